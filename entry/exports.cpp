@@ -1,0 +1,216 @@
+// The ten entry points: format listing, detection, and dispatch through the
+// format table. Nothing throws out of here; every path returns a result code.
+#include <cstring>
+
+#include "common/services.h"
+#include "entry/format_table.h"
+#include "resources/strings.h"
+#include "velmconv/velmconv.h"
+
+namespace vc {
+
+namespace {
+
+struct FilterEntry {
+    unsigned stringId;
+    uint8_t code;
+};
+
+// Appends one filter string at offset (a signed 16-bit offset, as the
+// editor's buffer contract has it): '|' becomes NUL and one more NUL goes
+// behind, so the list always ends with two NULs.
+void appendFilter(char *text, int16_t &offset, const FilterEntry &e, uint8_t *codes, int32_t &count) {
+    char *at = text + offset;
+    int n = plat::loadString(e.stringId, at, 64);
+    for (int i = 0; i < n; ++i)
+        if (at[i] == '|') at[i] = 0;
+    at[n + 1] = 0;
+    offset = int16_t(offset + n + 1);
+    codes[count++] = e.code;
+}
+
+int32_t widen(int16_t r) { return int32_t(r); }
+
+bool extensionIs(const char *ext, const char *want) {
+    for (; *ext && *want; ++ext, ++want) {
+        char c = *ext;
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        if (c != *want) return false;
+    }
+    return *ext == 0 && *want == 0;
+}
+
+int16_t detectByName(const char *fileName, uint8_t &code) {
+    const char *dot = std::strrchr(fileName, '.');
+    if (!dot) return CONV_E_FORMAT;
+    struct NameRule {
+        const char *ext;
+        uint8_t code;
+    };
+    static const NameRule rules[] = {{".gif", 129}, {".jpg", 133}, {".jpeg", 133}, {".tif", 130},
+                                     {".tiff", 130}, {".pcx", 128}, {".ico", 132}, {".cur", 132}};
+    for (const auto &r : rules) {
+        if (extensionIs(dot, r.ext)) {
+            code = r.code;
+            return CONV_OK;
+        }
+    }
+    return CONV_E_FORMAT;
+}
+
+int16_t detectByContent(const char *fileName, uint8_t &code) {
+    HFile f = plat::fileOpen(fileName, plat::kOpenRead);
+    if (f == kFileError) return CONV_E_OPEN;
+    int16_t result = CONV_E_FORMAT;
+    for (const FormatRow &row : formatTable()) {
+        if (!row.detect) continue;
+        bool yes = row.detect(f);
+        // Every detector's contract is to leave the file at its start; the
+        // chain makes sure of it so one careless detector cannot blind the
+        // next.
+        plat::fileSeek(f, 0, plat::kSeekSet);
+        if (yes) {
+            code = row.code;
+            result = CONV_OK;
+            break;
+        }
+    }
+    plat::fileClose(f);
+    return result;
+}
+
+}  // namespace
+
+}  // namespace vc
+
+using namespace vc;
+
+extern "C" {
+
+VC_EXPORT int32_t VC_API GetFormats(char *text, uint8_t *codes, int32_t flags) {
+    if (!text || !codes) return 0;
+    int16_t offset = 0;
+    int32_t count = 0;
+    text[0] = 0;
+    text[1] = 0;
+    auto add = [&](unsigned id, uint8_t code) { appendFilter(text, offset, FilterEntry{id, code}, codes, count); };
+    if (flags & CONV_LIST_ANIMATION) {
+        add(IDS_FILTER_ANI, CONV_FMT_ANI);
+        add(IDS_FILTER_ANIGIF, CONV_FMT_ANIGIF);
+    }
+    if (flags & CONV_LIST_AVI) add(IDS_FILTER_AVI, CONV_FMT_AVI);
+    if ((flags & CONV_LIST_AVI) && (flags & CONV_LIST_WRITABLE)) {
+        add(IDS_FILTER_ANI, CONV_FMT_ANI);
+        add(IDS_FILTER_ANIGIF, CONV_FMT_ANIGIF);
+    }
+    if (flags & CONV_LIST_SINGLE) {
+        if (!(flags & CONV_LIST_WRITABLE)) {
+            add(IDS_FILTER_RESOURCE, CONV_FMT_RESOURCE);
+            add(IDS_FILTER_ICON_ANI, CONV_FMT_ICON);
+        } else {
+            add(IDS_FILTER_ICON, CONV_FMT_ICON);
+        }
+        add(IDS_FILTER_GIF, CONV_FMT_GIF);
+        add(IDS_FILTER_PCX, CONV_FMT_PCX);
+        add(IDS_FILTER_TIFF, CONV_FMT_TIFF);
+        add(IDS_FILTER_JPEG, CONV_FMT_JPEG);
+    }
+    return widen(int16_t(count));
+}
+
+VC_EXPORT int32_t VC_API DetectFileFormat(const char *fileName, uint8_t *format, int32_t byContent) {
+    uint8_t code = 0;
+    if (format) *format = 0;
+    int16_t r;
+    if (!fileName)
+        r = byContent ? CONV_E_OPEN : CONV_E_FORMAT;
+    else
+        r = byContent ? detectByContent(fileName, code) : detectByName(fileName, code);
+    if (r == CONV_OK && format) *format = code;
+    return widen(r);
+}
+
+VC_EXPORT int32_t VC_API LoadConvImage(void *parent, const char *fileName, ConvImageRecord *record,
+                                       uint8_t *format, uint32_t option, HostCallback callback) {
+    if (record) record->image = nullptr;
+    uint8_t code = 0;
+    int32_t r = DetectFileFormat(fileName, &code, 1);
+    if (format) *format = code;
+    if (r < 0) return r;
+    if (!record && !(code & CONV_FMT_MULTIFRAME)) return CONV_E_FORMAT;
+    FormatRow *row = findFormat(code);
+    int16_t result = CONV_E_UNSUPPORTED;
+    if (row && row->load) result = row->load(LoadRequest{parent, fileName, record, option, callback});
+    if (row && format) *format = record ? row->codeAfterLoadWithRecord : row->codeAfterLoadWithout;
+    return widen(result);
+}
+
+VC_EXPORT int32_t VC_API SaveConvImage(void *parent, const char *fileName, void *image, int32_t format,
+                                       uint32_t option, HostCallback callback) {
+    Wnd progress = nullptr;
+    if (parent) progress = CreateProgressDialog(parent, plat::module(), IDD_PROGRESS);
+    FormatRow *row = findFormat(format);
+    int16_t result = CONV_E_UNSUPPORTED;
+    // The one-image rows of formats that are only read have no writer; the
+    // program-resource row (131) is one of them.
+    if (row && row->save && fileName && *fileName)
+        result = row->save(SaveRequest{parent, fileName, image, option, progress, callback});
+    else if (row && row->save)
+        result = CONV_E_CREATE;
+    if (progress) DestroyProgressDialog(progress);
+    return widen(result);
+}
+
+VC_EXPORT int32_t VC_API GetDesiredBitPix(int32_t format, int32_t bitsPerPixel) {
+    uint8_t code = uint8_t(format & 0xFF);
+    uint16_t bits = uint16_t(bitsPerPixel);
+    if (code < 128 || code > 167) return bits;
+    switch (code) {
+    case CONV_FMT_PCX:
+    case CONV_FMT_TIFF:
+        if (bits == 16 || bits == 32) bits = 24;
+        break;
+    case CONV_FMT_GIF:
+    case CONV_FMT_ANIGIF:
+        if (bits > 8) bits = 8;
+        break;
+    case CONV_FMT_JPEG:
+        bits = 24;
+        break;
+    default:
+        break;
+    }
+    return int32_t(bits);
+}
+
+VC_EXPORT int32_t VC_API GetPreviewImage(const char *fileName, ConvImageRecord *record) {
+    uint8_t code = 0;
+    int32_t r = DetectFileFormat(fileName, &code, 1);
+    if (r < 0) return r;
+    FormatRow *row = findFormat(code);
+    if (!row || !row->preview || !record) return CONV_E_FORMAT;
+    return widen(row->preview(fileName, record));
+}
+
+VC_EXPORT int32_t VC_API NewConvFile(void *parent, char *fileName, int32_t format, uint32_t option,
+                                     HostCallback callback) {
+    if (format != CONV_FMT_ANI && format != CONV_FMT_ANIGIF) return 0;
+    FormatRow *row = findFormat(format);
+    return row && row->newDocument ? row->newDocument(parent, fileName, option, callback) : 0;
+}
+
+VC_EXPORT int32_t VC_API ProcessCommand(void *parent, int32_t commandId, int32_t format, void *document,
+                                        uint32_t option, HostCallback callback) {
+    if (format != CONV_FMT_ANI && format != CONV_FMT_ANIGIF) return 0;
+    FormatRow *row = findFormat(format);
+    return row && row->command ? row->command(parent, uint16_t(commandId), document, option, callback) : 0;
+}
+
+VC_EXPORT int32_t VC_API NotifyFrameChange(int32_t format, void *document, int32_t changeKind, int32_t frameIndex,
+                                           HostCallback callback) {
+    if (format != CONV_FMT_ANI && format != CONV_FMT_ANIGIF) return 0;
+    FormatRow *row = findFormat(format);
+    return row && row->frameChanged ? row->frameChanged(document, changeKind, uint16_t(frameIndex), callback) : 0;
+}
+
+}  // extern "C"

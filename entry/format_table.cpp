@@ -1,0 +1,33 @@
+#include "entry/format_table.h"
+
+namespace vc {
+
+namespace {
+// Formats not built yet have empty routines.
+// Detection order: PCX, TIFF, JPEG, program resources, icon or cursor,
+// animated cursor, GIF, AVI. GIF files are always detected as 167; the
+// one-image GIF row (129) has no detector and is reached by name or after
+// an animated load narrows the code.
+FormatRow gRows[] = {
+    {CONV_FMT_PCX, nullptr, nullptr, 128, 128, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_TIFF, nullptr, nullptr, 130, 130, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_JPEG, nullptr, nullptr, 133, 133, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_RESOURCE, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_ICON, nullptr, nullptr, 132, 132, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_ANI, nullptr, nullptr, 132, 166, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_ANIGIF, nullptr, nullptr, 129, 167, nullptr, nullptr, nullptr, nullptr,
+     nullptr},
+    {CONV_FMT_AVI, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_GIF, nullptr, nullptr, 129, 129, nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+}  // namespace
+
+std::span<FormatRow> formatTable() { return gRows; }
+
+FormatRow *findFormat(int32_t code) {
+    for (auto &row : gRows)
+        if (row.code == code) return &row;
+    return nullptr;
+}
+
+}  // namespace vc

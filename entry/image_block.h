@@ -1,0 +1,61 @@
+// The image block: a movable memory block holding a packed DIB (header,
+// colour table, bottom-up rows padded to 4 bytes), and the records that
+// travel with the editor callback.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "velmconv/velmconv.h"
+
+namespace vc {
+
+static_assert(sizeof(ConvBitmapInfoHeader) == 40);
+static_assert(offsetof(ConvBitmapInfoHeader, biBitCount) == 14);
+static_assert(offsetof(ConvBitmapInfoHeader, biClrUsed) == 32);
+static_assert(sizeof(ConvImageRecord) == 4 * sizeof(void *));
+static_assert(offsetof(ConvImageRecord, messageSize) == 3 * sizeof(void *));
+static_assert(sizeof(ConvFormatChange) == 20);
+static_assert(offsetof(ConvMenuItem, position) == 4);
+static_assert(offsetof(ConvMenuItem, flags) == 12);
+static_assert(offsetof(ConvMenuItem, text) == 16);
+
+constexpr uint32_t kBitmapHeaderSize = 40;
+constexpr uint16_t kAnimationDocumentCursor = 166;  // first word of the documents
+constexpr uint16_t kAnimationDocumentGif = 167;
+
+// Bytes in one pixel row: ((width x bits + 31) / 32) x 4, in 64 bits so a
+// hostile width cannot wrap.
+constexpr uint64_t dibRowBytes(int64_t width, uint32_t bitCount) {
+    return width <= 0 ? 0 : ((uint64_t(width) * bitCount + 31) / 32) * 4;
+}
+
+// Entries in the colour table: biClrUsed when non-zero, else 2^bits for 8
+// bits or less, else none.
+constexpr uint32_t dibColorCount(uint32_t clrUsed, uint32_t bitCount) {
+    if (clrUsed) return clrUsed;
+    return bitCount <= 8 ? (1u << bitCount) : 0u;
+}
+inline uint32_t dibColorCount(const ConvBitmapInfoHeader &h) { return dibColorCount(h.biClrUsed, h.biBitCount); }
+
+// Offset of the first pixel row from the start of the block.
+inline uint64_t dibBitsOffset(const ConvBitmapInfoHeader &h) { return uint64_t(h.biSize) + 4ull * dibColorCount(h); }
+
+// Whole size of a packed DIB with this header (|height| rows).
+inline uint64_t dibPackedSize(const ConvBitmapInfoHeader &h) {
+    int64_t height = h.biHeight < 0 ? -int64_t(h.biHeight) : int64_t(h.biHeight);
+    return dibBitsOffset(h) + dibRowBytes(h.biWidth, h.biBitCount) * uint64_t(height);
+}
+
+// Whether a header describes a block the library can work with: 40-byte
+// header, one plane, uncompressed, depth 1, 4, 8 or 24, positive size, and
+// the whole DIB inside blockSize bytes.
+bool dibHeaderUsable(const ConvBitmapInfoHeader &h, size_t blockSize);
+
+// Allocates a movable zero-filled block for a packed DIB of the given
+// geometry with its header filled in; none when memory is refused or the
+// size is absurd. colors 0 means the default table size for the depth.
+MemHandle newPackedDib(int32_t width, int32_t height, uint16_t bitCount, uint32_t colors = 0);
+
+}  // namespace vc

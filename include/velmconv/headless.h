@@ -1,0 +1,74 @@
+/*
+ * Linux hosts of libvelmconv: what a Windows host gets from the system.
+ *
+ * - Memory blocks with handle semantics (the Windows global heap's role):
+ *   image blocks and animation documents the library hands over are freed
+ *   with VcMemFree, and blocks a host hands to the library are made with
+ *   VcMemAlloc.
+ * - Windows: headless windows with a parent, a rectangle and an enabled
+ *   state, so a host can pass a parent window and see it disabled while a
+ *   progress window is up.
+ * - The user-interface seam: a host installs a VcUiHost whose functions
+ *   answer dialogs, message boxes, beeps, the colour chooser and help, and
+ *   are told of progress. Any function left null gets the default: a dialog
+ *   is answered as if the user pressed Enter, a message box returns its
+ *   first button, the colour chooser is cancelled.
+ */
+#ifndef VELMCONV_HEADLESS_H
+#define VELMCONV_HEADLESS_H
+
+#include "velmconv/velmconv.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum { VC_MEM_MOVEABLE = 0x0002, VC_MEM_ZEROINIT = 0x0040 };
+
+VC_EXPORT void *VcMemAlloc(uint32_t flags, size_t size);
+VC_EXPORT void *VcMemLock(void *block);
+VC_EXPORT int VcMemUnlock(void *block);
+VC_EXPORT size_t VcMemSize(void *block);
+VC_EXPORT void *VcMemFree(void *block);
+
+VC_EXPORT void *VcCreateWindow(void *parent, int32_t x, int32_t y, int32_t width, int32_t height);
+VC_EXPORT void VcDestroyWindow(void *window);
+VC_EXPORT int VcIsWindowEnabled(void *window);
+VC_EXPORT int VcGetWindowRect(void *window, int32_t rect[4]);
+VC_EXPORT void VcSetScreenSize(int32_t width, int32_t height);
+/* Presses a button of a headless dialog (sends its command). */
+VC_EXPORT void VcPressButton(void *window, int32_t controlId);
+
+/* Result a dialog responder returns to have the dialog answered with its
+ * default (as if Enter were pressed). */
+#define VC_DIALOG_DEFAULT ((intptr_t)0x7fff0000)
+
+typedef struct VcUiHost {
+    void *user;
+    /* A modal dialog from template templateId; model is the library's
+     * portable model of that dialog (C++ hosts cast it to the model type). */
+    intptr_t (*dialog)(void *user, int32_t templateId, void *model);
+    int32_t (*messageBox)(void *user, void *owner, const char *text, const char *title, uint32_t style);
+    void (*beep)(void *user, uint32_t type);
+    int32_t (*chooseColor)(void *user, void *owner, uint32_t *color, uint32_t *custom16);
+    int32_t (*help)(void *user, const char *file, uint32_t command, uintptr_t data);
+    /* The progress window changed: created (visible 0), shown with a
+     * percentage (visible 1), or destroyed (window none). */
+    void (*progress)(void *user, void *window, int32_t percent, int32_t visible);
+    /* The message pump ran: the place where a host or test acts while a
+     * codec works (press Cancel, for instance). */
+    void (*pump)(void *user, void *dialog);
+} VcUiHost;
+
+/* Installs the host (copied); null restores the defaults. */
+VC_EXPORT void VcSetUiHost(const VcUiHost *host);
+
+/* The cancel flag and percentage of the progress window, if one exists;
+ * returns 0 when none exists. */
+VC_EXPORT int VcProgressState(void **window, int32_t *percent, int32_t *cancel);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

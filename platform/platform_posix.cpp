@@ -1,0 +1,476 @@
+// Linux side of the platform layer: a handle table for memory blocks, POSIX
+// files behind the 16-bit-heritage calls, the string table compiled in, and
+// headless windows whose dialogs are answered by the installed VcUiHost.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/services.h"
+#include "platform/platform.h"
+#include "resources/strings.h"
+#include "velmconv/headless.h"
+
+namespace vc::plat {
+
+// ---- Memory blocks ---------------------------------------------------------------
+namespace {
+struct Block {
+    uint8_t *data = nullptr;
+    size_t size = 0;
+    uint32_t generation = 0;
+    int locks = 0;
+    bool live = false;
+};
+std::vector<Block> gBlocks;
+std::vector<size_t> gFreeSlots;
+long gFailCountdown = 0;
+long gLiveBlocks = 0;
+// A 32-bit process could never hold more; refusing it keeps a hostile size
+// from turning into a huge lazy allocation.
+constexpr size_t kMaxBlock = size_t(0x7FFF0000);
+
+MemHandle makeHandle(size_t index, uint32_t generation) {
+    uintptr_t v = (uintptr_t(generation) << 32) | (uintptr_t(index + 1) << 4) | 0x2;
+    return reinterpret_cast<MemHandle>(v);
+}
+
+Block *findBlock(MemHandle h) {
+    uintptr_t v = reinterpret_cast<uintptr_t>(h);
+    if ((v & 0xF) != 0x2) return nullptr;
+    size_t index = size_t((v & 0xFFFFFFFFu) >> 4);
+    if (index == 0 || index > gBlocks.size()) return nullptr;
+    Block &b = gBlocks[index - 1];
+    if (!b.live || b.generation != uint32_t(v >> 32)) return nullptr;
+    return &b;
+}
+
+bool allocationRefused() {
+    if (gFailCountdown > 0 && --gFailCountdown == 0) return true;
+    return false;
+}
+}  // namespace
+
+void memFailAt(long n) { gFailCountdown = n < 0 ? 0 : n; }
+long memLiveBlocks() { return gLiveBlocks; }
+
+MemHandle memAlloc(uint32_t flags, size_t size) {
+    if (allocationRefused() || size > kMaxBlock) return nullptr;
+    uint8_t *data = static_cast<uint8_t *>(
+        (flags & kMemZeroInit) ? std::calloc(size ? size : 1, 1) : std::malloc(size ? size : 1));
+    if (!data) return nullptr;
+    size_t index;
+    if (!gFreeSlots.empty()) {
+        index = gFreeSlots.back();
+        gFreeSlots.pop_back();
+    } else {
+        gBlocks.emplace_back();
+        index = gBlocks.size() - 1;
+    }
+    Block &b = gBlocks[index];
+    b.data = data;
+    b.size = size;
+    b.generation = (b.generation + 1) & 0x7FFFFFFF;
+    b.locks = 0;
+    b.live = true;
+    ++gLiveBlocks;
+    return makeHandle(index, b.generation);
+}
+
+MemHandle memReAlloc(MemHandle h, size_t size, uint32_t flags) {
+    Block *b = findBlock(h);
+    if (!b || allocationRefused() || size > kMaxBlock) return nullptr;
+    auto *data = static_cast<uint8_t *>(std::realloc(b->data, size ? size : 1));
+    if (!data) return nullptr;
+    if ((flags & kMemZeroInit) && size > b->size) std::memset(data + b->size, 0, size - b->size);
+    b->data = data;
+    b->size = size;
+    return h;
+}
+
+void *memLock(MemHandle h) {
+    Block *b = findBlock(h);
+    if (!b || b->size == 0) return nullptr;
+    ++b->locks;
+    return b->data;
+}
+
+bool memUnlock(MemHandle h) {
+    Block *b = findBlock(h);
+    if (!b || b->locks == 0) return false;
+    return --b->locks > 0;
+}
+
+size_t memSize(MemHandle h) {
+    Block *b = findBlock(h);
+    return b ? b->size : 0;
+}
+
+MemHandle memFree(MemHandle h) {
+    Block *b = findBlock(h);
+    if (!b) return h;
+    std::free(b->data);
+    b->data = nullptr;
+    b->size = 0;
+    b->live = false;
+    gFreeSlots.push_back(size_t(b - gBlocks.data()));
+    --gLiveBlocks;
+    return nullptr;
+}
+
+// ---- Files ---------------------------------------------------------------------------
+namespace {
+long gWriteBudget = -1;
+long gOpenFiles = 0;
+}  // namespace
+
+void fileFailWritesAfter(long n) { gWriteBudget = n; }
+long fileOpenCount() { return gOpenFiles; }
+
+HFile fileOpen(const char *name, int mode) {
+    if (!name || !*name) return kFileError;
+    int flags = O_RDONLY;
+    switch (mode & 3) {
+    case kOpenWrite: flags = O_WRONLY; break;
+    case kOpenReadWrite: flags = O_RDWR; break;
+    default: break;
+    }
+    int fd = ::open(name, flags | O_CLOEXEC);
+    if (fd < 0) return kFileError;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return kFileError;
+    }
+    ++gOpenFiles;
+    return fd;
+}
+
+HFile fileCreate(const char *name, int /*attributes*/) {
+    if (!name || !*name) return kFileError;
+    int fd = ::open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return kFileError;
+    ++gOpenFiles;
+    return fd;
+}
+
+int32_t fileRead(HFile f, void *buffer, uint32_t count) {
+    if (f < 0) return -1;
+    auto *p = static_cast<uint8_t *>(buffer);
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t n = ::read(f, p + done, count - done);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += uint32_t(n);
+    }
+    return int32_t(done);
+}
+
+int32_t fileWrite(HFile f, const void *buffer, uint32_t count) {
+    if (f < 0) return -1;
+    uint32_t allowed = count;
+    if (gWriteBudget >= 0) {
+        if (uint64_t(count) > uint64_t(gWriteBudget)) allowed = uint32_t(gWriteBudget);
+        gWriteBudget -= long(allowed);
+    }
+    auto *p = static_cast<const uint8_t *>(buffer);
+    uint32_t done = 0;
+    while (done < allowed) {
+        ssize_t n = ::write(f, p + done, allowed - done);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += uint32_t(n);
+    }
+    return int32_t(done);
+}
+
+int32_t fileSeek(HFile f, int32_t offset, int origin) {
+    if (f < 0) return -1;
+    int whence = origin == kSeekCur ? SEEK_CUR : origin == kSeekEnd ? SEEK_END : SEEK_SET;
+    off_t r = ::lseek(f, offset, whence);
+    if (r < 0 || r > 0x7FFFFFFF) return -1;
+    return int32_t(r);
+}
+
+HFile fileClose(HFile f) {
+    if (f < 0) return kFileError;
+    if (::close(f) != 0) return kFileError;
+    --gOpenFiles;
+    return 0;
+}
+
+bool fileDelete(const char *name) { return name && *name && ::unlink(name) == 0; }
+
+// ---- Module, strings, libraries -------------------------------------------------------
+namespace {
+ModuleHandle gModule = nullptr;
+struct StringEntry {
+    unsigned id;
+    const char *text;
+};
+#define VC_STRING_ENTRY(id, text) {id, text},
+const StringEntry kStrings[] = {VC_STRINGS(VC_STRING_ENTRY)};
+#undef VC_STRING_ENTRY
+}  // namespace
+
+void setModule(ModuleHandle m) { gModule = m; }
+ModuleHandle module() { return gModule; }
+
+int loadString(unsigned id, char *buffer, int max) {
+    if (!buffer || max <= 0) return 0;
+    buffer[0] = 0;
+    for (const auto &e : kStrings) {
+        if (e.id != id) continue;
+        size_t n = std::strlen(e.text);
+        if (n > size_t(max - 1)) n = size_t(max - 1);
+        std::memcpy(buffer, e.text, n);
+        buffer[n] = 0;
+        return int(n);
+    }
+    return 0;
+}
+
+int moduleFileName(char *buffer, int size) {
+    if (!buffer || size <= 0) return 0;
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void *>(&moduleFileName), &info) || !info.dli_fname) return 0;
+    char resolved[4096];
+    const char *name = info.dli_fname;
+    if (realpath(info.dli_fname, resolved)) name = resolved;
+    size_t n = std::strlen(name);
+    if (n >= size_t(size)) return 0;
+    std::memcpy(buffer, name, n + 1);
+    return int(n);
+}
+
+void *loadLibraryBeside(const char *name) {
+    char self[4096];
+    if (!name || !moduleFileName(self, sizeof self)) return nullptr;
+    std::string dir(self);
+    dir.resize(dir.rfind('/') + 1);
+    void *h = dlopen((dir + name).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) {
+        // The Linux build of a companion DLL carries the .so suffix.
+        std::string base(name);
+        auto dot = base.rfind('.');
+        if (dot != std::string::npos) base.resize(dot);
+        h = dlopen((dir + base + ".so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    return h;
+}
+
+void *libraryProc(void *library, const char *name) { return library ? dlsym(library, name) : nullptr; }
+void freeLibrary(void *library) {
+    if (library) dlclose(library);
+}
+
+// ---- Headless windows --------------------------------------------------------------------
+namespace {
+struct Window {
+    Wnd parent = nullptr;
+    Rect rect{};
+    bool enabled = true;
+    bool visible = false;
+    bool progress = false;
+    std::map<int, std::string> items;
+};
+std::map<uintptr_t, Window> gWindows;
+uintptr_t gNextWindow = 0x10000;
+int32_t gScreenW = 1024, gScreenH = 768;
+VcUiHost gHost{};
+
+Window *findWindow(Wnd w) {
+    auto it = gWindows.find(reinterpret_cast<uintptr_t>(w));
+    return it == gWindows.end() ? nullptr : &it->second;
+}
+
+Wnd newWindow(Wnd parent, Rect r) {
+    uintptr_t id = gNextWindow;
+    gNextWindow += 0x10;
+    Window w;
+    w.parent = parent;
+    w.rect = r;
+    gWindows[id] = w;
+    return reinterpret_cast<Wnd>(id);
+}
+}  // namespace
+
+bool windowRect(Wnd w, Rect &r) {
+    Window *win = findWindow(w);
+    if (!win) return false;
+    r = win->rect;
+    return true;
+}
+
+Wnd parentOf(Wnd w) {
+    Window *win = findWindow(w);
+    return win ? win->parent : nullptr;
+}
+
+void screenSize(int32_t &width, int32_t &height) {
+    width = gScreenW;
+    height = gScreenH;
+}
+
+bool moveWindow(Wnd w, int32_t x, int32_t y) {
+    Window *win = findWindow(w);
+    if (!win) return false;
+    int32_t width = win->rect.right - win->rect.left, height = win->rect.bottom - win->rect.top;
+    win->rect = Rect{x, y, x + width, y + height};
+    return true;
+}
+
+bool enableWindow(Wnd w, bool enable) {
+    Window *win = findWindow(w);
+    if (!win) return false;
+    bool wasDisabled = !win->enabled;
+    win->enabled = enable;
+    return wasDisabled;
+}
+
+bool isWindowEnabled(Wnd w) {
+    Window *win = findWindow(w);
+    return win && win->enabled;
+}
+
+bool destroyWindow(Wnd w) {
+    Window *win = findWindow(w);
+    if (!win) return false;
+    bool progress = win->progress;
+    gWindows.erase(reinterpret_cast<uintptr_t>(w));
+    if (progress && gHost.progress) gHost.progress(gHost.user, nullptr, 0, 0);
+    return true;
+}
+
+bool getItemText(Wnd dialog, int id, char *buffer, int size) {
+    Window *win = findWindow(dialog);
+    if (!win || !buffer || size <= 0) return false;
+    auto it = win->items.find(id);
+    if (it == win->items.end()) return false;
+    size_t n = it->second.size();
+    if (n > size_t(size - 1)) n = size_t(size - 1);
+    std::memcpy(buffer, it->second.data(), n);
+    buffer[n] = 0;
+    return true;
+}
+
+bool setItemText(Wnd dialog, int id, const char *text) {
+    Window *win = findWindow(dialog);
+    if (!win) return false;
+    win->items[id] = text ? text : "";
+    return true;
+}
+
+// ---- User interface seam ------------------------------------------------------------------
+int messageBox(Wnd owner, const char *text, const char *title, uint32_t style) {
+    if (gHost.messageBox) return gHost.messageBox(gHost.user, owner, text, title, style);
+    // The first button of the box's button set.
+    switch (style & 0xF) {
+    case 2: return 3;  // abort, retry, ignore: abort
+    case 3:
+    case 4: return 6;  // yes ...: yes
+    case 5: return 4;  // retry, cancel: retry
+    default: return 1; // ok
+    }
+}
+
+void beep(uint32_t type) {
+    if (gHost.beep) gHost.beep(gHost.user, type);
+}
+
+bool chooseColor(Wnd owner, uint32_t &color, uint32_t custom[16]) {
+    if (!gHost.chooseColor) return false;
+    return gHost.chooseColor(gHost.user, owner, &color, custom) != 0;
+}
+
+bool help(Wnd, const char *file, uint32_t command, uintptr_t data) {
+    if (!gHost.help) return false;
+    return gHost.help(gHost.user, file, command, data) != 0;
+}
+
+void pumpMessages(Wnd dialog) {
+    if (gHost.pump) gHost.pump(gHost.user, dialog);
+}
+
+Wnd progressWindowCreate(Wnd parent, ModuleHandle, int templateId) {
+    // The template's size in pixels at the default dialog font (base units
+    // 6 x 13), with the caption and frame added.
+    const int32_t width = PROGRESS_DLG_CX * 6 / 4 + 8;
+    const int32_t height = (templateId == IDD_PROGRESS_CANCEL ? PROGRESS_CANCEL_DLG_CY : PROGRESS_DLG_CY) * 13 / 8 + 27;
+    Wnd w = newWindow(parent, Rect{0, 0, width, height});
+    Window *win = findWindow(w);
+    win->progress = true;
+    win->items[IDC_PROGRESS_BAR] = "";
+    if (templateId == IDD_PROGRESS_CANCEL) win->items[IDC_PROGRESS_CANCEL] = "&Cancel";
+    progressOnInit(w);
+    if (gHost.progress) gHost.progress(gHost.user, w, 0, 0);
+    return w;
+}
+
+void progressWindowUpdate(Wnd w, int32_t percent) {
+    Window *win = findWindow(w);
+    if (!win) return;
+    win->visible = true;
+    int32_t shown = progressOnUser(percent);
+    if (gHost.progress) gHost.progress(gHost.user, w, shown, 1);
+}
+
+intptr_t runDialog(Wnd, int templateId, DialogModel &model) {
+    if (gHost.dialog) {
+        intptr_t r = gHost.dialog(gHost.user, templateId, &model);
+        if (r != VC_DIALOG_DEFAULT) return r;
+    }
+    return model.pressEnter();
+}
+
+}  // namespace vc::plat
+
+// ---- Exported headless interface -------------------------------------------------------
+using namespace vc;
+
+extern "C" {
+VC_EXPORT void *VcMemAlloc(uint32_t flags, size_t size) { return plat::memAlloc(flags, size); }
+VC_EXPORT void *VcMemLock(void *block) { return plat::memLock(block); }
+VC_EXPORT int VcMemUnlock(void *block) { return plat::memUnlock(block) ? 1 : 0; }
+VC_EXPORT size_t VcMemSize(void *block) { return plat::memSize(block); }
+VC_EXPORT void *VcMemFree(void *block) { return plat::memFree(block); }
+
+VC_EXPORT void *VcCreateWindow(void *parent, int32_t x, int32_t y, int32_t width, int32_t height) {
+    return plat::newWindow(parent, plat::Rect{x, y, x + width, y + height});
+}
+VC_EXPORT void VcDestroyWindow(void *window) { plat::destroyWindow(window); }
+VC_EXPORT int VcIsWindowEnabled(void *window) { return plat::isWindowEnabled(window) ? 1 : 0; }
+VC_EXPORT int VcGetWindowRect(void *window, int32_t rect[4]) {
+    plat::Rect r{};
+    if (!rect || !plat::windowRect(window, r)) return 0;
+    rect[0] = r.left;
+    rect[1] = r.top;
+    rect[2] = r.right;
+    rect[3] = r.bottom;
+    return 1;
+}
+VC_EXPORT void VcSetScreenSize(int32_t width, int32_t height) {
+    plat::gScreenW = width;
+    plat::gScreenH = height;
+}
+VC_EXPORT void VcPressButton(void *window, int32_t controlId) {
+    plat::Window *win = plat::findWindow(window);
+    if (!win || !win->items.count(controlId)) return;
+    if (win->progress) progressOnCommand(controlId);
+}
+VC_EXPORT void VcSetUiHost(const VcUiHost *host) { plat::gHost = host ? *host : VcUiHost{}; }
+VC_EXPORT int VcProgressState(void **window, int32_t *percent, int32_t *cancel) {
+    const ProgressState &s = progressState();
+    if (window) *window = s.window;
+    if (percent) *percent = s.percent;
+    if (cancel) *cancel = s.cancel;
+    return s.exists ? 1 : 0;
+}
+}

@@ -1,0 +1,96 @@
+/*
+ * The library's string table: the one source of the texts. The resource
+ * script includes it for the Windows string table; the Linux build turns
+ * the same list into its table (resources/string_table.cpp).
+ *
+ * VC_STRINGS(X) calls X(id, name, text) for every string.
+ * String 206 holds a backslash followed by the letter b (two characters):
+ * the editor turns that pair into the tab before the accelerator text.
+ */
+#ifndef VELMCONV_RESOURCES_STRINGS_H
+#define VELMCONV_RESOURCES_STRINGS_H
+
+#define IDS_FILTER_PCX 100
+#define IDS_FILTER_GIF 101
+#define IDS_FILTER_TIFF 102
+#define IDS_FILTER_RESOURCE 103
+#define IDS_FILTER_AVI 104
+#define IDS_FILTER_ICON_ANI 105
+#define IDS_FILTER_ICON 106
+#define IDS_FILTER_ANI 107
+#define IDS_FILTER_ANIGIF 108
+#define IDS_FILTER_JPEG 109
+#define IDS_FILTER_WAVE 150
+#define IDS_ERROR 200
+#define IDS_NO_BITMAPS 201
+#define IDS_NO_VFW 203
+#define IDS_SOUND_ERROR 204
+#define IDS_MENU_ANIMATION 205
+#define IDS_MENU_CHANGE_FORMAT 206
+#define IDS_FRAME_DESCRIPTION 209
+#define IDS_DEFAULT_COMMENT 210
+#define IDS_DISPOSAL_NOTHING 220
+#define IDS_DISPOSAL_LEAVE 221
+#define IDS_DISPOSAL_BACKGROUND 222
+#define IDS_DISPOSAL_PREVIOUS 223
+
+#define STR_FILTER_PCX "Z-Soft Paintbrush Image(*.PCX)|*.PCX"
+#define STR_FILTER_GIF "CompuServe GIF(*.GIF)|*.GIF"
+#define STR_FILTER_TIFF "Tagged Image File Format(*.TIF;*.TIFF)|*.TIF;*.TIFF"
+#define STR_FILTER_RESOURCE "Ressource Bitmaps(*.EXE;*.DLL;*.SCR)|*.EXE;*.DLL;*.SCR"
+#define STR_FILTER_AVI "Video for Windows(*.AVI)|*.AVI"
+#define STR_FILTER_ICON_ANI "Icon and Cursor(*.ANI;*.ICO;*.CUR)|*.ANI;*.ICO;*.CUR"
+#define STR_FILTER_ICON "Icon and Cursor(*.ICO;*.CUR)|*.ICO;*.CUR"
+#define STR_FILTER_ANI "Animated Cursors(*.ANI)|*.ANI"
+#define STR_FILTER_ANIGIF "Animated GIF(*.GIF)|*.GIF"
+#define STR_FILTER_JPEG "JPEG File Format(*.JPG;*.JPEG)|*.JPG;*.JPEG"
+#define STR_FILTER_WAVE "WAVE Files(*.WAV)|*.WAV"
+#define STR_ERROR "Error"
+#define STR_NO_BITMAPS "This file does not contain bitmap images"
+#define STR_NO_VFW "Video for Windows has not been installed on your system. To be able to use AVI-Import and Export Video for Windows Version 1.1 or higher must be Installed."
+#define STR_SOUND_ERROR "Error adding Sound to the AVI File! Please check the filename and your hard disk space."
+#define STR_MENU_ANIMATION "&Animation..."
+#define STR_MENU_CHANGE_FORMAT "Change &Format...\\bStrg+F"
+#define STR_FRAME_DESCRIPTION "Frame %d: %dx%d  %d Colors"
+#define STR_DEFAULT_COMMENT "Created with Velmora"
+#define STR_DISPOSAL_NOTHING "Nothing"
+#define STR_DISPOSAL_LEAVE "Leave as is"
+#define STR_DISPOSAL_BACKGROUND "Background"
+#define STR_DISPOSAL_PREVIOUS "Previous Image"
+
+#define VC_STRINGS(X)                                   \
+    X(IDS_FILTER_PCX, STR_FILTER_PCX)                   \
+    X(IDS_FILTER_GIF, STR_FILTER_GIF)                   \
+    X(IDS_FILTER_TIFF, STR_FILTER_TIFF)                 \
+    X(IDS_FILTER_RESOURCE, STR_FILTER_RESOURCE)         \
+    X(IDS_FILTER_AVI, STR_FILTER_AVI)                   \
+    X(IDS_FILTER_ICON_ANI, STR_FILTER_ICON_ANI)         \
+    X(IDS_FILTER_ICON, STR_FILTER_ICON)                 \
+    X(IDS_FILTER_ANI, STR_FILTER_ANI)                   \
+    X(IDS_FILTER_ANIGIF, STR_FILTER_ANIGIF)             \
+    X(IDS_FILTER_JPEG, STR_FILTER_JPEG)                 \
+    X(IDS_FILTER_WAVE, STR_FILTER_WAVE)                 \
+    X(IDS_ERROR, STR_ERROR)                             \
+    X(IDS_NO_BITMAPS, STR_NO_BITMAPS)                   \
+    X(IDS_NO_VFW, STR_NO_VFW)                           \
+    X(IDS_SOUND_ERROR, STR_SOUND_ERROR)                 \
+    X(IDS_MENU_ANIMATION, STR_MENU_ANIMATION)           \
+    X(IDS_MENU_CHANGE_FORMAT, STR_MENU_CHANGE_FORMAT)   \
+    X(IDS_FRAME_DESCRIPTION, STR_FRAME_DESCRIPTION)     \
+    X(IDS_DEFAULT_COMMENT, STR_DEFAULT_COMMENT)         \
+    X(IDS_DISPOSAL_NOTHING, STR_DISPOSAL_NOTHING)       \
+    X(IDS_DISPOSAL_LEAVE, STR_DISPOSAL_LEAVE)           \
+    X(IDS_DISPOSAL_BACKGROUND, STR_DISPOSAL_BACKGROUND) \
+    X(IDS_DISPOSAL_PREVIOUS, STR_DISPOSAL_PREVIOUS)
+
+/* Dialog templates and their controls. */
+#define IDD_PROGRESS 100
+#define IDD_PROGRESS_CANCEL 101
+#define IDC_PROGRESS_BAR 101
+#define IDC_PROGRESS_CANCEL 102
+/* Sizes of the progress templates in dialog units. */
+#define PROGRESS_DLG_CX 150
+#define PROGRESS_DLG_CY 34
+#define PROGRESS_CANCEL_DLG_CY 54
+
+#endif
