@@ -1,0 +1,73 @@
+// The reference host's editor: keeps what the library hands over (frames,
+// hotspots, transparent colour, the animation document, menu items, file
+// notes) and answers the library's requests from it, the way the Velmora
+// editor answers its HostCallback.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/image.h"
+#include "host/library.h"
+#include "velmconv/velmconv.h"
+
+namespace host {
+
+struct Frame {
+    Image image;
+    uint32_t hotspot = 0;  // x low 16 bits, y high 16 bits
+    std::string noteFile;  // command 21
+    int noteFormat = 0;
+};
+
+struct MenuItem {
+    int16_t slot;
+    uint32_t position, commandId, flags;
+    std::string text;
+};
+
+struct EditorOptions {
+    bool dither = false;           // the dithering preference (query 6)
+    bool refuseDocuments = false;  // answer 0 to command 11
+    bool refuseFrames = false;     // answer 0 to commands 2 and 9
+    std::string soundFile;         // what the file dialog (command 5) picks
+    bool verbose = false;          // print every callback to stderr
+};
+
+class Editor {
+   public:
+    explicit Editor(EditorOptions options = {});
+    ~Editor();
+    Editor(const Editor &) = delete;
+    Editor &operator=(const Editor &) = delete;
+
+    // The callback to hand to the library; it talks to the editor made
+    // current with makeCurrent (the library calls back on one thread).
+    static HostCallback callback();
+    void makeCurrent();
+
+    std::vector<Frame> frames;
+    int current = -1;  // the image the user works on
+    std::optional<Rgb> transparent;
+    void *document = nullptr;  // the animation document, owned
+    std::vector<MenuItem> menu;
+    int formatChanges = 0;
+
+    void addFrame(Image image);
+    // A new movable block holding the current frame as a packed DIB of the
+    // given depth (the block the editor hands to SaveConvImage).
+    void *currentFrameBlock(uint16_t bitCount);
+
+   private:
+    intptr_t handle(int32_t command, intptr_t param, intptr_t value);
+    int frameIndex(intptr_t value) const;
+    Image frameAt(int index, int32_t width, int32_t height, uint16_t bitCount, bool cursorPalette) const;
+    static intptr_t VC_CALLBACK trampoline(int32_t command, intptr_t param, intptr_t value);
+
+    EditorOptions options_;
+    uint16_t colorSetting_ = 0;  // set by a format change; 0 follows the frame
+};
+
+}  // namespace host

@@ -1,0 +1,300 @@
+#include "host/image.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "host/quantize.h"
+
+namespace host {
+
+namespace {
+uint32_t rd32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint16_t rd16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+void wr32(std::vector<uint8_t> &v, uint32_t x) {
+    for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
+}
+void wr16(std::vector<uint8_t> &v, uint16_t x) {
+    v.push_back(uint8_t(x));
+    v.push_back(uint8_t(x >> 8));
+}
+}  // namespace
+
+uint32_t Image::index(int32_t x, int32_t y) const {
+    const uint8_t *row = bits.data() + size_t(height - 1 - y) * rowBytes();
+    switch (bitCount) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+    case 8: return row[x];
+    default: return 0;
+    }
+}
+
+Rgb Image::pixel(int32_t x, int32_t y) const {
+    if (bitCount == 24) {
+        const uint8_t *p = bits.data() + size_t(height - 1 - y) * rowBytes() + size_t(x) * 3;
+        return rgb(p[2], p[1], p[0]);
+    }
+    uint32_t i = index(x, y);
+    return i < palette.size() ? palette[i] : 0;
+}
+
+bool Image::masked(int32_t x, int32_t y) const {
+    if (mask.empty()) return false;
+    const uint8_t *row = mask.data() + size_t(height - 1 - y) * maskRowBytes();
+    return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor) {
+    if (!p || size < 40) return std::nullopt;
+    uint32_t headerSize = rd32(p);
+    int32_t width = int32_t(rd32(p + 4));
+    int32_t fullHeight = int32_t(rd32(p + 8));
+    uint16_t planes = rd16(p + 12), bitCount = rd16(p + 14);
+    uint32_t compression = rd32(p + 16), clrUsed = rd32(p + 32);
+    if (headerSize < 40 || headerSize > size || planes != 1 || compression != 0) return std::nullopt;
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32) return std::nullopt;
+    if (width <= 0 || width > 32768 || fullHeight <= 0 || fullHeight > 65536) return std::nullopt;
+    int32_t height = fullHeight / heightFactor;
+    if (height <= 0) return std::nullopt;
+    uint32_t colors = clrUsed ? clrUsed : (bitCount <= 8 ? (1u << bitCount) : 0u);
+    if (colors > 256) return std::nullopt;
+    uint64_t offset = uint64_t(headerSize) + 4ull * colors;
+    uint64_t srcRow = ((uint64_t(width) * bitCount + 31) / 32) * 4;
+    uint64_t maskRow = ((uint64_t(width) + 31) / 32) * 4;
+    uint64_t need = offset + srcRow * uint64_t(height) + (heightFactor == 2 ? maskRow * uint64_t(height) : 0);
+    if (need > size) return std::nullopt;
+    Image img;
+    img.width = width;
+    img.height = height;
+    for (uint32_t i = 0; i < colors && bitCount <= 8; ++i) {
+        const uint8_t *q = p + headerSize + 4 * i;
+        img.palette.push_back(rgb(q[2], q[1], q[0]));
+    }
+    const uint8_t *src = p + offset;
+    if (bitCount == 32) {
+        img.bitCount = 24;
+        img.bits.assign(size_t(img.rowBytes()) * height, 0);
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x)
+                std::memcpy(&img.bits[size_t(y) * img.rowBytes() + size_t(x) * 3], src + y * srcRow + size_t(x) * 4, 3);
+    } else {
+        img.bitCount = bitCount;
+        img.bits.assign(src, src + srcRow * uint64_t(height));
+    }
+    if (heightFactor == 2) {
+        const uint8_t *m = src + srcRow * uint64_t(height);
+        img.mask.assign(m, m + maskRow * uint64_t(height));
+    }
+    return img;
+}
+
+std::vector<uint8_t> toPackedDib(const Image &img, bool icon) {
+    std::vector<uint8_t> v;
+    uint32_t colors = img.bitCount <= 8 ? uint32_t(img.palette.size()) : 0;
+    uint32_t imageBytes = img.rowBytes() * uint32_t(img.height);
+    wr32(v, 40);
+    wr32(v, uint32_t(img.width));
+    wr32(v, uint32_t(img.height * (icon ? 2 : 1)));
+    wr16(v, 1);
+    wr16(v, img.bitCount);
+    wr32(v, 0);
+    wr32(v, imageBytes + (icon ? img.maskRowBytes() * uint32_t(img.height) : 0));
+    wr32(v, 0);
+    wr32(v, 0);
+    // A full table is written with biClrUsed 0, as most writers do.
+    wr32(v, img.bitCount <= 8 && colors == (1u << img.bitCount) ? 0 : colors);
+    wr32(v, 0);
+    for (uint32_t i = 0; i < colors; ++i) wr32(v, img.palette[i]);
+    v.insert(v.end(), img.bits.begin(), img.bits.end());
+    if (icon) {
+        if (img.mask.size() == size_t(img.maskRowBytes()) * img.height)
+            v.insert(v.end(), img.mask.begin(), img.mask.end());
+        else
+            v.insert(v.end(), size_t(img.maskRowBytes()) * img.height, 0);
+    }
+    return v;
+}
+
+Image scaled(const Image &img, int32_t width, int32_t height) {
+    if (width == img.width && height == img.height) return img;
+    Image out;
+    out.width = width;
+    out.height = height;
+    out.bitCount = img.bitCount;
+    out.palette = img.palette;
+    out.bits.assign(size_t(out.rowBytes()) * height, 0);
+    bool hasMask = !img.mask.empty();
+    if (hasMask) out.mask.assign(size_t(out.maskRowBytes()) * height, 0);
+    for (int32_t y = 0; y < height; ++y) {
+        int32_t sy = int32_t(int64_t(y) * img.height / height);
+        uint8_t *row = out.bits.data() + size_t(height - 1 - y) * out.rowBytes();
+        for (int32_t x = 0; x < width; ++x) {
+            int32_t sx = int32_t(int64_t(x) * img.width / width);
+            if (img.bitCount == 24) {
+                Rgb c = img.pixel(sx, sy);
+                row[x * 3] = uint8_t(c);
+                row[x * 3 + 1] = uint8_t(c >> 8);
+                row[x * 3 + 2] = uint8_t(c >> 16);
+            } else {
+                uint32_t i = img.index(sx, sy);
+                if (img.bitCount == 8) row[x] = uint8_t(i);
+                else if (img.bitCount == 4) row[x >> 1] |= uint8_t(i << ((x & 1) ? 0 : 4));
+                else row[x >> 3] |= uint8_t(i << (7 - (x & 7)));
+            }
+            if (hasMask && img.masked(sx, sy))
+                out.mask[size_t(height - 1 - y) * out.maskRowBytes() + (x >> 3)] |= uint8_t(0x80 >> (x & 7));
+        }
+    }
+    return out;
+}
+
+namespace {
+void putIndex(Image &img, int32_t x, int32_t y, uint32_t i) {
+    uint8_t *row = img.bits.data() + size_t(img.height - 1 - y) * img.rowBytes();
+    if (img.bitCount == 8) row[x] = uint8_t(i);
+    else if (img.bitCount == 4) row[x >> 1] |= uint8_t(i << ((x & 1) ? 0 : 4));
+    else row[x >> 3] |= uint8_t(i << (7 - (x & 7)));
+}
+}  // namespace
+
+Image withDepth(const Image &img, uint16_t bitCount, bool dither, const std::vector<Rgb> *fixedPalette) {
+    Image out;
+    out.width = img.width;
+    out.height = img.height;
+    out.bitCount = bitCount;
+    out.mask = img.mask;
+    out.bits.assign(size_t(out.rowBytes()) * out.height, 0);
+    if (bitCount == 24) {
+        for (int32_t y = 0; y < img.height; ++y) {
+            uint8_t *row = out.bits.data() + size_t(img.height - 1 - y) * out.rowBytes();
+            for (int32_t x = 0; x < img.width; ++x) {
+                Rgb c = img.pixel(x, y);
+                row[x * 3] = uint8_t(c);
+                row[x * 3 + 1] = uint8_t(c >> 8);
+                row[x * 3 + 2] = uint8_t(c >> 16);
+            }
+        }
+        return out;
+    }
+    const size_t maxColors = size_t(1) << bitCount;
+    // Same depth or fewer colours than room: keep the indices and table.
+    if (!fixedPalette && img.bitCount <= 8 && img.palette.size() <= maxColors) {
+        out.palette = img.palette;
+        for (int32_t y = 0; y < img.height; ++y)
+            for (int32_t x = 0; x < img.width; ++x) putIndex(out, x, y, img.index(x, y));
+        return out;
+    }
+    std::vector<Rgb> pixels(size_t(img.width) * img.height);
+    for (int32_t y = 0; y < img.height; ++y)
+        for (int32_t x = 0; x < img.width; ++x) pixels[size_t(y) * img.width + x] = img.pixel(x, y);
+    std::vector<uint8_t> indices;
+    if (fixedPalette) {
+        out.palette = *fixedPalette;
+        out.palette.resize(std::min(out.palette.size(), maxColors));
+        indices = mapToPalette(pixels, out.palette);
+    } else {
+        std::map<Rgb, uint8_t> distinct;
+        for (Rgb c : pixels) {
+            if (distinct.size() > maxColors) break;
+            distinct.emplace(c, 0);
+        }
+        if (distinct.size() <= maxColors) {
+            for (auto &[c, i] : distinct) {
+                i = uint8_t(out.palette.size());
+                out.palette.push_back(c);
+            }
+            indices.reserve(pixels.size());
+            for (Rgb c : pixels) indices.push_back(distinct[c]);
+        } else {
+            quantize(pixels, img.width, img.height, int(maxColors), dither, out.palette, indices);
+        }
+    }
+    for (int32_t y = 0; y < img.height; ++y)
+        for (int32_t x = 0; x < img.width; ++x) putIndex(out, x, y, indices[size_t(y) * img.width + x]);
+    return out;
+}
+
+void maskFromColor(Image &img, Rgb transparent) {
+    img.mask.assign(size_t(img.maskRowBytes()) * img.height, 0);
+    for (int32_t y = 0; y < img.height; ++y)
+        for (int32_t x = 0; x < img.width; ++x)
+            if (img.pixel(x, y) == transparent)
+                img.mask[size_t(img.height - 1 - y) * img.maskRowBytes() + (x >> 3)] |= uint8_t(0x80 >> (x & 7));
+}
+
+std::optional<Image> readBmp(const std::string &path, std::string &error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open";
+        return std::nullopt;
+    }
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (data.size() < 14 + 40 || data[0] != 'B' || data[1] != 'M') {
+        error = "not a BMP file";
+        return std::nullopt;
+    }
+    uint32_t bitsOffset = rd32(&data[10]);
+    const uint8_t *dib = data.data() + 14;
+    size_t size = data.size() - 14;
+    // Rebuild a packed DIB with the rows right behind the colour table.
+    uint32_t headerSize = rd32(dib);
+    if (headerSize < 40 || headerSize > size || bitsOffset < 14 + headerSize || bitsOffset > data.size()) {
+        error = "unsupported BMP header";
+        return std::nullopt;
+    }
+    std::vector<uint8_t> packed(dib, dib + headerSize);
+    uint16_t bitCount = rd16(dib + 14);
+    uint32_t clrUsed = rd32(dib + 32);
+    uint32_t colors = clrUsed ? clrUsed : (bitCount <= 8 ? (1u << bitCount) : 0u);
+    size_t tableEnd = 14 + size_t(headerSize) + 4ull * colors;
+    if (colors > 256 || tableEnd > bitsOffset) {
+        error = "bad colour table";
+        return std::nullopt;
+    }
+    packed.insert(packed.end(), data.begin() + 14 + headerSize, data.begin() + long(tableEnd));
+    packed.insert(packed.end(), data.begin() + bitsOffset, data.end());
+    packed[0] = 40;
+    packed[1] = packed[2] = packed[3] = 0;
+    if (headerSize > 40) packed.erase(packed.begin() + 40, packed.begin() + headerSize);
+    auto img = fromPackedDib(packed.data(), packed.size());
+    if (!img) error = "unsupported BMP (compressed, top-down or truncated)";
+    return img;
+}
+
+bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t size, size_t bitsOffset) {
+    if (size < 40) return false;
+    uint32_t headerSize = rd32(dib);
+    uint16_t bitCount = rd16(dib + 14);
+    uint32_t clrUsed = rd32(dib + 32);
+    uint32_t colors = clrUsed ? clrUsed : (bitCount <= 8 ? (1u << bitCount) : 0u);
+    size_t tableEnd = size_t(headerSize) + 4ull * colors;
+    if (bitsOffset == 0) bitsOffset = tableEnd;
+    if (tableEnd > size || bitsOffset > size || bitsOffset < tableEnd) return false;
+    int32_t width = int32_t(rd32(dib + 4)), height = int32_t(rd32(dib + 8));
+    uint64_t rowBytes = ((uint64_t(width > 0 ? width : 0) * bitCount + 31) / 32) * 4;
+    uint64_t imageBytes = rowBytes * uint64_t(height > 0 ? height : -int64_t(height));
+    if (bitsOffset + imageBytes > size) return false;
+    std::vector<uint8_t> out;
+    out.push_back('B');
+    out.push_back('M');
+    wr32(out, uint32_t(14 + tableEnd + imageBytes));
+    wr32(out, 0);
+    wr32(out, uint32_t(14 + tableEnd));
+    out.insert(out.end(), dib, dib + tableEnd);
+    out.insert(out.end(), dib + bitsOffset, dib + bitsOffset + imageBytes);
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+bool writeBmp(const std::string &path, const Image &img) {
+    std::vector<uint8_t> dib = toPackedDib(img);
+    return writePackedDibAsBmp(path, dib.data(), dib.size(), 0);
+}
+
+}  // namespace host

@@ -1,0 +1,54 @@
+// The reference host's pictures: what the editor keeps for each frame, and
+// the conversions it performs when the library asks for a frame at a given
+// size and depth.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// A colour as the DIB colour table holds it: 0x00RRGGBB.
+using Rgb = uint32_t;
+constexpr Rgb rgb(uint8_t r, uint8_t g, uint8_t b) { return (Rgb(r) << 16) | (Rgb(g) << 8) | b; }
+
+struct Image {
+    int32_t width = 0;
+    int32_t height = 0;
+    uint16_t bitCount = 24;      // 1, 4, 8 or 24
+    std::vector<Rgb> palette;    // bitCount <= 8
+    std::vector<uint8_t> bits;   // bottom-up rows padded to 4 bytes
+    std::vector<uint8_t> mask;   // 1-bit AND rows, bottom-up; empty when none
+
+    uint32_t rowBytes() const { return ((uint32_t(width) * bitCount + 31) / 32) * 4; }
+    uint32_t maskRowBytes() const { return ((uint32_t(width) + 31) / 32) * 4; }
+    Rgb pixel(int32_t x, int32_t y) const;  // y counts from the top
+    uint32_t index(int32_t x, int32_t y) const;
+    bool masked(int32_t x, int32_t y) const;  // AND bit set: transparent
+};
+
+// A packed DIB (header, colour table, rows) as the library hands it over.
+// Returns nothing when the header does not describe a usable DIB inside
+// size bytes. heightFactor 2 reads icon image data (XOR then AND rows).
+std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor = 1);
+// The packed DIB of an image; with icon set, icon image data (height
+// doubled, AND rows behind the XOR rows).
+std::vector<uint8_t> toPackedDib(const Image &img, bool icon = false);
+
+// Nearest-neighbour scaling of pixels and mask.
+Image scaled(const Image &img, int32_t width, int32_t height);
+// Depth change. Down to 8 bits or less, colours are reduced (exactly when
+// the picture already has few enough, else by the quantiser); with a fixed
+// palette given, every pixel maps to its nearest entry.
+Image withDepth(const Image &img, uint16_t bitCount, bool dither, const std::vector<Rgb> *fixedPalette = nullptr);
+// The AND mask from a transparent colour: set where the pixel has it.
+void maskFromColor(Image &img, Rgb transparent);
+
+// BMP files: the editor's own format.
+std::optional<Image> readBmp(const std::string &path, std::string &error);
+bool writeBmp(const std::string &path, const Image &img);
+bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t size, size_t bitsOffset);
+
+}  // namespace host

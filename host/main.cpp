@@ -1,0 +1,379 @@
+// velmconv: the reference host. It plays the editor's part: loads the
+// library, asks for its formats, and drives the exports on files, keeping
+// whatever frames, hotspots, documents and menu items the library hands
+// over.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/editor.h"
+#include "host/image.h"
+#include "host/library.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+
+#include "velmconv/headless.h"
+#endif
+
+namespace {
+
+using host::Editor;
+using host::Library;
+
+Library gLib;
+
+const char *formatName(int code) {
+    switch (code) {
+    case CONV_FMT_PCX: return "PCX";
+    case CONV_FMT_GIF: return "GIF";
+    case CONV_FMT_TIFF: return "TIFF";
+    case CONV_FMT_RESOURCE: return "program resources";
+    case CONV_FMT_ICON: return "ICO/CUR";
+    case CONV_FMT_JPEG: return "JPEG";
+    case CONV_FMT_AVI: return "AVI";
+    case CONV_FMT_ANI: return "ANI";
+    case CONV_FMT_ANIGIF: return "animated GIF";
+    default: return "unknown";
+    }
+}
+
+const char *resultName(int r) {
+    switch (r) {
+    case CONV_OK: return "done";
+    case CONV_CANCELLED: return "nothing done";
+    case CONV_E_OPEN: return "cannot open the file";
+    case CONV_E_FORMAT: return "not a format of this library, or not the one expected";
+    case CONV_E_READ: return "file short or damaged";
+    case CONV_E_UNSUPPORTED: return "variant or format not supported";
+    case CONV_E_MEMORY: return "out of memory";
+    case CONV_E_DATA: return "image data inconsistent";
+    case CONV_E_CREATE: return "cannot create the output file";
+    case CONV_E_WRITE: return "writing the output file failed";
+    default: return "unknown result";
+    }
+}
+
+struct Options {
+    int format = -1;       // --format CODE
+    uint32_t option = 0;   // --option N
+    bool parent = true;    // --no-parent: no progress window
+    bool quiet = false;
+    host::EditorOptions editor;
+};
+
+bool hasExtension(const std::string &name, const char *ext) {
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos) return false;
+    std::string e = name.substr(dot);
+    for (auto &c : e) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return e == ext;
+}
+
+// ---- The window system the host gives the library ----------------------------
+#if defined(_WIN32)
+void *makeParentWindow() { return GetConsoleWindow(); }
+void installUi(const Options &) {}
+#else
+bool gProgressShown = false;
+
+void drawProgress(void *, void *window, int32_t percent, int32_t visible) {
+    if (!window) {
+        if (gProgressShown) std::fputc('\n', stderr);
+        gProgressShown = false;
+        return;
+    }
+    if (!visible) return;
+    gProgressShown = true;
+    const int width = 40;
+    int filled = percent * width / 100;
+    std::fprintf(stderr, "\rConverting... [%.*s%*s] %3d%%", filled, "########################################",
+                 width - filled, "", percent);
+    std::fflush(stderr);
+}
+
+int32_t showMessage(void *, void *, const char *text, const char *title, uint32_t) {
+    std::fprintf(stderr, "%s%s: %s\n", gProgressShown ? "\n" : "", title, text);
+    return 1;
+}
+
+void beep(void *, uint32_t) { std::fputc('\a', stderr); }
+
+void *makeParentWindow() { return VcCreateWindow(nullptr, 0, 0, 1024, 768); }
+
+void installUi(const Options &o) {
+    VcUiHost ui{};
+    if (!o.quiet && isatty(2)) ui.progress = drawProgress;
+    ui.messageBox = showMessage;
+    ui.beep = beep;
+    VcSetUiHost(&ui);
+}
+#endif
+
+// ---- Commands ----------------------------------------------------------------
+
+int cmdFormats(const Options &) {
+    static const int flagSets[] = {1, 2, 4, 129, 130};
+    for (int flags : flagSets) {
+        char text[2048] = {};
+        uint8_t codes[32] = {};
+        int n = gLib.getFormats(text, codes, flags);
+        std::printf("flags %d: %d format%s\n", flags, n, n == 1 ? "" : "s");
+        const char *p = text;
+        for (int i = 0; i < n; ++i) {
+            const char *description = p;
+            const char *patterns = p + std::strlen(p) + 1;
+            std::printf("  %3d  %-40s %s\n", codes[i], description, patterns);
+            p = patterns + std::strlen(patterns) + 1;
+        }
+    }
+    return 0;
+}
+
+int cmdDetect(const std::vector<std::string> &files) {
+    int status = 0;
+    for (const auto &f : files) {
+        uint8_t byName = 0, byContent = 0;
+        int rn = gLib.detectFileFormat(f.c_str(), &byName, 0);
+        int rc = gLib.detectFileFormat(f.c_str(), &byContent, 1);
+        std::printf("%s\n  by name:    ", f.c_str());
+        if (rn == CONV_OK) std::printf("%d (%s)\n", byName, formatName(byName));
+        else std::printf("%d (%s)\n", rn, resultName(rn));
+        std::printf("  by content: ");
+        if (rc == CONV_OK) std::printf("%d (%s)\n", byContent, formatName(byContent));
+        else std::printf("%d (%s)\n", rc, resultName(rc));
+        if (rc == CONV_E_OPEN) status = 1;
+    }
+    return status;
+}
+
+// Loads a file into the editor: the editor reads BMP itself; everything
+// else goes through LoadConvImage, with an output record for single-image
+// formats and without one for animations (their frames come through the
+// callback). Returns the library's result, or 1 for BMP.
+int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent, uint8_t &format) {
+    if (hasExtension(file, ".bmp")) {
+        std::string error;
+        auto img = host::readBmp(file, error);
+        if (!img) {
+            std::fprintf(stderr, "velmconv: %s: %s\n", file.c_str(), error.c_str());
+            return CONV_E_FORMAT;
+        }
+        ed.addFrame(std::move(*img));
+        format = 0;
+        return CONV_OK;
+    }
+    uint8_t detected = 0;
+    int r = gLib.detectFileFormat(file.c_str(), &detected, 1);
+    if (r != CONV_OK) return r;
+    ed.makeCurrent();
+    ConvImageRecord record{};
+    bool withRecord = !(detected & CONV_FMT_MULTIFRAME) && detected != CONV_FMT_ICON;
+    format = detected;
+    r = gLib.loadConvImage(parent, file.c_str(), withRecord ? &record : nullptr, &format, o.option, Editor::callback());
+    if (record.image) {
+        size_t size = Library::memSize(record.image);
+        if (auto *p = static_cast<const uint8_t *>(Library::memLock(record.image))) {
+            auto img = host::fromPackedDib(p, size);
+            Library::memUnlock(record.image);
+            if (img) ed.addFrame(std::move(*img));
+        }
+        Library::memFree(record.image);
+    }
+    return r;
+}
+
+void printEditor(const Editor &ed) {
+    std::printf("  frames: %zu\n", ed.frames.size());
+    for (size_t i = 0; i < ed.frames.size(); ++i) {
+        const auto &f = ed.frames[i];
+        std::printf("  frame %zu: %dx%d, %d bits", i, f.image.width, f.image.height, f.image.bitCount);
+        if (f.hotspot) std::printf(", hotspot %u,%u", f.hotspot & 0xFFFF, f.hotspot >> 16);
+        if (!f.image.mask.empty()) std::printf(", mask");
+        if (!f.noteFile.empty()) std::printf(", noted as %d", f.noteFormat);
+        std::printf("\n");
+    }
+    if (ed.transparent) std::printf("  transparent colour: #%06X\n", *ed.transparent);
+    if (ed.document) {
+        uint16_t code = 0;
+        if (auto *p = static_cast<const uint8_t *>(Library::memLock(ed.document))) {
+            code = uint16_t(p[0] | p[1] << 8);
+            Library::memUnlock(ed.document);
+        }
+        std::printf("  animation document: %u (%zu bytes)\n", code, Library::memSize(ed.document));
+    }
+    for (const auto &m : ed.menu)
+        std::printf("  menu item: slot %d, position %u, command %u, flags %u%s%s\n", m.slot, m.position, m.commandId,
+                    m.flags, m.text.empty() ? "" : ", ", m.text.c_str());
+}
+
+int cmdInfo(const std::string &file, const Options &o, void *parent) {
+    Editor ed(o.editor);
+    uint8_t format = 0;
+    int r = loadInto(ed, file, o, parent, format);
+    std::printf("%s\n  result: %d (%s)\n  format byte: %d (%s)\n", file.c_str(), r, resultName(r), format,
+                formatName(format));
+    printEditor(ed);
+    return r == CONV_OK ? 0 : 1;
+}
+
+// The code an output file is saved with: --format, else by name; ANI and
+// AVI are not known by name to the library, and a GIF with an animation
+// document or several frames is saved as an animated GIF.
+int saveCode(const std::string &out, const Options &o, const Editor &ed) {
+    if (o.format >= 0) return o.format;
+    if (hasExtension(out, ".ani")) return CONV_FMT_ANI;
+    if (hasExtension(out, ".avi")) return CONV_FMT_AVI;
+    uint8_t code = 0;
+    if (gLib.detectFileFormat(out.c_str(), &code, 0) != CONV_OK) return -1;
+    if (code == CONV_FMT_GIF && (ed.frames.size() > 1 || ed.document)) return CONV_FMT_ANIGIF;
+    return code;
+}
+
+int cmdConvert(const std::string &in, const std::string &out, const Options &o, void *parent) {
+    Editor ed(o.editor);
+    uint8_t format = 0;
+    int r = loadInto(ed, in, o, parent, format);
+    if (r != CONV_OK) {
+        std::fprintf(stderr, "velmconv: loading %s: %d (%s)\n", in.c_str(), r, resultName(r));
+        return 1;
+    }
+    if (ed.frames.empty()) {
+        std::fprintf(stderr, "velmconv: %s holds no image\n", in.c_str());
+        return 1;
+    }
+    if (hasExtension(out, ".bmp")) return host::writeBmp(out, ed.frames[size_t(ed.current)].image) ? 0 : 1;
+    int code = saveCode(out, o, ed);
+    if (code < 0) {
+        std::fprintf(stderr, "velmconv: %s: no format for this name; give --format CODE\n", out.c_str());
+        return 1;
+    }
+    int depth = gLib.getDesiredBitPix(code, ed.frames[size_t(ed.current)].image.bitCount);
+    if (depth == 32 || depth == 16) depth = 24;
+    void *block = ed.currentFrameBlock(uint16_t(depth));
+    ed.makeCurrent();
+    r = gLib.saveConvImage(parent, out.c_str(), block, code, o.option, Editor::callback());
+    Library::memFree(block);
+    if (!o.quiet) std::printf("%s -> %s (%d, %s): %d (%s)\n", in.c_str(), out.c_str(), code, formatName(code), r, resultName(r));
+    return r == CONV_OK ? 0 : 1;
+}
+
+int cmdPreview(const std::string &file, const std::string &out) {
+    ConvImageRecord record{};
+    char message[261] = {};
+    record.messageText = message;
+    record.messageSize = sizeof message;
+    int r = gLib.getPreviewImage(file.c_str(), &record);
+    if (r != CONV_OK || !record.image) {
+        std::fprintf(stderr, "velmconv: preview of %s: %d (%s)%s%s\n", file.c_str(), r, resultName(r),
+                     message[0] ? ": " : "", message);
+        if (record.image) Library::memFree(record.image);
+        return 1;
+    }
+    size_t size = Library::memSize(record.image);
+    bool ok = false;
+    if (auto *p = static_cast<const uint8_t *>(Library::memLock(record.image))) {
+        ok = host::writePackedDibAsBmp(out, p, size, record.bitsOffset);
+        Library::memUnlock(record.image);
+    }
+    Library::memFree(record.image);
+    if (!ok) std::fprintf(stderr, "velmconv: cannot write %s\n", out.c_str());
+    return ok ? 0 : 1;
+}
+
+int cmdExtract(const std::string &file, const std::string &dir, const Options &o, void *parent) {
+    Editor ed(o.editor);
+    uint8_t format = 0;
+    int r = loadInto(ed, file, o, parent, format);
+    if (r != CONV_OK) {
+        std::fprintf(stderr, "velmconv: loading %s: %d (%s)\n", file.c_str(), r, resultName(r));
+        return 1;
+    }
+    for (size_t i = 0; i < ed.frames.size(); ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame_%03zu.bmp", i);
+        if (!host::writeBmp(dir + name, ed.frames[i].image)) {
+            std::fprintf(stderr, "velmconv: cannot write %s%s\n", dir.c_str(), name);
+            return 1;
+        }
+    }
+    if (!o.quiet) std::printf("%s: %zu frame%s written to %s\n", file.c_str(), ed.frames.size(), ed.frames.size() == 1 ? "" : "s", dir.c_str());
+    return 0;
+}
+
+void usage() {
+    std::fputs(
+        "usage: velmconv COMMAND [options] ...\n"
+        "  formats                    list the formats and filter strings the library offers\n"
+        "  detect FILE...             detect each file's format by name and by content\n"
+        "  info FILE                  load a file and describe what the editor received\n"
+        "  convert IN OUT             load IN and save OUT (format from OUT's name or --format)\n"
+        "  preview FILE OUT.bmp       write the library's preview of FILE as a BMP file\n"
+        "  extract FILE DIR           write every frame the library hands over as DIR/frame_NNN.bmp\n"
+        "options:\n"
+        "  --format CODE   format code to save with (128 PCX, 129 GIF, 130 TIFF, 132 ICO/CUR,\n"
+        "                  133 JPEG, 165 AVI, 166 ANI, 167 animated GIF)\n"
+        "  --option N      option word passed to the load or save\n"
+        "  --no-parent     no parent window (no progress window)\n"
+        "  --dither        the editor prefers dithering\n"
+        "  --refuse-documents  the editor refuses animation documents\n"
+        "  --sound FILE    the file the editor's file dialog picks\n"
+        "  --verbose       print every callback\n"
+        "  --quiet         no progress bar or summary lines\n",
+        stderr);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Options o;
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto next = [&]() -> const char * { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (a == "--format") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            o.format = std::atoi(v);
+        } else if (a == "--option") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            o.option = uint32_t(std::strtoul(v, nullptr, 0));
+        } else if (a == "--no-parent") o.parent = false;
+        else if (a == "--dither") o.editor.dither = true;
+        else if (a == "--refuse-documents") o.editor.refuseDocuments = true;
+        else if (a == "--sound") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            o.editor.soundFile = v;
+        } else if (a == "--verbose") o.editor.verbose = true;
+        else if (a == "--quiet") o.quiet = true;
+        else if (a == "-h" || a == "--help") return usage(), 0;
+        else args.push_back(a);
+    }
+    if (args.empty()) return usage(), 2;
+
+    std::string error;
+    if (!gLib.open(error)) {
+        std::fprintf(stderr, "velmconv: %s\n", error.c_str());
+        return 1;
+    }
+    installUi(o);
+    void *parent = o.parent ? makeParentWindow() : nullptr;
+
+    const std::string &cmd = args[0];
+    int status = 2;
+    if (cmd == "formats" && args.size() == 1) status = cmdFormats(o);
+    else if (cmd == "detect" && args.size() >= 2) status = cmdDetect({args.begin() + 1, args.end()});
+    else if (cmd == "info" && args.size() == 2) status = cmdInfo(args[1], o, parent);
+    else if (cmd == "convert" && args.size() == 3) status = cmdConvert(args[1], args[2], o, parent);
+    else if (cmd == "preview" && args.size() == 3) status = cmdPreview(args[1], args[2]);
+    else if (cmd == "extract" && args.size() == 3) status = cmdExtract(args[1], args[2], o, parent);
+    else usage();
+    gLib.close();
+    return status;
+}
