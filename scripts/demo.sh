@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The main job: builds the library and the reference host, then runs the
+# host on the sample files (Debian's SDL2_image test pictures, used in
+# place) and writes what it produces to out/demo/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake --preset linux-release >/dev/null
+cmake --build --preset linux-release -j2 >/dev/null
+
+vc=build/linux-release/host/velmconv
+samples=/usr/libexec/installed-tests/SDL2_image
+out=out/demo
+rm -rf "$out"
+mkdir -p "$out"
+
+echo "== The formats the library offers"
+"$vc" formats
+
+echo
+echo "== Detection by name and by content"
+"$vc" detect "$samples"/sample.{bmp,pcx,tif,jpg,ico,cur}
+
+echo
+echo "== The editor opens its own BMP file"
+"$vc" info "$samples/sample.bmp"
+
+echo
+echo "== Saving the editor's picture through the library, in every format"
+for ext in pcx gif tif jpg ico; do
+  "$vc" convert --no-parent "$samples/sample.bmp" "$out/sample.$ext" || true
+done
+
+echo
+echo "== Opening and previewing the samples through the library"
+for f in "$samples"/sample.{pcx,tif,jpg,ico,cur}; do
+  name=$(basename "$f")
+  "$vc" extract "$f" "$out" || true
+  "$vc" preview "$f" "$out/$name.preview.bmp" || true
+done
+
+echo
+echo "Output in $out/"
