@@ -91,8 +91,6 @@ VC_EXPORT int32_t VC_API GetFormats(char *text, uint8_t *codes, int32_t flags) {
     if (!text || !codes) return 0;
     int16_t offset = 0;
     int32_t count = 0;
-    text[0] = 0;
-    text[1] = 0;
     auto add = [&](unsigned id, uint8_t code) { appendFilter(text, offset, FilterEntry{id, code}, codes, count); };
     if (flags & CONV_LIST_ANIMATION) {
         add(IDS_FILTER_ANI, CONV_FMT_ANI);
