@@ -45,7 +45,11 @@ inline uint64_t dibBitsOffset(const ConvBitmapInfoHeader &h) { return uint64_t(h
 // Whole size of a packed DIB with this header (|height| rows).
 inline uint64_t dibPackedSize(const ConvBitmapInfoHeader &h) {
     int64_t height = h.biHeight < 0 ? -int64_t(h.biHeight) : int64_t(h.biHeight);
-    return dibBitsOffset(h) + dibRowBytes(h.biWidth, h.biBitCount) * uint64_t(height);
+    uint64_t row = dibRowBytes(h.biWidth, h.biBitCount);
+    // Saturate: a depth beyond 32 bits can push the product past 64 bits,
+    // and a wrapped size would look small enough to allocate.
+    if (height && row > (UINT64_MAX - dibBitsOffset(h)) / uint64_t(height)) return UINT64_MAX;
+    return dibBitsOffset(h) + row * uint64_t(height);
 }
 
 // Whether a header describes a block the library can work with: 40-byte
