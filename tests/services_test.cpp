@@ -1,0 +1,356 @@
+// Shared dialog services: the progress window and its bar, centring, edit
+// stepping, string message boxes, help, the colour chooser, menu items for
+// the editor, document format, file deletion.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "resources/strings.h"
+#include "support/fake_editor.h"
+#include "support/library_test.h"
+#include "support/ui_recorder.h"
+
+using namespace vctest;
+
+namespace {
+
+class Services : public LibraryTest {};
+
+// ---- Progress window -----------------------------------------------------------------
+
+TEST_F(Services, ProgressWindowLifecycle) {
+    UiRecorder ui;
+    void *parent = VcCreateWindow(nullptr, 100, 100, 400, 300);
+    void *other = VcCreateWindow(nullptr, 0, 0, 50, 50);
+    vc::Wnd w = vc::CreateProgressDialog(parent, nullptr, 101);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(VcIsWindowEnabled(parent), 0);
+    void *win = nullptr;
+    int32_t percent = -1, cancel = -1;
+    EXPECT_EQ(VcProgressState(&win, &percent, &cancel), 1);
+    EXPECT_EQ(win, w);
+    EXPECT_EQ(percent, 0);
+    EXPECT_EQ(cancel, 0);
+    // Centred on its parent when it initialises.
+    int32_t r[4];
+    ASSERT_EQ(VcGetWindowRect(w, r), 1);
+    EXPECT_LE(std::abs((r[0] + r[2]) - (100 + 500)), 1);
+    EXPECT_LE(std::abs((r[1] + r[3]) - (100 + 400)), 1);
+
+    // A second one is refused and changes nothing.
+    EXPECT_EQ(vc::CreateProgressDialog(other, nullptr, 100), nullptr);
+    EXPECT_EQ(VcIsWindowEnabled(other), 1);
+    EXPECT_EQ(VcProgressState(&win, nullptr, nullptr), 1);
+    EXPECT_EQ(win, w);
+
+    EXPECT_EQ(vc::DestroyProgressDialog(w), 1);
+    EXPECT_EQ(VcIsWindowEnabled(parent), 1);
+    EXPECT_EQ(VcProgressState(nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(vc::DestroyProgressDialog(w), 0);
+    EXPECT_EQ(vc::DestroyProgressDialog(nullptr), 0);
+    ASSERT_EQ(ui.progress.size(), 2u);
+    EXPECT_EQ(ui.progress[0].window, w);
+    EXPECT_EQ(ui.progress[0].visible, 0);
+    EXPECT_EQ(ui.progress[1].window, nullptr);
+    VcDestroyWindow(parent);
+    VcDestroyWindow(other);
+}
+
+TEST_F(Services, SetProgressShowsClampedPercentAndAlwaysPumps) {
+    UiRecorder ui;
+    EXPECT_EQ(vc::SetProgress(30), 0);  // no window: pump only
+    ASSERT_EQ(ui.pumps.size(), 1u);
+    EXPECT_EQ(ui.pumps[0], nullptr);
+    EXPECT_TRUE(ui.progress.empty());
+
+    vc::Wnd w = vc::CreateProgressDialog(nullptr, nullptr, 100);
+    ASSERT_NE(w, nullptr);
+    ui.progress.clear();
+    for (int32_t p : {0, 37, 100, 150, -5}) EXPECT_EQ(vc::SetProgress(p), 0);
+    ASSERT_EQ(ui.progress.size(), 5u);
+    const int32_t shown[] = {0, 37, 100, 100, 0};
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(ui.progress[i].window, w);
+        EXPECT_EQ(ui.progress[i].visible, 1);
+        EXPECT_EQ(ui.progress[i].percent, shown[i]);
+    }
+    EXPECT_EQ(ui.pumps.back(), w);
+    // The window keeps the value as sent; only drawing limits it.
+    int32_t kept = 0;
+    vc::SetProgress(150);
+    VcProgressState(nullptr, &kept, nullptr);
+    EXPECT_EQ(kept, 150);
+    EXPECT_EQ(vc::progressOnUser(-5), 0);
+    EXPECT_EQ(vc::progressOnUser(150), 100);
+    EXPECT_EQ(vc::progressOnUser(42), 42);
+    vc::DestroyProgressDialog(w);
+}
+
+TEST_F(Services, CancelDuringPumpIsReportedUntilAFreshWindow) {
+    UiRecorder ui;
+    void *parent = VcCreateWindow(nullptr, 0, 0, 300, 200);
+    vc::Wnd w = vc::CreateProgressDialog(parent, nullptr, 101);
+    ASSERT_NE(w, nullptr);
+    ui.pressCancelOnPump(2);
+    EXPECT_EQ(vc::SetProgress(10), 0);
+    EXPECT_EQ(vc::SetProgress(20), 1);  // Cancel was pressed while this one pumped
+    EXPECT_EQ(vc::SetProgress(30), 1);
+    EXPECT_EQ(VcProgressState(nullptr, nullptr, nullptr), 1) << "Cancel must not close the window";
+    EXPECT_EQ(vc::DestroyProgressDialog(w), 1);
+    EXPECT_EQ(vc::SetProgress(40), 1) << "without a window the flag stays as last left";
+
+    w = vc::CreateProgressDialog(parent, nullptr, 101);
+    EXPECT_EQ(vc::SetProgress(0), 0) << "a new window starts uncancelled";
+    vc::DestroyProgressDialog(w);
+
+    // The window without a Cancel button has nothing to press.
+    w = vc::CreateProgressDialog(parent, nullptr, 100);
+    ui.pressCancelOnPump(1);
+    EXPECT_EQ(vc::SetProgress(50), 0);
+    vc::DestroyProgressDialog(w);
+    VcDestroyWindow(parent);
+}
+
+TEST_F(Services, ProgressBarGeometry) {
+    vc::ProgressBarLayout l = vc::progressBarLayout(134, 20, 50);
+    EXPECT_EQ(l.blueX, 1);
+    EXPECT_EQ(l.blueX + l.blueWidth - 1, 66);  // blue 1 .. 66
+    EXPECT_EQ(l.whiteX, 67);
+    EXPECT_EQ(l.whiteX + l.whiteWidth, 133);  // white up to the frame at 133
+    EXPECT_EQ(l.blueY, 1);
+    EXPECT_EQ(l.blueHeight, 18);
+    EXPECT_EQ(l.whiteHeight, 18);
+    EXPECT_STREQ(l.text, "50%");
+    EXPECT_EQ(l.textCenterX, 67);
+    EXPECT_EQ(l.textTop, 8);
+
+    for (int32_t p : {0, -5}) {
+        l = vc::progressBarLayout(134, 20, p);
+        EXPECT_LE(l.blueWidth, 0);
+        EXPECT_EQ(l.whiteX, 0);
+        EXPECT_STREQ(l.text, "0%");
+    }
+    for (int32_t p : {100, 150}) {
+        l = vc::progressBarLayout(134, 20, p);
+        EXPECT_GE(l.blueX + l.blueWidth, 133);
+        EXPECT_LE(l.whiteWidth, 0);
+        EXPECT_STREQ(l.text, "100%");
+    }
+    // The split is computed in floating point and truncated: 58 x 0.01 x 50
+    // is just below 29.
+    EXPECT_EQ(vc::progressBarLayout(58, 20, 50).split, 28);
+    EXPECT_EQ(vc::progressBarLayout(205, 20, 60).split, 122);
+}
+
+// ---- CenterDialog ------------------------------------------------------------------------
+
+TEST_F(Services, CenterDialogPlacesOnParentAndScreen) {
+    struct Case {
+        int32_t screenW, screenH;
+        int32_t parent[4];  // x, y, w, h
+        int32_t w, h;
+        int32_t x, y;
+    };
+    const Case cases[] = {
+        {1024, 768, {100, 100, 400, 300}, 200, 100, 200, 200},   // centred
+        {1024, 768, {900, 100, 400, 300}, 200, 100, 824, 200},   // right screen edge
+        {1024, 768, {-500, -300, 400, 200}, 200, 100, 0, 0},     // would start left of 0
+        {1024, 768, {0, 0, 101, 51}, 10, 10, 45, 20},            // odd sums truncate
+        {1024, 768, {-51, -31, 203, 131}, 10, 10, 45, 29},       // negative edges
+        {800, 600, {0, 500, 800, 400}, 100, 200, 350, 400},      // bottom screen edge
+        {100, 100, {0, 0, 100, 100}, 200, 50, 0, 25},            // wider than the screen
+    };
+    for (const auto &c : cases) {
+        VcSetScreenSize(c.screenW, c.screenH);
+        void *parent = VcCreateWindow(nullptr, c.parent[0], c.parent[1], c.parent[2], c.parent[3]);
+        void *dlg = VcCreateWindow(parent, 7, 9, c.w, c.h);
+        vc::CenterDialog(dlg);
+        int32_t r[4];
+        ASSERT_EQ(VcGetWindowRect(dlg, r), 1);
+        EXPECT_EQ(r[0], c.x) << c.parent[0] << "," << c.parent[1];
+        EXPECT_EQ(r[1], c.y) << c.parent[0] << "," << c.parent[1];
+        EXPECT_EQ(r[2] - r[0], c.w);
+        EXPECT_EQ(r[3] - r[1], c.h);
+        VcDestroyWindow(dlg);
+        VcDestroyWindow(parent);
+    }
+    vc::CenterDialog(nullptr);
+    vc::CenterDialog(reinterpret_cast<void *>(0x5));
+}
+
+// ---- StepEditValue -----------------------------------------------------------------------
+
+TEST_F(Services, StepEditValue) {
+    struct Case {
+        const char *text;
+        int code;
+        int32_t min, max;
+        int32_t result;
+        const char *after;
+    };
+    const Case cases[] = {
+        {"5", 0, 1, 5, 5, "5"},       {"5", 1, 1, 10, 4, "4"},     {"0", 1, 1, 10, 1, "1"},
+        {"3", 2, 1, 10, 4, "4"},      {"3", 3, 1, 10, 2, "2"},     {"20", 0, 1, 10, 10, "10"},
+        {"20", 2, 1, 10, 10, "10"},   {"-5", 3, 1, 10, 1, "1"},    {"-5", 0, 1, 10, -4, "-4"},
+        {"12", 1, 1, 10, 11, "11"},   {"-3", 0, -10, 10, -2, "-2"}, {"-10", 1, -10, 10, -10, "-10"},
+        {"3", 4, 1, 10, 3, "3"},      {"3", 8, 1, 10, 3, "3"},     {"3", -1, 1, 10, 3, "3"},
+        {"  7", 5, 1, 10, 7, "7"},    {"007", 0, 1, 10, 8, "8"},
+        {"2147483647", 0, 0, 2147483647, 2147483647, "2147483647"},
+        {"-2147483648", 1, INT32_MIN, 0, INT32_MIN, "-2147483648"},
+        // Not numbers: -1 and the field is left alone.
+        {"abc", 0, 1, 10, -1, "abc"}, {"", 0, 1, 10, -1, ""},      {"5x", 0, 1, 10, -1, "5x"},
+        {"-", 1, 1, 10, -1, "-"},     {"1 2", 0, 1, 10, -1, "1 2"}, {"2147483648", 1, 0, 10, -1, "2147483648"},
+        {"99999999999", 0, 1, 10, -1, "99999999999"},
+    };
+    void *dlg = VcCreateWindow(nullptr, 0, 0, 100, 100);
+    for (const auto &c : cases) {
+        vc::plat::setItemText(dlg, 110, c.text);
+        EXPECT_EQ(vc::StepEditValue(dlg, 110, c.code, c.min, c.max), c.result) << '"' << c.text << "\" " << c.code;
+        char buf[64];
+        ASSERT_TRUE(vc::plat::getItemText(dlg, 110, buf, sizeof buf));
+        EXPECT_STREQ(buf, c.after) << '"' << c.text << "\" " << c.code;
+    }
+    EXPECT_EQ(vc::StepEditValue(dlg, 111, 0, 1, 10), -1);  // no such field
+    EXPECT_EQ(vc::StepEditValue(nullptr, 110, 0, 1, 10), -1);
+    VcDestroyWindow(dlg);
+}
+
+// ---- Messages, help, colours -------------------------------------------------------------
+
+TEST_F(Services, ShowStringMessageLoadsBothStringsWithLimits) {
+    UiRecorder ui;
+    ui.messageBoxAnswer = 7;
+    auto *owner = reinterpret_cast<void *>(0x4242);
+    EXPECT_EQ(vc::ShowStringMessage(owner, 200, 201, 0x40), 7);
+    ASSERT_EQ(ui.messageBoxes.size(), 1u);
+    EXPECT_EQ(ui.messageBoxes[0].owner, owner);
+    EXPECT_EQ(ui.messageBoxes[0].title, "Error");
+    EXPECT_EQ(ui.messageBoxes[0].text, "This file does not contain bitmap images");
+    EXPECT_EQ(ui.messageBoxes[0].style, 0x40u);
+
+    const std::string vfw = STR_NO_VFW;
+    ASSERT_GT(vfw.size(), 50u);
+    vc::ShowStringMessage(nullptr, 203, 203, 0x10);
+    EXPECT_EQ(ui.messageBoxes[1].title, vfw.substr(0, 50));
+    EXPECT_EQ(ui.messageBoxes[1].text, vfw);
+
+    vc::ShowStringMessage(nullptr, 9999, 0, 0);  // missing strings: empty texts
+    EXPECT_EQ(ui.messageBoxes[2].title, "");
+    EXPECT_EQ(ui.messageBoxes[2].text, "");
+}
+
+TEST_F(Services, HelpFileIsModuleNameWithHlp) {
+    EXPECT_EQ(vc::helpFileName("C:\\x\\VelmConv32.dll"), "C:\\x\\VelmConv32.hlp");
+    EXPECT_EQ(vc::helpFileName("C:\\x.y\\VelmConv32.DLL"), "C:\\x.y\\VelmConv32.hlp");
+    EXPECT_EQ(vc::helpFileName("/opt/lib/libvelmconv.so.1"), "/opt/lib/libvelmconv.so.hlp");
+    EXPECT_EQ(vc::helpFileName("C:\\x\\VelmConv32"), "");
+    EXPECT_EQ(vc::helpFileName(""), "");
+    EXPECT_EQ(vc::helpFileName(nullptr), "");
+
+    // This test program carries a dotted name, as the library does.
+    UiRecorder ui;
+    char self[4096];
+    ASSERT_GT(vc::plat::moduleFileName(self, sizeof self), 0);
+    std::string name = self;
+    ASSERT_EQ(name.substr(name.size() - 4), ".bin");
+    auto *w = reinterpret_cast<void *>(0x99);
+    vc::ShowHelp(w, 3, 0x77);
+    ASSERT_EQ(ui.helps.size(), 1u);
+    EXPECT_EQ(ui.helps[0].file, name.substr(0, name.size() - 4) + ".hlp");
+    EXPECT_EQ(ui.helps[0].command, 3u);
+    EXPECT_EQ(ui.helps[0].data, 0x77u);
+}
+
+TEST_F(Services, PickColorKeepsCustomColoursAndLeavesColourOnCancel) {
+    UiRecorder ui;
+    auto *owner = reinterpret_cast<void *>(0x31);
+    ui.colorChosen = true;
+    ui.chooseColorAnswer = 0x00FF8040;
+    ui.editCustom = [](uint32_t *custom) { custom[3] = 0x123456; };
+    uint32_t color = 0x111111;
+    EXPECT_EQ(vc::PickColor(owner, &color), 1);
+    EXPECT_EQ(color, 0x00FF8040u);
+    ASSERT_EQ(ui.colors.size(), 1u);
+    EXPECT_EQ(ui.colors[0].initial, 0x111111u);
+    EXPECT_EQ(ui.colors[0].owner, owner);
+
+    ui.colorChosen = false;
+    ui.editCustom = nullptr;
+    EXPECT_EQ(vc::PickColor(owner, &color), 0);
+    EXPECT_EQ(color, 0x00FF8040u);
+    ASSERT_EQ(ui.colors.size(), 2u);
+    EXPECT_EQ(ui.colors[1].initial, 0x00FF8040u);
+    EXPECT_EQ(ui.colors[1].custom[3], 0x123456u) << "custom colours lost between calls";
+
+    EXPECT_EQ(vc::PickColor(owner, nullptr), 0);
+    EXPECT_EQ(ui.colors.size(), 2u);
+}
+
+// ---- Menu items, documents, files ---------------------------------------------------------
+
+TEST_F(Services, AddHostMenuItemFillsRecordAndPassesSlot) {
+    FakeEditor editor;
+    HostCallback cb = FakeEditor::callback();
+    EXPECT_EQ(vc::AddHostMenuItem(1, 5, CONV_MENU_BYPOSITION, 0, 0, cb), 1);
+    EXPECT_EQ(vc::AddHostMenuItem(2, 5, CONV_MENU_BYPOSITION, CONV_CMD_ANIMATION, 205, cb), 1);
+    EXPECT_EQ(vc::AddHostMenuItem(3, 405, 0, CONV_CMD_CHANGE_FORMAT, 206, cb), 1);
+    EXPECT_EQ(vc::AddHostMenuItem(-2, 0xFFFFFFFFu, 0, 7, 203, cb), 1);
+    ASSERT_EQ(editor.menuItems.size(), 4u);
+    const auto &m = editor.menuItems;
+    EXPECT_EQ(m[0].slot, 1);
+    EXPECT_EQ(m[0].commandId, 0u);
+    EXPECT_EQ(m[0].text, "");
+    EXPECT_EQ(m[1].slot, 2);
+    EXPECT_EQ(m[1].position, 5u);
+    EXPECT_EQ(m[1].flags, 1024u);
+    EXPECT_EQ(m[1].commandId, 1001u);
+    EXPECT_EQ(m[1].text, "&Animation...");
+    EXPECT_EQ(m[2].position, 405u);
+    EXPECT_EQ(m[2].flags, 0u);
+    EXPECT_EQ(m[2].text, "Change &Format...\\bStrg+F");
+    EXPECT_EQ(m[3].text, std::string(STR_NO_VFW).substr(0, 48));
+    EXPECT_EQ(m[3].position, 0xFFFFFFFFu);
+    for (size_t i = 0; i < m.size(); ++i) EXPECT_EQ(m[i].value, m[i].slot);
+    EXPECT_EQ(editor.commands(), (std::vector<int32_t>{14, 14, 14, 14}));
+
+    editor.refuse(HOST_ADD_MENU_ITEM);
+    EXPECT_EQ(vc::AddHostMenuItem(2, 5, 0, 1001, 205, cb), 0);
+    EXPECT_EQ(vc::AddHostMenuItem(2, 5, 0, 1001, 205, nullptr), 0);
+}
+
+TEST_F(Services, GetDocumentFormatReadsFirstWordOfUsableBlocks) {
+    EXPECT_EQ(vc::GetDocumentFormat(nullptr), 0);
+    EXPECT_EQ(vc::GetDocumentFormat(reinterpret_cast<void *>(0x12345)), 0);
+    void *empty = VcMemAlloc(VC_MEM_MOVEABLE, 0);
+    void *tiny = VcMemAlloc(VC_MEM_MOVEABLE, 1);
+    void *doc = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, 36);
+    EXPECT_EQ(vc::GetDocumentFormat(empty), 0);
+    EXPECT_EQ(vc::GetDocumentFormat(tiny), 0);
+    auto *p = static_cast<uint8_t *>(VcMemLock(doc));
+    p[0] = 166;
+    VcMemUnlock(doc);
+    EXPECT_EQ(vc::GetDocumentFormat(doc), 166);
+    p = static_cast<uint8_t *>(VcMemLock(doc));
+    p[0] = 0x34;
+    p[1] = 0x12;
+    VcMemUnlock(doc);
+    EXPECT_EQ(vc::GetDocumentFormat(doc), 0x1234);
+    EXPECT_EQ(VcMemUnlock(doc), 0) << "block left locked";
+    VcMemFree(doc);
+    EXPECT_EQ(vc::GetDocumentFormat(doc), 0) << "freed handle";
+    VcMemFree(empty);
+    VcMemFree(tiny);
+}
+
+TEST_F(Services, DeleteFileAnsi) {
+    std::string f = writeFile("gone.tmp", "x");
+    EXPECT_NE(vc::DeleteFileAnsi(f.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(f));
+    EXPECT_EQ(vc::DeleteFileAnsi(f.c_str()), 0);
+    EXPECT_EQ(vc::DeleteFileAnsi(""), 0);
+    EXPECT_EQ(vc::DeleteFileAnsi(nullptr), 0);
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// Movable memory blocks as the editor sees them: the Windows global heap
+// in the Windows test program, the library's own handle table natively.
+// The fake editor allocates and frees through these so one source serves
+// both.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32)
+#include <windows.h>
+
+namespace vctest::mem {
+inline void *alloc(size_t size, bool zero = true) {
+    return GlobalAlloc(GMEM_MOVEABLE | (zero ? GMEM_ZEROINIT : 0), size);
+}
+inline void *lock(void *block) { return GlobalLock(static_cast<HGLOBAL>(block)); }
+inline void unlock(void *block) { GlobalUnlock(static_cast<HGLOBAL>(block)); }
+inline size_t size(void *block) { return GlobalSize(static_cast<HGLOBAL>(block)); }
+inline void release(void *block) { GlobalFree(static_cast<HGLOBAL>(block)); }
+}  // namespace vctest::mem
+
+#else
+#include "velmconv/headless.h"
+
+namespace vctest::mem {
+inline void *alloc(size_t size, bool zero = true) {
+    return VcMemAlloc(VC_MEM_MOVEABLE | (zero ? VC_MEM_ZEROINIT : 0), size);
+}
+inline void *lock(void *block) { return VcMemLock(block); }
+inline void unlock(void *block) { VcMemUnlock(block); }
+inline size_t size(void *block) { return VcMemSize(block); }
+inline void release(void *block) { VcMemFree(block); }
+}  // namespace vctest::mem
+#endif

@@ -1,0 +1,81 @@
+// Records what the library shows the user through the headless UI seam
+// (message boxes, beeps, progress, the colour chooser, help, dialogs) and
+// answers it from a script. Installing one replaces the defaults; its
+// destructor restores them. Native only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "velmconv/headless.h"
+
+namespace vctest {
+
+class UiRecorder {
+public:
+    struct MessageBoxCall {
+        void *owner;
+        std::string text, title;
+        uint32_t style;
+    };
+    struct ProgressEvent {
+        void *window;  // none when destroyed
+        int32_t percent;
+        int32_t visible;
+    };
+    struct ColorCall {
+        void *owner;
+        uint32_t initial;
+        uint32_t custom[16];  // as the library passed them in
+    };
+    struct HelpCall {
+        std::string file;
+        uint32_t command;
+        uintptr_t data;
+    };
+
+    UiRecorder();
+    ~UiRecorder();
+    UiRecorder(const UiRecorder &) = delete;
+    UiRecorder &operator=(const UiRecorder &) = delete;
+
+    // ---- Script ---------------------------------------------------------------
+    int32_t messageBoxAnswer = 1;
+    // The colour chooser: chooseColorAnswer set means the user picked it;
+    // editCustom runs on the custom colours before the answer.
+    bool colorChosen = false;
+    uint32_t chooseColorAnswer = 0;
+    std::function<void(uint32_t *custom16)> editCustom;
+    int32_t helpAnswer = 1;
+    // Dialogs: return VC_DIALOG_DEFAULT to have the model press Enter.
+    std::function<intptr_t(int32_t templateId, void *model)> dialogAnswer;
+    // Runs inside every pump, with the dialog the pump was given.
+    std::function<void(void *dialog)> onPump;
+    // Presses Cancel (control 102) of the pumped dialog on the n-th pump
+    // from now (1 = the next one).
+    void pressCancelOnPump(int n) { cancelCountdown_ = n; }
+
+    // ---- Record ---------------------------------------------------------------
+    std::vector<MessageBoxCall> messageBoxes;
+    std::vector<uint32_t> beeps;
+    std::vector<ProgressEvent> progress;
+    std::vector<ColorCall> colors;
+    std::vector<HelpCall> helps;
+    std::vector<int32_t> dialogs;
+    std::vector<void *> pumps;
+
+private:
+    static intptr_t onDialog(void *user, int32_t templateId, void *model);
+    static int32_t onMessageBox(void *user, void *owner, const char *text, const char *title, uint32_t style);
+    static void onBeep(void *user, uint32_t type);
+    static int32_t onChooseColor(void *user, void *owner, uint32_t *color, uint32_t *custom16);
+    static int32_t onHelp(void *user, const char *file, uint32_t command, uintptr_t data);
+    static void onProgress(void *user, void *window, int32_t percent, int32_t visible);
+    static void onPumpCall(void *user, void *dialog);
+
+    int cancelCountdown_ = 0;
+};
+
+}  // namespace vctest
