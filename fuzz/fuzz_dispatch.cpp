@@ -1,0 +1,84 @@
+// Fuzzes the plug-in's front door: whatever the bytes, content detection,
+// loading with and without an output record, and the preview must return a
+// result code without crashing, and leave no memory block or file behind.
+// The input becomes the content of a temporary file, since every export
+// takes a file name.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/platform.h"
+#include "support/fake_editor.h"
+#include "velmconv/headless.h"
+
+namespace {
+
+std::string gPath;
+
+void removeTemp() {
+    if (!gPath.empty()) std::remove(gPath.c_str());
+}
+
+void require(bool ok, const char *what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz_dispatch: %s\n", what);
+    std::abort();
+}
+
+void freeImage(ConvImageRecord &rec) {
+    if (rec.image) require(VcMemFree(rec.image) == nullptr, "image block in the record is not a live block");
+    rec.image = nullptr;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    char name[] = "/tmp/vcfuzz-dispatch-XXXXXX";
+    int fd = mkstemp(name);
+    require(fd >= 0, "cannot make the temporary file");
+    close(fd);
+    gPath = name;
+    std::atexit(removeTemp);
+    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    FILE *f = std::fopen(gPath.c_str(), "wb");
+    require(f != nullptr, "cannot write the temporary file");
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    const long blocks = vc::plat::memLiveBlocks();
+    const long files = vc::plat::fileOpenCount();
+    {
+        // Documents the editor accepts are its to free; it does so here.
+        vctest::FakeEditor editor;
+        HostCallback cb = vctest::FakeEditor::callback();
+        const char *name = gPath.c_str();
+        char message[256] = {};
+        uint8_t format = 0;
+
+        int32_t r = DetectFileFormat(name, &format, 1);
+        require(r == CONV_OK || r == CONV_E_FORMAT, "content detection of an existing file");
+        require((r == CONV_OK) == (format != 0), "format byte disagrees with the result");
+
+        ConvImageRecord rec{nullptr, 0, message, sizeof message};
+        format = 0;
+        LoadConvImage(nullptr, name, &rec, &format, 0, cb);
+        freeImage(rec);
+
+        format = 0;
+        LoadConvImage(nullptr, name, nullptr, &format, 0, cb);
+
+        rec = ConvImageRecord{nullptr, 0, message, sizeof message};
+        GetPreviewImage(name, &rec);
+        freeImage(rec);
+    }
+    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
+    require(vc::plat::fileOpenCount() == files, "file left open");
+    return 0;
+}
