@@ -148,7 +148,7 @@ std::optional<int32_t> stepValue(const char *text, int scrollCode, int32_t minim
 }
 
 int32_t StepEditValue(Wnd dialog, int editId, int scrollCode, int32_t minimum, int32_t maximum) {
-    char text[32];
+    char text[256];
     if (!plat::getItemText(dialog, editId, text, sizeof text)) return -1;
     auto v = stepValue(text, scrollCode, minimum, maximum);
     if (!v) return -1;
