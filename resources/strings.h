@@ -88,6 +88,9 @@
 #define IDD_PROGRESS_CANCEL 101
 #define IDC_PROGRESS_BAR 101
 #define IDC_PROGRESS_CANCEL 102
+/* Texts of the progress templates (dialog texts, not string table entries). */
+#define STR_PROGRESS_TITLE "Converting..."
+#define STR_PROGRESS_CANCEL "&Cancel"
 /* Sizes of the progress templates in dialog units. */
 #define PROGRESS_DLG_CX 150
 #define PROGRESS_DLG_CY 34

@@ -1,0 +1,72 @@
+# The Windows build: VelmConv32.dll from the portable sources, the Windows
+# platform layer and the Win32 views, plus the static core that the
+# Windows tests link. Included by the top-level CMakeLists when WIN32.
+enable_language(RC)
+
+# The directory's warning options are meant for C and C++; windres takes
+# every compile option of its target and rejects them.
+get_property(_vc_options DIRECTORY PROPERTY COMPILE_OPTIONS)
+set(_vc_wrapped "")
+foreach(_vc_option IN LISTS _vc_options)
+  if(_vc_option MATCHES "^\\$<")
+    list(APPEND _vc_wrapped "${_vc_option}")
+  else()
+    list(APPEND _vc_wrapped "$<$<COMPILE_LANGUAGE:C,CXX>:${_vc_option}>")
+  endif()
+endforeach()
+set_property(DIRECTORY PROPERTY COMPILE_OPTIONS "${_vc_wrapped}")
+
+set(VC_WINDOWS_SOURCES
+  platform/platform_win.cpp
+  common/progress_win.cpp
+  common/wrappers_win.cpp
+  controls/reel_win.cpp
+)
+set(VC_RESOURCE_SCRIPT ${CMAKE_SOURCE_DIR}/resources/velmconv.rc)
+set(VC_SYSTEM_LIBS user32 gdi32 comdlg32 kernel32)
+
+add_library(velmconv_obj OBJECT ${VC_PORTABLE_SOURCES} ${VC_WINDOWS_SOURCES})
+target_include_directories(velmconv_obj PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
+target_compile_definitions(velmconv_obj PUBLIC VELMCONV_BUILDING)
+
+# Resources are compiled once per target that carries them; windres gets
+# the source root for strings.h and the version from the project.
+function(vc_add_resources target)
+  target_sources(${target} PRIVATE ${VC_RESOURCE_SCRIPT})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+  set_property(SOURCE ${VC_RESOURCE_SCRIPT} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_DEFINITIONS
+    VC_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+    VC_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+    VC_VERSION_PATCH=${PROJECT_VERSION_PATCH})
+endfunction()
+
+# The static core: what the Windows tests link to reach the internals
+# (progress window, platform layer) directly. The resources go into the
+# program that links it (vc_add_resources).
+add_library(velmconv_core STATIC $<TARGET_OBJECTS:velmconv_obj>)
+target_include_directories(velmconv_core PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
+target_compile_definitions(velmconv_core PUBLIC VELMCONV_BUILDING)
+target_link_libraries(velmconv_core PUBLIC ${VC_SYSTEM_LIBS})
+
+# The product. No runtime DLLs beside Windows' own: libgcc, libstdc++ and
+# winpthread are linked in. The .def file is the whole export table.
+add_library(velmconv SHARED $<TARGET_OBJECTS:velmconv_obj> ${CMAKE_SOURCE_DIR}/entry/velmconv.def)
+vc_add_resources(velmconv)
+set_target_properties(velmconv PROPERTIES
+  OUTPUT_NAME VelmConv32
+  PREFIX ""
+  SUFFIX ".dll"
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+target_link_libraries(velmconv PRIVATE ${VC_SYSTEM_LIBS})
+target_link_options(velmconv PRIVATE -static-libgcc -static-libstdc++ -static)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # __stdcall symbols are Name@N; the .def names them plainly.
+  target_link_options(velmconv PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
+
+add_subdirectory(host)
+if(VC_BUILD_TESTS)
+  add_subdirectory(tests/win)
+endif()

@@ -1,0 +1,290 @@
+// Windows side of the platform layer: the global heap, the 16-bit-heritage
+// file calls, the module's own resources, and real windows and dialogs. The
+// calls are the system's own; this file only adds the test switches that
+// the Linux side has too (allocation failure, short writes, counters).
+#include "platform/platform_win.h"
+
+#include <commdlg.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <unordered_set>
+
+#include "platform/platform.h"
+
+namespace vc::plat {
+
+namespace {
+HINSTANCE instance(ModuleHandle m) { return static_cast<HINSTANCE>(m); }
+HWND hwnd(Wnd w) { return static_cast<HWND>(w); }
+}  // namespace
+
+// ---- Memory blocks -------------------------------------------------------------------
+namespace {
+long gFailCountdown = 0;
+// The blocks this layer allocated and has not freed. A set rather than a
+// bare counter, because the library also frees blocks the editor made
+// (icon images it asked for), which must not count against its own.
+std::unordered_set<HGLOBAL> gLive;
+// Same ceiling as the Linux side: a 32-bit process could never hold more,
+// and a hostile size from a file must not become a huge commit.
+constexpr size_t kMaxBlock = size_t(0x7FFF0000);
+
+bool allocationRefused() { return gFailCountdown > 0 && --gFailCountdown == 0; }
+}  // namespace
+
+void memFailAt(long n) { gFailCountdown = n < 0 ? 0 : n; }
+long memLiveBlocks() { return long(gLive.size()); }
+
+MemHandle memAlloc(uint32_t flags, size_t size) {
+    if (allocationRefused() || size > kMaxBlock) return nullptr;
+    HGLOBAL h = GlobalAlloc(flags, size);
+    if (h) gLive.insert(h);
+    return h;
+}
+
+MemHandle memReAlloc(MemHandle h, size_t size, uint32_t flags) {
+    if (!h || allocationRefused() || size > kMaxBlock) return nullptr;
+    // GMEM_MOVEABLE lets a locked or fixed block move instead of failing.
+    HGLOBAL n = GlobalReAlloc(static_cast<HGLOBAL>(h), size, flags | GMEM_MOVEABLE);
+    if (n && n != h && gLive.erase(static_cast<HGLOBAL>(h))) gLive.insert(n);
+    return n;
+}
+
+void *memLock(MemHandle h) { return h ? GlobalLock(static_cast<HGLOBAL>(h)) : nullptr; }
+bool memUnlock(MemHandle h) { return h && GlobalUnlock(static_cast<HGLOBAL>(h)); }
+size_t memSize(MemHandle h) { return h ? GlobalSize(static_cast<HGLOBAL>(h)) : 0; }
+
+MemHandle memFree(MemHandle h) {
+    if (!h) return h;
+    if (GlobalFree(static_cast<HGLOBAL>(h))) return h;
+    gLive.erase(static_cast<HGLOBAL>(h));
+    return nullptr;
+}
+
+// ---- Files ---------------------------------------------------------------------------
+namespace {
+long gWriteBudget = -1;
+long gOpenFiles = 0;
+}  // namespace
+
+void fileFailWritesAfter(long n) { gWriteBudget = n; }
+long fileOpenCount() { return gOpenFiles; }
+
+HFile fileOpen(const char *name, int mode) {
+    if (!name || !*name) return kFileError;
+    HFILE f = _lopen(name, mode);
+    if (f == HFILE_ERROR) return kFileError;
+    ++gOpenFiles;
+    return f;
+}
+
+HFile fileCreate(const char *name, int attributes) {
+    if (!name || !*name) return kFileError;
+    HFILE f = _lcreat(name, attributes);
+    if (f == HFILE_ERROR) return kFileError;
+    ++gOpenFiles;
+    return f;
+}
+
+int32_t fileRead(HFile f, void *buffer, uint32_t count) {
+    if (f < 0) return -1;
+    // On Win32 _lread takes a full 32-bit count: it is the huge read too.
+    return int32_t(_lread(f, buffer, count));
+}
+
+int32_t fileWrite(HFile f, const void *buffer, uint32_t count) {
+    if (f < 0) return -1;
+    uint32_t allowed = count;
+    if (gWriteBudget >= 0) {
+        if (uint64_t(count) > uint64_t(gWriteBudget)) allowed = uint32_t(gWriteBudget);
+        gWriteBudget -= long(allowed);
+    }
+    // A zero-length _lwrite truncates the file at the current position;
+    // writing nothing must leave the file as it is, as it does on Linux.
+    if (allowed == 0) return 0;
+    return int32_t(_lwrite(f, static_cast<const char *>(buffer), allowed));
+}
+
+int32_t fileSeek(HFile f, int32_t offset, int origin) {
+    if (f < 0) return -1;
+    return _llseek(f, offset, origin);
+}
+
+HFile fileClose(HFile f) {
+    if (f < 0) return kFileError;
+    if (_lclose(f) == HFILE_ERROR) return kFileError;
+    --gOpenFiles;
+    return 0;
+}
+
+bool fileDelete(const char *name) {
+    if (!name || !*name) return false;
+    std::string oem(std::strlen(name) + 1, '\0');
+    CharToOemA(name, oem.data());
+    return DeleteFileA(oem.c_str()) != 0;
+}
+
+// ---- Module, strings, libraries -------------------------------------------------------
+namespace {
+ModuleHandle gModule = nullptr;
+}
+
+void setModule(ModuleHandle m) { gModule = m; }
+ModuleHandle module() { return gModule; }
+
+int loadString(unsigned id, char *buffer, int max) {
+    if (!buffer || max <= 0) return 0;
+    buffer[0] = 0;
+    return LoadStringA(instance(gModule), id, buffer, max);
+}
+
+int moduleFileName(char *buffer, int size) {
+    if (!buffer || size <= 0) return 0;
+    HMODULE self = static_cast<HMODULE>(gModule);
+    if (!self) {
+        // Before attach (or in a program that links the core statically
+        // and never set it) the module is the one this code lives in.
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(&moduleFileName), &self);
+    }
+    DWORD n = GetModuleFileNameA(self, buffer, DWORD(size));
+    if (n == 0 || n >= DWORD(size)) {
+        buffer[0] = 0;
+        return 0;
+    }
+    return int(n);
+}
+
+void *loadLibraryBeside(const char *name) {
+    char path[MAX_PATH * 2];
+    if (!name || !*name || !moduleFileName(path, sizeof path)) return nullptr;
+    char *slash = std::strrchr(path, '\\');
+    if (char *forward = std::strrchr(path, '/'); forward && (!slash || forward > slash)) slash = forward;
+    size_t dirLength = slash ? size_t(slash - path) + 1 : 0;
+    size_t nameLength = std::strlen(name);
+    if (dirLength + nameLength + 1 > sizeof path) return nullptr;
+    std::memcpy(path + dirLength, name, nameLength + 1);
+    return LoadLibraryA(path);
+}
+
+void *libraryProc(void *library, const char *name) {
+    if (!library || !name) return nullptr;
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void freeLibrary(void *library) {
+    if (library) FreeLibrary(static_cast<HMODULE>(library));
+}
+
+// ---- Windows ---------------------------------------------------------------------------
+bool windowRect(Wnd w, Rect &r) {
+    RECT rc;
+    if (!GetWindowRect(hwnd(w), &rc)) return false;
+    r = Rect{rc.left, rc.top, rc.right, rc.bottom};
+    return true;
+}
+
+// For a dialog this is its owner, the window it was created for.
+Wnd parentOf(Wnd w) { return GetParent(hwnd(w)); }
+
+void screenSize(int32_t &width, int32_t &height) {
+    width = GetSystemMetrics(SM_CXSCREEN);
+    height = GetSystemMetrics(SM_CYSCREEN);
+}
+
+bool moveWindow(Wnd w, int32_t x, int32_t y) {
+    return SetWindowPos(hwnd(w), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER) != 0;
+}
+
+bool enableWindow(Wnd w, bool enable) { return EnableWindow(hwnd(w), enable) != 0; }
+bool isWindowEnabled(Wnd w) { return IsWindowEnabled(hwnd(w)) != 0; }
+bool destroyWindow(Wnd w) { return DestroyWindow(hwnd(w)) != 0; }
+
+bool getItemText(Wnd dialog, int id, char *buffer, int size) {
+    if (!buffer || size <= 0) return false;
+    buffer[0] = 0;
+    if (!GetDlgItem(hwnd(dialog), id)) return false;
+    GetDlgItemTextA(hwnd(dialog), id, buffer, size);
+    return true;
+}
+
+bool setItemText(Wnd dialog, int id, const char *text) {
+    return SetDlgItemTextA(hwnd(dialog), id, text ? text : "") != 0;
+}
+
+// ---- User interface seam ---------------------------------------------------------------
+int messageBox(Wnd owner, const char *text, const char *title, uint32_t style) {
+    return MessageBoxA(hwnd(owner), text, title, style);
+}
+
+void beep(uint32_t type) { MessageBeep(type); }
+
+bool chooseColor(Wnd owner, uint32_t &color, uint32_t custom[16]) {
+    static_assert(sizeof(COLORREF) == sizeof(uint32_t));
+    CHOOSECOLORA cc{};
+    cc.lStructSize = sizeof cc;
+    cc.hwndOwner = hwnd(owner);
+    cc.hInstance = reinterpret_cast<HWND>(gModule);
+    cc.rgbResult = color;
+    cc.lpCustColors = reinterpret_cast<COLORREF *>(custom);
+    cc.Flags = CC_RGBINIT;
+    if (!ChooseColorA(&cc)) return false;
+    color = cc.rgbResult;
+    return true;
+}
+
+bool help(Wnd w, const char *file, uint32_t command, uintptr_t data) {
+    return WinHelpA(hwnd(w), file, command, data) != 0;
+}
+
+void pumpMessages(Wnd dialog) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // The quit request belongs to the editor's own loop: put it
+            // back and let the codec return to it.
+            PostQuitMessage(int(msg.wParam));
+            return;
+        }
+        if (dialog && IsDialogMessageA(hwnd(dialog), &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+Wnd progressWindowCreate(Wnd parent, ModuleHandle module, int templateId) {
+    return CreateDialogParamA(instance(module), MAKEINTRESOURCEA(templateId), hwnd(parent), win::progressDialogProc,
+                              0);
+}
+
+void progressWindowUpdate(Wnd w, int32_t percent) {
+    ShowWindow(hwnd(w), SW_SHOWNORMAL);
+    UpdateWindow(hwnd(w));
+    SendMessageA(hwnd(w), WM_USER, WPARAM(percent), 0);
+}
+
+intptr_t runDialog(Wnd parent, int templateId, DialogModel &model) {
+    for (const win::DialogView &view : win::dialogViews()) {
+        if (view.templateId != templateId || !view.proc) continue;
+        return DialogBoxParamA(instance(gModule), MAKEINTRESOURCEA(templateId), hwnd(parent), view.proc,
+                               reinterpret_cast<LPARAM>(&model));
+    }
+    return -1;
+}
+
+}  // namespace vc::plat
+
+namespace vc::win {
+
+namespace {
+// {template id, dialog procedure}; a dialog's view adds its row here.
+constexpr DialogView kViews[] = {
+    {0, nullptr},  // no modal dialog has a Windows view yet
+};
+}  // namespace
+
+std::span<const DialogView> dialogViews() { return kViews; }
+
+}  // namespace vc::win
