@@ -3,19 +3,6 @@
 # Windows tests link. Included by the top-level CMakeLists when WIN32.
 enable_language(RC)
 
-# The directory's warning options are meant for C and C++; windres takes
-# every compile option of its target and rejects them.
-get_property(_vc_options DIRECTORY PROPERTY COMPILE_OPTIONS)
-set(_vc_wrapped "")
-foreach(_vc_option IN LISTS _vc_options)
-  if(_vc_option MATCHES "^\\$<")
-    list(APPEND _vc_wrapped "${_vc_option}")
-  else()
-    list(APPEND _vc_wrapped "$<$<COMPILE_LANGUAGE:C,CXX>:${_vc_option}>")
-  endif()
-endforeach()
-set_property(DIRECTORY PROPERTY COMPILE_OPTIONS "${_vc_wrapped}")
-
 set(VC_WINDOWS_SOURCES
   platform/platform_win.cpp
   common/progress_win.cpp

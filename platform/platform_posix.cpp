@@ -408,7 +408,7 @@ Wnd progressWindowCreate(Wnd parent, ModuleHandle, int templateId) {
     Window *win = findWindow(w);
     win->progress = true;
     win->items[IDC_PROGRESS_BAR] = "";
-    if (templateId == IDD_PROGRESS_CANCEL) win->items[IDC_PROGRESS_CANCEL] = "&Cancel";
+    if (templateId == IDD_PROGRESS_CANCEL) win->items[IDC_PROGRESS_CANCEL] = STR_PROGRESS_CANCEL;
     progressOnInit(w);
     if (gHost.progress) gHost.progress(gHost.user, w, 0, 0);
     return w;

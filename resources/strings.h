@@ -1,9 +1,9 @@
 /*
  * The library's string table: the one source of the texts. The resource
- * script includes it for the Windows string table; the Linux build turns
- * the same list into its table (resources/string_table.cpp).
+ * script includes it for the Windows string table; the Linux platform layer
+ * turns the same list into its table.
  *
- * VC_STRINGS(X) calls X(id, name, text) for every string.
+ * VC_STRINGS(X) calls X(id, text) for every string.
  * String 206 holds a backslash followed by the letter b (two characters):
  * the editor turns that pair into the tab before the accelerator text.
  */
