@@ -14,6 +14,7 @@
 
 #include "common/services.h"
 #include "platform/platform.h"
+#include "platform/switches.h"
 #include "resources/strings.h"
 #include "velmconv/headless.h"
 
@@ -30,11 +31,9 @@ struct Block {
 };
 std::vector<Block> gBlocks;
 std::vector<size_t> gFreeSlots;
-long gFailCountdown = 0;
 long gLiveBlocks = 0;
-// A 32-bit process could never hold more; refusing it keeps a hostile size
-// from turning into a huge lazy allocation.
-constexpr size_t kMaxBlock = size_t(0x7FFF0000);
+using detail::allocationRefused;
+using detail::kMaxBlock;
 
 MemHandle makeHandle(size_t index, uint32_t generation) {
     uintptr_t v = (uintptr_t(generation) << 32) | (uintptr_t(index + 1) << 4) | 0x2;
@@ -50,14 +49,8 @@ Block *findBlock(MemHandle h) {
     if (!b.live || b.generation != uint32_t(v >> 32)) return nullptr;
     return &b;
 }
-
-bool allocationRefused() {
-    if (gFailCountdown > 0 && --gFailCountdown == 0) return true;
-    return false;
-}
 }  // namespace
 
-void memFailAt(long n) { gFailCountdown = n < 0 ? 0 : n; }
 long memLiveBlocks() { return gLiveBlocks; }
 
 MemHandle memAlloc(uint32_t flags, size_t size) {
@@ -126,11 +119,9 @@ MemHandle memFree(MemHandle h) {
 
 // ---- Files ---------------------------------------------------------------------------
 namespace {
-long gWriteBudget = -1;
 long gOpenFiles = 0;
 }  // namespace
 
-void fileFailWritesAfter(long n) { gWriteBudget = n; }
 long fileOpenCount() { return gOpenFiles; }
 
 HFile fileOpen(const char *name, int mode) {
@@ -175,11 +166,7 @@ int32_t fileRead(HFile f, void *buffer, uint32_t count) {
 
 int32_t fileWrite(HFile f, const void *buffer, uint32_t count) {
     if (f < 0) return -1;
-    uint32_t allowed = count;
-    if (gWriteBudget >= 0) {
-        if (uint64_t(count) > uint64_t(gWriteBudget)) allowed = uint32_t(gWriteBudget);
-        gWriteBudget -= long(allowed);
-    }
+    uint32_t allowed = detail::writeAllowance(count);
     auto *p = static_cast<const uint8_t *>(buffer);
     uint32_t done = 0;
     while (done < allowed) {

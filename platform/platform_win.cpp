@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "platform/platform.h"
+#include "platform/switches.h"
 
 namespace vc::plat {
 
@@ -22,19 +23,14 @@ HWND hwnd(Wnd w) { return static_cast<HWND>(w); }
 
 // ---- Memory blocks -------------------------------------------------------------------
 namespace {
-long gFailCountdown = 0;
+using detail::allocationRefused;
+using detail::kMaxBlock;
 // The blocks this layer allocated and has not freed. A set rather than a
 // bare counter, because the library also frees blocks the editor made
 // (icon images it asked for), which must not count against its own.
 std::unordered_set<HGLOBAL> gLive;
-// Same ceiling as the Linux side: a 32-bit process could never hold more,
-// and a hostile size from a file must not become a huge commit.
-constexpr size_t kMaxBlock = size_t(0x7FFF0000);
-
-bool allocationRefused() { return gFailCountdown > 0 && --gFailCountdown == 0; }
 }  // namespace
 
-void memFailAt(long n) { gFailCountdown = n < 0 ? 0 : n; }
 long memLiveBlocks() { return long(gLive.size()); }
 
 MemHandle memAlloc(uint32_t flags, size_t size) {
@@ -65,11 +61,9 @@ MemHandle memFree(MemHandle h) {
 
 // ---- Files ---------------------------------------------------------------------------
 namespace {
-long gWriteBudget = -1;
 long gOpenFiles = 0;
 }  // namespace
 
-void fileFailWritesAfter(long n) { gWriteBudget = n; }
 long fileOpenCount() { return gOpenFiles; }
 
 HFile fileOpen(const char *name, int mode) {
@@ -96,11 +90,7 @@ int32_t fileRead(HFile f, void *buffer, uint32_t count) {
 
 int32_t fileWrite(HFile f, const void *buffer, uint32_t count) {
     if (f < 0) return -1;
-    uint32_t allowed = count;
-    if (gWriteBudget >= 0) {
-        if (uint64_t(count) > uint64_t(gWriteBudget)) allowed = uint32_t(gWriteBudget);
-        gWriteBudget -= long(allowed);
-    }
+    uint32_t allowed = detail::writeAllowance(count);
     // A zero-length _lwrite truncates the file at the current position;
     // writing nothing must leave the file as it is, as it does on Linux.
     if (allowed == 0) return 0;

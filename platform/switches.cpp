@@ -1,0 +1,24 @@
+#include "platform/switches.h"
+
+#include "platform/platform.h"
+
+namespace vc::plat {
+
+namespace {
+long gFailCountdown = 0;
+long gWriteBudget = -1;
+}  // namespace
+
+void memFailAt(long n) { gFailCountdown = n < 0 ? 0 : n; }
+void fileFailWritesAfter(long n) { gWriteBudget = n; }
+
+bool detail::allocationRefused() { return gFailCountdown > 0 && --gFailCountdown == 0; }
+
+uint32_t detail::writeAllowance(uint32_t count) {
+    if (gWriteBudget < 0) return count;
+    uint32_t allowed = uint64_t(count) > uint64_t(gWriteBudget) ? uint32_t(gWriteBudget) : count;
+    gWriteBudget -= long(allowed);
+    return allowed;
+}
+
+}  // namespace vc::plat

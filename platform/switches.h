@@ -1,0 +1,21 @@
+// The platform layer's test switches, shared by both sides: the allocation
+// that is made to fail, and the write budget after which writes come back
+// short. Also the largest block either side hands out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vc::plat::detail {
+
+// A 32-bit process could never hold more; refusing it keeps a hostile size
+// from a file from turning into a huge allocation.
+constexpr size_t kMaxBlock = size_t(0x7FFF0000);
+
+// Counts one allocation; true when the allocation switch says it fails.
+bool allocationRefused();
+// How many of count bytes a write may pass under the short-write switch
+// (all of them when it is off); the budget shrinks by that many.
+uint32_t writeAllowance(uint32_t count);
+
+}  // namespace vc::plat::detail
