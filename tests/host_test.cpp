@@ -1,0 +1,254 @@
+// The reference host: its pictures, the conversions it performs for the
+// library, and its side of the editor callback. Its BMP files are checked
+// with ImageMagick, not only with its own reader.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "controls/reel.h"
+#include "host/editor.h"
+#include "host/image.h"
+#include "host/library.h"
+#include "host/quantize.h"
+#include "platform/platform.h"
+
+using host::Image;
+using host::rgb;
+
+namespace {
+
+// A picture whose pixels are a function of x and y, in the given depth.
+Image pattern(int32_t w, int32_t h, uint16_t bits) {
+    Image img;
+    img.width = w;
+    img.height = h;
+    img.bitCount = 24;
+    img.bits.assign(size_t(img.rowBytes()) * h, 0);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            uint8_t *p = img.bits.data() + size_t(h - 1 - y) * img.rowBytes() + size_t(x) * 3;
+            p[0] = uint8_t(x * 7);
+            p[1] = uint8_t(y * 13);
+            p[2] = uint8_t((x ^ y) * 5);
+        }
+    return bits == 24 ? img : host::withDepth(img, bits, false);
+}
+
+bool samePixels(const Image &a, const Image &b) {
+    if (a.width != b.width || a.height != b.height) return false;
+    for (int32_t y = 0; y < a.height; ++y)
+        for (int32_t x = 0; x < a.width; ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) return false;
+    return true;
+}
+
+std::string tempPath(const std::string &name) {
+    return (std::filesystem::temp_directory_path() / ("vchost-" + std::to_string(getpid()) + "-" + name)).string();
+}
+
+}  // namespace
+
+TEST(HostImage, PackedDibRoundTripKeepsPixelsAtEveryDepthAndOddWidth) {
+    for (uint16_t bits : {1, 4, 8, 24}) {
+        Image img = pattern(13, 5, bits);
+        ASSERT_EQ(img.bitCount, bits);
+        std::vector<uint8_t> dib = host::toPackedDib(img);
+        auto back = host::fromPackedDib(dib.data(), dib.size());
+        ASSERT_TRUE(back) << bits;
+        EXPECT_TRUE(samePixels(img, *back)) << bits;
+        // One byte short of the rows: refused, not read past the end.
+        EXPECT_FALSE(host::fromPackedDib(dib.data(), dib.size() - 1)) << bits;
+    }
+}
+
+TEST(HostImage, IconDataCarriesTheMaskBehindTheColourRows) {
+    Image img = pattern(16, 16, 4);
+    host::maskFromColor(img, img.pixel(3, 2));
+    std::vector<uint8_t> data = host::toPackedDib(img, true);
+    int32_t height = 0;
+    std::memcpy(&height, data.data() + 8, 4);
+    EXPECT_EQ(height, 32);
+    auto back = host::fromPackedDib(data.data(), data.size(), 2);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->height, 16);
+    EXPECT_TRUE(back->masked(3, 2));
+    EXPECT_EQ(back->mask, img.mask);
+}
+
+TEST(HostImage, DepthReductionIsExactWhenColoursFitAndBoundedWhenNot) {
+    Image few = pattern(4, 4, 24);  // 16 pixels, at most 16 colours
+    Image four = host::withDepth(few, 4, false);
+    EXPECT_LE(four.palette.size(), 16u);
+    EXPECT_TRUE(samePixels(few, four));
+
+    Image many = pattern(64, 64, 24);
+    Image eight = host::withDepth(many, 8, false);
+    EXPECT_LE(eight.palette.size(), 256u);
+    long error = 0;
+    for (int32_t y = 0; y < 64; ++y)
+        for (int32_t x = 0; x < 64; ++x) {
+            host::Rgb a = many.pixel(x, y), b = eight.pixel(x, y);
+            for (int s = 0; s < 24; s += 8) error += std::abs(int((a >> s) & 255) - int((b >> s) & 255));
+        }
+    EXPECT_LT(error / (64 * 64 * 3), 12) << "quantised picture too far from the original";
+
+    std::vector<host::Rgb> bw = host::fixedPalette(2);
+    Image mono = host::withDepth(many, 1, false, &bw);
+    for (int32_t y = 0; y < 64; ++y)
+        for (int32_t x = 0; x < 64; ++x) {
+            host::Rgb c = mono.pixel(x, y);
+            ASSERT_TRUE(c == 0 || c == 0xFFFFFF);
+        }
+}
+
+TEST(HostImage, BmpFilesAreReadBackByImageMagick) {
+    if (access("/usr/bin/compare", X_OK) != 0) GTEST_SKIP() << "ImageMagick is not installed";
+    for (uint16_t bits : {1, 4, 8, 24}) {
+        Image img = pattern(21, 7, bits);
+        std::string bmp = tempPath("ours.bmp"), ppm = tempPath("ref.ppm");
+        ASSERT_TRUE(host::writeBmp(bmp, img));
+        // The reference: the same pixels in the simplest format there is.
+        std::FILE *f = std::fopen(ppm.c_str(), "wb");
+        std::fprintf(f, "P6\n%d %d\n255\n", img.width, img.height);
+        for (int32_t y = 0; y < img.height; ++y)
+            for (int32_t x = 0; x < img.width; ++x) {
+                host::Rgb c = img.pixel(x, y);
+                std::fputc(int(c >> 16) & 255, f);
+                std::fputc(int(c >> 8) & 255, f);
+                std::fputc(int(c) & 255, f);
+            }
+        std::fclose(f);
+        std::string cmd = "/usr/bin/compare -metric AE " + bmp + " " + ppm + " null: 2>&1";
+        std::FILE *p = popen(cmd.c_str(), "r");
+        char out[64] = {};
+        ASSERT_TRUE(std::fgets(out, sizeof out, p));
+        pclose(p);
+        EXPECT_STREQ(out, "0") << bits << " bits";
+        std::string error;
+        auto back = host::readBmp(bmp, error);
+        ASSERT_TRUE(back);
+        EXPECT_TRUE(samePixels(img, *back));
+        std::remove(bmp.c_str());
+        std::remove(ppm.c_str());
+    }
+}
+
+// ---- The editor's side of the callback ---------------------------------------------
+
+class HostEditor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        blocks_ = vc::plat::memLiveBlocks();
+        editor.makeCurrent();
+    }
+    void TearDown() override {
+        if (editor.document) host::Library::memFree(editor.document);
+        editor.document = nullptr;
+        EXPECT_EQ(vc::plat::memLiveBlocks(), blocks_);
+    }
+    intptr_t call(int32_t command, intptr_t param, intptr_t value) {
+        return host::Editor::callback()(command, param, value);
+    }
+    host::Editor editor;
+    long blocks_ = 0;
+};
+
+TEST_F(HostEditor, IconRequestScalesReducesAndMasksTheTransparentColour) {
+    Image img = pattern(32, 32, 24);
+    editor.addFrame(img);
+    host::Rgb key = img.pixel(0, 0);
+    uint8_t entry[4] = {uint8_t(key), uint8_t(key >> 8), uint8_t(key >> 16), 0};
+    ASSERT_TRUE(call(HOST_SET_TRANSPARENT, reinterpret_cast<intptr_t>(entry), 0));
+    uint32_t size = 16 | (16u << 16);
+    void *block = reinterpret_cast<void *>(call(HOST_GET_ICON, reinterpret_cast<intptr_t>(&size), -1));
+    ASSERT_TRUE(block);
+    EXPECT_EQ(size, host::Library::memSize(block));
+    auto *p = static_cast<const uint8_t *>(host::Library::memLock(block));
+    auto icon = host::fromPackedDib(p, size, 2);
+    host::Library::memUnlock(block);
+    host::Library::memFree(block);
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->width, 16);
+    EXPECT_EQ(icon->height, 16);
+    EXPECT_EQ(icon->bitCount, 8);  // a 24-bit frame is a 256-colour image to the editor
+    EXPECT_TRUE(icon->masked(0, 0));
+    EXPECT_FALSE(icon->masked(5, 9));
+}
+
+TEST_F(HostEditor, FrameRequestFillsTheBlockTheLibrarySized) {
+    editor.addFrame(pattern(10, 6, 8));
+    std::vector<uint8_t> block(40 + 16 * 4 + 4 * 3, 0xCC);
+    ConvBitmapInfoHeader h{40, 5, 3, 1, 4, 0, 0, 0, 0, 0, 0};
+    std::memcpy(block.data(), &h, sizeof h);
+    ASSERT_TRUE(call(HOST_GET_FRAME, reinterpret_cast<intptr_t>(block.data()), 0));
+    auto img = host::fromPackedDib(block.data(), block.size());
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->width, 5);
+    EXPECT_EQ(img->height, 3);
+    EXPECT_EQ(img->bitCount, 4);
+    EXPECT_EQ(call(HOST_GET_FRAME, reinterpret_cast<intptr_t>(block.data()), 7), 0) << "no frame 7";
+}
+
+TEST_F(HostEditor, FormatChangeConvertsEveryFrameAndTheColourSetting) {
+    editor.addFrame(pattern(32, 32, 24));
+    editor.addFrame(pattern(16, 16, 8));
+    ConvFormatChange change{24, 24, 3, 1, 0};
+    ASSERT_EQ(call(HOST_CHANGE_FORMAT, reinterpret_cast<intptr_t>(&change), 0), 1);
+    for (const auto &f : editor.frames) {
+        EXPECT_EQ(f.image.width, 24);
+        EXPECT_EQ(f.image.height, 24);
+        EXPECT_EQ(f.image.bitCount, 1);
+    }
+    EXPECT_EQ(call(HOST_QUERY, 0, HOST_QUERY_COLORS), 3);
+    uint16_t wh[2] = {};
+    ASSERT_TRUE(call(HOST_QUERY, reinterpret_cast<intptr_t>(wh), HOST_QUERY_SIZE));
+    EXPECT_EQ(wh[0], 24);
+    EXPECT_EQ(wh[1], 24);
+}
+
+TEST_F(HostEditor, IconsHotspotsNotesDocumentsAndMenuItems) {
+    std::vector<uint8_t> data = host::toPackedDib(pattern(8, 8, 4), true);
+    ASSERT_EQ(call(HOST_ADD_ICON, reinterpret_cast<intptr_t>(data.data()), 0x11), 1);
+    int32_t count = int32_t(call(HOST_QUERY, 0, HOST_QUERY_COUNT));
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(call(HOST_SET_HOTSPOT, intptr_t(3 | (5 << 16)), count - 1), 1);
+    uint32_t hotspot = 0;
+    call(HOST_GET_HOTSPOT, reinterpret_cast<intptr_t>(&hotspot), 65535);
+    EXPECT_EQ(hotspot, 3u | (5u << 16));
+    EXPECT_EQ(call(HOST_NOTE_FILE, reinterpret_cast<intptr_t>("a.cur"), 132 * 256 + 0), 1);
+    EXPECT_EQ(editor.frames[0].noteFormat, 132);
+
+    // A new document replaces the old one, which the editor frees.
+    for (int i = 0; i < 2; ++i) {
+        void *doc = host::Library::memAlloc(64);
+        ASSERT_EQ(call(HOST_NEW_DOCUMENT, reinterpret_cast<intptr_t>(doc), 0), 1);
+    }
+    void *current = nullptr;
+    call(HOST_GET_DOCUMENT, reinterpret_cast<intptr_t>(&current), 0);
+    EXPECT_EQ(current, editor.document);
+
+    ConvMenuItem item{2, 5, 1001, 1024, "&Animation..."};
+    call(HOST_ADD_MENU_ITEM, reinterpret_cast<intptr_t>(&item), 2);
+    ASSERT_EQ(editor.menu.size(), 1u);
+    EXPECT_EQ(editor.menu[0].text, "&Animation...");
+    EXPECT_EQ(editor.menu[0].position, 5u);
+}
+
+TEST(HostLibrary, OpeningAttachesTheLibraryAndClosingDetachesIt) {
+    host::Library lib;
+    std::string error;
+    ASSERT_TRUE(lib.open(error));
+    EXPECT_TRUE(vc::reelClassRegistered());
+    EXPECT_NE(vc::plat::module(), nullptr);
+    char text[512];
+    uint8_t codes[16];
+    EXPECT_EQ(lib.getFormats(text, codes, 4), 2);
+    lib.close();
+    EXPECT_FALSE(vc::reelClassRegistered());
+    EXPECT_EQ(vc::plat::module(), nullptr);
+}
