@@ -8,6 +8,7 @@ set(VC_WINDOWS_SOURCES
   common/progress_win.cpp
   common/wrappers_win.cpp
   controls/reel_win.cpp
+  ${VC_FORMAT_WIN_SOURCES}
 )
 set(VC_RESOURCE_SCRIPT ${CMAKE_SOURCE_DIR}/resources/velmconv.rc)
 set(VC_SYSTEM_LIBS user32 gdi32 comdlg32 kernel32)
