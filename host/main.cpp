@@ -63,6 +63,7 @@ struct Options {
     uint32_t option = 0;   // --option N
     bool parent = true;    // --no-parent: no progress window
     bool quiet = false;
+    std::vector<int> cancelDialogs;  // --cancel TEMPLATE
     host::EditorOptions editor;
 };
 
@@ -105,8 +106,19 @@ void beep(void *, uint32_t) { std::fputc('\a', stderr); }
 
 void *makeParentWindow() { return VcCreateWindow(nullptr, 0, 0, 1024, 768); }
 
+// Dialogs are answered as the user pressing Enter would, except those the
+// command line says to cancel.
+intptr_t answerDialog(void *user, int32_t templateId, void *) {
+    const auto *o = static_cast<const Options *>(user);
+    for (int id : o->cancelDialogs)
+        if (id == templateId) return 0;
+    return VC_DIALOG_DEFAULT;
+}
+
 void installUi(const Options &o) {
     VcUiHost ui{};
+    ui.user = const_cast<Options *>(&o);
+    ui.dialog = answerDialog;
     if (!o.quiet && isatty(2)) ui.progress = drawProgress;
     ui.messageBox = showMessage;
     ui.beep = beep;
@@ -319,6 +331,7 @@ void usage() {
         "                  133 JPEG, 165 AVI, 166 ANI, 167 animated GIF)\n"
         "  --option N      option word passed to the load or save\n"
         "  --no-parent     no parent window (no progress window)\n"
+        "  --cancel ID     cancel the dialog with template ID (others are answered with Enter)\n"
         "  --dither        the editor prefers dithering\n"
         "  --refuse-documents  the editor refuses animation documents\n"
         "  --sound FILE    the file the editor's file dialog picks\n"
@@ -343,6 +356,10 @@ int main(int argc, char **argv) {
             const char *v = next();
             if (!v) return usage(), 2;
             o.option = uint32_t(std::strtoul(v, nullptr, 0));
+        } else if (a == "--cancel") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            o.cancelDialogs.push_back(std::atoi(v));
         } else if (a == "--no-parent") o.parent = false;
         else if (a == "--dither") o.editor.dither = true;
         else if (a == "--refuse-documents") o.editor.refuseDocuments = true;

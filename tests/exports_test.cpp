@@ -535,6 +535,22 @@ TEST_F(Exports, NullAndAbsurdArgumentsDoNotCrash) {
     EXPECT_EQ(SaveConvImage(reinterpret_cast<void *>(0x77), nullptr, nullptr, 131, 0, nullptr), CONV_E_UNSUPPORTED);
 }
 
+TEST_F(Exports, OverLongFileNamesGetTheOpenFailure) {
+    // Far past any path limit: the file calls refuse it, nothing is read
+    // past the name, and by name only the extension counts.
+    std::string name(5000, 'a');
+    name += ".tif";
+    uint8_t fmt = 0xEE;
+    EXPECT_EQ(DetectFileFormat(name.c_str(), &fmt, 0), CONV_OK);
+    EXPECT_EQ(fmt, 130);
+    EXPECT_EQ(DetectFileFormat(name.c_str(), &fmt, 1), CONV_E_OPEN);
+    EXPECT_EQ(fmt, 0);
+    ConvImageRecord rec{reinterpret_cast<void *>(0x5), 0, nullptr, 0};
+    EXPECT_EQ(LoadConvImage(nullptr, name.c_str(), &rec, &fmt, 0, nullptr), CONV_E_OPEN);
+    EXPECT_EQ(rec.image, nullptr);
+    EXPECT_EQ(GetPreviewImage(name.c_str(), &rec), CONV_E_OPEN);
+}
+
 // ---- The fake editor itself, as the format tests will use it -------------------------------
 
 int16_t readerThatHandsOver(const vc::LoadRequest &r) {
