@@ -1,16 +1,4 @@
-# Cross build for Windows with the mingw-w64 x86_64 compilers. The -posix
-# variants carry the thread-capable C++ runtime (std::mutex, std::thread)
-# that GoogleTest needs; the library itself links it statically.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
+# Cross build for 64-bit Windows with the mingw-w64 x86_64 compilers.
 set(VC_MINGW_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${VC_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VC_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${VC_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${VC_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

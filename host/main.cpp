@@ -199,6 +199,15 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
     return r;
 }
 
+// Loads a file for a command that needs its pictures; reports a failure.
+bool loadOrReport(Editor &ed, const std::string &file, const Options &o, void *parent) {
+    uint8_t format = 0;
+    int r = loadInto(ed, file, o, parent, format);
+    if (r == CONV_OK) return true;
+    std::fprintf(stderr, "velmconv: loading %s: %d (%s)\n", file.c_str(), r, resultName(r));
+    return false;
+}
+
 void printEditor(const Editor &ed) {
     std::printf("  frames: %zu\n", ed.frames.size());
     for (size_t i = 0; i < ed.frames.size(); ++i) {
@@ -248,12 +257,7 @@ int saveCode(const std::string &out, const Options &o, const Editor &ed) {
 
 int cmdConvert(const std::string &in, const std::string &out, const Options &o, void *parent) {
     Editor ed(o.editor);
-    uint8_t format = 0;
-    int r = loadInto(ed, in, o, parent, format);
-    if (r != CONV_OK) {
-        std::fprintf(stderr, "velmconv: loading %s: %d (%s)\n", in.c_str(), r, resultName(r));
-        return 1;
-    }
+    if (!loadOrReport(ed, in, o, parent)) return 1;
     if (ed.frames.empty()) {
         std::fprintf(stderr, "velmconv: %s holds no image\n", in.c_str());
         return 1;
@@ -268,7 +272,7 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     if (depth == 32 || depth == 16) depth = 24;
     void *block = ed.currentFrameBlock(uint16_t(depth));
     ed.makeCurrent();
-    r = gLib.saveConvImage(parent, out.c_str(), block, code, o.option, Editor::callback());
+    int r = gLib.saveConvImage(parent, out.c_str(), block, code, o.option, Editor::callback());
     Library::memFree(block);
     if (!o.quiet) std::printf("%s -> %s (%d, %s): %d (%s)\n", in.c_str(), out.c_str(), code, formatName(code), r, resultName(r));
     return r == CONV_OK ? 0 : 1;
@@ -299,12 +303,7 @@ int cmdPreview(const std::string &file, const std::string &out) {
 
 int cmdExtract(const std::string &file, const std::string &dir, const Options &o, void *parent) {
     Editor ed(o.editor);
-    uint8_t format = 0;
-    int r = loadInto(ed, file, o, parent, format);
-    if (r != CONV_OK) {
-        std::fprintf(stderr, "velmconv: loading %s: %d (%s)\n", file.c_str(), r, resultName(r));
-        return 1;
-    }
+    if (!loadOrReport(ed, file, o, parent)) return 1;
     for (size_t i = 0; i < ed.frames.size(); ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "/frame_%03zu.bmp", i);

@@ -9,6 +9,7 @@
 
 #include "controls/reel.h"
 #include "entry/image_block.h"
+#include "support/fake_editor.h"
 #include "support/library_test.h"
 
 using namespace vctest;
@@ -228,16 +229,6 @@ TEST_F(Platform, AttachKeepsModuleAndRegistersFilmStrip) {
 
 // ---- Packed DIB helpers -----------------------------------------------------------------------
 
-ConvBitmapInfoHeader header(int32_t w, int32_t h, uint16_t bits, uint32_t clrUsed = 0) {
-    ConvBitmapInfoHeader hd{};
-    hd.biSize = 40;
-    hd.biWidth = w;
-    hd.biHeight = h;
-    hd.biPlanes = 1;
-    hd.biBitCount = bits;
-    hd.biClrUsed = clrUsed;
-    return hd;
-}
 
 TEST_F(Platform, RowSizesAndColourCounts) {
     EXPECT_EQ(vc::dibRowBytes(5, 4), 4u);
@@ -252,14 +243,14 @@ TEST_F(Platform, RowSizesAndColourCounts) {
     EXPECT_EQ(vc::dibColorCount(17, 8), 17u);
     EXPECT_EQ(vc::dibColorCount(0, 24), 0u);
     EXPECT_EQ(vc::dibColorCount(0, 1), 2u);
-    EXPECT_EQ(vc::dibBitsOffset(header(32, 32, 4)), 104u);
-    EXPECT_EQ(vc::dibPackedSize(header(5, -3, 24)), 40u + 48u);
+    EXPECT_EQ(vc::dibBitsOffset(vctest::dibHeader(32, 32, 4)), 104u);
+    EXPECT_EQ(vc::dibPackedSize(vctest::dibHeader(5, -3, 24)), 40u + 48u);
 }
 
 TEST_F(Platform, PackedSizeOfHostileHeadersDoesNotWrap) {
     // Sizes that overflow 64 bits must come out huge, never small.
-    EXPECT_GT(vc::dibPackedSize(header(1 << 30, 1 << 30, 128)), 0x7FFF0000ull);
-    EXPECT_GT(vc::dibPackedSize(header(0x7FFFFFFF, INT32_MIN, 65535, 0xFFFFFFFF)), 0x7FFF0000ull);
+    EXPECT_GT(vc::dibPackedSize(vctest::dibHeader(1 << 30, 1 << 30, 128)), 0x7FFF0000ull);
+    EXPECT_GT(vc::dibPackedSize(vctest::dibHeader(0x7FFFFFFF, INT32_MIN, 65535, 0xFFFFFFFF)), 0x7FFF0000ull);
     EXPECT_EQ(vc::newPackedDib(1 << 30, 1 << 30, 128), nullptr);
     EXPECT_EQ(vc::newPackedDib(1 << 30, 1 << 29, 256), nullptr);
 }
@@ -302,7 +293,7 @@ TEST_F(Platform, NewPackedDibMakesAZeroedBlockWithItsHeader) {
 }
 
 TEST_F(Platform, HostileHeadersAreNotUsable) {
-    const ConvBitmapInfoHeader good = header(5, 3, 8, 0);
+    const ConvBitmapInfoHeader good = vctest::dibHeader(5, 3, 8, 0);
     const size_t size = 40 + 1024 + 24;
     ASSERT_TRUE(vc::dibHeaderUsable(good, size));
     EXPECT_FALSE(vc::dibHeaderUsable(good, size - 1));
@@ -325,7 +316,7 @@ TEST_F(Platform, HostileHeadersAreNotUsable) {
     EXPECT_TRUE(bad([](auto &h) { h.biClrUsed = 0xFFFFFFFF; }));
     EXPECT_TRUE(bad([](auto &h) { h.biBitCount = 4; h.biClrUsed = 17; }));
     EXPECT_TRUE(bad([](auto &h) { h.biBitCount = 24; h.biClrUsed = 300; }));
-    ConvBitmapInfoHeader huge = header(0x7FFFFFFF, INT32_MIN, 24);
+    ConvBitmapInfoHeader huge = vctest::dibHeader(0x7FFFFFFF, INT32_MIN, 24);
     EXPECT_FALSE(vc::dibHeaderUsable(huge, 0x7FFF0000));
 }
 

@@ -47,7 +47,7 @@ size_t iconDataSize(const ConvBitmapInfoHeader &h) {
     return n <= kSaneImageBytes ? size_t(n) : 0;
 }
 
-std::vector<uint8_t> makeDib(int32_t width, int32_t height, uint16_t bits, uint32_t clrUsed) {
+ConvBitmapInfoHeader dibHeader(int32_t width, int32_t height, uint16_t bits, uint32_t clrUsed) {
     ConvBitmapInfoHeader h{};
     h.biSize = 40;
     h.biWidth = width;
@@ -55,6 +55,11 @@ std::vector<uint8_t> makeDib(int32_t width, int32_t height, uint16_t bits, uint3
     h.biPlanes = 1;
     h.biBitCount = bits;
     h.biClrUsed = clrUsed;
+    return h;
+}
+
+std::vector<uint8_t> makeDib(int32_t width, int32_t height, uint16_t bits, uint32_t clrUsed) {
+    const ConvBitmapInfoHeader h = dibHeader(width, height, bits, clrUsed);
     std::vector<uint8_t> out(packedDibSize(h));
     if (out.empty()) return out;
     std::memcpy(out.data(), &h, sizeof h);

@@ -65,6 +65,8 @@ struct IconRequest {
 size_t packedDibSize(const ConvBitmapInfoHeader &h);
 size_t iconDataSize(const ConvBitmapInfoHeader &h);  // biHeight is doubled
 // Builds a packed DIB (zeroed pixels, grey-ramp colour table).
+// The 40-byte header of an uncompressed one-plane DIB of this geometry.
+ConvBitmapInfoHeader dibHeader(int32_t width, int32_t height, uint16_t bits, uint32_t clrUsed = 0);
 std::vector<uint8_t> makeDib(int32_t width, int32_t height, uint16_t bits, uint32_t clrUsed = 0);
 // The icon image data of a packed DIB: doubled height, all-zero mask.
 std::vector<uint8_t> iconFromDib(const std::vector<uint8_t> &dib);
