@@ -12,6 +12,13 @@ packages=(
   wine wine64 fonts-wine
   imagemagick
   libsdl2-image-tests
+  # independent readers and writers the format tests check against
+  icoutils gir1.2-gdkpixbuf-2.0 python3-gi python3-pil
+  gifsicle giflib-tools netpbm libtiff-tools libjpeg-turbo-progs
+  # peer libraries, linked into the benchmarks only
+  libgif-dev libtiff-dev libjpeg62-turbo-dev
+  # real files nobody here wrote, used in place
+  wx3.2-examples nsis-common golang-golang-x-image-dev heroes-data
 )
 
 missing=()
