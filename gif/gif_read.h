@@ -1,0 +1,96 @@
+// Reading GIF files (87a and 89a): the content test, the scan that records
+// where every image lies without decoding it, the decoding of one image into
+// a packed DIB, and the load and preview entries.
+//
+// The routines take the open file explicitly: one GIF file is read at a
+// time, and the caller (LoadGifImage or the animated import) owns it from
+// open to close. DecodeGifImage reads at the file's current position, which
+// the caller sets to a frame's data position first.
+#pragma once
+
+#include <cstdint>
+
+#include "entry/format_table.h"
+#include "gif/gif_record.h"
+#include "platform/platform.h"
+#include "velmconv/velmconv.h"
+
+namespace vc {
+
+// 1 when the open file starts with "GIF", else 0; reads six bytes and leaves
+// the file at offset 0.
+bool DetectGifFile(HFile file);
+
+// Scans the file from offset 0 into the record: screen, global palette,
+// one entry per image (position, size, depth, data position) with the
+// graphic control that preceded it, comment and looping. In first-image-only
+// mode it stops after the first image descriptor and needs no trailer.
+// Leaves the file at offset 6. 1, -3 (short or damaged) or -4 (no GIF, or an
+// unknown block).
+int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly);
+
+// Reads one extension after its 0x21 byte into the record (graphic control
+// for the entry at the current frame count, comment, NETSCAPE looping) and
+// skips the rest. 1, or 0 on a short read.
+int16_t ReadGifExtension(HFile file, GifAnimRecord &record);
+
+// Skips an image's code size byte and data sub-blocks. 1, or -3.
+int16_t SkipGifImageData(HFile file);
+
+// Decodes the image whose descriptor starts at the file's current position
+// into a locked packed DIB (depth 1, 4 or 8, colour table filled): a local
+// table replaces the first colours of the DIB's table, pixels equal to
+// transparent (-1: none) are left as they are (at depths 4 and 8), and the
+// image lands at (left - shiftX, top - shiftY), clipped. 1, -3, -5 or -6.
+int16_t DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY);
+
+// Writes count (= w') indices of one image row into a DIB row of the given
+// depth, skipping the transparent index at depths 4 and 8.
+void StoreIndexRow(uint8_t *destination, const uint8_t *source, uint32_t count, uint16_t depth, int32_t transparent);
+
+// A new zero-filled packed DIB (2^depth colours, 2953 pixels per metre),
+// with the first min(2^depth, count) palette entries copied; none when
+// memory is short or the size is absurd.
+MemHandle CreatePackedDib(uint16_t bitsPerPixel, int32_t width, int32_t height, const GifRgbQuad *palette,
+                          int32_t count);
+
+// Sets every pixel of a locked DIB of depth 1, 4 or 8 to the index.
+void FillPackedDib(ConvBitmapInfoHeader *dib, int32_t index);
+
+// What one LoadGifImage call works with; the import modes of several images
+// get it whole.
+struct GifLoad {
+    Wnd parent = nullptr;
+    const char *fileName = nullptr;
+    MemHandle *image = nullptr;  // out-parameter, or none
+    uint32_t flags = 0;
+    HostCallback callback = nullptr;
+    HFile file = kFileError;
+    MemHandle recordHandle = nullptr;
+    GifAnimRecord *record = nullptr;  // locked while the load runs
+    MemHandle dib = nullptr;          // the image made; freed at the end unless stored in *image
+};
+
+// Import modes after the scan: 0 cancelled, 1 one frame (the selected one),
+// 2 the assembled image, 3 all frames as a sequence.
+enum GifImportMode : int { kGifImportCancel = 0, kGifImportFrame = 1, kGifImportAssembled = 2, kGifImportSequence = 3 };
+
+// The one-frame path: decodes the selected frame into load.dib and hands
+// it to the out-parameter or the editor (commands 2, 17, 21); makes the
+// record a one-frame document.
+int16_t LoadGifSingleImage(GifLoad &load);
+
+// Reads a GIF file: with a callback and several images the import modes
+// decide; otherwise the first image, into the out-parameter or (when it is
+// transparent and a callback is given) to the editor. Without an
+// out-parameter the record is offered as the editor's document.
+int16_t LoadGifImage(Wnd parent, const char *fileName, MemHandle *image, uint32_t flags, HostCallback callback);
+
+// The preview: the first image only, into the record; bits offset 0.
+int16_t GetGifPreview(const char *fileName, ConvImageRecord *record);
+
+// Format-table adapters (row 167).
+bool detectGifRow(HFile file);
+int16_t loadGifRow(const LoadRequest &request);
+
+}  // namespace vc

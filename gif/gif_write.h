@@ -1,0 +1,57 @@
+// Writing GIF files: every file is "GIF89a" with one global colour table
+// taken from the packed DIB (1, 4 or 8 bits); the block writers here are
+// what the animated writer strings together. All writers take the open
+// output file explicitly.
+#pragma once
+
+#include <cstdint>
+
+#include "entry/format_table.h"
+#include "gif/gif_record.h"
+#include "platform/platform.h"
+#include "velmconv/velmconv.h"
+
+namespace vc {
+
+// Saves one image (format 129): header with the image's size, a graphic
+// control when the editor has a transparent colour, the image, trailer.
+// The image block is only locked. 1, -5, -6, -7 or -8.
+int16_t SaveGifImage(const char *fileName, MemHandle image, HostCallback callback);
+
+// "GIF89a", the screen descriptor and the global colour table from the
+// DIB (padded with black up to 2^depth entries). -6 for a 24-bit DIB
+// (nothing written), -8 when a colour cannot be written, else 1.
+int16_t WriteGifHeader(HFile file, const ConvBitmapInfoHeader *dib, uint16_t screenWidth, uint16_t screenHeight,
+                       uint8_t backgroundIndex, bool globalTable = true);
+
+// A graphic control extension; transparent < 0 means none. 1.
+int16_t WriteGraphicControl(HFile file, int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal);
+
+// 0x21, label, one sub-block of length 1..255, and a terminator when asked.
+// 1 on success, 0 when a write failed.
+int16_t WriteGifExtension(HFile file, uint8_t label, const void *data, uint8_t length, bool terminate);
+
+// One sub-block (when data and length are both given), then a terminator
+// when asked. 1 on success, 0 when a write failed.
+int16_t WriteGifSubBlock(HFile file, const void *data, uint8_t length, bool terminate);
+
+// The image descriptor at (left, top) and the LZW-coded rows of the DIB,
+// optionally interlaced; with progress set, reports the row percentage
+// through SetProgress. 1 or -5.
+int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top, bool interlaced,
+                      bool progress, bool localTable = false);
+
+// The DIB colour-table index nearest the editor's transparent colour
+// (resolved through the editor's palette when it names an index), or -1
+// when the editor has none or the DIB has no table.
+int16_t FindTransparentIndex(const ConvBitmapInfoHeader *dib, HostCallback callback);
+
+// Index of the entry nearest (red, green, blue) by the sum of channel
+// differences; the first exact or off-by-one match wins at once; 0 for an
+// empty table.
+int32_t NearestPaletteIndex(const GifRgbQuad *table, uint8_t red, uint8_t green, uint8_t blue, int32_t count);
+
+// Format-table adapter (row 129).
+int16_t saveGifRow(const SaveRequest &request);
+
+}  // namespace vc
