@@ -1,0 +1,103 @@
+// Icon (.ICO) and static cursor (.CUR) files: a 6-byte header, a directory
+// of 16-byte entries, then the images as icon image data (a 40-byte bitmap
+// header whose height counts colour and mask rows, the colour table, the
+// colour rows, the 1-bit mask rows).
+//
+// The picker and the one-image writer are also the building blocks of
+// animated cursors: every frame of an ANI file is a whole icon file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "entry/format_table.h"
+#include "platform/platform.h"
+#include "velmconv/velmconv.h"
+
+namespace vc {
+
+constexpr uint32_t kIconHeaderSize = 6;
+constexpr uint32_t kIconEntrySize = 16;
+// Header plus one entry: where a written file's image data starts.
+constexpr uint32_t kIconSingleDataOffset = kIconHeaderSize + kIconEntrySize;
+constexpr uint16_t kIconTypeIcon = 1;
+constexpr uint16_t kIconTypeCursor = 2;
+// The preview reads at most this much of a file (see PreviewIconFile).
+constexpr uint32_t kIconPreviewReadLimit = 65530;
+
+// Bytes WriteIconFile puts on disk for image data of dataSize bytes: header,
+// one entry, the data, and a pad byte when that sum is odd (so the file can
+// stand as an even-sized RIFF chunk body).
+constexpr uint64_t iconFileBytes(uint64_t dataSize) {
+    uint64_t n = kIconSingleDataOffset + dataSize;
+    return n + (n & 1);
+}
+
+// Bytes of icon image data that a header describes: header, colour table,
+// colour rows and mask rows for a height of biHeight / 2 rows each; 0 when
+// the header is not one the library can hand across (40-byte header, one or
+// no plane, uncompressed, depth 1, 4, 8, 24 or 32, positive size, at most
+// 256 colour entries).
+uint64_t iconDataBytes(const ConvBitmapInfoHeader &h);
+
+// Content detector (format code 132): reads 4 bytes from the start of the
+// open file and answers yes when the first 16-bit word is 0. Leaves the file
+// at offset 0.
+bool IsIconFile(HFile file);
+
+// Chooses one image of an icon file held in memory and moves its data to the
+// start of the buffer.
+//   image    the whole file (or its first fileSize bytes), writable;
+//   hotspot  out: the chosen entry's hotspot (x low, y high 16 bits) when the
+//            file is a cursor (type 2), else 0; untouched on failure;
+//   fileSize bytes valid in image;
+//   dataSize optional out: bytes of image data now at the start.
+// Returns 1 when an image was chosen and moved, 0 when the directory holds no
+// usable image: no entries, none chosen, data outside the buffer, or data
+// that is not icon image data the editor can take (a PNG-compressed entry,
+// a damaged header, rows past the end). The choice walks the entries in file
+// order and takes an entry whose colour count byte or width x height area
+// beats the best so far (ties keep the earlier one).
+int PickIconImage(uint8_t *image, uint32_t *hotspot, size_t fileSize, size_t *dataSize = nullptr);
+
+// Loads the image PickIconImage chooses into the editor: command 9 (flags
+// 17, frame 0), then command 0 for the count and, for the new image
+// count - 1, command 13 (hotspot) and command 21 (file name, 132 * 256 +
+// index). Returns 1; 0 when the editor refuses the image; -1 when the file
+// cannot be opened, -3 when it cannot be read, -5 without memory, -2 when
+// it holds no usable image.
+int16_t LoadIconFile(const char *fileName, Wnd parent, HostCallback callback);
+
+// Preview of an icon file: record->image gets a new block with the chosen
+// image's data, biHeight halved (colour rows only) and biClrUsed filled in;
+// record->bitsOffset gets biSize + 4 x biClrUsed. Returns 1; -3 when the
+// file is missing or shorter than 22 bytes, -5 without memory, -6 when it
+// holds no usable image.
+int16_t PreviewIconFile(const char *fileName, ConvImageRecord *record);
+
+// Steps 3 to 5 of the preview on a file image already in a block of
+// fileSize valid bytes (also used for the frames of animated cursors).
+// Takes ownership of block: on 1 it is stored in record->image with
+// record->bitsOffset set; on -6 (no usable image) it has been freed.
+int16_t PreviewIconBlock(MemHandle block, size_t fileSize, ConvImageRecord *record);
+
+// Saves the editor's current image as a one-image icon file, or a cursor
+// file when the name ends in ".cur" (any case; the hotspot comes from
+// command 12). Asks the size question of SelectCursorSize first. Returns 1;
+// 0 when the user cancels; -5 when the editor cannot report the size or
+// hand the image; -7 when the file cannot be created; -8 on a short write
+// (the partly written file stays).
+int16_t SaveIconFile(const char *fileName, Wnd parent, HostCallback callback);
+
+// Writes a one-image icon file to an open file: header (type 2 with the
+// hotspot in the entry when isCursor, else type 1 and zeros), one entry
+// computed from the data's own header, the data, and the pad byte of
+// iconFileBytes. Returns non-zero when every byte was written, 0 at the
+// first short write.
+int WriteIconFile(HFile file, const void *data, uint32_t dataSize, uint32_t hotspot, bool isCursor);
+
+// The format table's adaptors for row 132.
+int16_t iconRowLoad(const LoadRequest &request);
+int16_t iconRowSave(const SaveRequest &request);
+
+}  // namespace vc

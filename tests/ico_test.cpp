@@ -1,0 +1,316 @@
+// Icon and cursor files: the picker, the one-image writer, loading,
+// previews and saving through the exports, real files from Debian packages,
+// and what independent readers make of what we write.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cursor/cursor_format.h"
+#include "cursor/ico.h"
+#include "entry/image_block.h"
+#include "support/fake_editor.h"
+#include "support/library_test.h"
+#include "support/ui_recorder.h"
+#include "velmconv/headless.h"
+
+using namespace vctest;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+void put16(Bytes &b, size_t at, uint16_t v) {
+    b[at] = uint8_t(v);
+    b[at + 1] = uint8_t(v >> 8);
+}
+void put32(Bytes &b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+uint16_t get16(const Bytes &b, size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
+uint32_t get32(const Bytes &b, size_t at) {
+    return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) | (uint32_t(b[at + 3]) << 24);
+}
+
+// Icon image data of a w x h image at the given depth, colour rows filled
+// with a byte that names it so a test can tell which image was moved.
+Bytes iconData(int w, int h, int bits, uint8_t tag = 0) {
+    Bytes dib = makeDib(w, h, uint16_t(bits));
+    Bytes icon = iconFromDib(dib);
+    size_t bitsAt = 40 + 4 * vc::dibColorCount(0, uint32_t(bits));
+    std::memset(icon.data() + bitsAt, tag, dib.size() - bitsAt);
+    return icon;
+}
+
+struct Entry {
+    uint8_t width, height, colors;
+    uint16_t planesOrX, bitsOrY;
+    Bytes data;
+    std::optional<uint32_t> size, offset;  // override what is stored
+};
+
+// An icon file of the given type with the entries' data laid out in order.
+Bytes iconFile(uint16_t type, const std::vector<Entry> &entries, std::optional<uint16_t> count = {}) {
+    Bytes out(6 + 16 * entries.size());
+    put16(out, 2, type);
+    put16(out, 4, count ? *count : uint16_t(entries.size()));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry &e = entries[i];
+        size_t at = 6 + 16 * i;
+        out[at] = e.width;
+        out[at + 1] = e.height;
+        out[at + 2] = e.colors;
+        put16(out, at + 4, e.planesOrX);
+        put16(out, at + 6, e.bitsOrY);
+        put32(out, at + 8, e.size ? *e.size : uint32_t(e.data.size()));
+        put32(out, at + 12, e.offset ? *e.offset : uint32_t(out.size()));
+        out.insert(out.end(), e.data.begin(), e.data.end());
+    }
+    return out;
+}
+
+Entry entry(int w, int h, int bits, uint8_t tag = 0) {
+    return Entry{uint8_t(w), uint8_t(h), uint8_t(bits < 8 ? 1 << bits : 0), 1, uint16_t(bits), iconData(w, h, bits, tag), {}, {}};
+}
+
+struct Picked {
+    int result;
+    uint32_t hotspot;
+    size_t size;
+    Bytes bytes;
+};
+Picked pick(Bytes file) {
+    Picked p{0, 0xDEADBEEF, 0, {}};
+    p.result = vc::PickIconImage(file.data(), &p.hotspot, file.size(), &p.size);
+    p.bytes = std::move(file);
+    return p;
+}
+// Width and the colour-row tag of what the picker moved to the front.
+int pickedWidth(const Picked &p) { return int(get32(p.bytes, 4)); }
+uint8_t pickedTag(const Picked &p) {
+    return p.bytes[40 + 4 * vc::dibColorCount(get32(p.bytes, 32), get16(p.bytes, 14))];
+}
+
+}  // namespace
+
+// ---- The picking rule ------------------------------------------------------------
+
+TEST(IcoPick, PrefersMoreColoursOrMorePixelsInFileOrder) {
+    // 16x16x16 then 32x32x16: the bigger one.
+    Picked a = pick(iconFile(1, {entry(16, 16, 4, 1), entry(32, 32, 4, 2)}));
+    ASSERT_EQ(a.result, 1);
+    EXPECT_EQ(pickedWidth(a), 32);
+    EXPECT_EQ(pickedTag(a), 2);
+    EXPECT_EQ(a.hotspot, 0u);  // an icon hands no hotspot
+    EXPECT_EQ(a.size, iconData(32, 32, 4).size());
+
+    // 32x32x2 then 32x32x16: more colours wins at the same area.
+    Picked b = pick(iconFile(1, {entry(32, 32, 1, 1), entry(32, 32, 4, 2)}));
+    ASSERT_EQ(b.result, 1);
+    EXPECT_EQ(pickedTag(b), 2);
+    EXPECT_EQ(get16(b.bytes, 14), 4);
+
+    // 32x32x16 then 32x32 with colour byte 0: same area, 0 colours: kept.
+    Picked c = pick(iconFile(1, {entry(32, 32, 4, 1), entry(32, 32, 8, 2)}));
+    ASSERT_EQ(c.result, 1);
+    EXPECT_EQ(pickedTag(c), 1);
+
+    // Colour byte 0 wins only by area: a 48x48 256-colour image beats 32x32x16.
+    Picked d = pick(iconFile(1, {entry(32, 32, 4, 1), entry(48, 48, 8, 2)}));
+    EXPECT_EQ(pickedTag(d), 2);
+
+    // The best colour count is at least 2 once chosen, so a later 2-colour
+    // entry of the same area does not replace a 0-colour first one...
+    Picked e = pick(iconFile(1, {entry(32, 32, 8, 1), entry(32, 32, 1, 2)}));
+    EXPECT_EQ(pickedTag(e), 1);
+    // ...but a 16-colour one does.
+    Picked f = pick(iconFile(1, {entry(32, 32, 8, 1), entry(16, 16, 4, 2)}));
+    EXPECT_EQ(pickedTag(f), 2);
+}
+
+TEST(IcoPick, CursorHandsTheChosenEntrysHotspot) {
+    Entry small = entry(16, 16, 1, 1), big = entry(32, 32, 1, 2);
+    small.planesOrX = 3, small.bitsOrY = 4;
+    big.planesOrX = 31, big.bitsOrY = 7;
+    Picked p = pick(iconFile(2, {small, big}));
+    ASSERT_EQ(p.result, 1);
+    EXPECT_EQ(p.hotspot, 31u | (7u << 16));
+    // Type 1 ignores the same fields.
+    Picked q = pick(iconFile(1, {small, big}));
+    EXPECT_EQ(q.hotspot, 0u);
+}
+
+TEST(IcoPick, SizeZeroReachesTheEndAndPastTheEndIsCut) {
+    Entry e = entry(32, 32, 4, 9);
+    e.size = 0;
+    Bytes file = iconFile(1, {e});
+    Picked p = pick(file);
+    ASSERT_EQ(p.result, 1);
+    EXPECT_EQ(p.size, file.size() - 22);
+    EXPECT_EQ(pickedTag(p), 9);
+
+    e.size = 1u << 30;  // far past the end: what is there still holds the image
+    p = pick(iconFile(1, {e}));
+    ASSERT_EQ(p.result, 1);
+    EXPECT_EQ(p.size, e.data.size());
+}
+
+TEST(IcoPick, NoUsableImageAnswersZeroAndLeavesTheHotspot) {
+    std::vector<Bytes> bad;
+    bad.push_back(Bytes{});                                  // empty
+    bad.push_back(Bytes{0, 0, 1, 0});                        // header cut short
+    bad.push_back(iconFile(1, {}));                          // no images
+    bad.push_back(iconFile(1, {entry(32, 32, 4)}, 0));       // count 0 with an entry
+    Bytes dirCut = iconFile(1, {entry(32, 32, 4)});
+    dirCut.resize(6 + 10);                                   // entry cut in the middle
+    bad.push_back(dirCut);
+    Entry zero = entry(32, 32, 8);                           // never chosen: no colours, no area
+    zero.width = zero.height = 0;
+    bad.push_back(iconFile(1, {zero}));
+    Entry outside = entry(32, 32, 4);
+    outside.offset = 1u << 31;                               // data outside the file
+    bad.push_back(iconFile(1, {outside}));
+    Entry atEnd = entry(32, 32, 4);
+    atEnd.offset = uint32_t(6 + 16 + atEnd.data.size());     // exactly at the end
+    bad.push_back(iconFile(1, {atEnd}));
+    Bytes rowsCut = iconFile(1, {entry(32, 32, 4)});
+    rowsCut.resize(rowsCut.size() - 1);                      // last mask byte missing
+    bad.push_back(rowsCut);
+    Entry png = entry(32, 32, 4);                            // a compressed entry
+    const uint8_t sig[8] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
+    std::memcpy(png.data.data(), sig, 8);
+    bad.push_back(iconFile(1, {png}));
+    Entry huge = entry(32, 32, 4);
+    put32(huge.data, 4, 0x7FFFFFFF);                         // width beyond any file
+    bad.push_back(iconFile(1, {huge}));
+    Entry deep = entry(32, 32, 4);
+    put16(deep.data, 14, 16);                                // a depth the editor never takes
+    bad.push_back(iconFile(1, {deep}));
+    Entry manyColors = entry(32, 32, 8);
+    put32(manyColors.data, 32, 0x10000);
+    bad.push_back(iconFile(1, {manyColors}));
+
+    for (size_t i = 0; i < bad.size(); ++i) {
+        Bytes copy = bad[i];
+        Picked p = pick(bad[i]);
+        EXPECT_EQ(p.result, 0) << "case " << i;
+        EXPECT_EQ(p.hotspot, 0xDEADBEEFu) << "case " << i;
+        EXPECT_EQ(p.bytes, copy) << "case " << i << ": a refused pick moves nothing";
+    }
+    EXPECT_EQ(vc::PickIconImage(nullptr, nullptr, 100), 0);
+}
+
+// ---- The one-image writer -----------------------------------------------------------
+
+namespace {
+class IcoFiles : public LibraryTest {
+protected:
+    Bytes readBack(const std::string &p) {
+        std::ifstream in(p, std::ios::binary);
+        return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    // Writes data with WriteIconFile to a new file; returns the bytes.
+    Bytes write(const Bytes &data, uint32_t hotspot, bool cursor, int *result = nullptr) {
+        std::string p = path("w.ico");
+        vc::HFile f = vc::plat::fileCreate(p.c_str(), 0);
+        EXPECT_NE(f, vc::kFileError);
+        int r = vc::WriteIconFile(f, data.data(), uint32_t(data.size()), hotspot, cursor);
+        vc::plat::fileClose(f);
+        if (result) *result = r;
+        return readBack(p);
+    }
+};
+}  // namespace
+
+TEST_F(IcoFiles, WrittenBytesAreHeaderOneEntryDataAndPad) {
+    Bytes data = iconData(32, 32, 4, 7);  // 40 + 64 + 512 + 128 = 744 bytes, even
+    ASSERT_EQ(data.size(), 744u);
+    Bytes cur = write(data, 5 | (9u << 16), true);
+    const Bytes curHead = {0, 0, 2, 0, 1, 0,                  // reserved, cursor, one image
+                           32, 32, 16, 0, 5, 0, 9, 0,          // 32x32, 16 colours, hotspot 5,9
+                           0xE8, 0x02, 0, 0, 22, 0, 0, 0};     // 744 bytes at 22
+    ASSERT_EQ(cur.size(), 22u + 744u);  // 766 is even: no pad
+    EXPECT_EQ(Bytes(cur.begin(), cur.begin() + 22), curHead);
+    EXPECT_EQ(Bytes(cur.begin() + 22, cur.end()), data);
+
+    Bytes ico = write(data, 5 | (9u << 16), false);
+    Bytes icoHead = curHead;
+    icoHead[2] = 1;
+    icoHead[10] = icoHead[12] = 0;  // no hotspot in an icon
+    EXPECT_EQ(Bytes(ico.begin(), ico.begin() + 22), icoHead);
+
+    // Odd data gets one 0 byte; the entry still says the data's own size.
+    Bytes odd = data;
+    odd.push_back(0xAB);
+    Bytes padded = write(odd, 0, true);
+    ASSERT_EQ(padded.size(), 22u + 745u + 1u);
+    EXPECT_EQ(get32(padded, 14), 745u);
+    EXPECT_EQ(padded[22 + 744], 0xAB);
+    EXPECT_EQ(padded.back(), 0);
+    EXPECT_EQ(vc::iconFileBytes(745), 768u);
+    EXPECT_EQ(vc::iconFileBytes(744), 766u);
+
+    // Colour byte from the depth: 2 for 1 bit, 0 for 8 and 24; the height
+    // byte is half of biHeight; width and height keep their low 8 bits.
+    EXPECT_EQ(write(iconData(16, 16, 1), 0, false)[8], 2);
+    EXPECT_EQ(write(iconData(16, 16, 8), 0, false)[8], 0);
+    Bytes wide = write(iconData(256, 48, 24), 0, false);
+    EXPECT_EQ(wide[6], 0);
+    EXPECT_EQ(wide[7], 48);
+    EXPECT_EQ(wide[8], 0);
+}
+
+TEST_F(IcoFiles, WriterStopsAtTheFirstShortWrite) {
+    Bytes odd = iconData(32, 32, 4);
+    odd.push_back(1);
+    for (long allowed : {0L, 21L, 22L, 500L, 767L}) {
+        vc::plat::fileFailWritesAfter(allowed);
+        int r = -1;
+        Bytes got = write(odd, 0, true, &r);
+        vc::plat::fileFailWritesAfter(-1);
+        EXPECT_EQ(r, 0) << allowed;
+        EXPECT_LE(got.size(), size_t(allowed)) << allowed;
+    }
+    int r = 0;
+    write(odd, 0, true, &r);
+    EXPECT_NE(r, 0);
+}
+
+// ---- The preview conversion ----------------------------------------------------------
+
+TEST_F(IcoFiles, PreviewBlockHalvesTheHeightAndFillsTheColourCount) {
+    struct Case {
+        int w, h, bits;
+        uint32_t clrUsed, offset;
+    } cases[] = {{32, 32, 4, 16, 104}, {16, 16, 1, 2, 48}, {48, 48, 8, 256, 1064}, {32, 32, 24, 0, 40}};
+    for (const Case &c : cases) {
+        Bytes file = iconFile(1, {entry(c.w, c.h, c.bits, 3)});
+        vc::MemHandle block = vc::plat::memAlloc(vc::plat::kMemMoveable, file.size());
+        std::memcpy(vc::plat::memLock(block), file.data(), file.size());
+        vc::plat::memUnlock(block);
+        ConvImageRecord rec{};
+        ASSERT_EQ(vc::PreviewIconBlock(block, file.size(), &rec), 1);
+        ASSERT_EQ(rec.image, block);
+        EXPECT_EQ(rec.bitsOffset, c.offset);
+        const auto *h = static_cast<const ConvBitmapInfoHeader *>(vc::plat::memLock(block));
+        EXPECT_EQ(h->biWidth, c.w);
+        EXPECT_EQ(h->biHeight, c.h);
+        EXPECT_EQ(h->biClrUsed, c.clrUsed);
+        EXPECT_EQ(static_cast<const uint8_t *>(vc::plat::memLock(block))[c.offset], 3);  // first colour row
+        vc::plat::memUnlock(block);
+        vc::plat::memUnlock(block);
+        vc::plat::memFree(block);
+    }
+    // A block without a usable image is freed (the fixture counts blocks).
+    Bytes none = iconFile(1, {});
+    vc::MemHandle block = vc::plat::memAlloc(vc::plat::kMemMoveable, none.size());
+    std::memcpy(vc::plat::memLock(block), none.data(), none.size());
+    vc::plat::memUnlock(block);
+    ConvImageRecord rec{};
+    EXPECT_EQ(vc::PreviewIconBlock(block, none.size(), &rec), CONV_E_DATA);
+    EXPECT_EQ(rec.image, nullptr);
+}
