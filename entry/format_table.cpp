@@ -1,5 +1,7 @@
 #include "entry/format_table.h"
 
+#include "cursor/ico.h"
+
 namespace vc {
 
 namespace {
@@ -13,7 +15,7 @@ FormatRow gRows[] = {
     {CONV_FMT_TIFF, nullptr, nullptr, 130, 130, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_JPEG, nullptr, nullptr, 133, 133, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_RESOURCE, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {CONV_FMT_ICON, nullptr, nullptr, 132, 132, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_ICON, &IsIconFile, &iconRowLoad, 132, 132, &iconRowSave, &PreviewIconFile, nullptr, nullptr, nullptr},
     {CONV_FMT_ANI, nullptr, nullptr, 132, 166, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_ANIGIF, nullptr, nullptr, 129, 167, nullptr, nullptr, nullptr, nullptr,
      nullptr},
