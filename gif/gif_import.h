@@ -1,0 +1,83 @@
+// Animated GIF import: how the frames of a file with several images reach
+// the editor. Equal-sized frames become a sequence at once; frames of
+// different sizes let the user choose in the import options dialog
+// (template 109): a sequence at one size, one particular frame, or the
+// image that all frames assemble on the logical screen.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gif/gif_read.h"
+#include "gif/gif_record.h"
+#include "platform/platform.h"
+#include "velmconv/velmconv.h"
+
+namespace vc {
+
+// Sizes the sequence accepts in the dialog.
+constexpr uint32_t kGifImportMinSize = 8;
+constexpr uint32_t kGifImportMaxSize = 1024;
+
+// The import options dialog (template 109) as a portable model: its state,
+// what each control's notification does, and what OK decides. The Windows
+// view maps control notifications onto these calls and copies the state
+// back into the controls; headless, a responder edits the state and the
+// model presses OK.
+struct GifImportOptionsModel : plat::DialogModel {
+    GifAnimRecord *record = nullptr;
+    HostCallback callback = nullptr;
+
+    // Limits found over the frames (start values before any frame is seen).
+    uint16_t minWidth = 32760, minHeight = 32760, maxWidth = 0, maxHeight = 0;
+
+    // Control state.
+    std::vector<std::string> frameTexts;  // list box 110, one line per frame
+    int32_t listSelection = -1;           // list box 110's selection, -1 none
+    int checkedRadio = 0;                 // 100, 101 or 102
+    std::string widthText, heightText;    // edits 111 and 113
+    bool sizeLocked = false;              // 111 to 114 disabled: the editor's size rules
+    int focus = 0;                        // the control OK put the focus on, 0 none
+    int beeps = 0;                        // beeps OK gave
+    bool ended = false;
+    intptr_t result = kGifImportCancel;
+
+    // WM_INITDIALOG: the list, the limits, the editor-size lock, the sizes
+    // and the sequence radio.
+    void initialize();
+    // WM_VSCROLL from spin 112 or 114 with a scroll code.
+    void spin(int scrollBarId, int scrollCode);
+    // LBN_SELCHANGE of list 110, with the new selection.
+    void selectFrame(int32_t selection);
+    // EN_SETFOCUS of edit 111 or 113.
+    void editFocused(int editId);
+    // A radio button clicked by the user.
+    void check(int radioId);
+    // "&OK": ends the dialog with a mode, or beeps and keeps it open.
+    bool pressOk();
+    void pressCancel();
+    // Enter presses OK; an OK that the dialog refuses ends headless
+    // dialogs as a Cancel, since nobody is there to correct the fields.
+    intptr_t pressEnter() override;
+};
+
+// Runs the import options dialog over the record; returns the mode.
+int16_t ShowGifImportOptions(Wnd parent, GifAnimRecord *record, HostCallback callback);
+
+// The mode choice after the scan: one frame (frame 0) with fewer than two
+// images or without a callback; a sequence at the first frame's size when
+// every frame has that size; otherwise the dialog's answer.
+int16_t ChooseGifImportMode(Wnd parent, GifAnimRecord *record, HostCallback callback);
+
+// Mode 2: decodes every frame, in file order and without disposal, over one
+// DIB of the logical screen filled with the background; it goes into the
+// out-parameter when there is one, else to the editor (command 2, 0x11).
+// The record becomes a one-frame document.
+int16_t ImportGifAssembled(GifLoad &load);
+
+// Mode 3: hands every frame to the editor at the record's output size,
+// each pulled back inside it, with the shift kept as the frame's position.
+int16_t ImportGifSequence(GifLoad &load);
+
+}  // namespace vc
