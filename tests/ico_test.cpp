@@ -314,3 +314,214 @@ TEST_F(IcoFiles, PreviewBlockHalvesTheHeightAndFillsTheColourCount) {
     EXPECT_EQ(vc::PreviewIconBlock(block, none.size(), &rec), CONV_E_DATA);
     EXPECT_EQ(rec.image, nullptr);
 }
+
+// ---- Loading, previewing and saving through the exports --------------------------------
+
+namespace {
+std::vector<int32_t> commandsOf(const FakeEditor &ed) { return ed.commands(); }
+}  // namespace
+
+TEST_F(IcoFiles, LoadHandsTheIconThenAsksTheCountThenHotspotAndName) {
+    Entry small = entry(16, 16, 4, 1), big = entry(32, 32, 4, 2);
+    small.planesOrX = 1, small.bitsOrY = 2;
+    big.planesOrX = 12, big.bitsOrY = 30;
+    std::string cur = writeFile("pointer.cur", iconFile(2, {small, big}));
+    FakeEditor ed;
+    ed.addFrame(makeDib(8, 8, 8));  // one image already there: the new one is index 1
+    ConvImageRecord rec{};
+    rec.image = reinterpret_cast<void *>(0x1234);
+    uint8_t fmt = 0;
+    ASSERT_EQ(LoadConvImage(nullptr, cur.c_str(), &rec, &fmt, 0, FakeEditor::callback()), 1);
+    EXPECT_EQ(fmt, 132);
+    EXPECT_EQ(rec.image, nullptr);  // icons go through the callback only
+    ASSERT_EQ(commandsOf(ed), (std::vector<int32_t>{9, 0, 13, 21}));
+    EXPECT_EQ(ed.calls[0].value, 17);
+    EXPECT_EQ(ed.calls[1].value, HOST_QUERY_COUNT);
+    EXPECT_EQ(ed.calls[2].param, intptr_t(12 | (30 << 16)));
+    EXPECT_EQ(ed.calls[2].value, 1);
+    EXPECT_EQ(ed.calls[3].value, 132 * 256 + 1);
+    ASSERT_EQ(ed.notes.size(), 1u);
+    EXPECT_EQ(ed.notes[0].fileName, cur);
+    ASSERT_EQ(ed.images.size(), 2u);
+    EXPECT_TRUE(ed.images[1].icon);
+    EXPECT_EQ(ed.images[1].bytes, big.data);
+
+    // An icon file hands hotspot 0; the index wraps into 8 bits.
+    std::string ico = writeFile("pointer.ico", iconFile(1, {small, big}));
+    FakeEditor ed2;
+    ed2.answerQuery(HOST_QUERY_COUNT, 300);
+    ASSERT_EQ(LoadConvImage(nullptr, ico.c_str(), &rec, &fmt, 0, FakeEditor::callback()), 1);
+    ASSERT_EQ(commandsOf(ed2), (std::vector<int32_t>{9, 0, 13, 21}));
+    EXPECT_EQ(ed2.calls[2].param, 0);
+    EXPECT_EQ(ed2.calls[2].value, 299);
+    EXPECT_EQ(ed2.calls[3].value, 132 * 256 + (299 & 255));
+
+    // A count of 0 after the hand-over: nothing is addressed.
+    FakeEditor ed3;
+    ed3.answerQuery(HOST_QUERY_COUNT, 0);
+    EXPECT_EQ(LoadConvImage(nullptr, ico.c_str(), &rec, &fmt, 0, FakeEditor::callback()), 1);
+    EXPECT_EQ(commandsOf(ed3), (std::vector<int32_t>{9, 0}));
+
+    // The editor refuses: result 0, nothing more asked.
+    FakeEditor ed4;
+    ed4.refuse(HOST_ADD_ICON);
+    EXPECT_EQ(LoadConvImage(nullptr, ico.c_str(), &rec, &fmt, 0, FakeEditor::callback()), 0);
+    EXPECT_EQ(commandsOf(ed4), (std::vector<int32_t>{9}));
+}
+
+TEST_F(IcoFiles, BadFilesGetTheirResultAndLeakNothing) {
+    FakeEditor ed;
+    ConvImageRecord rec{};
+    uint8_t fmt = 0;
+    auto load = [&](const Bytes &b) {
+        std::string p = writeFile("bad.ico", b);
+        return vc::LoadIconFile(p.c_str(), nullptr, FakeEditor::callback());
+    };
+    auto preview = [&](const Bytes &b) {
+        std::string p = writeFile("bad.ico", b);
+        rec.image = reinterpret_cast<void *>(0x1);
+        int r = vc::PreviewIconFile(p.c_str(), &rec);
+        if (rec.image) VcMemFree(rec.image);
+        return r;
+    };
+    Entry outside = entry(32, 32, 4);
+    outside.offset = 5000;
+    Entry png = entry(32, 32, 4);
+    png.data[0] = 0x89;
+    Bytes truncated = iconFile(1, {entry(32, 32, 4)});
+    truncated.resize(100);
+    for (const Bytes &b : {iconFile(1, {}), iconFile(1, {outside}), iconFile(1, {png}), truncated,
+                           Bytes{0, 0, 1, 0, 1, 0}}) {
+        EXPECT_EQ(load(b), CONV_E_FORMAT);
+        EXPECT_EQ(preview(b), b.size() < 22 ? CONV_E_READ : CONV_E_DATA);
+    }
+    EXPECT_EQ(ed.count(HOST_ADD_ICON), 0u);
+    EXPECT_EQ(load(Bytes{}), CONV_E_FORMAT);
+    EXPECT_EQ(preview(Bytes(21, 0)), CONV_E_READ);
+    EXPECT_EQ(vc::LoadIconFile(path("missing.ico").c_str(), nullptr, FakeEditor::callback()), CONV_E_OPEN);
+    EXPECT_EQ(vc::PreviewIconFile(path("missing.ico").c_str(), &rec), CONV_E_READ);
+    EXPECT_EQ(rec.image, nullptr);
+
+    // Memory refused for the file image.
+    Bytes good = iconFile(1, {entry(32, 32, 4)});
+    std::string p = writeFile("good.ico", good);
+    vc::plat::memFailAt(1);
+    EXPECT_EQ(vc::LoadIconFile(p.c_str(), nullptr, FakeEditor::callback()), CONV_E_MEMORY);
+    vc::plat::memFailAt(1);
+    EXPECT_EQ(vc::PreviewIconFile(p.c_str(), &rec), CONV_E_MEMORY);
+    vc::plat::memFailAt(0);
+    EXPECT_EQ(ed.count(HOST_ADD_ICON), 0u);
+
+    // Detection by content: a first word of 0 is an icon; the preview export
+    // reaches the icon preview.
+    EXPECT_EQ(DetectFileFormat(p.c_str(), &fmt, 1), 1);
+    EXPECT_EQ(fmt, 132);
+    ASSERT_EQ(GetPreviewImage(p.c_str(), &rec), 1);
+    EXPECT_EQ(rec.bitsOffset, 104u);
+    VcMemFree(rec.image);
+}
+
+TEST_F(IcoFiles, PreviewReadsImagesBeyondTheFirst65530Bytes) {
+    // A big image first, the 32x32 16-colour one last and past the limit,
+    // bigger in area so it is the one chosen.
+    Entry filler = entry(128, 128, 24, 5);  // 40 + 49152 + 2048 bytes
+    Entry last = entry(144, 144, 4, 6);
+    Bytes file = iconFile(1, {filler, filler, last});
+    ASSERT_GT(file.size() - last.data.size(), size_t(vc::kIconPreviewReadLimit));
+    std::string p = writeFile("big.ico", file);
+    ConvImageRecord rec{};
+    ASSERT_EQ(vc::PreviewIconFile(p.c_str(), &rec), 1);
+    auto *h = static_cast<const ConvBitmapInfoHeader *>(VcMemLock(rec.image));
+    EXPECT_EQ(h->biWidth, 144);
+    EXPECT_EQ(h->biHeight, 144);
+    EXPECT_EQ(reinterpret_cast<const uint8_t *>(h)[104], 6);
+    VcMemUnlock(rec.image);
+    VcMemFree(rec.image);
+}
+
+namespace {
+// Saves the fake editor's current image through the export.
+int32_t saveAs(const std::string &p) {
+    return SaveConvImage(nullptr, p.c_str(), nullptr, 132, 0, FakeEditor::callback());
+}
+}  // namespace
+
+TEST_F(IcoFiles, SaveWritesTheEditorsImageAsIconOrCursor) {
+    UiRecorder ui;
+    Bytes data = iconData(32, 32, 4, 7);
+    FakeEditor ed;
+    ed.addIcon(data);
+    ed.hotspots[0] = 9 | (21u << 16);
+    std::string cur = path("Name.CuR");
+    ASSERT_EQ(saveAs(cur), 1);
+    EXPECT_TRUE(ui.dialogs.empty());  // 32x32 needs no question
+    ASSERT_EQ(commandsOf(ed), (std::vector<int32_t>{0, 0, 8, 12}));
+    EXPECT_EQ(ed.calls[0].value, HOST_QUERY_SIZE);
+    EXPECT_EQ(ed.calls[2].value, 65535);
+    EXPECT_EQ(ed.calls[3].value, -1);
+    ASSERT_EQ(ed.iconRequests.size(), 1u);
+    EXPECT_EQ(ed.iconRequests[0].width, 32);
+    EXPECT_EQ(ed.iconRequests[0].height, 32);
+    Bytes written = readBack(cur);
+    ASSERT_EQ(written.size(), 22 + data.size());
+    EXPECT_EQ(Bytes(written.begin(), written.begin() + 14),
+              (Bytes{0, 0, 2, 0, 1, 0, 32, 32, 16, 0, 9, 0, 21, 0}));
+    EXPECT_EQ(Bytes(written.begin() + 22, written.end()), data);
+
+    FakeEditor ed2;
+    ed2.addIcon(data);
+    std::string ico = path("name.ico");
+    ASSERT_EQ(saveAs(ico), 1);
+    EXPECT_EQ(commandsOf(ed2), (std::vector<int32_t>{0, 0, 8}));  // no hotspot for an icon
+    EXPECT_EQ(readBack(ico)[2], 1);
+    // No extension, or ".cur" inside the name, is an icon.
+    FakeEditor ed3;
+    ed3.addIcon(data);
+    ASSERT_EQ(saveAs(path("a.cur.ico")), 1);
+    EXPECT_EQ(readBack(path("a.cur.ico"))[2], 1);
+}
+
+TEST_F(IcoFiles, SaveAsksTheSizeForOddImagesAndFailsCleanly) {
+    UiRecorder ui;
+    FakeEditor ed;
+    ed.imageWidth = 48, ed.imageHeight = 48;
+    ed.addIcon(iconData(48, 48, 4));
+    // Enter keeps "32 x 32  (recommended)".
+    ASSERT_EQ(saveAs(path("a.ico")), 1);
+    ASSERT_EQ(ui.dialogs, std::vector<int32_t>{107});
+    ASSERT_EQ(ed.iconRequests.size(), 1u);
+    EXPECT_EQ(ed.iconRequests[0].width, 32);
+    // "Maintain current size".
+    ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return vc::kCursorSizeKeep; };
+    ASSERT_EQ(saveAs(path("b.ico")), 1);
+    EXPECT_EQ(ed.iconRequests.back().width, 48);
+    EXPECT_EQ(ed.iconRequests.back().height, 48);
+    // Cancel: nothing asked for, no file.
+    ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };
+    size_t before = ed.iconRequests.size();
+    EXPECT_EQ(saveAs(path("c.ico")), 0);
+    EXPECT_EQ(ed.iconRequests.size(), before);
+    EXPECT_FALSE(std::filesystem::exists(path("c.ico")));
+    ui.dialogAnswer = nullptr;
+
+    // The editor cannot tell the size, or hand the image.
+    FakeEditor noSize;
+    noSize.hasImage = false;
+    EXPECT_EQ(saveAs(path("d.ico")), CONV_E_MEMORY);
+    EXPECT_EQ(commandsOf(noSize), std::vector<int32_t>{0});
+    FakeEditor noImage;  // 32x32 reported, no image held
+    EXPECT_EQ(saveAs(path("e.ico")), CONV_E_MEMORY);
+    EXPECT_FALSE(std::filesystem::exists(path("e.ico")));
+
+    // The file cannot be created; a short write leaves what was written.
+    FakeEditor ed2;
+    ed2.addIcon(iconData(32, 32, 4));
+    EXPECT_EQ(saveAs(path("no/such/dir/f.ico")), CONV_E_CREATE);
+    vc::plat::fileFailWritesAfter(100);
+    EXPECT_EQ(saveAs(path("g.cur")), CONV_E_WRITE);
+    vc::plat::fileFailWritesAfter(-1);
+    EXPECT_EQ(readBack(path("g.cur")).size(), 100u);
+    EXPECT_EQ(ed2.images.size(), 1u);  // the editor is untouched
+    EXPECT_EQ(ed2.count(HOST_SET_HOTSPOT), 0u);
+    EXPECT_EQ(ed2.servedBlocks.size(), 2u);  // every served block was freed (fixture counts)
+}
