@@ -88,6 +88,34 @@ int16_t readFileBlock(const char *fileName, uint64_t limit, int16_t openFailure,
     return CONV_OK;
 }
 
+// The editor takes images of 1, 4, 8 and 24 bits. A 32-bit icon image (an
+// alpha channel beside the mask) becomes 24 bits in place: the alpha bytes
+// are dropped and the mask rows move up behind the shorter colour rows. The
+// data must hold a whole image (checked by the caller). Returns the new
+// data size.
+size_t narrowTo24Bits(uint8_t *data) {
+    ConvBitmapInfoHeader h = readHeader(data);
+    const uint64_t rows = uint64_t(h.biHeight) / 2;
+    const uint64_t from = dibRowBytes(h.biWidth, 32), to = dibRowBytes(h.biWidth, 24);
+    const uint64_t maskRow = dibRowBytes(h.biWidth, 1);
+    const uint64_t bits = kBitmapHeaderSize + 4ull * h.biClrUsed;  // no table for 32 bits unless listed
+    for (uint64_t y = 0; y < rows; ++y) {
+        const uint8_t *src = data + bits + y * from;
+        uint8_t *dst = data + bits + y * to;
+        for (int64_t x = 0; x < h.biWidth; ++x) {
+            // Forward in place: dst never passes src (3 bytes out per 4 in).
+            dst[3 * x] = src[4 * x];
+            dst[3 * x + 1] = src[4 * x + 1];
+            dst[3 * x + 2] = src[4 * x + 2];
+        }
+        for (uint64_t pad = uint64_t(h.biWidth) * 3; pad < to; ++pad) dst[pad] = 0;
+    }
+    std::memmove(data + bits + rows * to, data + bits + rows * from, size_t(rows * maskRow));
+    wr16(data + 14, 24);
+    wr32(data + 20, 0);
+    return size_t(bits + rows * (to + maskRow));
+}
+
 }  // namespace
 
 uint64_t iconDataBytes(const ConvBitmapInfoHeader &h) {
@@ -149,6 +177,7 @@ int PickIconImage(uint8_t *image, uint32_t *hotspot, size_t fileSize, size_t *da
     if (need == 0 || need > size) return 0;
 
     std::memmove(image, image + offset, size_t(size));
+    if (readHeader(image).biBitCount == 32) size = narrowTo24Bits(image);
     if (hotspot) *hotspot = chosenHotspot;
     if (dataSize) *dataSize = size_t(size);
     return 1;

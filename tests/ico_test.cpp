@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "cursor/cursor_format.h"
 #include "cursor/ico.h"
 #include "entry/image_block.h"
+#include "host/image.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
@@ -524,4 +527,192 @@ TEST_F(IcoFiles, SaveAsksTheSizeForOddImagesAndFailsCleanly) {
     EXPECT_EQ(ed2.images.size(), 1u);  // the editor is untouched
     EXPECT_EQ(ed2.count(HOST_SET_HOTSPOT), 0u);
     EXPECT_EQ(ed2.servedBlocks.size(), 2u);  // every served block was freed (fixture counts)
+}
+
+TEST(IcoPick, ThirtyTwoBitImagesAreHandedAsTwentyFourBits) {
+    // 3 pixels wide: 12-byte colour rows become 12-byte (9 + pad) rows, the
+    // 4-byte mask rows move up behind them.
+    const int w = 3, h = 2;
+    Bytes data(40 + 2 * 12 + 2 * 4);
+    put32(data, 0, 40);
+    put32(data, 4, w);
+    put32(data, 8, 2 * h);
+    put16(data, 12, 1);
+    put16(data, 14, 32);
+    for (int i = 0; i < w * h; ++i) {
+        int y = i / w, x = i % w;
+        size_t at = 40 + y * 12 + x * 4;
+        data[at] = uint8_t(10 * i + 1), data[at + 1] = uint8_t(10 * i + 2), data[at + 2] = uint8_t(10 * i + 3);
+        data[at + 3] = 0x80;  // alpha
+    }
+    data[40 + 24] = 0xA0, data[40 + 28] = 0x40;  // mask rows
+    Entry e{w, h, 0, 1, 32, data, {}, {}};
+    Picked p = pick(iconFile(1, {e}));
+    ASSERT_EQ(p.result, 1);
+    EXPECT_EQ(get16(p.bytes, 14), 24);
+    EXPECT_EQ(p.size, 40u + 2 * 12 + 2 * 4);
+    for (int i = 0; i < w * h; ++i) {
+        int y = i / w, x = i % w;
+        size_t at = 40 + y * 12 + x * 3;
+        EXPECT_EQ(p.bytes[at], 10 * i + 1);
+        EXPECT_EQ(p.bytes[at + 2], 10 * i + 3);
+    }
+    EXPECT_EQ(p.bytes[40 + 9], 0);  // row padding
+    EXPECT_EQ(p.bytes[40 + 24], 0xA0);
+    EXPECT_EQ(p.bytes[40 + 28], 0x40);
+}
+
+// ---- Real files that nobody here wrote ----------------------------------------------------
+
+namespace {
+const char *const kWxImages = "/usr/share/doc/wx3.2-examples/examples/samples/image/";
+const char *const kSdlImages = "/usr/libexec/installed-tests/SDL2_image/";
+const char *const kNsisIcons = "/usr/share/nsis/Contrib/Graphics/Icons/";
+
+std::string run(const std::string &cmd) {
+    std::string out;
+    std::FILE *p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+    return out;
+}
+
+// ImageMagick's pixel difference between the colour rows of icon image data
+// we handed over and image `index` of a file (its alpha left out: the mask
+// travels separately).
+std::string differenceFromImageMagick(const Bytes &icon, const std::string &file, int index, const std::string &dir) {
+    auto img = host::fromPackedDib(icon.data(), icon.size(), 2);
+    if (!img) return "unreadable";
+    // What shows: masked pixels in magenta on both sides (readers differ in
+    // what they keep under a transparent pixel).
+    host::Image shown;
+    shown.width = img->width;
+    shown.height = img->height;
+    shown.bitCount = 24;
+    shown.bits.assign(size_t(shown.rowBytes()) * shown.height, 0);
+    for (int32_t y = 0; y < img->height; ++y)
+        for (int32_t x = 0; x < img->width; ++x) {
+            host::Rgb c = img->masked(x, y) ? host::rgb(255, 0, 255) : img->pixel(x, y);
+            uint8_t *px = &shown.bits[size_t(shown.height - 1 - y) * shown.rowBytes() + 3 * size_t(x)];
+            px[0] = uint8_t(c), px[1] = uint8_t(c >> 8), px[2] = uint8_t(c >> 16);
+        }
+    std::string ours = dir + "/ours.bmp", ref = "PNG24:" + dir + "/ref.png";
+    if (!host::writeBmp(ours, shown)) return "unwritable";
+    run("/usr/bin/convert '" + file + "[" + std::to_string(index) + "]' -background '#FF00FF' -alpha remove -alpha off " +
+        ref);
+    return run("/usr/bin/compare -metric AE " + ours + " " + ref + " null: 2>&1");
+}
+}  // namespace
+
+TEST_F(IcoFiles, RealFilesLoadTheDocumentedImageWithItsPixels) {
+    struct Case {
+        std::string file;
+        int index, width, height, bits;
+        uint32_t hotspot;
+    } cases[] = {
+        {std::string(kWxImages) + "horse.ico", 0, 32, 32, 4, 0},
+        {std::string(kWxImages) + "horse.cur", 0, 32, 32, 1, 16 | (23u << 16)},
+        {std::string(kSdlImages) + "sample.ico", 0, 23, 42, 24, 0},
+        {std::string(kSdlImages) + "sample.cur", 0, 23, 42, 24, 1 | (24u << 16)},
+        // 16x16x4, 32x32x4: more pixels.
+        {std::string(kNsisIcons) + "classic-install.ico", 1, 32, 32, 4, 0},
+        // 32x32x4, 16x16x4, 256x256 compressed (size bytes 0), 48x48x8, ...
+        {std::string(kNsisIcons) + "nsis3-install.ico", 3, 48, 48, 8, 0},
+        // 4 and 8 bits at 16, 32, 48, then 32 bits: the 48x48x4 one.
+        {std::string(kNsisIcons) + "orange-install.ico", 4, 48, 48, 4, 0},
+        {std::string(kNsisIcons) + "pixel-install.ico", 2, 32, 32, 8, 0},
+        // ..., 64x64x32 after a 256x256 compressed entry: handed as 24 bits.
+        {std::string(kNsisIcons) + "nsis-menu.ico", 5, 64, 64, 24, 0},
+    };
+    bool haveMagick = access("/usr/bin/compare", X_OK) == 0;
+    for (const Case &c : cases) {
+        if (access(c.file.c_str(), R_OK) != 0) GTEST_SKIP() << c.file << " is not installed";
+        FakeEditor ed;
+        ConvImageRecord rec{};
+        uint8_t fmt = 0;
+        ASSERT_EQ(LoadConvImage(nullptr, c.file.c_str(), &rec, &fmt, 0, FakeEditor::callback()), 1) << c.file;
+        EXPECT_EQ(fmt, 132);
+        ASSERT_EQ(ed.images.size(), 1u);
+        const Bytes &icon = ed.images[0].bytes;
+        EXPECT_EQ(int(get32(icon, 4)), c.width) << c.file;
+        EXPECT_EQ(int(get32(icon, 8)), 2 * c.height) << c.file;
+        EXPECT_EQ(get16(icon, 14), c.bits) << c.file;
+        EXPECT_EQ(ed.hotspots[0], c.hotspot) << c.file;
+        if (haveMagick) {
+            EXPECT_EQ(differenceFromImageMagick(icon, c.file, c.index, path("")), "0") << c.file;
+        }
+
+        // The preview shows the same image's colour rows.
+        ASSERT_EQ(GetPreviewImage(c.file.c_str(), &rec), 1);
+        auto *h = static_cast<const ConvBitmapInfoHeader *>(VcMemLock(rec.image));
+        EXPECT_EQ(h->biHeight, c.height);
+        EXPECT_EQ(0, std::memcmp(reinterpret_cast<const uint8_t *>(h) + rec.bitsOffset,
+                                 icon.data() + rec.bitsOffset, vc::dibRowBytes(c.width, c.bits) * c.height));
+        VcMemUnlock(rec.image);
+        VcMemFree(rec.image);
+    }
+}
+
+TEST_F(IcoFiles, EveryIconOfTheNsisSetLoadsOrGetsItsResult) {
+    std::error_code ec;
+    int files = 0;
+    for (const auto &de : std::filesystem::directory_iterator(kNsisIcons, ec)) {
+        if (de.path().extension() != ".ico") continue;
+        ++files;
+        FakeEditor ed;
+        ConvImageRecord rec{};
+        uint8_t fmt = 0;
+        std::string f = de.path().string();
+        EXPECT_EQ(LoadConvImage(nullptr, f.c_str(), &rec, &fmt, 0, FakeEditor::callback()), 1) << f;
+        ASSERT_EQ(ed.images.size(), 1u) << f;
+        int bits = get16(ed.images[0].bytes, 14);
+        EXPECT_TRUE(bits == 4 || bits == 8 || bits == 24) << f;
+        ASSERT_EQ(GetPreviewImage(f.c_str(), &rec), 1) << f;
+        VcMemFree(rec.image);
+    }
+    if (!files) GTEST_SKIP() << "the NSIS icon set is not installed";
+    EXPECT_GE(files, 30);
+}
+
+// ---- What independent readers make of what we write --------------------------------------
+
+TEST_F(IcoFiles, IcotoolAndImageMagickReadWhatWeSave) {
+    if (access("/usr/bin/icotool", X_OK) != 0) GTEST_SKIP() << "icoutils is not installed";
+    struct Case {
+        std::string from, to;
+        std::string listing;
+    } cases[] = {
+        {std::string(kWxImages) + "horse.cur", "out.cur",
+         "--cursor --index=1 --width=32 --height=32 --bit-depth=1 --palette-size=2 --hotspot-x=16 --hotspot-y=23"},
+        {std::string(kWxImages) + "horse.ico", "out.ico",
+         "--icon --index=1 --width=32 --height=32 --bit-depth=4 --palette-size=16"},
+        {std::string(kSdlImages) + "sample.cur", "odd.cur",
+         "--cursor --index=1 --width=23 --height=42 --bit-depth=24 --palette-size=0 --hotspot-x=1 --hotspot-y=24"},
+        {std::string(kNsisIcons) + "nsis3-install.ico", "big.ICO",
+         "--icon --index=1 --width=48 --height=48 --bit-depth=8 --palette-size=256"},
+    };
+    UiRecorder ui;
+    // sample.cur is 23 x 42: keep that size when asked.
+    ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return vc::kCursorSizeKeep; };
+    for (const Case &c : cases) {
+        if (access(c.from.c_str(), R_OK) != 0) GTEST_SKIP() << c.from << " is not installed";
+        FakeEditor ed;
+        ConvImageRecord rec{};
+        uint8_t fmt = 0;
+        ASSERT_EQ(LoadConvImage(nullptr, c.from.c_str(), &rec, &fmt, 0, FakeEditor::callback()), 1);
+        Bytes loaded = ed.images[0].bytes;
+        ed.imageWidth = uint16_t(get32(loaded, 4));
+        ed.imageHeight = uint16_t(get32(loaded, 8) / 2);
+        std::string out = path(c.to);
+        ASSERT_EQ(saveAs(out), 1) << c.to;
+        std::string listing = run("/usr/bin/icotool -l '" + out + "' 2>/dev/null");
+        EXPECT_EQ(listing, c.listing + "\n") << c.to;
+        Bytes written = readBack(out);
+        EXPECT_EQ(written.size(), vc::iconFileBytes(loaded.size()));
+        if (access("/usr/bin/compare", X_OK) == 0) {
+            EXPECT_EQ(differenceFromImageMagick(loaded, out, 0, path("")), "0") << c.to;
+        }
+    }
 }
