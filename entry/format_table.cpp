@@ -1,6 +1,7 @@
 #include "entry/format_table.h"
 
 #include "cursor/ico.h"
+#include "gif/gif_read.h"
 
 namespace vc {
 
@@ -17,7 +18,7 @@ FormatRow gRows[] = {
     {CONV_FMT_RESOURCE, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_ICON, &IsIconFile, &iconRowLoad, 132, 132, &iconRowSave, &PreviewIconFile, nullptr, nullptr, nullptr},
     {CONV_FMT_ANI, nullptr, nullptr, 132, 166, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {CONV_FMT_ANIGIF, nullptr, nullptr, 129, 167, nullptr, nullptr, nullptr, nullptr,
+    {CONV_FMT_ANIGIF, detectGifRow, loadGifRow, 129, 167, nullptr, GetGifPreview, nullptr, nullptr,
      nullptr},
     {CONV_FMT_AVI, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_GIF, nullptr, nullptr, 129, 129, nullptr, nullptr, nullptr, nullptr, nullptr},

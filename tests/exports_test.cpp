@@ -442,6 +442,7 @@ TEST_F(Exports, PreviewDispatch) {
     EXPECT_EQ(GetPreviewImage(junk.c_str(), &rec), CONV_E_FORMAT);
 
     plugDetectors({130}, {130});
+    row(130).preview = nullptr;
     EXPECT_EQ(GetPreviewImage(junk.c_str(), &rec), CONV_E_FORMAT);  // no preview routine
 
     row(130).preview = &fakePreview;

@@ -1,0 +1,46 @@
+// LZW as TIFF strips use it: codes packed most significant bit first, Clear
+// 256, End of Information 257, first free code 258, and the code width
+// growing one code early (10 bits once the next free code is 511 on the
+// reading side, 512 on the writing side, which is the same point in the
+// stream).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace vc::tifflzw {
+
+constexpr uint32_t kClear = 256;
+constexpr uint32_t kEnd = 257;
+constexpr uint32_t kFirstFree = 258;
+
+// Decodes one strip's bytes into out[0 .. capacity); returns the bytes
+// written. Never fails: End of Information, the end of the input, a code
+// beyond the table, or a full output stop decoding and leave what was
+// decoded so far.
+size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity);
+
+// The encoder's string table lives in a movable block allocated once per
+// save and reused strip after strip (it needs no clearing between strips).
+struct EncodeTable {
+    MemHandle block = nullptr;
+    uint32_t *keys = nullptr;
+    uint16_t *codes = nullptr;
+    uint32_t epoch = 0;
+};
+bool encodeTableAlloc(EncodeTable &table);  // false when memory is refused
+void encodeTableFree(EncodeTable &table);
+
+// Most bytes encodeStrip can write for n input bytes: at most one 12-bit
+// code per byte, plus Clear codes at the start and after every full table,
+// the last string and End of Information.
+constexpr size_t encodeBound(size_t n) { return n + n / 2 + n / 1024 + 16; }
+
+// Codes one strip on its own: Clear, the codes, End of Information, the
+// last byte completed with zero bits. out must hold encodeBound(size)
+// bytes; returns the bytes written.
+size_t encodeStrip(const uint8_t *in, size_t size, uint8_t *out, EncodeTable &table);
+
+}  // namespace vc::tifflzw
