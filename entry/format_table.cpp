@@ -1,6 +1,7 @@
 #include "entry/format_table.h"
 
 #include "cursor/ico.h"
+#include "gif/gif_anim.h"
 #include "gif/gif_read.h"
 
 namespace vc {
@@ -18,8 +19,8 @@ FormatRow gRows[] = {
     {CONV_FMT_RESOURCE, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_ICON, &IsIconFile, &iconRowLoad, 132, 132, &iconRowSave, &PreviewIconFile, nullptr, nullptr, nullptr},
     {CONV_FMT_ANI, nullptr, nullptr, 132, 166, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {CONV_FMT_ANIGIF, detectGifRow, loadGifRow, 129, 167, nullptr, GetGifPreview, nullptr, nullptr,
-     nullptr},
+    {CONV_FMT_ANIGIF, detectGifRow, loadGifRow, 129, 167, nullptr, GetGifPreview, &NewGifAnimation,
+     &GifProcessCommand, &GifFrameChanged},
     {CONV_FMT_AVI, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_GIF, nullptr, nullptr, 129, 129, nullptr, nullptr, nullptr, nullptr, nullptr},
 };
