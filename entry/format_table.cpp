@@ -1,5 +1,7 @@
 #include "entry/format_table.h"
 
+#include "codecs/pcx.h"
+
 #include "cursor/ico.h"
 #include "gif/gif_anim.h"
 #include "gif/gif_read.h"
@@ -13,7 +15,7 @@ namespace {
 // one-image GIF row (129) has no detector and is reached by name or after
 // an animated load narrows the code.
 FormatRow gRows[] = {
-    {CONV_FMT_PCX, nullptr, nullptr, 128, 128, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_PCX, DetectPcxFile, loadPcxRow, 128, 128, savePcxRow, GetPcxPreview, nullptr, nullptr, nullptr},
     {CONV_FMT_TIFF, nullptr, nullptr, 130, 130, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_JPEG, nullptr, nullptr, 133, 133, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_RESOURCE, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},

@@ -1,0 +1,60 @@
+// PCX: the content test, the reader and preview, the writer, and the
+// run-length coder cores they share with the benchmarks and tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "entry/format_table.h"
+#include "platform/platform.h"
+#include "velmconv/velmconv.h"
+
+namespace vc {
+
+// What SaveConvImage hands the PCX writer (filled afresh before each save).
+struct PcxSaveOptions {
+    uint8_t version;    // written into the header; 5
+    uint32_t bitCount;  // the image's biBitCount; informational only
+    uint32_t encoding;  // non-zero: run-length encoded, 0: raw
+};
+
+// The 16 colours that replace the header palette of version-3 files, as
+// red, green, blue.
+extern const uint8_t DefaultPcxPalette[16][3];
+
+bool DetectPcxFile(HFile file);
+int16_t LoadPcxImage(const char *fileName, MemHandle *image);
+int16_t GetPcxPreview(const char *fileName, ConvImageRecord *record);
+int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options);
+
+// Emits one run (value, count 1..63) at out; returns the bytes written, 1
+// or 2. A lone value with both top bits set needs a count byte of its own.
+uint32_t PcxPutRun(uint8_t *out, uint8_t value, uint32_t count);
+
+// Encodes `lines` scan lines of lineBytes each from the plane buffer and
+// writes the output with one write. Runs never cross a scan line. Reports
+// progress 50..100 before each line. Returns CONV_OK, CONV_E_MEMORY or
+// CONV_E_WRITE.
+int16_t PcxEncodeLines(HFile file, const uint8_t *planes, uint32_t lines, uint32_t lineBytes);
+
+// Format-table adapters for row 128.
+int16_t loadPcxRow(const LoadRequest &request);
+int16_t savePcxRow(const SaveRequest &request);
+
+namespace pcx {
+
+constexpr uint32_t kHeaderSize = 128;
+constexpr uint32_t kPaletteBlockSize = 769;  // marker 12 and 256 triplets
+constexpr uint8_t kPaletteMarker = 12;
+
+// Expands a run-length stream into out (capacity outSize), stopping when
+// either the input is consumed or the output is full; a run cut by the end
+// of the output is clipped. Returns the bytes produced.
+size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize);
+
+// Encodes one scan line; out needs 2 * n bytes in the worst case. Returns
+// the bytes written.
+size_t encodeLine(const uint8_t *line, size_t n, uint8_t *out);
+
+}  // namespace pcx
+}  // namespace vc

@@ -1,0 +1,85 @@
+// The PCX run-length coder: a count byte (both top bits set) repeats the
+// byte after it (count AND 63) times; every other byte stands for itself.
+#include <bit>
+#include <cstring>
+
+#include "codecs/pcx.h"
+
+namespace vc {
+
+uint32_t PcxPutRun(uint8_t *out, uint8_t value, uint32_t count) {
+    if (count == 1 && value < 0xC0) {
+        out[0] = value;
+        return 1;
+    }
+    out[0] = uint8_t(0xC0 | count);
+    out[1] = value;
+    return 2;
+}
+
+namespace pcx {
+
+namespace {
+// A mask with bit 7 set in every byte of w that is a count byte (>= 192).
+inline uint64_t countBytes(uint64_t w) { return w & (w << 1) & 0x8080808080808080ull; }
+}  // namespace
+
+size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize) {
+    size_t i = 0, o = 0;
+    while (i < inSize && o < outSize) {
+        // Literal stretches dominate photographic data: move them eight
+        // bytes at a time until a count byte turns up.
+        if constexpr (std::endian::native == std::endian::little) {
+            while (i + 8 <= inSize && o + 8 <= outSize) {
+                uint64_t w;
+                std::memcpy(&w, in + i, 8);
+                std::memcpy(out + o, &w, 8);
+                uint64_t c = countBytes(w);
+                if (c) {
+                    size_t n = size_t(std::countr_zero(c)) / 8;
+                    i += n;
+                    o += n;
+                    break;
+                }
+                i += 8;
+                o += 8;
+            }
+            if (i >= inSize || o >= outSize) break;
+        }
+        uint8_t b = in[i];
+        if (b >= 0xC0) {
+            // Both bytes belong to the stream; a count at the very end has
+            // no value byte and produces nothing.
+            if (i + 1 >= inSize) break;
+            size_t n = b & 0x3F;
+            if (n > outSize - o) n = outSize - o;
+            std::memset(out + o, in[i + 1], n);
+            o += n;
+            i += 2;
+        } else {
+            out[o++] = b;
+            ++i;
+        }
+    }
+    return o;
+}
+
+size_t encodeLine(const uint8_t *line, size_t n, uint8_t *out) {
+    uint8_t *o = out;
+    size_t i = 0;
+    while (i < n) {
+        const uint8_t v = line[i];
+        size_t j = i + 1;
+        while (j < n && line[j] == v) ++j;
+        size_t run = j - i;
+        // A long run goes out as runs of 63 and one shorter remainder,
+        // exactly as counting byte by byte up to 63 would emit it.
+        for (; run >= 63; run -= 63) o += PcxPutRun(o, v, 63);
+        if (run) o += PcxPutRun(o, v, uint32_t(run));
+        i = j;
+    }
+    return size_t(o - out);
+}
+
+}  // namespace pcx
+}  // namespace vc
