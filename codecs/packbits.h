@@ -13,9 +13,11 @@ namespace vc::packbits {
 // output is full: a damaged stream keeps what it reached.
 size_t decode(const uint8_t *in, size_t size, uint8_t *out, size_t capacity);
 
-// Most bytes that encodeRow can write for a row of n bytes: one control byte
-// per 128 literal bytes, never fewer than the row itself plus one.
-constexpr size_t rowBound(size_t n) { return n + (n + 127) / 128 + 1; }
+// Most bytes that encodeRow can write for a row of n bytes. The worst row
+// alternates one odd byte and a pair ("x y y"): a one-byte literal and a
+// two-byte repeat, 4 bytes for every 3; long literals add one control byte
+// per 128 bytes.
+constexpr size_t rowBound(size_t n) { return n + (n + 2) / 3 + n / 128 + 2; }
 
 // Encodes one row on its own (runs never cross rows) into out, which must
 // hold rowBound(n) bytes; returns the bytes written.
