@@ -1,0 +1,344 @@
+#include "gif/gif_dialog.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/services.h"
+#include "gif/gif_anim.h"
+#include "resources/strings.h"
+
+namespace vc {
+
+namespace {
+
+constexpr int kOk = 1, kCancel = 2;
+
+int32_t recordFrames(const GifAnimRecord &r) {
+    return std::clamp<int32_t>(r.frameCount, 0, kGifMaxFrames);
+}
+
+bool sameFrameSettings(const GifFrameEntry &a, const GifFrameEntry &b) {
+    return a.delay == b.delay && a.disposal == b.disposal && a.userInput == b.userInput &&
+           a.interlaced == b.interlaced;
+}
+
+}  // namespace
+
+std::optional<uint32_t> parseDialogUnsigned(const std::string &text) {
+    const char *s = text.c_str();
+    while (*s == ' ') ++s;
+    if (*s < '0' || *s > '9') return std::nullopt;
+    uint64_t v = 0;
+    while (*s >= '0' && *s <= '9') {
+        v = v * 10 + uint64_t(*s - '0');
+        if (v > UINT32_MAX) return std::nullopt;
+        ++s;
+    }
+    while (*s == ' ') ++s;
+    if (*s) return std::nullopt;
+    return uint32_t(v);
+}
+
+#if !defined(_WIN32)
+std::vector<GifRgbQuad> editorPaletteColors(void *) { return {}; }
+#endif
+
+// ---- The film strip's rules ------------------------------------------------------
+
+void GifAnimationDialogModel::stripSetFrames(int32_t count) {
+    stripCount = count < 0 ? 0 : count;
+    stripCurrent = -1;
+    stripSelected.assign(size_t(stripCount), 0);
+}
+
+void GifAnimationDialogModel::stripSetCurrent(int32_t index) {
+    if (index >= stripCount || index == stripCurrent) return;
+    stripCurrent = index < 0 ? -1 : index;
+}
+
+bool GifAnimationDialogModel::stripGetSel(int32_t index) const {
+    return index >= 0 && index < stripCount && stripSelected[size_t(index)];
+}
+
+void GifAnimationDialogModel::stripSetSel(bool select, uint32_t first, uint32_t last) {
+    if (stripCount <= 0) return;
+    if (last >= uint32_t(stripCount - 1)) last = uint32_t(stripCount - 1);
+    if (first > last) return;
+    for (uint32_t i = first; i <= last; ++i) stripSelected[i] = select ? 1 : 0;
+    stripNotify(kReelNotifySelChange, 0);
+}
+
+int32_t GifAnimationDialogModel::stripSelCount() const {
+    return int32_t(std::count_if(stripSelected.begin(), stripSelected.end(), [](uint8_t b) { return b != 0; }));
+}
+
+// ---- Settings between record and controls ----------------------------------------
+
+void GifAnimationDialogModel::initialize() {
+    LoadFileSettings();
+    if (callback) callback(HOST_QUERY, reinterpret_cast<intptr_t>(&record->outputWidth), HOST_QUERY_SIZE);
+    stripSetFrames(recordFrames(*record));
+    // The swatch shows the colour of the editor's palette nearest the
+    // document's background colour.
+    if (callback) callback(HOST_GET_PALETTE, reinterpret_cast<intptr_t>(&palette), 1);
+    paletteColors = editorPaletteColors(palette);
+    if (!paletteColors.empty()) {
+        const GifRgbQuad want = record->globalPalette[record->backgroundIndex & 0xFF];
+        size_t best = 0;
+        int32_t bestDistance = INT32_MAX;
+        for (size_t i = 0; i < paletteColors.size() && i < 256; ++i) {
+            const GifRgbQuad &c = paletteColors[i];
+            int32_t dr = c.red - want.red, dg = c.green - want.green, db = c.blue - want.blue;
+            int32_t d = dr * dr + dg * dg + db * db;
+            if (d < bestDistance) bestDistance = d, best = i;
+        }
+        setBackground(int32_t(best), paletteColors[best]);
+    }
+    LoadFrameSettings(0);
+    enterFlag = false;
+}
+
+void GifAnimationDialogModel::LoadFrameSettings(int32_t frame) {
+    if (frame < 0 || frame >= kGifMaxFrames) return;
+    const GifFrameEntry &f = record->frames[frame];
+    delayOn = f.delay != 0;
+    delayEnabled = delayOn;
+    delay = std::to_string(f.delay ? f.delay : 1);
+    left = std::to_string(f.left);
+    top = std::to_string(f.top);
+    userInput = f.userInput != 0;
+    disposal = f.disposal;
+    interlaced = f.interlaced != 0;
+    stripSetCurrent(frame);
+    frameNumber = std::to_string(frame + 1);
+}
+
+int32_t GifAnimationDialogModel::StoreFrameSettings() {
+    const int32_t i = stripCurrent;
+    if (i < 0 || i >= kGifMaxFrames) return -1;
+    GifFrameEntry &f = record->frames[i];
+    f.delay = delayOn ? uint16_t(std::min<uint32_t>(parseDialogUnsigned(delay).value_or(0), 0xFFFF)) : 0;
+    f.left = int16_t(std::min(parseDialogUnsigned(left).value_or(0), kGifPositionMax));
+    f.top = int16_t(std::min(parseDialogUnsigned(top).value_or(0), kGifPositionMax));
+    f.userInput = userInput ? 1 : 0;
+    f.disposal = uint16_t(disposal < 0 ? 0 : disposal);
+    f.interlaced = interlaced ? 1 : 0;
+    f.hasGraphicControl = 1;
+    const int32_t n = recordFrames(*record);
+    for (int32_t j = 0; j < n; ++j) {
+        if (j == i || (!sameForAll && !stripGetSel(j))) continue;
+        GifFrameEntry &g = record->frames[j];
+        if (altDown) {
+            // Alt copies the position and nothing else.
+            g.left = f.left;
+            g.top = f.top;
+        } else {
+            g.delay = f.delay;
+            g.disposal = f.disposal;
+            g.userInput = f.userInput;
+            g.interlaced = f.interlaced;
+        }
+    }
+    stripSetSel(false, 0, 999);
+    return i;
+}
+
+void GifAnimationDialogModel::LoadFileSettings() {
+    disposalNames.clear();
+    for (unsigned id = IDS_DISPOSAL_NOTHING;; ++id) {
+        char name[64];
+        if (plat::loadString(id, name, sizeof name) <= 0) break;
+        disposalNames.emplace_back(name);
+    }
+    const int32_t known = recordFrames(*record);
+    sameForAll = true;
+    for (int32_t j = 1; j < known; ++j) sameForAll = sameForAll && sameFrameSettings(record->frames[j], record->frames[0]);
+    if (callback) extendGifFrames(*record, int32_t(callback(HOST_QUERY, 0, HOST_QUERY_COUNT)));
+    sameForAllEnabled = recordFrames(*record) > 1;
+    comment.assign(record->comment, strnlen(record->comment, kGifCommentMax));
+    commentCaret = comment.size();
+    commentOn = record->commentFlag != 0;
+    repeatOn = record->repeat != 0;
+    loopsChecked = record->loopCount != 0;
+    infiniteChecked = !loopsChecked;
+    loopCount = std::to_string(record->loopCount ? record->loopCount : 1);
+    command(IDC_GIFANIM_REPEAT);
+}
+
+void GifAnimationDialogModel::StoreFileSettings() {
+    record->commentFlag = commentOn ? 1 : 0;
+    size_t n = std::min<size_t>(comment.size(), kGifCommentMax);
+    std::memcpy(record->comment, comment.data(), n);
+    record->comment[n] = 0;
+    record->repeat = repeatOn ? 1 : 0;
+    record->loopCount = loopsChecked ? parseDialogUnsigned(loopCount).value_or(0) : 0;
+}
+
+// ---- Commands ---------------------------------------------------------------------
+
+void GifAnimationDialogModel::command(int controlId, int notification) {
+    const int32_t count = recordFrames(*record);
+    switch (controlId) {
+    case IDC_GIFANIM_COMMENT_ON:
+        commentEnabled = commentOn;
+        break;
+    case IDC_GIFANIM_COMMENT:
+        if (notification == kEditUpdate) commentOn = !comment.empty();
+        // Enter in the comment reaches the dialog as OK after the edit
+        // lost the focus; remember that it was Enter.
+        if (notification == kEditKillFocus) enterFlag = enterDown;
+        if (notification == kEditSetFocus) focus = IDC_GIFANIM_COMMENT;
+        break;
+    case IDC_GIFANIM_REPEAT:
+        loopRadiosEnabled = repeatOn;
+        loopCountEnabled = repeatOn && loopsChecked;
+        break;
+    case IDC_GIFANIM_INFINITE:
+    case IDC_GIFANIM_LOOPS:
+        loopCountEnabled = loopsChecked;
+        break;
+    case IDC_GIFANIM_PREVIOUS: {
+        int32_t s = StoreFrameSettings();
+        if (count > 0) LoadFrameSettings(s <= 0 ? count - 1 : s - 1);
+        break;
+    }
+    case IDC_GIFANIM_NEXT: {
+        int32_t s = StoreFrameSettings();
+        if (count > 0) LoadFrameSettings(s < 0 || s >= count - 1 ? 0 : s + 1);
+        break;
+    }
+    case IDC_GIFANIM_BACKGROUND: {
+        if (!callback) break;
+        intptr_t index = callback(HOST_PICK_BACKGROUND, record->backgroundIndex, reinterpret_cast<intptr_t>(window));
+        if (index < 0 || index > 255) break;
+        GifRgbQuad color = record->globalPalette[index];
+        if (size_t(index) < paletteColors.size()) color = paletteColors[size_t(index)];
+        setBackground(int32_t(index), color);
+        break;
+    }
+    case IDC_GIFANIM_DELAY_ON:
+        delayEnabled = delayOn;
+        break;
+    case IDC_GIFANIM_PREVIEW: {
+        // The playback window plays the record as it would be saved.
+        int32_t i = StoreFrameSettings();
+        StoreFileSettings();
+        ComputeGifScreenSize(*record, record->outputWidth, record->outputHeight);
+        LoadFrameSettings(i);
+        break;
+    }
+    case IDC_GIFANIM_TRANSPARENT:
+        if (callback) callback(HOST_EDIT_TRANSPARENT, 0, reinterpret_cast<intptr_t>(window));
+        break;
+    case kOk:
+        pressOk();
+        break;
+    case kCancel:
+        pressCancel();
+        break;
+    default:
+        break;
+    }
+}
+
+void GifAnimationDialogModel::click(int controlId) {
+    switch (controlId) {
+    case IDC_GIFANIM_COMMENT_ON: commentOn = !commentOn; break;
+    case IDC_GIFANIM_REPEAT: repeatOn = !repeatOn; break;
+    case IDC_GIFANIM_INFINITE: infiniteChecked = true, loopsChecked = false; break;
+    case IDC_GIFANIM_LOOPS: infiniteChecked = false, loopsChecked = true; break;
+    case IDC_GIFANIM_SAME_FOR_ALL: sameForAll = !sameForAll; break;
+    case IDC_GIFANIM_DELAY_ON: delayOn = !delayOn; break;
+    case IDC_GIFANIM_USER_INPUT: userInput = !userInput; break;
+    case IDC_GIFANIM_INTERLACED: interlaced = !interlaced; break;
+    default: break;
+    }
+    command(controlId);
+}
+
+void GifAnimationDialogModel::scroll(int scrollBarId, int scrollCode) {
+    switch (scrollBarId) {
+    case IDC_GIFANIM_LOOP_SPIN:
+        if (auto v = stepValue(loopCount.c_str(), scrollCode, 1, kGifLoopMax)) loopCount = std::to_string(*v);
+        break;
+    case IDC_GIFANIM_DELAY_SPIN:
+        if (auto v = stepValue(delay.c_str(), scrollCode, 0, kGifDelayMax)) {
+            delay = std::to_string(*v);
+            if (*v != 0) delayOn = true;
+        }
+        break;
+    case IDC_GIFANIM_LEFT_SPIN:
+        if (auto v = stepValue(left.c_str(), scrollCode, 0, kGifPositionStepMax)) left = std::to_string(*v);
+        break;
+    case IDC_GIFANIM_TOP_SPIN:
+        if (auto v = stepValue(top.c_str(), scrollCode, 0, kGifPositionStepMax)) top = std::to_string(*v);
+        break;
+    default:
+        break;
+    }
+}
+
+void GifAnimationDialogModel::stripNotify(int notification, int32_t frame) {
+    switch (notification) {
+    case kReelNotifyClick:
+        if (shiftDown || ctrlDown) {
+            bool selected = stripGetSel(frame);
+            int32_t first = frame, last = frame;
+            if (ctrlDown && stripCurrent >= 0) {
+                first = std::min(stripCurrent, frame);
+                last = std::max(stripCurrent, frame);
+            }
+            if (first >= 0) stripSetSel(!selected, uint32_t(first), uint32_t(last));
+            break;
+        }
+        [[fallthrough]];
+    case kReelNotifyCurrent:
+        StoreFrameSettings();
+        LoadFrameSettings(frame);
+        break;
+    case kReelNotifySelChange:
+        if (int32_t selected = stripSelCount(); selected != 0) sameForAll = selected >= stripCount;
+        break;
+    default:
+        break;
+    }
+}
+
+void GifAnimationDialogModel::setBackground(int32_t index, GifRgbQuad color) {
+    if (index < 0 || index > 255) return;
+    record->backgroundIndex = uint16_t(index);
+    record->globalPalette[index] = color;
+    ++backgroundChanges;
+}
+
+bool GifAnimationDialogModel::pressOk() {
+    if (enterFlag) {
+        // The Enter key meant a new line in the comment, not OK.
+        if (commentCaret > comment.size()) commentCaret = comment.size();
+        comment.insert(commentCaret, "\r\n");
+        commentCaret += 2;
+        focus = IDC_GIFANIM_COMMENT;
+        enterFlag = false;
+        return false;
+    }
+    ComputeGifScreenSize(*record, record->outputWidth, record->outputHeight);
+    StoreFrameSettings();
+    StoreFileSettings();
+    result = 1;
+    ended = true;
+    return true;
+}
+
+void GifAnimationDialogModel::pressCancel() {
+    result = 0;
+    ended = true;
+}
+
+intptr_t GifAnimationDialogModel::pressEnter() {
+    // An Enter that became a line break leaves the dialog open; the next
+    // one is OK.
+    if (!pressOk()) pressOk();
+    return result;
+}
+
+}  // namespace vc

@@ -1,0 +1,153 @@
+// The import options dialog (template 109) and the choice of the import mode.
+#include "gif/gif_import.h"
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "common/services.h"
+#include "entry/image_block.h"
+#include "gif/gif_dialog.h"
+#include "gif/gif_read.h"
+#include "resources/strings.h"
+
+namespace vc {
+
+namespace {
+
+int frameCountOf(const GifAnimRecord &r) {
+    int n = r.frameCount;
+    if (n < 0) return 0;
+    return n > kGifMaxFrames ? kGifMaxFrames : n;
+}
+
+}  // namespace
+
+// ---- Import options dialog ------------------------------------------------------
+
+void GifImportOptionsModel::initialize() {
+    char format[30];
+    plat::loadString(IDS_FRAME_DESCRIPTION, format, sizeof format);
+    frameTexts.clear();
+    const int n = frameCountOf(*record);
+    for (int i = 0; i < n; ++i) {
+        const GifFrameEntry &f = record->frames[i];
+        char line[96];
+        std::snprintf(line, sizeof line, format, i, int(f.width), int(f.height), 1 << (f.bitsPerPixel & 15));
+        frameTexts.emplace_back(line);
+        if (f.width < minWidth) minWidth = f.width;
+        if (f.width > maxWidth) maxWidth = f.width;
+        if (f.height < minHeight) minHeight = f.height;
+        if (f.height > maxHeight) maxHeight = f.height;
+    }
+    // Frames added to a document that already has frames take its size.
+    if (callback && callback(HOST_QUERY, 0, HOST_QUERY_COUNT) != 0 &&
+        callback(HOST_QUERY, reinterpret_cast<intptr_t>(&record->outputWidth), HOST_QUERY_SIZE) != 0) {
+        maxWidth = record->outputWidth;
+        maxHeight = record->outputHeight;
+        sizeLocked = true;
+    }
+    widthText = std::to_string(unsigned(maxWidth));
+    heightText = std::to_string(unsigned(maxHeight));
+    checkedRadio = IDC_GIFIMP_SEQUENCE;
+}
+
+void GifImportOptionsModel::spin(int scrollBarId, int scrollCode) {
+    if (scrollBarId == IDC_GIFIMP_WIDTH_SPIN) {
+        if (auto v = stepValue(widthText.c_str(), scrollCode, minWidth, maxWidth)) widthText = std::to_string(*v);
+    } else if (scrollBarId == IDC_GIFIMP_HEIGHT_SPIN) {
+        if (auto v = stepValue(heightText.c_str(), scrollCode, minHeight, maxHeight)) heightText = std::to_string(*v);
+    } else {
+        return;
+    }
+    checkedRadio = IDC_GIFIMP_SEQUENCE;
+}
+
+void GifImportOptionsModel::selectFrame(int32_t selection) {
+    listSelection = selection;
+    checkedRadio = IDC_GIFIMP_FRAME;
+}
+
+void GifImportOptionsModel::editFocused(int editId) {
+    focus = editId;
+    if (editId == IDC_GIFIMP_WIDTH || editId == IDC_GIFIMP_HEIGHT) checkedRadio = IDC_GIFIMP_SEQUENCE;
+}
+
+void GifImportOptionsModel::check(int radioId) {
+    if (radioId >= IDC_GIFIMP_SEQUENCE && radioId <= IDC_GIFIMP_ASSEMBLED) checkedRadio = radioId;
+}
+
+bool GifImportOptionsModel::pressOk() {
+    auto stay = [&](int control) {
+        focus = control;
+        ++beeps;
+        plat::beep(0xFFFFFFFFu);
+        return false;
+    };
+    switch (checkedRadio) {
+    case IDC_GIFIMP_ASSEMBLED:
+        result = kGifImportAssembled;
+        break;
+    case IDC_GIFIMP_FRAME:
+        record->selectedFrame = uint32_t(listSelection);
+        if (listSelection < 0) return stay(IDC_GIFIMP_LIST);
+        result = kGifImportFrame;
+        break;
+    case IDC_GIFIMP_SEQUENCE: {
+        // A field that is no number reads as 0, which is out of range too.
+        uint32_t w = parseDialogUnsigned(widthText).value_or(0);
+        record->outputWidth = uint16_t(w);
+        if (w < kGifImportMinSize || w > kGifImportMaxSize) return stay(IDC_GIFIMP_WIDTH);
+        uint32_t h = parseDialogUnsigned(heightText).value_or(0);
+        record->outputHeight = uint16_t(h);
+        if (h < kGifImportMinSize || h > kGifImportMaxSize) return stay(IDC_GIFIMP_HEIGHT);
+        result = kGifImportSequence;
+        break;
+    }
+    default:
+        return false;
+    }
+    ended = true;
+    return true;
+}
+
+void GifImportOptionsModel::pressCancel() {
+    result = kGifImportCancel;
+    ended = true;
+}
+
+intptr_t GifImportOptionsModel::pressEnter() {
+    if (!pressOk()) pressCancel();
+    return result;
+}
+
+int16_t ShowGifImportOptions(Wnd parent, GifAnimRecord *record, HostCallback callback) {
+    GifImportOptionsModel model;
+    model.record = record;
+    model.callback = callback;
+    model.initialize();
+    intptr_t r = plat::runDialog(parent, IDD_GIF_IMPORT, model);
+    // A dialog that could not be shown imports nothing.
+    if (r < kGifImportCancel || r > kGifImportSequence) return kGifImportCancel;
+    return int16_t(r);
+}
+
+int16_t ChooseGifImportMode(Wnd parent, GifAnimRecord *record, HostCallback callback) {
+    const int n = frameCountOf(*record);
+    if (n < 2 || !callback) {
+        record->selectedFrame = 0;
+        return kGifImportFrame;
+    }
+    const GifFrameEntry &first = record->frames[0];
+    bool same = true;
+    for (int i = 1; i < n && same; ++i)
+        same = record->frames[i].width == first.width && record->frames[i].height == first.height;
+    if (same) {
+        record->outputWidth = first.width;
+        record->outputHeight = first.height;
+        return kGifImportSequence;
+    }
+    return ShowGifImportOptions(parent, record, callback);
+}
+
+}  // namespace vc
