@@ -2,6 +2,8 @@
 
 #include "codecs/pcx.h"
 
+#include "cursor/ani.h"
+#include "cursor/cursor_anim.h"
 #include "cursor/ico.h"
 #include "gif/gif_anim.h"
 #include "gif/gif_read.h"
@@ -20,7 +22,8 @@ FormatRow gRows[] = {
     {CONV_FMT_JPEG, nullptr, nullptr, 133, 133, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_RESOURCE, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_ICON, &IsIconFile, &iconRowLoad, 132, 132, &iconRowSave, &PreviewIconFile, nullptr, nullptr, nullptr},
-    {CONV_FMT_ANI, nullptr, nullptr, 132, 166, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_ANI, &aniRowDetect, &aniRowLoad, 132, 166, &aniRowSave, &PreviewAniFile, &NewCursorAnimation,
+     &CursorAnimationCommand, &CursorAnimationFrameChanged},
     {CONV_FMT_ANIGIF, detectGifRow, loadGifRow, 129, 167, nullptr, GetGifPreview, &NewGifAnimation,
      &GifProcessCommand, &GifFrameChanged},
     {CONV_FMT_AVI, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
