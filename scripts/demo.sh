@@ -41,4 +41,10 @@ for f in "$samples"/sample.{pcx,tif,jpg,ico,cur}; do
 done
 
 echo
+echo "== An animated cursor round trip: rates, sequence, title, author, hotspots"
+ani=/usr/share/doc/wx3.2-examples/examples/samples/animate/hourglass.ani
+"$vc" convert --no-parent "$ani" "$out/hourglass.ani" && "$vc" info "$out/hourglass.ani" | head -4 || true
+"$vc" preview "$out/hourglass.ani" "$out/hourglass.ani.preview.bmp" || true
+
+echo
 echo "Output in $out/"
