@@ -272,6 +272,8 @@ namespace {
 // {template id, dialog procedure}; a dialog's view adds its row here.
 constexpr DialogView kViews[] = {
     {0, nullptr},  // no modal dialog has a Windows view yet
+    {107, &selectCursorSizeProc},
+    {108, &changeCursorFormatProc},
 };
 }  // namespace
 

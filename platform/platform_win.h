@@ -14,6 +14,10 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
 // Paints the progress bar into dc for a client area width x height.
 void drawProgressBar(HDC dc, int width, int height, int percent);
 
+// The cursor format questions (templates 107 and 108): cursor/cursor_format_win.cpp.
+INT_PTR CALLBACK selectCursorSizeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK changeCursorFormatProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
 // A modal dialog's view: plat::runDialog looks the template up here and
 // hands the procedure the portable model (a plat::DialogModel *) as the
 // WM_INITDIALOG parameter. Each dialog's *_win.cpp adds its row.

@@ -135,4 +135,37 @@
 #define IDC_GIFANIM_TOP_SPIN 124
 #define IDC_GIFANIM_BROWSER 125
 
+/* Cursor format questions: templates 107 and 108 (resources/cursor.rc). */
+#define IDD_SELECT_CURSOR 107
+#define IDD_CHANGE_CURSOR 108
+#define IDC_CURSOR_SIZE16 100
+#define IDC_CURSOR_SIZE32 101
+#define IDC_CURSOR_SIZE64 102
+#define IDC_CURSOR_SIZE_OTHER 103
+#define IDC_CURSOR_X 104
+#define IDC_CURSOR_Y 105
+#define IDC_CURSOR_COLORS2 106
+#define IDC_CURSOR_COLORS16 107
+#define IDC_CURSOR_COLORS256 108
+#define IDC_CURSOR_SCALE 109
+#define IDC_CURSOR_WARNING 110
+#define STR_SELECT_CURSOR_TITLE "Select Cursor Format"
+#define STR_CHANGE_CURSOR_TITLE "Change Cursor Format"
+#define STR_CURSOR_WARNING "The current size of the images is not a valid cursor or icon size and may therefore cause problems with other programs. Please select a valid size."
+#define STR_CURSOR_IMAGE_SIZE "Image Size"
+#define STR_CURSOR_SIZE16 "16 x 16"
+#define STR_CURSOR_SIZE32 "32 x 32  (recommended)"
+#define STR_CURSOR_SIZE64 "64 x 64"
+#define STR_CURSOR_KEEP "Maintain current size"
+#define STR_CURSOR_OTHER "other"
+#define STR_CURSOR_X "X:"
+#define STR_CURSOR_Y "Y:"
+#define STR_CURSOR_COLORS "Colors"
+#define STR_CURSOR_COLORS2 "2 Colors"
+#define STR_CURSOR_COLORS16 "16 Colors"
+#define STR_CURSOR_COLORS256 "256 Colors"
+#define STR_CURSOR_SCALE "Scale Image"
+#define STR_CURSOR_OK "&OK"
+#define STR_CURSOR_CANCEL "&Cancel"
+
 #endif
