@@ -1,0 +1,89 @@
+// Fuzzes animated cursors through the exports: loading with and without an
+// output record, the preview, and, when the editor took a document, the
+// document routines on whatever the file put into it (frame changes, the
+// animation dialog pressed with Enter, and a save). Nothing may crash, and
+// no memory block or file may outlive a run.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/platform.h"
+#include "support/fake_editor.h"
+#include "velmconv/headless.h"
+
+namespace {
+
+std::string gIn, gOut;
+
+void removeTemp() {
+    if (!gIn.empty()) std::remove(gIn.c_str());
+    if (!gOut.empty()) std::remove(gOut.c_str());
+}
+
+void require(bool ok, const char *what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz_ani: %s\n", what);
+    std::abort();
+}
+
+std::string tempName(const char *pattern) {
+    std::string name = pattern;
+    int fd = mkstemp(name.data());
+    require(fd >= 0, "cannot make a temporary file");
+    close(fd);
+    return name;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    gIn = tempName("/tmp/vcfuzz-ani-in-XXXXXX");
+    gOut = tempName("/tmp/vcfuzz-ani-out-XXXXXX");
+    std::atexit(removeTemp);
+    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    FILE *f = std::fopen(gIn.c_str(), "wb");
+    require(f != nullptr, "cannot write the temporary file");
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    const long blocks = vc::plat::memLiveBlocks();
+    const long files = vc::plat::fileOpenCount();
+    {
+        vctest::FakeEditor editor;
+        HostCallback cb = vctest::FakeEditor::callback();
+        const char *name = gIn.c_str();
+        uint8_t format = 0;
+
+        ConvImageRecord rec{};
+        LoadConvImage(nullptr, name, &rec, &format, 0, cb);
+        require(rec.image == nullptr, "an animated cursor filled the output record");
+
+        editor.images.clear();
+        editor.hotspots.clear();
+        format = 0;
+        int32_t r = LoadConvImage(nullptr, name, nullptr, &format, 0, cb);
+        if (r == CONV_OK && format == CONV_FMT_ANI && !editor.documents.empty()) {
+            void *doc = editor.documents.back();
+            uint16_t at = size ? uint16_t(data[size - 1]) : 0;
+            NotifyFrameChange(CONV_FMT_ANI, doc, 1, at, cb);
+            ProcessCommand(nullptr, CONV_CMD_ANIMATION, CONV_FMT_ANI, doc, 0, cb);
+            NotifyFrameChange(CONV_FMT_ANI, doc, 3, at, cb);
+            // Keep the save small: at most a few frames at their own size.
+            if (editor.images.size() <= 8) SaveConvImage(nullptr, gOut.c_str(), nullptr, CONV_FMT_ANI, 0, cb);
+        }
+
+        rec = ConvImageRecord{};
+        GetPreviewImage(name, &rec);
+        if (rec.image) require(VcMemFree(rec.image) == nullptr, "preview block is not a live block");
+    }
+    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
+    require(vc::plat::fileOpenCount() == files, "file left open");
+    return 0;
+}
