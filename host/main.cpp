@@ -17,6 +17,7 @@
 #else
 #include <unistd.h>
 
+#include "cursor/cursor_format.h"
 #include "velmconv/headless.h"
 #endif
 
@@ -64,6 +65,8 @@ struct Options {
     bool parent = true;    // --no-parent: no progress window
     bool quiet = false;
     std::vector<int> cancelDialogs;  // --cancel TEMPLATE
+    int cursorSize = 0;              // --cursor-size: the button of template 107, 0 for Enter
+    std::string cursorFormat;        // --cursor-format: what template 108 is set to before OK
     host::EditorOptions editor;
 };
 
@@ -108,10 +111,32 @@ void *makeParentWindow() { return VcCreateWindow(nullptr, 0, 0, 1024, 768); }
 
 // Dialogs are answered as the user pressing Enter would, except those the
 // command line says to cancel.
-intptr_t answerDialog(void *user, int32_t templateId, void *) {
+intptr_t answerDialog(void *user, int32_t templateId, void *model) {
     const auto *o = static_cast<const Options *>(user);
     for (int id : o->cancelDialogs)
         if (id == templateId) return 0;
+    auto *base = static_cast<vc::plat::DialogModel *>(model);
+    if (templateId == vc::kSelectCursorTemplate && o->cursorSize)
+        static_cast<vc::SelectCursorSizeModel *>(base)->checked = o->cursorSize;
+    if (templateId == vc::kChangeCursorTemplate && !o->cursorFormat.empty()) {
+        // SIZE[,COLORS[,noscale]]: SIZE 16, 32, 64 or WxH; COLORS 2, 16, 256.
+        auto *m = static_cast<vc::ChangeCursorFormatModel *>(base);
+        std::string size = o->cursorFormat, colors, rest;
+        if (size_t c = size.find(','); c != std::string::npos) colors = size.substr(c + 1), size.resize(c);
+        if (size_t c = colors.find(','); c != std::string::npos) rest = colors.substr(c + 1), colors.resize(c);
+        if (size == "16") m->sizeChoice = vc::kCursorSize16;
+        else if (size == "32") m->sizeChoice = vc::kCursorSize32;
+        else if (size == "64") m->sizeChoice = vc::kCursorSize64;
+        else if (size_t x = size.find('x'); x != std::string::npos) {
+            m->sizeChoice = vc::kCursorSizeOther;
+            m->x = size.substr(0, x);
+            m->y = size.substr(x + 1);
+        }
+        if (colors == "2") m->colorChoice = vc::kCursorColors2;
+        else if (colors == "16") m->colorChoice = vc::kCursorColors16;
+        else if (colors == "256") m->colorChoice = vc::kCursorColors256;
+        if (rest == "noscale") m->scale = false;
+    }
     return VC_DIALOG_DEFAULT;
 }
 
@@ -166,7 +191,9 @@ int cmdDetect(const std::vector<std::string> &files) {
 // Loads a file into the editor: the editor reads BMP itself; everything
 // else goes through LoadConvImage, with an output record for single-image
 // formats and without one for animations (their frames come through the
-// callback). Returns the library's result, or 1 for BMP.
+// callback; icons hand theirs through it too, but are single-image and so
+// still need a record to be loaded at all). Returns the library's result,
+// or 1 for BMP.
 int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent, uint8_t &format) {
     if (hasExtension(file, ".bmp")) {
         std::string error;
@@ -184,7 +211,7 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
     if (r != CONV_OK) return r;
     ed.makeCurrent();
     ConvImageRecord record{};
-    bool withRecord = !(detected & CONV_FMT_MULTIFRAME) && detected != CONV_FMT_ICON;
+    bool withRecord = !(detected & CONV_FMT_MULTIFRAME);
     format = detected;
     r = gLib.loadConvImage(parent, file.c_str(), withRecord ? &record : nullptr, &format, o.option, Editor::callback());
     if (record.image) {
@@ -331,6 +358,9 @@ void usage() {
         "  --option N      option word passed to the load or save\n"
         "  --no-parent     no parent window (no progress window)\n"
         "  --cancel ID     cancel the dialog with template ID (others are answered with Enter)\n"
+        "  --cursor-size 16|32|64|keep   the answer to \"Select Cursor Format\" (107)\n"
+        "  --cursor-format SIZE[,COLORS[,noscale]]   the answer to \"Change Cursor Format\" (108):\n"
+        "                  SIZE 16, 32, 64 or WxH, COLORS 2, 16 or 256\n"
         "  --dither        the editor prefers dithering\n"
         "  --refuse-documents  the editor refuses animation documents\n"
         "  --sound FILE    the file the editor's file dialog picks\n"
@@ -359,6 +389,16 @@ int main(int argc, char **argv) {
             const char *v = next();
             if (!v) return usage(), 2;
             o.cancelDialogs.push_back(std::atoi(v));
+        } else if (a == "--cursor-size") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            std::string s = v;
+            o.cursorSize = s == "16" ? 100 : s == "32" ? 101 : s == "64" ? 102 : s == "keep" ? 103 : -1;
+            if (o.cursorSize < 0) return usage(), 2;
+        } else if (a == "--cursor-format") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            o.cursorFormat = v;
         } else if (a == "--no-parent") o.parent = false;
         else if (a == "--dither") o.editor.dither = true;
         else if (a == "--refuse-documents") o.editor.refuseDocuments = true;
