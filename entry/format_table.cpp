@@ -7,6 +7,7 @@
 #include "cursor/ico.h"
 #include "gif/gif_anim.h"
 #include "gif/gif_read.h"
+#include "gif/gif_write.h"
 
 namespace vc {
 
@@ -27,7 +28,7 @@ FormatRow gRows[] = {
     {CONV_FMT_ANIGIF, detectGifRow, loadGifRow, 129, 167, nullptr, GetGifPreview, &NewGifAnimation,
      &GifProcessCommand, &GifFrameChanged},
     {CONV_FMT_AVI, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {CONV_FMT_GIF, nullptr, nullptr, 129, 129, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_GIF, nullptr, nullptr, 129, 129, saveGifRow, nullptr, nullptr, nullptr, nullptr},
 };
 }  // namespace
 
