@@ -6,6 +6,7 @@
 #include "common/lzw.h"
 #include "common/services.h"
 #include "entry/image_block.h"
+#include "gif/gif_import.h"
 #include "resources/strings.h"
 
 namespace vc {
@@ -553,10 +554,16 @@ int16_t LoadGifImage(Wnd parent, const char *fileName, MemHandle *image, uint32_
         // How the images reach the editor. Several images with a callback
         // are the animated import's to decide; one image, or none asked
         // for, go the one-frame way.
-        int mode = kGifImportFrame;
+        int mode = ChooseGifImportMode(parent, load.record, callback);
         switch (mode) {
         case kGifImportFrame:
             result = LoadGifSingleImage(load);
+            break;
+        case kGifImportAssembled:
+            result = ImportGifAssembled(load);
+            break;
+        case kGifImportSequence:
+            result = ImportGifSequence(load);
             break;
         case kGifImportCancel:
             result = CONV_CANCELLED;
