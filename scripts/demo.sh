@@ -41,6 +41,13 @@ for f in "$samples"/sample.{pcx,tif,jpg,ico,cur}; do
 done
 
 echo
+echo "== Icons and cursors: a cursor keeps its hotspot; an odd size is kept on request"
+wx=/usr/share/doc/wx3.2-examples/examples/samples/image
+"$vc" convert --no-parent "$wx/horse.cur" "$out/horse.cur" && icotool -l "$out/horse.cur" || true
+"$vc" convert --no-parent "$wx/horse.ico" "$out/horse.ico" && icotool -l "$out/horse.ico" || true
+"$vc" convert --no-parent --cursor-size keep "$samples/sample.cur" "$out/sample.cur" && icotool -l "$out/sample.cur" || true
+
+echo
 echo "== An animated cursor round trip: rates, sequence, title, author, hotspots"
 ani=/usr/share/doc/wx3.2-examples/examples/samples/animate/hourglass.ani
 "$vc" convert --no-parent "$ani" "$out/hourglass.ani" && "$vc" info "$out/hourglass.ani" | head -4 || true
