@@ -34,7 +34,7 @@ endfunction()
 add_library(velmconv_core STATIC $<TARGET_OBJECTS:velmconv_obj>)
 target_include_directories(velmconv_core PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
 target_compile_definitions(velmconv_core PUBLIC VELMCONV_BUILDING)
-target_link_libraries(velmconv_core PUBLIC ${VC_SYSTEM_LIBS})
+target_link_libraries(velmconv_core PUBLIC ijl11_import ${VC_SYSTEM_LIBS})
 
 # The product. No runtime DLLs beside Windows' own: libgcc, libstdc++ and
 # winpthread are linked in. The .def file is the whole export table.
@@ -47,7 +47,8 @@ set_target_properties(velmconv PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
-target_link_libraries(velmconv PRIVATE ${VC_SYSTEM_LIBS})
+# ijl11.dll is bound at load time, by ordinal, from beside the library.
+target_link_libraries(velmconv PRIVATE ijl11_import ${VC_SYSTEM_LIBS})
 target_link_options(velmconv PRIVATE -static-libgcc -static-libstdc++ -static)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # __stdcall symbols are Name@N; the .def names them plainly.

@@ -1,5 +1,6 @@
 #include "entry/format_table.h"
 
+#include "codecs/jpeg.h"
 #include "codecs/pcx.h"
 
 #include "cursor/ani.h"
@@ -20,7 +21,7 @@ namespace {
 FormatRow gRows[] = {
     {CONV_FMT_PCX, DetectPcxFile, loadPcxRow, 128, 128, savePcxRow, GetPcxPreview, nullptr, nullptr, nullptr},
     {CONV_FMT_TIFF, nullptr, nullptr, 130, 130, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {CONV_FMT_JPEG, nullptr, nullptr, 133, 133, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_JPEG, DetectJpegFile, loadJpegRow, 133, 133, saveJpegRow, GetJpegPreview, nullptr, nullptr, nullptr},
     {CONV_FMT_RESOURCE, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_ICON, &IsIconFile, &iconRowLoad, 132, 132, &iconRowSave, &PreviewIconFile, nullptr, nullptr, nullptr},
     {CONV_FMT_ANI, &aniRowDetect, &aniRowLoad, 132, 166, &aniRowSave, &PreviewAniFile, &NewCursorAnimation,

@@ -2,7 +2,9 @@
 # Checks the tables of a built VelmConv32.dll: the export table must hold
 # exactly the ten entry points under their plain names (no @N decoration,
 # nothing else), and the library may import only Windows' own DLLs (no
-# libgcc, libstdc++ or winpthread runtime DLLs beside it).
+# libgcc, libstdc++ or winpthread runtime DLLs beside it). The one other
+# DLL is ijl11.dll, the JPEG library stand-in beside it: bound by ordinals
+# 2 to 5 only, which the ijl11.dll beside it must export.
 #
 # Usage: check_exports.sh <objdump> <VelmConv32.dll> [--skip-missing]
 #   e.g. scripts/check_exports.sh i686-w64-mingw32-objdump build/win32/VelmConv32.dll
@@ -44,7 +46,7 @@ fi
 
 # Windows' own DLLs (compared without regard to case).
 allowed=" kernel32.dll user32.dll gdi32.dll comdlg32.dll advapi32.dll msvcrt.dll shell32.dll "
-allowed="$allowed ole32.dll oleaut32.dll version.dll winmm.dll comctl32.dll msvfw32.dll avifil32.dll "
+allowed="$allowed ole32.dll oleaut32.dll version.dll winmm.dll comctl32.dll msvfw32.dll avifil32.dll ijl11.dll "
 imports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr 'A-Z' 'a-z' | sort -u)
 [ -n "$imports" ] || { echo "FAIL: no import table found in $dll" >&2; status=1; }
 for name in $imports; do
@@ -56,6 +58,31 @@ for name in $imports; do
         ;;
     esac
 done
+
+if printf '%s\n' "$imports" | grep -qx 'ijl11.dll'; then
+    # Import lines: "<thunk> <ordinal> <name or <none>>".
+    block=$(printf '%s\n' "$dump" | sed -n '/DLL Name: [iI][jJ][lL]11\.dll/,/^$/p' | sed '1,2d')
+    ords=$(printf '%s\n' "$block" | awk 'NF >= 3 {sub(/^0+/, "", $2); print $2}' | sort -n | tr '\n' ' ')
+    named=$(printf '%s\n' "$block" | awk 'NF >= 3 && $3 != "<none>"')
+    if [ "$ords" != "2 3 4 5 " ] || [ -n "$named" ]; then
+        echo "FAIL: $dll must import ijl11.dll by ordinals 2 to 5 only, not: $ords $named" >&2
+        status=1
+    fi
+    jl="$(dirname "$dll")/ijl11.dll"
+    if [ ! -f "$jl" ]; then
+        echo "FAIL: ijl11.dll is not beside $dll" >&2
+        status=1
+    else
+        jdump=$("$objdump" -p "$jl")
+        exported=$(printf '%s\n' "$jdump" | sed -n '/Export Address Table -- Ordinal Base/,/^$/p' |
+                   sed -n 's/.*+base\[ *\([0-9]*\)\].*/\1/p' | sort -n | tr '\n' ' ')
+        jnames=$(printf '%s\n' "$jdump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -c '^[[:space:]]*\[ *[0-9]' || true)
+        if [ "$exported" != "2 3 4 5 " ] || [ "$jnames" != "0" ]; then
+            echo "FAIL: ijl11.dll must export ordinals 2 to 5 without names, not: $exported($jnames names)" >&2
+            status=1
+        fi
+    fi
+fi
 
 if [ $status -eq 0 ]; then
     echo "ok: $dll exports the ten entry points and imports only $(echo $imports)"

@@ -1,0 +1,139 @@
+// The codec backend of the JPEG library stand-in on Linux: libjpeg-turbo,
+// which reads and writes the blue-green-red pixel order directly.
+//
+// libjpeg reports fatal errors by calling error_exit, which here jumps back
+// to the entry; nothing with a destructor lives between setjmp and the
+// library calls.
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+#include "ijl/ijl_backend.h"
+
+namespace jl {
+
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void onError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1); }
+void onMessage(j_common_ptr) {}  // warnings (e.g. a short file) are not printed
+
+void useErrorManager(jpeg_error_mgr *&slot, ErrorManager &err) {
+    slot = jpeg_std_error(&err.pub);
+    err.pub.error_exit = onError;
+    err.pub.output_message = onMessage;
+}
+
+constexpr int kRowBatch = 16;
+
+}  // namespace
+
+int32_t readParams(const char *file, int32_t &width, int32_t &height, int32_t &channels) {
+    std::FILE *f = std::fopen(file, "rb");
+    if (!f) return JL_E_OPEN;
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    useErrorManager(cinfo.err, err);
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        std::fclose(f);
+        return JL_E_DECODE;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, f);
+    jpeg_read_header(&cinfo, TRUE);
+    width = int32_t(cinfo.image_width);
+    height = int32_t(cinfo.image_height);
+    channels = cinfo.num_components;
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(f);
+    return JL_OK;
+}
+
+int32_t readImage(const JlProperties &p) {
+    std::FILE *f = std::fopen(p.jpegFile, "rb");
+    if (!f) return JL_E_OPEN;
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    useErrorManager(cinfo.err, err);
+    volatile int32_t failure = JL_E_DECODE;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        std::fclose(f);
+        return failure;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, f);
+    jpeg_read_header(&cinfo, TRUE);
+    failure = JL_E_SIZE;
+    if (int64_t(cinfo.image_width) != p.dibWidth || int64_t(cinfo.image_height) != p.dibHeight)
+        onError(reinterpret_cast<j_common_ptr>(&cinfo));
+    // Four-component files (CMYK) have no conversion to BGR here.
+    failure = JL_E_UNSUPPORTED;
+    if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK)
+        onError(reinterpret_cast<j_common_ptr>(&cinfo));
+    failure = JL_E_DECODE;
+    cinfo.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&cinfo);
+    const size_t stride = size_t(p.dibWidth) * 3 + size_t(p.dibPadBytes);
+    JSAMPROW rows[kRowBatch];
+    while (cinfo.output_scanline < cinfo.output_height) {
+        const JDIMENSION first = cinfo.output_scanline;
+        JDIMENSION n = cinfo.output_height - first;
+        if (n > kRowBatch) n = kRowBatch;
+        for (JDIMENSION i = 0; i < n; ++i) rows[i] = p.dibBytes + stride * (first + i);
+        jpeg_read_scanlines(&cinfo, rows, n);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(f);
+    return JL_OK;
+}
+
+int32_t writeImage(const JlProperties &p) {
+    std::FILE *f = std::fopen(p.jpegFile, "wb");
+    if (!f) return JL_E_OPEN;
+    jpeg_compress_struct cinfo;
+    ErrorManager err;
+    useErrorManager(cinfo.err, err);
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        std::fclose(f);
+        return JL_E_ENCODE;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, f);
+    cinfo.image_width = JDIMENSION(p.dibWidth);
+    cinfo.image_height = JDIMENSION(p.dibHeight);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, p.jpegQuality, TRUE);
+    // Luminance sampling factors; the chroma components stay at 1 x 1.
+    const int h = p.jpegSubsampling == JL_SUBSAMPLE_NONE ? 1 : 2;
+    const int v = p.jpegSubsampling == JL_SUBSAMPLE_420 ? 2 : 1;
+    cinfo.comp_info[0].h_samp_factor = h;
+    cinfo.comp_info[0].v_samp_factor = v;
+    jpeg_start_compress(&cinfo, TRUE);
+    const size_t stride = size_t(p.dibWidth) * 3 + size_t(p.dibPadBytes);
+    JSAMPROW rows[kRowBatch];
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const JDIMENSION first = cinfo.next_scanline;
+        JDIMENSION n = cinfo.image_height - first;
+        if (n > kRowBatch) n = kRowBatch;
+        for (JDIMENSION i = 0; i < n; ++i) rows[i] = p.dibBytes + stride * (first + i);
+        jpeg_write_scanlines(&cinfo, rows, n);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const bool bad = std::ferror(f) != 0;
+    if (std::fclose(f) != 0 || bad) return JL_E_ENCODE;
+    return JL_OK;
+}
+
+}  // namespace jl

@@ -1,0 +1,154 @@
+// The codec backend of the JPEG library stand-in on Windows: the
+// platform's imaging component (WIC). Each call makes its own factory and
+// releases everything it made before it returns.
+#include <windows.h>
+#include <wincodec.h>
+
+#include <string>
+
+#include "ijl/ijl_backend.h"
+
+namespace jl {
+
+namespace {
+
+template <class T>
+struct Com {
+    T *p = nullptr;
+    Com() = default;
+    Com(const Com &) = delete;
+    Com &operator=(const Com &) = delete;
+    ~Com() {
+        if (p) p->Release();
+    }
+    T **out() { return &p; }
+    T *operator->() const { return p; }
+};
+
+// COM for the length of one call; a thread already in another apartment
+// mode still works, and then must not be uninitialised by us.
+struct ComScope {
+    bool mine;
+    ComScope() {
+        HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        mine = SUCCEEDED(hr);
+    }
+    ~ComScope() {
+        if (mine) CoUninitialize();
+    }
+};
+
+std::wstring wide(const char *name) {
+    int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring w(size_t(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name, -1, w.data(), n);
+    w.resize(size_t(n - 1));
+    return w;
+}
+
+bool factory(Com<IWICImagingFactory> &f) {
+    return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IWICImagingFactory, reinterpret_cast<void **>(f.out())));
+}
+
+// Opens the file's first frame, provided the file is a JPEG.
+int32_t openFrame(Com<IWICImagingFactory> &f, const char *file, Com<IWICBitmapDecoder> &decoder,
+                  Com<IWICBitmapFrameDecode> &frame) {
+    if (!factory(f)) return JL_E_MEMORY;
+    const std::wstring name = wide(file);
+    if (name.empty()) return JL_E_OPEN;
+    if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) return JL_E_OPEN;
+    if (FAILED(f->CreateDecoderFromFilename(name.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
+                                            decoder.out())))
+        return JL_E_DECODE;
+    GUID container{};
+    if (FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatJpeg)
+        return JL_E_DECODE;
+    if (FAILED(decoder->GetFrame(0, frame.out()))) return JL_E_DECODE;
+    return JL_OK;
+}
+
+void setOption(IPropertyBag2 *bag, const wchar_t *name, VARIANT &value) {
+    PROPBAG2 option{};
+    option.pstrName = const_cast<LPOLESTR>(name);
+    bag->Write(1, &option, &value);  // an option this WIC lacks keeps its default
+}
+
+}  // namespace
+
+int32_t readParams(const char *file, int32_t &width, int32_t &height, int32_t &channels) {
+    ComScope com;
+    Com<IWICImagingFactory> f;
+    Com<IWICBitmapDecoder> decoder;
+    Com<IWICBitmapFrameDecode> frame;
+    if (int32_t r = openFrame(f, file, decoder, frame); r != JL_OK) return r;
+    UINT w = 0, h = 0;
+    WICPixelFormatGUID format{};
+    if (FAILED(frame->GetSize(&w, &h)) || FAILED(frame->GetPixelFormat(&format))) return JL_E_DECODE;
+    if (w == 0 || h == 0 || w > 65535 || h > 65535) return JL_E_DECODE;
+    width = int32_t(w);
+    height = int32_t(h);
+    channels = format == GUID_WICPixelFormat8bppGray ? 1 : format == GUID_WICPixelFormat32bppCMYK ? 4 : 3;
+    return JL_OK;
+}
+
+int32_t readImage(const JlProperties &p) {
+    ComScope com;
+    Com<IWICImagingFactory> f;
+    Com<IWICBitmapDecoder> decoder;
+    Com<IWICBitmapFrameDecode> frame;
+    if (int32_t r = openFrame(f, p.jpegFile, decoder, frame); r != JL_OK) return r;
+    UINT w = 0, h = 0;
+    if (FAILED(frame->GetSize(&w, &h))) return JL_E_DECODE;
+    if (int64_t(w) != p.dibWidth || int64_t(h) != p.dibHeight) return JL_E_SIZE;
+    Com<IWICFormatConverter> converter;
+    if (FAILED(f->CreateFormatConverter(converter.out()))) return JL_E_MEMORY;
+    if (FAILED(converter->Initialize(frame.p, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom)))
+        return JL_E_UNSUPPORTED;
+    const UINT stride = UINT(p.dibWidth) * 3 + UINT(p.dibPadBytes);
+    if (FAILED(converter->CopyPixels(nullptr, stride, stride * h, p.dibBytes))) return JL_E_DECODE;
+    return JL_OK;
+}
+
+int32_t writeImage(const JlProperties &p) {
+    ComScope com;
+    Com<IWICImagingFactory> f;
+    if (!factory(f)) return JL_E_MEMORY;
+    const std::wstring name = wide(p.jpegFile);
+    Com<IWICStream> stream;
+    if (name.empty() || FAILED(f->CreateStream(stream.out())) ||
+        FAILED(stream->InitializeFromFilename(name.c_str(), GENERIC_WRITE)))
+        return JL_E_OPEN;
+    Com<IWICBitmapEncoder> encoder;
+    Com<IWICBitmapFrameEncode> frame;
+    Com<IPropertyBag2> options;
+    if (FAILED(f->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, encoder.out())) ||
+        FAILED(encoder->Initialize(stream.p, WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(frame.out(), options.out())))
+        return JL_E_ENCODE;
+    VARIANT quality;
+    VariantInit(&quality);
+    quality.vt = VT_R4;
+    quality.fltVal = float(p.jpegQuality) / 100.0f;
+    setOption(options.p, L"ImageQuality", quality);
+    VARIANT sampling;
+    VariantInit(&sampling);
+    sampling.vt = VT_UI1;
+    sampling.bVal = p.jpegSubsampling == JL_SUBSAMPLE_NONE  ? BYTE(WICJpegYCrCbSubsampling444)
+                    : p.jpegSubsampling == JL_SUBSAMPLE_422 ? BYTE(WICJpegYCrCbSubsampling422)
+                                                            : BYTE(WICJpegYCrCbSubsampling420);
+    setOption(options.p, L"JpegYCrCbSubsampling", sampling);
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (FAILED(frame->Initialize(options.p)) || FAILED(frame->SetSize(UINT(p.dibWidth), UINT(p.dibHeight))) ||
+        FAILED(frame->SetPixelFormat(&format)) || format != GUID_WICPixelFormat24bppBGR)
+        return JL_E_ENCODE;
+    const UINT stride = UINT(p.dibWidth) * 3 + UINT(p.dibPadBytes);
+    if (FAILED(frame->WritePixels(UINT(p.dibHeight), stride, stride * UINT(p.dibHeight), p.dibBytes)) ||
+        FAILED(frame->Commit()) || FAILED(encoder->Commit()))
+        return JL_E_ENCODE;
+    return JL_OK;
+}
+
+}  // namespace jl
