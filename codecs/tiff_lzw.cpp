@@ -8,48 +8,54 @@ namespace {
 
 constexpr uint32_t kTableSize = 4096;
 
-// Copies len bytes from an earlier place in out to out + dst, front to back,
-// so that a source that overlaps the destination repeats itself (the string
-// of a code defined by its own use). Whole 8-byte words are copied when the
-// places are far enough apart and the buffer has room for the overshoot; the
-// overshoot lands past the string, where the next string overwrites it.
-inline void copyString(uint8_t *out, size_t dst, size_t src, size_t len, size_t capacity) {
-    uint8_t *d = out + dst;
-    const uint8_t *s = out + src;
-    if (dst - src >= 8 && capacity - dst >= len + 8) {
-        for (;;) {
-            std::memcpy(d, s, 8);
-            if (len <= 8) return;
-            d += 8;
-            s += 8;
-            len -= 8;
-        }
+// The 256 single-byte strings, laid out so that a code below 256 is copied
+// like any other code (16 bytes at a time; the tail is only over-read).
+struct Roots {
+    uint8_t bytes[256 + 16];
+    constexpr Roots() : bytes() {
+        for (int i = 0; i < 256; ++i) bytes[i] = uint8_t(i);
     }
-    for (size_t i = 0; i < len; ++i) d[i] = s[i];
+};
+constexpr Roots kRoots;
+
+inline void copy16(uint8_t *dst, const uint8_t *src) {
+    // Both words are loaded before either is stored: src may end where dst
+    // begins.
+    uint64_t a, b;
+    std::memcpy(&a, src, 8);
+    std::memcpy(&b, src + 8, 8);
+    std::memcpy(dst, &a, 8);
+    std::memcpy(dst + 8, &b, 8);
 }
 
 }  // namespace
 
 size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity) {
-    // Each code stands for a string already written to out: where it starts
-    // and how long it is. A new code is the previous string plus one byte,
-    // and that byte sits right behind the previous string in out, so an
-    // entry never needs a string of its own.
+    // Each code stands for a string that is already in the output (or among
+    // the root bytes): where it starts and how long it is. A new code is the
+    // previous string plus one byte, and that byte sits right behind the
+    // previous string in the output, so no entry needs a string of its own.
+    // Clear and End have length 0, which sends them down the slow path with
+    // every other rare case (first code after Clear, a code defined by its
+    // own use, a string near the end of the output, damage).
     struct Entry {
-        uint32_t pos, len;
+        const uint8_t *src;
+        size_t len;
     };
-    Entry table[kTableSize];
+    Entry table[kTableSize + 1];  // the extra entry takes writes once the table is full
+    for (uint32_t c = 0; c < 256; ++c) table[c] = Entry{kRoots.bytes + c, 1};
+    table[kClear] = table[kEnd] = Entry{nullptr, 0};
 
     const uint8_t *p = in;
     const uint8_t *const end = in + size;
     uint64_t bits = 0;  // pending bits, the next code in the top bits
     unsigned count = 0;
     unsigned width = 9;
+    uint32_t growAt = 511;  // the width grows one code early
     uint32_t next = kFirstFree;
-    bool havePrevious = false;
+    uint32_t limit = 0;  // codes below it take the fast path; 0 right after Clear
     size_t prevPos = 0, prevLen = 0;
     size_t o = 0;
-    if (capacity > UINT32_MAX) capacity = UINT32_MAX;  // entries hold 32-bit positions
 
     for (;;) {
         if (count < width) {
@@ -71,63 +77,56 @@ size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity
         bits <<= width;
         count -= width;
 
-        if (code == kClear) {
-            next = kFirstFree;
-            width = 9;
-            havePrevious = false;
-            continue;
-        }
-        if (code == kEnd) break;
-        if (!havePrevious) {
-            // The first code after Clear must be a single byte; a longer
-            // one cannot have been defined yet, so the strip ends here.
-            if (code > 255 || o >= capacity) break;
-            out[o] = uint8_t(code);
-            prevPos = o++;
-            prevLen = 1;
-            havePrevious = true;
-            continue;
-        }
-        if (code > next) break;  // beyond the table: keep what was decoded
-
-        size_t len;
-        if (code < 256) {
-            if (o >= capacity) break;
-            out[o] = uint8_t(code);
-            len = 1;
+        Entry e;
+        if (code < limit && table[code].len != 0 && capacity - o >= table[code].len + 16) {
+            e = table[code];
+            copy16(out + o, e.src);
+            if (e.len > 16) std::memcpy(out + o + 16, e.src + 16, e.len - 16);
         } else {
-            size_t src;
-            if (code < next) {
-                src = table[code].pos;
-                len = table[code].len;
-            } else {
-                // Defined by its own use: the previous string and its
-                // first byte, which the overlapping copy repeats.
-                src = prevPos;
-                len = prevLen + 1;
+            if (code == kClear) {
+                next = kFirstFree;
+                width = 9;
+                growAt = 511;
+                limit = 0;
+                continue;
             }
-            if (len > capacity - o) {
-                // Fill the output to its end and stop.
-                for (size_t i = 0; o + i < capacity; ++i) out[o + i] = out[src + i];
-                o = capacity;
-                break;
+            if (code == kEnd) break;
+            if (limit == 0) {
+                // The first code after Clear must be a single byte; a longer
+                // one cannot have been defined yet, so the strip ends here.
+                if (code > 255 || o >= capacity) break;
+                out[o] = uint8_t(code);
+                prevPos = o++;
+                prevLen = 1;
+                limit = next;
+                continue;
             }
-            copyString(out, o, src, len, capacity);
+            if (code > next) break;  // beyond the table: keep what was decoded
+            // Defined by its own use: the previous string and its first
+            // byte, which the forward copy repeats from the output.
+            e = code == next ? Entry{out + prevPos, prevLen + 1} : table[code];
+            if (e.len > capacity - o) {
+                for (size_t i = 0; o < capacity; ++i) out[o++] = e.src[i];
+                break;  // the output is full
+            }
+            for (size_t i = 0; i < e.len; ++i) out[o + i] = e.src[i];
         }
         // A full table (4096 entries) takes no new entries: the codes that
         // follow are read at 12 bits with the table as it stands, until a
         // Clear comes.
-        if (next < kTableSize) {
-            table[next] = Entry{uint32_t(prevPos), uint32_t(prevLen + 1)};
-            ++next;
-            if (next == (1u << width) - 1 && width < 12) ++width;
+        table[next] = Entry{out + prevPos, prevLen + 1};
+        next += next < kTableSize;
+        if (next == growAt) {
+            ++width;
+            growAt = width < 12 ? (1u << width) - 1 : 0;
         }
+        limit = next;
         prevPos = o;
-        prevLen = len;
-        o += len;
+        prevLen = e.len;
+        o += e.len;
     }
-    // The word copies may have written up to 7 bytes past the last string.
-    const size_t tail = capacity - o < 8 ? capacity - o : 8;
+    // The word copies may have written up to 15 bytes past the last string.
+    const size_t tail = capacity - o < 16 ? capacity - o : 16;
     std::memset(out + o, 0, tail);
     return o;
 }
@@ -136,27 +135,24 @@ size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity
 
 namespace {
 
-// The table is a hash of (prefix code, byte) keys. Each key carries the
-// number of the table generation in its top 12 bits, so a Clear only has to
-// start a new generation instead of wiping the table; the table is wiped
-// when the generation number wraps. The hash holds at most 3836 strings in
-// 8192 places, so probes stay short.
-constexpr uint32_t kHashBits = 13;
-constexpr uint32_t kHashSize = 1u << kHashBits;
-constexpr uint32_t kEpochShift = 20;
-constexpr uint32_t kEpochMask = 0xFFFu << kEpochShift;
+// The string table is a hash of the strings' (prefix code, byte) keys: one
+// 32-bit word per place, the key in the top 20 bits and the code in the low
+// 12, 0 for a free place. It holds the same strings as a table of 12
+// extension slots per code with a scan behind them, but finds an extension
+// with one probe in most cases: the first place is (byte << 5) XOR prefix,
+// which puts the extensions of one code side by side and costs no multiply
+// on the path from one byte to the next; a taken place sends the probe on
+// in odd steps of a multiplicative hash. 3836 strings in 8192 places keep
+// the probes short, and the 32 KB are wiped at each Clear.
+constexpr uint32_t kHashSize = 8192;
 constexpr uint32_t kLastCode = 4093;  // 4094 entries at most
+constexpr uint32_t kTableWords = kHashSize;
 
-inline uint32_t hashOf(uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kHashBits); }
+inline uint32_t hashOf(uint32_t key) { return (key * 0x9E3779B1u) >> 19; }  // the top 13 bits
 
-void newGeneration(EncodeTable &t) {
-    t.epoch = (t.epoch + 1) & 0xFFF;
-    if (t.epoch == 0) {
-        std::memset(t.keys, 0, kHashSize * sizeof(uint32_t));
-        t.epoch = 1;
-    }
-}
-
+// Codes packed most significant bit first into a 64-bit word kept flush
+// with its top; each code is followed by one 8-byte store, of which only the
+// whole bytes count (the output has room for the overshoot).
 struct BitWriter {
     uint8_t *out;
     size_t o = 0;
@@ -164,24 +160,17 @@ struct BitWriter {
     unsigned count = 0;
 
     void put(uint32_t code, unsigned width) {
-        bits = (bits << width) | code;
+        bits |= uint64_t(code) << (64 - count - width);
         count += width;
-        if (count >= 32) {
-            const uint32_t word = uint32_t(bits >> (count - 32));
-            out[o] = uint8_t(word >> 24);
-            out[o + 1] = uint8_t(word >> 16);
-            out[o + 2] = uint8_t(word >> 8);
-            out[o + 3] = uint8_t(word);
-            o += 4;
-            count -= 32;
-        }
+        uint8_t word[8];
+        for (int i = 0; i < 8; ++i) word[i] = uint8_t(bits >> (56 - 8 * i));
+        std::memcpy(out + o, word, 8);
+        o += count >> 3;
+        bits <<= count & ~7u;
+        count &= 7;
     }
     void finish() {
-        while (count >= 8) {
-            out[o++] = uint8_t(bits >> (count - 8));
-            count -= 8;
-        }
-        if (count) out[o++] = uint8_t(bits << (8 - count));
+        if (count) out[o++] = uint8_t(bits >> 56);  // the last byte, completed with zero bits
         count = 0;
     }
 };
@@ -189,17 +178,13 @@ struct BitWriter {
 }  // namespace
 
 bool encodeTableAlloc(EncodeTable &t) {
-    t.block = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit,
-                             kHashSize * (sizeof(uint32_t) + sizeof(uint16_t)));
+    t.block = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, kTableWords * sizeof(uint32_t));
     if (!t.block) return false;
-    void *p = plat::memLock(t.block);
-    if (!p) {
+    t.keys = static_cast<uint32_t *>(plat::memLock(t.block));
+    if (!t.keys) {
         t.block = plat::memFree(t.block);
         return false;
     }
-    t.keys = static_cast<uint32_t *>(p);
-    t.codes = reinterpret_cast<uint16_t *>(t.keys + kHashSize);
-    t.epoch = 0;
     return true;
 }
 
@@ -212,11 +197,11 @@ void encodeTableFree(EncodeTable &t) {
 }
 
 size_t encodeStrip(const uint8_t *in, size_t size, uint8_t *out, EncodeTable &t) {
+    uint32_t *const table = t.keys;
     BitWriter w{out};
     unsigned width = 9;
     uint32_t next = kFirstFree;
-    newGeneration(t);
-    uint32_t tag = t.epoch << kEpochShift;
+    std::memset(table, 0, kTableWords * sizeof(uint32_t));
     w.put(kClear, width);
     if (size == 0) {
         w.put(kEnd, width);
@@ -226,29 +211,29 @@ size_t encodeStrip(const uint8_t *in, size_t size, uint8_t *out, EncodeTable &t)
     uint32_t current = in[0];
     for (size_t i = 1; i < size; ++i) {
         const uint32_t k = in[i];
-        const uint32_t key = tag | (current << 8) | k;
-        uint32_t h = hashOf(key & ~kEpochMask);
-        for (;;) {
-            const uint32_t seen = t.keys[h];
-            if (seen == key) break;
-            if ((seen & kEpochMask) != tag) break;  // empty, or left from an earlier generation
-            h = (h + 1) & (kHashSize - 1);
+        const uint32_t key = (current << 8) | k;
+        uint32_t h = (k << 5) ^ current;  // siblings side by side
+        uint32_t e = table[h];
+        if (e != 0 && (e >> 12) != key) {
+            const uint32_t step = hashOf(key) | 1;  // odd: the probes visit every place
+            do {
+                h = (h - step) & (kHashSize - 1);
+                e = table[h];
+            } while (e != 0 && (e >> 12) != key);
         }
-        if (t.keys[h] == key) {
-            current = t.codes[h];
+        if (e != 0) {
+            current = e & 0xFFF;
             continue;
         }
         w.put(current, width);
         if (next > kLastCode) {
             // Table full: Clear at the full width, then start over.
             w.put(kClear, width);
-            newGeneration(t);
-            tag = t.epoch << kEpochShift;
+            std::memset(table, 0, kTableWords * sizeof(uint32_t));
             next = kFirstFree;
             width = 9;
         } else {
-            t.keys[h] = key;
-            t.codes[h] = uint16_t(next);
+            table[h] = (key << 12) | next;
             ++next;
             if (next == 512 || next == 1024 || next == 2048) ++width;
         }

@@ -23,20 +23,19 @@ constexpr uint32_t kFirstFree = 258;
 size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity);
 
 // The encoder's string table lives in a movable block allocated once per
-// save and reused strip after strip (it needs no clearing between strips).
+// save and reused strip after strip.
 struct EncodeTable {
     MemHandle block = nullptr;
     uint32_t *keys = nullptr;
-    uint16_t *codes = nullptr;
-    uint32_t epoch = 0;
 };
 bool encodeTableAlloc(EncodeTable &table);  // false when memory is refused
 void encodeTableFree(EncodeTable &table);
 
-// Most bytes encodeStrip can write for n input bytes: at most one 12-bit
-// code per byte, plus Clear codes at the start and after every full table,
-// the last string and End of Information.
-constexpr size_t encodeBound(size_t n) { return n + n / 2 + n / 1024 + 16; }
+// Bytes encodeStrip needs in its output for n input bytes: at most one
+// 12-bit code per byte, plus Clear codes at the start and after every full
+// table, the last string and End of Information, and 8 bytes of room for
+// the bit writer's word stores.
+constexpr size_t encodeBound(size_t n) { return n + n / 2 + n / 1024 + 24; }
 
 // Codes one strip on its own: Clear, the codes, End of Information, the
 // last byte completed with zero bits. out must hold encodeBound(size)

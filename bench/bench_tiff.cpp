@@ -1,0 +1,244 @@
+// TIFF LZW strips: our decoder and encoder against libtiff's on the same
+// images and the same 8 KB strips, in one run. Two images: a photograph-
+// like RGB picture (smooth shading with grain) and a flat-coloured 8-bit
+// picture. Throughput is counted in bytes of pixel rows.
+//
+//   build/<dir>/bench/bench_tiff --benchmark_counters_tabular=true
+#include <benchmark/benchmark.h>
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "codecs/tiff_lzw.h"
+#include "common/lzw.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Picture {
+    uint32_t width, height, samples;
+    Bytes rows;  // top first, red-green-blue or one index per pixel
+    uint32_t rowBytes() const { return width * samples; }
+    uint32_t rowsPerStrip() const { return 8192 / rowBytes() ? 8192 / rowBytes() : 1; }
+};
+
+Picture photo() {
+    Picture p{1024, 768, 3, {}};
+    p.rows.resize(size_t(p.rowBytes()) * p.height);
+    std::mt19937 rng(1);
+    for (uint32_t y = 0; y < p.height; ++y)
+        for (uint32_t x = 0; x < p.width; ++x) {
+            uint8_t *px = &p.rows[(size_t(y) * p.width + x) * 3];
+            const double s = std::sin(x * 0.011) * std::cos(y * 0.017);
+            const int grain = int(rng() % 5) - 2;
+            px[0] = uint8_t(std::clamp(int(128 + 100 * s) + grain, 0, 255));
+            px[1] = uint8_t(std::clamp(int(x * 200 / p.width) + grain, 0, 255));
+            px[2] = uint8_t(std::clamp(int(y * 255 / p.height) + grain, 0, 255));
+        }
+    return p;
+}
+
+Picture graphic() {
+    Picture p{1024, 768, 1, {}};
+    p.rows.resize(size_t(p.width) * p.height);
+    for (uint32_t y = 0; y < p.height; ++y)
+        for (uint32_t x = 0; x < p.width; ++x) {
+            const uint32_t cell = (x / 48) + (y / 40) * 31;
+            const bool edge = (x % 48) < 2 || (y % 40) < 2;
+            p.rows[size_t(y) * p.width + x] = edge ? 0 : uint8_t(cell * 37 % 200 + 16 + ((x * y) >> 9) % 3);
+        }
+    return p;
+}
+
+// ---- libtiff over a memory buffer ------------------------------------------
+struct MemFile {
+    Bytes data;
+    toff_t pos = 0;
+};
+tsize_t memRead(thandle_t h, tdata_t buf, tsize_t n) {
+    auto *m = static_cast<MemFile *>(h);
+    tsize_t have = m->pos < m->data.size() ? tsize_t(m->data.size() - m->pos) : 0;
+    if (n > have) n = have;
+    std::memcpy(buf, m->data.data() + m->pos, size_t(n));
+    m->pos += toff_t(n);
+    return n;
+}
+tsize_t memWrite(thandle_t h, tdata_t buf, tsize_t n) {
+    auto *m = static_cast<MemFile *>(h);
+    if (m->pos + n > m->data.size()) m->data.resize(size_t(m->pos + n));
+    std::memcpy(m->data.data() + m->pos, buf, size_t(n));
+    m->pos += toff_t(n);
+    return n;
+}
+toff_t memSeek(thandle_t h, toff_t off, int whence) {
+    auto *m = static_cast<MemFile *>(h);
+    m->pos = whence == SEEK_SET ? off : whence == SEEK_CUR ? m->pos + off : m->data.size() + off;
+    return m->pos;
+}
+int memClose(thandle_t) { return 0; }
+toff_t memSize(thandle_t h) { return static_cast<MemFile *>(h)->data.size(); }
+int memMap(thandle_t h, tdata_t *base, toff_t *size) {
+    auto *m = static_cast<MemFile *>(h);
+    *base = m->data.data();
+    *size = m->data.size();
+    return 1;
+}
+void memUnmap(thandle_t, tdata_t, toff_t) {}
+
+TIFF *openMem(MemFile &m, const char *mode) {
+    m.pos = 0;
+    return TIFFClientOpen("mem", mode, &m, memRead, memWrite, memSeek, memClose, memSize, memMap, memUnmap);
+}
+
+void setFields(TIFF *t, const Picture &p) {
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, p.width);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, p.height);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, p.samples);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, p.samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, p.rowsPerStrip());
+}
+
+uint32_t stripCount(const Picture &p) { return (p.height + p.rowsPerStrip() - 1) / p.rowsPerStrip(); }
+size_t stripBytes(const Picture &p, uint32_t s) {
+    const uint32_t rows = std::min(p.rowsPerStrip(), p.height - s * p.rowsPerStrip());
+    return size_t(rows) * p.rowBytes();
+}
+const uint8_t *stripData(const Picture &p, uint32_t s) {
+    return p.rows.data() + size_t(s) * p.rowsPerStrip() * p.rowBytes();
+}
+
+// The picture written by libtiff, kept for both decoders.
+MemFile libtiffFile(const Picture &p) {
+    MemFile m;
+    TIFF *t = openMem(m, "w");
+    setFields(t, p);
+    for (uint32_t s = 0; s < stripCount(p); ++s)
+        TIFFWriteEncodedStrip(t, s, const_cast<uint8_t *>(stripData(p, s)), tmsize_t(stripBytes(p, s)));
+    TIFFClose(t);
+    return m;
+}
+
+const Picture &picture(int which) {
+    static const Picture pictures[2] = {photo(), graphic()};
+    return pictures[which];
+}
+
+void label(benchmark::State &state, const Picture &p, size_t codedBytes) {
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(p.rows.size()));
+    state.counters["ratio"] = double(p.rows.size()) / double(codedBytes);
+    state.SetLabel(state.range(0) == 0 ? "photo RGB" : "graphic 8-bit");
+}
+
+// ---- Decode ----------------------------------------------------------------------
+void BM_DecodeOurs(benchmark::State &state) {
+    const Picture &p = picture(int(state.range(0)));
+    MemFile m = libtiffFile(p);
+    // The raw strips as libtiff stored them.
+    TIFF *t = openMem(m, "r");
+    std::vector<Bytes> strips(stripCount(p));
+    size_t coded = 0;
+    for (uint32_t s = 0; s < strips.size(); ++s) {
+        strips[s].resize(size_t(TIFFRawStripSize(t, s)));
+        TIFFReadRawStrip(t, s, strips[s].data(), tmsize_t(strips[s].size()));
+        coded += strips[s].size();
+    }
+    TIFFClose(t);
+    Bytes out(size_t(p.rowsPerStrip() + 1) * p.rowBytes());
+    for (auto _ : state) {
+        for (uint32_t s = 0; s < strips.size(); ++s) {
+            size_t n = vc::tifflzw::decodeStrip(strips[s].data(), strips[s].size(), out.data(), out.size());
+            if (n < stripBytes(p, s)) state.SkipWithError("short strip");
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    label(state, p, coded);
+}
+
+void BM_DecodeShared(benchmark::State &state) {
+    const Picture &p = picture(int(state.range(0)));
+    MemFile m = libtiffFile(p);
+    TIFF *t = openMem(m, "r");
+    std::vector<Bytes> strips(stripCount(p));
+    size_t coded = 0;
+    for (uint32_t s = 0; s < strips.size(); ++s) {
+        strips[s].resize(size_t(TIFFRawStripSize(t, s)));
+        TIFFReadRawStrip(t, s, strips[s].data(), tmsize_t(strips[s].size()));
+        coded += strips[s].size();
+    }
+    TIFFClose(t);
+    Bytes out(size_t(p.rowsPerStrip() + 1) * p.rowBytes());
+    for (auto _ : state) {
+        for (uint32_t s = 0; s < strips.size(); ++s) {
+            auto r = vc::lzw::decode(strips[s].data(), strips[s].size(), out.data(), out.size(), {8, vc::lzw::BitOrder::MsbFirst, 1});
+            if (r.produced < stripBytes(p, s)) state.SkipWithError("short strip");
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    label(state, p, coded);
+}
+
+void BM_DecodeLibtiff(benchmark::State &state) {
+    const Picture &p = picture(int(state.range(0)));
+    MemFile m = libtiffFile(p);
+    TIFF *t = openMem(m, "rm");  // mapped: strips are read in place, as ours are
+    Bytes out(size_t(p.rowsPerStrip()) * p.rowBytes());
+    for (auto _ : state) {
+        for (uint32_t s = 0; s < stripCount(p); ++s)
+            if (TIFFReadEncodedStrip(t, s, out.data(), tmsize_t(stripBytes(p, s))) < 0)
+                state.SkipWithError("libtiff failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+    TIFFClose(t);
+    label(state, p, m.data.size());
+}
+
+// ---- Encode ----------------------------------------------------------------------
+void BM_EncodeOurs(benchmark::State &state) {
+    const Picture &p = picture(int(state.range(0)));
+    vc::tifflzw::EncodeTable table;
+    if (!vc::tifflzw::encodeTableAlloc(table)) state.SkipWithError("no table");
+    Bytes out(vc::tifflzw::encodeBound(8192 + p.rowBytes()));
+    size_t coded = 0;
+    for (auto _ : state) {
+        coded = 0;
+        for (uint32_t s = 0; s < stripCount(p); ++s)
+            coded += vc::tifflzw::encodeStrip(stripData(p, s), stripBytes(p, s), out.data(), table);
+        benchmark::DoNotOptimize(out.data());
+    }
+    vc::tifflzw::encodeTableFree(table);
+    label(state, p, coded);
+}
+
+void BM_EncodeLibtiff(benchmark::State &state) {
+    const Picture &p = picture(int(state.range(0)));
+    MemFile m;
+    m.data.reserve(p.rows.size() * 2);
+    size_t coded = 0;
+    for (auto _ : state) {
+        // One file per round: libtiff codes each strip as it is written.
+        m.data.clear();
+        TIFF *t = openMem(m, "w");
+        setFields(t, p);
+        for (uint32_t s = 0; s < stripCount(p); ++s)
+            TIFFWriteEncodedStrip(t, s, const_cast<uint8_t *>(stripData(p, s)), tmsize_t(stripBytes(p, s)));
+        TIFFClose(t);
+        coded = m.data.size();
+    }
+    label(state, p, coded);
+}
+
+}  // namespace
+
+BENCHMARK(BM_DecodeOurs)->Arg(0)->Arg(1);
+BENCHMARK(BM_DecodeShared)->Arg(0)->Arg(1);
+BENCHMARK(BM_DecodeLibtiff)->Arg(0)->Arg(1);
+BENCHMARK(BM_EncodeOurs)->Arg(0)->Arg(1);
+BENCHMARK(BM_EncodeLibtiff)->Arg(0)->Arg(1);
+BENCHMARK_MAIN();
