@@ -238,10 +238,11 @@ int16_t PreviewIconFile(const char *fileName, ConvImageRecord *record) {
     if (record) record->image = nullptr;
     MemHandle block;
     size_t size;
-    // The whole file is read, not only its first kIconPreviewReadLimit
-    // bytes: icon files with large images put them last, and a preview cut
-    // off in the middle of one would be damaged.
-    int16_t r = readFileBlock(fileName, UINT32_MAX, CONV_E_READ, kIconSingleDataOffset, block, size);
+    // More than the first kIconPreviewReadLimit bytes are read: icon files
+    // with large images put them last, and a preview cut off in the middle
+    // of one would be damaged. A bound still keeps a huge file that merely
+    // starts with a zero word from taking all memory for a preview.
+    int16_t r = readFileBlock(fileName, kIconPreviewReadCap, CONV_E_READ, kIconSingleDataOffset, block, size);
     if (r != CONV_OK) return r;
     return PreviewIconBlock(block, size, record);
 }

@@ -22,8 +22,11 @@ constexpr uint32_t kIconEntrySize = 16;
 constexpr uint32_t kIconSingleDataOffset = kIconHeaderSize + kIconEntrySize;
 constexpr uint16_t kIconTypeIcon = 1;
 constexpr uint16_t kIconTypeCursor = 2;
-// The preview reads at most this much of a file (see PreviewIconFile).
+// The classic preview read only the first kIconPreviewReadLimit bytes of a
+// file; this one reads up to kIconPreviewReadCap, so images stored late in
+// big files preview whole.
 constexpr uint32_t kIconPreviewReadLimit = 65530;
+constexpr uint32_t kIconPreviewReadCap = 64u << 20;
 
 // Bytes WriteIconFile puts on disk for image data of dataSize bytes: header,
 // one entry, the data, and a pad byte when that sum is odd (so the file can
