@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "common/services.h"
 #include "entry/image_block.h"
@@ -40,14 +39,16 @@ bool paletteEntry(void *palette, unsigned index, uint8_t &r, uint8_t &g, uint8_t
 
 // ---- LZW encoder -------------------------------------------------------------
 //
-// Strings are looked up in a hash of (prefix code, pixel) pairs. A pair is
-// entered only when it is not in the table, so each pair names at most one
-// code and any exact lookup finds the same code as a search of the code
-// table would: the output does not depend on the lookup structure.
+// A (prefix code, pixel) pair is entered in the table only when it is not
+// there yet, so each pair names at most one code, and any exact lookup finds
+// the code a search of the code table would: the output does not depend on
+// the lookup structure. Images of at most 16 distinct colours are looked up
+// in a direct table indexed by prefix and the colour's rank among those in
+// use, others through a hash; strings of one colour repeated (runs in flat
+// areas) follow a chain of their own without a lookup.
 
-constexpr unsigned kHashBits = 14;
+constexpr unsigned kHashBits = 15;
 constexpr uint32_t kHashSize = 1u << kHashBits;
-constexpr uint32_t kEmpty = 0;
 
 inline uint32_t hashOf(uint32_t key) { return (key * 2654435761u) >> (32 - kHashBits); }
 
@@ -99,77 +100,197 @@ struct CodeWriter {
     }
 };
 
+struct EncoderState {
+    uint32_t hash[kHashSize];   // (prefix << 8 | pixel) << 12 | code; 0 empty
+    uint16_t direct[4096 * 16]; // [prefix << shift | rank] -> code; 0 none
+    uint8_t rank[256];          // a colour's place among the colours in use
+    uint32_t slotOf[4096];      // where each table code was entered
+    uint16_t runNext[4096];     // for a string of one colour: the code of one more
+    // With the direct table: by rank, the codes of the colour repeated 1, 2,
+    // ... runLength times (all of them are in the table), so a run is
+    // crossed in one step.
+    uint16_t runCodes[16][4098];
+    uint16_t runLength[16];
+    CodeWriter out;
+};
+
 unsigned bitLength(uint32_t v) { return v ? 32u - unsigned(__builtin_clz(v)) : 0u; }
 
-int16_t lzwEncode(HFile file, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
-    MemHandle tableBlock = plat::memAlloc(plat::kMemMoveable, kHashSize * sizeof(uint32_t));
-    MemHandle writerBlock = tableBlock ? plat::memAlloc(plat::kMemMoveable, sizeof(CodeWriter)) : nullptr;
-    if (!writerBlock) {
-        if (tableBlock) plat::memFree(tableBlock);
-        return CONV_E_MEMORY;
-    }
-    auto *table = static_cast<uint32_t *>(plat::memLock(tableBlock));
-    auto *out = new (plat::memLock(writerBlock)) CodeWriter;
-    out->file = file;
+constexpr uint32_t kNoRun = 256;
 
+template <bool Direct>
+void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress,
+                unsigned shift) {
+    CodeWriter &out = st.out;
     const uint32_t clear = 1u << s, end = clear + 1;
-    const uint32_t pixelMask = clear - 1;
     uint32_t next = clear + 2;
     unsigned width = s + 1;
-    std::memset(table, 0, kHashSize * sizeof(uint32_t));
-    out->code(clear, width);
+    out.code(clear, width);
 
-    // A slot holds (prefix << 8 | pixel) in its top 20 bits and the code in
-    // its low 12; table codes are never 0, so 0 marks an empty slot.
-    uint32_t w = kEmpty;
+    uint32_t w = 0, runColor = kNoRun;  // runColor: w's string is that colour repeated
+    uint32_t runLen = 0;                // ... that many times
     bool haveW = false;
     for (uint32_t row = 0; row < rows; ++row) {
         if (progress) SetProgress(int32_t(uint64_t(row) * 100 / rows));
         const uint8_t *p = pixels + uint64_t(row) * columns;
         uint32_t x = 0;
         if (!haveW && columns) {
-            w = p[0] & pixelMask;
+            w = runColor = p[0];
+            runLen = 1;
             haveW = true;
             x = 1;
         }
-        for (; x < columns; ++x) {
-            const uint32_t c = p[x] & pixelMask;
-            const uint32_t key = (w << 8) | c;
-            uint32_t h = hashOf(key);
-            for (;;) {
-                const uint32_t slot = table[h];
-                if (slot == kEmpty) break;
-                if ((slot >> 12) == key) {
-                    w = slot & 0xFFF;
-                    goto found;
+        while (x < columns) {
+            const uint32_t c = p[x];
+            uint32_t slot = 0;
+            if (c == runColor) {
+                if constexpr (Direct) {
+                    const uint32_t rc = st.rank[c];
+                    // Length of the run, eight pixels at a time.
+                    uint32_t r = 1;
+                    const uint64_t pattern = 0x0101010101010101ull * c;
+                    for (;;) {
+                        if (x + r + 8 <= columns) {
+                            uint64_t v;
+                            std::memcpy(&v, p + x + r, 8);
+                            v ^= pattern;
+                            if (v == 0) {
+                                r += 8;
+                                continue;
+                            }
+                            r += unsigned(__builtin_ctzll(v)) >> 3;
+                            break;
+                        }
+                        while (x + r < columns && p[x + r] == c) ++r;
+                        break;
+                    }
+                    const uint32_t have = st.runLength[rc];
+                    if (runLen + r <= have) {
+                        runLen += r;
+                        w = st.runCodes[rc][runLen];
+                        x += r;
+                        continue;
+                    }
+                    // The longest run string there is, then the next pixel
+                    // is not in the table.
+                    x += have - runLen;
+                    runLen = have;
+                    w = st.runCodes[rc][have];
+                    slot = (w << shift) | rc;
+                } else if (uint32_t code = st.runNext[w]) {
+                    w = code;
+                    ++x;
+                    continue;
                 }
-                h = (h + 1) & (kHashSize - 1);
+            } else if constexpr (Direct) {
+                slot = (w << shift) | st.rank[c];
+                if (uint32_t code = st.direct[slot]) {
+                    w = code;
+                    runColor = kNoRun;
+                    ++x;
+                    continue;
+                }
+            } else {
+                const uint32_t key = (w << 8) | c;
+                slot = hashOf(key);
+                uint32_t e;
+                while ((e = st.hash[slot]) != 0 && (e >> 12) != key) slot = (slot + 1) & (kHashSize - 1);
+                if (e) {
+                    w = e & 0xFFF;
+                    runColor = kNoRun;
+                    ++x;
+                    continue;
+                }
             }
-            out->code(w, width);
+            // Not in the table: emit the prefix and enter the new string.
+            out.code(w, width);
             if (next == 4096) {
                 // Table full: start over after a clear code at 12 bits.
-                std::memset(table, 0, kHashSize * sizeof(uint32_t));
-                out->code(clear, width);
+                for (uint32_t k = clear + 2; k < next; ++k) {
+                    if constexpr (Direct)
+                        st.direct[st.slotOf[k]] = 0;
+                    else
+                        st.hash[st.slotOf[k]] = 0;
+                }
+                std::memset(st.runNext, 0, sizeof st.runNext);
+                for (auto &n : st.runLength) n = 1;
+                out.code(clear, width);
                 next = clear + 2;
                 width = s + 1;
             } else {
-                table[h] = (key << 12) | next;
+                if (c == runColor) {
+                    // The pair's slot is found the slow way, once per string.
+                    if constexpr (Direct) {
+                        const uint32_t rc = st.rank[c];
+                        st.runCodes[rc][runLen + 1] = uint16_t(next);
+                        st.runLength[rc] = uint16_t(runLen + 1);
+                    } else {
+                        st.runNext[w] = uint16_t(next);
+                        slot = hashOf((w << 8) | c);
+                        while (st.hash[slot]) slot = (slot + 1) & (kHashSize - 1);
+                    }
+                }
+                if constexpr (Direct)
+                    st.direct[slot] = uint16_t(next);
+                else
+                    st.hash[slot] = (((w << 8) | c) << 12) | next;
+                st.slotOf[next] = slot;
                 width = std::max(3u, bitLength(next));
                 ++next;
             }
-            w = c;
-        found:;
+            w = runColor = c;
+            runLen = 1;
+            ++x;
         }
     }
-    if (haveW) out->code(w, width);
-    out->code(end, width);
-    out->finish();
+    if (haveW) out.code(w, width);
+    out.code(end, width);
+    out.finish();
+}
 
-    out->~CodeWriter();
-    plat::memUnlock(writerBlock);
-    plat::memFree(writerBlock);
-    plat::memUnlock(tableBlock);
-    plat::memFree(tableBlock);
+int16_t lzwEncode(HFile file, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
+    MemHandle block = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, sizeof(EncoderState));
+    if (!block) return CONV_E_MEMORY;
+    auto *st = static_cast<EncoderState *>(plat::memLock(block));
+    st->out.file = file;
+    // Few colours in use (always so below 8 bits): rank them for the
+    // direct table, as narrow as their number allows.
+    const uint32_t clear = 1u << s;
+    bool used[256] = {};
+    if (s <= 4) {
+        std::fill(used, used + clear, true);
+    } else {
+        // Four tallies side by side keep the stores independent.
+        bool seen[4][256] = {};
+        const uint64_t n = uint64_t(columns) * rows;
+        uint64_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            seen[0][pixels[i]] = true;
+            seen[1][pixels[i + 1]] = true;
+            seen[2][pixels[i + 2]] = true;
+            seen[3][pixels[i + 3]] = true;
+        }
+        for (; i < n; ++i) seen[0][pixels[i]] = true;
+        for (unsigned c = 0; c < 256; ++c) used[c] = seen[0][c] | seen[1][c] | seen[2][c] | seen[3][c];
+    }
+    unsigned colors = 0;
+    for (unsigned c = 0; c < 256; ++c) {
+        if (!used[c]) continue;
+        if (colors < 16) {
+            st->runCodes[colors][1] = uint16_t(c);
+            st->runLength[colors] = 1;
+        }
+        st->rank[c] = uint8_t(colors++);
+    }
+    if (colors <= 16) {
+        unsigned shift = 1;
+        while ((1u << shift) < colors) ++shift;
+        encodeRows<true>(*st, pixels, columns, rows, s, progress, shift);
+    } else {
+        encodeRows<false>(*st, pixels, columns, rows, s, progress, 0);
+    }
+    plat::memUnlock(block);
+    plat::memFree(block);
     return CONV_OK;
 }
 
@@ -273,7 +394,18 @@ int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left,
             }
             if (W & 1) dst[W - 1] = src[W / 2] >> 4;
         } else {
-            for (uint32_t x = 0; x < W; ++x) dst[x] = (src[x / 8] >> (7 - x % 8)) & 1;
+            // Eight pixels per source byte, most significant bit first.
+            static const auto spread = [] {
+                struct Table {
+                    uint8_t v[256][8];
+                } t{};
+                for (int b = 0; b < 256; ++b)
+                    for (int k = 0; k < 8; ++k) t.v[b][k] = uint8_t((b >> (7 - k)) & 1);
+                return t;
+            }();
+            uint32_t x = 0;
+            for (; x + 8 <= W; x += 8) std::memcpy(dst + x, spread.v[src[x / 8]], 8);
+            for (; x < W; ++x) dst[x] = (src[x / 8] >> (7 - x % 8)) & 1;
         }
     }
     const uint8_t s = d == 1 ? 2 : uint8_t(d);

@@ -179,16 +179,21 @@ TEST_F(GifWrite, ImageBytesMatchTheDocumentedEncoderExactly) {
         int w, h;
         uint16_t bits;
         unsigned runBias;
+        unsigned colors = 0;  // distinct values used; 0: all the depth allows
     };
     // Noise fills the table many times over (clear at 4096 codes); runs make
-    // long strings and prefixes with more than 12 children; odd sizes test
-    // the row unpacking.
+    // long strings and prefixes with more than 12 children; few colours in
+    // an 8-bit image take the narrow table; odd sizes test the row
+    // unpacking.
     const Shape shapes[] = {{1, 1, 1, 0},    {2, 2, 1, 0},     {37, 5, 1, 50},  {200, 150, 1, 0},
                             {5, 3, 4, 0},    {63, 41, 4, 30},  {301, 97, 4, 0}, {1, 1, 8, 0},
                             {17, 9, 8, 0},   {256, 256, 8, 0}, {320, 200, 8, 90}, {640, 30, 8, 99},
-                            {1000, 3, 8, 20}};
+                            {1000, 3, 8, 20},   {400, 300, 8, 97, 9}, {123, 77, 8, 60, 16},
+                            {90, 90, 8, 0, 17}};
     for (const auto &sh : shapes) {
-        auto px = randomPixels(rng, size_t(sh.w) * sh.h, 1u << sh.bits, sh.runBias);
+        auto px = randomPixels(rng, size_t(sh.w) * sh.h, sh.colors ? sh.colors : 1u << sh.bits, sh.runBias);
+        if (sh.colors)  // few colours spread over the whole range
+            for (auto &p : px) p = uint8_t(p * 251 / sh.colors + 3);
         auto dib = dibOf(sh.w, sh.h, sh.bits, px);
         for (bool interlaced : {false, true}) {
             std::vector<uint8_t> order(px.size());
