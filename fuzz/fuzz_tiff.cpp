@@ -1,0 +1,121 @@
+// Fuzzes the TIFF reader and preview through the exports, and the writer
+// with whatever image the reader made: detection, loading, the preview and
+// a save of the loaded image must return result codes without crashing,
+// and leave no memory block or file behind. The saved file must read back
+// to the same pixels.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "entry/image_block.h"
+#include "platform/platform.h"
+#include "velmconv/headless.h"
+
+namespace {
+
+std::string gIn, gOut;
+
+void removeTemp() {
+    if (!gIn.empty()) std::remove(gIn.c_str());
+    if (!gOut.empty()) std::remove(gOut.c_str());
+}
+
+void require(bool ok, const char *what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz_tiff: %s\n", what);
+    std::abort();
+}
+
+std::string tempName(const char *pattern) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%s", pattern);
+    int fd = mkstemp(name);
+    require(fd >= 0, "cannot make a temporary file");
+    close(fd);
+    return name;
+}
+
+// The pixel rows of a block, without its header (the resolutions and the
+// colour table may change on a round trip: 1-bit colours are not stored).
+bool samePixels(void *a, void *b) {
+    auto *pa = static_cast<const uint8_t *>(VcMemLock(a));
+    auto *pb = static_cast<const uint8_t *>(VcMemLock(b));
+    ConvBitmapInfoHeader ha, hb;
+    std::memcpy(&ha, pa, 40);
+    std::memcpy(&hb, pb, 40);
+    bool same = ha.biWidth == hb.biWidth && ha.biHeight == hb.biHeight && ha.biBitCount == hb.biBitCount;
+    if (same) {
+        // Bits past the width in a row's last byte and the row padding are
+        // not the picture; compare the whole bytes of each row and mask the rest.
+        const uint64_t stride = vc::dibRowBytes(ha.biWidth, ha.biBitCount);
+        const uint64_t bits = uint64_t(ha.biWidth) * ha.biBitCount;
+        const uint8_t *ra = pa + vc::dibBitsOffset(ha), *rb = pb + vc::dibBitsOffset(hb);
+        for (int32_t y = 0; same && y < ha.biHeight; ++y) {
+            const uint8_t *x = ra + y * stride, *z = rb + y * stride;
+            same = std::memcmp(x, z, size_t(bits / 8)) == 0;
+            if (same && bits % 8) {
+                const uint8_t mask = uint8_t(0xFF00 >> (bits % 8));
+                same = (x[bits / 8] & mask) == (z[bits / 8] & mask);
+            }
+        }
+    }
+    VcMemUnlock(a);
+    VcMemUnlock(b);
+    return same;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    gIn = tempName("/tmp/vcfuzz-tiff-in-XXXXXX");
+    gOut = tempName("/tmp/vcfuzz-tiff-out-XXXXXX");
+    std::atexit(removeTemp);
+    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    FILE *f = std::fopen(gIn.c_str(), "wb");
+    require(f != nullptr, "cannot write the temporary file");
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    const long blocks = vc::plat::memLiveBlocks();
+    const long files = vc::plat::fileOpenCount();
+    {
+        char message[256] = {};
+        uint8_t format = 0;
+        int32_t r = DetectFileFormat(gIn.c_str(), &format, 1);
+        require(r == CONV_OK || r == CONV_E_FORMAT, "content detection of an existing file");
+
+        ConvImageRecord rec{nullptr, 0, message, sizeof message};
+        format = 0;
+        r = LoadConvImage(nullptr, gIn.c_str(), &rec, &format, 0, nullptr);
+        require((r == CONV_OK) == (rec.image != nullptr), "image block and result disagree");
+        if (r == CONV_OK && format == CONV_FMT_TIFF) {
+            auto *h = static_cast<const ConvBitmapInfoHeader *>(VcMemLock(rec.image));
+            require(vc::dibPackedSize(*h) == VcMemSize(rec.image), "block size and header disagree");
+            VcMemUnlock(rec.image);
+            // Save what was read and read it back.
+            int32_t s = SaveConvImage(nullptr, gOut.c_str(), rec.image, CONV_FMT_TIFF, 0, nullptr);
+            require(s == CONV_OK, "an image the reader made cannot be written");
+            ConvImageRecord back{nullptr, 0, message, sizeof message};
+            require(LoadConvImage(nullptr, gOut.c_str(), &back, &format, 0, nullptr) == CONV_OK,
+                    "a written file does not read back");
+            require(samePixels(rec.image, back.image), "a written file reads back to other pixels");
+            VcMemFree(back.image);
+        }
+        if (rec.image) VcMemFree(rec.image);
+
+        rec = ConvImageRecord{nullptr, 0, message, sizeof message};
+        GetPreviewImage(gIn.c_str(), &rec);
+        if (rec.image) VcMemFree(rec.image);
+    }
+    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
+    require(vc::plat::fileOpenCount() == files, "file left open");
+    return 0;
+}
