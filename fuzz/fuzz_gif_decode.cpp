@@ -1,0 +1,85 @@
+// Fuzzes the decoding of one image: the first four bytes choose the DIB
+// (depth, width, height), the shifts and the transparent index; the rest is
+// an image descriptor with its data, as the file holds it after the 0x2C.
+// The same bytes also go straight through the shared LZW decoder in both bit
+// orders into a buffer with a guard byte behind it.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/lzw.h"
+#include "entry/image_block.h"
+#include "gif/gif_read.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::string gPath;
+
+void removeTemp() {
+    if (!gPath.empty()) std::remove(gPath.c_str());
+}
+
+void require(bool ok, const char *what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz_gif_decode: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    char name[] = "/tmp/vcfuzz-gifdecode-XXXXXX";
+    int fd = mkstemp(name);
+    require(fd >= 0, "cannot make the temporary file");
+    close(fd);
+    gPath = name;
+    std::atexit(removeTemp);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 4) return 0;
+    const uint16_t depths[3] = {1, 4, 8};
+    const uint16_t depth = depths[data[0] % 3];
+    const int32_t width = 1 + (data[1] & 63), height = 1 + (data[2] & 63);
+    const int32_t shiftX = int8_t(data[3] & 0xF0) / 16, shiftY = int8_t(data[3] << 4) / 16;
+    const int32_t transparent = int32_t(data[0] / 3) - 1;  // -1 .. 84
+    const uint8_t *body = data + 4;
+    const size_t bodySize = size - 4;
+
+    FILE *f = std::fopen(gPath.c_str(), "wb");
+    require(f != nullptr, "cannot write the temporary file");
+    if (bodySize) std::fwrite(body, 1, bodySize, f);
+    std::fclose(f);
+
+    const long blocks = vc::plat::memLiveBlocks();
+    const long files = vc::plat::fileOpenCount();
+    vc::MemHandle dib = vc::CreatePackedDib(depth, width, height, nullptr, 0);
+    require(dib != nullptr, "no DIB");
+    auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dib));
+    vc::HFile file = vc::plat::fileOpen(gPath.c_str(), vc::plat::kOpenRead);
+    int16_t r = vc::DecodeGifImage(file, h, transparent, shiftX, shiftY);
+    vc::plat::fileClose(file);
+    require(r == 1 || r == CONV_E_READ || r == CONV_E_MEMORY || r == CONV_E_DATA, "undocumented decode result");
+    vc::plat::memUnlock(dib);
+    vc::plat::memFree(dib);
+    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
+    require(vc::plat::fileOpenCount() == files, "file left open");
+
+    // The raw decoder: output stays inside the buffer.
+    const size_t capacity = size_t(width) * height;
+    std::vector<uint8_t> out(capacity + 1, 0xA5);
+    for (auto order : {vc::lzw::BitOrder::LsbFirst, vc::lzw::BitOrder::MsbFirst}) {
+        vc::lzw::DecodeResult d =
+            vc::lzw::decode(body, bodySize, out.data(), capacity, {unsigned(data[1] >> 4), order, unsigned(data[2] >> 7)});
+        require(d.status == 1 || d.status == -6, "undocumented decoder status");
+        require(out[capacity] == 0xA5, "decoder wrote past its buffer");
+    }
+    return 0;
+}

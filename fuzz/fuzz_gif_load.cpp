@@ -1,0 +1,76 @@
+// Fuzzes a whole GIF load through the exports with the fake editor: with and
+// without an output record, and the preview. Inputs that do not start with
+// "GIF" get it put in front, so the GIF reader is what runs.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/platform.h"
+#include "support/fake_editor.h"
+#include "velmconv/headless.h"
+
+namespace {
+
+std::string gPath;
+
+void removeTemp() {
+    if (!gPath.empty()) std::remove(gPath.c_str());
+}
+
+void require(bool ok, const char *what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz_gif_load: %s\n", what);
+    std::abort();
+}
+
+bool documented(int32_t r) { return r >= CONV_E_WRITE && r <= CONV_OK; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    char name[] = "/tmp/vcfuzz-gifload-XXXXXX";
+    int fd = mkstemp(name);
+    require(fd >= 0, "cannot make the temporary file");
+    close(fd);
+    gPath = name;
+    std::atexit(removeTemp);
+    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    FILE *f = std::fopen(gPath.c_str(), "wb");
+    require(f != nullptr, "cannot write the temporary file");
+    if (size < 3 || data[0] != 'G' || data[1] != 'I' || data[2] != 'F') std::fwrite("GIF89a", 1, 6, f);
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    const long blocks = vc::plat::memLiveBlocks();
+    const long files = vc::plat::fileOpenCount();
+    {
+        vctest::FakeEditor editor;
+        HostCallback cb = vctest::FakeEditor::callback();
+        const char *name = gPath.c_str();
+        uint8_t format = 0;
+        ConvImageRecord rec{};
+        int32_t r = LoadConvImage(nullptr, name, &rec, &format, 0, cb);
+        require(documented(r), "load with a record");
+        require(r == 1 || rec.image == nullptr, "a failed load left an image");
+        if (rec.image) require(VcMemFree(rec.image) == nullptr, "image is not a live block");
+
+        format = 0;
+        r = LoadConvImage(nullptr, name, nullptr, &format, 0, cb);
+        require(documented(r), "load without a record");
+
+        rec = ConvImageRecord{};
+        r = GetPreviewImage(name, &rec);
+        require(documented(r), "preview");
+        if (rec.image) require(VcMemFree(rec.image) == nullptr, "preview is not a live block");
+    }
+    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
+    require(vc::plat::fileOpenCount() == files, "file left open");
+    return 0;
+}

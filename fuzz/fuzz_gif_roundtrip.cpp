@@ -1,0 +1,80 @@
+// Encode then decode: the first three bytes choose depth, width and height,
+// the rest are the pixels (repeated to fill the image). The image is saved
+// as a GIF and loaded back; every pixel and colour must survive.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "entry/image_block.h"
+#include "gif/gif_read.h"
+#include "gif/gif_write.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::string gPath;
+
+void removeTemp() {
+    if (!gPath.empty()) std::remove(gPath.c_str());
+}
+
+void require(bool ok, const char *what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz_gif_roundtrip: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    char name[] = "/tmp/vcfuzz-gifround-XXXXXX";
+    int fd = mkstemp(name);
+    require(fd >= 0, "cannot make the temporary file");
+    close(fd);
+    gPath = name;
+    std::atexit(removeTemp);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 4) return 0;
+    const uint16_t depths[3] = {1, 4, 8};
+    const uint16_t depth = depths[data[0] % 3];
+    const int32_t width = 1 + data[1] % 200, height = 1 + data[2] % 120;
+    const uint8_t *px = data + 3;
+    const size_t n = size - 3;
+
+    vc::GifRgbQuad palette[256];
+    for (int i = 0; i < 256; ++i) palette[i] = vc::GifRgbQuad{uint8_t(i), uint8_t(i * 3), uint8_t(255 - i), 0};
+    vc::MemHandle dib = vc::CreatePackedDib(depth, width, height, palette, 256);
+    require(dib != nullptr, "no DIB");
+    auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dib));
+    uint8_t *bits = reinterpret_cast<uint8_t *>(h) + vc::dibBitsOffset(*h);
+    const uint64_t stride = vc::dibRowBytes(width, depth);
+    std::string row(size_t(width), '\0');
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) row[size_t(x)] = char(px[(size_t(y) * width + x) % n]);
+        vc::StoreIndexRow(bits + stride * uint64_t(y), reinterpret_cast<const uint8_t *>(row.data()), uint32_t(width),
+                          depth, -1);
+    }
+    vc::plat::memUnlock(dib);
+
+    require(vc::SaveGifImage(gPath.c_str(), dib, nullptr) == 1, "save failed");
+    vc::MemHandle back = nullptr;
+    require(vc::LoadGifImage(nullptr, gPath.c_str(), &back, 0, nullptr) == 1 && back, "load failed");
+    auto *a = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dib));
+    auto *b = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(back));
+    require(a->biWidth == b->biWidth && a->biHeight == b->biHeight && a->biBitCount == b->biBitCount, "geometry");
+    const size_t body = size_t(vc::dibPackedSize(*a)) - 40;
+    require(std::memcmp(reinterpret_cast<uint8_t *>(a) + 40, reinterpret_cast<uint8_t *>(b) + 40, body) == 0,
+            "colours or pixels differ");
+    vc::plat::memUnlock(dib);
+    vc::plat::memUnlock(back);
+    vc::plat::memFree(dib);
+    vc::plat::memFree(back);
+    return 0;
+}

@@ -1,0 +1,69 @@
+// Fuzzes the scan of a GIF file into the document record, in both modes:
+// whatever the bytes, a documented result, a frame count inside the table,
+// a terminated comment, and no file left open.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "gif/gif_read.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::string gPath;
+
+void removeTemp() {
+    if (!gPath.empty()) std::remove(gPath.c_str());
+}
+
+void require(bool ok, const char *what) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz_gif_scan: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    char name[] = "/tmp/vcfuzz-gifscan-XXXXXX";
+    int fd = mkstemp(name);
+    require(fd >= 0, "cannot make the temporary file");
+    close(fd);
+    gPath = name;
+    std::atexit(removeTemp);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    FILE *f = std::fopen(gPath.c_str(), "wb");
+    require(f != nullptr, "cannot write the temporary file");
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    const long files = vc::plat::fileOpenCount();
+    static vc::GifAnimRecord rec;
+    for (bool firstOnly : {false, true}) {
+        std::memset(&rec, 0, sizeof rec);
+        rec.formatCode = 167;
+        vc::HFile file = vc::plat::fileOpen(gPath.c_str(), vc::plat::kOpenRead);
+        require(file != vc::kFileError, "cannot open the temporary file");
+        int16_t r = vc::ParseGifStructure(file, rec, firstOnly);
+        vc::plat::fileClose(file);
+        require(r == 1 || r == CONV_E_READ || r == CONV_E_UNSUPPORTED, "undocumented scan result");
+        require(rec.frameCount >= 0 && rec.frameCount <= vc::kGifMaxFrames, "frame count outside the table");
+        require(!firstOnly || r != 1 || rec.frameCount <= 1, "first-image-only scan recorded more");
+        require(memchr(rec.comment, 0, 1021) != nullptr, "comment longer than 1020 characters");
+        for (int i = 0; r == 1 && i < rec.frameCount; ++i) {
+            const auto &e = rec.frames[i];
+            require(e.bitsPerPixel == 1 || e.bitsPerPixel == 4 || e.bitsPerPixel == 8, "frame depth");
+            require(e.dataPosition >= 14 && e.dataPosition < size, "data position outside the file");
+            require(data[e.dataPosition - 1] == 0x2C, "data position not after an image separator");
+        }
+    }
+    require(vc::plat::fileOpenCount() == files, "file left open");
+    return 0;
+}
