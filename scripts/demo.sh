@@ -54,4 +54,15 @@ ani=/usr/share/doc/wx3.2-examples/examples/samples/animate/hourglass.ani
 "$vc" preview "$out/hourglass.ani" "$out/hourglass.ani.preview.bmp" || true
 
 echo
+echo "== TIFF: files of other programs opened, pictures of other formats saved as LZW TIFF and read by libtiff"
+go=/usr/share/gocode/src/golang.org/x/image/testdata
+"$vc" convert --no-parent "$go/video-001-uncompressed.tiff" "$out/video-001.bmp" || true
+"$vc" convert --no-parent "$go/blue-purple-pink.lzwcompressed.tiff" "$out/blue-purple-pink.gif" || true
+for f in "$samples"/sample.{jpg,pcx} "$out/video-001.bmp"; do
+  name=$(basename "${f%.*}")
+  "$vc" convert --no-parent "$f" "$out/$name-from-${f##*.}.tif" && tifftopnm "$out/$name-from-${f##*.}.tif" 2>/dev/null |
+    pnmfile || true
+done
+
+echo
 echo "Output in $out/"
