@@ -65,4 +65,15 @@ for f in "$samples"/sample.{jpg,pcx} "$out/video-001.bmp"; do
 done
 
 echo
+echo "== GIF: still pictures of other programs opened; the editor's picture saved as GIF and read by giflib and netpbm"
+for f in "$samples/palette.gif" "$wx/horse.gif"; do
+  name=$(basename "${f%.*}")
+  "$vc" convert --no-parent "$f" "$out/$name-from-gif.bmp" &&
+    "$vc" convert --no-parent "$out/$name-from-gif.bmp" "$out/$name.gif" &&
+    echo "$name.gif: $(/usr/bin/compare -metric AE "$f" "$out/$name.gif" null: 2>&1) pixels differ from the original" || true
+done
+gifsicle --info "$out/sample.gif" | head -4 || true
+giftopnm "$out/sample.gif" 2>/dev/null | pnmfile || true
+
+echo
 echo "Output in $out/"

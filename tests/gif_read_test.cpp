@@ -384,7 +384,7 @@ TEST_F(GifRead, FilesFromIndependentWritersMatchGiftopnm) {
     for (const auto &c : cases) {
         std::string out = path(c.name);
         ASSERT_EQ(std::system((c.command + out).c_str()), 0) << c.command;
-        auto ref = parsePpms(capture("giftopnm " + out + " 2>/dev/null"));
+        auto ref = parsePpms(capture("giftopnm " + out + " 2>/dev/null | ppmtoppm 2>/dev/null"));
         ASSERT_EQ(ref.size(), 1u) << c.name;
         ConvImageRecord rec{};
         uint8_t fmt = 0;
@@ -403,6 +403,45 @@ TEST_F(GifRead, FilesFromIndependentWritersMatchGiftopnm) {
         vc::plat::memUnlock(rec.image);
         vc::plat::memFree(rec.image);
     }
+}
+
+// GIF files shipped in Debian packages (still and animated; the first image
+// is what a load with an output record delivers), against giftopnm.
+TEST_F(GifRead, DebianSampleFilesMatchGiftopnm) {
+    if (!haveTool("/usr/bin/giftopnm")) GTEST_SKIP() << "netpbm missing";
+    const std::string wx = "/usr/share/doc/wx3.2-examples/examples/samples/";
+    const std::vector<std::string> files = {"/usr/libexec/installed-tests/SDL2_image/palette.gif",
+                                            wx + "image/horse.gif",
+                                            wx + "animate/throbber.gif",
+                                            wx + "html/printing/logo6.gif",
+                                            wx + "xrc/rc/wxbanner.gif",
+                                            wx + "xrc/rc/fuzzy.gif",
+                                            wx + "help/back.gif"};
+    int checked = 0;
+    for (const auto &file : files) {
+        if (access(file.c_str(), R_OK) != 0) continue;
+        auto ref = parsePpms(capture("giftopnm '" + file + "' 2>/dev/null | ppmtoppm 2>/dev/null"));
+        ASSERT_EQ(ref.size(), 1u) << file;
+        ConvImageRecord rec{};
+        uint8_t fmt = 0;
+        ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), &rec, &fmt, 0, nullptr), 1) << file;
+        EXPECT_EQ(fmt, 129);
+        auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(rec.image));
+        ASSERT_EQ(h->biWidth, ref[0].width) << file;
+        ASSERT_EQ(h->biHeight, ref[0].height) << file;
+        auto *pal = reinterpret_cast<const vc::GifRgbQuad *>(reinterpret_cast<uint8_t *>(h) + 40);
+        int bad = 0;
+        for (int y = 0; y < h->biHeight; ++y)
+            for (int x = 0; x < h->biWidth; ++x) {
+                const auto &q = pal[pixelAt(h, x, y)];
+                if (!(Rgb{q.red, q.green, q.blue} == ref[0].pixels[size_t(y) * h->biWidth + x])) ++bad;
+            }
+        EXPECT_EQ(bad, 0) << file;
+        vc::plat::memUnlock(rec.image);
+        vc::plat::memFree(rec.image);
+        ++checked;
+    }
+    if (checked == 0) GTEST_SKIP() << "no sample GIF files installed";
 }
 
 // A damaged copy of a two-image file, cut at every length: a documented
