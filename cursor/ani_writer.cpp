@@ -108,6 +108,9 @@ int16_t WriteAniFile(const char *fileName, Wnd parent, MemHandle document, HostC
     CursorAnimationDocument *doc = lockCursorDocument(document);
     if (!doc) return CONV_CANCELLED;
     doc->header.flags = kAniFlagIcon | kAniFlagSequence;
+    // A file may have promised more steps than a document holds; the
+    // header written must match the rate and seq chunks.
+    doc->header.stepCount = documentSteps(*doc);
     doc->header.width = size & 0xFFFF;
     doc->header.height = size >> 16;
     HFile f = plat::fileCreate(fileName, 0);

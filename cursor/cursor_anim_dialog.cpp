@@ -144,6 +144,7 @@ void CursorAnimationDialogModel::finish() {
 
 intptr_t CursorAnimationDialogModel::pressEnter() {
     if (!start()) return 0;
+    if (ended) return *ended;
     if (okEnabled()) {
         ok();
         return 1;

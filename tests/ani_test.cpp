@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cursor/ani.h"
@@ -179,18 +180,16 @@ TEST_F(Ani, RealFilesLoadAsFramesAndDocumentWithTheirRatesTextsAndHotspots) {
     EXPECT_STREQ(d.author, "(c)1997 Mitch Fishman\r\nmitch@tmbg.org");
     // The four menu items, in order.
     ASSERT_EQ(editor.menuItems.size(), 4u);
-    EXPECT_EQ(editor.menuItems[0].commandId, 0u);
-    EXPECT_EQ(editor.menuItems[1].slot, 1);
-    EXPECT_EQ(editor.menuItems[1].flags, 1024u);
-    EXPECT_EQ(editor.menuItems[2].slot, 2);
-    EXPECT_EQ(editor.menuItems[2].position, 5u);
-    EXPECT_EQ(editor.menuItems[2].commandId, 1001u);
-    EXPECT_EQ(editor.menuItems[2].text, "&Animation...");
-    EXPECT_EQ(editor.menuItems[3].slot, 3);
-    EXPECT_EQ(editor.menuItems[3].position, 405u);
-    EXPECT_EQ(editor.menuItems[3].flags, 0u);
-    EXPECT_EQ(editor.menuItems[3].commandId, 1002u);
-    EXPECT_EQ(editor.menuItems[3].text, "Change &Format...\\bStrg+F");
+    const MenuItemCopy expectMenu[] = {{1, 5, 0, 1024, "", 1},
+                                       {1, 5, 0, 1024, "", 1},
+                                       {2, 5, 1001, 1024, "&Animation...", 2},
+                                       {3, 405, 1002, 0, "Change &Format...\\bStrg+F", 3}};
+    for (int i = 0; i < 4; ++i) {
+        const auto &m = editor.menuItems[size_t(i)], &e = expectMenu[i];
+        EXPECT_EQ(std::tie(m.slot, m.position, m.commandId, m.flags, m.value),
+                  std::tie(e.slot, e.position, e.commandId, e.flags, e.value)) << i;
+        if (e.commandId) EXPECT_EQ(m.text, e.text) << i;
+    }
     // The document comes after the frames, the menu after the document.
     auto cmds = editor.commands();
     EXPECT_EQ(cmds[0], HOST_ADD_ICON);
@@ -242,7 +241,7 @@ TEST_F(Ani, PreviewIsTheFirstIconWithHalvedHeightAndItsBitsOffset) {
     }
 }
 
-TEST_F(Ani, StepsDefaultFromAnihAndTheLaterChunkWins) {
+TEST_F(Ani, StepsDefaultFromAnihTheLaterChunkWinsAndTextsAreCut) {
     // anih (3 frames, 5 steps, rate 10) alone.
     ASSERT_EQ(load(writeFile("a.ani", riff({anih(3, 5, 10), frames(3)})), false), 1);
     CursorAnimationDocument d = documentOf(editor);
@@ -273,18 +272,18 @@ TEST_F(Ani, StepsDefaultFromAnihAndTheLaterChunkWins) {
     EXPECT_EQ(d.header.stepCount, 100000u);
     EXPECT_EQ(d.rates[255], 3u);
     EXPECT_EQ(d.sequence[255], 255u);
-}
 
-TEST_F(Ani, InfoTextsAreCutTo79CharactersAndAlwaysEndInNul) {
+    // INFO texts: cut to 79 characters, always NUL-terminated.
     std::string longTitle(100, 'T');
     Bytes inam(longTitle.begin(), longTitle.end());
     inam.push_back(0);
     Bytes iart = {'a', 'b', 'c'};  // no NUL
+    FakeEditor texts;
     ASSERT_EQ(load(writeFile("i.ani", riff({list("INFO", {chunk("ISFT", {1, 2}), chunk("INAM", inam), chunk("IART", iart)}),
                                             anih(1, 1, 1), frames(1)})),
                    false),
               1);
-    CursorAnimationDocument d = documentOf(editor);
+    d = documentOf(texts);
     EXPECT_EQ(std::string(d.title), std::string(79, 'T'));
     EXPECT_STREQ(d.author, "abc");
 
