@@ -415,6 +415,17 @@ TEST_F(IcoFiles, BadFilesGetTheirResultAndLeakNothing) {
     vc::plat::memFailAt(0);
     EXPECT_EQ(ed.count(HOST_ADD_ICON), 0u);
 
+    // The detector reads the first word and leaves the file at its start,
+    // for the detectors after it.
+    for (const Bytes &b : {good, Bytes{1, 0, 0, 0}, Bytes{0}, Bytes{}}) {
+        std::string d = writeFile("detect.bin", b);
+        vc::HFile f = vc::plat::fileOpen(d.c_str(), vc::plat::kOpenRead);
+        vc::plat::fileSeek(f, 3, vc::plat::kSeekSet);
+        EXPECT_EQ(vc::IsIconFile(f), b.size() >= 2 && b[0] == 0 && b[1] == 0);
+        EXPECT_EQ(vc::plat::fileSeek(f, 0, vc::plat::kSeekCur), 0);
+        vc::plat::fileClose(f);
+    }
+
     // Detection by content: a first word of 0 is an icon; the preview export
     // reaches the icon preview.
     EXPECT_EQ(DetectFileFormat(p.c_str(), &fmt, 1), 1);
