@@ -26,7 +26,7 @@ FormatRow gRows[] = {
     {CONV_FMT_ICON, &IsIconFile, &iconRowLoad, 132, 132, &iconRowSave, &PreviewIconFile, nullptr, nullptr, nullptr},
     {CONV_FMT_ANI, &aniRowDetect, &aniRowLoad, 132, 166, &aniRowSave, &PreviewAniFile, &NewCursorAnimation,
      &CursorAnimationCommand, &CursorAnimationFrameChanged},
-    {CONV_FMT_ANIGIF, detectGifRow, loadGifRow, 129, 167, nullptr, GetGifPreview, &NewGifAnimation,
+    {CONV_FMT_ANIGIF, detectGifRow, loadGifRow, 129, 167, &saveAnimatedGifRow, GetGifPreview, &NewGifAnimation,
      &GifProcessCommand, &GifFrameChanged},
     {CONV_FMT_AVI, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_GIF, nullptr, nullptr, 129, 129, saveGifRow, nullptr, nullptr, nullptr, nullptr},
