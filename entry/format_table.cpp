@@ -2,6 +2,7 @@
 
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
+#include "codecs/tiff.h"
 
 #include "cursor/ani.h"
 #include "cursor/cursor_anim.h"
@@ -20,7 +21,7 @@ namespace {
 // an animated load narrows the code.
 FormatRow gRows[] = {
     {CONV_FMT_PCX, DetectPcxFile, loadPcxRow, 128, 128, savePcxRow, GetPcxPreview, nullptr, nullptr, nullptr},
-    {CONV_FMT_TIFF, nullptr, nullptr, 130, 130, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_TIFF, DetectTiffFile, tiffLoadRow, 130, 130, tiffSaveRow, GetTiffPreview, nullptr, nullptr, nullptr},
     {CONV_FMT_JPEG, DetectJpegFile, loadJpegRow, 133, 133, saveJpegRow, GetJpegPreview, nullptr, nullptr, nullptr},
     {CONV_FMT_RESOURCE, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
     {CONV_FMT_ICON, &IsIconFile, &iconRowLoad, 132, 132, &iconRowSave, &PreviewIconFile, nullptr, nullptr, nullptr},
