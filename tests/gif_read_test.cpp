@@ -268,7 +268,7 @@ TEST_F(GifRead, DecodeFailuresLeaveTheDibAsItWas) {
     EXPECT_EQ(decodeOnto(size12.b, dib, -1), CONV_E_DATA);
     // A sub-block running past the end of the file.
     std::vector<uint8_t> cut = earlyEnd.b;
-    cut.resize(cut.size() - 4);
+    cut.erase(cut.end() - 4, cut.end());
     EXPECT_EQ(decodeOnto(cut, dib, -1), CONV_E_READ);
     vc::plat::memFree(dib);
 }
