@@ -444,6 +444,59 @@ TEST_F(GifRead, DebianSampleFilesMatchGiftopnm) {
     if (checked == 0) GTEST_SKIP() << "no sample GIF files installed";
 }
 
+// giflib's encoder, through gifbuild: noise that fills the 4096-code table
+// several times over, plain and interlaced, and the same file without its
+// trailer (refused when every image is scanned, fine for the preview).
+TEST_F(GifRead, GifbuildFilesDecodeToTheirDescription) {
+    if (!haveTool("/usr/bin/gifbuild")) GTEST_SKIP() << "giflib-tools missing";
+    const char *symbols = "0123456789ABCDEF";
+    const int W = 300, H = 200;
+    std::vector<uint8_t> px(size_t(W) * H);
+    uint32_t x32 = 77;
+    for (auto &p : px) x32 ^= x32 << 13, x32 ^= x32 >> 17, x32 ^= x32 << 5, p = uint8_t(x32 % 16);
+    for (bool interlaced : {false, true}) {
+        std::string text = "screen width 150\nscreen height 100\nscreen colors 16\nscreen background 0\n"
+                           "pixel aspect byte 0\n\nscreen map\n";
+        for (int i = 0; i < 16; ++i) {
+            Rgb c = GifBytes::color(unsigned(i));
+            text += "\trgb " + std::to_string(c.r) + " " + std::to_string(c.g) + " " + std::to_string(c.b) + " is " +
+                    symbols[i] + "\n";
+        }
+        text += "end\n\nimage # 1\nimage left 0\nimage top 0\n";
+        if (interlaced) text += "image interlaced\n";
+        text += "image bits 300 by 200\n";
+        for (int y = 0; y < H; ++y) {
+            for (int x = 0; x < W; ++x) text += symbols[px[size_t(y) * W + x]];
+            text += "\n";
+        }
+        std::string desc = writeFile("desc.txt", text);
+        std::string gif = path("built.gif");
+        ASSERT_EQ(std::system(("gifbuild " + desc + " > " + gif + " 2>/dev/null").c_str()), 0);
+        ConvImageRecord rec{};
+        uint8_t fmt = 0;
+        ASSERT_EQ(LoadConvImage(nullptr, gif.c_str(), &rec, &fmt, 0, nullptr), 1);
+        auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(rec.image));
+        ASSERT_EQ(h->biWidth, W);
+        ASSERT_EQ(h->biHeight, H);
+        int bad = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) bad += pixelAt(h, x, y) != px[size_t(y) * W + x];
+        EXPECT_EQ(bad, 0) << interlaced;
+        vc::plat::memUnlock(rec.image);
+        vc::plat::memFree(rec.image);
+
+        auto bytes = readBytes(gif);
+        ASSERT_EQ(bytes.back(), 0x3B);
+        bytes.pop_back();
+        std::string noTrailer = writeFile("notrailer.gif", bytes);
+        FakeEditor ed;
+        EXPECT_EQ(LoadConvImage(nullptr, noTrailer.c_str(), nullptr, &fmt, 0, FakeEditor::callback()), CONV_E_READ);
+        ConvImageRecord pre{};
+        EXPECT_EQ(GetPreviewImage(noTrailer.c_str(), &pre), 1);
+        if (pre.image) vc::plat::memFree(pre.image);
+    }
+}
+
 // A damaged copy of a two-image file, cut at every length: a documented
 // result, no leak, no file left open (the fixture checks), no crash.
 TEST_F(GifRead, TruncatedFilesGiveDocumentedResults) {
