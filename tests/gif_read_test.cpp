@@ -455,7 +455,7 @@ TEST_F(GifRead, GifbuildFilesDecodeToTheirDescription) {
     uint32_t x32 = 77;
     for (auto &p : px) x32 ^= x32 << 13, x32 ^= x32 >> 17, x32 ^= x32 << 5, p = uint8_t(x32 % 16);
     for (bool interlaced : {false, true}) {
-        std::string text = "screen width 150\nscreen height 100\nscreen colors 16\nscreen background 0\n"
+        std::string text = "screen width 300\nscreen height 200\nscreen colors 16\nscreen background 0\n"
                            "pixel aspect byte 0\n\nscreen map\n";
         for (int i = 0; i < 16; ++i) {
             Rgb c = GifBytes::color(unsigned(i));
