@@ -727,3 +727,34 @@ TEST_F(IcoFiles, IcotoolAndImageMagickReadWhatWeSave) {
         }
     }
 }
+
+// The reference host answers the size question as told on its command line.
+TEST_F(IcoFiles, HostAnswersTheSizeQuestionFromItsOptions) {
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    std::string vc = (self.parent_path().parent_path() / "host" / "velmconv").string();
+    std::string sample = std::string(kSdlImages) + "sample.cur";
+    if (access(vc.c_str(), X_OK) != 0 || access(sample.c_str(), R_OK) != 0 ||
+        access("/usr/bin/icotool", X_OK) != 0)
+        GTEST_SKIP() << "needs the built host, sample.cur and icoutils";
+    struct Case {
+        std::string options, listing;
+    } cases[] = {
+        {"--cursor-size keep", "--width=23 --height=42"},
+        {"--cursor-size 64", "--width=64 --height=64"},
+        {"", "--width=32 --height=32"},  // Enter: "32 x 32  (recommended)"
+    };
+    for (const Case &c : cases) {
+        std::string out = path("host.cur");
+        std::remove(out.c_str());
+        std::string r = run(vc + " convert --quiet --no-parent " + c.options + " " + sample + " " + out + " 2>&1; echo rc=$?");
+        EXPECT_NE(r.find("rc=0"), std::string::npos) << r;
+        std::string listing = run("/usr/bin/icotool -l " + out + " 2>/dev/null");
+        EXPECT_NE(listing.find(c.listing), std::string::npos) << c.options << ": " << listing;
+        EXPECT_NE(listing.find("--hotspot-x=1 --hotspot-y=24"), std::string::npos) << listing;
+    }
+    std::string out = path("cancelled.cur");
+    std::string r = run(vc + " convert --quiet --no-parent --cancel 107 " + sample + " " + out + " 2>&1; echo rc=$?");
+    EXPECT_NE(r.find("rc=1"), std::string::npos) << r;
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
