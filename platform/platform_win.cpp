@@ -274,6 +274,7 @@ constexpr DialogView kViews[] = {
     {0, nullptr},  // no modal dialog has a Windows view yet
     {107, &selectCursorSizeProc},
     {108, &changeCursorFormatProc},
+    {109, &GifImportOptionsProc},
 };
 }  // namespace
 

@@ -17,6 +17,8 @@ void drawProgressBar(HDC dc, int width, int height, int percent);
 // The cursor format questions (templates 107 and 108): cursor/cursor_format_win.cpp.
 INT_PTR CALLBACK selectCursorSizeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK changeCursorFormatProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// The GIF import options (template 109): gif/gif_import_win.cpp.
+INT_PTR CALLBACK GifImportOptionsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // A modal dialog's view: plat::runDialog looks the template up here and
 // hands the procedure the portable model (a plat::DialogModel *) as the
