@@ -76,4 +76,16 @@ gifsicle --info "$out/sample.gif" | head -4 || true
 giftopnm "$out/sample.gif" 2>/dev/null | pnmfile || true
 
 echo
+echo "== PCX and JPEG: a game's PCX picture opened, the JPEG sample converted both ways, read by netpbm and djpeg"
+heroes=/usr/share/games/heroes/pics/background.pcx
+if [ -f "$heroes" ]; then
+  "$vc" convert --no-parent "$heroes" "$out/heroes.bmp" &&
+    echo "heroes.bmp: $(/usr/bin/compare -metric AE "$heroes" "$out/heroes.bmp" null: 2>&1) pixels differ from the original" || true
+  "$vc" convert --no-parent "$heroes" "$out/heroes.jpg" && djpeg "$out/heroes.jpg" | pnmfile || true
+fi
+"$vc" convert --no-parent "$samples/sample.jpg" "$out/sample-from-jpg.pcx" && pcxtoppm "$out/sample-from-jpg.pcx" | pnmfile || true
+"$vc" convert --no-parent "$out/sample-from-jpg.pcx" "$out/sample-from-pcx.jpg" &&
+  echo "sample-from-pcx.jpg: PSNR $(/usr/bin/compare -metric PSNR "$samples/sample.jpg" "$out/sample-from-pcx.jpg" null: 2>&1) dB against the original" || true
+
+echo
 echo "Output in $out/"
