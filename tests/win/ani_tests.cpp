@@ -1,0 +1,128 @@
+// Animated cursors through VelmConv32.dll, bound the way the editor binds
+// it: a real file from Debian's wx examples (through Wine's Z: drive) loads
+// as frames plus a document, saves back to an ANI file with the documented
+// layout, and that file loads again with the same steps, texts and hotspots.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/fake_editor.h"
+#include "velmconv/velmconv.h"
+#include "win_test_util.h"
+
+namespace {
+
+using wintest::ScratchFile;
+
+const char *const kHourglass = "Z:\\usr\\share\\doc\\wx3.2-examples\\examples\\samples\\animate\\hourglass.ani";
+
+std::string libraryPath() {
+    if (const char *p = std::getenv("VELMCONV_DLL"); p && *p) return p;
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string s(self);
+    return s.substr(0, s.find_last_of("\\/") + 1) + "VelmConv32.dll";
+}
+
+// The document's leading part as the library lays it out: format code,
+// a reserved word, the nine anih fields, title, author, rates, sequence.
+struct Document {
+    uint16_t code, reserved;
+    uint32_t header[9];
+    char title[80], author[80];
+    uint32_t rates[256], sequence[256];
+};
+static_assert(sizeof(Document) == 2248);
+
+Document copyOf(void *block) {
+    Document d{};
+    if (block && GlobalSize(static_cast<HGLOBAL>(block)) >= sizeof d) {
+        std::memcpy(&d, GlobalLock(static_cast<HGLOBAL>(block)), sizeof d);
+        GlobalUnlock(static_cast<HGLOBAL>(block));
+    }
+    return d;
+}
+
+uint32_t at32(const std::string &s, size_t i) {
+    return uint32_t(uint8_t(s[i])) | uint32_t(uint8_t(s[i + 1])) << 8 | uint32_t(uint8_t(s[i + 2])) << 16 |
+           uint32_t(uint8_t(s[i + 3])) << 24;
+}
+
+class AniDll : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { module_ = LoadLibraryA(libraryPath().c_str()); }
+    static void TearDownTestSuite() {
+        if (module_) FreeLibrary(module_);
+        module_ = nullptr;
+    }
+    void SetUp() override {
+        if (!module_) GTEST_SKIP() << "library not loaded";
+        if (GetFileAttributesA(kHourglass) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "wx3.2-examples not installed";
+        load = reinterpret_cast<LoadConvImageFn>(reinterpret_cast<void *>(GetProcAddress(module_, "LoadConvImage")));
+        save = reinterpret_cast<SaveConvImageFn>(reinterpret_cast<void *>(GetProcAddress(module_, "SaveConvImage")));
+        preview =
+            reinterpret_cast<GetPreviewImageFn>(reinterpret_cast<void *>(GetProcAddress(module_, "GetPreviewImage")));
+    }
+    static HMODULE module_;
+    LoadConvImageFn load = nullptr;
+    SaveConvImageFn save = nullptr;
+    GetPreviewImageFn preview = nullptr;
+};
+HMODULE AniDll::module_ = nullptr;
+
+TEST_F(AniDll, LoadsSavesAndReloadsAnAnimatedCursor) {
+    vctest::FakeEditor first;
+    uint8_t format = 0;
+    ASSERT_EQ(load(nullptr, kHourglass, nullptr, &format, 0, vctest::FakeEditor::callback()), 1);
+    EXPECT_EQ(format, 166);
+    ASSERT_EQ(first.images.size(), 20u);
+    EXPECT_EQ(first.images[19].flags, 19 * 256 + 17);
+    ASSERT_EQ(first.documents.size(), 1u);
+    ASSERT_EQ(first.menuItems.size(), 4u);
+    Document a = copyOf(first.documents[0]);
+    EXPECT_EQ(a.code, 166);
+    EXPECT_EQ(a.header[1], 20u);
+    EXPECT_EQ(a.rates[0], 24u);
+    EXPECT_STREQ(a.author, "(c)1997 Mitch Fishman\r\nmitch@tmbg.org");
+
+    ScratchFile out("round.ani", "", false);
+    HWND parent = CreateWindowA("STATIC", "editor", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr,
+                                nullptr);
+    ASSERT_EQ(save(parent, out.path(), nullptr, 166, 0, vctest::FakeEditor::callback()), 1);
+    DestroyWindow(parent);
+    std::string bytes = out.read();
+    ASSERT_GT(bytes.size(), 12u);
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(at32(bytes, 4), bytes.size() - 8);
+    EXPECT_EQ(bytes.substr(8, 8), "ACONanih");
+    // Header, then rate and seq of 20 steps each.
+    EXPECT_EQ(at32(bytes, 12 + 8 + 4 * 8), 3u);  // flags: icon frames and a seq chunk
+    EXPECT_EQ(bytes.substr(56, 4), "rate");
+    EXPECT_EQ(at32(bytes, 60), 80u);
+    EXPECT_EQ(bytes.substr(144, 4), "seq ");
+
+    vctest::FakeEditor second;
+    ASSERT_EQ(load(nullptr, out.path(), nullptr, &format, 0, vctest::FakeEditor::callback()), 1);
+    ASSERT_EQ(second.images.size(), 20u);
+    Document b = copyOf(second.documents.empty() ? nullptr : second.documents[0]);
+    EXPECT_EQ(std::memcmp(a.rates, b.rates, sizeof a.rates), 0);
+    EXPECT_EQ(std::memcmp(a.sequence, b.sequence, sizeof a.sequence), 0);
+    EXPECT_STREQ(b.title, a.title);
+    EXPECT_STREQ(b.author, a.author);
+    for (size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(second.hotspots[intptr_t(i)], 16u | 15u << 16) << i;
+        EXPECT_EQ(second.images[i].bytes, first.images[i].bytes) << i;
+    }
+
+    ConvImageRecord rec{};
+    ASSERT_EQ(preview(out.path(), &rec), 1);
+    ASSERT_NE(rec.image, nullptr);
+    EXPECT_EQ(rec.bitsOffset, 40u + 4 * 256);
+    GlobalFree(static_cast<HGLOBAL>(rec.image));
+}
+
+}  // namespace
