@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "host/quantize.h"
 
@@ -49,6 +50,46 @@ Image Editor::frameAt(int index, int32_t width, int32_t height, uint16_t bitCoun
     std::vector<Rgb> bw = fixedPalette(2);
     if (img.bitCount != bitCount || cursorPalette) img = withDepth(img, bitCount, options_.dither, cursorPalette ? &bw : nullptr);
     return img;
+}
+
+const std::vector<Rgb> &Editor::documentPalette(int32_t width, int32_t height, uint16_t bitCount) {
+    PaletteCache &c = paletteCache_;
+    if (c.width == width && c.height == height && c.bitCount == bitCount && c.frames == frames.size())
+        return c.colors;
+    c = PaletteCache{width, height, bitCount, frames.size(), {}};
+    const size_t maxColors = size_t(1) << bitCount;
+    // Frames that already share a palette that fits keep it as it is.
+    bool shared = true;
+    for (const Frame &f : frames)
+        shared = shared && f.image.bitCount <= bitCount && f.image.palette == frames[0].image.palette;
+    if (shared && !frames[0].image.palette.empty()) {
+        c.colors = frames[0].image.palette;
+        return c.colors;
+    }
+    std::vector<Rgb> pixels;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        Image img = frameAt(int(i), width, height, 24, false);
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x) pixels.push_back(img.pixel(x, y));
+    }
+    std::vector<Rgb> distinct;
+    std::set<Rgb> seen;
+    bool fits = true;
+    for (Rgb p : pixels) {
+        if (!seen.insert(p).second) continue;
+        if (distinct.size() == maxColors) {
+            fits = false;
+            break;
+        }
+        distinct.push_back(p);
+    }
+    if (fits) {
+        c.colors = distinct;
+    } else {
+        std::vector<uint8_t> indices;
+        quantize(pixels, width, height * int32_t(frames.size()), int(maxColors), options_.dither, c.colors, indices);
+    }
+    return c.colors;
 }
 
 void *Editor::currentFrameBlock(uint16_t bitCount) {
@@ -115,7 +156,11 @@ intptr_t Editor::handle(int32_t command, intptr_t param, intptr_t value) {
         if (i < 0 || !param) return 0;
         auto *h = reinterpret_cast<ConvBitmapInfoHeader *>(param);
         if (h->biWidth <= 0 || h->biHeight <= 0) return 0;
-        Image img = frameAt(i, h->biWidth, h->biHeight, h->biBitCount ? h->biBitCount : 24, false);
+        const uint16_t bits = h->biBitCount ? h->biBitCount : 24;
+        Image img = frames.size() > 1 && bits <= 8
+                        ? withDepth(frameAt(i, h->biWidth, h->biHeight, 24, false), bits, options_.dither,
+                                    &documentPalette(h->biWidth, h->biHeight, bits))
+                        : frameAt(i, h->biWidth, h->biHeight, bits, false);
         std::vector<uint8_t> dib = toPackedDib(img);
         // The library sized the block for the frame at this size and depth
         // with a full colour table.
@@ -225,6 +270,7 @@ intptr_t Editor::handle(int32_t command, intptr_t param, intptr_t value) {
         }
         colorSetting_ = uint16_t(change->colors);
         ++formatChanges;
+        paletteCache_ = {};
         return 1;
     }
     case HOST_SET_TRANSPARENT: {

@@ -64,6 +64,16 @@ class Editor {
     intptr_t handle(int32_t command, intptr_t param, intptr_t value);
     int frameIndex(intptr_t value) const;
     Image frameAt(int index, int32_t width, int32_t height, uint16_t bitCount, bool cursorPalette) const;
+    // The one palette of the document at a size and depth: the colours of
+    // all frames together, so that a writer's single colour table fits
+    // every frame it asks for.
+    const std::vector<Rgb> &documentPalette(int32_t width, int32_t height, uint16_t bitCount);
+    struct PaletteCache {
+        int32_t width = 0, height = 0;
+        uint16_t bitCount = 0;
+        size_t frames = 0;
+        std::vector<Rgb> colors;
+    } paletteCache_;
     static intptr_t VC_CALLBACK trampoline(int32_t command, intptr_t param, intptr_t value);
 
     EditorOptions options_;

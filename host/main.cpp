@@ -18,6 +18,8 @@
 #include <unistd.h>
 
 #include "cursor/cursor_format.h"
+#include "gif/gif_import.h"
+#include "resources/strings.h"
 #include "velmconv/headless.h"
 #endif
 
@@ -67,6 +69,7 @@ struct Options {
     std::vector<int> cancelDialogs;  // --cancel TEMPLATE
     int cursorSize = 0;              // --cursor-size: the button of template 107, 0 for Enter
     std::string cursorFormat;        // --cursor-format: what template 108 is set to before OK
+    std::string gifImport;           // --gif-import: the choice in template 109 before OK
     host::EditorOptions editor;
 };
 
@@ -136,6 +139,20 @@ intptr_t answerDialog(void *user, int32_t templateId, void *model) {
         else if (colors == "16") m->colorChoice = vc::kCursorColors16;
         else if (colors == "256") m->colorChoice = vc::kCursorColors256;
         if (rest == "noscale") m->scale = false;
+    }
+    if (templateId == IDD_GIF_IMPORT && !o->gifImport.empty()) {
+        // sequence[:WxH], frame:N or assembled.
+        auto *m = static_cast<vc::GifImportOptionsModel *>(base);
+        std::string mode = o->gifImport, arg;
+        if (size_t c = mode.find(':'); c != std::string::npos) arg = mode.substr(c + 1), mode.resize(c);
+        if (mode == "frame") {
+            m->selectFrame(std::atoi(arg.c_str()));
+        } else if (mode == "assembled") {
+            m->check(IDC_GIFIMP_ASSEMBLED);
+        } else if (size_t x = arg.find('x'); mode == "sequence" && x != std::string::npos && !m->sizeLocked) {
+            m->widthText = arg.substr(0, x);
+            m->heightText = arg.substr(x + 1);
+        }
     }
     return VC_DIALOG_DEFAULT;
 }
@@ -361,6 +378,8 @@ void usage() {
         "  --cursor-size 16|32|64|keep   the answer to \"Select Cursor Format\" (107)\n"
         "  --cursor-format SIZE[,COLORS[,noscale]]   the answer to \"Change Cursor Format\" (108):\n"
         "                  SIZE 16, 32, 64 or WxH, COLORS 2, 16 or 256\n"
+        "  --gif-import sequence[:WxH]|frame:N|assembled   the answer to \"GIF - Importoptionen\" (109),\n"
+        "                  asked when a GIF's frames differ in size (default: sequence at the largest size)\n"
         "  --dither        the editor prefers dithering\n"
         "  --refuse-documents  the editor refuses animation documents\n"
         "  --sound FILE    the file the editor's file dialog picks\n"
@@ -399,6 +418,10 @@ int main(int argc, char **argv) {
             const char *v = next();
             if (!v) return usage(), 2;
             o.cursorFormat = v;
+        } else if (a == "--gif-import") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            o.gifImport = v;
         } else if (a == "--no-parent") o.parent = false;
         else if (a == "--dither") o.editor.dither = true;
         else if (a == "--refuse-documents") o.editor.refuseDocuments = true;

@@ -14,6 +14,8 @@
 #include "gif/gif_dialog.h"
 #include "gif/gif_record.h"
 #include "gif_support.h"
+#include "host/editor.h"
+#include "host/library.h"
 #include "resources/strings.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"
@@ -412,3 +414,48 @@ TEST(GifScreenSize, PositionsWidenTheScreen) {
 }
 
 }  // namespace
+
+// ---- Through the reference host: GIF to ANI and back --------------------------------
+
+TEST_F(GifAnimation, HostConvertsAnAnimationToAniAndBackUnchanged) {
+    // Three 32 x 32 frames of four colours, as a cursor animation holds them.
+    gifsupport::GifBytes g;
+    g.header(32, 32, 1).looping(0);
+    for (int i = 0; i < 3; ++i) {
+        std::vector<uint8_t> px;
+        for (int j = 0; j < 32 * 32; ++j) px.push_back(uint8_t(((j % 32) / 8 + j / 256 + i) % 4));
+        g.control(2 << 2, 10, 0).image(0, 0, 32, 32, px, 2);
+    }
+    std::string gif = writeFile("anim.gif", g.trailer().b);
+    std::string ani = path("anim.ani"), back = path("back.gif");
+
+    auto loadInto = [](host::Editor &ed, const std::string &file) {
+        ed.makeCurrent();
+        uint8_t format = 0;
+        return LoadConvImage(nullptr, file.c_str(), nullptr, &format, 0, host::Editor::callback());
+    };
+    auto saveFrom = [](host::Editor &ed, const std::string &file, int code) {
+        ed.makeCurrent();
+        int bits = GetDesiredBitPix(code, ed.frames[size_t(ed.current)].image.bitCount);
+        void *block = ed.currentFrameBlock(uint16_t(bits));
+        int32_t r = SaveConvImage(nullptr, file.c_str(), block, code, 0, host::Editor::callback());
+        host::Library::memFree(block);
+        return r;
+    };
+    host::Editor first;
+    ASSERT_EQ(loadInto(first, gif), CONV_OK);
+    ASSERT_EQ(first.frames.size(), 3u);
+    ASSERT_EQ(saveFrom(first, ani, CONV_FMT_ANI), CONV_OK);
+    host::Editor second;
+    ASSERT_EQ(loadInto(second, ani), CONV_OK);
+    ASSERT_EQ(second.frames.size(), 3u);
+    ASSERT_EQ(saveFrom(second, back, CONV_FMT_ANIGIF), CONV_OK);
+    host::Editor third;
+    ASSERT_EQ(loadInto(third, back), CONV_OK);
+    ASSERT_EQ(third.frames.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        for (int32_t y = 0; y < 32; ++y)
+            for (int32_t x = 0; x < 32; ++x)
+                ASSERT_EQ(third.frames[i].image.pixel(x, y), first.frames[i].image.pixel(x, y))
+                    << "frame " << i << " at " << x << "," << y;
+}
