@@ -2,6 +2,7 @@
 // library, asks for its formats, and drives the exports on files, keeping
 // whatever frames, hotspots, documents and menu items the library hands
 // over.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -252,6 +253,25 @@ bool loadOrReport(Editor &ed, const std::string &file, const Options &o, void *p
     return false;
 }
 
+// What an animated cursor's document holds: the anih fields at offset 4,
+// title and author at 40 and 120, rates at 200, the sequence at 1224.
+std::string describeCursorAnimation(const uint8_t *doc) {
+    auto u32 = [doc](size_t at) {
+        return uint32_t(doc[at] | doc[at + 1] << 8 | doc[at + 2] << 16) | uint32_t(doc[at + 3]) << 24;
+    };
+    auto text = [doc](size_t at) {
+        const char *s = reinterpret_cast<const char *>(doc + at);
+        return std::string(s, strnlen(s, 79));
+    };
+    uint32_t steps = std::min<uint32_t>(u32(12), 256);
+    std::string out = "  cursor animation: " + std::to_string(u32(8)) + " frames, " + std::to_string(steps) +
+                      " steps, default rate " + std::to_string(u32(32)) + "\n  title: \"" + text(40) +
+                      "\"\n  author: \"" + text(120) + "\"\n  steps (frame/rate):";
+    for (uint32_t i = 0; i < steps; ++i)
+        out += " " + std::to_string(u32(1224 + 4 * i)) + "/" + std::to_string(u32(200 + 4 * i));
+    return out + "\n";
+}
+
 void printEditor(const Editor &ed) {
     std::printf("  frames: %zu\n", ed.frames.size());
     for (size_t i = 0; i < ed.frames.size(); ++i) {
@@ -265,11 +285,15 @@ void printEditor(const Editor &ed) {
     if (ed.transparent) std::printf("  transparent colour: #%06X\n", *ed.transparent);
     if (ed.document) {
         uint16_t code = 0;
+        std::string cursorAnimation;
         if (auto *p = static_cast<const uint8_t *>(Library::memLock(ed.document))) {
             code = uint16_t(p[0] | p[1] << 8);
+            if (code == CONV_FMT_ANI && Library::memSize(ed.document) >= 2248)
+                cursorAnimation = describeCursorAnimation(p);
             Library::memUnlock(ed.document);
         }
         std::printf("  animation document: %u (%zu bytes)\n", code, Library::memSize(ed.document));
+        std::fputs(cursorAnimation.c_str(), stdout);
     }
     for (const auto &m : ed.menu)
         std::printf("  menu item: slot %d, position %u, command %u, flags %u%s%s\n", m.slot, m.position, m.commandId,

@@ -50,7 +50,7 @@ wx=/usr/share/doc/wx3.2-examples/examples/samples/image
 echo
 echo "== An animated cursor round trip: rates, sequence, title, author, hotspots"
 ani=/usr/share/doc/wx3.2-examples/examples/samples/animate/hourglass.ani
-"$vc" convert --no-parent "$ani" "$out/hourglass.ani" && "$vc" info "$out/hourglass.ani" | head -4 || true
+"$vc" convert --no-parent "$ani" "$out/hourglass.ani" && "$vc" info "$out/hourglass.ani" | grep -A3 "cursor animation" || true
 "$vc" preview "$out/hourglass.ani" "$out/hourglass.ani.preview.bmp" || true
 
 echo
