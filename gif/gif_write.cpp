@@ -102,7 +102,9 @@ struct CodeWriter {
 
 struct EncoderState {
     uint32_t hash[kHashSize];   // (prefix << 8 | pixel) << 12 | code; 0 empty
-    uint16_t direct[4096 * 16]; // [prefix << shift | rank] -> code; 0 none
+    // [rank << 12 | prefix] -> code, 0 none: the prefixes in use are mostly
+    // recent codes, so one colour's column keeps them on few cache lines.
+    uint16_t direct[16 * 4096];
     uint8_t rank[256];          // a colour's place among the colours in use
     uint32_t slotOf[4096];      // where each table code was entered
     uint16_t runNext[4096];     // for a string of one colour: the code of one more
@@ -119,8 +121,7 @@ unsigned bitLength(uint32_t v) { return v ? 32u - unsigned(__builtin_clz(v)) : 0
 constexpr uint32_t kNoRun = 256;
 
 template <bool Direct>
-void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress,
-                unsigned shift) {
+void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
     CodeWriter &out = st.out;
     const uint32_t clear = 1u << s, end = clear + 1;
     uint32_t next = clear + 2;
@@ -176,14 +177,14 @@ void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint3
                     x += have - runLen;
                     runLen = have;
                     w = st.runCodes[rc][have];
-                    slot = (w << shift) | rc;
+                    slot = (rc << 12) | w;
                 } else if (uint32_t code = st.runNext[w]) {
                     w = code;
                     ++x;
                     continue;
                 }
             } else if constexpr (Direct) {
-                slot = (w << shift) | st.rank[c];
+                slot = (uint32_t(st.rank[c]) << 12) | w;
                 if (uint32_t code = st.direct[slot]) {
                     w = code;
                     runColor = kNoRun;
@@ -254,7 +255,7 @@ int16_t lzwEncode(HFile file, const uint8_t *pixels, uint32_t columns, uint32_t 
     auto *st = static_cast<EncoderState *>(plat::memLock(block));
     st->out.file = file;
     // Few colours in use (always so below 8 bits): rank them for the
-    // direct table, as narrow as their number allows.
+    // direct table.
     const uint32_t clear = 1u << s;
     bool used[256] = {};
     if (s <= 4) {
@@ -283,11 +284,9 @@ int16_t lzwEncode(HFile file, const uint8_t *pixels, uint32_t columns, uint32_t 
         st->rank[c] = uint8_t(colors++);
     }
     if (colors <= 16) {
-        unsigned shift = 1;
-        while ((1u << shift) < colors) ++shift;
-        encodeRows<true>(*st, pixels, columns, rows, s, progress, shift);
+        encodeRows<true>(*st, pixels, columns, rows, s, progress);
     } else {
-        encodeRows<false>(*st, pixels, columns, rows, s, progress, 0);
+        encodeRows<false>(*st, pixels, columns, rows, s, progress);
     }
     plat::memUnlock(block);
     plat::memFree(block);
