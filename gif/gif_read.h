@@ -42,6 +42,8 @@ int16_t SkipGifImageData(HFile file);
 // table replaces the first colours of the DIB's table, pixels equal to
 // transparent (-1: none) are left as they are (at depths 4 and 8), and the
 // image lands at (left - shiftX, top - shiftY), clipped. 1, -3, -5 or -6.
+// It reads ahead, so the file position afterwards is not defined: seek to
+// the next frame's data position before decoding it.
 int16_t DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY);
 
 // Writes count (= w') indices of one image row into a DIB row of the given
