@@ -88,4 +88,20 @@ fi
   echo "sample-from-pcx.jpg: PSNR $(/usr/bin/compare -metric PSNR "$samples/sample.jpg" "$out/sample-from-pcx.jpg" null: 2>&1) dB against the original" || true
 
 echo
+echo "== Animated GIF: frames of another program's animation to an animated cursor and back, frame for frame"
+throbber=/usr/share/doc/wx3.2-examples/examples/samples/animate/throbber.gif
+"$vc" convert --no-parent "$throbber" "$out/throbber.ani" && "$vc" info "$out/throbber.ani" | head -4 || true
+"$vc" convert --no-parent "$out/throbber.ani" "$out/throbber.gif" && gifsicle --info "$out/throbber.gif" | head -8 || true
+mkdir -p "$out/throbber-in" "$out/throbber-out"
+"$vc" extract --quiet "$throbber" "$out/throbber-in" && "$vc" extract --quiet "$out/throbber.gif" "$out/throbber-out" &&
+  for f in "$out"/throbber-in/*.bmp; do
+    echo "$(basename "$f"): $(/usr/bin/compare -metric AE "$f" "$out/throbber-out/$(basename "$f")" null: 2>&1) pixels differ"
+  done || true
+echo "frames of different sizes: the import options (template 109) answered as a sequence, one frame, the assembled image"
+gifsicle --no-warnings "$throbber" '#0' --crop 4,4+16x16 "$throbber" '#1' -o "$out/mixed.gif" || true
+for answer in sequence:24x24 frame:1 assembled; do
+  echo "--gif-import $answer: $("$vc" info --gif-import "$answer" "$out/mixed.gif" | grep -E 'frame [0-9]:' | tr -s ' \n' ' ')"
+done
+
+echo
 echo "Output in $out/"
