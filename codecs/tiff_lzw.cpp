@@ -139,16 +139,17 @@ namespace {
 // 32-bit word per place, the key in the top 20 bits and the code in the low
 // 12, 0 for a free place. It holds the same strings as a table of 12
 // extension slots per code with a scan behind them, but finds an extension
-// with one probe in most cases: the first place is (byte << 5) XOR prefix,
+// with one probe in most cases: the first place is (byte << 6) XOR prefix,
 // which puts the extensions of one code side by side and costs no multiply
 // on the path from one byte to the next; a taken place sends the probe on
-// in odd steps of a multiplicative hash. 3836 strings in 8192 places keep
-// the probes short, and the 32 KB are wiped at each Clear.
-constexpr uint32_t kHashSize = 8192;
+// in odd steps of a multiplicative hash. 3836 strings in 16384 places keep
+// taken places rare (a taken place is a mispredicted branch), and the 64 KB
+// are wiped at each Clear.
+constexpr uint32_t kHashSize = 16384;
 constexpr uint32_t kLastCode = 4093;  // 4094 entries at most
 constexpr uint32_t kTableWords = kHashSize;
 
-inline uint32_t hashOf(uint32_t key) { return (key * 0x9E3779B1u) >> 19; }  // the top 13 bits
+inline uint32_t hashOf(uint32_t key) { return (key * 0x9E3779B1u) >> 18; }  // the top 14 bits
 
 // Codes packed most significant bit first into a 64-bit word kept flush
 // with its top; each code is followed by one 8-byte store, of which only the
@@ -212,7 +213,7 @@ size_t encodeStrip(const uint8_t *in, size_t size, uint8_t *out, EncodeTable &t)
     for (size_t i = 1; i < size; ++i) {
         const uint32_t k = in[i];
         const uint32_t key = (current << 8) | k;
-        uint32_t h = (k << 5) ^ current;  // siblings side by side
+        uint32_t h = (k << 6) ^ current;  // siblings side by side
         uint32_t e = table[h];
         if (e != 0 && (e >> 12) != key) {
             const uint32_t step = hashOf(key) | 1;  // odd: the probes visit every place
