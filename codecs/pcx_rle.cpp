@@ -33,7 +33,7 @@ size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize)
     // reach past the bytes produced; what lies there is overwritten later or
     // cleared at the end.
     if constexpr (std::endian::native == std::endian::little) {
-        while (i + 8 <= inSize && o + 72 <= outSize) {
+        while (i + 9 <= inSize && o + 72 <= outSize) {
             uint64_t w;
             std::memcpy(&w, in + i, 8);
             std::memcpy(out + o, &w, 8);
@@ -43,7 +43,7 @@ size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize)
                 o += 8;
                 continue;
             }
-            const size_t n = size_t(std::countr_zero(c)) / 8;  // at most 7: the value byte is inside
+            const size_t n = size_t(std::countr_zero(c)) / 8;  // at most 7: the value byte is in the input
             i += n;
             o += n;
             const size_t count = in[i] & 0x3F;

@@ -348,6 +348,16 @@ TEST_F(Pcx, RunLengthCodingEdgeCases) {
     const uint8_t longRun[] = {0xFF, 1, 0xFF, 2};
     uint8_t small[10];
     EXPECT_EQ(vc::pcx::decodeRle(longRun, sizeof longRun, small, sizeof small), 10u);
+    // A count as the last input byte, seen inside a whole word, has no value.
+    const std::vector<uint8_t> lastCount = {1, 2, 3, 4, 5, 6, 7, 0xC3};
+    std::vector<uint8_t> wide(200, 0xEE);
+    EXPECT_EQ(vc::pcx::decodeRle(lastCount.data(), lastCount.size(), wide.data(), wide.size()), 7u);
+    EXPECT_EQ(wide[6], 7);
+    EXPECT_EQ(wide[7], 0);  // what the word-wide copy spilled is cleared
+    const std::vector<uint8_t> lastRun = {1, 2, 3, 4, 5, 6, 7, 0xC3, 9};
+    EXPECT_EQ(vc::pcx::decodeRle(lastRun.data(), lastRun.size(), wide.data(), wide.size()), 10u);
+    EXPECT_EQ(wide[9], 9);
+    EXPECT_EQ(wide[10], 0);
 }
 
 TEST_F(Pcx, ReaderLayoutRulesPaletteRulesAndProgress) {
