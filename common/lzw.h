@@ -23,7 +23,12 @@
 //   looked at (sawEnd is set).
 // - Output goes to out[0 .. capacity); what would land past capacity is
 //   dropped, but still counted in produced, so a caller can compare the
-//   pixel count it expected.
+//   pixel count it expected. With stopWhenFull, decoding stops instead at
+//   the first string that does not fit whole (produced is then capacity).
+// - Strings are copied as whole 16-byte words, which may write up to 15
+//   bytes past the last string; before returning, the bytes from the end of
+//   the output up to 16 past it (inside the buffer) are set to zero. The
+//   rest of the buffer is left as it was.
 #pragma once
 
 #include <bit>
@@ -39,12 +44,12 @@ enum class BitOrder : uint8_t { LsbFirst, MsbFirst };
 
 constexpr unsigned kMaxCodes = 4096;
 constexpr unsigned kMaxMinCodeSize = 11;
-constexpr uint32_t kNoCode = 4096;
 
 struct DecodeParams {
     unsigned minCodeSize = 8;
     BitOrder order = BitOrder::LsbFirst;
     unsigned earlyChange = 0;
+    bool stopWhenFull = false;  // for callers that have no use for the dropped count
 };
 
 struct DecodeResult {
@@ -55,15 +60,35 @@ struct DecodeResult {
 
 namespace detail {
 
-// Where each string of the table was last written: a known code's string is
-// copied from earlier output instead of being walked through its prefixes.
-struct Tables {
-    size_t offset[kMaxCodes];
-    uint16_t length[kMaxCodes];
-    uint16_t prefix[kMaxCodes];
-    uint8_t suffix[kMaxCodes];
-    uint8_t first[kMaxCodes];
+// The single-byte strings, laid out so that a root code is copied like any
+// other code (16 bytes at a time; the tail is only over-read).
+struct Roots {
+    uint8_t bytes[256 + 16];
+    constexpr Roots() : bytes() {
+        for (int i = 0; i < 256; ++i) bytes[i] = uint8_t(i);
+    }
 };
+inline constexpr Roots kRoots;
+
+// A table entry is where its string already stands, in the output or among
+// the root bytes, and its length. A new code is the previous string plus the
+// first byte of the current one, and that byte stands right behind the
+// previous string in the output, so no entry needs bytes of its own. Clear
+// and end have length 0, which sends them down the slow path.
+struct Entry {
+    const uint8_t *src;
+    size_t len;
+};
+
+inline void copy16(uint8_t *dst, const uint8_t *src) {
+    // Both words are loaded before either is stored: src may end where dst
+    // begins.
+    uint64_t a, b;
+    std::memcpy(&a, src, 8);
+    std::memcpy(&b, src + 8, 8);
+    std::memcpy(dst, &a, 8);
+    std::memcpy(dst + 8, &b, 8);
+}
 
 template <BitOrder Order>
 struct BitReader {
@@ -111,107 +136,86 @@ struct BitReader {
     }
 };
 
+// table has kMaxCodes + 1 entries: the last one takes the writes once the
+// table is full.
 template <BitOrder Order>
-DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity, unsigned s,
-                        unsigned early, Tables &t) {
+DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity, const DecodeParams &params,
+                        Entry *table) {
     DecodeResult r;
+    const unsigned s = params.minCodeSize, early = params.earlyChange;
     const uint32_t clear = 1u << s, endCode = clear + 1;
-    for (uint32_t c = 0; c < clear; ++c) {
-        t.length[c] = 1;
-        t.first[c] = uint8_t(c);
-        t.suffix[c] = uint8_t(c);
-        t.prefix[c] = uint16_t(kNoCode);
-    }
+    for (uint32_t c = 0; c < clear; ++c) table[c] = Entry{kRoots.bytes + (c & 0xFF), 1};
+    table[clear] = table[endCode] = Entry{nullptr, 0};
     unsigned width = s + 1;
     uint32_t mask = (1u << width) - 1;
     uint32_t codeMask = mask;
     uint32_t next = clear + 2;
-    uint32_t prev = kNoCode;
-    size_t prevPos = 0;
-    size_t pos = 0;
+    uint32_t limit = 0;  // codes below it take the fast path; 0 until a string follows a clear
+    size_t prevPos = 0, prevLen = 0;
+    size_t o = 0;  // never past capacity: what does not fit is counted in dropped
+    uint64_t dropped = 0;
     bool failed = false;
     BitReader<Order> br{in, in + inSize};
 
     while (br.fill(width)) {
         const uint32_t code = br.take(width, codeMask);
-        if (code == endCode) {
-            r.sawEnd = true;
-            break;
-        }
-        if (failed) continue;
-        if (code == clear) {
-            width = s + 1;
-            mask = (1u << width) - 1;
-            codeMask = mask;
-            next = clear + 2;
-            prev = kNoCode;
-            continue;
-        }
-        if (code > next) {
-            failed = true;
-            continue;
-        }
-        if (prev == kNoCode) {
-            // Only a root code names a string right after a clear.
-            if (code >= clear) {
-                failed = true;
+        const size_t pos = o;
+        Entry e;
+        if (code < limit && table[code].len != 0 && capacity - o >= table[code].len + 16) {
+            // A known string with room behind it for the word copies.
+            e = table[code];
+            copy16(out + o, e.src);
+            if (e.len > 16) std::memcpy(out + o + 16, e.src + 16, e.len - 16);
+            o += e.len;
+        } else {
+            // Every rare case: clear, end, the first string after a clear, a
+            // code defined by its own use, a string near the end of the
+            // buffer, and damage.
+            if (code == clear) {
+                width = s + 1;
+                mask = (1u << width) - 1;
+                codeMask = mask;
+                next = clear + 2;
+                limit = 0;
                 continue;
             }
-            if (pos < capacity) out[pos] = uint8_t(code);
-            prevPos = pos++;
-            prev = code;
-            continue;
-        }
-        size_t len;
-        uint8_t firstChar;
-        if (code < clear) {
-            len = 1;
-            firstChar = uint8_t(code);
-            if (pos < capacity) out[pos] = firstChar;
-        } else if (code < next) {
-            len = t.length[code];
-            firstChar = t.first[code];
-            if (pos + 16 <= capacity && len <= 16) {
-                // Whole words: the source ends before pos, and what is
-                // written past the string is overwritten by the next one.
-                uint64_t a, b;
-                std::memcpy(&a, out + t.offset[code], 8);
-                std::memcpy(&b, out + t.offset[code] + 8, 8);
-                std::memcpy(out + pos, &a, 8);
-                std::memcpy(out + pos + 8, &b, 8);
-            } else if (pos + len <= capacity) {
-                std::memcpy(out + pos, out + t.offset[code], len);
-            } else {
-                // Near the end of the buffer: walk the string backwards and
-                // keep only what fits.
-                uint32_t c = code;
-                for (size_t i = len; i-- > 0;) {
-                    if (pos + i < capacity) out[pos + i] = t.suffix[c];
-                    c = t.prefix[c];
-                }
+            if (code == endCode) {
+                r.sawEnd = true;
+                break;
             }
-        } else {
+            if (code > next || (limit == 0 && code >= clear)) {
+                failed = true;
+                break;
+            }
+            if (limit == 0) {
+                // Only a root code names a string right after a clear.
+                if (o < capacity) {
+                    out[o++] = uint8_t(code);
+                } else {
+                    ++dropped;
+                    if (params.stopWhenFull) break;
+                }
+                prevPos = pos;
+                prevLen = 1;
+                limit = next;
+                continue;
+            }
             // code == next: the previous string followed by its own first
-            // character.
-            const size_t plen = t.length[prev];
-            len = plen + 1;
-            firstChar = t.first[prev];
-            if (pos + len <= capacity) {
-                std::memcpy(out + pos, out + prevPos, plen);
-                out[pos + plen] = firstChar;
-            } else {
-                for (size_t i = 0; i < len; ++i) {
-                    if (pos + i >= capacity) break;
-                    out[pos + i] = i < plen ? out[prevPos + i] : firstChar;
-                }
+            // byte, which the forward copy repeats from the output.
+            e = code == next ? Entry{out + prevPos, prevLen + 1} : table[code];
+            const size_t room = capacity - o;
+            const size_t n = e.len < room ? e.len : room;
+            for (size_t i = 0; i < n; ++i) out[o + i] = e.src[i];
+            o += n;
+            if (n < e.len) {
+                // The buffer is full from here on: later strings write
+                // nothing, so the entries made from now on are never read.
+                dropped += e.len - n;
+                if (params.stopWhenFull) break;
             }
         }
+        table[next] = Entry{out + prevPos, prevLen + 1};
         if (next < kMaxCodes) {
-            t.prefix[next] = uint16_t(prev);
-            t.suffix[next] = firstChar;
-            t.first[next] = t.first[prev];
-            t.length[next] = uint16_t(t.length[prev] + 1);
-            t.offset[next] = prevPos;
             ++next;
             const uint32_t grow = next + early;
             if ((grow & mask) == 0 && grow < kMaxCodes) {
@@ -220,28 +224,37 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
                 codeMask = mask & ((1u << width) - 1);
             }
         }
-        prev = code;
+        limit = next;
         prevPos = pos;
-        pos += len;
+        prevLen = e.len;
     }
+    if (failed) {
+        // The failure sticks: the rest is only looked through for an end code.
+        while (br.fill(width)) {
+            if (br.take(width, codeMask) == endCode) {
+                r.sawEnd = true;
+                break;
+            }
+        }
+    }
+    const size_t tail = capacity - o < 16 ? capacity - o : 16;
+    if (tail) std::memset(out + o, 0, tail);
     r.status = failed ? -6 : 1;
-    r.produced = pos;
+    r.produced = o + dropped;
     return r;
 }
 
 }  // namespace detail
 
-// Decodes one code stream; see the contract above. Uses about 60 KiB of
-// stack for its tables.
+// Decodes one code stream; see the contract above. Uses about 64 KiB of
+// stack for its table.
 inline DecodeResult decode(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                            const DecodeParams &params) {
     if (params.minCodeSize > kMaxMinCodeSize || params.earlyChange > 1) return DecodeResult{-6, 0, false};
-    detail::Tables tables;
+    detail::Entry table[kMaxCodes + 1];
     if (params.order == BitOrder::LsbFirst)
-        return detail::decodeWith<BitOrder::LsbFirst>(in, inSize, out, capacity, params.minCodeSize,
-                                                      params.earlyChange, tables);
-    return detail::decodeWith<BitOrder::MsbFirst>(in, inSize, out, capacity, params.minCodeSize,
-                                                  params.earlyChange, tables);
+        return detail::decodeWith<BitOrder::LsbFirst>(in, inSize, out, capacity, params, table);
+    return detail::decodeWith<BitOrder::MsbFirst>(in, inSize, out, capacity, params, table);
 }
 
 }  // namespace vc::lzw

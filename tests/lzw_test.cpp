@@ -253,6 +253,50 @@ TEST(Lzw, MatchesTheReferenceOnGeneratedStreams) {
     EXPECT_EQ(cases, 8 * 2 * 2 * 6);
 }
 
+// Behind the output the word copies leave zeros (so pixels an early end code
+// never reached read as index 0) and nothing further; stopWhenFull keeps the
+// same bytes as a full decode would, stops at the string that overflows and
+// skips the count of the rest. TIFF's settings: MSB first, early change.
+TEST(Lzw, BytesBehindTheOutputAndStoppingWhenFull) {
+    std::mt19937 rng(99);
+    for (int round = 0; round < 20; ++round) {
+        const unsigned s = round % 2 ? 8 : 4;
+        auto in = generate(rng, s, BitOrder::MsbFirst, 1, 1200, false, true, round % 4 >= 2);
+        std::vector<uint8_t> expect;
+        const auto want = reference(in, expect, 1u << 22, s, BitOrder::MsbFirst, 1);
+        ASSERT_EQ(want.status, 1);
+        ASSERT_LT(want.produced + 40, 1u << 22);
+
+        // Room to spare: produced bytes, 16 zeros, then the buffer untouched.
+        std::vector<uint8_t> got(size_t(want.produced) + 40, 0xEE);
+        auto r = vc::lzw::decode(in.data(), in.size(), got.data(), got.size(), {s, BitOrder::MsbFirst, 1, true});
+        ASSERT_EQ(r.produced, want.produced);
+        EXPECT_TRUE(r.sawEnd);
+        ASSERT_TRUE(std::equal(got.begin(), got.begin() + long(r.produced), expect.begin())) << round;
+        EXPECT_EQ(std::vector<uint8_t>(got.begin() + long(r.produced), got.begin() + long(r.produced) + 16),
+                  std::vector<uint8_t>(16, 0));
+        EXPECT_EQ(std::vector<uint8_t>(got.begin() + long(r.produced) + 16, got.end()), std::vector<uint8_t>(24, 0xEE));
+
+        // Half the room: the same first half either way, counted or not.
+        const size_t half = size_t(want.produced / 2);
+        for (bool stop : {false, true}) {
+            std::vector<uint8_t> part(half + 1, 0xEE);
+            r = vc::lzw::decode(in.data(), in.size(), part.data(), half, {s, BitOrder::MsbFirst, 1, stop});
+            ASSERT_TRUE(std::equal(part.begin(), part.begin() + long(half), expect.begin())) << round << stop;
+            EXPECT_EQ(part[half], 0xEE);
+            EXPECT_EQ(r.status, 1);
+            if (stop) {
+                EXPECT_GE(r.produced, half);
+                EXPECT_LT(r.produced, want.produced);
+                EXPECT_FALSE(r.sawEnd);
+            } else {
+                EXPECT_EQ(r.produced, want.produced);
+                EXPECT_TRUE(r.sawEnd);
+            }
+        }
+    }
+}
+
 // Random bytes are the hostile case: whatever they decode to, the decoder
 // agrees with the reference and stays inside the buffer.
 TEST(Lzw, RandomBytesAgreeWithTheReference) {
