@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "cursor/cursor_format.h"
@@ -24,7 +25,6 @@ uint32_t select(FakeEditor &, UiRecorder &) { return vc::SelectCursorSize(nullpt
 struct ChangeRun {
     int32_t result = -1;
     ConvFormatChange record{};
-    std::vector<int> beepsDuringOk;
 };
 ChangeRun runChange(UiRecorder &ui, std::function<int(vc::ChangeCursorFormatModel &)> act,
                     ConvFormatChange start = {111, 222, 333, 444, 555}) {
@@ -44,34 +44,28 @@ ChangeRun runChange(UiRecorder &ui, std::function<int(vc::ChangeCursorFormatMode
 }
 }  // namespace
 
-TEST_F(CursorFormat, SizeQuestionOnlyForNonStandardSizes) {
+TEST_F(CursorFormat, SizeQuestionOnlyForNonStandardSizesAndEachAnswerMaps) {
     UiRecorder ui;
     FakeEditor ed;
-    for (uint16_t s : {16, 32, 64}) {
-        ed.imageWidth = ed.imageHeight = s;
-        EXPECT_EQ(select(ed, ui), vc::cursorSize(s, s));
-    }
-    EXPECT_TRUE(ui.dialogs.empty());
-
-    // 32x16, 48x48 and 128x128 ask; Enter answers "32 x 32  (recommended)".
-    const std::pair<uint16_t, uint16_t> odd[] = {{32, 16}, {48, 48}, {128, 128}, {8, 8}};
-    for (auto [w, h] : odd) {
+    // 16, 32 and 64 squares pass without a question; others ask and Enter
+    // answers "32 x 32  (recommended)".
+    const std::pair<uint16_t, uint16_t> sizes[] = {{16, 16}, {32, 32}, {64, 64}, {32, 16}, {48, 48}, {128, 128}, {8, 8}};
+    for (auto [w, h] : sizes) {
         ed.imageWidth = w, ed.imageHeight = h;
-        EXPECT_EQ(select(ed, ui), vc::cursorSize(32, 32));
+        bool standard = w == h && (w == 16 || w == 32 || w == 64);
+        EXPECT_EQ(select(ed, ui), standard ? vc::cursorSize(w, h) : vc::cursorSize(32, 32)) << w << "x" << h;
     }
     EXPECT_EQ(ui.dialogs, std::vector<int32_t>(4, vc::kSelectCursorTemplate));
 
-    // Each button of the dialog, as the model answers it.
     ed.imageWidth = ed.imageHeight = 48;
     const std::pair<int, uint32_t> answers[] = {{vc::kCursorSize16, 16 | (16u << 16)},
-                                                {vc::kCursorSize32, 32 | (32u << 16)},
                                                 {vc::kCursorSize64, 64 | (64u << 16)},
                                                 {vc::kCursorSizeKeep, 48 + 48 * 65536u}};
     for (auto [button, want] : answers) {
         ui.dialogAnswer = [button = button](int32_t, void *model) -> intptr_t {
             auto &m = *static_cast<vc::SelectCursorSizeModel *>(static_cast<vc::plat::DialogModel *>(model));
-            EXPECT_EQ(m.checked, vc::kCursorSize32);  // the start state
-            m.click(vc::kCursorWarningIcon);          // not a radio button: nothing
+            EXPECT_EQ(m.checked, vc::kCursorSize32);
+            m.click(vc::kCursorWarningIcon);  // not a radio button: nothing
             m.click(button);
             return m.ok();
         };
@@ -85,10 +79,9 @@ TEST_F(CursorFormat, SizeQuestionOnlyForNonStandardSizes) {
     ed.hasImage = false;
     EXPECT_EQ(select(ed, ui), 0u);
     EXPECT_EQ(ui.dialogs.size(), asked);
-    EXPECT_EQ(vc::SelectCursorSize(nullptr, nullptr), 0u);
 }
 
-TEST_F(CursorFormat, ChangeFormatStartsFromTheEditorsImage) {
+TEST_F(CursorFormat, ChangeFormatStartsFromTheEditorsImageAndCancelKeepsTheRecord) {
     UiRecorder ui;
     FakeEditor ed;
     struct Case {
@@ -96,69 +89,58 @@ TEST_F(CursorFormat, ChangeFormatStartsFromTheEditorsImage) {
         uint16_t w, h;
         intptr_t colors;
         int size, colorButton;
-        const char *x, *y;
+        const char *x;
     } cases[] = {
-        {true, 48, 48, 16, vc::kCursorSize32, vc::kCursorColors16, "48", "48"},
-        {true, 16, 16, 3, vc::kCursorSize16, vc::kCursorColors2, "16", "16"},
-        {true, 64, 64, 256, vc::kCursorSize64, vc::kCursorColors256, "64", "64"},
-        {true, 64, 32, 2, vc::kCursorSize32, vc::kCursorColors2, "64", "32"},
-        {true, 32, 32, 15, vc::kCursorSize32, vc::kCursorColors2, "32", "32"},
-        {true, 32, 32, 17, vc::kCursorSize32, vc::kCursorColors256, "32", "32"},
-        {false, 0, 0, 16, vc::kCursorSize32, vc::kCursorColors16, "0", "0"},
+        {true, 48, 48, 16, vc::kCursorSize32, vc::kCursorColors16, "48"},
+        {true, 16, 16, 3, vc::kCursorSize16, vc::kCursorColors2, "16"},
+        {true, 64, 64, 256, vc::kCursorSize64, vc::kCursorColors256, "64"},
+        {true, 64, 32, 2, vc::kCursorSize32, vc::kCursorColors2, "64"},
+        {true, 32, 32, 15, vc::kCursorSize32, vc::kCursorColors2, "32"},
+        {true, 32, 32, 17, vc::kCursorSize32, vc::kCursorColors256, "32"},
+        {false, 0, 0, 16, vc::kCursorSize32, vc::kCursorColors16, "0"},
     };
     for (const Case &c : cases) {
         ed.hasImage = c.hasImage, ed.imageWidth = c.w, ed.imageHeight = c.h, ed.colorSetting = c.colors;
         ed.calls.clear();
         ChangeRun run = runChange(ui, [&](vc::ChangeCursorFormatModel &m) {
-            EXPECT_EQ(m.sizeChoice, c.size);
-            EXPECT_EQ(m.colorChoice, c.colorButton);
+            EXPECT_EQ(m.sizeChoice, c.size) << c.w << "x" << c.h;
+            EXPECT_EQ(m.colorChoice, c.colorButton) << c.colors;
             EXPECT_EQ(m.x, c.x);
-            EXPECT_EQ(m.y, c.y);
+            EXPECT_EQ(m.y, std::to_string(c.h));
             EXPECT_TRUE(m.scale);
+            m.click(vc::kCursorSize16);
             return 2;  // Cancel
         });
         EXPECT_EQ(run.result, 0);
-        // Cancel leaves the record as filled at start: only the colours.
-        EXPECT_EQ(run.record.width, 111u);
-        EXPECT_EQ(run.record.height, 222u);
-        EXPECT_EQ(run.record.colors, uint32_t(c.colors));
-        EXPECT_EQ(run.record.scale, 444u);
+        // Only the colours were filled at start.
+        EXPECT_EQ(std::vector<uint32_t>({run.record.width, run.record.height, run.record.colors, run.record.scale}),
+                  std::vector<uint32_t>({111, 222, uint32_t(c.colors), 444}));
         EXPECT_EQ(ed.commands(), (std::vector<int32_t>{0, 0}));
         EXPECT_EQ(ed.calls[0].value, HOST_QUERY_SIZE);
         EXPECT_EQ(ed.calls[1].value, HOST_QUERY_COLORS);
     }
 }
 
-TEST_F(CursorFormat, ChangeFormatOkFillsTheRecord) {
+TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordAndValidatesOther) {
     UiRecorder ui;
     FakeEditor ed;
     ed.imageWidth = ed.imageHeight = 48;
     ed.colorSetting = 16;
-
-    // Enter with the start state: 32x32, 16 colours, scaled.
-    ChangeRun plain = runChange(ui, nullptr);
+    auto fields = [](const ConvFormatChange &r) {
+        return std::vector<uint32_t>{r.width, r.height, r.colors, r.scale, r.reserved};
+    };
+    ChangeRun plain = runChange(ui, nullptr);  // Enter with the start state
     EXPECT_EQ(plain.result, 1);
-    EXPECT_EQ(plain.record.width, 32u);
-    EXPECT_EQ(plain.record.height, 32u);
-    EXPECT_EQ(plain.record.colors, 16u);
-    EXPECT_EQ(plain.record.scale, 1u);
-    EXPECT_EQ(plain.record.reserved, 0u);
+    EXPECT_EQ(fields(plain.record), (std::vector<uint32_t>{32, 32, 16, 1, 0}));
 
     // Radio buttons are exclusive within their group; the check box toggles.
     ChangeRun clicked = runChange(ui, [](vc::ChangeCursorFormatModel &m) {
-        m.click(vc::kCursorSize64);
-        m.click(vc::kCursorColors256);
-        m.click(vc::kCursorSize16);
-        m.click(vc::kCursorColors2);
-        m.click(vc::kCursorScale);
-        EXPECT_EQ(m.sizeChoice, vc::kCursorSize16);
-        EXPECT_EQ(m.colorChoice, vc::kCursorColors2);
+        for (int id : {vc::kCursorSize64, vc::kCursorColors256, vc::kCursorSize16, vc::kCursorColors2, vc::kCursorScale})
+            m.click(id);
         return 1;
     });
     EXPECT_EQ(clicked.result, 1);
-    EXPECT_EQ(clicked.record.width, 16u);
-    EXPECT_EQ(clicked.record.colors, 3u);  // "2 Colors" sends the cursor palette
-    EXPECT_EQ(clicked.record.scale, 0u);
+    EXPECT_EQ(fields(clicked.record), (std::vector<uint32_t>{16, 16, 3, 0, 0}));  // "2 Colors" sends 3
 
     // "other": numbers of at least 8, no upper limit; anything else refused.
     struct Other {
@@ -173,14 +155,9 @@ TEST_F(CursorFormat, ChangeFormatOkFillsTheRecord) {
             m.x = o.x, m.y = o.y;
             return 1;
         });
-        if (o.accepted) {
-            EXPECT_EQ(run.result, 1) << o.x << "," << o.y;
-            EXPECT_EQ(run.record.width, uint32_t(std::atoi(o.x)));
-            EXPECT_EQ(run.record.height, uint32_t(std::atoi(o.y)));
-        } else {
-            EXPECT_EQ(run.result, 0) << o.x << "," << o.y;
-            EXPECT_EQ(run.record.width, 111u) << "a refused OK fills nothing";
-        }
+        EXPECT_EQ(run.result, o.accepted ? 1 : 0) << o.x << "," << o.y;
+        EXPECT_EQ(run.record.width, o.accepted ? uint32_t(std::atoi(o.x)) : 111u) << "a refused OK fills nothing";
+        if (o.accepted) EXPECT_EQ(run.record.height, uint32_t(std::atoi(o.y)));
     }
 
     // A headless Enter on a refused "other" beeps and ends like Cancel.
@@ -193,7 +170,7 @@ TEST_F(CursorFormat, ChangeFormatOkFillsTheRecord) {
     EXPECT_EQ(refused.result, 0);
     EXPECT_EQ(ui.beeps.size(), beeps + 1);
 
-    // No colour button on (the editor's value stays).
+    // No colour button on: the editor's value stays.
     ChangeRun none = runChange(ui, [](vc::ChangeCursorFormatModel &m) {
         m.colorChoice = 0;
         return 1;
