@@ -24,6 +24,9 @@ protected:
     // A document with these steps (rates all `rate` unless given) over an
     // editor holding `frameCount` frames.
     void open(int frameCount, std::vector<uint32_t> seq, std::vector<uint32_t> rates = {}) {
+        model.reset();
+        if (block) VcMemFree(block);
+        editor.images.clear();
         for (int i = 0; i < frameCount; ++i) editor.addIcon(iconFromDib(makeDib(32, 32, 4)));
         block = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, sizeof(CursorAnimationDocument));
         auto *d = static_cast<CursorAnimationDocument *>(VcMemLock(block));
@@ -86,28 +89,22 @@ TEST_F(AnimDialog, NewDocumentOpensOnTheCyclePageWithOneStepPerFrame) {
     EXPECT_EQ(model->previewStep, 0);
 
     // Without frames there are no steps: sequence page, OK disabled, Enter
-    // cancels.
-    FakeEditor empty;
-    void *doc = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, sizeof(CursorAnimationDocument));
-    static_cast<CursorAnimationDocument *>(VcMemLock(doc))->formatCode = 166;
-    VcMemUnlock(doc);
-    {
-        CursorAnimationDialogModel m(doc, 0, FakeEditor::callback());
-        ASSERT_TRUE(m.start());
-        EXPECT_FALSE(m.cyclePage);
-        EXPECT_FALSE(m.timerRunning);
-        EXPECT_FALSE(m.okEnabled());
-        EXPECT_EQ(m.pressEnter(), 0);
+    // cancels. A block that is not a cursor animation document ends at once.
+    for (uint16_t code : {166, 0}) {
+        FakeEditor empty;
+        void *doc = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, sizeof(CursorAnimationDocument));
+        static_cast<CursorAnimationDocument *>(VcMemLock(doc))->formatCode = code;
+        VcMemUnlock(doc);
+        {
+            CursorAnimationDialogModel m(doc, 0, FakeEditor::callback());
+            EXPECT_EQ(m.start(), code != 0);
+            EXPECT_FALSE(m.cyclePage);
+            EXPECT_FALSE(m.timerRunning);
+            EXPECT_FALSE(m.okEnabled());
+            EXPECT_EQ(m.pressEnter(), 0);
+        }
+        VcMemFree(doc);
     }
-    VcMemFree(doc);
-    // A block that is not a cursor animation document ends at once.
-    void *other = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, sizeof(CursorAnimationDocument));
-    {
-        CursorAnimationDialogModel m(other, 0, FakeEditor::callback());
-        EXPECT_FALSE(m.start());
-        EXPECT_EQ(m.pressEnter(), 0);
-    }
-    VcMemFree(other);
 }
 
 TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesAndTakeTheCurrentRate) {
@@ -122,9 +119,6 @@ TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesAndTakeTheCurrentRat
         {vc::kAnimAdd, {0, 1, 2, 3, 5}, {1, 2, 3, 2, 2}, 4},
     };
     for (const auto &c : cases) {
-        model.reset();
-        if (block) VcMemFree(block);
-        editor.images.clear();
         open(6, {0, 1, 2}, {1, 2, 3});
         model->setRateForAll(false);
         ASSERT_TRUE(model->moveTo(1));
@@ -157,9 +151,6 @@ TEST_F(AnimDialog, AddingOneFrameSelectsTheNextAndTheStepLimitHolds) {
 
     // 250 steps: 5 chosen frames keep Add enabled, 6 disable it; the
     // operation itself never goes past 256.
-    model.reset();
-    VcMemFree(block);
-    editor.images.clear();
     open(8, std::vector<uint32_t>(250, 0));
     selectFrames({1, 2, 3, 4}, 0);  // the current frame counts too
     EXPECT_TRUE(model->addEnabled());
@@ -305,9 +296,6 @@ TEST_F(AnimDialog, OkSendsHotspotsAndTextsCancelRestoresTheDocumentExactly) {
     EXPECT_EQ(std::memcmp(&before, model->document(), sizeof before), 0);
     EXPECT_EQ(editor.count(HOST_SET_HOTSPOT), 0u);
 
-    model.reset();
-    VcMemFree(block);
-    editor.images.clear();
     open(3, {0, 1, 2}, {4, 8, 8});
     model->titleText = std::string(100, 'x');
     model->authorText = "me";
@@ -323,28 +311,15 @@ TEST_F(AnimDialog, OkSendsHotspotsAndTextsCancelRestoresTheDocumentExactly) {
     EXPECT_FALSE(model->timerRunning);
 }
 
-TEST_F(AnimDialog, PreviewButtonsBackgroundAndHelp) {
+TEST_F(AnimDialog, StoppedPreviewFollowsTheStepAndPlayUsesItsRate) {
     open(2, {0, 1}, {3, 6});
     model->command(vc::kAnimStop);
     EXPECT_FALSE(model->timerRunning);
-    // Stopped, moving shows the step in the preview.
     ASSERT_TRUE(model->moveTo(1));
     EXPECT_EQ(model->previewStep, 1);
     EXPECT_EQ(model->previewFrame, 1);
     model->command(vc::kAnimPlay);
-    EXPECT_EQ(model->timerInterval, 96u);
-    EXPECT_EQ(vc::previewInterval(0), 10u);
-    EXPECT_EQ(vc::previewInterval(0xFFFFFFFF), 0xFFFFFFFFu);
-
-    EXPECT_EQ(CursorAnimationDialogModel::background(), 0xFF8080u);
-    ui.colorChosen = true;
-    ui.chooseColorAnswer = 0x123456;
-    model->command(vc::kAnimBackground);
-    EXPECT_EQ(CursorAnimationDialogModel::background(), 0x123456u);
-    CursorAnimationDialogModel::background() = vc::kAnimDefaultBackground;
-    model->command(vc::kAnimHelp);
-    ASSERT_EQ(ui.helps.size(), 1u);
-    EXPECT_EQ(ui.helps[0].command, 3u);
+    EXPECT_EQ(model->timerInterval, 96u);  // 6 x 16 ms
 }
 
 }  // namespace
