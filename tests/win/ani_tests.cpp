@@ -1,7 +1,7 @@
 // Animated cursors through VelmConv32.dll, bound the way the editor binds
-// it: a real file from Debian's wx examples (through Wine's Z: drive) loads
-// as frames plus a document, saves back to an ANI file with the documented
-// layout, and that file loads again with the same steps, texts and hotspots.
+// it: a real file from Debian's wx examples (Wine's Z: drive) loads as frames
+// plus a document, saves back, and loads again with the same steps, texts,
+// hotspots and pixels.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -52,29 +52,18 @@ uint32_t at32(const std::string &s, size_t i) {
            uint32_t(uint8_t(s[i + 3])) << 24;
 }
 
-class AniDll : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { module_ = LoadLibraryA(libraryPath().c_str()); }
-    static void TearDownTestSuite() {
-        if (module_) FreeLibrary(module_);
-        module_ = nullptr;
-    }
-    void SetUp() override {
-        if (!module_) GTEST_SKIP() << "library not loaded";
-        if (GetFileAttributesA(kHourglass) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "wx3.2-examples not installed";
-        load = reinterpret_cast<LoadConvImageFn>(reinterpret_cast<void *>(GetProcAddress(module_, "LoadConvImage")));
-        save = reinterpret_cast<SaveConvImageFn>(reinterpret_cast<void *>(GetProcAddress(module_, "SaveConvImage")));
-        preview =
-            reinterpret_cast<GetPreviewImageFn>(reinterpret_cast<void *>(GetProcAddress(module_, "GetPreviewImage")));
-    }
-    static HMODULE module_;
-    LoadConvImageFn load = nullptr;
-    SaveConvImageFn save = nullptr;
-    GetPreviewImageFn preview = nullptr;
-};
-HMODULE AniDll::module_ = nullptr;
+template <typename T>
+T bind(HMODULE m, const char *name) {
+    return reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(m, name)));
+}
 
-TEST_F(AniDll, LoadsSavesAndReloadsAnAnimatedCursor) {
+TEST(AniDll, LoadsSavesAndReloadsAnAnimatedCursor) {
+    if (GetFileAttributesA(kHourglass) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "wx3.2-examples not installed";
+    HMODULE module = LoadLibraryA(libraryPath().c_str());
+    ASSERT_NE(module, nullptr) << libraryPath();
+    auto load = bind<LoadConvImageFn>(module, "LoadConvImage");
+    auto save = bind<SaveConvImageFn>(module, "SaveConvImage");
+    auto preview = bind<GetPreviewImageFn>(module, "GetPreviewImage");
     vctest::FakeEditor first;
     uint8_t format = 0;
     ASSERT_EQ(load(nullptr, kHourglass, nullptr, &format, 0, vctest::FakeEditor::callback()), 1);
@@ -82,10 +71,9 @@ TEST_F(AniDll, LoadsSavesAndReloadsAnAnimatedCursor) {
     ASSERT_EQ(first.images.size(), 20u);
     EXPECT_EQ(first.images[19].flags, 19 * 256 + 17);
     ASSERT_EQ(first.documents.size(), 1u);
-    ASSERT_EQ(first.menuItems.size(), 4u);
+    EXPECT_EQ(first.menuItems.size(), 4u);
     Document a = copyOf(first.documents[0]);
     EXPECT_EQ(a.code, 166);
-    EXPECT_EQ(a.header[1], 20u);
     EXPECT_EQ(a.rates[0], 24u);
     EXPECT_STREQ(a.author, "(c)1997 Mitch Fishman\r\nmitch@tmbg.org");
 
@@ -95,15 +83,11 @@ TEST_F(AniDll, LoadsSavesAndReloadsAnAnimatedCursor) {
     ASSERT_EQ(save(parent, out.path(), nullptr, 166, 0, vctest::FakeEditor::callback()), 1);
     DestroyWindow(parent);
     std::string bytes = out.read();
-    ASSERT_GT(bytes.size(), 12u);
-    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    ASSERT_GT(bytes.size(), 148u);
     EXPECT_EQ(at32(bytes, 4), bytes.size() - 8);
-    EXPECT_EQ(bytes.substr(8, 8), "ACONanih");
-    // Header, then rate and seq of 20 steps each.
-    EXPECT_EQ(at32(bytes, 12 + 8 + 4 * 8), 3u);  // flags: icon frames and a seq chunk
-    EXPECT_EQ(bytes.substr(56, 4), "rate");
-    EXPECT_EQ(at32(bytes, 60), 80u);
-    EXPECT_EQ(bytes.substr(144, 4), "seq ");
+    // RIFF ACON, anih with flags 3 (icon frames, a seq chunk), rate and seq of 20 steps.
+    EXPECT_EQ(bytes.substr(0, 4) + bytes.substr(8, 8) + bytes.substr(56, 4) + bytes.substr(144, 4), "RIFFACONanihrateseq ");
+    EXPECT_EQ(at32(bytes, 12 + 8 + 4 * 8), 3u);
 
     vctest::FakeEditor second;
     ASSERT_EQ(load(nullptr, out.path(), nullptr, &format, 0, vctest::FakeEditor::callback()), 1);
@@ -123,6 +107,7 @@ TEST_F(AniDll, LoadsSavesAndReloadsAnAnimatedCursor) {
     ASSERT_NE(rec.image, nullptr);
     EXPECT_EQ(rec.bitsOffset, 40u + 4 * 256);
     GlobalFree(static_cast<HGLOBAL>(rec.image));
+    FreeLibrary(module);
 }
 
 }  // namespace
