@@ -1,10 +1,11 @@
-// Helpers of the GIF tests: a byte-level GIF builder (with a plain LZW code
-// stream that never grows its codes), PPM reading and writing, and running
-// the independent tools.
+// Helpers of the GIF tests: running the independent tools, reading their
+// PPM output, and a byte-level GIF builder whose code streams never grow
+// their codes.
 #pragma once
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -17,14 +18,13 @@ namespace gifsupport {
 
 inline bool haveTool(const char *path) { return access(path, X_OK) == 0; }
 
-// Runs a shell command; its standard output, and the exit status.
+// A shell command's standard output, and its exit status.
 inline std::string capture(const std::string &cmd, int *status = nullptr) {
     std::string out;
     std::FILE *p = popen(cmd.c_str(), "r");
     if (!p) return out;
     char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
     int st = pclose(p);
     if (status) *status = st;
     return out;
@@ -45,33 +45,24 @@ struct Ppm {
     std::vector<Rgb> pixels;  // top row first
 };
 
-// Reads binary PPM (P6) and PGM/PBM-free P6 output of the netpbm tools;
-// several images in one stream are read in turn.
+// The binary PPM images (P6, maximum 255) of a stream, in turn.
 inline std::vector<Ppm> parsePpms(const std::string &data) {
     std::vector<Ppm> all;
     size_t i = 0;
     auto token = [&]() {
-        while (i < data.size() && (isspace(uint8_t(data[i])) || data[i] == '#')) {
-            if (data[i] == '#')
-                while (i < data.size() && data[i] != '\n') ++i;
-            else
-                ++i;
-        }
+        while (i < data.size() && (isspace(uint8_t(data[i])) || data[i] == '#'))
+            i = data[i] == '#' ? std::min(data.find('\n', i), data.size()) : i + 1;
         size_t s = i;
         while (i < data.size() && !isspace(uint8_t(data[i]))) ++i;
         return data.substr(s, i - s);
     };
-    while (i < data.size()) {
-        std::string magic = token();
-        if (magic != "P6") break;
+    while (i < data.size() && token() == "P6") {
         Ppm p;
         p.width = std::stoi(token());
         p.height = std::stoi(token());
-        int maxv = std::stoi(token());
-        ++i;
-        if (maxv != 255) break;
-        size_t n = size_t(p.width) * p.height;
-        if (i + 3 * n > data.size()) break;
+        if (std::stoi(token()) != 255) break;
+        const size_t n = size_t(p.width) * p.height;
+        if (++i + 3 * n > data.size()) break;
         p.pixels.resize(n);
         std::memcpy(p.pixels.data(), data.data() + i, 3 * n);
         i += 3 * n;
@@ -80,43 +71,16 @@ inline std::vector<Ppm> parsePpms(const std::string &data) {
     return all;
 }
 
-inline void writePpm(const std::string &path, const Ppm &p) {
-    std::ofstream f(path, std::ios::binary);
-    f << "P6\n" << p.width << " " << p.height << "\n255\n";
-    f.write(reinterpret_cast<const char *>(p.pixels.data()), std::streamsize(p.pixels.size() * 3));
-}
-
-// A photo-like test picture: smooth gradients with a little texture.
-inline Ppm photoLike(int w, int h, unsigned seed = 1) {
-    Ppm p;
-    p.width = w, p.height = h;
-    p.pixels.resize(size_t(w) * h);
-    uint32_t x32 = seed * 2654435761u + 1;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            x32 ^= x32 << 13, x32 ^= x32 >> 17, x32 ^= x32 << 5;
-            int n = int(x32 % 9) - 4;
-            auto c = [&](int v) { return uint8_t(std::min(255, std::max(0, v + n))); };
-            p.pixels[size_t(y) * w + x] = Rgb{c(x * 255 / std::max(1, w - 1)), c(y * 255 / std::max(1, h - 1)),
-                                             c(((x + y) * 3) % 256)};
-        }
-    return p;
-}
-
-// ---- GIF bytes -------------------------------------------------------------
-
-// A code stream of root codes only, with clear codes often enough that the
-// code width never grows: valid, if large.
+// Root codes only, with a clear code often enough that the code width never
+// grows: valid, if large.
 inline std::vector<uint8_t> plainLzw(const std::vector<uint8_t> &pixels, unsigned s, bool endCode = true) {
     std::vector<uint8_t> out;
     uint64_t acc = 0;
     unsigned bits = 0;
-    const unsigned width = s + 1;
     const uint32_t clear = 1u << s;
     auto put = [&](uint32_t code) {
         acc |= uint64_t(code) << bits;
-        bits += width;
-        while (bits >= 8) out.push_back(uint8_t(acc)), acc >>= 8, bits -= 8;
+        for (bits += s + 1; bits >= 8; bits -= 8) out.push_back(uint8_t(acc)), acc >>= 8;
     };
     const size_t group = clear > 3 ? clear - 3 : 1;
     for (size_t i = 0; i < pixels.size(); ++i) {
@@ -130,20 +94,19 @@ inline std::vector<uint8_t> plainLzw(const std::vector<uint8_t> &pixels, unsigne
 
 struct GifBytes {
     std::vector<uint8_t> b;
-    void u8(unsigned v) { b.push_back(uint8_t(v)); }
-    void u16(unsigned v) { u8(v & 0xFF), u8((v >> 8) & 0xFF); }
+    GifBytes &u8(unsigned v) { return b.push_back(uint8_t(v)), *this; }
+    GifBytes &u16(unsigned v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
     void raw(const std::string &s) { b.insert(b.end(), s.begin(), s.end()); }
-    void raw(const std::vector<uint8_t> &v) { b.insert(b.end(), v.begin(), v.end()); }
-    // Colour i of the test palettes: red i, green 255 - i, blue i * 7.
+    // Colour i of the test palettes.
     static Rgb color(unsigned i) { return Rgb{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)}; }
     void table(unsigned entries) {
         for (unsigned i = 0; i < entries; ++i) u8(color(i).r), u8(color(i).g), u8(color(i).b);
     }
-    // Header with a global table of 2^(sizeField+1) entries (none for -1).
+    // A global table of 2^(sizeField+1) entries; none for -1.
     GifBytes &header(unsigned w, unsigned h, int sizeField, unsigned background = 0, const char *sig = "GIF89a") {
         raw(sig);
         u16(w), u16(h);
-        u8(sizeField >= 0 ? 0x80 | 0x70 | sizeField : 0);
+        u8(sizeField >= 0 ? 0xF0 | sizeField : 0);
         u8(background), u8(0);
         if (sizeField >= 0) table(2u << sizeField);
         return *this;
@@ -168,22 +131,22 @@ struct GifBytes {
     GifBytes &looping(unsigned count, unsigned blockLength = 3) {
         u8(0x21), u8(0xFF), u8(11);
         raw("NETSCAPE2.0");
-        u8(blockLength);
-        u8(1);
-        if (blockLength >= 2) u8(count & 0xFF);
-        if (blockLength >= 3) u8(count >> 8);
-        for (unsigned i = 3; i < blockLength; ++i) u8(0);
-        u8(0);
+        std::vector<uint8_t> data = {1, uint8_t(count), uint8_t(count >> 8)};
+        data.resize(blockLength);
+        return subBlocks(data);
+    }
+    // The descriptor alone, then the code size byte.
+    GifBytes &descriptor(unsigned l, unsigned t, unsigned w, unsigned h, unsigned packed, unsigned s) {
+        u8(0x2C), u16(l), u16(t), u16(w), u16(h), u8(packed);
+        if (packed & 0x80) table(2u << (packed & 7));
+        u8(s);
         return *this;
     }
-    // An image with its pixels coded by plainLzw at code size s; localField
-    // >= 0 adds a local table of 2^(localField+1) entries.
+    // An image coded by plainLzw at code size s; localField >= 0 adds a
+    // local table of 2^(localField+1) entries.
     GifBytes &image(unsigned l, unsigned t, unsigned w, unsigned h, const std::vector<uint8_t> &pixels, unsigned s,
                     bool interlaced = false, int localField = -1) {
-        u8(0x2C), u16(l), u16(t), u16(w), u16(h);
-        u8((interlaced ? 0x40 : 0) | (localField >= 0 ? 0x80 | localField : 0));
-        if (localField >= 0) table(2u << localField);
-        u8(s);
+        descriptor(l, t, w, h, (interlaced ? 0x40 : 0) | (localField >= 0 ? 0x80 | localField : 0), s);
         return subBlocks(plainLzw(pixels, s));
     }
     GifBytes &trailer() {
