@@ -1,7 +1,7 @@
 // Animated cursors through the exports: real files from Debian packages and
 // built ones, the document the reader makes, the failure results, the exact
 // bytes the writer puts on disk (read back by the GdkPixbuf ANI loader), the
-// document routines and a round trip through the reference host.
+// document routines and a round trip through the reference host's editor.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
