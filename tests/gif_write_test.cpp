@@ -26,7 +26,7 @@ namespace {
 // at 12 bits once code 4095 is taken, codes packed LSB first into 255-byte
 // sub-blocks and the terminator.
 std::vector<uint8_t> modelEncode(const std::vector<uint8_t> &pixels, unsigned s) {
-    std::vector<uint8_t> data, out;
+    std::vector<uint8_t> data;
     uint64_t acc = 0;
     unsigned bits = 0, width = s + 1;
     auto pack = [&](uint32_t code) {
@@ -57,13 +57,7 @@ std::vector<uint8_t> modelEncode(const std::vector<uint8_t> &pixels, unsigned s)
     pack(w);
     pack(clear + 1);
     if (bits) data.push_back(uint8_t(acc));
-    for (size_t i = 0; i < data.size(); i += 255) {
-        const size_t n = std::min<size_t>(255, data.size() - i);
-        out.push_back(uint8_t(n));
-        out.insert(out.end(), data.begin() + long(i), data.begin() + long(i + n));
-    }
-    out.push_back(0);
-    return out;
+    return GifBytes().subBlocks(data).b;
 }
 
 // A packed DIB with the given indices (top row first); colour i is
