@@ -46,11 +46,15 @@ size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize)
             const size_t n = size_t(std::countr_zero(c)) / 8;  // at most 7: the value byte is in the input
             i += n;
             o += n;
-            const size_t count = in[i] & 0x3F;
-            const uint64_t v = uint64_t(in[i + 1]) * 0x0101010101010101ull;
-            for (size_t k = 0; k < count; k += 8) std::memcpy(out + o + k, &v, 8);
-            o += count;
-            i += 2;
+            // Bright areas hold count after count (a lone byte of 192 or
+            // more is a run of one); take them in a row.
+            do {
+                const size_t count = in[i] & 0x3F;
+                const uint64_t v = uint64_t(in[i + 1]) * 0x0101010101010101ull;
+                for (size_t k = 0; k < count; k += 8) std::memcpy(out + o + k, &v, 8);
+                o += count;
+                i += 2;
+            } while (i + 2 <= inSize && in[i] >= 0xC0 && o + 72 <= outSize);
         }
     }
     const size_t reached = o;
