@@ -2,133 +2,15 @@
 
 #include <cstring>
 
+#include "common/lzw.h"
+
 namespace vc::tifflzw {
 
-namespace {
-
-constexpr uint32_t kTableSize = 4096;
-
-// The 256 single-byte strings, laid out so that a code below 256 is copied
-// like any other code (16 bytes at a time; the tail is only over-read).
-struct Roots {
-    uint8_t bytes[256 + 16];
-    constexpr Roots() : bytes() {
-        for (int i = 0; i < 256; ++i) bytes[i] = uint8_t(i);
-    }
-};
-constexpr Roots kRoots;
-
-inline void copy16(uint8_t *dst, const uint8_t *src) {
-    // Both words are loaded before either is stored: src may end where dst
-    // begins.
-    uint64_t a, b;
-    std::memcpy(&a, src, 8);
-    std::memcpy(&b, src + 8, 8);
-    std::memcpy(dst, &a, 8);
-    std::memcpy(dst + 8, &b, 8);
-}
-
-}  // namespace
-
 size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity) {
-    // Each code stands for a string that is already in the output (or among
-    // the root bytes): where it starts and how long it is. A new code is the
-    // previous string plus one byte, and that byte sits right behind the
-    // previous string in the output, so no entry needs a string of its own.
-    // Clear and End have length 0, which sends them down the slow path with
-    // every other rare case (first code after Clear, a code defined by its
-    // own use, a string near the end of the output, damage).
-    struct Entry {
-        const uint8_t *src;
-        size_t len;
-    };
-    Entry table[kTableSize + 1];  // the extra entry takes writes once the table is full
-    for (uint32_t c = 0; c < 256; ++c) table[c] = Entry{kRoots.bytes + c, 1};
-    table[kClear] = table[kEnd] = Entry{nullptr, 0};
-
-    const uint8_t *p = in;
-    const uint8_t *const end = in + size;
-    uint64_t bits = 0;  // pending bits, the next code in the top bits
-    unsigned count = 0;
-    unsigned width = 9;
-    uint32_t growAt = 511;  // the width grows one code early
-    uint32_t next = kFirstFree;
-    uint32_t limit = 0;  // codes below it take the fast path; 0 right after Clear
-    size_t prevPos = 0, prevLen = 0;
-    size_t o = 0;
-
-    for (;;) {
-        if (count < width) {
-            if (end - p >= 8) {
-                uint64_t word = 0;
-                for (int i = 0; i < 8; ++i) word = (word << 8) | p[i];
-                bits |= word >> count;
-                p += (63 - count) >> 3;
-                count |= 56;
-            } else {
-                while (count <= 56 && p < end) {
-                    bits |= uint64_t(*p++) << (56 - count);
-                    count += 8;
-                }
-                if (count < width) break;  // left-over bits are dropped
-            }
-        }
-        const uint32_t code = uint32_t(bits >> (64 - width));
-        bits <<= width;
-        count -= width;
-
-        Entry e;
-        if (code < limit && table[code].len != 0 && capacity - o >= table[code].len + 16) {
-            e = table[code];
-            copy16(out + o, e.src);
-            if (e.len > 16) std::memcpy(out + o + 16, e.src + 16, e.len - 16);
-        } else {
-            if (code == kClear) {
-                next = kFirstFree;
-                width = 9;
-                growAt = 511;
-                limit = 0;
-                continue;
-            }
-            if (code == kEnd) break;
-            if (limit == 0) {
-                // The first code after Clear must be a single byte; a longer
-                // one cannot have been defined yet, so the strip ends here.
-                if (code > 255 || o >= capacity) break;
-                out[o] = uint8_t(code);
-                prevPos = o++;
-                prevLen = 1;
-                limit = next;
-                continue;
-            }
-            if (code > next) break;  // beyond the table: keep what was decoded
-            // Defined by its own use: the previous string and its first
-            // byte, which the forward copy repeats from the output.
-            e = code == next ? Entry{out + prevPos, prevLen + 1} : table[code];
-            if (e.len > capacity - o) {
-                for (size_t i = 0; o < capacity; ++i) out[o++] = e.src[i];
-                break;  // the output is full
-            }
-            for (size_t i = 0; i < e.len; ++i) out[o + i] = e.src[i];
-        }
-        // A full table (4096 entries) takes no new entries: the codes that
-        // follow are read at 12 bits with the table as it stands, until a
-        // Clear comes.
-        table[next] = Entry{out + prevPos, prevLen + 1};
-        next += next < kTableSize;
-        if (next == growAt) {
-            ++width;
-            growAt = width < 12 ? (1u << width) - 1 : 0;
-        }
-        limit = next;
-        prevPos = o;
-        prevLen = e.len;
-        o += e.len;
-    }
-    // The word copies may have written up to 15 bytes past the last string.
-    const size_t tail = capacity - o < 16 ? capacity - o : 16;
-    std::memset(out + o, 0, tail);
-    return o;
+    // A damaged strip is no failure: whatever the status, what was decoded
+    // stays.
+    const lzw::DecodeResult r = lzw::decode(in, size, out, capacity, {8, lzw::BitOrder::MsbFirst, 1, true});
+    return r.produced < capacity ? size_t(r.produced) : capacity;
 }
 
 // ---- Encoder -------------------------------------------------------------------

@@ -16,14 +16,11 @@ constexpr uint32_t kClear = 256;
 constexpr uint32_t kEnd = 257;
 constexpr uint32_t kFirstFree = 258;
 
-// Decodes one strip's bytes into out[0 .. capacity); returns the bytes
-// written. TIFF keeps its own decoder beside the one GIF uses
-// (common/lzw.h): strips of photographs are mostly one- and two-byte
-// strings, and this one copies every string, single bytes included, the
-// same way as 16-byte words with one rare-case test per code, which makes
-// such strips decode about twice as fast. Never fails: End of Information, the end of the input, a code
-// beyond the table, or a full output stop decoding and leave what was
-// decoded so far.
+// Decodes one strip's bytes into out[0 .. capacity) with the LZW decoder
+// GIF uses too (common/lzw.h); returns the bytes written. Never fails: End
+// of Information, the end of the input, a code beyond the table, or a full
+// output stop decoding and leave what was decoded so far. Up to 16 bytes
+// behind them (inside the buffer) are set to zero.
 size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity);
 
 // The encoder's string table lives in a movable block allocated once per
