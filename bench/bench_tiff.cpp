@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "codecs/tiff_lzw.h"
-#include "common/lzw.h"
 
 namespace {
 
@@ -161,29 +160,6 @@ void BM_DecodeOurs(benchmark::State &state) {
     label(state, p, coded);
 }
 
-void BM_DecodeShared(benchmark::State &state) {
-    const Picture &p = picture(int(state.range(0)));
-    MemFile m = libtiffFile(p);
-    TIFF *t = openMem(m, "r");
-    std::vector<Bytes> strips(stripCount(p));
-    size_t coded = 0;
-    for (uint32_t s = 0; s < strips.size(); ++s) {
-        strips[s].resize(size_t(TIFFRawStripSize(t, s)));
-        TIFFReadRawStrip(t, s, strips[s].data(), tmsize_t(strips[s].size()));
-        coded += strips[s].size();
-    }
-    TIFFClose(t);
-    Bytes out(size_t(p.rowsPerStrip() + 1) * p.rowBytes());
-    for (auto _ : state) {
-        for (uint32_t s = 0; s < strips.size(); ++s) {
-            auto r = vc::lzw::decode(strips[s].data(), strips[s].size(), out.data(), out.size(), {8, vc::lzw::BitOrder::MsbFirst, 1});
-            if (r.produced < stripBytes(p, s)) state.SkipWithError("short strip");
-        }
-        benchmark::DoNotOptimize(out.data());
-    }
-    label(state, p, coded);
-}
-
 void BM_DecodeLibtiff(benchmark::State &state) {
     const Picture &p = picture(int(state.range(0)));
     MemFile m = libtiffFile(p);
@@ -237,7 +213,6 @@ void BM_EncodeLibtiff(benchmark::State &state) {
 }  // namespace
 
 BENCHMARK(BM_DecodeOurs)->Arg(0)->Arg(1);
-BENCHMARK(BM_DecodeShared)->Arg(0)->Arg(1);
 BENCHMARK(BM_DecodeLibtiff)->Arg(0)->Arg(1);
 BENCHMARK(BM_EncodeOurs)->Arg(0)->Arg(1);
 BENCHMARK(BM_EncodeLibtiff)->Arg(0)->Arg(1);
