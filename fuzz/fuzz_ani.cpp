@@ -13,45 +13,25 @@
 #include "platform/platform.h"
 #include "support/fake_editor.h"
 #include "velmconv/headless.h"
+#include "fuzz_support.h"
 
 namespace {
 
+using vcfuzz::require;
+
 std::string gIn, gOut;
-
-void removeTemp() {
-    if (!gIn.empty()) std::remove(gIn.c_str());
-    if (!gOut.empty()) std::remove(gOut.c_str());
-}
-
-void require(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz_ani: %s\n", what);
-    std::abort();
-}
-
-std::string tempName(const char *pattern) {
-    std::string name = pattern;
-    int fd = mkstemp(name.data());
-    require(fd >= 0, "cannot make a temporary file");
-    close(fd);
-    return name;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gIn = tempName("/tmp/vcfuzz-ani-in-XXXXXX");
-    gOut = tempName("/tmp/vcfuzz-ani-out-XXXXXX");
-    std::atexit(removeTemp);
+    gIn = vcfuzz::tempFile("/tmp/vcfuzz-ani-in-XXXXXX");
+    gOut = vcfuzz::tempFile("/tmp/vcfuzz-ani-out-XXXXXX");
     DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    FILE *f = std::fopen(gIn.c_str(), "wb");
-    require(f != nullptr, "cannot write the temporary file");
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    vcfuzz::writeFile(gIn, data, size);
 
     const long blocks = vc::plat::memLiveBlocks();
     const long files = vc::plat::fileOpenCount();

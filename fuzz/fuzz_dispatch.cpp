@@ -13,20 +13,13 @@
 #include "platform/platform.h"
 #include "support/fake_editor.h"
 #include "velmconv/headless.h"
+#include "fuzz_support.h"
 
 namespace {
 
+using vcfuzz::require;
+
 std::string gPath;
-
-void removeTemp() {
-    if (!gPath.empty()) std::remove(gPath.c_str());
-}
-
-void require(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz_dispatch: %s\n", what);
-    std::abort();
-}
 
 void freeImage(ConvImageRecord &rec) {
     if (rec.image) require(VcMemFree(rec.image) == nullptr, "image block in the record is not a live block");
@@ -36,21 +29,13 @@ void freeImage(ConvImageRecord &rec) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    char name[] = "/tmp/vcfuzz-dispatch-XXXXXX";
-    int fd = mkstemp(name);
-    require(fd >= 0, "cannot make the temporary file");
-    close(fd);
-    gPath = name;
-    std::atexit(removeTemp);
+    gPath = vcfuzz::tempFile("/tmp/vcfuzz-dispatch-XXXXXX");
     DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    FILE *f = std::fopen(gPath.c_str(), "wb");
-    require(f != nullptr, "cannot write the temporary file");
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    vcfuzz::writeFile(gPath, data, size);
 
     const long blocks = vc::plat::memLiveBlocks();
     const long files = vc::plat::fileOpenCount();

@@ -16,30 +16,18 @@
 #include "entry/image_block.h"
 #include "gif/gif_read.h"
 #include "platform/platform.h"
+#include "fuzz_support.h"
 
 namespace {
 
+using vcfuzz::require;
+
 std::string gPath;
-
-void removeTemp() {
-    if (!gPath.empty()) std::remove(gPath.c_str());
-}
-
-void require(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz_gif_decode: %s\n", what);
-    std::abort();
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    char name[] = "/tmp/vcfuzz-gifdecode-XXXXXX";
-    int fd = mkstemp(name);
-    require(fd >= 0, "cannot make the temporary file");
-    close(fd);
-    gPath = name;
-    std::atexit(removeTemp);
+    gPath = vcfuzz::tempFile("/tmp/vcfuzz-gifdecode-XXXXXX");
     return 0;
 }
 

@@ -11,32 +11,20 @@
 #include "platform/platform.h"
 #include "support/fake_editor.h"
 #include "velmconv/headless.h"
+#include "fuzz_support.h"
 
 namespace {
 
+using vcfuzz::require;
+
 std::string gPath;
-
-void removeTemp() {
-    if (!gPath.empty()) std::remove(gPath.c_str());
-}
-
-void require(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz_gif_load: %s\n", what);
-    std::abort();
-}
 
 bool documented(int32_t r) { return r >= CONV_E_WRITE && r <= CONV_OK; }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    char name[] = "/tmp/vcfuzz-gifload-XXXXXX";
-    int fd = mkstemp(name);
-    require(fd >= 0, "cannot make the temporary file");
-    close(fd);
-    gPath = name;
-    std::atexit(removeTemp);
+    gPath = vcfuzz::tempFile("/tmp/vcfuzz-gifload-XXXXXX");
     DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
     return 0;
 }

@@ -13,30 +13,18 @@
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
 #include "platform/platform.h"
+#include "fuzz_support.h"
 
 namespace {
 
+using vcfuzz::require;
+
 std::string gPath;
-
-void removeTemp() {
-    if (!gPath.empty()) std::remove(gPath.c_str());
-}
-
-void require(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz_gif_roundtrip: %s\n", what);
-    std::abort();
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    char name[] = "/tmp/vcfuzz-gifround-XXXXXX";
-    int fd = mkstemp(name);
-    require(fd >= 0, "cannot make the temporary file");
-    close(fd);
-    gPath = name;
-    std::atexit(removeTemp);
+    gPath = vcfuzz::tempFile("/tmp/vcfuzz-gifround-XXXXXX");
     return 0;
 }
 

@@ -11,38 +11,23 @@
 
 #include "gif/gif_read.h"
 #include "platform/platform.h"
+#include "fuzz_support.h"
 
 namespace {
 
+using vcfuzz::require;
+
 std::string gPath;
-
-void removeTemp() {
-    if (!gPath.empty()) std::remove(gPath.c_str());
-}
-
-void require(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz_gif_scan: %s\n", what);
-    std::abort();
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    char name[] = "/tmp/vcfuzz-gifscan-XXXXXX";
-    int fd = mkstemp(name);
-    require(fd >= 0, "cannot make the temporary file");
-    close(fd);
-    gPath = name;
-    std::atexit(removeTemp);
+    gPath = vcfuzz::tempFile("/tmp/vcfuzz-gifscan-XXXXXX");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    FILE *f = std::fopen(gPath.c_str(), "wb");
-    require(f != nullptr, "cannot write the temporary file");
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    vcfuzz::writeFile(gPath, data, size);
 
     const long files = vc::plat::fileOpenCount();
     static vc::GifAnimRecord rec;

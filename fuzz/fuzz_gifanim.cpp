@@ -18,32 +18,16 @@
 #include "resources/strings.h"
 #include "support/fake_editor.h"
 #include "velmconv/headless.h"
+#include "fuzz_support.h"
 
 namespace {
+
+using vcfuzz::require;
 
 std::string gIn, gOut;
 uint8_t gAnswer = 0;  // what the import options are answered with
 
-void removeTemp() {
-    if (!gIn.empty()) std::remove(gIn.c_str());
-    if (!gOut.empty()) std::remove(gOut.c_str());
-}
-
-void require(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz_gifanim: %s\n", what);
-    std::abort();
-}
-
 bool documented(int32_t r) { return r >= CONV_E_WRITE && r <= CONV_OK; }
-
-std::string tempName(const char *pattern) {
-    std::string name = pattern;
-    int fd = mkstemp(name.data());
-    require(fd >= 0, "cannot make a temporary file");
-    close(fd);
-    return name;
-}
 
 intptr_t answer(void *, int32_t templateId, void *model) {
     if (templateId != IDD_GIF_IMPORT) return VC_DIALOG_DEFAULT;
@@ -64,9 +48,8 @@ intptr_t answer(void *, int32_t templateId, void *model) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gIn = tempName("/tmp/vcfuzz-gifanim-in-XXXXXX");
-    gOut = tempName("/tmp/vcfuzz-gifanim-out-XXXXXX");
-    std::atexit(removeTemp);
+    gIn = vcfuzz::tempFile("/tmp/vcfuzz-gifanim-in-XXXXXX");
+    gOut = vcfuzz::tempFile("/tmp/vcfuzz-gifanim-out-XXXXXX");
     DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
     VcUiHost ui{};
     ui.dialog = answer;

@@ -18,29 +18,13 @@
 #include "platform/platform.h"
 #include "support/fake_editor.h"
 #include "velmconv/headless.h"
+#include "fuzz_support.h"
 
 namespace {
 
+using vcfuzz::require;
+
 std::string gPath, gOut;
-
-void removeTemp() {
-    if (!gPath.empty()) std::remove(gPath.c_str());
-    if (!gOut.empty()) std::remove(gOut.c_str());
-}
-
-void require(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz_ico: %s\n", what);
-    std::abort();
-}
-
-std::string tempName(const char *pattern) {
-    std::vector<char> name(pattern, pattern + std::strlen(pattern) + 1);
-    int fd = mkstemps(name.data(), 4);
-    require(fd >= 0, "cannot make a temporary file");
-    close(fd);
-    return name.data();
-}
 
 bool oneOf(int r, std::initializer_list<int> allowed) {
     for (int a : allowed)
@@ -51,18 +35,14 @@ bool oneOf(int r, std::initializer_list<int> allowed) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gPath = tempName("/tmp/vcfuzz-ico-XXXXXX.ico");
-    gOut = tempName("/tmp/vcfuzz-ico-XXXXXX.cur");
-    std::atexit(removeTemp);
+    gPath = vcfuzz::tempFile("/tmp/vcfuzz-ico-XXXXXX.ico", 4);
+    gOut = vcfuzz::tempFile("/tmp/vcfuzz-ico-XXXXXX.cur", 4);
     DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    FILE *f = std::fopen(gPath.c_str(), "wb");
-    require(f != nullptr, "cannot write the temporary file");
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    vcfuzz::writeFile(gPath, data, size);
 
     // The picker on an exact-size copy: the sanitizer sees any stray access.
     {

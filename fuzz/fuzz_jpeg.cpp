@@ -12,29 +12,13 @@
 #include "ijl/ijl.h"
 #include "platform/platform.h"
 #include "velmconv/headless.h"
+#include "fuzz_support.h"
 
 namespace {
 
+using vcfuzz::require;
+
 std::string gPath, gOut;
-
-void removeTemp() {
-    if (!gPath.empty()) std::remove(gPath.c_str());
-    if (!gOut.empty()) std::remove(gOut.c_str());
-}
-
-void require(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz_jpeg: %s\n", what);
-    std::abort();
-}
-
-std::string tempName(const char *pattern) {
-    std::string name = pattern;
-    int fd = mkstemp(name.data());
-    require(fd >= 0, "cannot make a temporary file");
-    close(fd);
-    return name;
-}
 
 // Pictures the header says are huge are legal, and the library fills what
 // the data does not reach, but they take the fuzzer's time and memory
@@ -52,18 +36,14 @@ bool tooLarge(const char *file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gPath = tempName("/tmp/vcfuzz-jpeg-XXXXXX");
-    gOut = tempName("/tmp/vcfuzz-jpeg-out-XXXXXX");
-    std::atexit(removeTemp);
+    gPath = vcfuzz::tempFile("/tmp/vcfuzz-jpeg-XXXXXX");
+    gOut = vcfuzz::tempFile("/tmp/vcfuzz-jpeg-out-XXXXXX");
     DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    FILE *f = std::fopen(gPath.c_str(), "wb");
-    require(f != nullptr, "cannot write the temporary file");
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    vcfuzz::writeFile(gPath, data, size);
     if (tooLarge(gPath.c_str())) return 0;
 
     const long blocks = vc::plat::memLiveBlocks();

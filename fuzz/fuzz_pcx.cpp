@@ -12,29 +12,13 @@
 
 #include "platform/platform.h"
 #include "velmconv/headless.h"
+#include "fuzz_support.h"
 
 namespace {
 
+using vcfuzz::require;
+
 std::string gPath, gOut;
-
-void removeTemp() {
-    if (!gPath.empty()) std::remove(gPath.c_str());
-    if (!gOut.empty()) std::remove(gOut.c_str());
-}
-
-void require(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "fuzz_pcx: %s\n", what);
-    std::abort();
-}
-
-std::string tempName(const char *pattern) {
-    std::string name = pattern;
-    int fd = mkstemp(name.data());
-    require(fd >= 0, "cannot make a temporary file");
-    close(fd);
-    return name;
-}
 
 struct Shape {
     int32_t width, height;
@@ -50,9 +34,8 @@ Shape shapeOf(void *block) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gPath = tempName("/tmp/vcfuzz-pcx-XXXXXX");
-    gOut = tempName("/tmp/vcfuzz-pcx-out-XXXXXX");
-    std::atexit(removeTemp);
+    gPath = vcfuzz::tempFile("/tmp/vcfuzz-pcx-XXXXXX");
+    gOut = vcfuzz::tempFile("/tmp/vcfuzz-pcx-out-XXXXXX");
     DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
     return 0;
 }
@@ -65,10 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const uint32_t h = uint32_t(data[10] | data[11] << 8) - uint32_t(data[6] | data[7] << 8) + 1;
         if (uint64_t(w) * h > (1u << 18)) return 0;
     }
-    FILE *f = std::fopen(gPath.c_str(), "wb");
-    require(f != nullptr, "cannot write the temporary file");
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    vcfuzz::writeFile(gPath, data, size);
 
     const long blocks = vc::plat::memLiveBlocks();
     const long files = vc::plat::fileOpenCount();

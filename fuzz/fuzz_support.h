@@ -1,0 +1,47 @@
+// What every harness needs around the code it fuzzes: a check that stops the
+// run (so that libFuzzer keeps the input that broke it), temporary files
+// that go away when the harness exits, and the input written as a file,
+// since the library reads files by name.
+#pragma once
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace vcfuzz {
+
+inline void require(bool ok, const char *what) {
+    if (ok) return;
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, what);
+    std::abort();
+}
+
+// A new empty file named after pattern, whose XXXXXX sits before the last
+// suffixLength characters; removed at exit.
+inline std::string tempFile(const char *pattern, int suffixLength = 0) {
+    static std::vector<std::string> made;
+    if (made.empty())
+        std::atexit([] {
+            for (const std::string &name : made) std::remove(name.c_str());
+        });
+    std::string name = pattern;
+    int fd = mkstemps(name.data(), suffixLength);
+    require(fd >= 0, "cannot make a temporary file");
+    close(fd);
+    made.push_back(name);
+    return name;
+}
+
+inline void writeFile(const std::string &path, const uint8_t *data, size_t size) {
+    FILE *f = std::fopen(path.c_str(), "wb");
+    require(f != nullptr, "cannot write the temporary file");
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+}
+
+}  // namespace vcfuzz
