@@ -14,19 +14,6 @@ namespace {
 
 constexpr uint32_t kMenuPosition = 5;
 
-int32_t recordFrames(const GifAnimRecord &r) { return std::clamp<int32_t>(r.frameCount, 0, kGifMaxFrames); }
-
-// The record in a block, when the block holds one.
-GifAnimRecord *lockRecord(MemHandle h) {
-    if (!h || plat::memSize(h) < sizeof(GifAnimRecord)) return nullptr;
-    auto *r = static_cast<GifAnimRecord *>(plat::memLock(h));
-    if (r && r->formatCode != kGifRecordCode) {
-        plat::memUnlock(h);
-        return nullptr;
-    }
-    return r;
-}
-
 }  // namespace
 
 void ComputeGifScreenSize(GifAnimRecord &record, uint16_t width, uint16_t height) {
@@ -80,7 +67,7 @@ MemHandle EditGifAnimation(Wnd parent, MemHandle record, HostCallback callback) 
         plat::memFree(h);
         return nullptr;
     }
-    if (const GifAnimRecord *given = lockRecord(record)) {
+    if (const GifAnimRecord *given = lockGifRecord(record)) {
         std::memcpy(copy, given, sizeof *copy);
         plat::memUnlock(record);
     }
@@ -110,7 +97,7 @@ int32_t GifProcessCommand(Wnd parent, uint16_t commandId, MemHandle document, ui
 }
 
 int32_t GifFrameChanged(MemHandle document, int32_t changeKind, uint16_t frame, HostCallback callback) {
-    GifAnimRecord *r = lockRecord(document);
+    GifAnimRecord *r = lockGifRecord(document);
     if (!r) return 0;
     int32_t n = callback ? int32_t(callback(HOST_QUERY, 0, HOST_QUERY_COUNT)) : 0;
     n = std::clamp(n, 0, kGifMaxFrames);

@@ -12,19 +12,6 @@ namespace vc {
 
 namespace {
 
-int32_t recordFrames(const GifAnimRecord &r) { return std::clamp<int32_t>(r.frameCount, 0, kGifMaxFrames); }
-
-// The record in a block, when the block holds one.
-GifAnimRecord *lockRecord(MemHandle h) {
-    if (!h || plat::memSize(h) < sizeof(GifAnimRecord)) return nullptr;
-    auto *r = static_cast<GifAnimRecord *>(plat::memLock(h));
-    if (r && r->formatCode != kGifRecordCode) {
-        plat::memUnlock(h);
-        return nullptr;
-    }
-    return r;
-}
-
 // The comment as one extension: a sub-block per line (its line feed
 // included) while a line fits, else pieces of 252 bytes; the piece that
 // reaches the end of the text carries the terminator.
@@ -137,7 +124,7 @@ int16_t WriteGifAnimation(GifAnimRecord *record, const char *fileName, Wnd, uint
 int16_t SaveGifAnimation(const char *fileName, Wnd parent, uint32_t flags, MemHandle image, HostCallback callback) {
     MemHandle document = nullptr;
     if (callback) callback(HOST_GET_DOCUMENT, reinterpret_cast<intptr_t>(&document), 0);
-    if (GifAnimRecord *record = lockRecord(document)) {
+    if (GifAnimRecord *record = lockGifRecord(document)) {
         int16_t r = WriteGifAnimation(record, fileName, parent, flags, image, callback);
         plat::memUnlock(document);
         return r;

@@ -13,10 +13,6 @@ namespace {
 
 constexpr int kOk = 1, kCancel = 2;
 
-int32_t recordFrames(const GifAnimRecord &r) {
-    return std::clamp<int32_t>(r.frameCount, 0, kGifMaxFrames);
-}
-
 bool sameFrameSettings(const GifFrameEntry &a, const GifFrameEntry &b) {
     return a.delay == b.delay && a.disposal == b.disposal && a.userInput == b.userInput &&
            a.interlaced == b.interlaced;

@@ -30,4 +30,14 @@ MemHandle NewGifAnimRecord() {
     return h;
 }
 
+GifAnimRecord *lockGifRecord(MemHandle h) {
+    if (!h || plat::memSize(h) < sizeof(GifAnimRecord)) return nullptr;
+    auto *r = static_cast<GifAnimRecord *>(plat::memLock(h));
+    if (r && r->formatCode != kGifRecordCode) {
+        plat::memUnlock(h);
+        return nullptr;
+    }
+    return r;
+}
+
 }  // namespace vc

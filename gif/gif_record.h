@@ -94,4 +94,13 @@ constexpr uint32_t gifInterlacedPosition(uint32_t row, uint32_t height) {
 // None when memory is short.
 MemHandle NewGifAnimRecord();
 
+// The record in a block, locked, when the block holds one (big enough and
+// starting with the GIF format code); else nullptr with the block unlocked.
+GifAnimRecord *lockGifRecord(MemHandle h);
+
+// The frame count as far as the frame table holds it.
+inline int32_t recordFrames(const GifAnimRecord &r) {
+    return r.frameCount < 0 ? 0 : r.frameCount > kGifMaxFrames ? kGifMaxFrames : r.frameCount;
+}
+
 }  // namespace vc
