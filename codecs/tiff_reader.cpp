@@ -199,29 +199,6 @@ void placeRow(const uint8_t *src, size_t have, uint8_t *dst, uint16_t depth) {
     }
 }
 
-struct Block {
-    MemHandle handle = nullptr;
-    uint8_t *data = nullptr;
-    bool alloc(size_t size) {
-        handle = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, size);
-        if (!handle) return false;
-        data = static_cast<uint8_t *>(plat::memLock(handle));
-        if (!data) {
-            handle = plat::memFree(handle);
-            return false;
-        }
-        return true;
-    }
-    void release() {
-        if (!handle) return;
-        plat::memUnlock(handle);
-        plat::memFree(handle);
-        handle = nullptr;
-        data = nullptr;
-    }
-    ~Block() { release(); }
-};
-
 // Reads the strips into the image block's rows. Fails only when the
 // compression is not one that is read or the work buffer is refused.
 int16_t readStrips(const FileView &f, const Tags &t, uint16_t depth, uint8_t *bits) {
@@ -234,9 +211,9 @@ int16_t readStrips(const FileView &f, const Tags &t, uint16_t depth, uint8_t *bi
 
     const bool compressed = t.compression != 1;
     if (compressed && t.compression != 5 && t.compression != 32773) return CONV_E_DATA;
-    Block work;
+    plat::WorkBlock work;
     const uint64_t workSize = (rows + 1) * dibRow;
-    if (compressed && (workSize > SIZE_MAX || !work.alloc(size_t(workSize)))) return CONV_E_DATA;
+    if (compressed && !work.alloc(workSize)) return CONV_E_DATA;
 
     for (uint64_t s = 0; s < strips; ++s) {
         if (s >= t.stripOffsets.count || (compressed && s >= t.stripByteCounts.count)) break;
@@ -348,7 +325,7 @@ int16_t LoadTiffImage(const char *fileName, MemHandle *image) {
         plat::fileClose(file);
         return CONV_E_READ;
     }
-    Block copy;
+    plat::WorkBlock copy;
     if (!copy.alloc(size_t(size))) {
         plat::fileClose(file);
         return CONV_E_MEMORY;

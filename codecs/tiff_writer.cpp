@@ -71,27 +71,6 @@ void put32(uint8_t *p, uint32_t v) {
     put16(p + 2, v >> 16);
 }
 
-struct Block {
-    MemHandle handle = nullptr;
-    uint8_t *data = nullptr;
-    bool alloc(uint64_t size) {
-        if (size > SIZE_MAX) return false;
-        handle = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, size_t(size));
-        if (!handle) return false;
-        data = static_cast<uint8_t *>(plat::memLock(handle));
-        if (!data) {
-            handle = plat::memFree(handle);
-            return false;
-        }
-        return true;
-    }
-    ~Block() {
-        if (!handle) return;
-        plat::memUnlock(handle);
-        plat::memFree(handle);
-    }
-};
-
 // Writes all bytes or reports failure.
 bool writeAll(HFile f, const void *data, uint64_t size) {
     return size <= UINT32_MAX / 2 && plat::fileWrite(f, data, uint32_t(size)) == int32_t(size);
@@ -134,7 +113,7 @@ uint16_t bilevelPhotometric(const Image &im) {
 bool writeStrips(HFile f, const Image &im, const TiffSaveOptions &o, uint32_t rowsPerStrip, uint32_t strips,
                  uint8_t *offsets, uint8_t *counts, uint32_t &position) {
     const uint64_t stripBytes = uint64_t(rowsPerStrip) * im.row;
-    Block strip, coded;
+    plat::WorkBlock strip, coded;
     tifflzw::EncodeTable table;
     bool ok = strip.alloc(stripBytes);
     if (ok && o.compression == 5) {
@@ -195,7 +174,7 @@ int16_t saveLocked(const char *fileName, const Image &im, const TiffSaveOptions 
     if (rowsPerStrip == 0) rowsPerStrip = 1;
     if (rowsPerStrip > 65535) rowsPerStrip = 65535;
     const uint32_t strips = uint32_t((im.height + rowsPerStrip - 1) / rowsPerStrip);
-    Block offsets, counts;
+    plat::WorkBlock offsets, counts;
     if (!offsets.alloc(4ull * strips) || !counts.alloc(4ull * strips)) {
         plat::fileClose(f);
         return CONV_E_MEMORY;
@@ -288,7 +267,7 @@ int16_t saveLocked(const char *fileName, const Image &im, const TiffSaveOptions 
     std::memcpy(tail + 16 + sizeof kSoftware, date, 20);
     ok = writeAll(f, tail, sizeof tail) && ok;
     if (colors) {
-        Block map;
+        plat::WorkBlock map;
         if (map.alloc(6ull * colors)) {
             for (uint32_t i = 0; i < colors; ++i) {
                 uint8_t r, g, b;

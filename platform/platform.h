@@ -30,6 +30,38 @@ bool memUnlock(MemHandle h);
 size_t memSize(MemHandle h);   // 0 for an invalid handle
 MemHandle memFree(MemHandle h);  // none when freed, the handle when not
 
+// A work buffer of one call: a movable zero-filled block, locked while it
+// is held and freed on every way out.
+struct WorkBlock {
+    MemHandle handle = nullptr;
+    uint8_t *data = nullptr;
+
+    WorkBlock() = default;
+    WorkBlock(const WorkBlock &) = delete;
+    WorkBlock &operator=(const WorkBlock &) = delete;
+    ~WorkBlock() { release(); }
+
+    // False when the size does not fit the address space or memory is short.
+    bool alloc(uint64_t size) {
+        if (size > SIZE_MAX) return false;
+        handle = memAlloc(kMemMoveable | kMemZeroInit, size_t(size));
+        if (!handle) return false;
+        data = static_cast<uint8_t *>(memLock(handle));
+        if (!data) {
+            handle = memFree(handle);
+            return false;
+        }
+        return true;
+    }
+    void release() {
+        if (!handle) return;
+        memUnlock(handle);
+        memFree(handle);
+        handle = nullptr;
+        data = nullptr;
+    }
+};
+
 // Test switches. memFailAt(n): the n-th allocation from now fails (1 = the
 // next one); 0 switches it off. memLiveBlocks: blocks allocated through this
 // layer and not yet freed.
