@@ -35,6 +35,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size >= 3 && data[0] == 'G' && data[1] == 'I' && data[2] == 'F' && vcfuzz::mayHoldHugeGifImage(data, size))
+        return 0;
     vcfuzz::writeFile(gPath, data, size);
 
     const long blocks = vc::plat::memLiveBlocks();

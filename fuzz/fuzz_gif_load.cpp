@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (vcfuzz::mayHoldHugeGifImage(data, size)) return 0;
     FILE *f = std::fopen(gPath.c_str(), "wb");
     require(f != nullptr, "cannot write the temporary file");
     if (size < 3 || data[0] != 'G' || data[1] != 'I' || data[2] != 'F') std::fwrite("GIF89a", 1, 6, f);
