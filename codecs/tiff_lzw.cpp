@@ -17,21 +17,43 @@ size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity
 
 namespace {
 
-// The string table is a hash of the strings' (prefix code, byte) keys: one
-// 32-bit word per place, the key in the top 20 bits and the code in the low
-// 12, 0 for a free place. It holds the same strings as a table of 12
-// extension slots per code with a scan behind them, but finds an extension
-// with one probe in most cases: the first place is (byte << 6) XOR prefix,
-// which puts the extensions of one code side by side and costs no multiply
-// on the path from one byte to the next; a taken place sends the probe on
-// in odd steps of a multiplicative hash. 3836 strings in 16384 places keep
-// taken places rare (a taken place is a mispredicted branch), and the 64 KB
-// are wiped at each Clear.
-constexpr uint32_t kHashSize = 16384;
+// The string table is a hash of the strings' (prefix code, byte) keys with
+// 65536 places of one 16-bit code each (0 for a free place), beside an array
+// that holds the key of every code. It holds the same strings as a table of
+// 12 extension slots per code with a scan behind them.
+//
+// Per input byte the encoder either extends the current string (a hit) or
+// writes its code and adds a string (a miss). What costs time is the chain
+// from one byte's lookup to the next byte's address, and the branch between
+// hit and miss, which no predictor gets right once per string. So:
+// - the first place is (byte << 8) XOR code: one XOR on the chain, and the
+//   extensions of codes made one after another lie side by side, so flat
+//   pictures keep revisiting a few cache lines;
+// - 65536 places for at most 3836 strings keep taken places rare (a taken
+//   place is one more mispredicted branch); a taken place sends the probe on
+//   in odd steps of a multiplicative hash of the key, outside the hot loop;
+// - the key check reads the code's key from its own array, off the chain:
+//   the next byte's address depends only on the code loaded.
+// The places are wiped (128 KB) at each Clear, which is cheaper than tagging
+// them with the table's generation.
+constexpr uint32_t kPlaces = 65536;
 constexpr uint32_t kLastCode = 4093;  // 4094 entries at most
-constexpr uint32_t kTableWords = kHashSize;
 
-inline uint32_t hashOf(uint32_t key) { return (key * 0x9E3779B1u) >> 18; }  // the top 14 bits
+inline uint16_t *placesOf(const EncodeTable &t) { return reinterpret_cast<uint16_t *>(t.keys + 4096); }
+
+// The place of a key whose first place is taken by another string, or the
+// free place where it belongs; *code is its code or 0.
+[[gnu::noinline]] uint32_t probe(const uint16_t *places, const uint32_t *keyOf, uint32_t h, uint32_t key,
+                                 uint32_t *code) {
+    const uint32_t step = ((key * 0x9E3779B1u) >> 16) | 1;  // odd: the probes visit every place
+    uint32_t c;
+    do {
+        h = (h - step) & (kPlaces - 1);
+        c = places[h];
+    } while (c != 0 && keyOf[c] != key);
+    *code = c;
+    return h;
+}
 
 // Codes packed most significant bit first into a 64-bit word kept flush
 // with its top; each code is followed by one 8-byte store, of which only the
@@ -61,7 +83,8 @@ struct BitWriter {
 }  // namespace
 
 bool encodeTableAlloc(EncodeTable &t) {
-    t.block = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, kTableWords * sizeof(uint32_t));
+    // The keys of 4096 codes, then the places.
+    t.block = plat::memAlloc(plat::kMemMoveable, 4096 * sizeof(uint32_t) + kPlaces * sizeof(uint16_t));
     if (!t.block) return false;
     t.keys = static_cast<uint32_t *>(plat::memLock(t.block));
     if (!t.keys) {
@@ -80,11 +103,12 @@ void encodeTableFree(EncodeTable &t) {
 }
 
 size_t encodeStrip(const uint8_t *in, size_t size, uint8_t *out, EncodeTable &t) {
-    uint32_t *const table = t.keys;
+    uint16_t *const places = placesOf(t);
+    uint32_t *const keyOf = t.keys;
     BitWriter w{out};
     unsigned width = 9;
     uint32_t next = kFirstFree;
-    std::memset(table, 0, kTableWords * sizeof(uint32_t));
+    std::memset(places, 0, kPlaces * sizeof(uint16_t));
     w.put(kClear, width);
     if (size == 0) {
         w.put(kEnd, width);
@@ -92,31 +116,33 @@ size_t encodeStrip(const uint8_t *in, size_t size, uint8_t *out, EncodeTable &t)
         return w.o;
     }
     uint32_t current = in[0];
-    for (size_t i = 1; i < size; ++i) {
-        const uint32_t k = in[i];
-        const uint32_t key = (current << 8) | k;
-        uint32_t h = (k << 6) ^ current;  // siblings side by side
-        uint32_t e = table[h];
-        if (e != 0 && (e >> 12) != key) {
-            const uint32_t step = hashOf(key) | 1;  // odd: the probes visit every place
-            do {
-                h = (h - step) & (kHashSize - 1);
-                e = table[h];
-            } while (e != 0 && (e >> 12) != key);
-        }
-        if (e != 0) {
-            current = e & 0xFFF;
-            continue;
+    for (const uint8_t *p = in + 1, *const end = in + size; p != end; ++p) {
+        const uint32_t k = *p;
+        uint32_t h = (k << 8) ^ current;
+        uint32_t c = places[h];
+        if (c != 0) {
+            const uint32_t key = (current << 8) | k;
+            if (keyOf[c] == key) [[likely]] {
+                current = c;
+                continue;
+            }
+            uint32_t found;
+            h = probe(places, keyOf, h, key, &found);
+            if (found != 0) {
+                current = found;
+                continue;
+            }
         }
         w.put(current, width);
-        if (next > kLastCode) {
+        if (next > kLastCode) [[unlikely]] {
             // Table full: Clear at the full width, then start over.
             w.put(kClear, width);
-            std::memset(table, 0, kTableWords * sizeof(uint32_t));
+            std::memset(places, 0, kPlaces * sizeof(uint16_t));
             next = kFirstFree;
             width = 9;
         } else {
-            table[h] = (key << 12) | next;
+            places[h] = uint16_t(next);
+            keyOf[next] = (current << 8) | k;
             ++next;
             if (next == 512 || next == 1024 || next == 2048) ++width;
         }
