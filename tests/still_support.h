@@ -1,0 +1,163 @@
+// Helpers of the PCX, TIFF and JPEG tests: pictures made from colour
+// functions, PNM files as netpbm writes them, outside tools, and a fixture
+// that loads and saves through the exports.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "entry/image_block.h"
+#include "host/image.h"
+#include "support/library_test.h"
+#include "support/ui_recorder.h"
+#include "velmconv/headless.h"
+
+namespace stilltest {
+
+using Bytes = std::vector<uint8_t>;
+using host::Image, host::Rgb, host::rgb;
+
+inline Bytes operator+(Bytes a, const Bytes &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+inline Bytes readBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+inline std::string readText(const std::string &path) {
+    Bytes b = readBytes(path);
+    return {b.begin(), b.end()};
+}
+// Runs shell commands with their error output dropped; true on success.
+inline bool tool(const std::string &command) { return std::system(("{ " + command + "; } 2>/dev/null").c_str()) == 0; }
+inline bool have(const std::string &program) { return tool("command -v " + program + " >/dev/null"); }
+
+// A picture of depth 24 (colour(x, y) is the pixel) or 1, 4, 8 (it is the
+// index into palette); y counts from the top.
+inline Image picture(int w, int h, const std::function<uint32_t(int, int)> &colour, uint16_t depth = 24,
+                     std::vector<Rgb> palette = {}) {
+    Image img;
+    img.width = w, img.height = h, img.bitCount = depth, img.palette = std::move(palette);
+    img.bits.assign(size_t(img.rowBytes()) * h, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint32_t v = colour(x, y);
+            uint8_t *r = &img.bits[size_t(h - 1 - y) * img.rowBytes()];
+            if (depth == 24) r[3 * x] = uint8_t(v), r[3 * x + 1] = uint8_t(v >> 8), r[3 * x + 2] = uint8_t(v >> 16);
+            else if (depth == 8) r[x] = uint8_t(v);
+            else if (depth == 4) r[x / 2] |= uint8_t((v & 15) << (x & 1 ? 0 : 4));
+            else r[x / 8] |= uint8_t((v & 1) << (7 - x % 8));
+        }
+    return img;
+}
+
+// A PNM file (P4, P5 or P6 with maxval 255) as a 24-bit picture; width 0
+// when it cannot be read.
+inline Image readPnm(const std::string &path) {
+    Bytes b = readBytes(path);
+    size_t i = 2;
+    auto number = [&] {
+        while (i < b.size() && (std::isspace(b[i]) || b[i] == '#'))
+            if (b[i] == '#') while (i < b.size() && b[i] != '\n') ++i;
+            else ++i;
+        int n = 0;
+        while (i < b.size() && std::isdigit(b[i])) n = n * 10 + (b[i++] - '0');
+        return n;
+    };
+    const char kind = b.size() > 2 ? char(b[1]) : 0;
+    const int w = number(), h = number(), maxval = kind == '4' ? 1 : number();
+    const size_t at = i + 1, row = kind == '4' ? (w + 7) / 8 : kind == '5' ? w : 3 * size_t(w);
+    if (b.empty() || b[0] != 'P' || (maxval != 1 && maxval != 255) || b.size() < at + row * h) return {};
+    return picture(w, h, [&](int x, int y) {
+        const uint8_t *r = &b[at + row * y];
+        if (kind == '6') return rgb(r[3 * x], r[3 * x + 1], r[3 * x + 2]);
+        uint8_t v = kind == '5' ? r[x] : (r[x / 8] >> (7 - x % 8) & 1) ? 0 : 255;
+        return rgb(v, v, v);
+    });
+}
+
+inline void writePpm(const std::string &path, const Image &img) {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << img.width << " " << img.height << "\n255\n";
+    for (int y = 0; y < img.height; ++y)
+        for (int x = 0; x < img.width; ++x) {
+            const Rgb c = img.pixel(x, y);
+            out << char(c >> 16) << char(c >> 8) << char(c);
+        }
+}
+
+// The largest channel difference between two pictures; 256 when their
+// sizes differ.
+inline int worst(const Image &a, const Image &b) {
+    if (a.width != b.width || a.height != b.height || a.width == 0) return 256;
+    int m = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            for (int s = 0; s < 24; s += 8)
+                m = std::max(m, std::abs(int(a.pixel(x, y) >> s & 255) - int(b.pixel(x, y) >> s & 255)));
+    return m;
+}
+
+class StillTest : public vctest::LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    }
+
+    // Loads through the export: the result code and, on success, the
+    // block's bytes and header, and its picture; checks the format found.
+    int32_t load(const std::string &file, Image *img = nullptr) {
+        ConvImageRecord rec{};
+        uint8_t format = 0;
+        block.clear();
+        int32_t r = LoadConvImage(nullptr, file.c_str(), &rec, &format, 0, nullptr);
+        if (r != CONV_OK) {
+            EXPECT_EQ(rec.image, nullptr);
+            return r;
+        }
+        EXPECT_EQ(format, code);
+        auto *p = static_cast<uint8_t *>(VcMemLock(rec.image));
+        block.assign(p, p + VcMemSize(rec.image));
+        VcMemUnlock(rec.image);
+        VcMemFree(rec.image);
+        std::memcpy(&header, block.data(), sizeof header);
+        EXPECT_EQ(block.size(), vc::dibPackedSize(header));
+        auto decoded = host::fromPackedDib(block.data(), block.size());
+        EXPECT_TRUE(decoded.has_value());
+        if (img) *img = decoded.value_or(Image{});
+        return r;
+    }
+    int32_t load(const std::string &name, const Bytes &file, Image *img = nullptr) {
+        return load(writeFile(name, file), img);
+    }
+
+    static void *handle(const Bytes &dib) {  // a movable block; the caller frees it
+        void *b = VcMemAlloc(VC_MEM_MOVEABLE, dib.size());
+        std::memcpy(VcMemLock(b), dib.data(), dib.size());
+        VcMemUnlock(b);
+        return b;
+    }
+    // Saves through the export, with a parent window when progress is wanted.
+    int32_t save(const Bytes &dib, const std::string &file, uint8_t code, std::vector<int32_t> *progress = nullptr) {
+        vctest::UiRecorder ui;
+        void *parent = progress ? VcCreateWindow(nullptr, 0, 0, 400, 300) : nullptr;
+        void *b = handle(dib);
+        int32_t r = SaveConvImage(parent, file.c_str(), b, code, 0, nullptr);
+        VcMemFree(b);
+        if (parent) VcDestroyWindow(parent);
+        for (auto &e : ui.progress)
+            if (progress && e.window && e.visible) progress->push_back(e.percent);
+        return r;
+    }
+
+    uint8_t code = 0;  // the suite's format
+    ConvBitmapInfoHeader header{};
+    Bytes block;
+};
+
+}  // namespace stilltest
