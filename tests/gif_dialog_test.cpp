@@ -38,30 +38,18 @@ protected:
     UiRecorder ui;
 };
 
-TEST_F(GifDialogs, ImportOptionsListTheFramesAndOfferTheLargestOrTheEditorsSize) {
+TEST_F(GifDialogs, ImportOptionsListTheFramesAndRefuseSizesOutside8To1024) {
     frames({{10, 20, 8}, {30, 5, 4}, {16, 16, 1}});
     vc::GifImportOptionsModel m;
     start(m);
     EXPECT_EQ(m.frameTexts, (std::vector<std::string>{"Frame 0: 10x20  256 Colors", "Frame 1: 30x5  16 Colors",
                                                       "Frame 2: 16x16  2 Colors"}));
-    EXPECT_EQ(m.widthText + "x" + m.heightText, "30x20");
-    m.selectFrame(1);
+    EXPECT_EQ(m.widthText + "x" + m.heightText, "30x20");  // the largest
+    m.check(IDC_GIFIMP_FRAME);
     m.heightText = "2";
-    m.spin(IDC_GIFIMP_HEIGHT_SPIN, 3);  // the arrows stay inside the frames' sizes and pick the sequence
+    m.spin(IDC_GIFIMP_HEIGHT_SPIN, 3);  // inside the frames' sizes, and back to the sequence
     EXPECT_EQ(m.heightText, "5");
     EXPECT_EQ(m.checkedRadio, IDC_GIFIMP_SEQUENCE);
-    editor.addFrame(makeDib(48, 40, 8));  // frames added to frames take their size
-    editor.imageWidth = 48, editor.imageHeight = 40;
-    vc::GifImportOptionsModel locked;
-    start(locked);
-    EXPECT_TRUE(locked.sizeLocked);
-    EXPECT_EQ(locked.widthText + "x" + locked.heightText, "48x40");
-}
-
-TEST_F(GifDialogs, ImportOkValidatesEachModeWithFocusAndBeep) {
-    frames({{10, 20, 8}, {30, 5, 4}});
-    vc::GifImportOptionsModel m;
-    start(m);
     m.check(IDC_GIFIMP_FRAME);
     EXPECT_FALSE(m.pressOk());  // a frame needs a selection
     EXPECT_EQ(m.focus, IDC_GIFIMP_LIST);
@@ -69,19 +57,16 @@ TEST_F(GifDialogs, ImportOkValidatesEachModeWithFocusAndBeep) {
     ASSERT_TRUE(m.pressOk());
     EXPECT_EQ(m.result, vc::kGifImportFrame);
     EXPECT_EQ(record->selectedFrame, 1u);
-    const struct {
-        const char *width, *height;
-        int focus;  // 0: accepted
-    } cases[] = {{"7", "20", IDC_GIFIMP_WIDTH},     {"1025", "20", IDC_GIFIMP_WIDTH}, {"abc", "20", IDC_GIFIMP_WIDTH},
-                 {"", "20", IDC_GIFIMP_WIDTH},      {"65544", "8", IDC_GIFIMP_WIDTH}, {"8", "1025", IDC_GIFIMP_HEIGHT},
-                 {"1024", "x1", IDC_GIFIMP_HEIGHT}, {" 64 ", "8", 0},                 {"1024", "1024", 0}};
+    const int W = IDC_GIFIMP_WIDTH, H = IDC_GIFIMP_HEIGHT;  // where a refusal puts the focus; 0: accepted
+    const struct { const char *width, *height; int focus; } cases[] = {
+        {"7", "20", W}, {"1025", "20", W}, {"abc", "20", W}, {"", "20", W}, {"65544", "8", W},
+        {"8", "1025", H}, {"1024", "x1", H}, {" 64 ", "8", 0}, {"1024", "1024", 0}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.width) + " x " + c.height);
         m.focus = 0;
         m.check(IDC_GIFIMP_SEQUENCE);
         m.widthText = c.width, m.heightText = c.height;
-        EXPECT_EQ(m.pressOk(), c.focus == 0);
-        EXPECT_EQ(m.focus, c.focus);
+        EXPECT_EQ(m.pressOk(), c.focus == 0) << c.width << " x " << c.height;
+        EXPECT_EQ(m.focus, c.focus) << c.width << " x " << c.height;
     }
     EXPECT_EQ(ui.beeps, std::vector<uint32_t>(8, 0xFFFFFFFFu));  // one per refusal
     EXPECT_EQ(record->outputWidth + record->outputHeight, 2048);
@@ -91,8 +76,18 @@ TEST_F(GifDialogs, ImportOkValidatesEachModeWithFocusAndBeep) {
     m.check(IDC_GIFIMP_SEQUENCE);  // headless, nobody can correct a refused field
     m.widthText = "2";
     EXPECT_EQ(m.pressEnter(), vc::kGifImportCancel);
+
+    editor.addFrame(makeDib(48, 40, 8));  // frames added to frames take their size
+    editor.imageWidth = 48, editor.imageHeight = 40;
+    vc::GifImportOptionsModel locked;
+    start(locked);
+    EXPECT_TRUE(locked.sizeLocked);
+    EXPECT_EQ(locked.widthText + "x" + locked.heightText, "48x40");
     EXPECT_EQ(vc::ChooseGifImportMode(nullptr, record.get(), nullptr), vc::kGifImportFrame);  // nobody to ask
     EXPECT_EQ(record->selectedFrame, 0u);
+    frames({{10, 20, 8}, {10, 20, 4}});  // one size: the sequence without a question
+    EXPECT_EQ(vc::ChooseGifImportMode(nullptr, record.get(), FakeEditor::callback()), vc::kGifImportSequence);
+    EXPECT_EQ(record->outputWidth + ui.dialogs.size(), 10u);
 }
 
 // ---- The animation dialog over five 32 x 32 frames of delay 10 -----------------------
@@ -141,9 +136,23 @@ TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstAndTheLoopRules) {
     EXPECT_EQ(std::strlen(record->comment), 1020u);
 }
 
-TEST_F(GifAnimationDialog, StoringCopiesToTheSelectionOrAllAndAltCopiesPositionsOnly) {
+TEST_F(GifAnimationDialog, ArrowsWrapCtrlSelectsAndStoringCopiesToTheSelectionOrAll) {
     start(m);
     EXPECT_TRUE(m.sameForAll);  // all five alike
+    m.command(IDC_GIFANIM_PREVIOUS);  // "<" from the first frame: the last
+    EXPECT_EQ(m.frameNumber, "5");
+    m.command(IDC_GIFANIM_NEXT);  // ">" from the last: the first
+    m.command(IDC_GIFANIM_NEXT);
+    EXPECT_EQ(m.stripCurrent, 1);
+    m.ctrlDown = true;  // from current frame 1 to 3, then again to clear
+    m.stripNotify(vc::kReelNotifyClick, 3);
+    EXPECT_EQ(m.stripSelected, (std::vector<uint8_t>{0, 1, 1, 1, 0}));
+    m.stripNotify(vc::kReelNotifyClick, 3);
+    EXPECT_EQ(m.stripSelCount(), 0);
+    m.sameForAll = false;
+    m.stripSetSel(true, 0, 999);  // every frame selected: the same for all
+    EXPECT_TRUE(m.sameForAll);
+    m.stripSetSel(false, 0, 999);
     m.click(IDC_GIFANIM_SAME_FOR_ALL);
     m.LoadFrameSettings(1);
     m.stripSetSel(true, 2, 4);
@@ -158,32 +167,9 @@ TEST_F(GifAnimationDialog, StoringCopiesToTheSelectionOrAllAndAltCopiesPositions
     m.StoreFrameSettings();
     EXPECT_EQ(std::vector<int>({record->frames[0].left, record->frames[4].left}), std::vector<int>({12, 12}));
     EXPECT_EQ(column(&vc::GifFrameEntry::delay), (std::vector<int>{10, 99, 25, 25, 25}));
-    // Delay 0 is stored as typed; the arrow up from it checks the box.
-    m.altDown = m.sameForAll = false;
-    m.delay = "0";
-    m.StoreFrameSettings();
-    m.LoadFrameSettings(1);
-    EXPECT_FALSE(m.delayOn);
-    m.scroll(IDC_GIFANIM_DELAY_SPIN, 1);
-    m.scroll(IDC_GIFANIM_DELAY_SPIN, 0);
+    m.delayOn = false, m.delay = "0";
+    m.scroll(IDC_GIFANIM_DELAY_SPIN, 0);  // the arrow up from 0 checks the box
     EXPECT_TRUE(m.delayOn);
-}
-
-TEST_F(GifAnimationDialog, ArrowsWrapAndCtrlClicksSelectRanges) {
-    start(m);
-    m.command(IDC_GIFANIM_PREVIOUS);  // "<" from the first frame: the last
-    EXPECT_EQ(m.frameNumber, "5");
-    m.command(IDC_GIFANIM_NEXT);  // ">" from the last: the first
-    m.command(IDC_GIFANIM_NEXT);
-    EXPECT_EQ(m.stripCurrent, 1);
-    m.ctrlDown = true;  // from current frame 1 to 3, then again to clear
-    m.stripNotify(vc::kReelNotifyClick, 3);
-    EXPECT_EQ(m.stripSelected, (std::vector<uint8_t>{0, 1, 1, 1, 0}));
-    m.stripNotify(vc::kReelNotifyClick, 3);
-    EXPECT_EQ(m.stripSelCount(), 0);
-    m.sameForAll = false;
-    m.stripSetSel(true, 0, 999);  // every frame selected: the same for all
-    EXPECT_TRUE(m.sameForAll);
 }
 
 TEST_F(GifAnimationDialog, EnterInTheCommentIsALineBreakAndTheBackgroundAnIndex) {
