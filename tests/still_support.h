@@ -143,7 +143,7 @@ protected:
         return b;
     }
     // Saves through the export, with a parent window when progress is wanted.
-    int32_t save(const Bytes &dib, const std::string &file, uint8_t code, std::vector<int32_t> *progress = nullptr) {
+    int32_t save(const Bytes &dib, const std::string &file, std::vector<int32_t> *progress = nullptr) {
         vctest::UiRecorder ui;
         void *parent = progress ? VcCreateWindow(nullptr, 0, 0, 400, 300) : nullptr;
         void *b = handle(dib);
