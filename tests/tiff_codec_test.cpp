@@ -1,7 +1,5 @@
-// The strip codings on their own: PackBits runs as the writer forms them
-// and damaged runs, and TIFF LZW code streams read code by code (widths,
-// Clear when the table is full, End of Information), checked against a
-// plain slot-table coder and decoded back, damaged streams included.
+// The strip codings on their own: PackBits runs, and TIFF LZW streams read
+// code by code, compared with a plain slot-table coder, and damaged.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,8 +41,7 @@ TEST(PackBits, RunsAsTheWriterFormsThemAndDamagedRuns) {
     for (const auto &[row, packed] : cases) EXPECT_EQ(packRow(row), packed) << row.size();
     EXPECT_EQ(packRow(worst).size(), 396u);  // the worst case: 4 bytes for every 3
     EXPECT_LE(396u, vc::packbits::rowBound(worst.size()));
-    // Damaged runs: 128 copies into 4 bytes; a no-op, then 17 literals with 2
-    // left; a repeat without its byte.
+    // 128 copies into 4 bytes; a no-op, then 17 literals with 2 left; a repeat without its byte.
     const std::pair<Bytes, size_t> damaged[] = {{{0x81, 7}, 4}, {{0x80, 0x10, 1, 2}, 2}, {{0xFE}, 0}};
     for (auto &[in, written] : damaged) {
         Bytes out(8, 0xEE);
@@ -157,10 +154,9 @@ Bytes slotEncode(const Bytes &in) {
 }
 
 TEST(TiffLzw, SameBytesAsTheSlotTable) {
-    // Noise, few values (many extensions per code, past 12), long runs and
-    // repeats: the hash table must find every string the slot table finds,
-    // across Clears of a full table; the decoder gives the bytes back, and
-    // into a smaller output fills it to its end and no further.
+    // Noise, few values (past 12 extensions a code), runs and repeats: the
+    // hash table finds every string the slot table finds, across Clears; the
+    // decoder gives the bytes back, and fills a smaller output to its end.
     std::mt19937 rng(21);
     for (int kind = 0; kind < 4; ++kind)
         for (size_t size : {0u, 1u, 2u, 600u, 8192u, 70000u}) {
