@@ -1,5 +1,5 @@
-// Animated GIF import: exact callbacks and pictures of small built files, and
-// a real animation from Debian in all three modes against giftopnm and
+// Animated GIF import: exact callbacks and pictures of a small built file,
+// and a real animation from Debian in all three modes against giftopnm and
 // ImageMagick.
 #include <gtest/gtest.h>
 
@@ -74,29 +74,12 @@ protected:
             return d->pressOk() ? d->result : -1;
         };
     }
-    int32_t load(const std::string &file, ConvImageRecord *out = nullptr, uint8_t *format = nullptr) {
-        uint8_t code = 0;
-        return LoadConvImage(nullptr, file.c_str(), out, format ? format : &code, 0, FakeEditor::callback());
+    int32_t load(const std::string &file) {
+        uint8_t format = 0;
+        return LoadConvImage(nullptr, file.c_str(), nullptr, &format, 0, FakeEditor::callback());
     }
     UiRecorder ui;
 };
-
-TEST_F(GifImport, OneSizeIsASequenceWithTransparencyCounted) {
-    FakeEditor editor;
-    GifBytes g;
-    g.header(4, 2, 7, 9).comment("two frames");
-    g.control(1 | (1 << 2), 15, 6).image(0, 0, 4, 2, {6, 1, 2, 3, 4, 5, 6, 7}, 8);
-    g.control(1, 30, 7).image(0, 0, 4, 2, {7, 7, 1, 1, 2, 2, 3, 3}, 8, true).trailer();
-    uint8_t format = 0;
-    ASSERT_EQ(load(writeFile("same.gif", g.b), nullptr, &format), CONV_OK);
-    EXPECT_EQ(format, CONV_FMT_ANIGIF);
-    EXPECT_EQ(calls(editor), (Calls{{2, 0x011}, {17, 0}, {2, 0x111}, {17, 1}, {11, 0}, {14, 1}, {14, 1}, {14, 2}}));
-    ASSERT_EQ(editor.images.size(), 2u);
-    EXPECT_EQ(picture(editor.images[0].bytes), (std::vector<std::string>{"6123", "4567"}));
-    EXPECT_EQ(picture(editor.images[1].bytes), (std::vector<std::string>{"7711", "2233"}));
-    EXPECT_EQ(editor.transparents.at(1).entry[1], GifBytes::color(7).g);
-    EXPECT_STREQ(documentOf(editor).comment, "two frames");
-}
 
 TEST_F(GifImport, MixedSizesAsASequenceAreShiftedAndFilled) {
     FakeEditor editor;
@@ -149,7 +132,9 @@ TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReaders) {
         ASSERT_EQ(load(file), CONV_OK);
         ASSERT_EQ(editor.images.size(), 8u);
         for (size_t i = 0; i < 8; ++i) expectFrame(editor.images[i].bytes, ref[i], 12 * (i == 3), 14 * (i == 3), 15);
-        EXPECT_EQ(editor.count(HOST_SET_TRANSPARENT), 8u);
+        std::vector<intptr_t> counted;  // each transparent colour handed over with its running count
+        for (const auto &t : editor.transparents) counted.push_back(t.value);
+        EXPECT_EQ(counted, (std::vector<intptr_t>{0, 1, 2, 3, 4, 5, 6, 7}));
         const vc::GifAnimRecord r = documentOf(editor);
         EXPECT_EQ(std::vector<unsigned>({r.repeat, r.loopCount, unsigned(r.frames[3].left), r.frames[3].interlaced,
                                          r.frames[0].delay, r.frames[7].delay, r.frames[7].disposal}),
@@ -175,7 +160,7 @@ TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReaders) {
         assembled = editor.images.at(0).bytes;
         const vc::GifAnimRecord r = documentOf(editor);
         const vc::GifFrameEntry zero{};
-        EXPECT_EQ(r.frameCount + std::memcmp(&r.frames[0], &zero, sizeof zero), 1);
+        EXPECT_TRUE(r.frameCount == 1 && std::memcmp(&r.frames[0], &zero, sizeof zero) == 0);
     }
     const Rgb bg = entry(assembled, 0);
     auto stacked = gifsupport::parsePpms(gifsupport::capture(
@@ -183,17 +168,6 @@ TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReaders) {
         std::to_string(bg.g) + "," + std::to_string(bg.b) + ")' -alpha remove -alpha off ppm:-"));
     ASSERT_EQ(stacked.size(), 1u);
     expectFrame(assembled, stacked[0], 0, 0, 0);
-    // Into an out-parameter: the same picture as a still GIF, no document.
-    FakeEditor editor;
-    ConvImageRecord out{};
-    uint8_t format = 0;
-    ASSERT_EQ(load(file, &out, &format), CONV_OK);
-    EXPECT_EQ(format, CONV_FMT_GIF);
-    EXPECT_EQ(editor.count(HOST_ADD_FRAME) + editor.count(HOST_NEW_DOCUMENT), 0u);
-    auto *p = static_cast<const uint8_t *>(mem::lock(out.image));
-    EXPECT_EQ(std::vector<uint8_t>(p, p + mem::size(out.image)), assembled);
-    mem::unlock(out.image);
-    mem::release(out.image);
 }
 
 TEST_F(GifImport, CancelRefusalAndShortMemoryStopCleanly) {
