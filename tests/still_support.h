@@ -32,9 +32,9 @@ inline std::string readText(const std::string &path) {
     Bytes b = readBytes(path);
     return {b.begin(), b.end()};
 }
-// Runs shell commands with their error output dropped; true on success.
+// Runs shell commands with their error output dropped; true on success. The
+// outside programs come from scripts/install-deps.sh.
 inline bool tool(const std::string &command) { return std::system(("{ " + command + "; } 2>/dev/null").c_str()) == 0; }
-inline bool have(const std::string &program) { return tool("command -v " + program + " >/dev/null"); }
 
 // A picture of depth 24 (colour(x, y) is the pixel) or 1, 4, 8 (it is the
 // index into palette); y counts from the top.
