@@ -55,39 +55,16 @@ inline Image picture(int w, int h, const std::function<uint32_t(int, int)> &colo
     return img;
 }
 
-// A PNM file (P4, P5 or P6 with maxval 255) as a 24-bit picture; width 0
-// when it cannot be read.
+// PNM files through netpbm's BMP converters and the host's BMP code: a
+// picture (width 0 when unreadable), and a picture written as a PPM.
 inline Image readPnm(const std::string &path) {
-    Bytes b = readBytes(path);
-    size_t i = 2;
-    auto number = [&] {
-        while (i < b.size() && (std::isspace(b[i]) || b[i] == '#'))
-            if (b[i] == '#') while (i < b.size() && b[i] != '\n') ++i;
-            else ++i;
-        int n = 0;
-        while (i < b.size() && std::isdigit(b[i])) n = n * 10 + (b[i++] - '0');
-        return n;
-    };
-    const char kind = b.size() > 2 ? char(b[1]) : 0;
-    const int w = number(), h = number(), maxval = kind == '4' ? 1 : number();
-    const size_t at = i + 1, row = kind == '4' ? (w + 7) / 8 : kind == '5' ? w : 3 * size_t(w);
-    if (b.empty() || b[0] != 'P' || (maxval != 1 && maxval != 255) || b.size() < at + row * h) return {};
-    return picture(w, h, [&](int x, int y) {
-        const uint8_t *r = &b[at + row * y];
-        if (kind == '6') return rgb(r[3 * x], r[3 * x + 1], r[3 * x + 2]);
-        uint8_t v = kind == '5' ? r[x] : (r[x / 8] >> (7 - x % 8) & 1) ? 0 : 255;
-        return rgb(v, v, v);
-    });
+    std::string error;
+    if (!tool("ppmtobmp -bpp 24 '" + path + "' > '" + path + ".bmp'")) return {};
+    return host::readBmp(path + ".bmp", error).value_or(Image{});
 }
-
 inline void writePpm(const std::string &path, const Image &img) {
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << img.width << " " << img.height << "\n255\n";
-    for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x) {
-            const Rgb c = img.pixel(x, y);
-            out << char(c >> 16) << char(c >> 8) << char(c);
-        }
+    ASSERT_TRUE(host::writeBmp(path + ".bmp", img));
+    ASSERT_TRUE(tool("bmptopnm '" + path + ".bmp' > '" + path + "'"));
 }
 
 // The largest channel difference between two pictures; 256 when their
