@@ -24,6 +24,16 @@ inline Bytes operator+(Bytes a, const Bytes &b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
+// LZW codes of the given widths packed most significant bit first.
+inline Bytes packCodes(const std::vector<std::pair<uint32_t, unsigned>> &codes) {
+    Bytes out;
+    uint64_t acc = 0;
+    unsigned n = 0;
+    for (auto [c, w] : codes)
+        for (acc = acc << w | c, n += w; n >= 8; n -= 8) out.push_back(uint8_t(acc >> (n - 8)));
+    if (n) out.push_back(uint8_t(acc << (8 - n)));
+    return out;
+}
 inline Bytes readBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});

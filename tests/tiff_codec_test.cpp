@@ -1,27 +1,21 @@
 // The strip codings on their own: PackBits runs, and TIFF LZW streams read
 // code by code, compared with a plain slot-table coder, and damaged.
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <random>
-#include <vector>
 
 #include "codecs/packbits.h"
 #include "codecs/tiff_lzw.h"
+#include "still_support.h"
+
+using namespace stilltest;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Codes = std::vector<std::pair<uint32_t, unsigned>>;  // code, width
 
 Bytes packRow(const Bytes &row) {
     Bytes out(vc::packbits::rowBound(row.size()));
     out.resize(vc::packbits::encodeRow(row.data(), row.size(), out.data()));
     return out;
-}
-Bytes operator+(Bytes a, const Bytes &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 TEST(PackBits, RunsAsTheWriterFormsThemAndDamagedRuns) {
@@ -48,16 +42,6 @@ TEST(PackBits, RunsAsTheWriterFormsThemAndDamagedRuns) {
         EXPECT_EQ(vc::packbits::decode(in.data(), in.size(), out.data(), 4), written);
         EXPECT_EQ(out[4], 0xEE);
     }
-}
-
-Bytes pack(const Codes &codes) {
-    Bytes out;
-    uint64_t acc = 0;
-    unsigned n = 0;
-    for (auto [c, w] : codes)
-        for (acc = acc << w | c, n += w; n >= 8; n -= 8) out.push_back(uint8_t(acc >> (n - 8)));
-    if (n) out.push_back(uint8_t(acc << (8 - n)));
-    return out;
 }
 
 Bytes encode(const Bytes &in) {
@@ -150,7 +134,7 @@ Bytes slotEncode(const Bytes &in) {
     }
     if (w != 4096) codes.push_back({w, width});
     codes.push_back({257, width});
-    return pack(codes);
+    return packCodes(codes);
 }
 
 TEST(TiffLzw, SameBytesAsTheSlotTable) {
@@ -181,12 +165,12 @@ TEST(TiffLzw, SameBytesAsTheSlotTable) {
 }
 
 TEST(TiffLzw, DamagedStreamsKeepWhatWasDecoded) {
-    Bytes cut = pack({{256, 9}, {65, 9}, {66, 9}});
+    Bytes cut = packCodes({{256, 9}, {65, 9}, {66, 9}});
     cut.pop_back();  // the last code stops mid-way
     const std::pair<Bytes, Bytes> cases[] = {
-        {pack({{256, 9}, {300, 9}, {65, 9}}), {}},  // a first code that is no single byte
-        {pack({{256, 9}, {65, 9}, {258, 9}, {259, 9}, {257, 9}}), Bytes(6, 65)},  // codes equal to the next free one
-        {pack({{256, 9}, {65, 9}, {66, 9}, {400, 9}, {67, 9}}), {65, 66}},  // beyond the table
+        {packCodes({{256, 9}, {300, 9}, {65, 9}}), {}},  // a first code that is no single byte
+        {packCodes({{256, 9}, {65, 9}, {258, 9}, {259, 9}, {257, 9}}), Bytes(6, 65)},  // codes equal to the next free one
+        {packCodes({{256, 9}, {65, 9}, {66, 9}, {400, 9}, {67, 9}}), {65, 66}},  // beyond the table
         {cut, {65}},
         {{}, {}},
     };

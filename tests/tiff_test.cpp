@@ -168,12 +168,9 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
     for (const auto &[what, file, result] : cases) EXPECT_EQ(load(file), result) << what;
 
     // Damage inside the strips keeps what was read; the rest stays index 0.
-    Bytes lzw;  // Clear, 'A' x 4, 'B' x 4 as literals, then code 300: all 9 bits
-    uint64_t acc = 0;
-    int n = 0;
-    for (uint32_t code : {256, 65, 65, 65, 65, 66, 66, 66, 66, 300, 67})
-        for (acc = acc << 9 | code, n += 9; n >= 8; n -= 8) lzw.push_back(uint8_t(acc >> (n - 8)));
-    lzw.push_back(uint8_t(acc << (8 - n)));
+    // Clear, 'A' x 4, 'B' x 4 as literals, then code 300 beyond the table.
+    const Bytes lzw = packCodes({{256, 9}, {65, 9}, {65, 9}, {65, 9}, {65, 9}, {66, 9}, {66, 9}, {66, 9}, {66, 9},
+                                 {300, 9}, {67, 9}});
     const std::tuple<const char *, Bytes, int, int, uint8_t> damages[] = {  // a pixel's grey value
         {"strip offset past the end", with([](TiffBuilder &t) { t.tag(273, 100000); }), 0, 0, 0},
         {"rows cut by the end of the file", patched(26 + 5 * 12 + 8, {uint8_t(good.size() - 6)}), 3, 3, 0},
