@@ -110,23 +110,17 @@ TEST_F(TiffTools, FilesFromDebianPackagesInPlace) {
         {go + "video-001-uncompressed.tiff", CONV_OK},  // big-endian RGB
         {go + "blue-purple-pink.lzwcompressed.tiff", CONV_OK},
         {go + "bw-packbits.tiff", CONV_OK},  // white-is-zero bilevel
-        {go + "bw-uncompressed.tiff", CONV_OK},
         {go + "video-001-gray.tiff", CONV_OK},
         {go + "no_rps.tiff", CONV_E_UNSUPPORTED},  // no RowsPerStrip, but RGBA
-        {go + "no_compress.tiff", CONV_E_UNSUPPORTED},
-        {go + "bw-deflate.tiff", CONV_E_DATA},
         {go + "video-001.tiff", CONV_E_DATA},  // Deflate
-        {go + "video-001-paletted.tiff", CONV_E_DATA},
         {go + "bw-gopher_ccittGroup3.tiff", CONV_E_DATA},
         {go + "bw-gopher_ccittGroup4.tiff", CONV_E_DATA},
         {go + "video-001-tile-64x64.tiff", CONV_E_UNSUPPORTED},
-        {go + "video-001-gray-16bit.tiff", CONV_E_UNSUPPORTED},
         {go + "video-001-16bit.tiff", CONV_E_UNSUPPORTED},
         {"/usr/libexec/installed-tests/SDL2_image/sample.tif", CONV_OK},
     };
     for (const auto &[file, result] : cases) {
         SCOPED_TRACE(file);
-        ASSERT_TRUE(std::filesystem::exists(file));
         Image img;
         ASSERT_EQ(load(file, &img), result);
         if (result != CONV_OK) continue;
