@@ -88,8 +88,11 @@ TEST_F(GifAnimation, SmallAnimationIsWrittenByteForByte) {
 
 TEST_F(GifAnimation, IndependentReadersAgreeWithWhatWeWrite) {
     editor.imageWidth = 7, editor.imageHeight = 5, editor.colorSetting = 256;
+    using gifsupport::GifBytes;
     for (int v : {10, 20, 30}) {
         std::vector<uint8_t> dib = makeDib(7, 5, 8);
+        for (unsigned k = 0; k < 256; ++k)  // GifBytes::color(k), whose red, green and blue differ
+            dib[40 + 4 * k] = uint8_t(k * 7), dib[41 + 4 * k] = uint8_t(255 - k), dib[42 + 4 * k] = uint8_t(k);
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < 7; ++x) dib[40 + 1024 + size_t(y) * 8 + size_t(x)] = uint8_t(v + x + y);
         editor.addFrame(dib);
@@ -106,28 +109,28 @@ TEST_F(GifAnimation, IndependentReadersAgreeWithWhatWeWrite) {
                           "disposal background delay 0.10s", "disposal previous delay 0.20s", "asis delay 0.30s"})
         EXPECT_NE(info.find(s), std::string::npos) << s << "\n" << info;
     EXPECT_EQ(info.find("transparent"), std::string::npos) << info;
-    for (int i = 0; i < 3; ++i) {
-        auto images = gifsupport::parsePpms(capture("/usr/bin/giftopnm -image=" + std::to_string(i + 1) + " " + file +
-                                                    " 2>/dev/null | /usr/bin/ppmtoppm"));
-        ASSERT_EQ(images.size(), 1u) << i;
+    const auto images = gifsupport::parsePpms(capture("/usr/bin/giftopnm -image=all " + file + " 2>/dev/null"));
+    ASSERT_EQ(images.size(), 3u);
+    for (int i = 0; i < 3; ++i)
         for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 7; ++x) {
-                const uint8_t v = uint8_t(10 * (i + 1) + x + (4 - y));  // DIB rows are bottom-up
-                ASSERT_EQ(images[0].pixels[size_t(y) * 7 + size_t(x)], (gifsupport::Rgb{v, v, v})) << i << x << y;
-            }
-    }
+            for (int x = 0; x < 7; ++x)  // DIB rows are bottom-up
+                ASSERT_EQ(images[size_t(i)].pixels[size_t(y * 7 + x)], GifBytes::color(10 * (i + 1) + x + 4 - y));
     EXPECT_EQ(capture("/usr/bin/python3 -c \"from PIL import Image\nim=Image.open('" + file +
                       "')\nd=[]\nfor i in range(im.n_frames):\n im.seek(i); d.append(im.info['duration'])\n"
                       "print(im.n_frames, im.info.get('loop'), d)\" 2>&1"),
               "3 300 [100, 200, 300]\n");
 }
 
-TEST_F(GifAnimation, ProgressPerFrameUnlessFlaggedAndFailuresGiveTheirCodes) {
+TEST_F(GifAnimation, FirstSaveAsksProgressPerFrameUnlessFlaggedAndFailuresGiveTheirCodes) {
     editor.imageWidth = 3, editor.imageHeight = 3;
     for (int i = 0; i < 3; ++i) editor.addFrame(makeDib(3, 3, 4));
-    newDocument([](vc::GifAnimRecord &) {});
+    ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };  // no document: the settings are asked for
+    EXPECT_EQ(save(path("p.gif")), CONV_CANCELLED);
+    EXPECT_FALSE(std::ifstream(path("p.gif")).good());
+    ui.dialogAnswer = nullptr;  // confirmed, they become the document
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
     ASSERT_EQ(save(path("p.gif"), 0, nullptr, parent), CONV_OK);
+    EXPECT_EQ(editor.documents.size(), 1u);
     ASSERT_EQ(save(path("q.gif"), vc::kGifSaveNoProgress, nullptr, parent), CONV_OK);
     VcDestroyWindow(parent);
     std::vector<int32_t> shown;
@@ -154,6 +157,15 @@ TEST_F(GifAnimation, ProgressPerFrameUnlessFlaggedAndFailuresGiveTheirCodes) {
     vc::plat::memFailAt(0);
     vc::plat::fileFailWritesAfter(long(readBytes(path("q.gif")).size()) - 1);  // all but the trailer
     EXPECT_EQ(save(path("short.gif")), CONV_E_WRITE);
+    vc::plat::fileFailWritesAfter(-1);
+    std::vector<uint8_t> dib = makeDib(32, 32, 4);  // a first save with an image handle keeps no settings
+    void *image = mem::alloc(dib.size());
+    std::memcpy(mem::lock(image), dib.data(), dib.size());
+    mem::unlock(image);
+    FakeEditor other;
+    EXPECT_EQ(save(path("second.gif"), 0, image), CONV_OK);
+    EXPECT_TRUE(other.documents.empty());
+    mem::release(image);
 }
 
 TEST_F(GifAnimation, NewFileCommandAndFrameChangesKeepTheDocument) {
@@ -206,24 +218,6 @@ TEST_F(GifAnimation, NewFileCommandAndFrameChangesKeepTheDocument) {
     doc = mem::alloc(sizeof(vc::GifAnimRecord));  // not a GIF document
     EXPECT_EQ(change(1, 0), 0);
     mem::release(doc);
-}
-
-TEST_F(GifAnimation, FirstSaveAsksForTheSettings) {
-    editor.addFrame(makeDib(32, 32, 4));
-    ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };
-    EXPECT_EQ(save(path("first.gif")), CONV_CANCELLED);
-    EXPECT_FALSE(std::ifstream(path("first.gif")).good());
-    ui.dialogAnswer = nullptr;  // confirmed: the settings become the document
-    EXPECT_EQ(save(path("first.gif")), CONV_OK);
-    EXPECT_EQ(editor.documents.size(), 1u);
-    std::vector<uint8_t> dib = makeDib(32, 32, 4);  // with an image handle: this save only
-    void *image = mem::alloc(dib.size());
-    std::memcpy(mem::lock(image), dib.data(), dib.size());
-    mem::unlock(image);
-    FakeEditor other;
-    EXPECT_EQ(save(path("second.gif"), 0, image), CONV_OK);
-    EXPECT_TRUE(other.documents.empty());
-    mem::release(image);
 }
 
 }  // namespace

@@ -109,7 +109,7 @@ protected:
     vc::GifAnimationDialogModel m;
 };
 
-TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstAndTheLoopRules) {
+TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstLoopRulesAndNoFrames) {
     record->frameCount = 2;
     record->frames[0].delay = 0;
     editor.addFrame(makeDib(32, 32, 8));
@@ -134,6 +134,14 @@ TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstAndTheLoopRules) {
     m.StoreFileSettings();
     EXPECT_EQ(record->repeat + record->loopCount, 0u);
     EXPECT_EQ(std::strlen(record->comment), 1020u);
+    record->frameCount = 0;  // no frames at all: no entry outside the table is read
+    editor.images.clear();
+    vc::GifAnimationDialogModel empty;
+    start(empty);
+    empty.command(IDC_GIFANIM_NEXT);
+    empty.stripNotify(vc::kReelNotifyClick, 300);
+    EXPECT_EQ(empty.StoreFrameSettings(), -1);
+    EXPECT_EQ(empty.pressEnter(), 1);
 }
 
 TEST_F(GifAnimationDialog, ArrowsWrapCtrlSelectsAndStoringCopiesToTheSelectionOrAll) {
@@ -189,17 +197,6 @@ TEST_F(GifAnimationDialog, EnterInTheCommentIsALineBreakAndTheBackgroundAnIndex)
     m.command(IDC_GIFANIM_BACKGROUND);
     EXPECT_EQ(record->backgroundIndex, 7);
     EXPECT_EQ(m.backgroundChanges, 1);
-}
-
-TEST_F(GifAnimationDialog, ADocumentWithoutFramesReadsNoEntryOutsideTheTable) {
-    record->frameCount = 0;
-    editor.images.clear();
-    start(m);
-    m.command(IDC_GIFANIM_NEXT);
-    m.command(IDC_GIFANIM_PREVIOUS);
-    m.stripNotify(vc::kReelNotifyClick, 300);
-    EXPECT_EQ(m.StoreFrameSettings(), -1);
-    EXPECT_EQ(m.pressEnter(), 1);
 }
 
 }  // namespace
