@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds the library and the reference host, then runs the
 # host on the sample files (Debian's SDL2_image test pictures, used in
-# place) and writes what it produces to out/demo/.
+# place) and writes what it produces to out/demo/. Any conversion that
+# fails stops the job with an error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +13,15 @@ cmake --build --preset linux-release -j2 >/dev/null
 vc=build/linux-release/host/velmconv
 samples=/usr/libexec/installed-tests/SDL2_image
 out=out/demo
+
+# Prints how many pixels of two pictures differ; stops the job unless none do.
+differ() {
+  local n
+  n=$(/usr/bin/compare -metric AE "$1" "$2" null: 2>&1) || true
+  echo "$3: $n pixels differ$4"
+  [ "$n" = 0 ]
+}
+
 rm -rf "$out"
 mkdir -p "$out"
 
@@ -29,76 +39,86 @@ echo "== The editor opens its own BMP file"
 echo
 echo "== Saving the editor's picture through the library, in every format"
 for ext in pcx gif tif jpg ico; do
-  "$vc" convert --no-parent "$samples/sample.bmp" "$out/sample.$ext" || true
+  "$vc" convert --no-parent "$samples/sample.bmp" "$out/sample.$ext"
 done
 
 echo
 echo "== Opening and previewing the samples through the library"
 for f in "$samples"/sample.{pcx,tif,jpg,ico,cur}; do
   name=$(basename "$f")
-  "$vc" extract "$f" "$out" || true
-  "$vc" preview "$f" "$out/$name.preview.bmp" || true
+  "$vc" extract "$f" "$out"
+  "$vc" preview "$f" "$out/$name.preview.bmp"
 done
 
 echo
 echo "== Icons and cursors: a cursor keeps its hotspot; an odd size is kept on request"
 wx=/usr/share/doc/wx3.2-examples/examples/samples/image
-"$vc" convert --no-parent "$wx/horse.cur" "$out/horse.cur" && icotool -l "$out/horse.cur" || true
-"$vc" convert --no-parent "$wx/horse.ico" "$out/horse.ico" && icotool -l "$out/horse.ico" || true
-"$vc" convert --no-parent --cursor-size keep "$samples/sample.cur" "$out/sample.cur" && icotool -l "$out/sample.cur" || true
+"$vc" convert --no-parent "$wx/horse.cur" "$out/horse.cur"
+icotool -l "$out/horse.cur"
+"$vc" convert --no-parent "$wx/horse.ico" "$out/horse.ico"
+icotool -l "$out/horse.ico"
+"$vc" convert --no-parent --cursor-size keep "$samples/sample.cur" "$out/sample.cur"
+icotool -l "$out/sample.cur"
 
 echo
 echo "== An animated cursor round trip: rates, sequence, title, author, hotspots"
 ani=/usr/share/doc/wx3.2-examples/examples/samples/animate/hourglass.ani
-"$vc" convert --no-parent "$ani" "$out/hourglass.ani" && "$vc" info "$out/hourglass.ani" | grep -A3 "cursor animation" || true
-"$vc" preview "$out/hourglass.ani" "$out/hourglass.ani.preview.bmp" || true
+"$vc" convert --no-parent "$ani" "$out/hourglass.ani"
+"$vc" info "$out/hourglass.ani" | grep -A3 "cursor animation"
+"$vc" preview "$out/hourglass.ani" "$out/hourglass.ani.preview.bmp"
 
 echo
 echo "== TIFF: files of other programs opened, pictures of other formats saved as LZW TIFF and read by libtiff"
 go=/usr/share/gocode/src/golang.org/x/image/testdata
-"$vc" convert --no-parent "$go/video-001-uncompressed.tiff" "$out/video-001.bmp" || true
-"$vc" convert --no-parent "$go/blue-purple-pink.lzwcompressed.tiff" "$out/blue-purple-pink.gif" || true
+"$vc" convert --no-parent "$go/video-001-uncompressed.tiff" "$out/video-001.bmp"
+"$vc" convert --no-parent "$go/blue-purple-pink.lzwcompressed.tiff" "$out/blue-purple-pink.gif"
 for f in "$samples"/sample.{jpg,pcx} "$out/video-001.bmp"; do
   name=$(basename "${f%.*}")
-  "$vc" convert --no-parent "$f" "$out/$name-from-${f##*.}.tif" && tifftopnm "$out/$name-from-${f##*.}.tif" 2>/dev/null |
-    pnmfile || true
+  "$vc" convert --no-parent "$f" "$out/$name-from-${f##*.}.tif"
+  tifftopnm "$out/$name-from-${f##*.}.tif" 2>/dev/null |
+    pnmfile
 done
 
 echo
 echo "== GIF: still pictures of other programs opened; the editor's picture saved as GIF and read by giflib and netpbm"
 for f in "$samples/palette.gif" "$wx/horse.gif"; do
   name=$(basename "${f%.*}")
-  "$vc" convert --no-parent "$f" "$out/$name-from-gif.bmp" &&
-    "$vc" convert --no-parent "$out/$name-from-gif.bmp" "$out/$name.gif" &&
-    echo "$name.gif: $(/usr/bin/compare -metric AE "$f" "$out/$name.gif" null: 2>&1) pixels differ from the original" || true
+  "$vc" convert --no-parent "$f" "$out/$name-from-gif.bmp"
+  "$vc" convert --no-parent "$out/$name-from-gif.bmp" "$out/$name.gif"
+  differ "$f" "$out/$name.gif" "$name.gif" " from the original"
 done
-gifsicle --info "$out/sample.gif" | head -4 || true
-giftopnm "$out/sample.gif" 2>/dev/null | pnmfile || true
+gifsicle --info "$out/sample.gif" | sed -n 1,4p
+giftopnm "$out/sample.gif" 2>/dev/null | pnmfile
 
 echo
 echo "== PCX and JPEG: a game's PCX picture opened, the JPEG sample converted both ways, read by netpbm and djpeg"
 heroes=/usr/share/games/heroes/pics/background.pcx
 if [ -f "$heroes" ]; then
-  "$vc" convert --no-parent "$heroes" "$out/heroes.bmp" &&
-    echo "heroes.bmp: $(/usr/bin/compare -metric AE "$heroes" "$out/heroes.bmp" null: 2>&1) pixels differ from the original" || true
-  "$vc" convert --no-parent "$heroes" "$out/heroes.jpg" && djpeg "$out/heroes.jpg" | pnmfile || true
+  "$vc" convert --no-parent "$heroes" "$out/heroes.bmp"
+  differ "$heroes" "$out/heroes.bmp" heroes.bmp " from the original"
+  "$vc" convert --no-parent "$heroes" "$out/heroes.jpg"
+  djpeg "$out/heroes.jpg" | pnmfile
 fi
-"$vc" convert --no-parent "$samples/sample.jpg" "$out/sample-from-jpg.pcx" && pcxtoppm "$out/sample-from-jpg.pcx" | pnmfile || true
-"$vc" convert --no-parent "$out/sample-from-jpg.pcx" "$out/sample-from-pcx.jpg" &&
-  echo "sample-from-pcx.jpg: PSNR $(/usr/bin/compare -metric PSNR "$samples/sample.jpg" "$out/sample-from-pcx.jpg" null: 2>&1) dB against the original" || true
+"$vc" convert --no-parent "$samples/sample.jpg" "$out/sample-from-jpg.pcx"
+pcxtoppm "$out/sample-from-jpg.pcx" | pnmfile
+"$vc" convert --no-parent "$out/sample-from-jpg.pcx" "$out/sample-from-pcx.jpg"
+echo "sample-from-pcx.jpg: PSNR $(/usr/bin/compare -metric PSNR "$samples/sample.jpg" "$out/sample-from-pcx.jpg" null: 2>&1) dB against the original"
 
 echo
 echo "== Animated GIF: frames of another program's animation to an animated cursor and back, frame for frame"
 throbber=/usr/share/doc/wx3.2-examples/examples/samples/animate/throbber.gif
-"$vc" convert --no-parent "$throbber" "$out/throbber.ani" && "$vc" info "$out/throbber.ani" | head -4 || true
-"$vc" convert --no-parent "$out/throbber.ani" "$out/throbber.gif" && gifsicle --info "$out/throbber.gif" | head -8 || true
+"$vc" convert --no-parent "$throbber" "$out/throbber.ani"
+"$vc" info "$out/throbber.ani" | sed -n 1,4p
+"$vc" convert --no-parent "$out/throbber.ani" "$out/throbber.gif"
+gifsicle --info "$out/throbber.gif" | sed -n 1,8p
 mkdir -p "$out/throbber-in" "$out/throbber-out"
-"$vc" extract --quiet "$throbber" "$out/throbber-in" && "$vc" extract --quiet "$out/throbber.gif" "$out/throbber-out" &&
-  for f in "$out"/throbber-in/*.bmp; do
-    echo "$(basename "$f"): $(/usr/bin/compare -metric AE "$f" "$out/throbber-out/$(basename "$f")" null: 2>&1) pixels differ"
-  done || true
+"$vc" extract --quiet "$throbber" "$out/throbber-in"
+"$vc" extract --quiet "$out/throbber.gif" "$out/throbber-out"
+for f in "$out"/throbber-in/*.bmp; do
+  differ "$f" "$out/throbber-out/$(basename "$f")" "$(basename "$f")" ""
+done
 echo "frames of different sizes: the import options (template 109) answered as a sequence, one frame, the assembled image"
-gifsicle --no-warnings "$throbber" '#0' --crop 4,4+16x16 "$throbber" '#1' -o "$out/mixed.gif" || true
+gifsicle --no-warnings "$throbber" '#0' --crop 4,4+16x16 "$throbber" '#1' -o "$out/mixed.gif"
 for answer in sequence:24x24 frame:1 assembled; do
   echo "--gif-import $answer: $("$vc" info --gif-import "$answer" "$out/mixed.gif" | grep -E 'frame [0-9]:' | tr -s ' \n' ' ')"
 done
