@@ -1,10 +1,11 @@
-// The cursor format questions: when the size question comes up and what
-// each answer maps to, and the change-format dialog's start-up, buttons,
-// validation of "other" and the record it fills.
+// The cursor format questions: when the size question comes up and what each
+// answer maps to, and the change-format dialog's start state, buttons, check
+// of "other" and the record it fills.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cursor/cursor_format.h"
@@ -14,167 +15,134 @@
 #include "velmconv/headless.h"
 
 using namespace vctest;
+using vc::ChangeCursorFormatModel;
 
 namespace {
-class CursorFormat : public LibraryTest {};
+template <class M> M &modelOf(void *p) { return *static_cast<M *>(static_cast<vc::plat::DialogModel *>(p)); }
 
-uint32_t select(FakeEditor &, UiRecorder &) { return vc::SelectCursorSize(nullptr, FakeEditor::callback()); }
-
-// Runs template 108 with a user who does `act` to the dialog and then
-// presses the button the act returns (1 OK, 2 Cancel, 0 Enter).
-struct ChangeRun {
-    int32_t result = -1;
-    ConvFormatChange record{};
+class CursorFormat : public LibraryTest {
+protected:
+    uint32_t select() { return vc::SelectCursorSize(nullptr, FakeEditor::callback()); }
+    // Template 108 for a user who does `act` and then presses what it returns
+    // (1 OK, 2 Cancel, 0 Enter): the result and width, height, colours, scale, reserved.
+    std::pair<int32_t, std::vector<uint32_t>> change(std::function<int(ChangeCursorFormatModel &)> act,
+                                                      ConvFormatChange r = {111, 222, 333, 444, 555}) {
+        ui.dialogAnswer = [&](int32_t id, void *model) -> intptr_t {
+            EXPECT_EQ(id, vc::kChangeCursorTemplate);
+            auto &m = modelOf<ChangeCursorFormatModel>(model);
+            int button = act ? act(m) : 0;
+            if (button == 2) return ChangeCursorFormatModel::cancel();
+            return button == 1 ? (m.ok() ? 1 : -99) : VC_DIALOG_DEFAULT;  // -99: OK refused
+        };
+        int32_t result = vc::ChangeCursorFormatDialog(nullptr, FakeEditor::callback(), &r);
+        ui.dialogAnswer = nullptr;
+        return {result, {r.width, r.height, r.colors, r.scale, r.reserved}};
+    }
+    FakeEditor ed;
+    UiRecorder ui;
 };
-ChangeRun runChange(UiRecorder &ui, std::function<int(vc::ChangeCursorFormatModel &)> act,
-                    ConvFormatChange start = {111, 222, 333, 444, 555}) {
-    ChangeRun run;
-    run.record = start;
-    ui.dialogAnswer = [&](int32_t id, void *model) -> intptr_t {
-        EXPECT_EQ(id, vc::kChangeCursorTemplate);
-        auto &m = *static_cast<vc::ChangeCursorFormatModel *>(static_cast<vc::plat::DialogModel *>(model));
-        int button = act ? act(m) : 0;
-        if (button == 2) return vc::ChangeCursorFormatModel::cancel();
-        if (button == 1) return m.ok() ? 1 : -99;  // -99: OK refused, dialog would stay open
-        return VC_DIALOG_DEFAULT;
-    };
-    run.result = vc::ChangeCursorFormatDialog(nullptr, FakeEditor::callback(), &run.record);
-    ui.dialogAnswer = nullptr;
-    return run;
-}
 }  // namespace
 
 TEST_F(CursorFormat, SizeQuestionOnlyForNonStandardSizesAndEachAnswerMaps) {
-    UiRecorder ui;
-    FakeEditor ed;
-    // 16, 32 and 64 squares pass without a question; others ask and Enter
-    // answers "32 x 32  (recommended)".
-    const std::pair<uint16_t, uint16_t> sizes[] = {{16, 16}, {32, 32}, {64, 64}, {32, 16}, {48, 48}, {128, 128}, {8, 8}};
-    for (auto [w, h] : sizes) {
+    // 16, 32 and 64 squares pass unasked; others ask, and Enter answers 32 x 32.
+    for (auto [w, h] : {std::pair<uint16_t, uint16_t>{16, 16}, {64, 64}, {32, 16}, {48, 48}, {8, 8}}) {
         ed.imageWidth = w, ed.imageHeight = h;
-        bool standard = w == h && (w == 16 || w == 32 || w == 64);
-        EXPECT_EQ(select(ed, ui), standard ? vc::cursorSize(w, h) : vc::cursorSize(32, 32)) << w << "x" << h;
+        bool standard = w == h && w != 48 && w != 8;
+        EXPECT_EQ(select(), standard ? w | uint32_t(h) << 16 : 32 | 32u << 16) << w << "x" << h;
     }
-    EXPECT_EQ(ui.dialogs, std::vector<int32_t>(4, vc::kSelectCursorTemplate));
-
+    EXPECT_EQ(ui.dialogs, std::vector<int32_t>(3, vc::kSelectCursorTemplate));
     ed.imageWidth = ed.imageHeight = 48;
-    const std::pair<int, uint32_t> answers[] = {{vc::kCursorSize16, 16 | (16u << 16)},
-                                                {vc::kCursorSize64, 64 | (64u << 16)},
-                                                {vc::kCursorSizeKeep, 48 + 48 * 65536u}};
+
+    const std::pair<int, uint32_t> answers[] = {
+        {vc::kCursorSize16, 16 | 16u << 16}, {vc::kCursorSize64, 64 | 64u << 16}, {vc::kCursorSizeKeep, 48 | 48u << 16}};
     for (auto [button, want] : answers) {
         ui.dialogAnswer = [button = button](int32_t, void *model) -> intptr_t {
-            auto &m = *static_cast<vc::SelectCursorSizeModel *>(static_cast<vc::plat::DialogModel *>(model));
+            auto &m = modelOf<vc::SelectCursorSizeModel>(model);
             EXPECT_EQ(m.checked, vc::kCursorSize32);
             m.click(vc::kCursorWarningIcon);  // not a radio button: nothing
             m.click(button);
             return m.ok();
         };
-        EXPECT_EQ(select(ed, ui), want) << button;
+        EXPECT_EQ(select(), want) << button;
     }
     ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return vc::SelectCursorSizeModel::cancel(); };
-    EXPECT_EQ(select(ed, ui), 0xFFFFFFFFu);
-
+    EXPECT_EQ(select(), 0xFFFFFFFFu);
     // The editor cannot tell the size: 0, and nobody is asked.
     size_t asked = ui.dialogs.size();
     ed.hasImage = false;
-    EXPECT_EQ(select(ed, ui), 0u);
+    EXPECT_EQ(select(), 0u);
     EXPECT_EQ(ui.dialogs.size(), asked);
 }
 
 TEST_F(CursorFormat, ChangeFormatStartsFromTheEditorsImageAndCancelKeepsTheRecord) {
-    UiRecorder ui;
-    FakeEditor ed;
     struct Case {
-        bool hasImage;
         uint16_t w, h;
         intptr_t colors;
         int size, colorButton;
         const char *x;
     } cases[] = {
-        {true, 48, 48, 16, vc::kCursorSize32, vc::kCursorColors16, "48"},
-        {true, 16, 16, 3, vc::kCursorSize16, vc::kCursorColors2, "16"},
-        {true, 64, 64, 256, vc::kCursorSize64, vc::kCursorColors256, "64"},
-        {true, 64, 32, 2, vc::kCursorSize32, vc::kCursorColors2, "64"},
-        {true, 32, 32, 15, vc::kCursorSize32, vc::kCursorColors2, "32"},
-        {true, 32, 32, 17, vc::kCursorSize32, vc::kCursorColors256, "32"},
-        {false, 0, 0, 16, vc::kCursorSize32, vc::kCursorColors16, "0"},
+        {48, 48, 16, vc::kCursorSize32, vc::kCursorColors16, "48"}, {16, 16, 3, vc::kCursorSize16, vc::kCursorColors2, "16"},
+        {64, 32, 2, vc::kCursorSize32, vc::kCursorColors2, "64"},   {32, 32, 15, vc::kCursorSize32, vc::kCursorColors2, "32"},
+        {64, 64, 17, vc::kCursorSize64, vc::kCursorColors256, "64"}, {0, 0, 16, vc::kCursorSize32, vc::kCursorColors16, "0"},
     };
     for (const Case &c : cases) {
-        ed.hasImage = c.hasImage, ed.imageWidth = c.w, ed.imageHeight = c.h, ed.colorSetting = c.colors;
+        ed.hasImage = c.w != 0, ed.imageWidth = c.w, ed.imageHeight = c.h, ed.colorSetting = c.colors;
         ed.calls.clear();
-        ChangeRun run = runChange(ui, [&](vc::ChangeCursorFormatModel &m) {
-            EXPECT_EQ(m.sizeChoice, c.size) << c.w << "x" << c.h;
-            EXPECT_EQ(m.colorChoice, c.colorButton) << c.colors;
-            EXPECT_EQ(m.x, c.x);
-            EXPECT_EQ(m.y, std::to_string(c.h));
-            EXPECT_TRUE(m.scale);
+        auto [result, record] = change([&](ChangeCursorFormatModel &m) {
+            EXPECT_EQ(std::make_tuple(m.sizeChoice, m.colorChoice, m.x, m.y, m.scale),
+                      std::make_tuple(c.size, c.colorButton, std::string(c.x), std::to_string(c.h), true))
+                << c.w << "x" << c.h << " " << c.colors;
             m.click(vc::kCursorSize16);
-            return 2;  // Cancel
+            return 2;
         });
-        EXPECT_EQ(run.result, 0);
+        EXPECT_EQ(result, 0);
         // Only the colours were filled at start.
-        EXPECT_EQ(std::vector<uint32_t>({run.record.width, run.record.height, run.record.colors, run.record.scale}),
-                  std::vector<uint32_t>({111, 222, uint32_t(c.colors), 444}));
+        EXPECT_EQ(record, (std::vector<uint32_t>{111, 222, uint32_t(c.colors), 444, 555}));
         EXPECT_EQ(ed.commands(), (std::vector<int32_t>{0, 0}));
-        EXPECT_EQ(ed.calls[0].value, HOST_QUERY_SIZE);
         EXPECT_EQ(ed.calls[1].value, HOST_QUERY_COLORS);
     }
 }
 
 TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordAndValidatesOther) {
-    UiRecorder ui;
-    FakeEditor ed;
     ed.imageWidth = ed.imageHeight = 48;
     ed.colorSetting = 16;
-    auto fields = [](const ConvFormatChange &r) {
-        return std::vector<uint32_t>{r.width, r.height, r.colors, r.scale, r.reserved};
-    };
-    ChangeRun plain = runChange(ui, nullptr);  // Enter with the start state
-    EXPECT_EQ(plain.result, 1);
-    EXPECT_EQ(fields(plain.record), (std::vector<uint32_t>{32, 32, 16, 1, 0}));
+    EXPECT_EQ(change(nullptr), std::make_pair(1, std::vector<uint32_t>{32, 32, 16, 1, 0}));  // Enter
+    // Radio buttons are exclusive within their group; the check box toggles; "2 Colors" sends 3.
+    EXPECT_EQ(change([](ChangeCursorFormatModel &m) {
+                  for (int id : {vc::kCursorSize64, vc::kCursorColors256, vc::kCursorSize16, vc::kCursorColors2, vc::kCursorScale})
+                      m.click(id);
+                  return 1;
+              }),
+              std::make_pair(1, std::vector<uint32_t>{16, 16, 3, 0, 0}));
 
-    // Radio buttons are exclusive within their group; the check box toggles.
-    ChangeRun clicked = runChange(ui, [](vc::ChangeCursorFormatModel &m) {
-        for (int id : {vc::kCursorSize64, vc::kCursorColors256, vc::kCursorSize16, vc::kCursorColors2, vc::kCursorScale})
-            m.click(id);
-        return 1;
-    });
-    EXPECT_EQ(clicked.result, 1);
-    EXPECT_EQ(fields(clicked.record), (std::vector<uint32_t>{16, 16, 3, 0, 0}));  // "2 Colors" sends 3
-
-    // "other": numbers of at least 8, no upper limit; anything else refused.
+    // "other": whole numbers of at least 8, no upper limit; a refused OK fills nothing.
     struct Other {
         const char *x, *y;
-        bool accepted;
-    } others[] = {{"8", "300", true}, {"7", "300", false}, {"8", "7", false}, {"", "32", false},
-                  {"abc", "32", false}, {"12x", "32", false}, {"-8", "32", false}, {" 20 ", "4000", true},
-                  {"99999999999999999999", "32", false}};
+        uint32_t width, height;  // 0: refused
+    } others[] = {{"8", "300", 8, 300},   {" 20 ", "4000", 20, 4000}, {"7", "300", 0, 0},  {"8", "7", 0, 0},
+                  {"", "32", 0, 0},       {"12x", "32", 0, 0},        {"-8", "32", 0, 0},
+                  {"99999999999999999999", "32", 0, 0}};
     for (const Other &o : others) {
-        ChangeRun run = runChange(ui, [&](vc::ChangeCursorFormatModel &m) {
+        auto [result, record] = change([&](ChangeCursorFormatModel &m) {
             m.click(vc::kCursorSizeOther);
             m.x = o.x, m.y = o.y;
             return 1;
         });
-        EXPECT_EQ(run.result, o.accepted ? 1 : 0) << o.x << "," << o.y;
-        EXPECT_EQ(run.record.width, o.accepted ? uint32_t(std::atoi(o.x)) : 111u) << "a refused OK fills nothing";
-        if (o.accepted) EXPECT_EQ(run.record.height, uint32_t(std::atoi(o.y)));
+        EXPECT_EQ(result, o.width ? 1 : 0) << o.x << "," << o.y;
+        EXPECT_EQ(record[0], o.width ? o.width : 111u) << o.x << "," << o.y;
+        EXPECT_EQ(record[1], o.width ? o.height : 222u) << o.x << "," << o.y;
     }
-
     // A headless Enter on a refused "other" beeps and ends like Cancel.
     size_t beeps = ui.beeps.size();
-    ChangeRun refused = runChange(ui, [](vc::ChangeCursorFormatModel &m) {
-        m.click(vc::kCursorSizeOther);
-        m.x = "7";
-        return 0;
-    });
-    EXPECT_EQ(refused.result, 0);
+    EXPECT_EQ(change([](ChangeCursorFormatModel &m) {
+                  m.click(vc::kCursorSizeOther);
+                  m.x = "7";
+                  return 0;
+              }).first,
+              0);
     EXPECT_EQ(ui.beeps.size(), beeps + 1);
-
     // No colour button on: the editor's value stays.
-    ChangeRun none = runChange(ui, [](vc::ChangeCursorFormatModel &m) {
-        m.colorChoice = 0;
-        return 1;
-    }, ConvFormatChange{0, 0, 0, 0, 9});
-    EXPECT_EQ(none.record.colors, 16u);
-    EXPECT_EQ(none.record.reserved, 0u);
+    auto none = change([](ChangeCursorFormatModel &m) { return m.colorChoice = 0, 1; }, {0, 0, 0, 0, 9});
+    EXPECT_EQ(none.second[2], 16u);
+    EXPECT_EQ(none.second[4], 0u);
 }

@@ -1,0 +1,100 @@
+// Helpers of the icon, cursor and animated cursor tests: little-endian bytes,
+// tagged icon image data, one-image cursor files, cursor animation documents
+// and outside programs.
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "cursor/ani.h"
+#include "entry/image_block.h"
+#include "support/fake_editor.h"
+#include "velmconv/headless.h"
+
+namespace vctest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes operator+(Bytes a, const Bytes &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+inline Bytes le32(std::initializer_list<uint32_t> words) {
+    Bytes b;
+    for (uint32_t v : words)
+        for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+    return b;
+}
+inline void put16(Bytes &b, size_t at, uint16_t v) { b[at] = uint8_t(v), b[at + 1] = uint8_t(v >> 8); }
+inline void put32(Bytes &b, size_t at, uint32_t v) { put16(b, at, uint16_t(v)), put16(b, at + 2, uint16_t(v >> 16)); }
+inline uint16_t get16(const Bytes &b, size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
+inline uint32_t get32(const Bytes &b, size_t at) { return get16(b, at) | uint32_t(get16(b, at + 2)) << 16; }
+
+inline Bytes readAll(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+// Standard output of a shell command.
+inline std::string run(const std::string &cmd) {
+    std::string out;
+    if (std::FILE *p = popen(cmd.c_str(), "r")) {
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+// Icon image data whose colour rows all hold `tag`, so tests can tell images apart.
+inline Bytes iconData(int32_t w, int32_t h, uint16_t bits, uint8_t tag = 0) {
+    Bytes dib = makeDib(w, h, bits);
+    std::fill(dib.begin() + 40 + 4 * (bits <= 8 ? 1 << bits : 0), dib.end(), tag);
+    return iconFromDib(dib);
+}
+// A one-image 32 x 32 cursor file around icon image data.
+inline Bytes cursorFile(const Bytes &data, uint16_t hx, uint16_t hy) {
+    Bytes b = {0, 0, 2, 0, 1, 0, 32, 32, 16, 0, uint8_t(hx), uint8_t(hx >> 8), uint8_t(hy), uint8_t(hy >> 8)};
+    return b + le32({uint32_t(data.size()), 22}) + data;
+}
+
+// What GetPreviewImage makes of a file: its result, the block's bytes
+// (freed again) and the offset of the bits in them.
+struct Preview {
+    int32_t result;
+    Bytes block;
+    uint32_t bitsOffset;
+    const ConvBitmapInfoHeader &header() const { return *reinterpret_cast<const ConvBitmapInfoHeader *>(block.data()); }
+};
+inline Preview preview(const std::string &file) {
+    ConvImageRecord rec{};
+    Preview p{GetPreviewImage(file.c_str(), &rec), {}, 0};
+    p.bitsOffset = uint32_t(rec.bitsOffset);
+    if (!rec.image) return p;
+    auto *at = static_cast<const uint8_t *>(VcMemLock(rec.image));
+    p.block.assign(at, at + VcMemSize(rec.image));
+    VcMemUnlock(rec.image);
+    VcMemFree(rec.image);
+    return p;
+}
+
+// A cursor animation document block with these steps and texts.
+inline void *makeDocument(const std::vector<uint32_t> &seq, const std::vector<uint32_t> &rates, const char *title = "",
+                          const char *author = "", uint32_t frameCount = 0) {
+    void *block = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, sizeof(vc::CursorAnimationDocument));
+    auto *d = static_cast<vc::CursorAnimationDocument *>(VcMemLock(block));
+    d->formatCode = 166;
+    d->header = {36, frameCount, uint32_t(seq.size()), 0, 0, 0, 0, rates.empty() ? 0 : rates[0], 0};
+    std::copy(seq.begin(), seq.end(), d->sequence);
+    std::copy(rates.begin(), rates.end(), d->rates);
+    std::strncpy(d->title, title, 79);
+    std::strncpy(d->author, author, 79);
+    VcMemUnlock(block);
+    return block;
+}
+
+}  // namespace vctest
