@@ -243,18 +243,21 @@ TEST_F(GifRead, FilesOfIndependentWritersMatchGiftopnm) {
         expectLikeGiftopnm(out);
     }
     const std::string wx = "/usr/share/doc/wx3.2-examples/examples/samples/";
-    for (const std::string &file : std::initializer_list<std::string>{"/usr/libexec/installed-tests/SDL2_image/palette.gif", wx + "image/horse.gif",
-                                    wx + "animate/throbber.gif", wx + "xrc/rc/fuzzy.gif", wx + "help/back.gif"})
+    const std::vector<std::string> samples = {"/usr/libexec/installed-tests/SDL2_image/palette.gif",
+                                              wx + "image/horse.gif", wx + "animate/throbber.gif",
+                                              wx + "xrc/rc/fuzzy.gif", wx + "help/back.gif"};
+    for (const auto &file : samples)
         if (access(file.c_str(), R_OK) == 0) expectLikeGiftopnm(file);
 
     // giflib's encoder on 16-colour noise fills the 4096-code table many
     // times over.
     std::mt19937 rng(77);
+    const char *hex = "0123456789ABCDEF";
     std::string text = "screen width 300\nscreen height 200\nscreen colors 16\nscreen background 0\n"
                        "pixel aspect byte 0\n\nscreen map\n";
-    for (int i = 0; i < 16; ++i) text += "\trgb " + std::to_string(i * 16) + " 9 7 is " + "0123456789ABCDEF"[i] + "\n";
+    for (int i = 0; i < 16; ++i) text += "\trgb " + std::to_string(i * 16) + " 9 7 is " + hex[i] + "\n";
     text += "end\n\nimage # 1\nimage left 0\nimage top 0\nimage bits 300 by 200\n";
-    for (int i = 0; i < 300 * 200; ++i) text += std::string(1, "0123456789ABCDEF"[rng() % 16]) + (i % 300 == 299 ? "\n" : "");
+    for (int i = 0; i < 300 * 200; ++i) text += std::string(1, hex[rng() % 16]) + (i % 300 == 299 ? "\n" : "");
     const std::string gif = path("built.gif");
     ASSERT_EQ(std::system(("gifbuild " + writeFile("desc.txt", text) + " > " + gif + " 2>/dev/null").c_str()), 0);
     expectLikeGiftopnm(gif);
