@@ -276,19 +276,11 @@ TEST_F(Ani, GdkPixbufReadsOurFramesSizesAndDelays) {
     std::string out = path("g.ani");
     ASSERT_EQ(save(out), 1);
     std::string script = writeFile("read.py",
-                                   "import sys, gi\n"
-                                   "gi.require_version('GdkPixbuf', '2.0')\n"
-                                   "from gi.repository import GdkPixbuf, GLib\n"
-                                   "a = GdkPixbuf.PixbufAnimation.new_from_file(sys.argv[1])\n"
-                                   "t = GLib.TimeVal()\n"
-                                   "it = a.get_iter(t)\n"
-                                   "seen = []\n"
-                                   "for step in range(4):\n"
-                                   "    p = it.get_pixbuf()\n"
-                                   "    seen.append(p.get_pixels())\n"
+                                   "import sys, gi\ngi.require_version('GdkPixbuf', '2.0')\nfrom gi.repository import GdkPixbuf, GLib\n"
+                                   "t = GLib.TimeVal()\nit = GdkPixbuf.PixbufAnimation.new_from_file(sys.argv[1]).get_iter(t)\n"
+                                   "seen = []\nfor step in range(4):\n    p = it.get_pixbuf()\n    seen.append(p.get_pixels())\n"
                                    "    print(p.get_width(), p.get_height(), it.get_delay_time())\n"
-                                   "    t.add(it.get_delay_time() * 1000)\n"
-                                   "    it.advance(t)\n"
+                                   "    t.add(it.get_delay_time() * 1000)\n    it.advance(t)\n"
                                    "print(len(set(seen)), seen[1] == seen[3])\n");
     std::string text = run("/usr/bin/python3 -W ignore " + script + " " + out + " 2>&1");
     if (text.find("No module named") != std::string::npos) GTEST_SKIP() << text;
@@ -377,18 +369,16 @@ TEST_F(Ani, FrameChangesKeepTheSequenceValid) {
         void *doc = makeDocument(c.seq, U(c.seq.size(), 9));
         EXPECT_EQ(NotifyFrameChange(166, doc, c.kind, c.index, FakeEditor::callback()), c.result);
         CursorAnimationDocument d = documentOf(doc);
-        EXPECT_EQ(firstN(d.sequence, c.seq.size()), c.expect);
-        EXPECT_EQ(std::make_tuple(d.header.frameCount, d.header.stepCount), std::make_tuple(uint32_t(c.framesAfter), uint32_t(c.seq.size())));
         VcMemFree(doc);
+        EXPECT_EQ(std::make_tuple(firstN(d.sequence, c.seq.size()), d.header.frameCount, d.header.stepCount),
+                  std::make_tuple(c.expect, uint32_t(c.framesAfter), uint32_t(c.seq.size())));
     }
     // Not a cursor animation document, or a block too small for one: nothing happens.
-    void *other = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, sizeof(CursorAnimationDocument));
-    void *tiny = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, 4);
-    static_cast<uint8_t *>(VcMemLock(tiny))[0] = 166;
-    VcMemUnlock(tiny);
-    for (void *doc : {other, tiny, static_cast<void *>(nullptr)}) EXPECT_EQ(NotifyFrameChange(166, doc, 1, 0, FakeEditor::callback()), 0);
-    VcMemFree(other);
-    VcMemFree(tiny);
+    void *other = makeDocument({0}, {1}), *tiny = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, 4);
+    for (void *b : {other, tiny}) static_cast<uint8_t *>(VcMemLock(b))[0] = b == tiny ? 166 : 0, VcMemUnlock(b);
+    for (void *doc : {other, tiny, static_cast<void *>(nullptr)})
+        EXPECT_EQ(NotifyFrameChange(166, doc, 1, 0, FakeEditor::callback()), 0);
+    VcMemFree(other), VcMemFree(tiny);
 }
 
 TEST_F(Ani, NewFileAndTheChangeFormatCommandAskTheCursorFormat) {
@@ -398,8 +388,8 @@ TEST_F(Ani, NewFileAndTheChangeFormatCommandAskTheCursorFormat) {
     ASSERT_EQ(NewConvFile(nullptr, name, 166, 0, FakeEditor::callback()), 1);
     EXPECT_STREQ(name, "dir.x/untitled.ANI");
     CursorAnimationDocument d = documentOf(editor.documents.at(0));
-    EXPECT_EQ(std::tie(d.formatCode, d.header.headerSize, d.header.frameCount), std::make_tuple(uint16_t(166), 36u, 1u));
-    EXPECT_STREQ(d.author, "Created with Velmora");
+    EXPECT_EQ(std::make_tuple(d.formatCode, d.header.headerSize, d.header.frameCount, std::string(d.author)),
+              std::make_tuple(uint16_t(166), 36u, 1u, std::string("Created with Velmora")));
     EXPECT_TRUE(ui.dialogs.empty() && editor.formatChanges.empty());  // 32 x 32 needs no question nor conversion
     EXPECT_EQ(editor.menuItems.size(), 4u);
 
@@ -407,21 +397,14 @@ TEST_F(Ani, NewFileAndTheChangeFormatCommandAskTheCursorFormat) {
     FakeEditor ed;
     ed.imageWidth = ed.imageHeight = 48;
     ed.colorSetting = 2;
-    char noDot[260] = "noname";
-    ASSERT_EQ(NewConvFile(nullptr, noDot, 166, 0, FakeEditor::callback()), 1);
-    EXPECT_STREQ(noDot, "noname");
+    ASSERT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), 1);
     EXPECT_EQ(ui.dialogs, (std::vector<int32_t>{107}));
     ASSERT_EQ(ed.formatChanges.size(), 1u);
     const auto &f = ed.formatChanges[0];
     EXPECT_EQ(U({f.width, f.height, f.colors, f.scale}), U({32, 32, 3, 0}));
-    {
-        FakeEditor refusing;
-        refusing.refuse(HOST_NEW_DOCUMENT);
-        EXPECT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), 0);
-        EXPECT_TRUE(refusing.menuItems.empty());
-        vc::plat::memFailAt(1);
-        EXPECT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), -5);
-    }
+    ed.refuse(HOST_NEW_DOCUMENT);
+    EXPECT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), 0);
+    EXPECT_EQ(ed.menuItems.size(), 4u);  // only the first document's
 
     // Command 1002: template 108, then the record to the editor; Cancel asks nothing.
     FakeEditor cmd;
@@ -434,21 +417,19 @@ TEST_F(Ani, NewFileAndTheChangeFormatCommandAskTheCursorFormat) {
     ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };
     EXPECT_EQ(ProcessCommand(nullptr, 1002, 166, nullptr, 0, FakeEditor::callback()), 0);
     EXPECT_EQ(cmd.formatChanges.size(), 1u);
-    EXPECT_EQ(ProcessCommand(nullptr, 999, 166, nullptr, 0, FakeEditor::callback()), 0);
 }
 
 // ---- Round trip through the reference host --------------------------------------------------
 
 TEST_F(Ani, HostRoundTripKeepsRatesSequenceTextsHotspotsAndPixels) {
     if (access(kHourglass, R_OK) != 0) GTEST_SKIP() << "wx3.2-examples not installed";
-    auto loadHost = [](host::Editor &ed, const std::string &file) {
+    uint8_t format = 0;
+    auto loadHost = [&](host::Editor &ed, const std::string &file) {
         ed.makeCurrent();
-        uint8_t format = 0;
         return LoadConvImage(nullptr, file.c_str(), nullptr, &format, 0, host::Editor::callback());
     };
     host::Editor first, second;
     ASSERT_EQ(loadHost(first, kHourglass), 1);
-    ASSERT_NE(first.document, nullptr);
     // Make the sequence, a rate and a hotspot our own before saving.
     auto *d = static_cast<CursorAnimationDocument *>(VcMemLock(first.document));
     d->sequence[1] = 5, d->rates[2] = 33;
@@ -456,11 +437,9 @@ TEST_F(Ani, HostRoundTripKeepsRatesSequenceTextsHotspotsAndPixels) {
     first.frames[7].hotspot = 3 | 9 << 16;
     void *block = first.currentFrameBlock(8);
     first.makeCurrent();
-    std::string out = path("round.ani");
-    ASSERT_EQ(SaveConvImage(nullptr, out.c_str(), block, 166, 0, host::Editor::callback()), 1);
+    ASSERT_EQ(SaveConvImage(nullptr, path("round.ani").c_str(), block, 166, 0, host::Editor::callback()), 1);
     VcMemFree(block);
-
-    ASSERT_EQ(loadHost(second, out), 1);
+    ASSERT_EQ(loadHost(second, path("round.ani")), 1);
     ASSERT_EQ(second.frames.size(), first.frames.size());
     CursorAnimationDocument a = documentOf(first.document), b = documentOf(second.document);
     EXPECT_EQ(firstN(b.rates, 20), firstN(a.rates, 20));
@@ -468,8 +447,8 @@ TEST_F(Ani, HostRoundTripKeepsRatesSequenceTextsHotspotsAndPixels) {
     EXPECT_EQ(std::make_tuple(b.sequence[1], b.rates[2], b.header.flags, b.header.bitCount), std::make_tuple(5u, 33u, 3u, 8u));
     EXPECT_EQ(std::string(b.title) + "|" + b.author, std::string(a.title) + "|" + a.author);
     for (size_t i = 0; i < first.frames.size(); ++i) {
-        EXPECT_EQ(second.frames[i].hotspot, first.frames[i].hotspot) << i;
-        EXPECT_EQ(second.frames[i].image.bits, first.frames[i].image.bits) << i;
+        const auto &a1 = first.frames[i], &b1 = second.frames[i];
+        EXPECT_EQ(std::tie(b1.hotspot, b1.image.bits), std::tie(a1.hotspot, a1.image.bits)) << i;
     }
     EXPECT_EQ(second.frames[7].hotspot, 3u | 9u << 16);
 }

@@ -58,9 +58,8 @@ TEST_F(AnimDialog, StartUpGivesOneStepPerFrameAndThePreviewRunsAtTheRates) {
     open(4, {});
     EXPECT_EQ(sequence(), (U{0, 1, 2, 3}));
     EXPECT_EQ(model->document()->header.frameCount, 4u);
-    EXPECT_TRUE(model->cyclePage);
-    EXPECT_TRUE(model->rateForAll);      // all rates equal
-    EXPECT_FALSE(model->hotspotCommon);  // frame 2 differs
+    // Cycle page; "alle Positionen" as all rates are equal, "Individuell" as frame 2's hotspot differs.
+    EXPECT_EQ(std::make_tuple(model->cyclePage, model->rateForAll, model->hotspotCommon), std::make_tuple(true, true, false));
     // The timer walks the steps at max(10, rate x 16) ms.
     EXPECT_EQ(model->timerInterval, 10u);
     model->document()->rates[1] = 20;
@@ -70,10 +69,9 @@ TEST_F(AnimDialog, StartUpGivesOneStepPerFrameAndThePreviewRunsAtTheRates) {
     EXPECT_EQ(model->previewStep, 0);
     // Stopped, the preview follows the current step; Play restarts at its rate.
     model->command(vc::kAnimStop);
-    EXPECT_FALSE(model->timerRunning);
     model->setRateForAll(false);
     ASSERT_TRUE(model->moveTo(1));
-    EXPECT_EQ(std::make_tuple(model->previewStep, model->previewFrame), std::make_tuple(1, 1));
+    EXPECT_EQ(std::make_tuple(model->timerRunning, model->previewStep, model->previewFrame), std::make_tuple(false, 1, 1));
     model->command(vc::kAnimPlay);
     EXPECT_EQ(model->timerInterval, 320u);
 
@@ -110,11 +108,10 @@ TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) 
         ASSERT_TRUE(model->moveTo(1));
         selectFrames({3, 5}, 3);
         ASSERT_TRUE(model->command(c.command));
-        EXPECT_EQ(sequence(), c.seq) << c.command;
-        EXPECT_EQ(rates(), c.rates) << c.command;  // the new steps take the current rate
-        EXPECT_EQ(model->steps.current, c.current) << c.command;
-        EXPECT_EQ(model->frames.selectedCount(), 0);  // two frames used: nothing left selected
-        EXPECT_EQ(model->frames.current, 4);
+        // The new steps take the current rate; with two frames used nothing is left selected.
+        EXPECT_EQ(std::make_tuple(sequence(), rates(), model->steps.current, model->frames.selectedCount(), model->frames.current),
+                  std::make_tuple(c.seq, c.rates, c.current, 0, 4))
+            << c.command;
     }
     // One frame added: the next is selected, after the last frame the first,
     // while the current frame stays (the strip refuses one past its last).
@@ -122,9 +119,8 @@ TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) 
     for (int current : {2, 3}) {
         selectFrames({}, current);
         ASSERT_TRUE(model->command(vc::kAnimAdd));
-        EXPECT_EQ(model->frames.current, 3);
-        EXPECT_TRUE(model->frames.isSelected((current + 1) % 4));
-        EXPECT_EQ(model->frames.selectedCount(), 1);
+        EXPECT_EQ(std::make_tuple(model->frames.current, model->frames.isSelected((current + 1) % 4), model->frames.selectedCount()),
+                  std::make_tuple(3, true, 1));
     }
     EXPECT_EQ(sequence(), (U{0, 2, 3}));
 
@@ -137,8 +133,7 @@ TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) 
     EXPECT_FALSE(model->addEnabled());
     selectFrames({1, 2, 3, 4, 5, 6, 7}, 0);
     ASSERT_TRUE(model->command(vc::kAnimAdd));
-    EXPECT_EQ(model->stepCount(), 256);
-    EXPECT_EQ(sequence()[255], 5u);
+    EXPECT_EQ(std::make_tuple(model->stepCount(), sequence()[255]), std::make_tuple(256, 5u));
     selectFrames({1}, 1);
     ASSERT_TRUE(model->command(vc::kAnimInsert));
     EXPECT_EQ(model->stepCount(), 256);
@@ -148,13 +143,9 @@ TEST_F(AnimDialog, DeletingStepsAndPageButtonsBeepWhenThereIsNothingToDo) {
     open(3, {0, 1, 2});
     ASSERT_TRUE(model->moveTo(2));
     ASSERT_TRUE(model->command(vc::kAnimDelete));
-    EXPECT_EQ(sequence(), (U{0, 1}));
-    EXPECT_EQ(model->steps.current, 1);
-    EXPECT_EQ(model->framesUsed(), 2);
+    EXPECT_EQ(std::make_tuple(sequence(), model->steps.current, model->framesUsed()), std::make_tuple(U{0, 1}, 1, 2));
     ASSERT_TRUE(model->command(vc::kAnimDeleteAll));
-    EXPECT_EQ(model->steps.current, -1);
-    EXPECT_TRUE(model->rateText.empty());
-    EXPECT_FALSE(model->okEnabled());
+    EXPECT_EQ(std::make_tuple(model->steps.current, model->rateText, model->okEnabled()), std::make_tuple(-1, std::string(), false));
     EXPECT_FALSE(model->command(vc::kAnimDelete));
     EXPECT_FALSE(model->command(vc::kAnimCyclePage));  // the page already shown
     ASSERT_TRUE(model->command(vc::kAnimSequencePage));
@@ -169,9 +160,7 @@ TEST_F(AnimDialog, FieldsCommitWhenMovingRefuseNonNumbersAndScrollWithinLimits) 
     model->setHotspotCommon(false);
     model->rateText = "12", model->xText = "4", model->yText = "6";
     ASSERT_TRUE(model->command(vc::kAnimNext));
-    EXPECT_EQ(rates(), (U{12, 5, 5}));
-    EXPECT_EQ(model->hotspots, (U{4 | 6 << 16, 0, 0}));
-    EXPECT_EQ(model->rateText, "5");
+    EXPECT_EQ(std::make_tuple(rates(), model->hotspots, model->rateText), std::make_tuple(U{12, 5, 5}, U{4 | 6 << 16, 0, 0}, std::string("5")));
     // Not a number, or empty: beep and stay.
     model->rateText = "x1";
     EXPECT_FALSE(model->command(vc::kAnimPrevious));
@@ -192,8 +181,7 @@ TEST_F(AnimDialog, FieldsCommitWhenMovingRefuseNonNumbersAndScrollWithinLimits) 
     model->setHotspotCommon(true);
     model->rateText = "9", model->xText = "2", model->yText = "3";
     ASSERT_TRUE(model->moveTo(1));
-    EXPECT_EQ(rates(), (U{9, 9, 9}));
-    EXPECT_EQ(model->hotspots, U(3, 2 | 3 << 16));
+    EXPECT_EQ(std::make_tuple(rates(), model->hotspots), std::make_tuple(U(3, 9), U(3, 2 | 3 << 16)));
 
     // Scroll bars apply at once; the rate stops at 255, x at 127 for a
     // 200-wide image, y at the height.
@@ -255,13 +243,9 @@ TEST_F(AnimDialog, OkSendsHotspotsAndTextsCancelRestoresTheDocumentExactly) {
     model->hotspots[2] = 9;
     EXPECT_EQ(model->pressEnter(), 1);
     const vc::CursorAnimationDocument *d = model->document();
-    EXPECT_EQ(d->header.defaultRate, 4u);
-    EXPECT_EQ(std::string(d->title), std::string(79, 'x'));
-    EXPECT_STREQ(d->author, "me");
-    ASSERT_EQ(editor.count(HOST_SET_HOTSPOT), 3u);
-    EXPECT_EQ(editor.hotspots[1], 5u | 5u << 16);
-    EXPECT_EQ(editor.hotspots[2], 9u);
-    EXPECT_FALSE(model->timerRunning);
+    EXPECT_EQ(std::make_tuple(d->header.defaultRate, std::string(d->title), std::string(d->author), model->timerRunning),
+              std::make_tuple(4u, std::string(79, 'x'), std::string("me"), false));
+    EXPECT_EQ(std::make_tuple(editor.count(HOST_SET_HOTSPOT), editor.hotspots[1], editor.hotspots[2]), std::make_tuple(3u, 5u | 5u << 16, 9u));
 }
 
 }  // namespace
