@@ -5,12 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "cursor/ani.h"
 #include "host/editor.h"
 #include "support/cursor_files.h"
 #include "support/library_test.h"
@@ -93,7 +89,6 @@ std::vector<intptr_t> iconValues(const FakeEditor &ed) {  // the flags of each f
     return v;
 }
 
-// ---- Reading ---------------------------------------------------------------------------
 
 TEST_F(Ani, RealFilesLoadAsFramesAndDocumentWithTheirRatesTextsAndHotspots) {
     if (access(kHourglass, R_OK) != 0 || access(kHorse, R_OK) != 0) GTEST_SKIP() << "wx3.2-examples not installed";
@@ -125,7 +120,8 @@ TEST_F(Ani, RealFilesLoadAsFramesAndDocumentWithTheirRatesTextsAndHotspots) {
     EXPECT_EQ(menu, (std::vector<std::string>{"1 5 0 1024 1", "1 5 0 1024 1", "2 5 1001 1024 2 &Animation...",
                                               "3 405 1002 0 3 Change &Format...\\bStrg+F"}));
     auto cmds = editor.commands();
-    EXPECT_EQ(std::vector<int32_t>(cmds.begin(), cmds.begin() + 3), (std::vector<int32_t>{HOST_ADD_ICON, HOST_QUERY, HOST_SET_HOTSPOT}));
+    EXPECT_EQ(std::vector<int32_t>(cmds.begin(), cmds.begin() + 3),
+              (std::vector<int32_t>{HOST_ADD_ICON, HOST_QUERY, HOST_SET_HOTSPOT}));
     EXPECT_EQ(cmds[cmds.size() - 5], HOST_NEW_DOCUMENT);
     // The preview: the first icon with halved height and its bits offset.
     Preview p = preview(kHourglass);
@@ -212,7 +208,8 @@ TEST_F(Ani, FailuresGetTheirResultsAndNothingLeaks) {
                                                      list("fram", {chunk("xxxx", {9, 9, 9}), icon})}));
     EXPECT_EQ(std::make_tuple(preview(withJunk).result, preview(withJunk).bitsOffset), std::make_tuple(1, 104u));
     for (const Bytes &bad : {riff({anih(1, 1, 1)}), riff({list("fram", {chunk("xxxx", {1})})}),
-                             riff({list("fram", {chunk("icon", Bytes(30, 0xEE))})}), riff({list("fram", {chunk("icon", data, 5000)})})})
+                             riff({list("fram", {chunk("icon", Bytes(30, 0xEE))})}),
+                             riff({list("fram", {chunk("icon", data, 5000)})})})
         EXPECT_EQ(preview(writeFile("bad.ani", bad)).result, -4);
 
     // Refused frames are still all offered; a refused document is freed; no
@@ -233,7 +230,6 @@ TEST_F(Ani, FailuresGetTheirResultsAndNothingLeaks) {
     }
 }
 
-// ---- Writing -----------------------------------------------------------------------------
 
 TEST_F(Ani, WrittenFileHasTheDocumentedLayoutByteForByte) {
     Bytes icon0 = iconData(32, 32, 4, 0x11), icon1 = iconData(32, 32, 4, 0x22);
@@ -254,7 +250,7 @@ TEST_F(Ani, WrittenFileHasTheDocumentedLayoutByteForByte) {
     EXPECT_EQ(readAll(out), riff({values("anih", {36, 2, 3, 32, 32, 4, 1, 7, 3}), values("rate", {7, 7, 7}),
                                   values("seq ", {0, 1, 0}), info, fram}));
     ASSERT_EQ(editor.iconRequests.size(), 2u);
-    EXPECT_EQ(std::make_tuple(editor.iconRequests[1].index, editor.iconRequests[1].width), std::make_tuple(intptr_t(1), uint16_t(32)));
+    EXPECT_EQ(std::make_tuple(editor.iconRequests[1].index, editor.iconRequests[1].width), std::make_tuple(1, 32));
 
     // Title and author empty: no INFO list; author alone: IART only.
     lockDocument()->title[0] = 0;
@@ -275,13 +271,14 @@ TEST_F(Ani, GdkPixbufReadsOurFramesSizesAndDelays) {
     setDocument(makeDocument({0, 1, 2, 1}, {6, 12, 30, 60}, "t", "a", 3));
     std::string out = path("g.ani");
     ASSERT_EQ(save(out), 1);
-    std::string script = writeFile("read.py",
-                                   "import sys, gi\ngi.require_version('GdkPixbuf', '2.0')\nfrom gi.repository import GdkPixbuf, GLib\n"
-                                   "t = GLib.TimeVal()\nit = GdkPixbuf.PixbufAnimation.new_from_file(sys.argv[1]).get_iter(t)\n"
-                                   "seen = []\nfor step in range(4):\n    p = it.get_pixbuf()\n    seen.append(p.get_pixels())\n"
-                                   "    print(p.get_width(), p.get_height(), it.get_delay_time())\n"
-                                   "    t.add(it.get_delay_time() * 1000)\n    it.advance(t)\n"
-                                   "print(len(set(seen)), seen[1] == seen[3])\n");
+    std::string script = writeFile(
+        "read.py",
+        "import sys, gi\ngi.require_version('GdkPixbuf', '2.0')\nfrom gi.repository import GdkPixbuf, GLib\n"
+        "t = GLib.TimeVal()\nit = GdkPixbuf.PixbufAnimation.new_from_file(sys.argv[1]).get_iter(t)\n"
+        "seen = []\nfor step in range(4):\n    p = it.get_pixbuf()\n    seen.append(p.get_pixels())\n"
+        "    print(p.get_width(), p.get_height(), it.get_delay_time())\n"
+        "    t.add(it.get_delay_time() * 1000)\n    it.advance(t)\n"
+        "print(len(set(seen)), seen[1] == seen[3])\n");
     std::string text = run("/usr/bin/python3 -W ignore " + script + " " + out + " 2>&1");
     if (text.find("No module named") != std::string::npos) GTEST_SKIP() << text;
     // Delays in ms are the rates in 1/60 s; three distinct frames, step 3
@@ -348,7 +345,6 @@ TEST_F(Ani, SaveWithoutDocumentDefinesStepsInTheDialogOrStopsOnCancel) {
     EXPECT_NE(access(path("never.ani").c_str(), F_OK), 0);
 }
 
-// ---- The document routines ---------------------------------------------------------------
 
 TEST_F(Ani, FrameChangesKeepTheSequenceValid) {
     struct Case {
@@ -419,7 +415,6 @@ TEST_F(Ani, NewFileAndTheChangeFormatCommandAskTheCursorFormat) {
     EXPECT_EQ(cmd.formatChanges.size(), 1u);
 }
 
-// ---- Round trip through the reference host --------------------------------------------------
 
 TEST_F(Ani, HostRoundTripKeepsRatesSequenceTextsHotspotsAndPixels) {
     if (access(kHourglass, R_OK) != 0) GTEST_SKIP() << "wx3.2-examples not installed";
@@ -444,7 +439,8 @@ TEST_F(Ani, HostRoundTripKeepsRatesSequenceTextsHotspotsAndPixels) {
     CursorAnimationDocument a = documentOf(first.document), b = documentOf(second.document);
     EXPECT_EQ(firstN(b.rates, 20), firstN(a.rates, 20));
     EXPECT_EQ(firstN(b.sequence, 20), firstN(a.sequence, 20));
-    EXPECT_EQ(std::make_tuple(b.sequence[1], b.rates[2], b.header.flags, b.header.bitCount), std::make_tuple(5u, 33u, 3u, 8u));
+    EXPECT_EQ(std::make_tuple(b.sequence[1], b.rates[2], b.header.flags, b.header.bitCount),
+              std::make_tuple(5u, 33u, 3u, 8u));
     EXPECT_EQ(std::string(b.title) + "|" + b.author, std::string(a.title) + "|" + a.author);
     for (size_t i = 0; i < first.frames.size(); ++i) {
         const auto &a1 = first.frames[i], &b1 = second.frames[i];

@@ -4,10 +4,8 @@
 // timer, OK and Cancel.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <tuple>
-#include <vector>
 
 #include "cursor/cursor_anim_dialog.h"
 #include "support/cursor_files.h"
@@ -109,7 +107,8 @@ TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) 
         selectFrames({3, 5}, 3);
         ASSERT_TRUE(model->command(c.command));
         // The new steps take the current rate; with two frames used nothing is left selected.
-        EXPECT_EQ(std::make_tuple(sequence(), rates(), model->steps.current, model->frames.selectedCount(), model->frames.current),
+        EXPECT_EQ(std::make_tuple(sequence(), rates(), model->steps.current, model->frames.selectedCount(),
+                                  model->frames.current),
                   std::make_tuple(c.seq, c.rates, c.current, 0, 4))
             << c.command;
     }
@@ -119,7 +118,8 @@ TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) 
     for (int current : {2, 3}) {
         selectFrames({}, current);
         ASSERT_TRUE(model->command(vc::kAnimAdd));
-        EXPECT_EQ(std::make_tuple(model->frames.current, model->frames.isSelected((current + 1) % 4), model->frames.selectedCount()),
+        EXPECT_EQ(std::make_tuple(model->frames.current, model->frames.isSelected((current + 1) % 4),
+                                  model->frames.selectedCount()),
                   std::make_tuple(3, true, 1));
     }
     EXPECT_EQ(sequence(), (U{0, 2, 3}));
@@ -145,7 +145,8 @@ TEST_F(AnimDialog, DeletingStepsAndPageButtonsBeepWhenThereIsNothingToDo) {
     ASSERT_TRUE(model->command(vc::kAnimDelete));
     EXPECT_EQ(std::make_tuple(sequence(), model->steps.current, model->framesUsed()), std::make_tuple(U{0, 1}, 1, 2));
     ASSERT_TRUE(model->command(vc::kAnimDeleteAll));
-    EXPECT_EQ(std::make_tuple(model->steps.current, model->rateText, model->okEnabled()), std::make_tuple(-1, std::string(), false));
+    EXPECT_EQ(std::make_tuple(model->steps.current, model->rateText, model->okEnabled()),
+              std::make_tuple(-1, std::string(), false));
     EXPECT_FALSE(model->command(vc::kAnimDelete));
     EXPECT_FALSE(model->command(vc::kAnimCyclePage));  // the page already shown
     ASSERT_TRUE(model->command(vc::kAnimSequencePage));
@@ -160,7 +161,8 @@ TEST_F(AnimDialog, FieldsCommitWhenMovingRefuseNonNumbersAndScrollWithinLimits) 
     model->setHotspotCommon(false);
     model->rateText = "12", model->xText = "4", model->yText = "6";
     ASSERT_TRUE(model->command(vc::kAnimNext));
-    EXPECT_EQ(std::make_tuple(rates(), model->hotspots, model->rateText), std::make_tuple(U{12, 5, 5}, U{4 | 6 << 16, 0, 0}, std::string("5")));
+    EXPECT_EQ(std::make_tuple(rates(), model->hotspots, model->rateText),
+              std::make_tuple(U{12, 5, 5}, U{4 | 6 << 16, 0, 0}, std::string("5")));
     // Not a number, or empty: beep and stay.
     model->rateText = "x1";
     EXPECT_FALSE(model->command(vc::kAnimPrevious));
@@ -245,7 +247,8 @@ TEST_F(AnimDialog, OkSendsHotspotsAndTextsCancelRestoresTheDocumentExactly) {
     const vc::CursorAnimationDocument *d = model->document();
     EXPECT_EQ(std::make_tuple(d->header.defaultRate, std::string(d->title), std::string(d->author), model->timerRunning),
               std::make_tuple(4u, std::string(79, 'x'), std::string("me"), false));
-    EXPECT_EQ(std::make_tuple(editor.count(HOST_SET_HOTSPOT), editor.hotspots[1], editor.hotspots[2]), std::make_tuple(3u, 5u | 5u << 16, 9u));
+    EXPECT_EQ(std::make_tuple(editor.count(HOST_SET_HOTSPOT), editor.hotspots[1], editor.hotspots[2]),
+              std::make_tuple(3u, 5u | 5u << 16, 9u));
 }
 
 }  // namespace

@@ -1,18 +1,16 @@
 // The cursor format questions: when the size question comes up and what each
-// answer maps to, and the change-format dialog's start state, buttons, check
-// of "other" and the record it fills.
+// answer maps to; the change-format dialog's start state, buttons, check of
+// "other" and the record it fills.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "cursor/cursor_format.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
-#include "velmconv/headless.h"
 
 using namespace vctest;
 using vc::ChangeCursorFormatModel;

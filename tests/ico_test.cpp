@@ -3,19 +3,15 @@
 // Debian packages, and what independent readers make of what we write.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <array>
-#include <cstring>
 #include <filesystem>
 #include <optional>
-#include <string>
 #include <tuple>
-#include <vector>
-
-#include <unistd.h>
 
 #include "cursor/cursor_format.h"
 #include "cursor/ico.h"
-#include "entry/image_block.h"
 #include "support/cursor_files.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
@@ -131,7 +127,8 @@ TEST_F(IcoFiles, SaveWritesHeaderOneEntryDataAndPadWithItsCallbacks) {
     ASSERT_EQ(saveAs(path("Name.CuR")), 1);
     EXPECT_TRUE(ui.dialogs.empty());  // 32x32 needs no question
     ASSERT_EQ(ed.commands(), (std::vector<int32_t>{0, 0, 8, 12}));
-    EXPECT_EQ(std::make_tuple(ed.calls[0].value, ed.calls[2].value, ed.calls[3].value), std::make_tuple(HOST_QUERY_SIZE, 65535, -1));
+    EXPECT_EQ(std::make_tuple(ed.calls[0].value, ed.calls[2].value, ed.calls[3].value),
+              std::make_tuple(HOST_QUERY_SIZE, 65535, -1));
     Bytes head = {0, 0, 2, 0, 1, 0, 32, 32, 16, 0, 9, 0, 21, 0, 0xE8, 0x02, 0, 0, 22, 0, 0, 0};
     EXPECT_EQ(readAll(path("Name.CuR")), head + data);
     // ".cur" inside the name is still an icon: type 1, no hotspot asked or written.
@@ -202,7 +199,8 @@ TEST_F(IcoFiles, LoadHandsTheIconThenAsksTheCountThenHotspotAndName) {
     FakeEditor ed2;
     ed2.answerQuery(HOST_QUERY_COUNT, 300);
     ASSERT_EQ(load(ico), 1);
-    EXPECT_EQ(std::make_tuple(ed2.calls.at(2).param, ed2.calls[2].value, ed2.calls.at(3).value), std::make_tuple(0, 299, 132 * 256 + 43));
+    EXPECT_EQ(std::make_tuple(ed2.calls.at(2).param, ed2.calls[2].value, ed2.calls.at(3).value),
+              std::make_tuple(0, 299, 132 * 256 + 43));
     FakeEditor ed3;  // a refusal ends it
     ed3.refuse(HOST_ADD_ICON);
     EXPECT_EQ(load(ico), 0);
