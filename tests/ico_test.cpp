@@ -151,13 +151,11 @@ TEST_F(IcoFiles, SaveAsksTheSizeForOddImagesAndFailsCleanly) {
     FakeEditor ed;
     ed.imageWidth = ed.imageHeight = 48;
     ed.addIcon(iconData(48, 48, 4));
-    ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return vc::kCursorSizeKeep; };
-    ASSERT_EQ(saveAs(path("a.ico")), 1);
-    EXPECT_EQ(ui.dialogs, std::vector<int32_t>{107});
-    EXPECT_EQ(std::make_tuple(ed.iconRequests.back().width, ed.iconRequests.back().height), std::make_tuple(48, 48));
-    ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };  // Cancel
+    // Cancel on the size question (the answers themselves: the real files below).
+    ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };
     EXPECT_EQ(saveAs(path("c.ico")), 0);
-    EXPECT_EQ(ed.iconRequests.size(), 1u);
+    EXPECT_EQ(ui.dialogs, std::vector<int32_t>{107});
+    EXPECT_TRUE(ed.iconRequests.empty());
     ui.dialogAnswer = nullptr;
 
     FakeEditor noSize;
