@@ -146,25 +146,15 @@ TEST_F(IcoFiles, SaveWritesHeaderOneEntryDataAndPadWithItsCallbacks) {
     EXPECT_EQ(Bytes(wide.begin() + 6, wide.begin() + 9), (Bytes{0, 48, 0}));
 }
 
-TEST_F(IcoFiles, SaveAsksTheSizeForOddImagesAndFailsCleanly) {
-    UiRecorder ui;
-    FakeEditor ed;
-    ed.imageWidth = ed.imageHeight = 48;
-    ed.addIcon(iconData(48, 48, 4));
-    // Cancel on the size question (the answers themselves: the real files below).
-    ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };
-    EXPECT_EQ(saveAs(path("c.ico")), 0);
-    EXPECT_EQ(ui.dialogs, std::vector<int32_t>{107});
-    EXPECT_TRUE(ed.iconRequests.empty());
-    ui.dialogAnswer = nullptr;
-
+// (Keep and Cancel on the size question: the real files below and the wine DLL test.)
+TEST_F(IcoFiles, SaveFailsCleanly) {
     FakeEditor noSize;
     noSize.hasImage = false;
     EXPECT_EQ(saveAs(path("d.ico")), CONV_E_MEMORY);
     EXPECT_EQ(noSize.commands(), std::vector<int32_t>{0});
     FakeEditor noImage;  // 32x32 reported, no image held
     EXPECT_EQ(saveAs(path("e.ico")), CONV_E_MEMORY);
-    EXPECT_FALSE(std::filesystem::exists(path("c.ico")) || std::filesystem::exists(path("e.ico")));
+    EXPECT_FALSE(std::filesystem::exists(path("e.ico")));
 
     // No file; a short write leaves what was written and the editor untouched.
     FakeEditor ed2;
