@@ -24,7 +24,9 @@
 // - Output goes to out[0 .. capacity); what would land past capacity is
 //   dropped, but still counted in produced, so a caller can compare the
 //   pixel count it expected. With stopWhenFull, decoding stops instead at
-//   the first string that does not fit whole (produced is then capacity).
+//   the first string that does not fit whole, once its head has filled the
+//   output to the end (produced still counts the whole string, so it may
+//   pass capacity).
 // - Strings are copied as whole 16-byte words, which may write up to 15
 //   bytes past the last string; before returning, the bytes from the end of
 //   the output up to 16 past it (inside the buffer) are set to zero. The
