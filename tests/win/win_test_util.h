@@ -1,14 +1,23 @@
 // Helpers shared by the Windows test programs: scratch files in the temp
-// folder, a plain top-level window to act as the editor's main window, and
-// reading window pixels back through a DIB section.
+// folder, a plain top-level window to act as the editor's main window,
+// window pixels read back through a DIB section, binding the library, and
+// a "user" who drives modal dialogs.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "velmconv/velmconv.h"
 
 namespace wintest {
 
@@ -20,27 +29,15 @@ public:
         GetTempPathA(MAX_PATH, dir);
         path_ = std::string(dir) + "vcwin-" + std::to_string(GetCurrentProcessId()) + "-" + name;
         DeleteFileA(path_.c_str());
-        if (create) {
-            HANDLE h = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            DWORD written = 0;
-            if (!content.empty()) WriteFile(h, content.data(), DWORD(content.size()), &written, nullptr);
-            CloseHandle(h);
-        }
+        if (create) std::ofstream(path_, std::ios::binary) << content;
     }
     ~ScratchFile() { DeleteFileA(path_.c_str()); }
     ScratchFile(const ScratchFile &) = delete;
     ScratchFile &operator=(const ScratchFile &) = delete;
     const char *path() const { return path_.c_str(); }
     std::string read() const {
-        std::string out;
-        HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return out;
-        char buffer[4096];
-        DWORD n = 0;
-        while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n) out.append(buffer, n);
-        CloseHandle(h);
-        return out;
+        std::ifstream in(path_, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     bool exists() const { return GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -94,30 +91,22 @@ constexpr uint32_t kRgbGrey = 0x808080;
 
 // Copies width x height pixels of a device context into a 32-bit DIB.
 inline Capture captureDc(HDC source, int width, int height) {
-    Capture c;
-    c.width = width;
-    c.height = height;
+    Capture c{width, height, {}};
     BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;  // top row first
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader = BITMAPINFOHEADER{sizeof bi.bmiHeader, width, -height, 1, 32, 0, 0, 0, 0, 0, 0};  // top row first
     void *bits = nullptr;
     HDC memory = CreateCompatibleDC(source);
     HBITMAP dib = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!dib) {
-        DeleteDC(memory);
-        return c;
+    if (dib) {
+        HGDIOBJ old = SelectObject(memory, dib);
+        BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+        GdiFlush();
+        const auto *p = static_cast<const uint32_t *>(bits);
+        c.pixels.assign(p, p + size_t(width) * size_t(height));
+        for (auto &px : c.pixels) px &= 0xFFFFFF;
+        SelectObject(memory, old);
+        DeleteObject(dib);
     }
-    HGDIOBJ old = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    GdiFlush();
-    const auto *p = static_cast<const uint32_t *>(bits);
-    c.pixels.assign(p, p + size_t(width) * size_t(height));
-    for (auto &px : c.pixels) px &= 0xFFFFFF;
-    SelectObject(memory, old);
-    DeleteObject(dib);
     DeleteDC(memory);
     return c;
 }
@@ -144,29 +133,15 @@ inline Capture captureWindow(HWND w) {
 // Writes a capture as a 24-bit bottom-up BMP file.
 inline bool saveBmp(const Capture &c, const std::string &path) {
     const int rowBytes = (c.width * 3 + 3) & ~3;
-    BITMAPFILEHEADER fh{};
-    BITMAPINFOHEADER ih{};
-    ih.biSize = sizeof ih;
-    ih.biWidth = c.width;
-    ih.biHeight = c.height;
-    ih.biPlanes = 1;
-    ih.biBitCount = 24;
-    ih.biSizeImage = DWORD(rowBytes * c.height);
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof ih;
-    fh.bfSize = fh.bfOffBits + ih.biSizeImage;
+    const BITMAPINFOHEADER ih{sizeof ih, c.width, c.height, 1, 24, 0, DWORD(rowBytes * c.height), 0, 0, 0, 0};
+    const BITMAPFILEHEADER fh{0x4D42, DWORD(sizeof fh + sizeof ih + ih.biSizeImage), 0, 0, sizeof fh + sizeof ih};
     FILE *f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     std::fwrite(&fh, sizeof fh, 1, f);
     std::fwrite(&ih, sizeof ih, 1, f);
     std::vector<uint8_t> row(size_t(rowBytes), 0);
     for (int y = c.height - 1; y >= 0; --y) {
-        for (int x = 0; x < c.width; ++x) {
-            uint32_t px = c.at(x, y);
-            row[size_t(x) * 3 + 0] = uint8_t(px);
-            row[size_t(x) * 3 + 1] = uint8_t(px >> 8);
-            row[size_t(x) * 3 + 2] = uint8_t(px >> 16);
-        }
+        for (int x = 0; x < c.width; ++x) std::memcpy(&row[size_t(x) * 3], &c.pixels[size_t(y) * c.width + x], 3);
         std::fwrite(row.data(), row.size(), 1, f);
     }
     return std::fclose(f) == 0;
@@ -179,6 +154,122 @@ inline void drainMessages() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+}
+
+// ---- The library under test ---------------------------------------------------------
+
+inline std::string besideProgram(const char *name) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string s(self);
+    return s.substr(0, s.find_last_of("\\/") + 1) + name;
+}
+
+// VELMCONV_DLL (set by the test registration), else beside this program.
+inline std::string libraryPath() {
+    if (const char *p = std::getenv("VELMCONV_DLL"); p && *p) return p;
+    return besideProgram("VelmConv32.dll");
+}
+
+template <typename T>
+T bind(HMODULE m, const char *name) {
+    return reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(m, name)));
+}
+
+inline std::vector<uint8_t> blockBytes(void *block) {
+    auto g = static_cast<HGLOBAL>(block);
+    auto *p = static_cast<uint8_t *>(GlobalLock(g));
+    std::vector<uint8_t> v(p, p + GlobalSize(g));
+    GlobalUnlock(g);
+    return v;
+}
+
+inline HGLOBAL toBlock(const std::vector<uint8_t> &bytes) {
+    HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    std::memcpy(GlobalLock(g), bytes.data(), bytes.size());
+    GlobalUnlock(g);
+    return g;
+}
+
+inline void disarm();
+
+// Binds the library afresh for each test, by plain name as the editor does.
+class LibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module_ = LoadLibraryA(libraryPath().c_str());
+        ASSERT_NE(module_, nullptr) << "cannot load " << libraryPath() << " error " << GetLastError();
+        load = bind<LoadConvImageFn>(module_, "LoadConvImage");
+        save = bind<SaveConvImageFn>(module_, "SaveConvImage");
+    }
+    void TearDown() override {
+        disarm();
+        if (module_) FreeLibrary(module_);
+    }
+    HMODULE module_ = nullptr;
+    LoadConvImageFn load = nullptr;
+    SaveConvImageFn save = nullptr;
+};
+
+// ---- Driving a modal dialog like a user -----------------------------------------------
+// whenOpen arms a timer that runs inside the dialog's modal loop and hands
+// the first visible dialog of this thread to the "user".
+
+inline std::function<void(HWND)> &pendingUser() {
+    static std::function<void(HWND)> user;
+    return user;
+}
+
+inline BOOL CALLBACK findDialog(HWND w, LPARAM out) {
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") || !IsWindowVisible(w)) return TRUE;
+    *reinterpret_cast<HWND *>(out) = w;
+    return FALSE;
+}
+
+inline void CALLBACK onDialogTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findDialog, LPARAM(&dialog));
+    if (!dialog) return;  // not up yet: try at the next tick
+    KillTimer(nullptr, id);
+    auto user = std::move(pendingUser());
+    pendingUser() = nullptr;
+    if (user) user(dialog);
+}
+
+inline void whenOpen(std::function<void(HWND)> user) {
+    pendingUser() = std::move(user);
+    SetTimer(nullptr, 0, 30, onDialogTimer);
+}
+
+inline void disarm() {
+    pendingUser() = nullptr;
+    drainMessages();
+}
+
+inline void click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+inline bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+inline std::string text(HWND dialog, int id) {
+    char buffer[512] = {};
+    GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
+    return buffer;
+}
+inline std::string title(HWND w) {
+    char buffer[256] = {};
+    GetWindowTextA(w, buffer, sizeof buffer);
+    return buffer;
+}
+
+// Keeps a picture of the whole window in VELMCONV_ARTIFACTS (the README uses them).
+inline void screenshot(HWND w, const char *name) {
+    std::string dir = ".";
+    if (const char *p = std::getenv("VELMCONV_ARTIFACTS"); p && *p) dir = p;
+    CreateDirectoryA(dir.c_str(), nullptr);
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    Capture c = captureWindow(w);
+    EXPECT_GT(c.width, 100) << name;
+    EXPECT_TRUE(saveBmp(c, dir + "\\" + name)) << name;
 }
 
 }  // namespace wintest
