@@ -1,16 +1,13 @@
-// The GIF import options (template 109) as a real Windows dialog, opened
-// under Wine from the program's own resources and driven the way a user
-// would through its three modes, the size arrows and a refused size; a
-// picture of it is kept in the artefacts folder. Then animated GIFs through
-// VelmConv32.dll itself, bound as the editor binds it: frames in, the
-// document, the question from the library's own resources, and the
-// animation saved and read back.
+// The GIF import options (template 109) as a real Windows dialog from the
+// program's own resources, driven through its three modes, the size arrows
+// and a refused size, with a picture kept as an artefact. Then animated
+// GIFs through VelmConv32.dll: frames in, the document, the question from
+// the library's own resources, and the animation saved and read back.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,44 +22,9 @@
 namespace {
 
 using namespace vc;
+using namespace wintest;
 using vctest::FakeEditor;
-using wintest::ScratchFile;
 
-// ---- Driving a modal dialog from a timer inside its loop ------------------------
-std::function<void(HWND)> gUser;
-
-BOOL CALLBACK findDialog(HWND w, LPARAM out) {
-    char cls[16] = {};
-    GetClassNameA(w, cls, sizeof cls);
-    if (std::string(cls) == "#32770" && IsWindowVisible(w)) {
-        *reinterpret_cast<HWND *>(out) = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void CALLBACK onTimer(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), findDialog, LPARAM(&dialog));
-    if (!dialog) return;
-    KillTimer(nullptr, id);
-    auto user = std::move(gUser);
-    gUser = nullptr;
-    if (user) user(dialog);
-}
-
-void whenOpen(std::function<void(HWND)> user) {
-    gUser = std::move(user);
-    SetTimer(nullptr, 0, 50, onTimer);
-}
-
-void click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
-std::string text(HWND dialog, int id) {
-    char buffer[512] = {};
-    GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
-    return buffer;
-}
 std::string listLine(HWND dialog, int index) {
     char buffer[128] = {};
     SendDlgItemMessageA(dialog, IDC_GIFIMP_LIST, LB_GETTEXT, WPARAM(index), LPARAM(buffer));
@@ -75,16 +37,6 @@ void pickListLine(HWND dialog, int index) {
 }
 void arrow(HWND dialog, int scrollBar, int code) {
     SendMessageA(dialog, WM_VSCROLL, MAKEWPARAM(code, 0), LPARAM(GetDlgItem(dialog, scrollBar)));
-}
-
-void screenshot(HWND dialog, const char *name) {
-    std::string dir = ".";
-    if (const char *p = std::getenv("VELMCONV_ARTIFACTS"); p && *p) dir = p;
-    CreateDirectoryA(dir.c_str(), nullptr);
-    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    wintest::Capture c = wintest::captureWindow(dialog);
-    EXPECT_GT(c.width, 200);
-    EXPECT_TRUE(wintest::saveBmp(c, dir + "\\" + name)) << name;
 }
 
 GifFrameEntry frame(uint16_t w, uint16_t h, uint16_t bits) {
@@ -105,12 +57,10 @@ protected:
         record->frames[2] = frame(16, 16, 1);
     }
     void TearDown() override {
-        KillTimer(nullptr, 0);
-        gUser = nullptr;
-        wintest::drainMessages();
+        disarm();
         std::free(record);
     }
-    wintest::TestWindow parent{100, 100, 640, 480};
+    TestWindow parent{100, 100, 640, 480};
     GifAnimRecord *record = nullptr;
     FakeEditor editor;
 };
@@ -123,9 +73,7 @@ TEST_F(GifImportDialogWin, OpensWithItsTextsAndTakesTheSequenceAtAChosenSize) {
     model.initialize();
     whenOpen([&](HWND d) {
         looked = true;
-        char title[64] = {};
-        GetWindowTextA(d, title, sizeof title);
-        EXPECT_STREQ(title, "GIF - Importoptionen");
+        EXPECT_EQ(title(d), "GIF - Importoptionen");
         EXPECT_EQ(text(d, IDC_GIFIMP_SEQUENCE), "Import all frames as a sequence");
         EXPECT_EQ(text(d, IDC_GIFIMP_FRAME), "Import a particular frame only:");
         EXPECT_EQ(text(d, IDC_GIFIMP_ASSEMBLED), "Import the resulting assembled image");
@@ -201,14 +149,6 @@ TEST_F(GifImportDialogWin, ParticularFrameAssembledImageAndCancel) {
 
 // ---- Through VelmConv32.dll ---------------------------------------------------------
 
-std::string libraryPath() {
-    if (const char *p = std::getenv("VELMCONV_DLL"); p && *p) return p;
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string s(self);
-    return s.substr(0, s.find_last_of("\\/") + 1) + "VelmConv32.dll";
-}
-
 // A GIF of 256 grey levels with root-code-only LZW data (a clear code
 // before every pixel), frames given as (left, top, width, height, value).
 struct FrameSpec {
@@ -245,29 +185,10 @@ std::string makeGif(int w, int h, const std::vector<FrameSpec> &frames) {
     return b;
 }
 
-class GifAnimDll : public ::testing::Test {
+class GifAnimDll : public LibraryTest {
 protected:
-    static void SetUpTestSuite() { module_ = LoadLibraryA(libraryPath().c_str()); }
-    static void TearDownTestSuite() {
-        if (module_) FreeLibrary(module_);
-        module_ = nullptr;
-    }
-    void SetUp() override {
-        if (!module_) GTEST_SKIP() << "library not loaded";
-        load = reinterpret_cast<LoadConvImageFn>(reinterpret_cast<void *>(GetProcAddress(module_, "LoadConvImage")));
-        save = reinterpret_cast<SaveConvImageFn>(reinterpret_cast<void *>(GetProcAddress(module_, "SaveConvImage")));
-    }
-    void TearDown() override {
-        KillTimer(nullptr, 0);
-        gUser = nullptr;
-        wintest::drainMessages();
-    }
-    static HMODULE module_;
-    LoadConvImageFn load = nullptr;
-    SaveConvImageFn save = nullptr;
-    wintest::TestWindow parent{100, 100, 640, 480};
+    TestWindow parent{100, 100, 640, 480};
 };
-HMODULE GifAnimDll::module_ = nullptr;
 
 TEST_F(GifAnimDll, AnAnimationLoadsAsFramesSavesAndReadsBack) {
     ScratchFile in("anim_in.gif", makeGif(6, 4, {{0, 0, 6, 4, 10}, {0, 0, 6, 4, 20}, {0, 0, 6, 4, 30}}));
@@ -309,9 +230,7 @@ TEST_F(GifAnimDll, MixedSizesAskWithTheLibrarysOwnDialog) {
     FakeEditor ed;
     bool asked = false;
     whenOpen([&](HWND d) {
-        char title[64] = {};
-        GetWindowTextA(d, title, sizeof title);
-        asked = std::string(title) == "GIF - Importoptionen";
+        asked = title(d) == "GIF - Importoptionen";
         click(d, IDC_GIFIMP_ASSEMBLED);
         click(d, IDOK);
     });
