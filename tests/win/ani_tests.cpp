@@ -5,28 +5,18 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "support/fake_editor.h"
-#include "velmconv/velmconv.h"
 #include "win_test_util.h"
 
 namespace {
 
-using wintest::ScratchFile;
+using namespace wintest;
 
 const char *const kHourglass = "Z:\\usr\\share\\doc\\wx3.2-examples\\examples\\samples\\animate\\hourglass.ani";
-
-std::string libraryPath() {
-    if (const char *p = std::getenv("VELMCONV_DLL"); p && *p) return p;
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string s(self);
-    return s.substr(0, s.find_last_of("\\/") + 1) + "VelmConv32.dll";
-}
 
 // The document's leading part as the library lays it out: format code,
 // a reserved word, the nine anih fields, title, author, rates, sequence.
@@ -52,18 +42,11 @@ uint32_t at32(const std::string &s, size_t i) {
            uint32_t(uint8_t(s[i + 3])) << 24;
 }
 
-template <typename T>
-T bind(HMODULE m, const char *name) {
-    return reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(m, name)));
-}
+using AniDll = LibraryTest;
 
-TEST(AniDll, LoadsSavesAndReloadsAnAnimatedCursor) {
+TEST_F(AniDll, LoadsSavesAndReloadsAnAnimatedCursor) {
     if (GetFileAttributesA(kHourglass) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "wx3.2-examples not installed";
-    HMODULE module = LoadLibraryA(libraryPath().c_str());
-    ASSERT_NE(module, nullptr) << libraryPath();
-    auto load = bind<LoadConvImageFn>(module, "LoadConvImage");
-    auto save = bind<SaveConvImageFn>(module, "SaveConvImage");
-    auto preview = bind<GetPreviewImageFn>(module, "GetPreviewImage");
+    auto preview = bind<GetPreviewImageFn>(module_, "GetPreviewImage");
     vctest::FakeEditor first;
     uint8_t format = 0;
     ASSERT_EQ(load(nullptr, kHourglass, nullptr, &format, 0, vctest::FakeEditor::callback()), 1);
@@ -78,10 +61,8 @@ TEST(AniDll, LoadsSavesAndReloadsAnAnimatedCursor) {
     EXPECT_STREQ(a.author, "(c)1997 Mitch Fishman\r\nmitch@tmbg.org");
 
     ScratchFile out("round.ani", "", false);
-    HWND parent = CreateWindowA("STATIC", "editor", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr,
-                                nullptr);
-    ASSERT_EQ(save(parent, out.path(), nullptr, 166, 0, vctest::FakeEditor::callback()), 1);
-    DestroyWindow(parent);
+    TestWindow parent(0, 0, 300, 200);
+    ASSERT_EQ(save(parent.hwnd, out.path(), nullptr, 166, 0, vctest::FakeEditor::callback()), 1);
     std::string bytes = out.read();
     ASSERT_GT(bytes.size(), 148u);
     EXPECT_EQ(at32(bytes, 4), bytes.size() - 8);
@@ -107,7 +88,6 @@ TEST(AniDll, LoadsSavesAndReloadsAnAnimatedCursor) {
     ASSERT_NE(rec.image, nullptr);
     EXPECT_EQ(rec.bitsOffset, 40u + 4 * 256);
     GlobalFree(static_cast<HGLOBAL>(rec.image));
-    FreeLibrary(module);
 }
 
 }  // namespace

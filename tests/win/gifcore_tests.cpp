@@ -4,8 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,31 +14,9 @@
 
 namespace {
 
-using wintest::ScratchFile;
+using namespace wintest;
 
-std::vector<uint8_t> blockBytes(void *block) {
-    auto *p = static_cast<uint8_t *>(GlobalLock(static_cast<HGLOBAL>(block)));
-    std::vector<uint8_t> v(p, p + GlobalSize(static_cast<HGLOBAL>(block)));
-    GlobalUnlock(static_cast<HGLOBAL>(block));
-    return v;
-}
-
-class GifDll : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const char *dll = std::getenv("VELMCONV_DLL");  // set by the test runner
-        module_ = LoadLibraryA(dll ? dll : "VelmConv32.dll");
-        if (!module_) GTEST_SKIP() << "library not loaded";
-        load = reinterpret_cast<LoadConvImageFn>(reinterpret_cast<void *>(GetProcAddress(module_, "LoadConvImage")));
-        save = reinterpret_cast<SaveConvImageFn>(reinterpret_cast<void *>(GetProcAddress(module_, "SaveConvImage")));
-    }
-    void TearDown() override {
-        if (module_) FreeLibrary(module_);
-    }
-    HMODULE module_ = nullptr;
-    LoadConvImageFn load = nullptr;
-    SaveConvImageFn save = nullptr;
-};
+using GifDll = LibraryTest;
 
 TEST_F(GifDll, SampleFilesLoadSaveAndReloadUnchanged) {
     const std::string wx = "Z:\\usr\\share\\doc\\wx3.2-examples\\examples\\samples\\";
@@ -79,10 +56,7 @@ TEST_F(GifDll, TransparentImageGoesToTheEditorAndSavesBackByteForByte) {
     EXPECT_EQ(editor.commands(), (std::vector<int32_t>{2, 17, 0, 21}));
     EXPECT_EQ(editor.transparents.at(0).entry[0], 0xFF);
 
-    const std::vector<uint8_t> &dib = editor.images.at(0).bytes;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, dib.size());
-    std::memcpy(GlobalLock(block), dib.data(), dib.size());
-    GlobalUnlock(block);
+    HGLOBAL block = toBlock(editor.images.at(0).bytes);
     editor.screenColor = 0xFFFFFF;
     ASSERT_EQ(save(nullptr, out.path(), block, 129, 0, vctest::FakeEditor::callback()), 1);
     GlobalFree(block);
