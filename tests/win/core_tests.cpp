@@ -316,12 +316,25 @@ TEST_F(Progress, CancelByClickOrEnterIsNotedAndTheWindowStays) {
     }
 }
 
-// Pictures of both templates at 50 %, kept as build artefacts.
+// Both templates at 50 %, their pictures kept as build artefacts.
 TEST_F(Progress, ScreenshotAtHalf) {
     for (int templateId : {IDD_PROGRESS, IDD_PROGRESS_CANCEL}) {
         HWND w = open(templateId);
         ASSERT_NE(w, nullptr);
         SetProgress(50);
+        EXPECT_EQ(title(w), "Converting...");
+        LOGFONTA font{};
+        ASSERT_TRUE(GetObjectA(HFONT(SendMessageA(w, WM_GETFONT, 0, 0)), sizeof font, &font));
+        EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
+        HDC dc = GetDC(w);
+        EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72)) << "8 points";
+        ReleaseDC(w, dc);
+        // The bar is 134 x 20 dialog units, before anything resizes it.
+        RECT units{0, 0, 134, 20}, bar{};
+        MapDialogRect(w, &units);
+        GetClientRect(GetDlgItem(w, IDC_PROGRESS_BAR), &bar);
+        EXPECT_TRUE(bar.right == units.right && bar.bottom == units.bottom) << bar.right << "x" << bar.bottom;
+        EXPECT_EQ(text(w, IDC_PROGRESS_CANCEL), templateId == IDD_PROGRESS ? "" : "&Cancel");
         EXPECT_EQ(captureClient(w).at(2, 2), 0xC0C0C0u) << "light grey background";
         screenshot(w, templateId == IDD_PROGRESS ? "progress_50.bmp" : "progress_cancel_50.bmp");
         DestroyProgressDialog(w);

