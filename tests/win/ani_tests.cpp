@@ -30,16 +30,15 @@ static_assert(sizeof(Document) == 2248);
 
 Document copyOf(void *block) {
     Document d{};
-    if (block && GlobalSize(static_cast<HGLOBAL>(block)) >= sizeof d) {
-        std::memcpy(&d, GlobalLock(static_cast<HGLOBAL>(block)), sizeof d);
-        GlobalUnlock(static_cast<HGLOBAL>(block));
-    }
+    std::vector<uint8_t> bytes = block ? blockBytes(block) : std::vector<uint8_t>();
+    if (bytes.size() >= sizeof d) std::memcpy(&d, bytes.data(), sizeof d);
     return d;
 }
 
 uint32_t at32(const std::string &s, size_t i) {
-    return uint32_t(uint8_t(s[i])) | uint32_t(uint8_t(s[i + 1])) << 8 | uint32_t(uint8_t(s[i + 2])) << 16 |
-           uint32_t(uint8_t(s[i + 3])) << 24;
+    uint32_t v = 0;
+    std::memcpy(&v, s.data() + i, 4);
+    return v;
 }
 
 using AniDll = LibraryTest;

@@ -208,11 +208,8 @@ TEST_F(GifAnimDll, AnAnimationLoadsAsFramesSavesAndReadsBack) {
     ed.colorSetting = 256;
     ScratchFile out("anim_out.gif", std::string(), false);
     ASSERT_EQ(save(parent.hwnd, out.path(), nullptr, 167, 0, FakeEditor::callback()), 1);
-    std::string written = out.read();
-    EXPECT_EQ(written.substr(0, 6), "GIF89a");
     // The file had no looping block, so neither has the document nor the copy.
-    EXPECT_EQ(written.find("NETSCAPE2.0"), std::string::npos);
-    EXPECT_EQ(written.back(), ';');
+    EXPECT_EQ(out.read().find("NETSCAPE2.0"), std::string::npos);
 
     FakeEditor back;
     ASSERT_EQ(load(parent.hwnd, out.path(), nullptr, &format, 0, FakeEditor::callback()), 1);
