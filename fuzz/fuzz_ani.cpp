@@ -26,15 +26,14 @@ std::string gIn, gOut;
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     gIn = vcfuzz::tempFile("/tmp/vcfuzz-ani-in-XXXXXX");
     gOut = vcfuzz::tempFile("/tmp/vcfuzz-ani-out-XXXXXX");
-    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    vcfuzz::attachLibrary();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vcfuzz::writeFile(gIn, data, size);
 
-    const long blocks = vc::plat::memLiveBlocks();
-    const long files = vc::plat::fileOpenCount();
+    const vcfuzz::HeldResources held;
     {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();
@@ -63,7 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         GetPreviewImage(name, &rec);
         if (rec.image) require(VcMemFree(rec.image) == nullptr, "preview block is not a live block");
     }
-    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
-    require(vc::plat::fileOpenCount() == files, "file left open");
+    held.requireReleased();
     return 0;
 }

@@ -30,7 +30,7 @@ void freeImage(ConvImageRecord &rec) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     gPath = vcfuzz::tempFile("/tmp/vcfuzz-dispatch-XXXXXX");
-    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    vcfuzz::attachLibrary();
     return 0;
 }
 
@@ -39,8 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     vcfuzz::writeFile(gPath, data, size);
 
-    const long blocks = vc::plat::memLiveBlocks();
-    const long files = vc::plat::fileOpenCount();
+    const vcfuzz::HeldResources held;
     {
         // Documents the editor accepts are its to free; it does so here.
         vctest::FakeEditor editor;
@@ -65,7 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         GetPreviewImage(name, &rec);
         freeImage(rec);
     }
-    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
-    require(vc::plat::fileOpenCount() == files, "file left open");
+    held.requireReleased();
     return 0;
 }

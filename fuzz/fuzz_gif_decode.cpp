@@ -41,13 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint8_t *body = data + 4;
     const size_t bodySize = size - 4;
 
-    FILE *f = std::fopen(gPath.c_str(), "wb");
-    require(f != nullptr, "cannot write the temporary file");
-    if (bodySize) std::fwrite(body, 1, bodySize, f);
-    std::fclose(f);
+    vcfuzz::writeFile(gPath, body, bodySize);
 
-    const long blocks = vc::plat::memLiveBlocks();
-    const long files = vc::plat::fileOpenCount();
+    const vcfuzz::HeldResources held;
     vc::MemHandle dib = vc::CreatePackedDib(depth, width, height, nullptr, 0);
     require(dib != nullptr, "no DIB");
     auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dib));
@@ -57,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     require(r == 1 || r == CONV_E_READ || r == CONV_E_MEMORY || r == CONV_E_DATA, "undocumented decode result");
     vc::plat::memUnlock(dib);
     vc::plat::memFree(dib);
-    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
-    require(vc::plat::fileOpenCount() == files, "file left open");
+    held.requireReleased();
 
     // The raw decoder: output stays inside the buffer.
     const size_t capacity = size_t(width) * height;

@@ -25,7 +25,7 @@ bool documented(int32_t r) { return r >= CONV_E_WRITE && r <= CONV_OK; }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     gPath = vcfuzz::tempFile("/tmp/vcfuzz-gifload-XXXXXX");
-    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    vcfuzz::attachLibrary();
     return 0;
 }
 
@@ -37,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
 
-    const long blocks = vc::plat::memLiveBlocks();
-    const long files = vc::plat::fileOpenCount();
+    const vcfuzz::HeldResources held;
     {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();
@@ -59,7 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         require(documented(r), "preview");
         if (rec.image) require(VcMemFree(rec.image) == nullptr, "preview is not a live block");
     }
-    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
-    require(vc::plat::fileOpenCount() == files, "file left open");
+    held.requireReleased();
     return 0;
 }

@@ -50,7 +50,7 @@ intptr_t answer(void *, int32_t templateId, void *model) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     gIn = vcfuzz::tempFile("/tmp/vcfuzz-gifanim-in-XXXXXX");
     gOut = vcfuzz::tempFile("/tmp/vcfuzz-gifanim-out-XXXXXX");
-    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    vcfuzz::attachLibrary();
     VcUiHost ui{};
     ui.dialog = answer;
     VcSetUiHost(&ui);
@@ -66,8 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::fclose(f);
     gAnswer = size ? data[size - 1] : 0;
 
-    const long blocks = vc::plat::memLiveBlocks();
-    const long files = vc::plat::fileOpenCount();
+    const vcfuzz::HeldResources held;
     {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();
@@ -98,7 +97,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             }
         }
     }
-    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
-    require(vc::plat::fileOpenCount() == files, "file left open");
+    held.requireReleased();
     return 0;
 }

@@ -37,7 +37,7 @@ bool oneOf(int r, std::initializer_list<int> allowed) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     gPath = vcfuzz::tempFile("/tmp/vcfuzz-ico-XXXXXX.ico", 4);
     gOut = vcfuzz::tempFile("/tmp/vcfuzz-ico-XXXXXX.cur", 4);
-    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    vcfuzz::attachLibrary();
     return 0;
 }
 
@@ -57,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
     }
 
-    const long blocks = vc::plat::memLiveBlocks();
-    const long files = vc::plat::fileOpenCount();
+    const vcfuzz::HeldResources held;
     {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();
@@ -102,7 +101,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             require(again.hotspots[0] == editor.hotspots[0], "saved hotspot differs");
         }
     }
-    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
-    require(vc::plat::fileOpenCount() == files, "file left open");
+    held.requireReleased();
     return 0;
 }

@@ -36,7 +36,7 @@ Shape shapeOf(void *block) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     gPath = vcfuzz::tempFile("/tmp/vcfuzz-pcx-XXXXXX");
     gOut = vcfuzz::tempFile("/tmp/vcfuzz-pcx-out-XXXXXX");
-    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    vcfuzz::attachLibrary();
     return 0;
 }
 
@@ -50,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     vcfuzz::writeFile(gPath, data, size);
 
-    const long blocks = vc::plat::memLiveBlocks();
-    const long files = vc::plat::fileOpenCount();
+    const vcfuzz::HeldResources held;
     ConvImageRecord rec{};
     uint8_t format = 0;
     int32_t r = LoadConvImage(nullptr, gPath.c_str(), &rec, &format, 0, nullptr);
@@ -71,7 +70,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     rec = ConvImageRecord{};
     GetPreviewImage(gPath.c_str(), &rec);
     if (rec.image) VcMemFree(rec.image);
-    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
-    require(vc::plat::fileOpenCount() == files, "file left open");
+    held.requireReleased();
     return 0;
 }

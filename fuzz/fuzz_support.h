@@ -1,7 +1,8 @@
 // What every harness needs around the code it fuzzes: a check that stops the
 // run (so that libFuzzer keeps the input that broke it), temporary files
-// that go away when the harness exits, and the input written as a file,
-// since the library reads files by name.
+// that go away when the harness exits, the input written as a file (the
+// library reads files by name), the library attached as a loader would, and
+// a check that one input gives back every block and file it took.
 #pragma once
 
 #include <unistd.h>
@@ -12,6 +13,9 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "platform/platform.h"
+#include "velmconv/velmconv.h"
 
 namespace vcfuzz {
 
@@ -43,6 +47,21 @@ inline void writeFile(const std::string &path, const uint8_t *data, size_t size)
     if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
 }
+
+// Attaches the library as the Windows loader would.
+inline void attachLibrary() { DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr); }
+
+// The movable blocks and open files before one input; everything the input
+// takes must be given back by the end of it.
+struct HeldResources {
+    long blocks = vc::plat::memLiveBlocks();
+    long files = vc::plat::fileOpenCount();
+
+    void requireReleased() const {
+        require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
+        require(vc::plat::fileOpenCount() == files, "file left open");
+    }
+};
 
 // True when some 0x2C byte of the input could start a GIF image descriptor
 // of more than 16 million pixels. Such pictures are legal and load in time

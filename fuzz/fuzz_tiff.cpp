@@ -56,15 +56,14 @@ bool samePixels(void *a, void *b) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     gIn = vcfuzz::tempFile("/tmp/vcfuzz-tiff-in-XXXXXX");
     gOut = vcfuzz::tempFile("/tmp/vcfuzz-tiff-out-XXXXXX");
-    DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    vcfuzz::attachLibrary();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vcfuzz::writeFile(gIn, data, size);
 
-    const long blocks = vc::plat::memLiveBlocks();
-    const long files = vc::plat::fileOpenCount();
+    const vcfuzz::HeldResources held;
     {
         char message[256] = {};
         uint8_t format = 0;
@@ -94,7 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         GetPreviewImage(gIn.c_str(), &rec);
         if (rec.image) VcMemFree(rec.image);
     }
-    require(vc::plat::memLiveBlocks() == blocks, "memory block leaked");
-    require(vc::plat::fileOpenCount() == files, "file left open");
+    held.requireReleased();
     return 0;
 }
