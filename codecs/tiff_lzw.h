@@ -23,9 +23,10 @@ constexpr uint32_t kFirstFree = 258;
 // behind them (inside the buffer) are set to zero.
 size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity);
 
-// The encoder's string table (the keys of 4096 codes, then 65536 places of
-// 16-bit codes: 144 KB) lives in a movable block allocated once per save and
-// reused strip after strip.
+// The encoder's string table (the keys of 4096 codes, the place each code
+// took, then 65536 places of 16-bit codes: 152 KB) lives in a movable block
+// allocated once per save and reused strip after strip; between strips its
+// places are all free again.
 struct EncodeTable {
     MemHandle block = nullptr;
     uint32_t *keys = nullptr;  // the start of the locked block
