@@ -54,8 +54,10 @@ uint32_t &CursorAnimationDialogModel::background() {
 }
 
 // ---- Life of the dialog ---------------------------------------------------------------
-CursorAnimationDialogModel::CursorAnimationDialogModel(MemHandle document, uint32_t option, HostCallback callback)
-    : block_(document), option_(option), callback_(callback) {}
+// The command's option word reaches the dialog with the document, but nothing
+// in the dialog depends on it.
+CursorAnimationDialogModel::CursorAnimationDialogModel(MemHandle document, uint32_t /*option*/, HostCallback callback)
+    : block_(document), callback_(callback) {}
 
 CursorAnimationDialogModel::~CursorAnimationDialogModel() { finish(); }
 

@@ -176,7 +176,6 @@ private:
     void frameClick(int index, bool shift, bool ctrl);
 
     MemHandle block_;
-    uint32_t option_;
     HostCallback callback_;
     CursorAnimationDocument *doc_ = nullptr;
     MemHandle backup_ = nullptr;
