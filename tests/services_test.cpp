@@ -3,9 +3,9 @@
 // the editor, document format, file deletion.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "resources/strings.h"
 #include "support/fake_editor.h"
@@ -30,9 +30,7 @@ TEST_F(Services, ProgressWindowLifecycle) {
     void *win = nullptr;
     int32_t percent = -1, cancel = -1;
     EXPECT_EQ(VcProgressState(&win, &percent, &cancel), 1);
-    EXPECT_EQ(win, w);
-    EXPECT_EQ(percent, 0);
-    EXPECT_EQ(cancel, 0);
+    EXPECT_EQ(std::tuple(win, percent, cancel), std::tuple(w, 0, 0));
     // Centred on its parent when it initialises.
     int32_t r[4];
     ASSERT_EQ(VcGetWindowRect(w, r), 1);
@@ -51,9 +49,8 @@ TEST_F(Services, ProgressWindowLifecycle) {
     EXPECT_EQ(vc::DestroyProgressDialog(w), 0);
     EXPECT_EQ(vc::DestroyProgressDialog(nullptr), 0);
     ASSERT_EQ(ui.progress.size(), 2u);
-    EXPECT_EQ(ui.progress[0].window, w);
-    EXPECT_EQ(ui.progress[0].visible, 0);
-    EXPECT_EQ(ui.progress[1].window, nullptr);
+    EXPECT_EQ(std::tuple(ui.progress[0].window, ui.progress[0].visible, ui.progress[1].window),
+              std::tuple(w, 0, nullptr));
     VcDestroyWindow(parent);
     VcDestroyWindow(other);
 }
@@ -71,20 +68,17 @@ TEST_F(Services, SetProgressShowsClampedPercentAndAlwaysPumps) {
     for (int32_t p : {0, 37, 100, 150, -5}) EXPECT_EQ(vc::SetProgress(p), 0);
     ASSERT_EQ(ui.progress.size(), 5u);
     const int32_t shown[] = {0, 37, 100, 100, 0};
-    for (size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(ui.progress[i].window, w);
-        EXPECT_EQ(ui.progress[i].visible, 1);
-        EXPECT_EQ(ui.progress[i].percent, shown[i]);
-    }
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(std::tuple(ui.progress[i].window, ui.progress[i].visible, ui.progress[i].percent),
+                  std::tuple(w, 1, shown[i]));
     EXPECT_EQ(ui.pumps.back(), w);
     // The window keeps the value as sent; only drawing limits it.
     int32_t kept = 0;
     vc::SetProgress(150);
     VcProgressState(nullptr, &kept, nullptr);
     EXPECT_EQ(kept, 150);
-    EXPECT_EQ(vc::progressOnUser(-5), 0);
-    EXPECT_EQ(vc::progressOnUser(150), 100);
-    EXPECT_EQ(vc::progressOnUser(42), 42);
+    EXPECT_EQ(std::tuple(vc::progressOnUser(-5), vc::progressOnUser(150), vc::progressOnUser(42)),
+              std::tuple(0, 100, 42));
     vc::DestroyProgressDialog(w);
 }
 
@@ -114,29 +108,20 @@ TEST_F(Services, CancelDuringPumpIsReportedUntilAFreshWindow) {
 }
 
 TEST_F(Services, ProgressBarGeometry) {
+    // 134 wide: blue from 1 to 66, white from 67 up to the frame at 133.
     vc::ProgressBarLayout l = vc::progressBarLayout(134, 20, 50);
-    EXPECT_EQ(l.blueX, 1);
-    EXPECT_EQ(l.blueX + l.blueWidth - 1, 66);  // blue 1 .. 66
-    EXPECT_EQ(l.whiteX, 67);
-    EXPECT_EQ(l.whiteX + l.whiteWidth, 133);  // white up to the frame at 133
-    EXPECT_EQ(l.blueY, 1);
-    EXPECT_EQ(l.blueHeight, 18);
-    EXPECT_EQ(l.whiteHeight, 18);
+    EXPECT_EQ(std::tuple(l.blueX, l.blueX + l.blueWidth - 1, l.whiteX, l.whiteX + l.whiteWidth),
+              std::tuple(1, 66, 67, 133));
+    EXPECT_EQ(std::tuple(l.blueY, l.blueHeight, l.whiteHeight, l.textCenterX, l.textTop),
+              std::tuple(1, 18, 18, 67, 8));
     EXPECT_STREQ(l.text, "50%");
-    EXPECT_EQ(l.textCenterX, 67);
-    EXPECT_EQ(l.textTop, 8);
-
-    for (int32_t p : {0, -5}) {
+    for (int32_t p : {0, -5, 100, 150}) {
         l = vc::progressBarLayout(134, 20, p);
-        EXPECT_LE(l.blueWidth, 0);
-        EXPECT_EQ(l.whiteX, 0);
-        EXPECT_STREQ(l.text, "0%");
-    }
-    for (int32_t p : {100, 150}) {
-        l = vc::progressBarLayout(134, 20, p);
-        EXPECT_GE(l.blueX + l.blueWidth, 133);
-        EXPECT_LE(l.whiteWidth, 0);
-        EXPECT_STREQ(l.text, "100%");
+        if (p <= 0)
+            EXPECT_TRUE(l.blueWidth <= 0 && l.whiteX == 0) << p;
+        else
+            EXPECT_TRUE(l.blueX + l.blueWidth >= 133 && l.whiteWidth <= 0) << p;
+        EXPECT_STREQ(l.text, p <= 0 ? "0%" : "100%");
     }
     // The split is computed in floating point and truncated: 58 x 0.01 x 50
     // is just below 29.
@@ -144,16 +129,15 @@ TEST_F(Services, ProgressBarGeometry) {
     EXPECT_EQ(vc::progressBarLayout(205, 20, 60).split, 122);
 }
 
-// ---- CenterDialog ------------------------------------------------------------------------
+// ---- Dialog helpers ------------------------------------------------------------------------
 
 TEST_F(Services, CenterDialogPlacesOnParentAndScreen) {
-    struct Case {
+    const struct {
         int32_t screenW, screenH;
         int32_t parent[4];  // x, y, w, h
         int32_t w, h;
         int32_t x, y;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {1024, 768, {100, 100, 400, 300}, 200, 100, 200, 200},   // centred
         {1024, 768, {900, 100, 400, 300}, 200, 100, 824, 200},   // right screen edge
         {1024, 768, {-500, -300, 400, 200}, 200, 100, 0, 0},     // would start left of 0
@@ -169,10 +153,8 @@ TEST_F(Services, CenterDialogPlacesOnParentAndScreen) {
         vc::CenterDialog(dlg);
         int32_t r[4];
         ASSERT_EQ(VcGetWindowRect(dlg, r), 1);
-        EXPECT_EQ(r[0], c.x) << c.parent[0] << "," << c.parent[1];
-        EXPECT_EQ(r[1], c.y) << c.parent[0] << "," << c.parent[1];
-        EXPECT_EQ(r[2] - r[0], c.w);
-        EXPECT_EQ(r[3] - r[1], c.h);
+        EXPECT_EQ(std::tuple(r[0], r[1], r[2] - r[0], r[3] - r[1]), std::tuple(c.x, c.y, c.w, c.h))
+            << c.parent[0] << "," << c.parent[1];
         VcDestroyWindow(dlg);
         VcDestroyWindow(parent);
     }
@@ -180,17 +162,14 @@ TEST_F(Services, CenterDialogPlacesOnParentAndScreen) {
     vc::CenterDialog(reinterpret_cast<void *>(0x5));
 }
 
-// ---- StepEditValue -----------------------------------------------------------------------
-
 TEST_F(Services, StepEditValue) {
-    struct Case {
+    const struct {
         const char *text;
         int code;
         int32_t min, max;
         int32_t result;
         const char *after;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"5", 0, 1, 5, 5, "5"},       {"5", 1, 1, 10, 4, "4"},     {"0", 1, 1, 10, 1, "1"},
         {"3", 2, 1, 10, 4, "4"},      {"3", 3, 1, 10, 2, "2"},     {"20", 0, 1, 10, 10, "10"},
         {"20", 2, 1, 10, 10, "10"},   {"-5", 3, 1, 10, 1, "1"},    {"-5", 0, 1, 10, -4, "-4"},
@@ -224,30 +203,24 @@ TEST_F(Services, ShowStringMessageLoadsBothStringsWithLimits) {
     ui.messageBoxAnswer = 7;
     auto *owner = reinterpret_cast<void *>(0x4242);
     EXPECT_EQ(vc::ShowStringMessage(owner, 200, 201, 0x40), 7);
-    ASSERT_EQ(ui.messageBoxes.size(), 1u);
-    EXPECT_EQ(ui.messageBoxes[0].owner, owner);
-    EXPECT_EQ(ui.messageBoxes[0].title, "Error");
-    EXPECT_EQ(ui.messageBoxes[0].text, "This file does not contain bitmap images");
-    EXPECT_EQ(ui.messageBoxes[0].style, 0x40u);
-
+    vc::ShowStringMessage(nullptr, 203, 203, 0x10);  // the title is cut to 50 characters
+    vc::ShowStringMessage(nullptr, 9999, 0, 0);  // missing strings: empty texts
+    ASSERT_EQ(ui.messageBoxes.size(), 3u);
+    const auto &m = ui.messageBoxes;
+    EXPECT_EQ(std::tuple(m[0].owner, m[0].title, m[0].text, m[0].style),
+              std::tuple(owner, "Error", "This file does not contain bitmap images", 0x40u));
     const std::string vfw = STR_NO_VFW;
     ASSERT_GT(vfw.size(), 50u);
-    vc::ShowStringMessage(nullptr, 203, 203, 0x10);
-    EXPECT_EQ(ui.messageBoxes[1].title, vfw.substr(0, 50));
-    EXPECT_EQ(ui.messageBoxes[1].text, vfw);
-
-    vc::ShowStringMessage(nullptr, 9999, 0, 0);  // missing strings: empty texts
-    EXPECT_EQ(ui.messageBoxes[2].title, "");
-    EXPECT_EQ(ui.messageBoxes[2].text, "");
+    EXPECT_EQ(std::tuple(m[1].title, m[1].text), std::tuple(vfw.substr(0, 50), vfw));
+    EXPECT_EQ(std::tuple(m[2].title, m[2].text), std::tuple("", ""));
 }
 
 TEST_F(Services, HelpFileIsModuleNameWithHlp) {
     EXPECT_EQ(vc::helpFileName("C:\\x\\VelmConv32.dll"), "C:\\x\\VelmConv32.hlp");
     EXPECT_EQ(vc::helpFileName("C:\\x.y\\VelmConv32.DLL"), "C:\\x.y\\VelmConv32.hlp");
     EXPECT_EQ(vc::helpFileName("/opt/lib/libvelmconv.so.1"), "/opt/lib/libvelmconv.so.hlp");
-    EXPECT_EQ(vc::helpFileName("C:\\x\\VelmConv32"), "");
-    EXPECT_EQ(vc::helpFileName(""), "");
-    EXPECT_EQ(vc::helpFileName(nullptr), "");
+    for (const char *none : {"C:\\x\\VelmConv32", "", static_cast<const char *>(nullptr)})
+        EXPECT_EQ(vc::helpFileName(none), "");
 
     // This test program carries a dotted name, as the library does.
     UiRecorder ui;
@@ -255,12 +228,10 @@ TEST_F(Services, HelpFileIsModuleNameWithHlp) {
     ASSERT_GT(vc::plat::moduleFileName(self, sizeof self), 0);
     std::string name = self;
     ASSERT_EQ(name.substr(name.size() - 4), ".bin");
-    auto *w = reinterpret_cast<void *>(0x99);
-    vc::ShowHelp(w, 3, 0x77);
+    vc::ShowHelp(reinterpret_cast<void *>(0x99), 3, 0x77);
     ASSERT_EQ(ui.helps.size(), 1u);
-    EXPECT_EQ(ui.helps[0].file, name.substr(0, name.size() - 4) + ".hlp");
-    EXPECT_EQ(ui.helps[0].command, 3u);
-    EXPECT_EQ(ui.helps[0].data, 0x77u);
+    EXPECT_EQ(std::tuple(ui.helps[0].file, ui.helps[0].command, ui.helps[0].data),
+              std::tuple(name.substr(0, name.size() - 4) + ".hlp", 3u, 0x77u));
 }
 
 TEST_F(Services, PickColorKeepsCustomColoursAndLeavesColourOnCancel) {
@@ -272,20 +243,16 @@ TEST_F(Services, PickColorKeepsCustomColoursAndLeavesColourOnCancel) {
     uint32_t color = 0x111111;
     EXPECT_EQ(vc::PickColor(owner, &color), 1);
     EXPECT_EQ(color, 0x00FF8040u);
-    ASSERT_EQ(ui.colors.size(), 1u);
-    EXPECT_EQ(ui.colors[0].initial, 0x111111u);
-    EXPECT_EQ(ui.colors[0].owner, owner);
 
     ui.colorChosen = false;
     ui.editCustom = nullptr;
     EXPECT_EQ(vc::PickColor(owner, &color), 0);
     EXPECT_EQ(color, 0x00FF8040u);
-    ASSERT_EQ(ui.colors.size(), 2u);
-    EXPECT_EQ(ui.colors[1].initial, 0x00FF8040u);
-    EXPECT_EQ(ui.colors[1].custom[3], 0x123456u) << "custom colours lost between calls";
-
     EXPECT_EQ(vc::PickColor(owner, nullptr), 0);
-    EXPECT_EQ(ui.colors.size(), 2u);
+    ASSERT_EQ(ui.colors.size(), 2u) << "the chooser opened without a colour";
+    EXPECT_EQ(std::tuple(ui.colors[0].owner, ui.colors[0].initial, ui.colors[1].initial),
+              std::tuple(owner, 0x111111u, 0x00FF8040u));
+    EXPECT_EQ(ui.colors[1].custom[3], 0x123456u) << "custom colours lost between calls";
 }
 
 // ---- Menu items, documents, files ---------------------------------------------------------
@@ -297,23 +264,14 @@ TEST_F(Services, AddHostMenuItemFillsRecordAndPassesSlot) {
     EXPECT_EQ(vc::AddHostMenuItem(2, 5, CONV_MENU_BYPOSITION, CONV_CMD_ANIMATION, 205, cb), 1);
     EXPECT_EQ(vc::AddHostMenuItem(3, 405, 0, CONV_CMD_CHANGE_FORMAT, 206, cb), 1);
     EXPECT_EQ(vc::AddHostMenuItem(-2, 0xFFFFFFFFu, 0, 7, 203, cb), 1);
-    ASSERT_EQ(editor.menuItems.size(), 4u);
-    const auto &m = editor.menuItems;
-    EXPECT_EQ(m[0].slot, 1);
-    EXPECT_EQ(m[0].commandId, 0u);
-    EXPECT_EQ(m[0].text, "");
-    EXPECT_EQ(m[1].slot, 2);
-    EXPECT_EQ(m[1].position, 5u);
-    EXPECT_EQ(m[1].flags, 1024u);
-    EXPECT_EQ(m[1].commandId, 1001u);
-    EXPECT_EQ(m[1].text, "&Animation...");
-    EXPECT_EQ(m[2].position, 405u);
-    EXPECT_EQ(m[2].flags, 0u);
-    EXPECT_EQ(m[2].text, "Change &Format...\\bStrg+F");
-    EXPECT_EQ(m[3].text, std::string(STR_NO_VFW).substr(0, 48));
-    EXPECT_EQ(m[3].position, 0xFFFFFFFFu);
-    for (size_t i = 0; i < m.size(); ++i) EXPECT_EQ(m[i].value, m[i].slot);
     EXPECT_EQ(editor.commands(), (std::vector<int32_t>{14, 14, 14, 14}));
+    using Item = std::tuple<int16_t, uint32_t, uint32_t, uint32_t, std::string, intptr_t>;
+    std::vector<Item> got;
+    for (const auto &m : editor.menuItems) got.emplace_back(m.slot, m.position, m.flags, m.commandId, m.text, m.value);
+    EXPECT_EQ(got, (std::vector<Item>{{1, 5, 1024, 0, "", 1},
+                                      {2, 5, 1024, 1001, "&Animation...", 2},
+                                      {3, 405, 0, 1002, "Change &Format...\\bStrg+F", 3},
+                                      {-2, 0xFFFFFFFFu, 0, 7, std::string(STR_NO_VFW).substr(0, 48), -2}}));
 
     editor.refuse(HOST_ADD_MENU_ITEM);
     EXPECT_EQ(vc::AddHostMenuItem(2, 5, 0, 1001, 205, cb), 0);
@@ -328,15 +286,12 @@ TEST_F(Services, GetDocumentFormatReadsFirstWordOfUsableBlocks) {
     void *doc = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, 36);
     EXPECT_EQ(vc::GetDocumentFormat(empty), 0);
     EXPECT_EQ(vc::GetDocumentFormat(tiny), 0);
-    auto *p = static_cast<uint8_t *>(VcMemLock(doc));
-    p[0] = 166;
-    VcMemUnlock(doc);
-    EXPECT_EQ(vc::GetDocumentFormat(doc), 166);
-    p = static_cast<uint8_t *>(VcMemLock(doc));
-    p[0] = 0x34;
-    p[1] = 0x12;
-    VcMemUnlock(doc);
-    EXPECT_EQ(vc::GetDocumentFormat(doc), 0x1234);
+    for (auto [lo, hi, want] : {std::tuple(166, 0, 166), std::tuple(0x34, 0x12, 0x1234)}) {
+        auto *p = static_cast<uint8_t *>(VcMemLock(doc));
+        p[0] = uint8_t(lo), p[1] = uint8_t(hi);
+        VcMemUnlock(doc);
+        EXPECT_EQ(vc::GetDocumentFormat(doc), want);
+    }
     EXPECT_EQ(VcMemUnlock(doc), 0) << "block left locked";
     VcMemFree(doc);
     EXPECT_EQ(vc::GetDocumentFormat(doc), 0) << "freed handle";
@@ -348,9 +303,7 @@ TEST_F(Services, DeleteFileAnsi) {
     std::string f = writeFile("gone.tmp", "x");
     EXPECT_NE(vc::DeleteFileAnsi(f.c_str()), 0);
     EXPECT_FALSE(std::filesystem::exists(f));
-    EXPECT_EQ(vc::DeleteFileAnsi(f.c_str()), 0);
-    EXPECT_EQ(vc::DeleteFileAnsi(""), 0);
-    EXPECT_EQ(vc::DeleteFileAnsi(nullptr), 0);
+    for (const char *gone : {f.c_str(), "", static_cast<const char *>(nullptr)}) EXPECT_EQ(vc::DeleteFileAnsi(gone), 0);
 }
 
 }  // namespace
