@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "controls/reel.h"
@@ -19,6 +20,13 @@ namespace {
 
 class Platform : public LibraryTest {};
 
+std::string lockedText(void *h) {
+    const char *p = static_cast<const char *>(plat::memLock(h));
+    std::string text = p ? p : "(none)";
+    plat::memUnlock(h);
+    return text;
+}
+
 // ---- Memory blocks ----------------------------------------------------------------------
 
 TEST_F(Platform, BlocksKeepTheirContentsWhileOthersComeAndGo) {
@@ -30,8 +38,7 @@ TEST_F(Platform, BlocksKeepTheirContentsWhileOthersComeAndGo) {
     for (int i = 0; i < 300; ++i) more.push_back(plat::memAlloc(plat::kMemMoveable, size_t(i)));
     for (size_t i = 0; i < more.size(); i += 2) EXPECT_EQ(plat::memFree(more[i]), nullptr);
     EXPECT_EQ(plat::memSize(first), 16u);
-    EXPECT_STREQ(static_cast<const char *>(plat::memLock(first)), "sixteen bytes!!");
-    plat::memUnlock(first);
+    EXPECT_EQ(lockedText(first), "sixteen bytes!!");
     for (size_t i = 1; i < more.size(); i += 2) plat::memFree(more[i]);
     plat::memFree(first);
 }
@@ -39,27 +46,21 @@ TEST_F(Platform, BlocksKeepTheirContentsWhileOthersComeAndGo) {
 TEST_F(Platform, StaleAndForeignHandlesAreRejected) {
     long live = plat::memLiveBlocks();
     void *a = plat::memAlloc(plat::kMemMoveable, 8);
-    EXPECT_EQ(plat::memLiveBlocks(), live + 1);
     EXPECT_EQ(plat::memFree(a), nullptr);
     void *b = plat::memAlloc(plat::kMemMoveable, 8);  // may reuse a's slot
-    EXPECT_EQ(plat::memLock(a), nullptr);
-    EXPECT_EQ(plat::memSize(a), 0u);
-    EXPECT_FALSE(plat::memUnlock(a));
-    EXPECT_EQ(plat::memFree(a), a) << "a stale handle must not free its slot's new block";
-    EXPECT_NE(plat::memLock(b), nullptr);
+    for (uintptr_t bogus : {uintptr_t(a), uintptr_t(0), uintptr_t(1), uintptr_t(0x12), ~uintptr_t(0xD)}) {
+        auto *h = reinterpret_cast<void *>(bogus);
+        EXPECT_FALSE(plat::memUnlock(h));
+        EXPECT_EQ(std::tuple(plat::memLock(h), plat::memSize(h), plat::memFree(h), plat::memReAlloc(h, 10, 0)),
+                  std::tuple(nullptr, 0u, h, nullptr)) << h;
+    }
+    EXPECT_NE(plat::memLock(b), nullptr) << "a stale handle freed its slot's new block";
     plat::memUnlock(b);
     EXPECT_EQ(plat::memLiveBlocks(), live + 1);
     plat::memFree(b);
-    for (uintptr_t bogus : {uintptr_t(0), uintptr_t(1), uintptr_t(0x12), uintptr_t(0xFFFFFFFFFFFFFFF2ull)}) {
-        auto *h = reinterpret_cast<void *>(bogus);
-        EXPECT_EQ(plat::memLock(h), nullptr);
-        EXPECT_EQ(plat::memSize(h), 0u);
-        EXPECT_EQ(plat::memFree(h), h);
-        EXPECT_EQ(plat::memReAlloc(h, 10, 0), nullptr);
-    }
 }
 
-TEST_F(Platform, LockCountAndZeroFill) {
+TEST_F(Platform, LockCountZeroFillAndSizeLimits) {
     void *h = plat::memAlloc(plat::kMemMoveable, 4096);
     std::memset(plat::memLock(h), 0xAB, 4096);
     EXPECT_TRUE(plat::memLock(h) != nullptr);
@@ -89,30 +90,23 @@ TEST_F(Platform, LockCountAndZeroFill) {
 
 TEST_F(Platform, MemFailAtRefusesExactlyTheNthAllocation) {
     plat::memFailAt(3);
-    void *a = plat::memAlloc(0, 4);
-    void *b = plat::memAlloc(0, 4);
-    EXPECT_EQ(plat::memAlloc(0, 4), nullptr);
-    void *d = plat::memAlloc(0, 4);
-    EXPECT_NE(a, nullptr);
-    EXPECT_NE(b, nullptr);
-    EXPECT_NE(d, nullptr);
+    void *a = plat::memAlloc(0, 4), *b = plat::memAlloc(0, 4), *c = plat::memAlloc(0, 4), *d = plat::memAlloc(0, 4);
+    EXPECT_TRUE(a && b && !c && d);
     // Growing a block counts as an allocation; a refused one leaves the block.
     std::memcpy(plat::memLock(a), "abc", 4);
     plat::memUnlock(a);
     plat::memFailAt(1);
     EXPECT_EQ(plat::memReAlloc(a, 1000, 0), nullptr);
     EXPECT_EQ(plat::memSize(a), 4u);
-    EXPECT_STREQ(static_cast<char *>(plat::memLock(a)), "abc");
-    plat::memUnlock(a);
+    EXPECT_EQ(lockedText(a), "abc");
     for (void *h : {a, b, d}) plat::memFree(h);
 }
 
 // ---- Files -------------------------------------------------------------------------------
 
 TEST_F(Platform, FileCallsAndTheirReturnConventions) {
-    EXPECT_EQ(plat::fileOpen(path("missing").c_str(), plat::kOpenRead), vc::kFileError);
-    EXPECT_EQ(plat::fileOpen(path("").c_str(), plat::kOpenRead), vc::kFileError);  // a folder
-    EXPECT_EQ(plat::fileOpen("", plat::kOpenRead), vc::kFileError);
+    for (const std::string &bad : {path("missing"), path(""), std::string()})  // missing, a folder, no name
+        EXPECT_EQ(plat::fileOpen(bad.c_str(), plat::kOpenRead), vc::kFileError) << bad;
     EXPECT_EQ(plat::fileOpen(nullptr, plat::kOpenRead), vc::kFileError);
     EXPECT_EQ(plat::fileCreate(path("no/such/dir/x").c_str(), 0), vc::kFileError);
     EXPECT_EQ(plat::fileOpenCount(), 0);
@@ -132,7 +126,6 @@ TEST_F(Platform, FileCallsAndTheirReturnConventions) {
     EXPECT_EQ(std::string(buf, 6), "456789");
     EXPECT_EQ(plat::fileRead(f, buf, 1), 0);
     EXPECT_EQ(plat::fileClose(f), 0);
-    EXPECT_EQ(plat::fileOpenCount(), 0);
 
     f = plat::fileOpen(path("f.bin").c_str(), plat::kOpenWrite);
     EXPECT_EQ(plat::fileRead(f, buf, 1), -1) << "read from a file opened for writing";
@@ -145,7 +138,6 @@ TEST_F(Platform, FileCallsAndTheirReturnConventions) {
     EXPECT_EQ(plat::fileWrite(vc::kFileError, buf, 1), -1);
     EXPECT_EQ(plat::fileSeek(vc::kFileError, 0, 0), -1);
     EXPECT_EQ(plat::fileClose(vc::kFileError), vc::kFileError);
-    EXPECT_EQ(plat::fileOpenCount(), 0);
 }
 
 TEST_F(Platform, WritesComeBackShortAfterTheBudget) {
@@ -159,32 +151,19 @@ TEST_F(Platform, WritesComeBackShortAfterTheBudget) {
     EXPECT_EQ(plat::fileWrite(f, "mnopq", 5), 5);
     plat::fileFailWritesAfter(0);
     EXPECT_EQ(plat::fileWrite(f, "x", 1), 0);
-    plat::fileFailWritesAfter(-1);
     plat::fileClose(f);
 }
 
 // ---- String table, attach and detach ---------------------------------------------------------
 
+// The filter strings, the two menu texts and the error title and text are
+// checked where the exports and the services hand them on.
 TEST_F(Platform, StringTableTexts) {
     const std::pair<unsigned, const char *> strings[] = {
-        {100, "Z-Soft Paintbrush Image(*.PCX)|*.PCX"},
-        {101, "CompuServe GIF(*.GIF)|*.GIF"},
-        {102, "Tagged Image File Format(*.TIF;*.TIFF)|*.TIF;*.TIFF"},
-        {103, "Ressource Bitmaps(*.EXE;*.DLL;*.SCR)|*.EXE;*.DLL;*.SCR"},
-        {104, "Video for Windows(*.AVI)|*.AVI"},
-        {105, "Icon and Cursor(*.ANI;*.ICO;*.CUR)|*.ANI;*.ICO;*.CUR"},
-        {106, "Icon and Cursor(*.ICO;*.CUR)|*.ICO;*.CUR"},
-        {107, "Animated Cursors(*.ANI)|*.ANI"},
-        {108, "Animated GIF(*.GIF)|*.GIF"},
-        {109, "JPEG File Format(*.JPG;*.JPEG)|*.JPG;*.JPEG"},
         {150, "WAVE Files(*.WAV)|*.WAV"},
-        {200, "Error"},
-        {201, "This file does not contain bitmap images"},
         {203, "Video for Windows has not been installed on your system. To be able to use AVI-Import and "
               "Export Video for Windows Version 1.1 or higher must be Installed."},
         {204, "Error adding Sound to the AVI File! Please check the filename and your hard disk space."},
-        {205, "&Animation..."},
-        {206, "Change &Format...\\bStrg+F"},
         {209, "Frame %d: %dx%d  %d Colors"},
         {210, "Created with Velmora"},
         {220, "Nothing"},
@@ -197,9 +176,6 @@ TEST_F(Platform, StringTableTexts) {
         EXPECT_EQ(plat::loadString(id, buf, sizeof buf), int(std::strlen(text))) << id;
         EXPECT_STREQ(buf, text) << id;
     }
-    plat::loadString(206, buf, sizeof buf);
-    EXPECT_EQ(buf[17], '\\') << "206 holds a backslash and a b, two characters";
-    EXPECT_EQ(buf[18], 'b');
     for (unsigned missing : {0u, 99u, 110u, 202u, 207u, 224u, 65535u}) {
         std::strcpy(buf, "junk");
         EXPECT_EQ(plat::loadString(missing, buf, sizeof buf), 0) << missing;
@@ -207,9 +183,8 @@ TEST_F(Platform, StringTableTexts) {
     }
     EXPECT_EQ(plat::loadString(200, buf, 3), 2);
     EXPECT_STREQ(buf, "Er");
-    EXPECT_EQ(plat::loadString(200, buf, 1), 0);
+    for (size_t size : {1, 0}) EXPECT_EQ(plat::loadString(200, buf, size), 0) << size;
     EXPECT_EQ(plat::loadString(200, nullptr, 10), 0);
-    EXPECT_EQ(plat::loadString(200, buf, 0), 0);
 }
 
 TEST_F(Platform, AttachKeepsModuleAndRegistersFilmStrip) {
@@ -229,41 +204,26 @@ TEST_F(Platform, AttachKeepsModuleAndRegistersFilmStrip) {
 
 // ---- Packed DIB helpers -----------------------------------------------------------------------
 
-
 TEST_F(Platform, RowSizesAndColourCounts) {
-    EXPECT_EQ(vc::dibRowBytes(5, 4), 4u);
-    EXPECT_EQ(vc::dibRowBytes(5, 24), 16u);
-    EXPECT_EQ(vc::dibRowBytes(32, 1), 4u);
-    EXPECT_EQ(vc::dibRowBytes(33, 1), 8u);
-    EXPECT_EQ(vc::dibRowBytes(3, 8), 4u);
-    EXPECT_EQ(vc::dibRowBytes(0, 8), 0u);
-    EXPECT_EQ(vc::dibRowBytes(-3, 8), 0u);
-    EXPECT_EQ(vc::dibRowBytes(0x7FFFFFFF, 24), 6442450944ull);
-    EXPECT_EQ(vc::dibColorCount(0, 8), 256u);
-    EXPECT_EQ(vc::dibColorCount(17, 8), 17u);
-    EXPECT_EQ(vc::dibColorCount(0, 24), 0u);
-    EXPECT_EQ(vc::dibColorCount(0, 1), 2u);
-    EXPECT_EQ(vc::dibBitsOffset(vctest::dibHeader(32, 32, 4)), 104u);
-    EXPECT_EQ(vc::dibPackedSize(vctest::dibHeader(5, -3, 24)), 40u + 48u);
-}
-
-TEST_F(Platform, PackedSizeOfHostileHeadersDoesNotWrap) {
-    // Sizes that overflow 64 bits must come out huge, never small.
-    EXPECT_GT(vc::dibPackedSize(vctest::dibHeader(1 << 30, 1 << 30, 128)), 0x7FFF0000ull);
-    EXPECT_GT(vc::dibPackedSize(vctest::dibHeader(0x7FFFFFFF, INT32_MIN, 65535, 0xFFFFFFFF)), 0x7FFF0000ull);
-    EXPECT_EQ(vc::newPackedDib(1 << 30, 1 << 30, 128), nullptr);
-    EXPECT_EQ(vc::newPackedDib(1 << 30, 1 << 29, 256), nullptr);
+    const std::tuple<int32_t, uint16_t, uint64_t> rows[] = {
+        {5, 4, 4}, {5, 24, 16}, {32, 1, 4}, {33, 1, 8}, {3, 8, 4}, {0, 8, 0}, {-3, 8, 0},
+        {0x7FFFFFFF, 24, 6442450944ull}};
+    for (auto [w, bits, want] : rows) EXPECT_EQ(vc::dibRowBytes(w, bits), want) << w << "/" << bits;
+    EXPECT_EQ(std::tuple(vc::dibColorCount(0, 8), vc::dibColorCount(17, 8), vc::dibColorCount(0, 24),
+                         vc::dibColorCount(0, 1)),
+              std::tuple(256u, 17u, 0u, 2u));
+    EXPECT_EQ(vc::dibBitsOffset(dibHeader(32, 32, 4)), 104u);
+    EXPECT_EQ(vc::dibPackedSize(dibHeader(5, -3, 24)), 40u + 48u);
 }
 
 TEST_F(Platform, NewPackedDibMakesAZeroedBlockWithItsHeader) {
-    struct Case {
+    const struct {
         int32_t w, h;
         uint16_t bits;
         uint32_t colors;
         size_t size;
-    };
-    const Case cases[] = {{5, 3, 4, 0, 40 + 64 + 12}, {5, 3, 24, 0, 40 + 48}, {2, 2, 8, 17, 40 + 68 + 8},
-                          {1, 1, 1, 0, 40 + 8 + 4}};
+    } cases[] = {
+        {5, 3, 4, 0, 40 + 64 + 12}, {5, 3, 24, 0, 40 + 48}, {2, 2, 8, 17, 40 + 68 + 8}, {1, 1, 1, 0, 40 + 8 + 4}};
     for (const auto &c : cases) {
         void *h = vc::newPackedDib(c.w, c.h, c.bits, c.colors);
         ASSERT_NE(h, nullptr);
@@ -271,29 +231,24 @@ TEST_F(Platform, NewPackedDibMakesAZeroedBlockWithItsHeader) {
         auto *p = static_cast<const uint8_t *>(plat::memLock(h));
         ConvBitmapInfoHeader hd;
         std::memcpy(&hd, p, sizeof hd);
-        EXPECT_EQ(hd.biSize, 40u);
-        EXPECT_EQ(hd.biWidth, c.w);
-        EXPECT_EQ(hd.biHeight, c.h);
-        EXPECT_EQ(hd.biPlanes, 1);
-        EXPECT_EQ(hd.biBitCount, c.bits);
-        EXPECT_EQ(hd.biCompression, 0u);
-        EXPECT_EQ(hd.biClrUsed, c.colors);
-        EXPECT_EQ(hd.biSizeImage, vc::dibRowBytes(c.w, c.bits) * uint32_t(c.h));
+        EXPECT_EQ(std::tuple(hd.biSize, hd.biWidth, hd.biHeight, hd.biPlanes, hd.biBitCount, hd.biCompression,
+                             hd.biClrUsed, hd.biSizeImage),
+                  std::tuple(40u, c.w, c.h, uint16_t(1), c.bits, 0u, c.colors,
+                             vc::dibRowBytes(c.w, c.bits) * uint32_t(c.h)));
         EXPECT_EQ(size_t(std::count(p + 40, p + c.size, 0)), c.size - 40);
         EXPECT_TRUE(vc::dibHeaderUsable(hd, c.size));
         plat::memUnlock(h);
         plat::memFree(h);
     }
-    EXPECT_EQ(vc::newPackedDib(0, 5, 8), nullptr);
-    EXPECT_EQ(vc::newPackedDib(5, 0, 8), nullptr);
-    EXPECT_EQ(vc::newPackedDib(-5, 5, 8), nullptr);
-    EXPECT_EQ(vc::newPackedDib(60000, 60000, 24), nullptr);
+    const std::tuple<int32_t, int32_t, uint16_t> refused[] = {
+        {0, 5, 8}, {5, 0, 8}, {-5, 5, 8}, {60000, 60000, 24}, {1 << 30, 1 << 30, 128}, {1 << 30, 1 << 29, 256}};
+    for (auto [w, h, bits] : refused) EXPECT_EQ(vc::newPackedDib(w, h, bits), nullptr) << w << "x" << h << "x" << bits;
     plat::memFailAt(1);
     EXPECT_EQ(vc::newPackedDib(5, 5, 8), nullptr);
 }
 
-TEST_F(Platform, HostileHeadersAreNotUsable) {
-    const ConvBitmapInfoHeader good = vctest::dibHeader(5, 3, 8, 0);
+TEST_F(Platform, HostileHeadersAreNotUsableAndTheirSizesDoNotWrap) {
+    const ConvBitmapInfoHeader good = dibHeader(5, 3, 8, 0);
     const size_t size = 40 + 1024 + 24;
     ASSERT_TRUE(vc::dibHeaderUsable(good, size));
     EXPECT_FALSE(vc::dibHeaderUsable(good, size - 1));
@@ -316,8 +271,10 @@ TEST_F(Platform, HostileHeadersAreNotUsable) {
     EXPECT_TRUE(bad([](auto &h) { h.biClrUsed = 0xFFFFFFFF; }));
     EXPECT_TRUE(bad([](auto &h) { h.biBitCount = 4; h.biClrUsed = 17; }));
     EXPECT_TRUE(bad([](auto &h) { h.biBitCount = 24; h.biClrUsed = 300; }));
-    ConvBitmapInfoHeader huge = vctest::dibHeader(0x7FFFFFFF, INT32_MIN, 24);
-    EXPECT_FALSE(vc::dibHeaderUsable(huge, 0x7FFF0000));
+    // Sizes that overflow 64 bits must come out huge, never small.
+    EXPECT_GT(vc::dibPackedSize(dibHeader(1 << 30, 1 << 30, 128)), 0x7FFF0000ull);
+    EXPECT_GT(vc::dibPackedSize(dibHeader(0x7FFFFFFF, INT32_MIN, 65535, 0xFFFFFFFF)), 0x7FFF0000ull);
+    EXPECT_FALSE(vc::dibHeaderUsable(dibHeader(0x7FFFFFFF, INT32_MIN, 24), 0x7FFF0000));
 }
 
 }  // namespace
