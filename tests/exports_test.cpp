@@ -458,46 +458,4 @@ TEST_F(Exports, NullAndAbsurdArgumentsDoNotCrash) {
     EXPECT_EQ(SaveConvImage(reinterpret_cast<void *>(0x77), nullptr, nullptr, 131, 0, nullptr), CONV_E_UNSUPPORTED);
 }
 
-// ---- The fake editor itself, as the format tests rely on it --------------------------------
-
-// Hands over a frame from a buffer it then scribbles over, an icon, a note
-// whose text it changes after, and a document with its menu item.
-int16_t readerThatHandsOver(const vc::LoadRequest &r) {
-    std::vector<uint8_t> dib = makeDib(3, 2, 8, 2);
-    r.callback(HOST_ADD_FRAME, ip(dib.data()), HOST_FRAME_GIF);
-    std::fill(dib.begin(), dib.end(), 0xCC);
-    std::vector<uint8_t> icon = iconFromDib(makeDib(4, 4, 4));
-    r.callback(HOST_ADD_ICON, ip(icon.data()), HOST_FRAME_GIF);
-    char name[] = "c:\\x.ani";
-    r.callback(HOST_NOTE_FILE, ip(name), 166 * 256 + 2);
-    name[0] = 'z';
-    void *doc = vc::plat::memAlloc(vc::plat::kMemMoveable | vc::plat::kMemZeroInit, 64);
-    if (!r.callback(HOST_NEW_DOCUMENT, ip(doc), 0))
-        vc::plat::memFree(doc);
-    else
-        vc::AddHostMenuItem(2, 5, CONV_MENU_BYPOSITION, CONV_CMD_ANIMATION, 205, r.callback);
-    return 1;
-}
-
-TEST_F(Exports, FakeEditorKeepsCopiesAndOwnsAcceptedDocuments) {
-    plugDetectors({166}, {166});
-    row(166).load = &readerThatHandsOver;
-    for (bool accept : {true, false}) {
-        SCOPED_TRACE(accept);
-        FakeEditor editor;
-        editor.addFrame(makeDib(32, 32, 4));
-        if (!accept) editor.refuse(HOST_NEW_DOCUMENT);
-        ASSERT_EQ(LoadConvImage(nullptr, junk.c_str(), nullptr, nullptr, 0, FakeEditor::callback()), 1);
-        EXPECT_EQ(editor.commands(), accept ? std::vector<int32_t>({2, 9, 21, 11, 14}) : std::vector<int32_t>({2, 9, 21, 11}));
-        ASSERT_EQ(editor.images.size(), 3u);
-        EXPECT_EQ(editor.images[1].bytes, makeDib(3, 2, 8, 2));
-        EXPECT_EQ(editor.images[1].flags, HOST_FRAME_GIF);
-        EXPECT_TRUE(editor.images[2].icon);
-        ASSERT_EQ(editor.notes.size(), 1u);
-        EXPECT_EQ(editor.notes[0].fileName, "c:\\x.ani");
-        EXPECT_EQ(editor.documents.size(), accept ? 1u : 0u);
-        EXPECT_EQ(editor.menuItems.size(), accept ? 1u : 0u);
-    }
-}
-
 }  // namespace
