@@ -7,8 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <set>
+#include <fstream>
 #include <string>
+#include <tuple>
 
 #include "controls/reel.h"
 #include "host/editor.h"
@@ -18,7 +19,6 @@
 #include "platform/platform.h"
 
 using host::Image;
-using host::rgb;
 
 namespace {
 
@@ -88,22 +88,17 @@ TEST(HostImage, DepthReductionIsExactWhenColoursFitAndBoundedWhenNot) {
 
     Image many = pattern(64, 64, 24);
     Image eight = host::withDepth(many, 8, false);
+    std::vector<host::Rgb> bw = host::fixedPalette(2);
+    Image mono = host::withDepth(many, 1, false, &bw);
     EXPECT_LE(eight.palette.size(), 256u);
     long error = 0;
     for (int32_t y = 0; y < 64; ++y)
         for (int32_t x = 0; x < 64; ++x) {
-            host::Rgb a = many.pixel(x, y), b = eight.pixel(x, y);
+            host::Rgb a = many.pixel(x, y), b = eight.pixel(x, y), c = mono.pixel(x, y);
             for (int s = 0; s < 24; s += 8) error += std::abs(int((a >> s) & 255) - int((b >> s) & 255));
+            ASSERT_TRUE(c == 0 || c == 0xFFFFFF) << "not on the fixed palette";
         }
     EXPECT_LT(error / (64 * 64 * 3), 12) << "quantised picture too far from the original";
-
-    std::vector<host::Rgb> bw = host::fixedPalette(2);
-    Image mono = host::withDepth(many, 1, false, &bw);
-    for (int32_t y = 0; y < 64; ++y)
-        for (int32_t x = 0; x < 64; ++x) {
-            host::Rgb c = mono.pixel(x, y);
-            ASSERT_TRUE(c == 0 || c == 0xFFFFFF);
-        }
 }
 
 TEST(HostImage, BmpFilesAreReadBackByImageMagick) {
@@ -113,18 +108,12 @@ TEST(HostImage, BmpFilesAreReadBackByImageMagick) {
         std::string bmp = tempPath("ours.bmp"), ppm = tempPath("ref.ppm");
         ASSERT_TRUE(host::writeBmp(bmp, img));
         // The reference: the same pixels in the simplest format there is.
-        std::FILE *f = std::fopen(ppm.c_str(), "wb");
-        std::fprintf(f, "P6\n%d %d\n255\n", img.width, img.height);
+        std::string ref = "P6\n" + std::to_string(img.width) + " " + std::to_string(img.height) + "\n255\n";
         for (int32_t y = 0; y < img.height; ++y)
-            for (int32_t x = 0; x < img.width; ++x) {
-                host::Rgb c = img.pixel(x, y);
-                std::fputc(int(c >> 16) & 255, f);
-                std::fputc(int(c >> 8) & 255, f);
-                std::fputc(int(c) & 255, f);
-            }
-        std::fclose(f);
-        std::string cmd = "/usr/bin/compare -metric AE " + bmp + " " + ppm + " null: 2>&1";
-        std::FILE *p = popen(cmd.c_str(), "r");
+            for (int32_t x = 0; x < img.width; ++x)
+                for (int shift : {16, 8, 0}) ref += char((img.pixel(x, y) >> shift) & 255);
+        std::ofstream(ppm, std::ios::binary) << ref;
+        std::FILE *p = popen(("/usr/bin/compare -metric AE " + bmp + " " + ppm + " null: 2>&1").c_str(), "r");
         char out[64] = {};
         ASSERT_TRUE(std::fgets(out, sizeof out, p));
         pclose(p);
@@ -151,8 +140,9 @@ protected:
         editor.document = nullptr;
         EXPECT_EQ(vc::plat::memLiveBlocks(), blocks_);
     }
-    intptr_t call(int32_t command, intptr_t param, intptr_t value) {
-        return host::Editor::callback()(command, param, value);
+    template <class T>
+    intptr_t call(int32_t command, T param, intptr_t value) {
+        return host::Editor::callback()(command, intptr_t(param), value);
     }
     host::Editor editor;
     long blocks_ = 0;
@@ -163,19 +153,17 @@ TEST_F(HostEditor, IconRequestScalesReducesAndMasksTheTransparentColour) {
     editor.addFrame(img);
     host::Rgb key = img.pixel(0, 0);
     uint8_t entry[4] = {uint8_t(key), uint8_t(key >> 8), uint8_t(key >> 16), 0};
-    ASSERT_TRUE(call(HOST_SET_TRANSPARENT, reinterpret_cast<intptr_t>(entry), 0));
+    ASSERT_TRUE(call(HOST_SET_TRANSPARENT, entry, 0));
     uint32_t size = 16 | (16u << 16);
-    void *block = reinterpret_cast<void *>(call(HOST_GET_ICON, reinterpret_cast<intptr_t>(&size), -1));
+    void *block = reinterpret_cast<void *>(call(HOST_GET_ICON, &size, -1));
     ASSERT_TRUE(block);
     EXPECT_EQ(size, host::Library::memSize(block));
-    auto *p = static_cast<const uint8_t *>(host::Library::memLock(block));
-    auto icon = host::fromPackedDib(p, size, 2);
+    auto icon = host::fromPackedDib(static_cast<const uint8_t *>(host::Library::memLock(block)), size, 2);
     host::Library::memUnlock(block);
     host::Library::memFree(block);
     ASSERT_TRUE(icon);
-    EXPECT_EQ(icon->width, 16);
-    EXPECT_EQ(icon->height, 16);
-    EXPECT_EQ(icon->bitCount, 8);  // a 24-bit frame is a 256-colour image to the editor
+    // A 24-bit frame is a 256-colour image to the editor.
+    EXPECT_EQ(std::tuple(icon->width, icon->height, icon->bitCount), std::tuple(16, 16, 8));
     EXPECT_TRUE(icon->masked(0, 0));
     EXPECT_FALSE(icon->masked(5, 9));
 }
@@ -185,58 +173,47 @@ TEST_F(HostEditor, FrameRequestFillsTheBlockTheLibrarySized) {
     std::vector<uint8_t> block(40 + 16 * 4 + 4 * 3, 0xCC);
     ConvBitmapInfoHeader h{40, 5, 3, 1, 4, 0, 0, 0, 0, 0, 0};
     std::memcpy(block.data(), &h, sizeof h);
-    ASSERT_TRUE(call(HOST_GET_FRAME, reinterpret_cast<intptr_t>(block.data()), 0));
+    ASSERT_TRUE(call(HOST_GET_FRAME, block.data(), 0));
     auto img = host::fromPackedDib(block.data(), block.size());
     ASSERT_TRUE(img);
-    EXPECT_EQ(img->width, 5);
-    EXPECT_EQ(img->height, 3);
-    EXPECT_EQ(img->bitCount, 4);
-    EXPECT_EQ(call(HOST_GET_FRAME, reinterpret_cast<intptr_t>(block.data()), 7), 0) << "no frame 7";
+    EXPECT_EQ(std::tuple(img->width, img->height, img->bitCount), std::tuple(5, 3, 4));
+    EXPECT_EQ(call(HOST_GET_FRAME, block.data(), 7), 0) << "no frame 7";
 }
 
 TEST_F(HostEditor, FormatChangeConvertsEveryFrameAndTheColourSetting) {
     editor.addFrame(pattern(32, 32, 24));
     editor.addFrame(pattern(16, 16, 8));
     ConvFormatChange change{24, 24, 3, 1, 0};
-    ASSERT_EQ(call(HOST_CHANGE_FORMAT, reinterpret_cast<intptr_t>(&change), 0), 1);
-    for (const auto &f : editor.frames) {
-        EXPECT_EQ(f.image.width, 24);
-        EXPECT_EQ(f.image.height, 24);
-        EXPECT_EQ(f.image.bitCount, 1);
-    }
+    ASSERT_EQ(call(HOST_CHANGE_FORMAT, &change, 0), 1);
+    for (const auto &f : editor.frames)
+        EXPECT_EQ(std::tuple(f.image.width, f.image.height, f.image.bitCount), std::tuple(24, 24, 1));
     EXPECT_EQ(call(HOST_QUERY, 0, HOST_QUERY_COLORS), 3);
     uint16_t wh[2] = {};
-    ASSERT_TRUE(call(HOST_QUERY, reinterpret_cast<intptr_t>(wh), HOST_QUERY_SIZE));
-    EXPECT_EQ(wh[0], 24);
-    EXPECT_EQ(wh[1], 24);
+    ASSERT_TRUE(call(HOST_QUERY, wh, HOST_QUERY_SIZE));
+    EXPECT_EQ(std::tuple(wh[0], wh[1]), std::tuple(24, 24));
 }
 
 TEST_F(HostEditor, IconsHotspotsNotesDocumentsAndMenuItems) {
     std::vector<uint8_t> data = host::toPackedDib(pattern(8, 8, 4), true);
-    ASSERT_EQ(call(HOST_ADD_ICON, reinterpret_cast<intptr_t>(data.data()), 0x11), 1);
-    int32_t count = int32_t(call(HOST_QUERY, 0, HOST_QUERY_COUNT));
-    ASSERT_EQ(count, 1);
-    EXPECT_EQ(call(HOST_SET_HOTSPOT, intptr_t(3 | (5 << 16)), count - 1), 1);
+    ASSERT_EQ(call(HOST_ADD_ICON, data.data(), 0x11), 1);
+    ASSERT_EQ(call(HOST_QUERY, 0, HOST_QUERY_COUNT), 1);
+    EXPECT_EQ(call(HOST_SET_HOTSPOT, 3 | (5 << 16), 0), 1);
     uint32_t hotspot = 0;
-    call(HOST_GET_HOTSPOT, reinterpret_cast<intptr_t>(&hotspot), 65535);
+    call(HOST_GET_HOTSPOT, &hotspot, 65535);
     EXPECT_EQ(hotspot, 3u | (5u << 16));
-    EXPECT_EQ(call(HOST_NOTE_FILE, reinterpret_cast<intptr_t>("a.cur"), 132 * 256 + 0), 1);
+    EXPECT_EQ(call(HOST_NOTE_FILE, "a.cur", 132 * 256 + 0), 1);
     EXPECT_EQ(editor.frames[0].noteFormat, 132);
 
     // A new document replaces the old one, which the editor frees.
-    for (int i = 0; i < 2; ++i) {
-        void *doc = host::Library::memAlloc(64);
-        ASSERT_EQ(call(HOST_NEW_DOCUMENT, reinterpret_cast<intptr_t>(doc), 0), 1);
-    }
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(call(HOST_NEW_DOCUMENT, host::Library::memAlloc(64), 0), 1);
     void *current = nullptr;
-    call(HOST_GET_DOCUMENT, reinterpret_cast<intptr_t>(&current), 0);
+    call(HOST_GET_DOCUMENT, &current, 0);
     EXPECT_EQ(current, editor.document);
 
     ConvMenuItem item{2, 5, 1001, 1024, "&Animation..."};
-    call(HOST_ADD_MENU_ITEM, reinterpret_cast<intptr_t>(&item), 2);
+    call(HOST_ADD_MENU_ITEM, &item, 2);
     ASSERT_EQ(editor.menu.size(), 1u);
-    EXPECT_EQ(editor.menu[0].text, "&Animation...");
-    EXPECT_EQ(editor.menu[0].position, 5u);
+    EXPECT_EQ(std::tuple(editor.menu[0].text, editor.menu[0].position), std::tuple("&Animation...", 5u));
 }
 
 TEST(HostLibrary, OpeningAttachesTheLibraryAndClosingDetachesIt) {
