@@ -124,7 +124,8 @@ std::vector<uint8_t> generate(std::mt19937 &rng, unsigned s, BitOrder order, uns
     return p.finish();
 }
 
-// s = 2 throughout (clear 4, end 5, codes 3 bits wide until entry 7 is made).
+// s = 2 in all but the last case: clear 4, end 5, codes 3 bits wide until
+// entry 7 is made.
 TEST(Lzw, RulesOnHandMadeStreams) {
     const struct {
         const char *what;
