@@ -23,26 +23,31 @@ constexpr uint32_t kFirstFree = 258;
 // behind them (inside the buffer) are set to zero.
 size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity);
 
-// The encoder's string table (the keys of 4096 codes, the place each code
-// took, then 65536 places of 16-bit codes: 152 KB) lives in a movable block
-// allocated once per save and reused strip after strip; between strips its
-// places are all free again.
+// The encoder's string tables and code lists (two of each, one per strip of
+// a pair: about 400 KB) live in a movable block allocated once per save and
+// reused strip after strip; between strips the tables are empty again.
+struct EncodeState;
 struct EncodeTable {
     MemHandle block = nullptr;
-    uint32_t *keys = nullptr;  // the start of the locked block
+    EncodeState *state = nullptr;  // the locked block
 };
 bool encodeTableAlloc(EncodeTable &table);  // false when memory is refused
 void encodeTableFree(EncodeTable &table);
 
 // Bytes encodeStrip needs in its output for n input bytes: at most one
 // 12-bit code per byte, plus Clear codes at the start and after every full
-// table, the last string and End of Information, and 8 bytes of room for
-// the bit writer's word stores.
+// table, the last string and End of Information, with bytes to spare.
 constexpr size_t encodeBound(size_t n) { return n + n / 2 + n / 1024 + 24; }
 
 // Codes one strip on its own: Clear, the codes, End of Information, the
 // last byte completed with zero bits. out must hold encodeBound(size)
 // bytes; returns the bytes written.
 size_t encodeStrip(const uint8_t *in, size_t size, uint8_t *out, EncodeTable &table);
+
+// Codes two strips side by side, each on its own as encodeStrip does (the
+// same bytes); interleaving the two keeps the processor busy while either
+// waits for its table. Each output must hold encodeBound of its strip's size.
+void encodeStripPair(const uint8_t *in0, size_t size0, uint8_t *out0, size_t &length0, const uint8_t *in1,
+                     size_t size1, uint8_t *out1, size_t &length1, EncodeTable &table);
 
 }  // namespace vc::tifflzw

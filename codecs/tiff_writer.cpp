@@ -109,24 +109,29 @@ uint16_t bilevelPhotometric(const Image &im) {
 }
 
 // Writes the strips from the current file position (offset 8). Returns false
-// when a buffer was refused or a write stored fewer bytes than asked.
+// when a buffer was refused or a write stored fewer bytes than asked. LZW
+// strips are coded two at a time (the coder interleaves them), so their
+// buffers hold two strips each.
 bool writeStrips(HFile f, const Image &im, const TiffSaveOptions &o, uint32_t rowsPerStrip, uint32_t strips,
                  uint8_t *offsets, uint8_t *counts, uint32_t &position) {
     const uint64_t stripBytes = uint64_t(rowsPerStrip) * im.row;
+    const bool lzw = o.compression == 5;
+    const uint32_t group = lzw && strips > 1 ? 2 : 1;
+    const size_t lzwBound = tifflzw::encodeBound(size_t(stripBytes));
     plat::WorkBlock strip, coded;
     tifflzw::EncodeTable table;
-    bool ok = strip.alloc(stripBytes);
-    if (ok && o.compression == 5) {
-        ok = coded.alloc(tifflzw::encodeBound(size_t(stripBytes))) && tifflzw::encodeTableAlloc(table);
+    bool ok = strip.alloc(group * stripBytes);
+    if (ok && lzw) {
+        ok = coded.alloc(uint64_t(group) * lzwBound) && tifflzw::encodeTableAlloc(table);
     } else if (ok && o.compression == 32773) {
         ok = coded.alloc(uint64_t(rowsPerStrip) * packbits::rowBound(size_t(im.row)));
     }
-    for (uint32_t s = 0; ok && s < strips; ++s) {
+    // Strip s's rows, top first, as the file holds them; returns their bytes.
+    auto place = [&](uint32_t s, uint8_t *dst) {
         const uint32_t first = s * rowsPerStrip;
         const uint32_t rows = im.height - first < rowsPerStrip ? im.height - first : rowsPerStrip;
-        for (uint32_t r = 0; r < rows; ++r) {
+        for (uint32_t r = 0; r < rows; ++r, dst += im.row) {
             const uint8_t *src = im.topRow(first + r);
-            uint8_t *dst = strip.data + r * im.row;
             if (im.depth == 24) {
                 for (uint64_t x = 0; x < im.row; x += 3) {
                     dst[x] = src[x + 2];
@@ -138,22 +143,34 @@ bool writeStrips(HFile f, const Image &im, const TiffSaveOptions &o, uint32_t ro
             }
             SetProgress(int32_t(uint64_t(first + r) * 100 / im.height));
         }
-        const size_t placed = size_t(rows * im.row);
-        const uint8_t *out = strip.data;
-        size_t length = placed;
-        if (o.compression == 5) {
-            length = tifflzw::encodeStrip(strip.data, placed, coded.data, table);
-            out = coded.data;
-        } else if (o.compression == 32773) {
-            length = 0;
-            for (uint32_t r = 0; r < rows; ++r)
-                length += packbits::encodeRow(strip.data + r * im.row, size_t(im.row), coded.data + length);
-            out = coded.data;
-        }
-        if (!writeAll(f, out, length) || uint64_t(position) + length > UINT32_MAX) ok = false;
+        return size_t(rows * im.row);
+    };
+    auto emit = [&](uint32_t s, const uint8_t *data, size_t length) {
+        if (!writeAll(f, data, length) || uint64_t(position) + length > UINT32_MAX) ok = false;
         put32(offsets + 4 * size_t(s), position);
         put32(counts + 4 * size_t(s), uint32_t(length));
         position += uint32_t(length);
+    };
+    for (uint32_t s = 0; ok && s < strips; s += group) {
+        const size_t placed = place(s, strip.data);
+        if (lzw && s + 1 < strips) {
+            uint8_t *const second = strip.data + stripBytes;
+            const size_t placed1 = place(s + 1, second);
+            size_t length0, length1;
+            tifflzw::encodeStripPair(strip.data, placed, coded.data, length0, second, placed1,
+                                     coded.data + lzwBound, length1, table);
+            emit(s, coded.data, length0);
+            if (ok) emit(s + 1, coded.data + lzwBound, length1);
+        } else if (lzw) {
+            emit(s, coded.data, tifflzw::encodeStrip(strip.data, placed, coded.data, table));
+        } else if (o.compression == 32773) {
+            size_t length = 0;
+            for (size_t r = 0; r < placed; r += size_t(im.row))
+                length += packbits::encodeRow(strip.data + r, size_t(im.row), coded.data + length);
+            emit(s, coded.data, length);
+        } else {
+            emit(s, strip.data, placed);
+        }
     }
     tifflzw::encodeTableFree(table);
     return ok;

@@ -139,9 +139,11 @@ Bytes slotEncode(const Bytes &in) {
 
 TEST(TiffLzw, SameBytesAsTheSlotTable) {
     // Noise, few values (past 12 extensions a code), runs and repeats: the
-    // hash table finds every string the slot table finds, across Clears; the
-    // decoder gives the bytes back, and fills a smaller output to its end.
+    // hash table finds every string the slot table finds, across Clears and
+    // past a full code list, alone and with a second strip coded beside it;
+    // the decoder gives the bytes back, and fills a smaller output to its end.
     std::mt19937 rng(21);
+    std::vector<std::pair<Bytes, Bytes>> strips;  // input, as the slot table codes it
     for (int kind = 0; kind < 4; ++kind)
         for (size_t size : {0u, 1u, 2u, 600u, 8192u, 70000u}) {
             SCOPED_TRACE("kind " + std::to_string(kind) + " size " + std::to_string(size));
@@ -161,7 +163,22 @@ TEST(TiffLzw, SameBytesAsTheSlotTable) {
             EXPECT_EQ(vc::tifflzw::decodeStrip(coded.data(), coded.size(), part.data(), size / 2), size / 2);
             EXPECT_TRUE(std::equal(in.begin(), in.begin() + long(size / 2), part.begin()));
             EXPECT_EQ(part[size / 2], 0xEE);
+            strips.push_back({in, coded});
         }
+    vc::tifflzw::EncodeTable table;
+    ASSERT_TRUE(vc::tifflzw::encodeTableAlloc(table));
+    for (size_t i = 0; i < strips.size(); ++i) {
+        const auto &[in0, coded0] = strips[i];
+        const auto &[in1, coded1] = strips[(i + 7) % strips.size()];
+        Bytes out0(vc::tifflzw::encodeBound(in0.size())), out1(vc::tifflzw::encodeBound(in1.size()));
+        size_t length0 = 0, length1 = 0;
+        vc::tifflzw::encodeStripPair(in0.data(), in0.size(), out0.data(), length0, in1.data(), in1.size(),
+                                     out1.data(), length1, table);
+        out0.resize(length0), out1.resize(length1);
+        EXPECT_EQ(out0, coded0) << i;
+        EXPECT_EQ(out1, coded1) << i;
+    }
+    vc::tifflzw::encodeTableFree(table);
 }
 
 TEST(TiffLzw, DamagedStreamsKeepWhatWasDecoded) {
