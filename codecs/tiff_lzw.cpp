@@ -81,27 +81,27 @@ struct Packer {
     }
     unsigned width() const { return next < 512 ? 9 : next < 1024 ? 10 : next < 2048 ? 11 : 12; }
     template <unsigned W>
-    void stretch(const uint16_t *codes, size_t m) {
-        for (size_t j = 0; j < m; ++j) put(codes[j], W);
+    void stretch(const uint16_t *list, size_t m) {
+        for (size_t j = 0; j < m; ++j) put(list[j], W);
     }
     // Codes from the walk, in order: each but a Clear added one string.
-    void codes(const uint16_t *codes, size_t m) {
+    void codes(const uint16_t *list, size_t m) {
         while (m != 0) {
             if (next == kFull) {  // the Clear that follows a full table
-                put(codes[0], 12);
-                ++codes, --m;
+                put(list[0], 12);
+                ++list, --m;
                 next = kFirstFree;
                 continue;
             }
             const uint32_t limit = next < 512 ? 512 : next < 1024 ? 1024 : next < 2048 ? 2048 : kFull;
             const size_t k = limit - next < m ? limit - next : m;
             switch (width()) {
-            case 9: stretch<9>(codes, k); break;
-            case 10: stretch<10>(codes, k); break;
-            case 11: stretch<11>(codes, k); break;
-            default: stretch<12>(codes, k); break;
+            case 9: stretch<9>(list, k); break;
+            case 10: stretch<10>(list, k); break;
+            case 11: stretch<11>(list, k); break;
+            default: stretch<12>(list, k); break;
             }
-            codes += k, m -= k;
+            list += k, m -= k;
             next += uint32_t(k);
         }
     }
