@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (vcfuzz::mayBeHugeGif(data, size)) return 0;
     vcfuzz::writeFile(gPath, data, size);
 
     // The picker on an exact-size copy: the sanitizer sees any stray access.

@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (vcfuzz::mayBeHugeGif(data, size)) return 0;
     // Pictures of more than 256K pixels are legal, but take the
     // fuzzer's time and memory without reaching new code.
     if (size >= 12) {

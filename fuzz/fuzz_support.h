@@ -78,4 +78,10 @@ inline bool mayHoldHugeGifImage(const uint8_t *data, size_t size) {
     return false;
 }
 
+// The same for harnesses of other formats that load through the exports: a
+// mutated input that begins with "GIF" is the GIF reader's.
+inline bool mayBeHugeGif(const uint8_t *data, size_t size) {
+    return size >= 3 && data[0] == 'G' && data[1] == 'I' && data[2] == 'F' && mayHoldHugeGifImage(data, size);
+}
+
 }  // namespace vcfuzz
