@@ -93,9 +93,11 @@ struct Packer {
                 next = kFirstFree;
                 continue;
             }
-            const uint32_t limit = next < 512 ? 512 : next < 1024 ? 1024 : next < 2048 ? 2048 : kFull;
+            // The codes up to the next width change, or up to the Clear.
+            const unsigned w = width();
+            const uint32_t limit = w == 12 ? kFull : 1u << w;
             const size_t k = limit - next < m ? limit - next : m;
-            switch (width()) {
+            switch (w) {
             case 9: stretch<9>(list, k); break;
             case 10: stretch<10>(list, k); break;
             case 11: stretch<11>(list, k); break;
