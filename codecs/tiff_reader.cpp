@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "codecs/packbits.h"
+#include "platform/owners.h"
 #include "codecs/tiff.h"
 #include "codecs/tiff_lzw.h"
 #include "entry/image_block.h"
@@ -211,7 +212,7 @@ int16_t readStrips(const FileView &f, const Tags &t, uint16_t depth, uint8_t *bi
 
     const bool compressed = t.compression != 1;
     if (compressed && t.compression != 5 && t.compression != 32773) return CONV_E_DATA;
-    plat::WorkBlock work;
+    plat::Block work;
     const uint64_t workSize = (rows + 1) * dibRow;
     if (compressed && !work.alloc(workSize)) return CONV_E_DATA;
 
@@ -230,14 +231,14 @@ int16_t readStrips(const FileView &f, const Tags &t, uint16_t depth, uint8_t *bi
             if (offset < f.size) {
                 size_t n = t.stripByteCounts.at(f, uint32_t(s));
                 if (n > f.size - offset) n = f.size - offset;
-                produced = t.compression == 5 ? tifflzw::decodeStrip(f.data + offset, n, work.data, size_t(workSize))
-                                              : packbits::decode(f.data + offset, n, work.data, size_t(workSize));
+                produced = t.compression == 5 ? tifflzw::decodeStrip(f.data + offset, n, work.data(), size_t(workSize))
+                                              : packbits::decode(f.data + offset, n, work.data(), size_t(workSize));
             }
             // The buffer is reused strip after strip: what this strip did
             // not reach reads as zero.
             const size_t wanted = size_t(count * fileRow);
-            if (produced < wanted) std::memset(work.data + produced, 0, wanted - produced);
-            source = work.data;
+            if (produced < wanted) std::memset(work.data() + produced, 0, wanted - produced);
+            source = work.data();
             available = wanted;
         }
         for (uint64_t r = 0; r < count; ++r) {
@@ -325,21 +326,21 @@ int16_t LoadTiffImage(const char *fileName, MemHandle *image) {
         plat::fileClose(file);
         return CONV_E_READ;
     }
-    plat::WorkBlock copy;
+    plat::Block copy;
     if (!copy.alloc(size_t(size))) {
         plat::fileClose(file);
         return CONV_E_MEMORY;
     }
     const bool whole = plat::fileSeek(file, 0, plat::kSeekSet) == 0 &&
-                       plat::fileRead(file, copy.data, uint32_t(size)) == size;
+                       plat::fileRead(file, copy.data(), uint32_t(size)) == size;
     plat::fileClose(file);
     if (!whole) return CONV_E_READ;
 
-    FileView f{copy.data, size_t(size), false};
+    FileView f{copy.data(), size_t(size), false};
     if (f.size < 8) return CONV_E_UNSUPPORTED;
-    if (copy.data[0] == 'M' && copy.data[1] == 'M')
+    if (copy.data()[0] == 'M' && copy.data()[1] == 'M')
         f.bigEndian = true;
-    else if (copy.data[0] != 'I' || copy.data[1] != 'I')
+    else if (copy.data()[0] != 'I' || copy.data()[1] != 'I')
         return CONV_E_UNSUPPORTED;
     if (f.u16(2) != 42) return CONV_E_UNSUPPORTED;
     const int16_t r = readTiff(f, image);

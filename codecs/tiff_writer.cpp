@@ -22,6 +22,7 @@
 #include <ctime>
 
 #include "codecs/packbits.h"
+#include "platform/owners.h"
 #include "codecs/tiff.h"
 #include "codecs/tiff_lzw.h"
 #include "common/services.h"
@@ -118,7 +119,7 @@ bool writeStrips(HFile f, const Image &im, const TiffSaveOptions &o, uint32_t ro
     const bool lzw = o.compression == 5;
     const uint32_t group = lzw && strips > 1 ? 2 : 1;
     const size_t lzwBound = tifflzw::encodeBound(size_t(stripBytes));
-    plat::WorkBlock strip, coded;
+    plat::Block strip, coded;
     tifflzw::EncodeTable table;
     bool ok = strip.alloc(group * stripBytes);
     if (ok && lzw) {
@@ -152,24 +153,24 @@ bool writeStrips(HFile f, const Image &im, const TiffSaveOptions &o, uint32_t ro
         position += uint32_t(length);
     };
     for (uint32_t s = 0; ok && s < strips; s += group) {
-        const size_t placed = place(s, strip.data);
+        const size_t placed = place(s, strip.data());
         if (lzw && s + 1 < strips) {
-            uint8_t *const second = strip.data + stripBytes;
+            uint8_t *const second = strip.data() + stripBytes;
             const size_t placed1 = place(s + 1, second);
             size_t length0, length1;
-            tifflzw::encodeStripPair(strip.data, placed, coded.data, length0, second, placed1,
-                                     coded.data + lzwBound, length1, table);
-            emit(s, coded.data, length0);
-            if (ok) emit(s + 1, coded.data + lzwBound, length1);
+            tifflzw::encodeStripPair(strip.data(), placed, coded.data(), length0, second, placed1,
+                                     coded.data() + lzwBound, length1, table);
+            emit(s, coded.data(), length0);
+            if (ok) emit(s + 1, coded.data() + lzwBound, length1);
         } else if (lzw) {
-            emit(s, coded.data, tifflzw::encodeStrip(strip.data, placed, coded.data, table));
+            emit(s, coded.data(), tifflzw::encodeStrip(strip.data(), placed, coded.data(), table));
         } else if (o.compression == 32773) {
             size_t length = 0;
             for (size_t r = 0; r < placed; r += size_t(im.row))
-                length += packbits::encodeRow(strip.data + r, size_t(im.row), coded.data + length);
-            emit(s, coded.data, length);
+                length += packbits::encodeRow(strip.data() + r, size_t(im.row), coded.data() + length);
+            emit(s, coded.data(), length);
         } else {
-            emit(s, strip.data, placed);
+            emit(s, strip.data(), placed);
         }
     }
     tifflzw::encodeTableFree(table);
@@ -191,14 +192,14 @@ int16_t saveLocked(const char *fileName, const Image &im, const TiffSaveOptions 
     if (rowsPerStrip == 0) rowsPerStrip = 1;
     if (rowsPerStrip > 65535) rowsPerStrip = 65535;
     const uint32_t strips = uint32_t((im.height + rowsPerStrip - 1) / rowsPerStrip);
-    plat::WorkBlock offsets, counts;
+    plat::Block offsets, counts;
     if (!offsets.alloc(4ull * strips) || !counts.alloc(4ull * strips)) {
         plat::fileClose(f);
         return CONV_E_MEMORY;
     }
 
     uint32_t position = 8;
-    bool ok = writeStrips(f, im, o, uint32_t(rowsPerStrip), strips, offsets.data, counts.data, position);
+    bool ok = writeStrips(f, im, o, uint32_t(rowsPerStrip), strips, offsets.data(), counts.data(), position);
 
     if (position & 1) {
         const uint8_t pad = 0;
@@ -242,11 +243,11 @@ int16_t saveLocked(const char *fileName, const Image &im, const TiffSaveOptions 
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     };
     // One strip keeps its offset and byte count in the entries themselves.
-    entry(273, kLong, strips, strips == 1 ? get32(offsets.data) : area(4 * strips));
+    entry(273, kLong, strips, strips == 1 ? get32(offsets.data()) : area(4 * strips));
     entry(274, kShort, 1, 1);
     entry(277, kShort, 1, im.depth == 24 ? 3 : 1);
     entry(278, kShort, 1, uint32_t(rowsPerStrip));
-    entry(279, kLong, strips, strips == 1 ? get32(counts.data) : area(4 * strips));
+    entry(279, kLong, strips, strips == 1 ? get32(counts.data()) : area(4 * strips));
     const uint32_t xAt = area(8), yAt = area(8);
     entry(282, kRational, 1, xAt);
     entry(283, kRational, 1, yAt);
@@ -266,8 +267,8 @@ int16_t saveLocked(const char *fileName, const Image &im, const TiffSaveOptions 
         ok = writeAll(f, eights, sizeof eights) && ok;
     }
     if (strips > 1) {
-        ok = writeAll(f, offsets.data, 4ull * strips) && ok;
-        ok = writeAll(f, counts.data, 4ull * strips) && ok;
+        ok = writeAll(f, offsets.data(), 4ull * strips) && ok;
+        ok = writeAll(f, counts.data(), 4ull * strips) && ok;
     }
     uint8_t tail[8 + 8 + sizeof kSoftware + 20] = {};
     put32(tail, uint32_t(im.header->biXPelsPerMeter));
@@ -284,16 +285,16 @@ int16_t saveLocked(const char *fileName, const Image &im, const TiffSaveOptions 
     std::memcpy(tail + 16 + sizeof kSoftware, date, 20);
     ok = writeAll(f, tail, sizeof tail) && ok;
     if (colors) {
-        plat::WorkBlock map;
+        plat::Block map;
         if (map.alloc(6ull * colors)) {
             for (uint32_t i = 0; i < colors; ++i) {
                 uint8_t r, g, b;
                 im.color(i, r, g, b);
-                put16(map.data + 2 * i, uint32_t(r) << 8);
-                put16(map.data + 2 * (colors + i), uint32_t(g) << 8);
-                put16(map.data + 2 * (2 * colors + i), uint32_t(b) << 8);
+                put16(map.data() + 2 * i, uint32_t(r) << 8);
+                put16(map.data() + 2 * (colors + i), uint32_t(g) << 8);
+                put16(map.data() + 2 * (2 * colors + i), uint32_t(b) << 8);
             }
-            ok = writeAll(f, map.data, 6ull * colors) && ok;
+            ok = writeAll(f, map.data(), 6ull * colors) && ok;
         } else {
             ok = false;
         }

@@ -1,5 +1,6 @@
 #include "entry/image_block.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vc {
@@ -13,27 +14,78 @@ bool dibHeaderUsable(const ConvBitmapInfoHeader &h, size_t blockSize) {
     return dibPackedSize(h) <= blockSize;
 }
 
-MemHandle newPackedDib(int32_t width, int32_t height, uint16_t bitCount, uint32_t colors) {
-    if (width <= 0 || height <= 0) return nullptr;
+plat::Block makePackedDib(const DibSpec &spec) {
+    plat::Block block;
+    if (spec.width <= 0 || spec.height <= 0) return block;
+    if (uint64_t(spec.width) * uint64_t(spec.height) > limits().largestPicture) return block;
     ConvBitmapInfoHeader h{};
     h.biSize = kBitmapHeaderSize;
-    h.biWidth = width;
-    h.biHeight = height;
+    h.biWidth = spec.width;
+    h.biHeight = spec.height;
     h.biPlanes = 1;
-    h.biBitCount = bitCount;
-    h.biClrUsed = colors;
-    uint64_t size = dibPackedSize(h);
-    if (size > 0x7FFF0000ull) return nullptr;
-    h.biSizeImage = uint32_t(dibRowBytes(width, bitCount) * uint64_t(height));
-    MemHandle block = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, size_t(size));
-    if (!block) return nullptr;
-    void *p = plat::memLock(block);
-    if (!p) {
-        plat::memFree(block);
-        return nullptr;
+    h.biBitCount = spec.bitCount;
+    h.biClrUsed = spec.colors;
+    h.biXPelsPerMeter = h.biYPelsPerMeter = spec.pelsPerMeter;
+    const uint64_t size = dibPackedSize(h);
+    if (size > limits().largestBlock) return block;
+    if (spec.recordImageSize) h.biSizeImage = uint32_t(dibRowBytes(spec.width, spec.bitCount) * uint64_t(spec.height));
+    if (!block.alloc(size)) return block;
+    std::memcpy(block.data(), &h, sizeof h);
+    const uint32_t table = dibColorCount(h);
+    if (spec.palette && spec.paletteCount)
+        std::memcpy(block.data() + kBitmapHeaderSize, spec.palette, 4u * std::min(table, spec.paletteCount));
+    return block;
+}
+
+MemHandle newPackedDib(int32_t width, int32_t height, uint16_t bitCount, uint32_t colors) {
+    DibSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.bitCount = bitCount;
+    spec.colors = colors;
+    return makePackedDib(spec).release();
+}
+
+plat::Block packedDibFromStored(ByteReader in) {
+    const uint32_t headerSize = in.u32();
+    DibSpec spec;
+    bool core = false;
+    uint32_t compression = 0;
+    if (headerSize == 12) {
+        core = true;
+        spec.width = in.u16();
+        spec.height = in.u16();
+        if (in.u16() != 1) in.fail();  // planes
+        spec.bitCount = in.u16();
+    } else if (headerSize >= kBitmapHeaderSize) {
+        spec.width = in.i32();
+        spec.height = in.i32();
+        if (in.u16() != 1) in.fail();
+        spec.bitCount = in.u16();
+        compression = in.u32();
+        in.skip(12);  // image size, resolution
+        spec.colors = in.u32();
+        in.skip(4 + (headerSize - kBitmapHeaderSize));
+    } else {
+        in.fail();
     }
-    std::memcpy(p, &h, sizeof h);
-    plat::memUnlock(block);
+    const uint16_t bits = spec.bitCount;
+    if (!in.ok() || compression != 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24)) return {};
+    const uint32_t tableMax = bits <= 8 ? 1u << bits : 256;
+    if (core && bits <= 8) spec.colors = 0;  // a core table always has 2^bits entries
+    if (spec.colors > tableMax) return {};
+    const uint32_t entries = dibColorCount(spec.colors, bits);
+    plat::Block block = makePackedDib(spec);
+    if (!block) return block;
+    uint8_t *table = block.data() + kBitmapHeaderSize;
+    for (uint32_t i = 0; i < entries; ++i) {
+        in.bytes(table + 4 * i, 3);
+        if (!core) in.skip(1);
+    }
+    const uint64_t rows = dibRowBytes(spec.width, bits) * uint64_t(spec.height);
+    const uint8_t *pixels = in.span(size_t(rows));
+    if (!in.ok() || !pixels) return {};
+    std::memcpy(table + 4 * entries, pixels, size_t(rows));
     return block;
 }
 

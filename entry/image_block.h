@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/bytes.h"
+#include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
 
@@ -57,9 +59,34 @@ inline uint64_t dibPackedSize(const ConvBitmapInfoHeader &h) {
 // the whole DIB inside blockSize bytes.
 bool dibHeaderUsable(const ConvBitmapInfoHeader &h, size_t blockSize);
 
-// Allocates a movable zero-filled block for a packed DIB of the given
-// geometry with its header filled in; none when memory is refused or the
-// size is absurd. colors 0 means the default table size for the depth.
+// What a new image block looks like. The readers differ in the header
+// fields they fill, and the bytes the editor gets must stay as they are.
+struct DibSpec {
+    int32_t width = 0, height = 0;  // both positive; rows run bottom up
+    uint16_t bitCount = 0;          // 1, 4, 8 or 24 (others are built but not usable)
+    uint32_t colors = 0;            // biClrUsed; 0 means 2^bits entries up to 8 bits
+    int32_t pelsPerMeter = 0;       // both resolution fields
+    bool recordImageSize = true;    // fill biSizeImage with the rows' size
+    const void *palette = nullptr;  // RGBQUAD entries copied into the table
+    uint32_t paletteCount = 0;      // how many of them (at most the table's size)
+};
+
+// The one constructor of image blocks: a movable zero-filled block with the
+// header (and palette) filled in, locked. Empty when the geometry is not
+// positive, the picture is larger than limits().largestPicture pixels, the
+// block larger than limits().largestBlock bytes, or memory is refused.
+plat::Block makePackedDib(const DibSpec &spec);
+
+// The same, unlocked and handed over; none on failure. colors 0 means the
+// default table size for the depth.
 MemHandle newPackedDib(int32_t width, int32_t height, uint16_t bitCount, uint32_t colors = 0);
+
+// A bitmap stored in a file or resource (a BITMAPINFOHEADER of 40 bytes or
+// more, or a 12-byte BITMAPCOREHEADER with its RGBTRIPLE colour table,
+// followed by the rows) as a new image block with a 40-byte header and an
+// RGBQUAD table. Uncompressed 1, 4, 8 and 24 bits only; empty for anything
+// else, for a table or rows that run past the reader's bytes, and on the
+// same refusals as makePackedDib.
+plat::Block packedDibFromStored(ByteReader stored);
 
 }  // namespace vc

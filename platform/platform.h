@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/limits.h"
+
 namespace vc {
 
 using Wnd = void *;        // a window (HWND on Windows)
@@ -21,46 +23,14 @@ namespace plat {
 // ---- Movable memory blocks with handle semantics -------------------------
 enum : uint32_t { kMemMoveable = 0x0002, kMemZeroInit = 0x0040 };
 
-MemHandle memAlloc(uint32_t flags, size_t size);
+[[nodiscard]] MemHandle memAlloc(uint32_t flags, size_t size);
 // Grows or shrinks a block; returns the (possibly new) handle or none, in
 // which case the old block is untouched.
-MemHandle memReAlloc(MemHandle h, size_t size, uint32_t flags);
-void *memLock(MemHandle h);    // none for an invalid handle
-bool memUnlock(MemHandle h);
-size_t memSize(MemHandle h);   // 0 for an invalid handle
-MemHandle memFree(MemHandle h);  // none when freed, the handle when not
-
-// A work buffer of one call: a movable zero-filled block, locked while it
-// is held and freed on every way out.
-struct WorkBlock {
-    MemHandle handle = nullptr;
-    uint8_t *data = nullptr;
-
-    WorkBlock() = default;
-    WorkBlock(const WorkBlock &) = delete;
-    WorkBlock &operator=(const WorkBlock &) = delete;
-    ~WorkBlock() { release(); }
-
-    // False when the size does not fit the address space or memory is short.
-    bool alloc(uint64_t size) {
-        if (size > SIZE_MAX) return false;
-        handle = memAlloc(kMemMoveable | kMemZeroInit, size_t(size));
-        if (!handle) return false;
-        data = static_cast<uint8_t *>(memLock(handle));
-        if (!data) {
-            handle = memFree(handle);
-            return false;
-        }
-        return true;
-    }
-    void release() {
-        if (!handle) return;
-        memUnlock(handle);
-        memFree(handle);
-        handle = nullptr;
-        data = nullptr;
-    }
-};
+[[nodiscard]] MemHandle memReAlloc(MemHandle h, size_t size, uint32_t flags);
+[[nodiscard]] void *memLock(MemHandle h);    // none for an invalid handle
+[[nodiscard]] bool memUnlock(MemHandle h);
+[[nodiscard]] size_t memSize(MemHandle h);   // 0 for an invalid handle
+[[nodiscard]] MemHandle memFree(MemHandle h);  // none when freed, the handle when not
 
 // Test switches. memFailAt(n): the n-th allocation from now fails (1 = the
 // next one); 0 switches it off. memLiveBlocks: blocks allocated through this
@@ -68,36 +38,52 @@ struct WorkBlock {
 void memFailAt(long n);
 long memLiveBlocks();
 
+// Test switch: the limits every reader honours (common/limits.h). Tests and
+// fuzz harnesses lower them; resetLimits brings back the defaults.
+void setLimits(const Limits &limits);
+void resetLimits();
+
 // ---- Files: the 16-bit-heritage calls --------------------------------------
 enum : int { kOpenRead = 0, kOpenWrite = 1, kOpenReadWrite = 2 };
 enum : int { kSeekSet = 0, kSeekCur = 1, kSeekEnd = 2 };
 
-HFile fileOpen(const char *name, int mode);           // kFileError on failure
-HFile fileCreate(const char *name, int attributes);   // kFileError on failure
+[[nodiscard]] HFile fileOpen(const char *name, int mode);           // kFileError on failure
+[[nodiscard]] HFile fileCreate(const char *name, int attributes);   // kFileError on failure
 // Read and write return the byte count, or -1 (the all-ones UINT) on error.
-int32_t fileRead(HFile f, void *buffer, uint32_t count);
-int32_t fileWrite(HFile f, const void *buffer, uint32_t count);
-int32_t fileSeek(HFile f, int32_t offset, int origin);  // new position or -1
-HFile fileClose(HFile f);                                // 0, or -1
+[[nodiscard]] int32_t fileRead(HFile f, void *buffer, uint32_t count);
+[[nodiscard]] int32_t fileWrite(HFile f, const void *buffer, uint32_t count);
+[[nodiscard]] int32_t fileSeek(HFile f, int32_t offset, int origin);  // new position or -1
+[[nodiscard]] HFile fileClose(HFile f);                                // 0, or -1
 // Deletes a file named in the Windows character set; on Windows the name
 // goes through its OEM form first, as the 16-bit call took it.
-bool fileDelete(const char *name);
+[[nodiscard]] bool fileDelete(const char *name);
 // Test switches: writes come back short once n more bytes have been
 // written in total (-1 switches it off); fileOpenCount: files open now.
 void fileFailWritesAfter(long n);
 long fileOpenCount();
+
+// Test switch (Linux side only): a file held in memory. While a name is
+// mapped, the file calls open, create, read, write, seek, close and delete
+// it in memory instead of on disk, with the same results a disk file gives
+// (short writes under the write switch included). Tests and fuzz harnesses
+// feed readers through the exports this way without touching the disk.
+// Setting a name again replaces its bytes; unmapping forgets it.
+void memFileMap(const char *name, const void *data, size_t size);
+// The bytes of a mapped file (a save's output), none when not mapped.
+const uint8_t *memFileData(const char *name, size_t *size);
+void memFileUnmap(const char *name);
 
 // ---- The module ------------------------------------------------------------
 void setModule(ModuleHandle m);
 ModuleHandle module();
 // Loads string id into buffer (at most max - 1 characters and a NUL);
 // returns the length, 0 when there is no such string.
-int loadString(unsigned id, char *buffer, int max);
+[[nodiscard]] int loadString(unsigned id, char *buffer, int max);
 // The library's own file name; returns its length, 0 on failure.
-int moduleFileName(char *buffer, int size);
+[[nodiscard]] int moduleFileName(char *buffer, int size);
 // Loads a library from the folder of this module; none on failure.
-void *loadLibraryBeside(const char *name);
-void *libraryProc(void *library, const char *name);
+[[nodiscard]] void *loadLibraryBeside(const char *name);
+[[nodiscard]] void *libraryProc(void *library, const char *name);
 void freeLibrary(void *library);
 
 // ---- Windows ---------------------------------------------------------------

@@ -8,7 +8,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <map>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -33,7 +35,7 @@ std::vector<Block> gBlocks;
 std::vector<size_t> gFreeSlots;
 long gLiveBlocks = 0;
 using detail::allocationRefused;
-using detail::kMaxBlock;
+using detail::maxBlock;
 
 MemHandle makeHandle(size_t index, uint32_t generation) {
     uintptr_t v = (uintptr_t(generation) << 32) | (uintptr_t(index + 1) << 4) | 0x2;
@@ -54,7 +56,7 @@ Block *findBlock(MemHandle h) {
 long memLiveBlocks() { return gLiveBlocks; }
 
 MemHandle memAlloc(uint32_t flags, size_t size) {
-    if (allocationRefused() || size > kMaxBlock) return nullptr;
+    if (allocationRefused() || size > maxBlock()) return nullptr;
     uint8_t *data = static_cast<uint8_t *>(
         (flags & kMemZeroInit) ? std::calloc(size ? size : 1, 1) : std::malloc(size ? size : 1));
     if (!data) return nullptr;
@@ -78,7 +80,7 @@ MemHandle memAlloc(uint32_t flags, size_t size) {
 
 MemHandle memReAlloc(MemHandle h, size_t size, uint32_t flags) {
     Block *b = findBlock(h);
-    if (!b || allocationRefused() || size > kMaxBlock) return nullptr;
+    if (!b || allocationRefused() || size > maxBlock()) return nullptr;
     auto *data = static_cast<uint8_t *>(std::realloc(b->data, size ? size : 1));
     if (!data) return nullptr;
     if ((flags & kMemZeroInit) && size > b->size) std::memset(data + b->size, 0, size - b->size);
@@ -118,14 +120,70 @@ MemHandle memFree(MemHandle h) {
 }
 
 // ---- Files ---------------------------------------------------------------------------
+// Disk files are POSIX descriptors. Mapped files (the test switch) live in
+// memory under their names and are handed out as handles from kMemFileBase
+// on, far above any descriptor the process can get.
 namespace {
 long gOpenFiles = 0;
+
+struct MemFile {
+    std::vector<uint8_t> bytes;
+};
+struct OpenMemFile {
+    MemFile *file = nullptr;  // none: the slot is free
+    size_t position = 0;
+    bool writable = false;
+};
+constexpr HFile kMemFileBase = 0x40000000;
+std::map<std::string, MemFile, std::less<>> gMemFiles;
+std::vector<OpenMemFile> gOpenMem;
+
+MemFile *mappedFile(const char *name) {
+    if (gMemFiles.empty()) return nullptr;
+    auto it = gMemFiles.find(std::string_view(name));
+    return it == gMemFiles.end() ? nullptr : &it->second;
+}
+
+HFile openMem(MemFile *file, bool writable) {
+    size_t slot = 0;
+    while (slot < gOpenMem.size() && gOpenMem[slot].file) ++slot;
+    if (slot == gOpenMem.size()) gOpenMem.emplace_back();
+    gOpenMem[slot] = OpenMemFile{file, 0, writable};
+    ++gOpenFiles;
+    return kMemFileBase + HFile(slot);
+}
+
+OpenMemFile *openMemFile(HFile f) {
+    if (f < kMemFileBase || size_t(f - kMemFileBase) >= gOpenMem.size()) return nullptr;
+    OpenMemFile &o = gOpenMem[size_t(f - kMemFileBase)];
+    return o.file ? &o : nullptr;
+}
 }  // namespace
 
 long fileOpenCount() { return gOpenFiles; }
 
+void memFileMap(const char *name, const void *data, size_t size) {
+    const auto *p = static_cast<const uint8_t *>(data);
+    gMemFiles[name].bytes.assign(p, p + size);
+}
+
+const uint8_t *memFileData(const char *name, size_t *size) {
+    MemFile *file = name ? mappedFile(name) : nullptr;
+    if (size) *size = file ? file->bytes.size() : 0;
+    return file ? file->bytes.data() : nullptr;
+}
+
+void memFileUnmap(const char *name) {
+    auto it = gMemFiles.find(std::string_view(name));
+    if (it == gMemFiles.end()) return;
+    for (OpenMemFile &o : gOpenMem)
+        if (o.file == &it->second) o.file = nullptr, --gOpenFiles;
+    gMemFiles.erase(it);
+}
+
 HFile fileOpen(const char *name, int mode) {
     if (!name || !*name) return kFileError;
+    if (MemFile *file = mappedFile(name)) return openMem(file, (mode & 3) != kOpenRead);
     int flags = O_RDONLY;
     switch (mode & 3) {
     case kOpenWrite: flags = O_WRONLY; break;
@@ -145,6 +203,10 @@ HFile fileOpen(const char *name, int mode) {
 
 HFile fileCreate(const char *name, int /*attributes*/) {
     if (!name || !*name) return kFileError;
+    if (MemFile *file = mappedFile(name)) {
+        file->bytes.clear();
+        return openMem(file, true);
+    }
     int fd = ::open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return kFileError;
     ++gOpenFiles;
@@ -153,6 +215,14 @@ HFile fileCreate(const char *name, int /*attributes*/) {
 
 int32_t fileRead(HFile f, void *buffer, uint32_t count) {
     if (f < 0) return -1;
+    if (OpenMemFile *o = openMemFile(f)) {
+        const std::vector<uint8_t> &bytes = o->file->bytes;
+        const size_t n = o->position < bytes.size() ? std::min<size_t>(count, bytes.size() - o->position) : 0;
+        if (n) std::memcpy(buffer, bytes.data() + o->position, n);
+        o->position += n;
+        return int32_t(n);
+    }
+    if (f >= kMemFileBase) return -1;
     auto *p = static_cast<uint8_t *>(buffer);
     uint32_t done = 0;
     while (done < count) {
@@ -167,6 +237,15 @@ int32_t fileRead(HFile f, void *buffer, uint32_t count) {
 int32_t fileWrite(HFile f, const void *buffer, uint32_t count) {
     if (f < 0) return -1;
     uint32_t allowed = detail::writeAllowance(count);
+    if (OpenMemFile *o = openMemFile(f)) {
+        if (!o->writable) return -1;
+        std::vector<uint8_t> &bytes = o->file->bytes;
+        if (bytes.size() < o->position + allowed) bytes.resize(o->position + allowed);
+        if (allowed) std::memcpy(bytes.data() + o->position, buffer, allowed);
+        o->position += allowed;
+        return int32_t(allowed);
+    }
+    if (f >= kMemFileBase) return -1;
     auto *p = static_cast<const uint8_t *>(buffer);
     uint32_t done = 0;
     while (done < allowed) {
@@ -180,6 +259,16 @@ int32_t fileWrite(HFile f, const void *buffer, uint32_t count) {
 
 int32_t fileSeek(HFile f, int32_t offset, int origin) {
     if (f < 0) return -1;
+    if (OpenMemFile *o = openMemFile(f)) {
+        const int64_t base = origin == kSeekCur ? int64_t(o->position)
+                             : origin == kSeekEnd ? int64_t(o->file->bytes.size())
+                                                  : 0;
+        const int64_t to = base + offset;
+        if (to < 0 || to > 0x7FFFFFFF) return -1;
+        o->position = size_t(to);
+        return int32_t(to);
+    }
+    if (f >= kMemFileBase) return -1;
     int whence = origin == kSeekCur ? SEEK_CUR : origin == kSeekEnd ? SEEK_END : SEEK_SET;
     off_t r = ::lseek(f, offset, whence);
     if (r < 0 || r > 0x7FFFFFFF) return -1;
@@ -188,12 +277,25 @@ int32_t fileSeek(HFile f, int32_t offset, int origin) {
 
 HFile fileClose(HFile f) {
     if (f < 0) return kFileError;
+    if (OpenMemFile *o = openMemFile(f)) {
+        o->file = nullptr;
+        --gOpenFiles;
+        return 0;
+    }
+    if (f >= kMemFileBase) return kFileError;
     if (::close(f) != 0) return kFileError;
     --gOpenFiles;
     return 0;
 }
 
-bool fileDelete(const char *name) { return name && *name && ::unlink(name) == 0; }
+bool fileDelete(const char *name) {
+    if (!name || !*name) return false;
+    if (mappedFile(name)) {
+        memFileUnmap(name);
+        return true;
+    }
+    return ::unlink(name) == 0;
+}
 
 // ---- Module, strings, libraries -------------------------------------------------------
 namespace {

@@ -24,7 +24,7 @@ HWND hwnd(Wnd w) { return static_cast<HWND>(w); }
 // ---- Memory blocks -------------------------------------------------------------------
 namespace {
 using detail::allocationRefused;
-using detail::kMaxBlock;
+using detail::maxBlock;
 // The blocks this layer allocated and has not freed. A set rather than a
 // bare counter, because the library also frees blocks the editor made
 // (icon images it asked for), which must not count against its own.
@@ -34,14 +34,14 @@ std::unordered_set<HGLOBAL> gLive;
 long memLiveBlocks() { return long(gLive.size()); }
 
 MemHandle memAlloc(uint32_t flags, size_t size) {
-    if (allocationRefused() || size > kMaxBlock) return nullptr;
+    if (allocationRefused() || size > maxBlock()) return nullptr;
     HGLOBAL h = GlobalAlloc(flags, size);
     if (h) gLive.insert(h);
     return h;
 }
 
 MemHandle memReAlloc(MemHandle h, size_t size, uint32_t flags) {
-    if (!h || allocationRefused() || size > kMaxBlock) return nullptr;
+    if (!h || allocationRefused() || size > maxBlock()) return nullptr;
     // GMEM_MOVEABLE lets a locked or fixed block move instead of failing.
     HGLOBAL n = GlobalReAlloc(static_cast<HGLOBAL>(h), size, flags | GMEM_MOVEABLE);
     if (n && n != h && gLive.erase(static_cast<HGLOBAL>(h))) gLive.insert(n);

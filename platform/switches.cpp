@@ -7,7 +7,13 @@ namespace vc::plat {
 namespace {
 long gFailCountdown = 0;
 long gWriteBudget = -1;
+Limits gLimits;
 }  // namespace
+
+void setLimits(const Limits &limits) { gLimits = limits; }
+void resetLimits() { gLimits = Limits{}; }
+
+size_t detail::maxBlock() { return size_t(gLimits.largestBlock < SIZE_MAX ? gLimits.largestBlock : SIZE_MAX); }
 
 void memFailAt(long n) { gFailCountdown = n < 0 ? 0 : n; }
 void fileFailWritesAfter(long n) { gWriteBudget = n; }
@@ -22,3 +28,7 @@ uint32_t detail::writeAllowance(uint32_t count) {
 }
 
 }  // namespace vc::plat
+
+namespace vc {
+const Limits &limits() { return plat::gLimits; }
+}  // namespace vc

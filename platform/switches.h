@@ -1,6 +1,6 @@
 // The platform layer's test switches, shared by both sides: the allocation
 // that is made to fail, and the write budget after which writes come back
-// short. Also the largest block either side hands out.
+// short.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +8,8 @@
 
 namespace vc::plat::detail {
 
-// A 32-bit process could never hold more; refusing it keeps a hostile size
-// from a file from turning into a huge allocation.
-constexpr size_t kMaxBlock = size_t(0x7FFF0000);
+// The largest block either side hands out: limits().largestBlock.
+size_t maxBlock();
 
 // Counts one allocation; true when the allocation switch says it fails.
 bool allocationRefused();
