@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git gcovr
   clang libclang-rt-14-dev
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   libimagequant-dev
