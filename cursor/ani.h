@@ -11,31 +11,30 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/file_window.h"
+#include "common/riff.h"
+#include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
 
 namespace vc {
 
 // The document keeps the file's own little-endian layout for the header,
-// rates and sequence, and they are read and written as whole blocks.
+// rates and sequence: the reader copies a chunk's bytes over them as they
+// come, so a short chunk changes only the bytes it holds.
 static_assert(std::endian::native == std::endian::little, "the ANI document mirrors little-endian file data");
 
-constexpr uint32_t fourCC(const char (&s)[5]) {
-    return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
-           uint32_t(uint8_t(s[3])) << 24;
-}
-
-constexpr uint32_t kIdRiff = fourCC("RIFF");
-constexpr uint32_t kIdAcon = fourCC("ACON");
-constexpr uint32_t kIdAnih = fourCC("anih");
-constexpr uint32_t kIdRate = fourCC("rate");
-constexpr uint32_t kIdSeq = fourCC("seq ");
-constexpr uint32_t kIdList = fourCC("LIST");
-constexpr uint32_t kIdInfo = fourCC("INFO");
-constexpr uint32_t kIdInam = fourCC("INAM");
-constexpr uint32_t kIdIart = fourCC("IART");
-constexpr uint32_t kIdFram = fourCC("fram");
-constexpr uint32_t kIdIcon = fourCC("icon");
+constexpr uint32_t kIdRiff = riff::kRiff;
+constexpr uint32_t kIdAcon = riff::fourcc("ACON");
+constexpr uint32_t kIdAnih = riff::fourcc("anih");
+constexpr uint32_t kIdRate = riff::fourcc("rate");
+constexpr uint32_t kIdSeq = riff::fourcc("seq ");
+constexpr uint32_t kIdList = riff::kList;
+constexpr uint32_t kIdInfo = riff::fourcc("INFO");
+constexpr uint32_t kIdInam = riff::fourcc("INAM");
+constexpr uint32_t kIdIart = riff::fourcc("IART");
+constexpr uint32_t kIdFram = riff::fourcc("fram");
+constexpr uint32_t kIdIcon = riff::fourcc("icon");
 
 constexpr uint32_t kAniMaxSteps = 256;
 constexpr uint32_t kAniHeaderSize = 36;
@@ -81,32 +80,38 @@ inline uint32_t documentSteps(const CursorAnimationDocument &d) {
     return d.header.stepCount < kAniMaxSteps ? d.header.stepCount : kAniMaxSteps;
 }
 
-// Locks a block as a cursor animation document: none when the block is
-// missing, too small, or does not start with 166. Unlock with plat::memUnlock.
+using CursorDocumentLock = plat::DocumentLock<CursorAnimationDocument>;
+
+// Locks a block as a cursor animation document: false, holding nothing, when
+// the block is missing, too small, or does not start with 166.
+bool lockCursorDocument(CursorDocumentLock &lock, MemHandle block);
+// The same as a bare pointer, for the animation dialog, which keeps the
+// document locked from its start to its end: none on the same refusals;
+// unlock with plat::memUnlock.
 CursorAnimationDocument *lockCursorDocument(MemHandle block);
 // A new movable zero-filled document with format code 166 and header size
-// 36; none when memory is refused.
-MemHandle newCursorDocument();
+// 36, locked; empty when memory is refused.
+plat::Block newCursorDocument();
 
-// ---- RIFF chunks ------------------------------------------------------------------
+// ---- RIFF chunks read through a file window ----------------------------------------
 struct ChunkHeader {
     uint32_t id;
     uint32_t size;  // body bytes, without the pad byte
 };
 
-// Padded body size, in 64 bits so that a size near 4 GiB cannot wrap.
-constexpr uint64_t paddedSize(uint32_t size) { return uint64_t(size) + (size & 1); }
+// Body bytes with the pad byte, in 64 bits so that a size near 4 GiB cannot wrap.
+constexpr uint64_t paddedBody(uint32_t size) { return riff::paddedSize(size) - riff::kHeaderSize; }
 
-bool ReadChunkHeader(HFile file, ChunkHeader &header);
-// Reads min(capacity, size) bytes, then skips the rest of the body and its
-// pad byte; false on a short read or a failed skip.
-bool ReadChunkBody(HFile file, const ChunkHeader &header, void *destination, uint32_t capacity);
-bool SkipChunk(HFile file, const ChunkHeader &header);
-
-bool WriteChunkHeader(HFile file, uint32_t id, uint32_t size);
-bool WriteFourCC(HFile file, uint32_t value);
-// Header, data, and a 0 pad byte when the size is odd.
-bool WriteChunk(HFile file, uint32_t id, uint32_t size, const void *data);
+// The 8 bytes of a chunk header; false when fewer are left.
+bool ReadChunkHeader(FileWindow &in, ChunkHeader &header);
+// Copies the first min(capacity, size) bytes of the body (capacity at most
+// the window's size), then skips the rest of the body and its pad byte;
+// false on a short read or a failed skip.
+bool ReadChunkBody(FileWindow &in, const ChunkHeader &header, void *destination, uint32_t capacity);
+// Moves forward n bytes; false when the file calls could not reach the new
+// position (2 GiB or more), as a seek of theirs would fail.
+bool SkipBytes(FileWindow &in, uint64_t n);
+inline bool SkipChunk(FileWindow &in, const ChunkHeader &header) { return SkipBytes(in, paddedBody(header.size)); }
 
 // ---- Reader and preview ---------------------------------------------------------
 bool IsAniFile(HFile file);

@@ -1,262 +1,273 @@
 // Reading animated cursors: frames go to the editor one by one through the
 // callback (command 9), the rest of the file into a cursor animation
 // document that is offered to the editor when the file is opened as an
-// animation.
+// animation. The file is read piece by piece through a file window: chunk
+// headers and small bodies as checked spans, the INFO list as one span
+// walked chunk by chunk, each frame's icon file into a block of its own.
+//
+// Choices for what the file format leaves open, all made so that a damaged
+// file never reads or writes outside its buffers:
+// - A file that does not start with RIFF and ACON is refused with
+//   CONV_E_FORMAT. The RIFF size is ignored (some programs store the whole
+//   file's length there): the top-level chunks run to the end of the file,
+//   and a header that cannot be read whole is the normal end.
+// - An anih, rate or seq body cut by the end of the file, a list type that
+//   cannot be read, and a skip the file calls cannot make (to 2 GiB or
+//   beyond) end the load with CONV_E_READ. A list shorter than its type
+//   still has four type bytes read, from whatever follows it.
+// - A later chunk of a kind replaces what an earlier one gave: an anih fills
+//   the default steps over rate and seq read before it, and a rate or seq
+//   after it overwrites them. Each body is copied over the document's
+//   mirror of it as far as it goes: a short anih changes only the bytes it
+//   holds, a rate or seq of more than 256 steps gives its first 256. A frame
+//   count of 0 (also from an anih too short to hold one) is CONV_E_UNSUPPORTED.
+// - INFO never fails the load. Title and author keep at most 79 characters;
+//   a text claiming more than its list holds ends the INFO walk (texts read
+//   before stay); a text cut by the end of the file keeps what is there.
+//   The next chunk starts behind the list as its size says.
+// - In the fram list, an icon subchunk claiming more than its list or the
+//   file holds ends the load with CONV_E_READ, and no memory for a frame
+//   with CONV_E_MEMORY. A frame whose icon file holds no usable image
+//   (CONV_E_DATA) or that the editor refuses (0) does not stop the walk:
+//   the load answers the last such result.
+// - The preview answers CONV_E_UNSUPPORTED for every failure past the form
+//   header.
+#include <algorithm>
 #include <cstring>
 
 #include "cursor/ani.h"
 #include "cursor/ico.h"
+#include "entry/editor_link.h"
 #include "entry/format_table.h"
 
 namespace vc {
 
 namespace {
 
-// An open file that closes itself, with the length it had when opened: no
-// body larger than what is left of the file is ever allocated.
-struct InputFile {
-    HFile handle = kFileError;
-    uint32_t length = 0;
-    explicit InputFile(const char *name) {
-        handle = plat::fileOpen(name, plat::kOpenRead);
-        if (handle == kFileError) return;
-        int32_t end = plat::fileSeek(handle, 0, plat::kSeekEnd);
-        length = end > 0 ? uint32_t(end) : 0;
-        plat::fileSeek(handle, 0, plat::kSeekSet);
-    }
-    ~InputFile() {
-        if (handle != kFileError) plat::fileClose(handle);
-    }
-    InputFile(const InputFile &) = delete;
-    InputFile &operator=(const InputFile &) = delete;
-    bool ok() const { return handle != kFileError; }
-    uint32_t position() const {
-        int32_t p = plat::fileSeek(handle, 0, plat::kSeekCur);
-        return p > 0 ? uint32_t(p) : 0;
-    }
-    // Bytes from the current position to the end of the file.
-    uint32_t left() const {
-        uint32_t p = position();
-        return p < length ? length - p : 0;
-    }
-    bool seekTo(uint64_t offset) const {
-        return offset <= 0x7FFFFFFF && plat::fileSeek(handle, int32_t(offset), plat::kSeekSet) >= 0;
-    }
-};
-
-bool readFormHeader(HFile f) {
-    ChunkHeader riff;
-    uint8_t form[4];
-    return ReadChunkHeader(f, riff) && riff.id == kIdRiff && plat::fileRead(f, form, 4) == 4 &&
-           std::memcmp(form, "ACON", 4) == 0;
+// Bytes from the window's position to the end of the file as it was when
+// opened: no body larger than that is ever allocated.
+uint64_t bytesLeft(const FileWindow &in, uint64_t length) {
+    const uint64_t at = uint64_t(in.tell());
+    return at < length ? length - at : 0;
 }
 
-bool readListType(HFile f, uint32_t &type) {
-    uint8_t raw[4];
-    if (plat::fileRead(f, raw, 4) != 4) return false;
-    type = uint32_t(raw[0]) | uint32_t(raw[1]) << 8 | uint32_t(raw[2]) << 16 | uint32_t(raw[3]) << 24;
-    return true;
+bool readFormHeader(FileWindow &in) {
+    ByteReader r = in.take(12);
+    const uint32_t id = r.u32();
+    r.skip(4);
+    const uint32_t form = r.u32();
+    return r.ok() && id == kIdRiff && form == kIdAcon;
+}
+
+bool readListType(FileWindow &in, uint32_t &type) {
+    ByteReader r = in.take(4);
+    type = r.u32();
+    return r.ok();
 }
 
 // The body of a LIST after its type: its padded size less the 4 type bytes.
 uint64_t listContent(const ChunkHeader &h) {
-    uint64_t l = paddedSize(h.size);
+    const uint64_t l = paddedBody(h.size);
     return l >= 4 ? l - 4 : 0;
 }
 
-// Reads an icon subchunk's body into a new zero-filled block; none when
-// memory is refused (result -5) or the read comes back short (-3).
-MemHandle readIconBody(const InputFile &in, const ChunkHeader &h, int16_t &result) {
-    MemHandle block = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, h.size ? h.size : 1);
-    if (!block) {
-        result = CONV_E_MEMORY;
-        return nullptr;
-    }
-    void *p = plat::memLock(block);
-    bool read = p && ReadChunkBody(in.handle, h, p, h.size);
-    if (p) plat::memUnlock(block);
-    if (!read) {
-        plat::memFree(block);
-        result = CONV_E_READ;
-        return nullptr;
-    }
-    return block;
+// Reads an icon subchunk's body into a new zero-filled block: CONV_E_MEMORY
+// when memory is refused, CONV_E_READ when the read comes back short.
+int16_t readIconBody(FileWindow &in, const ChunkHeader &h, plat::Block &block) {
+    if (!block.alloc(h.size ? h.size : 1)) return CONV_E_MEMORY;
+    if (!in.readAll(block.data(), h.size) || !SkipBytes(in, paddedBody(h.size) - h.size)) return CONV_E_READ;
+    return CONV_OK;
 }
 
-// The frames of a fram list of n bytes: each icon subchunk's chosen image
-// goes to the editor with its frame number in bits 8 to 15 of the flags.
-// A bad or refused frame does not stop the walk; the last such result is
-// what the list answers.
-int16_t readFrames(const InputFile &in, uint64_t n, HostCallback callback) {
+// Hands a frame's chosen image to the editor with its frame number in bits
+// 8 to 15 of the flags, then its hotspot to the image it became.
+int16_t offerFrame(const plat::Block &block, uint32_t size, uint32_t frame, const EditorLink &link) {
+    uint32_t hotspot = 0;
+    if (!PickIconImage(block.data(), &hotspot, size)) return CONV_E_DATA;
+    if (!link.addIcon(block.data(), EditorLink::sequenceFlags(frame, HOST_FRAME_GIF))) return CONV_CANCELLED;
+    const int32_t count = link.frameCount();
+    if (count >= 1) link.setHotspot(hotspot, count - 1);
+    return CONV_OK;
+}
+
+// The frames of a fram list of n bytes.
+int16_t readFrames(FileWindow &in, uint64_t length, uint64_t n, const EditorLink &link) {
     int16_t result = CONV_OK;
     uint32_t frame = 0;
-    while (n >= 8) {
+    while (n >= riff::kHeaderSize) {
         ChunkHeader h;
-        if (!ReadChunkHeader(in.handle, h)) return CONV_E_READ;
-        n -= 8;
-        // A body reaching past its list or the file is damage, not data.
-        if (h.id == kIdIcon && (h.size > n || h.size > in.left())) return CONV_E_READ;
+        if (!ReadChunkHeader(in, h)) return CONV_E_READ;
+        n -= riff::kHeaderSize;
         if (h.id == kIdIcon) {
-            int16_t failure = CONV_OK;
-            MemHandle block = readIconBody(in, h, failure);
-            if (!block && failure == CONV_E_MEMORY) return CONV_E_MEMORY;
-            if (!block) {
-                result = failure;
-            } else {
-                auto *p = static_cast<uint8_t *>(plat::memLock(block));
-                uint32_t hotspot = 0;
-                if (!p || !PickIconImage(p, &hotspot, h.size)) {
-                    result = CONV_E_DATA;
-                } else if (callback &&
-                           callback(HOST_ADD_ICON, reinterpret_cast<intptr_t>(p), intptr_t(((frame & 255) << 8) | 17))) {
-                    intptr_t count = callback(HOST_QUERY, 0, HOST_QUERY_COUNT);
-                    if (count >= 1) callback(HOST_SET_HOTSPOT, intptr_t(hotspot), count - 1);
-                } else {
-                    result = CONV_CANCELLED;
-                }
-                if (p) plat::memUnlock(block);
-                plat::memFree(block);
-            }
+            if (h.size > n || h.size > bytesLeft(in, length)) return CONV_E_READ;
+            plat::Block block;
+            int16_t r = readIconBody(in, h, block);
+            if (r == CONV_E_MEMORY) return r;
+            if (r == CONV_OK) r = offerFrame(block, h.size, frame, link);
+            if (r != CONV_OK) result = r;
             ++frame;
-        } else if (!SkipChunk(in.handle, h)) {
+        } else if (!SkipChunk(in, h)) {
             return CONV_E_READ;
         }
-        uint64_t used = paddedSize(h.size);
+        const uint64_t used = paddedBody(h.size);
         n = used < n ? n - used : 0;
     }
     return result;
 }
 
-// The INFO list of n bytes: title and author, each cut to 79 characters.
-int16_t readInfo(const InputFile &in, uint64_t n, CursorAnimationDocument &doc) {
-    while (n >= 8) {
-        ChunkHeader h;
-        if (!ReadChunkHeader(in.handle, h)) return CONV_E_READ;
-        n -= 8;
-        if (h.id == kIdInam || h.id == kIdIart) {
-            if (h.size > n) return CONV_E_READ;
-            char *text = h.id == kIdInam ? doc.title : doc.author;
-            // A later text replaces an earlier one whole, and the last byte
-            // of the field always stays the terminating NUL.
-            std::memset(text, 0, kAniTextSize);
-            if (!ReadChunkBody(in.handle, h, text, kAniTextSize - 1)) return CONV_E_READ;
-        } else if (!SkipChunk(in.handle, h)) {
-            return CONV_E_READ;
-        }
-        uint64_t used = paddedSize(h.size);
-        n = used < n ? n - used : 0;
+// The bytes of a list of `declared` bytes as one span: from the window when
+// they fit in it, else in spill (no more than the file still holds; none
+// when memory is refused).
+ByteReader listSpan(FileWindow &in, uint64_t declared, uint64_t left, plat::Block &spill) {
+    if (declared <= FileWindow::kSize) {
+        const ByteReader r = in.take(uint32_t(declared));
+        return ByteReader(r.data(), r.size());  // as many as the file holds
     }
-    return CONV_OK;
+    const uint64_t n = std::min(declared, left);
+    if (!spill.alloc(n ? n : 1, plat::kMemMoveable)) return {};
+    return ByteReader(spill.data(), in.read(spill.data(), size_t(n)));
+}
+
+// The subchunks of an INFO list that claims `declared` bytes after its type
+// and holds those of `content`: title and author.
+void readInfo(ByteReader content, uint64_t declared, CursorAnimationDocument &doc) {
+    riff::Walker walk(content);
+    for (;;) {
+        const uint64_t at = walk.position();
+        riff::Chunk c;
+        if (!walk.next(c)) return;
+        if (c.id != kIdInam && c.id != kIdIart) continue;
+        if (c.size > declared - at - riff::kHeaderSize) return;
+        char *text = c.id == kIdInam ? doc.title : doc.author;
+        // A later text replaces an earlier one whole, and the last byte of
+        // the field always stays the terminating NUL.
+        std::memset(text, 0, kAniTextSize);
+        ByteReader body = c.body;
+        body.bytes(text, std::min<size_t>(body.size(), kAniTextSize - 1));
+    }
 }
 
 // Steps that anih implies: each shows for the default rate, and the frames
 // follow each other in turn.
 void fillDefaultSteps(CursorAnimationDocument &doc) {
-    uint32_t steps = documentSteps(doc);
+    const uint32_t steps = documentSteps(doc);
     for (uint32_t i = 0; i < steps; ++i) {
         doc.rates[i] = doc.header.defaultRate;
         doc.sequence[i] = i % doc.header.frameCount;
     }
 }
 
+int16_t readList(FileWindow &in, uint64_t length, const ChunkHeader &h, CursorAnimationDocument &doc,
+                 const EditorLink &link) {
+    const int64_t start = in.tell();
+    uint32_t type = 0;
+    if (!readListType(in, type)) return CONV_E_READ;
+    const uint64_t content = listContent(h);
+    if (type == kIdFram) return readFrames(in, length, content, link);
+    if (type != kIdInfo) return SkipBytes(in, content) ? CONV_OK : CONV_E_READ;
+    plat::Block spill;
+    readInfo(listSpan(in, content, bytesLeft(in, length), spill), content, doc);
+    return in.seek(uint64_t(start) + paddedBody(h.size)) ? CONV_OK : CONV_E_READ;
+}
+
 // The top-level walk; ends normally when no further chunk header can be read.
-int16_t readChunks(const InputFile &in, CursorAnimationDocument &doc, HostCallback callback) {
+int16_t readChunks(FileWindow &in, uint64_t length, CursorAnimationDocument &doc, const EditorLink &link) {
     ChunkHeader h;
-    while (ReadChunkHeader(in.handle, h)) {
+    while (ReadChunkHeader(in, h)) {
         switch (h.id) {
         case kIdRate:
-            if (!ReadChunkBody(in.handle, h, doc.rates, sizeof doc.rates)) return CONV_E_READ;
+            if (!ReadChunkBody(in, h, doc.rates, sizeof doc.rates)) return CONV_E_READ;
             break;
         case kIdSeq:
-            if (!ReadChunkBody(in.handle, h, doc.sequence, sizeof doc.sequence)) return CONV_E_READ;
+            if (!ReadChunkBody(in, h, doc.sequence, sizeof doc.sequence)) return CONV_E_READ;
             break;
         case kIdAnih:
-            if (!ReadChunkBody(in.handle, h, &doc.header, sizeof doc.header)) return CONV_E_READ;
+            if (!ReadChunkBody(in, h, &doc.header, sizeof doc.header)) return CONV_E_READ;
             if (doc.header.frameCount == 0) return CONV_E_UNSUPPORTED;
             fillDefaultSteps(doc);
             break;
-        case kIdList: {
-            uint32_t start = in.position();
-            uint32_t type = 0;
-            if (!readListType(in.handle, type)) return CONV_E_READ;
-            uint64_t content = listContent(h);
-            if (type == kIdInfo) {
-                readInfo(in, content, doc);
-                // Whatever the INFO walk made of its subchunks, the next
-                // chunk starts behind the list.
-                if (!in.seekTo(uint64_t(start) + paddedSize(h.size))) return CONV_E_READ;
-            } else if (type == kIdFram) {
-                int16_t r = readFrames(in, content, callback);
-                if (r != CONV_OK) return r;
-            } else if (!SkipChunk(in.handle, ChunkHeader{h.id, uint32_t(content)})) {
-                return CONV_E_READ;
-            }
+        case kIdList:
+            if (int16_t r = readList(in, length, h, doc, link); r != CONV_OK) return r;
             break;
-        }
         default:
-            if (!SkipChunk(in.handle, h)) return CONV_E_READ;
+            if (!SkipChunk(in, h)) return CONV_E_READ;
             break;
         }
     }
     return CONV_OK;
 }
 
+// To the fram list of the top level, skipping everything else; n gets its
+// content's size.
+bool findFramList(FileWindow &in, uint64_t &n) {
+    for (;;) {
+        ChunkHeader h;
+        if (!ReadChunkHeader(in, h)) return false;
+        if (h.id != kIdList) {
+            if (!SkipChunk(in, h)) return false;
+            continue;
+        }
+        uint32_t type = 0;
+        if (!readListType(in, type)) return false;
+        n = listContent(h);
+        if (type == kIdFram) return true;
+        if (!SkipBytes(in, n)) return false;
+    }
+}
+
+// To the first icon subchunk within n bytes of a list.
+bool findFirstIcon(FileWindow &in, uint64_t &n, ChunkHeader &h) {
+    for (;;) {
+        if (n < riff::kHeaderSize || !ReadChunkHeader(in, h)) return false;
+        n -= riff::kHeaderSize;
+        if (h.id == kIdIcon) return true;
+        if (!SkipChunk(in, h)) return false;
+        const uint64_t used = paddedBody(h.size);
+        n = used < n ? n - used : 0;
+    }
+}
+
+uint64_t openLength(const plat::File &file) {
+    const int64_t length = file.length();
+    return length > 0 ? uint64_t(length) : 0;
+}
+
 }  // namespace
 
 int16_t LoadAniFile(const char *fileName, bool asAnimation, HostCallback callback) {
-    InputFile in(fileName);
-    if (!in.ok()) return CONV_E_OPEN;
-    if (!readFormHeader(in.handle)) return CONV_E_FORMAT;
-    MemHandle block = newCursorDocument();
-    if (!block) return CONV_E_MEMORY;
-    auto *doc = static_cast<CursorAnimationDocument *>(plat::memLock(block));
-    int16_t result = doc ? readChunks(in, *doc, callback) : int16_t(CONV_E_MEMORY);
-    if (doc) plat::memUnlock(block);
-    if (result == CONV_OK && asAnimation && callback) {
-        if (callback(HOST_NEW_DOCUMENT, reinterpret_cast<intptr_t>(block), 0)) {
-            addCursorAnimationMenu(callback);
-            return CONV_OK;  // the editor owns the document now
-        }
+    plat::File file;
+    if (!file.open(fileName)) return CONV_E_OPEN;
+    const uint64_t length = openLength(file);
+    FileWindow in(file.handle());
+    if (!readFormHeader(in)) return CONV_E_FORMAT;
+    plat::Block document = newCursorDocument();
+    if (!document) return CONV_E_MEMORY;
+    const EditorLink link(callback);
+    const int16_t result = readChunks(in, length, *document.as<CursorAnimationDocument>(), link);
+    document.unlock();
+    if (result == CONV_OK && asAnimation && link.offerDocument(document.handle())) {
+        (void)document.release();  // the editor owns the document now
+        addCursorAnimationMenu(callback);
     }
-    plat::memFree(block);
     return result;
 }
 
 int16_t PreviewAniFile(const char *fileName, ConvImageRecord *record) {
     if (!record) return CONV_E_UNSUPPORTED;
     record->image = nullptr;
-    InputFile in(fileName);
-    if (!in.ok() || !readFormHeader(in.handle)) return CONV_E_FORMAT;
-    ChunkHeader h;
-    // To the fram list, skipping everything else.
+    plat::File file;
+    if (!file.open(fileName)) return CONV_E_FORMAT;
+    const uint64_t length = openLength(file);
+    FileWindow in(file.handle());
+    if (!readFormHeader(in)) return CONV_E_FORMAT;
     uint64_t n = 0;
-    for (;;) {
-        if (!ReadChunkHeader(in.handle, h)) return CONV_E_UNSUPPORTED;
-        if (h.id != kIdList) {
-            if (!SkipChunk(in.handle, h)) return CONV_E_UNSUPPORTED;
-            continue;
-        }
-        uint32_t type = 0;
-        if (!readListType(in.handle, type)) return CONV_E_UNSUPPORTED;
-        n = listContent(h);
-        if (type == kIdFram) break;
-        if (!SkipChunk(in.handle, ChunkHeader{h.id, uint32_t(n)})) return CONV_E_UNSUPPORTED;
-    }
-    // To its first icon subchunk.
-    for (;;) {
-        if (n < 8 || !ReadChunkHeader(in.handle, h)) return CONV_E_UNSUPPORTED;
-        n -= 8;
-        if (h.id == kIdIcon) break;
-        if (!SkipChunk(in.handle, h)) return CONV_E_UNSUPPORTED;
-        uint64_t used = paddedSize(h.size);
-        n = used < n ? n - used : 0;
-    }
-    if (h.size > n || h.size > in.left()) return CONV_E_UNSUPPORTED;
-    int16_t failure = CONV_OK;
-    MemHandle block = readIconBody(in, h, failure);
-    if (!block) return CONV_E_UNSUPPORTED;
+    ChunkHeader h;
+    if (!findFramList(in, n) || !findFirstIcon(in, n, h)) return CONV_E_UNSUPPORTED;
+    if (h.size > n || h.size > bytesLeft(in, length)) return CONV_E_UNSUPPORTED;
+    plat::Block block;
+    if (readIconBody(in, h, block) != CONV_OK) return CONV_E_UNSUPPORTED;
     // The icon preview takes the block: it stores it in the record or frees it.
-    PreviewIconBlock(block, h.size, record);
+    PreviewIconBlock(std::move(block), h.size, record);
     return record->image ? CONV_OK : CONV_E_UNSUPPORTED;
 }
 

@@ -6,6 +6,7 @@
 #include "cursor/ani.h"
 #include "cursor/cursor_anim_dialog.h"
 #include "cursor/cursor_format.h"
+#include "entry/editor_link.h"
 #include "resources/strings.h"
 
 namespace vc {
@@ -29,25 +30,24 @@ void renameToAni(char *fileName) {
 }
 
 int32_t NewCursorAnimation(Wnd parent, char *fileName, uint32_t, HostCallback callback) {
-    if (!callback) return 0;
-    MemHandle block = newCursorDocument();
+    const EditorLink link(callback);
+    if (!link) return 0;
+    plat::Block block = newCursorDocument();
     if (!block) return CONV_E_MEMORY;
-    if (auto *doc = static_cast<CursorAnimationDocument *>(plat::memLock(block))) {
-        doc->header.frameCount = 1;
-        plat::loadString(IDS_DEFAULT_COMMENT, doc->author, int(kAniTextSize));
-        plat::memUnlock(block);
-    }
-    if (!callback(HOST_NEW_DOCUMENT, reinterpret_cast<intptr_t>(block), 0)) {
-        plat::memFree(block);
-        return 0;
-    }
+    auto *doc = block.as<CursorAnimationDocument>();
+    doc->header.frameCount = 1;
+    // A string missing from the resources leaves the author empty.
+    (void)plat::loadString(IDS_DEFAULT_COMMENT, doc->author, int(kAniTextSize));
+    block.unlock();
+    if (!link.offerDocument(block.handle())) return 0;
+    (void)block.release();  // the editor owns the document now
     renameToAni(fileName);
     uint16_t size[2] = {0, 0};
-    bool known = callback(HOST_QUERY, reinterpret_cast<intptr_t>(size), HOST_QUERY_SIZE) != 0;
-    intptr_t colors = callback(HOST_QUERY, 0, HOST_QUERY_COLORS);
-    uint32_t chosen = SelectCursorSize(parent, callback);
-    uint32_t current = known ? cursorSize(size[0], size[1]) : 0;
-    bool sized = chosen != kCursorSizeCancelled && chosen != 0;
+    const bool known = link.imageSize(size);
+    const int32_t colors = link.colorSetting();
+    const uint32_t chosen = SelectCursorSize(parent, callback);
+    const uint32_t current = known ? cursorSize(size[0], size[1]) : 0;
+    const bool sized = chosen != kCursorSizeCancelled && chosen != 0;
     if ((sized && chosen != current) || colors == 2) {
         ConvFormatChange change{};
         change.width = chosen & 0xFFFF;
@@ -55,7 +55,7 @@ int32_t NewCursorAnimation(Wnd parent, char *fileName, uint32_t, HostCallback ca
         change.colors = uint32_t(colors < 3 ? 3 : colors);
         change.scale = 0;
         change.reserved = 0;
-        callback(HOST_CHANGE_FORMAT, reinterpret_cast<intptr_t>(&change), 0);
+        (void)link.changeFormat(change);  // the editor's answer changes nothing here
     }
     addCursorAnimationMenu(callback);
     return 1;
@@ -79,35 +79,35 @@ int32_t CursorAnimationCommand(Wnd parent, uint16_t commandId, MemHandle documen
         return r == 1 ? 1 : 0;
     }
     if (commandId == CONV_CMD_CHANGE_FORMAT) {
+        const EditorLink link(callback);
         ConvFormatChange change{};
-        if (ChangeCursorFormatDialog(parent, callback, &change) != 1 || !callback) return 0;
-        return int32_t(callback(HOST_CHANGE_FORMAT, reinterpret_cast<intptr_t>(&change), 0));
+        if (ChangeCursorFormatDialog(parent, callback, &change) != 1 || !link) return 0;
+        return int32_t(link.changeFormat(change));
     }
     return 0;
 }
 
 int32_t CursorAnimationFrameChanged(MemHandle document, int32_t changeKind, uint16_t frameIndex,
                                     HostCallback callback) {
-    CursorAnimationDocument *doc = lockCursorDocument(document);
-    if (!doc) return 0;
-    intptr_t count = callback ? callback(HOST_QUERY, 0, HOST_QUERY_COUNT) : 0;
+    CursorDocumentLock doc;
+    if (!lockCursorDocument(doc, document)) return 0;
+    const int32_t count = EditorLink(callback).frameCount();
     doc->header.frameCount = count > 0 ? uint32_t(count) : 0;
     const uint32_t steps = documentSteps(*doc);
-    int32_t result = 1;
     if (changeKind == kFrameInserted) {
         for (uint32_t i = 0; i < steps; ++i)
             if (doc->sequence[i] >= frameIndex) ++doc->sequence[i];
-    } else if (changeKind == kFrameDeleted) {
+        return 1;
+    }
+    if (changeKind == kFrameDeleted) {
         const uint32_t frames = doc->header.frameCount;
         for (uint32_t i = 0; i < steps; ++i) {
             if (doc->sequence[i] > frameIndex) --doc->sequence[i];
             if (doc->sequence[i] >= frames) doc->sequence[i] = frames ? frames - 1 : 0;
         }
-    } else {
-        result = 0;
+        return 1;
     }
-    plat::memUnlock(document);
-    return result;
+    return 0;
 }
 
 // ---- Row 166 -----------------------------------------------------------------------

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "entry/editor_link.h"
+
 namespace vc {
 
 uint32_t cursorSizeForChoice(intptr_t result, uint16_t width, uint16_t height) {
@@ -18,7 +20,7 @@ uint32_t cursorSizeForChoice(intptr_t result, uint16_t width, uint16_t height) {
 
 uint32_t SelectCursorSize(Wnd parent, HostCallback callback) {
     uint16_t wh[2] = {0, 0};
-    if (!callback || !callback(HOST_QUERY, reinterpret_cast<intptr_t>(wh), HOST_QUERY_SIZE)) return 0;
+    if (!EditorLink(callback).imageSize(wh)) return 0;
     if (wh[0] == wh[1] && (wh[0] == 16 || wh[0] == 32 || wh[0] == 64)) return cursorSize(wh[0], wh[1]);
     SelectCursorSizeModel model;
     return cursorSizeForChoice(plat::runDialog(parent, kSelectCursorTemplate, model), wh[0], wh[1]);
@@ -40,8 +42,9 @@ bool parseCursorField(const std::string &text, long &value) {
 
 void ChangeCursorFormatModel::start(HostCallback callback, ConvFormatChange *target) {
     record = target;
+    const EditorLink link(callback);
     uint16_t wh[2] = {0, 0};
-    if (!callback || !callback(HOST_QUERY, reinterpret_cast<intptr_t>(wh), HOST_QUERY_SIZE)) wh[0] = wh[1] = 0;
+    if (!link.imageSize(wh)) wh[0] = wh[1] = 0;
     x = std::to_string(wh[0]);
     y = std::to_string(wh[1]);
     if (wh[0] == 16 && wh[1] == 16)
@@ -50,7 +53,7 @@ void ChangeCursorFormatModel::start(HostCallback callback, ConvFormatChange *tar
         sizeChoice = kCursorSize64;
     else
         sizeChoice = kCursorSize32;
-    intptr_t colors = callback ? callback(HOST_QUERY, 0, HOST_QUERY_COLORS) : 0;
+    const int32_t colors = link.colorSetting();
     if (record) record->colors = uint32_t(colors);
     colorChoice = colors < 16 ? kCursorColors2 : colors == 16 ? kCursorColors16 : kCursorColors256;
     scale = true;

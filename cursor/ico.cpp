@@ -1,55 +1,67 @@
+// Icon and cursor files. A load reads the whole file into one block, a
+// preview its first limits().previewRead bytes, and every offset is checked
+// against that copy before it is used.
+//
+// Choices for what the file format leaves open, all made so that a damaged
+// file never reads or writes outside its buffers:
+// - Only the detector looks at the reserved word; any type but 2 (cursor)
+//   is read as an icon, and only cursors give a hotspot.
+// - A directory that runs past the end of the file is read as far as its
+//   entries are whole. Entries with neither colours nor area are never
+//   chosen; a directory with no chosen entry holds no usable image.
+// - The chosen entry's size 0 means "to the end of the file"; a size past
+//   the end is cut at the end; an offset at or past the end gives no image.
+// - The image data must be a whole uncompressed bitmap with a 40-byte
+//   header, at most one plane, depth 1, 4, 8, 24 or 32, positive size and
+//   at most 256 colours, whose colour and mask rows lie inside the data.
+//   Anything else (a PNG-compressed entry among them) is no usable image: a
+//   load answers CONV_E_FORMAT, a preview CONV_E_DATA.
+// - A 32-bit image becomes 24 bits: the alpha bytes are dropped and the
+//   mask decides what is transparent.
+// - A preview of a file shorter than a header and one entry answers
+//   CONV_E_READ; an image beyond the preview's read limit is no usable
+//   image.
 #include "cursor/ico.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "common/bytes.h"
+#include "common/limits.h"
+#include "common/services.h"
 #include "cursor/cursor_format.h"
+#include "entry/editor_link.h"
 #include "entry/image_block.h"
 
 namespace vc {
 
 namespace {
 
-uint16_t rd16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t rd32(const uint8_t *p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-void wr16(uint8_t *p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void wr32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
-ConvBitmapInfoHeader readHeader(const uint8_t *p) {
+// The 40-byte header of icon image data; a short header reads as zeros and
+// leaves the reader failed.
+ConvBitmapInfoHeader readHeader(ByteReader r) {
     ConvBitmapInfoHeader h;
-    h.biSize = rd32(p);
-    h.biWidth = int32_t(rd32(p + 4));
-    h.biHeight = int32_t(rd32(p + 8));
-    h.biPlanes = rd16(p + 12);
-    h.biBitCount = rd16(p + 14);
-    h.biCompression = rd32(p + 16);
-    h.biSizeImage = rd32(p + 20);
-    h.biXPelsPerMeter = int32_t(rd32(p + 24));
-    h.biYPelsPerMeter = int32_t(rd32(p + 28));
-    h.biClrUsed = rd32(p + 32);
-    h.biClrImportant = rd32(p + 36);
+    h.biSize = r.u32();
+    h.biWidth = r.i32();
+    h.biHeight = r.i32();
+    h.biPlanes = r.u16();
+    h.biBitCount = r.u16();
+    h.biCompression = r.u32();
+    h.biSizeImage = r.u32();
+    h.biXPelsPerMeter = r.i32();
+    h.biYPelsPerMeter = r.i32();
+    h.biClrUsed = r.u32();
+    h.biClrImportant = r.u32();
     return h;
-}
-
-// Size of an open file, leaving it at offset 0; -1 when it cannot be told.
-int64_t fileSizeOf(HFile f) {
-    int32_t end = plat::fileSeek(f, 0, plat::kSeekEnd);
-    if (end < 0 || plat::fileSeek(f, 0, plat::kSeekSet) != 0) return -1;
-    return end;
 }
 
 // Reads count bytes from the current position; true when all arrived. The
 // 16-bit heritage read takes at most a UINT at a time; loop in case the
 // platform hands back less.
-bool readAll(HFile f, uint8_t *buffer, size_t count) {
+bool readAll(const plat::File &f, uint8_t *buffer, size_t count) {
     while (count) {
-        uint32_t chunk = uint32_t(std::min<size_t>(count, 0x40000000u));
-        int32_t got = plat::fileRead(f, buffer, chunk);
+        const uint32_t chunk = uint32_t(std::min<size_t>(count, 0x40000000u));
+        const int32_t got = f.read(buffer, chunk);
         if (got <= 0) return false;
         buffer += got;
         count -= size_t(got);
@@ -58,32 +70,20 @@ bool readAll(HFile f, uint8_t *buffer, size_t count) {
 }
 
 // Reads the first min(file size, limit) bytes of a file into a new movable
-// block. Returns the result code; on 1 the block and the byte count are set.
-int16_t readFileBlock(const char *fileName, uint64_t limit, int16_t openFailure, uint64_t minimum,
-                      MemHandle &block, size_t &size) {
-    block = nullptr;
+// block, left locked. Returns the result code; on 1 the block and the byte
+// count are set.
+int16_t readFileBlock(const char *fileName, uint64_t limit, int16_t openFailure, uint64_t minimum, plat::Block &block,
+                      size_t &size) {
     size = 0;
-    HFile f = plat::fileOpen(fileName, plat::kOpenRead);
-    if (f == kFileError) return openFailure;
-    int64_t total = fileSizeOf(f);
-    if (total < 0 || uint64_t(total) < minimum) {
-        plat::fileClose(f);
-        return CONV_E_READ;
-    }
+    plat::File f;
+    if (!f.open(fileName)) return openFailure;
+    const int64_t total = f.length();
+    if (total < 0 || uint64_t(total) < minimum) return CONV_E_READ;
     size = size_t(std::min<uint64_t>(uint64_t(total), limit));
-    block = plat::memAlloc(plat::kMemMoveable, std::max<size_t>(size, 1));
-    if (!block) {
-        plat::fileClose(f);
-        return CONV_E_MEMORY;
-    }
-    auto *p = static_cast<uint8_t *>(plat::memLock(block));
-    bool ok = p && readAll(f, p, size);
-    plat::memUnlock(block);
-    plat::fileClose(f);
-    if (!ok) {
-        plat::memFree(block);
-        block = nullptr;
-        return p ? CONV_E_READ : CONV_E_MEMORY;
+    if (!block.alloc(std::max<size_t>(size, 1), plat::kMemMoveable)) return CONV_E_MEMORY;
+    if (!readAll(f, block.data(), size)) {
+        block.reset();
+        return CONV_E_READ;
     }
     return CONV_OK;
 }
@@ -94,7 +94,7 @@ int16_t readFileBlock(const char *fileName, uint64_t limit, int16_t openFailure,
 // data must hold a whole image (checked by the caller). Returns the new
 // data size.
 size_t narrowTo24Bits(uint8_t *data) {
-    ConvBitmapInfoHeader h = readHeader(data);
+    const ConvBitmapInfoHeader h = readHeader(ByteReader(data, kBitmapHeaderSize));
     const uint64_t rows = uint64_t(h.biHeight) / 2;
     const uint64_t from = dibRowBytes(h.biWidth, 32), to = dibRowBytes(h.biWidth, 24);
     const uint64_t maskRow = dibRowBytes(h.biWidth, 1);
@@ -111,8 +111,8 @@ size_t narrowTo24Bits(uint8_t *data) {
         for (uint64_t pad = uint64_t(h.biWidth) * 3; pad < to; ++pad) dst[pad] = 0;
     }
     std::memmove(data + bits + rows * to, data + bits + rows * from, size_t(rows * maskRow));
-    wr16(data + 14, 24);
-    wr32(data + 20, 0);
+    storeLe16(data + 14, 24);  // biBitCount
+    storeLe32(data + 20, 0);   // biSizeImage
     return size_t(bits + rows * (to + maskRow));
 }
 
@@ -133,141 +133,126 @@ uint64_t iconDataBytes(const ConvBitmapInfoHeader &h) {
 
 bool IsIconFile(HFile file) {
     uint8_t head[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    plat::fileSeek(file, 0, plat::kSeekSet);
-    int32_t got = plat::fileRead(file, head, sizeof head);
-    plat::fileSeek(file, 0, plat::kSeekSet);
-    return got >= 2 && rd16(head) == 0;
+    const int32_t got = plat::fileSeek(file, 0, plat::kSeekSet) == 0 ? plat::fileRead(file, head, sizeof head) : -1;
+    // The detector chain rewinds the file after every detector as well, so
+    // the answer stands whether or not this seek succeeds.
+    (void)plat::fileSeek(file, 0, plat::kSeekSet);
+    ByteReader r(head, got > 0 ? size_t(got) : 0);
+    const uint16_t reserved = r.u16();
+    return r.ok() && reserved == 0;
 }
 
 int PickIconImage(uint8_t *image, uint32_t *hotspot, size_t fileSize, size_t *dataSize) {
-    if (!image || fileSize < kIconHeaderSize) return 0;
-    const uint16_t type = rd16(image + 2);
-    const uint32_t count = rd16(image + 4);
-    if (count == 0) return 0;
+    if (!image) return 0;
+    const ByteReader file(image, fileSize);
+    ByteReader head = file.at(0, kIconHeaderSize);
+    head.skip(2);  // reserved
+    const uint16_t type = head.u16();
+    const uint32_t count = head.u16();
+    if (!head.ok() || count == 0) return 0;
 
     // A directory that runs past the buffer is read as far as it goes.
     bool chosen = false;
-    uint32_t bestColors = 0, bestArea = 0, chosenIndex = 0, chosenHotspot = 0;
+    uint32_t bestColors = 0, bestArea = 0, chosenHotspot = 0;
+    uint64_t size = 0, offset = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        uint64_t at = kIconHeaderSize + uint64_t(i) * kIconEntrySize;
-        if (at + kIconEntrySize > fileSize) break;
-        const uint8_t *e = image + at;
-        uint32_t c = e[2];
-        uint32_t a = uint32_t(e[0]) * e[1];
-        if (c > bestColors || a > bestArea) {
+        ByteReader e = file.at(kIconHeaderSize + uint64_t(i) * kIconEntrySize, kIconEntrySize);
+        const uint32_t width = e.u8(), height = e.u8(), colors = e.u8();
+        e.skip(1);
+        const uint32_t x = e.u16(), y = e.u16();
+        const uint32_t bytes = e.u32(), at = e.u32();
+        if (!e.ok()) break;
+        const uint32_t area = width * height;
+        if (colors > bestColors || area > bestArea) {
             chosen = true;
-            chosenIndex = i;
-            bestColors = std::max<uint32_t>(c, 2);
-            bestArea = a;
-            chosenHotspot = type == kIconTypeCursor ? (uint32_t(rd16(e + 4)) | (uint32_t(rd16(e + 6)) << 16)) : 0;
+            bestColors = std::max<uint32_t>(colors, 2);
+            bestArea = area;
+            chosenHotspot = type == kIconTypeCursor ? packPoint(int32_t(x), int32_t(y)) : 0;
+            size = bytes;
+            offset = at;
         }
     }
-    if (!chosen) return 0;
-
-    const uint8_t *e = image + kIconHeaderSize + uint64_t(chosenIndex) * kIconEntrySize;
-    uint64_t size = rd32(e + 8);
-    uint64_t offset = rd32(e + 12);
-    if (offset >= fileSize) return 0;
+    if (!chosen || offset >= fileSize) return 0;
     // Size 0 means "to the end of the file"; a size past the end is cut to
     // what the buffer holds, and the header check below decides whether
     // that is still a whole image.
     if (size == 0 || offset + size > fileSize) size = fileSize - offset;
     if (size < kBitmapHeaderSize) return 0;
-    uint64_t need = iconDataBytes(readHeader(image + offset));
+    const uint64_t need = iconDataBytes(readHeader(file.at(offset, size)));
     if (need == 0 || need > size) return 0;
 
     std::memmove(image, image + offset, size_t(size));
-    if (readHeader(image).biBitCount == 32) size = narrowTo24Bits(image);
+    if (readHeader(ByteReader(image, size_t(size))).biBitCount == 32) size = narrowTo24Bits(image);
     if (hotspot) *hotspot = chosenHotspot;
     if (dataSize) *dataSize = size_t(size);
     return 1;
 }
 
-int16_t LoadIconFile(const char *fileName, Wnd parent, HostCallback callback) {
-    MemHandle block;
-    size_t size;
-    int16_t r = readFileBlock(fileName, UINT32_MAX, CONV_E_OPEN, 0, block, size);
-    if (r != CONV_OK) return r;
-    auto *p = static_cast<uint8_t *>(plat::memLock(block));
+int16_t LoadIconFile(const char *fileName, Wnd, HostCallback callback) {
+    plat::Block block;
+    size_t size = 0;
+    if (int16_t r = readFileBlock(fileName, UINT32_MAX, CONV_E_OPEN, 0, block, size); r != CONV_OK) return r;
     uint32_t hotspot = 0;
-    if (!p) {
-        r = CONV_E_MEMORY;
-    } else if (!PickIconImage(p, &hotspot, size)) {
-        r = CONV_E_FORMAT;
-    } else if (!callback || !callback(HOST_ADD_ICON, reinterpret_cast<intptr_t>(p), HOST_FRAME_GIF)) {
-        r = CONV_CANCELLED;
-    } else {
-        intptr_t count = callback(HOST_QUERY, 0, HOST_QUERY_COUNT);
-        if (count >= 1) {
-            intptr_t index = count - 1;
-            callback(HOST_SET_HOTSPOT, intptr_t(hotspot), index);
-            callback(HOST_NOTE_FILE, reinterpret_cast<intptr_t>(fileName), CONV_FMT_ICON * 256 + (index & 255));
-        }
-        r = CONV_OK;
+    if (!PickIconImage(block.data(), &hotspot, size)) return CONV_E_FORMAT;
+    const EditorLink link(callback);
+    if (!link.addIcon(block.data(), HOST_FRAME_GIF)) return CONV_CANCELLED;
+    const int32_t count = link.frameCount();
+    if (count >= 1) {
+        link.setHotspot(hotspot, count - 1);
+        link.noteFile(fileName, CONV_FMT_ICON, count - 1);
     }
-    if (p) plat::memUnlock(block);
-    plat::memFree(block);
-    return r;
+    return CONV_OK;
 }
 
-int16_t PreviewIconBlock(MemHandle block, size_t fileSize, ConvImageRecord *record) {
-    auto *p = static_cast<uint8_t *>(plat::memLock(block));
-    if (!p || !PickIconImage(p, nullptr, std::min(fileSize, plat::memSize(block)))) {
-        if (p) plat::memUnlock(block);
-        plat::memFree(block);
-        return CONV_E_DATA;
-    }
-    ConvBitmapInfoHeader h = readHeader(p);
+int16_t PreviewIconBlock(plat::Block block, size_t fileSize, ConvImageRecord *record) {
+    uint8_t *p = block.lock();
+    if (!p || !PickIconImage(p, nullptr, std::min(fileSize, block.size()))) return CONV_E_DATA;
+    ConvBitmapInfoHeader h = readHeader(ByteReader(p, kBitmapHeaderSize));
     if (h.biClrUsed == 0) {
         h.biClrUsed = h.biBitCount <= 8 ? (1u << h.biBitCount) : 0;
-        wr32(p + 32, h.biClrUsed);
+        storeLe32(p + 32, h.biClrUsed);
     }
     h.biHeight /= 2;
-    wr32(p + 8, uint32_t(h.biHeight));
-    plat::memUnlock(block);
+    storeLe32(p + 8, uint32_t(h.biHeight));
     if (record) {
-        record->image = block;
         record->bitsOffset = uintptr_t(h.biSize) + 4u * h.biClrUsed;
-    } else {
-        plat::memFree(block);
+        record->image = block.release();
     }
     return CONV_OK;
 }
 
 int16_t PreviewIconFile(const char *fileName, ConvImageRecord *record) {
     if (record) record->image = nullptr;
-    MemHandle block;
-    size_t size;
-    // More than the first kIconPreviewReadLimit bytes are read: icon files
-    // with large images put them last, and a preview cut off in the middle
-    // of one would be damaged. A bound still keeps a huge file that merely
-    // starts with a zero word from taking all memory for a preview.
-    int16_t r = readFileBlock(fileName, kIconPreviewReadCap, CONV_E_READ, kIconSingleDataOffset, block, size);
+    plat::Block block;
+    size_t size = 0;
+    int16_t r = readFileBlock(fileName, limits().previewRead, CONV_E_READ, kIconSingleDataOffset, block, size);
     if (r != CONV_OK) return r;
-    return PreviewIconBlock(block, size, record);
+    return PreviewIconBlock(std::move(block), size, record);
 }
 
-int WriteIconFile(HFile file, const void *data, uint32_t dataSize, uint32_t hotspot, bool isCursor) {
+int WriteIconFile(const plat::File &file, const void *data, uint32_t dataSize, uint32_t hotspot, bool isCursor) {
     ConvBitmapInfoHeader h{};
-    if (data && dataSize >= kBitmapHeaderSize) h = readHeader(static_cast<const uint8_t *>(data));
-    uint8_t head[kIconSingleDataOffset] = {};
-    wr16(head + 2, isCursor ? kIconTypeCursor : kIconTypeIcon);
-    wr16(head + 4, 1);
-    uint8_t *e = head + kIconHeaderSize;
-    e[0] = uint8_t(h.biWidth);
-    e[1] = uint8_t(h.biHeight / 2);
-    e[2] = h.biBitCount < 32 ? uint8_t(1u << h.biBitCount) : 0;
-    if (isCursor) {
-        wr16(e + 4, uint16_t(hotspot));
-        wr16(e + 6, uint16_t(hotspot >> 16));
-    }
-    wr32(e + 8, dataSize);
-    wr32(e + 12, kIconSingleDataOffset);
-    if (plat::fileWrite(file, head, sizeof head) != int32_t(sizeof head)) return 0;
-    if (dataSize && plat::fileWrite(file, data, dataSize) != int32_t(dataSize)) return 0;
+    if (data && dataSize >= kBitmapHeaderSize) h = readHeader(ByteReader(data, dataSize));
+    uint8_t head[kIconSingleDataOffset];
+    ByteWriter w(head, sizeof head);
+    w.u16(0);
+    w.u16(isCursor ? kIconTypeCursor : kIconTypeIcon);
+    w.u16(1);
+    // The one entry: width, height of the colour rows, colour count, a
+    // reserved byte, the hotspot (cursors) and where the data lies.
+    w.u8(uint8_t(h.biWidth));
+    w.u8(uint8_t(h.biHeight / 2));
+    w.u8(h.biBitCount < 32 ? uint8_t(1u << h.biBitCount) : 0);
+    w.u8(0);
+    w.u16(isCursor ? hotspot & 0xFFFF : 0);
+    w.u16(isCursor ? hotspot >> 16 : 0);
+    w.u32(dataSize);
+    w.u32(kIconSingleDataOffset);
+    if (!file.writeAll(head, sizeof head)) return 0;
+    if (dataSize && !file.writeAll(data, dataSize)) return 0;
     if ((kIconSingleDataOffset + uint64_t(dataSize)) & 1) {
         const uint8_t pad = 0;
-        if (plat::fileWrite(file, &pad, 1) != 1) return 0;
+        if (!file.writeAll(&pad, 1)) return 0;
     }
     return 1;
 }
@@ -287,38 +272,26 @@ bool hasCursorExtension(const char *fileName) {
 }  // namespace
 
 int16_t SaveIconFile(const char *fileName, Wnd parent, HostCallback callback) {
-    if (!callback) return CONV_E_MEMORY;
+    const EditorLink link(callback);
     uint16_t wh[2] = {0, 0};
-    if (!callback(HOST_QUERY, reinterpret_cast<intptr_t>(wh), HOST_QUERY_SIZE)) return CONV_E_MEMORY;
-    uint32_t size = SelectCursorSize(parent, callback);
+    if (!link.imageSize(wh)) return CONV_E_MEMORY;
+    const uint32_t size = SelectCursorSize(parent, callback);
     if (size == kCursorSizeCancelled) return CONV_CANCELLED;
     if (size == 0) return CONV_E_MEMORY;
 
     uint32_t inOut = size;
-    MemHandle block = reinterpret_cast<MemHandle>(callback(HOST_GET_ICON, reinterpret_cast<intptr_t>(&inOut), 65535));
-    if (!block) return CONV_E_MEMORY;
-    void *data = plat::memLock(block);
-    if (!data) {
-        plat::memFree(block);
-        return CONV_E_MEMORY;
-    }
+    plat::Block block(link.getIcon(inOut, 65535));
+    if (!block.lock()) return CONV_E_MEMORY;
     // Never trust the reported size beyond the block itself.
-    uint32_t dataSize = uint32_t(std::min<size_t>(inOut, plat::memSize(block)));
+    const uint32_t dataSize = uint32_t(std::min<size_t>(inOut, block.size()));
 
-    int16_t r;
-    HFile f = plat::fileCreate(fileName, 0);
-    if (f == kFileError) {
-        r = CONV_E_CREATE;
-    } else {
-        bool cursor = hasCursorExtension(fileName);
-        uint32_t hotspot = 0;
-        if (cursor) callback(HOST_GET_HOTSPOT, reinterpret_cast<intptr_t>(&hotspot), HOST_CURRENT_IMAGE);
-        r = WriteIconFile(f, data, dataSize, hotspot, cursor) ? CONV_OK : CONV_E_WRITE;
-        plat::fileClose(f);
-    }
-    plat::memUnlock(block);
-    plat::memFree(block);
-    return r;
+    plat::File f;
+    if (!f.create(fileName)) return CONV_E_CREATE;
+    const bool cursor = hasCursorExtension(fileName);
+    const uint32_t hotspot = cursor ? link.hotspot(HOST_CURRENT_IMAGE) : 0;
+    const bool written = WriteIconFile(f, block.data(), dataSize, hotspot, cursor) != 0;
+    // A failed close may have lost bytes the system held back.
+    return f.close() && written ? CONV_OK : CONV_E_WRITE;
 }
 
 int16_t iconRowLoad(const LoadRequest &request) {

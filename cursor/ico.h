@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "entry/format_table.h"
+#include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
 
@@ -22,11 +23,6 @@ constexpr uint32_t kIconEntrySize = 16;
 constexpr uint32_t kIconSingleDataOffset = kIconHeaderSize + kIconEntrySize;
 constexpr uint16_t kIconTypeIcon = 1;
 constexpr uint16_t kIconTypeCursor = 2;
-// The classic preview read only the first kIconPreviewReadLimit bytes of a
-// file; this one reads up to kIconPreviewReadCap, so images stored late in
-// big files preview whole.
-constexpr uint32_t kIconPreviewReadLimit = 65530;
-constexpr uint32_t kIconPreviewReadCap = 64u << 20;
 
 // Bytes WriteIconFile puts on disk for image data of dataSize bytes: header,
 // one entry, the data, and a pad byte when that sum is odd (so the file can
@@ -75,14 +71,18 @@ int16_t LoadIconFile(const char *fileName, Wnd parent, HostCallback callback);
 // image's data, biHeight halved (colour rows only) and biClrUsed filled in;
 // record->bitsOffset gets biSize + 4 x biClrUsed. Returns 1; -3 when the
 // file is missing or shorter than 22 bytes, -5 without memory, -6 when it
-// holds no usable image.
+// holds no usable image. Reads the first limits().previewRead bytes: more
+// than a preview of old read (65,530), since icon files with large images
+// put them last, but bounded, since a preview runs for every file the user
+// passes in the file dialog.
 int16_t PreviewIconFile(const char *fileName, ConvImageRecord *record);
 
 // Steps 3 to 5 of the preview on a file image already in a block of
 // fileSize valid bytes (also used for the frames of animated cursors).
-// Takes ownership of block: on 1 it is stored in record->image with
-// record->bitsOffset set; on -6 (no usable image) it has been freed.
-int16_t PreviewIconBlock(MemHandle block, size_t fileSize, ConvImageRecord *record);
+// Takes the block: on 1 it is stored, unlocked, in record->image with
+// record->bitsOffset set (freed when there is no record); on -6 (no usable
+// image) it is freed.
+int16_t PreviewIconBlock(plat::Block block, size_t fileSize, ConvImageRecord *record);
 
 // Saves the editor's current image as a one-image icon file, or a cursor
 // file when the name ends in ".cur" (any case; the hotspot comes from
@@ -92,12 +92,12 @@ int16_t PreviewIconBlock(MemHandle block, size_t fileSize, ConvImageRecord *reco
 // (the partly written file stays).
 int16_t SaveIconFile(const char *fileName, Wnd parent, HostCallback callback);
 
-// Writes a one-image icon file to an open file: header (type 2 with the
+// Writes a one-image icon file to a file open for writing: header (type 2 with the
 // hotspot in the entry when isCursor, else type 1 and zeros), one entry
 // computed from the data's own header, the data, and the pad byte of
 // iconFileBytes. Returns non-zero when every byte was written, 0 at the
 // first short write.
-int WriteIconFile(HFile file, const void *data, uint32_t dataSize, uint32_t hotspot, bool isCursor);
+int WriteIconFile(const plat::File &file, const void *data, uint32_t dataSize, uint32_t hotspot, bool isCursor);
 
 // The format table's adaptors for row 132.
 int16_t iconRowLoad(const LoadRequest &request);

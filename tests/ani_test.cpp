@@ -149,6 +149,9 @@ TEST_F(Ani, StepsDefaultFromAnihTheLaterChunkWinsAndTextsAreCut) {
          {1}, {0}, std::string(79, 'T'), "abc"},
         // An INAM claiming more than its list holds is stepped over.
         {riff({list("INFO", {chunk("INAM", {'x', 0}, 500)}), anih(1, 1, 1), frames(1)}), {1}, {0}, "", ""},
+        // An INFO list larger than the reader's window is read whole.
+        {riff({list("INFO", {chunk("ISFT", Bytes(20000, 'x')), chunk("INAM", {'b', 'i', 'g', 0})}), anih(1, 1, 1), frames(1)}),
+         {1}, {0}, "big", ""},
     };
     for (const Case &c : cases) {
         FakeEditor ed;

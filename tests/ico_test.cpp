@@ -68,9 +68,11 @@ const std::string kNsisIcons = "/usr/share/nsis/Contrib/Graphics/Icons/";
 class IcoFiles : public LibraryTest {
 protected:
     Bytes write(const Bytes &data, bool cursor) {
-        vc::HFile f = vc::plat::fileCreate(path("w.ico").c_str(), 0);
-        EXPECT_NE(vc::WriteIconFile(f, data.data(), uint32_t(data.size()), 0, cursor), 0);
-        vc::plat::fileClose(f);
+        {
+            vc::plat::File f;
+            EXPECT_TRUE(f.create(path("w.ico").c_str()));
+            EXPECT_NE(vc::WriteIconFile(f, data.data(), uint32_t(data.size()), 0, cursor), 0);
+        }
         return readAll(path("w.ico"));
     }
     int32_t saveAs(const std::string &p) { return SaveConvImage(nullptr, p.c_str(), nullptr, 132, 0, FakeEditor::callback()); }
@@ -196,11 +198,11 @@ TEST_F(IcoFiles, LoadHandsTheIconThenAsksTheCountThenHotspotAndName) {
 
     // The detector takes a first word of 0 and rewinds for the detectors after it.
     for (const Bytes &b : {Bytes{0, 0, 1}, Bytes{1, 0, 0, 0}, Bytes{0}}) {
-        vc::HFile f = vc::plat::fileOpen(writeFile("detect.bin", b).c_str(), vc::plat::kOpenRead);
-        vc::plat::fileSeek(f, 3, vc::plat::kSeekSet);
-        EXPECT_EQ(vc::IsIconFile(f), b.size() == 3);
-        EXPECT_EQ(vc::plat::fileSeek(f, 0, vc::plat::kSeekCur), 0);
-        vc::plat::fileClose(f);
+        vc::plat::File f;
+        ASSERT_TRUE(f.open(writeFile("detect.bin", b).c_str()));
+        ASSERT_TRUE(f.seekTo(3));
+        EXPECT_EQ(vc::IsIconFile(f.handle()), b.size() == 3);
+        EXPECT_EQ(f.position(), 0);
     }
 }
 
@@ -212,7 +214,7 @@ TEST_F(IcoFiles, PreviewHalvesTheHeightFillsTheColourCountAndReadsPastTheOldLimi
     } cases[] = {
         {{entry(16, 16, 1, 3)}, 16, 2, 48},
         {{entry(32, 32, 24, 3)}, 32, 0, 40},
-        // The chosen image lies beyond the first kIconPreviewReadLimit bytes.
+        // The chosen image lies beyond the first 65,530 bytes, all a preview of old read.
         {{entry(128, 128, 24, 5), entry(128, 128, 24, 5), entry(144, 144, 4, 3)}, 144, 16, 104},
     };
     for (const Case &c : cases) {
