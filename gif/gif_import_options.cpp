@@ -27,7 +27,8 @@ int frameCountOf(const GifAnimRecord &r) {
 
 bool GifImportOptionsModel::start() {
     char format[30];
-    plat::loadString(IDS_FRAME_DESCRIPTION, format, sizeof format);
+    // Without its string the list shows empty lines; nothing else depends on it.
+    if (plat::loadString(IDS_FRAME_DESCRIPTION, format, sizeof format) <= 0) format[0] = 0;
     frameTexts.clear();
     const int n = frameCountOf(*record);
     for (int i = 0; i < n; ++i) {

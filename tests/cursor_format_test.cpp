@@ -123,3 +123,23 @@ TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordAndValidatesOther) {
     EXPECT_EQ(none.second[2], 16u);
     EXPECT_EQ(none.second[4], 0u);
 }
+
+TEST_F(CursorFormat, HeadlessHostWorksTheDialogThroughItsControlIds) {
+    ed.imageWidth = ed.imageHeight = 48;
+    ui.dialogAnswer = [](int32_t, VcDialog *d) -> intptr_t {
+        char text[8] = {};
+        EXPECT_EQ(VcDialogTemplate(d), vc::kChangeCursorTemplate);
+        EXPECT_EQ(VcDialogGetText(d, vc::kCursorEditX, text, 2), 2);  // "48", cut to fit
+        EXPECT_STREQ(text, "4");
+        EXPECT_EQ(VcDialogClick(d, vc::kCursorSizeOther), 1);
+        EXPECT_EQ(VcDialogSetText(d, vc::kCursorEditY, "9"), 1);
+        // No such control: nothing done.
+        EXPECT_EQ(VcDialogGetText(d, 999, text, sizeof text) + VcDialogSetText(d, 999, "1") +
+                      VcDialogClick(d, 999) + VcDialogSelect(d, vc::kCursorEditX, 0),
+                  -1);
+        return VC_DIALOG_DEFAULT;
+    };
+    ConvFormatChange r{};
+    EXPECT_EQ(vc::ChangeCursorFormatDialog(nullptr, FakeEditor::callback(), &r), 1);
+    EXPECT_EQ(std::make_pair(r.width, r.height), std::make_pair(48u, 9u));
+}

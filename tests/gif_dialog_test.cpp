@@ -83,6 +83,7 @@ TEST_F(GifDialogs, ImportOptionsListTheFramesAndRefuseSizesOutside8To1024) {
     vc::GifImportOptionsModel locked;
     start(locked);
     EXPECT_TRUE(locked.sizeLocked);
+    EXPECT_FALSE(locked.setText(IDC_GIFIMP_WIDTH, "9"));  // a disabled field takes no typing
     EXPECT_EQ(locked.widthText + "x" + locked.heightText, "48x40");
     EXPECT_EQ(vc::ChooseGifImportMode(nullptr, record.get(), nullptr), vc::kGifImportFrame);  // nobody to ask
     EXPECT_EQ(record->selectedFrame, 0u);
