@@ -132,6 +132,8 @@ void progressWindowUpdate(Wnd w, int32_t percent);
 //                      is disabled) and tells the model through edited(id)
 //   select(id, index)  the user chose line index of list id
 //   scroll(id, code)   the arrows (a scroll bar) beside a field
+//   reelNotify(...)    a film strip's notification, in dialogs with strips
+//                      (they are the strips' parents, controls/reel_model.h)
 //   pressOk(), pressCancel(), pressEnter()
 //   ended(), result()  whether the dialog ended, and with what
 // The keys held while the user acts are part of what the view hands over.
@@ -191,6 +193,10 @@ private:
     bool ended_ = false;
     intptr_t result_ = 0;
 };
+// Runs template templateId (the model's own) modally over the model and
+// returns the dialog's result: on Windows through the view registered for
+// the template (-1 when there is none), headless through the host's
+// responder or, by default, Enter.
 intptr_t runDialog(Wnd parent, int templateId, DialogModel &model);
 
 }  // namespace plat
