@@ -5,6 +5,7 @@ enable_language(RC)
 
 set(VC_WINDOWS_SOURCES
   platform/platform_win.cpp
+  common/dialog_view_win.cpp
   common/progress_win.cpp
   common/wrappers_win.cpp
   controls/reel_win.cpp
@@ -31,10 +32,13 @@ endfunction()
 # The static core: what the Windows tests link to reach the internals
 # (progress window, platform layer) directly. The resources go into the
 # program that links it (vc_add_resources).
-add_library(velmconv_core STATIC $<TARGET_OBJECTS:velmconv_obj>)
-target_include_directories(velmconv_core PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
-target_compile_definitions(velmconv_core PUBLIC VELMCONV_BUILDING)
-target_link_libraries(velmconv_core PUBLIC ijl11_import ${VC_SYSTEM_LIBS})
+# Every object goes in whole: the dialog views register themselves and are
+# reached through no symbol, so an archive would leave them out.
+add_library(velmconv_core INTERFACE)
+target_sources(velmconv_core INTERFACE $<TARGET_OBJECTS:velmconv_obj>)
+target_include_directories(velmconv_core INTERFACE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
+target_compile_definitions(velmconv_core INTERFACE VELMCONV_BUILDING)
+target_link_libraries(velmconv_core INTERFACE ijl11_import ${VC_SYSTEM_LIBS})
 
 # The product. No runtime DLLs beside Windows' own: libgcc, libstdc++ and
 # winpthread are linked in. The .def file is the whole export table.

@@ -6,12 +6,18 @@
 #include <cstring>
 
 #include "common/services.h"
+#include "common/progress_win.h"
 #include "platform/platform_win.h"
 #include "resources/strings.h"
 
 namespace vc::win {
 
 namespace {
+INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Templates 100 (without Cancel) and 101 (with it).
+const DialogViewRegistration kPlain{IDD_PROGRESS, &progressDialogProc};
+const DialogViewRegistration kWithCancel{IDD_PROGRESS_CANCEL, &progressDialogProc};
+
 constexpr COLORREF kBlue = 0xFF0000;  // Windows colour order: 0x00BBGGRR
 constexpr COLORREF kWhite = 0xFFFFFF;
 }  // namespace
@@ -50,6 +56,7 @@ void drawProgressBar(HDC dc, int width, int height, int percent) {
     DeleteObject(blue);
 }
 
+namespace {
 INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
@@ -83,5 +90,6 @@ INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LP
         return FALSE;
     }
 }
+}  // namespace
 
 }  // namespace vc::win

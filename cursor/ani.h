@@ -85,10 +85,6 @@ using CursorDocumentLock = plat::DocumentLock<CursorAnimationDocument>;
 // Locks a block as a cursor animation document: false, holding nothing, when
 // the block is missing, too small, or does not start with 166.
 bool lockCursorDocument(CursorDocumentLock &lock, MemHandle block);
-// The same as a bare pointer, for the animation dialog, which keeps the
-// document locked from its start to its end: none on the same refusals;
-// unlock with plat::memUnlock.
-CursorAnimationDocument *lockCursorDocument(MemHandle block);
 // A new movable zero-filled document with format code 166 and header size
 // 36, locked; empty when memory is refused.
 plat::Block newCursorDocument();

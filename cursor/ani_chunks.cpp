@@ -15,17 +15,6 @@ bool lockCursorDocument(CursorDocumentLock &lock, MemHandle block) {
     return false;
 }
 
-CursorAnimationDocument *lockCursorDocument(MemHandle block) {
-    if (!block || plat::memSize(block) < sizeof(CursorAnimationDocument)) return nullptr;
-    auto *doc = static_cast<CursorAnimationDocument *>(plat::memLock(block));
-    if (!doc) return nullptr;
-    if (doc->formatCode != CONV_FMT_ANI) {
-        (void)plat::memUnlock(block);  // a lock just taken: nothing to report
-        return nullptr;
-    }
-    return doc;
-}
-
 plat::Block newCursorDocument() {
     plat::Block block;
     if (!block.alloc(sizeof(CursorAnimationDocument))) return {};

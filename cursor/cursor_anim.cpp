@@ -71,9 +71,9 @@ int32_t CursorAnimationCommand(Wnd parent, uint16_t commandId, MemHandle documen
         intptr_t r = plat::runDialog(parent, kAnimTemplate, model);
         // A responder may end the dialog without pressing its buttons: its
         // answer then counts as that button.
-        if (!model.ended && model.document()) {
-            if (r == 1) model.ok();
-            else model.cancel();
+        if (!model.ended() && model.document()) {
+            if (r == 1) model.pressOk();
+            else model.pressCancel();
         }
         model.finish();
         return r == 1 ? 1 : 0;

@@ -10,9 +10,6 @@ namespace vc {
 namespace {
 constexpr uint32_t kBeepDefault = 0;
 constexpr uint32_t kHelpContents = 3;
-// The strip and hotspot table cover at most this many frames; an editor
-// that reports more still gets a working dialog over the first ones.
-constexpr uint32_t kMaxDialogFrames = 65536;
 
 std::string number(int64_t v) { return std::to_string(v); }
 
@@ -20,27 +17,6 @@ std::optional<int32_t> parse(const std::string &text) { return stepValue(text.c_
 
 void beep() { plat::beep(kBeepDefault); }
 }  // namespace
-
-// ---- Film strip state ---------------------------------------------------------------
-void ReelModel::setFrames(int n) {
-    count = n < 0 ? 0 : n;
-    selected.assign(size_t(count), false);
-    if (current >= count) current = count - 1;
-}
-
-bool ReelModel::setCurrent(int i) {
-    if (i < 0 || i >= count) return false;
-    current = i;
-    return true;
-}
-
-int ReelModel::selectedCount() const { return int(std::count(selected.begin(), selected.end(), true)); }
-
-void ReelModel::select(int i, bool on) {
-    if (i >= 0 && i < count) selected[size_t(i)] = on;
-}
-
-void ReelModel::clearSelection() { std::fill(selected.begin(), selected.end(), false); }
 
 uint32_t previewInterval(uint32_t rate) {
     uint64_t ms = uint64_t(rate) * 16;
@@ -57,21 +33,18 @@ uint32_t &CursorAnimationDialogModel::background() {
 // The command's option word reaches the dialog with the document, but nothing
 // in the dialog depends on it.
 CursorAnimationDialogModel::CursorAnimationDialogModel(MemHandle document, uint32_t /*option*/, HostCallback callback)
-    : block_(document), callback_(callback) {}
+    : block_(document), editor_(callback) {}
 
 CursorAnimationDialogModel::~CursorAnimationDialogModel() { finish(); }
 
 bool CursorAnimationDialogModel::start() {
-    if (started_) return doc_ != nullptr;
+    if (started_) return bool(doc_);
     started_ = true;
-    doc_ = lockCursorDocument(block_);
-    if (!doc_ || !callback_) {
-        if (doc_) plat::memUnlock(block_);
-        doc_ = nullptr;
-        ended = 0;
+    if (!editor_ || !lockCursorDocument(doc_, block_)) {
+        end(0);
         return false;
     }
-    intptr_t count = callback_(HOST_QUERY, 0, HOST_QUERY_COUNT);
+    const int32_t count = editor_.frameCount();
     doc_->header.frameCount = count > 0 ? uint32_t(count) : 0;
     if (doc_->header.stepCount == 0) {
         uint32_t n = std::min(doc_->header.frameCount, kAniMaxSteps);
@@ -79,36 +52,26 @@ bool CursorAnimationDialogModel::start() {
         doc_->header.stepCount = n;
     }
     uint16_t size[2] = {0, 0};
-    if (callback_(HOST_QUERY, reinterpret_cast<intptr_t>(size), HOST_QUERY_SIZE)) {
+    if (editor_.imageSize(size)) {
         imageWidth = size[0];
         imageHeight = size[1];
     }
-    steps.setFrames(stepCount());
-    frames.setFrames(frameCount());
+    steps.setFrames(uint32_t(stepCount()), imageWidth, imageHeight);
+    frames.setFrames(uint32_t(frameCount()), imageWidth, imageHeight);
 
-    backup_ = plat::memAlloc(plat::kMemMoveable, sizeof(CursorAnimationDocument));
-    void *copy = backup_ ? plat::memLock(backup_) : nullptr;
-    if (!copy) {
-        if (backup_) plat::memFree(backup_);
-        backup_ = nullptr;
-        plat::memUnlock(block_);
-        doc_ = nullptr;
-        ended = 0;
+    if (!backup_.alloc(sizeof(CursorAnimationDocument))) {
+        doc_.unlock();
+        end(0);
         return false;
     }
-    std::memcpy(copy, doc_, sizeof(CursorAnimationDocument));
-    plat::memUnlock(backup_);
+    std::memcpy(backup_.data(), doc_.get(), sizeof(CursorAnimationDocument));
 
     hotspots.assign(size_t(frameCount()), 0);
-    for (int i = 0; i < frameCount(); ++i) {
-        uint32_t h = 0;
-        callback_(HOST_GET_HOTSPOT, reinterpret_cast<intptr_t>(&h), i);
-        hotspots[size_t(i)] = h;
-    }
+    for (int i = 0; i < frameCount(); ++i) hotspots[size_t(i)] = editor_.hotspot(i);
 
     previewStep = previewFrame = previewX = previewY = 0;
     palette = nullptr;
-    callback_(HOST_GET_PALETTE, reinterpret_cast<intptr_t>(&palette), 1);
+    (void)editor_.getPalette(palette, 1);  // without one the preview draws unmapped
 
     titleText.assign(doc_->title, strnlen(doc_->title, kAniTextSize));
     authorText.assign(doc_->author, strnlen(doc_->author, kAniTextSize));
@@ -138,25 +101,24 @@ void CursorAnimationDialogModel::finish() {
     if (finished_) return;
     finished_ = true;
     stopTimer();
-    if (doc_) plat::memUnlock(block_);
-    doc_ = nullptr;
-    if (backup_) plat::memFree(backup_);
-    backup_ = nullptr;
+    doc_.unlock();
+    backup_.reset();
 }
 
 intptr_t CursorAnimationDialogModel::pressEnter() {
-    if (!start()) return 0;
-    if (ended) return *ended;
+    if (!start() || ended()) return result();
     if (okEnabled()) {
-        ok();
+        pressOk();
         return 1;
     }
-    cancel();
+    pressCancel();
     return 0;
 }
 
 int CursorAnimationDialogModel::frameCount() const {
-    return doc_ ? int(std::min(doc_->header.frameCount, kMaxDialogFrames)) : 0;
+    // The strip and hotspot table cover at most the frames a document may
+    // have; an editor that reports more still gets a working dialog.
+    return doc_ ? int(std::min(doc_->header.frameCount, limits().largestFrameCount)) : 0;
 }
 
 int CursorAnimationDialogModel::stepCount() const { return doc_ ? int(documentSteps(*doc_)) : 0; }
@@ -169,34 +131,29 @@ int CursorAnimationDialogModel::framesUsed() const {
 }
 
 bool CursorAnimationDialogModel::addEnabled() const {
-    int chosen = frames.selectedCount();
-    if (frames.current >= 0 && !frames.isSelected(frames.current)) ++chosen;
+    int chosen = frames.selCount();
+    if (frames.current() >= 0 && !frames.selected(frames.current())) ++chosen;
     return chosen >= 1 && stepCount() + chosen < int(kAniMaxSteps);
 }
 
 // ---- OK and Cancel ------------------------------------------------------------------------
-bool CursorAnimationDialogModel::ok() {
+bool CursorAnimationDialogModel::pressOk() {
     if (!doc_ || !okEnabled()) return false;
     doc_->header.defaultRate = doc_->rates[0];
     std::memset(doc_->title, 0, kAniTextSize);
     std::memset(doc_->author, 0, kAniTextSize);
     std::memcpy(doc_->title, titleText.data(), std::min(titleText.size(), kAniTextSize - 1));
     std::memcpy(doc_->author, authorText.data(), std::min(authorText.size(), kAniTextSize - 1));
-    for (size_t i = 0; i < hotspots.size(); ++i) callback_(HOST_SET_HOTSPOT, intptr_t(hotspots[i]), intptr_t(i));
+    for (size_t i = 0; i < hotspots.size(); ++i) editor_.setHotspot(hotspots[i], int32_t(i));
     stopTimer();
-    ended = 1;
+    end(1);
     return true;
 }
 
-void CursorAnimationDialogModel::cancel() {
-    if (doc_ && backup_) {
-        if (const void *copy = plat::memLock(backup_)) {
-            std::memcpy(doc_, copy, sizeof(CursorAnimationDocument));
-            plat::memUnlock(backup_);
-        }
-    }
+void CursorAnimationDialogModel::pressCancel() {
+    if (doc_ && backup_.data()) std::memcpy(doc_.get(), backup_.data(), sizeof(CursorAnimationDocument));
     stopTimer();
-    ended = 0;
+    end(0);
 }
 
 // ---- Steps in the fields --------------------------------------------------------------------
@@ -226,7 +183,7 @@ void CursorAnimationDialogModel::applyHotspot(int step, uint32_t hotspot) {
 }
 
 bool CursorAnimationDialogModel::commitFields() {
-    int c = steps.current;
+    int c = steps.current();
     if (!doc_ || c < 0 || c >= stepCount()) return true;
     auto rate = parse(rateText);
     if (!rate) return false;
@@ -303,24 +260,17 @@ void CursorAnimationDialogModel::timerTick() {
     startTimer(doc_->rates[next]);
 }
 
-void CursorAnimationDialogModel::setShowHotspot(bool on) {
-    showHotspot = on;
-    ++repaints;
-}
-
 // ---- Commands ------------------------------------------------------------------------------------
-bool CursorAnimationDialogModel::command(int id) {
-    if (!doc_ || ended) return false;
+bool CursorAnimationDialogModel::clicked(int id) {
+    if (!doc_ || ended()) return false;
     int n = stepCount();
     switch (id) {
-    case 1: return ok();
-    case 2: cancel(); return true;
     case kAnimPrevious:
         if (n == 0) return true;
-        return moveTo(steps.current - 1 < 0 ? n - 1 : steps.current - 1);
+        return moveTo(steps.current() - 1 < 0 ? n - 1 : steps.current() - 1);
     case kAnimNext:
         if (n == 0) return true;
-        return moveTo(steps.current + 1 >= n ? 0 : steps.current + 1);
+        return moveTo(steps.current() + 1 >= n ? 0 : steps.current() + 1);
     case kAnimSequencePage:
         if (!cyclePage) {
             beep();
@@ -345,13 +295,21 @@ bool CursorAnimationDialogModel::command(int id) {
     case kAnimInsert:
     case kAnimReplace: addSteps(id); return true;
     case kAnimDelete:
-        if (steps.current < 0 || steps.current >= n) {
+        if (steps.current() < 0 || steps.current() >= n) {
             beep();
             return false;
         }
         deleteStep();
         return true;
     case kAnimDeleteAll: deleteAllSteps(); return true;
+    case kAnimRateEach:
+    case kAnimRateAll: rateForAll = id == kAnimRateAll; return true;
+    case kAnimHotspotEach:
+    case kAnimHotspotCommon: hotspotCommon = id == kAnimHotspotCommon; return true;
+    case kAnimShowHotspot:
+        showHotspot = !showHotspot;
+        ++repaints;
+        return true;
     case kAnimBackground:
         PickColor(window, &background());
         ++repaints;
@@ -366,40 +324,51 @@ bool CursorAnimationDialogModel::command(int id) {
     }
 }
 
-void CursorAnimationDialogModel::reelNotify(int reelId, ReelEvent event, int index, bool shift, bool ctrl) {
-    if (!doc_ || ended) return;
+std::string *CursorAnimationDialogModel::textField(int id) {
+    switch (id) {
+    case kAnimTitle: return &titleText;
+    case kAnimAuthor: return &authorText;
+    case kAnimRate: return &rateText;
+    case kAnimHotspotX: return &xText;
+    case kAnimHotspotY: return &yText;
+    default: return nullptr;
+    }
+}
+
+void CursorAnimationDialogModel::reelNotify(int reelId, int code, int32_t index) {
+    if (!doc_ || ended()) return;
     if (reelId == kAnimStepReel) {
-        if (event == ReelEvent::Current || event == ReelEvent::Click) moveTo(index);
+        if (code == REELN_CURRENT || code == REELN_CLICK) moveTo(index);
         return;
     }
     if (reelId != kAnimFrameReel) return;
-    switch (event) {
-    case ReelEvent::Click: frameClick(index, shift, ctrl); break;
-    case ReelEvent::DoubleClick: {
-        bool selectAll = frames.selectedCount() < frameCount() - 1;
-        for (int i = 0; i < 1000; ++i) frames.select(i, selectAll);
-        break;
-    }
+    switch (code) {
+    case REELN_CLICK: frameClick(index); break;
+    case REELN_DBLCLK: frames.setSel(frames.selCount() < frameCount() - 1, 0, 999); break;
     default: break;  // the buttons' state is read from addEnabled()
     }
 }
 
-void CursorAnimationDialogModel::frameClick(int index, bool shift, bool ctrl) {
-    if (index < 0 || index >= frames.count) return;
-    if (ctrl) {
-        bool state = !frames.isSelected(index);
-        int from = frames.current < 0 ? index : frames.current;
-        for (int i = std::min(from, index); i <= std::max(from, index); ++i) frames.select(i, state);
-    } else if (shift) {
-        frames.select(index, !frames.isSelected(index));
+void CursorAnimationDialogModel::frameClick(int index) {
+    if (index < 0 || index >= frames.count()) return;
+    if (ctrlDown) {
+        bool state = !frames.selected(index);
+        int from = frames.current() < 0 ? index : frames.current();
+        frames.setSel(state, uint32_t(std::min(from, index)), uint32_t(std::max(from, index)));
+    } else if (shiftDown) {
+        frames.setSel(!frames.selected(index), uint32_t(index), uint32_t(index));
     } else {
         frames.setCurrent(index);
     }
 }
 
+void CursorAnimationDialogModel::clearFrameSelection() {
+    if (frames.count() > 0) frames.setSel(false, 0, uint32_t(frames.count() - 1));
+}
+
 void CursorAnimationDialogModel::scroll(int barId, int code) {
-    int c = steps.current;
-    if (!doc_ || ended || c < 0 || c >= stepCount()) return;
+    int c = steps.current();
+    if (!doc_ || ended() || c < 0 || c >= stepCount()) return;
     if (barId == kAnimRateScroll) {
         auto v = stepValue(rateText.c_str(), code, 0, 255);
         if (!v) return;
@@ -422,17 +391,18 @@ void CursorAnimationDialogModel::scroll(int barId, int code) {
 
 // ---- Step editing ------------------------------------------------------------------------------
 void CursorAnimationDialogModel::addSteps(int how) {
-    if (frames.current >= 0 && !frames.isSelected(frames.current)) frames.select(frames.current, true);
+    const int current = frames.current();
+    if (current >= 0 && !frames.selected(current)) frames.setSel(true, uint32_t(current), uint32_t(current));
     int n = stepCount();
     if (n >= int(kAniMaxSteps)) return;
     std::vector<uint32_t> chosen;
-    for (int i = 0; i < frames.count; ++i)
-        if (frames.isSelected(i)) chosen.push_back(uint32_t(i));
+    for (int i = 0; i < frames.count(); ++i)
+        if (frames.selected(i)) chosen.push_back(uint32_t(i));
     size_t k = std::min(chosen.size(), size_t(int(kAniMaxSteps) - n));
     if (k == 0) return;
     chosen.resize(k);
-    commitFields();
-    int c = steps.current;
+    (void)commitFields();  // a field that is no number keeps the step's value
+    int c = steps.current();
     if (how == kAnimReplace && (c < 0 || c >= n)) return;
     if (c < 0 || c > n) c = 0;
     const uint32_t rate = doc_->rates[c];
@@ -457,33 +427,35 @@ void CursorAnimationDialogModel::addSteps(int how) {
         seq[size_t(at) + i] = chosen[i];
     }
     doc_->header.stepCount = uint32_t(newCount);
-    steps.setFrames(newCount);
+    steps.setFrames(uint32_t(newCount), imageWidth, imageHeight);
     int last = at + int(k) - 1;
     steps.setCurrent(last);
     showStep(last, false);
     if (!timerRunning) setPreview(last);
 
-    int previous = frames.current;
-    frames.clearSelection();
-    if (k == 1) frames.select(int(chosen[0]) + 1 < frames.count ? int(chosen[0]) + 1 : 0, true);
+    int previous = frames.current();
+    clearFrameSelection();
+    if (k == 1) {
+        const uint32_t next = chosen[0] + 1 < uint32_t(frames.count()) ? chosen[0] + 1 : 0;
+        frames.setSel(true, next, next);
+    }
     frames.setCurrent(previous + 1);  // refused past the last frame
 }
 
 void CursorAnimationDialogModel::deleteStep() {
-    int n = stepCount(), c = steps.current;
+    int n = stepCount(), c = steps.current();
     std::memmove(doc_->rates + c, doc_->rates + c + 1, sizeof(uint32_t) * size_t(n - c - 1));
     std::memmove(doc_->sequence + c, doc_->sequence + c + 1, sizeof(uint32_t) * size_t(n - c - 1));
     doc_->header.stepCount = uint32_t(n - 1);
-    steps.setFrames(n - 1);
+    steps.setFrames(uint32_t(n - 1), imageWidth, imageHeight);
     if (c >= n - 1) c = n - 2;
-    steps.current = c;
+    steps.setCurrent(c);
     showStep(c, false);
 }
 
 void CursorAnimationDialogModel::deleteAllSteps() {
     doc_->header.stepCount = 0;
-    steps.setFrames(0);
-    steps.current = -1;
+    steps.setFrames(0, imageWidth, imageHeight);
     showStep(-1, false);
 }
 

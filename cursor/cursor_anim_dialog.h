@@ -11,11 +11,13 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "controls/reel_model.h"
 #include "cursor/ani.h"
+#include "entry/editor_link.h"
+#include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
 
@@ -67,29 +69,14 @@ enum : int {
 constexpr int kAnimTimerId = 77;
 constexpr uint32_t kAnimDefaultBackground = 0xFF8080;  // RGB 128, 128, 255 as a Windows colour value
 
-// Film-strip notifications the dialog reacts to.
-enum class ReelEvent { Click, DoubleClick, Current, SelectionChange };
-
-// What the dialog knows of one film strip: how many cells, which is
-// current (-1 for none), which are selected. The strip refuses a current
-// cell outside its cells.
-struct ReelModel {
-    int count = 0;
-    int current = -1;
-    std::vector<bool> selected;
-    void setFrames(int n);
-    bool setCurrent(int i);
-    int selectedCount() const;
-    bool isSelected(int i) const { return i >= 0 && i < int(selected.size()) && selected[size_t(i)]; }
-    void select(int i, bool on);
-    void clearSelection();
-};
-
 // The preview timer's interval for a rate in 1/60 s: 16 ms per unit, at
 // least 10 ms.
 uint32_t previewInterval(uint32_t rate);
 
-struct CursorAnimationDialogModel : plat::DialogModel {
+struct CursorAnimationDialogModel : plat::DialogModel, ReelParent {
+    static constexpr int kTemplate = kAnimTemplate;
+    int templateId() const override { return kTemplate; }
+
     CursorAnimationDialogModel(MemHandle document, uint32_t option, HostCallback callback);
     ~CursorAnimationDialogModel() override;
     CursorAnimationDialogModel(const CursorAnimationDialogModel &) = delete;
@@ -97,7 +84,7 @@ struct CursorAnimationDialogModel : plat::DialogModel {
 
     // WM_INITDIALOG. False when the dialog must end at once with 0 (not a
     // cursor animation document, or no memory for the backup).
-    bool start();
+    bool start() override;
     // WM_DESTROY: stops the timer, unlocks the document, frees the backup.
     // Runs at most once; the destructor calls it too.
     void finish();
@@ -105,21 +92,20 @@ struct CursorAnimationDialogModel : plat::DialogModel {
     intptr_t pressEnter() override;
 
     // ---- Operations (the view's notifications) ----------------------------------
-    // A button or menu command. Returns false when the dialog beeped instead.
-    bool command(int id);
-    void reelNotify(int reelId, ReelEvent event, int index, bool shift = false, bool ctrl = false);
+    // A button, radio button, check box or menu command. False when the
+    // dialog beeped instead.
+    bool clicked(int id) override;
+    std::string *textField(int id) override;
+    bool enabled(int id) const override { return id != kAnimRate || rateEnabled; }
+    // The strips' notifications; a click on strip 120 reads Shift and Ctrl.
+    void reelNotify(int reelId, int code, int32_t index) override;
     // WM_VSCROLL from scroll bar barId with a scroll code (0, 2 up; 1, 3 down).
-    void scroll(int barId, int code);
+    void scroll(int barId, int code) override;
     // WM_TIMER of the preview timer.
     void timerTick();
-    // "Show Hotspot" after a click, with the check box's new state.
-    void setShowHotspot(bool on);
-    // The radio buttons of the two groups.
-    void setRateForAll(bool all) { rateForAll = all; }
-    void setHotspotCommon(bool common) { hotspotCommon = common; }
 
-    bool ok();      // OK: default rate, title, author, hotspots to the editor
-    void cancel();  // Cancel: the document as it was at start
+    bool pressOk() override;     // OK: default rate, title, author, hotspots to the editor
+    void pressCancel() override; // Cancel: the document as it was at start
 
     // Shows step s in the fields; with commit, first applies the fields to
     // the current step, and refuses (false) when one is not a number.
@@ -137,8 +123,8 @@ struct CursorAnimationDialogModel : plat::DialogModel {
     bool rateForAll = false;     // "alle Positionen" on, else "Individual"
     bool hotspotCommon = false;  // "Common" on, else "Individuell"
     bool showHotspot = true;
-    ReelModel steps;   // strip 102
-    ReelModel frames;  // strip 120
+    ReelModel steps{kAnimStepReel, 0, this};                // strip 102, without selection
+    ReelModel frames{kAnimFrameReel, REELS_MULTISEL, this};  // strip 120
     int activePageButton = kAnimSequencePage;
     int activePlayButton = kAnimStop;
     bool timerRunning = false;
@@ -146,8 +132,7 @@ struct CursorAnimationDialogModel : plat::DialogModel {
     int previewStep = 0, previewFrame = 0;
     int previewX = 0, previewY = 0;
     unsigned repaints = 0;  // preview repaints asked for
-    std::optional<intptr_t> ended;  // the dialog's result once it ended
-    void *palette = nullptr;
+    MemHandle palette = nullptr;
     uint16_t imageWidth = 0, imageHeight = 0;
     std::vector<uint32_t> hotspots;  // one per frame, x low and y high 16 bits
 
@@ -156,11 +141,9 @@ struct CursorAnimationDialogModel : plat::DialogModel {
     int framesUsed() const;
     bool okEnabled() const { return stepCount() > 0; }
     bool addEnabled() const;  // 121, 122, 123
-    CursorAnimationDocument *document() const { return doc_; }
+    CursorAnimationDocument *document() const { return doc_.get(); }
     // The preview background, kept between dialogs.
     static uint32_t &background();
-
-    Wnd window = nullptr;  // the dialog window, for the colour chooser and help
 
 private:
     bool commitFields();
@@ -173,12 +156,13 @@ private:
     void addSteps(int how);
     void deleteStep();
     void deleteAllSteps();
-    void frameClick(int index, bool shift, bool ctrl);
+    void frameClick(int index);
+    void clearFrameSelection();
 
     MemHandle block_;
-    HostCallback callback_;
-    CursorAnimationDocument *doc_ = nullptr;
-    MemHandle backup_ = nullptr;
+    EditorLink editor_;
+    CursorDocumentLock doc_;
+    plat::Block backup_;  // the document as it was at start, for Cancel
     bool started_ = false, finished_ = false;
 };
 

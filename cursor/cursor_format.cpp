@@ -40,8 +40,7 @@ bool parseCursorField(const std::string &text, long &value) {
     return true;
 }
 
-void ChangeCursorFormatModel::start(HostCallback callback, ConvFormatChange *target) {
-    record = target;
+bool ChangeCursorFormatModel::start() {
     const EditorLink link(callback);
     uint16_t wh[2] = {0, 0};
     if (!link.imageSize(wh)) wh[0] = wh[1] = 0;
@@ -57,18 +56,22 @@ void ChangeCursorFormatModel::start(HostCallback callback, ConvFormatChange *tar
     if (record) record->colors = uint32_t(colors);
     colorChoice = colors < 16 ? kCursorColors2 : colors == 16 ? kCursorColors16 : kCursorColors256;
     scale = true;
+    return true;
 }
 
-void ChangeCursorFormatModel::click(int id) {
+bool ChangeCursorFormatModel::clicked(int id) {
     if (id >= kCursorSize16 && id <= kCursorSizeOther)
         sizeChoice = id;
     else if (id >= kCursorColors2 && id <= kCursorColors256)
         colorChoice = id;
     else if (id == kCursorScale)
         scale = !scale;
+    else
+        return false;
+    return true;
 }
 
-bool ChangeCursorFormatModel::ok() {
+bool ChangeCursorFormatModel::pressOk() {
     uint32_t w, h;
     switch (sizeChoice) {
     case kCursorSize16: w = h = 16; break;
@@ -78,12 +81,15 @@ bool ChangeCursorFormatModel::ok() {
         // "other" has a lower limit only; a value must still fit the record.
         long vx, vy;
         if (!parseCursorField(x, vx) || !parseCursorField(y, vy) || vx < 8 || vy < 8 || vx > long(UINT32_MAX >> 1) ||
-            vy > long(UINT32_MAX >> 1))
+            vy > long(UINT32_MAX >> 1)) {
+            plat::beep(0);
             return false;
+        }
         w = uint32_t(vx);
         h = uint32_t(vy);
     }
     }
+    end(1);
     if (!record) return true;
     record->width = w;
     record->height = h;
@@ -98,15 +104,9 @@ bool ChangeCursorFormatModel::ok() {
     return true;
 }
 
-intptr_t ChangeCursorFormatModel::pressEnter() {
-    if (ok()) return 1;
-    plat::beep(0);
-    return 0;
-}
-
 int32_t ChangeCursorFormatDialog(Wnd parent, HostCallback callback, ConvFormatChange *record) {
-    ChangeCursorFormatModel model;
-    model.start(callback, record);
+    ChangeCursorFormatModel model(callback, record);
+    (void)model.start();  // it always starts
     return plat::runDialog(parent, kChangeCursorTemplate, model) == 1 ? 1 : 0;
 }
 

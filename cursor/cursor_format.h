@@ -41,15 +41,21 @@ constexpr uint32_t cursorSize(uint32_t width, uint32_t height) { return (width &
 
 // ---- Template 107 -------------------------------------------------------------
 struct SelectCursorSizeModel : plat::DialogModel {
+    static constexpr int kTemplate = kSelectCursorTemplate;
+    int templateId() const override { return kTemplate; }
+
     int checked = kCursorSize32;  // the radio button that is on (100 to 103)
-    // A click on a size button checks it alone.
-    void click(int id) {
-        if (id >= kCursorSize16 && id <= kCursorSizeKeep) checked = id;
+    // A size button is checked alone.
+    bool clicked(int id) override {
+        if (id < kCursorSize16 || id > kCursorSizeKeep) return false;
+        checked = id;
+        return true;
     }
     // OK ends with the checked button's id, Cancel with 0.
-    intptr_t ok() const { return checked; }
-    static intptr_t cancel() { return 0; }
-    intptr_t pressEnter() override { return ok(); }
+    bool pressOk() override {
+        end(checked);
+        return true;
+    }
 };
 
 // Maps what template 107 ended with to a cursor size value: 100, 101, 102
@@ -64,6 +70,11 @@ uint32_t SelectCursorSize(Wnd parent, HostCallback callback);
 
 // ---- Template 108 -------------------------------------------------------------
 struct ChangeCursorFormatModel : plat::DialogModel {
+    static constexpr int kTemplate = kChangeCursorTemplate;
+    int templateId() const override { return kTemplate; }
+
+    ChangeCursorFormatModel(HostCallback callback, ConvFormatChange *record) : callback(callback), record(record) {}
+    HostCallback callback = nullptr;
     ConvFormatChange *record = nullptr;  // filled at start and on OK
     int sizeChoice = kCursorSize32;      // 100 to 103
     int colorChoice = 0;                 // 106 to 108, 0 when none is on
@@ -73,18 +84,14 @@ struct ChangeCursorFormatModel : plat::DialogModel {
     // Start-up: reads the editor's size (command 0, value 4) and colour
     // setting (command 0, value 3), stores the latter in the record and sets
     // the controls from them.
-    void start(HostCallback callback, ConvFormatChange *target);
-    // A click on a radio button checks it alone in its group; the check box
-    // toggles.
-    void click(int id);
-    // OK: fills the record and answers true, or answers false (the dialog
-    // beeps and stays open) when "other" is on and a field is not a number
-    // of at least 8.
-    bool ok();
-    static intptr_t cancel() { return 0; }
-    // Enter is OK: 1 when it was accepted; a refused OK beeps and, with no
-    // user to correct the fields, ends like Cancel.
-    intptr_t pressEnter() override;
+    bool start() override;
+    // A radio button is checked alone in its group; the check box toggles.
+    bool clicked(int id) override;
+    std::string *textField(int id) override { return id == kCursorEditX ? &x : id == kCursorEditY ? &y : nullptr; }
+    // OK: fills the record and ends with 1, or beeps and stays open when
+    // "other" is on and a field is not a number of at least 8. Cancel ends
+    // with 0 and leaves the record as filled at start.
+    bool pressOk() override;
 };
 
 // Runs template 108 with record as its result: 1 on OK (record filled), 0 on

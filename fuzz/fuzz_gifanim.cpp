@@ -29,17 +29,16 @@ uint8_t gAnswer = 0;  // what the import options are answered with
 
 bool documented(int32_t r) { return r >= CONV_E_WRITE && r <= CONV_OK; }
 
-intptr_t answer(void *, int32_t templateId, void *model) {
+intptr_t answer(void *, int32_t templateId, VcDialog *dialog) {
     if (templateId != IDD_GIF_IMPORT) return VC_DIALOG_DEFAULT;
-    auto *m = static_cast<vc::GifImportOptionsModel *>(static_cast<vc::plat::DialogModel *>(model));
     switch (gAnswer & 3) {
     case 0: return 0;
-    case 1: m->selectFrame(gAnswer >> 2); break;
-    case 2: m->check(IDC_GIFIMP_ASSEMBLED); break;
+    case 1: VcDialogSelect(dialog, IDC_GIFIMP_LIST, gAnswer >> 2); break;
+    case 2: VcDialogClick(dialog, IDC_GIFIMP_ASSEMBLED); break;
     default:
         // Small sizes keep the run quick; 8 is the smallest accepted.
-        m->widthText = std::to_string(8 + (gAnswer >> 4));
-        m->heightText = std::to_string(8 + ((gAnswer >> 2) & 3));
+        VcDialogSetText(dialog, IDC_GIFIMP_WIDTH, std::to_string(8 + (gAnswer >> 4)).c_str());
+        VcDialogSetText(dialog, IDC_GIFIMP_HEIGHT, std::to_string(8 + ((gAnswer >> 2) & 3)).c_str());
         break;
     }
     return VC_DIALOG_DEFAULT;

@@ -76,7 +76,7 @@ MemHandle EditGifAnimation(Wnd parent, MemHandle record, HostCallback callback) 
     GifAnimationDialogModel model;
     model.record = copy;
     model.callback = callback;
-    model.initialize();
+    (void)model.start();  // it always starts
     intptr_t r = plat::runDialog(parent, IDD_GIF_ANIMATION, model);
     // Where the dialog has no window of its own to show, the settings are
     // taken as they stand, as Enter would.

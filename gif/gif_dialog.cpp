@@ -1,6 +1,7 @@
 #include "gif/gif_dialog.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "common/services.h"
@@ -10,8 +11,6 @@
 namespace vc {
 
 namespace {
-
-constexpr int kOk = 1, kCancel = 2;
 
 bool sameFrameSettings(const GifFrameEntry &a, const GifFrameEntry &b) {
     return a.delay == b.delay && a.disposal == b.disposal && a.userInput == b.userInput &&
@@ -39,44 +38,17 @@ std::optional<uint32_t> parseDialogUnsigned(const std::string &text) {
 std::vector<GifRgbQuad> editorPaletteColors(void *) { return {}; }
 #endif
 
-// ---- The film strip's rules ------------------------------------------------------
-
-void GifAnimationDialogModel::stripSetFrames(int32_t count) {
-    stripCount = count < 0 ? 0 : count;
-    stripCurrent = -1;
-    stripSelected.assign(size_t(stripCount), 0);
-}
-
-void GifAnimationDialogModel::stripSetCurrent(int32_t index) {
-    if (index >= stripCount || index == stripCurrent) return;
-    stripCurrent = index < 0 ? -1 : index;
-}
-
-bool GifAnimationDialogModel::stripGetSel(int32_t index) const {
-    return index >= 0 && index < stripCount && stripSelected[size_t(index)];
-}
-
-void GifAnimationDialogModel::stripSetSel(bool select, uint32_t first, uint32_t last) {
-    if (stripCount <= 0) return;
-    if (last >= uint32_t(stripCount - 1)) last = uint32_t(stripCount - 1);
-    if (first > last) return;
-    for (uint32_t i = first; i <= last; ++i) stripSelected[i] = select ? 1 : 0;
-    stripNotify(kReelNotifySelChange, 0);
-}
-
-int32_t GifAnimationDialogModel::stripSelCount() const {
-    return int32_t(std::count_if(stripSelected.begin(), stripSelected.end(), [](uint8_t b) { return b != 0; }));
-}
-
 // ---- Settings between record and controls ----------------------------------------
 
-void GifAnimationDialogModel::initialize() {
+bool GifAnimationDialogModel::start() {
     LoadFileSettings();
-    if (callback) callback(HOST_QUERY, reinterpret_cast<intptr_t>(&record->outputWidth), HOST_QUERY_SIZE);
-    stripSetFrames(recordFrames(*record));
+    // The record's output width and height are the two words the editor fills.
+    static_assert(offsetof(GifAnimRecord, outputHeight) == offsetof(GifAnimRecord, outputWidth) + 2);
+    (void)editor().imageSize(&record->outputWidth);  // without an answer the record's own size stays
+    strip.setFrames(uint32_t(std::max(recordFrames(*record), 0)), record->outputWidth, record->outputHeight);
     // The swatch shows the colour of the editor's palette nearest the
     // document's background colour.
-    if (callback) callback(HOST_GET_PALETTE, reinterpret_cast<intptr_t>(&palette), 1);
+    (void)editor().getPalette(palette, 1);  // no palette: no swatch colour to match
     paletteColors = editorPaletteColors(palette);
     if (!paletteColors.empty()) {
         const GifRgbQuad want = record->globalPalette[record->backgroundIndex & 0xFF];
@@ -92,6 +64,7 @@ void GifAnimationDialogModel::initialize() {
     }
     LoadFrameSettings(0);
     enterFlag = false;
+    return true;
 }
 
 void GifAnimationDialogModel::LoadFrameSettings(int32_t frame) {
@@ -105,12 +78,12 @@ void GifAnimationDialogModel::LoadFrameSettings(int32_t frame) {
     userInput = f.userInput != 0;
     disposal = f.disposal;
     interlaced = f.interlaced != 0;
-    stripSetCurrent(frame);
+    strip.setCurrent(frame);
     frameNumber = std::to_string(frame + 1);
 }
 
 int32_t GifAnimationDialogModel::StoreFrameSettings() {
-    const int32_t i = stripCurrent;
+    const int32_t i = strip.current();
     if (i < 0 || i >= kGifMaxFrames) return -1;
     GifFrameEntry &f = record->frames[i];
     f.delay = delayOn ? uint16_t(std::min<uint32_t>(parseDialogUnsigned(delay).value_or(0), 0xFFFF)) : 0;
@@ -122,7 +95,7 @@ int32_t GifAnimationDialogModel::StoreFrameSettings() {
     f.hasGraphicControl = 1;
     const int32_t n = recordFrames(*record);
     for (int32_t j = 0; j < n; ++j) {
-        if (j == i || (!sameForAll && !stripGetSel(j))) continue;
+        if (j == i || (!sameForAll && !strip.selected(j))) continue;
         GifFrameEntry &g = record->frames[j];
         if (altDown) {
             // Alt copies the position and nothing else.
@@ -135,7 +108,7 @@ int32_t GifAnimationDialogModel::StoreFrameSettings() {
             g.interlaced = f.interlaced;
         }
     }
-    stripSetSel(false, 0, 999);
+    strip.setSel(false, 0, 999);
     return i;
 }
 
@@ -149,7 +122,7 @@ void GifAnimationDialogModel::LoadFileSettings() {
     const int32_t known = recordFrames(*record);
     sameForAll = true;
     for (int32_t j = 1; j < known; ++j) sameForAll = sameForAll && sameFrameSettings(record->frames[j], record->frames[0]);
-    if (callback) extendGifFrames(*record, int32_t(callback(HOST_QUERY, 0, HOST_QUERY_COUNT)));
+    if (editor()) extendGifFrames(*record, editor().frameCount());
     sameForAllEnabled = recordFrames(*record) > 1;
     comment.assign(record->comment, strnlen(record->comment, kGifCommentMax));
     commentCaret = comment.size();
@@ -158,7 +131,7 @@ void GifAnimationDialogModel::LoadFileSettings() {
     loopsChecked = record->loopCount != 0;
     infiniteChecked = !loopsChecked;
     loopCount = std::to_string(record->loopCount ? record->loopCount : 1);
-    command(IDC_GIFANIM_REPEAT);
+    notify(IDC_GIFANIM_REPEAT, 0);
 }
 
 void GifAnimationDialogModel::StoreFileSettings() {
@@ -172,7 +145,7 @@ void GifAnimationDialogModel::StoreFileSettings() {
 
 // ---- Commands ---------------------------------------------------------------------
 
-void GifAnimationDialogModel::command(int controlId, int notification) {
+void GifAnimationDialogModel::notify(int controlId, int notification) {
     const int32_t count = recordFrames(*record);
     switch (controlId) {
     case IDC_GIFANIM_COMMENT_ON:
@@ -204,8 +177,8 @@ void GifAnimationDialogModel::command(int controlId, int notification) {
         break;
     }
     case IDC_GIFANIM_BACKGROUND: {
-        if (!callback) break;
-        intptr_t index = callback(HOST_PICK_BACKGROUND, record->backgroundIndex, reinterpret_cast<intptr_t>(window));
+        if (!editor()) break;
+        intptr_t index = editor().pickBackground(record->backgroundIndex, window);
         if (index < 0 || index > 255) break;
         GifRgbQuad color = record->globalPalette[index];
         if (size_t(index) < paletteColors.size()) color = paletteColors[size_t(index)];
@@ -224,20 +197,14 @@ void GifAnimationDialogModel::command(int controlId, int notification) {
         break;
     }
     case IDC_GIFANIM_TRANSPARENT:
-        if (callback) callback(HOST_EDIT_TRANSPARENT, 0, reinterpret_cast<intptr_t>(window));
-        break;
-    case kOk:
-        pressOk();
-        break;
-    case kCancel:
-        pressCancel();
+        editor().editTransparent(window);
         break;
     default:
         break;
     }
 }
 
-void GifAnimationDialogModel::click(int controlId) {
+bool GifAnimationDialogModel::clicked(int controlId) {
     switch (controlId) {
     case IDC_GIFANIM_COMMENT_ON: commentOn = !commentOn; break;
     case IDC_GIFANIM_REPEAT: repeatOn = !repeatOn; break;
@@ -247,9 +214,48 @@ void GifAnimationDialogModel::click(int controlId) {
     case IDC_GIFANIM_DELAY_ON: delayOn = !delayOn; break;
     case IDC_GIFANIM_USER_INPUT: userInput = !userInput; break;
     case IDC_GIFANIM_INTERLACED: interlaced = !interlaced; break;
-    default: break;
+    case IDC_GIFANIM_PREVIOUS:
+    case IDC_GIFANIM_NEXT:
+    case IDC_GIFANIM_BACKGROUND:
+    case IDC_GIFANIM_PREVIEW:
+    case IDC_GIFANIM_TRANSPARENT:
+    case IDC_GIFANIM_BROWSER: break;
+    default: return false;
     }
-    command(controlId);
+    notify(controlId, 0);
+    return true;
+}
+
+std::string *GifAnimationDialogModel::textField(int id) {
+    switch (id) {
+    case IDC_GIFANIM_COMMENT: return &comment;
+    case IDC_GIFANIM_LOOP_COUNT: return &loopCount;
+    case IDC_GIFANIM_DELAY: return &delay;
+    case IDC_GIFANIM_LEFT: return &left;
+    case IDC_GIFANIM_TOP: return &top;
+    default: return nullptr;
+    }
+}
+
+bool GifAnimationDialogModel::enabled(int id) const {
+    switch (id) {
+    case IDC_GIFANIM_COMMENT: return commentEnabled;
+    case IDC_GIFANIM_INFINITE:
+    case IDC_GIFANIM_LOOPS: return loopRadiosEnabled;
+    case IDC_GIFANIM_LOOP_COUNT:
+    case IDC_GIFANIM_LOOP_SPIN: return loopCountEnabled;
+    case IDC_GIFANIM_DELAY:
+    case IDC_GIFANIM_DELAY_SPIN: return delayEnabled;
+    case IDC_GIFANIM_SAME_FOR_ALL: return sameForAllEnabled;
+    case IDC_GIFANIM_BROWSER: return browserEnabled;
+    default: return true;
+    }
+}
+
+bool GifAnimationDialogModel::select(int listId, int32_t index) {
+    if (listId != IDC_GIFANIM_DISPOSAL || index < 0 || size_t(index) >= disposalNames.size()) return false;
+    disposal = index;
+    return true;
 }
 
 void GifAnimationDialogModel::scroll(int scrollBarId, int scrollCode) {
@@ -274,26 +280,27 @@ void GifAnimationDialogModel::scroll(int scrollBarId, int scrollCode) {
     }
 }
 
-void GifAnimationDialogModel::stripNotify(int notification, int32_t frame) {
-    switch (notification) {
-    case kReelNotifyClick:
+void GifAnimationDialogModel::reelNotify(int reelId, int code, int32_t frame) {
+    if (reelId != IDC_GIFANIM_STRIP) return;
+    switch (code) {
+    case REELN_CLICK:
         if (shiftDown || ctrlDown) {
-            bool selected = stripGetSel(frame);
+            bool selected = strip.selected(frame);
             int32_t first = frame, last = frame;
-            if (ctrlDown && stripCurrent >= 0) {
-                first = std::min(stripCurrent, frame);
-                last = std::max(stripCurrent, frame);
+            if (ctrlDown && strip.current() >= 0) {
+                first = std::min(strip.current(), frame);
+                last = std::max(strip.current(), frame);
             }
-            if (first >= 0) stripSetSel(!selected, uint32_t(first), uint32_t(last));
+            if (first >= 0) strip.setSel(!selected, uint32_t(first), uint32_t(last));
             break;
         }
         [[fallthrough]];
-    case kReelNotifyCurrent:
+    case REELN_CURRENT:
         StoreFrameSettings();
         LoadFrameSettings(frame);
         break;
-    case kReelNotifySelChange:
-        if (int32_t selected = stripSelCount(); selected != 0) sameForAll = selected >= stripCount;
+    case REELN_SELCHANGE:
+        if (int32_t selected = strip.selCount(); selected != 0) sameForAll = selected >= strip.count();
         break;
     default:
         break;
@@ -320,21 +327,15 @@ bool GifAnimationDialogModel::pressOk() {
     ComputeGifScreenSize(*record, record->outputWidth, record->outputHeight);
     StoreFrameSettings();
     StoreFileSettings();
-    result = 1;
-    ended = true;
+    end(1);
     return true;
-}
-
-void GifAnimationDialogModel::pressCancel() {
-    result = 0;
-    ended = true;
 }
 
 intptr_t GifAnimationDialogModel::pressEnter() {
     // An Enter that became a line break leaves the dialog open; the next
     // one is OK.
     if (!pressOk()) pressOk();
-    return result;
+    return result();
 }
 
 }  // namespace vc

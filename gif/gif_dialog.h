@@ -1,9 +1,10 @@
 // The GIF animation dialog (template 110) as a portable model: the file
 // settings (comment, looping, background colour) and, frame by frame, each
 // frame's delay, disposal, position, interlace and user-input settings of a
-// copy of the document's record. The film strip's state (frame count,
-// current frame, selection) is part of the model, kept by the strip's own
-// rules, so that the frame-by-frame editing behaves as the real dialog's.
+// copy of the document's record. The film strip (its own model, with this
+// dialog as its parent) keeps the current frame and the selection by the
+// strip's rules, so that the frame-by-frame editing behaves as the real
+// dialog's.
 // The Windows view, the playback window and the browser preview map onto
 // this model; headless, a responder edits it and presses OK.
 #pragma once
@@ -13,8 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "controls/reel_model.h"
+#include "entry/editor_link.h"
 #include "gif/gif_record.h"
 #include "platform/platform.h"
+#include "resources/strings.h"
 #include "velmconv/velmconv.h"
 
 namespace vc {
@@ -24,25 +28,22 @@ constexpr int32_t kGifDelayMax = 32700;
 constexpr int32_t kGifPositionStepMax = 500;  // the arrows' range
 constexpr uint32_t kGifPositionMax = 1024;    // what a typed position is lowered to
 
-struct GifAnimationDialogModel : plat::DialogModel {
+// Notification codes of edits the dialog answers.
+enum : int { kEditSetFocus = 0x0100, kEditKillFocus = 0x0200, kEditUpdate = 0x0400 };
+
+struct GifAnimationDialogModel : plat::DialogModel, ReelParent {
+    static constexpr int kTemplate = IDD_GIF_ANIMATION;
+    int templateId() const override { return kTemplate; }
+
+    GifAnimationDialogModel() = default;
+    GifAnimationDialogModel(const GifAnimationDialogModel &) = delete;
+    GifAnimationDialogModel &operator=(const GifAnimationDialogModel &) = delete;
+
     GifAnimRecord *record = nullptr;
     HostCallback callback = nullptr;
 
-    // Keys held while the user acts; the Windows view reads them from the
-    // keyboard state, a headless responder sets them.
-    bool altDown = false, shiftDown = false, ctrlDown = false, enterDown = false;
-
-    // ---- The film strip (control 111, with multiple selection) ---------------
-    int32_t stripCount = 0;
-    int32_t stripCurrent = -1;
-    std::vector<uint8_t> stripSelected;
-    void stripSetFrames(int32_t count);
-    void stripSetCurrent(int32_t index);
-    bool stripGetSel(int32_t index) const;
-    // REEL_SETSEL over first..last (last lowered to the last frame); sends
-    // the selection-change notification to the dialog.
-    void stripSetSel(bool select, uint32_t first, uint32_t last);
-    int32_t stripSelCount() const;
+    // The film strip (control 111, with multiple selection).
+    ReelModel strip{IDC_GIFANIM_STRIP, REELS_MULTISEL, this};
 
     // ---- Control state ----------------------------------------------------------
     bool commentOn = false, commentEnabled = true;  // 100, 101
@@ -64,13 +65,11 @@ struct GifAnimationDialogModel : plat::DialogModel {
     bool browserEnabled = true;                         // 125
     bool enterFlag = false;
     int focus = 0;
-    bool ended = false;
-    intptr_t result = 0;
 
     // ---- What the dialog does ------------------------------------------------------
     // WM_INITDIALOG's portable part: file settings, the editor's image size
     // into the record, the strip's frames, frame 0 shown.
-    void initialize();
+    bool start() override;
     void LoadFrameSettings(int32_t frame);
     // Stores the shown frame and copies its settings to the selected frames
     // (or all, with 119); returns its index, or -1 when no frame is shown.
@@ -78,30 +77,34 @@ struct GifAnimationDialogModel : plat::DialogModel {
     void LoadFileSettings();
     void StoreFileSettings();
 
-    // WM_COMMAND from a control, with its notification code.
-    void command(int controlId, int notification = 0);
-    // WM_VSCROLL from one of the arrow scroll bars.
-    void scroll(int scrollBarId, int scrollCode);
-    // Film-strip notifications (REELN_CURRENT 1, REELN_CLICK 2, REELN_SELCHANGE 5).
-    void stripNotify(int notification, int32_t frame);
+    // A check box or radio button flips (a radio is checked, its partner
+    // cleared), then its command runs; buttons run their command.
+    bool clicked(int controlId) override;
+    // WM_COMMAND from a control with another notification code (the
+    // comment edit's focus and update).
+    void notify(int controlId, int code);
+    std::string *textField(int id) override;
+    bool enabled(int id) const override;
+    void edited(int id) override { notify(id, kEditUpdate); }
+    bool select(int listId, int32_t index) override;
+    // The arrow scroll bars.
+    void scroll(int scrollBarId, int scrollCode) override;
+    // The strip's notifications (REELN_CURRENT, REELN_CLICK, REELN_SELCHANGE).
+    void reelNotify(int reelId, int code, int32_t frame) override;
     // The background colour the user picked (command 19), with the editor
     // palette's colour at that index.
     void setBackground(int32_t index, GifRgbQuad color);
 
-    // The user's click on a check box or radio button: its state flips (a
-    // radio is checked, its partner cleared), then its command runs.
-    void click(int controlId);
-
-    bool pressOk();
-    void pressCancel();
+    bool pressOk() override;
     intptr_t pressEnter() override;
 
-    // The dialog window, for the editor's colour questions.
-    Wnd window = nullptr;
     // The editor's palette (command 6) and its colours.
     void *palette = nullptr;
     std::vector<GifRgbQuad> paletteColors;
     int backgroundChanges = 0;  // the swatch needs a new brush and a repaint
+
+private:
+    EditorLink editor() const { return EditorLink(callback); }
 };
 
 // An unsigned decimal number with optional blanks around it, as the
@@ -112,9 +115,5 @@ std::optional<uint32_t> parseDialogUnsigned(const std::string &text);
 // has no palette.
 std::vector<GifRgbQuad> editorPaletteColors(void *palette);
 
-// Notification codes of the film strip the dialog answers.
-enum : int { kReelNotifyCurrent = 1, kReelNotifyClick = 2, kReelNotifySelChange = 5 };
-// Notification codes of edits the dialog answers.
-enum : int { kEditSetFocus = 0x0100, kEditKillFocus = 0x0200, kEditUpdate = 0x0400 };
 
 }  // namespace vc

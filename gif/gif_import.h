@@ -12,6 +12,7 @@
 #include "gif/gif_read.h"
 #include "gif/gif_record.h"
 #include "platform/platform.h"
+#include "resources/strings.h"
 #include "velmconv/velmconv.h"
 
 namespace vc {
@@ -26,6 +27,9 @@ constexpr uint32_t kGifImportMaxSize = 1024;
 // back into the controls; headless, a responder edits the state and the
 // model presses OK.
 struct GifImportOptionsModel : plat::DialogModel {
+    static constexpr int kTemplate = IDD_GIF_IMPORT;
+    int templateId() const override { return kTemplate; }
+
     GifAnimRecord *record = nullptr;
     HostCallback callback = nullptr;
 
@@ -40,26 +44,23 @@ struct GifImportOptionsModel : plat::DialogModel {
     bool sizeLocked = false;              // 111 to 114 disabled: the editor's size rules
     int focus = 0;                        // the control OK put the focus on, 0 none
     int beeps = 0;                        // beeps OK gave
-    bool ended = false;
-    intptr_t result = kGifImportCancel;
 
     // WM_INITDIALOG: the list, the limits, the editor-size lock, the sizes
     // and the sequence radio.
-    void initialize();
-    // WM_VSCROLL from spin 112 or 114 with a scroll code.
-    void spin(int scrollBarId, int scrollCode);
-    // LBN_SELCHANGE of list 110, with the new selection.
-    void selectFrame(int32_t selection);
-    // EN_SETFOCUS of edit 111 or 113.
-    void editFocused(int editId);
+    bool start() override;
+    // Spin 112 or 114 with a scroll code.
+    void scroll(int scrollBarId, int scrollCode) override;
+    // A line of list 110 chosen: the frame radio with it.
+    bool select(int listId, int32_t index) override;
+    std::string *textField(int id) override;
+    bool enabled(int id) const override;
+    // Typing into a size field (or its getting the focus) chooses the sequence.
+    void edited(int editId) override;
     // A radio button clicked by the user.
-    void check(int radioId);
+    bool clicked(int radioId) override;
     // "&OK": ends the dialog with a mode, or beeps and keeps it open.
-    bool pressOk();
-    void pressCancel();
-    // Enter presses OK; an OK that the dialog refuses ends headless
-    // dialogs as a Cancel, since nobody is there to correct the fields.
-    intptr_t pressEnter() override;
+    bool pressOk() override;
+    void pressCancel() override { end(kGifImportCancel); }
 };
 
 // Runs the import options dialog over the record; returns the mode.

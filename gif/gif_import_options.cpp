@@ -25,9 +25,10 @@ int frameCountOf(const GifAnimRecord &r) {
 
 // ---- Import options dialog ------------------------------------------------------
 
-void GifImportOptionsModel::initialize() {
+bool GifImportOptionsModel::start() {
     char format[30];
-    plat::loadString(IDS_FRAME_DESCRIPTION, format, sizeof format);
+    // Without its string the list shows empty lines; nothing else depends on it.
+    if (plat::loadString(IDS_FRAME_DESCRIPTION, format, sizeof format) <= 0) format[0] = 0;
     frameTexts.clear();
     const int n = frameCountOf(*record);
     for (int i = 0; i < n; ++i) {
@@ -50,9 +51,10 @@ void GifImportOptionsModel::initialize() {
     widthText = std::to_string(unsigned(maxWidth));
     heightText = std::to_string(unsigned(maxHeight));
     checkedRadio = IDC_GIFIMP_SEQUENCE;
+    return true;
 }
 
-void GifImportOptionsModel::spin(int scrollBarId, int scrollCode) {
+void GifImportOptionsModel::scroll(int scrollBarId, int scrollCode) {
     if (scrollBarId == IDC_GIFIMP_WIDTH_SPIN) {
         if (auto v = stepValue(widthText.c_str(), scrollCode, minWidth, maxWidth)) widthText = std::to_string(*v);
     } else if (scrollBarId == IDC_GIFIMP_HEIGHT_SPIN) {
@@ -63,18 +65,30 @@ void GifImportOptionsModel::spin(int scrollBarId, int scrollCode) {
     checkedRadio = IDC_GIFIMP_SEQUENCE;
 }
 
-void GifImportOptionsModel::selectFrame(int32_t selection) {
-    listSelection = selection;
+bool GifImportOptionsModel::select(int listId, int32_t index) {
+    if (listId != IDC_GIFIMP_LIST) return false;
+    listSelection = index;
     checkedRadio = IDC_GIFIMP_FRAME;
+    return true;
 }
 
-void GifImportOptionsModel::editFocused(int editId) {
+std::string *GifImportOptionsModel::textField(int id) {
+    return id == IDC_GIFIMP_WIDTH ? &widthText : id == IDC_GIFIMP_HEIGHT ? &heightText : nullptr;
+}
+
+bool GifImportOptionsModel::enabled(int id) const {
+    return !(sizeLocked && id >= IDC_GIFIMP_WIDTH && id <= IDC_GIFIMP_HEIGHT_SPIN);
+}
+
+void GifImportOptionsModel::edited(int editId) {
     focus = editId;
     if (editId == IDC_GIFIMP_WIDTH || editId == IDC_GIFIMP_HEIGHT) checkedRadio = IDC_GIFIMP_SEQUENCE;
 }
 
-void GifImportOptionsModel::check(int radioId) {
-    if (radioId >= IDC_GIFIMP_SEQUENCE && radioId <= IDC_GIFIMP_ASSEMBLED) checkedRadio = radioId;
+bool GifImportOptionsModel::clicked(int radioId) {
+    if (radioId < IDC_GIFIMP_SEQUENCE || radioId > IDC_GIFIMP_ASSEMBLED) return false;
+    checkedRadio = radioId;
+    return true;
 }
 
 bool GifImportOptionsModel::pressOk() {
@@ -86,12 +100,12 @@ bool GifImportOptionsModel::pressOk() {
     };
     switch (checkedRadio) {
     case IDC_GIFIMP_ASSEMBLED:
-        result = kGifImportAssembled;
+        end(kGifImportAssembled);
         break;
     case IDC_GIFIMP_FRAME:
         record->selectedFrame = uint32_t(listSelection);
         if (listSelection < 0) return stay(IDC_GIFIMP_LIST);
-        result = kGifImportFrame;
+        end(kGifImportFrame);
         break;
     case IDC_GIFIMP_SEQUENCE: {
         // A field that is no number reads as 0, which is out of range too.
@@ -101,31 +115,20 @@ bool GifImportOptionsModel::pressOk() {
         uint32_t h = parseDialogUnsigned(heightText).value_or(0);
         record->outputHeight = uint16_t(h);
         if (h < kGifImportMinSize || h > kGifImportMaxSize) return stay(IDC_GIFIMP_HEIGHT);
-        result = kGifImportSequence;
+        end(kGifImportSequence);
         break;
     }
     default:
         return false;
     }
-    ended = true;
     return true;
-}
-
-void GifImportOptionsModel::pressCancel() {
-    result = kGifImportCancel;
-    ended = true;
-}
-
-intptr_t GifImportOptionsModel::pressEnter() {
-    if (!pressOk()) pressCancel();
-    return result;
 }
 
 int16_t ShowGifImportOptions(Wnd parent, GifAnimRecord *record, HostCallback callback) {
     GifImportOptionsModel model;
     model.record = record;
     model.callback = callback;
-    model.initialize();
+    (void)model.start();  // it always starts
     intptr_t r = plat::runDialog(parent, IDD_GIF_IMPORT, model);
     // A dialog that could not be shown imports nothing.
     if (r < kGifImportCancel || r > kGifImportSequence) return kGifImportCancel;

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/dialog_view_win.h"
 #include "common/services.h"
 #include "gif/gif_import.h"
 #include "platform/platform_win.h"
@@ -13,88 +14,69 @@
 namespace vc::win {
 
 namespace {
-// The open dialog's model; one import options dialog at a time.
-GifImportOptionsModel *gModel = nullptr;
-// Set while the view writes into its own controls, whose notifications
-// are then the view's echo and not the user's.
-bool gShowing = false;
 
-std::string itemText(HWND dialog, int id) {
-    char buffer[64] = {};
-    GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
-    return buffer;
+int32_t listSelection(HWND dialog) {
+    return int32_t(SendDlgItemMessageA(dialog, IDC_GIFIMP_LIST, LB_GETCURSEL, 0, 0));
 }
 
 // The fields as the user left them.
 void readFields(HWND dialog, GifImportOptionsModel &m) {
     m.widthText = itemText(dialog, IDC_GIFIMP_WIDTH);
     m.heightText = itemText(dialog, IDC_GIFIMP_HEIGHT);
-    m.listSelection = int32_t(SendDlgItemMessageA(dialog, IDC_GIFIMP_LIST, LB_GETCURSEL, 0, 0));
+    m.listSelection = listSelection(dialog);
 }
 
+// Writing the fields raises change notifications only, which the view does
+// not answer, and checking a radio button raises none.
 void show(HWND dialog, const GifImportOptionsModel &m) {
-    gShowing = true;
-    if (itemText(dialog, IDC_GIFIMP_WIDTH) != m.widthText) SetDlgItemTextA(dialog, IDC_GIFIMP_WIDTH, m.widthText.c_str());
-    if (itemText(dialog, IDC_GIFIMP_HEIGHT) != m.heightText)
-        SetDlgItemTextA(dialog, IDC_GIFIMP_HEIGHT, m.heightText.c_str());
+    showText(dialog, IDC_GIFIMP_WIDTH, m.widthText);
+    showText(dialog, IDC_GIFIMP_HEIGHT, m.heightText);
     CheckRadioButton(dialog, IDC_GIFIMP_SEQUENCE, IDC_GIFIMP_ASSEMBLED, m.checkedRadio);
-    gShowing = false;
 }
-}  // namespace
 
 INT_PTR CALLBACK GifImportOptionsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto *m = viewModel<GifImportOptionsModel>(dialog, message, lParam);
+    if (!m) return FALSE;
     switch (message) {
     case WM_INITDIALOG: {
-        gModel = static_cast<GifImportOptionsModel *>(reinterpret_cast<plat::DialogModel *>(lParam));
         CenterDialog(dialog);
-        for (const std::string &line : gModel->frameTexts)
+        for (const std::string &line : m->frameTexts)
             SendDlgItemMessageA(dialog, IDC_GIFIMP_LIST, LB_ADDSTRING, 0, LPARAM(line.c_str()));
         // With the editor's size ruling, the size fields cannot be changed.
         for (int id = IDC_GIFIMP_WIDTH; id <= IDC_GIFIMP_HEIGHT_SPIN; ++id)
-            EnableWindow(GetDlgItem(dialog, id), !gModel->sizeLocked);
-        show(dialog, *gModel);
+            EnableWindow(GetDlgItem(dialog, id), m->enabled(id));
+        show(dialog, *m);
         return TRUE;
     }
-    case WM_VSCROLL: {
-        if (!gModel) return FALSE;
-        readFields(dialog, *gModel);
-        gModel->spin(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)), LOWORD(wParam));
-        show(dialog, *gModel);
+    case WM_VSCROLL:
+        readFields(dialog, *m);
+        m->scroll(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)), LOWORD(wParam));
+        show(dialog, *m);
         return TRUE;
-    }
     case WM_COMMAND: {
-        if (!gModel || gShowing) return FALSE;
         const int id = LOWORD(wParam), code = HIWORD(wParam);
         if (id == IDC_GIFIMP_LIST && code == LBN_SELCHANGE) {
-            gModel->selectFrame(int32_t(SendDlgItemMessageA(dialog, IDC_GIFIMP_LIST, LB_GETCURSEL, 0, 0)));
+            (void)m->select(id, listSelection(dialog));  // the list is the model's own
         } else if ((id == IDC_GIFIMP_WIDTH || id == IDC_GIFIMP_HEIGHT) && code == EN_SETFOCUS) {
-            gModel->editFocused(id);
-        } else if (id >= IDC_GIFIMP_SEQUENCE && id <= IDC_GIFIMP_ASSEMBLED && code == BN_CLICKED) {
-            gModel->check(id);
-        } else if (id == IDOK) {
-            readFields(dialog, *gModel);
-            if (!gModel->pressOk()) {
-                SetFocus(GetDlgItem(dialog, gModel->focus));
-                show(dialog, *gModel);
-                return TRUE;
-            }
-            intptr_t result = gModel->result;
-            gModel = nullptr;
-            EndDialog(dialog, result);
-            return TRUE;
-        } else if (id == IDCANCEL) {
-            gModel->pressCancel();
-            gModel = nullptr;
-            EndDialog(dialog, kGifImportCancel);
-            return TRUE;
+            // Going into a size field already chooses the sequence.
+            m->edited(id);
+        } else if (id == IDOK || id == IDCANCEL ||
+                   (code == BN_CLICKED && id >= IDC_GIFIMP_SEQUENCE && id <= IDC_GIFIMP_ASSEMBLED)) {
+            readFields(dialog, *m);
+            if (!m->click(id) && id == IDOK) SetFocus(GetDlgItem(dialog, m->focus));  // refused: beeped
+            if (endWhenEnded(dialog, *m)) return TRUE;
         } else {
             return FALSE;
         }
-        show(dialog, *gModel);
+        show(dialog, *m);
         return TRUE;
     }
     default: return FALSE;
     }
 }
+
+const DialogViewRegistration kView{IDD_GIF_IMPORT, &GifImportOptionsProc};
+
+}  // namespace
 
 }  // namespace vc::win

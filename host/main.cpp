@@ -18,8 +18,7 @@
 #else
 #include <unistd.h>
 
-#include "cursor/cursor_format.h"
-#include "gif/gif_import.h"
+#include "cursor/cursor_format.h"  // the control ids of templates 107 and 108
 #include "resources/strings.h"
 #include "velmconv/headless.h"
 #endif
@@ -113,46 +112,43 @@ void beep(void *, uint32_t) { std::fputc('\a', stderr); }
 
 void *makeParentWindow() { return VcCreateWindow(nullptr, 0, 0, 1024, 768); }
 
-// Dialogs are answered as the user pressing Enter would, except those the
-// command line says to cancel.
-intptr_t answerDialog(void *user, int32_t templateId, void *model) {
+// Dialogs are answered as the user pressing Enter would, after the choices
+// the command line makes in them, except those it says to cancel.
+intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
     const auto *o = static_cast<const Options *>(user);
     for (int id : o->cancelDialogs)
         if (id == templateId) return 0;
-    auto *base = static_cast<vc::plat::DialogModel *>(model);
-    if (templateId == vc::kSelectCursorTemplate && o->cursorSize)
-        static_cast<vc::SelectCursorSizeModel *>(base)->checked = o->cursorSize;
+    if (templateId == vc::kSelectCursorTemplate && o->cursorSize) VcDialogClick(dialog, o->cursorSize);
     if (templateId == vc::kChangeCursorTemplate && !o->cursorFormat.empty()) {
         // SIZE[,COLORS[,noscale]]: SIZE 16, 32, 64 or WxH; COLORS 2, 16, 256.
-        auto *m = static_cast<vc::ChangeCursorFormatModel *>(base);
         std::string size = o->cursorFormat, colors, rest;
         if (size_t c = size.find(','); c != std::string::npos) colors = size.substr(c + 1), size.resize(c);
         if (size_t c = colors.find(','); c != std::string::npos) rest = colors.substr(c + 1), colors.resize(c);
-        if (size == "16") m->sizeChoice = vc::kCursorSize16;
-        else if (size == "32") m->sizeChoice = vc::kCursorSize32;
-        else if (size == "64") m->sizeChoice = vc::kCursorSize64;
+        if (size == "16") VcDialogClick(dialog, vc::kCursorSize16);
+        else if (size == "32") VcDialogClick(dialog, vc::kCursorSize32);
+        else if (size == "64") VcDialogClick(dialog, vc::kCursorSize64);
         else if (size_t x = size.find('x'); x != std::string::npos) {
-            m->sizeChoice = vc::kCursorSizeOther;
-            m->x = size.substr(0, x);
-            m->y = size.substr(x + 1);
+            VcDialogClick(dialog, vc::kCursorSizeOther);
+            VcDialogSetText(dialog, vc::kCursorEditX, size.substr(0, x).c_str());
+            VcDialogSetText(dialog, vc::kCursorEditY, size.substr(x + 1).c_str());
         }
-        if (colors == "2") m->colorChoice = vc::kCursorColors2;
-        else if (colors == "16") m->colorChoice = vc::kCursorColors16;
-        else if (colors == "256") m->colorChoice = vc::kCursorColors256;
-        if (rest == "noscale") m->scale = false;
+        if (colors == "2") VcDialogClick(dialog, vc::kCursorColors2);
+        else if (colors == "16") VcDialogClick(dialog, vc::kCursorColors16);
+        else if (colors == "256") VcDialogClick(dialog, vc::kCursorColors256);
+        if (rest == "noscale") VcDialogClick(dialog, vc::kCursorScale);  // on at start
     }
     if (templateId == IDD_GIF_IMPORT && !o->gifImport.empty()) {
-        // sequence[:WxH], frame:N or assembled.
-        auto *m = static_cast<vc::GifImportOptionsModel *>(base);
+        // sequence[:WxH], frame:N or assembled. The size fields refuse text
+        // while the editor's size rules.
         std::string mode = o->gifImport, arg;
         if (size_t c = mode.find(':'); c != std::string::npos) arg = mode.substr(c + 1), mode.resize(c);
         if (mode == "frame") {
-            m->selectFrame(std::atoi(arg.c_str()));
+            VcDialogSelect(dialog, IDC_GIFIMP_LIST, std::atoi(arg.c_str()));
         } else if (mode == "assembled") {
-            m->check(IDC_GIFIMP_ASSEMBLED);
-        } else if (size_t x = arg.find('x'); mode == "sequence" && x != std::string::npos && !m->sizeLocked) {
-            m->widthText = arg.substr(0, x);
-            m->heightText = arg.substr(x + 1);
+            VcDialogClick(dialog, IDC_GIFIMP_ASSEMBLED);
+        } else if (size_t x = arg.find('x'); mode == "sequence" && x != std::string::npos) {
+            VcDialogSetText(dialog, IDC_GIFIMP_WIDTH, arg.substr(0, x).c_str());
+            VcDialogSetText(dialog, IDC_GIFIMP_HEIGHT, arg.substr(x + 1).c_str());
         }
     }
     return VC_DIALOG_DEFAULT;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "common/limits.h"
 
@@ -117,14 +118,85 @@ Wnd progressWindowCreate(Wnd parent, ModuleHandle module, int templateId);
 // WM_USER message of the window procedure).
 void progressWindowUpdate(Wnd w, int32_t percent);
 
-// A modal dialog: the portable model answers what the user would; the
-// Windows view edits the same model. Returns the dialog's result.
+// A modal dialog's portable model. Every dialog model speaks the same
+// words, whichever drives it (its Win32 view, a headless responder through
+// the UI seam, a test):
+//   start()            the portable part of WM_INITDIALOG; false ends the
+//                      dialog at once (its result is then set)
+//   click(id)          the user clicked button, check box or radio button
+//                      id: a check box toggles, a radio button is checked
+//                      alone in its group, OK (1) and Cancel (2) press those;
+//                      false when the dialog refused it (it beeped)
+//   textField(id)      an edit's text as the model keeps it; setText puts
+//                      text there as typing would (refused while the edit
+//                      is disabled) and tells the model through edited(id)
+//   select(id, index)  the user chose line index of list id
+//   scroll(id, code)   the arrows (a scroll bar) beside a field
+//   reelNotify(...)    a film strip's notification, in dialogs with strips
+//                      (they are the strips' parents, controls/reel_model.h)
+//   pressOk(), pressCancel(), pressEnter()
+//   ended(), result()  whether the dialog ended, and with what
+// The keys held while the user acts are part of what the view hands over.
 struct DialogModel {
+    enum : int { kOk = 1, kCancel = 2 };
     virtual ~DialogModel() = default;
-    // What pressing Enter with the dialog as it stands does; returns the
-    // dialog's result.
-    virtual intptr_t pressEnter() = 0;
+    // Which dialog this is: its template id.
+    virtual int templateId() const = 0;
+
+    virtual bool start() { return true; }
+    bool click(int id) {
+        if (id == kOk) return pressOk();
+        if (id == kCancel) {
+            pressCancel();
+            return true;
+        }
+        return clicked(id);
+    }
+    // A click on any other control than OK and Cancel.
+    virtual bool clicked(int id) { return false; }
+    virtual std::string *textField(int id) { return nullptr; }
+    virtual bool enabled(int id) const { return true; }
+    virtual void edited(int id) {}
+    virtual bool select(int id, int32_t index) { return false; }
+    virtual void scroll(int id, int code) {}
+    // OK: true when the dialog ended with its result; false when it
+    // refused (beeped) and stays open.
+    virtual bool pressOk() = 0;
+    virtual void pressCancel() { end(0); }
+    // What pressing Enter with the dialog as it stands does: OK, and where
+    // OK is refused headless, with nobody to correct the fields, Cancel.
+    virtual intptr_t pressEnter() {
+        if (!pressOk()) pressCancel();
+        return result();
+    }
+
+    bool setText(int id, const char *text) {
+        std::string *field = textField(id);
+        if (!field || !enabled(id)) return false;
+        *field = text ? text : "";
+        edited(id);
+        return true;
+    }
+    bool ended() const { return ended_; }
+    intptr_t result() const { return result_; }
+
+    bool shiftDown = false, ctrlDown = false, altDown = false, enterDown = false;
+    Wnd window = nullptr;  // the dialog's window while one is shown
+
+protected:
+    void end(intptr_t result) {
+        ended_ = true;
+        result_ = result;
+    }
+
+private:
+    bool ended_ = false;
+    intptr_t result_ = 0;
 };
+// Runs template templateId (the model's own) modally over the model and
+// returns the dialog's result: on Windows through the view registered for
+// the template (-1 when there is none), headless through the host's
+// responder or, by default, Enter.
 intptr_t runDialog(Wnd parent, int templateId, DialogModel &model);
 
 }  // namespace plat

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/services.h"
+#include "platform/headless_dialog.h"
 #include "platform/platform.h"
 #include "platform/switches.h"
 #include "resources/strings.h"
@@ -513,7 +514,8 @@ void progressWindowUpdate(Wnd w, int32_t percent) {
 
 intptr_t runDialog(Wnd, int templateId, DialogModel &model) {
     if (gHost.dialog) {
-        intptr_t r = gHost.dialog(gHost.user, templateId, &model);
+        VcDialog dialog{model};
+        intptr_t r = gHost.dialog(gHost.user, templateId, &dialog);
         if (r != VC_DIALOG_DEFAULT) return r;
     }
     return model.pressEnter();
@@ -555,6 +557,26 @@ VC_EXPORT void VcPressButton(void *window, int32_t controlId) {
     if (win->progress) progressOnCommand(controlId);
 }
 VC_EXPORT void VcSetUiHost(const VcUiHost *host) { plat::gHost = host ? *host : VcUiHost{}; }
+VC_EXPORT int32_t VcDialogTemplate(const VcDialog *dialog) { return dialog ? dialog->model.templateId() : 0; }
+VC_EXPORT int VcDialogClick(VcDialog *dialog, int32_t controlId) {
+    return dialog && dialog->model.click(controlId) ? 1 : 0;
+}
+VC_EXPORT int VcDialogSetText(VcDialog *dialog, int32_t controlId, const char *text) {
+    return dialog && dialog->model.setText(controlId, text) ? 1 : 0;
+}
+VC_EXPORT int32_t VcDialogGetText(VcDialog *dialog, int32_t controlId, char *buffer, int32_t size) {
+    const std::string *field = dialog ? dialog->model.textField(controlId) : nullptr;
+    if (!field) return -1;
+    if (buffer && size > 0) {
+        const size_t n = std::min(field->size(), size_t(size - 1));
+        std::memcpy(buffer, field->data(), n);
+        buffer[n] = 0;
+    }
+    return int32_t(std::min<size_t>(field->size(), INT32_MAX));
+}
+VC_EXPORT int VcDialogSelect(VcDialog *dialog, int32_t controlId, int32_t index) {
+    return dialog && dialog->model.select(controlId, index) ? 1 : 0;
+}
 VC_EXPORT int VcProgressState(void **window, int32_t *percent, int32_t *cancel) {
     const ProgressState &s = progressState();
     if (window) *window = s.window;

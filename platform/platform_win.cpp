@@ -245,8 +245,9 @@ void pumpMessages(Wnd dialog) {
 }
 
 Wnd progressWindowCreate(Wnd parent, ModuleHandle module, int templateId) {
-    return CreateDialogParamA(instance(module), MAKEINTRESOURCEA(templateId), hwnd(parent), win::progressDialogProc,
-                              0);
+    DLGPROC view = win::dialogView(templateId);
+    if (!view) return nullptr;
+    return CreateDialogParamA(instance(module), MAKEINTRESOURCEA(templateId), hwnd(parent), view, 0);
 }
 
 void progressWindowUpdate(Wnd w, int32_t percent) {
@@ -256,12 +257,10 @@ void progressWindowUpdate(Wnd w, int32_t percent) {
 }
 
 intptr_t runDialog(Wnd parent, int templateId, DialogModel &model) {
-    for (const win::DialogView &view : win::dialogViews()) {
-        if (view.templateId != templateId || !view.proc) continue;
-        return DialogBoxParamA(instance(gModule), MAKEINTRESOURCEA(templateId), hwnd(parent), view.proc,
-                               reinterpret_cast<LPARAM>(&model));
-    }
-    return -1;
+    DLGPROC view = win::dialogView(templateId);
+    if (!view) return -1;
+    return DialogBoxParamA(instance(gModule), MAKEINTRESOURCEA(templateId), hwnd(parent), view,
+                           reinterpret_cast<LPARAM>(&model));
 }
 
 }  // namespace vc::plat
@@ -269,15 +268,20 @@ intptr_t runDialog(Wnd parent, int templateId, DialogModel &model) {
 namespace vc::win {
 
 namespace {
-// {template id, dialog procedure}; a dialog's view adds its row here.
-constexpr DialogView kViews[] = {
-    {0, nullptr},  // no modal dialog has a Windows view yet
-    {107, &selectCursorSizeProc},
-    {108, &changeCursorFormatProc},
-    {109, &GifImportOptionsProc},
-};
+// Registrations link themselves in while the program's statics are set up;
+// the head is constant-initialised, so it is there before any of them.
+constinit const DialogViewRegistration *gViews = nullptr;
 }  // namespace
 
-std::span<const DialogView> dialogViews() { return kViews; }
+DialogViewRegistration::DialogViewRegistration(int templateId, DLGPROC proc)
+    : templateId_(templateId), proc_(proc), next_(gViews) {
+    gViews = this;
+}
+
+DLGPROC dialogView(int templateId) {
+    for (const DialogViewRegistration *v = gViews; v; v = v->next_)
+        if (v->templateId_ == templateId) return v->proc_;
+    return nullptr;
+}
 
 }  // namespace vc::win

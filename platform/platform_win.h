@@ -1,32 +1,31 @@
-// Windows-only pieces of the platform layer that the Win32 views share: the
-// dialog procedures the layer creates windows with, and the table that maps
-// a dialog template to its view.
+// Windows-only piece of the platform layer that the Win32 views meet: the
+// list of views by dialog template. Each view registers itself beside its
+// own code (a DialogViewRegistration object in its *_win.cpp); the layer
+// creates windows from a template with the procedure registered for it and
+// names no view itself.
 #pragma once
 
 #include <windows.h>
 
-#include <span>
-
 namespace vc::win {
 
-// The progress window (templates 100 and 101): common/progress_win.cpp.
-INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Paints the progress bar into dc for a client area width x height.
-void drawProgressBar(HDC dc, int width, int height, int percent);
+// Registers proc as the dialog procedure of template templateId for as long
+// as the program runs. plat::runDialog hands a modal view its portable
+// model (a plat::DialogModel *) as the WM_INITDIALOG parameter.
+class DialogViewRegistration {
+public:
+    DialogViewRegistration(int templateId, DLGPROC proc);
+    DialogViewRegistration(const DialogViewRegistration &) = delete;
+    DialogViewRegistration &operator=(const DialogViewRegistration &) = delete;
 
-// The cursor format questions (templates 107 and 108): cursor/cursor_format_win.cpp.
-INT_PTR CALLBACK selectCursorSizeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK changeCursorFormatProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// The GIF import options (template 109): gif/gif_import_win.cpp.
-INT_PTR CALLBACK GifImportOptionsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-// A modal dialog's view: plat::runDialog looks the template up here and
-// hands the procedure the portable model (a plat::DialogModel *) as the
-// WM_INITDIALOG parameter. Each dialog's *_win.cpp adds its row.
-struct DialogView {
-    int templateId;
-    DLGPROC proc;
+private:
+    friend DLGPROC dialogView(int templateId);
+    int templateId_;
+    DLGPROC proc_;
+    const DialogViewRegistration *next_;
 };
-std::span<const DialogView> dialogViews();
+
+// The procedure registered for a template; none when no view has it.
+DLGPROC dialogView(int templateId);
 
 }  // namespace vc::win

@@ -14,7 +14,6 @@
 
 using namespace vctest;
 using vc::CursorAnimationDialogModel;
-using vc::ReelEvent;
 using U = std::vector<uint32_t>;
 
 namespace {
@@ -40,8 +39,8 @@ protected:
     U sequence() const { return U(model->document()->sequence, model->document()->sequence + model->stepCount()); }
     U rates() const { return U(model->document()->rates, model->document()->rates + model->stepCount()); }
     void selectFrames(std::initializer_list<int> frames, int current) {
-        model->frames.clearSelection();
-        for (int f : frames) model->frames.select(f, true);
+        model->frames.setSel(false, 0, 999);
+        for (int f : frames) model->frames.setSel(true, uint32_t(f), uint32_t(f));
         model->frames.setCurrent(current);
     }
 
@@ -66,11 +65,11 @@ TEST_F(AnimDialog, StartUpGivesOneStepPerFrameAndThePreviewRunsAtTheRates) {
     for (int i = 0; i < 3; ++i) model->timerTick();
     EXPECT_EQ(model->previewStep, 0);
     // Stopped, the preview follows the current step; Play restarts at its rate.
-    model->command(vc::kAnimStop);
-    model->setRateForAll(false);
+    model->click(vc::kAnimStop);
+    model->click(vc::kAnimRateEach);
     ASSERT_TRUE(model->moveTo(1));
     EXPECT_EQ(std::make_tuple(model->timerRunning, model->previewStep, model->previewFrame), std::make_tuple(false, 1, 1));
-    model->command(vc::kAnimPlay);
+    model->click(vc::kAnimPlay);
     EXPECT_EQ(model->timerInterval, 320u);
 
     // Without frames there are no steps: sequence page, OK disabled, Enter
@@ -102,13 +101,13 @@ TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) 
     };
     for (const auto &c : cases) {
         open(6, {0, 1, 2}, {1, 2, 3});
-        model->setRateForAll(false);
+        model->click(vc::kAnimRateEach);
         ASSERT_TRUE(model->moveTo(1));
         selectFrames({3, 5}, 3);
-        ASSERT_TRUE(model->command(c.command));
+        ASSERT_TRUE(model->click(c.command));
         // The new steps take the current rate; with two frames used nothing is left selected.
-        EXPECT_EQ(std::make_tuple(sequence(), rates(), model->steps.current, model->frames.selectedCount(),
-                                  model->frames.current),
+        EXPECT_EQ(std::make_tuple(sequence(), rates(), model->steps.current(), model->frames.selCount(),
+                                  model->frames.current()),
                   std::make_tuple(c.seq, c.rates, c.current, 0, 4))
             << c.command;
     }
@@ -117,9 +116,9 @@ TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) 
     open(4, {0});
     for (int current : {2, 3}) {
         selectFrames({}, current);
-        ASSERT_TRUE(model->command(vc::kAnimAdd));
-        EXPECT_EQ(std::make_tuple(model->frames.current, model->frames.isSelected((current + 1) % 4),
-                                  model->frames.selectedCount()),
+        ASSERT_TRUE(model->click(vc::kAnimAdd));
+        EXPECT_EQ(std::make_tuple(model->frames.current(), model->frames.selected((current + 1) % 4),
+                                  model->frames.selCount()),
                   std::make_tuple(3, true, 1));
     }
     EXPECT_EQ(sequence(), (U{0, 2, 3}));
@@ -132,55 +131,55 @@ TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) 
     selectFrames({1, 2, 3, 4, 5}, 0);
     EXPECT_FALSE(model->addEnabled());
     selectFrames({1, 2, 3, 4, 5, 6, 7}, 0);
-    ASSERT_TRUE(model->command(vc::kAnimAdd));
+    ASSERT_TRUE(model->click(vc::kAnimAdd));
     EXPECT_EQ(std::make_tuple(model->stepCount(), sequence()[255]), std::make_tuple(256, 5u));
     selectFrames({1}, 1);
-    ASSERT_TRUE(model->command(vc::kAnimInsert));
+    ASSERT_TRUE(model->click(vc::kAnimInsert));
     EXPECT_EQ(model->stepCount(), 256);
 }
 
 TEST_F(AnimDialog, DeletingStepsAndPageButtonsBeepWhenThereIsNothingToDo) {
     open(3, {0, 1, 2});
     ASSERT_TRUE(model->moveTo(2));
-    ASSERT_TRUE(model->command(vc::kAnimDelete));
-    EXPECT_EQ(std::make_tuple(sequence(), model->steps.current, model->framesUsed()), std::make_tuple(U{0, 1}, 1, 2));
-    ASSERT_TRUE(model->command(vc::kAnimDeleteAll));
-    EXPECT_EQ(std::make_tuple(model->steps.current, model->rateText, model->okEnabled()),
+    ASSERT_TRUE(model->click(vc::kAnimDelete));
+    EXPECT_EQ(std::make_tuple(sequence(), model->steps.current(), model->framesUsed()), std::make_tuple(U{0, 1}, 1, 2));
+    ASSERT_TRUE(model->click(vc::kAnimDeleteAll));
+    EXPECT_EQ(std::make_tuple(model->steps.current(), model->rateText, model->okEnabled()),
               std::make_tuple(-1, std::string(), false));
-    EXPECT_FALSE(model->command(vc::kAnimDelete));
-    EXPECT_FALSE(model->command(vc::kAnimCyclePage));  // the page already shown
-    ASSERT_TRUE(model->command(vc::kAnimSequencePage));
+    EXPECT_FALSE(model->click(vc::kAnimDelete));
+    EXPECT_FALSE(model->click(vc::kAnimCyclePage));  // the page already shown
+    ASSERT_TRUE(model->click(vc::kAnimSequencePage));
     EXPECT_FALSE(model->timerRunning);
-    EXPECT_FALSE(model->command(vc::kAnimSequencePage));
+    EXPECT_FALSE(model->click(vc::kAnimSequencePage));
     EXPECT_EQ(ui.beeps.size(), 3u);
 }
 
 TEST_F(AnimDialog, FieldsCommitWhenMovingRefuseNonNumbersAndScrollWithinLimits) {
     open(3, {0, 1, 2}, {5, 5, 5});
-    model->setRateForAll(false);
-    model->setHotspotCommon(false);
+    model->click(vc::kAnimRateEach);
+    model->click(vc::kAnimHotspotEach);
     model->rateText = "12", model->xText = "4", model->yText = "6";
-    ASSERT_TRUE(model->command(vc::kAnimNext));
+    ASSERT_TRUE(model->click(vc::kAnimNext));
     EXPECT_EQ(std::make_tuple(rates(), model->hotspots, model->rateText),
               std::make_tuple(U{12, 5, 5}, U{4 | 6 << 16, 0, 0}, std::string("5")));
     // Not a number, or empty: beep and stay.
     model->rateText = "x1";
-    EXPECT_FALSE(model->command(vc::kAnimPrevious));
+    EXPECT_FALSE(model->click(vc::kAnimPrevious));
     EXPECT_EQ(ui.beeps.size(), 1u);
     model->rateText = " 7 ", model->yText = "";
     EXPECT_FALSE(model->moveTo(0));
-    EXPECT_EQ(model->steps.current, 1);
+    EXPECT_EQ(model->steps.current(), 1);
     model->yText = "1";
-    ASSERT_TRUE(model->command(vc::kAnimPrevious));
+    ASSERT_TRUE(model->click(vc::kAnimPrevious));
     EXPECT_EQ(rates(), (U{12, 7, 5}));
     // "<" from step 0 wraps to the last step; ">" from the last to 0.
-    ASSERT_TRUE(model->command(vc::kAnimPrevious));
-    EXPECT_EQ(model->steps.current, 2);
-    ASSERT_TRUE(model->command(vc::kAnimNext));
-    EXPECT_EQ(model->steps.current, 0);
+    ASSERT_TRUE(model->click(vc::kAnimPrevious));
+    EXPECT_EQ(model->steps.current(), 2);
+    ASSERT_TRUE(model->click(vc::kAnimNext));
+    EXPECT_EQ(model->steps.current(), 0);
     // With "alle Positionen" and "Common" a change reaches every step and frame.
-    model->setRateForAll(true);
-    model->setHotspotCommon(true);
+    model->click(vc::kAnimRateAll);
+    model->click(vc::kAnimHotspotCommon);
     model->rateText = "9", model->xText = "2", model->yText = "3";
     ASSERT_TRUE(model->moveTo(1));
     EXPECT_EQ(std::make_tuple(rates(), model->hotspots), std::make_tuple(U(3, 9), U(3, 2 | 3 << 16)));
@@ -194,10 +193,10 @@ TEST_F(AnimDialog, FieldsCommitWhenMovingRefuseNonNumbersAndScrollWithinLimits) 
     model->rateText = "255";
     model->scroll(vc::kAnimRateScroll, 2);
     EXPECT_EQ(model->rateText, "255");
-    model->setRateForAll(false);
+    model->click(vc::kAnimRateEach);
     model->scroll(vc::kAnimRateScroll, 1);
     EXPECT_EQ(rates(), (U{254, 255, 255}));
-    model->setHotspotCommon(false);
+    model->click(vc::kAnimHotspotEach);
     model->xText = "127", model->yText = "20";
     model->scroll(vc::kAnimHotspotXScroll, 0);
     model->scroll(vc::kAnimHotspotYScroll, 0);
@@ -205,22 +204,31 @@ TEST_F(AnimDialog, FieldsCommitWhenMovingRefuseNonNumbersAndScrollWithinLimits) 
     model->xText = "abc";
     model->scroll(vc::kAnimHotspotXScroll, 0);
     EXPECT_EQ(model->xText, "abc");
-    model->command(vc::kAnimDeleteAll);  // no current step: the bars do nothing
+    model->click(vc::kAnimDeleteAll);  // no current step: the bars do nothing
     model->scroll(vc::kAnimRateScroll, 0);
     EXPECT_TRUE(model->rateText.empty());
 }
 
 TEST_F(AnimDialog, FrameStripClicksSelectAsTheModifiersSay) {
     open(6, {0});
-    model->reelNotify(vc::kAnimFrameReel, ReelEvent::Click, 2);
-    model->reelNotify(vc::kAnimFrameReel, ReelEvent::Click, 4, true, false);  // Shift toggles one
+    auto click = [&](int frame, bool shift, bool ctrl) {
+        model->shiftDown = shift, model->ctrlDown = ctrl;
+        model->reelNotify(vc::kAnimFrameReel, vc::REELN_CLICK, frame);
+    };
+    auto selection = [&] {
+        std::vector<bool> s;
+        for (int i = 0; i < 6; ++i) s.push_back(model->frames.selected(i));
+        return s;
+    };
+    click(2, false, false);
+    click(4, true, false);  // Shift toggles one
     // Ctrl: from the current frame to the clicked one, in either order.
-    model->reelNotify(vc::kAnimFrameReel, ReelEvent::Click, 0, false, true);
-    EXPECT_EQ(model->frames.selected, (std::vector<bool>{true, true, true, false, true, false}));
-    model->reelNotify(vc::kAnimFrameReel, ReelEvent::Click, 1, false, true);
-    EXPECT_EQ(model->frames.selected, (std::vector<bool>{true, false, false, false, true, false}));
-    model->reelNotify(vc::kAnimFrameReel, ReelEvent::DoubleClick, 0);
-    EXPECT_EQ(model->frames.selectedCount(), 6);
+    click(0, false, true);
+    EXPECT_EQ(selection(), (std::vector<bool>{true, true, true, false, true, false}));
+    click(1, false, true);
+    EXPECT_EQ(selection(), (std::vector<bool>{true, false, false, false, true, false}));
+    model->reelNotify(vc::kAnimFrameReel, vc::REELN_DBLCLK, 0);
+    EXPECT_EQ(model->frames.selCount(), 6);
 }
 
 TEST_F(AnimDialog, OkSendsHotspotsAndTextsCancelRestoresTheDocumentExactly) {
@@ -228,14 +236,14 @@ TEST_F(AnimDialog, OkSendsHotspotsAndTextsCancelRestoresTheDocumentExactly) {
     open(3, {0, 1, 2}, {4, 8, 8});
     vc::CursorAnimationDocument before;
     std::memcpy(&before, model->document(), sizeof before);
-    model->setRateForAll(false);
+    model->click(vc::kAnimRateEach);
     model->rateText = "30";
-    model->command(vc::kAnimNext);
+    model->click(vc::kAnimNext);
     selectFrames({0, 2}, 0);
-    model->command(vc::kAnimInsert);
-    model->command(vc::kAnimDelete);
+    model->click(vc::kAnimInsert);
+    model->click(vc::kAnimDelete);
     model->titleText = "changed";
-    model->cancel();
+    model->pressCancel();
     EXPECT_EQ(std::memcmp(&before, model->document(), sizeof before), 0);
     EXPECT_EQ(editor.count(HOST_SET_HOTSPOT), 0u);
 

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "cursor/cursor_format.h"
+#include "platform/headless_dialog.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
@@ -23,12 +24,14 @@ protected:
     // (1 OK, 2 Cancel, 0 Enter): the result and width, height, colours, scale, reserved.
     std::pair<int32_t, std::vector<uint32_t>> change(std::function<int(ChangeCursorFormatModel &)> act,
                                                       ConvFormatChange r = {111, 222, 333, 444, 555}) {
-        ui.dialogAnswer = [&](int32_t id, void *model) -> intptr_t {
+        ui.dialogAnswer = [&](int32_t id, VcDialog *dialog) -> intptr_t {
             EXPECT_EQ(id, vc::kChangeCursorTemplate);
-            auto &m = *static_cast<ChangeCursorFormatModel *>(static_cast<vc::plat::DialogModel *>(model));
-            int button = act ? act(m) : 0;
-            if (button == 2) return ChangeCursorFormatModel::cancel();
-            return button == 1 ? (m.ok() ? 1 : -99) : VC_DIALOG_DEFAULT;  // -99: OK refused
+            auto *m = vc::plat::dialogAs<ChangeCursorFormatModel>(dialog);
+            if (!m) return -98;
+            int button = act ? act(*m) : 0;
+            if (button == 0) return VC_DIALOG_DEFAULT;
+            if (!VcDialogClick(dialog, button)) return -99;  // OK refused
+            return m->result();
         };
         int32_t result = vc::ChangeCursorFormatDialog(nullptr, FakeEditor::callback(), &r);
         ui.dialogAnswer = nullptr;
@@ -119,4 +122,24 @@ TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordAndValidatesOther) {
     auto none = change([](ChangeCursorFormatModel &m) { return m.colorChoice = 0, 1; }, {0, 0, 0, 0, 9});
     EXPECT_EQ(none.second[2], 16u);
     EXPECT_EQ(none.second[4], 0u);
+}
+
+TEST_F(CursorFormat, HeadlessHostWorksTheDialogThroughItsControlIds) {
+    ed.imageWidth = ed.imageHeight = 48;
+    ui.dialogAnswer = [](int32_t, VcDialog *d) -> intptr_t {
+        char text[8] = {};
+        EXPECT_EQ(VcDialogTemplate(d), vc::kChangeCursorTemplate);
+        EXPECT_EQ(VcDialogGetText(d, vc::kCursorEditX, text, 2), 2);  // "48", cut to fit
+        EXPECT_STREQ(text, "4");
+        EXPECT_EQ(VcDialogClick(d, vc::kCursorSizeOther), 1);
+        EXPECT_EQ(VcDialogSetText(d, vc::kCursorEditY, "9"), 1);
+        // No such control: nothing done.
+        EXPECT_EQ(VcDialogGetText(d, 999, text, sizeof text) + VcDialogSetText(d, 999, "1") +
+                      VcDialogClick(d, 999) + VcDialogSelect(d, vc::kCursorEditX, 0),
+                  -1);
+        return VC_DIALOG_DEFAULT;
+    };
+    ConvFormatChange r{};
+    EXPECT_EQ(vc::ChangeCursorFormatDialog(nullptr, FakeEditor::callback(), &r), 1);
+    EXPECT_EQ(std::make_pair(r.width, r.height), std::make_pair(48u, 9u));
 }

@@ -13,6 +13,7 @@
 #include "gif/gif_anim.h"
 #include "gif/gif_dialog.h"
 #include "gif_support.h"
+#include "platform/headless_dialog.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"
 #include "support/memory_shim.h"
@@ -185,8 +186,9 @@ TEST_F(GifAnimation, NewFileCommandAndFrameChangesKeepTheDocument) {
     };
     // Command 1001: OK offers the edited copy, Cancel nothing.
     for (int i = 0; i < 4; ++i) editor.addFrame(makeDib(4, 4, 4));
-    ui.dialogAnswer = [](int32_t, void *m) -> intptr_t {
-        auto *d = static_cast<vc::GifAnimationDialogModel *>(static_cast<vc::plat::DialogModel *>(m));
+    ui.dialogAnswer = [](int32_t, VcDialog *dialog) -> intptr_t {
+        auto *d = vc::plat::dialogAs<vc::GifAnimationDialogModel>(dialog);
+        if (!d) return -1;
         for (int i = 1; i < 4; ++i) d->record->frames[i].delay = uint16_t(100 + i);
         d->delay = "100", d->sameForAll = false;
         return d->pressEnter();

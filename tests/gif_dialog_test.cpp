@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,7 @@ protected:
     template <class Model> void start(Model &m) {
         m.record = record.get();
         m.callback = FakeEditor::callback();
-        m.initialize();
+        m.start();
     }
     std::unique_ptr<vc::GifAnimRecord> record = std::make_unique<vc::GifAnimRecord>();
     FakeEditor editor;
@@ -45,17 +46,17 @@ TEST_F(GifDialogs, ImportOptionsListTheFramesAndRefuseSizesOutside8To1024) {
     EXPECT_EQ(m.frameTexts, (std::vector<std::string>{"Frame 0: 10x20  256 Colors", "Frame 1: 30x5  16 Colors",
                                                       "Frame 2: 16x16  2 Colors"}));
     EXPECT_EQ(m.widthText + "x" + m.heightText, "30x20");  // the largest
-    m.check(IDC_GIFIMP_FRAME);
+    m.click(IDC_GIFIMP_FRAME);
     m.heightText = "2";
-    m.spin(IDC_GIFIMP_HEIGHT_SPIN, 3);  // inside the frames' sizes, and back to the sequence
+    m.scroll(IDC_GIFIMP_HEIGHT_SPIN, 3);  // inside the frames' sizes, and back to the sequence
     EXPECT_EQ(m.heightText, "5");
     EXPECT_EQ(m.checkedRadio, IDC_GIFIMP_SEQUENCE);
-    m.check(IDC_GIFIMP_FRAME);
+    m.click(IDC_GIFIMP_FRAME);
     EXPECT_FALSE(m.pressOk());  // a frame needs a selection
     EXPECT_EQ(m.focus, IDC_GIFIMP_LIST);
-    m.selectFrame(1);
+    m.select(IDC_GIFIMP_LIST, 1);
     ASSERT_TRUE(m.pressOk());
-    EXPECT_EQ(m.result, vc::kGifImportFrame);
+    EXPECT_EQ(m.result(), vc::kGifImportFrame);
     EXPECT_EQ(record->selectedFrame, 1u);
     const int W = IDC_GIFIMP_WIDTH, H = IDC_GIFIMP_HEIGHT;  // where a refusal puts the focus; 0: accepted
     const struct { const char *width, *height; int focus; } cases[] = {
@@ -63,17 +64,17 @@ TEST_F(GifDialogs, ImportOptionsListTheFramesAndRefuseSizesOutside8To1024) {
         {"8", "1025", H}, {"1024", "x1", H}, {" 64 ", "8", 0}, {"1024", "1024", 0}};
     for (const auto &c : cases) {
         m.focus = 0;
-        m.check(IDC_GIFIMP_SEQUENCE);
+        m.click(IDC_GIFIMP_SEQUENCE);
         m.widthText = c.width, m.heightText = c.height;
         EXPECT_EQ(m.pressOk(), c.focus == 0) << c.width << " x " << c.height;
         EXPECT_EQ(m.focus, c.focus) << c.width << " x " << c.height;
     }
     EXPECT_EQ(ui.beeps, std::vector<uint32_t>(8, 0xFFFFFFFFu));  // one per refusal
     EXPECT_EQ(record->outputWidth + record->outputHeight, 2048);
-    m.check(IDC_GIFIMP_ASSEMBLED);
+    m.click(IDC_GIFIMP_ASSEMBLED);
     ASSERT_TRUE(m.pressOk());
-    EXPECT_EQ(m.result, vc::kGifImportAssembled);
-    m.check(IDC_GIFIMP_SEQUENCE);  // headless, nobody can correct a refused field
+    EXPECT_EQ(m.result(), vc::kGifImportAssembled);
+    m.click(IDC_GIFIMP_SEQUENCE);  // headless, nobody can correct a refused field
     m.widthText = "2";
     EXPECT_EQ(m.pressEnter(), vc::kGifImportCancel);
 
@@ -82,6 +83,7 @@ TEST_F(GifDialogs, ImportOptionsListTheFramesAndRefuseSizesOutside8To1024) {
     vc::GifImportOptionsModel locked;
     start(locked);
     EXPECT_TRUE(locked.sizeLocked);
+    EXPECT_FALSE(locked.setText(IDC_GIFIMP_WIDTH, "9"));  // a disabled field takes no typing
     EXPECT_EQ(locked.widthText + "x" + locked.heightText, "48x40");
     EXPECT_EQ(vc::ChooseGifImportMode(nullptr, record.get(), nullptr), vc::kGifImportFrame);  // nobody to ask
     EXPECT_EQ(record->selectedFrame, 0u);
@@ -106,7 +108,18 @@ protected:
         for (int j = 0; j < 5; ++j) v.push_back(record->frames[j].*field);
         return v;
     }
-    vc::GifAnimationDialogModel m;
+    std::vector<bool> selection() const {
+        std::vector<bool> v;
+        for (int j = 0; j < 5; ++j) v.push_back(m.strip.selected(j));
+        return v;
+    }
+    // The model goes before the fixture counts the blocks left over.
+    void TearDown() override {
+        model_.reset();
+        GifDialogs::TearDown();
+    }
+    std::optional<vc::GifAnimationDialogModel> model_{std::in_place};
+    vc::GifAnimationDialogModel &m = *model_;
 };
 
 TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstLoopRulesAndNoFrames) {
@@ -138,8 +151,8 @@ TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstLoopRulesAndNoFrames)
     editor.images.clear();
     vc::GifAnimationDialogModel empty;
     start(empty);
-    empty.command(IDC_GIFANIM_NEXT);
-    empty.stripNotify(vc::kReelNotifyClick, 300);
+    empty.click(IDC_GIFANIM_NEXT);
+    empty.reelNotify(IDC_GIFANIM_STRIP, vc::REELN_CLICK, 300);
     EXPECT_EQ(empty.StoreFrameSettings(), -1);
     EXPECT_EQ(empty.pressEnter(), 1);
 }
@@ -147,29 +160,29 @@ TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstLoopRulesAndNoFrames)
 TEST_F(GifAnimationDialog, ArrowsWrapCtrlSelectsAndStoringCopiesToTheSelectionOrAll) {
     start(m);
     EXPECT_TRUE(m.sameForAll);  // all five alike
-    m.command(IDC_GIFANIM_PREVIOUS);  // "<" from the first frame: the last
+    m.click(IDC_GIFANIM_PREVIOUS);  // "<" from the first frame: the last
     EXPECT_EQ(m.frameNumber, "5");
-    m.command(IDC_GIFANIM_NEXT);  // ">" from the last: the first
-    m.command(IDC_GIFANIM_NEXT);
-    EXPECT_EQ(m.stripCurrent, 1);
+    m.click(IDC_GIFANIM_NEXT);  // ">" from the last: the first
+    m.click(IDC_GIFANIM_NEXT);
+    EXPECT_EQ(m.strip.current(), 1);
     m.ctrlDown = true;  // from current frame 1 to 3, then again to clear
-    m.stripNotify(vc::kReelNotifyClick, 3);
-    EXPECT_EQ(m.stripSelected, (std::vector<uint8_t>{0, 1, 1, 1, 0}));
-    m.stripNotify(vc::kReelNotifyClick, 3);
-    EXPECT_EQ(m.stripSelCount(), 0);
+    m.reelNotify(IDC_GIFANIM_STRIP, vc::REELN_CLICK, 3);
+    EXPECT_EQ(selection(), (std::vector<bool>{false, true, true, true, false}));
+    m.reelNotify(IDC_GIFANIM_STRIP, vc::REELN_CLICK, 3);
+    EXPECT_EQ(m.strip.selCount(), 0);
     m.sameForAll = false;
-    m.stripSetSel(true, 0, 999);  // every frame selected: the same for all
+    m.strip.setSel(true, 0, 999);  // every frame selected: the same for all
     EXPECT_TRUE(m.sameForAll);
-    m.stripSetSel(false, 0, 999);
+    m.strip.setSel(false, 0, 999);
     m.click(IDC_GIFANIM_SAME_FOR_ALL);
     m.LoadFrameSettings(1);
-    m.stripSetSel(true, 2, 4);
+    m.strip.setSel(true, 2, 4);
     m.delay = "25", m.left = "2000", m.top = "x";  // typed positions are lowered to 1024
     EXPECT_EQ(m.StoreFrameSettings(), 1);
     EXPECT_EQ(column(&vc::GifFrameEntry::delay), (std::vector<int>{10, 25, 25, 25, 25}));
     EXPECT_EQ(record->frames[1].left, 1024);
     EXPECT_EQ(record->frames[1].top + record->frames[2].left, 0);
-    EXPECT_EQ(m.stripSelCount(), 0);  // storing clears the selection
+    EXPECT_EQ(m.strip.selCount(), 0);  // storing clears the selection
     m.sameForAll = m.altDown = true;
     m.left = "12", m.delay = "99";
     m.StoreFrameSettings();
@@ -184,7 +197,7 @@ TEST_F(GifAnimationDialog, EnterInTheCommentIsALineBreakAndTheBackgroundAnIndex)
     start(m);
     m.commentCaret = 2;
     m.enterDown = true;
-    m.command(IDC_GIFANIM_COMMENT, vc::kEditKillFocus);
+    m.notify(IDC_GIFANIM_COMMENT, vc::kEditKillFocus);
     EXPECT_FALSE(m.pressOk());
     EXPECT_EQ(m.focus, IDC_GIFANIM_COMMENT);
     record->frames[3].left = 9;
@@ -192,9 +205,9 @@ TEST_F(GifAnimationDialog, EnterInTheCommentIsALineBreakAndTheBackgroundAnIndex)
     EXPECT_STREQ(record->comment, "he\r\nllo");
     EXPECT_EQ(record->screenWidth, 32 + 9);
     editor.backgroundAnswer = 300;  // no colour of the table: nothing changes
-    m.command(IDC_GIFANIM_BACKGROUND);
+    m.click(IDC_GIFANIM_BACKGROUND);
     editor.backgroundAnswer = 7;
-    m.command(IDC_GIFANIM_BACKGROUND);
+    m.click(IDC_GIFANIM_BACKGROUND);
     EXPECT_EQ(record->backgroundIndex, 7);
     EXPECT_EQ(m.backgroundChanges, 1);
 }

@@ -10,6 +10,7 @@
 
 #include "gif/gif_import.h"
 #include "gif_support.h"
+#include "platform/headless_dialog.h"
 #include "resources/strings.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"
@@ -47,11 +48,11 @@ class GifImport : public LibraryTest {
 protected:
     // The options dialog answers with what `pick` does to it, then OK.
     template <class F> void answerWith(F pick) {
-        ui.dialogAnswer = [pick](int32_t id, void *m) -> intptr_t {
-            auto *d = dynamic_cast<vc::GifImportOptionsModel *>(static_cast<vc::plat::DialogModel *>(m));
-            if (id != IDD_GIF_IMPORT || !d) return -1;
-            pick(*d);
-            return d->pressOk() ? d->result : -1;
+        ui.dialogAnswer = [pick](int32_t id, VcDialog *d) -> intptr_t {
+            auto *m = vc::plat::dialogAs<vc::GifImportOptionsModel>(d);
+            if (id != IDD_GIF_IMPORT || !m) return -1;
+            pick(d);
+            return VcDialogClick(d, 1) ? m->result() : -1;
         };
     }
     int32_t load(const std::string &file) {
@@ -122,7 +123,7 @@ TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReaders) {
     }
     {
         FakeEditor editor;
-        answerWith([](vc::GifImportOptionsModel &d) { d.selectFrame(3); });
+        answerWith([](VcDialog *d) { VcDialogSelect(d, IDC_GIFIMP_LIST, 3); });
         ASSERT_EQ(load(file), CONV_OK);
         EXPECT_EQ(calls(editor),
                   (Calls{{0, 0}, {2, 0x11}, {17, 0}, {0, 0}, {21, 0x8100}, {11, 0}, {14, 1}, {14, 1}, {14, 2}}));
@@ -131,7 +132,7 @@ TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReaders) {
     }
     // Assembled: the frames in turn over background 0 (uncovered top right),
     // without disposal; one frame with every setting 0.
-    answerWith([](vc::GifImportOptionsModel &d) { d.check(IDC_GIFIMP_ASSEMBLED); });
+    answerWith([](VcDialog *d) { VcDialogClick(d, IDC_GIFIMP_ASSEMBLED); });
     std::vector<uint8_t> assembled;
     {
         FakeEditor editor;

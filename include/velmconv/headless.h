@@ -43,11 +43,29 @@ VC_EXPORT void VcPressButton(void *window, int32_t controlId);
  * default (as if Enter were pressed). */
 #define VC_DIALOG_DEFAULT ((intptr_t)0x7fff0000)
 
+/* A modal dialog as a responder sees it: the responder works its controls
+ * by id as a user would, then returns VC_DIALOG_DEFAULT (Enter) or the
+ * result the dialog ends with. Valid only during the responder's call. */
+typedef struct VcDialog VcDialog;
+
+/* The dialog's template id. */
+VC_EXPORT int32_t VcDialogTemplate(const VcDialog *dialog);
+/* Clicks a button, check box or radio button (1 is OK, 2 Cancel); 0 when
+ * the dialog refused the click (it beeped) or has no such control. */
+VC_EXPORT int VcDialogClick(VcDialog *dialog, int32_t controlId);
+/* Types text into an edit; 0 when there is no such edit or it is disabled. */
+VC_EXPORT int VcDialogSetText(VcDialog *dialog, int32_t controlId, const char *text);
+/* Copies an edit's text (at most size - 1 characters and a NUL); returns
+ * its whole length, -1 when there is no such edit. */
+VC_EXPORT int32_t VcDialogGetText(VcDialog *dialog, int32_t controlId, char *buffer, int32_t size);
+/* Chooses line index of a list; 0 when there is no such list. */
+VC_EXPORT int VcDialogSelect(VcDialog *dialog, int32_t controlId, int32_t index);
+
 typedef struct VcUiHost {
     void *user;
-    /* A modal dialog from template templateId; model is the library's
-     * portable model of that dialog (C++ hosts cast it to the model type). */
-    intptr_t (*dialog)(void *user, int32_t templateId, void *model);
+    /* A modal dialog from template templateId, worked through the
+     * VcDialog calls above. */
+    intptr_t (*dialog)(void *user, int32_t templateId, VcDialog *dialog);
     int32_t (*messageBox)(void *user, void *owner, const char *text, const char *title, uint32_t style);
     void (*beep)(void *user, uint32_t type);
     int32_t (*chooseColor)(void *user, void *owner, uint32_t *color, uint32_t *custom16);

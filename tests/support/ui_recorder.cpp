@@ -19,10 +19,10 @@ UiRecorder::UiRecorder() {
 
 UiRecorder::~UiRecorder() { VcSetUiHost(nullptr); }
 
-intptr_t UiRecorder::onDialog(void *user, int32_t templateId, void *model) {
+intptr_t UiRecorder::onDialog(void *user, int32_t templateId, VcDialog *dialog) {
     auto *self = static_cast<UiRecorder *>(user);
     self->dialogs.push_back(templateId);
-    return self->dialogAnswer ? self->dialogAnswer(templateId, model) : VC_DIALOG_DEFAULT;
+    return self->dialogAnswer ? self->dialogAnswer(templateId, dialog) : VC_DIALOG_DEFAULT;
 }
 
 int32_t UiRecorder::onMessageBox(void *user, void *owner, const char *text, const char *title, uint32_t style) {

@@ -49,8 +49,10 @@ public:
     uint32_t chooseColorAnswer = 0;
     std::function<void(uint32_t *custom16)> editCustom;
     int32_t helpAnswer = 1;
-    // Dialogs: return VC_DIALOG_DEFAULT to have the model press Enter.
-    std::function<intptr_t(int32_t templateId, void *model)> dialogAnswer;
+    // Dialogs: work the dialog through the VcDialog calls (or reach its
+    // model with vc::plat::dialogAs), then return VC_DIALOG_DEFAULT to have
+    // it press Enter, or its result.
+    std::function<intptr_t(int32_t templateId, VcDialog *dialog)> dialogAnswer;
     // Runs inside every pump, with the dialog the pump was given.
     std::function<void(void *dialog)> onPump;
     // Presses Cancel (control 102) of the pumped dialog on the n-th pump
@@ -67,7 +69,7 @@ public:
     std::vector<void *> pumps;
 
 private:
-    static intptr_t onDialog(void *user, int32_t templateId, void *model);
+    static intptr_t onDialog(void *user, int32_t templateId, VcDialog *dialog);
     static int32_t onMessageBox(void *user, void *owner, const char *text, const char *title, uint32_t style);
     static void onBeep(void *user, uint32_t type);
     static int32_t onChooseColor(void *user, void *owner, uint32_t *color, uint32_t *custom16);

@@ -167,7 +167,8 @@ TEST_F(Core, MessageBoxAndColourPickerComeUpAndAnswer) {
     }
 
     struct Model : plat::DialogModel {
-        intptr_t pressEnter() override { return 1; }
+        int templateId() const override { return 4242; }
+        bool pressOk() override { return true; }
     } model;
     EXPECT_EQ(plat::runDialog(nullptr, 4242, model), -1) << "no such template";
 }

@@ -70,7 +70,7 @@ TEST_F(GifImportDialogWin, OpensWithItsTextsAndTakesTheSequenceAtAChosenSize) {
     GifImportOptionsModel model;
     model.record = record;
     model.callback = FakeEditor::callback();
-    model.initialize();
+    model.start();
     whenOpen([&](HWND d) {
         looked = true;
         EXPECT_EQ(title(d), "GIF - Importoptionen");

@@ -1,0 +1,40 @@
+#include "common/dialog_view_win.h"
+
+namespace vc::win {
+
+plat::DialogModel *attachModel(HWND dialog, UINT message, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto *model = reinterpret_cast<plat::DialogModel *>(lParam);
+        SetWindowLongPtrA(dialog, DWLP_USER, LONG_PTR(model));
+        if (model) model->window = dialog;
+        return model;
+    }
+    return reinterpret_cast<plat::DialogModel *>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+bool endWhenEnded(HWND dialog, plat::DialogModel &model) {
+    if (!model.ended()) return false;
+    SetWindowLongPtrA(dialog, DWLP_USER, 0);
+    model.window = nullptr;
+    return EndDialog(dialog, model.result()) != 0;
+}
+
+std::string itemText(HWND dialog, int id) {
+    char buffer[256] = {};
+    // A missing control reads as empty, which is what the models expect.
+    if (!GetDlgItemTextA(dialog, id, buffer, sizeof buffer)) buffer[0] = 0;
+    return buffer;
+}
+
+void showText(HWND dialog, int id, const std::string &text) {
+    if (itemText(dialog, id) != text) SetDlgItemTextA(dialog, id, text.c_str());
+}
+
+void readKeys(plat::DialogModel &model) {
+    model.shiftDown = GetKeyState(VK_SHIFT) < 0;
+    model.ctrlDown = GetKeyState(VK_CONTROL) < 0;
+    model.altDown = GetKeyState(VK_MENU) < 0;
+    model.enterDown = GetKeyState(VK_RETURN) < 0;
+}
+
+}  // namespace vc::win

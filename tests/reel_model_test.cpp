@@ -1,0 +1,246 @@
+// The film strip's model: geometry from the client and frame sizes, the
+// scroll bar, scrolling a frame into view, the selection and its failure,
+// hit testing, keys and the order of the notifications to the parent.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <tuple>
+#include <vector>
+
+#include "controls/reel_model.h"
+#include "platform/platform.h"
+
+using vc::ReelCell;
+using vc::ReelModel;
+using vc::ReelRepaint;
+
+namespace {
+
+struct Notice {
+    int code;
+    int32_t index, currentThen;
+    bool operator==(const Notice &) const = default;
+};
+
+// The parent: what it was told, and where the strip's mark stood then.
+class Reel : public ::testing::Test, public vc::ReelParent {
+protected:
+    static constexpr int kId = 111;
+    // The 320 x 117 control of 32 x 32 frames with a 16-pixel scroll bar.
+    void make(uint32_t style = vc::REELS_MULTISEL, uint32_t frames = 10, uint16_t fw = 32, uint16_t fh = 32) {
+        reel = std::make_unique<ReelModel>(kId, style, this);
+        reel->resize(320, 117, 16);
+        reel->setFrames(frames, fw, fh);
+        (void)reel->takeRepaint();
+        told.clear();
+    }
+    void reelNotify(int id, int code, int32_t index) override {
+        EXPECT_EQ(id, kId);
+        told.push_back({code, index, reel->current()});
+    }
+    void TearDown() override { vc::plat::memFailAt(0); }
+    std::unique_ptr<ReelModel> reel;
+    std::vector<Notice> told;
+};
+
+TEST_F(Reel, CellsTakeTheFramesAspectAndFillTheHeight) {
+    struct Case {
+        uint16_t fw, fh;
+        int32_t w, h, bar;
+        int32_t cellWidth, cellHeight, perPage;
+    } cases[] = {
+        {32, 32, 320, 117, 16, 85, 85, 3},
+        {4, 3, 320, 117, 16, 113, 85, 2},   // 113.33 truncated
+        {1, 100, 320, 117, 16, 4, 85, 20},  // narrower than 4 pixels
+        {32, 32, 320, 32, 16, 4, 0, 20},    // too low for cells
+        {32, 0, 320, 117, 16, 4, 0, 20},    // no frame height
+        {32, 32, 50, 117, 16, 85, 85, 1},   // never fewer than one per page
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.fw << "x" << c.fh << " in " << c.w << "x" << c.h);
+        ReelModel r(1, 0);
+        r.resize(c.w, c.h, c.bar);
+        r.setFrames(10, c.fw, c.fh);
+        EXPECT_EQ(r.cellWidth(), c.cellWidth);
+        EXPECT_EQ(r.cellHeight(), c.cellHeight);
+        EXPECT_EQ(r.cellsPerPage(), c.perPage);
+        EXPECT_EQ(r.current(), -1);
+    }
+}
+
+TEST_F(Reel, ScrollBarStepsInUnitsOfThreeCellsPerPageAndStopsAtItsEnds) {
+    make();
+    ASSERT_EQ(reel->barMax(), 23);  // 742 pixels of extent
+    struct Step {
+        int code, thumb;
+        int32_t position;
+        ReelRepaint repaint;
+    } steps[] = {
+        {ReelModel::kLineRight, 0, 3, ReelRepaint::All},  // 96 pixels
+        {ReelModel::kPageRight, 0, 12, ReelRepaint::All},
+        {ReelModel::kRight, 0, 23, ReelRepaint::All},
+        {ReelModel::kLineRight, 0, 23, ReelRepaint::None},
+        {ReelModel::kThumbTrack, 5, 5, ReelRepaint::All},
+        {ReelModel::kLineLeft, 0, 2, ReelRepaint::All},
+        {ReelModel::kPageLeft, 0, 0, ReelRepaint::All},
+        {ReelModel::kLeft, 0, 0, ReelRepaint::None},
+        {8 /* end of scroll */, 0, 0, ReelRepaint::None},
+    };
+    for (const Step &s : steps) {
+        SCOPED_TRACE(s.code);
+        reel->scrollBar(s.code, s.thumb);
+        EXPECT_EQ(reel->barPosition(), s.position);
+        EXPECT_EQ(reel->scrollOffset(), s.position * 32);
+        EXPECT_EQ(reel->takeRepaint(), s.repaint);
+    }
+    EXPECT_TRUE(told.empty());
+}
+
+TEST_F(Reel, SetCurrentRefusesOutsideTheFramesAndScrollsIntoView) {
+    make();
+    struct Case {
+        int32_t index;
+        bool noScroll;
+        int32_t current, offset;
+        ReelRepaint repaint;
+    } cases[] = {
+        {10, false, -1, 0, ReelRepaint::None},  // the frame count
+        {9, false, 9, 662, ReelRepaint::All},   // right edge 12 pixels inside
+        {9, false, 9, 662, ReelRepaint::None},  // already current
+        {0, false, 0, 0, ReelRepaint::All},     // comes to x = 12
+        {2, false, 2, 0, ReelRepaint::Marks},   // visible already
+        {8, true, 8, 0, ReelRepaint::Marks},
+        {-1, false, -1, 0, ReelRepaint::Marks},  // the mark goes, nothing scrolls
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.index);
+        reel->setCurrent(c.index, c.noScroll);
+        EXPECT_EQ(reel->current(), c.current);
+        EXPECT_EQ(reel->scrollOffset(), c.offset);
+        EXPECT_EQ(reel->takeRepaint(), c.repaint);
+    }
+    EXPECT_TRUE(told.empty()) << "no notification";
+}
+
+TEST_F(Reel, SelectionNeedsTheStyleAndItsBlockAndIsClearedByNewFrames) {
+    struct Case {
+        uint32_t style;
+        long failAllocation;
+        int32_t selected;
+        size_t notices;
+    } cases[] = {
+        {vc::REELS_MULTISEL, 0, 10, 1},
+        {0, 0, 0, 0},
+        {vc::REELS_MULTISEL, 1, 0, 0},  // no block: no selection at all
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.style * 10 + c.failAllocation);
+        vc::plat::memFailAt(c.failAllocation);
+        make(c.style);
+        reel->setSel(true, 0, 999);
+        EXPECT_EQ(reel->selCount(), c.selected);
+        EXPECT_EQ(reel->selected(9), c.selected == 10);
+        EXPECT_EQ(told.size(), c.notices);
+    }
+    reel->setFrames(10, 32, 32);
+    reel->setSel(true, 2, 4);
+    reel->setSel(false, 3, 3);
+    reel->setSel(true, 7, 6);  // first past last: nothing
+    EXPECT_EQ(told, (std::vector<Notice>{{vc::REELN_SELCHANGE, 0, -1}, {vc::REELN_SELCHANGE, 0, -1}}));
+    EXPECT_EQ(std::vector<bool>({reel->selected(2), reel->selected(3), reel->selected(4), reel->selected(-1)}),
+              std::vector<bool>({true, false, true, false}));
+    reel->setCurrent(4);
+    reel->setFrames(5, 32, 32);
+    EXPECT_EQ(reel->selCount(), 0);
+    EXPECT_EQ(reel->current(), -1);
+}
+
+TEST_F(Reel, ClicksHitCellsAndTheirFirstGapColumnOnly) {
+    make();
+    struct Case {
+        uint16_t x, y;
+        int32_t hit;
+    } cases[] = {
+        {12, 8, 0},   {97, 93, 0},  // the cell's corners; 97 is the gap's first column
+        {98, 50, -1}, {108, 50, -1}, {109, 50, 1}, {11, 50, -1},
+        {50, 7, -1},  {50, 94, -1},  // the bands
+        {982, 50, -1},               // past the last frame
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.x << "," << c.y);
+        EXPECT_EQ(reel->hitTest(c.x, c.y), c.hit);
+    }
+    reel->leftButtonDown(100, 50);
+    reel->leftDoubleClick(100, 50);
+    reel->rightButtonDown(50, 2);
+    reel->leftButtonDown(150, 50);
+    reel->leftDoubleClick(150, 50);
+    EXPECT_EQ(told, (std::vector<Notice>{{vc::REELN_DBLCLK, -1, -1},
+                                          {vc::REELN_RCLICK, -1, -1},
+                                          {vc::REELN_CLICK, 1, -1},
+                                          {vc::REELN_DBLCLK, 1, -1}}));
+    EXPECT_EQ(reel->current(), -1) << "a click moves nothing by itself";
+}
+
+TEST_F(Reel, KeysNotifyTheNewFrameBeforeMovingThere) {
+    using R = ReelModel;
+    struct Case {
+        int32_t from;
+        int key;
+        int32_t to;  // -2: no notification
+    } cases[] = {
+        {9, R::kKeyRight, -2}, {0, R::kKeyLeft, -2},   {0, R::kKeyHome, -2},    {-1, R::kKeyLeft, 0},
+        {-1, R::kKeyRight, 0}, {-1, R::kKeyHome, 0},   {4, R::kKeyPageUp, 1},   {2, R::kKeyPageUp, 0},
+        {4, R::kKeyPageDown, 7}, {8, R::kKeyPageDown, 9}, {3, R::kKeyEnd, 9},  {5, R::kKeyUp, -2},
+        {5, R::kKeyRight, 6},  {5, 0x28 /* down */, -2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.from << " key " << c.key);
+        make();
+        reel->setCurrent(c.from);
+        reel->keyDown(c.key);
+        if (c.to == -2) {
+            EXPECT_TRUE(told.empty());
+            EXPECT_EQ(reel->current(), c.from);
+        } else {
+            EXPECT_EQ(told, (std::vector<Notice>{{vc::REELN_CURRENT, c.to, c.from}}));
+            EXPECT_EQ(reel->current(), c.to);
+        }
+    }
+    // Space toggles the current frame's selection, only with the style;
+    // no frames, no keys.
+    for (uint32_t style : {vc::REELS_MULTISEL, 0u}) {
+        make(style);
+        reel->setCurrent(3);
+        reel->keyDown(R::kKeySpace);
+        EXPECT_EQ(reel->selected(3), style != 0);
+        reel->keyDown(R::kKeySpace);
+        EXPECT_EQ(told.size(), style ? 2u : 0u);
+        EXPECT_EQ(reel->selCount(), 0);
+    }
+    make(vc::REELS_MULTISEL, 0);
+    for (int key : {R::kKeySpace, R::kKeyHome, R::kKeyEnd}) reel->keyDown(key);
+    EXPECT_TRUE(told.empty());
+}
+
+TEST_F(Reel, PaintAsksForPicturesAfterAnEraseAndShowsTheMarksOfTheCellsInView) {
+    make();
+    reel->setSel(true, 1, 1);
+    reel->setCurrent(3);
+    reel->scrollBar(ReelModel::kThumbPosition, 1);  // 32 pixels
+    EXPECT_EQ(reel->bandPhase(), 8);
+    std::vector<ReelCell> want = {{0, -20, false, false}, {1, 77, true, false}, {2, 174, false, false}, {3, 271, false, true}};
+    auto cells = reel->visibleCells();
+    ASSERT_EQ(cells.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(std::tuple(cells[i].frame, cells[i].x, cells[i].selected, cells[i].current),
+                  std::tuple(want[i].frame, want[i].x, want[i].selected, want[i].current));
+    }
+    EXPECT_FALSE(reel->painted());
+    reel->paintDone();
+    EXPECT_TRUE(reel->painted());
+    reel->backgroundErased();
+    EXPECT_FALSE(reel->painted());
+}
+
+}  // namespace
