@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/bytes.h"
 #include "common/services.h"
 #include "entry/editor_link.h"
 #include "entry/image_block.h"
@@ -66,7 +67,10 @@ void settleBackground(GifAnimRecord &record, const ConvBitmapInfoHeader *dib) {
 bool writeDocumentExtensions(HFile file, const GifAnimRecord &record) {
     bool written = true;
     if (record.repeat) {
-        const uint8_t loop[3] = {1, uint8_t(record.loopCount & 0xFF), uint8_t((record.loopCount >> 8) & 0xFF)};
+        uint8_t loop[3];
+        ByteWriter w(loop, sizeof loop);
+        w.u8(1);  // the looping sub-block's id
+        w.u16(record.loopCount & 0xFFFF);
         written = WriteGifExtension(file, 0xFF, "NETSCAPE2.0", 11, false) && WriteGifSubBlock(file, loop, 3, true);
     }
     if (record.commentFlag) {
