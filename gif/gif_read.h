@@ -4,8 +4,8 @@
 //
 // The routines take the open file explicitly: one GIF file is read at a
 // time, and the caller (LoadGifImage or the animated import) owns it from
-// open to close. DecodeGifImage reads at the file's current position, which
-// the caller sets to a frame's data position first.
+// open to close. DecodeGifImageAt reads a frame at its data position,
+// DecodeGifImage at the file's current position.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +20,8 @@
 
 namespace vc {
 
-// 1 when the open file starts with "GIF", else 0; reads six bytes and leaves
-// the file at offset 0.
+// 1 when the open file starts with "GIF", else 0 (also when the file cannot
+// be put back); reads six bytes and leaves the file at offset 0.
 bool DetectGifFile(HFile file);
 
 // Scans the file from offset 0 into the record: screen, global palette,
@@ -34,10 +34,12 @@ int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly
 
 // Reads one extension after its 0x21 byte into the record (graphic control
 // for the entry at the current frame count, comment, NETSCAPE looping) and
-// skips the rest. 1, or 0 on a short read.
+// skips the rest, leaving the file after it. 1, or 0 on a short read (or
+// when the file cannot be left there).
 int16_t ReadGifExtension(HFile file, GifAnimRecord &record);
 
-// Skips an image's code size byte and data sub-blocks. 1, or -3.
+// Skips an image's code size byte and data sub-blocks, leaving the file
+// after them. 1, or -3.
 int16_t SkipGifImageData(HFile file);
 
 // Decodes the image whose descriptor starts at the file's current position
