@@ -135,54 +135,51 @@ std::string fileFor(const Movie &m, const char *who) {
 std::vector<vc::MemHandle> ourDibs(const Movie &m) {
     std::vector<vc::MemHandle> dibs;
     for (const Frame &f : m.frames) {
-        vc::MemHandle h = vc::CreatePackedDib(uint16_t(m.bits), int32_t(f.width), int32_t(f.height), m.palette.data(),
-                                              int32_t(m.palette.size()));
-        auto *dib = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(h));
+        vc::plat::Block block = vc::makePackedDib(vc::gifDibSpec(uint16_t(m.bits), int32_t(f.width), int32_t(f.height),
+                                                                m.palette.data(), int32_t(m.palette.size())));
+        auto *dib = block.as<ConvBitmapInfoHeader>();
         uint8_t *bits = reinterpret_cast<uint8_t *>(dib) + vc::dibBitsOffset(*dib);
         const uint64_t stride = vc::dibRowBytes(f.width, m.bits);
         for (uint32_t y = 0; y < f.height; ++y)
             vc::StoreIndexRow(bits + (f.height - 1 - y) * stride, &f.pixels[size_t(y) * f.width], f.width,
                               uint16_t(m.bits), -1);
-        vc::plat::memUnlock(h);
-        dibs.push_back(h);
+        dibs.push_back(block.release());
     }
     return dibs;
 }
 
 void ourEncode(const Movie &m, const std::vector<vc::MemHandle> &dibs, const std::string &name) {
-    vc::HFile f = vc::plat::fileCreate(name.c_str(), 0);
-    auto *first = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dibs[0]));
-    vc::WriteGifHeader(f, first, uint16_t(m.width), uint16_t(m.height), 0);
-    vc::plat::memUnlock(dibs[0]);
+    vc::plat::File f;
+    if (!f.create(name.c_str())) return;
+    bool written = vc::WriteGifHeader(f.handle(), vc::plat::Lock(dibs[0]).as<ConvBitmapInfoHeader>(),
+                                      uint16_t(m.width), uint16_t(m.height), 0) == 1;
     for (size_t i = 0; i < dibs.size(); ++i) {
-        auto *dib = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dibs[i]));
-        vc::WriteGifImage(f, dib, int32_t(m.frames[i].left), int32_t(m.frames[i].top), false, false);
-        vc::plat::memUnlock(dibs[i]);
+        const vc::plat::Lock dib(dibs[i]);
+        written = vc::WriteGifImage(f.handle(), dib.as<ConvBitmapInfoHeader>(), int32_t(m.frames[i].left),
+                                    int32_t(m.frames[i].top), false, false) == 1 && written;
     }
     const uint8_t trailer = 0x3B;
-    vc::plat::fileWrite(f, &trailer, 1);
-    vc::plat::fileClose(f);
+    // A file that was not written whole fails the read-back check.
+    if (!written || !f.writeAll(&trailer, 1)) std::fprintf(stderr, "%s: not written whole\n", name.c_str());
 }
 
 // Scan, then every frame into a DIB of its own.
 size_t ourDecode(const std::string &name) {
-    vc::HFile f = vc::plat::fileOpen(name.c_str(), vc::plat::kOpenRead);
+    vc::plat::File f;
+    if (!f.open(name.c_str())) return 0;
     static vc::GifAnimRecord rec;
     std::memset(&rec, 0, sizeof rec);
     size_t pixels = 0;
-    if (vc::ParseGifStructure(f, rec, false) == 1) {
+    if (vc::ParseGifStructure(f.handle(), rec, false) == 1) {
         for (int i = 0; i < rec.frameCount; ++i) {
             const vc::GifFrameEntry &e = rec.frames[i];
-            vc::MemHandle h = vc::CreatePackedDib(e.bitsPerPixel, e.width, e.height, rec.globalPalette,
-                                                  rec.globalColorCount);
-            auto *dib = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(h));
-            vc::plat::fileSeek(f, int32_t(e.dataPosition), vc::plat::kSeekSet);
-            if (vc::DecodeGifImage(f, dib, -1, e.left, e.top) == 1) pixels += size_t(e.width) * e.height;
-            vc::plat::memUnlock(h);
-            vc::plat::memFree(h);
+            vc::plat::Block dib = vc::makePackedDib(
+                vc::gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
+            if (dib && vc::DecodeGifImageAt(f.handle(), e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left,
+                                            e.top) == 1)
+                pixels += size_t(e.width) * e.height;
         }
     }
-    vc::plat::fileClose(f);
     return pixels;
 }
 
@@ -259,7 +256,7 @@ void BM_Encode(benchmark::State &state, int which, bool ours) {
         DGifCloseFile(gif, &err);
         if (!same) state.SkipWithError("our file does not read back through giflib");
     }
-    for (auto h : dibs) vc::plat::memFree(h);
+    for (auto h : dibs) const vc::plat::Block owned(h);  // freed at once
     std::remove(name.c_str());
 }
 

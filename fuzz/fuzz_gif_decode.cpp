@@ -44,15 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vcfuzz::writeFile(gPath, body, bodySize);
 
     const vcfuzz::HeldResources held;
-    vc::MemHandle dib = vc::CreatePackedDib(depth, width, height, nullptr, 0);
-    require(dib != nullptr, "no DIB");
-    auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dib));
-    vc::HFile file = vc::plat::fileOpen(gPath.c_str(), vc::plat::kOpenRead);
-    int16_t r = vc::DecodeGifImage(file, h, transparent, shiftX, shiftY);
-    vc::plat::fileClose(file);
-    require(r == 1 || r == CONV_E_READ || r == CONV_E_MEMORY || r == CONV_E_DATA, "undocumented decode result");
-    vc::plat::memUnlock(dib);
-    vc::plat::memFree(dib);
+    {
+        vc::plat::Block dib = vc::makePackedDib(vc::gifDibSpec(depth, width, height));
+        require(bool(dib), "no DIB");
+        vc::plat::File file;
+        require(file.open(gPath.c_str()), "cannot open the input");
+        const int16_t r = vc::DecodeGifImage(file.handle(), dib.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY);
+        require(r == 1 || r == CONV_E_READ || r == CONV_E_MEMORY || r == CONV_E_DATA, "undocumented decode result");
+    }
     held.requireReleased();
 
     // The raw decoder: output stays inside the buffer.

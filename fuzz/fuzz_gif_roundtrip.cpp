@@ -38,10 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     vc::GifRgbQuad palette[256];
     for (int i = 0; i < 256; ++i) palette[i] = vc::GifRgbQuad{uint8_t(i), uint8_t(i * 3), uint8_t(255 - i), 0};
-    vc::MemHandle dib = vc::CreatePackedDib(depth, width, height, palette, 256);
-    require(dib != nullptr, "no DIB");
-    auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dib));
-    uint8_t *bits = reinterpret_cast<uint8_t *>(h) + vc::dibBitsOffset(*h);
+    vc::plat::Block dib = vc::makePackedDib(vc::gifDibSpec(depth, width, height, palette, 256));
+    require(bool(dib), "no DIB");
+    uint8_t *bits = dib.data() + vc::dibBitsOffset(*dib.as<ConvBitmapInfoHeader>());
     const uint64_t stride = vc::dibRowBytes(width, depth);
     std::string row(size_t(width), '\0');
     for (int32_t y = 0; y < height; ++y) {
@@ -49,20 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         vc::StoreIndexRow(bits + stride * uint64_t(y), reinterpret_cast<const uint8_t *>(row.data()), uint32_t(width),
                           depth, -1);
     }
-    vc::plat::memUnlock(dib);
+    dib.unlock();
 
-    require(vc::SaveGifImage(gPath.c_str(), dib, nullptr) == 1, "save failed");
-    vc::MemHandle back = nullptr;
-    require(vc::LoadGifImage(nullptr, gPath.c_str(), &back, 0, nullptr) == 1 && back, "load failed");
-    auto *a = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dib));
-    auto *b = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(back));
+    require(vc::SaveGifImage(gPath.c_str(), dib.handle(), nullptr) == 1, "save failed");
+    vc::MemHandle loaded = nullptr;
+    require(vc::LoadGifImage(nullptr, gPath.c_str(), &loaded, 0, nullptr) == 1 && loaded, "load failed");
+    vc::plat::Block back(loaded);
+    const auto *a = reinterpret_cast<const ConvBitmapInfoHeader *>(dib.lock());
+    const auto *b = reinterpret_cast<const ConvBitmapInfoHeader *>(back.lock());
     require(a->biWidth == b->biWidth && a->biHeight == b->biHeight && a->biBitCount == b->biBitCount, "geometry");
     const size_t body = size_t(vc::dibPackedSize(*a)) - 40;
-    require(std::memcmp(reinterpret_cast<uint8_t *>(a) + 40, reinterpret_cast<uint8_t *>(b) + 40, body) == 0,
-            "colours or pixels differ");
-    vc::plat::memUnlock(dib);
-    vc::plat::memUnlock(back);
-    vc::plat::memFree(dib);
-    vc::plat::memFree(back);
+    require(std::memcmp(dib.data() + 40, back.data() + 40, body) == 0, "colours or pixels differ");
     return 0;
 }

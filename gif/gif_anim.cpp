@@ -13,6 +13,20 @@ namespace vc {
 namespace {
 
 constexpr uint32_t kMenuPosition = 5;
+// The editor's file name buffers hold a full path.
+constexpr size_t kFileNameBuffer = 260;
+
+// The extension of a name in the editor's file-name buffer becomes ".GIF",
+// from the last dot on.
+void renameToGif(char *fileName) {
+    if (!fileName) return;
+    char *dot = std::strrchr(fileName, '.');
+    if (!dot) return;
+    // Only within what such a buffer holds: ".GIF" may be longer than the
+    // extension it replaces.
+    if (size_t(dot - fileName) + 5 > kFileNameBuffer) return;
+    std::memcpy(dot, ".GIF", 5);
+}
 
 }  // namespace
 
@@ -47,80 +61,63 @@ void addGifMenuItems(HostCallback callback) {
 // ---- The document -------------------------------------------------------------------
 
 int32_t NewGifAnimation(Wnd, char *fileName, uint32_t, HostCallback callback) {
-    MemHandle h = NewGifAnimRecord();
-    if (!h) return 0;
-    if (!callback || !callback(HOST_NEW_DOCUMENT, reinterpret_cast<intptr_t>(h), 0)) {
-        plat::memFree(h);
-        return 0;
-    }
-    if (fileName)
-        if (char *dot = std::strrchr(fileName, '.')) std::memcpy(dot, ".GIF", 5);
+    plat::Block record = NewGifAnimRecord();
+    if (!offerGifRecord(record, EditorLink(callback))) return 0;
+    renameToGif(fileName);
     addGifMenuItems(callback);
     return 1;
 }
 
-MemHandle EditGifAnimation(Wnd parent, MemHandle record, HostCallback callback) {
-    MemHandle h = NewGifAnimRecord();
-    if (!h) return nullptr;
-    auto *copy = static_cast<GifAnimRecord *>(plat::memLock(h));
-    if (!copy) {
-        plat::memFree(h);
-        return nullptr;
-    }
-    if (const GifAnimRecord *given = lockGifRecord(record)) {
-        std::memcpy(copy, given, sizeof *copy);
-        plat::memUnlock(record);
-    }
+plat::Block EditGifAnimation(Wnd parent, MemHandle record, HostCallback callback) {
+    plat::Block copy = NewGifAnimRecord();
+    if (!copy) return copy;
+    auto *edited = copy.as<GifAnimRecord>();
+    if (const auto given = lockGifRecord(record)) std::memcpy(edited, given.get(), sizeof *edited);
     // The brush of a dialog that is open belongs to that dialog.
-    copy->backgroundBrush = 0;
+    edited->backgroundBrush = 0;
     GifAnimationDialogModel model;
-    model.record = copy;
+    model.record = edited;
     model.callback = callback;
     (void)model.start();  // it always starts
     intptr_t r = plat::runDialog(parent, IDD_GIF_ANIMATION, model);
     // Where the dialog has no window of its own to show, the settings are
     // taken as they stand, as Enter would.
     if (r == -1) r = model.pressEnter();
-    copy->backgroundBrush = 0;
-    plat::memUnlock(h);
-    if (r) return h;
-    plat::memFree(h);
-    return nullptr;
+    edited->backgroundBrush = 0;
+    if (!r) copy.reset();
+    copy.unlock();
+    return copy;
 }
 
 int32_t GifProcessCommand(Wnd parent, uint16_t commandId, MemHandle document, uint32_t, HostCallback callback) {
     if (commandId != CONV_CMD_ANIMATION || !callback) return 0;
-    MemHandle copy = EditGifAnimation(parent, document, callback);
+    plat::Block copy = EditGifAnimation(parent, document, callback);
     if (!copy) return 0;
-    if (!callback(HOST_NEW_DOCUMENT, reinterpret_cast<intptr_t>(copy), 0)) plat::memFree(copy);
+    // A copy the editor refuses is freed.
+    (void)offerGifRecord(copy, EditorLink(callback));
     return 1;
 }
 
 int32_t GifFrameChanged(MemHandle document, int32_t changeKind, uint16_t frame, HostCallback callback) {
-    GifAnimRecord *r = lockGifRecord(document);
+    const auto r = lockGifRecord(document);
     if (!r) return 0;
-    int32_t n = callback ? int32_t(callback(HOST_QUERY, 0, HOST_QUERY_COUNT)) : 0;
-    n = std::clamp(n, 0, kGifMaxFrames);
+    const int32_t n = std::clamp(EditorLink(callback).frameCount(), 0, kGifMaxFrames);
     r->frameCount = int16_t(n);
     const int32_t k = frame;
-    int32_t result = 1;
     switch (changeKind) {
     case kGifFrameInserted:
         // The new frame repeats the settings of the frame it went before.
         for (int32_t j = n - 2; j >= k; --j) r->frames[j + 1] = r->frames[j];
-        break;
+        return 1;
     case kGifFrameCopiedToEnd:
         if (n >= 1 && k < kGifMaxFrames) r->frames[n - 1] = r->frames[k];
-        break;
+        return 1;
     case kGifFrameDeleted:
         for (int32_t j = k; j < n && j + 1 < kGifMaxFrames; ++j) r->frames[j] = r->frames[j + 1];
-        break;
+        return 1;
     default:
-        result = 0;
-        break;
+        return 0;
     }
-    plat::memUnlock(document);
-    return result;
 }
 
 }  // namespace vc

@@ -10,6 +10,7 @@
 
 #include "entry/format_table.h"
 #include "gif/gif_record.h"
+#include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
 
@@ -32,9 +33,9 @@ int32_t GifProcessCommand(Wnd parent, uint16_t commandId, MemHandle document, ui
                           HostCallback callback);
 
 // Runs the animation dialog on a copy of the record (a fresh record when
-// the handle is none or no GIF record). The copy after OK, else none; the
-// given record is never changed.
-MemHandle EditGifAnimation(Wnd parent, MemHandle record, HostCallback callback);
+// the handle is none or no GIF record). The copy (unlocked) after OK, else
+// nothing; the given record is never changed.
+plat::Block EditGifAnimation(Wnd parent, MemHandle record, HostCallback callback);
 
 // Keeps the frame table in step after the editor inserted (1), copied to
 // the end (2) or deleted (3) frame k. 1 when handled, else 0.

@@ -2,8 +2,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/bytes.h"
 #include "common/services.h"
+#include "entry/editor_link.h"
 #include "entry/image_block.h"
+#include "platform/owners.h"
 #include "gif/gif_anim.h"
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
@@ -38,106 +41,124 @@ bool writeComment(HFile file, const char *text, size_t length) {
     return true;
 }
 
+// The editor's colour setting and image size make the DIB every frame is
+// drawn into. 1, -6 when the editor has no colours or no size, -5.
+int16_t makeFrameImage(const EditorLink &editor, plat::Block &dib) {
+    const int32_t colors = editor.colorSetting();
+    uint16_t size[2] = {0, 0};
+    if (colors == 0 || !editor.imageSize(size) || !size[0] || !size[1]) return CONV_E_DATA;
+    const uint16_t depth = colors <= 2 ? 1 : colors <= 16 ? 4 : 8;
+    dib = makePackedDib(gifDibSpec(depth, size[0], size[1]));
+    return dib ? int16_t(CONV_OK) : int16_t(CONV_E_MEMORY);
+}
+
+// The background: the written table's colour nearest the document's, which
+// becomes the document's colour at that index.
+void settleBackground(GifAnimRecord &record, const ConvBitmapInfoHeader *dib) {
+    const auto *table = reinterpret_cast<const GifRgbQuad *>(reinterpret_cast<const uint8_t *>(dib) + dib->biSize);
+    const GifRgbQuad want = record.globalPalette[record.backgroundIndex & 0xFF];
+    const int32_t background =
+        dib->biClrUsed ? NearestPaletteIndex(table, want.red, want.green, want.blue, int32_t(dib->biClrUsed)) : 0;
+    record.backgroundIndex = uint16_t(background);
+    if (uint32_t(background) < dibColorCount(*dib)) record.globalPalette[background] = table[background];
+}
+
+// The looping and comment extensions. False when a write failed.
+bool writeDocumentExtensions(HFile file, const GifAnimRecord &record) {
+    bool written = true;
+    if (record.repeat) {
+        uint8_t loop[3];
+        ByteWriter w(loop, sizeof loop);
+        w.u8(1);  // the looping sub-block's id
+        w.u16(record.loopCount & 0xFFFF);
+        written = WriteGifExtension(file, 0xFF, "NETSCAPE2.0", 11, false) && WriteGifSubBlock(file, loop, 3, true);
+    }
+    if (record.commentFlag) {
+        const size_t length = strnlen(record.comment, kGifCommentMax);
+        if (length) written = writeComment(file, record.comment, length) && written;
+    }
+    return written;
+}
+
+// Every frame the editor has, each with its graphic control, then the
+// trailer. A failed write does not stop the frames (the editor is asked
+// for each of them all the same); it makes the result -8 at the end.
+int16_t writeFrames(HFile file, GifAnimRecord &record, ConvBitmapInfoHeader *dib, uint32_t flags,
+                    const EditorLink &editor, bool written) {
+    extendGifFrames(record, editor.frameCount());
+    // One transparent index, from the editor's colour, serves every frame.
+    const int32_t transparent = FindTransparentIndex(dib, editor.callback());
+    const int32_t count = recordFrames(record);
+    for (int32_t i = 0; i < count; ++i) {
+        const GifFrameEntry &f = record.frames[i];
+        if (!(flags & kGifSaveNoProgress)) SetProgress(i * 100 / count);
+        if (i > 0) editor.getFrame(dib, i);
+        PumpMessages(nullptr);
+        const bool controlWritten = WriteGraphicControl(file, transparent, f.delay, int32_t(f.userInput), f.disposal) > 0;
+        const int16_t r = WriteGifImage(file, dib, f.left, f.top, f.interlaced != 0, false);
+        if (r < 0 && r != CONV_E_WRITE) return r;
+        written = written && controlWritten && r > 0;
+    }
+    const uint8_t trailer = 0x3B;
+    if (plat::fileWrite(file, &trailer, 1) != 1 || !written) return CONV_E_WRITE;
+    return CONV_OK;
+}
+
 }  // namespace
 
 // ---- Saving ---------------------------------------------------------------------------
 
 int16_t WriteGifAnimation(GifAnimRecord *record, const char *fileName, Wnd, uint32_t flags, MemHandle image,
                           HostCallback callback) {
-    HFile file = plat::fileCreate(fileName, 0);
-    if (file == kFileError) return CONV_E_CREATE;
-    MemHandle dibHandle = image;
-    if (!image) {
-        intptr_t colors = callback ? callback(HOST_QUERY, 0, HOST_QUERY_COLORS) : 0;
-        uint16_t size[2] = {0, 0};
-        if (colors == 0 || !callback(HOST_QUERY, reinterpret_cast<intptr_t>(size), HOST_QUERY_SIZE) || !size[0] ||
-            !size[1]) {
-            plat::fileClose(file);
-            return CONV_E_DATA;
-        }
-        uint16_t depth = colors <= 2 ? 1 : colors <= 16 ? 4 : 8;
-        dibHandle = CreatePackedDib(depth, size[0], size[1], nullptr, 0);
-        if (!dibHandle) {
-            plat::fileClose(file);
-            return CONV_E_MEMORY;
-        }
+    const EditorLink editor(callback);
+    plat::File file;
+    if (!file.create(fileName)) return CONV_E_CREATE;
+    // The caller's image is only locked; one made here is freed at the end.
+    plat::Lock lent;
+    plat::Block made;
+    if (image) {
+        if (!lent.lock(image)) return CONV_E_MEMORY;
+    } else if (const int16_t r = makeFrameImage(editor, made); r != CONV_OK) {
+        return r;
     }
-    auto finish = [&](int16_t result) {
-        plat::fileClose(file);
-        plat::memUnlock(dibHandle);
-        if (dibHandle != image) plat::memFree(dibHandle);
-        return result;
-    };
-    auto *dib = static_cast<ConvBitmapInfoHeader *>(plat::memLock(dibHandle));
-    if (!dib) {
-        plat::fileClose(file);
-        if (dibHandle != image) plat::memFree(dibHandle);
-        return CONV_E_MEMORY;
-    }
-    if (callback) callback(HOST_GET_FRAME, reinterpret_cast<intptr_t>(dib), 0);
+    auto *dib = reinterpret_cast<ConvBitmapInfoHeader *>(image ? lent.data() : made.data());
+    editor.getFrame(dib, 0);
     // Whatever the editor wrote, the header must still describe the block.
-    if (!dibHeaderUsable(*dib, plat::memSize(dibHandle))) return finish(CONV_E_DATA);
-    const auto *table = reinterpret_cast<const GifRgbQuad *>(reinterpret_cast<const uint8_t *>(dib) + dib->biSize);
+    if (!dibHeaderUsable(*dib, image ? lent.size() : made.size())) return CONV_E_DATA;
+    settleBackground(*record, dib);
 
-    // The background: the written table's colour nearest the document's.
-    const GifRgbQuad want = record->globalPalette[record->backgroundIndex & 0xFF];
-    int32_t background =
-        dib->biClrUsed ? NearestPaletteIndex(table, want.red, want.green, want.blue, int32_t(dib->biClrUsed)) : 0;
-    record->backgroundIndex = uint16_t(background);
-    if (uint32_t(background) < dibColorCount(*dib)) record->globalPalette[background] = table[background];
-
+    // The editor's image size, zeros when it gives none.
     uint16_t size[2] = {0, 0};
-    if (callback) callback(HOST_QUERY, reinterpret_cast<intptr_t>(size), HOST_QUERY_SIZE);
+    editor.imageSize(size);
     record->outputWidth = size[0];
     record->outputHeight = size[1];
     ComputeGifScreenSize(*record, record->outputWidth, record->outputHeight);
 
-    int16_t result = WriteGifHeader(file, dib, record->screenWidth, record->screenHeight, uint8_t(background));
-    if (result <= 0) return finish(result);
-    if (record->repeat) {
-        const uint8_t loop[3] = {1, uint8_t(record->loopCount & 0xFF), uint8_t((record->loopCount >> 8) & 0xFF)};
-        WriteGifExtension(file, 0xFF, "NETSCAPE2.0", 11, false);
-        WriteGifSubBlock(file, loop, 3, true);
-    }
-    if (record->commentFlag) {
-        size_t length = strnlen(record->comment, kGifCommentMax);
-        if (length) writeComment(file, record->comment, length);
-    }
-    if (callback) extendGifFrames(*record, int32_t(callback(HOST_QUERY, 0, HOST_QUERY_COUNT)));
-    // One transparent index, from the editor's colour, serves every frame.
-    const int32_t transparent = FindTransparentIndex(dib, callback);
-    const int32_t count = recordFrames(*record);
-    for (int32_t i = 0; i < count; ++i) {
-        const GifFrameEntry &f = record->frames[i];
-        if (!(flags & kGifSaveNoProgress)) SetProgress(i * 100 / count);
-        if (i > 0 && callback) callback(HOST_GET_FRAME, reinterpret_cast<intptr_t>(dib), i);
-        PumpMessages(nullptr);
-        WriteGraphicControl(file, transparent, f.delay, int32_t(f.userInput), f.disposal);
-        int16_t r = WriteGifImage(file, dib, f.left, f.top, f.interlaced != 0, false);
-        if (r < 0) return finish(r);
-    }
-    const char trailer = ';';
-    if (plat::fileWrite(file, &trailer, 1) != 1) return finish(CONV_E_WRITE);
-    return finish(CONV_OK);
+    int16_t result =
+        WriteGifHeader(file.handle(), dib, record->screenWidth, record->screenHeight, uint8_t(record->backgroundIndex));
+    if (result <= 0) return result;
+    const bool written = writeDocumentExtensions(file.handle(), *record);
+    result = writeFrames(file.handle(), *record, dib, flags, editor, written);
+    // A close that fails may have lost what the system held back.
+    if (!file.close() && result > 0) return CONV_E_WRITE;
+    return result;
 }
 
 int16_t SaveGifAnimation(const char *fileName, Wnd parent, uint32_t flags, MemHandle image, HostCallback callback) {
-    MemHandle document = nullptr;
-    if (callback) callback(HOST_GET_DOCUMENT, reinterpret_cast<intptr_t>(&document), 0);
-    if (GifAnimRecord *record = lockGifRecord(document)) {
-        int16_t r = WriteGifAnimation(record, fileName, parent, flags, image, callback);
-        plat::memUnlock(document);
-        return r;
-    }
+    const EditorLink editor(callback);
+    const MemHandle document = editor.document();
+    if (const auto record = lockGifRecord(document))
+        return WriteGifAnimation(record.get(), fileName, parent, flags, image, callback);
     // No document settings yet: the user confirms them first.
-    MemHandle settings = EditGifAnimation(parent, document, callback);
+    plat::Block settings = EditGifAnimation(parent, document, callback);
     if (!settings) return CONV_CANCELLED;
-    bool keep = !image && callback && callback(HOST_NEW_DOCUMENT, reinterpret_cast<intptr_t>(settings), 0);
-    auto *record = static_cast<GifAnimRecord *>(plat::memLock(settings));
-    int16_t r = record ? WriteGifAnimation(record, fileName, parent, flags, image, callback) : int16_t(CONV_E_MEMORY);
-    plat::memUnlock(settings);
-    if (!keep) plat::memFree(settings);
-    return r;
+    const MemHandle handle = settings.handle();
+    // Saved without an image of the caller's, the settings become the
+    // editor's document; otherwise (or refused) they serve this save only.
+    if (!image) (void)offerGifRecord(settings, editor);
+    const plat::DocumentLock<GifAnimRecord> record(handle);
+    if (!record) return CONV_E_MEMORY;
+    return WriteGifAnimation(record.get(), fileName, parent, flags, image, callback);
 }
 
 int16_t saveAnimatedGifRow(const SaveRequest &request) {

@@ -42,11 +42,18 @@ bool GifImportOptionsModel::start() {
         if (f.height > maxHeight) maxHeight = f.height;
     }
     // Frames added to a document that already has frames take its size.
-    if (callback && callback(HOST_QUERY, 0, HOST_QUERY_COUNT) != 0 &&
-        callback(HOST_QUERY, reinterpret_cast<intptr_t>(&record->outputWidth), HOST_QUERY_SIZE) != 0) {
-        maxWidth = record->outputWidth;
-        maxHeight = record->outputHeight;
-        sizeLocked = true;
+    const EditorLink editor(callback);
+    if (editor.frameCount() != 0) {
+        // The editor writes the size into the record's output size.
+        uint16_t size[2] = {record->outputWidth, record->outputHeight};
+        const bool given = editor.imageSize(size);
+        record->outputWidth = size[0];
+        record->outputHeight = size[1];
+        if (given) {
+            maxWidth = record->outputWidth;
+            maxHeight = record->outputHeight;
+            sizeLocked = true;
+        }
     }
     widthText = std::to_string(unsigned(maxWidth));
     heightText = std::to_string(unsigned(maxHeight));

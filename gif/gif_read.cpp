@@ -1,83 +1,52 @@
+// The GIF reader. Files are read through a read-ahead window; each
+// structure (signature and screen descriptor, colour table, image
+// descriptor, an extension's head and sub-blocks) is taken whole and
+// checked once before any of it is used, so a damaged file never reads or
+// writes outside the record, the DIB or the reader's buffers.
+//
+// Choices for damaged input, where the format leaves them open:
+// - A file that does not begin with "GIF" is refused with
+//   CONV_E_UNSUPPORTED, as is a block introducer other than an image, an
+//   extension, the trailer or a 0x00 between blocks. The version digits
+//   are not looked at.
+// - A file that ends inside the screen descriptor, a colour table, an
+//   image descriptor, an extension's first sub-block or the image data
+//   being skipped, or before the trailer, is refused with CONV_E_READ.
+//   Without a callback (the preview) the scan stops after the first image
+//   descriptor and needs nothing beyond it.
+// - An extension's later sub-blocks that end early just end the extension;
+//   a graphic control block shorter than 4 bytes reads as zeros past its
+//   end; a looping block shorter than 3 bytes is ignored.
+// - Images past the frame table's 256 entries are checked and skipped, and
+//   graphic controls before them dropped.
+// - An image fails with CONV_E_DATA for a code size above 11, a local
+//   colour table larger than the DIB's, a code above the next free code,
+//   and data that ends without an end code after another number of pixels
+//   than the image holds; with CONV_E_READ when its data sub-blocks are cut
+//   by the end of the file. The loaders do not pass this on: the image is
+//   delivered as far as it was drawn, the rest keeping its fill (index 0).
+// - An end code before the last pixel is accepted (the missing pixels keep
+//   index 0); pixels beyond width x height are dropped.
+// - The index buffer holds no more pixels than the image's data could
+//   produce, so a descriptor claiming a huge image over a few bytes of
+//   data costs no memory; rows beyond the buffer read as index 0.
+// - A picture of more than limits().largestPicture pixels is refused with
+//   CONV_E_MEMORY before anything is allocated; a single image of no
+//   pixels, having nothing to hand over, with CONV_E_DATA.
 #include "gif/gif_read.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "common/bytes.h"
+#include "common/file_window.h"
 #include "common/lzw.h"
-#include "common/services.h"
-#include "entry/image_block.h"
+#include "gif/gif_anim.h"
 #include "gif/gif_import.h"
-#include "resources/strings.h"
 
 namespace vc {
 
 namespace {
-
-// A read-ahead window over the open file: the scan and the decoder read
-// many small pieces (one length byte and one sub-block at a time), which
-// would otherwise be one file call each. Skips move the logical position
-// only; the file is repositioned when the window is refilled.
-struct GifInput {
-    HFile file;
-    int64_t base;  // file offset of buf[0]
-    uint32_t pos = 0, len = 0;
-    uint8_t buf[16384];
-};
-
-void inputStart(GifInput &in, HFile file) {
-    in.file = file;
-    int32_t at = plat::fileSeek(file, 0, plat::kSeekCur);
-    in.base = at < 0 ? 0 : at;
-    in.pos = in.len = 0;
-}
-
-int64_t inputTell(const GifInput &in) { return in.base + in.pos; }
-
-bool inputRefill(GifInput &in) {
-    int64_t at = inputTell(in);
-    in.base = at;
-    in.pos = in.len = 0;
-    if (at > INT32_MAX || plat::fileSeek(in.file, int32_t(at), plat::kSeekSet) != at) return false;
-    int32_t got = plat::fileRead(in.file, in.buf, sizeof in.buf);
-    if (got <= 0) return false;
-    in.len = uint32_t(got);
-    return true;
-}
-
-// Copies up to n bytes; returns how many there were.
-size_t inputRead(GifInput &in, void *dst, size_t n) {
-    auto *d = static_cast<uint8_t *>(dst);
-    size_t done = 0;
-    while (done < n) {
-        if (in.pos == in.len && !inputRefill(in)) break;
-        size_t k = std::min<size_t>(n - done, in.len - in.pos);
-        std::memcpy(d + done, in.buf + in.pos, k);
-        in.pos += uint32_t(k);
-        done += k;
-    }
-    return done;
-}
-
-bool inputByte(GifInput &in, uint8_t &b) { return inputRead(in, &b, 1) == 1; }
-
-// A relative seek: like the file call it succeeds past the end, and the
-// next read then comes back short.
-void inputSkip(GifInput &in, uint32_t n) {
-    if (uint64_t(in.pos) + n <= in.len) {
-        in.pos += n;
-    } else {
-        in.base = inputTell(in) + n;
-        in.pos = in.len = 0;
-    }
-}
-
-// Leaves the file where the logical position is.
-void inputSync(GifInput &in) {
-    int64_t at = inputTell(in);
-    if (at <= INT32_MAX) plat::fileSeek(in.file, int32_t(at), plat::kSeekSet);
-}
-
-uint16_t le16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
 
 // Depth of a colour table from the size field of a packed byte.
 uint16_t tableDepth(uint8_t packed) {
@@ -85,190 +54,240 @@ uint16_t tableDepth(uint8_t packed) {
     return n == 1 ? 1 : n <= 4 ? 4 : 8;
 }
 
-int16_t readExtension(GifInput &in, GifAnimRecord &rec) {
-    uint8_t head[2];
-    if (inputRead(in, head, 2) != 2) return 0;
-    const uint8_t label = head[0];
-    uint8_t len = head[1];
-    if (len == 0) return 1;
-    uint8_t block[256];
-    if (inputRead(in, block, len) != len) return 0;
+// Entries of the colour table a packed byte announces.
+uint32_t tableEntries(uint8_t packed) { return 2u << (packed & 7); }
 
-    // Controls for images past the table's end are read and dropped.
-    const int index = rec.frameCount;
-    if (label == 0xF9 && index < kGifMaxFrames) {
-        GifFrameEntry &e = rec.frames[index];
-        // Short blocks read as zeros past their end, as a zero-filled
-        // buffer would give.
-        uint8_t d[4] = {0, 0, 0, 0};
-        std::memcpy(d, block, std::min<size_t>(len, 4));
-        e.transparentIndex = (d[0] & 1) ? int16_t(d[3]) : int16_t(-1);
-        e.userInput = (d[0] >> 1) & 1;
-        e.delay = le16(d + 1);
-        e.disposal = (d[0] >> 2) & 3;
-        e.hasGraphicControl = 1;
-    } else if (label == 0xFE) {
-        if (!rec.commentFlag) rec.comment[0] = 0;
-        for (;;) {
-            size_t have = strnlen(rec.comment, sizeof rec.comment);
-            if (have >= size_t(kGifCommentMax)) break;
-            // An embedded NUL ends this piece.
-            size_t piece = strnlen(reinterpret_cast<const char *>(block), len);
-            piece = std::min(piece, size_t(kGifCommentMax) - have);
-            std::memcpy(rec.comment + have, block, piece);
-            rec.comment[have + piece] = 0;
-            rec.commentFlag = 1;
-            if (!inputByte(in, len)) return 1;
-            if (len == 0) return 1;
-            if (inputRead(in, block, len) != len) return 1;
-        }
-    } else if (label == 0xFF) {
-        if (len >= 8 && std::memcmp(block, "NETSCAPE", 8) == 0) {
-            if (!inputByte(in, len) || len == 0) return 1;
-            if (inputRead(in, block, len) != len) return 1;
-            if (len >= 3) {
-                rec.repeat = 1;
-                rec.loopCount = le16(block + 1);
-            }
-        }
-    }
-    // The rest of the sub-blocks, up to a terminator or the end of the file.
-    for (;;) {
-        if (!inputByte(in, len) || len == 0) return 1;
-        if (inputRead(in, block, len) != len) return 1;
-    }
-}
-
-int16_t skipImageData(GifInput &in) {
-    uint8_t b;
-    if (!inputByte(in, b)) return CONV_E_READ;  // minimum code size
-    for (;;) {
-        if (!inputByte(in, b)) return CONV_E_READ;
-        if (b == 0) return CONV_OK;
-        inputSkip(in, b);
-    }
-}
-
-int16_t parseStructure(GifInput &in, GifAnimRecord &rec, bool firstImageOnly) {
-    uint8_t head[13];
-    size_t got = inputRead(in, head, 6);
-    if (got < 3 || std::memcmp(head, "GIF", 3) != 0) return CONV_E_UNSUPPORTED;
-    if (got < 6 || inputRead(in, head + 6, 7) != 7) return CONV_E_READ;
-    rec.screenWidth = le16(head + 6);
-    rec.screenHeight = le16(head + 8);
-    const uint8_t packed = head[10];
-    rec.backgroundIndex = head[11];
-    rec.bitsPerPixel = int16_t(tableDepth(packed));
-    rec.globalColorCount = 0;
-    if (packed & 0x80) {
-        const unsigned n = 2u << (packed & 7);
-        uint8_t rgb[768];
-        if (inputRead(in, rgb, 3 * n) != 3 * n) return CONV_E_READ;
-        for (unsigned i = 0; i < n; ++i)
-            rec.globalPalette[i] = GifRgbQuad{rgb[3 * i + 2], rgb[3 * i + 1], rgb[3 * i], 0};
-        rec.globalColorCount = int16_t(n);
-    }
-    rec.frameCount = 0;
-    for (;;) {
-        uint8_t b;
-        if (!inputByte(in, b)) return CONV_E_READ;
-        if (b == 0x00) continue;
-        if (b == 0x3B) break;
-        if (b == 0x21) {
-            if (readExtension(in, rec) == 0) return CONV_E_READ;
-            continue;
-        }
-        if (b != 0x2C) return CONV_E_UNSUPPORTED;
-
-        // Images past the table's end are checked and skipped, not recorded.
-        GifFrameEntry spare{};
-        const bool recorded = rec.frameCount < kGifMaxFrames;
-        GifFrameEntry &e = recorded ? rec.frames[rec.frameCount] : spare;
-        e.dataPosition = uint32_t(inputTell(in));
-        uint8_t d[9];
-        if (inputRead(in, d, 9) != 9) return CONV_E_READ;
-        e.left = int16_t(le16(d));
-        e.top = int16_t(le16(d + 2));
-        e.width = le16(d + 4);
-        e.height = le16(d + 6);
-        e.interlaced = (d[8] >> 6) & 1;
-        if (d[8] & 0x80) {
-            e.bitsPerPixel = tableDepth(d[8]);
-            inputSkip(in, 3u * (2u << (d[8] & 7)));
-            rec.bitsPerPixel = std::max<int16_t>(rec.bitsPerPixel, int16_t(e.bitsPerPixel));
-        } else {
-            e.bitsPerPixel = uint16_t(rec.bitsPerPixel);
-        }
-        if (firstImageOnly) {
-            ++rec.frameCount;
-            break;
-        }
-        int16_t r = skipImageData(in);
-        if (r != CONV_OK) return r;
-        if (recorded) ++rec.frameCount;
-    }
-    plat::fileSeek(in.file, 6, plat::kSeekSet);
-    return CONV_OK;
-}
-
-// Blocks from the file never justify images beyond this; the editor works
-// on icons and animations, and a bigger block would come from a hostile
-// header rather than from pixels.
-constexpr uint64_t kMaxDibBytes = 256ull << 20;
-
-// Gathers an image's data sub-blocks into one span. Returns false when
-// memory ran out; truncated tells that a sub-block (or its length byte)
-// was cut short by the end of the file, in which case only the whole
-// sub-blocks before it are gathered.
-struct Gathered {
-    MemHandle block = nullptr;
-    uint8_t *data = nullptr;
-    size_t size = 0;
-    bool truncated = false;
-};
-
-bool gatherSubBlocks(GifInput &in, Gathered &g) {
-    size_t cap = 0;
-    for (;;) {
-        uint8_t len;
-        if (!inputByte(in, len)) {
-            g.truncated = true;
-            break;
-        }
-        if (len == 0) break;
-        if (g.size + len > cap) {
-            size_t want = cap ? cap * 2 : 65536;
-            MemHandle nb;
-            if (g.block) {
-                plat::memUnlock(g.block);
-                nb = plat::memReAlloc(g.block, want, plat::kMemMoveable);
-            } else {
-                nb = plat::memAlloc(plat::kMemMoveable, want);
-            }
-            if (!nb) {
-                if (g.block) g.data = static_cast<uint8_t *>(plat::memLock(g.block));
-                return false;
-            }
-            g.block = nb;
-            g.data = static_cast<uint8_t *>(plat::memLock(nb));
-            if (!g.data) return false;
-            cap = want;
-        }
-        if (inputRead(in, g.data + g.size, len) != len) {
-            g.truncated = true;
-            break;
-        }
-        g.size += len;
+// Reads n RGB triples into the first `room` entries of a table (blue,
+// green, red order). Nothing is stored when the file ends first.
+bool readColorTable(FileWindow &in, uint32_t n, GifRgbQuad *table, uint32_t room) {
+    ByteReader rgb = in.take(3 * n);
+    if (!rgb.ok()) return false;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint8_t red = rgb.u8(), green = rgb.u8(), blue = rgb.u8();
+        if (i < room) table[i] = GifRgbQuad{blue, green, red, 0};
     }
     return true;
 }
 
-void releaseGathered(Gathered &g) {
-    if (g.block) {
-        plat::memUnlock(g.block);
-        plat::memFree(g.block);
+struct ImageDescriptor {
+    uint16_t left = 0, top = 0, width = 0, height = 0;
+    uint8_t packed = 0;
+};
+
+bool readDescriptor(FileWindow &in, ImageDescriptor &d) {
+    ByteReader r = in.take(9);
+    d.left = r.u16();
+    d.top = r.u16();
+    d.width = r.u16();
+    d.height = r.u16();
+    d.packed = r.u8();
+    return r.ok();
+}
+
+// ---- Scan ---------------------------------------------------------------------------
+
+// Signature, logical screen descriptor and global colour table.
+int16_t readScreen(FileWindow &in, GifAnimRecord &rec) {
+    ByteReader head = in.take(13);
+    if (head.size() < 3 || std::memcmp(head.data(), "GIF", 3) != 0) return CONV_E_UNSUPPORTED;
+    head.skip(6);
+    const uint16_t width = head.u16(), height = head.u16();
+    const uint8_t packed = head.u8(), background = head.u8();
+    head.skip(1);  // pixel aspect ratio
+    if (!head.ok()) return CONV_E_READ;
+    rec.screenWidth = width;
+    rec.screenHeight = height;
+    rec.backgroundIndex = background;
+    rec.bitsPerPixel = int16_t(tableDepth(packed));
+    rec.globalColorCount = 0;
+    if (packed & 0x80) {
+        const uint32_t n = tableEntries(packed);
+        if (!readColorTable(in, n, rec.globalPalette, n)) return CONV_E_READ;
+        rec.globalColorCount = int16_t(n);
     }
-    g = Gathered{};
+    return CONV_OK;
+}
+
+void readGraphicControl(const ByteReader &block, GifFrameEntry &e) {
+    // A block shorter than its 4 bytes reads as zeros past its end.
+    uint8_t fixed[4] = {};
+    std::memcpy(fixed, block.data(), std::min<size_t>(block.size(), sizeof fixed));
+    ByteReader r(fixed, sizeof fixed);
+    const uint8_t flags = r.u8();
+    const uint16_t delay = r.u16();
+    const uint8_t transparent = r.u8();
+    e.transparentIndex = (flags & 1) ? int16_t(transparent) : int16_t(-1);
+    e.userInput = (flags >> 1) & 1;
+    e.delay = delay;
+    e.disposal = (flags >> 2) & 3;
+    e.hasGraphicControl = 1;
+}
+
+// Appends comment sub-blocks, the first one given, up to the comment's
+// room. True when the extension ended on the way (its terminator or the
+// end of the file), false when the rest is still to be skipped.
+bool readComment(FileWindow &in, ByteReader block, GifAnimRecord &rec) {
+    if (!rec.commentFlag) rec.comment[0] = 0;
+    for (;;) {
+        const size_t have = strnlen(rec.comment, sizeof rec.comment);
+        if (have >= size_t(kGifCommentMax)) return false;
+        // An embedded NUL ends this piece.
+        size_t piece = strnlen(reinterpret_cast<const char *>(block.data()), block.size());
+        piece = std::min(piece, size_t(kGifCommentMax) - have);
+        std::memcpy(rec.comment + have, block.data(), piece);
+        rec.comment[have + piece] = 0;
+        rec.commentFlag = 1;
+        uint8_t len;
+        if (!in.byte(len) || len == 0) return true;
+        block = in.take(len);
+        if (!block.ok()) return true;
+    }
+}
+
+// The looping block after a "NETSCAPE" identifier. True when the extension
+// ended on the way.
+bool readLooping(FileWindow &in, GifAnimRecord &rec) {
+    uint8_t len;
+    if (!in.byte(len) || len == 0) return true;
+    ByteReader block = in.take(len);
+    if (!block.ok()) return true;
+    if (len >= 3) {
+        block.skip(1);  // the sub-block's id, not looked at
+        rec.repeat = 1;
+        rec.loopCount = block.u16();
+    }
+    return false;
+}
+
+int16_t readExtension(FileWindow &in, GifAnimRecord &rec) {
+    ByteReader head = in.take(2);
+    const uint8_t label = head.u8(), len = head.u8();
+    if (!head.ok()) return 0;
+    if (len == 0) return 1;
+    const ByteReader block = in.take(len);
+    if (!block.ok()) return 0;
+
+    bool ended = false;
+    if (label == 0xF9) {
+        // Controls for images past the table's end are read and dropped.
+        if (rec.frameCount < kGifMaxFrames) readGraphicControl(block, rec.frames[rec.frameCount]);
+    } else if (label == 0xFE) {
+        ended = readComment(in, block, rec);
+    } else if (label == 0xFF) {
+        if (len >= 8 && std::memcmp(block.data(), "NETSCAPE", 8) == 0) ended = readLooping(in, rec);
+    }
+    // The rest of the sub-blocks, up to a terminator or the end of the file.
+    while (!ended) {
+        uint8_t n = 0;
+        ended = !in.byte(n) || n == 0;
+        in.skip(n);
+    }
+    return 1;
+}
+
+int16_t skipImageData(FileWindow &in) {
+    uint8_t b;
+    if (!in.byte(b)) return CONV_E_READ;  // minimum code size
+    for (;;) {
+        if (!in.byte(b)) return CONV_E_READ;
+        if (b == 0) return CONV_OK;
+        in.skip(b);
+    }
+}
+
+// One image in the scan, after its separator: its entry (when the table
+// has room) and, unless only the first image is wanted, its data skipped.
+int16_t scanImage(FileWindow &in, GifAnimRecord &rec, bool firstImageOnly) {
+    // Images past the table's end are checked and skipped, not recorded.
+    GifFrameEntry spare{};
+    const bool recorded = rec.frameCount < kGifMaxFrames;
+    GifFrameEntry &e = recorded ? rec.frames[rec.frameCount] : spare;
+    e.dataPosition = uint32_t(in.tell());
+    ImageDescriptor d;
+    if (!readDescriptor(in, d)) return CONV_E_READ;
+    e.left = int16_t(d.left);
+    e.top = int16_t(d.top);
+    e.width = d.width;
+    e.height = d.height;
+    e.interlaced = (d.packed >> 6) & 1;
+    if (d.packed & 0x80) {
+        e.bitsPerPixel = tableDepth(d.packed);
+        in.skip(3 * tableEntries(d.packed));
+        rec.bitsPerPixel = std::max<int16_t>(rec.bitsPerPixel, int16_t(e.bitsPerPixel));
+    } else {
+        e.bitsPerPixel = uint16_t(rec.bitsPerPixel);
+    }
+    if (!firstImageOnly) {
+        const int16_t r = skipImageData(in);
+        if (r != CONV_OK) return r;
+    }
+    if (recorded) ++rec.frameCount;
+    return CONV_OK;
+}
+
+int16_t parseStructure(FileWindow &in, GifAnimRecord &rec, bool firstImageOnly) {
+    int16_t r = readScreen(in, rec);
+    if (r != CONV_OK) return r;
+    rec.frameCount = 0;
+    for (bool done = false; !done;) {
+        uint8_t b;
+        if (!in.byte(b)) return CONV_E_READ;
+        switch (b) {
+        case 0x00:
+            break;
+        case 0x3B:
+            done = true;
+            break;
+        case 0x21:
+            if (readExtension(in, rec) == 0) return CONV_E_READ;
+            break;
+        case 0x2C:
+            r = scanImage(in, rec, firstImageOnly);
+            if (r != CONV_OK) return r;
+            done = firstImageOnly;
+            break;
+        default:
+            return CONV_E_UNSUPPORTED;
+        }
+    }
+    // Callers read on after the signature.
+    if (!in.seek(6) || !in.sync()) return CONV_E_READ;
+    return CONV_OK;
+}
+
+// ---- Decoding -----------------------------------------------------------------------
+
+// An image's data sub-blocks as one span. truncated tells that a
+// sub-block (or its length byte) was cut short by the end of the file, in
+// which case only the whole sub-blocks before it are there.
+struct Gathered {
+    plat::Block block;
+    size_t size = 0;
+    bool truncated = false;
+};
+
+// False when memory ran out.
+bool gatherSubBlocks(FileWindow &in, Gathered &g) {
+    size_t capacity = 0;
+    for (;;) {
+        uint8_t len;
+        if (!in.byte(len)) {
+            g.truncated = true;
+            return true;
+        }
+        if (len == 0) return true;
+        if (g.size + len > capacity) {
+            const size_t want = capacity ? capacity * 2 : 65536;
+            const bool grown = g.block ? g.block.resize(want, plat::kMemMoveable) : g.block.alloc(want, plat::kMemMoveable);
+            if (!grown) return false;
+            capacity = want;
+        }
+        if (!in.readAll(g.block.data() + g.size, len)) {
+            g.truncated = true;
+            return true;
+        }
+        g.size += len;
+    }
 }
 
 // The most pixels a code stream of this many bytes can produce: every code
@@ -279,36 +298,162 @@ uint64_t pixelBound(size_t bytes, unsigned s) {
     return codes <= 4096 ? codes * (codes + 1) / 2 : codes * 4096;
 }
 
+// One image's colour indices, one byte per pixel in the order the file
+// stores the rows; `kept` bytes of them (the last 256 spare).
+struct Indices {
+    plat::Block block;
+    uint64_t kept = 0;
+};
+
+// Reads the code size and the data and decodes them. 1, -3, -5 or -6.
+int16_t decodeIndices(FileWindow &in, uint32_t width, uint32_t height, Indices &out) {
+    uint8_t s;
+    if (!in.byte(s)) return CONV_E_READ;
+    if (s > lzw::kMaxMinCodeSize) return CONV_E_DATA;
+    Gathered data;
+    if (!gatherSubBlocks(in, data)) return CONV_E_MEMORY;
+
+    // Width x height bytes and 256 spare, but never more than the data can
+    // fill.
+    const uint64_t pixels = uint64_t(width) * height;
+    out.kept = std::min(pixels, pixelBound(data.size, s)) + 256;
+    if (!out.block.alloc(out.kept)) return CONV_E_MEMORY;
+    const lzw::DecodeResult lr =
+        lzw::decode(data.block.data(), data.size, out.block.data(), size_t(out.kept), {s, lzw::BitOrder::LsbFirst, 0});
+    if (lr.sawEnd) return int16_t(lr.status);
+    if (data.truncated) return CONV_E_READ;
+    return lr.produced != pixels ? int16_t(CONV_E_DATA) : int16_t(lr.status);
+}
+
+// Draws the indices into the DIB at (left, top), aligned down to a whole
+// byte and clipped; rows past what the buffer kept read as index 0.
+void drawIndices(const Indices &image, const ImageDescriptor &d, int32_t left, int32_t top, ConvBitmapInfoHeader *dib,
+                 int32_t transparent) {
+    const uint16_t depth = dib->biBitCount;
+    const uint32_t width = d.width, height = d.height;
+    const int32_t x = ((left * depth) / 8 * 8) / depth;
+    const int64_t dibW = dib->biWidth, dibH = dib->biHeight;
+    const int64_t colFrom = std::max<int64_t>(0, -int64_t(x)), colTo = std::min<int64_t>(width, dibW - x);
+    const int64_t rowFrom = std::max<int64_t>(0, -int64_t(top)), rowTo = std::min<int64_t>(height, dibH - top);
+    if (colFrom >= colTo || rowFrom >= rowTo) return;
+
+    const uint64_t stride = dibRowBytes(dib->biWidth, depth);
+    uint8_t *bits = reinterpret_cast<uint8_t *>(dib) + dibBitsOffset(*dib);
+    const uint8_t *index = image.block.data();
+    const uint32_t count = uint32_t(colTo - colFrom);
+    // Clipping on the left keeps the byte alignment: colFrom is then -x, a
+    // whole number of bytes.
+    const uint64_t dstByte = uint64_t((int64_t(x) + colFrom) * depth / 8);
+    plat::Block scratch;  // a row that runs past the buffer, padded with 0
+    for (int64_t r = rowFrom; r < rowTo; ++r) {
+        const uint64_t stored = d.packed & 0x40 ? gifInterlacedPosition(uint32_t(r), height) : uint64_t(r);
+        const uint64_t start = stored * width + uint64_t(colFrom);
+        const uint8_t *src;
+        if (start + count <= image.kept) {
+            src = index + start;
+        } else {
+            if (!scratch && !scratch.alloc(width + 1)) return;
+            std::memset(scratch.data(), 0, count);
+            if (start < image.kept) std::memcpy(scratch.data(), index + start, size_t(image.kept - start));
+            src = scratch.data();
+        }
+        uint8_t *dst = bits + uint64_t(dibH - 1 - (top + r)) * stride + dstByte;
+        StoreIndexRow(dst, src, count, depth, transparent);
+    }
+}
+
+int16_t decodeImage(FileWindow &in, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY) {
+    const uint16_t depth = dib->biBitCount;
+    if ((depth != 1 && depth != 4 && depth != 8) || dib->biWidth <= 0 || dib->biHeight <= 0) return CONV_E_DATA;
+    ImageDescriptor d;
+    if (!readDescriptor(in, d)) return CONV_E_READ;
+    if (d.packed & 0x80) {
+        // A local table replaces the first colours of the DIB's.
+        const uint32_t n = tableEntries(d.packed);
+        if (n > (1u << depth)) return CONV_E_DATA;
+        auto *colors = reinterpret_cast<GifRgbQuad *>(reinterpret_cast<uint8_t *>(dib) + dib->biSize);
+        if (!readColorTable(in, n, colors, dibColorCount(*dib))) return CONV_E_READ;
+    }
+    Indices image;
+    const int16_t r = decodeIndices(in, d.width, d.height, image);
+    if (r <= 0) return r;
+    drawIndices(image, d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, dib, transparent);
+    return CONV_OK;
+}
+
+// ---- One image to the editor --------------------------------------------------------
+
+// Hands the decoded image to the out-parameter, or, when it is transparent
+// and an editor is there, to the editor with its transparent colour and
+// the file it came from.
+void handOverImage(GifLoad &load, const GifFrameEntry &e) {
+    const bool transparent = e.hasGraphicControl && e.transparentIndex >= 0;
+    if (load.image && (!transparent || !load.editor)) {
+        *load.image = load.dib.release();
+        return;
+    }
+    if (!load.editor) return;
+    const auto *dib = load.dib.as<ConvBitmapInfoHeader>();
+    // An index beyond the DIB's table names no colour the editor could take.
+    if (load.editor.addFrame(dib, HOST_FRAME_GIF) && transparent && uint32_t(e.transparentIndex) < dibColorCount(*dib))
+        load.editor.setTransparent(load.dib.data() + dib->biSize + 4 * uint32_t(e.transparentIndex), 0);
+    const int32_t n = load.editor.frameCount() - 1;
+    if (n >= 0) load.editor.noteFile(load.fileName, CONV_FMT_GIF, n);
+}
+
+// The scan, then the import mode's way to the editor.
+int16_t readGif(GifLoad &load) {
+    GifAnimRecord &rec = load.rec();
+    // The default comment stays in the buffer; it counts only if the file
+    // has one.
+    rec.commentFlag = 0;
+    rec.repeat = 0;
+    rec.frames[0].disposal = 0;
+    const int16_t result = ParseGifStructure(load.file.handle(), rec, !load.editor);
+    if (result <= 0) return result;
+    rec.selectedFrame = 0;
+    // Several images with a callback are the animated import's to decide;
+    // one image, or none asked for, go the one-frame way.
+    switch (ChooseGifImportMode(load.parent, &rec, load.editor.callback())) {
+    case kGifImportFrame:
+        return LoadGifSingleImage(load);
+    case kGifImportAssembled:
+        return ImportGifAssembled(load);
+    case kGifImportSequence:
+        return ImportGifSequence(load);
+    case kGifImportCancel:
+        return CONV_CANCELLED;
+    default:
+        return CONV_E_UNSUPPORTED;
+    }
+}
+
 }  // namespace
 
 bool DetectGifFile(HFile file) {
     uint8_t head[6];
-    int32_t got = plat::fileRead(file, head, 6);
-    plat::fileSeek(file, 0, plat::kSeekSet);
+    const int32_t got = plat::fileRead(file, head, 6);
+    // The next test reads from the start too.
+    if (plat::fileSeek(file, 0, plat::kSeekSet) != 0) return false;
     return got >= 3 && std::memcmp(head, "GIF", 3) == 0;
 }
 
 int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly) {
-    plat::fileSeek(file, 0, plat::kSeekSet);
-    GifInput in;
-    inputStart(in, file);
+    FileWindow in(file);
+    if (!in.seek(0)) return CONV_E_READ;
     return parseStructure(in, record, firstImageOnly);
 }
 
 int16_t ReadGifExtension(HFile file, GifAnimRecord &record) {
-    GifInput in;
-    inputStart(in, file);
-    int16_t r = readExtension(in, record);
-    inputSync(in);
-    return r;
+    FileWindow in(file);
+    const int16_t r = readExtension(in, record);
+    return in.sync() ? r : int16_t(0);
 }
 
 int16_t SkipGifImageData(HFile file) {
-    GifInput in;
-    inputStart(in, file);
-    int16_t r = skipImageData(in);
-    inputSync(in);
-    return r;
+    FileWindow in(file);
+    const int16_t r = skipImageData(in);
+    return in.sync() ? r : int16_t(CONV_E_READ);
 }
 
 void StoreIndexRow(uint8_t *dst, const uint8_t *src, uint32_t count, uint16_t depth, int32_t transparent) {
@@ -345,131 +490,28 @@ void StoreIndexRow(uint8_t *dst, const uint8_t *src, uint32_t count, uint16_t de
 }
 
 int16_t DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY) {
-    const uint16_t d = dib->biBitCount;
-    if ((d != 1 && d != 4 && d != 8) || dib->biWidth <= 0 || dib->biHeight <= 0) return CONV_E_DATA;
-    GifInput in;
-    inputStart(in, file);
-    uint8_t desc[9];
-    if (inputRead(in, desc, 9) != 9) return CONV_E_READ;
-    const int32_t left = int32_t(le16(desc)) - shiftX;
-    const int32_t top = int32_t(le16(desc + 2)) - shiftY;
-    const uint32_t width = le16(desc + 4), height = le16(desc + 6);
-    const uint8_t packed = desc[8];
-    auto *colors = reinterpret_cast<GifRgbQuad *>(reinterpret_cast<uint8_t *>(dib) + dib->biSize);
-    const uint32_t dibColors = dibColorCount(*dib);
-    if (packed & 0x80) {
-        const uint32_t n = 2u << (packed & 7);
-        if (n > (1u << d)) return CONV_E_DATA;
-        uint8_t rgb[768];
-        if (inputRead(in, rgb, 3 * n) != 3 * n) return CONV_E_READ;
-        for (uint32_t i = 0; i < n && i < dibColors; ++i) colors[i] = GifRgbQuad{rgb[3 * i + 2], rgb[3 * i + 1], rgb[3 * i], 0};
-    }
-
-    uint8_t s;
-    if (!inputByte(in, s)) return CONV_E_READ;
-    if (s > lzw::kMaxMinCodeSize) return CONV_E_DATA;
-    Gathered g;
-    if (!gatherSubBlocks(in, g)) {
-        releaseGathered(g);
-        return CONV_E_MEMORY;
-    }
-
-    // The index buffer: width x height bytes and 256 spare, but never more
-    // than the data can fill; rows past what was allocated read as index 0.
-    const uint64_t pixels = uint64_t(width) * height;
-    const uint64_t kept = std::min(pixels, pixelBound(g.size, s)) + 256;
-    MemHandle indexBlock = kept <= SIZE_MAX ? plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, size_t(kept)) : nullptr;
-    if (!indexBlock) {
-        releaseGathered(g);
-        return CONV_E_MEMORY;
-    }
-    auto *index = static_cast<uint8_t *>(plat::memLock(indexBlock));
-    lzw::DecodeResult lr = lzw::decode(g.data, g.size, index, size_t(kept), {s, lzw::BitOrder::LsbFirst, 0});
-    int16_t result;
-    if (lr.sawEnd)
-        result = int16_t(lr.status);
-    else if (g.truncated)
-        result = CONV_E_READ;
-    else
-        result = lr.produced != pixels ? int16_t(CONV_E_DATA) : int16_t(lr.status);
-    releaseGathered(g);
-    if (result <= 0) {
-        plat::memUnlock(indexBlock);
-        plat::memFree(indexBlock);
-        return result;
-    }
-
-    // Align x down to a whole byte of the DIB, then clip to it.
-    const int32_t x = ((left * d) / 8 * 8) / d;
-    const int64_t dibW = dib->biWidth, dibH = dib->biHeight;
-    const int64_t colFrom = std::max<int64_t>(0, -int64_t(x)), colTo = std::min<int64_t>(width, dibW - x);
-    const int64_t rowFrom = std::max<int64_t>(0, -int64_t(top)), rowTo = std::min<int64_t>(height, dibH - top);
-    if (colFrom < colTo && rowFrom < rowTo) {
-        const uint64_t stride = dibRowBytes(dib->biWidth, d);
-        uint8_t *bits = reinterpret_cast<uint8_t *>(dib) + dibBitsOffset(*dib);
-        const uint32_t count = uint32_t(colTo - colFrom);
-        // Clipping on the left keeps the byte alignment: colFrom is then -x,
-        // a whole number of bytes.
-        const uint64_t dstByte = uint64_t((int64_t(x) + colFrom) * d / 8);
-        uint8_t *scratch = nullptr;
-        MemHandle scratchBlock = nullptr;
-        for (int64_t r = rowFrom; r < rowTo; ++r) {
-            const uint64_t stored = height && packed & 0x40 ? gifInterlacedPosition(uint32_t(r), height) : uint64_t(r);
-            const uint64_t start = stored * width + uint64_t(colFrom);
-            const uint8_t *src;
-            if (start + count <= kept) {
-                src = index + start;
-            } else {
-                if (!scratchBlock) {
-                    scratchBlock = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, width + 1);
-                    if (!scratchBlock) break;
-                    scratch = static_cast<uint8_t *>(plat::memLock(scratchBlock));
-                }
-                std::memset(scratch, 0, count);
-                if (start < kept) std::memcpy(scratch, index + start, size_t(kept - start));
-                src = scratch;
-            }
-            uint8_t *dst = bits + uint64_t(dibH - 1 - (top + r)) * stride + dstByte;
-            StoreIndexRow(dst, src, count, d, transparent);
-        }
-        if (scratchBlock) {
-            plat::memUnlock(scratchBlock);
-            plat::memFree(scratchBlock);
-        }
-    }
-    plat::memUnlock(indexBlock);
-    plat::memFree(indexBlock);
-    return CONV_OK;
+    FileWindow in(file);
+    return decodeImage(in, dib, transparent, shiftX, shiftY);
 }
 
-MemHandle CreatePackedDib(uint16_t bitsPerPixel, int32_t width, int32_t height, const GifRgbQuad *palette,
-                          int32_t count) {
-    if (width <= 0 || height <= 0) return nullptr;
-    const uint32_t colors = bitsPerPixel <= 8 ? (1u << bitsPerPixel) : 0;
-    const uint64_t stride = dibRowBytes(width, bitsPerPixel);
-    const uint64_t size = kBitmapHeaderSize + 4ull * colors + stride * uint64_t(height);
-    if (size > kMaxDibBytes) return nullptr;
-    MemHandle h = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, size_t(size));
-    if (!h) return nullptr;
-    auto *p = static_cast<uint8_t *>(plat::memLock(h));
-    if (!p) {
-        plat::memFree(h);
-        return nullptr;
-    }
-    ConvBitmapInfoHeader hd{};
-    hd.biSize = kBitmapHeaderSize;
-    hd.biWidth = width;
-    hd.biHeight = height;
-    hd.biPlanes = 1;
-    hd.biBitCount = bitsPerPixel;
-    hd.biSizeImage = uint32_t(stride * uint64_t(height));
-    hd.biXPelsPerMeter = hd.biYPelsPerMeter = 2953;
-    hd.biClrUsed = colors;
-    std::memcpy(p, &hd, sizeof hd);
-    if (palette && count > 0)
-        std::memcpy(p + kBitmapHeaderSize, palette, 4u * std::min<uint32_t>(colors, uint32_t(count)));
-    plat::memUnlock(h);
-    return h;
+int16_t DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
+                         int32_t shiftX, int32_t shiftY) {
+    FileWindow in(file);
+    if (!in.seek(dataPosition)) return CONV_E_READ;
+    return decodeImage(in, dib, transparent, shiftX, shiftY);
+}
+
+DibSpec gifDibSpec(uint16_t bitsPerPixel, int32_t width, int32_t height, const GifRgbQuad *palette, int32_t count) {
+    DibSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.bitCount = bitsPerPixel;
+    spec.colors = bitsPerPixel <= 8 ? (1u << bitsPerPixel) : 0;
+    spec.pelsPerMeter = 2953;
+    spec.recordImageSize = true;
+    spec.palette = palette;
+    spec.paletteCount = count > 0 ? uint32_t(count) : 0;
+    return spec;
 }
 
 void FillPackedDib(ConvBitmapInfoHeader *dib, int32_t index) {
@@ -487,36 +529,18 @@ void FillPackedDib(ConvBitmapInfoHeader *dib, int32_t index) {
 }
 
 int16_t LoadGifSingleImage(GifLoad &load) {
-    GifAnimRecord &rec = *load.record;
+    GifAnimRecord &rec = load.rec();
     const uint32_t selected = rec.selectedFrame < uint32_t(kGifMaxFrames) ? rec.selectedFrame : 0;
     const GifFrameEntry e = rec.frames[selected];
     // A zero-sized image has no pixels to hand over.
     if (e.width == 0 || e.height == 0) return CONV_E_DATA;
-    load.dib = CreatePackedDib(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount);
+    load.dib = makePackedDib(gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
     if (!load.dib) return CONV_E_MEMORY;
-    auto *dib = static_cast<ConvBitmapInfoHeader *>(plat::memLock(load.dib));
-    plat::fileSeek(load.file, int32_t(e.dataPosition), plat::kSeekSet);
     // A damaged image is delivered as far as it was decoded.
-    (void)DecodeGifImage(load.file, dib, -1, e.left, e.top);
+    (void)DecodeGifImageAt(load.file.handle(), e.dataPosition, load.dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top);
+    handOverImage(load, e);
 
-    const bool transparent = e.hasGraphicControl && e.transparentIndex >= 0;
-    if (load.image && (!transparent || !load.callback)) {
-        plat::memUnlock(load.dib);
-        *load.image = load.dib;
-    } else if (load.callback) {
-        HostCallback cb = load.callback;
-        if (cb(HOST_ADD_FRAME, reinterpret_cast<intptr_t>(dib), HOST_FRAME_GIF) && transparent &&
-            uint32_t(e.transparentIndex) < dibColorCount(*dib)) {
-            auto *colors = reinterpret_cast<GifRgbQuad *>(reinterpret_cast<uint8_t *>(dib) + dib->biSize);
-            cb(HOST_SET_TRANSPARENT, reinterpret_cast<intptr_t>(&colors[e.transparentIndex]), 0);
-        }
-        intptr_t n = cb(HOST_QUERY, 0, HOST_QUERY_COUNT) - 1;
-        if (n >= 0) cb(HOST_NOTE_FILE, reinterpret_cast<intptr_t>(load.fileName), 0x8100 + (n & 0xFF));
-        plat::memUnlock(load.dib);
-    } else {
-        plat::memUnlock(load.dib);
-    }
-
+    // A one-frame document, at the image's own corner.
     rec.frameCount = 1;
     rec.outputWidth = e.width;
     rec.outputHeight = e.height;
@@ -532,60 +556,14 @@ int16_t LoadGifImage(Wnd parent, const char *fileName, MemHandle *image, uint32_
     load.fileName = fileName;
     load.image = image;
     load.flags = flags;
-    load.callback = callback;
-    load.file = plat::fileOpen(fileName, plat::kOpenRead);
-    if (load.file == kFileError) return CONV_E_OPEN;
-    load.recordHandle = NewGifAnimRecord();
-    if (!load.recordHandle) {
-        plat::fileClose(load.file);
-        return CONV_E_MEMORY;
-    }
-    load.record = static_cast<GifAnimRecord *>(plat::memLock(load.recordHandle));
-    GifAnimRecord &rec = *load.record;
-    // The default comment stays in the buffer; it counts only if the file
-    // has one.
-    rec.commentFlag = 0;
-    rec.repeat = 0;
-    rec.frames[0].disposal = 0;
-
-    int16_t result = ParseGifStructure(load.file, rec, callback == nullptr);
-    if (result > 0) {
-        rec.selectedFrame = 0;
-        // How the images reach the editor. Several images with a callback
-        // are the animated import's to decide; one image, or none asked
-        // for, go the one-frame way.
-        int mode = ChooseGifImportMode(parent, load.record, callback);
-        switch (mode) {
-        case kGifImportFrame:
-            result = LoadGifSingleImage(load);
-            break;
-        case kGifImportAssembled:
-            result = ImportGifAssembled(load);
-            break;
-        case kGifImportSequence:
-            result = ImportGifSequence(load);
-            break;
-        case kGifImportCancel:
-            result = CONV_CANCELLED;
-            break;
-        default:
-            result = CONV_E_UNSUPPORTED;
-            break;
-        }
-    }
-
-    plat::fileClose(load.file);
-    plat::memUnlock(load.recordHandle);
-    if (result > 0 && !image && callback &&
-        callback(HOST_NEW_DOCUMENT, reinterpret_cast<intptr_t>(load.recordHandle), 0)) {
-        AddHostMenuItem(1, 5, CONV_MENU_BYPOSITION, 0, 0, callback);
-        AddHostMenuItem(1, 5, CONV_MENU_BYPOSITION, 0, 0, callback);
-        AddHostMenuItem(2, 5, CONV_MENU_BYPOSITION, CONV_CMD_ANIMATION, IDS_MENU_ANIMATION, callback);
-    } else {
-        plat::memFree(load.recordHandle);
-        if (image && *image == load.dib) load.dib = nullptr;
-    }
-    if (load.dib) plat::memFree(load.dib);
+    load.editor = EditorLink(callback);
+    if (!load.file.open(fileName, plat::kOpenRead)) return CONV_E_OPEN;
+    load.record = NewGifAnimRecord();
+    if (!load.record) return CONV_E_MEMORY;
+    const int16_t result = readGif(load);
+    // All is read: a reader has nothing to lose when the close fails.
+    (void)load.file.close();
+    if (result > 0 && !image && offerGifRecord(load.record, load.editor)) addGifMenuItems(callback);
     return result;
 }
 

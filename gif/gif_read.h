@@ -4,21 +4,24 @@
 //
 // The routines take the open file explicitly: one GIF file is read at a
 // time, and the caller (LoadGifImage or the animated import) owns it from
-// open to close. DecodeGifImage reads at the file's current position, which
-// the caller sets to a frame's data position first.
+// open to close. DecodeGifImageAt reads a frame at its data position,
+// DecodeGifImage at the file's current position.
 #pragma once
 
 #include <cstdint>
 
+#include "entry/editor_link.h"
 #include "entry/format_table.h"
+#include "entry/image_block.h"
 #include "gif/gif_record.h"
+#include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
 
 namespace vc {
 
-// 1 when the open file starts with "GIF", else 0; reads six bytes and leaves
-// the file at offset 0.
+// 1 when the open file starts with "GIF", else 0 (also when the file cannot
+// be put back); reads six bytes and leaves the file at offset 0.
 bool DetectGifFile(HFile file);
 
 // Scans the file from offset 0 into the record: screen, global palette,
@@ -31,10 +34,12 @@ int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly
 
 // Reads one extension after its 0x21 byte into the record (graphic control
 // for the entry at the current frame count, comment, NETSCAPE looping) and
-// skips the rest. 1, or 0 on a short read.
+// skips the rest, leaving the file after it. 1, or 0 on a short read (or
+// when the file cannot be left there).
 int16_t ReadGifExtension(HFile file, GifAnimRecord &record);
 
-// Skips an image's code size byte and data sub-blocks. 1, or -3.
+// Skips an image's code size byte and data sub-blocks, leaving the file
+// after them. 1, or -3.
 int16_t SkipGifImageData(HFile file);
 
 // Decodes the image whose descriptor starts at the file's current position
@@ -46,15 +51,20 @@ int16_t SkipGifImageData(HFile file);
 // the next frame's data position before decoding it.
 int16_t DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY);
 
+// The same for the image at a frame's data position; -3 as well when the
+// file cannot be read there.
+int16_t DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
+                         int32_t shiftX, int32_t shiftY);
+
 // Writes count (= w') indices of one image row into a DIB row of the given
 // depth, skipping the transparent index at depths 4 and 8.
 void StoreIndexRow(uint8_t *destination, const uint8_t *source, uint32_t count, uint16_t depth, int32_t transparent);
 
-// A new zero-filled packed DIB (2^depth colours, 2953 pixels per metre),
-// with the first min(2^depth, count) palette entries copied; none when
-// memory is short or the size is absurd.
-MemHandle CreatePackedDib(uint16_t bitsPerPixel, int32_t width, int32_t height, const GifRgbQuad *palette,
-                          int32_t count);
+// The image blocks of the GIF reader and writer: 2^depth colours, 2953
+// pixels per metre, the rows' size recorded, and the first
+// min(2^depth, count) palette entries copied.
+DibSpec gifDibSpec(uint16_t bitsPerPixel, int32_t width, int32_t height, const GifRgbQuad *palette = nullptr,
+                   int32_t count = 0);
 
 // Sets every pixel of a locked DIB of depth 1, 4 or 8 to the index.
 void FillPackedDib(ConvBitmapInfoHeader *dib, int32_t index);
@@ -66,11 +76,12 @@ struct GifLoad {
     const char *fileName = nullptr;
     MemHandle *image = nullptr;  // out-parameter, or none
     uint32_t flags = 0;
-    HostCallback callback = nullptr;
-    HFile file = kFileError;
-    MemHandle recordHandle = nullptr;
-    GifAnimRecord *record = nullptr;  // locked while the load runs
-    MemHandle dib = nullptr;          // the image made; freed at the end unless stored in *image
+    EditorLink editor;
+    plat::File file;
+    plat::Block record;  // the GifAnimRecord, locked while the load runs
+    plat::Block dib;     // the image made; freed at the end unless handed to *image
+
+    GifAnimRecord &rec() const { return *record.as<GifAnimRecord>(); }
 };
 
 // Import modes after the scan: 0 cancelled, 1 one frame (the selected one),

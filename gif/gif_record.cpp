@@ -11,33 +11,33 @@ static_assert(gifInterlacedPosition(4, 10) == 2 && gifInterlacedPosition(2, 10) 
 static_assert(gifInterlacedPosition(6, 10) == 4 && gifInterlacedPosition(1, 10) == 5);
 static_assert(gifInterlacedPosition(9, 10) == 9);
 
-MemHandle NewGifAnimRecord() {
-    MemHandle h = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, sizeof(GifAnimRecord));
-    if (!h) return nullptr;
-    auto *r = static_cast<GifAnimRecord *>(plat::memLock(h));
-    if (!r) {
-        plat::memFree(h);
-        return nullptr;
-    }
+plat::Block NewGifAnimRecord() {
+    plat::Block block;
+    if (!block.alloc(sizeof(GifAnimRecord))) return block;
+    auto *r = block.as<GifAnimRecord>();
     r->formatCode = kGifRecordCode;
     r->commentFlag = 1;
-    plat::loadString(IDS_DEFAULT_COMMENT, r->comment, kGifCommentMax + 1);
+    // A missing string leaves the comment empty, which is a comment too.
+    (void)plat::loadString(IDS_DEFAULT_COMMENT, r->comment, kGifCommentMax + 1);
     r->repeat = 1;
     r->loopCount = 0;
     r->frames[0].delay = 1;
     r->frames[0].disposal = 2;
-    plat::memUnlock(h);
-    return h;
+    return block;
 }
 
-GifAnimRecord *lockGifRecord(MemHandle h) {
-    if (!h || plat::memSize(h) < sizeof(GifAnimRecord)) return nullptr;
-    auto *r = static_cast<GifAnimRecord *>(plat::memLock(h));
-    if (r && r->formatCode != kGifRecordCode) {
-        plat::memUnlock(h);
-        return nullptr;
-    }
-    return r;
+plat::DocumentLock<GifAnimRecord> lockGifRecord(MemHandle h) {
+    plat::DocumentLock<GifAnimRecord> record(h);
+    if (record && record->formatCode != kGifRecordCode) record.unlock();
+    return record;
+}
+
+bool offerGifRecord(plat::Block &record, const EditorLink &editor) {
+    if (!record) return false;
+    const MemHandle handle = record.release();
+    if (editor.offerDocument(handle)) return true;
+    record = plat::Block(handle);
+    return false;
 }
 
 }  // namespace vc

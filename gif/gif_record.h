@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "entry/editor_link.h"
+#include "platform/owners.h"
 #include "platform/platform.h"
 
 namespace vc {
@@ -89,14 +91,19 @@ constexpr uint32_t gifInterlacedPosition(uint32_t row, uint32_t height) {
     return pass1 + pass2 + pass3 + row / 2;
 }
 
-// A new record in a movable zero-filled block: code 167, the default comment
-// (string 210) in use, endless looping, first frame delay 1 and disposal 2.
-// None when memory is short.
-MemHandle NewGifAnimRecord();
+// A new record in a movable zero-filled block, locked: code 167, the
+// default comment (string 210) in use, endless looping, first frame delay 1
+// and disposal 2. Empty when memory is short.
+plat::Block NewGifAnimRecord();
 
 // The record in a block, locked, when the block holds one (big enough and
-// starting with the GIF format code); else nullptr with the block unlocked.
-GifAnimRecord *lockGifRecord(MemHandle h);
+// starting with the GIF format code); else a lock that holds nothing.
+plat::DocumentLock<GifAnimRecord> lockGifRecord(MemHandle h);
+
+// Offers the record to the editor as its animation document (unlocking it
+// first). True when the editor took it: the block is the editor's then and
+// `record` holds nothing; otherwise it stays ours.
+bool offerGifRecord(plat::Block &record, const EditorLink &editor);
 
 // The frame count as far as the frame table holds it.
 inline int32_t recordFrames(const GifAnimRecord &r) {

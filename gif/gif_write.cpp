@@ -4,8 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/bytes.h"
 #include "common/services.h"
+#include "entry/editor_link.h"
 #include "entry/image_block.h"
+#include "platform/owners.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -15,7 +18,10 @@ namespace vc {
 
 namespace {
 
-bool put(HFile f, const void *data, uint32_t n) { return n == 0 || plat::fileWrite(f, data, n) == int32_t(n); }
+[[nodiscard]] bool put(HFile f, const void *data, size_t n) {
+    return n == 0 || plat::fileWrite(f, data, uint32_t(n)) == int32_t(n);
+}
+[[nodiscard]] bool put(HFile f, const ByteWriter &w) { return w.ok() && put(f, w.data(), w.position()); }
 
 const GifRgbQuad *dibColors(const ConvBitmapInfoHeader *dib) {
     return reinterpret_cast<const GifRgbQuad *>(reinterpret_cast<const uint8_t *>(dib) + dib->biSize);
@@ -53,9 +59,11 @@ constexpr uint32_t kHashSize = 1u << kHashBits;
 inline uint32_t hashOf(uint32_t key) { return (key * 2654435761u) >> (32 - kHashBits); }
 
 // Codes packed least-significant bit first into 255-byte sub-blocks, written
-// to the file many blocks at a time.
+// to the file many blocks at a time. A write that fails is remembered; the
+// codes go on, so the image's result tells it once at the end.
 struct CodeWriter {
     HFile file;
+    bool failed = false;
     uint64_t acc = 0;
     unsigned bits = 0;
     uint32_t fill = 0;                // bytes in raw
@@ -70,7 +78,7 @@ struct CodeWriter {
             std::memcpy(framed + out, raw + i, n);
             out += n;
         }
-        put(file, framed, out);
+        if (!put(file, framed, out)) failed = true;
         fill = 0;
     }
     inline void code(uint32_t c, unsigned width) {
@@ -78,8 +86,7 @@ struct CodeWriter {
         bits += width;
         if (bits >= 32) {
             if (fill + 4 > sizeof raw) flushRaw();
-            uint32_t v = uint32_t(acc);
-            std::memcpy(raw + fill, &v, 4);
+            storeLe32(raw + fill, uint32_t(acc));
             fill += 4;
             acc >>= 32;
             bits -= 32;
@@ -95,8 +102,8 @@ struct CodeWriter {
             bits = bits > 8 ? bits - 8 : 0;
         }
         flushRaw();
-        uint8_t zero = 0;
-        put(file, &zero, 1);
+        const uint8_t zero = 0;
+        if (!put(file, &zero, 1)) failed = true;
     }
 };
 
@@ -249,10 +256,11 @@ void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint3
     out.finish();
 }
 
+// 1, -5 when the encoder's tables cannot be had, -8 when a write failed.
 int16_t lzwEncode(HFile file, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
-    MemHandle block = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, sizeof(EncoderState));
-    if (!block) return CONV_E_MEMORY;
-    auto *st = static_cast<EncoderState *>(plat::memLock(block));
+    plat::Block block;
+    if (!block.alloc(sizeof(EncoderState))) return CONV_E_MEMORY;
+    auto *st = block.as<EncoderState>();
     st->out.file = file;
     // Few colours in use (always so below 8 bits): rank them for the
     // direct table.
@@ -288,95 +296,28 @@ int16_t lzwEncode(HFile file, const uint8_t *pixels, uint32_t columns, uint32_t 
     } else {
         encodeRows<false>(*st, pixels, columns, rows, s, progress);
     }
-    plat::memUnlock(block);
-    plat::memFree(block);
-    return CONV_OK;
+    return st->out.failed ? int16_t(CONV_E_WRITE) : int16_t(CONV_OK);
 }
 
-}  // namespace
-
-int16_t WriteGifHeader(HFile file, const ConvBitmapInfoHeader *dib, uint16_t screenWidth, uint16_t screenHeight,
-                       uint8_t backgroundIndex, bool globalTable) {
-    const unsigned d = dib->biBitCount;
-    if (d != 1 && d != 4 && d != 8) return CONV_E_DATA;
-    uint8_t head[13] = {'G', 'I', 'F', '8', '9', 'a'};
-    head[6] = uint8_t(screenWidth), head[7] = uint8_t(screenWidth >> 8);
-    head[8] = uint8_t(screenHeight), head[9] = uint8_t(screenHeight >> 8);
-    head[10] = uint8_t((globalTable ? 0x80 : 0) + (d - 1) * 0x11);
-    head[11] = backgroundIndex;
-    head[12] = 0;
-    put(file, head, sizeof head);
-    if (!globalTable) return CONV_OK;
-    const uint32_t full = 1u << d;
+// The RGB triples of a DIB's colour table, padded with black up to
+// 2^depth entries.
+bool writeColorTable(HFile file, const ConvBitmapInfoHeader *dib) {
+    const uint32_t full = 1u << dib->biBitCount;
     const uint32_t n = std::min(dibColorCount(*dib), full);
     uint8_t rgb[768] = {};
+    ByteWriter w(rgb, 3 * full);
     const GifRgbQuad *colors = dibColors(dib);
     for (uint32_t i = 0; i < n; ++i) {
-        rgb[3 * i] = colors[i].red;
-        rgb[3 * i + 1] = colors[i].green;
-        rgb[3 * i + 2] = colors[i].blue;
+        w.u8(colors[i].red);
+        w.u8(colors[i].green);
+        w.u8(colors[i].blue);
     }
-    // Short tables are padded with black up to the depth's full size.
-    return put(file, rgb, 3 * full) ? int16_t(CONV_OK) : int16_t(CONV_E_WRITE);
+    return put(file, rgb, 3 * full);
 }
 
-int16_t WriteGraphicControl(HFile file, int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal) {
-    uint8_t b[8] = {0x21, 0xF9, 4, 0, uint8_t(delay), uint8_t(delay >> 8), 0, 0};
-    b[3] = uint8_t((disposal & 3) * 4 + (userInput > 0 ? 2 : 0) + (transparent >= 0 ? 1 : 0));
-    b[6] = transparent >= 0 ? uint8_t(transparent) : 0;
-    put(file, b, sizeof b);
-    return CONV_OK;
-}
-
-int16_t WriteGifExtension(HFile file, uint8_t label, const void *data, uint8_t length, bool terminate) {
-    uint8_t head[3] = {0x21, label, length};
-    bool ok = put(file, head, 3) && (!data || put(file, data, length));
-    if (ok && terminate) {
-        uint8_t zero = 0;
-        ok = put(file, &zero, 1);
-    }
-    return ok ? 1 : 0;
-}
-
-int16_t WriteGifSubBlock(HFile file, const void *data, uint8_t length, bool terminate) {
-    bool ok = true;
-    if (data && length) ok = put(file, &length, 1) && put(file, data, length);
-    if (ok && terminate) {
-        uint8_t zero = 0;
-        ok = put(file, &zero, 1);
-    }
-    return ok ? 1 : 0;
-}
-
-int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top, bool interlaced,
-                      bool progress, bool localTable) {
+// One image's rows as colour indices, top-down or in interlace pass order.
+void unpackRows(const ConvBitmapInfoHeader *dib, uint32_t W, uint32_t H, bool interlaced, uint8_t *index) {
     const unsigned d = dib->biBitCount;
-    if (d != 1 && d != 4 && d != 8) return CONV_E_DATA;
-    const uint32_t W = uint32_t(std::max(0, dib->biWidth)), H = uint32_t(std::abs(dib->biHeight));
-    uint8_t desc[10] = {0x2C,
-                        uint8_t(left),
-                        uint8_t(left >> 8),
-                        uint8_t(top),
-                        uint8_t(top >> 8),
-                        uint8_t(W),
-                        uint8_t(W >> 8),
-                        uint8_t(H),
-                        uint8_t(H >> 8),
-                        uint8_t((interlaced ? 0x40 : 0) + (localTable ? 0x80 : 0) + (d - 1))};
-    put(file, desc, sizeof desc);
-    if (localTable) {
-        uint8_t rgb[768] = {};
-        const GifRgbQuad *colors = dibColors(dib);
-        const uint32_t n = std::min(dibColorCount(*dib), 1u << d);
-        for (uint32_t i = 0; i < n; ++i)
-            rgb[3 * i] = colors[i].red, rgb[3 * i + 1] = colors[i].green, rgb[3 * i + 2] = colors[i].blue;
-        put(file, rgb, 3u << d);
-    }
-
-    const uint64_t pixels = uint64_t(W) * H;
-    MemHandle block = pixels <= SIZE_MAX - 1 ? plat::memAlloc(plat::kMemMoveable, size_t(pixels) + 1) : nullptr;
-    if (!block) return CONV_E_MEMORY;
-    auto *index = static_cast<uint8_t *>(plat::memLock(block));
     // Rows are stored bottom-up in the DIB, top-down (or in pass order) in
     // the file.
     const uint8_t *bits = reinterpret_cast<const uint8_t *>(dib) + dibBitsOffset(*dib);
@@ -407,12 +348,97 @@ int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left,
             for (; x < W; ++x) dst[x] = (src[x / 8] >> (7 - x % 8)) & 1;
         }
     }
+}
+
+// The single-image save into an open file: header, graphic control when
+// the editor has a transparent colour, the image, the trailer.
+int16_t writeSingleImage(HFile f, const ConvBitmapInfoHeader *dib, HostCallback callback) {
+    int16_t result = WriteGifHeader(f, dib, uint16_t(dib->biWidth), uint16_t(std::abs(dib->biHeight)), 0);
+    if (result <= 0) return result;
+    const int16_t t = FindTransparentIndex(dib, callback);
+    const bool controlWritten = t < 0 || WriteGraphicControl(f, t, 0, 0, 0) > 0;
+    result = WriteGifImage(f, dib, 0, 0, false, true);
+    // The trailer follows even an image whose buffers could not be had.
+    const uint8_t trailer = 0x3B;
+    if (!put(f, &trailer, 1) || (!controlWritten && result > 0)) result = CONV_E_WRITE;
+    return result;
+}
+
+}  // namespace
+
+int16_t WriteGifHeader(HFile file, const ConvBitmapInfoHeader *dib, uint16_t screenWidth, uint16_t screenHeight,
+                       uint8_t backgroundIndex, bool globalTable) {
+    const unsigned d = dib->biBitCount;
+    if (d != 1 && d != 4 && d != 8) return CONV_E_DATA;
+    uint8_t head[13];
+    ByteWriter w(head, sizeof head);
+    w.bytes("GIF89a", 6);
+    w.u16(screenWidth);
+    w.u16(screenHeight);
+    w.u8((globalTable ? 0x80 : 0) + (d - 1) * 0x11);
+    w.u8(backgroundIndex);
+    w.u8(0);  // pixel aspect ratio
+    if (!put(file, w)) return CONV_E_WRITE;
+    if (!globalTable) return CONV_OK;
+    return writeColorTable(file, dib) ? int16_t(CONV_OK) : int16_t(CONV_E_WRITE);
+}
+
+int16_t WriteGraphicControl(HFile file, int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal) {
+    uint8_t block[8];
+    ByteWriter w(block, sizeof block);
+    w.u8(0x21);
+    w.u8(0xF9);
+    w.u8(4);
+    w.u8((disposal & 3) * 4 + (userInput > 0 ? 2 : 0) + (transparent >= 0 ? 1 : 0));
+    w.u16(delay);
+    w.u8(transparent >= 0 ? uint8_t(transparent) : 0);
+    w.u8(0);
+    return put(file, w) ? int16_t(CONV_OK) : int16_t(CONV_E_WRITE);
+}
+
+int16_t WriteGifExtension(HFile file, uint8_t label, const void *data, uint8_t length, bool terminate) {
+    const uint8_t head[3] = {0x21, label, length};
+    bool ok = put(file, head, 3) && (!data || put(file, data, length));
+    if (ok && terminate) {
+        const uint8_t zero = 0;
+        ok = put(file, &zero, 1);
+    }
+    return ok ? 1 : 0;
+}
+
+int16_t WriteGifSubBlock(HFile file, const void *data, uint8_t length, bool terminate) {
+    bool ok = true;
+    if (data && length) ok = put(file, &length, 1) && put(file, data, length);
+    if (ok && terminate) {
+        const uint8_t zero = 0;
+        ok = put(file, &zero, 1);
+    }
+    return ok ? 1 : 0;
+}
+
+int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top, bool interlaced,
+                      bool progress, bool localTable) {
+    const unsigned d = dib->biBitCount;
+    if (d != 1 && d != 4 && d != 8) return CONV_E_DATA;
+    const uint32_t W = uint32_t(std::max(0, dib->biWidth)), H = uint32_t(std::abs(dib->biHeight));
+    uint8_t desc[10];
+    ByteWriter w(desc, sizeof desc);
+    w.u8(0x2C);
+    w.u16(uint32_t(left));
+    w.u16(uint32_t(top));
+    w.u16(W);
+    w.u16(H);
+    w.u8((interlaced ? 0x40 : 0) + (localTable ? 0x80 : 0) + (d - 1));
+    bool written = put(file, w);
+    if (localTable) written = writeColorTable(file, dib) && written;
+
+    plat::Block index;
+    if (!index.alloc(uint64_t(W) * H + 1, plat::kMemMoveable)) return CONV_E_MEMORY;
+    unpackRows(dib, W, H, interlaced, index.data());
     const uint8_t s = d == 1 ? 2 : uint8_t(d);
-    put(file, &s, 1);
-    int16_t r = lzwEncode(file, index, W, H, s, progress);
-    plat::memUnlock(block);
-    plat::memFree(block);
-    return r;
+    written = put(file, &s, 1) && written;
+    const int16_t r = lzwEncode(file, index.data(), W, H, s, progress);
+    return r == CONV_OK && !written ? int16_t(CONV_E_WRITE) : r;
 }
 
 int32_t NearestPaletteIndex(const GifRgbQuad *table, uint8_t red, uint8_t green, uint8_t blue, int32_t count) {
@@ -431,13 +457,14 @@ int32_t NearestPaletteIndex(const GifRgbQuad *table, uint8_t red, uint8_t green,
 }
 
 int16_t FindTransparentIndex(const ConvBitmapInfoHeader *dib, HostCallback callback) {
-    if (!callback) return -1;
+    const EditorLink editor(callback);
     uint32_t color = 0;
-    if (!callback(HOST_QUERY, reinterpret_cast<intptr_t>(&color), HOST_QUERY_SCREEN_COLOR)) return -1;
+    if (!editor.screenColor(color)) return -1;
     uint8_t r = uint8_t(color), g = uint8_t(color >> 8), b = uint8_t(color >> 16);
     if (color >> 24) {
-        void *palette = nullptr;
-        callback(HOST_GET_PALETTE, reinterpret_cast<intptr_t>(&palette), 1);
+        // The handle is the answer: none when the editor has no palette.
+        MemHandle palette = nullptr;
+        editor.getPalette(palette, 1);
         uint8_t pr, pg, pb;
         if (paletteEntry(palette, color & 0xFFFF, pr, pg, pb)) r = pr, g = pg, b = pb;
     }
@@ -447,24 +474,14 @@ int16_t FindTransparentIndex(const ConvBitmapInfoHeader *dib, HostCallback callb
 }
 
 int16_t SaveGifImage(const char *fileName, MemHandle image, HostCallback callback) {
-    HFile f = plat::fileCreate(fileName, 0);
-    if (f == kFileError) return CONV_E_CREATE;
-    const auto *dib = static_cast<const ConvBitmapInfoHeader *>(plat::memLock(image));
-    if (!dib || !dibHeaderUsable(*dib, plat::memSize(image))) {
-        if (dib) plat::memUnlock(image);
-        plat::fileClose(f);
-        return CONV_E_DATA;
-    }
-    int16_t result = WriteGifHeader(f, dib, uint16_t(dib->biWidth), uint16_t(std::abs(dib->biHeight)), 0);
-    if (result > 0) {
-        int16_t t = FindTransparentIndex(dib, callback);
-        if (t >= 0) WriteGraphicControl(f, t, 0, 0, 0);
-        result = WriteGifImage(f, dib, 0, 0, false, true);
-        const uint8_t trailer = 0x3B;
-        if (!put(f, &trailer, 1)) result = CONV_E_WRITE;
-    }
-    plat::fileClose(f);
-    plat::memUnlock(image);
+    plat::File file;
+    if (!file.create(fileName)) return CONV_E_CREATE;
+    const plat::Lock lock(image);
+    const auto *dib = lock.as<const ConvBitmapInfoHeader>();
+    if (!dib || !dibHeaderUsable(*dib, lock.size())) return CONV_E_DATA;
+    const int16_t result = writeSingleImage(file.handle(), dib, callback);
+    // A close that fails may have lost what the system held back.
+    if (!file.close() && result > 0) return CONV_E_WRITE;
     return result;
 }
 

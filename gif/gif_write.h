@@ -20,11 +20,12 @@ int16_t SaveGifImage(const char *fileName, MemHandle image, HostCallback callbac
 
 // "GIF89a", the screen descriptor and the global colour table from the
 // DIB (padded with black up to 2^depth entries). -6 for a 24-bit DIB
-// (nothing written), -8 when a colour cannot be written, else 1.
+// (nothing written), -8 when a write fails, else 1.
 int16_t WriteGifHeader(HFile file, const ConvBitmapInfoHeader *dib, uint16_t screenWidth, uint16_t screenHeight,
                        uint8_t backgroundIndex, bool globalTable = true);
 
-// A graphic control extension; transparent < 0 means none. 1.
+// A graphic control extension; transparent < 0 means none. 1, or -8 when
+// it cannot be written.
 int16_t WriteGraphicControl(HFile file, int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal);
 
 // 0x21, label, one sub-block of length 1..255, and a terminator when asked.
@@ -37,7 +38,8 @@ int16_t WriteGifSubBlock(HFile file, const void *data, uint8_t length, bool term
 
 // The image descriptor at (left, top) and the LZW-coded rows of the DIB,
 // optionally interlaced; with progress set, reports the row percentage
-// through SetProgress. 1 or -5.
+// through SetProgress. 1, -5 when its buffers cannot be had, or -8 when a
+// write failed (the image is written to its end all the same).
 int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top, bool interlaced,
                       bool progress, bool localTable = false);
 

@@ -220,6 +220,19 @@ TEST_F(GifAnimation, NewFileCommandAndFrameChangesKeepTheDocument) {
     doc = mem::alloc(sizeof(vc::GifAnimRecord));  // not a GIF document
     EXPECT_EQ(change(1, 0), 0);
     mem::release(doc);
+
+    // The new extension goes from the last dot on, only where it fits the
+    // editor's 260-byte buffer.
+    const std::string n255(255, 'n'), n256(256, 'n');
+    const struct { std::string name, want; } names[] = {
+        {"anim", "anim"}, {n255 + ".a", n255 + ".GIF"}, {n256 + ".a", n256 + ".a"}};
+    for (const auto &c : names) {
+        SCOPED_TRACE(c.name.size());
+        char buffer[260] = {};
+        std::memcpy(buffer, c.name.c_str(), c.name.size() + 1);
+        ASSERT_EQ(NewConvFile(nullptr, buffer, CONV_FMT_ANIGIF, 0, FakeEditor::callback()), 1);
+        EXPECT_EQ(std::string(buffer), c.want);
+    }
 }
 
 }  // namespace

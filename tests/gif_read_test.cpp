@@ -56,17 +56,13 @@ protected:
                   int32_t transparent = -1, int sx = 0, int sy = 0, int fill = 0) {
         vc::GifAnimRecord rec;
         scan(bytes, rec, true);
-        vc::MemHandle dib = vc::CreatePackedDib(bits, w, h, nullptr, 0);
-        auto *hd = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dib));
+        vc::plat::Block dib = vc::makePackedDib(vc::gifDibSpec(bits, w, h));
+        auto *hd = dib.as<ConvBitmapInfoHeader>();
         vc::FillPackedDib(hd, fill);
-        vc::HFile f = vc::plat::fileOpen(path("scan.gif").c_str(), vc::plat::kOpenRead);
-        vc::plat::fileSeek(f, int32_t(rec.frames[0].dataPosition), vc::plat::kSeekSet);
-        result = vc::DecodeGifImage(f, hd, transparent, sx, sy);
-        vc::plat::fileClose(f);
-        Pixels out = indices(hd);
-        vc::plat::memUnlock(dib);
-        vc::plat::memFree(dib);
-        return out;
+        vc::plat::File f;
+        EXPECT_TRUE(f.open(path("scan.gif").c_str()));
+        result = vc::DecodeGifImageAt(f.handle(), rec.frames[0].dataPosition, hd, transparent, sx, sy);
+        return indices(hd);
     }
 
     // Our load with an output record against giftopnm, colour by colour.
