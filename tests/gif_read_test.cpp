@@ -46,7 +46,7 @@ protected:
         std::memset(&rec, 0, sizeof rec);
         vc::HFile f = vc::plat::fileOpen(writeFile("scan.gif", bytes).c_str(), vc::plat::kOpenRead);
         int16_t r = vc::ParseGifStructure(f, rec, firstOnly);
-        vc::plat::fileClose(f);
+        (void)vc::plat::fileClose(f);
         return r;
     }
 
@@ -79,8 +79,8 @@ protected:
         for (unsigned i : indices(h)) got.push_back(Rgb{pal[i].red, pal[i].green, pal[i].blue});
         EXPECT_EQ(h->biWidth, ref[0].width) << file;
         EXPECT_TRUE(got == ref[0].pixels) << file << " at depth " << h->biBitCount;
-        vc::plat::memUnlock(rec.image);
-        vc::plat::memFree(rec.image);
+        (void)vc::plat::memUnlock(rec.image);
+        (void)vc::plat::memFree(rec.image);
     }
 };
 
@@ -198,7 +198,7 @@ TEST_F(GifRead, LoadHandsOverThroughRecordOrCallbackWithTheDocumentRecord) {
         EXPECT_EQ((V{rec->frameCount, rec->outputWidth, rec->outputHeight, int(rec->repeat)}), (V{1, 4, 2, 0}));
         EXPECT_EQ(fields(rec->frames[0]), (V{0, 0, 4, 2, 4, 1, 4, 7, 1, 0, 0}));
         EXPECT_STREQ(rec->comment, "hello");
-        vc::plat::memUnlock(ed.documents[0]);
+        (void)vc::plat::memUnlock(ed.documents[0]);
         EXPECT_EQ((V{int(ed.menuItems.at(0).commandId), int(ed.menuItems.at(2).commandId)}), (V{0, 1001}));
         EXPECT_EQ(ed.menuItems[2].text, "&Animation...");
     }
@@ -215,8 +215,8 @@ TEST_F(GifRead, LoadHandsOverThroughRecordOrCallbackWithTheDocumentRecord) {
     auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(out.image));
     EXPECT_EQ((V{int(out.bitsOffset), h->biBitCount, int(h->biClrUsed)}), (V{0, 4, 16}));
     EXPECT_EQ(indices(h), (Pixels{0, 1, 2, 3, 4, 5, 6, 7}));
-    vc::plat::memUnlock(out.image);
-    vc::plat::memFree(out.image);
+    (void)vc::plat::memUnlock(out.image);
+    (void)vc::plat::memFree(out.image);
 }
 
 // ImageMagick, netpbm, gifsicle, giflib's gifbuild and Debian's sample files.
@@ -275,7 +275,7 @@ TEST_F(GifRead, DamagedFilesGiveDocumentedResults) {
         ConvImageRecord rec{};
         r = GetPreviewImage(f.c_str(), &rec);
         EXPECT_TRUE(n + 1 == g.b.size() ? r == 1 : r == 1 || allowed.count(r)) << n << " " << r;
-        if (rec.image) vc::plat::memFree(rec.image);
+        if (rec.image) (void)vc::plat::memFree(rec.image);
     }
     for (unsigned size : {0u, 65535u}) {
         ConvImageRecord rec{};

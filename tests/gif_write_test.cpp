@@ -90,7 +90,7 @@ protected:
     vc::MemHandle block(const std::vector<uint8_t> &bytes) {
         vc::MemHandle h = vc::plat::memAlloc(vc::plat::kMemMoveable, bytes.size());
         std::memcpy(vc::plat::memLock(h), bytes.data(), bytes.size());
-        vc::plat::memUnlock(h);
+        (void)vc::plat::memUnlock(h);
         return h;
     }
     // Saves a DIB as format 129; the file's bytes.
@@ -98,7 +98,7 @@ protected:
                               HostCallback callback = nullptr) {
         vc::MemHandle h = block(dib);
         int r = SaveConvImage(nullptr, path(name).c_str(), h, 129, 0, callback);
-        vc::plat::memFree(h);
+        (void)vc::plat::memFree(h);
         if (result) *result = r;
         return readBytes(path(name));
     }
@@ -107,7 +107,7 @@ protected:
         vc::HFile f = vc::plat::fileCreate(path("img.bin").c_str(), 0);
         auto *hd = reinterpret_cast<const ConvBitmapInfoHeader *>(dib.data());
         EXPECT_EQ(vc::WriteGifImage(f, hd, 3, 4, interlaced, false), 1);
-        vc::plat::fileClose(f);
+        (void)vc::plat::fileClose(f);
         return readBytes(path("img.bin"));
     }
 };
@@ -190,7 +190,7 @@ TEST_F(GifWrite, GraphicControlBytes) {
     for (const auto &c : cases) {
         vc::HFile f = vc::plat::fileCreate(path("gce.bin").c_str(), 0);
         EXPECT_EQ(vc::WriteGraphicControl(f, c.transparent, c.delay, c.userInput, c.disposal), 1);
-        vc::plat::fileClose(f);
+        (void)vc::plat::fileClose(f);
         EXPECT_EQ(readBytes(path("gce.bin")), c.want) << c.transparent << " " << c.disposal;
     }
 }
@@ -240,7 +240,7 @@ TEST_F(GifWrite, SaveFailures) {
     void *parent = VcCreateWindow(nullptr, 0, 0, 300, 200);
     EXPECT_EQ(SaveConvImage(parent, path("p.gif").c_str(), h, 129, 0, nullptr), 1);
     VcDestroyWindow(parent);
-    vc::plat::memFree(h);
+    (void)vc::plat::memFree(h);
 }
 
 // Our files, read by netpbm, ImageMagick and Pillow; smooth indices with

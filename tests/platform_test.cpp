@@ -23,7 +23,7 @@ class Platform : public LibraryTest {};
 std::string lockedText(void *h) {
     const char *p = static_cast<const char *>(plat::memLock(h));
     std::string text = p ? p : "(none)";
-    plat::memUnlock(h);
+    (void)plat::memUnlock(h);
     return text;
 }
 
@@ -33,14 +33,14 @@ TEST_F(Platform, BlocksKeepTheirContentsWhileOthersComeAndGo) {
     void *first = plat::memAlloc(plat::kMemMoveable, 16);
     ASSERT_NE(first, nullptr);
     std::memcpy(plat::memLock(first), "sixteen bytes!!", 16);
-    plat::memUnlock(first);
+    (void)plat::memUnlock(first);
     std::vector<void *> more;
     for (int i = 0; i < 300; ++i) more.push_back(plat::memAlloc(plat::kMemMoveable, size_t(i)));
     for (size_t i = 0; i < more.size(); i += 2) EXPECT_EQ(plat::memFree(more[i]), nullptr);
     EXPECT_EQ(plat::memSize(first), 16u);
     EXPECT_EQ(lockedText(first), "sixteen bytes!!");
-    for (size_t i = 1; i < more.size(); i += 2) plat::memFree(more[i]);
-    plat::memFree(first);
+    for (size_t i = 1; i < more.size(); i += 2) (void)plat::memFree(more[i]);
+    (void)plat::memFree(first);
 }
 
 TEST_F(Platform, StaleAndForeignHandlesAreRejected) {
@@ -55,9 +55,9 @@ TEST_F(Platform, StaleAndForeignHandlesAreRejected) {
                   std::tuple(nullptr, 0u, h, nullptr)) << h;
     }
     EXPECT_NE(plat::memLock(b), nullptr) << "a stale handle freed its slot's new block";
-    plat::memUnlock(b);
+    (void)plat::memUnlock(b);
     EXPECT_EQ(plat::memLiveBlocks(), live + 1);
-    plat::memFree(b);
+    (void)plat::memFree(b);
 }
 
 TEST_F(Platform, LockCountZeroFillAndSizeLimits) {
@@ -67,23 +67,23 @@ TEST_F(Platform, LockCountZeroFillAndSizeLimits) {
     EXPECT_TRUE(plat::memUnlock(h)) << "still locked once";
     EXPECT_FALSE(plat::memUnlock(h));
     EXPECT_FALSE(plat::memUnlock(h));
-    plat::memFree(h);
+    (void)plat::memFree(h);
 
     h = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, 4096);
     auto *p = static_cast<uint8_t *>(plat::memLock(h));
     EXPECT_EQ(std::count(p, p + 4096, 0), 4096);
     p[0] = 9;
-    plat::memUnlock(h);
+    (void)plat::memUnlock(h);
     ASSERT_EQ(plat::memReAlloc(h, 8192, plat::kMemZeroInit), h);
     p = static_cast<uint8_t *>(plat::memLock(h));
     EXPECT_EQ(p[0], 9);
     EXPECT_EQ(std::count(p + 4096, p + 8192, 0), 4096);
-    plat::memUnlock(h);
-    plat::memFree(h);
+    (void)plat::memUnlock(h);
+    (void)plat::memFree(h);
 
     void *empty = plat::memAlloc(plat::kMemMoveable, 0);
     EXPECT_EQ(plat::memLock(empty), nullptr);
-    plat::memFree(empty);
+    (void)plat::memFree(empty);
     EXPECT_EQ(plat::memAlloc(plat::kMemMoveable, size_t(0x80000000u)), nullptr);
     EXPECT_EQ(plat::memAlloc(plat::kMemMoveable, SIZE_MAX), nullptr);
 }
@@ -94,12 +94,12 @@ TEST_F(Platform, MemFailAtRefusesExactlyTheNthAllocation) {
     EXPECT_TRUE(a && b && !c && d);
     // Growing a block counts as an allocation; a refused one leaves the block.
     std::memcpy(plat::memLock(a), "abc", 4);
-    plat::memUnlock(a);
+    (void)plat::memUnlock(a);
     plat::memFailAt(1);
     EXPECT_EQ(plat::memReAlloc(a, 1000, 0), nullptr);
     EXPECT_EQ(plat::memSize(a), 4u);
     EXPECT_EQ(lockedText(a), "abc");
-    for (void *h : {a, b, d}) plat::memFree(h);
+    for (void *h : {a, b, d}) (void)plat::memFree(h);
 }
 
 // ---- Files -------------------------------------------------------------------------------
@@ -129,10 +129,10 @@ TEST_F(Platform, FileCallsAndTheirReturnConventions) {
 
     f = plat::fileOpen(path("f.bin").c_str(), plat::kOpenWrite);
     EXPECT_EQ(plat::fileRead(f, buf, 1), -1) << "read from a file opened for writing";
-    plat::fileClose(f);
+    (void)plat::fileClose(f);
     f = plat::fileOpen(path("f.bin").c_str(), plat::kOpenRead);
     EXPECT_EQ(plat::fileWrite(f, "x", 1), -1) << "write to a file opened for reading";
-    plat::fileClose(f);
+    (void)plat::fileClose(f);
 
     EXPECT_EQ(plat::fileRead(vc::kFileError, buf, 1), -1);
     EXPECT_EQ(plat::fileWrite(vc::kFileError, buf, 1), -1);
@@ -151,7 +151,7 @@ TEST_F(Platform, WritesComeBackShortAfterTheBudget) {
     EXPECT_EQ(plat::fileWrite(f, "mnopq", 5), 5);
     plat::fileFailWritesAfter(0);
     EXPECT_EQ(plat::fileWrite(f, "x", 1), 0);
-    plat::fileClose(f);
+    (void)plat::fileClose(f);
 }
 
 // ---- String table, attach and detach ---------------------------------------------------------
@@ -237,8 +237,8 @@ TEST_F(Platform, NewPackedDibMakesAZeroedBlockWithItsHeader) {
                              vc::dibRowBytes(c.w, c.bits) * uint32_t(c.h)));
         EXPECT_EQ(size_t(std::count(p + 40, p + c.size, 0)), c.size - 40);
         EXPECT_TRUE(vc::dibHeaderUsable(hd, c.size));
-        plat::memUnlock(h);
-        plat::memFree(h);
+        (void)plat::memUnlock(h);
+        (void)plat::memFree(h);
     }
     const std::tuple<int32_t, int32_t, uint16_t> refused[] = {
         {0, 5, 8}, {5, 0, 8}, {-5, 5, 8}, {60000, 60000, 24}, {1 << 30, 1 << 30, 128}, {1 << 30, 1 << 29, 256}};
