@@ -1,89 +1,88 @@
 // JPEG reader and writer over the JPEG library stand-in (ijl11.dll on
-// Windows, imported by ordinal; linked in on Linux).
+// Windows, imported by ordinal; linked in on Linux). The reader reads the
+// file through the platform's file calls and hands the library its bytes;
+// the writer lets the library write the named file.
+//
+// Damaged input is the library's to judge; this side turns its answers
+// into result codes:
+// - A file that cannot be read whole, or whose parameters the library does
+//   not read (not a JPEG file it accepts, or cut before its frame header),
+//   gives CONV_E_READ; so does a size of 0 or a pixel side other than
+//   3 bytes per pixel.
+// - An image the library then cannot decode (a four-component file, a scan
+//   it cannot make sense of) gives CONV_E_UNSUPPORTED.
+// - A picture larger than limits().largestPicture pixels is refused with
+//   CONV_E_MEMORY before it is decoded, as is one whose buffers are
+//   refused.
+// - Data that ends inside the scan is completed by the library, and the
+//   image is read as it completes it.
 #include "codecs/jpeg.h"
 
 #include <cstring>
 #include <string>
 
+#include "codecs/whole_file.h"
+#include "common/limits.h"
 #include "entry/image_block.h"
 #include "ijl/ijl.h"
+#include "platform/owners.h"
 
 namespace vc {
 
 namespace {
 
-// A movable block locked for the call, freed on every way out unless kept.
-struct Buffer {
-    MemHandle h = nullptr;
-    uint8_t *p = nullptr;
-    bool alloc(uint64_t size) {
-        if (size == 0 || size > SIZE_MAX) return false;
-        h = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, size_t(size));
-        if (h && !(p = static_cast<uint8_t *>(plat::memLock(h)))) {
-            plat::memFree(h);
-            h = nullptr;
-        }
-        return p != nullptr;
-    }
-    MemHandle keep() {
-        MemHandle r = h;
-        plat::memUnlock(h);
-        h = nullptr;
-        p = nullptr;
-        return r;
-    }
-    ~Buffer() {
-        if (h) {
-            plat::memUnlock(h);
-            plat::memFree(h);
-        }
-    }
-};
-
-// The properties record released on every way out once initialised.
+// The library's properties record for one call: zero-filled, initialised,
+// and released on every way out once initialised.
 struct Session {
     JlProperties props;
     bool live = false;
     Session() { std::memset(&props, 0, sizeof props); }
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
     bool init() { return live = JlInit(&props) == JL_OK; }
     ~Session() {
-        if (live) JlFree(&props);
+        if (live) (void)JlFree(&props);  // the record is ours; nothing is left to fail
     }
 };
 
 int16_t readJpeg(const char *fileName, MemHandle *image) {
-    const std::string name = fileName;
+    plat::Block bytes;
+    size_t size = 0;
+    if (const int16_t r = readWholeFile(fileName, bytes, size); r != CONV_OK) return r;
+    if (size > UINT32_MAX) return CONV_E_READ;
     Session s;
     if (!s.init()) return CONV_E_READ;
-    s.props.jpegFile = name.c_str();
+    s.props.jpegBytes = bytes.data();
+    s.props.jpegSizeBytes = uint32_t(size);
     if (JlRead(&s.props, JL_READ_PARAMS) != JL_OK) return CONV_E_READ;
     const int32_t width = s.props.jpegWidth, height = s.props.jpegHeight;
     const int32_t channels = s.props.dibChannels;
     if (width <= 0 || height <= 0 || channels != 3) return CONV_E_READ;
-    Buffer pixels;
+    // The image block could not hold it: refused before it is decoded.
+    if (uint64_t(width) * uint64_t(height) > limits().largestPicture) return CONV_E_MEMORY;
+    plat::Block pixels;
     if (!pixels.alloc(uint64_t(channels) * uint64_t(width) * uint64_t(height))) return CONV_E_MEMORY;
     s.props.dibWidth = width;
     s.props.dibHeight = height;
-    s.props.dibBytes = pixels.p;
+    s.props.dibBytes = pixels.data();
     if (JlRead(&s.props, JL_READ_IMAGE) != JL_OK) return CONV_E_UNSUPPORTED;
+    s.props.jpegBytes = nullptr;
+    bytes.reset();  // decoded: the file's bytes are no longer needed
 
-    Buffer out;
-    const uint64_t rowBytes = dibRowBytes(width, 24);
-    const uint64_t size = kBitmapHeaderSize + rowBytes * uint64_t(height);
-    if (size > 0x7FFF0000ull || !out.alloc(size)) return CONV_E_MEMORY;
-    ConvBitmapInfoHeader h{};
-    h.biSize = kBitmapHeaderSize;
-    h.biWidth = width;
-    h.biHeight = height;
-    h.biPlanes = 1;
-    h.biBitCount = 24;
-    std::memcpy(out.p, &h, sizeof h);
+    DibSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.bitCount = 24;
+    spec.recordImageSize = false;  // biSizeImage stays 0
+    plat::Block out = makePackedDib(spec);
+    if (!out) return CONV_E_MEMORY;
     // Buffer rows run top down without padding; the block's run bottom up.
+    const uint64_t rowBytes = dibRowBytes(width, 24);
     const size_t line = size_t(width) * 3;
-    uint8_t *rows = out.p + kBitmapHeaderSize;
+    uint8_t *rows = out.data() + kBitmapHeaderSize;
     for (int32_t i = 0; i < height; ++i)
-        std::memcpy(rows + rowBytes * uint64_t(height - 1 - i), pixels.p + line * size_t(i), line);
-    *image = out.keep();
+        std::memcpy(rows + rowBytes * uint64_t(height - 1 - i), pixels.data() + line * size_t(i), line);
+    *image = out.release();
     return CONV_OK;
 }
 
@@ -92,7 +91,9 @@ int16_t readJpeg(const char *fileName, MemHandle *image) {
 bool DetectJpegFile(HFile file) {
     uint8_t a = 0, b = 0;
     const bool two = plat::fileRead(file, &a, 1) == 1 && plat::fileRead(file, &b, 1) == 1;
-    plat::fileSeek(file, 0, plat::kSeekSet);
+    // The detector chain rewinds after every test; this one rewinds too, as
+    // each detector promises, and its answer does not depend on it.
+    (void)plat::fileSeek(file, 0, plat::kSeekSet);
     return two && a == 0xFF && b == 0xD8;
 }
 
@@ -110,22 +111,12 @@ int16_t GetJpegPreview(const char *fileName, ConvImageRecord *record) {
 int16_t SaveJpegImage(const char *fileName, MemHandle image) {
     const std::string name = fileName;
     Session s;
-    auto *block = static_cast<uint8_t *>(plat::memLock(image));
+    plat::Lock block(image);
     if (!block) return CONV_E_MEMORY;
-    struct Unlock {
-        MemHandle h;
-        bool on = true;
-        void now() {
-            if (on) plat::memUnlock(h);
-            on = false;
-        }
-        ~Unlock() { now(); }
-    } unlock{image};
 
     ConvBitmapInfoHeader h;
-    const size_t blockSize = plat::memSize(image);
-    if (blockSize < sizeof h) return CONV_E_UNSUPPORTED;
-    std::memcpy(&h, block, sizeof h);
+    if (block.size() < sizeof h) return CONV_E_UNSUPPORTED;
+    std::memcpy(&h, block.data(), sizeof h);
     if (h.biSize != kBitmapHeaderSize || h.biBitCount != 24 || h.biCompression != 0) return CONV_E_UNSUPPORTED;
     if (!s.init()) return CONV_E_MEMORY;
 
@@ -140,18 +131,19 @@ int16_t SaveJpegImage(const char *fileName, MemHandle image) {
     const uint64_t bitsOffset = kBitmapHeaderSize + (h.biClrUsed >= 1 && h.biClrUsed <= 256 ? 4ull * h.biClrUsed : 0);
     const uint64_t rowBytes = dibRowBytes(width, 24);
     // A block too small for the rows its header promises is not read from.
-    if (width <= 0 || height <= 0 || bitsOffset + rowBytes * uint64_t(height) > blockSize) return CONV_E_UNSUPPORTED;
+    if (width <= 0 || height <= 0 || bitsOffset + rowBytes * uint64_t(height) > block.size())
+        return CONV_E_UNSUPPORTED;
 
-    Buffer pixels;
+    plat::Block pixels;
     if (!pixels.alloc(3ull * uint64_t(width) * uint64_t(height))) return CONV_E_MEMORY;
-    s.props.dibBytes = pixels.p;
+    s.props.dibBytes = pixels.data();
     const size_t line = size_t(width) * 3;
-    const uint8_t *rows = block + bitsOffset;
+    const uint8_t *rows = block.data() + bitsOffset;
     for (int32_t r = 0; r < height; ++r) {
         const int32_t src = h.biHeight < 0 ? height - 1 - r : r;
-        std::memcpy(pixels.p + line * size_t(height - 1 - r), rows + rowBytes * uint64_t(src), line);
+        std::memcpy(pixels.data() + line * size_t(height - 1 - r), rows + rowBytes * uint64_t(src), line);
     }
-    unlock.now();
+    block.unlock();
     if (JlWrite(&s.props, JL_WRITE_IMAGE) != JL_OK) return CONV_E_WRITE;
     return CONV_OK;
 }

@@ -1,10 +1,37 @@
 // PCX reader: header, data area read in one piece, run-length expansion,
 // then the planes laid out into a bottom-up image block.
+//
+// Choices for what the file format leaves open, all made so that a damaged
+// file never reads or writes outside its buffers:
+// - A header shorter than 128 bytes, a file too short for its data area
+//   (for 256 colours: for the data area and the 769-byte palette block
+//   behind it), and a data area or palette that cannot be read whole are
+//   refused with CONV_E_READ.
+// - A first byte other than 10 or 205, a depth (bits per pixel times
+//   planes) other than 1, 4, 8 or 24, a window whose far edge lies before
+//   its near edge, and a 256-colour file whose palette block does not begin
+//   with the marker 12 are refused with CONV_E_UNSUPPORTED; a depth of 4, 8
+//   or 24 reached with another plane count than 4, 1 or 3 with
+//   CONV_E_DATA.
+// - A picture larger than limits().largestPicture pixels, or whose image
+//   block would pass limits().largestBlock, is refused with CONV_E_MEMORY.
+// - In a padded file (first byte 10), a bytes-per-line field smaller than
+//   the bytes a plane line needs means no padding: lines cannot overlap. A
+//   packed file (205) does not use the field.
+// - The run-length stream is expanded only as far as the rows need and no
+//   further than the data could reach (63 bytes per two-byte run), rounded
+//   up to whole scan lines; a run cut there is clipped. Runs may cross
+//   plane and scan lines.
+// - Data that ends before the last row leaves the rows it does not reach
+//   at colour index 0; data behind the last row is not read.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "codecs/pcx.h"
+#include "common/bytes.h"
 #include "entry/image_block.h"
+#include "platform/owners.h"
 
 namespace vc {
 
@@ -15,7 +42,34 @@ const uint8_t DefaultPcxPalette[16][3] = {
 
 namespace {
 
-inline uint16_t le16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
+constexpr uint8_t kPadded = 10, kPacked = 205;  // the two first bytes read
+
+// The header fields the reader uses.
+struct PcxHeader {
+    uint8_t manufacturer = 0, version = 0, encoding = 0, bitsPerPixel = 0;
+    uint16_t xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+    const uint8_t *palette = nullptr;  // 16 triplets: red, green, blue
+    uint8_t planes = 0;
+    uint16_t bytesPerLine = 0;
+};
+
+PcxHeader parseHeader(ByteReader r) {
+    PcxHeader h;
+    h.manufacturer = r.u8();
+    h.version = r.u8();
+    h.encoding = r.u8();
+    h.bitsPerPixel = r.u8();
+    h.xmin = r.u16();
+    h.ymin = r.u16();
+    h.xmax = r.u16();
+    h.ymax = r.u16();
+    r.skip(4);  // resolution, not used
+    h.palette = r.span(48);
+    r.skip(1);
+    h.planes = r.u8();
+    h.bytesPerLine = r.u16();
+    return h;
+}
 
 // Everything the layout needs from the header.
 struct PcxGeometry {
@@ -54,10 +108,7 @@ void layoutRow(const PcxGeometry &g, const uint8_t *scan, uint8_t *row) {
         for (uint32_t j = 0; j < g.usedBytes; ++j) {
             uint32_t v = kSpread4.v[scan[j]] | kSpread4.v[scan[g.planeStride + j]] << 1 |
                          kSpread4.v[scan[2 * g.planeStride + j]] << 2 | kSpread4.v[scan[3 * g.planeStride + j]] << 3;
-            row[4 * j] = uint8_t(v);
-            row[4 * j + 1] = uint8_t(v >> 8);
-            row[4 * j + 2] = uint8_t(v >> 16);
-            row[4 * j + 3] = uint8_t(v >> 24);
+            storeLe32(row + 4 * j, v);  // the leftmost pixels in the first byte
         }
         break;
     case 24: {
@@ -72,110 +123,107 @@ void layoutRow(const PcxGeometry &g, const uint8_t *scan, uint8_t *row) {
     }
 }
 
-// A block freed on every way out of the reader.
-struct Block {
-    MemHandle h = nullptr;
-    uint8_t *p = nullptr;
-    bool alloc(size_t size) {
-        h = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, size);
-        if (!h) return false;
-        p = static_cast<uint8_t *>(plat::memLock(h));
-        if (!p) {
-            plat::memFree(h);
-            h = nullptr;
-        }
-        return p != nullptr;
-    }
-    MemHandle release() {
-        MemHandle r = h;
-        if (h) plat::memUnlock(h);
-        h = nullptr;
-        p = nullptr;
-        return r;
-    }
-    ~Block() {
-        if (h) {
-            plat::memUnlock(h);
-            plat::memFree(h);
-        }
-    }
-};
+// The data area: file size - 128 bytes from offset 128, without the
+// palette block at depth 8; read in one piece.
+int16_t readDataArea(const plat::File &file, int64_t dataSize, plat::Block &data) {
+    if (!data.alloc(uint64_t(dataSize ? dataSize : 1))) return CONV_E_MEMORY;
+    if (!file.seekTo(pcx::kHeaderSize) || !file.readAll(data.data(), uint32_t(dataSize))) return CONV_E_READ;
+    return CONV_OK;
+}
 
-struct File {
-    HFile f;
-    ~File() {
-        if (f != kFileError) plat::fileClose(f);
+void putColor(uint8_t *table, uint32_t i, const uint8_t *rgb) {
+    table[4 * i] = rgb[2];
+    table[4 * i + 1] = rgb[1];
+    table[4 * i + 2] = rgb[0];
+}
+
+// The colour table: the palette block behind the data area at depth 8, the
+// header palette (or the default one in version-3 files) at depths 1 and 4.
+int16_t fillColors(const plat::File &file, const PcxHeader &h, const PcxGeometry &g, int64_t dataSize,
+                   uint8_t *table) {
+    if (g.depth == 8) {
+        uint8_t block[pcx::kPaletteBlockSize];
+        const int32_t n = file.seekTo(uint64_t(dataSize) + pcx::kHeaderSize) ? file.read(block, sizeof block) : -1;
+        ByteReader r(block, size_t(std::max(n, 0)));
+        if (r.u8() != pcx::kPaletteMarker || !r.ok()) return CONV_E_UNSUPPORTED;
+        for (uint32_t i = 0; i < 256; ++i) {
+            const uint8_t *rgb = r.span(3);
+            if (!rgb) return CONV_E_READ;
+            putColor(table, i, rgb);
+        }
+    } else if (g.depth <= 4) {
+        const bool standard = h.version == 3;
+        for (uint32_t i = 0; i < (1u << g.depth); ++i)
+            putColor(table, i, standard ? DefaultPcxPalette[i] : h.palette + 3 * i);
     }
-};
+    return CONV_OK;
+}
+
+// Expands (or, for raw data shorter than the rows, copies) the data area
+// into expanded; stream and available name what the rows are laid out from.
+int16_t expandData(const PcxHeader &h, const PcxGeometry &g, const plat::Block &data, uint64_t dataSize,
+                   plat::Block &expanded, const uint8_t *&stream, uint64_t &available) {
+    const uint64_t need = g.scanStride * g.height;
+    stream = data.data();
+    available = dataSize;
+    const bool encoded = h.encoding != 0;
+    if (!encoded && available >= need) return CONV_OK;
+    // No further than the data could reach (a two-byte run yields at most
+    // 63 bytes), rounded up to whole scan lines.
+    uint64_t reach = encoded ? dataSize * 32 : dataSize;
+    reach = (reach + g.scanStride - 1) / g.scanStride * g.scanStride;
+    const uint64_t size = std::min(need, reach);
+    if (size > SIZE_MAX || !expanded.alloc(size ? size : 1)) return CONV_E_MEMORY;
+    if (encoded)
+        pcx::decodeRle(data.data(), size_t(dataSize), expanded.data(), size_t(size));
+    else
+        std::memcpy(expanded.data(), data.data(), size_t(std::min(size, dataSize)));
+    stream = expanded.data();
+    available = size;
+    return CONV_OK;
+}
 
 int16_t readPcx(const char *fileName, MemHandle *image) {
-    File file{plat::fileOpen(fileName, plat::kOpenRead)};
-    if (file.f == kFileError) return CONV_E_OPEN;
-    uint8_t hdr[pcx::kHeaderSize];
-    if (plat::fileRead(file.f, hdr, sizeof hdr) != int32_t(sizeof hdr)) return CONV_E_READ;
-    const bool packed = hdr[0] == 205;
-    if (hdr[0] != 10 && !packed) return CONV_E_UNSUPPORTED;
-    const int32_t fileSize = plat::fileSeek(file.f, 0, plat::kSeekEnd);
+    plat::File file;
+    if (!file.open(fileName)) return CONV_E_OPEN;
+    uint8_t bytes[pcx::kHeaderSize];
+    if (!file.readAll(bytes, sizeof bytes)) return CONV_E_READ;
+    const PcxHeader h = parseHeader(ByteReader(bytes, sizeof bytes));
+    const bool packed = h.manufacturer == kPacked;
+    if (h.manufacturer != kPadded && !packed) return CONV_E_UNSUPPORTED;
+    const int64_t fileSize = file.length();
     if (fileSize < 0) return CONV_E_READ;
 
     PcxGeometry g;
-    g.planes = hdr[65];
-    g.depth = uint32_t(hdr[3]) * g.planes;
+    g.planes = h.planes;
+    g.depth = uint32_t(h.bitsPerPixel) * g.planes;
     // A 256-colour file keeps its palette block behind the data; a file too
     // short to hold both cannot have its data area read.
-    const int64_t dataSize = int64_t(fileSize) - (g.depth == 8 ? pcx::kHeaderSize + pcx::kPaletteBlockSize
-                                                              : pcx::kHeaderSize);
+    const int64_t dataSize =
+        fileSize - (g.depth == 8 ? pcx::kHeaderSize + pcx::kPaletteBlockSize : pcx::kHeaderSize);
     if (dataSize < 0) return CONV_E_READ;
-    Block data;
-    if (!data.alloc(size_t(dataSize ? dataSize : 1))) return CONV_E_MEMORY;
-    if (plat::fileSeek(file.f, int32_t(pcx::kHeaderSize), plat::kSeekSet) != int32_t(pcx::kHeaderSize) ||
-        plat::fileRead(file.f, data.p, uint32_t(dataSize)) != int32_t(dataSize))
-        return CONV_E_READ;
+    plat::Block data;
+    if (const int16_t r = readDataArea(file, dataSize, data); r != CONV_OK) return r;
     if (g.depth != 1 && g.depth != 4 && g.depth != 8 && g.depth != 24) return CONV_E_UNSUPPORTED;
 
     // A window whose far edge lies before its near edge has no pixels;
     // such a header is no readable PCX file.
-    const int32_t width = int32_t(le16(hdr + 8)) - le16(hdr + 4) + 1;
-    const int32_t height = int32_t(le16(hdr + 10)) - le16(hdr + 6) + 1;
+    const int32_t width = int32_t(h.xmax) - h.xmin + 1;
+    const int32_t height = int32_t(h.ymax) - h.ymin + 1;
     if (width <= 0 || height <= 0) return CONV_E_UNSUPPORTED;
     g.width = uint32_t(width);
     g.height = uint32_t(height);
-    const uint32_t colors = g.depth == 24 ? 0 : (1u << g.depth);
-    Block out;
-    {
-        MemHandle h = newPackedDib(width, height, uint16_t(g.depth), colors);
-        if (!h) return CONV_E_MEMORY;
-        out.h = h;
-        out.p = static_cast<uint8_t *>(plat::memLock(h));
-        if (!out.p) return CONV_E_MEMORY;
-    }
-    auto *bih = reinterpret_cast<ConvBitmapInfoHeader *>(out.p);
-    bih->biXPelsPerMeter = 2953;
-    bih->biYPelsPerMeter = 2953;
-    bih->biClrImportant = colors;
-    uint8_t *table = out.p + kBitmapHeaderSize;
-
-    if (g.depth == 8) {
-        uint8_t marker = 0;
-        if (plat::fileSeek(file.f, int32_t(dataSize + pcx::kHeaderSize), plat::kSeekSet) < 0 ||
-            plat::fileRead(file.f, &marker, 1) != 1 || marker != pcx::kPaletteMarker)
-            return CONV_E_UNSUPPORTED;
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint8_t rgb[3];
-            if (plat::fileRead(file.f, rgb, 3) != 3) return CONV_E_READ;
-            table[4 * i] = rgb[2];
-            table[4 * i + 1] = rgb[1];
-            table[4 * i + 2] = rgb[0];
-        }
-    } else if (g.depth <= 4) {
-        const bool standard = hdr[1] == 3;
-        for (uint32_t i = 0; i < colors; ++i) {
-            const uint8_t *rgb = standard ? DefaultPcxPalette[i] : hdr + 16 + 3 * i;
-            table[4 * i] = rgb[2];
-            table[4 * i + 1] = rgb[1];
-            table[4 * i + 2] = rgb[0];
-        }
-    }
+    DibSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.bitCount = uint16_t(g.depth);
+    spec.colors = g.depth == 24 ? 0 : (1u << g.depth);
+    spec.pelsPerMeter = 2953;  // 75 dots per inch, whatever the header says
+    plat::Block out = makePackedDib(spec);
+    if (!out) return CONV_E_MEMORY;
+    storeLe32(out.data() + offsetof(ConvBitmapInfoHeader, biClrImportant), spec.colors);
+    uint8_t *table = out.data() + kBitmapHeaderSize;
+    if (const int16_t r = fillColors(file, h, g, dataSize, table); r != CONV_OK) return r;
 
     if ((g.depth == 4 && g.planes != 4) || (g.depth == 8 && g.planes != 1) || (g.depth == 24 && g.planes != 3))
         return CONV_E_DATA;
@@ -184,32 +232,18 @@ int16_t readPcx(const char *fileName, MemHandle *image) {
     // Packed files put plane lines back to back. In padded files a
     // bytes-per-line field smaller than the used bytes means no padding:
     // the lines cannot overlap.
-    g.planeStride = packed ? g.usedBytes : std::max<uint32_t>(le16(hdr + 66), g.usedBytes);
+    g.planeStride = packed ? g.usedBytes : std::max<uint32_t>(h.bytesPerLine, g.usedBytes);
     g.scanStride = uint64_t(g.planeStride) * g.planes;
-    const uint64_t need = g.scanStride * g.height;
 
-    // The stream is expanded only as far as the rows need, and no further
-    // than the data could reach (a two-byte run yields at most 63 bytes),
-    // rounded up to whole scan lines; rows past it stay at index 0.
-    const uint8_t *stream = data.p;
-    uint64_t available = uint64_t(dataSize);
-    Block expanded;
-    const bool encoded = hdr[2] != 0;
-    if (encoded || available < need) {
-        uint64_t reach = encoded ? uint64_t(dataSize) * 32 : uint64_t(dataSize);
-        reach = (reach + g.scanStride - 1) / g.scanStride * g.scanStride;
-        const uint64_t size = std::min(need, reach);
-        if (size > SIZE_MAX || !expanded.alloc(size_t(size ? size : 1))) return CONV_E_MEMORY;
-        if (encoded)
-            pcx::decodeRle(data.p, size_t(dataSize), expanded.p, size_t(size));
-        else
-            std::memcpy(expanded.p, data.p, size_t(std::min<uint64_t>(size, available)));
-        stream = expanded.p;
-        available = size;
-    }
+    // Rows past what the data reaches stay at index 0.
+    plat::Block expanded;
+    const uint8_t *stream = nullptr;
+    uint64_t available = 0;
+    if (const int16_t r = expandData(h, g, data, uint64_t(dataSize), expanded, stream, available); r != CONV_OK)
+        return r;
 
     const uint64_t rowBytes = dibRowBytes(width, g.depth);
-    uint8_t *rows = table + 4 * colors;
+    uint8_t *rows = table + 4ull * spec.colors;
     const uint64_t scans = std::min<uint64_t>(g.height, available / g.scanStride);
     for (uint64_t i = 0; i < scans; ++i)
         layoutRow(g, stream + i * g.scanStride, rows + (g.height - 1 - i) * rowBytes);
@@ -222,9 +256,13 @@ int16_t readPcx(const char *fileName, MemHandle *image) {
 
 bool DetectPcxFile(HFile file) {
     uint8_t hdr[pcx::kHeaderSize];
-    int32_t n = plat::fileRead(file, hdr, sizeof hdr);
-    plat::fileSeek(file, 0, plat::kSeekSet);
-    return n >= 1 && (hdr[0] == 10 || hdr[0] == 205);
+    const int32_t n = plat::fileRead(file, hdr, sizeof hdr);
+    // The detector chain rewinds after every test; this one rewinds too, as
+    // each detector promises, and its answer does not depend on it.
+    (void)plat::fileSeek(file, 0, plat::kSeekSet);
+    ByteReader r(hdr, size_t(std::max(n, 0)));
+    const uint8_t manufacturer = r.u8();
+    return r.ok() && (manufacturer == kPadded || manufacturer == kPacked);
 }
 
 int16_t LoadPcxImage(const char *fileName, MemHandle *image) {

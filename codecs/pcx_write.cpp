@@ -1,48 +1,18 @@
 // PCX writer: header, plane buffer rounded to whole groups of 8 scan lines,
 // run-length coding per scan line, and the 256-colour palette block.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "codecs/pcx.h"
+#include "common/bytes.h"
 #include "common/services.h"
 #include "entry/image_block.h"
+#include "platform/owners.h"
 
 namespace vc {
 
 namespace {
-
-inline void put16(uint8_t *p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-struct Locked {
-    MemHandle h;
-    uint8_t *p;
-    ~Locked() {
-        if (p) plat::memUnlock(h);
-    }
-};
-
-struct Owned {
-    MemHandle h = nullptr;
-    uint8_t *p = nullptr;
-    bool alloc(uint64_t size) {
-        if (size > SIZE_MAX) return false;
-        h = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, size_t(size));
-        if (h && !(p = static_cast<uint8_t *>(plat::memLock(h)))) {
-            plat::memFree(h);
-            h = nullptr;
-        }
-        return p != nullptr;
-    }
-    ~Owned() {
-        if (h) {
-            plat::memUnlock(h);
-            plat::memFree(h);
-        }
-    }
-};
 
 // Splits a row of 4-bit pixels (two per byte, left in the high nibble) into
 // four 1-bit plane lines of lineBytes each; pixels past `width` stay 0.
@@ -68,94 +38,83 @@ void splitNibbles(const uint8_t *row, uint32_t width, uint8_t *plane, uint32_t l
     }
 }
 
-}  // namespace
+// Where the image block's parts lie and how the file lays them out.
+struct SaveLayout {
+    uint32_t depth = 0, width = 0, height = 0;
+    bool topDown = false;  // the block's rows run top down (negative height)
+    uint32_t xmax = 0, ymax = 0;  // the header's window, low 16 bits
+    uint32_t planes = 0, lineBytes = 0, lines = 0, scanBytes = 0;
+    uint32_t colors = 0;             // entries of the block's colour table
+    const uint8_t *table = nullptr;  // blue, green, red, reserved
+    const uint8_t *rows = nullptr;
+    uint64_t rowBytes = 0;
+};
 
-int16_t PcxEncodeLines(HFile file, const uint8_t *planes, uint32_t lines, uint32_t lineBytes) {
-    const uint64_t total = uint64_t(lines) * lineBytes;
-    Owned out;
-    if (total * 2 > 0xFFFFFFFFull || !out.alloc(total * 2)) return CONV_E_MEMORY;
-    uint8_t *o = out.p;
-    for (uint32_t j = 0; j < lines; ++j) {
-        SetProgress(int32_t(50 + uint64_t(50) * j / lines));
-        o += pcx::encodeLine(planes + uint64_t(j) * lineBytes, lineBytes, o);
-    }
-    const uint32_t length = uint32_t(o - out.p);
-    if (plat::fileWrite(file, out.p, length) != int32_t(length)) return CONV_E_WRITE;
-    return CONV_OK;
+SaveLayout layoutOf(const ConvBitmapInfoHeader &bih, const uint8_t *block) {
+    SaveLayout l;
+    l.depth = bih.biBitCount;
+    l.width = uint32_t(bih.biWidth);
+    l.height = uint32_t(bih.biHeight < 0 ? -int64_t(bih.biHeight) : bih.biHeight);
+    l.topDown = bih.biHeight < 0;
+    l.xmax = (l.width - 1) & 0xFFFF;
+    l.ymax = (l.height - 1) & 0xFFFF;
+    l.planes = l.depth == 4 ? 4 : l.depth == 24 ? 3 : 1;
+    l.lineBytes = l.depth <= 4 ? (l.xmax + 16) / 16 * 2 : (l.xmax + 2) / 2 * 2;
+    l.lines = (l.ymax + 8) & ~7u;  // whole groups of 8 scan lines
+    l.scanBytes = l.planes * l.lineBytes;
+    l.colors = dibColorCount(bih);
+    l.table = block + bih.biSize;
+    l.rows = l.table + 4ull * l.colors;
+    l.rowBytes = dibRowBytes(l.width, l.depth);
+    return l;
 }
 
-int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options) {
-    HFile file = plat::fileCreate(fileName, 0);
-    if (file == kFileError) return CONV_E_CREATE;
-    struct Closer {
-        HFile f;
-        ~Closer() { plat::fileClose(f); }
-    } closer{file};
-
-    Locked img{image, static_cast<uint8_t *>(plat::memLock(image))};
-    if (!img.p) return CONV_E_MEMORY;
-    ConvBitmapInfoHeader bih;
-    const size_t blockSize = plat::memSize(image);
-    if (blockSize < sizeof bih) return CONV_E_UNSUPPORTED;
-    std::memcpy(&bih, img.p, sizeof bih);
-    const uint32_t depth = bih.biBitCount;
-    if (depth != 1 && depth != 4 && depth != 8 && depth != 24) return CONV_E_UNSUPPORTED;
-    // A block whose header promises more than it holds is not written from.
-    if (!dibHeaderUsable(bih, blockSize)) return CONV_E_UNSUPPORTED;
-
-    const uint32_t width = uint32_t(bih.biWidth);
-    const uint32_t height = uint32_t(bih.biHeight < 0 ? -int64_t(bih.biHeight) : bih.biHeight);
-    const uint32_t xmax = (width - 1) & 0xFFFF, ymax = (height - 1) & 0xFFFF;
-    const uint32_t planes = depth == 4 ? 4 : depth == 24 ? 3 : 1;
-    const uint32_t lineBytes = depth <= 4 ? (xmax + 16) / 16 * 2 : (xmax + 2) / 2 * 2;
-    const uint32_t lines = (ymax + 8) & ~7u;
-    const uint32_t colors = dibColorCount(bih);
-    const uint8_t *table = img.p + bih.biSize;
-
-    uint8_t hdr[pcx::kHeaderSize] = {};
-    hdr[0] = 10;
-    hdr[1] = options.version;
-    hdr[2] = options.encoding ? 1 : 0;
-    hdr[3] = depth <= 4 ? 1 : 8;
-    put16(hdr + 8, xmax);
-    put16(hdr + 10, ymax);
-    put16(hdr + 12, 640);
-    put16(hdr + 14, 480);
-    if (depth <= 4) {
-        for (uint32_t i = 0; i < std::min<uint32_t>(colors, 1u << depth); ++i) {
-            hdr[16 + 3 * i] = table[4 * i + 2];
-            hdr[17 + 3 * i] = table[4 * i + 1];
-            hdr[18 + 3 * i] = table[4 * i];
+void buildHeader(uint8_t (&hdr)[pcx::kHeaderSize], const SaveLayout &l, const PcxSaveOptions &options) {
+    std::memset(hdr, 0, sizeof hdr);
+    ByteWriter w(hdr, sizeof hdr);
+    w.u8(10);  // manufacturer: padded plane lines
+    w.u8(options.version);
+    w.u8(options.encoding ? 1 : 0);
+    w.u8(l.depth <= 4 ? 1 : 8);
+    w.u16(0);  // Xmin, Ymin
+    w.u16(0);
+    w.u16(l.xmax);
+    w.u16(l.ymax);
+    w.u16(640);  // resolution
+    w.u16(480);
+    uint8_t *palette = w.reserve(48);
+    if (l.depth <= 4) {
+        for (uint32_t i = 0; i < std::min<uint32_t>(l.colors, 1u << l.depth); ++i) {
+            palette[3 * i] = l.table[4 * i + 2];
+            palette[3 * i + 1] = l.table[4 * i + 1];
+            palette[3 * i + 2] = l.table[4 * i];
         }
     }
-    hdr[65] = uint8_t(planes);
-    put16(hdr + 66, lineBytes);
-    put16(hdr + 68, 1);
-    plat::fileWrite(file, hdr, sizeof hdr);  // a short header shows in the pixel write
+    w.u8(0);  // reserved
+    w.u8(l.planes);
+    w.u16(l.lineBytes);
+    w.u16(1);  // palette information
+}
 
-    const uint32_t scanBytes = planes * lineBytes;
-    Owned buffer;
-    if (!buffer.alloc(uint64_t(lines) * scanBytes)) return CONV_E_MEMORY;
-    const uint8_t *rows = table + 4ull * colors;
-    const uint64_t rowBytes = dibRowBytes(width, depth);
-    const uint32_t k = options.encoding ? 50 : 100;
-    // Scan lines past the 16-bit height field's reach are not written.
-    const uint32_t filled = std::min(height, lines);
+// Fills the plane buffer, top row first, reporting 0..k per cent before
+// each row. Scan lines past the 16-bit height field's reach are not filled.
+void fillPlanes(const SaveLayout &l, uint32_t k, uint8_t *buffer) {
+    const uint32_t filled = std::min(l.height, l.lines);
     for (uint32_t i = 0; i < filled; ++i) {
-        SetProgress(int32_t(uint64_t(i) * k / height));
-        const uint8_t *row = rows + rowBytes * (bih.biHeight < 0 ? i : height - 1 - i);
-        uint8_t *scan = buffer.p + uint64_t(i) * scanBytes;
-        switch (depth) {
+        SetProgress(int32_t(uint64_t(i) * k / l.height));
+        const uint8_t *row = l.rows + l.rowBytes * (l.topDown ? i : l.height - 1 - i);
+        uint8_t *scan = buffer + uint64_t(i) * l.scanBytes;
+        switch (l.depth) {
         case 1:
         case 8:
-            std::memcpy(scan, row, std::min<uint64_t>(lineBytes, rowBytes));
+            std::memcpy(scan, row, std::min<uint64_t>(l.lineBytes, l.rowBytes));
             break;
         case 4:
-            splitNibbles(row, width, scan, lineBytes);
+            splitNibbles(row, l.width, scan, l.lineBytes);
             break;
         case 24: {
-            const uint32_t n = std::min(width, lineBytes);
-            uint8_t *r = scan, *g = scan + lineBytes, *b = scan + 2 * lineBytes;
+            const uint32_t n = std::min(l.width, l.lineBytes);
+            uint8_t *r = scan, *g = scan + l.lineBytes, *b = scan + 2 * l.lineBytes;
             for (uint32_t x = 0; x < n; ++x) {
                 b[x] = row[3 * x];
                 g[x] = row[3 * x + 1];
@@ -165,37 +124,83 @@ int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions
         }
         }
     }
+}
 
-    int16_t result;
-    if (options.encoding) {
-        result = PcxEncodeLines(file, buffer.p, lines, scanBytes);
-    } else {
-        const uint64_t size = uint64_t(lines) * scanBytes;
-        result = size <= 0x7FFFFFFF && plat::fileWrite(file, buffer.p, uint32_t(size)) == int32_t(size)
-                     ? CONV_OK
-                     : CONV_E_WRITE;
-    }
-    if (result == CONV_OK && depth == 8) {
-        const uint8_t marker = pcx::kPaletteMarker;
-        plat::fileWrite(file, &marker, 1);
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint8_t rgb[3] = {0, 0, 0};
-            if (i < colors) {
-                rgb[0] = table[4 * i + 2];
-                rgb[1] = table[4 * i + 1];
-                rgb[2] = table[4 * i];
-            }
-            plat::fileWrite(file, rgb, 3);
+// The pixel data in one write: run-length coded, or the plane buffer as it
+// is.
+int16_t writePixels(const plat::File &file, const SaveLayout &l, const PcxSaveOptions &options,
+                    const uint8_t *buffer) {
+    if (options.encoding) return PcxEncodeLines(file.handle(), buffer, l.lines, l.scanBytes);
+    const uint64_t size = uint64_t(l.lines) * l.scanBytes;
+    return size <= 0x7FFFFFFF && file.writeAll(buffer, uint32_t(size)) ? CONV_OK : CONV_E_WRITE;
+}
+
+// The 256-colour palette block: the marker, then one write per triplet,
+// the block's colours first and zeros behind them. Its writes are not
+// checked: the pixel data's write decides the result.
+void writePaletteBlock(const plat::File &file, const SaveLayout &l) {
+    const uint8_t marker = pcx::kPaletteMarker;
+    (void)file.write(&marker, 1);
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint8_t rgb[3] = {0, 0, 0};
+        if (i < l.colors) {
+            rgb[0] = l.table[4 * i + 2];
+            rgb[1] = l.table[4 * i + 1];
+            rgb[2] = l.table[4 * i];
         }
+        (void)file.write(rgb, 3);
     }
+}
+
+}  // namespace
+
+int16_t PcxEncodeLines(HFile file, const uint8_t *planes, uint32_t lines, uint32_t lineBytes) {
+    const uint64_t total = uint64_t(lines) * lineBytes;
+    plat::Block out;
+    if (total * 2 > 0xFFFFFFFFull || !out.alloc(total * 2)) return CONV_E_MEMORY;
+    uint8_t *o = out.data();
+    for (uint32_t j = 0; j < lines; ++j) {
+        SetProgress(int32_t(50 + uint64_t(50) * j / lines));
+        o += pcx::encodeLine(planes + uint64_t(j) * lineBytes, lineBytes, o);
+    }
+    const uint32_t length = uint32_t(o - out.data());
+    if (plat::fileWrite(file, out.data(), length) != int32_t(length)) return CONV_E_WRITE;
+    return CONV_OK;
+}
+
+int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options) {
+    plat::File file;
+    if (!file.create(fileName)) return CONV_E_CREATE;
+
+    const plat::Lock block(image);
+    if (!block) return CONV_E_MEMORY;
+    ConvBitmapInfoHeader bih;
+    if (block.size() < sizeof bih) return CONV_E_UNSUPPORTED;
+    std::memcpy(&bih, block.data(), sizeof bih);
+    const uint32_t depth = bih.biBitCount;
+    if (depth != 1 && depth != 4 && depth != 8 && depth != 24) return CONV_E_UNSUPPORTED;
+    // A block whose header promises more than it holds is not written from.
+    if (!dibHeaderUsable(bih, block.size())) return CONV_E_UNSUPPORTED;
+    const SaveLayout l = layoutOf(bih, block.data());
+
+    uint8_t hdr[pcx::kHeaderSize];
+    buildHeader(hdr, l, options);
+    (void)file.write(hdr, sizeof hdr);  // a short header shows in the pixel write
+
+    plat::Block buffer;
+    if (!buffer.alloc(uint64_t(l.lines) * l.scanBytes)) return CONV_E_MEMORY;
+    fillPlanes(l, options.encoding ? 50 : 100, buffer.data());
+    const int16_t result = writePixels(file, l, options, buffer.data());
+    if (result == CONV_OK && depth == 8) writePaletteBlock(file, l);
     return result;
 }
 
 int16_t savePcxRow(const SaveRequest &request) {
     PcxSaveOptions options{5, 0, 1};
-    if (auto *p = static_cast<const ConvBitmapInfoHeader *>(plat::memLock(request.image))) {
-        options.bitCount = p->biBitCount;
-        plat::memUnlock(request.image);
+    if (const plat::Lock block(request.image); block) {
+        ByteReader header(block.data(), block.size());
+        header.skip(offsetof(ConvBitmapInfoHeader, biBitCount));
+        options.bitCount = header.u16();  // 0 when the block is too small for it
     }
     return SavePcxImage(request.fileName, request.image, options);
 }

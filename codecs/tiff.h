@@ -29,6 +29,41 @@ int16_t tiffLoadRow(const LoadRequest &request);
 int16_t tiffSaveRow(const SaveRequest &request);
 
 namespace tiff {
+
+// The tags the reader looks at and the writer writes, by their numbers in
+// the file.
+enum Tag : uint16_t {
+    kNewSubfileType = 254,
+    kSubfileType = 255,
+    kImageWidth = 256,
+    kImageLength = 257,
+    kBitsPerSample = 258,
+    kCompression = 259,
+    kPhotometric = 262,
+    kFillOrder = 266,
+    kStripOffsets = 273,
+    kOrientation = 274,
+    kSamplesPerPixel = 277,
+    kRowsPerStrip = 278,
+    kStripByteCounts = 279,
+    kXResolution = 282,
+    kYResolution = 283,
+    kPlanarConfiguration = 284,
+    kResolutionUnit = 296,
+    kSoftware = 305,
+    kDateTime = 306,
+    kColorMap = 320,
+    kTileWidth = 322,
+    kTileLength = 323,
+    kExtraSamples = 338,
+};
+
+// Field types of an IFD entry.
+enum FieldType : uint16_t { kAscii = 2, kShort = 3, kLong = 4, kRational = 5 };
+
+// Compression values read and written.
+enum Compression : uint16_t { kUncompressed = 1, kLzw = 5, kPackBits = 32773 };
+
 // The options SaveConvImage fills before each TIFF save, kept in static
 // storage as the editor's side has always seen them.
 TiffSaveOptions &saveOptions();

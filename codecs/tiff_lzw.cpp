@@ -273,22 +273,13 @@ size_t emptyStrip(uint8_t *out) {
 
 bool encodeTableAlloc(EncodeTable &t) {
     // Two tables, one per strip of a pair; zeroed, so every place is free.
-    t.block = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, 2 * sizeof(EncodeState));
-    if (!t.block) return false;
-    t.state = static_cast<EncodeState *>(plat::memLock(t.block));
-    if (!t.state) {
-        t.block = plat::memFree(t.block);
-        return false;
-    }
-    return true;
+    t.state = t.block.alloc(2 * sizeof(EncodeState)) ? t.block.as<EncodeState>() : nullptr;
+    return t.state != nullptr;
 }
 
 void encodeTableFree(EncodeTable &t) {
-    if (t.block) {
-        plat::memUnlock(t.block);
-        plat::memFree(t.block);
-    }
-    t = EncodeTable{};
+    t.block.reset();
+    t.state = nullptr;
 }
 
 size_t encodeStrip(const uint8_t *in, size_t size, uint8_t *out, EncodeTable &t) {

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/owners.h"
 
 namespace vc::tifflzw {
 
@@ -28,8 +28,8 @@ size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity
 // reused strip after strip; between strips the tables are empty again.
 struct EncodeState;
 struct EncodeTable {
-    MemHandle block = nullptr;
-    EncodeState *state = nullptr;  // the locked block
+    plat::Block block;             // locked while allocated
+    EncodeState *state = nullptr;  // its bytes
 };
 bool encodeTableAlloc(EncodeTable &table);  // false when memory is refused
 void encodeTableFree(EncodeTable &table);

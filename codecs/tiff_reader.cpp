@@ -1,5 +1,7 @@
-// The TIFF reader. The whole file is read into one block and every offset
-// is checked against that copy before it is used.
+// The TIFF reader. The whole file is read into one block, and every value
+// is read from it through a checked reader over the bytes it should lie in,
+// in the file's byte order; a structure that does not lie inside the file
+// is found out before any of it is used.
 //
 // Choices for what the file format leaves open, all made so that a damaged
 // file never reads or writes outside its buffers:
@@ -8,8 +10,9 @@
 //   ColorMap is missing or outside the file are refused with
 //   CONV_E_UNSUPPORTED, like any other file that is not a readable TIFF.
 // - A width or height of 0, and an image whose pixel rows could not come
-//   from a file of this size by any of the codings read here (more than
-//   4096 bytes of rows per byte of file), are refused the same way.
+//   from a file of this size by any of the codings read here (more bytes
+//   of rows per byte of file than limits().expansion), are refused the
+//   same way.
 // - RowsPerStrip 0 is taken as all rows in one strip, as when it is absent.
 // - A resolution whose denominator is 0, or whose value lies outside the
 //   file, counts as absent (0).
@@ -18,48 +21,59 @@
 //   an uncompressed strip stop at the end of the file. Strips for which
 //   StripOffsets (or, when compressed, StripByteCounts) has no element are
 //   not read. Rows that are not reached stay at colour index 0.
+#include <cstddef>
 #include <cstring>
 
 #include "codecs/packbits.h"
-#include "platform/owners.h"
 #include "codecs/tiff.h"
 #include "codecs/tiff_lzw.h"
+#include "codecs/whole_file.h"
+#include "common/bytes.h"
+#include "common/limits.h"
 #include "entry/image_block.h"
+#include "platform/owners.h"
 
 namespace vc {
 
 namespace {
 
-constexpr uint16_t kShort = 3;
-constexpr uint64_t kMaxExpansion = 4096;  // more than LZW or PackBits can reach
+using namespace tiff;
 
-struct FileView {
-    const uint8_t *data;
-    size_t size;
-    bool bigEndian;
+// The file's bytes in the byte order its header names.
+struct TiffFile {
+    ByteReader bytes;
+    bool bigEndian = false;
 
-    bool has(uint64_t offset, uint64_t length) const { return offset <= size && length <= size - offset; }
-    uint16_t u16(size_t at) const {
-        return bigEndian ? uint16_t(data[at] << 8 | data[at + 1]) : uint16_t(data[at] | data[at + 1] << 8);
+    size_t size() const { return bytes.size(); }
+    // length bytes from offset; failed when any of them lies outside.
+    ByteReader at(uint64_t offset, uint64_t length) const { return bytes.at(offset, length); }
+    uint16_t u16(ByteReader &r) const { return bigEndian ? r.u16be() : r.u16(); }
+    uint32_t u32(ByteReader &r) const { return bigEndian ? r.u32be() : r.u32(); }
+    // One value at an offset the caller has checked; 0 outside the file.
+    uint16_t u16At(uint64_t offset) const {
+        ByteReader r = at(offset, 2);
+        return u16(r);
     }
-    uint32_t u32(size_t at) const {
-        return bigEndian ? uint32_t(data[at]) << 24 | uint32_t(data[at + 1]) << 16 | uint32_t(data[at + 2]) << 8 |
-                               data[at + 3]
-                         : uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 |
-                               uint32_t(data[at + 3]) << 24;
+    uint32_t u32At(uint64_t offset) const {
+        ByteReader r = at(offset, 4);
+        return u32(r);
     }
 };
 
-// StripOffsets and StripByteCounts: where the elements lie, how many, and
-// whether they are SHORTs.
+// StripOffsets and StripByteCounts: their elements' bytes (failed when they
+// do not all lie in the file), how many, and whether they are SHORTs.
 struct ArrayRef {
     bool present = false;
-    bool inFile = false;
-    size_t pos = 0;
+    ByteReader elements;
     uint32_t count = 0;
     bool shorts = false;
 
-    uint32_t at(const FileView &f, uint32_t i) const { return shorts ? f.u16(pos + 2 * size_t(i)) : f.u32(pos + 4 * size_t(i)); }
+    bool inFile() const { return elements.ok(); }
+    uint32_t at(const TiffFile &f, uint32_t i) const {
+        const uint32_t width = shorts ? 2 : 4;
+        ByteReader e = elements.at(uint64_t(i) * width, width);
+        return shorts ? f.u16(e) : f.u32(e);
+    }
 };
 
 struct Rational {
@@ -70,7 +84,7 @@ struct Rational {
 struct Tags {
     uint32_t width = 0, length = 0;
     uint32_t bitsPerSample = 1;
-    uint16_t compression = 1, photometric = 0, fillOrder = 1, samplesPerPixel = 1, planar = 1;
+    uint16_t compression = kUncompressed, photometric = 0, fillOrder = 1, samplesPerPixel = 1, planar = 1;
     uint16_t resolutionUnit = 2, extraSamples = 0;
     uint32_t rowsPerStrip = 4294967295u;
     uint32_t tileWidth = 0, tileLength = 0;
@@ -80,64 +94,73 @@ struct Tags {
     uint32_t colorMap = 0;
 };
 
-ArrayRef readArray(const FileView &f, size_t entry, uint16_t type, uint32_t count) {
+// One IFD entry: its fields, and where its 4-byte value field lies.
+struct Entry {
+    uint16_t tag = 0, type = 0;
+    uint32_t count = 0;
+    uint64_t valueAt = 0;
+};
+
+ArrayRef readArray(const TiffFile &f, const Entry &e) {
     ArrayRef a;
     a.present = true;
-    a.count = count;
-    a.shorts = type == kShort;
-    const uint64_t bytes = uint64_t(count) * (a.shorts ? 2 : 4);
-    a.pos = bytes <= 4 ? entry + 8 : f.u32(entry + 8);
-    a.inFile = f.has(a.pos, bytes);
+    a.count = e.count;
+    a.shorts = e.type == kShort;
+    const uint64_t bytes = uint64_t(e.count) * (a.shorts ? 2 : 4);
+    a.elements = f.at(bytes <= 4 ? e.valueAt : f.u32At(e.valueAt), bytes);
     return a;
 }
 
-Rational readRational(const FileView &f, size_t entry) {
+Rational readRational(const TiffFile &f, const Entry &e) {
     Rational r;
-    const uint32_t at = f.u32(entry + 8);
-    if (!f.has(at, 8)) return r;
-    const uint32_t numerator = f.u32(at), denominator = f.u32(at + 4);
+    ByteReader v = f.at(f.u32At(e.valueAt), 8);
+    const uint32_t numerator = f.u32(v), denominator = f.u32(v);
+    if (!v.ok()) return r;
     r.present = true;
     r.value = denominator ? double(numerator) / double(denominator) : 0.0;
     return r;
 }
 
-void readEntry(const FileView &f, size_t e, Tags &t) {
-    const uint16_t tag = f.u16(e), type = f.u16(e + 2);
-    const uint32_t count = f.u32(e + 4);
-    const uint16_t shortValue = f.u16(e + 8);
-    const uint32_t shortOrLong = type == kShort ? shortValue : f.u32(e + 8);
-    switch (tag) {
-    case 256: t.width = shortOrLong; break;
-    case 257: t.length = shortOrLong; break;
-    case 258:
-        if (count == 1) {
-            t.bitsPerSample = shortValue;
-        } else {
-            // Several samples: only three or more 8-bit ones are of use.
-            t.bitsPerSample = 0;
-            const size_t at = count * 2ull <= 4 ? e + 8 : f.u32(e + 8);
-            if (count >= 3 && f.has(at, 6) && f.u16(at) == 8 && f.u16(at + 2) == 8 && f.u16(at + 4) == 8)
-                t.bitsPerSample = 8;
-        }
-        break;
-    case 259: t.compression = shortValue; break;
-    case 262: t.photometric = shortValue; break;
-    case 266: t.fillOrder = shortValue; break;
-    case 273: t.stripOffsets = readArray(f, e, type, count); break;
-    case 277: t.samplesPerPixel = shortValue; break;
-    case 278: t.rowsPerStrip = shortOrLong; break;
-    case 279: t.stripByteCounts = readArray(f, e, type, count); break;
-    case 282: t.xResolution = readRational(f, e); break;
-    case 283: t.yResolution = readRational(f, e); break;
-    case 284: t.planar = shortValue; break;
-    case 296: t.resolutionUnit = shortValue; break;
-    case 320:
+// BitsPerSample of several samples: only three or more 8-bit ones are of
+// use (8), anything else is not (0).
+uint32_t readSampleBits(const TiffFile &f, const Entry &e) {
+    if (e.count < 3) return 0;
+    ByteReader v = f.at(f.u32At(e.valueAt), 6);
+    const bool eights = f.u16(v) == 8 && f.u16(v) == 8 && f.u16(v) == 8;
+    return v.ok() && eights ? 8 : 0;
+}
+
+void readEntry(const TiffFile &f, uint64_t at, Tags &t) {
+    ByteReader r = f.at(at, 12);
+    Entry e;
+    e.tag = f.u16(r);
+    e.type = f.u16(r);
+    e.count = f.u32(r);
+    e.valueAt = at + 8;
+    const uint16_t shortValue = f.u16At(e.valueAt);
+    const uint32_t shortOrLong = e.type == kShort ? shortValue : f.u32At(e.valueAt);
+    switch (e.tag) {
+    case kImageWidth: t.width = shortOrLong; break;
+    case kImageLength: t.length = shortOrLong; break;
+    case kBitsPerSample: t.bitsPerSample = e.count == 1 ? shortValue : readSampleBits(f, e); break;
+    case kCompression: t.compression = shortValue; break;
+    case kPhotometric: t.photometric = shortValue; break;
+    case kFillOrder: t.fillOrder = shortValue; break;
+    case kStripOffsets: t.stripOffsets = readArray(f, e); break;
+    case kSamplesPerPixel: t.samplesPerPixel = shortValue; break;
+    case kRowsPerStrip: t.rowsPerStrip = shortOrLong; break;
+    case kStripByteCounts: t.stripByteCounts = readArray(f, e); break;
+    case kXResolution: t.xResolution = readRational(f, e); break;
+    case kYResolution: t.yResolution = readRational(f, e); break;
+    case kPlanarConfiguration: t.planar = shortValue; break;
+    case kResolutionUnit: t.resolutionUnit = shortValue; break;
+    case kColorMap:
         t.hasColorMap = true;
-        t.colorMap = f.u32(e + 8);
+        t.colorMap = f.u32At(e.valueAt);
         break;
-    case 322: t.tileWidth = shortOrLong; break;
-    case 323: t.tileLength = shortOrLong; break;
-    case 338: t.extraSamples = shortValue; break;
+    case kTileWidth: t.tileWidth = shortOrLong; break;
+    case kTileLength: t.tileLength = shortOrLong; break;
+    case kExtraSamples: t.extraSamples = shortValue; break;
     default: break;  // Orientation, Predictor and the rest are not used
     }
 }
@@ -170,14 +193,17 @@ uint16_t blockDepth(const Tags &t) {
     }
 }
 
-void fillColors(const FileView &f, const Tags &t, uint16_t depth, uint8_t *table) {
+void fillColors(const TiffFile &f, const Tags &t, uint16_t depth, uint8_t *table) {
     const uint32_t n = 1u << depth;
+    // ColorMap: all reds, then all greens, then all blues, 16 bits each.
+    ByteReader map = f.at(t.colorMap, 6ull << depth);
+    ByteReader reds = map.at(0, 2 * n), greens = map.at(2 * n, 2 * n), blues = map.at(4 * n, 2 * n);
     for (uint32_t i = 0; i < n; ++i) {
         uint8_t *c = table + 4 * i;  // blue, green, red, reserved
         if (t.photometric == 3) {
-            c[2] = uint8_t(f.u16(t.colorMap + 2 * i) >> 8);
-            c[1] = uint8_t(f.u16(t.colorMap + 2 * (n + i)) >> 8);
-            c[0] = uint8_t(f.u16(t.colorMap + 2 * (2 * n + i)) >> 8);
+            c[2] = uint8_t(f.u16(reds) >> 8);
+            c[1] = uint8_t(f.u16(greens) >> 8);
+            c[0] = uint8_t(f.u16(blues) >> 8);
         } else {
             const uint32_t step = depth == 1 ? 255 : depth == 4 ? 17 : 1;
             const uint32_t level = (t.photometric == 0 ? n - 1 - i : i) * step;
@@ -202,7 +228,7 @@ void placeRow(const uint8_t *src, size_t have, uint8_t *dst, uint16_t depth) {
 
 // Reads the strips into the image block's rows. Fails only when the
 // compression is not one that is read or the work buffer is refused.
-int16_t readStrips(const FileView &f, const Tags &t, uint16_t depth, uint8_t *bits) {
+int16_t readStrips(const TiffFile &f, const Tags &t, uint16_t depth, uint8_t *bits) {
     const uint32_t height = t.length;
     const uint64_t dibRow = dibRowBytes(t.width, depth);
     const uint64_t fileRow = depth == 24 ? 3ull * t.width : (uint64_t(t.width) * depth + 7) / 8;
@@ -210,8 +236,8 @@ int16_t readStrips(const FileView &f, const Tags &t, uint16_t depth, uint8_t *bi
     if (rows == 0 || rows > height) rows = height;
     const uint64_t strips = (height + rows - 1) / rows;
 
-    const bool compressed = t.compression != 1;
-    if (compressed && t.compression != 5 && t.compression != 32773) return CONV_E_DATA;
+    const bool compressed = t.compression != kUncompressed;
+    if (compressed && t.compression != kLzw && t.compression != kPackBits) return CONV_E_DATA;
     plat::Block work;
     const uint64_t workSize = (rows + 1) * dibRow;
     if (compressed && !work.alloc(workSize)) return CONV_E_DATA;
@@ -220,19 +246,22 @@ int16_t readStrips(const FileView &f, const Tags &t, uint16_t depth, uint8_t *bi
         if (s >= t.stripOffsets.count || (compressed && s >= t.stripByteCounts.count)) break;
         const uint64_t first = s * rows;
         const uint64_t count = height - first < rows ? height - first : rows;
-        const uint32_t offset = t.stripOffsets.at(f, uint32_t(s));
+        // From the strip's offset to the end of the file; empty when the
+        // offset lies at or past the end.
+        const ByteReader strip = f.bytes.from(t.stripOffsets.at(f, uint32_t(s)));
         const uint8_t *source;
         size_t available;
         if (!compressed) {
-            source = f.data + (offset < f.size ? offset : f.size);
-            available = offset < f.size ? f.size - offset : 0;
+            source = strip.data();
+            available = strip.size();
         } else {
             size_t produced = 0;
-            if (offset < f.size) {
+            if (strip.size()) {
                 size_t n = t.stripByteCounts.at(f, uint32_t(s));
-                if (n > f.size - offset) n = f.size - offset;
-                produced = t.compression == 5 ? tifflzw::decodeStrip(f.data + offset, n, work.data(), size_t(workSize))
-                                              : packbits::decode(f.data + offset, n, work.data(), size_t(workSize));
+                if (n > strip.size()) n = strip.size();
+                produced = t.compression == kLzw
+                               ? tifflzw::decodeStrip(strip.data(), n, work.data(), size_t(workSize))
+                               : packbits::decode(strip.data(), n, work.data(), size_t(workSize));
             }
             // The buffer is reused strip after strip: what this strip did
             // not reach reads as zero.
@@ -252,99 +281,97 @@ int16_t readStrips(const FileView &f, const Tags &t, uint16_t depth, uint8_t *bi
     return CONV_OK;
 }
 
-int16_t readTiff(const FileView &f, MemHandle *image) {
-    if (f.size < 8) return CONV_E_UNSUPPORTED;
-    const uint32_t ifd = f.u32(4);
-    if (ifd == 0 || !f.has(ifd, 2)) return CONV_E_UNSUPPORTED;
-    const uint16_t entries = f.u16(ifd);
-    if (!f.has(ifd + 2ull, 12ull * entries)) return CONV_E_UNSUPPORTED;
+// The first IFD's tags; false when the IFD does not lie in the file.
+bool readIfd(const TiffFile &f, Tags &t) {
+    const uint32_t ifd = f.u32At(4);
+    ByteReader dir = f.at(ifd, 2);
+    const uint16_t entries = f.u16(dir);
+    if (ifd == 0 || !dir.ok()) return false;
+    if (!f.at(ifd + 2ull, 12ull * entries).ok()) return false;
+    for (uint32_t i = 0; i < entries; ++i) readEntry(f, ifd + 2 + 12ull * i, t);
+    return true;
+}
 
-    Tags t;
-    for (uint32_t i = 0; i < entries; ++i) readEntry(f, ifd + 2 + 12 * size_t(i), t);
-
+// The block depth of an image this reader can read, or a refusal.
+int16_t checkImage(const TiffFile &f, const Tags &t, uint16_t &depth) {
     if (!t.stripOffsets.present || !t.stripByteCounts.present) return CONV_E_UNSUPPORTED;
     const bool faxOrOldJpeg = t.compression == 3 || t.compression == 4 || t.compression == 6;
     if (t.fillOrder != 1 || t.planar != 1 || t.extraSamples != 0 || t.tileWidth != 0 || t.tileLength != 0 ||
         t.stripOffsets.count == 0)
         return CONV_E_UNSUPPORTED;
-    if (!t.stripOffsets.inFile || !t.stripByteCounts.inFile) return CONV_E_UNSUPPORTED;
+    if (!t.stripOffsets.inFile() || !t.stripByteCounts.inFile()) return CONV_E_UNSUPPORTED;
     if (faxOrOldJpeg) return CONV_E_DATA;
 
-    const uint16_t depth = blockDepth(t);
+    depth = blockDepth(t);
     if (!depth) return CONV_E_UNSUPPORTED;
-    if (t.photometric == 3 && (!t.hasColorMap || !f.has(t.colorMap, 6ull << depth))) return CONV_E_UNSUPPORTED;
+    if (t.photometric == 3 && (!t.hasColorMap || !f.at(t.colorMap, 6ull << depth).ok())) return CONV_E_UNSUPPORTED;
     if (t.width == 0 || t.length == 0) return CONV_E_UNSUPPORTED;
     const uint64_t fileRow = depth == 24 ? 3ull * t.width : (uint64_t(t.width) * depth + 7) / 8;
-    if (t.length > f.size * kMaxExpansion / fileRow) return CONV_E_UNSUPPORTED;
+    if (t.length > f.size() * limits().expansion / fileRow) return CONV_E_UNSUPPORTED;
     if (t.width > INT32_MAX || t.length > INT32_MAX) return CONV_E_MEMORY;
-
-    MemHandle block = newPackedDib(int32_t(t.width), int32_t(t.length), depth, depth <= 8 ? 1u << depth : 0);
-    if (!block) return CONV_E_MEMORY;
-    auto *p = static_cast<uint8_t *>(plat::memLock(block));
-    if (!p) {
-        plat::memFree(block);
-        return CONV_E_MEMORY;
-    }
-    ConvBitmapInfoHeader h;
-    std::memcpy(&h, p, sizeof h);
-    h.biXPelsPerMeter = pelsPerMeter(t.xResolution, t.resolutionUnit);
-    h.biYPelsPerMeter = pelsPerMeter(t.yResolution, t.resolutionUnit);
-    std::memcpy(p, &h, sizeof h);
-    if (depth <= 8) fillColors(f, t, depth, p + kBitmapHeaderSize);
-
-    const int16_t r = readStrips(f, t, depth, p + dibBitsOffset(h));
-    plat::memUnlock(block);
-    if (r != CONV_OK) {
-        plat::memFree(block);
-        return r;
-    }
-    *image = block;
     return CONV_OK;
+}
+
+int16_t readTiff(const TiffFile &f, plat::Block &block) {
+    if (f.size() < 8) return CONV_E_UNSUPPORTED;
+    Tags t;
+    if (!readIfd(f, t)) return CONV_E_UNSUPPORTED;
+    uint16_t depth = 0;
+    if (const int16_t r = checkImage(f, t, depth); r != CONV_OK) return r;
+
+    DibSpec spec;
+    spec.width = int32_t(t.width);
+    spec.height = int32_t(t.length);
+    spec.bitCount = depth;
+    spec.colors = depth <= 8 ? 1u << depth : 0;
+    block = makePackedDib(spec);
+    if (!block) return CONV_E_MEMORY;
+    ByteWriter resolution(block.data() + offsetof(ConvBitmapInfoHeader, biXPelsPerMeter), 8);
+    resolution.u32(uint32_t(pelsPerMeter(t.xResolution, t.resolutionUnit)));
+    resolution.u32(uint32_t(pelsPerMeter(t.yResolution, t.resolutionUnit)));
+    if (depth <= 8) fillColors(f, t, depth, block.data() + kBitmapHeaderSize);
+    const uint64_t bitsOffset = kBitmapHeaderSize + 4ull * spec.colors;
+
+    const int16_t r = readStrips(f, t, depth, block.data() + bitsOffset);
+    if (r != CONV_OK) block.reset();
+    return r;
 }
 
 }  // namespace
 
 bool DetectTiffFile(HFile file) {
     uint8_t head[8];
-    plat::fileSeek(file, 0, plat::kSeekSet);
-    const int32_t n = plat::fileRead(file, head, sizeof head);
-    plat::fileSeek(file, 0, plat::kSeekSet);
-    if (n != int32_t(sizeof head)) return false;
-    if (head[0] == 'I' && head[1] == 'I') return head[2] == 42 && head[3] == 0;
-    if (head[0] == 'M' && head[1] == 'M') return head[2] == 0 && head[3] == 42;
+    const bool read = plat::fileSeek(file, 0, plat::kSeekSet) == 0 &&
+                      plat::fileRead(file, head, sizeof head) == int32_t(sizeof head);
+    // The detector chain rewinds after every test; this one rewinds too, as
+    // each detector promises, and its answer does not depend on it.
+    (void)plat::fileSeek(file, 0, plat::kSeekSet);
+    if (!read) return false;
+    ByteReader r(head, sizeof head);
+    const uint8_t a = r.u8(), b = r.u8();
+    if (a == 'I' && b == 'I') return r.u16() == 42;
+    if (a == 'M' && b == 'M') return r.u16be() == 42;
     return false;
 }
 
 int16_t LoadTiffImage(const char *fileName, MemHandle *image) {
-    MemHandle dummy = nullptr;
-    if (!image) image = &dummy;  // the result is still worked out, then dropped
-    *image = nullptr;
-    const HFile file = plat::fileOpen(fileName, plat::kOpenRead);
-    if (file == kFileError) return CONV_E_READ;
-    const int32_t size = plat::fileSeek(file, 0, plat::kSeekEnd);
-    if (size < 0) {
-        plat::fileClose(file);
-        return CONV_E_READ;
-    }
+    if (image) *image = nullptr;  // without one the result is still worked out
     plat::Block copy;
-    if (!copy.alloc(size_t(size))) {
-        plat::fileClose(file);
-        return CONV_E_MEMORY;
-    }
-    const bool whole = plat::fileSeek(file, 0, plat::kSeekSet) == 0 &&
-                       plat::fileRead(file, copy.data(), uint32_t(size)) == size;
-    plat::fileClose(file);
-    if (!whole) return CONV_E_READ;
+    size_t size = 0;
+    if (const int16_t r = readWholeFile(fileName, copy, size); r != CONV_OK) return r;
 
-    FileView f{copy.data(), size_t(size), false};
-    if (f.size < 8) return CONV_E_UNSUPPORTED;
-    if (copy.data()[0] == 'M' && copy.data()[1] == 'M')
+    TiffFile f{ByteReader(copy.data(), size)};
+    ByteReader head = f.at(0, 4);
+    const uint8_t a = head.u8(), b = head.u8();
+    if (!head.ok()) return CONV_E_UNSUPPORTED;
+    if (a == 'M' && b == 'M')
         f.bigEndian = true;
-    else if (copy.data()[0] != 'I' || copy.data()[1] != 'I')
+    else if (a != 'I' || b != 'I')
         return CONV_E_UNSUPPORTED;
-    if (f.u16(2) != 42) return CONV_E_UNSUPPORTED;
-    const int16_t r = readTiff(f, image);
-    if (image == &dummy && dummy) plat::memFree(dummy);
+    if (f.u16(head) != 42) return CONV_E_UNSUPPORTED;
+    plat::Block block;
+    const int16_t r = readTiff(f, block);
+    if (r == CONV_OK && image) *image = block.release();
     return r;
 }
 

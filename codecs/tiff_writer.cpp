@@ -17,6 +17,7 @@
 // - RowsPerStrip is a SHORT: a strip size that would give more than 65535
 //   rows per strip is held at 65535 rows.
 // - A top-down image block (negative height) is written top row first too.
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -25,6 +26,7 @@
 #include "platform/owners.h"
 #include "codecs/tiff.h"
 #include "codecs/tiff_lzw.h"
+#include "common/bytes.h"
 #include "common/services.h"
 #include "entry/image_block.h"
 
@@ -58,37 +60,31 @@ void setClock(Clock clock) { gClock = clock; }
 
 namespace {
 
-constexpr uint16_t kAscii = 2, kShort = 3, kLong = 4, kRational = 5;
+using namespace tiff;
+
 constexpr int kEntries = 20;
 constexpr uint32_t kIfdSize = 2 + 12 * kEntries + 4;
-constexpr char kSoftware[14] = "Velmora V2.5";
-
-void put16(uint8_t *p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t *p, uint32_t v) {
-    put16(p, v & 0xFFFF);
-    put16(p + 2, v >> 16);
-}
+constexpr char kSoftwareName[14] = "Velmora V2.5";
+constexpr uint32_t kDateTimeSize = 20;
 
 // Writes all bytes or reports failure.
-bool writeAll(HFile f, const void *data, uint64_t size) {
-    return size <= UINT32_MAX / 2 && plat::fileWrite(f, data, uint32_t(size)) == int32_t(size);
+bool writeAll(const plat::File &f, const void *data, uint64_t size) {
+    return size <= UINT32_MAX / 2 && f.writeAll(data, uint32_t(size));
 }
 
 struct Image {
-    const ConvBitmapInfoHeader *header;
     const uint8_t *colors;  // blue, green, red, reserved
     uint32_t colorCount;
     const uint8_t *bits;
     uint32_t width, height;
+    bool bottomUp;  // the block's rows run bottom up (positive height)
     uint16_t depth;
+    int32_t xPelsPerMeter, yPelsPerMeter;
     uint64_t dibRow, row;  // bytes of a block row and of a file row
 
     // Image row i counted from the top.
     const uint8_t *topRow(uint32_t i) const {
-        const uint32_t stored = header->biHeight > 0 ? height - 1 - i : i;
+        const uint32_t stored = bottomUp ? height - 1 - i : i;
         return bits + stored * dibRow;
     }
     bool color(uint32_t i, uint8_t &r, uint8_t &g, uint8_t &b) const {
@@ -99,6 +95,8 @@ struct Image {
         b = colors[4 * i], g = colors[4 * i + 1], r = colors[4 * i + 2];
         return true;
     }
+    // Entries of the ColorMap: one per index at depths 4 and 8, none else.
+    uint32_t mapColors() const { return depth == 4 || depth == 8 ? 1u << depth : 0; }
 };
 
 uint16_t bilevelPhotometric(const Image &im) {
@@ -109,22 +107,38 @@ uint16_t bilevelPhotometric(const Image &im) {
     return whiteBlack ? 0 : 1;
 }
 
-// Writes the strips from the current file position (offset 8). Returns false
-// when a buffer was refused or a write stored fewer bytes than asked. LZW
-// strips are coded two at a time (the coder interleaves them), so their
-// buffers hold two strips each.
-bool writeStrips(HFile f, const Image &im, const TiffSaveOptions &o, uint32_t rowsPerStrip, uint32_t strips,
-                 uint8_t *offsets, uint8_t *counts, uint32_t &position) {
+// How the rows are cut into strips, and where each strip went: its offset
+// and byte count as LONGs in file order, the values of StripOffsets and
+// StripByteCounts.
+struct Strips {
+    uint32_t rowsPerStrip = 0, count = 0;
+    plat::Block offsets, counts;
+};
+
+// Rows per strip for the option's strip size, held to what a SHORT holds.
+uint32_t rowsPerStrip(const Image &im, const TiffSaveOptions &o) {
+    uint64_t rows = uint64_t(o.stripSize) * 1024 / im.row;
+    if (rows == 0) rows = 1;
+    if (rows > 65535) rows = 65535;
+    return uint32_t(rows);
+}
+
+// Writes the strips from the current file position (offset 8), advancing
+// position. Returns false when a buffer was refused or a write stored fewer
+// bytes than asked. LZW strips are coded two at a time (the coder
+// interleaves them), so their buffers hold two strips each.
+bool writeStrips(const plat::File &f, const Image &im, const TiffSaveOptions &o, Strips &table, uint32_t &position) {
+    const uint32_t rowsPerStrip = table.rowsPerStrip, strips = table.count;
     const uint64_t stripBytes = uint64_t(rowsPerStrip) * im.row;
-    const bool lzw = o.compression == 5;
+    const bool lzw = o.compression == kLzw;
     const uint32_t group = lzw && strips > 1 ? 2 : 1;
     const size_t lzwBound = tifflzw::encodeBound(size_t(stripBytes));
     plat::Block strip, coded;
-    tifflzw::EncodeTable table;
+    tifflzw::EncodeTable lzwTable;
     bool ok = strip.alloc(group * stripBytes);
     if (ok && lzw) {
-        ok = coded.alloc(uint64_t(group) * lzwBound) && tifflzw::encodeTableAlloc(table);
-    } else if (ok && o.compression == 32773) {
+        ok = coded.alloc(uint64_t(group) * lzwBound) && tifflzw::encodeTableAlloc(lzwTable);
+    } else if (ok && o.compression == kPackBits) {
         ok = coded.alloc(uint64_t(rowsPerStrip) * packbits::rowBound(size_t(im.row)));
     }
     // Strip s's rows, top first, as the file holds them; returns their bytes.
@@ -148,8 +162,8 @@ bool writeStrips(HFile f, const Image &im, const TiffSaveOptions &o, uint32_t ro
     };
     auto emit = [&](uint32_t s, const uint8_t *data, size_t length) {
         if (!writeAll(f, data, length) || uint64_t(position) + length > UINT32_MAX) ok = false;
-        put32(offsets + 4 * size_t(s), position);
-        put32(counts + 4 * size_t(s), uint32_t(length));
+        storeLe32(table.offsets.data() + 4 * size_t(s), position);
+        storeLe32(table.counts.data() + 4 * size_t(s), uint32_t(length));
         position += uint32_t(length);
     };
     for (uint32_t s = 0; ok && s < strips; s += group) {
@@ -159,12 +173,12 @@ bool writeStrips(HFile f, const Image &im, const TiffSaveOptions &o, uint32_t ro
             const size_t placed1 = place(s + 1, second);
             size_t length0, length1;
             tifflzw::encodeStripPair(strip.data(), placed, coded.data(), length0, second, placed1,
-                                     coded.data() + lzwBound, length1, table);
+                                     coded.data() + lzwBound, length1, lzwTable);
             emit(s, coded.data(), length0);
             if (ok) emit(s + 1, coded.data() + lzwBound, length1);
         } else if (lzw) {
-            emit(s, coded.data(), tifflzw::encodeStrip(strip.data(), placed, coded.data(), table));
-        } else if (o.compression == 32773) {
+            emit(s, coded.data(), tifflzw::encodeStrip(strip.data(), placed, coded.data(), lzwTable));
+        } else if (o.compression == kPackBits) {
             size_t length = 0;
             for (size_t r = 0; r < placed; r += size_t(im.row))
                 length += packbits::encodeRow(strip.data() + r, size_t(im.row), coded.data() + length);
@@ -173,175 +187,187 @@ bool writeStrips(HFile f, const Image &im, const TiffSaveOptions &o, uint32_t ro
             emit(s, strip.data(), placed);
         }
     }
-    tifflzw::encodeTableFree(table);
     return ok;
 }
 
-int16_t saveLocked(const char *fileName, const Image &im, const TiffSaveOptions &o) {
+// The IFD: 20 entries in tag order and no next IFD. Values that do not fit
+// an entry go to the value area, which starts at valueAt, in the order the
+// entries name them; writeValueArea writes them in that order.
+void buildIfd(ByteWriter &dir, const Image &im, const TiffSaveOptions &o, const Strips &strips, uint32_t valueAt) {
+    auto entry = [&](Tag tag, FieldType type, uint32_t count, uint32_t value) {
+        dir.u16(tag);
+        dir.u16(type);
+        dir.u32(count);
+        if (type == kShort && count == 1) {
+            dir.u16(value);
+            dir.u16(0);
+        } else {
+            dir.u32(value);
+        }
+    };
+    auto area = [&](uint32_t bytes) {
+        const uint32_t at = valueAt;
+        valueAt += bytes;
+        return at;
+    };
     const uint16_t photometric = im.depth == 1 ? bilevelPhotometric(im) : im.depth == 24 ? 2 : 3;
+    const uint32_t colors = im.mapColors();
+    dir.u16(kEntries);
+    entry(kNewSubfileType, kLong, 1, 0);
+    entry(kSubfileType, kShort, 1, 1);
+    entry(kImageWidth, kLong, 1, im.width);
+    entry(kImageLength, kLong, 1, im.height);
+    if (im.depth == 24)
+        entry(kBitsPerSample, kShort, 3, area(6));
+    else
+        entry(kBitsPerSample, kShort, 1, im.depth);
+    entry(kCompression, kShort, 1, o.compression);
+    entry(kPhotometric, kShort, 1, photometric);
+    entry(kFillOrder, kShort, 1, 1);
+    // One strip keeps its offset and byte count in the entries themselves.
+    const bool oneStrip = strips.count == 1;
+    entry(kStripOffsets, kLong, strips.count, oneStrip ? loadLe32(strips.offsets.data()) : area(4 * strips.count));
+    entry(kOrientation, kShort, 1, 1);
+    entry(kSamplesPerPixel, kShort, 1, im.depth == 24 ? 3 : 1);
+    entry(kRowsPerStrip, kShort, 1, strips.rowsPerStrip);
+    entry(kStripByteCounts, kLong, strips.count, oneStrip ? loadLe32(strips.counts.data()) : area(4 * strips.count));
+    const uint32_t xAt = area(8), yAt = area(8);
+    entry(kXResolution, kRational, 1, xAt);
+    entry(kYResolution, kRational, 1, yAt);
+    entry(kPlanarConfiguration, kShort, 1, 1);
+    entry(kResolutionUnit, kShort, 1, 3);
+    entry(kSoftware, kAscii, sizeof kSoftwareName, area(sizeof kSoftwareName));
+    entry(kDateTime, kAscii, kDateTimeSize, area(kDateTimeSize));
+    if (colors)
+        entry(kColorMap, kShort, 3 * colors, area(6 * colors));
+    else
+        dir.fill(0, 12);  // the zero entry keeps the count at 20
+    dir.u32(0);           // no next IFD
+}
 
-    const HFile f = plat::fileCreate(fileName, 0);
-    if (f == kFileError) return CONV_E_WRITE;
-    uint8_t header[8] = {'I', 'I', 42, 0, 0, 0, 0, 0};
-    if (!writeAll(f, header, sizeof header)) {
-        plat::fileClose(f);
-        return CONV_E_WRITE;
+// The value area behind the IFD. Returns false when a write stored fewer
+// bytes than asked or the ColorMap's block was refused.
+bool writeValueArea(const plat::File &f, const Image &im, const Strips &strips) {
+    bool ok = true;
+    if (im.depth == 24) {
+        uint8_t eights[6];
+        ByteWriter w(eights, sizeof eights);
+        for (int i = 0; i < 3; ++i) w.u16(8);
+        ok = writeAll(f, eights, sizeof eights) && ok;
     }
+    if (strips.count > 1) {
+        ok = writeAll(f, strips.offsets.data(), 4ull * strips.count) && ok;
+        ok = writeAll(f, strips.counts.data(), 4ull * strips.count) && ok;
+    }
+    int year, month, day, hour, minute, second;
+    (tiff::gClock ? tiff::gClock : tiff::systemClock)(year, month, day, hour, minute, second);
+    char date[kDateTimeSize + 1];
+    std::snprintf(date, sizeof date, "%04u:%02u:%02u %02u:%02u:%02u", unsigned(year) % 10000u,
+                  unsigned(month) % 100u, unsigned(day) % 100u, unsigned(hour) % 100u, unsigned(minute) % 100u,
+                  unsigned(second) % 100u);
+    uint8_t tail[8 + 8 + sizeof kSoftwareName + kDateTimeSize];
+    ByteWriter w(tail, sizeof tail);
+    w.u32(uint32_t(im.xPelsPerMeter));
+    w.u32(100);
+    w.u32(uint32_t(im.yPelsPerMeter));
+    w.u32(100);
+    w.bytes(kSoftwareName, sizeof kSoftwareName);
+    w.bytes(date, kDateTimeSize);
+    ok = writeAll(f, tail, sizeof tail) && ok;
 
-    uint64_t rowsPerStrip = uint64_t(o.stripSize) * 1024 / im.row;
-    if (rowsPerStrip == 0) rowsPerStrip = 1;
-    if (rowsPerStrip > 65535) rowsPerStrip = 65535;
-    const uint32_t strips = uint32_t((im.height + rowsPerStrip - 1) / rowsPerStrip);
-    plat::Block offsets, counts;
-    if (!offsets.alloc(4ull * strips) || !counts.alloc(4ull * strips)) {
-        plat::fileClose(f);
+    if (const uint32_t colors = im.mapColors()) {
+        // All reds, then all greens, then all blues, each as 16 bits.
+        plat::Block map;
+        if (!map.alloc(6ull * colors)) return false;
+        ByteWriter reds(map.data(), 2 * colors), greens(map.data() + 2 * colors, 2 * colors),
+            blues(map.data() + 4 * colors, 2 * colors);
+        for (uint32_t i = 0; i < colors; ++i) {
+            uint8_t r, g, b;
+            im.color(i, r, g, b);
+            reds.u16(uint32_t(r) << 8);
+            greens.u16(uint32_t(g) << 8);
+            blues.u16(uint32_t(b) << 8);
+        }
+        ok = writeAll(f, map.data(), 6ull * colors) && ok;
+    }
+    return ok;
+}
+
+int16_t saveImage(const char *fileName, const Image &im, const TiffSaveOptions &o) {
+    plat::File f;
+    if (!f.create(fileName)) return CONV_E_WRITE;
+    uint8_t header[8];
+    ByteWriter h(header, sizeof header);
+    h.u8('I');
+    h.u8('I');
+    h.u16(42);
+    h.u32(0);  // the IFD's offset, once it is known
+    if (!writeAll(f, header, sizeof header)) return CONV_E_WRITE;
+
+    Strips strips;
+    strips.rowsPerStrip = rowsPerStrip(im, o);
+    strips.count = uint32_t((im.height + uint64_t(strips.rowsPerStrip) - 1) / strips.rowsPerStrip);
+    if (!strips.offsets.alloc(4ull * strips.count) || !strips.counts.alloc(4ull * strips.count))
         return CONV_E_MEMORY;
-    }
 
     uint32_t position = 8;
-    bool ok = writeStrips(f, im, o, uint32_t(rowsPerStrip), strips, offsets.data(), counts.data(), position);
-
+    bool ok = writeStrips(f, im, o, strips, position);
     if (position & 1) {
         const uint8_t pad = 0;
         ok = writeAll(f, &pad, 1) && ok;
         ++position;
     }
+
     const uint32_t ifd = position;
-    uint32_t value = ifd + kIfdSize;  // next free offset in the value area
-
-    uint8_t dir[kIfdSize] = {};
-    put16(dir, kEntries);
-    uint8_t *e = dir + 2;
-    auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t v) {
-        put16(e, tag);
-        put16(e + 2, type);
-        put32(e + 4, count);
-        if (type == kShort && count == 1)
-            put16(e + 8, v);
-        else
-            put32(e + 8, v);
-        e += 12;
-    };
-    auto area = [&](uint32_t bytes) {
-        const uint32_t at = value;
-        value += bytes;
-        return at;
-    };
-    const uint32_t colors = im.depth == 4 || im.depth == 8 ? 1u << im.depth : 0;
-    entry(254, kLong, 1, 0);
-    entry(255, kShort, 1, 1);
-    entry(256, kLong, 1, im.width);
-    entry(257, kLong, 1, im.height);
-    if (im.depth == 24)
-        entry(258, kShort, 3, area(6));
-    else
-        entry(258, kShort, 1, im.depth);
-    entry(259, kShort, 1, o.compression);
-    entry(262, kShort, 1, photometric);
-    entry(266, kShort, 1, 1);
-    auto get32 = [](const uint8_t *p) {
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    };
-    // One strip keeps its offset and byte count in the entries themselves.
-    entry(273, kLong, strips, strips == 1 ? get32(offsets.data()) : area(4 * strips));
-    entry(274, kShort, 1, 1);
-    entry(277, kShort, 1, im.depth == 24 ? 3 : 1);
-    entry(278, kShort, 1, uint32_t(rowsPerStrip));
-    entry(279, kLong, strips, strips == 1 ? get32(counts.data()) : area(4 * strips));
-    const uint32_t xAt = area(8), yAt = area(8);
-    entry(282, kRational, 1, xAt);
-    entry(283, kRational, 1, yAt);
-    entry(284, kShort, 1, 1);
-    entry(296, kShort, 1, 3);
-    entry(305, kAscii, sizeof kSoftware, area(sizeof kSoftware));
-    entry(306, kAscii, 20, area(20));
-    if (colors)
-        entry(320, kShort, 3 * colors, area(6 * colors));
-    else
-        e += 12;  // the zero entry keeps the count at 20
-    put32(e, 0);  // no next IFD
-
+    uint8_t dir[kIfdSize];
+    ByteWriter d(dir, sizeof dir);
+    buildIfd(d, im, o, strips, ifd + kIfdSize);
     ok = writeAll(f, dir, sizeof dir) && ok;
-    if (im.depth == 24) {
-        const uint8_t eights[6] = {8, 0, 8, 0, 8, 0};
-        ok = writeAll(f, eights, sizeof eights) && ok;
-    }
-    if (strips > 1) {
-        ok = writeAll(f, offsets.data(), 4ull * strips) && ok;
-        ok = writeAll(f, counts.data(), 4ull * strips) && ok;
-    }
-    uint8_t tail[8 + 8 + sizeof kSoftware + 20] = {};
-    put32(tail, uint32_t(im.header->biXPelsPerMeter));
-    put32(tail + 4, 100);
-    put32(tail + 8, uint32_t(im.header->biYPelsPerMeter));
-    put32(tail + 12, 100);
-    std::memcpy(tail + 16, kSoftware, sizeof kSoftware);
-    int year, month, day, hour, minute, second;
-    (tiff::gClock ? tiff::gClock : tiff::systemClock)(year, month, day, hour, minute, second);
-    char date[21];
-    std::snprintf(date, sizeof date, "%04u:%02u:%02u %02u:%02u:%02u", unsigned(year) % 10000u,
-                  unsigned(month) % 100u, unsigned(day) % 100u, unsigned(hour) % 100u, unsigned(minute) % 100u,
-                  unsigned(second) % 100u);
-    std::memcpy(tail + 16 + sizeof kSoftware, date, 20);
-    ok = writeAll(f, tail, sizeof tail) && ok;
-    if (colors) {
-        plat::Block map;
-        if (map.alloc(6ull * colors)) {
-            for (uint32_t i = 0; i < colors; ++i) {
-                uint8_t r, g, b;
-                im.color(i, r, g, b);
-                put16(map.data() + 2 * i, uint32_t(r) << 8);
-                put16(map.data() + 2 * (colors + i), uint32_t(g) << 8);
-                put16(map.data() + 2 * (2 * colors + i), uint32_t(b) << 8);
-            }
-            ok = writeAll(f, map.data(), 6ull * colors) && ok;
-        } else {
-            ok = false;
-        }
-    }
-    put32(header + 4, ifd);
-    ok = plat::fileSeek(f, 4, plat::kSeekSet) == 4 && writeAll(f, header + 4, 4) && ok;
-    plat::fileClose(f);
+    ok = writeValueArea(f, im, strips) && ok;
+
+    h.seek(4);
+    h.u32(ifd);
+    ok = f.seekTo(4) && writeAll(f, header + 4, 4) && ok;
+    ok = f.close() && ok;
     return ok ? CONV_OK : CONV_E_WRITE;
 }
 
 }  // namespace
 
 int16_t SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptions &options) {
-    auto *p = static_cast<uint8_t *>(plat::memLock(image));
-    if (!p) return CONV_E_UNSUPPORTED;
-    const size_t blockSize = plat::memSize(image);
-    int16_t result = CONV_E_UNSUPPORTED;
+    const plat::Lock block(image);
+    if (!block) return CONV_E_UNSUPPORTED;
     ConvBitmapInfoHeader h;
-    if (blockSize >= sizeof h) std::memcpy(&h, p, sizeof h);
-    const bool usable = blockSize >= sizeof h && dibHeaderUsable(h, blockSize) && options.bitCount == h.biBitCount &&
-                        (options.compression == 1 || options.compression == 5 || options.compression == 32773);
-    if (usable) {
-        Image im;
-        im.header = reinterpret_cast<const ConvBitmapInfoHeader *>(p);
-        im.colors = p + kBitmapHeaderSize;
-        im.colorCount = dibColorCount(h);
-        im.bits = p + dibBitsOffset(h);
-        im.width = uint32_t(h.biWidth);
-        im.height = uint32_t(h.biHeight < 0 ? -int64_t(h.biHeight) : h.biHeight);
-        im.depth = h.biBitCount;
-        im.dibRow = dibRowBytes(h.biWidth, h.biBitCount);
-        im.row = (uint64_t(h.biBitCount) * im.width + 7) / 8;
-        result = saveLocked(fileName, im, options);
-    }
-    plat::memUnlock(image);
-    return result;
+    if (block.size() < sizeof h) return CONV_E_UNSUPPORTED;
+    std::memcpy(&h, block.data(), sizeof h);
+    const bool usable = dibHeaderUsable(h, block.size()) && options.bitCount == h.biBitCount &&
+                        (options.compression == kUncompressed || options.compression == kLzw ||
+                         options.compression == kPackBits);
+    if (!usable) return CONV_E_UNSUPPORTED;
+    Image im;
+    im.colors = block.data() + kBitmapHeaderSize;
+    im.colorCount = dibColorCount(h);
+    im.bits = block.data() + dibBitsOffset(h);
+    im.width = uint32_t(h.biWidth);
+    im.height = uint32_t(h.biHeight < 0 ? -int64_t(h.biHeight) : h.biHeight);
+    im.bottomUp = h.biHeight > 0;
+    im.depth = h.biBitCount;
+    im.xPelsPerMeter = h.biXPelsPerMeter;
+    im.yPelsPerMeter = h.biYPelsPerMeter;
+    im.dibRow = dibRowBytes(h.biWidth, h.biBitCount);
+    im.row = (uint64_t(h.biBitCount) * im.width + 7) / 8;
+    return saveImage(fileName, im, options);
 }
 
 int16_t tiffSaveRow(const SaveRequest &request) {
     TiffSaveOptions &o = tiff::saveOptions();
     uint32_t bitCount = 0;
-    if (auto *p = static_cast<const uint8_t *>(plat::memLock(request.image))) {
-        if (plat::memSize(request.image) >= kBitmapHeaderSize)
-            bitCount = uint32_t(p[14]) | uint32_t(p[15]) << 8;  // biBitCount
-        plat::memUnlock(request.image);
+    if (const plat::Lock block(request.image); block) {
+        ByteReader header = ByteReader(block.data(), block.size()).at(0, kBitmapHeaderSize);
+        header.skip(offsetof(ConvBitmapInfoHeader, biBitCount));
+        bitCount = header.u16();  // 0 when the block is too small for a header
     }
-    o = TiffSaveOptions{bitCount, 5, 8};
+    o = TiffSaveOptions{bitCount, kLzw, 8};
     return SaveTiffImage(request.fileName, request.image, o);
 }
 

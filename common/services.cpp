@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/bytes.h"
+#include "entry/editor_link.h"
+#include "platform/owners.h"
 #include "resources/strings.h"
 
 namespace vc {
@@ -161,8 +164,9 @@ int32_t StepEditValue(Wnd dialog, int editId, int scrollCode, int32_t minimum, i
 int ShowStringMessage(Wnd owner, unsigned titleId, unsigned textId, uint32_t style) {
     char title[51] = {};
     char text[261] = {};
-    plat::loadString(titleId, title, sizeof title);
-    plat::loadString(textId, text, sizeof text);
+    // A string that is missing shows as an empty title or text.
+    (void)plat::loadString(titleId, title, sizeof title);
+    (void)plat::loadString(textId, text, sizeof text);
     return plat::messageBox(owner, text, title, style);
 }
 
@@ -199,20 +203,17 @@ intptr_t AddHostMenuItem(int16_t slot, uint32_t position, uint32_t flags, uint32
     item.position = position;
     item.commandId = commandId;
     item.flags = flags;
-    if (textId) plat::loadString(textId, text, sizeof text);
+    // A string that is missing leaves the text empty, as for a separator.
+    if (textId) (void)plat::loadString(textId, text, sizeof text);
     item.text = text;
-    if (!callback) return 0;
-    return callback(HOST_ADD_MENU_ITEM, reinterpret_cast<intptr_t>(&item), slot);
+    return EditorLink(callback).addMenuItem(item, slot);
 }
 
 uint16_t GetDocumentFormat(MemHandle block) {
     if (!block) return 0;
-    if (plat::memSize(block) < 2) return 0;
-    auto *p = static_cast<const uint8_t *>(plat::memLock(block));
-    if (!p) return 0;
-    uint16_t code = uint16_t(p[0] | (p[1] << 8));
-    plat::memUnlock(block);
-    return code;
+    const plat::Lock document(block);
+    if (!document || document.size() < 2) return 0;
+    return loadLe16(document.data());
 }
 
 void SplitPoint(uint32_t packed, int32_t *x, int32_t *y) {

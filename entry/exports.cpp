@@ -4,6 +4,7 @@
 
 #include "common/services.h"
 #include "entry/format_table.h"
+#include "platform/owners.h"
 #include "resources/strings.h"
 #include "velmconv/velmconv.h"
 
@@ -21,7 +22,7 @@ struct FilterEntry {
 // behind, so the list always ends with two NULs.
 void appendFilter(char *text, int16_t &offset, const FilterEntry &e, uint8_t *codes, int32_t &count) {
     char *at = text + offset;
-    int n = plat::loadString(e.stringId, at, 64);
+    const int n = plat::loadString(e.stringId, at, 64);
     for (int i = 0; i < n; ++i)
         if (at[i] == '|') at[i] = 0;
     at[n + 1] = 0;
@@ -59,24 +60,22 @@ int16_t detectByName(const char *fileName, uint8_t &code) {
 }
 
 int16_t detectByContent(const char *fileName, uint8_t &code) {
-    HFile f = plat::fileOpen(fileName, plat::kOpenRead);
-    if (f == kFileError) return CONV_E_OPEN;
-    int16_t result = CONV_E_FORMAT;
+    plat::File file;
+    if (!file.open(fileName)) return CONV_E_OPEN;
     for (const FormatRow &row : formatTable()) {
         if (!row.detect) continue;
-        bool yes = row.detect(f);
+        const bool yes = row.detect(file.handle());
         // Every detector's contract is to leave the file at its start; the
         // chain makes sure of it so one careless detector cannot blind the
         // next.
-        plat::fileSeek(f, 0, plat::kSeekSet);
+        const bool rewound = file.seekTo(0);
         if (yes) {
             code = row.code;
-            result = CONV_OK;
-            break;
+            return CONV_OK;
         }
+        if (!rewound) break;  // the next detectors would read from the wrong place
     }
-    plat::fileClose(f);
-    return result;
+    return CONV_E_FORMAT;
 }
 
 }  // namespace

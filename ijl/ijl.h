@@ -6,8 +6,9 @@
  * The caller zero-fills the record and calls JlInit, which sets the
  * defaults: the pixel side is 3 bytes per pixel in the order blue, green,
  * red, top row first, no padding between rows. The caller then names the
- * file, the image size and the pixel buffer, and reads or writes the whole
- * image in one call. JlFree ends the operation. Every entry returns
+ * file (or, for reading, hands over the file's bytes in memory), the image
+ * size and the pixel buffer, and reads or writes the whole image in one
+ * call. JlFree ends the operation. Every entry returns
  * JL_OK (0) on success and a negative JL_E_* value otherwise.
  */
 #ifndef VELMCONV_IJL_H
@@ -63,6 +64,9 @@ typedef struct JlProperties {
     int32_t dibColor;        /* default JL_PIXELS_BGR */
     /* File side. */
     const char *jpegFile;    /* file name in the system's character set */
+    const uint8_t *jpegBytes; /* reading: the file's bytes in memory, used
+                                 instead of jpegFile when set */
+    uint32_t jpegSizeBytes;  /* how many bytes jpegBytes holds */
     int32_t jpegWidth;
     int32_t jpegHeight;
     int32_t jpegChannels;    /* components in the file (1 grey, 3 colour) */

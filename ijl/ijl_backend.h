@@ -6,9 +6,19 @@
 
 namespace jl {
 
-// Fills width, height and component count from the file's header.
-int32_t readParams(const char *file, int32_t &width, int32_t &height, int32_t &channels);
-// Decodes the whole image into the checked pixel side of props.
+// What a read decodes: the bytes in memory when the record holds them,
+// else the named file.
+struct Source {
+    const char *file;
+    const uint8_t *bytes;
+    uint32_t size;
+};
+inline Source sourceOf(const JlProperties &p) { return Source{p.jpegFile, p.jpegBytes, p.jpegSizeBytes}; }
+
+// Fills width, height and component count from the header.
+int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_t &channels);
+// Decodes the whole image of sourceOf(props) into the checked pixel side of
+// props.
 int32_t readImage(const JlProperties &props);
 // Encodes the checked pixel side of props into props.jpegFile.
 int32_t writeImage(const JlProperties &props);

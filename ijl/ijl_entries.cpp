@@ -37,11 +37,11 @@ JL_EXPORT int32_t JL_API JlFree(JlProperties *props) {
 }
 
 JL_EXPORT int32_t JL_API JlRead(JlProperties *props, int32_t mode) {
-    if (!initialised(props) || !props->jpegFile) return JL_E_ARGUMENT;
+    if (!initialised(props) || (!props->jpegFile && !props->jpegBytes)) return JL_E_ARGUMENT;
     switch (mode) {
     case JL_READ_PARAMS: {
         int32_t w = 0, h = 0, c = 0;
-        int32_t r = jl::readParams(props->jpegFile, w, h, c);
+        int32_t r = jl::readParams(jl::sourceOf(*props), w, h, c);
         if (r != JL_OK) return r;
         props->jpegWidth = w;
         props->jpegHeight = h;

@@ -31,44 +31,65 @@ void useErrorManager(jpeg_error_mgr *&slot, ErrorManager &err) {
 
 constexpr int kRowBatch = 16;
 
+// The named file of a source that has no bytes in memory; none for bytes.
+// False when the file cannot be opened.
+bool openSource(const Source &source, std::FILE *&file) {
+    file = nullptr;
+    if (source.bytes) return true;
+    file = source.file ? std::fopen(source.file, "rb") : nullptr;
+    return file != nullptr;
+}
+
+void closeSource(std::FILE *file) {
+    if (file) std::fclose(file);
+}
+
+void useSource(jpeg_decompress_struct &cinfo, const Source &source, std::FILE *file) {
+    if (source.bytes)
+        jpeg_mem_src(&cinfo, source.bytes, source.size);
+    else
+        jpeg_stdio_src(&cinfo, file);
+}
+
 }  // namespace
 
-int32_t readParams(const char *file, int32_t &width, int32_t &height, int32_t &channels) {
-    std::FILE *f = std::fopen(file, "rb");
-    if (!f) return JL_E_OPEN;
+int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_t &channels) {
+    std::FILE *f;
+    if (!openSource(source, f)) return JL_E_OPEN;
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     useErrorManager(cinfo.err, err);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
-        std::fclose(f);
+        closeSource(f);
         return JL_E_DECODE;
     }
     jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, f);
+    useSource(cinfo, source, f);
     jpeg_read_header(&cinfo, TRUE);
     width = int32_t(cinfo.image_width);
     height = int32_t(cinfo.image_height);
     channels = cinfo.num_components;
     jpeg_destroy_decompress(&cinfo);
-    std::fclose(f);
+    closeSource(f);
     return JL_OK;
 }
 
 int32_t readImage(const JlProperties &p) {
-    std::FILE *f = std::fopen(p.jpegFile, "rb");
-    if (!f) return JL_E_OPEN;
+    const Source source = sourceOf(p);
+    std::FILE *f;
+    if (!openSource(source, f)) return JL_E_OPEN;
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     useErrorManager(cinfo.err, err);
     volatile int32_t failure = JL_E_DECODE;
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
-        std::fclose(f);
+        closeSource(f);
         return failure;
     }
     jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, f);
+    useSource(cinfo, source, f);
     jpeg_read_header(&cinfo, TRUE);
     failure = JL_E_SIZE;
     if (int64_t(cinfo.image_width) != p.dibWidth || int64_t(cinfo.image_height) != p.dibHeight)
@@ -91,7 +112,7 @@ int32_t readImage(const JlProperties &p) {
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
-    std::fclose(f);
+    closeSource(f);
     return JL_OK;
 }
 

@@ -52,16 +52,28 @@ bool factory(Com<IWICImagingFactory> &f) {
                                       IID_IWICImagingFactory, reinterpret_cast<void **>(f.out())));
 }
 
-// Opens the file's first frame, provided the file is a JPEG.
-int32_t openFrame(Com<IWICImagingFactory> &f, const char *file, Com<IWICBitmapDecoder> &decoder,
+// Opens the first frame of the source (the bytes in memory, else the named
+// file), provided it is a JPEG.
+int32_t openFrame(Com<IWICImagingFactory> &f, const Source &source, Com<IWICBitmapDecoder> &decoder,
                   Com<IWICBitmapFrameDecode> &frame) {
     if (!factory(f)) return JL_E_MEMORY;
-    const std::wstring name = wide(file);
-    if (name.empty()) return JL_E_OPEN;
-    if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) return JL_E_OPEN;
-    if (FAILED(f->CreateDecoderFromFilename(name.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-                                            decoder.out())))
-        return JL_E_DECODE;
+    if (source.bytes) {
+        // The decoder keeps the stream; the bytes stay the caller's and
+        // outlive the call.
+        Com<IWICStream> stream;
+        if (FAILED(f->CreateStream(stream.out()))) return JL_E_MEMORY;
+        if (source.size == 0 ||
+            FAILED(stream->InitializeFromMemory(const_cast<BYTE *>(source.bytes), DWORD(source.size))) ||
+            FAILED(f->CreateDecoderFromStream(stream.p, nullptr, WICDecodeMetadataCacheOnDemand, decoder.out())))
+            return JL_E_DECODE;
+    } else {
+        const std::wstring name = source.file ? wide(source.file) : std::wstring();
+        if (name.empty()) return JL_E_OPEN;
+        if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) return JL_E_OPEN;
+        if (FAILED(f->CreateDecoderFromFilename(name.c_str(), nullptr, GENERIC_READ,
+                                                WICDecodeMetadataCacheOnDemand, decoder.out())))
+            return JL_E_DECODE;
+    }
     GUID container{};
     if (FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatJpeg)
         return JL_E_DECODE;
@@ -77,12 +89,12 @@ void setOption(IPropertyBag2 *bag, const wchar_t *name, VARIANT &value) {
 
 }  // namespace
 
-int32_t readParams(const char *file, int32_t &width, int32_t &height, int32_t &channels) {
+int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_t &channels) {
     ComScope com;
     Com<IWICImagingFactory> f;
     Com<IWICBitmapDecoder> decoder;
     Com<IWICBitmapFrameDecode> frame;
-    if (int32_t r = openFrame(f, file, decoder, frame); r != JL_OK) return r;
+    if (int32_t r = openFrame(f, source, decoder, frame); r != JL_OK) return r;
     UINT w = 0, h = 0;
     WICPixelFormatGUID format{};
     if (FAILED(frame->GetSize(&w, &h)) || FAILED(frame->GetPixelFormat(&format))) return JL_E_DECODE;
@@ -98,7 +110,7 @@ int32_t readImage(const JlProperties &p) {
     Com<IWICImagingFactory> f;
     Com<IWICBitmapDecoder> decoder;
     Com<IWICBitmapFrameDecode> frame;
-    if (int32_t r = openFrame(f, p.jpegFile, decoder, frame); r != JL_OK) return r;
+    if (int32_t r = openFrame(f, sourceOf(p), decoder, frame); r != JL_OK) return r;
     UINT w = 0, h = 0;
     if (FAILED(frame->GetSize(&w, &h))) return JL_E_DECODE;
     if (int64_t(w) != p.dibWidth || int64_t(h) != p.dibHeight) return JL_E_SIZE;

@@ -129,7 +129,7 @@ TEST_F(Jpeg, DamagedFilesAndRefusedMemoryEndInResultCodes) {
             break;
         }
     EXPECT_EQ(load(writeFile("big.jpg", big)), CONV_E_MEMORY);
-    for (long n : {1, 2}) {  // memory refused for the pixel buffer, then for the image block
+    for (long n : {1, 2, 3}) {  // memory refused for the file's bytes, the pixel buffer, then the image block
         vc::plat::memFailAt(n);
         EXPECT_EQ(load(path("whole.jpg")), CONV_E_MEMORY) << n;
         vc::plat::memFailAt(0);
@@ -137,6 +137,18 @@ TEST_F(Jpeg, DamagedFilesAndRefusedMemoryEndInResultCodes) {
     void *none = &r;
     EXPECT_EQ(vc::LoadJpegImage(path("missing.jpg").c_str(), &none), CONV_E_READ);
     EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(Jpeg, AFileHeldInMemoryReadsAsTheSameFileOnDisk) {
+    ASSERT_EQ(save(host::toPackedDib(gradient(23, 17)), "disk.jpg"), CONV_OK);
+    Image onDisk, inMemory;
+    ASSERT_EQ(load(path("disk.jpg"), &onDisk), CONV_OK);
+    const Bytes bytes = readBytes(path("disk.jpg"));
+    const std::string name = path("only-in-memory.jpg");
+    vc::plat::memFileMap(name.c_str(), bytes.data(), bytes.size());
+    EXPECT_EQ(load(name, &inMemory), CONV_OK);
+    vc::plat::memFileUnmap(name.c_str());
+    EXPECT_EQ(worst(inMemory, onDisk), 0);
 }
 
 TEST(JpegLibrary, EntriesCheckTheRecordAndHonourTheSettings) {
