@@ -3,13 +3,10 @@
 // an image descriptor with its data, as the file holds it after the 0x2C.
 // The same bytes also go straight through the shared LZW decoder in both bit
 // orders into a buffer with a guard byte behind it.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "common/lzw.h"
@@ -22,12 +19,12 @@ namespace {
 
 using vcfuzz::require;
 
-std::string gPath;
+constexpr char kIn[] = "/vcfuzz/in.gif";
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gPath = vcfuzz::tempFile("/tmp/vcfuzz-gifdecode-XXXXXX");
+    vcfuzz::lowerLimits();
     return 0;
 }
 
@@ -41,18 +38,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint8_t *body = data + 4;
     const size_t bodySize = size - 4;
 
-    vcfuzz::writeFile(gPath, body, bodySize);
+    vc::plat::memFileMap(kIn, body, bodySize);
 
     const vcfuzz::HeldResources held;
     vc::MemHandle dib = vc::CreatePackedDib(depth, width, height, nullptr, 0);
     require(dib != nullptr, "no DIB");
     auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dib));
-    vc::HFile file = vc::plat::fileOpen(gPath.c_str(), vc::plat::kOpenRead);
+    vc::HFile file = vc::plat::fileOpen(kIn, vc::plat::kOpenRead);
+    require(file != vc::kFileError, "cannot open the input");
     int16_t r = vc::DecodeGifImage(file, h, transparent, shiftX, shiftY);
-    vc::plat::fileClose(file);
+    require(vc::plat::fileClose(file) == 0, "cannot close the input");
     require(r == 1 || r == CONV_E_READ || r == CONV_E_MEMORY || r == CONV_E_DATA, "undocumented decode result");
-    vc::plat::memUnlock(dib);
-    vc::plat::memFree(dib);
+    (void)vc::plat::memUnlock(dib);  // false: no lock left
+    require(vc::plat::memFree(dib) == nullptr, "DIB not freed");
     held.requireReleased();
 
     // The raw decoder: output stays inside the buffer.

@@ -5,13 +5,10 @@
 // to the same pixels. The LZW strip coder also codes the raw input, alone and
 // as a pair of strips: the codes must decode back to the input, and the pair
 // must give each strip the bytes it gets alone.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "codecs/tiff_lzw.h"
@@ -24,7 +21,8 @@ namespace {
 
 using vcfuzz::require;
 
-std::string gIn, gOut;
+constexpr char kIn[] = "/vcfuzz/in.tif";
+constexpr char kOut[] = "/vcfuzz/out.tif";
 vc::tifflzw::EncodeTable gTable;
 
 std::vector<uint8_t> codeAlone(const uint8_t *data, size_t size) {
@@ -81,38 +79,37 @@ bool samePixels(void *a, void *b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gIn = vcfuzz::tempFile("/tmp/vcfuzz-tiff-in-XXXXXX");
-    gOut = vcfuzz::tempFile("/tmp/vcfuzz-tiff-out-XXXXXX");
+    vcfuzz::lowerLimits();
     vcfuzz::attachLibrary();
     require(vc::tifflzw::encodeTableAlloc(gTable), "no memory for the strip coder's table");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (vcfuzz::mayBeHugeGif(data, size)) return 0;
-    vcfuzz::writeFile(gIn, data, size);
+    vc::plat::memFileMap(kIn, data, size);
     checkStripCoder(data, size);
 
     const vcfuzz::HeldResources held;
     {
         char message[256] = {};
         uint8_t format = 0;
-        int32_t r = DetectFileFormat(gIn.c_str(), &format, 1);
+        int32_t r = DetectFileFormat(kIn, &format, 1);
         require(r == CONV_OK || r == CONV_E_FORMAT, "content detection of an existing file");
 
         ConvImageRecord rec{nullptr, 0, message, sizeof message};
         format = 0;
-        r = LoadConvImage(nullptr, gIn.c_str(), &rec, &format, 0, nullptr);
+        r = LoadConvImage(nullptr, kIn, &rec, &format, 0, nullptr);
         require((r == CONV_OK) == (rec.image != nullptr), "image block and result disagree");
         if (r == CONV_OK && format == CONV_FMT_TIFF) {
             auto *h = static_cast<const ConvBitmapInfoHeader *>(VcMemLock(rec.image));
             require(vc::dibPackedSize(*h) == VcMemSize(rec.image), "block size and header disagree");
             VcMemUnlock(rec.image);
             // Save what was read and read it back.
-            int32_t s = SaveConvImage(nullptr, gOut.c_str(), rec.image, CONV_FMT_TIFF, 0, nullptr);
+            vc::plat::memFileMap(kOut, nullptr, 0);  // a failed save deletes its file
+            int32_t s = SaveConvImage(nullptr, kOut, rec.image, CONV_FMT_TIFF, 0, nullptr);
             require(s == CONV_OK, "an image the reader made cannot be written");
             ConvImageRecord back{nullptr, 0, message, sizeof message};
-            require(LoadConvImage(nullptr, gOut.c_str(), &back, &format, 0, nullptr) == CONV_OK,
+            require(LoadConvImage(nullptr, kOut, &back, &format, 0, nullptr) == CONV_OK,
                     "a written file does not read back");
             require(samePixels(rec.image, back.image), "a written file reads back to other pixels");
             VcMemFree(back.image);
@@ -120,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (rec.image) VcMemFree(rec.image);
 
         rec = ConvImageRecord{nullptr, 0, message, sizeof message};
-        GetPreviewImage(gIn.c_str(), &rec);
+        GetPreviewImage(kIn, &rec);
         if (rec.image) VcMemFree(rec.image);
     }
     held.requireReleased();
