@@ -32,7 +32,10 @@ Shape shapeOf(void *block) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    vcfuzz::lowerLimits();
+    // Every picture read is written and read again, each pass costing
+    // per pixel and per row: 32 x 32 pixels, or a row or column of 1024,
+    // keep that quick.
+    vcfuzz::lowerLimits(uint64_t(1) << 10);
     vcfuzz::attachLibrary();
     return 0;
 }

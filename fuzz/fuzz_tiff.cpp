@@ -79,7 +79,10 @@ bool samePixels(void *a, void *b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    vcfuzz::lowerLimits();
+    // Every picture read is written and read again, each pass costing
+    // per pixel and per row: 64 x 64 pixels, or a row or column of 4096,
+    // keep that quick.
+    vcfuzz::lowerLimits(uint64_t(1) << 12);
     vcfuzz::attachLibrary();
     require(vc::tifflzw::encodeTableAlloc(gTable), "no memory for the strip coder's table");
     return 0;
