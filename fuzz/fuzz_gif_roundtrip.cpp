@@ -1,11 +1,12 @@
 // Encode then decode: the first three bytes choose depth, width and height,
 // the rest are the pixels (repeated to fill the image). The image is saved
 // as a GIF and loaded back; every pixel and colour must survive.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <vector>
 
 #include "entry/image_block.h"
 #include "gif/gif_read.h"
@@ -41,11 +42,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(dib));
     uint8_t *bits = reinterpret_cast<uint8_t *>(h) + vc::dibBitsOffset(*h);
     const uint64_t stride = vc::dibRowBytes(width, depth);
-    std::string row(size_t(width), '\0');
+    // Pixel i of the picture is px[i % n], copied a stretch at a time.
+    static std::vector<uint8_t> row;
+    row.resize(size_t(width));
+    size_t at = 0;
     for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) row[size_t(x)] = char(px[(size_t(y) * width + x) % n]);
-        vc::StoreIndexRow(bits + stride * uint64_t(y), reinterpret_cast<const uint8_t *>(row.data()), uint32_t(width),
-                          depth, -1);
+        for (size_t x = 0; x < size_t(width);) {
+            const size_t take = std::min(size_t(width) - x, n - at);
+            std::memcpy(row.data() + x, px + at, take);
+            x += take;
+            at = at + take == n ? 0 : at + take;
+        }
+        vc::StoreIndexRow(bits + stride * uint64_t(y), row.data(), uint32_t(width), depth, -1);
     }
     (void)vc::plat::memUnlock(dib);  // false: no lock left
 
