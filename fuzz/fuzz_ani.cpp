@@ -3,12 +3,9 @@
 // document routines on whatever the file put into it (frame changes, the
 // animation dialog pressed with Enter, and a save). Nothing may crash, and
 // no memory block or file may outlive a run.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "platform/platform.h"
 #include "support/fake_editor.h"
@@ -19,26 +16,26 @@ namespace {
 
 using vcfuzz::require;
 
-std::string gIn, gOut;
+// The input and the save, as files in memory.
+constexpr char kIn[] = "/vcfuzz/in.ani";
+constexpr char kOut[] = "/vcfuzz/out.ani";
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gIn = vcfuzz::tempFile("/tmp/vcfuzz-ani-in-XXXXXX");
-    gOut = vcfuzz::tempFile("/tmp/vcfuzz-ani-out-XXXXXX");
+    vcfuzz::lowerLimits();
     vcfuzz::attachLibrary();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (vcfuzz::mayBeHugeGif(data, size)) return 0;
-    vcfuzz::writeFile(gIn, data, size);
+    vc::plat::memFileMap(kIn, data, size);
 
     const vcfuzz::HeldResources held;
     {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();
-        const char *name = gIn.c_str();
+        const char *name = kIn;
         uint8_t format = 0;
 
         // An animated cursor goes to the editor as a document, never into the
@@ -60,7 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             ProcessCommand(nullptr, CONV_CMD_ANIMATION, CONV_FMT_ANI, doc, 0, cb);
             NotifyFrameChange(CONV_FMT_ANI, doc, 3, at, cb);
             // Keep the save small: at most a few frames at their own size.
-            if (editor.images.size() <= 8) SaveConvImage(nullptr, gOut.c_str(), nullptr, CONV_FMT_ANI, 0, cb);
+            if (editor.images.size() <= 8) {
+                vc::plat::memFileMap(kOut, nullptr, 0);  // a failed save deletes its file
+                SaveConvImage(nullptr, kOut, nullptr, CONV_FMT_ANI, 0, cb);
+            }
         }
 
         rec = ConvImageRecord{};

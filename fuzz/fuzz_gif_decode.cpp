@@ -3,13 +3,10 @@
 // an image descriptor with its data, as the file holds it after the 0x2C.
 // The same bytes also go straight through the shared LZW decoder in both bit
 // orders into a buffer with a guard byte behind it.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "common/lzw.h"
@@ -22,12 +19,12 @@ namespace {
 
 using vcfuzz::require;
 
-std::string gPath;
+constexpr char kIn[] = "/vcfuzz/in.gif";
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gPath = vcfuzz::tempFile("/tmp/vcfuzz-gifdecode-XXXXXX");
+    vcfuzz::lowerLimits();
     return 0;
 }
 
@@ -41,14 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint8_t *body = data + 4;
     const size_t bodySize = size - 4;
 
-    vcfuzz::writeFile(gPath, body, bodySize);
+    vc::plat::memFileMap(kIn, body, bodySize);
 
     const vcfuzz::HeldResources held;
     {
         vc::plat::Block dib = vc::makePackedDib(vc::gifDibSpec(depth, width, height));
         require(bool(dib), "no DIB");
         vc::plat::File file;
-        require(file.open(gPath.c_str()), "cannot open the input");
+        require(file.open(kIn), "cannot open the input");
         const int16_t r = vc::DecodeGifImage(file.handle(), dib.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY);
         require(r == 1 || r == CONV_E_READ || r == CONV_E_MEMORY || r == CONV_E_DATA, "undocumented decode result");
     }

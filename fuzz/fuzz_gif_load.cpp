@@ -1,12 +1,10 @@
 // Fuzzes a whole GIF load through the exports with the fake editor: with and
 // without an output record, and the preview. Inputs that do not start with
 // "GIF" get it put in front, so the GIF reader is what runs.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "support/fake_editor.h"
@@ -17,31 +15,34 @@ namespace {
 
 using vcfuzz::require;
 
-std::string gPath;
+constexpr char kIn[] = "/vcfuzz/in.gif";
+std::vector<uint8_t> gFile;  // the input with "GIF89a" in front when it needs one
 
 bool documented(int32_t r) { return r >= CONV_E_WRITE && r <= CONV_OK; }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gPath = vcfuzz::tempFile("/tmp/vcfuzz-gifload-XXXXXX");
+    vcfuzz::lowerLimits();
     vcfuzz::attachLibrary();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (vcfuzz::mayHoldHugeGifImage(data, size)) return 0;
-    FILE *f = std::fopen(gPath.c_str(), "wb");
-    require(f != nullptr, "cannot write the temporary file");
-    if (size < 3 || data[0] != 'G' || data[1] != 'I' || data[2] != 'F') std::fwrite("GIF89a", 1, 6, f);
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    if (size < 3 || data[0] != 'G' || data[1] != 'I' || data[2] != 'F') {
+        static const uint8_t kSignature[6] = {'G', 'I', 'F', '8', '9', 'a'};
+        gFile.assign(kSignature, kSignature + 6);
+        gFile.insert(gFile.end(), data, data + size);
+        vc::plat::memFileMap(kIn, gFile.data(), gFile.size());
+    } else {
+        vc::plat::memFileMap(kIn, data, size);
+    }
 
     const vcfuzz::HeldResources held;
     {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();
-        const char *name = gPath.c_str();
+        const char *name = kIn;
         uint8_t format = 0;
         ConvImageRecord rec{};
         int32_t r = LoadConvImage(nullptr, name, &rec, &format, 0, cb);

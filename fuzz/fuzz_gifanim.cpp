@@ -5,13 +5,12 @@
 // with Enter, a save of the frames as an animated GIF, and a load of that
 // file back. Nothing may crash, and no memory block or file may outlive a
 // run. Inputs that do not start with "GIF" get it put in front.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "gif/gif_import.h"
 #include "platform/platform.h"
@@ -24,7 +23,9 @@ namespace {
 
 using vcfuzz::require;
 
-std::string gIn, gOut;
+constexpr char kIn[] = "/vcfuzz/in.gif";
+constexpr char kOut[] = "/vcfuzz/out.gif";
+std::vector<uint8_t> gFile;  // the input with "GIF89a" in front when it needs one
 uint8_t gAnswer = 0;  // what the import options are answered with
 
 bool documented(int32_t r) { return r >= CONV_E_WRITE && r <= CONV_OK; }
@@ -47,8 +48,7 @@ intptr_t answer(void *, int32_t templateId, VcDialog *dialog) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gIn = vcfuzz::tempFile("/tmp/vcfuzz-gifanim-in-XXXXXX");
-    gOut = vcfuzz::tempFile("/tmp/vcfuzz-gifanim-out-XXXXXX");
+    vcfuzz::lowerLimits();
     vcfuzz::attachLibrary();
     VcUiHost ui{};
     ui.dialog = answer;
@@ -57,12 +57,14 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (vcfuzz::mayHoldHugeGifImage(data, size)) return 0;
-    FILE *f = std::fopen(gIn.c_str(), "wb");
-    require(f != nullptr, "cannot write the temporary file");
-    if (size < 3 || data[0] != 'G' || data[1] != 'I' || data[2] != 'F') std::fwrite("GIF89a", 1, 6, f);
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    if (size < 3 || data[0] != 'G' || data[1] != 'I' || data[2] != 'F') {
+        static const uint8_t kSignature[6] = {'G', 'I', 'F', '8', '9', 'a'};
+        gFile.assign(kSignature, kSignature + 6);
+        gFile.insert(gFile.end(), data, data + size);
+        vc::plat::memFileMap(kIn, gFile.data(), gFile.size());
+    } else {
+        vc::plat::memFileMap(kIn, data, size);
+    }
     gAnswer = size ? data[size - 1] : 0;
 
     const vcfuzz::HeldResources held;
@@ -70,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();
         uint8_t format = 0;
-        int32_t r = LoadConvImage(nullptr, gIn.c_str(), nullptr, &format, 0, cb);
+        int32_t r = LoadConvImage(nullptr, kIn, nullptr, &format, 0, cb);
         require(documented(r), "load without a record");
         if (r == CONV_OK && !editor.documents.empty() && !editor.images.empty()) {
             void *doc = editor.documents.back();
@@ -85,12 +87,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 editor.imageWidth = uint16_t(h.biWidth);
                 editor.imageHeight = uint16_t(h.biHeight);
                 editor.colorSetting = h.biBitCount == 1 ? 2 : h.biBitCount == 4 ? 16 : 256;
-                r = SaveConvImage(nullptr, gOut.c_str(), nullptr, CONV_FMT_ANIGIF, 0, cb);
+                vc::plat::memFileMap(kOut, nullptr, 0);  // a failed save deletes its file
+                r = SaveConvImage(nullptr, kOut, nullptr, CONV_FMT_ANIGIF, 0, cb);
                 require(documented(r), "save");
                 if (r == CONV_OK) {
                     vctest::FakeEditor again;
                     gAnswer = 3;
-                    r = LoadConvImage(nullptr, gOut.c_str(), nullptr, &format, 0, vctest::FakeEditor::callback());
+                    r = LoadConvImage(nullptr, kOut, nullptr, &format, 0, vctest::FakeEditor::callback());
                     require(r == CONV_OK, "what we wrote does not load");
                 }
             }

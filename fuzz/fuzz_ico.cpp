@@ -4,13 +4,10 @@
 // and what they hand over is whole: the preview's colour rows lie inside
 // its block, and a loaded image saved again as a cursor loads back to the
 // same bytes.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "cursor/ico.h"
@@ -24,7 +21,8 @@ namespace {
 
 using vcfuzz::require;
 
-std::string gPath, gOut;
+constexpr char kIn[] = "/vcfuzz/in.ico";
+constexpr char kOut[] = "/vcfuzz/out.cur";
 
 bool oneOf(int r, std::initializer_list<int> allowed) {
     for (int a : allowed)
@@ -35,15 +33,13 @@ bool oneOf(int r, std::initializer_list<int> allowed) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gPath = vcfuzz::tempFile("/tmp/vcfuzz-ico-XXXXXX.ico", 4);
-    gOut = vcfuzz::tempFile("/tmp/vcfuzz-ico-XXXXXX.cur", 4);
+    vcfuzz::lowerLimits();
     vcfuzz::attachLibrary();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (vcfuzz::mayBeHugeGif(data, size)) return 0;
-    vcfuzz::writeFile(gPath, data, size);
+    vc::plat::memFileMap(kIn, data, size);
 
     // The picker on an exact-size copy: the sanitizer sees any stray access.
     {
@@ -62,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();
-        const char *name = gPath.c_str();
+        const char *name = kIn;
 
         int r = vc::LoadIconFile(name, nullptr, cb);
         require(oneOf(r, {CONV_OK, CONV_CANCELLED, CONV_E_FORMAT}), "load result");
@@ -93,10 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             editor.currentImage = 0;
             // A size the question would be asked for is answered with Enter
             // (32 x 32); the fake editor serves the held image as it is.
-            int s = SaveConvImage(nullptr, gOut.c_str(), nullptr, CONV_FMT_ICON, 0, cb);
+            vc::plat::memFileMap(kOut, nullptr, 0);  // a failed save deletes its file
+            int s = SaveConvImage(nullptr, kOut, nullptr, CONV_FMT_ICON, 0, cb);
             require(s == CONV_OK, "saving a loaded image");
             vctest::FakeEditor again;
-            require(vc::LoadIconFile(gOut.c_str(), nullptr, vctest::FakeEditor::callback()) == CONV_OK,
+            require(vc::LoadIconFile(kOut, nullptr, vctest::FakeEditor::callback()) == CONV_OK,
                     "loading what was saved");
             require(again.images.size() == 1 && again.images[0].bytes == first, "saved image differs");
             require(again.hotspots[0] == editor.hotspots[0], "saved hotspot differs");

@@ -1,18 +1,14 @@
 // What every harness needs around the code it fuzzes: a check that stops the
-// run (so that libFuzzer keeps the input that broke it), temporary files
-// that go away when the harness exits, the input written as a file (the
-// library reads files by name), the library attached as a loader would, and
-// a check that one input gives back every block and file it took.
+// run (so that libFuzzer keeps the input that broke it), the input as a file
+// in memory (the library reads files by name), lowered limits, the library
+// attached as a loader would, and a check that one input gives back every
+// block and file it took.
 #pragma once
-
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
@@ -25,27 +21,20 @@ inline void require(bool ok, const char *what) {
     std::abort();
 }
 
-// A new empty file named after pattern, whose XXXXXX sits before the last
-// suffixLength characters; removed at exit.
-inline std::string tempFile(const char *pattern, int suffixLength = 0) {
-    static std::vector<std::string> made;
-    if (made.empty())
-        std::atexit([] {
-            for (const std::string &name : made) std::remove(name.c_str());
-        });
-    std::string name = pattern;
-    int fd = mkstemps(name.data(), suffixLength);
-    require(fd >= 0, "cannot make a temporary file");
-    close(fd);
-    made.push_back(name);
-    return name;
-}
-
-inline void writeFile(const std::string &path, const uint8_t *data, size_t size) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    require(f != nullptr, "cannot write the temporary file");
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+// The limits every harness runs under. Legal pictures of any size load in
+// time proportional to their pixels (and rows), which under the sanitizers
+// soon passes the fuzzer's per-input time without reaching new code; 2^16
+// pixels (the largest icon) still reach every size path. Harnesses that
+// also write what they read and read it back lower the picture limit
+// further. The block limit also stops decoders' own buffers for larger
+// pictures, but stays above what a writer needs for a picture inside the
+// picture limit (the PCX writer's run buffer for 2^16 pixels at 24 bits
+// reaches 768 KiB), so that every picture read can be written again.
+inline void lowerLimits(uint64_t largestPicture = uint64_t(1) << 16) {
+    vc::Limits limits;
+    limits.largestPicture = largestPicture;
+    limits.largestBlock = uint64_t(1) << 20;
+    vc::plat::setLimits(limits);
 }
 
 // Attaches the library as the Windows loader would.
@@ -62,26 +51,5 @@ struct HeldResources {
         require(vc::plat::fileOpenCount() == files, "file left open");
     }
 };
-
-// True when some 0x2C byte of the input could start a GIF image descriptor
-// of more than 16 million pixels. Such pictures are legal and load in time
-// proportional to their size, but under the sanitizers one of them takes
-// longer than the fuzzer's per-input limit; the harnesses that load GIF
-// files pass them by.
-inline bool mayHoldHugeGifImage(const uint8_t *data, size_t size) {
-    for (size_t i = 0; i + 9 <= size; ++i) {
-        if (data[i] != 0x2C) continue;
-        const uint64_t width = data[i + 5] | (data[i + 6] << 8);
-        const uint64_t height = data[i + 7] | (data[i + 8] << 8);
-        if (width * height > (16u << 20)) return true;
-    }
-    return false;
-}
-
-// The same for harnesses of other formats that load through the exports: a
-// mutated input that begins with "GIF" is the GIF reader's.
-inline bool mayBeHugeGif(const uint8_t *data, size_t size) {
-    return size >= 3 && data[0] == 'G' && data[1] == 'I' && data[2] == 'F' && mayHoldHugeGifImage(data, size);
-}
 
 }  // namespace vcfuzz

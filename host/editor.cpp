@@ -106,116 +106,30 @@ void *Editor::currentFrameBlock(uint16_t bitCount) {
     return block;
 }
 
+// One function per command; the switch only routes.
 intptr_t Editor::handle(int32_t command, intptr_t param, intptr_t value) {
     switch (command) {
-    case HOST_QUERY:
-        switch (value) {
-        case HOST_QUERY_COUNT: return intptr_t(frames.size());
-        case HOST_QUERY_SIZE: {
-            if (current < 0 || !param) return 0;
-            auto *wh = reinterpret_cast<uint16_t *>(param);
-            wh[0] = uint16_t(frames[size_t(current)].image.width);
-            wh[1] = uint16_t(frames[size_t(current)].image.height);
-            return 1;
-        }
-        case HOST_QUERY_COLORS: {
-            if (colorSetting_) return colorSetting_;
-            if (current < 0) return 256;
-            uint16_t bits = frames[size_t(current)].image.bitCount;
-            return bits == 1 ? 2 : bits == 4 ? 16 : 256;
-        }
-        case HOST_QUERY_SCREEN_COLOR:
-            if (!transparent || !param) return 0;
-            // A Windows colour value: red in the low byte.
-            *reinterpret_cast<uint32_t *>(param) =
-                ((*transparent >> 16) & 255) | (*transparent & 0xFF00) | ((*transparent & 255) << 16);
-            return 1;
-        case HOST_QUERY_DITHER: return options_.dither ? 1 : 0;
-        default: return 0;
-        }
-    case HOST_ADD_FRAME: {
-        if (options_.refuseFrames || !param) return 0;
-        auto img = fromPackedDib(reinterpret_cast<const uint8_t *>(param), SIZE_MAX / 2);
-        if (!img) return 0;
-        if ((value & HOST_FRAME_STRETCH) && current >= 0) {
-            const Image &cur = frames[size_t(current)].image;
-            *img = scaled(*img, cur.width, cur.height);
-        }
-        addFrame(std::move(*img));
-        return 1;
-    }
-    case HOST_ADD_ICON: {
-        if (options_.refuseFrames || !param) return 0;
-        auto img = fromPackedDib(reinterpret_cast<const uint8_t *>(param), SIZE_MAX / 2, 2);
-        if (!img) return 0;
-        addFrame(std::move(*img));
-        return 1;
-    }
-    case HOST_GET_FRAME: {
-        int i = frameIndex(value);
-        if (i < 0 || !param) return 0;
-        auto *h = reinterpret_cast<ConvBitmapInfoHeader *>(param);
-        if (h->biWidth <= 0 || h->biHeight <= 0) return 0;
-        const uint16_t bits = h->biBitCount ? h->biBitCount : 24;
-        Image img = frames.size() > 1 && bits <= 8
-                        ? withDepth(frameAt(i, h->biWidth, h->biHeight, 24, false), bits, options_.dither,
-                                    &documentPalette(h->biWidth, h->biHeight, bits))
-                        : frameAt(i, h->biWidth, h->biHeight, bits, false);
-        std::vector<uint8_t> dib = toPackedDib(img);
-        // The library sized the block for the frame at this size and depth
-        // with a full colour table.
-        ConvBitmapInfoHeader out;
-        std::memcpy(&out, dib.data(), sizeof out);
-        uint32_t tableEntries = img.bitCount <= 8 ? (1u << img.bitCount) : 0;
-        auto *dst = reinterpret_cast<uint8_t *>(param);
-        out.biClrUsed = 0;
-        std::memcpy(dst, &out, sizeof out);
-        std::memset(dst + 40, 0, 4 * tableEntries);
-        std::memcpy(dst + 40, dib.data() + 40, 4 * img.palette.size());
-        std::memcpy(dst + 40 + 4 * tableEntries, img.bits.data(), img.bits.size());
-        return 1;
-    }
-    case HOST_GET_FRAME_DATA: {
+    case HOST_QUERY: return query(param, value);
+    case HOST_ADD_FRAME: return takeFrame(param, value);
+    case HOST_ADD_ICON: return takeIcon(param);
+    case HOST_GET_FRAME: return serveFrame(param, value);
+    case HOST_GET_FRAME_DATA:
         if (!param) return 0;
         std::memset(reinterpret_cast<void *>(param), 0, 128);
         return frameIndex(value) >= 0 ? 1 : 0;
-    }
-    case HOST_FILE_DIALOG: {
+    case HOST_FILE_DIALOG:
         if (options_.soundFile.empty() || !param) return 0;
         std::snprintf(reinterpret_cast<char *>(param), 80, "%s", options_.soundFile.c_str());
         return 1;
-    }
     case HOST_GET_PALETTE:
         // The headless editor has no logical palette.
         if (param) *reinterpret_cast<void **>(param) = nullptr;
         return 0;
-    case HOST_GET_ICON: {
-        int i = frameIndex(value);
-        if (i < 0 || !param) return 0;
-        auto *size = reinterpret_cast<uint32_t *>(param);
-        int32_t w = int32_t(*size & 0xFFFF), h = int32_t(*size >> 16);
-        if (w <= 0 || h <= 0) return 0;
-        uint16_t bits = depthForColors(uint32_t(handle(HOST_QUERY, 0, HOST_QUERY_COLORS)));
-        Image img = frameAt(i, w, h, bits, colorSetting_ == 3);
-        std::vector<uint8_t> data = toPackedDib(img, true);
-        void *block = Library::memAlloc(data.size());
-        if (!block) return 0;
-        if (void *p = Library::memLock(block)) {
-            std::memcpy(p, data.data(), data.size());
-            Library::memUnlock(block);
-        }
-        *size = uint32_t(data.size());
-        return reinterpret_cast<intptr_t>(block);
-    }
+    case HOST_GET_ICON: return serveIcon(param, value);
     case HOST_GET_DOCUMENT:
         if (param) *reinterpret_cast<void **>(param) = document;
         return document != nullptr;
-    case HOST_NEW_DOCUMENT:
-        if (options_.refuseDocuments || !param) return 0;
-        if (document && document != reinterpret_cast<void *>(param)) Library::memFree(document);
-        document = reinterpret_cast<void *>(param);
-        menu.clear();
-        return 1;
+    case HOST_NEW_DOCUMENT: return takeDocument(param);
     case HOST_GET_HOTSPOT: {
         int i = frameIndex(value);
         if (!param) return 0;
@@ -228,51 +142,12 @@ intptr_t Editor::handle(int32_t command, intptr_t param, intptr_t value) {
         frames[size_t(i)].hotspot = uint32_t(param);
         return 1;
     }
-    case HOST_ADD_MENU_ITEM: {
-        if (!param) return 0;
-        const auto *item = reinterpret_cast<const ConvMenuItem *>(param);
-        menu.push_back(MenuItem{item->slot, item->position, item->commandId, item->flags,
-                                item->commandId && item->text ? item->text : ""});
-        return 1;
-    }
+    case HOST_ADD_MENU_ITEM: return takeMenuItem(param);
     case HOST_GET_FRAME_DC:
         // No device contexts without a window system.
         if (param) *reinterpret_cast<void **>(param) = nullptr;
         return 0;
-    case HOST_CHANGE_FORMAT: {
-        if (!param) return 0;
-        const auto *change = reinterpret_cast<const ConvFormatChange *>(param);
-        if (change->width == 0 || change->height == 0 || change->width > 1024 || change->height > 1024) return 0;
-        uint16_t bits = depthForColors(change->colors);
-        std::vector<Rgb> bw = fixedPalette(2);
-        for (Frame &f : frames) {
-            Image img = change->scale ? scaled(f.image, int32_t(change->width), int32_t(change->height)) : f.image;
-            if (!change->scale && (img.width != int32_t(change->width) || img.height != int32_t(change->height))) {
-                // Without scaling the picture keeps its pixels at the top
-                // left of the new canvas.
-                Image canvas = withDepth(img, 24, false);
-                Image out;
-                out.width = int32_t(change->width);
-                out.height = int32_t(change->height);
-                out.bitCount = 24;
-                out.bits.assign(size_t(out.rowBytes()) * out.height, 0xFF);
-                for (int32_t y = 0; y < out.height && y < canvas.height; ++y)
-                    for (int32_t x = 0; x < out.width && x < canvas.width; ++x) {
-                        Rgb c = canvas.pixel(x, y);
-                        uint8_t *p = out.bits.data() + size_t(out.height - 1 - y) * out.rowBytes() + size_t(x) * 3;
-                        p[0] = uint8_t(c);
-                        p[1] = uint8_t(c >> 8);
-                        p[2] = uint8_t(c >> 16);
-                    }
-                img = out;
-            }
-            f.image = withDepth(img, bits, options_.dither, change->colors == 3 ? &bw : nullptr);
-        }
-        colorSetting_ = uint16_t(change->colors);
-        ++formatChanges;
-        paletteCache_ = {};
-        return 1;
-    }
+    case HOST_CHANGE_FORMAT: return changeFormat(param);
     case HOST_SET_TRANSPARENT: {
         if (!param) return 0;
         const auto *q = reinterpret_cast<const uint8_t *>(param);
@@ -281,15 +156,165 @@ intptr_t Editor::handle(int32_t command, intptr_t param, intptr_t value) {
     }
     case HOST_PICK_BACKGROUND: return -1;  // nothing chosen
     case HOST_EDIT_TRANSPARENT: return 0;
-    case HOST_NOTE_FILE: {
-        int i = frameIndex(value & 0xFF);
-        if (i < 0 || !param) return 0;
-        frames[size_t(i)].noteFile = reinterpret_cast<const char *>(param);
-        frames[size_t(i)].noteFormat = int((value >> 8) & 0xFF);
-        return 1;
-    }
+    case HOST_NOTE_FILE: return noteFile(param, value);
     default: return 0;
     }
+}
+
+intptr_t Editor::query(intptr_t param, intptr_t value) const {
+    switch (value) {
+    case HOST_QUERY_COUNT: return intptr_t(frames.size());
+    case HOST_QUERY_SIZE: {
+        if (current < 0 || !param) return 0;
+        auto *wh = reinterpret_cast<uint16_t *>(param);
+        wh[0] = uint16_t(frames[size_t(current)].image.width);
+        wh[1] = uint16_t(frames[size_t(current)].image.height);
+        return 1;
+    }
+    case HOST_QUERY_COLORS: return colorCount();
+    case HOST_QUERY_SCREEN_COLOR:
+        if (!transparent || !param) return 0;
+        // A Windows colour value: red in the low byte.
+        *reinterpret_cast<uint32_t *>(param) =
+            ((*transparent >> 16) & 255) | (*transparent & 0xFF00) | ((*transparent & 255) << 16);
+        return 1;
+    case HOST_QUERY_DITHER: return options_.dither ? 1 : 0;
+    default: return 0;
+    }
+}
+
+uint16_t Editor::colorCount() const {
+    if (colorSetting_) return colorSetting_;
+    if (current < 0) return 256;
+    uint16_t bits = frames[size_t(current)].image.bitCount;
+    return bits == 1 ? 2 : bits == 4 ? 16 : 256;
+}
+
+intptr_t Editor::takeFrame(intptr_t param, intptr_t value) {
+    if (options_.refuseFrames || !param) return 0;
+    auto img = fromPackedDib(reinterpret_cast<const uint8_t *>(param), SIZE_MAX / 2);
+    if (!img) return 0;
+    if ((value & HOST_FRAME_STRETCH) && current >= 0) {
+        const Image &cur = frames[size_t(current)].image;
+        *img = scaled(*img, cur.width, cur.height);
+    }
+    addFrame(std::move(*img));
+    return 1;
+}
+
+intptr_t Editor::takeIcon(intptr_t param) {
+    if (options_.refuseFrames || !param) return 0;
+    auto img = fromPackedDib(reinterpret_cast<const uint8_t *>(param), SIZE_MAX / 2, 2);
+    if (!img) return 0;
+    addFrame(std::move(*img));
+    return 1;
+}
+
+intptr_t Editor::serveFrame(intptr_t param, intptr_t value) {
+    int i = frameIndex(value);
+    if (i < 0 || !param) return 0;
+    auto *h = reinterpret_cast<ConvBitmapInfoHeader *>(param);
+    if (h->biWidth <= 0 || h->biHeight <= 0) return 0;
+    const uint16_t bits = h->biBitCount ? h->biBitCount : 24;
+    Image img = frames.size() > 1 && bits <= 8
+                    ? withDepth(frameAt(i, h->biWidth, h->biHeight, 24, false), bits, options_.dither,
+                                &documentPalette(h->biWidth, h->biHeight, bits))
+                    : frameAt(i, h->biWidth, h->biHeight, bits, false);
+    std::vector<uint8_t> dib = toPackedDib(img);
+    // The library sized the block for the frame at this size and depth
+    // with a full colour table.
+    ConvBitmapInfoHeader out;
+    std::memcpy(&out, dib.data(), sizeof out);
+    uint32_t tableEntries = img.bitCount <= 8 ? (1u << img.bitCount) : 0;
+    auto *dst = reinterpret_cast<uint8_t *>(param);
+    out.biClrUsed = 0;
+    std::memcpy(dst, &out, sizeof out);
+    std::memset(dst + 40, 0, 4 * tableEntries);
+    std::memcpy(dst + 40, dib.data() + 40, 4 * img.palette.size());
+    std::memcpy(dst + 40 + 4 * tableEntries, img.bits.data(), img.bits.size());
+    return 1;
+}
+
+intptr_t Editor::serveIcon(intptr_t param, intptr_t value) const {
+    int i = frameIndex(value);
+    if (i < 0 || !param) return 0;
+    auto *size = reinterpret_cast<uint32_t *>(param);
+    int32_t w = int32_t(*size & 0xFFFF), h = int32_t(*size >> 16);
+    if (w <= 0 || h <= 0) return 0;
+    Image img = frameAt(i, w, h, depthForColors(colorCount()), colorSetting_ == 3);
+    std::vector<uint8_t> data = toPackedDib(img, true);
+    void *block = Library::memAlloc(data.size());
+    if (!block) return 0;
+    if (void *p = Library::memLock(block)) {
+        std::memcpy(p, data.data(), data.size());
+        Library::memUnlock(block);
+    }
+    *size = uint32_t(data.size());
+    return reinterpret_cast<intptr_t>(block);
+}
+
+intptr_t Editor::takeDocument(intptr_t param) {
+    if (options_.refuseDocuments || !param) return 0;
+    if (document && document != reinterpret_cast<void *>(param)) Library::memFree(document);
+    document = reinterpret_cast<void *>(param);
+    menu.clear();
+    return 1;
+}
+
+intptr_t Editor::takeMenuItem(intptr_t param) {
+    if (!param) return 0;
+    const auto *item = reinterpret_cast<const ConvMenuItem *>(param);
+    menu.push_back(MenuItem{item->slot, item->position, item->commandId, item->flags,
+                            item->commandId && item->text ? item->text : ""});
+    return 1;
+}
+
+namespace {
+// Without scaling a picture keeps its pixels at the top left of a new
+// white canvas of the given size.
+Image onCanvas(const Image &img, int32_t width, int32_t height) {
+    Image canvas = withDepth(img, 24, false);
+    Image out;
+    out.width = width;
+    out.height = height;
+    out.bitCount = 24;
+    out.bits.assign(size_t(out.rowBytes()) * out.height, 0xFF);
+    for (int32_t y = 0; y < out.height && y < canvas.height; ++y)
+        for (int32_t x = 0; x < out.width && x < canvas.width; ++x) {
+            Rgb c = canvas.pixel(x, y);
+            uint8_t *p = out.bits.data() + size_t(out.height - 1 - y) * out.rowBytes() + size_t(x) * 3;
+            p[0] = uint8_t(c);
+            p[1] = uint8_t(c >> 8);
+            p[2] = uint8_t(c >> 16);
+        }
+    return out;
+}
+}  // namespace
+
+intptr_t Editor::changeFormat(intptr_t param) {
+    if (!param) return 0;
+    const auto *change = reinterpret_cast<const ConvFormatChange *>(param);
+    if (change->width == 0 || change->height == 0 || change->width > 1024 || change->height > 1024) return 0;
+    const int32_t width = int32_t(change->width), height = int32_t(change->height);
+    uint16_t bits = depthForColors(change->colors);
+    std::vector<Rgb> bw = fixedPalette(2);
+    for (Frame &f : frames) {
+        Image img = change->scale ? scaled(f.image, width, height) : f.image;
+        if (!change->scale && (img.width != width || img.height != height)) img = onCanvas(img, width, height);
+        f.image = withDepth(img, bits, options_.dither, change->colors == 3 ? &bw : nullptr);
+    }
+    colorSetting_ = uint16_t(change->colors);
+    ++formatChanges;
+    paletteCache_ = {};
+    return 1;
+}
+
+intptr_t Editor::noteFile(intptr_t param, intptr_t value) {
+    int i = frameIndex(value & 0xFF);
+    if (i < 0 || !param) return 0;
+    frames[size_t(i)].noteFile = reinterpret_cast<const char *>(param);
+    frames[size_t(i)].noteFormat = int((value >> 8) & 0xFF);
+    return 1;
 }
 
 }  // namespace host

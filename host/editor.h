@@ -62,6 +62,17 @@ class Editor {
 
    private:
     intptr_t handle(int32_t command, intptr_t param, intptr_t value);
+    // The commands that do more than answer at once, one each.
+    intptr_t query(intptr_t param, intptr_t value) const;
+    uint16_t colorCount() const;  // the answer to the colour query
+    intptr_t takeFrame(intptr_t param, intptr_t value);
+    intptr_t takeIcon(intptr_t param);
+    intptr_t serveFrame(intptr_t param, intptr_t value);
+    intptr_t serveIcon(intptr_t param, intptr_t value) const;
+    intptr_t takeDocument(intptr_t param);
+    intptr_t takeMenuItem(intptr_t param);
+    intptr_t changeFormat(intptr_t param);
+    intptr_t noteFile(intptr_t param, intptr_t value);
     int frameIndex(intptr_t value) const;
     Image frameAt(int index, int32_t width, int32_t height, uint16_t bitCount, bool cursorPalette) const;
     // The one palette of the document at a size and depth: the colours of

@@ -7,19 +7,22 @@
 #include <iterator>
 #include <map>
 
+#include "common/bytes.h"
 #include "host/quantize.h"
 
 namespace host {
 
 namespace {
-uint32_t rd32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t rd16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+using vc::loadLe16;
+using vc::loadLe32;
+// Appends a little-endian field to a file being built.
 void wr32(std::vector<uint8_t> &v, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
+    v.resize(v.size() + 4);
+    vc::storeLe32(v.data() + v.size() - 4, x);
 }
 void wr16(std::vector<uint8_t> &v, uint16_t x) {
-    v.push_back(uint8_t(x));
-    v.push_back(uint8_t(x >> 8));
+    v.resize(v.size() + 2);
+    vc::storeLe16(v.data() + v.size() - 2, x);
 }
 }  // namespace
 
@@ -50,11 +53,11 @@ bool Image::masked(int32_t x, int32_t y) const {
 
 std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor) {
     if (!p || size < 40) return std::nullopt;
-    uint32_t headerSize = rd32(p);
-    int32_t width = int32_t(rd32(p + 4));
-    int32_t fullHeight = int32_t(rd32(p + 8));
-    uint16_t planes = rd16(p + 12), bitCount = rd16(p + 14);
-    uint32_t compression = rd32(p + 16), clrUsed = rd32(p + 32);
+    uint32_t headerSize = loadLe32(p);
+    int32_t width = int32_t(loadLe32(p + 4));
+    int32_t fullHeight = int32_t(loadLe32(p + 8));
+    uint16_t planes = loadLe16(p + 12), bitCount = loadLe16(p + 14);
+    uint32_t compression = loadLe32(p + 16), clrUsed = loadLe32(p + 32);
     if (headerSize < 40 || headerSize > size || planes != 1 || compression != 0) return std::nullopt;
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32) return std::nullopt;
     if (width <= 0 || width > 32768 || fullHeight <= 0 || fullHeight > 65536) return std::nullopt;
@@ -237,18 +240,18 @@ std::optional<Image> readBmp(const std::string &path, std::string &error) {
         error = "not a BMP file";
         return std::nullopt;
     }
-    uint32_t bitsOffset = rd32(&data[10]);
+    uint32_t bitsOffset = loadLe32(&data[10]);
     const uint8_t *dib = data.data() + 14;
     size_t size = data.size() - 14;
     // Rebuild a packed DIB with the rows right behind the colour table.
-    uint32_t headerSize = rd32(dib);
+    uint32_t headerSize = loadLe32(dib);
     if (headerSize < 40 || headerSize > size || bitsOffset < 14 + headerSize || bitsOffset > data.size()) {
         error = "unsupported BMP header";
         return std::nullopt;
     }
     std::vector<uint8_t> packed(dib, dib + headerSize);
-    uint16_t bitCount = rd16(dib + 14);
-    uint32_t clrUsed = rd32(dib + 32);
+    uint16_t bitCount = loadLe16(dib + 14);
+    uint32_t clrUsed = loadLe32(dib + 32);
     uint32_t colors = clrUsed ? clrUsed : (bitCount <= 8 ? (1u << bitCount) : 0u);
     size_t tableEnd = 14 + size_t(headerSize) + 4ull * colors;
     if (colors > 256 || tableEnd > bitsOffset) {
@@ -267,14 +270,14 @@ std::optional<Image> readBmp(const std::string &path, std::string &error) {
 
 bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t size, size_t bitsOffset) {
     if (size < 40) return false;
-    uint32_t headerSize = rd32(dib);
-    uint16_t bitCount = rd16(dib + 14);
-    uint32_t clrUsed = rd32(dib + 32);
+    uint32_t headerSize = loadLe32(dib);
+    uint16_t bitCount = loadLe16(dib + 14);
+    uint32_t clrUsed = loadLe32(dib + 32);
     uint32_t colors = clrUsed ? clrUsed : (bitCount <= 8 ? (1u << bitCount) : 0u);
     size_t tableEnd = size_t(headerSize) + 4ull * colors;
     if (bitsOffset == 0) bitsOffset = tableEnd;
     if (tableEnd > size || bitsOffset > size || bitsOffset < tableEnd) return false;
-    int32_t width = int32_t(rd32(dib + 4)), height = int32_t(rd32(dib + 8));
+    int32_t width = int32_t(loadLe32(dib + 4)), height = int32_t(loadLe32(dib + 8));
     uint64_t rowBytes = ((uint64_t(width > 0 ? width : 0) * bitCount + 31) / 32) * 4;
     uint64_t imageBytes = rowBytes * uint64_t(height > 0 ? height : -int64_t(height));
     if (bitsOffset + imageBytes > size) return false;

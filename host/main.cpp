@@ -259,13 +259,28 @@ std::string describeCursorAnimation(const uint8_t *doc) {
         const char *s = reinterpret_cast<const char *>(doc + at);
         return std::string(s, strnlen(s, 79));
     };
-    uint32_t steps = std::min<uint32_t>(u32(12), 256);
-    std::string out = "  cursor animation: " + std::to_string(u32(8)) + " frames, " + std::to_string(steps) +
-                      " steps, default rate " + std::to_string(u32(32)) + "\n  title: \"" + text(40) +
-                      "\"\n  author: \"" + text(120) + "\"\n  steps (frame/rate):";
-    for (uint32_t i = 0; i < steps; ++i)
-        out += " " + std::to_string(u32(1224 + 4 * i)) + "/" + std::to_string(u32(200 + 4 * i));
-    return out + "\n";
+    // Appended piece by piece: chains of + that start from a literal make
+    // GCC warn of overlapping copies (-Wrestrict) where there are none.
+    const uint32_t steps = std::min<uint32_t>(u32(12), 256);
+    std::string out = "  cursor animation: ";
+    out += std::to_string(u32(8));
+    out += " frames, ";
+    out += std::to_string(steps);
+    out += " steps, default rate ";
+    out += std::to_string(u32(32));
+    out += "\n  title: \"";
+    out += text(40);
+    out += "\"\n  author: \"";
+    out += text(120);
+    out += "\"\n  steps (frame/rate):";
+    for (uint32_t i = 0; i < steps; ++i) {
+        out += ' ';
+        out += std::to_string(u32(1224 + 4 * i));
+        out += '/';
+        out += std::to_string(u32(200 + 4 * i));
+    }
+    out += '\n';
+    return out;
 }
 
 void printEditor(const Editor &ed) {

@@ -227,7 +227,7 @@ TEST_F(Ground, OwnersGiveBackWhatTheyHoldUnlessHandedOver) {
 Bytes storedBitmap(bool core, uint16_t bits, int32_t w, int32_t h, uint32_t used = 0) {
     Bytes b;
     auto put = [&](uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i)));
+        for (int i = 0; i < n; ++i) b.push_back(i < 4 ? uint8_t(v >> (8 * i)) : 0);
     };
     const uint32_t entries = bits <= 8 ? (used ? used : 1u << bits) : used;
     if (core) {
