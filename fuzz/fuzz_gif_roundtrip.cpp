@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 4) return 0;
     const uint16_t depths[3] = {1, 4, 8};
     const uint16_t depth = depths[data[0] % 3];
-    const int32_t width = 1 + data[1] % 200, height = 1 + data[2] % 120;
+    const int32_t width = 1 + data[1] % 128, height = 1 + data[2] % 64;
     const uint8_t *px = data + 3;
     const size_t n = size - 3;
 

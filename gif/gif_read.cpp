@@ -60,12 +60,10 @@ uint32_t tableEntries(uint8_t packed) { return 2u << (packed & 7); }
 // Reads n RGB triples into the first `room` entries of a table (blue,
 // green, red order). Nothing is stored when the file ends first.
 bool readColorTable(FileWindow &in, uint32_t n, GifRgbQuad *table, uint32_t room) {
-    ByteReader rgb = in.take(3 * n);
-    if (!rgb.ok()) return false;
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint8_t red = rgb.u8(), green = rgb.u8(), blue = rgb.u8();
-        if (i < room) table[i] = GifRgbQuad{blue, green, red, 0};
-    }
+    ByteReader r = in.take(3 * n);
+    const uint8_t *rgb = r.span(3 * n);
+    if (!rgb) return false;
+    for (uint32_t i = 0; i < n && i < room; ++i, rgb += 3) table[i] = GifRgbQuad{rgb[2], rgb[1], rgb[0], 0};
     return true;
 }
 

@@ -123,6 +123,25 @@ struct EncoderState {
     CodeWriter out;
 };
 
+// Empties the lookup entries of codes first .. next - 1 (found through the
+// places they were entered at) and the run chain.
+template <bool Direct> void forgetCodes(EncoderState &st, uint32_t first, uint32_t next) {
+    for (uint32_t k = first; k < next; ++k) {
+        if constexpr (Direct)
+            st.direct[st.slotOf[k]] = 0;
+        else
+            st.hash[st.slotOf[k]] = 0;
+    }
+    std::memset(st.runNext, 0, sizeof st.runNext);
+}
+
+// The coder tables are module state, as one save runs at a time: about
+// 450 KB that would otherwise be allocated and zeroed for every image (for
+// every frame of an animation). The lookup tables are empty between saves,
+// because every save removes the entries it made; the rest is set up by
+// each save.
+EncoderState gEncoder{};
+
 unsigned bitLength(uint32_t v) { return v ? 32u - unsigned(__builtin_clz(v)) : 0u; }
 
 constexpr uint32_t kNoRun = 256;
@@ -214,13 +233,7 @@ void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint3
             out.code(w, width);
             if (next == 4096) {
                 // Table full: start over after a clear code at 12 bits.
-                for (uint32_t k = clear + 2; k < next; ++k) {
-                    if constexpr (Direct)
-                        st.direct[st.slotOf[k]] = 0;
-                    else
-                        st.hash[st.slotOf[k]] = 0;
-                }
-                std::memset(st.runNext, 0, sizeof st.runNext);
+                forgetCodes<Direct>(st, clear + 2, next);
                 for (auto &n : st.runLength) n = 1;
                 out.code(clear, width);
                 next = clear + 2;
@@ -254,14 +267,18 @@ void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint3
     if (haveW) out.code(w, width);
     out.code(end, width);
     out.finish();
+    // The tables go back as they came: empty.
+    forgetCodes<Direct>(st, clear + 2, next);
 }
 
-// 1, -5 when the encoder's tables cannot be had, -8 when a write failed.
+// 1, or -8 when a write failed.
 int16_t lzwEncode(HFile file, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
-    plat::Block block;
-    if (!block.alloc(sizeof(EncoderState))) return CONV_E_MEMORY;
-    auto *st = block.as<EncoderState>();
+    EncoderState *st = &gEncoder;
     st->out.file = file;
+    st->out.failed = false;
+    st->out.acc = 0;
+    st->out.bits = 0;
+    st->out.fill = 0;
     // Few colours in use (always so below 8 bits): rank them for the
     // direct table.
     const uint32_t clear = 1u << s;
