@@ -17,8 +17,9 @@
  * comes back in the field that gave the capacity. A write into memory needs
  * no file name; with jpegOutBytes set, jpegFile is not looked at. A buffer
  * the file does not fit gives JL_E_BUFFER; the caller may retry with a
- * larger one (6 bytes a pixel of the image padded to whole 16 x 16 blocks,
- * and 2 KiB for the headers, always suffice).
+ * larger one (the encoder's worst case, at any quality and subsampling, is
+ * 6 bytes a pixel of the image padded to whole 16 x 16 blocks, and 2 KiB
+ * for the headers).
  */
 #ifndef VELMCONV_IJL_H
 #define VELMCONV_IJL_H
