@@ -1,7 +1,8 @@
 // JPEG reader and writer over the JPEG library stand-in (ijl11.dll on
 // Windows, imported by ordinal; linked in on Linux). The reader reads the
 // file through the platform's file calls and hands the library its bytes;
-// the writer lets the library write the named file.
+// the writer has the library encode into a block and writes that through
+// the same calls, so a save goes wherever the platform's file calls go.
 //
 // Damaged input is the library's to judge; this side turns its answers
 // into result codes:
@@ -16,10 +17,14 @@
 //   refused.
 // - Data that ends inside the scan is completed by the library, and the
 //   image is read as it completes it.
+//
+// A save that cannot create, encode or write its file gives CONV_E_WRITE,
+// as the library's own failed write does; a block for the encoded file
+// that is refused gives CONV_E_MEMORY.
 #include "codecs/jpeg.h"
 
+#include <algorithm>
 #include <cstring>
-#include <string>
 
 #include "codecs/whole_file.h"
 #include "common/limits.h"
@@ -86,6 +91,34 @@ int16_t readJpeg(const char *fileName, MemHandle *image) {
     return CONV_OK;
 }
 
+// Room for the encoded file: first the pixels' own size and 4 KiB for the
+// headers (a quality-100 file of a photograph is well below that), then,
+// only when that proves too small, the encoder's worst case: 6 bytes a
+// pixel of the image padded to whole 16 x 16 blocks, and 2 KiB. Neither
+// exceeds the largest block or what the record's size field holds.
+uint64_t roomFirst(const JlProperties &p) { return 3ull * uint64_t(p.dibWidth) * uint64_t(p.dibHeight) + 4096; }
+uint64_t roomWorst(const JlProperties &p) {
+    return 6ull * ((uint64_t(p.dibWidth) + 15) & ~15ull) * ((uint64_t(p.dibHeight) + 15) & ~15ull) + 2048;
+}
+uint64_t capped(uint64_t room) { return std::min<uint64_t>({room, limits().largestBlock, UINT32_MAX}); }
+
+// Encodes the record's pixel side into encoded; its first jpegOutSizeBytes
+// bytes are then the file.
+int16_t encodeJpeg(JlProperties &props, plat::Block &encoded) {
+    uint64_t room = capped(roomFirst(props));
+    for (bool retry = false;; retry = true) {
+        encoded.reset();  // the first buffer goes before the larger one is made
+        if (!encoded.alloc(room, plat::kMemMoveable)) return CONV_E_MEMORY;
+        props.jpegOutBytes = encoded.data();
+        props.jpegOutSizeBytes = uint32_t(room);
+        const int32_t r = JlWrite(&props, JL_WRITE_IMAGE);
+        if (r == JL_OK) return CONV_OK;
+        const uint64_t worst = capped(roomWorst(props));
+        if (r != JL_E_BUFFER || retry || worst <= room) return CONV_E_WRITE;
+        room = worst;
+    }
+}
+
 }  // namespace
 
 bool DetectJpegFile(HFile file) {
@@ -109,7 +142,6 @@ int16_t GetJpegPreview(const char *fileName, ConvImageRecord *record) {
 }
 
 int16_t SaveJpegImage(const char *fileName, MemHandle image) {
-    const std::string name = fileName;
     Session s;
     plat::Lock block(image);
     if (!block) return CONV_E_MEMORY;
@@ -123,7 +155,6 @@ int16_t SaveJpegImage(const char *fileName, MemHandle image) {
     const int32_t width = h.biWidth;
     const int32_t height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
     s.props.jpegSubsampling = JL_SUBSAMPLE_422;
-    s.props.jpegFile = name.c_str();
     s.props.jpegQuality = 100;
     s.props.dibWidth = s.props.jpegWidth = width;
     s.props.dibHeight = s.props.jpegHeight = height;
@@ -144,7 +175,14 @@ int16_t SaveJpegImage(const char *fileName, MemHandle image) {
         std::memcpy(pixels.data() + line * size_t(height - 1 - r), rows + rowBytes * uint64_t(src), line);
     }
     block.unlock();
-    if (JlWrite(&s.props, JL_WRITE_IMAGE) != JL_OK) return CONV_E_WRITE;
+
+    // The file is made before the encoding, as the library made it before
+    // it wrote.
+    plat::File file;
+    if (!file.create(fileName)) return CONV_E_WRITE;
+    plat::Block encoded;
+    if (const int16_t r = encodeJpeg(s.props, encoded); r != CONV_OK) return r;
+    if (!file.writeAll(encoded.data(), s.props.jpegOutSizeBytes) || !file.close()) return CONV_E_WRITE;
     return CONV_OK;
 }
 

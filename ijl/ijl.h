@@ -6,10 +6,20 @@
  * The caller zero-fills the record and calls JlInit, which sets the
  * defaults: the pixel side is 3 bytes per pixel in the order blue, green,
  * red, top row first, no padding between rows. The caller then names the
- * file (or, for reading, hands over the file's bytes in memory), the image
- * size and the pixel buffer, and reads or writes the whole image in one
- * call. JlFree ends the operation. Every entry returns
- * JL_OK (0) on success and a negative JL_E_* value otherwise.
+ * file (or hands over memory instead: the file's bytes for reading, a
+ * buffer for the file for writing), the image size and the pixel buffer,
+ * and reads or writes the whole image in one call. JlFree ends the
+ * operation. Every entry returns JL_OK (0) on success and a negative JL_E_*
+ * value otherwise.
+ *
+ * Memory on the two sides has fields of its own rather than one pair of
+ * bytes and size for both: the bytes read stay const, and the size written
+ * comes back in the field that gave the capacity. A write into memory needs
+ * no file name; with jpegOutBytes set, jpegFile is not looked at. A buffer
+ * the file does not fit gives JL_E_BUFFER; the caller may retry with a
+ * larger one (the encoder's worst case, at any quality and subsampling, is
+ * 6 bytes a pixel of the image padded to whole 16 x 16 blocks, and 2 KiB
+ * for the headers).
  */
 #ifndef VELMCONV_IJL_H
 #define VELMCONV_IJL_H
@@ -40,7 +50,9 @@ enum {
     JL_E_ENCODE = -4,      /* the file cannot be written */
     JL_E_SIZE = -5,        /* the pixel buffer does not match the image */
     JL_E_UNSUPPORTED = -6, /* a mode or colour layout the library lacks */
-    JL_E_MEMORY = -7
+    JL_E_MEMORY = -7,
+    JL_E_BUFFER = -8       /* writing to memory: the file does not fit the
+                              buffer; its contents are then undefined */
 };
 
 /* Read modes: the file's parameters only, or the whole image. */
@@ -67,6 +79,10 @@ typedef struct JlProperties {
     const uint8_t *jpegBytes; /* reading: the file's bytes in memory, used
                                  instead of jpegFile when set */
     uint32_t jpegSizeBytes;  /* how many bytes jpegBytes holds */
+    uint8_t *jpegOutBytes;   /* writing: a buffer for the file, used instead
+                                of jpegFile when set */
+    uint32_t jpegOutSizeBytes; /* writing: the buffer's capacity; on JL_OK
+                                  the bytes written */
     int32_t jpegWidth;
     int32_t jpegHeight;
     int32_t jpegChannels;    /* components in the file (1 grey, 3 colour) */

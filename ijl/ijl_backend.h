@@ -20,7 +20,8 @@ int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_
 // Decodes the whole image of sourceOf(props) into the checked pixel side of
 // props.
 int32_t readImage(const JlProperties &props);
-// Encodes the checked pixel side of props into props.jpegFile.
-int32_t writeImage(const JlProperties &props);
+// Encodes the checked pixel side of props into props.jpegOutBytes when set
+// (written: the byte count on JL_OK), else into props.jpegFile.
+int32_t writeImage(const JlProperties &props, uint32_t &written);
 
 }  // namespace jl

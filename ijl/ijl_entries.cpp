@@ -57,7 +57,7 @@ JL_EXPORT int32_t JL_API JlRead(JlProperties *props, int32_t mode) {
 }
 
 JL_EXPORT int32_t JL_API JlWrite(JlProperties *props, int32_t mode) {
-    if (!initialised(props) || !props->jpegFile) return JL_E_ARGUMENT;
+    if (!initialised(props) || (!props->jpegFile && !props->jpegOutBytes)) return JL_E_ARGUMENT;
     if (mode != JL_WRITE_IMAGE) return JL_E_UNSUPPORTED;
     if (!pixelSideUsable(*props) || props->jpegWidth != props->dibWidth || props->jpegHeight != props->dibHeight ||
         props->jpegWidth > 65500 || props->jpegHeight > 65500 || props->jpegQuality < 1 ||
@@ -65,7 +65,10 @@ JL_EXPORT int32_t JL_API JlWrite(JlProperties *props, int32_t mode) {
         return JL_E_ARGUMENT;
     if (props->jpegSubsampling < JL_SUBSAMPLE_NONE || props->jpegSubsampling > JL_SUBSAMPLE_422)
         return JL_E_UNSUPPORTED;
-    return jl::writeImage(*props);
+    uint32_t written = 0;
+    const int32_t r = jl::writeImage(*props, written);
+    if (r == JL_OK && props->jpegOutBytes) props->jpegOutSizeBytes = written;
+    return r;
 }
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 // to the entry; nothing with a destructor lives between setjmp and the
 // library calls.
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
 
 #include <jpeglib.h>
@@ -49,6 +50,59 @@ void useSource(jpeg_decompress_struct &cinfo, const Source &source, std::FILE *f
         jpeg_mem_src(&cinfo, source.bytes, source.size);
     else
         jpeg_stdio_src(&cinfo, file);
+}
+
+// A destination of the caller's buffer that stops at its end: running out
+// of room is a fatal error of the encoder, told apart from the others by
+// the flag, so nothing is written past the buffer and no other memory is
+// taken for the file.
+struct BufferDestination {
+    jpeg_destination_mgr pub{};
+    uint8_t *start = nullptr;
+    size_t capacity = 0;
+    volatile bool full = false;  // read after the jump back to the entry
+
+    void attach(jpeg_compress_struct &cinfo, uint8_t *bytes, size_t size) {
+        start = bytes;
+        capacity = size;
+        pub.init_destination = [](j_compress_ptr c) {
+            auto *self = reinterpret_cast<BufferDestination *>(c->dest);
+            self->pub.next_output_byte = self->start;
+            self->pub.free_in_buffer = self->capacity;
+        };
+        pub.empty_output_buffer = [](j_compress_ptr c) -> boolean {
+            reinterpret_cast<BufferDestination *>(c->dest)->full = true;
+            onError(reinterpret_cast<j_common_ptr>(c));
+        };
+        pub.term_destination = [](j_compress_ptr) {};  // the bytes are in place already
+        cinfo.dest = &pub;
+    }
+};
+
+// The settings and the scan of a write, the same whatever the destination.
+void encode(jpeg_compress_struct &cinfo, const JlProperties &p) {
+    cinfo.image_width = JDIMENSION(p.dibWidth);
+    cinfo.image_height = JDIMENSION(p.dibHeight);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, p.jpegQuality, TRUE);
+    // Luminance sampling factors; the chroma components stay at 1 x 1.
+    const int h = p.jpegSubsampling == JL_SUBSAMPLE_NONE ? 1 : 2;
+    const int v = p.jpegSubsampling == JL_SUBSAMPLE_420 ? 2 : 1;
+    cinfo.comp_info[0].h_samp_factor = h;
+    cinfo.comp_info[0].v_samp_factor = v;
+    jpeg_start_compress(&cinfo, TRUE);
+    const size_t stride = size_t(p.dibWidth) * 3 + size_t(p.dibPadBytes);
+    JSAMPROW rows[kRowBatch];
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const JDIMENSION first = cinfo.next_scanline;
+        JDIMENSION n = cinfo.image_height - first;
+        if (n > kRowBatch) n = kRowBatch;
+        for (JDIMENSION i = 0; i < n; ++i) rows[i] = p.dibBytes + stride * (first + i);
+        jpeg_write_scanlines(&cinfo, rows, n);
+    }
+    jpeg_finish_compress(&cinfo);
 }
 
 }  // namespace
@@ -116,42 +170,27 @@ int32_t readImage(const JlProperties &p) {
     return JL_OK;
 }
 
-int32_t writeImage(const JlProperties &p) {
-    std::FILE *f = std::fopen(p.jpegFile, "wb");
-    if (!f) return JL_E_OPEN;
+int32_t writeImage(const JlProperties &p, uint32_t &written) {
+    std::FILE *f = nullptr;
+    if (!p.jpegOutBytes && !(f = std::fopen(p.jpegFile, "wb"))) return JL_E_OPEN;
+    BufferDestination buffer;
     jpeg_compress_struct cinfo;
     ErrorManager err;
     useErrorManager(cinfo.err, err);
     if (setjmp(err.jump)) {
         jpeg_destroy_compress(&cinfo);
-        std::fclose(f);
-        return JL_E_ENCODE;
+        if (f) std::fclose(f);
+        return buffer.full ? JL_E_BUFFER : JL_E_ENCODE;
     }
     jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, f);
-    cinfo.image_width = JDIMENSION(p.dibWidth);
-    cinfo.image_height = JDIMENSION(p.dibHeight);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, p.jpegQuality, TRUE);
-    // Luminance sampling factors; the chroma components stay at 1 x 1.
-    const int h = p.jpegSubsampling == JL_SUBSAMPLE_NONE ? 1 : 2;
-    const int v = p.jpegSubsampling == JL_SUBSAMPLE_420 ? 2 : 1;
-    cinfo.comp_info[0].h_samp_factor = h;
-    cinfo.comp_info[0].v_samp_factor = v;
-    jpeg_start_compress(&cinfo, TRUE);
-    const size_t stride = size_t(p.dibWidth) * 3 + size_t(p.dibPadBytes);
-    JSAMPROW rows[kRowBatch];
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const JDIMENSION first = cinfo.next_scanline;
-        JDIMENSION n = cinfo.image_height - first;
-        if (n > kRowBatch) n = kRowBatch;
-        for (JDIMENSION i = 0; i < n; ++i) rows[i] = p.dibBytes + stride * (first + i);
-        jpeg_write_scanlines(&cinfo, rows, n);
-    }
-    jpeg_finish_compress(&cinfo);
+    if (f)
+        jpeg_stdio_dest(&cinfo, f);
+    else
+        buffer.attach(cinfo, p.jpegOutBytes, p.jpegOutSizeBytes);
+    encode(cinfo, p);
+    if (!f) written = uint32_t(p.jpegOutSizeBytes - cinfo.dest->free_in_buffer);
     jpeg_destroy_compress(&cinfo);
+    if (!f) return JL_OK;
     const bool bad = std::ferror(f) != 0;
     if (std::fclose(f) != 0 || bad) return JL_E_ENCODE;
     return JL_OK;

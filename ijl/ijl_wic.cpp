@@ -87,6 +87,38 @@ void setOption(IPropertyBag2 *bag, const wchar_t *name, VARIANT &value) {
     bag->Write(1, &option, &value);  // an option this WIC lacks keeps its default
 }
 
+// Encodes the pixel side of p as a JPEG file into the stream.
+int32_t encode(Com<IWICImagingFactory> &f, IStream *stream, const JlProperties &p) {
+    Com<IWICBitmapEncoder> encoder;
+    Com<IWICBitmapFrameEncode> frame;
+    Com<IPropertyBag2> options;
+    if (FAILED(f->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, encoder.out())) ||
+        FAILED(encoder->Initialize(stream, WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(frame.out(), options.out())))
+        return JL_E_ENCODE;
+    VARIANT quality;
+    VariantInit(&quality);
+    quality.vt = VT_R4;
+    quality.fltVal = float(p.jpegQuality) / 100.0f;
+    setOption(options.p, L"ImageQuality", quality);
+    VARIANT sampling;
+    VariantInit(&sampling);
+    sampling.vt = VT_UI1;
+    sampling.bVal = p.jpegSubsampling == JL_SUBSAMPLE_NONE  ? BYTE(WICJpegYCrCbSubsampling444)
+                    : p.jpegSubsampling == JL_SUBSAMPLE_422 ? BYTE(WICJpegYCrCbSubsampling422)
+                                                            : BYTE(WICJpegYCrCbSubsampling420);
+    setOption(options.p, L"JpegYCrCbSubsampling", sampling);
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (FAILED(frame->Initialize(options.p)) || FAILED(frame->SetSize(UINT(p.dibWidth), UINT(p.dibHeight))) ||
+        FAILED(frame->SetPixelFormat(&format)) || format != GUID_WICPixelFormat24bppBGR)
+        return JL_E_ENCODE;
+    const UINT stride = UINT(p.dibWidth) * 3 + UINT(p.dibPadBytes);
+    if (FAILED(frame->WritePixels(UINT(p.dibHeight), stride, stride * UINT(p.dibHeight), p.dibBytes)) ||
+        FAILED(frame->Commit()) || FAILED(encoder->Commit()))
+        return JL_E_ENCODE;
+    return JL_OK;
+}
+
 }  // namespace
 
 int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_t &channels) {
@@ -124,42 +156,33 @@ int32_t readImage(const JlProperties &p) {
     return JL_OK;
 }
 
-int32_t writeImage(const JlProperties &p) {
+int32_t writeImage(const JlProperties &p, uint32_t &written) {
     ComScope com;
     Com<IWICImagingFactory> f;
     if (!factory(f)) return JL_E_MEMORY;
-    const std::wstring name = wide(p.jpegFile);
-    Com<IWICStream> stream;
-    if (name.empty() || FAILED(f->CreateStream(stream.out())) ||
-        FAILED(stream->InitializeFromFilename(name.c_str(), GENERIC_WRITE)))
-        return JL_E_OPEN;
-    Com<IWICBitmapEncoder> encoder;
-    Com<IWICBitmapFrameEncode> frame;
-    Com<IPropertyBag2> options;
-    if (FAILED(f->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, encoder.out())) ||
-        FAILED(encoder->Initialize(stream.p, WICBitmapEncoderNoCache)) ||
-        FAILED(encoder->CreateNewFrame(frame.out(), options.out())))
+    if (!p.jpegOutBytes) {
+        const std::wstring name = wide(p.jpegFile);
+        Com<IWICStream> file;
+        if (name.empty() || FAILED(f->CreateStream(file.out())) ||
+            FAILED(file->InitializeFromFilename(name.c_str(), GENERIC_WRITE)))
+            return JL_E_OPEN;
+        return encode(f, file.p, p);
+    }
+    // The encoder writes into a growing stream of its own; the file is
+    // copied out once its size is known to fit.
+    Com<IStream> memory;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, memory.out()))) return JL_E_MEMORY;
+    if (int32_t r = encode(f, memory.p, p); r != JL_OK) return r;
+    STATSTG stat{};
+    if (FAILED(memory->Stat(&stat, STATFLAG_NONAME))) return JL_E_ENCODE;
+    if (stat.cbSize.QuadPart > p.jpegOutSizeBytes) return JL_E_BUFFER;
+    const ULONG size = ULONG(stat.cbSize.QuadPart);
+    LARGE_INTEGER zero{};
+    ULONG got = 0;
+    if (FAILED(memory->Seek(zero, STREAM_SEEK_SET, nullptr)) || FAILED(memory->Read(p.jpegOutBytes, size, &got)) ||
+        got != size)
         return JL_E_ENCODE;
-    VARIANT quality;
-    VariantInit(&quality);
-    quality.vt = VT_R4;
-    quality.fltVal = float(p.jpegQuality) / 100.0f;
-    setOption(options.p, L"ImageQuality", quality);
-    VARIANT sampling;
-    VariantInit(&sampling);
-    sampling.vt = VT_UI1;
-    sampling.bVal = p.jpegSubsampling == JL_SUBSAMPLE_NONE  ? BYTE(WICJpegYCrCbSubsampling444)
-                    : p.jpegSubsampling == JL_SUBSAMPLE_422 ? BYTE(WICJpegYCrCbSubsampling422)
-                                                            : BYTE(WICJpegYCrCbSubsampling420);
-    setOption(options.p, L"JpegYCrCbSubsampling", sampling);
-    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-    if (FAILED(frame->Initialize(options.p)) || FAILED(frame->SetSize(UINT(p.dibWidth), UINT(p.dibHeight))) ||
-        FAILED(frame->SetPixelFormat(&format)) || format != GUID_WICPixelFormat24bppBGR)
-        return JL_E_ENCODE;
-    const UINT stride = UINT(p.dibWidth) * 3 + UINT(p.dibPadBytes);
-    if (FAILED(frame->WritePixels(UINT(p.dibHeight), stride, stride * UINT(p.dibHeight), p.dibBytes)) ||
-        FAILED(frame->Commit()) || FAILED(encoder->Commit()))
-        return JL_E_ENCODE;
+    written = size;
     return JL_OK;
 }
 

@@ -125,6 +125,19 @@ TEST(StandInLibrary, EntriesAreReachedByOrdinalOnly) {
     p.dibHeight = p.jpegHeight = 8;
     p.jpegSubsampling = JL_SUBSAMPLE_422;
     ASSERT_EQ(write(&p, JL_WRITE_IMAGE), JL_OK);
+    // Into memory: the bytes of the file; a buffer one byte short refused
+    // without a byte past it.
+    const std::string written = file.read();
+    std::vector<uint8_t> out(written.size() + 1, 0xEE);
+    p.jpegOutBytes = out.data();
+    p.jpegOutSizeBytes = uint32_t(out.size());
+    ASSERT_EQ(write(&p, JL_WRITE_IMAGE), JL_OK);
+    ASSERT_EQ(p.jpegOutSizeBytes, written.size());
+    EXPECT_EQ(std::string(out.begin(), out.end() - 1), written);
+    out.assign(out.size(), 0xEE);
+    p.jpegOutSizeBytes = uint32_t(written.size() - 1);
+    EXPECT_EQ(write(&p, JL_WRITE_IMAGE), JL_E_BUFFER);
+    EXPECT_EQ(out[written.size() - 1], 0xEE);
     EXPECT_EQ(release(&p), JL_OK);
     ASSERT_EQ(init(&q), JL_OK);
     q.jpegFile = file.path();
