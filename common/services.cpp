@@ -224,6 +224,16 @@ void SplitPoint(uint32_t packed, int32_t *x, int32_t *y) {
 }  // namespace vc
 
 namespace vc {
+void ReplaceFileExtension(char *fileName, const char *extension) {
+    constexpr size_t kFileNameBuffer = 260;  // the editor's buffers hold a full path
+    if (!fileName || !extension) return;
+    char *dot = std::strrchr(fileName, '.');
+    if (!dot) return;
+    const size_t length = std::strlen(extension) + 1;
+    if (size_t(dot - fileName) + length > kFileNameBuffer) return;
+    std::memcpy(dot, extension, length);
+}
+
 int32_t DeleteFileAnsi(const char *fileName) {
     if (!fileName || !*fileName) return 0;
     return plat::fileDelete(fileName) ? 1 : 0;

@@ -66,6 +66,10 @@ uint32_t *customColors();  // the 16 custom colours kept for the library's life
 intptr_t AddHostMenuItem(int16_t slot, uint32_t position, uint32_t flags, uint32_t commandId, unsigned textId,
                          HostCallback callback);
 int32_t DeleteFileAnsi(const char *fileName);
+// Rewrites the name in one of the editor's 260-byte file-name buffers to end
+// in extension (".ANI", ".GIF") from its last dot on. A name without a dot,
+// or one whose new ending would not fit the buffer, stays as it is.
+void ReplaceFileExtension(char *fileName, const char *extension);
 uint16_t GetDocumentFormat(MemHandle block);
 
 // Packing of two 16-bit numbers into one 32-bit value (low word x or width).

@@ -13,21 +13,10 @@ namespace vc {
 
 namespace {
 HostCallback gCallback = nullptr;
-// The editor's file name buffers hold a full path.
-constexpr size_t kFileNameBuffer = 260;
 }  // namespace
 
 HostCallback cursorAnimationCallback() { return gCallback; }
 
-void renameToAni(char *fileName) {
-    if (!fileName) return;
-    char *dot = std::strrchr(fileName, '.');
-    if (!dot) return;
-    // Only within what such a buffer holds: ".ANI" may be longer than the
-    // extension it replaces.
-    if (size_t(dot - fileName) + 5 > kFileNameBuffer) return;
-    std::memcpy(dot, ".ANI", 5);
-}
 
 int32_t NewCursorAnimation(Wnd parent, char *fileName, uint32_t, HostCallback callback) {
     const EditorLink link(callback);
@@ -41,7 +30,7 @@ int32_t NewCursorAnimation(Wnd parent, char *fileName, uint32_t, HostCallback ca
     block.unlock();
     if (!link.offerDocument(block.handle())) return 0;
     (void)block.release();  // the editor owns the document now
-    renameToAni(fileName);
+    ReplaceFileExtension(fileName, ".ANI");
     uint16_t size[2] = {0, 0};
     const bool known = link.imageSize(size);
     const int32_t colors = link.colorSetting();

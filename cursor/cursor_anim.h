@@ -23,10 +23,6 @@ int32_t CursorAnimationFrameChanged(MemHandle document, int32_t changeKind, uint
 // The callback of the latest command or save, for the dialog's use.
 HostCallback cursorAnimationCallback();
 
-// Rewrites the name in a file name buffer to end in ".ANI" from its last
-// dot on; a name without a dot stays as it is.
-void renameToAni(char *fileName);
-
 // Row 166 of the format table.
 bool aniRowDetect(HFile file);
 int16_t aniRowLoad(const LoadRequest &request);

@@ -37,23 +37,8 @@ namespace vc {
 
 namespace {
 
-// The 40-byte header of icon image data; a short header reads as zeros and
-// leaves the reader failed.
-ConvBitmapInfoHeader readHeader(ByteReader r) {
-    ConvBitmapInfoHeader h;
-    h.biSize = r.u32();
-    h.biWidth = r.i32();
-    h.biHeight = r.i32();
-    h.biPlanes = r.u16();
-    h.biBitCount = r.u16();
-    h.biCompression = r.u32();
-    h.biSizeImage = r.u32();
-    h.biXPelsPerMeter = r.i32();
-    h.biYPelsPerMeter = r.i32();
-    h.biClrUsed = r.u32();
-    h.biClrImportant = r.u32();
-    return h;
-}
+// The 40-byte header of icon image data; a short header reads as zeros.
+ConvBitmapInfoHeader readHeader(ByteReader r) { return readBitmapInfoHeader(r); }
 
 // Reads count bytes from the current position; true when all arrived. The
 // 16-bit heritage read takes at most a UINT at a time; loop in case the

@@ -46,26 +46,43 @@ MemHandle newPackedDib(int32_t width, int32_t height, uint16_t bitCount, uint32_
     return makePackedDib(spec).release();
 }
 
+ConvBitmapInfoHeader readBitmapInfoHeader(ByteReader &r) {
+    ConvBitmapInfoHeader h;
+    h.biSize = r.u32();
+    h.biWidth = r.i32();
+    h.biHeight = r.i32();
+    h.biPlanes = r.u16();
+    h.biBitCount = r.u16();
+    h.biCompression = r.u32();
+    h.biSizeImage = r.u32();
+    h.biXPelsPerMeter = r.i32();
+    h.biYPelsPerMeter = r.i32();
+    h.biClrUsed = r.u32();
+    h.biClrImportant = r.u32();
+    return h;
+}
+
 plat::Block packedDibFromStored(ByteReader in) {
-    const uint32_t headerSize = in.u32();
+    const uint32_t headerSize = in.at(0, 4).u32();
     DibSpec spec;
     bool core = false;
     uint32_t compression = 0;
     if (headerSize == 12) {
         core = true;
+        in.skip(4);
         spec.width = in.u16();
         spec.height = in.u16();
         if (in.u16() != 1) in.fail();  // planes
         spec.bitCount = in.u16();
     } else if (headerSize >= kBitmapHeaderSize) {
-        spec.width = in.i32();
-        spec.height = in.i32();
-        if (in.u16() != 1) in.fail();
-        spec.bitCount = in.u16();
-        compression = in.u32();
-        in.skip(12);  // image size, resolution
-        spec.colors = in.u32();
-        in.skip(4 + (headerSize - kBitmapHeaderSize));
+        const ConvBitmapInfoHeader h = readBitmapInfoHeader(in);
+        if (h.biPlanes != 1) in.fail();
+        spec.width = h.biWidth;
+        spec.height = h.biHeight;
+        spec.bitCount = h.biBitCount;
+        compression = h.biCompression;
+        spec.colors = h.biClrUsed;
+        in.skip(headerSize - kBitmapHeaderSize);
     } else {
         in.fail();
     }

@@ -81,6 +81,10 @@ plat::Block makePackedDib(const DibSpec &spec);
 // default table size for the depth.
 MemHandle newPackedDib(int32_t width, int32_t height, uint16_t bitCount, uint32_t colors = 0);
 
+// The 40-byte BITMAPINFOHEADER at the reader's position, field by field; a
+// short header reads as zeros and leaves the reader failed.
+ConvBitmapInfoHeader readBitmapInfoHeader(ByteReader &r);
+
 // A bitmap stored in a file or resource (a BITMAPINFOHEADER of 40 bytes or
 // more, or a 12-byte BITMAPCOREHEADER with its RGBTRIPLE colour table,
 // followed by the rows) as a new image block with a 40-byte header and an

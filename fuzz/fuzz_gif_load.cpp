@@ -16,7 +16,6 @@ namespace {
 using vcfuzz::require;
 
 constexpr char kIn[] = "/vcfuzz/in.gif";
-std::vector<uint8_t> gFile;  // the input with "GIF89a" in front when it needs one
 
 bool documented(int32_t r) { return r >= CONV_E_WRITE && r <= CONV_OK; }
 
@@ -29,14 +28,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size < 3 || data[0] != 'G' || data[1] != 'I' || data[2] != 'F') {
-        static const uint8_t kSignature[6] = {'G', 'I', 'F', '8', '9', 'a'};
-        gFile.assign(kSignature, kSignature + 6);
-        gFile.insert(gFile.end(), data, data + size);
-        vc::plat::memFileMap(kIn, gFile.data(), gFile.size());
-    } else {
-        vc::plat::memFileMap(kIn, data, size);
-    }
+    vcfuzz::mapAsGif(kIn, data, size);
 
     const vcfuzz::HeldResources held;
     {

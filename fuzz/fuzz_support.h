@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
@@ -35,6 +36,20 @@ inline void lowerLimits(uint64_t largestPicture = uint64_t(1) << 16) {
     limits.largestPicture = largestPicture;
     limits.largestBlock = uint64_t(1) << 20;
     vc::plat::setLimits(limits);
+}
+
+// Maps the input as a file named name, with "GIF89a" in front unless it
+// begins with "GIF" already, so that every input reaches the GIF reader.
+inline void mapAsGif(const char *name, const uint8_t *data, size_t size) {
+    if (size >= 3 && data[0] == 'G' && data[1] == 'I' && data[2] == 'F') {
+        vc::plat::memFileMap(name, data, size);
+        return;
+    }
+    static std::vector<uint8_t> file;
+    static const uint8_t kSignature[6] = {'G', 'I', 'F', '8', '9', 'a'};
+    file.assign(kSignature, kSignature + 6);
+    file.insert(file.end(), data, data + size);
+    vc::plat::memFileMap(name, file.data(), file.size());
 }
 
 // Attaches the library as the Windows loader would.

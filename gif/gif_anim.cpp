@@ -13,20 +13,6 @@ namespace vc {
 namespace {
 
 constexpr uint32_t kMenuPosition = 5;
-// The editor's file name buffers hold a full path.
-constexpr size_t kFileNameBuffer = 260;
-
-// The extension of a name in the editor's file-name buffer becomes ".GIF",
-// from the last dot on.
-void renameToGif(char *fileName) {
-    if (!fileName) return;
-    char *dot = std::strrchr(fileName, '.');
-    if (!dot) return;
-    // Only within what such a buffer holds: ".GIF" may be longer than the
-    // extension it replaces.
-    if (size_t(dot - fileName) + 5 > kFileNameBuffer) return;
-    std::memcpy(dot, ".GIF", 5);
-}
 
 }  // namespace
 
@@ -63,7 +49,7 @@ void addGifMenuItems(HostCallback callback) {
 int32_t NewGifAnimation(Wnd, char *fileName, uint32_t, HostCallback callback) {
     plat::Block record = NewGifAnimRecord();
     if (!offerGifRecord(record, EditorLink(callback))) return 0;
-    renameToGif(fileName);
+    ReplaceFileExtension(fileName, ".GIF");
     addGifMenuItems(callback);
     return 1;
 }
