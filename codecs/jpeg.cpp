@@ -27,6 +27,7 @@
 #include <cstring>
 
 #include "codecs/whole_file.h"
+#include "common/file_window.h"
 #include "common/limits.h"
 #include "entry/image_block.h"
 #include "ijl/ijl.h"
@@ -122,12 +123,10 @@ int16_t encodeJpeg(JlProperties &props, plat::Block &encoded) {
 }  // namespace
 
 bool DetectJpegFile(HFile file) {
-    uint8_t a = 0, b = 0;
-    const bool two = plat::fileRead(file, &a, 1) == 1 && plat::fileRead(file, &b, 1) == 1;
-    // The detector chain rewinds after every test; this one rewinds too, as
-    // each detector promises, and its answer does not depend on it.
-    (void)plat::fileSeek(file, 0, plat::kSeekSet);
-    return two && a == 0xFF && b == 0xD8;
+    uint8_t head[2];
+    ByteReader r = readFileHead(file, head, sizeof head);
+    const uint8_t a = r.u8(), b = r.u8();
+    return r.ok() && a == 0xFF && b == 0xD8;
 }
 
 int16_t LoadJpegImage(const char *fileName, MemHandle *image) {

@@ -30,6 +30,7 @@
 
 #include "codecs/pcx.h"
 #include "common/bytes.h"
+#include "common/file_window.h"
 #include "entry/image_block.h"
 #include "platform/owners.h"
 
@@ -256,11 +257,7 @@ int16_t readPcx(const char *fileName, MemHandle *image) {
 
 bool DetectPcxFile(HFile file) {
     uint8_t hdr[pcx::kHeaderSize];
-    const int32_t n = plat::fileRead(file, hdr, sizeof hdr);
-    // The detector chain rewinds after every test; this one rewinds too, as
-    // each detector promises, and its answer does not depend on it.
-    (void)plat::fileSeek(file, 0, plat::kSeekSet);
-    ByteReader r(hdr, size_t(std::max(n, 0)));
+    ByteReader r = readFileHead(file, hdr, sizeof hdr);
     const uint8_t manufacturer = r.u8();
     return r.ok() && (manufacturer == kPadded || manufacturer == kPacked);
 }

@@ -29,6 +29,7 @@
 #include "codecs/tiff_lzw.h"
 #include "codecs/whole_file.h"
 #include "common/bytes.h"
+#include "common/file_window.h"
 #include "common/limits.h"
 #include "entry/image_block.h"
 #include "platform/owners.h"
@@ -341,13 +342,8 @@ int16_t readTiff(const TiffFile &f, plat::Block &block) {
 
 bool DetectTiffFile(HFile file) {
     uint8_t head[8];
-    const bool read = plat::fileSeek(file, 0, plat::kSeekSet) == 0 &&
-                      plat::fileRead(file, head, sizeof head) == int32_t(sizeof head);
-    // The detector chain rewinds after every test; this one rewinds too, as
-    // each detector promises, and its answer does not depend on it.
-    (void)plat::fileSeek(file, 0, plat::kSeekSet);
-    if (!read) return false;
-    ByteReader r(head, sizeof head);
+    ByteReader r = readFileHead(file, head, sizeof head);
+    if (r.size() != sizeof head) return false;
     const uint8_t a = r.u8(), b = r.u8();
     if (a == 'I' && b == 'I') return r.u16() == 42;
     if (a == 'M' && b == 'M') return r.u16be() == 42;

@@ -131,4 +131,19 @@ private:
     uint8_t buf_[kSize];
 };
 
+// What a content detector reads: up to size bytes from the start of the
+// file into buffer, leaving the file at its start as every detector must.
+// The reader holds the bytes that were there; it is empty and failed when
+// the file cannot be read or put back at its start, so the detector says no.
+inline ByteReader readFileHead(HFile file, uint8_t *buffer, uint32_t size) {
+    const int32_t got = plat::fileSeek(file, 0, plat::kSeekSet) == 0 ? plat::fileRead(file, buffer, size) : -1;
+    const bool rewound = plat::fileSeek(file, 0, plat::kSeekSet) == 0;
+    if (got < 0 || !rewound) {
+        ByteReader none;
+        none.fail();
+        return none;
+    }
+    return ByteReader(buffer, size_t(got));
+}
+
 }  // namespace vc

@@ -2,6 +2,7 @@
 // animation document's block helpers.
 #include <cstring>
 
+#include "common/file_window.h"
 #include "common/services.h"
 #include "cursor/ani.h"
 #include "resources/strings.h"
@@ -51,15 +52,12 @@ bool ReadChunkBody(FileWindow &in, const ChunkHeader &header, void *destination,
 }
 
 bool IsAniFile(HFile file) {
-    uint8_t raw[12] = {};
-    const bool whole = plat::fileRead(file, raw, 12) == 12;
-    // The detector chain rewinds the file after every detector as well, so
-    // the answer stands whether or not this seek succeeds.
-    (void)plat::fileSeek(file, 0, plat::kSeekSet);
-    ByteReader r(raw, sizeof raw);
+    uint8_t raw[12];
+    ByteReader r = readFileHead(file, raw, sizeof raw);
     const uint32_t id = r.u32();
     r.skip(4);
-    return whole && id == kIdRiff && r.u32() == kIdAcon;
+    const uint32_t form = r.u32();
+    return r.ok() && id == kIdRiff && form == kIdAcon;
 }
 
 }  // namespace vc

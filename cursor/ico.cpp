@@ -27,6 +27,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "common/file_window.h"
 #include "common/limits.h"
 #include "common/services.h"
 #include "cursor/cursor_format.h"
@@ -117,12 +118,8 @@ uint64_t iconDataBytes(const ConvBitmapInfoHeader &h) {
 }
 
 bool IsIconFile(HFile file) {
-    uint8_t head[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    const int32_t got = plat::fileSeek(file, 0, plat::kSeekSet) == 0 ? plat::fileRead(file, head, sizeof head) : -1;
-    // The detector chain rewinds the file after every detector as well, so
-    // the answer stands whether or not this seek succeeds.
-    (void)plat::fileSeek(file, 0, plat::kSeekSet);
-    ByteReader r(head, got > 0 ? size_t(got) : 0);
+    uint8_t head[4];
+    ByteReader r = readFileHead(file, head, sizeof head);
     const uint16_t reserved = r.u16();
     return r.ok() && reserved == 0;
 }

@@ -430,10 +430,9 @@ int16_t readGif(GifLoad &load) {
 
 bool DetectGifFile(HFile file) {
     uint8_t head[6];
-    const int32_t got = plat::fileRead(file, head, 6);
-    // The next test reads from the start too.
-    if (plat::fileSeek(file, 0, plat::kSeekSet) != 0) return false;
-    return got >= 3 && std::memcmp(head, "GIF", 3) == 0;
+    ByteReader r = readFileHead(file, head, sizeof head);
+    const uint8_t *signature = r.span(3);
+    return signature && std::memcmp(signature, "GIF", 3) == 0;
 }
 
 int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly) {
