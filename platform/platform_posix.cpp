@@ -10,6 +10,7 @@
 #include <cstring>
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string_view>
 #include <string>
 #include <vector>
@@ -131,25 +132,27 @@ struct MemFile {
     std::vector<uint8_t> bytes;
 };
 struct OpenMemFile {
-    MemFile *file = nullptr;  // none: the slot is free
+    // None: the slot is free. Shared, so that a file deleted while open
+    // keeps its bytes for the handle, as a disk file does.
+    std::shared_ptr<MemFile> file;
     size_t position = 0;
     bool writable = false;
 };
 constexpr HFile kMemFileBase = 0x40000000;
-std::map<std::string, MemFile, std::less<>> gMemFiles;
+std::map<std::string, std::shared_ptr<MemFile>, std::less<>> gMemFiles;
 std::vector<OpenMemFile> gOpenMem;
 
-MemFile *mappedFile(const char *name) {
+std::shared_ptr<MemFile> mappedFile(const char *name) {
     if (gMemFiles.empty()) return nullptr;
     auto it = gMemFiles.find(std::string_view(name));
-    return it == gMemFiles.end() ? nullptr : &it->second;
+    return it == gMemFiles.end() ? nullptr : it->second;
 }
 
-HFile openMem(MemFile *file, bool writable) {
+HFile openMem(std::shared_ptr<MemFile> file, bool writable) {
     size_t slot = 0;
     while (slot < gOpenMem.size() && gOpenMem[slot].file) ++slot;
     if (slot == gOpenMem.size()) gOpenMem.emplace_back();
-    gOpenMem[slot] = OpenMemFile{file, 0, writable};
+    gOpenMem[slot] = OpenMemFile{std::move(file), 0, writable};
     ++gOpenFiles;
     return kMemFileBase + HFile(slot);
 }
@@ -165,26 +168,26 @@ long fileOpenCount() { return gOpenFiles; }
 
 void memFileMap(const char *name, const void *data, size_t size) {
     const auto *p = static_cast<const uint8_t *>(data);
-    gMemFiles[name].bytes.assign(p, p + size);
+    std::shared_ptr<MemFile> &file = gMemFiles[name];
+    if (!file) file = std::make_shared<MemFile>();
+    file->bytes.assign(p, p + size);
 }
 
 const uint8_t *memFileData(const char *name, size_t *size) {
-    MemFile *file = name ? mappedFile(name) : nullptr;
+    const std::shared_ptr<MemFile> file = name ? mappedFile(name) : nullptr;
     if (size) *size = file ? file->bytes.size() : 0;
     return file ? file->bytes.data() : nullptr;
 }
 
 void memFileUnmap(const char *name) {
+    // Handles still open keep the bytes until they are closed.
     auto it = gMemFiles.find(std::string_view(name));
-    if (it == gMemFiles.end()) return;
-    for (OpenMemFile &o : gOpenMem)
-        if (o.file == &it->second) o.file = nullptr, --gOpenFiles;
-    gMemFiles.erase(it);
+    if (it != gMemFiles.end()) gMemFiles.erase(it);
 }
 
 HFile fileOpen(const char *name, int mode) {
     if (!name || !*name) return kFileError;
-    if (MemFile *file = mappedFile(name)) return openMem(file, (mode & 3) != kOpenRead);
+    if (std::shared_ptr<MemFile> file = mappedFile(name)) return openMem(std::move(file), (mode & 3) != kOpenRead);
     int flags = O_RDONLY;
     switch (mode & 3) {
     case kOpenWrite: flags = O_WRONLY; break;
@@ -204,9 +207,9 @@ HFile fileOpen(const char *name, int mode) {
 
 HFile fileCreate(const char *name, int /*attributes*/) {
     if (!name || !*name) return kFileError;
-    if (MemFile *file = mappedFile(name)) {
+    if (std::shared_ptr<MemFile> file = mappedFile(name)) {
         file->bytes.clear();
-        return openMem(file, true);
+        return openMem(std::move(file), true);
     }
     int fd = ::open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return kFileError;
@@ -279,7 +282,7 @@ int32_t fileSeek(HFile f, int32_t offset, int origin) {
 HFile fileClose(HFile f) {
     if (f < 0) return kFileError;
     if (OpenMemFile *o = openMemFile(f)) {
-        o->file = nullptr;
+        o->file.reset();
         --gOpenFiles;
         return 0;
     }

@@ -151,8 +151,14 @@ TEST_F(Ground, MappedFilesBehaveAsDiskFilesDo) {
     const uint8_t *p = plat::memFileData(name, &size);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(Bytes(p, p + size), (Bytes{'a', 'b', 'c', 0, 0, 'z'}));
+    plat::File open;
+    ASSERT_TRUE(open.open(name));
     EXPECT_TRUE(plat::fileDelete(name));
     EXPECT_EQ(plat::memFileData(name, &size), nullptr);
+    uint8_t first = 0;
+    EXPECT_EQ(open.read(&first, 1), 1);  // an open handle keeps the bytes of a deleted file
+    EXPECT_EQ(first, 'a');
+    EXPECT_TRUE(open.close());
     EXPECT_EQ(plat::fileOpen(name, plat::kOpenRead), vc::kFileError);  // gone, and not on disk either
 }
 
