@@ -56,7 +56,7 @@ TEST_F(Core, MemoryBlocksAreGlobalHeapBlocks) {
     auto *p = static_cast<uint8_t *>(plat::memLock(g));
     EXPECT_EQ(p[15], 0x5A) << "contents kept";
     for (int i = 16; i < 4096; ++i) ASSERT_EQ(p[i], 0) << "growth zero-filled at " << i;
-    plat::memUnlock(g);
+    (void)plat::memUnlock(g);
     plat::memFailAt(1);
     EXPECT_EQ(plat::memReAlloc(g, 8192, plat::kMemMoveable), nullptr) << "the failure switch covers reallocation";
     EXPECT_EQ(plat::memSize(g), 4096u) << "a refused reallocation leaves the block";
