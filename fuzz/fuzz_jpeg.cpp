@@ -20,7 +20,9 @@ constexpr char kOut[] = "/vcfuzz/out.jpg";
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    vcfuzz::lowerLimits();
+    // Pictures as large as the seeds (13 x 9) and more; a mutated input that
+    // the GIF reader takes draws no more than this many pixels either.
+    vcfuzz::lowerLimits(uint64_t(1) << 12);
     vcfuzz::attachLibrary();
     return 0;
 }
