@@ -32,6 +32,21 @@ void useErrorManager(jpeg_error_mgr *&slot, ErrorManager &err) {
 
 constexpr int kRowBatch = 16;
 
+// Hands the caller's rows (top down, each stride bytes apart) to the codec a
+// batch at a time, while the codec's scan line (which the codec advances)
+// is below height.
+template <class Pass>
+void forEachRowBatch(const JlProperties &p, const JDIMENSION &scanline, JDIMENSION height, Pass pass) {
+    const size_t stride = size_t(p.dibWidth) * 3 + size_t(p.dibPadBytes);
+    JSAMPROW rows[kRowBatch];
+    while (scanline < height) {
+        const JDIMENSION first = scanline;
+        const JDIMENSION n = height - first < JDIMENSION(kRowBatch) ? height - first : JDIMENSION(kRowBatch);
+        for (JDIMENSION i = 0; i < n; ++i) rows[i] = p.dibBytes + stride * (first + i);
+        pass(rows, n);
+    }
+}
+
 // The named file of a source that has no bytes in memory; none for bytes.
 // False when the file cannot be opened.
 bool openSource(const Source &source, std::FILE *&file) {
@@ -93,15 +108,8 @@ void encode(jpeg_compress_struct &cinfo, const JlProperties &p) {
     cinfo.comp_info[0].h_samp_factor = h;
     cinfo.comp_info[0].v_samp_factor = v;
     jpeg_start_compress(&cinfo, TRUE);
-    const size_t stride = size_t(p.dibWidth) * 3 + size_t(p.dibPadBytes);
-    JSAMPROW rows[kRowBatch];
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const JDIMENSION first = cinfo.next_scanline;
-        JDIMENSION n = cinfo.image_height - first;
-        if (n > kRowBatch) n = kRowBatch;
-        for (JDIMENSION i = 0; i < n; ++i) rows[i] = p.dibBytes + stride * (first + i);
-        jpeg_write_scanlines(&cinfo, rows, n);
-    }
+    forEachRowBatch(p, cinfo.next_scanline, cinfo.image_height,
+                    [&](JSAMPARRAY rows, JDIMENSION n) { jpeg_write_scanlines(&cinfo, rows, n); });
     jpeg_finish_compress(&cinfo);
 }
 
@@ -155,15 +163,8 @@ int32_t readImage(const JlProperties &p) {
     failure = JL_E_DECODE;
     cinfo.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&cinfo);
-    const size_t stride = size_t(p.dibWidth) * 3 + size_t(p.dibPadBytes);
-    JSAMPROW rows[kRowBatch];
-    while (cinfo.output_scanline < cinfo.output_height) {
-        const JDIMENSION first = cinfo.output_scanline;
-        JDIMENSION n = cinfo.output_height - first;
-        if (n > kRowBatch) n = kRowBatch;
-        for (JDIMENSION i = 0; i < n; ++i) rows[i] = p.dibBytes + stride * (first + i);
-        jpeg_read_scanlines(&cinfo, rows, n);
-    }
+    forEachRowBatch(p, cinfo.output_scanline, cinfo.output_height,
+                    [&](JSAMPARRAY rows, JDIMENSION n) { jpeg_read_scanlines(&cinfo, rows, n); });
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     closeSource(f);
