@@ -15,10 +15,17 @@
 //   nothing is added until a clear code. (For s of 0 and 1 that rule
 //   makes masks that are not all ones; only the bits inside the current
 //   code width are ever taken.)
-// - A code above the next free code fails the stream (status -6), and so
-//   does a first code after a clear that names no string. After a failure
-//   the remaining codes are read (an end code still ends the stream) but not
-//   decoded: the failure sticks, clear codes included.
+// - A code above the next free code fails the stream (status -6). After a
+//   failure the remaining codes are read (an end code still ends the
+//   stream) but not decoded: the failure sticks, clear codes included.
+// - The first code after a clear (or at the start) is output as one byte
+//   and becomes the previous code, without a new entry. A root code gives
+//   its own byte. The only other code allowed there, the next free code
+//   (2^s + 2), names no string yet; it gives the last byte of the string
+//   that code stood for before the clear, or 0 when it has stood for none
+//   in this stream, and from then on counts as that one byte: the next
+//   entry is that byte followed by the first byte of the next string, so no
+//   entry ever refers to itself.
 // - The end code stops decoding at once; the rest of the input is not
 //   looked at (sawEnd is set).
 // - Output goes to out[0 .. capacity); what would land past capacity is
@@ -152,6 +159,7 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
     uint32_t mask = (1u << width) - 1;
     uint32_t codeMask = mask;
     uint32_t next = clear + 2;
+    uint32_t defined = clear + 2;  // entries below it have held a string in this stream
     uint32_t limit = 0;  // codes below it take the fast path; 0 until a string follows a clear
     size_t prevPos = 0, prevLen = 0;
     size_t o = 0;  // never past capacity: what does not fit is counted in dropped
@@ -174,6 +182,7 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
             // code defined by its own use, a string near the end of the
             // buffer, and damage.
             if (code == clear) {
+                defined = next > defined ? next : defined;
                 width = s + 1;
                 mask = (1u << width) - 1;
                 codeMask = mask;
@@ -185,14 +194,18 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
                 r.sawEnd = true;
                 break;
             }
-            if (code > next || (limit == 0 && code >= clear)) {
+            if (code > next) {
                 failed = true;
                 break;
             }
             if (limit == 0) {
-                // Only a root code names a string right after a clear.
+                // The first string after a clear is one byte. Entries from
+                // before the clear lie wholly inside the output while it has
+                // room (none is made past its end until it is full).
                 if (o < capacity) {
-                    out[o++] = uint8_t(code);
+                    uint8_t byte = uint8_t(code);
+                    if (code >= clear) byte = code < defined ? table[code].src[table[code].len - 1] : 0;
+                    out[o++] = byte;
                 } else {
                     ++dropped;
                     if (params.stopWhenFull) break;

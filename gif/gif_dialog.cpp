@@ -34,10 +34,6 @@ std::optional<uint32_t> parseDialogUnsigned(const std::string &text) {
     return uint32_t(v);
 }
 
-#if !defined(_WIN32)
-std::vector<GifRgbQuad> editorPaletteColors(void *) { return {}; }
-#endif
-
 // ---- Settings between record and controls ----------------------------------------
 
 bool GifAnimationDialogModel::start() {
@@ -49,7 +45,11 @@ bool GifAnimationDialogModel::start() {
     // The swatch shows the colour of the editor's palette nearest the
     // document's background colour.
     (void)editor().getPalette(palette, 1);  // no palette: no swatch colour to match
-    paletteColors = editorPaletteColors(palette);
+    plat::PaletteColor colors[256];
+    const uint32_t n = plat::paletteEntries(palette, colors, 256);
+    paletteColors.clear();
+    for (uint32_t i = 0; i < n; ++i)
+        paletteColors.push_back(GifRgbQuad{colors[i].blue, colors[i].green, colors[i].red, 0});
     if (!paletteColors.empty()) {
         const GifRgbQuad want = record->globalPalette[record->backgroundIndex & 0xFF];
         size_t best = 0;

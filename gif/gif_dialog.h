@@ -111,9 +111,5 @@ private:
 // system's reading of a dialog item takes it; nothing for anything else.
 std::optional<uint32_t> parseDialogUnsigned(const std::string &text);
 
-// The colours of an editor palette handle; none headless, where the editor
-// has no palette.
-std::vector<GifRgbQuad> editorPaletteColors(void *palette);
-
 
 }  // namespace vc

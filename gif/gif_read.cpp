@@ -324,28 +324,29 @@ int16_t decodeIndices(FileWindow &in, uint32_t width, uint32_t height, Indices &
 }
 
 // Draws the indices into the DIB at (left, top), aligned down to a whole
-// byte and clipped; rows past what the buffer kept read as index 0.
+// byte and clipped at the right and the bottom; rows past what the buffer
+// kept read as index 0. An image placed left of or above the DIB (a frame
+// larger than the picture, pulled back by its overhang) draws nothing: the
+// picture keeps what it held.
 void drawIndices(const Indices &image, const ImageDescriptor &d, int32_t left, int32_t top, ConvBitmapInfoHeader *dib,
                  int32_t transparent) {
+    if (left < 0 || top < 0) return;
     const uint16_t depth = dib->biBitCount;
     const uint32_t width = d.width, height = d.height;
     const int32_t x = ((left * depth) / 8 * 8) / depth;
     const int64_t dibW = dib->biWidth, dibH = dib->biHeight;
-    const int64_t colFrom = std::max<int64_t>(0, -int64_t(x)), colTo = std::min<int64_t>(width, dibW - x);
-    const int64_t rowFrom = std::max<int64_t>(0, -int64_t(top)), rowTo = std::min<int64_t>(height, dibH - top);
-    if (colFrom >= colTo || rowFrom >= rowTo) return;
+    const int64_t colTo = std::min<int64_t>(width, dibW - x), rowTo = std::min<int64_t>(height, dibH - top);
+    if (colTo <= 0 || rowTo <= 0) return;
 
     const uint64_t stride = dibRowBytes(dib->biWidth, depth);
     uint8_t *bits = reinterpret_cast<uint8_t *>(dib) + dibBitsOffset(*dib);
     const uint8_t *index = image.block.data();
-    const uint32_t count = uint32_t(colTo - colFrom);
-    // Clipping on the left keeps the byte alignment: colFrom is then -x, a
-    // whole number of bytes.
-    const uint64_t dstByte = uint64_t((int64_t(x) + colFrom) * depth / 8);
+    const uint32_t count = uint32_t(colTo);
+    const uint64_t dstByte = uint64_t(x) * depth / 8;
     plat::Block scratch;  // a row that runs past the buffer, padded with 0
-    for (int64_t r = rowFrom; r < rowTo; ++r) {
+    for (int64_t r = 0; r < rowTo; ++r) {
         const uint64_t stored = d.packed & 0x40 ? gifInterlacedPosition(uint32_t(r), height) : uint64_t(r);
-        const uint64_t start = stored * width + uint64_t(colFrom);
+        const uint64_t start = stored * width;
         const uint8_t *src;
         if (start + count <= image.kept) {
             src = index + start;

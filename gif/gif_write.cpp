@@ -9,10 +9,7 @@
 #include "entry/editor_link.h"
 #include "entry/image_block.h"
 #include "platform/owners.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
+#include "platform/platform.h"
 
 namespace vc {
 
@@ -27,19 +24,11 @@ const GifRgbQuad *dibColors(const ConvBitmapInfoHeader *dib) {
     return reinterpret_cast<const GifRgbQuad *>(reinterpret_cast<const uint8_t *>(dib) + dib->biSize);
 }
 
-// One entry of the editor's palette. On Windows the handle is an HPALETTE;
-// the headless editor's handle points at 256 entries laid out as Windows'
-// PALETTEENTRY (red, green, blue, flags).
+// One entry of the editor's palette; false when it has no such entry.
 bool paletteEntry(void *palette, unsigned index, uint8_t &r, uint8_t &g, uint8_t &b) {
-    if (!palette || index > 255) return false;
-#if defined(_WIN32)
-    PALETTEENTRY pe;
-    if (GetPaletteEntries(static_cast<HPALETTE>(palette), index, 1, &pe) != 1) return false;
-    r = pe.peRed, g = pe.peGreen, b = pe.peBlue;
-#else
-    const auto *e = static_cast<const uint8_t *>(palette) + 4 * index;
-    r = e[0], g = e[1], b = e[2];
-#endif
+    plat::PaletteColor colors[256];
+    if (index >= plat::paletteEntries(palette, colors, 256)) return false;
+    r = colors[index].red, g = colors[index].green, b = colors[index].blue;
     return true;
 }
 

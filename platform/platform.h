@@ -107,6 +107,14 @@ int messageBox(Wnd owner, const char *text, const char *title, uint32_t style);
 void beep(uint32_t type);
 bool chooseColor(Wnd owner, uint32_t &color, uint32_t custom[16]);
 bool help(Wnd w, const char *file, uint32_t command, uintptr_t data);
+// The colours of the editor's palette handle (command 6), from entry 0, at
+// most max of them; returns how many were copied, 0 without a palette. On
+// Windows the handle is a logical palette; the headless editor's handle
+// points at 256 entries of this layout, which is the system's own.
+struct PaletteColor {
+    uint8_t red, green, blue, flags;
+};
+[[nodiscard]] uint32_t paletteEntries(void *palette, PaletteColor *out, uint32_t max);
 // Handles every waiting message; a message the given dialog accepts as a
 // dialog message goes no further. Never waits.
 void pumpMessages(Wnd dialog);

@@ -488,6 +488,13 @@ bool help(Wnd, const char *file, uint32_t command, uintptr_t data) {
     return gHost.help(gHost.user, file, command, data) != 0;
 }
 
+uint32_t paletteEntries(void *palette, PaletteColor *out, uint32_t max) {
+    if (!palette || !out) return 0;
+    const uint32_t n = max < 256 ? max : 256;
+    std::memcpy(out, palette, n * sizeof(PaletteColor));
+    return n;
+}
+
 void pumpMessages(Wnd dialog) {
     if (gHost.pump) gHost.pump(gHost.user, dialog);
 }

@@ -7,6 +7,8 @@
 #include <commdlg.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -223,6 +225,15 @@ bool chooseColor(Wnd owner, uint32_t &color, uint32_t custom[16]) {
     if (!ChooseColorA(&cc)) return false;
     color = cc.rgbResult;
     return true;
+}
+
+uint32_t paletteEntries(void *palette, PaletteColor *out, uint32_t max) {
+    static_assert(sizeof(PALETTEENTRY) == sizeof(PaletteColor) && offsetof(PALETTEENTRY, peBlue) == 2);
+    if (!palette || !out || max == 0) return 0;
+    HPALETTE p = static_cast<HPALETTE>(palette);
+    // The palette's own count caps the copy.
+    const UINT n = std::min<UINT>(GetPaletteEntries(p, 0, 0, nullptr), max);
+    return n ? GetPaletteEntries(p, 0, n, reinterpret_cast<PALETTEENTRY *>(out)) : 0;
 }
 
 bool help(Wnd w, const char *file, uint32_t command, uintptr_t data) {

@@ -194,7 +194,21 @@ TEST_F(GifAnimationDialog, ArrowsWrapCtrlSelectsAndStoringCopiesToTheSelectionOr
 }
 
 TEST_F(GifAnimationDialog, EnterInTheCommentIsALineBreakAndTheBackgroundAnIndex) {
+    // The editor's palette: greys, and at 9 the colour nearest the
+    // document's background colour 2.
+    uint8_t pal[256 * 4];
+    for (int i = 0; i < 256; ++i) pal[4 * i] = pal[4 * i + 1] = pal[4 * i + 2] = uint8_t(i), pal[4 * i + 3] = 0;
+    pal[36] = 198, pal[37] = 101, pal[38] = 43;
+    editor.palette = pal;
+    record->backgroundIndex = 2;
+    record->globalPalette[2] = vc::GifRgbQuad{40, 100, 200, 0};
+    auto color = [&](int i) {
+        const vc::GifRgbQuad &c = record->globalPalette[i];
+        return std::vector<int>{c.red, c.green, c.blue};
+    };
     start(m);
+    EXPECT_EQ(record->backgroundIndex, 9);
+    EXPECT_EQ(color(9), (std::vector<int>{198, 101, 43}));
     m.commentCaret = 2;
     m.enterDown = true;
     m.notify(IDC_GIFANIM_COMMENT, vc::kEditKillFocus);
@@ -209,7 +223,8 @@ TEST_F(GifAnimationDialog, EnterInTheCommentIsALineBreakAndTheBackgroundAnIndex)
     editor.backgroundAnswer = 7;
     m.click(IDC_GIFANIM_BACKGROUND);
     EXPECT_EQ(record->backgroundIndex, 7);
-    EXPECT_EQ(m.backgroundChanges, 1);
+    EXPECT_EQ(color(7), (std::vector<int>{7, 7, 7}));  // the editor's colour, not the record's
+    EXPECT_EQ(m.backgroundChanges, 2);
 }
 
 }  // namespace

@@ -151,6 +151,55 @@ TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReaders) {
     expectFrame(assembled, stacked[0], 0, 0, 0);
 }
 
+// Five frames on background 3, the last put at 6,6 by gifsicle, imported
+// as a sequence at 8 x 8: a frame wider or taller than that is pulled back
+// past the corner and draws nothing, leaving the fill (or, covering the
+// whole picture, the previous frame); a frame sticking out at the right and
+// the bottom is pulled back inside.
+TEST_F(GifImport, SequenceSmallerThanAFrameDrawsNoneOfIt) {
+    if (!gifsupport::haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "gifsicle missing";
+    const struct {
+        unsigned w, h, color;
+        int left, top;       // kept by the document: the shift
+        int x0, y0, x1, y1;  // where the frame's colour shows; colour 3 elsewhere
+        unsigned shows;
+    } frames[] = {
+        {8, 8, 1, 0, 0, 0, 0, 8, 8, 1},
+        {12, 12, 2, 4, 4, 0, 0, 8, 8, 1},  // the previous frame, no fill
+        {12, 4, 4, 4, 0, 0, 0, 0, 0, 0},
+        {4, 12, 5, 0, 4, 0, 0, 0, 0, 0},   // at 2,0: inside on the left, above on the top
+        {4, 4, 7, 2, 2, 4, 4, 8, 8, 7},
+    };
+    gifsupport::GifBytes g;
+    g.header(8, 8, 3, 3);
+    for (const auto &f : frames)
+        g.image(&f == &frames[3] ? 2 : 0, 0, f.w, f.h, std::vector<uint8_t>(f.w * f.h, uint8_t(f.color)), 4);
+    const std::string src = writeFile("offscreen-src.gif", g.trailer().b), file = path("offscreen.gif");
+    const std::string cmd =
+        "/usr/bin/gifsicle --no-warnings " + src + " '#0-3' --position 6,6 " + src + " '#4' -o " + file;
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    answerWith([](VcDialog *d) {
+        VcDialogSetText(d, IDC_GIFIMP_WIDTH, "8");
+        VcDialogSetText(d, IDC_GIFIMP_HEIGHT, "8");
+    });
+    FakeEditor editor;
+    ASSERT_EQ(load(file), CONV_OK);
+    ASSERT_EQ(editor.images.size(), 5u);
+    const vc::GifAnimRecord r = documentOf(editor);
+    for (size_t i = 0; i < 5; ++i) {
+        const auto &f = frames[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ((std::vector<int>{r.frames[i].left, r.frames[i].top}), (std::vector<int>{f.left, f.top}));
+        const auto &dib = editor.images[i].bytes;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const bool in = x >= f.x0 && x < f.x1 && y >= f.y0 && y < f.y1;
+                ASSERT_EQ(entry(dib, indexAt(dib, x, y)), gifsupport::GifBytes::color(in ? f.shows : 3))
+                    << x << "," << y;
+            }
+    }
+}
+
 TEST_F(GifImport, CancelRefusalAndShortMemoryStopCleanly) {
     const std::string file = throbber();
     if (file.empty()) GTEST_SKIP() << "wx3.2-examples or gifsicle missing";

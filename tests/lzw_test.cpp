@@ -66,12 +66,15 @@ vc::lzw::DecodeResult reference(const std::vector<uint8_t> &in, std::vector<uint
             width = s + 1, mask = (1u << width) - 1, next = clear + 2, prev = none;
             continue;
         }
-        if (code > next || (prev == none && code >= clear)) {
+        if (code > next) {
             failed = true;
             continue;
         }
         if (prev == none) {
-            emit(firstChar = suffix[prev = code]);
+            // One byte, its suffix; the code then stands for that byte's
+            // root code (the suffix of a non-root code is always a root).
+            emit(firstChar = suffix[code]);
+            prev = firstChar;
             continue;
         }
         uint32_t c = code;
@@ -106,6 +109,8 @@ std::vector<uint8_t> generate(std::mt19937 &rng, unsigned s, BitOrder order, uns
             code = clear;
         else if (longStrings && !fresh && roll < 900 && next > clear + 2)
             code = next - rng() % std::min<uint32_t>(8, next - clear - 1);
+        else if (withBad && fresh && roll < 100 && (clear + 2) >> width == 0)
+            code = clear + 2;  // names no string yet
         else if (withBad && roll < 5)
             code = std::min<uint32_t>(next + 1 + rng() % 5, (1u << width) - 1);
         else if (fresh || roll < 300)
@@ -141,8 +146,10 @@ TEST(Lzw, RulesOnHandMadeStreams) {
          {{4, 3}, {0, 3}, {6, 3}, {1, 3}, {7, 4}, {5, 4}, {15, 4}}, 16, 1, 7, true, {0, 0, 0, 1, 0, 0, 1}},
         {"code above next fails; the clear after it is read, not decoded", 2,
          {{4, 3}, {1, 3}, {7, 3}, {4, 3}, {2, 3}}, 4, -6, 1, false, {1}},
-        {"a first code after a clear that is no root code; the end code still ends", 2,
-         {{4, 3}, {6, 3}, {5, 3}}, 4, -6, 0, true, {}},
+        {"the next free code first: the last byte of its string before the clear, then one byte of its own", 2,
+         {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {6, 3}, {3, 3}, {6, 3}, {5, 4}}, 8, 1, 6, true, {1, 2, 2, 3, 2, 3}},
+        {"the next free code first in the stream: 0, and again as code == next", 2,
+         {{6, 3}, {6, 3}, {5, 3}}, 4, 1, 3, true, {0, 0, 0}},
         {"ten ones into five bytes: five kept, ten counted", 2,
          {{4, 3}, {1, 3}, {6, 3}, {7, 3}, {8, 4}, {5, 4}}, 5, 1, 10, true, {1, 1, 1, 1, 1}},
         {"code size 12 would overflow the table", 12, {{0, 13}, {1, 13}, {4097, 13}}, 16, -6, 0, false, {}},

@@ -171,6 +171,10 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
     // Clear, 'A' x 4, 'B' x 4 as literals, then code 300 beyond the table.
     const Bytes lzw = packCodes({{256, 9}, {65, 9}, {65, 9}, {65, 9}, {65, 9}, {66, 9}, {66, 9}, {66, 9}, {66, 9},
                                  {300, 9}, {67, 9}});
+    // Clear, 'A' x 4, 'B' x 4, Clear, then 258, which names no string yet:
+    // 'A', the last byte of what 258 stood for, and decoding goes on.
+    const Bytes lzwAgain = packCodes({{256, 9}, {65, 9}, {65, 9}, {65, 9}, {65, 9}, {66, 9}, {66, 9}, {66, 9},
+                                      {66, 9}, {256, 9}, {258, 9}, {67, 9}, {67, 9}, {67, 9}});
     const std::tuple<const char *, Bytes, int, int, uint8_t> damages[] = {  // a pixel's grey value
         {"strip offset past the end", with([](TiffBuilder &t) { t.tag(273, 100000); }), 0, 0, 0},
         {"rows cut by the end of the file", patched(26 + 5 * 12 + 8, {uint8_t(good.size() - 6)}), 3, 3, 0},
@@ -180,6 +184,8 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
         {"byte count past the end", with([](auto &t) { t.tag(279, 0x7FFFFFFF); }, {0xFD, 5}, 32773, 4, 1), 3, 0, 5},
         {"LZW rows before the bad code", with(none, lzw, 5, 4, 3), 3, 1, 66},
         {"LZW rows after the bad code", with(none, lzw, 5, 4, 3), 0, 2, 0},
+        {"LZW 258 first after a Clear", with(none, lzwAgain, 5, 4, 3), 0, 2, 65},
+        {"LZW decoding on after it", with(none, lzwAgain, 5, 4, 3), 3, 2, 67},
     };
     for (const auto &[what, file, x, y, value] : damages) {
         Image img;

@@ -98,7 +98,7 @@ public:
     std::optional<uint32_t> screenColor;  // query 5
     intptr_t dither = 0;  // query 6
     int32_t currentImage = 0;  // what index -1 / 65535 names
-    void *palette = nullptr;  // command 6
+    void *palette = nullptr;  // command 6: 256 entries of red, green, blue, flags
     void *currentDocument = nullptr;  // command 10 (not owned unless taken)
     std::optional<std::string> fileDialogAnswer;  // command 5
     intptr_t backgroundAnswer = 256;  // command 19: nothing chosen

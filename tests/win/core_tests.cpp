@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/services.h"
 #include "common/wrappers_win.h"
@@ -117,6 +118,22 @@ TEST_F(Core, StringsModuleNameAndLibrariesBeside) {
     EXPECT_EQ(plat::libraryProc(lib, "NoSuchFunction"), nullptr);
     plat::freeLibrary(lib);
     EXPECT_EQ(plat::loadLibraryBeside("VELMNONE.DLL"), nullptr);
+}
+
+TEST_F(Core, EditorPaletteIsALogicalPalette) {
+    struct {
+        LOGPALETTE head;
+        PALETTEENTRY more[2];
+    } lp{{0x300, 3, {{10, 20, 30, 0}}}, {{40, 50, 60, 0}, {70, 80, 90, 0}}};
+    HPALETTE palette = CreatePalette(&lp.head);
+    ASSERT_NE(palette, nullptr);
+    plat::PaletteColor got[256] = {};
+    EXPECT_EQ(plat::paletteEntries(nullptr, got, 256), 0u);
+    EXPECT_EQ(plat::paletteEntries(palette, got, 2), 2u);  // cut to the room
+    EXPECT_EQ(got[2].red, 0);
+    EXPECT_EQ(plat::paletteEntries(palette, got, 256), 3u);  // no more than it holds
+    EXPECT_EQ((std::vector<int>{got[0].red, got[1].green, got[2].blue}), (std::vector<int>{10, 50, 90}));
+    DeleteObject(palette);
 }
 
 TEST_F(Core, CenterDialogKeepsRealWindowsOnTheScreen) {

@@ -236,6 +236,23 @@ TEST_F(GifAnimDll, MixedSizesAskWithTheLibrarysOwnDialog) {
     EXPECT_TRUE(asked);
     ASSERT_EQ(ed.images.size(), 1u);
     EXPECT_EQ(ed.images[0].flags, 0x11);
+
+    // As a sequence at 8 x 8: the first frame, larger both ways, is pulled
+    // back past the corner and draws nothing; the second keeps its place.
+    whenOpen([&](HWND d) {
+        SetDlgItemTextA(d, IDC_GIFIMP_WIDTH, "8");
+        SetDlgItemTextA(d, IDC_GIFIMP_HEIGHT, "8");
+        click(d, IDOK);
+    });
+    FakeEditor seq;
+    ASSERT_EQ(load(parent.hwnd, in.path(), nullptr, &format, 0, FakeEditor::callback()), 1);
+    ASSERT_EQ(seq.images.size(), 2u);
+    const auto &first = seq.images[0].bytes, &second = seq.images[1].bytes;
+    const size_t bits = 40 + 4 * 256;
+    ASSERT_GE(first.size(), bits + 64);
+    EXPECT_EQ(std::vector<uint8_t>(first.begin() + long(bits), first.begin() + long(bits + 64)),
+              std::vector<uint8_t>(64, 0));
+    EXPECT_EQ((std::vector<int>{second[bits + 5 * 8 + 2], second[bits + 5 * 8 + 1]}), (std::vector<int>{7, 0}));
 }
 
 }  // namespace
