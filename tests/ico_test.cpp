@@ -73,7 +73,7 @@ protected:
             EXPECT_TRUE(f.create(path("w.ico").c_str()));
             EXPECT_NE(vc::WriteIconFile(f, data.data(), uint32_t(data.size()), 0, cursor), 0);
         }
-        return readAll(path("w.ico"));
+        return readBytes(path("w.ico"));
     }
     int32_t saveAs(const std::string &p) { return SaveConvImage(nullptr, p.c_str(), nullptr, 132, 0, FakeEditor::callback()); }
     int32_t load(const std::string &p, uint8_t *fmt = nullptr) {
@@ -132,12 +132,12 @@ TEST_F(IcoFiles, SaveWritesHeaderOneEntryDataAndPadWithItsCallbacks) {
     EXPECT_EQ(std::make_tuple(ed.calls[0].value, ed.calls[2].value, ed.calls[3].value),
               std::make_tuple(HOST_QUERY_SIZE, 65535, -1));
     Bytes head = {0, 0, 2, 0, 1, 0, 32, 32, 16, 0, 9, 0, 21, 0, 0xE8, 0x02, 0, 0, 22, 0, 0, 0};
-    EXPECT_EQ(readAll(path("Name.CuR")), head + data);
+    EXPECT_EQ(readBytes(path("Name.CuR")), head + data);
     // ".cur" inside the name is still an icon: type 1, no hotspot asked or written.
     ASSERT_EQ(saveAs(path("a.cur.ico")), 1);
     EXPECT_EQ(ed.commands(), (std::vector<int32_t>{0, 0, 8, 12, 0, 0, 8}));
     head[2] = 1, head[10] = head[12] = 0;
-    EXPECT_EQ(readAll(path("a.cur.ico")), head + data);
+    EXPECT_EQ(readBytes(path("a.cur.ico")), head + data);
 
     // Odd data gets one 0 byte that the entry's size leaves out; the colour
     // byte comes from the depth; width and height keep their low 8 bits.
@@ -165,7 +165,7 @@ TEST_F(IcoFiles, SaveFailsCleanly) {
     vc::plat::fileFailWritesAfter(100);
     EXPECT_EQ(saveAs(path("g.cur")), CONV_E_WRITE);
     vc::plat::fileFailWritesAfter(-1);
-    EXPECT_EQ(std::make_tuple(readAll(path("g.cur")).size(), ed2.images.size(), ed2.count(HOST_SET_HOTSPOT)),
+    EXPECT_EQ(std::make_tuple(readBytes(path("g.cur")).size(), ed2.images.size(), ed2.count(HOST_SET_HOTSPOT)),
               std::make_tuple(size_t(100), size_t(1), size_t(0)));
 }
 

@@ -105,7 +105,6 @@ TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
     EXPECT_EQ(save(plain, "no/such/dir/x.jpg"), CONV_E_WRITE);  // the library cannot create it
     vc::plat::memFailAt(2);
     EXPECT_EQ(save(plain, "m.jpg"), CONV_E_MEMORY);  // no pixel buffer
-    vc::plat::memFailAt(0);
 }
 
 TEST_F(Jpeg, DamagedFilesAndRefusedMemoryEndInResultCodes) {
@@ -133,14 +132,13 @@ TEST_F(Jpeg, DamagedFilesAndRefusedMemoryEndInResultCodes) {
     for (long n : {1, 2, 3}) {  // memory refused for the file's bytes, the pixel buffer, then the image block
         vc::plat::memFailAt(n);
         EXPECT_EQ(load(path("whole.jpg")), CONV_E_MEMORY) << n;
-        vc::plat::memFailAt(0);
     }
     void *none = &r;
     EXPECT_EQ(vc::LoadJpegImage(path("missing.jpg").c_str(), &none), CONV_E_READ);
     EXPECT_EQ(none, nullptr);
 }
 
-TEST_F(Jpeg, AFileHeldInMemoryReadsAndWritesAsTheSameFileOnDisk) {
+TEST_F(Jpeg, ALargerFileThanItsPixelsIsWholeAndAFileHeldInMemoryIsTheSameAsOnDisk) {
     // Every channel black or white at random: at quality 100 its file is
     // larger than its pixels, so the writer's first buffer is too small.
     std::mt19937 bits(7);
@@ -149,33 +147,26 @@ TEST_F(Jpeg, AFileHeldInMemoryReadsAndWritesAsTheSameFileOnDisk) {
         for (int c = 0; c < 3; ++c) v |= (bits() & 1 ? 0xFFu : 0u) << 8 * c;
         return v;
     });
-    const struct {
-        const char *what;
-        Image src;
-    } cases[] = {{"gradient", gradient(23, 17)}, {"noise", noise}};
+    ASSERT_EQ(save(host::toPackedDib(noise), "disk.jpg"), CONV_OK);
+    const Bytes bytes = readBytes(path("disk.jpg"));
+    EXPECT_GT(bytes.size(), 3u * 320 * 320 + 4096);
+    ASSERT_TRUE(tool("djpeg " + path("disk.jpg") + " > " + path("ref.pnm")));
+    Image onDisk, inMemory;
+    ASSERT_EQ(load(path("disk.jpg"), &onDisk), CONV_OK);
+    EXPECT_EQ(worst(onDisk, readPnm(path("ref.pnm"))), 0);
+    // The JPEG library's own file access goes through the platform's files.
     const std::string name = path("only-in-memory.jpg");
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_EQ(save(host::toPackedDib(c.src), "disk.jpg"), CONV_OK);
-        const Bytes bytes = readBytes(path("disk.jpg"));
-        vc::plat::memFileMap(name.c_str(), nullptr, 0);
-        ASSERT_EQ(StillTest::save(host::toPackedDib(c.src), name), CONV_OK);
-        size_t size = 0;
-        const uint8_t *saved = vc::plat::memFileData(name.c_str(), &size);
-        ASSERT_NE(saved, nullptr);
-        EXPECT_EQ(Bytes(saved, saved + size), bytes);
-        EXPECT_FALSE(std::filesystem::exists(name));
-        if (c.src.width == 320) {
-            EXPECT_GT(bytes.size(), 3u * 320 * 320 + 4096);
-        }
-
-        Image onDisk, inMemory;
-        ASSERT_EQ(load(path("disk.jpg"), &onDisk), CONV_OK);
-        vc::plat::memFileMap(name.c_str(), bytes.data(), bytes.size());
-        EXPECT_EQ(load(name, &inMemory), CONV_OK);
-        vc::plat::memFileUnmap(name.c_str());
-        EXPECT_EQ(worst(inMemory, onDisk), 0);
-    }
+    vc::plat::memFileMap(name.c_str(), nullptr, 0);
+    ASSERT_EQ(StillTest::save(host::toPackedDib(noise), name), CONV_OK);
+    size_t size = 0;
+    const uint8_t *saved = vc::plat::memFileData(name.c_str(), &size);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(Bytes(saved, saved + size), bytes);
+    EXPECT_FALSE(std::filesystem::exists(name));
+    vc::plat::memFileMap(name.c_str(), bytes.data(), bytes.size());
+    EXPECT_EQ(load(name, &inMemory), CONV_OK);
+    vc::plat::memFileUnmap(name.c_str());
+    EXPECT_EQ(worst(inMemory, onDisk), 0);
 }
 
 TEST(JpegLibrary, EntriesCheckTheRecordAndHonourTheSettings) {

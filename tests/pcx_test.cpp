@@ -216,7 +216,6 @@ TEST_F(Pcx, OddAndHostileFilesEndInResultCodes) {
     for (long n = 1; n <= 3; ++n) {
         vc::plat::memFailAt(n);
         EXPECT_EQ(load(path("in.pcx")), CONV_E_MEMORY) << n;
-        vc::plat::memFailAt(0);
     }
 }
 
@@ -233,7 +232,6 @@ TEST_F(Pcx, WriterFailuresAndProgress) {
     for (long n : {2, 3}) {  // no plane buffer, then no output block
         vc::plat::memFailAt(n);
         save(img, "mem.pcx", CONV_E_MEMORY);
-        vc::plat::memFailAt(0);
     }
     EXPECT_EQ(std::filesystem::file_size(path("mem.pcx")), 128u);
     EXPECT_EQ(SaveConvImage(nullptr, path("no/dir.pcx").c_str(), nullptr, CONV_FMT_PCX, 0, nullptr), CONV_E_CREATE);

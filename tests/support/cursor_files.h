@@ -1,29 +1,20 @@
-// Helpers of the icon, cursor and animated cursor tests: little-endian bytes,
+// Helpers of the icon, cursor and animated cursor tests (the byte and file
+// helpers of still_support.h with them): little-endian bytes,
 // tagged icon image data, one-image cursor files, cursor animation documents
 // and outside programs.
 #pragma once
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #include "cursor/ani.h"
-#include "entry/image_block.h"
+#include "still_support.h"
 #include "support/fake_editor.h"
-#include "velmconv/headless.h"
 
 namespace vctest {
 
-using Bytes = std::vector<uint8_t>;
+using stilltest::Bytes, stilltest::operator+, stilltest::readBytes;
 
-inline Bytes operator+(Bytes a, const Bytes &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 inline Bytes le32(std::initializer_list<uint32_t> words) {
     Bytes b;
     for (uint32_t v : words)
@@ -35,10 +26,6 @@ inline void put32(Bytes &b, size_t at, uint32_t v) { put16(b, at, uint16_t(v)), 
 inline uint16_t get16(const Bytes &b, size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
 inline uint32_t get32(const Bytes &b, size_t at) { return get16(b, at) | uint32_t(get16(b, at + 2)) << 16; }
 
-inline Bytes readAll(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 // Standard output of a shell command.
 inline std::string run(const std::string &cmd) {
     std::string out;
