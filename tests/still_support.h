@@ -119,9 +119,7 @@ protected:
         if (img) *img = decoded.value_or(Image{});
         return r;
     }
-    int32_t load(const std::string &name, const Bytes &file, Image *img = nullptr) {
-        return load(writeFile(name, file), img);
-    }
+    int32_t load(const Bytes &file, Image *img = nullptr) { return load(writeFile("in.bin", file), img); }
 
     static void *handle(const Bytes &dib) {  // a movable block; the caller frees it
         void *b = VcMemAlloc(VC_MEM_MOVEABLE, dib.size());

@@ -70,7 +70,6 @@ TiffBuilder simple(bool big, uint32_t w, uint32_t h, uint16_t bits, uint16_t pho
 class TiffTest : public StillTest {
 protected:
     TiffTest() { code = 130; }
-    int32_t load(const Bytes &file, Image *img = nullptr) { return StillTest::load("in.tif", file, img); }
 };
 
 TEST_F(TiffTest, KindsByteOrdersAndStripArrays) {
