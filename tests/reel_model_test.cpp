@@ -61,10 +61,8 @@ TEST_F(Reel, CellsTakeTheFramesAspectAndFillTheHeight) {
         ReelModel r(1, 0);
         r.resize(c.w, c.h, c.bar);
         r.setFrames(10, c.fw, c.fh);
-        EXPECT_EQ(r.cellWidth(), c.cellWidth);
-        EXPECT_EQ(r.cellHeight(), c.cellHeight);
-        EXPECT_EQ(r.cellsPerPage(), c.perPage);
-        EXPECT_EQ(r.current(), -1);
+        EXPECT_EQ(std::tuple(r.cellWidth(), r.cellHeight(), r.cellsPerPage(), r.current()),
+                  std::tuple(c.cellWidth, c.cellHeight, c.perPage, -1));
     }
 }
 
@@ -89,9 +87,8 @@ TEST_F(Reel, ScrollBarStepsInUnitsOfThreeCellsPerPageAndStopsAtItsEnds) {
     for (const Step &s : steps) {
         SCOPED_TRACE(s.code);
         reel->scrollBar(s.code, s.thumb);
-        EXPECT_EQ(reel->barPosition(), s.position);
-        EXPECT_EQ(reel->scrollOffset(), s.position * 32);
-        EXPECT_EQ(reel->takeRepaint(), s.repaint);
+        EXPECT_EQ(std::tuple(reel->barPosition(), reel->scrollOffset(), reel->takeRepaint()),
+                  std::tuple(s.position, s.position * 32, s.repaint));
     }
     EXPECT_TRUE(told.empty());
 }
@@ -115,9 +112,8 @@ TEST_F(Reel, SetCurrentRefusesOutsideTheFramesAndScrollsIntoView) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.index);
         reel->setCurrent(c.index, c.noScroll);
-        EXPECT_EQ(reel->current(), c.current);
-        EXPECT_EQ(reel->scrollOffset(), c.offset);
-        EXPECT_EQ(reel->takeRepaint(), c.repaint);
+        EXPECT_EQ(std::tuple(reel->current(), reel->scrollOffset(), reel->takeRepaint()),
+                  std::tuple(c.current, c.offset, c.repaint));
     }
     EXPECT_TRUE(told.empty()) << "no notification";
 }
@@ -138,9 +134,8 @@ TEST_F(Reel, SelectionNeedsTheStyleAndItsBlockAndIsClearedByNewFrames) {
         vc::plat::memFailAt(c.failAllocation);
         make(c.style);
         reel->setSel(true, 0, 999);
-        EXPECT_EQ(reel->selCount(), c.selected);
-        EXPECT_EQ(reel->selected(9), c.selected == 10);
-        EXPECT_EQ(told.size(), c.notices);
+        EXPECT_EQ(std::tuple(reel->selCount(), reel->selected(9), told.size()),
+                  std::tuple(c.selected, c.selected == 10, c.notices));
     }
     reel->setFrames(10, 32, 32);
     reel->setSel(true, 2, 4);
@@ -151,8 +146,7 @@ TEST_F(Reel, SelectionNeedsTheStyleAndItsBlockAndIsClearedByNewFrames) {
               std::vector<bool>({true, false, true, false}));
     reel->setCurrent(4);
     reel->setFrames(5, 32, 32);
-    EXPECT_EQ(reel->selCount(), 0);
-    EXPECT_EQ(reel->current(), -1);
+    EXPECT_EQ(std::tuple(reel->selCount(), reel->current()), std::tuple(0, -1));
 }
 
 TEST_F(Reel, ClicksHitCellsAndTheirFirstGapColumnOnly) {
@@ -199,13 +193,8 @@ TEST_F(Reel, KeysNotifyTheNewFrameBeforeMovingThere) {
         make();
         reel->setCurrent(c.from);
         reel->keyDown(c.key);
-        if (c.to == -2) {
-            EXPECT_TRUE(told.empty());
-            EXPECT_EQ(reel->current(), c.from);
-        } else {
-            EXPECT_EQ(told, (std::vector<Notice>{{vc::REELN_CURRENT, c.to, c.from}}));
-            EXPECT_EQ(reel->current(), c.to);
-        }
+        EXPECT_EQ(told, (c.to == -2 ? std::vector<Notice>{} : std::vector<Notice>{{vc::REELN_CURRENT, c.to, c.from}}));
+        EXPECT_EQ(reel->current(), c.to == -2 ? c.from : c.to);
     }
     // Space toggles the current frame's selection, only with the style;
     // no frames, no keys.
@@ -229,18 +218,16 @@ TEST_F(Reel, PaintAsksForPicturesAfterAnEraseAndShowsTheMarksOfTheCellsInView) {
     reel->setCurrent(3);
     reel->scrollBar(ReelModel::kThumbPosition, 1);  // 32 pixels
     EXPECT_EQ(reel->bandPhase(), 8);
-    std::vector<ReelCell> want = {{0, -20, false, false}, {1, 77, true, false}, {2, 174, false, false}, {3, 271, false, true}};
-    auto cells = reel->visibleCells();
-    ASSERT_EQ(cells.size(), want.size());
-    for (size_t i = 0; i < want.size(); ++i) {
-        EXPECT_EQ(std::tuple(cells[i].frame, cells[i].x, cells[i].selected, cells[i].current),
-                  std::tuple(want[i].frame, want[i].x, want[i].selected, want[i].current));
-    }
-    EXPECT_FALSE(reel->painted());
+    using Cell = std::tuple<int32_t, int32_t, bool, bool>;
+    std::vector<Cell> cells;
+    for (const ReelCell &c : reel->visibleCells()) cells.emplace_back(c.frame, c.x, c.selected, c.current);
+    EXPECT_EQ(cells, (std::vector<Cell>{{0, -20, false, false}, {1, 77, true, false}, {2, 174, false, false},
+                                        {3, 271, false, true}}));
+    bool before = reel->painted();
     reel->paintDone();
-    EXPECT_TRUE(reel->painted());
+    bool done = reel->painted();
     reel->backgroundErased();
-    EXPECT_FALSE(reel->painted());
+    EXPECT_EQ(std::tuple(before, done, reel->painted()), std::tuple(false, true, false));
 }
 
 }  // namespace

@@ -26,28 +26,21 @@ TEST_F(Services, ProgressWindowLifecycle) {
     void *other = VcCreateWindow(nullptr, 0, 0, 50, 50);
     vc::Wnd w = vc::CreateProgressDialog(parent, nullptr, 101);
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(VcIsWindowEnabled(parent), 0);
     void *win = nullptr;
-    int32_t percent = -1, cancel = -1;
-    EXPECT_EQ(VcProgressState(&win, &percent, &cancel), 1);
-    EXPECT_EQ(std::tuple(win, percent, cancel), std::tuple(w, 0, 0));
+    int32_t percent = -1, cancel = -1, r[4];
+    EXPECT_EQ((std::tuple{VcIsWindowEnabled(parent), VcProgressState(&win, &percent, &cancel), win, percent, cancel}),
+              std::tuple(0, 1, w, 0, 0));
     // Centred on its parent when it initialises.
-    int32_t r[4];
     ASSERT_EQ(VcGetWindowRect(w, r), 1);
     EXPECT_LE(std::abs((r[0] + r[2]) - (100 + 500)), 1);
     EXPECT_LE(std::abs((r[1] + r[3]) - (100 + 400)), 1);
-
     // A second one is refused and changes nothing.
     EXPECT_EQ(vc::CreateProgressDialog(other, nullptr, 100), nullptr);
-    EXPECT_EQ(VcIsWindowEnabled(other), 1);
-    EXPECT_EQ(VcProgressState(&win, nullptr, nullptr), 1);
-    EXPECT_EQ(win, w);
+    EXPECT_EQ((std::tuple{VcIsWindowEnabled(other), VcProgressState(&win, nullptr, nullptr), win}), std::tuple(1, 1, w));
 
     EXPECT_EQ(vc::DestroyProgressDialog(w), 1);
-    EXPECT_EQ(VcIsWindowEnabled(parent), 1);
-    EXPECT_EQ(VcProgressState(nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(vc::DestroyProgressDialog(w), 0);
-    EXPECT_EQ(vc::DestroyProgressDialog(nullptr), 0);
+    EXPECT_EQ(std::tuple(VcIsWindowEnabled(parent), VcProgressState(nullptr, nullptr, nullptr)), std::tuple(1, 0));
+    EXPECT_EQ(std::tuple(vc::DestroyProgressDialog(w), vc::DestroyProgressDialog(nullptr)), std::tuple(0, 0));
     ASSERT_EQ(ui.progress.size(), 2u);
     EXPECT_EQ(std::tuple(ui.progress[0].window, ui.progress[0].visible, ui.progress[1].window),
               std::tuple(w, 0, nullptr));
@@ -55,22 +48,20 @@ TEST_F(Services, ProgressWindowLifecycle) {
     VcDestroyWindow(other);
 }
 
-TEST_F(Services, SetProgressShowsClampedPercentAndAlwaysPumps) {
+TEST_F(Services, SetProgressShowsClampedPercentPumpsAndReportsCancel) {
     UiRecorder ui;
     EXPECT_EQ(vc::SetProgress(30), 0);  // no window: pump only
-    ASSERT_EQ(ui.pumps.size(), 1u);
-    EXPECT_EQ(ui.pumps[0], nullptr);
+    EXPECT_EQ(ui.pumps, std::vector<void *>{nullptr});
     EXPECT_TRUE(ui.progress.empty());
 
-    vc::Wnd w = vc::CreateProgressDialog(nullptr, nullptr, 100);
+    void *parent = VcCreateWindow(nullptr, 0, 0, 300, 200);
+    vc::Wnd w = vc::CreateProgressDialog(parent, nullptr, 101);
     ASSERT_NE(w, nullptr);
     ui.progress.clear();
     for (int32_t p : {0, 37, 100, 150, -5}) EXPECT_EQ(vc::SetProgress(p), 0);
-    ASSERT_EQ(ui.progress.size(), 5u);
-    const int32_t shown[] = {0, 37, 100, 100, 0};
-    for (size_t i = 0; i < 5; ++i)
-        EXPECT_EQ(std::tuple(ui.progress[i].window, ui.progress[i].visible, ui.progress[i].percent),
-                  std::tuple(w, 1, shown[i]));
+    std::vector<std::tuple<void *, int32_t, int32_t>> shown;
+    for (const auto &e : ui.progress) shown.emplace_back(e.window, e.visible, e.percent);
+    EXPECT_EQ(shown, (decltype(shown){{w, 1, 0}, {w, 1, 37}, {w, 1, 100}, {w, 1, 100}, {w, 1, 0}}));
     EXPECT_EQ(ui.pumps.back(), w);
     // The window keeps the value as sent; only drawing limits it.
     int32_t kept = 0;
@@ -79,26 +70,16 @@ TEST_F(Services, SetProgressShowsClampedPercentAndAlwaysPumps) {
     EXPECT_EQ(kept, 150);
     EXPECT_EQ(std::tuple(vc::progressOnUser(-5), vc::progressOnUser(150), vc::progressOnUser(42)),
               std::tuple(0, 100, 42));
-    vc::DestroyProgressDialog(w);
-}
 
-TEST_F(Services, CancelDuringPumpIsReportedUntilAFreshWindow) {
-    UiRecorder ui;
-    void *parent = VcCreateWindow(nullptr, 0, 0, 300, 200);
-    vc::Wnd w = vc::CreateProgressDialog(parent, nullptr, 101);
-    ASSERT_NE(w, nullptr);
     ui.pressCancelOnPump(2);
-    EXPECT_EQ(vc::SetProgress(10), 0);
-    EXPECT_EQ(vc::SetProgress(20), 1);  // Cancel was pressed while this one pumped
-    EXPECT_EQ(vc::SetProgress(30), 1);
-    EXPECT_EQ(VcProgressState(nullptr, nullptr, nullptr), 1) << "Cancel must not close the window";
+    // Cancel is pressed while the second one pumps; it does not close the window.
+    EXPECT_EQ((std::tuple{vc::SetProgress(10), vc::SetProgress(20), vc::SetProgress(30)}), std::tuple(0, 1, 1));
+    EXPECT_EQ(VcProgressState(nullptr, nullptr, nullptr), 1);
     EXPECT_EQ(vc::DestroyProgressDialog(w), 1);
     EXPECT_EQ(vc::SetProgress(40), 1) << "without a window the flag stays as last left";
-
     w = vc::CreateProgressDialog(parent, nullptr, 101);
     EXPECT_EQ(vc::SetProgress(0), 0) << "a new window starts uncancelled";
     vc::DestroyProgressDialog(w);
-
     // The window without a Cancel button has nothing to press.
     w = vc::CreateProgressDialog(parent, nullptr, 100);
     ui.pressCancelOnPump(1);
@@ -110,11 +91,9 @@ TEST_F(Services, CancelDuringPumpIsReportedUntilAFreshWindow) {
 TEST_F(Services, ProgressBarGeometry) {
     // 134 wide: blue from 1 to 66, white from 67 up to the frame at 133.
     vc::ProgressBarLayout l = vc::progressBarLayout(134, 20, 50);
-    EXPECT_EQ(std::tuple(l.blueX, l.blueX + l.blueWidth - 1, l.whiteX, l.whiteX + l.whiteWidth),
-              std::tuple(1, 66, 67, 133));
-    EXPECT_EQ(std::tuple(l.blueY, l.blueHeight, l.whiteHeight, l.textCenterX, l.textTop),
-              std::tuple(1, 18, 18, 67, 8));
-    EXPECT_STREQ(l.text, "50%");
+    EXPECT_EQ(std::tuple(l.blueX, l.blueX + l.blueWidth - 1, l.whiteX, l.whiteX + l.whiteWidth, l.blueY, l.blueHeight,
+                         l.whiteHeight, l.textCenterX, l.textTop, std::string(l.text)),
+              std::tuple(1, 66, 67, 133, 1, 18, 18, 67, 8, "50%"));
     for (int32_t p : {0, -5, 100, 150}) {
         l = vc::progressBarLayout(134, 20, p);
         if (p <= 0)
@@ -125,18 +104,15 @@ TEST_F(Services, ProgressBarGeometry) {
     }
     // The split is computed in floating point and truncated: 58 x 0.01 x 50
     // is just below 29.
-    EXPECT_EQ(vc::progressBarLayout(58, 20, 50).split, 28);
-    EXPECT_EQ(vc::progressBarLayout(205, 20, 60).split, 122);
+    EXPECT_EQ(std::tuple(vc::progressBarLayout(58, 20, 50).split, vc::progressBarLayout(205, 20, 60).split),
+              std::tuple(28, 122));
 }
 
 // ---- Dialog helpers ------------------------------------------------------------------------
 
 TEST_F(Services, CenterDialogPlacesOnParentAndScreen) {
     const struct {
-        int32_t screenW, screenH;
-        int32_t parent[4];  // x, y, w, h
-        int32_t w, h;
-        int32_t x, y;
+        int32_t screenW, screenH, parent[4], w, h, x, y;  // parent: x, y, w, h
     } cases[] = {
         {1024, 768, {100, 100, 400, 300}, 200, 100, 200, 200},   // centred
         {1024, 768, {900, 100, 400, 300}, 200, 100, 824, 200},   // right screen edge
@@ -166,8 +142,7 @@ TEST_F(Services, StepEditValue) {
     const struct {
         const char *text;
         int code;
-        int32_t min, max;
-        int32_t result;
+        int32_t min, max, result;
         const char *after;
     } cases[] = {
         {"5", 0, 1, 5, 5, "5"},       {"5", 1, 1, 10, 4, "4"},     {"0", 1, 1, 10, 1, "1"},
@@ -185,14 +160,16 @@ TEST_F(Services, StepEditValue) {
     };
     void *dlg = VcCreateWindow(nullptr, 0, 0, 100, 100);
     for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::Message() << '"' << c.text << "\" " << c.code);
         vc::plat::setItemText(dlg, 110, c.text);
-        EXPECT_EQ(vc::StepEditValue(dlg, 110, c.code, c.min, c.max), c.result) << '"' << c.text << "\" " << c.code;
+        EXPECT_EQ(vc::StepEditValue(dlg, 110, c.code, c.min, c.max), c.result);
         char buf[64];
         ASSERT_TRUE(vc::plat::getItemText(dlg, 110, buf, sizeof buf));
-        EXPECT_STREQ(buf, c.after) << '"' << c.text << "\" " << c.code;
+        EXPECT_STREQ(buf, c.after);
     }
-    EXPECT_EQ(vc::StepEditValue(dlg, 111, 0, 1, 10), -1);  // no such field
-    EXPECT_EQ(vc::StepEditValue(nullptr, 110, 0, 1, 10), -1);
+    // No such field, no dialog.
+    EXPECT_EQ(std::tuple(vc::StepEditValue(dlg, 111, 0, 1, 10), vc::StepEditValue(nullptr, 110, 0, 1, 10)),
+              std::tuple(-1, -1));
     VcDestroyWindow(dlg);
 }
 
@@ -211,17 +188,15 @@ TEST_F(Services, ShowStringMessageLoadsBothStringsWithLimits) {
               std::tuple(owner, "Error", "This file does not contain bitmap images", 0x40u));
     const std::string vfw = STR_NO_VFW;
     ASSERT_GT(vfw.size(), 50u);
-    EXPECT_EQ(std::tuple(m[1].title, m[1].text), std::tuple(vfw.substr(0, 50), vfw));
-    EXPECT_EQ(std::tuple(m[2].title, m[2].text), std::tuple("", ""));
+    EXPECT_EQ(std::tuple(m[1].title, m[1].text, m[2].title, m[2].text), std::tuple(vfw.substr(0, 50), vfw, "", ""));
 }
 
 TEST_F(Services, HelpFileIsModuleNameWithHlp) {
-    EXPECT_EQ(vc::helpFileName("C:\\x\\VelmConv32.dll"), "C:\\x\\VelmConv32.hlp");
-    EXPECT_EQ(vc::helpFileName("C:\\x.y\\VelmConv32.DLL"), "C:\\x.y\\VelmConv32.hlp");
-    EXPECT_EQ(vc::helpFileName("/opt/lib/libvelmconv.so.1"), "/opt/lib/libvelmconv.so.hlp");
-    for (const char *none : {"C:\\x\\VelmConv32", "", static_cast<const char *>(nullptr)})
-        EXPECT_EQ(vc::helpFileName(none), "");
-
+    const std::pair<const char *, std::string> names[] = {
+        {"C:\\x\\VelmConv32.dll", "C:\\x\\VelmConv32.hlp"}, {"C:\\x.y\\VelmConv32.DLL", "C:\\x.y\\VelmConv32.hlp"},
+        {"/opt/lib/libvelmconv.so.1", "/opt/lib/libvelmconv.so.hlp"}, {"C:\\x\\VelmConv32", ""}, {"", ""},
+        {nullptr, ""}};
+    for (const auto &[module, help] : names) EXPECT_EQ(vc::helpFileName(module), help) << (module ? module : "null");
     // This test program carries a dotted name, as the library does.
     UiRecorder ui;
     char self[4096];
@@ -241,14 +216,11 @@ TEST_F(Services, PickColorKeepsCustomColoursAndLeavesColourOnCancel) {
     ui.chooseColorAnswer = 0x00FF8040;
     ui.editCustom = [](uint32_t *custom) { custom[3] = 0x123456; };
     uint32_t color = 0x111111;
-    EXPECT_EQ(vc::PickColor(owner, &color), 1);
-    EXPECT_EQ(color, 0x00FF8040u);
-
+    EXPECT_EQ((std::tuple{vc::PickColor(owner, &color), color}), std::tuple(1, 0x00FF8040u));
     ui.colorChosen = false;
     ui.editCustom = nullptr;
-    EXPECT_EQ(vc::PickColor(owner, &color), 0);
-    EXPECT_EQ(color, 0x00FF8040u);
-    EXPECT_EQ(vc::PickColor(owner, nullptr), 0);
+    EXPECT_EQ((std::tuple{vc::PickColor(owner, &color), color, vc::PickColor(owner, nullptr)}),
+              std::tuple(0, 0x00FF8040u, 0));
     ASSERT_EQ(ui.colors.size(), 2u) << "the chooser opened without a colour";
     EXPECT_EQ(std::tuple(ui.colors[0].owner, ui.colors[0].initial, ui.colors[1].initial),
               std::tuple(owner, 0x111111u, 0x00FF8040u));
@@ -257,35 +229,26 @@ TEST_F(Services, PickColorKeepsCustomColoursAndLeavesColourOnCancel) {
 
 // ---- Menu items, documents, files ---------------------------------------------------------
 
+// The three menu items of the animation documents are checked where the
+// cursor animation hands them on; here the slot, position and text limits.
 TEST_F(Services, AddHostMenuItemFillsRecordAndPassesSlot) {
     FakeEditor editor;
     HostCallback cb = FakeEditor::callback();
-    EXPECT_EQ(vc::AddHostMenuItem(1, 5, CONV_MENU_BYPOSITION, 0, 0, cb), 1);
-    EXPECT_EQ(vc::AddHostMenuItem(2, 5, CONV_MENU_BYPOSITION, CONV_CMD_ANIMATION, 205, cb), 1);
-    EXPECT_EQ(vc::AddHostMenuItem(3, 405, 0, CONV_CMD_CHANGE_FORMAT, 206, cb), 1);
     EXPECT_EQ(vc::AddHostMenuItem(-2, 0xFFFFFFFFu, 0, 7, 203, cb), 1);
-    EXPECT_EQ(editor.commands(), (std::vector<int32_t>{14, 14, 14, 14}));
-    using Item = std::tuple<int16_t, uint32_t, uint32_t, uint32_t, std::string, intptr_t>;
-    std::vector<Item> got;
-    for (const auto &m : editor.menuItems) got.emplace_back(m.slot, m.position, m.flags, m.commandId, m.text, m.value);
-    EXPECT_EQ(got, (std::vector<Item>{{1, 5, 1024, 0, "", 1},
-                                      {2, 5, 1024, 1001, "&Animation...", 2},
-                                      {3, 405, 0, 1002, "Change &Format...\\bStrg+F", 3},
-                                      {-2, 0xFFFFFFFFu, 0, 7, std::string(STR_NO_VFW).substr(0, 48), -2}}));
-
+    ASSERT_EQ(editor.commands(), (std::vector<int32_t>{HOST_ADD_MENU_ITEM}));
+    const MenuItemCopy &m = editor.menuItems[0];
+    EXPECT_EQ(std::tuple(m.slot, m.position, m.flags, m.commandId, m.text, m.value),
+              std::tuple(-2, 0xFFFFFFFFu, 0u, 7u, std::string(STR_NO_VFW).substr(0, 48), -2));
     editor.refuse(HOST_ADD_MENU_ITEM);
-    EXPECT_EQ(vc::AddHostMenuItem(2, 5, 0, 1001, 205, cb), 0);
-    EXPECT_EQ(vc::AddHostMenuItem(2, 5, 0, 1001, 205, nullptr), 0);
+    EXPECT_EQ(std::tuple(vc::AddHostMenuItem(2, 5, 0, 1001, 205, cb), vc::AddHostMenuItem(2, 5, 0, 1001, 205, nullptr)),
+              std::tuple(0, 0));
 }
 
 TEST_F(Services, GetDocumentFormatReadsFirstWordOfUsableBlocks) {
-    EXPECT_EQ(vc::GetDocumentFormat(nullptr), 0);
-    EXPECT_EQ(vc::GetDocumentFormat(reinterpret_cast<void *>(0x12345)), 0);
-    void *empty = VcMemAlloc(VC_MEM_MOVEABLE, 0);
-    void *tiny = VcMemAlloc(VC_MEM_MOVEABLE, 1);
+    void *empty = VcMemAlloc(VC_MEM_MOVEABLE, 0), *tiny = VcMemAlloc(VC_MEM_MOVEABLE, 1);
     void *doc = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, 36);
-    EXPECT_EQ(vc::GetDocumentFormat(empty), 0);
-    EXPECT_EQ(vc::GetDocumentFormat(tiny), 0);
+    for (void *none : {static_cast<void *>(nullptr), reinterpret_cast<void *>(0x12345), empty, tiny})
+        EXPECT_EQ(vc::GetDocumentFormat(none), 0) << none;
     for (auto [lo, hi, want] : {std::tuple(166, 0, 166), std::tuple(0x34, 0x12, 0x1234)}) {
         auto *p = static_cast<uint8_t *>(VcMemLock(doc));
         p[0] = uint8_t(lo), p[1] = uint8_t(hi);
@@ -293,10 +256,8 @@ TEST_F(Services, GetDocumentFormatReadsFirstWordOfUsableBlocks) {
         EXPECT_EQ(vc::GetDocumentFormat(doc), want);
     }
     EXPECT_EQ(VcMemUnlock(doc), 0) << "block left locked";
-    VcMemFree(doc);
+    for (void *h : {doc, empty, tiny}) VcMemFree(h);
     EXPECT_EQ(vc::GetDocumentFormat(doc), 0) << "freed handle";
-    VcMemFree(empty);
-    VcMemFree(tiny);
 }
 
 TEST_F(Services, DeleteFileAnsi) {

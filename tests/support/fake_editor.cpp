@@ -190,9 +190,6 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
     case HOST_FILE_DIALOG: {
         if (!param) return 0;
         auto *buffer = reinterpret_cast<char *>(param);
-        size_t len = 0;
-        while (len < 80 && buffer[len]) ++len;
-        fileDialogFilters.emplace_back(buffer, len);
         if (!fileDialogAnswer) return 0;
         size_t n = std::min<size_t>(79, fileDialogAnswer->size());
         std::memcpy(buffer, fileDialogAnswer->data(), n);
@@ -215,7 +212,6 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
         std::memcpy(mem::lock(block), data.data(), data.size());
         mem::unlock(block);
         *size = uint32_t(data.size());
-        servedBlocks.push_back(block);
         return reinterpret_cast<intptr_t>(block);
     }
     case HOST_GET_DOCUMENT:

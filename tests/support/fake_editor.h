@@ -118,9 +118,7 @@ public:
     std::vector<NoteCopy> notes;
     std::vector<ConvFormatChange> formatChanges;
     std::vector<IconRequest> iconRequests;
-    std::vector<std::string> fileDialogFilters;
     std::vector<void *> documents;  // accepted through command 11; freed at teardown
-    std::vector<void *> servedBlocks;  // handed out through command 8 (the library frees them)
 
     std::vector<int32_t> commands() const;
     size_t count(int32_t command) const;

@@ -47,7 +47,7 @@ int32_t UiRecorder::onChooseColor(void *user, void *owner, uint32_t *color, uint
 int32_t UiRecorder::onHelp(void *user, const char *file, uint32_t command, uintptr_t data) {
     auto *self = static_cast<UiRecorder *>(user);
     self->helps.push_back(HelpCall{file ? file : "", command, data});
-    return self->helpAnswer;
+    return 1;
 }
 
 void UiRecorder::onProgress(void *user, void *window, int32_t percent, int32_t visible) {
@@ -58,7 +58,6 @@ void UiRecorder::onPumpCall(void *user, void *dialog) {
     auto *self = static_cast<UiRecorder *>(user);
     self->pumps.push_back(dialog);
     if (self->cancelCountdown_ > 0 && --self->cancelCountdown_ == 0) VcPressButton(dialog, 102);
-    if (self->onPump) self->onPump(dialog);
 }
 
 }  // namespace vctest

@@ -48,13 +48,10 @@ public:
     bool colorChosen = false;
     uint32_t chooseColorAnswer = 0;
     std::function<void(uint32_t *custom16)> editCustom;
-    int32_t helpAnswer = 1;
     // Dialogs: work the dialog through the VcDialog calls (or reach its
     // model with vc::plat::dialogAs), then return VC_DIALOG_DEFAULT to have
     // it press Enter, or its result.
     std::function<intptr_t(int32_t templateId, VcDialog *dialog)> dialogAnswer;
-    // Runs inside every pump, with the dialog the pump was given.
-    std::function<void(void *dialog)> onPump;
     // Presses Cancel (control 102) of the pumped dialog on the n-th pump
     // from now (1 = the next one).
     void pressCancelOnPump(int n) { cancelCountdown_ = n; }
