@@ -68,7 +68,8 @@ long fileOpenCount();
 // it in memory instead of on disk, with the same results a disk file gives
 // (short writes under the write switch included). Tests and fuzz harnesses
 // feed readers through the exports this way without touching the disk.
-// Setting a name again replaces its bytes; unmapping forgets it.
+// Setting a name again replaces its bytes; unmapping or deleting forgets the
+// name, and a handle still open keeps the bytes until it is closed.
 void memFileMap(const char *name, const void *data, size_t size);
 // The bytes of a mapped file (a save's output), none when not mapped.
 const uint8_t *memFileData(const char *name, size_t *size);
