@@ -26,7 +26,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "codecs/whole_file.h"
+#include "common/whole_file.h"
 #include "common/file_window.h"
 #include "common/limits.h"
 #include "entry/image_block.h"

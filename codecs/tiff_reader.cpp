@@ -27,7 +27,7 @@
 #include "codecs/packbits.h"
 #include "codecs/tiff.h"
 #include "codecs/tiff_lzw.h"
-#include "codecs/whole_file.h"
+#include "common/whole_file.h"
 #include "common/bytes.h"
 #include "common/file_window.h"
 #include "common/limits.h"

@@ -30,6 +30,7 @@
 #include "common/file_window.h"
 #include "common/limits.h"
 #include "common/services.h"
+#include "common/whole_file.h"
 #include "cursor/cursor_format.h"
 #include "entry/editor_link.h"
 #include "entry/image_block.h"
@@ -40,39 +41,6 @@ namespace {
 
 // The 40-byte header of icon image data; a short header reads as zeros.
 ConvBitmapInfoHeader readHeader(ByteReader r) { return readBitmapInfoHeader(r); }
-
-// Reads count bytes from the current position; true when all arrived. The
-// 16-bit heritage read takes at most a UINT at a time; loop in case the
-// platform hands back less.
-bool readAll(const plat::File &f, uint8_t *buffer, size_t count) {
-    while (count) {
-        const uint32_t chunk = uint32_t(std::min<size_t>(count, 0x40000000u));
-        const int32_t got = f.read(buffer, chunk);
-        if (got <= 0) return false;
-        buffer += got;
-        count -= size_t(got);
-    }
-    return true;
-}
-
-// Reads the first min(file size, limit) bytes of a file into a new movable
-// block, left locked. Returns the result code; on 1 the block and the byte
-// count are set.
-int16_t readFileBlock(const char *fileName, uint64_t limit, int16_t openFailure, uint64_t minimum, plat::Block &block,
-                      size_t &size) {
-    size = 0;
-    plat::File f;
-    if (!f.open(fileName)) return openFailure;
-    const int64_t total = f.length();
-    if (total < 0 || uint64_t(total) < minimum) return CONV_E_READ;
-    size = size_t(std::min<uint64_t>(uint64_t(total), limit));
-    if (!block.alloc(std::max<size_t>(size, 1), plat::kMemMoveable)) return CONV_E_MEMORY;
-    if (!readAll(f, block.data(), size)) {
-        block.reset();
-        return CONV_E_READ;
-    }
-    return CONV_OK;
-}
 
 // The editor takes images of 1, 4, 8 and 24 bits. A 32-bit icon image (an
 // alpha channel beside the mask) becomes 24 bits in place: the alpha bytes
@@ -173,7 +141,8 @@ int PickIconImage(uint8_t *image, uint32_t *hotspot, size_t fileSize, size_t *da
 int16_t LoadIconFile(const char *fileName, Wnd, HostCallback callback) {
     plat::Block block;
     size_t size = 0;
-    if (int16_t r = readFileBlock(fileName, UINT32_MAX, CONV_E_OPEN, 0, block, size); r != CONV_OK) return r;
+    if (int16_t r = readWholeFile(fileName, block, size, {.limit = UINT32_MAX, .openFailure = CONV_E_OPEN}); r != CONV_OK)
+        return r;
     uint32_t hotspot = 0;
     if (!PickIconImage(block.data(), &hotspot, size)) return CONV_E_FORMAT;
     const EditorLink link(callback);
@@ -207,7 +176,7 @@ int16_t PreviewIconFile(const char *fileName, ConvImageRecord *record) {
     if (record) record->image = nullptr;
     plat::Block block;
     size_t size = 0;
-    int16_t r = readFileBlock(fileName, limits().previewRead, CONV_E_READ, kIconSingleDataOffset, block, size);
+    int16_t r = readWholeFile(fileName, block, size, {.limit = limits().previewRead, .minimum = kIconSingleDataOffset});
     if (r != CONV_OK) return r;
     return PreviewIconBlock(std::move(block), size, record);
 }
