@@ -157,7 +157,9 @@ bool readLooping(FileWindow &in, GifAnimRecord &rec) {
     return false;
 }
 
-int16_t readExtension(FileWindow &in, GifAnimRecord &rec) {
+}  // namespace
+
+int16_t ReadGifExtension(FileWindow &in, GifAnimRecord &rec) {
     ByteReader head = in.take(2);
     const uint8_t label = head.u8(), len = head.u8();
     if (!head.ok()) return 0;
@@ -183,7 +185,7 @@ int16_t readExtension(FileWindow &in, GifAnimRecord &rec) {
     return 1;
 }
 
-int16_t skipImageData(FileWindow &in) {
+int16_t SkipGifImageData(FileWindow &in) {
     uint8_t b;
     if (!in.byte(b)) return CONV_E_READ;  // minimum code size
     for (;;) {
@@ -192,6 +194,8 @@ int16_t skipImageData(FileWindow &in) {
         in.skip(b);
     }
 }
+
+namespace {
 
 // One image in the scan, after its separator: its entry (when the table
 // has room) and, unless only the first image is wanted, its data skipped.
@@ -216,7 +220,7 @@ int16_t scanImage(FileWindow &in, GifAnimRecord &rec, bool firstImageOnly) {
         e.bitsPerPixel = uint16_t(rec.bitsPerPixel);
     }
     if (!firstImageOnly) {
-        const int16_t r = skipImageData(in);
+        const int16_t r = SkipGifImageData(in);
         if (r != CONV_OK) return r;
     }
     if (recorded) ++rec.frameCount;
@@ -237,7 +241,7 @@ int16_t parseStructure(FileWindow &in, GifAnimRecord &rec, bool firstImageOnly) 
             done = true;
             break;
         case 0x21:
-            if (readExtension(in, rec) == 0) return CONV_E_READ;
+            if (ReadGifExtension(in, rec) == 0) return CONV_E_READ;
             break;
         case 0x2C:
             r = scanImage(in, rec, firstImageOnly);
@@ -440,18 +444,6 @@ int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly
     FileWindow in(file);
     if (!in.seek(0)) return CONV_E_READ;
     return parseStructure(in, record, firstImageOnly);
-}
-
-int16_t ReadGifExtension(HFile file, GifAnimRecord &record) {
-    FileWindow in(file);
-    const int16_t r = readExtension(in, record);
-    return in.sync() ? r : int16_t(0);
-}
-
-int16_t SkipGifImageData(HFile file) {
-    FileWindow in(file);
-    const int16_t r = skipImageData(in);
-    return in.sync() ? r : int16_t(CONV_E_READ);
 }
 
 void StoreIndexRow(uint8_t *dst, const uint8_t *src, uint32_t count, uint16_t depth, int32_t transparent) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "common/file_window.h"
 #include "entry/editor_link.h"
 #include "entry/format_table.h"
 #include "entry/image_block.h"
@@ -32,15 +33,14 @@ bool DetectGifFile(HFile file);
 // unknown block).
 int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly);
 
-// Reads one extension after its 0x21 byte into the record (graphic control
-// for the entry at the current frame count, comment, NETSCAPE looping) and
-// skips the rest, leaving the file after it. 1, or 0 on a short read (or
-// when the file cannot be left there).
-int16_t ReadGifExtension(HFile file, GifAnimRecord &record);
-
-// Skips an image's code size byte and data sub-blocks, leaving the file
-// after them. 1, or -3.
-int16_t SkipGifImageData(HFile file);
+// The scan's two steps, on the scan's read window. ReadGifExtension reads
+// one extension after its 0x21 byte into the record (graphic control for
+// the entry at the current frame count, comment, NETSCAPE looping) and
+// skips the rest of its sub-blocks; 1, or 0 on a short read.
+// SkipGifImageData skips an image's code size byte and data sub-blocks; 1,
+// or -3. Both leave the window after what they read.
+int16_t ReadGifExtension(FileWindow &in, GifAnimRecord &record);
+int16_t SkipGifImageData(FileWindow &in);
 
 // Decodes the image whose descriptor starts at the file's current position
 // into a locked packed DIB (depth 1, 4 or 8, colour table filled): a local
