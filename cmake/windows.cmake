@@ -35,7 +35,11 @@ function(vc_add_resources target)
   target_sources(${target} PRIVATE ${VC_RESOURCE_SCRIPT})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${VC_BITMAP_DIR})
   add_dependencies(${target} vc_bitmaps)
-  set_property(SOURCE ${VC_RESOURCE_SCRIPT} TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS ${VC_BITMAPS})
+  # windres reports no dependencies: the scripts it includes and the
+  # bitmaps are named here.
+  file(GLOB included CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc ${CMAKE_SOURCE_DIR}/resources/*.h)
+  set_property(SOURCE ${VC_RESOURCE_SCRIPT} TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS
+    ${VC_BITMAPS} ${included})
   set_property(SOURCE ${VC_RESOURCE_SCRIPT} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_DEFINITIONS
     VC_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
     VC_VERSION_MINOR=${PROJECT_VERSION_MINOR}

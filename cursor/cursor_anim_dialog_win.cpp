@@ -65,7 +65,7 @@ void show(HWND dialog, CursorAnimationDialogModel &m, View &v) {
     for (int id : {kAnimAdd, kAnimInsert, kAnimReplace}) EnableWindow(GetDlgItem(dialog, id), m.addEnabled());
     for (int id = kAnimFrameReel; id <= kAnimDeleteAll; ++id)
         ShowWindow(GetDlgItem(dialog, id), m.cyclePage ? SW_HIDE : SW_SHOW);
-    for (int id = kAnimSpeedGroup; id <= kAnimPlay; ++id)
+    for (int id = kAnimSpeedGroup; id <= IDC_ANIM_Y_LABEL; ++id)
         ShowWindow(GetDlgItem(dialog, id), m.cyclePage ? SW_SHOW : SW_HIDE);
     CheckRadioButton(dialog, kAnimRateEach, kAnimRateAll, m.rateForAll ? kAnimRateAll : kAnimRateEach);
     CheckRadioButton(dialog, kAnimHotspotEach, kAnimHotspotCommon, m.hotspotCommon ? kAnimHotspotCommon : kAnimHotspotEach);

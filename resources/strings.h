@@ -174,6 +174,8 @@
 #define IDC_ANIM_SHOW_HOTSPOT 146
 #define IDC_ANIM_STOP 147
 #define IDC_ANIM_PLAY 148
+#define IDC_ANIM_X_LABEL 149 /* the labels of 139 and 141, shown with their page */
+#define IDC_ANIM_Y_LABEL 150
 
 /* Bitmaps (made by resources/make_bitmaps.py). */
 #define IDB_SPROCKETS 100
