@@ -232,4 +232,26 @@ TEST_F(AnimationDialogs, GifAnimationStoresFrameAndFileSettingsOnOkOnly) {
     EXPECT_GE(editor.count(HOST_PICK_BACKGROUND), 2u);
 }
 
+TEST_F(AnimationDialogs, DocumentsWithoutFramesOpenWithoutACurrentFrame) {
+    editor.images.clear();
+    const struct {
+        int format, strip, end, result;
+    } cases[] = {{CONV_FMT_ANI, IDC_ANIM_FRAME_REEL, IDCANCEL, 0}, {CONV_FMT_ANIGIF, IDC_GIFANIM_STRIP, IDOK, 1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.format);
+        void *doc = newDocument(c.format);
+        LRESULT current = 0;
+        whenOpen([&](HWND d) {
+            if (c.format == CONV_FMT_ANI) click(d, IDC_ANIM_SEQUENCE_PAGE);
+            for (int id : {IDC_ANIM_PREVIOUS, IDC_ANIM_NEXT, IDC_ANIM_ADD}) click(d, id);
+            clickCell(d, c.strip, 0);
+            SendDlgItemMessageA(d, c.strip, WM_KEYDOWN, VK_END, 0);
+            current = SendDlgItemMessageA(d, c.strip, vc::REEL_GETCURRENT, 0, 0);
+            click(d, c.end);
+        });
+        EXPECT_EQ(command(parent.hwnd, CONV_CMD_ANIMATION, c.format, doc, 0, FakeEditor::callback()), c.result);
+        EXPECT_EQ(current, -1);
+    }
+}
+
 }  // namespace

@@ -161,6 +161,12 @@ TEST_F(Strip, AnswersMessagesMouseAndKeysWithNotificationsInOrder) {
         {plain, vc::REEL_SETSEL, 1, MAKELPARAM(0, 999), 0, {}, -1},
         {plain, WM_KEYDOWN, VK_SPACE, 0, 0, {}, -1},
         {plain, vc::REEL_GETSELCOUNT, 0, 0, 0, {}, -1},
+        // More frames than a selection block may hold: no selection at all.
+        {w, vc::REEL_SETFRAMES, 0x7FFFFFFF, MAKELPARAM(32, 32), 0, {}, -1},
+        {w, vc::REEL_SETSEL, 1, MAKELPARAM(0, 999), 0, {}, -1},
+        {w, vc::REEL_GETSELCOUNT, 0, 0, 0, {}, -1},
+        {w, WM_KEYDOWN, VK_END, 0, 0, {{7, 1, 0x7FFFFFFE}}, 0x7FFFFFFE},
+        {w, WM_KEYDOWN, VK_SPACE, 0, 0, {}, 0x7FFFFFFE},
         {w, vc::REEL_SETFRAMES, 0, 0, 0, {}, -1},
         {w, WM_KEYDOWN, VK_HOME, 0, 0, {}, -1},  // no frames: no key does anything
     };
@@ -168,6 +174,7 @@ TEST_F(Strip, AnswersMessagesMouseAndKeysWithNotificationsInOrder) {
         SCOPED_TRACE(::testing::Message() << st.message << " " << st.wp);
         Parent::told.clear();
         EXPECT_EQ(SendMessageA(st.w, st.message, st.wp, st.lp), st.result);
+        RedrawWindow(st.w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         EXPECT_EQ(Parent::told, st.told);
         EXPECT_EQ(SendMessageA(st.w, vc::REEL_GETCURRENT, 0, 0), st.current);
     }
