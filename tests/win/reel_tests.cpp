@@ -208,7 +208,7 @@ TEST_F(Strip, PaintsBandsGapsAndOutlinesAndAsksForPicturesOnlyAfterAnErase) {
             {x2 - 4, 4, kGreen}, {x2 + 88, 96, kGreen}, {x2 - 3, 5, kDark}, {x2 + 40, 50, picture(2)},
         };
         for (const auto &p : pixels) EXPECT_EQ(c.at(p.x, p.y), p.want) << p.x << "," << p.y;
-        if (scroll) screenshot(parent, "film_strip.bmp");
+        if (scroll) screenshot(w, "film_strip.bmp");
     }
     // A new mark or selection repaints bands, gaps and marks only.
     Parent::asked.clear();
