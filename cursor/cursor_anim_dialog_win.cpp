@@ -68,7 +68,8 @@ void show(HWND dialog, CursorAnimationDialogModel &m, View &v) {
     for (int id = kAnimSpeedGroup; id <= IDC_ANIM_Y_LABEL; ++id)
         ShowWindow(GetDlgItem(dialog, id), m.cyclePage ? SW_SHOW : SW_HIDE);
     CheckRadioButton(dialog, kAnimRateEach, kAnimRateAll, m.rateForAll ? kAnimRateAll : kAnimRateEach);
-    CheckRadioButton(dialog, kAnimHotspotEach, kAnimHotspotCommon, m.hotspotCommon ? kAnimHotspotCommon : kAnimHotspotEach);
+    CheckRadioButton(dialog, kAnimHotspotEach, kAnimHotspotCommon,
+                     m.hotspotCommon ? kAnimHotspotCommon : kAnimHotspotEach);
     CheckDlgButton(dialog, kAnimShowHotspot, m.showHotspot ? BST_CHECKED : BST_UNCHECKED);
     if (v.shownPage != m.activePageButton) {
         v.shownPage = m.activePageButton;

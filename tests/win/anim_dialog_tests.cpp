@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,32 +37,23 @@ struct TestEditor : FakeEditor {
     int transparentEdits = 0;
     explicit TestEditor(int frames) {
         screenColor = 0xFFFFFF;
-        // Its palette: black, white, the frames' colours, the preview's blue, grey.
-        struct {
-            WORD version = 0x300, count = 8;
-            PALETTEENTRY entries[8] = {{0, 0, 0, 0}, {255, 255, 255, 0}, {200, 0, 0, 0}, {0, 160, 0, 0},
-                                       {0, 0, 200, 0}, {200, 120, 0, 0}, {128, 128, 255, 0}, {192, 192, 192, 0}};
-        } logical;
-        palette = CreatePalette(reinterpret_cast<const LOGPALETTE *>(&logical));
+        palette = CreateHalftonePalette(dc);
+        HDC screen = GetDC(nullptr);
         for (int i = 0; i < frames; ++i) {
             addFrame(vctest::makeDib(32, 32, 8));
             hotspots[i] = 8 | (4u << 16);
-            HDC screen = GetDC(nullptr);
-            HBITMAP b = CreateCompatibleBitmap(screen, 32, 32);
-            ReleaseDC(nullptr, screen);
-            HGDIOBJ old = SelectObject(dc, b);
+            bitmaps.push_back(CreateCompatibleBitmap(screen, 32, 32));
+            HGDIOBJ old = SelectObject(dc, bitmaps.back());
             const RECT all{0, 0, 32, 32};
             FillRect(dc, &all, HBRUSH(GetStockObject(WHITE_BRUSH)));
-            HBRUSH brush = CreateSolidBrush(kFrameColors[i % 4]);
-            HGDIOBJ oldBrush = SelectObject(dc, brush);
+            HGDIOBJ oldBrush = SelectObject(dc, CreateSolidBrush(kFrameColors[i % 4]));
             SelectObject(dc, GetStockObject(NULL_PEN));
             const POINT arrow[] = {{8, 4}, {8, 29}, {14, 23}, {19, 31}, {24, 28}, {19, 21}, {27, 21}};
             Polygon(dc, arrow, 7);
-            SelectObject(dc, oldBrush);
-            DeleteObject(brush);
+            DeleteObject(SelectObject(dc, oldBrush));
             SelectObject(dc, old);
-            bitmaps.push_back(b);
         }
+        ReleaseDC(nullptr, screen);
         hook = [this](int32_t command, intptr_t param, intptr_t value) -> std::optional<intptr_t> {
             if (command == HOST_EDIT_TRANSPARENT) return ++transparentEdits;
             if (command != HOST_GET_FRAME_DC) return std::nullopt;
@@ -95,8 +87,7 @@ void clickCell(HWND dialog, int strip, int i, bool ctrl = false) {
 uint32_t cellPixel(HWND dialog, int strip, int i, int dy = 0) {
     HWND w = GetDlgItem(dialog, strip);
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    const POINT p = cellCentre(w, i);
-    return captureClient(w).at(p.x, p.y + dy);
+    return captureClient(w).at(cellCentre(w, i).x, cellCentre(w, i).y + dy);
 }
 bool visible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != 0; }
 
@@ -111,6 +102,14 @@ protected:
         char name[MAX_PATH] = "anim.x";
         EXPECT_EQ(newFile(parent.hwnd, name, format, 0, FakeEditor::callback()), 1);
         return editor.documents.empty() ? nullptr : editor.documents.back();
+    }
+    // Opens the document's dialog, lets the user act, ends it with a button.
+    int32_t run(int format, void *doc, const std::function<void(HWND)> &user, int end) {
+        whenOpen([&](HWND d) {
+            user(d);
+            click(d, end);
+        });
+        return command(parent.hwnd, CONV_CMD_ANIMATION, format, doc, 0, FakeEditor::callback());
     }
     TestWindow parent{60, 60, 700, 560};
     NewConvFileFn newFile = nullptr;
@@ -151,22 +150,12 @@ TEST_F(AnimationDialogs, CursorAnimationEditsStepsAndCancelRestoresTheDocument) 
     };
     // The dialog gives a new document its frame count and one step per
     // frame as it opens; Cancel then restores that, byte for byte.
-    whenOpen([&](HWND d) { click(d, IDCANCEL); });
-    EXPECT_EQ(command(parent.hwnd, CONV_CMD_ANIMATION, CONV_FMT_ANI, doc, 0, FakeEditor::callback()), 0);
+    EXPECT_EQ(run(CONV_FMT_ANI, doc, [](HWND) {}, IDCANCEL), 0);
     const std::vector<uint8_t> before = blockBytes(doc);
-    whenOpen([&](HWND d) {
-        edit(d);
-        click(d, IDCANCEL);
-    });
-    EXPECT_EQ(command(parent.hwnd, CONV_CMD_ANIMATION, CONV_FMT_ANI, doc, 0, FakeEditor::callback()), 0);
+    EXPECT_EQ(run(CONV_FMT_ANI, doc, edit, IDCANCEL), 0);
     EXPECT_EQ(blockBytes(doc), before) << "Cancel restores every byte";
     EXPECT_EQ(editor.count(HOST_SET_HOTSPOT), 0u);
-
-    whenOpen([&](HWND d) {
-        edit(d);
-        click(d, IDOK);
-    });
-    EXPECT_EQ(command(parent.hwnd, CONV_CMD_ANIMATION, CONV_FMT_ANI, doc, 0, FakeEditor::callback()), 1);
+    EXPECT_EQ(run(CONV_FMT_ANI, doc, edit, IDOK), 1);
     const std::vector<uint8_t> after = blockBytes(doc);
     vc::CursorAnimationDocument d;
     std::memcpy(&d, after.data(), sizeof d);
@@ -204,19 +193,10 @@ TEST_F(AnimationDialogs, GifAnimationStoresFrameAndFileSettingsOnOkOnly) {
         screenshot(d, "gif_animation.bmp");
     };
     const std::vector<uint8_t> before = blockBytes(doc);
-    whenOpen([&](HWND d) {
-        edit(d);
-        click(d, IDCANCEL);
-    });
-    EXPECT_EQ(command(parent.hwnd, CONV_CMD_ANIMATION, CONV_FMT_ANIGIF, doc, 0, FakeEditor::callback()), 0);
+    EXPECT_EQ(run(CONV_FMT_ANIGIF, doc, edit, IDCANCEL), 0);
     EXPECT_EQ(blockBytes(doc), before);
     EXPECT_EQ(editor.documents.size(), 1u) << "nothing offered on Cancel";
-
-    whenOpen([&](HWND d) {
-        edit(d);
-        click(d, IDOK);
-    });
-    EXPECT_EQ(command(parent.hwnd, CONV_CMD_ANIMATION, CONV_FMT_ANIGIF, doc, 0, FakeEditor::callback()), 1);
+    EXPECT_EQ(run(CONV_FMT_ANIGIF, doc, edit, IDOK), 1);
     ASSERT_EQ(editor.documents.size(), 2u) << "the edited copy offered";
     const std::vector<uint8_t> bytes = blockBytes(editor.documents.back());
     vc::GifAnimRecord r;
@@ -241,15 +221,14 @@ TEST_F(AnimationDialogs, DocumentsWithoutFramesOpenWithoutACurrentFrame) {
         SCOPED_TRACE(c.format);
         void *doc = newDocument(c.format);
         LRESULT current = 0;
-        whenOpen([&](HWND d) {
+        auto user = [&](HWND d) {
             if (c.format == CONV_FMT_ANI) click(d, IDC_ANIM_SEQUENCE_PAGE);
             for (int id : {IDC_ANIM_PREVIOUS, IDC_ANIM_NEXT, IDC_ANIM_ADD}) click(d, id);
             clickCell(d, c.strip, 0);
             SendDlgItemMessageA(d, c.strip, WM_KEYDOWN, VK_END, 0);
             current = SendDlgItemMessageA(d, c.strip, vc::REEL_GETCURRENT, 0, 0);
-            click(d, c.end);
-        });
-        EXPECT_EQ(command(parent.hwnd, CONV_CMD_ANIMATION, c.format, doc, 0, FakeEditor::callback()), c.result);
+        };
+        EXPECT_EQ(run(c.format, doc, user, c.end), c.result);
         EXPECT_EQ(current, -1);
     }
 }

@@ -2,7 +2,7 @@
 // real messages: its state values, scroll bar, notifications in order, and
 // its pixels read back (sprocket bands moving with the scroll offset, olive
 // gaps, the cyan and green outlines, pictures asked for only after an
-// erase); two strips sharing the sprocket bitmap.
+// erase); strips sharing the sprocket bitmap.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -25,13 +25,8 @@ uint32_t picture(int frame) { return uint32_t(20 * frame) << 8 | 0xFF; }
 uint32_t band(int row, int column) {
     static const char *rows[8] = {"ODDODDODDODD", "DDDDDDDDDDDD", "DDDGGGGGDDDD", "DDDGLWWLDDDD",
                                   "DDDGWWWWDDDD", "DDDGLWWLDDDD", "DDDDDDDDDDDD", "ODDODDODDODD"};
-    switch (rows[row][column % 12]) {
-    case 'O': return kOlive;
-    case 'G': return kGrey;
-    case 'L': return kLight;
-    case 'W': return 0xFFFFFF;
-    default: return kDark;
-    }
+    const char c = rows[row][column % 12];
+    return c == 'O' ? kOlive : c == 'G' ? kGrey : c == 'L' ? kLight : c == 'W' ? 0xFFFFFF : kDark;
 }
 
 struct Told {
@@ -90,85 +85,65 @@ protected:
         SendMessageA(w, vc::REEL_SETFRAMES, 10, MAKELPARAM(32, 32));
         return w;
     }
-    std::vector<LONG> values(HWND w) {
-        std::vector<LONG> v;
-        for (int i = 0; i < 9; ++i) v.push_back(GetWindowLongA(w, i * 4));
-        return v;
-    }
     HWND parent = nullptr;
     int s = 16;
 };
 
-TEST_F(Strip, KeepsItsTenValuesAndLaysOutItsScrollBar) {
-    HWND w = make(7);
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(values(w), (std::vector<LONG>{0, 85, 85, 0, 3, -1, 10, 32, 32}));
+TEST_F(Strip, KeepsItsValuesAndAnswersMessagesMouseKeysAndScrollBarInOrder) {
+    HWND w = make(7), plain = make(8, 0, 120), bar = GetDlgItem(w, 99);
+    std::vector<LONG> values;
+    for (int i = 0; i < 9; ++i) values.push_back(GetWindowLongA(w, i * 4));
+    EXPECT_EQ(values, (std::vector<LONG>{0, 85, 85, 0, 3, -1, 10, 32, 32}));
     EXPECT_NE(GetWindowLongA(w, 36), 0) << "selection block";
-    EXPECT_EQ(GetClassLongA(w, GCL_STYLE), 0x3048u);
-    HWND bar = GetDlgItem(w, 99);
     RECT r{};
     GetWindowRect(bar, &r);
     MapWindowPoints(nullptr, w, reinterpret_cast<POINT *>(&r), 2);
     int lo = -1, hi = -1;
     GetScrollRange(bar, SB_CTL, &lo, &hi);
-    EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right, r.bottom, lo, hi}),
-              (std::vector<LONG>{0, 101, 320, 101 + s, 0, 23}));
-    EXPECT_EQ(SendMessageA(w, WM_GETDLGCODE, 0, 0), DLGC_WANTARROWS);
-    // Scrolling by the bar's codes: three units of 32 per line.
-    SendMessageA(w, WM_HSCROLL, SB_LINERIGHT, LPARAM(bar));
-    EXPECT_EQ(std::vector<LONG>({GetWindowLongA(w, 12), GetScrollPos(bar, SB_CTL)}), std::vector<LONG>({96, 3}));
-    SendMessageA(w, WM_HSCROLL, SB_RIGHT, LPARAM(bar));
-    EXPECT_EQ(GetWindowLongA(w, 12), 23 * 32);
-    SendMessageA(w, vc::REEL_SETCURRENT, 0, 0);  // scrolled back into view
-    EXPECT_EQ(std::vector<LONG>({GetWindowLongA(w, 12), GetScrollPos(bar, SB_CTL)}), std::vector<LONG>({0, 0}));
-}
-
-TEST_F(Strip, AnswersMessagesMouseAndKeysWithNotificationsInOrder) {
-    HWND w = make(7);
-    HWND plain = make(8, 0, 120);
-    Parent::told.clear();
+    EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right, r.bottom, lo, hi, LONG(GetClassLongA(w, GCL_STYLE))}),
+              (std::vector<LONG>{0, 101, 320, 101 + s, 0, 23, 0x3048}));
     const LPARAM cell1 = MAKELPARAM(12 + 97 + 40, 50), gap0 = MAKELPARAM(12 + 85 + 6, 50), band = MAKELPARAM(60, 3);
+    // Sent to strip w: the message, its result, what the parent was told,
+    // and the current frame and scroll offset afterwards.
     struct Step {
-        HWND w;
-        UINT message;
-        WPARAM wp;
-        LPARAM lp;
-        LRESULT result;
-        std::vector<Told> told;
-        LONG current;
-    } steps[] = {
-        {w, vc::REEL_GETCOUNT, 0, 0, 10, {}, -1},
-        {w, WM_KEYDOWN, VK_RIGHT, 0, 0, {{7, 1, 0}}, 0},  // no current frame: frame 0
-        {w, WM_KEYDOWN, VK_LEFT, 0, 0, {}, 0},
-        {w, WM_KEYDOWN, VK_NEXT, 0, 0, {{7, 1, 3}}, 3},
-        {w, WM_KEYDOWN, VK_END, 0, 0, {{7, 1, 9}}, 9},
-        {w, WM_KEYDOWN, VK_RIGHT, 0, 0, {}, 9},
-        {w, WM_KEYDOWN, VK_HOME, 0, 0, {{7, 1, 0}}, 0},
-        {w, WM_KEYDOWN, VK_UP, 0, 0, {}, 0},
-        {w, WM_KEYDOWN, VK_SPACE, 0, 0, {{7, 5, 0}}, 0},
-        {w, vc::REEL_GETSEL, 0, 0, 1, {}, 0},
-        {w, WM_LBUTTONDOWN, 0, cell1, 0, {{7, 2, 1}}, 0},  // the host decides what a click means
-        {w, WM_LBUTTONDOWN, 0, gap0, 0, {}, 0},
-        {w, WM_LBUTTONDBLCLK, 0, gap0, 0, {{7, 3, -1}}, 0},
-        {w, WM_RBUTTONDOWN, 0, cell1, 0, {{7, 4, 1}}, 0},
-        {w, WM_RBUTTONDOWN, 0, band, 0, {{7, 4, -1}}, 0},
-        {w, vc::REEL_SETSEL, 1, MAKELPARAM(0, 999), 0, {{7, 5, 0}}, 0},
-        {w, vc::REEL_GETSELCOUNT, 0, 0, 10, {}, 0},
-        {w, vc::REEL_SETSEL, 0, MAKELPARAM(3, 2), 0, {}, 0},  // first past last
-        {w, vc::REEL_GETSEL, WPARAM(-1), 0, 0, {}, 0},
-        {w, vc::REEL_SETCURRENT, 10, 0, 0, {}, 0},  // refused
-        {w, vc::REEL_SETCURRENT, WPARAM(-1), 0, 0, {}, -1},
-        {plain, vc::REEL_SETSEL, 1, MAKELPARAM(0, 999), 0, {}, -1},
-        {plain, WM_KEYDOWN, VK_SPACE, 0, 0, {}, -1},
-        {plain, vc::REEL_GETSELCOUNT, 0, 0, 0, {}, -1},
+        HWND w; UINT message; WPARAM wp; LPARAM lp; LRESULT result; std::vector<Told> told; LONG current, offset;
+    };
+    const Step steps[] = {
+        {w, WM_GETDLGCODE, 0, 0, DLGC_WANTARROWS, {}, -1, 0},
+        {w, WM_HSCROLL, SB_LINERIGHT, 0, 0, {}, -1, 96},  // three units of 32
+        {w, WM_HSCROLL, SB_RIGHT, 0, 0, {}, -1, 23 * 32},
+        {w, WM_KEYDOWN, VK_RIGHT, 0, 0, {{7, 1, 0}}, 0, 0},  // no current frame: frame 0, scrolled into view
+        {w, WM_KEYDOWN, VK_LEFT, 0, 0, {}, 0, 0},
+        {w, WM_KEYDOWN, VK_NEXT, 0, 0, {{7, 1, 3}}, 3, 80},
+        {w, WM_KEYDOWN, VK_END, 0, 0, {{7, 1, 9}}, 9, 662},
+        {w, WM_KEYDOWN, VK_RIGHT, 0, 0, {}, 9, 662},
+        {w, WM_KEYDOWN, VK_HOME, 0, 0, {{7, 1, 0}}, 0, 0},
+        {w, WM_KEYDOWN, VK_UP, 0, 0, {}, 0, 0},
+        {w, WM_KEYDOWN, VK_SPACE, 0, 0, {{7, 5, 0}}, 0, 0},
+        {w, vc::REEL_GETSEL, 0, 0, 1, {}, 0, 0},
+        {w, WM_LBUTTONDOWN, 0, cell1, 0, {{7, 2, 1}}, 0, 0},  // the host decides what a click means
+        {w, WM_LBUTTONDOWN, 0, gap0, 0, {}, 0, 0},
+        {w, WM_LBUTTONDBLCLK, 0, gap0, 0, {{7, 3, -1}}, 0, 0},
+        {w, WM_RBUTTONDOWN, 0, cell1, 0, {{7, 4, 1}}, 0, 0},
+        {w, WM_RBUTTONDOWN, 0, band, 0, {{7, 4, -1}}, 0, 0},
+        {w, vc::REEL_SETSEL, 1, MAKELPARAM(0, 999), 0, {{7, 5, 0}}, 0, 0},
+        {w, vc::REEL_GETSELCOUNT, 0, 0, 10, {}, 0, 0},
+        {w, vc::REEL_SETSEL, 0, MAKELPARAM(3, 2), 0, {}, 0, 0},  // first past last
+        {w, vc::REEL_GETSEL, WPARAM(-1), 0, 0, {}, 0, 0},
+        {w, vc::REEL_SETCURRENT, 10, 0, 0, {}, 0, 0},  // refused
+        {w, vc::REEL_SETCURRENT, 9, 1, 0, {}, 9, 0},   // not scrolled into view
+        {w, vc::REEL_SETCURRENT, WPARAM(-1), 0, 0, {}, -1, 0},
+        {plain, vc::REEL_SETSEL, 1, MAKELPARAM(0, 999), 0, {}, -1, 0},
+        {plain, WM_KEYDOWN, VK_SPACE, 0, 0, {}, -1, 0},
+        {plain, vc::REEL_GETSELCOUNT, 0, 0, 0, {}, -1, 0},
         // More frames than a selection block may hold: no selection at all.
-        {w, vc::REEL_SETFRAMES, 0x7FFFFFFF, MAKELPARAM(32, 32), 0, {}, -1},
-        {w, vc::REEL_SETSEL, 1, MAKELPARAM(0, 999), 0, {}, -1},
-        {w, vc::REEL_GETSELCOUNT, 0, 0, 0, {}, -1},
-        {w, WM_KEYDOWN, VK_END, 0, 0, {{7, 1, 0x7FFFFFFE}}, 0x7FFFFFFE},
-        {w, WM_KEYDOWN, VK_SPACE, 0, 0, {}, 0x7FFFFFFE},
-        {w, vc::REEL_SETFRAMES, 0, 0, 0, {}, -1},
-        {w, WM_KEYDOWN, VK_HOME, 0, 0, {}, -1},  // no frames: no key does anything
+        {w, vc::REEL_SETFRAMES, 0x7FFFFFFF, MAKELPARAM(32, 32), 0, {}, -1, 0},
+        {w, vc::REEL_SETSEL, 1, MAKELPARAM(0, 999), 0, {}, -1, 0},
+        {w, vc::REEL_GETSELCOUNT, 0, 0, 0, {}, -1, 0},
+        {w, WM_KEYDOWN, VK_HOME, 0, 0, {{7, 1, 0}}, 0, 0},
+        {w, WM_KEYDOWN, VK_SPACE, 0, 0, {}, 0, 0},
+        {w, vc::REEL_SETFRAMES, 0, 0, 0, {}, -1, 0},
+        {w, WM_KEYDOWN, VK_HOME, 0, 0, {}, -1, 0},  // no frames: no key does anything
     };
     for (const Step &st : steps) {
         SCOPED_TRACE(::testing::Message() << st.message << " " << st.wp);
@@ -176,7 +151,8 @@ TEST_F(Strip, AnswersMessagesMouseAndKeysWithNotificationsInOrder) {
         EXPECT_EQ(SendMessageA(st.w, st.message, st.wp, st.lp), st.result);
         RedrawWindow(st.w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         EXPECT_EQ(Parent::told, st.told);
-        EXPECT_EQ(SendMessageA(st.w, vc::REEL_GETCURRENT, 0, 0), st.current);
+        EXPECT_EQ(std::vector<LONG>({LONG(SendMessageA(st.w, vc::REEL_GETCURRENT, 0, 0)), GetWindowLongA(st.w, 12)}),
+                  std::vector<LONG>({st.current, st.offset}));
     }
 }
 
@@ -220,15 +196,12 @@ TEST_F(Strip, PaintsBandsGapsAndOutlinesAndAsksForPicturesOnlyAfterAnErase) {
     Capture c = captureClient(w);
     EXPECT_EQ(c.at(12 + 97 - 32 - 4, 4), kGreen);
     EXPECT_EQ(c.at(12 + 97 - 32 - 3, 5), band(5, 12 + 97 - 32 - 3 + 8)) << "the cyan outline went";
-}
-
-TEST_F(Strip, TwoStripsShareTheSprocketsAndOneOutlivesTheOther) {
-    HWND a = make(7), b = make(8, 0, 120);
-    DestroyWindow(a);
-    HWND c = make(9, 0, 0);  // the last one left made nothing new
-    for (HWND w : {b, c}) {
-        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        Capture cap = captureClient(w);
+    // Strips share the sprocket bitmap: one outlives another, a new one comes.
+    HWND other = make(8, 0, 120);
+    DestroyWindow(w);
+    for (HWND strip : {other, make(9)}) {
+        RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        Capture cap = captureClient(strip);
         for (int x = 0; x < 24; ++x) EXPECT_EQ(cap.at(x, 3), band(3, x)) << x;
     }
 }
