@@ -37,6 +37,7 @@ struct View {
     int shownPage = 0, shownPlay = 0;
     unsigned shownRepaints = 0;
     UINT timerInterval = 0;  // 0 while no timer runs
+    int pressed = 0;         // a page or play button held down with the mouse
 };
 
 View *viewOf(HWND dialog) { return static_cast<View *>(GetPropA(dialog, kViewProperty)); }
@@ -204,21 +205,25 @@ void drawPictureButton(const DRAWITEMSTRUCT &di, HBITMAP pictures, int pictureX,
     DeleteDC(memory);
 }
 
-void drawItem(const DRAWITEMSTRUCT &di, CursorAnimationDialogModel &m, View &v) {
-    const bool pressed = (di.itemState & ODS_SELECTED) != 0;
+// A page or play button held down draws itself active, and its partner
+// inactive until it is let go.
+void drawItem(HWND dialog, const DRAWITEMSTRUCT &di, CursorAnimationDialogModel &m, View &v) {
     const int id = int(di.CtlID);
-    switch (id) {
-    case kAnimSequencePage:
-    case kAnimCyclePage:
-        drawPictureButton(di, v.pages, id == kAnimSequencePage ? 0 : 100, 100, 17, pressed || id == m.activePageButton);
-        break;
-    case kAnimStop:
-    case kAnimPlay:
-        drawPictureButton(di, v.buttons, id == kAnimStop ? 0 : 24, 24, 24, pressed || id == m.activePlayButton);
-        break;
-    case kAnimPreview: drawPreview(di, m, v); break;
-    default: break;
+    const bool pages = id == kAnimSequencePage || id == kAnimCyclePage;
+    if (!pages && id != kAnimStop && id != kAnimPlay) {
+        if (id == kAnimPreview) drawPreview(di, m, v);
+        return;
     }
+    const int partner = pages ? kAnimSequencePage + kAnimCyclePage - id : kAnimStop + kAnimPlay - id;
+    const bool pressed = (di.itemState & ODS_SELECTED) != 0;
+    if (pressed != (v.pressed == id)) {
+        v.pressed = pressed ? id : 0;
+        InvalidateRect(GetDlgItem(dialog, partner), nullptr, FALSE);
+    }
+    const int active = pages ? m.activePageButton : m.activePlayButton;
+    const bool on = pressed || (id == active && v.pressed != partner);
+    if (pages) drawPictureButton(di, v.pages, id == kAnimSequencePage ? 0 : 100, 100, 17, on);
+    else drawPictureButton(di, v.buttons, id == kAnimStop ? 0 : 24, 24, 24, on);
 }
 
 // A cell of either strip: the frame of the cell (strip 120) or of the
@@ -310,7 +315,7 @@ INT_PTR CALLBACK cursorAnimationProc(HWND dialog, UINT message, WPARAM wParam, L
         m->timerTick();
         show(dialog, *m, *v);
         return TRUE;
-    case WM_DRAWITEM: drawItem(*reinterpret_cast<const DRAWITEMSTRUCT *>(lParam), *m, *v); return TRUE;
+    case WM_DRAWITEM: drawItem(dialog, *reinterpret_cast<const DRAWITEMSTRUCT *>(lParam), *m, *v); return TRUE;
     case REEL_DRAWFRAME: drawCell(int(wParam), *reinterpret_cast<const REELDRAW *>(lParam), *m); return TRUE;
     case WM_QUERYNEWPALETTE:
     case WM_PALETTECHANGED: return answerPalette(dialog, message, wParam, m->palette);
