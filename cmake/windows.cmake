@@ -18,11 +18,28 @@ add_library(velmconv_obj OBJECT ${VC_PORTABLE_SOURCES} ${VC_WINDOWS_SOURCES})
 target_include_directories(velmconv_obj PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
 target_compile_definitions(velmconv_obj PUBLIC VELMCONV_BUILDING)
 
+# The bitmaps of the resources are written by a script, not kept as binaries.
+find_program(VC_PYTHON3 python3 REQUIRED)
+set(VC_BITMAP_DIR ${CMAKE_BINARY_DIR}/bitmaps)
+set(VC_BITMAPS ${VC_BITMAP_DIR}/sprocket.bmp ${VC_BITMAP_DIR}/pages.bmp ${VC_BITMAP_DIR}/play.bmp)
+add_custom_command(OUTPUT ${VC_BITMAPS}
+  COMMAND ${VC_PYTHON3} ${CMAKE_SOURCE_DIR}/resources/make_bitmaps.py ${VC_BITMAP_DIR}
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_bitmaps.py
+  COMMENT "Writing the resource bitmaps")
+add_custom_target(vc_bitmaps DEPENDS ${VC_BITMAPS})
+
 # Resources are compiled once per target that carries them; windres gets
-# the source root for strings.h and the version from the project.
+# the source root for strings.h, the folder of the bitmaps and the version
+# from the project.
 function(vc_add_resources target)
   target_sources(${target} PRIVATE ${VC_RESOURCE_SCRIPT})
-  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${VC_BITMAP_DIR})
+  add_dependencies(${target} vc_bitmaps)
+  # windres reports no dependencies: the scripts it includes and the
+  # bitmaps are named here.
+  file(GLOB included CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc ${CMAKE_SOURCE_DIR}/resources/*.h)
+  set_property(SOURCE ${VC_RESOURCE_SCRIPT} TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS
+    ${VC_BITMAPS} ${included})
   set_property(SOURCE ${VC_RESOURCE_SCRIPT} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_DEFINITIONS
     VC_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
     VC_VERSION_MINOR=${PROJECT_VERSION_MINOR}

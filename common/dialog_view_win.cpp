@@ -37,4 +37,16 @@ void readKeys(plat::DialogModel &model) {
     model.enterDown = GetKeyState(VK_RETURN) < 0;
 }
 
+INT_PTR answerPalette(HWND dialog, UINT message, WPARAM wParam, void *palette) {
+    if (!palette || (message == WM_PALETTECHANGED && HWND(wParam) == dialog)) return FALSE;
+    HDC dc = GetDC(dialog);
+    HPALETTE old = SelectPalette(dc, static_cast<HPALETTE>(palette), FALSE);
+    const UINT changed = RealizePalette(dc);
+    SelectPalette(dc, old, FALSE);
+    ReleaseDC(dialog, dc);
+    if (changed && changed != GDI_ERROR) InvalidateRect(dialog, nullptr, TRUE);
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, LONG_PTR(changed == GDI_ERROR ? 0 : changed));
+    return TRUE;
+}
+
 }  // namespace vc::win

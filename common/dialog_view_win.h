@@ -35,5 +35,10 @@ std::string itemText(HWND dialog, int id);
 void showText(HWND dialog, int id, const std::string &text);
 // The modifier keys held now, as the model reads them.
 void readKeys(plat::DialogModel &model);
+// WM_QUERYNEWPALETTE, and WM_PALETTECHANGED caused by another window:
+// realises the editor's palette in the dialog's DC and repaints the dialog
+// when entries changed; the number changed is the message's result. FALSE
+// (not handled) without a palette or for the dialog's own change.
+INT_PTR answerPalette(HWND dialog, UINT message, WPARAM wParam, void *palette);
 
 }  // namespace vc::win

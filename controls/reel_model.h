@@ -97,7 +97,14 @@ public:
     void setSel(bool select, uint32_t first, uint32_t last);
     int32_t selCount() const;                                // REEL_GETSELCOUNT
     bool multiSelect() const { return (style_ & REELS_MULTISEL) != 0; }
+    // Who hears the notifications: the window a strip is shown in takes
+    // them over while it lives, and passes them on as its messages.
+    ReelParent *parent() const { return parent_; }
+    void setParent(ReelParent *parent) { parent_ = parent; }
     bool hasSelection() const { return bool(selection_); }
+    MemHandle selectionBlock() const { return selection_.handle(); }
+    uint16_t frameWidth() const { return frameWidth_; }
+    uint16_t frameHeight() const { return frameHeight_; }
 
     // ---- Window events -------------------------------------------------------------
     // WM_SIZE: the client size and the system's horizontal scroll bar height.

@@ -142,6 +142,7 @@ struct CursorAnimationDialogModel : plat::DialogModel, ReelParent {
     bool okEnabled() const { return stepCount() > 0; }
     bool addEnabled() const;  // 121, 122, 123
     CursorAnimationDocument *document() const { return doc_.get(); }
+    const EditorLink &editor() const { return editor_; }
     // The preview background, kept between dialogs.
     static uint32_t &background();
 

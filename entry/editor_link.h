@@ -51,6 +51,11 @@ public:
     bool getFrameBitmap(void **bitmap, int32_t frame) const {
         return call(HOST_GET_FRAME_DC, ptr(bitmap), frame) != 0;
     }
+    // The editor's memory DC for drawing frame `frame`, with the frame's
+    // bitmap stored through `bitmap`; none when it cannot draw the frame.
+    void *frameDc(void **bitmap, int32_t frame) const {
+        return reinterpret_cast<void *>(call(HOST_GET_FRAME_DC, ptr(bitmap), frame));
+    }
     // An icon image of the given size (w | h << 16 in, byte count out); the
     // block belongs to the caller afterwards.
     MemHandle getIcon(uint32_t &sizeInOut, int32_t image) const {

@@ -135,6 +135,53 @@
 #define IDC_GIFANIM_TOP_SPIN 124
 #define IDC_GIFANIM_BROWSER 125
 
+/* The cursor animation dialog (template 106, resources/cursor.rc). */
+#define IDD_CURSOR_ANIMATION 106
+#define IDC_ANIM_TITLE 100
+#define IDC_ANIM_AUTHOR 101
+#define IDC_ANIM_STEP_REEL 102
+#define IDC_ANIM_FRAME_COUNT 103
+#define IDC_ANIM_FRAMES_USED 104
+#define IDC_ANIM_STEP_COUNT 105
+#define IDC_ANIM_PREVIOUS 107
+#define IDC_ANIM_NEXT 108
+#define IDC_ANIM_SEQUENCE_PAGE 109
+#define IDC_ANIM_CYCLE_PAGE 110
+#define IDC_ANIM_POSITION 112
+#define IDC_ANIM_FRAME 113
+#define IDC_ANIM_FRAME_REEL 120
+#define IDC_ANIM_ADD 121
+#define IDC_ANIM_INSERT 122
+#define IDC_ANIM_REPLACE 123
+#define IDC_ANIM_DELETE 124
+#define IDC_ANIM_DELETE_ALL 125
+#define IDC_ANIM_SPEED_GROUP 130
+#define IDC_ANIM_RATE_EACH 131
+#define IDC_ANIM_RATE_ALL 132
+#define IDC_ANIM_RATE 133
+#define IDC_ANIM_RATE_SPIN 134
+#define IDC_ANIM_RATE_UNIT 135
+#define IDC_ANIM_HOTSPOT_GROUP 136
+#define IDC_ANIM_HOTSPOT_EACH 137
+#define IDC_ANIM_HOTSPOT_COMMON 138
+#define IDC_ANIM_HOTSPOT_X 139
+#define IDC_ANIM_HOTSPOT_X_SPIN 140
+#define IDC_ANIM_HOTSPOT_Y 141
+#define IDC_ANIM_HOTSPOT_Y_SPIN 142
+#define IDC_ANIM_PREVIEW_GROUP 143
+#define IDC_ANIM_PREVIEW 144
+#define IDC_ANIM_BACKGROUND 145
+#define IDC_ANIM_SHOW_HOTSPOT 146
+#define IDC_ANIM_STOP 147
+#define IDC_ANIM_PLAY 148
+#define IDC_ANIM_X_LABEL 149 /* the labels of 139 and 141, shown with their page */
+#define IDC_ANIM_Y_LABEL 150
+
+/* Bitmaps (made by resources/make_bitmaps.py). */
+#define IDB_SPROCKETS 100
+#define IDB_PAGE_BUTTONS 101
+#define IDB_PLAY_BUTTONS 102
+
 /* Cursor format questions: templates 107 and 108 (resources/cursor.rc). */
 #define IDD_SELECT_CURSOR 107
 #define IDD_CHANGE_CURSOR 108

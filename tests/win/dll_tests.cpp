@@ -220,7 +220,10 @@ TEST_F(Dll, FilmStripClassComesAndGoesWithTheLibrary) {
     EXPECT_EQ(wc.hCursor, LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));
     HWND strip = CreateWindowExA(0, "AVIREEL", "", WS_POPUP, 0, 0, 200, 60, nullptr, nullptr, module_, nullptr);
     ASSERT_NE(strip, nullptr);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(GetWindowLongA(strip, i * 4), 0) << "state value " << i;
+    // Fresh state, laid out by the WM_SIZE of its creation: 4-pixel cells,
+    // 200 div 16 of them per page, no frames, no selection block.
+    const LONG fresh[10] = {0, 4, 0, 0, 12, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(GetWindowLongA(strip, i * 4), fresh[i]) << "state value " << i;
     DestroyWindow(strip);
 
     HMODULE old = module_;
