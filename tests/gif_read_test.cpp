@@ -118,6 +118,17 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
     ASSERT_EQ(scan(g.trailer().b, rec), 1);
     EXPECT_EQ((V{rec.frameCount, rec.frames[255].delay}), (V{256, 255}));
 
+    // A looping block longer than three bytes still counts; an application
+    // extension with another identifier does not.
+    GifBytes other;
+    other.header(1, 1, 0).u8(0x21).u8(0xFF).u8(11).raw("XMP DataXMP");
+    other.subBlocks({1, 5, 0}).trailer();
+    for (const auto &[gif, want] : {std::pair{GifBytes().header(1, 1, 0).looping(9, 5).trailer(), V{1, 9}},
+                                    std::pair{other, V{0, 0}}}) {
+        ASSERT_EQ(scan(gif.b, rec), 1);
+        EXPECT_EQ((V{int(rec.repeat), int(rec.loopCount)}), want);
+    }
+
     EXPECT_EQ(scan(GifBytes().header(1, 1, 0, 0, "GIT89a").trailer().b, rec), CONV_E_UNSUPPORTED);
     EXPECT_EQ(scan(GifBytes().header(1, 1, 0, 0, "GIF12x").trailer().b, rec), 1);  // only "GIF" counts
     EXPECT_EQ(scan(GifBytes().header(1, 1, 0).u8(0x22).b, rec), CONV_E_UNSUPPORTED);
@@ -144,15 +155,17 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         int16_t result = 1;
     } cases[] = {
         {"4 bits, odd count: last pixel in the high nibble; transparent 3 keeps the fill",
-         GifBytes().header(5, 2, 3).image(0, 0, 5, 2, {1, 3, 2, 4, 5, 3, 3, 6, 7, 3}, 4), 4, 6, 2, 3, 0, 0, 0xA,
-         {1, A, 2, 4, 5, A, A, A, 6, 7, A, A}},
+         GifBytes().header(5, 2, 3).image(0, 0, 5, 2, {1, 3, 2, 4, 2, 3, 3, 6, 7, 3}, 4), 4, 6, 2, 3, 0, 0, 0xA,
+         {1, A, 2, 4, 2, A, A, A, 6, 7, A, A}},
+        {"8 bits: transparent 5 keeps the fill between 4 and 6",
+         GifBytes().header(3, 1, 3).image(0, 0, 3, 1, {4, 5, 6}, 4), 8, 3, 1, 5, 0, 0, 9, {4, 9, 6}},
         {"1 bit: left 5 aligns down to 0, whole bytes, no transparency",
          GifBytes().header(16, 1, 0).image(5, 0, 10, 1, {1, 0, 1, 1, 0, 0, 1, 1, 1, 1}, 2), 1, 12, 1, 1, 0, 0, 0,
          {1, 0, 1, 1, 0, 0, 1, 1, 1, 1, 0, 0}},
         {"interlaced, taller than the DIB, shifted a row down",
          GifBytes().header(3, 10, 3).image(0, 0, 3, 10, stored, 4, true), 8, 4, 6, -1, 0, -1, 0,
          {0, 0, 0, 0, 1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0, 4, 4, 4, 0, 5, 5, 5, 0}},
-        {"wholly right", GifBytes().header(9, 9, 3).image(4, 0, 2, 1, {1, 1}, 4), 8, 4, 1, -1, 0, 0, 0, {0, 0, 0, 0}},
+        {"wholly right", GifBytes().header(9, 9, 3).image(6, 0, 2, 1, {1, 1}, 4), 8, 4, 1, -1, 0, 0, 0, {0, 0, 0, 0}},
         {"wholly below", GifBytes().header(9, 9, 3).image(0, 1, 2, 1, {1, 1}, 4), 8, 4, 1, -1, 0, 0, 0, {0, 0, 0, 0}},
         {"shifted to a negative left: nothing drawn",
          GifBytes().header(9, 9, 3).image(0, 0, 3, 1, {5, 6, 7}, 4), 8, 4, 1, -1, 2, 0, 9, {9, 9, 9, 9}},
@@ -162,6 +175,11 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
          GifBytes().header(9, 9, 0).image(0, 0, 9, 1, {1, 1, 1, 1, 1, 1, 1, 1, 1}, 2), 1, 8, 1, -1, 3, 0, 0,
          {0, 0, 0, 0, 0, 0, 0, 0}},
         {"end code a pixel early: the rest reads as 0", bad(4, 0, 4, plainLzw({1, 2, 3}, 4)), 4, 4, 1, -1, 0, 0, 9,
+         {1, 2, 3, 0}},
+        {"data far short of a wide image: the rows past it read as 0 over the fill",
+         GifBytes().header(300, 2, 3).image(0, 0, 300, 2, {1, 2, 3}, 4), 8, 300, 2, -1, 0, 0, 9,
+         [] { Pixels p(600, 0); p[0] = 1, p[1] = 2, p[2] = 3; return p; }()},
+        {"a local table within the DIB's", bad(4, 0x81, 4, plainLzw({1, 2, 3, 0}, 4)), 4, 4, 1, -1, 0, 0, 9,
          {1, 2, 3, 0}},
         {"no end code, all pixels", bad(3, 0, 4, plainLzw({1, 2, 3}, 4, false)), 4, 4, 4, -1, 0, 0, 0, {}},
         {"no end code, a pixel short", bad(4, 0, 4, plainLzw({1, 2, 3}, 4, false)), 4, 4, 4, -1, 0, 0, 0, {},
