@@ -154,6 +154,33 @@ TEST_F(Pcx, RunLengthDecoderEdgeCases) {
     }
 }
 
+// The line coder's word-wide stretches give the bytes that counting byte by
+// byte gives: an equal pair or a byte that needs a count at every place in
+// and around a word.
+TEST_F(Pcx, LineCoderMatchesCountingByteByByte) {
+    auto reference = [](const Bytes &line) {
+        Bytes out;
+        for (size_t i = 0; i < line.size();) {
+            size_t run = 1;
+            while (i + run < line.size() && line[i + run] == line[i] && run < 63) ++run;
+            if (run > 1 || line[i] >= 0xC0) out.push_back(uint8_t(0xC0 + run));
+            out.push_back(line[i]);
+            i += run;
+        }
+        return out;
+    };
+    for (size_t at = 0; at < 20; ++at)
+        for (uint8_t odd : {uint8_t(0), uint8_t(0xC1)}) {  // a pair, or a lone byte that needs a count
+            Bytes line(30);
+            for (size_t k = 0; k < line.size(); ++k) line[k] = uint8_t(k + 1);
+            if (odd) line[at] = odd;
+            else line[at + 1] = line[at];
+            Bytes out(2 * line.size());
+            out.resize(vc::pcx::encodeLine(line.data(), line.size(), out.data()));
+            EXPECT_EQ(out, reference(line)) << at << " " << int(odd);
+        }
+}
+
 TEST_F(Pcx, ReaderLayoutAndPaletteRules) {
     // Xmin 10 .. Xmax 19 is 10 wide, not shifted; 300 dpi is still 2953.
     Bytes f = pcxHeader(10, 5, 1, 8, 20, 1, 1, 10);
