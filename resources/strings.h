@@ -134,6 +134,8 @@
 #define IDC_GIFANIM_TOP 123
 #define IDC_GIFANIM_TOP_SPIN 124
 #define IDC_GIFANIM_BROWSER 125
+/* The playback window (template 111). */
+#define IDD_GIF_PREVIEW 111
 
 /* Cursor format questions: templates 107 and 108 (resources/cursor.rc). */
 #define IDD_SELECT_CURSOR 107
