@@ -78,6 +78,12 @@ typedef struct VcUiHost {
     void (*pump)(void *user, void *dialog);
 } VcUiHost;
 
+/* The web browser command of the GIF animation dialog's browser preview:
+ * the temporary GIF's name is appended after a blank. Null restores the
+ * default (xdg-open when installed); an empty text means no browser, and
+ * the dialog's browser button is disabled. */
+VC_EXPORT void VcSetBrowserCommand(const char *command);
+
 /* Installs the host (copied); null restores the defaults. */
 VC_EXPORT void VcSetUiHost(const VcUiHost *host);
 
