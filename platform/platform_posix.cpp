@@ -605,6 +605,10 @@ intptr_t runDialog(Wnd, int templateId, DialogModel &model) {
 
 }  // namespace vc::plat
 
+// The strips' parents, for the scripted strip notifications (after the
+// layer's own block table, whose name the library's owners share).
+#include "controls/reel_model.h"
+
 // ---- Exported headless interface -------------------------------------------------------
 using namespace vc;
 
@@ -662,6 +666,22 @@ VC_EXPORT int32_t VcDialogGetText(VcDialog *dialog, int32_t controlId, char *buf
 }
 VC_EXPORT int VcDialogSelect(VcDialog *dialog, int32_t controlId, int32_t index) {
     return dialog && dialog->model.select(controlId, index) ? 1 : 0;
+}
+VC_EXPORT int VcDialogScroll(VcDialog *dialog, int32_t controlId, int32_t code) {
+    if (!dialog) return 0;
+    dialog->model.scroll(controlId, code);
+    return 1;
+}
+VC_EXPORT void VcDialogReelNotify(VcDialog *dialog, int32_t controlId, int32_t code, int32_t frame) {
+    if (auto *parent = dialog ? dynamic_cast<ReelParent *>(&dialog->model) : nullptr)
+        parent->reelNotify(controlId, code, frame);
+}
+VC_EXPORT void VcDialogKeys(VcDialog *dialog, int32_t keys) {
+    if (!dialog) return;
+    dialog->model.shiftDown = keys & 1;
+    dialog->model.ctrlDown = keys & 2;
+    dialog->model.altDown = keys & 4;
+    dialog->model.enterDown = keys & 8;
 }
 VC_EXPORT int VcProgressState(void **window, int32_t *percent, int32_t *cancel) {
     const ProgressState &s = progressState();

@@ -61,6 +61,17 @@ VC_EXPORT int32_t VcDialogGetText(VcDialog *dialog, int32_t controlId, char *buf
 /* Chooses line index of a list; 0 when there is no such list. */
 VC_EXPORT int VcDialogSelect(VcDialog *dialog, int32_t controlId, int32_t index);
 
+/* The arrows beside a field: a scroll bar's code (0 line up, 1 line down,
+ * 2 page up, 3 page down) on scroll bar controlId. 0 when the dialog has
+ * no scroll bars. */
+VC_EXPORT int VcDialogScroll(VcDialog *dialog, int32_t controlId, int32_t code);
+/* A film strip's notification (1 current, 2 click, 3 double click, 4 right
+ * click, 5 selection change) for frame on strip controlId. */
+VC_EXPORT void VcDialogReelNotify(VcDialog *dialog, int32_t controlId, int32_t code, int32_t frame);
+/* The modifier keys held during the following actions (bits: 1 Shift,
+ * 2 Ctrl, 4 Alt, 8 Enter). */
+VC_EXPORT void VcDialogKeys(VcDialog *dialog, int32_t keys);
+
 typedef struct VcUiHost {
     void *user;
     /* A modal dialog from template templateId, worked through the
