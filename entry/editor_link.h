@@ -51,6 +51,11 @@ public:
     bool getFrameBitmap(void **bitmap, int32_t frame) const {
         return call(HOST_GET_FRAME_DC, ptr(bitmap), frame) != 0;
     }
+    // The memory device context the editor draws frame index into, with
+    // the frame's bitmap stored through bitmap; none when it has none.
+    void *frameDc(void **bitmap, int32_t frame) const {
+        return reinterpret_cast<void *>(call(HOST_GET_FRAME_DC, ptr(bitmap), frame));
+    }
     // An icon image of the given size (w | h << 16 in, byte count out); the
     // block belongs to the caller afterwards.
     MemHandle getIcon(uint32_t &sizeInOut, int32_t image) const {
