@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -111,19 +110,16 @@ struct ModelCanvas final : PlaybackSurface {
 
 GifAnimRecord document() {
     GifAnimRecord r{};
-    r.formatCode = kGifRecordCode;
-    r.frameCount = 3;
-    r.repeat = 0;
-    r.outputWidth = kW, r.outputHeight = kH;
+    r.formatCode = kGifRecordCode, r.frameCount = 3;
+    r.outputWidth = kW, r.outputHeight = kH, r.screenWidth = kW + 48, r.screenHeight = kH + 24;
     r.backgroundIndex = 4;
     r.globalPalette[4] = GifRgbQuad{0x30, 0x90, 0xE0, 0};  // 0xE09030
-    const std::array<int16_t, 3> left{0, 24, 48}, top{0, 12, 24};
-    const std::array<uint16_t, 3> delay{3, 0, 2}, disposal{1, 2, 1};
+    // Frame 1 shows for no time, and is cleared before frame 2.
+    const uint16_t delay[] = {3, 0, 2};
     for (int i = 0; i < 3; ++i) {
-        r.frames[i].left = left[size_t(i)], r.frames[i].top = top[size_t(i)];
-        r.frames[i].delay = delay[size_t(i)], r.frames[i].disposal = disposal[size_t(i)];
+        GifFrameEntry &f = r.frames[i];
+        f.left = int16_t(24 * i), f.top = int16_t(12 * i), f.delay = delay[i], f.disposal = i == 1 ? 2 : 1;
     }
-    r.screenWidth = kW + 48, r.screenHeight = kH + 24;
     return r;
 }
 
@@ -212,86 +208,62 @@ INSTANTIATE_TEST_SUITE_P(Documents, PlaybackWin,
 
 // ---- The browser preview ------------------------------------------------------------------
 
-class BrowserPreviewWin : public ::testing::Test {
-protected:
-    void SetUp() override {
-        plat::setModule(GetModuleHandleA(nullptr));
-        saved = value(kKey);
-        record = static_cast<GifAnimRecord *>(std::calloc(1, sizeof(GifAnimRecord)));
-        record->formatCode = kGifRecordCode;
-        record->frameCount = 2;
-        record->repeat = 1;
-        record->frames[0].delay = 25;
-        record->frames[1] = record->frames[0];
-        editor.imageWidth = 24, editor.imageHeight = 16;
-        editor.colorSetting = 256;
-        editor.addFrame(vctest::makeDib(24, 16, 8));
-        editor.addFrame(vctest::makeDib(24, 16, 8));
-    }
-    void TearDown() override {
-        RegSetValueA(HKEY_CLASSES_ROOT, kKey, REG_SZ, saved.c_str(), DWORD(saved.size()));
-        std::free(record);
-    }
-    static std::string value(const char *key) {
-        char buffer[1024] = {};
-        LONG size = sizeof buffer;
-        return RegQueryValueA(HKEY_CLASSES_ROOT, key, buffer, &size) == ERROR_SUCCESS ? buffer : "";
-    }
-    static constexpr const char *kKey = "htmlfile\\shell\\open\\command";
-    std::string saved;
-    GifAnimRecord *record = nullptr;
+// The registry's HTML command names a stand-in browser: it is given the
+// temporary GIF at the screen size plus 200 x 220, the file is gone
+// afterwards, and the copy it kept reads back (gifsicle reads it too, in
+// the browser_copy_gifsicle test). A registry value past the 260-byte
+// buffer is no browser.
+TEST(BrowserPreviewWin, RegistryBrowserGetsTheTemporaryGifAndTheFileGoes) {
+    plat::setModule(GetModuleHandleA(nullptr));
+    const char *key = "htmlfile\\shell\\open\\command";
+    char saved[1024] = {};
+    LONG savedSize = sizeof saved;
+    (void)RegQueryValueA(HKEY_CLASSES_ROOT, key, saved, &savedSize);
+    GifAnimRecord record{};
+    record.formatCode = kGifRecordCode;
+    record.frameCount = 2;
     vctest::FakeEditor editor;
-};
-
-TEST_F(BrowserPreviewWin, RegistryBrowserGetsTheTemporaryGifAtTheScreenSizeAndTheFileGoes) {
+    editor.imageWidth = 24, editor.imageHeight = 16, editor.colorSetting = 256;
+    editor.addFrame(vctest::makeDib(24, 16, 8));
+    editor.addFrame(vctest::makeDib(24, 16, 8));
     const std::string browser = besideProgram("fake_browser.exe");
-    const std::string command = "\"" + browser + "\" -nohome \"%1\"";
-    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, kKey, REG_SZ, command.c_str(), DWORD(command.size())), ERROR_SUCCESS);
-    DeleteFileA(besideProgram("fake_browser.log").c_str());
-    GifAnimationDialogModel m;
-    m.record = record;
-    m.callback = vctest::FakeEditor::callback();
-    m.start();
-    EXPECT_EQ(m.browserCommand, "\"" + browser + "\"");
-    ASSERT_TRUE(m.enabled(IDC_GIFANIM_BROWSER));
-    EXPECT_EQ(m.browserPreview(), 1);
-    EXPECT_EQ(GetFileAttributesA(m.browserFile.c_str()), INVALID_FILE_ATTRIBUTES) << "temporary file left";
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    EXPECT_EQ(m.browserFile.rfind(std::string(temp) + "vmgif", 0), 0u) << m.browserFile;
-    EXPECT_EQ(m.browserFile.size(), std::strlen(temp) + 13);
-    const ScratchFile log("unused", "", false);
-    FILE *f = std::fopen(besideProgram("fake_browser.log").c_str(), "r");
-    ASSERT_TRUE(f) << "the browser did not run";
-    char line[1024] = {};
-    unsigned long flag = 0, width = 0, height = 0;
-    ASSERT_TRUE(std::fgets(line, sizeof line, f));
-    ASSERT_EQ(std::fscanf(f, "%lu %lu %lu", &flag, &width, &height), 3);
-    std::fclose(f);
-    EXPECT_EQ(std::string(line), "\"" + browser + "\" " + m.browserFile + "\n");
-    EXPECT_EQ(flag, unsigned(STARTF_USESIZE));
-    EXPECT_EQ(width, 24u + 200);
-    EXPECT_EQ(height, 16u + 220);
-    // The copy the browser kept reads back as the two-frame document.
-    vctest::FakeEditor reader;
-    uint8_t format = 0;
-    const std::string copy = besideProgram("fake_browser_copy.gif");
-    EXPECT_EQ(LoadConvImage(nullptr, copy.c_str(), nullptr, &format, 0, vctest::FakeEditor::callback()), CONV_OK);
-    EXPECT_EQ(reader.images.size(), 2u);
-    // The record being edited keeps its own settings.
-    EXPECT_EQ(record->screenWidth, 0);
-}
-
-TEST_F(BrowserPreviewWin, ACommandLongerThanTheBufferIsNoBrowser) {
-    const std::string command = "\"C:\\" + std::string(300, 'b') + ".exe\" \"%1\"";
-    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, kKey, REG_SZ, command.c_str(), DWORD(command.size())), ERROR_SUCCESS);
-    GifAnimationDialogModel m;
-    m.record = record;
-    m.callback = vctest::FakeEditor::callback();
-    m.start();
-    // The other key's browser, or none; never the cut-off long one.
-    EXPECT_EQ(m.browserCommand.find("bbbb"), std::string::npos);
-    EXPECT_EQ(m.enabled(IDC_GIFANIM_BROWSER), !m.browserCommand.empty());
+    for (const std::string &command : {"\"" + browser + "\" -nohome \"%1\"", "\"C:\\" + std::string(300, 'b') + "\" %1"}) {
+        ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, command.c_str(), DWORD(command.size())), ERROR_SUCCESS);
+        DeleteFileA(besideProgram("fake_browser.log").c_str());
+        GifAnimationDialogModel m;
+        m.record = &record;
+        m.callback = vctest::FakeEditor::callback();
+        m.start();
+        if (command.size() > 260) {
+            // The other key's browser (Wine's own), or none; never the long one.
+            EXPECT_EQ(m.browserCommand.find("bbbb"), std::string::npos);
+            EXPECT_EQ(m.enabled(IDC_GIFANIM_BROWSER), !m.browserCommand.empty());
+            continue;
+        }
+        EXPECT_EQ(m.browserCommand, "\"" + browser + "\"");
+        EXPECT_EQ(m.browserPreview(), 1);
+        EXPECT_EQ(GetFileAttributesA(m.browserFile.c_str()), INVALID_FILE_ATTRIBUTES) << "temporary file left";
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        EXPECT_EQ(m.browserFile.rfind(std::string(temp) + "vmgif", 0), 0u) << m.browserFile;
+        FILE *f = std::fopen(besideProgram("fake_browser.log").c_str(), "r");
+        ASSERT_TRUE(f) << "the browser did not run";
+        char line[1024] = {};
+        unsigned long size[3] = {};
+        ASSERT_TRUE(std::fgets(line, sizeof line, f));
+        ASSERT_EQ(std::fscanf(f, "%lu %lu %lu", &size[0], &size[1], &size[2]), 3);
+        std::fclose(f);
+        EXPECT_EQ(std::string(line), "\"" + browser + "\" " + m.browserFile + "\n");
+        EXPECT_EQ(std::vector<unsigned long>(size, size + 3), (std::vector<unsigned long>{STARTF_USESIZE, 224, 236}));
+        vctest::FakeEditor reader;
+        uint8_t format = 0;
+        EXPECT_EQ(LoadConvImage(nullptr, besideProgram("fake_browser_copy.gif").c_str(), nullptr, &format, 0,
+                                vctest::FakeEditor::callback()),
+                  CONV_OK);
+        EXPECT_EQ(reader.images.size(), 2u);
+        EXPECT_EQ(record.screenWidth, 0) << "the record being edited keeps its own settings";
+    }
+    RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, saved, DWORD(std::strlen(saved)));
 }
 
 }  // namespace
