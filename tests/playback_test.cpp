@@ -221,6 +221,24 @@ TEST_F(Playback, CanvasesMatchIndependentDecodersOnOtherProgramsAnimations) {
     }
 }
 
+// velmconv animate works the GIF animation dialog from the command line:
+// frame 1 chosen on the strip, its delay typed and stepped, its position
+// typed, stored by ">", then OK and the save.
+TEST_F(Playback, AnimateWorksTheDialogByItsScriptedActions) {
+    if (!haveTool("/usr/bin/convert") || !haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "ImageMagick and gifsicle needed";
+    int status = 0;
+    sh("/usr/bin/convert -delay 7 -size 40x30 xc:red -dispose background xc:lime -dispose none xc:blue b.gif && " +
+           std::string(VC_HOST_BINARY) +
+           " animate b.gif out.gif --browser '' --do reel:111=1,1 --do text:113=50 --do scroll:114=0 "
+           "--do text:121=8 --do click:108 --do ok",
+       &status);
+    EXPECT_EQ(status, 0);
+    const std::string info = sh("/usr/bin/gifsicle --info out.gif");
+    EXPECT_NE(info.find("image #1 40x30 at 8,0"), std::string::npos) << info;
+    EXPECT_NE(info.find("disposal background delay 0.51s"), std::string::npos) << info;
+    EXPECT_NE(info.find("image #2 40x30\n    disposal asis delay 0.07s"), std::string::npos) << info;
+}
+
 // ---- The browser preview -----------------------------------------------------------------
 
 // A two-frame document in the host's editor (frame 0 red with a blue
