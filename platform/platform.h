@@ -139,7 +139,9 @@ struct BrowserCommand {
 // Starts a command line whose window should be width x height pixels,
 // gives it half a second, waits until it is ready for input (on Linux:
 // until it has ended) for at most 10 seconds, and another half second.
-// false when it could not be started.
+// false when it could not be started. On Linux the line runs through
+// /bin/sh, which always starts (a missing program ends it at once), and
+// the size has no way to reach the program.
 [[nodiscard]] bool startBrowser(const char *commandLine, int32_t width, int32_t height);
 
 // The progress window: created from template 100 or 101, modeless, owned by
