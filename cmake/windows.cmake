@@ -9,10 +9,11 @@ set(VC_WINDOWS_SOURCES
   common/progress_win.cpp
   common/wrappers_win.cpp
   controls/reel_win.cpp
+  controls/playback_win.cpp
   ${VC_FORMAT_WIN_SOURCES}
 )
 set(VC_RESOURCE_SCRIPT ${CMAKE_SOURCE_DIR}/resources/velmconv.rc)
-set(VC_SYSTEM_LIBS user32 gdi32 comdlg32 kernel32)
+set(VC_SYSTEM_LIBS user32 gdi32 comdlg32 kernel32 advapi32)
 
 add_library(velmconv_obj OBJECT ${VC_PORTABLE_SOURCES} ${VC_WINDOWS_SOURCES})
 target_include_directories(velmconv_obj PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)

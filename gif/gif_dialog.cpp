@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/services.h"
+#include "controls/playback.h"
 #include "gif/gif_anim.h"
 #include "resources/strings.h"
 
@@ -38,6 +39,9 @@ std::optional<uint32_t> parseDialogUnsigned(const std::string &text) {
 
 bool GifAnimationDialogModel::start() {
     LoadFileSettings();
+    const plat::BrowserCommand browser = plat::browserCommand();
+    browserCommand = browser.shorten ? shortenBrowserCommand(browser.text) : browser.text;
+    browserEnabled = !browserCommand.empty();
     // The record's output width and height are the two words the editor fills.
     static_assert(offsetof(GifAnimRecord, outputHeight) == offsetof(GifAnimRecord, outputWidth) + 2);
     (void)editor().imageSize(&record->outputWidth);  // without an answer the record's own size stays
@@ -193,9 +197,13 @@ void GifAnimationDialogModel::notify(int controlId, int notification) {
         int32_t i = StoreFrameSettings();
         StoreFileSettings();
         ComputeGifScreenSize(*record, record->outputWidth, record->outputHeight);
+        (void)RunAnimationPreview(window, *record, callback);  // always 1
         LoadFrameSettings(i);
         break;
     }
+    case IDC_GIFANIM_BROWSER:
+        (void)browserPreview();  // a browser that did not start is not reported
+        break;
     case IDC_GIFANIM_TRANSPARENT:
         editor().editTransparent(window);
         break;

@@ -63,6 +63,7 @@ struct GifAnimationDialogModel : plat::DialogModel, ReelParent {
     bool interlaced = false;                            // 117
     std::string left, top;                              // 121, 123
     bool browserEnabled = true;                         // 125
+    std::string browserCommand;                         // the browser's program
     bool enterFlag = false;
     int focus = 0;
 
@@ -98,6 +99,14 @@ struct GifAnimationDialogModel : plat::DialogModel, ReelParent {
     bool pressOk() override;
     intptr_t pressEnter() override;
 
+    // "W&WW-Browser": the settings as they stand written to a temporary
+    // GIF, the browser started on it, the file deleted again. 1 when the
+    // browser was started.
+    int browserPreview();
+    // The temporary file of the last browser preview (gone by the time it
+    // returns).
+    std::string browserFile;
+
     // The editor's palette (command 6) and its colours.
     void *palette = nullptr;
     std::vector<GifRgbQuad> paletteColors;
@@ -106,6 +115,20 @@ struct GifAnimationDialogModel : plat::DialogModel, ReelParent {
 private:
     EditorLink editor() const { return EditorLink(callback); }
 };
+
+// The browser's command line is built in this many characters; a longer
+// one is refused.
+constexpr size_t kBrowserLineMax = 520;
+
+// A browser command from the registry cut to its program: right after the
+// first quotation mark from the second character on, else at the last
+// blank.
+std::string shortenBrowserCommand(std::string command);
+
+// Starts the browser command on the file with a window a little larger
+// than the animation's screen. 1 when it started, else 0 (also when the
+// command line would not fit kBrowserLineMax characters).
+int LaunchBrowserPreview(const std::string &command, const char *fileName, const GifAnimRecord &record);
 
 // An unsigned decimal number with optional blanks around it, as the
 // system's reading of a dialog item takes it; nothing for anything else.

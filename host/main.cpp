@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/editor.h"
@@ -18,7 +20,9 @@
 #else
 #include <unistd.h>
 
+#include "controls/playback_model.h"
 #include "cursor/cursor_format.h"  // the control ids of templates 107 and 108
+#include "gif/gif_anim.h"          // the document record and its screen
 #include "resources/strings.h"
 #include "velmconv/headless.h"
 #endif
@@ -70,6 +74,9 @@ struct Options {
     int cursorSize = 0;              // --cursor-size: the button of template 107, 0 for Enter
     std::string cursorFormat;        // --cursor-format: what template 108 is set to before OK
     std::string gifImport;           // --gif-import: the choice in template 109 before OK
+    int maxCanvases = 0;             // --max-canvases: 0 for one pass
+    const char *browser = nullptr;   // --browser: the browser preview's command
+    std::vector<std::string> script; // --do: actions in the animation dialog
     host::EditorOptions editor;
 };
 
@@ -112,6 +119,43 @@ void beep(void *, uint32_t) { std::fputc('\a', stderr); }
 
 void *makeParentWindow() { return VcCreateWindow(nullptr, 0, 0, 1024, 768); }
 
+constexpr int32_t kCursorAnimationTemplate = 106;
+
+// The --do actions, in order, in the animation dialog: click:ID, text:ID=TEXT,
+// select:ID=N, scroll:ID=CODE, reel:ID=CODE,FRAME, keys:shift+ctrl+alt+enter
+// (or none), and ok or cancel (also the end of the script: Enter).
+intptr_t runScript(const std::vector<std::string> &script, VcDialog *dialog) {
+    for (const std::string &action : script) {
+        std::string verb = action, arg, value;
+        if (size_t c = verb.find(':'); c != std::string::npos) arg = verb.substr(c + 1), verb.resize(c);
+        if (size_t e = arg.find_first_of("=,"); e != std::string::npos) value = arg.substr(e + 1), arg.resize(e);
+        const int32_t id = std::atoi(arg.c_str());
+        int done = 1;
+        if (verb == "ok") return VcDialogClick(dialog, 1) ? 1 : VC_DIALOG_DEFAULT;
+        else if (verb == "cancel") return 0;
+        else if (verb == "click") done = VcDialogClick(dialog, id);
+        else if (verb == "text") done = VcDialogSetText(dialog, id, value.c_str());
+        else if (verb == "select") done = VcDialogSelect(dialog, id, std::atoi(value.c_str()));
+        else if (verb == "scroll") done = VcDialogScroll(dialog, id, std::atoi(value.c_str()));
+        else if (verb == "reel") {
+            const size_t c = value.find(',');
+            VcDialogReelNotify(dialog, id, std::atoi(value.c_str()),
+                               c == std::string::npos ? 0 : std::atoi(value.c_str() + c + 1));
+        } else if (verb == "keys") {
+            int32_t keys = 0;
+            if (arg.find("shift") != std::string::npos) keys |= 1;
+            if (arg.find("ctrl") != std::string::npos) keys |= 2;
+            if (arg.find("alt") != std::string::npos) keys |= 4;
+            if (arg.find("enter") != std::string::npos) keys |= 8;
+            VcDialogKeys(dialog, keys);
+        } else {
+            std::fprintf(stderr, "velmconv: unknown action %s\n", action.c_str());
+        }
+        if (!done) std::fprintf(stderr, "velmconv: %s: refused\n", action.c_str());
+    }
+    return VC_DIALOG_DEFAULT;
+}
+
 // Dialogs are answered as the user pressing Enter would, after the choices
 // the command line makes in them, except those it says to cancel.
 intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
@@ -137,6 +181,8 @@ intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
         else if (colors == "256") VcDialogClick(dialog, vc::kCursorColors256);
         if (rest == "noscale") VcDialogClick(dialog, vc::kCursorScale);  // on at start
     }
+    if ((templateId == kCursorAnimationTemplate || templateId == IDD_GIF_ANIMATION) && !o->script.empty())
+        return runScript(o->script, dialog);
     if (templateId == IDD_GIF_IMPORT && !o->gifImport.empty()) {
         // sequence[:WxH], frame:N or assembled. The size fields refuse text
         // while the editor's size rules.
@@ -162,6 +208,7 @@ void installUi(const Options &o) {
     ui.messageBox = showMessage;
     ui.beep = beep;
     VcSetUiHost(&ui);
+    if (o.browser) VcSetBrowserCommand(o.browser);
 }
 #endif
 
@@ -395,6 +442,138 @@ int cmdExtract(const std::string &file, const std::string &dir, const Options &o
     return 0;
 }
 
+#if !defined(_WIN32)
+// The playback window as the host shows it: the editor's own frames
+// composed on a canvas of pixels by the library's playback model.
+class HostCanvas final : public vc::PlaybackSurface {
+public:
+    HostCanvas(const Editor &ed, const vc::GifAnimRecord &record) : ed_(ed), background_(vc::playbackBackground(record)) {
+        canvas.resize(record.screenWidth, record.screenHeight, background_);
+        if (ed.transparent) transparent_ = *ed.transparent;
+    }
+    void fillBackground(int32_t left, int32_t top, int32_t width, int32_t height) override {
+        canvas.fill(left, top, width, height, background_);
+    }
+    bool drawFrame(int32_t frame, int32_t left, int32_t top, int32_t width, int32_t height) override {
+        if (frame < 0 || size_t(frame) >= ed_.frames.size()) return false;
+        const host::Image &img = ed_.frames[size_t(frame)].image;
+        std::vector<uint32_t> pixels(size_t(img.width) * size_t(img.height));
+        for (int32_t y = 0; y < img.height; ++y)
+            for (int32_t x = 0; x < img.width; ++x) pixels[size_t(y) * size_t(img.width) + size_t(x)] = img.pixel(x, y);
+        canvas.compose(pixels.data(), img.width, img.height, left, top, width, height, transparent_);
+        return true;
+    }
+    void paint() override { painted = true; }
+
+    vc::PlaybackCanvas canvas;
+    bool painted = false;
+
+private:
+    const Editor &ed_;
+    uint32_t background_;
+    std::optional<uint32_t> transparent_;
+};
+
+bool writeCanvas(const std::string &path, const vc::PlaybackCanvas &c) {
+    host::Image img;
+    img.width = c.width;
+    img.height = c.height;
+    img.bitCount = 24;
+    img.bits.assign(size_t(img.rowBytes()) * size_t(c.height), 0);
+    for (int32_t y = 0; y < c.height; ++y)
+        for (int32_t x = 0; x < c.width; ++x) {
+            uint8_t *p = img.bits.data() + size_t(c.height - 1 - y) * img.rowBytes() + size_t(x) * 3;
+            const uint32_t v = c.at(x, y);
+            p[0] = uint8_t(v), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v >> 16);
+        }
+    return host::writeBmp(path, img);
+}
+
+// Plays the GIF animation document as the preview window would and writes
+// every canvas as it is shown; frames that wait for the user go on at once.
+int cmdPlay(const std::string &file, const std::string &dir, const Options &o, void *parent) {
+    Editor ed(o.editor);
+    if (!loadOrReport(ed, file, o, parent)) return 1;
+    vc::GifAnimRecord record{};
+    bool isGif = false;
+    if (ed.document && Library::memSize(ed.document) >= sizeof record)
+        if (auto *p = static_cast<const vc::GifAnimRecord *>(Library::memLock(ed.document))) {
+            isGif = p->formatCode == vc::kGifRecordCode;
+            std::memcpy(&record, p, sizeof record);
+            Library::memUnlock(ed.document);
+        }
+    if (!isGif || ed.current < 0) {
+        std::fprintf(stderr, "velmconv: %s holds no GIF animation\n", file.c_str());
+        return 1;
+    }
+    // As the animation dialog hands it over: the editor's image size, the
+    // screen the frames' positions spread over.
+    vc::extendGifFrames(record, int32_t(ed.frames.size()));
+    record.outputWidth = uint16_t(ed.frames[size_t(ed.current)].image.width);
+    record.outputHeight = uint16_t(ed.frames[size_t(ed.current)].image.height);
+    vc::ComputeGifScreenSize(record, record.outputWidth, record.outputHeight);
+    const int32_t frames = vc::recordFrames(record);
+    const int maxCanvases = o.maxCanvases > 0 ? o.maxCanvases : frames;
+    HostCanvas surface(ed, record);
+    vc::PlaybackModel play(record, true);
+    play.start(surface);
+    std::printf("%s: %d frame%s, screen %dx%d, repeat %s, loops %u\n", file.c_str(), frames, frames == 1 ? "" : "s",
+                record.screenWidth, record.screenHeight, record.repeat ? "on" : "off", record.loopCount);
+    int written = 0;
+    // Bounded by the delays of maxCanvases frames: at most 32701 ticks each.
+    for (uint64_t ticks = 0; written < maxCanvases && ticks < uint64_t(maxCanvases) * 32702 + 2; ++ticks) {
+        if (play.idle()) {
+            if (play.finished()) break;
+            (void)play.userInput();  // a frame waiting for the user: a click
+        } else {
+            play.tick();
+        }
+        if (!std::exchange(surface.painted, false)) continue;
+        char name[32];
+        std::snprintf(name, sizeof name, "/canvas_%03d.bmp", written);
+        if (!writeCanvas(dir + name, surface.canvas)) {
+            std::fprintf(stderr, "velmconv: cannot write %s%s\n", dir.c_str(), name);
+            return 1;
+        }
+        const vc::GifFrameEntry &f = record.frames[play.current()];
+        std::printf("canvas %03d: frame %d, loop %u, ", written, play.current(), play.loopsDone());
+        if (f.delay) std::printf("shown %u ticks\n", play.waitCounter() + 1);
+        else std::printf(f.userInput ? "waits for the user\n" : "shown 0 ticks\n");
+        ++written;
+    }
+    std::printf("%d canvas%s written to %s%s\n", written, written == 1 ? "" : "es", dir.c_str(),
+                play.finished() && play.idle() ? ", finished" : "");
+    return 0;
+}
+
+// Opens the animation dialog of the file's document (template 106 for an
+// animated cursor, 110 for an animated GIF) as the menu command does; the
+// --do actions work it. With OUT the document is saved afterwards.
+int cmdAnimate(const std::string &file, const std::string *out, const Options &o, void *parent) {
+    Editor ed(o.editor);
+    uint8_t format = 0;
+    if (int r = loadInto(ed, file, o, parent, format); r != CONV_OK) {
+        std::fprintf(stderr, "velmconv: loading %s: %d (%s)\n", file.c_str(), r, resultName(r));
+        return 1;
+    }
+    if (!ed.document) {
+        std::fprintf(stderr, "velmconv: %s holds no animation document\n", file.c_str());
+        return 1;
+    }
+    ed.makeCurrent();
+    const int r = gLib.processCommand(parent, CONV_CMD_ANIMATION, format, ed.document, o.option, Editor::callback());
+    std::printf("%s: animation dialog: %d (%s)\n", file.c_str(), r, r == 1 ? "OK" : "cancelled");
+    printEditor(ed);
+    if (!out) return 0;
+    int code = saveCode(*out, o, ed);
+    void *block = ed.currentFrameBlock(ed.frames[size_t(ed.current)].image.bitCount);
+    const int s = gLib.saveConvImage(parent, out->c_str(), block, code, o.option, Editor::callback());
+    Library::memFree(block);
+    std::printf("%s -> %s (%d, %s): %d (%s)\n", file.c_str(), out->c_str(), code, formatName(code), s, resultName(s));
+    return s == CONV_OK ? 0 : 1;
+}
+#endif
+
 void usage() {
     std::fputs(
         "usage: velmconv COMMAND [options] ...\n"
@@ -404,6 +583,10 @@ void usage() {
         "  convert IN OUT             load IN and save OUT (format from OUT's name or --format)\n"
         "  preview FILE OUT.bmp       write the library's preview of FILE as a BMP file\n"
         "  extract FILE DIR           write every frame the library hands over as DIR/frame_NNN.bmp\n"
+        "  play FILE DIR              play a GIF animation as the preview window does, writing each\n"
+        "                             canvas shown as DIR/canvas_NNN.bmp with a timeline (Linux)\n"
+        "  animate FILE [OUT]         open the document's animation dialog (106 or 110), work it with\n"
+        "                             the --do actions, then save OUT (Linux)\n"
         "options:\n"
         "  --format CODE   format code to save with (128 PCX, 129 GIF, 130 TIFF, 132 ICO/CUR,\n"
         "                  133 JPEG, 165 AVI, 166 ANI, 167 animated GIF)\n"
@@ -415,6 +598,11 @@ void usage() {
         "                  SIZE 16, 32, 64 or WxH, COLORS 2, 16 or 256\n"
         "  --gif-import sequence[:WxH]|frame:N|assembled   the answer to \"GIF - Importoptionen\" (109),\n"
         "                  asked when a GIF's frames differ in size (default: sequence at the largest size)\n"
+        "  --max-canvases N   canvases play writes (default: one pass through the frames)\n"
+        "  --browser CMD   the browser preview's command (default xdg-open; '' for none)\n"
+        "  --do ACTION     an action in the animation dialog, in order: click:ID, text:ID=TEXT,\n"
+        "                  select:ID=N, scroll:ID=CODE, reel:ID=CODE,FRAME, keys:shift+ctrl+alt+enter|none,\n"
+        "                  ok, cancel (without either the dialog is answered with Enter)\n"
         "  --dither        the editor prefers dithering\n"
         "  --refuse-documents  the editor refuses animation documents\n"
         "  --sound FILE    the file the editor's file dialog picks\n"
@@ -457,6 +645,17 @@ int main(int argc, char **argv) {
             const char *v = next();
             if (!v) return usage(), 2;
             o.gifImport = v;
+        } else if (a == "--max-canvases") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            o.maxCanvases = std::atoi(v);
+        } else if (a == "--browser") {
+            o.browser = next();
+            if (!o.browser) return usage(), 2;
+        } else if (a == "--do") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            o.script.push_back(v);
         } else if (a == "--no-parent") o.parent = false;
         else if (a == "--dither") o.editor.dither = true;
         else if (a == "--refuse-documents") o.editor.refuseDocuments = true;
@@ -487,6 +686,11 @@ int main(int argc, char **argv) {
     else if (cmd == "convert" && args.size() == 3) status = cmdConvert(args[1], args[2], o, parent);
     else if (cmd == "preview" && args.size() == 3) status = cmdPreview(args[1], args[2]);
     else if (cmd == "extract" && args.size() == 3) status = cmdExtract(args[1], args[2], o, parent);
+#if !defined(_WIN32)
+    else if (cmd == "play" && args.size() == 3) status = cmdPlay(args[1], args[2], o, parent);
+    else if (cmd == "animate" && (args.size() == 2 || args.size() == 3))
+        status = cmdAnimate(args[1], args.size() == 3 ? &args[2] : nullptr, o, parent);
+#endif
     else usage();
     gLib.close();
     return status;

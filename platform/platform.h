@@ -120,6 +120,30 @@ struct PaletteColor {
 // dialog message goes no further. Never waits.
 void pumpMessages(Wnd dialog);
 
+// The folder for temporary files, with its separator at the end; false
+// when the system gives none that fits the buffer.
+[[nodiscard]] bool tempDirectory(char *buffer, int size);
+// Milliseconds since the system started (wrapping).
+[[nodiscard]] uint32_t tickCount();
+// The web browser's open command: on Windows the default value of the
+// classes root's "htmlfile\shell\open\command", else of
+// "http\shell\open\command", read into 260 bytes (a longer value counts as
+// none) and marked for shortening to its program; on Linux the command the
+// host configured (VcSetBrowserCommand), else xdg-open when it is
+// installed, used as it stands. Empty text when there is none.
+struct BrowserCommand {
+    std::string text;
+    bool shorten = false;
+};
+[[nodiscard]] BrowserCommand browserCommand();
+// Starts a command line whose window should be width x height pixels,
+// gives it half a second, waits until it is ready for input (on Linux:
+// until it has ended) for at most 10 seconds, and another half second.
+// false when it could not be started. On Linux the line runs through
+// /bin/sh, which always starts (a missing program ends it at once), and
+// the size has no way to reach the program.
+[[nodiscard]] bool startBrowser(const char *commandLine, int32_t width, int32_t height);
+
 // The progress window: created from template 100 or 101, modeless, owned by
 // parent. Its window procedure is the portable one of common/progress.h.
 Wnd progressWindowCreate(Wnd parent, ModuleHandle module, int templateId);

@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <string>
 #include <vector>
@@ -499,6 +502,75 @@ void pumpMessages(Wnd dialog) {
     if (gHost.pump) gHost.pump(gHost.user, dialog);
 }
 
+bool tempDirectory(char *buffer, int size) {
+    if (!buffer || size <= 0) return false;
+    const char *dir = std::getenv("TMPDIR");
+    if (!dir || !*dir) dir = "/tmp";
+    const size_t n = std::strlen(dir);
+    const bool slash = dir[n - 1] == '/';
+    if (n + (slash ? 0 : 1) + 1 > size_t(size)) return false;
+    std::memcpy(buffer, dir, n);
+    if (!slash) buffer[n] = '/';
+    buffer[n + (slash ? 0 : 1)] = 0;
+    return true;
+}
+
+uint32_t tickCount() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return uint32_t(uint64_t(t.tv_sec) * 1000 + uint64_t(t.tv_nsec) / 1000000);
+}
+
+namespace {
+// The browser command the host configured; unset means the default.
+std::optional<std::string> gBrowser;
+// Browsers still running when the preview stopped waiting for them:
+// reaped once they have ended, at the next start.
+std::vector<pid_t> gBrowsers;
+
+bool onPath(const char *program) {
+    const char *path = std::getenv("PATH");
+    std::string_view rest = path ? path : "/usr/bin:/bin";
+    while (!rest.empty()) {
+        const size_t colon = rest.find(':');
+        std::string dir(rest.substr(0, colon));
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        if (!dir.empty() && access((dir + '/' + program).c_str(), X_OK) == 0) return true;
+    }
+    return false;
+}
+
+void pause(long ms) {
+    timespec t{ms / 1000, (ms % 1000) * 1000000};
+    while (nanosleep(&t, &t) != 0) {}
+}
+}  // namespace
+
+BrowserCommand browserCommand() {
+    if (gBrowser) return BrowserCommand{*gBrowser, false};
+    return BrowserCommand{onPath("xdg-open") ? "xdg-open" : "", false};
+}
+
+bool startBrowser(const char *commandLine, int32_t, int32_t) {
+    if (!commandLine || !*commandLine) return false;
+    std::erase_if(gBrowsers, [](pid_t p) { return waitpid(p, nullptr, WNOHANG) != 0; });
+    const pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", commandLine, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    pause(500);
+    bool ended = false;
+    for (int waited = 0; waited < 10000 && !ended; waited += 50) {
+        ended = waitpid(child, nullptr, WNOHANG) == child;
+        if (!ended) pause(50);
+    }
+    if (!ended) gBrowsers.push_back(child);
+    pause(500);
+    return true;
+}
+
 Wnd progressWindowCreate(Wnd parent, ModuleHandle, int templateId) {
     // The template's size in pixels at the default dialog font (base units
     // 6 x 13), with the caption and frame added.
@@ -533,6 +605,10 @@ intptr_t runDialog(Wnd, int templateId, DialogModel &model) {
 
 }  // namespace vc::plat
 
+// The strips' parents, for the scripted strip notifications (after the
+// layer's own block table, whose name the library's owners share).
+#include "controls/reel_model.h"
+
 // ---- Exported headless interface -------------------------------------------------------
 using namespace vc;
 
@@ -566,6 +642,10 @@ VC_EXPORT void VcPressButton(void *window, int32_t controlId) {
     if (!win || !win->items.count(controlId)) return;
     if (win->progress) progressOnCommand(controlId);
 }
+VC_EXPORT void VcSetBrowserCommand(const char *command) {
+    if (command) plat::gBrowser = command;
+    else plat::gBrowser.reset();
+}
 VC_EXPORT void VcSetUiHost(const VcUiHost *host) { plat::gHost = host ? *host : VcUiHost{}; }
 VC_EXPORT int32_t VcDialogTemplate(const VcDialog *dialog) { return dialog ? dialog->model.templateId() : 0; }
 VC_EXPORT int VcDialogClick(VcDialog *dialog, int32_t controlId) {
@@ -586,6 +666,22 @@ VC_EXPORT int32_t VcDialogGetText(VcDialog *dialog, int32_t controlId, char *buf
 }
 VC_EXPORT int VcDialogSelect(VcDialog *dialog, int32_t controlId, int32_t index) {
     return dialog && dialog->model.select(controlId, index) ? 1 : 0;
+}
+VC_EXPORT int VcDialogScroll(VcDialog *dialog, int32_t controlId, int32_t code) {
+    if (!dialog) return 0;
+    dialog->model.scroll(controlId, code);
+    return 1;
+}
+VC_EXPORT void VcDialogReelNotify(VcDialog *dialog, int32_t controlId, int32_t code, int32_t frame) {
+    if (auto *parent = dialog ? dynamic_cast<ReelParent *>(&dialog->model) : nullptr)
+        parent->reelNotify(controlId, code, frame);
+}
+VC_EXPORT void VcDialogKeys(VcDialog *dialog, int32_t keys) {
+    if (!dialog) return;
+    dialog->model.shiftDown = keys & 1;
+    dialog->model.ctrlDown = keys & 2;
+    dialog->model.altDown = keys & 4;
+    dialog->model.enterDown = keys & 8;
 }
 VC_EXPORT int VcProgressState(void **window, int32_t *percent, int32_t *cancel) {
     const ProgressState &s = progressState();

@@ -255,6 +255,50 @@ void pumpMessages(Wnd dialog) {
     }
 }
 
+bool tempDirectory(char *buffer, int size) {
+    if (!buffer || size <= 1) return false;
+    const DWORD n = GetTempPathA(DWORD(size), buffer);
+    if (n == 0 || n >= DWORD(size)) return false;
+    if (buffer[n - 1] != '\\') {
+        if (n + 2 > DWORD(size)) return false;
+        buffer[n] = '\\';
+        buffer[n + 1] = 0;
+    }
+    return true;
+}
+
+uint32_t tickCount() { return GetTickCount(); }
+
+BrowserCommand browserCommand() {
+    // A value longer than the buffer is no command at all.
+    for (const char *key : {"htmlfile\\shell\\open\\command", "http\\shell\\open\\command"}) {
+        char buffer[260] = {};
+        LONG size = sizeof buffer;
+        if (RegQueryValueA(HKEY_CLASSES_ROOT, key, buffer, &size) == ERROR_SUCCESS)
+            return BrowserCommand{buffer, true};
+    }
+    return BrowserCommand{};
+}
+
+bool startBrowser(const char *commandLine, int32_t width, int32_t height) {
+    if (!commandLine) return false;
+    // CreateProcessA may write into the command line it is given.
+    std::string line(commandLine);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESIZE;
+    si.dwXSize = DWORD(width);
+    si.dwYSize = DWORD(height);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    Sleep(500);
+    WaitForInputIdle(pi.hProcess, 10000);
+    Sleep(500);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return true;
+}
+
 Wnd progressWindowCreate(Wnd parent, ModuleHandle module, int templateId) {
     DLGPROC view = win::dialogView(templateId);
     if (!view) return nullptr;

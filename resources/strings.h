@@ -134,6 +134,8 @@
 #define IDC_GIFANIM_TOP 123
 #define IDC_GIFANIM_TOP_SPIN 124
 #define IDC_GIFANIM_BROWSER 125
+/* The playback window (template 111). */
+#define IDD_GIF_PREVIEW 111
 
 /* The cursor animation dialog (template 106, resources/cursor.rc). */
 #define IDD_CURSOR_ANIMATION 106

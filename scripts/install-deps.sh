@@ -15,6 +15,8 @@ packages=(
   # independent readers and writers the format tests check against
   icoutils gir1.2-gdkpixbuf-2.0 python3-gi python3-pil
   gifsicle giflib-tools netpbm libtiff-tools libjpeg-turbo-progs
+  # a real web browser for the browser preview (headless screenshots)
+  chromium
   # peer libraries, linked into the benchmarks only
   libgif-dev libtiff-dev libjpeg62-turbo-dev
   # real files nobody here wrote, used in place

@@ -61,6 +61,17 @@ VC_EXPORT int32_t VcDialogGetText(VcDialog *dialog, int32_t controlId, char *buf
 /* Chooses line index of a list; 0 when there is no such list. */
 VC_EXPORT int VcDialogSelect(VcDialog *dialog, int32_t controlId, int32_t index);
 
+/* The arrows beside a field: a scroll bar's code (0 line up, 1 line down,
+ * 2 page up, 3 page down) on scroll bar controlId. 0 when the dialog has
+ * no scroll bars. */
+VC_EXPORT int VcDialogScroll(VcDialog *dialog, int32_t controlId, int32_t code);
+/* A film strip's notification (1 current, 2 click, 3 double click, 4 right
+ * click, 5 selection change) for frame on strip controlId. */
+VC_EXPORT void VcDialogReelNotify(VcDialog *dialog, int32_t controlId, int32_t code, int32_t frame);
+/* The modifier keys held during the following actions (bits: 1 Shift,
+ * 2 Ctrl, 4 Alt, 8 Enter). */
+VC_EXPORT void VcDialogKeys(VcDialog *dialog, int32_t keys);
+
 typedef struct VcUiHost {
     void *user;
     /* A modal dialog from template templateId, worked through the
@@ -77,6 +88,12 @@ typedef struct VcUiHost {
      * codec works (press Cancel, for instance). */
     void (*pump)(void *user, void *dialog);
 } VcUiHost;
+
+/* The web browser command of the GIF animation dialog's browser preview:
+ * the temporary GIF's name is appended after a blank. Null restores the
+ * default (xdg-open when installed); an empty text means no browser, and
+ * the dialog's browser button is disabled. */
+VC_EXPORT void VcSetBrowserCommand(const char *command);
 
 /* Installs the host (copied); null restores the defaults. */
 VC_EXPORT void VcSetUiHost(const VcUiHost *host);

@@ -1,0 +1,322 @@
+// The playback window and the browser preview: the timing rules tick by
+// tick, canvases composed from animations other programs wrote compared
+// with independent compositing decoders (ImageMagick's -coalesce, and
+// gifsicle's unoptimizer), and the browser (a headless Chromium) shown the
+// temporary GIF, which is gone afterwards on every path.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "controls/playback.h"
+#include "gif/gif_anim.h"
+#include "gif/gif_dialog.h"
+#include "gif_support.h"
+#include "host/editor.h"
+#include "host/image.h"
+#include "platform/headless_dialog.h"
+#include "support/library_test.h"
+#include "support/ui_recorder.h"
+
+using namespace gifsupport;
+
+namespace {
+
+// ---- Timing -----------------------------------------------------------------------
+
+// A surface that writes what the window would do into a line of text.
+struct LogSurface final : vc::PlaybackSurface {
+    std::string log;
+    int tick = 0, posted = 0, noPicture = -1;
+    void fillBackground(int32_t l, int32_t t, int32_t w, int32_t h) override {
+        log += tick == 0 ? "blank " : "bg(" + std::to_string(l) + "," + std::to_string(t) + "," + std::to_string(w) + "," +
+               std::to_string(h) + ") ";
+    }
+    bool drawFrame(int32_t frame, int32_t, int32_t, int32_t, int32_t) override {
+        if (frame == noPicture) return false;
+        log += std::to_string(frame) + "@" + std::to_string(tick) + " ";
+        return true;
+    }
+    void postTick() override { ++posted; }
+};
+
+struct Timing {
+    const char *name;
+    std::vector<std::array<uint16_t, 3>> frames;  // delay, disposal, user input
+    bool repeat;
+    uint32_t loops;
+    bool nt;
+    int noPicture;  // the frame the editor has no picture for, -1 none
+    const char *expected;
+};
+
+// Runs up to 100 ticks of 10 ms; a posted tick comes before the next timer
+// tick, and a frame waiting for the user gets a click.
+std::string play(const Timing &c) {
+    vc::GifAnimRecord r{};
+    r.frameCount = int16_t(c.frames.size());
+    r.repeat = c.repeat;
+    r.loopCount = c.loops;
+    r.screenWidth = 40, r.screenHeight = 30, r.outputWidth = 20, r.outputHeight = 10;
+    for (size_t i = 0; i < c.frames.size(); ++i) {
+        r.frames[i].delay = c.frames[i][0];
+        r.frames[i].disposal = c.frames[i][1];
+        r.frames[i].userInput = c.frames[i][2];
+        r.frames[i].left = int16_t(i * 10), r.frames[i].top = int16_t(i * 5);
+    }
+    LogSurface s;
+    s.noPicture = c.noPicture;
+    vc::PlaybackModel m(r, c.nt);
+    m.start(s);
+    for (s.tick = 1; s.tick <= 100; ++s.tick) {
+        if (m.idle()) {
+            s.log += "click ";
+            EXPECT_FALSE(m.userInput());
+        } else {
+            m.tick();
+        }
+        for (; s.posted; --s.posted) m.tick();
+        if (m.finished() && m.idle()) break;
+    }
+    if (m.finished() && m.idle()) {
+        s.log += "end@" + std::to_string(s.tick);
+        EXPECT_TRUE(m.userInput()) << "a click closes the finished window";
+    }
+    return s.log;
+}
+
+TEST(PlaybackTiming, FramesShowAtTheirTicks) {
+    const Timing cases[] = {
+        // A zero delay shows the next frame at once; the sequence plays
+        // three times with a loop count of 2.
+        {"delays 10 0 20, two loops", {{10, 1, 0}, {0, 1, 0}, {20, 1, 0}}, true, 2, true, -1,
+         "blank 0@1 1@12 2@12 0@33 1@44 2@44 0@65 1@76 2@76 end@97"},
+        {"a last frame of delay 0 plays once though endless", {{5, 1, 0}, {0, 1, 0}}, true, 0, true, -1,
+         "blank 0@1 1@7 end@7"},
+        {"user input with delay 0 halts until a click", {{3, 1, 0}, {0, 1, 1}, {3, 1, 0}}, false, 0, true, -1,
+         "blank 0@1 1@5 click 2@6 end@10"},
+        {"endless until closed", {{30, 1, 0}, {30, 1, 0}}, true, 0, true, -1, "blank 0@1 1@32 0@63 1@94 "},
+        {"the 55 ms timer: delay 10 waits 2 ticks", {{10, 1, 0}, {10, 1, 0}}, false, 0, false, -1,
+         "blank 0@1 1@4 end@7"},
+        {"delay 0 on the 55 ms timer still posts", {{0, 1, 0}, {1, 1, 0}}, false, 0, false, -1,
+         "blank 0@1 1@1 end@2"},
+        {"no picture for a frame finishes", {{2, 1, 0}, {2, 1, 0}, {2, 1, 0}}, true, 0, true, 1, "blank 0@1 end@4"},
+        {"no frames", {}, true, 0, true, -1, "blank end@1"},
+        // Disposal 1 leaves the frame; 2 and 3 clear its rectangle (output
+        // size at its position) before the next one.
+        {"disposal 1, 2, 3", {{1, 1, 0}, {1, 2, 0}, {1, 3, 0}, {1, 0, 0}}, false, 0, true, -1,
+         "blank 0@1 1@3 bg(10,5,20,10) 2@5 bg(20,10,20,10) 3@7 end@9"},
+    };
+    for (const Timing &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(play(c), c.expected);
+    }
+    EXPECT_EQ(vc::PlaybackModel::waitTicks(10, false), 2u);
+    EXPECT_EQ(vc::PlaybackModel::waitTicks(1, false), 0u);  // 0.636
+    EXPECT_EQ(vc::PlaybackModel::waitTicks(3, false), 1u);  // 1.000000045 in single precision
+}
+
+// ---- Canvases against independent decoders ------------------------------------------------
+
+using Canvases = std::vector<std::vector<uint32_t>>;
+
+class Playback : public vctest::LibraryTest {
+protected:
+    std::string sh(const std::string &cmd, int *status = nullptr) {
+        return capture("cd '" + path("") + "' && (" + cmd + ") 2>/dev/null", status);
+    }
+
+    // What an independent decoder composes for each frame of the first
+    // pass, flattened on the colour the record gives the background (the
+    // global table's entry at the background index).
+    Canvases decoded(const std::string &file, const std::string &decoder) {
+        const auto gif = readBytes(path(file));
+        char bg[8] = "#000000";
+        if (gif.size() > 13 && (gif[10] & 0x80) && 13u + 3u * gif[11] + 2 < gif.size())
+            std::snprintf(bg, sizeof bg, "#%02X%02X%02X", gif[13 + 3 * gif[11]], gif[14 + 3 * gif[11]],
+                          gif[15 + 3 * gif[11]]);
+        Canvases out;
+        for (const Ppm &p : parsePpms(sh(decoder + " | /usr/bin/convert - -coalesce -background '" + bg +
+                                         "' -alpha remove -alpha off ppm:-"))) {
+            out.emplace_back();
+            for (const Rgb &c : p.pixels) out.back().push_back(uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
+        }
+        return out;
+    }
+
+    // The canvases the library's preview window shows after each frame,
+    // played from the GIF animation dialog's "&Preview..." with the file
+    // loaded into the reference host's editor.
+    Canvases previewCanvases(const std::string &file, size_t count) {
+        host::Editor ed;
+        ed.makeCurrent();
+        uint8_t format = 0;
+        EXPECT_EQ(LoadConvImage(nullptr, file.c_str(), nullptr, &format, 0, host::Editor::callback()), CONV_OK);
+        Canvases canvases;
+        vctest::UiRecorder ui;
+        ui.dialogAnswer = [&](int32_t templateId, VcDialog *dialog) -> intptr_t {
+            if (templateId == IDD_GIF_ANIMATION) return VcDialogClick(dialog, IDC_GIFANIM_PREVIEW), 0;
+            auto *m = vc::plat::dialogAs<vc::PlaybackDialogModel>(dialog);
+            for (uint64_t shown = 0; m && canvases.size() < count && !(m->play.finished() && m->play.idle());) {
+                if (m->play.idle()) m->pressOk();
+                else m->play.tick();
+                if (m->play.shown() != shown) shown = m->play.shown(), canvases.push_back(m->canvas.pixels);
+            }
+            return 1;
+        };
+        EXPECT_FALSE(vc::EditGifAnimation(nullptr, ed.document, host::Editor::callback()));
+        host::Library::memFree(ed.document);
+        ed.document = nullptr;
+        return canvases;
+    }
+};
+
+TEST_F(Playback, CanvasesMatchIndependentDecodersOnOtherProgramsAnimations) {
+    if (!haveTool("/usr/bin/convert") || !haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "ImageMagick and gifsicle needed";
+    // gifsicle: 16 x 16 frames placed over a 48 x 32 screen, with a shared
+    // transparent colour and disposal to background in the middle.
+    // ImageMagick: full-size frames with transparent parts; the second is
+    // cleared to the background before the third.
+    int status = 0;
+    sh("/usr/bin/convert -size 16x16 xc:red -fill blue -draw 'rectangle 4,4 11,11' a.gif && "
+       "/usr/bin/convert -size 16x16 xc:'#FF00FF' -fill lime -draw 'rectangle 2,2 13,13' b.gif && "
+       "/usr/bin/convert -size 16x16 xc:'#FF00FF' -fill blue -draw 'rectangle 0,6 15,9' c.gif && "
+       "/usr/bin/convert -size 16x16 xc:'#FF00FF' -fill yellow -draw 'rectangle 6,0 9,15' d.gif && "
+       "/usr/bin/gifsicle --logical-screen 48x32 --loopcount=1 -t '#FF00FF' --delay 5 "
+       "--disposal none --position 0,0 a.gif --disposal background --position 16,8 b.gif "
+       "--disposal none --position 32,16 c.gif --disposal none --position 8,8 d.gif > placed.gif && "
+       "/usr/bin/convert -delay 7 -dispose none -size 40x30 xc:red -fill blue -draw 'rectangle 0,0 9,9' "
+       "-dispose background \\( -size 40x30 xc:none -fill lime -draw 'rectangle 10,10 29,19' \\) "
+       "-dispose none \\( -size 40x30 xc:none -fill yellow -draw 'rectangle 20,5 35,25' \\) -loop 0 full.gif",
+       &status);
+    ASSERT_EQ(status, 0);
+    const std::pair<std::string, Canvases> animations[] = {
+        {"placed.gif", decoded("placed.gif", "/usr/bin/gifsicle --unoptimize placed.gif")},
+        {"full.gif", decoded("full.gif", "cat full.gif")},
+    };
+    for (const auto &[file, expected] : animations) {
+        SCOPED_TRACE(file);
+        ASSERT_GE(expected.size(), 3u);
+        const Canvases canvases = previewCanvases(path(file), expected.size());
+        ASSERT_EQ(canvases.size(), expected.size());
+        for (size_t i = 0; i < canvases.size(); ++i) EXPECT_TRUE(canvases[i] == expected[i]) << "preview canvas " << i;
+
+        // The host's play command composes the editor's own frames the same way.
+        const std::string timeline = sh(std::string(VC_HOST_BINARY) + " play " + file + " .");
+        EXPECT_NE(timeline.find(std::to_string(expected.size()) + " canvases written"), std::string::npos) << timeline;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            char name[48];
+            std::snprintf(name, sizeof name, "canvas_%03zu.bmp", i);
+            std::string error;
+            auto bmp = host::readBmp(path(name), error);
+            ASSERT_TRUE(bmp) << error;
+            std::vector<uint32_t> pixels;
+            for (int32_t y = 0; y < bmp->height; ++y)
+                for (int32_t x = 0; x < bmp->width; ++x) pixels.push_back(bmp->pixel(x, y));
+            EXPECT_TRUE(pixels == expected[i]) << name;
+        }
+    }
+}
+
+// velmconv animate works the GIF animation dialog from the command line:
+// frame 1 chosen on the strip, its delay typed and stepped, its position
+// typed, stored by ">", then OK and the save.
+TEST_F(Playback, AnimateWorksTheDialogByItsScriptedActions) {
+    if (!haveTool("/usr/bin/convert") || !haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "ImageMagick and gifsicle needed";
+    int status = 0;
+    sh("/usr/bin/convert -delay 7 -size 40x30 xc:red -dispose background xc:lime -dispose none xc:blue b.gif && " +
+           std::string(VC_HOST_BINARY) +
+           " animate b.gif out.gif --browser '' --do reel:111=1,1 --do text:113=50 --do scroll:114=0 "
+           "--do text:121=8 --do click:108 --do ok",
+       &status);
+    EXPECT_EQ(status, 0);
+    const std::string info = sh("/usr/bin/gifsicle --info out.gif");
+    EXPECT_NE(info.find("image #1 40x30 at 8,0"), std::string::npos) << info;
+    EXPECT_NE(info.find("disposal background delay 0.51s"), std::string::npos) << info;
+    EXPECT_NE(info.find("image #2 40x30\n    disposal asis delay 0.07s"), std::string::npos) << info;
+}
+
+// ---- The browser preview -----------------------------------------------------------------
+
+// A two-frame document in the host's editor (frame 0 red with a blue
+// square, frame 1 green) shown in the browser: a headless Chromium, whose
+// screenshot must hold the first frame, and commands that start nothing.
+// The temporary GIF is gone afterwards on every path.
+TEST_F(Playback, BrowserPreviewShowsTheGifAndLeavesNoTemporaryFile) {
+    const std::string tmp = path("tmp"), shot = path("shot.png");
+    std::filesystem::create_directories(tmp);
+    const char *savedTmp = std::getenv("TMPDIR");
+    const std::string saved = savedTmp ? savedTmp : "";
+    setenv("TMPDIR", tmp.c_str(), 1);
+    host::Editor editor;
+    editor.makeCurrent();
+    for (uint32_t color : {0xFF0000u, 0x00FF00u}) {
+        host::Image img;
+        img.width = 24, img.height = 16, img.bitCount = 8, img.palette = {color, 0x0000FF};
+        img.bits.assign(size_t(img.rowBytes()) * 16, 0);
+        for (int y = 4; y < 12 && color == 0xFF0000u; ++y) std::fill_n(img.bits.begin() + y * img.rowBytes() + 8, 8, 1);
+        editor.addFrame(img);
+    }
+    const bool chromium = haveTool("/usr/bin/chromium");
+    const struct {
+        std::string command;
+        long writeLimit;  // bytes the disk takes, -1 all
+        int started;
+    } cases[] = {
+        {chromium ? "/usr/bin/chromium --headless --no-sandbox --disable-gpu --screenshot=" + shot + " 2>/dev/null"
+                  : "true",
+         -1, 1},
+        {"", -1, 0},                              // none: the button is disabled
+        {"true", 20, 0},                          // the temporary GIF cannot be written
+        {"true " + std::string(510, 'x'), -1, 0},  // a command line past 520 characters
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command.substr(0, 40));
+        VcSetBrowserCommand(c.command.c_str());
+        auto record = vc::NewGifAnimRecord();
+        record.as<vc::GifAnimRecord>()->frames[0].delay = 1000;  // ten seconds on the first frame
+        auto model = std::make_unique<vc::GifAnimationDialogModel>();
+        model->record = record.as<vc::GifAnimRecord>();
+        model->callback = host::Editor::callback();
+        model->start();
+        EXPECT_EQ(model->enabled(IDC_GIFANIM_BROWSER), !c.command.empty());
+        vc::plat::fileFailWritesAfter(c.writeLimit);
+        EXPECT_EQ(model->browserPreview(), c.started);
+        vc::plat::fileFailWritesAfter(-1);
+        EXPECT_TRUE(std::filesystem::is_empty(tmp)) << model->browserFile;
+    }
+    VcSetBrowserCommand(nullptr);
+    saved.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", saved.c_str(), 1);
+    if (!chromium) GTEST_SKIP() << "chromium is not installed: the page was not looked at";
+    // The picture sits somewhere in the page: the blue square's 8 x 8 inside
+    // a red 24 x 16 rectangle.
+    const auto page = parsePpms(capture("/usr/bin/convert '" + shot + "' -alpha off ppm:-"));
+    ASSERT_EQ(page.size(), 1u) << "no screenshot";
+    const Ppm &p = page[0];
+    bool found = false;
+    for (int y = 0; y + 16 <= p.height && !found; ++y)
+        for (int x = 0; x + 24 <= p.width && !found; ++x) {
+            found = true;
+            for (int j = 0; j < 16 && found; ++j)
+                for (int i = 0; i < 24 && found; ++i)
+                    found = p.pixels[size_t(y + j) * p.width + size_t(x + i)] ==
+                            (i >= 8 && i < 16 && j >= 4 && j < 12 ? Rgb{0, 0, 255} : Rgb{255, 0, 0});
+        }
+    EXPECT_TRUE(found) << "the first frame is not in the screenshot";
+}
+
+TEST(BrowserCommand, RegistryCommandsAreCutToTheirProgram) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"\"C:\\Program Files\\Browser\\browser.exe\" -nohome \"%1\"", "\"C:\\Program Files\\Browser\\browser.exe\""},
+        {"C:\\WINDOWS\\browser.exe -nohome %1", "C:\\WINDOWS\\browser.exe -nohome"},
+        {"C:\\browser.exe", "C:\\browser.exe"},
+        {"\"C:\\browser.exe\"", "\"C:\\browser.exe\""},
+        {"\"C:\\a b\\browser.exe", "\"C:\\a"},  // no closing quotation mark: the last blank
+    };
+    for (const auto &[command, program] : cases) EXPECT_EQ(vc::shortenBrowserCommand(command), program) << command;
+}
+
+}  // namespace
