@@ -10,6 +10,7 @@
 #include "common/dialog_view_win.h"
 #include "common/services.h"
 #include "controls/playback.h"
+#include "controls/reel.h"
 #include "entry/editor_link.h"
 #include "platform/platform_win.h"
 
@@ -93,13 +94,16 @@ public:
             const uint32_t c = playbackBackground(r);
             brush_ = ownBrush_ = CreateSolidBrush(RGB(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF));
         }
-        shared_ = CreateCompatibleDC(nullptr);
+        // The film strips' memory DC; a window opened with no strip alive
+        // (no animation dialog under it) makes one of its own.
+        shared_ = static_cast<HDC>(reelSharedDc());
+        if (!shared_) shared_ = ownShared_ = CreateCompatibleDC(nullptr);
     }
     ~PlaybackView() {
         if (canvas_) DeleteObject(canvas_);
         if (mask_) DeleteObject(mask_);
         if (ownBrush_) DeleteObject(ownBrush_);
-        if (shared_) DeleteDC(shared_);
+        if (ownShared_) DeleteDC(ownShared_);
     }
     PlaybackView(const PlaybackView &) = delete;
     PlaybackView &operator=(const PlaybackView &) = delete;
@@ -179,7 +183,7 @@ private:
     HBITMAP canvas_ = nullptr, mask_ = nullptr;
     COLORREF transparent_ = 0;
     HBRUSH brush_ = nullptr, ownBrush_ = nullptr;
-    HDC shared_ = nullptr;
+    HDC shared_ = nullptr, ownShared_ = nullptr;
 };
 
 // One playback window at a time.

@@ -26,6 +26,10 @@ bool RegisterReelClass(ModuleHandle module);
 void UnregisterReelClass(ModuleHandle module);
 bool reelClassRegistered();
 
+// The memory device context every film strip draws through, which the
+// playback window draws through too; none while no strip lives (Windows).
+void *reelSharedDc();
+
 // The cell of a frame that has no picture: light grey with the frame's
 // index (from 0) written from the cell's centre.
 void DrawFramePlaceholder(const REELDRAW *draw);

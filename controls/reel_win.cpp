@@ -156,6 +156,12 @@ void paint(ReelWindow &w) {
     EndPaint(w.self, &ps);
 }
 
+}  // namespace
+
+void *reelSharedDc() { return gMemoryDc; }
+
+namespace {
+
 LRESULT create(HWND hwnd, const CREATESTRUCTA &cs) {
     if (gLiveStrips == 0) {
         gMemoryDc = CreateCompatibleDC(nullptr);
