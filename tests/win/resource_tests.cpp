@@ -100,7 +100,7 @@ TEST_F(ResourceDialog, ListPreviewStaticsAndOkOnBothDlls) {
             c = captureClient(GetDlgItem(d, IDC_RESBMP_PREVIEW));
             EXPECT_FALSE(checked(d, IDC_RESBMP_SHOW));
             EXPECT_EQ(text(d, IDC_RESBMP_SIZE) + text(d, IDC_RESBMP_COLORS), "");
-            EXPECT_EQ(c.at(c.width / 4, c.height / 4), kLightGrey);
+            EXPECT_EQ(c.at(c.width / 2, c.height / 4), kLightGrey) << "between the diagonals";
             EXPECT_EQ(c.at(c.width - 1, 0), 0u) << "a diagonal";
             click(d, IDC_RESBMP_SHOW);
             EXPECT_TRUE(checked(d, IDC_RESBMP_SHOW));
