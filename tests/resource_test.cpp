@@ -289,6 +289,10 @@ TEST_F(ProgramFiles, PreviewPlacementAndStatics) {
                   std::make_tuple(c.x, c.y, c.w, c.h, c.size, c.colors, true));
         EXPECT_FALSE(vc::bitmapPreview(c.header.data(), c.header.size() - 1, 120, 130, p) && p.drawable);
     }
+    Bytes hostile = dib(1, 1, 24);
+    poke32(hostile, 8, 0x80000000u);  // a height that cannot be negated
+    vc::BitmapPreview p;
+    EXPECT_TRUE(vc::bitmapPreview(hostile.data(), hostile.size(), 120, 130, p) && !p.drawable);
     EXPECT_EQ(std::make_tuple(vc::mulDiv(1, 1, 2), vc::mulDiv(-1, 1, 2), vc::mulDiv(5, 3, 0), vc::mulDiv(1 << 30, 8, 2)),
               std::make_tuple(1, -1, -1, -1));
 }

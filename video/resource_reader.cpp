@@ -322,30 +322,27 @@ bool bitmapPreview(const uint8_t *block, size_t size, int32_t right, int32_t bot
     const uint64_t pixels = compression != 0 && compression != 3 ? compressedSize
                             : rows > 0 && row > UINT64_MAX / uint64_t(rows) ? UINT64_MAX
                                                                            : row * uint64_t(rows);
-    out.drawable = out.width > 0 && rows > 0 && out.bitsOffset <= size && pixels <= size - out.bitsOffset;
+    out.drawable = out.width > 0 && rows > 0 && rows <= INT32_MAX && out.bitsOffset <= size && pixels <= size - out.bitsOffset;
     out.colorsText = out.bitCount == 1 ? "2" : out.bitCount == 4 ? "16" : out.bitCount == 8 ? "256" : "16.7 Mio.";
     out.sizeText = std::to_string(out.width) + "x" + std::to_string(out.height);
 
-    const int32_t boxW = right - 2, boxH = bottom - 2;
-    const int32_t w = out.width, h = out.height < 0 ? -out.height : out.height;
+    // In 64 bits: a damaged header's sizes must not wrap the arithmetic.
+    const int64_t boxW = int64_t(right) - 2, boxH = int64_t(bottom) - 2;
+    const int64_t w = out.width, h = rows;
+    int64_t x, y, dw, dh;
     if (w <= boxW && h <= boxH) {
-        out.drawWidth = w;
-        out.drawHeight = h;
-        out.x = (boxW - w) / 2;
-        out.y = (boxH - h) / 2;
+        dw = w, dh = h, x = (boxW - w) / 2, y = (boxH - h) / 2;
     } else if (w < h) {
-        out.drawHeight = boxH;
-        out.drawWidth = mulDiv(w, boxW, h);
-        out.x = (boxW - out.drawWidth) / 2;
-        out.y = 0;
+        dh = boxH, dw = mulDiv(out.width, int32_t(boxW), int32_t(std::min<int64_t>(h, INT32_MAX)));
+        x = (boxW - dw) / 2, y = 0;
     } else {
-        out.drawWidth = boxW;
-        out.drawHeight = mulDiv(h, boxH, w);
-        out.x = 0;
-        out.y = (boxH - out.drawHeight) / 2;
+        dw = boxW, dh = mulDiv(int32_t(std::min<int64_t>(h, INT32_MAX)), int32_t(boxH), out.width);
+        x = 0, y = (boxH - dh) / 2;
     }
-    out.x += 1;
-    out.y += 1;
+    const auto clamp = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+    out.x = clamp(x), out.y = clamp(y), out.drawWidth = clamp(dw), out.drawHeight = clamp(dh);
+    out.x = clamp(int64_t(out.x) + 1);
+    out.y = clamp(int64_t(out.y) + 1);
     return true;
 }
 
