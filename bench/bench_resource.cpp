@@ -61,7 +61,8 @@ BENCHMARK(processStart)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
-    if (argc > 1) gFile = argv[1];
+    if (argc > 1 && argv[1][0] != '-') gFile = argv[1];
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
