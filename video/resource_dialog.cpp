@@ -114,7 +114,10 @@ int16_t LoadResourceBitmap(char *fileName, Wnd parent, ConvImageRecord *record) 
         // The block is the model's until OK ended it with the block; a
         // dialog closed any other way leaves it to the model, which frees it.
         MemHandle block = model.ended() ? reinterpret_cast<MemHandle>(model.result()) : nullptr;
-        if (record) record->image = block;
+        if (record)
+            record->image = block;
+        else if (block)
+            (void)plat::memFree(block);  // nobody to hand it to
         return block ? CONV_OK : CONV_CANCELLED;
     }
     if (r >= 0) (void)ShowStringMessage(parent, IDS_ERROR, IDS_NO_BITMAPS, kIconInformation);

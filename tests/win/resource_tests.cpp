@@ -24,15 +24,12 @@ std::string resourceFile(const std::string &name) {
 }
 
 std::vector<std::string> lines(HWND d) {
-    std::vector<std::string> out;
-    const int n = int(SendDlgItemMessageA(d, IDC_RESBMP_LIST, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < n; ++i) {
-        char text[64] = {};
-        SendDlgItemMessageA(d, IDC_RESBMP_LIST, LB_GETTEXT, WPARAM(i), LPARAM(text));
-        out.push_back(text);
-    }
+    std::vector<std::string> out(size_t(SendDlgItemMessageA(d, IDC_RESBMP_LIST, LB_GETCOUNT, 0, 0)), std::string(64, 0));
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i].resize(size_t(SendDlgItemMessageA(d, IDC_RESBMP_LIST, LB_GETTEXT, WPARAM(i), LPARAM(out[i].data()))));
     return out;
 }
+std::string statics(HWND d) { return text(d, IDC_RESBMP_SIZE) + " " + text(d, IDC_RESBMP_COLORS); }
 
 // Chooses a line as the user would and waits for the preview to be drawn;
 // returns the preview button's pixels.
@@ -64,11 +61,9 @@ TEST_F(ResourceDialog, ListPreviewStaticsAndOkOnBothDlls) {
         bool looked = false;
         whenOpen([&](HWND d) {
             looked = true;
-            EXPECT_EQ(title(d), "Open Resource Bitmap");
-            EXPECT_EQ(text(d, IDC_RESBMP_FILE), file);
-            EXPECT_EQ(lines(d), want);
-            EXPECT_TRUE(checked(d, IDC_RESBMP_SHOW));
-            EXPECT_EQ(SendDlgItemMessageA(d, IDC_RESBMP_LIST, LB_GETCURSEL, 0, 0), 0);
+            EXPECT_EQ(std::make_tuple(title(d), text(d, IDC_RESBMP_FILE), lines(d), checked(d, IDC_RESBMP_SHOW),
+                                      SendDlgItemMessageA(d, IDC_RESBMP_LIST, LB_GETCURSEL, 0, 0)),
+                      std::make_tuple(std::string("Open Resource Bitmap"), file, want, true, LRESULT(0)));
 
             // 32 x 32 at 4 bits: natural size, centred inside the frame.
             Capture c = choose(d, 1);
@@ -77,47 +72,41 @@ TEST_F(ResourceDialog, ListPreviewStaticsAndOkOnBothDlls) {
             int wrong = 0;
             for (int y = 0; y < 32; ++y)
                 for (int x = 0; x < 32; ++x) wrong += c.at(x0 + x, y0 + y) != kVga[(x / 8 + 4 * (y / 8)) % 16];
-            EXPECT_EQ(wrong, 0);
-            EXPECT_EQ(c.at(x0 - 1, y0), kLightGrey);
-            EXPECT_EQ(c.at(0, 0), 0u) << "the rectangle's frame";
-            EXPECT_EQ(text(d, IDC_RESBMP_SIZE) + " " + text(d, IDC_RESBMP_COLORS), "32x32 16");
+            // Around it the grey inside of the black frame.
+            EXPECT_EQ(std::make_tuple(wrong, c.at(x0 - 1, y0), c.at(0, 0), statics(d)),
+                      std::make_tuple(0, kLightGrey, 0u, std::string("32x32 16")));
 
             // 200 x 100 at 24 bits: as wide as the box, centred vertically.
             c = choose(d, 3);
             const int h = MulDiv(100, boxH, 200), top = (boxH - h) / 2 + 1;
-            EXPECT_EQ(c.at(c.width / 2, top - 1), kLightGrey);
             const uint32_t topLeft = c.at(1 + boxW / 4, top + h / 4), bottomRight = c.at(1 + 3 * boxW / 4, top + 3 * h / 4);
-            EXPECT_EQ(topLeft & 0xFF00FF, 0xFF0000u);
-            EXPECT_EQ(bottomRight & 0xFF00FF, 0x0000FFu);
-            EXPECT_NEAR(int(topLeft >> 8 & 255), 50, 8);
+            EXPECT_EQ(std::make_tuple(c.at(c.width / 2, top - 1), topLeft & 0xFF00FF, bottomRight & 0xFF00FF, statics(d)),
+                      std::make_tuple(kLightGrey, 0xFF0000u, 0x0000FFu, std::string("200x100 16.7 Mio.")));
+            EXPECT_NEAR(int(topLeft >> 8 & 255), 50, 8);  // green runs down the rows
             EXPECT_NEAR(int(bottomRight >> 8 & 255), 150, 8);
-            EXPECT_EQ(text(d, IDC_RESBMP_SIZE) + " " + text(d, IDC_RESBMP_COLORS), "200x100 16.7 Mio.");
             if (std::string(dll) == "bitmaps-x86_64.dll") screenshot(d, "open_resource_bitmap.bmp");
 
             // Preview off: the crossed box and empty statics; on again.
             click(d, IDC_RESBMP_SHOW);
             UpdateWindow(GetDlgItem(d, IDC_RESBMP_PREVIEW));
             c = captureClient(GetDlgItem(d, IDC_RESBMP_PREVIEW));
-            EXPECT_FALSE(checked(d, IDC_RESBMP_SHOW));
-            EXPECT_EQ(text(d, IDC_RESBMP_SIZE) + text(d, IDC_RESBMP_COLORS), "");
-            EXPECT_EQ(c.at(c.width / 2, c.height / 4), kLightGrey) << "between the diagonals";
-            EXPECT_EQ(c.at(c.width - 1, 0), 0u) << "a diagonal";
+            // Grey between the diagonals, black on them.
+            EXPECT_EQ(std::make_tuple(checked(d, IDC_RESBMP_SHOW), statics(d), c.at(c.width / 2, c.height / 4), c.at(c.width - 1, 0)),
+                      std::make_tuple(false, std::string(" "), kLightGrey, 0u));
             click(d, IDC_RESBMP_SHOW);
             EXPECT_TRUE(checked(d, IDC_RESBMP_SHOW));
 
             // The bitmap with an old core header.
             choose(d, 7);
-            EXPECT_EQ(text(d, IDC_RESBMP_SIZE) + " " + text(d, IDC_RESBMP_COLORS), "20x10 256");
+            EXPECT_EQ(statics(d), "20x10 256");
             click(d, IDOK);
         });
         char name[MAX_PATH] = {};
         lstrcpynA(name, file.c_str(), MAX_PATH);
         ConvImageRecord rec{};
         uint8_t format = 0;
-        EXPECT_EQ(load(parent.hwnd, name, &rec, &format, 0, nullptr), 1);
-        EXPECT_TRUE(looked);
-        EXPECT_EQ(format, 0);
-        EXPECT_STREQ(name, "LOGO-103.BMP");
+        EXPECT_EQ(std::make_tuple(load(parent.hwnd, name, &rec, &format, 0, nullptr), looked, format, std::string(name)),
+                  std::make_tuple(1, true, uint8_t(0), std::string("LOGO-103.BMP")));
         ASSERT_NE(rec.image, nullptr);
         const std::vector<uint8_t> data = blockBytes(rec.image);
         ASSERT_GT(data.size(), 12u);
@@ -133,9 +122,8 @@ TEST_F(ResourceDialog, CancelAndAFontWithoutBitmaps) {
     ConvImageRecord rec{};
     uint8_t format = 0;
     whenOpen([](HWND d) { click(d, IDCANCEL); });
-    EXPECT_EQ(load(parent.hwnd, name, &rec, &format, 0, nullptr), 0);
-    EXPECT_EQ(rec.image, nullptr);
-    EXPECT_EQ(file, name);
+    EXPECT_EQ(std::make_tuple(load(parent.hwnd, name, &rec, &format, 0, nullptr), rec.image, std::string(name)),
+              std::make_tuple(0, nullptr, file));
 
     char font[MAX_PATH] = "Z:\\usr\\share\\wine\\fonts\\coure.fon";
     std::string asked;
