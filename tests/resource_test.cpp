@@ -164,7 +164,8 @@ TEST_F(ProgramFiles, BuiltProgramsListSortedAndNameThePick) {
         char text[64] = {};
         ConvImageRecord rec{nullptr, 0, text, sizeof text};
         const Opened o = open(font);
-        EXPECT_EQ(std::make_tuple(DetectFileFormat(font, &format, 1), format, o.result, o.messages, GetPreviewImage(font, &rec)),
+        const int32_t detected = DetectFileFormat(font, &format, 1), previewed = GetPreviewImage(font, &rec);
+        EXPECT_EQ(std::make_tuple(detected, format, o.result, o.messages, previewed),
                   std::make_tuple(CONV_OK, CONV_FMT_RESOURCE, CONV_CANCELLED, size_t(1), CONV_CANCELLED)) << font;
         EXPECT_STREQ(text, "This file does not contain bitmap images");
     }

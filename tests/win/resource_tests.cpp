@@ -105,8 +105,8 @@ TEST_F(ResourceDialog, ListPreviewStaticsAndOkOnBothDlls) {
         lstrcpynA(name, file.c_str(), MAX_PATH);
         ConvImageRecord rec{};
         uint8_t format = 0;
-        EXPECT_EQ(std::make_tuple(load(parent.hwnd, name, &rec, &format, 0, nullptr), looked, format, std::string(name)),
-                  std::make_tuple(1, true, uint8_t(0), std::string("LOGO-103.BMP")));
+        const int32_t r = load(parent.hwnd, name, &rec, &format, 0, nullptr);
+        EXPECT_EQ(std::make_tuple(r, looked, format, std::string(name)), std::make_tuple(1, true, uint8_t(0), std::string("LOGO-103.BMP")));
         ASSERT_NE(rec.image, nullptr);
         const std::vector<uint8_t> data = blockBytes(rec.image);
         ASSERT_GT(data.size(), 12u);
@@ -122,8 +122,8 @@ TEST_F(ResourceDialog, CancelAndAFontWithoutBitmaps) {
     ConvImageRecord rec{};
     uint8_t format = 0;
     whenOpen([](HWND d) { click(d, IDCANCEL); });
-    EXPECT_EQ(std::make_tuple(load(parent.hwnd, name, &rec, &format, 0, nullptr), rec.image, std::string(name)),
-              std::make_tuple(0, nullptr, file));
+    const int32_t r = load(parent.hwnd, name, &rec, &format, 0, nullptr);
+    EXPECT_EQ(std::make_tuple(r, rec.image, std::string(name)), std::make_tuple(0, nullptr, file));
 
     char font[MAX_PATH] = "Z:\\usr\\share\\wine\\fonts\\coure.fon";
     std::string asked;
