@@ -10,6 +10,7 @@
 #include "gif/gif_anim.h"
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
+#include "video/resource_reader.h"
 
 namespace vc {
 
@@ -23,7 +24,8 @@ FormatRow gRows[] = {
     {CONV_FMT_PCX, DetectPcxFile, loadPcxRow, 128, 128, savePcxRow, GetPcxPreview, nullptr, nullptr, nullptr},
     {CONV_FMT_TIFF, DetectTiffFile, tiffLoadRow, 130, 130, tiffSaveRow, GetTiffPreview, nullptr, nullptr, nullptr},
     {CONV_FMT_JPEG, DetectJpegFile, loadJpegRow, 133, 133, saveJpegRow, GetJpegPreview, nullptr, nullptr, nullptr},
-    {CONV_FMT_RESOURCE, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_RESOURCE, DetectProgramFile, loadResourceRow, 0, 0, nullptr, GetResourceBitmapPreview, nullptr, nullptr,
+     nullptr},
     {CONV_FMT_ICON, &IsIconFile, &iconRowLoad, 132, 132, &iconRowSave, &PreviewIconFile, nullptr, nullptr, nullptr},
     {CONV_FMT_ANI, &aniRowDetect, &aniRowLoad, 132, 166, &aniRowSave, &PreviewAniFile, &NewCursorAnimation,
      &CursorAnimationCommand, &CursorAnimationFrameChanged},

@@ -24,6 +24,22 @@ void wr16(std::vector<uint8_t> &v, uint16_t x) {
     v.resize(v.size() + 2);
     vc::storeLe16(v.data() + v.size() - 2, x);
 }
+// A DIB with the old 12-byte core header (16-bit sizes, 3-byte colours),
+// as program resources may hold, rewritten with a 40-byte header; empty
+// for anything else.
+std::vector<uint8_t> fromCoreHeader(const uint8_t *p, size_t size) {
+    if (!p || size < 12 || loadLe32(p) != 12) return {};
+    const uint16_t bitCount = loadLe16(p + 10);
+    const size_t colors = bitCount <= 8 ? size_t(1) << bitCount : 0;
+    if (size < 12 + 3 * colors) return {};
+    std::vector<uint8_t> out;
+    wr32(out, 40), wr32(out, loadLe16(p + 4)), wr32(out, loadLe16(p + 6));
+    wr16(out, loadLe16(p + 8)), wr16(out, bitCount);
+    out.resize(40 + 4 * colors);
+    for (size_t i = 0; i < colors; ++i) std::memcpy(&out[40 + 4 * i], p + 12 + 3 * i, 3);
+    out.insert(out.end(), p + 12 + 3 * colors, p + size);
+    return out;
+}
 }  // namespace
 
 uint32_t Image::index(int32_t x, int32_t y) const {
@@ -52,6 +68,8 @@ bool Image::masked(int32_t x, int32_t y) const {
 }
 
 std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor) {
+    if (std::vector<uint8_t> info = fromCoreHeader(p, size); !info.empty())
+        return fromPackedDib(info.data(), info.size(), heightFactor);
     if (!p || size < 40) return std::nullopt;
     uint32_t headerSize = loadLe32(p);
     int32_t width = int32_t(loadLe32(p + 4));
@@ -269,6 +287,8 @@ std::optional<Image> readBmp(const std::string &path, std::string &error) {
 }
 
 bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t size, size_t bitsOffset) {
+    if (std::vector<uint8_t> info = fromCoreHeader(dib, size); !info.empty() && bitsOffset == 0)
+        return writePackedDibAsBmp(path, info.data(), info.size(), 0);
     if (size < 40) return false;
     uint32_t headerSize = loadLe32(dib);
     uint16_t bitCount = loadLe16(dib + 14);

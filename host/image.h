@@ -29,7 +29,8 @@ struct Image {
     bool masked(int32_t x, int32_t y) const;  // AND bit set: transparent
 };
 
-// A packed DIB (header, colour table, rows) as the library hands it over.
+// A packed DIB (header, colour table, rows) as the library hands it over;
+// a program's bitmaps may come with the old 12-byte core header.
 // Returns nothing when the header does not describe a usable DIB inside
 // size bytes. heightFactor 2 reads icon image data (XOR then AND rows).
 std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor = 1);

@@ -23,8 +23,10 @@
 #include "controls/playback_model.h"
 #include "cursor/cursor_format.h"  // the control ids of templates 107 and 108
 #include "gif/gif_anim.h"          // the document record and its screen
+#include "platform/headless_dialog.h"
 #include "resources/strings.h"
 #include "velmconv/headless.h"
+#include "video/resource_reader.h"  // the model of template 102
 #endif
 
 namespace {
@@ -77,6 +79,7 @@ struct Options {
     int maxCanvases = 0;             // --max-canvases: 0 for one pass
     const char *browser = nullptr;   // --browser: the browser preview's command
     std::vector<std::string> script; // --do: actions in the animation dialog
+    std::string resource;            // --resource: the line of template 102 picked, leading spaces removed
     host::EditorOptions editor;
 };
 
@@ -156,12 +159,43 @@ intptr_t runScript(const std::vector<std::string> &script, VcDialog *dialog) {
     return VC_DIALOG_DEFAULT;
 }
 
+// The lines of the last "Open Resource Bitmap" list, for info to print.
+std::string gResourceLines;
+
+// Template 102: notes every line with its size and colours as the preview
+// shows them, then picks the line named by --resource (default line 0, as
+// the dialog selects it); a name not in the list cancels.
+intptr_t answerResourceBitmap(const Options &o, VcDialog *dialog) {
+    auto *m = vc::plat::dialogAs<vc::ResourceBitmapModel>(dialog);
+    if (!m) return VC_DIALOG_DEFAULT;
+    gResourceLines.clear();
+    int32_t pick = o.resource.empty() ? 0 : -1;
+    for (int32_t i = 0; i < int32_t(m->items.size()); ++i) {
+        const std::string text = m->itemText(i);
+        (void)m->select(vc::kResBmpList, i);
+        vc::BitmapPreview p;
+        const uint8_t *data = m->image ? m->image.lock() : nullptr;
+        const bool known = data && vc::bitmapPreview(data, m->image.size(), 0, 0, p);
+        m->image.unlock();
+        gResourceLines += "  bitmap: " + text + " (" +
+                          (known ? p.sizeText + ", " + p.colorsText + " colours" : std::string("unreadable")) + ")\n";
+        if (pick < 0 && text.substr(std::min(text.find_first_not_of(' '), text.size())) == o.resource) pick = i;
+    }
+    if (pick < 0) {
+        std::fprintf(stderr, "velmconv: no bitmap named %s\n", o.resource.c_str());
+        return 0;
+    }
+    (void)m->select(vc::kResBmpList, pick);
+    return VC_DIALOG_DEFAULT;
+}
+
 // Dialogs are answered as the user pressing Enter would, after the choices
 // the command line makes in them, except those it says to cancel.
 intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
     const auto *o = static_cast<const Options *>(user);
     for (int id : o->cancelDialogs)
         if (id == templateId) return 0;
+    if (templateId == IDD_RESOURCE_BITMAP) return answerResourceBitmap(*o, dialog);
     if (templateId == vc::kSelectCursorTemplate && o->cursorSize) VcDialogClick(dialog, o->cursorSize);
     if (templateId == vc::kChangeCursorTemplate && !o->cursorFormat.empty()) {
         // SIZE[,COLORS[,noscale]]: SIZE 16, 32, 64 or WxH; COLORS 2, 16, 256.
@@ -274,7 +308,11 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
     ConvImageRecord record{};
     bool withRecord = !(detected & CONV_FMT_MULTIFRAME);
     format = detected;
-    r = gLib.loadConvImage(parent, file.c_str(), withRecord ? &record : nullptr, &format, o.option, Editor::callback());
+    // The editor's file-name buffer: a program's reader writes the picked
+    // bitmap's name into it.
+    char name[260] = {};
+    std::snprintf(name, sizeof name, "%s", file.c_str());
+    r = gLib.loadConvImage(parent, name, withRecord ? &record : nullptr, &format, o.option, Editor::callback());
     if (record.image) {
         size_t size = Library::memSize(record.image);
         if (auto *p = static_cast<const uint8_t *>(Library::memLock(record.image))) {
@@ -364,6 +402,9 @@ int cmdInfo(const std::string &file, const Options &o, void *parent) {
     int r = loadInto(ed, file, o, parent, format);
     std::printf("%s\n  result: %d (%s)\n  format byte: %d (%s)\n", file.c_str(), r, resultName(r), format,
                 formatName(format));
+#if !defined(_WIN32)
+    std::fputs(gResourceLines.c_str(), stdout);
+#endif
     printEditor(ed);
     return r == CONV_OK ? 0 : 1;
 }
@@ -603,6 +644,8 @@ void usage() {
         "  --do ACTION     an action in the animation dialog, in order: click:ID, text:ID=TEXT,\n"
         "                  select:ID=N, scroll:ID=CODE, reel:ID=CODE,FRAME, keys:shift+ctrl+alt+enter|none,\n"
         "                  ok, cancel (without either the dialog is answered with Enter)\n"
+        "  --resource NAME the bitmap of a program file to load, as \"Open Resource Bitmap\" lists it\n"
+        "                  without its leading spaces (default: the first line of the list)\n"
         "  --dither        the editor prefers dithering\n"
         "  --refuse-documents  the editor refuses animation documents\n"
         "  --sound FILE    the file the editor's file dialog picks\n"
@@ -656,6 +699,10 @@ int main(int argc, char **argv) {
             const char *v = next();
             if (!v) return usage(), 2;
             o.script.push_back(v);
+        } else if (a == "--resource") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            o.resource = v;
         } else if (a == "--no-parent") o.parent = false;
         else if (a == "--dither") o.editor.dither = true;
         else if (a == "--refuse-documents") o.editor.refuseDocuments = true;

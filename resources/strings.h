@@ -217,4 +217,13 @@
 #define STR_CURSOR_OK "&OK"
 #define STR_CURSOR_CANCEL "&Cancel"
 
+/* Open Resource Bitmap (template 102, resources/resource.rc). */
+#define IDD_RESOURCE_BITMAP 102
+#define IDC_RESBMP_FILE 100
+#define IDC_RESBMP_LIST 101
+#define IDC_RESBMP_PREVIEW 102
+#define IDC_RESBMP_SHOW 103
+#define IDC_RESBMP_SIZE 104
+#define IDC_RESBMP_COLORS 105
+
 #endif

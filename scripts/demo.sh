@@ -131,4 +131,13 @@ for answer in sequence:24x24 frame:1 assembled; do
 done
 
 echo
+echo "== Program files: the bitmaps of Wine's cards.dll (PE32+) and an installer stub (PE32), one picked by name"
+cards=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/cards.dll
+"$vc" info "$cards" | grep -E 'bitmap:' | sed -n 1,6p
+"$vc" --resource 1 convert "$cards" "$out/card1.bmp"
+wrestool -x --type=2 --name=1 --language=0 "$cards" >"$out/card1_wrestool.bmp"
+differ "$out/card1.bmp" "$out/card1_wrestool.bmp" "card 1 against wrestool's extraction" ""
+"$vc" info /usr/share/nsis/Stubs/zlib-x86-ansi | grep -E 'bitmap:|frame 0'
+
+echo
 echo "Output in $out/"

@@ -186,6 +186,9 @@ VC_EXPORT int32_t VC_API DllMain(void *module, uint32_t reason, void *reserved);
 
 VC_EXPORT int32_t VC_API GetFormats(char *text, uint8_t *codes, int32_t flags);
 VC_EXPORT int32_t VC_API DetectFileFormat(const char *fileName, uint8_t *format, int32_t byContent);
+/* A program file (code 131) writes the picked bitmap's name ("LOGO-103.BMP",
+ * at most 13 characters with the NUL) into fileName: pass the name in a
+ * writable buffer of MAX_PATH characters, as the editor does. */
 VC_EXPORT int32_t VC_API LoadConvImage(void *parent, const char *fileName, ConvImageRecord *record,
                                        uint8_t *format, uint32_t option, HostCallback callback);
 VC_EXPORT int32_t VC_API SaveConvImage(void *parent, const char *fileName, void *image, int32_t format,

@@ -1,0 +1,278 @@
+// Bitmaps in program files (code 131): real Debian programs listed and read
+// as icoutils' wrestool lists and extracts them, DLLs built by both mingw
+// toolchains, NE files from the test builder, damaged files, the preview
+// arithmetic, and a large program scanned without being read.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <regex>
+
+#include "platform/headless_dialog.h"
+#include "still_support.h"
+#include "support/program_files.h"
+#include "video/resource_reader.h"
+
+namespace {
+
+using namespace vctest;
+using stilltest::readText, stilltest::tool;
+const std::string kWine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
+
+std::string run(const std::string &command) {
+    std::string out;
+    std::FILE *p = ::popen((command + " 2>/dev/null").c_str(), "r");
+    for (char c; p && std::fread(&c, 1, 1, p) == 1;) out += c;
+    if (p) ::pclose(p);
+    return out;
+}
+
+Bytes dib(int w, int h, uint16_t bits, bool core = false) {
+    Bytes b(core ? 12 : 40);
+    poke32(b, 0, uint32_t(b.size()));
+    if (core) poke16(b, 4, uint32_t(w)), poke16(b, 6, uint32_t(h)), poke16(b, 8, 1), poke16(b, 10, bits);
+    else poke32(b, 4, uint32_t(w)), poke32(b, 8, uint32_t(h)), poke16(b, 12, 1), poke16(b, 14, bits);
+    b.resize(b.size() + (bits <= 8 ? size_t(core ? 3 : 4) << bits : 0) + (size_t(w) * bits + 31) / 32 * 4 * size_t(h), 0x5A);
+    return b;
+}
+
+class ProgramFiles : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
+    }
+    static int16_t scan(const std::string &file, vc::ResourceBitmapList &list) {
+        vc::plat::File f;
+        return f.open(file.c_str()) ? vc::ScanProgramFile(f.handle(), false, list) : int16_t(CONV_E_OPEN);
+    }
+    // Loads through the export with "Open Resource Bitmap" answered by act
+    // (default: Enter on line 0): the dialog's lines, the result, the name
+    // left in the file-name buffer, the block handed over, message boxes.
+    struct Opened {
+        int32_t result = 0;
+        std::vector<std::string> lines;
+        std::string name;
+        Bytes block;
+        size_t messages = 0;
+    };
+    static Opened open(const std::string &file, const std::function<void(vc::ResourceBitmapModel &)> &act = {}) {
+        UiRecorder ui;
+        Opened o;
+        ui.dialogAnswer = [&](int32_t, VcDialog *d) -> intptr_t {
+            auto *m = vc::plat::dialogAs<vc::ResourceBitmapModel>(d);
+            for (int32_t i = 0; m && i < int32_t(m->items.size()); ++i) o.lines.push_back(m->itemText(i));
+            if (m && act) act(*m);
+            return VC_DIALOG_DEFAULT;
+        };
+        char name[260] = {};
+        std::snprintf(name, sizeof name, "%s", file.c_str());
+        ConvImageRecord rec{};
+        uint8_t format = 0;
+        o.result = LoadConvImage(nullptr, name, &rec, &format, 0, nullptr);
+        o.name = name;
+        if (auto *p = static_cast<uint8_t *>(rec.image ? VcMemLock(rec.image) : nullptr))
+            o.block.assign(p, p + VcMemSize(rec.image)), VcMemUnlock(rec.image), VcMemFree(rec.image);
+        o.messages = ui.messageBoxes.size();
+        return o;
+    }
+};
+
+// Every bitmap icoutils lists, in its order, with the same name and size
+// (its offsets are addresses in memory, not in the file) and the data it
+// extracts (behind its 14-byte file header); line 0 as the editor receives
+// it, pixel for pixel as ImageMagick reads wrestool's file.
+TEST_F(ProgramFiles, ListAndDataMatchWhatWrestoolFinds) {
+    std::vector<std::string> files = {kWine + "comctl32.dll", kWine + "shell32.dll", kWine + "user32.dll",
+                                      kWine + "cards.dll", VC_RESOURCE_FILES "/bitmaps-i686.dll"};
+    for (const auto &e : std::filesystem::directory_iterator("/usr/share/nsis/Stubs"))
+        if (e.path().filename() != "uninst") files.push_back(e.path().string());  // that one is an icon
+    const std::regex line(R"(--name=(?:'([^']*)'|(\d+)) --language=(\d+) \[type=bitmap offset=0x[0-9a-f]+ size=(\d+)\])");
+    for (const auto &file : files) {
+        SCOPED_TRACE(file);
+        const std::string listed = run("wrestool -l --type=2 '" + file + "'");
+        vc::ResourceBitmapList list;
+        ASSERT_EQ(scan(file, list), CONV_OK);
+        vc::plat::File f;
+        ASSERT_TRUE(f.open(file.c_str()));
+        uint32_t i = 0;
+        std::map<std::string, std::string> select;  // list text -> wrestool's selection
+        for (std::sregex_iterator m(listed.begin(), listed.end(), line), end; m != end && i < 100; ++m, ++i) {
+            const auto &g = *m;
+            char number[16];
+            std::snprintf(number, sizeof number, g[2] == "0" ? "" : "%6s", g[2].str().c_str());
+            const std::string text = (g[1].matched ? g[1].str() : number) + (g[3] == "0" ? "" : "-" + g[3].str());
+            ASSERT_LT(i, list.count);
+            EXPECT_EQ(list.entries[i].name + std::to_string(list.entries[i].dataSize), text.substr(0, 31) + g[4].str());
+            select[text] = "--type=2 --name='" + (g[1].matched ? g[1] : g[2]).str() + "' --language=" + g[3].str() + " '" + file + "'";
+            const std::string extracted = run("wrestool -x " + select[text]);
+            vc::plat::Block b(vc::ReadResourceData(f.handle(), &list.entries[i]));
+            EXPECT_EQ(b.lock() ? std::string(b.data(), b.data() + b.size()) : "", extracted.substr(std::min<size_t>(14, extracted.size())));
+        }
+        EXPECT_EQ(i, list.count);
+
+        const Opened o = open(file);
+        ASSERT_EQ(o.result, CONV_OK);
+        if (vc::loadLe32(o.block.data()) != 40 || vc::loadLe32(o.block.data() + 16) != 0) continue;  // what the host draws
+        ASSERT_TRUE(tool("wrestool -x " + select[o.lines[0]] + " | /usr/bin/convert - -type TrueColor -compress none BMP3:" + path("r.bmp")));
+        std::string error;
+        EXPECT_EQ(stilltest::worst(host::fromPackedDib(o.block.data(), o.block.size()).value_or(host::Image{}),
+                                   host::readBmp(path("r.bmp"), error).value_or(host::Image{})), 0) << error;
+    }
+}
+
+// Built programs, 32-bit and 64-bit PE and NE with two alignments: the list
+// as a sorted list box shows it, the image named after the line picked
+// (with the preview off, OK reads the data itself), Cancel, 150 bitmaps
+// listing 100, and font files without bitmaps.
+TEST_F(ProgramFiles, BuiltProgramsListSortedAndNameThePick) {
+    const std::vector<std::string> pe = {"   100-1031", "   100-1033", "   300-1036", "  2000-1033",
+                                         "A_B-1033",    "ABB-1033",    "AB-C-1033",   "LOGO-1033"};
+    const Bytes five = dib(32, 32, 4), hello = dib(20, 10, 1, true), icon = dib(16, 16, 4);
+    const struct {
+        std::string file;
+        std::vector<std::string> lines;
+        int line;
+        std::string name;
+        Bytes data;
+    } cases[] = {
+        {VC_RESOURCE_FILES "/bitmaps-i686.dll", pe, 1, "100-1033.BMP", {}},
+        {VC_RESOURCE_FILES "/bitmaps-x86_64.dll", pe, 3, "2000-103.BMP", {}},
+        {VC_RESOURCE_FILES "/bitmaps-x86_64.dll", pe, 7, "LOGO-103.BMP", {}},
+        {writeFile("a.exe", buildNe({{"", 1, 3, icon}, {"", 5, 2, five}, {"G", 0, 14, icon}, {"HELLO", 0, 2, hello}})),
+         {"     5", "HELLO"}, 0, "5.BMP", five},
+        {writeFile("b.exe", buildNe({{"HELLO", 0, 2, hello}, {"", 5, 2, five}}, 9)), {"     5", "HELLO"}, 1, "HELLO.BMP", hello},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Opened o = open(c.file, [&](vc::ResourceBitmapModel &m) {
+            (void)m.clicked(vc::kResBmpShowPreview), (void)m.select(vc::kResBmpList, c.line);
+            EXPECT_FALSE(m.image);
+        });
+        EXPECT_EQ(std::tie(o.result, o.lines, o.name), std::make_tuple(int32_t(CONV_OK), c.lines, c.name));
+        EXPECT_TRUE(c.data.empty() || Bytes(o.block.begin(), o.block.begin() + long(c.data.size())) == c.data);
+        const Opened cancelled = open(c.file, [](vc::ResourceBitmapModel &m) { (void)m.click(2); });
+        EXPECT_EQ(std::tie(cancelled.result, cancelled.name, cancelled.block), std::make_tuple(int32_t(CONV_CANCELLED), c.file, Bytes()));
+    }
+    for (const char *arch : {"i686", "x86_64"}) {
+        const Opened many = open(VC_RESOURCE_FILES "/many-" + std::string(arch) + ".dll");
+        EXPECT_EQ(std::make_tuple(many.lines.size(), many.lines.front(), many.lines.back()), std::make_tuple(size_t(100), "  1000-1033", "  1099-1033"));
+    }
+    for (const char *font : {"/usr/share/wine/fonts/coure.fon", "/usr/share/wine/fonts/sserife.fon"}) {
+        uint8_t format = 0;
+        char text[64] = {};
+        ConvImageRecord rec{nullptr, 0, text, sizeof text};
+        const Opened o = open(font);
+        const int32_t detected = DetectFileFormat(font, &format, 1), previewed = GetPreviewImage(font, &rec);
+        EXPECT_EQ(std::make_tuple(detected, format, o.result, o.messages, previewed),
+                  std::make_tuple(CONV_OK, CONV_FMT_RESOURCE, CONV_CANCELLED, size_t(1), CONV_CANCELLED)) << font;
+        EXPECT_STREQ(text, "This file does not contain bitmap images");
+    }
+}
+
+// Damaged files, one field at a time in both PE layouts, and every
+// truncation: nothing loops, reads outside or leaks, and the result is the
+// failure the damage calls for.
+TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
+    const struct {
+        const char *what;
+        std::function<void(PeFile &)> damage;
+        int16_t result;
+        const char *firstName;
+    } cases[] = {
+        {"intact", [](PeFile &) {}, 1, "LOGO-1033"},
+        {"relocations before 64", [](PeFile &f) { poke16(f.bytes, 24, 63); }, -2, ""},
+        {"PE without its zero bytes", [](PeFile &f) { f.bytes[66] = 1; }, -2, ""},
+        {"new header past the end", [](PeFile &f) { poke32(f.bytes, 60, 0x7FFFFFF0); }, -3, ""},
+        {"two data directories", [](PeFile &f) { poke32(f.bytes, f.optional + (f.bytes[f.optional + 1] == 2 ? 108 : 92), 2); }, 0, ""},
+        {"no section holds the directory", [](PeFile &f) { poke32(f.bytes, f.section + 12, 0x9000); }, 0, ""},
+        {"root count past the end", [](PeFile &f) { poke32(f.bytes, f.root + 16, 3), poke16(f.bytes, f.root + 14, 0xFFFF); }, -3, ""},
+        {"subdirectory back at its parent", [](PeFile &f) { poke32(f.bytes, f.languageDir0 + 44, 0x80000018u); }, -3, ""},
+        {"directory holding itself", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 28, 0x80000018u); }, -3, ""},
+        {"loop before any bitmap", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 20, 0x80000018u); }, 0, ""},
+        {"name length 0xFFFF", [](PeFile &f) { poke16(f.bytes, f.name0, 0xFFFF); }, 1, nullptr},
+        {"name outside the file", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 16, 0xFFFFFF00u); }, 1, "?\?\?-1033"},
+    };
+    for (bool plus : {false, true}) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (plus ? " PE32+" : " PE32"));
+            PeFile f = buildPe({{"LOGO", 0, 1033, dib(8, 8, 4)}, {"", 7, 1033, dib(9, 3, 24)}}, plus);
+            c.damage(f);
+            vc::ResourceBitmapList list;
+            EXPECT_EQ(scan(writeFile("pe.dll", f.bytes), list), c.result);
+            const std::string first = c.result == 1 ? list.entries[0].name : "";
+            EXPECT_LE(first.size(), 31u);
+            EXPECT_EQ(first, c.firstName ? c.firstName : first);
+        }
+    }
+    // Data said to be larger than the file gives what is there; data
+    // outside it leaves OK refused and the dialog cancelled.
+    PeFile f = buildPe({{"", 7, 0, dib(9, 3, 24)}}, false);
+    poke32(f.bytes, f.dataEntry0 + 4, 0x7FFFFFFF);
+    EXPECT_EQ(open(writeFile("big.dll", f.bytes)).block, dib(9, 3, 24));
+    poke32(f.bytes, f.dataEntry0, 0x7FFFFF00);
+    const Opened gone = open(writeFile("gone.dll", f.bytes));
+    EXPECT_EQ(std::tie(gone.result, gone.block), std::make_tuple(int32_t(CONV_CANCELLED), Bytes()));
+
+    for (const Bytes &file : {buildPe({{"LOGO", 0, 1033, dib(8, 8, 4)}}, true).bytes, buildNe({{"", 5, 2, dib(8, 8, 1)}, {"N", 0, 2, dib(8, 8, 1)}})}) {
+        for (size_t n = 0; n < file.size(); ++n) {
+            vc::plat::memFileMap("cut.exe", file.data(), n);
+            vc::ResourceBitmapList list;
+            EXPECT_TRUE(scan("cut.exe", list) <= 0 || list.count > 0) << n;
+            ConvImageRecord rec{};
+            if (GetPreviewImage("cut.exe", &rec) == 1) VcMemFree(rec.image);
+        }
+    }
+    vc::plat::memFileUnmap("cut.exe");
+}
+
+// The preview's placement inside a 120 x 130 button, and the statics.
+TEST_F(ProgramFiles, PreviewPlacementAndStatics) {
+    const struct {
+        Bytes header;
+        int32_t x, y, w, h;
+        std::string size, colors;
+    } cases[] = {
+        {dib(32, 32, 4), 44, 49, 32, 32, "32x32", "16"},
+        {dib(200, 100, 24), 1, 33, 118, 64, "200x100", "16.7 Mio."},
+        {dib(50, 300, 8), 50, 1, 20, 128, "50x300", "256"},  // tall: the width scales by W / height
+        {dib(118, 128, 1, true), 1, 1, 118, 128, "118x128", "2"},
+    };
+    vc::BitmapPreview p;
+    for (const auto &c : cases) {
+        ASSERT_TRUE(vc::bitmapPreview(c.header.data(), c.header.size(), 120, 130, p));
+        EXPECT_EQ(std::tie(p.x, p.y, p.drawWidth, p.drawHeight, p.sizeText, p.colorsText, p.drawable),
+                  std::make_tuple(c.x, c.y, c.w, c.h, c.size, c.colors, true));
+        EXPECT_FALSE(vc::bitmapPreview(c.header.data(), c.header.size() - 1, 120, 130, p) && p.drawable) << c.size;
+    }
+    Bytes hostile = dib(1, 1, 24);
+    poke32(hostile, 8, 0x80000000u);  // a height that cannot be negated
+    EXPECT_TRUE(vc::bitmapPreview(hostile.data(), hostile.size(), 120, 130, p) && !p.drawable);
+    EXPECT_EQ(std::make_tuple(vc::mulDiv(1, 1, 2), vc::mulDiv(-1, 1, 2), vc::mulDiv(5, 3, 0), vc::mulDiv(1 << 30, 8, 2)),
+              std::make_tuple(1, -1, -1, -1));
+}
+
+// A 50 MB program with its resources at the end: listed without reading
+// the file (bytes read and peak memory stay small).
+TEST_F(ProgramFiles, LargeProgramIsListedWithoutReadingItWhole) {
+    const uint32_t at = 50u << 20;
+    const Bytes pe = buildPe({{"", 1, 1033, dib(32, 32, 4)}}, true, at).bytes;
+    const std::string file = path("large.dll");
+    const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_TRUE(fd >= 0 && ::pwrite(fd, pe.data(), 0x200, 0) == 0x200 && ::pwrite(fd, &pe[at], pe.size() - at, at) > 0);
+    ::close(fd);
+    auto field = [](const char *file, const char *name) {
+        const std::string text = readText(file);
+        return std::stoull(text.substr(text.find(name) + std::strlen(name)));
+    };
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
+    const uint64_t resident = field("/proc/self/status", "VmRSS:"), read0 = field("/proc/self/io", "rchar:");
+    vc::ResourceBitmapList list;
+    EXPECT_EQ(scan(file, list), CONV_OK);
+    EXPECT_EQ(list.count, 1u);
+    EXPECT_LT(field("/proc/self/io", "rchar:") - read0, 256u << 10) << "bytes read";
+    EXPECT_LT(field("/proc/self/status", "VmHWM:"), resident + 1024) << "peak memory (KiB) above what was resident";
+}
+
+}  // namespace

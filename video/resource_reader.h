@@ -1,0 +1,137 @@
+// Bitmaps stored as resources in Windows program files (format code 131):
+// 16-bit NE and 32-bit or 64-bit PE executables, DLLs, screen savers and
+// whatever else is built the same way (control panel applets, font files).
+// The file is read through a file window, never loaded as a module, and
+// only its headers and resource directory are read, so listing the
+// bitmaps of a large program costs what its directory costs.
+//
+// The bitmap list holds at most 100 entries; a program with more lists the
+// first 100 found. Resource data is a packed DIB as stored (BITMAPINFOHEADER
+// or, in old files, BITMAPCOREHEADER) and is handed over unchanged.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/owners.h"
+#include "platform/platform.h"
+#include "velmconv/velmconv.h"
+
+namespace vc {
+
+class FileWindow;
+struct LoadRequest;
+
+struct ResourceBitmapEntry {
+    char name[32];        // the text shown in the list
+    uint32_t dataOffset;  // file offset of the resource data
+    uint32_t dataSize;
+    uint16_t neNameWord;  // NE files: the resource's id word the name is made from
+};
+
+struct ResourceBitmapList {
+    static constexpr uint32_t kCapacity = 100;
+    ResourceBitmapEntry entries[kCapacity];
+    uint32_t count = 0;
+    bool full() const { return count == kCapacity; }
+};
+
+// Reads the program's bitmap list (detectOnly: only whether the file is an
+// MZ file with an NE or PE header). 1 with bitmaps listed (or a program
+// file, detecting); 0 without resource table, bitmap type or bitmaps;
+// CONV_E_FORMAT for anything not a program; CONV_E_READ for a short or
+// damaged header or directory.
+int16_t ScanProgramFile(HFile file, bool detectOnly, ResourceBitmapList &list);
+
+// Walks the PE resource directory at base + directory, adding its data
+// entries under namePrefix (whose first length characters are the names
+// of the directories above). budget counts the directory entries the
+// whole walk may still read; a directory tree that loops or fans out
+// without end runs out of it.
+int16_t WalkPeResourceDirectory(FileWindow &window, uint32_t base, uint32_t directory, char namePrefix[32],
+                                uint32_t length, ResourceBitmapList &list, uint32_t &budget);
+int16_t ReadNeResourceTable(FileWindow &window, uint32_t newHeader, ResourceBitmapList &list);
+
+// The entry's data in a new movable block, none when it cannot be read,
+// holds no more than 40 bytes or more than most.
+MemHandle ReadResourceData(HFile file, const ResourceBitmapEntry *entry, uint64_t most = UINT64_MAX);
+
+bool DetectProgramFile(HFile file);
+int16_t GetResourceBitmapPreview(const char *fileName, ConvImageRecord *record);
+// fileName is the editor's writable file-name buffer: it receives the
+// picked bitmap's name ("100-1033.BMP").
+int16_t LoadResourceBitmap(char *fileName, Wnd parent, ConvImageRecord *record);
+// The format row's reader: LoadResourceBitmap with the request's name.
+int16_t loadResourceRow(const LoadRequest &request);
+
+// ---- The preview ---------------------------------------------------------------
+// What the statics beside the preview show for a stored bitmap, and where
+// it is drawn inside a preview button of right x bottom pixels: at natural
+// size when it fits the box inside the one-pixel frame, else scaled to the
+// box keeping its aspect, centred on the other axis.
+struct BitmapPreview {
+    int32_t width = 0, height = 0;  // of the bitmap
+    uint16_t bitCount = 0;
+    uint32_t bitsOffset = 0;        // of the pixels, from the block's start
+    std::string sizeText;           // "%dx%d"
+    std::string colorsText;         // "2", "16", "256" or "16.7 Mio."
+    int32_t x = 0, y = 0, drawWidth = 0, drawHeight = 0;  // destination, frame included
+    bool drawable = false;  // the pixels are all inside the block
+};
+// False when the block does not start with a header of 12 or 40 bytes or
+// more.
+bool bitmapPreview(const uint8_t *block, size_t size, int32_t right, int32_t bottom, BitmapPreview &out);
+// MulDiv as the system rounds it: a * b / c to the nearest, halves away
+// from zero; -1 when c is 0.
+int32_t mulDiv(int32_t a, int32_t b, int32_t c);
+
+// ---- "Open Resource Bitmap" (template 102) ---------------------------------------
+enum : int {
+    kResourceBitmapTemplate = 102,
+    kResBmpFileName = 100,
+    kResBmpList = 101,
+    kResBmpPreview = 102,
+    kResBmpShowPreview = 103,
+    kResBmpSize = 104,
+    kResBmpColors = 105,
+};
+
+// How a sorted list box orders its lines: letter case ignored, symbols
+// before digits before letters, hyphens and apostrophes weighed only when
+// the rest is equal.
+bool listBoxLess(const std::string &a, const std::string &b);
+
+struct ResourceBitmapModel : plat::DialogModel {
+    static constexpr int kTemplate = kResourceBitmapTemplate;
+    int templateId() const override { return kTemplate; }
+
+    ResourceBitmapModel(HFile file, char *fileName, const ResourceBitmapList &list)
+        : file(file), fileName(fileName), list(list) {}
+    HFile file;
+    char *fileName;  // shown in static 100; receives the image's name on OK
+    const ResourceBitmapList &list;
+    std::vector<uint32_t> items;  // list lines, sorted: index into list.entries
+    int32_t selection = -1;
+    bool showPreview = true;   // check box 103
+    plat::Block image;         // the selected bitmap's data, unlocked; none when not loaded
+
+    std::string itemText(int32_t index) const;
+    // Fills the list, turns the preview on and selects line 0.
+    bool start() override;
+    // A line of the list chosen: the data of the new line is loaded when
+    // the preview is on.
+    bool select(int id, int32_t index) override;
+    // Box 103 turns the preview on or off and loads or drops the data.
+    bool clicked(int id) override;
+    // Loads the data if need be (refused, staying open, when it cannot be
+    // read), names the image in the file-name buffer and ends with the
+    // block, which passes to the editor.
+    bool pressOk() override;
+    void pressCancel() override;
+    // The image's name for a list line: leading spaces skipped, at most 8
+    // characters, ".BMP"; empty when no text remains.
+    static std::string imageName(const std::string &line);
+};
+
+}  // namespace vc
