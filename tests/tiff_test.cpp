@@ -153,6 +153,14 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
         {"FillOrder 2", set(266, 2), CONV_E_UNSUPPORTED},
         {"planar", set(284, 2), CONV_E_UNSUPPORTED},
         {"2-bit grey", set(258, 2), CONV_E_UNSUPPORTED},
+        {"16-bit grey", set(258, 16), CONV_E_UNSUPPORTED},
+        {"RGB with a fourth BitsPerSample",
+         [] {
+             TiffBuilder t = simple(false, 1, 1, 8, 2, {1, 2, 3}, 1, 3);
+             t.tag(258, t.array({8, 8, 8, 8}, 2), 3, 4);
+             return t.build();
+         }(),
+         CONV_OK},
         {"RGB of one sample", set(262, 2), CONV_E_UNSUPPORTED},
         {"palette without ColorMap", set(262, 3), CONV_E_UNSUPPORTED},
         {"ColorMap outside", with([](auto &t) { t.shortTag(262, 3), t.tag(320, 9, 3, 768); }), CONV_E_UNSUPPORTED},
