@@ -35,8 +35,9 @@ TEST(PackBits, RunsAsTheWriterFormsThemAndDamagedRuns) {
     for (const auto &[row, packed] : cases) EXPECT_EQ(packRow(row), packed) << row.size();
     EXPECT_EQ(packRow(worst).size(), 396u);  // the worst case: 4 bytes for every 3
     EXPECT_LE(396u, vc::packbits::rowBound(worst.size()));
-    // 128 copies into 4 bytes; a no-op, then 17 literals with 2 left; a repeat without its byte.
-    const std::pair<Bytes, size_t> damaged[] = {{{0x81, 7}, 4}, {{0x80, 0x10, 1, 2}, 2}, {{0xFE}, 0}};
+    // A byte, then 128 copies into the 3 bytes left; a no-op, then 17 literals with 2 left; a repeat
+    // without its byte.
+    const std::pair<Bytes, size_t> damaged[] = {{{0, 5, 0x81, 7}, 4}, {{0x80, 0x10, 1, 2}, 2}, {{0xFE}, 0}};
     for (auto &[in, written] : damaged) {
         Bytes out(8, 0xEE);
         EXPECT_EQ(vc::packbits::decode(in.data(), in.size(), out.data(), 4), written);
