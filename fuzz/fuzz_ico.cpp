@@ -41,20 +41,21 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vc::plat::memFileMap(kIn, data, size);
 
+    const vcfuzz::HeldResources held;
     // The picker on an exact-size copy: the sanitizer sees any stray access.
     {
-        std::vector<uint8_t> copy(data, data + size);
+        vc::plat::Block copy;
+        require(copy.alloc(size ? size : 1), "no block for the copy");
+        std::memcpy(copy.data(), data, size);
         uint32_t hotspot = 0;
         size_t picked = 0;
-        if (vc::PickIconImage(copy.data(), &hotspot, copy.size(), &picked) == 1) {
-            require(picked >= 40 && picked <= size, "picked size outside the file");
+        if (vc::PickIconImage(copy, &hotspot, size, &picked) == 1) {
+            require(picked >= 40 && picked <= copy.size(), "picked size outside the block");
             ConvBitmapInfoHeader h;
             std::memcpy(&h, copy.data(), sizeof h);
             require(vc::iconDataBytes(h) != 0 && vc::iconDataBytes(h) <= picked, "picked data not a whole image");
         }
     }
-
-    const vcfuzz::HeldResources held;
     {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();

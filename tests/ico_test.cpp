@@ -54,10 +54,13 @@ struct Picked {
     Bytes bytes;
     uint8_t tag() const { return bytes[40 + 4 * vc::dibColorCount(get32(bytes, 32), get16(bytes, 14))]; }
 };
-Picked pick(Bytes file) {
+Picked pick(const Bytes &file) {
     Picked p{0, 0xDEADBEEF, 0, {}};
-    p.result = vc::PickIconImage(file.data(), &p.hotspot, file.size(), &p.size);
-    p.bytes = std::move(file);
+    vc::plat::Block block;
+    if (!block.alloc(file.size() + 1)) return p;
+    std::copy(file.begin(), file.end(), block.data());
+    p.result = vc::PickIconImage(block, &p.hotspot, file.size(), &p.size);
+    p.bytes.assign(block.data(), block.data() + (p.result == 1 ? p.size : file.size()));
     return p;
 }
 
@@ -259,7 +262,8 @@ TEST_F(IcoFiles, HostileFilesGetTheirResultsAndLeakNothing) {
         EXPECT_EQ(rec.image, nullptr);
     }
     EXPECT_EQ(ed.count(HOST_ADD_ICON), 0u);
-    EXPECT_EQ(vc::PickIconImage(nullptr, nullptr, 100), 0);
+    vc::plat::Block none;
+    EXPECT_EQ(vc::PickIconImage(none, nullptr, 100), 0);
     EXPECT_EQ(vc::LoadIconFile(path("missing.ico").c_str(), nullptr, FakeEditor::callback()), CONV_E_OPEN);
     EXPECT_EQ(vc::PreviewIconFile(path("missing.ico").c_str(), &rec), CONV_E_READ);
     std::string good = writeFile("good.ico", one);
