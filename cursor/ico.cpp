@@ -50,14 +50,14 @@ namespace {
 // The 40-byte header of icon image data; a short header reads as zeros.
 ConvBitmapInfoHeader readHeader(ByteReader r) { return readBitmapInfoHeader(r); }
 
-// Whether a 32-bit image's mask is to come from its alpha bytes: the stored
-// mask is empty and some alpha byte is not 0.
-bool maskFromAlpha(const uint8_t *bits, uint64_t rows, uint64_t colourRow, uint64_t maskBytes, int64_t width) {
-    const uint8_t *mask = bits + rows * colourRow;
-    if (std::any_of(mask, mask + maskBytes, [](uint8_t b) { return b != 0; })) return false;
+// Whether any alpha byte of a 32-bit bitmap's colour rows is not 0.
+bool anyAlpha(const uint8_t *at) {
+    const ConvBitmapInfoHeader h = readHeader(ByteReader(at, kBitmapHeaderSize));
+    const uint64_t rows = uint64_t(h.biHeight) / 2, row = dibRowBytes(h.biWidth, 32);
+    const uint8_t *bits = at + kBitmapHeaderSize + 4ull * h.biClrUsed;
     for (uint64_t y = 0; y < rows; ++y)
-        for (int64_t x = 0; x < width; ++x)
-            if (bits[y * colourRow + 4 * uint64_t(x) + 3]) return true;
+        for (int64_t x = 0; x < h.biWidth; ++x)
+            if (bits[y * row + 4 * uint64_t(x) + 3]) return true;
     return false;
 }
 
@@ -75,7 +75,8 @@ size_t narrowTo24Bits(uint8_t *data) {
     // A mask made from alpha goes where the stored mask lies, behind every
     // colour row still to be read, and moves up with it.
     uint8_t *mask = data + bits + rows * from;
-    const bool fromAlpha = maskFromAlpha(data + bits, rows, from, rows * maskRow, h.biWidth);
+    // Many writers leave the mask empty and rely on alpha alone.
+    const bool fromAlpha = std::all_of(mask, mask + rows * maskRow, [](uint8_t b) { return b == 0; }) && anyAlpha(data);
     for (uint64_t y = 0; y < rows; ++y) {
         const uint8_t *src = data + bits + y * from;
         uint8_t *dst = data + bits + y * to;
@@ -103,16 +104,17 @@ size_t narrowTo24Bits(uint8_t *data) {
 // damaged or hostile and is refused before anything is allocated for it.
 constexpr uint64_t kPngPixelsPerByte = 1032 * 8;
 
-// Icon image data of a PNG image: 24 bits with a mask, fully transparent
-// pixels masked and black (the 32-bit rule, with the mask from alpha).
-class IconFromPng final : public plat::PngSink {
+// Icon image data of 8-bit BGRA rows (a PNG image, a 32-bit bitmap without
+// mask rows): 24 bits with a mask, fully transparent pixels masked and
+// black, as for 32-bit bitmaps whose mask is left empty; with every alpha
+// byte 0 known beforehand, nothing is masked.
+class IconFromRows final : public plat::PngSink {
 public:
-    explicit IconFromPng(uint64_t pngBytes) : pngBytes_(pngBytes) {}
+    IconFromRows(uint64_t mostPixels, bool useAlpha) : mostPixels_(mostPixels), useAlpha_(useAlpha) {}
 
     bool size(uint32_t width, uint32_t height) override {
         const uint64_t pixels = uint64_t(width) * height;
-        if (width > INT32_MAX || height > INT32_MAX / 2 || pixels > pngBytes_ * kPngPixelsPerByte ||
-            pixels > limits().largestPicture)
+        if (width > INT32_MAX || height > INT32_MAX / 2 || pixels > mostPixels_ || pixels > limits().largestPicture)
             return false;
         rows_ = height;
         colourRow_ = dibRowBytes(width, 24);
@@ -137,7 +139,7 @@ public:
         uint8_t *colour = block_.data() + kBitmapHeaderSize + up * colourRow_;
         uint8_t *mask = block_.data() + maskAt_ + up * maskRow_;
         for (uint32_t x = 0; x < width_; ++x, bgra += 4, colour += 3) {
-            if (bgra[3] == 0) {
+            if (useAlpha_ && bgra[3] == 0) {
                 mask[x / 8] |= uint8_t(0x80 >> (x & 7));  // the block came zero-filled: black
                 continue;
             }
@@ -152,7 +154,8 @@ public:
     bool noMemory() const { return noMemory_; }
 
 private:
-    uint64_t pngBytes_;
+    uint64_t mostPixels_;
+    bool useAlpha_;
     plat::Block block_;
     uint32_t width_ = 0;
     uint64_t rows_ = 0, colourRow_ = 0, maskRow_ = 0, maskAt_ = 0, bytes_ = 0;
@@ -172,15 +175,44 @@ Span entrySpan(size_t fileSize, uint64_t offset, uint64_t size) {
     return {offset, size};
 }
 
-// Whether the data is a whole bitmap the editor can take (after narrowing).
-bool isIconBitmap(const uint8_t *at, uint64_t size) {
-    if (size < kBitmapHeaderSize) return false;
-    const uint64_t need = iconDataBytes(readHeader(ByteReader(at, size_t(size))));
-    return need != 0 && need <= size;
+// What a bitmap entry's data holds.
+enum class Bitmap {
+    unusable,
+    whole,
+    noMask,  // a 32-bit image whose colour rows are whole but whose mask rows are missing
+};
+Bitmap bitmapKind(const uint8_t *at, uint64_t size) {
+    if (size < kBitmapHeaderSize) return Bitmap::unusable;
+    const ConvBitmapInfoHeader h = readHeader(ByteReader(at, size_t(size)));
+    const uint64_t need = iconDataBytes(h);
+    if (need != 0 && need <= size) return Bitmap::whole;
+    const uint64_t mask = dibRowBytes(h.biWidth, 1) * (uint64_t(h.biHeight) / 2);
+    return need != 0 && h.biBitCount == 32 && need - mask <= size ? Bitmap::noMask : Bitmap::unusable;
 }
+bool isIconBitmap(const uint8_t *at, uint64_t size) { return bitmapKind(at, size) != Bitmap::unusable; }
 
 // What handing one entry over came to.
 enum class HandOver { done, unusable, noMemory };
+
+// Hands decoded rows over as icon image data in a block of their own.
+HandOver fromRows(plat::Block &image, IconFromRows &rows, plat::PngResult r, size_t &dataSize) {
+    if (r == plat::PngResult::noMemory || rows.noMemory()) return HandOver::noMemory;
+    if (r != plat::PngResult::done) return HandOver::unusable;
+    dataSize = size_t(rows.bytes());
+    image = std::move(rows.block());
+    return HandOver::done;
+}
+
+// A 32-bit bitmap without mask rows, through the rows' sink.
+plat::PngResult feedBitmap(const uint8_t *at, IconFromRows &sink) {
+    const ConvBitmapInfoHeader h = readHeader(ByteReader(at, kBitmapHeaderSize));
+    const uint32_t rows = uint32_t(h.biHeight / 2), row = uint32_t(dibRowBytes(h.biWidth, 32));
+    const uint8_t *bits = at + kBitmapHeaderSize + 4ull * h.biClrUsed;
+    if (!sink.size(uint32_t(h.biWidth), rows)) return plat::PngResult::unusable;
+    for (uint32_t y = 0; y < rows; ++y) sink.row(y, bits + uint64_t(rows - 1 - y) * row);
+    return plat::PngResult::done;
+}
+
 
 // Makes an entry's data the file image's icon image data: a whole bitmap
 // moved to the start of the block, 32 bits narrowed; a PNG image decoded
@@ -190,15 +222,15 @@ HandOver handOver(plat::Block &image, Span span, size_t &dataSize) {
     if (span.size == 0) return HandOver::unusable;
     uint8_t *at = image.data() + span.offset;
     if (plat::isPng(at, size_t(span.size))) {
-        IconFromPng png(span.size);
-        const plat::PngResult r = plat::decodePng(at, size_t(span.size), png);
-        if (r == plat::PngResult::noMemory || png.noMemory()) return HandOver::noMemory;
-        if (r != plat::PngResult::done) return HandOver::unusable;
-        dataSize = size_t(png.bytes());
-        image = std::move(png.block());
-        return HandOver::done;
+        IconFromRows png(span.size * kPngPixelsPerByte, true);
+        return fromRows(image, png, plat::decodePng(at, size_t(span.size), png), dataSize);
     }
-    if (!isIconBitmap(at, span.size)) return HandOver::unusable;
+    const Bitmap kind = bitmapKind(at, span.size);
+    if (kind == Bitmap::unusable) return HandOver::unusable;
+    if (kind == Bitmap::noMask) {
+        IconFromRows rows(UINT64_MAX, anyAlpha(at));
+        return fromRows(image, rows, feedBitmap(at, rows), dataSize);
+    }
     std::memmove(image.data(), at, size_t(span.size));
     dataSize = size_t(span.size);
     if (readHeader(ByteReader(image.data(), dataSize)).biBitCount == 32) dataSize = narrowTo24Bits(image.data());

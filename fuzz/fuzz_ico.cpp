@@ -1,9 +1,11 @@
-// Fuzzes the icon and cursor reader and preview: whatever the bytes, the
-// picker, the load and the preview return a documented result without
-// reading or writing out of bounds, leave no memory block or file behind,
-// and what they hand over is whole: the preview's colour rows lie inside
-// its block, and a loaded image saved again as a cursor loads back to the
-// same bytes.
+// Fuzzes the icon and cursor reader and preview: whatever the bytes (PNG
+// images among them), the picker, the load and the preview return a
+// documented result without reading or writing out of bounds, leave no
+// memory block or file behind, and what they hand over is whole: the
+// preview's colour rows lie inside its block, and a loaded image saved
+// again as a cursor loads back to the same bytes. With one allocation
+// refused (which one, the input's length decides), a load gives the memory
+// result or what it gave before, never another image.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -78,6 +80,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             require(rec.bitsOffset == vc::dibBitsOffset(h), "bits offset");
             require(rows <= blockSize, "preview rows past the block");
             VcMemFree(rec.image);
+        }
+
+        {
+            vctest::FakeEditor starved;
+            vc::plat::memFailAt(long(1 + size % 8));
+            const int m = vc::LoadIconFile(name, nullptr, cb);
+            vc::plat::memFailAt(0);
+            require(m == CONV_E_MEMORY || m == r, "a refused allocation changed the load");
+            require(m != CONV_OK || starved.images.at(0).bytes == editor.images.at(0).bytes,
+                    "a refused allocation changed the image");
         }
 
         // What was loaded is saved again as a cursor and loads back the same.
