@@ -22,7 +22,9 @@
 //   mask decides what is transparent. Many writers leave the mask empty and
 //   rely on alpha alone; then fully transparent pixels are masked (and
 //   black, so that they show the screen rather than invert it), unless
-//   every alpha byte is 0, which is an old image with no alpha at all.
+//   every alpha byte is 0, which is an old image with no alpha at all. A
+//   32-bit image whose mask rows are missing altogether (some writers leave
+//   them out) is read the same way.
 // - A PNG image becomes 24 bits the same way, its mask from its alpha.
 // - A preview of a file shorter than a header and one entry answers
 //   CONV_E_READ; an image beyond the preview's read limit is no usable
@@ -212,7 +214,6 @@ plat::PngResult feedBitmap(const uint8_t *at, IconFromRows &sink) {
     for (uint32_t y = 0; y < rows; ++y) sink.row(y, bits + uint64_t(rows - 1 - y) * row);
     return plat::PngResult::done;
 }
-
 
 // Makes an entry's data the file image's icon image data: a whole bitmap
 // moved to the start of the block, 32 bits narrowed; a PNG image decoded

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <tuple>
 
@@ -111,6 +112,25 @@ TEST(IcoPick, ChoosesByColoursThenAreaInFileOrderAndHandsTheHotspot) {
         ASSERT_EQ(p.result, 1);
         EXPECT_EQ(p.tag(), c.tag) << c.images[0][2] << "/" << c.images[1][2];
         EXPECT_EQ(p.hotspot, 0u);
+    }
+    // An entry that cannot be handed over (a depth the editor never takes,
+    // a damaged PNG image) is passed over and the choice made again among
+    // the rest, however many there are; one that is not the final choice
+    // still steers it (the 16 colours of the middle entry let the last win).
+    for (const auto &spoil : std::vector<std::function<void(Entry &)>>{
+             [](Entry &e) { put16(e.data, 14, 16); },
+             [](Entry &e) { std::memcpy(e.data.data(), "\x89PNG\r\n\x1a\n", 8); }}) {
+        auto bad = [&](int w, int h, uint8_t colors) {
+            Entry e = entry(w, h, 4, 9);
+            e.colors = colors;
+            spoil(e);
+            return e;
+        };
+        EXPECT_EQ(pick(iconFile(1, {entry(16, 16, 4, 1), bad(64, 64, 16), entry(32, 32, 4, 2)})).tag(), 2);
+        EXPECT_EQ(pick(iconFile(1, {entry(10, 10, 8, 1), bad(5, 10, 16), entry(8, 10, 8, 2)})).tag(), 2);
+        std::vector<Entry> many = {entry(8, 8, 4, 1)};
+        for (int i = 0; i < 80; ++i) many.push_back(bad(9 + i, 9, 0));
+        EXPECT_EQ(pick(iconFile(1, many)).tag(), 1);
     }
     Entry small = entry(16, 16, 1, 1, 3, 4), big = entry(32, 32, 1, 2, 31, 7);
     EXPECT_EQ(pick(iconFile(2, {small, big})).hotspot, 31u | (7u << 16));
