@@ -21,6 +21,8 @@ struct ModernIcon {
 inline constexpr ModernIcon kModernIcons[] = {
     {"pillow_png.ico", 2, 128, 24, true},   // PNG entries only: the largest
     {"pillow_bmp.ico", 1, 48, 24, true},    // 32 bits, mask left empty
+    {"pillow_odd_png.ico", 0, 45, 24, true},  // rows not a multiple of 8 pixels
+    {"pillow_odd_bmp.ico", 0, 45, 24, true},
     {"magick.ico", 0, 128, 24, false},      // 32 bits with a mask of their own, kept
     {"mixed_rgba.ico", 1, 128, 24, true},   // a 32 x 32 16-colour bitmap, then a PNG image
     {"mixed_rgb.ico", 1, 128, 24, true},

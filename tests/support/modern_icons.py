@@ -84,6 +84,8 @@ def written(**options):
 
 save("pillow_png.ico", written(sizes=[(16, 16), (32, 32), (128, 128)]))
 save("pillow_bmp.ico", written(sizes=[(16, 16), (48, 48)], bitmap_format="bmp"))
+save("pillow_odd_png.ico", written(sizes=[(45, 45)]))
+save("pillow_odd_bmp.ico", written(sizes=[(45, 45)], bitmap_format="bmp"))
 save("magick.ico", subprocess.run(["/usr/bin/convert", "png:-", "-define", "icon:auto-resize=128,48", "ico:-"],
                                   input=encoded(picture(128)), capture_output=True, check=True).stdout)
 bitmap = entries(open(BITMAP, "rb").read())[1]
