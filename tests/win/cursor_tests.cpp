@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -146,36 +145,24 @@ TEST_F(CursorDialogs, DllSavesA48PixelCursorAfterAskingTheSize) {
 }
 
 // The PNG images go through the system's imaging component: the same
-// entries as natively, the same pixels as Pillow's, previews alike.
+// entries as natively, the same pixels as Pillow's.
 TEST(ModernIcons, OpenThroughTheDllAtTheChosenEntryAsPillowDecodesIt) {
     const char *artifacts = std::getenv("VELMCONV_ARTIFACTS");
     ASSERT_TRUE(artifacts && *artifacts);
-    const std::string dir = std::string(artifacts) + "\\modern_icons\\";
     HMODULE module = LoadLibraryA(libraryPath().c_str());
-    ASSERT_NE(module, nullptr) << libraryPath();
     auto load = bind<LoadConvImageFn>(module, "LoadConvImage");
-    auto preview = bind<GetPreviewImageFn>(module, "GetPreviewImage");
     for (const vctest::ModernIcon &c : vctest::kModernIcons) {
-        const std::string file = dir + c.file;
+        const std::string file = std::string(artifacts) + "\\modern_icons\\" + c.file;
         FakeEditor ed;
         ConvImageRecord rec{};
         uint8_t format = 0;
         ASSERT_EQ(load(nullptr, file.c_str(), &rec, &format, 0, FakeEditor::callback()), 1) << c.file;
-        const std::vector<uint8_t> icon = ed.images.at(0).bytes;
+        const std::vector<uint8_t> &icon = ed.images.at(0).bytes;
         EXPECT_EQ(std::make_tuple(icon[4] | icon[5] << 8, int(icon[14])), std::make_tuple(c.width, c.bits)) << c.file;
         if (c.bits == 24) {
             EXPECT_EQ(vctest::iconPixelsDiffer(icon, file + "." + std::to_string(c.index) + ".rgba", c.maskFromAlpha), 0)
                 << c.file;
         }
-        ConvImageRecord shown{};
-        ASSERT_EQ(preview(file.c_str(), &shown), 1) << c.file;
-        const std::vector<uint8_t> rows = blockBytes(shown.image);
-        GlobalFree(static_cast<HGLOBAL>(shown.image));
-        const size_t end = shown.bitsOffset + ((size_t(c.width) * c.bits + 31) / 32 * 4) * size_t(c.width);
-        ASSERT_GE(rows.size(), end) << c.file;
-        EXPECT_TRUE(std::equal(rows.begin() + long(shown.bitsOffset), rows.begin() + long(end),
-                               icon.begin() + long(shown.bitsOffset)))
-            << c.file;
     }
     FreeLibrary(module);
 }
