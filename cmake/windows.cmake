@@ -5,6 +5,7 @@ enable_language(RC)
 
 set(VC_WINDOWS_SOURCES
   platform/platform_win.cpp
+  platform/png_wic.cpp
   common/dialog_view_win.cpp
   common/progress_win.cpp
   common/wrappers_win.cpp
@@ -13,7 +14,9 @@ set(VC_WINDOWS_SOURCES
   ${VC_FORMAT_WIN_SOURCES}
 )
 set(VC_RESOURCE_SCRIPT ${CMAKE_SOURCE_DIR}/resources/velmconv.rc)
-set(VC_SYSTEM_LIBS user32 gdi32 comdlg32 kernel32 advapi32)
+# ole32 brings COM for the imaging component (PNG entries of icons); uuid
+# is a static library of interface ids, no DLL.
+set(VC_SYSTEM_LIBS user32 gdi32 comdlg32 kernel32 advapi32 ole32 uuid)
 
 add_library(velmconv_obj OBJECT ${VC_PORTABLE_SOURCES} ${VC_WINDOWS_SOURCES})
 target_include_directories(velmconv_obj PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)

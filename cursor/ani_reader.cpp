@@ -81,9 +81,10 @@ int16_t readIconBody(FileWindow &in, const ChunkHeader &h, plat::Block &block) {
 
 // Hands a frame's chosen image to the editor with its frame number in bits
 // 8 to 15 of the flags, then its hotspot to the image it became.
-int16_t offerFrame(const plat::Block &block, uint32_t size, uint32_t frame, const EditorLink &link) {
+int16_t offerFrame(plat::Block &block, uint32_t size, uint32_t frame, const EditorLink &link) {
     uint32_t hotspot = 0;
-    if (!PickIconImage(block.data(), &hotspot, size)) return CONV_E_DATA;
+    if (const int picked = PickIconImage(block, &hotspot, size); picked != 1)
+        return picked < 0 ? CONV_E_MEMORY : CONV_E_DATA;
     if (!link.addIcon(block.data(), EditorLink::sequenceFlags(frame, HOST_FRAME_GIF))) return CONV_CANCELLED;
     const int32_t count = link.frameCount();
     if (count >= 1) link.setHotspot(hotspot, count - 1);

@@ -44,27 +44,33 @@ uint64_t iconDataBytes(const ConvBitmapInfoHeader &h);
 // at offset 0.
 bool IsIconFile(HFile file);
 
-// Chooses one image of an icon file held in memory and moves its data to the
-// start of the buffer.
-//   image    the whole file (or its first fileSize bytes), writable;
+// Chooses one image of an icon file held in memory and makes its icon image
+// data the start of the block.
+//   image    a locked block holding the whole file (or its first fileSize
+//            bytes); a chosen PNG image is decoded into a new block that
+//            takes its place;
 //   hotspot  out: the chosen entry's hotspot (x low, y high 16 bits) when the
 //            file is a cursor (type 2), else 0; untouched on failure;
 //   fileSize bytes valid in image;
 //   dataSize optional out: bytes of image data now at the start.
-// Returns 1 when an image was chosen and moved, 0 when the directory holds no
-// usable image: no entries, none chosen, data outside the buffer, or data
-// that is not icon image data the editor can take (a PNG-compressed entry,
-// a damaged header, rows past the end). The choice walks the entries in file
-// order and takes an entry whose colour count byte or width x height area
-// beats the best so far (ties keep the earlier one).
-int PickIconImage(uint8_t *image, uint32_t *hotspot, size_t fileSize, size_t *dataSize = nullptr);
+// The choice walks the entries in file order and takes an entry whose
+// colour count byte or width x height area beats the best so far (ties keep
+// the earlier one). A chosen entry that cannot be handed over (data outside
+// the buffer, a damaged header or PNG image, rows past the end, a depth or
+// compression the editor cannot take) is passed over and the choice made
+// again among the rest. Images of 32 bits, bitmap or PNG, are handed as 24
+// bits with a mask.
+// Returns 1 when an image was handed over; 0 when no entry can be (no
+// entries, none chosen, none usable), the block then untouched; -1 when
+// memory was refused while decoding the chosen image.
+int PickIconImage(plat::Block &image, uint32_t *hotspot, size_t fileSize, size_t *dataSize = nullptr);
 
 // Loads the image PickIconImage chooses into the editor: command 9 (flags
 // 17, frame 0), then command 0 for the count and, for the new image
 // count - 1, command 13 (hotspot) and command 21 (file name, 132 * 256 +
 // index). Returns 1; 0 when the editor refuses the image; -1 when the file
-// cannot be opened, -3 when it cannot be read, -5 without memory, -2 when
-// it holds no usable image.
+// cannot be opened, -3 when it cannot be read, -5 without memory (for the
+// file or for decoding the chosen image), -2 when it holds no usable image.
 int16_t LoadIconFile(const char *fileName, Wnd parent, HostCallback callback);
 
 // Preview of an icon file: record->image gets a new block with the chosen
@@ -79,9 +85,10 @@ int16_t PreviewIconFile(const char *fileName, ConvImageRecord *record);
 
 // Steps 3 to 5 of the preview on a file image already in a block of
 // fileSize valid bytes (also used for the frames of animated cursors).
-// Takes the block: on 1 it is stored, unlocked, in record->image with
-// record->bitsOffset set (freed when there is no record); on -6 (no usable
-// image) it is freed.
+// Takes the block: on 1 it (or the block of the decoded image) is stored,
+// unlocked, in record->image with record->bitsOffset set (freed when there
+// is no record); on -6 (no usable image) or -5 (no memory to decode it) it
+// is freed.
 int16_t PreviewIconBlock(plat::Block block, size_t fileSize, ConvImageRecord *record);
 
 // Saves the editor's current image as a one-image icon file, or a cursor

@@ -1,9 +1,11 @@
-// Fuzzes the icon and cursor reader and preview: whatever the bytes, the
-// picker, the load and the preview return a documented result without
-// reading or writing out of bounds, leave no memory block or file behind,
-// and what they hand over is whole: the preview's colour rows lie inside
-// its block, and a loaded image saved again as a cursor loads back to the
-// same bytes.
+// Fuzzes the icon and cursor reader and preview: whatever the bytes (PNG
+// images among them), the picker, the load and the preview return a
+// documented result without reading or writing out of bounds, leave no
+// memory block or file behind, and what they hand over is whole: the
+// preview's colour rows lie inside its block, and a loaded image saved
+// again as a cursor loads back to the same bytes. With one allocation
+// refused (which one, the input's length decides), a load gives the memory
+// result or what it gave before, never another image.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,20 +43,21 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vc::plat::memFileMap(kIn, data, size);
 
+    const vcfuzz::HeldResources held;
     // The picker on an exact-size copy: the sanitizer sees any stray access.
     {
-        std::vector<uint8_t> copy(data, data + size);
+        vc::plat::Block copy;
+        require(copy.alloc(size ? size : 1), "no block for the copy");
+        std::memcpy(copy.data(), data, size);
         uint32_t hotspot = 0;
         size_t picked = 0;
-        if (vc::PickIconImage(copy.data(), &hotspot, copy.size(), &picked) == 1) {
-            require(picked >= 40 && picked <= size, "picked size outside the file");
+        if (vc::PickIconImage(copy, &hotspot, size, &picked) == 1) {
+            require(picked >= 40 && picked <= copy.size(), "picked size outside the block");
             ConvBitmapInfoHeader h;
             std::memcpy(&h, copy.data(), sizeof h);
             require(vc::iconDataBytes(h) != 0 && vc::iconDataBytes(h) <= picked, "picked data not a whole image");
         }
     }
-
-    const vcfuzz::HeldResources held;
     {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();
@@ -77,6 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             require(rec.bitsOffset == vc::dibBitsOffset(h), "bits offset");
             require(rows <= blockSize, "preview rows past the block");
             VcMemFree(rec.image);
+        }
+
+        {
+            vctest::FakeEditor starved;
+            vc::plat::memFailAt(long(1 + size % 8));
+            const int m = vc::LoadIconFile(name, nullptr, cb);
+            vc::plat::memFailAt(0);
+            require(m == CONV_E_MEMORY || (m == r && (m != CONV_OK || starved.images[0].bytes == editor.images[0].bytes)),
+                    "a refused allocation changed the load");
         }
 
         // What was loaded is saved again as a cursor and loads back the same.

@@ -19,8 +19,10 @@ packages=(
   chromium
   # peer libraries, linked into the benchmarks only
   libgif-dev libtiff-dev libjpeg62-turbo-dev
+  # the PNG decoder of compressed icon entries, linked into the library
+  libpng-dev
   # real files nobody here wrote, used in place
-  wx3.2-examples nsis-common golang-golang-x-image-dev heroes-data
+  wx3.2-examples nsis-common golang-golang-x-image-dev heroes-data gdk-pixbuf-tests
 )
 
 missing=()

@@ -7,12 +7,14 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <tuple>
 
 #include "cursor/cursor_format.h"
 #include "cursor/ico.h"
 #include "support/cursor_files.h"
+#include "support/icon_pixels.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
 
@@ -54,10 +56,13 @@ struct Picked {
     Bytes bytes;
     uint8_t tag() const { return bytes[40 + 4 * vc::dibColorCount(get32(bytes, 32), get16(bytes, 14))]; }
 };
-Picked pick(Bytes file) {
+Picked pick(const Bytes &file) {
     Picked p{0, 0xDEADBEEF, 0, {}};
-    p.result = vc::PickIconImage(file.data(), &p.hotspot, file.size(), &p.size);
-    p.bytes = std::move(file);
+    vc::plat::Block block;
+    if (!block.alloc(file.size() + 1)) return p;
+    std::copy(file.begin(), file.end(), block.data());
+    p.result = vc::PickIconImage(block, &p.hotspot, file.size(), &p.size);
+    p.bytes.assign(block.data(), block.data() + (p.result == 1 ? p.size : file.size()));
     return p;
 }
 
@@ -107,6 +112,25 @@ TEST(IcoPick, ChoosesByColoursThenAreaInFileOrderAndHandsTheHotspot) {
         ASSERT_EQ(p.result, 1);
         EXPECT_EQ(p.tag(), c.tag) << c.images[0][2] << "/" << c.images[1][2];
         EXPECT_EQ(p.hotspot, 0u);
+    }
+    // An entry that cannot be handed over (a depth the editor never takes,
+    // a damaged PNG image) is passed over and the choice made again among
+    // the rest, however many there are; one that is not the final choice
+    // still steers it (the 16 colours of the middle entry let the last win).
+    for (const auto &spoil : std::vector<std::function<void(Entry &)>>{
+             [](Entry &e) { put16(e.data, 14, 16); },
+             [](Entry &e) { std::memcpy(e.data.data(), "\x89PNG\r\n\x1a\n", 8); }}) {
+        auto bad = [&](int w, int h, uint8_t colors) {
+            Entry e = entry(w, h, 4, 9);
+            e.colors = colors;
+            spoil(e);
+            return e;
+        };
+        EXPECT_EQ(pick(iconFile(1, {entry(16, 16, 4, 1), bad(64, 64, 16), entry(32, 32, 4, 2)})).tag(), 2);
+        EXPECT_EQ(pick(iconFile(1, {entry(10, 10, 8, 1), bad(5, 10, 16), entry(8, 10, 8, 2)})).tag(), 2);
+        std::vector<Entry> many = {entry(8, 8, 4, 1)};
+        for (int i = 0; i < 80; ++i) many.push_back(bad(9 + i, 9, 0));
+        EXPECT_EQ(pick(iconFile(1, many)).tag(), 1);
     }
     Entry small = entry(16, 16, 1, 1, 3, 4), big = entry(32, 32, 1, 2, 31, 7);
     EXPECT_EQ(pick(iconFile(2, {small, big})).hotspot, 31u | (7u << 16));
@@ -259,7 +283,8 @@ TEST_F(IcoFiles, HostileFilesGetTheirResultsAndLeakNothing) {
         EXPECT_EQ(rec.image, nullptr);
     }
     EXPECT_EQ(ed.count(HOST_ADD_ICON), 0u);
-    EXPECT_EQ(vc::PickIconImage(nullptr, nullptr, 100), 0);
+    vc::plat::Block none;
+    EXPECT_EQ(vc::PickIconImage(none, nullptr, 100), 0);
     EXPECT_EQ(vc::LoadIconFile(path("missing.ico").c_str(), nullptr, FakeEditor::callback()), CONV_E_OPEN);
     EXPECT_EQ(vc::PreviewIconFile(path("missing.ico").c_str(), &rec), CONV_E_READ);
     std::string good = writeFile("good.ico", one);
@@ -344,6 +369,35 @@ TEST_F(IcoFiles, RealFilesLoadAndSaveAsIndependentToolsSeeThem) {
         EXPECT_EQ(preview(f).result, 1) << f;
     }
     EXPECT_GE(files, 30);
+}
+
+// Each opens at the entry the rule picks, pixel for pixel as Pillow decodes
+// it, and previews the same rows; memory refused anywhere on the way is
+// reported, never answered with another entry.
+TEST_F(IcoFiles, ModernIconsOpenAtTheChosenEntryAsPillowDecodesIt) {
+    const std::string dir = path(""), script = std::filesystem::path(__FILE__).parent_path() / "support/modern_icons.py";
+    if (std::string made = run("/usr/bin/python3 " + script + " " + dir + " 2>&1"); !made.empty()) GTEST_SKIP() << made;
+    for (const ModernIcon &c : kModernIcons) {
+        FakeEditor ed;
+        ASSERT_EQ(load(dir + c.file), 1) << c.file;
+        const Bytes icon = ed.images.at(0).bytes;
+        EXPECT_EQ(std::make_tuple(int(get32(icon, 4)), int(get16(icon, 14))), std::make_tuple(c.width, c.bits)) << c.file;
+        if (c.bits == 24) {
+            EXPECT_EQ(iconPixelsDiffer(icon, dir + c.file + "." + std::to_string(c.index) + ".rgba", c.maskFromAlpha), 0) << c.file;
+        }
+        Preview p = preview(dir + c.file);
+        const long rows = long(p.bitsOffset + vc::dibRowBytes(c.width, c.bits) * c.width);  // all square
+        ASSERT_GE(long(p.block.size()), rows) << c.file;
+        EXPECT_TRUE(std::equal(p.block.begin() + p.bitsOffset, p.block.begin() + rows, icon.begin() + p.bitsOffset)) << c.file;
+    }
+    for (long fail = 1, r = 0, blocks = vc::plat::memLiveBlocks(); r != 1; ++fail) {
+        FakeEditor ed;
+        vc::plat::memFailAt(fail);
+        r = vc::LoadIconFile((dir + "mixed_interlaced.ico").c_str(), nullptr, FakeEditor::callback());
+        vc::plat::memFailAt(0);
+        ASSERT_EQ(std::make_tuple(r, vc::plat::memLiveBlocks()), std::make_tuple(ed.images.empty() ? CONV_E_MEMORY : 1, blocks));
+        EXPECT_EQ(ed.images.empty() ? 128 : get32(ed.images[0].bytes, 4), 128u);
+    }
 }
 
 TEST_F(IcoFiles, HostAnswersTheSizeQuestionFromItsOptions) {

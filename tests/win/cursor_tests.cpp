@@ -1,17 +1,20 @@
 // The cursor format questions as real Windows dialogs (templates 107 and
 // 108), driven the way a user would (radio buttons, X/Y fields, OK,
 // Cancel), a picture of each kept as an artefact; then a cursor saved
-// through VelmConv32.dll with the question coming from its own resources.
+// through VelmConv32.dll with the question coming from its own resources;
+// icons as today's tools write them opened through it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cursor/cursor_format.h"
 #include "platform/platform.h"
 #include "resources/strings.h"
 #include "support/fake_editor.h"
+#include "support/icon_pixels.h"
 #include "velmconv/velmconv.h"
 #include "win_test_util.h"
 
@@ -138,6 +141,29 @@ TEST_F(CursorDialogs, DllSavesA48PixelCursorAfterAskingTheSize) {
     whenOpen([](HWND d) { click(d, IDCANCEL); });
     EXPECT_EQ(save(parent.hwnd, none.path(), nullptr, 132, 0, FakeEditor::callback()), 0);
     EXPECT_FALSE(none.exists()) << "Cancel writes nothing";
+    FreeLibrary(module);
+}
+
+// The PNG images go through the system's imaging component: the same
+// entries as natively, the same pixels as Pillow's.
+TEST(ModernIcons, OpenThroughTheDllAtTheChosenEntryAsPillowDecodesIt) {
+    const char *artifacts = std::getenv("VELMCONV_ARTIFACTS");
+    ASSERT_TRUE(artifacts && *artifacts);
+    HMODULE module = LoadLibraryA(libraryPath().c_str());
+    auto load = bind<LoadConvImageFn>(module, "LoadConvImage");
+    for (const vctest::ModernIcon &c : vctest::kModernIcons) {
+        const std::string file = std::string(artifacts) + "\\modern_icons\\" + c.file;
+        FakeEditor ed;
+        ConvImageRecord rec{};
+        uint8_t format = 0;
+        ASSERT_EQ(load(nullptr, file.c_str(), &rec, &format, 0, FakeEditor::callback()), 1) << c.file;
+        const std::vector<uint8_t> &icon = ed.images.at(0).bytes;
+        EXPECT_EQ(std::make_tuple(icon[4] | icon[5] << 8, int(icon[14])), std::make_tuple(c.width, c.bits)) << c.file;
+        if (c.bits == 24) {
+            EXPECT_EQ(vctest::iconPixelsDiffer(icon, file + "." + std::to_string(c.index) + ".rgba", c.maskFromAlpha), 0)
+                << c.file;
+        }
+    }
     FreeLibrary(module);
 }
 

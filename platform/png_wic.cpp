@@ -1,0 +1,81 @@
+// PNG decoding on Windows: the system's imaging component (WIC), reading
+// from memory through COM, converted to straight (not premultiplied) BGRA.
+// Each decode makes its own factory and releases all it made before it
+// returns.
+#include <windows.h>
+#include <wincodec.h>
+
+#include "platform/owners.h"
+#include "platform/png.h"
+
+namespace vc::plat {
+
+namespace {
+
+template <class T>
+struct Com {
+    T *p = nullptr;
+    Com() = default;
+    Com(const Com &) = delete;
+    Com &operator=(const Com &) = delete;
+    ~Com() {
+        if (p) p->Release();
+    }
+    T **out() { return &p; }
+    T *operator->() const { return p; }
+};
+
+// COM for the length of one decode; a thread already in another apartment
+// mode still works, and then must not be uninitialised by us.
+struct ComScope {
+    bool mine;
+    ComScope() : mine(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComScope() {
+        if (mine) CoUninitialize();
+    }
+};
+
+}  // namespace
+
+namespace {
+PngResult failure(HRESULT hr) { return hr == E_OUTOFMEMORY ? PngResult::noMemory : PngResult::unusable; }
+}  // namespace
+
+PngResult decodePng(const uint8_t *data, size_t size, PngSink &sink) {
+    if (!isPng(data, size) || size > MAXDWORD) return PngResult::unusable;
+    ComScope com;
+    Com<IWICImagingFactory> factory;
+    Com<IWICStream> stream;
+    Com<IWICBitmapDecoder> decoder;
+    Com<IWICBitmapFrameDecode> frame;
+    Com<IWICFormatConverter> converter;
+    // The stream reads the caller's bytes in place; they outlive the decoder.
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                  reinterpret_cast<void **>(factory.out()));
+    if (SUCCEEDED(hr)) hr = factory->CreateStream(stream.out());
+    if (SUCCEEDED(hr)) hr = stream->InitializeFromMemory(const_cast<BYTE *>(data), DWORD(size));
+    if (SUCCEEDED(hr)) hr = factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, decoder.out());
+    if (SUCCEEDED(hr)) hr = decoder->Initialize(stream.p, WICDecodeMetadataCacheOnDemand);
+    if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, frame.out());
+    if (FAILED(hr)) return failure(hr);
+    UINT width = 0, height = 0;
+    if (FAILED(frame->GetSize(&width, &height)) || width == 0 || height == 0 || width > INT32_MAX / 4 ||
+        !sink.size(width, height))
+        return PngResult::unusable;
+    hr = factory->CreateFormatConverter(converter.out());
+    if (SUCCEEDED(hr))
+        hr = converter->Initialize(frame.p, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                   WICBitmapPaletteTypeCustom);
+    if (FAILED(hr)) return failure(hr);
+    // One copy of the whole image: the sink has taken the size, so it is
+    // within the limits.
+    const UINT stride = width * 4;
+    Block pixels;
+    if (uint64_t(stride) * height > UINT32_MAX || !pixels.alloc(uint64_t(stride) * height, kMemMoveable))
+        return PngResult::noMemory;
+    if (FAILED(hr = converter->CopyPixels(nullptr, stride, stride * height, pixels.data()))) return failure(hr);
+    for (UINT y = 0; y < height; ++y) sink.row(y, pixels.data() + size_t(y) * stride);
+    return PngResult::done;
+}
+
+}  // namespace vc::plat
