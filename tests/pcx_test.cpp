@@ -208,6 +208,20 @@ TEST_F(Pcx, ReaderLayoutAndPaletteRules) {
     f[1] = 5;
     ASSERT_EQ(load(f, &img), CONV_OK);
     EXPECT_EQ(img.pixel(0, 0), rgb(0x55, 0x55, 0x55));
+    // The default palette colour by colour: 16 pixels 0..15 in four bit planes.
+    f = pcxHeader(10, 3, 0, 1, 16, 1, 4, 2);
+    for (int plane = 0; plane < 4; ++plane)
+        for (int half = 0; half < 2; ++half) {
+            uint8_t b = 0;
+            for (int k = 0; k < 8; ++k) b = uint8_t(b | ((half * 8 + k) >> plane & 1) << (7 - k));
+            f.push_back(b);
+        }
+    ASSERT_EQ(load(f, &img), CONV_OK);
+    const Rgb ega[16] = {rgb(0, 0, 0),       rgb(0, 0, 128),   rgb(0, 128, 0),   rgb(0, 128, 128),
+                         rgb(128, 0, 0),     rgb(128, 0, 128), rgb(128, 128, 0), rgb(128, 128, 128),
+                         rgb(192, 192, 192), rgb(0, 0, 255),   rgb(0, 255, 0),   rgb(0, 255, 255),
+                         rgb(255, 0, 0),     rgb(255, 0, 255), rgb(255, 255, 0), rgb(255, 255, 255)};
+    for (int x = 0; x < 16; ++x) EXPECT_EQ(img.pixel(x, 0), ega[x]) << x;
 }
 
 TEST_F(Pcx, OddAndHostileFilesEndInResultCodes) {
