@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "common/exact_double.h"
 #include "entry/editor_link.h"
 #include "platform/owners.h"
 #include "resources/strings.h"
@@ -18,43 +19,12 @@ uint32_t gCustomColors[16] = {};
 int32_t clampPercent(int32_t p) { return p < 0 ? 0 : (p > 100 ? 100 : p); }
 
 // The bar's split is width * 0.01 * percent in double precision, each
-// product rounded to 53 bits, then truncated. x87 code (the 32-bit build)
-// keeps the products in 80 bits, and rounds twice when they are stored,
-// which moves the split by a pixel for some widths (58 at 50%, 6835 at
-// 100%); so the products are rounded here in integers, alike everywhere.
-struct Binary64 {
-    uint64_t mantissa;  // below 2^53
-    int exponent;       // the value is mantissa * 2^exponent
-};
-constexpr Binary64 kOnePercent{0x147AE147AE147B, -59};  // 0.01 as a double
-
-// x * k, rounded to the nearest double (ties to even).
-Binary64 timesRounded(Binary64 x, uint32_t k) {
-    const uint64_t low = (x.mantissa & 0xFFFFFFFFu) * k;
-    const uint64_t high = (x.mantissa >> 32) * k;
-    uint64_t lo = low + (high << 32);
-    uint64_t hi = (high >> 32) + (lo < low);
-    int exponent = x.exponent;
-    bool round = false, sticky = false;
-    while (hi != 0 || (lo >> 53) != 0) {
-        sticky = sticky || round;
-        round = (lo & 1) != 0;
-        lo = (lo >> 1) | (hi << 63);
-        hi >>= 1;
-        ++exponent;
-    }
-    if (round && (sticky || (lo & 1) != 0) && (++lo >> 53) != 0) {
-        lo >>= 1;
-        ++exponent;
-    }
-    return {lo, exponent};
-}
-
+// product rounded to 53 bits, then truncated (exact_double.h).
 int32_t splitAt(int32_t width, int32_t percent) {
+    constexpr ExactDouble kOnePercent{0x147AE147AE147B, -59};  // 0.01 as a double
     const uint32_t magnitude = width < 0 ? 0u - uint32_t(width) : uint32_t(width);
-    const Binary64 v = timesRounded(timesRounded(kOnePercent, magnitude), uint32_t(percent));
-    const uint64_t whole = v.exponent >= 0 ? v.mantissa << v.exponent
-                           : v.exponent > -64 ? v.mantissa >> -v.exponent : 0;
+    const ExactDouble v = exactProduct(exactProduct(kOnePercent, {magnitude, 0}), {uint32_t(percent), 0});
+    const uint64_t whole = exactTruncated(v, uint64_t(1) << 31);
     return width < 0 ? int32_t(0 - whole) : int32_t(whole);
 }
 }  // namespace
