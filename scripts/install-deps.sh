@@ -54,7 +54,8 @@ SUDO=""
 apt_install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null; }
 
 [ ${#missing32[@]} -eq 0 ] || $SUDO dpkg --add-architecture i386
-echo "installing: ${missing[*]} ${missing32[*]}" >&2
+all=("${missing[@]}" "${missing32[@]}")
+echo "installing: ${all[*]}" >&2
 # The i386 index is judged by itself below; a failure to fetch it must not
 # stop the rest.
 update_log=$(mktemp)
@@ -68,7 +69,7 @@ if grep -qE '^(E|W): .*i386' "$update_log"; then
 elif [ -z "$(apt-cache madison wine32:i386 2>/dev/null)" ]; then
   reason="the i386 package index holds no wine32"
 elif ! apt_install "${missing32[@]}" 2>"$update_log"; then
-  reason="apt-get cannot install $(tr '\n' ' ' <"$update_log" | grep -o 'E: .*' | cut -c1-160)"
+  reason="apt-get cannot install them: $(grep -m1 '^E: ' "$update_log" | cut -c4-160)"
 fi
 rm -f "$update_log"
 if [ -z "$reason" ]; then
