@@ -17,7 +17,7 @@ packages=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   libimagequant-dev
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 binutils-mingw-w64
   wine wine64 fonts-wine
   imagemagick
   libsdl2-image-tests
