@@ -88,7 +88,7 @@ fi
 # Nothing Windows XP lacks: no DLL the product ships (the library, the
 # stand-in beside it, the video library when it is built) imports a
 # function that came with Windows Vista or later, and every header asks for
-# a subsystem version XP runs (5.1 at most).
+# a subsystem version XP runs: 5.1 at most, 5.2 for 64-bit DLLs (XP x64).
 vista="
 GetTickCount64 GetSystemTimePreciseAsFileTime GetCurrentProcessorNumber GetActiveProcessorCount
 GetLogicalProcessorInformationEx QueryThreadCycleTime QueryProcessCycleTime QueryIdleProcessorCycleTime
@@ -151,8 +151,10 @@ while IFS= read -r lib; do
     fi
     major=$(printf '%s\n' "$ldump" | awk '$1 == "MajorSubsystemVersion" { print $2 }')
     minor=$(printf '%s\n' "$ldump" | awk '$1 == "MinorSubsystemVersion" { print $2 }')
-    if [ -z "$major" ] || [ $((major * 100 + minor)) -gt 501 ]; then
-        echo "FAIL: $(basename "$lib") asks for subsystem version $major.$minor; Windows XP runs 5.1 at most" >&2
+    xp=501
+    printf '%s\n' "$ldump" | grep -q '^Magic[[:space:]]*020b' && xp=502
+    if [ -z "$major" ] || [ $((major * 100 + minor)) -gt $xp ]; then
+        echo "FAIL: $(basename "$lib") asks for subsystem version $major.$minor; Windows XP runs $((xp / 100)).$((xp % 100)) at most" >&2
         status=1
     fi
 done <<EOF_SHIPPED
