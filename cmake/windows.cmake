@@ -61,8 +61,8 @@ target_include_directories(velmconv_core INTERFACE ${CMAKE_SOURCE_DIR} ${CMAKE_S
 target_compile_definitions(velmconv_core INTERFACE VELMCONV_BUILDING)
 target_link_libraries(velmconv_core INTERFACE ijl11_import ${VC_SYSTEM_LIBS})
 
-# The product. No runtime DLLs beside Windows' own: libgcc, libstdc++ and
-# winpthread are linked in. The .def file is the whole export table.
+# The product. No runtime DLLs beside Windows' own: libgcc and libstdc++
+# are linked in. The .def file is the whole export table.
 add_library(velmconv SHARED $<TARGET_OBJECTS:velmconv_obj> ${CMAKE_SOURCE_DIR}/entry/velmconv.def)
 vc_add_resources(velmconv)
 set_target_properties(velmconv PROPERTIES
@@ -72,13 +72,36 @@ set_target_properties(velmconv PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
-# ijl11.dll is bound at load time, by ordinal, from beside the library.
+# ijl11.dll is bound at load time, by ordinal. Windows looks for it where
+# it looks for any DLL the host loads, not beside the library: in the
+# host's folder, the system folders, the current folder and PATH, unless
+# the host loads the library by full path with LOAD_WITH_ALTERED_SEARCH_PATH,
+# which searches the library's own folder in place of the host's.
 target_link_libraries(velmconv PRIVATE ijl11_import ${VC_SYSTEM_LIBS})
 target_link_options(velmconv PRIVATE -static-libgcc -static-libstdc++ -static)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # __stdcall symbols are Name@N; the .def names them plainly.
   target_link_options(velmconv PRIVATE -Wl,--enable-stdcall-fixup)
 endif()
+
+# Every DLL the product ships runs on Windows from XP on: linked with the
+# win32 thread model's runtime (no winpthread), see link-win32-threads.sh.
+# The test programs keep the posix model, whose std::mutex GoogleTest needs.
+function(vc_link_dlls_for_xp dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target ${targets})
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY")
+      set_property(TARGET ${target} PROPERTY CXX_LINKER_LAUNCHER sh ${CMAKE_SOURCE_DIR}/cmake/link-win32-threads.sh)
+      set_property(TARGET ${target} PROPERTY C_LINKER_LAUNCHER sh ${CMAKE_SOURCE_DIR}/cmake/link-win32-threads.sh)
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub ${subdirs})
+    vc_link_dlls_for_xp(${sub})
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL vc_link_dlls_for_xp ${CMAKE_SOURCE_DIR})
 
 add_subdirectory(host)
 if(VC_BUILD_TESTS)

@@ -29,6 +29,7 @@
 #include "codecs/tiff_lzw.h"
 #include "common/whole_file.h"
 #include "common/bytes.h"
+#include "common/exact_double.h"
 #include "common/file_window.h"
 #include "common/limits.h"
 #include "entry/image_block.h"
@@ -79,7 +80,7 @@ struct ArrayRef {
 
 struct Rational {
     bool present = false;
-    double value = 0;
+    uint32_t numerator = 0, denominator = 0;
 };
 
 struct Tags {
@@ -118,7 +119,8 @@ Rational readRational(const TiffFile &f, const Entry &e) {
     const uint32_t numerator = f.u32(v), denominator = f.u32(v);
     if (!v.ok()) return r;
     r.present = true;
-    r.value = denominator ? double(numerator) / double(denominator) : 0.0;
+    r.numerator = numerator;
+    r.denominator = denominator;
     return r;
 }
 
@@ -166,16 +168,14 @@ void readEntry(const TiffFile &f, uint64_t at, Tags &t) {
     }
 }
 
+// The value in double precision times 100 (per centimetre) or 39.37...
+// (per inch, and when the unit says nothing), truncated toward zero; 2953
+// (75 per inch) when neither unit nor value is given.
 int32_t pelsPerMeter(const Rational &r, uint16_t unit) {
-    const double value = r.present ? r.value : 0.0;
-    double v;
-    if (unit == 3)
-        v = value * 100.0;
-    else if (unit == 2 || value != 0.0)
-        v = value * 39.370078740157474;
-    else
-        v = 2953;
-    return v >= 2147483647.0 ? INT32_MAX : int32_t(v);  // truncates toward zero
+    const ExactDouble value = r.present ? exactRatio(r.numerator, r.denominator) : ExactDouble{};
+    if (unit != 3 && unit != 2 && value.mantissa == 0) return 2953;
+    const ExactDouble factor = unit == 3 ? ExactDouble{100, 0} : ExactDouble{0x13AF5EBD7AF5EB, -47};
+    return int32_t(exactTruncated(exactProduct(value, factor), INT32_MAX));
 }
 
 // Image block depth for the kind, or 0 when the kind is not read.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/bytes.h"
+#include "common/exact_double.h"
 #include "entry/editor_link.h"
 #include "platform/owners.h"
 #include "resources/strings.h"
@@ -16,6 +17,16 @@ ProgressState gProgress;
 uint32_t gCustomColors[16] = {};
 
 int32_t clampPercent(int32_t p) { return p < 0 ? 0 : (p > 100 ? 100 : p); }
+
+// The bar's split is width * 0.01 * percent in double precision, each
+// product rounded to 53 bits, then truncated (exact_double.h).
+int32_t splitAt(int32_t width, int32_t percent) {
+    constexpr ExactDouble kOnePercent{0x147AE147AE147B, -59};  // 0.01 as a double
+    const uint32_t magnitude = width < 0 ? 0u - uint32_t(width) : uint32_t(width);
+    const ExactDouble v = exactProduct(exactProduct(kOnePercent, {magnitude, 0}), {uint32_t(percent), 0});
+    const uint64_t whole = exactTruncated(v, uint64_t(1) << 31);
+    return width < 0 ? int32_t(0 - whole) : int32_t(whole);
+}
 }  // namespace
 
 ProgressState &progressState() { return gProgress; }
@@ -72,7 +83,7 @@ int32_t progressOnUser(int32_t percent) {
 ProgressBarLayout progressBarLayout(int32_t width, int32_t height, int32_t percent) {
     ProgressBarLayout l{};
     int32_t p = clampPercent(percent);
-    l.split = int32_t(double(width) * 0.01 * double(p));
+    l.split = splitAt(width, p);
     l.blueX = 1;
     l.blueY = 1;
     l.blueWidth = l.split - 1;

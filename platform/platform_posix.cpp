@@ -42,18 +42,28 @@ long gLiveBlocks = 0;
 using detail::allocationRefused;
 using detail::maxBlock;
 
+// A handle is the tag 0x2 in its low four bits, the slot number above it
+// and the slot's generation in the bits left, so that a stale handle does
+// not reach the block that took its slot. A 32-bit handle has room for a
+// million slots and 256 generations.
+constexpr bool kWideHandles = sizeof(uintptr_t) >= 8;
+constexpr unsigned kSlotBits = kWideHandles ? 28 : 20;
+constexpr unsigned kGenerationShift = 4 + kSlotBits;
+constexpr uint32_t kGenerationMask = kWideHandles ? 0x7FFFFFFF : 0xFF;
+constexpr size_t kSlots = (size_t(1) << kSlotBits) - 1;
+
 MemHandle makeHandle(size_t index, uint32_t generation) {
-    uintptr_t v = (uintptr_t(generation) << 32) | (uintptr_t(index + 1) << 4) | 0x2;
+    uintptr_t v = (uintptr_t(generation) << kGenerationShift) | (uintptr_t(index + 1) << 4) | 0x2;
     return reinterpret_cast<MemHandle>(v);
 }
 
 Block *findBlock(MemHandle h) {
     uintptr_t v = reinterpret_cast<uintptr_t>(h);
     if ((v & 0xF) != 0x2) return nullptr;
-    size_t index = size_t((v & 0xFFFFFFFFu) >> 4);
+    size_t index = size_t((v >> 4) & kSlots);
     if (index == 0 || index > gBlocks.size()) return nullptr;
     Block &b = gBlocks[index - 1];
-    if (!b.live || b.generation != uint32_t(v >> 32)) return nullptr;
+    if (!b.live || b.generation != uint32_t(v >> kGenerationShift)) return nullptr;
     return &b;
 }
 }  // namespace
@@ -62,6 +72,7 @@ long memLiveBlocks() { return gLiveBlocks; }
 
 MemHandle memAlloc(uint32_t flags, size_t size) {
     if (allocationRefused() || size > maxBlock()) return nullptr;
+    if (gFreeSlots.empty() && gBlocks.size() >= kSlots) return nullptr;
     uint8_t *data = static_cast<uint8_t *>(
         (flags & kMemZeroInit) ? std::calloc(size ? size : 1, 1) : std::malloc(size ? size : 1));
     if (!data) return nullptr;
@@ -76,7 +87,7 @@ MemHandle memAlloc(uint32_t flags, size_t size) {
     Block &b = gBlocks[index];
     b.data = data;
     b.size = size;
-    b.generation = (b.generation + 1) & 0x7FFFFFFF;
+    b.generation = (b.generation + 1) & kGenerationMask;
     b.locks = 0;
     b.live = true;
     ++gLiveBlocks;

@@ -102,10 +102,12 @@ TEST_F(Services, ProgressBarGeometry) {
             EXPECT_TRUE(l.blueX + l.blueWidth >= 133 && l.whiteWidth <= 0) << p;
         EXPECT_STREQ(l.text, p <= 0 ? "0%" : "100%");
     }
-    // The split is computed in floating point and truncated: 58 x 0.01 x 50
-    // is just below 29.
-    EXPECT_EQ(std::tuple(vc::progressBarLayout(58, 20, 50).split, vc::progressBarLayout(205, 20, 60).split),
-              std::tuple(28, 122));
+    // The split is computed in double precision and truncated: 58 x 0.01 x 50
+    // is just below 29. Products kept in 80 bits give 29 and 123; products
+    // rounded to 80 bits and then to 64 give 6834.
+    EXPECT_EQ(std::tuple(vc::progressBarLayout(58, 20, 50).split, vc::progressBarLayout(205, 20, 60).split,
+                         vc::progressBarLayout(6835, 20, 100).split),
+              std::tuple(28, 122, 6835));
 }
 
 // ---- Dialog helpers ------------------------------------------------------------------------

@@ -110,10 +110,12 @@ TEST_F(TiffTest, KindsByteOrdersAndStripArrays) {
 
 TEST_F(TiffTest, ResolutionToPelsPerMetre) {
     // XResolution (none when 0 / 0), ResolutionUnit (none when 0), the pels
-    // per metre across, and down for a YResolution of 300.
+    // per metre across, and down for a YResolution of 300. 3/5 and 2921/5
+    // land on whole numbers in double precision, just below them in 80 bits.
     const std::tuple<uint32_t, uint32_t, uint16_t, int32_t, int32_t> cases[] = {
         {72, 1, 2, 2834, 11811}, {144, 2, 0, 2834, 11811}, {0, 0, 1, 2953, 11811},
-        {0, 0, 2, 0, 11811},     {5, 0, 1, 2953, 11811},   {0xFFFFFFFFu, 1, 3, INT32_MAX, 30000}};
+        {0, 0, 2, 0, 11811},     {5, 0, 1, 2953, 11811},   {0xFFFFFFFFu, 1, 3, INT32_MAX, 30000},
+        {3, 5, 3, 60, 30000},    {2921, 5, 2, 23000, 11811}};
     for (const auto &[num, den, unit, x, y] : cases) {
         TiffBuilder t = simple(true, 1, 1, 8, 1, {0});
         if (num) t.tag(282, t.array({num, den}, 4), 5);

@@ -2,9 +2,18 @@
 # Prepares the wine prefix the Windows tests run in, then leaves a
 # persistent wineserver with its background services running, so that the
 # test programs start quickly and no wine process holds ctest's output open.
-# Usage: wine_setup.sh <prefix>
+# Usage: wine_setup.sh <prefix> <program>
+# The program (one the prefix will run) decides the loader and the kind of
+# prefix: a 32-bit one for 32-bit programs, as on the Windows the product
+# ships for, a 64-bit one for 64-bit programs.
 set -eu
 . "$(dirname "$0")/wine_env.sh"
+wine_for "$2"
+case $WINE in
+*64) WINEARCH=win64 ;;
+*) WINEARCH=win32 ;;
+esac
+export WINEARCH
 mkdir -p "$WINEPREFIX"
 ready="$WINEPREFIX/.velmconv-ready"
 
