@@ -40,7 +40,7 @@ packages=(
 packages32=(
   wine32:i386
   g++-multilib lib32asan8 lib32ubsan1
-  libjpeg62-turbo-dev:i386 libimagequant-dev:i386 libgtest-dev:i386
+  libjpeg62-turbo-dev:i386 libimagequant-dev:i386 libgtest-dev:i386 libpng-dev:i386
 )
 status32=build/no-32bit-packages
 

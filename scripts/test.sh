@@ -16,7 +16,7 @@ no32=""
 if [ -f build/no-32bit-packages ]; then
   no32=$(cat build/no-32bit-packages)
 else
-  for p in wine32:i386 g++-multilib lib32asan8 lib32ubsan1 libgtest-dev:i386; do
+  for p in wine32:i386 g++-multilib lib32asan8 lib32ubsan1 libgtest-dev:i386 libpng-dev:i386; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || { no32="$p is not installed"; break; }
   done
 fi
