@@ -7,36 +7,14 @@
 #include <string>
 
 #include "ijl/ijl_backend.h"
+#include "platform/com_win.h"
 
 namespace jl {
 
 namespace {
 
-template <class T>
-struct Com {
-    T *p = nullptr;
-    Com() = default;
-    Com(const Com &) = delete;
-    Com &operator=(const Com &) = delete;
-    ~Com() {
-        if (p) p->Release();
-    }
-    T **out() { return &p; }
-    T *operator->() const { return p; }
-};
-
-// COM for the length of one call; a thread already in another apartment
-// mode still works, and then must not be uninitialised by us.
-struct ComScope {
-    bool mine;
-    ComScope() {
-        HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        mine = SUCCEEDED(hr);
-    }
-    ~ComScope() {
-        if (mine) CoUninitialize();
-    }
-};
+using vc::plat::Com;
+using vc::plat::ComScope;
 
 std::wstring wide(const char *name) {
     int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);

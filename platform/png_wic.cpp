@@ -5,37 +5,11 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include "platform/com_win.h"
 #include "platform/owners.h"
 #include "platform/png.h"
 
 namespace vc::plat {
-
-namespace {
-
-template <class T>
-struct Com {
-    T *p = nullptr;
-    Com() = default;
-    Com(const Com &) = delete;
-    Com &operator=(const Com &) = delete;
-    ~Com() {
-        if (p) p->Release();
-    }
-    T **out() { return &p; }
-    T *operator->() const { return p; }
-};
-
-// COM for the length of one decode; a thread already in another apartment
-// mode still works, and then must not be uninitialised by us.
-struct ComScope {
-    bool mine;
-    ComScope() : mine(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComScope() {
-        if (mine) CoUninitialize();
-    }
-};
-
-}  // namespace
 
 namespace {
 PngResult failure(HRESULT hr) { return hr == E_OUTOFMEMORY ? PngResult::noMemory : PngResult::unusable; }
