@@ -21,16 +21,12 @@
 
 namespace {
 
+using vcfuzz::oneOf;
 using vcfuzz::require;
 
 constexpr char kIn[] = "/vcfuzz/in.ico";
 constexpr char kOut[] = "/vcfuzz/out.cur";
 
-bool oneOf(int r, std::initializer_list<int> allowed) {
-    for (int a : allowed)
-        if (r == a) return true;
-    return false;
-}
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 
 namespace {
 
+using vcfuzz::oneOf;
 using vcfuzz::require;
 
 constexpr char kIn[] = "/vcfuzz/in.exe";
@@ -34,11 +35,6 @@ intptr_t browse(void *, int32_t, VcDialog *dialog) {
     return VC_DIALOG_DEFAULT;
 }
 
-bool oneOf(int32_t r, std::initializer_list<int32_t> allowed) {
-    for (int32_t a : allowed)
-        if (r == a) return true;
-    return false;
-}
 
 }  // namespace
 

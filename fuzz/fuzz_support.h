@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <vector>
 
 #include "platform/platform.h"
@@ -20,6 +21,13 @@ inline void require(bool ok, const char *what) {
     if (ok) return;
     std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, what);
     std::abort();
+}
+
+// A result among the documented ones.
+inline bool oneOf(int32_t r, std::initializer_list<int32_t> allowed) {
+    for (int32_t a : allowed)
+        if (r == a) return true;
+    return false;
 }
 
 // The limits every harness runs under. Legal pictures of any size load in
