@@ -35,7 +35,6 @@ intptr_t browse(void *, int32_t, VcDialog *dialog) {
     return VC_DIALOG_DEFAULT;
 }
 
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
