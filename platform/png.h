@@ -6,6 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#include "common/bytes.h"
 
 namespace vc::plat {
 
@@ -27,6 +30,19 @@ inline bool isPng(const uint8_t *data, size_t size) {
     for (size_t i = 0; i < sizeof kSignature; ++i)
         if (data[i] != kSignature[i]) return false;
     return true;
+}
+
+// The width and height of the image header that a PNG stream opens with
+// (big-endian, right after the signature); false when the stream does not
+// open with one.
+inline bool pngHeaderSize(const uint8_t *data, size_t size, uint32_t &width, uint32_t &height) {
+    if (!isPng(data, size)) return false;
+    ByteReader r(data, size);
+    r.skip(12);  // the signature and the chunk's length
+    const uint8_t *type = r.span(4);
+    width = r.u32be();
+    height = r.u32be();
+    return r.ok() && std::memcmp(type, "IHDR", 4) == 0;
 }
 
 // How a decode ended. On anything but done, rows already handed over are to

@@ -16,7 +16,13 @@ PngResult failure(HRESULT hr) { return hr == E_OUTOFMEMORY ? PngResult::noMemory
 }  // namespace
 
 PngResult decodePng(const uint8_t *data, size_t size, PngSink &sink) {
-    if (!isPng(data, size) || size > MAXDWORD) return PngResult::unusable;
+    // The sink takes the size from the image header before the decoder is
+    // made: the system's decoder may reserve the whole image as it opens
+    // it, which a huge declared size in a small file must not reach.
+    uint32_t width = 0, height = 0;
+    if (!pngHeaderSize(data, size, width, height) || size > MAXDWORD || width == 0 || height == 0 ||
+        width > INT32_MAX / 4 || !sink.size(width, height))
+        return PngResult::unusable;
     ComScope com;
     Com<IWICImagingFactory> factory;
     Com<IWICStream> stream;
@@ -32,9 +38,8 @@ PngResult decodePng(const uint8_t *data, size_t size, PngSink &sink) {
     if (SUCCEEDED(hr)) hr = decoder->Initialize(stream.p, WICDecodeMetadataCacheOnDemand);
     if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, frame.out());
     if (FAILED(hr)) return failure(hr);
-    UINT width = 0, height = 0;
-    if (FAILED(frame->GetSize(&width, &height)) || width == 0 || height == 0 || width > INT32_MAX / 4 ||
-        !sink.size(width, height))
+    UINT frameWidth = 0, frameHeight = 0;
+    if (FAILED(frame->GetSize(&frameWidth, &frameHeight)) || frameWidth != width || frameHeight != height)
         return PngResult::unusable;
     hr = factory->CreateFormatConverter(converter.out());
     if (SUCCEEDED(hr))

@@ -34,7 +34,9 @@ TEST_P(LoadRule, FromAnotherFolder) {
     std::replace(plugin.begin(), plugin.end(), '/', '\\');
     ASSERT_EQ(GetModuleHandleA("ijl11.dll"), nullptr);
     ASSERT_EQ(GetFileAttributesA(besideProgram("ijl11.dll").c_str()), INVALID_FILE_ATTRIBUTES);
-    if (c.how == How::DllDirectory) ASSERT_TRUE(SetDllDirectoryA(folderOf(plugin).c_str()));
+    if (c.how == How::DllDirectory) {
+        ASSERT_TRUE(SetDllDirectoryA(folderOf(plugin).c_str()));
+    }
     SetLastError(0);
     HMODULE m = c.how == How::AlteredSearchPath
                     ? LoadLibraryExA(plugin.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
