@@ -290,6 +290,22 @@ void syncReel(HWND strip) {
     if (ReelWindow *w = reelOf(strip)) sync(*w);
 }
 
+void drawEditorFrame(const REELDRAW &cell, const EditorLink &editor, int32_t frame, void *palette, int width,
+                     int height) {
+    HBITMAP bitmap = nullptr;
+    HDC source = static_cast<HDC>(editor.frameDc(reinterpret_cast<void **>(&bitmap), frame));
+    if (!source) {
+        DrawFramePlaceholder(&cell);
+        return;
+    }
+    HDC dc = static_cast<HDC>(cell.dc);
+    HGDIOBJ old = bitmap ? SelectObject(source, bitmap) : nullptr;
+    HPALETTE oldPalette = palette ? SelectPalette(dc, HPALETTE(palette), TRUE) : nullptr;
+    StretchBlt(dc, cell.x, cell.y, cell.cx, cell.cy, source, 0, 0, width, height, SRCCOPY);
+    if (palette) SelectPalette(dc, oldPalette, TRUE);
+    if (old) SelectObject(source, old);
+}
+
 }  // namespace win
 
 }  // namespace vc

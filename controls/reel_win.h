@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include "controls/reel.h"
 #include "controls/reel_model.h"
+#include "entry/editor_link.h"
 
 namespace vc::win {
 
@@ -15,5 +17,10 @@ bool bindReel(HWND strip, ReelModel &model);
 // Brings the window up to date after the model changed outside a message
 // of its own: repaint, scroll bar, the state values in its extra bytes.
 void syncReel(HWND strip);
+// Draws a strip cell from the editor's picture of frame `frame` (its
+// width x height stretched into the cell, in the editor's palette when it
+// has one), or the placeholder when the editor cannot draw the frame.
+void drawEditorFrame(const REELDRAW &cell, const EditorLink &editor, int32_t frame, void *palette, int width,
+                     int height);
 
 }  // namespace vc::win

@@ -236,19 +236,7 @@ void drawCell(int stripId, const REELDRAW &d, CursorAnimationDialogModel &m) {
         if (!doc || frame < 0 || frame >= m.stepCount()) return;
         frame = int(doc->sequence[frame]);
     }
-    HBITMAP bitmap = nullptr;
-    HDC source = static_cast<HDC>(m.editor().frameDc(reinterpret_cast<void **>(&bitmap), frame));
-    if (!source) {
-        DrawFramePlaceholder(&d);
-        return;
-    }
-    HDC dc = static_cast<HDC>(d.dc);
-    HGDIOBJ old = bitmap ? SelectObject(source, bitmap) : nullptr;
-    auto palette = static_cast<HPALETTE>(m.palette);
-    HPALETTE oldPalette = palette ? SelectPalette(dc, palette, TRUE) : nullptr;
-    StretchBlt(dc, d.x, d.y, d.cx, d.cy, source, 0, 0, m.imageWidth, m.imageHeight, SRCCOPY);
-    if (palette) SelectPalette(dc, oldPalette, TRUE);
-    if (old) SelectObject(source, old);
+    drawEditorFrame(d, m.editor(), frame, m.palette, m.imageWidth, m.imageHeight);
 }
 
 void start(HWND dialog, CursorAnimationDialogModel &m) {

@@ -156,19 +156,7 @@ void drawSwatch(const DRAWITEMSTRUCT &di, GifAnimationDialogModel &m) {
 // A cell of the strip: the editor's picture of the frame stretched in, or
 // the placeholder when the editor has none.
 void drawCell(const REELDRAW &d, GifAnimationDialogModel &m) {
-    HBITMAP bitmap = nullptr;
-    HDC source = static_cast<HDC>(EditorLink(m.callback).frameDc(reinterpret_cast<void **>(&bitmap), d.frame));
-    if (!source) {
-        DrawFramePlaceholder(&d);
-        return;
-    }
-    HDC dc = static_cast<HDC>(d.dc);
-    HGDIOBJ old = bitmap ? SelectObject(source, bitmap) : nullptr;
-    auto palette = static_cast<HPALETTE>(m.palette);
-    HPALETTE oldPalette = palette ? SelectPalette(dc, palette, TRUE) : nullptr;
-    StretchBlt(dc, d.x, d.y, d.cx, d.cy, source, 0, 0, m.record->outputWidth, m.record->outputHeight, SRCCOPY);
-    if (palette) SelectPalette(dc, oldPalette, TRUE);
-    if (old) SelectObject(source, old);
+    drawEditorFrame(d, EditorLink(m.callback), d.frame, m.palette, m.record->outputWidth, m.record->outputHeight);
 }
 
 void start(HWND dialog, GifAnimationDialogModel &m) {
