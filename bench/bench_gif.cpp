@@ -16,11 +16,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "entry/image_block.h"
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
@@ -260,29 +260,6 @@ void BM_Encode(benchmark::State &state, int which, bool ours) {
     std::remove(name.c_str());
 }
 
-// Prints giflib time / our time for each pair after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        std::printf("\nspeed-up over giflib (giflib CPU time / our CPU time):\n");
-        for (const auto &[name, t] : times_) {
-            const auto at = name.find("/ours");
-            if (at == std::string::npos) continue;
-            std::string peer = name.substr(0, at) + "/giflib" + name.substr(at + 5);
-            if (times_.count(peer)) std::printf("  %-28s %.2fx\n", name.substr(0, at).c_str(), times_[peer] / t);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -296,9 +273,11 @@ int main(int argc, char **argv) {
                 ->Unit(benchmark::kMillisecond);
         }
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    std::vector<vcbench::Pair> pairs;
+    for (const char *work : {"decode_", "encode_"})
+        for (const char *name : names) {
+            const std::string base = work + std::string(name);
+            pairs.push_back({base, base + "/giflib", base + "/ours"});
+        }
+    return vcbench::runWithRatios(argc, argv, "speed-up over giflib (giflib CPU time / our CPU time):", pairs);
 }

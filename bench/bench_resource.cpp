@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "bench/ratio_reporter.h"
 #include "platform/owners.h"
 #include "video/resource_reader.h"
 
@@ -63,7 +64,8 @@ int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
     if (argc > 1 && argv[1][0] != '-') gFile = argv[1];
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
+    vcbench::RatioReporter reporter("wrestool's time / our scan's:", {{"list bitmaps", "wrestool", "scan"}});
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
 }

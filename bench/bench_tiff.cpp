@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "codecs/tiff_lzw.h"
 
 namespace {
@@ -226,4 +227,11 @@ BENCHMARK(BM_DecodeOurs)->Arg(0)->Arg(1);
 BENCHMARK(BM_DecodeLibtiff)->Arg(0)->Arg(1);
 BENCHMARK(BM_EncodeOurs)->Arg(0)->Arg(1);
 BENCHMARK(BM_EncodeLibtiff)->Arg(0)->Arg(1);
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+    std::vector<vcbench::Pair> pairs;
+    for (const char *work : {"Decode", "Encode"})
+        for (const char *arg : {"0", "1"})
+            pairs.push_back({std::string(work) + (arg[0] == '0' ? " photograph RGB" : " flat 8-bit"),
+                             "BM_" + std::string(work) + "Libtiff/" + arg, "BM_" + std::string(work) + "Ours/" + arg});
+    return vcbench::runWithRatios(argc, argv, "speed-up over libtiff (libtiff CPU time / our CPU time):", pairs);
+}
