@@ -47,14 +47,14 @@ void forEachRowBatch(const JlProperties &p, const JDIMENSION &scanline, JDIMENSI
     }
 }
 
-// The named file of a source that has no bytes in memory; none for bytes.
-// False when the file cannot be opened.
-bool openSource(const Source &source, std::FILE *&file) {
-    file = nullptr;
-    if (source.bytes) return true;
-    file = source.file ? std::fopen(source.file, "rb") : nullptr;
-    return file != nullptr;
+// The named file of a source that has no bytes in memory; none for bytes
+// and when the file cannot be opened (sourceOpened tells the two apart).
+// Returned by value, so the decoders hold it in a variable that nothing
+// changes after their setjmp.
+std::FILE *openSource(const Source &source) {
+    return source.bytes || !source.file ? nullptr : std::fopen(source.file, "rb");
 }
+bool sourceOpened(const Source &source, std::FILE *file) { return source.bytes || file; }
 
 void closeSource(std::FILE *file) {
     if (file) std::fclose(file);
@@ -116,8 +116,8 @@ void encode(jpeg_compress_struct &cinfo, const JlProperties &p) {
 }  // namespace
 
 int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_t &channels) {
-    std::FILE *f;
-    if (!openSource(source, f)) return JL_E_OPEN;
+    std::FILE *const f = openSource(source);
+    if (!sourceOpened(source, f)) return JL_E_OPEN;
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     useErrorManager(cinfo.err, err);
@@ -139,8 +139,8 @@ int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_
 
 int32_t readImage(const JlProperties &p) {
     const Source source = sourceOf(p);
-    std::FILE *f;
-    if (!openSource(source, f)) return JL_E_OPEN;
+    std::FILE *const f = openSource(source);
+    if (!sourceOpened(source, f)) return JL_E_OPEN;
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     useErrorManager(cinfo.err, err);
@@ -172,8 +172,8 @@ int32_t readImage(const JlProperties &p) {
 }
 
 int32_t writeImage(const JlProperties &p, uint32_t &written) {
-    std::FILE *f = nullptr;
-    if (!p.jpegOutBytes && !(f = std::fopen(p.jpegFile, "wb"))) return JL_E_OPEN;
+    std::FILE *const f = p.jpegOutBytes ? nullptr : std::fopen(p.jpegFile, "wb");
+    if (!p.jpegOutBytes && !f) return JL_E_OPEN;
     BufferDestination buffer;
     jpeg_compress_struct cinfo;
     ErrorManager err;
