@@ -212,7 +212,9 @@ TEST_F(AviCompanion, LongFileReadsWithFlatMemory) {
         if (!frame(f, i)) FAIL() << "frame " << i;
         if (i == 2000) base = residentKb();
     }
+#ifndef __SANITIZE_ADDRESS__  // its quarantine keeps freed packet buffers
     EXPECT_LT(residentKb() - base, 1024) << "memory grew while reading";
+#endif
     EXPECT_NE(frame(f, 20000), nullptr);
     close(f);
 }
