@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -140,6 +141,46 @@ TEST_F(AviCompanion, WritesFilesOthersRead) {
         close(f);
         std::ofstream(name + ".expected", std::ios::binary).write(reinterpret_cast<const char *>(shown.data()), long(shown.size()));
     }
+}
+
+// The system's compressor chooser, owned by a window of ours: the user
+// takes what it offers first (full frames), and the stream then prepared
+// with compression allowed writes frames that read back. (Wine lists its
+// MS-RLE, Video 1 and Cinepak codecs too, but none of them compresses: a
+// stream prepared with one of them chosen fails.)
+TEST_F(AviCompanion, CompressionOptionsComeFromTheSystem) {
+    HWND owner = CreateWindowA("STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    const std::string name = dir_ + "win_written_chosen.avi";
+    const int w = 32, h = 16;
+    BITMAPINFOHEADER bih{sizeof bih, w, h, 1, 24, BI_RGB, DWORD(w * h * 3), 0, 0, 0, 0};
+    VfwCreateParams params{10, bih.biSizeImage, 0, 0, 1};
+    VfwFile f = fn<CreateAviFileFn>("CreateAviFile")(name.c_str(), &params, &bih);
+    ASSERT_NE(f, 0u);
+    std::vector<std::string> offered;
+    wintest::whenOpen([&](HWND dialog) {
+        HWND list = FindWindowExA(dialog, nullptr, "ComboBox", nullptr);
+        for (int i = 0; list && i < int(SendMessageA(list, CB_GETCOUNT, 0, 0)); ++i) {
+            char item[256] = {};
+            if (SendMessageA(list, CB_GETLBTEXTLEN, WPARAM(i), 0) < LRESULT(sizeof item))
+                SendMessageA(list, CB_GETLBTEXT, WPARAM(i), LPARAM(item));
+            offered.push_back(item);
+        }
+        wintest::click(dialog, IDOK);
+    });
+    fn<ShowCompressOptionsDlgFn>("ShowCompressOptionsDlg")(f, owner);
+    wintest::disarm();
+    for (const std::string &c : offered) std::printf("compressor offered: %s\n", c.c_str());
+    EXPECT_FALSE(offered.empty());
+    ASSERT_TRUE(fn<InitAviStreamWriteFn>("InitAviStreamWrite")(f, &bih, sizeof bih, 1));
+    std::vector<uint8_t> pixels(bih.biSizeImage, 0x7F);
+    VfwFrameRecord rec{0, 1, pixels.data(), uint32_t(pixels.size()), nullptr};
+    EXPECT_TRUE(fn<WriteAviFrameFn>("WriteAviFrame")(f, &rec));
+    fn<CloseAviFileFn>("CloseAviFile")(f);
+    VfwFile back = fn<OpenAviFileFn>("OpenAviFile")(name.c_str());
+    ASSERT_NE(back, 0u);
+    EXPECT_NE(fn<GetAviFrameFn>("GetAviFrame")(back, 0), nullptr);
+    fn<CloseAviFileFn>("CloseAviFile")(back);
+    DestroyWindow(owner);
 }
 
 }  // namespace
