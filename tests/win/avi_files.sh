@@ -9,7 +9,7 @@
 # preset's build) its part is left out, and said so.
 set -eu
 mode=$1 work=$2 so=$3
-py="/usr/bin/python3 $(dirname "$0")/avi_linux.py"
+py="/usr/bin/python3 $(dirname "$0")/../support/avi_tool.py"
 command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null || { echo "skipped: ffmpeg is not installed"; exit 77; }
 mkdir -p "$work"
 cd "$work"
@@ -36,22 +36,19 @@ if [ "$mode" = make ]; then
 fi
 
 status=0
+fail() { echo "FAIL: $f: $*" >&2; status=1; }
 for bits in 8 24; do
     f=win_written_$bits
-    probe() { ffprobe -v error -show_entries "$@" -of csv=p=0 $f.avi | tr '\n' ' '; }
-    video=$(probe stream=codec_name,codec_type,r_frame_rate,nb_frames -select_streams v)
+    video=$(ffprobe -v error -select_streams v -show_entries stream=codec_name,r_frame_rate,nb_frames -of csv=p=0 $f.avi)
     ticks=$(ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 $f.avi | grep -o '^[0-9]*' | tr '\n' ' ')
     # The sound's length as decoded: 16-bit mono samples.
-    sound=$(ffmpeg -v error -i $f.avi -map 0:a? -f s16le - | wc -c)
-    sound=$((sound / 2))
-    echo "$f: $video/ ticks $ticks/ sound $sound"
-    [ "$video" = "rawvideo,video,12/1,6 " ] || { echo "FAIL: $f: video stream $video" >&2; status=1; }
-    [ "$ticks" = "0 1 3 5 " ] || { echo "FAIL: $f: frames at ticks $ticks" >&2; status=1; }
-    want=0
-    [ $bits = 24 ] && want=5512
-    [ "$sound" = "$want" ] || { echo "FAIL: $f: sound $sound, want $want" >&2; status=1; }
+    sound=$(($(ffmpeg -v error -i $f.avi -map 0:a? -f s16le - | wc -c) / 2))
+    echo "$f: $video, ticks $ticks, $sound samples of sound"
+    [ "$video" = "rawvideo,12/1,6" ] || fail "video stream $video"
+    [ "$ticks" = "0 1 3 5 " ] || fail "frames at ticks $ticks"
+    [ "$sound" = "$([ $bits = 24 ] && echo 5512 || echo 0)" ] || fail "$sound samples of sound"
     $py ref $f.avi $f.ffmpeg
-    cmp -s $f.ffmpeg $f.expected || { echo "FAIL: $f: ffmpeg decodes other pictures" >&2; status=1; }
+    cmp -s $f.ffmpeg $f.expected || fail "ffmpeg decodes other pictures"
     if [ -f "$so" ]; then $py read "$so" $f.avi $f.expected || status=1; fi
 done
 exit $status

@@ -1,12 +1,12 @@
 #!/usr/bin/python3
 """The Linux AVI companion (VELMVFW32.so) driven through its functions.
 
-  avi_linux.py write SO FILE        writes 4 frames of 36 x 20 at 24 bits,
+  avi_tool.py write SO FILE        writes 4 frames of 36 x 20 at 24 bits,
                                     ticks 0, 1, 3, 5 at 12 per second
-  avi_linux.py read SO FILE REF     reads every frame of FILE and compares
+  avi_tool.py read SO FILE REF     reads every frame of FILE and compares
                                     it with REF (top-down BGR frames, one
                                     per tick)
-  avi_linux.py ref FILE REF         writes REF from FFmpeg's decoding of
+  avi_tool.py ref FILE REF         writes REF from FFmpeg's decoding of
                                     FILE: per tick the picture of the latest
                                     packet at or before it
 """
@@ -43,9 +43,7 @@ def write(lib, name):
     assert f and lib.InitAviStreamWrite(f, header, 40, 0)
     for k, tick in enumerate([0, 1, 3, 5]):
         bits = ctypes.create_string_buffer(pattern(k))
-        rec = ctypes.create_string_buffer(struct.pack("<iiPIP", tick, 1, ctypes.addressof(bits), STRIDE * H, None)
-                                          if struct.calcsize("P") == 4 else
-                                          struct.pack("<iiQI4xQ", tick, 1, ctypes.addressof(bits), STRIDE * H, 0))
+        rec = ctypes.create_string_buffer(struct.pack("<iiQI4xQ", tick, 1, ctypes.addressof(bits), STRIDE * H, 0))
         assert lib.WriteAviFrame(f, rec)
     lib.CloseAviFile(f)
 
