@@ -1,0 +1,320 @@
+// The AVI companion library (VELMVFW32.so over FFmpeg), through its
+// functions as the plug-in finds them beside itself. AVI files written by
+// FFmpeg's command-line tool are read frame for frame and compared with
+// FFmpeg's own decoding (avi_tool.py ref: per tick the picture a player
+// shows); what the companion writes is checked by ffprobe and decoded by
+// ffmpeg.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <random>
+
+#include "support/avi_pixels.h"
+#include "support/library_test.h"
+#include "vfw/velmvfw.h"
+#include "vfw/velmvfw_linux.h"
+
+namespace {
+
+using namespace avitest;
+using vc::loadLe32;
+
+bool sh(const std::string &cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
+std::string out(const std::string &cmd) {
+    std::string text;
+    if (FILE *p = popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+        pclose(p);
+    }
+    return text;
+}
+// FFmpeg's pictures of the file, one per tick.
+Bytes reference(const std::string &file) {
+    return sh(std::string("/usr/bin/python3 ") + VC_AVI_TOOL + " ref " + file + " " + file + ".ref") ? slurp(file + ".ref")
+                                                                                                    : Bytes();
+}
+// The ticks of the video packets ffprobe sees (dropped frames have none).
+std::string packetTicks(const std::string &file) {
+    return out("ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 " + file +
+               " | grep -o '^[0-9]*' | tr '\\n' ' '");
+}
+long residentKb() {
+    long size = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> size >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+int gCodecChoice = 0;
+intptr_t answerCompression(void *, VfwDialogModel *model) {
+    if (model->templateId() != VFW_COMPRESS_TEMPLATE || !model->select(VFW_COMPRESS_LIST, gCodecChoice)) return 2;
+    if (model->setText(VFW_COMPRESS_QUALITY, "0") && model->pressOk()) return 0;  // refused: 1 to 100
+    model->setText(VFW_COMPRESS_QUALITY, "90");
+    return model->pressOk() ? model->result() : 2;
+}
+
+class AviCompanion : public vctest::LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        lib_ = vc::plat::loadLibraryBeside("VELMVFW32.DLL");
+        if (!lib_) GTEST_SKIP() << "no AVI companion library in this build (FFmpeg's libraries not found)";
+        if (!sh("ffmpeg -version") || !sh("ffprobe -version")) GTEST_SKIP() << "ffmpeg and ffprobe are not installed";
+        fn<VfwBindHostFn>(VFW_BIND_HOST)(answerCompression);
+    }
+    void TearDown() override {
+        if (lib_) vc::plat::freeLibrary(lib_);
+        LibraryTest::TearDown();
+    }
+    template <class F> F fn(const char *name) {
+        auto f = reinterpret_cast<F>(vc::plat::libraryProc(lib_, name));
+        EXPECT_NE(f, nullptr) << name;
+        return f;
+    }
+    VfwFile open(const std::string &name) { return fn<OpenAviFileFn>("OpenAviFile")(name.c_str()); }
+    const uint8_t *frame(VfwFile f, int64_t i) {
+        return static_cast<const uint8_t *>(fn<GetAviFrameFn>("GetAviFrame")(f, int32_t(i)));
+    }
+    VfwFileInfo info(VfwFile f) {
+        VfwFileInfo fi{};
+        fn<GetAviFileInfoFn>("GetAviFileInfo")(f, &fi);
+        return fi;
+    }
+    void close(VfwFile f) { fn<CloseAviFileFn>("CloseAviFile")(f); }
+    bool write(VfwFile f, int32_t tick, const Bytes &bits) {
+        VfwFrameRecord rec{tick, 1, bits.data(), uint32_t(bits.size()), nullptr};
+        return fn<WriteAviFrameFn>("WriteAviFrame")(f, &rec);
+    }
+    // A file FFmpeg writes from its test pattern.
+    std::string ffmpegAvi(std::string name, const std::string &args, int frames, const char *size) {
+        std::replace(name.begin(), name.end(), ' ', '_');
+        const std::string file = path(name + ".avi");
+        EXPECT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=r=12:s=" + std::string(size) + " -f lavfi -i sine=f=440 " +
+                       args + " -frames:v " + std::to_string(frames) + " " + file));
+        return file;
+    }
+    // Every frame in order, then some backwards, against FFmpeg's pictures.
+    void expectFramesMatch(const std::string &file, int ticks) {
+        VfwFile f = open(file);
+        ASSERT_NE(f, 0u);
+        const VfwFileInfo fi = info(f);
+        EXPECT_EQ(int(fi.frameCount), ticks);
+        EXPECT_EQ(fi.rate, 12);
+        const Bytes ref = reference(file);
+        const size_t size = size_t(fi.width) * fi.height * 3;
+        ASSERT_EQ(ref.size(), size * fi.frameCount);
+        std::vector<int64_t> order;
+        for (int64_t i = 0; i < fi.frameCount; ++i) order.push_back(i);
+        for (int64_t i : {int64_t(fi.frameCount) - 1, int64_t(0), int64_t(fi.frameCount) / 2, int64_t(1)})
+            order.push_back(std::min<int64_t>(i, fi.frameCount - 1));
+        for (int64_t i : order) {
+            const uint8_t *dib = frame(f, i);
+            ASSERT_NE(dib, nullptr) << "frame " << i;
+            EXPECT_TRUE(dibToBgr(dib) == Bytes(ref.begin() + long(size) * i, ref.begin() + long(size) * (i + 1))) << "frame " << i;
+        }
+        EXPECT_EQ(frame(f, fi.frameCount), nullptr);
+        EXPECT_EQ(frame(f, -1), nullptr);
+        close(f);
+    }
+
+    void *lib_ = nullptr;
+};
+
+TEST_F(AviCompanion, FilesFfmpegWritesImportFrameForFrame) {
+    struct Row {
+        const char *name, *args;
+        int frames, ticks;
+        const char *size;
+    } rows[] = {
+        {"pal8", "-c:v rawvideo -pix_fmt pal8 -an", 30, 30, "33x24"},
+        {"bgr24", "-c:v rawvideo -pix_fmt bgr24 -an", 30, 30, "33x24"},
+        {"one frame", "-c:v rawvideo -pix_fmt bgr24 -an", 1, 1, "33x24"},
+        {"msvideo1", "-c:v msvideo1 -an", 30, 30, "32x24"},
+        {"cinepak", "-c:v cinepak -an", 30, 30, "32x24"},
+        {"mjpeg", "-c:v mjpeg -pix_fmt yuvj420p -an", 30, 30, "36x20"},
+        {"msvideo1 with sound", "-c:v msvideo1 -c:a pcm_s16le -shortest", 30, 30, "32x24"},
+        // Ticks 2, 4 and 5 dropped: the pictures before them held.
+        {"held frames", "-c:v rawvideo -pix_fmt bgr24 -an -vf select='not(eq(n\\,2)+eq(n\\,4)+eq(n\\,5))' -fps_mode passthrough", 9, 12, "33x24"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        expectFramesMatch(ffmpegAvi(r.name, r.args, r.frames, r.size), r.ticks);
+    }
+    if (out("ffmpeg -v error -encoders").find(" msrle ") != std::string::npos)
+        expectFramesMatch(ffmpegAvi("msrle", "-c:v msrle -pix_fmt pal8 -an", 30, "32x24"), 30);
+    else
+        std::printf("MS-RLE row left out: this ffmpeg has no MS-RLE encoder\n");
+}
+
+// 40000 frames: counted, and read one after the other without memory
+// growing with them.
+TEST_F(AviCompanion, LongFileReadsWithFlatMemory) {
+    const std::string file = path("long.avi");
+    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=r=25:s=8x8:d=1600 -c:v rawvideo -pix_fmt pal8 " + file));
+    VfwFile f = open(file);
+    ASSERT_NE(f, 0u);
+    EXPECT_EQ(info(f).frameCount, 40000u);
+    long base = 0;
+    for (int i = 0; i < 40000; ++i) {
+        if (!frame(f, i)) FAIL() << "frame " << i;
+        if (i == 2000) base = residentKb();
+    }
+#ifndef __SANITIZE_ADDRESS__  // its quarantine keeps freed packet buffers
+    EXPECT_LT(residentKb() - base, 1024) << "memory grew while reading";
+#endif
+    EXPECT_NE(frame(f, 20000), nullptr);
+    close(f);
+}
+
+TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
+    // Delays 1, 2, 3 at 12 per second: frames at ticks 0, 1, 3 and the
+    // last again at 5, the ticks between dropped (the picture held).
+    struct Row {
+        int bits, codec;
+        const char *codecName;
+        int tolerance;  // mean difference per channel the codec may leave
+        bool sound;
+    } rows[] = {
+        {8, 0, "rawvideo", 0, false}, {24, 0, "rawvideo", 0, true}, {24, 1, "msvideo1", 12, false},
+        {8, 1, "msvideo1", 12, false}, {24, 2, "cinepak", 12, false}, {24, 3, "mjpeg", 12, true},
+    };
+    const std::string wave = path("tone.wav");
+    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i sine=f=300:d=2 -ac 2 -ar 22050 -c:a pcm_u8 " + wave));
+    const int32_t w = 36, h = 20, ticks[] = {0, 1, 3, 5, 6};
+    for (const Row &r : rows) {
+        SCOPED_TRACE(std::string(r.codecName) + " from " + std::to_string(r.bits) + " bits");
+        const Bytes header = dibHeader(w, h, r.bits);
+        const std::string file = path("written" + std::to_string(&r - rows) + ".avi");
+        VfwCreateParams params{12, uint32_t(strideOf(w, r.bits) * h), 0, 0, uint16_t(r.bits > 8)};
+        VfwFile f = fn<CreateAviFileFn>("CreateAviFile")(file.c_str(), &params, header.data());
+        ASSERT_NE(f, 0u);
+        gCodecChoice = r.codec;
+        fn<ShowCompressOptionsDlgFn>("ShowCompressOptionsDlg")(f, nullptr);
+        ASSERT_TRUE(fn<InitAviStreamWriteFn>("InitAviStreamWrite")(f, header.data(), uint32_t(header.size()), 1));
+        Bytes shown;  // the picture of each tick
+        for (int k = 0; k < 4; ++k) {
+            const Bytes pixels = rampPixels(w, h, r.bits, k);
+            ASSERT_TRUE(write(f, ticks[k], pixels));
+            Bytes dib = header;
+            dib.insert(dib.end(), pixels.begin(), pixels.end());
+            for (int t = ticks[k]; t < ticks[k + 1]; ++t) {
+                const Bytes bgr = dibToBgr(dib.data());
+                shown.insert(shown.end(), bgr.begin(), bgr.end());
+            }
+        }
+        EXPECT_FALSE(write(f, 4, rampPixels(w, h, r.bits, 0)));  // ticks only go forward
+        EXPECT_FALSE(fn<MergeSoundFileFn>("MergeSoundFile")(f, file.c_str(), 6, 12)) << "not a WAVE file";
+        if (r.sound) {
+            EXPECT_TRUE(fn<MergeSoundFileFn>("MergeSoundFile")(f, wave.c_str(), 6, 12));
+        }
+        close(f);
+
+        EXPECT_EQ(out("ffprobe -v error -select_streams v -show_entries stream=codec_name,r_frame_rate,nb_frames -of csv=p=0 " + file),
+                  std::string(r.codecName) + ",12/1,6\n");
+        EXPECT_EQ(packetTicks(file), "0 1 3 5 ");
+        EXPECT_EQ(out("ffprobe -v error -select_streams a -show_entries stream=nb_frames,sample_rate -of csv=p=0 " + file),
+                  r.sound ? "22050,11025\n" : "");
+        const Bytes ref = reference(file);
+        ASSERT_EQ(ref.size(), shown.size());
+        long diff = 0;
+        for (size_t i = 0; i < ref.size(); ++i) diff += std::abs(int(ref[i]) - int(shown[i]));
+        EXPECT_LE(diff / long(ref.size()), r.tolerance);
+        VfwFile back = open(file);
+        ASSERT_NE(back, 0u);
+        const size_t size = size_t(w) * h * 3;
+        for (int t = 0; t < 6; ++t) {
+            const uint8_t *mine = frame(back, t);
+            ASSERT_NE(mine, nullptr);
+            EXPECT_TRUE(dibToBgr(mine) == Bytes(ref.begin() + long(size) * t, ref.begin() + long(size) * (t + 1))) << "tick " << t;
+        }
+        close(back);
+    }
+}
+
+// A full disk: the frame that does not fit gives 0, and the file keeps the
+// frames before it, readable.
+TEST_F(AviCompanion, FullDiskKeepsTheFramesWritten) {
+    const std::string file = path("full.avi");
+    const Bytes header = dibHeader(64, 32, 24), bits = rampPixels(64, 32, 24, 0);
+    VfwCreateParams params{10, uint32_t(bits.size()), 0, 0, 1};
+    VfwFile f = fn<CreateAviFileFn>("CreateAviFile")(file.c_str(), &params, header.data());
+    ASSERT_TRUE(f && fn<InitAviStreamWriteFn>("InitAviStreamWrite")(f, header.data(), 40, 0));
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{}, small{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    small = saved;
+    small.rlim_cur = 4096 + 12 + 5 * (bits.size() + 8) + 100;
+    setrlimit(RLIMIT_FSIZE, &small);
+    int written = 0;
+    while (write(f, written, bits)) ++written;
+    close(f);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(written, 5);
+    EXPECT_EQ(packetTicks(file), "0 1 2 3 4 ");
+}
+
+// Damaged and lying files open or not, but every frame asked of them is a
+// whole picture of the file's size or none.
+TEST_F(AviCompanion, HostileFilesNeverCrash) {
+    const Bytes good = slurp(ffmpegAvi("base", "-c:v rawvideo -pix_fmt pal8 -an", 30, "16x16"));
+    ASSERT_GT(good.size(), 9000u);
+    auto find = [&](const char *id) { return size_t(std::search(good.begin(), good.end(), id, id + 4) - good.begin()); };
+    auto patched = [&](Bytes b, const char *id, size_t offset, uint32_t value) {
+        vc::storeLe32(b.data() + find(id) + offset, value);
+        return b;
+    };
+    const Bytes noIndex(good.begin(), good.begin() + long(find("idx1")));
+    Bytes zeroSized = good;
+    for (size_t at = find("idx1") + 8; at + 16 <= good.size(); at += 16) vc::storeLe32(zeroSized.data() + at + 12, 0);
+    struct Row {
+        const char *name;
+        Bytes bytes;
+        int count;  // -1: not opened; -2: any
+    } rows[] = {
+        {"whole", good, 30},
+        {"cut in the frames", Bytes(good.begin(), good.begin() + long(good.size() / 2)), -2},
+        {"cut in the headers", Bytes(good.begin(), good.begin() + 200), -1},
+        {"no index", noIndex, 30},
+        {"lying length", patched(good, "strh", 8 + 32, 0x7FFFFFF0), 30},
+        {"lying length, no index", patched(noIndex, "strh", 8 + 32, 5000), 5000},
+        {"huge width", patched(good, "strf", 8 + 4, 60000), -2},
+        {"huge height", patched(good, "strf", 8 + 8, 0x7FFFFFFF), -1},
+        {"zero-sized frames", zeroSized, -2},
+        {"index past the end", patched(good, "idx1", 8 + 8, 0x7FFFFF00), -2},
+    };
+    std::mt19937 rng(12);
+    std::vector<Row> all(std::begin(rows), std::end(rows));
+    for (int k = 0; k < 40; ++k) {
+        Bytes b = good;
+        for (int n = 0; n < 6; ++n) b[rng() % 2200] = uint8_t(rng());
+        all.push_back({"flipped header bytes", b, -2});
+    }
+    for (const Row &r : all) {
+        SCOPED_TRACE(r.name);
+        VfwFile f = open(writeFile("hostile.avi", r.bytes));
+        if (r.count == -1) {
+            EXPECT_EQ(f, 0u);
+        }
+        if (!f) continue;
+        const VfwFileInfo fi = info(f);
+        if (r.count >= 0) {
+            EXPECT_EQ(int(fi.frameCount), r.count);
+        }
+        int had = 0;
+        for (int64_t i : {int64_t(0), int64_t(29), int64_t(3), int64_t(4999), int64_t(fi.frameCount) - 1, int64_t(1)}) {
+            const uint8_t *dib = frame(f, i);
+            if (!dib) continue;
+            ++had;
+            EXPECT_EQ(loadLe32(dib + 4), fi.width);
+            EXPECT_EQ(loadLe32(dib + 8), fi.height);
+        }
+        if (r.count == 30 || r.count == 5000) {
+            EXPECT_EQ(had, r.count == 30 ? 5 : 4) << "frames past the data are not had";
+        }
+        close(f);
+    }
+}
+
+}  // namespace
