@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/documents.h"
 #include "host/editor.h"
 #include "host/image.h"
 #include "host/library.h"
@@ -23,6 +24,8 @@
 #include "controls/playback_model.h"
 #include "cursor/cursor_format.h"  // the control ids of templates 107 and 108
 #include "gif/gif_anim.h"          // the document record and its screen
+#include "gif/gif_dialog.h"        // the dialogs' number fields
+#include "gif/gif_import.h"        // the model of template 109
 #include "platform/headless_dialog.h"
 #include "resources/strings.h"
 #include "velmconv/headless.h"
@@ -35,6 +38,9 @@ using host::Editor;
 using host::Library;
 
 Library gLib;
+// Why the last load came to nothing, when the host knows more than the
+// result code says (a dialog's refusal, a file the editor could not read).
+std::string gLoadNote;
 
 const char *formatName(int code) {
     switch (code) {
@@ -189,6 +195,23 @@ intptr_t answerResourceBitmap(const Options &o, VcDialog *dialog) {
     return VC_DIALOG_DEFAULT;
 }
 
+// "GIF - Importoptionen" keeps a sequence size outside 8 to 1024 from
+// being taken and the import ends with nothing done: notes which answer
+// would work instead.
+void noteGifImportRefusal(VcDialog *dialog) {
+    const auto *m = vc::plat::dialogAs<vc::GifImportOptionsModel>(dialog);
+    if (!m || m->checkedRadio != IDC_GIFIMP_SEQUENCE) return;
+    const auto w = vc::parseDialogUnsigned(m->widthText).value_or(0), h = vc::parseDialogUnsigned(m->heightText).value_or(0);
+    auto fits = [](uint32_t v) { return v >= vc::kGifImportMinSize && v <= vc::kGifImportMaxSize; };
+    if (fits(w) && fits(h)) return;
+    auto clamp = [](uint32_t v) { return std::clamp<uint32_t>(v, vc::kGifImportMinSize, vc::kGifImportMaxSize); };
+    gLoadNote = "the frames differ in size and the GIF import options refused a sequence of " + std::to_string(w) +
+                "x" + std::to_string(h) + " (each side " + std::to_string(vc::kGifImportMinSize) + " to " +
+                std::to_string(vc::kGifImportMaxSize) + " pixels); give --gif-import sequence:" +
+                std::to_string(clamp(w)) + "x" + std::to_string(clamp(h)) + ", frame:N (0 to " +
+                std::to_string(m->frameTexts.size() - 1) + ") or assembled";
+}
+
 // Dialogs are answered as the user pressing Enter would, after the choices
 // the command line makes in them, except those it says to cancel.
 intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
@@ -231,6 +254,7 @@ intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
             VcDialogSetText(dialog, IDC_GIFIMP_HEIGHT, arg.substr(x + 1).c_str());
         }
     }
+    if (templateId == IDD_GIF_IMPORT) noteGifImportRefusal(dialog);
     return VC_DIALOG_DEFAULT;
 }
 
@@ -291,12 +315,10 @@ int cmdDetect(const std::vector<std::string> &files) {
 // or 1 for BMP.
 int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent, uint8_t &format) {
     if (hasExtension(file, ".bmp")) {
-        std::string error;
-        auto img = host::readBmp(file, error);
-        if (!img) {
-            std::fprintf(stderr, "velmconv: %s: %s\n", file.c_str(), error.c_str());
-            return CONV_E_FORMAT;
-        }
+        if (std::FILE *f = std::fopen(file.c_str(), "rb")) std::fclose(f);
+        else return CONV_E_OPEN;
+        auto img = host::readBmp(file, gLoadNote);
+        if (!img) return CONV_E_FORMAT;
         ed.addFrame(std::move(*img));
         format = 0;
         return CONV_OK;
@@ -328,9 +350,11 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
 // Loads a file for a command that needs its pictures; reports a failure.
 bool loadOrReport(Editor &ed, const std::string &file, const Options &o, void *parent) {
     uint8_t format = 0;
+    gLoadNote.clear();
     int r = loadInto(ed, file, o, parent, format);
     if (r == CONV_OK) return true;
-    std::fprintf(stderr, "velmconv: loading %s: %d (%s)\n", file.c_str(), r, resultName(r));
+    std::fprintf(stderr, "velmconv: loading %s: %d (%s)%s%s\n", file.c_str(), r, resultName(r),
+                 gLoadNote.empty() ? "" : ": ", gLoadNote.c_str());
     return false;
 }
 
@@ -340,9 +364,12 @@ std::string describeCursorAnimation(const uint8_t *doc) {
     auto u32 = [doc](size_t at) {
         return uint32_t(doc[at] | doc[at + 1] << 8 | doc[at + 2] << 16) | uint32_t(doc[at + 3]) << 24;
     };
+    // Line breaks a text may hold shown as \n, so that each field keeps its line.
     auto text = [doc](size_t at) {
         const char *s = reinterpret_cast<const char *>(doc + at);
-        return std::string(s, strnlen(s, 79));
+        std::string t;
+        for (char c : std::string(s, strnlen(s, 79))) t += c == '\n' ? std::string("\\n") : c == '\r' ? "\\r" : std::string(1, c);
+        return t;
     };
     // Appended piece by piece: chains of + that start from a literal make
     // GCC warn of overlapping copies (-Wrestrict) where there are none.
@@ -357,7 +384,7 @@ std::string describeCursorAnimation(const uint8_t *doc) {
     out += text(40);
     out += "\"\n  author: \"";
     out += text(120);
-    out += "\"\n  steps (frame/rate):";
+    out += "\"\n  steps (frame/rate in 1/60 s):";
     for (uint32_t i = 0; i < steps; ++i) {
         out += ' ';
         out += std::to_string(u32(1224 + 4 * i));
@@ -386,6 +413,8 @@ void printEditor(const Editor &ed) {
             code = uint16_t(p[0] | p[1] << 8);
             if (code == CONV_FMT_ANI && Library::memSize(ed.document) >= 2248)
                 cursorAnimation = describeCursorAnimation(p);
+            else
+                cursorAnimation = host::describeGifDocument(p, Library::memSize(ed.document));
             Library::memUnlock(ed.document);
         }
         std::printf("  animation document: %u (%zu bytes)\n", code, Library::memSize(ed.document));
@@ -399,9 +428,11 @@ void printEditor(const Editor &ed) {
 int cmdInfo(const std::string &file, const Options &o, void *parent) {
     Editor ed(o.editor);
     uint8_t format = 0;
+    gLoadNote.clear();
     int r = loadInto(ed, file, o, parent, format);
-    std::printf("%s\n  result: %d (%s)\n  format byte: %d (%s)\n", file.c_str(), r, resultName(r), format,
-                formatName(format));
+    std::printf("%s\n  result: %d (%s)%s%s\n  format: %d (%s)\n", file.c_str(), r, resultName(r),
+                gLoadNote.empty() ? "" : ": ", gLoadNote.c_str(), format, formatName(format));
+    for (const std::string &line : ed.refusals) std::printf("  %s\n", line.c_str());
 #if !defined(_WIN32)
     std::fputs(gResourceLines.c_str(), stdout);
 #endif
@@ -426,10 +457,18 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     Editor ed(o.editor);
     if (!loadOrReport(ed, in, o, parent)) return 1;
     if (ed.frames.empty()) {
-        std::fprintf(stderr, "velmconv: %s holds no image\n", in.c_str());
+        std::string why;
+        for (const std::string &line : ed.refusals) why += "; " + line;
+        std::fprintf(stderr, "velmconv: %s holds no image the editor could take%s\n", in.c_str(), why.c_str());
         return 1;
     }
-    if (hasExtension(out, ".bmp")) return host::writeBmp(out, ed.frames[size_t(ed.current)].image) ? 0 : 1;
+    if (hasExtension(out, ".bmp")) {
+        // The editor's own format: no library call, no result code.
+        const bool written = host::writeBmp(out, ed.frames[size_t(ed.current)].image);
+        if (!written) std::fprintf(stderr, "velmconv: cannot write %s\n", out.c_str());
+        else if (!o.quiet) std::printf("%s -> %s (BMP, the editor's own): written\n", in.c_str(), out.c_str());
+        return written ? 0 : 1;
+    }
     int code = saveCode(out, o, ed);
     if (code < 0) {
         std::fprintf(stderr, "velmconv: %s: no format for this name; give --format CODE\n", out.c_str());
@@ -437,11 +476,23 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     }
     int depth = gLib.getDesiredBitPix(code, ed.frames[size_t(ed.current)].image.bitCount);
     if (depth == 32 || depth == 16) depth = 24;
+    const std::string carried = host::carryDocument(ed, code);
     void *block = ed.currentFrameBlock(uint16_t(depth));
     ed.makeCurrent();
     int r = gLib.saveConvImage(parent, out.c_str(), block, code, o.option, Editor::callback());
     Library::memFree(block);
-    if (!o.quiet) std::printf("%s -> %s (%d, %s): %d (%s)\n", in.c_str(), out.c_str(), code, formatName(code), r, resultName(r));
+    // The cursor size question may have chosen another size than the picture's.
+    const host::Image &picture = ed.frames[size_t(ed.current)].image;
+    std::string resized;
+    if ((code == CONV_FMT_ICON || code == CONV_FMT_ANI) && ed.iconWidth &&
+        (ed.iconWidth != picture.width || ed.iconHeight != picture.height))
+        resized = ", resized from " + std::to_string(picture.width) + "x" + std::to_string(picture.height) + " to " +
+                  std::to_string(ed.iconWidth) + "x" + std::to_string(ed.iconHeight);
+    if (!o.quiet) {
+        std::printf("%s -> %s (%d, %s): %d (%s)%s\n", in.c_str(), out.c_str(), code, formatName(code), r, resultName(r),
+                    resized.c_str());
+        if (!carried.empty()) std::printf("  carried across: %s\n", carried.c_str());
+    }
     return r == CONV_OK ? 0 : 1;
 }
 
