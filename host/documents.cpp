@@ -22,13 +22,15 @@ bool hasMaskedPixel(const Image &img) {
 }
 
 // A colour no visible pixel of any frame has: the GIF's transparent colour
-// for what the cursor's masks hide.
+// for what the cursor's masks hide. The one colour the masks hide, when
+// there is one, comes first: a GIF's own transparent colour comes back.
 Rgb unusedColor(const Editor &ed) {
-    std::set<Rgb> used;
+    std::set<Rgb> used, hidden;
     for (const Frame &f : ed.frames)
         for (int32_t y = 0; y < f.image.height; ++y)
             for (int32_t x = 0; x < f.image.width; ++x)
-                if (!f.image.masked(x, y)) used.insert(f.image.pixel(x, y));
+                (f.image.masked(x, y) ? hidden : used).insert(f.image.pixel(x, y));
+    if (hidden.size() == 1 && !used.count(*hidden.begin())) return *hidden.begin();
     for (Rgb c : {rgb(255, 0, 255), rgb(0, 255, 0), rgb(0, 255, 255)})
         if (!used.count(c)) return c;
     Rgb c = 1;

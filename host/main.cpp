@@ -474,9 +474,10 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
         std::fprintf(stderr, "velmconv: %s: no format for this name; give --format CODE\n", out.c_str());
         return 1;
     }
+    // Carried first: a cursor's frames may come out of it with new colours.
+    const std::string carried = host::carryDocument(ed, code);
     int depth = gLib.getDesiredBitPix(code, ed.frames[size_t(ed.current)].image.bitCount);
     if (depth == 32 || depth == 16) depth = 24;
-    const std::string carried = host::carryDocument(ed, code);
     void *block = ed.currentFrameBlock(uint16_t(depth));
     ed.makeCurrent();
     int r = gLib.saveConvImage(parent, out.c_str(), block, code, o.option, Editor::callback());
