@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/dialog_answers.h"
 #include "host/documents.h"
 #include "host/editor.h"
 #include "host/image.h"
@@ -22,7 +23,6 @@
 #include <unistd.h>
 
 #include "controls/playback_model.h"
-#include "cursor/cursor_format.h"  // the control ids of templates 107 and 108
 #include "gif/gif_anim.h"          // the document record and its screen
 #include "gif/gif_dialog.h"        // the dialogs' number fields
 #include "gif/gif_import.h"        // the model of template 109
@@ -73,19 +73,17 @@ const char *resultName(int r) {
     }
 }
 
-struct Options {
+// The dialogs' answers (--cancel, --cursor-size, --cursor-format,
+// --gif-import, --resource) come with the dialog answer table.
+struct Options : host::DialogAnswers {
     int format = -1;       // --format CODE
     uint32_t option = 0;   // --option N
     bool parent = true;    // --no-parent: no progress window
     bool quiet = false;
-    std::vector<int> cancelDialogs;  // --cancel TEMPLATE
-    int cursorSize = 0;              // --cursor-size: the button of template 107, 0 for Enter
-    std::string cursorFormat;        // --cursor-format: what template 108 is set to before OK
-    std::string gifImport;           // --gif-import: the choice in template 109 before OK
+    bool interactive = false;  // --interactive: Windows dialogs wait for the user
     int maxCanvases = 0;             // --max-canvases: 0 for one pass
     const char *browser = nullptr;   // --browser: the browser preview's command
     std::vector<std::string> script; // --do: actions in the animation dialog
-    std::string resource;            // --resource: the line of template 102 picked, leading spaces removed
     host::EditorOptions editor;
 };
 
@@ -100,7 +98,9 @@ bool hasExtension(const std::string &name, const char *ext) {
 // ---- The window system the host gives the library ----------------------------
 #if defined(_WIN32)
 void *makeParentWindow() { return GetConsoleWindow(); }
-void installUi(const Options &) {}
+void installUi(const Options &o) {
+    if (!o.interactive) host::driveDialogs(o);
+}
 #else
 bool gProgressShown = false;
 
@@ -213,47 +213,21 @@ void noteGifImportRefusal(VcDialog *dialog) {
 }
 
 // Dialogs are answered as the user pressing Enter would, after the choices
-// the command line makes in them, except those it says to cancel.
+// the command line makes in them (the answer table), except those it says
+// to cancel.
 intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
     const auto *o = static_cast<const Options *>(user);
-    for (int id : o->cancelDialogs)
-        if (id == templateId) return 0;
+    const host::DialogAnswer answer = host::answerFor(templateId, *o);
+    if (answer.cancel) return 0;
+    // The list's lines are noted for info as the line is picked.
     if (templateId == IDD_RESOURCE_BITMAP) return answerResourceBitmap(*o, dialog);
-    if (templateId == vc::kSelectCursorTemplate && o->cursorSize) VcDialogClick(dialog, o->cursorSize);
-    if (templateId == vc::kChangeCursorTemplate && !o->cursorFormat.empty()) {
-        // SIZE[,COLORS[,noscale]]: SIZE 16, 32, 64 or WxH; COLORS 2, 16, 256.
-        std::string size = o->cursorFormat, colors, rest;
-        if (size_t c = size.find(','); c != std::string::npos) colors = size.substr(c + 1), size.resize(c);
-        if (size_t c = colors.find(','); c != std::string::npos) rest = colors.substr(c + 1), colors.resize(c);
-        if (size == "16") VcDialogClick(dialog, vc::kCursorSize16);
-        else if (size == "32") VcDialogClick(dialog, vc::kCursorSize32);
-        else if (size == "64") VcDialogClick(dialog, vc::kCursorSize64);
-        else if (size_t x = size.find('x'); x != std::string::npos) {
-            VcDialogClick(dialog, vc::kCursorSizeOther);
-            VcDialogSetText(dialog, vc::kCursorEditX, size.substr(0, x).c_str());
-            VcDialogSetText(dialog, vc::kCursorEditY, size.substr(x + 1).c_str());
-        }
-        if (colors == "2") VcDialogClick(dialog, vc::kCursorColors2);
-        else if (colors == "16") VcDialogClick(dialog, vc::kCursorColors16);
-        else if (colors == "256") VcDialogClick(dialog, vc::kCursorColors256);
-        if (rest == "noscale") VcDialogClick(dialog, vc::kCursorScale);  // on at start
+    for (const host::DialogStep &step : answer.steps) {
+        if (step.kind == host::DialogStep::kClick) VcDialogClick(dialog, step.control);
+        else if (step.kind == host::DialogStep::kText) VcDialogSetText(dialog, step.control, step.text.c_str());
+        else if (step.kind == host::DialogStep::kSelect) VcDialogSelect(dialog, step.control, step.index);
     }
     if ((templateId == kCursorAnimationTemplate || templateId == IDD_GIF_ANIMATION) && !o->script.empty())
         return runScript(o->script, dialog);
-    if (templateId == IDD_GIF_IMPORT && !o->gifImport.empty()) {
-        // sequence[:WxH], frame:N or assembled. The size fields refuse text
-        // while the editor's size rules.
-        std::string mode = o->gifImport, arg;
-        if (size_t c = mode.find(':'); c != std::string::npos) arg = mode.substr(c + 1), mode.resize(c);
-        if (mode == "frame") {
-            VcDialogSelect(dialog, IDC_GIFIMP_LIST, std::atoi(arg.c_str()));
-        } else if (mode == "assembled") {
-            VcDialogClick(dialog, IDC_GIFIMP_ASSEMBLED);
-        } else if (size_t x = arg.find('x'); mode == "sequence" && x != std::string::npos) {
-            VcDialogSetText(dialog, IDC_GIFIMP_WIDTH, arg.substr(0, x).c_str());
-            VcDialogSetText(dialog, IDC_GIFIMP_HEIGHT, arg.substr(x + 1).c_str());
-        }
-    }
     if (templateId == IDD_GIF_IMPORT) noteGifImportRefusal(dialog);
     return VC_DIALOG_DEFAULT;
 }
@@ -702,7 +676,9 @@ void usage() {
         "  --refuse-documents  the editor refuses animation documents\n"
         "  --sound FILE    the file the editor's file dialog picks\n"
         "  --verbose       print every callback\n"
-        "  --quiet         no progress bar or summary lines\n",
+        "  --quiet         no progress bar or summary lines\n"
+        "  --interactive   (Windows) the library's dialogs wait for the user instead of being\n"
+        "                  answered from the options above\n",
         stderr);
 }
 
@@ -764,6 +740,7 @@ int main(int argc, char **argv) {
             o.editor.soundFile = v;
         } else if (a == "--verbose") o.editor.verbose = true;
         else if (a == "--quiet") o.quiet = true;
+        else if (a == "--interactive") o.interactive = true;
         else if (a == "-h" || a == "--help") return usage(), 0;
         else args.push_back(a);
     }
