@@ -1,7 +1,9 @@
 #include "host/dialog_answers.h"
 
+#include <algorithm>
 #include <cstdlib>
 
+#include "gif/gif_import.h"  // the sizes the import options take
 #include "resources/strings.h"
 
 namespace host {
@@ -43,6 +45,24 @@ void gifImport(const std::string &value, std::vector<DialogStep> &steps) {
 }
 
 }  // namespace
+
+std::string gifImportRefusal(const std::string &width, const std::string &height, size_t frames) {
+    // A field that is no number reads as 0, as the dialog reads it.
+    static constexpr unsigned long kMin = vc::kGifImportMinSize, kMax = vc::kGifImportMaxSize;
+    auto number = [](const std::string &text) {
+        char *end = nullptr;
+        const unsigned long v = std::strtoul(text.c_str(), &end, 10);
+        return end && end != text.c_str() && !*end ? v : 0ul;
+    };
+    const unsigned long w = number(width), h = number(height);
+    auto fits = [](unsigned long v) { return v >= kMin && v <= kMax; };
+    if (fits(w) && fits(h)) return {};
+    auto clamp = [](unsigned long v) { return std::to_string(std::clamp(v, kMin, kMax)); };
+    return "the frames differ in size and the GIF import options refused a sequence of " + std::to_string(w) + "x" +
+           std::to_string(h) + " (each side " + std::to_string(kMin) + " to " + std::to_string(kMax) +
+           " pixels); give --gif-import sequence:" + clamp(w) + "x" + clamp(h) + ", frame:N (0 to " +
+           std::to_string(frames ? frames - 1 : 0) + ") or assembled";
+}
 
 DialogAnswer answerFor(int templateId, const DialogAnswers &o) {
     DialogAnswer a;

@@ -4,6 +4,7 @@
 // dialog's controls on Windows).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,6 +35,12 @@ struct DialogAnswer {
 };
 
 DialogAnswer answerFor(int templateId, const DialogAnswers &options);
+
+// What to say when "GIF - Importoptionen" refuses a sequence size (its
+// fields as they read) and the import ends with nothing done: which
+// answers would work for a file of `frames` frames. Empty when the size is
+// one the dialog takes.
+std::string gifImportRefusal(const std::string &width, const std::string &height, size_t frames);
 
 #if defined(_WIN32)
 // From now on the library's real dialogs on this thread are answered from

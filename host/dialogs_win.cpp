@@ -61,6 +61,12 @@ std::string narrow(const std::wstring &text) {
     return buffer;
 }
 
+std::string itemText(HWND dialog, int id) {
+    char buffer[64] = {};
+    GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
+    return buffer;
+}
+
 void command(HWND dialog, int id, int code) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, code), LPARAM(GetDlgItem(dialog, id)));
 }
@@ -148,8 +154,12 @@ void CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD) {
             // Still open some ticks after its answer: OK was refused.
             still[dialog] = was->second + 1;
             if (was->second + 1 < 3) continue;
-            std::fprintf(stderr, "velmconv: \"%s\" refused the answer of the command line; cancelled\n",
-                         narrow(windowText(dialog)).c_str());
+            std::string why;
+            if (templateId == IDD_GIF_IMPORT && IsDlgButtonChecked(dialog, IDC_GIFIMP_SEQUENCE) == BST_CHECKED)
+                why = gifImportRefusal(itemText(dialog, IDC_GIFIMP_WIDTH), itemText(dialog, IDC_GIFIMP_HEIGHT),
+                                       size_t(SendDlgItemMessageA(dialog, IDC_GIFIMP_LIST, LB_GETCOUNT, 0, 0)));
+            std::fprintf(stderr, "velmconv: \"%s\" refused the answer of the command line; cancelled%s%s\n",
+                         narrow(windowText(dialog)).c_str(), why.empty() ? "" : ": ", why.c_str());
             command(dialog, IDCANCEL, BN_CLICKED);
             continue;
         }

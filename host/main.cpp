@@ -24,7 +24,6 @@
 
 #include "controls/playback_model.h"
 #include "gif/gif_anim.h"          // the document record and its screen
-#include "gif/gif_dialog.h"        // the dialogs' number fields
 #include "gif/gif_import.h"        // the model of template 109
 #include "platform/headless_dialog.h"
 #include "resources/strings.h"
@@ -195,21 +194,13 @@ intptr_t answerResourceBitmap(const Options &o, VcDialog *dialog) {
     return VC_DIALOG_DEFAULT;
 }
 
-// "GIF - Importoptionen" keeps a sequence size outside 8 to 1024 from
-// being taken and the import ends with nothing done: notes which answer
+// "GIF - Importoptionen" keeps a sequence size it does not take from
+// being chosen, and the import ends with nothing done: notes which answer
 // would work instead.
 void noteGifImportRefusal(VcDialog *dialog) {
     const auto *m = vc::plat::dialogAs<vc::GifImportOptionsModel>(dialog);
-    if (!m || m->checkedRadio != IDC_GIFIMP_SEQUENCE) return;
-    const auto w = vc::parseDialogUnsigned(m->widthText).value_or(0), h = vc::parseDialogUnsigned(m->heightText).value_or(0);
-    auto fits = [](uint32_t v) { return v >= vc::kGifImportMinSize && v <= vc::kGifImportMaxSize; };
-    if (fits(w) && fits(h)) return;
-    auto clamp = [](uint32_t v) { return std::clamp<uint32_t>(v, vc::kGifImportMinSize, vc::kGifImportMaxSize); };
-    gLoadNote = "the frames differ in size and the GIF import options refused a sequence of " + std::to_string(w) +
-                "x" + std::to_string(h) + " (each side " + std::to_string(vc::kGifImportMinSize) + " to " +
-                std::to_string(vc::kGifImportMaxSize) + " pixels); give --gif-import sequence:" +
-                std::to_string(clamp(w)) + "x" + std::to_string(clamp(h)) + ", frame:N (0 to " +
-                std::to_string(m->frameTexts.size() - 1) + ") or assembled";
+    if (m && m->checkedRadio == IDC_GIFIMP_SEQUENCE)
+        gLoadNote = host::gifImportRefusal(m->widthText, m->heightText, m->frameTexts.size());
 }
 
 // Dialogs are answered as the user pressing Enter would, after the choices
