@@ -92,7 +92,7 @@ std::string gifToCursor(Editor &ed, const vc::GifAnimRecord &gif) {
     for (uint32_t i = 0; i < n; ++i) {
         // Frames the record does not describe repeat its first entry.
         const vc::GifFrameEntry &f = gif.frames[int32_t(i) < described ? i : 0];
-        doc->rates[i] = jiffiesFromHundredths(f.delay);
+        doc->rates[i] = uint32_t(jiffiesFromHundredths(f.delay));
         doc->sequence[i] = i;
         if (i < 4) delays += (i ? ", " : "") + std::to_string(f.delay) + "->" + std::to_string(doc->rates[i]);
     }
@@ -151,7 +151,7 @@ std::string cursorToGif(Editor &ed, const vc::CursorAnimationDocument &ani) {
         f.height = uint16_t(byStep[i].image.height);
         f.hasGraphicControl = 1;
         f.transparentIndex = -1;
-        f.delay = uint16_t(std::min<uint32_t>(hundredthsFromJiffies(rates[i]), 65535));
+        f.delay = uint16_t(std::min<uint64_t>(hundredthsFromJiffies(rates[i]), 65535));
         f.disposal = 2;  // a cursor's frame replaces the one before
         if (i < 4) delays += (i ? ", " : "") + std::to_string(rates[i]) + "->" + std::to_string(f.delay);
     }

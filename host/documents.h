@@ -14,9 +14,9 @@
 namespace host {
 
 // GIF delays count 1/100 s, cursor rates 1/60 s (jiffies); both rounded
-// to the nearest step.
-constexpr uint32_t jiffiesFromHundredths(uint32_t hundredths) { return (hundredths * 60 + 50) / 100; }
-constexpr uint32_t hundredthsFromJiffies(uint32_t jiffies) { return (jiffies * 100 + 30) / 60; }
+// to the nearest step (in 64 bits: a file's rate may be any 32-bit value).
+constexpr uint64_t jiffiesFromHundredths(uint64_t hundredths) { return (hundredths * 60 + 50) / 100; }
+constexpr uint64_t hundredthsFromJiffies(uint64_t jiffies) { return (jiffies * 100 + 30) / 60; }
 
 // Before a save with format `code`: when the editor's document is the other
 // animation document, it is replaced by one of the kind the writer uses,
