@@ -121,6 +121,10 @@ void addCursorAnimationMenu(HostCallback callback);
 
 // ---- Writer ---------------------------------------------------------------------
 int16_t SaveAniFile(const char *fileName, Wnd parent, uint32_t option, MemHandle image, HostCallback callback);
+// Returns 1, 0 (size question cancelled), CONV_E_CREATE, CONV_E_WRITE, or
+// CONV_E_DATA when the editor hands a later frame over in another byte size
+// than frame 0 (the chunk sizes would disagree): the file then ends after
+// the frames written before it.
 int16_t WriteAniFile(const char *fileName, Wnd parent, MemHandle document, HostCallback callback);
 
 }  // namespace vc

@@ -125,6 +125,10 @@ int16_t writeFrames(const plat::File &f, const CursorAnimationDocument &doc, uin
         frame = getFrame(link, cursorSize, i);
         // The editor ran out of frames: the file ends with those written.
         if (!frame.block) break;
+        // The fram list and every icon chunk were sized from frame 0; a
+        // frame of another size would make them disagree. The file keeps
+        // the frames written so far.
+        if (frame.size != d) return CONV_E_DATA;
     }
     return CONV_OK;
 }

@@ -58,7 +58,9 @@ INT_PTR CALLBACK GifImportOptionsProc(HWND dialog, UINT message, WPARAM wParam, 
         if (id == IDC_GIFIMP_LIST && code == LBN_SELCHANGE) {
             (void)m->select(id, listSelection(dialog));  // the list is the model's own
         } else if ((id == IDC_GIFIMP_WIDTH || id == IDC_GIFIMP_HEIGHT) && code == EN_SETFOCUS) {
-            // Going into a size field already chooses the sequence.
+            // Going into a size field already chooses the sequence; what
+            // was typed into the other field stays.
+            readFields(dialog, *m);
             m->edited(id);
         } else if (id == IDOK || id == IDCANCEL ||
                    (code == BN_CLICKED && id >= IDC_GIFIMP_SEQUENCE && id <= IDC_GIFIMP_ASSEMBLED)) {

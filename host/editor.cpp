@@ -4,6 +4,7 @@
 #include <cstring>
 #include <set>
 
+#include "common/bytes.h"
 #include "host/quantize.h"
 
 namespace host {
@@ -96,6 +97,9 @@ void *Editor::currentFrameBlock(uint16_t bitCount) {
     if (current < 0) return nullptr;
     const Image &src = frames[size_t(current)].image;
     Image img = src.bitCount == bitCount ? src : withDepth(src, bitCount, options_.dither);
+    // With a full colour table: a writer fills this block with every other
+    // frame in turn (command 3), each with a full table.
+    if (img.bitCount <= 8) img.palette.resize(size_t(1) << img.bitCount, 0);
     std::vector<uint8_t> dib = toPackedDib(img);
     void *block = Library::memAlloc(dib.size());
     if (!block) return nullptr;
@@ -111,7 +115,7 @@ intptr_t Editor::handle(int32_t command, intptr_t param, intptr_t value) {
     switch (command) {
     case HOST_QUERY: return query(param, value);
     case HOST_ADD_FRAME: return takeFrame(param, value);
-    case HOST_ADD_ICON: return takeIcon(param);
+    case HOST_ADD_ICON: return takeIcon(param, value);
     case HOST_GET_FRAME: return serveFrame(param, value);
     case HOST_GET_FRAME_DATA:
         if (!param) return 0;
@@ -190,24 +194,36 @@ uint16_t Editor::colorCount() const {
     return bits == 1 ? 2 : bits == 4 ? 16 : 256;
 }
 
-intptr_t Editor::takeFrame(intptr_t param, intptr_t value) {
-    if (options_.refuseFrames || !param) return 0;
-    auto img = fromPackedDib(reinterpret_cast<const uint8_t *>(param), SIZE_MAX / 2);
-    if (!img) return 0;
-    if ((value & HOST_FRAME_STRETCH) && current >= 0) {
+bool Editor::take(const uint8_t *data, intptr_t value, int heightFactor, bool stretch) {
+    std::string why;
+    auto img = fromPackedDib(data, SIZE_MAX / 2, heightFactor, &why);
+    if (!img) {
+        // The frame number rides in bits 8 to 15 of a sequence's flags.
+        // A core header keeps its fields in 16 bits.
+        const bool core = vc::loadLe32(data) == 12;
+        const int64_t width = core ? vc::loadLe16(data + 4) : int32_t(vc::loadLe32(data + 4));
+        const int64_t height = (core ? vc::loadLe16(data + 6) : int32_t(vc::loadLe32(data + 8))) / heightFactor;
+        const uint16_t bits = vc::loadLe16(data + (core ? 10 : 14));
+        refusals.push_back("image " + std::to_string((value >> 8) & 0xFF) + " (" + std::to_string(width) + "x" +
+                           std::to_string(height) + ", " + std::to_string(bits) + " bits) refused: " + why);
+        return false;
+    }
+    if (stretch && current >= 0) {
         const Image &cur = frames[size_t(current)].image;
         *img = scaled(*img, cur.width, cur.height);
     }
     addFrame(std::move(*img));
-    return 1;
+    return true;
 }
 
-intptr_t Editor::takeIcon(intptr_t param) {
+intptr_t Editor::takeFrame(intptr_t param, intptr_t value) {
     if (options_.refuseFrames || !param) return 0;
-    auto img = fromPackedDib(reinterpret_cast<const uint8_t *>(param), SIZE_MAX / 2, 2);
-    if (!img) return 0;
-    addFrame(std::move(*img));
-    return 1;
+    return take(reinterpret_cast<const uint8_t *>(param), value, 1, (value & HOST_FRAME_STRETCH) != 0);
+}
+
+intptr_t Editor::takeIcon(intptr_t param, intptr_t value) {
+    if (options_.refuseFrames || !param) return 0;
+    return take(reinterpret_cast<const uint8_t *>(param), value, 2, false);
 }
 
 intptr_t Editor::serveFrame(intptr_t param, intptr_t value) {
@@ -241,7 +257,12 @@ intptr_t Editor::serveIcon(intptr_t param, intptr_t value) const {
     auto *size = reinterpret_cast<uint32_t *>(param);
     int32_t w = int32_t(*size & 0xFFFF), h = int32_t(*size >> 16);
     if (w <= 0 || h <= 0) return 0;
+    iconWidth = w, iconHeight = h;
     Image img = frameAt(i, w, h, depthForColors(colorCount()), colorSetting_ == 3);
+    // Every frame at one size and depth has one byte size: a writer sizes
+    // its chunks from the first. A full colour table makes it so however
+    // few colours a frame has.
+    if (img.bitCount <= 8) img.palette.resize(size_t(1) << img.bitCount, 0);
     std::vector<uint8_t> data = toPackedDib(img, true);
     void *block = Library::memAlloc(data.size());
     if (!block) return 0;

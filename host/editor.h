@@ -54,6 +54,11 @@ class Editor {
     void *document = nullptr;  // the animation document, owned
     std::vector<MenuItem> menu;
     int formatChanges = 0;
+    // Images the library offered that the editor refused, one line each
+    // saying which and why.
+    std::vector<std::string> refusals;
+    // The size the last icon was served at (0 before any).
+    mutable int32_t iconWidth = 0, iconHeight = 0;
 
     void addFrame(Image image);
     // A new movable block holding the current frame as a packed DIB of the
@@ -66,7 +71,9 @@ class Editor {
     intptr_t query(intptr_t param, intptr_t value) const;
     uint16_t colorCount() const;  // the answer to the colour query
     intptr_t takeFrame(intptr_t param, intptr_t value);
-    intptr_t takeIcon(intptr_t param);
+    intptr_t takeIcon(intptr_t param, intptr_t value);
+    // Takes a frame (commands 2 and 9) or notes why not.
+    bool take(const uint8_t *data, intptr_t value, int heightFactor, bool stretch);
     intptr_t serveFrame(intptr_t param, intptr_t value);
     intptr_t serveIcon(intptr_t param, intptr_t value) const;
     intptr_t takeDocument(intptr_t param);

@@ -67,27 +67,34 @@ bool Image::masked(int32_t x, int32_t y) const {
     return (row[x >> 3] >> (7 - (x & 7))) & 1;
 }
 
-std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor) {
+std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor, std::string *why) {
     if (std::vector<uint8_t> info = fromCoreHeader(p, size); !info.empty())
-        return fromPackedDib(info.data(), info.size(), heightFactor);
-    if (!p || size < 40) return std::nullopt;
+        return fromPackedDib(info.data(), info.size(), heightFactor, why);
+    auto refuse = [why](const char *reason) -> std::optional<Image> {
+        if (why) *why = reason;
+        return std::nullopt;
+    };
+    if (!p || size < 40) return refuse("no bitmap header");
     uint32_t headerSize = loadLe32(p);
     int32_t width = int32_t(loadLe32(p + 4));
     int32_t fullHeight = int32_t(loadLe32(p + 8));
     uint16_t planes = loadLe16(p + 12), bitCount = loadLe16(p + 14);
     uint32_t compression = loadLe32(p + 16), clrUsed = loadLe32(p + 32);
-    if (headerSize < 40 || headerSize > size || planes != 1 || compression != 0) return std::nullopt;
-    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32) return std::nullopt;
-    if (width <= 0 || width > 32768 || fullHeight <= 0 || fullHeight > 65536) return std::nullopt;
+    if (headerSize < 40 || headerSize > size || planes != 1) return refuse("a bitmap header the editor does not know");
+    if (compression != 0) return refuse("compressed pixels");
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
+        return refuse("a depth the editor does not know");
+    if (width <= 0 || width > 32768) return refuse("the editor's images are 1 to 32768 pixels wide");
+    if (fullHeight <= 0 || fullHeight > 65536) return refuse("the editor's images are 1 to 65536 pixels high");
     int32_t height = fullHeight / heightFactor;
-    if (height <= 0) return std::nullopt;
+    if (height <= 0) return refuse("the editor's images are at least 1 pixel high");
     uint32_t colors = clrUsed ? clrUsed : (bitCount <= 8 ? (1u << bitCount) : 0u);
-    if (colors > 256) return std::nullopt;
+    if (colors > 256) return refuse("more than 256 colours in its table");
     uint64_t offset = uint64_t(headerSize) + 4ull * colors;
     uint64_t srcRow = ((uint64_t(width) * bitCount + 31) / 32) * 4;
     uint64_t maskRow = ((uint64_t(width) + 31) / 32) * 4;
     uint64_t need = offset + srcRow * uint64_t(height) + (heightFactor == 2 ? maskRow * uint64_t(height) : 0);
-    if (need > size) return std::nullopt;
+    if (need > size) return refuse("its pixels end past the block");
     Image img;
     img.width = width;
     img.height = height;

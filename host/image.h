@@ -32,8 +32,9 @@ struct Image {
 // A packed DIB (header, colour table, rows) as the library hands it over;
 // a program's bitmaps may come with the old 12-byte core header.
 // Returns nothing when the header does not describe a usable DIB inside
-// size bytes. heightFactor 2 reads icon image data (XOR then AND rows).
-std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor = 1);
+// size bytes, saying why in `why` when given. heightFactor 2 reads icon
+// image data (XOR then AND rows).
+std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor = 1, std::string *why = nullptr);
 // The packed DIB of an image; with icon set, icon image data (height
 // doubled, AND rows behind the XOR rows).
 std::vector<uint8_t> toPackedDib(const Image &img, bool icon = false);

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/dialog_answers.h"
+#include "host/documents.h"
 #include "host/editor.h"
 #include "host/image.h"
 #include "host/library.h"
@@ -21,8 +23,8 @@
 #include <unistd.h>
 
 #include "controls/playback_model.h"
-#include "cursor/cursor_format.h"  // the control ids of templates 107 and 108
 #include "gif/gif_anim.h"          // the document record and its screen
+#include "gif/gif_import.h"        // the model of template 109
 #include "platform/headless_dialog.h"
 #include "resources/strings.h"
 #include "velmconv/headless.h"
@@ -35,6 +37,9 @@ using host::Editor;
 using host::Library;
 
 Library gLib;
+// Why the last load came to nothing, when the host knows more than the
+// result code says (a dialog's refusal, a file the editor could not read).
+std::string gLoadNote;
 
 const char *formatName(int code) {
     switch (code) {
@@ -67,19 +72,17 @@ const char *resultName(int r) {
     }
 }
 
-struct Options {
+// The dialogs' answers (--cancel, --cursor-size, --cursor-format,
+// --gif-import, --resource) come with the dialog answer table.
+struct Options : host::DialogAnswers {
     int format = -1;       // --format CODE
     uint32_t option = 0;   // --option N
     bool parent = true;    // --no-parent: no progress window
     bool quiet = false;
-    std::vector<int> cancelDialogs;  // --cancel TEMPLATE
-    int cursorSize = 0;              // --cursor-size: the button of template 107, 0 for Enter
-    std::string cursorFormat;        // --cursor-format: what template 108 is set to before OK
-    std::string gifImport;           // --gif-import: the choice in template 109 before OK
+    bool interactive = false;  // --interactive: Windows dialogs wait for the user
     int maxCanvases = 0;             // --max-canvases: 0 for one pass
     const char *browser = nullptr;   // --browser: the browser preview's command
     std::vector<std::string> script; // --do: actions in the animation dialog
-    std::string resource;            // --resource: the line of template 102 picked, leading spaces removed
     host::EditorOptions editor;
 };
 
@@ -94,7 +97,9 @@ bool hasExtension(const std::string &name, const char *ext) {
 // ---- The window system the host gives the library ----------------------------
 #if defined(_WIN32)
 void *makeParentWindow() { return GetConsoleWindow(); }
-void installUi(const Options &) {}
+void installUi(const Options &o) {
+    if (!o.interactive) host::driveDialogs(o);
+}
 #else
 bool gProgressShown = false;
 
@@ -189,48 +194,32 @@ intptr_t answerResourceBitmap(const Options &o, VcDialog *dialog) {
     return VC_DIALOG_DEFAULT;
 }
 
+// "GIF - Importoptionen" keeps a sequence size it does not take from
+// being chosen, and the import ends with nothing done: notes which answer
+// would work instead.
+void noteGifImportRefusal(VcDialog *dialog) {
+    const auto *m = vc::plat::dialogAs<vc::GifImportOptionsModel>(dialog);
+    if (m && m->checkedRadio == IDC_GIFIMP_SEQUENCE)
+        gLoadNote = host::gifImportRefusal(m->widthText, m->heightText, m->frameTexts.size());
+}
+
 // Dialogs are answered as the user pressing Enter would, after the choices
-// the command line makes in them, except those it says to cancel.
+// the command line makes in them (the answer table), except those it says
+// to cancel.
 intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
     const auto *o = static_cast<const Options *>(user);
-    for (int id : o->cancelDialogs)
-        if (id == templateId) return 0;
+    const host::DialogAnswer answer = host::answerFor(templateId, *o);
+    if (answer.cancel) return 0;
+    // The list's lines are noted for info as the line is picked.
     if (templateId == IDD_RESOURCE_BITMAP) return answerResourceBitmap(*o, dialog);
-    if (templateId == vc::kSelectCursorTemplate && o->cursorSize) VcDialogClick(dialog, o->cursorSize);
-    if (templateId == vc::kChangeCursorTemplate && !o->cursorFormat.empty()) {
-        // SIZE[,COLORS[,noscale]]: SIZE 16, 32, 64 or WxH; COLORS 2, 16, 256.
-        std::string size = o->cursorFormat, colors, rest;
-        if (size_t c = size.find(','); c != std::string::npos) colors = size.substr(c + 1), size.resize(c);
-        if (size_t c = colors.find(','); c != std::string::npos) rest = colors.substr(c + 1), colors.resize(c);
-        if (size == "16") VcDialogClick(dialog, vc::kCursorSize16);
-        else if (size == "32") VcDialogClick(dialog, vc::kCursorSize32);
-        else if (size == "64") VcDialogClick(dialog, vc::kCursorSize64);
-        else if (size_t x = size.find('x'); x != std::string::npos) {
-            VcDialogClick(dialog, vc::kCursorSizeOther);
-            VcDialogSetText(dialog, vc::kCursorEditX, size.substr(0, x).c_str());
-            VcDialogSetText(dialog, vc::kCursorEditY, size.substr(x + 1).c_str());
-        }
-        if (colors == "2") VcDialogClick(dialog, vc::kCursorColors2);
-        else if (colors == "16") VcDialogClick(dialog, vc::kCursorColors16);
-        else if (colors == "256") VcDialogClick(dialog, vc::kCursorColors256);
-        if (rest == "noscale") VcDialogClick(dialog, vc::kCursorScale);  // on at start
+    for (const host::DialogStep &step : answer.steps) {
+        if (step.kind == host::DialogStep::kClick) VcDialogClick(dialog, step.control);
+        else if (step.kind == host::DialogStep::kText) VcDialogSetText(dialog, step.control, step.text.c_str());
+        else if (step.kind == host::DialogStep::kSelect) VcDialogSelect(dialog, step.control, step.index);
     }
     if ((templateId == kCursorAnimationTemplate || templateId == IDD_GIF_ANIMATION) && !o->script.empty())
         return runScript(o->script, dialog);
-    if (templateId == IDD_GIF_IMPORT && !o->gifImport.empty()) {
-        // sequence[:WxH], frame:N or assembled. The size fields refuse text
-        // while the editor's size rules.
-        std::string mode = o->gifImport, arg;
-        if (size_t c = mode.find(':'); c != std::string::npos) arg = mode.substr(c + 1), mode.resize(c);
-        if (mode == "frame") {
-            VcDialogSelect(dialog, IDC_GIFIMP_LIST, std::atoi(arg.c_str()));
-        } else if (mode == "assembled") {
-            VcDialogClick(dialog, IDC_GIFIMP_ASSEMBLED);
-        } else if (size_t x = arg.find('x'); mode == "sequence" && x != std::string::npos) {
-            VcDialogSetText(dialog, IDC_GIFIMP_WIDTH, arg.substr(0, x).c_str());
-            VcDialogSetText(dialog, IDC_GIFIMP_HEIGHT, arg.substr(x + 1).c_str());
-        }
-    }
+    if (templateId == IDD_GIF_IMPORT) noteGifImportRefusal(dialog);
     return VC_DIALOG_DEFAULT;
 }
 
@@ -291,12 +280,10 @@ int cmdDetect(const std::vector<std::string> &files) {
 // or 1 for BMP.
 int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent, uint8_t &format) {
     if (hasExtension(file, ".bmp")) {
-        std::string error;
-        auto img = host::readBmp(file, error);
-        if (!img) {
-            std::fprintf(stderr, "velmconv: %s: %s\n", file.c_str(), error.c_str());
-            return CONV_E_FORMAT;
-        }
+        if (std::FILE *f = std::fopen(file.c_str(), "rb")) std::fclose(f);
+        else return CONV_E_OPEN;
+        auto img = host::readBmp(file, gLoadNote);
+        if (!img) return CONV_E_FORMAT;
         ed.addFrame(std::move(*img));
         format = 0;
         return CONV_OK;
@@ -328,9 +315,11 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
 // Loads a file for a command that needs its pictures; reports a failure.
 bool loadOrReport(Editor &ed, const std::string &file, const Options &o, void *parent) {
     uint8_t format = 0;
+    gLoadNote.clear();
     int r = loadInto(ed, file, o, parent, format);
     if (r == CONV_OK) return true;
-    std::fprintf(stderr, "velmconv: loading %s: %d (%s)\n", file.c_str(), r, resultName(r));
+    std::fprintf(stderr, "velmconv: loading %s: %d (%s)%s%s\n", file.c_str(), r, resultName(r),
+                 gLoadNote.empty() ? "" : ": ", gLoadNote.c_str());
     return false;
 }
 
@@ -340,9 +329,12 @@ std::string describeCursorAnimation(const uint8_t *doc) {
     auto u32 = [doc](size_t at) {
         return uint32_t(doc[at] | doc[at + 1] << 8 | doc[at + 2] << 16) | uint32_t(doc[at + 3]) << 24;
     };
+    // Line breaks a text may hold shown as \n, so that each field keeps its line.
     auto text = [doc](size_t at) {
         const char *s = reinterpret_cast<const char *>(doc + at);
-        return std::string(s, strnlen(s, 79));
+        std::string t;
+        for (char c : std::string(s, strnlen(s, 79))) t += c == '\n' ? std::string("\\n") : c == '\r' ? "\\r" : std::string(1, c);
+        return t;
     };
     // Appended piece by piece: chains of + that start from a literal make
     // GCC warn of overlapping copies (-Wrestrict) where there are none.
@@ -357,7 +349,7 @@ std::string describeCursorAnimation(const uint8_t *doc) {
     out += text(40);
     out += "\"\n  author: \"";
     out += text(120);
-    out += "\"\n  steps (frame/rate):";
+    out += "\"\n  steps (frame/rate in 1/60 s):";
     for (uint32_t i = 0; i < steps; ++i) {
         out += ' ';
         out += std::to_string(u32(1224 + 4 * i));
@@ -386,6 +378,8 @@ void printEditor(const Editor &ed) {
             code = uint16_t(p[0] | p[1] << 8);
             if (code == CONV_FMT_ANI && Library::memSize(ed.document) >= 2248)
                 cursorAnimation = describeCursorAnimation(p);
+            else
+                cursorAnimation = host::describeGifDocument(p, Library::memSize(ed.document));
             Library::memUnlock(ed.document);
         }
         std::printf("  animation document: %u (%zu bytes)\n", code, Library::memSize(ed.document));
@@ -399,9 +393,11 @@ void printEditor(const Editor &ed) {
 int cmdInfo(const std::string &file, const Options &o, void *parent) {
     Editor ed(o.editor);
     uint8_t format = 0;
+    gLoadNote.clear();
     int r = loadInto(ed, file, o, parent, format);
-    std::printf("%s\n  result: %d (%s)\n  format byte: %d (%s)\n", file.c_str(), r, resultName(r), format,
-                formatName(format));
+    std::printf("%s\n  result: %d (%s)%s%s\n  format: %d (%s)\n", file.c_str(), r, resultName(r),
+                gLoadNote.empty() ? "" : ": ", gLoadNote.c_str(), format, formatName(format));
+    for (const std::string &line : ed.refusals) std::printf("  %s\n", line.c_str());
 #if !defined(_WIN32)
     std::fputs(gResourceLines.c_str(), stdout);
 #endif
@@ -426,22 +422,43 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     Editor ed(o.editor);
     if (!loadOrReport(ed, in, o, parent)) return 1;
     if (ed.frames.empty()) {
-        std::fprintf(stderr, "velmconv: %s holds no image\n", in.c_str());
+        std::string why;
+        for (const std::string &line : ed.refusals) why += "; " + line;
+        std::fprintf(stderr, "velmconv: %s holds no image the editor could take%s\n", in.c_str(), why.c_str());
         return 1;
     }
-    if (hasExtension(out, ".bmp")) return host::writeBmp(out, ed.frames[size_t(ed.current)].image) ? 0 : 1;
+    if (hasExtension(out, ".bmp")) {
+        // The editor's own format: no library call, no result code.
+        const bool written = host::writeBmp(out, ed.frames[size_t(ed.current)].image);
+        if (!written) std::fprintf(stderr, "velmconv: cannot write %s\n", out.c_str());
+        else if (!o.quiet) std::printf("%s -> %s (BMP, the editor's own): written\n", in.c_str(), out.c_str());
+        return written ? 0 : 1;
+    }
     int code = saveCode(out, o, ed);
     if (code < 0) {
         std::fprintf(stderr, "velmconv: %s: no format for this name; give --format CODE\n", out.c_str());
         return 1;
     }
+    // Carried first: a cursor's frames may come out of it with new colours.
+    const std::string carried = host::carryDocument(ed, code);
     int depth = gLib.getDesiredBitPix(code, ed.frames[size_t(ed.current)].image.bitCount);
     if (depth == 32 || depth == 16) depth = 24;
     void *block = ed.currentFrameBlock(uint16_t(depth));
     ed.makeCurrent();
     int r = gLib.saveConvImage(parent, out.c_str(), block, code, o.option, Editor::callback());
     Library::memFree(block);
-    if (!o.quiet) std::printf("%s -> %s (%d, %s): %d (%s)\n", in.c_str(), out.c_str(), code, formatName(code), r, resultName(r));
+    // The cursor size question may have chosen another size than the picture's.
+    const host::Image &picture = ed.frames[size_t(ed.current)].image;
+    std::string resized;
+    if ((code == CONV_FMT_ICON || code == CONV_FMT_ANI) && ed.iconWidth &&
+        (ed.iconWidth != picture.width || ed.iconHeight != picture.height))
+        resized = ", resized from " + std::to_string(picture.width) + "x" + std::to_string(picture.height) + " to " +
+                  std::to_string(ed.iconWidth) + "x" + std::to_string(ed.iconHeight);
+    if (!o.quiet) {
+        std::printf("%s -> %s (%d, %s): %d (%s)%s\n", in.c_str(), out.c_str(), code, formatName(code), r, resultName(r),
+                    resized.c_str());
+        if (!carried.empty()) std::printf("  carried across: %s\n", carried.c_str());
+    }
     return r == CONV_OK ? 0 : 1;
 }
 
@@ -650,7 +667,9 @@ void usage() {
         "  --refuse-documents  the editor refuses animation documents\n"
         "  --sound FILE    the file the editor's file dialog picks\n"
         "  --verbose       print every callback\n"
-        "  --quiet         no progress bar or summary lines\n",
+        "  --quiet         no progress bar or summary lines\n"
+        "  --interactive   (Windows) the library's dialogs wait for the user instead of being\n"
+        "                  answered from the options above\n",
         stderr);
 }
 
@@ -712,6 +731,7 @@ int main(int argc, char **argv) {
             o.editor.soundFile = v;
         } else if (a == "--verbose") o.editor.verbose = true;
         else if (a == "--quiet") o.quiet = true;
+        else if (a == "--interactive") o.interactive = true;
         else if (a == "-h" || a == "--help") return usage(), 0;
         else args.push_back(a);
     }

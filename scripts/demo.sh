@@ -1,143 +1,172 @@
 #!/usr/bin/env bash
-# The main job: builds the library and the reference host, then runs the
-# host on the sample files (Debian's SDL2_image test pictures, used in
-# place) and writes what it produces to out/demo/. Any conversion that
-# fails stops the job with an error.
+# The main job: builds the library and the reference host, velmconv, then
+# shows what they do with real files nobody here wrote (Debian's own test
+# pictures and program files, used in place). Every output goes into its
+# own folder under out/demo/, and out/demo/INDEX.txt says what each shows.
+# Programs of other makers (ImageMagick, netpbm, icoutils, gifsicle, djpeg)
+# check what velmconv writes. Any conversion that fails stops the job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh demo
 cmake --preset linux-release >/dev/null
 cmake --build --preset linux-release -j2 >/dev/null
 
 vc=build/linux-release/host/velmconv
 samples=/usr/libexec/installed-tests/SDL2_image
+go=/usr/share/gocode/src/golang.org/x/image/testdata
+wx=/usr/share/doc/wx3.2-examples/examples/samples
+nsis=/usr/share/nsis
 out=out/demo
-
-# Prints how many pixels of two pictures differ; stops the job unless none do.
-differ() {
-  local n
-  n=$(/usr/bin/compare -metric AE "$1" "$2" null: 2>&1) || true
-  echo "$3: $n pixels differ$4"
-  [ "$n" = 0 ]
-}
-
-# Runs a netpbm reader and prints what pnmfile says of the picture it made.
-# The picture goes through a file: pnmfile stops after the header, and a
-# reader still writing into a closed pipe would fail the job.
-pnm() {
-  "$@" 2>/dev/null >"$out/check.pnm"
-  pnmfile <"$out/check.pnm"
-}
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 
 rm -rf "$out"
 mkdir -p "$out"
+index="$out/INDEX.txt"
+printf 'What each file and folder under %s shows (written by scripts/demo.sh)\n' "$out" >"$index"
 
-echo "== The formats the library offers"
-"$vc" formats
+# section TITLE: a heading on the terminal, and in the index above the
+# section's first note.
+heading=""
+section() {
+  printf '\n== %s\n' "$1"
+  heading=$1
+}
+# note PATH TEXT: an entry of the index.
+note() {
+  [ -z "$heading" ] || printf '\n%s\n' "$heading" >>"$index"
+  heading=""
+  printf '  %s\n      %s\n' "${1#"$out"/}" "$2" >>"$index"
+}
+# Prints how many pixels of two pictures differ; stops the job unless none do.
+same() {
+  local n
+  n=$(/usr/bin/compare -metric AE "$1" "$2" null: 2>&1) || true
+  echo "  $3: $n pixels differ"
+  [ "$n" = 0 ]
+}
+# What a netpbm reader makes of a file, as pnmfile describes it.
+pnm() {
+  "$@" 2>/dev/null >"$scratch/check.pnm"
+  echo "  $(basename "${*: -1}"), read by $1: $(pnmfile <"$scratch/check.pnm" | cut -d: -f2- | tr -s ' \t' ' ')"
+}
+psnr() { /usr/bin/compare -metric PSNR "$1" "$2" null: 2>&1 || true; }
 
-echo
-echo "== Detection by name and by content"
-"$vc" detect "$samples"/sample.{bmp,pcx,tif,jpg,ico,cur}
+section "The formats the library offers, and how it recognises files"
+"$vc" formats | sed -n '/^flags 1:/,/^flags 2:/p' | sed '$d'
+"$vc" detect "$samples"/sample.{pcx,tif,jpg,ico}
 
-echo
-echo "== The editor opens its own BMP file"
-"$vc" info "$samples/sample.bmp"
-
-echo
-echo "== Saving the editor's picture through the library, in every format"
-for ext in pcx gif tif jpg ico; do
-  "$vc" convert --no-parent "$samples/sample.bmp" "$out/sample.$ext"
+section "One photograph (150 x 103, 24 bits) saved in every still format and read back"
+mkdir -p "$out/photo"
+photo="$go/video-001.bmp"
+cp "$photo" "$out/photo/original.bmp"
+note "$out/photo/original.bmp" "the photograph as it came (golang x/image test data)"
+for ext in pcx tif gif jpg; do
+  "$vc" convert --no-parent "$photo" "$out/photo/photo.$ext"
+  "$vc" convert --no-parent "$out/photo/photo.$ext" "$out/photo/photo-from-$ext.bmp"
 done
+same "$photo" "$out/photo/photo-from-pcx.bmp" "PCX (run-length, 24 bits) back"
+same "$photo" "$out/photo/photo-from-tif.bmp" "TIFF (LZW) back"
+echo "  GIF (256 colours) back: PSNR $(psnr "$photo" "$out/photo/photo-from-gif.bmp") dB"
+echo "  JPEG back: PSNR $(psnr "$photo" "$out/photo/photo-from-jpg.bmp") dB"
+pnm pcxtoppm "$out/photo/photo.pcx"
+pnm tifftopnm "$out/photo/photo.tif"
+pnm giftopnm "$out/photo/photo.gif"
+pnm djpeg "$out/photo/photo.jpg"
+note "$out/photo/photo.pcx" "PCX written by velmconv: the same pixels, read back and by pcxtoppm"
+note "$out/photo/photo.tif" "TIFF with LZW strips: the same pixels, read back and by tifftopnm"
+note "$out/photo/photo.gif" "GIF: the colours reduced to 256"
+note "$out/photo/photo.jpg" "JPEG: close to the original (PSNR on the terminal)"
+note "$out/photo/photo-from-*.bmp" "each of the four read back by velmconv"
+"$vc" convert --no-parent "$photo" "$out/photo/photo.ico"
+icotool -l "$out/photo/photo.ico"
+note "$out/photo/photo.ico" "an icon: the size question answered with its default, 32 x 32"
 
-echo
-echo "== Opening and previewing the samples through the library"
-for f in "$samples"/sample.{pcx,tif,jpg,ico,cur}; do
+section "Files of other programs opened"
+mkdir -p "$out/opened"
+for f in "$go/video-001-gray.tiff" "$go/bw-packbits.tiff" "$go/blue-purple-pink.lzwcompressed.tiff" \
+  "$go/go-turns-two-280x360.jpeg" "$samples/sample.pcx" "$samples/palette.gif" /usr/share/games/heroes/pics/background.pcx; do
+  [ -f "$f" ] || continue
   name=$(basename "$f")
-  "$vc" extract "$f" "$out"
-  "$vc" preview "$f" "$out/$name.preview.bmp"
+  "$vc" convert --no-parent "$f" "$out/opened/$name.bmp"
+  note "$out/opened/$name.bmp" "$name as velmconv reads it"
+done
+same "$go/video-001-gray.tiff" "$out/opened/video-001-gray.tiff.bmp" "grey TIFF against ImageMagick's reading"
+same "$samples/palette.gif" "$out/opened/palette.gif.bmp" "GIF against ImageMagick's reading"
+
+section "The file dialog's previews"
+mkdir -p "$out/previews"
+for f in "$go/go-turns-two-280x360.jpeg" "$go/video-001-uncompressed.tiff" "$samples/sample.pcx" \
+  "$nsis/Contrib/Graphics/Icons/nsis3-install.ico" "$wx/animate/hourglass.ani"; do
+  name=$(basename "$f")
+  "$vc" preview "$f" "$out/previews/$name.bmp"
+  note "$out/previews/$name.bmp" "the preview of $name"
+done
+ls "$out/previews"
+
+section "Icons and cursors: the best entry opened, hotspots kept, an odd size kept on request"
+mkdir -p "$out/icons"
+"$vc" info "$nsis/Contrib/Graphics/Icons/nsis3-install.ico" | grep -E 'frame 0'
+"$vc" convert --no-parent --cursor-size keep "$nsis/Contrib/Graphics/Icons/nsis3-install.ico" "$out/icons/nsis3-install.ico"
+icotool -l "$out/icons/nsis3-install.ico"
+note "$out/icons/nsis3-install.ico" "the 48 x 48 entry of a six-entry icon, kept at 48 x 48 (--cursor-size keep)"
+"$vc" convert --no-parent "$wx/image/horse.cur" "$out/icons/horse.cur"
+icotool -l "$out/icons/horse.cur"
+note "$out/icons/horse.cur" "a cursor: its hotspot kept (icotool lists it)"
+"$vc" convert --no-parent --cursor-size keep "$samples/sample.cur" "$out/icons/sample.cur"
+icotool -l "$out/icons/sample.cur"
+note "$out/icons/sample.cur" "a cursor of 23 x 42 kept at its size (--cursor-size keep)"
+
+section "Animated cursors: rates, steps, title, author and hotspots kept"
+mkdir -p "$out/cursors/hourglass-frames"
+"$vc" convert --no-parent "$wx/animate/hourglass.ani" "$out/cursors/hourglass.ani"
+"$vc" info "$out/cursors/hourglass.ani" | grep -E 'cursor animation|title|author|steps'
+"$vc" extract --quiet "$out/cursors/hourglass.ani" "$out/cursors/hourglass-frames"
+note "$out/cursors/hourglass.ani" "20 frames and their steps, written again"
+note "$out/cursors/hourglass-frames/" "its frames, one picture each"
+"$vc" convert --no-parent "$wx/image/horse3.ani" "$out/cursors/horse3.ani"
+"$vc" info "$out/cursors/horse3.ani" | grep -E 'result|frames:'
+note "$out/cursors/horse3.ani" "24-bit frames saved as 256-colour frames of one size"
+
+section "Animated GIF and animated cursor, both ways: delays, transparency and looping carried across"
+mkdir -p "$out/animation/original-frames" "$out/animation/round-trip-frames" "$out/animation/played"
+throbber="$wx/animate/throbber.gif"
+"$vc" convert --no-parent "$throbber" "$out/animation/throbber.ani"
+"$vc" convert --no-parent "$out/animation/throbber.ani" "$out/animation/throbber.gif"
+gifsicle --info "$out/animation/throbber.gif" | sed -n 1,7p
+"$vc" extract --quiet "$throbber" "$out/animation/original-frames"
+"$vc" extract --quiet "$out/animation/throbber.gif" "$out/animation/round-trip-frames"
+for f in "$out"/animation/original-frames/*.bmp; do
+  same "$f" "$out/animation/round-trip-frames/$(basename "$f")" "$(basename "$f" .bmp) after GIF, cursor, GIF"
+done
+"$vc" play "$throbber" "$out/animation/played" | tail -1
+note "$out/animation/throbber.ani" "an animated GIF as an animated cursor: 0.10 s delays as 6/60 s"
+note "$out/animation/throbber.gif" "and back to GIF: 0.10 s, transparent, looping forever"
+note "$out/animation/original-frames/" "the GIF's frames"
+note "$out/animation/round-trip-frames/" "the same frames after the round trip"
+note "$out/animation/played/" "what the playback window shows, canvas by canvas"
+
+section "Frames of different sizes: the import options answered three ways"
+gifsicle --no-warnings "$throbber" '#0' --crop 4,4+16x16 "$throbber" '#1' -o "$out/animation/mixed.gif"
+note "$out/animation/mixed.gif" "a GIF whose two frames differ in size (32 x 32 and 16 x 16)"
+for answer in "sequence:24x24|both frames at 24 x 24" "frame:1|the second frame only" \
+  "assembled|the frames composed on the GIF's screen, as one picture"; do
+  choice=${answer%%|*}
+  dir="$out/animation/mixed-${choice%%:*}"
+  mkdir -p "$dir"
+  "$vc" extract --gif-import "$choice" "$out/animation/mixed.gif" "$dir"
+  note "$dir/" "--gif-import $choice: ${answer#*|}"
 done
 
-echo
-echo "== Icons and cursors: a cursor keeps its hotspot; an odd size is kept on request"
-wx=/usr/share/doc/wx3.2-examples/examples/samples/image
-"$vc" convert --no-parent "$wx/horse.cur" "$out/horse.cur"
-icotool -l "$out/horse.cur"
-"$vc" convert --no-parent "$wx/horse.ico" "$out/horse.ico"
-icotool -l "$out/horse.ico"
-"$vc" convert --no-parent --cursor-size keep "$samples/sample.cur" "$out/sample.cur"
-icotool -l "$out/sample.cur"
-
-echo
-echo "== An animated cursor round trip: rates, sequence, title, author, hotspots"
-ani=/usr/share/doc/wx3.2-examples/examples/samples/animate/hourglass.ani
-"$vc" convert --no-parent "$ani" "$out/hourglass.ani"
-"$vc" info "$out/hourglass.ani" | grep -A3 "cursor animation"
-"$vc" preview "$out/hourglass.ani" "$out/hourglass.ani.preview.bmp"
-
-echo
-echo "== TIFF: files of other programs opened, pictures of other formats saved as LZW TIFF and read by libtiff"
-go=/usr/share/gocode/src/golang.org/x/image/testdata
-"$vc" convert --no-parent "$go/video-001-uncompressed.tiff" "$out/video-001.bmp"
-"$vc" convert --no-parent "$go/blue-purple-pink.lzwcompressed.tiff" "$out/blue-purple-pink.gif"
-for f in "$samples"/sample.{jpg,pcx} "$out/video-001.bmp"; do
-  name=$(basename "${f%.*}")
-  "$vc" convert --no-parent "$f" "$out/$name-from-${f##*.}.tif"
-  pnm tifftopnm "$out/$name-from-${f##*.}.tif"
+section "Program files: the bitmaps of an installer (32 and 64 bits), one picked by name"
+mkdir -p "$out/programs"
+for stub in zlib-x86-ansi zlib-amd64-unicode; do
+  echo "  $stub: $("$vc" info "$nsis/Stubs/$stub" | grep -E 'bitmap:' | tr -s ' ')"
 done
+"$vc" --resource 110-1033 convert "$nsis/Stubs/zlib-amd64-unicode" "$out/programs/bitmap-110.bmp"
+wrestool -x --type=2 --name=110 --language=1033 "$nsis/Stubs/zlib-amd64-unicode" >"$scratch/wrestool.bmp"
+same "$out/programs/bitmap-110.bmp" "$scratch/wrestool.bmp" "bitmap 110 against wrestool's extraction"
+note "$out/programs/bitmap-110.bmp" "bitmap 110 of a 64-bit installer stub"
 
-echo
-echo "== GIF: still pictures of other programs opened; the editor's picture saved as GIF and read by giflib and netpbm"
-for f in "$samples/palette.gif" "$wx/horse.gif"; do
-  name=$(basename "${f%.*}")
-  "$vc" convert --no-parent "$f" "$out/$name-from-gif.bmp"
-  "$vc" convert --no-parent "$out/$name-from-gif.bmp" "$out/$name.gif"
-  differ "$f" "$out/$name.gif" "$name.gif" " from the original"
-done
-gifsicle --info "$out/sample.gif" | sed -n 1,4p
-pnm giftopnm "$out/sample.gif"
-
-echo
-echo "== PCX and JPEG: a game's PCX picture opened, the JPEG sample converted both ways, read by netpbm and djpeg"
-heroes=/usr/share/games/heroes/pics/background.pcx
-if [ -f "$heroes" ]; then
-  "$vc" convert --no-parent "$heroes" "$out/heroes.bmp"
-  differ "$heroes" "$out/heroes.bmp" heroes.bmp " from the original"
-  "$vc" convert --no-parent "$heroes" "$out/heroes.jpg"
-  pnm djpeg "$out/heroes.jpg"
-fi
-"$vc" convert --no-parent "$samples/sample.jpg" "$out/sample-from-jpg.pcx"
-pnm pcxtoppm "$out/sample-from-jpg.pcx"
-"$vc" convert --no-parent "$out/sample-from-jpg.pcx" "$out/sample-from-pcx.jpg"
-echo "sample-from-pcx.jpg: PSNR $(/usr/bin/compare -metric PSNR "$samples/sample.jpg" "$out/sample-from-pcx.jpg" null: 2>&1) dB against the original"
-
-echo
-echo "== Animated GIF: frames of another program's animation to an animated cursor and back, frame for frame"
-throbber=/usr/share/doc/wx3.2-examples/examples/samples/animate/throbber.gif
-"$vc" convert --no-parent "$throbber" "$out/throbber.ani"
-"$vc" info "$out/throbber.ani" | sed -n 1,4p
-"$vc" convert --no-parent "$out/throbber.ani" "$out/throbber.gif"
-gifsicle --info "$out/throbber.gif" | sed -n 1,8p
-mkdir -p "$out/throbber-in" "$out/throbber-out"
-"$vc" extract --quiet "$throbber" "$out/throbber-in"
-"$vc" extract --quiet "$out/throbber.gif" "$out/throbber-out"
-for f in "$out"/throbber-in/*.bmp; do
-  differ "$f" "$out/throbber-out/$(basename "$f")" "$(basename "$f")" ""
-done
-echo "frames of different sizes: the import options (template 109) answered as a sequence, one frame, the assembled image"
-gifsicle --no-warnings "$throbber" '#0' --crop 4,4+16x16 "$throbber" '#1' -o "$out/mixed.gif"
-for answer in sequence:24x24 frame:1 assembled; do
-  echo "--gif-import $answer: $("$vc" info --gif-import "$answer" "$out/mixed.gif" | grep -E 'frame [0-9]:' | tr -s ' \n' ' ')"
-done
-
-echo
-echo "== Program files: the bitmaps of Wine's cards.dll (PE32+) and an installer stub (PE32), one picked by name"
-cards=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/cards.dll
-"$vc" info "$cards" | grep -E 'bitmap:' | sed -n 1,6p
-"$vc" --resource 1 convert "$cards" "$out/card1.bmp"
-wrestool -x --type=2 --name=1 --language=0 "$cards" >"$out/card1_wrestool.bmp"
-differ "$out/card1.bmp" "$out/card1_wrestool.bmp" "card 1 against wrestool's extraction" ""
-"$vc" info /usr/share/nsis/Stubs/zlib-x86-ansi | grep -E 'bitmap:|frame 0'
-
-echo
-echo "Output in $out/"
+printf '\nOutput in %s/; %s says what each file shows.\n' "$out" "$index"

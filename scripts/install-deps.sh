@@ -1,5 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need.
+# Installs the Debian packages a purpose needs, by group:
+#   scripts/install-deps.sh demo   what the main job (scripts/demo.sh) uses:
+#                                  the native build and the sample files
+#   scripts/install-deps.sh test   what scripts/test.sh uses: the demo's
+#                                  packages and the test tools (Wine, the
+#                                  mingw toolchains, clang, the i386 runs)
+#   scripts/install-deps.sh [all]  everything
 # Idempotent: does nothing when everything is installed already.
 #
 # The 32-bit runs (the product under 32-bit Wine, the native -m32 build
@@ -11,40 +17,48 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(
-  build-essential cmake ninja-build pkg-config git gcovr
+group=${1:-all}
+demo=(
+  build-essential cmake ninja-build pkg-config
+  # linked into the library and the host: PNG entries, JPEG, colour reduction
+  libpng-dev libjpeg62-turbo-dev libimagequant-dev
+  # the AVI companion library on Linux (FFmpeg's libraries), and the ffmpeg
+  # and ffprobe tools that write and check AVI files in the demo and tests
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  # the independent readers the demo shows its files to
+  imagemagick icoutils gifsicle netpbm libjpeg-turbo-progs
+  # real files nobody here wrote, used in place
+  libsdl2-image-tests wx3.2-examples nsis-common golang-golang-x-image-dev heroes-data
+)
+test=(
+  git gcovr
   clang libclang-rt-14-dev
   libgtest-dev googletest libgmock-dev libbenchmark-dev
-  libimagequant-dev
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32
   g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 binutils-mingw-w64
   wine wine64 fonts-wine
-  imagemagick
-  libsdl2-image-tests
   # independent readers and writers the format tests check against
-  icoutils gir1.2-gdkpixbuf-2.0 python3-gi python3-pil
-  gifsicle giflib-tools netpbm libtiff-tools libjpeg-turbo-progs
+  gir1.2-gdkpixbuf-2.0 python3-gi python3-pil giflib-tools libtiff-tools
   # a real web browser for the browser preview (headless screenshots)
   chromium
   # peer libraries, linked into the benchmarks only
-  libgif-dev libtiff-dev libjpeg62-turbo-dev
-  # the PNG decoder of compressed icon entries, linked into the library
-  libpng-dev
-  # the AVI companion library on Linux (FFmpeg's libraries) and the ffmpeg
-  # and ffprobe tools its tests write and check AVI files with
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
-  # real files nobody here wrote, used in place
-  wx3.2-examples nsis-common golang-golang-x-image-dev heroes-data gdk-pixbuf-tests
+  libgif-dev libtiff-dev
+  gdk-pixbuf-tests
 )
 # The 32-bit runs. Every i386 library here is Multi-Arch "same" and installs
 # beside its amd64 twin. The 32-bit libFuzzer runtime comes with the amd64
 # libclang-rt-14-dev above (its i386 package conflicts with the multilib
 # C library).
-packages32=(
+test32=(
   wine32:i386
   g++-multilib lib32asan8 lib32ubsan1
   libjpeg62-turbo-dev:i386 libimagequant-dev:i386 libgtest-dev:i386 libpng-dev:i386
 )
+case $group in
+demo) packages=("${demo[@]}") packages32=() ;;
+test | all) packages=("${demo[@]}" "${test[@]}") packages32=("${test32[@]}") ;;
+*) echo "usage: $0 [demo|test|all]" >&2; exit 2 ;;
+esac
 status32=build/no-32bit-packages
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
@@ -52,7 +66,7 @@ missing=() missing32=()
 for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
 for p in "${packages32[@]}"; do installed "$p" || missing32+=("$p"); done
 if [ ${#missing[@]} -eq 0 ] && [ ${#missing32[@]} -eq 0 ]; then
-  rm -f "$status32"
+  [ "$group" = demo ] || rm -f "$status32"
   exit 0
 fi
 
@@ -69,7 +83,11 @@ update_log=$(mktemp)
 $SUDO apt-get update -qq >"$update_log" 2>&1 || true
 [ ${#missing[@]} -eq 0 ] || apt_install "${missing[@]}"
 
-[ ${#missing32[@]} -ne 0 ] || { rm -f "$status32" "$update_log"; exit 0; }
+if [ ${#missing32[@]} -eq 0 ]; then
+  rm -f "$update_log"
+  [ "$group" = demo ] || rm -f "$status32"
+  exit 0
+fi
 reason=""
 if grep -qE '^(E|W): .*i386' "$update_log"; then
   reason="the i386 package index cannot be fetched"

@@ -309,6 +309,13 @@ TEST_F(Ani, SaveReportsProgressCutsShortAndFailsLeavingPartialFiles) {
     }
     editor.hook = nullptr;
 
+    // Frame 2 in another byte size than frame 0 (2 colours, not 16): -6,
+    // the file kept with the two frames before it and its sizes unpatched.
+    editor.images[2].bytes = iconData(32, 32, 1, 2);
+    ASSERT_EQ(save(out, nullptr, parent), -6);
+    Bytes got = readBytes(out);
+    EXPECT_EQ(std::make_tuple(got.size(), get32(got, 4)), std::make_tuple(full - 774, 0u));
+
     // A short write ends with -8 and leaves what was written; the editor is
     // only asked, never changed.
     size_t callsBefore = editor.calls.size();

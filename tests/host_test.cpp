@@ -9,10 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/wait.h>
+
 #include <tuple>
 
 #include "common/bytes.h"
 #include "controls/reel.h"
+#include "gif_support.h"
 #include "host/editor.h"
 #include "host/image.h"
 #include "host/library.h"
@@ -217,4 +220,70 @@ TEST(HostLibrary, OpeningAttachesTheLibraryAndClosingDetachesIt) {
     lib.close();
     EXPECT_FALSE(vc::reelClassRegistered());
     EXPECT_EQ(vc::plat::module(), nullptr);
+}
+
+// ---- The command line ----------------------------------------------------------------
+
+// velmconv as a user runs it: each row a shell line in one scratch folder
+// (rows build on the files earlier rows made), its exit status, what its
+// output (both streams) must say, and how many lines name the host.
+TEST(HostCommands, ConversionsAndTheirMessages) {
+    using gifsupport::capture;
+    if (!gifsupport::haveTool("/usr/bin/convert") || !gifsupport::haveTool("/usr/bin/gifsicle"))
+        GTEST_SKIP() << "ImageMagick and gifsicle needed";
+    const char *const horse = "/usr/share/doc/wx3.2-examples/examples/samples/image/horse3.ani";
+    if (access(horse, R_OK) != 0) GTEST_SKIP() << "wx3.2-examples needed";
+    const std::string dir = tempPath("commands"), vc = std::string(VC_HOST_BINARY) + " ";
+    std::filesystem::create_directories(dir);
+    const struct {
+        std::string line;
+        int exit;
+        std::vector<std::string> says;
+        int hostLines = -1;  // lines starting "velmconv:", -1 any
+    } rows[] = {
+        // 24-bit frames served as 256-colour icons, each with a full table.
+        {vc + "convert --no-parent " + horse + " horse.ani && " + vc + "info horse.ani",
+         0, {"result: 1 (done)", "frames: 4", "frame 3: 32x32, 8 bits, hotspot 16,23"}},
+        // Delays 7/100 s are 4/60 s and back; transparency and looping kept.
+        {"/usr/bin/convert -delay 7 -loop 0 -dispose background -size 16x16 xc:none -fill blue -draw 'rectangle "
+         "2,2 9,9' \\( -size 16x16 xc:none -fill lime -draw 'rectangle 6,6 13,13' \\) a.gif && " +
+             vc + "convert --no-parent a.gif a.ani && " + vc + "info a.ani",
+         0, {"7->4, 7->4", "frame 1: 16x16, 1 bits, mask", "steps (frame/rate in 1/60 s): 0/4 1/4"}},
+        {vc + "convert --no-parent a.ani b.gif && /usr/bin/gifsicle --info b.gif && " + vc +
+             "extract --quiet b.gif . && /usr/bin/compare -metric AE frame_001.bmp a.gif[1] null: 2>&1",
+         0, {"4->7, 4->7", "loop forever", "transparent 0\n    disposal background delay 0.07s", "\n0"}},
+        {vc + "convert --no-parent a.ani a.bmp", 0, {"a.ani -> a.bmp (BMP"}},
+        // A picture wider than the editor takes, and frames of different
+        // sizes below the import dialog's smallest sequence.
+        {"/usr/bin/python3 -c \"from PIL import Image; Image.new('P', (65535, 1)).save('wide.gif')\" && " + vc +
+             "convert --no-parent wide.gif w.bmp",
+         1, {"image 0 (65535x1, 8 bits) refused: the editor's images are 1 to 32768 pixels wide"}, 1},
+        {"/usr/bin/convert -size 4x4 xc:red -size 6x3 xc:blue mixed.gif && " + vc + "convert --no-parent mixed.gif m.ani",
+         1, {"refused a sequence of 6x4", "give --gif-import sequence:8x8, frame:N (0 to 1) or assembled"}, 1},
+        {vc + "convert --no-parent --gif-import sequence:8x8 mixed.gif m.ani", 0, {"(166, ANI): 1 (done)"}},
+        {vc + "convert --no-parent none.bmp x.gif", 1, {"loading none.bmp: -1 (cannot open the file)"}, 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.line);
+        int status = 0;
+        const std::string out = capture("cd '" + dir + "' && (" + row.line + ") 2>&1", &status);
+        EXPECT_EQ(WEXITSTATUS(status), row.exit) << out;
+        for (const std::string &s : row.says) EXPECT_NE(out.find(s), std::string::npos) << s << "\n" << out;
+        size_t hostLines = 0;
+        for (size_t at = out.find("velmconv:"); at != std::string::npos; at = out.find("velmconv:", at + 1)) ++hostLines;
+        if (row.hostLines >= 0) EXPECT_EQ(hostLines, size_t(row.hostLines)) << out;
+    }
+    // Every icon chunk of the written file has the size the fram list was
+    // sized by (4 x (D + 30) + 4 for 4 frames of D bytes).
+    const std::vector<uint8_t> ani = gifsupport::readBytes(dir + "/horse.ani");
+    size_t at = 12;
+    while (at + 12 <= ani.size() && !(std::memcmp(&ani[at], "LIST", 4) == 0 && std::memcmp(&ani[at + 8], "fram", 4) == 0))
+        at += 8 + ((vc::loadLe32(&ani[at + 4]) + 1) & ~1u);
+    ASSERT_LE(at + 12, ani.size());
+    const uint32_t listSize = vc::loadLe32(&ani[at + 4]);
+    int icons = 0;
+    for (size_t p = at + 12; p + 8 <= ani.size(); p += 8 + ((vc::loadLe32(&ani[p + 4]) + 1) & ~1u), ++icons)
+        EXPECT_EQ(uint64_t(vc::loadLe32(&ani[p + 4]) + 8) * 4 + 4, listSize) << "icon chunk " << icons;
+    EXPECT_EQ(icons, 4);
+    std::filesystem::remove_all(dir);
 }

@@ -1,0 +1,90 @@
+#include "host/dialog_answers.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "gif/gif_import.h"  // the sizes the import options take
+#include "resources/strings.h"
+
+namespace host {
+
+namespace {
+
+// SIZE[,COLORS[,noscale]]: SIZE 16, 32, 64 or WxH; COLORS 2, 16, 256.
+void changeCursorFormat(const std::string &value, std::vector<DialogStep> &steps) {
+    std::string size = value, colors, rest;
+    if (size_t c = size.find(','); c != std::string::npos) colors = size.substr(c + 1), size.resize(c);
+    if (size_t c = colors.find(','); c != std::string::npos) rest = colors.substr(c + 1), colors.resize(c);
+    if (size == "16") steps.push_back({DialogStep::kClick, IDC_CURSOR_SIZE16, {}});
+    else if (size == "32") steps.push_back({DialogStep::kClick, IDC_CURSOR_SIZE32, {}});
+    else if (size == "64") steps.push_back({DialogStep::kClick, IDC_CURSOR_SIZE64, {}});
+    else if (size_t x = size.find('x'); x != std::string::npos) {
+        steps.push_back({DialogStep::kClick, IDC_CURSOR_SIZE_OTHER, {}});
+        steps.push_back({DialogStep::kText, IDC_CURSOR_X, size.substr(0, x)});
+        steps.push_back({DialogStep::kText, IDC_CURSOR_Y, size.substr(x + 1)});
+    }
+    if (colors == "2") steps.push_back({DialogStep::kClick, IDC_CURSOR_COLORS2, {}});
+    else if (colors == "16") steps.push_back({DialogStep::kClick, IDC_CURSOR_COLORS16, {}});
+    else if (colors == "256") steps.push_back({DialogStep::kClick, IDC_CURSOR_COLORS256, {}});
+    if (rest == "noscale") steps.push_back({DialogStep::kClick, IDC_CURSOR_SCALE, {}});  // on at start
+}
+
+// sequence[:WxH], frame:N or assembled. The size fields refuse text while
+// the editor's size rules.
+void gifImport(const std::string &value, std::vector<DialogStep> &steps) {
+    std::string mode = value, arg;
+    if (size_t c = mode.find(':'); c != std::string::npos) arg = mode.substr(c + 1), mode.resize(c);
+    if (mode == "frame") {
+        steps.push_back({DialogStep::kSelect, IDC_GIFIMP_LIST, {}, std::atoi(arg.c_str())});
+    } else if (mode == "assembled") {
+        steps.push_back({DialogStep::kClick, IDC_GIFIMP_ASSEMBLED, {}});
+    } else if (size_t x = arg.find('x'); mode == "sequence" && x != std::string::npos) {
+        steps.push_back({DialogStep::kText, IDC_GIFIMP_WIDTH, arg.substr(0, x)});
+        steps.push_back({DialogStep::kText, IDC_GIFIMP_HEIGHT, arg.substr(x + 1)});
+    }
+}
+
+}  // namespace
+
+std::string gifImportRefusal(const std::string &width, const std::string &height, size_t frames) {
+    // A field that is no number reads as 0, as the dialog reads it.
+    static constexpr unsigned long kMin = vc::kGifImportMinSize, kMax = vc::kGifImportMaxSize;
+    auto number = [](const std::string &text) {
+        char *end = nullptr;
+        const unsigned long v = std::strtoul(text.c_str(), &end, 10);
+        return end && end != text.c_str() && !*end ? v : 0ul;
+    };
+    const unsigned long w = number(width), h = number(height);
+    auto fits = [](unsigned long v) { return v >= kMin && v <= kMax; };
+    if (fits(w) && fits(h)) return {};
+    auto clamp = [](unsigned long v) { return std::to_string(std::clamp(v, kMin, kMax)); };
+    return "the frames differ in size and the GIF import options refused a sequence of " + std::to_string(w) + "x" +
+           std::to_string(h) + " (each side " + std::to_string(kMin) + " to " + std::to_string(kMax) +
+           " pixels); give --gif-import sequence:" + clamp(w) + "x" + clamp(h) + ", frame:N (0 to " +
+           std::to_string(frames ? frames - 1 : 0) + ") or assembled";
+}
+
+DialogAnswer answerFor(int templateId, const DialogAnswers &o) {
+    DialogAnswer a;
+    for (int id : o.cancelDialogs)
+        if (id == templateId) a.cancel = true;
+    if (a.cancel) return a;
+    switch (templateId) {
+    case IDD_SELECT_CURSOR:
+        if (o.cursorSize) a.steps.push_back({DialogStep::kClick, o.cursorSize, {}});
+        break;
+    case IDD_CHANGE_CURSOR:
+        if (!o.cursorFormat.empty()) changeCursorFormat(o.cursorFormat, a.steps);
+        break;
+    case IDD_GIF_IMPORT:
+        if (!o.gifImport.empty()) gifImport(o.gifImport, a.steps);
+        break;
+    case IDD_RESOURCE_BITMAP:
+        if (!o.resource.empty()) a.steps.push_back({DialogStep::kSelectText, IDC_RESBMP_LIST, o.resource});
+        break;
+    default: break;
+    }
+    return a;
+}
+
+}  // namespace host
