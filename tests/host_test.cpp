@@ -271,7 +271,9 @@ TEST(HostCommands, ConversionsAndTheirMessages) {
         for (const std::string &s : row.says) EXPECT_NE(out.find(s), std::string::npos) << s << "\n" << out;
         size_t hostLines = 0;
         for (size_t at = out.find("velmconv:"); at != std::string::npos; at = out.find("velmconv:", at + 1)) ++hostLines;
-        if (row.hostLines >= 0) EXPECT_EQ(hostLines, size_t(row.hostLines)) << out;
+        if (row.hostLines >= 0) {
+            EXPECT_EQ(hostLines, size_t(row.hostLines)) << out;
+        }
     }
     // Every icon chunk of the written file has the size the fram list was
     // sized by (4 x (D + 30) + 4 for 4 frames of D bytes).
