@@ -36,10 +36,10 @@ std::string baseName(const std::string &path) {
 }
 
 // IN's output: its name with the format's extension, in DIR or beside IN.
-std::string outputFor(const std::string &in, const Batch &b) {
+std::string outputFor(const std::string &in, const Batch::Target &t, const Batch &b) {
     std::string name = baseName(in);
     if (size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
-    name += "." + extensionFor(b.format, b.code);
+    name += "." + extensionFor(t.format, t.code);
     if (!b.outDir.empty()) {
         std::string dir = b.outDir;
         if (dir.back() != '/' && dir.back() != '\\') dir += '/';
@@ -48,11 +48,11 @@ std::string outputFor(const std::string &in, const Batch &b) {
     return in.substr(0, in.size() - baseName(in).size()) + name;
 }
 
-std::vector<std::string> workerArgs(const std::string &in, const std::string &out, const Batch &b) {
+std::vector<std::string> workerArgs(const std::string &in, const std::string &out, int code, const Batch &b) {
     std::vector<std::string> args{"velmconv", "convert"};
     args.insert(args.end(), b.options.begin(), b.options.end());
-    if (b.code >= 0) args.insert(args.end(), {"--format", std::to_string(b.code)});
-    if (b.code < 0) args.push_back("--every-frame");
+    if (code >= 0) args.insert(args.end(), {"--format", std::to_string(code)});
+    if (code < 0) args.push_back("--every-frame");
     args.insert(args.end(), {"--", in, out});
     return args;
 }
@@ -192,19 +192,24 @@ void runAll(const std::vector<std::vector<std::string>> &jobs, int parallel, std
 }  // namespace
 
 int runBatch(const Batch &b) {
+    // One task a file and format; the summary counts the tasks.
+    std::vector<std::string> inputs;
+    for (const std::string &file : b.files)
+        for (size_t t = 0; t < b.targets.size(); ++t) inputs.push_back(file);
     std::vector<std::vector<std::string>> jobs;
-    std::vector<Outcome> outcomes(b.files.size());
+    std::vector<Outcome> outcomes(inputs.size());
     std::map<std::string, size_t> outputs;
-    std::vector<size_t> jobFile;
-    for (size_t i = 0; i < b.files.size(); ++i) {
-        const std::string out = outputFor(b.files[i], b);
-        if (out == b.files[i]) {
+    std::vector<size_t> jobTask;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const Batch::Target &target = b.targets[i % b.targets.size()];
+        const std::string out = outputFor(inputs[i], target, b);
+        if (out == inputs[i]) {
             outcomes[i].reason = "the output would overwrite the input";
         } else if (auto [at, fresh] = outputs.emplace(out, i); !fresh) {
-            outcomes[i].reason = "its output " + out + " is also the output of " + b.files[at->second];
+            outcomes[i].reason = "its output " + out + " is also the output of " + inputs[at->second];
         } else {
-            jobs.push_back(workerArgs(b.files[i], out, b));
-            jobFile.push_back(i);
+            jobs.push_back(workerArgs(inputs[i], out, target.code, b));
+            jobTask.push_back(i);
         }
     }
     if (!b.outDir.empty()) {
@@ -217,14 +222,15 @@ int runBatch(const Batch &b) {
     }
     std::vector<Outcome> jobOutcomes(jobs.size());
     runAll(jobs, b.jobs < 1 ? 1 : b.jobs, jobOutcomes);
-    for (size_t j = 0; j < jobs.size(); ++j) outcomes[jobFile[j]] = jobOutcomes[j];
+    for (size_t j = 0; j < jobs.size(); ++j) outcomes[jobTask[j]] = jobOutcomes[j];
     size_t failed = 0;
     for (const Outcome &o : outcomes) failed += o.ok ? 0 : 1;
     std::fflush(stdout);
+    const char *unit = b.targets.size() > 1 ? "conversions" : "files";
     if (!b.quiet || failed)
-        std::printf("converted %zu, failed %zu (of %zu files)\n", b.files.size() - failed, failed, b.files.size());
+        std::printf("converted %zu, failed %zu (of %zu %s)\n", inputs.size() - failed, failed, inputs.size(), unit);
     for (size_t i = 0; i < outcomes.size(); ++i)
-        if (!outcomes[i].ok) std::printf("  failed: %s: %s\n", b.files[i].c_str(), outcomes[i].reason.c_str());
+        if (!outcomes[i].ok) std::printf("  failed: %s: %s\n", inputs[i].c_str(), outcomes[i].reason.c_str());
     return failed ? kExitFailed : kExitOk;
 }
 

@@ -32,7 +32,7 @@ struct Channel {
         while (!((m >> shift) & 1)) ++shift;
         top = m >> shift;
     }
-    uint8_t of(uint32_t px) const { return top ? uint8_t(uint64_t((px & mask) >> shift) * 255 / top) : 0; }
+    uint8_t of(uint32_t px) const { return top ? uint8_t((uint64_t((px & mask) >> shift) * 255 + top / 2) / top) : 0; }
 };
 
 struct Header {

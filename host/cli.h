@@ -40,9 +40,12 @@ std::string editorJson(const Editor &ed, const std::string &file, int result, co
 // Many files converted to one format, each by its own worker process (the
 // library keeps module-wide state, so files never share a process).
 struct Batch {
+    struct Target {
+        std::string format;  // as given to --to
+        int code = 0;        // parsed
+    };
     std::vector<std::string> files;
-    std::string format;            // as given to --to
-    int code = 0;                  // parsed
+    std::vector<Target> targets;   // --to FORMAT[,FORMAT...]: every file to each
     std::string outDir;            // empty: beside each input
     int jobs = 1;                  // worker processes at once
     std::vector<std::string> options;  // what each worker is given before its files

@@ -719,11 +719,17 @@ int main(int argc, char **argv) {
         } else if (a == "--to") {
             const char *v = next();
             if (!v) return usage(), 2;
-            const auto code = host::parseFormat(v, true);
-            if (!code || *code == CONV_FMT_RESOURCE)
-                return badArgument("--to: '" + std::string(v) + "' is not a format to save (" + host::formatNames(true) + ")");
-            o.batch.format = v;
-            o.batch.code = *code;
+            // FORMAT[,FORMAT...]
+            for (std::string list = v; !list.empty();) {
+                const size_t comma = list.find(',');
+                const std::string name = list.substr(0, comma);
+                list = comma == std::string::npos ? "" : list.substr(comma + 1);
+                const auto code = host::parseFormat(name, true);
+                if (!code || *code == CONV_FMT_RESOURCE)
+                    return badArgument("--to: '" + name + "' is not a format to save (" + host::formatNames(true) + ")");
+                o.batch.targets.push_back({name, *code});
+            }
+            if (o.batch.targets.empty()) return usage(), 2;
             continue;
         } else if (a == "--out") {
             const char *v = next();
@@ -814,7 +820,7 @@ int main(int argc, char **argv) {
 
     const std::string &cmd = args[0];
     int status = 2;
-    if (cmd == "convert" && !o.batch.format.empty()) {
+    if (cmd == "convert" && !o.batch.targets.empty()) {
         o.batch.files.assign(args.begin() + 1, args.end());
         o.batch.quiet = o.quiet;
         status = o.batch.files.empty() ? wrongArguments(cmd) : host::runBatch(o.batch);
