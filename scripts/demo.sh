@@ -140,4 +140,11 @@ differ "$out/card1.bmp" "$out/card1_wrestool.bmp" "card 1 against wrestool's ext
 "$vc" info /usr/share/nsis/Stubs/zlib-x86-ansi | grep -E 'bitmap:|frame 0'
 
 echo
+echo "== A PNG in one command: an icon, a cursor, an animated cursor and a GIF; the icon back as PNG"
+"$vc" convert --no-parent --to ico,cur,ani,gif --out "$out/toucan" "$wx/toucan.png"
+icotool -l "$out/toucan/toucan.ico" "$out/toucan/toucan.cur"
+"$vc" convert --no-parent "$out/toucan/toucan.ico" "$out/toucan/toucan-icon.png"
+"$vc" info "$out/toucan/toucan.ani" | sed -n 4,5p
+
+echo
 echo "Output in $out/"
