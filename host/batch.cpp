@@ -39,7 +39,8 @@ std::string baseName(const std::string &path) {
 std::string outputFor(const std::string &in, const Batch::Target &t, const Batch &b) {
     std::string name = baseName(in);
     if (size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
-    name += "." + extensionFor(t.format, t.code);
+    name += '.';
+    name += extensionFor(t.format, t.code);
     if (!b.outDir.empty()) {
         std::string dir = b.outDir;
         if (dir.back() != '/' && dir.back() != '\\') dir += '/';
@@ -61,16 +62,6 @@ struct Outcome {
     bool ok = false;
     std::string reason;
 };
-
-// The last line of a worker's messages, without the program's name.
-std::string lastLine(const std::string &text) {
-    size_t end = text.find_last_not_of("\r\n");
-    if (end == std::string::npos) return {};
-    size_t start = text.find_last_of('\n', end);
-    std::string line = text.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
-    if (line.rfind("velmconv: ", 0) == 0) line.erase(0, 10);
-    return line;
-}
 
 #if defined(_WIN32)
 
@@ -96,7 +87,10 @@ void runAll(const std::vector<std::vector<std::string>> &jobs, int, std::vector<
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     for (size_t i = 0; i < jobs.size(); ++i) {
         std::string line;
-        for (const std::string &a : jobs[i]) line += (line.empty() ? "" : " ") + quoted(a);
+        for (const std::string &a : jobs[i]) {
+            if (!line.empty()) line += ' ';
+            line += quoted(a);
+        }
         STARTUPINFOA si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
@@ -115,6 +109,16 @@ void runAll(const std::vector<std::vector<std::string>> &jobs, int, std::vector<
 }
 
 #else
+
+// The last line of a worker's messages, without the program's name.
+std::string lastLine(const std::string &text) {
+    size_t end = text.find_last_not_of("\r\n");
+    if (end == std::string::npos) return {};
+    size_t start = text.find_last_of('\n', end);
+    std::string line = text.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
+    if (line.rfind("velmconv: ", 0) == 0) line.erase(0, 10);
+    return line;
+}
 
 struct Worker {
     pid_t pid = -1;
@@ -200,9 +204,10 @@ int runBatch(const Batch &b) {
     std::vector<Outcome> outcomes(inputs.size());
     std::map<std::string, size_t> outputs;
     std::vector<size_t> jobTask;
+    std::vector<std::string> outNames;
     for (size_t i = 0; i < inputs.size(); ++i) {
         const Batch::Target &target = b.targets[i % b.targets.size()];
-        const std::string out = outputFor(inputs[i], target, b);
+        const std::string &out = outNames.emplace_back(outputFor(inputs[i], target, b));
         if (out == inputs[i]) {
             outcomes[i].reason = "the output would overwrite the input";
         } else if (auto [at, fresh] = outputs.emplace(out, i); !fresh) {
@@ -230,7 +235,8 @@ int runBatch(const Batch &b) {
     if (!b.quiet || failed)
         std::printf("converted %zu, failed %zu (of %zu %s)\n", inputs.size() - failed, failed, inputs.size(), unit);
     for (size_t i = 0; i < outcomes.size(); ++i)
-        if (!outcomes[i].ok) std::printf("  failed: %s: %s\n", inputs[i].c_str(), outcomes[i].reason.c_str());
+        if (!outcomes[i].ok)
+            std::printf("  failed: %s -> %s: %s\n", inputs[i].c_str(), outNames[i].c_str(), outcomes[i].reason.c_str());
     return failed ? kExitFailed : kExitOk;
 }
 

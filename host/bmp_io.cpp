@@ -154,7 +154,7 @@ std::optional<Image> bmpFromBytes(const uint8_t *data, size_t size, std::string 
         if (error.empty()) error = "file cut short in the header";
         return std::nullopt;
     }
-    const auto &lim = vc::limits();
+    const auto &lim = pictureLimits();
     if (h.width <= 0 || h.height <= 0) {
         error = "picture size " + std::to_string(h.width) + " x " + std::to_string(h.height) + " is not usable";
         return std::nullopt;

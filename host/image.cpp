@@ -7,6 +7,7 @@
 #include <map>
 
 #include "common/bytes.h"
+#include "common/limits.h"
 #include "host/quantize.h"
 
 namespace host {
@@ -40,6 +41,15 @@ std::vector<uint8_t> fromCoreHeader(const uint8_t *p, size_t size) {
     return out;
 }
 }  // namespace
+
+const vc::Limits &pictureLimits() {
+#if defined(_WIN32)
+    static const vc::Limits defaults;
+    return defaults;
+#else
+    return vc::limits();
+#endif
+}
 
 uint32_t Image::index(int32_t x, int32_t y) const {
     const uint8_t *row = bits.data() + size_t(height - 1 - y) * rowBytes();

@@ -8,7 +8,15 @@
 #include <string>
 #include <vector>
 
+namespace vc {
+struct Limits;
+}
+
 namespace host {
+
+// The limits pictures are read within: the library's own where the host
+// links it, their defaults where it loads the library as a DLL.
+const vc::Limits &pictureLimits();
 
 // A colour as the DIB colour table holds it: 0x00RRGGBB.
 using Rgb = uint32_t;

@@ -140,7 +140,7 @@ std::optional<Image> readPng(const std::string &path, std::string &error, std::o
     if (png) png_set_sig_bytes(png, 8);
     Shape s;
     std::optional<Image> result;
-    const auto &lim = vc::limits();
+    const auto &lim = pictureLimits();
     if (!info || !readShape(png, info, f, s)) {
         error = message.text;
     } else if (uint64_t(s.width) * s.height > lim.largestPicture || s.width > 0x7FFFF) {

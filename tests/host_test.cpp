@@ -381,6 +381,28 @@ TEST(HostFiles, OurPngsReadByOthersAndHandBuiltBmpVariants) {
         // The skipped pixels of the run-length rows keep colour 0.
         EXPECT_EQ(seen, std::string(row.expect));
     }
+    // Damaged and hostile headers and data: refused with the reason.
+    struct Damage {
+        const char *says;
+        size_t at;
+        uint32_t value;
+        bool rle;
+    };
+    const Damage damages[] = {
+        {"unknown BMP header size 13", 14, 13, false},     {"0 x 2 is not usable", 18, 0, false},
+        {"too large", 18, 0x10000000, false},                 {"compression 4 at 24 bits", 30, 4, false},
+        {"stored from the top", 22, uint32_t(-3), true},   {"cut short in the pixels", 22, uint32_t(-3), false},
+        {"runs past the end", rle4.size() - 4, 0xFF00, true},   {"pixel offset lies past the end", 10, 9999, false},
+    };
+    for (const Damage &d : damages) {
+        SCOPED_TRACE(d.says);
+        Bytes file = d.rle ? rle4 : top;
+        vctest::poke32(file, 10, uint32_t(d.rle ? rle4At : topAt));
+        vctest::poke32(file, d.at, d.value);
+        std::string error;
+        EXPECT_FALSE(host::bmpFromBytes(file.data(), file.size(), error));
+        EXPECT_NE(error.find(d.says), std::string::npos) << error;
+    }
 }
 
 // ---- velmconv as a command ---------------------------------------------------------
@@ -423,8 +445,9 @@ TEST_F(HostCommand, BatchConvertsTheGoodFilesAndNamesEachFailure) {
     const std::string out = run("convert --to cur --out cursors -j 2 a.png b.bmp c.gif cut.png huge.bmp empty.gif gone.png", &code);
     EXPECT_EQ(code, 1) << out;
     EXPECT_NE(out.find("converted 3, failed 4 (of 7 files)"), std::string::npos) << out;
-    for (const char *reason : {"cut.png: loading cut.png: -2", "huge.bmp: loading huge.bmp: -2", "too large",
-                               "empty.gif: loading empty.gif: -2", "gone.png: loading gone.png: -1"})
+    for (const char *reason : {"cut.png -> cursors/cut.cur: loading cut.png: -2", "huge.bmp -> cursors/huge.cur: loading huge.bmp: -2",
+                               "too large", "empty.gif -> cursors/empty.cur: loading empty.gif: -2",
+                               "gone.png -> cursors/gone.cur: loading gone.png: -1"})
         EXPECT_NE(out.find(reason), std::string::npos) << reason << "\n" << out;
     for (const char *made : {"a.cur", "b.cur", "c.cur"}) EXPECT_TRUE(std::filesystem::exists(dir + "/cursors/" + made)) << made;
     // Frames: an animation to the editor's own files, one file a frame.
