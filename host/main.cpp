@@ -413,7 +413,8 @@ int cmdInfo(const std::string &file, const Options &o, void *parent) {
     int r = loadInto(ed, file, o, parent, format);
     if (o.json) {
         std::fputs(host::editorJson(ed, file, r, gOwnFileError.empty() ? resultName(r) : gOwnFileError.c_str(), format,
-                                    format ? formatName(format) : host::ownFileOf(file) == host::OwnFile::png ? "PNG" : "BMP")
+                                    host::ownFileOf(file) == host::OwnFile::none ? formatName(format)
+                                    : host::ownFileOf(file) == host::OwnFile::png ? "PNG" : "BMP")
                        .c_str(),
                    stdout);
         return r == CONV_OK ? 0 : 1;
