@@ -55,9 +55,11 @@ void putIndex(Image &img, int32_t x, int32_t rowFromBottom, uint32_t i) {
 // picture or off the data is damage.
 bool decodeRle(vc::ByteReader in, Image &img, bool four, std::string &error) {
     int32_t x = 0, y = 0;
+    // Pixels past the row's end are dropped; x stops there so that no run
+    // of runs can carry it far.
     auto put = [&](uint32_t i) {
         if (x < img.width && y < img.height) putIndex(img, x, y, i);
-        ++x;
+        x = std::min(x + 1, img.width);
     };
     while (in.ok()) {
         const uint8_t count = in.u8(), value = in.u8();
@@ -69,7 +71,7 @@ bool decodeRle(vc::ByteReader in, Image &img, bool four, std::string &error) {
         if (value == 0) x = 0, ++y;
         else if (value == 1) return true;
         else if (value == 2) {
-            x += in.u8();
+            x = std::min(x + in.u8(), img.width);
             y += in.u8();
         } else {
             const uint32_t bytes = four ? (value + 1u) / 2 : value;

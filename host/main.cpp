@@ -3,6 +3,7 @@
 // whatever frames, hotspots, documents and menu items the library hands
 // over.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -290,16 +291,17 @@ int cmdDetect(const std::vector<std::string> &files) {
     return status;
 }
 
-// Loads a file into the editor: the editor reads BMP itself; everything
-// else goes through LoadConvImage, with an output record for single-image
-// formats and without one for animations (their frames come through the
-// callback; icons hand theirs through it too, but are single-image and so
-// still need a record to be loaded at all). Returns the library's result,
-// or 1 for BMP.
 // Why the editor could not read one of its own files, for the one message
 // that reports the failure.
 std::string gOwnFileError;
 
+// Loads a file into the editor: the editor reads BMP and PNG itself; everything
+// else goes through LoadConvImage, with an output record for single-image
+// formats and without one for animations (their frames come through the
+// callback; icons hand theirs through it too, but are single-image and so
+// still need a record to be loaded at all). Returns the library's result;
+// for BMP and PNG, which the editor reads itself, the code of the same
+// meaning, with the reason in gOwnFileError.
 int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent, uint8_t &format) {
     gOwnFileError.clear();
     if (host::ownFileOf(file) != host::OwnFile::none) {
@@ -482,7 +484,7 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     if (host::ownFileOf(out) != host::OwnFile::none) return writeOwnFrames(in, out, o, ed);
     int code = saveCode(out, o, ed);
     if (code < 0) {
-        std::fprintf(stderr, "velmconv: %s: no format for this name; give --format CODE\n", out.c_str());
+        std::fprintf(stderr, "velmconv: %s: no format for this name; give --format NAME\n", out.c_str());
         return 1;
     }
     int depth = gLib.getDesiredBitPix(code, ed.frames[size_t(ed.current)].image.bitCount);
