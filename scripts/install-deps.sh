@@ -24,6 +24,8 @@ packages=(
   # independent readers and writers the format tests check against
   icoutils gir1.2-gdkpixbuf-2.0 python3-gi python3-pil
   gifsicle giflib-tools netpbm libtiff-tools libjpeg-turbo-progs
+  # the manual page checked by groff
+  groff-base
   # a real web browser for the browser preview (headless screenshots)
   chromium
   # peer libraries, linked into the benchmarks only

@@ -498,7 +498,9 @@ TEST_F(HostCommand, JsonNamesHelpManualAndProgress) {
         }
     }
     EXPECT_EQ(run("convert gone.bmp b.ico").find("velmconv", 1), std::string::npos) << "one message";
-    EXPECT_EQ(capture(std::string("/usr/bin/groff -man -Tutf8 -ww ") + VC_HOST_SOURCE_DIR "/velmconv.1 2>&1 >/dev/null"), "");
+    if (access("/usr/bin/groff", X_OK) == 0) {
+        EXPECT_EQ(capture(std::string("/usr/bin/groff -man -Tutf8 -ww ") + VC_HOST_SOURCE_DIR "/velmconv.1 2>&1 >/dev/null"), "");
+    }
     // The progress bar is drawn on a terminal (script gives the program
     // one) and not into a pipe.
     EXPECT_EQ(run("convert a.png big.gif").find("Converting"), std::string::npos);
