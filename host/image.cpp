@@ -1,13 +1,13 @@
 #include "host/image.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 #include "common/bytes.h"
+#include "common/limits.h"
 #include "host/quantize.h"
 
 namespace host {
@@ -41,6 +41,15 @@ std::vector<uint8_t> fromCoreHeader(const uint8_t *p, size_t size) {
     return out;
 }
 }  // namespace
+
+const vc::Limits &pictureLimits() {
+#if defined(_WIN32)
+    static const vc::Limits defaults;
+    return defaults;
+#else
+    return vc::limits();
+#endif
+}
 
 uint32_t Image::index(int32_t x, int32_t y) const {
     const uint8_t *row = bits.data() + size_t(height - 1 - y) * rowBytes();
@@ -120,6 +129,17 @@ std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFact
     return img;
 }
 
+std::optional<Image> fromPackedDibAt(const uint8_t *p, size_t size, size_t bitsOffset) {
+    if (!bitsOffset || !p || size < 40 || loadLe32(p) < 40) return fromPackedDib(p, size);
+    const uint16_t bitCount = loadLe16(p + 14);
+    const uint32_t used = loadLe32(p + 32);
+    const uint64_t tableEnd = uint64_t(loadLe32(p)) + 4ull * (used ? used : bitCount <= 8 ? 1u << bitCount : 0);
+    if (tableEnd > bitsOffset || bitsOffset > size) return std::nullopt;
+    std::vector<uint8_t> packed(p, p + tableEnd);
+    packed.insert(packed.end(), p + bitsOffset, p + size);
+    return fromPackedDib(packed.data(), packed.size());
+}
+
 std::vector<uint8_t> toPackedDib(const Image &img, bool icon) {
     std::vector<uint8_t> v;
     uint32_t colors = img.bitCount <= 8 ? uint32_t(img.palette.size()) : 0;
@@ -186,6 +206,13 @@ void putIndex(Image &img, int32_t x, int32_t y, uint32_t i) {
     if (img.bitCount == 8) row[x] = uint8_t(i);
     else if (img.bitCount == 4) row[x >> 1] |= uint8_t(i << ((x & 1) ? 0 : 4));
     else row[x >> 3] |= uint8_t(i << (7 - (x & 7)));
+}
+// As putIndex, over whatever index the pixel had.
+void setIndex(Image &img, int32_t x, int32_t y, uint32_t i) {
+    uint8_t *row = img.bits.data() + size_t(img.height - 1 - y) * img.rowBytes();
+    const int bits = img.bitCount, shift = 8 - bits - (x * bits) % 8;
+    uint8_t &b = row[(size_t(x) * bits) / 8];
+    b = uint8_t((b & ~(((1 << bits) - 1) << shift)) | ((i & ((1u << bits) - 1)) << shift));
 }
 }  // namespace
 
@@ -254,60 +281,66 @@ void maskFromColor(Image &img, Rgb transparent) {
                 img.mask[size_t(img.height - 1 - y) * img.maskRowBytes() + (x >> 3)] |= uint8_t(0x80 >> (x & 7));
 }
 
-std::optional<Image> readBmp(const std::string &path, std::string &error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open";
-        return std::nullopt;
-    }
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (data.size() < 14 + 40 || data[0] != 'B' || data[1] != 'M') {
-        error = "not a BMP file";
-        return std::nullopt;
-    }
-    uint32_t bitsOffset = loadLe32(&data[10]);
-    const uint8_t *dib = data.data() + 14;
-    size_t size = data.size() - 14;
-    // Rebuild a packed DIB with the rows right behind the colour table.
-    uint32_t headerSize = loadLe32(dib);
-    if (headerSize < 40 || headerSize > size || bitsOffset < 14 + headerSize || bitsOffset > data.size()) {
-        error = "unsupported BMP header";
-        return std::nullopt;
-    }
-    std::vector<uint8_t> packed(dib, dib + headerSize);
-    uint16_t bitCount = loadLe16(dib + 14);
-    uint32_t clrUsed = loadLe32(dib + 32);
-    uint32_t colors = clrUsed ? clrUsed : (bitCount <= 8 ? (1u << bitCount) : 0u);
-    size_t tableEnd = 14 + size_t(headerSize) + 4ull * colors;
-    if (colors > 256 || tableEnd > bitsOffset) {
-        error = "bad colour table";
-        return std::nullopt;
-    }
-    packed.insert(packed.end(), data.begin() + 14 + headerSize, data.begin() + long(tableEnd));
-    packed.insert(packed.end(), data.begin() + bitsOffset, data.end());
-    packed[0] = 40;
-    packed[1] = packed[2] = packed[3] = 0;
-    if (headerSize > 40) packed.erase(packed.begin() + 40, packed.begin() + headerSize);
-    auto img = fromPackedDib(packed.data(), packed.size());
-    if (!img) error = "unsupported BMP (compressed, top-down or truncated)";
-    return img;
+void applyAlpha(Image &img, const std::vector<uint8_t> &alpha, std::optional<Rgb> *transparent) {
+    const auto hidden = [&](int32_t x, int32_t y) { return alpha[size_t(y) * size_t(img.width) + size_t(x)] < 128; };
+    if (std::none_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a < 128; })) return;
+    img.mask.assign(size_t(img.maskRowBytes()) * size_t(img.height), 0);
+    // The colour the hidden pixels take: one no shown pixel (or, in a
+    // palette, no other entry) has, so that it means transparent alone.
+    std::vector<bool> used(img.bitCount <= 8 ? 0 : size_t(1) << 24);
+    std::optional<uint32_t> hiddenIndex;
+    for (int32_t y = 0; y < img.height; ++y)
+        for (int32_t x = 0; x < img.width; ++x) {
+            if (!hidden(x, y)) {
+                if (img.bitCount > 8) used[img.pixel(x, y)] = true;
+                continue;
+            }
+            img.mask[size_t(img.height - 1 - y) * img.maskRowBytes() + size_t(x >> 3)] |= uint8_t(0x80 >> (x & 7));
+            if (img.bitCount <= 8 && !hiddenIndex) hiddenIndex = img.index(x, y);
+        }
+    Rgb key = rgb(255, 0, 255);
+    const auto taken = [&](Rgb c) {
+        if (img.bitCount > 8) return bool(used[c]);
+        for (size_t i = 0; i < img.palette.size(); ++i)
+            if (i != *hiddenIndex && img.palette[i] == c) return true;
+        return false;
+    };
+    for (Rgb c = 0; taken(key) && c <= 0xFFFFFF; ++c) key = c;
+    if (img.bitCount <= 8 && *hiddenIndex >= img.palette.size()) img.palette.resize(*hiddenIndex + 1);
+    if (img.bitCount <= 8) img.palette[*hiddenIndex] = key;
+    for (int32_t y = 0; y < img.height; ++y)
+        for (int32_t x = 0; x < img.width; ++x) {
+            if (!hidden(x, y)) continue;
+            if (img.bitCount <= 8) {
+                setIndex(img, x, y, *hiddenIndex);
+            } else {
+                uint8_t *p = img.bits.data() + size_t(img.height - 1 - y) * img.rowBytes() + size_t(x) * 3;
+                p[0] = uint8_t(key), p[1] = uint8_t(key >> 8), p[2] = uint8_t(key >> 16);
+            }
+        }
+    if (transparent) *transparent = key;
 }
 
-bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t size, size_t bitsOffset) {
+bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t size, size_t bitsOffset,
+                         std::string *error) {
     if (std::vector<uint8_t> info = fromCoreHeader(dib, size); !info.empty() && bitsOffset == 0)
-        return writePackedDibAsBmp(path, info.data(), info.size(), 0);
-    if (size < 40) return false;
+        return writePackedDibAsBmp(path, info.data(), info.size(), 0, error);
+    const auto fail = [error](const char *why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (size < 40) return fail("the picture is damaged");
     uint32_t headerSize = loadLe32(dib);
     uint16_t bitCount = loadLe16(dib + 14);
     uint32_t clrUsed = loadLe32(dib + 32);
     uint32_t colors = clrUsed ? clrUsed : (bitCount <= 8 ? (1u << bitCount) : 0u);
     size_t tableEnd = size_t(headerSize) + 4ull * colors;
     if (bitsOffset == 0) bitsOffset = tableEnd;
-    if (tableEnd > size || bitsOffset > size || bitsOffset < tableEnd) return false;
+    if (tableEnd > size || bitsOffset > size || bitsOffset < tableEnd) return fail("the picture is damaged");
     int32_t width = int32_t(loadLe32(dib + 4)), height = int32_t(loadLe32(dib + 8));
     uint64_t rowBytes = ((uint64_t(width > 0 ? width : 0) * bitCount + 31) / 32) * 4;
     uint64_t imageBytes = rowBytes * uint64_t(height > 0 ? height : -int64_t(height));
-    if (bitsOffset + imageBytes > size) return false;
+    if (bitsOffset + imageBytes > size) return fail("the picture is damaged");
     std::vector<uint8_t> out;
     out.push_back('B');
     out.push_back('M');
@@ -316,15 +349,25 @@ bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t siz
     wr32(out, uint32_t(14 + tableEnd));
     out.insert(out.end(), dib, dib + tableEnd);
     out.insert(out.end(), dib + bitsOffset, dib + bitsOffset + imageBytes);
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-    return std::fclose(f) == 0 && ok;
+    return writeWholeFile(path, out, error);
 }
 
-bool writeBmp(const std::string &path, const Image &img) {
+bool writeWholeFile(const std::string &path, const std::vector<uint8_t> &bytes, std::string *error) {
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const int writeErrno = errno;
+    if (std::fclose(f) == 0 && written) return true;
+    if (error) *error = std::strerror(written ? errno : writeErrno);
+    return false;
+}
+
+bool writeBmp(const std::string &path, const Image &img, std::string *error) {
     std::vector<uint8_t> dib = toPackedDib(img);
-    return writePackedDibAsBmp(path, dib.data(), dib.size(), 0);
+    return writePackedDibAsBmp(path, dib.data(), dib.size(), 0, error);
 }
 
 }  // namespace host

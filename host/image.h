@@ -8,7 +8,15 @@
 #include <string>
 #include <vector>
 
+namespace vc {
+struct Limits;
+}
+
 namespace host {
+
+// The limits pictures are read within: the library's own where the host
+// links it, their defaults where it loads the library as a DLL.
+const vc::Limits &pictureLimits();
 
 // A colour as the DIB colour table holds it: 0x00RRGGBB.
 using Rgb = uint32_t;
@@ -35,6 +43,8 @@ struct Image {
 // size bytes, saying why in `why` when given. heightFactor 2 reads icon
 // image data (XOR then AND rows).
 std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor = 1, std::string *why = nullptr);
+// The same with the rows at bitsOffset (0: right behind the colour table).
+std::optional<Image> fromPackedDibAt(const uint8_t *p, size_t size, size_t bitsOffset);
 // The packed DIB of an image; with icon set, icon image data (height
 // doubled, AND rows behind the XOR rows).
 std::vector<uint8_t> toPackedDib(const Image &img, bool icon = false);
@@ -48,9 +58,28 @@ Image withDepth(const Image &img, uint16_t bitCount, bool dither, const std::vec
 // The AND mask from a transparent colour: set where the pixel has it.
 void maskFromColor(Image &img, Rgb transparent);
 
-// BMP files: the editor's own format.
-std::optional<Image> readBmp(const std::string &path, std::string &error);
-bool writeBmp(const std::string &path, const Image &img);
-bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t size, size_t bitsOffset);
+// Alpha (one byte a pixel, rows from the top) made into the mask as an
+// icon editor does: below 128 is transparent. The hidden pixels take one
+// colour that no shown pixel has, which becomes the transparent colour.
+void applyAlpha(Image &img, const std::vector<uint8_t> &alpha, std::optional<Rgb> *transparent);
+
+// The editor's own files, BMP and PNG. A reader says why it refused in
+// error; a picture with alpha sets the transparent colour when asked for.
+std::optional<Image> bmpFromBytes(const uint8_t *data, size_t size, std::string &error,
+                                  std::optional<Rgb> *transparent = nullptr);
+std::optional<Image> readBmp(const std::string &path, std::string &error, std::optional<Rgb> *transparent = nullptr);
+bool writeBmp(const std::string &path, const Image &img, std::string *error = nullptr);
+bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t size, size_t bitsOffset,
+                         std::string *error = nullptr);
+bool writeWholeFile(const std::string &path, const std::vector<uint8_t> &bytes, std::string *error);
+// PNG: palettes, grey and RGB of any depth, with alpha or a transparency
+// chunk. A picture with a mask is written with alpha.
+std::optional<Image> readPng(const std::string &path, std::string &error, std::optional<Rgb> *transparent = nullptr);
+bool writePng(const std::string &path, const Image &img, std::string *error = nullptr);
+// Which of the two a name is, by its extension.
+enum class OwnFile { none, bmp, png };
+OwnFile ownFileOf(const std::string &name);
+std::optional<Image> readOwnFile(const std::string &path, std::string &error, std::optional<Rgb> *transparent);
+bool writeOwnFile(const std::string &path, const Image &img, std::string *error);
 
 }  // namespace host

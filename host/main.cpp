@@ -3,6 +3,7 @@
 // whatever frames, hotspots, documents and menu items the library hands
 // over.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/cli.h"
 #include "host/dialog_answers.h"
 #include "host/documents.h"
 #include "host/editor.h"
@@ -84,7 +86,13 @@ struct Options : host::DialogAnswers {
     const char *browser = nullptr;   // --browser: the browser preview's command
     std::vector<std::string> script; // --do: actions in the animation dialog
     host::EditorOptions editor;
+    bool json = false;               // --json: info as one JSON object
+    bool everyFrame = false;         // --every-frame: a BMP or PNG output per frame
+    host::Batch batch;               // --to, --out, -j: many files
 };
+
+// The argument being read, for the message when it is wrong.
+std::string gArgument;
 
 bool hasExtension(const std::string &name, const char *ext) {
     size_t dot = name.find_last_of('.');
@@ -272,20 +280,22 @@ int cmdDetect(const std::vector<std::string> &files) {
     return status;
 }
 
-// Loads a file into the editor: the editor reads BMP itself; everything
+// Loads a file into the editor: the editor reads BMP and PNG itself; everything
 // else goes through LoadConvImage, with an output record for single-image
 // formats and without one for animations (their frames come through the
 // callback; icons hand theirs through it too, but are single-image and so
-// still need a record to be loaded at all). Returns the library's result,
-// or 1 for BMP.
+// still need a record to be loaded at all). Returns the library's result;
+// for BMP and PNG, which the editor reads itself, the code of the same
+// meaning, with the reason in gLoadNote.
 int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent, uint8_t &format) {
-    if (hasExtension(file, ".bmp")) {
+    gLoadNote.clear();
+    if (host::ownFileOf(file) != host::OwnFile::none) {
+        format = 0;
         if (std::FILE *f = std::fopen(file.c_str(), "rb")) std::fclose(f);
-        else return CONV_E_OPEN;
-        auto img = host::readBmp(file, gLoadNote);
+        else return gLoadNote = std::strerror(errno), CONV_E_OPEN;
+        auto img = host::readOwnFile(file, gLoadNote, &ed.transparent);
         if (!img) return CONV_E_FORMAT;
         ed.addFrame(std::move(*img));
-        format = 0;
         return CONV_OK;
     }
     uint8_t detected = 0;
@@ -395,6 +405,14 @@ int cmdInfo(const std::string &file, const Options &o, void *parent) {
     uint8_t format = 0;
     gLoadNote.clear();
     int r = loadInto(ed, file, o, parent, format);
+    if (o.json) {
+        std::fputs(host::editorJson(ed, file, r, gLoadNote.empty() ? resultName(r) : gLoadNote.c_str(), format,
+                                    host::ownFileOf(file) == host::OwnFile::none ? formatName(format)
+                                    : host::ownFileOf(file) == host::OwnFile::png ? "PNG" : "BMP")
+                       .c_str(),
+                   stdout);
+        return r == CONV_OK ? 0 : 1;
+    }
     std::printf("%s\n  result: %d (%s)%s%s\n  format: %d (%s)\n", file.c_str(), r, resultName(r),
                 gLoadNote.empty() ? "" : ": ", gLoadNote.c_str(), format, formatName(format));
     for (const std::string &line : ed.refusals) std::printf("  %s\n", line.c_str());
@@ -418,6 +436,36 @@ int saveCode(const std::string &out, const Options &o, const Editor &ed) {
     return code;
 }
 
+// The numbered name of frame i: NAME_NNN.EXT for a NAME.EXT given, else
+// DIR/STEM_NNN.bmp.
+std::string numberedName(const std::string &given, const char *stem, size_t i) {
+    char number[16];
+    std::snprintf(number, sizeof number, "_%03zu", i);
+    if (host::ownFileOf(given) != host::OwnFile::none) {
+        const size_t dot = given.find_last_of('.');
+        return given.substr(0, dot) + number + given.substr(dot);
+    }
+    return given + "/" + stem + number + ".bmp";
+}
+
+// Saving to the editor's own files: the current frame, or with
+// --every-frame each frame as NAME_NNN.EXT.
+int writeOwnFrames(const std::string &in, const std::string &out, const Options &o, const Editor &ed) {
+    const bool each = o.everyFrame && ed.frames.size() > 1;
+    for (size_t i = each ? 0 : size_t(ed.current); i < (each ? ed.frames.size() : size_t(ed.current) + 1); ++i) {
+        const std::string name = each ? numberedName(out, "", i) : out;
+        std::string error;
+        if (!host::writeOwnFile(name, ed.frames[i].image, &error)) {
+            std::fprintf(stderr, "velmconv: cannot write %s: %s\n", name.c_str(), error.c_str());
+            return 1;
+        }
+    }
+    if (!o.quiet)
+        std::printf("%s -> %s%s\n", in.c_str(), out.c_str(),
+                    each ? (" (" + std::to_string(ed.frames.size()) + " frames, numbered)").c_str() : "");
+    return 0;
+}
+
 int cmdConvert(const std::string &in, const std::string &out, const Options &o, void *parent) {
     Editor ed(o.editor);
     if (!loadOrReport(ed, in, o, parent)) return 1;
@@ -427,16 +475,10 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
         std::fprintf(stderr, "velmconv: %s holds no image the editor could take%s\n", in.c_str(), why.c_str());
         return 1;
     }
-    if (hasExtension(out, ".bmp")) {
-        // The editor's own format: no library call, no result code.
-        const bool written = host::writeBmp(out, ed.frames[size_t(ed.current)].image);
-        if (!written) std::fprintf(stderr, "velmconv: cannot write %s\n", out.c_str());
-        else if (!o.quiet) std::printf("%s -> %s (BMP, the editor's own): written\n", in.c_str(), out.c_str());
-        return written ? 0 : 1;
-    }
+    if (host::ownFileOf(out) != host::OwnFile::none) return writeOwnFrames(in, out, o, ed);
     int code = saveCode(out, o, ed);
     if (code < 0) {
-        std::fprintf(stderr, "velmconv: %s: no format for this name; give --format CODE\n", out.c_str());
+        std::fprintf(stderr, "velmconv: %s: no format for this name; give --format NAME\n", out.c_str());
         return 1;
     }
     // Carried first: a cursor's frames may come out of it with new colours.
@@ -463,6 +505,7 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
 }
 
 int cmdPreview(const std::string &file, const std::string &out) {
+    std::string error;
     ConvImageRecord record{};
     char message[261] = {};
     record.messageText = message;
@@ -477,11 +520,17 @@ int cmdPreview(const std::string &file, const std::string &out) {
     size_t size = Library::memSize(record.image);
     bool ok = false;
     if (auto *p = static_cast<const uint8_t *>(Library::memLock(record.image))) {
-        ok = host::writePackedDibAsBmp(out, p, size, record.bitsOffset);
+        if (host::ownFileOf(out) == host::OwnFile::png) {
+            auto img = host::fromPackedDibAt(p, size, record.bitsOffset);
+            ok = img && host::writePng(out, *img, &error);
+            if (!img) error = "the preview is not a picture the host can read";
+        } else {
+            ok = host::writePackedDibAsBmp(out, p, size, record.bitsOffset, &error);
+        }
         Library::memUnlock(record.image);
     }
     Library::memFree(record.image);
-    if (!ok) std::fprintf(stderr, "velmconv: cannot write %s\n", out.c_str());
+    if (!ok) std::fprintf(stderr, "velmconv: cannot write %s: %s\n", out.c_str(), error.c_str());
     return ok ? 0 : 1;
 }
 
@@ -489,10 +538,10 @@ int cmdExtract(const std::string &file, const std::string &dir, const Options &o
     Editor ed(o.editor);
     if (!loadOrReport(ed, file, o, parent)) return 1;
     for (size_t i = 0; i < ed.frames.size(); ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/frame_%03zu.bmp", i);
-        if (!host::writeBmp(dir + name, ed.frames[i].image)) {
-            std::fprintf(stderr, "velmconv: cannot write %s%s\n", dir.c_str(), name);
+        const std::string name = numberedName(dir, "frame", i);
+        std::string error;
+        if (!host::writeOwnFile(name, ed.frames[i].image, &error)) {
+            std::fprintf(stderr, "velmconv: cannot write %s: %s\n", name.c_str(), error.c_str());
             return 1;
         }
     }
@@ -544,7 +593,10 @@ bool writeCanvas(const std::string &path, const vc::PlaybackCanvas &c) {
             const uint32_t v = c.at(x, y);
             p[0] = uint8_t(v), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v >> 16);
         }
-    return host::writeBmp(path, img);
+    std::string error;
+    if (host::writeOwnFile(path, img, &error)) return true;
+    std::fprintf(stderr, "velmconv: %s: %s\n", path.c_str(), error.c_str());
+    return false;
 }
 
 // Plays the GIF animation document as the preview window would and writes
@@ -587,12 +639,7 @@ int cmdPlay(const std::string &file, const std::string &dir, const Options &o, v
             play.tick();
         }
         if (!std::exchange(surface.painted, false)) continue;
-        char name[32];
-        std::snprintf(name, sizeof name, "/canvas_%03d.bmp", written);
-        if (!writeCanvas(dir + name, surface.canvas)) {
-            std::fprintf(stderr, "velmconv: cannot write %s%s\n", dir.c_str(), name);
-            return 1;
-        }
+        if (!writeCanvas(numberedName(dir, "canvas", size_t(written)), surface.canvas)) return 1;
         const vc::GifFrameEntry &f = record.frames[play.current()];
         std::printf("canvas %03d: frame %d, loop %u, ", written, play.current(), play.loopsDone());
         if (f.delay) std::printf("shown %u ticks\n", play.waitCounter() + 1);
@@ -632,45 +679,31 @@ int cmdAnimate(const std::string &file, const std::string *out, const Options &o
 }
 #endif
 
+// A wrong command line: names the argument being read (an option without
+// its value, or with a value it does not take) and points to the help.
 void usage() {
-    std::fputs(
-        "usage: velmconv COMMAND [options] ...\n"
-        "  formats                    list the formats and filter strings the library offers\n"
-        "  detect FILE...             detect each file's format by name and by content\n"
-        "  info FILE                  load a file and describe what the editor received\n"
-        "  convert IN OUT             load IN and save OUT (format from OUT's name or --format)\n"
-        "  preview FILE OUT.bmp       write the library's preview of FILE as a BMP file\n"
-        "  extract FILE DIR           write every frame the library hands over as DIR/frame_NNN.bmp\n"
-        "  play FILE DIR              play a GIF animation as the preview window does, writing each\n"
-        "                             canvas shown as DIR/canvas_NNN.bmp with a timeline (Linux)\n"
-        "  animate FILE [OUT]         open the document's animation dialog (106 or 110), work it with\n"
-        "                             the --do actions, then save OUT (Linux)\n"
-        "options:\n"
-        "  --format CODE   format code to save with (128 PCX, 129 GIF, 130 TIFF, 132 ICO/CUR,\n"
-        "                  133 JPEG, 165 AVI, 166 ANI, 167 animated GIF)\n"
-        "  --option N      option word passed to the load or save\n"
-        "  --no-parent     no parent window (no progress window)\n"
-        "  --cancel ID     cancel the dialog with template ID (others are answered with Enter)\n"
-        "  --cursor-size 16|32|64|keep   the answer to \"Select Cursor Format\" (107)\n"
-        "  --cursor-format SIZE[,COLORS[,noscale]]   the answer to \"Change Cursor Format\" (108):\n"
-        "                  SIZE 16, 32, 64 or WxH, COLORS 2, 16 or 256\n"
-        "  --gif-import sequence[:WxH]|frame:N|assembled   the answer to \"GIF - Importoptionen\" (109),\n"
-        "                  asked when a GIF's frames differ in size (default: sequence at the largest size)\n"
-        "  --max-canvases N   canvases play writes (default: one pass through the frames)\n"
-        "  --browser CMD   the browser preview's command (default xdg-open; '' for none)\n"
-        "  --do ACTION     an action in the animation dialog, in order: click:ID, text:ID=TEXT,\n"
-        "                  select:ID=N, scroll:ID=CODE, reel:ID=CODE,FRAME, keys:shift+ctrl+alt+enter|none,\n"
-        "                  ok, cancel (without either the dialog is answered with Enter)\n"
-        "  --resource NAME the bitmap of a program file to load, as \"Open Resource Bitmap\" lists it\n"
-        "                  without its leading spaces (default: the first line of the list)\n"
-        "  --dither        the editor prefers dithering\n"
-        "  --refuse-documents  the editor refuses animation documents\n"
-        "  --sound FILE    the file the editor's file dialog picks\n"
-        "  --verbose       print every callback\n"
-        "  --quiet         no progress bar or summary lines\n"
-        "  --interactive   (Windows) the library's dialogs wait for the user instead of being\n"
-        "                  answered from the options above\n",
-        stderr);
+    if (gArgument.empty()) std::fputs("velmconv: no command given\n", stderr);
+    else std::fprintf(stderr, "velmconv: %s: missing or wrong value\n", gArgument.c_str());
+    std::fputs("Try 'velmconv --help' or 'velmconv help COMMAND'.\n", stderr);
+}
+
+int badArgument(const std::string &what) {
+    std::fprintf(stderr, "velmconv: %s\nTry 'velmconv --help' or 'velmconv help COMMAND'.\n", what.c_str());
+    return host::kExitUsage;
+}
+
+// What each command takes after its name, for the message when the count
+// is wrong.
+int wrongArguments(const std::string &cmd) {
+    static const char *const forms[][2] = {
+        {"formats", "takes no file"},          {"detect", "takes FILE..."},
+        {"info", "takes one FILE"},            {"convert", "takes IN OUT, or --to FORMAT FILE..."},
+        {"preview", "takes FILE OUT"},         {"extract", "takes FILE DIR (or NAME.png)"},
+        {"play", "takes FILE DIR (or NAME.png)"}, {"animate", "takes FILE [OUT]"},
+    };
+    for (const auto &f : forms)
+        if (cmd == f[0]) return badArgument(cmd + " " + f[1]);
+    return badArgument("unknown command '" + cmd + "'");
 }
 
 }  // namespace
@@ -680,11 +713,51 @@ int main(int argc, char **argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        gArgument = a;
+        const int first = i;
         auto next = [&]() -> const char * { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (a == "--") {
+            args.insert(args.end(), argv + i + 1, argv + argc);
+            break;
+        }
         if (a == "--format") {
             const char *v = next();
             if (!v) return usage(), 2;
-            o.format = std::atoi(v);
+            const auto code = host::parseFormat(v, false);
+            if (!code) return badArgument("--format: '" + std::string(v) + "' is not a format (" + host::formatNames(false) + ")");
+            o.format = *code;
+        } else if (a == "--to") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            // FORMAT[,FORMAT...]
+            for (std::string list = v; !list.empty();) {
+                const size_t comma = list.find(',');
+                const std::string name = list.substr(0, comma);
+                list = comma == std::string::npos ? "" : list.substr(comma + 1);
+                const auto code = host::parseFormat(name, true);
+                if (!code || *code == CONV_FMT_RESOURCE)
+                    return badArgument("--to: '" + name + "' is not a format to save (" + host::formatNames(true) + ")");
+                o.batch.targets.push_back({name, *code});
+            }
+            if (o.batch.targets.empty()) return usage(), 2;
+            continue;
+        } else if (a == "--out") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            o.batch.outDir = v;
+            continue;
+        } else if (a == "-j" || a == "--jobs") {
+            const char *v = next();
+            if (!v || std::atoi(v) < 1) return usage(), 2;
+            o.batch.jobs = std::atoi(v);
+            continue;
+        } else if (a == "--json") {
+            o.json = true;
+            continue;
+        } else if (a == "--every-frame") o.everyFrame = true;
+        else if (a == "--version") {
+            std::printf("velmconv %s\n", VC_VERSION);
+            return 0;
         } else if (a == "--option") {
             const char *v = next();
             if (!v) return usage(), 2;
@@ -732,10 +805,21 @@ int main(int argc, char **argv) {
         } else if (a == "--verbose") o.editor.verbose = true;
         else if (a == "--quiet") o.quiet = true;
         else if (a == "--interactive") o.interactive = true;
-        else if (a == "-h" || a == "--help") return usage(), 0;
-        else args.push_back(a);
+        else if (a == "-h" || a == "--help") return host::printHelp(stdout, args.empty() ? "" : args[0]) ? 0 : wrongArguments(args[0]);
+        else if (a.size() > 1 && a[0] == '-') return badArgument("unknown option " + a);
+        else {
+            args.push_back(a);
+            continue;
+        }
+        // Options the workers of a batch are given too.
+        o.batch.options.insert(o.batch.options.end(), argv + first, argv + i + 1);
     }
+    gArgument.clear();
     if (args.empty()) return usage(), 2;
+    if (args[0] == "help") {
+        if (args.size() > 2) return wrongArguments("help");
+        return host::printHelp(stdout, args.size() == 2 ? args[1] : "") ? 0 : wrongArguments(args[1]);
+    }
 
     std::string error;
     if (!gLib.open(error)) {
@@ -747,7 +831,11 @@ int main(int argc, char **argv) {
 
     const std::string &cmd = args[0];
     int status = 2;
-    if (cmd == "formats" && args.size() == 1) status = cmdFormats(o);
+    if (cmd == "convert" && !o.batch.targets.empty()) {
+        o.batch.files.assign(args.begin() + 1, args.end());
+        o.batch.quiet = o.quiet;
+        status = o.batch.files.empty() ? wrongArguments(cmd) : host::runBatch(o.batch);
+    } else if (cmd == "formats" && args.size() == 1) status = cmdFormats(o);
     else if (cmd == "detect" && args.size() >= 2) status = cmdDetect({args.begin() + 1, args.end()});
     else if (cmd == "info" && args.size() == 2) status = cmdInfo(args[1], o, parent);
     else if (cmd == "convert" && args.size() == 3) status = cmdConvert(args[1], args[2], o, parent);
@@ -758,7 +846,7 @@ int main(int argc, char **argv) {
     else if (cmd == "animate" && (args.size() == 2 || args.size() == 3))
         status = cmdAnimate(args[1], args.size() == 3 ? &args[2] : nullptr, o, parent);
 #endif
-    else usage();
+    else status = wrongArguments(cmd);
     gLib.close();
     return status;
 }

@@ -169,4 +169,11 @@ wrestool -x --type=2 --name=110 --language=1033 "$nsis/Stubs/zlib-amd64-unicode"
 same "$out/programs/bitmap-110.bmp" "$scratch/wrestool.bmp" "bitmap 110 against wrestool's extraction"
 note "$out/programs/bitmap-110.bmp" "bitmap 110 of a 64-bit installer stub"
 
+section "A PNG in one command: an icon, a cursor, an animated cursor and a GIF"
+"$vc" convert --no-parent --to ico,cur,ani,gif --out "$out/toucan" "$wx/toucan.png"
+icotool -l "$out/toucan/toucan.ico" "$out/toucan/toucan.cur"
+"$vc" convert --no-parent "$out/toucan/toucan.ico" "$out/toucan/toucan-icon.png"
+note "$out/toucan/" "toucan.png (wxWidgets' sample picture) as an icon, a cursor, an animated cursor and a GIF"
+note "$out/toucan/toucan-icon.png" "the icon read back and written as PNG, its transparency kept"
+
 printf '\nOutput in %s/; %s says what each file shows.\n' "$out" "$index"

@@ -39,6 +39,8 @@ test=(
   wine wine64 fonts-wine
   # independent readers and writers the format tests check against
   gir1.2-gdkpixbuf-2.0 python3-gi python3-pil giflib-tools libtiff-tools
+  # the manual page checked by groff
+  groff-base
   # a real web browser for the browser preview (headless screenshots)
   chromium
   # peer libraries, linked into the benchmarks only

@@ -2,6 +2,7 @@
 // library, and its side of the editor callback. Its BMP files are checked
 // with ImageMagick, not only with its own reader.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include "host/library.h"
 #include "host/quantize.h"
 #include "platform/platform.h"
+#include "support/program_files.h"
 
 using host::Image;
 
@@ -53,6 +55,36 @@ bool samePixels(const Image &a, const Image &b) {
 
 std::string tempPath(const std::string &name) {
     return (std::filesystem::temp_directory_path() / ("vchost-" + std::to_string(getpid()) + "-" + name)).string();
+}
+
+using gifsupport::capture;
+const bool kMagick = access("/usr/bin/convert", X_OK) == 0;
+const bool kPillow = kMagick && std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") == 0;
+
+// A file's pixels as ImageMagick or Pillow decodes them: RGBA bytes, rows
+// from the top.
+std::vector<uint8_t> theirPixels(const std::string &file, bool pillow = false) {
+    const std::string out = capture(
+        pillow ? "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+                 "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGBA').tobytes())\" " + file
+               : "/usr/bin/convert " + file + " -depth 8 rgba:-");
+    return {out.begin(), out.end()};
+}
+
+// Ours against theirs: alpha below 128 is our mask, the other pixels'
+// channels within `slack` (16-bit samples and 5 or 6-bit channels are
+// rounded in more than one way).
+void expectPicture(const Image &ours, const std::vector<uint8_t> &rgba, int slack = 1) {
+    ASSERT_EQ(rgba.size(), size_t(ours.width) * size_t(ours.height) * 4);
+    int wrong = 0;
+    for (int32_t y = 0; y < ours.height; ++y)
+        for (int32_t x = 0; x < ours.width; ++x) {
+            const uint8_t *p = &rgba[(size_t(y) * size_t(ours.width) + size_t(x)) * 4];
+            const host::Rgb c = ours.pixel(x, y);
+            bool same = ours.masked(x, y) == (p[3] < 128);
+            for (int k = 0; k < 3 && !ours.masked(x, y); ++k) same = same && std::abs(int((c >> (16 - 8 * k)) & 255) - p[k]) <= slack;
+            if (!same && wrong++ < 3) ADD_FAILURE() << "pixel " << x << "," << y;
+        }
 }
 
 }  // namespace
@@ -252,7 +284,7 @@ TEST(HostCommands, ConversionsAndTheirMessages) {
         {vc + "convert --no-parent a.ani b.gif && /usr/bin/gifsicle --info b.gif && " + vc +
              "extract --quiet b.gif . && /usr/bin/compare -metric AE frame_001.bmp a.gif[1] null: 2>&1",
          0, {"4->7, 4->7", "loop forever", "transparent 0\n    disposal background delay 0.07s", "\n0"}},
-        {vc + "convert --no-parent a.ani a.bmp", 0, {"a.ani -> a.bmp (BMP"}},
+        {vc + "convert --no-parent a.ani a.bmp", 0, {"a.ani -> a.bmp\n"}},
         // A picture wider than the editor takes, and frames of different
         // sizes below the import dialog's smallest sequence.
         {"/usr/bin/python3 -c \"from PIL import Image; Image.new('P', (65535, 1)).save('wide.gif')\" && " + vc +
@@ -288,4 +320,261 @@ TEST(HostCommands, ConversionsAndTheirMessages) {
         EXPECT_EQ(uint64_t(vc::loadLe32(&ani[p + 4]) + 8) * 4 + 4, listSize) << "icon chunk " << icons;
     EXPECT_EQ(icons, 4);
     std::filesystem::remove_all(dir);
+}
+
+// ---- BMP and PNG files of other programs, and ours read by them ------------------
+
+// The picture every foreign file is made from: a gradient with an alpha
+// ramp across it (so both sides of 128 are met).
+const char *const kRamp = "-size 23x13 gradient:red-blue -alpha set -channel A -fx i/w +channel";
+
+TEST(HostFiles, ForeignBmpAndPngFilesReadAsTheirWritersReadThem) {
+    if (!kMagick) GTEST_SKIP() << "ImageMagick needed";
+    struct Row {
+        const char *name;
+        std::string make;  // the command, FILE its output
+        int slack;
+    };
+    const std::string ramp = kRamp;
+    const std::string pillow = "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+                               "im = Image.linear_gradient('L').resize((23, 13)); ";
+    const Row rows[] = {
+        {"v3.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue BMP3:FILE", 0},
+        {"core.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue BMP2:FILE", 0},
+        {"pal1.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 2 BMP3:FILE", 0},
+        {"pal4.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 7 BMP3:FILE", 0},
+        {"rle8.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 40 -compress RLE BMP3:FILE", 0},
+        {"v5alpha.bmp", "/usr/bin/convert " + ramp + " FILE", 0},
+        {"rgb565.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -define bmp:subtype=RGB565 FILE", 2},
+        {"rgb555.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -define bmp:subtype=RGB555 FILE", 2},
+        // ImageMagick reads a 4-bit channel v as v * 16, not v * 17.
+        {"argb4444.bmp", "/usr/bin/convert " + ramp + " -define bmp:subtype=ARGB4444 FILE", 15},
+        {"pal8.png", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 7 PNG8:FILE", 0},
+        {"trns.png", "/usr/bin/convert " + ramp + " -colors 7 PNG8:FILE", 0},
+        {"grey1.png", "/usr/bin/convert -size 23x13 gradient: -define png:color-type=0 -define png:bit-depth=1 FILE", 0},
+        {"grey2.png", "/usr/bin/convert -size 23x13 gradient: -define png:color-type=0 -define png:bit-depth=2 FILE", 0},
+        {"grey4.png", "/usr/bin/convert -size 23x13 gradient: -define png:color-type=0 -define png:bit-depth=4 FILE", 0},
+        {"grey16.png", "/usr/bin/convert -size 23x13 gradient: -depth 16 -define png:color-type=0 FILE", 1},
+        {"rgb48.png", "/usr/bin/convert -size 23x13 gradient:red-blue PNG48:FILE", 1},
+        {"rgba64.png", "/usr/bin/convert " + ramp + " PNG64:FILE", 1},
+        {"interlaced.png", "/usr/bin/convert " + ramp + " -interlace PNG PNG32:FILE", 0},
+        {"pillow-L.png", pillow + "im.save(sys.argv[1])\" FILE", 0},
+        {"pillow-1.png", pillow + "im.convert('1').save(sys.argv[1])\" FILE", 0},
+        {"pillow-LA.png", pillow + "Image.merge('LA', (im, im.transpose(0))).save(sys.argv[1])\" FILE", 0},
+        {"pillow-P.png", pillow + "im.quantize(5).save(sys.argv[1], transparency=2)\" FILE", 0},
+        {"pillow-RGBA.png", pillow + "Image.merge('RGBA', (im, im, im.transpose(1), im.transpose(0))).save(sys.argv[1])\" FILE", 0},
+        {"pillow-I16.png", pillow + "im.convert('I').point(lambda v: v * 257).convert('I;16').save(sys.argv[1])\" FILE", 1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (std::strncmp(row.name, "pillow", 6) == 0 && !kPillow) continue;
+        const std::string file = tempPath(row.name);
+        std::string make = row.make;
+        make.replace(make.find("FILE"), 4, file);
+        ASSERT_EQ(std::system(make.c_str()), 0) << make;
+        std::string error;
+        std::optional<host::Rgb> key;
+        auto ours = host::readOwnFile(file, error, &key);
+        ASSERT_TRUE(ours) << error;
+        expectPicture(*ours, theirPixels(file), row.slack);
+        // A picture with hidden pixels names the colour they take.
+        EXPECT_EQ(bool(key), !ours->mask.empty());
+        std::remove(file.c_str());
+    }
+}
+
+// Our PNG files at every depth, with and without a mask, read by
+// ImageMagick and by Pillow; and the BMP files the BMP reader takes apart
+// from what those programs write: run-length 4-bit rows with a delta and
+// line ends, rows from the top, a 108-byte header with an alpha mask.
+TEST(HostFiles, OurPngsReadByOthersAndHandBuiltBmpVariants) {
+    if (!kMagick) GTEST_SKIP() << "ImageMagick needed";
+    for (uint16_t bits : {1, 4, 8, 24})
+        for (bool masked : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << bits << " bits, mask " << masked);
+            Image img = pattern(21, 7, bits);
+            if (masked) host::maskFromColor(img, img.pixel(3, 2));
+            const std::string file = tempPath("ours.png");
+            std::string error;
+            ASSERT_TRUE(host::writePng(file, img, &error)) << error;
+            expectPicture(img, theirPixels(file), 0);
+            if (kPillow) expectPicture(img, theirPixels(file, true), 0);
+            std::remove(file.c_str());
+        }
+    using vctest::Bytes;
+    auto bmp = [](uint32_t header, int32_t w, int32_t h, uint16_t bits, uint32_t compression, Bytes tail) {
+        Bytes b(14 + header);
+        b[0] = 'B', b[1] = 'M';
+        vctest::poke32(b, 14, header), vctest::poke32(b, 18, uint32_t(w)), vctest::poke32(b, 22, uint32_t(h));
+        vctest::poke16(b, 26, 1), vctest::poke16(b, 28, bits), vctest::poke32(b, 30, compression);
+        b.insert(b.end(), tail.begin(), tail.end());
+        return b;
+    };
+    // Colour table of 16: entry i is grey i*16.
+    Bytes grey;
+    for (int i = 0; i < 16; ++i) grey.insert(grey.end(), {uint8_t(i * 16), uint8_t(i * 16), uint8_t(i * 16), 0});
+    struct Row {
+        const char *name;
+        Bytes file;
+        size_t pixelsAt;  // the pixel offset to store
+        const char *expect;  // the rows from the top, one hex digit (grey / 16) a pixel; '.' transparent
+    };
+    Bytes rle4 = bmp(40, 6, 3, 4, 2, grey);
+    const size_t rle4At = rle4.size();
+    // Bottom row: 3 pixels 1,2,1 then a line end; next row: a delta of 2
+    // right, literal 5,6,7 (padded), line end; top row: 6 pixels of 9; end.
+    rle4.insert(rle4.end(), {3, 0x12, 0, 0, 0, 2, 2, 0, 0, 3, 0x56, 0x70, 0, 0, 6, 0x99, 0, 1});
+    Bytes top = bmp(40, 2, -2, 24, 0, {});
+    const size_t topAt = top.size();
+    top.insert(top.end(), {0x10, 0x10, 0x10, 0x20, 0x20, 0x20, 0, 0, 0x30, 0x30, 0x30, 0x40, 0x40, 0x40, 0, 0});
+    Bytes v4 = bmp(108, 2, 1, 32, 3, {});
+    vctest::poke32(v4, 54, 0xFF0000), vctest::poke32(v4, 58, 0xFF00), vctest::poke32(v4, 62, 0xFF), vctest::poke32(v4, 66, 0xFF000000);
+    const size_t v4At = v4.size();
+    v4.insert(v4.end(), {0x50, 0x50, 0x50, 0xFF, 0x60, 0x60, 0x60, 0x7F});
+    const Row rows[] = {
+        {"rle4", rle4, rle4At, "999999|005670|121000"},
+        {"top-down", top, topAt, "12|34"},
+        {"v4 alpha", v4, v4At, "5."},
+    };
+    for (Row row : rows) {
+        SCOPED_TRACE(row.name);
+        vctest::poke32(row.file, 10, uint32_t(row.pixelsAt));
+        std::string error;
+        auto img = host::bmpFromBytes(row.file.data(), row.file.size(), error);
+        ASSERT_TRUE(img) << error;
+        std::string seen;
+        for (int32_t y = 0; y < img->height; ++y) {
+            if (y) seen += '|';
+            for (int32_t x = 0; x < img->width; ++x)
+                seen += img->masked(x, y) ? '.' : "0123456789ABCDEF"[(img->pixel(x, y) & 255) / 16];
+        }
+        // The skipped pixels of the run-length rows keep colour 0.
+        EXPECT_EQ(seen, std::string(row.expect));
+    }
+    // Damaged and hostile headers and data: refused with the reason.
+    struct Damage {
+        const char *says;
+        size_t at;
+        uint32_t value;
+        bool rle;
+    };
+    const Damage damages[] = {
+        {"unknown BMP header size 13", 14, 13, false},     {"0 x 2 is not usable", 18, 0, false},
+        {"too large", 18, 0x10000000, false},                 {"compression 4 at 24 bits", 30, 4, false},
+        {"stored from the top", 22, uint32_t(-3), true},   {"cut short in the pixels", 22, uint32_t(-3), false},
+        {"runs past the end", rle4.size() - 4, 0xFF00, true},   {"pixel offset lies past the end", 10, 9999, false},
+    };
+    for (const Damage &d : damages) {
+        SCOPED_TRACE(d.says);
+        Bytes file = d.rle ? rle4 : top;
+        vctest::poke32(file, 10, uint32_t(d.rle ? rle4At : topAt));
+        vctest::poke32(file, d.at, d.value);
+        std::string error;
+        EXPECT_FALSE(host::bmpFromBytes(file.data(), file.size(), error));
+        EXPECT_NE(error.find(d.says), std::string::npos) << error;
+    }
+}
+
+// ---- velmconv as a command ---------------------------------------------------------
+
+class HostCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = tempPath("cmd");
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    // Runs velmconv in the folder; standard error joins the output.
+    std::string run(const std::string &args, int *code = nullptr, bool terminal = false) {
+        int status = 0;
+        const std::string command = std::string(VC_HOST_BINARY) + " " + args;
+        std::string out = capture("cd '" + dir + "' && " +
+                                      (terminal ? "/usr/bin/script -qec '" + command + "' /dev/null" : command) + " 2>&1",
+                                  &status);
+        if (code) *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return out;
+    }
+    void write(const std::string &name, const vctest::Bytes &bytes) {
+        std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), long(bytes.size()));
+    }
+    std::string dir;
+};
+
+// Good and hostile files in one batch: the good ones converted, each bad
+// one failed with its reason, the summary counting both, exit code 1.
+TEST_F(HostCommand, BatchConvertsTheGoodFilesAndNamesEachFailure) {
+    if (!kMagick) GTEST_SKIP() << "ImageMagick needed";
+    ASSERT_EQ(std::system(("cd '" + dir + "' && /usr/bin/convert " + kRamp + " a.png && /usr/bin/convert a.png -colors 9 b.bmp"
+                           " && /usr/bin/convert -delay 10 a.png -flop a.png c.gif").c_str()), 0);
+    vctest::Bytes png = gifsupport::readBytes(dir + "/a.png");
+    write("cut.png", vctest::Bytes(png.begin(), png.begin() + long(png.size() / 2)));
+    vctest::Bytes huge(54 + 64, 0);
+    huge[0] = 'B', huge[1] = 'M', huge[10] = 54;
+    vctest::poke32(huge, 14, 40), vctest::poke32(huge, 18, 0x7FFFFFFF), vctest::poke32(huge, 22, 0x7FFFFFFF);
+    vctest::poke16(huge, 26, 1), vctest::poke16(huge, 28, 8), vctest::poke32(huge, 30, 1);
+    write("huge.bmp", huge);
+    write("empty.gif", {});
+    int code = 0;
+    const std::string out = run("convert --to cur --out cursors -j 2 a.png b.bmp c.gif cut.png huge.bmp empty.gif gone.png", &code);
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_NE(out.find("converted 3, failed 4 (of 7 files)"), std::string::npos) << out;
+    for (const char *reason : {"cut.png -> cursors/cut.cur: loading cut.png: -2", "huge.bmp -> cursors/huge.cur: loading huge.bmp: -2",
+                               "too large", "empty.gif -> cursors/empty.cur: loading empty.gif: -2",
+                               "gone.png -> cursors/gone.cur: loading gone.png: -1"})
+        EXPECT_NE(out.find(reason), std::string::npos) << reason << "\n" << out;
+    for (const char *made : {"a.cur", "b.cur", "c.cur"}) EXPECT_TRUE(std::filesystem::exists(dir + "/cursors/" + made)) << made;
+    // Frames: an animation to the editor's own files, one file a frame.
+    EXPECT_NE(run("convert --to png c.gif", &code).find("converted 1, failed 0"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir + "/c_001.png"));
+}
+
+// info --json parsed by Python; format names and codes; errors that name
+// the argument; help on standard output; the manual page without warnings;
+// no progress bar where standard error is not a terminal.
+TEST_F(HostCommand, JsonNamesHelpManualAndProgress) {
+    if (!kMagick) GTEST_SKIP() << "ImageMagick needed";
+    ASSERT_EQ(std::system(("cd '" + dir + "' && /usr/bin/convert " + kRamp + " a.png").c_str()), 0);
+    int code = 0;
+    run("convert a.png a.ani", &code);
+    ASSERT_EQ(code, 0);
+    const std::string check = run("info --json a.ani | /usr/bin/python3 -c \"import json, sys; d = json.load(sys.stdin); "
+                                  "print(d['format'], len(d['frames']), d['animation']['kind'], d['frames'][0]['mask'])\"");
+    EXPECT_EQ(check, "166 1 cursor animation True\n");
+    struct Row {
+        const char *args;
+        int code;
+        const char *says;
+    };
+    const Row rows[] = {
+        {"convert --format tiff a.png t.out", 0, "(130, TIFF): 1 (done)"},
+        {"convert --format 133 a.png j.out", 0, "(133, JPEG): 1 (done)"},
+        {"convert --format tiffx a.png t.out", 2, "--format: 'tiffx' is not a format"},
+        {"convert --to 131 a.png", 2, "--to: '131' is not a format to save"},
+        {"convert --bogus a.png b.ico", 2, "unknown option --bogus"},
+        {"convert a.png", 2, "convert takes IN OUT"},
+        {"convert a.png /nonexistent/dir/b.bmp", 1, "cannot write /nonexistent/dir/b.bmp: No such file"},
+        {"convert --help", 0, "velmconv convert --to png --out pngs/"},
+        {"help info", 0, "--json"},
+        {"--version", 0, "velmconv 1."},
+        {"convert gone.bmp b.ico", 1, "loading gone.bmp: -1 (cannot open the file): No such file or directory\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.args);
+        const std::string out = run(row.args, &code);
+        EXPECT_EQ(code, row.code) << out;
+        EXPECT_NE(out.find(row.says), std::string::npos) << out;
+        if (row.code == 2) {
+            EXPECT_LT(std::count(out.begin(), out.end(), '\n'), 3) << "a short message, not the usage";
+        }
+    }
+    EXPECT_EQ(run("convert gone.bmp b.ico").find("velmconv", 1), std::string::npos) << "one message";
+    if (access("/usr/bin/groff", X_OK) == 0) {
+        EXPECT_EQ(capture(std::string("/usr/bin/groff -man -Tutf8 -ww ") + VC_HOST_SOURCE_DIR "/velmconv.1 2>&1 >/dev/null"), "");
+    }
+    // The progress bar is drawn on a terminal (script gives the program
+    // one) and not into a pipe.
+    EXPECT_EQ(run("convert a.png big.gif").find("Converting"), std::string::npos);
+    if (access("/usr/bin/script", X_OK) == 0) {
+        EXPECT_NE(run("convert a.png big.gif", nullptr, true).find("Converting"), std::string::npos);
+    }
 }

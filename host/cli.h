@@ -1,0 +1,56 @@
+// The command line of velmconv beyond the single commands: format names,
+// help texts, the JSON description of what the editor holds, and batches
+// of files converted by worker processes.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/editor.h"
+
+namespace host {
+
+// Exit codes: every command ends with one of these.
+constexpr int kExitOk = 0;       // done
+constexpr int kExitFailed = 1;   // a file could not be read, converted or written (in a batch: any of them)
+constexpr int kExitUsage = 2;    // the command line is wrong
+
+// The editor's own files in the format names, besides the library's codes.
+constexpr int kOwnBmp = -10, kOwnPng = -11;
+
+// A format as the command line names it: the library's code in digits, or
+// a name ("tiff", "ico", "anigif"; "bmp" and "png" where ownFiles allows).
+std::optional<int> parseFormat(const std::string &text, bool ownFiles);
+// The extension a format's output gets ("tif", "ico", ...); the name a
+// cursor was asked by keeps "cur".
+std::string extensionFor(const std::string &formatText, int code);
+// The names, for messages: "pcx, gif, tiff, ...".
+std::string formatNames(bool ownFiles);
+
+// Help: the overview (command empty) or one command's page with examples;
+// false for a command that does not exist.
+bool printHelp(std::FILE *to, const std::string &command);
+
+// What the editor holds after a load, as one JSON object.
+std::string editorJson(const Editor &ed, const std::string &file, int result, const char *resultText, int format,
+                       const char *formatText);
+
+// Many files converted to one format, each by its own worker process (the
+// library keeps module-wide state, so files never share a process).
+struct Batch {
+    struct Target {
+        std::string format;  // as given to --to
+        int code = 0;        // parsed
+    };
+    std::vector<std::string> files;
+    std::vector<Target> targets;   // --to FORMAT[,FORMAT...]: every file to each
+    std::string outDir;            // empty: beside each input
+    int jobs = 1;                  // worker processes at once
+    std::vector<std::string> options;  // what each worker is given before its files
+    bool quiet = false;
+};
+int runBatch(const Batch &batch);
+
+}  // namespace host

@@ -1,0 +1,211 @@
+// Format names and the help texts of velmconv. The texts say what the
+// manual page (host/velmconv.1) says, shorter.
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/cli.h"
+#include "velmconv/velmconv.h"
+
+namespace host {
+
+namespace {
+
+struct FormatName {
+    const char *name;
+    int code;
+    const char *extension;
+};
+// The library's names for its codes first, then the usual other names.
+constexpr FormatName kNames[] = {
+    {"pcx", CONV_FMT_PCX, "pcx"},        {"gif", CONV_FMT_GIF, "gif"},       {"tiff", CONV_FMT_TIFF, "tif"},
+    {"resource", CONV_FMT_RESOURCE, ""}, {"icon", CONV_FMT_ICON, "ico"},     {"jpeg", CONV_FMT_JPEG, "jpg"},
+    {"avi", CONV_FMT_AVI, "avi"},        {"ani", CONV_FMT_ANI, "ani"},       {"anigif", CONV_FMT_ANIGIF, "gif"},
+    {"bmp", kOwnBmp, "bmp"},             {"png", kOwnPng, "png"},            {"tif", CONV_FMT_TIFF, "tif"},
+    {"ico", CONV_FMT_ICON, "ico"},       {"cur", CONV_FMT_ICON, "cur"},      {"jpg", CONV_FMT_JPEG, "jpg"},
+};
+
+std::string lower(std::string s) {
+    for (char &c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+struct Page {
+    const char *command;
+    const char *text;
+};
+
+constexpr const char *kOverview =
+    "usage: velmconv COMMAND [options] ARGUMENTS\n"
+    "\n"
+    "Converts, inspects and previews pictures, icons, cursors and animations through the\n"
+    "VelmConv library, playing the editor's part. The editor's own files are BMP and PNG.\n"
+    "\n"
+    "commands:\n"
+    "  formats                    the formats and filter strings the library offers\n"
+    "  detect FILE...             each file's format by name and by content\n"
+    "  info [--json] FILE         load a file and describe what the editor received\n"
+    "  convert IN OUT             load IN, save OUT (format from OUT's name or --format)\n"
+    "  convert --to FORMAT[,...] [--out DIR] [-j N] FILE...   convert many files\n"
+    "  preview FILE OUT           the library's preview of FILE as a BMP or PNG file\n"
+    "  extract FILE DIR|NAME.png  every frame the library hands over as a BMP or PNG file\n"
+    "  play FILE DIR|NAME.png     play a GIF animation, writing each canvas shown (Linux)\n"
+    "  animate FILE [OUT]         work the animation dialog with --do actions, save OUT (Linux)\n"
+    "  help [COMMAND]             this text, or a command's options and examples\n"
+    "\n"
+    "formats: a name or the library's code: pcx 128, gif 129, tiff 130, icon (ico, cur) 132,\n"
+    "  jpeg 133, avi 165, ani 166, anigif 167; bmp and png are the editor's own.\n"
+    "\n"
+    "options for every command: --no-parent, --quiet, --verbose, --option N; the dialogs'\n"
+    "  answers: --cancel ID, --cursor-size, --cursor-format, --gif-import, --resource\n"
+    "  (velmconv help COMMAND lists them where they matter).\n"
+    "\n"
+    "exit codes: 0 done; 1 a file could not be read, converted or written (in a batch, any\n"
+    "  of them); 2 the command line is wrong.\n"
+    "\n"
+    "  velmconv help convert      the convert command with examples\n"
+    "  velmconv --version         the version\n"
+    "  man velmconv               the manual page\n";
+
+constexpr const char *kDialogOptions =
+    "  --cursor-size 16|32|64|keep   the answer to \"Select Cursor Format\": the size an icon\n"
+    "                  or cursor is made at (default 32 x 32, reported in the result line)\n"
+    "  --cursor-format SIZE[,COLORS[,noscale]]   the answer to \"Change Cursor Format\":\n"
+    "                  SIZE 16, 32, 64 or WxH, COLORS 2, 16 or 256\n"
+    "  --gif-import sequence[:WxH]|frame:N|assembled   the answer to the GIF import options,\n"
+    "                  asked when a GIF's frames differ in size (default: a sequence)\n"
+    "  --resource NAME the bitmap of a program file to load, as its list shows it\n"
+    "  --cancel ID     cancel the dialog with template ID (others are answered with Enter)\n"
+    "  --option N      the option word passed to the load or save\n"
+    "  --no-parent     no parent window (no progress window)\n"
+    "  --quiet         no progress bar or result lines\n";
+
+constexpr Page kPages[] = {
+    {"formats",
+     "usage: velmconv formats\n\n"
+     "Lists the format codes, descriptions and filter strings the library gives for each set of\n"
+     "flags it is asked with (1 open, 2 save, 4 animation, 129 and 130 with descriptions).\n\n"
+     "example:\n  velmconv formats\n"},
+    {"detect",
+     "usage: velmconv detect FILE...\n\n"
+     "Asks the library for each file's format by its name and by its content.\n"
+     "Exit code 1 when a file cannot be opened.\n\n"
+     "example:\n  velmconv detect picture.gif cursor.ani\n"},
+    {"info",
+     "usage: velmconv info [--json] [options] FILE\n\n"
+     "Loads FILE as the editor would and describes what it received: the result, the format,\n"
+     "every frame (size, depth, hotspot, mask), the transparent colour, the animation\n"
+     "document (frames, steps, rates, title and author of an animated cursor; screen, loops\n"
+     "and per-frame delays of an animated GIF) and the menu items the library added.\n\n"
+     "  --json          one JSON object for scripts, with the same facts\n\n"
+     "examples:\n"
+     "  velmconv info hourglass.ani\n"
+     "  velmconv info --json throbber.gif | python3 -m json.tool\n"},
+    {"convert",
+     "usage: velmconv convert [options] IN OUT\n"
+     "       velmconv convert --to FORMAT[,FORMAT...] [--out DIR] [-j N] [options] FILE...\n\n"
+     "Loads IN and saves OUT in the format its name says (.pcx .gif .tif .ico .cur .jpg .ani\n"
+     ".avi .bmp .png), or the one --format gives. A GIF of several frames or with an\n"
+     "animation document is saved animated. PNG and BMP pictures with alpha keep it as the\n"
+     "editor's mask: alpha below 128 is transparent.\n\n"
+     "With --to, every FILE is converted to each FORMAT, each conversion by its own process,\n"
+     "the output named after the input with the format's extension, beside it or in DIR.\n"
+     "Animations keep their frames where the format holds several; BMP and PNG outputs of\n"
+     "several frames are numbered NAME_NNN.EXT. A summary line counts the conversions done\n"
+     "and failed, with the reason for each failure; the exit code is 1 when any failed.\n\n"
+     "  --format FORMAT save with this format (a name or a code), whatever OUT's name\n"
+     "  --to FORMAT[,FORMAT...]   convert every FILE to these formats (names, codes, bmp, png)\n"
+     "  --out DIR       where the outputs go (default: beside each input)\n"
+     "  -j N            N files at once, each in its own process (default 1)\n"
+     "  --every-frame   with a .bmp or .png output, every frame as NAME_NNN.EXT\n"
+     "%s\n"
+     "examples:\n"
+     "  velmconv convert logo.png logo.ico\n"
+     "  velmconv convert --to ico,cur,ani,gif --out out logo.png\n"
+     "  velmconv convert --cursor-size 64 logo.png logo.cur\n"
+     "  velmconv convert throbber.gif throbber.ani\n"
+     "  velmconv convert --to png --out pngs/ *.ico *.cur\n"
+     "  velmconv convert --to gif -j 2 frames/*.bmp\n"},
+    {"preview",
+     "usage: velmconv preview FILE OUT.bmp|OUT.png\n\n"
+     "Writes the preview the library gives the file dialog for FILE.\n\n"
+     "example:\n  velmconv preview hourglass.ani hourglass.png\n"},
+    {"extract",
+     "usage: velmconv extract [options] FILE DIR|NAME.bmp|NAME.png\n\n"
+     "Writes every frame the library hands over: DIR/frame_NNN.bmp, or NAME_NNN.bmp or\n"
+     "NAME_NNN.png when a name is given.\n"
+     "%s\n"
+     "examples:\n"
+     "  velmconv extract throbber.gif frames/\n"
+     "  velmconv extract hourglass.ani out/hourglass.png\n"},
+    {"play",
+     "usage: velmconv play [options] FILE DIR|NAME.bmp|NAME.png\n\n"
+     "Plays a GIF animation as the preview window does and writes each canvas shown\n"
+     "(DIR/canvas_NNN.bmp or NAME_NNN.EXT) with a timeline on standard output (Linux).\n\n"
+     "  --max-canvases N   canvases to write (default: one pass through the frames)\n"
+     "  --browser CMD   the browser preview's command (default xdg-open; '' for none)\n\n"
+     "example:\n  velmconv play throbber.gif out/throbber.png\n"},
+    {"animate",
+     "usage: velmconv animate [options] FILE [OUT]\n\n"
+     "Opens the animation dialog of FILE's document as the editor's menu command does, works\n"
+     "it with the --do actions in order, then saves OUT (Linux).\n\n"
+     "  --do ACTION     click:ID, text:ID=TEXT, select:ID=N, scroll:ID=CODE,\n"
+     "                  reel:ID=CODE,FRAME, keys:shift+ctrl+alt+enter|none, ok, cancel\n"
+     "                  (without ok or cancel the dialog is answered with Enter)\n"
+     "  --dither        the editor prefers dithering\n"
+     "  --refuse-documents  the editor refuses animation documents\n"
+     "  --sound FILE    the file the editor's file dialog picks\n\n"
+     "example:\n  velmconv animate b.gif out.gif --do reel:111=1,1 --do text:113=50 --do ok\n"},
+    {"help",
+     "usage: velmconv help [COMMAND]\n\n"
+     "The overview, or one command's options and examples (also: velmconv COMMAND --help).\n"},
+};
+
+}  // namespace
+
+std::optional<int> parseFormat(const std::string &text, bool ownFiles) {
+    if (!text.empty() && std::strspn(text.c_str(), "0123456789") == text.size()) {
+        const long code = std::strtol(text.c_str(), nullptr, 10);
+        for (const FormatName &n : kNames)
+            if (n.code == code) return int(code);
+        return std::nullopt;
+    }
+    const std::string name = lower(text);
+    for (const FormatName &n : kNames)
+        if (name == n.name && (ownFiles || n.code >= 0)) return n.code;
+    return std::nullopt;
+}
+
+std::string extensionFor(const std::string &formatText, int code) {
+    const std::string name = lower(formatText);
+    for (const FormatName &n : kNames)
+        if (name == n.name) return n.extension;
+    for (const FormatName &n : kNames)
+        if (n.code == code) return n.extension;
+    return {};
+}
+
+std::string formatNames(bool ownFiles) {
+    std::string out;
+    for (const FormatName &n : kNames) {
+        if (!ownFiles && n.code < 0) continue;
+        if (!out.empty()) out += ", ";
+        out += n.name;
+    }
+    return out + " or a code";
+}
+
+bool printHelp(std::FILE *to, const std::string &command) {
+    if (command.empty()) {
+        std::fputs(kOverview, to);
+        return true;
+    }
+    for (const Page &p : kPages)
+        if (command == p.command) {
+            std::fprintf(to, p.text, kDialogOptions);
+            return true;
+        }
+    return false;
+}
+
+}  // namespace host

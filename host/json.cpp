@@ -1,0 +1,146 @@
+// velmconv info --json: what the editor holds after a load, as one JSON
+// object. The animation documents are read through their records: the
+// cursor animation's header, texts, rates and sequence; the GIF
+// animation's screen, loops, comment and per-frame entries.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "cursor/ani.h"
+#include "gif/gif_record.h"
+#include "host/cli.h"
+
+namespace host {
+
+namespace {
+
+class Json {
+public:
+    std::string out;
+
+    Json &raw(const std::string &s) {
+        out += s;
+        return *this;
+    }
+    Json &num(long long v) { return raw(std::to_string(v)); }
+    Json &boolean(bool v) { return raw(v ? "true" : "false"); }
+    Json &str(const std::string &s) {
+        out += '"';
+        for (unsigned char c : s) {
+            if (c == '"' || c == '\\') out += '\\', out += char(c);
+            else if (c == '\n') out += "\\n";
+            else if (c < 0x20) {
+                char u[8];
+                std::snprintf(u, sizeof u, "\\u%04x", c);
+                out += u;
+            } else if (c >= 0x80) {
+                // Texts in files are in the system's code page: bytes past
+                // ASCII are taken as Latin-1 so the output stays valid UTF-8.
+                out += char(0xC0 | (c >> 6)), out += char(0x80 | (c & 0x3F));
+            } else out += char(c);
+        }
+        out += '"';
+        return *this;
+    }
+    // "key": with the comma before it when the object already has members.
+    Json &key(const char *k) {
+        if (!out.empty() && out.back() != '{' && out.back() != '[') out += ", ";
+        return str(k).raw(": ");
+    }
+    Json &item() {
+        if (!out.empty() && out.back() != '[') out += ", ";
+        return *this;
+    }
+};
+
+std::string fixedText(const char *p, size_t size) { return std::string(p, strnlen(p, size)); }
+
+void cursorAnimation(Json &j, const vc::CursorAnimationDocument &d) {
+    j.key("kind").str("cursor animation");
+    j.key("frames").num(d.header.frameCount).key("steps").num(d.header.stepCount);
+    j.key("default_rate_sixtieths").num(d.header.defaultRate);
+    j.key("title").str(fixedText(d.title, sizeof d.title));
+    j.key("author").str(fixedText(d.author, sizeof d.author));
+    j.key("sequence").raw("[");
+    for (uint32_t i = 0; i < vc::documentSteps(d); ++i) {
+        j.item().raw("{").key("frame").num(d.sequence[i]).key("rate_sixtieths").num(d.rates[i]).raw("}");
+    }
+    j.raw("]");
+}
+
+void gifAnimation(Json &j, const vc::GifAnimRecord &r) {
+    j.key("kind").str("GIF animation");
+    j.key("screen_width").num(r.screenWidth).key("screen_height").num(r.screenHeight);
+    j.key("repeat").boolean(r.repeat != 0).key("loop_count").num(r.loopCount);
+    j.key("background_index").num(r.backgroundIndex).key("global_colors").num(r.globalColorCount);
+    j.key("comment").str(r.commentFlag ? fixedText(r.comment, sizeof r.comment) : std::string());
+    j.key("frames").raw("[");
+    for (int32_t i = 0; i < vc::recordFrames(r); ++i) {
+        const vc::GifFrameEntry &f = r.frames[i];
+        j.item().raw("{").key("left").num(f.left).key("top").num(f.top);
+        j.key("width").num(f.width).key("height").num(f.height);
+        j.key("delay_hundredths").num(f.delay).key("disposal").num(f.disposal);
+        j.key("transparent_index").num(f.transparentIndex).key("user_input").boolean(f.userInput != 0);
+        j.key("interlaced").boolean(f.interlaced != 0).raw("}");
+    }
+    j.raw("]");
+}
+
+}  // namespace
+
+std::string editorJson(const Editor &ed, const std::string &file, int result, const char *resultText, int format,
+                       const char *formatText) {
+    Json j;
+    j.raw("{");
+    j.key("file").str(file).key("result").num(result).key("result_text").str(resultText);
+    j.key("format").num(format).key("format_name").str(formatText);
+    j.key("current_frame").num(ed.current);
+    j.key("frames").raw("[");
+    for (const Frame &f : ed.frames) {
+        j.item().raw("{").key("width").num(f.image.width).key("height").num(f.image.height);
+        j.key("depth").num(f.image.bitCount).key("mask").boolean(!f.image.mask.empty());
+        j.key("hotspot");
+        if (f.hotspot) j.raw("{").key("x").num(f.hotspot & 0xFFFF).key("y").num(f.hotspot >> 16).raw("}");
+        else j.raw("null");
+        j.raw("}");
+    }
+    j.raw("]").key("transparent_color");
+    if (ed.transparent) {
+        char c[8];
+        std::snprintf(c, sizeof c, "#%06X", unsigned(*ed.transparent & 0xFFFFFF));
+        j.str(c);
+    } else {
+        j.raw("null");
+    }
+    j.key("animation");
+    const size_t size = ed.document ? Library::memSize(ed.document) : 0;
+    const auto *p = ed.document ? static_cast<const uint8_t *>(Library::memLock(ed.document)) : nullptr;
+    const uint16_t code = p && size >= 2 ? uint16_t(p[0] | p[1] << 8) : 0;
+    if (code == CONV_FMT_ANI && size >= sizeof(vc::CursorAnimationDocument)) {
+        vc::CursorAnimationDocument d;
+        std::memcpy(&d, p, sizeof d);
+        j.raw("{");
+        cursorAnimation(j, d);
+        j.key("bytes").num(static_cast<long long>(size)).raw("}");
+    } else if (code == CONV_FMT_ANIGIF && size >= sizeof(vc::GifAnimRecord)) {
+        auto r = std::make_unique<vc::GifAnimRecord>();
+        std::memcpy(r.get(), p, sizeof *r);
+        j.raw("{");
+        gifAnimation(j, *r);
+        j.key("bytes").num(static_cast<long long>(size)).raw("}");
+    } else if (p) {
+        j.raw("{").key("kind").str("unknown").key("code").num(code).key("bytes").num(static_cast<long long>(size)).raw("}");
+    } else {
+        j.raw("null");
+    }
+    if (p) Library::memUnlock(ed.document);
+    j.key("menu").raw("[");
+    for (const MenuItem &m : ed.menu) {
+        j.item().raw("{").key("slot").num(m.slot).key("position").num(m.position);
+        j.key("command").num(m.commandId).key("flags").num(m.flags).key("text").str(m.text).raw("}");
+    }
+    j.raw("]}");
+    return j.out + "\n";
+}
+
+}  // namespace host
