@@ -293,7 +293,13 @@ int16_t SaveAviImage(const char *fileName, Wnd parent, uint32_t, Wnd progress, M
     params.progress = progress;
     AviExportModel model(library, params, callback);
     if (!model.start()) return int16_t(model.result());
-    const intptr_t result = plat::runDialog(parent, kAviExportTemplate, model);
+    intptr_t result = plat::runDialog(parent, kAviExportTemplate, model);
+    // Closed without Run or Cancel: as Cancel, the file made for the
+    // compression options goes.
+    if (!model.ended()) {
+        model.pressCancel();
+        result = model.result();
+    }
     model.finish();
     return int16_t(result);
 }

@@ -299,8 +299,12 @@ int16_t LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCall
     if (!file) return CONV_E_READ;
     AviImportModel model(library, file, option, callback);
     intptr_t result = model.result();
-    if (model.start()) result = plat::runDialog(parent, kAviImportTemplate, model);
-    else result = model.result();
+    if (model.start()) {
+        result = plat::runDialog(parent, kAviImportTemplate, model);
+        if (!model.ended()) model.pressCancel();  // closed without OK or Cancel
+    } else {
+        result = model.result();
+    }
     library.close(file);
     return int16_t(result);
 }
