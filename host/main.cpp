@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/avi_answers.h"
 #include "host/editor.h"
 #include "host/image.h"
 #include "host/library.h"
@@ -80,6 +81,7 @@ struct Options {
     const char *browser = nullptr;   // --browser: the browser preview's command
     std::vector<std::string> script; // --do: actions in the animation dialog
     std::string resource;            // --resource: the line of template 102 picked, leading spaces removed
+    host::AviOptions avi;            // --avi-*: the answers to the AVI dialogs
     host::EditorOptions editor;
 };
 
@@ -196,6 +198,7 @@ intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
     for (int id : o->cancelDialogs)
         if (id == templateId) return 0;
     if (templateId == IDD_RESOURCE_BITMAP) return answerResourceBitmap(*o, dialog);
+    if (host::isAviDialog(templateId)) return host::answerAviDialog(o->avi, templateId, dialog);
     if (templateId == vc::kSelectCursorTemplate && o->cursorSize) VcDialogClick(dialog, o->cursorSize);
     if (templateId == vc::kChangeCursorTemplate && !o->cursorFormat.empty()) {
         // SIZE[,COLORS[,noscale]]: SIZE 16, 32, 64 or WxH; COLORS 2, 16, 256.
@@ -405,6 +408,7 @@ int cmdInfo(const std::string &file, const Options &o, void *parent) {
 #if !defined(_WIN32)
     std::fputs(gResourceLines.c_str(), stdout);
 #endif
+    std::fputs(host::gAviLines.c_str(), stdout);
     printEditor(ed);
     return r == CONV_OK ? 0 : 1;
 }
@@ -646,6 +650,12 @@ void usage() {
         "                  ok, cancel (without either the dialog is answered with Enter)\n"
         "  --resource NAME the bitmap of a program file to load, as \"Open Resource Bitmap\" lists it\n"
         "                  without its leading spaces (default: the first line of the list)\n"
+        "  --avi-frames LIST  the frames \"AVI Import\" (103) hands over, from 1: 1-10,15 or all\n"
+        "                  (default 1), or every:STEP[:FROM[:COUNT]] through \"AVI Select Frames\" (104)\n"
+        "  --avi-rate N    the frame rate \"AVI Export\" (105) writes (1 to 25; default 12)\n"
+        "  --avi-delays LIST  each frame's delay in ticks of the rate (one for all, or one per frame)\n"
+        "  --avi-sound FILE   the WAVE file merged into the exported video\n"
+        "  --avi-codec NAME   the answer to the compression options (default uncompressed)\n"
         "  --dither        the editor prefers dithering\n"
         "  --refuse-documents  the editor refuses animation documents\n"
         "  --sound FILE    the file the editor's file dialog picks\n"
@@ -703,6 +713,8 @@ int main(int argc, char **argv) {
             const char *v = next();
             if (!v) return usage(), 2;
             o.resource = v;
+        } else if (a.rfind("--avi-", 0) == 0) {
+            if (!host::aviOption(a, next(), o.avi, o.editor.soundFile)) return usage(), 2;
         } else if (a == "--no-parent") o.parent = false;
         else if (a == "--dither") o.editor.dither = true;
         else if (a == "--refuse-documents") o.editor.refuseDocuments = true;
