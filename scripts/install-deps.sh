@@ -30,6 +30,9 @@ packages=(
   libgif-dev libtiff-dev libjpeg62-turbo-dev
   # the PNG decoder of compressed icon entries, linked into the library
   libpng-dev
+  # the AVI companion library on Linux (FFmpeg's libraries) and the ffmpeg
+  # and ffprobe tools its tests write and check AVI files with
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   # real files nobody here wrote, used in place
   wx3.2-examples nsis-common golang-golang-x-image-dev heroes-data gdk-pixbuf-tests
 )

@@ -1,5 +1,5 @@
 /*
- * The AVI companion library (VELMVFW32.DLL on Windows, libVELMVFW32.so
+ * The AVI companion library (VELMVFW32.DLL on Windows, VELMVFW32.so
  * beside libvelmconv on Linux): the ten functions the plug-in looks up by
  * name for every AVI import, export and preview, and the three records they
  * exchange. Arguments are 32-bit values on the product (i686, stdcall,

@@ -1,0 +1,112 @@
+// The companion's ten functions on Linux, over the FFmpeg reader and the
+// AVI writer of ffmpeg_backend.h, and the one Linux-only export that lends
+// the companion the plug-in's dialog runner (velmvfw_linux.h).
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/platform.h"
+#include "vfw/ffmpeg_backend.h"
+#include "vfw/velmvfw.h"
+#include "vfw/velmvfw_linux.h"
+
+#define VFW_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+// A handle is the address of one of these, known to the set below: a
+// handle the library did not give out (or gave out and took back) is
+// refused instead of followed.
+struct Handle {
+    std::unique_ptr<vfw::Reader> reader;
+    std::unique_ptr<vfw::Writer> writer;
+};
+std::set<Handle *> gHandles;
+VfwDialogRunner gRunner = nullptr;
+
+Handle *handle(VfwFile file) {
+    auto it = gHandles.find(reinterpret_cast<Handle *>(file));
+    return it == gHandles.end() ? nullptr : *it;
+}
+vfw::Reader *reader(VfwFile file) {
+    Handle *h = handle(file);
+    return h ? h->reader.get() : nullptr;
+}
+vfw::Writer *writer(VfwFile file) {
+    Handle *h = handle(file);
+    return h ? h->writer.get() : nullptr;
+}
+VfwFile give(std::unique_ptr<Handle> h) {
+    Handle *raw = h.release();
+    gHandles.insert(raw);
+    return reinterpret_cast<VfwFile>(raw);
+}
+
+// "Video Compression": which compressor, and its quality.
+struct CompressModel final : vc::plat::DialogModel {
+    static constexpr int kTemplate = VFW_COMPRESS_TEMPLATE;
+    int choice;
+    std::string quality;
+    CompressModel(vfw::Codec codec, int q) : choice(int(codec)), quality(std::to_string(q)) {}
+    int templateId() const override { return kTemplate; }
+    std::string *textField(int id) override { return id == VFW_COMPRESS_QUALITY ? &quality : nullptr; }
+    bool select(int id, int32_t index) override {
+        if (id != VFW_COMPRESS_LIST || index < 0 || index >= VFW_CODEC_COUNT) return false;
+        choice = index;
+        return true;
+    }
+    int qualityValue() const {
+        char *end = nullptr;
+        long q = std::strtol(quality.c_str(), &end, 10);
+        return end != quality.c_str() && *end == 0 && q >= 1 && q <= 100 ? int(q) : 0;
+    }
+    bool pressOk() override {
+        if (!qualityValue()) return false;
+        end(kOk);
+        return true;
+    }
+};
+
+}  // namespace
+
+VFW_EXPORT void VfwBindHost(VfwDialogRunner runner) { gRunner = runner; }
+
+VFW_EXPORT VfwFile OpenAviFile(const char *name) {
+    auto r = vfw::openReader(name);
+    if (!r) return 0;
+    auto h = std::make_unique<Handle>();
+    h->reader = std::move(r);
+    return give(std::move(h));
+}
+
+VFW_EXPORT void CloseAviFile(VfwFile file) {
+    Handle *h = handle(file);
+    if (!h) return;
+    gHandles.erase(h);
+    if (h->writer) (void)h->writer->finish();
+    delete h;
+}
+
+VFW_EXPORT void GetAviFileInfo(VfwFile file, VfwFileInfo *info) {
+    vfw::Reader *r = reader(file);
+    if (!info) return;
+    std::memset(info, 0, sizeof *info);
+    if (!r) return;
+    info->frameCount = r->frameCount();
+    info->width = r->width();
+    info->height = r->height();
+    info->rate = uint16_t(r->rate());
+}
+
+VFW_EXPORT const void *GetAviFrame(VfwFile file, int32_t frame) {
+    vfw::Reader *r = reader(file);
+    return r ? r->frame(frame) : nullptr;
+}
+
+// Headless: there is no device to draw on, and the dialog draws its
+// placeholder when nothing was drawn.
+VFW_EXPORT int32_t DrawAviFrame(VfwFile, int32_t, void *, int32_t, int32_t, int32_t, int32_t, int32_t) {
+    return 0;
+}
