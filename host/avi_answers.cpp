@@ -7,6 +7,7 @@
 #if !defined(_WIN32)
 #include "platform/headless_dialog.h"
 #include "velmconv/headless.h"
+#include "vfw/velmvfw_linux.h"
 #include "video/avi.h"
 #endif
 
@@ -110,11 +111,19 @@ intptr_t answerExport(const AviOptions &o, VcDialog *dialog) {
     return VC_DIALOG_DEFAULT;
 }
 
+// The companion's compression options: the compressor named by --avi-codec.
+intptr_t answerCompression(const AviOptions &o, VcDialog *dialog) {
+    static const char *const names[] = VFW_CODEC_NAMES;
+    for (int i = 0; i < VFW_CODEC_COUNT; ++i)
+        if (o.codec == names[i]) VcDialogSelect(dialog, VFW_COMPRESS_LIST, i);
+    return VC_DIALOG_DEFAULT;
+}
+
 }  // namespace
 
 bool isAviDialog(int32_t templateId) {
     return templateId == vc::kAviImportTemplate || templateId == vc::kAviSelectTemplate ||
-           templateId == vc::kAviExportTemplate;
+           templateId == vc::kAviExportTemplate || templateId == VFW_COMPRESS_TEMPLATE;
 }
 
 intptr_t answerAviDialog(const AviOptions &o, int32_t templateId, VcDialog *dialog) {
@@ -122,6 +131,7 @@ intptr_t answerAviDialog(const AviOptions &o, int32_t templateId, VcDialog *dial
     case vc::kAviImportTemplate: return answerImport(o, dialog);
     case vc::kAviSelectTemplate: return answerSelect(dialog);
     case vc::kAviExportTemplate: return answerExport(o, dialog);
+    case VFW_COMPRESS_TEMPLATE: return answerCompression(o, dialog);
     default: return VC_DIALOG_DEFAULT;
     }
 }

@@ -4,6 +4,9 @@
 
 #include "common/services.h"
 #include "resources/strings.h"
+#if !defined(_WIN32)
+#include "vfw/velmvfw_linux.h"
+#endif
 
 namespace vc {
 
@@ -13,6 +16,14 @@ bool gTestSwitch = false;
 AviLibrary::Lookup gTestLookup = nullptr;
 // What a test companion's handle points at: anything that is not null.
 char gTestHandle;
+
+#if !defined(_WIN32)
+// The companion's compression options are a dialog model of its own, run
+// here so the host's responder answers it like every other dialog.
+intptr_t runCompanionDialog(void *owner, plat::DialogModel *model) {
+    return model ? plat::runDialog(owner, model->templateId(), *model) : 0;
+}
+#endif
 }  // namespace
 
 void AviLibrary::setTestCompanion(Lookup lookup) {
@@ -30,6 +41,10 @@ AviLibrary::AviLibrary(Wnd parent) {
         handle_ = gTestLookup ? &gTestHandle : nullptr;
     else
         handle_ = plat::loadLibraryBeside(kAviLibraryName);
+#if !defined(_WIN32)
+    if (handle_ && handle_ != &gTestHandle)
+        if (auto bind = reinterpret_cast<VfwBindHostFn>(plat::libraryProc(handle_, VFW_BIND_HOST))) bind(runCompanionDialog);
+#endif
     if (!handle_ && parent) (void)ShowStringMessage(parent, IDS_ERROR, IDS_NO_VFW, kMbOk);
 }
 
