@@ -31,6 +31,9 @@ std::unique_ptr<Reader> openReader(const char *name);
 // The same over bytes in memory (kept by the caller while the reader lives).
 std::unique_ptr<Reader> openReader(const uint8_t *data, size_t size);
 
+// Keeps FFmpeg's own messages off stderr.
+void quietLibraries();
+
 // Pixels per frame a reader accepts; the fuzz harness lowers it.
 void setPictureLimit(uint64_t pixels);
 

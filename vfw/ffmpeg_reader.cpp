@@ -334,12 +334,17 @@ private:
 };
 
 std::unique_ptr<Reader> openFrom(std::unique_ptr<Source> source) {
+    quietLibraries();
     auto reader = std::make_unique<FfmpegReader>(std::move(source));
     if (!reader->open()) return nullptr;
     return reader;
 }
 
 }  // namespace
+
+// FFmpeg reports damaged input on stderr; the companion's callers learn
+// of it from its results instead.
+void quietLibraries() { av_log_set_level(AV_LOG_QUIET); }
 
 void setPictureLimit(uint64_t pixels) { gPictureLimit = pixels; }
 

@@ -110,3 +110,38 @@ VFW_EXPORT const void *GetAviFrame(VfwFile file, int32_t frame) {
 VFW_EXPORT int32_t DrawAviFrame(VfwFile, int32_t, void *, int32_t, int32_t, int32_t, int32_t, int32_t) {
     return 0;
 }
+
+VFW_EXPORT VfwFile CreateAviFile(const char *name, const VfwCreateParams *params, const void *bitmapInfoHeader) {
+    if (!params) return 0;
+    auto w = vfw::createWriter(name, params->rate, params->imageBytes, static_cast<const uint8_t *>(bitmapInfoHeader));
+    if (!w) return 0;
+    auto h = std::make_unique<Handle>();
+    h->writer = std::move(w);
+    return give(std::move(h));
+}
+
+// The companion's own "Video Compression" dialog, answered by the host
+// through the runner the plug-in lent (VfwBindHost).
+VFW_EXPORT void ShowCompressOptionsDlg(VfwFile file, void *dialog) {
+    vfw::Writer *w = writer(file);
+    if (!w || !gRunner) return;
+    CompressModel model(w->codec, w->quality);
+    if (gRunner(dialog, &model) != vc::plat::DialogModel::kOk) return;
+    w->codec = vfw::Codec(model.choice);
+    w->quality = model.qualityValue();
+}
+
+VFW_EXPORT int32_t InitAviStreamWrite(VfwFile file, const void *frameHeader, uint32_t headerSize, int32_t compress) {
+    vfw::Writer *w = writer(file);
+    return w && w->init(static_cast<const uint8_t *>(frameHeader), headerSize, compress != 0);
+}
+
+VFW_EXPORT int32_t WriteAviFrame(VfwFile file, const VfwFrameRecord *frame) {
+    vfw::Writer *w = writer(file);
+    return w && frame && w->write(frame->position, static_cast<const uint8_t *>(frame->bits), frame->size);
+}
+
+VFW_EXPORT int32_t MergeSoundFile(VfwFile file, const char *waveName, uint32_t totalTicks, uint32_t rate) {
+    vfw::Writer *w = writer(file);
+    return w && w->mergeSound(waveName, totalTicks, rate);
+}
