@@ -124,7 +124,7 @@ protected:
             if (auto *s = vc::plat::dialogAs<vc::AviSelectFramesModel>(d)) return select ? select(*s, d) : VC_DIALOG_DEFAULT;
             return VC_DIALOG_DEFAULT;
         };
-        return vc::LoadAviImage("in.avi", parent, option, FakeEditor::callback());
+        return vc::LoadAviImage(importName.c_str(), parent, option, FakeEditor::callback());
     }
     static void shiftClick(VcDialog *d, std::initializer_list<int32_t> frames) {
         VcDialogKeys(d, 1);
@@ -182,6 +182,7 @@ protected:
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
     void *block = nullptr;
     vc::AviImportModel *shown = nullptr;
+    std::string importName = "in.avi";
     std::function<intptr_t(vc::AviSelectFramesModel &, VcDialog *)> select;
 };
 
@@ -554,6 +555,59 @@ TEST_F(Avi, AllocationFailuresOfTheExport) {
         vc::plat::memFailAt(0);
     }
     EXPECT_EQ(results, (std::vector<int16_t>{CONV_E_MEMORY, CONV_OK, CONV_E_MEMORY, CONV_OK}));
+}
+
+// The standard output of a command.
+std::string output(const std::string &command) {
+    std::string out;
+    if (FILE *p = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+        pclose(p);
+    }
+    return out;
+}
+
+// Through the companion library beside the tests: FFmpeg reads what the
+// export wrote frame for frame, the held frames where the delays put them,
+// and the import hands the same pictures back to the editor.
+TEST_F(Avi, CompanionRoundTripReadByFfmpeg) {
+    AviLibrary::clearTestCompanion();
+    if (output("command -v ffmpeg ffprobe").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!AviLibrary(nullptr)) GTEST_SKIP() << "no companion library beside the tests";
+    animation(3, 8, 24);
+    for (size_t i = 0; i < 3; ++i)  // every byte its own, so rows and frames cannot be mixed up
+        for (size_t k = 40; k < editor.images[i].bytes.size(); ++k) editor.images[i].bytes[k] = uint8_t(k * 5 + i * 80);
+    ASSERT_EQ(exportTo("out.avi", [](auto &, VcDialog *d) {
+                  setDelays(d, {"1", "2", "3"});
+                  return VC_DIALOG_DEFAULT;
+              }),
+              CONV_OK);
+    const std::string file = path("out.avi");
+    EXPECT_EQ(output("ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 " + file), "0\n1\n3\n5\n");
+    EXPECT_EQ(output("ffprobe -v error -show_entries stream=codec_name,r_frame_rate -of csv=p=0 " + file), "rawvideo,12/1\n");
+    // Decoded top row first; the editor's rows run bottom up.
+    const std::string decoded = output("ffmpeg -v error -i " + file + " -vsync passthrough -f rawvideo -pix_fmt bgr24 -");
+    ASSERT_EQ(decoded.size(), 4u * 48u);
+    for (size_t f = 0; f < 4; ++f) {
+        const std::vector<uint8_t> &dib = editor.images[std::min<size_t>(f, 2)].bytes;
+        EXPECT_EQ(decoded.substr(f * 48, 24), std::string(dib.begin() + 64, dib.end())) << f;
+        EXPECT_EQ(decoded.substr(f * 48 + 24, 24), std::string(dib.begin() + 40, dib.begin() + 64)) << f;
+    }
+    // The video has a frame for every tick; the held ticks show the
+    // picture before them.
+    importName = file;
+    EXPECT_EQ(import([](vc::AviImportModel &m, VcDialog *d) {
+                  EXPECT_EQ(m.countText + " " + m.sizeText + " " + m.rateText, "6 8 x 2 12");
+                  shiftClick(d, {0, 1, 2, 3, 4, 5});
+              }),
+              CONV_OK);
+    ASSERT_EQ(editor.images.size(), 9u);
+    const size_t shown[6] = {0, 1, 1, 2, 2, 2};
+    for (size_t t = 0; t < 6; ++t) {  // the same header but for the image size the companion fills in
+        const std::vector<uint8_t> &in = editor.images[shown[t]].bytes, &back = editor.images[3 + t].bytes;
+        EXPECT_EQ(std::vector<uint8_t>(back.begin() + 24, back.end()), std::vector<uint8_t>(in.begin() + 24, in.end())) << t;
+    }
 }
 
 }  // namespace
