@@ -140,4 +140,12 @@ differ "$out/card1.bmp" "$out/card1_wrestool.bmp" "card 1 against wrestool's ext
 "$vc" info /usr/share/nsis/Stubs/zlib-x86-ansi | grep -E 'bitmap:|frame 0'
 
 echo
+echo "== AVI: another program's animation exported as a video at 5 frames per second, read by ffprobe, and its frames imported again"
+"$vc" convert --no-parent --avi-rate 5 "$throbber" "$out/throbber.avi"
+ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames -of compact "$out/throbber.avi"
+"$vc" info --no-parent "$out/throbber.avi" | grep -E 'video:'
+mkdir -p "$out/throbber-avi"
+"$vc" extract --no-parent "$out/throbber.avi" "$out/throbber-avi" --avi-frames all
+
+echo
 echo "Output in $out/"
