@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/headless_dialog.h"
+#include "support/fake_companion.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
@@ -21,96 +22,16 @@ using vc::AviLibrary;
 
 namespace {
 
-// The companion as a test scripts it: a video of `count` frames, and a
-// writer that records what it is given.
-struct FakeCompanion {
-    uint32_t count = 30, width = 4, height = 2, rate = 10;
-    bool canDraw = true, opens = true;
-    std::set<int32_t> missingFrames;
-    std::vector<int32_t> framesAsked;
-    std::vector<uint8_t> dib = makeDib(4, 2, 8);
-    // Writing.
-    std::string created;
-    VfwCreateParams params{};
-    std::vector<uint8_t> initHeader;
-    int32_t compress = -1, initResult = 1, writesLeft = 1 << 30, mergeResult = 1;
-    struct Written {
-        int32_t position;
-        std::vector<uint8_t> bits;
-    };
-    std::vector<Written> written;
-    std::vector<uint32_t> merged;  // ticks, rate
-    int closes = 0, optionsShown = 0;
-};
-FakeCompanion *gFake = nullptr;
-
-VfwFile VFW_CALL fakeOpen(const char *) { return gFake->opens ? 7 : 0; }
-void VFW_CALL fakeClose(VfwFile) { ++gFake->closes; }
-void VFW_CALL fakeInfo(VfwFile, VfwFileInfo *info) {
-    info->frameCount = gFake->count, info->width = gFake->width, info->height = gFake->height;
-    info->rate = uint16_t(gFake->rate);
-}
-const void *VFW_CALL fakeFrame(VfwFile, int32_t i) {
-    gFake->framesAsked.push_back(i);
-    if (gFake->missingFrames.count(i)) return nullptr;
-    gFake->dib[40 + 1024] = uint8_t(i);  // the frame's number in its first pixel
-    return gFake->dib.data();
-}
-int32_t VFW_CALL fakeDraw(VfwFile, int32_t, void *, int32_t, int32_t, int32_t, int32_t, int32_t) { return 1; }
-VfwFile VFW_CALL fakeCreate(const char *name, const VfwCreateParams *p, const void *) {
-    gFake->created = name;
-    gFake->params = *p;
-    std::ofstream(name) << "RIFF";
-    return 9;
-}
-void VFW_CALL fakeOptions(VfwFile, void *) { ++gFake->optionsShown; }
-int32_t VFW_CALL fakeInit(VfwFile, const void *h, uint32_t size, int32_t compress) {
-    gFake->initHeader.assign(static_cast<const uint8_t *>(h), static_cast<const uint8_t *>(h) + size);
-    gFake->compress = compress;
-    return gFake->initResult;
-}
-int32_t VFW_CALL fakeWrite(VfwFile, const VfwFrameRecord *r) {
-    if (gFake->writesLeft-- <= 0) return 0;
-    const auto *bits = static_cast<const uint8_t *>(r->bits);
-    gFake->written.push_back({r->position, std::vector<uint8_t>(bits, bits + r->size)});
-    return 1;
-}
-int32_t VFW_CALL fakeMerge(VfwFile, const char *, uint32_t ticks, uint32_t rate) {
-    gFake->merged = {ticks, rate};
-    return gFake->mergeResult;
-}
-
-void *fakeLookup(const char *name) {
-    const struct {
-        const char *name;
-        void *fn;
-    } table[] = {
-        {"OpenAviFile", reinterpret_cast<void *>(fakeOpen)},
-        {"CloseAviFile", reinterpret_cast<void *>(fakeClose)},
-        {"GetAviFileInfo", reinterpret_cast<void *>(fakeInfo)},
-        {"GetAviFrame", reinterpret_cast<void *>(fakeFrame)},
-        {"DrawAviFrame", gFake->canDraw ? reinterpret_cast<void *>(fakeDraw) : nullptr},
-        {"CreateAviFile", reinterpret_cast<void *>(fakeCreate)},
-        {"ShowCompressOptionsDlg", reinterpret_cast<void *>(fakeOptions)},
-        {"InitAviStreamWrite", reinterpret_cast<void *>(fakeInit)},
-        {"WriteAviFrame", reinterpret_cast<void *>(fakeWrite)},
-        {"MergeSoundFile", reinterpret_cast<void *>(fakeMerge)},
-    };
-    for (const auto &e : table)
-        if (std::strcmp(e.name, name) == 0) return e.fn;
-    return nullptr;
-}
-
 class Avi : public LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        gFake = &fake;
-        AviLibrary::setTestCompanion(fakeLookup);
+        gFakeCompanion = &fake;
+        AviLibrary::setTestCompanion(fakeCompanionLookup);
     }
     void TearDown() override {
         AviLibrary::clearTestCompanion();
-        gFake = nullptr;
+        gFakeCompanion = nullptr;
         if (parent) VcDestroyWindow(parent);
         LibraryTest::TearDown();
     }
