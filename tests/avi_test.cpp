@@ -265,7 +265,7 @@ TEST_F(Avi, DelaysPositionsAndTimes) {
         EXPECT_EQ(fake.positions, c.positions);
         EXPECT_EQ(fake.written[1][0], c.positions[1] == 1 && c.delays.begin()[1][0] == '0' ? 0x33 : 0x22);
     }
-    EXPECT_EQ(std::tuple(fake.params.rate, fake.params.imageBytes, fake.compress), std::tuple(12, 8u, 1));
+    EXPECT_EQ(std::tuple(uint16_t(fake.params.rate), uint32_t(fake.params.imageBytes), fake.compress), std::tuple(uint16_t(12), 8u, 1));
 }
 
 TEST_F(Avi, ExportDialogRules) {
