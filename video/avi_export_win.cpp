@@ -65,7 +65,11 @@ INT_PTR CALLBACK aviExportProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
         if (id == kAviExportReel) {
             m->reelNotify(id, code, int32_t(lParam));
         } else {
+            // Making the file and writing the frames run under the wait cursor.
+            const bool busy = id == IDOK || id == kAviExportCompress;
+            HCURSOR previous = busy ? SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514) /* IDC_WAIT */)) : nullptr;
             (void)m->click(id);
+            if (busy) SetCursor(previous);
             if (endWhenEnded(dialog, *m)) return TRUE;
         }
         show(dialog, *m);
