@@ -191,6 +191,7 @@ private:
         avcodec_free_context(&dec_);
         sws_freeContext(sws_);
         sws_ = nullptr;
+        av_freep(&scratch_[0]);
         if (fmt_) avformat_close_input(&fmt_);
         if (io_) {
             av_freep(&io_->buffer);
@@ -310,12 +311,28 @@ private:
             }
             return true;
         }
-        sws_ = sws_getCachedContext(sws_, int(width_), int(height_), AVPixelFormat(f->format), int(width_),
-                                    int(height_), AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr);
-        if (!sws_) return false;
-        uint8_t *dst[4] = {pixels + (height_ - 1) * stride, nullptr, nullptr, nullptr};
-        int dstStride[4] = {-int(stride), 0, 0, 0};
-        return sws_scale(sws_, f->data, f->linesize, 0, int(height_), dst, dstStride) == int(height_);
+        // Rows of 24-bit pictures are copied as they are; other formats go
+        // through the scaler into a scratch picture of the same size first
+        // (its converters take top-down rows at aligned strides).
+        const uint8_t *rows = f->data[0];
+        ptrdiff_t rowStride = f->linesize[0];
+        if (f->format != AV_PIX_FMT_BGR24) {
+            sws_ = sws_getCachedContext(sws_, int(width_), int(height_), AVPixelFormat(f->format), int(width_),
+                                        int(height_), AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+            if (!sws_) return false;
+            if (!scratch_[0] && av_image_alloc(scratch_, scratchStride_, int(width_), int(height_), AV_PIX_FMT_BGR24, 32) < 0)
+                return false;
+            if (sws_scale(sws_, f->data, f->linesize, 0, int(height_), scratch_, scratchStride_) != int(height_))
+                return false;
+            rows = scratch_[0];
+            rowStride = scratchStride_[0];
+        }
+        for (uint32_t y = 0; y < height_; ++y) {
+            uint8_t *row = pixels + (height_ - 1 - y) * stride;
+            std::memcpy(row, rows + ptrdiff_t(y) * rowStride, size_t(width_) * 3);
+            std::memset(row + size_t(width_) * 3, 0, stride - size_t(width_) * 3);
+        }
+        return true;
     }
 
     std::unique_ptr<Source> source_;
@@ -331,6 +348,8 @@ private:
     int64_t failedPts_ = INT64_MIN;
     int64_t dibFor_ = -1;
     std::vector<uint8_t> dib_;
+    uint8_t *scratch_[4] = {};
+    int scratchStride_[4] = {};
 };
 
 std::unique_ptr<Reader> openFrom(std::unique_ptr<Source> source) {

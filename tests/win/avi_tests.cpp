@@ -1,155 +1,145 @@
-// "AVI Import", "AVI Select Frames" and "AVI Export" (templates 103 to
-// 105) as real dialogs over a scripted companion library, worked through
-// their controls: Shift and Ctrl clicks on the strip, the stepping dialog,
-// delays, the rate, Cancel deleting the file the compression options made;
-// a picture of each kept for the README.
+// VELMVFW32.DLL over the system's Video for Windows (Wine's here): it reads
+// AVI files FFmpeg and the Linux companion wrote (avi_files.sh make, with
+// FFmpeg's decoding of each as one picture per tick), and writes files that
+// avi_files.sh check reads back with ffprobe, ffmpeg and the Linux companion.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <filesystem>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
-#include "controls/reel.h"
-#include "platform/platform.h"
-#include "resources/strings.h"
-#include "support/fake_companion.h"
-#include "video/avi.h"
+#include "vfw/velmvfw.h"
 #include "win_test_util.h"
 
 namespace {
 
-using namespace vc;
-using namespace wintest;
-using namespace vctest;
+using Bytes = std::vector<uint8_t>;
 
-POINT cellCentre(HWND strip, int i) {
-    const int cw = GetWindowLongA(strip, 4), ch = GetWindowLongA(strip, 8), offset = GetWindowLongA(strip, 12);
-    return POINT{12 + i * (cw + 12) - offset + cw / 2, 8 + ch / 2};
+Bytes slurp(const std::string &name) {
+    std::ifstream f(name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
 }
-// A click on cell i with a key held (VK_SHIFT, VK_CONTROL or none).
-void clickCell(HWND dialog, int i, int key = 0) {
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    if (key) keys[key] = 0x80;
-    SetKeyboardState(keys);
-    const POINT p = cellCentre(GetDlgItem(dialog, IDC_AVI_REEL), i);
-    SendDlgItemMessageA(dialog, IDC_AVI_REEL, WM_LBUTTONDOWN, 0, MAKELPARAM(p.x, p.y));
-    if (key) keys[key] = 0;
-    SetKeyboardState(keys);
-}
-COLORREF frameColour(int32_t frame) { return RGB(40 * (frame % 6), 255 - 20 * (frame % 12), 128); }
 
-class AviDialogs : public ::testing::Test {
+// A packed DIB's pixels as top-down BGR rows.
+Bytes dibToBgr(const BITMAPINFOHEADER *h) {
+    const int w = h->biWidth, rows = h->biHeight, bits = h->biBitCount;
+    const DWORD colours = bits <= 8 ? (h->biClrUsed ? h->biClrUsed : 1u << bits) : 0;
+    auto *table = reinterpret_cast<const uint8_t *>(h) + h->biSize;
+    const uint8_t *pixels = table + 4 * colours;
+    const size_t stride = ((size_t(w) * bits + 31) / 32) * 4;
+    Bytes out;
+    for (int y = rows - 1; y >= 0; --y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t *p = bits == 8 ? table + 4 * pixels[y * stride + x] : pixels + y * stride + 3 * x;
+            out.insert(out.end(), p, p + 3);
+        }
+    return out;
+}
+
+class AviCompanion : public ::testing::Test {
 protected:
     void SetUp() override {
-        plat::setModule(GetModuleHandleA(nullptr));
-        RegisterReelClass(plat::module());
-        gFakeCompanion = &fake;
-        AviLibrary::setTestCompanion(fakeCompanionLookup);
-        fake.draw = [](int32_t frame, void *dc, int32_t x, int32_t y, int32_t cx, int32_t cy) {
-            HBRUSH brush = CreateSolidBrush(frameColour(frame));
-            RECT r{x, y, x + cx, y + cy};
-            FillRect(HDC(dc), &r, brush);
-            DeleteObject(brush);
-            return frame != 1;  // frame 1 has no picture: the placeholder
-        };
+        const char *files = std::getenv("VELMCONV_AVI_FILES");
+        if (!files || !*files) GTEST_SKIP() << "VELMCONV_AVI_FILES not set";
+        dir_ = std::string(files) + "\\";
+        lib_ = LoadLibraryA(wintest::besideProgram("VELMVFW32.DLL").c_str());
+        ASSERT_NE(lib_, nullptr);
     }
     void TearDown() override {
-        disarm();
-        AviLibrary::clearTestCompanion();
-        gFakeCompanion = nullptr;
-        UnregisterReelClass(plat::module());
+        if (lib_) FreeLibrary(lib_);
     }
-    FakeCompanion fake;
-    FakeEditor editor;
-    TestWindow parent{100, 100, 640, 480};
+    template <class F> F fn(const char *name) {
+        F f = wintest::bind<F>(lib_, name);
+        EXPECT_NE(f, nullptr) << name;
+        return f;
+    }
+    HMODULE lib_ = nullptr;
+    std::string dir_;
 };
 
-TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
-    fake.count = 40, fake.width = 32, fake.height = 24;
-    std::string fields, afterStepping;
-    whenOpen([&](HWND d) {
-        EXPECT_EQ(title(d), "AVI Import");
-        EXPECT_EQ(text(d, IDC_AVIIMP_COUNT) + "|" + text(d, IDC_AVIIMP_SIZE) + "|" + text(d, IDC_AVIIMP_RATE), "40|32 x 24|10");
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDOK)));
-        HWND strip = GetDlgItem(d, IDC_AVI_REEL);
-        RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        const Capture c = captureClient(strip);
-        EXPECT_EQ(c.at(cellCentre(strip, 0).x, 10), uint32_t(GetRValue(frameColour(0))) << 16 | GetGValue(frameColour(0)) << 8 | 128)
-            << "cells drawn by the companion";
-        EXPECT_EQ(c.at(cellCentre(strip, 1).x - 4, 10), 0xC0C0C0u) << "the placeholder where it draws nothing";
-        clickCell(d, 2);
-        EXPECT_EQ(text(d, IDC_AVI_FRAME), "3");
-        clickCell(d, 4, VK_SHIFT);
-        clickCell(d, 3, VK_SHIFT);
-        EXPECT_EQ(text(d, IDC_AVIIMP_SELLIST) + " " + text(d, IDC_AVIIMP_SELCOUNT), "4,5 (2):");
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
-        screenshot(d, "avi_import.bmp");
-        // Ctrl+click on unselected frame 6: the stepping dialog over 3..7,
-        // once this click is done.
-        whenOpen([&](HWND s) {
-            s = FindWindowA(nullptr, "AVI Select Frames");
-            ASSERT_NE(s, nullptr);
-            fields = text(s, IDC_AVISEL_FROM) + " " + text(s, IDC_AVISEL_NUMBER) + " " + text(s, IDC_AVISEL_STEP);
-            screenshot(s, "avi_select_frames.bmp");
-            SetDlgItemTextA(s, IDC_AVISEL_STEP, "0");
-            click(s, IDOK);  // refused: the dialog stays
-            SetDlgItemTextA(s, IDC_AVISEL_NUMBER, "3");
-            SetDlgItemTextA(s, IDC_AVISEL_STEP, "2");
-            whenOpen([&](HWND i) {
-                afterStepping = text(i, IDC_AVIIMP_SELLIST);
-                click(i, IDOK);
-            });
-            click(s, IDOK);
-        });
-        clickCell(d, 6, VK_CONTROL);
-    });
-    EXPECT_EQ(LoadAviImage("in.avi", parent.hwnd, 0, FakeEditor::callback()), CONV_OK);
-    EXPECT_EQ(fields, "3 5 1");
-    EXPECT_EQ(afterStepping, "3,5,7");
-    ASSERT_EQ(editor.images.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(editor.images[i].bytes[40 + 1024], 2 + 2 * i);
+TEST_F(AviCompanion, ReadsFilesFfmpegAndTheLinuxCompanionWrote) {
+    // Lossy codecs decoded by the system's decompressors may round colours
+    // differently from FFmpeg's.
+    struct Row {
+        const char *name;
+        int tolerance;
+    } rows[] = {{"pal8", 0}, {"bgr24", 0}, {"held", 0}, {"msvideo1", 8}, {"cinepak", 12}, {"linux_written", 0}};
+    auto open = fn<OpenAviFileFn>("OpenAviFile");
+    auto info = fn<GetAviFileInfoFn>("GetAviFileInfo");
+    auto frame = fn<GetAviFrameFn>("GetAviFrame");
+    auto close = fn<CloseAviFileFn>("CloseAviFile");
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string file = dir_ + r.name + ".avi";
+        const Bytes ref = slurp(dir_ + r.name + ".ref");
+        ASSERT_FALSE(ref.empty());
+        VfwFile f = open(file.c_str());
+        ASSERT_NE(f, 0u);
+        VfwFileInfo fi{};
+        info(f, &fi);
+        const size_t size = size_t(fi.width) * fi.height * 3;
+        EXPECT_EQ(fi.frameCount * size, ref.size());
+        EXPECT_EQ(fi.rate, 12);
+        for (uint32_t i = 0; i < fi.frameCount && (i + 1) * size <= ref.size(); ++i) {
+            auto *dib = static_cast<const BITMAPINFOHEADER *>(frame(f, int32_t(i)));
+            ASSERT_NE(dib, nullptr) << "frame " << i;
+            Bytes got = dibToBgr(dib);
+            ASSERT_EQ(got.size(), size) << dib->biWidth << " x " << dib->biHeight << " at " << dib->biBitCount << " bits, size "
+                                        << dib->biSize;
+            int worst = 0;
+            for (size_t k = 0; k < size; ++k) worst = std::max(worst, std::abs(int(got[k]) - int(ref[i * size + k])));
+            EXPECT_LE(worst, r.tolerance) << "frame " << i;
+        }
+        EXPECT_EQ(frame(f, int32_t(fi.frameCount)), nullptr);
+        close(f);
+    }
 }
 
-TEST_F(AviDialogs, ExportDelaysRateRunAndCancel) {
-    for (int i = 0; i < 3; ++i) editor.addFrame(makeDib(16, 16, 8));
-    editor.imageWidth = editor.imageHeight = 16;
-    const std::string file = (std::filesystem::temp_directory_path() / "velmconv_avi_export.avi").string();
-    std::string shown;
-    whenOpen([&](HWND d) {
-        EXPECT_EQ(title(d), "AVI Export");
-        shown = text(d, IDC_AVIEXP_RATE) + " " + text(d, IDC_AVIEXP_DELAY) + " " + text(d, IDC_AVIEXP_TOTAL);
-        SetDlgItemTextA(d, IDC_AVIEXP_DELAY, "2");
-        clickCell(d, 2);  // frame 0 gets 2
-        EXPECT_EQ(text(d, IDC_AVIEXP_TOTAL) + " " + text(d, IDC_AVIEXP_POSITION) + " " + text(d, IDC_AVI_FRAME), "0.33s 0.25s 3");
-        SetDlgItemTextA(d, IDC_AVIEXP_RATE, "30");
-        SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_AVIEXP_RATE, EN_KILLFOCUS), LPARAM(GetDlgItem(d, IDC_AVIEXP_RATE)));
-        EXPECT_EQ(text(d, IDC_AVIEXP_RATE), "12");
-        HWND spin = GetDlgItem(d, IDC_AVIEXP_RATE_SPIN);
-        SendMessageA(d, WM_VSCROLL, MAKEWPARAM(SB_LINEUP, 0), LPARAM(spin));
-        SendMessageA(d, WM_VSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), LPARAM(spin));
-        EXPECT_EQ(text(d, IDC_AVIEXP_RATE) + " " + text(d, IDC_AVIEXP_TOTAL), "13 0.31s");
-        screenshot(d, "avi_export.bmp");
-        click(d, IDC_AVIEXP_COMPRESS);
-        EXPECT_TRUE(std::filesystem::exists(file));
-        click(d, IDCANCEL);
-    });
-    HGLOBAL block = toBlock(editor.images[0].bytes);
-    EXPECT_EQ(SaveAviImage(file.c_str(), parent.hwnd, 0, nullptr, block, FakeEditor::callback()), CONV_CANCELLED);
-    EXPECT_EQ(shown, "12 1 0.25s");
-    EXPECT_EQ(fake.optionsShown, 1);
-    EXPECT_FALSE(std::filesystem::exists(file)) << "Cancel deletes the file the options made";
-
-    whenOpen([](HWND d) {
-        SetDlgItemTextA(d, IDC_AVIEXP_DELAY, "3");
-        click(d, IDOK);
-    });
-    EXPECT_EQ(SaveAviImage(file.c_str(), parent.hwnd, 0, nullptr, block, FakeEditor::callback()), CONV_OK);
-    GlobalFree(block);
-    EXPECT_EQ(fake.positions, (std::vector<int32_t>{0, 3, 4}));
-    EXPECT_EQ(fake.params.rate, 12);
-    std::filesystem::remove(file);
+// 8 and 24 bits, delays 1, 2, 3 at 12 per second (ticks 0, 1, 3 and the
+// last again at 5), the second file with the WAVE file's sound. Beside
+// each the pictures a player shows at each tick, for the check.
+TEST_F(AviCompanion, WritesFilesOthersRead) {
+    auto create = fn<CreateAviFileFn>("CreateAviFile");
+    auto init = fn<InitAviStreamWriteFn>("InitAviStreamWrite");
+    auto write = fn<WriteAviFrameFn>("WriteAviFrame");
+    auto merge = fn<MergeSoundFileFn>("MergeSoundFile");
+    auto close = fn<CloseAviFileFn>("CloseAviFile");
+    const int w = 36, h = 20, ticks[] = {0, 1, 3, 5};
+    for (int bits : {8, 24}) {
+        SCOPED_TRACE(bits);
+        const size_t stride = ((size_t(w) * bits + 31) / 32) * 4;
+        Bytes header(40 + (bits == 8 ? 1024 : 0));
+        auto *bih = reinterpret_cast<BITMAPINFOHEADER *>(header.data());
+        *bih = {sizeof(BITMAPINFOHEADER), w, h, 1, WORD(bits), BI_RGB, DWORD(stride * h), 0, 0, 0, 0};
+        for (size_t c = 0; 40 + 4 * c < header.size(); ++c) {
+            const uint32_t grey = uint32_t(c) * 0x010101;
+            memcpy(header.data() + 40 + 4 * c, &grey, 4);
+        }
+        const std::string name = dir_ + "win_written_" + std::to_string(bits);
+        VfwCreateParams params{12, uint32_t(stride * h), 0, 0, uint16_t(bits > 8)};
+        VfwFile f = create((name + ".avi").c_str(), &params, header.data());
+        ASSERT_NE(f, 0u);
+        ASSERT_TRUE(init(f, header.data(), uint32_t(header.size()), 0));
+        Bytes shown;
+        for (int k = 0; k < 4; ++k) {
+            Bytes pixels(stride * h);
+            for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t((i % stride) * 5 / 4 + (i / stride) * 3 + k * 50);
+            VfwFrameRecord rec{ticks[k], 1, pixels.data(), uint32_t(pixels.size()), nullptr};
+            ASSERT_TRUE(write(f, &rec));
+            Bytes dib = header;
+            dib.insert(dib.end(), pixels.begin(), pixels.end());
+            Bytes bgr = dibToBgr(reinterpret_cast<const BITMAPINFOHEADER *>(dib.data()));
+            for (int t = ticks[k]; t < (k < 3 ? ticks[k + 1] : 6); ++t) shown.insert(shown.end(), bgr.begin(), bgr.end());
+        }
+        EXPECT_FALSE(merge(f, (name + ".avi").c_str(), 6, 12)) << "not a WAVE file";
+        if (bits == 24) {
+            EXPECT_TRUE(merge(f, (dir_ + "tone.wav").c_str(), 6, 12));
+        }
+        close(f);
+        std::ofstream(name + ".expected", std::ios::binary).write(reinterpret_cast<const char *>(shown.data()), long(shown.size()));
+    }
 }
 
 }  // namespace
