@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -150,6 +151,36 @@ TEST_F(AviDialogs, ExportDelaysRateRunAndCancel) {
     EXPECT_EQ(fake.positions, (std::vector<int32_t>{0, 3, 4}));
     EXPECT_EQ(fake.params.rate, 12);
     std::filesystem::remove(file);
+}
+
+// The dialog over the companion beside the program (Video for Windows):
+// a video FFmpeg wrote, its cells drawn by the system's video drawing.
+TEST_F(AviDialogs, ImportThroughTheCompanionOverVideoForWindows) {
+    AviLibrary::clearTestCompanion();
+    const char *dir = std::getenv("VELMCONV_AVI_FILES");
+    const std::string file = std::string(dir ? dir : ".") + "\\bgr24.avi";
+    if (!std::filesystem::exists(file)) GTEST_SKIP() << "no AVI files made (avi_files.sh)";
+    std::string shown;
+    uint32_t cells[2] = {};
+    whenOpen([&](HWND d) {
+        shown = text(d, IDC_AVIIMP_COUNT) + "|" + text(d, IDC_AVIIMP_SIZE) + "|" + text(d, IDC_AVIIMP_RATE);
+        HWND strip = GetDlgItem(d, IDC_AVI_REEL);
+        RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        const Capture c = captureClient(strip);
+        for (int i = 0; i < 2; ++i) cells[i] = c.at(cellCentre(strip, i).x, 12);
+        clickCell(d, 0, VK_SHIFT);
+        clickCell(d, 29, VK_SHIFT);
+        screenshot(d, "avi_import_video.bmp");
+        click(d, IDOK);
+    });
+    EXPECT_EQ(LoadAviImage(file.c_str(), parent.hwnd, 0, FakeEditor::callback()), CONV_OK);
+    EXPECT_EQ(shown, "30|32 x 24|12");
+    EXPECT_NE(cells[0], 0xC0C0C0u) << "a picture, not the placeholder";
+    ASSERT_EQ(editor.images.size(), 2u);
+    for (const auto &image : editor.images)
+        EXPECT_EQ(std::vector<uint8_t>(image.bytes.begin() + 4, image.bytes.begin() + 16),
+                  (std::vector<uint8_t>{32, 0, 0, 0, 24, 0, 0, 0, 1, 0, 24, 0}));
+    EXPECT_NE(editor.images[0].bytes, editor.images[1].bytes);
 }
 
 }  // namespace
