@@ -47,6 +47,9 @@ public:
     // Fills the header (and, where the block behind it is big enough, the
     // colour table and rows) of frame index.
     bool getFrame(void *dib, int32_t frame) const { return call(HOST_GET_FRAME, ptr(dib), frame) != 0; }
+    // The editor's 128 bytes about frame `frame`, which the AVI export
+    // passes on to the companion library with the frame.
+    bool frameData(void *buffer, int32_t frame) const { return call(HOST_GET_FRAME_DATA, ptr(buffer), frame) != 0; }
     // A device-dependent bitmap of a frame for drawing (the film strip).
     bool getFrameBitmap(void **bitmap, int32_t frame) const {
         return call(HOST_GET_FRAME_DC, ptr(bitmap), frame) != 0;

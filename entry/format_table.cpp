@@ -10,6 +10,7 @@
 #include "gif/gif_anim.h"
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
+#include "video/avi.h"
 #include "video/resource_reader.h"
 
 namespace vc {
@@ -31,7 +32,7 @@ FormatRow gRows[] = {
      &CursorAnimationCommand, &CursorAnimationFrameChanged},
     {CONV_FMT_ANIGIF, detectGifRow, loadGifRow, 129, 167, &saveAnimatedGifRow, GetGifPreview, &NewGifAnimation,
      &GifProcessCommand, &GifFrameChanged},
-    {CONV_FMT_AVI, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {CONV_FMT_AVI, DetectAviFile, loadAviRow, 0, 0, saveAviRow, GetAviPreview, nullptr, nullptr, nullptr},
     {CONV_FMT_GIF, nullptr, nullptr, 129, 129, saveGifRow, nullptr, nullptr, nullptr, nullptr},
 };
 }  // namespace

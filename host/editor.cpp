@@ -117,10 +117,18 @@ intptr_t Editor::handle(int32_t command, intptr_t param, intptr_t value) {
     case HOST_ADD_FRAME: return takeFrame(param, value);
     case HOST_ADD_ICON: return takeIcon(param, value);
     case HOST_GET_FRAME: return serveFrame(param, value);
-    case HOST_GET_FRAME_DATA:
+    case HOST_GET_FRAME_DATA: {
+        // What the editor knows of the frame: its number, size and depth
+        // as four 32-bit values, the rest zero.
         if (!param) return 0;
         std::memset(reinterpret_cast<void *>(param), 0, 128);
-        return frameIndex(value) >= 0 ? 1 : 0;
+        const int i = frameIndex(value);
+        if (i < 0) return 0;
+        const Image &img = frames[size_t(i)].image;
+        const uint32_t info[4] = {uint32_t(i), uint32_t(img.width), uint32_t(img.height), img.bitCount};
+        std::memcpy(reinterpret_cast<void *>(param), info, sizeof info);
+        return 1;
+    }
     case HOST_FILE_DIALOG:
         if (options_.soundFile.empty() || !param) return 0;
         std::snprintf(reinterpret_cast<char *>(param), 80, "%s", options_.soundFile.c_str());

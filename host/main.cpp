@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/avi_answers.h"
 #include "host/cli.h"
 #include "host/dialog_answers.h"
 #include "host/documents.h"
@@ -85,6 +86,7 @@ struct Options : host::DialogAnswers {
     int maxCanvases = 0;             // --max-canvases: 0 for one pass
     const char *browser = nullptr;   // --browser: the browser preview's command
     std::vector<std::string> script; // --do: actions in the animation dialog
+    host::AviOptions avi;            // --avi-*: the answers to the AVI dialogs
     host::EditorOptions editor;
     bool json = false;               // --json: info as one JSON object
     bool everyFrame = false;         // --every-frame: a BMP or PNG output per frame
@@ -220,6 +222,7 @@ intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
     if (answer.cancel) return 0;
     // The list's lines are noted for info as the line is picked.
     if (templateId == IDD_RESOURCE_BITMAP) return answerResourceBitmap(*o, dialog);
+    if (host::isAviDialog(templateId)) return host::answerAviDialog(o->avi, templateId, dialog);
     for (const host::DialogStep &step : answer.steps) {
         if (step.kind == host::DialogStep::kClick) VcDialogClick(dialog, step.control);
         else if (step.kind == host::DialogStep::kText) VcDialogSetText(dialog, step.control, step.text.c_str());
@@ -419,6 +422,7 @@ int cmdInfo(const std::string &file, const Options &o, void *parent) {
 #if !defined(_WIN32)
     std::fputs(gResourceLines.c_str(), stdout);
 #endif
+    std::fputs(host::gAviLines.c_str(), stdout);
     printEditor(ed);
     return r == CONV_OK ? 0 : 1;
 }
@@ -795,6 +799,8 @@ int main(int argc, char **argv) {
             const char *v = next();
             if (!v) return usage(), 2;
             o.resource = v;
+        } else if (a.rfind("--avi-", 0) == 0) {
+            if (!host::aviOption(a, next(), o.avi, o.editor.soundFile)) return usage(), 2;
         } else if (a == "--no-parent") o.parent = false;
         else if (a == "--dither") o.editor.dither = true;
         else if (a == "--refuse-documents") o.editor.refuseDocuments = true;

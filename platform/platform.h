@@ -83,7 +83,8 @@ ModuleHandle module();
 [[nodiscard]] int loadString(unsigned id, char *buffer, int max);
 // The library's own file name; returns its length, 0 on failure.
 [[nodiscard]] int moduleFileName(char *buffer, int size);
-// Loads a library from the folder of this module; none on failure.
+// Loads a library from the folder of this module, without the system's
+// critical-error box on Windows; none on failure.
 [[nodiscard]] void *loadLibraryBeside(const char *name);
 [[nodiscard]] void *libraryProc(void *library, const char *name);
 void freeLibrary(void *library);

@@ -158,7 +158,12 @@ void *loadLibraryBeside(const char *name) {
     size_t nameLength = std::strlen(name);
     if (dirLength + nameLength + 1 > sizeof path) return nullptr;
     std::memcpy(path + dirLength, name, nameLength + 1);
-    return LoadLibraryA(path);
+    // No critical-error box for a library that is not there: the caller
+    // says so in its own words.
+    const UINT previous = SetErrorMode(SEM_NOOPENFILEERRORBOX);
+    HMODULE library = LoadLibraryA(path);
+    SetErrorMode(previous);
+    return library;
 }
 
 void *libraryProc(void *library, const char *name) {

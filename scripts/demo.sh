@@ -176,4 +176,13 @@ icotool -l "$out/toucan/toucan.ico" "$out/toucan/toucan.cur"
 note "$out/toucan/" "toucan.png (wxWidgets' sample picture) as an icon, a cursor, an animated cursor and a GIF"
 note "$out/toucan/toucan-icon.png" "the icon read back and written as PNG, its transparency kept"
 
+section "AVI: an animation exported as a video at 5 frames per second, and its frames imported again"
+mkdir -p "$out/video/frames"
+"$vc" convert --no-parent --avi-rate 5 "$throbber" "$out/video/throbber.avi"
+echo "  read by ffprobe: $(ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames -of compact=p=0 "$out/video/throbber.avi")"
+"$vc" info --no-parent "$out/video/throbber.avi" | grep -E 'video:'
+"$vc" extract --no-parent --quiet --avi-frames all "$out/video/throbber.avi" "$out/video/frames"
+note "$out/video/throbber.avi" "the throbber animation as an uncompressed video, 5 frames per second"
+note "$out/video/frames/" "every frame of that video, imported again through \"AVI Import\""
+
 printf '\nOutput in %s/; %s says what each file shows.\n' "$out" "$index"

@@ -130,9 +130,12 @@ public:
         if (bits_ <= 8) {
             colours_ = load32(header + 32);
             if (colours_ == 0 || colours_ > (1u << bits_)) colours_ = 1u << bits_;
-            if (size < headerSize + 4 * size_t(colours_)) return false;
         }
-        palette_.assign(header + headerSize, header + headerSize + 4 * size_t(colours_));
+        // A table shorter than the depth's (4-bit frames widened to 8 bits
+        // bring their 16 entries): the entries not given are black.
+        const size_t given = std::min(size - headerSize, 4 * size_t(colours_));
+        palette_.assign(header + headerSize, header + headerSize + given);
+        palette_.resize(4 * size_t(colours_), 0);
 
         Encoding e{};
         if (compress && bits_ >= 8 && encodingOf(codec, e)) {

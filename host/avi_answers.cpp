@@ -1,0 +1,140 @@
+#include "host/avi_answers.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#if !defined(_WIN32)
+#include "platform/headless_dialog.h"
+#include "velmconv/headless.h"
+#include "vfw/velmvfw_linux.h"
+#include "video/avi.h"
+#endif
+
+namespace host {
+
+std::string gAviLines;
+
+bool aviOption(const std::string &flag, const char *value, AviOptions &o, std::string &soundFile) {
+    if (!value) return false;
+    if (flag == "--avi-frames") o.frames = value;
+    else if (flag == "--avi-rate") o.rate = value;
+    else if (flag == "--avi-sound") soundFile = value;
+    else if (flag == "--avi-codec") o.codec = value;
+    else if (flag == "--avi-delays") {
+        o.delays.clear();
+        std::string list = value;
+        for (size_t at = 0; at <= list.size();) {
+            size_t comma = std::min(list.find(',', at), list.size());
+            o.delays.push_back(list.substr(at, comma - at));
+            at = comma + 1;
+        }
+    } else return false;
+    return true;
+}
+
+#if !defined(_WIN32)
+namespace {
+
+// The stepping dialog's fields while the import dialog opens it.
+struct StepAnswer {
+    bool pending = false;
+    std::string from, number, step;
+} gStep;
+
+// The frames of a list such as "1-10,15", 0-based, below count.
+std::vector<int32_t> listedFrames(const std::string &list, int32_t count) {
+    std::vector<int32_t> frames;
+    for (size_t at = 0; at < list.size();) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        const std::string item = list.substr(at, comma - at);
+        at = comma + 1;
+        const size_t dash = item.find('-');
+        int32_t first = std::atoi(item.c_str()), last = dash == std::string::npos ? first : std::atoi(item.c_str() + dash + 1);
+        for (int32_t f = std::max(first, 1); f <= last && f <= count; ++f) frames.push_back(f - 1);
+    }
+    std::sort(frames.begin(), frames.end());
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    return frames;
+}
+
+intptr_t answerImport(const AviOptions &o, VcDialog *dialog) {
+    auto *m = vc::plat::dialogAs<vc::AviImportModel>(dialog);
+    if (!m) return VC_DIALOG_DEFAULT;
+    gAviLines = "  video: " + m->countText + " frames, " + m->sizeText + ", " + m->rateText + " frames per second\n";
+    const int32_t count = m->reel.count();
+    if (o.frames.rfind("every:", 0) == 0) {
+        // every:STEP[:FROM[:COUNT]] through "Select Frames...".
+        const std::string rest = o.frames.substr(6);
+        const int32_t step = std::max(1, std::atoi(rest.c_str()));
+        const size_t c1 = rest.find(':');
+        const int32_t from = c1 == std::string::npos ? 1 : std::max(1, std::atoi(rest.c_str() + c1 + 1));
+        const size_t c2 = c1 == std::string::npos ? c1 : rest.find(':', c1 + 1);
+        const int32_t fit = count >= from ? (count - from) / step + 1 : 0;
+        const int32_t number = c2 == std::string::npos ? std::min(fit, 255) : std::atoi(rest.c_str() + c2 + 1);
+        gStep = {true, std::to_string(from), std::to_string(number), std::to_string(step)};
+        VcDialogClick(dialog, vc::kAviImportSelect);
+        gStep.pending = false;
+    } else {
+        // One Shift+click per frame, each toggling that frame.
+        const std::vector<int32_t> frames =
+            o.frames == "all" ? listedFrames("1-" + std::to_string(count), count) : listedFrames(o.frames, count);
+        VcDialogKeys(dialog, 1);
+        for (int32_t f : frames) VcDialogReelNotify(dialog, vc::kAviImportReel, vc::REELN_CLICK, f);
+        VcDialogKeys(dialog, 0);
+    }
+    return VC_DIALOG_DEFAULT;
+}
+
+intptr_t answerSelect(VcDialog *dialog) {
+    if (!gStep.pending) return VC_DIALOG_DEFAULT;
+    VcDialogSetText(dialog, vc::kAviSelectFrom, gStep.from.c_str());
+    VcDialogSetText(dialog, vc::kAviSelectNumber, gStep.number.c_str());
+    VcDialogSetText(dialog, vc::kAviSelectStep, gStep.step.c_str());
+    return VC_DIALOG_DEFAULT;
+}
+
+intptr_t answerExport(const AviOptions &o, VcDialog *dialog) {
+    auto *m = vc::plat::dialogAs<vc::AviExportModel>(dialog);
+    if (!m) return VC_DIALOG_DEFAULT;
+    if (!o.rate.empty()) VcDialogSetText(dialog, vc::kAviExportRate, o.rate.c_str());
+    // Each frame clicked and its delay typed; the next click (or Run)
+    // hands the delay over.
+    if (!o.delays.empty())
+        for (int32_t f = 0; f < m->count; ++f) {
+            VcDialogReelNotify(dialog, vc::kAviExportReel, vc::REELN_CLICK, f);
+            const std::string &d = o.delays[o.delays.size() == 1 ? 0 : std::min<size_t>(size_t(f), o.delays.size() - 1)];
+            VcDialogSetText(dialog, vc::kAviExportDelay, d.c_str());
+        }
+    VcDialogClick(dialog, vc::kAviExportWaveButton);  // empty unless --avi-sound named a file
+    if (!o.codec.empty()) VcDialogClick(dialog, vc::kAviExportCompress);
+    return VC_DIALOG_DEFAULT;
+}
+
+// The companion's compression options: the compressor named by --avi-codec.
+intptr_t answerCompression(const AviOptions &o, VcDialog *dialog) {
+    static const char *const names[] = VFW_CODEC_NAMES;
+    for (int i = 0; i < VFW_CODEC_COUNT; ++i)
+        if (o.codec == names[i]) VcDialogSelect(dialog, VFW_COMPRESS_LIST, i);
+    return VC_DIALOG_DEFAULT;
+}
+
+}  // namespace
+
+bool isAviDialog(int32_t templateId) {
+    return templateId == vc::kAviImportTemplate || templateId == vc::kAviSelectTemplate ||
+           templateId == vc::kAviExportTemplate || templateId == VFW_COMPRESS_TEMPLATE;
+}
+
+intptr_t answerAviDialog(const AviOptions &o, int32_t templateId, VcDialog *dialog) {
+    switch (templateId) {
+    case vc::kAviImportTemplate: return answerImport(o, dialog);
+    case vc::kAviSelectTemplate: return answerSelect(dialog);
+    case vc::kAviExportTemplate: return answerExport(o, dialog);
+    case VFW_COMPRESS_TEMPLATE: return answerCompression(o, dialog);
+    default: return VC_DIALOG_DEFAULT;
+    }
+}
+#endif
+
+}  // namespace host

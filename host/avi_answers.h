@@ -1,0 +1,36 @@
+// The host's answers to the AVI dialogs (templates 103 to 105 and the
+// companion's compression options), worked through their controls as a
+// user would, from the --avi-* options.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct VcDialog;
+
+namespace host {
+
+struct AviOptions {
+    // --avi-frames: 1-based frames ("1-10,15"), "all", or
+    // "every:STEP[:FROM[:COUNT]]" for the stepping dialog.
+    std::string frames = "1";
+    std::string rate;                 // --avi-rate
+    std::vector<std::string> delays;  // --avi-delays: one per frame, or one for all
+    std::string codec;                // --avi-codec: the compression options' choice
+};
+
+// Takes an --avi-* option and its value; false when flag is not one. The
+// sound file goes to the editor's file dialog (soundFile).
+bool aviOption(const std::string &flag, const char *value, AviOptions &options, std::string &soundFile);
+
+// What the import dialog showed of the last video: frame count, size, rate.
+extern std::string gAviLines;
+
+#if !defined(_WIN32)
+// Answers templates 103, 104 and 105; VC_DIALOG_DEFAULT for the others.
+intptr_t answerAviDialog(const AviOptions &options, int32_t templateId, VcDialog *dialog);
+bool isAviDialog(int32_t templateId);
+#endif
+
+}  // namespace host

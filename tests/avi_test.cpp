@@ -1,0 +1,399 @@
+// AVI import and export over a scripted companion library: the content
+// test, the preview, the rules of templates 103, 104 and 105 worked as a
+// user would, what reaches the companion, and the failure paths; then the
+// real companion beside the tests, read back by FFmpeg.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/headless_dialog.h"
+#include "support/fake_companion.h"
+#include "support/library_test.h"
+#include "support/ui_recorder.h"
+#include "video/avi.h"
+
+using namespace vctest;
+using vc::AviLibrary;
+
+namespace {
+
+using Frames = std::set<int32_t>;
+template <class Model> using Work = std::function<intptr_t(Model &, VcDialog *)>;
+
+class Avi : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        gFakeCompanion = &fake;
+        AviLibrary::setTestCompanion(fakeCompanionLookup);
+    }
+    void TearDown() override {
+        AviLibrary::clearTestCompanion();
+        if (parent) VcDestroyWindow(parent);
+        LibraryTest::TearDown();
+    }
+    // Runs the import with `work` done in "AVI Import" (103) and, when it
+    // opens, `step` in "AVI Select Frames" (104).
+    int16_t import(const Work<vc::AviImportModel> &work, uint32_t option = 0, const Work<vc::AviSelectFramesModel> &step = {}) {
+        ui.dialogAnswer = [&](int32_t, VcDialog *d) -> intptr_t {
+            if (auto *m = vc::plat::dialogAs<vc::AviImportModel>(d)) return work(*m, d);
+            auto *s = vc::plat::dialogAs<vc::AviSelectFramesModel>(d);
+            return s && step ? step(*s, d) : VC_DIALOG_DEFAULT;
+        };
+        return vc::LoadAviImage(importName.c_str(), parent, option, FakeEditor::callback());
+    }
+    static void clicks(VcDialog *d, int keys, std::initializer_list<int32_t> frames, int reel = vc::kAviImportReel) {
+        VcDialogKeys(d, keys);
+        for (int32_t f : frames) VcDialogReelNotify(d, reel, vc::REELN_CLICK, f);
+        VcDialogKeys(d, 0);
+    }
+    static Frames selection(const vc::ReelModel &reel) {
+        Frames s;
+        for (int32_t i = 0; i < reel.count(); ++i)
+            if (reel.selected(i)) s.insert(i);
+        return s;
+    }
+    // The editor's animation: frames of width x 2, each byte of frame i
+    // 0x11 * (i + 1); exported with `work` done in "AVI Export" (105).
+    void animation(int frames, int32_t width, uint16_t bits) {
+        editor.images.clear();
+        for (int i = 0; i < frames; ++i) {
+            std::vector<uint8_t> dib = makeDib(width, 2, bits);
+            std::fill(dib.begin() + 40 + 4 * (bits <= 8 ? 1 << bits : 0), dib.end(), uint8_t(0x11 * (i + 1)));
+            editor.addFrame(dib);
+        }
+        editor.imageWidth = uint16_t(width), editor.imageHeight = 2;
+    }
+    // failAt: the allocation of the export that fails (1 the first).
+    int16_t exportTo(const std::string &name, const Work<vc::AviExportModel> &work, long failAt = 0) {
+        ui.dialogAnswer = [&](int32_t, VcDialog *d) {
+            auto *m = vc::plat::dialogAs<vc::AviExportModel>(d);
+            return m ? work(*m, d) : VC_DIALOG_DEFAULT;
+        };
+        fake.positions.clear(), fake.written.clear();
+        void *block = VcMemAlloc(VC_MEM_MOVEABLE, editor.images[0].bytes.size());
+        std::memcpy(VcMemLock(block), editor.images[0].bytes.data(), editor.images[0].bytes.size());
+        VcMemUnlock(block);
+        vc::plat::memFailAt(failAt);
+        const int16_t r = vc::SaveAviImage(path(name).c_str(), parent, 0, nullptr, block, FakeEditor::callback());
+        vc::plat::memFailAt(0);
+        VcMemFree(block);
+        return r;
+    }
+    static intptr_t delays(VcDialog *d, std::initializer_list<const char *> list) {
+        int32_t f = 0;
+        for (const char *text : list) {
+            clicks(d, 0, {f++}, vc::kAviExportReel);
+            VcDialogSetText(d, vc::kAviExportDelay, text);
+        }
+        return VC_DIALOG_DEFAULT;
+    }
+
+    FakeCompanion fake;
+    FakeEditor editor;
+    UiRecorder ui;
+    void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
+    std::string importName = "in.avi";
+};
+
+TEST_F(Avi, ContentTest) {
+    const std::pair<std::string, bool> cases[] = {
+        {std::string("RIFF\x10\0\0\0AVI LIST", 16), true}, {"AVI xxxx", true},
+        {std::string("RIFF\x10\0\0\0WAVEfmt ", 16), false}, {"RIFF\x10\0\0\0AV", false}, {"AVI", false}, {"avi ", false},
+    };
+    for (const auto &[head, avi] : cases) {
+        const vc::HFile f = vc::plat::fileOpen(writeFile("x.avi", head).c_str(), vc::plat::kOpenRead);
+        EXPECT_EQ(vc::DetectAviFile(f), avi) << head;
+        EXPECT_EQ(vc::plat::fileSeek(f, 0, vc::plat::kSeekCur), 0);
+        (void)vc::plat::fileClose(f);
+    }
+}
+
+TEST_F(Avi, PreviewFrameAndFailures) {
+    for (auto [count, frame] : {std::pair{1, 0}, {100, 25}, {30, 15}}) {
+        fake.count = uint32_t(count), fake.framesAsked.clear();
+        ConvImageRecord rec{};
+        ASSERT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_OK);
+        EXPECT_EQ(fake.framesAsked, std::vector<int32_t>{frame});
+        EXPECT_EQ(std::pair(rec.bitsOffset, VcMemSize(rec.image)), std::pair(uintptr_t(1064), size_t(1072)));
+        VcMemFree(rec.image);
+    }
+    ConvImageRecord rec{};
+    fake.missingFrames = {15};
+    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_DATA);
+    fake.opens = false;
+    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_READ);
+    EXPECT_EQ(std::pair(fake.closes, rec.image), std::pair(4, (void *)nullptr));  // every opened file closed
+}
+
+TEST_F(Avi, MissingCompanion) {
+    AviLibrary::setTestCompanion(nullptr);
+    animation(1, 4, 8);
+    EXPECT_EQ(vc::LoadAviImage("in.avi", parent, 0, FakeEditor::callback()), CONV_CANCELLED);
+    EXPECT_EQ(exportTo("out.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_CANCELLED);
+    char text[300] = {};
+    ConvImageRecord rec{nullptr, 0, text, sizeof text};
+    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_CANCELLED);
+    // Boxes for the dialogs only; the preview says it in its text.
+    ASSERT_EQ(ui.messageBoxes.size(), 2u);
+    EXPECT_EQ(ui.messageBoxes[1].title, "Error");
+    EXPECT_EQ(ui.messageBoxes[1].text.rfind("Video for Windows has not been installed", 0), 0u);
+    EXPECT_EQ(std::string(text), ui.messageBoxes[0].text);
+    EXPECT_TRUE(ui.dialogs.empty());
+}
+
+TEST_F(Avi, SelectionTextCtrlClickAndLongVideos) {
+    fake.count = 100;
+    std::vector<std::string> shown;
+    const auto note = [&](vc::AviImportModel &m) { shown.push_back(m.selText + " " + m.selCountText + (m.enabled(1) ? " ok" : "")); };
+    import([&](vc::AviImportModel &m, VcDialog *d) {
+        note(m);
+        clicks(d, 1, {3, 4, 5, 9});
+        note(m);
+        for (int32_t i = 0; i < 100; ++i)  // all 100: too wide for static 108
+            if (!m.reel.selected(i)) clicks(d, 1, {i});
+        note(m);
+        m.measure = [](const std::string &) { return 0; };
+        clicks(d, 1, {0, 0});  // never too wide: numbers stop once the text reaches 120 characters
+        note(m);
+        return intptr_t(0);
+    });
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[3].size(), 119u + 10u);
+    EXPECT_EQ(shown, (std::vector<std::string>{" (0):", "4,5,6,10 (4): ok", "1.....100 (100): ok",
+                                               shown[3].substr(0, 110) + ",41,42,43 (100): ok"}));
+    // Ctrl+click on unselected frame 10, frame 0 current: the stepping
+    // dialog over 0..10; Ctrl+click on selected 4 deselects 0..4.
+    std::string fields;
+    import([&](vc::AviImportModel &m, VcDialog *d) {
+        clicks(d, 2, {10});
+        EXPECT_EQ(selection(m.reel).size(), 11u);
+        clicks(d, 2, {4});
+        EXPECT_EQ(selection(m.reel), (Frames{5, 6, 7, 8, 9, 10}));
+        return intptr_t(0);
+    }, 0, [&](vc::AviSelectFramesModel &s, VcDialog *) { fields = s.fromText + " " + s.numberText + " " + s.stepText; return VC_DIALOG_DEFAULT; });
+    EXPECT_EQ(fields, "1 11 1");
+    fake.count = 40000;
+    import([](vc::AviImportModel &m, VcDialog *d) {
+        EXPECT_EQ(std::tuple(m.reel.count(), m.countText, m.sizeText), std::tuple(32760, "40000", "4 x 2"));
+        VcDialogClick(d, vc::kAviPrevious);  // wraps to the video's last frame, past the strip: refused
+        EXPECT_EQ(m.frameLabel, "1");
+        return intptr_t(0);
+    });
+}
+
+TEST_F(Avi, SelectFramesFieldRules) {
+    fake.count = 12;
+    const struct {
+        const char *from, *number, *step;
+        int focus;
+        Frames selected;
+    } cases[] = {
+        {"5", "3", "4", 0, {4, 8}},  // index 12 lies past the last frame
+        {"0", "3", "4", vc::kAviSelectFrom, {0}},     {"1", "256", "1", vc::kAviSelectNumber, {0}},
+        {"1", "0", "1", 0, {}},                       {"1", "3", "0", vc::kAviSelectStep, {0}},
+        {"1", "3", "x", vc::kAviSelectStep, {0}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.from) + " " + c.number + " " + c.step);
+        int focus = -1;
+        const size_t beeps = ui.beeps.size();
+        import([&](vc::AviImportModel &m, VcDialog *d) {
+            clicks(d, 1, {0});
+            VcDialogClick(d, vc::kAviImportSelect);
+            EXPECT_EQ(selection(m.reel), c.selected);
+            return intptr_t(0);
+        }, 0, [&](vc::AviSelectFramesModel &s, VcDialog *d) {
+            for (auto [id, text] : {std::pair{vc::kAviSelectFrom, c.from}, {vc::kAviSelectNumber, c.number}, {vc::kAviSelectStep, c.step}})
+                VcDialogSetText(d, id, text);
+            const int ok = VcDialogClick(d, 1);
+            focus = s.focus;
+            return intptr_t(ok);
+        });
+        EXPECT_EQ(std::pair(focus, ui.beeps.size() - beeps), std::pair(c.focus, size_t(c.focus ? 1 : 0)));
+    }
+}
+
+TEST_F(Avi, HandOverWithFlagsSkippingMissingFrames) {
+    const struct {
+        uint32_t option;
+        intptr_t dither;
+        bool refuse;
+        intptr_t flags;
+        std::vector<int32_t> asked;
+    } cases[] = {{0, 0, false, 4, {1, 3, 5}}, {0, 1, false, 8, {1, 3, 5}}, {1, 0, false, 64 + 4, {1, 3, 5}}, {0, 0, true, 4, {1}}};
+    fake.missingFrames = {3};  // left out; the frames after it still come
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.flags);
+        editor.images.clear(), fake.framesAsked.clear();
+        editor.dither = c.dither;
+        if (c.refuse) editor.refuse(HOST_ADD_FRAME);
+        EXPECT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {5, 3, 1}), VC_DIALOG_DEFAULT; }, c.option), CONV_OK);
+        EXPECT_EQ(fake.framesAsked, c.asked);
+        ASSERT_EQ(editor.images.size(), c.refuse ? 0u : 2u);
+        for (size_t i = 0; i < editor.images.size(); ++i)
+            EXPECT_EQ(std::pair(editor.images[i].flags, int(editor.images[i].bytes[1064])), std::pair(c.flags, i ? 5 : 1));
+    }
+    EXPECT_FALSE(ui.progress.empty());
+    fake.canDraw = false;
+    EXPECT_EQ(import([](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_E_MEMORY);
+    fake.opens = false;
+    EXPECT_EQ(import([](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_E_READ);
+}
+
+TEST_F(Avi, DelaysPositionsAndTimes) {
+    const struct {
+        std::initializer_list<const char *> delays;
+        std::vector<int32_t> positions;
+        std::string total;
+    } cases[] = {
+        {{"1", "2", "3"}, {0, 1, 3, 5}, "0.50s"},  // the last picture again at its last tick
+        {{"1", "0", "1"}, {0, 1}, "0.17s"},        // delay 0 leaves the frame out
+        {{"2", "1", "1"}, {0, 2, 3}, "0.33s"},
+    };
+    for (const auto &c : cases) {
+        animation(3, 4, 8);
+        std::string times;
+        EXPECT_EQ(exportTo("out.avi", [&](vc::AviExportModel &m, VcDialog *d) {
+                      delays(d, c.delays);
+                      clicks(d, 0, {2}, vc::kAviExportReel);
+                      times = m.totalText + " " + m.positionText;
+                      return VC_DIALOG_DEFAULT;
+                  }), CONV_OK);
+        EXPECT_EQ(times, c.total + (c.total == "0.50s" ? " 0.25s" : times.substr(5)));
+        EXPECT_EQ(fake.positions, c.positions);
+        EXPECT_EQ(fake.written[1][0], c.positions[1] == 1 && c.delays.begin()[1][0] == '0' ? 0x33 : 0x22);
+    }
+    EXPECT_EQ(std::tuple(uint16_t(fake.params.rate), uint32_t(fake.params.imageBytes), fake.compress), std::tuple(uint16_t(12), 8u, 1));
+}
+
+TEST_F(Avi, ExportDialogRules) {
+    animation(10, 4, 8);
+    EXPECT_EQ(exportTo("out.avi", [&](vc::AviExportModel &m, VcDialog *d) {
+                  // Frame 1 current, Ctrl+click on 5, delay 4, a click on 8.
+                  clicks(d, 0, {1}, vc::kAviExportReel);
+                  clicks(d, 2, {5}, vc::kAviExportReel);
+                  EXPECT_EQ(selection(m.reel), (Frames{1, 2, 3, 4, 5}));
+                  VcDialogSetText(d, vc::kAviExportDelay, "4");
+                  clicks(d, 0, {8}, vc::kAviExportReel);
+                  EXPECT_EQ(std::tuple(selection(m.reel), m.delay(0), m.delay(5), m.delay(6), m.delayText, m.frameLabel),
+                            std::tuple(Frames{}, 1u, 4u, 1u, "1", "9"));
+                  VcDialogSetText(d, vc::kAviExportRate, "30");  // beeps and becomes 12
+                  EXPECT_EQ(std::pair(m.rateText, ui.beeps.size()), std::pair(std::string("12"), size_t(1)));
+                  VcDialogSetText(d, vc::kAviExportRate, "5");
+                  EXPECT_EQ(m.totalText, "5.00s");
+                  return intptr_t(2);  // closed: as Cancel
+              }), CONV_CANCELLED);
+    // Cancel deletes the file the compression options made; so does an
+    // export that writes nothing.
+    EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) {
+                  EXPECT_EQ(VcDialogClick(d, vc::kAviExportCompress), 1);
+                  EXPECT_TRUE(std::filesystem::exists(path("out.avi")));
+                  return intptr_t(VcDialogClick(d, 2) - 1);
+              }), CONV_CANCELLED);
+    EXPECT_EQ(std::pair(fake.optionsShown, fake.closes), std::pair(1, 1));
+    EXPECT_FALSE(std::filesystem::exists(path("out.avi")));
+    animation(2, 4, 8);
+    EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) { return delays(d, {"0", "0"}); }), CONV_CANCELLED);
+    EXPECT_FALSE(std::filesystem::exists(path("out.avi")));
+}
+
+TEST_F(Avi, DepthsReachTheCompanionAsItTakesThem) {
+    animation(1, 9, 1);  // no compression for 1 bit
+    EXPECT_EQ(exportTo("one.avi", [&](vc::AviExportModel &m, VcDialog *d) {
+                  EXPECT_EQ(std::pair(m.enabled(vc::kAviExportCompress), VcDialogClick(d, vc::kAviExportCompress)), std::pair(false, 0));
+                  return VC_DIALOG_DEFAULT;
+              }), CONV_OK);
+    EXPECT_EQ(std::pair(fake.compress, fake.params.deepFrames), std::pair(0, uint16_t(0)));
+    animation(1, 9, 4);  // written as 8 bits: rows of 9 pixels from 8 bytes to 12
+    editor.images[0].bytes[40 + 64] = 0xAB;
+    EXPECT_EQ(exportTo("four.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_OK);
+    EXPECT_EQ(std::tuple(fake.compress, fake.initHeader.size(), fake.initHeader[14]), std::tuple(1, size_t(104), uint8_t(8)));
+    EXPECT_EQ(fake.written, (std::vector<std::vector<uint8_t>>{{10, 11, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0}}));
+    animation(1, 4, 24);
+    EXPECT_EQ(exportTo("deep.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_OK);
+    EXPECT_EQ(fake.params.deepFrames, 1);
+}
+
+TEST_F(Avi, FailuresOfTheExport) {
+    const struct {
+        const char *what;
+        int32_t initResult, writesLeft, mergeResult;
+        int16_t result;
+        size_t messages;
+    } cases[] = {
+        {"stream refused", 0, 1 << 30, 1, CONV_E_DATA, 0},
+        {"disk full at the second frame", 1, 1, 1, CONV_E_WRITE, 0},
+        {"disk full at the last picture again", 1, 3, 1, CONV_E_WRITE, 0},
+        {"sound merged", 1, 1 << 30, 1, CONV_OK, 0},
+        {"sound refused", 1, 1 << 30, 0, CONV_OK, 1},  // the video stays
+    };
+    editor.fileDialogAnswer = "sound.wav";
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ui.messageBoxes.clear(), fake.merged.clear();
+        fake.initResult = c.initResult, fake.writesLeft = c.writesLeft, fake.mergeResult = c.mergeResult;
+        animation(3, 4, 8);
+        EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) {
+                      VcDialogClick(d, vc::kAviExportWaveButton);
+                      return delays(d, {"1", "2", "3"});
+                  }), c.result);
+        EXPECT_TRUE(std::filesystem::exists(path("out.avi")));  // a partial file stays
+        EXPECT_EQ(fake.merged, (c.result == CONV_OK ? std::vector<uint32_t>{6, 12} : std::vector<uint32_t>{}));
+        ASSERT_EQ(ui.messageBoxes.size(), c.messages);
+        for (const auto &box : ui.messageBoxes) EXPECT_EQ(box.text.rfind("Error adding Sound", 0), 0u);
+    }
+    // Allocations: the delay table, the strip's selection (the strip goes
+    // without one), the 4-to-8-bit block.
+    std::vector<int16_t> results;
+    for (long n = 1; n <= 4; ++n) {
+        animation(2, 9, 4);
+        results.push_back(exportTo("out.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }, n));
+    }
+    EXPECT_EQ(results, (std::vector<int16_t>{CONV_E_MEMORY, CONV_OK, CONV_E_MEMORY, CONV_OK}));
+}
+
+std::string output(const std::string &command) {
+    std::string out;
+    if (FILE *p = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+        pclose(p);
+    }
+    return out;
+}
+
+// Through the companion beside the tests: FFmpeg reads what the export
+// wrote frame for frame, the held ticks where the delays put them, and the
+// import hands the pictures back, one per tick.
+TEST_F(Avi, CompanionRoundTripReadByFfmpeg) {
+    AviLibrary::clearTestCompanion();
+    if (output("command -v ffmpeg ffprobe").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!AviLibrary(nullptr)) GTEST_SKIP() << "no companion library beside the tests";
+    animation(3, 8, 24);
+    for (size_t i = 0; i < 3; ++i)  // every byte its own, so rows and frames cannot be mixed up
+        for (size_t k = 40; k < 88; ++k) editor.images[i].bytes[k] = uint8_t(k * 5 + i * 80);
+    ASSERT_EQ(exportTo("out.avi", [](auto &, VcDialog *d) { return delays(d, {"1", "2", "3"}); }), CONV_OK);
+    const std::string file = path("out.avi");
+    EXPECT_EQ(output("ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 " + file), "0\n1\n3\n5\n");
+    EXPECT_EQ(output("ffprobe -v error -show_entries stream=codec_name,r_frame_rate -of csv=p=0 " + file), "rawvideo,12/1\n");
+    const std::string decoded = output("ffmpeg -v error -i " + file + " -vsync passthrough -f rawvideo -pix_fmt bgr24 -");
+    ASSERT_EQ(decoded.size(), 4u * 48u);
+    for (size_t f = 0; f < 4; ++f) {  // top row first; the editor's rows run bottom up
+        const std::vector<uint8_t> &dib = editor.images[std::min<size_t>(f, 2)].bytes;
+        EXPECT_EQ(decoded.substr(f * 48, 48), std::string(dib.begin() + 64, dib.end()) + std::string(dib.begin() + 40, dib.begin() + 64));
+    }
+    importName = file;
+    EXPECT_EQ(import([](vc::AviImportModel &m, VcDialog *d) {
+                  EXPECT_EQ(m.countText + " " + m.sizeText + " " + m.rateText, "6 8 x 2 12");
+                  return clicks(d, 1, {0, 1, 2, 3, 4, 5}), VC_DIALOG_DEFAULT;
+              }), CONV_OK);
+    ASSERT_EQ(editor.images.size(), 9u);
+    const size_t shown[6] = {0, 1, 1, 2, 2, 2};
+    for (size_t t = 0; t < 6; ++t)  // pixels and geometry; the companion fills in the image size
+        EXPECT_EQ(std::vector<uint8_t>(editor.images[3 + t].bytes.begin() + 24, editor.images[3 + t].bytes.end()),
+                  std::vector<uint8_t>(editor.images[shown[t]].bytes.begin() + 24, editor.images[shown[t]].bytes.end())) << t;
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+// "AVI Import", "AVI Select Frames" and "AVI Export" (templates 103 to
+// 105) as real dialogs over a scripted companion library, worked through
+// their controls: Shift and Ctrl clicks on the strip, the stepping dialog,
+// delays, the rate, Cancel deleting the file the compression options made;
+// a picture of each kept for the README.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "controls/reel.h"
+#include "platform/platform.h"
+#include "resources/strings.h"
+#include "support/fake_companion.h"
+#include "video/avi.h"
+#include "win_test_util.h"
+
+namespace {
+
+using namespace vc;
+using namespace wintest;
+using namespace vctest;
+
+POINT cellCentre(HWND strip, int i) {
+    const int cw = GetWindowLongA(strip, 4), ch = GetWindowLongA(strip, 8), offset = GetWindowLongA(strip, 12);
+    return POINT{12 + i * (cw + 12) - offset + cw / 2, 8 + ch / 2};
+}
+// A click on cell i with a key held (VK_SHIFT, VK_CONTROL or none).
+void clickCell(HWND dialog, int i, int key = 0) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    if (key) keys[key] = 0x80;
+    SetKeyboardState(keys);
+    const POINT p = cellCentre(GetDlgItem(dialog, IDC_AVI_REEL), i);
+    SendDlgItemMessageA(dialog, IDC_AVI_REEL, WM_LBUTTONDOWN, 0, MAKELPARAM(p.x, p.y));
+    if (key) keys[key] = 0;
+    SetKeyboardState(keys);
+}
+COLORREF frameColour(int32_t frame) { return RGB(40 * (frame % 6), 255 - 20 * (frame % 12), 128); }
+
+class AviDialogs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plat::setModule(GetModuleHandleA(nullptr));
+        RegisterReelClass(plat::module());
+        gFakeCompanion = &fake;
+        AviLibrary::setTestCompanion(fakeCompanionLookup);
+        fake.draw = [](int32_t frame, void *dc, int32_t x, int32_t y, int32_t cx, int32_t cy) {
+            HBRUSH brush = CreateSolidBrush(frameColour(frame));
+            RECT r{x, y, x + cx, y + cy};
+            FillRect(HDC(dc), &r, brush);
+            DeleteObject(brush);
+            return frame != 1;  // frame 1 has no picture: the placeholder
+        };
+    }
+    void TearDown() override {
+        disarm();
+        AviLibrary::clearTestCompanion();
+        gFakeCompanion = nullptr;
+        UnregisterReelClass(plat::module());
+    }
+    FakeCompanion fake;
+    FakeEditor editor;
+    TestWindow parent{100, 100, 640, 480};
+};
+
+TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
+    fake.count = 40, fake.width = 32, fake.height = 24;
+    std::string fields, afterStepping;
+    whenOpen([&](HWND d) {
+        EXPECT_EQ(title(d), "AVI Import");
+        EXPECT_EQ(text(d, IDC_AVIIMP_COUNT) + "|" + text(d, IDC_AVIIMP_SIZE) + "|" + text(d, IDC_AVIIMP_RATE), "40|32 x 24|10");
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+        HWND strip = GetDlgItem(d, IDC_AVI_REEL);
+        RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        const Capture c = captureClient(strip);
+        EXPECT_EQ(c.at(cellCentre(strip, 0).x, 10), uint32_t(GetRValue(frameColour(0))) << 16 | GetGValue(frameColour(0)) << 8 | 128)
+            << "cells drawn by the companion";
+        EXPECT_EQ(c.at(cellCentre(strip, 1).x - 4, 10), 0xC0C0C0u) << "the placeholder where it draws nothing";
+        clickCell(d, 2);
+        EXPECT_EQ(text(d, IDC_AVI_FRAME), "3");
+        clickCell(d, 4, VK_SHIFT);
+        clickCell(d, 3, VK_SHIFT);
+        EXPECT_EQ(text(d, IDC_AVIIMP_SELLIST) + " " + text(d, IDC_AVIIMP_SELCOUNT), "4,5 (2):");
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+        screenshot(d, "avi_import.bmp");
+        // Ctrl+click on unselected frame 6: the stepping dialog over 3..7,
+        // once this click is done.
+        whenOpen([&](HWND s) {
+            s = FindWindowA(nullptr, "AVI Select Frames");
+            ASSERT_NE(s, nullptr);
+            fields = text(s, IDC_AVISEL_FROM) + " " + text(s, IDC_AVISEL_NUMBER) + " " + text(s, IDC_AVISEL_STEP);
+            screenshot(s, "avi_select_frames.bmp");
+            SetDlgItemTextA(s, IDC_AVISEL_STEP, "0");
+            click(s, IDOK);  // refused: the dialog stays
+            SetDlgItemTextA(s, IDC_AVISEL_NUMBER, "3");
+            SetDlgItemTextA(s, IDC_AVISEL_STEP, "2");
+            whenOpen([&](HWND i) {
+                afterStepping = text(i, IDC_AVIIMP_SELLIST);
+                click(i, IDOK);
+            });
+            click(s, IDOK);
+        });
+        clickCell(d, 6, VK_CONTROL);
+    });
+    EXPECT_EQ(LoadAviImage("in.avi", parent.hwnd, 0, FakeEditor::callback()), CONV_OK);
+    EXPECT_EQ(fields, "3 5 1");
+    EXPECT_EQ(afterStepping, "3,5,7");
+    ASSERT_EQ(editor.images.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(editor.images[i].bytes[40 + 1024], 2 + 2 * i);
+}
+
+TEST_F(AviDialogs, ExportDelaysRateRunAndCancel) {
+    for (int i = 0; i < 3; ++i) editor.addFrame(makeDib(16, 16, 8));
+    editor.imageWidth = editor.imageHeight = 16;
+    const std::string file = (std::filesystem::temp_directory_path() / "velmconv_avi_export.avi").string();
+    std::string shown;
+    whenOpen([&](HWND d) {
+        EXPECT_EQ(title(d), "AVI Export");
+        shown = text(d, IDC_AVIEXP_RATE) + " " + text(d, IDC_AVIEXP_DELAY) + " " + text(d, IDC_AVIEXP_TOTAL);
+        SetDlgItemTextA(d, IDC_AVIEXP_DELAY, "2");
+        clickCell(d, 2);  // frame 0 gets 2
+        EXPECT_EQ(text(d, IDC_AVIEXP_TOTAL) + " " + text(d, IDC_AVIEXP_POSITION) + " " + text(d, IDC_AVI_FRAME), "0.33s 0.25s 3");
+        SetDlgItemTextA(d, IDC_AVIEXP_RATE, "30");
+        SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_AVIEXP_RATE, EN_KILLFOCUS), LPARAM(GetDlgItem(d, IDC_AVIEXP_RATE)));
+        EXPECT_EQ(text(d, IDC_AVIEXP_RATE), "12");
+        HWND spin = GetDlgItem(d, IDC_AVIEXP_RATE_SPIN);
+        SendMessageA(d, WM_VSCROLL, MAKEWPARAM(SB_LINEUP, 0), LPARAM(spin));
+        SendMessageA(d, WM_VSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), LPARAM(spin));
+        EXPECT_EQ(text(d, IDC_AVIEXP_RATE) + " " + text(d, IDC_AVIEXP_TOTAL), "13 0.31s");
+        screenshot(d, "avi_export.bmp");
+        click(d, IDC_AVIEXP_COMPRESS);
+        EXPECT_TRUE(std::filesystem::exists(file));
+        click(d, IDCANCEL);
+    });
+    HGLOBAL block = toBlock(editor.images[0].bytes);
+    EXPECT_EQ(SaveAviImage(file.c_str(), parent.hwnd, 0, nullptr, block, FakeEditor::callback()), CONV_CANCELLED);
+    EXPECT_EQ(shown, "12 1 0.25s");
+    EXPECT_EQ(fake.optionsShown, 1);
+    EXPECT_FALSE(std::filesystem::exists(file)) << "Cancel deletes the file the options made";
+
+    whenOpen([](HWND d) {
+        SetDlgItemTextA(d, IDC_AVIEXP_DELAY, "3");
+        click(d, IDOK);
+    });
+    EXPECT_EQ(SaveAviImage(file.c_str(), parent.hwnd, 0, nullptr, block, FakeEditor::callback()), CONV_OK);
+    GlobalFree(block);
+    EXPECT_EQ(fake.positions, (std::vector<int32_t>{0, 3, 4}));
+    EXPECT_EQ(fake.params.rate, 12);
+    std::filesystem::remove(file);
+}
+
+// The dialog over the companion beside the program (Video for Windows):
+// a video FFmpeg wrote, its cells drawn by the system's video drawing.
+TEST_F(AviDialogs, ImportThroughTheCompanionOverVideoForWindows) {
+    AviLibrary::clearTestCompanion();
+    const char *dir = std::getenv("VELMCONV_AVI_FILES");
+    const std::string file = std::string(dir ? dir : ".") + "\\bgr24.avi";
+    if (!std::filesystem::exists(file)) GTEST_SKIP() << "no AVI files made (avi_files.sh)";
+    std::string shown;
+    uint32_t cells[2] = {};
+    whenOpen([&](HWND d) {
+        shown = text(d, IDC_AVIIMP_COUNT) + "|" + text(d, IDC_AVIIMP_SIZE) + "|" + text(d, IDC_AVIIMP_RATE);
+        HWND strip = GetDlgItem(d, IDC_AVI_REEL);
+        RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        const Capture c = captureClient(strip);
+        for (int i = 0; i < 2; ++i) cells[i] = c.at(cellCentre(strip, i).x, 12);
+        clickCell(d, 0, VK_SHIFT);
+        clickCell(d, 29, VK_SHIFT);
+        screenshot(d, "avi_import_video.bmp");
+        click(d, IDOK);
+    });
+    EXPECT_EQ(LoadAviImage(file.c_str(), parent.hwnd, 0, FakeEditor::callback()), CONV_OK);
+    EXPECT_EQ(shown, "30|32 x 24|12");
+    EXPECT_NE(cells[0], 0xC0C0C0u) << "a picture, not the placeholder";
+    ASSERT_EQ(editor.images.size(), 2u);
+    for (const auto &image : editor.images)
+        EXPECT_EQ(std::vector<uint8_t>(image.bytes.begin() + 4, image.bytes.begin() + 16),
+                  (std::vector<uint8_t>{32, 0, 0, 0, 24, 0, 0, 0, 1, 0, 24, 0}));
+    EXPECT_NE(editor.images[0].bytes, editor.images[1].bytes);
+}
+
+}  // namespace
