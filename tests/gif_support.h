@@ -1,4 +1,5 @@
-// Helpers of the GIF tests: running the independent tools, reading their
+// Helpers of the GIF tests (the byte, file and tool helpers of
+// still_support.h with them): reading the independent tools'
 // PPM output, and a byte-level GIF builder whose code streams never grow
 // their codes.
 #pragma once
@@ -7,33 +8,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "still_support.h"
+
 namespace gifsupport {
 
+using stilltest::capture, stilltest::readBytes;
+
 inline bool haveTool(const char *path) { return access(path, X_OK) == 0; }
-
-// A shell command's standard output, and its exit status.
-inline std::string capture(const std::string &cmd, int *status = nullptr) {
-    std::string out;
-    std::FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    int st = pclose(p);
-    if (status) *status = st;
-    return out;
-}
-
-inline std::vector<uint8_t> readBytes(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
 
 struct Rgb {
     uint8_t r, g, b;

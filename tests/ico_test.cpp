@@ -346,12 +346,12 @@ TEST_F(IcoFiles, RealFilesLoadAndSaveAsIndependentToolsSeeThem) {
                               " --palette-size=" + std::to_string(c.bits <= 8 ? 1 << c.bits : 0);
         if (cursor)
             listing += " --hotspot-x=" + std::to_string(c.hotspot & 0xFFFF) + " --hotspot-y=" + std::to_string(c.hotspot >> 16);
-        EXPECT_EQ(run("/usr/bin/icotool -l '" + out + "' 2>/dev/null"), listing + "\n") << c.file;
+        EXPECT_EQ(capture("/usr/bin/icotool -l '" + out + "' 2>/dev/null"), listing + "\n") << c.file;
         // Both flattened on magenta, so that what lies under a transparent pixel does not count.
         const std::string flat = " -background '#FF00FF' -alpha remove -alpha off PNG24:";
-        run("/usr/bin/convert '" + c.file + "[" + std::to_string(c.index) + "]'" + flat + path("a.png"));
-        run("/usr/bin/convert '" + out + "[0]'" + flat + path("b.png"));
-        EXPECT_EQ(run("/usr/bin/compare -metric AE " + path("a.png") + " " + path("b.png") + " null: 2>&1"), "0") << c.file;
+        capture("/usr/bin/convert '" + c.file + "[" + std::to_string(c.index) + "]'" + flat + path("a.png"));
+        capture("/usr/bin/convert '" + out + "[0]'" + flat + path("b.png"));
+        EXPECT_EQ(capture("/usr/bin/compare -metric AE " + path("a.png") + " " + path("b.png") + " null: 2>&1"), "0") << c.file;
     }
     // Every icon of the NSIS set, PNG-compressed entries and all, loads at a
     // depth the editor takes, and previews.
@@ -376,7 +376,7 @@ TEST_F(IcoFiles, RealFilesLoadAndSaveAsIndependentToolsSeeThem) {
 // reported, never answered with another entry.
 TEST_F(IcoFiles, ModernIconsOpenAtTheChosenEntryAsPillowDecodesIt) {
     const std::string dir = path(""), script = std::filesystem::path(__FILE__).parent_path() / "support/modern_icons.py";
-    if (std::string made = run("/usr/bin/python3 " + script + " " + dir + " 2>&1"); !made.empty()) GTEST_SKIP() << made;
+    if (std::string made = capture("/usr/bin/python3 " + script + " " + dir + " 2>&1"); !made.empty()) GTEST_SKIP() << made;
     for (const ModernIcon &c : kModernIcons) {
         FakeEditor ed;
         ASSERT_EQ(load(dir + c.file), 1) << c.file;
@@ -415,11 +415,11 @@ TEST_F(IcoFiles, HostAnswersTheSizeQuestionFromItsOptions) {
     };
     for (const auto &[options, size] : cases) {
         std::remove(out.c_str());
-        std::string r = run(vc + " convert --quiet --no-parent " + options + " " + sample + " " + out + " 2>&1; echo rc=$?");
+        std::string r = capture(vc + " convert --quiet --no-parent " + options + " " + sample + " " + out + " 2>&1; echo rc=$?");
         EXPECT_NE(r.find(size.empty() ? "rc=1" : "rc=0"), std::string::npos) << options << ": " << r;
         EXPECT_EQ(std::filesystem::exists(out), !size.empty()) << options;
         if (size.empty()) continue;
-        std::string listing = run("/usr/bin/icotool -l " + out + " 2>/dev/null");
+        std::string listing = capture("/usr/bin/icotool -l " + out + " 2>/dev/null");
         EXPECT_NE(listing.find(size + " --bit-depth"), std::string::npos) << options << ": " << listing;
         EXPECT_NE(listing.find("--hotspot-x=1 --hotspot-y=24"), std::string::npos) << listing;
     }
