@@ -375,7 +375,7 @@ TEST_F(IcoFiles, RealFilesLoadAndSaveAsIndependentToolsSeeThem) {
 // it, and previews the same rows; memory refused anywhere on the way is
 // reported, never answered with another entry.
 TEST_F(IcoFiles, ModernIconsOpenAtTheChosenEntryAsPillowDecodesIt) {
-    const std::string dir = path(""), script = std::filesystem::path(__FILE__).parent_path() / "support/modern_icons.py";
+    const std::string dir = path(""), script = VC_TEST_SUPPORT "/modern_icons.py";
     if (std::string made = capture("/usr/bin/python3 " + script + " " + dir + " 2>&1"); !made.empty()) GTEST_SKIP() << made;
     for (const ModernIcon &c : kModernIcons) {
         FakeEditor ed;
