@@ -135,6 +135,15 @@ TEST(IcoPick, ChoosesByColoursThenAreaInFileOrderAndHandsTheHotspot) {
     Entry small = entry(16, 16, 1, 1, 3, 4), big = entry(32, 32, 1, 2, 31, 7);
     EXPECT_EQ(pick(iconFile(2, {small, big})).hotspot, 31u | (7u << 16));
     EXPECT_EQ(pick(iconFile(1, {small, big})).hotspot, 0u);
+    // A 32-bit entry whose mask is empty goes over as 24 bits, the mask made
+    // from alpha: the fully transparent pixel (0 of the bottom row) masked and black.
+    Entry deep = entry(8, 2, 32, 0x40);
+    deep.data[40 + 3] = 0;
+    Picked narrowed = pick(iconFile(1, {deep}));
+    ASSERT_EQ(std::make_tuple(narrowed.result, narrowed.size), std::make_tuple(1, size_t(40 + 2 * (24 + 4))));
+    EXPECT_EQ(Bytes(narrowed.bytes.begin() + 12, narrowed.bytes.begin() + 16), (Bytes{1, 0, 24, 0}));
+    EXPECT_EQ(Bytes(narrowed.bytes.begin() + 40, narrowed.bytes.begin() + 44), (Bytes{0, 0, 0, 0x40}));
+    EXPECT_EQ(Bytes(narrowed.bytes.begin() + 88, narrowed.bytes.end()), (Bytes{0x80, 0, 0, 0, 0, 0, 0, 0}));
     // Size 0 reaches the end of the file; a size past the end is cut to it.
     for (uint32_t size : {0u, 1u << 30}) {
         big.size = size;
