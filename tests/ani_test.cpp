@@ -275,7 +275,7 @@ TEST_F(Ani, GdkPixbufReadsOurFramesSizesAndDelays) {
         "    print(p.get_width(), p.get_height(), it.get_delay_time())\n"
         "    t.add(it.get_delay_time() * 1000)\n    it.advance(t)\n"
         "print(len(set(seen)), seen[1] == seen[3])\n");
-    std::string text = run("/usr/bin/python3 -W ignore " + script + " " + out + " 2>&1");
+    std::string text = capture("/usr/bin/python3 -W ignore " + script + " " + out + " 2>&1");
     if (text.find("No module named") != std::string::npos) GTEST_SKIP() << text;
     // Delays in ms are the rates in 1/60 s; three distinct frames, step 3
     // showing frame 1 again.

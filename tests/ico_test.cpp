@@ -135,6 +135,15 @@ TEST(IcoPick, ChoosesByColoursThenAreaInFileOrderAndHandsTheHotspot) {
     Entry small = entry(16, 16, 1, 1, 3, 4), big = entry(32, 32, 1, 2, 31, 7);
     EXPECT_EQ(pick(iconFile(2, {small, big})).hotspot, 31u | (7u << 16));
     EXPECT_EQ(pick(iconFile(1, {small, big})).hotspot, 0u);
+    // A 32-bit entry whose mask is empty goes over as 24 bits, the mask made
+    // from alpha: the fully transparent pixel (0 of the bottom row) masked and black.
+    Entry deep = entry(8, 2, 32, 0x40);
+    deep.data[40 + 3] = 0;
+    Picked narrowed = pick(iconFile(1, {deep}));
+    ASSERT_EQ(std::make_tuple(narrowed.result, narrowed.size), std::make_tuple(1, size_t(40 + 2 * (24 + 4))));
+    EXPECT_EQ(Bytes(narrowed.bytes.begin() + 12, narrowed.bytes.begin() + 16), (Bytes{1, 0, 24, 0}));
+    EXPECT_EQ(Bytes(narrowed.bytes.begin() + 40, narrowed.bytes.begin() + 44), (Bytes{0, 0, 0, 0x40}));
+    EXPECT_EQ(Bytes(narrowed.bytes.begin() + 88, narrowed.bytes.end()), (Bytes{0x80, 0, 0, 0, 0, 0, 0, 0}));
     // Size 0 reaches the end of the file; a size past the end is cut to it.
     for (uint32_t size : {0u, 1u << 30}) {
         big.size = size;
@@ -346,12 +355,12 @@ TEST_F(IcoFiles, RealFilesLoadAndSaveAsIndependentToolsSeeThem) {
                               " --palette-size=" + std::to_string(c.bits <= 8 ? 1 << c.bits : 0);
         if (cursor)
             listing += " --hotspot-x=" + std::to_string(c.hotspot & 0xFFFF) + " --hotspot-y=" + std::to_string(c.hotspot >> 16);
-        EXPECT_EQ(run("/usr/bin/icotool -l '" + out + "' 2>/dev/null"), listing + "\n") << c.file;
+        EXPECT_EQ(capture("/usr/bin/icotool -l '" + out + "' 2>/dev/null"), listing + "\n") << c.file;
         // Both flattened on magenta, so that what lies under a transparent pixel does not count.
         const std::string flat = " -background '#FF00FF' -alpha remove -alpha off PNG24:";
-        run("/usr/bin/convert '" + c.file + "[" + std::to_string(c.index) + "]'" + flat + path("a.png"));
-        run("/usr/bin/convert '" + out + "[0]'" + flat + path("b.png"));
-        EXPECT_EQ(run("/usr/bin/compare -metric AE " + path("a.png") + " " + path("b.png") + " null: 2>&1"), "0") << c.file;
+        capture("/usr/bin/convert '" + c.file + "[" + std::to_string(c.index) + "]'" + flat + path("a.png"));
+        capture("/usr/bin/convert '" + out + "[0]'" + flat + path("b.png"));
+        EXPECT_EQ(capture("/usr/bin/compare -metric AE " + path("a.png") + " " + path("b.png") + " null: 2>&1"), "0") << c.file;
     }
     // Every icon of the NSIS set, PNG-compressed entries and all, loads at a
     // depth the editor takes, and previews.
@@ -375,8 +384,8 @@ TEST_F(IcoFiles, RealFilesLoadAndSaveAsIndependentToolsSeeThem) {
 // it, and previews the same rows; memory refused anywhere on the way is
 // reported, never answered with another entry.
 TEST_F(IcoFiles, ModernIconsOpenAtTheChosenEntryAsPillowDecodesIt) {
-    const std::string dir = path(""), script = std::filesystem::path(__FILE__).parent_path() / "support/modern_icons.py";
-    if (std::string made = run("/usr/bin/python3 " + script + " " + dir + " 2>&1"); !made.empty()) GTEST_SKIP() << made;
+    const std::string dir = path(""), script = VC_TEST_SUPPORT "/modern_icons.py";
+    if (std::string made = capture("/usr/bin/python3 " + script + " " + dir + " 2>&1"); !made.empty()) GTEST_SKIP() << made;
     for (const ModernIcon &c : kModernIcons) {
         FakeEditor ed;
         ASSERT_EQ(load(dir + c.file), 1) << c.file;
@@ -415,11 +424,11 @@ TEST_F(IcoFiles, HostAnswersTheSizeQuestionFromItsOptions) {
     };
     for (const auto &[options, size] : cases) {
         std::remove(out.c_str());
-        std::string r = run(vc + " convert --quiet --no-parent " + options + " " + sample + " " + out + " 2>&1; echo rc=$?");
+        std::string r = capture(vc + " convert --quiet --no-parent " + options + " " + sample + " " + out + " 2>&1; echo rc=$?");
         EXPECT_NE(r.find(size.empty() ? "rc=1" : "rc=0"), std::string::npos) << options << ": " << r;
         EXPECT_EQ(std::filesystem::exists(out), !size.empty()) << options;
         if (size.empty()) continue;
-        std::string listing = run("/usr/bin/icotool -l " + out + " 2>/dev/null");
+        std::string listing = capture("/usr/bin/icotool -l " + out + " 2>/dev/null");
         EXPECT_NE(listing.find(size + " --bit-depth"), std::string::npos) << options << ": " << listing;
         EXPECT_NE(listing.find("--hotspot-x=1 --hotspot-y=24"), std::string::npos) << listing;
     }

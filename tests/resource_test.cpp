@@ -17,16 +17,8 @@
 namespace {
 
 using namespace vctest;
-using stilltest::readText, stilltest::tool;
+using stilltest::capture, stilltest::readText, stilltest::tool;
 const std::string kWine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
-
-std::string run(const std::string &command) {
-    std::string out;
-    std::FILE *p = ::popen((command + " 2>/dev/null").c_str(), "r");
-    for (char c; p && std::fread(&c, 1, 1, p) == 1;) out += c;
-    if (p) ::pclose(p);
-    return out;
-}
 
 Bytes dib(int w, int h, uint16_t bits, bool core = false) {
     Bytes b(core ? 12 : 40);
@@ -91,7 +83,7 @@ TEST_F(ProgramFiles, ListAndDataMatchWhatWrestoolFinds) {
     const std::regex line(R"(--name=(?:'([^']*)'|(\d+)) --language=(\d+) \[type=bitmap offset=0x[0-9a-f]+ size=(\d+)\])");
     for (const auto &file : files) {
         SCOPED_TRACE(file);
-        const std::string listed = run("wrestool -l --type=2 '" + file + "'");
+        const std::string listed = capture("wrestool -l --type=2 '" + file + "' 2>/dev/null");
         vc::ResourceBitmapList list;
         ASSERT_EQ(scan(file, list), CONV_OK);
         vc::plat::File f;
@@ -106,7 +98,7 @@ TEST_F(ProgramFiles, ListAndDataMatchWhatWrestoolFinds) {
             ASSERT_LT(i, list.count);
             EXPECT_EQ(list.entries[i].name + std::to_string(list.entries[i].dataSize), text.substr(0, 31) + g[4].str());
             select[text] = "--type=2 --name='" + (g[1].matched ? g[1] : g[2]).str() + "' --language=" + g[3].str() + " '" + file + "'";
-            const std::string extracted = run("wrestool -x " + select[text]);
+            const std::string extracted = capture("wrestool -x " + select[text] + " 2>/dev/null");
             vc::plat::Block b(vc::ReadResourceData(f.handle(), &list.entries[i]));
             EXPECT_EQ(b.lock() ? std::string(b.data(), b.data() + b.size()) : "", extracted.substr(std::min<size_t>(14, extracted.size())));
         }

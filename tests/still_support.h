@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -45,6 +46,17 @@ inline std::string readText(const std::string &path) {
 // Runs shell commands with their error output dropped; true on success. The
 // outside programs come from scripts/install-deps.sh.
 inline bool tool(const std::string &command) { return std::system(("{ " + command + "; } 2>/dev/null").c_str()) == 0; }
+// A shell command's standard output, and its exit status.
+inline std::string capture(const std::string &cmd, int *status = nullptr) {
+    std::string out;
+    std::FILE *p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int st = pclose(p);
+    if (status) *status = st;
+    return out;
+}
 
 // A picture of depth 24 (colour(x, y) is the pixel) or 1, 4, 8 (it is the
 // index into palette); y counts from the top.

@@ -4,7 +4,6 @@
 // and outside programs.
 #pragma once
 
-#include <cstdio>
 #include <cstring>
 
 #include "cursor/ani.h"
@@ -13,7 +12,7 @@
 
 namespace vctest {
 
-using stilltest::Bytes, stilltest::operator+, stilltest::readBytes;
+using stilltest::Bytes, stilltest::operator+, stilltest::readBytes, stilltest::capture;
 
 inline Bytes le32(std::initializer_list<uint32_t> words) {
     Bytes b;
@@ -25,17 +24,6 @@ inline void put16(Bytes &b, size_t at, uint16_t v) { b[at] = uint8_t(v), b[at + 
 inline void put32(Bytes &b, size_t at, uint32_t v) { put16(b, at, uint16_t(v)), put16(b, at + 2, uint16_t(v >> 16)); }
 inline uint16_t get16(const Bytes &b, size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
 inline uint32_t get32(const Bytes &b, size_t at) { return get16(b, at) | uint32_t(get16(b, at + 2)) << 16; }
-
-// Standard output of a shell command.
-inline std::string run(const std::string &cmd) {
-    std::string out;
-    if (std::FILE *p = popen(cmd.c_str(), "r")) {
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
-}
 
 // Icon image data whose colour rows all hold `tag`, so tests can tell images apart.
 inline Bytes iconData(int32_t w, int32_t h, uint16_t bits, uint8_t tag = 0) {

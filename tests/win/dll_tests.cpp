@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -49,62 +48,48 @@ TEST_F(Dll, EveryEntryPointIsFoundByItsPlainName) {
         EXPECT_EQ(GetProcAddress(module_, name), nullptr) << name;
 }
 
-TEST_F(Dll, GetFormatsWritesCodesAndTextsAndNotOneByteMore) {
-    auto getFormats = fn<GetFormatsFn>("GetFormats");
+// One call of each reading and document entry point through the real
+// binary (the tables are the native suite's): a calling convention or an
+// argument lost on the way shows here.
+TEST_F(Dll, EntryPointsAnswerThroughTheBinary) {
     std::vector<uint8_t> codes(32, 0xCC);
     std::vector<char> text(2048, char(0xCC));
-    ASSERT_EQ(getFormats(text.data(), codes.data(), 135), 10);
-    EXPECT_EQ(std::vector<uint8_t>(codes.begin(), codes.begin() + 11),
-              (std::vector<uint8_t>{166, 167, 165, 166, 167, 132, 129, 128, 130, 133, 0xCC}));
-    EXPECT_EQ(getFormats(text.data(), codes.data(), 0), 0);
-    std::fill(text.begin(), text.end(), char(0xCC));
-    ASSERT_EQ(getFormats(text.data(), codes.data(), 2), 1);
+    ASSERT_EQ(fn<GetFormatsFn>("GetFormats")(text.data(), codes.data(), 2), 1);
     const char expected[] = "Video for Windows(*.AVI)\0*.AVI\0";  // plus the literal's own NUL
     EXPECT_EQ(std::memcmp(text.data(), expected, sizeof expected), 0);
     EXPECT_EQ(uint8_t(text[sizeof expected]), 0xCC) << "wrote past the double NUL";
-    ASSERT_EQ(getFormats(text.data(), codes.data(), 129), 5);
-    EXPECT_STREQ(text.data(), "Icon and Cursor(*.ICO;*.CUR)") << "the writable entry names no ANI";
-}
+    EXPECT_EQ(std::vector<uint8_t>(codes.begin(), codes.begin() + 2), (std::vector<uint8_t>{165, 0xCC}));
 
-TEST_F(Dll, DetectFileFormatAndGetDesiredBitPix) {
     auto detect = fn<DetectFileFormatFn>("DetectFileFormat");
-    struct Case {
-        const char *name;
-        int32_t result;
-        uint8_t code;
-    } cases[] = {{"picture.GIF", 1, 129}, {"dir.x\\image.pcx", 1, 128}, {"archive.tar.gz", -2, 0}, {"a.ani", -2, 0}};
-    for (const Case &c : cases) {
-        uint8_t code = 0x55;
-        EXPECT_EQ(detect(c.name, &code, 0), c.result) << c.name;
-        EXPECT_EQ(code, c.code) << c.name;
-    }
-    ScratchFile missing("missing.pcx", "", false), text("notes.gif", "just some words, no image here\r\n");
-    uint8_t code = 0x55;
-    EXPECT_EQ(detect(missing.path(), &code, 1), -1);
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(detect(text.path(), &code, 1), -2);
-
-    auto desired = fn<GetDesiredBitPixFn>("GetDesiredBitPix");
-    EXPECT_EQ(desired(130, 16), 24);
-    EXPECT_EQ(desired(389, 4), 24) << "only the low byte (133) names the format";
-    EXPECT_EQ(desired(127, 32), 32) << "outside 128 .. 167: unchanged";
-    EXPECT_EQ(desired(100, 0x10008), 8) << "the result is the 16-bit depth";
-}
-
-TEST_F(Dll, LoadAndPreviewPassFailuresThrough) {
     auto load = fn<LoadConvImageFn>("LoadConvImage");
     auto preview = fn<GetPreviewImageFn>("GetPreviewImage");
     vctest::FakeEditor editor;
-    ScratchFile missing("missing.gif", "", false), text("words.tif", "II*? neither image nor animation");
-    for (auto [file, result] : {std::pair{&missing, -1}, std::pair{&text, -2}}) {
+    uint8_t code = 0x55;
+    EXPECT_EQ(detect("dir.x\\image.pcx", &code, 0), 1);
+    EXPECT_EQ(code, 128);
+    EXPECT_EQ(fn<GetDesiredBitPixFn>("GetDesiredBitPix")(389, 4), 24) << "only the low byte (133) names the format";
+    ScratchFile missing("missing.gif", "", false), words("words.tif", "II*? neither image nor animation");
+    for (auto [file, result] : {std::pair{&missing, -1}, std::pair{&words, -2}}) {
         ConvImageRecord record{reinterpret_cast<void *>(0x1234), 0, nullptr, 0};
-        uint8_t code = 0x55;
+        code = 0x55;
+        EXPECT_EQ(detect(file->path(), &code, 1), result);
         EXPECT_EQ(load(nullptr, file->path(), &record, &code, 0, editor.callback()), result);
         EXPECT_EQ(record.image, nullptr) << "the record's image is cleared first";
         EXPECT_EQ(code, 0);
         EXPECT_EQ(preview(file->path(), &record), result);
     }
+
+    // The document entry points leave other formats' documents alone.
+    const std::vector<uint8_t> bytes(64, 0xA5);
+    HGLOBAL document = wintest::toBlock(bytes);
+    char name[MAX_PATH] = "untitled.gif";
+    EXPECT_EQ(fn<NewConvFileFn>("NewConvFile")(nullptr, name, 129, 0, editor.callback()), 0);
+    EXPECT_EQ(fn<ProcessCommandFn>("ProcessCommand")(nullptr, 1001, 166 + 256, document, 0, editor.callback()), 0);
+    EXPECT_EQ(fn<NotifyFrameChangeFn>("NotifyFrameChange")(165, document, 1, 0, editor.callback()), 0);
+    EXPECT_STREQ(name, "untitled.gif");
     EXPECT_TRUE(editor.calls.empty());
+    EXPECT_EQ(wintest::blockBytes(document), bytes) << "document touched";
+    GlobalFree(document);
 }
 
 // Watches dialogs being created on this thread: the progress window.
@@ -155,22 +140,6 @@ TEST_F(Dll, SaveWithoutWriterShowsAndRemovesTheProgressWindowOnlyWithAParent) {
     EXPECT_FALSE(out.exists());
     EXPECT_TRUE(editor.calls.empty());
     GlobalFree(image);
-}
-
-TEST_F(Dll, DocumentEntryPointsIgnoreOtherFormats) {
-    vctest::FakeEditor editor;
-    const std::vector<uint8_t> bytes(64, 0xA5);
-    HGLOBAL document = wintest::toBlock(bytes);
-    char name[MAX_PATH] = "untitled.gif";
-    for (int32_t format : {0, 129, 165, 168, 166 + 256}) {
-        EXPECT_EQ(fn<NewConvFileFn>("NewConvFile")(nullptr, name, format, 0, editor.callback()), 0) << format;
-        EXPECT_EQ(fn<ProcessCommandFn>("ProcessCommand")(nullptr, 1001, format, document, 0, editor.callback()), 0);
-        EXPECT_EQ(fn<NotifyFrameChangeFn>("NotifyFrameChange")(format, document, 1, 0, editor.callback()), 0);
-    }
-    EXPECT_STREQ(name, "untitled.gif");
-    EXPECT_TRUE(editor.calls.empty());
-    EXPECT_EQ(wintest::blockBytes(document), bytes) << "document touched";
-    GlobalFree(document);
 }
 
 // ---- Resources -------------------------------------------------------------------------
