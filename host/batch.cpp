@@ -5,9 +5,9 @@
 // messages) are passed on when it ends, all together, and the last one is
 // the reason the summary gives for a failure.
 //
-// On Windows the workers run one after another (-j is taken and ignored)
-// and their messages go straight to the console; the summary then names
-// each failure by the worker's exit code.
+// On Windows the workers' messages go straight to the console, as they
+// run; the summary then names each failure by the worker's exit code.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -82,29 +82,48 @@ std::string quoted(const std::string &arg) {
     return out + "\"";
 }
 
-void runAll(const std::vector<std::vector<std::string>> &jobs, int, std::vector<Outcome> &outcomes) {
+// Up to `parallel` workers at once (at most the 64 handles one wait
+// takes). Their messages go straight to the console; a failure is told by
+// the worker's exit code.
+void runAll(const std::vector<std::vector<std::string>> &jobs, int parallel, std::vector<Outcome> &outcomes) {
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    for (size_t i = 0; i < jobs.size(); ++i) {
-        std::string line;
-        for (const std::string &a : jobs[i]) {
-            if (!line.empty()) line += ' ';
-            line += quoted(a);
-        }
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        if (!CreateProcessA(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-            outcomes[i].reason = "cannot start a worker process";
+    const size_t most = size_t(std::clamp(parallel, 1, int(MAXIMUM_WAIT_OBJECTS)));
+    std::vector<HANDLE> running;
+    std::vector<size_t> jobOf;
+    auto finish = [&](size_t slot) {
+        DWORD code = 1;
+        GetExitCodeProcess(running[slot], &code);
+        CloseHandle(running[slot]);
+        Outcome &o = outcomes[jobOf[slot]];
+        o.ok = code == 0;
+        if (code) o.reason = "exit code " + std::to_string(code) + " (its messages are above)";
+        running.erase(running.begin() + std::ptrdiff_t(slot));
+        jobOf.erase(jobOf.begin() + std::ptrdiff_t(slot));
+    };
+    for (size_t next = 0; next < jobs.size() || !running.empty();) {
+        if (next < jobs.size() && running.size() < most) {
+            std::string line;
+            for (const std::string &a : jobs[next]) {
+                if (!line.empty()) line += ' ';
+                line += quoted(a);
+            }
+            STARTUPINFOA si{};
+            si.cb = sizeof si;
+            PROCESS_INFORMATION pi{};
+            if (CreateProcessA(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+                CloseHandle(pi.hThread);
+                running.push_back(pi.hProcess);
+                jobOf.push_back(next);
+            } else {
+                outcomes[next].reason = "cannot start a worker process";
+            }
+            ++next;
             continue;
         }
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        DWORD code = 1;
-        GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-        outcomes[i].ok = code == 0;
-        if (code) outcomes[i].reason = "exit code " + std::to_string(code) + " (its messages are above)";
+        const DWORD r = WaitForMultipleObjects(DWORD(running.size()), running.data(), FALSE, INFINITE);
+        if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + running.size()) finish(r - WAIT_OBJECT_0);
+        else finish(0);  // a failed wait: take the first one rather than spin
     }
 }
 
