@@ -357,18 +357,25 @@ int moduleFileName(char *buffer, int size) {
     return int(n);
 }
 
+// A library loaded here stays mapped after its last free (RTLD_NODELETE):
+// the AVI companion's FFmpeg libraries and what they link set up
+// process-wide state in their initialisers that nothing ever frees, so
+// unmapping them after every operation would strand that memory each time
+// (a leak per import or export in a long-running host). The handle is
+// still released at every free, as on Windows, and the next load finds the
+// library already initialised.
 void *loadLibraryBeside(const char *name) {
     char self[4096];
     if (!name || !moduleFileName(self, sizeof self)) return nullptr;
     std::string dir(self);
     dir.resize(dir.rfind('/') + 1);
-    void *h = dlopen((dir + name).c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *h = dlopen((dir + name).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!h) {
         // The Linux build of a companion DLL carries the .so suffix.
         std::string base(name);
         auto dot = base.rfind('.');
         if (dot != std::string::npos) base.resize(dot);
-        h = dlopen((dir + base + ".so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        h = dlopen((dir + base + ".so").c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     }
     return h;
 }
