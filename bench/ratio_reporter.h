@@ -1,7 +1,8 @@
 // The benchmark programs' common main: the usual table, then one line per
-// pair of benchmarks with the peer's CPU time divided by ours (above 1: we
-// are faster). CPU time is steadier than wall time on a shared machine, and
-// both sides run on one thread.
+// pair of benchmarks with the peer's time divided by ours (above 1: we are
+// faster). CPU time by default: it is steadier than wall time on a shared
+// machine, and both sides run on one thread. Wall time where the peer is
+// a program of its own, whose CPU time this process does not see.
 //
 // The ratios come out in every reporting mode: from each benchmark's single
 // run, or from the mean when repetitions are asked for (with or without
@@ -12,6 +13,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,9 +26,13 @@ struct Pair {
     std::string ours;
 };
 
+enum class Clock { cpu, wall };
+
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    RatioReporter(std::string heading, std::vector<Pair> pairs) : heading_(std::move(heading)), pairs_(std::move(pairs)) {}
+    RatioReporter(std::string heading, std::vector<Pair> pairs, Clock clock = Clock::cpu,
+                  std::function<void()> after = {})
+        : heading_(std::move(heading)), pairs_(std::move(pairs)), clock_(clock), after_(std::move(after)) {}
 
     void ReportRuns(const std::vector<Run> &runs) override {
         for (const Run &r : runs) {
@@ -35,10 +41,11 @@ public:
             // (min_time, repetitions) that the table appends.
             std::string name = r.run_name.function_name;
             if (!r.run_name.args.empty()) name += "/" + r.run_name.args;
+            const double t = clock_ == Clock::cpu ? r.GetAdjustedCPUTime() : r.GetAdjustedRealTime();
             if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "mean") {
-                means_[name] = r.GetAdjustedCPUTime();
+                means_[name] = t;
             } else if (r.run_type == Run::RT_Iteration) {
-                singles_[name] = r.GetAdjustedCPUTime();
+                singles_[name] = t;
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -52,6 +59,7 @@ public:
             if (peer > 0 && ours > 0) std::printf("  %-34s %.2fx\n", p.label.c_str(), peer / ours);
             else std::printf("  %-34s (not run)\n", p.label.c_str());
         }
+        if (after_) after_();
         std::fflush(stdout);
     }
 
@@ -64,14 +72,17 @@ private:
 
     std::string heading_;
     std::vector<Pair> pairs_;
+    Clock clock_;
+    std::function<void()> after_;
     std::map<std::string, double> means_, singles_;
 };
 
 // Runs what was registered and prints the ratios; the program's main.
-inline int runWithRatios(int argc, char **argv, std::string heading, std::vector<Pair> pairs) {
+inline int runWithRatios(int argc, char **argv, std::string heading, std::vector<Pair> pairs,
+                         Clock clock = Clock::cpu, std::function<void()> after = {}) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter(std::move(heading), std::move(pairs));
+    RatioReporter reporter(std::move(heading), std::move(pairs), clock, std::move(after));
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

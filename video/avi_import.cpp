@@ -173,7 +173,7 @@ bool AviImportModel::start() {
     paletteEnabled = !stretch;
     palette = false;
     reel.setCurrent(0, false);
-    frameLabel = "1";
+    frameLabel = number(1);
     updateSelection();
     return true;
 }
@@ -195,14 +195,15 @@ void AviImportModel::updateSelection() {
     int32_t selected = 0, first = -1, last = -1;
     for (int32_t i = 0; i < reel.count(); ++i) {
         if (!reel.selected(i)) continue;
-        if (text.size() < kAviSelectionText) text += "," + number(i + 1);
+        if (text.size() < kAviSelectionText) text.append(",").append(number(i + 1));
         ++selected;
         if (first < 0) first = i;
         last = i;
     }
-    if (measure && measure(text) > selectionWidth) text = "," + number(first + 1) + "....." + number(last + 1);
+    if (measure && measure(text) > selectionWidth)
+        text = std::string(",").append(number(first + 1)).append(".....").append(number(last + 1));
     selText = text.empty() ? text : text.substr(1);
-    selCountText = "(" + number(selected) + "):";
+    selCountText = std::string("(").append(number(selected)).append("):");
 }
 
 void AviImportModel::selectFrames(int32_t anchor) {
