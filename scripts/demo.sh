@@ -170,7 +170,7 @@ same "$out/programs/bitmap-110.bmp" "$scratch/wrestool.bmp" "bitmap 110 against 
 note "$out/programs/bitmap-110.bmp" "bitmap 110 of a 64-bit installer stub"
 
 section "A PNG in one command: an icon, a cursor, an animated cursor and a GIF"
-"$vc" convert --no-parent --to ico,cur,ani,gif --out "$out/toucan" "$wx/toucan.png"
+"$vc" convert --no-parent --to ico,cur,ani,gif --out "$out/toucan" "$wx/image/toucan.png"
 icotool -l "$out/toucan/toucan.ico" "$out/toucan/toucan.cur"
 "$vc" convert --no-parent "$out/toucan/toucan.ico" "$out/toucan/toucan-icon.png"
 note "$out/toucan/" "toucan.png (wxWidgets' sample picture) as an icon, a cursor, an animated cursor and a GIF"
