@@ -33,14 +33,7 @@ bool aviOption(const std::string &flag, const char *value, AviOptions &o, std::s
     return true;
 }
 
-#if !defined(_WIN32)
 namespace {
-
-// The stepping dialog's fields while the import dialog opens it.
-struct StepAnswer {
-    bool pending = false;
-    std::string from, number, step;
-} gStep;
 
 // The frames of a list such as "1-10,15", 0-based, below count.
 std::vector<int32_t> listedFrames(const std::string &list, int32_t count) {
@@ -58,11 +51,14 @@ std::vector<int32_t> listedFrames(const std::string &list, int32_t count) {
     return frames;
 }
 
-intptr_t answerImport(const AviOptions &o, VcDialog *dialog) {
-    auto *m = vc::plat::dialogAs<vc::AviImportModel>(dialog);
-    if (!m) return VC_DIALOG_DEFAULT;
-    gAviLines = "  video: " + m->countText + " frames, " + m->sizeText + ", " + m->rateText + " frames per second\n";
-    const int32_t count = m->reel.count();
+}  // namespace
+
+void noteAviVideo(const std::string &count, const std::string &size, const std::string &rate) {
+    gAviLines = "  video: " + count + " frames, " + size + ", " + rate + " frames per second\n";
+}
+
+AviSelection aviSelection(const AviOptions &o, int32_t count) {
+    AviSelection s;
     if (o.frames.rfind("every:", 0) == 0) {
         // every:STEP[:FROM[:COUNT]] through "Select Frames...".
         const std::string rest = o.frames.substr(6);
@@ -72,15 +68,41 @@ intptr_t answerImport(const AviOptions &o, VcDialog *dialog) {
         const size_t c2 = c1 == std::string::npos ? c1 : rest.find(':', c1 + 1);
         const int32_t fit = count >= from ? (count - from) / step + 1 : 0;
         const int32_t number = c2 == std::string::npos ? std::min(fit, 255) : std::atoi(rest.c_str() + c2 + 1);
-        gStep = {true, std::to_string(from), std::to_string(number), std::to_string(step)};
+        s.stepping = true;
+        s.from = std::to_string(from), s.number = std::to_string(number), s.step = std::to_string(step);
+    } else {
+        s.frames = o.frames == "all" ? listedFrames("1-" + std::to_string(count), count) : listedFrames(o.frames, count);
+    }
+    return s;
+}
+
+std::string aviDelay(const AviOptions &o, int32_t frame) {
+    if (o.delays.empty()) return {};
+    return o.delays[o.delays.size() == 1 ? 0 : std::min<size_t>(size_t(frame), o.delays.size() - 1)];
+}
+
+#if !defined(_WIN32)
+namespace {
+
+// The stepping dialog's fields while the import dialog opens it.
+struct StepAnswer {
+    bool pending = false;
+    std::string from, number, step;
+} gStep;
+
+intptr_t answerImport(const AviOptions &o, VcDialog *dialog) {
+    auto *m = vc::plat::dialogAs<vc::AviImportModel>(dialog);
+    if (!m) return VC_DIALOG_DEFAULT;
+    noteAviVideo(m->countText, m->sizeText, m->rateText);
+    const AviSelection s = aviSelection(o, m->reel.count());
+    if (s.stepping) {
+        gStep = {true, s.from, s.number, s.step};
         VcDialogClick(dialog, vc::kAviImportSelect);
         gStep.pending = false;
     } else {
         // One Shift+click per frame, each toggling that frame.
-        const std::vector<int32_t> frames =
-            o.frames == "all" ? listedFrames("1-" + std::to_string(count), count) : listedFrames(o.frames, count);
         VcDialogKeys(dialog, 1);
-        for (int32_t f : frames) VcDialogReelNotify(dialog, vc::kAviImportReel, vc::REELN_CLICK, f);
+        for (int32_t f : s.frames) VcDialogReelNotify(dialog, vc::kAviImportReel, vc::REELN_CLICK, f);
         VcDialogKeys(dialog, 0);
     }
     return VC_DIALOG_DEFAULT;
@@ -103,8 +125,7 @@ intptr_t answerExport(const AviOptions &o, VcDialog *dialog) {
     if (!o.delays.empty())
         for (int32_t f = 0; f < m->count; ++f) {
             VcDialogReelNotify(dialog, vc::kAviExportReel, vc::REELN_CLICK, f);
-            const std::string &d = o.delays[o.delays.size() == 1 ? 0 : std::min<size_t>(size_t(f), o.delays.size() - 1)];
-            VcDialogSetText(dialog, vc::kAviExportDelay, d.c_str());
+            VcDialogSetText(dialog, vc::kAviExportDelay, aviDelay(o, f).c_str());
         }
     VcDialogClick(dialog, vc::kAviExportWaveButton);  // empty unless --avi-sound named a file
     if (!o.codec.empty()) VcDialogClick(dialog, vc::kAviExportCompress);

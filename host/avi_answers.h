@@ -26,6 +26,19 @@ bool aviOption(const std::string &flag, const char *value, AviOptions &options, 
 
 // What the import dialog showed of the last video: frame count, size, rate.
 extern std::string gAviLines;
+void noteAviVideo(const std::string &count, const std::string &size, const std::string &rate);
+
+// --avi-frames as the frames to select on a strip of count frames (0-based,
+// in order), or, for every:STEP[:FROM[:COUNT]], the stepping dialog's
+// fields (from, number, step) and no frames.
+struct AviSelection {
+    std::vector<int32_t> frames;
+    bool stepping = false;
+    std::string from, number, step;
+};
+AviSelection aviSelection(const AviOptions &options, int32_t count);
+// --avi-delays: frame's delay (empty: none given).
+std::string aviDelay(const AviOptions &options, int32_t frame);
 
 #if !defined(_WIN32)
 // Answers templates 103, 104 and 105; VC_DIALOG_DEFAULT for the others.

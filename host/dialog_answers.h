@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "host/avi_answers.h"
+
 namespace host {
 
 // The options that answer dialogs.
@@ -18,6 +20,7 @@ struct DialogAnswers {
     std::string cursorFormat;        // --cursor-format: what template 108 is set to before OK
     std::string gifImport;           // --gif-import: the choice in template 109 before OK
     std::string resource;            // --resource: the line of template 102 picked, leading spaces removed
+    AviOptions avi;                  // --avi-*: the AVI dialogs' answers
 };
 
 // One thing a user does in a dialog.

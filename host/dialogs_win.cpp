@@ -24,6 +24,12 @@ std::map<std::wstring, int> gTemplates;
 // own); the windows it adds are closed by the time the outer one ends.
 std::map<HWND, int> gAnswered;
 
+// The film strip's messages and its click notification, as the control
+// documents them for the dialogs that hold one.
+constexpr UINT kReelGetCount = WM_USER + 257, kReelSetSel = WM_USER + 261;
+constexpr WORD kReelClick = 2;
+static_assert(WM_USER + 257 == 1281 && WM_USER + 261 == 1285, "the strip's message numbers");
+
 uint16_t word(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
 
 // The caption of a DIALOG or DIALOGEX template of the module.
@@ -96,9 +102,52 @@ void pressEnter(HWND dialog) {
     command(dialog, HIWORD(id) == DC_HASDEFID ? LOWORD(id) : IDOK, BN_CLICKED);
 }
 
+// The stepping dialog's fields while the import dialog opens it.
+struct {
+    bool pending = false;
+    AviSelection selection;
+} gAviStep;
+
+// The AVI dialogs from --avi-*: frames selected on the strip with its own
+// message, the stepping dialog filled in, each frame of the export clicked
+// (the notification the strip sends) and its delay typed.
+void answerAvi(HWND dialog, int templateId) {
+    const AviOptions &o = gAnswers->avi;
+    const auto frameCount = [&] { return int32_t(SendDlgItemMessageA(dialog, IDC_AVI_REEL, kReelGetCount, 0, 0)); };
+    if (templateId == IDD_AVI_IMPORT) {
+        noteAviVideo(itemText(dialog, IDC_AVIIMP_COUNT), itemText(dialog, IDC_AVIIMP_SIZE), itemText(dialog, IDC_AVIIMP_RATE));
+        const AviSelection s = aviSelection(o, frameCount());
+        if (s.stepping) {
+            gAviStep = {true, s};
+            command(dialog, IDC_AVIIMP_SELECT, BN_CLICKED);  // the timer answers the dialog it opens
+            gAviStep.pending = false;
+        }
+        for (size_t i = 0; i < s.frames.size();) {  // one message per run of frames
+            size_t j = i;
+            while (j + 1 < s.frames.size() && s.frames[j + 1] == s.frames[j] + 1) ++j;
+            SendDlgItemMessageA(dialog, IDC_AVI_REEL, kReelSetSel, 1, MAKELPARAM(s.frames[i], s.frames[j]));
+            i = j + 1;
+        }
+    } else if (templateId == IDD_AVI_SELECT && gAviStep.pending) {
+        SetDlgItemTextA(dialog, IDC_AVISEL_FROM, gAviStep.selection.from.c_str());
+        SetDlgItemTextA(dialog, IDC_AVISEL_NUMBER, gAviStep.selection.number.c_str());
+        SetDlgItemTextA(dialog, IDC_AVISEL_STEP, gAviStep.selection.step.c_str());
+    } else if (templateId == IDD_AVI_EXPORT) {
+        if (!o.rate.empty()) SetDlgItemTextA(dialog, IDC_AVIEXP_RATE, o.rate.c_str());
+        if (!o.delays.empty())
+            for (int32_t f = 0, n = frameCount(); f < n; ++f) {
+                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_AVI_REEL, kReelClick), LPARAM(f));
+                command(dialog, IDC_AVIEXP_DELAY, EN_SETFOCUS);
+                SetDlgItemTextA(dialog, IDC_AVIEXP_DELAY, aviDelay(o, f).c_str());
+            }
+        command(dialog, IDC_AVIEXP_WAVE_BUTTON, BN_CLICKED);  // no name unless --avi-sound gave one
+    }
+}
+
 void answer(HWND dialog, int templateId) {
     const DialogAnswer a = answerFor(templateId, *gAnswers);
     if (a.cancel) return command(dialog, IDCANCEL, BN_CLICKED);
+    answerAvi(dialog, templateId);
     for (const DialogStep &step : a.steps) {
         switch (step.kind) {
         case DialogStep::kClick: SendDlgItemMessageW(dialog, step.control, BM_CLICK, 0, 0); break;
@@ -176,7 +225,8 @@ void driveDialogs(const DialogAnswers &options) {
     gAnswers = &options;
     if (HMODULE library = GetModuleHandleA("VelmConv32.dll"))
         for (int id : {IDD_PROGRESS, IDD_PROGRESS_CANCEL, IDD_RESOURCE_BITMAP, IDD_CURSOR_ANIMATION, IDD_SELECT_CURSOR,
-                       IDD_CHANGE_CURSOR, IDD_GIF_IMPORT, IDD_GIF_ANIMATION, IDD_GIF_PREVIEW})
+                       IDD_CHANGE_CURSOR, IDD_GIF_IMPORT, IDD_GIF_ANIMATION, IDD_GIF_PREVIEW, IDD_AVI_IMPORT, IDD_AVI_SELECT,
+                       IDD_AVI_EXPORT})
             if (std::wstring caption = templateCaption(library, id); !caption.empty()) gTemplates[caption] = id;
     SetTimer(nullptr, 0, 30, onTick);
 }

@@ -82,6 +82,7 @@ constexpr const char *kDialogOptions =
     "  --avi-delays LIST  each frame's display length in ticks of the rate (one for all, or one each)\n"
     "  --avi-sound FILE   a WAVE file merged into the exported video as its sound\n"
     "  --avi-codec NAME   the compression options' answer: none (default), msvideo1, cinepak, mjpeg\n"
+    "                  (Linux; the Windows host leaves the system's compressors alone)\n"
     "  --interactive   (Windows) the library's dialogs wait for the user instead of being\n"
     "                  answered from these options\n"
     "  --cancel ID     cancel the dialog with template ID (others are answered with Enter)\n"

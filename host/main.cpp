@@ -86,7 +86,6 @@ struct Options : host::DialogAnswers {
     int maxCanvases = 0;             // --max-canvases: 0 for one pass
     const char *browser = nullptr;   // --browser: the browser preview's command
     std::vector<std::string> script; // --do: actions in the animation dialog
-    host::AviOptions avi;            // --avi-*: the answers to the AVI dialogs
     host::EditorOptions editor;
     bool json = false;               // --json: info as one JSON object
     bool everyFrame = false;         // --every-frame: a BMP or PNG output per frame

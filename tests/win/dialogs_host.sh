@@ -3,8 +3,9 @@
 # under wine, with a parent window as a user's run has: the cursor size
 # question (a size, keep, cancelled), the GIF import options (a refused
 # answer cancelled, a sequence size, one frame) and the cursor animation
-# dialog of a new animated cursor. Each run has a time limit: a host that
-# waits for a person fails.
+# dialog of a new animated cursor, the AVI export (rate and delays) and the
+# AVI import (a list of frames, the stepping dialog). Each run has a time
+# limit: a host that waits for a person fails.
 # Usage: dialogs_host.sh <wine_run.sh> <prefix> <velmconv.exe> <work folder>
 # Exit 77 (skipped) when the sample pictures are not installed.
 set -eu
@@ -36,4 +37,14 @@ expect 1 "refused the answer of the command line; cancelled" convert mixed.gif m
 expect 0 "(166, ANI): 1 (done), resized from 8x8 to 32x32" convert --gif-import sequence:8x8 mixed.gif mixed.ani
 expect 0 "frame 0: 6x3" info --gif-import frame:1 mixed.gif
 expect 0 "(166, ANI): 1 (done)" convert sample.bmp sample.ani --cursor-size 64
+# Delays 1, 2, 2 at 5 per second: pictures at ticks 0, 1, 3 and the last
+# again at 4; five frames to import.
+/usr/bin/convert -delay 10 -size 8x8 xc:red xc:blue xc:lime "$work/anim.gif"
+expect 0 "(165, AVI): 1 (done)" convert anim.gif anim.avi --avi-rate 5 --avi-delays 1,2
+if command -v ffprobe >/dev/null; then
+    ticks=$(ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 "$work/anim.avi" | grep -o '^[0-9][0-9]*' | tr '\n' ' ')
+    [ "$ticks" = "0 1 3 4 " ] || { echo "FAIL: anim.avi has pictures at ticks $ticks" >&2; exit 1; }
+fi
+expect 0 "frames: 2" info anim.avi --avi-frames 2-3
+expect 0 "frames: 3" info anim.avi --avi-frames every:2
 echo "the Windows host answered every dialog from its options"
