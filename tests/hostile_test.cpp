@@ -113,7 +113,9 @@ Bytes hugeGif() {
     return b;
 }
 // Clear, then code 7 while the next free code is 6 (3-bit codes, root 2).
-Bytes lzwPastTable() { return GifBytes().header(4, 4, 1).descriptor(0, 0, 4, 4, 0, 2).subBlocks({0x3C, 0x01}).trailer().b; }
+Bytes lzwPastTable() {
+    return GifBytes().header(4, 4, 1).descriptor(0, 0, 4, 4, 0, 2).subBlocks({0x3C, 0x01}).trailer().b;
+}
 // A JPEG of ours whose frame header then claims w x h.
 Bytes bigJpeg(HostileFiles &t, uint16_t w, uint16_t h) {
     const std::string out = t.path("src.jpg");
@@ -139,8 +141,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A GIF picture is delivered as far as it decoded.
         Hostile{"GIF LZW code past the table", [](B) { return lzwPastTable(); }, "t.gif", false, CONV_OK},
-        Hostile{"GIF image of height 0", [](B) { return GifBytes().header(4, 0, 1).image(0, 0, 4, 0, {}, 2).trailer().b; },
-                "z.gif", false, CONV_E_DATA},
+        Hostile{"GIF image of height 0",
+                [](B) { return GifBytes().header(4, 0, 1).image(0, 0, 4, 0, {}, 2).trailer().b; }, "z.gif", false,
+                CONV_E_DATA},
         Hostile{"GIF image of 65535 x 65535", [](B) { return bigGif(65535, 65535); }, "b.gif", false, CONV_E_MEMORY,
                 Limit::Default},
         Hostile{"GIF screen of 65535 x 65535 without an image",
@@ -150,12 +153,13 @@ INSTANTIATE_TEST_SUITE_P(
                 [](B) { return greyTiff(4, 4, kTiffData, 0xFFFFFFF0u, 32773); }, "b.tif", false, CONV_OK},
         Hostile{"TIFF strip offsets outside", [](B) { return greyTiff(4, 4, 0xFFFFFFF0u, 16, 1, 4); }, "o.tif", false,
                 CONV_E_UNSUPPORTED},
-        Hostile{"TIFF strip byte counts outside", [](B) { return greyTiff(4, 4, kTiffData, 16, 1, 1, 0, 0x40000000u); }, "c.tif",
-                false, CONV_E_UNSUPPORTED},
+        Hostile{"TIFF strip byte counts outside",
+                [](B) { return greyTiff(4, 4, kTiffData, 16, 1, 1, 0, 0x40000000u); }, "c.tif", false,
+                CONV_E_UNSUPPORTED},
         Hostile{"TIFF next IFD pointing at itself", [](B) { return greyTiff(4, 4, kTiffData, 16, 1, 1, 8); }, "l.tif",
                 false, CONV_OK},
-        Hostile{"TIFF 1 Mi strips named by one offset", [](B) { return greyTiff(1, 1 << 20, kTiffData, 1, 1, 1 << 20); },
-                "n.tif", false, CONV_E_UNSUPPORTED},
+        Hostile{"TIFF 1 Mi strips named by one offset",
+                [](B) { return greyTiff(1, 1 << 20, kTiffData, 1, 1, 1 << 20); }, "n.tif", false, CONV_E_UNSUPPORTED},
         Hostile{"TIFF image of height 0", [](B) { return greyTiff(4, 0, kTiffData, 16); }, "h.tif", false,
                 CONV_E_UNSUPPORTED},
         Hostile{"TIFF of 100000 x 100000 over 64 bytes", [](B) { return greyTiff(100000, 100000, kTiffData, 64); },

@@ -58,7 +58,8 @@ protected:
     Files disk(const std::string &except) const {
         Files out;
         for (const auto &e : std::filesystem::directory_iterator(path("")))
-            if (e.path().filename() != except) out[e.path().filename().string()] = stilltest::readBytes(e.path().string());
+            if (e.path().filename() != except)
+                out[e.path().filename().string()] = stilltest::readBytes(e.path().string());
         return out;
     }
     // What the editor holds: its images, hotspots, documents and the block it saves.
@@ -102,7 +103,9 @@ protected:
             EXPECT_EQ(vc::plat::fileOpenCount(), files);
             EXPECT_FALSE(vc::progressState().exists);
             EXPECT_EQ(disk(output), before);
-            if (!loads) EXPECT_EQ(editorData(), held);
+            if (!loads) {
+                EXPECT_EQ(editorData(), held);
+            }
             if (!failedBefore && ::testing::Test::HasFailure()) break;
         }
         return n;
@@ -181,15 +184,16 @@ TEST_P(Sweep, RefusedMemoryAndShortWritesEndCleanly) {
             VcDialogKeys(d, 1), VcDialogReelNotify(d, vc::kAviImportReel, vc::REELN_CLICK, 1), VcDialogKeys(d, 0);
         return VC_DIALOG_DEFAULT;
     };
+    const bool icons = f.code == CONV_FMT_ICON || f.code == CONV_FMT_ANI;
     for (int i = 0; i < f.frames; ++i) {
         Bytes dib = makeDib(16, 8, f.bits);
         for (size_t k = dib.size() - 64; k < dib.size(); ++k) dib[k] = uint8_t(k * 37 + i);
-        if (f.code == CONV_FMT_ICON || f.code == CONV_FMT_ANI) editor.addIcon(iconData(32, 32, f.bits, uint8_t(0x11 * (i + 1))));
+        if (icons) editor.addIcon(iconData(32, 32, f.bits, uint8_t(0x11 * (i + 1))));
         else editor.addFrame(dib);
         editor.hotspots[i] = uint32_t(i + 3) | 5u << 16;
     }
-    editor.imageWidth = f.code == CONV_FMT_ICON || f.code == CONV_FMT_ANI ? 32 : 16;
-    editor.imageHeight = f.code == CONV_FMT_ICON || f.code == CONV_FMT_ANI ? 32 : 8;
+    editor.imageWidth = icons ? 32 : 16;
+    editor.imageHeight = icons ? 32 : 8;
     if (f.code == CONV_FMT_ANI || f.code == CONV_FMT_ANIGIF) {
         ASSERT_EQ(NewConvFile(parent, name_, f.code, 0, FakeEditor::callback()), CONV_OK);
     } else if (f.code) {
@@ -231,8 +235,8 @@ TEST_P(Sweep, RefusedMemoryAndShortWritesEndCleanly) {
     const long loads = allocationSweep([&] { return load(); }, f.load, "", true);
     const long previews = f.preview.empty() ? 0 : allocationSweep([&] { return preview(); }, f.preview, "", true);
     vc::plat::memFileUnmap(path(out).c_str());
-    std::printf("%-10s save %3ld allocations %5ld short writes, load %3ld, preview %3ld\n", f.file, saves, writes, loads,
-                previews);
+    std::printf("%-10s save %3ld allocations %5ld short writes, load %3ld, preview %3ld\n", f.file, saves, writes,
+                loads, previews);
 }
 
 const std::set<int32_t> kMemory = {CONV_E_MEMORY}, kNoPreview = {};
@@ -241,7 +245,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Format{"i.ico", CONV_FMT_ICON, 1, 4, true, kMemory, kMemory, kMemory},
                       Format{"c.cur", CONV_FMT_ICON, 1, 1, true, kMemory, kMemory, kMemory},
                       // The editor without an icon for frame 0 (-8) or a later one (the file ends there).
-                      Format{"a.ani", CONV_FMT_ANI, 2, 4, false, {CONV_E_WRITE, CONV_OK}, kMemory, {CONV_E_UNSUPPORTED}},
+                      Format{"a.ani", CONV_FMT_ANI, 2, 4, false, {CONV_E_WRITE, CONV_OK}, kMemory,
+                             {CONV_E_UNSUPPORTED}},
                       // A picture whose index buffer was refused is delivered blank.
                       Format{"s.gif", CONV_FMT_GIF, 1, 8, true, kMemory, {CONV_OK}, {CONV_OK}},
                       Format{"m.gif", CONV_FMT_ANIGIF, 2, 4, false, kMemory, {CONV_OK}, kNoPreview},
@@ -256,6 +261,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // OK loads the bitmap again when the selection could not; the
                       // preview names data it could not read.
                       Format{"r.exe", 0, 0, 8, true, kNoPreview, {CONV_OK}, {CONV_E_READ}}),
-    [](const auto &info) { return std::string(info.param.file).substr(0, 1) + std::string(info.param.file).substr(2); });
+    [](const auto &info) {
+        const std::string name = info.param.file;
+        return name.substr(0, 1) + name.substr(2);
+    });
 
 }  // namespace
