@@ -156,9 +156,6 @@ TEST_F(GifAnimation, FirstSaveAsksProgressPerFrameUnlessFlaggedAndFailuresGiveTh
     const std::vector<uint8_t> partial = readBytes(path("partial.gif"));  // what was written stays
     EXPECT_TRUE(partial.size() > 100 && partial.back() != 0x3B);
     vc::plat::memFailAt(0);
-    vc::plat::fileFailWritesAfter(long(readBytes(path("q.gif")).size()) - 1);  // all but the trailer
-    EXPECT_EQ(save(path("short.gif")), CONV_E_WRITE);
-    vc::plat::fileFailWritesAfter(-1);
     std::vector<uint8_t> dib = makeDib(32, 32, 4);  // a first save with an image handle keeps no settings
     void *image = mem::alloc(dib.size());
     std::memcpy(mem::lock(image), dib.data(), dib.size());

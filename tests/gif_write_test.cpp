@@ -225,13 +225,7 @@ TEST_F(GifWrite, SaveFailures) {
     vc::MemHandle h = block(dib);
     auto saveTo = [&](const char *name) { return SaveConvImage(nullptr, path(name).c_str(), h, 129, 0, nullptr); };
     EXPECT_EQ(saveTo("no/such/dir.gif"), CONV_E_CREATE);
-    // A colour that cannot be written; then the trailer. No memory for the
-    // index buffer: -5, and the trailer is still written.
-    for (long at : {100L, long(save(dib).size()) - 1}) {
-        vc::plat::fileFailWritesAfter(at);
-        EXPECT_EQ(saveTo("short.gif"), CONV_E_WRITE) << at;
-        vc::plat::fileFailWritesAfter(-1);
-    }
+    // No memory for the index buffer: -5, and the trailer is still written.
     vc::plat::memFailAt(1);
     EXPECT_EQ(saveTo("mem.gif"), CONV_E_MEMORY);
     vc::plat::memFailAt(0);

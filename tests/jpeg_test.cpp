@@ -103,11 +103,9 @@ TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
     compressed[16] = 1;
     EXPECT_EQ(save(compressed, "rle.jpg"), CONV_E_UNSUPPORTED);
     EXPECT_EQ(save(plain, "no/such/dir/x.jpg"), CONV_E_WRITE);  // the library cannot create it
-    vc::plat::memFailAt(2);
-    EXPECT_EQ(save(plain, "m.jpg"), CONV_E_MEMORY);  // no pixel buffer
 }
 
-TEST_F(Jpeg, DamagedFilesAndRefusedMemoryEndInResultCodes) {
+TEST_F(Jpeg, DamagedFilesEndInResultCodes) {
     Bytes garbage = {0xFF, 0xD8};  // then garbage
     for (int i = 0; i < 300; ++i) garbage.push_back(uint8_t(i * 73 + 5));
     uint8_t code = 0;
@@ -121,18 +119,6 @@ TEST_F(Jpeg, DamagedFilesAndRefusedMemoryEndInResultCodes) {
     // Cut in the middle of the scan: the library fills what is missing.
     r = load(writeFile("cut.jpg", Bytes(whole.begin(), whole.begin() + long(whole.size() / 2))));
     EXPECT_TRUE(r == CONV_OK || r == CONV_E_UNSUPPORTED) << r;
-    // A frame header claiming 65000 x 65000 pixels.
-    Bytes big = whole;
-    for (size_t i = 2; i + 9 < big.size(); ++i)
-        if (big[i] == 0xFF && big[i + 1] == 0xC0) {
-            big[i + 5] = big[i + 7] = 0xFD, big[i + 6] = big[i + 8] = 0xE8;
-            break;
-        }
-    EXPECT_EQ(load(writeFile("big.jpg", big)), CONV_E_MEMORY);
-    for (long n : {1, 2, 3}) {  // memory refused for the file's bytes, the pixel buffer, then the image block
-        vc::plat::memFailAt(n);
-        EXPECT_EQ(load(path("whole.jpg")), CONV_E_MEMORY) << n;
-    }
     void *none = &r;
     EXPECT_EQ(vc::LoadJpegImage(path("missing.jpg").c_str(), &none), CONV_E_READ);
     EXPECT_EQ(none, nullptr);
