@@ -10,8 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
-
 #include <tuple>
 
 #include "common/bytes.h"
@@ -112,11 +110,7 @@ TEST(HostImage, BmpFilesAndPackedDibsRoundTripAtEveryDepth) {
                 for (int32_t x = 0; x < img.width; ++x)
                     for (int shift : {16, 8, 0}) ref += char((img.pixel(x, y) >> shift) & 255);
             std::ofstream(ppm, std::ios::binary) << ref;
-            std::FILE *p = popen(("/usr/bin/compare -metric AE " + bmp + " " + ppm + " null: 2>&1").c_str(), "r");
-            char out[64] = {};
-            ASSERT_TRUE(std::fgets(out, sizeof out, p));
-            pclose(p);
-            EXPECT_STREQ(out, "0");
+            EXPECT_EQ(capture("/usr/bin/compare -metric AE " + bmp + " " + ppm + " null: 2>&1"), "0");
         }
         std::remove(bmp.c_str());
         std::remove(ppm.c_str());
@@ -260,7 +254,6 @@ TEST(HostLibrary, OpeningAttachesTheLibraryAndClosingDetachesIt) {
 // (rows build on the files earlier rows made), its exit status, what its
 // output (both streams) must say, and how many lines name the host.
 TEST(HostCommands, ConversionsAndTheirMessages) {
-    using gifsupport::capture;
     if (!gifsupport::haveTool("/usr/bin/convert") || !gifsupport::haveTool("/usr/bin/gifsicle"))
         GTEST_SKIP() << "ImageMagick and gifsicle needed";
     const char *const horse = "/usr/share/doc/wx3.2-examples/examples/samples/image/horse3.ani";
