@@ -20,12 +20,6 @@ namespace {
 const char *const kHourglass = "/usr/share/doc/wx3.2-examples/examples/samples/animate/hourglass.ani";
 const char *const kHorse = "/usr/share/doc/wx3.2-examples/examples/samples/image/horse3.ani";
 
-// A RIFF chunk with its pad byte; `size` overrides the stored size.
-Bytes chunk(const char *id, const Bytes &body, uint32_t size = UINT32_MAX) {
-    Bytes b = Bytes(id, id + 4) + le32({size == UINT32_MAX ? uint32_t(body.size()) : size}) + body;
-    if (body.size() & 1) b.push_back(0);
-    return b;
-}
 Bytes list(const char *type, const std::vector<Bytes> &parts, const char *id = "LIST") {
     Bytes body(type, type + 4);
     for (const auto &p : parts) body = body + p;

@@ -4,10 +4,10 @@
 // real companion beside the tests, read back by FFmpeg.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "platform/headless_dialog.h"
+#include "still_support.h"
 #include "support/fake_companion.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
@@ -15,6 +15,7 @@
 
 using namespace vctest;
 using vc::AviLibrary;
+using stilltest::capture;
 
 namespace {
 
@@ -354,31 +355,21 @@ TEST_F(Avi, FailuresOfTheExport) {
     EXPECT_EQ(results, (std::vector<int16_t>{CONV_E_MEMORY, CONV_OK, CONV_E_MEMORY, CONV_OK}));
 }
 
-std::string output(const std::string &command) {
-    std::string out;
-    if (FILE *p = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-        pclose(p);
-    }
-    return out;
-}
-
 // Through the companion beside the tests: FFmpeg reads what the export
 // wrote frame for frame, the held ticks where the delays put them, and the
 // import hands the pictures back, one per tick.
 TEST_F(Avi, CompanionRoundTripReadByFfmpeg) {
     AviLibrary::clearTestCompanion();
-    if (output("command -v ffmpeg ffprobe").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+    if (capture("command -v ffmpeg ffprobe").empty()) GTEST_SKIP() << "ffmpeg is not installed";
     if (!AviLibrary(nullptr)) GTEST_SKIP() << "no companion library beside the tests";
     animation(3, 8, 24);
     for (size_t i = 0; i < 3; ++i)  // every byte its own, so rows and frames cannot be mixed up
         for (size_t k = 40; k < 88; ++k) editor.images[i].bytes[k] = uint8_t(k * 5 + i * 80);
     ASSERT_EQ(exportTo("out.avi", [](auto &, VcDialog *d) { return delays(d, {"1", "2", "3"}); }), CONV_OK);
     const std::string file = path("out.avi");
-    EXPECT_EQ(output("ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 " + file), "0\n1\n3\n5\n");
-    EXPECT_EQ(output("ffprobe -v error -show_entries stream=codec_name,r_frame_rate -of csv=p=0 " + file), "rawvideo,12/1\n");
-    const std::string decoded = output("ffmpeg -v error -i " + file + " -vsync passthrough -f rawvideo -pix_fmt bgr24 -");
+    EXPECT_EQ(capture("ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 " + file), "0\n1\n3\n5\n");
+    EXPECT_EQ(capture("ffprobe -v error -show_entries stream=codec_name,r_frame_rate -of csv=p=0 " + file), "rawvideo,12/1\n");
+    const std::string decoded = capture("ffmpeg -v error -i " + file + " -vsync passthrough -f rawvideo -pix_fmt bgr24 -");
     ASSERT_EQ(decoded.size(), 4u * 48u);
     for (size_t f = 0; f < 4; ++f) {  // top row first; the editor's rows run bottom up
         const std::vector<uint8_t> &dib = editor.images[std::min<size_t>(f, 2)].bytes;

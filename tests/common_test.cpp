@@ -13,11 +13,11 @@
 #include "common/riff.h"
 #include "entry/image_block.h"
 #include "platform/owners.h"
+#include "support/cursor_files.h"
 #include "support/library_test.h"
 
 using namespace vctest;
 namespace plat = vc::plat;
-using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -64,15 +64,6 @@ TEST(Bytes, SubViewsAreEmptyAndFailedOutside) {
     EXPECT_TRUE(s.ok());
     s.u8();
     EXPECT_FALSE(s.ok());  // the view ends where its length says, not at the span's end
-}
-
-Bytes chunk(const char (&id)[5], Bytes body) {
-    Bytes out(8);
-    vc::storeLe32(out.data(), vc::riff::fourcc(id));
-    vc::storeLe32(out.data() + 4, uint32_t(body.size()));
-    if (body.size() & 1) body.push_back(0);
-    out.insert(out.end(), body.begin(), body.end());
-    return out;
 }
 
 TEST(Riff, WalkerSkipsPadsAndStopsAfterATruncatedChunk) {

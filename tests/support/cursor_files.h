@@ -1,5 +1,5 @@
 // Helpers of the icon, cursor and animated cursor tests (the byte and file
-// helpers of still_support.h with them): little-endian bytes,
+// helpers of still_support.h with them): little-endian bytes, RIFF chunks,
 // tagged icon image data, one-image cursor files, cursor animation documents
 // and outside programs.
 #pragma once
@@ -24,6 +24,13 @@ inline void put16(Bytes &b, size_t at, uint16_t v) { b[at] = uint8_t(v), b[at + 
 inline void put32(Bytes &b, size_t at, uint32_t v) { put16(b, at, uint16_t(v)), put16(b, at + 2, uint16_t(v >> 16)); }
 inline uint16_t get16(const Bytes &b, size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
 inline uint32_t get32(const Bytes &b, size_t at) { return get16(b, at) | uint32_t(get16(b, at + 2)) << 16; }
+
+// A RIFF chunk with its pad byte; `size` overrides the stored size.
+inline Bytes chunk(const char *id, const Bytes &body, uint32_t size = UINT32_MAX) {
+    Bytes b = Bytes(id, id + 4) + le32({size == UINT32_MAX ? uint32_t(body.size()) : size}) + body;
+    if (body.size() & 1) b.push_back(0);
+    return b;
+}
 
 // Icon image data whose colour rows all hold `tag`, so tests can tell images apart.
 inline Bytes iconData(int32_t w, int32_t h, uint16_t bits, uint8_t tag = 0) {

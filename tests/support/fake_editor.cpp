@@ -31,8 +31,9 @@ ConvBitmapInfoHeader headerOf(const std::vector<uint8_t> &bytes) {
     if (bytes.size() >= sizeof h) std::memcpy(&h, bytes.data(), sizeof h);
     return h;
 }
-}  // namespace
 
+// Byte sizes computed independently of the library, from a header the
+// caller vouches for; 0 for a header that makes no sense.
 size_t packedDibSize(const ConvBitmapInfoHeader &h) {
     if (!plausible(h)) return 0;
     uint64_t height = uint64_t(h.biHeight < 0 ? -int64_t(h.biHeight) : int64_t(h.biHeight));
@@ -46,6 +47,7 @@ size_t iconDataSize(const ConvBitmapInfoHeader &h) {
     uint64_t n = h.biSize + 4 * colorEntries(h) + (rowBytes(h.biWidth, h.biBitCount) + rowBytes(h.biWidth, 1)) * height;
     return n <= kSaneImageBytes ? size_t(n) : 0;
 }
+}  // namespace
 
 ConvBitmapInfoHeader dibHeader(int32_t width, int32_t height, uint16_t bits, uint32_t clrUsed) {
     ConvBitmapInfoHeader h{};
@@ -111,9 +113,7 @@ size_t FakeEditor::count(int32_t command) const {
     return size_t(std::count_if(calls.begin(), calls.end(), [&](const CallRecord &c) { return c.command == command; }));
 }
 
-intptr_t FakeEditor::resolve(intptr_t index) const {
-    return index == -1 || index == 65535 ? currentImage : index;
-}
+intptr_t FakeEditor::resolve(intptr_t index) { return index == -1 || index == 65535 ? 0 : index; }
 
 HeldImage *FakeEditor::imageAt(intptr_t index) {
     index = resolve(index);
@@ -179,14 +179,9 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
         std::memcpy(dst, src.data(), std::min(room ? room : sizeof want, src.size()));
         return 1;
     }
-    case HOST_GET_FRAME_DATA: {
-        if (!param) return 0;
-        auto it = frameData.find(value);
-        std::memset(reinterpret_cast<void *>(param), 0, 128);
-        if (it != frameData.end())
-            std::memcpy(reinterpret_cast<void *>(param), it->second.data(), std::min<size_t>(128, it->second.size()));
-        return 1;
-    }
+    case HOST_GET_FRAME_DATA:  // 128 bytes, all zero
+        if (param) std::memset(reinterpret_cast<void *>(param), 0, 128);
+        return param != 0;
     case HOST_FILE_DIALOG: {
         if (!param) return 0;
         auto *buffer = reinterpret_cast<char *>(param);

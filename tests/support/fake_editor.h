@@ -60,13 +60,9 @@ struct IconRequest {
     uint16_t width, height;
 };
 
-// Byte sizes computed independently of the library, from a header the
-// caller vouches for; 0 for a header that makes no sense.
-size_t packedDibSize(const ConvBitmapInfoHeader &h);
-size_t iconDataSize(const ConvBitmapInfoHeader &h);  // biHeight is doubled
-// Builds a packed DIB (zeroed pixels, grey-ramp colour table).
 // The 40-byte header of an uncompressed one-plane DIB of this geometry.
 ConvBitmapInfoHeader dibHeader(int32_t width, int32_t height, uint16_t bits, uint32_t clrUsed = 0);
+// A packed DIB of it: zeroed pixels, grey-ramp colour table.
 std::vector<uint8_t> makeDib(int32_t width, int32_t height, uint16_t bits, uint32_t clrUsed = 0);
 // The icon image data of a packed DIB: doubled height, all-zero mask.
 std::vector<uint8_t> iconFromDib(const std::vector<uint8_t> &dib);
@@ -97,12 +93,10 @@ public:
     intptr_t colorSetting = 16;  // query 3
     std::optional<uint32_t> screenColor;  // query 5
     intptr_t dither = 0;  // query 6
-    int32_t currentImage = 0;  // what index -1 / 65535 names
     void *palette = nullptr;  // command 6: 256 entries of red, green, blue, flags
     void *currentDocument = nullptr;  // command 10 (not owned unless taken)
     std::optional<std::string> fileDialogAnswer;  // command 5
     intptr_t backgroundAnswer = 256;  // command 19: nothing chosen
-    std::map<intptr_t, std::vector<uint8_t>> frameData;  // command 4, 128 bytes
 
     // Images the editor holds: what the library handed over (commands 2
     // and 9) after what a test gave it. Commands 3 and 8 serve from here.
@@ -127,7 +121,7 @@ private:
     static intptr_t VC_CALLBACK trampoline(int32_t command, intptr_t param, intptr_t value);
     intptr_t dispatch(int32_t command, intptr_t param, intptr_t value);
     intptr_t query(intptr_t param, intptr_t value);
-    intptr_t resolve(intptr_t index) const;  // -1 and 65535 name the current image
+    static intptr_t resolve(intptr_t index);  // -1 and 65535 name the current image, image 0
     HeldImage *imageAt(intptr_t index);
 
     std::map<int32_t, intptr_t> fixed_;

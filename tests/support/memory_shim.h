@@ -16,7 +16,6 @@ inline void *alloc(size_t size, bool zero = true) {
 }
 inline void *lock(void *block) { return GlobalLock(static_cast<HGLOBAL>(block)); }
 inline void unlock(void *block) { GlobalUnlock(static_cast<HGLOBAL>(block)); }
-inline size_t size(void *block) { return GlobalSize(static_cast<HGLOBAL>(block)); }
 inline void release(void *block) { GlobalFree(static_cast<HGLOBAL>(block)); }
 }  // namespace vctest::mem
 
@@ -29,7 +28,6 @@ inline void *alloc(size_t size, bool zero = true) {
 }
 inline void *lock(void *block) { return VcMemLock(block); }
 inline void unlock(void *block) { VcMemUnlock(block); }
-inline size_t size(void *block) { return VcMemSize(block); }
 inline void release(void *block) { VcMemFree(block); }
 }  // namespace vctest::mem
 #endif

@@ -69,21 +69,6 @@ struct TestEditor : FakeEditor {
     }
 };
 
-// Where cell i of a strip is, from the strip's own values.
-POINT cellCentre(HWND strip, int i) {
-    const int cw = GetWindowLongA(strip, 4), ch = GetWindowLongA(strip, 8), offset = GetWindowLongA(strip, 12);
-    return POINT{12 + i * (cw + 12) - offset + cw / 2, 8 + ch / 2};
-}
-void clickCell(HWND dialog, int strip, int i, bool ctrl = false) {
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
-    SetKeyboardState(keys);
-    const POINT p = cellCentre(GetDlgItem(dialog, strip), i);
-    SendDlgItemMessageA(dialog, strip, WM_LBUTTONDOWN, 0, MAKELPARAM(p.x, p.y));
-    keys[VK_CONTROL] = 0;
-    SetKeyboardState(keys);
-}
 uint32_t cellPixel(HWND dialog, int strip, int i, int dy = 0) {
     HWND w = GetDlgItem(dialog, strip);
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
@@ -185,7 +170,7 @@ TEST_F(AnimationDialogs, GifAnimationStoresFrameAndFileSettingsOnOkOnly) {
         click(d, IDC_GIFANIM_PREVIOUS);
         EXPECT_EQ((std::vector<std::string>{text(d, IDC_GIFANIM_FRAME_NUMBER), text(d, IDC_GIFANIM_DELAY)}),
                   (std::vector<std::string>{"1", "25"}));
-        clickCell(d, IDC_GIFANIM_STRIP, 2, true);  // Ctrl: frames 0 to 2 selected
+        clickCell(d, IDC_GIFANIM_STRIP, 2, VK_CONTROL);  // Ctrl: frames 0 to 2 selected
         EXPECT_EQ(SendDlgItemMessageA(d, IDC_GIFANIM_STRIP, vc::REEL_GETSELCOUNT, 0, 0), 3);
         SetDlgItemTextA(d, IDC_GIFANIM_DELAY, "40");
         click(d, IDC_GIFANIM_BACKGROUND);

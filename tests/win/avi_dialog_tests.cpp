@@ -24,21 +24,6 @@ using namespace vc;
 using namespace wintest;
 using namespace vctest;
 
-POINT cellCentre(HWND strip, int i) {
-    const int cw = GetWindowLongA(strip, 4), ch = GetWindowLongA(strip, 8), offset = GetWindowLongA(strip, 12);
-    return POINT{12 + i * (cw + 12) - offset + cw / 2, 8 + ch / 2};
-}
-// A click on cell i with a key held (VK_SHIFT, VK_CONTROL or none).
-void clickCell(HWND dialog, int i, int key = 0) {
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    if (key) keys[key] = 0x80;
-    SetKeyboardState(keys);
-    const POINT p = cellCentre(GetDlgItem(dialog, IDC_AVI_REEL), i);
-    SendDlgItemMessageA(dialog, IDC_AVI_REEL, WM_LBUTTONDOWN, 0, MAKELPARAM(p.x, p.y));
-    if (key) keys[key] = 0;
-    SetKeyboardState(keys);
-}
 COLORREF frameColour(int32_t frame) { return RGB(40 * (frame % 6), 255 - 20 * (frame % 12), 128); }
 
 class AviDialogs : public ::testing::Test {
@@ -80,10 +65,10 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
         EXPECT_EQ(c.at(cellCentre(strip, 0).x, 10), uint32_t(GetRValue(frameColour(0))) << 16 | GetGValue(frameColour(0)) << 8 | 128)
             << "cells drawn by the companion";
         EXPECT_EQ(c.at(cellCentre(strip, 1).x - 4, 10), 0xC0C0C0u) << "the placeholder where it draws nothing";
-        clickCell(d, 2);
+        clickCell(d, IDC_AVI_REEL, 2);
         EXPECT_EQ(text(d, IDC_AVI_FRAME), "3");
-        clickCell(d, 4, VK_SHIFT);
-        clickCell(d, 3, VK_SHIFT);
+        clickCell(d, IDC_AVI_REEL, 4, VK_SHIFT);
+        clickCell(d, IDC_AVI_REEL, 3, VK_SHIFT);
         EXPECT_EQ(text(d, IDC_AVIIMP_SELLIST) + " " + text(d, IDC_AVIIMP_SELCOUNT), "4,5 (2):");
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
         screenshot(d, "avi_import.bmp");
@@ -104,7 +89,7 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
             });
             click(s, IDOK);
         });
-        clickCell(d, 6, VK_CONTROL);
+        clickCell(d, IDC_AVI_REEL, 6, VK_CONTROL);
     });
     EXPECT_EQ(LoadAviImage("in.avi", parent.hwnd, 0, FakeEditor::callback()), CONV_OK);
     EXPECT_EQ(fields, "3 5 1");
@@ -122,7 +107,7 @@ TEST_F(AviDialogs, ExportDelaysRateRunAndCancel) {
         EXPECT_EQ(title(d), "AVI Export");
         shown = text(d, IDC_AVIEXP_RATE) + " " + text(d, IDC_AVIEXP_DELAY) + " " + text(d, IDC_AVIEXP_TOTAL);
         SetDlgItemTextA(d, IDC_AVIEXP_DELAY, "2");
-        clickCell(d, 2);  // frame 0 gets 2
+        clickCell(d, IDC_AVI_REEL, 2);  // frame 0 gets 2
         EXPECT_EQ(text(d, IDC_AVIEXP_TOTAL) + " " + text(d, IDC_AVIEXP_POSITION) + " " + text(d, IDC_AVI_FRAME), "0.33s 0.25s 3");
         SetDlgItemTextA(d, IDC_AVIEXP_RATE, "30");
         SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_AVIEXP_RATE, EN_KILLFOCUS), LPARAM(GetDlgItem(d, IDC_AVIEXP_RATE)));
@@ -168,8 +153,8 @@ TEST_F(AviDialogs, ImportThroughTheCompanionOverVideoForWindows) {
         RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         const Capture c = captureClient(strip);
         for (int i = 0; i < 2; ++i) cells[i] = c.at(cellCentre(strip, i).x, 12);
-        clickCell(d, 0, VK_SHIFT);
-        clickCell(d, 29, VK_SHIFT);
+        clickCell(d, IDC_AVI_REEL, 0, VK_SHIFT);
+        clickCell(d, IDC_AVI_REEL, 29, VK_SHIFT);
         screenshot(d, "avi_import_video.bmp");
         click(d, IDOK);
     });

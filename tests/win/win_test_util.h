@@ -248,6 +248,22 @@ inline void disarm() {
     drainMessages();
 }
 
+// The centre of cell i of a film strip, from the strip's own values.
+inline POINT cellCentre(HWND strip, int i) {
+    const int cw = GetWindowLongA(strip, 4), ch = GetWindowLongA(strip, 8), offset = GetWindowLongA(strip, 12);
+    return POINT{12 + i * (cw + 12) - offset + cw / 2, 8 + ch / 2};
+}
+// A click on cell i of the dialog's strip with a key held (VK_SHIFT, VK_CONTROL or none).
+inline void clickCell(HWND dialog, int strip, int i, int key = 0) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    if (key) keys[key] = 0x80;
+    SetKeyboardState(keys);
+    const POINT p = cellCentre(GetDlgItem(dialog, strip), i);
+    SendDlgItemMessageA(dialog, strip, WM_LBUTTONDOWN, 0, MAKELPARAM(p.x, p.y));
+    if (key) keys[key] = 0;
+    SetKeyboardState(keys);
+}
 inline void click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 inline bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 inline std::string text(HWND dialog, int id) {
