@@ -319,9 +319,13 @@ int16_t decodeIndices(FileWindow &in, uint32_t width, uint32_t height, Indices &
     // fill.
     const uint64_t pixels = uint64_t(width) * height;
     out.kept = std::min(pixels, pixelBound(data.size, s)) + 256;
-    if (!out.block.alloc(out.kept)) return CONV_E_MEMORY;
+    // Not zeroed first: the decoder writes every byte up to where it stops,
+    // and only what lies behind that is cleared.
+    if (!out.block.alloc(out.kept, plat::kMemMoveable)) return CONV_E_MEMORY;
     const lzw::DecodeResult lr =
         lzw::decode(data.block.data(), data.size, out.block.data(), size_t(out.kept), {s, lzw::BitOrder::LsbFirst, 0});
+    if (lr.produced < out.kept)
+        std::memset(out.block.data() + lr.produced, 0, size_t(out.kept - lr.produced));
     if (lr.sawEnd) return int16_t(lr.status);
     if (data.truncated) return CONV_E_READ;
     return lr.produced != pixels ? int16_t(CONV_E_DATA) : int16_t(lr.status);
