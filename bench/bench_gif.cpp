@@ -1,21 +1,28 @@
-// GIF decoding and encoding: our reader and writer against giflib on the
-// same files, in one run. Three pictures: a photograph-like 8-bit image
-// (smooth shading with grain, 256 colours), an animated screen capture
-// (24 frames of a desktop with windows, text and a moving pointer), and a
-// 1-bit scanned-page image. Both sides read and write real files; decoding
-// ends with every frame's pixels in memory, encoding starts from them.
+// GIF decoding and encoding: our reader and writer against giflib, and our
+// reader against Wuffs, on the same files in one run. The files are real:
+// a 4-megapixel wallpaper photograph that a Debian package ships (its JPEG
+// in place), turned into GIFs at bench time by ImageMagick (256 colours
+// with and without dithering, 1-bit line art, 1-bit dithering); animations
+// and small icons that packages ship, read in place. One synthetic file
+// stays: a screen recording whose later frames are small changed
+// rectangles with text, written by giflib, which none of the real ones is.
+// Decoding ends with every frame's pixels in memory; encoding starts from
+// the pixels giflib decodes from the same file.
 //
 //   build/<dir>/bench/bench_gif
-// The ratios (giflib CPU time / our CPU time: both run on one thread, and
-// CPU time is steadier than wall time on a shared machine) are printed
-// after the table.
+// MB/s counts one byte per pixel. The ratios printed after the table are
+// the peer's CPU time over ours (both run on one thread; CPU time is
+// steadier than wall time on a shared machine): above 1, we are faster.
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
 #include <unistd.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +31,9 @@
 #include "entry/image_block.h"
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
+#if VC_BENCH_WUFFS
+#include "bench/wuffs_gif_peer.h"
+#endif
 
 namespace {
 
@@ -41,26 +51,6 @@ struct Movie {
     std::vector<vc::GifRgbQuad> palette;
     std::vector<Frame> frames;
 };
-
-Movie photo() {
-    Movie m{"photo8", 800, 600, 8, {}, {}};
-    for (int i = 0; i < 256; ++i)  // 8 reds x 8 greens x 4 blues
-        m.palette.push_back(vc::GifRgbQuad{uint8_t((i & 3) * 85), uint8_t(((i >> 2) & 7) * 36),
-                                           uint8_t((i >> 5) * 36), 0});
-    Frame f{0, 0, m.width, m.height, Bytes(size_t(m.width) * m.height)};
-    std::mt19937 rng(1);
-    for (uint32_t y = 0; y < m.height; ++y)
-        for (uint32_t x = 0; x < m.width; ++x) {
-            const double s = std::sin(x * 0.013) * std::cos(y * 0.019);
-            const int grain = int(rng() % 3) - 1;  // dithering noise
-            int r = std::clamp(int(4 + 3.5 * s) + grain, 0, 7);
-            int g = std::clamp(int(x * 8 / m.width) + (grain & int(rng() & 1)), 0, 7);
-            int b = std::clamp(int(y * 4 / m.height), 0, 3);
-            f.pixels[size_t(y) * m.width + x] = uint8_t(r << 5 | g << 2 | b);
-        }
-    m.frames.push_back(std::move(f));
-    return m;
-}
 
 // A desktop: background, windows with title bars and lines of "text",
 // a pointer that moves and a window that scrolls; each later frame is the
@@ -103,32 +93,6 @@ Movie screen() {
         m.frames.push_back(std::move(f));
     }
     return m;
-}
-
-Movie page() {
-    Movie m{"page1", 1700, 2200, 1, {{255, 255, 255, 0}, {0, 0, 0, 0}}, {}};
-    Frame f{0, 0, m.width, m.height, Bytes(size_t(m.width) * m.height)};
-    std::mt19937 rng(3);
-    for (uint32_t y = 150; y < 2050; ++y) {
-        uint32_t ly = y % 40;
-        if (ly < 8 || ly > 30) continue;
-        for (uint32_t x = 150; x < 1550; ++x) {
-            uint32_t word = (y / 40 * 977 + x / 9) * 2654435761u;
-            if ((word >> 29) == 0) continue;  // spaces
-            if (((word >> ((x * 3 + ly) % 19)) & 3) == 0 || (rng() % 97) == 0) f.pixels[size_t(y) * m.width + x] = 1;
-        }
-    }
-    m.frames.push_back(std::move(f));
-    return m;
-}
-
-const std::vector<Movie> &movies() {
-    static std::vector<Movie> all = {photo(), screen(), page()};
-    return all;
-}
-
-std::string fileFor(const Movie &m, const char *who) {
-    return "/tmp/bench_gif_" + std::to_string(getpid()) + "_" + m.name + "_" + who + ".gif";
 }
 
 // ---- Our side ---------------------------------------------------------------
@@ -214,45 +178,167 @@ size_t gifDecode(const std::string &name) {
     return pixels;
 }
 
+// The pixels giflib decodes from a file, at the depth our encoder takes
+// (1, 4 or 8); the first colour table found is the palette. Empty when the
+// file does not decode.
+Movie gifLoad(const std::string &name, const std::string &label) {
+    Movie m{label, 0, 0, 8, {}, {}};
+    int err = 0;
+    GifFileType *gif = DGifOpenFileName(name.c_str(), &err);
+    if (gif && DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
+        m.width = uint32_t(gif->SWidth);
+        m.height = uint32_t(gif->SHeight);
+        const ColorMapObject *map = gif->SColorMap ? gif->SColorMap : gif->SavedImages[0].ImageDesc.ColorMap;
+        const int depth = map ? map->BitsPerPixel : 8;
+        m.bits = depth <= 1 ? 1 : depth <= 4 ? 4 : 8;
+        for (int i = 0; map && i < map->ColorCount; ++i)
+            m.palette.push_back(vc::GifRgbQuad{map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0});
+        for (int i = 0; i < gif->ImageCount; ++i) {
+            const GifImageDesc &d = gif->SavedImages[i].ImageDesc;
+            const uint8_t *raster = gif->SavedImages[i].RasterBits;
+            m.frames.push_back(Frame{uint32_t(d.Left), uint32_t(d.Top), uint32_t(d.Width), uint32_t(d.Height),
+                                     Bytes(raster, raster + size_t(d.Width) * d.Height)});
+        }
+    }
+    DGifCloseFile(gif, &err);
+    return m;
+}
+
 size_t totalPixels(const Movie &m) {
     size_t n = 0;
     for (const Frame &f : m.frames) n += f.pixels.size();
     return n;
 }
 
-void BM_Decode(benchmark::State &state, int which, bool ours) {
-    const Movie &m = movies()[size_t(which)];
-    // Both decode the same file, written by giflib.
-    const std::string name = fileFor(m, "in");
-    gifEncode(m, name);
-    for (auto _ : state) {
-        size_t n = ours ? ourDecode(name) : gifDecode(name);
-        if (n != totalPixels(m)) state.SkipWithError("decode failed");
-        benchmark::DoNotOptimize(n);
-    }
-    state.SetItemsProcessed(int64_t(state.iterations() * totalPixels(m)));
-    std::remove(name.c_str());
+#if VC_BENCH_WUFFS
+size_t wuffsDecode(const std::string &name) {
+    std::ifstream in(name, std::ios::binary);
+    const Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return wuffsGifDecode(data.data(), data.size());
+}
+#endif
+
+// ---- The files ----------------------------------------------------------------------
+
+// A row of the table: one or more GIF files decoded together (the icons
+// are many small files), and what giflib reads from them for the encoders.
+struct Input {
+    std::string name;
+    std::vector<std::string> files;
+    size_t pixels = 0;  // every frame of every file, as giflib reads them
+    std::vector<Movie> movies;
+};
+
+// The photograph (mate-backgrounds), 2560 x 1600.
+const char *const kPhoto = "/usr/share/backgrounds/mate/nature/LadyBird.jpg";
+const char *const kAnimations = "/usr/libexec/installed-tests/gdk-pixbuf/";  // gdk-pixbuf-tests
+const char *const kIcons = "/usr/share/doc/wx3.2-examples/examples/samples/";  // wx3.2-examples
+
+std::string scratchName(const std::string &what) {
+    return "/tmp/bench_gif_" + std::to_string(getpid()) + "_" + what + ".gif";
 }
 
-void BM_Encode(benchmark::State &state, int which, bool ours) {
-    const Movie &m = movies()[size_t(which)];
-    const std::string name = fileFor(m, ours ? "ours" : "giflib");
-    std::vector<vc::MemHandle> dibs = ourDibs(m);
+bool exists(const std::string &name) { return access(name.c_str(), R_OK) == 0; }
+
+std::vector<Input> &inputs() {
+    static std::vector<Input> all;
+    return all;
+}
+
+void addInput(std::string name, std::vector<std::string> files) {
+    Input in{std::move(name), std::move(files), 0, {}};
+    for (const std::string &f : in.files) {
+        if (!exists(f)) {
+            std::fprintf(stderr, "bench_gif: %s is missing; row %s left out\n", f.c_str(), in.name.c_str());
+            return;
+        }
+        in.movies.push_back(gifLoad(f, in.name));
+        for (const Frame &fr : in.movies.back().frames) in.pixels += fr.pixels.size();
+    }
+    if (in.pixels == 0) {
+        std::fprintf(stderr, "bench_gif: row %s does not decode through giflib; left out\n", in.name.c_str());
+        return;
+    }
+    inputs().push_back(std::move(in));
+}
+
+void makeInputs() {
+    if (exists(kPhoto)) {
+        const struct {
+            const char *name, *options;
+        } fromPhoto[] = {
+            {"photo_dithered", "-dither FloydSteinberg -colors 256"},
+            {"photo_flat", "+dither -colors 256"},
+            {"lineart1", "-colorspace Gray -threshold 50% -type bilevel"},
+            {"dithered1", "-colorspace Gray -dither FloydSteinberg -monochrome"},
+        };
+        for (const auto &p : fromPhoto) {
+            const std::string out = scratchName(p.name);
+            const std::string command = std::string("/usr/bin/convert ") + kPhoto + " " + p.options + " " + out;
+            if (std::system(command.c_str()) != 0) std::fprintf(stderr, "bench_gif: %s failed\n", command.c_str());
+            addInput(p.name, {out});
+        }
+    } else {
+        std::fprintf(stderr, "bench_gif: no %s (package mate-backgrounds); photograph rows left out\n", kPhoto);
+    }
+    addInput("anim_party", {std::string(kAnimations) + "1_partyanimsm2.gif"});
+    addInput("anim_aero", {std::string(kAnimations) + "aero.gif"});
+    addInput("anim_table", {std::string(kAnimations) + "circular-table.gif"});
+    std::vector<std::string> icons;
+    for (const char *icon : {"xrc/rc/fileopen.gif", "xrc/rc/filesave.gif", "xrc/rc/update.gif", "xrc/rc/quotes.gif",
+                             "xrc/rc/fuzzy.gif", "help/back.gif", "help/forward.gif", "help/up.gif",
+                             "help/contents.gif", "html/test/i18n.gif"})
+        icons.push_back(std::string(kIcons) + icon);
+    addInput("icons", icons);
+    const std::string screenFile = scratchName("screen");
+    gifEncode(screen(), screenFile);
+    addInput("screen", {screenFile});
+}
+
+void removeInputs() {
+    for (const Input &in : inputs())
+        for (const std::string &f : in.files)
+            if (f.rfind("/tmp/bench_gif_", 0) == 0) std::remove(f.c_str());
+}
+
+// ---- The benchmarks -----------------------------------------------------------------
+
+enum class Who { ours, giflib, wuffs };
+
+void BM_Decode(benchmark::State &state, const Input *in, Who who) {
+    for (auto _ : state) {
+        size_t n = 0;
+        for (const std::string &f : in->files) {
+            if (who == Who::ours) n += ourDecode(f);
+            else if (who == Who::giflib) n += gifDecode(f);
+#if VC_BENCH_WUFFS
+            else n += wuffsDecode(f);
+#endif
+        }
+        if (n != in->pixels) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(n);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations() * in->pixels));
+}
+
+void BM_Encode(benchmark::State &state, const Movie *m, bool ours) {
+    const std::string name = scratchName(m->name + (ours ? "_ours" : "_giflib"));
+    std::vector<vc::MemHandle> dibs = ourDibs(*m);
     for (auto _ : state) {
         if (ours)
-            ourEncode(m, dibs, name);
+            ourEncode(*m, dibs, name);
         else
-            gifEncode(m, name);
+            gifEncode(*m, name);
     }
-    state.SetItemsProcessed(int64_t(state.iterations() * totalPixels(m)));
+    state.SetBytesProcessed(int64_t(state.iterations() * totalPixels(*m)));
     // Our file must decode to the same pixels through giflib.
     if (ours) {
         int err = 0;
         GifFileType *gif = DGifOpenFileName(name.c_str(), &err);
-        bool same = gif && DGifSlurp(gif) == GIF_OK && gif->ImageCount == int(m.frames.size());
+        bool same = gif && DGifSlurp(gif) == GIF_OK && gif->ImageCount == int(m->frames.size());
         for (int i = 0; same && i < gif->ImageCount; ++i)
-            same = std::memcmp(gif->SavedImages[i].RasterBits, m.frames[size_t(i)].pixels.data(),
-                               m.frames[size_t(i)].pixels.size()) == 0;
+            same = std::memcmp(gif->SavedImages[i].RasterBits, m->frames[size_t(i)].pixels.data(),
+                               m->frames[size_t(i)].pixels.size()) == 0;
         DGifCloseFile(gif, &err);
         if (!same) state.SkipWithError("our file does not read back through giflib");
     }
@@ -263,21 +349,35 @@ void BM_Encode(benchmark::State &state, int which, bool ours) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    const char *names[] = {"photo8", "screen", "page1"};
-    for (int i = 0; i < 3; ++i) {
-        for (bool ours : {true, false}) {
-            const std::string who = ours ? "ours" : "giflib";
-            benchmark::RegisterBenchmark(("decode_" + std::string(names[i]) + "/" + who).c_str(), BM_Decode, i, ours)
-                ->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark(("encode_" + std::string(names[i]) + "/" + who).c_str(), BM_Encode, i, ours)
-                ->Unit(benchmark::kMillisecond);
-        }
-    }
+    makeInputs();
     std::vector<vcbench::Pair> pairs;
-    for (const char *work : {"decode_", "encode_"})
-        for (const char *name : names) {
-            const std::string base = work + std::string(name);
-            pairs.push_back({base, base + "/giflib", base + "/ours"});
+    for (const Input &in : inputs()) {
+        const std::string base = "decode_" + in.name;
+        for (Who who : {Who::ours, Who::giflib, Who::wuffs}) {
+#if !VC_BENCH_WUFFS
+            if (who == Who::wuffs) continue;
+#endif
+            const char *tag = who == Who::ours ? "/ours" : who == Who::giflib ? "/giflib" : "/wuffs";
+            benchmark::RegisterBenchmark((base + tag).c_str(), BM_Decode, &in, who)->Unit(benchmark::kMillisecond);
         }
-    return vcbench::runWithRatios(argc, argv, "speed-up over giflib (giflib CPU time / our CPU time):", pairs);
+        pairs.push_back({base + " ours/giflib", base + "/giflib", base + "/ours"});
+#if VC_BENCH_WUFFS
+        pairs.push_back({base + " ours/wuffs", base + "/wuffs", base + "/ours"});
+#endif
+    }
+#if !VC_BENCH_WUFFS
+    std::fprintf(stderr, "bench_gif: built without wuffs-v0.4.c (VC_WUFFS_DIR); no Wuffs column\n");
+#endif
+    // Encoding: the files that are one movie each.
+    for (const Input &in : inputs()) {
+        if (in.movies.size() != 1) continue;
+        const std::string base = "encode_" + in.name;
+        for (bool ours : {true, false})
+            benchmark::RegisterBenchmark((base + (ours ? "/ours" : "/giflib")).c_str(), BM_Encode, &in.movies[0], ours)
+                ->Unit(benchmark::kMillisecond);
+        pairs.push_back({base + " ours/giflib", base + "/giflib", base + "/ours"});
+    }
+    const int r = vcbench::runWithRatios(argc, argv, "throughput ours / peer (peer CPU time / our CPU time):", pairs);
+    removeInputs();
+    return r;
 }

@@ -159,7 +159,9 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
     uint32_t mask = (1u << width) - 1;
     uint32_t codeMask = mask;
     uint32_t next = clear + 2;
-    uint32_t defined = clear + 2;  // entries below it have held a string in this stream
+    // What the first free code gives as the first string after a clear: the
+    // last byte of what it last stood for, taken at the clear that ended it.
+    uint8_t firstFreeByte = 0;
     uint32_t limit = 0;  // codes below it take the fast path; 0 until a string follows a clear
     size_t prevPos = 0, prevLen = 0;
     size_t o = 0;  // never past capacity: what does not fit is counted in dropped
@@ -172,17 +174,32 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
         const size_t pos = o;
         Entry e;
         if (code < limit && table[code].len != 0 && capacity - o >= table[code].len + 16) {
-            // A known string with room behind it for the word copies.
+            // A known string with room behind it for the word copies, the
+            // next free code included (its entry is made ahead, below).
+            // Every source byte that lies in the output before out + o
+            // stays as it is, and words end at most 15 bytes past the
+            // string.
             e = table[code];
-            copy16(out + o, e.src);
-            if (e.len > 16) std::memcpy(out + o + 16, e.src + 16, e.len - 16);
+            uint8_t *dst = out + o;
+            copy16(dst, e.src);
+            for (size_t k = 16; k < e.len; k += 16) copy16(dst + k, e.src + k);
+            // The next free code's string ends in the byte its copy wrote
+            // first (its source runs up to out + o), which the first word
+            // had loaded before it was stored; any other string's last byte
+            // is written again unchanged.
+            dst[e.len - 1] = e.src[e.len - 1];
             o += e.len;
         } else {
             // Every rare case: clear, end, the first string after a clear, a
-            // code defined by its own use, a string near the end of the
-            // buffer, and damage.
+            // string near the end of the buffer, and damage.
             if (code == clear) {
-                defined = next > defined ? next : defined;
+                // The first free code's entry is only ever rewritten by the
+                // entry made ahead after a first string; its string lies
+                // inside the output while the output has room.
+                if (next > clear + 2 && o < capacity) {
+                    const Entry &f = table[clear + 2];
+                    firstFreeByte = f.src[f.len - 1];
+                }
                 width = s + 1;
                 mask = (1u << width) - 1;
                 codeMask = mask;
@@ -199,25 +216,22 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
                 break;
             }
             if (limit == 0) {
-                // The first string after a clear is one byte. Entries from
-                // before the clear lie wholly inside the output while it has
-                // room (none is made past its end until it is full).
+                // The first string after a clear is one byte: a root code,
+                // or the first free code.
                 if (o < capacity) {
-                    uint8_t byte = uint8_t(code);
-                    if (code >= clear) byte = code < defined ? table[code].src[table[code].len - 1] : 0;
-                    out[o++] = byte;
+                    out[o++] = code < clear ? uint8_t(code) : firstFreeByte;
                 } else {
                     ++dropped;
                     if (params.stopWhenFull) break;
                 }
                 prevPos = pos;
                 prevLen = 1;
-                limit = next;
+                table[next] = Entry{out + prevPos, 2};
+                limit = next + 1;
                 continue;
             }
-            // code == next: the previous string followed by its own first
-            // byte, which the forward copy repeats from the output.
-            e = code == next ? Entry{out + prevPos, prevLen + 1} : table[code];
+            // A string that does not fit whole.
+            e = table[code];
             const size_t room = capacity - o;
             const size_t n = e.len < room ? e.len : room;
             for (size_t i = 0; i < n; ++i) out[o + i] = e.src[i];
@@ -229,7 +243,8 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
                 if (params.stopWhenFull) break;
             }
         }
-        table[next] = Entry{out + prevPos, prevLen + 1};
+        // table[next] already holds its string: the previous one followed
+        // by this one's first byte.
         if (next < kMaxCodes) {
             ++next;
             const uint32_t grow = next + early;
@@ -239,9 +254,13 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
                 codeMask = mask & ((1u << width) - 1);
             }
         }
-        limit = next;
         prevPos = pos;
         prevLen = e.len;
+        // The entry the next free code will get, made now so that a code
+        // naming it (a string followed by its own first byte) is copied
+        // like any other.
+        table[next] = Entry{out + prevPos, prevLen + 1};
+        limit = next + 1;
     }
     if (failed) {
         // The failure sticks: the rest is only looked through for an end code.

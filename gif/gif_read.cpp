@@ -319,9 +319,13 @@ int16_t decodeIndices(FileWindow &in, uint32_t width, uint32_t height, Indices &
     // fill.
     const uint64_t pixels = uint64_t(width) * height;
     out.kept = std::min(pixels, pixelBound(data.size, s)) + 256;
-    if (!out.block.alloc(out.kept)) return CONV_E_MEMORY;
+    // Not zeroed first: the decoder writes every byte up to where it stops,
+    // and only what lies behind that is cleared.
+    if (!out.block.alloc(out.kept, plat::kMemMoveable)) return CONV_E_MEMORY;
     const lzw::DecodeResult lr =
         lzw::decode(data.block.data(), data.size, out.block.data(), size_t(out.kept), {s, lzw::BitOrder::LsbFirst, 0});
+    if (lr.produced < out.kept)
+        std::memset(out.block.data() + lr.produced, 0, size_t(out.kept - lr.produced));
     if (lr.sawEnd) return int16_t(lr.status);
     if (data.truncated) return CONV_E_READ;
     return lr.produced != pixels ? int16_t(CONV_E_DATA) : int16_t(lr.status);
@@ -446,30 +450,43 @@ int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly
     return parseStructure(in, record, firstImageOnly);
 }
 
+// The loops below are written without branches on the pixels so that the
+// compiler vectorises them; rows are the reader's busiest work after the
+// code stream itself.
 void StoreIndexRow(uint8_t *dst, const uint8_t *src, uint32_t count, uint16_t depth, int32_t transparent) {
+    const bool keyed = transparent >= 0 && transparent <= 255;
+    const uint8_t key = uint8_t(transparent);
     if (depth == 8) {
-        if (transparent < 0 || transparent > 255) {
+        if (!keyed) {
             std::memcpy(dst, src, count);
         } else {
-            for (uint32_t i = 0; i < count; ++i)
-                if (src[i] != transparent) dst[i] = src[i];
+            for (uint32_t i = 0; i < count; ++i) dst[i] = src[i] == key ? dst[i] : src[i];
         }
     } else if (depth == 4) {
-        uint32_t i = 0;
-        for (; i + 1 < count; i += 2) {
-            uint8_t hi = src[i], lo = src[i + 1];
-            uint8_t &b = dst[i / 2];
-            if (hi != transparent) b = uint8_t((b & 0x0F) | ((hi & 0x0F) << 4));
-            if (lo != transparent) b = uint8_t((b & 0xF0) | (lo & 0x0F));
+        const uint32_t pairs = count / 2;
+        if (!keyed) {
+            for (uint32_t i = 0; i < pairs; ++i) dst[i] = uint8_t(src[2 * i] << 4 | (src[2 * i + 1] & 0x0F));
+        } else {
+            for (uint32_t i = 0; i < pairs; ++i) {
+                const uint8_t hi = src[2 * i], lo = src[2 * i + 1];
+                // The nibbles of the key keep what the DIB held.
+                const uint8_t keep = uint8_t((hi == key ? 0xF0 : 0) | (lo == key ? 0x0F : 0));
+                dst[i] = uint8_t((dst[i] & keep) | ((hi << 4 | (lo & 0x0F)) & ~keep));
+            }
         }
-        if (i < count && src[i] != transparent) dst[i / 2] = uint8_t((dst[i / 2] & 0x0F) | ((src[i] & 0x0F) << 4));
+        if (count & 1) {
+            const uint8_t hi = src[count - 1];
+            if (!keyed || hi != key) dst[pairs] = uint8_t((dst[pairs] & 0x0F) | (hi << 4));
+        }
     } else if (depth == 1) {
         // Whole bytes: the transparent index is not honoured at this depth.
+        // Eight pixels at a time: the multiplication moves bit 0 of byte k
+        // to bit 63 - k, with no two partial products meeting.
         uint32_t i = 0;
         for (; i + 8 <= count; i += 8) {
-            uint8_t b = 0;
-            for (int k = 0; k < 8; ++k) b = uint8_t(b | ((src[i + k] & 1) << (7 - k)));
-            dst[i / 8] = b;
+            uint64_t v;
+            std::memcpy(&v, src + i, 8);
+            dst[i / 8] = uint8_t(((v & 0x0101010101010101ull) * 0x8040201008040201ull) >> 56);
         }
         if (i < count) {
             uint8_t b = 0;

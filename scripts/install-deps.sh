@@ -45,6 +45,8 @@ test=(
   chromium
   # peer libraries, linked into the benchmarks only
   libgif-dev libtiff-dev
+  # the photograph the GIF benchmark turns into GIFs when it starts
+  mate-backgrounds
   gdk-pixbuf-tests
 )
 # The 32-bit runs. Every i386 library here is Multi-Arch "same" and installs

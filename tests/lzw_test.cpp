@@ -148,6 +148,8 @@ TEST(Lzw, RulesOnHandMadeStreams) {
          {{4, 3}, {1, 3}, {7, 3}, {4, 3}, {2, 3}}, 4, -6, 1, false, {1}},
         {"the next free code first: the last byte of its string before the clear, then one byte of its own", 2,
          {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {6, 3}, {3, 3}, {6, 3}, {5, 4}}, 8, 1, 6, true, {1, 2, 2, 3, 2, 3}},
+        {"the next free code after two clears: the string of the run before the last one, not the last one's", 2,
+         {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {3, 3}, {4, 3}, {6, 3}, {5, 3}}, 8, 1, 4, true, {1, 2, 3, 2}},
         {"the next free code first in the stream: 0, and again as code == next", 2,
          {{6, 3}, {6, 3}, {5, 3}}, 4, 1, 3, true, {0, 0, 0}},
         {"ten ones into five bytes: five kept, ten counted", 2,
