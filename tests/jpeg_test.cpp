@@ -104,7 +104,7 @@ TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
     EXPECT_EQ(save(compressed, "rle.jpg"), CONV_E_UNSUPPORTED);
     EXPECT_EQ(save(plain, "no/such/dir/x.jpg"), CONV_E_WRITE);  // the library cannot create it
     vc::plat::memFailAt(2);
-    EXPECT_EQ(save(plain, "m.jpg"), CONV_E_MEMORY);  // no pixel buffer
+    EXPECT_EQ(save(plain, "m.jpg"), CONV_E_MEMORY);  // no block for the encoded file
 }
 
 TEST_F(Jpeg, DamagedFilesAndRefusedMemoryEndInResultCodes) {
@@ -129,7 +129,7 @@ TEST_F(Jpeg, DamagedFilesAndRefusedMemoryEndInResultCodes) {
             break;
         }
     EXPECT_EQ(load(writeFile("big.jpg", big)), CONV_E_MEMORY);
-    for (long n : {1, 2, 3}) {  // memory refused for the file's bytes, the pixel buffer, then the image block
+    for (long n : {1, 2}) {  // memory refused for the file's bytes, then the image block
         vc::plat::memFailAt(n);
         EXPECT_EQ(load(path("whole.jpg")), CONV_E_MEMORY) << n;
     }
@@ -213,6 +213,11 @@ TEST(JpegLibrary, EntriesCheckTheRecordAndHonourTheSettings) {
     ASSERT_EQ(JlRead(&q, JL_READ_IMAGE), JL_OK);
     EXPECT_TRUE(back[2] > 200 && back[0] < 60);  // red stayed in the third byte
     EXPECT_EQ(back[24], 0xAA);  // the padding after the first row untouched
+    q.dibHeight = -8;  // bottom-up: the top row comes last
+    back.assign(back.size(), 0xAA);
+    ASSERT_EQ(JlRead(&q, JL_READ_IMAGE), JL_OK);
+    EXPECT_TRUE(back[7 * 26 + 2] > 200 && back[7 * 26] < 60 && back[2] < 200);
+    EXPECT_EQ(back[7 * 26 + 24], 0xAA);
     EXPECT_EQ(JlFree(&q), JL_OK);
     EXPECT_NE(JlFree(&q), JL_OK);
     std::remove(file.c_str());
