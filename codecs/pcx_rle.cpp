@@ -73,7 +73,18 @@ constexpr size_t kBlockOutput = 32 * 63;
 }  // namespace
 
 size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize) {
-    size_t i = 0, o = 0;
+    RleState state;
+    return decodeRle(in, inSize, state, out, outSize);
+}
+
+size_t decodeRle(const uint8_t *in, size_t inSize, RleState &state, uint8_t *out, size_t outSize) {
+    size_t i = state.consumed, o = 0;
+    if (state.pending) {
+        const size_t n = std::min(state.pending, outSize);
+        std::memset(out, state.value, n);
+        state.pending -= n;
+        o = n;
+    }
     // Blocks of 64 input bytes (whose 16-byte loads reach 15 further), each
     // starting on a token, while there is room for all a block can yield:
     // its count bytes are found at once, and the literals between them and
@@ -116,7 +127,11 @@ size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize)
             // no value byte and produces nothing.
             if (i + 1 >= inSize) break;
             size_t n = b & 0x3F;
-            if (n > outSize - o) n = outSize - o;
+            if (n > outSize - o) {
+                state.pending = n - (outSize - o);  // the rest of the run opens the next output
+                state.value = in[i + 1];
+                n = outSize - o;
+            }
             std::memset(out + o, in[i + 1], n);
             o += n;
             i += 2;
@@ -128,6 +143,7 @@ size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize)
     // Clear what the block stores left beyond the end of the output.
     const size_t spill = std::min(outSize, reached + kOverreach);
     if (spill > o) std::memset(out + o, 0, spill - o);
+    state.consumed = i;
     return o;
 }
 

@@ -184,6 +184,17 @@ TEST_F(Pcx, RunLengthDecoderMatchesExpandingByteByByte) {
             ASSERT_EQ(vc::pcx::decodeRle(in.data(), in.size(), out.data(), capacity), expected.size()) << high;
             EXPECT_EQ(Bytes(out.begin(), out.begin() + long(expected.size())), expected) << high << " " << capacity;
             EXPECT_EQ(out[capacity], 0xEE);
+            // In pieces of changing sizes, runs cut at a piece's end going on
+            // in the next: the same bytes.
+            Bytes pieces(capacity, 0);
+            vc::pcx::RleState state;
+            size_t produced = 0;
+            for (size_t at = 0, n; at < capacity; at += n) {
+                n = std::min(capacity - at, 97 + at % 3001);
+                produced += vc::pcx::decodeRle(in.data(), in.size(), state, pieces.data() + at, n);
+            }
+            EXPECT_EQ(produced, expected.size());
+            EXPECT_EQ(Bytes(pieces.begin(), pieces.begin() + long(expected.size())), expected);
             // What the stores spilled past the bytes produced is cleared.
             EXPECT_TRUE(std::all_of(out.begin() + long(expected.size()), out.begin() + long(capacity),
                                     [](uint8_t b) { return b == 0 || b == 0xEE; }));
