@@ -91,7 +91,33 @@ size_t decodeRle(const uint8_t *in, size_t inSize, RleState &state, uint8_t *out
     // the runs go out in 16-byte stores with no branch per byte. Stores may
     // reach past the bytes produced; what lies there is overwritten later or
     // cleared at the end.
-    if constexpr (std::endian::native == std::endian::little) {
+    if constexpr (std::endian::native == std::endian::little && sizeof(void *) < 8) {
+        // Without 64-bit registers the block masks cost more than they
+        // save: bytes move a word at a time up to the next count byte.
+        while (i + 9 <= inSize && o + kOverreach + 8 <= outSize) {
+            uint64_t w;
+            std::memcpy(&w, in + i, 8);
+            std::memcpy(out + o, &w, 8);
+            const uint64_t c = countBytes(w);
+            if (!c) {
+                i += 8;
+                o += 8;
+                continue;
+            }
+            const size_t n = size_t(std::countr_zero(c)) / 8;  // at most 7: the value byte is in the input
+            i += n;
+            o += n;
+            // Bright areas hold count after count (a lone byte of 192 or
+            // more is a run of one); take them in a row.
+            do {
+                const size_t count = in[i] & 0x3F;
+                const uint64_t v = uint64_t(in[i + 1]) * 0x0101010101010101ull;
+                for (size_t k = 0; k < count; k += 8) std::memcpy(out + o + k, &v, 8);
+                o += count;
+                i += 2;
+            } while (i + 2 <= inSize && in[i] >= 0xC0 && o + kOverreach + 8 <= outSize);
+        }
+    } else if constexpr (std::endian::native == std::endian::little) {
         while (i + 80 <= inSize && o + kBlockOutput + kOverreach <= outSize) {
             const uint8_t *b = in + i;
             uint64_t counts = countPlaces(highBytes(b));
