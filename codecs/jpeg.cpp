@@ -66,15 +66,6 @@ int16_t readJpeg(const char *fileName, MemHandle *image) {
     if (width <= 0 || height <= 0 || channels != 3) return CONV_E_READ;
     // The image block could not hold it: refused before it is decoded.
     if (uint64_t(width) * uint64_t(height) > limits().largestPicture) return CONV_E_MEMORY;
-    plat::Block pixels;
-    if (!pixels.alloc(uint64_t(channels) * uint64_t(width) * uint64_t(height))) return CONV_E_MEMORY;
-    s.props.dibWidth = width;
-    s.props.dibHeight = height;
-    s.props.dibBytes = pixels.data();
-    if (JlRead(&s.props, JL_READ_IMAGE) != JL_OK) return CONV_E_UNSUPPORTED;
-    s.props.jpegBytes = nullptr;
-    bytes.reset();  // decoded: the file's bytes are no longer needed
-
     DibSpec spec;
     spec.width = width;
     spec.height = height;
@@ -82,12 +73,13 @@ int16_t readJpeg(const char *fileName, MemHandle *image) {
     spec.recordImageSize = false;  // biSizeImage stays 0
     plat::Block out = makePackedDib(spec);
     if (!out) return CONV_E_MEMORY;
-    // Buffer rows run top down without padding; the block's run bottom up.
-    const uint64_t rowBytes = dibRowBytes(width, 24);
-    const size_t line = size_t(width) * 3;
-    uint8_t *rows = out.data() + kBitmapHeaderSize;
-    for (int32_t i = 0; i < height; ++i)
-        std::memcpy(rows + rowBytes * uint64_t(height - 1 - i), pixels.data() + line * size_t(i), line);
+    // The library decodes straight into the block's rows: bottom-up (a
+    // negative height), each padded to whole words (the zeros stay).
+    s.props.dibWidth = width;
+    s.props.dibHeight = -height;
+    s.props.dibPadBytes = int32_t(dibRowBytes(width, 24) - uint64_t(width) * 3);
+    s.props.dibBytes = out.data() + kBitmapHeaderSize;
+    if (JlRead(&s.props, JL_READ_IMAGE) != JL_OK) return CONV_E_UNSUPPORTED;
     *image = out.release();
     return CONV_OK;
 }
@@ -97,9 +89,9 @@ int16_t readJpeg(const char *fileName, MemHandle *image) {
 // only when that proves too small, the encoder's worst case: 6 bytes a
 // pixel of the image padded to whole 16 x 16 blocks, and 2 KiB. Neither
 // exceeds the largest block or what the record's size field holds.
-uint64_t roomFirst(const JlProperties &p) { return 3ull * uint64_t(p.dibWidth) * uint64_t(p.dibHeight) + 4096; }
+uint64_t roomFirst(const JlProperties &p) { return 3ull * uint64_t(p.dibWidth) * uint64_t(p.jpegHeight) + 4096; }
 uint64_t roomWorst(const JlProperties &p) {
-    return 6ull * ((uint64_t(p.dibWidth) + 15) & ~15ull) * ((uint64_t(p.dibHeight) + 15) & ~15ull) + 2048;
+    return 6ull * ((uint64_t(p.dibWidth) + 15) & ~15ull) * ((uint64_t(p.jpegHeight) + 15) & ~15ull) + 2048;
 }
 uint64_t capped(uint64_t room) { return std::min<uint64_t>({room, limits().largestBlock, UINT32_MAX}); }
 
@@ -164,16 +156,12 @@ int16_t SaveJpegImage(const char *fileName, MemHandle image) {
     if (width <= 0 || height <= 0 || bitsOffset + rowBytes * uint64_t(height) > block.size())
         return CONV_E_UNSUPPORTED;
 
-    plat::Block pixels;
-    if (!pixels.alloc(3ull * uint64_t(width) * uint64_t(height))) return CONV_E_MEMORY;
-    s.props.dibBytes = pixels.data();
-    const size_t line = size_t(width) * 3;
-    const uint8_t *rows = block.data() + bitsOffset;
-    for (int32_t r = 0; r < height; ++r) {
-        const int32_t src = h.biHeight < 0 ? height - 1 - r : r;
-        std::memcpy(pixels.data() + line * size_t(height - 1 - r), rows + rowBytes * uint64_t(src), line);
-    }
-    block.unlock();
+    // The library encodes straight from the block's rows, padded to whole
+    // words, bottom-up unless the header's height says top-down. The block
+    // stays locked until the encoding is done.
+    s.props.dibBytes = block.data() + bitsOffset;
+    s.props.dibPadBytes = int32_t(rowBytes - uint64_t(width) * 3);
+    s.props.dibHeight = h.biHeight < 0 ? height : -height;
 
     // The file is made before the encoding, as the library made it before
     // it wrote.
@@ -181,6 +169,7 @@ int16_t SaveJpegImage(const char *fileName, MemHandle image) {
     if (!file.create(fileName)) return CONV_E_WRITE;
     plat::Block encoded;
     if (const int16_t r = encodeJpeg(s.props, encoded); r != CONV_OK) return r;
+    block.unlock();
     if (!file.writeAll(encoded.data(), s.props.jpegOutSizeBytes) || !file.close()) return CONV_E_WRITE;
     return CONV_OK;
 }

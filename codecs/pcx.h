@@ -52,6 +52,15 @@ constexpr uint8_t kPaletteMarker = 12;
 // of the output is clipped. Returns the bytes produced.
 size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize);
 
+// The same in pieces: each call goes on where the last one stopped, a run
+// cut by the end of one output opening the next.
+struct RleState {
+    size_t consumed = 0;  // input bytes taken
+    size_t pending = 0;   // bytes of a cut run still to come
+    uint8_t value = 0;    // ... and their value
+};
+size_t decodeRle(const uint8_t *in, size_t inSize, RleState &state, uint8_t *out, size_t outSize);
+
 // Encodes one scan line; out needs 2 * n bytes in the worst case. Returns
 // the bytes written.
 size_t encodeLine(const uint8_t *line, size_t n, uint8_t *out);

@@ -160,27 +160,46 @@ int16_t fillColors(const plat::File &file, const PcxHeader &h, const PcxGeometry
     return CONV_OK;
 }
 
-// Expands (or, for raw data shorter than the rows, copies) the data area
-// into expanded; stream and available name what the rows are laid out from.
-int16_t expandData(const PcxHeader &h, const PcxGeometry &g, const plat::Block &data, uint64_t dataSize,
-                   plat::Block &expanded, const uint8_t *&stream, uint64_t &available) {
+// Lays out the scan lines the data area yields into the rows: raw data in
+// place (or, when shorter than the rows, copied out with zeros after it),
+// run-length data expanded a few hundred kilobytes at a time into a buffer
+// that stays in the cache, so no second picture is ever held.
+int16_t layoutData(const PcxHeader &h, const PcxGeometry &g, const plat::Block &data, uint64_t dataSize,
+                   uint8_t *rows, uint64_t rowBytes) {
     const uint64_t need = g.scanStride * g.height;
-    stream = data.data();
-    available = dataSize;
     const bool encoded = h.encoding != 0;
-    if (!encoded && available >= need) return CONV_OK;
+    auto layout = [&](const uint8_t *stream, uint64_t first, uint64_t scans) {
+        for (uint64_t i = 0; i < scans; ++i)
+            layoutRow(g, stream + i * g.scanStride, rows + (g.height - 1 - (first + i)) * rowBytes);
+    };
+    if (!encoded && dataSize >= need) {
+        layout(data.data(), 0, g.height);
+        return CONV_OK;
+    }
     // No further than the data could reach (a two-byte run yields at most
     // 63 bytes), rounded up to whole scan lines.
     uint64_t reach = encoded ? dataSize * 32 : dataSize;
     reach = (reach + g.scanStride - 1) / g.scanStride * g.scanStride;
     const uint64_t size = std::min(need, reach);
-    if (size > SIZE_MAX || !expanded.alloc(size ? size : 1)) return CONV_E_MEMORY;
-    if (encoded)
-        pcx::decodeRle(data.data(), size_t(dataSize), expanded.data(), size_t(size));
-    else
+    const uint64_t scans = size / g.scanStride;
+    const uint64_t perChunk = encoded ? std::max<uint64_t>(1, (256 << 10) / g.scanStride) : scans;
+    const uint64_t chunk = std::min(scans, perChunk) * g.scanStride;
+    plat::Block expanded;
+    if (chunk > SIZE_MAX || !expanded.alloc(chunk ? chunk : 1)) return CONV_E_MEMORY;
+    if (!encoded) {
         std::memcpy(expanded.data(), data.data(), size_t(std::min(size, dataSize)));
-    stream = expanded.data();
-    available = size;
+        layout(expanded.data(), 0, scans);
+        return CONV_OK;
+    }
+    pcx::RleState state;
+    for (uint64_t first = 0; first < scans; first += perChunk) {
+        const uint64_t n = std::min(perChunk, scans - first);
+        const size_t want = size_t(n * g.scanStride);
+        // What the data does not reach reads as zero.
+        const size_t got = pcx::decodeRle(data.data(), size_t(dataSize), state, expanded.data(), want);
+        if (got < want) std::memset(expanded.data() + got, 0, want - got);
+        layout(expanded.data(), first, n);
+    }
     return CONV_OK;
 }
 
@@ -237,17 +256,10 @@ int16_t readPcx(const char *fileName, MemHandle *image) {
     g.scanStride = uint64_t(g.planeStride) * g.planes;
 
     // Rows past what the data reaches stay at index 0.
-    plat::Block expanded;
-    const uint8_t *stream = nullptr;
-    uint64_t available = 0;
-    if (const int16_t r = expandData(h, g, data, uint64_t(dataSize), expanded, stream, available); r != CONV_OK)
-        return r;
-
     const uint64_t rowBytes = dibRowBytes(width, g.depth);
-    uint8_t *rows = table + 4ull * spec.colors;
-    const uint64_t scans = std::min<uint64_t>(g.height, available / g.scanStride);
-    for (uint64_t i = 0; i < scans; ++i)
-        layoutRow(g, stream + i * g.scanStride, rows + (g.height - 1 - i) * rowBytes);
+    if (const int16_t r = layoutData(h, g, data, uint64_t(dataSize), table + 4ull * spec.colors, rowBytes);
+        r != CONV_OK)
+        return r;
 
     *image = out.release();
     return CONV_OK;

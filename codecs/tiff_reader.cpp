@@ -21,6 +21,7 @@
 //   an uncompressed strip stop at the end of the file. Strips for which
 //   StripOffsets (or, when compressed, StripByteCounts) has no element are
 //   not read. Rows that are not reached stay at colour index 0.
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -239,8 +240,11 @@ int16_t readStrips(const TiffFile &f, const Tags &t, uint16_t depth, uint8_t *bi
 
     const bool compressed = t.compression != kUncompressed;
     if (compressed && t.compression != kLzw && t.compression != kPackBits) return CONV_E_DATA;
+    // A picture in one strip is decoded into the block's own rows and put
+    // in order there, so no second picture is held; work is then one row.
+    const bool inPlace = compressed && strips == 1;
     plat::Block work;
-    const uint64_t workSize = (rows + 1) * dibRow;
+    const uint64_t workSize = inPlace ? fileRow : (rows + 1) * dibRow;
     if (compressed && !work.alloc(workSize)) return CONV_E_DATA;
 
     for (uint64_t s = 0; s < strips; ++s) {
@@ -257,19 +261,33 @@ int16_t readStrips(const TiffFile &f, const Tags &t, uint16_t depth, uint8_t *bi
             available = strip.size();
         } else {
             size_t produced = 0;
+            uint8_t *target = inPlace ? bits : work.data();
+            const size_t capacity = size_t(inPlace ? height * dibRow : workSize);
             if (strip.size()) {
                 size_t n = t.stripByteCounts.at(f, uint32_t(s));
                 if (n > strip.size()) n = strip.size();
-                produced = t.compression == kLzw
-                               ? tifflzw::decodeStrip(strip.data(), n, work.data(), size_t(workSize))
-                               : packbits::decode(strip.data(), n, work.data(), size_t(workSize));
+                produced = t.compression == kLzw ? tifflzw::decodeStrip(strip.data(), n, target, capacity)
+                                                 : packbits::decode(strip.data(), n, target, capacity);
             }
             // The buffer is reused strip after strip: what this strip did
             // not reach reads as zero.
             const size_t wanted = size_t(count * fileRow);
-            if (produced < wanted) std::memset(work.data() + produced, 0, wanted - produced);
-            source = work.data();
+            if (produced < wanted) std::memset(target + produced, 0, wanted - produced);
+            source = target;
             available = wanted;
+        }
+        if (inPlace) {
+            // Last row first, each through the row buffer to its place in
+            // top-down order (never over a row not yet moved), its padding
+            // cleared; then the rows turned bottom-up.
+            for (uint64_t r = count; r-- > 0;) {
+                std::memcpy(work.data(), source + r * fileRow, size_t(fileRow));
+                placeRow(work.data(), size_t(fileRow), bits + r * dibRow, depth);
+                std::memset(bits + r * dibRow + fileRow, 0, size_t(dibRow - fileRow));
+            }
+            for (uint64_t r = 0; r < height / 2; ++r)
+                std::swap_ranges(bits + r * dibRow, bits + (r + 1) * dibRow, bits + (height - 1 - r) * dibRow);
+            break;
         }
         for (uint64_t r = 0; r < count; ++r) {
             const uint64_t at = r * fileRow;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "codecs/lzw_walk.h"
 #include "common/bytes.h"
 #include "common/services.h"
 #include "entry/editor_link.h"
@@ -39,13 +40,9 @@ bool paletteEntry(void *palette, unsigned index, uint8_t &r, uint8_t &g, uint8_t
 // the code a search of the code table would: the output does not depend on
 // the lookup structure. Images of at most 16 distinct colours are looked up
 // in a direct table indexed by prefix and the colour's rank among those in
-// use, others through a hash; strings of one colour repeated (runs in flat
-// areas) follow a chain of their own without a lookup.
-
-constexpr unsigned kHashBits = 15;
-constexpr uint32_t kHashSize = 1u << kHashBits;
-
-inline uint32_t hashOf(uint32_t key) { return (key * 2654435761u) >> (32 - kHashBits); }
+// use, where strings of one colour repeated (runs in flat areas) follow a
+// chain of their own without a lookup; others go through the branch-free
+// walk the TIFF coder uses too.
 
 // Codes packed least-significant bit first into 255-byte sub-blocks, written
 // to the file many blocks at a time. A write that fails is remembered; the
@@ -97,13 +94,12 @@ struct CodeWriter {
 };
 
 struct EncoderState {
-    uint32_t hash[kHashSize];   // (prefix << 8 | pixel) << 12 | code; 0 empty
+    lzwwalk::Table walk;
     // [rank << 12 | prefix] -> code, 0 none: the prefixes in use are mostly
     // recent codes, so one colour's column keeps them on few cache lines.
     uint16_t direct[16 * 4096];
     uint8_t rank[256];          // a colour's place among the colours in use
     uint32_t slotOf[4096];      // where each table code was entered
-    uint16_t runNext[4096];     // for a string of one colour: the code of one more
     // With the direct table: by rank, the codes of the colour repeated 1, 2,
     // ... runLength times (all of them are in the table), so a run is
     // crossed in one step.
@@ -113,15 +109,9 @@ struct EncoderState {
 };
 
 // Empties the lookup entries of codes first .. next - 1 (found through the
-// places they were entered at) and the run chain.
-template <bool Direct> void forgetCodes(EncoderState &st, uint32_t first, uint32_t next) {
-    for (uint32_t k = first; k < next; ++k) {
-        if constexpr (Direct)
-            st.direct[st.slotOf[k]] = 0;
-        else
-            st.hash[st.slotOf[k]] = 0;
-    }
-    std::memset(st.runNext, 0, sizeof st.runNext);
+// places they were entered at).
+void forgetCodes(EncoderState &st, uint32_t first, uint32_t next) {
+    for (uint32_t k = first; k < next; ++k) st.direct[st.slotOf[k]] = 0;
 }
 
 // The coder tables are module state, as one save runs at a time: about
@@ -135,8 +125,8 @@ unsigned bitLength(uint32_t v) { return v ? 32u - unsigned(__builtin_clz(v)) : 0
 
 constexpr uint32_t kNoRun = 256;
 
-template <bool Direct>
-void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
+void encodeRowsDirect(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s,
+                      bool progress) {
     CodeWriter &out = st.out;
     const uint32_t clear = 1u << s, end = clear + 1;
     uint32_t next = clear + 2;
@@ -160,59 +150,42 @@ void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint3
             const uint32_t c = p[x];
             uint32_t slot = 0;
             if (c == runColor) {
-                if constexpr (Direct) {
-                    const uint32_t rc = st.rank[c];
-                    // Length of the run, eight pixels at a time.
-                    uint32_t r = 1;
-                    const uint64_t pattern = 0x0101010101010101ull * c;
-                    for (;;) {
-                        if (x + r + 8 <= columns) {
-                            uint64_t v;
-                            std::memcpy(&v, p + x + r, 8);
-                            v ^= pattern;
-                            if (v == 0) {
-                                r += 8;
-                                continue;
-                            }
-                            r += unsigned(__builtin_ctzll(v)) >> 3;
-                            break;
+                const uint32_t rc = st.rank[c];
+                // Length of the run, eight pixels at a time.
+                uint32_t r = 1;
+                const uint64_t pattern = 0x0101010101010101ull * c;
+                for (;;) {
+                    if (x + r + 8 <= columns) {
+                        uint64_t v;
+                        std::memcpy(&v, p + x + r, 8);
+                        v ^= pattern;
+                        if (v == 0) {
+                            r += 8;
+                            continue;
                         }
-                        while (x + r < columns && p[x + r] == c) ++r;
+                        r += unsigned(__builtin_ctzll(v)) >> 3;
                         break;
                     }
-                    const uint32_t have = st.runLength[rc];
-                    if (runLen + r <= have) {
-                        runLen += r;
-                        w = st.runCodes[rc][runLen];
-                        x += r;
-                        continue;
-                    }
-                    // The longest run string there is, then the next pixel
-                    // is not in the table.
-                    x += have - runLen;
-                    runLen = have;
-                    w = st.runCodes[rc][have];
-                    slot = (rc << 12) | w;
-                } else if (uint32_t code = st.runNext[w]) {
-                    w = code;
-                    ++x;
+                    while (x + r < columns && p[x + r] == c) ++r;
+                    break;
+                }
+                const uint32_t have = st.runLength[rc];
+                if (runLen + r <= have) {
+                    runLen += r;
+                    w = st.runCodes[rc][runLen];
+                    x += r;
                     continue;
                 }
-            } else if constexpr (Direct) {
+                // The longest run string there is, then the next pixel
+                // is not in the table.
+                x += have - runLen;
+                runLen = have;
+                w = st.runCodes[rc][have];
+                slot = (rc << 12) | w;
+            } else {
                 slot = (uint32_t(st.rank[c]) << 12) | w;
                 if (uint32_t code = st.direct[slot]) {
                     w = code;
-                    runColor = kNoRun;
-                    ++x;
-                    continue;
-                }
-            } else {
-                const uint32_t key = (w << 8) | c;
-                slot = hashOf(key);
-                uint32_t e;
-                while ((e = st.hash[slot]) != 0 && (e >> 12) != key) slot = (slot + 1) & (kHashSize - 1);
-                if (e) {
-                    w = e & 0xFFF;
                     runColor = kNoRun;
                     ++x;
                     continue;
@@ -222,28 +195,18 @@ void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint3
             out.code(w, width);
             if (next == 4096) {
                 // Table full: start over after a clear code at 12 bits.
-                forgetCodes<Direct>(st, clear + 2, next);
+                forgetCodes(st, clear + 2, next);
                 for (auto &n : st.runLength) n = 1;
                 out.code(clear, width);
                 next = clear + 2;
                 width = s + 1;
             } else {
                 if (c == runColor) {
-                    // The pair's slot is found the slow way, once per string.
-                    if constexpr (Direct) {
-                        const uint32_t rc = st.rank[c];
-                        st.runCodes[rc][runLen + 1] = uint16_t(next);
-                        st.runLength[rc] = uint16_t(runLen + 1);
-                    } else {
-                        st.runNext[w] = uint16_t(next);
-                        slot = hashOf((w << 8) | c);
-                        while (st.hash[slot]) slot = (slot + 1) & (kHashSize - 1);
-                    }
+                    const uint32_t rc = st.rank[c];
+                    st.runCodes[rc][runLen + 1] = uint16_t(next);
+                    st.runLength[rc] = uint16_t(runLen + 1);
                 }
-                if constexpr (Direct)
-                    st.direct[slot] = uint16_t(next);
-                else
-                    st.hash[slot] = (((w << 8) | c) << 12) | next;
+                st.direct[slot] = uint16_t(next);
                 st.slotOf[next] = slot;
                 width = std::max(3u, bitLength(next));
                 ++next;
@@ -257,7 +220,64 @@ void encodeRows(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint3
     out.code(end, width);
     out.finish();
     // The tables go back as they came: empty.
-    forgetCodes<Direct>(st, clear + 2, next);
+    forgetCodes(st, clear + 2, next);
+}
+
+// Images of more than 16 colours: the walk lists the codes, written here
+// least significant bit first, each as wide as the last code entered
+// before it. A full table is not cleared at once: its strings still grow
+// while they are found, and the first miss writes its code, then Clear,
+// both at 12 bits.
+void encodeRowsWalk(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s,
+                    bool progress) {
+    CodeWriter &out = st.out;
+    lzwwalk::Table &t = st.walk;
+    const uint32_t clear = 1u << s, end = clear + 1, first = clear + 2;
+    out.code(clear, s + 1);
+    lzwwalk::Cursor c{&t, nullptr, nullptr, 0, first};
+    uint32_t packed = first;  // the next free code when the next listed code was written
+    auto pack = [&] {
+        for (size_t j = 0; j < c.n; ++j, ++packed) out.code(t.codes[j], bitLength(packed - 1));
+        c.n = 0;
+    };
+    bool haveW = false;
+    for (uint32_t row = 0; row < rows; ++row) {
+        if (progress) SetProgress(int32_t(uint64_t(row) * 100 / rows));
+        c.p = pixels + uint64_t(row) * columns;
+        c.end = c.p + columns;
+        if (!haveW && columns) {
+            c.current = *c.p++;
+            haveW = true;
+        }
+        while (c.p != c.end) {
+            lzwwalk::Cursor w = c;  // a copy that stays in registers
+            for (size_t m = w.room(4096); m != 0; --m) w.step();
+            c = w;
+            if (c.n >= lzwwalk::kCodeList - 2) pack();
+            if (c.next != 4096) continue;
+            pack();
+            while (c.p != c.end) {
+                const uint32_t k = *c.p++;
+                if (const uint32_t code = c.find(k)) {
+                    c.current = code;
+                    continue;
+                }
+                out.code(uint32_t(c.current), 12);
+                out.code(clear, 12);
+                lzwwalk::freePlaces(t, first, 4096);
+                c.next = packed = first;
+                c.current = k;
+                break;
+            }
+        }
+    }
+    pack();
+    const unsigned width = bitLength(packed - 1);
+    if (haveW) out.code(uint32_t(c.current), width);
+    out.code(end, width);
+    out.finish();
+    // The table goes back as it came: empty.
+    lzwwalk::freePlaces(t, first, uint32_t(c.next));
 }
 
 // 1, or -8 when a write failed.
@@ -298,9 +318,9 @@ int16_t lzwEncode(HFile file, const uint8_t *pixels, uint32_t columns, uint32_t 
         st->rank[c] = uint8_t(colors++);
     }
     if (colors <= 16) {
-        encodeRows<true>(*st, pixels, columns, rows, s, progress);
+        encodeRowsDirect(*st, pixels, columns, rows, s, progress);
     } else {
-        encodeRows<false>(*st, pixels, columns, rows, s, progress);
+        encodeRowsWalk(*st, pixels, columns, rows, s, progress);
     }
     return st->out.failed ? int16_t(CONV_E_WRITE) : int16_t(CONV_OK);
 }

@@ -70,7 +70,9 @@ typedef struct JlProperties {
     /* Pixel side. */
     uint8_t *dibBytes;       /* the caller's pixel buffer */
     int32_t dibWidth;
-    int32_t dibHeight;       /* rows, top row first */
+    int32_t dibHeight;       /* rows, top row first; a negative count means
+                                as many rows stored bottom row first, as in
+                                a bottom-up DIB */
     int32_t dibPadBytes;     /* bytes after each row; default 0 */
     int32_t dibChannels;     /* bytes per pixel; default 3 */
     int32_t dibColor;        /* default JL_PIXELS_BGR */

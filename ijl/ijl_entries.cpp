@@ -8,11 +8,12 @@ namespace {
 
 bool initialised(const JlProperties *p) { return p && p->magic == JL_MAGIC; }
 
-// The pixel side must describe a buffer of whole BGR rows.
+// The pixel side must describe a buffer of whole BGR rows, either way up.
 bool pixelSideUsable(const JlProperties &p) {
-    return p.dibBytes && p.dibWidth > 0 && p.dibHeight > 0 && p.dibChannels == 3 && p.dibColor == JL_PIXELS_BGR &&
+    const int64_t rows = jl::rowCount(p);
+    return p.dibBytes && p.dibWidth > 0 && rows > 0 && p.dibChannels == 3 && p.dibColor == JL_PIXELS_BGR &&
            p.dibPadBytes >= 0 && int64_t(p.dibWidth) * 3 + p.dibPadBytes <= 0x7FFFFFFF &&
-           (int64_t(p.dibWidth) * 3 + p.dibPadBytes) * p.dibHeight <= 0x7FFFFFFF;
+           (int64_t(p.dibWidth) * 3 + p.dibPadBytes) * rows <= 0x7FFFFFFF;
 }
 
 }  // namespace
@@ -59,7 +60,7 @@ JL_EXPORT int32_t JL_API JlRead(JlProperties *props, int32_t mode) {
 JL_EXPORT int32_t JL_API JlWrite(JlProperties *props, int32_t mode) {
     if (!initialised(props) || (!props->jpegFile && !props->jpegOutBytes)) return JL_E_ARGUMENT;
     if (mode != JL_WRITE_IMAGE) return JL_E_UNSUPPORTED;
-    if (!pixelSideUsable(*props) || props->jpegWidth != props->dibWidth || props->jpegHeight != props->dibHeight ||
+    if (!pixelSideUsable(*props) || props->jpegWidth != props->dibWidth || props->jpegHeight != jl::rowCount(*props) ||
         props->jpegWidth > 65500 || props->jpegHeight > 65500 || props->jpegQuality < 1 ||
         props->jpegQuality > 100)
         return JL_E_ARGUMENT;

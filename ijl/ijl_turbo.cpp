@@ -32,17 +32,16 @@ void useErrorManager(jpeg_error_mgr *&slot, ErrorManager &err) {
 
 constexpr int kRowBatch = 16;
 
-// Hands the caller's rows (top down, each stride bytes apart) to the codec a
-// batch at a time, while the codec's scan line (which the codec advances)
-// is below height.
+// Hands the caller's rows to the codec a batch at a time, top row first
+// whichever way up they are stored, while the codec's scan line (which the
+// codec advances) is below height.
 template <class Pass>
 void forEachRowBatch(const JlProperties &p, const JDIMENSION &scanline, JDIMENSION height, Pass pass) {
-    const size_t stride = size_t(p.dibWidth) * 3 + size_t(p.dibPadBytes);
     JSAMPROW rows[kRowBatch];
     while (scanline < height) {
         const JDIMENSION first = scanline;
         const JDIMENSION n = height - first < JDIMENSION(kRowBatch) ? height - first : JDIMENSION(kRowBatch);
-        for (JDIMENSION i = 0; i < n; ++i) rows[i] = p.dibBytes + stride * (first + i);
+        for (JDIMENSION i = 0; i < n; ++i) rows[i] = rowAt(p, first + i);
         pass(rows, n);
     }
 }
@@ -97,7 +96,7 @@ struct BufferDestination {
 // The settings and the scan of a write, the same whatever the destination.
 void encode(jpeg_compress_struct &cinfo, const JlProperties &p) {
     cinfo.image_width = JDIMENSION(p.dibWidth);
-    cinfo.image_height = JDIMENSION(p.dibHeight);
+    cinfo.image_height = JDIMENSION(rowCount(p));
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(&cinfo);
@@ -154,7 +153,7 @@ int32_t readImage(const JlProperties &p) {
     useSource(cinfo, source, f);
     jpeg_read_header(&cinfo, TRUE);
     failure = JL_E_SIZE;
-    if (int64_t(cinfo.image_width) != p.dibWidth || int64_t(cinfo.image_height) != p.dibHeight)
+    if (int64_t(cinfo.image_width) != p.dibWidth || int64_t(cinfo.image_height) != rowCount(p))
         onError(reinterpret_cast<j_common_ptr>(&cinfo));
     // Four-component files (CMYK) have no conversion to BGR here.
     failure = JL_E_UNSUPPORTED;

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <string>
 
 #include "ijl/ijl_backend.h"
@@ -87,13 +88,19 @@ int32_t encode(Com<IWICImagingFactory> &f, IStream *stream, const JlProperties &
                                                             : BYTE(WICJpegYCrCbSubsampling420);
     setOption(options.p, L"JpegYCrCbSubsampling", sampling);
     WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-    if (FAILED(frame->Initialize(options.p)) || FAILED(frame->SetSize(UINT(p.dibWidth), UINT(p.dibHeight))) ||
+    if (FAILED(frame->Initialize(options.p)) || FAILED(frame->SetSize(UINT(p.dibWidth), UINT(rowCount(p)))) ||
         FAILED(frame->SetPixelFormat(&format)) || format != GUID_WICPixelFormat24bppBGR)
         return JL_E_ENCODE;
     const UINT stride = UINT(p.dibWidth) * 3 + UINT(p.dibPadBytes);
-    if (FAILED(frame->WritePixels(UINT(p.dibHeight), stride, stride * UINT(p.dibHeight), p.dibBytes)) ||
-        FAILED(frame->Commit()) || FAILED(encoder->Commit()))
-        return JL_E_ENCODE;
+    if (p.dibHeight > 0) {
+        if (FAILED(frame->WritePixels(UINT(p.dibHeight), stride, stride * UINT(p.dibHeight), p.dibBytes)))
+            return JL_E_ENCODE;
+    } else {
+        // Bottom-up rows go to the encoder one at a time, top row first.
+        for (int64_t y = 0; y < rowCount(p); ++y)
+            if (FAILED(frame->WritePixels(1, stride, stride, rowAt(p, y)))) return JL_E_ENCODE;
+    }
+    if (FAILED(frame->Commit()) || FAILED(encoder->Commit())) return JL_E_ENCODE;
     return JL_OK;
 }
 
@@ -123,7 +130,7 @@ int32_t readImage(const JlProperties &p) {
     if (int32_t r = openFrame(f, sourceOf(p), decoder, frame); r != JL_OK) return r;
     UINT w = 0, h = 0;
     if (FAILED(frame->GetSize(&w, &h))) return JL_E_DECODE;
-    if (int64_t(w) != p.dibWidth || int64_t(h) != p.dibHeight) return JL_E_SIZE;
+    if (int64_t(w) != p.dibWidth || int64_t(h) != rowCount(p)) return JL_E_SIZE;
     Com<IWICFormatConverter> converter;
     if (FAILED(f->CreateFormatConverter(converter.out()))) return JL_E_MEMORY;
     if (FAILED(converter->Initialize(frame.p, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
@@ -131,6 +138,11 @@ int32_t readImage(const JlProperties &p) {
         return JL_E_UNSUPPORTED;
     const UINT stride = UINT(p.dibWidth) * 3 + UINT(p.dibPadBytes);
     if (FAILED(converter->CopyPixels(nullptr, stride, stride * h, p.dibBytes))) return JL_E_DECODE;
+    // Bottom-up rows: decoded top row first, then turned over in place.
+    if (p.dibHeight < 0)
+        for (UINT top = 0, bottom = h - 1; top < bottom; ++top, --bottom)
+            std::swap_ranges(p.dibBytes + size_t(stride) * top, p.dibBytes + size_t(stride) * top + stride,
+                             p.dibBytes + size_t(stride) * bottom);
     return JL_OK;
 }
 

@@ -38,6 +38,10 @@ enum : uint32_t { kMemMoveable = 0x0002, kMemZeroInit = 0x0040 };
 // layer and not yet freed.
 void memFailAt(long n);
 long memLiveBlocks();
+// Linux side: the most bytes held in blocks at once since the last reset
+// (for the memory benchmark).
+size_t memPeakBytes();
+void memResetPeak();
 
 // Test switch: the limits every reader honours (common/limits.h). Tests and
 // fuzz harnesses lower them; resetLimits brings back the defaults.

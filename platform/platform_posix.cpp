@@ -39,6 +39,12 @@ struct Block {
 std::vector<Block> gBlocks;
 std::vector<size_t> gFreeSlots;
 long gLiveBlocks = 0;
+size_t gLiveBytes = 0, gPeakBytes = 0;
+
+void countBytes(size_t freed, size_t taken) {
+    gLiveBytes = gLiveBytes - freed + taken;
+    if (gLiveBytes > gPeakBytes) gPeakBytes = gLiveBytes;
+}
 using detail::allocationRefused;
 using detail::maxBlock;
 
@@ -69,6 +75,8 @@ Block *findBlock(MemHandle h) {
 }  // namespace
 
 long memLiveBlocks() { return gLiveBlocks; }
+size_t memPeakBytes() { return gPeakBytes; }
+void memResetPeak() { gPeakBytes = gLiveBytes; }
 
 MemHandle memAlloc(uint32_t flags, size_t size) {
     if (allocationRefused() || size > maxBlock()) return nullptr;
@@ -91,6 +99,7 @@ MemHandle memAlloc(uint32_t flags, size_t size) {
     b.locks = 0;
     b.live = true;
     ++gLiveBlocks;
+    countBytes(0, size);
     return makeHandle(index, b.generation);
 }
 
@@ -100,6 +109,7 @@ MemHandle memReAlloc(MemHandle h, size_t size, uint32_t flags) {
     auto *data = static_cast<uint8_t *>(std::realloc(b->data, size ? size : 1));
     if (!data) return nullptr;
     if ((flags & kMemZeroInit) && size > b->size) std::memset(data + b->size, 0, size - b->size);
+    countBytes(b->size, size);
     b->data = data;
     b->size = size;
     return h;
@@ -127,6 +137,7 @@ MemHandle memFree(MemHandle h) {
     Block *b = findBlock(h);
     if (!b) return h;
     std::free(b->data);
+    countBytes(b->size, 0);
     b->data = nullptr;
     b->size = 0;
     b->live = false;

@@ -199,6 +199,11 @@ TEST(JpegLibrary, EntriesCheckTheRecordAndHonourTheSettings) {
     ASSERT_EQ(JlRead(&q, JL_READ_IMAGE), JL_OK);
     EXPECT_TRUE(back[2] > 200 && back[0] < 60);  // red stayed in the third byte
     EXPECT_EQ(back[24], 0xAA);  // the padding after the first row untouched
+    q.dibHeight = -8;  // bottom-up: the top row comes last
+    back.assign(back.size(), 0xAA);
+    ASSERT_EQ(JlRead(&q, JL_READ_IMAGE), JL_OK);
+    EXPECT_TRUE(back[7 * 26 + 2] > 200 && back[7 * 26] < 60 && back[2] < 200);
+    EXPECT_EQ(back[7 * 26 + 24], 0xAA);
     EXPECT_EQ(JlFree(&q), JL_OK);
     EXPECT_NE(JlFree(&q), JL_OK);
     std::remove(file.c_str());

@@ -154,6 +154,53 @@ TEST_F(Pcx, RunLengthDecoderEdgeCases) {
     }
 }
 
+// The block-wise decoder gives what expanding byte by byte gives, on long
+// streams of each mix of literals, lone bright bytes (count after count),
+// empty runs and long runs, with the output cut short or not.
+TEST_F(Pcx, RunLengthDecoderMatchesExpandingByteByByte) {
+    auto reference = [](const Bytes &in, size_t capacity) {
+        Bytes out;
+        for (size_t i = 0; i < in.size() && out.size() < capacity; ++i) {
+            if (in[i] < 0xC0) {
+                out.push_back(in[i]);
+            } else if (i + 1 < in.size()) {
+                out.insert(out.end(), std::min<size_t>(in[i] & 0x3F, capacity - out.size()), in[i + 1]);
+                ++i;
+            }
+        }
+        return out;
+    };
+    const int highShares[] = {0, 10, 50, 90, 100};  // percent of bytes at 192 or more
+    uint32_t seed = 7;
+    for (int high : highShares)
+        for (size_t capacity : {size_t(300), size_t(5000), size_t(1) << 20}) {
+            Bytes in(20000);
+            for (uint8_t &b : in) {
+                seed = seed * 1103515245u + 12345u;
+                b = uint8_t(int(seed >> 25) % 100 < high ? 0xC0 + (seed >> 8) % 64 : (seed >> 8) % 192);
+            }
+            Bytes out(capacity + 100, 0xEE);
+            const Bytes expected = reference(in, capacity);
+            ASSERT_EQ(vc::pcx::decodeRle(in.data(), in.size(), out.data(), capacity), expected.size()) << high;
+            EXPECT_EQ(Bytes(out.begin(), out.begin() + long(expected.size())), expected) << high << " " << capacity;
+            EXPECT_EQ(out[capacity], 0xEE);
+            // In pieces of changing sizes, runs cut at a piece's end going on
+            // in the next: the same bytes.
+            Bytes pieces(capacity, 0);
+            vc::pcx::RleState state;
+            size_t produced = 0;
+            for (size_t at = 0, n; at < capacity; at += n) {
+                n = std::min(capacity - at, 97 + at % 3001);
+                produced += vc::pcx::decodeRle(in.data(), in.size(), state, pieces.data() + at, n);
+            }
+            EXPECT_EQ(produced, expected.size());
+            EXPECT_EQ(Bytes(pieces.begin(), pieces.begin() + long(expected.size())), expected);
+            // What the stores spilled past the bytes produced is cleared.
+            EXPECT_TRUE(std::all_of(out.begin() + long(expected.size()), out.begin() + long(capacity),
+                                    [](uint8_t b) { return b == 0 || b == 0xEE; }));
+        }
+}
+
 // The line coder's word-wide stretches give the bytes that counting byte by
 // byte gives: an equal pair or a byte that needs a count at every place in
 // and around a word.
