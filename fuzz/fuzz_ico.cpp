@@ -94,7 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             std::memcpy(&h, first.data(), sizeof h);
             editor.imageWidth = uint16_t(h.biWidth);
             editor.imageHeight = uint16_t(h.biHeight / 2);
-            editor.currentImage = 0;
             // A size the question would be asked for is answered with Enter
             // (32 x 32); the fake editor serves the held image as it is.
             vc::plat::memFileMap(kOut, nullptr, 0);  // a failed save deletes its file
