@@ -497,7 +497,10 @@ TEST_F(Avi, CompanionRoundTripReadByFfmpeg) {
     animation(3, 8, 24);
     for (size_t i = 0; i < 3; ++i)  // every byte its own, so rows and frames cannot be mixed up
         for (size_t k = 40; k < 88; ++k) editor.images[i].bytes[k] = uint8_t(k * 5 + i * 80);
-    ASSERT_EQ(exportTo("out.avi", [](auto &, VcDialog *d) { return delays(d, {"1", "2", "3"}); }), CONV_OK);
+    ASSERT_EQ(exportTo("out.avi", [](auto &, VcDialog *d) {
+                  VcDialogClick(d, vc::kAviExportCompress);  // the companion's own dialog, answered with Enter
+                  return delays(d, {"1", "2", "3"});
+              }), CONV_OK);
     const std::string file = path("out.avi");
     EXPECT_EQ(capture("ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 " + file), "0\n1\n3\n5\n");
     EXPECT_EQ(capture("ffprobe -v error -show_entries stream=codec_name,r_frame_rate -of csv=p=0 " + file), "rawvideo,12/1\n");
