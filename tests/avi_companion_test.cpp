@@ -253,6 +253,8 @@ TEST_F(AviCompanion, CallsOutsideItsRulesAreRefused) {
     VfwFrameRecord noBits{4, 1, nullptr, uint32_t(bits.size()), nullptr};
     VfwFileInfo fi{};
     const std::pair<const char *, std::function<bool()>> calls[] = {
+        {"reading a file that is not there", [&] { return open(path("none.avi")) != 0; }},
+        {"reading no file", [&] { return fn<OpenAviFileFn>("OpenAviFile")(nullptr) != 0; }},
         {"no create parameters", [&] { return create(name.c_str(), nullptr, header.data()) != 0; }},
         {"rate 0", [&] { return create(name.c_str(), &noRate, header.data()) != 0; }},
         {"a core header", [&] { return create(name.c_str(), &params, patched(0, 12).data()) != 0; }},
