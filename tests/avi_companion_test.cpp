@@ -369,6 +369,16 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
         for (int n = 0; n < 6; ++n) b[rng() % 2200] = uint8_t(rng());
         all.push_back({"flipped header bytes", b, -2});
     }
+    // The second MJPEG frame replaced by a smaller picture, padded to its chunk.
+    Bytes mjpeg = slurp(ffmpegAvi("mjpeg base", "-c:v mjpeg -an", 30, "16x16"));
+    const std::string small = path("small.jpg");
+    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=s=8x8 -frames:v 1 -c:v mjpeg " + small));
+    const Bytes jpeg = slurp(small);
+    const auto chunk = [&](auto from, const char *id) { return std::search(from, mjpeg.end(), id, id + 4); };
+    const size_t at = size_t(chunk(chunk(chunk(mjpeg.begin(), "movi"), "00dc") + 4, "00dc") - mjpeg.begin());
+    ASSERT_LE(jpeg.size(), loadLe32(mjpeg.data() + at + 4));
+    std::fill_n(std::copy(jpeg.begin(), jpeg.end(), mjpeg.begin() + long(at) + 8), loadLe32(mjpeg.data() + at + 4) - jpeg.size(), 0);
+    all.push_back({"a frame of another size", mjpeg, -2});
     for (const Row &r : all) {
         SCOPED_TRACE(r.name);
         VfwFile f = open(writeFile("hostile.avi", r.bytes));
