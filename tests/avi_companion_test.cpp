@@ -359,6 +359,7 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
         {"lying length, no index", patched(noIndex, "strh", 8 + 32, 5000), 5000},
         {"huge width", patched(good, "strf", 8 + 4, 60000), -2},
         {"huge height", patched(good, "strf", 8 + 8, 0x7FFFFFFF), -1},
+        {"a compression FFmpeg does not know", patched(good, "strf", 8 + 16, 0x58585858), -1},
         {"zero-sized frames", zeroSized, -2},
         {"index past the end", patched(good, "idx1", 8 + 8, 0x7FFFFF00), -2},
     };
