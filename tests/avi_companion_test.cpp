@@ -361,6 +361,7 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
         {"huge height", patched(good, "strf", 8 + 8, 0x7FFFFFFF), -1},
         {"a compression FFmpeg does not know", patched(good, "strf", 8 + 16, 0x58585858), -1},
         {"no width", patched(good, "strf", 8 + 4, 0), -1},
+        {"no height", patched(good, "strf", 8 + 8, 0), -1},
         {"width past 65535", patched(good, "strf", 8 + 4, 70000), -1},
         {"a picture past the limit", patched(patched(good, "strf", 8 + 4, 60000), "strf", 8 + 8, 60000), -1},
         {"zero-sized frames", zeroSized, -2},
