@@ -42,7 +42,8 @@ long residentKb() {
 int gCodecChoice = 0;
 intptr_t answerCompression(void *, VfwDialogModel *model) {
     if (model->templateId() != VFW_COMPRESS_TEMPLATE || !model->select(VFW_COMPRESS_LIST, gCodecChoice)) return 2;
-    if (model->setText(VFW_COMPRESS_QUALITY, "0") && model->pressOk()) return 0;  // refused: 1 to 100
+    for (const char *bad : {"0", "101", "9x", "x"})  // refused: 1 to 100
+        if (model->setText(VFW_COMPRESS_QUALITY, bad) && model->pressOk()) return 0;
     model->setText(VFW_COMPRESS_QUALITY, "90");
     return model->pressOk() ? model->result() : 2;
 }
@@ -218,6 +219,98 @@ TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
     }
 }
 
+// Calls the companion cannot follow end in 0 and change nothing: handles
+// it did not give out or gave for the other direction, missing arguments,
+// frame formats it does not write, writes out of order or short, sound
+// before the stream or twice.
+TEST_F(AviCompanion, CallsOutsideItsRulesAreRefused) {
+    const Bytes header = dibHeader(8, 4, 8), bits = rampPixels(8, 4, 8, 0);
+    const VfwCreateParams params{12, uint32_t(bits.size()), 0, 0, 0}, noRate{0, uint32_t(bits.size()), 0, 0, 0};
+    const auto create = fn<CreateAviFileFn>("CreateAviFile");
+    const auto init = fn<InitAviStreamWriteFn>("InitAviStreamWrite");
+    const auto merge = fn<MergeSoundFileFn>("MergeSoundFile");
+    const std::string name = path("refused.avi"), wave = path("tone.wav");
+    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i sine=d=1 " + wave));
+    const auto patched = [&](size_t at, int64_t v) {
+        Bytes h = header;
+        at == 14 ? vc::storeLe16(h.data() + at, uint32_t(v)) : vc::storeLe32(h.data() + at, uint32_t(v));
+        return h;
+    };
+    const Bytes badFormats[] = {patched(0, 39),    patched(0, 2000),        patched(4, 0),  patched(4, 70000),
+                                patched(8, 0),     patched(8, -4),          patched(8, 70000), patched(16, 1),
+                                patched(14, 2),    Bytes(header.begin(), header.begin() + 39)};
+    for (const Bytes &h : badFormats) {
+        VfwFile f = create(name.c_str(), &params, header.data());
+        EXPECT_FALSE(init(f, h.data(), uint32_t(h.size()), 0)) << &h - badFormats;
+        close(f);
+    }
+    Bytes huge = patched(4, 65535);  // frames of 2 GiB and more
+    vc::storeLe32(huge.data() + 8, 65535), vc::storeLe16(huge.data() + 14, 32);
+    VfwFile reader = open(ffmpegAvi("small", "-c:v rawvideo -pix_fmt pal8 -an", 2, "8x4"));
+    VfwFile fresh = create(name.c_str(), &params, header.data());
+    VfwFile w = create(path("ok.avi").c_str(), &params, header.data());
+    ASSERT_TRUE(reader && fresh && w && init(w, header.data(), uint32_t(header.size()), 0) && write(w, 3, bits));
+    VfwFrameRecord noBits{4, 1, nullptr, uint32_t(bits.size()), nullptr};
+    VfwFileInfo fi{};
+    const std::pair<const char *, std::function<bool()>> calls[] = {
+        {"reading a file that is not there", [&] { return open(path("none.avi")) != 0; }},
+        {"reading no file", [&] { return fn<OpenAviFileFn>("OpenAviFile")(nullptr) != 0; }},
+        {"no create parameters", [&] { return create(name.c_str(), nullptr, header.data()) != 0; }},
+        {"rate 0", [&] { return create(name.c_str(), &noRate, header.data()) != 0; }},
+        {"a core header", [&] { return create(name.c_str(), &params, patched(0, 12).data()) != 0; }},
+        {"a folder that is not there", [&] { return create(path("none/x.avi").c_str(), &params, header.data()) != 0; }},
+        {"frames of 2 GiB", [&] { return init(fresh, huge.data(), 40, 0); }},
+        {"a stream twice", [&] { return init(w, header.data(), uint32_t(header.size()), 0); }},
+        {"a stream on a reader", [&] { return init(reader, header.data(), uint32_t(header.size()), 0); }},
+        {"a frame before the stream", [&] { return write(fresh, 0, bits); }},
+        {"a frame one byte short", [&] { return write(w, 4, Bytes(bits.begin(), bits.end() - 1)); }},
+        {"a tick before 0", [&] { return write(w, -1, bits); }},
+        {"a tick past 2^24", [&] { return write(w, 1 << 24, bits); }},
+        {"no record", [&] { return fn<WriteAviFrameFn>("WriteAviFrame")(w, nullptr) != 0; }},
+        {"no pixels", [&] { return fn<WriteAviFrameFn>("WriteAviFrame")(w, &noBits) != 0; }},
+        {"a frame to a reader", [&] { return write(reader, 0, bits); }},
+        {"sound before the stream", [&] { return merge(fresh, wave.c_str(), 4, 12) != 0; }},
+        {"sound of no ticks", [&] { return merge(w, wave.c_str(), 0, 12) != 0; }},
+        {"sound at rate 0", [&] { return merge(w, wave.c_str(), 4, 0) != 0; }},
+        {"no sound file", [&] { return merge(w, nullptr, 4, 12) != 0; }},
+        {"sound twice", [&] { return !merge(w, wave.c_str(), 4, 12) || merge(w, wave.c_str(), 4, 12); }},
+        {"a frame of a writer", [&] { return frame(w, 0) != nullptr; }},
+        {"the size of a writer", [&] { return (fi = info(w)).frameCount || fi.width || fi.rate; }},
+        {"a handle not given out", [&] { return frame(w + 1, 0) || init(w + 1, header.data(), 40, 0); }},
+    };
+    for (const auto &[what, call] : calls) EXPECT_FALSE(call()) << what;
+    fn<GetAviFileInfoFn>("GetAviFileInfo")(reader, nullptr);
+    fn<ShowCompressOptionsDlgFn>("ShowCompressOptionsDlg")(reader, nullptr);
+    close(w + 1), close(reader), close(fresh), close(w);
+    EXPECT_EQ(packetTicks(path("ok.avi")), "3 ");  // the one frame written, the ticks before it dropped
+}
+
+// Sound of every sample format a WAVE file holds reaches the file as the
+// same 16-bit samples, filled with silence to the video's length.
+TEST_F(AviCompanion, SoundOfEverySampleFormat) {
+    const Bytes header = dibHeader(8, 4, 24), bits = rampPixels(8, 4, 24, 0);
+    const VfwCreateParams params{12, uint32_t(bits.size()), 0, 0, 1};
+    std::string first;
+    for (const char *codec : {"pcm_s16le", "pcm_u8", "pcm_s32le", "pcm_f32le", "pcm_f64le"}) {
+        SCOPED_TRACE(codec);
+        const std::string wave = path(std::string(codec) + ".wav"), file = path(std::string(codec) + ".avi");
+        ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i sine=f=200:d=0.5:sample_rate=8000 -c:a " + std::string(codec) + " " + wave));
+        VfwFile f = fn<CreateAviFileFn>("CreateAviFile")(file.c_str(), &params, header.data());
+        ASSERT_TRUE(f && fn<InitAviStreamWriteFn>("InitAviStreamWrite")(f, header.data(), 40, 0) && write(f, 11, bits));
+        EXPECT_TRUE(fn<MergeSoundFileFn>("MergeSoundFile")(f, wave.c_str(), 12, 12));
+        close(f);
+        const std::string samples = capture("ffmpeg -v error -i " + file + " -map 0:a -f s16le -");
+        ASSERT_EQ(samples.size(), 16000u);  // one second at 8000 per second
+        EXPECT_EQ(samples.substr(8000), std::string(8000, '\0'));
+        if (first.empty()) first = samples;
+        for (size_t i = 0; i < 8000; i += 2) {
+            const int a = int16_t(uint8_t(samples[i]) | uint8_t(samples[i + 1]) << 8);
+            const int b = int16_t(uint8_t(first[i]) | uint8_t(first[i + 1]) << 8);
+            ASSERT_LE(std::abs(a - b), std::string(codec) == "pcm_u8" ? 256 : 1) << i;
+        }
+    }
+}
+
 // A full disk: the frame that does not fit gives 0, and the file keeps the
 // frames before it, readable.
 TEST_F(AviCompanion, FullDiskKeepsTheFramesWritten) {
@@ -266,6 +359,11 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
         {"lying length, no index", patched(noIndex, "strh", 8 + 32, 5000), 5000},
         {"huge width", patched(good, "strf", 8 + 4, 60000), -2},
         {"huge height", patched(good, "strf", 8 + 8, 0x7FFFFFFF), -1},
+        {"a compression FFmpeg does not know", patched(good, "strf", 8 + 16, 0x58585858), -1},
+        {"no width", patched(good, "strf", 8 + 4, 0), -1},
+        {"no height", patched(good, "strf", 8 + 8, 0), -1},
+        {"width past 65535", patched(good, "strf", 8 + 4, 70000), -1},
+        {"a picture past the limit", patched(patched(good, "strf", 8 + 4, 60000), "strf", 8 + 8, 60000), -1},
         {"zero-sized frames", zeroSized, -2},
         {"index past the end", patched(good, "idx1", 8 + 8, 0x7FFFFF00), -2},
     };
@@ -276,6 +374,16 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
         for (int n = 0; n < 6; ++n) b[rng() % 2200] = uint8_t(rng());
         all.push_back({"flipped header bytes", b, -2});
     }
+    // The second MJPEG frame replaced by a smaller picture, padded to its chunk.
+    Bytes mjpeg = slurp(ffmpegAvi("mjpeg base", "-c:v mjpeg -an", 30, "16x16"));
+    const std::string small = path("small.jpg");
+    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=s=8x8 -frames:v 1 -c:v mjpeg " + small));
+    const Bytes jpeg = slurp(small);
+    const auto chunk = [&](auto from, const char *id) { return std::search(from, mjpeg.end(), id, id + 4); };
+    const size_t at = size_t(chunk(chunk(chunk(mjpeg.begin(), "movi"), "00dc") + 4, "00dc") - mjpeg.begin());
+    ASSERT_LE(jpeg.size(), loadLe32(mjpeg.data() + at + 4));
+    std::fill_n(std::copy(jpeg.begin(), jpeg.end(), mjpeg.begin() + long(at) + 8), loadLe32(mjpeg.data() + at + 4) - jpeg.size(), 0);
+    all.push_back({"a frame of another size", mjpeg, -2});
     for (const Row &r : all) {
         SCOPED_TRACE(r.name);
         VfwFile f = open(writeFile("hostile.avi", r.bytes));

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "common/bytes.h"
 #include "platform/headless_dialog.h"
 #include "still_support.h"
 #include "support/fake_companion.h"
@@ -120,12 +121,23 @@ TEST_F(Avi, PreviewFrameAndFailures) {
         EXPECT_EQ(std::pair(rec.bitsOffset, VcMemSize(rec.image)), std::pair(uintptr_t(1064), size_t(1072)));
         VcMemFree(rec.image);
     }
+    // A frame whose header describes no picture the editor takes.
+    const std::vector<uint8_t> whole = fake.dib;
+    for (auto [at, value] : {std::pair{0, 12u}, {8, 0u}, {8, uint32_t(-2)}, {4, 0u}, {4, 0x7FFFFFFFu}}) {
+        vc::storeLe32(fake.dib.data() + at, value);
+        ConvImageRecord rec{};
+        EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_DATA) << at << " " << value;
+        fake.dib = whole;
+    }
     ConvImageRecord rec{};
+    vc::plat::memFailAt(1);
+    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_MEMORY);
+    vc::plat::memFailAt(0);
     fake.missingFrames = {15};
     EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_DATA);
     fake.opens = false;
     EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_READ);
-    EXPECT_EQ(std::pair(fake.closes, rec.image), std::pair(4, (void *)nullptr));  // every opened file closed
+    EXPECT_EQ(std::pair(fake.closes, rec.image), std::pair(10, (void *)nullptr));  // every opened file closed
 }
 
 TEST_F(Avi, MissingCompanion) {
@@ -136,6 +148,7 @@ TEST_F(Avi, MissingCompanion) {
     char text[300] = {};
     ConvImageRecord rec{nullptr, 0, text, sizeof text};
     EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_CANCELLED);
+    EXPECT_EQ(vc::GetAviPreview("in.avi", nullptr), CONV_CANCELLED);
     // Boxes for the dialogs only; the preview says it in its text.
     ASSERT_EQ(ui.messageBoxes.size(), 2u);
     EXPECT_EQ(ui.messageBoxes[1].title, "Error");
@@ -217,22 +230,34 @@ TEST_F(Avi, SelectFramesFieldRules) {
 }
 
 TEST_F(Avi, HandOverWithFlagsSkippingMissingFrames) {
+    // Palette goes with no stretching only, and stretching is only taken
+    // off; cancelled on the progress at the second frame asked.
     const struct {
         uint32_t option;
         intptr_t dither;
         bool refuse;
         intptr_t flags;
         std::vector<int32_t> asked;
-    } cases[] = {{0, 0, false, 4, {1, 3, 5}}, {0, 1, false, 8, {1, 3, 5}}, {1, 0, false, 64 + 4, {1, 3, 5}}, {0, 0, true, 4, {1}}};
+        std::vector<int32_t> toggles = {};
+        int cancelAt = 0;
+    } cases[] = {{0, 0, false, 4, {1, 3, 5}}, {0, 1, false, 8, {1, 3, 5}}, {1, 0, false, 64 + 4, {1, 3, 5}},
+                 {0, 0, false, 2 + 4, {1, 3, 5}, {vc::kAviImportPalette, vc::kAviImportStretch}},
+                 {1, 0, false, 4, {1, 3, 5}, {vc::kAviImportPalette, vc::kAviImportStretch}},
+                 {0, 1, false, 4, {1, 3, 5}, {vc::kAviImportDither}}, {0, 0, false, 4, {1, 3}, {}, 5},
+                 {0, 0, true, 4, {1}}};  // the editor refuses the first frame
     fake.missingFrames = {3};  // left out; the frames after it still come
     for (const auto &c : cases) {
         SCOPED_TRACE(c.flags);
         editor.images.clear(), fake.framesAsked.clear();
         editor.dither = c.dither;
         if (c.refuse) editor.refuse(HOST_ADD_FRAME);
-        EXPECT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {5, 3, 1}), VC_DIALOG_DEFAULT; }, c.option), CONV_OK);
+        ui.pressCancelOnPump(c.cancelAt);
+        EXPECT_EQ(import([&](auto &, VcDialog *d) {
+                      for (int32_t id : c.toggles) VcDialogClick(d, id);
+                      return clicks(d, 1, {5, 3, 1}), VC_DIALOG_DEFAULT;
+                  }, c.option), CONV_OK);
         EXPECT_EQ(fake.framesAsked, c.asked);
-        ASSERT_EQ(editor.images.size(), c.refuse ? 0u : 2u);
+        ASSERT_EQ(editor.images.size(), c.refuse ? 0u : c.asked.size() - 1);
         for (size_t i = 0; i < editor.images.size(); ++i)
             EXPECT_EQ(std::pair(editor.images[i].flags, int(editor.images[i].bytes[1064])), std::pair(c.flags, i ? 5 : 1));
     }
@@ -252,6 +277,8 @@ TEST_F(Avi, DelaysPositionsAndTimes) {
         {{"1", "2", "3"}, {0, 1, 3, 5}, "0.50s"},  // the last picture again at its last tick
         {{"1", "0", "1"}, {0, 1}, "0.17s"},        // delay 0 leaves the frame out
         {{"2", "1", "1"}, {0, 2, 3}, "0.33s"},
+        {{"1", "x", "1"}, {0, 1, 2}, "0.25s"},     // not a number: 1
+        {{"1", "123", "1"}, {0, 1, 13}, "1.17s"},  // two digits kept
     };
     for (const auto &c : cases) {
         animation(3, 4, 8);
@@ -284,6 +311,16 @@ TEST_F(Avi, ExportDialogRules) {
                   EXPECT_EQ(std::pair(m.rateText, ui.beeps.size()), std::pair(std::string("12"), size_t(1)));
                   VcDialogSetText(d, vc::kAviExportRate, "5");
                   EXPECT_EQ(m.totalText, "5.00s");
+                  // Next and Previous wrap round; the spins step their fields
+                  // and apply them when the stepping ends.
+                  VcDialogClick(d, vc::kAviNext), VcDialogClick(d, vc::kAviNext);
+                  EXPECT_EQ(m.frameLabel, "1");
+                  VcDialogClick(d, vc::kAviPrevious);
+                  VcDialogScroll(d, vc::kAviExportDelaySpin, 0);
+                  VcDialogScroll(d, vc::kAviExportDelaySpin, vc::kScrollEnd);
+                  VcDialogScroll(d, vc::kAviExportRateSpin, 1);
+                  VcDialogScroll(d, vc::kAviExportRateSpin, vc::kScrollEnd);
+                  EXPECT_EQ(std::tuple(m.frameLabel, m.delay(9), m.rateText, m.totalText), std::tuple("10", 2u, "4", "6.50s"));
                   return intptr_t(2);  // closed: as Cancel
               }), CONV_CANCELLED);
     // Cancel deletes the file the compression options made; so does an
@@ -323,25 +360,29 @@ TEST_F(Avi, FailuresOfTheExport) {
         int32_t initResult, writesLeft, mergeResult;
         int16_t result;
         size_t messages;
+        uint16_t bits = 8;
+        const char *wave = "sound.wav";
     } cases[] = {
         {"stream refused", 0, 1 << 30, 1, CONV_E_DATA, 0},
         {"disk full at the second frame", 1, 1, 1, CONV_E_WRITE, 0},
         {"disk full at the last picture again", 1, 3, 1, CONV_E_WRITE, 0},
         {"sound merged", 1, 1 << 30, 1, CONV_OK, 0},
         {"sound refused", 1, 1 << 30, 0, CONV_OK, 1},  // the video stays
+        {"widened stream refused", 0, 1 << 30, 1, CONV_E_DATA, 0, 4},
+        {"no sound chosen", 1, 1 << 30, 1, CONV_OK, 0, 8, nullptr},
     };
-    editor.fileDialogAnswer = "sound.wav";
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         ui.messageBoxes.clear(), fake.merged.clear();
         fake.initResult = c.initResult, fake.writesLeft = c.writesLeft, fake.mergeResult = c.mergeResult;
-        animation(3, 4, 8);
+        editor.fileDialogAnswer = c.wave ? std::optional<std::string>(c.wave) : std::nullopt;
+        animation(3, 4, c.bits);
         EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) {
                       VcDialogClick(d, vc::kAviExportWaveButton);
                       return delays(d, {"1", "2", "3"});
                   }), c.result);
         EXPECT_TRUE(std::filesystem::exists(path("out.avi")));  // a partial file stays
-        EXPECT_EQ(fake.merged, (c.result == CONV_OK ? std::vector<uint32_t>{6, 12} : std::vector<uint32_t>{}));
+        EXPECT_EQ(fake.merged, (c.result == CONV_OK && c.wave ? std::vector<uint32_t>{6, 12} : std::vector<uint32_t>{}));
         ASSERT_EQ(ui.messageBoxes.size(), c.messages);
         for (const auto &box : ui.messageBoxes) EXPECT_EQ(box.text.rfind("Error adding Sound", 0), 0u);
     }
@@ -353,6 +394,85 @@ TEST_F(Avi, FailuresOfTheExport) {
         results.push_back(exportTo("out.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }, n));
     }
     EXPECT_EQ(results, (std::vector<int16_t>{CONV_E_MEMORY, CONV_OK, CONV_E_MEMORY, CONV_OK}));
+    // A first frame that describes no picture inside its block.
+    for (auto [at, value] : {std::pair{8, 0u}, {8, uint32_t(-2)}, {4, 4000u}}) {
+        animation(1, 4, 8);
+        vc::storeLe32(editor.images[0].bytes.data() + at, value);
+        EXPECT_EQ(exportTo("bad.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_E_FORMAT) << at;
+    }
+}
+
+// A companion without one of its functions answers that call with 0 (or
+// does nothing): each import and export ends in its result.
+TEST_F(Avi, CompanionLackingAFunction) {
+    const struct {
+        const char *lacking;
+        bool compress;
+        int16_t load;
+        size_t frames;
+        int16_t save;
+        size_t boxes;
+    } rows[] = {
+        {"OpenAviFile", false, CONV_E_READ, 0, CONV_OK, 0},
+        {"GetAviFileInfo", false, CONV_CANCELLED, 0, CONV_OK, 0},  // no frames: OK refused
+        {"GetAviFrame", false, CONV_OK, 0, CONV_OK, 0},
+        {"CreateAviFile", false, CONV_OK, 2, CONV_E_CREATE, 0},
+        {"CreateAviFile", true, CONV_OK, 2, CONV_E_CREATE, 0},
+        {"ShowCompressOptionsDlg", true, CONV_OK, 2, CONV_OK, 0},
+        {"InitAviStreamWrite", false, CONV_OK, 2, CONV_E_DATA, 0},
+        {"WriteAviFrame", false, CONV_OK, 2, CONV_E_WRITE, 0},
+        {"MergeSoundFile", false, CONV_OK, 2, CONV_OK, 1},
+    };
+    editor.fileDialogAnswer = "sound.wav";
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::string(r.lacking) + (r.compress ? " with Compress" : ""));
+        fake.lacking = {r.lacking};
+        editor.images.clear(), ui.messageBoxes.clear();
+        EXPECT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {0, 1}), VC_DIALOG_DEFAULT; }), r.load);
+        EXPECT_EQ(editor.images.size(), r.frames);
+        animation(2, 4, 8);
+        EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) {
+                      if (r.compress) VcDialogClick(d, vc::kAviExportCompress);
+                      VcDialogClick(d, vc::kAviExportWaveButton);
+                      return VC_DIALOG_DEFAULT;
+                  }), r.save);
+        EXPECT_EQ(ui.messageBoxes.size(), r.boxes);
+    }
+}
+
+// The strip of "AVI Import": wrapping steps, the toggle, double clicks,
+// Shift and Ctrl clicks.
+TEST_F(Avi, ImportStripActions) {
+    fake.count = 300;
+    std::vector<std::string> dialogs;  // the stepping dialog's fields
+    import([&](vc::AviImportModel &m, VcDialog *d) {
+        const auto reel = [&](int code, int32_t frame) { VcDialogReelNotify(d, vc::kAviImportReel, code, frame); };
+        const struct {
+            std::function<void()> act;
+            Frames selected;
+            const char *label;
+        } steps[] = {
+            {[&] { VcDialogClick(d, vc::kAviPrevious); }, {}, "300"},  // from the first to the last
+            {[&] { VcDialogClick(d, vc::kAviImportToggle); }, {299}, "300"},
+            {[&] { VcDialogClick(d, vc::kAviNext); }, {299}, "1"},
+            {[&] { reel(vc::REELN_DBLCLK, 0); }, {0, 299}, "1"},
+            {[&] { reel(vc::REELN_CURRENT, 2); }, {0, 299}, "3"},
+            {[&] { clicks(d, 0, {20}); }, {0, 299}, "21"},
+            {[&] { clicks(d, 1, {3}); }, {0, 3, 299}, "21"},
+            {[&] { clicks(d, 2, {5}); }, {0, 3, 299}, "21"},  // the stepping dialog, from 6
+            {[&] { clicks(d, 2, {3}); }, {0, 299}, "21"},     // a selected frame: 3 to 20 off
+        };
+        for (const auto &step : steps) {
+            step.act();
+            EXPECT_EQ(selection(m.reel), step.selected) << &step - steps;
+            EXPECT_EQ(m.frameLabel, step.label) << &step - steps;
+        }
+        return intptr_t(0);
+    }, 0, [&](vc::AviSelectFramesModel &s, VcDialog *) {
+        dialogs.push_back(s.fromText + " " + s.numberText + " " + s.stepText);
+        return intptr_t(0);
+    });
+    EXPECT_EQ(dialogs, std::vector<std::string>{"6 16 1"});
 }
 
 // Through the companion beside the tests: FFmpeg reads what the export
@@ -365,7 +485,10 @@ TEST_F(Avi, CompanionRoundTripReadByFfmpeg) {
     animation(3, 8, 24);
     for (size_t i = 0; i < 3; ++i)  // every byte its own, so rows and frames cannot be mixed up
         for (size_t k = 40; k < 88; ++k) editor.images[i].bytes[k] = uint8_t(k * 5 + i * 80);
-    ASSERT_EQ(exportTo("out.avi", [](auto &, VcDialog *d) { return delays(d, {"1", "2", "3"}); }), CONV_OK);
+    ASSERT_EQ(exportTo("out.avi", [](auto &, VcDialog *d) {
+                  VcDialogClick(d, vc::kAviExportCompress);  // the companion's own dialog, answered with Enter
+                  return delays(d, {"1", "2", "3"});
+              }), CONV_OK);
     const std::string file = path("out.avi");
     EXPECT_EQ(capture("ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 " + file), "0\n1\n3\n5\n");
     EXPECT_EQ(capture("ffprobe -v error -show_entries stream=codec_name,r_frame_rate -of csv=p=0 " + file), "rawvideo,12/1\n");

@@ -209,4 +209,43 @@ TEST(JpegLibrary, EntriesCheckTheRecordAndHonourTheSettings) {
     std::remove(file.c_str());
 }
 
+// Records with one bad field are refused before any pixel is touched or
+// any byte written; those with a bad pixel side are refused for reading
+// too.
+TEST(JpegLibrary, RecordsWithABadFieldAreRefused) {
+    Bytes pixels(3 * 8 * 8, 0x80), out(4096, 0xEE);
+    const struct {
+        const char *what;
+        std::function<void(JlProperties &)> spoil;
+        int32_t write;
+        bool pixelSide;
+    } rows[] = {
+        {"no pixels", [](JlProperties &p) { p.dibBytes = nullptr; }, JL_E_ARGUMENT, true},
+        {"no height", [](JlProperties &p) { p.dibHeight = 0; }, JL_E_ARGUMENT, true},
+        {"four channels", [](JlProperties &p) { p.dibChannels = 4; }, JL_E_ARGUMENT, true},
+        {"not BGR", [](JlProperties &p) { p.dibColor = JL_PIXELS_BGR + 1; }, JL_E_ARGUMENT, true},
+        {"negative padding", [](JlProperties &p) { p.dibPadBytes = -1; }, JL_E_ARGUMENT, true},
+        {"a row past 2 GiB", [](JlProperties &p) { p.dibWidth = p.jpegWidth = 0x2AAAAAAB; }, JL_E_ARGUMENT, true},
+        {"rows past 2 GiB", [](JlProperties &p) { p.dibHeight = p.jpegHeight = 0x7FFFFFFF / 24 + 1; }, JL_E_ARGUMENT, true},
+        {"widths differ", [](JlProperties &p) { p.jpegWidth = 9; }, JL_E_ARGUMENT, false},
+        {"wider than JPEG", [](JlProperties &p) { p.dibWidth = p.jpegWidth = 65501; }, JL_E_ARGUMENT, false},
+        {"quality past 100", [](JlProperties &p) { p.jpegQuality = 101; }, JL_E_ARGUMENT, false},
+        {"sampling above", [](JlProperties &p) { p.jpegSubsampling = JL_SUBSAMPLE_422 + 1; }, JL_E_UNSUPPORTED, false},
+        {"nothing to read or write", [](JlProperties &p) { p.jpegBytes = p.jpegOutBytes = nullptr; }, JL_E_ARGUMENT, true},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.what);
+        JlProperties p{};
+        ASSERT_EQ(JlInit(&p), JL_OK);
+        p.dibBytes = pixels.data(), p.jpegBytes = p.jpegOutBytes = out.data(), p.jpegOutSizeBytes = p.jpegSizeBytes = 4096;
+        p.dibWidth = p.jpegWidth = p.dibHeight = p.jpegHeight = 8;
+        r.spoil(p);
+        EXPECT_EQ(JlWrite(&p, JL_WRITE_IMAGE), r.write);
+        if (r.pixelSide) {
+            EXPECT_EQ(JlRead(&p, JL_READ_IMAGE), JL_E_ARGUMENT);
+        }
+        EXPECT_EQ(out, Bytes(out.size(), 0xEE));
+    }
+}
+
 }  // namespace

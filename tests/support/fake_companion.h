@@ -20,6 +20,7 @@ struct FakeCompanion {
     uint32_t count = 30, width = 4, height = 2, rate = 10;
     bool canDraw = true, opens = true;
     std::set<int32_t> missingFrames;
+    std::set<std::string> lacking;  // functions the companion does not have
     std::vector<int32_t> framesAsked;
     std::vector<uint8_t> dib = makeDib(4, 2, 8);  // its first pixel is set to the frame's number
     // Draws a strip cell where a window system draws; true when drawn.
@@ -84,7 +85,7 @@ inline void *fakeCompanionLookup(const char *name) {
         {"MergeSoundFile", reinterpret_cast<void *>(merge)},
     };
     for (const auto &[n, fn] : table)
-        if (std::strcmp(n, name) == 0) return fn;
+        if (std::strcmp(n, name) == 0) return f().lacking.count(n) ? nullptr : fn;
     return nullptr;
 }
 
