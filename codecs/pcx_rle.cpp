@@ -6,6 +6,14 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// Byte shuffles where the processor has them, chosen when first needed.
+#if defined(__x86_64__) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#define VC_RLE_SHUFFLES 1
+#include <cpuid.h>
+#include <tmmintrin.h>
+#else
+#define VC_RLE_SHUFFLES 0
+#endif
 
 #include "codecs/pcx.h"
 
@@ -70,7 +78,199 @@ constexpr size_t kOverreach = 64;
 // A block of 64 input bytes (and one value byte after it) yields at most 32
 // runs of 63.
 constexpr size_t kBlockOutput = 32 * 63;
+
+// One block of 64 input bytes that starts on a token, `counts` marking its
+// count bytes: the literals between them and the runs go out in 16-byte
+// stores with no branch per byte.
+inline void expandBlock(const uint8_t *b, uint64_t counts, uint8_t *out, size_t &i, size_t &o) {
+    size_t at = 0;  // the next literal in the block
+    while (counts) {
+        const size_t p = unsigned(std::countr_zero(counts));
+        counts &= counts - 1;
+        // One store covers nearly every literal stretch and run of a
+        // photograph; longer ones take a loop.
+        copy16(out + o, b + at);
+        if (p - at > 16) [[unlikely]]
+            for (size_t k = 16; k < p - at; k += 16) copy16(out + o + k, b + at + k);
+        o += p - at;
+        const size_t count = b[p] & 0x3F;
+        const uint64_t v = b[p + 1] * 0x0101010101010101ull;
+        std::memcpy(out + o, &v, 8);
+        std::memcpy(out + o + 8, &v, 8);
+        if (count > 16) [[unlikely]]
+            for (size_t k = 16; k < count; k += 8) std::memcpy(out + o + k, &v, 8);
+        o += count;
+        at = p + 2;
+    }
+    for (size_t k = at; k < 64; k += 16) copy16(out + o + (k - at), b + k);
+    if (at < 64) o += 64 - at;
+    i += std::max<size_t>(at, 64);
+}
+
+// Blocks of 64 input bytes (whose loads reach 16 further), each starting on
+// a token, while there is room for all a block can yield. Stores may reach
+// past the bytes produced; what lies there is overwritten later or cleared
+// at the end.
+inline bool blockFits(size_t i, size_t inSize, size_t o, size_t outSize) {
+    return i + 80 <= inSize && o + kBlockOutput + kOverreach <= outSize;
+}
+
+// The loops below keep their places in locals: stores through a byte
+// pointer would otherwise reload them from memory after every store.
+void expandBlocks(const uint8_t *in, size_t inSize, size_t &iAt, uint8_t *out, size_t outSize, size_t &oAt) {
+    size_t i = iAt, o = oAt;
+    while (blockFits(i, inSize, o, outSize)) expandBlock(in + i, countPlaces(highBytes(in + i)), out, i, o);
+    iAt = i, oAt = o;
+}
+
+void expandBlocksPlain(const uint8_t *in, size_t inSize, size_t &iAt, uint8_t *out, size_t outSize, size_t &oAt) {
+    size_t i = iAt, o = oAt;
+    while (blockFits(i, inSize, o, outSize)) expandBlock(in + i, countPlaces(highBytesPlain(in + i)), out, i, o);
+    iAt = i, oAt = o;
+}
+
+// Without 64-bit registers the block masks cost more than they save: bytes
+// move a word at a time up to the next count byte.
+void expandWords(const uint8_t *in, size_t inSize, size_t &iAt, uint8_t *out, size_t outSize, size_t &oAt) {
+    size_t i = iAt, o = oAt;
+    while (i + 9 <= inSize && o + kOverreach + 8 <= outSize) {
+        uint64_t w;
+        std::memcpy(&w, in + i, 8);
+        std::memcpy(out + o, &w, 8);
+        const uint64_t c = countBytes(w);
+        if (!c) {
+            i += 8;
+            o += 8;
+            continue;
+        }
+        const size_t n = size_t(std::countr_zero(c)) / 8;  // at most 7: the value byte is in the input
+        i += n;
+        o += n;
+        // Bright areas hold count after count (a lone byte of 192 or more is
+        // a run of one); take them in a row.
+        do {
+            const size_t count = in[i] & 0x3F;
+            const uint64_t v = uint64_t(in[i + 1]) * 0x0101010101010101ull;
+            for (size_t k = 0; k < count; k += 8) std::memcpy(out + o + k, &v, 8);
+            o += count;
+            i += 2;
+        } while (i + 2 <= inSize && in[i] >= 0xC0 && o + kOverreach + 8 <= outSize);
+    }
+    iAt = i, oAt = o;
+}
+
+#if VC_RLE_SHUFFLES
+// For each 8-bit mask, the places of its set bits in order, and how many.
+struct Gather {
+    uint8_t from[256][8];
+    uint8_t size[256];
+};
+constexpr Gather makeGather() {
+    Gather g{};
+    for (unsigned m = 0; m < 256; ++m) {
+        uint8_t n = 0;
+        for (uint8_t k = 0; k < 8; ++k)
+            if (m >> k & 1) g.from[m][n++] = k;
+        g.size[m] = n;
+    }
+    return g;
+}
+alignas(64) constexpr Gather kGather = makeGather();
+
+// In a photograph nearly every count is 1 or 2: a bright byte alone, or two
+// equal neighbours. A block whose counts are all such (bar its last byte)
+// shrinks rather than grows: each count of 2 takes its value and each count
+// of 1 drops out, and byte shuffles close the gaps 8 bytes at a time. Other
+// blocks go the way of expandBlock.
+__attribute__((target("ssse3"))) void expandShuffles(const uint8_t *in, size_t inSize, size_t &iAt, uint8_t *out,
+                                                     size_t outSize, size_t &oAt) {
+    size_t i = iAt, o = oAt;
+    const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
+    const __m128i upperHalf = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8);
+    const __m128i c1 = _mm_set1_epi8(char(0xC1)), one = _mm_set1_epi8(1);
+    while (blockFits(i, inSize, o, outSize)) {
+        const uint8_t *b = in + i;
+        __m128i x[4];
+        uint64_t high = 0, small = 0, ones = 0;
+        for (int k = 0; k < 4; ++k) {
+            x[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + 16 * k));
+            const __m128i t = _mm_sub_epi8(x[k], c1);  // 0 or 1 for counts of 1 or 2
+            high |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_and_si128(x[k], _mm_slli_epi16(x[k], 1))))) << (16 * k);
+            small |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, one), t)))) << (16 * k);
+            ones |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x[k], c1)))) << (16 * k);
+        }
+        const uint64_t counts = countPlaces(high);
+        // A count in the last place has its value in the next block: it
+        // drops out here and its run follows the block whatever its length.
+        const uint64_t last = counts & (1ull << 63);
+        if (counts & ~small & ~last) {
+            expandBlock(b, counts, out, i, o);
+            continue;
+        }
+        const uint64_t keep = ~((counts & ones) | last);
+        const uint64_t take = counts & ~last;
+        uint8_t *d = out + o;
+        for (int k = 0; k < 4; ++k) {
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + 16 * k + 1));
+            const __m128i t = _mm_shuffle_epi8(_mm_cvtsi32_si128(int(uint16_t(take >> (16 * k)))), spread);
+            const __m128i takes = _mm_cmpeq_epi8(_mm_and_si128(t, bits), bits);
+            const __m128i z = _mm_or_si128(_mm_and_si128(takes, next), _mm_andnot_si128(takes, x[k]));
+            const unsigned lo = uint8_t(keep >> (16 * k)), hi = uint8_t(keep >> (16 * k + 8));
+            const __m128i from = _mm_add_epi8(
+                _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(kGather.from[lo])),
+                                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(kGather.from[hi]))),
+                upperHalf);
+            const __m128i s = _mm_shuffle_epi8(z, from);
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(d), s);
+            d += kGather.size[lo];
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(d), _mm_unpackhi_epi64(s, s));
+            d += kGather.size[hi];
+        }
+        o = size_t(d - out);
+        i += 64;
+        if (last) {
+            const size_t count = b[63] & 0x3F;
+            const __m128i v = _mm_set1_epi8(char(b[64]));
+            for (size_t k = 0; k < count; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + o + k), v);
+            o += count;
+            ++i;
+        }
+    }
+    iAt = i, oAt = o;
+}
+
+bool hasShuffles() {
+    unsigned a, b, c, d;
+    return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_SSSE3);
+}
+#endif
+
+RleWay fastestWay() {
+#if VC_RLE_SHUFFLES
+    if (hasShuffles()) return RleWay::shuffles;
+#endif
+    if constexpr (sizeof(void *) < 8) return RleWay::words;
+    return RleWay::blocks;
+}
 }  // namespace
+
+bool rleWayRuns(RleWay way) {
+    switch (way) {
+        case RleWay::bytes:
+        case RleWay::words:
+        case RleWay::blocksPlain:
+        case RleWay::blocks:
+            return true;
+        case RleWay::shuffles:
+#if VC_RLE_SHUFFLES
+            return hasShuffles();
+#else
+            return false;
+#endif
+    }
+    return false;
+}
 
 size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize) {
     RleState state;
@@ -78,6 +278,11 @@ size_t decodeRle(const uint8_t *in, size_t inSize, uint8_t *out, size_t outSize)
 }
 
 size_t decodeRle(const uint8_t *in, size_t inSize, RleState &state, uint8_t *out, size_t outSize) {
+    static const RleWay way = fastestWay();
+    return decodeRle(in, inSize, state, out, outSize, way);
+}
+
+size_t decodeRle(const uint8_t *in, size_t inSize, RleState &state, uint8_t *out, size_t outSize, RleWay way) {
     size_t i = state.consumed, o = 0;
     if (state.pending) {
         const size_t n = std::min(state.pending, outSize);
@@ -85,64 +290,24 @@ size_t decodeRle(const uint8_t *in, size_t inSize, RleState &state, uint8_t *out
         state.pending -= n;
         o = n;
     }
-    // Blocks of 64 input bytes (whose 16-byte loads reach 15 further), each
-    // starting on a token, while there is room for all a block can yield:
-    // its count bytes are found at once, and the literals between them and
-    // the runs go out in 16-byte stores with no branch per byte. Stores may
-    // reach past the bytes produced; what lies there is overwritten later or
-    // cleared at the end.
-    if constexpr (std::endian::native == std::endian::little && sizeof(void *) < 8) {
-        // Without 64-bit registers the block masks cost more than they
-        // save: bytes move a word at a time up to the next count byte.
-        while (i + 9 <= inSize && o + kOverreach + 8 <= outSize) {
-            uint64_t w;
-            std::memcpy(&w, in + i, 8);
-            std::memcpy(out + o, &w, 8);
-            const uint64_t c = countBytes(w);
-            if (!c) {
-                i += 8;
-                o += 8;
-                continue;
-            }
-            const size_t n = size_t(std::countr_zero(c)) / 8;  // at most 7: the value byte is in the input
-            i += n;
-            o += n;
-            // Bright areas hold count after count (a lone byte of 192 or
-            // more is a run of one); take them in a row.
-            do {
-                const size_t count = in[i] & 0x3F;
-                const uint64_t v = uint64_t(in[i + 1]) * 0x0101010101010101ull;
-                for (size_t k = 0; k < count; k += 8) std::memcpy(out + o + k, &v, 8);
-                o += count;
-                i += 2;
-            } while (i + 2 <= inSize && in[i] >= 0xC0 && o + kOverreach + 8 <= outSize);
-        }
-    } else if constexpr (std::endian::native == std::endian::little) {
-        while (i + 80 <= inSize && o + kBlockOutput + kOverreach <= outSize) {
-            const uint8_t *b = in + i;
-            uint64_t counts = countPlaces(highBytes(b));
-            size_t at = 0;  // the next literal in the block
-            while (counts) {
-                const size_t p = unsigned(std::countr_zero(counts));
-                counts &= counts - 1;
-                // One store covers nearly every literal stretch and run of a
-                // photograph; longer ones take a loop.
-                copy16(out + o, b + at);
-                if (p - at > 16) [[unlikely]]
-                    for (size_t k = 16; k < p - at; k += 16) copy16(out + o + k, b + at + k);
-                o += p - at;
-                const size_t count = b[p] & 0x3F;
-                const uint64_t v = b[p + 1] * 0x0101010101010101ull;
-                std::memcpy(out + o, &v, 8);
-                std::memcpy(out + o + 8, &v, 8);
-                if (count > 16) [[unlikely]]
-                    for (size_t k = 16; k < count; k += 8) std::memcpy(out + o + k, &v, 8);
-                o += count;
-                at = p + 2;
-            }
-            for (size_t k = at; k < 64; k += 16) copy16(out + o + (k - at), b + k);
-            if (at < 64) o += 64 - at;
-            i += std::max<size_t>(at, 64);
+    if constexpr (std::endian::native == std::endian::little) {
+        switch (way) {
+            case RleWay::bytes:
+                break;
+            case RleWay::words:
+                expandWords(in, inSize, i, out, outSize, o);
+                break;
+            case RleWay::blocksPlain:
+                expandBlocksPlain(in, inSize, i, out, outSize, o);
+                break;
+            case RleWay::blocks:
+                expandBlocks(in, inSize, i, out, outSize, o);
+                break;
+            case RleWay::shuffles:
+#if VC_RLE_SHUFFLES
+                expandShuffles(in, inSize, i, out, outSize, o);
+#endif
+                break;
         }
     }
     const size_t reached = o;
