@@ -69,6 +69,7 @@ enum class RleWay : uint8_t {
     blocksPlain,  // 64-byte blocks, count bytes found with word arithmetic
     blocks,       // ... found with vector compares where the build has them
     shuffles,     // blocks of short runs closed up with byte shuffles
+    compress,     // ... with one 64-byte compression
 };
 bool rleWayRuns(RleWay way);
 size_t decodeRle(const uint8_t *in, size_t inSize, RleState &state, uint8_t *out, size_t outSize, RleWay way);

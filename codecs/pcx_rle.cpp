@@ -14,6 +14,14 @@
 #else
 #define VC_RLE_SHUFFLES 0
 #endif
+// ... and 64-byte compression; not on Windows, whose stack the compilers do
+// not align for 64-byte registers.
+#if VC_RLE_SHUFFLES && !defined(_WIN32)
+#define VC_RLE_COMPRESS 1
+#include <immintrin.h>
+#else
+#define VC_RLE_COMPRESS 0
+#endif
 
 #include "codecs/pcx.h"
 
@@ -240,6 +248,55 @@ __attribute__((target("ssse3"))) void expandShuffles(const uint8_t *in, size_t i
     iAt = i, oAt = o;
 }
 
+#if VC_RLE_COMPRESS
+// Any block in one compression: counts of 0 drop out with their values, and
+// the few counts above 2 open a gap in what follows for the rest of their
+// run.
+__attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) void expandCompress(const uint8_t *in, size_t inSize,
+                                                                                   size_t &iAt, uint8_t *out,
+                                                                                   size_t outSize, size_t &oAt) {
+    size_t i = iAt, o = oAt;
+    const __m512i c0 = _mm512_set1_epi8(char(0xC0)), c1 = _mm512_set1_epi8(char(0xC1)),
+                  c3 = _mm512_set1_epi8(char(0xC3));
+    while (blockFits(i, inSize, o, outSize)) {
+        const uint8_t *b = in + i;
+        const __m512i x = _mm512_loadu_si512(b);
+        const uint64_t counts = countPlaces(_mm512_cmpge_epu8_mask(x, c0));
+        // A count in the last place has its value in the next block: it
+        // drops out here and its run follows the block.
+        const uint64_t last = counts & (1ull << 63), body = counts & ~last;
+        const uint64_t empty = body & _mm512_cmpeq_epi8_mask(x, c0);
+        const uint64_t keep = ~((body & _mm512_cmpeq_epi8_mask(x, c1)) | empty | (empty << 1) | last);
+        const __m512i packed =
+            _mm512_maskz_compress_epi8(keep, _mm512_mask_mov_epi8(x, body, _mm512_loadu_si512(b + 1)));
+        _mm512_storeu_si512(out + o, packed);
+        size_t grown = 0;
+        for (uint64_t longer = body & _mm512_cmpge_epu8_mask(x, c3); longer; longer &= longer - 1) {
+            const unsigned p = unsigned(std::countr_zero(longer));
+            const unsigned at = unsigned(std::popcount(keep & ((1ull << p) - 1)));  // the run's place in packed
+            _mm512_storeu_si512(out + o + grown + at, _mm512_set1_epi8(char(b[p + 1])));
+            grown += (b[p] & 0x3Fu) - 2;
+            if (at + 2 < 64) _mm512_mask_storeu_epi8(out + o + grown, ~0ull << (at + 2), packed);
+        }
+        o += size_t(std::popcount(keep)) + grown;
+        i += 64;
+        if (last) {
+            const size_t count = b[63] & 0x3F;
+            const __m128i v = _mm_set1_epi8(char(b[64]));
+            for (size_t k = 0; k < count; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + o + k), v);
+            o += count;
+            ++i;
+        }
+    }
+    iAt = i, oAt = o;
+}
+
+bool hasCompress() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+}
+#endif
+
 bool hasShuffles() {
     unsigned a, b, c, d;
     return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_SSSE3);
@@ -247,6 +304,9 @@ bool hasShuffles() {
 #endif
 
 RleWay fastestWay() {
+#if VC_RLE_COMPRESS
+    if (hasCompress()) return RleWay::compress;
+#endif
 #if VC_RLE_SHUFFLES
     if (hasShuffles()) return RleWay::shuffles;
 #endif
@@ -265,6 +325,12 @@ bool rleWayRuns(RleWay way) {
         case RleWay::shuffles:
 #if VC_RLE_SHUFFLES
             return hasShuffles();
+#else
+            return false;
+#endif
+        case RleWay::compress:
+#if VC_RLE_COMPRESS
+            return hasCompress();
 #else
             return false;
 #endif
@@ -306,6 +372,11 @@ size_t decodeRle(const uint8_t *in, size_t inSize, RleState &state, uint8_t *out
             case RleWay::shuffles:
 #if VC_RLE_SHUFFLES
                 expandShuffles(in, inSize, i, out, outSize, o);
+#endif
+                break;
+            case RleWay::compress:
+#if VC_RLE_COMPRESS
+                expandCompress(in, inSize, i, out, outSize, o);
 #endif
                 break;
         }

@@ -175,7 +175,7 @@ TEST_F(Pcx, RunLengthDecoderMatchesExpandingByteByByte) {
     const std::pair<int, int> mixes[] = {{0, 100}, {10, 100}, {50, 100}, {90, 100}, {100, 100},
                                          {20, 0},  {50, 1},   {90, 0},   {50, 5}};
     const vc::pcx::RleWay ways[] = {vc::pcx::RleWay::bytes, vc::pcx::RleWay::words, vc::pcx::RleWay::blocksPlain,
-                                    vc::pcx::RleWay::blocks, vc::pcx::RleWay::shuffles};
+                                    vc::pcx::RleWay::blocks, vc::pcx::RleWay::shuffles, vc::pcx::RleWay::compress};
     uint32_t seed = 7;
     for (auto [high, anyCount] : mixes)
         for (size_t capacity : {size_t(300), size_t(5000), size_t(1) << 20}) {
