@@ -186,42 +186,48 @@ constexpr Gather makeGather() {
 alignas(64) constexpr Gather kGather = makeGather();
 
 // In a photograph nearly every count is 1 or 2: a bright byte alone, or two
-// equal neighbours. A block whose counts are all such (bar its last byte)
-// shrinks rather than grows: each count of 2 takes its value and each count
-// of 1 drops out, and byte shuffles close the gaps 8 bytes at a time. Other
-// blocks go the way of expandBlock.
-__attribute__((target("ssse3"))) void expandShuffles(const uint8_t *in, size_t inSize, size_t &iAt, uint8_t *out,
-                                                     size_t outSize, size_t &oAt) {
+// equal neighbours. So a block shrinks rather than grows: each count of 1
+// drops out, each count above it takes its value, counts of 0 drop out with
+// their values, and byte shuffles close the gaps 8 bytes at a time. The few
+// longer runs then open gaps in what follows for the rest of their bytes.
+__attribute__((target("ssse3,popcnt"))) void expandShuffles(const uint8_t *in, size_t inSize, size_t &iAt,
+                                                            uint8_t *out, size_t outSize, size_t &oAt) {
     size_t i = iAt, o = oAt;
     const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
     const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
     const __m128i upperHalf = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8);
-    const __m128i c1 = _mm_set1_epi8(char(0xC1)), one = _mm_set1_epi8(1);
+    const __m128i c0 = _mm_set1_epi8(char(0xC0)), c1 = _mm_set1_epi8(char(0xC1)), c3 = _mm_set1_epi8(char(0xC3));
     while (blockFits(i, inSize, o, outSize)) {
         const uint8_t *b = in + i;
         __m128i x[4];
-        uint64_t high = 0, small = 0, ones = 0;
+        uint64_t high = 0, ones = 0, zeros = 0, longs = 0;
         for (int k = 0; k < 4; ++k) {
             x[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + 16 * k));
-            const __m128i t = _mm_sub_epi8(x[k], c1);  // 0 or 1 for counts of 1 or 2
-            high |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_and_si128(x[k], _mm_slli_epi16(x[k], 1))))) << (16 * k);
-            small |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, one), t)))) << (16 * k);
-            ones |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(x[k], c1)))) << (16 * k);
+            auto mask = [&](__m128i m) { return uint64_t(uint32_t(_mm_movemask_epi8(m))) << (16 * k); };
+            high |= mask(_mm_and_si128(x[k], _mm_slli_epi16(x[k], 1)));
+            ones |= mask(_mm_cmpeq_epi8(x[k], c1));
+            zeros |= mask(_mm_cmpeq_epi8(x[k], c0));
+            longs |= mask(_mm_cmpeq_epi8(_mm_max_epu8(x[k], c3), x[k]));
         }
         const uint64_t counts = countPlaces(high);
         // A count in the last place has its value in the next block: it
-        // drops out here and its run follows the block whatever its length.
-        const uint64_t last = counts & (1ull << 63);
-        if (counts & ~small & ~last) {
+        // drops out here and its run follows the block.
+        const uint64_t last = counts & (1ull << 63), body = counts & ~last;
+        const uint64_t empty = body & zeros, longer = body & longs;
+        // Blocks of many runs, as in drawings, go faster a token at a time.
+        if (const uint64_t rest = longer & (longer - 1); rest & (rest - 1)) {
             expandBlock(b, counts, out, i, o);
             continue;
         }
-        const uint64_t keep = ~((counts & ones) | last);
-        const uint64_t take = counts & ~last;
-        uint8_t *d = out + o;
+        const uint64_t keep = ~((body & ones) | empty | (empty << 1) | last);
+        // With longer runs the block closes up on the side and goes out in
+        // pieces.
+        alignas(16) uint8_t packed[80] = {};
+        uint8_t *const start = longer ? packed : out + o;
+        uint8_t *d = start;
         for (int k = 0; k < 4; ++k) {
             const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + 16 * k + 1));
-            const __m128i t = _mm_shuffle_epi8(_mm_cvtsi32_si128(int(uint16_t(take >> (16 * k)))), spread);
+            const __m128i t = _mm_shuffle_epi8(_mm_cvtsi32_si128(int(uint16_t(body >> (16 * k)))), spread);
             const __m128i takes = _mm_cmpeq_epi8(_mm_and_si128(t, bits), bits);
             const __m128i z = _mm_or_si128(_mm_and_si128(takes, next), _mm_andnot_si128(takes, x[k]));
             const unsigned lo = uint8_t(keep >> (16 * k)), hi = uint8_t(keep >> (16 * k + 8));
@@ -235,7 +241,25 @@ __attribute__((target("ssse3"))) void expandShuffles(const uint8_t *in, size_t i
             _mm_storel_epi64(reinterpret_cast<__m128i *>(d), _mm_unpackhi_epi64(s, s));
             d += kGather.size[hi];
         }
-        o = size_t(d - out);
+        if (!longer) {
+            o += size_t(d - start);
+        } else {
+            const size_t size = size_t(d - start);
+            size_t done = 0;  // of packed
+            for (uint64_t runs = longer; runs; runs &= runs - 1) {
+                const unsigned p = unsigned(std::countr_zero(runs));
+                const size_t at = size_t(std::popcount(keep & ((1ull << p) - 1)));  // the run's place in packed
+                for (size_t k = done; k < at; k += 16) copy16(out + o + (k - done), packed + k);
+                o += at - done;
+                const __m128i v = _mm_set1_epi8(char(b[p + 1]));
+                const size_t count = b[p] & 0x3F;
+                for (size_t k = 0; k < count; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + o + k), v);
+                o += count;
+                done = at + 2;
+            }
+            for (size_t k = done; k < size; k += 16) copy16(out + o + (k - done), packed + k);
+            o += size - done;
+        }
         i += 64;
         if (last) {
             const size_t count = b[63] & 0x3F;
@@ -292,6 +316,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) void expandCompre
 }
 
 bool hasCompress() {
+    __builtin_cpu_init();  // the library may be asked before the processor is looked at
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
 }
@@ -299,7 +324,7 @@ bool hasCompress() {
 
 bool hasShuffles() {
     unsigned a, b, c, d;
-    return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_SSSE3);
+    return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_SSSE3) && (c & bit_POPCNT);
 }
 #endif
 
