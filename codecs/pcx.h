@@ -61,6 +61,19 @@ struct RleState {
 };
 size_t decodeRle(const uint8_t *in, size_t inSize, RleState &state, uint8_t *out, size_t outSize);
 
+// The ways the expansion can go; decodeRle takes the fastest this processor
+// runs, the others stay callable so that each can be checked against the rest.
+enum class RleWay : uint8_t {
+    bytes,        // one byte at a time
+    words,        // 8 bytes at a time up to the next count (32-bit builds)
+    blocksPlain,  // 64-byte blocks, count bytes found with word arithmetic
+    blocks,       // ... found with vector compares where the build has them
+    shuffles,     // blocks of short runs closed up with byte shuffles
+    compress,     // ... with one 64-byte compression
+};
+bool rleWayRuns(RleWay way);
+size_t decodeRle(const uint8_t *in, size_t inSize, RleState &state, uint8_t *out, size_t outSize, RleWay way);
+
 // Encodes one scan line; out needs 2 * n bytes in the worst case. Returns
 // the bytes written.
 size_t encodeLine(const uint8_t *line, size_t n, uint8_t *out);

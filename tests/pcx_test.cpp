@@ -154,9 +154,9 @@ TEST_F(Pcx, RunLengthDecoderEdgeCases) {
     }
 }
 
-// The block-wise decoder gives what expanding byte by byte gives, on long
-// streams of each mix of literals, lone bright bytes (count after count),
-// empty runs and long runs, with the output cut short or not.
+// Each way of decoding this processor runs gives what expanding byte by byte
+// gives, on long streams of each mix of literals, lone bright bytes (count
+// after count), empty runs and long runs, with the output cut short or not.
 TEST_F(Pcx, RunLengthDecoderMatchesExpandingByteByByte) {
     auto reference = [](const Bytes &in, size_t capacity) {
         Bytes out;
@@ -170,17 +170,32 @@ TEST_F(Pcx, RunLengthDecoderMatchesExpandingByteByByte) {
         }
         return out;
     };
-    const int highShares[] = {0, 10, 50, 90, 100};  // percent of bytes at 192 or more
+    // Percent of bytes at 192 or more, and of those the percent with counts
+    // of any length rather than 1 or 2 (a photograph's).
+    const std::pair<int, int> mixes[] = {{0, 100}, {10, 100}, {50, 100}, {90, 100}, {100, 100},
+                                         {20, 0},  {50, 1},   {90, 0},   {50, 5}};
+    const vc::pcx::RleWay ways[] = {vc::pcx::RleWay::bytes, vc::pcx::RleWay::words, vc::pcx::RleWay::blocksPlain,
+                                    vc::pcx::RleWay::blocks, vc::pcx::RleWay::shuffles, vc::pcx::RleWay::compress};
     uint32_t seed = 7;
-    for (int high : highShares)
+    for (auto [high, anyCount] : mixes)
         for (size_t capacity : {size_t(300), size_t(5000), size_t(1) << 20}) {
             Bytes in(20000);
             for (uint8_t &b : in) {
                 seed = seed * 1103515245u + 12345u;
-                b = uint8_t(int(seed >> 25) % 100 < high ? 0xC0 + (seed >> 8) % 64 : (seed >> 8) % 192);
+                const int count = int(seed >> 16) % 100 < anyCount ? int(seed >> 8) % 64 : 1 + int(seed >> 8) % 2;
+                b = uint8_t(int(seed >> 25) % 100 < high ? 0xC0 + count : (seed >> 8) % 192);
+            }
+            const Bytes expected = reference(in, capacity);
+            for (auto way : ways) {
+                if (!vc::pcx::rleWayRuns(way)) continue;
+                SCOPED_TRACE(testing::Message() << high << "% high, way " << int(way) << ", capacity " << capacity);
+                Bytes out(capacity + 100, 0xEE);
+                vc::pcx::RleState whole;
+                ASSERT_EQ(vc::pcx::decodeRle(in.data(), in.size(), whole, out.data(), capacity, way), expected.size());
+                EXPECT_EQ(Bytes(out.begin(), out.begin() + long(expected.size())), expected);
+                EXPECT_EQ(out[capacity], 0xEE);
             }
             Bytes out(capacity + 100, 0xEE);
-            const Bytes expected = reference(in, capacity);
             ASSERT_EQ(vc::pcx::decodeRle(in.data(), in.size(), out.data(), capacity), expected.size()) << high;
             EXPECT_EQ(Bytes(out.begin(), out.begin() + long(expected.size())), expected) << high << " " << capacity;
             EXPECT_EQ(out[capacity], 0xEE);
