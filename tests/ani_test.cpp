@@ -143,6 +143,8 @@ TEST_F(Ani, StepsDefaultFromAnihTheLaterChunkWinsAndTextsAreCut) {
          {1}, {0}, std::string(79, 'T'), "abc"},
         // An INAM claiming more than its list holds is stepped over.
         {riff({list("INFO", {chunk("INAM", {'x', 0}, 500)}), anih(1, 1, 1), frames(1)}), {1}, {0}, "", ""},
+        // Texts come from INFO lists only.
+        {riff({list("META", {chunk("INAM", {'x', 0})}), anih(1, 1, 1), frames(1)}), {1}, {0}, "", ""},
         // An INFO list larger than the reader's window is read whole.
         {riff({list("INFO", {chunk("ISFT", Bytes(20000, 'x')), chunk("INAM", {'b', 'i', 'g', 0})}), anih(1, 1, 1), frames(1)}),
          {1}, {0}, "big", ""},
@@ -179,6 +181,11 @@ TEST_F(Ani, FailuresGetTheirResultsAndNothingLeaks) {
         {"rate past the end", riff({anih(1, 1, 1), chunk("rate", {1, 0, 0, 0}, 4000)}), -3, 0},
         {"truncated fram", cut, -3, 0},
         {"icon past its list", riff({anih(1, 1, 1), list("fram", {chunk("icon", {1, 2, 3, 4}, 100)})}), -3, 0},
+        {"icon of 2 GiB in a list of 4 GiB, 50 kB into the file",
+         riff({anih(1, 1, 1), chunk("pad ", Bytes(50000, 0)),
+               chunk("LIST", Bytes{'f', 'r', 'a', 'm'} + chunk("icon", {1, 2}, 0x7FFFFFF0), 0xFFFFFFF0)}),
+         -3, 0},
+        {"chunk reaching past 2 GiB", riff({anih(1, 1, 1), frames(1), chunk("junk", {1, 2}, 0x7FFFFFF0)}), -3, 1},
         {"icon of junk between good ones", riff({anih(3, 3, 1), list("fram", {icon, chunk("icon", Bytes(40, 0x55)), icon})}),
          -6, 2},
         {"list of another type is skipped", riff({list("zzzz", {icon}), anih(1, 1, 1), frames(1)}), 1, 1},
@@ -200,7 +207,8 @@ TEST_F(Ani, FailuresGetTheirResultsAndNothingLeaks) {
     EXPECT_EQ(std::make_tuple(preview(withJunk).result, preview(withJunk).bitsOffset), std::make_tuple(1, 104u));
     for (const Bytes &bad : {riff({anih(1, 1, 1)}), riff({list("fram", {chunk("xxxx", {1})})}),
                              riff({list("fram", {chunk("icon", Bytes(30, 0xEE))})}),
-                             riff({list("fram", {chunk("icon", data, 5000)})})})
+                             riff({list("fram", {chunk("icon", data, 5000)})}),
+                             riff({chunk("LIST", Bytes{'f', 'r', 'a', 'm'} + icon, 20), anih(1, 1, 1)})})
         EXPECT_EQ(preview(writeFile("bad.ani", bad)).result, -4);
 
     // Refused frames are still all offered; a refused document is freed; no
