@@ -250,10 +250,22 @@ TEST_F(Ani, WrittenFileHasTheDocumentedLayoutByteForByte) {
     ASSERT_EQ(editor.iconRequests.size(), 2u);
     EXPECT_EQ(std::make_tuple(editor.iconRequests[1].index, editor.iconRequests[1].width), std::make_tuple(1, 32));
 
-    // Title and author empty: no INFO list; author alone: IART only.
+    // Title and author empty: no INFO list; author alone: IART only. The
+    // editor's blocks here are larger than the sizes it reports, as rounding
+    // allocators make them: only the reported bytes go out.
     lockDocument()->title[0] = 0;
     VcMemUnlock(editor.currentDocument);
+    editor.hook = [&](int32_t cmd, intptr_t param, intptr_t value) -> std::optional<intptr_t> {
+        if (cmd != HOST_GET_ICON) return std::nullopt;
+        const Bytes &b = value ? icon1 : icon0;
+        void *block = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, b.size() + 16);
+        std::memcpy(VcMemLock(block), b.data(), b.size());
+        VcMemUnlock(block);
+        *reinterpret_cast<uint32_t *>(param) = uint32_t(b.size());
+        return reinterpret_cast<intptr_t>(block);
+    };
     ASSERT_EQ(save(out), 1);
+    editor.hook = nullptr;
     Bytes got = readBytes(out);
     EXPECT_EQ(Bytes(got.begin() + 96, got.end()), fram);
     std::strcpy(lockDocument()->author, "Me");
@@ -261,6 +273,14 @@ TEST_F(Ani, WrittenFileHasTheDocumentedLayoutByteForByte) {
     ASSERT_EQ(save(out), 1);
     got = readBytes(out);
     EXPECT_EQ(Bytes(got.begin() + 96, got.begin() + 120), list("INFO", {chunk("IART", {'M', 'e', 0})}));
+    // The largest head: 256 steps and both texts at their 79 characters.
+    const std::string t(79, 't'), a(79, 'a');
+    setDocument(makeDocument(U(256, 1), U(256, 9), t.c_str(), a.c_str(), 2));
+    ASSERT_EQ(save(out), 1);
+    got = readBytes(out);
+    EXPECT_EQ(Bytes(got.begin() + 2120, got.end()),
+              list("INFO", {chunk("INAM", Bytes(t.begin(), t.end()) + Bytes{0}), chunk("IART", Bytes(a.begin(), a.end()) + Bytes{0})}) +
+                  fram);
 }
 
 TEST_F(Ani, GdkPixbufReadsOurFramesSizesAndDelays) {
