@@ -274,8 +274,11 @@ TEST_F(Ani, WrittenFileHasTheDocumentedLayoutByteForByte) {
     got = readBytes(out);
     EXPECT_EQ(Bytes(got.begin() + 96, got.begin() + 120), list("INFO", {chunk("IART", {'M', 'e', 0})}));
     // The largest head: 256 steps and both texts at their 79 characters.
+    // A title filling its field without a NUL is cut to 79 characters too.
     const std::string t(79, 't'), a(79, 'a');
-    setDocument(makeDocument(U(256, 1), U(256, 9), t.c_str(), a.c_str(), 2));
+    setDocument(makeDocument(U(256, 1), U(256, 9), "", a.c_str(), 2));
+    std::memset(lockDocument()->title, 't', sizeof lockDocument()->title);
+    VcMemUnlock(editor.currentDocument);
     ASSERT_EQ(save(out), 1);
     got = readBytes(out);
     EXPECT_EQ(Bytes(got.begin() + 2120, got.end()),
@@ -364,9 +367,13 @@ TEST_F(Ani, SaveWithoutDocumentDefinesStepsInTheDialogOrStopsOnCancel) {
     EXPECT_EQ(get32(got, 12 + 8 + 12), 16u);
     EXPECT_EQ(editor.count(HOST_SET_HOTSPOT), 2u);
 
-    ui.dialogAnswer = [](int32_t id, void *) -> intptr_t { return id == 106 ? 0 : VC_DIALOG_DEFAULT; };
-    EXPECT_EQ(save(path("never.ani")), 0);
-    EXPECT_NE(access(path("never.ani").c_str(), F_OK), 0);
+    // Cancel on the steps, or on the size asked for an image of no standard size.
+    for (const auto [dialog, side] : {std::pair{106, 16}, {107, 20}}) {
+        editor.imageWidth = editor.imageHeight = uint16_t(side);
+        ui.dialogAnswer = [dialog](int32_t id, void *) -> intptr_t { return id == dialog ? 0 : VC_DIALOG_DEFAULT; };
+        EXPECT_EQ(save(path("never.ani")), 0) << dialog;
+        EXPECT_NE(access(path("never.ani").c_str(), F_OK), 0) << dialog;
+    }
 }
 
 TEST_F(Ani, FrameChangesKeepTheSequenceValid) {
