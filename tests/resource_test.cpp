@@ -166,6 +166,13 @@ TEST_F(ProgramFiles, BuiltProgramsListSortedAndNameThePick) {
 // Damaged files, one field at a time in both PE layouts, and every
 // truncation: nothing loops, reads outside or leaks, and the result is the
 // failure the damage calls for.
+// Moves the section header `by` bytes on, zeroing the bytes it leaves.
+void moveSection(PeFile &f, long by) {
+    const auto at = f.bytes.begin() + long(f.section);
+    std::copy_backward(at, at + 40, at + by + 40);
+    std::fill(at, at + by, 0);
+}
+
 TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
     const struct {
         const char *what;
@@ -179,6 +186,18 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
         {"new header past the end", [](PeFile &f) { poke32(f.bytes, 60, 0x7FFFFFF0); }, -3, ""},
         {"two data directories", [](PeFile &f) { poke32(f.bytes, f.optional + (f.bytes[f.optional + 1] == 2 ? 108 : 92), 2); }, 0, ""},
         {"no section holds the directory", [](PeFile &f) { poke32(f.bytes, f.section + 12, 0x9000); }, 0, ""},
+        {"twenty data directories, the sections after them",
+         [](PeFile &f) {
+             moveSection(f, 32), poke32(f.bytes, f.section - 132, 20);
+             poke16(f.bytes, 84, uint32_t(f.section + 32 - f.optional));
+         },
+         1, "LOGO-1033"},
+        {"a section ending where the resources begin, listed first",
+         [](PeFile &f) {
+             moveSection(f, 40), poke16(f.bytes, 70, 2);
+             poke32(f.bytes, f.section + 12, 0x2000), poke32(f.bytes, f.section + 16, 0x1000), poke32(f.bytes, f.section + 20, 0x7FFFFF00);
+         },
+         1, "LOGO-1033"},
         {"root count past the end", [](PeFile &f) { poke32(f.bytes, f.root + 16, 3), poke16(f.bytes, f.root + 14, 0xFFFF); }, -3, ""},
         {"subdirectory back at its parent", [](PeFile &f) { poke32(f.bytes, f.languageDir0 + 44, 0x80000018u); }, -3, ""},
         {"directory holding itself", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 28, 0x80000018u); }, -3, ""},
