@@ -368,7 +368,7 @@ TEST_F(Ani, SaveWithoutDocumentDefinesStepsInTheDialogOrStopsOnCancel) {
     EXPECT_EQ(editor.count(HOST_SET_HOTSPOT), 2u);
 
     // Cancel on the steps, or on the size asked for an image of no standard size.
-    for (const auto [dialog, side] : {std::pair{106, 16}, {107, 20}}) {
+    for (const auto &[dialog, side] : {std::pair{106, 16}, {107, 20}}) {
         editor.imageWidth = editor.imageHeight = uint16_t(side);
         ui.dialogAnswer = [dialog](int32_t id, void *) -> intptr_t { return id == dialog ? 0 : VC_DIALOG_DEFAULT; };
         EXPECT_EQ(save(path("never.ani")), 0) << dialog;
