@@ -143,6 +143,8 @@ TEST_F(Ani, StepsDefaultFromAnihTheLaterChunkWinsAndTextsAreCut) {
          {1}, {0}, std::string(79, 'T'), "abc"},
         // An INAM claiming more than its list holds is stepped over.
         {riff({list("INFO", {chunk("INAM", {'x', 0}, 500)}), anih(1, 1, 1), frames(1)}), {1}, {0}, "", ""},
+        // Texts come from INFO lists only.
+        {riff({list("META", {chunk("INAM", {'x', 0})}), anih(1, 1, 1), frames(1)}), {1}, {0}, "", ""},
         // An INFO list larger than the reader's window is read whole.
         {riff({list("INFO", {chunk("ISFT", Bytes(20000, 'x')), chunk("INAM", {'b', 'i', 'g', 0})}), anih(1, 1, 1), frames(1)}),
          {1}, {0}, "big", ""},
@@ -179,6 +181,11 @@ TEST_F(Ani, FailuresGetTheirResultsAndNothingLeaks) {
         {"rate past the end", riff({anih(1, 1, 1), chunk("rate", {1, 0, 0, 0}, 4000)}), -3, 0},
         {"truncated fram", cut, -3, 0},
         {"icon past its list", riff({anih(1, 1, 1), list("fram", {chunk("icon", {1, 2, 3, 4}, 100)})}), -3, 0},
+        {"icon of 2 GiB in a list of 4 GiB, 50 kB into the file",
+         riff({anih(1, 1, 1), chunk("pad ", Bytes(50000, 0)),
+               chunk("LIST", Bytes{'f', 'r', 'a', 'm'} + chunk("icon", {1, 2}, 0x7FFFFFF0), 0xFFFFFFF0)}),
+         -3, 0},
+        {"chunk reaching past 2 GiB", riff({anih(1, 1, 1), frames(1), chunk("junk", {1, 2}, 0x7FFFFFF0)}), -3, 1},
         {"icon of junk between good ones", riff({anih(3, 3, 1), list("fram", {icon, chunk("icon", Bytes(40, 0x55)), icon})}),
          -6, 2},
         {"list of another type is skipped", riff({list("zzzz", {icon}), anih(1, 1, 1), frames(1)}), 1, 1},
@@ -200,7 +207,8 @@ TEST_F(Ani, FailuresGetTheirResultsAndNothingLeaks) {
     EXPECT_EQ(std::make_tuple(preview(withJunk).result, preview(withJunk).bitsOffset), std::make_tuple(1, 104u));
     for (const Bytes &bad : {riff({anih(1, 1, 1)}), riff({list("fram", {chunk("xxxx", {1})})}),
                              riff({list("fram", {chunk("icon", Bytes(30, 0xEE))})}),
-                             riff({list("fram", {chunk("icon", data, 5000)})})})
+                             riff({list("fram", {chunk("icon", data, 5000)})}),
+                             riff({chunk("LIST", Bytes{'f', 'r', 'a', 'm'} + icon, 20), anih(1, 1, 1)})})
         EXPECT_EQ(preview(writeFile("bad.ani", bad)).result, -4);
 
     // Refused frames are still all offered; a refused document is freed; no
@@ -242,10 +250,22 @@ TEST_F(Ani, WrittenFileHasTheDocumentedLayoutByteForByte) {
     ASSERT_EQ(editor.iconRequests.size(), 2u);
     EXPECT_EQ(std::make_tuple(editor.iconRequests[1].index, editor.iconRequests[1].width), std::make_tuple(1, 32));
 
-    // Title and author empty: no INFO list; author alone: IART only.
+    // Title and author empty: no INFO list; author alone: IART only. The
+    // editor's blocks here are larger than the sizes it reports, as rounding
+    // allocators make them: only the reported bytes go out.
     lockDocument()->title[0] = 0;
     VcMemUnlock(editor.currentDocument);
+    editor.hook = [&](int32_t cmd, intptr_t param, intptr_t value) -> std::optional<intptr_t> {
+        if (cmd != HOST_GET_ICON) return std::nullopt;
+        const Bytes &b = value ? icon1 : icon0;
+        void *block = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, b.size() + 16);
+        std::memcpy(VcMemLock(block), b.data(), b.size());
+        VcMemUnlock(block);
+        *reinterpret_cast<uint32_t *>(param) = uint32_t(b.size());
+        return reinterpret_cast<intptr_t>(block);
+    };
     ASSERT_EQ(save(out), 1);
+    editor.hook = nullptr;
     Bytes got = readBytes(out);
     EXPECT_EQ(Bytes(got.begin() + 96, got.end()), fram);
     std::strcpy(lockDocument()->author, "Me");
@@ -253,6 +273,17 @@ TEST_F(Ani, WrittenFileHasTheDocumentedLayoutByteForByte) {
     ASSERT_EQ(save(out), 1);
     got = readBytes(out);
     EXPECT_EQ(Bytes(got.begin() + 96, got.begin() + 120), list("INFO", {chunk("IART", {'M', 'e', 0})}));
+    // The largest head: 256 steps and both texts at their 79 characters.
+    // A title filling its field without a NUL is cut to 79 characters too.
+    const std::string t(79, 't'), a(79, 'a');
+    setDocument(makeDocument(U(256, 1), U(256, 9), "", a.c_str(), 2));
+    std::memset(lockDocument()->title, 't', sizeof lockDocument()->title);
+    VcMemUnlock(editor.currentDocument);
+    ASSERT_EQ(save(out), 1);
+    got = readBytes(out);
+    EXPECT_EQ(Bytes(got.begin() + 2120, got.end()),
+              list("INFO", {chunk("INAM", Bytes(t.begin(), t.end()) + Bytes{0}), chunk("IART", Bytes(a.begin(), a.end()) + Bytes{0})}) +
+                  fram);
 }
 
 TEST_F(Ani, GdkPixbufReadsOurFramesSizesAndDelays) {
@@ -336,9 +367,13 @@ TEST_F(Ani, SaveWithoutDocumentDefinesStepsInTheDialogOrStopsOnCancel) {
     EXPECT_EQ(get32(got, 12 + 8 + 12), 16u);
     EXPECT_EQ(editor.count(HOST_SET_HOTSPOT), 2u);
 
-    ui.dialogAnswer = [](int32_t id, void *) -> intptr_t { return id == 106 ? 0 : VC_DIALOG_DEFAULT; };
-    EXPECT_EQ(save(path("never.ani")), 0);
-    EXPECT_NE(access(path("never.ani").c_str(), F_OK), 0);
+    // Cancel on the steps, or on the size asked for an image of no standard size.
+    for (const auto &[dialog, side] : {std::pair{106, 16}, {107, 20}}) {
+        editor.imageWidth = editor.imageHeight = uint16_t(side);
+        ui.dialogAnswer = [dialog](int32_t id, void *) -> intptr_t { return id == dialog ? 0 : VC_DIALOG_DEFAULT; };
+        EXPECT_EQ(save(path("never.ani")), 0) << dialog;
+        EXPECT_NE(access(path("never.ani").c_str(), F_OK), 0) << dialog;
+    }
 }
 
 TEST_F(Ani, FrameChangesKeepTheSequenceValid) {

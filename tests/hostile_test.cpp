@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 
+#include "host/image.h"
 #include "support/cursor_files.h"
 #include "support/gif_bytes.h"
 #include "support/program_files.h"
@@ -129,6 +130,22 @@ Bytes bigJpeg(HostileFiles &t, uint16_t w, uint16_t h) {
         }
     return b;
 }
+// An icon file whose one entry is a PNG image of w x h, one bit a pixel.
+Bytes pngIcon(HostileFiles &t, int32_t w, int32_t h) {
+    host::Image img{.width = w, .height = h, .bitCount = 1, .palette = {0, 0xFFFFFF}, .bits = {}, .mask = {}};
+    img.bits.assign(size_t(img.rowBytes()) * size_t(h), 0);
+    const std::string out = t.path("src.png");
+    [&] { ASSERT_TRUE(host::writePng(out, img)); }();
+    return icon(1, stilltest::readBytes(out));
+}
+// An icon file of 8192 entries naming one image of a depth the editor never takes.
+Bytes unusableIcons() {
+    Bytes d = iconData(32, 32, 4), b = {0, 0, 1, 0, 0, 0x20};
+    put16(d, 14, 16);
+    const Bytes one = Bytes{32, 32, 16, 0, 1, 0, 4, 0} + le32({uint32_t(d.size()), 6 + 16 * 8192});
+    for (int i = 0; i < 8192; ++i) b.insert(b.end(), one.begin(), one.end());
+    return b + d;
+}
 Bytes bigResource() {
     Bytes d = makeDib(4, 4, 8);
     put32(d, 4, 60000), put32(d, 8, 60000);
@@ -169,6 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
                 CONV_E_UNSUPPORTED},
         Hostile{"ICO directory claiming 65535 entries", [](B) { return icon(65535, iconData(32, 32, 4)); }, "c.ico",
                 false, CONV_OK},
+        Hostile{"ICO directory of 8192 unusable entries", [](B) { return unusableIcons(); }, "u.ico", false,
+                CONV_E_FORMAT},
         Hostile{"ICO image of height 0", [](B) { return icon(1, bigIcon(32, 0)); }, "h.ico", true, CONV_E_DATA},
         Hostile{"PCX window with xmax < xmin", [](B) { return pcx(9, 0, 3, 3, {}); }, "r.pcx", false,
                 CONV_E_UNSUPPORTED},
@@ -189,6 +208,8 @@ INSTANTIATE_TEST_SUITE_P(
                 Limit::SmallPictures},
         Hostile{"ICO image of 2000 x 2000", [](B) { return icon(1, bigIcon(2000, 2000)); }, "p.ico", true, CONV_E_DATA,
                 Limit::SmallPictures},
+        Hostile{"ICO PNG image of 2000 x 2000", [](B t) { return pngIcon(t, 2000, 2000); }, "g.ico", false,
+                CONV_E_FORMAT, Limit::SmallPictures},
         Hostile{"ANI frame of 2000 x 2000", [](B) { return ani(36, cursorFile(bigIcon(2000, 2000), 1, 1)); }, "p.ani",
                 true, CONV_E_UNSUPPORTED, Limit::SmallPictures},
         // A bitmap resource is handed over as stored: only its bytes count.

@@ -29,6 +29,14 @@ Bytes dib(int w, int h, uint16_t bits, bool core = false) {
     return b;
 }
 
+// A 32-bit bitmap whose three colour masks follow the header.
+Bytes bitfields(int w, int h) {
+    Bytes b = dib(w, h, 32);
+    poke32(b, 16, 3);
+    b.insert(b.begin() + 40, 12, 0xFF);
+    return b;
+}
+
 class ProgramFiles : public LibraryTest {
 protected:
     void SetUp() override {
@@ -166,6 +174,13 @@ TEST_F(ProgramFiles, BuiltProgramsListSortedAndNameThePick) {
 // Damaged files, one field at a time in both PE layouts, and every
 // truncation: nothing loops, reads outside or leaks, and the result is the
 // failure the damage calls for.
+// Moves the section header `by` bytes on, zeroing the bytes it leaves.
+void moveSection(PeFile &f, long by) {
+    const auto at = f.bytes.begin() + long(f.section);
+    std::copy_backward(at, at + 40, at + by + 40);
+    std::fill(at, at + by, 0);
+}
+
 TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
     const struct {
         const char *what;
@@ -179,6 +194,18 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
         {"new header past the end", [](PeFile &f) { poke32(f.bytes, 60, 0x7FFFFFF0); }, -3, ""},
         {"two data directories", [](PeFile &f) { poke32(f.bytes, f.optional + (f.bytes[f.optional + 1] == 2 ? 108 : 92), 2); }, 0, ""},
         {"no section holds the directory", [](PeFile &f) { poke32(f.bytes, f.section + 12, 0x9000); }, 0, ""},
+        {"twenty data directories, the sections after them",
+         [](PeFile &f) {
+             moveSection(f, 32), poke32(f.bytes, f.section - 132, 20);
+             poke16(f.bytes, 84, uint32_t(f.section + 32 - f.optional));
+         },
+         1, "LOGO-1033"},
+        {"a section ending where the resources begin, listed first",
+         [](PeFile &f) {
+             moveSection(f, 40), poke16(f.bytes, 70, 2);
+             poke32(f.bytes, f.section + 12, 0x2000), poke32(f.bytes, f.section + 16, 0x1000), poke32(f.bytes, f.section + 20, 0x7FFFFF00);
+         },
+         1, "LOGO-1033"},
         {"root count past the end", [](PeFile &f) { poke32(f.bytes, f.root + 16, 3), poke16(f.bytes, f.root + 14, 0xFFFF); }, -3, ""},
         {"subdirectory back at its parent", [](PeFile &f) { poke32(f.bytes, f.languageDir0 + 44, 0x80000018u); }, -3, ""},
         {"directory holding itself", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 28, 0x80000018u); }, -3, ""},
@@ -217,6 +244,12 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
         }
     }
     vc::plat::memFileUnmap("cut.exe");
+    // Data over the preview's read limit gives no preview.
+    vc::Limits lowered;
+    lowered.previewRead = 100;
+    vc::plat::setLimits(lowered);
+    ConvImageRecord rec{};
+    EXPECT_EQ(GetPreviewImage(writeFile("over.dll", buildPe({{"", 7, 0, dib(9, 3, 24)}}, false).bytes).c_str(), &rec), CONV_E_READ);
 }
 
 // The preview's placement inside a 120 x 130 button, and the statics.
@@ -230,6 +263,7 @@ TEST_F(ProgramFiles, PreviewPlacementAndStatics) {
         {dib(200, 100, 24), 1, 33, 118, 64, "200x100", "16.7 Mio."},
         {dib(50, 300, 8), 50, 1, 20, 128, "50x300", "256"},  // tall: the width scales by W / height
         {dib(118, 128, 1, true), 1, 1, 118, 128, "118x128", "2"},
+        {bitfields(16, 16), 52, 57, 16, 16, "16x16", "16.7 Mio."},
     };
     vc::BitmapPreview p;
     for (const auto &c : cases) {
@@ -238,9 +272,11 @@ TEST_F(ProgramFiles, PreviewPlacementAndStatics) {
                   std::make_tuple(c.x, c.y, c.w, c.h, c.size, c.colors, true));
         EXPECT_FALSE(vc::bitmapPreview(c.header.data(), c.header.size() - 1, 120, 130, p) && p.drawable) << c.size;
     }
-    Bytes hostile = dib(1, 1, 24);
-    poke32(hostile, 8, 0x80000000u);  // a height that cannot be negated
-    EXPECT_TRUE(vc::bitmapPreview(hostile.data(), hostile.size(), 120, 130, p) && !p.drawable);
+    Bytes tall = dib(1, 1, 24), wraps = dib(1, 1, 24);
+    poke32(tall, 8, 0x80000000u);  // a height that cannot be negated
+    poke32(wraps, 4, 1u << 28), poke32(wraps, 8, 1u << 24), poke16(wraps, 14, 0x8000);  // 2^24 rows of 2^40 bytes
+    for (const Bytes &hostile : {tall, wraps})
+        EXPECT_TRUE(vc::bitmapPreview(hostile.data(), hostile.size(), 120, 130, p) && !p.drawable);
     EXPECT_EQ(std::make_tuple(vc::mulDiv(1, 1, 2), vc::mulDiv(-1, 1, 2), vc::mulDiv(5, 3, 0), vc::mulDiv(1 << 30, 8, 2)),
               std::make_tuple(1, -1, -1, -1));
 }
