@@ -349,6 +349,9 @@ void BM_Encode(benchmark::State &state, const Movie *m, bool ours) {
             gifEncode(*m, name);
     }
     state.SetBytesProcessed(int64_t(state.iterations() * totalPixels(*m)));
+    // The size of what was written, to hold ours against giflib's.
+    struct stat st{};
+    state.counters["file_bytes"] = stat(name.c_str(), &st) == 0 ? double(st.st_size) : 0.0;
     // Our file must decode to the same pixels through giflib.
     if (ours) {
         int err = 0;
