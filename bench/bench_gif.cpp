@@ -17,6 +17,7 @@
 // MB/s counts one byte per pixel. The ratios printed after the table are
 // the peer's CPU time over ours (both run on one thread; CPU time is
 // steadier than wall time on a shared machine): above 1, we are faster.
+// The encoders' rows count the bytes each one wrote (file_bytes).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <gif_lib.h>
