@@ -9,6 +9,10 @@
 // does and the next read comes back short. sync() leaves the file at the
 // logical position for code that reads the file directly afterwards.
 //
+// The window remembers where the file stands after its own reads, so a
+// refill that continues there, and a sync to where the file already is,
+// cost no seek: a small file costs one read.
+//
 // The window holds its 16 KiB buffer itself (no allocation); keep it on the
 // stack of the call that reads.
 #pragma once
@@ -31,6 +35,13 @@ public:
     explicit FileWindow(HFile file) : file_(file) {
         const int32_t at = plat::fileSeek(file, 0, plat::kSeekCur);
         base_ = at < 0 ? 0 : at;
+        filePos_ = at;
+    }
+    // Starts at offset without asking the file; fileIsThere tells that the
+    // file stands at that offset already (as a file just opened stands at
+    // 0), which saves the seek of the first refill.
+    FileWindow(HFile file, uint32_t offset, bool fileIsThere) : file_(file), base_(offset) {
+        if (fileIsThere) filePos_ = offset;
     }
     FileWindow(const FileWindow &) = delete;
     FileWindow &operator=(const FileWindow &) = delete;
@@ -106,7 +117,13 @@ public:
     // Leaves the file at the logical position; false when it cannot be.
     bool sync() {
         const int64_t at = tell();
-        return at <= INT32_MAX && plat::fileSeek(file_, int32_t(at), plat::kSeekSet) == at;
+        if (at == filePos_) return true;
+        if (at > INT32_MAX || plat::fileSeek(file_, int32_t(at), plat::kSeekSet) != at) {
+            filePos_ = -1;
+            return false;
+        }
+        filePos_ = at;
+        return true;
     }
 
 private:
@@ -118,15 +135,21 @@ private:
     // Appends file bytes behind the window's content.
     bool refillBehind() {
         const int64_t at = base_ + len_;
-        if (at > INT32_MAX || plat::fileSeek(file_, int32_t(at), plat::kSeekSet) != at) return false;
+        if (at != filePos_) {
+            filePos_ = -1;
+            if (at > INT32_MAX || plat::fileSeek(file_, int32_t(at), plat::kSeekSet) != at) return false;
+        }
         const int32_t got = plat::fileRead(file_, buf_ + len_, kSize - len_);
+        // Where a failed read leaves the file is not known.
+        filePos_ = got < 0 ? -1 : at + got;
         if (got <= 0) return false;
         len_ += uint32_t(got);
         return true;
     }
 
     HFile file_;
-    int64_t base_ = 0;  // file offset of buf_[0]
+    int64_t base_ = 0;     // file offset of buf_[0]
+    int64_t filePos_ = -1;  // where the file stands; -1 when not known
     uint32_t pos_ = 0, len_ = 0;
     uint8_t buf_[kSize];
 };

@@ -22,7 +22,7 @@ int16_t ImportGifAssembled(GifLoad &load) {
     for (int32_t i = 0; i < n; ++i) {
         const GifFrameEntry &f = record.frames[i];
         // A frame that fails leaves what it drew; the others still come.
-        (void)DecodeGifImageAt(load.file.handle(), f.dataPosition, dib, f.hasGraphicControl ? f.transparentIndex : -1,
+        (void)DecodeGifImageAt(*load.window, f.dataPosition, dib, f.hasGraphicControl ? f.transparentIndex : -1,
                                0, 0);
     }
     if (load.image)
@@ -60,7 +60,7 @@ int16_t ImportGifSequence(GifLoad &load) {
         f.left = int16_t(sx);
         f.top = int16_t(sy);
         // A frame that fails is handed over as far as it was drawn.
-        (void)DecodeGifImageAt(load.file.handle(), f.dataPosition, dib, -1, sx, sy);
+        (void)DecodeGifImageAt(*load.window, f.dataPosition, dib, -1, sx, sy);
         if (!load.editor.addFrame(dib, EditorLink::sequenceFlags(uint32_t(i), HOST_FRAME_GIF))) break;
         // An index beyond the DIB's table names no colour the editor could
         // take; it is not passed on.

@@ -253,8 +253,7 @@ int16_t parseStructure(FileWindow &in, GifAnimRecord &rec, bool firstImageOnly) 
         }
     }
     // Callers read on after the signature.
-    if (!in.seek(6) || !in.sync()) return CONV_E_READ;
-    return CONV_OK;
+    return in.seek(6) ? int16_t(CONV_OK) : int16_t(CONV_E_READ);
 }
 
 // ---- Decoding -----------------------------------------------------------------------
@@ -416,7 +415,7 @@ int16_t readGif(GifLoad &load) {
     rec.commentFlag = 0;
     rec.repeat = 0;
     rec.frames[0].disposal = 0;
-    const int16_t result = ParseGifStructure(load.file.handle(), rec, !load.editor);
+    const int16_t result = ParseGifStructure(*load.window, rec, !load.editor);
     if (result <= 0) return result;
     rec.selectedFrame = 0;
     // Several images with a callback are the animated import's to decide;
@@ -444,10 +443,16 @@ bool DetectGifFile(HFile file) {
     return signature && std::memcmp(signature, "GIF", 3) == 0;
 }
 
-int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly) {
-    FileWindow in(file);
+int16_t ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageOnly) {
     if (!in.seek(0)) return CONV_E_READ;
     return parseStructure(in, record, firstImageOnly);
+}
+
+int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly) {
+    FileWindow in(file, 0, false);
+    const int16_t r = ParseGifStructure(in, record, firstImageOnly);
+    if (r == CONV_OK && !in.sync()) return CONV_E_READ;
+    return r;
 }
 
 // The loops below are written without branches on the pixels so that the
@@ -501,11 +506,16 @@ int16_t DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparen
     return decodeImage(in, dib, transparent, shiftX, shiftY);
 }
 
-int16_t DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
+int16_t DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
                          int32_t shiftX, int32_t shiftY) {
-    FileWindow in(file);
     if (!in.seek(dataPosition)) return CONV_E_READ;
     return decodeImage(in, dib, transparent, shiftX, shiftY);
+}
+
+int16_t DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
+                         int32_t shiftX, int32_t shiftY) {
+    FileWindow in(file, 0, false);
+    return DecodeGifImageAt(in, dataPosition, dib, transparent, shiftX, shiftY);
 }
 
 DibSpec gifDibSpec(uint16_t bitsPerPixel, int32_t width, int32_t height, const GifRgbQuad *palette, int32_t count) {
@@ -544,7 +554,7 @@ int16_t LoadGifSingleImage(GifLoad &load) {
     load.dib = makePackedDib(gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
     if (!load.dib) return CONV_E_MEMORY;
     // A damaged image is delivered as far as it was decoded.
-    (void)DecodeGifImageAt(load.file.handle(), e.dataPosition, load.dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top);
+    (void)DecodeGifImageAt(*load.window, e.dataPosition, load.dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top);
     handOverImage(load, e);
 
     // A one-frame document, at the image's own corner.
@@ -565,6 +575,9 @@ int16_t LoadGifImage(Wnd parent, const char *fileName, MemHandle *image, uint32_
     load.flags = flags;
     load.editor = EditorLink(callback);
     if (!load.file.open(fileName, plat::kOpenRead)) return CONV_E_OPEN;
+    // A file just opened stands at its start.
+    FileWindow window(load.file.handle(), 0, true);
+    load.window = &window;
     load.record = NewGifAnimRecord();
     if (!load.record) return CONV_E_MEMORY;
     const int16_t result = readGif(load);

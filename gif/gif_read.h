@@ -5,7 +5,8 @@
 // The routines take the open file explicitly: one GIF file is read at a
 // time, and the caller (LoadGifImage or the animated import) owns it from
 // open to close. DecodeGifImageAt reads a frame at its data position,
-// DecodeGifImage at the file's current position.
+// DecodeGifImage at the file's current position. The scan and the frames
+// of one load share one read window, so a small file is read once.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +33,8 @@ bool DetectGifFile(HFile file);
 // Leaves the file at offset 6. 1, -3 (short or damaged) or -4 (no GIF, or an
 // unknown block).
 int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly);
+// The same through a window over the file, which it leaves at offset 6.
+int16_t ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageOnly);
 
 // The scan's two steps, on the scan's read window. ReadGifExtension reads
 // one extension after its 0x21 byte into the record (graphic control for
@@ -54,6 +57,8 @@ int16_t DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparen
 // The same for the image at a frame's data position; -3 as well when the
 // file cannot be read there.
 int16_t DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
+                         int32_t shiftX, int32_t shiftY);
+int16_t DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
                          int32_t shiftX, int32_t shiftY);
 
 // Writes count (= w') indices of one image row into a DIB row of the given
@@ -78,6 +83,7 @@ struct GifLoad {
     uint32_t flags = 0;
     EditorLink editor;
     plat::File file;
+    FileWindow *window = nullptr;  // over file; the only reader of it while the load runs
     plat::Block record;  // the GifAnimRecord, locked while the load runs
     plat::Block dib;     // the image made; freed at the end unless handed to *image
 

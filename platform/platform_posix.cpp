@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <bitset>
 #include <map>
 #include <memory>
 #include <optional>
@@ -153,6 +154,18 @@ MemHandle memFree(MemHandle h) {
 namespace {
 long gOpenFiles = 0;
 
+// Descriptors of regular files opened for reading only. A read there that
+// comes back short has met the end of the file, so fileRead does not ask
+// again (which would cost a call and return nothing); other descriptors
+// (pipes, devices, files open for writing) may deliver in pieces.
+constexpr int kTrackedDescriptors = 4096;
+std::bitset<kTrackedDescriptors> gEndsWhenShort;
+
+void noteEndsWhenShort(int fd, bool yes) {
+    if (fd >= 0 && fd < kTrackedDescriptors) gEndsWhenShort[size_t(fd)] = yes;
+}
+bool endsWhenShort(int fd) { return fd >= 0 && fd < kTrackedDescriptors && gEndsWhenShort[size_t(fd)]; }
+
 struct MemFile {
     std::vector<uint8_t> bytes;
 };
@@ -226,6 +239,7 @@ HFile fileOpen(const char *name, int mode) {
         ::close(fd);
         return kFileError;
     }
+    noteEndsWhenShort(fd, S_ISREG(st.st_mode) && flags == O_RDONLY);
     ++gOpenFiles;
     return fd;
 }
@@ -238,6 +252,7 @@ HFile fileCreate(const char *name, int /*attributes*/) {
     }
     int fd = ::open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return kFileError;
+    noteEndsWhenShort(fd, false);
     ++gOpenFiles;
     return fd;
 }
@@ -253,12 +268,16 @@ int32_t fileRead(HFile f, void *buffer, uint32_t count) {
     }
     if (f >= kMemFileBase) return -1;
     auto *p = static_cast<uint8_t *>(buffer);
+    const bool once = endsWhenShort(f);
     uint32_t done = 0;
     while (done < count) {
-        ssize_t n = ::read(f, p + done, count - done);
+        const uint32_t want = count - done;
+        ssize_t n = ::read(f, p + done, want);
         if (n < 0) return -1;
         if (n == 0) break;
         done += uint32_t(n);
+        // One call moves at most 0x7FFFF000 bytes, short of the end.
+        if (once && want <= 0x7FFFF000u) break;
     }
     return int32_t(done);
 }
@@ -312,6 +331,7 @@ HFile fileClose(HFile f) {
         return 0;
     }
     if (f >= kMemFileBase) return kFileError;
+    noteEndsWhenShort(f, false);
     if (::close(f) != 0) return kFileError;
     --gOpenFiles;
     return 0;

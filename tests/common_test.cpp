@@ -144,6 +144,8 @@ TEST_F(Ground, FileWindowReadsAcrossRefillsAndSkipsPastTheEnd) {
     ASSERT_TRUE(r.ok() && span);
     EXPECT_EQ(Bytes(span, span + 20), Bytes(data.begin() + long(k) - 9, data.begin() + long(k) + 11));
     EXPECT_EQ(w.tell(), int64_t(k + 11));
+    ASSERT_TRUE(w.seek(3) && w.byte(b));  // back before the window: the file must be moved back
+    EXPECT_EQ(b, data[3]);
     ASSERT_TRUE(w.seek(2 * k + 5) && w.byte(b));
     EXPECT_EQ(b, data[2 * k + 5]);
     w.skip(k + 1000);  // beyond the end: allowed, the next read comes back short
