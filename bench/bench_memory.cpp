@@ -12,6 +12,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "bench/synthetic_photo.h"
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
 #include "codecs/tiff.h"
@@ -46,17 +47,10 @@ vc::plat::Block photo(int width, int height) {
     vc::plat::Block block(vc::newPackedDib(width, height, 24));
     uint8_t *rows = block.lock() + 40;
     const size_t stride = vc::dibRowBytes(width, 24);
-    uint32_t seed = 12345;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1103515245u + 12345u;
-            const int noise = int(seed >> 28) - 8;
-            const int base = (x * 200 / width + y * 55 / height) + ((x / 37 + y / 23) % 5) * 6;
-            uint8_t *p = rows + size_t(y) * stride + size_t(x) * 3;
-            p[0] = uint8_t(std::clamp(base / 2 + noise + 20, 0, 255));
-            p[1] = uint8_t(std::clamp(base + noise, 0, 255));
-            p[2] = uint8_t(std::clamp(255 - base / 2 + noise, 0, 255));
-        }
+    vcbench::syntheticPhoto(width, height, [&](int x, int y, int b, int g, int r) {
+        uint8_t *p = rows + size_t(y) * stride + size_t(x) * 3;
+        p[0] = uint8_t(b), p[1] = uint8_t(g), p[2] = uint8_t(r);
+    });
     block.unlock();
     return block;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
+#include "bench/synthetic_photo.h"
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
 #include "entry/image_block.h"
@@ -25,17 +26,10 @@ constexpr int kWidth = 1920, kHeight = 1080;
 // blue, green, red rows top first.
 std::vector<uint8_t> photo() {
     std::vector<uint8_t> px(size_t(kWidth) * kHeight * 3);
-    uint32_t seed = 12345;
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            seed = seed * 1103515245u + 12345u;
-            const int noise = int(seed >> 28) - 8;
-            const int base = (x * 200 / kWidth + y * 55 / kHeight) + ((x / 37 + y / 23) % 5) * 6;
-            uint8_t *p = &px[(size_t(y) * kWidth + x) * 3];
-            p[0] = uint8_t(std::clamp(base / 2 + noise + 20, 0, 255));
-            p[1] = uint8_t(std::clamp(base + noise, 0, 255));
-            p[2] = uint8_t(std::clamp(255 - base / 2 + noise, 0, 255));
-        }
+    vcbench::syntheticPhoto(kWidth, kHeight, [&](int x, int y, int b, int g, int r) {
+        uint8_t *p = &px[(size_t(y) * kWidth + x) * 3];
+        p[0] = uint8_t(b), p[1] = uint8_t(g), p[2] = uint8_t(r);
+    });
     return px;
 }
 

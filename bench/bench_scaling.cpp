@@ -14,6 +14,7 @@
 #include <string>
 
 #include "bench/ratio_reporter.h"
+#include "bench/synthetic_photo.h"
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
 #include "codecs/tiff.h"
@@ -44,21 +45,13 @@ vc::plat::Block picture(int side, bool indexed) {
     auto *dib = reinterpret_cast<ConvBitmapInfoHeader *>(block.lock());
     uint8_t *rows = reinterpret_cast<uint8_t *>(dib) + vc::dibBitsOffset(*dib);
     const size_t stride = vc::dibRowBytes(side, indexed ? 8 : 24);
-    uint32_t seed = 12345;
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x) {
-            seed = seed * 1103515245u + 12345u;
-            const int noise = int(seed >> 28) - 8;
-            const int base = (x * 200 / side + y * 55 / side) + ((x / 37 + y / 23) % 5) * 6;
-            const int b = std::clamp(base / 2 + noise + 20, 0, 255), g = std::clamp(base + noise, 0, 255),
-                      r = std::clamp(255 - base / 2 + noise, 0, 255);
-            uint8_t *p = rows + size_t(y) * stride;
-            if (indexed) {
-                p[x] = uint8_t((b >> 6) << 5 | (g >> 5) << 2 | (r >> 6));
-            } else {
-                p[3 * x] = uint8_t(b), p[3 * x + 1] = uint8_t(g), p[3 * x + 2] = uint8_t(r);
-            }
-        }
+    vcbench::syntheticPhoto(side, side, [&](int x, int y, int b, int g, int r) {
+        uint8_t *p = rows + size_t(y) * stride;
+        if (indexed)
+            p[x] = uint8_t((b >> 6) << 5 | (g >> 5) << 2 | (r >> 6));
+        else
+            p[3 * x] = uint8_t(b), p[3 * x + 1] = uint8_t(g), p[3 * x + 2] = uint8_t(r);
+    });
     block.unlock();
     return block;
 }
