@@ -89,6 +89,23 @@ struct Entry {
     size_t len;
 };
 
+// With run tracking, a length of 16 or more may carry kRun: every byte of
+// the string but the last is its first byte. Such a string is written as a
+// fill, without loading the bytes of strings written a few codes earlier
+// (those loads wait for the stores in flight). The bit also keeps these
+// entries out of the copy path, whose room check it fails.
+constexpr size_t kRun = size_t(1) << (sizeof(size_t) * 8 - 1);
+constexpr size_t kRunFrom = 16;
+
+// Whether the first n (n <= 15) bytes of the 16 in words a, b are all the
+// first one.
+inline bool sameBytes(uint64_t a, uint64_t b, size_t n) {
+    const uint64_t all = (a & 0xFF) * 0x0101010101010101u;
+    const uint64_t low = n >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * n)) - 1;
+    const uint64_t high = n <= 8 ? 0 : (uint64_t(1) << (8 * (n - 8))) - 1;
+    return ((a ^ all) & low) == 0 && ((b ^ all) & high) == 0;
+}
+
 inline void copy16(uint8_t *dst, const uint8_t *src) {
     // Both words are loaded before either is stored: src may end where dst
     // begins.
@@ -147,7 +164,7 @@ struct BitReader {
 
 // table has kMaxCodes + 1 entries: the last one takes the writes once the
 // table is full.
-template <BitOrder Order>
+template <BitOrder Order, bool Runs>
 DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity, const DecodeParams &params,
                         Entry *table) {
     DecodeResult r;
@@ -168,6 +185,20 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
     uint64_t dropped = 0;
     bool failed = false;
     BitReader<Order> br{in, in + inSize};
+    // One more entry: the next free code moves on, and the code width grows
+    // where it is due.
+    auto grow = [&](uint32_t n) {
+        if (n < kMaxCodes) {
+            ++n;
+            const uint32_t g = n + early;
+            if ((g & mask) == 0 && g < kMaxCodes) {
+                ++width;
+                mask += g;
+                codeMask = mask & ((1u << width) - 1);
+            }
+        }
+        return n;
+    };
 
     while (br.fill(width)) {
         const uint32_t code = br.take(width, codeMask);
@@ -181,7 +212,11 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
             // string.
             e = table[code];
             uint8_t *dst = out + o;
-            copy16(dst, e.src);
+            uint64_t a, b;
+            std::memcpy(&a, e.src, 8);
+            std::memcpy(&b, e.src + 8, 8);
+            std::memcpy(dst, &a, 8);
+            std::memcpy(dst + 8, &b, 8);
             for (size_t k = 16; k < e.len; k += 16) copy16(dst + k, e.src + k);
             // The next free code's string ends in the byte its copy wrote
             // first (its source runs up to out + o), which the first word
@@ -189,6 +224,39 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
             // is written again unchanged.
             dst[e.len - 1] = e.src[e.len - 1];
             o += e.len;
+            if (Runs && e.len == kRunFrom - 1 && sameBytes(a, b, e.len)) {
+                // The first string long enough to be filled: the entry made
+                // ahead is this run plus one byte.
+                next = grow(next);
+                table[next] = Entry{out + pos, kRunFrom | kRun};
+                limit = next + 1;
+                continue;
+            }
+        } else if (Runs && code < limit && (table[code].len & kRun) &&
+                   capacity - o >= (table[code].len & ~kRun) + 16) {
+            // A run but perhaps its last byte, with room behind it for whole
+            // words.
+            e = table[code];
+            e.len &= ~kRun;
+            uint8_t *dst = out + o;
+            const uint8_t first = e.src[0];
+            const uint64_t all = first * 0x0101010101010101u;
+            for (size_t k = 0; k < e.len; k += 16) {
+                std::memcpy(dst + k, &all, 8);
+                std::memcpy(dst + k + 8, &all, 8);
+            }
+            // Read after the fill: the next free code's last byte is the
+            // one written first.
+            const uint8_t last = e.src[e.len - 1];
+            dst[e.len - 1] = last;
+            o += e.len;
+            if (last == first) {
+                // A whole run: the entry made ahead is one again.
+                next = grow(next);
+                table[next] = Entry{out + pos, (e.len + 1) | kRun};
+                limit = next + 1;
+                continue;
+            }
         } else {
             // Every rare case: clear, end, the first string after a clear, a
             // string near the end of the buffer, and damage.
@@ -198,7 +266,7 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
                 // inside the output while the output has room.
                 if (next > clear + 2 && o < capacity) {
                     const Entry &f = table[clear + 2];
-                    firstFreeByte = f.src[f.len - 1];
+                    firstFreeByte = f.src[(f.len & ~kRun) - 1];
                 }
                 width = s + 1;
                 mask = (1u << width) - 1;
@@ -232,6 +300,7 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
             }
             // A string that does not fit whole.
             e = table[code];
+            e.len &= ~kRun;
             const size_t room = capacity - o;
             const size_t n = e.len < room ? e.len : room;
             for (size_t i = 0; i < n; ++i) out[o + i] = e.src[i];
@@ -245,15 +314,7 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
         }
         // table[next] already holds its string: the previous one followed
         // by this one's first byte.
-        if (next < kMaxCodes) {
-            ++next;
-            const uint32_t grow = next + early;
-            if ((grow & mask) == 0 && grow < kMaxCodes) {
-                ++width;
-                mask += grow;
-                codeMask = mask & ((1u << width) - 1);
-            }
-        }
+        next = grow(next);
         prevPos = pos;
         prevLen = e.len;
         // The entry the next free code will get, made now so that a code
@@ -287,8 +348,12 @@ inline DecodeResult decode(const uint8_t *in, size_t inSize, uint8_t *out, size_
     if (params.minCodeSize > kMaxMinCodeSize || params.earlyChange > 1) return DecodeResult{-6, 0, false};
     detail::Entry table[kMaxCodes + 1];
     if (params.order == BitOrder::LsbFirst)
-        return detail::decodeWith<BitOrder::LsbFirst>(in, inSize, out, capacity, params, table);
-    return detail::decodeWith<BitOrder::MsbFirst>(in, inSize, out, capacity, params, table);
+        return detail::decodeWith<BitOrder::LsbFirst, false>(in, inSize, out, capacity, params, table);
+    // Runs are tracked for TIFF strips, where flat areas make strings of
+    // hundreds of one byte. kRun must fail the copy path's room check.
+    if (capacity < detail::kRun)
+        return detail::decodeWith<BitOrder::MsbFirst, true>(in, inSize, out, capacity, params, table);
+    return detail::decodeWith<BitOrder::MsbFirst, false>(in, inSize, out, capacity, params, table);
 }
 
 }  // namespace vc::lzw

@@ -93,20 +93,25 @@ vc::lzw::DecodeResult reference(const std::vector<uint8_t> &in, std::vector<uint
 }
 
 // Mostly valid codes with clears, bad codes when asked, and (longStrings)
-// recent entries again and again so that strings grow and the table fills.
+// recent entries again and again so that strings grow and the table fills;
+// with runs, mostly the next free code (a run grows by one byte) or a code
+// seen before.
 std::vector<uint8_t> generate(std::mt19937 &rng, unsigned s, BitOrder order, unsigned early, size_t codes,
-                              bool withBad, bool withEnd, bool longStrings) {
+                              bool withBad, bool withEnd, bool longStrings, bool runs = false) {
     Packer p{order, {}};
     const uint32_t clear = 1u << s;
     unsigned width = s + 1;
     uint32_t next = clear + 2;
     bool fresh = true;
+    std::vector<uint32_t> seen;
     p.put(clear, width);
     for (size_t i = 0; i < codes; ++i) {
         uint32_t code;
         const unsigned roll = rng() % 1000;
         if (roll < 3 && !longStrings)
             code = clear;
+        else if (runs && !fresh && roll < 900)
+            code = roll < 800 || seen.empty() ? next : seen[rng() % seen.size()];
         else if (longStrings && !fresh && roll < 900 && next > clear + 2)
             code = next - rng() % std::min<uint32_t>(8, next - clear - 1);
         else if (withBad && fresh && roll < 100 && (clear + 2) >> width == 0)
@@ -119,11 +124,12 @@ std::vector<uint8_t> generate(std::mt19937 &rng, unsigned s, BitOrder order, uns
             code = std::min<uint32_t>(clear + 2 + rng() % (next - clear - 1), next);
         p.put(code, width);
         if (code == clear) {
-            width = s + 1, next = clear + 2, fresh = true;
+            width = s + 1, next = clear + 2, fresh = true, seen.clear();
         } else if (code <= next && !std::exchange(fresh, false) && next < 4096) {
             ++next;
             if (((next + early) & ((1u << width) - 1)) == 0 && next + early < 4096) ++width;
         }
+        if (runs && code != clear && code < next) seen.push_back(code);
     }
     if (withEnd) p.put(clear + 1, width);
     return p.finish();
@@ -198,10 +204,10 @@ TEST(Lzw, MatchesTheReference) {
     for (unsigned s : {0u, 1u, 2u, 3u, 4u, 7u, 8u, 11u})
         for (auto order : {BitOrder::LsbFirst, BitOrder::MsbFirst})
             for (unsigned early : {0u, 1u})
-                for (int round = 0; round < 6; ++round)
+                for (int round = 0; round < 8; ++round)
                     check(generate(rng, s, order, early, round < 2 ? 100 : 9000, round % 3 == 2, round % 2 == 0,
-                                   round >= 4),
-                          round == 3 ? 777 : 300000, {s, order, early}, round);
+                                   round == 4 || round == 5, round >= 6),
+                          round == 3 || round == 7 ? 7777 : 300000, {s, order, early}, round);
     for (int round = 0; round < 300; ++round) {
         std::vector<uint8_t> in(rng() % 400);
         for (auto &b : in) b = uint8_t(rng());

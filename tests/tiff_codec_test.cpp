@@ -139,13 +139,14 @@ Bytes slotEncode(const Bytes &in) {
 }
 
 TEST(TiffLzw, SameBytesAsTheSlotTable) {
-    // Noise, few values (past 12 extensions a code), runs and repeats: the
+    // Noise, few values (past 12 extensions a code), runs, repeats and long
+    // runs of one byte: the
     // hash table finds every string the slot table finds, across Clears and
     // past a full code list, alone and with a second strip coded beside it;
     // the decoder gives the bytes back, and fills a smaller output to its end.
     std::mt19937 rng(21);
     std::vector<std::pair<Bytes, Bytes>> strips;  // input, as the slot table codes it
-    for (int kind = 0; kind < 4; ++kind)
+    for (int kind = 0; kind < 5; ++kind)
         for (size_t size : {0u, 1u, 2u, 600u, 8192u, 70000u}) {
             SCOPED_TRACE("kind " + std::to_string(kind) + " size " + std::to_string(size));
             Bytes in(size);
@@ -154,7 +155,8 @@ TEST(TiffLzw, SameBytesAsTheSlotTable) {
                 if (kind == 0) in[i] = uint8_t(rng());
                 else if (kind == 1) in[i] = uint8_t(rng() % 23);
                 else if (kind == 2) in[i] = rng() % 9 ? v : (v = uint8_t(rng()));
-                else in[i] = i >= 300 && rng() % 50 ? in[i - 300] : uint8_t(rng() % 40);
+                else if (kind == 3) in[i] = i >= 300 && rng() % 50 ? in[i - 300] : uint8_t(rng() % 40);
+                else in[i] = rng() % 300 ? v : (v = uint8_t(rng() % 3));  // long runs of three values
             }
             const Bytes coded = encode(in);
             EXPECT_EQ(coded, slotEncode(in));
