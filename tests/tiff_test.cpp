@@ -156,6 +156,8 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
         {"planar", set(284, 2), CONV_E_UNSUPPORTED},
         {"2-bit grey", set(258, 2), CONV_E_UNSUPPORTED},
         {"16-bit grey", set(258, 16), CONV_E_UNSUPPORTED},
+        {"three 16-bit samples of a grey pixel",
+         with([](TiffBuilder &t) { t.tag(258, t.array({16, 16, 16}, 2), 3, 3); }), CONV_E_UNSUPPORTED},
         {"RGB with a fourth BitsPerSample",
          [] {
              TiffBuilder t = simple(false, 1, 1, 8, 2, {1, 2, 3}, 1, 3);
@@ -200,6 +202,11 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
     }
     vc::MemHandle missing = nullptr;
     EXPECT_EQ(vc::LoadTiffImage(path("missing.tif").c_str(), &missing), CONV_E_READ);
+    // Called directly, without the front door's look at the signature.
+    Bytes mixedOrder = simple(true, 4, 4, 8, 1, Bytes(16, 9)).build();
+    mixedOrder[0] = 'I';
+    const std::string mixed = writeFile("mixed.tif", mixedOrder);
+    EXPECT_EQ(vc::LoadTiffImage(mixed.c_str(), &missing), CONV_E_UNSUPPORTED);
 }
 
 // ---- Writer -------------------------------------------------------------------------
