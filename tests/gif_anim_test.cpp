@@ -51,16 +51,21 @@ TEST_F(GifAnimation, SmallAnimationIsWrittenByteForByte) {
     editor.addFrame(makeDib(2, 2, 4));
     editor.addFrame(makeDib(2, 2, 4));
     std::memset(editor.images[1].bytes.data() + 104, 0x11, 8);  // colour 1
+    editor.images[0].bytes[32] = 16;  // biClrUsed: the table the background is looked up in
     editor.screenColor = 0x111111;  // grey-ramp entry 1
     newDocument([](vc::GifAnimRecord &r) {
         std::strcpy(r.comment, "A\r\nB");
+        // The background, entry 5 of the document, is written as the nearest
+        // entry of the written table.
+        r.backgroundIndex = 5;
+        r.globalPalette[5].red = r.globalPalette[5].green = r.globalPalette[5].blue = 0x12;
         r.frameCount = 2;
         r.frames[0].delay = 5, r.frames[0].disposal = 2;
         r.frames[1].left = 1, r.frames[1].delay = 300, r.frames[1].disposal = 1, r.frames[1].userInput = 1;
     });
     editor.calls.clear();
     ASSERT_EQ(save(path("small.gif")), CONV_OK);
-    std::vector<uint8_t> want = {'G', 'I', 'F', '8', '9', 'a', 3, 0, 2, 0, 0xB3, 0, 0};  // 3 wide: frame 1 at x 1
+    std::vector<uint8_t> want = {'G', 'I', 'F', '8', '9', 'a', 3, 0, 2, 0, 0xB3, 1, 0};  // 3 wide: frame 1 at x 1
     for (int i = 0; i < 16; ++i) want.insert(want.end(), 3, uint8_t(i * 17));
     const std::vector<uint8_t> rest = {
         0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0,  // loop forever
@@ -100,13 +105,13 @@ TEST_F(GifAnimation, IndependentReadersAgreeWithWhatWeWrite) {
     }
     newDocument([](vc::GifAnimRecord &r) {
         std::strcpy(r.comment, "made here");
-        r.loopCount = 300, r.frameCount = 3, r.frames[2].interlaced = 1;
+        r.loopCount = 301, r.frameCount = 3, r.frames[2].interlaced = 1;
         for (int i = 0; i < 3; ++i) r.frames[i].delay = uint16_t(10 * (i + 1)), r.frames[i].disposal = "\2\3\1"[i];
     });
     const std::string file = path("three.gif");
     ASSERT_EQ(save(file), CONV_OK);
     const std::string info = capture("/usr/bin/gifsicle --info " + file + " 2>&1");
-    for (const char *s : {"3 images", "logical screen 7x5", "loop count 300", "comment made here", "interlaced",
+    for (const char *s : {"3 images", "logical screen 7x5", "loop count 301", "comment made here", "interlaced",
                           "disposal background delay 0.10s", "disposal previous delay 0.20s", "asis delay 0.30s"})
         EXPECT_NE(info.find(s), std::string::npos) << s << "\n" << info;
     EXPECT_EQ(info.find("transparent"), std::string::npos) << info;
@@ -119,7 +124,7 @@ TEST_F(GifAnimation, IndependentReadersAgreeWithWhatWeWrite) {
     EXPECT_EQ(capture("/usr/bin/python3 -c \"from PIL import Image\nim=Image.open('" + file +
                       "')\nd=[]\nfor i in range(im.n_frames):\n im.seek(i); d.append(im.info['duration'])\n"
                       "print(im.n_frames, im.info.get('loop'), d)\" 2>&1"),
-              "3 300 [100, 200, 300]\n");
+              "3 301 [100, 200, 300]\n");
 }
 
 TEST_F(GifAnimation, FirstSaveAsksProgressPerFrameUnlessFlaggedAndFailuresGiveTheirCodes) {
@@ -142,8 +147,31 @@ TEST_F(GifAnimation, FirstSaveAsksProgressPerFrameUnlessFlaggedAndFailuresGiveTh
     editor.colorSetting = 0;  // no colours: an empty file is left
     EXPECT_EQ(save(path("empty.gif")), CONV_E_DATA);
     EXPECT_TRUE(readBytes(path("empty.gif")).empty());
+    // Without an image the editor is asked for frames of its colour setting's depth.
+    for (auto [colors, depth] : {std::pair{2, 1}, {16, 4}, {256, 8}}) {
+        editor.colorSetting = colors;
+        int asked = 0;
+        editor.hook = [&asked](int32_t c, intptr_t p, intptr_t) -> std::optional<intptr_t> {
+            if (c == HOST_GET_FRAME && !asked) asked = reinterpret_cast<ConvBitmapInfoHeader *>(p)->biBitCount;
+            return std::nullopt;
+        };
+        (void)save(path("depth.gif"));
+        EXPECT_EQ(asked, depth) << colors;
+    }
     editor.colorSetting = 16;
     EXPECT_EQ(save(path("no/such/dir.gif")), CONV_E_CREATE);
+    // A write that fails in the first frame only: the editor is still asked
+    // for every frame, the others are written, and the save reports it.
+    const std::vector<uint8_t> whole = readBytes(path("q.gif")), control = {0x21, 0xF9};
+    const long firstControl = std::search(whole.begin(), whole.end(), control.begin(), control.end()) - whole.begin();
+    int frames = 0;
+    editor.hook = [&frames](int32_t c, intptr_t, intptr_t) -> std::optional<intptr_t> {
+        if (c == HOST_GET_FRAME && ++frames == 2) vc::plat::fileFailWritesAfter(-1);
+        return std::nullopt;
+    };
+    vc::plat::fileFailWritesAfter(firstControl + 4);
+    EXPECT_EQ(save(path("flaky.gif"), vc::kGifSaveNoProgress), CONV_E_WRITE);
+    EXPECT_EQ(frames, 3);
     editor.hook = [](int32_t c, intptr_t p, intptr_t) -> std::optional<intptr_t> {
         if (c != HOST_GET_FRAME) return std::nullopt;
         reinterpret_cast<ConvBitmapInfoHeader *>(p)->biBitCount = 24;  // a header that no longer fits the block

@@ -12,6 +12,7 @@
 #include "gif_support.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"
+#include "support/ui_recorder.h"
 
 using namespace vctest;
 using namespace gifsupport;
@@ -230,10 +231,16 @@ TEST_F(GifWrite, SaveFailures) {
     EXPECT_EQ(saveTo("mem.gif"), CONV_E_MEMORY);
     vc::plat::memFailAt(0);
     EXPECT_EQ(readBytes(path("mem.gif")).back(), 0x3B);
-    // With a parent the progress window opens and is closed (the fixture checks).
+    // With a parent the progress window opens and is closed (the fixture
+    // checks), going through the rows: 64 of them, the last at 98 %.
+    vctest::UiRecorder ui;
     void *parent = VcCreateWindow(nullptr, 0, 0, 300, 200);
     EXPECT_EQ(SaveConvImage(parent, path("p.gif").c_str(), h, 129, 0, nullptr), 1);
     VcDestroyWindow(parent);
+    int32_t last = -1;
+    for (const auto &e : ui.progress)
+        if (e.window) last = std::max(last, e.percent);
+    EXPECT_EQ(last, 98);
     (void)vc::plat::memFree(h);
 }
 
