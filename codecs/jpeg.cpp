@@ -100,7 +100,7 @@ uint64_t capped(uint64_t room) { return std::min<uint64_t>({room, limits().large
 int16_t encodeJpeg(JlProperties &props, plat::Block &encoded) {
     uint64_t room = capped(roomFirst(props));
     for (bool retry = false;; retry = true) {
-        encoded.reset();  // the first buffer goes before the larger one is made
+        // alloc gives the first buffer back before it makes the larger one.
         if (!encoded.alloc(room, plat::kMemMoveable)) return CONV_E_MEMORY;
         props.jpegOutBytes = encoded.data();
         props.jpegOutSizeBytes = uint32_t(room);

@@ -86,7 +86,7 @@ TEST_F(Jpeg, WrittenFilesAreQuality100With422SamplingAndReadBackClosely) {
 
 TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
     const Bytes plain = host::toPackedDib(gradient(16, 16));
-    for (uint32_t clrUsed : {16u, 300u}) {  // rows after the table the header declares; none past 256
+    for (uint32_t clrUsed : {1u, 16u, 300u}) {  // rows after the table the header declares; none past 256
         SCOPED_TRACE(clrUsed);
         Bytes dib = Bytes(plain.begin(), plain.begin() + 40) + Bytes(clrUsed <= 256 ? 4 * clrUsed : 0, 0xEE) +
                     Bytes(plain.begin() + 40, plain.end());
@@ -96,12 +96,26 @@ TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
         ASSERT_EQ(load(path("t.jpg"), &back), CONV_OK);
         EXPECT_LE(worst(back, gradient(16, 16)), 10);
     }
+    // Top-down rows (a negative height) are the same picture.
+    Bytes topDown = plain;
+    const long row = 16 * 3;
+    for (long y = 0; y < 16; ++y)
+        std::copy(plain.end() - (y + 1) * row, plain.end() - y * row, topDown.begin() + 40 + y * row);
+    const int32_t negative = -16;
+    std::memcpy(&topDown[8], &negative, 4);
+    ASSERT_EQ(save(topDown, "down.jpg"), CONV_OK);
+    Image back;
+    ASSERT_EQ(load(path("down.jpg"), &back), CONV_OK);
+    EXPECT_LE(worst(back, gradient(16, 16)), 10);
     // Not 24 bits, or compressed: refused before the library is asked; no file appears.
     EXPECT_EQ(save(host::toPackedDib(host::withDepth(gradient(16, 16), 8, false)), "eight.jpg"), CONV_E_UNSUPPORTED);
     EXPECT_FALSE(std::filesystem::exists(path("eight.jpg")));
     Bytes compressed = plain;
     compressed[16] = 1;
     EXPECT_EQ(save(compressed, "rle.jpg"), CONV_E_UNSUPPORTED);
+    Bytes backwards = plain;  // a width below zero
+    backwards[7] = 0xFF;
+    EXPECT_EQ(save(backwards, "backwards.jpg"), CONV_E_UNSUPPORTED);
     EXPECT_EQ(save(plain, "no/such/dir/x.jpg"), CONV_E_WRITE);  // the library cannot create it
 }
 
