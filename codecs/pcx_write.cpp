@@ -192,6 +192,9 @@ int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions
     fillPlanes(l, options.encoding ? 50 : 100, buffer.data());
     const int16_t result = writePixels(file, l, options, buffer.data());
     if (result == CONV_OK && depth == 8) writePaletteBlock(file, l);
+    // A close that fails may have lost what the system held back: as the
+    // other writers do, the save then reports a write failure.
+    if (!file.close() && result == CONV_OK) return CONV_E_WRITE;
     return result;
 }
 

@@ -63,8 +63,11 @@ enum : int { kSeekSet = 0, kSeekCur = 1, kSeekEnd = 2 };
 // goes through its OEM form first, as the 16-bit call took it.
 [[nodiscard]] bool fileDelete(const char *name);
 // Test switches: writes come back short once n more bytes have been
-// written in total (-1 switches it off); fileOpenCount: files open now.
+// written in total (-1 switches it off); closes report a failure (the file
+// is closed all the same) while fileFailCloses is on; fileOpenCount: files
+// open now.
 void fileFailWritesAfter(long n);
+void fileFailCloses(bool on);
 long fileOpenCount();
 
 // Test switch (Linux side only): a file held in memory. While a name is

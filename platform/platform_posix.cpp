@@ -328,13 +328,13 @@ HFile fileClose(HFile f) {
     if (OpenMemFile *o = openMemFile(f)) {
         o->file.reset();
         --gOpenFiles;
-        return 0;
+        return detail::closeRefused() ? kFileError : 0;
     }
     if (f >= kMemFileBase) return kFileError;
     noteEndsWhenShort(f, false);
     if (::close(f) != 0) return kFileError;
     --gOpenFiles;
-    return 0;
+    return detail::closeRefused() ? kFileError : 0;
 }
 
 bool fileDelete(const char *name) {

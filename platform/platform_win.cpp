@@ -108,7 +108,7 @@ HFile fileClose(HFile f) {
     if (f < 0) return kFileError;
     if (_lclose(f) == HFILE_ERROR) return kFileError;
     --gOpenFiles;
-    return 0;
+    return detail::closeRefused() ? kFileError : 0;
 }
 
 bool fileDelete(const char *name) {

@@ -7,6 +7,7 @@ namespace vc::plat {
 namespace {
 long gFailCountdown = 0;
 long gWriteBudget = -1;
+bool gFailCloses = false;
 Limits gLimits;
 }  // namespace
 
@@ -17,6 +18,8 @@ size_t detail::maxBlock() { return size_t(gLimits.largestBlock < SIZE_MAX ? gLim
 
 void memFailAt(long n) { gFailCountdown = n < 0 ? 0 : n; }
 void fileFailWritesAfter(long n) { gWriteBudget = n; }
+void fileFailCloses(bool on) { gFailCloses = on; }
+bool detail::closeRefused() { return gFailCloses; }
 
 bool detail::allocationRefused() { return gFailCountdown > 0 && --gFailCountdown == 0; }
 

@@ -1,6 +1,7 @@
 // Every save, load and preview of every format through the exports, with the
 // 1st, 2nd, 3rd ... allocation refused until the operation no longer meets a
-// refusal, and every save with its writes cut short after 0, 1, 2 ... bytes.
+// refusal, and every save with its writes cut short after 0, 1, 2 ... bytes
+// and with a close that fails.
 // Each step must end in its result code with nothing leaked (blocks, files,
 // progress windows), the editor's images and documents as they were, and no
 // file on disk changed but the one being written.
@@ -227,6 +228,12 @@ TEST_P(Sweep, RefusedMemoryAndShortWritesEndCleanly) {
                                return true;
                            },
                            out, false);
+            // A close that fails may have lost what the system held back:
+            // CONV_E_WRITE, and the file stays.
+            vc::plat::fileFailCloses(true);
+            EXPECT_EQ(save(), CONV_E_WRITE);
+            vc::plat::fileFailCloses(false);
+            EXPECT_EQ(held(), whole);
             ASSERT_EQ(save(), CONV_OK);
             EXPECT_EQ(held().size(), whole.size());
         }
