@@ -42,6 +42,7 @@ protected:
         std::copy(savedRows_.begin(), savedRows_.end(), vc::formatTable().begin());
         vc::plat::memFailAt(0);
         vc::plat::fileFailWritesAfter(-1);
+        vc::plat::fileFailCloses(false);
         vc::plat::resetLimits();
         VcSetScreenSize(1024, 768);
         VcSetUiHost(nullptr);
