@@ -185,6 +185,15 @@ constexpr Gather makeGather() {
 }
 alignas(64) constexpr Gather kGather = makeGather();
 
+// The run of the count byte at `token` in 16-byte stores, which reach up to
+// 15 bytes past its end; returns its length.
+inline size_t storeRun(uint8_t *out, const uint8_t *token) {
+    const size_t count = token[0] & 0x3F;
+    const __m128i v = _mm_set1_epi8(char(token[1]));
+    for (size_t k = 0; k < count; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), v);
+    return count;
+}
+
 // In a photograph nearly every count is 1 or 2: a bright byte alone, or two
 // equal neighbours. So a block shrinks rather than grows: each count of 1
 // drops out, each count above it takes its value, counts of 0 drop out with
@@ -251,10 +260,7 @@ __attribute__((target("ssse3,popcnt"))) void expandShuffles(const uint8_t *in, s
                 const size_t at = size_t(std::popcount(keep & ((1ull << p) - 1)));  // the run's place in packed
                 for (size_t k = done; k < at; k += 16) copy16(out + o + (k - done), packed + k);
                 o += at - done;
-                const __m128i v = _mm_set1_epi8(char(b[p + 1]));
-                const size_t count = b[p] & 0x3F;
-                for (size_t k = 0; k < count; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + o + k), v);
-                o += count;
+                o += storeRun(out + o, b + p);
                 done = at + 2;
             }
             for (size_t k = done; k < size; k += 16) copy16(out + o + (k - done), packed + k);
@@ -262,10 +268,7 @@ __attribute__((target("ssse3,popcnt"))) void expandShuffles(const uint8_t *in, s
         }
         i += 64;
         if (last) {
-            const size_t count = b[63] & 0x3F;
-            const __m128i v = _mm_set1_epi8(char(b[64]));
-            for (size_t k = 0; k < count; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + o + k), v);
-            o += count;
+            o += storeRun(out + o, b + 63);
             ++i;
         }
     }
@@ -305,10 +308,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) void expandCompre
         o += size_t(std::popcount(keep)) + grown;
         i += 64;
         if (last) {
-            const size_t count = b[63] & 0x3F;
-            const __m128i v = _mm_set1_epi8(char(b[64]));
-            for (size_t k = 0; k < count; k += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + o + k), v);
-            o += count;
+            o += storeRun(out + o, b + 63);
             ++i;
         }
     }
