@@ -45,7 +45,7 @@ struct TestEditor : BitmapEditor {
 uint32_t cellPixel(HWND dialog, int strip, int i, int dy = 0) {
     HWND w = GetDlgItem(dialog, strip);
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    return captureClient(w).at(cellCentre(w, i).x, cellCentre(w, i).y + dy);
+    return capture(w).at(cellCentre(w, i).x, cellCentre(w, i).y + dy);
 }
 bool visible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != 0; }
 

@@ -53,7 +53,7 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDOK)));
         HWND strip = GetDlgItem(d, IDC_AVI_REEL);
         RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        const Capture c = captureClient(strip);
+        const Capture c = capture(strip);
         EXPECT_EQ(c.at(cellCentre(strip, 0).x, 10), uint32_t(GetRValue(frameColour(0))) << 16 | GetGValue(frameColour(0)) << 8 | 128)
             << "cells drawn by the companion";
         EXPECT_EQ(c.at(cellCentre(strip, 1).x - 4, 10), 0xC0C0C0u) << "the placeholder where it draws nothing";
@@ -141,7 +141,7 @@ TEST_F(AviDialogs, ImportThroughTheCompanionOverVideoForWindows) {
         shown = text(d, IDC_AVIIMP_COUNT) + "|" + text(d, IDC_AVIIMP_SIZE) + "|" + text(d, IDC_AVIIMP_RATE);
         HWND strip = GetDlgItem(d, IDC_AVI_REEL);
         RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        const Capture c = captureClient(strip);
+        const Capture c = capture(strip);
         for (int i = 0; i < 2; ++i) cells[i] = c.at(cellCentre(strip, i).x, 12);
         clickCell(d, IDC_AVI_REEL, 0, VK_SHIFT);
         clickCell(d, IDC_AVI_REEL, 29, VK_SHIFT);

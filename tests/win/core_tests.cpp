@@ -220,7 +220,7 @@ protected:
         HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
         SetWindowPos(bar, nullptr, 0, 0, width, 32, SWP_NOMOVE | SWP_NOZORDER);
         SendMessageA(dialog, WM_USER, WPARAM(percent), 0);
-        return captureClient(bar);
+        return capture(bar);
     }
     TestWindow parent{100, 80, 600, 400};
 };
@@ -283,7 +283,7 @@ TEST_F(Progress, BarPaintsTheShareBlueWithTheFiguresAcrossIt) {
     EXPECT_EQ(progressState().percent, 150) << "the kept value is the one sent";
     HWND bar = GetDlgItem(w, IDC_PROGRESS_BAR);
     RedrawWindow(bar, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    expectBar(captureClient(bar), 134, "repainted at 150");
+    expectBar(capture(bar), 134, "repainted at 150");
     DestroyProgressDialog(w);
 }
 
@@ -334,7 +334,7 @@ TEST_F(Progress, ScreenshotAtHalf) {
         GetClientRect(GetDlgItem(w, IDC_PROGRESS_BAR), &bar);
         EXPECT_TRUE(bar.right == units.right && bar.bottom == units.bottom) << bar.right << "x" << bar.bottom;
         EXPECT_EQ(text(w, IDC_PROGRESS_CANCEL), templateId == IDD_PROGRESS ? "" : "&Cancel");
-        EXPECT_EQ(captureClient(w).at(2, 2), 0xC0C0C0u) << "light grey background";
+        EXPECT_EQ(capture(w).at(2, 2), 0xC0C0C0u) << "light grey background";
         screenshot(w, templateId == IDD_PROGRESS ? "progress_50.bmp" : "progress_cancel_50.bmp");
         DestroyProgressDialog(w);
     }

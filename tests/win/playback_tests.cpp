@@ -124,7 +124,7 @@ TEST_P(PlaybackWin, CanvasAfterEachAdvanceIsTheModelsCanvas) {
                 if (PeekMessageA(&msg, dialog, WM_TIMER, WM_TIMER, PM_REMOVE)) DispatchMessageA(&msg);
                 else SendMessageA(dialog, WM_TIMER, kPlaybackTimerId, 0);
             }
-            const Capture shot = captureClient(dialog);
+            const Capture shot = capture(dialog);
             std::vector<uint32_t> canvas;
             for (int y = 0; y < record.screenHeight; ++y)
                 for (int x = 0; x < record.screenWidth; ++x) canvas.push_back(shot.at(x + 8, y + 8));

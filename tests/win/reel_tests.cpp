@@ -152,7 +152,7 @@ TEST_F(Strip, PaintsBandsGapsAndOutlinesAndAsksForPicturesOnlyAfterAnErase) {
         EXPECT_EQ((std::vector<int>{Parent::asked[1].frame, Parent::asked[1].x, Parent::asked[1].y,
                                     Parent::asked[1].cx, Parent::asked[1].cy}),
                   (std::vector<int>{1, x1, 8, 85, 85}));
-        Capture c = captureClient(w);
+        Capture c = capture(w);
         for (int row = 0; row < 8; ++row)
             for (int x = 0; x < x1 - 4; ++x) {
                 ASSERT_EQ(c.at(x, row), band(row, x + offset % 12)) << x << "," << row;
@@ -175,7 +175,7 @@ TEST_F(Strip, PaintsBandsGapsAndOutlinesAndAsksForPicturesOnlyAfterAnErase) {
     UpdateWindow(w);
     EXPECT_TRUE(Parent::asked.empty());
     EXPECT_EQ(GetWindowLongA(w, 0), 1) << "painted";
-    Capture c = captureClient(w);
+    Capture c = capture(w);
     EXPECT_EQ(c.at(12 + 97 - 32 - 4, 4), kGreen);
     EXPECT_EQ(c.at(12 + 97 - 32 - 3, 5), band(5, 12 + 97 - 32 - 3 + 8)) << "the cyan outline went";
     // Strips share the sprocket bitmap: one outlives another, a new one comes.
@@ -183,7 +183,7 @@ TEST_F(Strip, PaintsBandsGapsAndOutlinesAndAsksForPicturesOnlyAfterAnErase) {
     DestroyWindow(w);
     for (HWND strip : {other, make(9)}) {
         RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        Capture cap = captureClient(strip);
+        Capture cap = capture(strip);
         for (int x = 0; x < 24; ++x) EXPECT_EQ(cap.at(x, 3), band(3, x)) << x;
     }
 }

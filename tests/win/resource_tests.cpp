@@ -32,7 +32,7 @@ Capture choose(HWND d, int line) {
     SendMessageA(list, LB_SETCURSEL, WPARAM(line), 0);
     SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_RESBMP_LIST, LBN_SELCHANGE), LPARAM(list));
     UpdateWindow(GetDlgItem(d, IDC_RESBMP_PREVIEW));
-    return captureClient(GetDlgItem(d, IDC_RESBMP_PREVIEW));
+    return capture(GetDlgItem(d, IDC_RESBMP_PREVIEW));
 }
 
 constexpr uint32_t kLightGrey = 0xC0C0C0;
@@ -80,7 +80,7 @@ TEST_F(ResourceDialog, ListPreviewStaticsAndOkOnBothDlls) {
             // Preview off: the crossed box and empty statics; on again.
             click(d, IDC_RESBMP_SHOW);
             UpdateWindow(GetDlgItem(d, IDC_RESBMP_PREVIEW));
-            c = captureClient(GetDlgItem(d, IDC_RESBMP_PREVIEW));
+            c = capture(GetDlgItem(d, IDC_RESBMP_PREVIEW));
             // Grey between the diagonals, black on them.
             EXPECT_EQ(std::make_tuple(checked(d, IDC_RESBMP_SHOW), statics(d), c.at(c.width / 2, c.height / 4), c.at(c.width - 1, 0)),
                       std::make_tuple(false, std::string(" "), kLightGrey, 0u));

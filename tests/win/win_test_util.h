@@ -1,7 +1,9 @@
 // Helpers shared by the Windows test programs: scratch files in the temp
 // folder, a plain top-level window to act as the editor's main window,
-// window pixels read back through a DIB section, binding the library, and
-// a "user" who drives modal dialogs.
+// window pixels read back through a DIB section, the fixtures that bind the
+// library (LibraryTest) or open the program's own dialogs (ViewTest), an
+// editor lending its frames as bitmaps, and a "user" who drives modal
+// dialogs.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -119,7 +121,7 @@ inline Capture captureDc(HDC source, int width, int height) {
 }
 
 // The client area, or the whole window with its frame and caption.
-inline Capture captureClient(HWND w, bool whole = false) {
+inline Capture capture(HWND w, bool whole = false) {
     RECT rc{};
     whole ? GetWindowRect(w, &rc) : GetClientRect(w, &rc);
     HDC dc = whole ? GetWindowDC(w) : GetDC(w);
@@ -313,7 +315,7 @@ inline void screenshot(HWND w, const char *name) {
     if (const char *p = std::getenv("VELMCONV_ARTIFACTS"); p && *p) dir = p;
     CreateDirectoryA(dir.c_str(), nullptr);
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    Capture c = captureClient(w, true);
+    Capture c = capture(w, true);
     EXPECT_GT(c.width, 100) << name;
     EXPECT_TRUE(saveBmp(c, dir + "\\" + name)) << name;
 }
