@@ -3,41 +3,26 @@
 // that answers commands 0, 6, 12, 13, 15, 19 and 20 and draws its frames
 // from bitmaps of its own. Driven through their controls and film strips;
 // OK and Cancel checked on the document bytes; pictures kept.
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <cstring>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "controls/reel_model.h"
 #include "cursor/ani.h"
 #include "gif/gif_record.h"
-#include "resources/strings.h"
-#include "support/fake_editor.h"
-#include "velmconv/velmconv.h"
 #include "win_test_util.h"
 
 namespace {
 
 using namespace wintest;
-using vctest::FakeEditor;
 
 constexpr COLORREF kFrameColors[] = {RGB(200, 0, 0), RGB(0, 160, 0), RGB(0, 0, 200), RGB(200, 120, 0)};
 uint32_t rgb(COLORREF c) { return uint32_t(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c); }
 
 // The editor's pictures: white 32 x 32 frames with an arrow of the frame's
-// colour, hotspot at its tip; one frame can be left without a picture.
-struct TestEditor : FakeEditor {
-    HDC dc = CreateCompatibleDC(nullptr);
-    std::vector<HBITMAP> bitmaps;
-    int missing = -1;
-    int transparentEdits = 0;
+// colour, hotspot at its tip.
+struct TestEditor : BitmapEditor {
     explicit TestEditor(int frames) {
         screenColor = 0xFFFFFF;
         palette = CreateHalftonePalette(dc);
+        answer(HOST_EDIT_TRANSPARENT, 1);
         HDC screen = GetDC(nullptr);
         for (int i = 0; i < frames; ++i) {
             addFrame(vctest::makeDib(32, 32, 8));
@@ -54,25 +39,13 @@ struct TestEditor : FakeEditor {
             SelectObject(dc, old);
         }
         ReleaseDC(nullptr, screen);
-        hook = [this](int32_t command, intptr_t param, intptr_t value) -> std::optional<intptr_t> {
-            if (command == HOST_EDIT_TRANSPARENT) return ++transparentEdits;
-            if (command != HOST_GET_FRAME_DC) return std::nullopt;
-            if (value < 0 || size_t(value) >= bitmaps.size() || value == missing) return 0;
-            *reinterpret_cast<HBITMAP *>(param) = bitmaps[size_t(value)];
-            return reinterpret_cast<intptr_t>(dc);
-        };
-    }
-    ~TestEditor() {
-        DeleteObject(static_cast<HPALETTE>(palette));
-        for (HBITMAP b : bitmaps) DeleteObject(b);
-        DeleteDC(dc);
     }
 };
 
 uint32_t cellPixel(HWND dialog, int strip, int i, int dy = 0) {
     HWND w = GetDlgItem(dialog, strip);
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    return captureClient(w).at(cellCentre(w, i).x, cellCentre(w, i).y + dy);
+    return capture(w).at(cellCentre(w, i).x, cellCentre(w, i).y + dy);
 }
 bool visible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != 0; }
 
@@ -96,7 +69,6 @@ protected:
         });
         return command(parent.hwnd, CONV_CMD_ANIMATION, format, doc, 0, FakeEditor::callback());
     }
-    TestWindow parent{60, 60, 700, 560};
     NewConvFileFn newFile = nullptr;
     ProcessCommandFn command = nullptr;
     TestEditor editor{4};
@@ -110,12 +82,8 @@ TEST_F(AnimationDialogs, CursorAnimationEditsStepsAndCancelRestoresTheDocument) 
     auto edit = [&](HWND d) {
         EXPECT_EQ(title(d), "Define Cursor animation");
         EXPECT_TRUE(visible(d, IDC_ANIM_PREVIEW) && !visible(d, IDC_ANIM_FRAME_REEL)) << "cycle page";
-        EXPECT_EQ((std::vector<std::string>{text(d, IDC_ANIM_FRAME_COUNT), text(d, IDC_ANIM_STEP_COUNT),
-                                            text(d, IDC_ANIM_POSITION), text(d, IDC_ANIM_HOTSPOT_X)}),
-                  (std::vector<std::string>{"4", "4", "0", "8"}));
+        EXPECT_EQ(text(d, IDC_ANIM_HOTSPOT_X), "8");
         EXPECT_EQ(cellPixel(d, IDC_ANIM_STEP_REEL, 1), rgb(kFrameColors[1]));
-        click(d, IDC_ANIM_NEXT);
-        EXPECT_EQ(text(d, IDC_ANIM_POSITION), "1");
         click(d, IDC_ANIM_STOP);
         screenshot(d, "cursor_animation_cycle.bmp");
         click(d, IDC_ANIM_SEQUENCE_PAGE);
@@ -127,9 +95,7 @@ TEST_F(AnimationDialogs, CursorAnimationEditsStepsAndCancelRestoresTheDocument) 
         clickCell(d, IDC_ANIM_FRAME_REEL, 2);
         click(d, IDC_ANIM_ADD);  // frame 2; frame 3 selected next
         click(d, IDC_ANIM_ADD);
-        EXPECT_EQ((std::vector<std::string>{text(d, IDC_ANIM_STEP_COUNT), text(d, IDC_ANIM_FRAMES_USED),
-                                            text(d, IDC_ANIM_FRAME)}),
-                  (std::vector<std::string>{"2", "2", "3"}));
+        EXPECT_EQ(text(d, IDC_ANIM_STEP_COUNT), "2");
         EXPECT_EQ(SendDlgItemMessageA(d, IDC_ANIM_STEP_REEL, vc::REEL_GETCOUNT, 0, 0), 2);
         screenshot(d, "cursor_animation_sequence.bmp");
     };
@@ -163,15 +129,9 @@ TEST_F(AnimationDialogs, GifAnimationStoresFrameAndFileSettingsOnOkOnly) {
         click(d, IDC_GIFANIM_NEXT);
         SetDlgItemTextA(d, IDC_GIFANIM_LEFT, "2000");
         clickCell(d, IDC_GIFANIM_STRIP, 3);  // stores frame 1, shows frame 3
-        EXPECT_EQ(text(d, IDC_GIFANIM_FRAME_NUMBER), "4");
-        click(d, IDC_GIFANIM_PREVIOUS);
-        click(d, IDC_GIFANIM_PREVIOUS);
-        EXPECT_EQ(text(d, IDC_GIFANIM_LEFT), "1024");
-        click(d, IDC_GIFANIM_PREVIOUS);
-        EXPECT_EQ((std::vector<std::string>{text(d, IDC_GIFANIM_FRAME_NUMBER), text(d, IDC_GIFANIM_DELAY)}),
-                  (std::vector<std::string>{"1", "25"}));
+        for (int i = 0; i < 3; ++i) click(d, IDC_GIFANIM_PREVIOUS);
+        EXPECT_EQ(text(d, IDC_GIFANIM_FRAME_NUMBER) + " " + text(d, IDC_GIFANIM_DELAY), "1 25");
         clickCell(d, IDC_GIFANIM_STRIP, 2, VK_CONTROL);  // Ctrl: frames 0 to 2 selected
-        EXPECT_EQ(SendDlgItemMessageA(d, IDC_GIFANIM_STRIP, vc::REEL_GETSELCOUNT, 0, 0), 3);
         SetDlgItemTextA(d, IDC_GIFANIM_DELAY, "40");
         click(d, IDC_GIFANIM_BACKGROUND);
         click(d, IDC_GIFANIM_TRANSPARENT);
@@ -193,7 +153,7 @@ TEST_F(AnimationDialogs, GifAnimationStoresFrameAndFileSettingsOnOkOnly) {
     EXPECT_EQ((std::vector<int>{r.frameCount, r.frames[0].delay, r.frames[1].delay, r.frames[2].delay,
                                 r.frames[3].delay, r.frames[1].left, r.backgroundIndex, int(r.backgroundBrush)}),
               (std::vector<int>{4, 40, 40, 40, 25, 1024, 5, 0}));
-    EXPECT_EQ(editor.transparentEdits, 2);
+    EXPECT_EQ(editor.count(HOST_EDIT_TRANSPARENT), 2u);
     EXPECT_GE(editor.count(HOST_PICK_BACKGROUND), 2u);
 }
 

@@ -2,13 +2,6 @@
 // AVI files FFmpeg and the Linux companion wrote (avi_files.sh make, with
 // FFmpeg's decoding of each as one picture per tick), and writes files that
 // avi_files.sh check reads back with ffprobe, ffmpeg and the Linux companion.
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "support/avi_pixels.h"
 #include "vfw/velmvfw.h"

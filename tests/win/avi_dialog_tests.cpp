@@ -3,17 +3,10 @@
 // their controls: Shift and Ctrl clicks on the strip, the stepping dialog,
 // delays, the rate, Cancel deleting the file the compression options made;
 // a picture of each kept for the README.
-#include <gtest/gtest.h>
-#include <windows.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "controls/reel.h"
-#include "platform/platform.h"
-#include "resources/strings.h"
 #include "support/fake_companion.h"
 #include "video/avi.h"
 #include "win_test_util.h"
@@ -26,10 +19,10 @@ using namespace vctest;
 
 COLORREF frameColour(int32_t frame) { return RGB(40 * (frame % 6), 255 - 20 * (frame % 12), 128); }
 
-class AviDialogs : public ::testing::Test {
+class AviDialogs : public ViewTest {
 protected:
     void SetUp() override {
-        plat::setModule(GetModuleHandleA(nullptr));
+        ViewTest::SetUp();
         RegisterReelClass(plat::module());
         gFakeCompanion = &fake;
         AviLibrary::setTestCompanion(fakeCompanionLookup);
@@ -42,14 +35,13 @@ protected:
         };
     }
     void TearDown() override {
-        disarm();
+        ViewTest::TearDown();
         AviLibrary::clearTestCompanion();
         gFakeCompanion = nullptr;
         UnregisterReelClass(plat::module());
     }
     FakeCompanion fake;
     FakeEditor editor;
-    TestWindow parent{100, 100, 640, 480};
 };
 
 TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
@@ -61,7 +53,7 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDOK)));
         HWND strip = GetDlgItem(d, IDC_AVI_REEL);
         RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        const Capture c = captureClient(strip);
+        const Capture c = capture(strip);
         EXPECT_EQ(c.at(cellCentre(strip, 0).x, 10), uint32_t(GetRValue(frameColour(0))) << 16 | GetGValue(frameColour(0)) << 8 | 128)
             << "cells drawn by the companion";
         EXPECT_EQ(c.at(cellCentre(strip, 1).x - 4, 10), 0xC0C0C0u) << "the placeholder where it draws nothing";
@@ -79,8 +71,6 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
             ASSERT_NE(s, nullptr);
             fields = text(s, IDC_AVISEL_FROM) + " " + text(s, IDC_AVISEL_NUMBER) + " " + text(s, IDC_AVISEL_STEP);
             screenshot(s, "avi_select_frames.bmp");
-            SetDlgItemTextA(s, IDC_AVISEL_STEP, "0");
-            click(s, IDOK);  // refused: the dialog stays
             SetDlgItemTextA(s, IDC_AVISEL_NUMBER, "3");
             SetDlgItemTextA(s, IDC_AVISEL_STEP, "2");
             whenOpen([&](HWND i) {
@@ -151,7 +141,7 @@ TEST_F(AviDialogs, ImportThroughTheCompanionOverVideoForWindows) {
         shown = text(d, IDC_AVIIMP_COUNT) + "|" + text(d, IDC_AVIIMP_SIZE) + "|" + text(d, IDC_AVIIMP_RATE);
         HWND strip = GetDlgItem(d, IDC_AVI_REEL);
         RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        const Capture c = captureClient(strip);
+        const Capture c = capture(strip);
         for (int i = 0; i < 2; ++i) cells[i] = c.at(cellCentre(strip, i).x, 12);
         clickCell(d, IDC_AVI_REEL, 0, VK_SHIFT);
         clickCell(d, IDC_AVI_REEL, 29, VK_SHIFT);

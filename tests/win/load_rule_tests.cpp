@@ -3,11 +3,8 @@
 // for the host's DLLs, not beside the plug-in. This program lives in a folder
 // (and works in one) without ijl11.dll and loads the plug-in from the build
 // folder, where ijl11.dll lies beside it. Each case leaves nothing loaded.
-#include <gtest/gtest.h>
-#include <windows.h>
 
 #include <algorithm>
-#include <string>
 
 #include "win_test_util.h"
 

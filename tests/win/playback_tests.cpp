@@ -5,19 +5,10 @@
 // back unchanged, the margin, the sizing, and the click that closes a
 // finished window. Then the browser preview with the registry naming a
 // stand-in browser.
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "controls/playback.h"
 #include "gif/gif_dialog.h"
 #include "gif/gif_record.h"
-#include "platform/platform.h"
-#include "resources/strings.h"
-#include "support/fake_editor.h"
 #include "win_test_util.h"
 
 namespace {
@@ -41,19 +32,10 @@ std::vector<uint32_t> framePixels(int i) {
     return p;
 }
 
-// The test editor: bitmaps and a memory DC for command 15, the transparent
-// colour (query 5) and the palette (command 6).
-struct Editor {
-    HDC dc = nullptr;
-    std::vector<HBITMAP> bitmaps;
+// The test editor: 32-bit bitmaps of the frames.
+struct Editor : BitmapEditor {
     std::vector<uint32_t *> bits;
-    bool transparent = true;
-    HPALETTE palette = nullptr;
-    int frameRequests = 0;
-    static Editor *current;
-
     explicit Editor(int frames) {
-        dc = CreateCompatibleDC(nullptr);
         for (int i = 0; i < frames; ++i) {
             BITMAPINFO bi{};
             bi.bmiHeader = BITMAPINFOHEADER{sizeof bi.bmiHeader, kW, -kH, 1, 32, 0, 0, 0, 0, 0, 0};
@@ -63,33 +45,8 @@ struct Editor {
             const auto px = framePixels(i);
             std::memcpy(p, px.data(), px.size() * 4);
         }
-        current = this;
-    }
-    ~Editor() {
-        for (HBITMAP b : bitmaps) DeleteObject(b);
-        if (palette) DeleteObject(palette);
-        DeleteDC(dc);
-    }
-    static intptr_t VC_CALLBACK callback(int32_t command, intptr_t param, intptr_t value) {
-        Editor &e = *current;
-        if (command == HOST_QUERY && value == HOST_QUERY_SCREEN_COLOR && e.transparent) {
-            *reinterpret_cast<uint32_t *>(param) = RGB(kKey >> 16, (kKey >> 8) & 0xFF, kKey & 0xFF);
-            return 1;
-        }
-        if (command == HOST_GET_PALETTE) {
-            *reinterpret_cast<HPALETTE *>(param) = e.palette;
-            return e.palette != nullptr;
-        }
-        if (command == HOST_GET_FRAME_DC) {
-            ++e.frameRequests;
-            if (value < 0 || size_t(value) >= e.bitmaps.size()) return 0;
-            *reinterpret_cast<HBITMAP *>(param) = e.bitmaps[size_t(value)];
-            return reinterpret_cast<intptr_t>(e.dc);
-        }
-        return 0;
     }
 };
-Editor *Editor::current = nullptr;
 
 // A solid canvas surface of the portable model, over the same pixels.
 struct ModelCanvas final : PlaybackSurface {
@@ -130,17 +87,13 @@ struct Case {
     bool palette;
 };
 
-class PlaybackWin : public ::testing::TestWithParam<Case> {
-protected:
-    void SetUp() override { plat::setModule(GetModuleHandleA(nullptr)); }
-    void TearDown() override { disarm(); }
-};
+class PlaybackWin : public ViewTest, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(PlaybackWin, CanvasAfterEachAdvanceIsTheModelsCanvas) {
     const Case &c = GetParam();
     const GifAnimRecord record = document();
     Editor editor(c.editorFrames);
-    editor.transparent = c.transparent;
+    if (c.transparent) editor.screenColor = kKey;  // the same in either byte order
     if (c.palette) {
         std::vector<uint8_t> block(sizeof(LOGPALETTE) + 16 * sizeof(PALETTEENTRY));
         auto *lp = reinterpret_cast<LOGPALETTE *>(block.data());
@@ -171,7 +124,7 @@ TEST_P(PlaybackWin, CanvasAfterEachAdvanceIsTheModelsCanvas) {
                 if (PeekMessageA(&msg, dialog, WM_TIMER, WM_TIMER, PM_REMOVE)) DispatchMessageA(&msg);
                 else SendMessageA(dialog, WM_TIMER, kPlaybackTimerId, 0);
             }
-            const Capture shot = captureClient(dialog);
+            const Capture shot = capture(dialog);
             std::vector<uint32_t> canvas;
             for (int y = 0; y < record.screenHeight; ++y)
                 for (int x = 0; x < record.screenWidth; ++x) canvas.push_back(shot.at(x + 8, y + 8));
@@ -186,7 +139,7 @@ TEST_P(PlaybackWin, CanvasAfterEachAdvanceIsTheModelsCanvas) {
             SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
         }
     });
-    EXPECT_EQ(RunAnimationPreview(nullptr, record, &Editor::callback), 1);
+    EXPECT_EQ(RunAnimationPreview(nullptr, record, FakeEditor::callback()), 1);
     EXPECT_TRUE(sawAll);
     EXPECT_EQ(client.right, record.screenWidth + 16);
     EXPECT_EQ(client.bottom, record.screenHeight + 16);
@@ -210,11 +163,12 @@ INSTANTIATE_TEST_SUITE_P(Documents, PlaybackWin,
 
 // The registry's HTML command names a stand-in browser: it is given the
 // temporary GIF at the screen size plus 200 x 220, the file is gone
-// afterwards, and the copy it kept reads back (gifsicle reads it too, in
-// the browser_copy_gifsicle test). A registry value past the 260-byte
+// afterwards, and the copy it kept is read by gifsicle (the
+// browser_copy_gifsicle test). A registry value past the 260-byte
 // buffer is no browser.
-TEST(BrowserPreviewWin, RegistryBrowserGetsTheTemporaryGifAndTheFileGoes) {
-    plat::setModule(GetModuleHandleA(nullptr));
+using BrowserPreviewWin = ViewTest;
+
+TEST_F(BrowserPreviewWin, RegistryBrowserGetsTheTemporaryGifAndTheFileGoes) {
     const char *key = "htmlfile\\shell\\open\\command";
     char saved[1024] = {};
     LONG savedSize = sizeof saved;
@@ -222,7 +176,7 @@ TEST(BrowserPreviewWin, RegistryBrowserGetsTheTemporaryGifAndTheFileGoes) {
     GifAnimRecord record{};
     record.formatCode = kGifRecordCode;
     record.frameCount = 2;
-    vctest::FakeEditor editor;
+    FakeEditor editor;
     editor.imageWidth = 24, editor.imageHeight = 16, editor.colorSetting = 256;
     editor.addFrame(vctest::makeDib(24, 16, 8));
     editor.addFrame(vctest::makeDib(24, 16, 8));
@@ -232,7 +186,7 @@ TEST(BrowserPreviewWin, RegistryBrowserGetsTheTemporaryGifAndTheFileGoes) {
         DeleteFileA(besideProgram("fake_browser.log").c_str());
         GifAnimationDialogModel m;
         m.record = &record;
-        m.callback = vctest::FakeEditor::callback();
+        m.callback = FakeEditor::callback();
         m.start();
         if (command.size() > 260) {
             // The other key's browser (Wine's own), or none; never the long one.
@@ -246,21 +200,10 @@ TEST(BrowserPreviewWin, RegistryBrowserGetsTheTemporaryGifAndTheFileGoes) {
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         EXPECT_EQ(m.browserFile.rfind(std::string(temp) + "vmgif", 0), 0u) << m.browserFile;
-        FILE *f = std::fopen(besideProgram("fake_browser.log").c_str(), "r");
-        ASSERT_TRUE(f) << "the browser did not run";
-        char line[1024] = {};
-        unsigned long size[3] = {};
-        ASSERT_TRUE(std::fgets(line, sizeof line, f));
-        ASSERT_EQ(std::fscanf(f, "%lu %lu %lu", &size[0], &size[1], &size[2]), 3);
-        std::fclose(f);
-        EXPECT_EQ(std::string(line), "\"" + browser + "\" " + m.browserFile + "\n");
-        EXPECT_EQ(std::vector<unsigned long>(size, size + 3), (std::vector<unsigned long>{STARTF_USESIZE, 224, 236}));
-        vctest::FakeEditor reader;
-        uint8_t format = 0;
-        EXPECT_EQ(LoadConvImage(nullptr, besideProgram("fake_browser_copy.gif").c_str(), nullptr, &format, 0,
-                                vctest::FakeEditor::callback()),
-                  CONV_OK);
-        EXPECT_EQ(reader.images.size(), 2u);
+        // Its command line, then the STARTF_USESIZE flag and the size asked for.
+        std::ifstream log(besideProgram("fake_browser.log"));
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}),
+                  "\"" + browser + "\" " + m.browserFile + "\n2 224 236\n") << "the browser did not run";
         EXPECT_EQ(record.screenWidth, 0) << "the record being edited keeps its own settings";
     }
     RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, saved, DWORD(std::strlen(saved)));

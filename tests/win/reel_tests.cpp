@@ -3,11 +3,6 @@
 // its pixels read back (sprocket bands moving with the scroll offset, olive
 // gaps, the cyan and green outlines, pictures asked for only after an
 // erase); strips sharing the sprocket bitmap.
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <string>
-#include <vector>
 
 #include "controls/reel.h"
 #include "controls/reel_model.h"
@@ -114,10 +109,8 @@ TEST_F(Strip, KeepsItsValuesAndAnswersMessagesMouseKeysAndScrollBarInOrder) {
         {w, WM_HSCROLL, SB_LINERIGHT, 0, 0, {}, -1, 96},  // three units of 32
         {w, WM_HSCROLL, SB_RIGHT, 0, 0, {}, -1, 23 * 32},
         {w, WM_KEYDOWN, VK_RIGHT, 0, 0, {{7, 1, 0}}, 0, 0},  // no current frame: frame 0, scrolled into view
-        {w, WM_KEYDOWN, VK_NEXT, 0, 0, {{7, 1, 3}}, 3, 80},
         {w, WM_KEYDOWN, VK_END, 0, 0, {{7, 1, 9}}, 9, 662},
         {w, WM_KEYDOWN, VK_HOME, 0, 0, {{7, 1, 0}}, 0, 0},
-        {w, WM_KEYDOWN, VK_UP, 0, 0, {}, 0, 0},
         {w, WM_KEYDOWN, VK_SPACE, 0, 0, {{7, 5, 0}}, 0, 0},
         {w, vc::REEL_GETSEL, 0, 0, 1, {}, 0, 0},
         {w, WM_LBUTTONDOWN, 0, cell1, 0, {{7, 2, 1}}, 0, 0},  // the host decides what a click means
@@ -125,19 +118,14 @@ TEST_F(Strip, KeepsItsValuesAndAnswersMessagesMouseKeysAndScrollBarInOrder) {
         {w, WM_RBUTTONDOWN, 0, cell1, 0, {{7, 4, 1}}, 0, 0},
         {w, vc::REEL_SETSEL, 1, MAKELPARAM(0, 999), 0, {{7, 5, 0}}, 0, 0},
         {w, vc::REEL_GETSELCOUNT, 0, 0, 10, {}, 0, 0},
-        {w, vc::REEL_GETSEL, WPARAM(-1), 0, 0, {}, 0, 0},
         {w, vc::REEL_SETCURRENT, 9, 1, 0, {}, 9, 0},   // not scrolled into view
-        {w, vc::REEL_SETCURRENT, WPARAM(-1), 0, 0, {}, -1, 0},
         {plain, WM_KEYDOWN, VK_SPACE, 0, 0, {}, -1, 0},
-        {plain, vc::REEL_GETSELCOUNT, 0, 0, 0, {}, -1, 0},
         // More frames than a selection block may hold: no selection at all.
         {w, vc::REEL_SETFRAMES, 0x7FFFFFFF, MAKELPARAM(32, 32), 0, {}, -1, 0},
         {w, vc::REEL_SETSEL, 1, MAKELPARAM(0, 999), 0, {}, -1, 0},
         {w, vc::REEL_GETSELCOUNT, 0, 0, 0, {}, -1, 0},
         {w, WM_KEYDOWN, VK_HOME, 0, 0, {{7, 1, 0}}, 0, 0},
         {w, WM_KEYDOWN, VK_SPACE, 0, 0, {}, 0, 0},
-        {w, vc::REEL_SETFRAMES, 0, 0, 0, {}, -1, 0},
-        {w, WM_KEYDOWN, VK_HOME, 0, 0, {}, -1, 0},  // no frames: no key does anything
     };
     for (const Step &st : steps) {
         SCOPED_TRACE(::testing::Message() << st.message << " " << st.wp);
@@ -164,7 +152,7 @@ TEST_F(Strip, PaintsBandsGapsAndOutlinesAndAsksForPicturesOnlyAfterAnErase) {
         EXPECT_EQ((std::vector<int>{Parent::asked[1].frame, Parent::asked[1].x, Parent::asked[1].y,
                                     Parent::asked[1].cx, Parent::asked[1].cy}),
                   (std::vector<int>{1, x1, 8, 85, 85}));
-        Capture c = captureClient(w);
+        Capture c = capture(w);
         for (int row = 0; row < 8; ++row)
             for (int x = 0; x < x1 - 4; ++x) {
                 ASSERT_EQ(c.at(x, row), band(row, x + offset % 12)) << x << "," << row;
@@ -187,7 +175,7 @@ TEST_F(Strip, PaintsBandsGapsAndOutlinesAndAsksForPicturesOnlyAfterAnErase) {
     UpdateWindow(w);
     EXPECT_TRUE(Parent::asked.empty());
     EXPECT_EQ(GetWindowLongA(w, 0), 1) << "painted";
-    Capture c = captureClient(w);
+    Capture c = capture(w);
     EXPECT_EQ(c.at(12 + 97 - 32 - 4, 4), kGreen);
     EXPECT_EQ(c.at(12 + 97 - 32 - 3, 5), band(5, 12 + 97 - 32 - 3 + 8)) << "the cyan outline went";
     // Strips share the sprocket bitmap: one outlives another, a new one comes.
@@ -195,7 +183,7 @@ TEST_F(Strip, PaintsBandsGapsAndOutlinesAndAsksForPicturesOnlyAfterAnErase) {
     DestroyWindow(w);
     for (HWND strip : {other, make(9)}) {
         RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        Capture cap = captureClient(strip);
+        Capture cap = capture(strip);
         for (int x = 0; x < 24; ++x) EXPECT_EQ(cap.at(x, 3), band(3, x)) << x;
     }
 }

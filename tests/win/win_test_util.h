@@ -1,7 +1,9 @@
 // Helpers shared by the Windows test programs: scratch files in the temp
 // folder, a plain top-level window to act as the editor's main window,
-// window pixels read back through a DIB section, binding the library, and
-// a "user" who drives modal dialogs.
+// window pixels read back through a DIB section, the fixtures that bind the
+// library (LibraryTest) or open the program's own dialogs (ViewTest), an
+// editor lending its frames as bitmaps, and a "user" who drives modal
+// dialogs.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,14 +14,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "platform/platform.h"
+#include "resources/strings.h"
+#include "support/fake_editor.h"
 #include "velmconv/velmconv.h"
 
 namespace wintest {
+
+using vctest::FakeEditor;
 
 // A file in the temp folder, removed when the object goes.
 class ScratchFile {
@@ -111,20 +120,11 @@ inline Capture captureDc(HDC source, int width, int height) {
     return c;
 }
 
-inline Capture captureClient(HWND w) {
+// The client area, or the whole window with its frame and caption.
+inline Capture capture(HWND w, bool whole = false) {
     RECT rc{};
-    GetClientRect(w, &rc);
-    HDC dc = GetDC(w);
-    Capture c = captureDc(dc, rc.right, rc.bottom);
-    ReleaseDC(w, dc);
-    return c;
-}
-
-// The whole window, frame and caption included.
-inline Capture captureWindow(HWND w) {
-    RECT rc{};
-    GetWindowRect(w, &rc);
-    HDC dc = GetWindowDC(w);
+    whole ? GetWindowRect(w, &rc) : GetClientRect(w, &rc);
+    HDC dc = whole ? GetWindowDC(w) : GetDC(w);
     Capture c = captureDc(dc, rc.right - rc.left, rc.bottom - rc.top);
     ReleaseDC(w, dc);
     return c;
@@ -209,6 +209,38 @@ protected:
     HMODULE module_ = nullptr;
     LoadConvImageFn load = nullptr;
     SaveConvImageFn save = nullptr;
+    TestWindow parent{100, 100, 640, 480};
+};
+
+// A dialog of the program's own resources (linked with the core), over a
+// parent window.
+class ViewTest : public ::testing::Test {
+protected:
+    void SetUp() override { vc::plat::setModule(GetModuleHandleA(nullptr)); }
+    void TearDown() override { disarm(); }
+    TestWindow parent{100, 100, 640, 480};
+};
+
+// An editor that lends its frames as bitmaps selected into a memory DC of
+// its own (command 15); frame `missing` has no picture to lend.
+struct BitmapEditor : FakeEditor {
+    HDC dc = CreateCompatibleDC(nullptr);
+    std::vector<HBITMAP> bitmaps;
+    int missing = -1, frameRequests = 0;
+    BitmapEditor() {
+        hook = [this](int32_t command, intptr_t param, intptr_t value) -> std::optional<intptr_t> {
+            if (command != HOST_GET_FRAME_DC) return std::nullopt;
+            ++frameRequests;
+            if (value < 0 || size_t(value) >= bitmaps.size() || value == missing) return 0;
+            *reinterpret_cast<HBITMAP *>(param) = bitmaps[size_t(value)];
+            return reinterpret_cast<intptr_t>(dc);
+        };
+    }
+    ~BitmapEditor() {
+        if (palette) DeleteObject(static_cast<HPALETTE>(palette));
+        for (HBITMAP b : bitmaps) DeleteObject(b);
+        DeleteDC(dc);
+    }
 };
 
 // ---- Driving a modal dialog like a user -----------------------------------------------
@@ -283,7 +315,7 @@ inline void screenshot(HWND w, const char *name) {
     if (const char *p = std::getenv("VELMCONV_ARTIFACTS"); p && *p) dir = p;
     CreateDirectoryA(dir.c_str(), nullptr);
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    Capture c = captureWindow(w);
+    Capture c = capture(w, true);
     EXPECT_GT(c.width, 100) << name;
     EXPECT_TRUE(saveBmp(c, dir + "\\" + name)) << name;
 }
