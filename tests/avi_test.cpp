@@ -188,33 +188,29 @@ TEST_F(Avi, SelectionTextCtrlClickAndLongVideos) {
 
 TEST_F(Avi, SelectFramesFieldRules) {
     fake.count = 12;
-    const struct {
-        const char *from, *number, *step;
-        int focus;
-        Frames selected;
-    } cases[] = {
+    const std::tuple<const char *, const char *, const char *, int, Frames> cases[] = {  // from, number, step, focus, selected
         {"5", "3", "4", 0, {4, 8}},  // index 12 lies past the last frame
         {"0", "3", "4", vc::kAviSelectFrom, {0}},     {"1", "256", "1", vc::kAviSelectNumber, {0}},
         {"1", "0", "1", 0, {}},                       {"1", "3", "0", vc::kAviSelectStep, {0}},
         {"1", "3", "x", vc::kAviSelectStep, {0}},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.from) + " " + c.number + " " + c.step);
+    for (const auto &[from, number, step, wantFocus, selected] : cases) {
+        SCOPED_TRACE(std::string(from) + " " + number + " " + step);
         int focus = -1;
         const size_t beeps = ui.beeps.size();
         import([&](vc::AviImportModel &m, VcDialog *d) {
             clicks(d, 1, {0});
             VcDialogClick(d, vc::kAviImportSelect);
-            EXPECT_EQ(selection(m.reel), c.selected);
+            EXPECT_EQ(selection(m.reel), selected);
             return intptr_t(0);
         }, 0, [&](vc::AviSelectFramesModel &s, VcDialog *d) {
-            for (auto [id, text] : {std::pair{vc::kAviSelectFrom, c.from}, {vc::kAviSelectNumber, c.number}, {vc::kAviSelectStep, c.step}})
+            for (auto [id, text] : {std::pair{vc::kAviSelectFrom, from}, {vc::kAviSelectNumber, number}, {vc::kAviSelectStep, step}})
                 VcDialogSetText(d, id, text);
             const int ok = VcDialogClick(d, 1);
             focus = s.focus;
             return intptr_t(ok);
         });
-        EXPECT_EQ(std::pair(focus, ui.beeps.size() - beeps), std::pair(c.focus, size_t(c.focus ? 1 : 0)));
+        EXPECT_EQ(std::pair(focus, ui.beeps.size() - beeps), std::pair(wantFocus, size_t(wantFocus ? 1 : 0)));
     }
 }
 
@@ -258,29 +254,25 @@ TEST_F(Avi, HandOverWithFlagsSkippingMissingFrames) {
 }
 
 TEST_F(Avi, DelaysPositionsAndTimes) {
-    const struct {
-        std::initializer_list<const char *> delays;
-        std::vector<int32_t> positions;
-        std::string total;
-    } cases[] = {
+    const std::tuple<std::initializer_list<const char *>, std::vector<int32_t>, std::string> cases[] = {  // delays, positions, total
         {{"1", "2", "3"}, {0, 1, 3, 5}, "0.50s"},  // the last picture again at its last tick
         {{"1", "0", "1"}, {0, 1}, "0.17s"},        // delay 0 leaves the frame out
         {{"2", "1", "1"}, {0, 2, 3}, "0.33s"},
         {{"1", "x", "1"}, {0, 1, 2}, "0.25s"},     // not a number: 1
         {{"1", "123", "1"}, {0, 1, 13}, "1.17s"},  // two digits kept
     };
-    for (const auto &c : cases) {
+    for (const auto &[list, positions, total] : cases) {
         animation(3, 4, 8);
         std::string times;
         EXPECT_EQ(exportTo("out.avi", [&](vc::AviExportModel &m, VcDialog *d) {
-                      delays(d, c.delays);
+                      delays(d, list);
                       clicks(d, 0, {2}, vc::kAviExportReel);
                       times = m.totalText + " " + m.positionText;
                       return VC_DIALOG_DEFAULT;
                   }), CONV_OK);
-        EXPECT_EQ(times, c.total + (c.total == "0.50s" ? " 0.25s" : times.substr(5)));
-        EXPECT_EQ(fake.positions, c.positions);
-        EXPECT_EQ(fake.written[1][0], c.positions[1] == 1 && c.delays.begin()[1][0] == '0' ? 0x33 : 0x22);
+        EXPECT_EQ(times, total + (total == "0.50s" ? " 0.25s" : times.substr(5)));
+        EXPECT_EQ(fake.positions, positions);
+        EXPECT_EQ(fake.written[1][0], positions[1] == 1 && list.begin()[1][0] == '0' ? 0x33 : 0x22);
     }
     EXPECT_EQ(std::tuple(uint16_t(fake.params.rate), uint32_t(fake.params.imageBytes), fake.compress), std::tuple(uint16_t(12), 8u, 1));
 }
