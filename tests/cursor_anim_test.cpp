@@ -90,26 +90,20 @@ TEST_F(AnimDialog, StartUpGivesOneStepPerFrameAndThePreviewRunsAtTheRates) {
 }
 
 TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) {
-    struct Case {
-        int command;
-        U seq, rates;
-        int current;
-    } cases[] = {
+    const std::tuple<int, U, U, int> cases[] = {  // command, steps, rates, current step
         {vc::kAnimInsert, {0, 3, 5, 1, 2}, {1, 2, 2, 2, 3}, 2},
         {vc::kAnimReplace, {0, 3, 5, 2}, {1, 2, 2, 3}, 2},
         {vc::kAnimAdd, {0, 1, 2, 3, 5}, {1, 2, 3, 2, 2}, 4},
     };
-    for (const auto &c : cases) {
+    for (const auto &[command, seq, rate, current] : cases) {
         open(6, {0, 1, 2}, {1, 2, 3});
         model->click(vc::kAnimRateEach);
         ASSERT_TRUE(model->moveTo(1));
         selectFrames({3, 5}, 3);
-        ASSERT_TRUE(model->click(c.command));
+        ASSERT_TRUE(model->click(command));
         // The new steps take the current rate; with two frames used nothing is left selected.
-        EXPECT_EQ(std::make_tuple(sequence(), rates(), model->steps.current(), model->frames.selCount(),
-                                  model->frames.current()),
-                  std::make_tuple(c.seq, c.rates, c.current, 0, 4))
-            << c.command;
+        EXPECT_EQ(std::make_tuple(sequence(), rates(), model->steps.current(), model->frames.selCount(), model->frames.current()),
+                  std::make_tuple(seq, rate, current, 0, 4)) << command;
     }
     // One frame added: the next is selected, after the last frame the first,
     // while the current frame stays (the strip refuses one past its last).

@@ -182,12 +182,7 @@ void moveSection(PeFile &f, long by) {
 }
 
 TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
-    const struct {
-        const char *what;
-        std::function<void(PeFile &)> damage;
-        int16_t result;
-        const char *firstName;
-    } cases[] = {
+    const std::tuple<const char *, std::function<void(PeFile &)>, int16_t, const char *> cases[] = {  // damage, result, first name
         {"intact", [](PeFile &) {}, 1, "LOGO-1033"},
         {"relocations before 64", [](PeFile &f) { poke16(f.bytes, 24, 63); }, -2, ""},
         {"PE without its zero bytes", [](PeFile &f) { f.bytes[66] = 1; }, -2, ""},
@@ -214,15 +209,15 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
         {"name outside the file", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 16, 0xFFFFFF00u); }, 1, "?\?\?-1033"},
     };
     for (bool plus : {false, true}) {
-        for (const auto &c : cases) {
-            SCOPED_TRACE(std::string(c.what) + (plus ? " PE32+" : " PE32"));
+        for (const auto &[what, damage, result, firstName] : cases) {
+            SCOPED_TRACE(std::string(what) + (plus ? " PE32+" : " PE32"));
             PeFile f = buildPe({{"LOGO", 0, 1033, dib(8, 8, 4)}, {"", 7, 1033, dib(9, 3, 24)}}, plus);
-            c.damage(f);
+            damage(f);
             vc::ResourceBitmapList list;
-            EXPECT_EQ(scan(writeFile("pe.dll", f.bytes), list), c.result);
-            const std::string first = c.result == 1 ? list.entries[0].name : "";
+            EXPECT_EQ(scan(writeFile("pe.dll", f.bytes), list), result);
+            const std::string first = result == 1 ? list.entries[0].name : "";
             EXPECT_LE(first.size(), 31u);
-            EXPECT_EQ(first, c.firstName ? c.firstName : first);
+            EXPECT_EQ(first, firstName ? firstName : first);
         }
     }
     // Data said to be larger than the file gives what is there; data
