@@ -386,14 +386,7 @@ TEST_F(Avi, FailuresOfTheExport) {
 // A companion without one of its functions answers that call with 0 (or
 // does nothing): each import and export ends in its result.
 TEST_F(Avi, CompanionLackingAFunction) {
-    const struct {
-        const char *lacking;
-        bool compress;
-        int16_t load;
-        size_t frames;
-        int16_t save;
-        size_t boxes;
-    } rows[] = {
+    const std::tuple<const char *, bool, int16_t, size_t, int16_t, size_t> rows[] = {  // lacking, Compress, load, frames, save, boxes
         {"OpenAviFile", false, CONV_E_READ, 0, CONV_OK, 0},
         {"GetAviFileInfo", false, CONV_CANCELLED, 0, CONV_OK, 0},  // no frames: OK refused
         {"GetAviFrame", false, CONV_OK, 0, CONV_OK, 0},
@@ -405,19 +398,19 @@ TEST_F(Avi, CompanionLackingAFunction) {
         {"MergeSoundFile", false, CONV_OK, 2, CONV_OK, 1},
     };
     editor.fileDialogAnswer = "sound.wav";
-    for (const auto &r : rows) {
-        SCOPED_TRACE(std::string(r.lacking) + (r.compress ? " with Compress" : ""));
-        fake.lacking = {r.lacking};
+    for (const auto &[lacking, compress, load, frames, save, boxes] : rows) {
+        SCOPED_TRACE(std::string(lacking) + (compress ? " with Compress" : ""));
+        fake.lacking = {lacking};
         editor.images.clear(), ui.messageBoxes.clear();
-        EXPECT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {0, 1}), VC_DIALOG_DEFAULT; }), r.load);
-        EXPECT_EQ(editor.images.size(), r.frames);
+        EXPECT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {0, 1}), VC_DIALOG_DEFAULT; }), load);
+        EXPECT_EQ(editor.images.size(), frames);
         animation(2, 4, 8);
-        EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) {
-                      if (r.compress) VcDialogClick(d, vc::kAviExportCompress);
+        EXPECT_EQ(exportTo("out.avi", [&, compress = compress](auto &, VcDialog *d) {
+                      if (compress) VcDialogClick(d, vc::kAviExportCompress);
                       VcDialogClick(d, vc::kAviExportWaveButton);
                       return VC_DIALOG_DEFAULT;
-                  }), r.save);
-        EXPECT_EQ(ui.messageBoxes.size(), r.boxes);
+                  }), save);
+        EXPECT_EQ(ui.messageBoxes.size(), boxes);
     }
 }
 
