@@ -132,11 +132,7 @@ protected:
 };
 
 TEST_F(AviCompanion, FilesFfmpegWritesImportFrameForFrame) {
-    struct Row {
-        const char *name, *args;
-        int frames, ticks;
-        const char *size;
-    } rows[] = {
+    const std::tuple<const char *, const char *, int, int, const char *> rows[] = {  // name, ffmpeg's arguments, frames, ticks, size
         {"pal8", "-c:v rawvideo -pix_fmt pal8 -an", 30, 30, "33x24"},
         {"bgr24", "-c:v rawvideo -pix_fmt bgr24 -an", 30, 30, "33x24"},
         {"one frame", "-c:v rawvideo -pix_fmt bgr24 -an", 1, 1, "33x24"},
@@ -147,9 +143,9 @@ TEST_F(AviCompanion, FilesFfmpegWritesImportFrameForFrame) {
         // Ticks 2, 4 and 5 dropped: the pictures before them held.
         {"held frames", "-c:v rawvideo -pix_fmt bgr24 -an -vf select='not(eq(n\\,2)+eq(n\\,4)+eq(n\\,5))' -fps_mode passthrough", 9, 12, "33x24"},
     };
-    for (const Row &r : rows) {
-        SCOPED_TRACE(r.name);
-        expectFramesMatch(ffmpegAvi(r.name, r.args, r.frames, r.size), r.ticks);
+    for (const auto &[name, args, frames, ticks, size] : rows) {
+        SCOPED_TRACE(name);
+        expectFramesMatch(ffmpegAvi(name, args, frames, size), ticks);
     }
     if (capture("ffmpeg -v error -encoders").find(" msrle ") != std::string::npos)
         expectFramesMatch(ffmpegAvi("msrle", "-c:v msrle -pix_fmt pal8 -an", 30, "32x24"), 30);
@@ -180,31 +176,28 @@ TEST_F(AviCompanion, LongFileReadsWithFlatMemory) {
 TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
     // Delays 1, 2, 3 at 12 per second: frames at ticks 0, 1, 3 and the
     // last again at 5, the ticks between dropped (the picture held).
-    struct Row {
-        int bits, codec;
-        const char *codecName;
-        int tolerance;  // mean difference per channel the codec may leave
-        bool sound;
-    } rows[] = {
+    // Bits, the codec chosen, its name, the mean difference per channel it
+    // may leave, sound merged.
+    const std::tuple<int, int, const char *, int, bool> rows[] = {
         {8, 0, "rawvideo", 0, false}, {24, 0, "rawvideo", 0, true}, {24, 1, "msvideo1", 12, false},
         {8, 1, "msvideo1", 12, false}, {24, 2, "cinepak", 12, false}, {24, 3, "mjpeg", 12, true},
     };
     const std::string wave = path("tone.wav");
     ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i sine=f=300:d=2 -ac 2 -ar 22050 -c:a pcm_u8 " + wave));
     const int32_t w = 36, h = 20, ticks[] = {0, 1, 3, 5, 6};
-    for (const Row &r : rows) {
-        SCOPED_TRACE(std::string(r.codecName) + " from " + std::to_string(r.bits) + " bits");
-        const Bytes header = dibHeader(w, h, r.bits);
-        const std::string file = path("written" + std::to_string(&r - rows) + ".avi");
-        VfwCreateParams params{12, uint32_t(strideOf(w, r.bits) * h), 0, 0, uint16_t(r.bits > 8)};
+    for (const auto &[bits, codec, codecName, tolerance, sound] : rows) {
+        SCOPED_TRACE(std::string(codecName) + " from " + std::to_string(bits) + " bits");
+        const Bytes header = dibHeader(w, h, bits);
+        const std::string file = path(std::string("written_") + codecName + std::to_string(bits) + ".avi");
+        VfwCreateParams params{12, uint32_t(strideOf(w, bits) * h), 0, 0, uint16_t(bits > 8)};
         VfwFile f = create(file, &params, header.data());
         ASSERT_NE(f, 0u);
-        gCodecChoice = r.codec;
+        gCodecChoice = codec;
         fn<ShowCompressOptionsDlgFn>("ShowCompressOptionsDlg")(f, nullptr);
         ASSERT_TRUE(fn<InitAviStreamWriteFn>("InitAviStreamWrite")(f, header.data(), uint32_t(header.size()), 1));
         Bytes shown;  // the picture of each tick
         for (int k = 0; k < 4; ++k) {
-            const Bytes pixels = rampPixels(w, h, r.bits, k);
+            const Bytes pixels = rampPixels(w, h, bits, k);
             ASSERT_TRUE(write(f, ticks[k], pixels));
             Bytes dib = header;
             dib.insert(dib.end(), pixels.begin(), pixels.end());
@@ -213,21 +206,21 @@ TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
                 shown.insert(shown.end(), bgr.begin(), bgr.end());
             }
         }
-        EXPECT_FALSE(write(f, 4, rampPixels(w, h, r.bits, 0)));  // ticks only go forward
+        EXPECT_FALSE(write(f, 4, rampPixels(w, h, bits, 0)));  // ticks only go forward
         EXPECT_FALSE(merge(f, file.c_str(), 6)) << "not a WAVE file";
-        EXPECT_EQ(r.sound && merge(f, wave.c_str(), 6), r.sound);
+        EXPECT_EQ(sound && merge(f, wave.c_str(), 6), sound);
         close(f);
 
         EXPECT_EQ(capture("ffprobe -v error -select_streams v -show_entries stream=codec_name,r_frame_rate,nb_frames -of csv=p=0 " + file),
-                  std::string(r.codecName) + ",12/1,6\n");
+                  std::string(codecName) + ",12/1,6\n");
         EXPECT_EQ(packetTicks(file), "0 1 3 5 ");
         EXPECT_EQ(capture("ffprobe -v error -select_streams a -show_entries stream=nb_frames,sample_rate -of csv=p=0 " + file),
-                  r.sound ? "22050,11025\n" : "");
+                  sound ? "22050,11025\n" : "");
         const Bytes ref = reference(file);
         ASSERT_EQ(ref.size(), shown.size());
         long diff = 0;
         for (size_t i = 0; i < ref.size(); ++i) diff += std::abs(int(ref[i]) - int(shown[i]));
-        EXPECT_LE(diff / long(ref.size()), r.tolerance);
+        EXPECT_LE(diff / long(ref.size()), tolerance);
         expectFramesMatch(file, 6, ref);  // and read back by the companion as FFmpeg reads it
     }
 }
@@ -350,11 +343,8 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
     const Bytes noIndex(good.begin(), good.begin() + long(find("idx1")));
     Bytes zeroSized = good;
     for (size_t at = find("idx1") + 8; at + 16 <= good.size(); at += 16) vc::storeLe32(zeroSized.data() + at + 12, 0);
-    struct Row {
-        const char *name;
-        Bytes bytes;
-        int count;  // -1: not opened; -2: any
-    } rows[] = {
+    using Row = std::tuple<const char *, Bytes, int>;  // name, bytes, frame count (-1: not opened; -2: any)
+    const Row rows[] = {
         {"whole", good, 30},
         {"cut in the frames", Bytes(good.begin(), good.begin() + long(good.size() / 2)), -2},
         {"cut in the headers", Bytes(good.begin(), good.begin() + 200), -1},
@@ -375,7 +365,7 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
     std::vector<Row> all(std::begin(rows), std::end(rows));
     for (int k = 0; k < 40 * 6; ++k) {
         if (k % 6 == 0) all.push_back({"flipped header bytes", good, -2});
-        all.back().bytes[rng() % 2200] = uint8_t(rng());
+        std::get<1>(all.back())[rng() % 2200] = uint8_t(rng());
     }
     // The second MJPEG frame replaced by a smaller picture, padded to its chunk.
     Bytes mjpeg = slurp(ffmpegAvi("mjpeg base", "-c:v mjpeg -an", 30, "16x16"));
@@ -387,13 +377,13 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
     ASSERT_LE(jpeg.size(), loadLe32(mjpeg.data() + at + 4));
     std::fill_n(std::copy(jpeg.begin(), jpeg.end(), mjpeg.begin() + long(at) + 8), loadLe32(mjpeg.data() + at + 4) - jpeg.size(), 0);
     all.push_back({"a frame of another size", mjpeg, -2});
-    for (const Row &r : all) {
-        SCOPED_TRACE(r.name);
-        VfwFile f = open(writeFile("hostile.avi", r.bytes));
-        EXPECT_TRUE(r.count != -1 || f == 0);
+    for (const auto &[name, bytes, count] : all) {
+        SCOPED_TRACE(name);
+        VfwFile f = open(writeFile("hostile.avi", bytes));
+        EXPECT_TRUE(count != -1 || f == 0);
         if (!f) continue;
         const VfwFileInfo fi = info(f);
-        EXPECT_TRUE(r.count < 0 || int(fi.frameCount) == r.count) << fi.frameCount;
+        EXPECT_TRUE(count < 0 || int(fi.frameCount) == count) << fi.frameCount;
         int had = 0;
         for (int64_t i : {int64_t(0), int64_t(29), int64_t(3), int64_t(4999), int64_t(fi.frameCount) - 1, int64_t(1)}) {
             const uint8_t *dib = frame(f, i);
@@ -402,7 +392,7 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
             EXPECT_EQ(loadLe32(dib + 4), fi.width);
             EXPECT_EQ(loadLe32(dib + 8), fi.height);
         }
-        EXPECT_EQ(had, r.count == 30 ? 5 : r.count == 5000 ? 4 : had) << "frames past the data are not had";
+        EXPECT_EQ(had, count == 30 ? 5 : count == 5000 ? 4 : had) << "frames past the data are not had";
         close(f);
     }
 }
