@@ -405,7 +405,7 @@ TEST_F(Avi, CompanionLackingAFunction) {
         EXPECT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {0, 1}), VC_DIALOG_DEFAULT; }), load);
         EXPECT_EQ(editor.images.size(), frames);
         animation(2, 4, 8);
-        EXPECT_EQ(exportTo("out.avi", [&, compress = compress](auto &, VcDialog *d) {
+        EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) {
                       if (compress) VcDialogClick(d, vc::kAviExportCompress);
                       VcDialogClick(d, vc::kAviExportWaveButton);
                       return VC_DIALOG_DEFAULT;

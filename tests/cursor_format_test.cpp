@@ -58,29 +58,22 @@ TEST_F(CursorFormat, SizeQuestionOnlyForNonStandardSizes) {
 }
 
 TEST_F(CursorFormat, ChangeFormatStartsFromTheEditorsImageAndCancelKeepsTheRecord) {
-    struct Case {
-        uint16_t w, h;
-        intptr_t colors;
-        int size, colorButton;
-        const char *x;
-    } cases[] = {
+    const std::tuple<uint16_t, uint16_t, intptr_t, int, int, const char *> cases[] = {  // image, colours; buttons on, x shown
         {48, 48, 16, vc::kCursorSize32, vc::kCursorColors16, "48"}, {16, 16, 3, vc::kCursorSize16, vc::kCursorColors2, "16"},
         {64, 32, 2, vc::kCursorSize32, vc::kCursorColors2, "64"},   {32, 32, 15, vc::kCursorSize32, vc::kCursorColors2, "32"},
         {64, 64, 17, vc::kCursorSize64, vc::kCursorColors256, "64"}, {0, 0, 16, vc::kCursorSize32, vc::kCursorColors16, "0"},
     };
-    for (const Case &c : cases) {
-        ed.hasImage = c.w != 0, ed.imageWidth = c.w, ed.imageHeight = c.h, ed.colorSetting = c.colors;
+    for (const auto &[w, h, colors, size, colorButton, x] : cases) {
+        ed.hasImage = w != 0, ed.imageWidth = w, ed.imageHeight = h, ed.colorSetting = colors;
         ed.calls.clear();
         auto [result, record] = change([&](ChangeCursorFormatModel &m) {
             EXPECT_EQ(std::make_tuple(m.sizeChoice, m.colorChoice, m.x, m.y, m.scale),
-                      std::make_tuple(c.size, c.colorButton, std::string(c.x), std::to_string(c.h), true))
-                << c.w << "x" << c.h << " " << c.colors;
+                      std::make_tuple(size, colorButton, std::string(x), std::to_string(h), true)) << w << "x" << h << " " << colors;
             m.click(vc::kCursorSize16);
             return 2;
         });
-        EXPECT_EQ(result, 0);
-        // Only the colours were filled at start.
-        EXPECT_EQ(record, (std::vector<uint32_t>{111, 222, uint32_t(c.colors), 444, 555}));
+        // Cancelled; only the colours were filled at start.
+        EXPECT_EQ(std::pair(result, record), std::pair(0, std::vector<uint32_t>{111, 222, uint32_t(colors), 444, 555}));
         EXPECT_EQ(ed.commands(), (std::vector<int32_t>{0, 0}));
         EXPECT_EQ(ed.calls[1].value, HOST_QUERY_COLORS);
     }

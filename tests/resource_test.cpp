@@ -140,7 +140,7 @@ TEST_F(ProgramFiles, BuiltProgramsListSortedAndNameThePick) {
     };
     for (const auto &[file, lines, line, name, data] : cases) {
         SCOPED_TRACE(name);
-        const Opened o = open(file, [&, line = line](vc::ResourceBitmapModel &m) {
+        const Opened o = open(file, [&](vc::ResourceBitmapModel &m) {
             (void)m.clicked(vc::kResBmpShowPreview), (void)m.select(vc::kResBmpList, line);
             EXPECT_FALSE(m.image);
         });
