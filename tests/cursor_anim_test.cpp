@@ -53,12 +53,11 @@ protected:
 TEST_F(AnimDialog, StartUpGivesOneStepPerFrameAndThePreviewRunsAtTheRates) {
     editor.hotspots[2] = 7;
     open(4, {});
-    EXPECT_EQ(sequence(), (U{0, 1, 2, 3}));
-    EXPECT_EQ(model->document()->header.frameCount, 4u);
-    // Cycle page; "alle Positionen" as all rates are equal, "Individuell" as frame 2's hotspot differs.
-    EXPECT_EQ(std::make_tuple(model->cyclePage, model->rateForAll, model->hotspotCommon), std::make_tuple(true, true, false));
-    // The timer walks the steps at max(10, rate x 16) ms.
-    EXPECT_EQ(model->timerInterval, 10u);
+    // Cycle page; "alle Positionen" as all rates are equal, "Individuell" as
+    // frame 2's hotspot differs. The timer walks the steps at max(10, rate x 16) ms.
+    EXPECT_EQ(std::make_tuple(sequence(), model->document()->header.frameCount, model->cyclePage, model->rateForAll,
+                              model->hotspotCommon, model->timerInterval),
+              std::make_tuple(U{0, 1, 2, 3}, 4u, true, true, false, 10u));
     model->document()->rates[1] = 20;
     model->timerTick();
     EXPECT_EQ(std::make_tuple(model->previewStep, model->timerInterval), std::make_tuple(1, 320u));
