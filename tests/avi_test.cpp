@@ -425,6 +425,7 @@ TEST_F(Avi, ImportStripActions) {
             const char *label;
         } steps[] = {
             {[&] { VcDialogClick(d, vc::kAviPrevious); }, {}, "300"},  // from the first to the last
+            {[&] { clicks(d, 2, {297}); }, {}, "300"},                  // the stepping dialog with nothing selected
             {[&] { VcDialogClick(d, vc::kAviImportToggle); }, {299}, "300"},
             {[&] { VcDialogClick(d, vc::kAviNext); }, {299}, "1"},
             {[&] { reel(vc::REELN_DBLCLK, 0); }, {0, 299}, "1"},
@@ -448,9 +449,9 @@ TEST_F(Avi, ImportStripActions) {
         return intptr_t(0);
     }, 0, [&](vc::AviSelectFramesModel &s, VcDialog *) {
         dialogs.push_back(s.fromText + " " + s.numberText + " " + s.stepText);
-        return dialogs.size() == 2 ? VC_DIALOG_DEFAULT : 0;
+        return dialogs.size() == 3 ? VC_DIALOG_DEFAULT : 0;
     });
-    EXPECT_EQ(dialogs, (std::vector<std::string>{"6 16 1", "21 6 1"}));
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"298 3 1", "6 16 1", "21 6 1"}));
 }
 
 // Through the companion beside the tests: FFmpeg reads what the export
