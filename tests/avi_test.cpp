@@ -83,7 +83,7 @@ protected:
         VcMemFree(block);
         return r;
     }
-    static intptr_t delays(VcDialog *d, std::initializer_list<const char *> list) {
+    static intptr_t delays(VcDialog *d, const std::vector<const char *> &list) {
         int32_t f = 0;
         for (const char *text : list) {
             clicks(d, 0, {f++}, vc::kAviExportReel);
@@ -252,7 +252,7 @@ TEST_F(Avi, HandOverWithFlagsSkippingMissingFrames) {
 }
 
 TEST_F(Avi, DelaysPositionsAndTimes) {
-    const std::tuple<std::initializer_list<const char *>, std::vector<int32_t>, std::string> cases[] = {  // delays, positions, total
+    const std::tuple<std::vector<const char *>, std::vector<int32_t>, std::string> cases[] = {  // delays, positions, total
         {{"1", "2", "3"}, {0, 1, 3, 5}, "0.50s"},  // the last picture again at its last tick
         {{"1", "0", "1"}, {0, 1}, "0.17s"},        // delay 0 leaves the frame out
         {{"2", "1", "1"}, {0, 2, 3}, "0.33s"},
@@ -270,7 +270,7 @@ TEST_F(Avi, DelaysPositionsAndTimes) {
                   }), CONV_OK);
         EXPECT_EQ(times, total + (total == "0.50s" ? " 0.25s" : times.substr(5)));
         EXPECT_EQ(fake.positions, positions);
-        EXPECT_EQ(fake.written[1][0], positions[1] == 1 && list.begin()[1][0] == '0' ? 0x33 : 0x22);
+        EXPECT_EQ(fake.written[1][0], positions[1] == 1 && list[1][0] == '0' ? 0x33 : 0x22);
     }
     EXPECT_EQ(std::tuple(uint16_t(fake.params.rate), uint32_t(fake.params.imageBytes), fake.compress), std::tuple(uint16_t(12), 8u, 1));
 }
