@@ -37,9 +37,9 @@ protected:
     }
     // Runs the import with `work` done in "AVI Import" (103) and, when it
     // opens, `step` in "AVI Select Frames" (104).
-    int16_t import(const Work<vc::AviImportModel> &work, uint32_t option = 0, const Work<vc::AviSelectFramesModel> &step = {}) {
+    int16_t import(const Work<vc::AviImportModel> &work = {}, uint32_t option = 0, const Work<vc::AviSelectFramesModel> &step = {}) {
         ui.dialogAnswer = [&](int32_t, VcDialog *d) -> intptr_t {
-            if (auto *m = vc::plat::dialogAs<vc::AviImportModel>(d)) return work(*m, d);
+            if (auto *m = vc::plat::dialogAs<vc::AviImportModel>(d)) return work ? work(*m, d) : VC_DIALOG_DEFAULT;
             auto *s = vc::plat::dialogAs<vc::AviSelectFramesModel>(d);
             return s && step ? step(*s, d) : VC_DIALOG_DEFAULT;
         };
@@ -68,10 +68,10 @@ protected:
         editor.imageWidth = uint16_t(width), editor.imageHeight = 2;
     }
     // failAt: the allocation of the export that fails (1 the first).
-    int16_t exportTo(const std::string &name, const Work<vc::AviExportModel> &work, long failAt = 0) {
+    int16_t exportTo(const std::string &name, const Work<vc::AviExportModel> &work = {}, long failAt = 0) {
         ui.dialogAnswer = [&](int32_t, VcDialog *d) {
             auto *m = vc::plat::dialogAs<vc::AviExportModel>(d);
-            return m ? work(*m, d) : VC_DIALOG_DEFAULT;
+            return m && work ? work(*m, d) : VC_DIALOG_DEFAULT;
         };
         fake.positions.clear(), fake.written.clear();
         void *block = VcMemAlloc(VC_MEM_MOVEABLE, editor.images[0].bytes.size());
@@ -83,7 +83,7 @@ protected:
         VcMemFree(block);
         return r;
     }
-    static intptr_t delays(VcDialog *d, std::initializer_list<const char *> list) {
+    static intptr_t delays(VcDialog *d, const std::vector<const char *> &list) {
         int32_t f = 0;
         for (const char *text : list) {
             clicks(d, 0, {f++}, vc::kAviExportReel);
@@ -144,7 +144,7 @@ TEST_F(Avi, MissingCompanion) {
     AviLibrary::setTestCompanion(nullptr);
     animation(1, 4, 8);
     EXPECT_EQ(vc::LoadAviImage("in.avi", parent, 0, FakeEditor::callback()), CONV_CANCELLED);
-    EXPECT_EQ(exportTo("out.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_CANCELLED);
+    EXPECT_EQ(exportTo("out.avi"), CONV_CANCELLED);
     char text[300] = {};
     ConvImageRecord rec{nullptr, 0, text, sizeof text};
     EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_CANCELLED);
@@ -177,17 +177,6 @@ TEST_F(Avi, SelectionTextCtrlClickAndLongVideos) {
     EXPECT_EQ(shown[3].size(), 119u + 10u);
     EXPECT_EQ(shown, (std::vector<std::string>{" (0):", "4,5,6,10 (4): ok", "1.....100 (100): ok",
                                                shown[3].substr(0, 110) + ",41,42,43 (100): ok"}));
-    // Ctrl+click on unselected frame 10, frame 0 current: the stepping
-    // dialog over 0..10; Ctrl+click on selected 4 deselects 0..4.
-    std::string fields;
-    import([&](vc::AviImportModel &m, VcDialog *d) {
-        clicks(d, 2, {10});
-        EXPECT_EQ(selection(m.reel).size(), 11u);
-        clicks(d, 2, {4});
-        EXPECT_EQ(selection(m.reel), (Frames{5, 6, 7, 8, 9, 10}));
-        return intptr_t(0);
-    }, 0, [&](vc::AviSelectFramesModel &s, VcDialog *) { fields = s.fromText + " " + s.numberText + " " + s.stepText; return VC_DIALOG_DEFAULT; });
-    EXPECT_EQ(fields, "1 11 1");
     fake.count = 40000;
     import([](vc::AviImportModel &m, VcDialog *d) {
         EXPECT_EQ(std::tuple(m.reel.count(), m.countText, m.sizeText), std::tuple(32760, "40000", "4 x 2"));
@@ -199,33 +188,29 @@ TEST_F(Avi, SelectionTextCtrlClickAndLongVideos) {
 
 TEST_F(Avi, SelectFramesFieldRules) {
     fake.count = 12;
-    const struct {
-        const char *from, *number, *step;
-        int focus;
-        Frames selected;
-    } cases[] = {
+    const std::tuple<const char *, const char *, const char *, int, Frames> cases[] = {  // from, number, step, focus, selected
         {"5", "3", "4", 0, {4, 8}},  // index 12 lies past the last frame
         {"0", "3", "4", vc::kAviSelectFrom, {0}},     {"1", "256", "1", vc::kAviSelectNumber, {0}},
         {"1", "0", "1", 0, {}},                       {"1", "3", "0", vc::kAviSelectStep, {0}},
         {"1", "3", "x", vc::kAviSelectStep, {0}},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.from) + " " + c.number + " " + c.step);
+    for (const auto &[from, number, step, wantFocus, selected] : cases) {
+        SCOPED_TRACE(std::string(from) + " " + number + " " + step);
         int focus = -1;
         const size_t beeps = ui.beeps.size();
         import([&](vc::AviImportModel &m, VcDialog *d) {
             clicks(d, 1, {0});
             VcDialogClick(d, vc::kAviImportSelect);
-            EXPECT_EQ(selection(m.reel), c.selected);
+            EXPECT_EQ(selection(m.reel), selected);
             return intptr_t(0);
         }, 0, [&](vc::AviSelectFramesModel &s, VcDialog *d) {
-            for (auto [id, text] : {std::pair{vc::kAviSelectFrom, c.from}, {vc::kAviSelectNumber, c.number}, {vc::kAviSelectStep, c.step}})
+            for (auto [id, text] : {std::pair{vc::kAviSelectFrom, from}, {vc::kAviSelectNumber, number}, {vc::kAviSelectStep, step}})
                 VcDialogSetText(d, id, text);
             const int ok = VcDialogClick(d, 1);
             focus = s.focus;
             return intptr_t(ok);
         });
-        EXPECT_EQ(std::pair(focus, ui.beeps.size() - beeps), std::pair(c.focus, size_t(c.focus ? 1 : 0)));
+        EXPECT_EQ(std::pair(focus, ui.beeps.size() - beeps), std::pair(wantFocus, size_t(wantFocus ? 1 : 0)));
     }
 }
 
@@ -263,35 +248,29 @@ TEST_F(Avi, HandOverWithFlagsSkippingMissingFrames) {
     }
     EXPECT_FALSE(ui.progress.empty());
     fake.canDraw = false;
-    EXPECT_EQ(import([](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_E_MEMORY);
-    fake.opens = false;
-    EXPECT_EQ(import([](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_E_READ);
+    EXPECT_EQ(import(), CONV_E_MEMORY);
 }
 
 TEST_F(Avi, DelaysPositionsAndTimes) {
-    const struct {
-        std::initializer_list<const char *> delays;
-        std::vector<int32_t> positions;
-        std::string total;
-    } cases[] = {
+    const std::tuple<std::vector<const char *>, std::vector<int32_t>, std::string> cases[] = {  // delays, positions, total
         {{"1", "2", "3"}, {0, 1, 3, 5}, "0.50s"},  // the last picture again at its last tick
         {{"1", "0", "1"}, {0, 1}, "0.17s"},        // delay 0 leaves the frame out
         {{"2", "1", "1"}, {0, 2, 3}, "0.33s"},
         {{"1", "x", "1"}, {0, 1, 2}, "0.25s"},     // not a number: 1
         {{"1", "123", "1"}, {0, 1, 13}, "1.17s"},  // two digits kept
     };
-    for (const auto &c : cases) {
+    for (const auto &[list, positions, total] : cases) {
         animation(3, 4, 8);
         std::string times;
         EXPECT_EQ(exportTo("out.avi", [&](vc::AviExportModel &m, VcDialog *d) {
-                      delays(d, c.delays);
+                      delays(d, list);
                       clicks(d, 0, {2}, vc::kAviExportReel);
                       times = m.totalText + " " + m.positionText;
                       return VC_DIALOG_DEFAULT;
                   }), CONV_OK);
-        EXPECT_EQ(times, c.total + (c.total == "0.50s" ? " 0.25s" : times.substr(5)));
-        EXPECT_EQ(fake.positions, c.positions);
-        EXPECT_EQ(fake.written[1][0], c.positions[1] == 1 && c.delays.begin()[1][0] == '0' ? 0x33 : 0x22);
+        EXPECT_EQ(times, total + (total == "0.50s" ? " 0.25s" : times.substr(5)));
+        EXPECT_EQ(fake.positions, positions);
+        EXPECT_EQ(fake.written[1][0], positions[1] == 1 && list[1][0] == '0' ? 0x33 : 0x22);
     }
     EXPECT_EQ(std::tuple(uint16_t(fake.params.rate), uint32_t(fake.params.imageBytes), fake.compress), std::tuple(uint16_t(12), 8u, 1));
 }
@@ -346,11 +325,11 @@ TEST_F(Avi, DepthsReachTheCompanionAsItTakesThem) {
     EXPECT_EQ(std::pair(fake.compress, fake.params.deepFrames), std::pair(0, uint16_t(0)));
     animation(1, 9, 4);  // written as 8 bits: rows of 9 pixels from 8 bytes to 12
     editor.images[0].bytes[40 + 64] = 0xAB;
-    EXPECT_EQ(exportTo("four.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_OK);
+    EXPECT_EQ(exportTo("four.avi"), CONV_OK);
     EXPECT_EQ(std::tuple(fake.compress, fake.initHeader.size(), fake.initHeader[14]), std::tuple(1, size_t(104), uint8_t(8)));
     EXPECT_EQ(fake.written, (std::vector<std::vector<uint8_t>>{{10, 11, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0}}));
     animation(1, 4, 24);
-    EXPECT_EQ(exportTo("deep.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_OK);
+    EXPECT_EQ(exportTo("deep.avi"), CONV_OK);
     EXPECT_EQ(fake.params.deepFrames, 1);
 }
 
@@ -391,28 +370,21 @@ TEST_F(Avi, FailuresOfTheExport) {
     std::vector<int16_t> results;
     for (long n = 1; n <= 4; ++n) {
         animation(2, 9, 4);
-        results.push_back(exportTo("out.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }, n));
+        results.push_back(exportTo("out.avi", {}, n));
     }
     EXPECT_EQ(results, (std::vector<int16_t>{CONV_E_MEMORY, CONV_OK, CONV_E_MEMORY, CONV_OK}));
     // A first frame that describes no picture inside its block.
     for (auto [at, value] : {std::pair{8, 0u}, {8, uint32_t(-2)}, {4, 4000u}}) {
         animation(1, 4, 8);
         vc::storeLe32(editor.images[0].bytes.data() + at, value);
-        EXPECT_EQ(exportTo("bad.avi", [](auto &, VcDialog *) { return VC_DIALOG_DEFAULT; }), CONV_E_FORMAT) << at;
+        EXPECT_EQ(exportTo("bad.avi"), CONV_E_FORMAT) << at;
     }
 }
 
 // A companion without one of its functions answers that call with 0 (or
 // does nothing): each import and export ends in its result.
 TEST_F(Avi, CompanionLackingAFunction) {
-    const struct {
-        const char *lacking;
-        bool compress;
-        int16_t load;
-        size_t frames;
-        int16_t save;
-        size_t boxes;
-    } rows[] = {
+    const std::tuple<const char *, bool, int16_t, size_t, int16_t, size_t> rows[] = {  // lacking, Compress, load, frames, save, boxes
         {"OpenAviFile", false, CONV_E_READ, 0, CONV_OK, 0},
         {"GetAviFileInfo", false, CONV_CANCELLED, 0, CONV_OK, 0},  // no frames: OK refused
         {"GetAviFrame", false, CONV_OK, 0, CONV_OK, 0},
@@ -424,19 +396,19 @@ TEST_F(Avi, CompanionLackingAFunction) {
         {"MergeSoundFile", false, CONV_OK, 2, CONV_OK, 1},
     };
     editor.fileDialogAnswer = "sound.wav";
-    for (const auto &r : rows) {
-        SCOPED_TRACE(std::string(r.lacking) + (r.compress ? " with Compress" : ""));
-        fake.lacking = {r.lacking};
+    for (const auto &[lacking, compress, load, frames, save, boxes] : rows) {
+        SCOPED_TRACE(std::string(lacking) + (compress ? " with Compress" : ""));
+        fake.lacking = {lacking};
         editor.images.clear(), ui.messageBoxes.clear();
-        EXPECT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {0, 1}), VC_DIALOG_DEFAULT; }), r.load);
-        EXPECT_EQ(editor.images.size(), r.frames);
+        EXPECT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {0, 1}), VC_DIALOG_DEFAULT; }), load);
+        EXPECT_EQ(editor.images.size(), frames);
         animation(2, 4, 8);
         EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) {
-                      if (r.compress) VcDialogClick(d, vc::kAviExportCompress);
+                      if (compress) VcDialogClick(d, vc::kAviExportCompress);
                       VcDialogClick(d, vc::kAviExportWaveButton);
                       return VC_DIALOG_DEFAULT;
-                  }), r.save);
-        EXPECT_EQ(ui.messageBoxes.size(), r.boxes);
+                  }), save);
+        EXPECT_EQ(ui.messageBoxes.size(), boxes);
     }
 }
 
@@ -453,14 +425,21 @@ TEST_F(Avi, ImportStripActions) {
             const char *label;
         } steps[] = {
             {[&] { VcDialogClick(d, vc::kAviPrevious); }, {}, "300"},  // from the first to the last
+            {[&] { clicks(d, 2, {297}); }, {}, "300"},                  // the stepping dialog with nothing selected
             {[&] { VcDialogClick(d, vc::kAviImportToggle); }, {299}, "300"},
             {[&] { VcDialogClick(d, vc::kAviNext); }, {299}, "1"},
             {[&] { reel(vc::REELN_DBLCLK, 0); }, {0, 299}, "1"},
             {[&] { reel(vc::REELN_CURRENT, 2); }, {0, 299}, "3"},
             {[&] { clicks(d, 0, {20}); }, {0, 299}, "21"},
             {[&] { clicks(d, 1, {3}); }, {0, 3, 299}, "21"},
-            {[&] { clicks(d, 2, {5}); }, {0, 3, 299}, "21"},  // the stepping dialog, from 6
-            {[&] { clicks(d, 2, {3}); }, {0, 299}, "21"},     // a selected frame: 3 to 20 off
+            // Ctrl on an unselected frame: the stepping dialog from the current
+            // frame to it, either way (cancelled, then taken: the selection it
+            // makes replaces the old); on a selected frame: the frames from it
+            // to the current one off, either way.
+            {[&] { clicks(d, 2, {5}); }, {0, 3, 299}, "21"},
+            {[&] { clicks(d, 2, {3}); }, {0, 299}, "21"},
+            {[&] { clicks(d, 2, {25}); }, {20, 21, 22, 23, 24, 25}, "21"},
+            {[&] { clicks(d, 2, {22}); }, {23, 24, 25}, "21"},
         };
         for (const auto &step : steps) {
             step.act();
@@ -470,9 +449,9 @@ TEST_F(Avi, ImportStripActions) {
         return intptr_t(0);
     }, 0, [&](vc::AviSelectFramesModel &s, VcDialog *) {
         dialogs.push_back(s.fromText + " " + s.numberText + " " + s.stepText);
-        return intptr_t(0);
+        return dialogs.size() == 3 ? VC_DIALOG_DEFAULT : 0;
     });
-    EXPECT_EQ(dialogs, std::vector<std::string>{"6 16 1"});
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"298 3 1", "6 16 1", "21 6 1"}));
 }
 
 // Through the companion beside the tests: FFmpeg reads what the export

@@ -53,12 +53,11 @@ protected:
 TEST_F(AnimDialog, StartUpGivesOneStepPerFrameAndThePreviewRunsAtTheRates) {
     editor.hotspots[2] = 7;
     open(4, {});
-    EXPECT_EQ(sequence(), (U{0, 1, 2, 3}));
-    EXPECT_EQ(model->document()->header.frameCount, 4u);
-    // Cycle page; "alle Positionen" as all rates are equal, "Individuell" as frame 2's hotspot differs.
-    EXPECT_EQ(std::make_tuple(model->cyclePage, model->rateForAll, model->hotspotCommon), std::make_tuple(true, true, false));
-    // The timer walks the steps at max(10, rate x 16) ms.
-    EXPECT_EQ(model->timerInterval, 10u);
+    // Cycle page; "alle Positionen" as all rates are equal, "Individuell" as
+    // frame 2's hotspot differs. The timer walks the steps at max(10, rate x 16) ms.
+    EXPECT_EQ(std::make_tuple(sequence(), model->document()->header.frameCount, model->cyclePage, model->rateForAll,
+                              model->hotspotCommon, model->timerInterval),
+              std::make_tuple(U{0, 1, 2, 3}, 4u, true, true, false, 10u));
     model->document()->rates[1] = 20;
     model->timerTick();
     EXPECT_EQ(std::make_tuple(model->previewStep, model->timerInterval), std::make_tuple(1, 320u));
@@ -90,26 +89,20 @@ TEST_F(AnimDialog, StartUpGivesOneStepPerFrameAndThePreviewRunsAtTheRates) {
 }
 
 TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) {
-    struct Case {
-        int command;
-        U seq, rates;
-        int current;
-    } cases[] = {
+    const std::tuple<int, U, U, int> cases[] = {  // command, steps, rates, current step
         {vc::kAnimInsert, {0, 3, 5, 1, 2}, {1, 2, 2, 2, 3}, 2},
         {vc::kAnimReplace, {0, 3, 5, 2}, {1, 2, 2, 3}, 2},
         {vc::kAnimAdd, {0, 1, 2, 3, 5}, {1, 2, 3, 2, 2}, 4},
     };
-    for (const auto &c : cases) {
+    for (const auto &[command, seq, rate, current] : cases) {
         open(6, {0, 1, 2}, {1, 2, 3});
         model->click(vc::kAnimRateEach);
         ASSERT_TRUE(model->moveTo(1));
         selectFrames({3, 5}, 3);
-        ASSERT_TRUE(model->click(c.command));
+        ASSERT_TRUE(model->click(command));
         // The new steps take the current rate; with two frames used nothing is left selected.
-        EXPECT_EQ(std::make_tuple(sequence(), rates(), model->steps.current(), model->frames.selCount(),
-                                  model->frames.current()),
-                  std::make_tuple(c.seq, c.rates, c.current, 0, 4))
-            << c.command;
+        EXPECT_EQ(std::make_tuple(sequence(), rates(), model->steps.current(), model->frames.selCount(), model->frames.current()),
+                  std::make_tuple(seq, rate, current, 0, 4)) << command;
     }
     // One frame added: the next is selected, after the last frame the first,
     // while the current frame stays (the strip refuses one past its last).

@@ -58,29 +58,22 @@ TEST_F(CursorFormat, SizeQuestionOnlyForNonStandardSizes) {
 }
 
 TEST_F(CursorFormat, ChangeFormatStartsFromTheEditorsImageAndCancelKeepsTheRecord) {
-    struct Case {
-        uint16_t w, h;
-        intptr_t colors;
-        int size, colorButton;
-        const char *x;
-    } cases[] = {
+    const std::tuple<uint16_t, uint16_t, intptr_t, int, int, const char *> cases[] = {  // image, colours; buttons on, x shown
         {48, 48, 16, vc::kCursorSize32, vc::kCursorColors16, "48"}, {16, 16, 3, vc::kCursorSize16, vc::kCursorColors2, "16"},
         {64, 32, 2, vc::kCursorSize32, vc::kCursorColors2, "64"},   {32, 32, 15, vc::kCursorSize32, vc::kCursorColors2, "32"},
         {64, 64, 17, vc::kCursorSize64, vc::kCursorColors256, "64"}, {0, 0, 16, vc::kCursorSize32, vc::kCursorColors16, "0"},
     };
-    for (const Case &c : cases) {
-        ed.hasImage = c.w != 0, ed.imageWidth = c.w, ed.imageHeight = c.h, ed.colorSetting = c.colors;
+    for (const auto &[w, h, colors, size, colorButton, x] : cases) {
+        ed.hasImage = w != 0, ed.imageWidth = w, ed.imageHeight = h, ed.colorSetting = colors;
         ed.calls.clear();
         auto [result, record] = change([&](ChangeCursorFormatModel &m) {
             EXPECT_EQ(std::make_tuple(m.sizeChoice, m.colorChoice, m.x, m.y, m.scale),
-                      std::make_tuple(c.size, c.colorButton, std::string(c.x), std::to_string(c.h), true))
-                << c.w << "x" << c.h << " " << c.colors;
+                      std::make_tuple(size, colorButton, std::string(x), std::to_string(h), true)) << w << "x" << h << " " << colors;
             m.click(vc::kCursorSize16);
             return 2;
         });
-        EXPECT_EQ(result, 0);
-        // Only the colours were filled at start.
-        EXPECT_EQ(record, (std::vector<uint32_t>{111, 222, uint32_t(c.colors), 444, 555}));
+        // Cancelled; only the colours were filled at start.
+        EXPECT_EQ(std::pair(result, record), std::pair(0, std::vector<uint32_t>{111, 222, uint32_t(colors), 444, 555}));
         EXPECT_EQ(ed.commands(), (std::vector<int32_t>{0, 0}));
         EXPECT_EQ(ed.calls[1].value, HOST_QUERY_COLORS);
     }
@@ -91,37 +84,29 @@ TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordAndValidatesOther) {
     ed.colorSetting = 16;
     // Enter (the buttons and OK are driven through the real dialog under wine).
     EXPECT_EQ(change(nullptr), std::make_pair(1, std::vector<uint32_t>{32, 32, 16, 1, 0}));
-
-    // "other": whole numbers of at least 8, no upper limit; a refused OK fills nothing.
+    // "other": whole numbers of at least 8, no upper limit; a refused OK
+    // beeps and fills nothing; a headless Enter on it ends like Cancel.
     struct Other {
         const char *x, *y;
         uint32_t width, height;  // 0: refused
+        int button = 1;
     } others[] = {{"8", "300", 8, 300},   {" 20 ", "4000", 20, 4000}, {"7", "300", 0, 0},  {"8", "7", 0, 0},
                   {"", "32", 0, 0},       {"12x", "32", 0, 0},        {"-8", "32", 0, 0},
-                  {"99999999999999999999", "32", 0, 0}};
+                  {"99999999999999999999", "32", 0, 0}, {"7", "32", 0, 0, 0}};
     for (const Other &o : others) {
+        const size_t beeps = ui.beeps.size();
         auto [result, record] = change([&](ChangeCursorFormatModel &m) {
             m.click(vc::kCursorSizeOther);
             m.x = o.x, m.y = o.y;
-            return 1;
+            return o.button;
         });
-        EXPECT_EQ(result, o.width ? 1 : 0) << o.x << "," << o.y;
-        EXPECT_EQ(record[0], o.width ? o.width : 111u) << o.x << "," << o.y;
-        EXPECT_EQ(record[1], o.width ? o.height : 222u) << o.x << "," << o.y;
+        EXPECT_EQ(std::make_tuple(result, record[0], record[1], ui.beeps.size() - beeps),
+                  std::make_tuple(o.width ? 1 : 0, o.width ? o.width : 111u, o.width ? o.height : 222u, size_t(o.width ? 0 : 1)))
+            << o.x << "," << o.y;
     }
-    // A headless Enter on a refused "other" beeps and ends like Cancel.
-    size_t beeps = ui.beeps.size();
-    EXPECT_EQ(change([](ChangeCursorFormatModel &m) {
-                  m.click(vc::kCursorSizeOther);
-                  m.x = "7";
-                  return 0;
-              }).first,
-              0);
-    EXPECT_EQ(ui.beeps.size(), beeps + 1);
     // No colour button on: the editor's value stays.
     auto none = change([](ChangeCursorFormatModel &m) { return m.colorChoice = 0, 1; }, {0, 0, 0, 0, 9});
-    EXPECT_EQ(none.second[2], 16u);
-    EXPECT_EQ(none.second[4], 0u);
+    EXPECT_EQ(std::pair(none.second[2], none.second[4]), std::pair(16u, 0u));
 }
 
 TEST_F(CursorFormat, HeadlessHostWorksTheDialogThroughItsControlIds) {

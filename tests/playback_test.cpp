@@ -114,9 +114,9 @@ TEST(PlaybackTiming, FramesShowAtTheirTicks) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(play(c), c.expected);
     }
-    EXPECT_EQ(vc::PlaybackModel::waitTicks(10, false), 2u);
-    EXPECT_EQ(vc::PlaybackModel::waitTicks(1, false), 0u);  // 0.636
-    EXPECT_EQ(vc::PlaybackModel::waitTicks(3, false), 1u);  // 1.000000045 in single precision
+    // On the 55 ms timer: delay 1 is 0.636 ticks, delay 3 1.000000045 in single precision.
+    const auto wait = [](uint16_t delay) { return vc::PlaybackModel::waitTicks(delay, false); };
+    EXPECT_EQ(std::vector({wait(10), wait(1), wait(3)}), std::vector({2u, 0u, 1u}));
 }
 
 // ---- Canvases against independent decoders ------------------------------------------------

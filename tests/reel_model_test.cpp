@@ -69,11 +69,7 @@ TEST_F(Reel, CellsTakeTheFramesAspectAndFillTheHeight) {
 TEST_F(Reel, ScrollBarStepsInUnitsOfThreeCellsPerPageAndStopsAtItsEnds) {
     make();
     ASSERT_EQ(reel->barMax(), 23);  // 742 pixels of extent
-    struct Step {
-        int code, thumb;
-        int32_t position;
-        ReelRepaint repaint;
-    } steps[] = {
+    const std::tuple<int, int, int32_t, ReelRepaint> steps[] = {  // code, thumb, position, repaint
         {ReelModel::kLineRight, 0, 3, ReelRepaint::All},  // 96 pixels
         {ReelModel::kPageRight, 0, 12, ReelRepaint::All},
         {ReelModel::kRight, 0, 23, ReelRepaint::All},
@@ -84,23 +80,17 @@ TEST_F(Reel, ScrollBarStepsInUnitsOfThreeCellsPerPageAndStopsAtItsEnds) {
         {ReelModel::kLeft, 0, 0, ReelRepaint::None},
         {8 /* end of scroll */, 0, 0, ReelRepaint::None},
     };
-    for (const Step &s : steps) {
-        SCOPED_TRACE(s.code);
-        reel->scrollBar(s.code, s.thumb);
-        EXPECT_EQ(std::tuple(reel->barPosition(), reel->scrollOffset(), reel->takeRepaint()),
-                  std::tuple(s.position, s.position * 32, s.repaint));
+    for (const auto &[code, thumb, position, repaint] : steps) {
+        SCOPED_TRACE(code);
+        reel->scrollBar(code, thumb);
+        EXPECT_EQ(std::tuple(reel->barPosition(), reel->scrollOffset(), reel->takeRepaint()), std::tuple(position, position * 32, repaint));
     }
     EXPECT_TRUE(told.empty());
 }
 
 TEST_F(Reel, SetCurrentRefusesOutsideTheFramesAndScrollsIntoView) {
     make();
-    struct Case {
-        int32_t index;
-        bool noScroll;
-        int32_t current, offset;
-        ReelRepaint repaint;
-    } cases[] = {
+    const std::tuple<int32_t, bool, int32_t, int32_t, ReelRepaint> cases[] = {  // index, no scroll, current, offset, repaint
         {10, false, -1, 0, ReelRepaint::None},  // the frame count
         {9, false, 9, 662, ReelRepaint::All},   // right edge 12 pixels inside
         {9, false, 9, 662, ReelRepaint::None},  // already current
@@ -109,33 +99,26 @@ TEST_F(Reel, SetCurrentRefusesOutsideTheFramesAndScrollsIntoView) {
         {8, true, 8, 0, ReelRepaint::Marks},
         {-1, false, -1, 0, ReelRepaint::Marks},  // the mark goes, nothing scrolls
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.index);
-        reel->setCurrent(c.index, c.noScroll);
-        EXPECT_EQ(std::tuple(reel->current(), reel->scrollOffset(), reel->takeRepaint()),
-                  std::tuple(c.current, c.offset, c.repaint));
+    for (const auto &[index, noScroll, current, offset, repaint] : cases) {
+        SCOPED_TRACE(index);
+        reel->setCurrent(index, noScroll);
+        EXPECT_EQ(std::tuple(reel->current(), reel->scrollOffset(), reel->takeRepaint()), std::tuple(current, offset, repaint));
     }
     EXPECT_TRUE(told.empty()) << "no notification";
 }
 
 TEST_F(Reel, SelectionNeedsTheStyleAndItsBlockAndIsClearedByNewFrames) {
-    struct Case {
-        uint32_t style;
-        long failAllocation;
-        int32_t selected;
-        size_t notices;
-    } cases[] = {
+    const std::tuple<uint32_t, long, int32_t, size_t> cases[] = {  // style, allocation failing, selected, notices
         {vc::REELS_MULTISEL, 0, 10, 1},
         {0, 0, 0, 0},
         {vc::REELS_MULTISEL, 1, 0, 0},  // no block: no selection at all
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.style * 10 + c.failAllocation);
-        vc::plat::memFailAt(c.failAllocation);
-        make(c.style);
+    for (const auto &[style, failAt, selected, notices] : cases) {
+        SCOPED_TRACE(style * 10 + failAt);
+        vc::plat::memFailAt(failAt);
+        make(style);
         reel->setSel(true, 0, 999);
-        EXPECT_EQ(std::tuple(reel->selCount(), reel->selected(9), told.size()),
-                  std::tuple(c.selected, c.selected == 10, c.notices));
+        EXPECT_EQ(std::tuple(reel->selCount(), reel->selected(9), told.size()), std::tuple(selected, selected == 10, notices));
     }
     reel->setFrames(10, 32, 32);
     reel->setSel(true, 2, 4);
@@ -151,19 +134,13 @@ TEST_F(Reel, SelectionNeedsTheStyleAndItsBlockAndIsClearedByNewFrames) {
 
 TEST_F(Reel, ClicksHitCellsAndTheirFirstGapColumnOnly) {
     make();
-    struct Case {
-        uint16_t x, y;
-        int32_t hit;
-    } cases[] = {
+    const std::tuple<uint16_t, uint16_t, int32_t> cases[] = {  // x, y, the frame hit
         {12, 8, 0},   {97, 93, 0},  // the cell's corners; 97 is the gap's first column
         {98, 50, -1}, {108, 50, -1}, {109, 50, 1}, {11, 50, -1},
         {50, 7, -1},  {50, 94, -1},  // the bands
         {982, 50, -1},               // past the last frame
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.x << "," << c.y);
-        EXPECT_EQ(reel->hitTest(c.x, c.y), c.hit);
-    }
+    for (const auto &[x, y, hit] : cases) EXPECT_EQ(reel->hitTest(x, y), hit) << x << "," << y;
     reel->leftButtonDown(100, 50);
     reel->leftDoubleClick(100, 50);
     reel->rightButtonDown(50, 2);
@@ -178,23 +155,19 @@ TEST_F(Reel, ClicksHitCellsAndTheirFirstGapColumnOnly) {
 
 TEST_F(Reel, KeysNotifyTheNewFrameBeforeMovingThere) {
     using R = ReelModel;
-    struct Case {
-        int32_t from;
-        int key;
-        int32_t to;  // -2: no notification
-    } cases[] = {
+    const std::tuple<int32_t, int, int32_t> cases[] = {  // from, key, to (-2: no notification)
         {9, R::kKeyRight, -2}, {0, R::kKeyLeft, -2},   {0, R::kKeyHome, -2},    {-1, R::kKeyLeft, 0},
         {-1, R::kKeyRight, 0}, {-1, R::kKeyHome, 0},   {4, R::kKeyPageUp, 1},   {2, R::kKeyPageUp, 0},
         {4, R::kKeyPageDown, 7}, {8, R::kKeyPageDown, 9}, {3, R::kKeyEnd, 9},  {5, R::kKeyUp, -2},
         {5, R::kKeyRight, 6},  {5, 0x28 /* down */, -2},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.from << " key " << c.key);
+    for (const auto &[from, key, to] : cases) {
+        SCOPED_TRACE(::testing::Message() << from << " key " << key);
         make();
-        reel->setCurrent(c.from);
-        reel->keyDown(c.key);
-        EXPECT_EQ(told, (c.to == -2 ? std::vector<Notice>{} : std::vector<Notice>{{vc::REELN_CURRENT, c.to, c.from}}));
-        EXPECT_EQ(reel->current(), c.to == -2 ? c.from : c.to);
+        reel->setCurrent(from);
+        reel->keyDown(key);
+        EXPECT_EQ(told, (to == -2 ? std::vector<Notice>{} : std::vector<Notice>{{vc::REELN_CURRENT, to, from}}));
+        EXPECT_EQ(reel->current(), to == -2 ? from : to);
     }
     // Space toggles the current frame's selection, only with the style;
     // no frames, no keys.

@@ -130,13 +130,7 @@ TEST_F(ProgramFiles, BuiltProgramsListSortedAndNameThePick) {
     const std::vector<std::string> pe = {"   100-1031", "   100-1033", "   300-1036", "  2000-1033",
                                          "A_B-1033",    "ABB-1033",    "AB-C-1033",   "LOGO-1033"};
     const Bytes five = dib(32, 32, 4), hello = dib(20, 10, 1, true), icon = dib(16, 16, 4);
-    const struct {
-        std::string file;
-        std::vector<std::string> lines;
-        int line;
-        std::string name;
-        Bytes data;
-    } cases[] = {
+    const std::tuple<std::string, std::vector<std::string>, int, std::string, Bytes> cases[] = {  // file, lines, line picked, name, data
         {VC_RESOURCE_FILES "/bitmaps-i686.dll", pe, 1, "100-1033.BMP", {}},
         {VC_RESOURCE_FILES "/bitmaps-x86_64.dll", pe, 3, "2000-103.BMP", {}},
         {VC_RESOURCE_FILES "/bitmaps-x86_64.dll", pe, 7, "LOGO-103.BMP", {}},
@@ -144,16 +138,16 @@ TEST_F(ProgramFiles, BuiltProgramsListSortedAndNameThePick) {
          {"     5", "HELLO"}, 0, "5.BMP", five},
         {writeFile("b.exe", buildNe({{"HELLO", 0, 2, hello}, {"", 5, 2, five}}, 9)), {"     5", "HELLO"}, 1, "HELLO.BMP", hello},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const Opened o = open(c.file, [&](vc::ResourceBitmapModel &m) {
-            (void)m.clicked(vc::kResBmpShowPreview), (void)m.select(vc::kResBmpList, c.line);
+    for (const auto &[file, lines, line, name, data] : cases) {
+        SCOPED_TRACE(name);
+        const Opened o = open(file, [&](vc::ResourceBitmapModel &m) {
+            (void)m.clicked(vc::kResBmpShowPreview), (void)m.select(vc::kResBmpList, line);
             EXPECT_FALSE(m.image);
         });
-        EXPECT_EQ(std::tie(o.result, o.lines, o.name), std::make_tuple(int32_t(CONV_OK), c.lines, c.name));
-        EXPECT_TRUE(c.data.empty() || Bytes(o.block.begin(), o.block.begin() + long(c.data.size())) == c.data);
-        const Opened cancelled = open(c.file, [](vc::ResourceBitmapModel &m) { (void)m.click(2); });
-        EXPECT_EQ(std::tie(cancelled.result, cancelled.name, cancelled.block), std::make_tuple(int32_t(CONV_CANCELLED), c.file, Bytes()));
+        EXPECT_EQ(std::tie(o.result, o.lines, o.name), std::make_tuple(int32_t(CONV_OK), lines, name));
+        EXPECT_TRUE(data.empty() || Bytes(o.block.begin(), o.block.begin() + long(data.size())) == data);
+        const Opened cancelled = open(file, [](vc::ResourceBitmapModel &m) { (void)m.click(2); });
+        EXPECT_EQ(std::tie(cancelled.result, cancelled.name, cancelled.block), std::make_tuple(int32_t(CONV_CANCELLED), file, Bytes()));
     }
     for (const char *arch : {"i686", "x86_64"}) {
         const Opened many = open(VC_RESOURCE_FILES "/many-" + std::string(arch) + ".dll");
@@ -182,12 +176,7 @@ void moveSection(PeFile &f, long by) {
 }
 
 TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
-    const struct {
-        const char *what;
-        std::function<void(PeFile &)> damage;
-        int16_t result;
-        const char *firstName;
-    } cases[] = {
+    const std::tuple<const char *, std::function<void(PeFile &)>, int16_t, const char *> cases[] = {  // damage, result, first name
         {"intact", [](PeFile &) {}, 1, "LOGO-1033"},
         {"relocations before 64", [](PeFile &f) { poke16(f.bytes, 24, 63); }, -2, ""},
         {"PE without its zero bytes", [](PeFile &f) { f.bytes[66] = 1; }, -2, ""},
@@ -214,15 +203,15 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
         {"name outside the file", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 16, 0xFFFFFF00u); }, 1, "?\?\?-1033"},
     };
     for (bool plus : {false, true}) {
-        for (const auto &c : cases) {
-            SCOPED_TRACE(std::string(c.what) + (plus ? " PE32+" : " PE32"));
+        for (const auto &[what, damage, result, firstName] : cases) {
+            SCOPED_TRACE(std::string(what) + (plus ? " PE32+" : " PE32"));
             PeFile f = buildPe({{"LOGO", 0, 1033, dib(8, 8, 4)}, {"", 7, 1033, dib(9, 3, 24)}}, plus);
-            c.damage(f);
+            damage(f);
             vc::ResourceBitmapList list;
-            EXPECT_EQ(scan(writeFile("pe.dll", f.bytes), list), c.result);
-            const std::string first = c.result == 1 ? list.entries[0].name : "";
+            EXPECT_EQ(scan(writeFile("pe.dll", f.bytes), list), result);
+            const std::string first = result == 1 ? list.entries[0].name : "";
             EXPECT_LE(first.size(), 31u);
-            EXPECT_EQ(first, c.firstName ? c.firstName : first);
+            EXPECT_EQ(first, firstName ? firstName : first);
         }
     }
     // Data said to be larger than the file gives what is there; data
@@ -254,11 +243,7 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
 
 // The preview's placement inside a 120 x 130 button, and the statics.
 TEST_F(ProgramFiles, PreviewPlacementAndStatics) {
-    const struct {
-        Bytes header;
-        int32_t x, y, w, h;
-        std::string size, colors;
-    } cases[] = {
+    const std::tuple<Bytes, int32_t, int32_t, int32_t, int32_t, std::string, std::string> cases[] = {  // header, x, y, w, h, texts
         {dib(32, 32, 4), 44, 49, 32, 32, "32x32", "16"},
         {dib(200, 100, 24), 1, 33, 118, 64, "200x100", "16.7 Mio."},
         {dib(50, 300, 8), 50, 1, 20, 128, "50x300", "256"},  // tall: the width scales by W / height
@@ -266,11 +251,10 @@ TEST_F(ProgramFiles, PreviewPlacementAndStatics) {
         {bitfields(16, 16), 52, 57, 16, 16, "16x16", "16.7 Mio."},
     };
     vc::BitmapPreview p;
-    for (const auto &c : cases) {
-        ASSERT_TRUE(vc::bitmapPreview(c.header.data(), c.header.size(), 120, 130, p));
-        EXPECT_EQ(std::tie(p.x, p.y, p.drawWidth, p.drawHeight, p.sizeText, p.colorsText, p.drawable),
-                  std::make_tuple(c.x, c.y, c.w, c.h, c.size, c.colors, true));
-        EXPECT_FALSE(vc::bitmapPreview(c.header.data(), c.header.size() - 1, 120, 130, p) && p.drawable) << c.size;
+    for (const auto &[header, x, y, w, h, size, colors] : cases) {
+        ASSERT_TRUE(vc::bitmapPreview(header.data(), header.size(), 120, 130, p));
+        EXPECT_EQ(std::tie(p.x, p.y, p.drawWidth, p.drawHeight, p.sizeText, p.colorsText, p.drawable), std::make_tuple(x, y, w, h, size, colors, true));
+        EXPECT_FALSE(vc::bitmapPreview(header.data(), header.size() - 1, 120, 130, p) && p.drawable) << size;
     }
     Bytes tall = dib(1, 1, 24), wraps = dib(1, 1, 24);
     poke32(tall, 8, 0x80000000u);  // a height that cannot be negated
