@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "common/bytes.h"
+#include "common/riff.h"
 #include "controls/reel.h"
 #include "gif_support.h"
 #include "host/editor.h"
@@ -162,10 +163,14 @@ protected:
     long blocks_ = 0;
 };
 
-TEST_F(HostEditor, IconRequestScalesReducesAndMasksTheTransparentColour) {
+// An icon request scales the frame, serves a 24-bit one as a 256-colour
+// image and masks the transparent colour; a frame request fills the block
+// at the size and depth of the library's header.
+TEST_F(HostEditor, IconAndFrameRequestsAreServedAtTheSizeAsked) {
     Image img = pattern(32, 32, 24);
     editor.addFrame(img);
-    host::Rgb key = img.pixel(0, 0);
+    editor.addFrame(pattern(10, 6, 8));
+    const host::Rgb key = img.pixel(0, 0);
     uint8_t entry[4] = {uint8_t(key), uint8_t(key >> 8), uint8_t(key >> 16), 0};
     ASSERT_TRUE(call(HOST_SET_TRANSPARENT, entry, 0));
     uint32_t size = 16 | (16u << 16);
@@ -176,22 +181,17 @@ TEST_F(HostEditor, IconRequestScalesReducesAndMasksTheTransparentColour) {
     host::Library::memUnlock(block);
     host::Library::memFree(block);
     ASSERT_TRUE(icon);
-    // A 24-bit frame is a 256-colour image to the editor.
-    EXPECT_EQ(std::tuple(icon->width, icon->height, icon->bitCount), std::tuple(16, 16, 8));
-    EXPECT_TRUE(icon->masked(0, 0));
-    EXPECT_FALSE(icon->masked(5, 9));
-}
+    EXPECT_EQ(std::tuple(icon->width, icon->height, icon->bitCount, icon->masked(0, 0), icon->masked(5, 9)),
+              std::tuple(16, 16, 8, true, false));
 
-TEST_F(HostEditor, FrameRequestFillsTheBlockTheLibrarySized) {
-    editor.addFrame(pattern(10, 6, 8));
-    std::vector<uint8_t> block(40 + 16 * 4 + 4 * 3, 0xCC);
-    ConvBitmapInfoHeader h{40, 5, 3, 1, 4, 0, 0, 0, 0, 0, 0};
-    std::memcpy(block.data(), &h, sizeof h);
-    ASSERT_TRUE(call(HOST_GET_FRAME, block.data(), 0));
-    auto img = host::fromPackedDib(block.data(), block.size());
-    ASSERT_TRUE(img);
-    EXPECT_EQ(std::tuple(img->width, img->height, img->bitCount), std::tuple(5, 3, 4));
-    EXPECT_EQ(call(HOST_GET_FRAME, block.data(), 7), 0) << "no frame 7";
+    std::vector<uint8_t> frame(40 + 16 * 4 + 4 * 3, 0xCC);
+    const ConvBitmapInfoHeader h{40, 5, 3, 1, 4, 0, 0, 0, 0, 0, 0};
+    std::memcpy(frame.data(), &h, sizeof h);
+    ASSERT_TRUE(call(HOST_GET_FRAME, frame.data(), 1));
+    auto served = host::fromPackedDib(frame.data(), frame.size());
+    ASSERT_TRUE(served);
+    EXPECT_EQ(std::tuple(served->width, served->height, served->bitCount), std::tuple(5, 3, 4));
+    EXPECT_EQ(call(HOST_GET_FRAME, frame.data(), 7), 0) << "no frame 7";
 }
 
 TEST_F(HostEditor, FormatChangeConvertsEveryFrameAndTheColourSetting) {
@@ -234,20 +234,6 @@ TEST_F(HostEditor, IconsHotspotsNotesDocumentsAndMenuItems) {
     call(HOST_ADD_MENU_ITEM, &item, 2);
     ASSERT_EQ(editor.menu.size(), 1u);
     EXPECT_EQ(std::tuple(editor.menu[0].text, editor.menu[0].position), std::tuple("&Animation...", 5u));
-}
-
-TEST(HostLibrary, OpeningAttachesTheLibraryAndClosingDetachesIt) {
-    host::Library lib;
-    std::string error;
-    ASSERT_TRUE(lib.open(error));
-    EXPECT_TRUE(vc::reelClassRegistered());
-    EXPECT_NE(vc::plat::module(), nullptr);
-    char text[512];
-    uint8_t codes[16];
-    EXPECT_EQ(lib.getFormats(text, codes, 4), 2);
-    lib.close();
-    EXPECT_FALSE(vc::reelClassRegistered());
-    EXPECT_EQ(vc::plat::module(), nullptr);
 }
 
 // ---- The command line ----------------------------------------------------------------
@@ -303,17 +289,16 @@ TEST(HostCommands, ConversionsAndTheirMessages) {
         }
     }
     // Every icon chunk of the written file has the size the fram list was
-    // sized by (4 x (D + 30) + 4 for 4 frames of D bytes).
+    // sized by (4 x (D + 8) + 4 for 4 frames of D bytes).
     const std::vector<uint8_t> ani = gifsupport::readBytes(dir + "/horse.ani");
-    size_t at = 12;
-    while (at + 12 <= ani.size() && !(std::memcmp(&ani[at], "LIST", 4) == 0 && std::memcmp(&ani[at + 8], "fram", 4) == 0))
-        at += 8 + ((vc::loadLe32(&ani[at + 4]) + 1) & ~1u);
-    ASSERT_LE(at + 12, ani.size());
-    const uint32_t listSize = vc::loadLe32(&ani[at + 4]);
-    int icons = 0;
-    for (size_t p = at + 12; p + 8 <= ani.size(); p += 8 + ((vc::loadLe32(&ani[p + 4]) + 1) & ~1u), ++icons)
-        EXPECT_EQ(uint64_t(vc::loadLe32(&ani[p + 4]) + 8) * 4 + 4, listSize) << "icon chunk " << icons;
-    EXPECT_EQ(icons, 4);
+    vc::riff::Walker top(vc::ByteReader(ani.data(), ani.size()).from(12));
+    vc::riff::Chunk list, icon;
+    while (top.next(list) && !(list.id == vc::riff::kList && list.listType() == vc::riff::fourcc("fram"))) {
+    }
+    vc::riff::Walker icons(list.listBody());
+    int n = 0;
+    for (; icons.next(icon); ++n) EXPECT_EQ(uint64_t(icon.size + 8) * 4 + 4, list.size) << "icon chunk " << n;
+    EXPECT_EQ(n, 4);
     std::filesystem::remove_all(dir);
 }
 
@@ -383,76 +368,57 @@ TEST(HostFiles, ForeignBmpAndPngFilesReadAsTheirWritersReadThem) {
 // 108-byte header with an alpha mask; and damaged ones refused.
 TEST(HostFiles, HandBuiltBmpVariantsAndDamage) {
     using vctest::Bytes;
-    auto bmp = [](uint32_t header, int32_t w, int32_t h, uint16_t bits, uint32_t compression, Bytes tail) {
+    // A file of that header, then the colour table, then the pixels at the
+    // offset the file names.
+    auto bmp = [](uint32_t header, int32_t w, int32_t h, uint16_t bits, uint32_t compression, const Bytes &table,
+                  const Bytes &pixels) {
         Bytes b(14 + header);
         b[0] = 'B', b[1] = 'M';
         vctest::poke32(b, 14, header), vctest::poke32(b, 18, uint32_t(w)), vctest::poke32(b, 22, uint32_t(h));
         vctest::poke16(b, 26, 1), vctest::poke16(b, 28, bits), vctest::poke32(b, 30, compression);
-        b.insert(b.end(), tail.begin(), tail.end());
+        b.insert(b.end(), table.begin(), table.end());
+        vctest::poke32(b, 10, uint32_t(b.size()));
+        b.insert(b.end(), pixels.begin(), pixels.end());
         return b;
     };
-    // Colour table of 16: entry i is grey i*16.
-    Bytes grey;
+    Bytes grey;  // entry i is grey i*16
     for (int i = 0; i < 16; ++i) grey.insert(grey.end(), {uint8_t(i * 16), uint8_t(i * 16), uint8_t(i * 16), 0});
-    struct Row {
-        const char *name;
-        Bytes file;
-        size_t pixelsAt;  // the pixel offset to store
-        const char *expect;  // the rows from the top, one hex digit (grey / 16) a pixel; '.' transparent
-    };
-    Bytes rle4 = bmp(40, 6, 3, 4, 2, grey);
-    const size_t rle4At = rle4.size();
     // Bottom row: 3 pixels 1,2,1 then a line end; next row: a delta of 2
     // right, literal 5,6,7 (padded), line end; top row: 6 pixels of 9; end.
-    rle4.insert(rle4.end(), {3, 0x12, 0, 0, 0, 2, 2, 0, 0, 3, 0x56, 0x70, 0, 0, 6, 0x99, 0, 1});
-    Bytes top = bmp(40, 2, -2, 24, 0, {});
-    const size_t topAt = top.size();
-    top.insert(top.end(), {0x10, 0x10, 0x10, 0x20, 0x20, 0x20, 0, 0, 0x30, 0x30, 0x30, 0x40, 0x40, 0x40, 0, 0});
-    Bytes v4 = bmp(108, 2, 1, 32, 3, {});
+    const Bytes rle4 = bmp(40, 6, 3, 4, 2, grey, {3, 0x12, 0, 0, 0, 2, 2, 0, 0, 3, 0x56, 0x70, 0, 0, 6, 0x99, 0, 1});
+    const Bytes top = bmp(40, 2, -2, 24, 0, {}, {16, 16, 16, 32, 32, 32, 0, 0, 48, 48, 48, 64, 64, 64, 0, 0});
+    Bytes v4 = bmp(108, 2, 1, 32, 3, {}, {0x50, 0x50, 0x50, 0xFF, 0x60, 0x60, 0x60, 0x7F});
     vctest::poke32(v4, 54, 0xFF0000), vctest::poke32(v4, 58, 0xFF00), vctest::poke32(v4, 62, 0xFF), vctest::poke32(v4, 66, 0xFF000000);
-    const size_t v4At = v4.size();
-    v4.insert(v4.end(), {0x50, 0x50, 0x50, 0xFF, 0x60, 0x60, 0x60, 0x7F});
-    const Row rows[] = {
-        {"rle4", rle4, rle4At, "999999|005670|121000"},
-        {"top-down", top, topAt, "12|34"},
-        {"v4 alpha", v4, v4At, "5."},
-    };
-    for (Row row : rows) {
-        SCOPED_TRACE(row.name);
-        vctest::poke32(row.file, 10, uint32_t(row.pixelsAt));
-        std::string error;
-        auto img = host::bmpFromBytes(row.file.data(), row.file.size(), error);
+    // The rows from the top, one hex digit (grey / 16) a pixel, '.' hidden;
+    // the skipped pixels of the run-length rows keep colour 0.
+    const std::tuple<const char *, Bytes, const char *> rows[] = {
+        {"rle4", rle4, "999999|005670|121000"}, {"top-down", top, "12|34"}, {"v4 alpha", v4, "5."}};
+    for (const auto &[name, file, expect] : rows) {
+        SCOPED_TRACE(name);
+        std::string error, seen;
+        auto img = host::bmpFromBytes(file.data(), file.size(), error);
         ASSERT_TRUE(img) << error;
-        std::string seen;
         for (int32_t y = 0; y < img->height; ++y) {
             if (y) seen += '|';
             for (int32_t x = 0; x < img->width; ++x)
                 seen += img->masked(x, y) ? '.' : "0123456789ABCDEF"[(img->pixel(x, y) & 255) / 16];
         }
-        // The skipped pixels of the run-length rows keep colour 0.
-        EXPECT_EQ(seen, std::string(row.expect));
+        EXPECT_EQ(seen, std::string(expect));
     }
     // Damaged and hostile headers and data: refused with the reason.
-    struct Damage {
-        const char *says;
-        size_t at;
-        uint32_t value;
-        bool rle;
-    };
-    const Damage damages[] = {
+    const std::tuple<const char *, size_t, uint32_t, bool> damages[] = {
         {"unknown BMP header size 13", 14, 13, false},     {"0 x 2 is not usable", 18, 0, false},
         {"too large", 18, 0x10000000, false},                 {"compression 4 at 24 bits", 30, 4, false},
         {"stored from the top", 22, uint32_t(-3), true},   {"cut short in the pixels", 22, uint32_t(-3), false},
         {"runs past the end", rle4.size() - 4, 0xFF00, true},   {"pixel offset lies past the end", 10, 9999, false},
     };
-    for (const Damage &d : damages) {
-        SCOPED_TRACE(d.says);
-        Bytes file = d.rle ? rle4 : top;
-        vctest::poke32(file, 10, uint32_t(d.rle ? rle4At : topAt));
-        vctest::poke32(file, d.at, d.value);
+    for (const auto &[says, at, value, rle] : damages) {
+        SCOPED_TRACE(says);
+        Bytes file = rle ? rle4 : top;
+        vctest::poke32(file, at, value);
         std::string error;
         EXPECT_FALSE(host::bmpFromBytes(file.data(), file.size(), error));
-        EXPECT_NE(error.find(d.says), std::string::npos) << error;
+        EXPECT_NE(error.find(says), std::string::npos) << error;
     }
 }
 

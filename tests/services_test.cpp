@@ -96,10 +96,7 @@ TEST_F(Services, ProgressBarGeometry) {
               std::tuple(1, 66, 67, 133, 1, 18, 18, 67, 8, "50%"));
     for (int32_t p : {0, -5, 100, 150}) {
         l = vc::progressBarLayout(134, 20, p);
-        if (p <= 0)
-            EXPECT_TRUE(l.blueWidth <= 0 && l.whiteX == 0) << p;
-        else
-            EXPECT_TRUE(l.blueX + l.blueWidth >= 133 && l.whiteWidth <= 0) << p;
+        EXPECT_TRUE(p <= 0 ? l.blueWidth <= 0 && l.whiteX == 0 : l.blueX + l.blueWidth >= 133 && l.whiteWidth <= 0) << p;
         EXPECT_STREQ(l.text, p <= 0 ? "0%" : "100%");
     }
     // The split is computed in double precision and truncated: 58 x 0.01 x 50
@@ -193,6 +190,7 @@ TEST_F(Services, ShowStringMessageLoadsBothStringsWithLimits) {
     EXPECT_EQ(std::tuple(m[1].title, m[1].text, m[2].title, m[2].text), std::tuple(vfw.substr(0, 50), vfw, "", ""));
 }
 
+// Help opens the module's name with .hlp in place of its last extension.
 TEST_F(Services, HelpFileIsModuleNameWithHlp) {
     const std::pair<const char *, std::string> names[] = {
         {"C:\\x\\VelmConv32.dll", "C:\\x\\VelmConv32.hlp"}, {"C:\\x.y\\VelmConv32.DLL", "C:\\x.y\\VelmConv32.hlp"},
@@ -263,9 +261,8 @@ TEST_F(Services, GetDocumentFormatReadsFirstWordOfUsableBlocks) {
 }
 
 TEST_F(Services, DeleteFileAnsi) {
-    std::string f = writeFile("gone.tmp", "x");
-    EXPECT_NE(vc::DeleteFileAnsi(f.c_str()), 0);
-    EXPECT_FALSE(std::filesystem::exists(f));
+    const std::string f = writeFile("gone.tmp", "x");
+    EXPECT_EQ((std::tuple{vc::DeleteFileAnsi(f.c_str()) != 0, std::filesystem::exists(f)}), std::tuple(true, false));
     for (const char *gone : {f.c_str(), "", static_cast<const char *>(nullptr)}) EXPECT_EQ(vc::DeleteFileAnsi(gone), 0);
 }
 

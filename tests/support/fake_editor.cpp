@@ -1,6 +1,7 @@
 #include "support/fake_editor.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "support/memory_shim.h"
@@ -17,15 +18,6 @@ uint64_t colorEntries(const ConvBitmapInfoHeader &h) {
     return h.biBitCount <= 8 ? (uint64_t(1) << h.biBitCount) : 0;
 }
 
-uint64_t rowBytes(int64_t width, uint32_t bits) { return (uint64_t(width) * bits + 31) / 32 * 4; }
-
-bool plausible(const ConvBitmapInfoHeader &h) {
-    static const uint16_t depths[] = {1, 4, 8, 16, 24, 32};
-    return h.biSize >= 40 && h.biSize <= 1024 && h.biWidth > 0 && h.biWidth <= 65535 && h.biHeight != 0 &&
-           h.biHeight >= -65535 && h.biHeight <= 65535 && h.biClrUsed <= 256 &&
-           std::find(std::begin(depths), std::end(depths), h.biBitCount) != std::end(depths);
-}
-
 ConvBitmapInfoHeader headerOf(const std::vector<uint8_t> &bytes) {
     ConvBitmapInfoHeader h{};
     if (bytes.size() >= sizeof h) std::memcpy(&h, bytes.data(), sizeof h);
@@ -33,43 +25,32 @@ ConvBitmapInfoHeader headerOf(const std::vector<uint8_t> &bytes) {
 }
 
 // Byte sizes computed independently of the library, from a header the
-// caller vouches for; 0 for a header that makes no sense.
-size_t packedDibSize(const ConvBitmapInfoHeader &h) {
-    if (!plausible(h)) return 0;
-    uint64_t height = uint64_t(h.biHeight < 0 ? -int64_t(h.biHeight) : int64_t(h.biHeight));
-    uint64_t n = h.biSize + 4 * colorEntries(h) + rowBytes(h.biWidth, h.biBitCount) * height;
-    return n <= kSaneImageBytes ? size_t(n) : 0;
-}
-
-size_t iconDataSize(const ConvBitmapInfoHeader &h) {
-    if (!plausible(h) || h.biHeight < 2) return 0;
-    uint64_t height = uint64_t(h.biHeight) / 2;
-    uint64_t n = h.biSize + 4 * colorEntries(h) + (rowBytes(h.biWidth, h.biBitCount) + rowBytes(h.biWidth, 1)) * height;
+// caller vouches for; 0 for a header that makes no sense. Icon data holds
+// colour rows and mask rows for half the header's height.
+size_t imageBytes(const ConvBitmapInfoHeader &h, bool icon) {
+    static const uint16_t depths[] = {1, 4, 8, 16, 24, 32};
+    if (h.biSize < 40 || h.biSize > 1024 || h.biWidth <= 0 || h.biWidth > 65535 || h.biHeight == 0 ||
+        h.biHeight < (icon ? 2 : -65535) || h.biHeight > 65535 || h.biClrUsed > 256 ||
+        std::find(std::begin(depths), std::end(depths), h.biBitCount) == std::end(depths))
+        return 0;
+    auto rowBytes = [&](uint32_t bits) { return (uint64_t(h.biWidth) * bits + 31) / 32 * 4; };
+    const uint64_t rows = icon ? uint64_t(h.biHeight) / 2 : uint64_t(std::abs(int64_t(h.biHeight)));
+    const uint64_t n = h.biSize + 4 * colorEntries(h) + (rowBytes(h.biBitCount) + (icon ? rowBytes(1) : 0)) * rows;
     return n <= kSaneImageBytes ? size_t(n) : 0;
 }
 }  // namespace
 
 ConvBitmapInfoHeader dibHeader(int32_t width, int32_t height, uint16_t bits, uint32_t clrUsed) {
-    ConvBitmapInfoHeader h{};
-    h.biSize = 40;
-    h.biWidth = width;
-    h.biHeight = height;
-    h.biPlanes = 1;
-    h.biBitCount = bits;
-    h.biClrUsed = clrUsed;
-    return h;
+    return ConvBitmapInfoHeader{40, width, height, 1, bits, 0, 0, 0, 0, clrUsed, 0};
 }
 
 std::vector<uint8_t> makeDib(int32_t width, int32_t height, uint16_t bits, uint32_t clrUsed) {
     const ConvBitmapInfoHeader h = dibHeader(width, height, bits, clrUsed);
-    std::vector<uint8_t> out(packedDibSize(h));
+    std::vector<uint8_t> out(imageBytes(h, false));
     if (out.empty()) return out;
     std::memcpy(out.data(), &h, sizeof h);
-    uint64_t colors = colorEntries(h);
-    for (uint64_t i = 0; i < colors; ++i) {
-        uint8_t v = uint8_t(colors > 1 ? i * 255 / (colors - 1) : 0);
-        std::memset(&out[40 + 4 * i], v, 3);
-    }
+    const uint64_t colors = colorEntries(h);
+    for (uint64_t i = 0; i < colors; ++i) std::memset(&out[40 + 4 * i], int(colors > 1 ? i * 255 / (colors - 1) : 0), 3);
     return out;
 }
 
@@ -77,7 +58,7 @@ std::vector<uint8_t> iconFromDib(const std::vector<uint8_t> &dib) {
     ConvBitmapInfoHeader h = headerOf(dib);
     if (h.biHeight <= 0) return {};
     h.biHeight *= 2;
-    size_t size = iconDataSize(h);
+    const size_t size = imageBytes(h, true);
     if (!size || dib.size() > size) return {};
     std::vector<uint8_t> out(size);
     std::memcpy(out.data(), dib.data(), dib.size());  // the mask stays zero: all opaque
@@ -154,8 +135,8 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
         if (!param) return 0;
         ConvBitmapInfoHeader h;
         std::memcpy(&h, reinterpret_cast<const void *>(param), sizeof h);
-        bool icon = command == HOST_ADD_ICON;
-        size_t size = icon ? iconDataSize(h) : packedDibSize(h);
+        const bool icon = command == HOST_ADD_ICON;
+        const size_t size = imageBytes(h, icon);
         const auto *p = reinterpret_cast<const uint8_t *>(param);
         // A header the editor cannot make sense of: keep it for the test
         // to look at, but do not take the image.
@@ -175,7 +156,7 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
             std::memcpy(src.data(), &h, sizeof h);
         }
         // Never write past what the library's own header says its block holds.
-        size_t room = packedDibSize(want);
+        const size_t room = imageBytes(want, false);
         std::memcpy(dst, src.data(), std::min(room ? room : sizeof want, src.size()));
         return 1;
     }

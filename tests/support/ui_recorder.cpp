@@ -7,57 +7,41 @@ namespace vctest {
 UiRecorder::UiRecorder() {
     VcUiHost host{};
     host.user = this;
-    host.dialog = &onDialog;
-    host.messageBox = &onMessageBox;
-    host.beep = &onBeep;
-    host.chooseColor = &onChooseColor;
-    host.help = &onHelp;
-    host.progress = &onProgress;
-    host.pump = &onPumpCall;
+    host.dialog = [](void *user, int32_t templateId, VcDialog *dialog) -> intptr_t {
+        auto *self = static_cast<UiRecorder *>(user);
+        self->dialogs.push_back(templateId);
+        return self->dialogAnswer ? self->dialogAnswer(templateId, dialog) : VC_DIALOG_DEFAULT;
+    };
+    host.messageBox = [](void *user, void *owner, const char *text, const char *title, uint32_t style) {
+        auto *self = static_cast<UiRecorder *>(user);
+        self->messageBoxes.push_back(MessageBoxCall{owner, text ? text : "", title ? title : "", style});
+        return self->messageBoxAnswer;
+    };
+    host.beep = [](void *user, uint32_t type) { static_cast<UiRecorder *>(user)->beeps.push_back(type); };
+    host.chooseColor = [](void *user, void *owner, uint32_t *color, uint32_t *custom16) -> int32_t {
+        auto *self = static_cast<UiRecorder *>(user);
+        ColorCall call{owner, color ? *color : 0, {}};
+        if (custom16) std::memcpy(call.custom, custom16, sizeof call.custom);
+        self->colors.push_back(call);
+        if (self->editCustom && custom16) self->editCustom(custom16);
+        if (self->colorChosen && color) *color = self->chooseColorAnswer;
+        return self->colorChosen;
+    };
+    host.help = [](void *user, const char *file, uint32_t command, uintptr_t data) {
+        static_cast<UiRecorder *>(user)->helps.push_back(HelpCall{file ? file : "", command, data});
+        return int32_t(1);
+    };
+    host.progress = [](void *user, void *window, int32_t percent, int32_t visible) {
+        static_cast<UiRecorder *>(user)->progress.push_back(ProgressEvent{window, percent, visible});
+    };
+    host.pump = [](void *user, void *dialog) {
+        auto *self = static_cast<UiRecorder *>(user);
+        self->pumps.push_back(dialog);
+        if (self->cancelCountdown_ > 0 && --self->cancelCountdown_ == 0) VcPressButton(dialog, 102);
+    };
     VcSetUiHost(&host);
 }
 
 UiRecorder::~UiRecorder() { VcSetUiHost(nullptr); }
-
-intptr_t UiRecorder::onDialog(void *user, int32_t templateId, VcDialog *dialog) {
-    auto *self = static_cast<UiRecorder *>(user);
-    self->dialogs.push_back(templateId);
-    return self->dialogAnswer ? self->dialogAnswer(templateId, dialog) : VC_DIALOG_DEFAULT;
-}
-
-int32_t UiRecorder::onMessageBox(void *user, void *owner, const char *text, const char *title, uint32_t style) {
-    auto *self = static_cast<UiRecorder *>(user);
-    self->messageBoxes.push_back(MessageBoxCall{owner, text ? text : "", title ? title : "", style});
-    return self->messageBoxAnswer;
-}
-
-void UiRecorder::onBeep(void *user, uint32_t type) { static_cast<UiRecorder *>(user)->beeps.push_back(type); }
-
-int32_t UiRecorder::onChooseColor(void *user, void *owner, uint32_t *color, uint32_t *custom16) {
-    auto *self = static_cast<UiRecorder *>(user);
-    ColorCall call{owner, color ? *color : 0, {}};
-    if (custom16) std::memcpy(call.custom, custom16, sizeof call.custom);
-    self->colors.push_back(call);
-    if (self->editCustom && custom16) self->editCustom(custom16);
-    if (!self->colorChosen) return 0;
-    if (color) *color = self->chooseColorAnswer;
-    return 1;
-}
-
-int32_t UiRecorder::onHelp(void *user, const char *file, uint32_t command, uintptr_t data) {
-    auto *self = static_cast<UiRecorder *>(user);
-    self->helps.push_back(HelpCall{file ? file : "", command, data});
-    return 1;
-}
-
-void UiRecorder::onProgress(void *user, void *window, int32_t percent, int32_t visible) {
-    static_cast<UiRecorder *>(user)->progress.push_back(ProgressEvent{window, percent, visible});
-}
-
-void UiRecorder::onPumpCall(void *user, void *dialog) {
-    auto *self = static_cast<UiRecorder *>(user);
-    self->pumps.push_back(dialog);
-    if (self->cancelCountdown_ > 0 && --self->cancelCountdown_ == 0) VcPressButton(dialog, 102);
-}
 
 }  // namespace vctest

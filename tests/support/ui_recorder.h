@@ -66,14 +66,6 @@ public:
     std::vector<void *> pumps;
 
 private:
-    static intptr_t onDialog(void *user, int32_t templateId, VcDialog *dialog);
-    static int32_t onMessageBox(void *user, void *owner, const char *text, const char *title, uint32_t style);
-    static void onBeep(void *user, uint32_t type);
-    static int32_t onChooseColor(void *user, void *owner, uint32_t *color, uint32_t *custom16);
-    static int32_t onHelp(void *user, const char *file, uint32_t command, uintptr_t data);
-    static void onProgress(void *user, void *window, int32_t percent, int32_t visible);
-    static void onPumpCall(void *user, void *dialog);
-
     int cancelCountdown_ = 0;
 };
 
