@@ -16,6 +16,7 @@
 
 using namespace vctest;
 using namespace gifsupport;
+using stilltest::Bytes;
 
 namespace {
 
@@ -169,25 +170,19 @@ TEST_F(GifWrite, ATinyFileHasExactBytes) {
     EXPECT_EQ(save(dibOf(2, 1, 4, {1, 0}, 5), nullptr, "o.gif", FakeEditor::callback()), want);
 }
 
+// packed = disposal (two bits) x 4, + 2 for user input, + 1 for a
+// transparent index; no transparency writes index 0.
 TEST_F(GifWrite, GraphicControlBytes) {
-    // packed = disposal (two bits) x 4, + 2 for user input, + 1 for a
-    // transparent index; no transparency writes index 0.
-    const struct {
-        int32_t transparent;
-        uint16_t delay;
-        int32_t userInput;
-        uint16_t disposal;
-        std::vector<uint8_t> want;
-    } cases[] = {{-1, 0, 0, 0, {0x21, 0xF9, 4, 0, 0, 0, 0, 0}},
-                 {-1, 0x1234, 1, 2, {0x21, 0xF9, 4, 0x0A, 0x34, 0x12, 0, 0}},
-                 {7, 10, 0, 1, {0x21, 0xF9, 4, 0x05, 10, 0, 7, 0}},
-                 {255, 0, -1, 7, {0x21, 0xF9, 4, 0x0D, 0, 0, 255, 0}}};
-    for (const auto &c : cases) {
+    auto control = [&](int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal) {
         vc::HFile f = vc::plat::fileCreate(path("gce.bin").c_str(), 0);
-        EXPECT_EQ(vc::WriteGraphicControl(f, c.transparent, c.delay, c.userInput, c.disposal), 1);
+        EXPECT_EQ(vc::WriteGraphicControl(f, transparent, delay, userInput, disposal), 1);
         (void)vc::plat::fileClose(f);
-        EXPECT_EQ(readBytes(path("gce.bin")), c.want) << c.transparent << " " << c.disposal;
-    }
+        return readBytes(path("gce.bin"));
+    };
+    EXPECT_EQ(control(-1, 0, 0, 0), (Bytes{0x21, 0xF9, 4, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(control(-1, 0x1234, 1, 2), (Bytes{0x21, 0xF9, 4, 0x0A, 0x34, 0x12, 0, 0}));
+    EXPECT_EQ(control(7, 10, 0, 1), (Bytes{0x21, 0xF9, 4, 0x05, 10, 0, 7, 0}));
+    EXPECT_EQ(control(255, 0, -1, 7), (Bytes{0x21, 0xF9, 4, 0x0D, 0, 0, 255, 0}));
 }
 
 TEST_F(GifWrite, NearestColourAndTheEditorsTransparentColour) {
