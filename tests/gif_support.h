@@ -1,6 +1,6 @@
 // Helpers of the GIF tests (the byte, file and tool helpers of
 // still_support.h and the GIF builder of support/gif_bytes.h with them):
-// reading the independent tools' PPM output.
+// reading the independent tools' PPM output and the pixels of a packed DIB.
 #pragma once
 
 #include <unistd.h>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "still_support.h"
+#include "support/fake_editor.h"
 #include "support/gif_bytes.h"
 
 namespace gifsupport {
@@ -49,6 +50,45 @@ inline std::vector<Ppm> parsePpms(const std::string &data) {
         all.push_back(std::move(p));
     }
     return all;
+}
+
+// The colour indices of a packed DIB of 1, 4 or 8 bits, top row first.
+inline std::vector<unsigned> indices(const ConvBitmapInfoHeader *h) {
+    std::vector<unsigned> v;
+    const uint8_t *bits = reinterpret_cast<const uint8_t *>(h) + vc::dibBitsOffset(*h);
+    const unsigned d = h->biBitCount;
+    for (int y = h->biHeight - 1; y >= 0; --y) {
+        const uint8_t *row = bits + vc::dibRowBytes(h->biWidth, d) * size_t(y);
+        for (int x = 0; x < h->biWidth; ++x)
+            v.push_back(d == 8   ? row[x]
+                        : d == 4 ? (row[x / 2] >> (x % 2 ? 0 : 4)) & 15
+                                 : (row[x / 8] >> (7 - x % 8)) & 1);
+    }
+    return v;
+}
+// Colour i of a packed DIB's table, and the colours of all its pixels, top row first.
+inline Rgb tableColor(const uint8_t *dib, unsigned i) {
+    const uint8_t *q = dib + reinterpret_cast<const ConvBitmapInfoHeader *>(dib)->biSize + 4 * i;
+    return Rgb{q[2], q[1], q[0]};
+}
+inline std::vector<Rgb> colors(const uint8_t *dib) {
+    std::vector<Rgb> v;
+    for (unsigned i : indices(reinterpret_cast<const ConvBitmapInfoHeader *>(dib))) v.push_back(tableColor(dib, i));
+    return v;
+}
+
+// The editor's calls as (command, value) pairs, and a copy of a document record.
+using Calls = std::vector<std::pair<int32_t, intptr_t>>;
+inline Calls calls(const vctest::FakeEditor &ed) {
+    Calls out;
+    for (const auto &c : ed.calls) out.push_back({c.command, c.value});
+    return out;
+}
+template <class Record> Record recordOf(void *block) {
+    Record r;
+    std::memcpy(&r, VcMemLock(block), sizeof r);
+    VcMemUnlock(block);
+    return r;
 }
 
 }  // namespace gifsupport
