@@ -11,8 +11,6 @@ using namespace stilltest;
 
 namespace {
 
-using Codes = std::vector<std::pair<uint32_t, unsigned>>;  // code, width
-
 TEST(PackBits, RunsAsTheWriterFormsThemAndDamagedRuns) {
     Bytes worst, worstPacked, ramp(300);
     for (int i = 0; i < 99; ++i) {  // the worst case: 4 bytes for every 3
