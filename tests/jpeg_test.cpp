@@ -34,13 +34,6 @@ class Jpeg : public StillTest {
 protected:
     Jpeg() { code = CONV_FMT_JPEG; }
     int32_t save(const Bytes &dib, const std::string &name) { return StillTest::save(dib, path(name)); }
-    // How far our picture of a file lies from djpeg's; 256 when either fails.
-    int fromDjpeg(const std::string &file, Image *img = nullptr) {
-        Image mine;
-        if (!tool("djpeg '" + file + "' > " + path("ref.pnm")) || load(file, &mine) != CONV_OK) return 256;
-        if (img) *img = mine;
-        return worst(mine, readPnm(path("ref.pnm")));
-    }
 };
 
 TEST_F(Jpeg, IndependentFilesDecodeAsDjpegDoes) {
@@ -48,12 +41,12 @@ TEST_F(Jpeg, IndependentFilesDecodeAsDjpegDoes) {
     for (const char *options : {"-quality 90", "-progressive", "-grayscale", "-quality 50 -sample 1x1"}) {
         SCOPED_TRACE(options);
         ASSERT_TRUE(tool(std::string("cjpeg ") + options + " " + path("src.ppm") + " > " + path("c.jpg")));
-        EXPECT_EQ(fromDjpeg(path("c.jpg")), 0);
+        EXPECT_EQ(fromDecoder("djpeg", path("c.jpg")), 0);
         EXPECT_EQ(header.biBitCount, 24);
     }
     // Debian's sample picture, and its preview.
     const std::string sample = "/usr/libexec/installed-tests/SDL2_image/sample.jpg";
-    EXPECT_EQ(fromDjpeg(sample), 0);
+    EXPECT_EQ(fromDecoder("djpeg", sample), 0);
     ConvImageRecord rec{};
     rec.bitsOffset = 99;
     ASSERT_EQ(GetPreviewImage(sample.c_str(), &rec), CONV_OK);
@@ -80,7 +73,7 @@ TEST_F(Jpeg, WrittenFilesAreQuality100With422SamplingAndReadBackClosely) {
     // Baseline, 31 x 50, three components: luma 2 x 1, chroma 1 x 1.
     EXPECT_EQ(sof, (Bytes{8, 0, 31, 0, 50, 3, 1, 0x21, 0, 2, 0x11, 1, 3, 0x11, 1}));
     Image back;
-    EXPECT_EQ(fromDjpeg(path("w.jpg"), &back), 0);
+    EXPECT_EQ(fromDecoder("djpeg", path("w.jpg"), &back), 0);
     EXPECT_LE(worst(back, src), 6);
 }
 
@@ -156,7 +149,7 @@ TEST_F(Jpeg, ALargerFileThanItsPixelsIsWholeAndAFileHeldInMemoryIsTheSameAsOnDis
     const Bytes bytes = readBytes(path("disk.jpg"));
     EXPECT_GT(bytes.size(), 3u * 320 * 320 + 4096);
     Image onDisk, inMemory;
-    EXPECT_EQ(fromDjpeg(path("disk.jpg"), &onDisk), 0);
+    EXPECT_EQ(fromDecoder("djpeg", path("disk.jpg"), &onDisk), 0);
     // The JPEG library's own file access goes through the platform's files.
     const std::string name = path("only-in-memory.jpg");
     vc::plat::memFileMap(name.c_str(), nullptr, 0);

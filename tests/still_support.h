@@ -138,6 +138,14 @@ protected:
         return r;
     }
     int32_t load(const Bytes &file, Image *img = nullptr) { return load(writeFile("in.bin", file), img); }
+    // How far our picture of a file lies from what an independent decoder
+    // (a command writing PNM) makes of it; 256 when either fails.
+    int fromDecoder(const std::string &decoder, const std::string &file, Image *img = nullptr) {
+        Image mine;
+        if (!tool(decoder + " '" + file + "' > '" + path("ref.pnm") + "'") || load(file, &mine) != CONV_OK) return 256;
+        if (img) *img = mine;
+        return worst(mine, readPnm(path("ref.pnm")));
+    }
 
     static void *handle(const Bytes &dib) {  // a movable block; the caller frees it
         void *b = VcMemAlloc(VC_MEM_MOVEABLE, dib.size());
