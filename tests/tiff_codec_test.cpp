@@ -153,6 +153,15 @@ TEST(TiffLzw, SameBytesAsTheSlotTable) {
         EXPECT_EQ(out0, coded0) << i;
         EXPECT_EQ(out1, coded1) << i;
     }
+    // Noise cut at every length up to 2600 bytes: the table ends at every
+    // size, so the last code and End fall on each side of every width edge.
+    Bytes noise(2600), out(vc::tifflzw::encodeBound(noise.size()));
+    for (uint8_t &b : noise) b = uint8_t(rng());
+    for (size_t n = 1; n <= noise.size(); ++n) {
+        const size_t length = vc::tifflzw::encodeStrip(noise.data(), n, out.data(), table);
+        const Bytes slots = slotEncode(Bytes(noise.begin(), noise.begin() + long(n)));
+        ASSERT_EQ(Bytes(out.begin(), out.begin() + long(length)), slots) << n;
+    }
     vc::tifflzw::encodeTableFree(table);
 }
 
