@@ -9,29 +9,12 @@
 #include <vector>
 
 #include "common/lzw.h"
+#include "still_support.h"
 
 namespace {
 
 using vc::lzw::BitOrder;
-
-struct Packer {
-    BitOrder order;
-    std::vector<uint8_t> bytes;
-    uint64_t acc = 0;
-    unsigned bits = 0;
-    void put(uint32_t code, unsigned width) {
-        const bool lsb = order == BitOrder::LsbFirst;
-        acc = lsb ? acc | uint64_t(code) << bits : acc << width | code;
-        for (bits += width; bits >= 8; bits -= 8) {
-            bytes.push_back(uint8_t(lsb ? acc : acc >> (bits - 8)));
-            if (lsb) acc >>= 8;
-        }
-    }
-    std::vector<uint8_t> finish() {
-        if (bits) bytes.push_back(order == BitOrder::LsbFirst ? uint8_t(acc) : uint8_t(acc << (8 - bits)));
-        return bytes;
-    }
-};
+using stilltest::Codes;
 
 vc::lzw::DecodeResult reference(const std::vector<uint8_t> &in, std::vector<uint8_t> &out, size_t capacity,
                                 unsigned s, BitOrder order, unsigned early) {
@@ -98,13 +81,13 @@ vc::lzw::DecodeResult reference(const std::vector<uint8_t> &in, std::vector<uint
 // seen before.
 std::vector<uint8_t> generate(std::mt19937 &rng, unsigned s, BitOrder order, unsigned early, size_t codes,
                               bool withBad, bool withEnd, bool longStrings, bool runs = false) {
-    Packer p{order, {}};
+    Codes p;
     const uint32_t clear = 1u << s;
     unsigned width = s + 1;
     uint32_t next = clear + 2;
     bool fresh = true;
     std::vector<uint32_t> seen;
-    p.put(clear, width);
+    p.push_back({clear, width});
     for (size_t i = 0; i < codes; ++i) {
         uint32_t code;
         const unsigned roll = rng() % 1000;
@@ -122,7 +105,7 @@ std::vector<uint8_t> generate(std::mt19937 &rng, unsigned s, BitOrder order, uns
             code = rng() % clear;
         else
             code = std::min<uint32_t>(clear + 2 + rng() % (next - clear - 1), next);
-        p.put(code, width);
+        p.push_back({code, width});
         if (code == clear) {
             width = s + 1, next = clear + 2, fresh = true, seen.clear();
         } else if (code <= next && !std::exchange(fresh, false) && next < 4096) {
@@ -131,8 +114,8 @@ std::vector<uint8_t> generate(std::mt19937 &rng, unsigned s, BitOrder order, uns
         }
         if (runs && code != clear && code < next) seen.push_back(code);
     }
-    if (withEnd) p.put(clear + 1, width);
-    return p.finish();
+    if (withEnd) p.push_back({clear + 1, width});
+    return stilltest::packCodes(p, order == BitOrder::LsbFirst);
 }
 
 // s = 2 in all but the last case: clear 4, end 5, codes 3 bits wide until
@@ -141,7 +124,7 @@ TEST(Lzw, RulesOnHandMadeStreams) {
     const struct {
         const char *what;
         unsigned s;
-        std::vector<std::pair<uint32_t, unsigned>> codes;
+        Codes codes;
         size_t capacity;
         int status;
         uint64_t produced;
@@ -163,9 +146,7 @@ TEST(Lzw, RulesOnHandMadeStreams) {
         {"code size 12 would overflow the table", 12, {{0, 13}, {1, 13}, {4097, 13}}, 16, -6, 0, false, {}},
     };
     for (const auto &c : cases) {
-        Packer p{BitOrder::LsbFirst, {}};
-        for (auto [code, width] : c.codes) p.put(code, width);
-        const auto in = p.finish();
+        const auto in = stilltest::packCodes(c.codes, true);
         std::vector<uint8_t> out(c.capacity);
         auto r = vc::lzw::decode(in.data(), in.size(), out.data(), c.capacity, {c.s, BitOrder::LsbFirst, 0});
         EXPECT_EQ((std::tuple{r.status, r.produced, r.sawEnd}), (std::tuple{c.status, c.produced, c.sawEnd})) << c.what;

@@ -25,14 +25,20 @@ inline Bytes operator+(Bytes a, const Bytes &b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-// LZW codes of the given widths packed most significant bit first.
-inline Bytes packCodes(const std::vector<std::pair<uint32_t, unsigned>> &codes) {
+using Codes = std::vector<std::pair<uint32_t, unsigned>>;  // code, width
+// LZW codes of the given widths packed most (or least) significant bit first.
+inline Bytes packCodes(const Codes &codes, bool lsbFirst = false) {
     Bytes out;
     uint64_t acc = 0;
     unsigned n = 0;
-    for (auto [c, w] : codes)
-        for (acc = acc << w | c, n += w; n >= 8; n -= 8) out.push_back(uint8_t(acc >> (n - 8)));
-    if (n) out.push_back(uint8_t(acc << (8 - n)));
+    for (auto [c, w] : codes) {
+        acc = lsbFirst ? acc | uint64_t(c) << n : acc << w | c;
+        for (n += w; n >= 8; n -= 8) {
+            out.push_back(uint8_t(lsbFirst ? acc : acc >> (n - 8)));
+            if (lsbFirst) acc >>= 8;
+        }
+    }
+    if (n) out.push_back(uint8_t(lsbFirst ? acc : acc << (8 - n)));
     return out;
 }
 inline Bytes readBytes(const std::string &path) {
@@ -132,6 +138,14 @@ protected:
         return r;
     }
     int32_t load(const Bytes &file, Image *img = nullptr) { return load(writeFile("in.bin", file), img); }
+    // How far our picture of a file lies from what an independent decoder
+    // (a command writing PNM) makes of it; 256 when either fails.
+    int fromDecoder(const std::string &decoder, const std::string &file, Image *img = nullptr) {
+        Image mine;
+        if (!tool(decoder + " '" + file + "' > '" + path("ref.pnm") + "'") || load(file, &mine) != CONV_OK) return 256;
+        if (img) *img = mine;
+        return worst(mine, readPnm(path("ref.pnm")));
+    }
 
     static void *handle(const Bytes &dib) {  // a movable block; the caller frees it
         void *b = VcMemAlloc(VC_MEM_MOVEABLE, dib.size());

@@ -150,9 +150,7 @@ protected:
         std::snprintf(name_, sizeof name_, "%s", path(GetParam().file).c_str());
         return name_;
     }
-    int32_t save() {
-        return SaveConvImage(parent, name(), image, GetParam().code, 0, FakeEditor::callback());
-    }
+    int32_t save() { return SaveConvImage(parent, name(), image, GetParam().code, 0, FakeEditor::callback()); }
     int32_t load() {
         ConvImageRecord rec{};
         uint8_t format = 0;
