@@ -133,7 +133,7 @@ void ourEncode(const Movie &m, const std::vector<vc::MemHandle> &dibs, const std
 }
 
 // Scan, then every frame into a DIB of its own, through one read window
-// over the file as the loader does.
+// over the file, as the loader reads a single image.
 size_t ourDecode(const std::string &name) {
     vc::plat::File f;
     if (!f.open(name.c_str())) return 0;
@@ -146,8 +146,9 @@ size_t ourDecode(const std::string &name) {
             const vc::GifFrameEntry &e = rec.frames[i];
             vc::plat::Block dib = vc::makePackedDib(
                 vc::gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
-            if (dib && vc::DecodeGifImageAt(in, e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left,
-                                            e.top) == 1)
+            // Blank, as the loader's DIB of a single image is.
+            if (dib && vc::DecodeGifImageAt(in, e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
+                                            true) == 1)
                 pixels += size_t(e.width) * e.height;
         }
     }

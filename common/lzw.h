@@ -1,8 +1,9 @@
 // The LZW decoder shared by the GIF reader and the TIFF reader.
 //
 // Contract of lzw::decode:
-// - Input is the whole code stream as one contiguous span (a GIF reader
-//   gathers the data sub-blocks first). Codes are read least-significant bit
+// - Input is the code stream, whole (decode) or in pieces of any size
+//   (Decoder::feed, for a GIF image's data sub-blocks as they are read);
+//   the output is the same either way. Codes are read least-significant bit
 //   first (GIF) or most-significant bit first (TIFF).
 // - Minimum code size s (0..11): root codes 0 .. 2^s - 1, clear code 2^s,
 //   end code 2^s + 1, first free code 2^s + 2, codes start s + 1 bits wide.
@@ -27,7 +28,7 @@
 //   entry is that byte followed by the first byte of the next string, so no
 //   entry ever refers to itself.
 // - The end code stops decoding at once; the rest of the input is not
-//   looked at (sawEnd is set).
+//   looked at (sawEnd is set), and feed asks for no more.
 // - Output goes to out[0 .. capacity); what would land past capacity is
 //   dropped, but still counted in produced, so a caller can compare the
 //   pixel count it expected. With stopWhenFull, decoding stops instead at
@@ -162,20 +163,12 @@ struct BitReader {
     }
 };
 
-// table has kMaxCodes + 1 entries: the last one takes the writes once the
-// table is full.
-template <BitOrder Order, bool Runs>
-DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity, const DecodeParams &params,
-                        Entry *table) {
-    DecodeResult r;
-    const unsigned s = params.minCodeSize, early = params.earlyChange;
-    const uint32_t clear = 1u << s, endCode = clear + 1;
-    for (uint32_t c = 0; c < clear; ++c) table[c] = Entry{kRoots.bytes + (c & 0xFF), 1};
-    table[clear] = table[endCode] = Entry{nullptr, 0};
-    unsigned width = s + 1;
-    uint32_t mask = (1u << width) - 1;
-    uint32_t codeMask = mask;
-    uint32_t next = clear + 2;
+// Where a decode stands between pieces of its input.
+struct Progress {
+    uint64_t acc = 0;   // bits read but not yet taken
+    unsigned bits = 0;  // how many
+    unsigned width = 0;
+    uint32_t mask = 0, codeMask = 0, next = 0;
     // What the first free code gives as the first string after a clear: the
     // last byte of what it last stood for, taken at the clear that ended it.
     uint8_t firstFreeByte = 0;
@@ -184,7 +177,40 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
     size_t o = 0;  // never past capacity: what does not fit is counted in dropped
     uint64_t dropped = 0;
     bool failed = false;
-    BitReader<Order> br{in, in + inSize};
+    bool ended = false;  // an end code, or the output full with stopWhenFull
+    bool sawEnd = false;
+};
+
+// Starts a decode: the root entries, and the first code width.
+inline void start(Progress &st, const DecodeParams &params, Entry *table) {
+    const uint32_t clear = 1u << params.minCodeSize;
+    for (uint32_t c = 0; c < clear; ++c) table[c] = Entry{kRoots.bytes + (c & 0xFF), 1};
+    table[clear] = table[clear + 1] = Entry{nullptr, 0};
+    st.width = params.minCodeSize + 1;
+    st.mask = st.codeMask = (1u << st.width) - 1;
+    st.next = clear + 2;
+}
+
+// Decodes the codes that lie whole in the bits held and in[0 .. inSize),
+// and holds the bits of a code cut at the end. The state lives in locals
+// while the loop runs.
+//
+// table has kMaxCodes + 1 entries: the last one takes the writes once the
+// table is full.
+template <BitOrder Order, bool Runs>
+void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity, const DecodeParams &params,
+                Entry *table, Progress &st) {
+    const unsigned s = params.minCodeSize, early = params.earlyChange;
+    const uint32_t clear = 1u << s, endCode = clear + 1;
+    unsigned width = st.width;
+    uint32_t mask = st.mask, codeMask = st.codeMask, next = st.next;
+    uint8_t firstFreeByte = st.firstFreeByte;
+    uint32_t limit = st.limit;
+    size_t prevPos = st.prevPos, prevLen = st.prevLen;
+    size_t o = st.o;
+    uint64_t dropped = st.dropped;
+    bool failed = st.failed;
+    BitReader<Order> br{in, in + inSize, st.acc, st.bits};
     // One more entry: the next free code moves on, and the code width grows
     // where it is due.
     auto grow = [&](uint32_t n) {
@@ -200,7 +226,7 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
         return n;
     };
 
-    while (br.fill(width)) {
+    while (!failed && br.fill(width)) {
         const uint32_t code = br.take(width, codeMask);
         const size_t pos = o;
         Entry e;
@@ -276,7 +302,7 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
                 continue;
             }
             if (code == endCode) {
-                r.sawEnd = true;
+                st.sawEnd = st.ended = true;
                 break;
             }
             if (code > next) {
@@ -290,7 +316,10 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
                     out[o++] = code < clear ? uint8_t(code) : firstFreeByte;
                 } else {
                     ++dropped;
-                    if (params.stopWhenFull) break;
+                    if (params.stopWhenFull) {
+                        st.ended = true;
+                        break;
+                    }
                 }
                 prevPos = pos;
                 prevLen = 1;
@@ -309,7 +338,10 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
                 // The buffer is full from here on: later strings write
                 // nothing, so the entries made from now on are never read.
                 dropped += e.len - n;
-                if (params.stopWhenFull) break;
+                if (params.stopWhenFull) {
+                    st.ended = true;
+                    break;
+                }
             }
         }
         // table[next] already holds its string: the previous one followed
@@ -323,37 +355,86 @@ DecodeResult decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t c
         table[next] = Entry{out + prevPos, prevLen + 1};
         limit = next + 1;
     }
-    if (failed) {
+    if (failed && !st.ended) {
         // The failure sticks: the rest is only looked through for an end code.
         while (br.fill(width)) {
             if (br.take(width, codeMask) == endCode) {
-                r.sawEnd = true;
+                st.sawEnd = st.ended = true;
                 break;
             }
         }
     }
-    const size_t tail = capacity - o < 16 ? capacity - o : 16;
-    if (tail) std::memset(out + o, 0, tail);
-    r.status = failed ? -6 : 1;
-    r.produced = o + dropped;
-    return r;
+    st.acc = br.acc;
+    st.bits = br.bits;
+    st.width = width;
+    st.mask = mask;
+    st.codeMask = codeMask;
+    st.next = next;
+    st.firstFreeByte = firstFreeByte;
+    st.limit = limit;
+    st.prevPos = prevPos;
+    st.prevLen = prevLen;
+    st.o = o;
+    st.dropped = dropped;
+    st.failed = failed;
 }
 
 }  // namespace detail
 
-// Decodes one code stream; see the contract above. Uses about 64 KiB of
-// stack for its table.
+// One code stream decoded from pieces of any size; see the contract above.
+// Holds its table (about 64 KiB), so it lives on the stack of the call
+// that decodes.
+class Decoder {
+public:
+    Decoder(uint8_t *out, size_t capacity, const DecodeParams &params)
+        : out_(out), capacity_(capacity), params_(params),
+          valid_(params.minCodeSize <= kMaxMinCodeSize && params.earlyChange <= 1) {
+        if (valid_) detail::start(st_, params, table_);
+    }
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
+
+    // Decodes the next piece of the stream. False once the stream has ended
+    // (an end code, or a full output with stopWhenFull) or the parameters
+    // are refused: later pieces would not be looked at.
+    bool feed(const uint8_t *in, size_t size) {
+        if (!valid_ || st_.ended) return false;
+        if (params_.order == BitOrder::LsbFirst)
+            detail::decodeWith<BitOrder::LsbFirst, false>(in, size, out_, capacity_, params_, table_, st_);
+        // Runs are tracked for TIFF strips, where flat areas make strings of
+        // hundreds of one byte. kRun must fail the copy path's room check.
+        else if (capacity_ < detail::kRun)
+            detail::decodeWith<BitOrder::MsbFirst, true>(in, size, out_, capacity_, params_, table_, st_);
+        else
+            detail::decodeWith<BitOrder::MsbFirst, false>(in, size, out_, capacity_, params_, table_, st_);
+        return !st_.ended;
+    }
+
+    // The result once the input is all fed (or feed has asked for no
+    // more); the bytes behind the output are cleared as the contract says.
+    DecodeResult finish() {
+        if (!valid_) return DecodeResult{-6, 0, false};
+        const size_t o = st_.o, tail = capacity_ - o < 16 ? capacity_ - o : 16;
+        if (tail) std::memset(out_ + o, 0, tail);
+        return DecodeResult{st_.failed ? -6 : 1, o + st_.dropped, st_.sawEnd};
+    }
+
+private:
+    uint8_t *out_;
+    size_t capacity_;
+    DecodeParams params_;
+    bool valid_;
+    detail::Progress st_;
+    detail::Entry table_[kMaxCodes + 1];
+};
+
+// Decodes one code stream given whole; see the contract above. Uses about
+// 64 KiB of stack for its table.
 inline DecodeResult decode(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                            const DecodeParams &params) {
-    if (params.minCodeSize > kMaxMinCodeSize || params.earlyChange > 1) return DecodeResult{-6, 0, false};
-    detail::Entry table[kMaxCodes + 1];
-    if (params.order == BitOrder::LsbFirst)
-        return detail::decodeWith<BitOrder::LsbFirst, false>(in, inSize, out, capacity, params, table);
-    // Runs are tracked for TIFF strips, where flat areas make strings of
-    // hundreds of one byte. kRun must fail the copy path's room check.
-    if (capacity < detail::kRun)
-        return detail::decodeWith<BitOrder::MsbFirst, true>(in, inSize, out, capacity, params, table);
-    return detail::decodeWith<BitOrder::MsbFirst, false>(in, inSize, out, capacity, params, table);
+    Decoder d(out, capacity, params);
+    d.feed(in, inSize);
+    return d.finish();
 }
 
 }  // namespace vc::lzw

@@ -29,7 +29,9 @@
 //   index 0); pixels beyond width x height are dropped.
 // - The index buffer holds no more pixels than the image's data could
 //   produce, so a descriptor claiming a huge image over a few bytes of
-//   data costs no memory; rows beyond the buffer read as index 0.
+//   data costs no memory; rows beyond the buffer read as index 0. An image
+//   decoded straight into a blank DIB (see DecodeGifImageAt) has no index
+//   buffer, and its data is decoded a sub-block at a time as it is read.
 // - A picture of more than limits().largestPicture pixels is refused with
 //   CONV_E_MEMORY before anything is allocated; a single image of no
 //   pixels, having nothing to hand over, with CONV_E_DATA.
@@ -306,6 +308,16 @@ struct Indices {
     uint64_t kept = 0;
 };
 
+// The result of decoding an image of `pixels` pixels into out[0 ..
+// capacity), whose data ended early when truncated; what the decoder did
+// not reach is cleared. 1, -3 or -6.
+int16_t decodedImage(const lzw::DecodeResult &lr, bool truncated, uint64_t pixels, uint8_t *out, uint64_t capacity) {
+    if (lr.produced < capacity) std::memset(out + lr.produced, 0, size_t(capacity - lr.produced));
+    if (lr.sawEnd) return int16_t(lr.status);
+    if (truncated) return CONV_E_READ;
+    return lr.produced != pixels ? int16_t(CONV_E_DATA) : int16_t(lr.status);
+}
+
 // Reads the code size and the data and decodes them. 1, -3, -5 or -6.
 int16_t decodeIndices(FileWindow &in, uint32_t width, uint32_t height, Indices &out) {
     uint8_t s;
@@ -315,19 +327,78 @@ int16_t decodeIndices(FileWindow &in, uint32_t width, uint32_t height, Indices &
     if (!gatherSubBlocks(in, data)) return CONV_E_MEMORY;
 
     // Width x height bytes and 256 spare, but never more than the data can
-    // fill.
+    // fill. Not zeroed first: the decoder writes every byte up to where it
+    // stops, and only what lies behind that is cleared.
     const uint64_t pixels = uint64_t(width) * height;
     out.kept = std::min(pixels, pixelBound(data.size, s)) + 256;
-    // Not zeroed first: the decoder writes every byte up to where it stops,
-    // and only what lies behind that is cleared.
     if (!out.block.alloc(out.kept, plat::kMemMoveable)) return CONV_E_MEMORY;
     const lzw::DecodeResult lr =
         lzw::decode(data.block.data(), data.size, out.block.data(), size_t(out.kept), {s, lzw::BitOrder::LsbFirst, 0});
-    if (lr.produced < out.kept)
-        std::memset(out.block.data() + lr.produced, 0, size_t(out.kept - lr.produced));
-    if (lr.sawEnd) return int16_t(lr.status);
-    if (data.truncated) return CONV_E_READ;
-    return lr.produced != pixels ? int16_t(CONV_E_DATA) : int16_t(lr.status);
+    return decodedImage(lr, data.truncated, pixels, out.block.data(), out.kept);
+}
+
+// Reads the code size and the data and decodes them into out[0 .. pixels)
+// as they come, each sub-block where the read window holds it: the data is
+// neither copied nor held whole. Reading stops at the end code. 1, -3 or
+// -6.
+int16_t streamIndices(FileWindow &in, uint64_t pixels, uint8_t *out) {
+    uint8_t s;
+    if (!in.byte(s)) return CONV_E_READ;
+    if (s > lzw::kMaxMinCodeSize) return CONV_E_DATA;
+    lzw::Decoder decoder(out, size_t(pixels), {s, lzw::BitOrder::LsbFirst, 0});
+    bool truncated = false;
+    for (;;) {
+        uint8_t len;
+        if (!in.byte(len)) {
+            truncated = true;
+            break;
+        }
+        if (len == 0) break;
+        ByteReader block = in.take(len);
+        const uint8_t *data = block.span(len);
+        if (!data) {
+            truncated = true;  // only whole sub-blocks are decoded
+            break;
+        }
+        if (!decoder.feed(data, len)) break;
+    }
+    return decodedImage(decoder.finish(), truncated, pixels, out, pixels);
+}
+
+// Whether the image can be decoded straight into the DIB's bits: an 8-bit
+// DIB that is blank (every pixel index 0, as a DIB just made is), an image
+// that covers it whole at (0, 0), without interlace and with every pixel
+// drawn. Such a picture needs no index buffer: drawIndices would copy every
+// row of it and leave nothing of what the DIB held.
+bool decodesInPlace(const ImageDescriptor &d, int32_t left, int32_t top, const ConvBitmapInfoHeader &dib,
+                    int32_t transparent, bool blank) {
+    return blank && dib.biBitCount == 8 && !(d.packed & 0x40) && transparent < 0 && left == 0 && top == 0 &&
+           d.width == dib.biWidth && d.height == dib.biHeight;
+}
+
+// Decodes such an image into the DIB's bits: rows top first and packed at
+// the start, then turned bottom-up and spread out to the DIB's stride in
+// place. An image that fails leaves the DIB blank, as drawIndices draws
+// nothing then.
+int16_t decodeInPlace(FileWindow &in, ConvBitmapInfoHeader *dib) {
+    const size_t width = size_t(dib->biWidth), height = size_t(dib->biHeight);
+    const size_t stride = size_t(dibRowBytes(dib->biWidth, 8));
+    uint8_t *bits = reinterpret_cast<uint8_t *>(dib) + dibBitsOffset(*dib);
+    const int16_t r = streamIndices(in, uint64_t(width) * height, bits);
+    if (r <= 0) {
+        std::memset(bits, 0, stride * height);
+        return r;
+    }
+    for (size_t a = 0, b = height - 1; a < b; ++a, --b)
+        std::swap_ranges(bits + a * width, bits + (a + 1) * width, bits + b * width);
+    // Row j moves up from j x width to j x stride: the last one first, so
+    // no row is overwritten before it has moved. The padding is cleared.
+    if (stride != width)
+        for (size_t j = height; j-- > 0;) {
+            std::memmove(bits + j * stride, bits + j * width, width);
+            std::memset(bits + j * stride + width, 0, stride - width);
+        }
+    return CONV_OK;
 }
 
 // Draws the indices into the DIB at (left, top), aligned down to a whole
@@ -368,7 +439,8 @@ void drawIndices(const Indices &image, const ImageDescriptor &d, int32_t left, i
     }
 }
 
-int16_t decodeImage(FileWindow &in, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY) {
+int16_t decodeImage(FileWindow &in, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY,
+                    bool blank) {
     const uint16_t depth = dib->biBitCount;
     if ((depth != 1 && depth != 4 && depth != 8) || dib->biWidth <= 0 || dib->biHeight <= 0) return CONV_E_DATA;
     ImageDescriptor d;
@@ -380,6 +452,8 @@ int16_t decodeImage(FileWindow &in, ConvBitmapInfoHeader *dib, int32_t transpare
         auto *colors = reinterpret_cast<GifRgbQuad *>(reinterpret_cast<uint8_t *>(dib) + dib->biSize);
         if (!readColorTable(in, n, colors, dibColorCount(*dib))) return CONV_E_READ;
     }
+    if (decodesInPlace(d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, *dib, transparent, blank))
+        return decodeInPlace(in, dib);
     Indices image;
     const int16_t r = decodeIndices(in, d.width, d.height, image);
     if (r <= 0) return r;
@@ -503,13 +577,13 @@ void StoreIndexRow(uint8_t *dst, const uint8_t *src, uint32_t count, uint16_t de
 
 int16_t DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY) {
     FileWindow in(file);
-    return decodeImage(in, dib, transparent, shiftX, shiftY);
+    return decodeImage(in, dib, transparent, shiftX, shiftY, false);
 }
 
 int16_t DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
-                         int32_t shiftX, int32_t shiftY) {
+                         int32_t shiftX, int32_t shiftY, bool blank) {
     if (!in.seek(dataPosition)) return CONV_E_READ;
-    return decodeImage(in, dib, transparent, shiftX, shiftY);
+    return decodeImage(in, dib, transparent, shiftX, shiftY, blank);
 }
 
 int16_t DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
@@ -554,7 +628,8 @@ int16_t LoadGifSingleImage(GifLoad &load) {
     load.dib = makePackedDib(gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
     if (!load.dib) return CONV_E_MEMORY;
     // A damaged image is delivered as far as it was decoded.
-    (void)DecodeGifImageAt(*load.window, e.dataPosition, load.dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top);
+    (void)DecodeGifImageAt(*load.window, e.dataPosition, load.dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
+                           true);
     handOverImage(load, e);
 
     // A one-frame document, at the image's own corner.

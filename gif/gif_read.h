@@ -55,11 +55,15 @@ int16_t SkipGifImageData(FileWindow &in);
 int16_t DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY);
 
 // The same for the image at a frame's data position; -3 as well when the
-// file cannot be read there.
+// file cannot be read there. blank tells that every pixel of the DIB is
+// index 0 (a DIB just made): an 8-bit image without interlace that covers
+// it whole, every pixel drawn, is then decoded straight into its rows with
+// no index buffer, and one that fails leaves it blank. The pixels and the
+// result are the same either way.
 int16_t DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
                          int32_t shiftX, int32_t shiftY);
 int16_t DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
-                         int32_t shiftX, int32_t shiftY);
+                         int32_t shiftX, int32_t shiftY, bool blank = false);
 
 // Writes count (= w') indices of one image row into a DIB row of the given
 // depth, skipping the transparent index at depths 4 and 8.

@@ -30,9 +30,9 @@ protected:
     }
 
     // Decodes the first image onto a new w x h DIB filled with `fill`; the
-    // DIB's indices afterwards.
+    // DIB's indices afterwards. blank: the decoder is told the DIB is blank.
     Pixels decode(const std::vector<uint8_t> &bytes, int16_t &result, uint16_t bits, int w, int h,
-                  int32_t transparent = -1, int sx = 0, int sy = 0, int fill = 0) {
+                  int32_t transparent = -1, int sx = 0, int sy = 0, int fill = 0, bool blank = false) {
         vc::GifAnimRecord rec;
         scan(bytes, rec, true);
         vc::plat::Block dib = vc::makePackedDib(vc::gifDibSpec(bits, w, h));
@@ -40,9 +40,14 @@ protected:
         vc::FillPackedDib(hd, fill);
         vc::plat::File f;
         EXPECT_TRUE(f.open(path("scan.gif").c_str()));
-        result = vc::DecodeGifImageAt(f.handle(), rec.frames[0].dataPosition, hd, transparent, sx, sy);
+        vc::FileWindow in(f.handle(), 0, true);
+        result = vc::DecodeGifImageAt(in, rec.frames[0].dataPosition, hd, transparent, sx, sy, blank);
+        const uint8_t *start = dib.data() + vc::dibBitsOffset(*hd);
+        lastBits.assign(start, start + hd->biSizeImage);
         return indices(hd);
     }
+
+    std::vector<uint8_t> lastBits;  // the DIB's bits after decode(), row padding included
 
     // Our load with an output record against giftopnm, colour by colour.
     void expectLikeGiftopnm(const std::string &file) {
@@ -110,7 +115,10 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
     EXPECT_EQ(scan(GifBytes().header(1, 1, 0).u8(0x22).b, rec), CONV_E_UNSUPPORTED);
 }
 
-// A want of no pixels checks the result alone.
+// A want of no pixels checks the result alone. Every case over a DIB of
+// index 0 is decoded again with the DIB declared blank, which takes an
+// 8-bit image that covers it whole straight into its rows: the pixels and
+// the result must be the same.
 TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStreams) {
     // Interlaced, 10 rows of 3 holding their row number + 1, stored in pass
     // order 0 8 | 4 | 2 6 | 1 3 5 7 9.
@@ -122,6 +130,9 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
     auto cut = bad(4, 0, 4, plainLzw({1, 2, 3}, 4));
     cut.b.resize(cut.b.size() - 3);  // with trailer() below: one byte short
     const unsigned A = 0xA;
+    std::vector<uint8_t> noise(37 * 29);
+    std::mt19937 rng(5);
+    for (auto &p : noise) p = uint8_t(rng());
     struct Case {
         const char *what;
         GifBytes gif;
@@ -167,12 +178,29 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
          bad(3, 0, 2, {0x74, 0x54}), 4, 3, 1, -1, 0, 0, 9, {0, 1, 2}},
         {"code size 12", bad(2, 0, 12, {0xFF, 0xFF, 0xFF}), 4, 4, 4, -1, 0, 0, 0, {}, CONV_E_DATA},
         {"sub-block past the end of the file", cut, 4, 4, 4, -1, 0, 0, 0, {}, CONV_E_READ},
+        // Images that cover an 8-bit DIB whole.
+        {"3 wide: rows turned bottom-up, each padded to 4 bytes",
+         GifBytes().header(3, 2, 3).image(0, 0, 3, 2, {1, 2, 3, 4, 5, 6}, 4), 8, 3, 2, -1, 0, 0, 0, {1, 2, 3, 4, 5, 6}},
+        {"37 x 29 of noise, over several sub-blocks", GifBytes().header(37, 29, 7).image(0, 0, 37, 29, noise, 8), 8,
+         37, 29, -1, 0, 0, 0, Pixels(noise.begin(), noise.end())},
+        {"sub-block past the end of the file: blank", cut, 8, 4, 1, -1, 0, 0, 0, {0, 0, 0, 0}, CONV_E_READ},
+        {"a code past the table: blank", bad(2, 0, 4, {0x10 | 0xE0, 0x03}), 8, 2, 1, -1, 0, 0, 0, {0, 0}, CONV_E_DATA},
+        {"no end code, a pixel short: blank", bad(4, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 4, 1, -1, 0, 0, 0,
+         {0, 0, 0, 0}, CONV_E_DATA},
+        {"end code a pixel early", bad(4, 0, 4, plainLzw({1, 2, 3}, 4)), 8, 4, 1, -1, 0, 0, 0, {1, 2, 3, 0}},
     };
     for (auto &c : cases) {
-        int16_t r = 0;
-        const Pixels got = decode(c.gif.trailer().b, r, c.bits, c.w, c.h, c.transparent, c.sx, c.sy, c.fill);
-        EXPECT_TRUE(c.want.empty() || got == c.want) << c.what;
-        EXPECT_EQ(r, c.result) << c.what;
+        const auto bytes = c.gif.trailer().b;
+        std::vector<uint8_t> drawn;
+        for (bool blank : {false, true}) {
+            if (blank && c.fill != 0) continue;
+            int16_t r = 0;
+            const Pixels got = decode(bytes, r, c.bits, c.w, c.h, c.transparent, c.sx, c.sy, c.fill, blank);
+            EXPECT_TRUE(c.want.empty() || got == c.want) << c.what << (blank ? " (blank)" : "");
+            EXPECT_EQ(r, c.result) << c.what << (blank ? " (blank)" : "");
+            if (blank) EXPECT_EQ(lastBits, drawn) << c.what << ": the bits, row padding included";
+            drawn = lastBits;
+        }
     }
 }
 

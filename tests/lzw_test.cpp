@@ -180,6 +180,18 @@ TEST(Lzw, MatchesTheReference) {
                 ASSERT_TRUE(!r.sawEnd && r.produced >= capacity && r.produced <= want.produced);
             ASSERT_TRUE(std::equal(got.begin(), got.begin() + long(n), expect.begin()));
             ASSERT_EQ(std::vector<uint8_t>(got.begin() + long(n), got.end()), tail);
+            // The same stream fed in pieces (an empty one first, then up to
+            // 300 bytes, or 0 to 2 in some rounds): the same output.
+            std::vector<uint8_t> again(capacity + 16, 0x5A);
+            vc::lzw::Decoder d(again.data(), capacity, p);
+            for (size_t at = 0, k = 0; at < in.size(); ++k) {
+                const size_t piece = std::min(in.size() - at, k * 37 % (round % 4 == 1 ? 3 : 301));
+                if (!d.feed(in.data() + at, piece)) break;
+                at += piece;
+            }
+            const auto fed = d.finish();
+            ASSERT_EQ((std::tuple{fed.status, fed.produced, fed.sawEnd}), (std::tuple{r.status, r.produced, r.sawEnd}));
+            ASSERT_EQ(again, got);
         }
     };
     for (unsigned s : {0u, 1u, 2u, 3u, 4u, 7u, 8u, 11u})
