@@ -125,8 +125,16 @@ unsigned bitLength(uint32_t v) { return v ? 32u - unsigned(__builtin_clz(v)) : 0
 
 constexpr uint32_t kNoRun = 256;
 
-void encodeRowsDirect(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s,
-                      bool progress) {
+// An image's rows of colour indices in the order the file takes them: the
+// index buffer's, or an 8-bit DIB's own rows read bottom-up (a negative
+// step).
+struct Rows {
+    const uint8_t *first;
+    ptrdiff_t step;
+    const uint8_t *at(uint32_t row) const { return first + ptrdiff_t(row) * step; }
+};
+
+void encodeRowsDirect(EncoderState &st, Rows pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
     CodeWriter &out = st.out;
     const uint32_t clear = 1u << s, end = clear + 1;
     uint32_t next = clear + 2;
@@ -138,7 +146,7 @@ void encodeRowsDirect(EncoderState &st, const uint8_t *pixels, uint32_t columns,
     bool haveW = false;
     for (uint32_t row = 0; row < rows; ++row) {
         if (progress) SetProgress(int32_t(uint64_t(row) * 100 / rows));
-        const uint8_t *p = pixels + uint64_t(row) * columns;
+        const uint8_t *p = pixels.at(row);
         uint32_t x = 0;
         if (!haveW && columns) {
             w = runColor = p[0];
@@ -228,8 +236,7 @@ void encodeRowsDirect(EncoderState &st, const uint8_t *pixels, uint32_t columns,
 // before it. A full table is not cleared at once: its strings still grow
 // while they are found, and the first miss writes its code, then Clear,
 // both at 12 bits.
-void encodeRowsWalk(EncoderState &st, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s,
-                    bool progress) {
+void encodeRowsWalk(EncoderState &st, Rows pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
     CodeWriter &out = st.out;
     lzwwalk::Table &t = st.walk;
     const uint32_t clear = 1u << s, end = clear + 1, first = clear + 2;
@@ -243,7 +250,7 @@ void encodeRowsWalk(EncoderState &st, const uint8_t *pixels, uint32_t columns, u
     bool haveW = false;
     for (uint32_t row = 0; row < rows; ++row) {
         if (progress) SetProgress(int32_t(uint64_t(row) * 100 / rows));
-        c.p = pixels + uint64_t(row) * columns;
+        c.p = pixels.at(row);
         c.end = c.p + columns;
         if (!haveW && columns) {
             c.current = *c.p++;
@@ -281,7 +288,7 @@ void encodeRowsWalk(EncoderState &st, const uint8_t *pixels, uint32_t columns, u
 }
 
 // 1, or -8 when a write failed.
-int16_t lzwEncode(HFile file, const uint8_t *pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
+int16_t lzwEncode(HFile file, Rows pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
     EncoderState *st = &gEncoder;
     st->out.file = file;
     st->out.failed = false;
@@ -295,18 +302,35 @@ int16_t lzwEncode(HFile file, const uint8_t *pixels, uint32_t columns, uint32_t 
     if (s <= 4) {
         std::fill(used, used + clear, true);
     } else {
-        // Four tallies side by side keep the stores independent.
+        // Four tallies side by side keep the stores independent. Past 16
+        // colours the walk codes the image and needs no ranks, so the count
+        // stops there: it is looked at after every 16 Ki pixels.
         bool seen[4][256] = {};
-        const uint64_t n = uint64_t(columns) * rows;
-        uint64_t i = 0;
-        for (; i + 4 <= n; i += 4) {
-            seen[0][pixels[i]] = true;
-            seen[1][pixels[i + 1]] = true;
-            seen[2][pixels[i + 2]] = true;
-            seen[3][pixels[i + 3]] = true;
+        auto count = [&] {
+            unsigned n = 0;
+            for (unsigned c = 0; c < 256; ++c) {
+                used[c] = seen[0][c] | seen[1][c] | seen[2][c] | seen[3][c];
+                n += used[c];
+            }
+            return n;
+        };
+        uint32_t sinceCount = 0;
+        for (uint32_t row = 0; row < rows; ++row) {
+            const uint8_t *p = pixels.at(row);
+            uint32_t i = 0;
+            for (; i + 4 <= columns; i += 4) {
+                seen[0][p[i]] = true;
+                seen[1][p[i + 1]] = true;
+                seen[2][p[i + 2]] = true;
+                seen[3][p[i + 3]] = true;
+            }
+            for (; i < columns; ++i) seen[0][p[i]] = true;
+            if ((sinceCount += columns) >= 16384) {
+                sinceCount = 0;
+                if (count() > 16) break;
+            }
         }
-        for (; i < n; ++i) seen[0][pixels[i]] = true;
-        for (unsigned c = 0; c < 256; ++c) used[c] = seen[0][c] | seen[1][c] | seen[2][c] | seen[3][c];
+        (void)count();
     }
     unsigned colors = 0;
     for (unsigned c = 0; c < 256; ++c) {
@@ -458,12 +482,22 @@ int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left,
     bool written = put(file, w);
     if (localTable) written = writeColorTable(file, dib) && written;
 
+    // Rows of an 8-bit DIB in file order are coded where they stand; other
+    // depths, and the interlace order, go through an index buffer.
     plat::Block index;
-    if (!index.alloc(uint64_t(W) * H + 1, plat::kMemMoveable)) return CONV_E_MEMORY;
-    unpackRows(dib, W, H, interlaced, index.data());
+    Rows rows{index.data(), ptrdiff_t(W)};
+    if (d == 8 && !interlaced) {
+        const uint8_t *bits = reinterpret_cast<const uint8_t *>(dib) + dibBitsOffset(*dib);
+        const auto stride = ptrdiff_t(dibRowBytes(W, 8));
+        rows = dib->biHeight > 0 && H ? Rows{bits + ptrdiff_t(H - 1) * stride, -stride} : Rows{bits, stride};
+    } else {
+        if (!index.alloc(uint64_t(W) * H + 1, plat::kMemMoveable)) return CONV_E_MEMORY;
+        unpackRows(dib, W, H, interlaced, index.data());
+        rows.first = index.data();
+    }
     const uint8_t s = d == 1 ? 2 : uint8_t(d);
     written = put(file, &s, 1) && written;
-    const int16_t r = lzwEncode(file, index.data(), W, H, s, progress);
+    const int16_t r = lzwEncode(file, rows, W, H, s, progress);
     return r == CONV_OK && !written ? int16_t(CONV_E_WRITE) : r;
 }
 

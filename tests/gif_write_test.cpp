@@ -80,6 +80,17 @@ std::vector<uint8_t> dibOf(int w, int h, uint16_t bits, const std::vector<uint8_
     return dib;
 }
 
+// The same DIB stored top-down (a negative height).
+std::vector<uint8_t> topDown(std::vector<uint8_t> dib) {
+    auto *hd = reinterpret_cast<ConvBitmapInfoHeader *>(dib.data());
+    const size_t stride = vc::dibRowBytes(hd->biWidth, hd->biBitCount), h = size_t(hd->biHeight);
+    uint8_t *bits = dib.data() + vc::dibBitsOffset(*hd);
+    for (size_t a = 0, b = h - 1; a < b; ++a, --b)
+        std::swap_ranges(bits + a * stride, bits + (a + 1) * stride, bits + b * stride);
+    hd->biHeight = -hd->biHeight;
+    return dib;
+}
+
 std::vector<uint8_t> randomPixels(std::mt19937 &rng, size_t n, unsigned colors, unsigned runBias) {
     std::vector<uint8_t> v(n);
     uint8_t cur = 0;
@@ -113,6 +124,7 @@ TEST_F(GifWrite, ImageBytesMatchTheModelEncoderExactly) {
     // Noise refills the table many times (clear at 4096 codes); runs make
     // long strings and prefixes with many children; at most 16 colours in
     // use and 17 take different lookups; odd sizes test the row unpacking.
+    // Each DIB is written again stored top-down.
     const struct {
         int w, h;
         uint16_t bits;
@@ -139,6 +151,7 @@ TEST_F(GifWrite, ImageBytesMatchTheModelEncoderExactly) {
             auto model = modelEncode(order, s);
             want.insert(want.end(), model.begin(), model.end());
             ASSERT_TRUE(imageBytes(dib, interlaced) == want) << sh.w << "x" << sh.h << "@" << sh.bits << interlaced;
+            ASSERT_TRUE(imageBytes(topDown(dib), interlaced) == want) << sh.w << "x" << sh.h << " top-down";
         }
     }
     // Code bytes filling whole 255-byte blocks: the terminator follows the
@@ -211,11 +224,12 @@ TEST_F(GifWrite, SaveFailures) {
     int r = 0;
     EXPECT_TRUE(save(makeDib(4, 4, 24), &r).empty());  // created, left empty
     EXPECT_EQ(r, CONV_E_DATA);
-    auto dib = dibOf(64, 64, 8, std::vector<uint8_t>(64 * 64, 3));
+    auto dib = dibOf(64, 64, 4, std::vector<uint8_t>(64 * 64, 3));
     vc::MemHandle h = handle(dib);
     auto saveTo = [&](const char *name) { return SaveConvImage(nullptr, path(name).c_str(), h, 129, 0, nullptr); };
     EXPECT_EQ(saveTo("no/such/dir.gif"), CONV_E_CREATE);
-    // No memory for the index buffer: -5, and the trailer is still written.
+    // No memory for the index buffer (below 8 bits): -5, and the trailer is
+    // still written.
     vc::plat::memFailAt(1);
     EXPECT_EQ(saveTo("mem.gif"), CONV_E_MEMORY);
     vc::plat::memFailAt(0);
