@@ -18,6 +18,7 @@
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
 #include "codecs/tiff.h"
+#include "common/file_window.h"
 #include "entry/image_block.h"
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
@@ -84,8 +85,10 @@ bool load(int format, const std::string &file) {
         const vc::GifFrameEntry &e = rec.frames[0];
         vc::plat::Block dib = vc::makePackedDib(
             vc::gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
-        return dib && vc::DecodeGifImageAt(f.handle(), e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left,
-                                           e.top) == CONV_OK;
+        // A new DIB is blank, as the loader's is.
+        vc::FileWindow in(f.handle(), 0, false);
+        return dib && vc::DecodeGifImageAt(in, e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
+                                           true) == CONV_OK;
     }
     case 1: r = vc::LoadTiffImage(file.c_str(), &image); break;
     case 2: r = vc::LoadPcxImage(file.c_str(), &image); break;

@@ -173,7 +173,6 @@ struct Progress {
     // last byte of what it last stood for, taken at the clear that ended it.
     uint8_t firstFreeByte = 0;
     uint32_t limit = 0;  // codes below it take the fast path; 0 until a string follows a clear
-    size_t prevPos = 0, prevLen = 0;
     size_t o = 0;  // never past capacity: what does not fit is counted in dropped
     uint64_t dropped = 0;
     bool failed = false;
@@ -206,7 +205,6 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
     uint32_t mask = st.mask, codeMask = st.codeMask, next = st.next;
     uint8_t firstFreeByte = st.firstFreeByte;
     uint32_t limit = st.limit;
-    size_t prevPos = st.prevPos, prevLen = st.prevLen;
     size_t o = st.o;
     uint64_t dropped = st.dropped;
     bool failed = st.failed;
@@ -321,9 +319,7 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                         break;
                     }
                 }
-                prevPos = pos;
-                prevLen = 1;
-                table[next] = Entry{out + prevPos, 2};
+                table[next] = Entry{out + pos, 2};
                 limit = next + 1;
                 continue;
             }
@@ -347,12 +343,10 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
         // table[next] already holds its string: the previous one followed
         // by this one's first byte.
         next = grow(next);
-        prevPos = pos;
-        prevLen = e.len;
         // The entry the next free code will get, made now so that a code
         // naming it (a string followed by its own first byte) is copied
         // like any other.
-        table[next] = Entry{out + prevPos, prevLen + 1};
+        table[next] = Entry{out + pos, e.len + 1};
         limit = next + 1;
     }
     if (failed && !st.ended) {
@@ -372,8 +366,6 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
     st.next = next;
     st.firstFreeByte = firstFreeByte;
     st.limit = limit;
-    st.prevPos = prevPos;
-    st.prevLen = prevLen;
     st.o = o;
     st.dropped = dropped;
     st.failed = failed;

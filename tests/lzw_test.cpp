@@ -181,7 +181,9 @@ TEST(Lzw, MatchesTheReference) {
             ASSERT_TRUE(std::equal(got.begin(), got.begin() + long(n), expect.begin()));
             ASSERT_EQ(std::vector<uint8_t>(got.begin() + long(n), got.end()), tail);
             // The same stream fed in pieces (an empty one first, then up to
-            // 300 bytes, or 0 to 2 in some rounds): the same output.
+            // 300 bytes, or 0 to 2 in some rounds), as the GIF reader feeds
+            // its sub-blocks: the same output.
+            if (stop) continue;
             std::vector<uint8_t> again(capacity + 16, 0x5A);
             vc::lzw::Decoder d(again.data(), capacity, p);
             for (size_t at = 0, k = 0; at < in.size(); ++k) {
