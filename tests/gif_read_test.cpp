@@ -177,6 +177,7 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         {"clear, then the next free code: byte 0, and the image goes on",
          bad(3, 0, 2, {0x74, 0x54}), 4, 3, 1, -1, 0, 0, 9, {0, 1, 2}},
         {"code size 12", bad(2, 0, 12, {0xFF, 0xFF, 0xFF}), 4, 4, 4, -1, 0, 0, 0, {}, CONV_E_DATA},
+        {"a DIB of 2 bits", bad(4, 0, 4, plainLzw({1, 2, 3, 0}, 4)), 2, 4, 1, -1, 0, 0, 0, {}, CONV_E_DATA},
         {"sub-block past the end of the file", cut, 4, 4, 4, -1, 0, 0, 0, {}, CONV_E_READ},
         // Images that cover an 8-bit DIB whole.
         {"3 wide: rows turned bottom-up, each padded to 4 bytes",
