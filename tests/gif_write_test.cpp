@@ -224,6 +224,12 @@ TEST_F(GifWrite, SaveFailures) {
     int r = 0;
     EXPECT_TRUE(save(makeDib(4, 4, 24), &r).empty());  // created, left empty
     EXPECT_EQ(r, CONV_E_DATA);
+    // The header writer refuses depths other than 1, 4 and 8 itself (before
+    // touching the file).
+    auto twoBits = makeDib(4, 4, 1);
+    reinterpret_cast<ConvBitmapInfoHeader *>(twoBits.data())->biBitCount = 2;
+    EXPECT_EQ(vc::WriteGifHeader(-1, reinterpret_cast<const ConvBitmapInfoHeader *>(twoBits.data()), 4, 4, 0),
+              CONV_E_DATA);
     auto dib = dibOf(64, 64, 4, std::vector<uint8_t>(64 * 64, 3));
     vc::MemHandle h = handle(dib);
     auto saveTo = [&](const char *name) { return SaveConvImage(nullptr, path(name).c_str(), h, 129, 0, nullptr); };
