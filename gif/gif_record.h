@@ -91,6 +91,15 @@ constexpr uint32_t gifInterlacedPosition(uint32_t row, uint32_t height) {
     return pass1 + pass2 + pass3 + row / 2;
 }
 
+// The image row stored at a position of an interlaced image: the inverse.
+constexpr uint32_t gifInterlacedRow(uint32_t position, uint32_t height) {
+    uint32_t pass1 = (height + 7) / 8, pass2 = (height + 3) / 8, pass3 = (height + 1) / 4;
+    if (position < pass1) return position * 8;
+    if ((position -= pass1) < pass2) return position * 8 + 4;
+    if ((position -= pass2) < pass3) return position * 4 + 2;
+    return (position - pass3) * 2 + 1;
+}
+
 // A new record in a movable zero-filled block, locked: code 167, the
 // default comment (string 210) in use, endless looping, first frame delay 1
 // and disposal 2. Empty when memory is short.

@@ -125,16 +125,60 @@ unsigned bitLength(uint32_t v) { return v ? 32u - unsigned(__builtin_clz(v)) : 0
 
 constexpr uint32_t kNoRun = 256;
 
-// An image's rows of colour indices in the order the file takes them: the
-// index buffer's, or an 8-bit DIB's own rows read bottom-up (a negative
-// step).
-struct Rows {
-    const uint8_t *first;
-    ptrdiff_t step;
-    const uint8_t *at(uint32_t row) const { return first + ptrdiff_t(row) * step; }
+// A DIB row of 1 or 4 bits as colour indices, one byte each.
+void unpackRow(const uint8_t *src, unsigned depth, uint32_t W, uint8_t *dst) {
+    if (depth == 4) {
+        for (uint32_t x = 0; x + 1 < W; x += 2) {
+            dst[x] = src[x / 2] >> 4;
+            dst[x + 1] = src[x / 2] & 15;
+        }
+        if (W & 1) dst[W - 1] = src[W / 2] >> 4;
+        return;
+    }
+    // Eight pixels per source byte, most significant bit first.
+    static const auto spread = [] {
+        struct Table {
+            uint8_t v[256][8];
+        } t{};
+        for (int b = 0; b < 256; ++b)
+            for (int k = 0; k < 8; ++k) t.v[b][k] = uint8_t((b >> (7 - k)) & 1);
+        return t;
+    }();
+    uint32_t x = 0;
+    for (; x + 8 <= W; x += 8) std::memcpy(dst + x, spread.v[src[x / 8]], 8);
+    for (; x < W; ++x) dst[x] = (src[x / 8] >> (7 - x % 8)) & 1;
+}
+
+// An image's rows of colour indices in the order the file takes them: top
+// first, or in the interlace passes (the DIB holds them bottom-up, or
+// top-down with a negative height). An 8-bit DIB's rows are read where they
+// stand; a row of 1 or 4 bits is unpacked into one row of scratch when it
+// is asked for, so no buffer ever holds the whole image.
+class Rows {
+public:
+    Rows(const ConvBitmapInfoHeader *dib, uint32_t width, uint32_t height, bool interlaced, uint8_t *scratch)
+        : bits_(reinterpret_cast<const uint8_t *>(dib) + dibBitsOffset(*dib)),
+          stride_(dibRowBytes(width, dib->biBitCount)), width_(width), height_(height), depth_(dib->biBitCount),
+          bottomUp_(dib->biHeight > 0), interlaced_(interlaced), scratch_(scratch) {}
+    // Row k of the file; an unpacked row's pointer holds until the next call.
+    const uint8_t *at(uint32_t k) const {
+        const uint32_t r = interlaced_ ? gifInterlacedRow(k, height_) : k;
+        const uint8_t *src = bits_ + (bottomUp_ ? height_ - 1 - r : r) * stride_;
+        if (depth_ == 8) return src;
+        unpackRow(src, depth_, width_, scratch_);
+        return scratch_;
+    }
+
+private:
+    const uint8_t *bits_;
+    uint64_t stride_;
+    uint32_t width_, height_;
+    unsigned depth_;
+    bool bottomUp_, interlaced_;
+    uint8_t *scratch_;
 };
 
-void encodeRowsDirect(EncoderState &st, Rows pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
+void encodeRowsDirect(EncoderState &st, const Rows &pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
     CodeWriter &out = st.out;
     const uint32_t clear = 1u << s, end = clear + 1;
     uint32_t next = clear + 2;
@@ -236,7 +280,7 @@ void encodeRowsDirect(EncoderState &st, Rows pixels, uint32_t columns, uint32_t 
 // before it. A full table is not cleared at once: its strings still grow
 // while they are found, and the first miss writes its code, then Clear,
 // both at 12 bits.
-void encodeRowsWalk(EncoderState &st, Rows pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
+void encodeRowsWalk(EncoderState &st, const Rows &pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
     CodeWriter &out = st.out;
     lzwwalk::Table &t = st.walk;
     const uint32_t clear = 1u << s, end = clear + 1, first = clear + 2;
@@ -288,7 +332,7 @@ void encodeRowsWalk(EncoderState &st, Rows pixels, uint32_t columns, uint32_t ro
 }
 
 // 1, or -8 when a write failed.
-int16_t lzwEncode(HFile file, Rows pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
+int16_t lzwEncode(HFile file, const Rows &pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
     EncoderState *st = &gEncoder;
     st->out.file = file;
     st->out.failed = false;
@@ -363,41 +407,6 @@ bool writeColorTable(HFile file, const ConvBitmapInfoHeader *dib) {
         w.u8(colors[i].blue);
     }
     return put(file, rgb, 3 * full);
-}
-
-// One image's rows as colour indices, top-down or in interlace pass order.
-void unpackRows(const ConvBitmapInfoHeader *dib, uint32_t W, uint32_t H, bool interlaced, uint8_t *index) {
-    const unsigned d = dib->biBitCount;
-    // Rows are stored bottom-up in the DIB, top-down (or in pass order) in
-    // the file.
-    const uint8_t *bits = reinterpret_cast<const uint8_t *>(dib) + dibBitsOffset(*dib);
-    const uint64_t stride = dibRowBytes(W, d);
-    for (uint32_t r = 0; r < H; ++r) {
-        const uint8_t *src = dib->biHeight > 0 ? bits + (H - 1 - r) * stride : bits + r * stride;
-        uint8_t *dst = index + uint64_t(interlaced ? gifInterlacedPosition(r, H) : r) * W;
-        if (d == 8) {
-            std::memcpy(dst, src, W);
-        } else if (d == 4) {
-            for (uint32_t x = 0; x + 1 < W; x += 2) {
-                dst[x] = src[x / 2] >> 4;
-                dst[x + 1] = src[x / 2] & 15;
-            }
-            if (W & 1) dst[W - 1] = src[W / 2] >> 4;
-        } else {
-            // Eight pixels per source byte, most significant bit first.
-            static const auto spread = [] {
-                struct Table {
-                    uint8_t v[256][8];
-                } t{};
-                for (int b = 0; b < 256; ++b)
-                    for (int k = 0; k < 8; ++k) t.v[b][k] = uint8_t((b >> (7 - k)) & 1);
-                return t;
-            }();
-            uint32_t x = 0;
-            for (; x + 8 <= W; x += 8) std::memcpy(dst + x, spread.v[src[x / 8]], 8);
-            for (; x < W; ++x) dst[x] = (src[x / 8] >> (7 - x % 8)) & 1;
-        }
-    }
 }
 
 // The single-image save into an open file: header, graphic control when
@@ -482,19 +491,10 @@ int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left,
     bool written = put(file, w);
     if (localTable) written = writeColorTable(file, dib) && written;
 
-    // Rows of an 8-bit DIB in file order are coded where they stand; other
-    // depths, and the interlace order, go through an index buffer.
-    plat::Block index;
-    Rows rows{index.data(), ptrdiff_t(W)};
-    if (d == 8 && !interlaced) {
-        const uint8_t *bits = reinterpret_cast<const uint8_t *>(dib) + dibBitsOffset(*dib);
-        const auto stride = ptrdiff_t(dibRowBytes(W, 8));
-        rows = dib->biHeight > 0 && H ? Rows{bits + ptrdiff_t(H - 1) * stride, -stride} : Rows{bits, stride};
-    } else {
-        if (!index.alloc(uint64_t(W) * H + 1, plat::kMemMoveable)) return CONV_E_MEMORY;
-        unpackRows(dib, W, H, interlaced, index.data());
-        rows.first = index.data();
-    }
+    // Rows below 8 bits are unpacked one at a time into a row of scratch.
+    plat::Block scratch;
+    if (d != 8 && !scratch.alloc(uint64_t(W) + 1, plat::kMemMoveable)) return CONV_E_MEMORY;
+    const Rows rows(dib, W, H, interlaced, scratch.data());
     const uint8_t s = d == 1 ? 2 : uint8_t(d);
     written = put(file, &s, 1) && written;
     const int16_t r = lzwEncode(file, rows, W, H, s, progress);

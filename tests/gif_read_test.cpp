@@ -199,7 +199,9 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
             const Pixels got = decode(bytes, r, c.bits, c.w, c.h, c.transparent, c.sx, c.sy, c.fill, blank);
             EXPECT_TRUE(c.want.empty() || got == c.want) << c.what << (blank ? " (blank)" : "");
             EXPECT_EQ(r, c.result) << c.what << (blank ? " (blank)" : "");
-            if (blank) EXPECT_EQ(lastBits, drawn) << c.what << ": the bits, row padding included";
+            if (blank) {
+                EXPECT_EQ(lastBits, drawn) << c.what << ": the bits, row padding included";
+            }
             drawn = lastBits;
         }
     }

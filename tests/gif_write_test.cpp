@@ -234,8 +234,8 @@ TEST_F(GifWrite, SaveFailures) {
     vc::MemHandle h = handle(dib);
     auto saveTo = [&](const char *name) { return SaveConvImage(nullptr, path(name).c_str(), h, 129, 0, nullptr); };
     EXPECT_EQ(saveTo("no/such/dir.gif"), CONV_E_CREATE);
-    // No memory for the index buffer (below 8 bits): -5, and the trailer is
-    // still written.
+    // No memory for the row of scratch (below 8 bits): -5, and the trailer
+    // is still written.
     vc::plat::memFailAt(1);
     EXPECT_EQ(saveTo("mem.gif"), CONV_E_MEMORY);
     vc::plat::memFailAt(0);
