@@ -200,6 +200,7 @@ template <BitOrder Order, bool Runs>
 void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity, const DecodeParams &params,
                 Entry *table, Progress &st) {
     const unsigned s = params.minCodeSize, early = params.earlyChange;
+    const bool stopWhenFull = params.stopWhenFull;
     const uint32_t clear = 1u << s, endCode = clear + 1;
     unsigned width = st.width;
     uint32_t mask = st.mask, codeMask = st.codeMask, next = st.next;
@@ -207,7 +208,7 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
     uint32_t limit = st.limit;
     size_t o = st.o;
     uint64_t dropped = st.dropped;
-    bool failed = st.failed;
+    bool failed = st.failed, ended = false, sawEnd = false;
     BitReader<Order> br{in, in + inSize, st.acc, st.bits};
     // One more entry: the next free code moves on, and the code width grows
     // where it is due.
@@ -300,7 +301,7 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                 continue;
             }
             if (code == endCode) {
-                st.sawEnd = st.ended = true;
+                sawEnd = ended = true;
                 break;
             }
             if (code > next) {
@@ -314,8 +315,8 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                     out[o++] = code < clear ? uint8_t(code) : firstFreeByte;
                 } else {
                     ++dropped;
-                    if (params.stopWhenFull) {
-                        st.ended = true;
+                    if (stopWhenFull) {
+                        ended = true;
                         break;
                     }
                 }
@@ -334,8 +335,8 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                 // The buffer is full from here on: later strings write
                 // nothing, so the entries made from now on are never read.
                 dropped += e.len - n;
-                if (params.stopWhenFull) {
-                    st.ended = true;
+                if (stopWhenFull) {
+                    ended = true;
                     break;
                 }
             }
@@ -349,11 +350,11 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
         table[next] = Entry{out + pos, e.len + 1};
         limit = next + 1;
     }
-    if (failed && !st.ended) {
+    if (failed && !ended) {
         // The failure sticks: the rest is only looked through for an end code.
         while (br.fill(width)) {
             if (br.take(width, codeMask) == endCode) {
-                st.sawEnd = st.ended = true;
+                sawEnd = ended = true;
                 break;
             }
         }
@@ -369,6 +370,8 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
     st.o = o;
     st.dropped = dropped;
     st.failed = failed;
+    st.ended = ended;
+    st.sawEnd = sawEnd;
 }
 
 }  // namespace detail
