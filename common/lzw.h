@@ -196,7 +196,7 @@ inline void start(Progress &st, const DecodeParams &params, Entry *table) {
 //
 // table has kMaxCodes + 1 entries: the last one takes the writes once the
 // table is full.
-template <BitOrder Order, bool Runs>
+template <BitOrder Order, bool Runs, bool Whole>
 void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity, const DecodeParams &params,
                 Entry *table, Progress &st) {
     const unsigned s = params.minCodeSize, early = params.earlyChange;
@@ -225,7 +225,9 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
         return n;
     };
 
-    while (!failed && br.fill(width)) {
+    // A failure in an earlier piece goes straight to the look for an end
+    // code; a stream given whole has had none.
+    while ((Whole || !failed) && br.fill(width)) {
         const uint32_t code = br.take(width, codeMask);
         const size_t pos = o;
         Entry e;
@@ -392,16 +394,18 @@ public:
     // Decodes the next piece of the stream. False once the stream has ended
     // (an end code, or a full output with stopWhenFull) or the parameters
     // are refused: later pieces would not be looked at.
+    // Whole: this piece is the whole stream (decode's case).
+    template <bool Whole = false>
     bool feed(const uint8_t *in, size_t size) {
         if (!valid_ || st_.ended) return false;
         if (params_.order == BitOrder::LsbFirst)
-            detail::decodeWith<BitOrder::LsbFirst, false>(in, size, out_, capacity_, params_, table_, st_);
+            detail::decodeWith<BitOrder::LsbFirst, false, Whole>(in, size, out_, capacity_, params_, table_, st_);
         // Runs are tracked for TIFF strips, where flat areas make strings of
         // hundreds of one byte. kRun must fail the copy path's room check.
         else if (capacity_ < detail::kRun)
-            detail::decodeWith<BitOrder::MsbFirst, true>(in, size, out_, capacity_, params_, table_, st_);
+            detail::decodeWith<BitOrder::MsbFirst, true, Whole>(in, size, out_, capacity_, params_, table_, st_);
         else
-            detail::decodeWith<BitOrder::MsbFirst, false>(in, size, out_, capacity_, params_, table_, st_);
+            detail::decodeWith<BitOrder::MsbFirst, false, Whole>(in, size, out_, capacity_, params_, table_, st_);
         return !st_.ended;
     }
 
@@ -428,7 +432,7 @@ private:
 inline DecodeResult decode(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                            const DecodeParams &params) {
     Decoder d(out, capacity, params);
-    d.feed(in, inSize);
+    d.feed<true>(in, inSize);
     return d.finish();
 }
 
