@@ -178,7 +178,8 @@ private:
     uint8_t *scratch_;
 };
 
-void encodeRowsDirect(EncoderState &st, const Rows &pixels, uint32_t columns, uint32_t rows, unsigned s, bool progress) {
+void encodeRowsDirect(EncoderState &st, const Rows &pixels, uint32_t columns, uint32_t rows, unsigned s,
+                      bool progress) {
     CodeWriter &out = st.out;
     const uint32_t clear = 1u << s, end = clear + 1;
     uint32_t next = clear + 2;
