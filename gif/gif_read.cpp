@@ -123,40 +123,37 @@ void readGraphicControl(const ByteReader &block, GifFrameEntry &e) {
     e.hasGraphicControl = 1;
 }
 
-// Appends comment sub-blocks, the first one given, up to the comment's
-// room. True when the extension ended on the way (its terminator or the
-// end of the file), false when the rest is still to be skipped.
-bool readComment(FileWindow &in, ByteReader block, GifAnimRecord &rec) {
-    if (!rec.commentFlag) rec.comment[0] = 0;
+// How a walk over data sub-blocks ended: at the terminator, where its
+// taker asked to stop, or at the end of the file (a length byte or a
+// sub-block cut short).
+enum class Walk { Ended, Stopped, Truncated };
+
+// Every walk over data sub-blocks up to their terminator, an extension's
+// or an image's: each whole sub-block is handed to take(bytes, length),
+// which returns false to stop there. A sub-block is at most 255 bytes, so
+// it lies in the read window and is handed over where it stands.
+template <class Take>
+Walk walkSubBlocks(FileWindow &in, Take &&take) {
     for (;;) {
-        const size_t have = strnlen(rec.comment, sizeof rec.comment);
-        if (have >= size_t(kGifCommentMax)) return false;
-        // An embedded NUL ends this piece.
-        size_t piece = strnlen(reinterpret_cast<const char *>(block.data()), block.size());
-        piece = std::min(piece, size_t(kGifCommentMax) - have);
-        std::memcpy(rec.comment + have, block.data(), piece);
-        rec.comment[have + piece] = 0;
-        rec.commentFlag = 1;
         uint8_t len;
-        if (!in.byte(len) || len == 0) return true;
-        block = in.take(len);
-        if (!block.ok()) return true;
+        if (!in.byte(len)) return Walk::Truncated;
+        if (len == 0) return Walk::Ended;
+        const uint8_t *data = in.take(len).span(len);
+        if (!data) return Walk::Truncated;
+        if (!take(data, len)) return Walk::Stopped;
     }
 }
 
-// The looping block after a "NETSCAPE" identifier. True when the extension
-// ended on the way.
-bool readLooping(FileWindow &in, GifAnimRecord &rec) {
-    uint8_t len;
-    if (!in.byte(len) || len == 0) return true;
-    ByteReader block = in.take(len);
-    if (!block.ok()) return true;
-    if (len >= 3) {
-        block.skip(1);  // the sub-block's id, not looked at
-        rec.repeat = 1;
-        rec.loopCount = block.u16();
-    }
-    return false;
+// Appends a comment sub-block up to the comment's room; an embedded NUL
+// ends the piece.
+void appendComment(GifAnimRecord &rec, const uint8_t *data, size_t size) {
+    const size_t have = strnlen(rec.comment, sizeof rec.comment);
+    if (have >= size_t(kGifCommentMax)) return;
+    size_t piece = strnlen(reinterpret_cast<const char *>(data), size);
+    piece = std::min(piece, size_t(kGifCommentMax) - have);
+    std::memcpy(rec.comment + have, data, piece);
+    rec.comment[have + piece] = 0;
+    rec.commentFlag = 1;
 }
 
 }  // namespace
@@ -169,32 +166,37 @@ int16_t ReadGifExtension(FileWindow &in, GifAnimRecord &rec) {
     const ByteReader block = in.take(len);
     if (!block.ok()) return 0;
 
-    bool ended = false;
+    const bool comment = label == 0xFE;
+    const bool looping = label == 0xFF && len >= 8 && std::memcmp(block.data(), "NETSCAPE", 8) == 0;
     if (label == 0xF9) {
         // Controls for images past the table's end are read and dropped.
         if (rec.frameCount < kGifMaxFrames) readGraphicControl(block, rec.frames[rec.frameCount]);
-    } else if (label == 0xFE) {
-        ended = readComment(in, block, rec);
-    } else if (label == 0xFF) {
-        if (len >= 8 && std::memcmp(block.data(), "NETSCAPE", 8) == 0) ended = readLooping(in, rec);
+    } else if (comment) {
+        if (!rec.commentFlag) rec.comment[0] = 0;
+        appendComment(rec, block.data(), len);
     }
-    // The rest of the sub-blocks, up to a terminator or the end of the file.
-    while (!ended) {
-        uint8_t n = 0;
-        ended = !in.byte(n) || n == 0;
-        in.skip(n);
-    }
+    // The rest of the sub-blocks, up to the terminator or the end of the
+    // file: a comment's are appended, and the looping count stands in the
+    // first one after the identifier, behind the sub-block's id (not looked
+    // at).
+    bool first = true;
+    walkSubBlocks(in, [&](const uint8_t *data, size_t size) {
+        if (comment) appendComment(rec, data, size);
+        if (looping && first && size >= 3) {
+            rec.repeat = 1;
+            rec.loopCount = loadLe16(data + 1);
+        }
+        first = false;
+        return true;
+    });
     return 1;
 }
 
 int16_t SkipGifImageData(FileWindow &in) {
-    uint8_t b;
-    if (!in.byte(b)) return CONV_E_READ;  // minimum code size
-    for (;;) {
-        if (!in.byte(b)) return CONV_E_READ;
-        if (b == 0) return CONV_OK;
-        in.skip(b);
-    }
+    uint8_t s;
+    if (!in.byte(s)) return CONV_E_READ;  // minimum code size
+    const Walk walk = walkSubBlocks(in, [](const uint8_t *, size_t) { return true; });
+    return walk == Walk::Ended ? CONV_OK : CONV_E_READ;
 }
 
 namespace {
@@ -272,25 +274,20 @@ struct Gathered {
 // False when memory ran out.
 bool gatherSubBlocks(FileWindow &in, Gathered &g) {
     size_t capacity = 0;
-    for (;;) {
-        uint8_t len;
-        if (!in.byte(len)) {
-            g.truncated = true;
-            return true;
-        }
-        if (len == 0) return true;
+    bool memory = true;
+    const Walk walk = walkSubBlocks(in, [&](const uint8_t *data, size_t len) {
         if (g.size + len > capacity) {
             const size_t want = capacity ? capacity * 2 : 65536;
-            const bool grown = g.block ? g.block.resize(want, plat::kMemMoveable) : g.block.alloc(want, plat::kMemMoveable);
-            if (!grown) return false;
+            memory = g.block ? g.block.resize(want, plat::kMemMoveable) : g.block.alloc(want, plat::kMemMoveable);
+            if (!memory) return false;
             capacity = want;
         }
-        if (!in.readAll(g.block.data() + g.size, len)) {
-            g.truncated = true;
-            return true;
-        }
+        std::memcpy(g.block.data() + g.size, data, len);
         g.size += len;
-    }
+        return true;
+    });
+    g.truncated = walk == Walk::Truncated;
+    return memory;
 }
 
 // The most pixels a code stream of this many bytes can produce: every code
@@ -346,23 +343,9 @@ int16_t streamIndices(FileWindow &in, uint64_t pixels, uint8_t *out) {
     if (!in.byte(s)) return CONV_E_READ;
     if (s > lzw::kMaxMinCodeSize) return CONV_E_DATA;
     lzw::Decoder decoder(out, size_t(pixels), {s, lzw::BitOrder::LsbFirst, 0});
-    bool truncated = false;
-    for (;;) {
-        uint8_t len;
-        if (!in.byte(len)) {
-            truncated = true;
-            break;
-        }
-        if (len == 0) break;
-        ByteReader block = in.take(len);
-        const uint8_t *data = block.span(len);
-        if (!data) {
-            truncated = true;  // only whole sub-blocks are decoded
-            break;
-        }
-        if (!decoder.feed(data, len)) break;
-    }
-    return decodedImage(decoder.finish(), truncated, pixels, out, pixels);
+    // Only whole sub-blocks are decoded.
+    const Walk walk = walkSubBlocks(in, [&](const uint8_t *data, size_t len) { return decoder.feed(data, len); });
+    return decodedImage(decoder.finish(), walk == Walk::Truncated, pixels, out, pixels);
 }
 
 // Whether the image can be decoded straight into the DIB's bits: an 8-bit
