@@ -41,6 +41,7 @@
 //   rest of the buffer is left as it was.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -98,13 +99,11 @@ struct Entry {
 constexpr size_t kRun = size_t(1) << (sizeof(size_t) * 8 - 1);
 constexpr size_t kRunFrom = 16;
 
-// Whether the first n (n <= 15) bytes of the 16 in words a, b are all the
-// first one.
-inline bool sameBytes(uint64_t a, uint64_t b, size_t n) {
+// Whether the first 15 bytes of the 16 in words a, b are all the first one
+// (the first string long enough to be filled is 15 bytes).
+inline bool sameFifteen(uint64_t a, uint64_t b) {
     const uint64_t all = (a & 0xFF) * 0x0101010101010101u;
-    const uint64_t low = n >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * n)) - 1;
-    const uint64_t high = n <= 8 ? 0 : (uint64_t(1) << (8 * (n - 8))) - 1;
-    return ((a ^ all) & low) == 0 && ((b ^ all) & high) == 0;
+    return a == all && ((b ^ all) << 8) == 0;
 }
 
 inline void copy16(uint8_t *dst, const uint8_t *src) {
@@ -253,7 +252,7 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
             // is written again unchanged.
             dst[e.len - 1] = e.src[e.len - 1];
             o += e.len;
-            if (Runs && e.len == kRunFrom - 1 && sameBytes(a, b, e.len)) {
+            if (Runs && e.len == kRunFrom - 1 && sameFifteen(a, b)) {
                 // The first string long enough to be filled: the entry made
                 // ahead is this run plus one byte.
                 next = grow(next);
@@ -415,7 +414,7 @@ public:
     // more); the bytes behind the output are cleared as the contract says.
     DecodeResult finish() {
         if (!valid_) return DecodeResult{-6, 0, false};
-        const size_t o = st_.o, tail = capacity_ - o < 16 ? capacity_ - o : 16;
+        const size_t o = st_.o, tail = std::min(capacity_ - o, size_t(16));
         if (tail) std::memset(out_ + o, 0, tail);
         return DecodeResult{st_.failed ? -6 : 1, o + st_.dropped, st_.sawEnd};
     }
