@@ -79,7 +79,7 @@ TEST_F(CursorFormat, ChangeFormatStartsFromTheEditorsImageAndCancelKeepsTheRecor
     }
 }
 
-TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordAndValidatesOther) {
+TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordValidatesOtherAndTakesControlIds) {
     ed.imageWidth = ed.imageHeight = 48;
     ed.colorSetting = 16;
     // Enter (the buttons and OK are driven through the real dialog under wine).
@@ -107,10 +107,7 @@ TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordAndValidatesOther) {
     // No colour button on: the editor's value stays.
     auto none = change([](ChangeCursorFormatModel &m) { return m.colorChoice = 0, 1; }, {0, 0, 0, 0, 9});
     EXPECT_EQ(std::pair(none.second[2], none.second[4]), std::pair(16u, 0u));
-}
-
-TEST_F(CursorFormat, HeadlessHostWorksTheDialogThroughItsControlIds) {
-    ed.imageWidth = ed.imageHeight = 48;
+    // A headless host works the dialog through its control ids.
     ui.dialogAnswer = [](int32_t, VcDialog *d) -> intptr_t {
         char text[8] = {};
         EXPECT_EQ(VcDialogTemplate(d), vc::kChangeCursorTemplate);
@@ -128,3 +125,4 @@ TEST_F(CursorFormat, HeadlessHostWorksTheDialogThroughItsControlIds) {
     EXPECT_EQ(vc::ChangeCursorFormatDialog(nullptr, FakeEditor::callback(), &r), 1);
     EXPECT_EQ(std::make_pair(r.width, r.height), std::make_pair(48u, 9u));
 }
+

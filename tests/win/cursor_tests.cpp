@@ -1,23 +1,23 @@
-// The cursor format questions as real Windows dialogs (templates 107 and
-// 108), driven the way a user would (radio buttons, X/Y fields, OK,
-// Cancel), a picture of each kept as an artefact; then a cursor save
-// through VelmConv32.dll asking with its own resources;
-// icons as today's tools write them opened through it.
+// The cursor format questions of VelmConv32.dll as real Windows dialogs
+// from its own resources (templates 107 and 108), asked by a cursor save and
+// by command 1002 and driven the way a user would (radio buttons, X/Y
+// fields, OK, Cancel), a picture of each kept as an artefact; icons as
+// today's tools write them opened through it.
 
-#include "cursor/cursor_format.h"
 #include "support/icon_pixels.h"
 #include "win_test_util.h"
 
 namespace {
 
-using namespace vc;
 using namespace wintest;
 
-using CursorDialogs = ViewTest;
+using CursorDialogs = LibraryTest;
 
-TEST_F(CursorDialogs, SelectCursorFormatShowsItsControlsAndMapsEachButton) {
+TEST_F(CursorDialogs, SelectCursorFormatShowsItsControlsAndMapsOtherAndCancel) {
     FakeEditor ed;
     ed.imageWidth = ed.imageHeight = 48;
+    ed.addIcon(vctest::iconFromDib(vctest::makeDib(48, 48, 4)));
+    ScratchFile kept("kept.cur", "", false), none("none.cur", "", false);
     bool looked = false;
     whenOpen([&](HWND d) {
         looked = true;
@@ -30,17 +30,19 @@ TEST_F(CursorDialogs, SelectCursorFormatShowsItsControlsAndMapsEachButton) {
         EXPECT_FALSE(checked(d, IDC_CURSOR_SIZE32)) << "one radio group";
         click(d, IDOK);
     });
-    EXPECT_EQ(SelectCursorSize(parent.hwnd, FakeEditor::callback()), 48u + 48u * 65536u);
+    ASSERT_EQ(save(parent.hwnd, kept.path(), nullptr, 132, 0, FakeEditor::callback()), 1);
     EXPECT_TRUE(looked);
+    ASSERT_EQ(ed.iconRequests.size(), 1u);
+    EXPECT_EQ(ed.iconRequests[0].width + 65536 * ed.iconRequests[0].height, 48 + 65536 * 48) << "the size kept";
     whenOpen([](HWND d) { click(d, IDCANCEL); });
-    EXPECT_EQ(SelectCursorSize(parent.hwnd, FakeEditor::callback()), 0xFFFFFFFFu);
+    EXPECT_EQ(save(parent.hwnd, none.path(), nullptr, 132, 0, FakeEditor::callback()), 0);
+    EXPECT_FALSE(none.exists()) << "Cancel writes nothing";
 }
 
 TEST_F(CursorDialogs, ChangeCursorFormatIsDrivenToTheRecordItFills) {
     FakeEditor ed;
     ed.imageWidth = ed.imageHeight = 48;
     ed.colorSetting = 3;
-    ConvFormatChange r{};
     bool refusedStayedOpen = false;
     whenOpen([&](HWND d) {
         EXPECT_EQ(title(d), "Change Cursor Format");
@@ -59,39 +61,20 @@ TEST_F(CursorDialogs, ChangeCursorFormatIsDrivenToTheRecordItFills) {
         click(d, IDC_CURSOR_SCALE);
         click(d, IDOK);
     });
-    EXPECT_EQ(ChangeCursorFormatDialog(parent.hwnd, FakeEditor::callback(), &r), 1);
+    auto command = bind<ProcessCommandFn>(module_, "ProcessCommand");
+    EXPECT_EQ(command(parent.hwnd, CONV_CMD_CHANGE_FORMAT, CONV_FMT_ANI, nullptr, 0, FakeEditor::callback()), 1);
     EXPECT_TRUE(refusedStayedOpen);
+    ASSERT_EQ(ed.formatChanges.size(), 1u);
+    const ConvFormatChange &r = ed.formatChanges[0];
     EXPECT_EQ((std::vector<uint32_t>{r.width, r.height, r.colors, r.scale, r.reserved}),
               (std::vector<uint32_t>{8, 300, 256, 0, 0}));
 }
 
-// Saving a cursor through VelmConv32.dll asks with the template from its
-// own resources (the written bytes are the native IcoFiles tables').
-TEST_F(CursorDialogs, DllAsksTheSizeFromItsOwnResourcesAndCancelWritesNothing) {
-    HMODULE module = LoadLibraryA(libraryPath().c_str());
-    ASSERT_NE(module, nullptr) << libraryPath();
-    FakeEditor ed;
-    ed.imageWidth = ed.imageHeight = 48;
-    ed.addIcon(vctest::iconFromDib(vctest::makeDib(48, 48, 4)));
-    ScratchFile none("none.cur", "", false);
-    std::string asked;
-    whenOpen([&](HWND d) {
-        asked = title(d);
-        click(d, IDCANCEL);
-    });
-    EXPECT_EQ(bind<SaveConvImageFn>(module, "SaveConvImage")(parent.hwnd, none.path(), nullptr, 132, 0, FakeEditor::callback()), 0);
-    EXPECT_EQ(asked, "Select Cursor Format");
-    EXPECT_FALSE(none.exists()) << "Cancel writes nothing";
-    FreeLibrary(module);
-}
-
 // The PNG images go through the system's imaging component: the same
 // entries as natively, the same pixels as Pillow's.
-TEST(ModernIcons, OpenThroughTheDllAtTheChosenEntryAsPillowDecodesIt) {
+TEST_F(CursorDialogs, ModernIconsOpenAtTheChosenEntryAsPillowDecodesIt) {
     const char *artifacts = std::getenv("VELMCONV_ARTIFACTS");
     ASSERT_TRUE(artifacts && *artifacts);
-    HMODULE module = LoadLibraryA(libraryPath().c_str());
-    auto load = bind<LoadConvImageFn>(module, "LoadConvImage");
     for (const vctest::ModernIcon &c : vctest::kModernIcons) {
         const std::string file = std::string(artifacts) + "\\modern_icons\\" + c.file;
         FakeEditor ed;
@@ -105,7 +88,6 @@ TEST(ModernIcons, OpenThroughTheDllAtTheChosenEntryAsPillowDecodesIt) {
                 << c.file;
         }
     }
-    FreeLibrary(module);
 }
 
 }  // namespace
