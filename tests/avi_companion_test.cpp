@@ -8,8 +8,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <random>
-
 #include "still_support.h"
 #include "support/avi_pixels.h"
 #include "support/library_test.h"
@@ -142,15 +140,14 @@ TEST_F(AviCompanion, FilesFfmpegWritesImportFrameForFrame) {
         {"msvideo1 with sound", "-c:v msvideo1 -c:a pcm_s16le -shortest", 30, 30, "32x24"},
         // Ticks 2, 4 and 5 dropped: the pictures before them held.
         {"held frames", "-c:v rawvideo -pix_fmt bgr24 -an -vf select='not(eq(n\\,2)+eq(n\\,4)+eq(n\\,5))' -fps_mode passthrough", 9, 12, "33x24"},
+        {"msrle", "-c:v msrle -pix_fmt pal8 -an", 30, 30, "32x24"},  // where this ffmpeg has the encoder
     };
+    const bool msrle = capture("ffmpeg -v error -encoders").find(" msrle ") != std::string::npos;
     for (const auto &[name, args, frames, ticks, size] : rows) {
         SCOPED_TRACE(name);
-        expectFramesMatch(ffmpegAvi(name, args, frames, size), ticks);
+        if (std::string(name) != "msrle" || msrle) expectFramesMatch(ffmpegAvi(name, args, frames, size), ticks);
+        else std::printf("MS-RLE row left out: this ffmpeg has no MS-RLE encoder\n");
     }
-    if (capture("ffmpeg -v error -encoders").find(" msrle ") != std::string::npos)
-        expectFramesMatch(ffmpegAvi("msrle", "-c:v msrle -pix_fmt pal8 -an", 30, "32x24"), 30);
-    else
-        std::printf("MS-RLE row left out: this ffmpeg has no MS-RLE encoder\n");
 }
 
 // 40000 frames: counted, and read one after the other without memory
@@ -174,9 +171,8 @@ TEST_F(AviCompanion, LongFileReadsWithFlatMemory) {
 }
 
 TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
-    // Delays 1, 2, 3 at 12 per second: frames at ticks 0, 1, 3 and the
-    // last again at 5, the ticks between dropped (the picture held).
-    // Bits, the codec chosen, its name, the mean difference per channel it
+    // writeRamps: frames at ticks 0, 1, 3 and the last again at 5, the
+    // ticks between dropped (the picture held). Bits, the codec chosen, its name, the mean difference per channel it
     // may leave, sound merged.
     const std::tuple<int, int, const char *, int, bool> rows[] = {
         {8, 0, "rawvideo", 0, false}, {24, 0, "rawvideo", 0, true}, {24, 1, "msvideo1", 12, false},
@@ -184,7 +180,7 @@ TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
     };
     const std::string wave = path("tone.wav");
     ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i sine=f=300:d=2 -ac 2 -ar 22050 -c:a pcm_u8 " + wave));
-    const int32_t w = 36, h = 20, ticks[] = {0, 1, 3, 5, 6};
+    const int32_t w = 36, h = 20;
     for (const auto &[bits, codec, codecName, tolerance, sound] : rows) {
         SCOPED_TRACE(std::string(codecName) + " from " + std::to_string(bits) + " bits");
         const Bytes header = dibHeader(w, h, bits);
@@ -195,17 +191,8 @@ TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
         gCodecChoice = codec;
         fn<ShowCompressOptionsDlgFn>("ShowCompressOptionsDlg")(f, nullptr);
         ASSERT_TRUE(fn<InitAviStreamWriteFn>("InitAviStreamWrite")(f, header.data(), uint32_t(header.size()), 1));
-        Bytes shown;  // the picture of each tick
-        for (int k = 0; k < 4; ++k) {
-            const Bytes pixels = rampPixels(w, h, bits, k);
-            ASSERT_TRUE(write(f, ticks[k], pixels));
-            Bytes dib = header;
-            dib.insert(dib.end(), pixels.begin(), pixels.end());
-            for (int t = ticks[k]; t < ticks[k + 1]; ++t) {
-                const Bytes bgr = dibToBgr(dib.data());
-                shown.insert(shown.end(), bgr.begin(), bgr.end());
-            }
-        }
+        const Bytes shown = writeRamps([&](int32_t t, const Bytes &pixels) { return write(f, t, pixels); }, header, w, h, bits);
+        ASSERT_FALSE(shown.empty());
         EXPECT_FALSE(write(f, 4, rampPixels(w, h, bits, 0)));  // ticks only go forward
         EXPECT_FALSE(merge(f, file.c_str(), 6)) << "not a WAVE file";
         EXPECT_EQ(sound && merge(f, wave.c_str(), 6), sound);
@@ -331,7 +318,8 @@ TEST_F(AviCompanion, FullDiskKeepsTheFramesWritten) {
 }
 
 // Damaged and lying files open or not, but every frame asked of them is a
-// whole picture of the file's size or none.
+// whole picture of the file's size or none. (Random damage is fuzz_avi's,
+// which checks the same on every input.)
 TEST_F(AviCompanion, HostileFilesNeverCrash) {
     const Bytes good = slurp(ffmpegAvi("base", "-c:v rawvideo -pix_fmt pal8 -an", 30, "16x16"));
     ASSERT_GT(good.size(), 9000u);
@@ -343,6 +331,15 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
     const Bytes noIndex(good.begin(), good.begin() + long(find("idx1")));
     Bytes zeroSized = good;
     for (size_t at = find("idx1") + 8; at + 16 <= good.size(); at += 16) vc::storeLe32(zeroSized.data() + at + 12, 0);
+    // The second MJPEG frame replaced by a smaller picture, padded to its chunk.
+    Bytes mjpeg = slurp(ffmpegAvi("mjpeg base", "-c:v mjpeg -an", 30, "16x16"));
+    const std::string small = path("small.jpg");
+    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=s=8x8 -frames:v 1 -c:v mjpeg " + small));
+    const Bytes jpeg = slurp(small);
+    const auto chunk = [&](auto from, const char *id) { return std::search(from, mjpeg.end(), id, id + 4); };
+    const size_t at = size_t(chunk(chunk(chunk(mjpeg.begin(), "movi"), "00dc") + 4, "00dc") - mjpeg.begin());
+    ASSERT_LE(jpeg.size(), loadLe32(mjpeg.data() + at + 4));
+    std::fill_n(std::copy(jpeg.begin(), jpeg.end(), mjpeg.begin() + long(at) + 8), loadLe32(mjpeg.data() + at + 4) - jpeg.size(), 0);
     using Row = std::tuple<const char *, Bytes, int>;  // name, bytes, frame count (-1: not opened; -2: any)
     const Row rows[] = {
         {"whole", good, 30},
@@ -360,24 +357,9 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
         {"a picture past the limit", patched(patched(good, "strf", 8 + 4, 60000), "strf", 8 + 8, 60000), -1},
         {"zero-sized frames", zeroSized, -2},
         {"index past the end", patched(good, "idx1", 8 + 8, 0x7FFFFF00), -2},
+        {"a frame of another size", mjpeg, -2},
     };
-    std::mt19937 rng(12);
-    std::vector<Row> all(std::begin(rows), std::end(rows));
-    for (int k = 0; k < 40 * 6; ++k) {
-        if (k % 6 == 0) all.push_back({"flipped header bytes", good, -2});
-        std::get<1>(all.back())[rng() % 2200] = uint8_t(rng());
-    }
-    // The second MJPEG frame replaced by a smaller picture, padded to its chunk.
-    Bytes mjpeg = slurp(ffmpegAvi("mjpeg base", "-c:v mjpeg -an", 30, "16x16"));
-    const std::string small = path("small.jpg");
-    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=s=8x8 -frames:v 1 -c:v mjpeg " + small));
-    const Bytes jpeg = slurp(small);
-    const auto chunk = [&](auto from, const char *id) { return std::search(from, mjpeg.end(), id, id + 4); };
-    const size_t at = size_t(chunk(chunk(chunk(mjpeg.begin(), "movi"), "00dc") + 4, "00dc") - mjpeg.begin());
-    ASSERT_LE(jpeg.size(), loadLe32(mjpeg.data() + at + 4));
-    std::fill_n(std::copy(jpeg.begin(), jpeg.end(), mjpeg.begin() + long(at) + 8), loadLe32(mjpeg.data() + at + 4) - jpeg.size(), 0);
-    all.push_back({"a frame of another size", mjpeg, -2});
-    for (const auto &[name, bytes, count] : all) {
+    for (const auto &[name, bytes, count] : rows) {
         SCOPED_TRACE(name);
         VfwFile f = open(writeFile("hostile.avi", bytes));
         EXPECT_TRUE(count != -1 || f == 0);

@@ -9,6 +9,7 @@
 #include "common/bytes.h"
 #include "platform/headless_dialog.h"
 #include "still_support.h"
+#include "support/avi_pixels.h"
 #include "support/fake_companion.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
@@ -217,34 +218,30 @@ TEST_F(Avi, SelectFramesFieldRules) {
 TEST_F(Avi, HandOverWithFlagsSkippingMissingFrames) {
     // Palette goes with no stretching only, and stretching is only taken
     // off; cancelled on the progress at the second frame asked.
-    const struct {
-        uint32_t option;
-        intptr_t dither;
-        bool refuse;
-        intptr_t flags;
-        std::vector<int32_t> asked;
-        std::vector<int32_t> toggles = {};
-        int cancelAt = 0;
-    } cases[] = {{0, 0, false, 4, {1, 3, 5}}, {0, 1, false, 8, {1, 3, 5}}, {1, 0, false, 64 + 4, {1, 3, 5}},
-                 {0, 0, false, 2 + 4, {1, 3, 5}, {vc::kAviImportPalette, vc::kAviImportStretch}},
-                 {1, 0, false, 4, {1, 3, 5}, {vc::kAviImportPalette, vc::kAviImportStretch}},
-                 {0, 1, false, 4, {1, 3, 5}, {vc::kAviImportDither}}, {0, 0, false, 4, {1, 3}, {}, 5},
-                 {0, 0, true, 4, {1}}};  // the editor refuses the first frame
+    const int32_t palette = vc::kAviImportPalette, stretch = vc::kAviImportStretch;
+    // option, the editor's dither answer, it refuses frames, flags handed over, frames asked, buttons, cancel at
+    const std::tuple<uint32_t, intptr_t, bool, intptr_t, std::vector<int32_t>, std::vector<int32_t>, int> cases[] = {
+        {0, 0, false, 4, {1, 3, 5}, {}, 0},        {0, 1, false, 8, {1, 3, 5}, {}, 0},
+        {1, 0, false, 64 + 4, {1, 3, 5}, {}, 0},   {0, 0, false, 2 + 4, {1, 3, 5}, {palette, stretch}, 0},
+        {1, 0, false, 4, {1, 3, 5}, {palette, stretch}, 0},
+        {0, 1, false, 4, {1, 3, 5}, {vc::kAviImportDither}, 0},
+        {0, 0, false, 4, {1, 3}, {}, 5},           {0, 0, true, 4, {1}, {}, 0},  // the editor refuses the first frame
+    };
     fake.missingFrames = {3};  // left out; the frames after it still come
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.flags);
+    for (const auto &[option, dither, refuse, flags, asked, toggles, cancelAt] : cases) {
+        SCOPED_TRACE(flags);
         editor.images.clear(), fake.framesAsked.clear();
-        editor.dither = c.dither;
-        if (c.refuse) editor.refuse(HOST_ADD_FRAME);
-        ui.pressCancelOnPump(c.cancelAt);
+        editor.dither = dither;
+        if (refuse) editor.refuse(HOST_ADD_FRAME);
+        ui.pressCancelOnPump(cancelAt);
         EXPECT_EQ(import([&](auto &, VcDialog *d) {
-                      for (int32_t id : c.toggles) VcDialogClick(d, id);
+                      for (int32_t id : toggles) VcDialogClick(d, id);
                       return clicks(d, 1, {5, 3, 1}), VC_DIALOG_DEFAULT;
-                  }, c.option), CONV_OK);
-        EXPECT_EQ(fake.framesAsked, c.asked);
-        ASSERT_EQ(editor.images.size(), c.refuse ? 0u : c.asked.size() - 1);
+                  }, option), CONV_OK);
+        EXPECT_EQ(fake.framesAsked, asked);
+        ASSERT_EQ(editor.images.size(), refuse ? 0u : asked.size() - 1);
         for (size_t i = 0; i < editor.images.size(); ++i)
-            EXPECT_EQ(std::pair(editor.images[i].flags, int(editor.images[i].bytes[1064])), std::pair(c.flags, i ? 5 : 1));
+            EXPECT_EQ(std::pair(editor.images[i].flags, int(editor.images[i].bytes[1064])), std::pair(flags, i ? 5 : 1));
     }
     EXPECT_FALSE(ui.progress.empty());
     fake.canDraw = false;
@@ -334,35 +331,30 @@ TEST_F(Avi, DepthsReachTheCompanionAsItTakesThem) {
 }
 
 TEST_F(Avi, FailuresOfTheExport) {
-    const struct {
-        const char *what;
-        int32_t initResult, writesLeft, mergeResult;
-        int16_t result;
-        size_t messages;
-        uint16_t bits = 8;
-        const char *wave = "sound.wav";
-    } cases[] = {
-        {"stream refused", 0, 1 << 30, 1, CONV_E_DATA, 0},
-        {"disk full at the second frame", 1, 1, 1, CONV_E_WRITE, 0},
-        {"disk full at the last picture again", 1, 3, 1, CONV_E_WRITE, 0},
-        {"sound merged", 1, 1 << 30, 1, CONV_OK, 0},
-        {"sound refused", 1, 1 << 30, 0, CONV_OK, 1},  // the video stays
-        {"widened stream refused", 0, 1 << 30, 1, CONV_E_DATA, 0, 4},
-        {"no sound chosen", 1, 1 << 30, 1, CONV_OK, 0, 8, nullptr},
+    const int all = 1 << 30;
+    // the companion's init, writes and merge answers, the result, message boxes, bits, sound chosen
+    const std::tuple<const char *, int32_t, int32_t, int32_t, int16_t, size_t, uint16_t, bool> cases[] = {
+        {"stream refused", 0, all, 1, CONV_E_DATA, 0, 8, true},
+        {"disk full at the second frame", 1, 1, 1, CONV_E_WRITE, 0, 8, true},
+        {"disk full at the last picture again", 1, 3, 1, CONV_E_WRITE, 0, 8, true},
+        {"sound merged", 1, all, 1, CONV_OK, 0, 8, true},
+        {"sound refused", 1, all, 0, CONV_OK, 1, 8, true},  // the video stays
+        {"widened stream refused", 0, all, 1, CONV_E_DATA, 0, 4, true},
+        {"no sound chosen", 1, all, 1, CONV_OK, 0, 8, false},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto &[what, init, writes, merge, result, messages, bits, wave] : cases) {
+        SCOPED_TRACE(what);
         ui.messageBoxes.clear(), fake.merged.clear();
-        fake.initResult = c.initResult, fake.writesLeft = c.writesLeft, fake.mergeResult = c.mergeResult;
-        editor.fileDialogAnswer = c.wave ? std::optional<std::string>(c.wave) : std::nullopt;
-        animation(3, 4, c.bits);
+        fake.initResult = init, fake.writesLeft = writes, fake.mergeResult = merge;
+        editor.fileDialogAnswer = wave ? std::optional<std::string>("sound.wav") : std::nullopt;
+        animation(3, 4, bits);
         EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) {
                       VcDialogClick(d, vc::kAviExportWaveButton);
                       return delays(d, {"1", "2", "3"});
-                  }), c.result);
+                  }), result);
         EXPECT_TRUE(std::filesystem::exists(path("out.avi")));  // a partial file stays
-        EXPECT_EQ(fake.merged, (c.result == CONV_OK && c.wave ? std::vector<uint32_t>{6, 12} : std::vector<uint32_t>{}));
-        ASSERT_EQ(ui.messageBoxes.size(), c.messages);
+        EXPECT_EQ(fake.merged, (result == CONV_OK && wave ? std::vector<uint32_t>{6, 12} : std::vector<uint32_t>{}));
+        ASSERT_EQ(ui.messageBoxes.size(), messages);
         for (const auto &box : ui.messageBoxes) EXPECT_EQ(box.text.rfind("Error adding Sound", 0), 0u);
     }
     // Allocations: the delay table, the strip's selection (the strip goes
@@ -419,11 +411,7 @@ TEST_F(Avi, ImportStripActions) {
     std::vector<std::string> dialogs;  // the stepping dialog's fields
     import([&](vc::AviImportModel &m, VcDialog *d) {
         const auto reel = [&](int code, int32_t frame) { VcDialogReelNotify(d, vc::kAviImportReel, code, frame); };
-        const struct {
-            std::function<void()> act;
-            Frames selected;
-            const char *label;
-        } steps[] = {
+        const std::tuple<std::function<void()>, Frames, const char *> steps[] = {  // action, selection, frame label
             {[&] { VcDialogClick(d, vc::kAviPrevious); }, {}, "300"},  // from the first to the last
             {[&] { clicks(d, 2, {297}); }, {}, "300"},                  // the stepping dialog with nothing selected
             {[&] { VcDialogClick(d, vc::kAviImportToggle); }, {299}, "300"},
@@ -441,10 +429,9 @@ TEST_F(Avi, ImportStripActions) {
             {[&] { clicks(d, 2, {25}); }, {20, 21, 22, 23, 24, 25}, "21"},
             {[&] { clicks(d, 2, {22}); }, {23, 24, 25}, "21"},
         };
-        for (const auto &step : steps) {
-            step.act();
-            EXPECT_EQ(selection(m.reel), step.selected) << &step - steps;
-            EXPECT_EQ(m.frameLabel, step.label) << &step - steps;
+        for (const auto &[act, selected, label] : steps) {
+            act();
+            EXPECT_EQ(std::pair(selection(m.reel), m.frameLabel), std::pair(selected, std::string(label))) << label;
         }
         return intptr_t(0);
     }, 0, [&](vc::AviSelectFramesModel &s, VcDialog *) {
@@ -473,10 +460,9 @@ TEST_F(Avi, CompanionRoundTripReadByFfmpeg) {
     EXPECT_EQ(capture("ffprobe -v error -show_entries stream=codec_name,r_frame_rate -of csv=p=0 " + file), "rawvideo,12/1\n");
     const std::string decoded = capture("ffmpeg -v error -i " + file + " -vsync passthrough -f rawvideo -pix_fmt bgr24 -");
     ASSERT_EQ(decoded.size(), 4u * 48u);
-    for (size_t f = 0; f < 4; ++f) {  // top row first; the editor's rows run bottom up
-        const std::vector<uint8_t> &dib = editor.images[std::min<size_t>(f, 2)].bytes;
-        EXPECT_EQ(decoded.substr(f * 48, 48), std::string(dib.begin() + 64, dib.end()) + std::string(dib.begin() + 40, dib.begin() + 64));
-    }
+    for (size_t f = 0; f < 4; ++f)  // the last picture again at its last tick
+        EXPECT_TRUE(avitest::Bytes(decoded.begin() + long(f) * 48, decoded.begin() + long(f + 1) * 48) ==
+                    avitest::dibToBgr(editor.images[std::min<size_t>(f, 2)].bytes.data())) << f;
     importName = file;
     EXPECT_EQ(import([](vc::AviImportModel &m, VcDialog *d) {
                   EXPECT_EQ(m.countText + " " + m.sizeText + " " + m.rateText, "6 8 x 2 12");

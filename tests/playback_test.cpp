@@ -43,33 +43,26 @@ struct LogSurface final : vc::PlaybackSurface {
     void postTick() override { ++posted; }
 };
 
-struct Timing {
-    const char *name;
-    std::vector<std::array<uint16_t, 3>> frames;  // delay, disposal, user input
-    bool repeat;
-    uint32_t loops;
-    bool nt;
-    int noPicture;  // the frame the editor has no picture for, -1 none
-    const char *expected;
-};
+using Frames = std::vector<std::array<uint16_t, 3>>;  // delay, disposal, user input
 
-// Runs up to 100 ticks of 10 ms; a posted tick comes before the next timer
-// tick, and a frame waiting for the user gets a click.
-std::string play(const Timing &c) {
+// Runs up to 100 ticks of 10 ms (on the 55 ms timer unless `nt`); a posted
+// tick comes before the next timer tick, and a frame waiting for the user
+// gets a click. noPicture: the frame the editor has no picture for.
+std::string play(const Frames &frames, bool repeat, uint32_t loops, bool nt, int noPicture) {
     vc::GifAnimRecord r{};
-    r.frameCount = int16_t(c.frames.size());
-    r.repeat = c.repeat;
-    r.loopCount = c.loops;
+    r.frameCount = int16_t(frames.size());
+    r.repeat = repeat;
+    r.loopCount = loops;
     r.screenWidth = 40, r.screenHeight = 30, r.outputWidth = 20, r.outputHeight = 10;
-    for (size_t i = 0; i < c.frames.size(); ++i) {
-        r.frames[i].delay = c.frames[i][0];
-        r.frames[i].disposal = c.frames[i][1];
-        r.frames[i].userInput = c.frames[i][2];
+    for (size_t i = 0; i < frames.size(); ++i) {
+        r.frames[i].delay = frames[i][0];
+        r.frames[i].disposal = frames[i][1];
+        r.frames[i].userInput = frames[i][2];
         r.frames[i].left = int16_t(i * 10), r.frames[i].top = int16_t(i * 5);
     }
     LogSurface s;
-    s.noPicture = c.noPicture;
-    vc::PlaybackModel m(r, c.nt);
+    s.noPicture = noPicture;
+    vc::PlaybackModel m(r, nt);
     m.start(s);
     for (s.tick = 1; s.tick <= 100; ++s.tick) {
         if (m.idle()) {
@@ -89,7 +82,8 @@ std::string play(const Timing &c) {
 }
 
 TEST(PlaybackTiming, FramesShowAtTheirTicks) {
-    const Timing cases[] = {
+    // frames, repeat, loops, the 10 ms timer, frame without a picture, what shows
+    const std::tuple<const char *, Frames, bool, uint32_t, bool, int, const char *> cases[] = {
         // A zero delay shows the next frame at once; the sequence plays
         // three times with a loop count of 2.
         {"delays 10 0 20, two loops", {{10, 1, 0}, {0, 1, 0}, {20, 1, 0}}, true, 2, true, -1,
@@ -110,10 +104,8 @@ TEST(PlaybackTiming, FramesShowAtTheirTicks) {
         {"disposal 1, 2, 3", {{1, 1, 0}, {1, 2, 0}, {1, 3, 0}, {1, 0, 0}}, false, 0, true, -1,
          "blank 0@1 1@3 bg(10,5,20,10) 2@5 bg(20,10,20,10) 3@7 end@9"},
     };
-    for (const Timing &c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(play(c), c.expected);
-    }
+    for (const auto &[name, frames, repeat, loops, nt, noPicture, expected] : cases)
+        EXPECT_EQ(play(frames, repeat, loops, nt, noPicture), expected) << name;
     // On the 55 ms timer: delay 1 is 0.636 ticks, delay 3 1.000000045 in single precision.
     const auto wait = [](uint16_t delay) { return vc::PlaybackModel::waitTicks(delay, false); };
     EXPECT_EQ(std::vector({wait(10), wait(1), wait(3)}), std::vector({2u, 0u, 1u}));
@@ -138,9 +130,12 @@ protected:
         if (gif.size() > 13 && (gif[10] & 0x80) && 13u + 3u * gif[11] + 2 < gif.size())
             std::snprintf(bg, sizeof bg, "#%02X%02X%02X", gif[13 + 3 * gif[11]], gif[14 + 3 * gif[11]],
                           gif[15 + 3 * gif[11]]);
+        return pictures(decoder + " | /usr/bin/convert - -coalesce -background '" + bg + "' -alpha remove -alpha off ppm:-");
+    }
+    // The pictures of a command's PPM output as 0x00RRGGBB.
+    Canvases pictures(const std::string &command) {
         Canvases out;
-        for (const Ppm &p : parsePpms(sh(decoder + " | /usr/bin/convert - -coalesce -background '" + bg +
-                                         "' -alpha remove -alpha off ppm:-"))) {
+        for (const Ppm &p : parsePpms(sh(command))) {
             out.emplace_back();
             for (const Rgb &c : p.pixels) out.back().push_back(uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
         }
@@ -204,20 +199,11 @@ TEST_F(Playback, CanvasesMatchIndependentDecodersOnOtherProgramsAnimations) {
         ASSERT_EQ(canvases.size(), expected.size());
         for (size_t i = 0; i < canvases.size(); ++i) EXPECT_TRUE(canvases[i] == expected[i]) << "preview canvas " << i;
 
-        // The host's play command composes the editor's own frames the same way.
-        const std::string timeline = sh(std::string(VC_HOST_BINARY) + " play " + file + " .");
+        // The host's play command composes the editor's own frames the same
+        // way; ImageMagick reads the BMP files it writes.
+        const std::string timeline = sh("rm -f canvas_*.bmp && " + std::string(VC_HOST_BINARY) + " play " + file + " .");
         EXPECT_NE(timeline.find(std::to_string(expected.size()) + " canvases written"), std::string::npos) << timeline;
-        for (size_t i = 0; i < expected.size(); ++i) {
-            char name[48];
-            std::snprintf(name, sizeof name, "canvas_%03zu.bmp", i);
-            std::string error;
-            auto bmp = host::readBmp(path(name), error);
-            ASSERT_TRUE(bmp) << error;
-            std::vector<uint32_t> pixels;
-            for (int32_t y = 0; y < bmp->height; ++y)
-                for (int32_t x = 0; x < bmp->width; ++x) pixels.push_back(bmp->pixel(x, y));
-            EXPECT_TRUE(pixels == expected[i]) << name;
-        }
+        EXPECT_TRUE(pictures("/usr/bin/convert canvas_*.bmp -alpha off ppm:-") == expected) << "canvases of velmconv play";
     }
 }
 
@@ -261,11 +247,7 @@ TEST_F(Playback, BrowserPreviewShowsTheGifAndLeavesNoTemporaryFile) {
         editor.addFrame(img);
     }
     const bool chromium = haveTool("/usr/bin/chromium");
-    const struct {
-        std::string command;
-        long writeLimit;  // bytes the disk takes, -1 all
-        int started;
-    } cases[] = {
+    const std::tuple<std::string, long, int> cases[] = {  // command, bytes the disk takes (-1 all), browsers started
         {chromium ? "/usr/bin/chromium --headless --no-sandbox --disable-gpu --screenshot=" + shot + " 2>/dev/null"
                   : "true",
          -1, 1},
@@ -273,18 +255,18 @@ TEST_F(Playback, BrowserPreviewShowsTheGifAndLeavesNoTemporaryFile) {
         {"true", 20, 0},                          // the temporary GIF cannot be written
         {"true " + std::string(510, 'x'), -1, 0},  // a command line past 520 characters
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.command.substr(0, 40));
-        VcSetBrowserCommand(c.command.c_str());
+    for (const auto &[command, writeLimit, started] : cases) {
+        SCOPED_TRACE(command.substr(0, 40));
+        VcSetBrowserCommand(command.c_str());
         auto record = vc::NewGifAnimRecord();
         record.as<vc::GifAnimRecord>()->frames[0].delay = 1000;  // ten seconds on the first frame
         auto model = std::make_unique<vc::GifAnimationDialogModel>();
         model->record = record.as<vc::GifAnimRecord>();
         model->callback = host::Editor::callback();
         model->start();
-        EXPECT_EQ(model->enabled(IDC_GIFANIM_BROWSER), !c.command.empty());
-        vc::plat::fileFailWritesAfter(c.writeLimit);
-        EXPECT_EQ(model->browserPreview(), c.started);
+        EXPECT_EQ(model->enabled(IDC_GIFANIM_BROWSER), !command.empty());
+        vc::plat::fileFailWritesAfter(writeLimit);
+        EXPECT_EQ(model->browserPreview(), started);
         vc::plat::fileFailWritesAfter(-1);
         EXPECT_TRUE(std::filesystem::is_empty(tmp)) << model->browserFile;
     }

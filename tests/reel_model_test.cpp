@@ -44,11 +44,8 @@ protected:
 };
 
 TEST_F(Reel, CellsTakeTheFramesAspectAndFillTheHeight) {
-    struct Case {
-        uint16_t fw, fh;
-        int32_t w, h, bar;
-        int32_t cellWidth, cellHeight, perPage;
-    } cases[] = {
+    // frame width and height, client width and height, bar height, cell width and height, cells per page
+    const std::tuple<uint16_t, uint16_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t> cases[] = {
         {32, 32, 320, 117, 16, 85, 85, 3},
         {4, 3, 320, 117, 16, 113, 85, 2},   // 113.33 truncated
         {1, 100, 320, 117, 16, 4, 85, 20},  // narrower than 4 pixels
@@ -56,13 +53,12 @@ TEST_F(Reel, CellsTakeTheFramesAspectAndFillTheHeight) {
         {32, 0, 320, 117, 16, 4, 0, 20},    // no frame height
         {32, 32, 50, 117, 16, 85, 85, 1},   // never fewer than one per page
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.fw << "x" << c.fh << " in " << c.w << "x" << c.h);
+    for (const auto &[fw, fh, w, h, bar, cellWidth, cellHeight, perPage] : cases) {
+        SCOPED_TRACE(::testing::Message() << fw << "x" << fh << " in " << w << "x" << h);
         ReelModel r(1, 0);
-        r.resize(c.w, c.h, c.bar);
-        r.setFrames(10, c.fw, c.fh);
-        EXPECT_EQ(std::tuple(r.cellWidth(), r.cellHeight(), r.cellsPerPage(), r.current()),
-                  std::tuple(c.cellWidth, c.cellHeight, c.perPage, -1));
+        r.resize(w, h, bar);
+        r.setFrames(10, fw, fh);
+        EXPECT_EQ(std::tuple(r.cellWidth(), r.cellHeight(), r.cellsPerPage(), r.current()), std::tuple(cellWidth, cellHeight, perPage, -1));
     }
 }
 

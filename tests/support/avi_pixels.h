@@ -60,4 +60,21 @@ inline Bytes rampPixels(int32_t w, int32_t h, int bits, int k) {
     return bits8;
 }
 
+// Frames 0 to 3 of rampPixels with delays 1, 2, 3 at 12 a second: each
+// given to write(tick, pixels) at ticks 0, 1 and 3, the last again at 5.
+// Returns the picture a player shows at each of the six ticks, top-down
+// BGR, or none when a write fails.
+template <class Write> Bytes writeRamps(Write write, const Bytes &header, int32_t w, int32_t h, int bits) {
+    const int32_t ticks[] = {0, 1, 3, 5, 6};
+    Bytes shown;
+    for (int k = 0; k < 4; ++k) {
+        Bytes dib = header, pixels = rampPixels(w, h, bits, k);
+        if (!write(ticks[k], pixels)) return {};
+        dib.insert(dib.end(), pixels.begin(), pixels.end());
+        const Bytes bgr = dibToBgr(dib.data());
+        for (int32_t t = ticks[k]; t < ticks[k + 1]; ++t) shown.insert(shown.end(), bgr.begin(), bgr.end());
+    }
+    return shown;
+}
+
 }  // namespace avitest

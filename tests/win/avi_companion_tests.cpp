@@ -35,20 +35,17 @@ protected:
 TEST_F(AviCompanion, ReadsFilesFfmpegAndTheLinuxCompanionWrote) {
     // Lossy codecs decoded by the system's decompressors may round colours
     // differently from FFmpeg's.
-    struct Row {
-        const char *name;
-        int tolerance;
-    } rows[] = {{"pal8", 0}, {"bgr24", 0}, {"held", 0}, {"msvideo1", 8}, {"cinepak", 12}, {"linux_written", 0}};
+    const std::pair<std::string, int> rows[] = {{"pal8", 0},     {"bgr24", 0},    {"held", 0},
+                                                {"msvideo1", 8}, {"cinepak", 12}, {"linux_written", 0}};
     auto open = fn<OpenAviFileFn>("OpenAviFile");
     auto info = fn<GetAviFileInfoFn>("GetAviFileInfo");
     auto frame = fn<GetAviFrameFn>("GetAviFrame");
     auto close = fn<CloseAviFileFn>("CloseAviFile");
-    for (const Row &r : rows) {
-        SCOPED_TRACE(r.name);
-        const std::string file = dir_ + r.name + ".avi";
-        const Bytes ref = slurp(dir_ + r.name + ".ref");
+    for (const auto &[name, tolerance] : rows) {
+        SCOPED_TRACE(name);
+        const Bytes ref = slurp(dir_ + name + ".ref");
         ASSERT_FALSE(ref.empty());
-        VfwFile f = open(file.c_str());
+        VfwFile f = open((dir_ + name + ".avi").c_str());
         ASSERT_NE(f, 0u);
         VfwFileInfo fi{};
         info(f, &fi);
@@ -62,47 +59,36 @@ TEST_F(AviCompanion, ReadsFilesFfmpegAndTheLinuxCompanionWrote) {
             ASSERT_EQ(got.size(), size);
             int worst = 0;
             for (size_t k = 0; k < size; ++k) worst = std::max(worst, std::abs(int(got[k]) - int(ref[i * size + k])));
-            EXPECT_LE(worst, r.tolerance) << "frame " << i;
+            EXPECT_LE(worst, tolerance) << "frame " << i;
         }
         EXPECT_EQ(frame(f, int32_t(fi.frameCount)), nullptr);
         close(f);
     }
 }
 
-// 8 and 24 bits, delays 1, 2, 3 at 12 per second (ticks 0, 1, 3 and the
-// last again at 5), the second file with the WAVE file's sound. Beside
-// each the pictures a player shows at each tick, for the check.
+// 8 and 24 bits written by writeRamps (ticks 0, 1, 3 and the last again at
+// 5), the second file with the WAVE file's sound. Beside each the pictures
+// a player shows at each tick, for the check.
 TEST_F(AviCompanion, WritesFilesOthersRead) {
-    auto create = fn<CreateAviFileFn>("CreateAviFile");
-    auto init = fn<InitAviStreamWriteFn>("InitAviStreamWrite");
     auto write = fn<WriteAviFrameFn>("WriteAviFrame");
     auto merge = fn<MergeSoundFileFn>("MergeSoundFile");
-    auto close = fn<CloseAviFileFn>("CloseAviFile");
-    const int w = 36, h = 20, ticks[] = {0, 1, 3, 5};
+    const int w = 36, h = 20;
     for (int bits : {8, 24}) {
         SCOPED_TRACE(bits);
-        const size_t stride = strideOf(w, bits);
         const Bytes header = dibHeader(w, h, bits);
         const std::string name = dir_ + "win_written_" + std::to_string(bits);
-        VfwCreateParams params{12, uint32_t(stride * h), 0, 0, uint16_t(bits > 8)};
-        VfwFile f = create((name + ".avi").c_str(), &params, header.data());
+        VfwCreateParams params{12, uint32_t(strideOf(w, bits) * h), 0, 0, uint16_t(bits > 8)};
+        VfwFile f = fn<CreateAviFileFn>("CreateAviFile")((name + ".avi").c_str(), &params, header.data());
         ASSERT_NE(f, 0u);
-        ASSERT_TRUE(init(f, header.data(), uint32_t(header.size()), 0));
-        Bytes shown;
-        for (int k = 0; k < 4; ++k) {
-            const Bytes pixels = rampPixels(w, h, bits, k);
-            VfwFrameRecord rec{ticks[k], 1, pixels.data(), uint32_t(pixels.size()), nullptr};
-            ASSERT_TRUE(write(f, &rec));
-            Bytes dib = header;
-            dib.insert(dib.end(), pixels.begin(), pixels.end());
-            const Bytes bgr = dibToBgr(dib.data());
-            for (int t = ticks[k]; t < (k < 3 ? ticks[k + 1] : 6); ++t) shown.insert(shown.end(), bgr.begin(), bgr.end());
-        }
+        ASSERT_TRUE(fn<InitAviStreamWriteFn>("InitAviStreamWrite")(f, header.data(), uint32_t(header.size()), 0));
+        const Bytes shown = writeRamps([&](int32_t tick, const Bytes &pixels) {
+            const VfwFrameRecord rec{tick, 1, pixels.data(), uint32_t(pixels.size()), nullptr};
+            return write(f, &rec) != 0;
+        }, header, w, h, bits);
+        ASSERT_FALSE(shown.empty());
         EXPECT_FALSE(merge(f, (name + ".avi").c_str(), 6, 12)) << "not a WAVE file";
-        if (bits == 24) {
-            EXPECT_TRUE(merge(f, (dir_ + "tone.wav").c_str(), 6, 12));
-        }
-        close(f);
+        EXPECT_EQ(bits == 24 && merge(f, (dir_ + "tone.wav").c_str(), 6, 12), bits == 24);
+        fn<CloseAviFileFn>("CloseAviFile")(f);
         std::ofstream(name + ".expected", std::ios::binary).write(reinterpret_cast<const char *>(shown.data()), long(shown.size()));
     }
 }
