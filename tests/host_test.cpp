@@ -24,32 +24,14 @@
 #include "support/program_files.h"
 
 using host::Image;
+using vctest::Bytes;
 
 namespace {
 
 // A picture whose pixels are a function of x and y, in the given depth.
 Image pattern(int32_t w, int32_t h, uint16_t bits) {
-    Image img;
-    img.width = w;
-    img.height = h;
-    img.bitCount = 24;
-    img.bits.assign(size_t(img.rowBytes()) * h, 0);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            uint8_t *p = img.bits.data() + size_t(h - 1 - y) * img.rowBytes() + size_t(x) * 3;
-            p[0] = uint8_t(x * 7);
-            p[1] = uint8_t(y * 13);
-            p[2] = uint8_t((x ^ y) * 5);
-        }
+    const Image img = stilltest::picture(w, h, [](int x, int y) { return host::rgb((x ^ y) * 5, y * 13, x * 7); });
     return bits == 24 ? img : host::withDepth(img, bits, false);
-}
-
-bool samePixels(const Image &a, const Image &b) {
-    if (a.width != b.width || a.height != b.height) return false;
-    for (int32_t y = 0; y < a.height; ++y)
-        for (int32_t x = 0; x < a.width; ++x)
-            if (a.pixel(x, y) != b.pixel(x, y)) return false;
-    return true;
 }
 
 std::string tempPath(const std::string &name) {
@@ -86,6 +68,20 @@ void expectPicture(const Image &ours, const std::vector<uint8_t> &rgba, int slac
         }
 }
 
+// A BMP file of that header, then the colour table, then the pixels at
+// the offset the file names.
+Bytes bmpFile(uint32_t header, int32_t w, int32_t h, uint16_t bits, uint32_t compression,
+              const Bytes &table, const Bytes &pixels) {
+    Bytes b(14 + header);
+    b[0] = 'B', b[1] = 'M';
+    vctest::poke32(b, 14, header), vctest::poke32(b, 18, uint32_t(w)), vctest::poke32(b, 22, uint32_t(h));
+    vctest::poke16(b, 26, 1), vctest::poke16(b, 28, bits), vctest::poke32(b, 30, compression);
+    b.insert(b.end(), table.begin(), table.end());
+    vctest::poke32(b, 10, uint32_t(b.size()));
+    b.insert(b.end(), pixels.begin(), pixels.end());
+    return b;
+}
+
 }  // namespace
 
 // Every depth, an odd width, with and without hidden pixels: our PNG files
@@ -99,7 +95,7 @@ TEST(HostImage, OurBmpAndPngFilesReadAsWeWroteThemAtEveryDepth) {
             Image img = pattern(21, 7, bits);
             ASSERT_EQ(img.bitCount, bits);
             // 147 pixels: at 8 bits every colour has its own entry.
-            EXPECT_TRUE(bits != 8 || samePixels(img, pattern(21, 7, 24)));
+            EXPECT_TRUE(bits != 8 || stilltest::worst(img, pattern(21, 7, 24)) == 0);
             if (masked) host::maskFromColor(img, img.pixel(3, 2));
             const std::vector<uint8_t> dib = host::toPackedDib(img);
             EXPECT_FALSE(host::fromPackedDib(dib.data(), dib.size() - 1));
@@ -110,7 +106,7 @@ TEST(HostImage, OurBmpAndPngFilesReadAsWeWroteThemAtEveryDepth) {
                 ASSERT_TRUE(host::writeBmp(bmp, img));
                 auto back = host::readBmp(bmp, error);
                 ASSERT_TRUE(back) << error;
-                EXPECT_TRUE(samePixels(img, *back));
+                EXPECT_EQ(stilltest::worst(img, *back), 0);
             }
             if (kMagick) {
                 expectPicture(img, theirPixels(png), 0);
@@ -298,27 +294,13 @@ TEST(HostFiles, ForeignBmpAndPngFilesReadAsTheirWritersReadThem) {
 // run-length 4-bit rows with a delta and line ends, rows from the top, a
 // 108-byte header with an alpha mask; and damaged ones refused.
 TEST(HostFiles, HandBuiltBmpVariantsAndDamage) {
-    using vctest::Bytes;
-    // A file of that header, then the colour table, then the pixels at the
-    // offset the file names.
-    auto bmp = [](uint32_t header, int32_t w, int32_t h, uint16_t bits, uint32_t compression, const Bytes &table,
-                  const Bytes &pixels) {
-        Bytes b(14 + header);
-        b[0] = 'B', b[1] = 'M';
-        vctest::poke32(b, 14, header), vctest::poke32(b, 18, uint32_t(w)), vctest::poke32(b, 22, uint32_t(h));
-        vctest::poke16(b, 26, 1), vctest::poke16(b, 28, bits), vctest::poke32(b, 30, compression);
-        b.insert(b.end(), table.begin(), table.end());
-        vctest::poke32(b, 10, uint32_t(b.size()));
-        b.insert(b.end(), pixels.begin(), pixels.end());
-        return b;
-    };
     Bytes grey;  // entry i is grey i*16
     for (int i = 0; i < 16; ++i) grey.insert(grey.end(), {uint8_t(i * 16), uint8_t(i * 16), uint8_t(i * 16), 0});
     // Bottom row: 3 pixels 1,2,1 then a line end; next row: a delta of 2
     // right, literal 5,6,7 (padded), line end; top row: 6 pixels of 9; end.
-    const Bytes rle4 = bmp(40, 6, 3, 4, 2, grey, {3, 0x12, 0, 0, 0, 2, 2, 0, 0, 3, 0x56, 0x70, 0, 0, 6, 0x99, 0, 1});
-    const Bytes top = bmp(40, 2, -2, 24, 0, {}, {16, 16, 16, 32, 32, 32, 0, 0, 48, 48, 48, 64, 64, 64, 0, 0});
-    Bytes v4 = bmp(108, 2, 1, 32, 3, {}, {0x50, 0x50, 0x50, 0xFF, 0x60, 0x60, 0x60, 0x7F});
+    const Bytes rle4 = bmpFile(40, 6, 3, 4, 2, grey, {3, 0x12, 0, 0, 0, 2, 2, 0, 0, 3, 0x56, 0x70, 0, 0, 6, 0x99, 0, 1});
+    const Bytes top = bmpFile(40, 2, -2, 24, 0, {}, {16, 16, 16, 32, 32, 32, 0, 0, 48, 48, 48, 64, 64, 64, 0, 0});
+    Bytes v4 = bmpFile(108, 2, 1, 32, 3, {}, {0x50, 0x50, 0x50, 0xFF, 0x60, 0x60, 0x60, 0x7F});
     vctest::poke32(v4, 54, 0xFF0000), vctest::poke32(v4, 58, 0xFF00), vctest::poke32(v4, 62, 0xFF), vctest::poke32(v4, 66, 0xFF000000);
     // The rows from the top, one hex digit (grey / 16) a pixel, '.' hidden;
     // the skipped pixels of the run-length rows keep colour 0.
@@ -389,7 +371,7 @@ protected:
             }
         }
     }
-    void write(const std::string &name, const vctest::Bytes &bytes) {
+    void write(const std::string &name, const Bytes &bytes) {
         std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), long(bytes.size()));
     }
     std::string dir;
@@ -445,13 +427,9 @@ TEST_F(HostCommand, BatchJsonNamesHelpManualAndProgress) {
     if (!kMagick) GTEST_SKIP() << "ImageMagick needed";
     ASSERT_EQ(std::system(("cd '" + dir + "' && /usr/bin/convert " + kRamp + " a.png && /usr/bin/convert a.png -colors 9 b.bmp"
                            " && /usr/bin/convert -delay 10 a.png -flop a.png c.gif").c_str()), 0);
-    vctest::Bytes png = gifsupport::readBytes(dir + "/a.png");
-    write("cut.png", vctest::Bytes(png.begin(), png.begin() + long(png.size() / 2)));
-    vctest::Bytes huge(54 + 64, 0);
-    huge[0] = 'B', huge[1] = 'M', huge[10] = 54;
-    vctest::poke32(huge, 14, 40), vctest::poke32(huge, 18, 0x7FFFFFFF), vctest::poke32(huge, 22, 0x7FFFFFFF);
-    vctest::poke16(huge, 26, 1), vctest::poke16(huge, 28, 8), vctest::poke32(huge, 30, 1);
-    write("huge.bmp", huge);
+    Bytes png = gifsupport::readBytes(dir + "/a.png");
+    write("cut.png", Bytes(png.begin(), png.begin() + long(png.size() / 2)));
+    write("huge.bmp", bmpFile(40, 0x7FFFFFFF, 0x7FFFFFFF, 8, 1, {}, Bytes(64)));
     write("empty.gif", {});
     runRows({
         {"velmconv convert --to cur --out cursors -j 2 a.png b.bmp c.gif cut.png huge.bmp empty.gif gone.png", 1,
