@@ -159,7 +159,7 @@ protected:
 // An icon request scales the frame, serves a 24-bit one as a 256-colour
 // image and masks the transparent colour; a frame request fills the block
 // at the size and depth of the library's header.
-TEST_F(HostEditor, IconAndFrameRequestsAreServedAtTheSizeAsked) {
+TEST_F(HostEditor, IconAndFrameRequestsAndFormatChanges) {
     Image img = pattern(32, 32, 24);
     editor.addFrame(img);
     editor.addFrame(pattern(10, 6, 8));
@@ -185,11 +185,8 @@ TEST_F(HostEditor, IconAndFrameRequestsAreServedAtTheSizeAsked) {
     ASSERT_TRUE(served);
     EXPECT_EQ(std::tuple(served->width, served->height, served->bitCount), std::tuple(5, 3, 4));
     EXPECT_EQ(call(HOST_GET_FRAME, frame.data(), 7), 0) << "no frame 7";
-}
 
-TEST_F(HostEditor, FormatChangeConvertsEveryFrameAndTheColourSetting) {
-    editor.addFrame(pattern(32, 32, 24));
-    editor.addFrame(pattern(16, 16, 8));
+    // A format change converts every frame and sets the colour setting.
     ConvFormatChange change{24, 24, 3, 1, 0};
     ASSERT_EQ(call(HOST_CHANGE_FORMAT, &change, 0), 1);
     for (const auto &f : editor.frames)
