@@ -22,19 +22,14 @@ template <class T>
 intptr_t ip(T p) { return reinterpret_cast<intptr_t>(p); }
 
 // ---- Fake routines for format rows -------------------------------------------
+// What they saw: the detectors' calls, the arguments of the last routine.
 struct Seen {
     std::vector<std::pair<int, int32_t>> detects;  // row code, file offset on entry
     std::set<int> detectYes;
-    int loads = 0, saves = 0, previews = 0, documentCalls = 0;
-    vc::LoadRequest load{};
-    vc::SaveRequest save{};
+    int calls = 0;
     std::string fileName;
-    void *recordImageOnEntry = nullptr;
-    int parentEnabledInWriter = -1, progressExistsInWriter = -1;
-    void *progressWindowInWriter = nullptr, *progressParentInWriter = nullptr;
-    int16_t result = 1;
-    int32_t documentResult = 1;
-    std::vector<intptr_t> documentArgs;
+    std::vector<intptr_t> args;
+    int32_t result = 1;  // what the routines return
 } seen;
 
 template <int Code>
@@ -52,30 +47,28 @@ const std::map<int, bool (*)(vc::HFile)> kFakeDetectors = {
 // The rows that detect by content, in the order they are asked.
 const std::vector<int> kDetectionOrder = {128, 130, 133, 131, 132, 166, 167, 165};
 
-int16_t fakeLoad(const vc::LoadRequest &r) {
-    ++seen.loads;
-    seen.load = r;
-    seen.fileName = r.fileName ? r.fileName : "";
-    seen.recordImageOnEntry = r.record ? r.record->image : nullptr;
+int32_t noted(const char *fileName, std::vector<intptr_t> args) {
+    seen.fileName = fileName;
+    seen.args = std::move(args);
+    ++seen.calls;
     return seen.result;
+}
+
+// The reader notes the record's image as it finds it; the writer whether
+// its parent is enabled and which progress window is open, over what.
+int16_t fakeLoad(const vc::LoadRequest &r) {
+    return int16_t(noted(r.fileName, {ip(r.parent), ip(r.record), intptr_t(r.option), ip(r.callback),
+                              ip(r.record ? r.record->image : nullptr)}));
 }
 
 int16_t fakeSave(const vc::SaveRequest &r) {
-    ++seen.saves;
-    seen.save = r;
-    seen.fileName = r.fileName ? r.fileName : "";
-    seen.parentEnabledInWriter = VcIsWindowEnabled(r.parent);
-    seen.progressExistsInWriter = VcProgressState(&seen.progressWindowInWriter, nullptr, nullptr);
-    seen.progressParentInWriter = vc::plat::parentOf(seen.progressWindowInWriter);
-    return seen.result;
+    void *open = nullptr;
+    const int exists = VcProgressState(&open, nullptr, nullptr);
+    return int16_t(noted(r.fileName, {ip(r.parent), ip(r.image), intptr_t(r.option), ip(r.callback), ip(r.progress),
+                              VcIsWindowEnabled(r.parent), exists, ip(open), ip(vc::plat::parentOf(open))}));
 }
 
-int16_t fakePreview(const char *fileName, ConvImageRecord *record) {
-    ++seen.previews;
-    seen.fileName = fileName ? fileName : "";
-    seen.documentArgs = {ip(record)};
-    return seen.result;
-}
+int16_t fakePreview(const char *fileName, ConvImageRecord *record) { return int16_t(noted(fileName, {ip(record)})); }
 
 class Exports : public LibraryTest {
 protected:
@@ -93,16 +86,13 @@ protected:
     // Fake document routines that note their arguments in order.
     void plugDocumentRoutines(int code) {
         row(code).newDocument = [](vc::Wnd parent, char *name, uint32_t option, HostCallback cb) {
-            seen.documentArgs = {ip(parent), ip(name), intptr_t(option), ip(cb)};
-            return ++seen.documentCalls, seen.documentResult;
+            return noted("", {ip(parent), ip(name), intptr_t(option), ip(cb)});
         };
         row(code).command = [](vc::Wnd parent, uint16_t id, vc::MemHandle doc, uint32_t option, HostCallback cb) {
-            seen.documentArgs = {ip(parent), id, ip(doc), intptr_t(option), ip(cb)};
-            return ++seen.documentCalls, seen.documentResult;
+            return noted("", {ip(parent), id, ip(doc), intptr_t(option), ip(cb)});
         };
         row(code).frameChanged = [](vc::MemHandle doc, int32_t kind, uint16_t frame, HostCallback cb) {
-            seen.documentArgs = {ip(doc), kind, frame, ip(cb)};
-            return ++seen.documentCalls, seen.documentResult;
+            return noted("", {ip(doc), kind, frame, ip(cb)});
         };
     }
     std::string junk;
@@ -214,68 +204,52 @@ TEST_F(Exports, UnreadableFilesFailDetectionLoadAndPreviewAlike) {
     }
 }
 
-// ---- LoadConvImage ------------------------------------------------------------------
+// ---- LoadConvImage, SaveConvImage -------------------------------------------------------
 
+// The reader gets the call as made, the record's image cleared; the format
+// byte is rewritten after it; a one-image reader is not called without a
+// record; its result comes back sign-extended; a row without one is unsupported.
 TEST_F(Exports, LoadDispatchesAndRewritesFormatByte) {
     const struct {
         int code;
         bool withRecord;
+        int16_t returns;
         int32_t result;
         int formatAfter;
     } cases[] = {
-        {128, true, 1, 128},  {128, false, -2, 128}, {130, true, 1, 130},  {130, false, -2, 130},
-        {131, true, 1, 0},    {131, false, -2, 131}, {132, true, 1, 132},  {132, false, -2, 132},
-        {133, true, 1, 133},  {133, false, -2, 133}, {165, true, 1, 0},    {165, false, 1, 0},
-        {166, true, 1, 132},  {166, false, 1, 166},  {167, true, 1, 129},  {167, false, 1, 167},
+        {128, true, 1, 1, 128},   {128, false, 1, -2, 128},  {130, true, 1, 1, 130},   {130, false, 1, -2, 130},
+        {131, true, 1, 1, 0},     {131, false, 1, -2, 131},  {132, true, 1, 1, 132},   {132, false, 1, -2, 132},
+        {133, true, 1, 1, 133},   {133, false, 1, -2, 133},  {165, true, 1, 1, 0},     {165, false, 1, 1, 0},
+        {166, true, 1, 1, 132},   {166, false, 1, 1, 166},   {167, true, 1, 1, 129},   {167, false, 1, 1, 167},
+        {167, false, 0, 0, 167},  {167, false, -3, -3, 167}, {167, true, -8, -8, 129}, {167, false, -32768, -32768, 167},
+        {167, false, 32767, 32767, 167},
+        // The one-image GIF row has no reader: content detection never
+        // gives 129, but a detector that did gets -4 and the byte kept.
+        {129, true, 1, -4, 129},
     };
     FakeEditor editor;
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::to_string(c.code) + (c.withRecord ? " with record" : " without record"));
+        SCOPED_TRACE(::testing::Message() << c.code << (c.withRecord ? " with record " : " without ") << c.returns);
         seen = Seen{};
+        seen.result = c.returns;
         plugDetectors({c.code}, {c.code});
-        row(c.code).load = &fakeLoad;
+        if (c.code != 129) row(c.code).load = &fakeLoad;
         ConvImageRecord rec{reinterpret_cast<void *>(0x99), 0, nullptr, 0};
         uint8_t fmt = 0;
         EXPECT_EQ(LoadConvImage(parent, junk.c_str(), c.withRecord ? &rec : nullptr, &fmt, 0xA5A5F00Du,
                                 FakeEditor::callback()),
                   c.result);
         EXPECT_EQ(fmt, c.formatAfter);
-        if (c.result == CONV_E_FORMAT) {
-            EXPECT_EQ(seen.loads, 0) << "a single-image reader ran without a record";
-            continue;
+        ASSERT_EQ(seen.calls, c.result == c.returns);
+        if (seen.calls) {
+            EXPECT_EQ(std::tuple(seen.fileName, seen.args),
+                      std::tuple(junk, std::vector<intptr_t>{ip(parent), ip(c.withRecord ? &rec : nullptr),
+                                                             intptr_t(0xA5A5F00Du), ip(FakeEditor::callback()), 0}));
         }
-        ASSERT_EQ(seen.loads, 1);
-        EXPECT_EQ(std::tuple(seen.load.parent, seen.fileName, seen.load.record, seen.load.option, seen.load.callback),
-                  std::tuple(parent, junk, c.withRecord ? &rec : nullptr, 0xA5A5F00Du, FakeEditor::callback()));
-        EXPECT_EQ(seen.recordImageOnEntry, nullptr);
     }
     VcDestroyWindow(parent);
 }
-
-TEST_F(Exports, LoadWithoutReaderIsUnsupportedAndResultsAreSignExtended) {
-    plugDetectors({130}, {130});
-    ConvImageRecord rec{};
-    uint8_t fmt = 0;
-    EXPECT_EQ(LoadConvImage(nullptr, junk.c_str(), &rec, &fmt, 0, nullptr), CONV_E_UNSUPPORTED);
-
-    // The one-image GIF row has no reader: content detection never gives
-    // 129, but a detector that did must still get -4 and keep the byte.
-    row(130).detect = nullptr;
-    plugDetectors({129}, {129});
-    EXPECT_EQ(LoadConvImage(nullptr, junk.c_str(), &rec, &fmt, 0, nullptr), CONV_E_UNSUPPORTED);
-    EXPECT_EQ(fmt, 129);
-
-    row(129).detect = nullptr;
-    plugDetectors({167}, {167});
-    row(167).load = &fakeLoad;
-    for (int16_t r : {int16_t(0), int16_t(-3), int16_t(-8), int16_t(-32768), int16_t(32767)}) {
-        seen.result = r;
-        EXPECT_EQ(LoadConvImage(nullptr, junk.c_str(), nullptr, &fmt, 0, nullptr), int32_t(r));
-    }
-}
-
-// ---- SaveConvImage ----------------------------------------------------------------------
 
 // The writer runs with the parent disabled under our progress window; a
 // code no writer serves is unsupported, and its progress window closes too.
@@ -284,26 +258,27 @@ TEST_F(Exports, WriterRunsUnderProgressWindowWithParentDisabled) {
     row(128).save = &fakeSave;
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
     void *image = VcMemAlloc(VC_MEM_MOVEABLE, 64);
+    HostCallback cb = FakeEditor::callback();
     const std::pair<int, int16_t> cases[] = {{128, 1}, {128, 0}, {128, -8}, {128, -5}, {131, -4}, {0, -4}, {1, -4},
                                              {127, -4}, {134, -4}, {164, -4}, {168, -4}, {255, -4}, {-1, -4}, {INT32_MIN, -4}};
     for (auto [code, result] : cases) {
         SCOPED_TRACE(::testing::Message() << code << " " << result);
-        seen.saves = 0;
+        seen.calls = 0;
         seen.result = result;
         ui.progress.clear();
-        EXPECT_EQ(SaveConvImage(parent, junk.c_str(), image, code, 0xFEEDu, FakeEditor::callback()), result);
+        EXPECT_EQ(SaveConvImage(parent, junk.c_str(), image, code, 0xFEEDu, cb), result);
         // After it: parent enabled again, progress window made and gone.
         EXPECT_EQ(std::tuple(VcIsWindowEnabled(parent), VcProgressState(nullptr, nullptr, nullptr)), std::tuple(1, 0));
         ASSERT_EQ(ui.progress.size(), 2u);
         EXPECT_TRUE(ui.progress[0].window && !ui.progress[1].window);
-        ASSERT_EQ(seen.saves, code == 128);
-        if (code != 128) continue;
+        ASSERT_EQ(seen.calls, code == 128);
         // Inside the writer: parent disabled, our progress window open over it.
-        EXPECT_EQ(std::tuple(seen.parentEnabledInWriter, seen.progressExistsInWriter, seen.progressParentInWriter),
-                  std::tuple(0, 1, parent));
-        EXPECT_EQ(seen.save.progress, seen.progressWindowInWriter);
-        EXPECT_EQ(std::tuple(seen.save.parent, seen.fileName, seen.save.image, seen.save.option, seen.save.callback),
-                  std::tuple(parent, junk, image, 0xFEEDu, FakeEditor::callback()));
+        const intptr_t window = ip(ui.progress[0].window);
+        if (seen.calls) {
+            EXPECT_EQ(std::tuple(seen.fileName, seen.args),
+                      std::tuple(junk, std::vector<intptr_t>{ip(parent), ip(image), 0xFEED, ip(cb), window, 0, 1,
+                                                             window, ip(parent)}));
+        }
     }
 
     // Without a parent no progress window is made and none is passed on.
@@ -311,24 +286,21 @@ TEST_F(Exports, WriterRunsUnderProgressWindowWithParentDisabled) {
     seen.result = 1;
     EXPECT_EQ(SaveConvImage(nullptr, junk.c_str(), image, 128, 0, nullptr), 1);
     EXPECT_EQ(SaveConvImage(nullptr, junk.c_str(), nullptr, 131, 0, nullptr), CONV_E_UNSUPPORTED);
-    EXPECT_EQ(std::tuple(seen.save.progress, seen.progressExistsInWriter, ui.progress.size()), std::tuple(nullptr, 0, 0u));
-    VcMemFree(image);
-    VcDestroyWindow(parent);
-}
+    EXPECT_EQ(std::tuple(seen.args.at(4), seen.args.at(6), ui.progress.size()), std::tuple(0, 0, 0u));
 
-TEST_F(Exports, SaveLeavesAProgressWindowItDidNotCreate) {
-    row(166).save = &fakeSave;
+    // A progress window someone else opened stays open, its owner
+    // disabled; the writer gets none and its parent stays enabled.
     void *owner = VcCreateWindow(nullptr, 0, 0, 100, 100);
-    void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
     vc::Wnd other = vc::CreateProgressDialog(owner, nullptr, 101);
     ASSERT_NE(other, nullptr);
-    EXPECT_EQ(SaveConvImage(parent, junk.c_str(), nullptr, 166, 0, nullptr), 1);
-    EXPECT_EQ(std::tuple(seen.save.progress, seen.parentEnabledInWriter), std::tuple(nullptr, 1));
+    EXPECT_EQ(SaveConvImage(parent, junk.c_str(), nullptr, 128, 0, nullptr), 1);
+    EXPECT_EQ(std::tuple(seen.args.at(4), seen.args.at(5)), std::tuple(0, 1));
     void *still = nullptr;
     EXPECT_EQ((std::tuple{VcProgressState(&still, nullptr, nullptr), still, VcIsWindowEnabled(owner)}),
               std::tuple(1, other, 0));
     EXPECT_EQ(vc::DestroyProgressDialog(other), 1);
     VcDestroyWindow(owner);
+    VcMemFree(image);
     VcDestroyWindow(parent);
 }
 
@@ -353,16 +325,14 @@ TEST_F(Exports, PreviewDispatch) {
     plugDetectors({130}, {130});
     row(130).preview = nullptr;
     EXPECT_EQ(GetPreviewImage(junk.c_str(), &rec), CONV_E_FORMAT);  // no preview routine
-
     row(130).preview = &fakePreview;
-    for (int16_t r : {int16_t(1), int16_t(-6), int16_t(-32768)}) {
+    for (int16_t r : {1, -6, -32768}) {
         seen.result = r;
         EXPECT_EQ(GetPreviewImage(junk.c_str(), &rec), int32_t(r));
-        EXPECT_EQ(std::tuple(seen.fileName, seen.documentArgs), std::tuple(junk, std::vector<intptr_t>{ip(&rec)}));
+        EXPECT_EQ(std::tuple(seen.fileName, seen.args), std::tuple(junk, std::vector<intptr_t>{ip(&rec)}));
     }
-    seen.previews = 0;
-    GetPreviewImage(junk.c_str(), nullptr);
-    EXPECT_EQ(seen.previews, 0) << "preview called without a record";
+    EXPECT_EQ(std::tuple(GetPreviewImage(junk.c_str(), nullptr), seen.calls), std::tuple(CONV_E_FORMAT, 3))
+        << "preview called without a record";
 }
 
 // ---- Animation document routines ---------------------------------------------------------
@@ -374,7 +344,7 @@ TEST_F(Exports, DocumentRoutinesServeTheTwoAnimationCodesWithTheirArgumentsInOrd
     for (int code : {0, 128, 132, 165, 166 + 256, 167 - 256, -1}) {
         EXPECT_EQ((std::tuple{NewConvFile(nullptr, nullptr, code, 0, nullptr),
                               ProcessCommand(nullptr, 1001, code, nullptr, 0, nullptr),
-                              NotifyFrameChange(code, nullptr, 1, 0, nullptr), seen.documentCalls}),
+                              NotifyFrameChange(code, nullptr, 1, 0, nullptr), seen.calls}),
                   std::tuple(0, 0, 0, 0)) << code;
     }
     HostCallback cb = FakeEditor::callback();
@@ -384,17 +354,17 @@ TEST_F(Exports, DocumentRoutinesServeTheTwoAnimationCodesWithTheirArgumentsInOrd
     for (int code : {166, 167}) {
         SCOPED_TRACE(code);
         plugDocumentRoutines(code);
-        seen.documentResult = 0x12345678;
+        seen.result = 0x12345678;
         EXPECT_EQ(NewConvFile(parent, name, code, 0xCAFEu, cb), 0x12345678);
-        EXPECT_EQ(seen.documentArgs, (std::vector<intptr_t>{0x1000, ip(name), 0xCAFE, ip(cb)}));
-        seen.documentResult = -5;
+        EXPECT_EQ(seen.args, (std::vector<intptr_t>{0x1000, ip(name), 0xCAFE, ip(cb)}));
+        seen.result = -5;
         EXPECT_EQ(ProcessCommand(parent, 0x70000 + 1002, code, doc, 7, cb), -5);
-        EXPECT_EQ(seen.documentArgs, (std::vector<intptr_t>{0x1000, 1002, 0x2000, 7, ip(cb)}));
-        seen.documentResult = 1;
+        EXPECT_EQ(seen.args, (std::vector<intptr_t>{0x1000, 1002, 0x2000, 7, ip(cb)}));
+        seen.result = 1;
         EXPECT_EQ(NotifyFrameChange(code, doc, 2, -1, cb), 1);
-        EXPECT_EQ(seen.documentArgs, (std::vector<intptr_t>{0x2000, 2, 65535, ip(cb)}));
+        EXPECT_EQ(seen.args, (std::vector<intptr_t>{0x2000, 2, 65535, ip(cb)}));
         EXPECT_EQ(NotifyFrameChange(code, doc, 0, 0x10003, cb), 1);
-        EXPECT_EQ(seen.documentArgs.at(2), 3);
+        EXPECT_EQ(seen.args.at(2), 3);
     }
 }
 
@@ -415,7 +385,6 @@ TEST_F(Exports, NullAndAbsurdArgumentsDoNotCrash) {
     EXPECT_EQ(LoadConvImage(reinterpret_cast<void *>(1), junk.c_str(), nullptr, nullptr, ~0u, nullptr),
               CONV_E_FORMAT);
     EXPECT_EQ(GetPreviewImage(nullptr, nullptr), CONV_E_OPEN);
-    EXPECT_EQ(GetPreviewImage(junk.c_str(), nullptr), CONV_E_FORMAT);
     EXPECT_EQ(GetDesiredBitPix(INT32_MIN, INT32_MIN), 0);
     EXPECT_EQ(NewConvFile(nullptr, nullptr, 166, 0, nullptr), 0);
     EXPECT_EQ(ProcessCommand(nullptr, -1, 167, reinterpret_cast<void *>(3), ~0u, nullptr), 0);
@@ -426,7 +395,7 @@ TEST_F(Exports, NullAndAbsurdArgumentsDoNotCrash) {
     row(128).save = &fakeSave;
     EXPECT_EQ(SaveConvImage(reinterpret_cast<void *>(0x77), nullptr, nullptr, 128, 0, nullptr), CONV_E_CREATE);
     EXPECT_EQ(SaveConvImage(nullptr, "", nullptr, 128, 0, nullptr), CONV_E_CREATE);
-    EXPECT_EQ(seen.saves, 0);
+    EXPECT_EQ(seen.calls, 0);
     EXPECT_EQ(SaveConvImage(reinterpret_cast<void *>(0x77), nullptr, nullptr, 131, 0, nullptr), CONV_E_UNSUPPORTED);
 }
 

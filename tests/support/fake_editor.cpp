@@ -1,6 +1,7 @@
 #include "support/fake_editor.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -98,8 +99,7 @@ intptr_t FakeEditor::resolve(intptr_t index) { return index == -1 || index == 65
 
 HeldImage *FakeEditor::imageAt(intptr_t index) {
     index = resolve(index);
-    if (index < 0 || size_t(index) >= images.size()) return nullptr;
-    return &images[size_t(index)];
+    return index >= 0 && size_t(index) < images.size() ? &images[size_t(index)] : nullptr;
 }
 
 intptr_t FakeEditor::query(intptr_t param, intptr_t value) {
@@ -163,15 +163,10 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
     case HOST_GET_FRAME_DATA:  // 128 bytes, all zero
         if (param) std::memset(reinterpret_cast<void *>(param), 0, 128);
         return param != 0;
-    case HOST_FILE_DIALOG: {
-        if (!param) return 0;
-        auto *buffer = reinterpret_cast<char *>(param);
-        if (!fileDialogAnswer) return 0;
-        size_t n = std::min<size_t>(79, fileDialogAnswer->size());
-        std::memcpy(buffer, fileDialogAnswer->data(), n);
-        buffer[n] = 0;
+    case HOST_FILE_DIALOG:  // an 80-byte buffer
+        if (!param || !fileDialogAnswer) return 0;
+        std::snprintf(reinterpret_cast<char *>(param), 80, "%s", fileDialogAnswer->c_str());
         return 1;
-    }
     case HOST_GET_PALETTE:
         if (param) *reinterpret_cast<void **>(param) = palette;
         return palette != nullptr;
@@ -218,9 +213,8 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
         return 1;
     case HOST_SET_TRANSPARENT: {
         if (!param) return 0;
-        TransparentCopy t{};
+        TransparentCopy t{{}, value};
         std::memcpy(t.entry, reinterpret_cast<const void *>(param), 4);
-        t.value = value;
         transparents.push_back(t);
         return 1;
     }
