@@ -55,8 +55,7 @@ struct GifBytes {
         return *this;
     }
     GifBytes &control(unsigned flags, unsigned delay, unsigned transparent) {
-        u8(0x21), u8(0xF9), u8(4), u8(flags), u16(delay), u8(transparent), u8(0);
-        return *this;
+        return u8(0x21).u8(0xF9).u8(4).u8(flags).u16(delay).u8(transparent).u8(0);
     }
     GifBytes &subBlocks(const std::vector<uint8_t> &data) {
         for (size_t i = 0; i < data.size(); i += 255) {
@@ -68,8 +67,7 @@ struct GifBytes {
         return *this;
     }
     GifBytes &comment(const std::string &text) {
-        u8(0x21), u8(0xFE);
-        return subBlocks(std::vector<uint8_t>(text.begin(), text.end()));
+        return u8(0x21).u8(0xFE).subBlocks(std::vector<uint8_t>(text.begin(), text.end()));
     }
     GifBytes &looping(unsigned count, unsigned blockLength = 3) {
         u8(0x21), u8(0xFF), u8(11);
@@ -92,10 +90,7 @@ struct GifBytes {
         descriptor(l, t, w, h, (interlaced ? 0x40 : 0) | (localField >= 0 ? 0x80 | localField : 0), s);
         return subBlocks(plainLzw(pixels, s));
     }
-    GifBytes &trailer() {
-        u8(0x3B);
-        return *this;
-    }
+    GifBytes &trailer() { return u8(0x3B); }
 };
 
 }  // namespace gifsupport
