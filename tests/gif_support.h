@@ -27,15 +27,20 @@ struct Ppm {
     std::vector<Rgb> pixels;  // top row first
 };
 
-// The binary PPM images (P6, maximum 255, no comments) of a stream, in turn.
+// The binary PPM and PGM images (P6 and P5, maximum 255, no comments) of a
+// stream, in turn; a grey is three equal channels.
 inline std::vector<Ppm> parsePpms(const std::string &data) {
     std::vector<Ppm> all;
     std::istringstream in(data);
     std::string magic;
     int maximum = 0;
-    for (Ppm p; in >> magic >> p.width >> p.height >> maximum && magic == "P6" && maximum == 255 && in.get();) {
-        p.pixels.resize(size_t(p.width) * p.height);
-        if (!in.read(reinterpret_cast<char *>(p.pixels.data()), std::streamsize(3 * p.pixels.size()))) break;
+    for (Ppm p; in >> magic >> p.width >> p.height >> maximum && maximum == 255 && in.get();) {
+        const size_t channels = magic == "P6" ? 3 : magic == "P5" ? 1 : 0;
+        std::string raw(channels * size_t(p.width) * p.height, 0);
+        if (!channels || !in.read(raw.data(), std::streamsize(raw.size()))) break;
+        p.pixels.clear();
+        for (size_t i = 0; i < raw.size(); i += channels)
+            p.pixels.push_back(Rgb{uint8_t(raw[i]), uint8_t(raw[i + channels / 2]), uint8_t(raw[i + channels - 1])});
         all.push_back(p);
     }
     return all;

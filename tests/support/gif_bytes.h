@@ -39,7 +39,10 @@ struct GifBytes {
     std::vector<uint8_t> b;
     GifBytes &u8(unsigned v) { return b.push_back(uint8_t(v)), *this; }
     GifBytes &u16(unsigned v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
-    void raw(const std::string &s) { b.insert(b.end(), s.begin(), s.end()); }
+    GifBytes &raw(const std::string &s) {
+        b.insert(b.end(), s.begin(), s.end());
+        return *this;
+    }
     // Colour i of the test palettes.
     static Rgb color(unsigned i) { return Rgb{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)}; }
     void table(unsigned entries) {
@@ -47,10 +50,7 @@ struct GifBytes {
     }
     // A global table of 2^(sizeField+1) entries; none for -1.
     GifBytes &header(unsigned w, unsigned h, int sizeField, unsigned background = 0, const char *sig = "GIF89a") {
-        raw(sig);
-        u16(w), u16(h);
-        u8(sizeField >= 0 ? 0xF0 | sizeField : 0);
-        u8(background), u8(0);
+        raw(sig).u16(w).u16(h).u8(sizeField >= 0 ? 0xF0 | sizeField : 0).u8(background).u8(0);
         if (sizeField >= 0) table(2u << sizeField);
         return *this;
     }
@@ -70,11 +70,9 @@ struct GifBytes {
         return u8(0x21).u8(0xFE).subBlocks(std::vector<uint8_t>(text.begin(), text.end()));
     }
     GifBytes &looping(unsigned count, unsigned blockLength = 3) {
-        u8(0x21), u8(0xFF), u8(11);
-        raw("NETSCAPE2.0");
         std::vector<uint8_t> data = {1, uint8_t(count), uint8_t(count >> 8)};
         data.resize(blockLength);
-        return subBlocks(data);
+        return u8(0x21).u8(0xFF).u8(11).raw("NETSCAPE2.0").subBlocks(data);
     }
     // The descriptor alone, then the code size byte.
     GifBytes &descriptor(unsigned l, unsigned t, unsigned w, unsigned h, unsigned packed, unsigned s) {
