@@ -259,7 +259,8 @@ protected:
         for (int y = 0; y < h.biHeight; ++y)
             for (int x = 0; x < h.biWidth; ++x) {
                 const bool in = x >= x0 && y >= y0 && x < x0 + want.width && y < y0 + want.height;
-                expected.push_back(in ? want.pixels[size_t((y - y0) * want.width + x - x0)] : tableColor(dib.data(), fill));
+                expected.push_back(in ? want.pixels[size_t((y - y0) * want.width + x - x0)]
+                                      : tableColor(dib.data(), fill));
             }
         EXPECT_TRUE(colors(dib.data()) == expected);
     }

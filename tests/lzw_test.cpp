@@ -147,8 +147,8 @@ TEST(Lzw, RulesOnHandMadeStreams) {
         const auto in = stilltest::packCodes(c.codes, true);
         std::vector<uint8_t> out(c.capacity);
         auto r = vc::lzw::decode(in.data(), in.size(), out.data(), c.capacity, {c.s, BitOrder::LsbFirst, 0});
-        EXPECT_EQ((std::tuple{r.status, r.produced, r.sawEnd}), (std::tuple{c.want.status, c.want.produced, c.want.sawEnd}))
-            << c.what;
+        const auto &w = c.want;
+        EXPECT_EQ((std::tuple{r.status, r.produced, r.sawEnd}), (std::tuple{w.status, w.produced, w.sawEnd})) << c.what;
         EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + long(c.out.size())), c.out) << c.what;
     }
 }
