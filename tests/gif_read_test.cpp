@@ -101,12 +101,10 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
 
     // A looping block longer than three bytes still counts; an application
     // extension with another identifier does not.
-    GifBytes other;
-    other.header(1, 1, 0).u8(0x21).u8(0xFF).u8(11).raw("XMP DataXMP");
-    other.subBlocks({1, 5, 0}).trailer();
-    for (const auto &[gif, want] : {std::pair{GifBytes().header(1, 1, 0).looping(9, 5).trailer(), V{1, 9}},
-                                    std::pair{other, V{0, 0}}}) {
-        ASSERT_EQ(scan(gif.b, rec), 1);
+    const auto other = GifBytes().header(1, 1, 0).u8(0x21).u8(0xFF).u8(11).raw("XMP DataXMP").subBlocks({1, 5, 0});
+    for (const auto &[gif, want] : {std::pair{GifBytes().header(1, 1, 0).looping(9, 5).b, V{1, 9}},
+                                    std::pair{other.b, V{0, 0}}}) {
+        ASSERT_EQ(scan(GifBytes{gif}.trailer().b, rec), 1);
         EXPECT_EQ((V{int(rec.repeat), int(rec.loopCount)}), want);
     }
 

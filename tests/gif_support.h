@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,28 +27,21 @@ struct Ppm {
     std::vector<Rgb> pixels;  // top row first
 };
 
-// The binary PPM images (P6, maximum 255) of a stream, in turn.
+// The binary PPM and PGM images (P6 and P5, maximum 255, no comments) of a
+// stream, in turn; a grey is three equal channels.
 inline std::vector<Ppm> parsePpms(const std::string &data) {
     std::vector<Ppm> all;
-    size_t i = 0;
-    auto token = [&]() {
-        while (i < data.size() && (isspace(uint8_t(data[i])) || data[i] == '#'))
-            i = data[i] == '#' ? std::min(data.find('\n', i), data.size()) : i + 1;
-        size_t s = i;
-        while (i < data.size() && !isspace(uint8_t(data[i]))) ++i;
-        return data.substr(s, i - s);
-    };
-    while (i < data.size() && token() == "P6") {
-        Ppm p;
-        p.width = std::stoi(token());
-        p.height = std::stoi(token());
-        if (std::stoi(token()) != 255) break;
-        const size_t n = size_t(p.width) * p.height;
-        if (++i + 3 * n > data.size()) break;
-        p.pixels.resize(n);
-        std::memcpy(p.pixels.data(), data.data() + i, 3 * n);
-        i += 3 * n;
-        all.push_back(std::move(p));
+    std::istringstream in(data);
+    std::string magic;
+    int maximum = 0;
+    for (Ppm p; in >> magic >> p.width >> p.height >> maximum && maximum == 255 && in.get();) {
+        const size_t channels = magic == "P6" ? 3 : magic == "P5" ? 1 : 0;
+        std::string raw(channels * size_t(p.width) * p.height, 0);
+        if (!channels || !in.read(raw.data(), std::streamsize(raw.size()))) break;
+        p.pixels.clear();
+        for (size_t i = 0; i < raw.size(); i += channels)
+            p.pixels.push_back(Rgb{uint8_t(raw[i]), uint8_t(raw[i + channels / 2]), uint8_t(raw[i + channels - 1])});
+        all.push_back(p);
     }
     return all;
 }

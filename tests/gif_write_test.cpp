@@ -59,35 +59,17 @@ std::vector<uint8_t> modelEncode(const std::vector<uint8_t> &pixels, unsigned s)
     return GifBytes().subBlocks(data).b;
 }
 
-// A packed DIB with the given indices (top row first); colour i is
-// GifBytes::color(i).
-std::vector<uint8_t> dibOf(int w, int h, uint16_t bits, const std::vector<uint8_t> &px, uint32_t clrUsed = 0) {
-    std::vector<uint8_t> dib = makeDib(w, h, bits, clrUsed);
-    auto *hd = reinterpret_cast<ConvBitmapInfoHeader *>(dib.data());
-    for (uint32_t i = 0; i < vc::dibColorCount(*hd); ++i) {
-        Rgb c = GifBytes::color(i);
-        dib[40 + 4 * i] = c.b, dib[41 + 4 * i] = c.g, dib[42 + 4 * i] = c.r;
-    }
-    for (int y = 0; y < h; ++y) {
-        uint8_t *row = dib.data() + vc::dibBitsOffset(*hd) + vc::dibRowBytes(w, bits) * size_t(h - 1 - y);
-        for (int x = 0; x < w; ++x) {
-            const uint8_t v = px[size_t(y) * w + x];
-            if (bits == 8) row[x] = v;
-            if (bits == 4) row[x / 2] |= uint8_t((v & 15) << (x % 2 ? 0 : 4));
-            if (bits == 1) row[x / 8] |= uint8_t((v & 1) << (7 - x % 8));
-        }
-    }
-    return dib;
-}
-
-// The same DIB stored top-down (a negative height).
-std::vector<uint8_t> topDown(std::vector<uint8_t> dib) {
-    auto *hd = reinterpret_cast<ConvBitmapInfoHeader *>(dib.data());
-    const size_t stride = vc::dibRowBytes(hd->biWidth, hd->biBitCount), h = size_t(hd->biHeight);
-    uint8_t *bits = dib.data() + vc::dibBitsOffset(*hd);
-    for (size_t a = 0, b = h - 1; a < b; ++a, --b)
-        std::swap_ranges(bits + a * stride, bits + (a + 1) * stride, bits + b * stride);
-    hd->biHeight = -hd->biHeight;
+// A packed DIB with the given indices (top row first) and a table of
+// `colors` entries (0: all the depth allows); colour i is GifBytes::color(i).
+// topDown: stored top-down, with a negative height.
+std::vector<uint8_t> dibOf(int w, int h, uint16_t bits, const std::vector<uint8_t> &px, uint32_t colors = 0,
+                           bool topDown = false) {
+    std::vector<host::Rgb> table;
+    for (uint32_t i = 0; i < (colors ? colors : 1u << bits); ++i)
+        table.push_back(host::rgb(GifBytes::color(i).r, GifBytes::color(i).g, GifBytes::color(i).b));
+    const auto index = [&](int x, int y) { return px[size_t(topDown ? h - 1 - y : y) * w + x]; };
+    auto dib = host::toPackedDib(stilltest::picture(w, h, index, bits, table));
+    if (topDown) reinterpret_cast<ConvBitmapInfoHeader *>(dib.data())->biHeight = -h;
     return dib;
 }
 
@@ -151,7 +133,7 @@ TEST_F(GifWrite, ImageBytesMatchTheModelEncoderExactly) {
             auto model = modelEncode(order, s);
             want.insert(want.end(), model.begin(), model.end());
             ASSERT_TRUE(imageBytes(dib, interlaced) == want) << sh.w << "x" << sh.h << "@" << sh.bits << interlaced;
-            ASSERT_TRUE(imageBytes(topDown(dib), interlaced) == want) << sh.w << "x" << sh.h << " top-down";
+            ASSERT_TRUE(imageBytes(dibOf(sh.w, sh.h, sh.bits, px, 0, true), interlaced) == want) << "top-down";
         }
     }
     // Code bytes filling whole 255-byte blocks: the terminator follows the
@@ -183,9 +165,12 @@ TEST_F(GifWrite, ATinyFileHasExactBytes) {
     EXPECT_EQ(save(dibOf(2, 1, 4, {1, 0}, 5), nullptr, "o.gif", FakeEditor::callback()), want);
 }
 
-// packed = disposal (two bits) x 4, + 2 for user input, + 1 for a
-// transparent index; no transparency writes index 0.
-TEST_F(GifWrite, GraphicControlBytes) {
+// Graphic control: packed = disposal (two bits) x 4, + 2 for user input, + 1
+// for a transparent index; no transparency writes index 0. Nearest colour:
+// the first match within one wins at once; else the nearest. The editor's
+// transparent colour as an index of its palette (the tiny file has it given
+// directly).
+TEST_F(GifWrite, GraphicControlNearestAndTheEditorsTransparentColour) {
     auto control = [&](int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal) {
         vc::HFile f = vc::plat::fileCreate(path("gce.bin").c_str(), 0);
         EXPECT_EQ(vc::WriteGraphicControl(f, transparent, delay, userInput, disposal), 1);
@@ -196,11 +181,7 @@ TEST_F(GifWrite, GraphicControlBytes) {
     EXPECT_EQ(control(-1, 0x1234, 1, 2), (Bytes{0x21, 0xF9, 4, 0x0A, 0x34, 0x12, 0, 0}));
     EXPECT_EQ(control(7, 10, 0, 1), (Bytes{0x21, 0xF9, 4, 0x05, 10, 0, 7, 0}));
     EXPECT_EQ(control(255, 0, -1, 7), (Bytes{0x21, 0xF9, 4, 0x0D, 0, 0, 255, 0}));
-}
 
-TEST_F(GifWrite, NearestColourAndTheEditorsTransparentColour) {
-    // The first match within one wins at once; else the nearest. (The tiny
-    // file has the editor's colour given directly.)
     const vc::GifRgbQuad table[5] = {{10, 10, 10, 0}, {0, 0, 0, 0}, {11, 10, 10, 0}, {9, 10, 10, 0}, {1, 0, 0, 0}};
     EXPECT_EQ(vc::NearestPaletteIndex(table, 10, 10, 10, 5), 0);
     EXPECT_EQ(vc::NearestPaletteIndex(table, 0, 0, 1, 5), 1);  // distance 1 stops before the exact 4
@@ -220,37 +201,31 @@ TEST_F(GifWrite, NearestColourAndTheEditorsTransparentColour) {
     EXPECT_EQ(ed.count(HOST_GET_PALETTE), 1u);
 }
 
-TEST_F(GifWrite, SaveFailures) {
+TEST_F(GifWrite, SaveFailuresAndProgress) {
     int r = 0;
     EXPECT_TRUE(save(makeDib(4, 4, 24), &r).empty());  // created, left empty
     EXPECT_EQ(r, CONV_E_DATA);
     // The header writer refuses depths other than 1, 4 and 8 itself (before
     // touching the file).
     auto twoBits = makeDib(4, 4, 1);
-    reinterpret_cast<ConvBitmapInfoHeader *>(twoBits.data())->biBitCount = 2;
-    EXPECT_EQ(vc::WriteGifHeader(-1, reinterpret_cast<const ConvBitmapInfoHeader *>(twoBits.data()), 4, 4, 0),
-              CONV_E_DATA);
-    auto dib = dibOf(64, 64, 4, std::vector<uint8_t>(64 * 64, 3));
-    vc::MemHandle h = handle(dib);
-    auto saveTo = [&](const char *name) { return SaveConvImage(nullptr, path(name).c_str(), h, 129, 0, nullptr); };
-    EXPECT_EQ(saveTo("no/such/dir.gif"), CONV_E_CREATE);
-    // No memory for the row of scratch (below 8 bits): -5, and the trailer
-    // is still written.
-    vc::plat::memFailAt(1);
-    EXPECT_EQ(saveTo("mem.gif"), CONV_E_MEMORY);
+    auto *header = reinterpret_cast<ConvBitmapInfoHeader *>(twoBits.data());
+    header->biBitCount = 2;
+    EXPECT_EQ(vc::WriteGifHeader(-1, header, 4, 4, 0), CONV_E_DATA);
+    const auto dib = dibOf(64, 64, 4, std::vector<uint8_t>(64 * 64, 3));
+    save(dib, &r, "no/such/dir.gif");
+    EXPECT_EQ(r, CONV_E_CREATE);
+    // No memory for the row of scratch (below 8 bits, after the DIB's own
+    // block): -5, and the trailer is still written.
+    vc::plat::memFailAt(2);
+    EXPECT_EQ(save(dib, &r, "mem.gif").back(), 0x3B);
     vc::plat::memFailAt(0);
-    EXPECT_EQ(readBytes(path("mem.gif")).back(), 0x3B);
+    EXPECT_EQ(r, CONV_E_MEMORY);
     // With a parent the progress window opens and is closed (the fixture
     // checks), going through the rows: 64 of them, the last at 98 %.
-    vctest::UiRecorder ui;
-    void *parent = VcCreateWindow(nullptr, 0, 0, 300, 200);
-    EXPECT_EQ(SaveConvImage(parent, path("p.gif").c_str(), h, 129, 0, nullptr), 1);
-    VcDestroyWindow(parent);
-    int32_t last = -1;
-    for (const auto &e : ui.progress)
-        if (e.window) last = std::max(last, e.percent);
-    EXPECT_EQ(last, 98);
-    (void)vc::plat::memFree(h);
+    std::vector<int32_t> progress;
+    code = 129;
+    EXPECT_EQ(StillTest::save(dib, path("p.gif"), &progress), 1);
+    EXPECT_EQ(progress.back(), 98);
 }
 
 // Our files, read by netpbm, ImageMagick and Pillow; smooth indices with

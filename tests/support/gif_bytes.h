@@ -39,7 +39,10 @@ struct GifBytes {
     std::vector<uint8_t> b;
     GifBytes &u8(unsigned v) { return b.push_back(uint8_t(v)), *this; }
     GifBytes &u16(unsigned v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
-    void raw(const std::string &s) { b.insert(b.end(), s.begin(), s.end()); }
+    GifBytes &raw(const std::string &s) {
+        b.insert(b.end(), s.begin(), s.end());
+        return *this;
+    }
     // Colour i of the test palettes.
     static Rgb color(unsigned i) { return Rgb{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)}; }
     void table(unsigned entries) {
@@ -47,16 +50,12 @@ struct GifBytes {
     }
     // A global table of 2^(sizeField+1) entries; none for -1.
     GifBytes &header(unsigned w, unsigned h, int sizeField, unsigned background = 0, const char *sig = "GIF89a") {
-        raw(sig);
-        u16(w), u16(h);
-        u8(sizeField >= 0 ? 0xF0 | sizeField : 0);
-        u8(background), u8(0);
+        raw(sig).u16(w).u16(h).u8(sizeField >= 0 ? 0xF0 | sizeField : 0).u8(background).u8(0);
         if (sizeField >= 0) table(2u << sizeField);
         return *this;
     }
     GifBytes &control(unsigned flags, unsigned delay, unsigned transparent) {
-        u8(0x21), u8(0xF9), u8(4), u8(flags), u16(delay), u8(transparent), u8(0);
-        return *this;
+        return u8(0x21).u8(0xF9).u8(4).u8(flags).u16(delay).u8(transparent).u8(0);
     }
     GifBytes &subBlocks(const std::vector<uint8_t> &data) {
         for (size_t i = 0; i < data.size(); i += 255) {
@@ -68,15 +67,12 @@ struct GifBytes {
         return *this;
     }
     GifBytes &comment(const std::string &text) {
-        u8(0x21), u8(0xFE);
-        return subBlocks(std::vector<uint8_t>(text.begin(), text.end()));
+        return u8(0x21).u8(0xFE).subBlocks(std::vector<uint8_t>(text.begin(), text.end()));
     }
     GifBytes &looping(unsigned count, unsigned blockLength = 3) {
-        u8(0x21), u8(0xFF), u8(11);
-        raw("NETSCAPE2.0");
         std::vector<uint8_t> data = {1, uint8_t(count), uint8_t(count >> 8)};
         data.resize(blockLength);
-        return subBlocks(data);
+        return u8(0x21).u8(0xFF).u8(11).raw("NETSCAPE2.0").subBlocks(data);
     }
     // The descriptor alone, then the code size byte.
     GifBytes &descriptor(unsigned l, unsigned t, unsigned w, unsigned h, unsigned packed, unsigned s) {
@@ -92,10 +88,7 @@ struct GifBytes {
         descriptor(l, t, w, h, (interlaced ? 0x40 : 0) | (localField >= 0 ? 0x80 | localField : 0), s);
         return subBlocks(plainLzw(pixels, s));
     }
-    GifBytes &trailer() {
-        u8(0x3B);
-        return *this;
-    }
+    GifBytes &trailer() { return u8(0x3B); }
 };
 
 }  // namespace gifsupport
