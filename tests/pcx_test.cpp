@@ -104,10 +104,8 @@ TEST_F(Pcx, ExactBytesOfHeadersRunsAndPaletteBlock) {
     std::vector<Rgb> colours;
     for (int i = 0; i < 100; ++i) colours.push_back(rgb(uint8_t(i), uint8_t(2 * i), uint8_t(3 * i)));
     Bytes f = readBytes(save(picture(17, 1, [](int x, int) { return uint32_t(x * 5); }, 8, colours), "p8.pcx"));
-    Bytes expected = {10, 5, 1, 8, 0, 0, 0, 0, 16, 0, 0, 0, 128, 2, 224, 1};
-    expected.resize(65, 0);
-    expected.insert(expected.end(), {1, 18, 0, 1, 0});
-    expected.resize(128, 0);
+    Bytes expected = Bytes{10, 5, 1, 8, 0, 0, 0, 0, 16, 0, 0, 0, 128, 2, 224, 1} + Bytes(49, 0) +
+                     Bytes{1, 18, 0, 1, 0} + Bytes(58, 0);
     for (int x = 0; x < 17; ++x) expected.push_back(uint8_t(x * 5));  // all below 192: no counts
     expected.push_back(0);
     for (int i = 0; i < 7; ++i) expected.insert(expected.end(), {0xC0 + 18, 0});
@@ -303,17 +301,12 @@ TEST_F(Pcx, OddAndHostileFilesEndInResultCodes) {
     EXPECT_EQ(img.index(0, 3), 15u);
 }
 
+// (Refused memory: the sweep of every writer.)
 TEST_F(Pcx, WriterFailuresAndProgress) {
-    Image img = picture(40, 9, [](int x, int y) { return uint32_t(x * 0x0107C8 + y * 7); });
-    Bytes two = host::toPackedDib(img);
+    Bytes two = host::toPackedDib(picture(40, 9, [](int x, int y) { return uint32_t(x * 0x0107C8 + y * 7); }));
     two[14] = 2;  // a 2-bit block: refused, the file created and left empty
     EXPECT_EQ(StillTest::save(two, path("two.pcx")), CONV_E_UNSUPPORTED);
     EXPECT_EQ(std::filesystem::file_size(path("two.pcx")), 0u);
-    for (long n : {2, 3}) {  // no plane buffer, then no output block
-        vc::plat::memFailAt(n);
-        save(img, "mem.pcx", CONV_E_MEMORY);
-    }
-    EXPECT_EQ(std::filesystem::file_size(path("mem.pcx")), 128u);
     EXPECT_EQ(SaveConvImage(nullptr, path("no/dir.pcx").c_str(), nullptr, CONV_FMT_PCX, 0, nullptr), CONV_E_CREATE);
     // Progress: rows 0..50, then lines 50..100.
     std::vector<int32_t> seen;
