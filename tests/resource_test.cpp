@@ -37,12 +37,8 @@ Bytes bitfields(int w, int h) {
     return b;
 }
 
-class ProgramFiles : public LibraryTest {
+class ProgramFiles : public stilltest::StillTest {
 protected:
-    void SetUp() override {
-        LibraryTest::SetUp();
-        DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
-    }
     static int16_t scan(const std::string &file, vc::ResourceBitmapList &list) {
         vc::plat::File f;
         return f.open(file.c_str()) ? vc::ScanProgramFile(f.handle(), false, list) : int16_t(CONV_E_OPEN);

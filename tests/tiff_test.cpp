@@ -4,10 +4,11 @@
 // ImageMagick, Pillow, Debian's packages); the writer's exact bytes,
 // failures and progress, and what independent readers (tiffinfo -D,
 // tifftopnm) make of its files; the strip codings on their own (PackBits,
-// and LZW against a plain slot-table coder, damaged streams included).
+// and LZW against a plain dictionary coder, damaged streams included).
 #include <filesystem>
 #include <random>
 #include <tuple>
+#include <unordered_map>
 
 #include "codecs/packbits.h"
 #include "codecs/tiff.h"
@@ -437,48 +438,27 @@ Bytes decode(const Bytes &in, size_t capacity) {
     return out;
 }
 
-// The coder as the format describes it: 12 extension slots per code, filled
-// in the order extensions are added, and a scan of the codes behind them.
-Bytes slotEncode(const Bytes &in) {
-    std::vector<uint32_t> prefix(4096), slots(4096 * 12, 4096);
-    std::vector<uint8_t> suffix(4096);
+// The coder as the format describes it, on a plain dictionary: the code of
+// the longest known string at the width of the next free code, a Clear
+// where the table would reach 4094, the End code last.
+Bytes plainEncode(const Bytes &in) {
+    std::unordered_map<uint32_t, uint32_t> table;  // prefix code << 8 | byte -> code
     Codes codes = {{256, 9}};
-    uint32_t next = 258;
+    uint32_t next = 258, w = 4096;
     unsigned width = 9;
-    auto find = [&](uint32_t w, uint8_t k) -> uint32_t {
-        for (int s = 0; s < 12; ++s) {
-            uint32_t c = slots[w * 12 + s];
-            if (c == 4096) return 4096;
-            if (suffix[c] == k) return c;
-        }
-        for (uint32_t c = 258; c < next; ++c)
-            if (prefix[c] == w && suffix[c] == k) return c;
-        return 4096;
-    };
-    uint32_t w = 4096;
     for (uint8_t k : in) {
-        if (w == 4096) {
-            w = k;
-            continue;
-        }
-        uint32_t c = find(w, k);
-        if (c != 4096) {
-            w = c;
+        const auto known = table.find(w << 8 | k);
+        if (w == 4096 || known != table.end()) {
+            w = w == 4096 ? k : known->second;
             continue;
         }
         codes.push_back({w, width});
         if (next == 4094) {
             codes.push_back({256, width});
-            std::fill(slots.begin(), slots.end(), 4096);
+            table.clear();
             next = 258, width = 9;
         } else {
-            prefix[next] = w, suffix[next] = k;
-            for (int s = 0; s < 12; ++s)
-                if (slots[w * 12 + s] == 4096) {
-                    slots[w * 12 + s] = next;
-                    break;
-                }
-            ++next;
+            table[w << 8 | k] = next++;
             width = next < 512 ? 9 : next < 1024 ? 10 : next < 2048 ? 11 : 12;
         }
         w = k;
@@ -488,14 +468,14 @@ Bytes slotEncode(const Bytes &in) {
     return packCodes(codes);
 }
 
-TEST(TiffLzw, SameBytesAsTheSlotTable) {
+TEST(TiffLzw, SameBytesAsThePlainCoder) {
     // Noise, few values (past 12 extensions a code), runs, repeats and long
-    // runs of one byte: the
-    // hash table finds every string the slot table finds, across Clears and
-    // past a full code list, alone and with a second strip coded beside it;
-    // the decoder gives the bytes back, and fills a smaller output to its end.
+    // runs of one byte: the coder's table finds every string the dictionary
+    // finds, across Clears and past a full code list, alone and with a
+    // second strip coded beside it; the decoder gives the bytes back, and
+    // fills a smaller output to its end.
     std::mt19937 rng(21);
-    std::vector<std::pair<Bytes, Bytes>> strips;  // input, as the slot table codes it
+    std::vector<std::pair<Bytes, Bytes>> strips;  // input, as the plain coder codes it
     for (int kind = 0; kind < 5; ++kind)
         for (size_t size : {0u, 1u, 2u, 600u, 8192u, 70000u}) {
             SCOPED_TRACE("kind " + std::to_string(kind) + " size " + std::to_string(size));
@@ -509,7 +489,7 @@ TEST(TiffLzw, SameBytesAsTheSlotTable) {
                 else in[i] = rng() % 300 ? v : (v = uint8_t(rng() % 3));  // long runs of three values
             }
             const Bytes coded = encode(in);
-            EXPECT_EQ(coded, slotEncode(in));
+            EXPECT_EQ(coded, plainEncode(in));
             EXPECT_LE(coded.size(), vc::tifflzw::encodeBound(size));
             EXPECT_EQ(decode(coded, size), in);
             Bytes part(size / 2 + 8, 0xEE);
@@ -537,8 +517,8 @@ TEST(TiffLzw, SameBytesAsTheSlotTable) {
     for (uint8_t &b : noise) b = uint8_t(rng());
     for (size_t n = 1; n <= noise.size(); ++n) {
         const size_t length = vc::tifflzw::encodeStrip(noise.data(), n, out.data(), table);
-        const Bytes slots = slotEncode(Bytes(noise.begin(), noise.begin() + long(n)));
-        ASSERT_EQ(Bytes(out.begin(), out.begin() + long(length)), slots) << n;
+        const Bytes plain = plainEncode(Bytes(noise.begin(), noise.begin() + long(n)));
+        ASSERT_EQ(Bytes(out.begin(), out.begin() + long(length)), plain) << n;
     }
     vc::tifflzw::encodeTableFree(table);
 }
