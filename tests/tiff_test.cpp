@@ -442,7 +442,7 @@ Bytes decode(const Bytes &in, size_t capacity) {
 // the longest known string at the width of the next free code, a Clear
 // where the table would reach 4094, the End code last.
 Bytes plainEncode(const Bytes &in) {
-    std::unordered_map<uint32_t, uint32_t> table;  // prefix code << 8 | byte -> code
+    std::unordered_map<uint32_t, uint32_t> table(8192);  // prefix code << 8 | byte -> code
     Codes codes = {{256, 9}};
     uint32_t next = 258, w = 4096;
     unsigned width = 9;
