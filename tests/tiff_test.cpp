@@ -1,7 +1,7 @@
 // TIFF: the reader on files built tag by tag (both byte orders, the kinds,
 // strip arrays, resolutions, refusals in their order, hostile offsets and
 // streams) and on files independent programs wrote (netpbm, tiffcp,
-// ImageMagick, Pillow, Debian's packages); the writer's exact bytes,
+// ImageMagick, Pillow; Debian's packages: StillFiles); the writer's exact bytes,
 // failures and progress, and what independent readers (tiffinfo -D,
 // tifftopnm) make of its files; the strip codings on their own (PackBits,
 // and LZW against a plain dictionary coder, damaged streams included).
@@ -364,28 +364,6 @@ TEST_F(TiffTools, IndependentReadersReadWhatTheWriterWrites) {
                 if (depth == 1 && colours[0] != 0xFFFFFF) mine.palette = {0, 0xFFFFFF};
                 ASSERT_EQ(worst(back, mine), 0);
             }
-}
-
-TEST_F(TiffTools, FilesFromDebianPackagesInPlace) {
-    const std::string go = "/usr/share/gocode/src/golang.org/x/image/testdata/";
-    const std::pair<std::string, int32_t> cases[] = {
-        {go + "video-001-uncompressed.tiff", CONV_OK},  // big-endian RGB
-        {go + "blue-purple-pink.lzwcompressed.tiff", CONV_OK},
-        {go + "bw-packbits.tiff", CONV_OK},  // white-is-zero bilevel
-        {go + "video-001-gray.tiff", CONV_OK},
-        {go + "no_rps.tiff", CONV_E_UNSUPPORTED},  // no RowsPerStrip, but RGBA
-        {go + "video-001.tiff", CONV_E_DATA},  // Deflate
-        {go + "bw-gopher_ccittGroup3.tiff", CONV_E_DATA},
-        {go + "bw-gopher_ccittGroup4.tiff", CONV_E_DATA},
-        {go + "video-001-tile-64x64.tiff", CONV_E_UNSUPPORTED},
-        {go + "video-001-16bit.tiff", CONV_E_UNSUPPORTED},
-        {"/usr/libexec/installed-tests/SDL2_image/sample.tif", CONV_OK},
-    };
-    for (const auto &[file, result] : cases) {
-        SCOPED_TRACE(file);
-        if (result == CONV_OK) EXPECT_EQ(fromDecoder("tifftopnm", file), 0);
-        else EXPECT_EQ(load(file), result);
-    }
 }
 
 // ---- The strip codings ---------------------------------------------------------------
