@@ -1,10 +1,8 @@
-// Pictures of Debian packages in every still format against independent
-// decoders; and JPEG through the JPEG library stand-in: cjpeg's files feed
-// the reader (djpeg decodes them for reference), djpeg reads what we write,
-// quality and sampling are checked in the written bytes, and damaged files
-// and refused records end in their result codes.
+// JPEG through the JPEG library stand-in (the files of cjpeg and Debian's
+// packages: StillFiles): djpeg reads what we write, quality and sampling are
+// checked in the written bytes, and damaged files and refused records end in
+// their result codes.
 #include <filesystem>
-#include <map>
 #include <random>
 
 #include "codecs/jpeg.h"
@@ -32,63 +30,13 @@ Bytes segment(const Bytes &f, uint8_t marker) {
     return {};
 }
 
-using StillFiles = StillTest;
-
 class Jpeg : public StillTest {
 protected:
     Jpeg() { code = CONV_FMT_JPEG; }
     int32_t save(const Bytes &dib, const std::string &name) { return StillTest::save(dib, path(name)); }
 };
 
-// Pictures shipped in Debian packages: each as its format's independent
-// decoder reads it, its preview the same block, or refused with the code
-// the format's rules give.
-TEST_F(StillFiles, PicturesFromDebianPackagesMatchIndependentDecoders) {
-    const std::string go = "/usr/share/gocode/src/golang.org/x/image/testdata/";
-    const std::string sample = "/usr/libexec/installed-tests/SDL2_image/sample.";
-    std::vector<std::tuple<std::string, uint8_t, int32_t>> cases = {  // file, format, result
-        {sample + "pcx", CONV_FMT_PCX, CONV_OK},
-        {sample + "jpg", CONV_FMT_JPEG, CONV_OK},
-        {sample + "tif", CONV_FMT_TIFF, CONV_OK},
-        {go + "video-001-uncompressed.tiff", CONV_FMT_TIFF, CONV_OK},  // big-endian RGB
-        {go + "blue-purple-pink.lzwcompressed.tiff", CONV_FMT_TIFF, CONV_OK},
-        {go + "bw-packbits.tiff", CONV_FMT_TIFF, CONV_OK},  // white-is-zero bilevel
-        {go + "video-001-gray.tiff", CONV_FMT_TIFF, CONV_OK},
-        {go + "no_rps.tiff", CONV_FMT_TIFF, CONV_E_UNSUPPORTED},  // no RowsPerStrip, but RGBA
-        {go + "video-001.tiff", CONV_FMT_TIFF, CONV_E_DATA},  // Deflate
-        {go + "bw-gopher_ccittGroup3.tiff", CONV_FMT_TIFF, CONV_E_DATA},
-        {go + "bw-gopher_ccittGroup4.tiff", CONV_FMT_TIFF, CONV_E_DATA},
-        {go + "video-001-tile-64x64.tiff", CONV_FMT_TIFF, CONV_E_UNSUPPORTED},
-        {go + "video-001-16bit.tiff", CONV_FMT_TIFF, CONV_E_UNSUPPORTED}};
-    for (auto &e : std::filesystem::recursive_directory_iterator("/usr/share/games/heroes"))
-        if (e.path().extension() == ".pcx" && cases.size() < 24) cases.push_back({e.path().string(), CONV_FMT_PCX, CONV_OK});
-    ASSERT_GT(cases.size(), 13u);
-    const std::map<uint8_t, std::string> decoders = {
-        {CONV_FMT_PCX, "pcxtoppm"}, {CONV_FMT_TIFF, "tifftopnm"}, {CONV_FMT_JPEG, "djpeg"}};
-    for (const auto &[file, format, result] : cases) {
-        SCOPED_TRACE(file);
-        code = format;
-        if (result != CONV_OK) {
-            EXPECT_EQ(load(file), result);
-            continue;
-        }
-        EXPECT_EQ(fromDecoder(decoders.at(format), file), 0);
-        ConvImageRecord rec{};
-        rec.bitsOffset = 99;
-        ASSERT_EQ(GetPreviewImage(file.c_str(), &rec), CONV_OK);
-        EXPECT_EQ(std::make_tuple(rec.bitsOffset, VcMemSize(rec.image)), std::make_tuple(0u, block.size()));
-        VcMemFree(rec.image);
-    }
-}
-
-TEST_F(Jpeg, IndependentFilesDecodeAsDjpegDoes) {
-    writePpm(path("src.ppm"), gradient(61, 35));
-    for (const char *options : {"-quality 90", "-progressive", "-grayscale", "-quality 50 -sample 1x1"}) {
-        SCOPED_TRACE(options);
-        ASSERT_TRUE(tool(std::string("cjpeg ") + options + " " + path("src.ppm") + " > " + path("c.jpg")));
-        EXPECT_EQ(fromDecoder("djpeg", path("c.jpg")), 0);
-        EXPECT_EQ(header.biBitCount, 24);
-    }
+TEST_F(Jpeg, AOneColumnFileOfImageMagickIsPaddedAndKeepsNoDensity) {
     // Width 1: rows padded with zeros; the file's density is not taken.
     ASSERT_TRUE(tool("/usr/bin/convert -size 1x9 xc:'#3060c0' -density 300 -units PixelsPerInch " + path("d.jpg")));
     Image img;

@@ -11,14 +11,6 @@ using namespace stilltest;
 
 namespace {
 
-// `colors` distinct colours with runs and single pixels.
-Image pattern(int width, int height, int colors) {
-    return picture(width, height, [=](int x, int y) {
-        int i = ((x / 3) * 7 + y * 5 + (x * y) % 4) % colors;
-        return rgb(uint8_t(i * 37 + 11), uint8_t(255 - i * 13), uint8_t(i * 91));
-    });
-}
-
 // A header with the fields the reader looks at.
 Bytes pcxHeader(uint8_t maker, uint8_t version, uint8_t encoding, uint8_t bits, uint16_t w, uint16_t h, uint8_t planes,
                 uint16_t lineBytes) {
@@ -38,25 +30,6 @@ protected:
     }
 };
 
-TEST_F(Pcx, NetpbmFilesOfEveryLayoutReadBackPixelForPixel) {
-    // Sixteen colours packed into one plane: refused as a layout, not as a foreign file.
-    const std::tuple<std::string, int, int32_t, uint16_t> cases[] = {  // options, colours, result, depth
-        {"", 2, CONV_OK, 1},         {"", 16, CONV_OK, 4},         {"-packed", 2, CONV_OK, 1},
-        {"-8bit", 200, CONV_OK, 8},  {"-24bit", 1000, CONV_OK, 24}, {"-8bit -packed", 5, CONV_OK, 8},
-        {"-packed", 16, CONV_E_DATA, 0}};
-    for (const auto &[options, colors, result, depth] : cases) {
-        SCOPED_TRACE("ppmtopcx " + options + ", colours " + std::to_string(colors));
-        Image src = pattern(37, 21, colors), img;
-        writePpm(path("src.ppm"), src);
-        ASSERT_TRUE(tool("ppmtopcx " + options + " " + path("src.ppm") + " > " + path("n.pcx")));
-        ASSERT_EQ(load(path("n.pcx"), &img), result);
-        if (result != CONV_OK) continue;
-        EXPECT_EQ(img.bitCount, depth);
-        EXPECT_EQ(worst(img, src), 0);
-        EXPECT_EQ(header.biXPelsPerMeter, 2953);
-    }
-}
-
 TEST_F(Pcx, WrittenFilesOfEveryDepthReadBackThroughPcxtoppmImageMagickAndOurReader) {
     for (uint16_t depth : {1, 4, 8, 24})
         for (int w : {1, 17, 33}) {
@@ -65,7 +38,7 @@ TEST_F(Pcx, WrittenFilesOfEveryDepthReadBackThroughPcxtoppmImageMagickAndOurRead
             // palette block right after the picture's own rows, so they read
             // 8-bit files only at heights that fill the groups.
             Image typed = host::withDepth(
-                pattern(w, depth == 8 ? 16 : 13, depth == 24 ? 400 : depth == 8 ? 100 : 1 << depth), depth, false);
+                picture(w, depth == 8 ? 16 : 13, spread(depth == 24 ? 400 : depth == 8 ? 100 : 1 << depth)), depth, false);
             std::string out = save(typed, "out.pcx");
             ASSERT_TRUE(tool("pcxtoppm " + out + " > " + path("back.ppm")));
             EXPECT_EQ(worst(typed, readPnm(path("back.ppm"))), 0);

@@ -83,6 +83,14 @@ inline Image picture(int w, int h, const std::function<uint32_t(int, int)> &colo
     return img;
 }
 
+// A colour function of `colors` distinct colours with runs and single pixels.
+inline std::function<uint32_t(int, int)> spread(int colors) {
+    return [=](int x, int y) {
+        const int i = ((x / 3) * 7 + y * 5 + (x * y) % 4) % colors;
+        return rgb(uint8_t(i * 37 + 11), uint8_t(255 - i * 13), uint8_t(i * 91));
+    };
+}
+
 // PNM files through netpbm's BMP converters and the host's BMP code: a
 // picture (width 0 when unreadable), and a picture written as a PPM.
 inline Image readPnm(const std::string &path) {

@@ -1,11 +1,13 @@
 // TIFF: the reader on files built tag by tag (both byte orders, the kinds,
 // strip arrays, resolutions, refusals in their order, hostile offsets and
-// streams) and on files independent programs wrote (netpbm, tiffcp,
-// ImageMagick, Pillow; Debian's packages: StillFiles); the writer's exact bytes,
+// streams); StillFiles: PCX, TIFF and JPEG files of independent programs
+// (netpbm, tiffcp, ImageMagick, Pillow, cjpeg, Debian's packages) against
+// independent decoders; the TIFF writer's exact bytes,
 // failures and progress, and what independent readers (tiffinfo -D,
 // tifftopnm) make of its files; the strip codings on their own (PackBits,
 // and LZW against a plain dictionary coder, damaged streams included).
 #include <filesystem>
+#include <map>
 #include <random>
 #include <tuple>
 #include <unordered_map>
@@ -81,6 +83,7 @@ protected:
     std::string q(const std::string &name) { return "'" + path(name) + "'"; }
 };
 using TiffTools = TiffTest;
+using StillFiles = TiffTest;
 
 TEST_F(TiffTest, KindsByteOrdersAndStripArrays) {
     std::vector<std::tuple<Bytes, int, int, Rgb>> cases;  // a file, a pixel and its colour
@@ -289,46 +292,118 @@ uint32_t four(int x, int y) { return kColours[(x + y) % 4]; }
 uint32_t grey(int x, int y) { return uint8_t(x * 5 + y * 11) * 0x010101u; }
 uint32_t bilevel(int x, int y) { return (x * x + y) % 5 < 2 ? 0 : 0xFFFFFF; }
 
-TEST_F(TiffTools, WritersOfOtherProgramsFeedTheReader) {
-    const std::string src = q("src.ppm"), out = q("out.tif"), tmp = q("a.tif");
+// Pictures shipped in Debian packages: each as its format's independent
+// decoder reads it, its preview the same block, or refused with the code
+// the format's rules give.
+TEST_F(StillFiles, PicturesFromDebianPackagesMatchIndependentDecoders) {
+    const std::string go = "/usr/share/gocode/src/golang.org/x/image/testdata/";
+    const std::string sample = "/usr/libexec/installed-tests/SDL2_image/sample.";
+    std::vector<std::tuple<std::string, uint8_t, int32_t>> cases = {  // file, format, result
+        {sample + "pcx", CONV_FMT_PCX, CONV_OK},
+        {sample + "jpg", CONV_FMT_JPEG, CONV_OK},
+        {sample + "tif", CONV_FMT_TIFF, CONV_OK},
+        {go + "video-001-uncompressed.tiff", CONV_FMT_TIFF, CONV_OK},  // big-endian RGB
+        {go + "blue-purple-pink.lzwcompressed.tiff", CONV_FMT_TIFF, CONV_OK},
+        {go + "bw-packbits.tiff", CONV_FMT_TIFF, CONV_OK},  // white-is-zero bilevel
+        {go + "video-001-gray.tiff", CONV_FMT_TIFF, CONV_OK},
+        {go + "no_rps.tiff", CONV_FMT_TIFF, CONV_E_UNSUPPORTED},  // no RowsPerStrip, but RGBA
+        {go + "video-001.tiff", CONV_FMT_TIFF, CONV_E_DATA},  // Deflate
+        {go + "bw-gopher_ccittGroup3.tiff", CONV_FMT_TIFF, CONV_E_DATA},
+        {go + "bw-gopher_ccittGroup4.tiff", CONV_FMT_TIFF, CONV_E_DATA},
+        {go + "video-001-tile-64x64.tiff", CONV_FMT_TIFF, CONV_E_UNSUPPORTED},
+        {go + "video-001-16bit.tiff", CONV_FMT_TIFF, CONV_E_UNSUPPORTED}};
+    for (auto &e : std::filesystem::recursive_directory_iterator("/usr/share/games/heroes"))
+        if (e.path().extension() == ".pcx" && cases.size() < 24) cases.push_back({e.path().string(), CONV_FMT_PCX, CONV_OK});
+    ASSERT_GT(cases.size(), 13u);
+    const std::map<uint8_t, std::string> decoders = {
+        {CONV_FMT_PCX, "pcxtoppm"}, {CONV_FMT_TIFF, "tifftopnm"}, {CONV_FMT_JPEG, "djpeg"}};
+    for (const auto &[file, format, result] : cases) {
+        SCOPED_TRACE(file);
+        code = format;
+        if (result != CONV_OK) {
+            EXPECT_EQ(load(file), result);
+            continue;
+        }
+        EXPECT_EQ(fromDecoder(decoders.at(format), file), 0);
+        ConvImageRecord rec{};
+        rec.bitsOffset = 99;
+        ASSERT_EQ(GetPreviewImage(file.c_str(), &rec), CONV_OK);
+        EXPECT_EQ(std::make_tuple(rec.bitsOffset, VcMemSize(rec.image)), std::make_tuple(0u, block.size()));
+        VcMemFree(rec.image);
+    }
+}
+
+// Files other programs wrote from a picture: netpbm (every PCX layout; TIFF
+// alone and through tiffcp), ImageMagick, Pillow and cjpeg; read pixel for
+// pixel (JPEG: as djpeg reads it) at the depth the layout holds, or refused
+// with their code.
+TEST_F(StillFiles, WritersOfOtherProgramsFeedTheReader) {
+    const std::string src = q("src.ppm"), out = q("out.tif"), tmp = q("a.tif"), pcx = q("out.pcx"), jpg = q("out.jpg");
     auto pillow = [&](const std::string &how) {
         return "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + path("src.ppm") + "')" + how + "\"";
     };
     const std::string save = ".save('" + path("out.tif") + "', compression=";
+    const uint8_t tiff = CONV_FMT_TIFF;
     struct Case {
+        uint8_t format;
         std::function<uint32_t(int, int)> colour;
-        std::string command;  // makes out.tif from src.ppm
+        std::string command;  // makes out.pcx, out.tif or out.jpg from src.ppm
         int32_t result;
+        uint16_t depth = 0;  // 0: any
     } cases[] = {
-        {photo, "pamtotiff -lzw " + src + " > " + out, CONV_OK},
-        {photo, "pamtotiff -packbits " + src + " > " + out, CONV_OK},
-        {twelve, "pamtotiff -lzw -indexbits=4 " + src + " > " + out, CONV_OK},
-        {twelve, "pamtotiff -packbits -indexbits=8 " + src + " > " + out, CONV_OK},
-        {four, "pamtotiff -indexbits=1,2 " + src + " > " + out, CONV_E_UNSUPPORTED},
-        {photo, "pamtotiff -none " + src + " > " + tmp + " && tiffcp -c lzw -B -r 3 " + tmp + " " + out, CONV_OK},
-        {twelve, "pamtotiff -indexbits=8 " + src + " > " + tmp + " && tiffcp -c packbits -B -r 1 " + tmp + " " + out,
+        {CONV_FMT_PCX, spread(2), "ppmtopcx " + src + " > " + pcx, CONV_OK, 1},
+        {CONV_FMT_PCX, spread(16), "ppmtopcx " + src + " > " + pcx, CONV_OK, 4},
+        {CONV_FMT_PCX, spread(2), "ppmtopcx -packed " + src + " > " + pcx, CONV_OK, 1},
+        {CONV_FMT_PCX, spread(200), "ppmtopcx -8bit " + src + " > " + pcx, CONV_OK, 8},
+        {CONV_FMT_PCX, spread(1000), "ppmtopcx -24bit " + src + " > " + pcx, CONV_OK, 24},
+        {CONV_FMT_PCX, spread(5), "ppmtopcx -8bit -packed " + src + " > " + pcx, CONV_OK, 8},
+        // Sixteen colours packed into one plane: refused as a layout, not as a foreign file.
+        {CONV_FMT_PCX, spread(16), "ppmtopcx -packed " + src + " > " + pcx, CONV_E_DATA},
+        {tiff, photo, "pamtotiff -lzw " + src + " > " + out, CONV_OK},
+        {tiff, photo, "pamtotiff -packbits " + src + " > " + out, CONV_OK},
+        {tiff, twelve, "pamtotiff -lzw -indexbits=4 " + src + " > " + out, CONV_OK},
+        {tiff, twelve, "pamtotiff -packbits -indexbits=8 " + src + " > " + out, CONV_OK},
+        {tiff, four, "pamtotiff -indexbits=1,2 " + src + " > " + out, CONV_E_UNSUPPORTED},
+        {tiff, photo, "pamtotiff -none " + src + " > " + tmp + " && tiffcp -c lzw -B -r 3 " + tmp + " " + out, CONV_OK},
+        {tiff, twelve, "pamtotiff -indexbits=8 " + src + " > " + tmp + " && tiffcp -c packbits -B -r 1 " + tmp + " " + out,
          CONV_OK},
-        {grey, "ppmtopgm " + src + " | pamtotiff > " + tmp + " && tiffcp -c none -B -r 7 " + tmp + " " + out, CONV_OK},
-        {bilevel, "ppmtopgm " + src + " | pgmtopbm -threshold | pamtotiff > " + tmp + " && tiffcp -c lzw -r 2 " + tmp +
-                      " " + out, CONV_OK},
+        {tiff, grey, "ppmtopgm " + src + " | pamtotiff > " + tmp + " && tiffcp -c none -B -r 7 " + tmp + " " + out,
+         CONV_OK},
+        {tiff, bilevel,
+         "ppmtopgm " + src + " | pgmtopbm -threshold | pamtotiff > " + tmp + " && tiffcp -c lzw -r 2 " + tmp + " " + out,
+         CONV_OK},
         // Its LZW files predict by default; the reader takes strips as stored.
-        {photo, "/usr/bin/convert " + src + " -define tiff:endian=msb -define tiff:predictor=1 -compress lzw " + out,
+        {tiff, photo, "/usr/bin/convert " + src + " -define tiff:endian=msb -define tiff:predictor=1 -compress lzw " + out,
          CONV_OK},
-        {twelve, "/usr/bin/convert " + src + " -define tiff:endian=msb -type Palette -compress RLE " + out, CONV_OK},
-        {photo, pillow(save + "'tiff_lzw')"), CONV_OK},
-        {twelve, pillow(".quantize(16)" + save + "'packbits')"), CONV_OK},
-        {bilevel, pillow(".convert('1')" + save + "'raw')"), CONV_OK},
+        {tiff, twelve, "/usr/bin/convert " + src + " -define tiff:endian=msb -type Palette -compress RLE " + out, CONV_OK},
+        {tiff, photo, pillow(save + "'tiff_lzw')"), CONV_OK},
+        {tiff, twelve, pillow(".quantize(16)" + save + "'packbits')"), CONV_OK},
+        {tiff, bilevel, pillow(".convert('1')" + save + "'raw')"), CONV_OK},
+        {CONV_FMT_JPEG, photo, "cjpeg -quality 90 " + src + " > " + jpg, CONV_OK, 24},
+        {CONV_FMT_JPEG, photo, "cjpeg -progressive " + src + " > " + jpg, CONV_OK, 24},
+        {CONV_FMT_JPEG, photo, "cjpeg -grayscale " + src + " > " + jpg, CONV_OK, 24},
+        {CONV_FMT_JPEG, photo, "cjpeg -quality 50 -sample 1x1 " + src + " > " + jpg, CONV_OK, 24},
     };
     for (const Case &c : cases)
         for (auto [w, h] : {std::pair{37, 23}, std::pair{301, 97}}) {
             SCOPED_TRACE(c.command + " at " + std::to_string(w));
-            Image src = picture(w, h, c.colour);
+            Image src = picture(w, h, c.colour), img;
             writePpm(path("src.ppm"), src);
-            std::filesystem::remove(path("out.tif"));
+            const std::string file = path(c.format == tiff ? "out.tif" : c.format == CONV_FMT_PCX ? "out.pcx" : "out.jpg");
+            std::filesystem::remove(file);
             ASSERT_TRUE(tool(c.command));
-            Image img;
-            ASSERT_EQ(load(path("out.tif"), &img), c.result);
-            if (c.result == CONV_OK) { EXPECT_EQ(worst(img, src), 0); }
+            code = c.format;
+            if (c.format == CONV_FMT_JPEG) {
+                EXPECT_EQ(fromDecoder("djpeg", file, &img), 0);
+            } else {
+                ASSERT_EQ(load(file, &img), c.result);
+                if (c.result != CONV_OK) continue;
+                EXPECT_EQ(worst(img, src), 0);
+            }
+            if (c.format == CONV_FMT_PCX) {
+                EXPECT_EQ(header.biXPelsPerMeter, 2953);
+            }
+            EXPECT_TRUE(c.depth == 0 || img.bitCount == c.depth) << img.bitCount;
         }
 }
 
