@@ -80,9 +80,29 @@ TiffBuilder simple(bool big, uint32_t w, uint32_t h, uint16_t bits, uint16_t pho
 class TiffTest : public StillTest {
 protected:
     TiffTest() { code = 130; }
+    void SetUp() override {
+        StillTest::SetUp();
+        vc::tiff::setClock([](int &y, int &mo, int &d, int &h, int &mi, int &s) {
+            y = 2026, mo = 3, d = 4, h = 5, mi = 6, s = 7;
+        });
+    }
+    void TearDown() override {
+        vc::tiff::setClock(nullptr);
+        StillTest::TearDown();
+    }
     std::string q(const std::string &name) { return "'" + path(name) + "'"; }
+    // Saves out.tif with the writer's own options; the file's bytes.
+    Bytes saveTiff(const Image &img, uint32_t compression = 1, int16_t expect = CONV_OK) {
+        Bytes dib = host::toPackedDib(img);
+        std::memcpy(&dib[24], "\x89\x0b\0\0\x61\x0f\0\0", 8);  // 2953 and 3937 pels per metre
+        void *m = handle(dib);
+        EXPECT_EQ(vc::SaveTiffImage(path("out.tif").c_str(), m, {img.bitCount, compression, 8}), expect);
+        VcMemFree(m);
+        return readBytes(path("out.tif"));
+    }
 };
 using TiffTools = TiffTest;
+using TiffWriterTest = TiffTest;
 using StillFiles = TiffTest;
 
 TEST_F(TiffTest, KindsByteOrdersAndStripArrays) {
@@ -218,31 +238,8 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
 
 // ---- Writer -------------------------------------------------------------------------
 
-class TiffWriterTest : public TiffTest {
-protected:
-    void SetUp() override {
-        TiffTest::SetUp();
-        vc::tiff::setClock([](int &y, int &mo, int &d, int &h, int &mi, int &s) {
-            y = 2026, mo = 3, d = 4, h = 5, mi = 6, s = 7;
-        });
-    }
-    void TearDown() override {
-        vc::tiff::setClock(nullptr);
-        TiffTest::TearDown();
-    }
-    // Saves with the writer's own options; the file's bytes.
-    Bytes save(const Image &img, uint32_t compression = 1, int16_t expect = CONV_OK) {
-        Bytes dib = host::toPackedDib(img);
-        std::memcpy(&dib[24], "\x89\x0b\0\0\x61\x0f\0\0", 8);  // 2953 and 3937 pels per metre
-        void *m = handle(dib);
-        EXPECT_EQ(vc::SaveTiffImage(path("out.tif").c_str(), m, {img.bitCount, compression, 8}), expect);
-        VcMemFree(m);
-        return readBytes(path("out.tif"));
-    }
-};
-
 TEST_F(TiffWriterTest, ExactBytesOfAPaletteImage) {
-    Bytes f = save(picture(3, 2, [](int x, int y) { return uint32_t(x + 3 * y) % 3; }, 8,
+    Bytes f = saveTiff(picture(3, 2, [](int x, int y) { return uint32_t(x + 3 * y) % 3; }, 8,
                            {rgb(255, 0, 0), rgb(0, 255, 0), rgb(1, 2, 3)}));
     Bytes expected = {'I', 'I', 42, 0, 14, 0, 0, 0, 0, 1, 2, 0, 1, 2, 20, 0};
     const uint32_t entries[20][4] = {
@@ -270,7 +267,7 @@ TEST_F(TiffWriterTest, FailuresAndProgress) {
     // memory: the sweep of every writer.)
     Image img = picture(40, 300, [](int x, int y) { return uint32_t(x * y) & 255; }, 8, std::vector<Rgb>(256, 7));
     img.bitCount = 16;
-    save(img, 5, CONV_E_UNSUPPORTED);
+    saveTiff(img, 5, CONV_E_UNSUPPORTED);
     EXPECT_FALSE(std::filesystem::exists(path("out.tif")));
 
     // Through SaveConvImage: LZW, 8 KiB strips, one report per row.
@@ -338,12 +335,12 @@ TEST_F(StillFiles, PicturesFromDebianPackagesMatchIndependentDecoders) {
 // pixel (JPEG: as djpeg reads it) at the depth the layout holds, or refused
 // with their code.
 TEST_F(StillFiles, WritersOfOtherProgramsFeedTheReader) {
-    const std::string src = q("src.ppm"), out = q("out.tif"), tmp = q("a.tif"), pcx = q("out.pcx"), jpg = q("out.jpg");
+    const std::string src = q("src.ppm"), out = q("out.tif"), tmp = q("a.tif"), toPcx = " > " + q("out.pcx");
     auto pillow = [&](const std::string &how) {
         return "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + path("src.ppm") + "')" + how + "\"";
     };
     const std::string save = ".save('" + path("out.tif") + "', compression=";
-    const uint8_t tiff = CONV_FMT_TIFF;
+    const uint8_t pcx = CONV_FMT_PCX, tiff = CONV_FMT_TIFF, jpeg = CONV_FMT_JPEG;
     struct Case {
         uint8_t format;
         std::function<uint32_t(int, int)> colour;
@@ -351,14 +348,14 @@ TEST_F(StillFiles, WritersOfOtherProgramsFeedTheReader) {
         int32_t result;
         uint16_t depth = 0;  // 0: any
     } cases[] = {
-        {CONV_FMT_PCX, spread(2), "ppmtopcx " + src + " > " + pcx, CONV_OK, 1},
-        {CONV_FMT_PCX, spread(16), "ppmtopcx " + src + " > " + pcx, CONV_OK, 4},
-        {CONV_FMT_PCX, spread(2), "ppmtopcx -packed " + src + " > " + pcx, CONV_OK, 1},
-        {CONV_FMT_PCX, spread(200), "ppmtopcx -8bit " + src + " > " + pcx, CONV_OK, 8},
-        {CONV_FMT_PCX, spread(1000), "ppmtopcx -24bit " + src + " > " + pcx, CONV_OK, 24},
-        {CONV_FMT_PCX, spread(5), "ppmtopcx -8bit -packed " + src + " > " + pcx, CONV_OK, 8},
+        {pcx, spread(2), "ppmtopcx " + src + toPcx, CONV_OK, 1},
+        {pcx, spread(16), "ppmtopcx " + src + toPcx, CONV_OK, 4},
+        {pcx, spread(2), "ppmtopcx -packed " + src + toPcx, CONV_OK, 1},
+        {pcx, spread(200), "ppmtopcx -8bit " + src + toPcx, CONV_OK, 8},
+        {pcx, spread(1000), "ppmtopcx -24bit " + src + toPcx, CONV_OK, 24},
+        {pcx, spread(5), "ppmtopcx -8bit -packed " + src + toPcx, CONV_OK, 8},
         // Sixteen colours packed into one plane: refused as a layout, not as a foreign file.
-        {CONV_FMT_PCX, spread(16), "ppmtopcx -packed " + src + " > " + pcx, CONV_E_DATA},
+        {pcx, spread(16), "ppmtopcx -packed " + src + toPcx, CONV_E_DATA},
         {tiff, photo, "pamtotiff -lzw " + src + " > " + out, CONV_OK},
         {tiff, photo, "pamtotiff -packbits " + src + " > " + out, CONV_OK},
         {tiff, twelve, "pamtotiff -lzw -indexbits=4 " + src + " > " + out, CONV_OK},
@@ -379,28 +376,28 @@ TEST_F(StillFiles, WritersOfOtherProgramsFeedTheReader) {
         {tiff, photo, pillow(save + "'tiff_lzw')"), CONV_OK},
         {tiff, twelve, pillow(".quantize(16)" + save + "'packbits')"), CONV_OK},
         {tiff, bilevel, pillow(".convert('1')" + save + "'raw')"), CONV_OK},
-        {CONV_FMT_JPEG, photo, "cjpeg -quality 90 " + src + " > " + jpg, CONV_OK, 24},
-        {CONV_FMT_JPEG, photo, "cjpeg -progressive " + src + " > " + jpg, CONV_OK, 24},
-        {CONV_FMT_JPEG, photo, "cjpeg -grayscale " + src + " > " + jpg, CONV_OK, 24},
-        {CONV_FMT_JPEG, photo, "cjpeg -quality 50 -sample 1x1 " + src + " > " + jpg, CONV_OK, 24},
+        {jpeg, photo, "cjpeg -quality 90 " + src + " > " + q("out.jpg"), CONV_OK, 24},
+        {jpeg, photo, "cjpeg -progressive " + src + " > " + q("out.jpg"), CONV_OK, 24},
+        {jpeg, photo, "cjpeg -grayscale " + src + " > " + q("out.jpg"), CONV_OK, 24},
+        {jpeg, photo, "cjpeg -quality 50 -sample 1x1 " + src + " > " + q("out.jpg"), CONV_OK, 24},
     };
     for (const Case &c : cases)
         for (auto [w, h] : {std::pair{37, 23}, std::pair{301, 97}}) {
             SCOPED_TRACE(c.command + " at " + std::to_string(w));
             Image src = picture(w, h, c.colour), img;
             writePpm(path("src.ppm"), src);
-            const std::string file = path(c.format == tiff ? "out.tif" : c.format == CONV_FMT_PCX ? "out.pcx" : "out.jpg");
+            const std::string file = path(c.format == tiff ? "out.tif" : c.format == pcx ? "out.pcx" : "out.jpg");
             std::filesystem::remove(file);
             ASSERT_TRUE(tool(c.command));
             code = c.format;
-            if (c.format == CONV_FMT_JPEG) {
+            if (c.format == jpeg) {
                 EXPECT_EQ(fromDecoder("djpeg", file, &img), 0);
             } else {
                 ASSERT_EQ(load(file, &img), c.result);
                 if (c.result != CONV_OK) continue;
                 EXPECT_EQ(worst(img, src), 0);
             }
-            if (c.format == CONV_FMT_PCX) {
+            if (c.format == pcx) {
                 EXPECT_EQ(header.biXPelsPerMeter, 2953);
             }
             EXPECT_TRUE(c.depth == 0 || img.bitCount == c.depth) << img.bitCount;
@@ -425,17 +422,15 @@ TEST_F(TiffTools, IndependentReadersReadWhatTheWriterWrites) {
                 Image mine = picture(
                     w, h, [&](int x, int y) { return depth == 24 ? pattern(x, y) * 0x010305u : pattern(x, y); }, depth,
                     colours);
-                void *m = handle(host::toPackedDib(mine));
-                ASSERT_EQ(vc::SaveTiffImage(path("w.tif").c_str(), m, {depth, compression, 8}), CONV_OK);
-                VcMemFree(m);
+                saveTiff(mine, compression);
                 // tiffinfo -D decodes every strip; apart from remarks on the
                 // fixed layout (entry order, the zero entry, the padded
                 // Software text) it must have nothing to say.
-                tool("tiffinfo -D " + q("w.tif") + " 2>&1 >/dev/null | grep -v -e 'not sorted in ascending' -e "
+                tool("tiffinfo -D " + q("out.tif") + " 2>&1 >/dev/null | grep -v -e 'not sorted in ascending' -e "
                      "'tag 0 (0x0)' -e 'Tag 0' -e 'contains null byte' > " + q("remarks.txt"));
                 ASSERT_EQ(readText(path("remarks.txt")), "");
                 Image back;
-                ASSERT_EQ(fromDecoder("tifftopnm", path("w.tif"), &back), 0);
+                ASSERT_EQ(fromDecoder("tifftopnm", path("out.tif"), &back), 0);
                 if (depth == 1 && colours[0] != 0xFFFFFF) mine.palette = {0, 0xFFFFFF};
                 ASSERT_EQ(worst(back, mine), 0);
             }
