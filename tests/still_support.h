@@ -45,10 +45,6 @@ inline Bytes readBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
-inline std::string readText(const std::string &path) {
-    Bytes b = readBytes(path);
-    return {b.begin(), b.end()};
-}
 // Runs shell commands with their error output dropped; true on success. The
 // outside programs come from scripts/install-deps.sh.
 inline bool tool(const std::string &command) { return std::system(("{ " + command + "; } 2>/dev/null").c_str()) == 0; }

@@ -426,9 +426,9 @@ TEST_F(TiffTools, IndependentReadersReadWhatTheWriterWrites) {
                 // tiffinfo -D decodes every strip; apart from remarks on the
                 // fixed layout (entry order, the zero entry, the padded
                 // Software text) it must have nothing to say.
-                tool("tiffinfo -D " + q("out.tif") + " 2>&1 >/dev/null | grep -v -e 'not sorted in ascending' -e "
-                     "'tag 0 (0x0)' -e 'Tag 0' -e 'contains null byte' > " + q("remarks.txt"));
-                ASSERT_EQ(readText(path("remarks.txt")), "");
+                ASSERT_EQ(capture("tiffinfo -D " + q("out.tif") + " 2>&1 >/dev/null | grep -v -e 'not sorted in ascending' -e "
+                                  "'tag 0 (0x0)' -e 'Tag 0' -e 'contains null byte'"),
+                          "");
                 Image back;
                 ASSERT_EQ(fromDecoder("tifftopnm", path("out.tif"), &back), 0);
                 if (depth == 1 && colours[0] != 0xFFFFFF) mine.palette = {0, 0xFFFFFF};
