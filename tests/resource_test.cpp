@@ -17,7 +17,7 @@
 namespace {
 
 using namespace vctest;
-using stilltest::capture, stilltest::readText, stilltest::tool;
+using stilltest::capture, stilltest::tool;
 const std::string kWine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
 
 Bytes dib(int w, int h, uint16_t bits, bool core = false) {
@@ -37,12 +37,8 @@ Bytes bitfields(int w, int h) {
     return b;
 }
 
-class ProgramFiles : public LibraryTest {
+class ProgramFiles : public stilltest::StillTest {
 protected:
-    void SetUp() override {
-        LibraryTest::SetUp();
-        DllMain(reinterpret_cast<void *>(0x400000), 1, nullptr);
-    }
     static int16_t scan(const std::string &file, vc::ResourceBitmapList &list) {
         vc::plat::File f;
         return f.open(file.c_str()) ? vc::ScanProgramFile(f.handle(), false, list) : int16_t(CONV_E_OPEN);
@@ -275,7 +271,8 @@ TEST_F(ProgramFiles, LargeProgramIsListedWithoutReadingItWhole) {
     ASSERT_TRUE(fd >= 0 && ::pwrite(fd, pe.data(), 0x200, 0) == 0x200 && ::pwrite(fd, &pe[at], pe.size() - at, at) > 0);
     ::close(fd);
     auto field = [](const char *file, const char *name) {
-        const std::string text = readText(file);
+        const Bytes bytes = stilltest::readBytes(file);
+        const std::string text(bytes.begin(), bytes.end());
         return std::stoull(text.substr(text.find(name) + std::strlen(name)));
     };
     std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here

@@ -45,10 +45,6 @@ inline Bytes readBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
-inline std::string readText(const std::string &path) {
-    Bytes b = readBytes(path);
-    return {b.begin(), b.end()};
-}
 // Runs shell commands with their error output dropped; true on success. The
 // outside programs come from scripts/install-deps.sh.
 inline bool tool(const std::string &command) { return std::system(("{ " + command + "; } 2>/dev/null").c_str()) == 0; }
@@ -81,6 +77,14 @@ inline Image picture(int w, int h, const std::function<uint32_t(int, int)> &colo
             else r[x / 8] |= uint8_t((v & 1) << (7 - x % 8));
         }
     return img;
+}
+
+// A colour function of `colors` distinct colours with runs and single pixels.
+inline std::function<uint32_t(int, int)> spread(int colors) {
+    return [=](int x, int y) {
+        const int i = ((x / 3) * 7 + y * 5 + (x * y) % 4) % colors;
+        return rgb(uint8_t(i * 37 + 11), uint8_t(255 - i * 13), uint8_t(i * 91));
+    };
 }
 
 // PNM files through netpbm's BMP converters and the host's BMP code: a

@@ -1,10 +1,20 @@
-// The TIFF reader on files built tag by tag (both byte orders, the kinds,
+// TIFF: the reader on files built tag by tag (both byte orders, the kinds,
 // strip arrays, resolutions, refusals in their order, hostile offsets and
-// streams), and the TIFF writer's exact bytes, failures and progress.
+// streams); StillFiles: PCX, TIFF and JPEG files of independent programs
+// (netpbm, tiffcp, ImageMagick, Pillow, cjpeg, Debian's packages) against
+// independent decoders; the TIFF writer's exact bytes,
+// failures and progress, and what independent readers (tiffinfo -D,
+// tifftopnm) make of its files; the strip codings on their own (PackBits,
+// and LZW against a plain dictionary coder, damaged streams included).
 #include <filesystem>
+#include <map>
+#include <random>
 #include <tuple>
+#include <unordered_map>
 
+#include "codecs/packbits.h"
 #include "codecs/tiff.h"
+#include "codecs/tiff_lzw.h"
 #include "still_support.h"
 
 using namespace stilltest;
@@ -70,7 +80,30 @@ TiffBuilder simple(bool big, uint32_t w, uint32_t h, uint16_t bits, uint16_t pho
 class TiffTest : public StillTest {
 protected:
     TiffTest() { code = 130; }
+    void SetUp() override {
+        StillTest::SetUp();
+        vc::tiff::setClock([](int &y, int &mo, int &d, int &h, int &mi, int &s) {
+            y = 2026, mo = 3, d = 4, h = 5, mi = 6, s = 7;
+        });
+    }
+    void TearDown() override {
+        vc::tiff::setClock(nullptr);
+        StillTest::TearDown();
+    }
+    std::string q(const std::string &name) { return "'" + path(name) + "'"; }
+    // Saves out.tif with the writer's own options; the file's bytes.
+    Bytes saveTiff(const Image &img, uint32_t compression = 1, int16_t expect = CONV_OK) {
+        Bytes dib = host::toPackedDib(img);
+        std::memcpy(&dib[24], "\x89\x0b\0\0\x61\x0f\0\0", 8);  // 2953 and 3937 pels per metre
+        void *m = handle(dib);
+        EXPECT_EQ(vc::SaveTiffImage(path("out.tif").c_str(), m, {img.bitCount, compression, 8}), expect);
+        VcMemFree(m);
+        return readBytes(path("out.tif"));
+    }
 };
+using TiffTools = TiffTest;
+using TiffWriterTest = TiffTest;
+using StillFiles = TiffTest;
 
 TEST_F(TiffTest, KindsByteOrdersAndStripArrays) {
     std::vector<std::tuple<Bytes, int, int, Rgb>> cases;  // a file, a pixel and its colour
@@ -179,10 +212,6 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
     // Clear, 'A' x 4, 'B' x 4 as literals, then code 300 beyond the table.
     const Bytes lzw = packCodes({{256, 9}, {65, 9}, {65, 9}, {65, 9}, {65, 9}, {66, 9}, {66, 9}, {66, 9}, {66, 9},
                                  {300, 9}, {67, 9}});
-    // Clear, 'A' x 4, 'B' x 4, Clear, then 258, which names no string yet:
-    // 'A', the last byte of what 258 stood for, and decoding goes on.
-    const Bytes lzwAgain = packCodes({{256, 9}, {65, 9}, {65, 9}, {65, 9}, {65, 9}, {66, 9}, {66, 9}, {66, 9},
-                                      {66, 9}, {256, 9}, {258, 9}, {67, 9}, {67, 9}, {67, 9}});
     const std::tuple<const char *, Bytes, int, int, uint8_t> damages[] = {  // a pixel's grey value
         {"strip offset past the end", with([](TiffBuilder &t) { t.tag(273, 100000); }), 0, 0, 0},
         {"rows cut by the end of the file", patched(26 + 5 * 12 + 8, {uint8_t(good.size() - 6)}), 3, 3, 0},
@@ -192,8 +221,6 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
         {"byte count past the end", with([](auto &t) { t.tag(279, 0x7FFFFFFF); }, {0xFD, 5}, 32773, 4, 1), 3, 0, 5},
         {"LZW rows before the bad code", with(none, lzw, 5, 4, 3), 3, 1, 66},
         {"LZW rows after the bad code", with(none, lzw, 5, 4, 3), 0, 2, 0},
-        {"LZW 258 first after a Clear", with(none, lzwAgain, 5, 4, 3), 0, 2, 65},
-        {"LZW decoding on after it", with(none, lzwAgain, 5, 4, 3), 3, 2, 67},
     };
     for (const auto &[what, file, x, y, value] : damages) {
         Image img;
@@ -211,31 +238,8 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
 
 // ---- Writer -------------------------------------------------------------------------
 
-class TiffWriterTest : public TiffTest {
-protected:
-    void SetUp() override {
-        TiffTest::SetUp();
-        vc::tiff::setClock([](int &y, int &mo, int &d, int &h, int &mi, int &s) {
-            y = 2026, mo = 3, d = 4, h = 5, mi = 6, s = 7;
-        });
-    }
-    void TearDown() override {
-        vc::tiff::setClock(nullptr);
-        TiffTest::TearDown();
-    }
-    // Saves with the writer's own options; the file's bytes.
-    Bytes save(const Image &img, uint32_t compression = 1, int16_t expect = CONV_OK) {
-        Bytes dib = host::toPackedDib(img);
-        std::memcpy(&dib[24], "\x89\x0b\0\0\x61\x0f\0\0", 8);  // 2953 and 3937 pels per metre
-        void *m = handle(dib);
-        EXPECT_EQ(vc::SaveTiffImage(path("out.tif").c_str(), m, {img.bitCount, compression, 8}), expect);
-        VcMemFree(m);
-        return readBytes(path("out.tif"));
-    }
-};
-
 TEST_F(TiffWriterTest, ExactBytesOfAPaletteImage) {
-    Bytes f = save(picture(3, 2, [](int x, int y) { return uint32_t(x + 3 * y) % 3; }, 8,
+    Bytes f = saveTiff(picture(3, 2, [](int x, int y) { return uint32_t(x + 3 * y) % 3; }, 8,
                            {rgb(255, 0, 0), rgb(0, 255, 0), rgb(1, 2, 3)}));
     Bytes expected = {'I', 'I', 42, 0, 14, 0, 0, 0, 0, 1, 2, 0, 1, 2, 20, 0};
     const uint32_t entries[20][4] = {
@@ -259,16 +263,11 @@ TEST_F(TiffWriterTest, ExactBytesOfAPaletteImage) {
 }
 
 TEST_F(TiffWriterTest, FailuresAndProgress) {
+    // A depth the writer does not take: nothing is created. (Refused
+    // memory: the sweep of every writer.)
     Image img = picture(40, 300, [](int x, int y) { return uint32_t(x * y) & 255; }, 8, std::vector<Rgb>(256, 7));
-    // The strip arrays refused: only the header; the strip buffer refused: the IFD still comes.
-    vc::plat::memFailAt(2);
-    EXPECT_EQ(save(img, 5, CONV_E_MEMORY).size(), 8u);
-    vc::plat::memFailAt(4);
-    EXPECT_GT(save(img, 5, CONV_E_WRITE).size(), 8u + 246u);
-    // A depth the writer does not take: nothing is created.
-    std::filesystem::remove(path("out.tif"));
     img.bitCount = 16;
-    save(img, 5, CONV_E_UNSUPPORTED);
+    saveTiff(img, 5, CONV_E_UNSUPPORTED);
     EXPECT_FALSE(std::filesystem::exists(path("out.tif")));
 
     // Through SaveConvImage: LZW, 8 KiB strips, one report per row.
@@ -278,6 +277,316 @@ TEST_F(TiffWriterTest, FailuresAndProgress) {
     EXPECT_EQ(seen, (std::vector<int32_t>{0, 14, 28, 42, 57, 71, 85}));
     const vc::TiffSaveOptions &o = vc::tiff::saveOptions();
     EXPECT_EQ(std::tuple(o.bitCount, o.compression, o.stripSize), std::tuple(4u, 5u, 8u));
+}
+
+// ---- Files of other programs, and other programs reading ours ----------------------
+
+uint32_t photo(int x, int y) { return rgb(uint8_t(x * 3 + y), uint8_t(y * 5), uint8_t((x ^ y) * 7)); }
+const Rgb kColours[16] = {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0x0963C7, 0xFA0180, 0x112233,
+                          0xC8C800, 0x008080, 0x4D07B1, 0x808080, 0x010203, 0x040506, 0xFAFBFC, 0x3C4650};
+uint32_t twelve(int x, int y) { return kColours[(x / 3 + y / 2) % 12]; }
+uint32_t four(int x, int y) { return kColours[(x + y) % 4]; }
+uint32_t grey(int x, int y) { return uint8_t(x * 5 + y * 11) * 0x010101u; }
+uint32_t bilevel(int x, int y) { return (x * x + y) % 5 < 2 ? 0 : 0xFFFFFF; }
+
+// Pictures shipped in Debian packages: each as its format's independent
+// decoder reads it, its preview the same block, or refused with the code
+// the format's rules give.
+TEST_F(StillFiles, PicturesFromDebianPackagesMatchIndependentDecoders) {
+    const std::string go = "/usr/share/gocode/src/golang.org/x/image/testdata/";
+    const std::string sample = "/usr/libexec/installed-tests/SDL2_image/sample.";
+    std::vector<std::tuple<std::string, uint8_t, int32_t>> cases = {  // file, format, result
+        {sample + "pcx", CONV_FMT_PCX, CONV_OK},
+        {sample + "jpg", CONV_FMT_JPEG, CONV_OK},
+        {sample + "tif", CONV_FMT_TIFF, CONV_OK},
+        {go + "video-001-uncompressed.tiff", CONV_FMT_TIFF, CONV_OK},  // big-endian RGB
+        {go + "blue-purple-pink.lzwcompressed.tiff", CONV_FMT_TIFF, CONV_OK},
+        {go + "bw-packbits.tiff", CONV_FMT_TIFF, CONV_OK},  // white-is-zero bilevel
+        {go + "video-001-gray.tiff", CONV_FMT_TIFF, CONV_OK},
+        {go + "no_rps.tiff", CONV_FMT_TIFF, CONV_E_UNSUPPORTED},  // no RowsPerStrip, but RGBA
+        {go + "video-001.tiff", CONV_FMT_TIFF, CONV_E_DATA},  // Deflate
+        {go + "bw-gopher_ccittGroup3.tiff", CONV_FMT_TIFF, CONV_E_DATA},
+        {go + "bw-gopher_ccittGroup4.tiff", CONV_FMT_TIFF, CONV_E_DATA},
+        {go + "video-001-tile-64x64.tiff", CONV_FMT_TIFF, CONV_E_UNSUPPORTED},
+        {go + "video-001-16bit.tiff", CONV_FMT_TIFF, CONV_E_UNSUPPORTED}};
+    for (auto &e : std::filesystem::recursive_directory_iterator("/usr/share/games/heroes"))
+        if (e.path().extension() == ".pcx" && cases.size() < 24) cases.push_back({e.path().string(), CONV_FMT_PCX, CONV_OK});
+    ASSERT_GT(cases.size(), 13u);
+    const std::map<uint8_t, std::string> decoders = {
+        {CONV_FMT_PCX, "pcxtoppm"}, {CONV_FMT_TIFF, "tifftopnm"}, {CONV_FMT_JPEG, "djpeg"}};
+    for (const auto &[file, format, result] : cases) {
+        SCOPED_TRACE(file);
+        code = format;
+        if (result != CONV_OK) {
+            EXPECT_EQ(load(file), result);
+            continue;
+        }
+        EXPECT_EQ(fromDecoder(decoders.at(format), file), 0);
+        ConvImageRecord rec{};
+        rec.bitsOffset = 99;
+        ASSERT_EQ(GetPreviewImage(file.c_str(), &rec), CONV_OK);
+        EXPECT_EQ(std::make_tuple(rec.bitsOffset, VcMemSize(rec.image)), std::make_tuple(0u, block.size()));
+        VcMemFree(rec.image);
+    }
+}
+
+// Files other programs wrote from a picture: netpbm (every PCX layout; TIFF
+// alone and through tiffcp), ImageMagick, Pillow and cjpeg; read pixel for
+// pixel (JPEG: as djpeg reads it) at the depth the layout holds, or refused
+// with their code.
+TEST_F(StillFiles, WritersOfOtherProgramsFeedTheReader) {
+    const std::string src = q("src.ppm"), out = q("out.tif"), tmp = q("a.tif"), toPcx = " > " + q("out.pcx");
+    auto pillow = [&](const std::string &how) {
+        return "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + path("src.ppm") + "')" + how + "\"";
+    };
+    const std::string save = ".save('" + path("out.tif") + "', compression=";
+    const uint8_t pcx = CONV_FMT_PCX, tiff = CONV_FMT_TIFF, jpeg = CONV_FMT_JPEG;
+    struct Case {
+        uint8_t format;
+        std::function<uint32_t(int, int)> colour;
+        std::string command;  // makes out.pcx, out.tif or out.jpg from src.ppm
+        int32_t result;
+        uint16_t depth = 0;  // 0: any
+    } cases[] = {
+        {pcx, spread(2), "ppmtopcx " + src + toPcx, CONV_OK, 1},
+        {pcx, spread(16), "ppmtopcx " + src + toPcx, CONV_OK, 4},
+        {pcx, spread(2), "ppmtopcx -packed " + src + toPcx, CONV_OK, 1},
+        {pcx, spread(200), "ppmtopcx -8bit " + src + toPcx, CONV_OK, 8},
+        {pcx, spread(1000), "ppmtopcx -24bit " + src + toPcx, CONV_OK, 24},
+        {pcx, spread(5), "ppmtopcx -8bit -packed " + src + toPcx, CONV_OK, 8},
+        // Sixteen colours packed into one plane: refused as a layout, not as a foreign file.
+        {pcx, spread(16), "ppmtopcx -packed " + src + toPcx, CONV_E_DATA},
+        {tiff, photo, "pamtotiff -lzw " + src + " > " + out, CONV_OK},
+        {tiff, photo, "pamtotiff -packbits " + src + " > " + out, CONV_OK},
+        {tiff, twelve, "pamtotiff -lzw -indexbits=4 " + src + " > " + out, CONV_OK},
+        {tiff, twelve, "pamtotiff -packbits -indexbits=8 " + src + " > " + out, CONV_OK},
+        {tiff, four, "pamtotiff -indexbits=1,2 " + src + " > " + out, CONV_E_UNSUPPORTED},
+        {tiff, photo, "pamtotiff -none " + src + " > " + tmp + " && tiffcp -c lzw -B -r 3 " + tmp + " " + out, CONV_OK},
+        {tiff, twelve, "pamtotiff -indexbits=8 " + src + " > " + tmp + " && tiffcp -c packbits -B -r 1 " + tmp + " " + out,
+         CONV_OK},
+        {tiff, grey, "ppmtopgm " + src + " | pamtotiff > " + tmp + " && tiffcp -c none -B -r 7 " + tmp + " " + out,
+         CONV_OK},
+        {tiff, bilevel,
+         "ppmtopgm " + src + " | pgmtopbm -threshold | pamtotiff > " + tmp + " && tiffcp -c lzw -r 2 " + tmp + " " + out,
+         CONV_OK},
+        // Its LZW files predict by default; the reader takes strips as stored.
+        {tiff, photo, "/usr/bin/convert " + src + " -define tiff:endian=msb -define tiff:predictor=1 -compress lzw " + out,
+         CONV_OK},
+        {tiff, twelve, "/usr/bin/convert " + src + " -define tiff:endian=msb -type Palette -compress RLE " + out, CONV_OK},
+        {tiff, photo, pillow(save + "'tiff_lzw')"), CONV_OK},
+        {tiff, twelve, pillow(".quantize(16)" + save + "'packbits')"), CONV_OK},
+        {tiff, bilevel, pillow(".convert('1')" + save + "'raw')"), CONV_OK},
+        {jpeg, photo, "cjpeg -quality 90 " + src + " > " + q("out.jpg"), CONV_OK, 24},
+        {jpeg, photo, "cjpeg -progressive " + src + " > " + q("out.jpg"), CONV_OK, 24},
+        {jpeg, photo, "cjpeg -grayscale " + src + " > " + q("out.jpg"), CONV_OK, 24},
+        {jpeg, photo, "cjpeg -quality 50 -sample 1x1 " + src + " > " + q("out.jpg"), CONV_OK, 24},
+    };
+    for (const Case &c : cases)
+        for (auto [w, h] : {std::pair{37, 23}, std::pair{301, 97}}) {
+            SCOPED_TRACE(c.command + " at " + std::to_string(w));
+            Image src = picture(w, h, c.colour), img;
+            writePpm(path("src.ppm"), src);
+            const std::string file = path(c.format == tiff ? "out.tif" : c.format == pcx ? "out.pcx" : "out.jpg");
+            std::filesystem::remove(file);
+            ASSERT_TRUE(tool(c.command));
+            code = c.format;
+            if (c.format == jpeg) {
+                EXPECT_EQ(fromDecoder("djpeg", file, &img), 0);
+            } else {
+                ASSERT_EQ(load(file, &img), c.result);
+                if (c.result != CONV_OK) continue;
+                EXPECT_EQ(worst(img, src), 0);
+            }
+            if (c.format == pcx) {
+                EXPECT_EQ(header.biXPelsPerMeter, 2953);
+            }
+            EXPECT_TRUE(c.depth == 0 || img.bitCount == c.depth) << img.bitCount;
+        }
+}
+
+TEST_F(TiffTools, IndependentReadersReadWhatTheWriterWrites) {
+    auto pattern = [](int x, int y) { return uint32_t(x / 3 + y * y / 7 + (x * y) % 5); };
+    std::vector<Rgb> palette256;
+    for (int i = 0; i < 256; ++i) palette256.push_back(rgb(uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)));
+    const std::pair<uint16_t, std::vector<Rgb>> kinds[] = {
+        {1, {0xFFFFFF, 0}},
+        {1, {0x0A141E, 0xC86400}},  // not black and white: written black-is-zero, colours dropped
+        {4, {kColours, kColours + 16}},
+        {8, palette256},
+        {24, {}}};
+    for (const auto &[depth, colours] : kinds)
+        for (uint32_t compression : {1u, 5u, 32773u})
+            for (auto [w, h] : {std::pair{1, 1}, std::pair{33, 17}, std::pair{517, 300}}) {
+                SCOPED_TRACE(std::to_string(depth) + " bits, compression " + std::to_string(compression) + ", " +
+                             std::to_string(w) + "x" + std::to_string(h));
+                Image mine = picture(
+                    w, h, [&](int x, int y) { return depth == 24 ? pattern(x, y) * 0x010305u : pattern(x, y); }, depth,
+                    colours);
+                saveTiff(mine, compression);
+                // tiffinfo -D decodes every strip; apart from remarks on the
+                // fixed layout (entry order, the zero entry, the padded
+                // Software text) it must have nothing to say.
+                ASSERT_EQ(capture("tiffinfo -D " + q("out.tif") + " 2>&1 >/dev/null | grep -v -e 'not sorted in ascending' -e "
+                                  "'tag 0 (0x0)' -e 'Tag 0' -e 'contains null byte'"),
+                          "");
+                Image back;
+                ASSERT_EQ(fromDecoder("tifftopnm", path("out.tif"), &back), 0);
+                if (depth == 1 && colours[0] != 0xFFFFFF) mine.palette = {0, 0xFFFFFF};
+                ASSERT_EQ(worst(back, mine), 0);
+            }
+}
+
+// ---- The strip codings ---------------------------------------------------------------
+
+TEST(PackBits, RunsAsTheWriterFormsThemAndDamagedRuns) {
+    Bytes worst, worstPacked, ramp(300);
+    for (int i = 0; i < 99; ++i) {  // the worst case: 4 bytes for every 3
+        worst = worst + Bytes{uint8_t(2 * i), uint8_t(2 * i + 1), uint8_t(2 * i + 1)};
+        worstPacked = worstPacked + Bytes{0, uint8_t(2 * i), 0xFF, uint8_t(2 * i + 1)};
+    }
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = uint8_t(i);
+    auto part = [&](long from, long to) { return Bytes(ramp.begin() + from, ramp.begin() + to); };
+    const std::pair<Bytes, Bytes> cases[] = {
+        {{}, {}},
+        {{5}, {0, 5}},
+        {{1, 1, 2, 3, 3}, {0xFF, 1, 0, 2, 0xFF, 3}},  // a pair opens a repeat
+        {Bytes(128, 9), {0x81, 9}},
+        {Bytes(129, 9) + Bytes{4, 5}, {0x81, 9, 0, 9, 1, 4, 5}},  // the byte left over is a run of one
+        {Bytes(130, 9), {0x81, 9, 0xFF, 9}},
+        {ramp, Bytes{127} + part(0, 128) + Bytes{127} + part(128, 256) + Bytes{43} + part(256, 300)},
+        {worst, worstPacked},
+    };
+    for (const auto &[row, packed] : cases) {
+        Bytes out(vc::packbits::rowBound(row.size()));
+        out.resize(vc::packbits::encodeRow(row.data(), row.size(), out.data()));
+        EXPECT_EQ(out, packed) << row.size();
+    }
+    // A byte, then 128 copies into the 3 bytes left; a no-op, then 17 literals with 2 left; a repeat
+    // without its byte.
+    const std::pair<Bytes, size_t> damaged[] = {{{0, 5, 0x81, 7}, 4}, {{0x80, 0x10, 1, 2}, 2}, {{0xFE}, 0}};
+    for (auto &[in, written] : damaged) {
+        Bytes out(8, 0xEE);
+        EXPECT_EQ(vc::packbits::decode(in.data(), in.size(), out.data(), 4), written);
+        EXPECT_EQ(out[4], 0xEE);
+    }
+}
+
+Bytes encode(const Bytes &in) {
+    vc::tifflzw::EncodeTable table;
+    EXPECT_TRUE(vc::tifflzw::encodeTableAlloc(table));
+    Bytes out(vc::tifflzw::encodeBound(in.size()));
+    out.resize(vc::tifflzw::encodeStrip(in.data(), in.size(), out.data(), table));
+    vc::tifflzw::encodeTableFree(table);
+    return out;
+}
+
+Bytes decode(const Bytes &in, size_t capacity) {
+    Bytes out(capacity + 16, 0xEE);
+    out.resize(vc::tifflzw::decodeStrip(in.data(), in.size(), out.data(), capacity));
+    return out;
+}
+
+// The coder as the format describes it, on a plain dictionary: the code of
+// the longest known string at the width of the next free code, a Clear
+// where the table would reach 4094, the End code last.
+Bytes plainEncode(const Bytes &in) {
+    std::unordered_map<uint32_t, uint32_t> table(8192);  // prefix code << 8 | byte -> code
+    Codes codes = {{256, 9}};
+    uint32_t next = 258, w = 4096;
+    unsigned width = 9;
+    for (uint8_t k : in) {
+        const auto known = table.find(w << 8 | k);
+        if (w == 4096 || known != table.end()) {
+            w = w == 4096 ? k : known->second;
+            continue;
+        }
+        codes.push_back({w, width});
+        if (next == 4094) {
+            codes.push_back({256, width});
+            table.clear();
+            next = 258, width = 9;
+        } else {
+            table[w << 8 | k] = next++;
+            width = next < 512 ? 9 : next < 1024 ? 10 : next < 2048 ? 11 : 12;
+        }
+        w = k;
+    }
+    if (w != 4096) codes.push_back({w, width});
+    codes.push_back({257, width});
+    return packCodes(codes);
+}
+
+TEST(TiffLzw, SameBytesAsThePlainCoder) {
+    // Noise, few values (past 12 extensions a code), runs, repeats and long
+    // runs of one byte: the coder's table finds every string the dictionary
+    // finds, across Clears and past a full code list, alone and with a
+    // second strip coded beside it; the decoder gives the bytes back, and
+    // fills a smaller output to its end.
+    std::mt19937 rng(21);
+    std::vector<std::pair<Bytes, Bytes>> strips;  // input, as the plain coder codes it
+    for (int kind = 0; kind < 5; ++kind)
+        for (size_t size : {0u, 1u, 2u, 600u, 8192u, 70000u}) {
+            SCOPED_TRACE("kind " + std::to_string(kind) + " size " + std::to_string(size));
+            Bytes in(size);
+            uint8_t v = 0;
+            for (size_t i = 0; i < size; ++i) {
+                if (kind == 0) in[i] = uint8_t(rng());
+                else if (kind == 1) in[i] = uint8_t(rng() % 23);
+                else if (kind == 2) in[i] = rng() % 9 ? v : (v = uint8_t(rng()));
+                else if (kind == 3) in[i] = i >= 300 && rng() % 50 ? in[i - 300] : uint8_t(rng() % 40);
+                else in[i] = rng() % 300 ? v : (v = uint8_t(rng() % 3));  // long runs of three values
+            }
+            const Bytes coded = encode(in);
+            EXPECT_EQ(coded, plainEncode(in));
+            EXPECT_LE(coded.size(), vc::tifflzw::encodeBound(size));
+            EXPECT_EQ(decode(coded, size), in);
+            Bytes part(size / 2 + 8, 0xEE);
+            EXPECT_EQ(vc::tifflzw::decodeStrip(coded.data(), coded.size(), part.data(), size / 2), size / 2);
+            EXPECT_TRUE(std::equal(in.begin(), in.begin() + long(size / 2), part.begin()));
+            EXPECT_EQ(part[size / 2], 0xEE);
+            strips.push_back({in, coded});
+        }
+    vc::tifflzw::EncodeTable table;
+    ASSERT_TRUE(vc::tifflzw::encodeTableAlloc(table));
+    for (size_t i = 0; i < strips.size(); ++i) {
+        const auto &[in0, coded0] = strips[i];
+        const auto &[in1, coded1] = strips[(i + 7) % strips.size()];
+        Bytes out0(vc::tifflzw::encodeBound(in0.size())), out1(vc::tifflzw::encodeBound(in1.size()));
+        size_t length0 = 0, length1 = 0;
+        vc::tifflzw::encodeStripPair(in0.data(), in0.size(), out0.data(), length0, in1.data(), in1.size(),
+                                     out1.data(), length1, table);
+        out0.resize(length0), out1.resize(length1);
+        EXPECT_EQ(out0, coded0) << i;
+        EXPECT_EQ(out1, coded1) << i;
+    }
+    // Noise cut at every length up to 2600 bytes: the table ends at every
+    // size, so the last code and End fall on each side of every width edge.
+    Bytes noise(2600), out(vc::tifflzw::encodeBound(noise.size()));
+    for (uint8_t &b : noise) b = uint8_t(rng());
+    for (size_t n = 1; n <= noise.size(); ++n) {
+        const size_t length = vc::tifflzw::encodeStrip(noise.data(), n, out.data(), table);
+        const Bytes plain = plainEncode(Bytes(noise.begin(), noise.begin() + long(n)));
+        ASSERT_EQ(Bytes(out.begin(), out.begin() + long(length)), plain) << n;
+    }
+    vc::tifflzw::encodeTableFree(table);
+}
+
+TEST(TiffLzw, DamagedStreamsKeepWhatWasDecoded) {
+    Bytes cut = packCodes({{256, 9}, {65, 9}, {66, 9}});
+    cut.pop_back();  // the last code stops mid-way
+    // Clear, 'A' x 4, 'B' x 4, Clear, then 258, which names no string yet:
+    // 'A', the last byte of what 258 stood for, and decoding goes on.
+    const Codes again = {{256, 9}, {65, 9}, {65, 9}, {65, 9}, {65, 9}, {66, 9}, {66, 9}, {66, 9}, {66, 9},
+                         {256, 9}, {258, 9}, {67, 9}, {67, 9}, {67, 9}};
+    const std::pair<Bytes, Bytes> cases[] = {
+        {packCodes({{256, 9}, {300, 9}, {65, 9}}), {}},  // a first code that is no single byte
+        {packCodes(again), Bytes(4, 65) + Bytes(4, 66) + Bytes{65, 67, 67, 67}},
+        {packCodes({{256, 9}, {65, 9}, {258, 9}, {259, 9}, {257, 9}}), Bytes(6, 65)},  // codes equal to the next free one
+        {packCodes({{256, 9}, {65, 9}, {66, 9}, {400, 9}, {67, 9}}), {65, 66}},  // beyond the table
+        {cut, {65}},
+        {{}, {}},
+    };
+    for (const auto &[stream, bytes] : cases) EXPECT_EQ(decode(stream, 12), bytes);
 }
 
 }  // namespace
