@@ -517,14 +517,15 @@ Bytes plainEncode(const Bytes &in) {
 }
 
 TEST(TiffLzw, SameBytesAsThePlainCoder) {
-    // Noise, few values (past 12 extensions a code), runs, repeats and long
-    // runs of one byte: the coder's table finds every string the dictionary
+    // Noise, few values (past 12 extensions a code), runs, repeats, long
+    // runs of one byte, and runs of about 15 (the decoder starts filling
+    // runs at 16 bytes): the coder's table finds every string the dictionary
     // finds, across Clears and past a full code list, alone and with a
     // second strip coded beside it; the decoder gives the bytes back, and
     // fills a smaller output to its end.
     std::mt19937 rng(21);
     std::vector<std::pair<Bytes, Bytes>> strips;  // input, as the plain coder codes it
-    for (int kind = 0; kind < 5; ++kind)
+    for (int kind = 0; kind < 6; ++kind)
         for (size_t size : {0u, 1u, 2u, 600u, 8192u, 70000u}) {
             SCOPED_TRACE("kind " + std::to_string(kind) + " size " + std::to_string(size));
             Bytes in(size);
@@ -534,7 +535,8 @@ TEST(TiffLzw, SameBytesAsThePlainCoder) {
                 else if (kind == 1) in[i] = uint8_t(rng() % 23);
                 else if (kind == 2) in[i] = rng() % 9 ? v : (v = uint8_t(rng()));
                 else if (kind == 3) in[i] = i >= 300 && rng() % 50 ? in[i - 300] : uint8_t(rng() % 40);
-                else in[i] = rng() % 300 ? v : (v = uint8_t(rng() % 3));  // long runs of three values
+                else if (kind == 4) in[i] = rng() % 300 ? v : (v = uint8_t(rng() % 3));  // long runs of three values
+                else in[i] = rng() % 15 ? 7 : uint8_t(rng() % 3);  // each run closed by one of three bytes
             }
             const Bytes coded = encode(in);
             EXPECT_EQ(coded, plainEncode(in));
