@@ -65,10 +65,8 @@ TEST(Bytes, SubViewsAreEmptyAndFailedOutside) {
 }
 
 TEST(Riff, WalkerSkipsPadsAndStopsAfterATruncatedChunk) {
-    Bytes file = chunk("anih", Bytes(3, 1)), second = chunk("rate", Bytes(4, 2)), cut = chunk("seq ", Bytes(8, 3));
-    cut.resize(cut.size() - 3);
-    file.insert(file.end(), second.begin(), second.end());
-    file.insert(file.end(), cut.begin(), cut.end());
+    Bytes file = chunk("anih", Bytes(3, 1)) + chunk("rate", Bytes(4, 2)) + chunk("seq ", Bytes(8, 3));
+    file.resize(file.size() - 3);
     file.push_back(0xEE);  // never read: the walk ended at the cut chunk
     vc::riff::Walker walk(vc::ByteReader(file.data(), file.size()));
     vc::riff::Chunk c;
@@ -78,9 +76,7 @@ TEST(Riff, WalkerSkipsPadsAndStopsAfterATruncatedChunk) {
         seen.emplace_back(std::string(reinterpret_cast<const char *>(&c.id), 4), c.size, c.body.size(), c.truncated);
     EXPECT_EQ(seen, (std::vector<T>{{"anih", 3, 3, false}, {"rate", 4, 4, false}, {"seq ", 8, 6, true}}));
 
-    Bytes body = {'f', 'r', 'a', 'm'}, icon = chunk("icon", {5});
-    body.insert(body.end(), icon.begin(), icon.end());
-    const Bytes list = chunk("LIST", body);
+    const Bytes list = chunk("LIST", Bytes{'f', 'r', 'a', 'm'} + chunk("icon", {5}));
     vc::riff::Walker outer(vc::ByteReader(list.data(), list.size()));
     ASSERT_TRUE(outer.next(c));
     EXPECT_EQ(c.listType(), vc::riff::fourcc("fram"));
@@ -232,15 +228,11 @@ TEST_F(Ground, StoredBitmapsOfBothHeaderKindsBecomeImageBlocks) {
 }
 
 TEST_F(Ground, LoweredLimitsRefuseLargerPictures) {
-    vc::Limits lowered;
-    lowered.largestPicture = 100;
-    plat::setLimits(lowered);
+    plat::setLimits({.largestPicture = 100});
     EXPECT_FALSE(vc::makePackedDib({.width = 11, .height = 10, .bitCount = 8}));
     EXPECT_TRUE(vc::makePackedDib({.width = 10, .height = 10, .bitCount = 8}));
-    lowered.largestBlock = 64;
-    plat::setLimits(lowered);
-    plat::Block refused;
-    EXPECT_FALSE(refused.alloc(65));  // the platform's blocks honour the limit too
+    plat::setLimits({.largestBlock = 64});
+    EXPECT_FALSE(plat::Block().alloc(65));  // the platform's blocks honour the limit too
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "controls/reel.h"
 #include "entry/image_block.h"
+#include "platform/owners.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"
 
@@ -172,19 +173,14 @@ TEST_F(Platform, NewPackedDibMakesAZeroedBlockWithItsHeader) {
     } cases[] = {{5, 3, 4, 0, 12, 40 + 64 + 12}, {5, 3, 24, 0, 48, 40 + 48}, {2, 2, 8, 17, 8, 40 + 68 + 8},
                  {33, 1, 1, 0, 8, 40 + 8 + 8}, {2, 1, 8, 0, 4, 40 + 1024 + 4}};
     for (const auto &c : cases) {
-        void *h = vc::newPackedDib(c.w, c.h, c.bits, c.colors);
-        ASSERT_NE(h, nullptr);
-        ASSERT_EQ(plat::memSize(h), c.size);
-        auto *p = static_cast<const uint8_t *>(plat::memLock(h));
-        ConvBitmapInfoHeader hd;
-        std::memcpy(&hd, p, sizeof hd);
+        plat::Block b(vc::newPackedDib(c.w, c.h, c.bits, c.colors));
+        ASSERT_TRUE(b.lock() && b.size() == c.size) << c.w << "x" << c.h << "x" << c.bits;
+        const auto &hd = *b.as<ConvBitmapInfoHeader>();
         EXPECT_EQ(std::tuple(hd.biSize, hd.biWidth, hd.biHeight, hd.biPlanes, hd.biBitCount, hd.biCompression,
                              hd.biClrUsed, hd.biSizeImage),
                   std::tuple(40u, c.w, c.h, uint16_t(1), c.bits, 0u, c.colors, c.sizeImage));
-        EXPECT_EQ(size_t(std::count(p + 40, p + c.size, 0)), c.size - 40);
+        EXPECT_EQ(size_t(std::count(b.data() + 40, b.data() + c.size, 0)), c.size - 40);
         EXPECT_EQ(std::tuple(vc::dibHeaderUsable(hd, c.size), vc::dibPackedSize(hd)), std::tuple(true, c.size));
-        (void)plat::memUnlock(h);
-        (void)plat::memFree(h);
     }
     const std::tuple<int32_t, int32_t, uint16_t> refused[] = {
         {0, 5, 8}, {5, 0, 8}, {-5, 5, 8}, {60000, 60000, 24}, {1 << 30, 1 << 30, 128}, {1 << 30, 1 << 29, 256}};
