@@ -66,20 +66,17 @@ TEST_F(Platform, LockCountZeroFillSizeLimitsAndRefusedAllocations) {
     (void)plat::memUnlock(h);
     ASSERT_EQ(plat::memReAlloc(h, 8192, plat::kMemZeroInit), h);
     p = static_cast<uint8_t *>(plat::memLock(h));
-    EXPECT_EQ(p[0], 9);
-    EXPECT_EQ(std::count(p + 4096, p + 8192, 0), 4096);
+    EXPECT_EQ(std::tuple(int(p[0]), std::count(p + 4096, p + 8192, 0)), std::tuple(9, 4096));
     (void)plat::memUnlock(h);
     // A refused growth counts as the n-th allocation and leaves the block.
     plat::memFailAt(1);
-    EXPECT_EQ(plat::memReAlloc(h, 9000, 0), nullptr);
-    EXPECT_EQ(plat::memSize(h), 8192u);
+    EXPECT_EQ((std::tuple{plat::memReAlloc(h, 9000, 0), plat::memSize(h)}), std::tuple(nullptr, 8192u));
     (void)plat::memFree(h);
 
     void *empty = plat::memAlloc(plat::kMemMoveable, 0);
     EXPECT_EQ(plat::memLock(empty), nullptr);
     (void)plat::memFree(empty);
-    EXPECT_EQ(plat::memAlloc(plat::kMemMoveable, size_t(0x80000000u)), nullptr);
-    EXPECT_EQ(plat::memAlloc(plat::kMemMoveable, SIZE_MAX), nullptr);
+    for (size_t n : {size_t(0x80000000u), SIZE_MAX}) EXPECT_EQ(plat::memAlloc(plat::kMemMoveable, n), nullptr) << n;
     plat::memFailAt(3);
     void *got[4];
     for (void *&g : got) g = plat::memAlloc(0, 4);
@@ -105,10 +102,10 @@ TEST_F(Platform, FileCallsAndTheirReturnConventions) {
         {0, plat::kSeekSet, 0}};
     for (auto [offset, from, want] : seeks) EXPECT_EQ(plat::fileSeek(f, offset, from), want) << offset;
     char buf[32] = {};
-    EXPECT_EQ(plat::fileRead(f, buf, 4), 4);
-    EXPECT_EQ(plat::fileRead(f, buf, 100), 6);  // short at the end
-    EXPECT_EQ(std::string(buf, 6), "456789");
-    EXPECT_EQ(plat::fileRead(f, buf, 1), 0);
+    // Short at the end, then nothing.
+    EXPECT_EQ((std::tuple{plat::fileRead(f, buf, 4), plat::fileRead(f, buf, 100), std::string(buf, 6),
+                          plat::fileRead(f, buf, 1)}),
+              std::tuple(4, 6, "456789", 0));
     // Writes come back short after the budget, and what came back short was not written.
     ASSERT_EQ(plat::fileSeek(f, 0, plat::kSeekSet), 0);
     plat::fileFailWritesAfter(10);

@@ -136,18 +136,13 @@ protected:
         return p ? Bytes(p, p + size) : Bytes();
     }
     int32_t save() { return SaveConvImage(parent, name(), image, GetParam().code, 0, FakeEditor::callback()); }
-    int32_t load() {
+    int32_t read(bool preview) {
         ConvImageRecord rec{};
         uint8_t format = 0;
-        const int32_t r =
-            LoadConvImage(parent, name(), GetParam().record ? &rec : nullptr, &format, 0, FakeEditor::callback());
+        const int32_t r = preview ? GetPreviewImage(name(), &rec)
+                                  : LoadConvImage(parent, name(), GetParam().record ? &rec : nullptr, &format, 0,
+                                                  FakeEditor::callback());
         EXPECT_TRUE(r == CONV_OK || !rec.image);
-        if (rec.image) VcMemFree(rec.image);
-        return r;
-    }
-    int32_t preview() {
-        ConvImageRecord rec{};
-        const int32_t r = GetPreviewImage(name(), &rec);
         if (rec.image) VcMemFree(rec.image);
         return r;
     }
@@ -212,8 +207,8 @@ TEST_P(Sweep, RefusedMemoryAndShortWritesEndCleanly) {
         }
     }
     if (f.code == CONV_FMT_AVI) writeFile(out, std::string("RIFF\x10\0\0\0AVI LIST", 16));
-    allocationSweep([&] { return load(); }, f.load, true);
-    if (!f.preview.empty()) allocationSweep([&] { return preview(); }, f.preview, true);
+    allocationSweep([&] { return read(false); }, f.load, true);
+    if (!f.preview.empty()) allocationSweep([&] { return read(true); }, f.preview, true);
     vc::plat::memFileUnmap(path(out).c_str());
 }
 

@@ -130,16 +130,6 @@ TEST_F(Core, CenterDialogKeepsRealWindowsOnTheScreen) {
     }
 }
 
-TEST_F(Core, StepEditValueWorksOnARealEditField) {
-    TestWindow dialog(0, 0, 300, 200);
-    HWND edit = CreateWindowExA(0, "EDIT", "5", WS_CHILD | WS_VISIBLE, 10, 10, 80, 20, dialog.hwnd,
-                                HMENU(intptr_t(200)), GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(edit, nullptr);
-    EXPECT_EQ((std::tuple{StepEditValue(dialog.hwnd, 200, 1, 1, 5), text(dialog.hwnd, 200)}), std::tuple(4, "4"));
-    SetWindowTextA(edit, "seven");  // left unchanged
-    EXPECT_EQ((std::tuple{StepEditValue(dialog.hwnd, 200, 0, 1, 5), text(dialog.hwnd, 200)}), std::tuple(-1, "seven"));
-}
-
 TEST_F(Core, MessageBoxAndColourPickerComeUpAndAnswer) {
     std::string box;
     whenOpen([&](HWND d) {
