@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -118,10 +119,37 @@ inline Capture capture(HWND w, bool whole = false) {
     return c;
 }
 
-// Handles every waiting message of the thread.
-inline void drainMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+// ---- Driving a modal dialog like a user -----------------------------------------------
+// whenOpen arms a timer that runs inside the dialog's modal loop and hands
+// the first visible dialog of this thread to the "user".
+
+inline std::function<void(HWND)> pendingUser;
+
+inline BOOL CALLBACK findDialog(HWND w, LPARAM out) {
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") || !IsWindowVisible(w)) return TRUE;
+    *reinterpret_cast<HWND *>(out) = w;
+    return FALSE;
+}
+
+inline void CALLBACK onDialogTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findDialog, LPARAM(&dialog));
+    if (!dialog) return;  // not up yet: try at the next tick
+    KillTimer(nullptr, id);
+    if (auto user = std::exchange(pendingUser, nullptr)) user(dialog);
+}
+
+inline void whenOpen(std::function<void(HWND)> user) {
+    pendingUser = std::move(user);
+    SetTimer(nullptr, 0, 30, onDialogTimer);
+}
+
+// Forgets a user who never met a dialog and handles every waiting message.
+inline void disarm() {
+    pendingUser = nullptr;
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
@@ -161,8 +189,6 @@ inline HGLOBAL toBlock(const std::vector<uint8_t> &bytes) {
     GlobalUnlock(g);
     return g;
 }
-
-inline void disarm();
 
 // Binds the library afresh for each test, by plain name as the editor does.
 class LibraryTest : public ::testing::Test {
@@ -213,43 +239,6 @@ struct BitmapEditor : FakeEditor {
         DeleteDC(dc);
     }
 };
-
-// ---- Driving a modal dialog like a user -----------------------------------------------
-// whenOpen arms a timer that runs inside the dialog's modal loop and hands
-// the first visible dialog of this thread to the "user".
-
-inline std::function<void(HWND)> &pendingUser() {
-    static std::function<void(HWND)> user;
-    return user;
-}
-
-inline BOOL CALLBACK findDialog(HWND w, LPARAM out) {
-    char cls[16] = {};
-    GetClassNameA(w, cls, sizeof cls);
-    if (std::strcmp(cls, "#32770") || !IsWindowVisible(w)) return TRUE;
-    *reinterpret_cast<HWND *>(out) = w;
-    return FALSE;
-}
-
-inline void CALLBACK onDialogTimer(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), findDialog, LPARAM(&dialog));
-    if (!dialog) return;  // not up yet: try at the next tick
-    KillTimer(nullptr, id);
-    auto user = std::move(pendingUser());
-    pendingUser() = nullptr;
-    if (user) user(dialog);
-}
-
-inline void whenOpen(std::function<void(HWND)> user) {
-    pendingUser() = std::move(user);
-    SetTimer(nullptr, 0, 30, onDialogTimer);
-}
-
-inline void disarm() {
-    pendingUser() = nullptr;
-    drainMessages();
-}
 
 // The centre of cell i of a film strip, from the strip's own values.
 inline POINT cellCentre(HWND strip, int i) {
