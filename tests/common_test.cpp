@@ -4,6 +4,7 @@
 // bitmaps of both header kinds.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -65,10 +66,8 @@ TEST(Bytes, SubViewsAreEmptyAndFailedOutside) {
 }
 
 TEST(Riff, WalkerSkipsPadsAndStopsAfterATruncatedChunk) {
-    Bytes file = chunk("anih", Bytes(3, 1)), second = chunk("rate", Bytes(4, 2)), cut = chunk("seq ", Bytes(8, 3));
-    cut.resize(cut.size() - 3);
-    file.insert(file.end(), second.begin(), second.end());
-    file.insert(file.end(), cut.begin(), cut.end());
+    Bytes file = chunk("anih", Bytes(3, 1)) + chunk("rate", Bytes(4, 2)) + chunk("seq ", Bytes(8, 3));
+    file.resize(file.size() - 3);
     file.push_back(0xEE);  // never read: the walk ended at the cut chunk
     vc::riff::Walker walk(vc::ByteReader(file.data(), file.size()));
     vc::riff::Chunk c;
@@ -78,9 +77,7 @@ TEST(Riff, WalkerSkipsPadsAndStopsAfterATruncatedChunk) {
         seen.emplace_back(std::string(reinterpret_cast<const char *>(&c.id), 4), c.size, c.body.size(), c.truncated);
     EXPECT_EQ(seen, (std::vector<T>{{"anih", 3, 3, false}, {"rate", 4, 4, false}, {"seq ", 8, 6, true}}));
 
-    Bytes body = {'f', 'r', 'a', 'm'}, icon = chunk("icon", {5});
-    body.insert(body.end(), icon.begin(), icon.end());
-    const Bytes list = chunk("LIST", body);
+    const Bytes list = chunk("LIST", Bytes{'f', 'r', 'a', 'm'} + chunk("icon", {5}));
     vc::riff::Walker outer(vc::ByteReader(list.data(), list.size()));
     ASSERT_TRUE(outer.next(c));
     EXPECT_EQ(c.listType(), vc::riff::fourcc("fram"));
@@ -166,8 +163,7 @@ TEST_F(Ground, OwnersGiveBackWhatTheyHoldUnlessHandedOver) {
         kept = a.release();
         EXPECT_EQ(plat::memLiveBlocks(), before + 2);
         plat::memFailAt(1);
-        EXPECT_FALSE(b.alloc(8));  // a refused allocation leaves nothing held
-        EXPECT_FALSE(b);
+        EXPECT_FALSE(b.alloc(8) || b);  // a refused allocation leaves nothing held
     }
     EXPECT_EQ(plat::memLiveBlocks(), before + 1);
     {
@@ -178,10 +174,7 @@ TEST_F(Ground, OwnersGiveBackWhatTheyHoldUnlessHandedOver) {
         lock.unlock();
     }
     EXPECT_EQ(std::tuple(plat::memLiveBlocks(), plat::memSize(kept)), std::tuple(before, 0u));
-    struct Doc {
-        uint16_t code;
-        uint8_t rest[30];
-    };
+    using Doc = std::array<uint8_t, 32>;
     plat::Block small;
     ASSERT_TRUE(small.alloc(sizeof(Doc) - 1));
     EXPECT_FALSE(plat::DocumentLock<Doc>(small.handle()));  // too small to be the record
@@ -219,10 +212,8 @@ TEST_F(Ground, StoredBitmapsOfBothHeaderKindsBecomeImageBlocks) {
         plat::Block dib = vc::packedDibFromStored(vc::ByteReader(stored.data(), stored.size()));
         ASSERT_EQ(bool(dib), ok);
         if (!ok) continue;
-        ConvBitmapInfoHeader h;
-        std::memcpy(&h, dib.data(), sizeof h);
-        ASSERT_TRUE(vc::dibHeaderUsable(h, dib.size()));
-        EXPECT_EQ(dib.size(), vc::dibPackedSize(h));
+        const auto &h = *dib.as<ConvBitmapInfoHeader>();
+        ASSERT_TRUE(vc::dibHeaderUsable(h, dib.size()) && dib.size() == vc::dibPackedSize(h));
         // First colour as stored (blue, green, red), the quad's fourth byte 0;
         // the rows follow the table unchanged.
         EXPECT_EQ(vc::dibColorCount(h) ? vc::loadLe32(dib.data() + 40) : 0x102030u, 0x102030u);
@@ -232,15 +223,11 @@ TEST_F(Ground, StoredBitmapsOfBothHeaderKindsBecomeImageBlocks) {
 }
 
 TEST_F(Ground, LoweredLimitsRefuseLargerPictures) {
-    vc::Limits lowered;
-    lowered.largestPicture = 100;
-    plat::setLimits(lowered);
+    plat::setLimits({.largestPicture = 100});
     EXPECT_FALSE(vc::makePackedDib({.width = 11, .height = 10, .bitCount = 8}));
     EXPECT_TRUE(vc::makePackedDib({.width = 10, .height = 10, .bitCount = 8}));
-    lowered.largestBlock = 64;
-    plat::setLimits(lowered);
-    plat::Block refused;
-    EXPECT_FALSE(refused.alloc(65));  // the platform's blocks honour the limit too
+    plat::setLimits({.largestBlock = 64});
+    EXPECT_FALSE(plat::Block().alloc(65));  // the platform's blocks honour the limit too
 }
 
 }  // namespace

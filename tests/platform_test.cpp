@@ -11,6 +11,7 @@
 
 #include "controls/reel.h"
 #include "entry/image_block.h"
+#include "platform/owners.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"
 
@@ -65,20 +66,17 @@ TEST_F(Platform, LockCountZeroFillSizeLimitsAndRefusedAllocations) {
     (void)plat::memUnlock(h);
     ASSERT_EQ(plat::memReAlloc(h, 8192, plat::kMemZeroInit), h);
     p = static_cast<uint8_t *>(plat::memLock(h));
-    EXPECT_EQ(p[0], 9);
-    EXPECT_EQ(std::count(p + 4096, p + 8192, 0), 4096);
+    EXPECT_EQ(std::tuple(int(p[0]), std::count(p + 4096, p + 8192, 0)), std::tuple(9, 4096));
     (void)plat::memUnlock(h);
     // A refused growth counts as the n-th allocation and leaves the block.
     plat::memFailAt(1);
-    EXPECT_EQ(plat::memReAlloc(h, 9000, 0), nullptr);
-    EXPECT_EQ(plat::memSize(h), 8192u);
+    EXPECT_EQ((std::tuple{plat::memReAlloc(h, 9000, 0), plat::memSize(h)}), std::tuple(nullptr, 8192u));
     (void)plat::memFree(h);
 
     void *empty = plat::memAlloc(plat::kMemMoveable, 0);
     EXPECT_EQ(plat::memLock(empty), nullptr);
     (void)plat::memFree(empty);
-    EXPECT_EQ(plat::memAlloc(plat::kMemMoveable, size_t(0x80000000u)), nullptr);
-    EXPECT_EQ(plat::memAlloc(plat::kMemMoveable, SIZE_MAX), nullptr);
+    for (size_t n : {size_t(0x80000000u), SIZE_MAX}) EXPECT_EQ(plat::memAlloc(plat::kMemMoveable, n), nullptr) << n;
     plat::memFailAt(3);
     void *got[4];
     for (void *&g : got) g = plat::memAlloc(0, 4);
@@ -104,10 +102,10 @@ TEST_F(Platform, FileCallsAndTheirReturnConventions) {
         {0, plat::kSeekSet, 0}};
     for (auto [offset, from, want] : seeks) EXPECT_EQ(plat::fileSeek(f, offset, from), want) << offset;
     char buf[32] = {};
-    EXPECT_EQ(plat::fileRead(f, buf, 4), 4);
-    EXPECT_EQ(plat::fileRead(f, buf, 100), 6);  // short at the end
-    EXPECT_EQ(std::string(buf, 6), "456789");
-    EXPECT_EQ(plat::fileRead(f, buf, 1), 0);
+    // Short at the end, then nothing.
+    EXPECT_EQ((std::tuple{plat::fileRead(f, buf, 4), plat::fileRead(f, buf, 100), std::string(buf, 6),
+                          plat::fileRead(f, buf, 1)}),
+              std::tuple(4, 6, "456789", 0));
     // Writes come back short after the budget, and what came back short was not written.
     ASSERT_EQ(plat::fileSeek(f, 0, plat::kSeekSet), 0);
     plat::fileFailWritesAfter(10);
@@ -172,19 +170,14 @@ TEST_F(Platform, NewPackedDibMakesAZeroedBlockWithItsHeader) {
     } cases[] = {{5, 3, 4, 0, 12, 40 + 64 + 12}, {5, 3, 24, 0, 48, 40 + 48}, {2, 2, 8, 17, 8, 40 + 68 + 8},
                  {33, 1, 1, 0, 8, 40 + 8 + 8}, {2, 1, 8, 0, 4, 40 + 1024 + 4}};
     for (const auto &c : cases) {
-        void *h = vc::newPackedDib(c.w, c.h, c.bits, c.colors);
-        ASSERT_NE(h, nullptr);
-        ASSERT_EQ(plat::memSize(h), c.size);
-        auto *p = static_cast<const uint8_t *>(plat::memLock(h));
-        ConvBitmapInfoHeader hd;
-        std::memcpy(&hd, p, sizeof hd);
+        plat::Block b(vc::newPackedDib(c.w, c.h, c.bits, c.colors));
+        ASSERT_TRUE(b.lock() && b.size() == c.size) << c.w << "x" << c.h << "x" << c.bits;
+        const auto &hd = *b.as<ConvBitmapInfoHeader>();
         EXPECT_EQ(std::tuple(hd.biSize, hd.biWidth, hd.biHeight, hd.biPlanes, hd.biBitCount, hd.biCompression,
                              hd.biClrUsed, hd.biSizeImage),
                   std::tuple(40u, c.w, c.h, uint16_t(1), c.bits, 0u, c.colors, c.sizeImage));
-        EXPECT_EQ(size_t(std::count(p + 40, p + c.size, 0)), c.size - 40);
+        EXPECT_EQ(size_t(std::count(b.data() + 40, b.data() + c.size, 0)), c.size - 40);
         EXPECT_EQ(std::tuple(vc::dibHeaderUsable(hd, c.size), vc::dibPackedSize(hd)), std::tuple(true, c.size));
-        (void)plat::memUnlock(h);
-        (void)plat::memFree(h);
     }
     const std::tuple<int32_t, int32_t, uint16_t> refused[] = {
         {0, 5, 8}, {5, 0, 8}, {-5, 5, 8}, {60000, 60000, 24}, {1 << 30, 1 << 30, 128}, {1 << 30, 1 << 29, 256}};

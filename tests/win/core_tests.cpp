@@ -3,6 +3,8 @@
 // the internals can be called directly; the program carries the library's
 // resources itself, so its own module plays the library's.
 
+#include <algorithm>
+
 #include "common/services.h"
 #include "common/wrappers_win.h"
 #include "platform/platform_win.h"
@@ -15,43 +17,34 @@ using namespace wintest;
 
 class Core : public ::testing::Test {
 protected:
-    void SetUp() override {
-        plat::setModule(GetModuleHandleA(nullptr));
-        blocks_ = plat::memLiveBlocks();
-        files_ = plat::fileOpenCount();
-    }
+    void SetUp() override { plat::setModule(GetModuleHandleA(nullptr)); }
     void TearDown() override {
-        if (progressState().exists) {
-            ADD_FAILURE() << "progress window left open";
-            DestroyProgressDialog(progressState().window);
-        }
+        EXPECT_FALSE(progressState().exists) << "progress window left open";
+        if (progressState().exists) DestroyProgressDialog(progressState().window);
         plat::memFailAt(0);
         plat::fileFailWritesAfter(-1);
-        EXPECT_EQ(plat::memLiveBlocks(), blocks_) << "memory blocks leaked";
-        EXPECT_EQ(plat::fileOpenCount(), files_) << "files left open";
+        EXPECT_EQ(std::pair(plat::memLiveBlocks(), plat::fileOpenCount()), std::pair(blocks_, files_)) << "leaked";
         disarm();
     }
-    long blocks_ = 0, files_ = 0;
+    const long blocks_ = plat::memLiveBlocks(), files_ = plat::fileOpenCount();
 };
 
 TEST_F(Core, MemoryBlocksAreGlobalHeapBlocks) {
     MemHandle h = plat::memAlloc(plat::kMemMoveable | plat::kMemZeroInit, 16);
-    ASSERT_NE(h, nullptr);
-    EXPECT_EQ(GlobalSize(static_cast<HGLOBAL>(h)), 16u) << "a real global block";
+    ASSERT_EQ(GlobalSize(static_cast<HGLOBAL>(h)), 16u) << "a real global block";
     std::memset(plat::memLock(h), 0x5A, 16);
     ASSERT_NE(plat::memLock(h), nullptr);
-    EXPECT_TRUE(plat::memUnlock(h)) << "still locked once";
-    EXPECT_FALSE(plat::memUnlock(h));
+    EXPECT_EQ((std::tuple{plat::memUnlock(h), plat::memUnlock(h)}), std::tuple(true, false)) << "locked twice";
 
     MemHandle g = plat::memReAlloc(h, 4096, plat::kMemMoveable | plat::kMemZeroInit);
     ASSERT_NE(g, nullptr);
     auto *p = static_cast<uint8_t *>(plat::memLock(g));
-    EXPECT_EQ(p[15], 0x5A) << "contents kept";
-    for (int i = 16; i < 4096; ++i) ASSERT_EQ(p[i], 0) << "growth zero-filled at " << i;
+    // The contents kept, the growth zero-filled.
+    EXPECT_EQ(std::tuple(int(p[15]), std::count(p + 16, p + 4096, 0)), std::tuple(0x5A, 4096 - 16));
     (void)plat::memUnlock(g);
-    plat::memFailAt(1);
-    EXPECT_EQ(plat::memReAlloc(g, 8192, plat::kMemMoveable), nullptr) << "the failure switch covers reallocation";
-    EXPECT_EQ(plat::memSize(g), 4096u) << "a refused reallocation leaves the block";
+    plat::memFailAt(1);  // the failure switch covers reallocation, and the block stays
+    EXPECT_EQ((std::tuple{plat::memReAlloc(g, 8192, plat::kMemMoveable), plat::memSize(g)}),
+              std::tuple(nullptr, 4096u));
     EXPECT_EQ(plat::memFree(g), nullptr);
     // Blocks the editor made can be freed without upsetting the count.
     EXPECT_EQ(plat::memFree(GlobalAlloc(GMEM_MOVEABLE, 8)), nullptr);
@@ -61,14 +54,12 @@ TEST_F(Core, FilesOnTheRealFileSystem) {
     ScratchFile file("data.bin", "", false);
     HFile f = plat::fileCreate(file.path(), 0);
     ASSERT_NE(f, kFileError);
-    EXPECT_EQ(plat::fileWrite(f, "hello world", 11), 11);
-    EXPECT_EQ(plat::fileSeek(f, 6, plat::kSeekSet), 6);
-    // Writing nothing leaves the file whole (the raw call would cut it here).
-    EXPECT_EQ(plat::fileWrite(f, "", 0), 0);
-    EXPECT_EQ(plat::fileSeek(f, -2, plat::kSeekCur), 4);
+    // Writing nothing leaves the file whole (the raw call would cut it at 6).
+    EXPECT_EQ((std::tuple{plat::fileWrite(f, "hello world", 11), plat::fileSeek(f, 6, plat::kSeekSet),
+                          plat::fileWrite(f, "", 0), plat::fileSeek(f, -2, plat::kSeekCur)}),
+              std::tuple(11, 6, 0, 4));
     char buffer[64] = {};
-    EXPECT_EQ(plat::fileRead(f, buffer, sizeof buffer), 7) << "a short read at the end";
-    EXPECT_STREQ(buffer, "o world");
+    EXPECT_EQ((std::tuple{plat::fileRead(f, buffer, sizeof buffer), std::string(buffer)}), std::tuple(7, "o world"));
     plat::fileFailWritesAfter(3);
     EXPECT_EQ(plat::fileWrite(f, "abcd", 4), 3) << "short write";
     plat::fileFailWritesAfter(-1);
@@ -77,36 +68,31 @@ TEST_F(Core, FilesOnTheRealFileSystem) {
 
     f = plat::fileOpen(file.path(), plat::kOpenRead);
     ASSERT_NE(f, kFileError);
-    EXPECT_EQ(plat::fileWrite(f, "x", 1), -1) << "read-only handle";
-    EXPECT_EQ(plat::fileClose(f), 0);
+    EXPECT_EQ((std::tuple{plat::fileWrite(f, "x", 1), plat::fileClose(f)}), std::tuple(-1, 0)) << "read-only handle";
 
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     EXPECT_EQ(plat::fileOpen(temp, plat::kOpenRead), kFileError) << "a folder is no file";
-    EXPECT_EQ(DeleteFileAnsi(file.path()), 1);
-    EXPECT_FALSE(file.exists());
-    EXPECT_EQ(DeleteFileAnsi(file.path()), 0);
+    EXPECT_EQ((std::tuple{DeleteFileAnsi(file.path()), file.exists(), DeleteFileAnsi(file.path())}),
+              std::tuple(1, false, 0));
 }
 
 TEST_F(Core, StringsModuleNameAndLibrariesBeside) {
     char buffer[MAX_PATH];
-    EXPECT_EQ(plat::loadString(IDS_NO_VFW, buffer, 10), 9) << "cut to the buffer";
-    EXPECT_STREQ(buffer, "Video for");
-    EXPECT_EQ(plat::loadString(202, buffer, sizeof buffer), 0);
-    EXPECT_STREQ(buffer, "");
-
-    int n = plat::moduleFileName(buffer, sizeof buffer);
-    std::string self(buffer);
-    EXPECT_EQ(n, int(self.size()));
-    EXPECT_NE(self.find("velmconv_win_core_tests.exe"), std::string::npos) << self;
-    EXPECT_EQ(plat::moduleFileName(buffer, 4), 0) << "a name that does not fit is no name";
-    EXPECT_EQ(helpFileName(self.c_str()), self.substr(0, self.size() - 4) + ".hlp");
+    EXPECT_EQ((std::tuple{plat::loadString(IDS_NO_VFW, buffer, 10), std::string(buffer)}), std::tuple(9, "Video for"));
+    EXPECT_EQ((std::tuple{plat::loadString(202, buffer, sizeof buffer), std::string(buffer)}), std::tuple(0, ""));
+    const int n = plat::moduleFileName(buffer, sizeof buffer);
+    const std::string self(buffer);
+    EXPECT_TRUE(n == int(self.size()) && self.find("velmconv_win_core_tests.exe") != std::string::npos) << self;
+    // A name that does not fit is no name.
+    EXPECT_EQ(std::tuple(plat::moduleFileName(buffer, 4), helpFileName(self.c_str())),
+              std::tuple(0, self.substr(0, self.size() - 4) + ".hlp"));
 
     // The build puts a copy of the plug-in beside this program.
     void *lib = plat::loadLibraryBeside("VelmConv32.dll");
     ASSERT_NE(lib, nullptr);
-    EXPECT_NE(plat::libraryProc(lib, "GetFormats"), nullptr);
-    EXPECT_EQ(plat::libraryProc(lib, "NoSuchFunction"), nullptr);
+    EXPECT_EQ(std::tuple(plat::libraryProc(lib, "GetFormats") != nullptr, plat::libraryProc(lib, "NoSuchFunction")),
+              std::tuple(true, nullptr));
     plat::freeLibrary(lib);
     EXPECT_EQ(plat::loadLibraryBeside("VELMNONE.DLL"), nullptr);
 }
@@ -119,10 +105,10 @@ TEST_F(Core, EditorPaletteIsALogicalPalette) {
     HPALETTE palette = CreatePalette(&lp.head);
     ASSERT_NE(palette, nullptr);
     plat::PaletteColor got[256] = {};
-    EXPECT_EQ(plat::paletteEntries(nullptr, got, 256), 0u);
-    EXPECT_EQ(plat::paletteEntries(palette, got, 2), 2u);  // cut to the room
-    EXPECT_EQ(got[2].red, 0);
-    EXPECT_EQ(plat::paletteEntries(palette, got, 256), 3u);  // no more than it holds
+    // Cut to the room, and no more than the palette holds.
+    EXPECT_EQ((std::tuple{plat::paletteEntries(nullptr, got, 256), plat::paletteEntries(palette, got, 2),
+                          int(got[2].red), plat::paletteEntries(palette, got, 256)}),
+              std::tuple(0u, 2u, 0, 3u));
     EXPECT_EQ((std::vector<int>{got[0].red, got[1].green, got[2].blue}), (std::vector<int>{10, 50, 90}));
     DeleteObject(palette);
 }
@@ -138,40 +124,25 @@ TEST_F(Core, CenterDialogKeepsRealWindowsOnTheScreen) {
         CenterDialog(dialog.hwnd);
         RECT r{};
         GetWindowRect(dialog.hwnd, &r);
-        EXPECT_EQ(r.left, c.expectX) << c.parentX;
-        EXPECT_EQ(r.top, c.expectY) << c.parentY;
-        EXPECT_EQ(r.right - r.left, 200) << "size kept";
+        EXPECT_EQ(std::tuple(r.left, r.top, r.right - r.left), std::tuple(c.expectX, c.expectY, 200)) << c.parentX;
     }
 }
 
-TEST_F(Core, StepEditValueWorksOnARealEditField) {
-    TestWindow dialog(0, 0, 300, 200);
-    HWND edit = CreateWindowExA(0, "EDIT", "5", WS_CHILD | WS_VISIBLE, 10, 10, 80, 20, dialog.hwnd,
-                                HMENU(intptr_t(200)), GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(edit, nullptr);
-    EXPECT_EQ(StepEditValue(dialog.hwnd, 200, 1, 1, 5), 4);
-    EXPECT_EQ(text(dialog.hwnd, 200), "4");
-    SetWindowTextA(edit, "seven");
-    EXPECT_EQ(StepEditValue(dialog.hwnd, 200, 0, 1, 5), -1);
-    EXPECT_EQ(text(dialog.hwnd, 200), "seven") << "left unchanged";
-}
-
 TEST_F(Core, MessageBoxAndColourPickerComeUpAndAnswer) {
-    std::string boxTitle, boxText;
+    std::string box;
     whenOpen([&](HWND d) {
-        boxTitle = title(d);
-        boxText = text(d, 0xFFFF);
+        box = title(d) + ": " + text(d, 0xFFFF);
         PostMessageA(d, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(ShowStringMessage(nullptr, IDS_ERROR, IDS_NO_BITMAPS, MB_OK | MB_ICONINFORMATION), IDOK);
-    EXPECT_EQ(boxTitle, "Error");
-    EXPECT_EQ(boxText, "This file does not contain bitmap images");
+    EXPECT_EQ(box, "Error: This file does not contain bitmap images");
 
     for (UINT button : {IDOK, IDCANCEL}) {
         uint32_t color = 0x00336699;
         whenOpen([button](HWND d) { PostMessageA(d, WM_COMMAND, button, 0); });
-        EXPECT_EQ(PickColor(nullptr, &color), button == IDOK ? 1 : 0);
-        EXPECT_EQ(color, 0x00336699u) << "OK at once returns the starting colour; Cancel leaves it";
+        // OK at once returns the starting colour; Cancel leaves it.
+        EXPECT_EQ((std::tuple{PickColor(nullptr, &color), uint32_t(color)}),
+                  std::tuple(button == IDOK ? 1 : 0, 0x00336699u));
     }
 
     struct Model : plat::DialogModel {
@@ -189,19 +160,17 @@ TEST_F(Core, PumpAndSixteenBitWrappersOnRealWindows) {
     EXPECT_TRUE(PostCommand(window.hwnd, 101, 0x300, 0));
     PostQuitMessage(3);
     PumpMessages(nullptr);
-    ASSERT_EQ(TestWindow::received().size(), 3u);
-    EXPECT_EQ(TestWindow::received()[0].wParam, WPARAM(MAKEWPARAM(1002, 5))) << "sent at once";
-    EXPECT_EQ(TestWindow::received()[1].message, UINT(WM_USER + 7));
-    EXPECT_EQ(TestWindow::received()[2].wParam, WPARAM(0x03000065));
+    std::vector<std::pair<UINT, WPARAM>> got;  // the sent command first, at once
+    for (const MSG &m : TestWindow::received()) got.emplace_back(m.message, m.wParam);
+    EXPECT_EQ(got, (std::vector<std::pair<UINT, WPARAM>>{
+                       {WM_COMMAND, MAKEWPARAM(1002, 5)}, {WM_USER + 7, 1}, {WM_COMMAND, 0x03000065}}));
     MSG msg{};
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit request is left for the editor";
-    EXPECT_EQ(msg.wParam, 3u);
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && msg.wParam == 3)
+        << "the quit request is left for the editor";
 
     HDC dc = CreateCompatibleDC(nullptr);
-    EXPECT_EQ(MoveTo(dc, 30, -2), 0u);
-    uint32_t previous = MoveTo(dc, 0, 0);
-    EXPECT_EQ(pointX(previous), 30);
-    EXPECT_EQ(pointY(previous), -2);
+    const uint32_t first = MoveTo(dc, 30, -2), previous = MoveTo(dc, 0, 0);
+    EXPECT_EQ(std::tuple(first, pointX(previous), pointY(previous)), std::tuple(0u, 30, -2));
     EXPECT_EQ(GetTextExtent(dc, "Frame 12", -1), 0u) << "no negative length";
     DeleteDC(dc);
 }
@@ -214,7 +183,7 @@ protected:
         Core::SetUp();
         ShowWindow(parent.hwnd, SW_SHOW);
     }
-    HWND open(int templateId) { return static_cast<HWND>(CreateProgressDialog(parent.hwnd, plat::module(), templateId)); }
+    HWND open(int id) { return static_cast<HWND>(CreateProgressDialog(parent.hwnd, plat::module(), id)); }
     // Makes the bar exactly width x 32 pixels and sends it a percentage.
     static Capture barAt(HWND dialog, int percent, int width = 134) {
         HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
@@ -230,35 +199,30 @@ protected:
 // within the figures only those two colours. Counts the figure pixels
 // (white on the blue part, blue on the white part) left and right of split.
 void expectBar(const Capture &c, int split, const std::string &what, std::pair<int, int> *figures = nullptr) {
-    const int W = c.width, H = c.height;
-    for (int x = 0; x < W; ++x) ASSERT_EQ(c.at(x, 0), kRgbGrey) << what << ": top line at x " << x;
-    for (int y = 0; y < H; ++y) ASSERT_EQ(c.at(0, y), kRgbGrey) << what << ": left line at y " << y;
-    for (int x = 1; x < W; ++x) ASSERT_EQ(c.at(x, H - 1), kRgbWhite) << what << ": bottom line at x " << x;
-    for (int y = 1; y < H; ++y) ASSERT_EQ(c.at(W - 1, y), kRgbWhite) << what << ": right line at y " << y;
-    for (int y = 1; y < H - 1; ++y)
-        for (int x = 1; x < W - 1; ++x) {
-            const uint32_t px = c.at(x, y), fill = x < split ? kRgbBlue : kRgbWhite;
-            if (y < 8) {
-                ASSERT_EQ(px, fill) << what << " at " << x << "," << y;
-            }
-            ASSERT_TRUE(px == kRgbBlue || px == kRgbWhite) << what << " at " << x << "," << y;
-            if (figures && px != fill) ++(x < split ? figures->first : figures->second);
+    constexpr uint32_t kBlue = 0x0000FF, kWhite = 0xFFFFFF;
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            const uint32_t px = c.at(x, y), fill = x < split ? kBlue : kWhite;
+            const bool frame = x == 0 || y == 0 || x == c.width - 1 || y == c.height - 1;
+            const uint32_t edge = x == 0 || y == 0 ? 0x808080 : kWhite;
+            ASSERT_EQ(px, frame ? edge : y < 8 ? fill : px) << what << " at " << x << "," << y;
+            ASSERT_TRUE(frame || px == kBlue || px == kWhite) << what << " at " << x << "," << y;
+            if (figures && !frame && px != fill) ++(x < split ? figures->first : figures->second);
         }
 }
 
 TEST_F(Progress, OpeningDisablesTheParentAndDestroyingEnablesIt) {
     HWND w = open(IDD_PROGRESS);
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(GetParent(w), parent.hwnd);
-    EXPECT_FALSE(IsWindowEnabled(parent.hwnd));
-    EXPECT_FALSE(IsWindowVisible(w)) << "hidden until the first percentage";
-    EXPECT_EQ(CreateProgressDialog(parent.hwnd, plat::module(), IDD_PROGRESS), nullptr) << "one at a time";
-    EXPECT_EQ(SetProgress(10), 0);
-    EXPECT_TRUE(IsWindowVisible(w));
-    EXPECT_EQ(DestroyProgressDialog(w), 1);
-    EXPECT_FALSE(IsWindow(w));
-    EXPECT_TRUE(IsWindowEnabled(parent.hwnd));
-    EXPECT_EQ(DestroyProgressDialog(w), 0) << "nothing left to destroy";
+    // Hidden until the first percentage, and one at a time; nothing left to
+    // destroy the second time.
+    EXPECT_EQ(std::tuple(GetParent(w), IsWindowEnabled(parent.hwnd), IsWindowVisible(w)),
+              std::tuple(parent.hwnd, FALSE, FALSE));
+    EXPECT_EQ(CreateProgressDialog(parent.hwnd, plat::module(), IDD_PROGRESS), nullptr);
+    EXPECT_EQ((std::tuple{SetProgress(10), IsWindowVisible(w) != 0}), std::tuple(0, true));
+    EXPECT_EQ((std::tuple{DestroyProgressDialog(w), IsWindow(w) != 0, IsWindowEnabled(parent.hwnd) != 0,
+                          DestroyProgressDialog(w)}),
+              std::tuple(1, false, true, 0));
 }
 
 TEST_F(Progress, BarPaintsTheShareBlueWithTheFiguresAcrossIt) {
@@ -307,11 +271,11 @@ TEST_F(Progress, CancelByClickOrEnterIsNotedAndTheWindowStays) {
         } else {
             SendMessageA(cancel, BM_CLICK, 0, 0);
         }
-        EXPECT_EQ(SetProgress(7), 1) << (byEnter ? "Enter" : "click");
-        EXPECT_EQ(SetProgress(8), 1);
-        EXPECT_TRUE(IsWindowVisible(w)) << "the owner closes the window, not Cancel";
-        EXPECT_EQ(DestroyProgressDialog(w), 1);
-        EXPECT_EQ(SetProgress(9), 1) << "without a window the flag stays as last left";
+        // The owner closes the window, not Cancel; without a window the flag
+        // stays as last left.
+        EXPECT_EQ((std::tuple{SetProgress(7), SetProgress(8), IsWindowVisible(w) != 0}), std::tuple(1, 1, true))
+            << (byEnter ? "Enter" : "click");
+        EXPECT_EQ((std::tuple{DestroyProgressDialog(w), SetProgress(9)}), std::tuple(1, 1));
     }
 }
 
@@ -321,20 +285,19 @@ TEST_F(Progress, ScreenshotAtHalf) {
         HWND w = open(templateId);
         ASSERT_NE(w, nullptr);
         SetProgress(50);
-        EXPECT_EQ(title(w), "Converting...");
         LOGFONTA font{};
         ASSERT_TRUE(GetObjectA(HFONT(SendMessageA(w, WM_GETFONT, 0, 0)), sizeof font, &font));
-        EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
-        HDC dc = GetDC(w);
-        EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72)) << "8 points";
+        HDC dc = GetDC(w);  // 8 points
+        EXPECT_EQ(std::tuple(std::string(font.lfFaceName), font.lfHeight),
+                  std::tuple("MS Sans Serif", -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72)));
         ReleaseDC(w, dc);
         // The bar is 134 x 20 dialog units, before anything resizes it.
         RECT units{0, 0, 134, 20}, bar{};
         MapDialogRect(w, &units);
         GetClientRect(GetDlgItem(w, IDC_PROGRESS_BAR), &bar);
         EXPECT_TRUE(bar.right == units.right && bar.bottom == units.bottom) << bar.right << "x" << bar.bottom;
-        EXPECT_EQ(text(w, IDC_PROGRESS_CANCEL), templateId == IDD_PROGRESS ? "" : "&Cancel");
-        EXPECT_EQ(capture(w).at(2, 2), 0xC0C0C0u) << "light grey background";
+        EXPECT_EQ(std::tuple(title(w), text(w, IDC_PROGRESS_CANCEL), capture(w).at(2, 2)),  // a light grey background
+                  std::tuple("Converting...", templateId == IDD_PROGRESS ? "" : "&Cancel", 0xC0C0C0u));
         screenshot(w, templateId == IDD_PROGRESS ? "progress_50.bmp" : "progress_cancel_50.bmp");
         DestroyProgressDialog(w);
     }

@@ -29,23 +29,18 @@ TEST_P(LoadRule, FromAnotherFolder) {
     // The altered search order takes the folder from a path with backslashes.
     std::string plugin = libraryPath();
     std::replace(plugin.begin(), plugin.end(), '/', '\\');
-    ASSERT_EQ(GetModuleHandleA("ijl11.dll"), nullptr);
-    ASSERT_EQ(GetFileAttributesA(besideProgram("ijl11.dll").c_str()), INVALID_FILE_ATTRIBUTES);
-    if (c.how == How::DllDirectory) {
-        ASSERT_TRUE(SetDllDirectoryA(folderOf(plugin).c_str()));
-    }
+    ASSERT_EQ(std::pair(GetModuleHandleA("ijl11.dll"), GetFileAttributesA(besideProgram("ijl11.dll").c_str())),
+              std::pair(HMODULE(nullptr), INVALID_FILE_ATTRIBUTES));
+    ASSERT_TRUE(c.how != How::DllDirectory || SetDllDirectoryA(folderOf(plugin).c_str()));
     SetLastError(0);
-    HMODULE m = c.how == How::AlteredSearchPath
-                    ? LoadLibraryExA(plugin.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
-                    : LoadLibraryA(plugin.c_str());
+    HMODULE m = c.how == How::AlteredSearchPath ? LoadLibraryExA(plugin.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                                                : LoadLibraryA(plugin.c_str());
     const DWORD error = GetLastError();
     if (c.error) {
-        EXPECT_EQ(m, nullptr);
-        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(std::pair(m, error), std::pair(HMODULE(nullptr), c.error));
         return;
     }
-    ASSERT_NE(m, nullptr) << "error " << error;
-    EXPECT_NE(GetProcAddress(m, "LoadConvImage"), nullptr);
+    ASSERT_TRUE(m && GetProcAddress(m, "LoadConvImage")) << "error " << error;
     char bound[MAX_PATH] = {};
     ASSERT_GT(GetModuleFileNameA(GetModuleHandleA("ijl11.dll"), bound, MAX_PATH), 0u);
     EXPECT_STRCASEEQ(folderOf(bound).c_str(), folderOf(plugin).c_str());

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -94,63 +95,61 @@ struct Capture {
     bool operator==(const Capture &o) const { return width == o.width && height == o.height && pixels == o.pixels; }
 };
 
-constexpr uint32_t kRgbBlue = 0x0000FF;
-constexpr uint32_t kRgbWhite = 0xFFFFFF;
-constexpr uint32_t kRgbGrey = 0x808080;
-
-// Copies width x height pixels of a device context into a 32-bit DIB.
-inline Capture captureDc(HDC source, int width, int height) {
-    Capture c{width, height, {}};
+// The client area, or the whole window with its frame and caption, copied
+// into a 32-bit DIB section.
+inline Capture capture(HWND w, bool whole = false) {
+    RECT rc{};
+    whole ? GetWindowRect(w, &rc) : GetClientRect(w, &rc);
+    Capture c{rc.right - rc.left, rc.bottom - rc.top, {}};
     BITMAPINFO bi{};
-    bi.bmiHeader = BITMAPINFOHEADER{sizeof bi.bmiHeader, width, -height, 1, 32, 0, 0, 0, 0, 0, 0};  // top row first
+    bi.bmiHeader = BITMAPINFOHEADER{sizeof bi.bmiHeader, c.width, -c.height, 1, 32, 0, 0, 0, 0, 0, 0};  // top row first
     void *bits = nullptr;
-    HDC memory = CreateCompatibleDC(source);
-    HBITMAP dib = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (dib) {
+    HDC dc = whole ? GetWindowDC(w) : GetDC(w), memory = CreateCompatibleDC(dc);
+    if (HBITMAP dib = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0)) {
         HGDIOBJ old = SelectObject(memory, dib);
-        BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+        BitBlt(memory, 0, 0, c.width, c.height, dc, 0, 0, SRCCOPY);
         GdiFlush();
         const auto *p = static_cast<const uint32_t *>(bits);
-        c.pixels.assign(p, p + size_t(width) * size_t(height));
-        for (auto &px : c.pixels) px &= 0xFFFFFF;
+        for (size_t i = 0; i < size_t(c.width) * size_t(c.height); ++i) c.pixels.push_back(p[i] & 0xFFFFFF);
         SelectObject(memory, old);
         DeleteObject(dib);
     }
     DeleteDC(memory);
-    return c;
-}
-
-// The client area, or the whole window with its frame and caption.
-inline Capture capture(HWND w, bool whole = false) {
-    RECT rc{};
-    whole ? GetWindowRect(w, &rc) : GetClientRect(w, &rc);
-    HDC dc = whole ? GetWindowDC(w) : GetDC(w);
-    Capture c = captureDc(dc, rc.right - rc.left, rc.bottom - rc.top);
     ReleaseDC(w, dc);
     return c;
 }
 
-// Writes a capture as a 24-bit bottom-up BMP file.
-inline bool saveBmp(const Capture &c, const std::string &path) {
-    const int rowBytes = (c.width * 3 + 3) & ~3;
-    const BITMAPINFOHEADER ih{sizeof ih, c.width, c.height, 1, 24, 0, DWORD(rowBytes * c.height), 0, 0, 0, 0};
-    const BITMAPFILEHEADER fh{0x4D42, DWORD(sizeof fh + sizeof ih + ih.biSizeImage), 0, 0, sizeof fh + sizeof ih};
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    std::fwrite(&fh, sizeof fh, 1, f);
-    std::fwrite(&ih, sizeof ih, 1, f);
-    std::vector<uint8_t> row(size_t(rowBytes), 0);
-    for (int y = c.height - 1; y >= 0; --y) {
-        for (int x = 0; x < c.width; ++x) std::memcpy(&row[size_t(x) * 3], &c.pixels[size_t(y) * c.width + x], 3);
-        std::fwrite(row.data(), row.size(), 1, f);
-    }
-    return std::fclose(f) == 0;
+// ---- Driving a modal dialog like a user -----------------------------------------------
+// whenOpen arms a timer that runs inside the dialog's modal loop and hands
+// the first visible dialog of this thread to the "user".
+
+inline std::function<void(HWND)> pendingUser;
+
+inline BOOL CALLBACK findDialog(HWND w, LPARAM out) {
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") || !IsWindowVisible(w)) return TRUE;
+    *reinterpret_cast<HWND *>(out) = w;
+    return FALSE;
 }
 
-// Handles every waiting message of the thread.
-inline void drainMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+inline void CALLBACK onDialogTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findDialog, LPARAM(&dialog));
+    if (!dialog) return;  // not up yet: try at the next tick
+    KillTimer(nullptr, id);
+    if (auto user = std::exchange(pendingUser, nullptr)) user(dialog);
+}
+
+inline void whenOpen(std::function<void(HWND)> user) {
+    pendingUser = std::move(user);
+    SetTimer(nullptr, 0, 30, onDialogTimer);
+}
+
+// Forgets a user who never met a dialog and handles every waiting message.
+inline void disarm() {
+    pendingUser = nullptr;
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
@@ -190,8 +189,6 @@ inline HGLOBAL toBlock(const std::vector<uint8_t> &bytes) {
     GlobalUnlock(g);
     return g;
 }
-
-inline void disarm();
 
 // Binds the library afresh for each test, by plain name as the editor does.
 class LibraryTest : public ::testing::Test {
@@ -243,43 +240,6 @@ struct BitmapEditor : FakeEditor {
     }
 };
 
-// ---- Driving a modal dialog like a user -----------------------------------------------
-// whenOpen arms a timer that runs inside the dialog's modal loop and hands
-// the first visible dialog of this thread to the "user".
-
-inline std::function<void(HWND)> &pendingUser() {
-    static std::function<void(HWND)> user;
-    return user;
-}
-
-inline BOOL CALLBACK findDialog(HWND w, LPARAM out) {
-    char cls[16] = {};
-    GetClassNameA(w, cls, sizeof cls);
-    if (std::strcmp(cls, "#32770") || !IsWindowVisible(w)) return TRUE;
-    *reinterpret_cast<HWND *>(out) = w;
-    return FALSE;
-}
-
-inline void CALLBACK onDialogTimer(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), findDialog, LPARAM(&dialog));
-    if (!dialog) return;  // not up yet: try at the next tick
-    KillTimer(nullptr, id);
-    auto user = std::move(pendingUser());
-    pendingUser() = nullptr;
-    if (user) user(dialog);
-}
-
-inline void whenOpen(std::function<void(HWND)> user) {
-    pendingUser() = std::move(user);
-    SetTimer(nullptr, 0, 30, onDialogTimer);
-}
-
-inline void disarm() {
-    pendingUser() = nullptr;
-    drainMessages();
-}
-
 // The centre of cell i of a film strip, from the strip's own values.
 inline POINT cellCentre(HWND strip, int i) {
     const int cw = GetWindowLongA(strip, 4), ch = GetWindowLongA(strip, 8), offset = GetWindowLongA(strip, 12);
@@ -309,15 +269,27 @@ inline std::string title(HWND w) {
     return buffer;
 }
 
-// Keeps a picture of the whole window in VELMCONV_ARTIFACTS (the README uses them).
+// Keeps a picture of the whole window in VELMCONV_ARTIFACTS (the README uses
+// them), as a 24-bit bottom-up BMP file.
 inline void screenshot(HWND w, const char *name) {
     std::string dir = ".";
     if (const char *p = std::getenv("VELMCONV_ARTIFACTS"); p && *p) dir = p;
     CreateDirectoryA(dir.c_str(), nullptr);
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    Capture c = capture(w, true);
+    const Capture c = capture(w, true);
     EXPECT_GT(c.width, 100) << name;
-    EXPECT_TRUE(saveBmp(c, dir + "\\" + name)) << name;
+    const size_t rowBytes = (size_t(c.width) * 3 + 3) & ~size_t(3);
+    const BITMAPINFOHEADER ih{sizeof ih, c.width, c.height, 1, 24, 0, DWORD(rowBytes * c.height), 0, 0, 0, 0};
+    const BITMAPFILEHEADER fh{0x4D42, DWORD(sizeof fh + sizeof ih + ih.biSizeImage), 0, 0, sizeof fh + sizeof ih};
+    std::string bytes(sizeof fh + sizeof ih + ih.biSizeImage, '\0');
+    std::memcpy(&bytes[0], &fh, sizeof fh);
+    std::memcpy(&bytes[sizeof fh], &ih, sizeof ih);
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x)
+            std::memcpy(&bytes[sizeof fh + sizeof ih + (c.height - 1 - y) * rowBytes + x * 3U],
+                        &c.pixels[size_t(y) * c.width + x], 3);
+    std::ofstream out(dir + "\\" + name, std::ios::binary);
+    EXPECT_TRUE(out.write(bytes.data(), std::streamsize(bytes.size())).flush()) << name;
 }
 
 }  // namespace wintest
