@@ -58,7 +58,7 @@ protected:
         ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), &rec, &fmt, 0, nullptr), 1) << file;
         EXPECT_EQ(fmt, 129);
         auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(rec.image));
-        EXPECT_EQ(h->biWidth, ref[0].width) << file;
+        EXPECT_EQ((V{h->biWidth, h->biXPelsPerMeter, h->biYPelsPerMeter}), (V{ref[0].width, 2953, 2953})) << file;
         EXPECT_TRUE(colors(reinterpret_cast<uint8_t *>(h)) == ref[0].pixels) << file << " at depth " << h->biBitCount;
         (void)vc::plat::memUnlock(rec.image);
         (void)vc::plat::memFree(rec.image);
@@ -187,6 +187,8 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         {"no end code, a pixel short: blank", bad(4, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 4, 1, -1, 0, 0, 0,
          {0, 0, 0, 0}, CONV_E_DATA},
         {"end code a pixel early", bad(4, 0, 4, plainLzw({1, 2, 3}, 4)), 8, 4, 1, -1, 0, 0, 0, {1, 2, 3, 0}},
+        {"as wide as the DIB, a row short, no end code: whole as an image, not as the picture",
+         bad(3, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 3, 2, -1, 0, 0, 0, {1, 2, 3, 0, 0, 0}},
     };
     for (auto &c : cases) {
         const auto bytes = c.gif.trailer().b;
