@@ -41,9 +41,7 @@ int32_t NewCursorAnimation(Wnd parent, char *fileName, uint32_t, HostCallback ca
         ConvFormatChange change{};
         change.width = chosen & 0xFFFF;
         change.height = chosen >> 16;
-        change.colors = uint32_t(colors < 3 ? 3 : colors);
-        change.scale = 0;
-        change.reserved = 0;
+        change.colors = uint32_t(colors < 3 ? 3 : colors);  // no scaling
         (void)link.changeFormat(change);  // the editor's answer changes nothing here
     }
     addCursorAnimationMenu(callback);

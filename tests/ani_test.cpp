@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <tuple>
 
+#include "cursor/cursor_format.h"
 #include "support/cursor_files.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
@@ -369,6 +371,9 @@ TEST_F(Ani, FrameChangesKeepTheSequenceValid) {
         {{0, 0, 0}, 3, 0, 0, {0, 0, 0}, 1},
         {{0, 1, 2, 3}, 3, 3, 3, {0, 1, 2, 2}, 1},
         {{0, 1}, 2, 0, 2, {0, 1}, 0},
+        {{0, 1}, 0, 0, 2, {0, 1}, 0},
+        {U(256, 1), 1, 0, 3, U(256, 2), 1},  // every step the document has room for
+        {U(256, 1), 3, 0, 1, U(256, 0), 1},
     };
     for (const auto &c : cases) {
         FakeEditor ed;
@@ -400,18 +405,38 @@ TEST_F(Ani, NewFileAndTheChangeFormatCommandAskTheCursorFormat) {
     EXPECT_TRUE(ui.dialogs.empty() && editor.formatChanges.empty());  // 32 x 32 needs no question nor conversion
     EXPECT_EQ(editor.menuItems.size(), 4u);
 
-    // 48 x 48 in two colours: the size question, then 32 x 32 with the cursor palette.
-    FakeEditor ed;
-    ed.imageWidth = ed.imageHeight = 48;
-    ed.colorSetting = 2;
-    ASSERT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), 1);
-    EXPECT_EQ(ui.dialogs, (std::vector<int32_t>{107}));
-    ASSERT_EQ(ed.formatChanges.size(), 1u);
-    const auto &f = ed.formatChanges[0];
-    EXPECT_EQ(U({f.width, f.height, f.colors, f.scale}), U({32, 32, 3, 0}));
+    // An image of no standard size asks the size (107): the editor converts
+    // to a size other than its own, and two colours to the cursor palette.
+    const struct {
+        uint16_t width, height;
+        int32_t colors;
+        intptr_t answer;  // to 107
+        U change;         // width, height, colours, scale; empty: none asked
+    } sizes[] = {
+        {48, 48, 2, VC_DIALOG_DEFAULT, {32, 32, 3, 0}},
+        {48, 48, 16, VC_DIALOG_DEFAULT, {32, 32, 16, 0}},
+        {48, 32, 16, VC_DIALOG_DEFAULT, {32, 32, 16, 0}},
+        {24, 24, 16, vc::kCursorSize64, {64, 64, 16, 0}},
+        {47, 47, 2, vc::kCursorSizeKeep, {47, 47, 3, 0}},
+        {47, 47, 16, vc::kCursorSizeKeep, {}},
+        {32, 32, 0, VC_DIALOG_DEFAULT, {}},  // no colour setting
+    };
+    for (const auto &c : sizes) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "/" << c.colors);
+        FakeEditor ed;
+        ed.imageWidth = c.width, ed.imageHeight = c.height, ed.colorSetting = c.colors;
+        ui.dialogAnswer = [&c](int32_t, void *) -> intptr_t { return c.answer; };
+        ASSERT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), 1);
+        U got;
+        for (const auto &f : ed.formatChanges) got.insert(got.end(), {f.width, f.height, f.colors, f.scale});
+        EXPECT_EQ(got, c.change);
+    }
+    EXPECT_EQ(std::count(ui.dialogs.begin(), ui.dialogs.end(), 107), 6);
+    ui.dialogAnswer = nullptr;
+    FakeEditor ed;  // a refused document adds no menu
     ed.refuse(HOST_NEW_DOCUMENT);
     EXPECT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), 0);
-    EXPECT_EQ(ed.menuItems.size(), 4u);  // only the first document's
+    EXPECT_TRUE(ed.menuItems.empty());
 
     // Command 1002: template 108, then the record to the editor; Cancel asks nothing.
     FakeEditor cmd;
