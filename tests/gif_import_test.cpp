@@ -289,6 +289,10 @@ TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReadersAndStopsCleanly)
         }
         want.insert(want.end(), {{11, 0}, {14, 1}, {14, 1}, {14, 2}});
         EXPECT_EQ(calls(editor), want);
+        for (const auto &t : editor.transparents)  // the colour of index 15 in the frames' table
+            EXPECT_EQ(std::vector<uint8_t>(t.entry, t.entry + 3),
+                      std::vector<uint8_t>(editor.images[0].bytes.begin() + 40 + 60,
+                                           editor.images[0].bytes.begin() + 40 + 63));
         const vc::GifAnimRecord r = documentOf(editor);
         EXPECT_EQ(std::vector<unsigned>({r.repeat, r.loopCount, unsigned(r.frames[3].left), unsigned(r.frames[3].top),
                                          unsigned(r.frames[5].left), r.frames[3].interlaced, r.frames[7].delay,
@@ -319,6 +323,18 @@ TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReadersAndStopsCleanly)
         const vc::GifAnimRecord r = documentOf(editor);
         const vc::GifFrameEntry zero{};
         EXPECT_TRUE(r.frameCount == 1 && std::memcmp(&r.frames[0], &zero, sizeof zero) == 0);
+    }
+    {
+        FakeEditor editor;  // with a record to take it, the picture comes back there
+        ConvImageRecord rec{};
+        uint8_t format = 0;
+        ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), &rec, &format, 0, FakeEditor::callback()), CONV_OK);
+        EXPECT_EQ(editor.count(HOST_ADD_FRAME), 0u);
+        ASSERT_NE(rec.image, nullptr);
+        const auto *p = static_cast<const uint8_t *>(VcMemLock(rec.image));
+        EXPECT_EQ(std::vector<uint8_t>(p, p + VcMemSize(rec.image)), assembled);
+        VcMemUnlock(rec.image);
+        VcMemFree(rec.image);
     }
     const Rgb bg = tableColor(assembled.data(), 0);
     auto stacked = parsePpms(capture(
@@ -393,6 +409,17 @@ TEST_F(GifImport, SequenceSmallerThanAFrameDrawsNoneOfIt) {
                 expected.push_back(GifBytes::color(x >= f.x0 && x < f.x1 && y >= f.y0 && y < f.y1 ? f.shows : 3));
         EXPECT_TRUE(colors(editor.images[i].bytes.data()) == expected);
     }
+    // Assembled, a frame without a graphic control draws its index 0 too.
+    GifBytes two;
+    two.header(4, 4, 3, 3);
+    two.image(0, 0, 4, 4, std::vector<uint8_t>(16, 1), 4);
+    two.image(2, 1, 2, 2, std::vector<uint8_t>(4, 0), 4);
+    answerWith([](VcDialog *d) { VcDialogClick(d, IDC_GIFIMP_ASSEMBLED); });
+    FakeEditor assembled;
+    ASSERT_EQ(load(writeFile("zero.gif", two.trailer().b)), CONV_OK);
+    std::vector<Rgb> want(16, GifBytes::color(1));
+    for (int i : {6, 7, 10, 11}) want[size_t(i)] = GifBytes::color(0);
+    EXPECT_TRUE(colors(assembled.images.at(0).bytes.data()) == want);
 }
 
 

@@ -441,6 +441,7 @@ TEST_F(GifAnimation, NewFileCommandAndFrameChangesKeepTheDocument) {
     };
     EXPECT_EQ(ProcessCommand(nullptr, 1001, CONV_FMT_ANIGIF, doc, 0, FakeEditor::callback()), 1);
     EXPECT_EQ(delays(), (std::vector<int>{1}));  // the original is untouched
+    EXPECT_EQ(ProcessCommand(nullptr, 1000, CONV_FMT_ANIGIF, doc, 0, FakeEditor::callback()), 0);  // not ours
     ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };
     EXPECT_EQ(ProcessCommand(nullptr, 1001, CONV_FMT_ANIGIF, doc, 0, FakeEditor::callback()), 0);
     ASSERT_EQ(editor.documents.size(), 2u);
@@ -463,6 +464,17 @@ TEST_F(GifAnimation, NewFileCommandAndFrameChangesKeepTheDocument) {
     editor.answerQuery(HOST_QUERY_COUNT, 5000);
     EXPECT_EQ(change(1, 65535) + change(2, 65535) + change(3, 65535), 3);
     EXPECT_EQ(delays().size(), 256u);
+    // Deleted from a full table: the frames after it move up, the last stays.
+    auto *full = static_cast<vc::GifAnimRecord *>(mem::lock(doc));
+    for (int i = 0; i < 256; ++i) full->frames[i].delay = uint16_t(i);
+    mem::unlock(doc);
+    EXPECT_EQ(change(3, 250), 1);
+    const std::vector<int> after = delays();
+    EXPECT_EQ(std::vector<int>(after.end() - 7, after.end()), (std::vector<int>{249, 251, 252, 253, 254, 255, 255}));
+    editor.answerQuery(HOST_QUERY_COUNT, 0);  // no frames left
+    EXPECT_EQ(change(3, 0), 1);
+    EXPECT_EQ(static_cast<const vc::GifAnimRecord *>(mem::lock(doc))->frameCount, 0);
+    mem::unlock(doc);
     doc = mem::alloc(sizeof(vc::GifAnimRecord));  // not a GIF document
     EXPECT_EQ(change(1, 0), 0);
     mem::release(doc);
