@@ -32,9 +32,9 @@ void ComputeGifScreenSize(GifAnimRecord &record, uint16_t width, uint16_t height
 
 void extendGifFrames(GifAnimRecord &record, int32_t editorFrames) {
     const int32_t want = std::min(editorFrames, kGifMaxFrames);
-    int32_t n = recordFrames(record);
+    const int32_t n = recordFrames(record);
     if (want <= n) return;
-    for (int32_t i = std::max(n, 1); i < want; ++i) record.frames[i] = record.frames[0];
+    for (int32_t i = n; i < want; ++i) record.frames[i] = record.frames[0];
     record.frameCount = int16_t(want);
 }
 

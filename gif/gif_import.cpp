@@ -2,7 +2,6 @@
 #include "gif/gif_import.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "entry/image_block.h"
 #include "gif/gif_read.h"
@@ -30,7 +29,7 @@ int16_t ImportGifAssembled(GifLoad &load) {
     else
         (void)load.editor.addFrame(dib, HOST_FRAME_GIF);  // one picture: taken or not, the load is done
     // One picture: the document describes one frame, with every setting 0.
-    std::memset(&record.frames[0], 0, sizeof record.frames[0]);
+    record.frames[0] = GifFrameEntry{};
     record.frameCount = 1;
     return CONV_OK;
 }
