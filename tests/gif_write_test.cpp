@@ -430,6 +430,14 @@ TEST_F(GifAnimation, NewFileCommandAndFrameChangesKeepTheDocument) {
         mem::unlock(doc);
         return d;
     };
+    {
+        // A new document: one frame of delay 1 left to the background, a
+        // comment, looping.
+        const auto *r = static_cast<const vc::GifAnimRecord *>(mem::lock(doc));
+        EXPECT_EQ((std::vector<unsigned>{r->frames[0].delay, r->frames[0].disposal, r->commentFlag, r->repeat}),
+                  (std::vector<unsigned>{1, 2, 1, 1}));
+        mem::unlock(doc);
+    }
     // Command 1001: OK offers the edited copy, Cancel nothing.
     for (int i = 0; i < 4; ++i) editor.addFrame(makeDib(4, 4, 4));
     ui.dialogAnswer = [](int32_t, VcDialog *dialog) -> intptr_t {
@@ -475,7 +483,10 @@ TEST_F(GifAnimation, NewFileCommandAndFrameChangesKeepTheDocument) {
     EXPECT_EQ(change(3, 0), 1);
     EXPECT_EQ(static_cast<const vc::GifAnimRecord *>(mem::lock(doc))->frameCount, 0);
     mem::unlock(doc);
-    doc = mem::alloc(sizeof(vc::GifAnimRecord));  // not a GIF document
+    doc = mem::alloc(sizeof(vc::GifAnimRecord));  // not a GIF document, below its code or above
+    EXPECT_EQ(change(1, 0), 0);
+    static_cast<vc::GifAnimRecord *>(mem::lock(doc))->formatCode = vc::kGifRecordCode + 1;
+    mem::unlock(doc);
     EXPECT_EQ(change(1, 0), 0);
     mem::release(doc);
 
