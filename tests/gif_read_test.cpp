@@ -11,6 +11,19 @@ using namespace gifsupport;
 
 namespace {
 
+// Interlaced rows: the stored position of each picture row, and back.
+using vc::gifInterlacedPosition, vc::gifInterlacedRow;
+static_assert(gifInterlacedPosition(0, 10) == 0 && gifInterlacedPosition(8, 10) == 1);
+static_assert(gifInterlacedPosition(4, 10) == 2 && gifInterlacedPosition(2, 10) == 3);
+static_assert(gifInterlacedPosition(6, 10) == 4 && gifInterlacedPosition(1, 10) == 5);
+static_assert(gifInterlacedPosition(9, 10) == 9);
+static_assert([] {
+    for (uint32_t height = 1; height <= 40; ++height)
+        for (uint32_t row = 0; row < height; ++row)
+            if (gifInterlacedRow(gifInterlacedPosition(row, height), height) != row) return false;
+    return true;
+}());
+
 using Pixels = std::vector<unsigned>;
 using V = std::vector<int>;
 
