@@ -247,13 +247,19 @@ TEST_F(Playback, BrowserPreviewShowsTheGifAndLeavesNoTemporaryFile) {
         editor.addFrame(img);
     }
     const bool chromium = haveTool("/usr/bin/chromium");
+    char dir[260];
+    ASSERT_TRUE(vc::plat::tempDirectory(dir, sizeof dir));
+    // The command, a blank and the file's 13-character name in dir: 519
+    // characters, 520 with the line's end.
+    const std::string longest = "true " + std::string(519 - 5 - 1 - std::strlen(dir) - 13, 'x');
     const std::tuple<std::string, long, int> cases[] = {  // command, bytes the disk takes (-1 all), browsers started
         {chromium ? "/usr/bin/chromium --headless --no-sandbox --disable-gpu --screenshot=" + shot + " 2>/dev/null"
                   : "true",
          -1, 1},
         {"", -1, 0},                              // none: the button is disabled
         {"true", 20, 0},                          // the temporary GIF cannot be written
-        {"true " + std::string(510, 'x'), -1, 0},  // a command line past 520 characters
+        {longest, -1, 1},                         // the longest command line
+        {longest + "x", -1, 0},
     };
     for (const auto &[command, writeLimit, started] : cases) {
         SCOPED_TRACE(command.substr(0, 40));
