@@ -1,6 +1,5 @@
 #include "gif/gif_record.h"
 
-
 #include "resources/strings.h"
 
 namespace vc {
