@@ -132,10 +132,13 @@ TEST_F(AnimDialog, InsertReplaceAndAddPlaceTheSelectedFramesWithinTheStepLimit) 
 }
 
 TEST_F(AnimDialog, DeletingStepsAndPageButtonsBeepWhenThereIsNothingToDo) {
-    open(3, {0, 1, 2});
+    open(3, {0, 1, 2, 1}, {4, 5, 6, 7});
+    ASSERT_TRUE(model->moveTo(1));  // a step from the middle: the later ones move up
+    ASSERT_TRUE(model->click(vc::kAnimDelete));
+    EXPECT_EQ(std::make_tuple(sequence(), rates()), std::make_tuple(U{0, 2, 1}, U{4, 6, 7}));
     ASSERT_TRUE(model->moveTo(2));
     ASSERT_TRUE(model->click(vc::kAnimDelete));
-    EXPECT_EQ(std::make_tuple(sequence(), model->steps.current(), model->framesUsed()), std::make_tuple(U{0, 1}, 1, 2));
+    EXPECT_EQ(std::make_tuple(sequence(), model->steps.current(), model->framesUsed()), std::make_tuple(U{0, 2}, 1, 2));
     ASSERT_TRUE(model->click(vc::kAnimDeleteAll));
     EXPECT_EQ(std::make_tuple(model->steps.current(), model->rateText, model->okEnabled()),
               std::make_tuple(-1, std::string(), false));

@@ -135,9 +135,11 @@ TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstLoopRulesAndNoFrames)
     m.click(IDC_GIFANIM_REPEAT);
     EXPECT_FALSE(m.loopRadiosEnabled || m.loopCountEnabled);
     m.click(IDC_GIFANIM_INFINITE);
+    m.click(IDC_GIFANIM_COMMENT_ON);
     m.comment = std::string(1500, 'c');  // cut at 1020
+    for (int n : {vc::kEditKillFocus, vc::kEditSetFocus}) m.notify(IDC_GIFANIM_COMMENT, n);  // no typing
     m.StoreFileSettings();
-    EXPECT_EQ(record->repeat + record->loopCount, 0u);
+    EXPECT_EQ(record->repeat + record->loopCount + record->commentFlag, 0u);
     EXPECT_EQ(std::strlen(record->comment), 1020u);
     record->frameCount = 0;  // no frames at all: no entry outside the table is read
     editor.images.clear();
@@ -183,17 +185,32 @@ TEST_F(GifAnimationDialog, ArrowsWrapCtrlSelectsAndStoringCopiesToTheSelectionOr
     m.delayOn = false, m.delay = "0";
     m.scroll(IDC_GIFANIM_DELAY_SPIN, 0);  // the arrow up from 0 checks the box
     EXPECT_TRUE(m.delayOn);
+    // A typed delay past 65535 is lowered to it; a disposal comes from its
+    // list only.
+    m.delay = "70000";
+    EXPECT_FALSE(m.select(IDC_GIFANIM_DISPOSAL + 1, 2));
+    EXPECT_TRUE(m.select(IDC_GIFANIM_DISPOSAL, 2));
+    m.StoreFrameSettings();
+    const vc::GifFrameEntry &f = record->frames[m.strip.current()];
+    EXPECT_EQ(std::vector<int>({f.delay, f.disposal}), std::vector<int>({65535, 2}));
+    m.LoadFrameSettings(0);  // Ctrl from the first frame selects from it
+    m.reelNotify(IDC_GIFANIM_STRIP, vc::REELN_CLICK, 2);
+    EXPECT_EQ(m.strip.selCount(), 3);
+    record->frames[1].delay = 5;  // a later frame shorter than the first: not the same for all
+    vc::GifAnimationDialogModel other;
+    start(other);
+    EXPECT_FALSE(other.sameForAll);
 }
 
 TEST_F(GifAnimationDialog, EnterInTheCommentIsALineBreakAndTheBackgroundAnIndex) {
     // The editor's palette: greys, and at 9 the colour nearest the
-    // document's background colour 2.
+    // document's background colour 3.
     uint8_t pal[256 * 4];
     for (int i = 0; i < 256; ++i) pal[4 * i] = pal[4 * i + 1] = pal[4 * i + 2] = uint8_t(i), pal[4 * i + 3] = 0;
     pal[36] = 198, pal[37] = 101, pal[38] = 43;
     editor.palette = pal;
-    record->backgroundIndex = 2;
-    record->globalPalette[2] = vc::GifRgbQuad{40, 100, 200, 0};
+    record->backgroundIndex = 3;
+    record->globalPalette[3] = vc::GifRgbQuad{40, 100, 200, 0};
     auto color = [&](int i) {
         const vc::GifRgbQuad &c = record->globalPalette[i];
         return std::vector<int>{c.red, c.green, c.blue};
