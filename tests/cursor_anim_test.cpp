@@ -225,6 +225,20 @@ TEST_F(AnimDialog, FrameStripClicksSelectAsTheModifiersSay) {
     EXPECT_EQ(selection(), (std::vector<bool>{true, false, false, false, true, false}));
     model->reelNotify(vc::kAnimFrameReel, vc::REELN_DBLCLK, 0);
     EXPECT_EQ(model->frames.selCount(), 6);
+    model->reelNotify(vc::kAnimFrameReel, vc::REELN_DBLCLK, 0);  // all: none; none: all
+    EXPECT_EQ(model->frames.selCount(), 0);
+    model->reelNotify(vc::kAnimFrameReel, vc::REELN_DBLCLK, 0);
+    EXPECT_EQ(model->frames.selCount(), 6);
+
+    // The step strip: a click or a new current step shows that step, nothing
+    // else moves it. Frames of one hotspot start with it common.
+    open(3, {0, 1, 2});
+    EXPECT_TRUE(model->hotspotCommon);
+    model->reelNotify(vc::kAnimStepReel, vc::REELN_CURRENT, 2);
+    model->reelNotify(vc::kAnimStepReel, vc::REELN_DBLCLK, 0);
+    EXPECT_EQ(std::make_pair(model->steps.current(), model->position), std::make_pair(2, 2));
+    model->reelNotify(vc::kAnimStepReel, vc::REELN_CLICK, 1);
+    EXPECT_EQ(model->position, 1);
 }
 
 TEST_F(AnimDialog, OkSendsHotspotsAndTextsCancelRestoresTheDocumentExactly) {
