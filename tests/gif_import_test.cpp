@@ -137,7 +137,8 @@ TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstLoopRulesAndNoFrames)
     m.click(IDC_GIFANIM_INFINITE);
     m.click(IDC_GIFANIM_COMMENT_ON);
     m.comment = std::string(1500, 'c');  // cut at 1020
-    for (int n : {vc::kEditKillFocus, vc::kEditSetFocus}) m.notify(IDC_GIFANIM_COMMENT, n);  // no typing
+    for (int n : {int(vc::kEditKillFocus), int(vc::kEditSetFocus), 0x501})  // no typing
+        m.notify(IDC_GIFANIM_COMMENT, n);
     m.StoreFileSettings();
     EXPECT_EQ(record->repeat + record->loopCount + record->commentFlag, 0u);
     EXPECT_EQ(std::strlen(record->comment), 1020u);
@@ -152,6 +153,11 @@ TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstLoopRulesAndNoFrames)
 }
 
 TEST_F(GifAnimationDialog, ArrowsWrapCtrlSelectsAndStoringCopiesToTheSelectionOrAll) {
+    record->frames[1].delay = 5;  // a later frame shorter than the first: not the same for all
+    vc::GifAnimationDialogModel other;
+    start(other);
+    EXPECT_FALSE(other.sameForAll);
+    record->frames[1].delay = 10;
     start(m);
     EXPECT_TRUE(m.sameForAll);  // all five alike
     m.click(IDC_GIFANIM_PREVIOUS);  // "<" from the first frame: the last
@@ -196,10 +202,6 @@ TEST_F(GifAnimationDialog, ArrowsWrapCtrlSelectsAndStoringCopiesToTheSelectionOr
     m.LoadFrameSettings(0);  // Ctrl from the first frame selects from it
     m.reelNotify(IDC_GIFANIM_STRIP, vc::REELN_CLICK, 2);
     EXPECT_EQ(m.strip.selCount(), 3);
-    record->frames[1].delay = 5;  // a later frame shorter than the first: not the same for all
-    vc::GifAnimationDialogModel other;
-    start(other);
-    EXPECT_FALSE(other.sameForAll);
 }
 
 TEST_F(GifAnimationDialog, EnterInTheCommentIsALineBreakAndTheBackgroundAnIndex) {
