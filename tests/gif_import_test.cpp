@@ -153,11 +153,13 @@ TEST_F(GifAnimationDialog, FramesTheRecordLacksCopyTheFirstLoopRulesAndNoFrames)
 }
 
 TEST_F(GifAnimationDialog, ArrowsWrapCtrlSelectsAndStoringCopiesToTheSelectionOrAll) {
-    record->frames[1].delay = 5;  // a later frame shorter than the first: not the same for all
-    vc::GifAnimationDialogModel other;
-    start(other);
-    EXPECT_FALSE(other.sameForAll);
-    record->frames[1].delay = 10;
+    vc::GifAnimationDialogModel shorter, waiting;  // not the same for all
+    record->frames[1].delay = 5;  // a later frame shorter than the first
+    start(shorter);
+    record->frames[1].delay = 10, record->frames[0].userInput = 1;  // the first alone waits for input
+    start(waiting);
+    record->frames[0].userInput = 0;
+    EXPECT_FALSE(shorter.sameForAll || waiting.sameForAll);
     start(m);
     EXPECT_TRUE(m.sameForAll);  // all five alike
     m.click(IDC_GIFANIM_PREVIOUS);  // "<" from the first frame: the last
