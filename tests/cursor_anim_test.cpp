@@ -68,14 +68,14 @@ TEST_F(AnimDialog, StartUpGivesOneStepPerFrameAndThePreviewRunsAtTheRates) {
     model->click(vc::kAnimRateEach);
     ASSERT_TRUE(model->moveTo(1));
     EXPECT_EQ(std::make_tuple(model->timerRunning, model->previewStep, model->previewFrame), std::make_tuple(false, 1, 1));
-    ASSERT_TRUE(model->moveTo(2));  // frame 2's own hotspot; a new one moves the preview's
+    ASSERT_TRUE(model->moveTo(2));  // frame 2's own hotspot
     EXPECT_EQ(model->xText + "," + model->yText, "7,0");
-    model->xText = "9", model->yText = "4";
-    ASSERT_TRUE(model->moveTo(2));
-    EXPECT_EQ(std::make_pair(model->previewX, model->previewY), std::make_pair(9, 4));
     ASSERT_TRUE(model->moveTo(1));
     model->click(vc::kAnimPlay);
     EXPECT_EQ(model->timerInterval, 320u);
+    model->xText = "9", model->yText = "4";  // the running preview takes a new hotspot at once
+    ASSERT_TRUE(model->moveTo(1));
+    EXPECT_EQ(std::make_pair(model->previewX, model->previewY), std::make_pair(9, 4));
     model->finish();  // the dialog's end stops the preview and lets the document go
     EXPECT_TRUE(!model->timerRunning && model->document() == nullptr);
 
