@@ -1,7 +1,6 @@
 // The ground every format stands on: the checked byte reader and writer,
 // RIFF chunks on spans, the file window, memory-mapped files, the owners of
-// blocks and files, the limits switch, and image blocks built from stored
-// bitmaps of both header kinds.
+// blocks and files, the limits switch.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -178,48 +177,6 @@ TEST_F(Ground, OwnersGiveBackWhatTheyHoldUnlessHandedOver) {
     plat::Block small;
     ASSERT_TRUE(small.alloc(sizeof(Doc) - 1));
     EXPECT_FALSE(plat::DocumentLock<Doc>(small.handle()));  // too small to be the record
-}
-
-// A stored bitmap: colour i is 0x102030 + i, row byte i is i + 1.
-Bytes storedBitmap(bool core, uint16_t bits, int32_t w, int32_t h, uint32_t used = 0) {
-    Bytes b;
-    auto put = [&](uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) b.push_back(i < 4 ? uint8_t(v >> (8 * i)) : 0);
-    };
-    const int field = core ? 2 : 4;
-    put(core ? 12 : 40, 4), put(uint32_t(w), field), put(uint32_t(h), field), put(1, 2), put(bits, 2);
-    if (!core) put(0, 16), put(used, 4), put(0, 4);
-    for (uint32_t i = 0; i < (bits <= 8 && !used ? 1u << bits : used); ++i) put(0x102030 + i, core ? 3 : 4);
-    for (size_t i = 0; i < ((uint64_t(w) * bits + 31) / 32) * 4 * uint64_t(h); ++i) b.push_back(uint8_t(i + 1));
-    return b;
-}
-
-TEST_F(Ground, StoredBitmapsOfBothHeaderKindsBecomeImageBlocks) {
-    Bytes cut = storedBitmap(true, 8, 4, 4);
-    cut.pop_back();
-    const std::tuple<const char *, Bytes, bool> cases[] = {
-        {"core 4 bits", storedBitmap(true, 4, 3, 2), true},
-        {"core 24 bits", storedBitmap(true, 24, 5, 3), true},
-        {"info 8 bits, 3 colours", storedBitmap(false, 8, 4, 4, 3), true},
-        {"info 1 bit", storedBitmap(false, 1, 33, 2), true},
-        {"info 16 bits", storedBitmap(false, 16, 2, 2), false},
-        {"info 8 bits, 257 colours", storedBitmap(false, 8, 2, 2, 257), false},
-        {"rows cut short", cut, false},
-        {"header cut short", Bytes{12, 0, 0, 0, 4, 0}, false},
-    };
-    for (const auto &[what, stored, ok] : cases) {
-        SCOPED_TRACE(what);
-        plat::Block dib = vc::packedDibFromStored(vc::ByteReader(stored.data(), stored.size()));
-        ASSERT_EQ(bool(dib), ok);
-        if (!ok) continue;
-        const auto &h = *dib.as<ConvBitmapInfoHeader>();
-        ASSERT_TRUE(vc::dibHeaderUsable(h, dib.size()) && dib.size() == vc::dibPackedSize(h));
-        // First colour as stored (blue, green, red), the quad's fourth byte 0;
-        // the rows follow the table unchanged.
-        EXPECT_EQ(vc::dibColorCount(h) ? vc::loadLe32(dib.data() + 40) : 0x102030u, 0x102030u);
-        EXPECT_EQ(std::tuple(dib.data()[vc::dibBitsOffset(h)], dib.data()[dib.size() - 1]),
-                  std::tuple(1, stored.back()));
-    }
 }
 
 TEST_F(Ground, LoweredLimitsRefuseLargerPictures) {

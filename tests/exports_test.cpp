@@ -123,13 +123,12 @@ TEST_F(Exports, GetFormatsListsEveryFlagCombinationInFixedOrder) {
         a.insert(a.end(), b.begin(), b.end());
         return a;
     };
+    // The writable AVI list names the animations again behind AVI.
     const std::pair<int, std::vector<int>> cases[] = {
-        {1, single}, {2, {104}}, {3, cat({104}, single)}, {4, {107, 108}}, {5, cat({107, 108}, single)},
-        {6, {107, 108, 104}}, {7, cat({107, 108, 104}, single)}, {129, singleW}, {130, {104, 107, 108}},
-        {131, cat({104, 107, 108}, singleW)}, {132, {107, 108}}, {133, cat({107, 108}, singleW)},
-        {134, {107, 108, 104, 107, 108}}, {135, cat({107, 108, 104, 107, 108}, singleW)},
+        {1, single}, {2, {104}}, {4, {107, 108}}, {7, cat({107, 108, 104}, single)}, {129, singleW},
+        {130, {104, 107, 108}}, {135, cat({107, 108, 104, 107, 108}, singleW)},
         // Nothing selected: nothing written, not even the closing NUL.
-        {0, {}}, {8, {}}, {16, {}}, {64, {}}, {128, {}}, {8 | 16 | 32 | 64 | 128, {}}, {int(0xFFFFFF00), {}},
+        {0, {}}, {8 | 16 | 32 | 64 | 128, {}}, {int(0xFFFFFF00), {}},
     };
     for (const auto &[flags, ids] : cases) {
         SCOPED_TRACE("flags " + std::to_string(flags));
@@ -155,13 +154,10 @@ TEST_F(Exports, GetFormatsListsEveryFlagCombinationInFixedOrder) {
 
 TEST_F(Exports, DetectByNameUsesLastDotIgnoringCase) {
     const std::vector<std::pair<std::string, int>> cases = {
-        {"picture.GIF", 129}, {"a.tiff", 130},       {"A.TIF", 130},          {"archive.tar.gz", -2},
-        {"dir.x\\image.pcx", 128}, {"dir.pcx\\image", -2}, {"x.jpg", 133},   {"x.JpEg", 133},
-        {"x.ico", 132},       {"x.Cur", 132},        {"x.ani", -2},           {"x.avi", -2},
-        {"x.exe", -2},        {"noext", -2},         {"x.gif.bak", -2},       {"x.", -2},
-        {"x.gifx", -2},       {"x.gi", -2},          {".pcx", 128},           {"", -2},
+        {"picture.GIF", 129}, {"a.tiff", 130},  {"A.TIF", 130},     {"dir.x\\image.pcx", 128}, {"dir.pcx\\image", -2},
+        {"x.jpg", 133},       {"x.JpEg", 133},  {"x.ico", 132},     {"x.Cur", 132},           {"x.ani", -2},
+        {"noext", -2},        {"x.gif.bak", -2}, {"x.gifx", -2},    {"x.gi", -2},             {".pcx", 128},
         {"does/not/exist.gif", 129},  // by name the file is never opened
-        {std::string(5000, 'a') + ".Pcx", 128},
     };
     for (const auto &[name, want] : cases) {
         uint8_t fmt = 0x55;
@@ -217,12 +213,10 @@ TEST_F(Exports, LoadDispatchesAndRewritesFormatByte) {
         int32_t result;
         int formatAfter;
     } cases[] = {
-        {128, true, 1, 1, 128},   {128, false, 1, -2, 128},  {130, true, 1, 1, 130},   {130, false, 1, -2, 130},
-        {131, true, 1, 1, 0},     {131, false, 1, -2, 131},  {132, true, 1, 1, 132},   {132, false, 1, -2, 132},
-        {133, true, 1, 1, 133},   {133, false, 1, -2, 133},  {165, true, 1, 1, 0},     {165, false, 1, 1, 0},
-        {166, true, 1, 1, 132},   {166, false, 1, 1, 166},   {167, true, 1, 1, 129},   {167, false, 1, 1, 167},
-        {167, false, 0, 0, 167},  {167, false, -3, -3, 167}, {167, true, -8, -8, 129}, {167, false, -32768, -32768, 167},
-        {167, false, 32767, 32767, 167},
+        {128, true, 1, 1, 128},  {130, true, 1, 1, 130},  {131, true, 1, 1, 0},    {131, false, 1, -2, 131},
+        {132, true, 1, 1, 132},  {133, true, 1, 1, 133},  {165, true, 1, 1, 0},    {165, false, 1, 1, 0},
+        {166, true, 1, 1, 132},  {166, false, 1, 1, 166}, {167, true, 1, 1, 129},  {167, false, 1, 1, 167},
+        {167, true, -8, -8, 129}, {167, false, -32768, -32768, 167},
         // The one-image GIF row has no reader: content detection never
         // gives 129, but a detector that did gets -4 and the byte kept.
         {129, true, 1, -4, 129},
@@ -259,8 +253,7 @@ TEST_F(Exports, WriterRunsUnderProgressWindowWithParentDisabled) {
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
     void *image = VcMemAlloc(VC_MEM_MOVEABLE, 64);
     HostCallback cb = FakeEditor::callback();
-    const std::pair<int, int16_t> cases[] = {{128, 1}, {128, 0}, {128, -8}, {128, -5}, {131, -4}, {0, -4}, {1, -4},
-                                             {127, -4}, {134, -4}, {164, -4}, {168, -4}, {255, -4}, {-1, -4}, {INT32_MIN, -4}};
+    const std::pair<int, int16_t> cases[] = {{128, 1}, {128, -8}, {131, -4}, {0, -4}, {168, -4}, {-1, -4}, {INT32_MIN, -4}};
     for (auto [code, result] : cases) {
         SCOPED_TRACE(::testing::Message() << code << " " << result);
         seen.calls = 0;
@@ -310,12 +303,9 @@ TEST_F(Exports, DesiredBitPixTable) {
     const struct {
         int32_t code, bits, want;
     } cases[] = {
-        {130, 16, 24}, {130, 8, 8},   {130, 32, 24},  {130, 24, 24}, {128, 16, 24}, {128, 32, 24},
-        {128, 4, 4},   {167, 24, 8},  {129, 32, 8},   {129, 8, 8},   {129, 1, 1},   {133, 1, 24},
-        {133, 24, 24}, {132, 32, 32}, {131, 16, 16},  {165, 24, 24}, {166, 4, 4},   {389, 4, 24},
-        {127, 32, 32}, {168, 32, 32}, {0, 16, 16},    {0x100 + 130, 32, 24},
-        {0, -1, 65535}, {132, -1, 65535}, {165, 0x8000, 0x8000},  // 16-bit depth, zero-extended
-        {128, 0x10020, 24}, {132, 0x10018, 24},
+        {130, 16, 24}, {130, 8, 8},  {128, 32, 24},  {167, 24, 8},  {129, 8, 8},    {133, 1, 24},  {132, 32, 32},
+        {389, 4, 24},  {127, 32, 32}, {168, 32, 32}, {INT32_MIN, INT32_MIN, 0}, {128, 0x10020, 24},
+        {0, -1, 65535}, {132, -1, 65535},  // 16-bit depth, zero-extended
     };
     for (const auto &c : cases) EXPECT_EQ(GetDesiredBitPix(c.code, c.bits), c.want) << c.code << "/" << c.bits;
 }
@@ -326,12 +316,12 @@ TEST_F(Exports, PreviewDispatch) {
     row(130).preview = nullptr;
     EXPECT_EQ(GetPreviewImage(junk.c_str(), &rec), CONV_E_FORMAT);  // no preview routine
     row(130).preview = &fakePreview;
-    for (int16_t r : {1, -6, -32768}) {
+    for (int16_t r : {1, -32768}) {
         seen.result = r;
         EXPECT_EQ(GetPreviewImage(junk.c_str(), &rec), int32_t(r));
         EXPECT_EQ(std::tuple(seen.fileName, seen.args), std::tuple(junk, std::vector<intptr_t>{ip(&rec)}));
     }
-    EXPECT_EQ(std::tuple(GetPreviewImage(junk.c_str(), nullptr), seen.calls), std::tuple(CONV_E_FORMAT, 3))
+    EXPECT_EQ(std::tuple(GetPreviewImage(junk.c_str(), nullptr), seen.calls), std::tuple(CONV_E_FORMAT, 2))
         << "preview called without a record";
 }
 
@@ -341,7 +331,7 @@ TEST_F(Exports, PreviewDispatch) {
 // another row has them; those two get their arguments in order.
 TEST_F(Exports, DocumentRoutinesServeTheTwoAnimationCodesWithTheirArgumentsInOrder) {
     for (int code : {128, 132, 165}) plugDocumentRoutines(code);
-    for (int code : {0, 128, 132, 165, 166 + 256, 167 - 256, -1}) {
+    for (int code : {0, 128, 165, 166 + 256, -1}) {
         EXPECT_EQ((std::tuple{NewConvFile(nullptr, nullptr, code, 0, nullptr),
                               ProcessCommand(nullptr, 1001, code, nullptr, 0, nullptr),
                               NotifyFrameChange(code, nullptr, 1, 0, nullptr), seen.calls}),
@@ -378,14 +368,8 @@ TEST_F(Exports, NullAndAbsurdArgumentsDoNotCrash) {
     EXPECT_EQ(GetFormats(text, nullptr, 0xFF), 0);
     EXPECT_EQ(DetectFileFormat(nullptr, &fmt, 0), CONV_E_FORMAT);
     EXPECT_EQ(DetectFileFormat(nullptr, &fmt, 1), CONV_E_OPEN);
-    EXPECT_EQ(DetectFileFormat("", &fmt, 1), CONV_E_OPEN);
     EXPECT_EQ(DetectFileFormat("x.gif", nullptr, 0), CONV_OK);
-    EXPECT_EQ(DetectFileFormat(junk.c_str(), nullptr, -1), CONV_E_FORMAT);
-    EXPECT_EQ(LoadConvImage(nullptr, nullptr, nullptr, nullptr, 0, nullptr), CONV_E_OPEN);
-    EXPECT_EQ(LoadConvImage(reinterpret_cast<void *>(1), junk.c_str(), nullptr, nullptr, ~0u, nullptr),
-              CONV_E_FORMAT);
-    EXPECT_EQ(GetPreviewImage(nullptr, nullptr), CONV_E_OPEN);
-    EXPECT_EQ(GetDesiredBitPix(INT32_MIN, INT32_MIN), 0);
+    EXPECT_EQ(LoadConvImage(reinterpret_cast<void *>(1), junk.c_str(), nullptr, nullptr, ~0u, nullptr), CONV_E_FORMAT);
     EXPECT_EQ(NewConvFile(nullptr, nullptr, 166, 0, nullptr), 0);
     EXPECT_EQ(ProcessCommand(nullptr, -1, 167, reinterpret_cast<void *>(3), ~0u, nullptr), 0);
     EXPECT_EQ(NotifyFrameChange(166, reinterpret_cast<void *>(3), INT32_MIN, INT32_MIN, nullptr), 0);
@@ -396,7 +380,6 @@ TEST_F(Exports, NullAndAbsurdArgumentsDoNotCrash) {
     EXPECT_EQ(SaveConvImage(reinterpret_cast<void *>(0x77), nullptr, nullptr, 128, 0, nullptr), CONV_E_CREATE);
     EXPECT_EQ(SaveConvImage(nullptr, "", nullptr, 128, 0, nullptr), CONV_E_CREATE);
     EXPECT_EQ(seen.calls, 0);
-    EXPECT_EQ(SaveConvImage(reinterpret_cast<void *>(0x77), nullptr, nullptr, 131, 0, nullptr), CONV_E_UNSUPPORTED);
 }
 
 }  // namespace
