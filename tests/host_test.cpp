@@ -84,12 +84,13 @@ Bytes bmpFile(uint32_t header, int32_t w, int32_t h, uint16_t bits, uint32_t com
 
 }  // namespace
 
-// Every depth, an odd width, with and without hidden pixels: our PNG files
-// read by ImageMagick and Pillow, our BMP files by ImageMagick and by the
-// host's own reader, all with our pixels; a packed DIB one byte short of its
-// rows is refused, not read past the end.
-TEST(HostImage, OurBmpAndPngFilesReadAsWeWroteThemAtEveryDepth) {
-    for (uint16_t bits : {1, 4, 8, 24})
+// Every kind of row (packed indices, a byte an index, RGB; 4 bits packs as
+// 1 does), an odd width, with and without hidden pixels: our PNG files read
+// by ImageMagick and Pillow, our BMP files by ImageMagick and by the host's
+// own reader, all with our pixels; a packed DIB one byte short of its rows
+// is refused, not read past the end.
+TEST(HostImage, OurBmpAndPngFilesReadAsWeWroteThemAtEveryKindOfRow) {
+    for (uint16_t bits : {1, 8, 24})
         for (bool masked : {false, true}) {
             SCOPED_TRACE(::testing::Message() << bits << " bits, mask " << masked);
             Image img = pattern(21, 7, bits);
@@ -197,20 +198,10 @@ TEST_F(HostEditor, IconAndFrameRequestsAndFormatChanges) {
     EXPECT_EQ(std::tuple(wh[0], wh[1]), std::tuple(24, 24));
 }
 
-TEST_F(HostEditor, IconsHotspotsNotesDocumentsAndMenuItems) {
-    // Icon data carries the mask behind the colour rows, the height doubled.
-    Image img = pattern(8, 8, 4);
-    host::maskFromColor(img, img.pixel(3, 2));
-    std::vector<uint8_t> data = host::toPackedDib(img, true);
-    EXPECT_EQ(vc::loadLe32(data.data() + 8), 16u);
-    ASSERT_EQ(call(HOST_ADD_ICON, data.data(), 0x11), 1);
-    ASSERT_EQ(call(HOST_QUERY, 0, HOST_QUERY_COUNT), 1);
-    EXPECT_EQ(std::tuple(editor.frames[0].image.height, editor.frames[0].image.mask), std::tuple(8, img.mask));
-    EXPECT_TRUE(editor.frames[0].image.masked(3, 2));
-    EXPECT_EQ(call(HOST_SET_HOTSPOT, 3 | (5 << 16), 0), 1);
-    uint32_t hotspot = 0;
-    call(HOST_GET_HOTSPOT, &hotspot, 65535);
-    EXPECT_EQ(hotspot, 3u | (5u << 16));
+// Icons taken with their masks and hotspots given back are seen in the
+// animated cursors velmconv carries across (HostCommand below).
+TEST_F(HostEditor, NotesDocumentsAndMenuItems) {
+    editor.addFrame(pattern(8, 8, 4));
     EXPECT_EQ(call(HOST_NOTE_FILE, "a.cur", 132 * 256 + 0), 1);
     EXPECT_EQ(editor.frames[0].noteFormat, 132);
 
@@ -245,29 +236,20 @@ TEST(HostFiles, ForeignBmpAndPngFilesReadAsTheirWritersReadThem) {
     const Row rows[] = {
         {"v3.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue BMP3:FILE", 0},
         {"core.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue BMP2:FILE", 0},
-        {"pal1.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 2 BMP3:FILE", 0},
         {"pal4.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 7 BMP3:FILE", 0},
         {"rle8.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 40 -compress RLE BMP3:FILE", 0},
         {"v5alpha.bmp", "/usr/bin/convert " + ramp + " FILE", 0},
         {"rgb565.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -define bmp:subtype=RGB565 FILE", 2},
-        {"rgb555.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -define bmp:subtype=RGB555 FILE", 2},
         // ImageMagick reads a 4-bit channel v as v * 16, not v * 17.
         {"argb4444.bmp", "/usr/bin/convert " + ramp + " -define bmp:subtype=ARGB4444 FILE", 15},
-        {"pal8.png", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 7 PNG8:FILE", 0},
         {"trns.png", "/usr/bin/convert " + ramp + " -colors 7 PNG8:FILE", 0},
-        {"grey1.png", "/usr/bin/convert -size 23x13 gradient: -define png:color-type=0 -define png:bit-depth=1 FILE", 0},
         {"grey2.png", "/usr/bin/convert -size 23x13 gradient: -define png:color-type=0 -define png:bit-depth=2 FILE", 0},
-        {"grey4.png", "/usr/bin/convert -size 23x13 gradient: -define png:color-type=0 -define png:bit-depth=4 FILE", 0},
         {"grey16.png", "/usr/bin/convert -size 23x13 gradient: -depth 16 -define png:color-type=0 FILE", 1},
-        {"rgb48.png", "/usr/bin/convert -size 23x13 gradient:red-blue PNG48:FILE", 1},
         {"rgba64.png", "/usr/bin/convert " + ramp + " PNG64:FILE", 1},
         {"interlaced.png", "/usr/bin/convert " + ramp + " -interlace PNG PNG32:FILE", 0},
-        {"pillow-L.png", pillow + "im.save(sys.argv[1])\" FILE", 0},
-        {"pillow-1.png", pillow + "im.convert('1').save(sys.argv[1])\" FILE", 0},
         {"pillow-LA.png", pillow + "Image.merge('LA', (im, im.transpose(0))).save(sys.argv[1])\" FILE", 0},
         {"pillow-P.png", pillow + "im.quantize(5).save(sys.argv[1], transparency=2)\" FILE", 0},
         {"pillow-RGBA.png", pillow + "Image.merge('RGBA', (im, im, im.transpose(1), im.transpose(0))).save(sys.argv[1])\" FILE", 0},
-        {"pillow-I16.png", pillow + "im.convert('I').point(lambda v: v * 257).convert('I;16').save(sys.argv[1])\" FILE", 1},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -401,7 +383,8 @@ TEST_F(HostCommand, ConversionsAndTheirMessages) {
         {"/usr/bin/convert -size 4x4 xc:red -size 6x3 xc:blue mixed.gif && velmconv convert --no-parent mixed.gif m.ani",
          1, {"refused a sequence of 6x4", "give --gif-import sequence:8x8, frame:N (0 to 1) or assembled"}, 1},
         {"velmconv convert --no-parent --gif-import sequence:8x8 mixed.gif m.ani", 0, {"(166, ANI): 1 (done)"}},
-        {"velmconv convert --no-parent none.bmp x.gif", 1, {"loading none.bmp: -1 (cannot open the file)"}, 1},
+        {"velmconv convert --no-parent none.bmp x.gif", 1,
+         {"loading none.bmp: -1 (cannot open the file): No such file or directory\n"}, 1},
     });
     // Every icon chunk of the written file has the size the fram list was
     // sized by (4 x (D + 8) + 4 for 4 frames of D bytes).
@@ -448,8 +431,6 @@ TEST_F(HostCommand, BatchJsonNamesHelpManualAndProgress) {
         {"velmconv convert a.png /nonexistent/dir/b.bmp", 1, {"cannot write /nonexistent/dir/b.bmp: No such file"}},
         {"velmconv convert --help", 0, {"velmconv convert --to png --out pngs/"}},
         {"velmconv help info", 0, {"--json"}},
-        {"velmconv --version", 0, {"velmconv 1."}},
-        {"velmconv convert gone.bmp b.ico", 1, {"loading gone.bmp: -1 (cannot open the file): No such file or directory\n"}, 1},
         // The progress bar is drawn on a terminal (script gives the
         // program one), not into a pipe (grep counts no line).
         {"velmconv convert a.png big.gif 2>&1 | grep -c Converting", 1, {"0\n"}},
