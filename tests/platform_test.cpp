@@ -81,45 +81,56 @@ TEST_F(Platform, LockCountZeroFillSizeLimitsAndRefusedAllocations) {
 
 // ---- Files -------------------------------------------------------------------------------
 
-TEST_F(Platform, FileCallsAndTheirReturnConventions) {
+// Disk files and memory-mapped ones (the fuzzers' and tests' files) answer
+// one script alike.
+TEST_F(Platform, FileCallsAndTheirReturnConventionsOnDiskAndMapped) {
     for (const std::string &bad : {path("missing"), path(""), std::string()})  // missing, a folder, no name
         EXPECT_EQ(plat::fileOpen(bad.c_str(), plat::kOpenRead), vc::kFileError) << bad;
     EXPECT_EQ(plat::fileOpen(nullptr, plat::kOpenRead), vc::kFileError);
     EXPECT_EQ(plat::fileCreate(path("no/such/dir/x").c_str(), 0), vc::kFileError);
-    EXPECT_EQ(plat::fileOpenCount(), 0);
-
-    vc::HFile f = plat::fileCreate(path("f.bin").c_str(), 0);
-    ASSERT_NE(f, vc::kFileError);
-    EXPECT_EQ(plat::fileOpenCount(), 1);
-    EXPECT_EQ(plat::fileWrite(f, "0123456789", 10), 10);
-    const std::tuple<int32_t, int, int32_t> seeks[] = {
-        {0, plat::kSeekEnd, 10}, {2, plat::kSeekSet, 2}, {3, plat::kSeekCur, 5}, {-20, plat::kSeekCur, -1},
-        {0, plat::kSeekSet, 0}};
-    for (auto [offset, from, want] : seeks) EXPECT_EQ(plat::fileSeek(f, offset, from), want) << offset;
     char buf[32] = {};
-    // Short at the end, then nothing.
-    EXPECT_EQ((std::tuple{plat::fileRead(f, buf, 4), plat::fileRead(f, buf, 100), std::string(buf, 6),
-                          plat::fileRead(f, buf, 1)}),
-              std::tuple(4, 6, "456789", 0));
-    // Writes come back short after the budget, and what came back short was not written.
-    ASSERT_EQ(plat::fileSeek(f, 0, plat::kSeekSet), 0);
-    plat::fileFailWritesAfter(10);
-    const std::tuple<const char *, int32_t, int32_t> writes[] = {{"abcdef", 6, 6}, {"ghijkl", 6, 4}, {"m", 1, 0}};
-    for (auto [text, n, want] : writes) EXPECT_EQ(plat::fileWrite(f, text, n), want) << text;
-    EXPECT_EQ(plat::fileSeek(f, 0, plat::kSeekCur), 10);
-    plat::fileFailWritesAfter(-1);
-    EXPECT_EQ(plat::fileWrite(f, "mnopq", 5), 5);
-    EXPECT_EQ(plat::fileClose(f), 0);
-
-    f = plat::fileOpen(path("f.bin").c_str(), plat::kOpenWrite);
-    EXPECT_EQ(plat::fileRead(f, buf, 1), -1) << "read from a file opened for writing";
-    (void)plat::fileClose(f);
-    f = plat::fileOpen(path("f.bin").c_str(), plat::kOpenRead);
-    EXPECT_EQ(plat::fileWrite(f, "x", 1), -1) << "write to a file opened for reading";
-    (void)plat::fileClose(f);
     EXPECT_EQ(std::tuple(plat::fileRead(vc::kFileError, buf, 1), plat::fileWrite(vc::kFileError, buf, 1),
                          plat::fileSeek(vc::kFileError, 0, 0), plat::fileClose(vc::kFileError)),
               std::tuple(-1, -1, -1, vc::kFileError));
+    plat::memFileMap("/mapped/f.bin", "old", 3);  // created over: emptied, as on disk
+    const std::pair<std::string, bool> files[] = {{path("f.bin"), false}, {"/mapped/f.bin", true}};
+    for (const auto &[name, mapped] : files) {
+        SCOPED_TRACE(name);
+        vc::HFile f = plat::fileCreate(name.c_str(), 0);
+        ASSERT_NE(f, vc::kFileError);
+        EXPECT_EQ(std::tuple(plat::fileOpenCount(), plat::fileWrite(f, "0123456789", 10)), std::tuple(1, 10));
+        const std::tuple<int32_t, int, int32_t> seeks[] = {
+            {0, plat::kSeekEnd, 10}, {2, plat::kSeekSet, 2}, {3, plat::kSeekCur, 5}, {-20, plat::kSeekCur, -1},
+            {0, plat::kSeekSet, 0}};
+        for (auto [offset, from, want] : seeks) EXPECT_EQ(plat::fileSeek(f, offset, from), want) << offset;
+        // Short at the end, then nothing.
+        EXPECT_EQ((std::tuple{plat::fileRead(f, buf, 4), plat::fileRead(f, buf, 100), std::string(buf, 6),
+                              plat::fileRead(f, buf, 1)}),
+                  std::tuple(4, 6, "456789", 0));
+        // Writes come back short after the budget, and what came back short
+        // was not written; a write past the end leaves zeros in the gap.
+        ASSERT_EQ(plat::fileSeek(f, 0, plat::kSeekSet), 0);
+        plat::fileFailWritesAfter(10);
+        const std::tuple<const char *, int32_t, int32_t> writes[] = {{"abcdef", 6, 6}, {"ghijkl", 6, 4}, {"m", 1, 0}};
+        for (auto [text, n, want] : writes) EXPECT_EQ(plat::fileWrite(f, text, n), want) << text;
+        EXPECT_EQ(plat::fileSeek(f, 0, plat::kSeekCur), 10);
+        plat::fileFailWritesAfter(-1);
+        EXPECT_EQ((std::tuple{plat::fileSeek(f, 12, plat::kSeekSet), plat::fileWrite(f, "z", 1)}), std::tuple(12, 1));
+        EXPECT_EQ(plat::fileClose(f), 0);
+
+        // A file opened for writing is not read, but a mapped one is read in any mode.
+        f = plat::fileOpen(name.c_str(), plat::kOpenWrite);
+        EXPECT_EQ(plat::fileRead(f, buf, 1), mapped ? 1 : -1);
+        (void)plat::fileClose(f);
+        f = plat::fileOpen(name.c_str(), plat::kOpenRead);
+        EXPECT_EQ(plat::fileWrite(f, "x", 1), -1) << "write to a file opened for reading";
+        // Deleted while open: the handle keeps the bytes until it is closed.
+        EXPECT_TRUE(plat::fileDelete(name.c_str()));
+        EXPECT_EQ((std::tuple{plat::fileRead(f, buf, 32), std::string(buf, 13)}),
+                  std::tuple(13, std::string("abcdefghij\0\0z", 13)));
+        EXPECT_EQ(plat::fileClose(f), 0);
+        EXPECT_EQ(plat::fileOpen(name.c_str(), plat::kOpenRead), vc::kFileError);  // gone, and not on disk either
+    }
 }
 
 // ---- Attach and detach ---------------------------------------------------------------------
