@@ -204,13 +204,8 @@ TEST_F(Exports, UnreadableFilesFailDetectionLoadAndPreviewAlike) {
 // byte is rewritten after it; a one-image reader is not called without a
 // record; its result comes back sign-extended; a row without one is unsupported.
 TEST_F(Exports, LoadDispatchesAndRewritesFormatByte) {
-    const struct {
-        int code;
-        bool withRecord;
-        int16_t returns;
-        int32_t result;
-        int formatAfter;
-    } cases[] = {
+    // Code, with a record, what the reader returns, the result, the format byte after.
+    const std::tuple<int, bool, int16_t, int32_t, int> cases[] = {
         {128, true, 1, 1, 128},  {130, true, 1, 1, 130},  {131, true, 1, 1, 0},    {131, false, 1, -2, 131},
         {132, true, 1, 1, 132},  {133, true, 1, 1, 133},  {165, true, 1, 1, 0},    {165, false, 1, 1, 0},
         {166, true, 1, 1, 132},  {166, false, 1, 1, 166}, {167, true, 1, 1, 129},  {167, false, 1, 1, 167},
@@ -221,23 +216,22 @@ TEST_F(Exports, LoadDispatchesAndRewritesFormatByte) {
     };
     FakeEditor editor;
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
-    for (const auto &c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.code << (c.withRecord ? " with record " : " without ") << c.returns);
+    for (const auto &[code, withRecord, returns, result, formatAfter] : cases) {
+        SCOPED_TRACE(::testing::Message() << code << (withRecord ? " with record " : " without ") << returns);
         seen = Seen{};
-        seen.result = c.returns;
-        plugDetectors({c.code}, {c.code});
-        if (c.code != 129) row(c.code).load = &fakeLoad;
+        seen.result = returns;
+        plugDetectors({code}, {code});
+        if (code != 129) row(code).load = &fakeLoad;
         ConvImageRecord rec{reinterpret_cast<void *>(0x99), 0, nullptr, 0};
+        ConvImageRecord *record = withRecord ? &rec : nullptr;
         uint8_t fmt = 0;
-        EXPECT_EQ(LoadConvImage(parent, junk.c_str(), c.withRecord ? &rec : nullptr, &fmt, 0xA5A5F00Du,
-                                FakeEditor::callback()),
-                  c.result);
-        EXPECT_EQ(fmt, c.formatAfter);
-        ASSERT_EQ(seen.calls, c.result == c.returns);
+        EXPECT_EQ(std::tuple(LoadConvImage(parent, junk.c_str(), record, &fmt, 0xA5A5F00Du, FakeEditor::callback()), fmt),
+                  std::tuple(result, formatAfter));
+        ASSERT_EQ(seen.calls, result == returns);
         if (seen.calls) {
             EXPECT_EQ(std::tuple(seen.fileName, seen.args),
-                      std::tuple(junk, std::vector<intptr_t>{ip(parent), ip(c.withRecord ? &rec : nullptr),
-                                                             intptr_t(0xA5A5F00Du), ip(FakeEditor::callback()), 0}));
+                      std::tuple(junk, std::vector<intptr_t>{ip(parent), ip(record), intptr_t(0xA5A5F00Du),
+                                                             ip(FakeEditor::callback()), 0}));
         }
     }
     VcDestroyWindow(parent);
@@ -298,14 +292,12 @@ TEST_F(Exports, WriterRunsUnderProgressWindowWithParentDisabled) {
 // ---- GetDesiredBitPix -----------------------------------------------------
 
 TEST_F(Exports, DesiredBitPixTable) {
-    const struct {
-        int32_t code, bits, want;
-    } cases[] = {
+    const std::tuple<int32_t, int32_t, int32_t> cases[] = {  // code, bits, the depth wanted
         {130, 16, 24}, {130, 8, 8},  {128, 32, 24},  {167, 24, 8},  {129, 8, 8},    {133, 1, 24},  {132, 32, 32},
         {389, 4, 24},  {127, 32, 32}, {168, 32, 32}, {INT32_MIN, INT32_MIN, 0}, {128, 0x10020, 24},
         {0, -1, 65535}, {132, -1, 65535},  // 16-bit depth, zero-extended
     };
-    for (const auto &c : cases) EXPECT_EQ(GetDesiredBitPix(c.code, c.bits), c.want) << c.code << "/" << c.bits;
+    for (auto [code, bits, want] : cases) EXPECT_EQ(GetDesiredBitPix(code, bits), want) << code << "/" << bits;
 }
 
 // ---- Animation document routines ---------------------------------------------------------

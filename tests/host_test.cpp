@@ -138,29 +138,18 @@ TEST(HostImage, DepthReductionStaysCloseWhenColoursDoNotFit) {
 
 // ---- The editor's side of the callback ---------------------------------------------
 
-class HostEditor : public ::testing::Test {
-protected:
-    void SetUp() override {
-        blocks_ = vc::plat::memLiveBlocks();
-        editor.makeCurrent();
-    }
-    void TearDown() override {
-        if (editor.document) host::Library::memFree(editor.document);
-        editor.document = nullptr;
-        EXPECT_EQ(vc::plat::memLiveBlocks(), blocks_);
-    }
-    template <class T>
-    intptr_t call(int32_t command, T param, intptr_t value) {
-        return host::Editor::callback()(command, intptr_t(param), value);
-    }
-    host::Editor editor;
-    long blocks_ = 0;
-};
-
 // An icon request scales the frame, serves a 24-bit one as a 256-colour
 // image and masks the transparent colour; a frame request fills the block
-// at the size and depth of the library's header.
-TEST_F(HostEditor, IconAndFrameRequestsAndFormatChanges) {
+// at the size and depth of the library's header. (Icons taken with their
+// masks and hotspots given back are seen in the animated cursors velmconv
+// carries across, HostCommand below.)
+TEST(HostEditor, RequestsFormatChangesNotesDocumentsAndMenuItems) {
+    const long blocks = vc::plat::memLiveBlocks();
+    host::Editor editor;
+    editor.makeCurrent();
+    auto call = [](int32_t command, auto param, intptr_t value) {
+        return host::Editor::callback()(command, intptr_t(param), value);
+    };
     Image img = pattern(32, 32, 24);
     editor.addFrame(img);
     editor.addFrame(pattern(10, 6, 8));
@@ -196,12 +185,7 @@ TEST_F(HostEditor, IconAndFrameRequestsAndFormatChanges) {
     uint16_t wh[2] = {};
     ASSERT_TRUE(call(HOST_QUERY, wh, HOST_QUERY_SIZE));
     EXPECT_EQ(std::tuple(wh[0], wh[1]), std::tuple(24, 24));
-}
 
-// Icons taken with their masks and hotspots given back are seen in the
-// animated cursors velmconv carries across (HostCommand below).
-TEST_F(HostEditor, NotesDocumentsAndMenuItems) {
-    editor.addFrame(pattern(8, 8, 4));
     EXPECT_EQ(call(HOST_NOTE_FILE, "a.cur", 132 * 256 + 0), 1);
     EXPECT_EQ(editor.frames[0].noteFormat, 132);
 
@@ -215,6 +199,9 @@ TEST_F(HostEditor, NotesDocumentsAndMenuItems) {
     call(HOST_ADD_MENU_ITEM, &item, 2);
     ASSERT_EQ(editor.menu.size(), 1u);
     EXPECT_EQ(std::tuple(editor.menu[0].text, editor.menu[0].position), std::tuple("&Animation...", 5u));
+    host::Library::memFree(editor.document);
+    editor.document = nullptr;
+    EXPECT_EQ(vc::plat::memLiveBlocks(), blocks) << "the replaced document or the icon block not freed";
 }
 
 // ---- BMP and PNG files of other programs, and ours read by them ------------------
@@ -225,15 +212,11 @@ const char *const kRamp = "-size 23x13 gradient:red-blue -alpha set -channel A -
 
 TEST(HostFiles, ForeignBmpAndPngFilesReadAsTheirWritersReadThem) {
     if (!kMagick) GTEST_SKIP() << "ImageMagick needed";
-    struct Row {
-        const char *name;
-        std::string make;  // the command, FILE its output
-        int slack;
-    };
     const std::string ramp = kRamp;
     const std::string pillow = "/usr/bin/python3 -c \"import sys; from PIL import Image; "
                                "im = Image.linear_gradient('L').resize((23, 13)); ";
-    const Row rows[] = {
+    // The file, the command that makes it (FILE its output), the slack of its channels.
+    const std::tuple<const char *, std::string, int> rows[] = {
         {"v3.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue BMP3:FILE", 0},
         {"core.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue BMP2:FILE", 0},
         {"pal4.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 7 BMP3:FILE", 0},
@@ -251,18 +234,18 @@ TEST(HostFiles, ForeignBmpAndPngFilesReadAsTheirWritersReadThem) {
         {"pillow-P.png", pillow + "im.quantize(5).save(sys.argv[1], transparency=2)\" FILE", 0},
         {"pillow-RGBA.png", pillow + "Image.merge('RGBA', (im, im, im.transpose(1), im.transpose(0))).save(sys.argv[1])\" FILE", 0},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        if (std::strncmp(row.name, "pillow", 6) == 0 && !kPillow) continue;
-        const std::string file = tempPath(row.name);
-        std::string make = row.make;
+    for (const auto &[name, command, slack] : rows) {
+        SCOPED_TRACE(name);
+        if (std::strncmp(name, "pillow", 6) == 0 && !kPillow) continue;
+        const std::string file = tempPath(name);
+        std::string make = command;
         make.replace(make.find("FILE"), 4, file);
         ASSERT_EQ(std::system(make.c_str()), 0) << make;
         std::string error;
         std::optional<host::Rgb> key;
         auto ours = host::readOwnFile(file, error, &key);
         ASSERT_TRUE(ours) << error;
-        expectPicture(*ours, theirPixels(file), row.slack);
+        expectPicture(*ours, theirPixels(file), slack);
         // A picture with hidden pixels names the colour they take.
         EXPECT_EQ(bool(key), !ours->mask.empty());
         std::remove(file.c_str());

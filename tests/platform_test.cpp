@@ -154,21 +154,18 @@ TEST_F(Platform, NewPackedDibMakesAZeroedBlockWithItsHeader) {
     // Row sizes that would overflow 32 bits stay exact.
     for (auto [w, want] : {std::pair(0, 0ull), std::pair(-3, 0ull), std::pair(0x7FFFFFFF, 6442450944ull)})
         EXPECT_EQ(vc::dibRowBytes(w, 24), want) << w;
-    const struct {
-        int32_t w, h;
-        uint16_t bits;
-        uint32_t colors, sizeImage;
-        size_t size;
-    } cases[] = {{5, 3, 4, 0, 12, 40 + 64 + 12}, {5, 3, 24, 0, 48, 40 + 48}, {33, 2, 8, 17, 72, 40 + 68 + 72}};
-    for (const auto &c : cases) {
-        plat::Block b(vc::newPackedDib(c.w, c.h, c.bits, c.colors));
-        ASSERT_TRUE(b.lock() && b.size() == c.size) << c.w << "x" << c.h << "x" << c.bits;
+    // Width, height, depth, colours; the rows' size, the block's.
+    const std::tuple<int32_t, int32_t, uint16_t, uint32_t, uint32_t, size_t> cases[] = {
+        {5, 3, 4, 0, 12, 40 + 64 + 12}, {5, 3, 24, 0, 48, 40 + 48}, {33, 2, 8, 17, 72, 40 + 68 + 72}};
+    for (auto [w, h, bits, colors, sizeImage, size] : cases) {
+        plat::Block b(vc::newPackedDib(w, h, bits, colors));
+        ASSERT_TRUE(b.lock() && b.size() == size) << w << "x" << h << "x" << bits;
         const auto &hd = *b.as<ConvBitmapInfoHeader>();
         EXPECT_EQ(std::tuple(hd.biSize, hd.biWidth, hd.biHeight, hd.biPlanes, hd.biBitCount, hd.biCompression,
                              hd.biClrUsed, hd.biSizeImage),
-                  std::tuple(40u, c.w, c.h, uint16_t(1), c.bits, 0u, c.colors, c.sizeImage));
-        EXPECT_EQ(size_t(std::count(b.data() + 40, b.data() + c.size, 0)), c.size - 40);
-        EXPECT_EQ(std::tuple(vc::dibHeaderUsable(hd, c.size), vc::dibPackedSize(hd)), std::tuple(true, c.size));
+                  std::tuple(40u, w, h, uint16_t(1), bits, 0u, colors, sizeImage));
+        EXPECT_EQ(size_t(std::count(b.data() + 40, b.data() + size, 0)), size - 40);
+        EXPECT_EQ(std::tuple(vc::dibHeaderUsable(hd, size), vc::dibPackedSize(hd)), std::tuple(true, size));
     }
     const std::tuple<int32_t, int32_t, uint16_t> refused[] = {
         {0, 5, 8}, {5, -5, 8}, {60000, 60000, 24}, {1 << 30, 1 << 30, 128}, {1 << 30, 1 << 29, 256}};

@@ -112,12 +112,8 @@ TEST_F(Services, CenterDialogPlacesOnParentAndScreen) {
 }
 
 TEST_F(Services, StepEditValue) {
-    const struct {
-        const char *text;
-        int code;
-        int32_t min, max, result;
-        const char *after;
-    } cases[] = {
+    // The field's text, the scroll code, the limits, the result, the field's text after.
+    const std::tuple<const char *, int, int32_t, int32_t, int32_t, const char *> cases[] = {
         // Codes 0 and 2 step up, 1 and 3 down, within the limits; others keep the value.
         {"5", 0, 1, 5, 5, "5"},     {"0", 1, 1, 10, 1, "1"},   {"3", 2, 1, 10, 4, "4"},   {"3", 3, 1, 10, 2, "2"},
         {"20", 0, 1, 10, 10, "10"}, {"-5", 0, 1, 10, -4, "-4"}, {"12", 1, 1, 10, 11, "11"}, {"  7 ", 8, 1, 10, 7, "7"},
@@ -128,13 +124,13 @@ TEST_F(Services, StepEditValue) {
         {"2147483648", 1, 0, 10, -1, "2147483648"},              {"99999999999", 0, 1, 10, -1, "99999999999"},
     };
     void *dlg = VcCreateWindow(nullptr, 0, 0, 100, 100);
-    for (const auto &c : cases) {
-        SCOPED_TRACE(::testing::Message() << '"' << c.text << "\" " << c.code);
-        vc::plat::setItemText(dlg, 110, c.text);
-        EXPECT_EQ(vc::StepEditValue(dlg, 110, c.code, c.min, c.max), c.result);
+    for (const auto &[text, code, min, max, result, after] : cases) {
+        SCOPED_TRACE(::testing::Message() << '"' << text << "\" " << code);
+        vc::plat::setItemText(dlg, 110, text);
+        EXPECT_EQ(vc::StepEditValue(dlg, 110, code, min, max), result);
         char buf[64];
         ASSERT_TRUE(vc::plat::getItemText(dlg, 110, buf, sizeof buf));
-        EXPECT_STREQ(buf, c.after);
+        EXPECT_STREQ(buf, after);
     }
     // No such field, no dialog.
     EXPECT_EQ(std::tuple(vc::StepEditValue(dlg, 111, 0, 1, 10), vc::StepEditValue(nullptr, 110, 0, 1, 10)),
