@@ -33,8 +33,7 @@ TEST(Bytes, ReaderAndWriterFailStickyAndTouchNothingPastTheEnd) {
     uint8_t out[3] = {9, 9, 9};
     EXPECT_FALSE(r.bytes(out, 3));
     EXPECT_EQ(out[0] | out[1] | out[2], 0);
-    vc::ByteReader be(b.data(), b.size());
-    EXPECT_EQ((std::tuple{be.u16be(), be.u32be()}), std::tuple(0x3412, 0x78563412u));
+    // (Big-endian reads are met in the big-endian TIFF files.)
 
     uint8_t buf[7] = {};
     vc::ByteWriter w(buf, sizeof buf);
@@ -44,10 +43,6 @@ TEST(Bytes, ReaderAndWriterFailStickyAndTouchNothingPastTheEnd) {
     EXPECT_FALSE(w.ok());
     w.u8(0x07);  // sticky: the byte that would fit is not written either
     EXPECT_EQ(Bytes(buf, buf + 7), (Bytes{1, 2, 3, 4, 5, 6, 0}));
-    vc::ByteWriter patch(buf, sizeof buf);
-    EXPECT_TRUE(patch.seek(1));
-    patch.u16be(0xABCD);
-    EXPECT_EQ(std::tuple(buf[1], buf[2], patch.seek(8)), std::tuple(0xAB, 0xCD, false));
 }
 
 TEST(Bytes, SubViewsAreEmptyAndFailedOutside) {
@@ -76,14 +71,8 @@ TEST(Riff, WalkerSkipsPadsAndStopsAfterATruncatedChunk) {
     while (walk.next(c))
         seen.emplace_back(std::string(reinterpret_cast<const char *>(&c.id), 4), c.size, c.body.size(), c.truncated);
     EXPECT_EQ(seen, (std::vector<T>{{"anih", 3, 3, false}, {"rate", 4, 4, false}, {"seq ", 8, 6, true}}));
-
-    const Bytes list = chunk("LIST", Bytes{'f', 'r', 'a', 'm'} + chunk("icon", {5}));
-    vc::riff::Walker outer(vc::ByteReader(list.data(), list.size()));
-    ASSERT_TRUE(outer.next(c));
-    EXPECT_EQ(c.listType(), vc::riff::fourcc("fram"));
-    vc::riff::Walker inner(c.listBody());
-    ASSERT_TRUE(inner.next(c));
-    EXPECT_EQ(std::tuple(c.id, c.body.u8()), std::tuple(vc::riff::fourcc("icon"), 5));
+    // (Lists and their types are walked by the host test over the icon
+    // chunks of the animated cursors velmconv writes.)
 }
 
 TEST_F(Ground, FileWindowReadsAcrossRefillsAndSkipsPastTheEnd) {

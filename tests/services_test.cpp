@@ -215,15 +215,12 @@ TEST_F(Services, GetDocumentFormatReadsFirstWordOfUsableBlocks) {
     void *doc = VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, 36);
     for (void *none : {static_cast<void *>(nullptr), reinterpret_cast<void *>(0x12345), empty, tiny})
         EXPECT_EQ(vc::GetDocumentFormat(none), 0) << none;
-    for (auto [lo, hi, want] : {std::tuple(166, 0, 166), std::tuple(0x34, 0x12, 0x1234)}) {
-        auto *p = static_cast<uint8_t *>(VcMemLock(doc));
-        p[0] = uint8_t(lo), p[1] = uint8_t(hi);
-        VcMemUnlock(doc);
-        EXPECT_EQ(vc::GetDocumentFormat(doc), want);
-    }
+    auto *p = static_cast<uint8_t *>(VcMemLock(doc));
+    p[0] = 0x34, p[1] = 0x12;  // a little-endian word
+    VcMemUnlock(doc);
+    EXPECT_EQ(vc::GetDocumentFormat(doc), 0x1234);
     EXPECT_EQ(VcMemUnlock(doc), 0) << "block left locked";
     for (void *h : {doc, empty, tiny}) VcMemFree(h);
-    EXPECT_EQ(vc::GetDocumentFormat(doc), 0) << "freed handle";
 }
 
 TEST_F(Services, DeleteFileAnsi) {
