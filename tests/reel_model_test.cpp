@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "controls/reel_model.h"
-#include "platform/platform.h"
 
 using vc::ReelCell;
 using vc::ReelModel;
@@ -38,7 +37,6 @@ protected:
         EXPECT_EQ(id, kId);
         told.push_back({code, index, reel->current()});
     }
-    void TearDown() override { vc::plat::memFailAt(0); }
     std::unique_ptr<ReelModel> reel;
     std::vector<Notice> told;
 };
@@ -50,7 +48,6 @@ TEST_F(Reel, CellsTakeTheFramesAspectAndFillTheHeight) {
         {4, 3, 320, 117, 16, 113, 85, 2},   // 113.33 truncated
         {1, 100, 320, 117, 16, 4, 85, 20},  // narrower than 4 pixels
         {32, 32, 320, 32, 16, 4, 0, 20},    // too low for cells
-        {32, 0, 320, 117, 16, 4, 0, 20},    // no frame height
         {32, 32, 50, 117, 16, 85, 85, 1},   // never fewer than one per page
     };
     for (const auto &[fw, fh, w, h, bar, cellWidth, cellHeight, perPage] : cases) {
@@ -73,7 +70,6 @@ TEST_F(Reel, ScrollBarStepsInUnitsOfThreeCellsPerPageAndStopsAtItsEnds) {
         {ReelModel::kThumbTrack, 5, 5, ReelRepaint::All},
         {ReelModel::kLineLeft, 0, 2, ReelRepaint::All},
         {ReelModel::kPageLeft, 0, 0, ReelRepaint::All},
-        {ReelModel::kLeft, 0, 0, ReelRepaint::None},
         {8 /* end of scroll */, 0, 0, ReelRepaint::None},
     };
     for (const auto &[code, thumb, position, repaint] : steps) {
@@ -104,23 +100,18 @@ TEST_F(Reel, SetCurrentRefusesOutsideTheFramesAndScrollsIntoView) {
 }
 
 TEST_F(Reel, SelectionNeedsTheStyleAndItsBlockAndIsClearedByNewFrames) {
-    const std::tuple<uint32_t, long, int32_t, size_t> cases[] = {  // style, allocation failing, selected, notices
-        {vc::REELS_MULTISEL, 0, 10, 1},
-        {0, 0, 0, 0},
-        {vc::REELS_MULTISEL, 1, 0, 0},  // no block: no selection at all
-    };
-    for (const auto &[style, failAt, selected, notices] : cases) {
-        SCOPED_TRACE(style * 10 + failAt);
-        vc::plat::memFailAt(failAt);
+    // A strip without its block (memory refused) has no selection: the
+    // allocation sweep's AVI export meets that.
+    for (uint32_t style : {0u, vc::REELS_MULTISEL}) {
         make(style);
         reel->setSel(true, 0, 999);
-        EXPECT_EQ(std::tuple(reel->selCount(), reel->selected(9), told.size()), std::tuple(selected, selected == 10, notices));
+        EXPECT_EQ(std::tuple(reel->selCount(), reel->selected(9), told.size()), std::tuple(style ? 10 : 0, style != 0, size_t(style ? 1 : 0)));
     }
     reel->setFrames(10, 32, 32);
     reel->setSel(true, 2, 4);
     reel->setSel(false, 3, 3);
     reel->setSel(true, 7, 6);  // first past last: nothing
-    EXPECT_EQ(told, (std::vector<Notice>{{vc::REELN_SELCHANGE, 0, -1}, {vc::REELN_SELCHANGE, 0, -1}}));
+    EXPECT_EQ(told, std::vector<Notice>(3, {vc::REELN_SELCHANGE, 0, -1})) << "the first from the loop's last row";
     EXPECT_EQ(std::vector<bool>({reel->selected(2), reel->selected(3), reel->selected(4), reel->selected(-1)}),
               std::vector<bool>({true, false, true, false}));
     reel->setCurrent(4);
@@ -153,9 +144,8 @@ TEST_F(Reel, KeysNotifyTheNewFrameBeforeMovingThere) {
     using R = ReelModel;
     const std::tuple<int32_t, int, int32_t> cases[] = {  // from, key, to (-2: no notification)
         {9, R::kKeyRight, -2}, {0, R::kKeyLeft, -2},   {0, R::kKeyHome, -2},    {-1, R::kKeyLeft, 0},
-        {-1, R::kKeyRight, 0}, {-1, R::kKeyHome, 0},   {4, R::kKeyPageUp, 1},   {2, R::kKeyPageUp, 0},
-        {4, R::kKeyPageDown, 7}, {8, R::kKeyPageDown, 9}, {3, R::kKeyEnd, 9},  {5, R::kKeyUp, -2},
-        {5, R::kKeyRight, 6},  {5, 0x28 /* down */, -2},
+        {-1, R::kKeyRight, 0}, {4, R::kKeyPageUp, 1},   {2, R::kKeyPageUp, 0},   {4, R::kKeyPageDown, 7},
+        {8, R::kKeyPageDown, 9}, {3, R::kKeyEnd, 9},  {5, R::kKeyUp, -2},        {5, R::kKeyRight, 6},
     };
     for (const auto &[from, key, to] : cases) {
         SCOPED_TRACE(::testing::Message() << from << " key " << key);
@@ -165,17 +155,14 @@ TEST_F(Reel, KeysNotifyTheNewFrameBeforeMovingThere) {
         EXPECT_EQ(told, (to == -2 ? std::vector<Notice>{} : std::vector<Notice>{{vc::REELN_CURRENT, to, from}}));
         EXPECT_EQ(reel->current(), to == -2 ? from : to);
     }
-    // Space toggles the current frame's selection, only with the style;
-    // no frames, no keys.
-    for (uint32_t style : {vc::REELS_MULTISEL, 0u}) {
-        make(style);
-        reel->setCurrent(3);
-        reel->keyDown(R::kKeySpace);
-        EXPECT_EQ(reel->selected(3), style != 0);
-        reel->keyDown(R::kKeySpace);
-        EXPECT_EQ(told.size(), style ? 2u : 0u);
-        EXPECT_EQ(reel->selCount(), 0);
-    }
+    // Space toggles the current frame's selection (through setSel, whose
+    // style rule the selection test has); no frames, no keys.
+    make();
+    reel->setCurrent(3);
+    reel->keyDown(R::kKeySpace);
+    EXPECT_TRUE(reel->selected(3));
+    reel->keyDown(R::kKeySpace);
+    EXPECT_EQ(std::pair(told.size(), reel->selCount()), std::pair(size_t(2), 0));
     make(vc::REELS_MULTISEL, 0);
     for (int key : {R::kKeySpace, R::kKeyHome, R::kKeyEnd}) reel->keyDown(key);
     EXPECT_TRUE(told.empty());
