@@ -157,12 +157,6 @@ public:
     void u32(uint32_t v) {
         if (uint8_t *p = take(4)) storeLe32(p, v);
     }
-    void u16be(uint32_t v) {
-        if (uint8_t *p = take(2)) p[0] = uint8_t(v >> 8), p[1] = uint8_t(v);
-    }
-    void u32be(uint32_t v) {
-        if (uint8_t *p = take(4)) p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
-    }
     void bytes(const void *from, size_t count) {
         if (uint8_t *p = take(count); p && count) std::memcpy(p, from, count);
     }

@@ -62,48 +62,4 @@ ConvBitmapInfoHeader readBitmapInfoHeader(ByteReader &r) {
     return h;
 }
 
-plat::Block packedDibFromStored(ByteReader in) {
-    const uint32_t headerSize = in.at(0, 4).u32();
-    DibSpec spec;
-    bool core = false;
-    uint32_t compression = 0;
-    if (headerSize == 12) {
-        core = true;
-        in.skip(4);
-        spec.width = in.u16();
-        spec.height = in.u16();
-        if (in.u16() != 1) in.fail();  // planes
-        spec.bitCount = in.u16();
-    } else if (headerSize >= kBitmapHeaderSize) {
-        const ConvBitmapInfoHeader h = readBitmapInfoHeader(in);
-        if (h.biPlanes != 1) in.fail();
-        spec.width = h.biWidth;
-        spec.height = h.biHeight;
-        spec.bitCount = h.biBitCount;
-        compression = h.biCompression;
-        spec.colors = h.biClrUsed;
-        in.skip(headerSize - kBitmapHeaderSize);
-    } else {
-        in.fail();
-    }
-    const uint16_t bits = spec.bitCount;
-    if (!in.ok() || compression != 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24)) return {};
-    const uint32_t tableMax = bits <= 8 ? 1u << bits : 256;
-    if (core && bits <= 8) spec.colors = 0;  // a core table always has 2^bits entries
-    if (spec.colors > tableMax) return {};
-    const uint32_t entries = dibColorCount(spec.colors, bits);
-    plat::Block block = makePackedDib(spec);
-    if (!block) return block;
-    uint8_t *table = block.data() + kBitmapHeaderSize;
-    for (uint32_t i = 0; i < entries; ++i) {
-        in.bytes(table + 4 * i, 3);
-        if (!core) in.skip(1);
-    }
-    const uint64_t rows = dibRowBytes(spec.width, bits) * uint64_t(spec.height);
-    const uint8_t *pixels = in.span(size_t(rows));
-    if (!in.ok() || !pixels) return {};
-    std::memcpy(table + 4 * entries, pixels, size_t(rows));
-    return block;
-}
-
 }  // namespace vc

@@ -85,12 +85,4 @@ MemHandle newPackedDib(int32_t width, int32_t height, uint16_t bitCount, uint32_
 // short header reads as zeros and leaves the reader failed.
 ConvBitmapInfoHeader readBitmapInfoHeader(ByteReader &r);
 
-// A bitmap stored in a file or resource (a BITMAPINFOHEADER of 40 bytes or
-// more, or a 12-byte BITMAPCOREHEADER with its RGBTRIPLE colour table,
-// followed by the rows) as a new image block with a 40-byte header and an
-// RGBQUAD table. Uncompressed 1, 4, 8 and 24 bits only; empty for anything
-// else, for a table or rows that run past the reader's bytes, and on the
-// same refusals as makePackedDib.
-plat::Block packedDibFromStored(ByteReader stored);
-
 }  // namespace vc
