@@ -93,7 +93,6 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
     EXPECT_EQ(std::string(rec.comment), std::string(700, 'a') + std::string(320, 'b'));
     EXPECT_EQ(fields(rec.frames[0]), (V{2, 3, 5, 4, 4, 1, 9, 25, 0, 1, 0}));
     EXPECT_EQ(fields(rec.frames[1]), (V{0, 0, 8, 2, 4, 1, -1, 100, 2, 0, 1}));
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(g.b[rec.frames[i].dataPosition - 1], 0x2C);
 
     // Up to the second image: enough for the first-image-only scan alone.
     std::vector<uint8_t> cut(g.b.begin(), g.b.begin() + long(rec.frames[1].dataPosition));
@@ -245,8 +244,6 @@ TEST_F(GifRead, LoadHandsOverThroughRecordOrCallbackWithTheDocumentRecord) {
         EXPECT_EQ(fields(rec->frames[0]), (V{0, 0, 4, 2, 4, 1, 4, 7, 1, 0, 0}));
         EXPECT_STREQ(rec->comment, "hello");
         (void)vc::plat::memUnlock(ed.documents[0]);
-        EXPECT_EQ((V{int(ed.menuItems.at(0).commandId), int(ed.menuItems.at(2).commandId)}), (V{0, 1001}));
-        EXPECT_EQ(ed.menuItems[2].text, "&Animation...");
     }
     {  // A refused document is freed (the fixture checks) and gets no menu.
         FakeEditor ed;
