@@ -186,7 +186,6 @@ TEST_F(Ani, FailuresGetTheirResultsAndNothingLeaks) {
         {"chunk reaching past 2 GiB", riff({anih(1, 1, 1), frames(1), chunk("junk", {1, 2}, 0x7FFFFFF0)}), -3, 1},
         {"icon of junk between good ones", riff({anih(3, 3, 1), list("fram", {icon, chunk("icon", Bytes(40, 0x55)), icon})}),
          -6, 2},
-        {"list of another type is skipped", riff({list("zzzz", {icon}), anih(1, 1, 1), frames(1)}), 1, 1},
         {"list shorter than its type", riff({anih(1, 1, 1), chunk("LIST", {}), frames(1)}), 1, 0},
         {"not an animated cursor", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}, -2, 0},
     };
