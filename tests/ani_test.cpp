@@ -55,14 +55,6 @@ U firstN(const uint32_t *p, size_t n) { return U(p, p + n); }
 
 class Ani : public LibraryTest {
 protected:
-    int32_t load(const std::string &file, bool withRecord = false, uint8_t *formatOut = nullptr) {
-        ConvImageRecord rec{};
-        uint8_t format = 0;
-        int32_t r = LoadConvImage(nullptr, file.c_str(), withRecord ? &rec : nullptr, &format, 0, FakeEditor::callback());
-        if (formatOut) *formatOut = format;
-        EXPECT_EQ(rec.image, nullptr);
-        return r;
-    }
     int32_t save(const std::string &p, void *image = nullptr, void *parent = nullptr) {
         return SaveConvImage(parent, p.c_str(), image, 166, 0, FakeEditor::callback());
     }
@@ -89,7 +81,7 @@ TEST_F(Ani, RealFilesLoadAsFramesAndDocumentWithTheirRatesTextsAndHotspots) {
     uint8_t format = 0;
     // hourglass.ani: INFO with an odd-length INAM before anih, rate after
     // it, no seq, RIFF size equal to the file length.
-    ASSERT_EQ(load(kHourglass, false, &format), 1);
+    ASSERT_EQ(loadCursor(kHourglass, false, &format), 1);
     EXPECT_EQ(format, 166);
     U rates(20, 4), seq;
     std::vector<intptr_t> flags;
@@ -120,7 +112,7 @@ TEST_F(Ani, RealFilesLoadAsFramesAndDocumentWithTheirRatesTextsAndHotspots) {
 
     // horse3.ani with an output record: frames only, format byte 132.
     FakeEditor second;
-    ASSERT_EQ(load(kHorse, true, &format), 1);
+    ASSERT_EQ(loadCursor(kHorse, true, &format), 1);
     EXPECT_EQ(std::make_tuple(format, second.images.size(), second.count(HOST_NEW_DOCUMENT), second.menuItems.size()),
               std::make_tuple(uint8_t(132), size_t(4), size_t(0), size_t(0)));
 }
@@ -152,14 +144,14 @@ TEST_F(Ani, StepsDefaultFromAnihTheLaterChunkWinsAndTextsAreCut) {
     };
     for (const Case &c : cases) {
         FakeEditor ed;
-        ASSERT_EQ(load(writeFile("a.ani", c.file)), 1) << c.title;
+        ASSERT_EQ(loadCursor(writeFile("a.ani", c.file)), 1) << c.title;
         CursorAnimationDocument d = documentOf(ed.documents.at(0));
         EXPECT_EQ(firstN(d.rates, c.rates.size()), c.rates);
         EXPECT_EQ(firstN(d.sequence, c.seq.size()), c.seq);
         EXPECT_EQ(std::make_tuple(std::string(d.title), std::string(d.author)), std::make_tuple(c.title, c.author));
     }
     // Over 256 steps fill 256; a frame count of 2^32 - 1 is only a divisor.
-    ASSERT_EQ(load(writeFile("d.ani", riff({anih(0xFFFFFFFF, 100000, 7), values("rate", U(300, 3)), frames(3)}))), 1);
+    ASSERT_EQ(loadCursor(writeFile("d.ani", riff({anih(0xFFFFFFFF, 100000, 7), values("rate", U(300, 3)), frames(3)}))), 1);
     CursorAnimationDocument d = documentOf(editor.documents.at(0));
     EXPECT_EQ(std::make_tuple(d.header.stepCount, d.rates[255], d.sequence[255]), std::make_tuple(100000u, 3u, 255u));
     EXPECT_EQ(iconValues(editor), (std::vector<intptr_t>{17, 273, 529}));
@@ -212,7 +204,7 @@ TEST_F(Ani, FailuresGetTheirResultsAndNothingLeaks) {
     for (int32_t refused : {HOST_ADD_ICON, HOST_NEW_DOCUMENT}) {
         FakeEditor ed;
         ed.refuse(refused);
-        EXPECT_EQ(load(good), refused == HOST_NEW_DOCUMENT ? 1 : 0);
+        EXPECT_EQ(loadCursor(good), refused == HOST_NEW_DOCUMENT ? 1 : 0);
         EXPECT_EQ(ed.count(HOST_ADD_ICON), 3u);
         EXPECT_EQ(ed.count(HOST_NEW_DOCUMENT), refused == HOST_NEW_DOCUMENT ? 1u : 0u);
         EXPECT_TRUE(ed.menuItems.empty());

@@ -72,20 +72,12 @@ const std::string kNsisIcons = "/usr/share/nsis/Contrib/Graphics/Icons/";
 class IcoFiles : public LibraryTest {
 protected:
     int32_t saveAs(const std::string &p) { return SaveConvImage(nullptr, p.c_str(), nullptr, 132, 0, FakeEditor::callback()); }
-    int32_t load(const std::string &p, uint8_t *fmt = nullptr) {
-        ConvImageRecord rec{};
-        rec.image = reinterpret_cast<void *>(0x1234);
-        uint8_t f = 0;
-        int32_t r = LoadConvImage(nullptr, p.c_str(), &rec, fmt ? fmt : &f, 0, FakeEditor::callback());
-        EXPECT_EQ(rec.image, nullptr);  // icons go through the callback only
-        return r;
-    }
     // A file loaded (one image, format 132) and previewed: the preview's
     // colour rows are the loaded image's. The image and its hotspot.
     std::pair<Bytes, uint32_t> loadAndPreview(const std::string &file) {
         FakeEditor ed;
         uint8_t fmt = 0;
-        const int32_t r = load(file, &fmt);
+        const int32_t r = loadCursor(file, true, &fmt);
         EXPECT_EQ(std::make_tuple(r, fmt, ed.images.size()), std::make_tuple(1, 132, size_t(1))) << file;
         if (ed.images.empty()) return {};
         const Bytes icon = ed.images[0].bytes;
@@ -208,7 +200,7 @@ TEST_F(IcoFiles, LoadHandsTheIconThenAsksTheCountThenHotspotAndName) {
     std::string cur = writeFile("pointer.cur", iconFile(2, {small, big}));
     FakeEditor ed;
     ed.addFrame(makeDib(8, 8, 8));  // one image already there: the new one is index 1
-    ASSERT_EQ(load(cur), 1);
+    ASSERT_EQ(loadCursor(cur, true), 1);
     ASSERT_EQ(ed.commands(), (std::vector<int32_t>{9, 0, 13, 21}));
     EXPECT_EQ(std::make_tuple(ed.calls[0].value, ed.calls[1].value, ed.calls[2].param, ed.calls[2].value, ed.calls[3].value),
               std::make_tuple(17, HOST_QUERY_COUNT, 12 | (30 << 16), 1, 132 * 256 + 1));
@@ -219,12 +211,12 @@ TEST_F(IcoFiles, LoadHandsTheIconThenAsksTheCountThenHotspotAndName) {
     std::string ico = writeFile("pointer.ico", iconFile(1, {small, big}));
     FakeEditor ed2;
     ed2.answerQuery(HOST_QUERY_COUNT, 300);
-    ASSERT_EQ(load(ico), 1);
+    ASSERT_EQ(loadCursor(ico, true), 1);
     EXPECT_EQ(std::make_tuple(ed2.calls.at(2).param, ed2.calls[2].value, ed2.calls.at(3).value),
               std::make_tuple(0, 299, 132 * 256 + 43));
     FakeEditor ed3;  // a refusal ends it
     ed3.refuse(HOST_ADD_ICON);
-    EXPECT_EQ(load(ico), 0);
+    EXPECT_EQ(loadCursor(ico, true), 0);
     EXPECT_EQ(ed3.commands(), (std::vector<int32_t>{9}));
 
     // The detector takes a first word of 0 and rewinds for the detectors after it.

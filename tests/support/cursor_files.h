@@ -64,6 +64,18 @@ inline Preview preview(const std::string &file) {
     return p;
 }
 
+// A load through the exports, with an output record or without; icons and
+// animated cursors go to the editor only and leave the record's image cleared.
+inline int32_t loadCursor(const std::string &file, bool withRecord = false, uint8_t *format = nullptr) {
+    ConvImageRecord rec{};
+    rec.image = reinterpret_cast<void *>(0x1234);
+    uint8_t ignored = 0;
+    const int32_t r = LoadConvImage(nullptr, file.c_str(), withRecord ? &rec : nullptr, format ? format : &ignored, 0,
+                                    FakeEditor::callback());
+    EXPECT_TRUE(!withRecord || rec.image == nullptr) << file;
+    return r;
+}
+
 // A cursor animation document block with these steps and texts.
 inline void *makeDocument(const std::vector<uint32_t> &seq, const std::vector<uint32_t> &rates, const char *title = "",
                           const char *author = "", uint32_t frameCount = 0) {
