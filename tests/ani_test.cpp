@@ -331,7 +331,8 @@ TEST_F(Ani, SaveWithoutDocumentDefinesStepsInTheDialogOrStopsOnCancel) {
     ASSERT_EQ(save(path("t.ani")), 1);
     EXPECT_EQ(ui.dialogs, (std::vector<int32_t>{106}));
     Bytes got = readBytes(path("t.ani"));
-    // One step per frame, both frames written at 16 x 16; OK sends the hotspots.
+    // One step per frame, both frames written at 16 x 16; OK sends the
+    // hotspots once (the dialog ended by its own OK is not pressed again).
     EXPECT_EQ(Bytes(got.begin() + 56, got.begin() + 88), values("rate", {0, 0}) + values("seq ", {0, 1}));
     EXPECT_EQ(get32(got, 12 + 8 + 12), 16u);
     EXPECT_EQ(editor.count(HOST_SET_HOTSPOT), 2u);
