@@ -85,7 +85,9 @@ inline constexpr Roots kRoots;
 // the root bytes, and its length. A new code is the previous string plus the
 // first byte of the current one, and that byte stands right behind the
 // previous string in the output, so no entry needs bytes of its own. Clear
-// and end have length 0, which sends them down the slow path.
+// and end send the code down the slow path: for GIF they have length 0,
+// for TIFF length kStop, which also fails the room check of a stretch
+// (outputs are smaller than kStop there).
 struct Entry {
     const uint8_t *src;
     size_t len;
@@ -98,6 +100,7 @@ struct Entry {
 // entries out of the copy path, whose room check it fails.
 constexpr size_t kRun = size_t(1) << (sizeof(size_t) * 8 - 1);
 constexpr size_t kRunFrom = 16;
+constexpr size_t kStop = kRun >> 1;
 
 // Whether the first 15 bytes of the 16 in words a, b are all the first one
 // (the first string long enough to be filled is 15 bytes).
@@ -183,11 +186,87 @@ struct Progress {
 inline void start(Progress &st, const DecodeParams &params, Entry *table) {
     const uint32_t clear = 1u << params.minCodeSize;
     for (uint32_t c = 0; c < clear; ++c) table[c] = Entry{kRoots.bytes + (c & 0xFF), 1};
-    table[clear] = table[clear + 1] = Entry{nullptr, 0};
+    table[clear] = table[clear + 1] = Entry{nullptr, params.order == BitOrder::MsbFirst ? kStop : 0};
     st.width = params.minCodeSize + 1;
     st.mask = st.codeMask = (1u << st.width) - 1;
     st.next = clear + 2;
 }
+
+// Where a stretch stands: the bit position in the whole input, the next
+// free code and the output position.
+struct StretchState {
+    uint64_t bit;
+    uint32_t next;
+    size_t o;
+};
+
+// A stretch of a stream given whole: up to `count` codes of width W that
+// neither change the code width nor fill the table, each read straight from
+// the input (which holds 8 bytes from every code's first byte on) and each
+// a known string or run with room behind it (fastEnd is capacity - 16).
+// Codes are taken without the bit reader's refills, the growth check or
+// the checks of the slow path, which is what the per-code cost is made of
+// on pictures that hardly compress. The first code that needs more than
+// that (clear, end, damage, a string near the end of the output) is left
+// unread for the caller's loop.
+template <BitOrder Order, bool Runs, unsigned W>
+inline void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table, StretchState &st,
+                          uint32_t count) {
+    uint64_t bit = st.bit;
+    uint32_t next = st.next;
+    size_t o = st.o;
+    for (const uint32_t last = next + count; next != last;) {
+        uint64_t v;
+        std::memcpy(&v, in + (bit >> 3), 8);
+        uint32_t code;
+        if constexpr (Order == BitOrder::LsbFirst)
+            code = uint32_t(v >> (bit & 7)) & ((1u << W) - 1);
+        else
+            code = uint32_t((__builtin_bswap64(v) << (bit & 7)) >> (64 - W));
+        if (code > next) break;
+        const Entry e = table[code];
+        uint8_t *dst = out + o;
+        if (o + e.len > fastEnd) {
+            // Clear, end, a string near the end, or a run.
+            if (!Runs || !(e.len & kRun)) break;
+            const size_t len = e.len & ~kRun;
+            if (o + len > fastEnd) break;
+            bit += W;
+            const uint8_t first = e.src[0];
+            const uint64_t all = first * 0x0101010101010101u;
+            for (uint8_t *d = dst, *end = dst + len; d < end; d += 16) {
+                std::memcpy(d, &all, 8);
+                std::memcpy(d + 8, &all, 8);
+            }
+            // Read after the fill, as in decodeWith.
+            const uint8_t lastByte = e.src[len - 1];
+            dst[len - 1] = lastByte;
+            o += len;
+            table[++next] = Entry{dst, (len + 1) | (lastByte == first ? kRun : 0)};
+            continue;
+        }
+        bit += W;
+        uint64_t a, b;
+        std::memcpy(&a, e.src, 8);
+        std::memcpy(&b, e.src + 8, 8);
+        std::memcpy(dst, &a, 8);
+        std::memcpy(dst + 8, &b, 8);
+        for (size_t k = 16; k < e.len; k += 16) copy16(dst + k, e.src + k);
+        dst[e.len - 1] = e.src[e.len - 1];
+        o += e.len;
+        ++next;
+        table[next] = Entry{dst, Runs && e.len == kRunFrom - 1 && sameFifteen(a, b) ? kRunFrom | kRun : e.len + 1};
+    }
+    st.bit = bit;
+    st.next = next;
+    st.o = o;
+}
+
+// Only TIFF strips, given whole, take stretches: GIF images measured slower
+// with them (17 % on photographs), and GIF's streamed pieces have no bytes
+// behind a code to load from.
+template <BitOrder Order, bool Whole>
+inline constexpr bool kStretches = Whole && Order == BitOrder::MsbFirst;
 
 // Decodes the codes that lie whole in the bits held and in[0 .. inSize),
 // and holds the bits of a code cut at the end. The state lives in locals
@@ -202,6 +281,7 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                 Entry *table, Progress &st) {
     const unsigned s = params.minCodeSize, early = params.earlyChange;
     const bool stopWhenFull = params.stopWhenFull;
+    constexpr bool Stretches = kStretches<Order, Whole>;
     const uint32_t clear = 1u << s, endCode = clear + 1;
     unsigned width = st.width;
     uint32_t mask = st.mask, codeMask = st.codeMask, next = st.next;
@@ -228,11 +308,42 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
 
     // A failure in an earlier piece goes straight to the look for an end
     // code; a stream given whole has had none.
+    // Stretches need 8 bytes of input from each code's first byte on, room
+    // for a word behind the string, and outputs smaller than kStop.
+    const uint64_t stretchBits = Stretches && inSize >= 8 && capacity >= 16 && capacity < kStop ? (inSize - 7) * 8 : 0;
     while ((Whole || !failed) && br.fill(width)) {
+        if (Stretches && limit != 0 && width >= 9 && codeMask == (1u << width) - 1) {
+            // The codes up to the one that grows the code width (or fills
+            // the table) go in a stretch; that one takes the loop below.
+            const uint32_t growAt = width == 12 ? kMaxCodes : (1u << width) - early;
+            const uint64_t bit = uint64_t(br.p - in) * 8 - br.bits;
+            if (next + 1 < growAt && bit < stretchBits) {
+                const uint64_t byInput = (stretchBits - bit + width - 1) / width;
+                const uint32_t count = uint32_t(std::min<uint64_t>(growAt - 1 - next, byInput));
+                StretchState sst{bit, next, o};
+                switch (width) {
+                case 9: decodeStretch<Order, Runs, 9>(in, out, capacity - 16, table, sst, count); break;
+                case 10: decodeStretch<Order, Runs, 10>(in, out, capacity - 16, table, sst, count); break;
+                case 11: decodeStretch<Order, Runs, 11>(in, out, capacity - 16, table, sst, count); break;
+                default: decodeStretch<Order, Runs, 12>(in, out, capacity - 16, table, sst, count); break;
+                }
+                next = sst.next;
+                o = sst.o;
+                limit = next + 1;
+                // The bit reader picks up where the stretch stopped.
+                br.p = in + (sst.bit >> 3);
+                br.acc = 0;
+                br.bits = 0;
+                if (!br.fill(width)) break;
+                if (sst.bit & 7) br.take(unsigned(sst.bit & 7), 0);
+                if (!br.fill(width)) break;
+            }
+        }
         const uint32_t code = br.take(width, codeMask);
         const size_t pos = o;
         Entry e;
-        if (code < limit && table[code].len != 0 && capacity - o >= table[code].len + 16) {
+        if (code < limit && (Order == BitOrder::MsbFirst ? table[code].len < kStop : table[code].len != 0) &&
+            capacity - o >= table[code].len + 16) {
             // A known string with room behind it for the word copies, the
             // next free code included (its entry is made ahead, below).
             // Every source byte that lies in the output before out + o
