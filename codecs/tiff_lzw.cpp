@@ -7,11 +7,16 @@
 
 namespace vc::tifflzw {
 
-size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity) {
+size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity, DecodeTable &table) {
     // A damaged strip is no failure: whatever the status, what was decoded
     // stays.
-    const lzw::DecodeResult r = lzw::decode(in, size, out, capacity, {8, lzw::BitOrder::MsbFirst, 1, true});
+    const lzw::DecodeResult r = lzw::decode(in, size, out, capacity, {8, lzw::BitOrder::MsbFirst, 1, true}, table);
     return r.produced < capacity ? size_t(r.produced) : capacity;
+}
+
+size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity) {
+    DecodeTable table;
+    return decodeStrip(in, size, out, capacity, table);
 }
 
 // ---- Encoder -------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/lzw.h"
 #include "platform/owners.h"
 
 namespace vc::tifflzw {
@@ -21,6 +22,10 @@ constexpr uint32_t kFirstFree = 258;
 // of Information, the end of the input, a code beyond the table, or a full
 // output stop decoding and leave what was decoded so far. Up to 16 bytes
 // behind them (inside the buffer) are set to zero.
+// A reader of many strips keeps one table (about 64 KiB) for all of them;
+// the form without a table makes one of its own.
+using DecodeTable = lzw::Table;
+size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity, DecodeTable &table);
 size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity);
 
 // The encoder's string tables and code lists (two of each, one per strip of

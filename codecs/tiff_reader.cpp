@@ -246,6 +246,7 @@ int16_t readStrips(const TiffFile &f, const Tags &t, uint16_t depth, uint8_t *bi
     plat::Block work;
     const uint64_t workSize = inPlace ? fileRow : (rows + 1) * dibRow;
     if (compressed && !work.alloc(workSize)) return CONV_E_DATA;
+    tifflzw::DecodeTable table;
 
     for (uint64_t s = 0; s < strips; ++s) {
         if (s >= t.stripOffsets.count || (compressed && s >= t.stripByteCounts.count)) break;
@@ -266,7 +267,7 @@ int16_t readStrips(const TiffFile &f, const Tags &t, uint16_t depth, uint8_t *bi
             if (strip.size()) {
                 size_t n = t.stripByteCounts.at(f, uint32_t(s));
                 if (n > strip.size()) n = strip.size();
-                produced = t.compression == kLzw ? tifflzw::decodeStrip(strip.data(), n, target, capacity)
+                produced = t.compression == kLzw ? tifflzw::decodeStrip(strip.data(), n, target, capacity, table)
                                                  : packbits::decode(strip.data(), n, target, capacity);
             }
             // The buffer is reused strip after strip: what this strip did

@@ -182,14 +182,23 @@ struct Progress {
     bool sawEnd = false;
 };
 
-// Starts a decode: the root entries, and the first code width.
-inline void start(Progress &st, const DecodeParams &params, Entry *table) {
+inline bool validParams(const DecodeParams &params) {
+    return params.minCodeSize <= kMaxMinCodeSize && params.earlyChange <= 1;
+}
+
+// The entries every stream of these parameters starts with: the roots, clear
+// and end. Decoding writes none of them.
+inline void writeRoots(const DecodeParams &params, Entry *table) {
     const uint32_t clear = 1u << params.minCodeSize;
     for (uint32_t c = 0; c < clear; ++c) table[c] = Entry{kRoots.bytes + (c & 0xFF), 1};
     table[clear] = table[clear + 1] = Entry{nullptr, params.order == BitOrder::MsbFirst ? kStop : 0};
+}
+
+// Starts a decode: the first code width and free code.
+inline void start(Progress &st, const DecodeParams &params) {
     st.width = params.minCodeSize + 1;
     st.mask = st.codeMask = (1u << st.width) - 1;
-    st.next = clear + 2;
+    st.next = (1u << params.minCodeSize) + 2;
 }
 
 // Where a stretch stands: the bit position in the whole input, the next
@@ -490,15 +499,43 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
 
 }  // namespace detail
 
+namespace detail {
+
+// Decodes one piece with the loop that fits the parameters.
+template <bool Whole>
+void feedWith(const DecodeParams &params, const uint8_t *in, size_t size, uint8_t *out, size_t capacity,
+              Entry *table, Progress &st) {
+    if (params.order == BitOrder::LsbFirst)
+        decodeWith<BitOrder::LsbFirst, false, Whole>(in, size, out, capacity, params, table, st);
+    // Runs are tracked for TIFF strips, where flat areas make strings of
+    // hundreds of one byte. kRun must fail the copy path's room check.
+    else if (capacity < kRun)
+        decodeWith<BitOrder::MsbFirst, true, Whole>(in, size, out, capacity, params, table, st);
+    else
+        decodeWith<BitOrder::MsbFirst, false, Whole>(in, size, out, capacity, params, table, st);
+}
+
+// The result once the input is all fed; the bytes behind the output are
+// cleared as the contract says.
+inline DecodeResult finishWith(const Progress &st, uint8_t *out, size_t capacity) {
+    const size_t o = st.o, tail = std::min(capacity - o, size_t(16));
+    if (tail) std::memset(out + o, 0, tail);
+    return DecodeResult{st.failed ? -6 : 1, o + st.dropped, st.sawEnd};
+}
+
+}  // namespace detail
+
 // One code stream decoded from pieces of any size; see the contract above.
 // Holds its table (about 64 KiB), so it lives on the stack of the call
 // that decodes.
 class Decoder {
 public:
     Decoder(uint8_t *out, size_t capacity, const DecodeParams &params)
-        : out_(out), capacity_(capacity), params_(params),
-          valid_(params.minCodeSize <= kMaxMinCodeSize && params.earlyChange <= 1) {
-        if (valid_) detail::start(st_, params, table_);
+        : out_(out), capacity_(capacity), params_(params), valid_(detail::validParams(params)) {
+        if (valid_) {
+            detail::writeRoots(params, table_);
+            detail::start(st_, params);
+        }
     }
     Decoder(const Decoder &) = delete;
     Decoder &operator=(const Decoder &) = delete;
@@ -510,24 +547,15 @@ public:
     template <bool Whole = false>
     bool feed(const uint8_t *in, size_t size) {
         if (!valid_ || st_.ended) return false;
-        if (params_.order == BitOrder::LsbFirst)
-            detail::decodeWith<BitOrder::LsbFirst, false, Whole>(in, size, out_, capacity_, params_, table_, st_);
-        // Runs are tracked for TIFF strips, where flat areas make strings of
-        // hundreds of one byte. kRun must fail the copy path's room check.
-        else if (capacity_ < detail::kRun)
-            detail::decodeWith<BitOrder::MsbFirst, true, Whole>(in, size, out_, capacity_, params_, table_, st_);
-        else
-            detail::decodeWith<BitOrder::MsbFirst, false, Whole>(in, size, out_, capacity_, params_, table_, st_);
+        detail::feedWith<Whole>(params_, in, size, out_, capacity_, table_, st_);
         return !st_.ended;
     }
 
     // The result once the input is all fed (or feed has asked for no
-    // more); the bytes behind the output are cleared as the contract says.
+    // more).
     DecodeResult finish() {
         if (!valid_) return DecodeResult{-6, 0, false};
-        const size_t o = st_.o, tail = std::min(capacity_ - o, size_t(16));
-        if (tail) std::memset(out_ + o, 0, tail);
-        return DecodeResult{st_.failed ? -6 : 1, o + st_.dropped, st_.sawEnd};
+        return detail::finishWith(st_, out_, capacity_);
     }
 
 private:
@@ -546,6 +574,37 @@ inline DecodeResult decode(const uint8_t *in, size_t inSize, uint8_t *out, size_
     Decoder d(out, capacity, params);
     d.feed<true>(in, inSize);
     return d.finish();
+}
+
+// A table kept by a caller that decodes many short streams one after
+// another, as TIFF strips are: its root entries are written by the first
+// decode of a kind (minimum code size and bit order) and then reused, which
+// saves a few percent of a strip of 8 KB. About 64 KiB.
+class Table {
+public:
+    Table() = default;
+    Table(const Table &) = delete;
+    Table &operator=(const Table &) = delete;
+
+private:
+    friend DecodeResult decode(const uint8_t *, size_t, uint8_t *, size_t, const DecodeParams &, Table &);
+    detail::Entry entries_[kMaxCodes + 1];
+    int rootedFor_ = -1;  // minimum code size * 2 + bit order of the roots written, -1 for none
+};
+
+// As decode above, with the caller's table.
+inline DecodeResult decode(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
+                           const DecodeParams &params, Table &table) {
+    if (!detail::validParams(params)) return DecodeResult{-6, 0, false};
+    const int kind = int(params.minCodeSize) * 2 + int(params.order);
+    if (table.rootedFor_ != kind) {
+        detail::writeRoots(params, table.entries_);
+        table.rootedFor_ = kind;
+    }
+    detail::Progress st;
+    detail::start(st, params);
+    detail::feedWith<true>(params, in, inSize, out, capacity, table.entries_, st);
+    return detail::finishWith(st, out, capacity);
 }
 
 }  // namespace vc::lzw
