@@ -217,10 +217,13 @@ struct StretchState {
 // the checks of the slow path, which is what the per-code cost is made of
 // on pictures that hardly compress. The first code that needs more than
 // that (clear, end, damage, a string near the end of the output) is left
-// unread for the caller's loop.
+// unread for the caller's loop. Not inlined: in the caller's loop its
+// values would share the registers with the slow path's.
 template <BitOrder Order, bool Runs, unsigned W>
-inline void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table, StretchState &st,
-                          uint32_t count) {
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table, StretchState &st, uint32_t count) {
     uint64_t bit = st.bit;
     uint32_t next = st.next;
     size_t o = st.o;
