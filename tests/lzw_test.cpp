@@ -174,6 +174,14 @@ TEST(Lzw, MatchesTheReference) {
                 ASSERT_TRUE(!r.sawEnd && r.produced >= capacity && r.produced <= want.produced);
             ASSERT_TRUE(std::equal(got.begin(), got.begin() + long(n), expect.begin()));
             ASSERT_EQ(std::vector<uint8_t>(got.begin() + long(n), got.end()), tail);
+            // With one table kept across every stream of the test, of every
+            // minimum code size and bit order, as the TIFF reader keeps one
+            // for a picture's strips: the same result.
+            static vc::lzw::Table kept;
+            std::vector<uint8_t> reused(capacity + 16, 0x5A);
+            const auto k = vc::lzw::decode(in.data(), in.size(), reused.data(), capacity, p, kept);
+            ASSERT_EQ((std::tuple{k.status, k.produced, k.sawEnd}), (std::tuple{r.status, r.produced, r.sawEnd}));
+            ASSERT_EQ(reused, got);
             // The same stream fed in pieces (an empty one first, then up to
             // 300 bytes, or 0 to 2 in some rounds), as the GIF reader feeds
             // its sub-blocks: the same output.
