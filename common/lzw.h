@@ -224,54 +224,84 @@ template <BitOrder Order, bool Runs, unsigned W>
 __attribute__((noinline))
 #endif
 void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table, StretchState &st, uint32_t count) {
+    static_assert(4 * W + 7 <= 57, "four codes lie in the bits one load gives");
     uint64_t bit = st.bit;
-    uint32_t next = st.next;
-    size_t o = st.o;
-    for (const uint32_t last = next + count; next != last;) {
-        uint64_t v;
-        std::memcpy(&v, in + (bit >> 3), 8);
-        uint32_t code;
-        if constexpr (Order == BitOrder::LsbFirst)
-            code = uint32_t(v >> (bit & 7)) & ((1u << W) - 1);
-        else
-            code = uint32_t((__builtin_bswap64(v) << (bit & 7)) >> (64 - W));
-        if (code > next) break;
-        const Entry e = table[code];
-        uint8_t *dst = out + o;
-        if (o + e.len > fastEnd) {
+    const uint64_t bitEnd = bit + uint64_t(count) * W;
+    // The entry made ahead for the next free code; a code past it fails.
+    Entry *made = table + st.next;
+    uint8_t *dst = out + st.o;
+    // Room is checked as an address: where the room for strings ends. A
+    // length with kRun or kStop fails the check without wrapping around.
+    const uintptr_t end = uintptr_t(out + fastEnd);
+    // Decodes one code; false leaves it unread.
+    auto one = [&](uint32_t code) __attribute__((always_inline)) {
+        const Entry *e = table + code;
+        if (__builtin_expect(e > made, 0)) return false;
+        const uint8_t *src = e->src;
+        size_t len = e->len;
+        if (__builtin_expect(uintptr_t(dst) + len > end, 0)) {
             // Clear, end, a string near the end, or a run.
-            if (!Runs || !(e.len & kRun)) break;
-            const size_t len = e.len & ~kRun;
-            if (o + len > fastEnd) break;
-            bit += W;
-            const uint8_t first = e.src[0];
+            if (!Runs || !(len & kRun)) return false;
+            len &= ~kRun;
+            if (uintptr_t(dst) + len > end) return false;
+            const uint8_t first = src[0];
             const uint64_t all = first * 0x0101010101010101u;
-            for (uint8_t *d = dst, *end = dst + len; d < end; d += 16) {
+            for (uint8_t *d = dst, *stop = dst + len; d < stop; d += 16) {
                 std::memcpy(d, &all, 8);
                 std::memcpy(d + 8, &all, 8);
             }
             // Read after the fill, as in decodeWith.
-            const uint8_t lastByte = e.src[len - 1];
+            const uint8_t lastByte = src[len - 1];
             dst[len - 1] = lastByte;
-            o += len;
-            table[++next] = Entry{dst, (len + 1) | (lastByte == first ? kRun : 0)};
-            continue;
+            ++made;
+            *made = Entry{dst, (len + 1) | (lastByte == first ? kRun : 0)};
+            dst += len;
+            return true;
         }
-        bit += W;
         uint64_t a, b;
-        std::memcpy(&a, e.src, 8);
-        std::memcpy(&b, e.src + 8, 8);
+        std::memcpy(&a, src, 8);
+        std::memcpy(&b, src + 8, 8);
         std::memcpy(dst, &a, 8);
         std::memcpy(dst + 8, &b, 8);
-        for (size_t k = 16; k < e.len; k += 16) copy16(dst + k, e.src + k);
-        dst[e.len - 1] = e.src[e.len - 1];
-        o += e.len;
-        ++next;
-        table[next] = Entry{dst, Runs && e.len == kRunFrom - 1 && sameFifteen(a, b) ? kRunFrom | kRun : e.len + 1};
+        if (__builtin_expect(len > 16, 0))
+            for (size_t k = 16; k < len; k += 16) copy16(dst + k, src + k);
+        dst[len - 1] = src[len - 1];
+        ++made;
+        *made = Entry{dst, Runs && __builtin_expect(len == kRunFrom - 1, 0) && sameFifteen(a, b) ? kRunFrom | kRun
+                                                                                                  : len + 1};
+        dst += len;
+        return true;
+    };
+    // The bits from `bit` on, the first at the top (most significant bit
+    // first) or at the bottom.
+    auto bitsAt = [&](uint64_t at) __attribute__((always_inline)) {
+        uint64_t v;
+        std::memcpy(&v, in + (at >> 3), 8);
+        if constexpr (Order == BitOrder::LsbFirst)
+            return v >> (at & 7);
+        else
+            return __builtin_bswap64(v) << (at & 7);
+    };
+    auto codeIn = [](uint64_t v, unsigned k) __attribute__((always_inline)) {
+        if constexpr (Order == BitOrder::LsbFirst)
+            return uint32_t(v >> (k * W)) & ((1u << W) - 1);
+        else
+            return uint32_t((v << (k * W)) >> (64 - W));
+    };
+    // Four codes to a load.
+    for (; bitEnd - bit >= 4 * W; bit += 4 * W) {
+        const uint64_t v = bitsAt(bit);
+        if (!one(codeIn(v, 0))) goto done;
+        if (!one(codeIn(v, 1))) { bit += W; goto done; }
+        if (!one(codeIn(v, 2))) { bit += 2 * W; goto done; }
+        if (!one(codeIn(v, 3))) { bit += 3 * W; goto done; }
     }
+    for (; bit != bitEnd; bit += W)
+        if (!one(codeIn(bitsAt(bit), 0))) break;
+done:
     st.bit = bit;
-    st.next = next;
-    st.o = o;
+    st.next = uint32_t(made - table);
+    st.o = size_t(dst - out);
 }
 
 // Only TIFF strips, given whole, take stretches: GIF images measured slower
