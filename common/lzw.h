@@ -230,20 +230,21 @@ void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table
     // The entry made ahead for the next free code; a code past it fails.
     Entry *made = table + st.next;
     uint8_t *dst = out + st.o;
-    // Room is checked as an address: where the room for strings ends. A
-    // length with kRun or kStop fails the check without wrapping around.
-    const uintptr_t end = uintptr_t(out + fastEnd);
+    // Room is checked as an address: where the room for strings ends. The
+    // sums are 64-bit, so that a length with kRun or kStop fails the check
+    // without wrapping around in a 32-bit process too.
+    const uint64_t end = uintptr_t(out + fastEnd);
     // Decodes one code; false leaves it unread.
     auto one = [&](uint32_t code) __attribute__((always_inline)) {
         const Entry *e = table + code;
         if (__builtin_expect(e > made, 0)) return false;
         const uint8_t *src = e->src;
         size_t len = e->len;
-        if (__builtin_expect(uintptr_t(dst) + len > end, 0)) {
+        if (__builtin_expect(uint64_t(uintptr_t(dst)) + len > end, 0)) {
             // Clear, end, a string near the end, or a run.
             if (!Runs || !(len & kRun)) return false;
             len &= ~kRun;
-            if (uintptr_t(dst) + len > end) return false;
+            if (uint64_t(uintptr_t(dst)) + len > end) return false;
             const uint8_t first = src[0];
             const uint64_t all = first * 0x0101010101010101u;
             for (uint8_t *d = dst, *stop = dst + len; d < stop; d += 16) {
