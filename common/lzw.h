@@ -234,6 +234,10 @@ void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table
     // sums are 64-bit, so that a length with kRun or kStop fails the check
     // without wrapping around in a 32-bit process too.
     const uint64_t end = uintptr_t(out + fastEnd);
+    // The first byte of the entry made ahead, kept here so that a run that
+    // names it (as a flat row does, code after code) does not wait for the
+    // load of a byte the code before has just stored.
+    uint8_t madeFirst = made->src[0];
     // Decodes one code; false leaves it unread.
     auto one = [&](uint32_t code) __attribute__((always_inline)) {
         const Entry *e = table + code;
@@ -245,17 +249,24 @@ void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table
             if (!Runs || !(len & kRun)) return false;
             len &= ~kRun;
             if (uint64_t(uintptr_t(dst)) + len > end) return false;
-            const uint8_t first = src[0];
+            const bool itself = e == made;
+            const uint8_t first = itself ? madeFirst : src[0];
             const uint64_t all = first * 0x0101010101010101u;
             for (uint8_t *d = dst, *stop = dst + len; d < stop; d += 16) {
                 std::memcpy(d, &all, 8);
                 std::memcpy(d + 8, &all, 8);
             }
-            // Read after the fill, as in decodeWith.
-            const uint8_t lastByte = src[len - 1];
-            dst[len - 1] = lastByte;
+            // The entry made ahead ends in this string's first byte, which
+            // the fill has written; any other string's last byte is read
+            // after the fill, as in decodeWith.
+            uint8_t lastByte = first;
+            if (!itself) {
+                lastByte = src[len - 1];
+                dst[len - 1] = lastByte;
+            }
             ++made;
             *made = Entry{dst, (len + 1) | (lastByte == first ? kRun : 0)};
+            madeFirst = first;
             dst += len;
             return true;
         }
@@ -270,6 +281,7 @@ void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table
         ++made;
         *made = Entry{dst, Runs && __builtin_expect(len == kRunFrom - 1, 0) && sameFifteen(a, b) ? kRunFrom | kRun
                                                                                                   : len + 1};
+        madeFirst = uint8_t(a);
         dst += len;
         return true;
     };
