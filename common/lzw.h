@@ -93,14 +93,37 @@ struct Entry {
     size_t len;
 };
 
-// With run tracking, a length of 16 or more may carry kRun: every byte of
-// the string but the last is its first byte. Such a string is written as a
+// With run tracking, a length may carry kRun: every byte of the string but
+// the last is its first byte. Strings copied whole are marked from 16 bytes
+// on (shorter ones copy as fast as they fill); the entries a chain of runs
+// makes (decodeChain) from 3 bytes on. Such a string is written as a
 // fill, without loading the bytes of strings written a few codes earlier
 // (those loads wait for the stores in flight). The bit also keeps these
 // entries out of the copy path, whose room check it fails.
 constexpr size_t kRun = size_t(1) << (sizeof(size_t) * 8 - 1);
 constexpr size_t kRunFrom = 16;
 constexpr size_t kStop = kRun >> 1;
+
+// Whether an entry of 2 to 16 bytes is a run but perhaps its last byte, of
+// the byte `first` (the first byte of its string). Entries that short carry
+// no kRun (a copy is as fast as a fill), so a chain of runs that starts
+// short is told by its bytes.
+inline bool shortRun(const Entry &e, uint8_t first) {
+    const size_t len = e.len;
+    if (len < 2 || len > 16) return false;
+    // Two bytes: the first is `first`, the last may be any (and nothing is
+    // loaded from the output the code before has just written).
+    if (len == 2) return true;
+    uint64_t a, b;
+    std::memcpy(&a, e.src, 8);
+    std::memcpy(&b, e.src + 8, 8);
+    const uint64_t all = first * 0x0101010101010101u;
+    // The bytes to compare: len - 1 of them, up to 8 in each word.
+    const unsigned inA = len - 1 < 8 ? unsigned(len - 1) : 8, inB = unsigned(len - 1) - inA;
+    const uint64_t maskA = inA == 8 ? ~uint64_t(0) : (uint64_t(1) << 8 * inA) - 1;
+    const uint64_t maskB = inB == 8 ? ~uint64_t(0) : (uint64_t(1) << 8 * inB) - 1;
+    return ((a ^ all) & maskA) == 0 && ((b ^ all) & maskB) == 0;
+}
 
 // Whether the first 15 bytes of the 16 in words a, b are all the first one
 // (the first string long enough to be filled is 15 bytes).
@@ -201,6 +224,9 @@ inline void start(Progress &st, const DecodeParams &params) {
     st.next = (1u << params.minCodeSize) + 2;
 }
 
+// What a stretch did with a code.
+enum : int { kDone, kLeft, kChain };
+
 // Where a stretch stands: the bit position in the whole input, the next
 // free code and the output position.
 struct StretchState {
@@ -208,6 +234,107 @@ struct StretchState {
     uint32_t next;
     size_t o;
 };
+
+// The bits from `at` on, the first at the top (most significant bit first)
+// or at the bottom; in holds 8 bytes from at / 8 on.
+template <BitOrder Order>
+inline uint64_t bitsAt(const uint8_t *in, uint64_t at) {
+    uint64_t v;
+    std::memcpy(&v, in + (at >> 3), 8);
+    if constexpr (Order == BitOrder::LsbFirst)
+        return v >> (at & 7);
+    else
+        return __builtin_bswap64(v) << (at & 7);
+}
+
+// Where a chain stands: see decodeChain.
+struct ChainState {
+    uint64_t bit;
+    Entry *made;
+    uint8_t *dst;
+};
+
+// A flat area longer than every run the table knows: each code names the
+// entry made just before it, a run one byte longer than the last, so j such
+// codes are j entries and j * m + j(j-1)/2 bytes of one value. The entries
+// are made load by load while the codes go on so, K at a time (as many as
+// one load holds) with m in a register, and the bytes are written once, as
+// one fill, when they stop: nothing reads them before. Called by a stretch
+// of width W at a code that names the run made just before it (the entry
+// at cs.made, whose first byte is first); the codes taken lie inside the
+// stretch (below bitEnd), so n + K - 1 stays below the next change of width
+// and the sums have no carries. False leaves that code unread: the run has
+// no room before end. Not inlined, to keep its values out of the
+// stretch's registers.
+template <BitOrder Order, unsigned W>
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+bool decodeChain(const uint8_t *in, Entry *table, uint8_t first, uint64_t bitEnd, uint64_t end, ChainState &cs) {
+    constexpr unsigned K = 57 / W;
+    // The codes n, n + 1, ..., n + K - 1 side by side as they lie in the
+    // stream: n * kSpread + kClimb.
+    constexpr uint64_t kSpread = [] {
+        uint64_t sum = 0;
+        for (unsigned j = 0; j < K; ++j) sum += uint64_t(1) << W * j;
+        return sum;
+    }();
+    constexpr uint64_t kClimb = [] {
+        uint64_t sum = 0;
+        for (unsigned j = 0; j < K; ++j) sum += uint64_t(j) << W * (Order == BitOrder::LsbFirst ? j : K - 1 - j);
+        return sum;
+    }();
+    auto chainIn = [](uint64_t v) {
+        if constexpr (Order == BitOrder::LsbFirst)
+            return v & ((uint64_t(1) << K * W) - 1);
+        else
+            return v >> (64 - K * W);
+    };
+    uint64_t bit = cs.bit;
+    Entry *made = cs.made;
+    uint8_t *dst = cs.dst;
+    uint64_t expect = uint64_t(made - table) * kSpread + kClimb;
+    uint64_t v = bitsAt<Order>(in, bit);
+    // The first group: the codes that go on so, up to K and the end of the
+    // stretch (the first one does).
+    const uint64_t diff = chainIn(v) ^ expect;
+    unsigned j = K;
+    if (diff) {
+        if constexpr (Order == BitOrder::LsbFirst)
+            j = unsigned(std::countr_zero(diff)) / W;
+        else
+            j = unsigned(std::countl_zero(diff) - (64 - K * W)) / W;
+    }
+    j = unsigned(std::min<uint64_t>(j, (bitEnd - bit) / W));
+    size_t m = made->len & ~kRun;
+    uint8_t *const from = dst;
+    // The next j codes: false when they have no room.
+    auto group = [&](unsigned j) __attribute__((always_inline)) {
+        const uint64_t bytes = j * uint64_t(m) + j * (j - 1) / 2;
+        if (uint64_t(uintptr_t(dst)) + bytes > end) return false;
+        size_t at = 0;
+        for (unsigned i = 0; i < j; ++i) {
+            made[i + 1] = Entry{dst + at, (m + i + 1) | kRun};
+            at += m + i;
+        }
+        made += j;
+        dst += bytes;
+        m += j;
+        bit += j * W;
+        return true;
+    };
+    if (j < K)
+        group(j);
+    else
+        while (group(K) && bitEnd - bit >= K * W) {
+            v = bitsAt<Order>(in, bit);
+            expect += K * kSpread;
+            if (chainIn(v) != expect) break;
+        }
+    std::memset(from, first, size_t(dst - from));
+    cs = ChainState{bit, made, dst};
+    return dst != from;
+}
 
 // A stretch of a stream given whole: up to `count` codes of width W that
 // neither change the code width nor fill the table, each read straight from
@@ -217,8 +344,9 @@ struct StretchState {
 // the checks of the slow path, which is what the per-code cost is made of
 // on pictures that hardly compress. The first code that needs more than
 // that (clear, end, damage, a string near the end of the output) is left
-// unread for the caller's loop. Not inlined: in the caller's loop its
-// values would share the registers with the slow path's.
+// unread for the caller's loop. Chains of runs go to decodeChain. Not
+// inlined: in the caller's loop its values would share the registers with
+// the slow path's.
 template <BitOrder Order, bool Runs, unsigned W>
 #if defined(__GNUC__)
 __attribute__((noinline))
@@ -234,41 +362,41 @@ void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table
     // sums are 64-bit, so that a length with kRun or kStop fails the check
     // without wrapping around in a 32-bit process too.
     const uint64_t end = uintptr_t(out + fastEnd);
-    // The first byte of the entry made ahead, kept here so that a run that
-    // names it (as a flat row does, code after code) does not wait for the
-    // load of a byte the code before has just stored.
+    // The first byte of the entry made ahead, kept here so that a chain
+    // (codes that each name the run made just before, as a flat row gives)
+    // does not wait for the load of a byte the code before has just
+    // stored.
     uint8_t madeFirst = made->src[0];
-    // Decodes one code; false leaves it unread.
+    // Decodes one code: kDone, kLeft (left unread) or, for a code that
+    // names the run made just before it, kChain (nothing done yet: the
+    // chain is decoded by decodeChain).
     auto one = [&](uint32_t code) __attribute__((always_inline)) {
         const Entry *e = table + code;
-        if (__builtin_expect(e > made, 0)) return false;
+        if (__builtin_expect(e >= made, 0)) {
+            if (e > made) return kLeft;
+            if (Runs && (made->len & kRun || shortRun(*made, madeFirst))) return kChain;
+        }
         const uint8_t *src = e->src;
         size_t len = e->len;
         if (__builtin_expect(uint64_t(uintptr_t(dst)) + len > end, 0)) {
             // Clear, end, a string near the end, or a run.
-            if (!Runs || !(len & kRun)) return false;
+            if (!Runs || !(len & kRun)) return kLeft;
             len &= ~kRun;
-            if (uint64_t(uintptr_t(dst)) + len > end) return false;
-            const bool itself = e == made;
-            const uint8_t first = itself ? madeFirst : src[0];
+            if (uint64_t(uintptr_t(dst)) + len > end) return kLeft;
+            // Not the entry made ahead: a code naming that run is a chain.
+            const uint8_t first = src[0];
             const uint64_t all = first * 0x0101010101010101u;
             for (uint8_t *d = dst, *stop = dst + len; d < stop; d += 16) {
                 std::memcpy(d, &all, 8);
                 std::memcpy(d + 8, &all, 8);
             }
-            // The entry made ahead ends in this string's first byte, which
-            // the fill has written; any other string's last byte is read
-            // after the fill, as in decodeWith.
-            uint8_t lastByte = first;
-            if (!itself) {
-                lastByte = src[len - 1];
-                dst[len - 1] = lastByte;
-            }
+            const uint8_t lastByte = src[len - 1];
+            dst[len - 1] = lastByte;
             ++made;
             *made = Entry{dst, (len + 1) | (lastByte == first ? kRun : 0)};
             madeFirst = first;
             dst += len;
-            return true;
+            return kDone;
         }
         uint64_t a, b;
         std::memcpy(&a, src, 8);
@@ -283,34 +411,43 @@ void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table
                                                                                                   : len + 1};
         madeFirst = uint8_t(a);
         dst += len;
-        return true;
+        return kDone;
     };
-    // The bits from `bit` on, the first at the top (most significant bit
-    // first) or at the bottom.
-    auto bitsAt = [&](uint64_t at) __attribute__((always_inline)) {
-        uint64_t v;
-        std::memcpy(&v, in + (at >> 3), 8);
-        if constexpr (Order == BitOrder::LsbFirst)
-            return v >> (at & 7);
-        else
-            return __builtin_bswap64(v) << (at & 7);
-    };
+    auto bitsAt = [&](uint64_t at) __attribute__((always_inline)) { return lzw::detail::bitsAt<Order>(in, at); };
     auto codeIn = [](uint64_t v, unsigned k) __attribute__((always_inline)) {
         if constexpr (Order == BitOrder::LsbFirst)
             return uint32_t(v >> (k * W)) & ((1u << W) - 1);
         else
             return uint32_t((v << (k * W)) >> (64 - W));
     };
+    auto runChain = [&]() __attribute__((always_inline)) {
+        ChainState cs{bit, made, dst};
+        const bool went = decodeChain<Order, W>(in, table, madeFirst, bitEnd, end, cs);
+        bit = cs.bit;
+        made = cs.made;
+        dst = cs.dst;
+        return went;
+    };
     // Four codes to a load.
-    for (; bitEnd - bit >= 4 * W; bit += 4 * W) {
+    while (bitEnd - bit >= 4 * W) {
         const uint64_t v = bitsAt(bit);
-        if (!one(codeIn(v, 0))) goto done;
-        if (!one(codeIn(v, 1))) { bit += W; goto done; }
-        if (!one(codeIn(v, 2))) { bit += 2 * W; goto done; }
-        if (!one(codeIn(v, 3))) { bit += 3 * W; goto done; }
+        int r;
+        if ((r = one(codeIn(v, 0))) != kDone) goto stopped;
+        if ((r = one(codeIn(v, 1))) != kDone) { bit += W; goto stopped; }
+        if ((r = one(codeIn(v, 2))) != kDone) { bit += 2 * W; goto stopped; }
+        if ((r = one(codeIn(v, 3))) != kDone) { bit += 3 * W; goto stopped; }
+        bit += 4 * W;
+        continue;
+    stopped:
+        if (r == kLeft || !runChain()) goto done;
     }
-    for (; bit != bitEnd; bit += W)
-        if (!one(codeIn(bitsAt(bit), 0))) break;
+    while (bit != bitEnd) {
+        const int r = one(codeIn(bitsAt(bit), 0));
+        if (r == kDone)
+            bit += W;
+        else if (r == kLeft || !runChain())
+            break;
+    }
 done:
     st.bit = bit;
     st.next = uint32_t(made - table);
@@ -365,24 +502,34 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
     // A failure in an earlier piece goes straight to the look for an end
     // code; a stream given whole has had none.
     // Stretches need 8 bytes of input from each code's first byte on, room
-    // for a word behind the string, and outputs smaller than kStop.
-    const uint64_t stretchBits = Stretches && inSize >= 8 && capacity >= 16 && capacity < kStop ? (inSize - 7) * 8 : 0;
+    // for a word behind the string, and outputs smaller than kStop. Codes
+    // that start in the last 7 bytes read from a copy of the input's last
+    // 16 bytes with zeros behind them; in a flat strip those last codes
+    // are the longest strings.
+    const bool stretches = Stretches && inSize >= 16 && capacity >= 16 && capacity < kStop;
+    const uint64_t stretchBits = stretches ? (inSize - 7) * 8 : 0, allBits = stretches ? inSize * 8 : 0;
+    uint8_t tail[24] = {};
+    if (stretches) std::memcpy(tail, in + inSize - 16, 16);
     while ((Whole || !failed) && br.fill(width)) {
         if (Stretches && limit != 0 && width >= 9 && codeMask == (1u << width) - 1) {
             // The codes up to the one that grows the code width (or fills
             // the table) go in a stretch; that one takes the loop below.
             const uint32_t growAt = width == 12 ? kMaxCodes : (1u << width) - early;
             const uint64_t bit = uint64_t(br.p - in) * 8 - br.bits;
-            if (next + 1 < growAt && bit < stretchBits) {
-                const uint64_t byInput = (stretchBits - bit + width - 1) / width;
+            if (next + 1 < growAt && bit + width <= allBits) {
+                const bool inTail = bit >= stretchBits;
+                const uint8_t *const from = inTail ? tail : in;
+                const uint64_t base = inTail ? (inSize - 16) * 8 : 0;
+                const uint64_t byInput = inTail ? (allBits - bit) / width : (stretchBits - bit + width - 1) / width;
                 const uint32_t count = uint32_t(std::min<uint64_t>(growAt - 1 - next, byInput));
-                StretchState sst{bit, next, o};
+                StretchState sst{bit - base, next, o};
                 switch (width) {
-                case 9: decodeStretch<Order, Runs, 9>(in, out, capacity - 16, table, sst, count); break;
-                case 10: decodeStretch<Order, Runs, 10>(in, out, capacity - 16, table, sst, count); break;
-                case 11: decodeStretch<Order, Runs, 11>(in, out, capacity - 16, table, sst, count); break;
-                default: decodeStretch<Order, Runs, 12>(in, out, capacity - 16, table, sst, count); break;
+                case 9: decodeStretch<Order, Runs, 9>(from, out, capacity - 16, table, sst, count); break;
+                case 10: decodeStretch<Order, Runs, 10>(from, out, capacity - 16, table, sst, count); break;
+                case 11: decodeStretch<Order, Runs, 11>(from, out, capacity - 16, table, sst, count); break;
+                default: decodeStretch<Order, Runs, 12>(from, out, capacity - 16, table, sst, count); break;
                 }
+                sst.bit += base;
                 next = sst.next;
                 o = sst.o;
                 limit = next + 1;
@@ -392,6 +539,9 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                 br.bits = 0;
                 if (!br.fill(width)) break;
                 if (sst.bit & 7) br.take(unsigned(sst.bit & 7), 0);
+                // A stretch that ran to the input's last 7 bytes goes on
+                // from the copy of them.
+                if (!inTail && sst.bit >= stretchBits) continue;
                 if (!br.fill(width)) break;
             }
         }
