@@ -308,14 +308,20 @@ bool decodeChain(const uint8_t *in, Entry *table, uint8_t first, uint64_t bitEnd
     j = unsigned(std::min<uint64_t>(j, (bitEnd - bit) / W));
     size_t m = made->len & ~kRun;
     uint8_t *const from = dst;
+    // Each entry is written as one pair of words: where its string starts
+    // and its length. The next entry starts `step` later and is one byte
+    // longer.
+    typedef uintptr_t Pair __attribute__((vector_size(2 * sizeof(uintptr_t))));
+    static_assert(sizeof(Pair) == sizeof(Entry));
+    Pair entry = {uintptr_t(dst), uintptr_t((m + 1) | kRun)}, step = {uintptr_t(m), 1};
     // The next j codes: false when they have no room.
     auto group = [&](unsigned j) __attribute__((always_inline)) {
         const uint64_t bytes = j * uint64_t(m) + j * (j - 1) / 2;
         if (uint64_t(uintptr_t(dst)) + bytes > end) return false;
-        size_t at = 0;
         for (unsigned i = 0; i < j; ++i) {
-            made[i + 1] = Entry{dst + at, (m + i + 1) | kRun};
-            at += m + i;
+            std::memcpy(made + i + 1, &entry, sizeof entry);
+            entry += step;
+            step += Pair{1, 0};
         }
         made += j;
         dst += bytes;
@@ -503,13 +509,19 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
     // code; a stream given whole has had none.
     // Stretches need 8 bytes of input from each code's first byte on, room
     // for a word behind the string, and outputs smaller than kStop. Codes
-    // that start in the last 7 bytes read from a copy of the input's last
-    // 16 bytes with zeros behind them; in a flat strip those last codes
-    // are the longest strings.
-    const bool stretches = Stretches && inSize >= 16 && capacity >= 16 && capacity < kStop;
-    const uint64_t stretchBits = stretches ? (inSize - 7) * 8 : 0, allBits = stretches ? inSize * 8 : 0;
-    uint8_t tail[24] = {};
-    if (stretches) std::memcpy(tail, in + inSize - 16, 16);
+    // that start in the input's last kTail bytes (or in all of a shorter
+    // input) read from a copy of them with zeros behind: a stretch goes on
+    // to the end of the input, and a short stream, as a flat strip is, is
+    // one stretch.
+    constexpr size_t kTail = 256;
+    const bool stretches = Stretches && inSize >= 8 && capacity >= 16 && capacity < kStop;
+    const size_t tailSize = std::min(inSize, kTail);
+    const uint64_t tailBits = stretches ? (inSize - tailSize) * 8 : 0, allBits = stretches ? inSize * 8 : 0;
+    uint8_t tail[kTail + 8];
+    if constexpr (Stretches) {
+        if (tailSize) std::memcpy(tail, in + inSize - tailSize, tailSize);
+        std::memset(tail + tailSize, 0, 8);
+    }
     while ((Whole || !failed) && br.fill(width)) {
         if (Stretches && limit != 0 && width >= 9 && codeMask == (1u << width) - 1) {
             // The codes up to the one that grows the code width (or fills
@@ -517,10 +529,10 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
             const uint32_t growAt = width == 12 ? kMaxCodes : (1u << width) - early;
             const uint64_t bit = uint64_t(br.p - in) * 8 - br.bits;
             if (next + 1 < growAt && bit + width <= allBits) {
-                const bool inTail = bit >= stretchBits;
+                const bool inTail = bit >= tailBits;
                 const uint8_t *const from = inTail ? tail : in;
-                const uint64_t base = inTail ? (inSize - 16) * 8 : 0;
-                const uint64_t byInput = inTail ? (allBits - bit) / width : (stretchBits - bit + width - 1) / width;
+                const uint64_t base = inTail ? tailBits : 0;
+                const uint64_t byInput = inTail ? (allBits - bit) / width : (tailBits - bit + width - 1) / width;
                 const uint32_t count = uint32_t(std::min<uint64_t>(growAt - 1 - next, byInput));
                 StretchState sst{bit - base, next, o};
                 switch (width) {
@@ -539,9 +551,9 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                 br.bits = 0;
                 if (!br.fill(width)) break;
                 if (sst.bit & 7) br.take(unsigned(sst.bit & 7), 0);
-                // A stretch that ran to the input's last 7 bytes goes on
-                // from the copy of them.
-                if (!inTail && sst.bit >= stretchBits) continue;
+                // A stretch that ran to the input's last kTail bytes goes
+                // on from the copy of them.
+                if (!inTail && sst.bit >= tailBits) continue;
                 if (!br.fill(width)) break;
             }
         }
