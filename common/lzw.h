@@ -345,7 +345,9 @@ bool decodeChain(const uint8_t *in, Entry *table, uint8_t first, uint64_t bitEnd
 // A stretch of a stream given whole: up to `count` codes of width W that
 // neither change the code width nor fill the table, each read straight from
 // the input (which holds 8 bytes from every code's first byte on) and each
-// a known string or run with room behind it (fastEnd is capacity - 16).
+// a known string or run with room behind it (fastEnd is capacity - 16,
+// and the output position starts at or before it: dst stays there, and the
+// entry made ahead, read as a word, starts at or before dst).
 // Codes are taken without the bit reader's refills, the growth check or
 // the checks of the slow path, which is what the per-code cost is made of
 // on pictures that hardly compress. The first code that needs more than
@@ -378,12 +380,16 @@ void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table
     // chain is decoded by decodeChain).
     auto one = [&](uint32_t code) __attribute__((always_inline)) {
         const Entry *e = table + code;
-        if (__builtin_expect(e >= made, 0)) {
-            if (e > made) return kLeft;
-            if (Runs && (made->len & kRun || shortRun(*made, madeFirst))) return kChain;
-        }
         const uint8_t *src = e->src;
         size_t len = e->len;
+        // The entry made ahead: its string ends in the byte its copy writes
+        // first, which the copy's first word has loaded before storing it.
+        bool itself = false;
+        if (__builtin_expect(e >= made, 0)) {
+            if (e > made) return kLeft;
+            if (Runs && (len & kRun || shortRun(*made, madeFirst))) return kChain;
+            itself = true;
+        }
         if (__builtin_expect(uint64_t(uintptr_t(dst)) + len > end, 0)) {
             // Clear, end, a string near the end, or a run.
             if (!Runs || !(len & kRun)) return kLeft;
@@ -411,7 +417,8 @@ void decodeStretch(const uint8_t *in, uint8_t *out, size_t fastEnd, Entry *table
         std::memcpy(dst + 8, &b, 8);
         if (__builtin_expect(len > 16, 0))
             for (size_t k = 16; k < len; k += 16) copy16(dst + k, src + k);
-        dst[len - 1] = src[len - 1];
+        else if (__builtin_expect(itself, 0))
+            dst[len - 1] = uint8_t(a);
         ++made;
         *made = Entry{dst, Runs && __builtin_expect(len == kRunFrom - 1, 0) && sameFifteen(a, b) ? kRunFrom | kRun
                                                                                                   : len + 1};
@@ -528,7 +535,9 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
             // the table) go in a stretch; that one takes the loop below.
             const uint32_t growAt = width == 12 ? kMaxCodes : (1u << width) - early;
             const uint64_t bit = uint64_t(br.p - in) * 8 - br.bits;
-            if (next + 1 < growAt && bit + width <= allBits) {
+            // The stretch starts with room for a word (which the entry made
+            // ahead, at or before out + o, is read as).
+            if (next + 1 < growAt && bit + width <= allBits && capacity - o >= 16) {
                 const bool inTail = bit >= tailBits;
                 const uint8_t *const from = inTail ? tail : in;
                 const uint64_t base = inTail ? tailBits : 0;
@@ -577,9 +586,10 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
             for (size_t k = 16; k < e.len; k += 16) copy16(dst + k, e.src + k);
             // The next free code's string ends in the byte its copy wrote
             // first (its source runs up to out + o), which the first word
-            // had loaded before it was stored; any other string's last byte
-            // is written again unchanged.
-            dst[e.len - 1] = e.src[e.len - 1];
+            // had loaded before it was stored; a longer one's later words
+            // load it after. Every other string's source lies whole before
+            // out + o.
+            if (__builtin_expect(code == next, 0) && e.len <= 16) dst[e.len - 1] = uint8_t(a);
             o += e.len;
             if (Runs && e.len == kRunFrom - 1 && sameFifteen(a, b)) {
                 // The first string long enough to be filled: the entry made
