@@ -586,10 +586,11 @@ void decodeWith(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
             for (size_t k = 16; k < e.len; k += 16) copy16(dst + k, e.src + k);
             // The next free code's string ends in the byte its copy wrote
             // first (its source runs up to out + o), which the first word
-            // had loaded before it was stored; a longer one's later words
-            // load it after. Every other string's source lies whole before
-            // out + o.
-            if (__builtin_expect(code == next, 0) && e.len <= 16) dst[e.len - 1] = uint8_t(a);
+            // had loaded before it was stored; any other string's last byte
+            // is written again unchanged. (A branch on the next free code
+            // instead measured up to a quarter slower on GIF photographs,
+            // where such codes are frequent and unforeseeable.)
+            dst[e.len - 1] = e.src[e.len - 1];
             o += e.len;
             if (Runs && e.len == kRunFrom - 1 && sameFifteen(a, b)) {
                 // The first string long enough to be filled: the entry made
