@@ -293,19 +293,20 @@ bool decodeChain(const uint8_t *in, Entry *table, uint8_t first, uint64_t bitEnd
     uint64_t bit = cs.bit;
     Entry *made = cs.made;
     uint8_t *dst = cs.dst;
-    uint64_t expect = uint64_t(made - table) * kSpread + kClimb;
+    const uint64_t n = uint64_t(made - table);
+    uint64_t expect = n * kSpread + kClimb;
     uint64_t v = bitsAt<Order>(in, bit);
     // The first group: the codes that go on so, up to K and the end of the
-    // stretch (the first one does).
-    const uint64_t diff = chainIn(v) ^ expect;
-    unsigned j = K;
-    if (diff) {
-        if constexpr (Order == BitOrder::LsbFirst)
-            j = unsigned(std::countr_zero(diff)) / W;
-        else
-            j = unsigned(std::countl_zero(diff) - (64 - K * W)) / W;
+    // stretch (the first one does). They are compared one by one: past the
+    // end of the stretch, n + K - 1 may reach the next width, and a carry
+    // in `expect` would match a code that names no entry yet.
+    const unsigned left = unsigned(std::min<uint64_t>(K, (bitEnd - bit) / W));
+    unsigned j = 1;
+    while (j < left) {
+        const uint64_t code = Order == BitOrder::LsbFirst ? (v >> j * W) & ((1u << W) - 1) : (v << j * W) >> (64 - W);
+        if (code != n + j) break;
+        ++j;
     }
-    j = unsigned(std::min<uint64_t>(j, (bitEnd - bit) / W));
     size_t m = made->len & ~kRun;
     uint8_t *const from = dst;
     // Each entry is written as one pair of words: where its string starts

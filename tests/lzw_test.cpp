@@ -205,6 +205,21 @@ TEST(Lzw, MatchesTheReference) {
                     check(generate(rng, s, order, early, round < 2 ? 100 : 9000, round % 3 == 2, round % 2 == 0,
                                    round == 4 || round == 5, round >= 6),
                           round == 3 || round == 7 ? 7777 : 300000, {s, order, early}, round);
+    // A flat row as TIFF codes it, most significant bit first: a root, then
+    // a chain of codes that each name the entry just made, up to and past a
+    // change of code width, ended by a code that names no entry yet.
+    for (unsigned early : {0u, 1u})
+        for (unsigned k = 236; k < 262; ++k) {
+            Codes p{{256, 9}, {7, 9}};
+            unsigned width = 9;
+            for (uint32_t next = 258; next < 258 + k;) {
+                p.push_back({next, width});
+                if (((++next + early) & ((1u << width) - 1)) == 0) ++width;
+            }
+            p.push_back({258 + k + 1, width});
+            p.push_back({257, width});
+            check(stilltest::packCodes(p), 40000, {8, BitOrder::MsbFirst, early}, int(k));
+        }
     for (int round = 0; round < 300; ++round) {
         std::vector<uint8_t> in(rng() % 400);
         for (auto &b : in) b = uint8_t(rng());
