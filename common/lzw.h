@@ -262,10 +262,11 @@ struct ChainState {
 // one fill, when they stop: nothing reads them before. Called by a stretch
 // of width W at a code that names the run made just before it (the entry
 // at cs.made, whose first byte is first); the codes taken lie inside the
-// stretch (below bitEnd), so n + K - 1 stays below the next change of width
-// and the sums have no carries. False leaves that code unread: the run has
-// no room before end. Not inlined, to keep its values out of the
-// stretch's registers.
+// stretch (below bitEnd). A group of K is compared as one sum only when all
+// K lie inside: then n + K - 1 stays below the next change of width and the
+// sum has no carries. False leaves that code unread: the run has no room
+// before end. Not inlined, to keep its values out of the stretch's
+// registers.
 template <BitOrder Order, unsigned W>
 #if defined(__GNUC__)
 __attribute__((noinline))
