@@ -104,13 +104,13 @@ constexpr size_t kRun = size_t(1) << (sizeof(size_t) * 8 - 1);
 constexpr size_t kRunFrom = 16;
 constexpr size_t kStop = kRun >> 1;
 
-// Whether an entry of 2 to 16 bytes is a run but perhaps its last byte, of
-// the byte `first` (the first byte of its string). Entries that short carry
-// no kRun (a copy is as fast as a fill), so a chain of runs that starts
-// short is told by its bytes.
+// Whether an entry made ahead (2 bytes or more) is a run but perhaps its
+// last byte, of the byte `first` (the first byte of its string), as far as
+// 16 bytes tell. Entries that short carry no kRun (a copy is as fast as a
+// fill), so a chain of runs that starts short is told by its bytes.
 inline bool shortRun(const Entry &e, uint8_t first) {
     const size_t len = e.len;
-    if (len < 2 || len > 16) return false;
+    if (len > 16) return false;
     // Two bytes: the first is `first`, the last may be any (and nothing is
     // loaded from the output the code before has just written).
     if (len == 2) return true;
@@ -118,10 +118,11 @@ inline bool shortRun(const Entry &e, uint8_t first) {
     std::memcpy(&a, e.src, 8);
     std::memcpy(&b, e.src + 8, 8);
     const uint64_t all = first * 0x0101010101010101u;
-    // The bytes to compare: len - 1 of them, up to 8 in each word.
+    // The bytes to compare: len - 1 of them, 8 or fewer in the first word
+    // and 7 or fewer in the second.
     const unsigned inA = len - 1 < 8 ? unsigned(len - 1) : 8, inB = unsigned(len - 1) - inA;
     const uint64_t maskA = inA == 8 ? ~uint64_t(0) : (uint64_t(1) << 8 * inA) - 1;
-    const uint64_t maskB = inB == 8 ? ~uint64_t(0) : (uint64_t(1) << 8 * inB) - 1;
+    const uint64_t maskB = (uint64_t(1) << 8 * inB) - 1;
     return ((a ^ all) & maskA) == 0 && ((b ^ all) & maskB) == 0;
 }
 

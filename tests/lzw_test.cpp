@@ -220,6 +220,15 @@ TEST(Lzw, MatchesTheReference) {
             p.push_back({257, width});
             check(stilltest::packCodes(p), 40000, {8, BitOrder::MsbFirst, early}, int(k));
         }
+    // Nearly a run: k 7s and a byte one bit apart from 7, then the code
+    // that names that string followed by its first byte.
+    for (uint32_t odd : {0x87u, 0x06u})
+        for (uint32_t k = 2; k < 16; ++k) {
+            Codes p{{256, 9}, {7, 9}};
+            for (uint32_t c = 258; c < 258 + k - 1; ++c) p.push_back({c, 9});
+            for (uint32_t c : {odd, 258 + k - 1, 258 + k + 1, 257u}) p.push_back({c, 9});
+            check(stilltest::packCodes(p), 400, {8, BitOrder::MsbFirst, 1}, int(k));
+        }
     for (int round = 0; round < 300; ++round) {
         std::vector<uint8_t> in(rng() % 400);
         for (auto &b : in) b = uint8_t(rng());
