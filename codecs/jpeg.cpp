@@ -7,16 +7,19 @@
 // Damaged input is the library's to judge; this side turns its answers
 // into result codes:
 // - A file that cannot be read whole, or whose parameters the library does
-//   not read (not a JPEG file it accepts, or cut before its frame header),
-//   gives CONV_E_READ; so does a size of 0 or a pixel side other than
-//   3 bytes per pixel.
-// - An image the library then cannot decode (a four-component file, a scan
-//   it cannot make sense of) gives CONV_E_UNSUPPORTED.
+//   not read, gives CONV_E_READ; so does a size of 0 or a pixel side other
+//   than 3 bytes per pixel. The library decodes every row before it gives
+//   the parameters, as the Windows imaging component does, so a file whose
+//   headers or scans stop the decoder (cut before its scan, a scan header
+//   it cannot follow) gives CONV_E_READ on both systems.
+// - An image the library then cannot decode gives CONV_E_UNSUPPORTED.
+//   CMYK files (Adobe's inverted ones too) come in converted to RGB.
 // - A picture larger than limits().largestPicture pixels is refused with
 //   CONV_E_MEMORY before it is decoded, as is one whose buffers are
 //   refused.
-// - Data that ends inside the scan is completed by the library, and the
-//   image is read as it completes it.
+// - Data that ends inside the scan is completed by the library, the
+//   missing rows grey, on both systems; what trails the last row is not
+//   looked at.
 //
 // A save that cannot create, encode or write its file gives CONV_E_WRITE,
 // as the library's own failed write does; a block for the encoded file

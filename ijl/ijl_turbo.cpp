@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "ijl/ijl_backend.h"
 
@@ -31,6 +32,10 @@ void useErrorManager(jpeg_error_mgr *&slot, ErrorManager &err) {
 }
 
 constexpr int kRowBatch = 16;
+
+// The most memory the parameter read's check of a file's scans takes: the
+// coefficients of a 20-megapixel progressive photograph (4:2:0).
+constexpr long kCheckedScans = 64l << 20;
 
 // Hands the caller's rows to the codec a batch at a time, top row first
 // whichever way up they are stored, while the codec's scan line (which the
@@ -112,6 +117,30 @@ void encode(jpeg_compress_struct &cinfo, const JlProperties &p) {
     jpeg_finish_compress(&cinfo);
 }
 
+// Starts the decoder with the output the reader takes: blue, green, red
+// from grey, RGB and YCbCr files; the inks themselves from four-component
+// files (CMYK and YCCK), which inkToBgr converts.
+void startDecode(jpeg_decompress_struct &cinfo) {
+    const bool inks = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = inks ? JCS_CMYK : JCS_EXT_BGR;
+    jpeg_start_decompress(&cinfo);
+}
+
+// One row of CMYK samples as blue, green, red, the way the Windows imaging
+// component converts: each colour is (255 - ink) x (255 - black) / 255,
+// rounded down. Files with an Adobe marker store every sample inverted
+// (255 means no ink), as Adobe's programs write them.
+void inkToBgr(const JSAMPLE *in, uint8_t *out, JDIMENSION width, bool inverted) {
+    // What is left of each colour: 255 - ink, which an inverted file stores.
+    const auto left = [inverted](JSAMPLE v) { return inverted ? unsigned(v) : 255u - v; };
+    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
+        const unsigned black = left(in[3]);
+        out[0] = uint8_t(left(in[2]) * black / 255);
+        out[1] = uint8_t(left(in[1]) * black / 255);
+        out[2] = uint8_t(left(in[0]) * black / 255);
+    }
+}
+
 }  // namespace
 
 int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_t &channels) {
@@ -120,10 +149,12 @@ int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     useErrorManager(cinfo.err, err);
+    volatile bool checking = false;
     if (setjmp(err.jump)) {
+        const bool tooLargeToCheck = checking && cinfo.err->msg_code == JERR_NO_BACKING_STORE;
         jpeg_destroy_decompress(&cinfo);
         closeSource(f);
-        return JL_E_DECODE;
+        return tooLargeToCheck ? JL_OK : JL_E_DECODE;
     }
     jpeg_create_decompress(&cinfo);
     useSource(cinfo, source, f);
@@ -131,6 +162,18 @@ int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_
     width = int32_t(cinfo.image_width);
     height = int32_t(cinfo.image_height);
     channels = cinfo.num_components;
+    // The Windows decoder decodes every row before it answers, so a file
+    // whose scans stop the decoder is refused here on both systems. Only a
+    // file of several scans (progressive ones) can have such damage past its
+    // first scan header: a single scan's damaged data only warns, and its
+    // rows are completed. Starting the decoder reads every scan of such a
+    // file into the coefficient buffer; a file whose buffer would pass
+    // kCheckedScans bytes is not checked here (its header is), so that a
+    // small file claiming a huge picture costs no more than the reader's
+    // limits allow later, and damage in it ends the image read instead.
+    cinfo.mem->max_memory_to_use = kCheckedScans;
+    checking = true;
+    startDecode(cinfo);
     jpeg_destroy_decompress(&cinfo);
     closeSource(f);
     return JL_OK;
@@ -155,16 +198,23 @@ int32_t readImage(const JlProperties &p) {
     failure = JL_E_SIZE;
     if (int64_t(cinfo.image_width) != p.dibWidth || int64_t(cinfo.image_height) != rowCount(p))
         onError(reinterpret_cast<j_common_ptr>(&cinfo));
-    // Four-component files (CMYK) have no conversion to BGR here.
-    failure = JL_E_UNSUPPORTED;
-    if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK)
-        onError(reinterpret_cast<j_common_ptr>(&cinfo));
     failure = JL_E_DECODE;
-    cinfo.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&cinfo);
-    forEachRowBatch(p, cinfo.output_scanline, cinfo.output_height,
-                    [&](JSAMPARRAY rows, JDIMENSION n) { jpeg_read_scanlines(&cinfo, rows, n); });
-    jpeg_finish_decompress(&cinfo);
+    startDecode(cinfo);
+    if (cinfo.out_color_space == JCS_EXT_BGR) {
+        forEachRowBatch(p, cinfo.output_scanline, cinfo.output_height,
+                        [&](JSAMPARRAY rows, JDIMENSION n) { jpeg_read_scanlines(&cinfo, rows, n); });
+    } else {
+        JSAMPARRAY ink = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                    cinfo.output_width * 4, 1);
+        const bool inverted = cinfo.saw_Adobe_marker;
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const JDIMENSION y = cinfo.output_scanline;
+            jpeg_read_scanlines(&cinfo, ink, 1);
+            inkToBgr(ink[0], rowAt(p, y), cinfo.output_width, inverted);
+        }
+    }
+    // What follows the last row is not looked at, as on Windows: a file
+    // whose every row decodes is read whatever trails its scan.
     jpeg_destroy_decompress(&cinfo);
     closeSource(f);
     return JL_OK;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "ijl/ijl_backend.h"
 #include "platform/com_win.h"
@@ -31,28 +32,56 @@ bool factory(Com<IWICImagingFactory> &f) {
                                       IID_IWICImagingFactory, reinterpret_cast<void **>(f.out())));
 }
 
-// Opens the first frame of the source (the bytes in memory, else the named
-// file), provided it is a JPEG.
-int32_t openFrame(Com<IWICImagingFactory> &f, const Source &source, Com<IWICBitmapDecoder> &decoder,
-                  Com<IWICBitmapFrameDecode> &frame) {
-    if (!factory(f)) return JL_E_MEMORY;
-    if (source.bytes) {
-        // The decoder keeps the stream; the bytes stay the caller's and
-        // outlive the call.
-        Com<IWICStream> stream;
-        if (FAILED(f->CreateStream(stream.out()))) return JL_E_MEMORY;
-        if (source.size == 0 ||
-            FAILED(stream->InitializeFromMemory(const_cast<BYTE *>(source.bytes), DWORD(source.size))) ||
-            FAILED(f->CreateDecoderFromStream(stream.p, nullptr, WICDecodeMetadataCacheOnDemand, decoder.out())))
-            return JL_E_DECODE;
-    } else {
+// The bytes of the source: the caller's, else the named file's, read
+// whole. Bytes that do not end in an end-of-image marker get one added, so
+// that a file cut short is completed as the JPEG library completes it on
+// Linux (the missing part grey) rather than refused; the decoder reads the
+// stream until that marker, so nothing of the file is lost. held keeps
+// what the stream reads when the caller's bytes do not serve.
+int32_t sourceBytes(const Source &source, std::vector<BYTE> &held, const BYTE *&bytes, DWORD &size) {
+    bytes = source.bytes;
+    size = source.size;
+    if (!bytes) {
         const std::wstring name = source.file ? wide(source.file) : std::wstring();
         if (name.empty()) return JL_E_OPEN;
-        if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) return JL_E_OPEN;
-        if (FAILED(f->CreateDecoderFromFilename(name.c_str(), nullptr, GENERIC_READ,
-                                                WICDecodeMetadataCacheOnDemand, decoder.out())))
-            return JL_E_DECODE;
+        HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return JL_E_OPEN;
+        LARGE_INTEGER length{};
+        bool read = GetFileSizeEx(file, &length) && length.QuadPart < 0x7FFFFFF0;
+        if (read) {
+            held.resize(size_t(length.QuadPart));
+            DWORD got = 0;
+            read = held.empty() || (ReadFile(file, held.data(), DWORD(held.size()), &got, nullptr) && got == held.size());
+        }
+        CloseHandle(file);
+        if (!read) return JL_E_OPEN;
+        bytes = held.data();
+        size = DWORD(held.size());
     }
+    if (size >= 2 && !(bytes[size - 2] == 0xFF && bytes[size - 1] == 0xD9)) {
+        if (bytes != held.data()) held.assign(bytes, bytes + size);
+        held.push_back(0xFF);
+        held.push_back(0xD9);
+        bytes = held.data();
+        size = DWORD(held.size());
+    }
+    return JL_OK;
+}
+
+// Opens the first frame of the source, provided it is a JPEG. The decoder
+// reads from held when sourceBytes needed it, which then outlives it.
+int32_t openFrame(Com<IWICImagingFactory> &f, const Source &source, std::vector<BYTE> &held,
+                  Com<IWICBitmapDecoder> &decoder, Com<IWICBitmapFrameDecode> &frame) {
+    const BYTE *bytes = nullptr;
+    DWORD size = 0;
+    if (int32_t r = sourceBytes(source, held, bytes, size); r != JL_OK) return r;
+    if (!factory(f)) return JL_E_MEMORY;
+    // The decoder keeps the stream; the bytes outlive it.
+    Com<IWICStream> stream;
+    if (FAILED(f->CreateStream(stream.out()))) return JL_E_MEMORY;
+    if (size == 0 || FAILED(stream->InitializeFromMemory(const_cast<BYTE *>(bytes), size)) ||
+        FAILED(f->CreateDecoderFromStream(stream.p, nullptr, WICDecodeMetadataCacheOnDemand, decoder.out())))
+        return JL_E_DECODE;
     GUID container{};
     if (FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatJpeg)
         return JL_E_DECODE;
@@ -108,10 +137,11 @@ int32_t encode(Com<IWICImagingFactory> &f, IStream *stream, const JlProperties &
 
 int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_t &channels) {
     ComScope com;
+    std::vector<BYTE> held;
     Com<IWICImagingFactory> f;
     Com<IWICBitmapDecoder> decoder;
     Com<IWICBitmapFrameDecode> frame;
-    if (int32_t r = openFrame(f, source, decoder, frame); r != JL_OK) return r;
+    if (int32_t r = openFrame(f, source, held, decoder, frame); r != JL_OK) return r;
     UINT w = 0, h = 0;
     WICPixelFormatGUID format{};
     if (FAILED(frame->GetSize(&w, &h)) || FAILED(frame->GetPixelFormat(&format))) return JL_E_DECODE;
@@ -124,10 +154,11 @@ int32_t readParams(const Source &source, int32_t &width, int32_t &height, int32_
 
 int32_t readImage(const JlProperties &p) {
     ComScope com;
+    std::vector<BYTE> held;
     Com<IWICImagingFactory> f;
     Com<IWICBitmapDecoder> decoder;
     Com<IWICBitmapFrameDecode> frame;
-    if (int32_t r = openFrame(f, sourceOf(p), decoder, frame); r != JL_OK) return r;
+    if (int32_t r = openFrame(f, sourceOf(p), held, decoder, frame); r != JL_OK) return r;
     UINT w = 0, h = 0;
     if (FAILED(frame->GetSize(&w, &h))) return JL_E_DECODE;
     if (int64_t(w) != p.dibWidth || int64_t(h) != rowCount(p)) return JL_E_SIZE;

@@ -8,6 +8,7 @@
 #include "codecs/jpeg.h"
 #include "ijl/ijl.h"
 #include "still_support.h"
+#include "support/jpeg_cases.h"
 
 using namespace stilltest;
 
@@ -118,6 +119,19 @@ TEST_F(Jpeg, DamagedFilesEndInResultCodes) {
     void *none = &r;
     EXPECT_EQ(vc::LoadJpegImage(path("missing.jpg").c_str(), &none), CONV_E_READ);
     EXPECT_EQ(none, nullptr);
+}
+
+// Files of other programs and damaged ones give the result they give on
+// Windows; CMYK comes out as Pillow converts it, within its rounding.
+TEST_F(Jpeg, OtherProgramsFilesAndDamagedOnesGiveTheResultsOfWindows) {
+    const std::string dir = path(""), script = VC_TEST_SUPPORT "/jpeg_files.py";
+    if (std::string made = capture("/usr/bin/python3 " + script + " " + dir + " 2>&1"); !made.empty()) GTEST_SKIP() << made;
+    for (const vctest::JpegCase &c : vctest::kJpegCases) {
+        EXPECT_EQ(load(dir + c.file), c.result) << c.file;
+        if (std::string(c.file).rfind("cmyk", 0) == 0) {
+            EXPECT_LE(vctest::worstAgainstRgb(block, dir + c.file + ".rgb"), 1) << c.file;
+        }
+    }
 }
 
 TEST_F(Jpeg, ALargerFileThanItsPixelsIsWholeAndAFileHeldInMemoryIsTheSameAsOnDisk) {

@@ -4,6 +4,7 @@
 // ignores the quality setting, so pixels are compared with a tolerance.
 
 #include "ijl/ijl.h"
+#include "support/jpeg_cases.h"
 #include "win_test_util.h"
 
 namespace {
@@ -86,6 +87,24 @@ TEST_F(WinCodecs, JpegOfAnotherProgramLoadsAndJunkIsRefused) {
     const int32_t r = load(nullptr, junk.path(), &rec, &code, 0, nullptr);
     EXPECT_TRUE(r == CONV_E_READ || r == CONV_E_UNSUPPORTED) << r;
     EXPECT_EQ(rec.image, nullptr);
+}
+
+// The same files as natively, the same results; CMYK as Pillow converts it.
+TEST_F(WinCodecs, OtherProgramsFilesAndDamagedOnesGiveTheResultsOfLinux) {
+    const char *artifacts = std::getenv("VELMCONV_ARTIFACTS");
+    ASSERT_TRUE(artifacts && *artifacts);
+    for (const vctest::JpegCase &c : vctest::kJpegCases) {
+        const std::string file = std::string(artifacts) + "\\jpeg_files\\" + c.file;
+        ConvImageRecord rec{};
+        uint8_t code = 0;
+        EXPECT_EQ(load(nullptr, file.c_str(), &rec, &code, 0, nullptr), c.result) << c.file;
+        if (!rec.image) continue;
+        const std::vector<uint8_t> dib = blockBytes(rec.image);
+        GlobalFree(static_cast<HGLOBAL>(rec.image));
+        if (std::string(c.file).rfind("cmyk", 0) == 0) {
+            EXPECT_LE(vctest::worstAgainstRgb(dib, file + ".rgb"), 1) << c.file;
+        }
+    }
 }
 
 // VelmConv32.dll binds these ordinals for the round trip above; here the
