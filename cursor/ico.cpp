@@ -7,8 +7,11 @@
 // - Only the detector looks at the reserved word; any type but 2 (cursor)
 //   is read as an icon, and only cursors give a hotspot.
 // - A directory that runs past the end of the file is read as far as its
-//   entries are whole. Entries with neither colours nor area are never
-//   chosen (the directory's 0 for 256 pixels reads as no area).
+//   entries are whole. The directory's 0 for 256 pixels reads as no area,
+//   so where every entry is 256 x 256 (or states neither colours nor an
+//   area) the rule chooses none; then the entry whose own image header (a
+//   PNG image's, a bitmap's) states the most pixels is taken. Every file
+//   the rule decides opens at the entry the rule chooses.
 // - The chosen entry's size 0 means "to the end of the file"; a size past
 //   the end is cut at the end; an offset at or past the end gives no image.
 // - The image data is either a PNG image or a whole uncompressed bitmap
@@ -213,6 +216,17 @@ Bitmap bitmapKind(const uint8_t *at, uint64_t size) {
 }
 bool isIconBitmap(const uint8_t *at, uint64_t size) { return bitmapKind(at, size) != Bitmap::unusable; }
 
+// The pixels an entry's own image header states: a PNG image's header, else
+// a bitmap header's width by half its height (colour and mask rows count
+// together); 0 when neither states a positive size.
+uint64_t statedArea(const uint8_t *at, uint64_t size) {
+    uint32_t width = 0, height = 0;
+    if (plat::pngHeaderSize(at, size_t(size), width, height)) return uint64_t(width) * height;
+    if (plat::isPng(at, size_t(size))) return 0;
+    const ConvBitmapInfoHeader h = readHeader(ByteReader(at, size_t(size)));
+    return h.biWidth > 0 && h.biHeight > 1 ? uint64_t(h.biWidth) * uint64_t(h.biHeight / 2) : 0;
+}
+
 // What handing one entry over came to.
 enum class HandOver { done, unusable, noMemory };
 
@@ -334,6 +348,19 @@ int PickIconImage(plat::Block &image, uint32_t *hotspot, size_t fileSize, size_t
                 bestColors = std::max<uint32_t>(e.colors, 2);
                 bestArea = area;
                 choice = i;
+            }
+        }
+        // The rule chooses nothing when no entry states colours or an area,
+        // as when every image is 256 x 256, which the directory stores as 0:
+        // then the entry whose own image header states the most pixels is
+        // taken, the earlier of equals.
+        if (!chosen) {
+            uint64_t largest = 0;
+            for (uint32_t i = 0; i < entries; ++i) {
+                if (passedOver[i]) continue;
+                const Span span = spanOf(entry(i));
+                const uint64_t area = span.size ? statedArea(image.data() + span.offset, span.size) : 0;
+                if (area > largest) largest = area, choice = i, chosen = true;
             }
         }
         if (!chosen) return 0;

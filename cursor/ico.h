@@ -55,11 +55,13 @@ bool IsIconFile(HFile file);
 //   dataSize optional out: bytes of image data now at the start.
 // The choice walks the entries in file order and takes an entry whose
 // colour count byte or width x height area beats the best so far (ties keep
-// the earlier one). A chosen entry that cannot be handed over (data outside
-// the buffer, a damaged header or PNG image, rows past the end, a depth or
-// compression the editor cannot take) is passed over and the choice made
-// again among the rest. Images of 32 bits, bitmap or PNG, are handed as 24
-// bits with a mask.
+// the earlier one). Where that chooses none (every entry 256 x 256, stored
+// as 0, or stating neither colours nor an area), the entry whose own image
+// header states the most pixels is taken. A chosen entry that cannot be
+// handed over (data outside the buffer, a damaged header or PNG image, rows
+// past the end, a depth or compression the editor cannot take) is passed
+// over and the choice made again among the rest. Images of 32 bits, bitmap
+// or PNG, are handed as 24 bits with a mask.
 // Returns 1 when an image was handed over; 0 when no entry can be (no
 // entries, none chosen, none usable), the block then untouched; -1 when
 // memory was refused while decoding the chosen image.

@@ -358,6 +358,11 @@ TEST_F(HostCommand, ConversionsAndTheirMessages) {
          "velmconv extract --quiet b.gif . && /usr/bin/compare -metric AE frame_001.bmp a.gif[1] null: 2>&1",
          0, {"4->7, 4->7", "loop forever", "transparent 0\n    disposal background delay 0.07s", "\n0"}},
         {"velmconv convert --no-parent a.ani a.bmp", 0, {"a.ani -> a.bmp\n"}},
+        // A 256 x 256 icon of our own, listed in its directory as 0 x 0 with
+        // colour count 0: it opens, is told and previews at its size.
+        {"/usr/bin/convert -size 256x256 gradient:red-blue big.png && velmconv convert --no-parent --cursor-size keep "
+         "big.png big.ico && velmconv info big.ico && velmconv preview big.ico p.bmp && /usr/bin/identify p.bmp",
+         0, {"frame 0: 256x256, 8 bits, mask", "p.bmp BMP3 256x256"}},
         // A picture wider than the editor takes, and frames of different
         // sizes below the import dialog's smallest sequence.
         {"/usr/bin/python3 -c \"from PIL import Image; Image.new('P', (65535, 1)).save('wide.gif')\" && "

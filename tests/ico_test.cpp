@@ -53,7 +53,7 @@ struct Picked {
     uint32_t hotspot = 0xDEADBEEF;
     size_t size = 0;
     Bytes bytes;
-    uint8_t tag() const { return bytes[40 + 4 * vc::dibColorCount(get32(bytes, 32), get16(bytes, 14))]; }
+    uint8_t tag() const { return bytes.at(40 + 4 * vc::dibColorCount(get32(bytes, 32), get16(bytes, 14))); }
 };
 Picked pick(const Bytes &file) {
     Picked p{0, 0xDEADBEEF, 0, {}};
@@ -137,6 +137,24 @@ TEST(IcoPick, ChoosesByColoursThenAreaInFileOrderAndHandsTheHotspot) {
         for (int i = 0; i < 80; ++i) many.push_back(bad(9 + i, 9, 0));
         EXPECT_EQ(pick(iconFile(1, many)).tag(), 1);
     }
+    // Where no entry states colours or an area (256 x 256 is stored as 0),
+    // the image header decides: the most pixels, the earlier of equals, a
+    // PNG image by its own header, an unusable one passed over; one entry
+    // stating a size decides alone, however small.
+    auto unstated = [](Entry e) { return e.width = e.height = e.colors = 0, e; };
+    Entry png = entry(1, 1, 8, 9);
+    png.data = Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'} +
+               Bytes{0, 0, 1, 0, 0, 0, 1, 0};  // 256 x 256, and nothing after: cannot be decoded
+    const struct {
+        std::vector<Entry> entries;
+        uint8_t tag;
+    } unstatedCases[] = {
+        {{unstated(entry(16, 16, 8, 1)), unstated(entry(64, 64, 8, 2)), unstated(entry(32, 32, 8, 3))}, 2},
+        {{unstated(entry(64, 8, 8, 1)), unstated(entry(8, 64, 8, 2))}, 1},
+        {{unstated(entry(16, 16, 8, 1)), unstated(png)}, 1},
+        {{unstated(entry(64, 64, 8, 1)), entry(4, 4, 8, 2)}, 2},
+    };
+    for (const auto &c : unstatedCases) EXPECT_EQ(pick(iconFile(1, c.entries)).tag(), c.tag);
     // A 32-bit entry whose mask is empty goes over as 24 bits, the mask made
     // from alpha: the fully transparent pixel (0 of the bottom row) masked and black.
     Entry deep = entry(8, 2, 32, 0x40);
@@ -242,7 +260,7 @@ TEST_F(IcoFiles, HostileFilesGetTheirResultsAndLeakNothing) {
         change(e);
         bad.push_back(iconFile(1, {e}));
     };
-    with([](Entry &e) { e.width = e.height = 0, e.colors = 0; });           // no colours, no area
+    with([](Entry &e) { e.width = e.height = 0, e.colors = 0, put32(e.data, 4, 0); });  // no size anywhere
     with([](Entry &e) { e.offset = 1u << 31; });                            // data outside the file
     with([](Entry &e) { e.offset = uint32_t(22 + e.data.size()); });        // exactly at the end
     with([](Entry &e) { std::memcpy(e.data.data(), "\x89PNG\r\n\x1a\n", 8); });  // compressed

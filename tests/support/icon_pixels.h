@@ -24,6 +24,9 @@ inline constexpr ModernIcon kModernIcons[] = {
     {"mixed_rgba.ico", 1, 128, 24, true},  {"mixed_rgb.ico", 1, 128, 24, true},
     {"mixed_palette.ico", 1, 128, 24, true}, {"mixed_bilevel.ico", 1, 128, 24, true},
     {"mixed_grey16.ico", 1, 128, 24, true}, {"mixed_interlaced.ico", 1, 128, 24, true},
+    // Every entry stating 0 x 0 (256 x 256): the largest image by its own header.
+    {"only256_png.ico", 0, 256, 24, true}, {"only256_bmp.ico", 0, 256, 24, true},
+    {"only256_mixed.ico", 1, 256, 24, true},
     // Damaged PNG images: the bitmap beside them instead.
     {"mixed_cut.ico", 0, 32, 4, false}, {"mixed_lying.ico", 0, 32, 4, false}, {"mixed_huge.ico", 0, 32, 4, false},
 };

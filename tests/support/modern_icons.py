@@ -5,7 +5,7 @@
 # a real 16-colour bitmap entry. Beside each file, NAME.N.rgba holds entry
 # N as Pillow decodes it: width, height (little-endian 32 bits), RGBA rows
 # from the top.
-import io, struct, subprocess, sys, zlib
+import io, struct, subprocess, sys, warnings, zlib
 from PIL import Image
 
 OUT, PNG = sys.argv[1], b"\x89PNG\r\n\x1a\n"
@@ -70,3 +70,15 @@ for kind, data in {
 }.items():
     w, h = struct.unpack_from(">II", data, 16)
     save(f"mixed_{kind}.ico", icon([bitmap, (struct.pack("<4B2H8x", w % 256, h % 256, 0, 0, 1, 32), data)]))
+# Every image 256 x 256, which the directory stores as 0 (no area, and no
+# colour count from 8 bits up): the entry whose own header is largest opens,
+# here the only one, and in the last file the second of two entries stating
+# 0 x 0, a 48 x 48 bitmap before a 256 x 256 PNG image.
+big = full.resize((256, 256))
+only_png, only_bmp = out(big, "ICO", sizes=[(256, 256)]), out(big, "ICO", sizes=[(256, 256)], bitmap_format="bmp")
+save("only256_png.ico", only_png)
+save("only256_bmp.ico", only_bmp)
+# Pillow warns that the first entry's image is not the 256 x 256 stated.
+warnings.filterwarnings("ignore", "Image was not the expected size")
+small_bmp = entries(out(full, "ICO", sizes=[(48, 48)], bitmap_format="bmp"))[0]
+save("only256_mixed.ico", icon([(b"\0\0\0\0" + small_bmp[0][4:], small_bmp[1]), entries(only_png)[0]]))
