@@ -4,10 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/cli.h"
+#include "vfw/velmvfw_linux.h"
+
 #if !defined(_WIN32)
 #include "platform/headless_dialog.h"
 #include "velmconv/headless.h"
-#include "vfw/velmvfw_linux.h"
 #include "video/avi.h"
 #endif
 
@@ -15,19 +17,64 @@ namespace host {
 
 std::string gAviLines;
 
-bool aviOption(const std::string &flag, const char *value, AviOptions &o, std::string &soundFile) {
+namespace {
+
+// What is wrong with a --avi-frames value; empty when it is good: "all",
+// every:STEP[:FROM[:COUNT]] of numbers from 1, or items N or N-M from 1.
+std::string framesProblem(const std::string &value) {
+    if (value == "all") return {};
+    const bool every = value.rfind("every:", 0) == 0;
+    const std::string list = every ? value.substr(6) : value;
+    const char separator = every ? ':' : ',';
+    int items = 0;
+    for (size_t at = 0; at <= list.size(); ++items) {
+        const size_t end = std::min(list.find(separator, at), list.size());
+        const std::string item = list.substr(at, end - at);
+        at = end + 1;
+        const size_t dash = every ? std::string::npos : item.find('-');
+        const auto first = wholeNumber(item.substr(0, dash));
+        const auto last = dash == std::string::npos ? first : wholeNumber(item.substr(dash + 1));
+        if (!first || !last || *first < 1 || *last < *first || (every && items >= 3))
+            return "'" + value + "' is not a frame list (1-10,15 or all, frames from 1) nor every:STEP[:FROM[:COUNT]]";
+    }
+    return {};
+}
+
+}  // namespace
+
+bool aviOption(const std::string &flag, const char *value, AviOptions &o, std::string &soundFile, std::string &wrong,
+               std::string &note) {
     if (!value) return false;
-    if (flag == "--avi-frames") o.frames = value;
-    else if (flag == "--avi-rate") o.rate = value;
-    else if (flag == "--avi-sound") soundFile = value;
-    else if (flag == "--avi-codec") o.codec = value;
-    else if (flag == "--avi-delays") {
+    const std::string v = value;
+    if (flag == "--avi-frames") {
+        wrong = framesProblem(v);
+        o.frames = v;
+    } else if (flag == "--avi-rate") {
+        // The export dialog writes 12 for a rate outside 1 to 25.
+        const auto rate = wholeNumber(v);
+        if (!rate || *rate < 1) wrong = "'" + v + "' is not a frame rate (1 to 25 frames per second)";
+        else if (*rate > 25) note = v + " is more than the export dialog's 25 frames per second: it writes 12";
+        o.rate = v;
+    } else if (flag == "--avi-sound") soundFile = v;
+    else if (flag == "--avi-codec") {
+        static const char *const names[] = VFW_CODEC_NAMES;
+        if (std::find(std::begin(names), std::end(names), v) == std::end(names)) {
+            wrong = "'" + v + "' is not a compressor (";
+            for (const char *n : names) wrong += std::string(n) + (n == names[VFW_CODEC_COUNT - 1] ? ")" : ", ");
+        }
+        o.codec = v;
+    } else if (flag == "--avi-delays") {
+        // Ticks from 0 (the frame left out); the dialog's delay field holds
+        // two digits, so 99 at most.
         o.delays.clear();
-        std::string list = value;
-        for (size_t at = 0; at <= list.size();) {
-            size_t comma = std::min(list.find(',', at), list.size());
-            o.delays.push_back(list.substr(at, comma - at));
+        for (size_t at = 0; at <= v.size() && wrong.empty();) {
+            size_t comma = std::min(v.find(',', at), v.size());
+            const std::string item = v.substr(at, comma - at);
             at = comma + 1;
+            const auto ticks = wholeNumber(item);
+            if (!ticks || *ticks < 0) wrong = "'" + item + "' is not a delay in ticks (0 to 99)";
+            else if (*ticks > 99 && note.empty()) note = item + " ticks is more than the export dialog's delay holds: 99 used";
+            o.delays.push_back(ticks && *ticks > 99 ? "99" : item);
         }
     } else return false;
     return true;

@@ -20,9 +20,13 @@ struct AviOptions {
     std::string codec;                // --avi-codec: the compression options' choice
 };
 
-// Takes an --avi-* option and its value; false when flag is not one. The
-// sound file goes to the editor's file dialog (soundFile).
-bool aviOption(const std::string &flag, const char *value, AviOptions &options, std::string &soundFile);
+// Takes an --avi-* option and its value; false when flag is not one or
+// the value is missing. The sound file goes to the editor's file dialog
+// (soundFile). wrong says why a value cannot be taken; note, what the
+// dialogs will make of a value they change (a rate above 25, a delay
+// above 99).
+bool aviOption(const std::string &flag, const char *value, AviOptions &options, std::string &soundFile,
+               std::string &wrong, std::string &note);
 
 // What the import dialog showed of the last video: frame count, size, rate.
 extern std::string gAviLines;

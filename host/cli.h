@@ -20,14 +20,16 @@ constexpr int kExitUsage = 2;    // the command line is wrong
 // The editor's own files in the format names, besides the library's codes.
 constexpr int kOwnBmp = -10, kOwnPng = -11;
 
-// A format as the command line names it: the library's code in digits, or
-// a name ("tiff", "ico", "anigif"; "bmp" and "png" where ownFiles allows).
-std::optional<int> parseFormat(const std::string &text, bool ownFiles);
+// A format to save with, as --format and --to name it: the library's code
+// in digits, or a name ("tiff", "ico", "anigif", "bmp", "png").
+std::optional<int> parseFormat(const std::string &text);
 // The extension a format's output gets ("tif", "ico", ...); the name a
 // cursor was asked by keeps "cur".
 std::string extensionFor(const std::string &formatText, int code);
 // The names, for messages: "pcx, gif, tiff, ...".
-std::string formatNames(bool ownFiles);
+std::string formatNames();
+// A whole number in decimal digits (a sign allowed) and nothing else.
+std::optional<long> wholeNumber(const std::string &text);
 
 // Help: the overview (command empty) or one command's page with examples;
 // false for a command that does not exist.

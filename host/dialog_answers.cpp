@@ -80,11 +80,16 @@ DialogAnswer answerFor(int templateId, const DialogAnswers &o) {
         if (!o.gifImport.empty()) gifImport(o.gifImport, a.steps);
         break;
     case IDD_RESOURCE_BITMAP:
-        if (!o.resource.empty()) a.steps.push_back({DialogStep::kSelectText, IDC_RESBMP_LIST, o.resource});
+        if (o.resourceLine > 0) a.steps.push_back({DialogStep::kSelect, IDC_RESBMP_LIST, {}, o.resourceLine - 1});
+        else if (!o.resource.empty()) a.steps.push_back({DialogStep::kSelectText, IDC_RESBMP_LIST, o.resource});
         break;
     default: break;
     }
     return a;
+}
+
+bool isResourceLine(const std::string &line, const std::string &asked) {
+    return line == asked || line.substr(std::min(line.find_first_not_of(' '), line.size())) == asked;
 }
 
 }  // namespace host

@@ -19,9 +19,15 @@ struct DialogAnswers {
     int cursorSize = 0;              // --cursor-size: the radio of template 107, 0 for Enter
     std::string cursorFormat;        // --cursor-format: what template 108 is set to before OK
     std::string gifImport;           // --gif-import: the choice in template 109 before OK
-    std::string resource;            // --resource: the line of template 102 picked, leading spaces removed
+    std::string resource;            // --resource: the line of template 102 picked, as listed or trimmed
+    int resourceLine = 0;            // --resource-line: that line by its position, from 1
     AviOptions avi;                  // --avi-*: the AVI dialogs' answers
 };
+
+// Whether a line of template 102's list is the one --resource names: the
+// line as listed (names are padded to 6 characters) or without its
+// leading spaces.
+bool isResourceLine(const std::string &line, const std::string &asked);
 
 // One thing a user does in a dialog.
 struct DialogStep {

@@ -82,7 +82,8 @@ void select(HWND dialog, int id, int32_t index) {
     command(dialog, id, LBN_SELCHANGE);
 }
 
-// The line of the list box that reads `text` without its leading spaces.
+// The line of the list box that reads `text`, as listed or without its
+// leading spaces.
 int32_t lineOf(HWND dialog, int id, const std::string &text) {
     const LRESULT lines = SendDlgItemMessageA(dialog, id, LB_GETCOUNT, 0, 0);
     for (int32_t i = 0; i < lines; ++i) {
@@ -91,7 +92,7 @@ int32_t lineOf(HWND dialog, int id, const std::string &text) {
         std::string line(size_t(length) + 1, '\0');
         SendDlgItemMessageA(dialog, id, LB_GETTEXT, WPARAM(i), LPARAM(line.data()));
         line.resize(size_t(length));
-        if (line.substr(std::min(line.find_first_not_of(' '), line.size())) == text) return i;
+        if (isResourceLine(line, text)) return i;
     }
     return -1;
 }

@@ -1,6 +1,7 @@
 // Format names and the help texts of velmconv. The texts say what the
 // manual page (host/velmconv.1) says, shorter.
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
@@ -173,16 +174,17 @@ constexpr Page kPages[] = {
 
 }  // namespace
 
-std::optional<int> parseFormat(const std::string &text, bool ownFiles) {
+std::optional<int> parseFormat(const std::string &text) {
+    // Program resources are read, never written: not a name to save with.
     if (!text.empty() && std::strspn(text.c_str(), "0123456789") == text.size()) {
         const long code = std::strtol(text.c_str(), nullptr, 10);
         for (const FormatName &n : kNames)
-            if (n.code == code) return int(code);
+            if (n.code == code && code != CONV_FMT_RESOURCE) return int(code);
         return std::nullopt;
     }
     const std::string name = lower(text);
     for (const FormatName &n : kNames)
-        if (name == n.name && (ownFiles || n.code >= 0)) return n.code;
+        if (name == n.name && n.code != CONV_FMT_RESOURCE) return n.code;
     return std::nullopt;
 }
 
@@ -195,14 +197,22 @@ std::string extensionFor(const std::string &formatText, int code) {
     return {};
 }
 
-std::string formatNames(bool ownFiles) {
+std::string formatNames() {
     std::string out;
     for (const FormatName &n : kNames) {
-        if (!ownFiles && n.code < 0) continue;
+        if (n.code == CONV_FMT_RESOURCE) continue;
         if (!out.empty()) out += ", ";
         out += n.name;
     }
     return out + " or a code";
+}
+
+std::optional<long> wholeNumber(const std::string &text) {
+    long value = 0;
+    const char *end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || at != end) return std::nullopt;
+    return value;
 }
 
 bool printHelp(std::FILE *to, const std::string &command) {

@@ -176,27 +176,33 @@ intptr_t runScript(const std::vector<std::string> &script, VcDialog *dialog) {
 // The lines of the last "Open Resource Bitmap" list, for info to print.
 std::string gResourceLines;
 
-// Template 102: notes every line with its size and colours as the preview
-// shows them, then picks the line named by --resource (default line 0, as
-// the dialog selects it); a name not in the list cancels.
+// Template 102: notes every line with its position (from 1), size and
+// colours as the preview shows them, then picks the line named by
+// --resource or numbered by --resource-line (default line 1, as the dialog
+// selects it); a line not in the list cancels.
 intptr_t answerResourceBitmap(const Options &o, VcDialog *dialog) {
     auto *m = vc::plat::dialogAs<vc::ResourceBitmapModel>(dialog);
     if (!m) return VC_DIALOG_DEFAULT;
     gResourceLines.clear();
-    int32_t pick = o.resource.empty() ? 0 : -1;
-    for (int32_t i = 0; i < int32_t(m->items.size()); ++i) {
+    const int32_t lines = int32_t(m->items.size());
+    int32_t pick = o.resourceLine > 0 ? (o.resourceLine <= lines ? o.resourceLine - 1 : -1) : o.resource.empty() ? 0 : -1;
+    for (int32_t i = 0; i < lines; ++i) {
         const std::string text = m->itemText(i);
         (void)m->select(vc::kResBmpList, i);
         vc::BitmapPreview p;
         const uint8_t *data = m->image ? m->image.lock() : nullptr;
         const bool known = data && vc::bitmapPreview(data, m->image.size(), 0, 0, p);
         m->image.unlock();
-        gResourceLines += "  bitmap: " + text + " (" +
+        gResourceLines += "  bitmap " + std::to_string(i + 1) + ": " + text + " (" +
                           (known ? p.sizeText + ", " + p.colorsText + " colours" : std::string("unreadable")) + ")\n";
-        if (pick < 0 && text.substr(std::min(text.find_first_not_of(' '), text.size())) == o.resource) pick = i;
+        if (pick < 0 && o.resourceLine <= 0 && host::isResourceLine(text, o.resource)) pick = i;
     }
     if (pick < 0) {
-        std::fprintf(stderr, "velmconv: no bitmap named %s\n", o.resource.c_str());
+        if (o.resourceLine > 0)
+            std::fprintf(stderr, "velmconv: --resource-line %d: the list has %d bitmap%s\n", o.resourceLine, lines,
+                         lines == 1 ? "" : "s");
+        else
+            std::fprintf(stderr, "velmconv: no bitmap named %s\n", o.resource.c_str());
         return 0;
     }
     (void)m->select(vc::kResBmpList, pick);
@@ -439,26 +445,35 @@ int saveCode(const std::string &out, const Options &o, const Editor &ed) {
     return code;
 }
 
-// The numbered name of frame i: NAME_NNN.EXT for a NAME.EXT given, else
-// DIR/STEM_NNN.bmp.
-std::string numberedName(const std::string &given, const char *stem, size_t i) {
-    char number[16];
-    std::snprintf(number, sizeof number, "_%03zu", i);
-    if (host::ownFileOf(given) != host::OwnFile::none) {
+// The numbered name of frame i of count: NAME_NNN.EXT for a file NAME.EXT
+// given, else DIR/STEM_NNN.bmp; with at least three digits, more when the
+// count needs them, so that the names sort as the frames do.
+std::string numberedName(const std::string &given, const char *stem, size_t i, size_t count, bool file = false) {
+    const int digits = std::max(3, int(std::to_string(count > 0 ? count - 1 : 0).size()));
+    char number[32];
+    std::snprintf(number, sizeof number, "_%0*zu", digits, i);
+    const size_t dot = given.find_last_of('.'), slash = given.find_last_of('/');
+    const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    if (file && !extension) return given + number;
+    if (file || host::ownFileOf(given) != host::OwnFile::none) {
         const size_t dot = given.find_last_of('.');
         return given.substr(0, dot) + number + given.substr(dot);
     }
     return given + "/" + stem + number + ".bmp";
 }
 
-// Saving to the editor's own files: the current frame, or with
-// --every-frame each frame as NAME_NNN.EXT.
+// Saving to the editor's own files (by --format bmp or png, else by the
+// name): the current frame, or with --every-frame each frame as
+// NAME_NNN.EXT.
 int writeOwnFrames(const std::string &in, const std::string &out, const Options &o, const Editor &ed) {
     const bool each = o.everyFrame && ed.frames.size() > 1;
     for (size_t i = each ? 0 : size_t(ed.current); i < (each ? ed.frames.size() : size_t(ed.current) + 1); ++i) {
-        const std::string name = each ? numberedName(out, "", i) : out;
+        const std::string name = each ? numberedName(out, "", i, ed.frames.size(), true) : out;
         std::string error;
-        if (!host::writeOwnFile(name, ed.frames[i].image, &error)) {
+        const host::Image &image = ed.frames[i].image;
+        if (!(o.format == host::kOwnBmp   ? host::writeBmp(name, image, &error)
+              : o.format == host::kOwnPng ? host::writePng(name, image, &error)
+                                          : host::writeOwnFile(name, image, &error))) {
             std::fprintf(stderr, "velmconv: cannot write %s: %s\n", name.c_str(), error.c_str());
             return 1;
         }
@@ -478,7 +493,8 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
         std::fprintf(stderr, "velmconv: %s holds no image the editor could take%s\n", in.c_str(), why.c_str());
         return 1;
     }
-    if (host::ownFileOf(out) != host::OwnFile::none) return writeOwnFrames(in, out, o, ed);
+    if (o.format == host::kOwnBmp || o.format == host::kOwnPng || (o.format < 0 && host::ownFileOf(out) != host::OwnFile::none))
+        return writeOwnFrames(in, out, o, ed);
     int code = saveCode(out, o, ed);
     if (code < 0) {
         std::fprintf(stderr, "velmconv: %s: no format for this name; give --format NAME\n", out.c_str());
@@ -540,8 +556,14 @@ int cmdPreview(const std::string &file, const std::string &out) {
 int cmdExtract(const std::string &file, const std::string &dir, const Options &o, void *parent) {
     Editor ed(o.editor);
     if (!loadOrReport(ed, file, o, parent)) return 1;
+    if (ed.frames.empty()) {
+        std::string why;
+        for (const std::string &line : ed.refusals) why += "; " + line;
+        std::fprintf(stderr, "velmconv: %s: no frame written: the editor took no image%s\n", file.c_str(), why.c_str());
+        return 1;
+    }
     for (size_t i = 0; i < ed.frames.size(); ++i) {
-        const std::string name = numberedName(dir, "frame", i);
+        const std::string name = numberedName(dir, "frame", i, ed.frames.size());
         std::string error;
         if (!host::writeOwnFile(name, ed.frames[i].image, &error)) {
             std::fprintf(stderr, "velmconv: cannot write %s: %s\n", name.c_str(), error.c_str());
@@ -630,8 +652,9 @@ int cmdPlay(const std::string &file, const std::string &dir, const Options &o, v
     HostCanvas surface(ed, record);
     vc::PlaybackModel play(record, true);
     play.start(surface);
-    std::printf("%s: %d frame%s, screen %dx%d, repeat %s, loops %u\n", file.c_str(), frames, frames == 1 ? "" : "s",
-                record.screenWidth, record.screenHeight, record.repeat ? "on" : "off", record.loopCount);
+    if (!o.quiet)
+        std::printf("%s: %d frame%s, screen %dx%d, repeat %s, loops %u\n", file.c_str(), frames, frames == 1 ? "" : "s",
+                    record.screenWidth, record.screenHeight, record.repeat ? "on" : "off", record.loopCount);
     int written = 0;
     // Bounded by the delays of maxCanvases frames: at most 32701 ticks each.
     for (uint64_t ticks = 0; written < maxCanvases && ticks < uint64_t(maxCanvases) * 32702 + 2; ++ticks) {
@@ -642,15 +665,18 @@ int cmdPlay(const std::string &file, const std::string &dir, const Options &o, v
             play.tick();
         }
         if (!std::exchange(surface.painted, false)) continue;
-        if (!writeCanvas(numberedName(dir, "canvas", size_t(written)), surface.canvas)) return 1;
+        if (!writeCanvas(numberedName(dir, "canvas", size_t(written), size_t(maxCanvases)), surface.canvas)) return 1;
         const vc::GifFrameEntry &f = record.frames[play.current()];
-        std::printf("canvas %03d: frame %d, loop %u, ", written, play.current(), play.loopsDone());
-        if (f.delay) std::printf("shown %u ticks\n", play.waitCounter() + 1);
-        else std::printf(f.userInput ? "waits for the user\n" : "shown 0 ticks\n");
+        if (!o.quiet) {
+            std::printf("canvas %03d: frame %d, loop %u, ", written, play.current(), play.loopsDone());
+            if (f.delay) std::printf("shown %u ticks\n", play.waitCounter() + 1);
+            else std::printf(f.userInput ? "waits for the user\n" : "shown 0 ticks\n");
+        }
         ++written;
     }
-    std::printf("%d canvas%s written to %s%s\n", written, written == 1 ? "" : "es", dir.c_str(),
-                play.finished() && play.idle() ? ", finished" : "");
+    if (!o.quiet)
+        std::printf("%d canvas%s written to %s%s\n", written, written == 1 ? "" : "es", dir.c_str(),
+                    play.finished() && play.idle() ? ", finished" : "");
     return 0;
 }
 
@@ -726,8 +752,8 @@ int main(int argc, char **argv) {
         if (a == "--format") {
             const char *v = next();
             if (!v) return usage(), 2;
-            const auto code = host::parseFormat(v, false);
-            if (!code) return badArgument("--format: '" + std::string(v) + "' is not a format (" + host::formatNames(false) + ")");
+            const auto code = host::parseFormat(v);
+            if (!code) return badArgument("--format: '" + std::string(v) + "' is not a format to save (" + host::formatNames() + ")");
             o.format = *code;
         } else if (a == "--to") {
             const char *v = next();
@@ -737,9 +763,8 @@ int main(int argc, char **argv) {
                 const size_t comma = list.find(',');
                 const std::string name = list.substr(0, comma);
                 list = comma == std::string::npos ? "" : list.substr(comma + 1);
-                const auto code = host::parseFormat(name, true);
-                if (!code || *code == CONV_FMT_RESOURCE)
-                    return badArgument("--to: '" + name + "' is not a format to save (" + host::formatNames(true) + ")");
+                const auto code = host::parseFormat(name);
+                if (!code) return badArgument("--to: '" + name + "' is not a format to save (" + host::formatNames() + ")");
                 o.batch.targets.push_back({name, *code});
             }
             if (o.batch.targets.empty()) return usage(), 2;
@@ -751,8 +776,10 @@ int main(int argc, char **argv) {
             continue;
         } else if (a == "-j" || a == "--jobs") {
             const char *v = next();
-            if (!v || std::atoi(v) < 1) return usage(), 2;
-            o.batch.jobs = std::atoi(v);
+            if (!v) return usage(), 2;
+            const auto jobs = host::wholeNumber(v);
+            if (!jobs || *jobs < 1 || *jobs > 256) return badArgument(a + ": '" + v + "' is not a number of jobs (1 to 256)");
+            o.batch.jobs = int(*jobs);
             continue;
         } else if (a == "--json") {
             o.json = true;
@@ -764,11 +791,18 @@ int main(int argc, char **argv) {
         } else if (a == "--option") {
             const char *v = next();
             if (!v) return usage(), 2;
-            o.option = uint32_t(std::strtoul(v, nullptr, 0));
+            char *end = nullptr;
+            errno = 0;
+            const unsigned long option = std::strtoul(v, &end, 0);
+            if (!*v || *end || errno || option > 0xFFFFFFFFul || *v == '-')
+                return badArgument("--option: '" + std::string(v) + "' is not a number from 0 to 0xFFFFFFFF");
+            o.option = uint32_t(option);
         } else if (a == "--cancel") {
             const char *v = next();
             if (!v) return usage(), 2;
-            o.cancelDialogs.push_back(std::atoi(v));
+            const auto id = host::wholeNumber(v);
+            if (!id || *id < 0 || *id > 0xFFFF) return badArgument("--cancel: '" + std::string(v) + "' is not a dialog template number");
+            o.cancelDialogs.push_back(int(*id));
         } else if (a == "--cursor-size") {
             const char *v = next();
             if (!v) return usage(), 2;
@@ -786,7 +820,10 @@ int main(int argc, char **argv) {
         } else if (a == "--max-canvases") {
             const char *v = next();
             if (!v) return usage(), 2;
-            o.maxCanvases = std::atoi(v);
+            const auto most = host::wholeNumber(v);
+            if (!most || *most < 0 || *most > 1000000)
+                return badArgument("--max-canvases: '" + std::string(v) + "' is not a number of canvases (0 for one pass)");
+            o.maxCanvases = int(*most);
         } else if (a == "--browser") {
             o.browser = next();
             if (!o.browser) return usage(), 2;
@@ -798,8 +835,17 @@ int main(int argc, char **argv) {
             const char *v = next();
             if (!v) return usage(), 2;
             o.resource = v;
+        } else if (a == "--resource-line") {
+            const char *v = next();
+            if (!v) return usage(), 2;
+            const auto line = host::wholeNumber(v);
+            if (!line || *line < 1 || *line > 0xFFFF) return badArgument("--resource-line: '" + std::string(v) + "' is not a line number (from 1)");
+            o.resourceLine = int(*line);
         } else if (a.rfind("--avi-", 0) == 0) {
-            if (!host::aviOption(a, next(), o.avi, o.editor.soundFile)) return usage(), 2;
+            std::string wrong, note;
+            if (!host::aviOption(a, next(), o.avi, o.editor.soundFile, wrong, note)) return usage(), 2;
+            if (!wrong.empty()) return badArgument(a + ": " + wrong);
+            if (!note.empty()) std::fprintf(stderr, "velmconv: note: %s: %s\n", a.c_str(), note.c_str());
         } else if (a == "--no-parent") o.parent = false;
         else if (a == "--dither") o.editor.dither = true;
         else if (a == "--refuse-documents") o.editor.refuseDocuments = true;
