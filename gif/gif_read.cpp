@@ -231,10 +231,11 @@ int16_t scanImage(FileWindow &in, GifAnimRecord &rec, bool firstImageOnly) {
     return CONV_OK;
 }
 
-int16_t parseStructure(FileWindow &in, GifAnimRecord &rec, bool firstImageOnly) {
+int16_t parseStructure(FileWindow &in, GifAnimRecord &rec, bool firstImageOnly, int32_t *images = nullptr) {
     int16_t r = readScreen(in, rec);
     if (r != CONV_OK) return r;
     rec.frameCount = 0;
+    if (images) *images = 0;
     for (bool done = false; !done;) {
         uint8_t b;
         if (!in.byte(b)) return CONV_E_READ;
@@ -250,6 +251,7 @@ int16_t parseStructure(FileWindow &in, GifAnimRecord &rec, bool firstImageOnly) 
         case 0x2C:
             r = scanImage(in, rec, firstImageOnly);
             if (r != CONV_OK) return r;
+            if (images) ++*images;
             done = firstImageOnly;
             break;
         default:
@@ -505,9 +507,10 @@ int16_t ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImage
     return parseStructure(in, record, firstImageOnly);
 }
 
-int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly) {
+int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly, int32_t *images) {
     FileWindow in(file, 0, false);
-    const int16_t r = ParseGifStructure(in, record, firstImageOnly);
+    if (!in.seek(0)) return CONV_E_READ;
+    const int16_t r = parseStructure(in, record, firstImageOnly, images);
     if (r == CONV_OK && !in.sync()) return CONV_E_READ;
     return r;
 }

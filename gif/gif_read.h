@@ -31,8 +31,9 @@ bool DetectGifFile(HFile file);
 // graphic control that preceded it, comment and looping. In first-image-only
 // mode it stops after the first image descriptor and needs no trailer.
 // Leaves the file at offset 6. 1, -3 (short or damaged) or -4 (no GIF, or an
-// unknown block).
-int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly);
+// unknown block). images, when given, counts every image of the file, also
+// those past the record's table.
+int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly, int32_t *images = nullptr);
 // The same through a window over the file, which it leaves at offset 6.
 int16_t ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageOnly);
 

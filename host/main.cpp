@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -28,6 +30,8 @@
 #include "controls/playback_model.h"
 #include "gif/gif_anim.h"          // the document record and its screen
 #include "gif/gif_import.h"        // the model of template 109
+#include "gif/gif_read.h"          // the images of a GIF past the record's table
+#include "platform/owners.h"
 #include "platform/headless_dialog.h"
 #include "resources/strings.h"
 #include "velmconv/headless.h"
@@ -288,6 +292,35 @@ int cmdDetect(const std::vector<std::string> &files) {
     return status;
 }
 
+// Why no detector took a file: it is empty, or none recognises its
+// content (which may be a picture the editor reads itself under its name).
+std::string unrecognised(const std::string &file) {
+    std::error_code error;
+    if (std::filesystem::file_size(file, error) == 0 && !error) return "the file is empty";
+    std::string why = "no format of this library recognises its content";
+    char head[8] = {};
+    if (std::FILE *f = std::fopen(file.c_str(), "rb")) {
+        const size_t n = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+        if (n == 8 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) why += "; it is a PNG picture, which is read under a .png name";
+        else if (n >= 2 && head[0] == 'B' && head[1] == 'M') why += "; it looks like a BMP picture, which is read under a .bmp name";
+    }
+    return why;
+}
+
+#if !defined(_WIN32)
+// A GIF of more images than an animation holds: says how many were left out.
+void noteDroppedGifImages(const std::string &file) {
+    vc::plat::File f;
+    auto record = std::make_unique<vc::GifAnimRecord>();
+    int32_t images = 0;
+    if (!f.open(file.c_str()) || vc::ParseGifStructure(f.handle(), *record, false, &images) != CONV_OK) return;
+    if (images > vc::kGifMaxFrames)
+        std::fprintf(stderr, "velmconv: note: %s holds %d images; an animation holds %d, so %d were dropped\n",
+                     file.c_str(), images, vc::kGifMaxFrames, images - vc::kGifMaxFrames);
+}
+#endif
+
 // Loads a file into the editor: the editor reads BMP and PNG itself; everything
 // else goes through LoadConvImage, with an output record for single-image
 // formats and without one for animations (their frames come through the
@@ -308,6 +341,7 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
     }
     uint8_t detected = 0;
     int r = gLib.detectFileFormat(file.c_str(), &detected, 1);
+    if (r == CONV_E_FORMAT) gLoadNote = unrecognised(file);
     if (r != CONV_OK) return r;
     ed.makeCurrent();
     ConvImageRecord record{};
@@ -318,6 +352,11 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
     char name[260] = {};
     std::snprintf(name, sizeof name, "%s", file.c_str());
     r = gLib.loadConvImage(parent, name, withRecord ? &record : nullptr, &format, o.option, Editor::callback());
+    if (r == CONV_E_FORMAT && gLoadNote.empty())
+        gLoadNote = std::string("its content is ") + formatName(detected) + ", but the load refused it";
+#if !defined(_WIN32)
+    if (r == CONV_OK && (detected == CONV_FMT_GIF || detected == CONV_FMT_ANIGIF)) noteDroppedGifImages(file);
+#endif
     if (record.image) {
         size_t size = Library::memSize(record.image);
         if (auto *p = static_cast<const uint8_t *>(Library::memLock(record.image))) {
@@ -687,7 +726,8 @@ int cmdAnimate(const std::string &file, const std::string *out, const Options &o
     Editor ed(o.editor);
     uint8_t format = 0;
     if (int r = loadInto(ed, file, o, parent, format); r != CONV_OK) {
-        std::fprintf(stderr, "velmconv: loading %s: %d (%s)\n", file.c_str(), r, resultName(r));
+        std::fprintf(stderr, "velmconv: loading %s: %d (%s)%s%s\n", file.c_str(), r, resultName(r),
+                     gLoadNote.empty() ? "" : ": ", gLoadNote.c_str());
         return 1;
     }
     if (!ed.document) {
