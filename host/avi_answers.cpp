@@ -16,6 +16,7 @@
 namespace host {
 
 std::string gAviLines;
+AviVideo gAviVideo;
 
 namespace {
 
@@ -102,6 +103,7 @@ std::vector<int32_t> listedFrames(const std::string &list, int32_t count) {
 
 void noteAviVideo(const std::string &count, const std::string &size, const std::string &rate) {
     gAviLines = "  video: " + count + " frames, " + size + ", " + rate + " frames per second\n";
+    gAviVideo = {count, size, rate};
 }
 
 AviSelection aviSelection(const AviOptions &o, int32_t count) {

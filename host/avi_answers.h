@@ -30,6 +30,10 @@ bool aviOption(const std::string &flag, const char *value, AviOptions &options, 
 
 // What the import dialog showed of the last video: frame count, size, rate.
 extern std::string gAviLines;
+struct AviVideo {
+    std::string count, size, rate;
+};
+extern AviVideo gAviVideo;
 void noteAviVideo(const std::string &count, const std::string &size, const std::string &rate);
 
 // --avi-frames as the frames to select on a strip of count frames (0-based,

@@ -35,9 +35,23 @@ std::optional<long> wholeNumber(const std::string &text);
 // false for a command that does not exist.
 bool printHelp(std::FILE *to, const std::string &command);
 
+// What info tells besides the editor's contents: why the load came to
+// nothing, a program file's bitmaps as "Open Resource Bitmap" lists them,
+// the video "AVI Import" showed.
+struct LoadFacts {
+    std::string note;
+    struct Bitmap {
+        int line;                        // from 1
+        std::string name;                // as listed
+        std::string size, colors;        // as the preview shows them; empty when unreadable
+    };
+    std::vector<Bitmap> bitmaps;
+    std::string videoFrames, videoSize, videoRate;  // empty without a video
+};
+
 // What the editor holds after a load, as one JSON object.
 std::string editorJson(const Editor &ed, const std::string &file, int result, const char *resultText, int format,
-                       const char *formatText);
+                       const char *formatText, const LoadFacts &facts);
 
 // Many files converted to one format, each by its own worker process (the
 // library keeps module-wide state, so files never share a process).

@@ -74,7 +74,7 @@ void gifAnimation(Json &j, const vc::GifAnimRecord &r) {
     j.key("repeat").boolean(r.repeat != 0).key("loop_count").num(r.loopCount);
     j.key("background_index").num(r.backgroundIndex).key("global_colors").num(r.globalColorCount);
     j.key("comment").str(r.commentFlag ? fixedText(r.comment, sizeof r.comment) : std::string());
-    j.key("frames").raw("[");
+    j.key("frame_count").num(vc::recordFrames(r)).key("frames").raw("[");
     for (int32_t i = 0; i < vc::recordFrames(r); ++i) {
         const vc::GifFrameEntry &f = r.frames[i];
         j.item().raw("{").key("left").num(f.left).key("top").num(f.top);
@@ -89,12 +89,25 @@ void gifAnimation(Json &j, const vc::GifAnimRecord &r) {
 }  // namespace
 
 std::string editorJson(const Editor &ed, const std::string &file, int result, const char *resultText, int format,
-                       const char *formatText) {
+                       const char *formatText, const LoadFacts &facts) {
     Json j;
     j.raw("{");
     j.key("file").str(file).key("result").num(result).key("result_text").str(resultText);
+    j.key("note");
+    if (facts.note.empty()) j.raw("null");
+    else j.str(facts.note);
     j.key("format").num(format).key("format_name").str(formatText);
-    j.key("current_frame").num(ed.current);
+    j.key("refusals").raw("[");
+    for (const std::string &line : ed.refusals) j.item().str(line);
+    j.raw("]").key("bitmaps").raw("[");
+    for (const LoadFacts::Bitmap &b : facts.bitmaps) {
+        j.item().raw("{").key("line").num(b.line).key("name").str(b.name).key("readable").boolean(!b.size.empty());
+        j.key("size").str(b.size).key("colors").str(b.colors).raw("}");
+    }
+    j.raw("]").key("video");
+    if (facts.videoFrames.empty()) j.raw("null");
+    else j.raw("{").key("frames").str(facts.videoFrames).key("size").str(facts.videoSize).key("rate").str(facts.videoRate).raw("}");
+    j.key("current_frame").num(ed.current).key("frame_count").num(static_cast<long long>(ed.frames.size()));
     j.key("frames").raw("[");
     for (const Frame &f : ed.frames) {
         j.item().raw("{").key("width").num(f.image.width).key("height").num(f.image.height);
@@ -102,6 +115,9 @@ std::string editorJson(const Editor &ed, const std::string &file, int result, co
         j.key("hotspot");
         if (f.hotspot) j.raw("{").key("x").num(f.hotspot & 0xFFFF).key("y").num(f.hotspot >> 16).raw("}");
         else j.raw("null");
+        j.key("noted_as");
+        if (f.noteFile.empty()) j.raw("null");
+        else j.num(f.noteFormat);
         j.raw("}");
     }
     j.raw("]").key("transparent_color");
@@ -119,13 +135,13 @@ std::string editorJson(const Editor &ed, const std::string &file, int result, co
     if (code == CONV_FMT_ANI && size >= sizeof(vc::CursorAnimationDocument)) {
         vc::CursorAnimationDocument d;
         std::memcpy(&d, p, sizeof d);
-        j.raw("{");
+        j.raw("{").key("code").num(code);
         cursorAnimation(j, d);
         j.key("bytes").num(static_cast<long long>(size)).raw("}");
     } else if (code == CONV_FMT_ANIGIF && size >= sizeof(vc::GifAnimRecord)) {
         auto r = std::make_unique<vc::GifAnimRecord>();
         std::memcpy(r.get(), p, sizeof *r);
-        j.raw("{");
+        j.raw("{").key("code").num(code);
         gifAnimation(j, *r);
         j.key("bytes").num(static_cast<long long>(size)).raw("}");
     } else if (p) {

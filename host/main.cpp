@@ -177,8 +177,8 @@ intptr_t runScript(const std::vector<std::string> &script, VcDialog *dialog) {
     return VC_DIALOG_DEFAULT;
 }
 
-// The lines of the last "Open Resource Bitmap" list, for info to print.
-std::string gResourceLines;
+// The lines of the last "Open Resource Bitmap" list, for info to tell.
+std::vector<host::LoadFacts::Bitmap> gResourceLines;
 
 // Template 102: notes every line with its position (from 1), size and
 // colours as the preview shows them, then picks the line named by
@@ -197,8 +197,7 @@ intptr_t answerResourceBitmap(const Options &o, VcDialog *dialog) {
         const uint8_t *data = m->image ? m->image.lock() : nullptr;
         const bool known = data && vc::bitmapPreview(data, m->image.size(), 0, 0, p);
         m->image.unlock();
-        gResourceLines += "  bitmap " + std::to_string(i + 1) + ": " + text + " (" +
-                          (known ? p.sizeText + ", " + p.colorsText + " colours" : std::string("unreadable")) + ")\n";
+        gResourceLines.push_back({i + 1, text, known ? p.sizeText : "", known ? p.colorsText : ""});
         if (pick < 0 && o.resourceLine <= 0 && host::isResourceLine(text, o.resource)) pick = i;
     }
     if (pick < 0) {
@@ -453,9 +452,16 @@ int cmdInfo(const std::string &file, const Options &o, void *parent) {
     gLoadNote.clear();
     int r = loadInto(ed, file, o, parent, format);
     if (o.json) {
-        std::fputs(host::editorJson(ed, file, r, gLoadNote.empty() ? resultName(r) : gLoadNote.c_str(), format,
+        host::LoadFacts facts;
+        facts.note = gLoadNote;
+#if !defined(_WIN32)
+        facts.bitmaps = gResourceLines;
+#endif
+        if (!host::gAviLines.empty())
+            facts.videoFrames = host::gAviVideo.count, facts.videoSize = host::gAviVideo.size, facts.videoRate = host::gAviVideo.rate;
+        std::fputs(host::editorJson(ed, file, r, resultName(r), format,
                                     host::ownFileOf(file) == host::OwnFile::none ? formatName(format)
-                                    : host::ownFileOf(file) == host::OwnFile::png ? "PNG" : "BMP")
+                                    : host::ownFileOf(file) == host::OwnFile::png ? "PNG" : "BMP", facts)
                        .c_str(),
                    stdout);
         return r == CONV_OK ? 0 : 1;
@@ -464,7 +470,9 @@ int cmdInfo(const std::string &file, const Options &o, void *parent) {
                 gLoadNote.empty() ? "" : ": ", gLoadNote.c_str(), format, formatName(format));
     for (const std::string &line : ed.refusals) std::printf("  %s\n", line.c_str());
 #if !defined(_WIN32)
-    std::fputs(gResourceLines.c_str(), stdout);
+    for (const host::LoadFacts::Bitmap &b : gResourceLines)
+        std::printf("  bitmap %d: %s (%s)\n", b.line, b.name.c_str(),
+                    b.size.empty() ? "unreadable" : (b.size + ", " + b.colors + " colours").c_str());
 #endif
     std::fputs(host::gAviLines.c_str(), stdout);
     printEditor(ed);

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <regex>
+#include <set>
 #include <tuple>
 
 #include "common/bytes.h"
@@ -427,4 +429,118 @@ TEST_F(HostCommand, BatchJsonNamesHelpManualAndProgress) {
     if (access("/usr/bin/groff", X_OK) == 0) {
         EXPECT_EQ(capture(std::string("/usr/bin/groff -man -Tutf8 -ww ") + VC_HOST_SOURCE_DIR "/velmconv.1 2>&1 >/dev/null"), "");
     }
+}
+
+// A program file of two bitmaps, an id and a name, from a BMP ImageMagick
+// wrote (its packed DIB is the file after its 14-byte header).
+Bytes programWithBitmaps(const std::string &bmp) {
+    const Bytes file = gifsupport::readBytes(bmp);
+    const Bytes dib(file.begin() + 14, file.end());
+    return vctest::buildPe({{"", 7, 0x409, dib}, {"LOGO", 0, 0x409, dib}}, false).bytes;
+}
+
+// Every number info prints is in its --json form too: a file of every
+// format, the numbers of the text against those of the JSON's values.
+// Numbers that are labels or units in the text (frame N:, 1/60 s, /100 s)
+// and the frame count, which is the length of the JSON's list, are left out.
+TEST_F(HostCommand, InfoJsonCarriesEveryFactOfTheText) {
+    if (!kMagick || access("/usr/bin/ffmpeg", X_OK) != 0) GTEST_SKIP() << "ImageMagick and ffmpeg needed";
+    const std::string velmconv = VC_HOST_BINARY;  // by its path: the AVI companion is found beside it
+    ASSERT_EQ(std::system(("cd '" + dir + "' && /usr/bin/convert " + kRamp + " a.png && /usr/bin/convert a.png a.bmp"
+                           " && /usr/bin/convert a.png -alpha off a.pcx && /usr/bin/convert a.png a.gif && /usr/bin/convert a.png -alpha off -depth 8 -compress none a.tif"
+                           " && /usr/bin/convert a.png a.jpg && /usr/bin/convert a.png a.ico"
+                           " && /usr/bin/convert -delay 10 a.png -flop a.png anim.gif && /usr/bin/convert a.png BMP3:dib.bmp"
+                           " && /usr/bin/ffmpeg -v error -f lavfi -i testsrc=size=32x24:rate=5 -frames:v 3 -c:v rawvideo"
+                           " -pix_fmt bgr24 v.avi && " + velmconv + " convert --no-parent anim.gif a.ani >/dev/null"
+                           " && " + velmconv + " convert --no-parent a.png a.cur >/dev/null")
+                              .c_str()),
+              0);
+    write("prog.exe", programWithBitmaps(dir + "/dib.bmp"));
+    const std::string flatten = "/usr/bin/python3 -c \"import json, sys\n"
+                                "def walk(v):\n"
+                                "    if isinstance(v, dict): [walk(x) for x in v.values()]\n"
+                                "    elif isinstance(v, list): [walk(x) for x in v]\n"
+                                "    elif v is not None and not isinstance(v, bool): print(v)\n"
+                                "walk(json.load(sys.stdin))\"";
+    auto numbers = [](std::string text) {
+        for (const char *label : {R"(\n  frames: \d+)", R"(frame \d+:)", R"(1/60 s)", R"(/100 s)", R"(GIF animation: \d+ frames?)"})
+            text = std::regex_replace(text, std::regex(label), "");
+        std::multiset<long> found;
+        const std::regex digits(R"(\d+)");
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), digits); it != std::sregex_iterator(); ++it)
+            found.insert(std::stol(it->str()));
+        return found;
+    };
+    for (const char *file : {"a.pcx", "a.gif", "a.tif", "prog.exe", "a.ico", "a.cur", "a.jpg", "v.avi", "a.ani", "anim.gif",
+                             "a.bmp", "a.png", "empty.gif"}) {
+        SCOPED_TRACE(file);
+        if (std::string(file) == "empty.gif") write(file, {});
+        const std::string at = "cd '" + dir + "' && " + velmconv;
+        const std::string text = capture(at + " info --no-parent " + file + " | tail -n +2");
+        const std::string json = capture(at + " info --no-parent --json " + file + " | " + flatten);
+        const std::multiset<long> inText = numbers(text), inJson = numbers(json);
+        for (long n : inText)
+            EXPECT_GE(inJson.count(n), inText.count(n)) << n << " in the text is missing from the JSON\n" << text << json;
+        EXPECT_GE(inText.size(), 2u) << text;
+        // A load's note has no numbers to compare: it is there as it is.
+        const std::string result = text.substr(0, text.find('\n'));
+        if (const size_t note = result.find("): "); note != std::string::npos) {
+            EXPECT_NE(json.find(result.substr(note + 3)), std::string::npos) << text << json;
+        }
+    }
+}
+
+// Wrong option values exit 2 naming the option; values the dialogs change
+// are used as they change them, with a note; --format and --to take the
+// same names.
+TEST_F(HostCommand, OptionValuesAreCheckedAndChangesSaid) {
+    if (!kMagick || access("/usr/bin/ffprobe", X_OK) != 0) GTEST_SKIP() << "ImageMagick and ffprobe needed";
+    ASSERT_EQ(std::system(("cd '" + dir + "' && /usr/bin/convert -size 8x8 xc:red a.png").c_str()), 0);
+    runRows({
+        {"velmconv convert --avi-codec foo a.png a.avi", 2, {"--avi-codec: 'foo' is not a compressor (none, msvideo1, cinepak, mjpeg)"}},
+        {"velmconv convert --avi-rate 0 a.png a.avi", 2, {"--avi-rate: '0' is not a frame rate"}},
+        {"velmconv convert --avi-delays 1,x a.png a.avi", 2, {"--avi-delays: 'x' is not a delay"}},
+        {"velmconv extract --avi-frames 3-1 a.png .", 2, {"--avi-frames: '3-1' is not a frame list"}},
+        {"velmconv convert -j 0 --to gif a.png", 2, {"-j: '0' is not a number of jobs"}},
+        {"velmconv convert --option 7x a.png b.gif", 2, {"--option: '7x' is not a number"}},
+        {"velmconv play --max-canvases many a.png .", 2, {"--max-canvases: 'many'"}},
+        {"velmconv convert --format resource a.png b.out", 2, {"is not a format to save (pcx, gif, tiff, icon, jpeg, avi, ani, anigif, bmp, png,"}},
+        {"velmconv convert --format png a.png b.out && /usr/bin/identify b.out", 0, {"b.out PNG 8x8"}},
+        // By its path: the AVI companion is found beside it.
+        {"\"$(command -v velmconv)\" convert --avi-rate 30 --avi-delays 150 a.png a.avi && /usr/bin/ffprobe -v error -show_entries "
+         "stream=r_frame_rate,nb_frames a.avi",
+         0, {"--avi-rate: 30 is more than the export dialog's 25 frames per second: it writes 12",
+             "--avi-delays: 150 ticks is more than the export dialog's delay holds: 99 used", "r_frame_rate=12/1\nnb_frames=99"}, 2},
+    });
+}
+
+// Runs that did nothing exit 1 and say why; loads that fail say how;
+// frames past an animation's 256 are counted; numbered files sort.
+TEST_F(HostCommand, ExitCodesAndNotesTellTheTruth) {
+    if (!kPillow) GTEST_SKIP() << "ImageMagick and Pillow needed";
+    ASSERT_EQ(std::system(("cd '" + dir + "' && /usr/bin/python3 -c \"from PIL import Image\n"
+                           "Image.new('P', (65535, 1)).save('wide.gif')\n"
+                           "f = [Image.new('P', (4, 4), i % 200) for i in range(300)]\n"
+                           "f[0].save('many.gif', save_all=True, append_images=f[1:], duration=10, loop=0)\" && "
+                           "/usr/bin/convert -size 8x8 xc:red a.png && /usr/bin/convert -size 8x8 xc:red BMP3:dib.bmp && "
+                           "cp a.png a.ico && echo hello > text.gif && : > empty.gif")
+                              .c_str()),
+              0);
+    write("prog.exe", programWithBitmaps(dir + "/dib.bmp"));
+    runRows({
+        {"velmconv extract --no-parent wide.gif out", 1, {"no frame written", "65535x1"}, 1},
+        {"mkdir out pl && velmconv extract --no-parent many.gif out", 0, {"many.gif holds 300 images; an animation holds 256, so 44 were dropped"}},
+        {"velmconv play --quiet --max-canvases 1001 many.gif pl && ls pl | head -n 1", 0, {"canvas_0000.bmp\n"}, 1},
+        {"velmconv play --quiet --max-canvases 1001 many.gif pl 2>/dev/null | wc -c", 0, {"0\n"}},
+        {"velmconv info empty.gif", 1, {"-2 (not a format of this library, or not the one expected): the file is empty"}},
+        {"velmconv info text.gif", 1, {"no format of this library recognises its content\n"}},
+        {"velmconv info a.ico", 1, {"recognises its content; it is a PNG picture, which is read under a .png name"}},
+        // The bitmaps numbered in info, picked by the name as listed or by
+        // its line.
+        {"velmconv info --no-parent prog.exe", 0, {"bitmap 1:      7-1033 (8x8", "bitmap 2: LOGO-1033 (8x8"}},
+        {"velmconv convert --no-parent --resource '     7-1033' prog.exe p.bmp", 0, {}},
+        {"velmconv convert --no-parent --resource-line 2 prog.exe p.bmp && velmconv info --resource-line 2 prog.exe", 0,
+         {"p.bmp", "frames: 1"}},
+        {"velmconv convert --no-parent --resource-line 3 prog.exe p.bmp", 1, {"--resource-line 3: the list has 2 bitmaps"}},
+    });
 }
