@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "gif/gif_import.h"  // the sizes the import options take
+#include "host/cli.h"
 #include "resources/strings.h"
 
 namespace host {
@@ -90,6 +91,31 @@ DialogAnswer answerFor(int templateId, const DialogAnswers &o) {
 
 bool isResourceLine(const std::string &line, const std::string &asked) {
     return line == asked || line.substr(std::min(line.find_first_not_of(' '), line.size())) == asked;
+}
+
+namespace {
+
+// W x H in whole numbers.
+bool isSize(const std::string &text) {
+    const size_t x = text.find('x');
+    return x != std::string::npos && wholeNumber(text.substr(0, x)) && wholeNumber(text.substr(x + 1));
+}
+
+}  // namespace
+
+bool cursorFormatReadable(const std::string &value) {
+    std::string size = value, colors, rest;
+    if (size_t c = size.find(','); c != std::string::npos) colors = size.substr(c + 1), size.resize(c);
+    if (size_t c = colors.find(','); c != std::string::npos) rest = colors.substr(c + 1), colors.resize(c);
+    const bool sizeOk = size == "16" || size == "32" || size == "64" || isSize(size);
+    const bool colorsOk = colors.empty() || colors == "2" || colors == "16" || colors == "256";
+    return sizeOk && colorsOk && (rest.empty() || rest == "noscale") && (value.find(',') == std::string::npos || !colors.empty());
+}
+
+bool gifImportReadable(const std::string &value) {
+    if (value == "assembled" || value == "sequence") return true;
+    if (value.rfind("frame:", 0) == 0) return wholeNumber(value.substr(6)).value_or(-1) >= 0;
+    return value.rfind("sequence:", 0) == 0 && isSize(value.substr(9));
 }
 
 }  // namespace host

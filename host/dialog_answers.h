@@ -24,6 +24,12 @@ struct DialogAnswers {
     AviOptions avi;                  // --avi-*: the AVI dialogs' answers
 };
 
+// Whether --cursor-format SIZE[,COLORS[,noscale]] and --gif-import
+// sequence[:WxH]|frame:N|assembled can be read (the dialogs judge the
+// numbers themselves).
+bool cursorFormatReadable(const std::string &value);
+bool gifImportReadable(const std::string &value);
+
 // Whether a line of template 102's list is the one --resource names: the
 // line as listed (names are padded to 6 characters) or without its
 // leading spaces.

@@ -157,7 +157,16 @@ void answer(HWND dialog, int templateId) {
             command(dialog, step.control, EN_SETFOCUS);
             SetDlgItemTextA(dialog, step.control, step.text.c_str());
             break;
-        case DialogStep::kSelect: select(dialog, step.control, step.index); break;
+        case DialogStep::kSelect: {
+            const LRESULT lines = SendDlgItemMessageA(dialog, step.control, LB_GETCOUNT, 0, 0);
+            if (step.index < 0 || step.index >= lines) {
+                std::fprintf(stderr, "velmconv: line %d: \"%s\" lists %d\n", int(step.index) + 1,
+                             narrow(windowText(dialog)).c_str(), int(lines));
+                return command(dialog, IDCANCEL, BN_CLICKED);
+            }
+            select(dialog, step.control, step.index);
+            break;
+        }
         case DialogStep::kSelectText: {
             const int32_t line = lineOf(dialog, step.control, step.text);
             if (line < 0) {

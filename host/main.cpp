@@ -860,10 +860,14 @@ int main(int argc, char **argv) {
         } else if (a == "--cursor-format") {
             const char *v = next();
             if (!v) return usage(), 2;
+            if (!host::cursorFormatReadable(v))
+                return badArgument("--cursor-format: '" + std::string(v) + "' is not SIZE[,COLORS[,noscale]] (SIZE 16, 32, 64 or WxH; COLORS 2, 16 or 256)");
             o.cursorFormat = v;
         } else if (a == "--gif-import") {
             const char *v = next();
             if (!v) return usage(), 2;
+            if (!host::gifImportReadable(v))
+                return badArgument("--gif-import: '" + std::string(v) + "' is not sequence[:WxH], frame:N or assembled");
             o.gifImport = v;
         } else if (a == "--max-canvases") {
             const char *v = next();

@@ -504,6 +504,8 @@ TEST_F(HostCommand, OptionValuesAreCheckedAndChangesSaid) {
         {"velmconv convert -j 0 --to gif a.png", 2, {"-j: '0' is not a number of jobs"}},
         {"velmconv convert --option 7x a.png b.gif", 2, {"--option: '7x' is not a number"}},
         {"velmconv play --max-canvases many a.png .", 2, {"--max-canvases: 'many'"}},
+        {"velmconv convert --cursor-format 48 a.png a.ico", 2, {"--cursor-format: '48' is not SIZE"}},
+        {"velmconv convert --gif-import frame:x a.png a.ani", 2, {"--gif-import: 'frame:x' is not"}},
         {"velmconv convert --format resource a.png b.out", 2, {"is not a format to save (pcx, gif, tiff, icon, jpeg, avi, ani, anigif, bmp, png,"}},
         {"velmconv convert --format png a.png b.out && /usr/bin/identify b.out", 0, {"b.out PNG 8x8"}},
         // By its path: the AVI companion is found beside it.
