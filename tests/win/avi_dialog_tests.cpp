@@ -52,6 +52,7 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
         EXPECT_EQ(text(d, IDC_AVIIMP_COUNT) + "|" + text(d, IDC_AVIIMP_SIZE) + "|" + text(d, IDC_AVIIMP_RATE), "40|32 x 24|10");
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDOK)));
         HWND strip = GetDlgItem(d, IDC_AVI_REEL);
+        EXPECT_TRUE(atLeftEnd(strip));
         RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         const Capture c = capture(strip);
         EXPECT_EQ(c.at(cellCentre(strip, 0).x, 10), uint32_t(GetRValue(frameColour(0))) << 16 | GetGValue(frameColour(0)) << 8 | 128)
