@@ -89,6 +89,13 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(editor.images[i].bytes[40 + 1024], 2 + 2 * i);
 }
 
+TEST_F(AviDialogs, ImportWhoseDialogCannotBeMadeImportsNothing) {
+    fake.count = 4, fake.width = 32, fake.height = 24;
+    UnregisterReelClass(plat::module());  // without its strip's class the dialog cannot be made
+    EXPECT_EQ(LoadAviImage("in.avi", parent.hwnd, 0, FakeEditor::callback()), CONV_CANCELLED);
+    EXPECT_TRUE(editor.images.empty());
+}
+
 TEST_F(AviDialogs, ExportDelaysRateRunAndCancel) {
     for (int i = 0; i < 3; ++i) editor.addFrame(makeDib(16, 16, 8));
     editor.imageWidth = editor.imageHeight = 16;
