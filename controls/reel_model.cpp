@@ -15,6 +15,7 @@ void ReelModel::setFrames(uint32_t count, uint16_t frameWidth, uint16_t frameHei
     frameWidth_ = frameWidth;
     frameHeight_ = frameHeight;
     current_ = -1;
+    pendingView_ = -1;
     if (count_ == 0) offset_ = 0;
     selection_.reset();
     // Without its block the strip simply has no selection.
@@ -27,6 +28,7 @@ void ReelModel::setCurrent(int32_t index, bool noScroll) {
     if (index < 0) index = -1;
     if (index >= count_ || index == current_) return;
     current_ = index;
+    pendingView_ = -1;
     if (noScroll || index < 0) {
         invalidate(ReelRepaint::Marks);
         return;
@@ -61,6 +63,7 @@ void ReelModel::resize(int32_t width, int32_t height, int32_t scrollBarHeight) {
     height_ = std::max(height, 0);
     barHeight_ = std::max(scrollBarHeight, 0);
     layout();
+    if (width_ > 0 && pendingView_ >= 0) scrollIntoView(std::exchange(pendingView_, -1));
 }
 
 void ReelModel::layout() {
@@ -86,6 +89,13 @@ void ReelModel::layout() {
 }
 
 void ReelModel::scrollIntoView(int32_t index) {
+    // A strip set up before its window has a size cannot tell what is in
+    // view: measured against a width of 0 every frame would lie too far
+    // right and the first one would open cut off at the left.
+    if (width_ == 0) {
+        pendingView_ = index;
+        return;
+    }
     const int64_t start = int64_t(pitch()) * index;
     const int64_t left = start - offset_ + kGap / 2;
     if (left >= 0 && left < width_ - cellWidth_ / 2) return;

@@ -108,6 +108,8 @@ public:
 
     // ---- Window events -------------------------------------------------------------
     // WM_SIZE: the client size and the system's horizontal scroll bar height.
+    // A frame made current before the strip had a width is scrolled into
+    // view by the first size that gives it one.
     void resize(int32_t width, int32_t height, int32_t scrollBarHeight);
     // The cell under a client point (words of a mouse message), -1 for none.
     int32_t hitTest(uint16_t x, uint16_t y) const;
@@ -153,6 +155,7 @@ private:
 
     int32_t count_ = 0;
     int32_t current_ = 0;  // a new control's; REEL_SETFRAMES makes it -1
+    int32_t pendingView_ = -1;  // the frame to scroll into view once the strip has a width
     uint16_t frameWidth_ = 0, frameHeight_ = 0;
     plat::Block selection_;  // one byte per frame, 1 when selected
 

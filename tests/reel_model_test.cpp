@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "controls/reel_model.h"
@@ -95,6 +96,18 @@ TEST_F(Reel, SetCurrentRefusesOutsideTheFramesAndScrollsIntoView) {
         EXPECT_EQ(std::tuple(reel->current(), reel->scrollOffset(), reel->takeRepaint()), std::tuple(current, offset, repaint));
     }
     EXPECT_TRUE(told.empty()) << "no notification";
+}
+
+TEST_F(Reel, AFrameMadeCurrentBeforeTheStripHasAWidthIsScrolledIntoViewByItsFirstSize) {
+    // Dialogs fill their strips before their windows are sized.
+    for (const auto &[index, offset] : {std::pair{0, 0}, std::pair{9, 662}}) {
+        ReelModel r(1, 0);
+        r.setFrames(10, 32, 32);
+        r.setCurrent(index);
+        r.resize(320, 117, 16);
+        r.resize(300, 117, 16);  // only the first size scrolls
+        EXPECT_EQ(std::pair(r.scrollOffset(), r.visibleCells().front().x), std::pair(offset, 12 + 97 * (offset / 97) - offset)) << index;
+    }
 }
 
 TEST_F(Reel, SelectionNeedsTheStyleAndItsBlockAndIsClearedByNewFrames) {

@@ -302,7 +302,12 @@ int16_t LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCall
     intptr_t result = model.result();
     if (model.start()) {
         result = plat::runDialog(parent, kAviImportTemplate, model);
-        if (!model.ended()) model.pressCancel();  // closed without OK or Cancel
+        if (!model.ended()) {
+            model.pressCancel();  // closed without OK or Cancel
+            // A dialog that could not be made imports nothing; the file
+            // itself opened, so this is no failure to open it.
+            if (result == -1) result = CONV_CANCELLED;
+        }
     } else {
         result = model.result();
     }

@@ -82,12 +82,14 @@ TEST_F(AnimationDialogs, CursorAnimationEditsStepsAndCancelRestoresTheDocument) 
     auto edit = [&](HWND d) {
         EXPECT_EQ(title(d), "Define Cursor animation");
         EXPECT_TRUE(visible(d, IDC_ANIM_PREVIEW) && !visible(d, IDC_ANIM_FRAME_REEL)) << "cycle page";
+        EXPECT_TRUE(atLeftEnd(GetDlgItem(d, IDC_ANIM_STEP_REEL)));
         EXPECT_EQ(text(d, IDC_ANIM_HOTSPOT_X), "8");
         EXPECT_EQ(cellPixel(d, IDC_ANIM_STEP_REEL, 1), rgb(kFrameColors[1]));
         click(d, IDC_ANIM_STOP);
         screenshot(d, "cursor_animation_cycle.bmp");
         click(d, IDC_ANIM_SEQUENCE_PAGE);
         EXPECT_TRUE(!visible(d, IDC_ANIM_PREVIEW) && visible(d, IDC_ANIM_FRAME_REEL)) << "sequence page";
+        EXPECT_TRUE(atLeftEnd(GetDlgItem(d, IDC_ANIM_FRAME_REEL)));
         EXPECT_EQ(cellPixel(d, IDC_ANIM_FRAME_REEL, 3), rgb(kFrameColors[3]));
         EXPECT_EQ(cellPixel(d, IDC_ANIM_FRAME_REEL, 2, -20), 0xC0C0C0u) << "placeholder";
         click(d, IDC_ANIM_DELETE_ALL);
@@ -121,6 +123,7 @@ TEST_F(AnimationDialogs, GifAnimationStoresFrameAndFileSettingsOnOkOnly) {
     editor.backgroundAnswer = 5;
     auto edit = [&](HWND d) {
         EXPECT_EQ(title(d), "GIF-Animation");
+        EXPECT_TRUE(atLeftEnd(GetDlgItem(d, IDC_GIFANIM_STRIP)));
         EXPECT_EQ(text(d, IDC_GIFANIM_FRAME_NUMBER), "1");
         EXPECT_EQ(SendDlgItemMessageA(d, IDC_GIFANIM_DISPOSAL, CB_GETCOUNT, 0, 0), 4);
         EXPECT_EQ(cellPixel(d, IDC_GIFANIM_STRIP, 1), rgb(kFrameColors[1]));

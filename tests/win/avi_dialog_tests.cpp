@@ -52,6 +52,7 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
         EXPECT_EQ(text(d, IDC_AVIIMP_COUNT) + "|" + text(d, IDC_AVIIMP_SIZE) + "|" + text(d, IDC_AVIIMP_RATE), "40|32 x 24|10");
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(d, IDOK)));
         HWND strip = GetDlgItem(d, IDC_AVI_REEL);
+        EXPECT_TRUE(atLeftEnd(strip));
         RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         const Capture c = capture(strip);
         EXPECT_EQ(c.at(cellCentre(strip, 0).x, 10), uint32_t(GetRValue(frameColour(0))) << 16 | GetGValue(frameColour(0)) << 8 | 128)
@@ -86,6 +87,13 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
     EXPECT_EQ(afterStepping, "3,5,7");
     ASSERT_EQ(editor.images.size(), 3u);
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(editor.images[i].bytes[40 + 1024], 2 + 2 * i);
+}
+
+TEST_F(AviDialogs, ImportWhoseDialogCannotBeMadeImportsNothing) {
+    fake.count = 4, fake.width = 32, fake.height = 24;
+    UnregisterReelClass(plat::module());  // without its strip's class the dialog cannot be made
+    EXPECT_EQ(LoadAviImage("in.avi", parent.hwnd, 0, FakeEditor::callback()), CONV_CANCELLED);
+    EXPECT_TRUE(editor.images.empty());
 }
 
 TEST_F(AviDialogs, ExportDelaysRateRunAndCancel) {

@@ -245,6 +245,19 @@ inline POINT cellCentre(HWND strip, int i) {
     const int cw = GetWindowLongA(strip, 4), ch = GetWindowLongA(strip, 8), offset = GetWindowLongA(strip, 12);
     return POINT{12 + i * (cw + 12) - offset + cw / 2, 8 + ch / 2};
 }
+// Whether a film strip stands at its left end, as every strip opens: no
+// scroll offset and, once repainted, the olive gap in its first columns
+// with frame 0 from column 12 on.
+inline ::testing::AssertionResult atLeftEnd(HWND strip) {
+    RedrawWindow(strip, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    const Capture c = capture(strip);
+    const int y = 8 + GetWindowLongA(strip, 8) / 2, offset = GetWindowLongA(strip, 12);
+    constexpr uint32_t olive = 0x808000;
+    if (offset == 0 && c.at(0, y) == olive && c.at(4, y) == olive && c.at(13, y) != olive)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "scrolled by " << offset << ", columns 0, 4, 13: " << c.at(0, y)
+                                         << " " << c.at(4, y) << " " << c.at(13, y);
+}
 // A click on cell i of the dialog's strip with a key held (VK_SHIFT, VK_CONTROL or none).
 inline void clickCell(HWND dialog, int strip, int i, int key = 0) {
     BYTE keys[256] = {};
