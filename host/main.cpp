@@ -315,7 +315,7 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
     if (record.image) {
         size_t size = Library::memSize(record.image);
         if (auto *p = static_cast<const uint8_t *>(Library::memLock(record.image))) {
-            auto img = host::fromPackedDib(p, size);
+            auto img = host::fromPackedDib(p, size, 1, nullptr, &ed.transparent);
             Library::memUnlock(record.image);
             if (img) ed.addFrame(std::move(*img));
         }
