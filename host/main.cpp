@@ -478,7 +478,7 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
         std::fprintf(stderr, "velmconv: %s holds no image the editor could take%s\n", in.c_str(), why.c_str());
         return 1;
     }
-    if (host::ownFileOf(out) != host::OwnFile::none) return writeOwnFrames(in, out, o, ed);
+    if (host::ownFileOf(out) != host::OwnFile::none) return ed.settleTransparency(false), writeOwnFrames(in, out, o, ed);
     int code = saveCode(out, o, ed);
     if (code < 0) {
         std::fprintf(stderr, "velmconv: %s: no format for this name; give --format NAME\n", out.c_str());
@@ -486,6 +486,7 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     }
     // Carried first: a cursor's frames may come out of it with new colours.
     const std::string carried = host::carryDocument(ed, code);
+    ed.settleTransparency(code == CONV_FMT_GIF || code == CONV_FMT_ANIGIF);
     int depth = gLib.getDesiredBitPix(code, ed.frames[size_t(ed.current)].image.bitCount);
     if (depth == 32 || depth == 16) depth = 24;
     void *block = ed.currentFrameBlock(uint16_t(depth));
@@ -540,6 +541,7 @@ int cmdPreview(const std::string &file, const std::string &out) {
 int cmdExtract(const std::string &file, const std::string &dir, const Options &o, void *parent) {
     Editor ed(o.editor);
     if (!loadOrReport(ed, file, o, parent)) return 1;
+    ed.settleTransparency(false);
     for (size_t i = 0; i < ed.frames.size(); ++i) {
         const std::string name = numberedName(dir, "frame", i);
         std::string error;
@@ -674,6 +676,7 @@ int cmdAnimate(const std::string &file, const std::string *out, const Options &o
     printEditor(ed);
     if (!out) return 0;
     int code = saveCode(*out, o, ed);
+    ed.settleTransparency(code == CONV_FMT_GIF || code == CONV_FMT_ANIGIF);
     void *block = ed.currentFrameBlock(ed.frames[size_t(ed.current)].image.bitCount);
     const int s = gLib.saveConvImage(parent, out->c_str(), block, code, o.option, Editor::callback());
     Library::memFree(block);

@@ -382,6 +382,20 @@ TEST_F(HostCommand, ConversionsAndTheirMessages) {
     EXPECT_EQ(n, 4);
 }
 
+// The editor's mask goes into every output that holds one: the 64
+// pixels of an icon, a cursor and a GIF that are not transparent, and no
+// more, are the ones Pillow finds opaque in the GIF and PNG files written.
+TEST_F(HostCommand, TransparencyGoesIntoGifAndPng) {
+    if (!kPillow) GTEST_SKIP() << "ImageMagick and Pillow needed";
+    const std::string opaque = "/usr/bin/python3 -c \"import sys; from PIL import Image\n"
+                               "for f in sys.argv[1:]: print(f, sum(p[3] > 0 for p in Image.open(f).convert('RGBA').getdata()))\"";
+    runRows({{"/usr/bin/convert -size 16x16 xc:none -fill blue -draw 'rectangle 2,2 9,9' PNG32:a.png && /usr/bin/convert a.png a.ico"
+              " && /usr/bin/convert a.png a.cur && /usr/bin/convert a.png -colors 3 a.gif && velmconv convert a.ico i.gif"
+              " && velmconv convert a.cur c.gif && velmconv convert a.gif g.png && velmconv convert a.gif g.gif && " + opaque +
+                  " i.gif c.gif g.png g.gif",
+              0, {"i.gif 64\nc.gif 64\ng.png 64\ng.gif 64\n"}}});
+}
+
 // Good and hostile files in one batch (the good ones converted, each bad
 // one failed with its reason), info --json parsed by Python, format names
 // and codes, errors that name the argument, help on standard output, the
