@@ -23,7 +23,7 @@
 //   a load answers CONV_E_FORMAT, a preview CONV_E_DATA.
 // - A 32-bit image becomes 24 bits: the alpha bytes are dropped and the
 //   mask decides what is transparent. Many writers leave the mask empty and
-//   rely on alpha alone; then fully transparent pixels are masked (and
+//   rely on alpha alone; then pixels of alpha below 128 are masked (and
 //   black, so that they show the screen rather than invert it), unless
 //   every alpha byte is 0, which is an old image with no alpha at all. A
 //   32-bit image whose mask rows are missing altogether (some writers leave
@@ -54,6 +54,10 @@ namespace {
 
 // The 40-byte header of icon image data; a short header reads as zeros.
 ConvBitmapInfoHeader readHeader(ByteReader r) { return readBitmapInfoHeader(r); }
+
+// Alpha below this makes a pixel transparent, wherever alpha becomes a
+// mask: the nearest a mask comes to the picture drawn with its alpha.
+constexpr uint8_t kShownAlpha = 128;
 
 // Whether any alpha byte of a 32-bit bitmap's colour rows is not 0.
 bool anyAlpha(const uint8_t *at) {
@@ -87,7 +91,7 @@ size_t narrowTo24Bits(uint8_t *data) {
         uint8_t *dst = data + bits + y * to;
         for (int64_t x = 0; x < h.biWidth; ++x) {
             // Forward in place: dst never passes src (3 bytes out per 4 in).
-            if (fromAlpha && src[4 * x + 3] == 0) {
+            if (fromAlpha && src[4 * x + 3] < kShownAlpha) {
                 mask[y * maskRow + uint64_t(x) / 8] |= uint8_t(0x80 >> (x & 7));
                 dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = 0;
                 continue;
@@ -110,7 +114,7 @@ size_t narrowTo24Bits(uint8_t *data) {
 constexpr uint64_t kPngPixelsPerByte = 1032 * 8;
 
 // Icon image data of 8-bit BGRA rows (a PNG image, a 32-bit bitmap without
-// mask rows): 24 bits with a mask, fully transparent pixels masked and
+// mask rows): 24 bits with a mask, pixels of alpha below 128 masked and
 // black, as for 32-bit bitmaps whose mask is left empty; with every alpha
 // byte 0 known beforehand, nothing is masked.
 class IconFromRows final : public plat::PngSink {
@@ -155,7 +159,9 @@ private:
     void convert(const uint8_t *bgra, uint8_t *colour, uint8_t *mask) const {
         const uint32_t width = width_, opaque = useAlpha_ ? 0 : 0xFFFFFF;
         // All ones but alpha for a pixel shown, 0 for one masked.
-        const auto keep = [opaque](uint32_t p) { return (0u - uint32_t(p >> 24 != 0)) >> 8 | opaque; };
+        // Alpha of 128 or more is the alpha byte's top bit.
+        static_assert(kShownAlpha == 0x80);
+        const auto keep = [opaque](uint32_t p) { return (0u - (p >> 31)) >> 8 | opaque; };
         uint32_t x = 0;
         for (; x + 8 <= width; x += 8, bgra += 32, colour += 24) {
             uint32_t bits = 0;

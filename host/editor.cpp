@@ -39,6 +39,38 @@ void Editor::addFrame(Image image) {
     current = int(frames.size()) - 1;
 }
 
+void Editor::settleTransparency(bool keyColour) {
+    if (transparent)
+        for (Frame &f : frames)
+            if (f.image.mask.empty()) maskFromColor(f.image, *transparent);
+    if (!keyColour || transparent) return;
+    std::vector<bool> shown(size_t(1) << 24);
+    bool anyMasked = false;
+    for (const Frame &f : frames)
+        for (int32_t y = 0; y < f.image.height; ++y)
+            for (int32_t x = 0; x < f.image.width; ++x) {
+                const bool masked = f.image.masked(x, y);
+                anyMasked = anyMasked || masked;
+                if (!masked) shown[f.image.pixel(x, y)] = true;
+            }
+    if (!anyMasked) return;
+    Rgb key = rgb(255, 0, 255);
+    for (Rgb c = 0; shown[key] && c <= 0xFFFFFF; ++c) key = c;
+    for (Frame &f : frames) {
+        if (f.image.mask.empty()) continue;
+        // At 24 bits the key needs no room in a colour table.
+        if (f.image.bitCount != 24) f.image = withDepth(f.image, 24, false);
+        for (int32_t y = 0; y < f.image.height; ++y)
+            for (int32_t x = 0; x < f.image.width; ++x)
+                if (f.image.masked(x, y)) {
+                    uint8_t *p = f.image.bits.data() + size_t(f.image.height - 1 - y) * f.image.rowBytes() + size_t(x) * 3;
+                    p[0] = uint8_t(key), p[1] = uint8_t(key >> 8), p[2] = uint8_t(key >> 16);
+                }
+    }
+    transparent = key;
+    paletteCache_ = {};
+}
+
 int Editor::frameIndex(intptr_t value) const {
     int32_t v = int32_t(value);
     if (v == -1 || v == 65535) return current;

@@ -61,6 +61,15 @@ class Editor {
     mutable int32_t iconWidth = 0, iconHeight = 0;
 
     void addFrame(Image image);
+    // The one rule for what is transparent in what the editor gives out: a
+    // frame's mask where it has one, else the pixels of the transparent
+    // colour. Before an output both forms are made to say the same: every
+    // frame without a mask takes it from the transparent colour (a PNG
+    // file's alpha, an icon's mask); with keyColour (an output that holds
+    // a transparent colour, not a mask: GIF), masks without a transparent
+    // colour get one that no shown pixel of any frame has, and the masked
+    // pixels take it.
+    void settleTransparency(bool keyColour);
     // A new movable block holding the current frame as a packed DIB of the
     // given depth (the block the editor hands to SaveConvImage).
     void *currentFrameBlock(uint16_t bitCount);

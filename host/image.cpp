@@ -40,6 +40,33 @@ std::vector<uint8_t> fromCoreHeader(const uint8_t *p, size_t size) {
     out.insert(out.end(), p + 12 + 3 * colors, p + size);
     return out;
 }
+// A packed DIB that is not plain rows of 1, 4, 8, 24 or 32 bits behind a
+// 40-byte header (a later header, channel masks, 16 bits, run-length
+// rows) as the BMP file that holds it, for the editor's BMP reader; none
+// for the plain ones. A block of unknown size (size SIZE_MAX / 2) is
+// taken to end where its header says.
+std::optional<std::vector<uint8_t>> asBmpFile(const uint8_t *p, size_t size) {
+    const uint32_t headerSize = loadLe32(p), compression = loadLe32(p + 16), used = loadLe32(p + 32);
+    const uint16_t bitCount = loadLe16(p + 14);
+    if (headerSize == 40 && compression == 0 && bitCount != 16) return std::nullopt;
+    if (headerSize < 40 || headerSize > size) return std::nullopt;
+    const bool masks = headerSize == 40 && (compression == 3 || compression == 6);
+    const uint64_t table = uint64_t(headerSize) + (masks ? (compression == 6 ? 16 : 12) : 0) +
+                           4ull * (used ? used : bitCount <= 8 ? 1u << bitCount : 0);
+    const int32_t width = int32_t(loadLe32(p + 4)), height = int32_t(loadLe32(p + 8));
+    const uint64_t rows = compression == 1 || compression == 2
+                              ? loadLe32(p + 20)
+                              : ((uint64_t(width > 0 ? width : 0) * bitCount + 31) / 32) * 4 *
+                                    uint64_t(height < 0 ? -int64_t(height) : height);
+    const uint64_t bytes = std::min<uint64_t>(size, table + rows);
+    if (table > UINT32_MAX - 14 || bytes > size_t(-1) / 4) return std::nullopt;
+    std::vector<uint8_t> file(14);
+    file[0] = 'B', file[1] = 'M';
+    vc::storeLe32(&file[2], uint32_t(std::min<uint64_t>(14 + bytes, UINT32_MAX)));
+    vc::storeLe32(&file[10], uint32_t(14 + table));
+    file.insert(file.end(), p, p + bytes);
+    return file;
+}
 }  // namespace
 
 const vc::Limits &pictureLimits() {
@@ -76,14 +103,23 @@ bool Image::masked(int32_t x, int32_t y) const {
     return (row[x >> 3] >> (7 - (x & 7))) & 1;
 }
 
-std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor, std::string *why) {
+std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor, std::string *why,
+                                   std::optional<Rgb> *transparent) {
     if (std::vector<uint8_t> info = fromCoreHeader(p, size); !info.empty())
-        return fromPackedDib(info.data(), info.size(), heightFactor, why);
+        return fromPackedDib(info.data(), info.size(), heightFactor, why, transparent);
     auto refuse = [why](const char *reason) -> std::optional<Image> {
         if (why) *why = reason;
         return std::nullopt;
     };
     if (!p || size < 40) return refuse("no bitmap header");
+    if (heightFactor == 1)
+        if (std::optional<std::vector<uint8_t>> file = asBmpFile(p, size)) {
+            // Every other DIB the editor's BMP reader reads.
+            std::string error;
+            std::optional<Image> img = bmpFromBytes(file->data(), file->size(), error, transparent);
+            if (!img && why) *why = error;
+            return img;
+        }
     uint32_t headerSize = loadLe32(p);
     int32_t width = int32_t(loadLe32(p + 4));
     int32_t fullHeight = int32_t(loadLe32(p + 8));

@@ -37,12 +37,16 @@ struct Image {
     bool masked(int32_t x, int32_t y) const;  // AND bit set: transparent
 };
 
-// A packed DIB (header, colour table, rows) as the library hands it over;
-// a program's bitmaps may come with the old 12-byte core header.
+// A packed DIB (header, colour table, rows) as the library hands it over:
+// a program's bitmaps come as stored, so every DIB the BMP reader reads is
+// taken (the old 12-byte core header, the later headers, channel masks
+// with or without alpha, 16 bits, run-length rows); alpha makes the mask
+// as in a BMP file, setting the transparent colour when asked for.
 // Returns nothing when the header does not describe a usable DIB inside
 // size bytes, saying why in `why` when given. heightFactor 2 reads icon
-// image data (XOR then AND rows).
-std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor = 1, std::string *why = nullptr);
+// image data (XOR then AND rows, 40-byte header, plain rows).
+std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor = 1, std::string *why = nullptr,
+                                   std::optional<Rgb> *transparent = nullptr);
 // The same with the rows at bitsOffset (0: right behind the colour table).
 std::optional<Image> fromPackedDibAt(const uint8_t *p, size_t size, size_t bitsOffset);
 // The packed DIB of an image; with icon set, icon image data (height

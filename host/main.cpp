@@ -359,7 +359,7 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
     if (record.image) {
         size_t size = Library::memSize(record.image);
         if (auto *p = static_cast<const uint8_t *>(Library::memLock(record.image))) {
-            auto img = host::fromPackedDib(p, size);
+            auto img = host::fromPackedDib(p, size, 1, nullptr, &ed.transparent);
             Library::memUnlock(record.image);
             if (img) ed.addFrame(std::move(*img));
         }
@@ -541,7 +541,7 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
         return 1;
     }
     if (o.format == host::kOwnBmp || o.format == host::kOwnPng || (o.format < 0 && host::ownFileOf(out) != host::OwnFile::none))
-        return writeOwnFrames(in, out, o, ed);
+        return ed.settleTransparency(false), writeOwnFrames(in, out, o, ed);
     int code = saveCode(out, o, ed);
     if (code < 0) {
         std::fprintf(stderr, "velmconv: %s: no format for this name; give --format NAME\n", out.c_str());
@@ -549,6 +549,7 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     }
     // Carried first: a cursor's frames may come out of it with new colours.
     const std::string carried = host::carryDocument(ed, code);
+    ed.settleTransparency(code == CONV_FMT_GIF || code == CONV_FMT_ANIGIF);
     int depth = gLib.getDesiredBitPix(code, ed.frames[size_t(ed.current)].image.bitCount);
     if (depth == 32 || depth == 16) depth = 24;
     void *block = ed.currentFrameBlock(uint16_t(depth));
@@ -609,6 +610,7 @@ int cmdExtract(const std::string &file, const std::string &dir, const Options &o
         std::fprintf(stderr, "velmconv: %s: no frame written: the editor took no image%s\n", file.c_str(), why.c_str());
         return 1;
     }
+    ed.settleTransparency(false);
     for (size_t i = 0; i < ed.frames.size(); ++i) {
         const std::string name = numberedName(dir, "frame", i, ed.frames.size());
         std::string error;
@@ -748,6 +750,7 @@ int cmdAnimate(const std::string &file, const std::string *out, const Options &o
     printEditor(ed);
     if (!out) return 0;
     int code = saveCode(*out, o, ed);
+    ed.settleTransparency(code == CONV_FMT_GIF || code == CONV_FMT_ANIGIF);
     void *block = ed.currentFrameBlock(ed.frames[size_t(ed.current)].image.bitCount);
     const int s = gLib.saveConvImage(parent, out->c_str(), block, code, o.option, Editor::callback());
     Library::memFree(block);

@@ -299,6 +299,31 @@ TEST(HostFiles, HandBuiltBmpVariantsAndDamage) {
     }
 }
 
+// A packed DIB of each kind the BMP reader reads but a plain 40-byte one
+// does not show (masks behind the 40-byte header, 16 bits, run-length rows
+// whose size only the header gives) is taken as that BMP file is read.
+TEST(HostFiles, PackedDibsOfEveryKindTheBmpReaderReads) {
+    Bytes grey;  // entry i is grey i*16
+    for (int i = 0; i < 16; ++i) grey.insert(grey.end(), {uint8_t(i * 16), uint8_t(i * 16), uint8_t(i * 16), 0});
+    const Bytes rgb = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0}, rgba = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF};
+    Bytes rle8 = bmpFile(40, 2, 1, 8, 1, grey, {2, 5, 0, 1});
+    vctest::poke32(rle8, 14 + 20, 4), vctest::poke32(rle8, 14 + 32, 16);
+    const std::tuple<const char *, Bytes, const char *> rows[] = {
+        {"bit fields", bmpFile(40, 2, 1, 32, 3, rgb, {0x50, 0x50, 0x50, 0, 0x60, 0x60, 0x60, 0}), "56"},
+        {"alpha bit fields", bmpFile(40, 2, 1, 32, 6, rgba, {0x50, 0x50, 0x50, 0xFF, 0x60, 0x60, 0x60, 0x7F}), "5."},
+        {"16 bits", bmpFile(40, 2, 1, 16, 0, {}, {0x4A, 0x29, 0x8C, 0x31}), "56"},
+        {"rle8", rle8, "55"}};
+    for (const auto &[name, file, expect] : rows) {
+        SCOPED_TRACE(name);
+        std::string why, seen;
+        auto img = host::fromPackedDib(file.data() + 14, file.size() - 14, 1, &why);
+        ASSERT_TRUE(img) << why;
+        for (int32_t x = 0; x < img->width; ++x)
+            seen += img->masked(x, 0) ? '.' : "0123456789ABCDEF"[(img->pixel(x, 0) & 255) / 16];
+        EXPECT_EQ(seen, std::string(expect));
+    }
+}
+
 // ---- velmconv as a user runs it ---------------------------------------------------------
 
 // Shell lines in one scratch folder, velmconv on the path (rows build on
@@ -387,6 +412,20 @@ TEST_F(HostCommand, ConversionsAndTheirMessages) {
     int n = 0;
     for (; icons.next(icon); ++n) EXPECT_EQ(uint64_t(icon.size + 8) * 4 + 4, list.size) << "icon chunk " << n;
     EXPECT_EQ(n, 4);
+}
+
+// The editor's mask goes into every output that holds one: the 64
+// pixels of an icon, a cursor and a GIF that are not transparent, and no
+// more, are the ones Pillow finds opaque in the GIF and PNG files written.
+TEST_F(HostCommand, TransparencyGoesIntoGifAndPng) {
+    if (!kPillow) GTEST_SKIP() << "ImageMagick and Pillow needed";
+    const std::string opaque = "/usr/bin/python3 -c \"import sys; from PIL import Image\n"
+                               "for f in sys.argv[1:]: print(f, sum(p[3] > 0 for p in Image.open(f).convert('RGBA').getdata()))\"";
+    runRows({{"/usr/bin/convert -size 16x16 xc:none -fill blue -draw 'rectangle 2,2 9,9' PNG32:a.png && /usr/bin/convert a.png a.ico"
+              " && /usr/bin/convert a.png a.cur && /usr/bin/convert a.png -colors 3 a.gif && velmconv convert a.ico i.gif"
+              " && velmconv convert a.cur c.gif && velmconv convert a.gif g.png && velmconv convert a.gif g.gif && " + opaque +
+                  " i.gif c.gif g.png g.gif",
+              0, {"i.gif 64\nc.gif 64\ng.png 64\ng.gif 64\n"}}});
 }
 
 // Good and hostile files in one batch (the good ones converted, each bad

@@ -156,9 +156,9 @@ TEST(IcoPick, ChoosesByColoursThenAreaInFileOrderAndHandsTheHotspot) {
     };
     for (const auto &c : unstatedCases) EXPECT_EQ(pick(iconFile(1, c.entries)).tag(), c.tag);
     // A 32-bit entry whose mask is empty goes over as 24 bits, the mask made
-    // from alpha: the fully transparent pixel (0 of the bottom row) masked and black.
+    // from alpha: the pixel below 128 (0 of the bottom row) masked and black.
     Entry deep = entry(8, 2, 32, 0x40);
-    deep.data[40 + 3] = 0;
+    for (size_t k = 0; k < 16; ++k) deep.data[40 + 4 * k + 3] = k ? 0x80 : 0x7F;
     Picked narrowed = pick(iconFile(1, {deep}));
     ASSERT_EQ(std::make_tuple(narrowed.result, narrowed.size), std::make_tuple(1, size_t(40 + 2 * (24 + 4))));
     EXPECT_EQ(Bytes(narrowed.bytes.begin() + 12, narrowed.bytes.begin() + 16), (Bytes{1, 0, 24, 0}));

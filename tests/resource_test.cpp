@@ -118,6 +118,68 @@ TEST_F(ProgramFiles, ListAndDataMatchWhatWrestoolFinds) {
     }
 }
 
+// Every bitmap listed in the system DLLs of Wine's 32 and 64-bit
+// installations (bit fields with 40, 108 and 124-byte headers, 32 bits
+// with alpha, run-length rows among them), as the host's editor takes it,
+// against wrestool's copy as Pillow reads it: the same colour wherever
+// Pillow's alpha is 128 or more, the mask exactly where it is below.
+TEST_F(ProgramFiles, EveryWineBitmapTheHostTakesEqualsWrestoolsCopy) {
+    const std::string dirs[] = {"/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"};
+    if (!std::filesystem::is_directory(dirs[0]) || !std::filesystem::is_directory(dirs[1]) || !tool("wrestool --version >/dev/null") ||
+        !tool("/usr/bin/python3 -c 'import PIL'"))
+        GTEST_SKIP() << "Wine (32 and 64-bit), icoutils and Pillow needed";
+    std::vector<std::pair<std::string, vc::ResourceBitmapEntry>> bitmaps;  // copy's file, entry
+    std::map<std::string, std::string> programs;                            // copy's file, program
+    for (int arch = 0; arch < 2; ++arch)
+        for (const auto &e : std::filesystem::directory_iterator(dirs[arch])) {
+            vc::ResourceBitmapList list;
+            if (e.path().extension() != ".dll" || scan(e.path().string(), list) != CONV_OK) continue;
+            const std::string out = path(std::to_string(arch));
+            std::filesystem::create_directories(out);
+            ASSERT_TRUE(tool("wrestool -x --type=2 -o '" + out + "' '" + e.path().string() + "'"));
+            for (uint32_t i = 0; i < list.count; ++i) {
+                std::string name = list.entries[i].name, language = "0";
+                name.erase(0, name.find_first_not_of(' '));
+                if (const size_t dash = name.rfind('-'); dash != std::string::npos)
+                    language = name.substr(dash + 1), name.erase(dash);
+                if (name.empty()) name = "0";  // the list shows id 0 as no name
+                const std::string copy = out + "/" + e.path().filename().string() + "_2_" + name + "_" + language + ".bmp";
+                bitmaps.emplace_back(copy, list.entries[i]);
+                programs[copy] = e.path().string();
+            }
+        }
+    // Pillow's pixels of every copy at once: whether it has alpha, then RGBA.
+    ASSERT_TRUE(tool("/usr/bin/python3 -c \"import sys, glob; from PIL import Image\n"
+                     "for f in glob.glob(sys.argv[1] + '/*/*.bmp'):\n"
+                     "  im = Image.open(f); open(f + '.rgba', 'wb').write(bytes([im.mode == 'RGBA']) + im.convert('RGBA').tobytes())\" '" +
+                     path("") + "'"));
+    int equal = 0;
+    for (const auto &[copy, entry] : bitmaps) {
+        SCOPED_TRACE(copy);
+        vc::plat::File f;
+        ASSERT_TRUE(f.open(programs[copy].c_str()));
+        vc::plat::Block b(vc::ReadResourceData(f.handle(), &entry));
+        std::string why;
+        const auto ours = b.lock() ? host::fromPackedDib(b.data(), b.size(), 1, &why) : std::nullopt;
+        const Bytes theirs = stilltest::readBytes(copy + ".rgba");
+        if (!ours || theirs.size() != 1 + 4 * size_t(ours->width) * size_t(ours->height)) {
+            ADD_FAILURE() << "not taken or not the copy's size: " << why;
+            continue;
+        }
+        int wrong = 0;
+        for (int32_t y = 0; y < ours->height; ++y)
+            for (int32_t x = 0; x < ours->width; ++x) {
+                const uint8_t *p = &theirs[1 + 4 * (size_t(y) * size_t(ours->width) + size_t(x))];
+                const bool hidden = theirs[0] && p[3] < 128;
+                wrong += ours->masked(x, y) != hidden || (!hidden && ours->pixel(x, y) != host::rgb(p[0], p[1], p[2]));
+            }
+        EXPECT_EQ(wrong, 0);
+        equal += wrong == 0;
+    }
+    EXPECT_EQ(equal, int(bitmaps.size()));
+    std::printf("%d of %zu bitmaps listed in Wine's DLLs equal wrestool's copies\n", equal, bitmaps.size());
+}
+
 // Built programs, 32-bit and 64-bit PE and NE with two alignments: the list
 // as a sorted list box shows it, the image named after the line picked
 // (with the preview off, OK reads the data itself), Cancel, 150 bitmaps

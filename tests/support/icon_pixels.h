@@ -15,7 +15,7 @@ namespace vctest {
 struct ModernIcon {
     const char *file;
     int index, width, bits;
-    bool maskFromAlpha;  // the mask is exactly the fully transparent pixels, and those black
+    bool maskFromAlpha;  // the mask is exactly the pixels of alpha below 128, and those black
 };
 inline constexpr ModernIcon kModernIcons[] = {
     {"pillow_png.ico", 2, 128, 24, true},  {"pillow_bmp.ico", 1, 48, 24, true},
@@ -47,7 +47,7 @@ inline long iconPixelsDiffer(const std::vector<uint8_t> &icon, const std::string
     for (size_t y = 0, up = h - 1; y < h; ++y, --up)
         for (size_t x = 0; x < w; ++x) {
             const uint8_t *want = &rgba[8 + 4 * (y * w + x)], *got = &icon[bits + up * row + 3 * x];
-            const bool masked = icon[bits + h * row + up * maskRow + x / 8] >> (7 - x % 8) & 1, clear = !want[3];
+            const bool masked = icon[bits + h * row + up * maskRow + x / 8] >> (7 - x % 8) & 1, clear = want[3] < 128;
             const bool same = got[0] == want[2] && got[1] == want[1] && got[2] == want[0];
             differ += maskFromAlpha ? masked != clear || (clear ? got[0] || got[1] || got[2] : !same) : !same;
         }
