@@ -104,8 +104,8 @@ protected:
                        args + " -frames:v " + std::to_string(frames) + " " + file));
         return file;
     }
-    // Every frame in order, then some backwards, against FFmpeg's pictures
-    // (ref, when it has them already).
+    // One frame well into the file first, every frame in order, then some
+    // backwards, against FFmpeg's pictures (ref, when it has them already).
     void expectFramesMatch(const std::string &file, int ticks, Bytes ref = {}) {
         VfwFile f = open(file);
         ASSERT_NE(f, 0u);
@@ -115,10 +115,10 @@ protected:
         if (ref.empty()) ref = reference(file);
         const size_t size = size_t(fi.width) * fi.height * 3;
         ASSERT_EQ(ref.size(), size * fi.frameCount);
-        std::vector<int64_t> order;
+        std::vector<int64_t> order{int64_t(fi.frameCount) * 2 / 3};
         for (int64_t i = 0; i < fi.frameCount; ++i) order.push_back(i);
-        for (int64_t i : {int64_t(fi.frameCount) - 1, int64_t(0), int64_t(fi.frameCount) / 2, int64_t(1)})
-            order.push_back(std::min<int64_t>(i, fi.frameCount - 1));
+        for (int64_t i : {int64_t(fi.frameCount) - 1, int64_t(0), int64_t(fi.frameCount) / 2, int64_t(fi.frameCount) / 2 - 1, int64_t(1)})
+            order.push_back(std::clamp<int64_t>(i, 0, fi.frameCount - 1));
         for (int64_t i : order) {
             const uint8_t *dib = frame(f, i);
             ASSERT_NE(dib, nullptr) << "frame " << i;
@@ -140,6 +140,9 @@ TEST_F(AviCompanion, FilesFfmpegWritesImportFrameForFrame) {
         {"msvideo1", "-c:v msvideo1 -an", 30, 30, "32x24"},
         {"mjpeg", "-c:v mjpeg -pix_fmt yuvj420p -an", 30, 30, "36x20"},
         {"msvideo1 with sound", "-c:v msvideo1 -c:a pcm_s16le -shortest", 30, 30, "32x24"},
+        // Stored out of display order (B-frames), key frames every 8.
+        {"h264 b-frames", "-c:v libx264 -g 8 -an", 30, 30, "32x24"},
+        {"mpeg4 b-frames", "-c:v mpeg4 -bf 2 -g 8 -an", 30, 30, "32x24"},
         // Ticks 2, 4 and 5 dropped: the pictures before them held.
         {"held frames", "-c:v rawvideo -pix_fmt bgr24 -an -vf select='not(eq(n\\,2)+eq(n\\,4)+eq(n\\,5))' -fps_mode passthrough", 9, 12, "33x24"},
     };
