@@ -6,6 +6,7 @@
 // ffmpeg.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 
 #include "still_support.h"
@@ -36,6 +37,29 @@ long residentKb() {
     std::ifstream("/proc/self/statm") >> size >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
+
+// A copy of a block whose last byte sits against a page that cannot be
+// read, so that a read past its end (FFmpeg's code is not instrumented by
+// the sanitizers) ends the process.
+class GuardedCopy {
+public:
+    explicit GuardedCopy(const Bytes &b) : page_(size_t(sysconf(_SC_PAGESIZE))) {
+        span_ = (b.size() + page_ - 1) / page_ * page_ + page_;
+        void *m = mmap(nullptr, span_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m == MAP_FAILED || mprotect(static_cast<uint8_t *>(m) + span_ - page_, page_, PROT_NONE) != 0) std::abort();
+        base_ = static_cast<uint8_t *>(m);
+        data_ = base_ + span_ - page_ - b.size();
+        std::memcpy(data_, b.data(), b.size());
+    }
+    ~GuardedCopy() { munmap(base_, span_); }
+    GuardedCopy(const GuardedCopy &) = delete;
+    GuardedCopy &operator=(const GuardedCopy &) = delete;
+    const uint8_t *data() const { return data_; }
+
+private:
+    size_t page_, span_;
+    uint8_t *base_, *data_;
+};
 
 int gCodecChoice = 0;
 intptr_t answerCompression(void *, VfwDialogModel *model) {
@@ -74,8 +98,10 @@ protected:
         return fi;
     }
     void close(VfwFile f) { fn<CloseAviFileFn>("CloseAviFile")(f); }
+    // Every frame handed to the companion ends against a guard page.
     bool write(VfwFile f, int32_t tick, const Bytes &bits) {
-        VfwFrameRecord rec{tick, 1, bits.data(), uint32_t(bits.size()), nullptr};
+        const GuardedCopy guarded(bits);
+        VfwFrameRecord rec{tick, 1, guarded.data(), uint32_t(bits.size()), nullptr};
         return fn<WriteAviFrameFn>("WriteAviFrame")(f, &rec);
     }
     VfwFile create(const std::string &file, const VfwCreateParams *params, const uint8_t *header) {
