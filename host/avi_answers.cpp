@@ -58,6 +58,9 @@ std::vector<int32_t> listedFrames(const std::string &list, int32_t count) {
 }  // namespace
 
 std::string aviCodecRefusal(const AviOptions &o, int32_t width, int32_t height) {
+#if defined(_WIN32)
+    return "";  // the Windows host leaves the system's compressors alone
+#endif
     if ((o.codec != "msvideo1" && o.codec != "cinepak") || (width % 4 == 0 && height % 4 == 0)) return "";
     return "--avi-codec " + o.codec + " takes only pictures whose width and height are multiples of 4, this one is " +
            std::to_string(width) + " x " + std::to_string(height);
