@@ -39,6 +39,7 @@ namespace {
 
 uint64_t gPictureLimit = uint64_t(1) << 26;
 constexpr int kIoBuffer = 64 * 1024;
+constexpr int64_t kKeySpacing = 8;
 
 void store16(uint8_t *p, uint32_t v) {
     p[0] = uint8_t(v);
@@ -229,6 +230,14 @@ private:
         return f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
     }
 
+    // A key frame kept less than kKeySpacing places from `at` on either side.
+    std::map<int64_t, int64_t>::const_iterator keptKeyWithin(int64_t at) const {
+        auto next = keySlots_.lower_bound(at);
+        if (next != keySlots_.end() && next->first - at < kKeySpacing) return next;
+        if (next != keySlots_.begin() && at - std::prev(next)->first < kKeySpacing) return std::prev(next);
+        return keySlots_.end();
+    }
+
     // The position the decoder will reach next without seeking.
     int64_t nextPosition() const {
         if (nextValid_) return pts(next_);
@@ -288,7 +297,10 @@ private:
                     ticks_.pop_front();
                 }
                 next_->best_effort_timestamp = at;
-                if (reorders_ && synced_ && keyFrame(next_) && own != AV_NOPTS_VALUE && !keyChunks_.count(own)) {
+                // Key frames at least kKeySpacing apart are kept, so a video
+                // of key frames only does not grow the maps with every frame.
+                if (reorders_ && synced_ && keyFrame(next_) && own != AV_NOPTS_VALUE && !keyChunks_.count(own) &&
+                    keptKeyWithin(at) == keySlots_.end()) {
                     keyChunks_[own] = at;
                     keySlots_[at] = own;
                 }
