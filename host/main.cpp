@@ -19,6 +19,7 @@
 #include "host/editor.h"
 #include "host/image.h"
 #include "host/library.h"
+#include "gif/gif_record.h"  // kGifMaxFrames
 
 #if defined(_WIN32)
 #include <windows.h>
