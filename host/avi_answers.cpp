@@ -17,6 +17,10 @@ namespace host {
 
 std::string gAviLines;
 AviVideo gAviVideo;
+namespace {
+std::string gAviCount;  // the frame count the import dialog showed
+int32_t gAviAsked = 0;  // frames the selection asked for
+}  // namespace
 
 namespace {
 
@@ -101,7 +105,29 @@ std::vector<int32_t> listedFrames(const std::string &list, int32_t count) {
 
 }  // namespace
 
+std::string aviCodecRefusal(const AviOptions &o, int32_t width, int32_t height) {
+#if defined(_WIN32)
+    return "";  // the Windows host leaves the system's compressors alone
+#endif
+    if ((o.codec != "msvideo1" && o.codec != "cinepak") || (width % 4 == 0 && height % 4 == 0)) return "";
+    return "--avi-codec " + o.codec + " takes only pictures whose width and height are multiples of 4, this one is " +
+           std::to_string(width) + " x " + std::to_string(height);
+}
+
+std::string aviShortfall(size_t handed) {
+    if (handed >= size_t(gAviAsked)) return "";
+    return "only " + std::to_string(handed) + " of the " + std::to_string(gAviAsked) +
+           " frames asked for could be read; the file promised " + gAviCount +
+           " frames, the file ends or is damaged before the rest";
+}
+
+void noteAviAsked(const AviSelection &s) {
+    gAviAsked = s.stepping ? std::max(0, std::atoi(s.number.c_str())) : int32_t(s.frames.size());
+}
+
 void noteAviVideo(const std::string &count, const std::string &size, const std::string &rate) {
+    gAviCount = count;
+    gAviAsked = 0;
     gAviLines = "  video: " + count + " frames, " + size + ", " + rate + " frames per second\n";
     gAviVideo = {count, size, rate};
 }
@@ -144,6 +170,7 @@ intptr_t answerImport(const AviOptions &o, VcDialog *dialog) {
     if (!m) return VC_DIALOG_DEFAULT;
     noteAviVideo(m->countText, m->sizeText, m->rateText);
     const AviSelection s = aviSelection(o, m->reel.count());
+    noteAviAsked(s);
     if (s.stepping) {
         gStep = {true, s.from, s.number, s.step};
         VcDialogClick(dialog, vc::kAviImportSelect);

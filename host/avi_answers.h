@@ -35,6 +35,9 @@ struct AviVideo {
 };
 extern AviVideo gAviVideo;
 void noteAviVideo(const std::string &count, const std::string &size, const std::string &rate);
+// After an AVI import that handed over `handed` frames: why fewer came than
+// the selection asked for (a file cut short or damaged), empty when all came.
+std::string aviShortfall(size_t handed);
 
 // --avi-frames as the frames to select on a strip of count frames (0-based,
 // in order), or, for every:STEP[:FROM[:COUNT]], the stepping dialog's
@@ -45,8 +48,13 @@ struct AviSelection {
     std::string from, number, step;
 };
 AviSelection aviSelection(const AviOptions &options, int32_t count);
+// The number of frames a selection asks for, for aviShortfall.
+void noteAviAsked(const AviSelection &selection);
 // --avi-delays: frame's delay (empty: none given).
 std::string aviDelay(const AviOptions &options, int32_t frame);
+// Why the compressor --avi-codec names cannot take a picture of width x
+// height (MS Video 1 and Cinepak work on blocks of 4 x 4); empty when it can.
+std::string aviCodecRefusal(const AviOptions &options, int32_t width, int32_t height);
 
 #if !defined(_WIN32)
 // Answers templates 103, 104 and 105; VC_DIALOG_DEFAULT for the others.

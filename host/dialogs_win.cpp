@@ -118,6 +118,7 @@ void answerAvi(HWND dialog, int templateId) {
     if (templateId == IDD_AVI_IMPORT) {
         noteAviVideo(itemText(dialog, IDC_AVIIMP_COUNT), itemText(dialog, IDC_AVIIMP_SIZE), itemText(dialog, IDC_AVIIMP_RATE));
         const AviSelection s = aviSelection(o, frameCount());
+        noteAviAsked(s);
         if (s.stepping) {
             gAviStep = {true, s};
             command(dialog, IDC_AVIIMP_SELECT, BN_CLICKED);  // the timer answers the dialog it opens

@@ -21,6 +21,7 @@
 #include "host/editor.h"
 #include "host/image.h"
 #include "host/library.h"
+#include "gif/gif_record.h"  // kGifMaxFrames
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -131,7 +132,9 @@ void drawProgress(void *, void *window, int32_t percent, int32_t visible) {
     std::fflush(stderr);
 }
 
+int gMessagesShown = 0;
 int32_t showMessage(void *, void *, const char *text, const char *title, uint32_t) {
+    ++gMessagesShown;
     std::fprintf(stderr, "%s%s: %s\n", gProgressShown ? "\n" : "", title, text);
     return 1;
 }
@@ -350,12 +353,16 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
     // bitmap's name into it.
     char name[260] = {};
     std::snprintf(name, sizeof name, "%s", file.c_str());
+    const size_t framesBefore = ed.frames.size();
     r = gLib.loadConvImage(parent, name, withRecord ? &record : nullptr, &format, o.option, Editor::callback());
     if (r == CONV_E_FORMAT && gLoadNote.empty())
         gLoadNote = std::string("its content is ") + formatName(detected) + ", but the load refused it";
 #if !defined(_WIN32)
     if (r == CONV_OK && (detected == CONV_FMT_GIF || detected == CONV_FMT_ANIGIF)) noteDroppedGifImages(file);
 #endif
+    if (r == CONV_OK && detected == CONV_FMT_AVI)
+        if (const std::string why = host::aviShortfall(ed.frames.size() - framesBefore); !why.empty())
+            std::fprintf(stderr, "velmconv: %s: %s\n", file.c_str(), why.c_str());
     if (record.image) {
         size_t size = Library::memSize(record.image);
         if (auto *p = static_cast<const uint8_t *>(Library::memLock(record.image))) {
@@ -492,6 +499,21 @@ int saveCode(const std::string &out, const Options &o, const Editor &ed) {
     return code;
 }
 
+// Refused before the file is made: a compressor that cannot take the
+// picture's size, a sound file that cannot be read.
+bool aviCodecFits(const std::string &out, int code, const Options &o, const Editor &ed) {
+    if (code != CONV_FMT_AVI || ed.frames.empty()) return true;
+    const host::Image &p = ed.frames[size_t(ed.current)].image;
+    std::string why = host::aviCodecRefusal(o.avi, p.width, p.height);
+    if (const std::string &sound = o.editor.soundFile; why.empty() && !sound.empty()) {
+        FILE *f = std::fopen(sound.c_str(), "rb");
+        if (f) std::fclose(f);
+        else why = "the sound file " + sound + " cannot be read (" + std::strerror(errno) + ")";
+    }
+    if (!why.empty()) std::fprintf(stderr, "velmconv: %s: %s; nothing written\n", out.c_str(), why.c_str());
+    return why.empty();
+}
+
 // The numbered name of frame i of count: NAME_NNN.EXT for a file NAME.EXT
 // given, else DIR/STEM_NNN.bmp; with at least three digits, more when the
 // count needs them, so that the names sort as the frames do.
@@ -547,6 +569,7 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
         std::fprintf(stderr, "velmconv: %s: no format for this name; give --format NAME\n", out.c_str());
         return 1;
     }
+    if (!aviCodecFits(out, code, o, ed)) return 1;
     // Carried first: a cursor's frames may come out of it with new colours.
     const std::string carried = host::carryDocument(ed, code);
     ed.settleTransparency(code == CONV_FMT_GIF || code == CONV_FMT_ANIGIF);
@@ -554,8 +577,17 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     if (depth == 32 || depth == 16) depth = 24;
     void *block = ed.currentFrameBlock(uint16_t(depth));
     ed.makeCurrent();
+    const int messagesBefore = gMessagesShown;
     int r = gLib.saveConvImage(parent, out.c_str(), block, code, o.option, Editor::callback());
     Library::memFree(block);
+    // The video written, the sound refused (the export said so in a message).
+    // An animated GIF's record holds kGifMaxFrames frames; the rest were not saved.
+    if (r == CONV_OK && code == CONV_FMT_ANIGIF && ed.frames.size() > size_t(vc::kGifMaxFrames))
+        std::fprintf(stderr, "velmconv: %s: an animated GIF holds at most %d frames: the last %zu of %zu dropped\n",
+                     out.c_str(), vc::kGifMaxFrames, ed.frames.size() - size_t(vc::kGifMaxFrames), ed.frames.size());
+    const bool soundLost = r == CONV_OK && code == CONV_FMT_AVI && !o.editor.soundFile.empty() && gMessagesShown > messagesBefore;
+    if (soundLost)
+        std::fprintf(stderr, "velmconv: %s: written without the sound of %s\n", out.c_str(), o.editor.soundFile.c_str());
     // The cursor size question may have chosen another size than the picture's.
     const host::Image &picture = ed.frames[size_t(ed.current)].image;
     std::string resized;
@@ -568,7 +600,7 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
                     resized.c_str());
         if (!carried.empty()) std::printf("  carried across: %s\n", carried.c_str());
     }
-    return r == CONV_OK ? 0 : 1;
+    return r == CONV_OK && !soundLost ? 0 : 1;
 }
 
 int cmdPreview(const std::string &file, const std::string &out) {
@@ -750,6 +782,7 @@ int cmdAnimate(const std::string &file, const std::string *out, const Options &o
     printEditor(ed);
     if (!out) return 0;
     int code = saveCode(*out, o, ed);
+    if (!aviCodecFits(*out, code, o, ed)) return 1;
     ed.settleTransparency(code == CONV_FMT_GIF || code == CONV_FMT_ANIGIF);
     void *block = ed.currentFrameBlock(ed.frames[size_t(ed.current)].image.bitCount);
     const int s = gLib.saveConvImage(parent, out->c_str(), block, code, o.option, Editor::callback());

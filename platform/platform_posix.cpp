@@ -381,7 +381,14 @@ int moduleFileName(char *buffer, int size) {
     if (!dladdr(reinterpret_cast<void *>(&moduleFileName), &info) || !info.dli_fname) return 0;
     char resolved[4096];
     const char *name = info.dli_fname;
-    if (realpath(info.dli_fname, resolved)) name = resolved;
+    // The program itself, started through PATH, is named as typed: its
+    // file is the one the kernel ran.
+    if (!std::strchr(name, '/')) {
+        const ssize_t n = readlink("/proc/self/exe", resolved, sizeof resolved - 1);
+        if (n > 0) resolved[n] = 0, name = resolved;
+    } else if (realpath(info.dli_fname, resolved)) {
+        name = resolved;
+    }
     size_t n = std::strlen(name);
     if (n >= size_t(size)) return 0;
     std::memcpy(buffer, name, n + 1);

@@ -428,6 +428,33 @@ TEST_F(HostCommand, TransparencyGoesIntoGifAndPng) {
               0, {"i.gif 64\nc.gif 64\ng.png 64\ng.gif 64\n"}}});
 }
 
+// AVI files through the command line: a compressor refused for a size it
+// cannot take before any file is made, a sound file that is not there, a
+// file cut short, more frames than an animated GIF holds.
+TEST_F(HostCommand, AviRunsSayWhatTheyCouldNotDo) {
+    if (!kMagick || std::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick and ffmpeg needed";
+    const std::string bin = std::filesystem::path(VC_HOST_BINARY).parent_path().string();
+    if (access((bin + "/VELMVFW32.so").c_str(), R_OK) != 0) GTEST_SKIP() << "no AVI companion library in this build";
+    const std::string avi = "ffmpeg -v error -y -f lavfi -i testsrc=r=12:s=16x16 -c:v rawvideo -pix_fmt bgr24 -frames:v ";
+    runRows({
+        {"/usr/bin/convert -size 67x45 gradient:red-blue PNG24:odd.png && velmconv --avi-codec cinepak convert odd.png o.avi; "
+         "s=$?; test ! -e o.avi && exit $s",
+         1, {"--avi-codec cinepak takes only pictures whose width and height are multiples of 4, this one is 67 x 45"}, 1},
+        {"velmconv --avi-codec msvideo1 convert odd.png o.avi; s=$?; test ! -e o.avi && exit $s", 1,
+         {"msvideo1 takes only"}, 1},
+        {"/usr/bin/convert -size 68x44 gradient:red-blue PNG24:even.png && velmconv --avi-codec msvideo1 convert even.png "
+         "o.avi && ffprobe -v error -show_entries stream=codec_name -of csv=p=0 o.avi",
+         0, {"(165, AVI): 1 (done)", "msvideo1"}, 0},
+        {"velmconv --avi-sound none.wav convert even.png s.avi; s=$?; test ! -e s.avi && exit $s", 1,
+         {"the sound file none.wav cannot be read (No such file or directory); nothing written"}, 1},
+        {"velmconv --avi-sound even.png convert even.png s.avi", 1, {"written without the sound of even.png"}},
+        {avi + "30 cut.avi && head -c 12000 cut.avi > short.avi && velmconv --avi-frames all info short.avi",
+         0, {"only 8 of the 30 frames asked for could be read; the file promised 30 frames", "frames: 8"}, 1},
+        {avi + "300 long.avi && velmconv --avi-frames all convert long.avi long.gif && /usr/bin/identify long.gif | wc -l",
+         0, {"an animated GIF holds at most 256 frames: the last 44 of 300 dropped", "\n256\n"}, 1},
+    });
+}
+
 // Good and hostile files in one batch (the good ones converted, each bad
 // one failed with its reason), info --json parsed by Python, format names
 // and codes, errors that name the argument, help on standard output, the

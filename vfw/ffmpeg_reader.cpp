@@ -5,6 +5,16 @@
 // Frame i of the file is the picture whose timestamp is the latest at or
 // before i: empty chunks (dropped frames, the way a held picture is
 // written) carry no packet and leave the previous picture on show.
+// An AVI chunk's only time is its place in the stream, and a stream with
+// pictures stored out of display order (B-frames) holds them in decoding
+// order; the decoder gives them back in display order, so the k-th
+// picture out of it takes the k-th chunk time, in order, of the packets
+// fed since decoding began. That holds from the start of the stream; after
+// a seek the decoder may drop the pictures that lean on frames before the
+// key frame (an open group of pictures), so such a stream seeks only to a
+// key frame whose place in display order a decoding from the start has
+// already found, or to the start itself, and takes up the count again at
+// that key frame's place.
 // Sequential requests decode forward from where the last one stopped; a
 // request behind it, or past a key frame ahead of it, seeks to the key
 // frame at or before it.
@@ -13,6 +23,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <iterator>
+#include <map>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -26,6 +39,7 @@ namespace {
 
 uint64_t gPictureLimit = uint64_t(1) << 26;
 constexpr int kIoBuffer = 64 * 1024;
+constexpr int64_t kKeySpacing = 8;
 
 void store16(uint8_t *p, uint32_t v) {
     p[0] = uint8_t(v);
@@ -108,6 +122,8 @@ public:
         dec_->thread_count = 1;
         dec_->max_pixels = int64_t(gPictureLimit);
         if (avcodec_open2(dec_, codec, nullptr) < 0) return false;
+        const AVCodecDescriptor *desc = avcodec_descriptor_get(par->codec_id);
+        reorders_ = desc && (desc->props & AV_CODEC_PROP_REORDER);
         cur_ = av_frame_alloc();
         next_ = av_frame_alloc();
         packet_ = av_packet_alloc();
@@ -203,8 +219,23 @@ private:
         int64_t s = fmt_->streams[stream_]->start_time;
         return s == AV_NOPTS_VALUE ? 0 : s;
     }
+    static bool keyFrame(const AVFrame *f) {
+#ifdef AV_FRAME_FLAG_KEY
+        return f->flags & AV_FRAME_FLAG_KEY;
+#else
+        return f->key_frame;
+#endif
+    }
     static int64_t pts(const AVFrame *f) {
         return f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+    }
+
+    // A key frame kept less than kKeySpacing places from `at` on either side.
+    std::map<int64_t, int64_t>::const_iterator keptKeyWithin(int64_t at) const {
+        auto next = keySlots_.lower_bound(at);
+        if (next != keySlots_.end() && next->first - at < kKeySpacing) return next;
+        if (next != keySlots_.begin() && at - std::prev(next)->first < kKeySpacing) return std::prev(next);
+        return keySlots_.end();
     }
 
     // The position the decoder will reach next without seeking.
@@ -216,6 +247,10 @@ private:
     bool needSeek(int64_t target) {
         if (curValid_ && target < pts(cur_)) return true;
         if (eof_) return false;
+        if (reorders_) {
+            auto k = keySlots_.upper_bound(target);
+            return k != keySlots_.begin() && std::prev(k)->first > nextPosition();
+        }
         AVStream *st = fmt_->streams[stream_];
         int k = av_index_search_timestamp(st, target, AVSEEK_FLAG_BACKWARD);
         return k >= 0 && avformat_index_get_entry(st, k)->timestamp > nextPosition();
@@ -224,14 +259,22 @@ private:
     // To the key frame at or before the target; without an index, back to
     // the start by opening the file again.
     bool seekTo(int64_t target) {
-        if (av_seek_frame(fmt_, stream_, target, AVSEEK_FLAG_BACKWARD) < 0) {
+        int64_t to = target;
+        if (reorders_) {
+            auto k = keySlots_.upper_bound(target);
+            to = k == keySlots_.begin() ? startPts() : std::prev(k)->second;
+        }
+        if (av_seek_frame(fmt_, stream_, to, AVSEEK_FLAG_BACKWARD) < 0) {
             avformat_close_input(&fmt_);
             av_freep(&io_->buffer);
             avio_context_free(&io_);
             if (source_->seek(0, SEEK_SET) != 0 || !openDemuxer()) return false;
+            to = startPts();
         }
         avcodec_flush_buffers(dec_);
         curValid_ = nextValid_ = eof_ = draining_ = false;
+        ticks_.clear();
+        synced_ = !reorders_ || to <= startPts();
         failedPts_ = INT64_MIN;
         return true;
     }
@@ -241,12 +284,31 @@ private:
         for (;;) {
             int r = avcodec_receive_frame(dec_, next_);
             if (r == 0) {
+                // The frame's own packet's chunk time comes back as its pts.
+                const int64_t own = next_->pts;
+                auto known = keyChunks_.find(own);
+                if (known != keyChunks_.end()) {
+                    while (!ticks_.empty() && ticks_.front() < known->second) ticks_.pop_front();
+                    synced_ = true;
+                }
+                int64_t at = nextPosition();
+                if (!ticks_.empty()) {
+                    at = ticks_.front();
+                    ticks_.pop_front();
+                }
+                next_->best_effort_timestamp = at;
+                // Key frames at least kKeySpacing apart are kept, so a video
+                // of key frames only does not grow the maps with every frame.
+                if (reorders_ && synced_ && keyFrame(next_) && own != AV_NOPTS_VALUE && !keyChunks_.count(own) &&
+                    keptKeyWithin(at) == keySlots_.end()) {
+                    keyChunks_[own] = at;
+                    keySlots_[at] = own;
+                }
                 if (next_->width != int(width_) || next_->height != int(height_)) {
-                    failedPts_ = std::max(failedPts_, pts(next_));
+                    failedPts_ = std::max(failedPts_, at);
                     av_frame_unref(next_);
                     continue;
                 }
-                if (pts(next_) == AV_NOPTS_VALUE) next_->best_effort_timestamp = nextPosition();
                 nextValid_ = true;
                 return true;
             }
@@ -272,9 +334,13 @@ private:
                 continue;
             }
             if (packet_->stream_index == stream_ && packet_->size > 0) {
-                int64_t at = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
-                if (avcodec_send_packet(dec_, packet_) < 0 && at != AV_NOPTS_VALUE)
-                    failedPts_ = std::max(failedPts_, at);
+                int64_t at = packet_->dts != AV_NOPTS_VALUE ? packet_->dts : packet_->pts;
+                packet_->pts = at;
+                if (avcodec_send_packet(dec_, packet_) < 0) {
+                    if (at != AV_NOPTS_VALUE) failedPts_ = std::max(failedPts_, at);
+                } else if (at != AV_NOPTS_VALUE) {
+                    ticks_.push_back(at);
+                }
             }
             av_packet_unref(packet_);
         }
@@ -346,6 +412,9 @@ private:
     uint32_t frames_ = 0, width_ = 0, height_ = 0, rate_ = 1;
     bool curValid_ = false, nextValid_ = false, eof_ = false, draining_ = false;
     int64_t failedPts_ = INT64_MIN;
+    bool reorders_ = false, synced_ = true;
+    std::map<int64_t, int64_t> keyChunks_, keySlots_;  // key frames found: chunk time to place, place to chunk time
+    std::deque<int64_t> ticks_;  // chunk times of the packets fed, not yet given a picture
     int64_t dibFor_ = -1;
     std::vector<uint8_t> dib_;
     uint8_t *scratch_[4] = {};

@@ -274,7 +274,11 @@ private:
 
     bool encode(const uint8_t *bits) {
         if (av_frame_make_writable(picture_) < 0) return fail();
-        const uint8_t *src[4] = {bits + stride_ * size_t(height_ - 1), reinterpret_cast<const uint8_t *>(swsPalette_),
+        // The scaler reads whole words past the end of a row, so it works
+        // on a copy with room behind the frame, never on the caller's block.
+        if (input_.size() != frameBytes_ + kScalerSlack) input_.assign(frameBytes_ + kScalerSlack, 0);
+        std::memcpy(input_.data(), bits, frameBytes_);
+        const uint8_t *src[4] = {input_.data() + stride_ * size_t(height_ - 1), reinterpret_cast<const uint8_t *>(swsPalette_),
                                  nullptr, nullptr};
         int srcStride[4] = {-int(stride_), 0, 0, 0};
         if (sws_scale(sws_, src, srcStride, 0, height_, picture_->data, picture_->linesize) != height_) return fail();
@@ -570,7 +574,8 @@ private:
     uint16_t bits_ = 0;
     uint32_t colours_ = 0;
     size_t stride_ = 0, frameBytes_ = 0;
-    std::vector<uint8_t> palette_, format_, index_;
+    std::vector<uint8_t> palette_, format_, index_, input_;
+    static constexpr size_t kScalerSlack = AV_INPUT_BUFFER_PADDING_SIZE;
     uint32_t handler_ = 0, chunkId_ = 0;
     bool inited_ = false, failed_ = false;
     int64_t moviEnd_ = 0, fileEnd_ = 0;

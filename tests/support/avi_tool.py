@@ -78,7 +78,9 @@ def reference(name, out):
     probe = ["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries"]
     w, h = map(int, subprocess.check_output(probe + ["stream=width,height", "-of", "csv=p=0", name]).split(b","))
     # A packet carrying a palette is listed as "tick," and a line of its own.
-    ticks = [int(t.split(b",")[0]) for t in subprocess.check_output(probe + ["packet=pts", "-of", "csv=p=0", name]).split()
+    # Chunk times (decoding order); the pictures decoded come in display
+    # order, the k-th taking the k-th time.
+    ticks = [int(t.split(b",")[0]) for t in subprocess.check_output(probe + ["packet=dts", "-of", "csv=p=0", name]).split()
              if t[:1].isdigit()]
     raw = subprocess.check_output(["ffmpeg", "-v", "error", "-i", name, "-map", "0:v", "-fps_mode", "passthrough",
                                    "-f", "rawvideo", "-pix_fmt", "bgr24", "-"])
