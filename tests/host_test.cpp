@@ -603,6 +603,8 @@ TEST_F(HostCommand, ExitCodesAndNotesTellTheTruth) {
         {"velmconv info empty.gif", 1, {"-2 (not a format of this library, or not the one expected): the file is empty"}},
         {"velmconv info text.gif", 1, {"no format of this library recognises its content\n"}},
         {"velmconv info a.ico", 1, {"recognises its content; it is a PNG picture, which is read under a .png name"}},
+        {"printf '\\0\\0\\1\\0\\0\\0' > none.ico && velmconv info none.ico", 1,
+         {"its content is ICO/CUR, but the load refused it"}},
         // The bitmaps numbered in info, picked by the name as listed or by
         // its line.
         {"velmconv info --no-parent prog.exe", 0, {"bitmap 1:      7-1033 (8x8", "bitmap 2: LOGO-1033 (8x8"}},
