@@ -109,6 +109,7 @@ bool hasExtension(const std::string &name, const char *ext) {
 }
 
 // ---- The window system the host gives the library ----------------------------
+int gMessagesShown = 0;  // the library's messages shown on the console
 #if defined(_WIN32)
 void *makeParentWindow() { return GetConsoleWindow(); }
 void installUi(const Options &o) {
@@ -132,7 +133,6 @@ void drawProgress(void *, void *window, int32_t percent, int32_t visible) {
     std::fflush(stderr);
 }
 
-int gMessagesShown = 0;
 int32_t showMessage(void *, void *, const char *text, const char *title, uint32_t) {
     ++gMessagesShown;
     std::fprintf(stderr, "%s%s: %s\n", gProgressShown ? "\n" : "", title, text);
