@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
 #if VC_BENCH_WUFFS

@@ -16,7 +16,7 @@
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
 #include "codecs/tiff.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 

@@ -14,7 +14,7 @@
 #include "bench/synthetic_photo.h"
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 

@@ -13,7 +13,7 @@
 
 #include "bench/ratio_reporter.h"
 #include "platform/owners.h"
-#include "video/resource_reader.h"
+#include "programs/resource_reader.h"
 
 extern char **environ;
 

@@ -19,7 +19,7 @@
 #include "codecs/pcx.h"
 #include "codecs/tiff.h"
 #include "common/file_window.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
 #include "platform/owners.h"

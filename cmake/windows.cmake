@@ -5,10 +5,10 @@ enable_language(RC)
 
 set(VC_WINDOWS_SOURCES
   platform/platform_win.cpp
-  platform/png_wic.cpp
-  common/dialog_view_win.cpp
-  common/progress_win.cpp
-  common/wrappers_win.cpp
+  common/png_wic.cpp
+  ui/dialog_view_win.cpp
+  ui/progress_win.cpp
+  ui/wrappers_win.cpp
   controls/reel_win.cpp
   controls/playback_win.cpp
   ${VC_FORMAT_WIN_SOURCES}

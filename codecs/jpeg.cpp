@@ -32,7 +32,7 @@
 #include "common/whole_file.h"
 #include "common/file_window.h"
 #include "common/limits.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "ijl/ijl.h"
 #include "platform/owners.h"
 

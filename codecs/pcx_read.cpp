@@ -28,10 +28,11 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/limits.h"
 #include "codecs/pcx.h"
 #include "common/bytes.h"
 #include "common/file_window.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "platform/owners.h"
 
 namespace vc {

@@ -6,8 +6,8 @@
 
 #include "codecs/pcx.h"
 #include "common/bytes.h"
-#include "common/services.h"
-#include "entry/image_block.h"
+#include "ui/services.h"
+#include "common/image_block.h"
 #include "platform/owners.h"
 
 namespace vc {

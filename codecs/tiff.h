@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "entry/format_table.h"
+#include "common/format_table.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
 

@@ -33,7 +33,7 @@
 #include "common/exact_double.h"
 #include "common/file_window.h"
 #include "common/limits.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "platform/owners.h"
 
 namespace vc {

@@ -27,8 +27,8 @@
 #include "codecs/tiff.h"
 #include "codecs/tiff_lzw.h"
 #include "common/bytes.h"
-#include "common/services.h"
-#include "entry/image_block.h"
+#include "ui/services.h"
+#include "common/image_block.h"
 
 namespace vc {
 

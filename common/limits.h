@@ -3,7 +3,7 @@
 // a long loop; none of them refuses a file that a 32-bit editor could hold.
 //
 // Readers read them through limits(); tests and fuzz harnesses lower them
-// through the platform's test switch (plat::setLimits) to reach the refusal
+// through the platform's test switch (vc::setLimits) to reach the refusal
 // paths with small inputs and to keep each fuzz input fast.
 #pragma once
 
@@ -32,5 +32,10 @@ struct Limits {
 
 // The limits in force: the defaults above unless a test lowered them.
 const Limits &limits();
+
+// Test switch: tests and fuzz harnesses lower the limits to reach the
+// refusal paths with small inputs; resetLimits brings back the defaults.
+void setLimits(const Limits &limits);
+void resetLimits();
 
 }  // namespace vc

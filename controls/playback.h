@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "controls/playback_model.h"
-#include "gif/gif_record.h"
 #include "platform/platform.h"
 #include "resources/strings.h"
 #include "velmconv/velmconv.h"
@@ -19,10 +18,10 @@ struct PlaybackDialogModel : plat::DialogModel {
     static constexpr int kTemplate = IDD_GIF_PREVIEW;
     int templateId() const override { return kTemplate; }
 
-    PlaybackDialogModel(const GifAnimRecord &played, HostCallback editorCallback, bool windowsNt)
-        : record(played), callback(editorCallback), play(played, windowsNt) {}
+    PlaybackDialogModel(PlaybackReel played, HostCallback editorCallback, bool windowsNt)
+        : callback(editorCallback), play(std::move(played), windowsNt) {}
 
-    const GifAnimRecord &record;
+    const PlaybackReel &reel() const { return play.reel(); }
     HostCallback callback;
     PlaybackModel play;
     // The headless window's canvas (the Windows view keeps a bitmap).
@@ -44,9 +43,9 @@ struct PlaybackDialogModel : plat::DialogModel {
     intptr_t pressEnter() override;
 };
 
-// Plays the record in the playback window owned by the GIF animation
+// Plays the reel in the playback window owned by the GIF animation
 // dialog; the frames come from the editor. Result 1.
-intptr_t RunAnimationPreview(Wnd owner, const GifAnimRecord &record, HostCallback callback);
+intptr_t RunAnimationPreview(Wnd owner, PlaybackReel reel, HostCallback callback);
 
 // 1 on the NT line of Windows (and on every system without the old 55 ms
 // timer), else 0.

@@ -6,8 +6,8 @@
 
 #include "common/bytes.h"
 #include "controls/playback.h"
-#include "entry/editor_link.h"
-#include "entry/image_block.h"
+#include "common/editor_link.h"
+#include "common/image_block.h"
 
 namespace vc {
 
@@ -15,8 +15,8 @@ namespace {
 
 class EditorCanvas final : public PlaybackSurface {
 public:
-    EditorCanvas(PlaybackCanvas &canvas, const GifAnimRecord &record, HostCallback callback)
-        : canvas_(canvas), editor_(callback), background_(playbackBackground(record)) {
+    EditorCanvas(PlaybackCanvas &canvas, const PlaybackReel &record, HostCallback callback)
+        : canvas_(canvas), editor_(callback), background_(record.background) {
         uint32_t color = 0;
         // A Windows colour value: red in the low byte.
         if (editor_.screenColor(color))
@@ -80,9 +80,9 @@ private:
 
 int IsWindowsNT() { return 1; }
 
-intptr_t RunAnimationPreview(Wnd owner, const GifAnimRecord &record, HostCallback callback) {
-    PlaybackDialogModel model(record, callback, IsWindowsNT() != 0);
-    EditorCanvas surface(model.canvas, record, callback);
+intptr_t RunAnimationPreview(Wnd owner, PlaybackReel reel, HostCallback callback) {
+    PlaybackDialogModel model(std::move(reel), callback, IsWindowsNT() != 0);
+    EditorCanvas surface(model.canvas, model.reel(), callback);
     model.play.start(surface);
     (void)plat::runDialog(owner, IDD_GIF_PREVIEW, model);
     return 1;

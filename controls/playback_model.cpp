@@ -43,10 +43,10 @@ void PlaybackModel::stop() {
 }
 
 void PlaybackModel::advance() {
-    const int32_t n = recordFrames(record_);
+    const int32_t n = int32_t(record_.frames.size());
     const int32_t width = record_.outputWidth, height = record_.outputHeight;
     if (current_ >= 0 && current_ < n) {
-        const GifFrameEntry &was = record_.frames[current_];
+        const PlaybackFrame &was = record_.frames[current_];
         // Restoring the previous image is drawn as a restore to background.
         if (was.disposal == 2 || was.disposal == 3) surface_->fillBackground(was.left, was.top, width, height);
     }
@@ -60,7 +60,7 @@ void PlaybackModel::advance() {
         ++loops_;
         current_ = 0;
     }
-    const GifFrameEntry &f = record_.frames[current_];
+    const PlaybackFrame &f = record_.frames[current_];
     if (!surface_->drawFrame(current_, f.left, f.top, width, height)) {
         stop();
         return;
@@ -86,7 +86,7 @@ void PlaybackModel::advance() {
 
 bool PlaybackModel::userInput() {
     if (finished_) return true;
-    if (surface_ && current_ >= 0 && current_ < recordFrames(record_) && record_.frames[current_].userInput) {
+    if (surface_ && current_ >= 0 && current_ < int32_t(record_.frames.size()) && record_.frames[current_].userInput) {
         wait_ = 0;
         advance();
     }
@@ -127,11 +127,6 @@ void PlaybackCanvas::compose(const uint32_t *picture, int32_t pictureWidth, int3
         for (int64_t sx = sx0; sx < sx1; ++sx)
             if (!transparent || src[sx] != *transparent) dst[sx] = src[sx];
     }
-}
-
-uint32_t playbackBackground(const GifAnimRecord &record) {
-    const GifRgbQuad &q = record.globalPalette[record.backgroundIndex & 0xFF];
-    return uint32_t(q.red) << 16 | uint32_t(q.green) << 8 | q.blue;
 }
 
 }  // namespace vc

@@ -9,9 +9,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
-#include "gif/gif_record.h"
 
 namespace vc {
 
@@ -39,12 +39,33 @@ protected:
     ~PlaybackSurface() = default;
 };
 
+// What the playback window plays: the screen, the size of the frames the
+// editor draws, the background colour and the frames' places and timing.
+// The animation document it comes from makes it (playbackReel in the GIF
+// folder); the window reads nothing else of the document.
+struct PlaybackFrame {
+    int16_t left = 0, top = 0;  // position on the screen
+    uint16_t delay = 0;         // hundredths of a second
+    uint16_t disposal = 0;      // 0 nothing, 1 leave, 2 background, 3 previous
+    bool userInput = false;     // waits for a click or Enter
+};
+struct PlaybackReel {
+    int32_t screenWidth = 0, screenHeight = 0;
+    int32_t outputWidth = 0, outputHeight = 0;
+    bool repeat = false;
+    uint32_t loopCount = 0;        // 0: endless
+    uint32_t background = 0;       // 0x00RRGGBB
+    uintptr_t backgroundBrush = 0; // a brush the animation dialog lends, or 0
+    std::vector<PlaybackFrame> frames;
+};
+
 class PlaybackModel {
 public:
-    // The record is read only, and must outlive the model. windowsNt picks
+    // The model keeps its own copy of the reel. windowsNt picks
     // the tick count of a delay (the hundredths themselves on NT; about two
     // elevenths of them where the system timer ticks at 55 ms).
-    PlaybackModel(const GifAnimRecord &record, bool windowsNt) : record_(record), nt_(windowsNt) {}
+    PlaybackModel(PlaybackReel reel, bool windowsNt) : record_(std::move(reel)), nt_(windowsNt) {}
+    const PlaybackReel &reel() const { return record_; }
 
     // The window opened: blank canvas, no frame yet, the timer running.
     void start(PlaybackSurface &surface);
@@ -75,7 +96,7 @@ private:
     void advance();
     void stop();
 
-    const GifAnimRecord &record_;
+    PlaybackReel record_;
     bool nt_;
     PlaybackSurface *surface_ = nullptr;
     int32_t current_ = -1;
@@ -102,9 +123,5 @@ struct PlaybackCanvas {
                  int32_t w, int32_t h, std::optional<uint32_t> transparent);
     uint32_t at(int32_t x, int32_t y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
 };
-
-// The record's background colour (the palette entry at the background
-// index) as 0x00RRGGBB.
-uint32_t playbackBackground(const GifAnimRecord &record);
 
 }  // namespace vc

@@ -7,11 +7,11 @@
 
 #include <memory>
 
-#include "common/dialog_view_win.h"
-#include "common/services.h"
+#include "ui/dialog_view_win.h"
+#include "ui/services.h"
 #include "controls/playback.h"
 #include "controls/reel.h"
-#include "entry/editor_link.h"
+#include "common/editor_link.h"
 #include "platform/platform_win.h"
 
 namespace vc {
@@ -23,8 +23,8 @@ int IsWindowsNT() {
     return version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
 }
 
-intptr_t RunAnimationPreview(Wnd owner, const GifAnimRecord &record, HostCallback callback) {
-    PlaybackDialogModel model(record, callback, IsWindowsNT() != 0);
+intptr_t RunAnimationPreview(Wnd owner, PlaybackReel reel, HostCallback callback) {
+    PlaybackDialogModel model(std::move(reel), callback, IsWindowsNT() != 0);
     (void)plat::runDialog(owner, IDD_GIF_PREVIEW, model);
     return 1;
 }
@@ -75,7 +75,7 @@ void ComposeFrame(HDC shared, HBITMAP canvas, int left, int top, HDC frameDc, HB
 class PlaybackView final : public PlaybackSurface {
 public:
     PlaybackView(HWND dialog, PlaybackDialogModel &model) : dialog_(dialog), model_(model) {
-        const GifAnimRecord &r = model.record;
+        const PlaybackReel &r = model.reel();
         const EditorLink editor(model.callback);
         (void)editor.getPalette(palette_, 0);  // none: the margin is the system's
         HDC info = CreateICA("DISPLAY", nullptr, nullptr, nullptr);
@@ -91,7 +91,7 @@ public:
         // background colour makes its own.
         brush_ = reinterpret_cast<HBRUSH>(uintptr_t(r.backgroundBrush));
         if (!brush_) {
-            const uint32_t c = playbackBackground(r);
+            const uint32_t c = r.background;
             brush_ = ownBrush_ = CreateSolidBrush(RGB(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF));
         }
         // The film strips' memory DC; a window opened with no strip alive

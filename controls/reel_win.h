@@ -5,7 +5,7 @@
 
 #include "controls/reel.h"
 #include "controls/reel_model.h"
-#include "entry/editor_link.h"
+#include "common/editor_link.h"
 
 namespace vc::win {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "common/file_window.h"
-#include "common/services.h"
+#include "ui/services.h"
 #include "cursor/ani.h"
 #include "resources/strings.h"
 

@@ -37,8 +37,8 @@
 
 #include "cursor/ani.h"
 #include "cursor/ico.h"
-#include "entry/editor_link.h"
-#include "entry/format_table.h"
+#include "common/editor_link.h"
+#include "common/format_table.h"
 
 namespace vc {
 

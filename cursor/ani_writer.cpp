@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "common/bytes.h"
-#include "common/services.h"
+#include "ui/services.h"
 #include "cursor/ani.h"
 #include "cursor/cursor_anim.h"
 #include "cursor/cursor_format.h"
 #include "cursor/ico.h"
-#include "entry/editor_link.h"
-#include "entry/image_block.h"
+#include "common/editor_link.h"
+#include "common/image_block.h"
 
 namespace vc {
 

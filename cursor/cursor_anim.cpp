@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "common/services.h"
+#include "ui/services.h"
 #include "cursor/ani.h"
 #include "cursor/cursor_anim_dialog.h"
 #include "cursor/cursor_format.h"
-#include "entry/editor_link.h"
+#include "common/editor_link.h"
 #include "resources/strings.h"
 
 namespace vc {

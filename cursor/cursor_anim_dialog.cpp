@@ -1,9 +1,10 @@
+#include "common/limits.h"
 #include "cursor/cursor_anim_dialog.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "common/services.h"
+#include "ui/services.h"
 
 namespace vc {
 

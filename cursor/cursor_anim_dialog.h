@@ -16,7 +16,7 @@
 
 #include "controls/reel_model.h"
 #include "cursor/ani.h"
-#include "entry/editor_link.h"
+#include "common/editor_link.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"

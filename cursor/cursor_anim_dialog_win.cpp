@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "common/dialog_view_win.h"
-#include "common/services.h"
+#include "ui/dialog_view_win.h"
+#include "ui/services.h"
 #include "controls/reel.h"
 #include "controls/reel_win.h"
 #include "cursor/cursor_anim_dialog.h"

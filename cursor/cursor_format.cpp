@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "entry/editor_link.h"
+#include "common/editor_link.h"
 
 namespace vc {
 

@@ -3,8 +3,8 @@
 // cursor_format.h and the models' state onto the controls.
 #include <windows.h>
 
-#include "common/dialog_view_win.h"
-#include "common/services.h"
+#include "ui/dialog_view_win.h"
+#include "ui/services.h"
 #include "cursor/cursor_format.h"
 #include "platform/platform_win.h"
 #include "resources/strings.h"

@@ -41,12 +41,12 @@
 #include "common/bytes.h"
 #include "common/file_window.h"
 #include "common/limits.h"
-#include "common/services.h"
+#include "ui/services.h"
 #include "common/whole_file.h"
 #include "cursor/cursor_format.h"
-#include "entry/editor_link.h"
-#include "entry/image_block.h"
-#include "platform/png.h"
+#include "common/editor_link.h"
+#include "common/image_block.h"
+#include "common/png.h"
 
 namespace vc {
 

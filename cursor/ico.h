@@ -10,7 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "entry/format_table.h"
+#include "common/limits.h"
+#include "common/format_table.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"

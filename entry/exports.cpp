@@ -2,8 +2,8 @@
 // format table. Nothing throws out of here; every path returns a result code.
 #include <cstring>
 
-#include "common/services.h"
-#include "entry/format_table.h"
+#include "ui/services.h"
+#include "common/format_table.h"
 #include "platform/owners.h"
 #include "resources/strings.h"
 #include "velmconv/velmconv.h"

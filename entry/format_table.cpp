@@ -1,4 +1,4 @@
-#include "entry/format_table.h"
+#include "common/format_table.h"
 
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
@@ -11,7 +11,7 @@
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
 #include "video/avi.h"
-#include "video/resource_reader.h"
+#include "programs/resource_reader.h"
 
 namespace vc {
 

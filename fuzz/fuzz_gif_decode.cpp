@@ -14,7 +14,7 @@
 
 #include "common/file_window.h"
 #include "common/lzw.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "gif/gif_read.h"
 #include "platform/platform.h"
 #include "fuzz_support.h"

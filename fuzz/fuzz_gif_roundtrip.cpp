@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
 #include "platform/platform.h"

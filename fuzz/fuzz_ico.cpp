@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cursor/ico.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "platform/platform.h"
 #include "support/fake_editor.h"
 #include "velmconv/headless.h"

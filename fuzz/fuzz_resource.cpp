@@ -10,7 +10,7 @@
 #include "fuzz_support.h"
 #include "platform/headless_dialog.h"
 #include "velmconv/headless.h"
-#include "video/resource_reader.h"
+#include "programs/resource_reader.h"
 
 namespace {
 

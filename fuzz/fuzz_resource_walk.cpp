@@ -10,7 +10,7 @@
 #include "common/file_window.h"
 #include "fuzz_support.h"
 #include "platform/owners.h"
-#include "video/resource_reader.h"
+#include "programs/resource_reader.h"
 
 namespace {
 

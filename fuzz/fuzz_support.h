@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "common/limits.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
 
@@ -43,7 +44,7 @@ inline void lowerLimits(uint64_t largestPicture = uint64_t(1) << 16) {
     vc::Limits limits;
     limits.largestPicture = largestPicture;
     limits.largestBlock = uint64_t(1) << 20;
-    vc::plat::setLimits(limits);
+    vc::setLimits(limits);
 }
 
 // Maps the input as a file named name, with "GIF89a" in front unless it

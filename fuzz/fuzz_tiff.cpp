@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "platform/platform.h"
 #include "velmconv/headless.h"
 #include "fuzz_support.h"

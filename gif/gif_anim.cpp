@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/services.h"
-#include "entry/image_block.h"
+#include "ui/services.h"
+#include "common/image_block.h"
 #include "gif/gif_dialog.h"
 #include "resources/strings.h"
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "entry/format_table.h"
+#include "common/format_table.h"
 #include "gif/gif_record.h"
 #include "platform/owners.h"
 #include "platform/platform.h"

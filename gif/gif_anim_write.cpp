@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "common/bytes.h"
-#include "common/services.h"
-#include "entry/editor_link.h"
-#include "entry/image_block.h"
+#include "ui/services.h"
+#include "common/editor_link.h"
+#include "common/image_block.h"
 #include "platform/owners.h"
 #include "gif/gif_anim.h"
 #include "gif/gif_read.h"

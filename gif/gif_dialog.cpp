@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "common/services.h"
+#include "ui/services.h"
 #include "controls/playback.h"
 #include "gif/gif_anim.h"
 #include "resources/strings.h"
@@ -197,7 +197,7 @@ void GifAnimationDialogModel::notify(int controlId, int notification) {
         int32_t i = StoreFrameSettings();
         StoreFileSettings();
         ComputeGifScreenSize(*record, record->outputWidth, record->outputHeight);
-        (void)RunAnimationPreview(window, *record, callback);  // always 1
+        (void)RunAnimationPreview(window, playbackReel(*record), callback);  // always 1
         LoadFrameSettings(i);
         break;
     }

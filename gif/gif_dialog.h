@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "controls/reel_model.h"
-#include "entry/editor_link.h"
+#include "common/editor_link.h"
 #include "gif/gif_record.h"
 #include "platform/platform.h"
 #include "resources/strings.h"

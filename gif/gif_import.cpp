@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "gif/gif_read.h"
 
 namespace vc {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <optional>
 
-#include "common/services.h"
-#include "entry/image_block.h"
+#include "ui/services.h"
+#include "common/image_block.h"
 #include "gif/gif_dialog.h"
 #include "gif/gif_read.h"
 #include "resources/strings.h"

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "common/dialog_view_win.h"
-#include "common/services.h"
+#include "ui/dialog_view_win.h"
+#include "ui/services.h"
 #include "gif/gif_import.h"
 #include "platform/platform_win.h"
 #include "resources/strings.h"

@@ -35,6 +35,7 @@
 // - A picture of more than limits().largestPicture pixels is refused with
 //   CONV_E_MEMORY before anything is allocated; a single image of no
 //   pixels, having nothing to hand over, with CONV_E_DATA.
+#include "common/limits.h"
 #include "gif/gif_read.h"
 
 #include <algorithm>

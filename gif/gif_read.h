@@ -12,9 +12,9 @@
 #include <cstdint>
 
 #include "common/file_window.h"
-#include "entry/editor_link.h"
-#include "entry/format_table.h"
-#include "entry/image_block.h"
+#include "common/editor_link.h"
+#include "common/format_table.h"
+#include "common/image_block.h"
 #include "gif/gif_record.h"
 #include "platform/owners.h"
 #include "platform/platform.h"

@@ -34,3 +34,27 @@ bool offerGifRecord(plat::Block &record, const EditorLink &editor) {
 }
 
 }  // namespace vc
+
+namespace vc {
+
+PlaybackReel playbackReel(const GifAnimRecord &record) {
+    PlaybackReel reel;
+    reel.screenWidth = record.screenWidth;
+    reel.screenHeight = record.screenHeight;
+    reel.outputWidth = record.outputWidth;
+    reel.outputHeight = record.outputHeight;
+    reel.repeat = record.repeat != 0;
+    reel.loopCount = record.loopCount;
+    const GifRgbQuad &q = record.globalPalette[record.backgroundIndex & 0xFF];
+    reel.background = uint32_t(q.red) << 16 | uint32_t(q.green) << 8 | q.blue;
+    reel.backgroundBrush = record.backgroundBrush;
+    const int32_t n = recordFrames(record);
+    reel.frames.reserve(size_t(n));
+    for (int32_t i = 0; i < n; ++i) {
+        const GifFrameEntry &f = record.frames[i];
+        reel.frames.push_back(PlaybackFrame{f.left, f.top, f.delay, f.disposal, f.userInput != 0});
+    }
+    return reel;
+}
+
+}  // namespace vc

@@ -9,7 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "entry/editor_link.h"
+#include "controls/playback_model.h"
+#include "common/editor_link.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 
@@ -113,6 +114,11 @@ plat::DocumentLock<GifAnimRecord> lockGifRecord(MemHandle h);
 // first). True when the editor took it: the block is the editor's then and
 // `record` holds nothing; otherwise it stays ours.
 bool offerGifRecord(plat::Block &record, const EditorLink &editor);
+
+// What the playback window plays of the record: its screen, frames and
+// timing, and the background colour (the palette entry at the background
+// index).
+PlaybackReel playbackReel(const GifAnimRecord &record);
 
 // The frame count as far as the frame table holds it.
 inline int32_t recordFrames(const GifAnimRecord &r) {

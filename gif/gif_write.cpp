@@ -6,9 +6,9 @@
 
 #include "codecs/lzw_walk.h"
 #include "common/bytes.h"
-#include "common/services.h"
-#include "entry/editor_link.h"
-#include "entry/image_block.h"
+#include "ui/services.h"
+#include "common/editor_link.h"
+#include "common/image_block.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 

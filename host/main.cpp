@@ -36,7 +36,7 @@
 #include "platform/headless_dialog.h"
 #include "resources/strings.h"
 #include "velmconv/headless.h"
-#include "video/resource_reader.h"  // the model of template 102
+#include "programs/resource_reader.h"  // the model of template 102
 #endif
 
 namespace {
@@ -660,7 +660,7 @@ int cmdExtract(const std::string &file, const std::string &dir, const Options &o
 // composed on a canvas of pixels by the library's playback model.
 class HostCanvas final : public vc::PlaybackSurface {
 public:
-    HostCanvas(const Editor &ed, const vc::GifAnimRecord &record) : ed_(ed), background_(vc::playbackBackground(record)) {
+    HostCanvas(const Editor &ed, const vc::GifAnimRecord &record) : ed_(ed), background_(vc::playbackReel(record).background) {
         canvas.resize(record.screenWidth, record.screenHeight, background_);
         if (ed.transparent) transparent_ = *ed.transparent;
     }
@@ -731,7 +731,7 @@ int cmdPlay(const std::string &file, const std::string &dir, const Options &o, v
     const int32_t frames = vc::recordFrames(record);
     const int maxCanvases = o.maxCanvases > 0 ? o.maxCanvases : frames;
     HostCanvas surface(ed, record);
-    vc::PlaybackModel play(record, true);
+    vc::PlaybackModel play(vc::playbackReel(record), true);
     play.start(surface);
     if (!o.quiet)
         std::printf("%s: %d frame%s, screen %dx%d, repeat %s, loops %u\n", file.c_str(), frames, frames == 1 ? "" : "s",

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <string>
 
-#include "common/limits.h"
 
 namespace vc {
 
@@ -43,10 +42,9 @@ long memLiveBlocks();
 size_t memPeakBytes();
 void memResetPeak();
 
-// Test switch: the limits every reader honours (common/limits.h). Tests and
-// fuzz harnesses lower them; resetLimits brings back the defaults.
-void setLimits(const Limits &limits);
-void resetLimits();
+// The largest block memAlloc hands out; the limits record (common/limits.h)
+// sets it, so a lowered limit reaches the allocations too.
+void setLargestBlock(uint64_t bytes);
 
 // ---- Files: the 16-bit-heritage calls --------------------------------------
 enum : int { kOpenRead = 0, kOpenWrite = 1, kOpenReadWrite = 2 };

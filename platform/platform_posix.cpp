@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "common/services.h"
 #include "platform/headless_dialog.h"
+#include "platform/headless_window.h"
 #include "platform/platform.h"
 #include "platform/switches.h"
 #include "resources/strings.h"
@@ -425,18 +425,18 @@ void freeLibrary(void *library) {
 
 // ---- Headless windows --------------------------------------------------------------------
 namespace {
-struct Window {
-    Wnd parent = nullptr;
-    Rect rect{};
-    bool enabled = true;
-    bool visible = false;
-    bool progress = false;
-    std::map<int, std::string> items;
-};
 std::map<uintptr_t, Window> gWindows;
 uintptr_t gNextWindow = 0x10000;
 int32_t gScreenW = 1024, gScreenH = 768;
 VcUiHost gHost{};
+}  // namespace
+
+const VcUiHost &uiHost() { return gHost; }
+void setUiHost(const VcUiHost &host) { gHost = host; }
+void setScreenSize(int32_t width, int32_t height) {
+    gScreenW = width;
+    gScreenH = height;
+}
 
 Window *findWindow(Wnd w) {
     auto it = gWindows.find(reinterpret_cast<uintptr_t>(w));
@@ -452,7 +452,6 @@ Wnd newWindow(Wnd parent, Rect r) {
     gWindows[id] = w;
     return reinterpret_cast<Wnd>(id);
 }
-}  // namespace
 
 bool windowRect(Wnd w, Rect &r) {
     Window *win = findWindow(w);
@@ -580,6 +579,14 @@ uint32_t tickCount() {
 namespace {
 // The browser command the host configured; unset means the default.
 std::optional<std::string> gBrowser;
+}  // namespace
+
+void setBrowserCommand(const char *command) {
+    if (command) gBrowser = command;
+    else gBrowser.reset();
+}
+
+namespace {
 // Browsers still running when the preview stopped waiting for them:
 // reaped once they have ended, at the next start.
 std::vector<pid_t> gBrowsers;
@@ -627,29 +634,6 @@ bool startBrowser(const char *commandLine, int32_t, int32_t) {
     return true;
 }
 
-Wnd progressWindowCreate(Wnd parent, ModuleHandle, int templateId) {
-    // The template's size in pixels at the default dialog font (base units
-    // 6 x 13), with the caption and frame added.
-    const int32_t width = PROGRESS_DLG_CX * 6 / 4 + 8;
-    const int32_t height = (templateId == IDD_PROGRESS_CANCEL ? PROGRESS_CANCEL_DLG_CY : PROGRESS_DLG_CY) * 13 / 8 + 27;
-    Wnd w = newWindow(parent, Rect{0, 0, width, height});
-    Window *win = findWindow(w);
-    win->progress = true;
-    win->items[IDC_PROGRESS_BAR] = "";
-    if (templateId == IDD_PROGRESS_CANCEL) win->items[IDC_PROGRESS_CANCEL] = STR_PROGRESS_CANCEL;
-    progressOnInit(w);
-    if (gHost.progress) gHost.progress(gHost.user, w, 0, 0);
-    return w;
-}
-
-void progressWindowUpdate(Wnd w, int32_t percent) {
-    Window *win = findWindow(w);
-    if (!win) return;
-    win->visible = true;
-    int32_t shown = progressOnUser(percent);
-    if (gHost.progress) gHost.progress(gHost.user, w, shown, 1);
-}
-
 intptr_t runDialog(Wnd, int templateId, DialogModel &model) {
     if (gHost.dialog) {
         VcDialog dialog{model};
@@ -660,90 +644,3 @@ intptr_t runDialog(Wnd, int templateId, DialogModel &model) {
 }
 
 }  // namespace vc::plat
-
-// The strips' parents, for the scripted strip notifications (after the
-// layer's own block table, whose name the library's owners share).
-#include "controls/reel_model.h"
-
-// ---- Exported headless interface -------------------------------------------------------
-using namespace vc;
-
-extern "C" {
-VC_EXPORT void *VcMemAlloc(uint32_t flags, size_t size) { return plat::memAlloc(flags, size); }
-VC_EXPORT void *VcMemLock(void *block) { return plat::memLock(block); }
-VC_EXPORT int VcMemUnlock(void *block) { return plat::memUnlock(block) ? 1 : 0; }
-VC_EXPORT size_t VcMemSize(void *block) { return plat::memSize(block); }
-VC_EXPORT void *VcMemFree(void *block) { return plat::memFree(block); }
-
-VC_EXPORT void *VcCreateWindow(void *parent, int32_t x, int32_t y, int32_t width, int32_t height) {
-    return plat::newWindow(parent, plat::Rect{x, y, x + width, y + height});
-}
-VC_EXPORT void VcDestroyWindow(void *window) { plat::destroyWindow(window); }
-VC_EXPORT int VcIsWindowEnabled(void *window) { return plat::isWindowEnabled(window) ? 1 : 0; }
-VC_EXPORT int VcGetWindowRect(void *window, int32_t rect[4]) {
-    plat::Rect r{};
-    if (!rect || !plat::windowRect(window, r)) return 0;
-    rect[0] = r.left;
-    rect[1] = r.top;
-    rect[2] = r.right;
-    rect[3] = r.bottom;
-    return 1;
-}
-VC_EXPORT void VcSetScreenSize(int32_t width, int32_t height) {
-    plat::gScreenW = width;
-    plat::gScreenH = height;
-}
-VC_EXPORT void VcPressButton(void *window, int32_t controlId) {
-    plat::Window *win = plat::findWindow(window);
-    if (!win || !win->items.count(controlId)) return;
-    if (win->progress) progressOnCommand(controlId);
-}
-VC_EXPORT void VcSetBrowserCommand(const char *command) {
-    if (command) plat::gBrowser = command;
-    else plat::gBrowser.reset();
-}
-VC_EXPORT void VcSetUiHost(const VcUiHost *host) { plat::gHost = host ? *host : VcUiHost{}; }
-VC_EXPORT int32_t VcDialogTemplate(const VcDialog *dialog) { return dialog ? dialog->model.templateId() : 0; }
-VC_EXPORT int VcDialogClick(VcDialog *dialog, int32_t controlId) {
-    return dialog && dialog->model.click(controlId) ? 1 : 0;
-}
-VC_EXPORT int VcDialogSetText(VcDialog *dialog, int32_t controlId, const char *text) {
-    return dialog && dialog->model.setText(controlId, text) ? 1 : 0;
-}
-VC_EXPORT int32_t VcDialogGetText(VcDialog *dialog, int32_t controlId, char *buffer, int32_t size) {
-    const std::string *field = dialog ? dialog->model.textField(controlId) : nullptr;
-    if (!field) return -1;
-    if (buffer && size > 0) {
-        const size_t n = std::min(field->size(), size_t(size - 1));
-        std::memcpy(buffer, field->data(), n);
-        buffer[n] = 0;
-    }
-    return int32_t(std::min<size_t>(field->size(), INT32_MAX));
-}
-VC_EXPORT int VcDialogSelect(VcDialog *dialog, int32_t controlId, int32_t index) {
-    return dialog && dialog->model.select(controlId, index) ? 1 : 0;
-}
-VC_EXPORT int VcDialogScroll(VcDialog *dialog, int32_t controlId, int32_t code) {
-    if (!dialog) return 0;
-    dialog->model.scroll(controlId, code);
-    return 1;
-}
-VC_EXPORT void VcDialogReelNotify(VcDialog *dialog, int32_t controlId, int32_t code, int32_t frame) {
-    if (auto *parent = dialog ? dynamic_cast<ReelParent *>(&dialog->model) : nullptr)
-        parent->reelNotify(controlId, code, frame);
-}
-VC_EXPORT void VcDialogKeys(VcDialog *dialog, int32_t keys) {
-    if (!dialog) return;
-    dialog->model.shiftDown = keys & 1;
-    dialog->model.ctrlDown = keys & 2;
-    dialog->model.altDown = keys & 4;
-    dialog->model.enterDown = keys & 8;
-}
-VC_EXPORT int VcProgressState(void **window, int32_t *percent, int32_t *cancel) {
-    const ProgressState &s = progressState();
-    if (window) *window = s.window;
-    if (percent) *percent = s.percent;
-    if (cancel) *cancel = s.cancel;
-    return s.exists ? 1 : 0;
-}
-}

@@ -8,13 +8,12 @@ namespace {
 long gFailCountdown = 0;
 long gWriteBudget = -1;
 bool gFailCloses = false;
-Limits gLimits;
+uint64_t gLargestBlock = 0x7FFF0000;
 }  // namespace
 
-void setLimits(const Limits &limits) { gLimits = limits; }
-void resetLimits() { gLimits = Limits{}; }
+void setLargestBlock(uint64_t bytes) { gLargestBlock = bytes; }
 
-size_t detail::maxBlock() { return size_t(gLimits.largestBlock < SIZE_MAX ? gLimits.largestBlock : SIZE_MAX); }
+size_t detail::maxBlock() { return size_t(gLargestBlock < SIZE_MAX ? gLargestBlock : SIZE_MAX); }
 
 void memFailAt(long n) { gFailCountdown = n < 0 ? 0 : n; }
 void fileFailWritesAfter(long n) { gWriteBudget = n; }
@@ -31,7 +30,3 @@ uint32_t detail::writeAllowance(uint32_t count) {
 }
 
 }  // namespace vc::plat
-
-namespace vc {
-const Limits &limits() { return plat::gLimits; }
-}  // namespace vc

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: native (debug), native under AddressSanitizer
+# Checks every include against the floors of scripts/layers.txt, then
+# builds and runs every test: native (debug), native under AddressSanitizer
 # and UndefinedBehaviorSanitizer in 64 and in 32 bits (with the fuzz
 # harnesses built for 32 bits, briefly), the Windows DLL as the i686
 # product under 32-bit Wine and as the x86_64 build under wine64 (export,
@@ -24,6 +25,11 @@ skip32="skipped: 32-bit packages not installable ($no32)"
 
 sanitizers() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 "$@"
+}
+
+layers() {
+  scripts/check_layers.sh
+  scripts/check_layers.sh --self-test
 }
 
 native() {
@@ -74,6 +80,7 @@ fuzz_briefly() {
 }
 
 steps=(
+  "includes keep to the floors of scripts/layers.txt|layers|"
   "native tests|native|"
   "native tests under ASan and UBSan|native_asan|"
   "native 32-bit tests under ASan and UBSan|native32|${no32:+$skip32}"

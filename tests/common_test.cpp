@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "common/limits.h"
 #include "common/bytes.h"
 #include "common/file_window.h"
 #include "common/riff.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "platform/owners.h"
 #include "support/cursor_files.h"
 #include "support/library_test.h"
@@ -134,10 +135,10 @@ TEST_F(Ground, OwnersGiveBackWhatTheyHoldUnlessHandedOver) {
 }
 
 TEST_F(Ground, LoweredLimitsRefuseLargerPictures) {
-    plat::setLimits({.largestPicture = 100});
+    vc::setLimits({.largestPicture = 100});
     EXPECT_FALSE(vc::makePackedDib({.width = 11, .height = 10, .bitCount = 8}));
     EXPECT_TRUE(vc::makePackedDib({.width = 10, .height = 10, .bitCount = 8}));
-    plat::setLimits({.largestBlock = 64});
+    vc::setLimits({.largestBlock = 64});
     EXPECT_FALSE(plat::Block().alloc(65));  // the platform's blocks honour the limit too
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "common/limits.h"
 #include "host/image.h"
 #include "support/cursor_files.h"
 #include "support/gif_bytes.h"
@@ -151,7 +152,7 @@ TEST_F(HostileFiles, EndInTheirCodeQuicklyAndWithinTheLimits) {
     for (const auto &h : rows) {
         SCOPED_TRACE(h.what);
         const std::string file = writeFile("hostile", h.file);
-        vc::plat::setLimits(h.limits);
+        vc::setLimits(h.limits);
         FakeEditor editor;
         UiRecorder ui;
         const auto start = std::chrono::steady_clock::now();

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "controls/reel.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "platform/owners.h"
 #include "support/fake_editor.h"
 #include "support/library_test.h"

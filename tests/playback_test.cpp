@@ -62,7 +62,7 @@ std::string play(const Frames &frames, bool repeat, uint32_t loops, bool nt, int
     }
     LogSurface s;
     s.noPicture = noPicture;
-    vc::PlaybackModel m(r, nt);
+    vc::PlaybackModel m(vc::playbackReel(r), nt);
     m.start(s);
     for (s.tick = 1; s.tick <= 100; ++s.tick) {
         if (m.idle()) {

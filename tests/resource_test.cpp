@@ -9,10 +9,11 @@
 #include <map>
 #include <regex>
 
+#include "common/limits.h"
 #include "platform/headless_dialog.h"
 #include "still_support.h"
 #include "support/program_files.h"
-#include "video/resource_reader.h"
+#include "programs/resource_reader.h"
 
 namespace {
 
@@ -294,7 +295,7 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
     // Data over the preview's read limit gives no preview.
     vc::Limits lowered;
     lowered.previewRead = 100;
-    vc::plat::setLimits(lowered);
+    vc::setLimits(lowered);
     ConvImageRecord rec{};
     EXPECT_EQ(GetPreviewImage(writeFile("over.dll", buildPe({{"", 7, 0, dib(9, 3, 24)}}, false).bytes).c_str(), &rec), CONV_E_READ);
 }

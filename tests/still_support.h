@@ -10,7 +10,7 @@
 #include <cstring>
 #include <functional>
 
-#include "entry/image_block.h"
+#include "common/image_block.h"
 #include "host/image.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"

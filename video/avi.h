@@ -10,8 +10,8 @@
 #include <string>
 
 #include "controls/reel_model.h"
-#include "entry/editor_link.h"
-#include "entry/format_table.h"
+#include "common/editor_link.h"
+#include "common/format_table.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 #include "video/avi_library.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/services.h"
-#include "entry/image_block.h"
+#include "ui/services.h"
+#include "common/image_block.h"
 #include "resources/strings.h"
 #include "video/avi.h"
 

@@ -4,8 +4,8 @@
 // model's (video/avi.h).
 #include <windows.h>
 
-#include "common/dialog_view_win.h"
-#include "common/services.h"
+#include "ui/dialog_view_win.h"
+#include "ui/services.h"
 #include "controls/reel.h"
 #include "controls/reel_win.h"
 #include "platform/platform_win.h"

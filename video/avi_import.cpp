@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/limits.h"
 #include "common/file_window.h"
-#include "common/services.h"
-#include "entry/image_block.h"
+#include "ui/services.h"
+#include "common/image_block.h"
 #include "resources/strings.h"
 #include "video/avi.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "common/services.h"
+#include "ui/services.h"
 #include "resources/strings.h"
 #if !defined(_WIN32)
 #include "vfw/velmvfw_linux.h"

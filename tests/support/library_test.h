@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "common/services.h"
-#include "entry/format_table.h"
+#include "common/limits.h"
+#include "ui/services.h"
+#include "common/format_table.h"
 #include "platform/platform.h"
 #include "velmconv/headless.h"
 
@@ -43,7 +44,7 @@ protected:
         vc::plat::memFailAt(0);
         vc::plat::fileFailWritesAfter(-1);
         vc::plat::fileFailCloses(false);
-        vc::plat::resetLimits();
+        vc::resetLimits();
         VcSetScreenSize(1024, 768);
         VcSetUiHost(nullptr);
         std::error_code ec;

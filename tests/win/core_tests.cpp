@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "common/services.h"
-#include "common/wrappers_win.h"
+#include "ui/services.h"
+#include "ui/wrappers_win.h"
 #include "platform/platform_win.h"
 #include "win_test_util.h"
 

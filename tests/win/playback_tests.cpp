@@ -102,11 +102,11 @@ TEST_P(PlaybackWin, CanvasAfterEachAdvanceIsTheModelsCanvas) {
         editor.palette = CreatePalette(lp);
     }
     ModelCanvas model;
-    model.background = playbackBackground(record);
+    model.background = playbackReel(record).background;
     model.transparent = c.transparent;
     model.frames = size_t(c.editorFrames);
     model.canvas.resize(record.screenWidth, record.screenHeight, model.background);
-    PlaybackModel expected(record, true);
+    PlaybackModel expected(playbackReel(record), true);
     expected.start(model);
     while (!(expected.finished() && expected.idle())) expected.tick();
 
@@ -139,7 +139,7 @@ TEST_P(PlaybackWin, CanvasAfterEachAdvanceIsTheModelsCanvas) {
             SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
         }
     });
-    EXPECT_EQ(RunAnimationPreview(nullptr, record, FakeEditor::callback()), 1);
+    EXPECT_EQ(RunAnimationPreview(nullptr, playbackReel(record), FakeEditor::callback()), 1);
     EXPECT_TRUE(sawAll);
     EXPECT_EQ(client.right, record.screenWidth + 16);
     EXPECT_EQ(client.bottom, record.screenHeight + 16);

@@ -1,6 +1,6 @@
-#include "common/wrappers_win.h"
+#include "ui/wrappers_win.h"
 
-#include "common/services.h"
+#include "ui/services.h"
 
 namespace vc {
 

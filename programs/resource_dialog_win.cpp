@@ -4,12 +4,12 @@
 // button 102 draws the preview.
 #include <windows.h>
 
-#include "common/dialog_view_win.h"
-#include "common/services.h"
+#include "ui/dialog_view_win.h"
+#include "ui/services.h"
 #include "platform/owners.h"
 #include "platform/platform_win.h"
 #include "resources/strings.h"
-#include "video/resource_reader.h"
+#include "programs/resource_reader.h"
 
 namespace vc::win {
 

@@ -1,5 +1,5 @@
 // The NE and PE resource walkers and the resource data reader.
-#include "video/resource_reader.h"
+#include "programs/resource_reader.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "common/bytes.h"
 #include "common/file_window.h"
 #include "common/limits.h"
-#include "entry/image_block.h"
+#include "common/image_block.h"
 
 namespace vc {
 

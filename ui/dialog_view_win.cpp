@@ -1,4 +1,4 @@
-#include "common/dialog_view_win.h"
+#include "ui/dialog_view_win.h"
 
 namespace vc::win {
 

@@ -7,7 +7,7 @@
 
 #include "platform/com_win.h"
 #include "platform/owners.h"
-#include "platform/png.h"
+#include "common/png.h"
 
 namespace vc::plat {
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/limits.h"
 #include "common/bytes.h"
 #include "platform/owners.h"
 #include "platform/platform.h"

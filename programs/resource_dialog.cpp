@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/services.h"
-#include "entry/format_table.h"
+#include "common/limits.h"
+#include "ui/services.h"
+#include "common/format_table.h"
 #include "platform/owners.h"
 #include "resources/strings.h"
-#include "video/resource_reader.h"
+#include "programs/resource_reader.h"
 
 namespace vc {
 

@@ -1,4 +1,4 @@
-#include "entry/image_block.h"
+#include "common/image_block.h"
 
 #include <algorithm>
 #include <cstring>

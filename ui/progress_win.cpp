@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "common/services.h"
-#include "common/progress_win.h"
+#include "ui/services.h"
+#include "ui/progress_win.h"
 #include "platform/platform_win.h"
 #include "resources/strings.h"
 

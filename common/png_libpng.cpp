@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "platform/owners.h"
-#include "platform/png.h"
+#include "common/png.h"
 
 namespace vc::plat {
 

@@ -1,4 +1,4 @@
-#include "common/services.h"
+#include "ui/services.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 
 #include "common/bytes.h"
 #include "common/exact_double.h"
-#include "entry/editor_link.h"
+#include "common/editor_link.h"
 #include "platform/owners.h"
 #include "resources/strings.h"
 
