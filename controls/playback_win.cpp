@@ -146,8 +146,8 @@ public:
         HPALETTE oldShared = palette_ ? SelectPalette(shared_, HPALETTE(palette_), TRUE) : nullptr;
         HGDIOBJ oldBitmap = SelectObject(shared_, canvas_);
         StretchBlt(dc, kPlaybackMargin, kPlaybackMargin, client.right - 2 * kPlaybackMargin,
-                   client.bottom - 2 * kPlaybackMargin, shared_, 0, 0, model_.record.screenWidth,
-                   model_.record.screenHeight, SRCCOPY);
+                   client.bottom - 2 * kPlaybackMargin, shared_, 0, 0, model_.reel().screenWidth,
+                   model_.reel().screenHeight, SRCCOPY);
         SelectObject(shared_, oldBitmap);
         if (oldShared) SelectPalette(shared_, oldShared, TRUE);
         if (oldPalette) SelectPalette(dc, oldPalette, TRUE);
@@ -205,7 +205,7 @@ INT_PTR CALLBACK PlaybackProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     switch (message) {
     case WM_INITDIALOG: {
         // A client area of the canvas and its margins.
-        RECT r{0, 0, m->record.screenWidth + 2 * kPlaybackMargin, m->record.screenHeight + 2 * kPlaybackMargin};
+        RECT r{0, 0, m->reel().screenWidth + 2 * kPlaybackMargin, m->reel().screenHeight + 2 * kPlaybackMargin};
         AdjustWindowRectEx(&r, DWORD(GetWindowLongA(dialog, GWL_STYLE)), FALSE,
                            DWORD(GetWindowLongA(dialog, GWL_EXSTYLE)));
         SetWindowPos(dialog, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
