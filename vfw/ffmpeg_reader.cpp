@@ -20,6 +20,8 @@
 // frame at or before it.
 #include "vfw/ffmpeg_backend.h"
 
+#include "common/dib.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -351,7 +353,7 @@ private:
     bool toDib(const AVFrame *f) {
         const bool pal8 = f->format == AV_PIX_FMT_PAL8 && f->data[1];
         const uint32_t bits = pal8 ? 8 : 24;
-        const size_t stride = ((size_t(width_) * bits + 31) / 32) * 4;
+        const size_t stride = size_t(vc::dibRowBytes(width_, bits));
         const size_t header = 40 + (pal8 ? 1024 : 0);
         const size_t total = header + stride * height_;
         if (dib_.size() != total) dib_.assign(total, 0);
