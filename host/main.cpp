@@ -386,43 +386,6 @@ bool loadOrReport(Editor &ed, const std::string &file, const Options &o, void *p
     return false;
 }
 
-// What an animated cursor's document holds: the anih fields at offset 4,
-// title and author at 40 and 120, rates at 200, the sequence at 1224.
-std::string describeCursorAnimation(const uint8_t *doc) {
-    auto u32 = [doc](size_t at) {
-        return uint32_t(doc[at] | doc[at + 1] << 8 | doc[at + 2] << 16) | uint32_t(doc[at + 3]) << 24;
-    };
-    // Line breaks a text may hold shown as \n, so that each field keeps its line.
-    auto text = [doc](size_t at) {
-        const char *s = reinterpret_cast<const char *>(doc + at);
-        std::string t;
-        for (char c : std::string(s, strnlen(s, 79))) t += c == '\n' ? std::string("\\n") : c == '\r' ? "\\r" : std::string(1, c);
-        return t;
-    };
-    // Appended piece by piece: chains of + that start from a literal make
-    // GCC warn of overlapping copies (-Wrestrict) where there are none.
-    const uint32_t steps = std::min<uint32_t>(u32(12), 256);
-    std::string out = "  cursor animation: ";
-    out += std::to_string(u32(8));
-    out += " frames, ";
-    out += std::to_string(steps);
-    out += " steps, default rate ";
-    out += std::to_string(u32(32));
-    out += "\n  title: \"";
-    out += text(40);
-    out += "\"\n  author: \"";
-    out += text(120);
-    out += "\"\n  steps (frame/rate in 1/60 s):";
-    for (uint32_t i = 0; i < steps; ++i) {
-        out += ' ';
-        out += std::to_string(u32(1224 + 4 * i));
-        out += '/';
-        out += std::to_string(u32(200 + 4 * i));
-    }
-    out += '\n';
-    return out;
-}
-
 void printEditor(const Editor &ed) {
     std::printf("  frames: %zu\n", ed.frames.size());
     for (size_t i = 0; i < ed.frames.size(); ++i) {
@@ -439,10 +402,8 @@ void printEditor(const Editor &ed) {
         std::string cursorAnimation;
         if (auto *p = static_cast<const uint8_t *>(Library::memLock(ed.document))) {
             code = uint16_t(p[0] | p[1] << 8);
-            if (code == CONV_FMT_ANI && Library::memSize(ed.document) >= 2248)
-                cursorAnimation = describeCursorAnimation(p);
-            else
-                cursorAnimation = host::describeGifDocument(p, Library::memSize(ed.document));
+            cursorAnimation = code == CONV_FMT_ANI ? host::describeCursorDocument(p, Library::memSize(ed.document))
+                                                   : host::describeGifDocument(p, Library::memSize(ed.document));
             Library::memUnlock(ed.document);
         }
         std::printf("  animation document: %u (%zu bytes)\n", code, Library::memSize(ed.document));
