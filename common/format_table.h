@@ -4,8 +4,13 @@
 // A routine left empty behaves as a code without that routine: no detector
 // never answers yes, no reader or writer gives CONV_E_UNSUPPORTED, no
 // preview CONV_E_FORMAT, no document routine 0.
+//
+// A row also says what detection by name and the document exports ask of a
+// format: the file name extensions that mean it, and whether it is an
+// animation the editor keeps as a document.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -44,10 +49,19 @@ struct FormatRow {
     int32_t (*newDocument)(Wnd parent, char *fileName, uint32_t option, HostCallback callback);
     int32_t (*command)(Wnd parent, uint16_t commandId, MemHandle document, uint32_t option, HostCallback callback);
     int32_t (*frameChanged)(MemHandle document, int32_t changeKind, uint16_t frameIndex, HostCallback callback);
+    // The extensions (with the dot, lower case) that name this format; a
+    // format reached only by content or by narrowing has none.
+    std::array<const char *, 2> extensions{};
+    // An animation the editor keeps a document for: the only rows the
+    // document exports (new file, command, frame change) serve.
+    bool animation = false;
 };
 
 // The rows in the fixed order in which content detection asks them.
 std::span<FormatRow> formatTable();
 FormatRow *findFormat(int32_t code);
+// The row whose extensions hold the one a file name ends in (from its last
+// dot, in any case); none without a dot or for an extension no row has.
+FormatRow *findFormatByName(const char *fileName);
 
 }  // namespace vc

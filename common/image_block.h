@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/limits.h"
 #include "common/bytes.h"
+#include "common/dib.h"
+#include "common/limits.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
@@ -27,12 +28,6 @@ static_assert(offsetof(ConvMenuItem, text) == 16);
 constexpr uint32_t kBitmapHeaderSize = 40;
 constexpr uint16_t kAnimationDocumentCursor = 166;  // first word of the documents
 constexpr uint16_t kAnimationDocumentGif = 167;
-
-// Bytes in one pixel row: ((width x bits + 31) / 32) x 4, in 64 bits so a
-// hostile width cannot wrap.
-constexpr uint64_t dibRowBytes(int64_t width, uint32_t bitCount) {
-    return width <= 0 ? 0 : ((uint64_t(width) * bitCount + 31) / 32) * 4;
-}
 
 // Entries in the colour table: biClrUsed when non-zero, else 2^bits for 8
 // bits or less, else none.

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/dib.h"
 #include "common/limits.h"
 
 namespace vc {
@@ -24,11 +25,9 @@ struct Rgbq {
     friend bool operator==(const Rgbq &, const Rgbq &) = default;
 };
 
-// Bytes in one row of pixels: ((width x bits + 31) / 32) x 4, in 64 bits
-// so a hostile width cannot wrap.
-constexpr uint64_t pictureRowBytes(int64_t width, uint32_t bitCount) {
-    return width <= 0 ? 0 : ((uint64_t(width) * bitCount + 31) / 32) * 4;
-}
+// Bytes in one row of pixels, the image block's rule under the name the
+// cores know it by.
+constexpr uint64_t pictureRowBytes(int64_t width, uint32_t bitCount) { return dibRowBytes(width, bitCount); }
 
 struct Picture {
     int32_t width = 0, height = 0;

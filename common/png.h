@@ -2,11 +2,18 @@
 // decoded by the system's own PNG decoder: the PNG library on Linux, the
 // imaging component on Windows. The caller sees 8-bit blue, green, red and
 // alpha rows whatever the file's colour type, depth or interlacing.
+//
+// On Linux the same wrapper also reads and writes whole PNG files with
+// their palettes kept, for the command-line host's own pictures.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "common/bytes.h"
 
@@ -55,5 +62,31 @@ enum class PngResult {
 
 // Decodes the whole image into the sink.
 [[nodiscard]] PngResult decodePng(const uint8_t *data, size_t size, PngSink &sink);
+
+// A PNG file's picture as it is stored: palette pictures as one index a
+// byte with their table and the table's alpha; grey and colour pictures as
+// 8-bit R G B rows, R G B A when the file has alpha or a transparency
+// chunk. Rows run from the top, rowBytes apart.
+struct PngFilePicture {
+    uint32_t width = 0, height = 0;
+    bool indexed = false;
+    int bitDepth = 8;                   // of the indices (1, 2, 4 or 8) as the file has them
+    bool alpha = false;                 // colour rows with a fourth byte
+    std::vector<uint8_t> palette;       // R G B a entry
+    std::vector<uint8_t> paletteAlpha;  // a leading part of the table's entries
+    size_t rowBytes = 0;
+    std::vector<uint8_t> pixels;
+};
+
+// Reads the PNG file open at f, positioned just past its signature; the
+// size is offered to accept (which says why it refuses) before the rows
+// are read. false with the reason in error: the PNG library's own message
+// for a damaged file.
+bool readPngFile(std::FILE *f, const std::function<bool(uint32_t width, uint32_t height, std::string &error)> &accept,
+                 PngFilePicture &picture, std::string &error);
+// Writes picture to f: indexed pictures with their table at their depth
+// (indices one a byte), the others as 8-bit R G B or R G B A. false with
+// the PNG library's message in error.
+bool writePngFile(std::FILE *f, const PngFilePicture &picture, std::string &error);
 
 }  // namespace vc::plat

@@ -8,6 +8,7 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/owners.h"
@@ -128,6 +129,118 @@ PngResult decodePng(const uint8_t *data, size_t size, PngSink &sink) {
     Block rows;
     if (!rows.alloc(uint64_t(width) * 4 * (passes == 1 ? 1 : height), kMemMoveable)) return PngResult::noMemory;
     return readRows(r.png, sink, rows.data(), width, height, passes) ? PngResult::done : failed();
+}
+
+// ---- Whole files, palettes kept ------------------------------------------------
+namespace {
+
+// The library's message for a file that cannot be read or written.
+struct FileMessage {
+    char text[200] = "damaged PNG file";
+};
+void onFileError(png_structp png, png_const_charp message) {
+    auto *t = static_cast<FileMessage *>(png_get_error_ptr(png));
+    std::snprintf(t->text, sizeof t->text, "%s", message);
+    png_longjmp(png, 1);
+}
+
+// Reads the header and sets up the transforms: indices one a byte, other
+// pictures 8-bit RGB, RGBA when they have alpha.
+bool readFileShape(png_structp png, png_infop info, std::FILE *f, PngFilePicture &p) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_init_io(png, f);
+    png_read_info(png, info);
+    p.width = png_get_image_width(png, info);
+    p.height = png_get_image_height(png, info);
+    const int type = png_get_color_type(png, info);
+    p.bitDepth = png_get_bit_depth(png, info);
+    p.indexed = type == PNG_COLOR_TYPE_PALETTE;
+    if (p.indexed) {
+        png_set_packing(png);
+    } else {
+        p.alpha = (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+        png_set_expand(png);
+        png_set_strip_16(png);
+        png_set_gray_to_rgb(png);
+        if (!p.alpha) png_set_strip_alpha(png);
+    }
+    (void)png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    p.rowBytes = png_get_rowbytes(png, info);
+    return true;
+}
+
+bool readFileRows(png_structp png, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_image(png, rows);
+    return true;
+}
+
+bool writeFileRows(png_structp png, png_infop info, std::FILE *f, const PngFilePicture &p,
+                   const std::vector<png_color> &palette, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_init_io(png, f);
+    png_set_IHDR(png, info, p.width, p.height, p.bitDepth,
+                 p.indexed ? PNG_COLOR_TYPE_PALETTE : p.alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), int(palette.size()));
+    png_write_info(png, info);
+    if (p.indexed && p.bitDepth < 8) png_set_packing(png);
+    png_write_image(png, rows);
+    png_write_end(png, info);
+    return true;
+}
+
+std::vector<png_bytep> rowPointers(uint8_t *pixels, size_t rowBytes, uint32_t height) {
+    std::vector<png_bytep> rows(height);
+    for (uint32_t y = 0; y < height; ++y) rows[y] = pixels + rowBytes * y;
+    return rows;
+}
+
+}  // namespace
+
+bool readPngFile(std::FILE *f, const std::function<bool(uint32_t, uint32_t, std::string &)> &accept,
+                 PngFilePicture &p, std::string &error) {
+    FileMessage message;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &message, onFileError, onWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (png) png_set_sig_bytes(png, 8);
+    bool ok = false;
+    if (!info || !readFileShape(png, info, f, p)) {
+        error = message.text;
+    } else if (accept(p.width, p.height, error)) {
+        p.pixels.assign(p.rowBytes * p.height, 0);
+        std::vector<png_bytep> rows = rowPointers(p.pixels.data(), p.rowBytes, p.height);
+        ok = readFileRows(png, rows.data());
+        if (!ok) error = message.text;
+    }
+    if (ok && p.indexed) {
+        png_colorp entries = nullptr;
+        int count = 0;
+        png_get_PLTE(png, info, &entries, &count);
+        for (int i = 0; i < count; ++i) p.palette.insert(p.palette.end(), {entries[i].red, entries[i].green, entries[i].blue});
+        png_bytep entryAlpha = nullptr;
+        int alphaCount = 0;
+        png_color_16p unused = nullptr;
+        if (png_get_valid(png, info, PNG_INFO_tRNS)) png_get_tRNS(png, info, &entryAlpha, &alphaCount, &unused);
+        if (alphaCount > 0) p.paletteAlpha.assign(entryAlpha, entryAlpha + alphaCount);
+    }
+    png_destroy_read_struct(png ? &png : nullptr, info ? &info : nullptr, nullptr);
+    return ok;
+}
+
+bool writePngFile(std::FILE *f, const PngFilePicture &p, std::string &error) {
+    std::vector<png_color> palette;
+    for (size_t i = 0; i + 2 < p.palette.size(); i += 3) palette.push_back(png_color{p.palette[i], p.palette[i + 1], p.palette[i + 2]});
+    // The library takes the rows as changeable but only reads them.
+    std::vector<png_bytep> rows = rowPointers(const_cast<uint8_t *>(p.pixels.data()), p.rowBytes, p.height);
+    FileMessage message;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &message, onFileError, onWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    const bool ok = info && writeFileRows(png, info, f, p, palette, rows.data());
+    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+    if (!ok) error = message.text;
+    return ok;
 }
 
 }  // namespace vc::plat

@@ -186,77 +186,79 @@ private:
     HDC shared_ = nullptr, ownShared_ = nullptr;
 };
 
-// One playback window at a time.
-std::unique_ptr<PlaybackView> gView;
-
 INT_PTR result(HWND dialog, LRESULT value) {
     SetWindowLongPtrA(dialog, DWLP_MSGRESULT, value);
     return TRUE;
 }
 
-INT_PTR CALLBACK PlaybackProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto *m = viewModel<PlaybackDialogModel>(dialog, message, lParam);
-    if (message == WM_DESTROY) {
-        if (gView) gView->killTimer();
-        gView.reset();
-        return FALSE;
-    }
-    if (!m) return FALSE;
-    switch (message) {
-    case WM_INITDIALOG: {
-        // A client area of the canvas and its margins.
-        RECT r{0, 0, m->reel().screenWidth + 2 * kPlaybackMargin, m->reel().screenHeight + 2 * kPlaybackMargin};
+// The window over the model; the canvas and its drawing tools live in the
+// surface from WM_INITDIALOG to WM_DESTROY.
+class PlaybackWindow : public DialogView<PlaybackDialogModel> {
+    std::unique_ptr<PlaybackView> surface_;
+
+    // A client area of the canvas and its margins, before the window is centred.
+    void place(PlaybackDialogModel &m) override {
+        RECT r{0, 0, m.reel().screenWidth + 2 * kPlaybackMargin, m.reel().screenHeight + 2 * kPlaybackMargin};
         AdjustWindowRectEx(&r, DWORD(GetWindowLongA(dialog, GWL_STYLE)), FALSE,
                            DWORD(GetWindowLongA(dialog, GWL_EXSTYLE)));
         SetWindowPos(dialog, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
-        CenterDialog(dialog);
-        gView = std::make_unique<PlaybackView>(dialog, *m);
-        m->play.start(*gView);
+    }
+    INT_PTR start(PlaybackDialogModel &m) override {
+        surface_ = std::make_unique<PlaybackView>(dialog, m);
+        m.play.start(*surface_);
         return TRUE;
     }
-    case WM_TIMER:
-        if (gView) m->play.tick();
-        return TRUE;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN:
-        if (m->play.finished()) SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        else (void)m->play.userInput();
-        return TRUE;
-    case WM_COMMAND:
+    void finish(PlaybackDialogModel *) override {
+        if (surface_) surface_->killTimer();
+        surface_.reset();
+    }
+    Step command(PlaybackDialogModel &m, int id, int, LPARAM) override {
         // Enter (1) goes on or closes; Escape and the close box (2) close.
-        if (LOWORD(wParam) == IDCANCEL) m->pressCancel();
-        else (void)m->pressOk();
-        endWhenEnded(dialog, *m);
-        return TRUE;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(dialog, &ps);
-        if (gView) gView->paintCanvas(dc);
-        EndPaint(dialog, &ps);
-        return TRUE;
+        if (id == IDCANCEL) m.pressCancel();
+        else (void)m.pressOk();
+        return Step::end;
     }
-    case WM_ERASEBKGND:
-        return gView && gView->erase(reinterpret_cast<HDC>(wParam)) ? result(dialog, 1) : FALSE;
-    case WM_SIZE:
-        InvalidateRect(dialog, nullptr, TRUE);
-        return TRUE;
-    case WM_GETMINMAXINFO: {
-        auto *info = reinterpret_cast<MINMAXINFO *>(lParam);
-        info->ptMinTrackSize.x = kPlaybackMinTrack;
-        info->ptMinTrackSize.y = kPlaybackMinTrack;
-        return TRUE;
+    INT_PTR other(PlaybackDialogModel &m, UINT message, WPARAM wParam, LPARAM lParam) override {
+        switch (message) {
+        case WM_TIMER:
+            if (surface_) m.play.tick();
+            return TRUE;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN:
+            if (m.play.finished()) SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            else (void)m.play.userInput();
+            return TRUE;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(dialog, &ps);
+            if (surface_) surface_->paintCanvas(dc);
+            EndPaint(dialog, &ps);
+            return TRUE;
+        }
+        case WM_ERASEBKGND:
+            return surface_ && surface_->erase(reinterpret_cast<HDC>(wParam)) ? result(dialog, 1) : FALSE;
+        case WM_SIZE:
+            InvalidateRect(dialog, nullptr, TRUE);
+            return TRUE;
+        case WM_GETMINMAXINFO: {
+            auto *info = reinterpret_cast<MINMAXINFO *>(lParam);
+            info->ptMinTrackSize.x = kPlaybackMinTrack;
+            info->ptMinTrackSize.y = kPlaybackMinTrack;
+            return TRUE;
+        }
+        // The canvas keeps the editor's palette, realised its own way.
+        case WM_PALETTECHANGED:
+            if (HWND(wParam) == dialog) return FALSE;
+            [[fallthrough]];
+        case WM_QUERYNEWPALETTE:
+            return result(dialog, surface_ ? surface_->realize() : 0);
+        default: return FALSE;
+        }
     }
-    case WM_PALETTECHANGED:
-        if (HWND(wParam) == dialog) return FALSE;
-        [[fallthrough]];
-    case WM_QUERYNEWPALETTE:
-        return result(dialog, gView ? gView->realize() : 0);
-    default: return FALSE;
-    }
-}
+};
 
-const DialogViewRegistration kView{IDD_GIF_PREVIEW, &PlaybackProc};
+const DialogViewRegistration kView{IDD_GIF_PREVIEW, &runView<PlaybackWindow>};
 
 }  // namespace
 

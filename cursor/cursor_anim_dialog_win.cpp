@@ -27,11 +27,9 @@ namespace {
 
 constexpr COLORREF kLightGrey = RGB(192, 192, 192), kDarkGrey = RGB(128, 128, 128);
 constexpr DWORD kDestAndNotSource = 0x00220326;  // DSna: clears where the mask is set
-constexpr char kViewProperty[] = "VelmConvCursorView";
-
 // What the window needs beside the model: the loaded pictures, the
 // preview's colour and mask bitmaps, and what is on screen now.
-struct View {
+struct Kept {
     HBITMAP pages = nullptr, buttons = nullptr;
     HBITMAP color = nullptr, mask = nullptr;
     int shownPage = 0, shownPlay = 0;
@@ -39,8 +37,6 @@ struct View {
     UINT timerInterval = 0;  // 0 while no timer runs
     int pressed = 0;         // a page or play button held down with the mouse
 };
-
-View *viewOf(HWND dialog) { return static_cast<View *>(GetPropA(dialog, kViewProperty)); }
 
 std::string number(int v) { return v >= 0 ? std::to_string(v) : std::string(); }
 
@@ -52,7 +48,7 @@ void readFields(HWND dialog, CursorAnimationDialogModel &m) {
     m.yText = itemText(dialog, kAnimHotspotY);
 }
 
-void show(HWND dialog, CursorAnimationDialogModel &m, View &v) {
+void showModel(HWND dialog, CursorAnimationDialogModel &m, Kept &v) {
     showText(dialog, kAnimFrameCount, std::to_string(m.frameCount()));
     showText(dialog, kAnimFramesUsed, std::to_string(m.framesUsed()));
     showText(dialog, kAnimStepCount, std::to_string(m.stepCount()));
@@ -112,7 +108,7 @@ void invertCross(HDC dc, int x, int y, int width, int height) {
 
 // The preview (button 144): the frame of the preview step with its hotspot
 // on the centre, the screen colour's pixels in the background colour.
-void drawPreview(const DRAWITEMSTRUCT &di, CursorAnimationDialogModel &m, View &v) {
+void drawPreview(const DRAWITEMSTRUCT &di, CursorAnimationDialogModel &m, Kept &v) {
     HDC dc = di.hDC;
     const int pw = di.rcItem.right - di.rcItem.left, ph = di.rcItem.bottom - di.rcItem.top;
     if (m.stepCount() == 0) {
@@ -172,15 +168,6 @@ void drawPreview(const DRAWITEMSTRUCT &di, CursorAnimationDialogModel &m, View &
     if (palette) SelectPalette(dc, oldPalette, FALSE);
 }
 
-void line(HDC dc, COLORREF color, int x0, int y0, int x1, int y1) {
-    HPEN pen = CreatePen(PS_SOLID, 1, color);
-    HGDIOBJ old = SelectObject(dc, pen);
-    MoveToEx(dc, x0, y0, nullptr);
-    LineTo(dc, x1, y1);
-    SelectObject(dc, old);
-    DeleteObject(pen);
-}
-
 // A page or play button: a three-dimensional face with its picture, the
 // bottom-row picture one pixel lower and to the right when active.
 void drawPictureButton(const DRAWITEMSTRUCT &di, HBITMAP pictures, int pictureX, int size, int height, bool active) {
@@ -191,10 +178,10 @@ void drawPictureButton(const DRAWITEMSTRUCT &di, HBITMAP pictures, int pictureX,
     DeleteObject(face);
     const COLORREF lit = active ? RGB(0, 0, 0) : RGB(255, 255, 255);
     const COLORREF shade = active ? RGB(255, 255, 255) : kDarkGrey;
-    line(dc, lit, r.left, r.bottom - 1, r.left, r.top);
-    line(dc, lit, r.left, r.top, r.right, r.top);
-    line(dc, shade, r.right - 1, r.top + 1, r.right - 1, r.bottom);
-    line(dc, shade, r.left + 1, r.bottom - 1, r.right, r.bottom - 1);
+    drawLine(dc, lit, r.left, r.bottom - 1, r.left, r.top);
+    drawLine(dc, lit, r.left, r.top, r.right, r.top);
+    drawLine(dc, shade, r.right - 1, r.top + 1, r.right - 1, r.bottom);
+    drawLine(dc, shade, r.left + 1, r.bottom - 1, r.right, r.bottom - 1);
     if (!pictures) return;
     HDC memory = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(memory, pictures);
@@ -207,7 +194,7 @@ void drawPictureButton(const DRAWITEMSTRUCT &di, HBITMAP pictures, int pictureX,
 
 // A page or play button held down draws itself active, and its partner
 // inactive until it is let go.
-void drawItem(HWND dialog, const DRAWITEMSTRUCT &di, CursorAnimationDialogModel &m, View &v) {
+void drawItem(HWND dialog, const DRAWITEMSTRUCT &di, CursorAnimationDialogModel &m, Kept &v) {
     const int id = int(di.CtlID);
     const bool pages = id == kAnimSequencePage || id == kAnimCyclePage;
     if (!pages && id != kAnimStop && id != kAnimPlay) {
@@ -239,79 +226,61 @@ void drawCell(int stripId, const REELDRAW &d, CursorAnimationDialogModel &m) {
     drawEditorFrame(d, m.editor(), frame, m.palette, m.imageWidth, m.imageHeight);
 }
 
-void start(HWND dialog, CursorAnimationDialogModel &m) {
-    CenterDialog(dialog);
-    auto *v = new View;
-    SetPropA(dialog, kViewProperty, v);
-    (void)bindReel(GetDlgItem(dialog, kAnimStepReel), m.steps);
-    (void)bindReel(GetDlgItem(dialog, kAnimFrameReel), m.frames);
-    const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-    v->pages = LoadBitmapA(module, MAKEINTRESOURCEA(IDB_PAGE_BUTTONS));
-    v->buttons = LoadBitmapA(module, MAKEINTRESOURCEA(IDB_PLAY_BUTTONS));
-    for (int id : {kAnimTitle, kAnimAuthor}) SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, kAniTextSize, 0);
-    SetDlgItemTextA(dialog, kAnimTitle, m.titleText.c_str());
-    SetDlgItemTextA(dialog, kAnimAuthor, m.authorText.c_str());
-    for (int id : {kAnimStop, kAnimPlay})
-        SetWindowPos(GetDlgItem(dialog, id), nullptr, 0, 0, 29, 28, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    show(dialog, m, *v);
-}
+class CursorAnimationView : public DialogView<CursorAnimationDialogModel> {
+    Kept kept_;
 
-void finish(HWND dialog) {
-    View *v = viewOf(dialog);
-    if (!v) return;
-    KillTimer(dialog, kAnimTimerId);
-    for (HBITMAP b : {v->pages, v->buttons, v->color, v->mask})
-        if (b) DeleteObject(b);
-    RemovePropA(dialog, kViewProperty);
-    delete v;
-}
-
-INT_PTR CALLBACK cursorAnimationProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        finish(dialog);
-        return FALSE;
+    INT_PTR start(CursorAnimationDialogModel &m) override {
+        (void)bindReel(GetDlgItem(dialog, kAnimStepReel), m.steps);
+        (void)bindReel(GetDlgItem(dialog, kAnimFrameReel), m.frames);
+        const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+        kept_.pages = LoadBitmapA(module, MAKEINTRESOURCEA(IDB_PAGE_BUTTONS));
+        kept_.buttons = LoadBitmapA(module, MAKEINTRESOURCEA(IDB_PLAY_BUTTONS));
+        for (int id : {kAnimTitle, kAnimAuthor}) SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, kAniTextSize, 0);
+        SetDlgItemTextA(dialog, kAnimTitle, m.titleText.c_str());
+        SetDlgItemTextA(dialog, kAnimAuthor, m.authorText.c_str());
+        for (int id : {kAnimStop, kAnimPlay})
+            SetWindowPos(GetDlgItem(dialog, id), nullptr, 0, 0, 29, 28, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        show(m);
+        return TRUE;
     }
-    auto *m = viewModel<CursorAnimationDialogModel>(dialog, message, lParam);
-    View *v = message == WM_INITDIALOG ? nullptr : viewOf(dialog);
-    if (!m || (!v && message != WM_INITDIALOG)) return FALSE;
-    switch (message) {
-    case WM_INITDIALOG: start(dialog, *m); return TRUE;
-    case WM_COMMAND: {
-        const int id = LOWORD(wParam), code = HIWORD(wParam);
+    void show(CursorAnimationDialogModel &m) override { showModel(dialog, m, kept_); }
+    void finish(CursorAnimationDialogModel *) override {
+        KillTimer(dialog, kAnimTimerId);
+        for (HBITMAP b : {kept_.pages, kept_.buttons, kept_.color, kept_.mask})
+            if (b) DeleteObject(b);
+    }
+    Step command(CursorAnimationDialogModel &m, int id, int code, LPARAM lParam) override {
         const bool strip = id == kAnimStepReel || id == kAnimFrameReel;
         // The edits' own notifications (also those of showing the model)
         // are not the user's actions; the fields are read when one comes.
-        if (!strip && id != IDOK && id != IDCANCEL && id != kAnimHelp && code != BN_CLICKED) return FALSE;
-        readFields(dialog, *m);
-        readKeys(*m);
+        if (!strip && id != IDOK && id != IDCANCEL && id != kAnimHelp && code != BN_CLICKED) return Step::pass;
+        read(m);
+        readKeys(m);
         if (strip) {
-            m->reelNotify(id, code, int32_t(lParam));
-        } else {
-            (void)m->click(id);  // a refusal has beeped
-            if (endWhenEnded(dialog, *m)) return TRUE;
+            m.reelNotify(id, code, int32_t(lParam));
+            return Step::show;
         }
-        show(dialog, *m, *v);
-        return TRUE;
+        (void)m.click(id);  // a refusal has beeped
+        return Step::act;
     }
-    case WM_VSCROLL:
-        readFields(dialog, *m);
-        m->scroll(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)), LOWORD(wParam));
-        show(dialog, *m, *v);
-        return TRUE;
-    case WM_TIMER:
-        if (wParam != kAnimTimerId) return FALSE;
-        m->timerTick();
-        show(dialog, *m, *v);
-        return TRUE;
-    case WM_DRAWITEM: drawItem(dialog, *reinterpret_cast<const DRAWITEMSTRUCT *>(lParam), *m, *v); return TRUE;
-    case REEL_DRAWFRAME: drawCell(int(wParam), *reinterpret_cast<const REELDRAW *>(lParam), *m); return TRUE;
-    case WM_QUERYNEWPALETTE:
-    case WM_PALETTECHANGED: return answerPalette(dialog, message, wParam, m->palette);
-    default: return FALSE;
+    void read(CursorAnimationDialogModel &m) override { readFields(dialog, m); }
+    Step scroll(CursorAnimationDialogModel &m, int id, int code) override { return readAndScroll(m, id, code); }
+    INT_PTR other(CursorAnimationDialogModel &m, UINT message, WPARAM wParam, LPARAM lParam) override {
+        switch (message) {
+        case WM_TIMER:
+            if (wParam != kAnimTimerId) return FALSE;
+            m.timerTick();
+            show(m);
+            return TRUE;
+        case WM_DRAWITEM: drawItem(dialog, *reinterpret_cast<const DRAWITEMSTRUCT *>(lParam), m, kept_); return TRUE;
+        case REEL_DRAWFRAME: drawCell(int(wParam), *reinterpret_cast<const REELDRAW *>(lParam), m); return TRUE;
+        default: return FALSE;
+        }
     }
-}
+    void *palette(CursorAnimationDialogModel &m) override { return m.palette; }
+};
 
-const DialogViewRegistration kView{kAnimTemplate, &cursorAnimationProc};
+const DialogViewRegistration kView{kAnimTemplate, &runView<CursorAnimationView>};
 
 }  // namespace
 

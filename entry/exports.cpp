@@ -1,6 +1,5 @@
 // The ten entry points: format listing, detection, and dispatch through the
 // format table. Nothing throws out of here; every path returns a result code.
-#include <cstring>
 
 #include "ui/services.h"
 #include "common/format_table.h"
@@ -32,31 +31,18 @@ void appendFilter(char *text, int16_t &offset, const FilterEntry &e, uint8_t *co
 
 int32_t widen(int16_t r) { return int32_t(r); }
 
-bool extensionIs(const char *ext, const char *want) {
-    for (; *ext && *want; ++ext, ++want) {
-        char c = *ext;
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != *want) return false;
-    }
-    return *ext == 0 && *want == 0;
+int16_t detectByName(const char *fileName, uint8_t &code) {
+    const FormatRow *row = findFormatByName(fileName);
+    if (!row) return CONV_E_FORMAT;
+    code = row->code;
+    return CONV_OK;
 }
 
-int16_t detectByName(const char *fileName, uint8_t &code) {
-    const char *dot = std::strrchr(fileName, '.');
-    if (!dot) return CONV_E_FORMAT;
-    struct NameRule {
-        const char *ext;
-        uint8_t code;
-    };
-    static const NameRule rules[] = {{".gif", 129}, {".jpg", 133}, {".jpeg", 133}, {".tif", 130},
-                                     {".tiff", 130}, {".pcx", 128}, {".ico", 132}, {".cur", 132}};
-    for (const auto &r : rules) {
-        if (extensionIs(dot, r.ext)) {
-            code = r.code;
-            return CONV_OK;
-        }
-    }
-    return CONV_E_FORMAT;
+// The row of an animation the editor keeps a document for; none for any
+// other code, even where its row has document routines.
+FormatRow *animationRow(int32_t format) {
+    FormatRow *row = findFormat(format);
+    return row && row->animation ? row : nullptr;
 }
 
 int16_t detectByContent(const char *fileName, uint8_t &code) {
@@ -191,22 +177,19 @@ VC_EXPORT int32_t VC_API GetPreviewImage(const char *fileName, ConvImageRecord *
 
 VC_EXPORT int32_t VC_API NewConvFile(void *parent, char *fileName, int32_t format, uint32_t option,
                                      HostCallback callback) {
-    if (format != CONV_FMT_ANI && format != CONV_FMT_ANIGIF) return 0;
-    FormatRow *row = findFormat(format);
+    FormatRow *row = animationRow(format);
     return row && row->newDocument ? row->newDocument(parent, fileName, option, callback) : 0;
 }
 
 VC_EXPORT int32_t VC_API ProcessCommand(void *parent, int32_t commandId, int32_t format, void *document,
                                         uint32_t option, HostCallback callback) {
-    if (format != CONV_FMT_ANI && format != CONV_FMT_ANIGIF) return 0;
-    FormatRow *row = findFormat(format);
+    FormatRow *row = animationRow(format);
     return row && row->command ? row->command(parent, uint16_t(commandId), document, option, callback) : 0;
 }
 
 VC_EXPORT int32_t VC_API NotifyFrameChange(int32_t format, void *document, int32_t changeKind, int32_t frameIndex,
                                            HostCallback callback) {
-    if (format != CONV_FMT_ANI && format != CONV_FMT_ANIGIF) return 0;
-    FormatRow *row = findFormat(format);
+    FormatRow *row = animationRow(format);
     return row && row->frameChanged ? row->frameChanged(document, changeKind, uint16_t(frameIndex), callback) : 0;
 }
 

@@ -20,17 +20,6 @@ namespace vc::win {
 namespace {
 
 constexpr COLORREF kLightGrey = RGB(192, 192, 192);
-constexpr char kViewProperty[] = "VelmConvGifView";
-
-// Beside the model: whether the view itself is writing the controls (their
-// notifications are then not the user's) and which background it shows.
-struct View {
-    GifAnimRecord *record;
-    bool showing = false;
-    int shownBackground = 0;
-};
-
-View *viewOf(HWND dialog) { return static_cast<View *>(GetPropA(dialog, kViewProperty)); }
 
 HBRUSH brushOf(uint32_t stored) { return reinterpret_cast<HBRUSH>(intptr_t(int32_t(stored))); }
 
@@ -53,7 +42,15 @@ void readFields(HWND dialog, GifAnimationDialogModel &m) {
 
 void check(HWND dialog, int id, bool on) { CheckDlgButton(dialog, id, on ? BST_CHECKED : BST_UNCHECKED); }
 
-void show(HWND dialog, GifAnimationDialogModel &m, View &v) {
+// Beside the model, the view keeps whether it is writing the controls
+// itself (their notifications are then not the user's) and which
+// background it shows.
+struct Shown {
+    bool showing = false;
+    int background = 0;
+};
+
+void showModel(HWND dialog, GifAnimationDialogModel &m, Shown &v) {
     v.showing = true;
     if (commentText(dialog) != m.comment) SetDlgItemTextA(dialog, IDC_GIFANIM_COMMENT, m.comment.c_str());
     check(dialog, IDC_GIFANIM_COMMENT_ON, m.commentOn);
@@ -73,10 +70,10 @@ void show(HWND dialog, GifAnimationDialogModel &m, View &v) {
         SendDlgItemMessageA(dialog, IDC_GIFANIM_DISPOSAL, CB_SETCURSEL, WPARAM(m.disposal), 0);
     for (int id = IDC_GIFANIM_COMMENT_ON; id <= IDC_GIFANIM_BROWSER; ++id)
         if (HWND item = GetDlgItem(dialog, id); item && id != IDC_GIFANIM_STRIP) EnableWindow(item, m.enabled(id));
-    if (v.shownBackground != m.backgroundChanges) {
+    if (v.background != m.backgroundChanges) {
         // A new background colour: a new swatch brush, kept in the record
         // while the dialog is open.
-        v.shownBackground = m.backgroundChanges;
+        v.background = m.backgroundChanges;
         if (m.record->backgroundBrush) DeleteObject(brushOf(m.record->backgroundBrush));
         HBRUSH brush = CreateSolidBrush(PALETTEINDEX(m.record->backgroundIndex));
         m.record->backgroundBrush = uint32_t(reinterpret_cast<uintptr_t>(brush));
@@ -84,15 +81,6 @@ void show(HWND dialog, GifAnimationDialogModel &m, View &v) {
     }
     syncReel(GetDlgItem(dialog, IDC_GIFANIM_STRIP));
     v.showing = false;
-}
-
-void line(HDC dc, COLORREF color, int x0, int y0, int x1, int y1) {
-    HPEN pen = CreatePen(PS_SOLID, 1, color);
-    HGDIOBJ old = SelectObject(dc, pen);
-    MoveToEx(dc, x0, y0, nullptr);
-    LineTo(dc, x1, y1);
-    SelectObject(dc, old);
-    DeleteObject(pen);
 }
 
 // A colour swatch button: a raised frame (sunken while pressed, its
@@ -105,17 +93,17 @@ void drawSwatch(const DRAWITEMSTRUCT &di, GifAnimationDialogModel &m) {
     FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
     const COLORREF outer = pressed ? RGB(0, 0, 0) : RGB(255, 255, 255);
     const COLORREF under = pressed ? RGB(255, 255, 255) : RGB(0, 0, 0);
-    line(dc, outer, r.left, r.bottom - 1, r.left, r.top);
-    line(dc, outer, r.left, r.top, r.right, r.top);
-    line(dc, under, r.right - 1, r.top, r.right - 1, r.bottom);
-    line(dc, under, r.left, r.bottom - 1, r.right, r.bottom - 1);
+    drawLine(dc, outer, r.left, r.bottom - 1, r.left, r.top);
+    drawLine(dc, outer, r.left, r.top, r.right, r.top);
+    drawLine(dc, under, r.right - 1, r.top, r.right - 1, r.bottom);
+    drawLine(dc, under, r.left, r.bottom - 1, r.right, r.bottom - 1);
     // The grey inner shadow, below and right when raised, above and left when pressed.
     if (pressed) {
-        line(dc, GetSysColor(COLOR_BTNSHADOW), r.left + 1, r.bottom - 2, r.left + 1, r.top + 1);
-        line(dc, GetSysColor(COLOR_BTNSHADOW), r.left + 1, r.top + 1, r.right - 1, r.top + 1);
+        drawLine(dc, GetSysColor(COLOR_BTNSHADOW), r.left + 1, r.bottom - 2, r.left + 1, r.top + 1);
+        drawLine(dc, GetSysColor(COLOR_BTNSHADOW), r.left + 1, r.top + 1, r.right - 1, r.top + 1);
     } else {
-        line(dc, GetSysColor(COLOR_BTNSHADOW), r.right - 2, r.top + 1, r.right - 2, r.bottom - 1);
-        line(dc, GetSysColor(COLOR_BTNSHADOW), r.left + 1, r.bottom - 2, r.right - 1, r.bottom - 2);
+        drawLine(dc, GetSysColor(COLOR_BTNSHADOW), r.right - 2, r.top + 1, r.right - 2, r.bottom - 1);
+        drawLine(dc, GetSysColor(COLOR_BTNSHADOW), r.left + 1, r.bottom - 2, r.right - 1, r.bottom - 2);
     }
     if (pressed) OffsetRect(&r, 1, 1);
     InflateRect(&r, -3, -3);
@@ -159,91 +147,75 @@ void drawCell(const REELDRAW &d, GifAnimationDialogModel &m) {
     drawEditorFrame(d, EditorLink(m.callback), d.frame, m.palette, m.record->outputWidth, m.record->outputHeight);
 }
 
-void start(HWND dialog, GifAnimationDialogModel &m) {
-    CenterDialog(dialog);
-    auto *v = new View{m.record};
-    SetPropA(dialog, kViewProperty, v);
-    (void)bindReel(GetDlgItem(dialog, IDC_GIFANIM_STRIP), m.strip);
-    for (const std::string &name : m.disposalNames)
-        SendDlgItemMessageA(dialog, IDC_GIFANIM_DISPOSAL, CB_ADDSTRING, 0, LPARAM(name.c_str()));
-    SendDlgItemMessageA(dialog, IDC_GIFANIM_COMMENT, EM_LIMITTEXT, kGifCommentMax, 0);
-    show(dialog, m, *v);
-}
+class GifAnimationView : public DialogView<GifAnimationDialogModel> {
+    GifAnimRecord *record_ = nullptr;
+    Shown shown_;
 
-// The swatch brush ends with the dialog: the record leaves without one.
-void finish(HWND dialog) {
-    View *v = viewOf(dialog);
-    if (!v) return;
-    if (v->record->backgroundBrush) DeleteObject(brushOf(v->record->backgroundBrush));
-    v->record->backgroundBrush = 0;
-    RemovePropA(dialog, kViewProperty);
-    delete v;
-}
-
-INT_PTR CALLBACK gifAnimationProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        finish(dialog);
-        return FALSE;
+    INT_PTR start(GifAnimationDialogModel &m) override {
+        record_ = m.record;
+        (void)bindReel(GetDlgItem(dialog, IDC_GIFANIM_STRIP), m.strip);
+        for (const std::string &name : m.disposalNames)
+            SendDlgItemMessageA(dialog, IDC_GIFANIM_DISPOSAL, CB_ADDSTRING, 0, LPARAM(name.c_str()));
+        SendDlgItemMessageA(dialog, IDC_GIFANIM_COMMENT, EM_LIMITTEXT, kGifCommentMax, 0);
+        show(m);
+        return TRUE;
     }
-    auto *m = viewModel<GifAnimationDialogModel>(dialog, message, lParam);
-    View *v = message == WM_INITDIALOG ? nullptr : viewOf(dialog);
-    if (!m || (!v && message != WM_INITDIALOG)) return FALSE;
-    switch (message) {
-    case WM_INITDIALOG: start(dialog, *m); return TRUE;
-    case WM_COMMAND: {
-        const int id = LOWORD(wParam), code = HIWORD(wParam);
-        if (v->showing) return FALSE;
+    void show(GifAnimationDialogModel &m) override { showModel(dialog, m, shown_); }
+    // The swatch brush ends with the dialog: the record leaves without one.
+    void finish(GifAnimationDialogModel *) override {
+        if (record_->backgroundBrush) DeleteObject(brushOf(record_->backgroundBrush));
+        record_->backgroundBrush = 0;
+    }
+    Step command(GifAnimationDialogModel &m, int id, int code, LPARAM lParam) override {
+        if (shown_.showing) return Step::pass;
         if (id == IDC_GIFANIM_STRIP) {
-            readFields(dialog, *m);
-            readKeys(*m);
-            m->reelNotify(id, code, int32_t(lParam));
+            read(m);
+            readKeys(m);
+            m.reelNotify(id, code, int32_t(lParam));
         } else if (id == IDC_GIFANIM_COMMENT) {
-            if (code != EN_UPDATE && code != EN_KILLFOCUS && code != EN_SETFOCUS) return FALSE;
-            readFields(dialog, *m);
-            readKeys(*m);
-            m->notify(id, code);
+            if (code != EN_UPDATE && code != EN_KILLFOCUS && code != EN_SETFOCUS) return Step::pass;
+            read(m);
+            readKeys(m);
+            m.notify(id, code);
         } else if (id == IDC_GIFANIM_DISPOSAL) {
-            if (code != CBN_SELCHANGE) return FALSE;
-            (void)m->select(id, int32_t(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0)));
+            if (code != CBN_SELCHANGE) return Step::pass;
+            (void)m.select(id, int32_t(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0)));
         } else if (id == IDOK || id == IDCANCEL || code == BN_CLICKED) {
-            readFields(dialog, *m);
-            readKeys(*m);
-            const bool done = m->click(id);
-            if (endWhenEnded(dialog, *m)) return TRUE;
-            if (id == IDOK && !done && m->focus == IDC_GIFANIM_COMMENT) {
+            read(m);
+            readKeys(m);
+            const bool done = m.click(id);
+            if (endWhenEnded(dialog, m)) return Step::done;
+            if (id == IDOK && !done && m.focus == IDC_GIFANIM_COMMENT) {
                 // The Enter meant a line break: it goes in at the caret.
-                show(dialog, *m, *v);
+                show(m);
                 HWND comment = GetDlgItem(dialog, IDC_GIFANIM_COMMENT);
-                SendMessageA(comment, EM_SETSEL, WPARAM(m->commentCaret), LPARAM(m->commentCaret));
+                SendMessageA(comment, EM_SETSEL, WPARAM(m.commentCaret), LPARAM(m.commentCaret));
                 SetFocus(comment);
             }
             if (id == IDC_GIFANIM_TRANSPARENT) InvalidateRect(GetDlgItem(dialog, id), nullptr, FALSE);
         } else {
-            return FALSE;
+            return Step::pass;
         }
-        show(dialog, *m, *v);
-        return TRUE;
+        return Step::show;
     }
-    case WM_VSCROLL:
-        readFields(dialog, *m);
-        m->scroll(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)), LOWORD(wParam));
-        show(dialog, *m, *v);
-        return TRUE;
-    case WM_DRAWITEM: drawSwatch(*reinterpret_cast<const DRAWITEMSTRUCT *>(lParam), *m); return TRUE;
-    case REEL_DRAWFRAME: drawCell(*reinterpret_cast<const REELDRAW *>(lParam), *m); return TRUE;
-    case WM_CTLCOLOREDIT: {
-        // Disabled edits are grey on grey.
-        if (IsWindowEnabled(reinterpret_cast<HWND>(lParam))) return FALSE;
-        SetBkColor(reinterpret_cast<HDC>(wParam), kLightGrey);
-        return INT_PTR(GetStockObject(LTGRAY_BRUSH));
+    void read(GifAnimationDialogModel &m) override { readFields(dialog, m); }
+    Step scroll(GifAnimationDialogModel &m, int id, int code) override { return readAndScroll(m, id, code); }
+    INT_PTR other(GifAnimationDialogModel &m, UINT message, WPARAM wParam, LPARAM lParam) override {
+        switch (message) {
+        case WM_DRAWITEM: drawSwatch(*reinterpret_cast<const DRAWITEMSTRUCT *>(lParam), m); return TRUE;
+        case REEL_DRAWFRAME: drawCell(*reinterpret_cast<const REELDRAW *>(lParam), m); return TRUE;
+        case WM_CTLCOLOREDIT:
+            // Disabled edits are grey on grey.
+            if (IsWindowEnabled(reinterpret_cast<HWND>(lParam))) return FALSE;
+            SetBkColor(reinterpret_cast<HDC>(wParam), kLightGrey);
+            return INT_PTR(GetStockObject(LTGRAY_BRUSH));
+        default: return FALSE;
+        }
     }
-    case WM_QUERYNEWPALETTE:
-    case WM_PALETTECHANGED: return answerPalette(dialog, message, wParam, m->palette);
-    default: return FALSE;
-    }
-}
+    void *palette(GifAnimationDialogModel &m) override { return m.palette; }
+};
 
-const DialogViewRegistration kView{IDD_GIF_ANIMATION, &gifAnimationProc};
+const DialogViewRegistration kView{IDD_GIF_ANIMATION, &runView<GifAnimationView>};
 
 }  // namespace
 

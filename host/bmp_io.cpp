@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "common/bytes.h"
+#include "common/dib.h"
 #include "common/limits.h"
 #include "host/image.h"
 
@@ -217,7 +218,7 @@ std::optional<Image> bmpFromBytes(const uint8_t *data, size_t size, std::string 
         if (!decodeRle(file.from(bitsOffset), img, h.compression == kRle4, error)) return std::nullopt;
         return img;
     }
-    const uint64_t srcRow = ((uint64_t(h.width) * h.bitCount + 31) / 32) * 4;
+    const uint64_t srcRow = vc::dibRowBytes(h.width, h.bitCount);
     vc::ByteReader pixels = file.at(bitsOffset, srcRow * uint64_t(h.height));
     if (!pixels.ok()) {
         error = "file cut short in the pixels";

@@ -231,4 +231,41 @@ std::string describeGifDocument(const void *document, size_t size) {
     return out;
 }
 
+std::string describeCursorDocument(const void *document, size_t size) {
+    if (!document || size < sizeof(vc::CursorAnimationDocument)) return {};
+    auto doc = std::make_unique<vc::CursorAnimationDocument>();
+    std::memcpy(doc.get(), document, sizeof *doc);
+    if (doc->formatCode != CONV_FMT_ANI) return {};
+    // Line breaks a text may hold shown as \n, so that each field keeps its
+    // line; a text that fills its field ends one short of it.
+    auto text = [](const char (&field)[vc::kAniTextSize]) {
+        std::string t;
+        for (char c : std::string(field, strnlen(field, vc::kAniTextSize - 1)))
+            t += c == '\n' ? std::string("\\n") : c == '\r' ? "\\r" : std::string(1, c);
+        return t;
+    };
+    // Appended piece by piece: chains of + that start from a literal make
+    // GCC warn of overlapping copies (-Wrestrict) where there are none.
+    const uint32_t steps = vc::documentSteps(*doc);
+    std::string out = "  cursor animation: ";
+    out += std::to_string(doc->header.frameCount);
+    out += " frames, ";
+    out += std::to_string(steps);
+    out += " steps, default rate ";
+    out += std::to_string(doc->header.defaultRate);
+    out += "\n  title: \"";
+    out += text(doc->title);
+    out += "\"\n  author: \"";
+    out += text(doc->author);
+    out += "\"\n  steps (frame/rate in 1/60 s):";
+    for (uint32_t i = 0; i < steps; ++i) {
+        out += ' ';
+        out += std::to_string(doc->sequence[i]);
+        out += '/';
+        out += std::to_string(doc->rates[i]);
+    }
+    out += '\n';
+    return out;
+}
+
 }  // namespace host

@@ -28,5 +28,8 @@ std::string carryDocument(Editor &ed, int code);
 // The lines `info` prints for a GIF animation document: looping, and each
 // frame's delay, disposal and transparency. Empty for any other block.
 std::string describeGifDocument(const void *document, size_t size);
+// The lines `info` prints for a cursor animation document: counts, default
+// rate, title, author and the steps. Empty for any other block.
+std::string describeCursorDocument(const void *document, size_t size);
 
 }  // namespace host

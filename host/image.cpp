@@ -7,6 +7,7 @@
 #include <map>
 
 #include "common/bytes.h"
+#include "common/dib.h"
 #include "common/limits.h"
 #include "host/quantize.h"
 
@@ -56,8 +57,7 @@ std::optional<std::vector<uint8_t>> asBmpFile(const uint8_t *p, size_t size) {
     const int32_t width = int32_t(loadLe32(p + 4)), height = int32_t(loadLe32(p + 8));
     const uint64_t rows = compression == 1 || compression == 2
                               ? loadLe32(p + 20)
-                              : ((uint64_t(width > 0 ? width : 0) * bitCount + 31) / 32) * 4 *
-                                    uint64_t(height < 0 ? -int64_t(height) : height);
+                              : vc::dibRowBytes(width, bitCount) * uint64_t(height < 0 ? -int64_t(height) : height);
     const uint64_t bytes = std::min<uint64_t>(size, table + rows);
     if (table > UINT32_MAX - 14 || bytes > size_t(-1) / 4) return std::nullopt;
     std::vector<uint8_t> file(14);
@@ -136,8 +136,8 @@ std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFact
     uint32_t colors = clrUsed ? clrUsed : (bitCount <= 8 ? (1u << bitCount) : 0u);
     if (colors > 256) return refuse("more than 256 colours in its table");
     uint64_t offset = uint64_t(headerSize) + 4ull * colors;
-    uint64_t srcRow = ((uint64_t(width) * bitCount + 31) / 32) * 4;
-    uint64_t maskRow = ((uint64_t(width) + 31) / 32) * 4;
+    uint64_t srcRow = vc::dibRowBytes(width, bitCount);
+    uint64_t maskRow = vc::dibRowBytes(width, 1);
     uint64_t need = offset + srcRow * uint64_t(height) + (heightFactor == 2 ? maskRow * uint64_t(height) : 0);
     if (need > size) return refuse("its pixels end past the block");
     Image img;
@@ -374,7 +374,7 @@ bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t siz
     if (bitsOffset == 0) bitsOffset = tableEnd;
     if (tableEnd > size || bitsOffset > size || bitsOffset < tableEnd) return fail("the picture is damaged");
     int32_t width = int32_t(loadLe32(dib + 4)), height = int32_t(loadLe32(dib + 8));
-    uint64_t rowBytes = ((uint64_t(width > 0 ? width : 0) * bitCount + 31) / 32) * 4;
+    uint64_t rowBytes = vc::dibRowBytes(width, bitCount);
     uint64_t imageBytes = rowBytes * uint64_t(height > 0 ? height : -int64_t(height));
     if (bitsOffset + imageBytes > size) return fail("the picture is damaged");
     std::vector<uint8_t> out;

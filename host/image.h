@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/dib.h"
+
 namespace vc {
 struct Limits;
 }
@@ -30,8 +32,8 @@ struct Image {
     std::vector<uint8_t> bits;   // bottom-up rows padded to 4 bytes
     std::vector<uint8_t> mask;   // 1-bit AND rows, bottom-up; empty when none
 
-    uint32_t rowBytes() const { return ((uint32_t(width) * bitCount + 31) / 32) * 4; }
-    uint32_t maskRowBytes() const { return ((uint32_t(width) + 31) / 32) * 4; }
+    uint32_t rowBytes() const { return uint32_t(vc::dibRowBytes(width, bitCount)); }
+    uint32_t maskRowBytes() const { return uint32_t(vc::dibRowBytes(width, 1)); }
     Rgb pixel(int32_t x, int32_t y) const;  // y counts from the top
     uint32_t index(int32_t x, int32_t y) const;
     bool masked(int32_t x, int32_t y) const;  // AND bit set: transparent

@@ -2,6 +2,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include <filesystem>
 #else
 #include "velmconv/headless.h"
 #endif
@@ -19,11 +21,12 @@ bool bind(HMODULE m, const char *name, T &fn, std::string &error) {
 }  // namespace
 
 bool Library::open(std::string &error) {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, n);
-    dir.resize(dir.find_last_of("\\/") + 1);
-    HMODULE m = LoadLibraryA((dir + "VelmConv32.dll").c_str());
+    // Beside the program first (its folder in the system's own characters),
+    // then wherever the system looks.
+    wchar_t self[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::filesystem::path beside = std::filesystem::path(std::wstring(self, n)).parent_path() / L"VelmConv32.dll";
+    HMODULE m = LoadLibraryW(beside.c_str());
     if (!m) m = LoadLibraryA("VelmConv32.dll");
     if (!m) {
         error = "cannot load VelmConv32.dll";

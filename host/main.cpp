@@ -97,9 +97,6 @@ struct Options : host::DialogAnswers {
     host::Batch batch;               // --to, --out, -j: many files
 };
 
-// The argument being read, for the message when it is wrong.
-std::string gArgument;
-
 bool hasExtension(const std::string &name, const char *ext) {
     size_t dot = name.find_last_of('.');
     if (dot == std::string::npos) return false;
@@ -386,43 +383,6 @@ bool loadOrReport(Editor &ed, const std::string &file, const Options &o, void *p
     return false;
 }
 
-// What an animated cursor's document holds: the anih fields at offset 4,
-// title and author at 40 and 120, rates at 200, the sequence at 1224.
-std::string describeCursorAnimation(const uint8_t *doc) {
-    auto u32 = [doc](size_t at) {
-        return uint32_t(doc[at] | doc[at + 1] << 8 | doc[at + 2] << 16) | uint32_t(doc[at + 3]) << 24;
-    };
-    // Line breaks a text may hold shown as \n, so that each field keeps its line.
-    auto text = [doc](size_t at) {
-        const char *s = reinterpret_cast<const char *>(doc + at);
-        std::string t;
-        for (char c : std::string(s, strnlen(s, 79))) t += c == '\n' ? std::string("\\n") : c == '\r' ? "\\r" : std::string(1, c);
-        return t;
-    };
-    // Appended piece by piece: chains of + that start from a literal make
-    // GCC warn of overlapping copies (-Wrestrict) where there are none.
-    const uint32_t steps = std::min<uint32_t>(u32(12), 256);
-    std::string out = "  cursor animation: ";
-    out += std::to_string(u32(8));
-    out += " frames, ";
-    out += std::to_string(steps);
-    out += " steps, default rate ";
-    out += std::to_string(u32(32));
-    out += "\n  title: \"";
-    out += text(40);
-    out += "\"\n  author: \"";
-    out += text(120);
-    out += "\"\n  steps (frame/rate in 1/60 s):";
-    for (uint32_t i = 0; i < steps; ++i) {
-        out += ' ';
-        out += std::to_string(u32(1224 + 4 * i));
-        out += '/';
-        out += std::to_string(u32(200 + 4 * i));
-    }
-    out += '\n';
-    return out;
-}
-
 void printEditor(const Editor &ed) {
     std::printf("  frames: %zu\n", ed.frames.size());
     for (size_t i = 0; i < ed.frames.size(); ++i) {
@@ -439,10 +399,8 @@ void printEditor(const Editor &ed) {
         std::string cursorAnimation;
         if (auto *p = static_cast<const uint8_t *>(Library::memLock(ed.document))) {
             code = uint16_t(p[0] | p[1] << 8);
-            if (code == CONV_FMT_ANI && Library::memSize(ed.document) >= 2248)
-                cursorAnimation = describeCursorAnimation(p);
-            else
-                cursorAnimation = host::describeGifDocument(p, Library::memSize(ed.document));
+            cursorAnimation = code == CONV_FMT_ANI ? host::describeCursorDocument(p, Library::memSize(ed.document))
+                                                   : host::describeGifDocument(p, Library::memSize(ed.document));
             Library::memUnlock(ed.document);
         }
         std::printf("  animation document: %u (%zu bytes)\n", code, Library::memSize(ed.document));
@@ -792,12 +750,20 @@ int cmdAnimate(const std::string &file, const std::string *out, const Options &o
 }
 #endif
 
+// One run of velmconv: what its command line asked for.
+struct Session {
+    Options o;
+    std::vector<std::string> args;  // the command and its arguments
+    std::string argument;           // the argument being read, for the message when it is wrong
+};
+
 // A wrong command line: names the argument being read (an option without
 // its value, or with a value it does not take) and points to the help.
-void usage() {
-    if (gArgument.empty()) std::fputs("velmconv: no command given\n", stderr);
-    else std::fprintf(stderr, "velmconv: %s: missing or wrong value\n", gArgument.c_str());
+int usage(const Session &s) {
+    if (s.argument.empty()) std::fputs("velmconv: no command given\n", stderr);
+    else std::fprintf(stderr, "velmconv: %s: missing or wrong value\n", s.argument.c_str());
     std::fputs("Try 'velmconv --help' or 'velmconv help COMMAND'.\n", stderr);
+    return host::kExitUsage;
 }
 
 int badArgument(const std::string &what) {
@@ -819,145 +785,262 @@ int wrongArguments(const std::string &cmd) {
     return badArgument("unknown command '" + cmd + "'");
 }
 
+// ---- Options ------------------------------------------------------------------
+// An option's reading: kGoOn to read on, or the exit code the run ends with.
+constexpr int kGoOn = -1;
+using TakeOption = int (*)(Session &s, const std::string &name, const char *value);
+
+struct OptionRow {
+    const char *name;
+    const char *alias;     // a second name, or none
+    bool value;            // takes the next argument
+    bool forWorkers;       // the workers of a batch are given it too
+    TakeOption take;
+};
+
+// A value that cannot be read, named with its option.
+int notA(const std::string &name, const char *value, const char *what) {
+    return badArgument(name + ": '" + value + "' is not " + what);
+}
+
+int takeFormat(Session &s, const std::string &, const char *v) {
+    const auto code = host::parseFormat(v);
+    if (!code) return badArgument("--format: '" + std::string(v) + "' is not a format to save (" + host::formatNames() + ")");
+    s.o.format = *code;
+    return kGoOn;
+}
+
+// FORMAT[,FORMAT...]
+int takeTargets(Session &s, const std::string &, const char *v) {
+    for (std::string list = v; !list.empty();) {
+        const size_t comma = list.find(',');
+        const std::string name = list.substr(0, comma);
+        list = comma == std::string::npos ? "" : list.substr(comma + 1);
+        const auto code = host::parseFormat(name);
+        if (!code) return badArgument("--to: '" + name + "' is not a format to save (" + host::formatNames() + ")");
+        s.o.batch.targets.push_back({name, *code});
+    }
+    return s.o.batch.targets.empty() ? usage(s) : kGoOn;
+}
+
+int takeJobs(Session &s, const std::string &name, const char *v) {
+    const auto jobs = host::wholeNumber(v);
+    if (!jobs || *jobs < 1 || *jobs > 256) return notA(name, v, "a number of jobs (1 to 256)");
+    s.o.batch.jobs = int(*jobs);
+    return kGoOn;
+}
+
+int takeOption(Session &s, const std::string &, const char *v) {
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long option = std::strtoul(v, &end, 0);
+    if (!*v || *end || errno || option > 0xFFFFFFFFul || *v == '-')
+        return notA("--option", v, "a number from 0 to 0xFFFFFFFF");
+    s.o.option = uint32_t(option);
+    return kGoOn;
+}
+
+int takeCancel(Session &s, const std::string &, const char *v) {
+    const auto id = host::wholeNumber(v);
+    if (!id || *id < 0 || *id > 0xFFFF) return notA("--cancel", v, "a dialog template number");
+    s.o.cancelDialogs.push_back(int(*id));
+    return kGoOn;
+}
+
+int takeCursorSize(Session &s, const std::string &, const char *v) {
+    const std::string size = v;
+    s.o.cursorSize = size == "16" ? 100 : size == "32" ? 101 : size == "64" ? 102 : size == "keep" ? 103 : -1;
+    return s.o.cursorSize < 0 ? usage(s) : kGoOn;
+}
+
+int takeCursorFormat(Session &s, const std::string &, const char *v) {
+    if (!host::cursorFormatReadable(v))
+        return notA("--cursor-format", v, "SIZE[,COLORS[,noscale]] (SIZE 16, 32, 64 or WxH; COLORS 2, 16 or 256)");
+    s.o.cursorFormat = v;
+    return kGoOn;
+}
+
+int takeGifImport(Session &s, const std::string &, const char *v) {
+    if (!host::gifImportReadable(v)) return notA("--gif-import", v, "sequence[:WxH], frame:N or assembled");
+    s.o.gifImport = v;
+    return kGoOn;
+}
+
+int takeMaxCanvases(Session &s, const std::string &, const char *v) {
+    const auto most = host::wholeNumber(v);
+    if (!most || *most < 0 || *most > 1000000) return notA("--max-canvases", v, "a number of canvases (0 for one pass)");
+    s.o.maxCanvases = int(*most);
+    return kGoOn;
+}
+
+int takeResourceLine(Session &s, const std::string &, const char *v) {
+    const auto line = host::wholeNumber(v);
+    if (!line || *line < 1 || *line > 0xFFFF) return notA("--resource-line", v, "a line number (from 1)");
+    s.o.resourceLine = int(*line);
+    return kGoOn;
+}
+
+// Every --avi-* option: the answers of the AVI dialogs.
+int takeAvi(Session &s, const std::string &name, const char *v) {
+    std::string wrong, note;
+    if (!host::aviOption(name, v, s.o.avi, s.o.editor.soundFile, wrong, note)) return usage(s);
+    if (!wrong.empty()) return badArgument(name + ": " + wrong);
+    if (!note.empty()) std::fprintf(stderr, "velmconv: note: %s: %s\n", name.c_str(), note.c_str());
+    return kGoOn;
+}
+
+int takeHelp(Session &s, const std::string &, const char *) {
+    return host::printHelp(stdout, s.args.empty() ? "" : s.args[0]) ? host::kExitOk : wrongArguments(s.args[0]);
+}
+
+int takeVersion(Session &, const std::string &, const char *) {
+    std::printf("velmconv %s\n", VC_VERSION);
+    return host::kExitOk;
+}
+
+// A flag: what it turns on.
+template <auto Field> int turnOn(Session &s, const std::string &, const char *) {
+    Field(s.o) = true;
+    return kGoOn;
+}
+// A value kept as it is given.
+template <auto Field> int keep(Session &s, const std::string &, const char *v) {
+    Field(s.o) = v;
+    return kGoOn;
+}
+
+constexpr auto everyFrame = [](Options &o) -> bool & { return o.everyFrame; };
+constexpr auto json = [](Options &o) -> bool & { return o.json; };
+constexpr auto dither = [](Options &o) -> bool & { return o.editor.dither; };
+constexpr auto refuseDocuments = [](Options &o) -> bool & { return o.editor.refuseDocuments; };
+constexpr auto verbose = [](Options &o) -> bool & { return o.editor.verbose; };
+constexpr auto quiet = [](Options &o) -> bool & { return o.quiet; };
+constexpr auto interactive = [](Options &o) -> bool & { return o.interactive; };
+constexpr auto outDir = [](Options &o) -> std::string & { return o.batch.outDir; };
+constexpr auto browser = [](Options &o) -> const char *& { return o.browser; };
+constexpr auto resource = [](Options &o) -> std::string & { return o.resource; };
+constexpr auto soundFile = [](Options &o) -> std::string & { return o.editor.soundFile; };
+
+int takeScript(Session &s, const std::string &, const char *v) {
+    s.o.script.push_back(v);
+    return kGoOn;
+}
+
+int noParent(Session &s, const std::string &, const char *) {
+    s.o.parent = false;
+    return kGoOn;
+}
+
+// The options in the order they are looked up. --to, --out, -j and --json
+// belong to the batch itself and are not handed on to its workers.
+const OptionRow kOptions[] = {
+    {"--format", nullptr, true, true, takeFormat},
+    {"--to", nullptr, true, false, takeTargets},
+    {"--out", nullptr, true, false, keep<outDir>},
+    {"-j", "--jobs", true, false, takeJobs},
+    {"--json", nullptr, false, false, turnOn<json>},
+    {"--every-frame", nullptr, false, true, turnOn<everyFrame>},
+    {"--version", nullptr, false, true, takeVersion},
+    {"--option", nullptr, true, true, takeOption},
+    {"--cancel", nullptr, true, true, takeCancel},
+    {"--cursor-size", nullptr, true, true, takeCursorSize},
+    {"--cursor-format", nullptr, true, true, takeCursorFormat},
+    {"--gif-import", nullptr, true, true, takeGifImport},
+    {"--max-canvases", nullptr, true, true, takeMaxCanvases},
+    {"--browser", nullptr, true, true, keep<browser>},
+    {"--do", nullptr, true, true, takeScript},
+    {"--resource", nullptr, true, true, keep<resource>},
+    {"--resource-line", nullptr, true, true, takeResourceLine},
+    {"--no-parent", nullptr, false, true, noParent},
+    {"--dither", nullptr, false, true, turnOn<dither>},
+    {"--refuse-documents", nullptr, false, true, turnOn<refuseDocuments>},
+    {"--sound", nullptr, true, true, keep<soundFile>},
+    {"--verbose", nullptr, false, true, turnOn<verbose>},
+    {"--quiet", nullptr, false, true, turnOn<quiet>},
+    {"--interactive", nullptr, false, true, turnOn<interactive>},
+    {"-h", "--help", false, true, takeHelp},
+};
+const OptionRow kAviOptions{"--avi-", nullptr, true, true, takeAvi};  // any name it begins
+
+const OptionRow *findOption(const std::string &a) {
+    for (const OptionRow &row : kOptions)
+        if (a == row.name || (row.alias && a == row.alias)) return &row;
+    return a.rfind(kAviOptions.name, 0) == 0 ? &kAviOptions : nullptr;
+}
+
+// Reads the command line into the session: kGoOn, or the exit code of a
+// run that ends while reading it (a wrong option, --help, --version).
+int readCommandLine(Session &s, int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        s.argument = a;
+        if (a == "--") {
+            s.args.insert(s.args.end(), argv + i + 1, argv + argc);
+            break;
+        }
+        const OptionRow *row = findOption(a);
+        if (!row) {
+            if (a.size() > 1 && a[0] == '-') return badArgument("unknown option " + a);
+            s.args.push_back(a);
+            continue;
+        }
+        const int first = i;
+        const char *value = nullptr;
+        if (row->value) {
+            if (i + 1 >= argc) return usage(s);
+            value = argv[++i];
+        }
+        if (const int end = row->take(s, a, value); end != kGoOn) return end;
+        if (row->forWorkers) s.o.batch.options.insert(s.o.batch.options.end(), argv + first, argv + i + 1);
+    }
+    s.argument.clear();
+    return kGoOn;
+}
+
+// ---- Commands -----------------------------------------------------------------
+struct CommandRow {
+    const char *name;
+    size_t least, most;  // arguments after the name
+    int (*run)(Session &s, void *parent);
+};
+
+const CommandRow kCommands[] = {
+    {"formats", 0, 0, [](Session &s, void *) { return cmdFormats(s.o); }},
+    {"detect", 1, SIZE_MAX, [](Session &s, void *) { return cmdDetect({s.args.begin() + 1, s.args.end()}); }},
+    {"info", 1, 1, [](Session &s, void *parent) { return cmdInfo(s.args[1], s.o, parent); }},
+    {"convert", 2, 2, [](Session &s, void *parent) { return cmdConvert(s.args[1], s.args[2], s.o, parent); }},
+    {"preview", 2, 2, [](Session &s, void *) { return cmdPreview(s.args[1], s.args[2]); }},
+    {"extract", 2, 2, [](Session &s, void *parent) { return cmdExtract(s.args[1], s.args[2], s.o, parent); }},
+#if !defined(_WIN32)
+    {"play", 2, 2, [](Session &s, void *parent) { return cmdPlay(s.args[1], s.args[2], s.o, parent); }},
+    {"animate", 1, 2,
+     [](Session &s, void *parent) { return cmdAnimate(s.args[1], s.args.size() == 3 ? &s.args[2] : nullptr, s.o, parent); }},
+#endif
+};
+
+// The command the session names, with the library open.
+int runCommand(Session &s, void *parent) {
+    const std::string &cmd = s.args[0];
+    if (cmd == "convert" && !s.o.batch.targets.empty()) {
+        s.o.batch.files.assign(s.args.begin() + 1, s.args.end());
+        s.o.batch.quiet = s.o.quiet;
+        return s.o.batch.files.empty() ? wrongArguments(cmd) : host::runBatch(s.o.batch);
+    }
+    const size_t given = s.args.size() - 1;
+    for (const CommandRow &row : kCommands)
+        if (cmd == row.name && given >= row.least && given <= row.most) return row.run(s, parent);
+    return wrongArguments(cmd);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-    Options o;
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        gArgument = a;
-        const int first = i;
-        auto next = [&]() -> const char * { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (a == "--") {
-            args.insert(args.end(), argv + i + 1, argv + argc);
-            break;
-        }
-        if (a == "--format") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            const auto code = host::parseFormat(v);
-            if (!code) return badArgument("--format: '" + std::string(v) + "' is not a format to save (" + host::formatNames() + ")");
-            o.format = *code;
-        } else if (a == "--to") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            // FORMAT[,FORMAT...]
-            for (std::string list = v; !list.empty();) {
-                const size_t comma = list.find(',');
-                const std::string name = list.substr(0, comma);
-                list = comma == std::string::npos ? "" : list.substr(comma + 1);
-                const auto code = host::parseFormat(name);
-                if (!code) return badArgument("--to: '" + name + "' is not a format to save (" + host::formatNames() + ")");
-                o.batch.targets.push_back({name, *code});
-            }
-            if (o.batch.targets.empty()) return usage(), 2;
-            continue;
-        } else if (a == "--out") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            o.batch.outDir = v;
-            continue;
-        } else if (a == "-j" || a == "--jobs") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            const auto jobs = host::wholeNumber(v);
-            if (!jobs || *jobs < 1 || *jobs > 256) return badArgument(a + ": '" + v + "' is not a number of jobs (1 to 256)");
-            o.batch.jobs = int(*jobs);
-            continue;
-        } else if (a == "--json") {
-            o.json = true;
-            continue;
-        } else if (a == "--every-frame") o.everyFrame = true;
-        else if (a == "--version") {
-            std::printf("velmconv %s\n", VC_VERSION);
-            return 0;
-        } else if (a == "--option") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            char *end = nullptr;
-            errno = 0;
-            const unsigned long option = std::strtoul(v, &end, 0);
-            if (!*v || *end || errno || option > 0xFFFFFFFFul || *v == '-')
-                return badArgument("--option: '" + std::string(v) + "' is not a number from 0 to 0xFFFFFFFF");
-            o.option = uint32_t(option);
-        } else if (a == "--cancel") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            const auto id = host::wholeNumber(v);
-            if (!id || *id < 0 || *id > 0xFFFF) return badArgument("--cancel: '" + std::string(v) + "' is not a dialog template number");
-            o.cancelDialogs.push_back(int(*id));
-        } else if (a == "--cursor-size") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            std::string s = v;
-            o.cursorSize = s == "16" ? 100 : s == "32" ? 101 : s == "64" ? 102 : s == "keep" ? 103 : -1;
-            if (o.cursorSize < 0) return usage(), 2;
-        } else if (a == "--cursor-format") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            if (!host::cursorFormatReadable(v))
-                return badArgument("--cursor-format: '" + std::string(v) + "' is not SIZE[,COLORS[,noscale]] (SIZE 16, 32, 64 or WxH; COLORS 2, 16 or 256)");
-            o.cursorFormat = v;
-        } else if (a == "--gif-import") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            if (!host::gifImportReadable(v))
-                return badArgument("--gif-import: '" + std::string(v) + "' is not sequence[:WxH], frame:N or assembled");
-            o.gifImport = v;
-        } else if (a == "--max-canvases") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            const auto most = host::wholeNumber(v);
-            if (!most || *most < 0 || *most > 1000000)
-                return badArgument("--max-canvases: '" + std::string(v) + "' is not a number of canvases (0 for one pass)");
-            o.maxCanvases = int(*most);
-        } else if (a == "--browser") {
-            o.browser = next();
-            if (!o.browser) return usage(), 2;
-        } else if (a == "--do") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            o.script.push_back(v);
-        } else if (a == "--resource") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            o.resource = v;
-        } else if (a == "--resource-line") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            const auto line = host::wholeNumber(v);
-            if (!line || *line < 1 || *line > 0xFFFF) return badArgument("--resource-line: '" + std::string(v) + "' is not a line number (from 1)");
-            o.resourceLine = int(*line);
-        } else if (a.rfind("--avi-", 0) == 0) {
-            std::string wrong, note;
-            if (!host::aviOption(a, next(), o.avi, o.editor.soundFile, wrong, note)) return usage(), 2;
-            if (!wrong.empty()) return badArgument(a + ": " + wrong);
-            if (!note.empty()) std::fprintf(stderr, "velmconv: note: %s: %s\n", a.c_str(), note.c_str());
-        } else if (a == "--no-parent") o.parent = false;
-        else if (a == "--dither") o.editor.dither = true;
-        else if (a == "--refuse-documents") o.editor.refuseDocuments = true;
-        else if (a == "--sound") {
-            const char *v = next();
-            if (!v) return usage(), 2;
-            o.editor.soundFile = v;
-        } else if (a == "--verbose") o.editor.verbose = true;
-        else if (a == "--quiet") o.quiet = true;
-        else if (a == "--interactive") o.interactive = true;
-        else if (a == "-h" || a == "--help") return host::printHelp(stdout, args.empty() ? "" : args[0]) ? 0 : wrongArguments(args[0]);
-        else if (a.size() > 1 && a[0] == '-') return badArgument("unknown option " + a);
-        else {
-            args.push_back(a);
-            continue;
-        }
-        // Options the workers of a batch are given too.
-        o.batch.options.insert(o.batch.options.end(), argv + first, argv + i + 1);
-    }
-    gArgument.clear();
-    if (args.empty()) return usage(), 2;
-    if (args[0] == "help") {
-        if (args.size() > 2) return wrongArguments("help");
-        return host::printHelp(stdout, args.size() == 2 ? args[1] : "") ? 0 : wrongArguments(args[1]);
+    Session s;
+    if (const int end = readCommandLine(s, argc, argv); end != kGoOn) return end;
+    if (s.args.empty()) return usage(s);
+    if (s.args[0] == "help") {
+        if (s.args.size() > 2) return wrongArguments("help");
+        return host::printHelp(stdout, s.args.size() == 2 ? s.args[1] : "") ? 0 : wrongArguments(s.args[1]);
     }
 
     std::string error;
@@ -965,27 +1048,9 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "velmconv: %s\n", error.c_str());
         return 1;
     }
-    installUi(o);
-    void *parent = o.parent ? makeParentWindow() : nullptr;
-
-    const std::string &cmd = args[0];
-    int status = 2;
-    if (cmd == "convert" && !o.batch.targets.empty()) {
-        o.batch.files.assign(args.begin() + 1, args.end());
-        o.batch.quiet = o.quiet;
-        status = o.batch.files.empty() ? wrongArguments(cmd) : host::runBatch(o.batch);
-    } else if (cmd == "formats" && args.size() == 1) status = cmdFormats(o);
-    else if (cmd == "detect" && args.size() >= 2) status = cmdDetect({args.begin() + 1, args.end()});
-    else if (cmd == "info" && args.size() == 2) status = cmdInfo(args[1], o, parent);
-    else if (cmd == "convert" && args.size() == 3) status = cmdConvert(args[1], args[2], o, parent);
-    else if (cmd == "preview" && args.size() == 3) status = cmdPreview(args[1], args[2]);
-    else if (cmd == "extract" && args.size() == 3) status = cmdExtract(args[1], args[2], o, parent);
-#if !defined(_WIN32)
-    else if (cmd == "play" && args.size() == 3) status = cmdPlay(args[1], args[2], o, parent);
-    else if (cmd == "animate" && (args.size() == 2 || args.size() == 3))
-        status = cmdAnimate(args[1], args.size() == 3 ? &args[2] : nullptr, o, parent);
-#endif
-    else status = wrongArguments(cmd);
+    installUi(s.o);
+    void *parent = s.o.parent ? makeParentWindow() : nullptr;
+    const int status = runCommand(s, parent);
     gLib.close();
     return status;
 }

@@ -11,7 +11,6 @@
 // does not need for its own files.
 #include <algorithm>
 #include <cerrno>
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 
@@ -19,7 +18,7 @@
 #include "host/image.h"
 
 #if !defined(_WIN32)
-#include <png.h>
+#include "common/png.h"
 #endif
 
 namespace host {
@@ -55,73 +54,6 @@ bool writePng(const std::string &, const Image &, std::string *error) {
 
 #else
 
-namespace {
-
-// The library ends an error by a long jump to the setjmp of the function
-// that called it; these functions keep only trivially destructible locals
-// and leave every owned object to their callers.
-struct PngText {
-    char text[200] = "damaged PNG file";
-};
-void onError(png_structp png, png_const_charp message) {
-    auto *t = static_cast<PngText *>(png_get_error_ptr(png));
-    std::snprintf(t->text, sizeof t->text, "%s", message);
-    png_longjmp(png, 1);
-}
-void onWarning(png_structp, png_const_charp) {}
-
-struct Shape {
-    uint32_t width = 0, height = 0;
-    int colorType = 0, bitDepth = 0;
-    size_t rowBytes = 0;
-    bool alpha = false;  // rows come as RGBA
-};
-
-bool readShape(png_structp png, png_infop info, std::FILE *f, Shape &s) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    png_init_io(png, f);
-    png_read_info(png, info);
-    s.width = png_get_image_width(png, info);
-    s.height = png_get_image_height(png, info);
-    s.colorType = png_get_color_type(png, info);
-    s.bitDepth = png_get_bit_depth(png, info);
-    if (s.colorType == PNG_COLOR_TYPE_PALETTE) {
-        png_set_packing(png);  // an index a byte
-    } else {
-        s.alpha = (s.colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
-        png_set_expand(png);
-        png_set_strip_16(png);
-        png_set_gray_to_rgb(png);
-        if (!s.alpha) png_set_strip_alpha(png);
-    }
-    (void)png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-    s.rowBytes = png_get_rowbytes(png, info);
-    return true;
-}
-
-bool readRows(png_structp png, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    png_read_image(png, rows);
-    return true;
-}
-
-bool writeRows(png_structp png, png_infop info, std::FILE *f, const Shape &s, const std::vector<png_color> &palette,
-               png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    png_init_io(png, f);
-    png_set_IHDR(png, info, s.width, s.height, s.bitDepth, s.colorType, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), int(palette.size()));
-    png_write_info(png, info);
-    if (s.colorType == PNG_COLOR_TYPE_PALETTE && s.bitDepth < 8) png_set_packing(png);
-    png_write_image(png, rows);
-    png_write_end(png, info);
-    return true;
-}
-
-}  // namespace
-
 std::optional<Image> readPng(const std::string &path, std::string &error, std::optional<Rgb> *transparent) {
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (!f) {
@@ -129,109 +61,88 @@ std::optional<Image> readPng(const std::string &path, std::string &error, std::o
         return std::nullopt;
     }
     uint8_t signature[8] = {};
-    if (std::fread(signature, 1, 8, f) != 8 || png_sig_cmp(signature, 0, 8)) {
+    if (std::fread(signature, 1, 8, f) != 8 || !vc::plat::isPng(signature, 8)) {
         std::fclose(f);
         error = "not a PNG file";
         return std::nullopt;
     }
-    PngText message;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &message, onError, onWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (png) png_set_sig_bytes(png, 8);
-    Shape s;
-    std::optional<Image> result;
     const auto &lim = pictureLimits();
-    if (!info || !readShape(png, info, f, s)) {
-        error = message.text;
-    } else if (uint64_t(s.width) * s.height > lim.largestPicture || s.width > 0x7FFFF) {
-        error = "picture of " + std::to_string(s.width) + " x " + std::to_string(s.height) + " pixels is too large";
-    } else {
-        std::vector<uint8_t> pixels(s.rowBytes * s.height);
-        std::vector<png_bytep> rows(s.height);
-        for (uint32_t y = 0; y < s.height; ++y) rows[y] = pixels.data() + s.rowBytes * y;
-        if (!readRows(png, rows.data())) {
-            error = message.text;
-        } else {
-            Image img;
-            img.width = int32_t(s.width);
-            img.height = int32_t(s.height);
-            std::vector<uint8_t> alpha;
-            if (s.colorType == PNG_COLOR_TYPE_PALETTE) {
-                png_colorp entries = nullptr;
-                int count = 0;
-                png_bytep entryAlpha = nullptr;
-                int alphaCount = 0;
-                png_color_16p unused = nullptr;
-                png_get_PLTE(png, info, &entries, &count);
-                if (png_get_valid(png, info, PNG_INFO_tRNS))
-                    png_get_tRNS(png, info, &entryAlpha, &alphaCount, &unused);
-                for (int i = 0; i < count; ++i)
-                    img.palette.push_back(rgb(entries[i].red, entries[i].green, entries[i].blue));
-                img.bitCount = s.bitDepth == 1 ? 1 : s.bitDepth <= 4 ? 4 : 8;
-                img.bits.assign(size_t(img.rowBytes()) * s.height, 0);
-                if (alphaCount > 0) alpha.assign(size_t(s.width) * s.height, 255);
-                for (uint32_t y = 0; y < s.height; ++y)
-                    for (uint32_t x = 0; x < s.width; ++x) {
-                        const uint8_t i = rows[y][x];
-                        uint8_t *row = img.bits.data() + size_t(s.height - 1 - y) * img.rowBytes();
-                        if (img.bitCount == 8) row[x] = i;
-                        else if (img.bitCount == 4) row[x >> 1] |= uint8_t(i << ((x & 1) ? 0 : 4));
-                        else row[x >> 3] |= uint8_t(i << (7 - (x & 7)));
-                        if (i < alphaCount) alpha[size_t(y) * s.width + x] = entryAlpha[i];
-                    }
-            } else {
-                const uint32_t step = s.alpha ? 4 : 3;
-                img.bitCount = 24;
-                img.bits.assign(size_t(img.rowBytes()) * s.height, 0);
-                if (s.alpha) alpha.resize(size_t(s.width) * s.height);
-                for (uint32_t y = 0; y < s.height; ++y) {
-                    uint8_t *row = img.bits.data() + size_t(s.height - 1 - y) * img.rowBytes();
-                    for (uint32_t x = 0; x < s.width; ++x) {
-                        const uint8_t *p = rows[y] + size_t(x) * step;
-                        row[3 * x] = p[2], row[3 * x + 1] = p[1], row[3 * x + 2] = p[0];
-                        if (s.alpha) alpha[size_t(y) * s.width + x] = p[3];
-                    }
-                }
+    const auto accept = [&lim](uint32_t width, uint32_t height, std::string &refusal) {
+        if (uint64_t(width) * height <= lim.largestPicture && width <= 0x7FFFF) return true;
+        refusal = "picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large";
+        return false;
+    };
+    vc::plat::PngFilePicture p;
+    const bool read = vc::plat::readPngFile(f, accept, p, error);
+    std::fclose(f);
+    if (!read) return std::nullopt;
+    Image img;
+    img.width = int32_t(p.width);
+    img.height = int32_t(p.height);
+    std::vector<uint8_t> alpha;
+    const uint8_t *const top = p.pixels.data();
+    if (p.indexed) {
+        for (size_t i = 0; i + 2 < p.palette.size(); i += 3) img.palette.push_back(rgb(p.palette[i], p.palette[i + 1], p.palette[i + 2]));
+        img.bitCount = p.bitDepth == 1 ? 1 : p.bitDepth <= 4 ? 4 : 8;
+        img.bits.assign(size_t(img.rowBytes()) * p.height, 0);
+        if (!p.paletteAlpha.empty()) alpha.assign(size_t(p.width) * p.height, 255);
+        for (uint32_t y = 0; y < p.height; ++y)
+            for (uint32_t x = 0; x < p.width; ++x) {
+                const uint8_t i = top[p.rowBytes * y + x];
+                uint8_t *row = img.bits.data() + size_t(p.height - 1 - y) * img.rowBytes();
+                if (img.bitCount == 8) row[x] = i;
+                else if (img.bitCount == 4) row[x >> 1] |= uint8_t(i << ((x & 1) ? 0 : 4));
+                else row[x >> 3] |= uint8_t(i << (7 - (x & 7)));
+                if (i < p.paletteAlpha.size()) alpha[size_t(y) * p.width + x] = p.paletteAlpha[i];
             }
-            if (!alpha.empty()) applyAlpha(img, alpha, transparent);
-            result = std::move(img);
+    } else {
+        const uint32_t step = p.alpha ? 4 : 3;
+        img.bitCount = 24;
+        img.bits.assign(size_t(img.rowBytes()) * p.height, 0);
+        if (p.alpha) alpha.resize(size_t(p.width) * p.height);
+        for (uint32_t y = 0; y < p.height; ++y) {
+            uint8_t *row = img.bits.data() + size_t(p.height - 1 - y) * img.rowBytes();
+            for (uint32_t x = 0; x < p.width; ++x) {
+                const uint8_t *px = top + p.rowBytes * y + size_t(x) * step;
+                row[3 * x] = px[2], row[3 * x + 1] = px[1], row[3 * x + 2] = px[0];
+                if (p.alpha) alpha[size_t(y) * p.width + x] = px[3];
+            }
         }
     }
-    png_destroy_read_struct(png ? &png : nullptr, info ? &info : nullptr, nullptr);
-    std::fclose(f);
-    return result;
+    if (!alpha.empty()) applyAlpha(img, alpha, transparent);
+    return img;
 }
 
 bool writePng(const std::string &path, const Image &img, std::string *error) {
     const bool hasMask = std::any_of(img.mask.begin(), img.mask.end(), [](uint8_t b) { return b != 0; });
-    Shape s;
-    s.width = uint32_t(img.width);
-    s.height = uint32_t(img.height);
-    std::vector<png_color> palette;
+    vc::plat::PngFilePicture p;
+    p.width = uint32_t(img.width);
+    p.height = uint32_t(img.height);
     if (img.bitCount <= 8 && !hasMask) {
-        s.colorType = PNG_COLOR_TYPE_PALETTE;
-        s.bitDepth = img.bitCount;
-        for (Rgb c : img.palette) palette.push_back(png_color{uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
-        palette.resize(std::min<size_t>(std::max<size_t>(palette.size(), 1), size_t(1) << img.bitCount));
-        s.rowBytes = img.width;
+        p.indexed = true;
+        p.bitDepth = img.bitCount;
+        for (Rgb c : img.palette) p.palette.insert(p.palette.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+        const size_t entries = std::min<size_t>(std::max<size_t>(img.palette.size(), 1), size_t(1) << img.bitCount);
+        p.palette.resize(3 * entries);
+        p.rowBytes = img.width;
     } else {
-        s.colorType = hasMask ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB;
-        s.bitDepth = 8;
-        s.rowBytes = size_t(img.width) * (hasMask ? 4 : 3);
+        p.alpha = hasMask;
+        p.bitDepth = 8;
+        p.rowBytes = size_t(img.width) * (hasMask ? 4 : 3);
     }
-    std::vector<uint8_t> pixels(s.rowBytes * s.height);
-    std::vector<png_bytep> rows(s.height);
+    const size_t entries = p.palette.size() / 3;
+    p.pixels.resize(p.rowBytes * p.height);
     for (int32_t y = 0; y < img.height; ++y) {
-        uint8_t *row = rows[size_t(y)] = pixels.data() + s.rowBytes * size_t(y);
+        uint8_t *row = p.pixels.data() + p.rowBytes * size_t(y);
         for (int32_t x = 0; x < img.width; ++x) {
-            if (s.colorType == PNG_COLOR_TYPE_PALETTE) {
-                row[x] = uint8_t(std::min<size_t>(img.index(x, y), palette.size() - 1));
+            if (p.indexed) {
+                row[x] = uint8_t(std::min<size_t>(img.index(x, y), entries - 1));
                 continue;
             }
             const Rgb c = img.pixel(x, y);
-            uint8_t *p = row + size_t(x) * (hasMask ? 4 : 3);
-            p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
-            if (hasMask) p[3] = img.masked(x, y) ? 0 : 255;
+            uint8_t *px = row + size_t(x) * (hasMask ? 4 : 3);
+            px[0] = uint8_t(c >> 16), px[1] = uint8_t(c >> 8), px[2] = uint8_t(c);
+            if (hasMask) px[3] = img.masked(x, y) ? 0 : 255;
         }
     }
     std::FILE *f = std::fopen(path.c_str(), "wb");
@@ -239,21 +150,18 @@ bool writePng(const std::string &path, const Image &img, std::string *error) {
         if (error) *error = std::strerror(errno);
         return false;
     }
-    PngText message;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &message, onError, onWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = info && writeRows(png, info, f, s, palette, rows.data());
-    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+    std::string message;
+    bool ok = vc::plat::writePngFile(f, p, message);
     const bool written = ok && std::ferror(f) == 0;
     const int writeErrno = errno;
     if (std::fclose(f) != 0 && ok) {
         ok = false;
-        std::snprintf(message.text, sizeof message.text, "%s", std::strerror(errno));
+        message = std::strerror(errno);
     } else if (ok && !written) {
         ok = false;
-        std::snprintf(message.text, sizeof message.text, "%s", std::strerror(writeErrno));
+        message = std::strerror(writeErrno);
     }
-    if (!ok && error) *error = message.text;
+    if (!ok && error) *error = message;
     return ok;
 }
 

@@ -67,57 +67,49 @@ void drawPreviewButton(HWND dialog, const DRAWITEMSTRUCT &item, const ResourceBi
     SetDlgItemTextA(dialog, IDC_RESBMP_COLORS, "");
 }
 
-INT_PTR CALLBACK ResourceBitmapProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto *m = viewModel<ResourceBitmapModel>(dialog, message, lParam);
-    if (!m) return FALSE;
-    switch (message) {
-    case WM_INITDIALOG: {
-        // The model was started (list sorted, line 0 loaded) before the
-        // dialog opened.
-        CenterDialog(dialog);
-        SetDlgItemTextA(dialog, IDC_RESBMP_FILE, m->fileName ? m->fileName : "");
+class ResourceBitmapView : public DialogView<ResourceBitmapModel> {
+    // The model was started (list sorted, line 0 loaded) before the dialog
+    // opened.
+    INT_PTR start(ResourceBitmapModel &m) override {
+        SetDlgItemTextA(dialog, IDC_RESBMP_FILE, m.fileName ? m.fileName : "");
         HWND list = GetDlgItem(dialog, IDC_RESBMP_LIST);
         SendMessageA(list, WM_SETREDRAW, FALSE, 0);
         SendMessageA(list, LB_RESETCONTENT, 0, 0);
-        for (uint32_t entry : m->items) {
-            const LRESULT at = SendMessageA(list, LB_ADDSTRING, 0, LPARAM(m->list.entries[entry].name));
+        for (uint32_t entry : m.items) {
+            const LRESULT at = SendMessageA(list, LB_ADDSTRING, 0, LPARAM(m.list.entries[entry].name));
             if (at >= 0) SendMessageA(list, LB_SETITEMDATA, WPARAM(at), LPARAM(entry));
         }
         SendMessageA(list, WM_SETREDRAW, TRUE, 0);
         InvalidateRect(list, nullptr, TRUE);
-        CheckDlgButton(dialog, IDC_RESBMP_SHOW, m->showPreview ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(dialog, IDC_RESBMP_SHOW, m.showPreview ? BST_CHECKED : BST_UNCHECKED);
         SendMessageA(list, LB_SETCURSEL, 0, 0);
-        loading(dialog, [&] { (void)m->select(IDC_RESBMP_LIST, selectedLine(dialog, *m)); });
+        loading(dialog, [&] { (void)m.select(IDC_RESBMP_LIST, selectedLine(dialog, m)); });
         SetFocus(list);
         return FALSE;  // the focus is set
     }
-    case WM_DRAWITEM: {
+    INT_PTR other(ResourceBitmapModel &m, UINT message, WPARAM wParam, LPARAM lParam) override {
         const auto *item = reinterpret_cast<const DRAWITEMSTRUCT *>(lParam);
-        if (wParam != IDC_RESBMP_PREVIEW || !item) return FALSE;
-        drawPreviewButton(dialog, *item, *m);
+        if (message != WM_DRAWITEM || wParam != IDC_RESBMP_PREVIEW || !item) return FALSE;
+        drawPreviewButton(dialog, *item, m);
         return TRUE;
     }
-    case WM_COMMAND: {
-        const int id = LOWORD(wParam), code = HIWORD(wParam);
+    Step command(ResourceBitmapModel &m, int id, int code, LPARAM) override {
         if (id == IDC_RESBMP_LIST && code == LBN_SELCHANGE) {
-            loading(dialog, [&] { (void)m->select(id, selectedLine(dialog, *m)); });
-        } else if (id == IDC_RESBMP_SHOW && code == BN_CLICKED) {
-            loading(dialog, [&] { (void)m->click(id); });
-            CheckDlgButton(dialog, IDC_RESBMP_SHOW, m->showPreview ? BST_CHECKED : BST_UNCHECKED);
-        } else if (id == IDOK || id == IDCANCEL) {
-            // A refused OK (data unreadable) leaves the dialog open.
-            if (!m->click(id)) return TRUE;
-            (void)endWhenEnded(dialog, *m);
-        } else {
-            return FALSE;
+            loading(dialog, [&] { (void)m.select(id, selectedLine(dialog, m)); });
+            return Step::done;
         }
-        return TRUE;
+        if (id == IDC_RESBMP_SHOW && code == BN_CLICKED) {
+            loading(dialog, [&] { (void)m.click(id); });
+            CheckDlgButton(dialog, IDC_RESBMP_SHOW, m.showPreview ? BST_CHECKED : BST_UNCHECKED);
+            return Step::done;
+        }
+        if (id != IDOK && id != IDCANCEL) return Step::pass;
+        // A refused OK (data unreadable) leaves the dialog open.
+        return m.click(id) ? Step::end : Step::done;
     }
-    default: return FALSE;
-    }
-}
+};
 
-const DialogViewRegistration kView{IDD_RESOURCE_BITMAP, &ResourceBitmapProc};
+const DialogViewRegistration kView{IDD_RESOURCE_BITMAP, &runView<ResourceBitmapView>};
 
 }  // namespace
 

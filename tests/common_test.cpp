@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/limits.h"
@@ -14,6 +16,7 @@
 #include "common/file_window.h"
 #include "common/riff.h"
 #include "common/image_block.h"
+#include "common/png.h"
 #include "platform/owners.h"
 #include "support/cursor_files.h"
 #include "support/library_test.h"
@@ -74,6 +77,38 @@ TEST(Riff, WalkerSkipsPadsAndStopsAfterATruncatedChunk) {
     EXPECT_EQ(seen, (std::vector<T>{{"anih", 3, 3, false}, {"rate", 4, 4, false}, {"seq ", 8, 6, true}}));
     // (Lists and their types are walked by the host test over the icon
     // chunks of the animated cursors velmconv writes.)
+}
+
+// Whole PNG files keep what the host's pictures hold: a 4-bit palette
+// picture comes back with its table, index for index;
+// a refused size is refused with the caller's reason before the rows, and
+// a file cut short ends with the PNG library's message.
+TEST_F(Ground, PngFilesKeepPalettesAndFailWithTheirReason) {
+    plat::PngFilePicture out;
+    out.width = 3, out.height = 2, out.indexed = true, out.bitDepth = 4, out.rowBytes = 3;
+    out.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255};
+    out.pixels = {0, 1, 2, 2, 1, 0};
+    const std::string file = path("p.png");
+    std::string error;
+    std::FILE *f = std::fopen(file.c_str(), "wb");
+    ASSERT_TRUE(f && plat::writePngFile(f, out, error)) << error;
+    std::fclose(f);
+    auto read = [&](size_t cut, uint32_t largest) {
+        if (cut) std::filesystem::resize_file(file, cut);
+        plat::PngFilePicture in;
+        std::FILE *r = std::fopen(file.c_str(), "rb");
+        std::fseek(r, 8, SEEK_SET);
+        error.clear();
+        const bool ok = plat::readPngFile(
+            r, [&](uint32_t w, uint32_t, std::string &why) { return w <= largest || (why = "too wide", false); }, in, error);
+        std::fclose(r);
+        return std::tuple(ok, in.indexed, in.bitDepth, in.palette, in.pixels, error);
+    };
+    EXPECT_EQ(read(0, 3), std::tuple(true, true, 4, out.palette, out.pixels, std::string()));
+    EXPECT_EQ(std::get<5>(read(0, 2)), "too wide");
+    const auto cut = read(60, 3);
+    EXPECT_FALSE(std::get<0>(cut));
+    EXPECT_FALSE(std::get<5>(cut).empty());
 }
 
 TEST_F(Ground, FileWindowReadsAcrossRefillsAndSkipsPastTheEnd) {

@@ -158,6 +158,26 @@ TEST_F(Exports, DetectByNameUsesLastDotIgnoringCase) {
     }
 }
 
+// Name detection reads the rows' extensions: each is a lower-case ".name"
+// that no other row claims, or the first row holding it would shadow the
+// other; and the animations are the two document codes.
+TEST_F(Exports, TableExtensionsAreDistinctAndAnimationsAreTheDocumentCodes) {
+    std::set<std::string> seenExtensions;
+    std::set<int> animations;
+    for (const vc::FormatRow &r : vc::formatTable()) {
+        if (r.animation) animations.insert(r.code);
+        for (const char *ext : r.extensions) {
+            if (!ext) continue;
+            const std::string e = ext;
+            EXPECT_TRUE(e.size() > 1 && e[0] == '.' && e.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ.", 1) == e.npos) << e;
+            EXPECT_TRUE(seenExtensions.insert(e).second) << e << " named by two rows";
+            EXPECT_EQ(vc::findFormatByName(("x" + e).c_str()), &r) << e;
+        }
+    }
+    EXPECT_EQ(animations, (std::set<int>{CONV_FMT_ANI, CONV_FMT_ANIGIF}));
+    EXPECT_EQ(vc::findFormatByName(nullptr), nullptr);
+}
+
 TEST_F(Exports, DetectorsRunInFixedOrderFromOffsetZeroUntilOneSaysYes) {
     for (size_t i = 0; i <= kDetectionOrder.size(); ++i) {
         const bool found = i < kDetectionOrder.size();

@@ -49,4 +49,27 @@ INT_PTR answerPalette(HWND dialog, UINT message, WPARAM wParam, void *palette) {
     return TRUE;
 }
 
+void drawLine(HDC dc, COLORREF color, int x0, int y0, int x1, int y1) {
+    HPEN pen = CreatePen(PS_SOLID, 1, color);
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, x0, y0, nullptr);
+    LineTo(dc, x1, y1);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+}
+
+namespace {
+constexpr char kViewProperty[] = "VelmConvView";
+}
+
+void keepView(HWND dialog, void *view) { SetPropA(dialog, kViewProperty, view); }
+
+void *keptView(HWND dialog) { return GetPropA(dialog, kViewProperty); }
+
+void *takeView(HWND dialog) {
+    void *view = GetPropA(dialog, kViewProperty);
+    if (view) RemovePropA(dialog, kViewProperty);
+    return view;
+}
+
 }  // namespace vc::win

@@ -20,6 +20,9 @@
 // frame at or before it.
 #include "vfw/ffmpeg_backend.h"
 
+#include "common/bytes.h"
+#include "common/dib.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -40,15 +43,6 @@ namespace {
 uint64_t gPictureLimit = uint64_t(1) << 26;
 constexpr int kIoBuffer = 64 * 1024;
 constexpr int64_t kKeySpacing = 8;
-
-void store16(uint8_t *p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void store32(uint8_t *p, uint32_t v) {
-    store16(p, v);
-    store16(p + 2, v >> 16);
-}
 
 // Where the bytes come from: a file or a span of memory.
 struct Source {
@@ -351,24 +345,24 @@ private:
     bool toDib(const AVFrame *f) {
         const bool pal8 = f->format == AV_PIX_FMT_PAL8 && f->data[1];
         const uint32_t bits = pal8 ? 8 : 24;
-        const size_t stride = ((size_t(width_) * bits + 31) / 32) * 4;
+        const size_t stride = size_t(vc::dibRowBytes(width_, bits));
         const size_t header = 40 + (pal8 ? 1024 : 0);
         const size_t total = header + stride * height_;
         if (dib_.size() != total) dib_.assign(total, 0);
         uint8_t *h = dib_.data();
         std::memset(h, 0, 40);
-        store32(h, 40);
-        store32(h + 4, width_);
-        store32(h + 8, height_);
-        store16(h + 12, 1);
-        store16(h + 14, bits);
-        store32(h + 20, uint32_t(stride * height_));
-        store32(h + 32, pal8 ? 256 : 0);
+        vc::storeLe32(h, 40);
+        vc::storeLe32(h + 4, width_);
+        vc::storeLe32(h + 8, height_);
+        vc::storeLe16(h + 12, 1);
+        vc::storeLe16(h + 14, bits);
+        vc::storeLe32(h + 20, uint32_t(stride * height_));
+        vc::storeLe32(h + 32, pal8 ? 256 : 0);
         uint8_t *pixels = h + header;
         if (pal8) {
             const uint32_t *pal = reinterpret_cast<const uint32_t *>(f->data[1]);
             for (int c = 0; c < 256; ++c) {
-                store32(h + 40 + 4 * c, pal[c] & 0xFFFFFF);
+                vc::storeLe32(h + 40 + 4 * c, pal[c] & 0xFFFFFF);
             }
             for (uint32_t y = 0; y < height_; ++y) {
                 uint8_t *row = pixels + (height_ - 1 - y) * stride;

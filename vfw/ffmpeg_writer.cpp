@@ -17,6 +17,10 @@
 // through libavcodec into a format Video for Windows players decode.
 #include "vfw/ffmpeg_backend.h"
 
+#include "common/bytes.h"
+#include "common/dib.h"
+#include "common/riff.h"
+
 #include <fcntl.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -39,24 +43,18 @@ constexpr uint32_t kLargestTicks = 1u << 24;
 constexpr uint32_t kKeyFrame = 0x10;
 constexpr uint32_t kHasIndex = 0x10;
 
-constexpr uint32_t fourcc(const char (&s)[5]) {
-    return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
-           uint32_t(uint8_t(s[3])) << 24;
-}
-
-uint32_t load32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t load16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+using vc::riff::fourcc;
 
 // Little-endian output into a growing buffer.
 struct Out {
     std::vector<uint8_t> b;
     void u16(uint32_t v) {
-        b.push_back(uint8_t(v));
-        b.push_back(uint8_t(v >> 8));
+        b.resize(b.size() + 2);
+        vc::storeLe16(b.data() + b.size() - 2, v);
     }
     void u32(uint32_t v) {
-        u16(v);
-        u16(v >> 16);
+        b.resize(b.size() + 4);
+        vc::storeLe32(b.data() + b.size() - 4, v);
     }
     void bytes(const uint8_t *p, size_t n) { b.insert(b.end(), p, p + n); }
     // Starts a chunk or list; returns where its size goes.
@@ -68,8 +66,7 @@ struct Out {
         return at;
     }
     void close(size_t at) {
-        uint32_t size = uint32_t(b.size() - at - 4);
-        for (int k = 0; k < 4; ++k) b[at + size_t(k)] = uint8_t(size >> (8 * k));
+        vc::storeLe32(b.data() + at, uint32_t(b.size() - at - 4));
     }
 };
 
@@ -100,8 +97,8 @@ class AviWriter final : public Writer {
 public:
     AviWriter(int fd, uint32_t rate, uint32_t imageBytes, const uint8_t *header)
         : fd_(fd), rate_(rate), imageBytes_(imageBytes) {
-        width_ = int32_t(load32(header + 4));
-        height_ = int32_t(load32(header + 8));
+        width_ = int32_t(vc::loadLe32(header + 4));
+        height_ = int32_t(vc::loadLe32(header + 8));
     }
     ~AviWriter() override {
         (void)finish();
@@ -112,23 +109,23 @@ public:
     }
 
     bool init(const uint8_t *header, size_t size, bool compress) override {
-        if (inited_ || fd_ < 0 || !header || size < 40 || load32(header) < 40 || load32(header) > size) return false;
-        const uint32_t headerSize = load32(header);
-        width_ = int32_t(load32(header + 4));
-        height_ = int32_t(load32(header + 8));
-        bits_ = load16(header + 14);
-        const uint32_t compression = load32(header + 16);
+        if (inited_ || fd_ < 0 || !header || size < 40 || vc::loadLe32(header) < 40 || vc::loadLe32(header) > size) return false;
+        const uint32_t headerSize = vc::loadLe32(header);
+        width_ = int32_t(vc::loadLe32(header + 4));
+        height_ = int32_t(vc::loadLe32(header + 8));
+        bits_ = vc::loadLe16(header + 14);
+        const uint32_t compression = vc::loadLe32(header + 16);
         if (width_ <= 0 || width_ > 0xFFFF || height_ == 0 || height_ < -0xFFFF || height_ > 0xFFFF ||
             compression != 0 || (bits_ != 1 && bits_ != 4 && bits_ != 8 && bits_ != 16 && bits_ != 24 && bits_ != 32))
             return false;
         // Rows bottom-up as DIBs keep them; a top-down frame is refused.
         if (height_ < 0) return false;
-        stride_ = ((size_t(width_) * bits_ + 31) / 32) * 4;
+        stride_ = size_t(vc::dibRowBytes(width_, bits_));
         frameBytes_ = stride_ * size_t(height_);
         if (frameBytes_ >= size_t(kLargestFile)) return false;
         colours_ = 0;
         if (bits_ <= 8) {
-            colours_ = load32(header + 32);
+            colours_ = vc::loadLe32(header + 32);
             if (colours_ == 0 || colours_ > (1u << bits_)) colours_ = 1u << bits_;
         }
         // A table shorter than the depth's (4-bit frames widened to 8 bits
@@ -266,7 +263,7 @@ private:
         if (!sws_) return false;
         // The colour table as the scaler takes a palette.
         for (uint32_t c = 0; c < 256; ++c) {
-            uint32_t v = c < colours_ ? load32(palette_.data() + 4 * c) & 0xFFFFFF : 0;
+            uint32_t v = c < colours_ ? vc::loadLe32(palette_.data() + 4 * c) & 0xFFFFFF : 0;
             swsPalette_[c] = v | 0xFF000000u;
         }
         return true;
@@ -545,9 +542,9 @@ private:
         case AV_SAMPLE_FMT_U8:
             return int16_t((int(base[k]) - 128) << 8);
         case AV_SAMPLE_FMT_S16:
-            return int16_t(load16(base + 2 * k));
+            return int16_t(vc::loadLe16(base + 2 * k));
         case AV_SAMPLE_FMT_S32:
-            return int16_t(int32_t(load32(base + 4 * k)) >> 16);
+            return int16_t(int32_t(vc::loadLe32(base + 4 * k)) >> 16);
         case AV_SAMPLE_FMT_S64: {
             int64_t v;
             std::memcpy(&v, base + 8 * k, 8);
@@ -591,7 +588,7 @@ private:
 }  // namespace
 
 std::unique_ptr<Writer> createWriter(const char *name, uint32_t rate, uint32_t imageBytes, const uint8_t *frameHeader) {
-    if (!name || !frameHeader || rate < 1 || rate > 1000 || load32(frameHeader) < 40) return nullptr;
+    if (!name || !frameHeader || rate < 1 || rate > 1000 || vc::loadLe32(frameHeader) < 40) return nullptr;
     quietLibraries();
     int fd = open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;

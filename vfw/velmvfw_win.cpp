@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/dib.h"
 #include "vfw/velmvfw.h"
 
 namespace {
@@ -133,7 +134,7 @@ const void *converted(Reader &r, const BITMAPINFOHEADER *dib) {
     if (fields) std::memcpy(masks, reinterpret_cast<const uint8_t *>(dib) + dib->biSize, sizeof masks);
     const size_t w = size_t(dib->biWidth), rows = size_t(dib->biHeight < 0 ? -dib->biHeight : dib->biHeight);
     const int outBits = bits == 8 ? 8 : 24;
-    const size_t inStride = ((w * bits + 31) / 32) * 4, outStride = ((w * outBits + 31) / 32) * 4;
+    const size_t inStride = size_t(vc::dibRowBytes(int64_t(w), bits)), outStride = size_t(vc::dibRowBytes(int64_t(w), outBits));
     const size_t header = sizeof(BITMAPINFOHEADER) + 4 * colours;
     try {
         r.converted.assign(header + outStride * rows, 0);

@@ -20,78 +20,61 @@ static_assert(kAviExportTemplate == IDD_AVI_EXPORT && kAviExportReel == IDC_AVI_
 
 namespace {
 
-void show(HWND dialog, AviExportModel &m) {
-    showText(dialog, kAviExportRate, m.rateText);
-    showText(dialog, kAviExportDelay, m.delayText);
-    showText(dialog, kAviExportWave, m.waveText);
-    showText(dialog, kAviFrameLabel, m.frameLabel);
-    showText(dialog, kAviExportPosition, m.positionText);
-    showText(dialog, kAviExportTotal, m.totalText);
-    EnableWindow(GetDlgItem(dialog, kAviExportCompress), m.compressEnabled);
-    syncReel(GetDlgItem(dialog, kAviExportReel));
-}
-
-// The edits as typed; the model reads them when it acts.
-void readFields(HWND dialog, AviExportModel &m) {
-    m.rateText = itemText(dialog, kAviExportRate);
-    m.delayText = itemText(dialog, kAviExportDelay);
-}
-
-INT_PTR CALLBACK aviExportProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        if (auto *m = viewModel<AviExportModel>(dialog, message, lParam)) m->finish();
-        return FALSE;
+class AviExportView : public DialogView<AviExportModel> {
+    void show(AviExportModel &m) override {
+        showTexts(m, {{kAviExportRate, &AviExportModel::rateText}, {kAviExportDelay, &AviExportModel::delayText},
+                      {kAviExportWave, &AviExportModel::waveText}, {kAviFrameLabel, &AviExportModel::frameLabel},
+                      {kAviExportPosition, &AviExportModel::positionText}, {kAviExportTotal, &AviExportModel::totalText}});
+        EnableWindow(GetDlgItem(dialog, kAviExportCompress), m.compressEnabled);
+        syncReel(GetDlgItem(dialog, kAviExportReel));
     }
-    auto *m = viewModel<AviExportModel>(dialog, message, lParam);
-    if (!m) return FALSE;
-    switch (message) {
-    case WM_INITDIALOG:
-        CenterDialog(dialog);
-        (void)bindReel(GetDlgItem(dialog, kAviExportReel), m->reel);
+    // The edits as typed; the model reads them when it acts.
+    void read(AviExportModel &m) override {
+        m.rateText = itemText(dialog, kAviExportRate);
+        m.delayText = itemText(dialog, kAviExportDelay);
+    }
+    INT_PTR start(AviExportModel &m) override {
+        (void)bindReel(GetDlgItem(dialog, kAviExportReel), m.reel);
         SendDlgItemMessageA(dialog, kAviExportDelay, EM_LIMITTEXT, 2, 0);
-        show(dialog, *m);
+        show(m);
         return TRUE;
-    case WM_COMMAND: {
-        const int id = LOWORD(wParam), code = HIWORD(wParam);
+    }
+    Step command(AviExportModel &m, int id, int code, LPARAM lParam) override {
         if (id == kAviExportRate && code == EN_KILLFOCUS) {
-            (void)m->setText(id, itemText(dialog, id).c_str());
-            show(dialog, *m);
-            if (m->focus) SetFocus(GetDlgItem(dialog, m->focus));
-            return TRUE;
+            (void)m.setText(id, itemText(dialog, id).c_str());
+            show(m);
+            if (m.focus) SetFocus(GetDlgItem(dialog, m.focus));
+            return Step::done;
         }
-        if (id != kAviExportReel && code != BN_CLICKED) return FALSE;
-        readFields(dialog, *m);
-        readKeys(*m);
+        if (id != kAviExportReel && code != BN_CLICKED) return Step::pass;
+        read(m);
+        readKeys(m);
         if (id == kAviExportReel) {
-            m->reelNotify(id, code, int32_t(lParam));
-        } else {
-            // Making the file and writing the frames run under the wait cursor.
-            const bool busy = id == IDOK || id == kAviExportCompress;
-            HCURSOR previous = busy ? SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514) /* IDC_WAIT */)) : nullptr;
-            (void)m->click(id);
-            if (busy) SetCursor(previous);
-            if (endWhenEnded(dialog, *m)) return TRUE;
+            m.reelNotify(id, code, int32_t(lParam));
+            return Step::show;
         }
-        show(dialog, *m);
-        return TRUE;
+        // Making the file and writing the frames run under the wait cursor.
+        const bool busy = id == IDOK || id == kAviExportCompress;
+        HCURSOR previous = busy ? SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514) /* IDC_WAIT */)) : nullptr;
+        (void)m.click(id);
+        if (busy) SetCursor(previous);
+        return Step::act;
     }
-    case WM_VSCROLL:
-        readFields(dialog, *m);
-        m->scroll(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)), LOWORD(wParam));
-        show(dialog, *m);
-        return TRUE;
-    case REEL_DRAWFRAME: {
+    Step scroll(AviExportModel &m, int id, int code) override { return readAndScroll(m, id, code); }
+    INT_PTR other(AviExportModel &m, UINT message, WPARAM, LPARAM lParam) override {
+        if (message != REEL_DRAWFRAME) return FALSE;
         const auto &d = *reinterpret_cast<const REELDRAW *>(lParam);
-        drawEditorFrame(d, m->editor, d.frame, m->palette, m->width, m->height);
+        drawEditorFrame(d, m.editor, d.frame, m.palette, m.width, m.height);
         return TRUE;
     }
-    case WM_QUERYNEWPALETTE:
-    case WM_PALETTECHANGED: return answerPalette(dialog, message, wParam, m->palette);
-    default: return FALSE;
+    void *palette(AviExportModel &m) override { return m.palette; }
+    // A dialog destroyed before its model ended lets the model finish.
+    void finish(AviExportModel *m) override {
+        if (m) m->finish();
     }
-}
+};
 
-const DialogViewRegistration kView{kAviExportTemplate, &aviExportProc};
+const DialogViewRegistration kView{kAviExportTemplate, &runView<AviExportView>};
 
 }  // namespace
 
