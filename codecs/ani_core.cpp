@@ -243,15 +243,12 @@ public:
         if (out_.frames.size() >= request_.limits.largestFrameCount) return Result::noMemory;
         if (!request_.progress(int32_t(std::min<size_t>(out_.frames.size(), 99)))) return Result::cancelled;
         IconChoice choice;
+        Frame f;
         Result r = chooseIconImage(file, request_, choice);
-        IconFile icon;
-        if (r == Result::ok) r = decodeIconFile(file, request_, icon);
-        if (r == Result::ok) r = icon.entries[choice.index].status;
+        if (r == Result::ok) r = decodeIconEntry(file, choice.index, request_, f.picture);
         if (r == Result::noMemory) return r;
         stop = false;
         if (r != Result::ok) return Result::damaged;
-        Frame f;
-        f.picture = std::move(icon.images[choice.index]);
         held_ += f.picture.pixels.size() + f.picture.mask.size();
         if (held_ > request_.limits.largestBlock) {
             stop = true;

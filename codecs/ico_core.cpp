@@ -92,6 +92,18 @@ uint64_t statedArea(const uint8_t *at, uint64_t size) {
     return h.biWidth > 0 && h.biHeight > 1 ? uint64_t(h.biWidth) * uint64_t(h.biHeight / 2) : 0;
 }
 
+// The bytes of pixels and mask an entry's picture will hold, as its own
+// header states them: 4 a pixel for a PNG image, the colour and mask rows
+// of a bitmap (at most its data).
+uint64_t statedBytes(const uint8_t *at, uint64_t size) {
+    uint32_t width = 0, height = 0;
+    if (plat::pngHeaderSize(at, size_t(size), width, height)) return 4ull * width * height;
+    if (plat::isPng(at, size_t(size))) return 0;
+    const ConvBitmapInfoHeader h = readHeader(at, size);
+    const uint64_t need = iconDataBytes(h);
+    return need ? std::min<uint64_t>(need - kBitmapHeaderSize - 4ull * dibColorCount(h), size) : 0;
+}
+
 // A 32-bit picture of BGRA rows of a given size, within the call's limits:
 // unsupported when a limit refuses it (as the editor's importer always
 // has: no usable image), noMemory when memory is refused.
@@ -361,6 +373,33 @@ uint64_t iconDataBytes(const ConvBitmapInfoHeader &h) {
     return kBitmapHeaderSize + 4ull * colors + (dibRowBytes(h.biWidth, h.biBitCount) + dibRowBytes(h.biWidth, 1)) * rows;
 }
 
+Result decodeIconEntry(std::span<const uint8_t> bytes, uint32_t index, const CoreRequest &request, Picture &out) {
+    out = Picture{};
+    Directory dir;
+    if (!looksLikeIcon(bytes) || !readDirectory(bytes, dir)) return Result::notFormat;
+    if (index >= dir.entries) return Result::noneFound;
+    try {
+        const IconEntry e = readEntry(bytes, index);
+        const Span span = entrySpan(bytes.size(), e.imageOffset, e.bytesInRes);
+        const uint8_t *at = bytes.data() + span.offset;
+        if (span.size && statedBytes(at, span.size) > request.limits.largestBlock) return Result::noMemory;
+        const Result r = decodeEntry(at, span.size, request.limits, out);
+        if (r != Result::ok) {
+            out = Picture{};
+            return r;
+        }
+        if (dir.type == kIconTypeCursor) {
+            out.hasHotspot = true;
+            out.hotspotX = e.planesOrHotspotX;
+            out.hotspotY = e.bitCountOrHotspotY;
+        }
+        return Result::ok;
+    } catch (const std::bad_alloc &) {
+        out = Picture{};
+        return Result::noMemory;
+    }
+}
+
 bool looksLikeIcon(std::span<const uint8_t> bytes) { return bytes.size() >= 2 && bytes[0] == 0 && bytes[1] == 0; }
 
 Result decodeIconFile(std::span<const uint8_t> bytes, const CoreRequest &request, IconFile &out) {
@@ -389,10 +428,14 @@ Result decodeIconFile(std::span<const uint8_t> bytes, const CoreRequest &request
             const Span span = entrySpan(bytes.size(), e.imageOffset, e.bytesInRes);
             const uint8_t *at = bytes.data() + span.offset;
             e.png = span.size && plat::isPng(at, size_t(span.size));
-            e.status = decodeEntry(at, span.size, request.limits, p);
-            if (e.status == Result::ok) {
-                held += p.pixels.size() + p.mask.size();
-                if (held > request.limits.largestBlock) e.status = Result::noMemory;
+            // What the picture will hold is known from the headers before
+            // anything is decoded: past the budget nothing more is.
+            const uint64_t stated = span.size ? statedBytes(at, span.size) : 0;
+            if (held + stated > request.limits.largestBlock) {
+                e.status = Result::noMemory;
+            } else {
+                e.status = decodeEntry(at, span.size, request.limits, p);
+                if (e.status == Result::ok) held += p.pixels.size() + p.mask.size();
             }
             if (e.status != Result::ok) {
                 p = Picture{};

@@ -55,10 +55,16 @@ bool looksLikeIcon(std::span<const uint8_t> bytes);
 // Every entry of the directory, each decoded into a picture. A directory
 // that runs past the end is read as far as its entries are whole. An entry
 // whose image cannot be decoded stays in the file with an empty picture and
-// its status; the call is ok when at least one entry decoded, noneFound for
+// its status. The pictures together keep within limits.largestBlock bytes
+// (checked from each entry's header before it is decoded; an entry past it
+// is noMemory). The call is ok when at least one entry decoded, noneFound for
 // a directory of no entries, notFormat when the bytes are not an icon file,
 // else the first entry's failure (noMemory when any entry hit a limit).
 Result decodeIconFile(std::span<const uint8_t> bytes, const CoreRequest &request, IconFile &out);
+
+// The picture of one directory entry (a cursor's with its hotspot), as
+// decodeIconFile gives it; noneFound when the directory has no such entry.
+Result decodeIconEntry(std::span<const uint8_t> bytes, uint32_t index, const CoreRequest &request, Picture &out);
 
 // An icon or cursor file of the pictures as uncompressed bitmaps with masks
 // (a 32-bit picture without a mask gets one from its alpha), each entry

@@ -131,6 +131,24 @@ TEST_F(IconCore, HostileBytesAndLimitsGiveTheirResults) {
                   std::make_tuple(vc::resultName(cases[i].want), cases[i].entries))
             << "case " << i;
     }
+    // Ten entries sharing one image: the pictures together keep to the
+    // block limit, and the entries past it are refused undecoded.
+    Bytes shared = {0, 0, 1, 0, 10, 0};
+    for (int i = 0; i < 10; ++i) {
+        shared.insert(shared.end(), good.begin() + 6, good.begin() + 22);
+        put32(shared, shared.size() - 4, 6 + 16 * 10);
+    }
+    shared.insert(shared.end(), good.begin() + 22, good.end());
+    vc::CoreRequest three;
+    three.limits.largestBlock = 3 * (32 + 32);  // 8 x 8 at 4 bits: colour and mask rows
+    vc::IconFile icon;
+    ASSERT_EQ(vc::decodeIconFile(in(shared), three, icon), vc::Result::ok);
+    std::vector<std::string> statuses;
+    for (const vc::IconEntry &e : icon.entries) statuses.push_back(vc::resultName(e.status));
+    std::vector<std::string> want(10, vc::resultName(vc::Result::noMemory));
+    std::fill_n(want.begin(), 3, vc::resultName(vc::Result::ok));
+    EXPECT_EQ(statuses, want);
+
     std::vector<uint8_t> out;
     vc::Picture skewed = picture(8, 8, 8, 0);
     skewed.pixels.pop_back();
