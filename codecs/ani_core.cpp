@@ -237,11 +237,14 @@ namespace {
 // Each frame's picture: the image its icon file opens at.
 class FramePictures final : public AniFrameSink {
 public:
-    FramePictures(const CoreRequest &request, Animation &out) : request_(request), out_(out) {}
+    FramePictures(std::span<const uint8_t> bytes, const CoreRequest &request, Animation &out)
+        : bytes_(bytes), request_(request), out_(out) {}
     Result frame(std::span<const uint8_t> file, uint32_t, bool &stop) override {
         stop = true;
         if (out_.frames.size() >= request_.limits.largestFrameCount) return Result::noMemory;
-        if (!request_.progress(int32_t(std::min<size_t>(out_.frames.size(), 99)))) return Result::cancelled;
+        // How far into the bytes the frame starts.
+        const uint64_t at = uint64_t(file.data() - bytes_.data());
+        if (!request_.progress(int32_t(at * 100 / bytes_.size()))) return Result::cancelled;
         IconChoice choice;
         Frame f;
         Result r = chooseIconImage(file, request_, choice);
@@ -259,6 +262,7 @@ public:
     }
 
 private:
+    std::span<const uint8_t> bytes_;
     const CoreRequest &request_;
     Animation &out_;
     uint64_t held_ = 0;
@@ -271,7 +275,7 @@ Result decodeAnimatedCursor(std::span<const uint8_t> bytes, const CoreRequest &r
     try {
         AniParts parts;
         Animation a;
-        FramePictures frames(request, a);
+        FramePictures frames(bytes, request, a);
         if (const Result r = walkAnimatedCursor(bytes, parts, frames); r != Result::ok) return r;
         a.title.assign(parts.title, strnlen(parts.title, kAniTextSize - 1));
         a.author.assign(parts.author, strnlen(parts.author, kAniTextSize - 1));

@@ -11,8 +11,10 @@
 //   whose icon file holds no usable image (CONV_E_DATA), that cannot be
 //   decoded for want of memory (CONV_E_MEMORY) or that the editor refuses
 //   (0) does not stop its fram list: the load answers the last such result.
-// - The preview answers CONV_E_UNSUPPORTED for every failure past the form
-//   header.
+// - The preview reads the first limits().previewRead bytes, as the icon
+//   preview does (a preview runs for every file the user passes in the file
+//   dialog), and answers CONV_E_UNSUPPORTED for every failure past the form
+//   header, a first frame beyond those bytes among them.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -22,18 +24,19 @@
 #include "cursor/ico.h"
 #include "common/editor_link.h"
 #include "common/format_table.h"
+#include "common/limits.h"
 
 namespace vc {
 
 namespace {
 
-// The whole file; false when it cannot be opened. A read that fails part
-// way ends the bytes there, as the end of the file would.
-bool readFile(const char *fileName, std::vector<uint8_t> &bytes) {
+// The file's first `limit` bytes; false when it cannot be opened. A read
+// that fails part way ends the bytes there, as the end of the file would.
+bool readFile(const char *fileName, std::vector<uint8_t> &bytes, uint64_t limit = UINT64_MAX) {
     plat::File file;
     if (!file.open(fileName)) return false;
     const int64_t length = file.length();
-    bytes.resize(length > 0 ? size_t(length) : 0);
+    bytes.resize(size_t(std::min<uint64_t>(length > 0 ? uint64_t(length) : 0, limit)));
     size_t got = 0;
     while (got < bytes.size()) {
         const int32_t n = file.read(bytes.data() + got, uint32_t(std::min<size_t>(bytes.size() - got, 1u << 30)));
@@ -111,7 +114,7 @@ int16_t PreviewAniFile(const char *fileName, ConvImageRecord *record) {
     record->image = nullptr;
     std::vector<uint8_t> bytes;
     try {
-        if (!readFile(fileName, bytes)) return CONV_E_FORMAT;
+        if (!readFile(fileName, bytes, limits().previewRead)) return CONV_E_FORMAT;
     } catch (const std::bad_alloc &) {
         return CONV_E_UNSUPPORTED;
     }
