@@ -1,18 +1,13 @@
-// Animated cursors (.ANI, format code 166): the RIFF chunk routines, the
-// cursor animation document, the reader, the preview and the writer.
-//
-// An ANI file is a RIFF form of type ACON: an animation header (anih),
-// optional per-step rates and a step sequence, an optional INFO list with
-// title and author, and a fram list whose icon chunks each hold a complete
-// one-image icon or cursor file.
+// Animated cursors (.ANI, format code 166) for the editor: the cursor
+// animation document, the reader, the preview and the writer, on top of
+// the animated cursor core (codecs/ani_core.h), which holds the bytes.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 
-#include "common/file_window.h"
-#include "common/riff.h"
+#include "codecs/ani_core.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
@@ -20,41 +15,9 @@
 namespace vc {
 
 // The document keeps the file's own little-endian layout for the header,
-// rates and sequence: the reader copies a chunk's bytes over them as they
-// come, so a short chunk changes only the bytes it holds.
+// rates and sequence, as the core's parts hold them after a walk (a short
+// chunk changes only the bytes it holds).
 static_assert(std::endian::native == std::endian::little, "the ANI document mirrors little-endian file data");
-
-constexpr uint32_t kIdRiff = riff::kRiff;
-constexpr uint32_t kIdAcon = riff::fourcc("ACON");
-constexpr uint32_t kIdAnih = riff::fourcc("anih");
-constexpr uint32_t kIdRate = riff::fourcc("rate");
-constexpr uint32_t kIdSeq = riff::fourcc("seq ");
-constexpr uint32_t kIdList = riff::kList;
-constexpr uint32_t kIdInfo = riff::fourcc("INFO");
-constexpr uint32_t kIdInam = riff::fourcc("INAM");
-constexpr uint32_t kIdIart = riff::fourcc("IART");
-constexpr uint32_t kIdFram = riff::fourcc("fram");
-constexpr uint32_t kIdIcon = riff::fourcc("icon");
-
-constexpr uint32_t kAniMaxSteps = 256;
-constexpr uint32_t kAniHeaderSize = 36;
-constexpr uint32_t kAniFlagIcon = 1;      // the frames are icon files
-constexpr uint32_t kAniFlagSequence = 2;  // a seq chunk is present
-constexpr size_t kAniTextSize = 80;
-
-// The nine fields of the anih chunk, in file order.
-struct AniHeader {
-    uint32_t headerSize;
-    uint32_t frameCount;
-    uint32_t stepCount;
-    uint32_t width;
-    uint32_t height;
-    uint32_t bitCount;
-    uint32_t planes;
-    uint32_t defaultRate;  // 1/60 s
-    uint32_t flags;
-};
-static_assert(sizeof(AniHeader) == kAniHeaderSize);
 
 // The cursor animation document: what an animated cursor holds besides the
 // editor's images. One movable zero-filled block; the editor keeps it
@@ -88,26 +51,6 @@ bool lockCursorDocument(CursorDocumentLock &lock, MemHandle block);
 // A new movable zero-filled document with format code 166 and header size
 // 36, locked; empty when memory is refused.
 plat::Block newCursorDocument();
-
-// ---- RIFF chunks read through a file window ----------------------------------------
-struct ChunkHeader {
-    uint32_t id;
-    uint32_t size;  // body bytes, without the pad byte
-};
-
-// Body bytes with the pad byte, in 64 bits so that a size near 4 GiB cannot wrap.
-constexpr uint64_t paddedBody(uint32_t size) { return riff::paddedSize(size) - riff::kHeaderSize; }
-
-// The 8 bytes of a chunk header; false when fewer are left.
-bool ReadChunkHeader(FileWindow &in, ChunkHeader &header);
-// Copies the first min(capacity, size) bytes of the body (capacity at most
-// the window's size), then skips the rest of the body and its pad byte;
-// false on a short read or a failed skip.
-bool ReadChunkBody(FileWindow &in, const ChunkHeader &header, void *destination, uint32_t capacity);
-// Moves forward n bytes; false when the file calls could not reach the new
-// position (2 GiB or more), as a seek of theirs would fail.
-bool SkipBytes(FileWindow &in, uint64_t n);
-inline bool SkipChunk(FileWindow &in, const ChunkHeader &header) { return SkipBytes(in, paddedBody(header.size)); }
 
 // ---- Reader and preview ---------------------------------------------------------
 bool IsAniFile(HFile file);

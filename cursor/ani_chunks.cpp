@@ -1,5 +1,5 @@
-// RIFF chunk reading through a file window, the detector, and the cursor
-// animation document's block helpers.
+// The detector, the cursor animation document's block helpers and its
+// menu items.
 #include <cstring>
 
 #include "common/file_window.h"
@@ -32,32 +32,10 @@ void addCursorAnimationMenu(HostCallback callback) {
     AddHostMenuItem(3, 405, 0, CONV_CMD_CHANGE_FORMAT, IDS_MENU_CHANGE_FORMAT, callback);
 }
 
-bool ReadChunkHeader(FileWindow &in, ChunkHeader &header) {
-    ByteReader r = in.take(riff::kHeaderSize);
-    header.id = r.u32();
-    header.size = r.u32();
-    return r.ok();
-}
-
-bool SkipBytes(FileWindow &in, uint64_t n) {
-    // The 16-bit-heritage seek reaches offsets below 2 GiB only.
-    if (uint64_t(in.tell()) + n > 0x7FFFFFFF) return false;
-    in.skip(n);
-    return true;
-}
-
-bool ReadChunkBody(FileWindow &in, const ChunkHeader &header, void *destination, uint32_t capacity) {
-    const uint32_t n = header.size < capacity ? header.size : capacity;
-    return in.take(n).bytes(destination, n) && SkipBytes(in, paddedBody(header.size) - n);
-}
-
 bool IsAniFile(HFile file) {
     uint8_t raw[12];
-    ByteReader r = readFileHead(file, raw, sizeof raw);
-    const uint32_t id = r.u32();
-    r.skip(4);
-    const uint32_t form = r.u32();
-    return r.ok() && id == kIdRiff && form == kIdAcon;
+    const ByteReader r = readFileHead(file, raw, sizeof raw);
+    return r.ok() && looksLikeAnimatedCursor({raw, r.remaining()});
 }
 
 }  // namespace vc

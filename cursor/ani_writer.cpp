@@ -1,7 +1,9 @@
 // Writing animated cursors: the document gives the header, steps, title and
 // author; the editor gives each frame as icon image data at the chosen
 // cursor size, written as a one-image cursor file inside an icon chunk.
+// The bytes of each piece come from the animated cursor core.
 #include <cstring>
+#include <vector>
 
 #include "common/bytes.h"
 #include "ui/services.h"
@@ -15,10 +17,6 @@
 namespace vc {
 
 namespace {
-
-// The head of the file (RIFF header, anih, rate, seq and the INFO list) at
-// its largest: 12 + 44 + 2 x (8 + 1024) + 12 + 2 x (8 + 80).
-constexpr size_t kHeadCapacity = 12 + 8 + kAniHeaderSize + 2 * (8 + 4 * kAniMaxSteps) + 12 + 2 * (8 + kAniTextSize);
 
 // A frame the editor hands over as icon image data (command 8), locked; its
 // size is what the editor reported, never more than the block holds.
@@ -35,63 +33,17 @@ Frame getFrame(const EditorLink &link, uint32_t cursorSize, uint32_t index) {
     return frame;
 }
 
-// A chunk with its pad byte: header, body, and a 0 when the size is odd.
-void putChunk(ByteWriter &w, uint32_t id, uint32_t size, const void *body) {
-    riff::writeHeader(w, id, size);
-    w.bytes(body, size);
-    if (size & 1) w.u8(0);
-}
-void putWords(ByteWriter &w, uint32_t id, const uint32_t *words, uint32_t count) {
-    riff::writeHeader(w, id, 4 * count);
-    for (uint32_t i = 0; i < count; ++i) w.u32(words[i]);
-}
-
-// The INFO list body size: 4 for the type, then each text with its NUL as
-// a subchunk padded to even.
-uint32_t infoListSize(size_t title, size_t author) {
-    uint32_t size = 4;
-    if (title) size += uint32_t(riff::paddedSize(uint32_t(title + 1)));
-    if (author) size += uint32_t(riff::paddedSize(uint32_t(author + 1)));
-    return size;
-}
-
-// RIFF header (size 0 until the file is complete), anih, rate, seq and,
-// when there is a text, the INFO list.
-void putHead(ByteWriter &w, const CursorAnimationDocument &doc) {
-    const uint32_t steps = documentSteps(doc);
-    riff::writeHeader(w, kIdRiff, 0);
-    w.u32(kIdAcon);
-    const AniHeader &h = doc.header;
-    const uint32_t header[] = {h.headerSize, h.frameCount, h.stepCount, h.width, h.height,
-                               h.bitCount,   h.planes,     h.defaultRate, h.flags};
-    static_assert(sizeof header == kAniHeaderSize);
-    putWords(w, kIdAnih, header, kAniHeaderSize / 4);
-    putWords(w, kIdRate, doc.rates, steps);
-    putWords(w, kIdSeq, doc.sequence, steps);
-    const size_t title = strnlen(doc.title, kAniTextSize - 1), author = strnlen(doc.author, kAniTextSize - 1);
-    if (!title && !author) return;
-    // The texts with their terminating NUL, never reading past the fields.
-    char titleText[kAniTextSize] = {}, authorText[kAniTextSize] = {};
-    std::memcpy(titleText, doc.title, title);
-    std::memcpy(authorText, doc.author, author);
-    riff::writeHeader(w, kIdList, infoListSize(title, author));
-    w.u32(kIdInfo);
-    if (title) putChunk(w, kIdInam, uint32_t(title + 1), titleText);
-    if (author) putChunk(w, kIdIart, uint32_t(author + 1), authorText);
-}
-
+// The head of the file from the document: RIFF header, anih, rate, seq
+// and, when there is a text, the INFO list.
 bool writeHead(const plat::File &f, const CursorAnimationDocument &doc) {
-    uint8_t head[kHeadCapacity];
-    ByteWriter w(head, sizeof head);
-    putHead(w, doc);
-    return w.ok() && f.writeAll(head, uint32_t(w.position()));
-}
-
-bool writeChunkHeader(const plat::File &f, uint32_t id, uint32_t size) {
-    uint8_t raw[riff::kHeaderSize];
-    ByteWriter w(raw, sizeof raw);
-    riff::writeHeader(w, id, size);
-    return f.writeAll(raw, sizeof raw);
+    AniParts parts;
+    parts.header = doc.header;
+    std::memcpy(parts.title, doc.title, sizeof parts.title);
+    std::memcpy(parts.author, doc.author, sizeof parts.author);
+    std::memcpy(parts.rates, doc.rates, sizeof parts.rates);
+    std::memcpy(parts.sequence, doc.sequence, sizeof parts.sequence);
+    const std::vector<uint8_t> head = animatedCursorHead(parts);
+    return f.writeAll(head.data(), uint32_t(head.size()));
 }
 
 // Sets the RIFF size to the file's length less the 8 bytes of its header.
@@ -109,17 +61,14 @@ int16_t writeFrames(const plat::File &f, const CursorAnimationDocument &doc, uin
     Frame frame = getFrame(link, cursorSize, 0);
     if (!frame.block) return CONV_E_WRITE;
     const uint64_t d = frame.size;
-    uint8_t raw[12];
-    ByteWriter w(raw, sizeof raw);
-    riff::writeHeader(w, kIdList, uint32_t((d + 30) * frameCount + 4));
-    w.u32(kIdFram);
-    if (!f.writeAll(raw, sizeof raw)) return CONV_E_WRITE;
+    const std::vector<uint8_t> list = animatedCursorFramList(d, frameCount);
+    if (!f.writeAll(list.data(), uint32_t(list.size()))) return CONV_E_WRITE;
     for (uint32_t i = 1; i <= frameCount; ++i) {
         SetProgress(int32_t(uint64_t(100) * i / frameCount));
         const uint32_t hotspot = link.hotspot(int32_t(i - 1));
-        if (!writeChunkHeader(f, kIdIcon, frame.size + 22) ||
-            !WriteIconFile(f, frame.block.data(), frame.size, hotspot, true))
-            return CONV_E_WRITE;
+        const std::vector<uint8_t> chunk =
+            animatedCursorFrame({frame.block.data(), frame.size}, uint16_t(hotspot & 0xFFFF), uint16_t(hotspot >> 16));
+        if (!f.writeAll(chunk.data(), uint32_t(chunk.size()))) return CONV_E_WRITE;
         frame = {};
         if (i == frameCount) break;
         frame = getFrame(link, cursorSize, i);

@@ -1,7 +1,6 @@
-// Icon (.ICO) and static cursor (.CUR) files: a 6-byte header, a directory
-// of 16-byte entries, then the images as icon image data (a 40-byte bitmap
-// header whose height counts colour and mask rows, the colour table, the
-// colour rows, the 1-bit mask rows).
+// Icon (.ICO) and static cursor (.CUR) files for the editor: the load,
+// preview and save, on top of the icon core (codecs/ico_core.h), which
+// holds the bytes.
 //
 // The picker and the one-image writer are also the building blocks of
 // animated cursors: every frame of an ANI file is a whole icon file.
@@ -10,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codecs/ico_core.h"
 #include "common/limits.h"
 #include "common/format_table.h"
 #include "platform/owners.h"
@@ -18,35 +18,13 @@
 
 namespace vc {
 
-constexpr uint32_t kIconHeaderSize = 6;
-constexpr uint32_t kIconEntrySize = 16;
-// Header plus one entry: where a written file's image data starts.
-constexpr uint32_t kIconSingleDataOffset = kIconHeaderSize + kIconEntrySize;
-constexpr uint16_t kIconTypeIcon = 1;
-constexpr uint16_t kIconTypeCursor = 2;
-
-// Bytes WriteIconFile puts on disk for image data of dataSize bytes: header,
-// one entry, the data, and a pad byte when that sum is odd (so the file can
-// stand as an even-sized RIFF chunk body).
-constexpr uint64_t iconFileBytes(uint64_t dataSize) {
-    uint64_t n = kIconSingleDataOffset + dataSize;
-    return n + (n & 1);
-}
-
-// Bytes of icon image data that a header describes: header, colour table,
-// colour rows and mask rows for a height of biHeight / 2 rows each; 0 when
-// the header is not one the library can hand across (40-byte header, one or
-// no plane, uncompressed, depth 1, 4, 8, 24 or 32, positive size, at most
-// 256 colour entries).
-uint64_t iconDataBytes(const ConvBitmapInfoHeader &h);
-
 // Content detector (format code 132): reads 4 bytes from the start of the
 // open file and answers yes when the first 16-bit word is 0. Leaves the file
 // at offset 0.
 bool IsIconFile(HFile file);
 
-// Chooses one image of an icon file held in memory and makes its icon image
-// data the start of the block.
+// Chooses one image of an icon file held in memory (chooseIconImage) and
+// makes its icon image data the start of the block.
 //   image    a locked block holding the whole file (or its first fileSize
 //            bytes); a chosen PNG image is decoded into a new block that
 //            takes its place;

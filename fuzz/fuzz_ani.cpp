@@ -1,4 +1,5 @@
-// Fuzzes animated cursors through the exports: loading with and without an
+// Fuzzes the animated cursor core from memory (what it decodes is written
+// and read back the same) and animated cursors through the exports: loading with and without an
 // output record, the preview, and, when the editor took a document, the
 // document routines on whatever the file put into it (frame changes, the
 // animation dialog pressed with Enter, and a save). Nothing may crash, and
@@ -7,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "codecs/ani_core.h"
+#include "common/limits.h"
 #include "platform/platform.h"
 #include "support/fake_editor.h"
 #include "velmconv/headless.h"
@@ -32,6 +35,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vc::plat::memFileMap(kIn, data, size);
 
     const vcfuzz::HeldResources held;
+    {
+        const vc::CoreRequest request{.limits = vc::limits(), .progress = {}};
+        vc::Animation a;
+        const vc::Result r = vc::decodeAnimatedCursor({data, size}, request, a);
+        require(r == vc::Result::ok || a.frames.empty(), "a failed decode kept frames");
+        for (const vc::Frame &f : a.frames) require(f.picture.consistent(), "inconsistent frame");
+        // Steps naming no frame, or frames without steps, cannot be written.
+        bool writable = r == vc::Result::ok && !a.frames.empty() && a.sequence.size() == a.rates.size();
+        for (uint32_t s : a.sequence) writable = writable && s < a.frames.size();
+        std::vector<uint8_t> bytes;
+        const vc::Result w = writable ? vc::encodeAnimatedCursor(a, request, bytes) : vc::Result::unsupported;
+        require(!writable || w == vc::Result::ok || w == vc::Result::noMemory, "writing a decoded animation");
+        if (w == vc::Result::ok) {
+            vc::Animation b;
+            require(vc::decodeAnimatedCursor(bytes, request, b) == vc::Result::ok, "reading what was written");
+            require(b.frames.size() == a.frames.size() && b.title == a.title && b.author == a.author &&
+                        b.defaultRate == a.defaultRate && (a.sequence.empty() || (b.sequence == a.sequence && b.rates == a.rates)),
+                    "animation changed on the way back");
+            for (size_t i = 0; i < a.frames.size(); ++i) {
+                const vc::Picture &x = a.frames[i].picture, &y = b.frames[i].picture;
+                require(x.width == y.width && x.height == y.height && x.bitCount == y.bitCount && x.pixels == y.pixels &&
+                            x.palette == y.palette && x.hotspotX == y.hotspotX && x.hotspotY == y.hotspotY,
+                        "frame changed on the way back");
+            }
+        }
+    }
     {
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();

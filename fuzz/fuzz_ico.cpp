@@ -1,4 +1,5 @@
-// Fuzzes the icon and cursor reader and preview: whatever the bytes (PNG
+// Fuzzes the icon core from memory (what it decodes is consistent, and is
+// written and read back the same) and the icon and cursor reader and preview: whatever the bytes (PNG
 // images among them), the picker, the load and the preview return a
 // documented result without reading or writing out of bounds, leave no
 // memory block or file behind, and what they hand over is whole: the
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "codecs/ico_core.h"
 #include "cursor/ico.h"
 #include "common/image_block.h"
 #include "platform/platform.h"
@@ -52,6 +54,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             ConvBitmapInfoHeader h;
             std::memcpy(&h, copy.data(), sizeof h);
             require(vc::iconDataBytes(h) != 0 && vc::iconDataBytes(h) <= picked, "picked data not a whole image");
+        }
+    }
+    // The core from memory: every picture it gives is consistent, and the
+    // pictures written and read back are the same.
+    {
+        const vc::CoreRequest request{.limits = vc::limits(), .progress = {}};
+        vc::IconFile icon;
+        const vc::Result r = vc::decodeIconFile({data, size}, request, icon);
+        require(r == vc::Result::ok || icon.images.empty(), "a failed decode kept pictures");
+        vc::IconFile usable;
+        usable.cursor = icon.cursor;
+        for (size_t i = 0; i < icon.images.size(); ++i) {
+            require((icon.entries[i].status == vc::Result::ok) == icon.images[i].consistent(), "picture and status disagree");
+            if (icon.entries[i].status == vc::Result::ok) usable.images.push_back(icon.images[i]);
+        }
+        std::vector<uint8_t> bytes;
+        const vc::Result w = r == vc::Result::ok ? vc::encodeIconFile(usable, request, bytes) : vc::Result::notFormat;
+        require(r != vc::Result::ok || w == vc::Result::ok || w == vc::Result::noMemory, "writing decoded pictures");
+        vc::IconFile back;
+        if (w == vc::Result::ok) {
+            require(vc::decodeIconFile(bytes, request, back) == vc::Result::ok, "reading what was written");
+            require(back.images.size() == usable.images.size(), "pictures lost on the way back");
+            for (size_t i = 0; i < back.images.size(); ++i) {
+                const vc::Picture &a = usable.images[i], &b = back.images[i];
+                require(a.width == b.width && a.height == b.height && a.bitCount == b.bitCount && a.palette == b.palette &&
+                            a.pixels == b.pixels && (a.mask.empty() || a.mask == b.mask) && a.hotspotX == b.hotspotX &&
+                            a.hotspotY == b.hotspotY,
+                        "picture changed on the way back");
+            }
         }
     }
     {

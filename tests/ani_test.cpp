@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <tuple>
 
+#include "codecs/ani_core.h"
 #include "cursor/cursor_format.h"
 #include "support/cursor_files.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
+#include "ui/services.h"
 
 using namespace vctest;
 using vc::CursorAnimationDocument;
@@ -438,3 +440,119 @@ TEST_F(Ani, NewFileAndTheChangeFormatCommandAskTheCursorFormat) {
 }
 
 }  // namespace
+
+// ---- The animated cursor core, from memory --------------------------------
+
+namespace {
+
+std::span<const uint8_t> in(const Bytes &b) { return {b.data(), b.size()}; }
+
+// Three 4-bit frames of their own colours, masks and hotspots, four steps.
+vc::Animation threeFrames() {
+    vc::Animation a;
+    for (int i = 0; i < 3; ++i) {
+        vc::Frame f;
+        vc::Picture &p = f.picture;
+        p.width = p.height = 32, p.bitCount = 4;
+        for (int c = 0; c < 16; ++c) p.palette.push_back({uint8_t(c * 16), uint8_t(i), uint8_t(c), 0});
+        p.pixels.assign(size_t(p.rowBytes() * 32), uint8_t(0x12 * (i + 1)));
+        p.mask.assign(size_t(p.maskRowBytes() * 32), uint8_t(0xF0 >> i));
+        p.hasHotspot = true, p.hotspotX = i, p.hotspotY = 31 - i;
+        a.frames.push_back(std::move(f));
+    }
+    a.sequence = {0, 1, 2, 1}, a.rates = {6, 12, 30, 60}, a.defaultRate = 3, a.title = "t", a.author = "a";
+    return a;
+}
+
+}  // namespace
+
+// Real and built files decode to the frames, hotspots, steps and texts the
+// importer hands the editor and puts in the document.
+TEST_F(Ani, CoreDecodesFilesAsTheImporterHandsThemOver) {
+    std::vector<std::string> files = {writeFile("built.ani", riff({list("INFO", {chunk("INAM", {'h', 'i', 0})}),
+                                                                    anih(3, 5, 10), values("seq ", {2, 2, 1, 1, 0}),
+                                                                    frames(3)}))};
+    if (access(kHourglass, R_OK) == 0) files.push_back(kHourglass);
+    for (const std::string &file : files) {
+        SCOPED_TRACE(file);
+        FakeEditor ed;
+        ASSERT_EQ(loadCursor(file), 1);
+        const CursorAnimationDocument d = documentOf(ed.documents.at(0));
+        vc::Animation a;
+        ASSERT_EQ(vc::decodeAnimatedCursor(in(readBytes(file)), {}, a), vc::Result::ok);
+        const size_t steps = std::min(d.header.stepCount, 256u);
+        EXPECT_EQ(std::tie(a.title, a.author, a.defaultRate, a.rates, a.sequence),
+                  std::make_tuple(std::string(d.title), std::string(d.author), d.header.defaultRate, firstN(d.rates, steps),
+                                  firstN(d.sequence, steps)));
+        ASSERT_EQ(a.frames.size(), ed.images.size());
+        for (size_t i = 0; i < a.frames.size(); ++i) {
+            const vc::Picture &p = a.frames[i].picture;
+            const Bytes &got = ed.images[i].bytes;
+            ASSERT_NE(p.bitCount, 32) << "the files hold no 32-bit frames";
+            const size_t bitsAt = 40 + 4 * p.palette.size();
+            EXPECT_EQ(Bytes(got.begin() + long(bitsAt), got.end()), p.pixels + p.mask) << i;
+            EXPECT_EQ(ed.hotspots[intptr_t(i)], vc::packPoint(p.hotspotX, p.hotspotY)) << i;
+        }
+    }
+}
+
+// An animation written and read back unchanged; the importer reads the same
+// frames, hotspots and steps from it.
+TEST_F(Ani, CoreRoundTripsAndTheImporterReadsWhatItWrites) {
+    const vc::Animation a = threeFrames();
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(vc::encodeAnimatedCursor(a, {}, bytes), vc::Result::ok);
+    vc::Animation b;
+    ASSERT_EQ(vc::decodeAnimatedCursor(bytes, {}, b), vc::Result::ok);
+    EXPECT_EQ(std::tie(b.title, b.author, b.defaultRate, b.rates, b.sequence),
+              std::tie(a.title, a.author, a.defaultRate, a.rates, a.sequence));
+    ASSERT_EQ(b.frames.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        const vc::Picture &x = a.frames[i].picture, &y = b.frames[i].picture;
+        EXPECT_EQ(std::tie(x.width, x.bitCount, x.palette, x.pixels, x.mask, x.hotspotX, x.hotspotY),
+                  std::tie(y.width, y.bitCount, y.palette, y.pixels, y.mask, y.hotspotX, y.hotspotY))
+            << i;
+    }
+    FakeEditor ed;
+    ASSERT_EQ(loadCursor(writeFile("core.ani", bytes)), 1);
+    const CursorAnimationDocument d = documentOf(ed.documents.at(0));
+    EXPECT_EQ(std::make_tuple(d.header.frameCount, d.header.stepCount, d.header.width, d.header.bitCount, d.header.flags,
+                              firstN(d.rates, 4), firstN(d.sequence, 4), ed.images.size(), ed.hotspots[2]),
+              std::make_tuple(3u, 4u, 32u, 4u, vc::kAniFlagIcon | vc::kAniFlagSequence, a.rates, a.sequence, size_t(3),
+                              vc::packPoint(2, 29)));
+}
+
+// Hostile bytes and animations the writer cannot write get their results.
+TEST_F(Ani, CoreAnswersHostileInputByName) {
+    const Bytes icon = chunk("icon", cursorFile(iconData(32, 32, 4, 1), 0, 0));
+    vc::CoreRequest stop;
+    stop.progress.report = [](void *, int32_t) { return false; };
+    const struct {
+        Bytes file;
+        vc::CoreRequest request;
+        vc::Result want;
+    } cases[] = {
+        {riff({anih(2, 2, 1), frames(2)}), {}, vc::Result::ok},
+        {Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}, {}, vc::Result::notFormat},
+        {riff({anih(0, 4, 1), frames(2)}), {}, vc::Result::unsupported},
+        {riff({anih(1, 1, 1), chunk("rate", {1, 0, 0, 0}, 4000)}), {}, vc::Result::readFailed},
+        {riff({anih(1, 1, 1), list("fram", {chunk("icon", {1, 2, 3, 4}, 100)})}), {}, vc::Result::readFailed},
+        {riff({anih(1, 1, 1), frames(1), chunk("junk", {1, 2}, 0x7FFFFFF0)}), {}, vc::Result::readFailed},
+        {riff({anih(3, 3, 1), list("fram", {icon, chunk("icon", Bytes(40, 0x55)), icon})}), {}, vc::Result::damaged},
+        {riff({anih(2, 2, 1), frames(2)}), stop, vc::Result::cancelled},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        vc::Animation a;
+        const vc::Result r = vc::decodeAnimatedCursor(in(cases[i].file), cases[i].request, a);
+        EXPECT_EQ(std::make_tuple(vc::resultName(r), a.frames.size()),
+                  std::make_tuple(vc::resultName(cases[i].want), cases[i].want == vc::Result::ok ? size_t(2) : 0))
+            << "case " << i;
+    }
+    vc::Animation none, stepPastFrames = threeFrames(), ratesOff = threeFrames();
+    stepPastFrames.sequence[1] = 3;
+    ratesOff.rates.pop_back();
+    std::vector<uint8_t> out;
+    for (const vc::Animation *bad : {&none, &stepPastFrames, &ratesOff})
+        EXPECT_EQ(vc::encodeAnimatedCursor(*bad, {}, out), vc::Result::unsupported);
+    EXPECT_EQ(vc::encodeAnimatedCursor(threeFrames(), stop, out), vc::Result::cancelled);
+}
