@@ -1,6 +1,7 @@
 // PNG decoding on Linux: the PNG library, reading from memory. Its own
-// allocations go through the platform's blocks, so the memory test switch
-// and the live-block count see them too.
+// allocations come from the C heap, not the platform's block table, so
+// decodes on several threads at once share nothing; the memory test switch
+// still sees each of them.
 //
 // The library reports errors by a long jump back to the setjmp of the
 // function that called it, so the functions holding a setjmp keep only
@@ -9,10 +10,13 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
-#include "platform/owners.h"
 #include "common/png.h"
+#include "platform/switches.h"
 
 namespace vc::plat {
 
@@ -42,26 +46,12 @@ void readInput(png_structp png, png_bytep out, size_t n) {
 void onError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void onWarning(png_structp, png_const_charp) {}
 
-// Each allocation is a locked block with its handle in front of the bytes.
-constexpr size_t kHandleRoom = 16;
 png_voidp allocate(png_structp png, png_alloc_size_t size) {
-    MemHandle h = size <= SIZE_MAX - kHandleRoom ? memAlloc(kMemMoveable, size_t(size) + kHandleRoom) : nullptr;
-    auto *p = h ? static_cast<uint8_t *>(memLock(h)) : nullptr;
-    if (!p) {
-        if (h) (void)memFree(h);
-        static_cast<Memory *>(png_get_mem_ptr(png))->refused = true;
-        return nullptr;
-    }
-    std::memcpy(p, &h, sizeof h);
-    return p + kHandleRoom;
+    void *p = size <= detail::maxBlock() && !detail::allocationRefused() ? std::malloc(size_t(size)) : nullptr;
+    if (!p) static_cast<Memory *>(png_get_mem_ptr(png))->refused = true;
+    return p;
 }
-void release(png_structp, png_voidp at) {
-    if (!at) return;
-    MemHandle h;
-    std::memcpy(&h, static_cast<uint8_t *>(at) - kHandleRoom, sizeof h);
-    (void)memUnlock(h);
-    (void)memFree(h);
-}
+void release(png_structp, png_voidp at) { std::free(at); }
 
 // Reads the header and sets up the transforms to 8-bit BGRA; the sink
 // decides on the size before the library sizes its row buffers by it.
@@ -126,8 +116,14 @@ PngResult decodePng(const uint8_t *data, size_t size, PngSink &sink) {
     if (!start(r.png, r.info, sink, width, height, passes)) return failed();
     // The sink has taken the size, so a whole image of 4-byte pixels is
     // within the limits.
-    Block rows;
-    if (!rows.alloc(uint64_t(width) * 4 * (passes == 1 ? 1 : height), kMemMoveable)) return PngResult::noMemory;
+    const uint64_t rowsSize = uint64_t(width) * 4 * (passes == 1 ? 1 : height);
+    if (rowsSize > detail::maxBlock() || detail::allocationRefused()) return PngResult::noMemory;
+    std::vector<uint8_t> rows;
+    try {
+        rows.resize(size_t(rowsSize));
+    } catch (const std::bad_alloc &) {
+        return PngResult::noMemory;
+    }
     return readRows(r.png, sink, rows.data(), width, height, passes) ? PngResult::done : failed();
 }
 
