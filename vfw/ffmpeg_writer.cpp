@@ -24,6 +24,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/bytes.h"
+#include "common/riff.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -39,13 +42,7 @@ constexpr uint32_t kLargestTicks = 1u << 24;
 constexpr uint32_t kKeyFrame = 0x10;
 constexpr uint32_t kHasIndex = 0x10;
 
-constexpr uint32_t fourcc(const char (&s)[5]) {
-    return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
-           uint32_t(uint8_t(s[3])) << 24;
-}
-
-uint32_t load32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t load16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+using vc::loadLe16, vc::loadLe32, vc::riff::fourcc;
 
 // Little-endian output into a growing buffer.
 struct Out {
@@ -100,8 +97,8 @@ class AviWriter final : public Writer {
 public:
     AviWriter(int fd, uint32_t rate, uint32_t imageBytes, const uint8_t *header)
         : fd_(fd), rate_(rate), imageBytes_(imageBytes) {
-        width_ = int32_t(load32(header + 4));
-        height_ = int32_t(load32(header + 8));
+        width_ = int32_t(loadLe32(header + 4));
+        height_ = int32_t(loadLe32(header + 8));
     }
     ~AviWriter() override {
         (void)finish();
@@ -112,12 +109,12 @@ public:
     }
 
     bool init(const uint8_t *header, size_t size, bool compress) override {
-        if (inited_ || fd_ < 0 || !header || size < 40 || load32(header) < 40 || load32(header) > size) return false;
-        const uint32_t headerSize = load32(header);
-        width_ = int32_t(load32(header + 4));
-        height_ = int32_t(load32(header + 8));
-        bits_ = load16(header + 14);
-        const uint32_t compression = load32(header + 16);
+        if (inited_ || fd_ < 0 || !header || size < 40 || loadLe32(header) < 40 || loadLe32(header) > size) return false;
+        const uint32_t headerSize = loadLe32(header);
+        width_ = int32_t(loadLe32(header + 4));
+        height_ = int32_t(loadLe32(header + 8));
+        bits_ = loadLe16(header + 14);
+        const uint32_t compression = loadLe32(header + 16);
         if (width_ <= 0 || width_ > 0xFFFF || height_ == 0 || height_ < -0xFFFF || height_ > 0xFFFF ||
             compression != 0 || (bits_ != 1 && bits_ != 4 && bits_ != 8 && bits_ != 16 && bits_ != 24 && bits_ != 32))
             return false;
@@ -128,7 +125,7 @@ public:
         if (frameBytes_ >= size_t(kLargestFile)) return false;
         colours_ = 0;
         if (bits_ <= 8) {
-            colours_ = load32(header + 32);
+            colours_ = loadLe32(header + 32);
             if (colours_ == 0 || colours_ > (1u << bits_)) colours_ = 1u << bits_;
         }
         // A table shorter than the depth's (4-bit frames widened to 8 bits
@@ -266,7 +263,7 @@ private:
         if (!sws_) return false;
         // The colour table as the scaler takes a palette.
         for (uint32_t c = 0; c < 256; ++c) {
-            uint32_t v = c < colours_ ? load32(palette_.data() + 4 * c) & 0xFFFFFF : 0;
+            uint32_t v = c < colours_ ? loadLe32(palette_.data() + 4 * c) & 0xFFFFFF : 0;
             swsPalette_[c] = v | 0xFF000000u;
         }
         return true;
@@ -545,9 +542,9 @@ private:
         case AV_SAMPLE_FMT_U8:
             return int16_t((int(base[k]) - 128) << 8);
         case AV_SAMPLE_FMT_S16:
-            return int16_t(load16(base + 2 * k));
+            return int16_t(loadLe16(base + 2 * k));
         case AV_SAMPLE_FMT_S32:
-            return int16_t(int32_t(load32(base + 4 * k)) >> 16);
+            return int16_t(int32_t(loadLe32(base + 4 * k)) >> 16);
         case AV_SAMPLE_FMT_S64: {
             int64_t v;
             std::memcpy(&v, base + 8 * k, 8);
@@ -591,7 +588,7 @@ private:
 }  // namespace
 
 std::unique_ptr<Writer> createWriter(const char *name, uint32_t rate, uint32_t imageBytes, const uint8_t *frameHeader) {
-    if (!name || !frameHeader || rate < 1 || rate > 1000 || load32(frameHeader) < 40) return nullptr;
+    if (!name || !frameHeader || rate < 1 || rate > 1000 || loadLe32(frameHeader) < 40) return nullptr;
     quietLibraries();
     int fd = open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
