@@ -33,6 +33,7 @@ Result frameAsPicture(const uint8_t *dib, const Limits &limits, Picture &out) {
     if (size != kBitmapHeaderSize || compression != 0) return Result::unsupported;
     if (bits > 32 || used > 256) return Result::unsupported;
     if (width <= 0 || height <= 0) return Result::damaged;
+    if (uint64_t(width) * uint64_t(height) > limits.largestPicture) return Result::noMemory;
     const uint64_t colors = used ? used : bits <= 8 ? 1u << bits : 0;
     const uint64_t whole = size + 4 * colors + pictureRowBytes(width, bits) * uint64_t(height);
     if (whole > limits.largestBlock) return Result::noMemory;

@@ -483,15 +483,17 @@ TEST_F(Avi, CoreReadsTheFramesTheImportHandsOver) {
         EXPECT_EQ(p.palette.size(), 256u);
     }
     int opened = 0;
-    vc::CoreRequest stop, few;
+    vc::CoreRequest stop, few, small;
     stop.progress.report = [](void *, int32_t percent) { return percent < 50; };
     few.limits.largestFrameCount = 4;
+    small.limits.largestPicture = 7;
     const vc::AviCompanion missing(nullptr);
     const std::tuple<const char *, const vc::AviCompanion &, const vc::CoreRequest &, std::function<void()>, vc::Result> cases[] = {
         {"no companion", missing, request, [] {}, unsupported},
         {"the file does not open", companion, request, [&] { fake.opens = false; }, readFailed},
         {"no frames to be had", companion, request, [&] { fake.lacking = {"GetAviFrame"}; }, unsupported},
         {"more frames than the limit", companion, few, [] {}, noMemory},
+        {"frames of more pixels than the limit", companion, small, [] {}, noMemory},
         {"stopped half way", companion, stop, [] {}, cancelled},
         {"a frame coded", companion, request, [&] { vc::storeLe32(fake.dib.data() + 16, 1); }, unsupported},
     };
@@ -503,7 +505,7 @@ TEST_F(Avi, CoreReadsTheFramesTheImportHandsOver) {
         opened += fake.closes - intact.closes;
         fake = intact;
     }
-    EXPECT_EQ(opened, 3);  // every file opened is closed
+    EXPECT_EQ(opened, 4);  // every file opened is closed
 }
 
 // What the core writes reaches the companion as what the export writes
