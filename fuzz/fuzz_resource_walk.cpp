@@ -2,7 +2,9 @@
 // first 8 bytes of the input are the walk's base and directory offset (for
 // NE, the new header's offset), the rest is the file. Whatever the bytes,
 // the walks end, keep at most 100 entries with names of at most 31
-// characters, and answer a documented result.
+// characters, and answer a documented result. Then the program core on the
+// file in memory, every listed bitmap decoded, and the file itself decoded
+// as a stored DIB: every picture given is whole.
 #include <cstdint>
 #include <cstring>
 
@@ -76,6 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (vc::decodeProgramBitmap(bytes, b, request, picture) == Result::ok)
             require(picture.consistent(), "a picture whose buffers disagree with its size");
     }
+    // The same bytes as a stored DIB of their own.
+    vc::Picture picture;
+    if (vc::decodePackedDib(bytes, request.limits, picture) == Result::ok)
+        require(picture.consistent(), "a DIB's picture whose buffers disagree with its size");
     held.requireReleased();
     return 0;
 }
