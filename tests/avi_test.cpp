@@ -534,8 +534,9 @@ TEST_F(Avi, CoreWritesWhatTheExportWrites) {
         fake.positions.clear(), fake.written.clear();
         ASSERT_EQ(vc::writeAvi(companion, video, path("core.avi").c_str(), options, request), ok);
         EXPECT_EQ(std::tie(fake.positions, fake.written, fake.compress), std::tie(positions, written, compress));
-        EXPECT_EQ(std::tuple(fake.params.rate, fake.params.imageBytes, fake.params.deepFrames),
-                  std::tuple(params.rate, params.imageBytes, params.deepFrames));
+        // Copied out of the packed record before they are compared.
+        EXPECT_EQ(std::tuple(+fake.params.rate, uint32_t(fake.params.imageBytes), +fake.params.deepFrames),
+                  std::tuple(+params.rate, uint32_t(params.imageBytes), +params.deepFrames));
         EXPECT_EQ(std::vector<uint8_t>(fake.initHeader.begin(), fake.initHeader.begin() + 16), head);
     }
     animation(2, 4, 8);
