@@ -103,12 +103,12 @@ void ResourceBitmapModel::pressCancel() {
     end(0);
 }
 
-int16_t LoadResourceBitmap(char *fileName, Wnd parent, ConvImageRecord *record) {
+Result LoadResourceBitmap(char *fileName, Wnd parent, ConvImageRecord *record) {
     plat::File file;
-    if (!fileName || !file.open(fileName)) return CONV_E_OPEN;
+    if (!fileName || !file.open(fileName)) return Result::openFailed;
     ResourceBitmapList list;
-    const int16_t r = ScanProgramFile(file.handle(), false, list);
-    if (r >= 0 && list.count) {
+    const Result r = ScanProgramFile(file.handle(), false, list);
+    if (r == Result::ok) {
         ResourceBitmapModel model(file.handle(), fileName, list);
         (void)model.start();  // it always starts
         (void)plat::runDialog(parent, kResourceBitmapTemplate, model);
@@ -119,9 +119,9 @@ int16_t LoadResourceBitmap(char *fileName, Wnd parent, ConvImageRecord *record) 
             record->image = block;
         else if (block)
             (void)plat::memFree(block);  // nobody to hand it to
-        return block ? CONV_OK : CONV_CANCELLED;
+        return block ? Result::ok : Result::cancelled;
     }
-    if (r >= 0) (void)ShowStringMessage(parent, IDS_ERROR, IDS_NO_BITMAPS, kIconInformation);
+    if (r == Result::noneFound) (void)ShowStringMessage(parent, IDS_ERROR, IDS_NO_BITMAPS, kIconInformation);
     return r;
 }
 
@@ -129,24 +129,24 @@ int16_t loadResourceRow(const LoadRequest &request) {
     // For this code the editor passes its file-name buffer (MAX_PATH
     // characters) to be written; the export's parameter is const only for
     // the formats that leave the name alone.
-    return LoadResourceBitmap(const_cast<char *>(request.fileName), request.parent, request.record);
+    return toConvResult(LoadResourceBitmap(const_cast<char *>(request.fileName), request.parent, request.record));
 }
 
 int16_t GetResourceBitmapPreview(const char *fileName, ConvImageRecord *record) {
     plat::File file;
     if (!fileName || !file.open(fileName)) return CONV_E_OPEN;
     ResourceBitmapList list;
-    const int16_t r = ScanProgramFile(file.handle(), false, list);
-    if (r == CONV_OK) {
+    const Result r = ScanProgramFile(file.handle(), false, list);
+    if (r == Result::ok) {
         // The first bitmap found; one whose data cannot be read gives no
         // preview, reported as a damaged file.
         record->image = ReadResourceData(file.handle(), &list.entries[0], limits().previewRead);
         record->bitsOffset = 0;
         return record->image ? CONV_OK : CONV_E_READ;
     }
-    if (r == CONV_CANCELLED && record->messageText && record->messageSize)
+    if (r == Result::noneFound && record->messageText && record->messageSize)
         (void)plat::loadString(IDS_NO_BITMAPS, record->messageText, int(std::min<uintptr_t>(record->messageSize, INT32_MAX)));
-    return r;
+    return toConvResult(r);
 }
 
 }  // namespace vc

@@ -1,26 +1,24 @@
-// Bitmaps stored as resources in Windows program files (format code 131):
-// 16-bit NE and 32-bit or 64-bit PE executables, DLLs, screen savers and
-// whatever else is built the same way (control panel applets, font files).
-// The file is read through a file window, never loaded as a module, and
-// only its headers and resource directory are read, so listing the
-// bitmaps of a large program costs what its directory costs.
-//
-// The bitmap list holds at most 100 entries; a program with more lists the
-// first 100 found. Resource data is a packed DIB as stored (BITMAPINFOHEADER
-// or, in old files, BITMAPCOREHEADER) and is handed over unchanged.
+// Bitmaps stored as resources in program files (format code 131): the
+// client of the program core (codecs/program_core.h) that runs "Open
+// Resource Bitmap", hands the picked bitmap's data over unchanged and
+// writes its name back. The file is read through a file window, never
+// loaded as a module, and only its headers and resource directory are
+// read, so listing the bitmaps of a large program costs what its directory
+// costs.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "codecs/program_core.h"
+#include "common/result.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
 
 namespace vc {
 
-class FileWindow;
 struct LoadRequest;
 
 struct ResourceBitmapEntry {
@@ -31,27 +29,16 @@ struct ResourceBitmapEntry {
 };
 
 struct ResourceBitmapList {
-    static constexpr uint32_t kCapacity = 100;
+    static constexpr uint32_t kCapacity = kProgramBitmapMost;
     ResourceBitmapEntry entries[kCapacity];
     uint32_t count = 0;
     bool full() const { return count == kCapacity; }
 };
 
-// Reads the program's bitmap list (detectOnly: only whether the file is an
-// MZ file with an NE or PE header). 1 with bitmaps listed (or a program
-// file, detecting); 0 without resource table, bitmap type or bitmaps;
-// CONV_E_FORMAT for anything not a program; CONV_E_READ for a short or
-// damaged header or directory.
-int16_t ScanProgramFile(HFile file, bool detectOnly, ResourceBitmapList &list);
-
-// Walks the PE resource directory at base + directory, adding its data
-// entries under namePrefix (whose first length characters are the names
-// of the directories above). budget counts the directory entries the
-// whole walk may still read; a directory tree that loops or fans out
-// without end runs out of it.
-int16_t WalkPeResourceDirectory(FileWindow &window, uint32_t base, uint32_t directory, char namePrefix[32],
-                                uint32_t length, ResourceBitmapList &list, uint32_t &budget);
-int16_t ReadNeResourceTable(FileWindow &window, uint32_t newHeader, ResourceBitmapList &list);
+// Reads the program's bitmap list through the program core (detectOnly:
+// only whether the file is an MZ file with an NE or PE header, ok or
+// notFormat), keeping the first kCapacity entries; the core's results.
+Result ScanProgramFile(HFile file, bool detectOnly, ResourceBitmapList &list);
 
 // The entry's data in a new movable block, none when it cannot be read,
 // holds no more than 40 bytes or more than most.
@@ -61,7 +48,9 @@ bool DetectProgramFile(HFile file);
 int16_t GetResourceBitmapPreview(const char *fileName, ConvImageRecord *record);
 // fileName is the editor's writable file-name buffer: it receives the
 // picked bitmap's name ("100-1033.BMP").
-int16_t LoadResourceBitmap(char *fileName, Wnd parent, ConvImageRecord *record);
+// noneFound (after the message saying so) for a program without bitmaps,
+// cancelled when the dialog ends without a bitmap.
+Result LoadResourceBitmap(char *fileName, Wnd parent, ConvImageRecord *record);
 // The format row's reader: LoadResourceBitmap with the request's name.
 int16_t loadResourceRow(const LoadRequest &request);
 

@@ -13,6 +13,8 @@
 #include "support/fake_companion.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
+#include "codecs/avi_core.h"
+#include "codecs/dib_core.h"
 #include "video/avi.h"
 
 using namespace vctest;
@@ -457,6 +459,136 @@ TEST_F(Avi, CompanionRoundTripReadByFfmpeg) {
     for (size_t t = 0; t < 6; ++t)  // pixels and geometry; the companion fills in the image size
         EXPECT_EQ(std::vector<uint8_t>(editor.images[3 + t].bytes.begin() + 24, editor.images[3 + t].bytes.end()),
                   std::vector<uint8_t>(editor.images[shown[t]].bytes.begin() + 24, editor.images[shown[t]].bytes.end())) << t;
+}
+
+// ---- The AVI core -------------------------------------------------------------------
+
+// Every frame the scripted companion gives, as the pictures the import
+// hands the editor, with the rate; and the failures by name.
+TEST_F(Avi, CoreReadsTheFramesTheImportHandsOver) {
+    using enum vc::Result;
+    fake.count = 5, fake.missingFrames = {3};
+    const vc::AviCompanion companion(fakeCompanionLookup);
+    const vc::CoreRequest request;
+    vc::Animation video;
+    ASSERT_EQ(vc::readAvi(companion, "in.avi", request, video), ok);
+    EXPECT_EQ(std::tuple(video.frames.size(), video.rateNumerator, video.rateDenominator, video.frames[0].delay, video.screenWidth),
+              std::tuple(size_t(4), 10u, 1u, 10u, 4));
+    ASSERT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {0, 1, 2, 3, 4}), VC_DIALOG_DEFAULT; }), CONV_OK);
+    ASSERT_EQ(editor.images.size(), video.frames.size());
+    for (size_t i = 0; i < video.frames.size(); ++i) {
+        const vc::Picture &p = video.frames[i].picture;
+        EXPECT_TRUE(p.consistent());
+        EXPECT_EQ(p.pixels, std::vector<uint8_t>(editor.images[i].bytes.begin() + 1064, editor.images[i].bytes.end())) << i;
+        EXPECT_EQ(p.palette.size(), 256u);
+    }
+    int opened = 0;
+    vc::CoreRequest stop, few, small;
+    stop.progress.report = [](void *, int32_t percent) { return percent < 50; };
+    few.limits.largestFrameCount = 4;
+    small.limits.largestPicture = 7;
+    const vc::AviCompanion missing(nullptr);
+    const std::tuple<const char *, const vc::AviCompanion &, const vc::CoreRequest &, std::function<void()>, vc::Result> cases[] = {
+        {"no companion", missing, request, [] {}, unsupported},
+        {"the file does not open", companion, request, [&] { fake.opens = false; }, readFailed},
+        {"no frames to be had", companion, request, [&] { fake.lacking = {"GetAviFrame"}; }, unsupported},
+        {"more frames than the limit", companion, few, [] {}, noMemory},
+        {"frames of more pixels than the limit", companion, small, [] {}, noMemory},
+        {"stopped half way", companion, stop, [] {}, cancelled},
+        {"a frame coded", companion, request, [&] { vc::storeLe32(fake.dib.data() + 16, 1); }, unsupported},
+    };
+    for (const auto &[what, from, with, damage, result] : cases) {
+        SCOPED_TRACE(what);
+        const FakeCompanion intact = fake;
+        damage();
+        EXPECT_EQ(vc::readAvi(from, "in.avi", with, video), result);
+        opened += fake.closes - intact.closes;
+        fake = intact;
+    }
+    EXPECT_EQ(opened, 4);  // every file opened is closed
+}
+
+// What the core writes reaches the companion as what the export writes
+// with the same rate and delays, at 8, 4 (widened) and 24 bits; and the
+// failures by name.
+TEST_F(Avi, CoreWritesWhatTheExportWrites) {
+    using enum vc::Result;
+    const vc::AviCompanion companion(fakeCompanionLookup);
+    const vc::CoreRequest request;
+    vc::AviWriteOptions options;
+    options.ticks = {1, 2, 3};
+    for (uint16_t bits : {8, 4, 24}) {
+        SCOPED_TRACE(bits);
+        animation(3, 5, bits);
+        ASSERT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) { return delays(d, {"1", "2", "3"}); }), CONV_OK);
+        const auto positions = fake.positions;
+        const auto written = fake.written;
+        const auto params = fake.params;
+        const std::vector<uint8_t> head(fake.initHeader.begin(), fake.initHeader.begin() + 16);
+        const int compress = fake.compress;
+        vc::Animation video;
+        for (const auto &image : editor.images) {
+            video.frames.emplace_back();
+            ASSERT_EQ(vc::decodePackedDib(image.bytes, vc::Limits{}, video.frames.back().picture), ok);
+        }
+        fake.positions.clear(), fake.written.clear();
+        ASSERT_EQ(vc::writeAvi(companion, video, path("core.avi").c_str(), options, request), ok);
+        EXPECT_EQ(std::tie(fake.positions, fake.written, fake.compress), std::tie(positions, written, compress));
+        // Copied out of the packed record before they are compared.
+        EXPECT_EQ(std::tuple(+fake.params.rate, uint32_t(fake.params.imageBytes), +fake.params.deepFrames),
+                  std::tuple(+params.rate, uint32_t(params.imageBytes), +params.deepFrames));
+        EXPECT_EQ(std::vector<uint8_t>(fake.initHeader.begin(), fake.initHeader.begin() + 16), head);
+    }
+    animation(2, 4, 8);
+    vc::Animation two;
+    for (const auto &image : editor.images) ASSERT_EQ(vc::decodePackedDib(image.bytes, vc::Limits{}, two.frames.emplace_back().picture), ok);
+    vc::Animation mixed = two;
+    mixed.frames[1].picture = vc::Picture{};
+    vc::AviWriteOptions none, sound;
+    none.ticks = {0, 0}, sound.wave = "sound.wav";
+    vc::CoreRequest stop;
+    stop.progress.report = [](void *, int32_t) { return false; };
+    const vc::AviCompanion missing(nullptr);
+    const std::tuple<const char *, const vc::AviCompanion &, vc::Animation, vc::AviWriteOptions, const vc::CoreRequest &,
+                     std::function<void()>, vc::Result, bool> cases[] = {  // ..., result, the file stays
+        {"no frames", companion, vc::Animation{}, options, request, [] {}, noneFound, false},
+        {"every frame's length 0", companion, two, none, request, [] {}, noneFound, false},
+        {"stopped", companion, two, options, stop, [] {}, cancelled, false},
+        {"a frame that is not whole", companion, mixed, options, request, [] {}, unsupported, false},
+        {"no companion", missing, two, options, request, [] {}, unsupported, false},
+        {"stream refused", companion, two, options, request, [&] { fake.initResult = 0; }, damaged, true},
+        {"disk full", companion, two, options, request, [&] { fake.writesLeft = 1; }, writeFailed, true},
+        {"sound refused", companion, two, sound, request, [&] { fake.mergeResult = 0; }, writeFailed, true},
+        {"sound merged", companion, two, sound, request, [] {}, ok, true},
+    };
+    for (const auto &[what, to, video, with, asked, damage, result, stays] : cases) {
+        SCOPED_TRACE(what);
+        const FakeCompanion intact = fake;
+        damage();
+        std::filesystem::remove(path("core.avi"));
+        EXPECT_EQ(vc::writeAvi(to, video, path("core.avi").c_str(), with, asked), result);
+        EXPECT_EQ(std::filesystem::exists(path("core.avi")), stays);
+        fake = intact;
+    }
+}
+
+// Through the companion beside the tests: a video written by the core
+// reads back, frame for frame, through the core.
+TEST_F(Avi, CoreRoundTripThroughTheCompanion) {
+    if (!vc::AviCompanion()) GTEST_SKIP() << "no AVI companion library beside the tests (this build found no FFmpeg libraries)";
+    animation(3, 8, 24);
+    vc::Animation video;
+    for (size_t i = 0; i < 3; ++i) {
+        for (size_t k = 40; k < editor.images[i].bytes.size(); ++k) editor.images[i].bytes[k] = uint8_t(k * 5 + i * 80);
+        ASSERT_EQ(vc::decodePackedDib(editor.images[i].bytes, vc::Limits{}, video.frames.emplace_back().picture), vc::Result::ok);
+    }
+    const std::string file = path("round.avi");
+    ASSERT_EQ(vc::writeAvi(video, file.c_str(), vc::CoreRequest{}), vc::Result::ok);
+    vc::Animation back;
+    ASSERT_EQ(vc::readAvi(file.c_str(), vc::CoreRequest{}, back), vc::Result::ok);
+    EXPECT_EQ(std::tuple(back.frames.size(), back.rateNumerator, back.screenWidth, back.screenHeight), std::tuple(size_t(3), 12u, 8, 2));
+    for (size_t i = 0; i < std::min<size_t>(3, back.frames.size()); ++i)
+        EXPECT_EQ(back.frames[i].picture.pixels, video.frames[i].picture.pixels) << i;
 }
 
 }  // namespace

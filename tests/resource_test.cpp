@@ -13,6 +13,7 @@
 #include "platform/headless_dialog.h"
 #include "still_support.h"
 #include "support/program_files.h"
+#include "codecs/program_core.h"
 #include "programs/resource_reader.h"
 
 namespace {
@@ -40,9 +41,9 @@ Bytes bitfields(int w, int h) {
 
 class ProgramFiles : public stilltest::StillTest {
 protected:
-    static int16_t scan(const std::string &file, vc::ResourceBitmapList &list) {
+    static vc::Result scan(const std::string &file, vc::ResourceBitmapList &list) {
         vc::plat::File f;
-        return f.open(file.c_str()) ? vc::ScanProgramFile(f.handle(), false, list) : int16_t(CONV_E_OPEN);
+        return f.open(file.c_str()) ? vc::ScanProgramFile(f.handle(), false, list) : vc::Result::openFailed;
     }
     // Loads through the export with "Open Resource Bitmap" answered by act
     // (default: Enter on line 0): the dialog's lines, the result, the name
@@ -90,7 +91,7 @@ TEST_F(ProgramFiles, ListAndDataMatchWhatWrestoolFinds) {
         SCOPED_TRACE(file);
         const std::string listed = capture("wrestool -l --type=2 '" + file + "' 2>/dev/null");
         vc::ResourceBitmapList list;
-        ASSERT_EQ(scan(file, list), CONV_OK);
+        ASSERT_EQ(scan(file, list), vc::Result::ok);
         vc::plat::File f;
         ASSERT_TRUE(f.open(file.c_str()));
         uint32_t i = 0;
@@ -134,7 +135,7 @@ TEST_F(ProgramFiles, EveryWineBitmapTheHostTakesEqualsWrestoolsCopy) {
     for (int arch = 0; arch < 2; ++arch)
         for (const auto &e : std::filesystem::directory_iterator(dirs[arch])) {
             vc::ResourceBitmapList list;
-            if (e.path().extension() != ".dll" || scan(e.path().string(), list) != CONV_OK) continue;
+            if (e.path().extension() != ".dll" || scan(e.path().string(), list) != vc::Result::ok) continue;
             const std::string out = path(std::to_string(arch));
             std::filesystem::create_directories(out);
             ASSERT_TRUE(tool("wrestool -x --type=2 -o '" + out + "' '" + e.path().string() + "'"));
@@ -235,31 +236,32 @@ void moveSection(PeFile &f, long by) {
 }
 
 TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
-    const std::tuple<const char *, std::function<void(PeFile &)>, int16_t, const char *> cases[] = {  // damage, result, first name
-        {"intact", [](PeFile &) {}, 1, "LOGO-1033"},
-        {"relocations before 64", [](PeFile &f) { poke16(f.bytes, 24, 63); }, -2, ""},
-        {"PE without its zero bytes", [](PeFile &f) { f.bytes[66] = 1; }, -2, ""},
-        {"new header past the end", [](PeFile &f) { poke32(f.bytes, 60, 0x7FFFFFF0); }, -3, ""},
-        {"two data directories", [](PeFile &f) { poke32(f.bytes, f.optional + (f.bytes[f.optional + 1] == 2 ? 108 : 92), 2); }, 0, ""},
-        {"no section holds the directory", [](PeFile &f) { poke32(f.bytes, f.section + 12, 0x9000); }, 0, ""},
+    using enum vc::Result;
+    const std::tuple<const char *, std::function<void(PeFile &)>, vc::Result, const char *> cases[] = {  // damage, result, first name
+        {"intact", [](PeFile &) {}, ok, "LOGO-1033"},
+        {"relocations before 64", [](PeFile &f) { poke16(f.bytes, 24, 63); }, notFormat, ""},
+        {"PE without its zero bytes", [](PeFile &f) { f.bytes[66] = 1; }, notFormat, ""},
+        {"new header past the end", [](PeFile &f) { poke32(f.bytes, 60, 0x7FFFFFF0); }, readFailed, ""},
+        {"two data directories", [](PeFile &f) { poke32(f.bytes, f.optional + (f.bytes[f.optional + 1] == 2 ? 108 : 92), 2); }, noneFound, ""},
+        {"no section holds the directory", [](PeFile &f) { poke32(f.bytes, f.section + 12, 0x9000); }, noneFound, ""},
         {"twenty data directories, the sections after them",
          [](PeFile &f) {
              moveSection(f, 32), poke32(f.bytes, f.section - 132, 20);
              poke16(f.bytes, 84, uint32_t(f.section + 32 - f.optional));
          },
-         1, "LOGO-1033"},
+         ok, "LOGO-1033"},
         {"a section ending where the resources begin, listed first",
          [](PeFile &f) {
              moveSection(f, 40), poke16(f.bytes, 70, 2);
              poke32(f.bytes, f.section + 12, 0x2000), poke32(f.bytes, f.section + 16, 0x1000), poke32(f.bytes, f.section + 20, 0x7FFFFF00);
          },
-         1, "LOGO-1033"},
-        {"root count past the end", [](PeFile &f) { poke32(f.bytes, f.root + 16, 3), poke16(f.bytes, f.root + 14, 0xFFFF); }, -3, ""},
-        {"subdirectory back at its parent", [](PeFile &f) { poke32(f.bytes, f.languageDir0 + 44, 0x80000018u); }, -3, ""},
-        {"directory holding itself", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 28, 0x80000018u); }, -3, ""},
-        {"loop before any bitmap", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 20, 0x80000018u); }, 0, ""},
-        {"name length 0xFFFF", [](PeFile &f) { poke16(f.bytes, f.name0, 0xFFFF); }, 1, nullptr},
-        {"name outside the file", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 16, 0xFFFFFF00u); }, 1, "?\?\?-1033"},
+         ok, "LOGO-1033"},
+        {"root count past the end", [](PeFile &f) { poke32(f.bytes, f.root + 16, 3), poke16(f.bytes, f.root + 14, 0xFFFF); }, readFailed, ""},
+        {"subdirectory back at its parent", [](PeFile &f) { poke32(f.bytes, f.languageDir0 + 44, 0x80000018u); }, readFailed, ""},
+        {"directory holding itself", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 28, 0x80000018u); }, readFailed, ""},
+        {"loop before any bitmap", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 20, 0x80000018u); }, noneFound, ""},
+        {"name length 0xFFFF", [](PeFile &f) { poke16(f.bytes, f.name0, 0xFFFF); }, ok, nullptr},
+        {"name outside the file", [](PeFile &f) { poke32(f.bytes, f.bitmapDir + 16, 0xFFFFFF00u); }, ok, "?\?\?-1033"},
     };
     for (bool plus : {false, true}) {
         for (const auto &[what, damage, result, firstName] : cases) {
@@ -268,7 +270,7 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
             damage(f);
             vc::ResourceBitmapList list;
             EXPECT_EQ(scan(writeFile("pe.dll", f.bytes), list), result);
-            const std::string first = result == 1 ? list.entries[0].name : "";
+            const std::string first = result == ok ? list.entries[0].name : "";
             EXPECT_LE(first.size(), 31u);
             EXPECT_EQ(first, firstName ? firstName : first);
         }
@@ -286,7 +288,7 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
         for (size_t n = 0; n < file.size(); ++n) {
             vc::plat::memFileMap("cut.exe", file.data(), n);
             vc::ResourceBitmapList list;
-            EXPECT_TRUE(scan("cut.exe", list) <= 0 || list.count > 0) << n;
+            EXPECT_TRUE(scan("cut.exe", list) != vc::Result::ok || list.count > 0) << n;
             ConvImageRecord rec{};
             if (GetPreviewImage("cut.exe", &rec) == 1) VcMemFree(rec.image);
         }
@@ -341,12 +343,144 @@ TEST_F(ProgramFiles, LargeProgramIsListedWithoutReadingItWhole) {
     std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
     const uint64_t resident = field("/proc/self/status", "VmRSS:"), read0 = field("/proc/self/io", "rchar:");
     vc::ResourceBitmapList list;
-    EXPECT_EQ(scan(file, list), CONV_OK);
+    EXPECT_EQ(scan(file, list), vc::Result::ok);
     EXPECT_EQ(list.count, 1u);
     EXPECT_LT(field("/proc/self/io", "rchar:") - read0, 256u << 10) << "bytes read";
     // Far below the file's 50 MB; the sanitizers' shadow memory and
     // allocator caches alone add a MiB or two in the 32-bit build.
     EXPECT_LT(field("/proc/self/status", "VmHWM:"), resident + 8192) << "peak memory (KiB) above what was resident";
+}
+
+// ---- The program core, from memory -----------------------------------------------
+
+// A picture's colour at x, y (from the top) as the host's images give it.
+host::Rgb colourAt(const vc::Picture &p, int32_t x, int32_t y) {
+    const uint8_t *row = p.rowFromTop(y);
+    if (p.bitCount >= 24) {
+        const uint8_t *q = row + size_t(x) * (p.bitCount / 8);
+        return host::rgb(q[2], q[1], q[0]);
+    }
+    const uint32_t bit = uint32_t(x) * p.bitCount, i = (row[bit / 8] >> (8 - p.bitCount - bit % 8)) & ((1u << p.bitCount) - 1);
+    const vc::Rgbq c = i < p.palette.size() ? p.palette[i] : vc::Rgbq{};
+    return host::rgb(c.red, c.green, c.blue);
+}
+
+// Real and built programs listed from memory as the scan lists them from
+// the file, and every bitmap as a picture equal, pixel for pixel, to what
+// the host makes of the block the importer hands the editor.
+TEST_F(ProgramFiles, CoreListsAndDecodesAsTheImporterHandsOver) {
+    const Bytes five = dib(32, 32, 4), hello = dib(20, 10, 1, true);
+    std::vector<std::string> files = {VC_RESOURCE_FILES "/bitmaps-i686.dll", VC_RESOURCE_FILES "/bitmaps-x86_64.dll",
+                                      writeFile("a.exe", buildNe({{"", 5, 2, five}, {"HELLO", 0, 2, hello}, {"R", 0, 2, bitfields(5, 3)}}))};
+    // Every Wine DLL with bitmaps: the kinds of stored DIB there are.
+    for (const char *dir : {"/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"})
+        if (std::filesystem::is_directory(dir))
+            for (const auto &e : std::filesystem::directory_iterator(dir)) {
+                vc::ResourceBitmapList list;
+                if (e.path().extension() == ".dll" && scan(e.path().string(), list) == vc::Result::ok) files.push_back(e.path().string());
+            }
+    const vc::CoreRequest request;
+    int compared = 0;
+    for (const auto &file : files) {
+        SCOPED_TRACE(file);
+        const Bytes bytes = stilltest::readBytes(file);
+        EXPECT_TRUE(vc::looksLikeProgram(bytes));
+        std::vector<vc::ProgramBitmap> found;
+        vc::ResourceBitmapList list;
+        ASSERT_EQ(vc::listProgramBitmaps(bytes, request, found), vc::Result::ok);
+        ASSERT_EQ(scan(file, list), vc::Result::ok);
+        ASSERT_EQ(found.size(), list.count);
+        vc::plat::File f;
+        ASSERT_TRUE(f.open(file.c_str()));
+        for (uint32_t i = 0; i < list.count; ++i) {
+            const vc::ResourceBitmapEntry &e = list.entries[i];
+            EXPECT_EQ(std::tie(found[i].name, found[i].id, found[i].dataOffset, found[i].dataSize), std::make_tuple(std::string(e.name), i, e.dataOffset, e.dataSize));
+            vc::plat::Block block(vc::ReadResourceData(f.handle(), &e));
+            const auto theirs = block.lock() ? host::fromPackedDib(block.data(), block.size()) : std::nullopt;
+            vc::Picture ours;
+            const vc::Result r = vc::decodeProgramBitmap(bytes, found[i], request, ours);
+            if (!theirs) continue;  // a bitmap the host does not take
+            ASSERT_EQ(r, vc::Result::ok) << e.name;
+            ASSERT_TRUE(ours.consistent());
+            ASSERT_EQ(std::tie(ours.width, ours.height), std::tie(theirs->width, theirs->height));
+            int wrong = 0;
+            for (int32_t y = 0; y < ours.height; ++y)
+                for (int32_t x = 0; x < ours.width; ++x) wrong += !theirs->masked(x, y) && colourAt(ours, x, y) != theirs->pixel(x, y);
+            EXPECT_EQ(wrong, 0) << e.name;
+            ++compared;
+        }
+    }
+    EXPECT_GE(compared, 19);  // the built programs' bitmaps at least
+    std::printf("%d bitmaps decoded as the host takes them\n", compared);
+    // What is not a program with bitmaps, and a caller that stops.
+    using enum vc::Result;
+    const std::pair<Bytes, vc::Result> others[] = {
+        {stilltest::readBytes("/usr/share/wine/fonts/coure.fon"), noneFound},
+        {Bytes{'M', 'Z', 0, 0}, notFormat},
+        {mzHeader(0x4550), readFailed},
+    };
+    for (const auto &[bytes, result] : others) {
+        std::vector<vc::ProgramBitmap> found;
+        const vc::Result r = vc::listProgramBitmaps(bytes, request, found);
+        EXPECT_EQ(std::make_pair(r, found.size()), std::make_pair(result, size_t(0)));
+    }
+    vc::CoreRequest stop;
+    stop.progress.report = [](void *, int32_t) { return false; };
+    std::vector<vc::ProgramBitmap> found;
+    vc::Picture picture;
+    const Bytes one = buildPe({{"", 7, 0, dib(9, 3, 24)}}, false).bytes;
+    EXPECT_EQ(vc::listProgramBitmaps(one, stop, found), cancelled);
+    ASSERT_EQ(vc::listProgramBitmaps(one, request, found), ok);
+    EXPECT_EQ(vc::decodeProgramBitmap(one, found[0], stop, picture), cancelled);
+}
+
+// Every kind of stored DIB, and the damaged ones, by the result they give;
+// a plain DIB's rows come back as they are.
+TEST_F(ProgramFiles, CoreDecodesEveryDibKind) {
+    using enum vc::Result;
+    auto with = [](Bytes b, size_t at, uint32_t v, bool wide = true) { return wide ? poke32(b, at, v) : poke16(b, at, v), b; };
+    auto cut = [](Bytes b, size_t n) { return b.resize(n), b; };
+    Bytes rle = dib(4, 2, 8);
+    rle.resize(40 + 1024);
+    poke32(rle, 16, 1), poke32(rle, 40 + 4 * 5, 0x00FF0000), poke32(rle, 40 + 4 * 7, 0x000000FF);
+    rle.insert(rle.end(), {2, 5, 0, 0, 0, 3, 7, 7, 7, 0, 0, 1});  // two of 5; a literal group of three 7s; the end
+    Bytes rle4 = dib(4, 1, 4);
+    rle4.resize(40 + 64);
+    poke32(rle4, 16, 2), poke32(rle4, 40 + 4 * 2, 0x0000FF00);
+    rle4.insert(rle4.end(), {4, 0x22, 0, 1});
+    Bytes high = dib(2, 1, 16);
+    poke16(high, 40, 0x7C00), poke16(high, 42, 0x001F);
+    Bytes down = dib(1, 2, 24);
+    poke32(down, 8, uint32_t(-2)), poke32(down, 40, 0x0000FF), poke32(down, 44, 0xFF0000);  // the top row first
+    const std::tuple<const char *, Bytes, vc::Result, host::Rgb> cases[] = {  // what, DIB, result, colour of the bottom-left pixel
+        {"core header", dib(20, 10, 1, true), ok, host::rgb(0x5A, 0x5A, 0x5A)},
+        {"32 bits with masks", bitfields(4, 4), ok, host::rgb(0x5A, 0x5A, 0x5A)},
+        {"run-length 8", rle, ok, host::rgb(0xFF, 0, 0)},
+        {"run-length 4", rle4, ok, host::rgb(0, 0xFF, 0)},
+        {"run-length cut short", cut(rle, rle.size() - 6), readFailed, 0},
+        {"run-length from the top", with(rle, 8, uint32_t(-2)), damaged, 0},
+        {"16 bits", high, ok, host::rgb(0xFF, 0, 0)},
+        {"top down", down, ok, host::rgb(0xFF, 0, 0)},
+        {"a header of 20 bytes", with(dib(2, 2, 8), 0, 20), notFormat, 0},
+        {"coded as JPEG", with(dib(2, 2, 24), 16, 4), unsupported, 0},
+        {"depth 7", with(dib(2, 2, 8), 14, 7, false), unsupported, 0},
+        {"no width", with(dib(2, 2, 8), 4, 0), damaged, 0},
+        {"rows cut short", cut(dib(2, 2, 24), 55), readFailed, 0},
+        {"table cut short", cut(dib(2, 2, 8), 60), readFailed, 0},
+        {"a million pixels square", with(with(dib(1, 1, 8), 4, 1u << 20), 8, 1u << 20), noMemory, 0},
+    };
+    for (const auto &[what, bytes, result, colour] : cases) {
+        SCOPED_TRACE(what);
+        vc::Picture p;
+        ASSERT_EQ(vc::decodePackedDib(bytes, vc::Limits{}, p), result);
+        if (result != ok) continue;
+        EXPECT_TRUE(p.consistent());
+        EXPECT_EQ(colourAt(p, 0, p.height - 1), colour);
+    }
+    const Bytes plain = dib(3, 2, 8);
+    vc::Picture p;
+    ASSERT_EQ(vc::decodePackedDib(plain, vc::Limits{}, p), ok);
+    EXPECT_EQ(std::make_tuple(p.width, p.height, p.bitCount, p.palette.size(), p.pixels), std::make_tuple(3, 2, uint16_t(8), size_t(256), Bytes(plain.end() - 8, plain.end())));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "controls/reel_model.h"
 #include "common/editor_link.h"
 #include "common/format_table.h"
+#include "common/result.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 #include "video/avi_library.h"
@@ -105,7 +106,8 @@ struct AviImportModel : plat::DialogModel, ReelParent {
     int templateId() const override { return kTemplate; }
     AviImportModel(const AviLibrary &library, VfwFile file, uint32_t option, HostCallback callback);
 
-    // Ends with -5 when the companion cannot draw frames.
+    // False, with failure Result::unsupported, when the companion cannot
+    // draw frames.
     bool start() override;
     bool clicked(int id) override;
     bool enabled(int id) const override;
@@ -126,6 +128,7 @@ struct AviImportModel : plat::DialogModel, ReelParent {
     uint32_t option;
     EditorLink editor;
     DrawAviFrameFn draw = nullptr;
+    Result failure = Result::ok;  // why start refused
     ReelModel reel{kAviImportReel, REELS_MULTISEL, this};
     uint32_t frameCount = 0;  // the video's whole length
     std::string countText, sizeText, rateText, selCountText, selText, frameLabel;

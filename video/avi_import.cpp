@@ -53,10 +53,7 @@ bool parseDialogNumber(const std::string &text, bool isSigned, int64_t &value) {
 bool DetectAviFile(HFile file) {
     uint8_t head[12];
     ByteReader r = readFileHead(file, head, sizeof head);
-    if (!r.ok()) return false;
-    const size_t got = r.size();
-    if (got >= 4 && std::memcmp(head, "RIFF", 4) == 0) return got >= 12 && std::memcmp(head + 8, "AVI ", 4) == 0;
-    return got >= 4 && std::memcmp(head, "AVI ", 4) == 0;
+    return r.ok() && looksLikeAvi(std::span<const uint8_t>(head, r.size()));
 }
 
 int16_t GetAviPreview(const char *fileName, ConvImageRecord *record) {
@@ -156,7 +153,8 @@ AviImportModel::AviImportModel(const AviLibrary &library, VfwFile file, uint32_t
 bool AviImportModel::start() {
     draw = library.drawFunction();
     if (!draw) {
-        end(CONV_E_MEMORY);
+        failure = Result::unsupported;
+        end(0);
         return false;
     }
     VfwFileInfo info;
@@ -310,7 +308,9 @@ int16_t LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCall
             if (result == -1) result = CONV_CANCELLED;
         }
     } else {
-        result = model.result();
+        // A companion that cannot draw frames: the editor has always been
+        // told the memory code for it.
+        result = model.failure == Result::unsupported ? intptr_t(CONV_E_MEMORY) : model.result();
     }
     library.close(file);
     return int16_t(result);

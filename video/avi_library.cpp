@@ -14,8 +14,6 @@ namespace {
 constexpr uint32_t kMbOk = 0;
 bool gTestSwitch = false;
 AviLibrary::Lookup gTestLookup = nullptr;
-// What a test companion's handle points at: anything that is not null.
-char gTestHandle;
 
 #if !defined(_WIN32)
 // The companion's compression options are a dialog model of its own, run
@@ -36,28 +34,18 @@ void AviLibrary::clearTestCompanion() {
     gTestLookup = nullptr;
 }
 
-AviLibrary::AviLibrary(Wnd parent) {
-    if (gTestSwitch)
-        handle_ = gTestLookup ? &gTestHandle : nullptr;
-    else
-        handle_ = plat::loadLibraryBeside(kAviLibraryName);
+AviLibrary::AviLibrary(Wnd parent)
+    : companion_(gTestSwitch ? std::make_unique<AviCompanion>(gTestLookup) : std::make_unique<AviCompanion>()) {
 #if !defined(_WIN32)
-    if (handle_ && handle_ != &gTestHandle)
-        if (auto bind = reinterpret_cast<VfwBindHostFn>(plat::libraryProc(handle_, VFW_BIND_HOST))) bind(runCompanionDialog);
+    if (void *library = companion_->library())
+        if (auto bind = reinterpret_cast<VfwBindHostFn>(plat::libraryProc(library, VFW_BIND_HOST))) bind(runCompanionDialog);
 #endif
-    if (!handle_ && parent) (void)ShowStringMessage(parent, IDS_ERROR, IDS_NO_VFW, kMbOk);
+    if (!*companion_ && parent) (void)ShowStringMessage(parent, IDS_ERROR, IDS_NO_VFW, kMbOk);
 }
 
-AviLibrary::~AviLibrary() {
-    if (handle_ && handle_ != &gTestHandle) plat::freeLibrary(handle_);
-    handle_ = nullptr;
-}
+AviLibrary::~AviLibrary() = default;
 
-template <class Fn> Fn AviLibrary::proc(const char *name) const {
-    if (!handle_) return nullptr;
-    void *p = handle_ == &gTestHandle ? (gTestLookup ? gTestLookup(name) : nullptr) : plat::libraryProc(handle_, name);
-    return reinterpret_cast<Fn>(p);
-}
+template <class Fn> Fn AviLibrary::proc(const char *name) const { return companion_->function<Fn>(name); }
 
 VfwFile AviLibrary::open(const char *name) const {
     auto f = proc<OpenAviFileFn>("OpenAviFile");

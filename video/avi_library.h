@@ -1,18 +1,20 @@
-// The binding to the AVI companion library (VELMVFW32): loaded from this
-// library's own folder for one import, export or preview and freed at its
-// end. Each function is looked up by name at every call, so a companion
-// that lacks one answers that call with 0 (or does nothing) instead of
-// failing to load.
+// The import's and export's binding to the AVI companion library
+// (VELMVFW32), over the AVI core's: loaded from this library's own folder
+// for one import, export or preview and freed at its end. Each function is
+// looked up by name at every call, so a companion that lacks one answers
+// that call with 0 (or does nothing) instead of failing to load.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "codecs/avi_core.h"
 #include "platform/platform.h"
 #include "vfw/velmvfw.h"
 
 namespace vc {
 
-constexpr const char *kAviLibraryName = "VELMVFW32.DLL";
+constexpr const char *kAviLibraryName = kAviCompanionName;
 
 class AviLibrary {
 public:
@@ -24,7 +26,7 @@ public:
     AviLibrary(const AviLibrary &) = delete;
     AviLibrary &operator=(const AviLibrary &) = delete;
 
-    explicit operator bool() const { return handle_ != nullptr; }
+    explicit operator bool() const { return bool(*companion_); }
 
     VfwFile open(const char *name) const;
     void close(VfwFile file) const;
@@ -48,7 +50,7 @@ public:
 
 private:
     template <class Fn> Fn proc(const char *name) const;
-    void *handle_ = nullptr;
+    std::unique_ptr<AviCompanion> companion_;
 };
 
 }  // namespace vc
