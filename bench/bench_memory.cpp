@@ -15,7 +15,7 @@
 #include "bench/synthetic_photo.h"
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
-#include "codecs/tiff.h"
+#include "stills/tiff.h"
 #include "common/image_block.h"
 #include "platform/owners.h"
 #include "platform/platform.h"

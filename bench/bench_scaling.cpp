@@ -17,7 +17,7 @@
 #include "bench/synthetic_photo.h"
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
-#include "codecs/tiff.h"
+#include "stills/tiff.h"
 #include "common/file_window.h"
 #include "common/image_block.h"
 #include "gif/gif_read.h"

@@ -2,7 +2,7 @@
 
 #include "codecs/jpeg.h"
 #include "codecs/pcx.h"
-#include "codecs/tiff.h"
+#include "stills/tiff.h"
 
 #include "cursor/ani.h"
 #include "cursor/cursor_anim.h"
