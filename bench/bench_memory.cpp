@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "bench/synthetic_photo.h"
-#include "codecs/jpeg.h"
+#include "stills/jpeg.h"
 #include "codecs/pcx.h"
 #include "stills/tiff.h"
 #include "common/image_block.h"

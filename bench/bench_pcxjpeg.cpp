@@ -12,7 +12,7 @@
 
 #include "bench/ratio_reporter.h"
 #include "bench/synthetic_photo.h"
-#include "codecs/jpeg.h"
+#include "stills/jpeg.h"
 #include "codecs/pcx.h"
 #include "common/image_block.h"
 #include "platform/owners.h"

@@ -15,7 +15,7 @@
 
 #include "bench/ratio_reporter.h"
 #include "bench/synthetic_photo.h"
-#include "codecs/jpeg.h"
+#include "stills/jpeg.h"
 #include "codecs/pcx.h"
 #include "stills/tiff.h"
 #include "common/file_window.h"

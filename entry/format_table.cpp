@@ -1,6 +1,6 @@
 #include "common/format_table.h"
 
-#include "codecs/jpeg.h"
+#include "stills/jpeg.h"
 #include "codecs/pcx.h"
 #include "stills/tiff.h"
 
