@@ -14,7 +14,7 @@
 
 #include "bench/synthetic_photo.h"
 #include "stills/jpeg.h"
-#include "codecs/pcx.h"
+#include "stills/pcx.h"
 #include "stills/tiff.h"
 #include "common/image_block.h"
 #include "platform/owners.h"

@@ -16,7 +16,7 @@
 #include "bench/ratio_reporter.h"
 #include "bench/synthetic_photo.h"
 #include "stills/jpeg.h"
-#include "codecs/pcx.h"
+#include "stills/pcx.h"
 #include "stills/tiff.h"
 #include "common/file_window.h"
 #include "common/image_block.h"

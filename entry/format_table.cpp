@@ -1,7 +1,7 @@
 #include "common/format_table.h"
 
 #include "stills/jpeg.h"
-#include "codecs/pcx.h"
+#include "stills/pcx.h"
 #include "stills/tiff.h"
 
 #include "cursor/ani.h"
