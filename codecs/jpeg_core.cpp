@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "ijl/ijl.h"
@@ -48,7 +49,7 @@ struct Session {
     }
 };
 
-Result readJpeg(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out) {
+Result readJpeg(std::span<const uint8_t> bytes, const CoreRequest &request, const RowsTarget &target, Picture &out) {
     if (bytes.size() > UINT32_MAX) return Result::readFailed;
     Session s;
     if (!s.init()) return Result::readFailed;
@@ -66,13 +67,14 @@ Result readJpeg(std::span<const uint8_t> bytes, const CoreRequest &request, Pict
     p.width = width;
     p.height = height;
     p.bitCount = 24;
-    p.pixels.resize(size_t(rowBytes * uint64_t(height)));
+    uint8_t *rows = rowsOf(target, p);
+    if (!rows) return Result::noMemory;
     // The library decodes straight into the rows: bottom-up (a negative
     // height), each padded to whole words (the zeros stay).
     s.props.dibWidth = width;
     s.props.dibHeight = -height;
     s.props.dibPadBytes = int32_t(rowBytes - uint64_t(width) * 3);
-    s.props.dibBytes = p.pixels.data();
+    s.props.dibBytes = rows;
     if (JlRead(&s.props, JL_READ_IMAGE) != JL_OK) return Result::unsupported;
     out = std::move(p);
     return Result::ok;
@@ -104,12 +106,13 @@ Result writeJpeg(const Picture &picture, const JpegWriteOptions &o, const CoreRe
     s.props.dibHeight = -picture.height;
 
     auto capped = [&](uint64_t room) { return std::min<uint64_t>({room, request.limits.largestBlock, UINT32_MAX}); };
-    std::vector<uint8_t> encoded;
+    // The encoder fills what it writes; the buffer is not cleared first.
+    std::unique_ptr<uint8_t[]> encoded;
     uint64_t room = capped(roomFirst(s.props));
     for (bool retry = false;; retry = true) {
-        encoded = {};  // the first buffer goes before the larger one comes
-        encoded.resize(size_t(room));
-        s.props.jpegOutBytes = encoded.data();
+        encoded.reset();  // the first buffer goes before the larger one comes
+        encoded.reset(new uint8_t[size_t(room)]);
+        s.props.jpegOutBytes = encoded.get();
         s.props.jpegOutSizeBytes = uint32_t(room);
         const int32_t r = JlWrite(&s.props, JL_WRITE_IMAGE);
         if (r == JL_OK) break;
@@ -117,8 +120,7 @@ Result writeJpeg(const Picture &picture, const JpegWriteOptions &o, const CoreRe
         if (r != JL_E_BUFFER || retry || worst <= room) return Result::writeFailed;
         room = worst;
     }
-    encoded.resize(s.props.jpegOutSizeBytes);
-    out = std::move(encoded);
+    out.assign(encoded.get(), encoded.get() + s.props.jpegOutSizeBytes);
     return Result::ok;
 }
 
@@ -128,13 +130,18 @@ bool looksLikeJpeg(std::span<const uint8_t> bytes) {
     return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
 }
 
-Result decodeJpeg(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out) {
+Result decodeJpeg(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out,
+                  const RowsTarget &target) {
     if (!looksLikeJpeg(bytes)) return Result::notFormat;
     try {
-        return readJpeg(bytes, request, out);
+        return readJpeg(bytes, request, target, out);
     } catch (const std::bad_alloc &) {
         return Result::noMemory;
     }
+}
+
+Result decodeJpeg(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out) {
+    return decodeJpeg(bytes, request, out, RowsTarget{});
 }
 
 Result encodeJpeg(const Picture &picture, const JpegWriteOptions &options, const CoreRequest &request,

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "codecs/rows_target.h"
 #include "common/picture.h"
 #include "common/result.h"
 
@@ -27,6 +28,9 @@ bool looksLikeJpeg(std::span<const uint8_t> bytes);
 // request's limits (found before it is decoded) or memory is refused;
 // unsupported when the library then cannot decode it.
 Result decodeJpeg(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out);
+// The same with the rows where the target says.
+Result decodeJpeg(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out,
+                  const RowsTarget &target);
 
 // Writes a 24-bit picture: unsupported for another depth or an
 // inconsistent picture, noMemory when the library cannot start or memory

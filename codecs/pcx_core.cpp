@@ -191,7 +191,7 @@ void layoutData(const PcxHeader &h, const PcxGeometry &g, const uint8_t *data, u
     }
 }
 
-Result readPcx(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out) {
+Result readPcx(std::span<const uint8_t> bytes, const CoreRequest &request, const RowsTarget &target, Picture &out) {
     const PcxHeader h = parseHeader(ByteReader(bytes.data(), bytes.size()));
     const bool packed = h.manufacturer == kPacked;
     const uint64_t fileSize = bytes.size();
@@ -238,8 +238,9 @@ Result readPcx(std::span<const uint8_t> bytes, const CoreRequest &request, Pictu
     g.scanStride = uint64_t(g.planeStride) * g.planes;
 
     // Rows past what the data reaches stay at index 0.
-    p.pixels.resize(size_t(rowBytes * uint64_t(height)));
-    layoutData(h, g, bytes.data() + pcx::kHeaderSize, dataSize, p.pixels.data(), rowBytes);
+    uint8_t *rows = rowsOf(target, p);
+    if (!rows) return Result::noMemory;
+    layoutData(h, g, bytes.data() + pcx::kHeaderSize, dataSize, rows, rowBytes);
     out = std::move(p);
     return Result::ok;
 }
@@ -356,14 +357,13 @@ Result appendCodedLines(std::vector<uint8_t> &out, const uint8_t *planes, uint32
                         const Progress &progress) {
     const uint64_t total = uint64_t(lines) * lineBytes;
     if (total * 2 > 0xFFFFFFFFull) return Result::noMemory;
-    const size_t start = out.size();
-    out.resize(start + size_t(total * 2));
-    uint8_t *o = out.data() + start;
+    // Each line is coded into a buffer of its worst case and appended.
+    std::vector<uint8_t> line(2 * size_t(lineBytes));
     for (uint32_t j = 0; j < lines; ++j) {
         if (!progress(int32_t(50 + uint64_t(50) * j / lines))) return Result::cancelled;
-        o += pcx::encodeLine(planes + uint64_t(j) * lineBytes, lineBytes, o);
+        const size_t n = pcx::encodeLine(planes + uint64_t(j) * lineBytes, lineBytes, line.data());
+        out.insert(out.end(), line.data(), line.data() + n);
     }
-    out.resize(size_t(o - out.data()));
     return Result::ok;
 }
 
@@ -382,9 +382,11 @@ Result writePcx(const Picture &p, const PcxWriteOptions &options, const CoreRequ
     const uint32_t depth = p.bitCount;
     if ((depth != 1 && depth != 4 && depth != 8 && depth != 24) || !p.consistent()) return Result::unsupported;
     const SaveLayout l = layoutOf(p);
+    const uint64_t planes = uint64_t(l.lines) * l.scanBytes;
     std::vector<uint8_t> file;
+    file.reserve(size_t(pcx::kHeaderSize + planes + (depth == 8 ? pcx::kPaletteBlockSize : 0)));
     appendHeader(file, p, l, options);
-    std::vector<uint8_t> buffer(size_t(uint64_t(l.lines) * l.scanBytes));
+    std::vector<uint8_t> buffer(static_cast<size_t>(planes));
     if (!fillPlanes(p, l, options.encoded ? 50 : 100, request.progress, buffer.data())) return Result::cancelled;
     if (options.encoded) {
         if (const Result r = appendCodedLines(file, buffer.data(), l.lines, l.scanBytes, request.progress);
@@ -405,14 +407,19 @@ bool looksLikePcx(std::span<const uint8_t> bytes) {
     return !bytes.empty() && (bytes[0] == kPadded || bytes[0] == kPacked);
 }
 
-Result decodePcx(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out) {
+Result decodePcx(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out,
+                 const RowsTarget &target) {
     if (!looksLikePcx(bytes)) return Result::notFormat;
     if (bytes.size() < pcx::kHeaderSize) return Result::readFailed;
     try {
-        return readPcx(bytes, request, out);
+        return readPcx(bytes, request, target, out);
     } catch (const std::bad_alloc &) {
         return Result::noMemory;
     }
+}
+
+Result decodePcx(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out) {
+    return decodePcx(bytes, request, out, RowsTarget{});
 }
 
 Result encodePcx(const Picture &picture, const PcxWriteOptions &options, const CoreRequest &request,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codecs/pcx_rle.h"
+#include "codecs/rows_target.h"
 #include "common/picture.h"
 #include "common/result.h"
 
@@ -35,6 +36,9 @@ bool looksLikePcx(std::span<const uint8_t> bytes);
 // the planes are looked at) or memory is refused; damaged for a depth
 // reached with a plane count that does not give it.
 Result decodePcx(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out);
+// The same with the rows where the target says.
+Result decodePcx(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out,
+                 const RowsTarget &target);
 
 // Writes a picture of 1, 4, 8 or 24 bits (unsupported for another depth
 // or an inconsistent picture): the 128-byte header, the pixel data, and

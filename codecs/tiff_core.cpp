@@ -359,7 +359,7 @@ Result checkImage(const TiffFile &f, const Tags &t, const Limits &limits, uint16
     return Result::ok;
 }
 
-Result readTiff(const TiffFile &f, const CoreRequest &request, Picture &out) {
+Result readTiff(const TiffFile &f, const CoreRequest &request, const RowsTarget &target, Picture &out) {
     Tags t;
     if (!readIfd(f, t)) return Result::unsupported;
     uint16_t depth = 0;
@@ -375,8 +375,9 @@ Result readTiff(const TiffFile &f, const CoreRequest &request, Picture &out) {
         p.palette.resize(size_t(1) << depth);
         fillColors(f, t, depth, p.palette.data());
     }
-    p.pixels.resize(size_t(p.rowBytes() * t.length));
-    if (const Result r = readStrips(f, t, depth, p.pixels.data(), request.progress); r != Result::ok) return r;
+    uint8_t *rows = rowsOf(target, p);
+    if (!rows) return Result::noMemory;
+    if (const Result r = readStrips(f, t, depth, rows, request.progress); r != Result::ok) return r;
     out = std::move(p);
     return Result::ok;
 }
@@ -620,6 +621,9 @@ Result writeTiff(const Picture &picture, const TiffWriteOptions &o, const CoreRe
     if (!usable) return Result::unsupported;
     const Image im(picture);
     std::vector<uint8_t> file = {'I', 'I', 42, 0, 0, 0, 0, 0};  // the IFD's offset, once it is known
+    // Room for the rows as they are and the directory behind them; coding
+    // that grows the rows grows the file.
+    file.reserve(size_t(8 + im.row * im.height + kIfdSize + 4096));
     Strips strips;
     strips.rowsPerStrip = rowsPerStrip(im, o);
     strips.count = uint32_t((im.height + uint64_t(strips.rowsPerStrip) - 1) / strips.rowsPerStrip);
@@ -652,15 +656,20 @@ bool looksLikeTiff(std::span<const uint8_t> bytes) {
     return r.ok() && ((a == 'I' && b == 'I') || (a == 'M' && b == 'M')) && magic == 42;
 }
 
-Result decodeTiff(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out) {
+Result decodeTiff(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out,
+                  const RowsTarget &target) {
     if (!looksLikeTiff(bytes)) return Result::notFormat;
     TiffFile f{ByteReader(bytes.data(), bytes.size())};
     f.bigEndian = bytes[0] == 'M';
     try {
-        return readTiff(f, request, out);
+        return readTiff(f, request, target, out);
     } catch (const std::bad_alloc &) {
         return Result::noMemory;
     }
+}
+
+Result decodeTiff(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out) {
+    return decodeTiff(bytes, request, out, RowsTarget{});
 }
 
 Result encodeTiff(const Picture &picture, const TiffWriteOptions &options, const CoreRequest &request,

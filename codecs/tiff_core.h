@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "codecs/rows_target.h"
 #include "common/picture.h"
 #include "common/result.h"
 
@@ -72,6 +73,9 @@ bool looksLikeTiff(std::span<const uint8_t> bytes);
 // compression not read, noMemory when the picture passes the request's
 // limits or memory is refused, cancelled when progress says stop.
 Result decodeTiff(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out);
+// The same with the rows where the target says.
+Result decodeTiff(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out,
+                  const RowsTarget &target);
 
 // Writes a picture of 1, 4, 8 or 24 bits: unsupported for another depth,
 // an inconsistent picture or a compression not written; writeFailed when

@@ -36,16 +36,13 @@ int16_t LoadJpegImage(const char *fileName, MemHandle *image) {
     CoreRequest request;
     request.limits = limits();
     Picture picture;
-    const Result r = decodeJpeg({bytes.data(), size}, request, picture);
+    BlockRows rows;
+    rows.header.recordImageSize = false;  // biSizeImage stays 0
+    const Result r = decodeJpeg({bytes.data(), size}, request, picture, rows.target());
     // Called directly, bytes of another kind are a file the library cannot read.
     if (r == Result::notFormat) return CONV_E_READ;
     if (r != Result::ok) return toConvResult(r);
-    bytes.reset();
-    DibSpec spec;
-    spec.recordImageSize = false;  // biSizeImage stays 0
-    plat::Block block = blockOfPicture(picture, spec);
-    if (!block) return CONV_E_MEMORY;
-    *image = block.release();
+    *image = rows.block.release();
     return CONV_OK;
 }
 

@@ -33,19 +33,16 @@ int16_t LoadPcxImage(const char *fileName, MemHandle *image) {
     CoreRequest request;
     request.limits = limits();
     Picture picture;
-    const Result r = decodePcx({bytes.data(), size}, request, picture);
+    BlockRows rows;
+    rows.header.pelsPerMeter = 2953;  // as the core gives: 75 dots per inch
+    const Result r = decodePcx({bytes.data(), size}, request, picture, rows.target());
     // Called directly, a file of another first byte is one this load cannot
     // read, or cannot even read the header of.
     if (r == Result::notFormat) return size < pcx::kHeaderSize ? CONV_E_READ : CONV_E_UNSUPPORTED;
     if (r != Result::ok) return toConvResult(r);
-    bytes.reset();
-    DibSpec spec;
-    spec.colors = picture.bitCount == 24 ? 0 : (1u << picture.bitCount);
-    spec.pelsPerMeter = picture.xPelsPerMeter;
-    plat::Block block = blockOfPicture(picture, spec);
-    if (!block) return CONV_E_MEMORY;
-    storeLe32(block.data() + offsetof(ConvBitmapInfoHeader, biClrImportant), spec.colors);
-    *image = block.release();
+    const uint32_t colors = picture.bitCount == 24 ? 0 : (1u << picture.bitCount);
+    storeLe32(rows.block.data() + offsetof(ConvBitmapInfoHeader, biClrImportant), colors);
+    *image = rows.block.release();
     return CONV_OK;
 }
 

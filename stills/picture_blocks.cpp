@@ -5,6 +5,8 @@
 
 #include "ui/services.h"
 
+static_assert(sizeof(vc::Rgbq) == 4, "a colour of the picture is a colour-table entry");
+
 namespace vc {
 
 Picture pictureOfBlock(const ConvBitmapInfoHeader &h, const uint8_t *block) {
@@ -19,30 +21,34 @@ Picture pictureOfBlock(const ConvBitmapInfoHeader &h, const uint8_t *block) {
         p.palette.resize(colors);
         std::memcpy(p.palette.data(), block + h.biSize, 4 * size_t(colors));
     }
-    const uint64_t row = p.rowBytes();
+    const uint64_t row = p.rowBytes(), size = row * uint64_t(p.height);
     const uint8_t *rows = block + dibBitsOffset(h);
-    p.pixels.resize(size_t(row * uint64_t(p.height)));
     if (h.biHeight > 0) {
-        std::memcpy(p.pixels.data(), rows, p.pixels.size());
+        p.pixels.assign(rows, rows + size);
     } else {
+        p.pixels.resize(size_t(size));
         for (int32_t y = 0; y < p.height; ++y) std::memcpy(p.rowFromTop(y), rows + uint64_t(y) * row, size_t(row));
     }
     return p;
 }
 
-plat::Block blockOfPicture(const Picture &picture, DibSpec spec) {
-    spec.width = picture.width;
-    spec.height = picture.height;
-    spec.bitCount = picture.bitCount;
-    if (!spec.palette) {
-        spec.palette = picture.palette.data();
-        spec.paletteCount = uint32_t(picture.palette.size());
-    }
-    plat::Block block = makePackedDib(spec);
-    if (!block) return block;
-    const uint64_t bits = kBitmapHeaderSize + 4ull * dibColorCount(spec.colors, spec.bitCount);
-    std::memcpy(block.data() + bits, picture.pixels.data(), picture.pixels.size());
-    return block;
+RowsTarget BlockRows::target() {
+    RowsTarget t;
+    t.context = this;
+    t.rowsFor = [](void *context, const Picture &picture) -> uint8_t * {
+        auto &self = *static_cast<BlockRows *>(context);
+        DibSpec header = self.header;
+        header.width = picture.width;
+        header.height = picture.height;
+        header.bitCount = picture.bitCount;
+        header.colors = picture.bitCount <= 8 ? 1u << picture.bitCount : 0;
+        header.palette = picture.palette.data();
+        header.paletteCount = uint32_t(picture.palette.size());
+        self.block = makePackedDib(header);
+        if (!self.block) return nullptr;
+        return self.block.data() + kBitmapHeaderSize + 4ull * dibColorCount(header.colors, header.bitCount);
+    };
+    return t;
 }
 
 Progress progressWindowBar() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "codecs/rows_target.h"
 #include "common/image_block.h"
 #include "common/picture.h"
 
@@ -15,10 +16,16 @@ namespace vc {
 // entries the depth can index (none at 24 bits).
 Picture pictureOfBlock(const ConvBitmapInfoHeader &header, const uint8_t *block);
 
-// A new image block (makePackedDib) with the spec's header, the picture's
-// colour table unless the spec names one, and its rows. Empty when the
-// block is refused.
-plat::Block blockOfPicture(const Picture &picture, DibSpec spec);
+// An image block a decoder writes the rows of: made, with the header the
+// DibSpec describes (its size and depth the picture's, biClrUsed the whole
+// table of a depth up to 8 bits) and the picture's colour table, when the
+// decoder asks for the rows, so that the picture is decoded into the block
+// the editor gets.
+struct BlockRows {
+    DibSpec header;
+    plat::Block block;  // empty until the decoder asked, or when refused
+    RowsTarget target();
+};
 
 // Progress that moves the progress window's bar. The writers of the still
 // formats have always run to their end once begun: the window's Cancel is

@@ -3,6 +3,7 @@
 // to the core and its bytes written.
 #include "stills/tiff.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -71,21 +72,16 @@ int16_t LoadTiffImage(const char *fileName, MemHandle *image) {
     CoreRequest request;
     request.limits = limits();
     Picture picture;
-    const Result r = decodeTiff({copy.data(), size}, request, picture);
+    BlockRows rows;
+    const Result r = decodeTiff({copy.data(), size}, request, picture, rows.target());
     // The front door's detection lets only TIFF signatures by; called
     // directly, a file of another signature is one this load cannot read.
     if (r == Result::notFormat) return CONV_E_UNSUPPORTED;
     if (r != Result::ok) return toConvResult(r);
-    copy.reset();
-
-    DibSpec spec;
-    spec.colors = picture.bitCount <= 8 ? 1u << picture.bitCount : 0;
-    plat::Block block = blockOfPicture(picture, spec);
-    if (!block) return CONV_E_MEMORY;
-    ByteWriter resolution(block.data() + offsetof(ConvBitmapInfoHeader, biXPelsPerMeter), 8);
+    ByteWriter resolution(rows.block.data() + offsetof(ConvBitmapInfoHeader, biXPelsPerMeter), 8);
     resolution.u32(uint32_t(picture.xPelsPerMeter));
     resolution.u32(uint32_t(picture.yPelsPerMeter));
-    if (image) *image = block.release();
+    if (image) *image = rows.block.release();
     return CONV_OK;
 }
 

@@ -23,7 +23,8 @@ struct Core {
     const char *name;
     uint8_t code;
     const char *extension;
-    std::function<vc::Result(std::span<const uint8_t>, const vc::CoreRequest &, vc::Picture &)> decode;
+    vc::Result (*decode)(std::span<const uint8_t>, const vc::CoreRequest &, vc::Picture &);
+    vc::Result (*decodeInto)(std::span<const uint8_t>, const vc::CoreRequest &, vc::Picture &, const vc::RowsTarget &);
     std::function<vc::Result(const vc::Picture &, const vc::CoreRequest &, Bytes &)> encode;
     bool (*looksLike)(std::span<const uint8_t>);
     std::vector<std::string> realFiles;
@@ -39,10 +40,10 @@ const std::string kGo = "/usr/share/gocode/src/golang.org/x/image/testdata/";
 const std::string kSample = "/usr/libexec/installed-tests/SDL2_image/sample.";
 
 const Core kCores[] = {
-    {"pcx", CONV_FMT_PCX, ".pcx", vc::decodePcx,
+    {"pcx", CONV_FMT_PCX, ".pcx", vc::decodePcx, vc::decodePcx,
      [](const vc::Picture &p, const vc::CoreRequest &r, Bytes &out) { return vc::encodePcx(p, r, out); },
      vc::looksLikePcx, {kSample + "pcx", "/usr/share/games/heroes/tilesets/level09.pcx"}, {24, 1, 4, 8}, true, true, false},
-    {"tiff", CONV_FMT_TIFF, ".tif", vc::decodeTiff,
+    {"tiff", CONV_FMT_TIFF, ".tif", vc::decodeTiff, vc::decodeTiff,
      [](const vc::Picture &p, const vc::CoreRequest &r, Bytes &out) {
          vc::TiffWriteOptions o;
          o.clock = fixedClock;
@@ -53,7 +54,7 @@ const Core kCores[] = {
       kGo + "bw-packbits.tiff", kGo + "video-001-gray.tiff", kGo + "video-001-paletted.tiff",
       kGo + "video-001-strip-64.tiff", kGo + "video-001.tiff", kGo + "no_rps.tiff"},
      {24, 1, 4, 8}},
-    {"jpeg", CONV_FMT_JPEG, ".jpg", vc::decodeJpeg,
+    {"jpeg", CONV_FMT_JPEG, ".jpg", vc::decodeJpeg, vc::decodeJpeg,
      [](const vc::Picture &p, const vc::CoreRequest &r, Bytes &out) { return vc::encodeJpeg(p, r, out); },
      vc::looksLikeJpeg, {kSample + "jpg", kGo + "go-turns-two-280x360.jpeg"}, {24}, false, false, false},
 };
@@ -179,6 +180,9 @@ TEST_P(StillCore, ProgressStopsItAndTheLimitsAreTheRequests) {
     small.limits.largestBlock = p.pixels.size();
     EXPECT_EQ(GetParam().decode(written, small, back), vc::Result::noMemory);
     EXPECT_EQ(GetParam().decode(written, vc::CoreRequest{}, back), vc::Result::ok);
+    // Rows the caller names and then refuses.
+    const vc::RowsTarget refused{[](void *, const vc::Picture &) -> uint8_t * { return nullptr; }, nullptr};
+    EXPECT_EQ(GetParam().decodeInto(written, vc::CoreRequest{}, back, refused), vc::Result::noMemory);
 }
 
 TEST_P(StillCore, ThreadsAtOnceGiveTheResultsOfOne) {
