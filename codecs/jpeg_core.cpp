@@ -90,9 +90,9 @@ uint64_t roomWorst(const JlProperties &p) {
     return 6ull * ((uint64_t(p.dibWidth) + 15) & ~15ull) * ((uint64_t(p.jpegHeight) + 15) & ~15ull) + 2048;
 }
 
-Result writeJpeg(const Picture &picture, const JpegWriteOptions &o, const CoreRequest &request,
+Result writeJpeg(const Picture &picture, const uint8_t *rows, const JpegWriteOptions &o, const CoreRequest &request,
                  std::vector<uint8_t> &out) {
-    if (picture.bitCount != 24 || !picture.consistent()) return Result::unsupported;
+    if (picture.bitCount != 24 || !fieldsConsistent(picture)) return Result::unsupported;
     Session s;
     if (!s.init()) return Result::noMemory;
     s.props.jpegSubsampling = o.subsampling;
@@ -101,7 +101,7 @@ Result writeJpeg(const Picture &picture, const JpegWriteOptions &o, const CoreRe
     s.props.dibHeight = s.props.jpegHeight = picture.height;
     // The library encodes straight from the rows, padded to whole words,
     // bottom-up.
-    s.props.dibBytes = const_cast<uint8_t *>(picture.pixels.data());  // only read
+    s.props.dibBytes = const_cast<uint8_t *>(rows);  // only read
     s.props.dibPadBytes = int32_t(picture.rowBytes() - uint64_t(picture.width) * 3);
     s.props.dibHeight = -picture.height;
 
@@ -144,13 +144,19 @@ Result decodeJpeg(std::span<const uint8_t> bytes, const CoreRequest &request, Pi
     return decodeJpeg(bytes, request, out, RowsTarget{});
 }
 
-Result encodeJpeg(const Picture &picture, const JpegWriteOptions &options, const CoreRequest &request,
-                  std::vector<uint8_t> &out) {
+Result encodeJpeg(const Picture &picture, const uint8_t *rows, const JpegWriteOptions &options,
+                  const CoreRequest &request, std::vector<uint8_t> &out) {
     try {
-        return writeJpeg(picture, options, request, out);
+        return writeJpeg(picture, rows, options, request, out);
     } catch (const std::bad_alloc &) {
         return Result::noMemory;
     }
+}
+
+Result encodeJpeg(const Picture &picture, const JpegWriteOptions &options, const CoreRequest &request,
+                  std::vector<uint8_t> &out) {
+    if (!picture.consistent()) return Result::unsupported;
+    return encodeJpeg(picture, picture.pixels.data(), options, request, out);
 }
 
 Result encodeJpeg(const Picture &picture, const CoreRequest &request, std::vector<uint8_t> &out) {

@@ -38,5 +38,9 @@ Result decodeJpeg(std::span<const uint8_t> bytes, const CoreRequest &request, Pi
 Result encodeJpeg(const Picture &picture, const CoreRequest &request, std::vector<uint8_t> &out);
 Result encodeJpeg(const Picture &picture, const JpegWriteOptions &options, const CoreRequest &request,
                   std::vector<uint8_t> &out);
+// The same with the rows where the caller holds them (bottom row first,
+// rowBytes() each); the picture's pixels are not read.
+Result encodeJpeg(const Picture &picture, const uint8_t *rows, const JpegWriteOptions &options,
+                  const CoreRequest &request, std::vector<uint8_t> &out);
 
 }  // namespace vc

@@ -322,12 +322,13 @@ void appendHeader(std::vector<uint8_t> &out, const Picture &p, const SaveLayout 
 
 // Fills the plane buffer, top row first, reporting 0..k per cent before
 // each row. Scan lines past the 16-bit height field's reach are not filled.
-bool fillPlanes(const Picture &p, const SaveLayout &l, uint32_t k, const Progress &progress, uint8_t *buffer) {
+bool fillPlanes(const Picture &p, const uint8_t *rows, const SaveLayout &l, uint32_t k, const Progress &progress,
+                uint8_t *buffer) {
     const uint64_t rowBytes = p.rowBytes();
     const uint32_t filled = std::min(l.height, l.lines);
     for (uint32_t i = 0; i < filled; ++i) {
         if (!progress(int32_t(uint64_t(i) * k / l.height))) return false;
-        const uint8_t *row = p.rowFromTop(int32_t(i));
+        const uint8_t *row = rows + rowBytes * (l.height - 1 - i);
         uint8_t *scan = buffer + uint64_t(i) * l.scanBytes;
         switch (l.depth) {
         case 1:
@@ -377,17 +378,18 @@ void appendPaletteBlock(std::vector<uint8_t> &out, const Picture &p) {
     }
 }
 
-Result writePcx(const Picture &p, const PcxWriteOptions &options, const CoreRequest &request,
+Result writePcx(const Picture &p, const uint8_t *rows, const PcxWriteOptions &options, const CoreRequest &request,
                 std::vector<uint8_t> &out) {
     const uint32_t depth = p.bitCount;
-    if ((depth != 1 && depth != 4 && depth != 8 && depth != 24) || !p.consistent()) return Result::unsupported;
+    if ((depth != 1 && depth != 4 && depth != 8 && depth != 24) || !fieldsConsistent(p)) return Result::unsupported;
     const SaveLayout l = layoutOf(p);
     const uint64_t planes = uint64_t(l.lines) * l.scanBytes;
     std::vector<uint8_t> file;
-    file.reserve(size_t(pcx::kHeaderSize + planes + (depth == 8 ? pcx::kPaletteBlockSize : 0)));
+    // Room for the worst coding (only what is written is touched).
+    file.reserve(size_t(pcx::kHeaderSize + 2 * planes + (depth == 8 ? pcx::kPaletteBlockSize : 0)));
     appendHeader(file, p, l, options);
     std::vector<uint8_t> buffer(static_cast<size_t>(planes));
-    if (!fillPlanes(p, l, options.encoded ? 50 : 100, request.progress, buffer.data())) return Result::cancelled;
+    if (!fillPlanes(p, rows, l, options.encoded ? 50 : 100, request.progress, buffer.data())) return Result::cancelled;
     if (options.encoded) {
         if (const Result r = appendCodedLines(file, buffer.data(), l.lines, l.scanBytes, request.progress);
             r != Result::ok)
@@ -422,13 +424,19 @@ Result decodePcx(std::span<const uint8_t> bytes, const CoreRequest &request, Pic
     return decodePcx(bytes, request, out, RowsTarget{});
 }
 
-Result encodePcx(const Picture &picture, const PcxWriteOptions &options, const CoreRequest &request,
-                 std::vector<uint8_t> &out) {
+Result encodePcx(const Picture &picture, const uint8_t *rows, const PcxWriteOptions &options,
+                 const CoreRequest &request, std::vector<uint8_t> &out) {
     try {
-        return writePcx(picture, options, request, out);
+        return writePcx(picture, rows, options, request, out);
     } catch (const std::bad_alloc &) {
         return Result::noMemory;
     }
+}
+
+Result encodePcx(const Picture &picture, const PcxWriteOptions &options, const CoreRequest &request,
+                 std::vector<uint8_t> &out) {
+    if (!picture.consistent()) return Result::unsupported;
+    return encodePcx(picture, picture.pixels.data(), options, request, out);
 }
 
 Result encodePcx(const Picture &picture, const CoreRequest &request, std::vector<uint8_t> &out) {

@@ -47,5 +47,9 @@ Result decodePcx(std::span<const uint8_t> bytes, const CoreRequest &request, Pic
 Result encodePcx(const Picture &picture, const CoreRequest &request, std::vector<uint8_t> &out);
 Result encodePcx(const Picture &picture, const PcxWriteOptions &options, const CoreRequest &request,
                  std::vector<uint8_t> &out);
+// The same with the rows where the caller holds them (bottom row first,
+// rowBytes() each); the picture's pixels are not read.
+Result encodePcx(const Picture &picture, const uint8_t *rows, const PcxWriteOptions &options,
+                 const CoreRequest &request, std::vector<uint8_t> &out);
 
 }  // namespace vc

@@ -412,14 +412,15 @@ void systemClock(int &year, int &month, int &day, int &hour, int &minute, int &s
 // of a row in the file.
 struct Image {
     const Picture &p;
+    const uint8_t *rows;  // bottom row first, p.rowBytes() each
     uint32_t width, height;
     uint16_t depth;
     uint64_t row;  // bytes of a file row
 
-    explicit Image(const Picture &picture)
-        : p(picture), width(uint32_t(picture.width)), height(uint32_t(picture.height)), depth(picture.bitCount),
-          row((uint64_t(picture.bitCount) * uint32_t(picture.width) + 7) / 8) {}
-    const uint8_t *topRow(uint32_t i) const { return p.rowFromTop(int32_t(i)); }
+    Image(const Picture &picture, const uint8_t *bottomUpRows)
+        : p(picture), rows(bottomUpRows), width(uint32_t(picture.width)), height(uint32_t(picture.height)),
+          depth(picture.bitCount), row((uint64_t(picture.bitCount) * uint32_t(picture.width) + 7) / 8) {}
+    const uint8_t *topRow(uint32_t i) const { return rows + uint64_t(height - 1 - i) * p.rowBytes(); }
     Rgbq color(uint32_t i) const { return i < p.palette.size() ? p.palette[i] : Rgbq{}; }
     // Entries of the ColorMap: one per index at depths 4 and 8, none else.
     uint32_t mapColors() const { return depth == 4 || depth == 8 ? 1u << depth : 0; }
@@ -613,17 +614,17 @@ void appendValueArea(std::vector<uint8_t> &out, const Image &im, const Strips &s
     for (uint32_t i = 0; i < colors; ++i) appendLe16(out, uint32_t(im.color(i).blue) << 8);
 }
 
-Result writeTiff(const Picture &picture, const TiffWriteOptions &o, const CoreRequest &request,
+Result writeTiff(const Picture &picture, const uint8_t *rows, const TiffWriteOptions &o, const CoreRequest &request,
                  std::vector<uint8_t> &out) {
     const uint16_t depth = picture.bitCount;
-    const bool usable = picture.consistent() && (depth == 1 || depth == 4 || depth == 8 || depth == 24) &&
+    const bool usable = fieldsConsistent(picture) && (depth == 1 || depth == 4 || depth == 8 || depth == 24) &&
                         (o.compression == kUncompressed || o.compression == kLzw || o.compression == kPackBits);
     if (!usable) return Result::unsupported;
-    const Image im(picture);
+    const Image im(picture, rows);
     std::vector<uint8_t> file = {'I', 'I', 42, 0, 0, 0, 0, 0};  // the IFD's offset, once it is known
-    // Room for the rows as they are and the directory behind them; coding
-    // that grows the rows grows the file.
-    file.reserve(size_t(8 + im.row * im.height + kIfdSize + 4096));
+    // Room for the rows as the worst coding leaves them and the directory
+    // behind them (only what is written is touched).
+    file.reserve(size_t(8 + tifflzw::encodeBound(size_t(im.row * im.height)) + 8ull * im.height + kIfdSize + 4096));
     Strips strips;
     strips.rowsPerStrip = rowsPerStrip(im, o);
     strips.count = uint32_t((im.height + uint64_t(strips.rowsPerStrip) - 1) / strips.rowsPerStrip);
@@ -672,13 +673,19 @@ Result decodeTiff(std::span<const uint8_t> bytes, const CoreRequest &request, Pi
     return decodeTiff(bytes, request, out, RowsTarget{});
 }
 
-Result encodeTiff(const Picture &picture, const TiffWriteOptions &options, const CoreRequest &request,
-                  std::vector<uint8_t> &out) {
+Result encodeTiff(const Picture &picture, const uint8_t *rows, const TiffWriteOptions &options,
+                  const CoreRequest &request, std::vector<uint8_t> &out) {
     try {
-        return writeTiff(picture, options, request, out);
+        return writeTiff(picture, rows, options, request, out);
     } catch (const std::bad_alloc &) {
         return Result::noMemory;
     }
+}
+
+Result encodeTiff(const Picture &picture, const TiffWriteOptions &options, const CoreRequest &request,
+                  std::vector<uint8_t> &out) {
+    if (!picture.consistent()) return Result::unsupported;
+    return encodeTiff(picture, picture.pixels.data(), options, request, out);
 }
 
 Result encodeTiff(const Picture &picture, const CoreRequest &request, std::vector<uint8_t> &out) {

@@ -83,5 +83,9 @@ Result decodeTiff(std::span<const uint8_t> bytes, const CoreRequest &request, Pi
 Result encodeTiff(const Picture &picture, const CoreRequest &request, std::vector<uint8_t> &out);
 Result encodeTiff(const Picture &picture, const TiffWriteOptions &options, const CoreRequest &request,
                   std::vector<uint8_t> &out);
+// The same with the rows where the caller holds them (bottom row first,
+// rowBytes() each); the picture's pixels are not read.
+Result encodeTiff(const Picture &picture, const uint8_t *rows, const TiffWriteOptions &options,
+                  const CoreRequest &request, std::vector<uint8_t> &out);
 
 }  // namespace vc

@@ -53,40 +53,41 @@ int16_t GetJpegPreview(const char *fileName, ConvImageRecord *record) {
 }
 
 int16_t SaveJpegImage(const char *fileName, MemHandle image) {
+    const plat::Lock block(image);
+    if (!block) return CONV_E_MEMORY;
+    ConvBitmapInfoHeader h;
+    if (block.size() < sizeof h) return CONV_E_UNSUPPORTED;
+    std::memcpy(&h, block.data(), sizeof h);
+    if (h.biSize != kBitmapHeaderSize || h.biBitCount != 24 || h.biCompression != 0) return CONV_E_UNSUPPORTED;
+    // Rows follow a colour table of 1 to 256 entries; other counts mean none.
+    const int32_t width = h.biWidth;
+    const int32_t height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    const uint64_t bitsOffset = kBitmapHeaderSize + (h.biClrUsed >= 1 && h.biClrUsed <= 256 ? 4ull * h.biClrUsed : 0);
+    const uint64_t rowBytes = dibRowBytes(width, 24);
+    // A block too small for the rows its header promises is not read from.
+    if (width <= 0 || height <= 0 || bitsOffset + rowBytes * uint64_t(height) > block.size())
+        return CONV_E_UNSUPPORTED;
     Picture picture;
-    {
-        const plat::Lock block(image);
-        if (!block) return CONV_E_MEMORY;
-        ConvBitmapInfoHeader h;
-        if (block.size() < sizeof h) return CONV_E_UNSUPPORTED;
-        std::memcpy(&h, block.data(), sizeof h);
-        if (h.biSize != kBitmapHeaderSize || h.biBitCount != 24 || h.biCompression != 0) return CONV_E_UNSUPPORTED;
-        // Rows follow a colour table of 1 to 256 entries; other counts mean none.
-        const int32_t width = h.biWidth;
-        const int32_t height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-        const uint64_t bitsOffset =
-            kBitmapHeaderSize + (h.biClrUsed >= 1 && h.biClrUsed <= 256 ? 4ull * h.biClrUsed : 0);
-        const uint64_t rowBytes = dibRowBytes(width, 24);
-        // A block too small for the rows its header promises is not read from.
-        if (width <= 0 || height <= 0 || bitsOffset + rowBytes * uint64_t(height) > block.size())
-            return CONV_E_UNSUPPORTED;
-        picture.width = width;
-        picture.height = height;
-        picture.bitCount = 24;
+    picture.width = width;
+    picture.height = height;
+    picture.bitCount = 24;
+    // The core encodes straight from the block's rows; a top-down block's
+    // are turned first. The block stays locked until the encoding is done.
+    const uint8_t *rows = block.data() + bitsOffset;
+    if (h.biHeight < 0) {
         picture.pixels.resize(size_t(rowBytes * uint64_t(height)));
-        const uint8_t *rows = block.data() + bitsOffset;
-        if (h.biHeight > 0)
-            std::memcpy(picture.pixels.data(), rows, picture.pixels.size());
-        else
-            for (int32_t y = 0; y < height; ++y)
-                std::memcpy(picture.rowFromTop(y), rows + uint64_t(y) * rowBytes, size_t(rowBytes));
+        for (int32_t y = 0; y < height; ++y)
+            std::memcpy(picture.rowFromTop(y), rows + uint64_t(y) * rowBytes, size_t(rowBytes));
+        rows = picture.pixels.data();
     }
+
     plat::File file;
     if (!file.create(fileName)) return CONV_E_WRITE;
     CoreRequest request;
     request.limits = limits();
     std::vector<uint8_t> bytes;
-    if (const Result r = encodeJpeg(picture, request, bytes); r != Result::ok) return toConvResult(r);
+    if (const Result r = encodeJpeg(picture, rows, JpegWriteOptions{}, request, bytes); r != Result::ok)
+        return toConvResult(r);
     if (!file.writeAll(bytes.data(), uint32_t(bytes.size())) || !file.close()) return CONV_E_WRITE;
     return CONV_OK;
 }

@@ -78,8 +78,9 @@ int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions
         CoreRequest request;
         request.limits = limits();
         request.progress = progressWindowBar();
-        if (const Result r = encodePcx(pictureOfBlock(bih, block.data()), o, request, bytes); r != Result::ok)
-            return toConvResult(r);
+        Picture picture;
+        const uint8_t *rows = pictureOfBlock(bih, block.data(), picture);
+        if (const Result r = encodePcx(picture, rows, o, request, bytes); r != Result::ok) return toConvResult(r);
     }
     const size_t palette = depth == 8 ? pcx::kPaletteBlockSize : 0;
     const size_t pixels = bytes.size() - pcx::kHeaderSize - palette;

@@ -9,8 +9,8 @@ static_assert(sizeof(vc::Rgbq) == 4, "a colour of the picture is a colour-table 
 
 namespace vc {
 
-Picture pictureOfBlock(const ConvBitmapInfoHeader &h, const uint8_t *block) {
-    Picture p;
+const uint8_t *pictureOfBlock(const ConvBitmapInfoHeader &h, const uint8_t *block, Picture &p) {
+    p = Picture{};
     p.width = h.biWidth;
     p.height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
     p.bitCount = h.biBitCount;
@@ -21,15 +21,12 @@ Picture pictureOfBlock(const ConvBitmapInfoHeader &h, const uint8_t *block) {
         p.palette.resize(colors);
         std::memcpy(p.palette.data(), block + h.biSize, 4 * size_t(colors));
     }
-    const uint64_t row = p.rowBytes(), size = row * uint64_t(p.height);
     const uint8_t *rows = block + dibBitsOffset(h);
-    if (h.biHeight > 0) {
-        p.pixels.assign(rows, rows + size);
-    } else {
-        p.pixels.resize(size_t(size));
-        for (int32_t y = 0; y < p.height; ++y) std::memcpy(p.rowFromTop(y), rows + uint64_t(y) * row, size_t(row));
-    }
-    return p;
+    if (h.biHeight > 0) return rows;
+    const uint64_t row = p.rowBytes();
+    p.pixels.resize(size_t(row * uint64_t(p.height)));
+    for (int32_t y = 0; y < p.height; ++y) std::memcpy(p.rowFromTop(y), rows + uint64_t(y) * row, size_t(row));
+    return p.pixels.data();
 }
 
 RowsTarget BlockRows::target() {

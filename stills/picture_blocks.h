@@ -10,11 +10,13 @@
 
 namespace vc {
 
-// The picture an image block holds. The header must be usable
-// (dibHeaderUsable against the block's size): rows are turned bottom up
-// when the block's run top down, and the colour table is cut to the
-// entries the depth can index (none at 24 bits).
-Picture pictureOfBlock(const ConvBitmapInfoHeader &header, const uint8_t *block);
+// The picture an image block holds, for a writer to read the rows where
+// they are: fills every field of the picture but its pixels and gives
+// where its rows start, bottom row first. The header must be usable
+// (dibHeaderUsable against the block's size). A top-down block's rows are
+// turned into the picture's own pixels, and the rows are those. The colour
+// table is cut to the entries the depth can index (none at 24 bits).
+const uint8_t *pictureOfBlock(const ConvBitmapInfoHeader &header, const uint8_t *block, Picture &picture);
 
 // An image block a decoder writes the rows of: made, with the header the
 // DibSpec describes (its size and depth the picture's, biClrUsed the whole

@@ -123,7 +123,9 @@ int16_t SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptio
                            options.compression == tiff::kPackBits;
         if (!dibHeaderUsable(h, block.size()) || options.bitCount != h.biBitCount || !known)
             return CONV_E_UNSUPPORTED;
-        const Result r = encodeTiff(pictureOfBlock(h, block.data()), o, request, bytes);
+        Picture picture;
+        const uint8_t *rows = pictureOfBlock(h, block.data(), picture);
+        const Result r = encodeTiff(picture, rows, o, request, bytes);
         if (r != Result::ok) return toConvResult(r);
     }
     return writeTiffFile(fileName, bytes) ? CONV_OK : CONV_E_WRITE;
