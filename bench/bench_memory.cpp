@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 #include "bench/synthetic_photo.h"
-#include "codecs/jpeg.h"
-#include "codecs/pcx.h"
-#include "codecs/tiff.h"
+#include "stills/jpeg.h"
+#include "stills/pcx.h"
+#include "stills/tiff.h"
 #include "common/image_block.h"
 #include "platform/owners.h"
 #include "platform/platform.h"

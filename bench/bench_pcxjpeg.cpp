@@ -12,8 +12,9 @@
 
 #include "bench/ratio_reporter.h"
 #include "bench/synthetic_photo.h"
-#include "codecs/jpeg.h"
-#include "codecs/pcx.h"
+#include "stills/jpeg.h"
+#include "codecs/pcx_rle.h"
+#include "stills/pcx.h"
 #include "common/image_block.h"
 #include "platform/owners.h"
 #include "platform/platform.h"

@@ -15,9 +15,9 @@
 
 #include "bench/ratio_reporter.h"
 #include "bench/synthetic_photo.h"
-#include "codecs/jpeg.h"
-#include "codecs/pcx.h"
-#include "codecs/tiff.h"
+#include "stills/jpeg.h"
+#include "stills/pcx.h"
+#include "stills/tiff.h"
 #include "common/file_window.h"
 #include "common/image_block.h"
 #include "gif/gif_read.h"

@@ -1,5 +1,5 @@
-// The PCX run-length coder: a count byte (both top bits set) repeats the
-// byte after it (count AND 63) times; every other byte stands for itself.
+// The PCX run-length coder: the expansion in its several ways and the
+// line coder.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -23,7 +23,7 @@
 #define VC_RLE_COMPRESS 0
 #endif
 
-#include "codecs/pcx.h"
+#include "codecs/pcx_rle.h"
 
 namespace vc {
 

@@ -1,6 +1,9 @@
 #include "codecs/tiff_lzw.h"
 
+#include <cstddef>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 #include "codecs/lzw_walk.h"
 #include "common/lzw.h"
@@ -153,12 +156,19 @@ size_t emptyStrip(uint8_t *out) {
 
 bool encodeTableAlloc(EncodeTable &t) {
     // Two tables, one per strip of a pair; zeroed, so every place is free.
-    t.state = t.block.alloc(2 * sizeof(EncodeState)) ? t.block.as<EncodeState>() : nullptr;
-    return t.state != nullptr;
+    static_assert(std::is_trivially_copyable_v<EncodeState> && alignof(EncodeState) <= alignof(std::max_align_t));
+    t.state = nullptr;
+    try {
+        t.storage.assign(2 * sizeof(EncodeState), 0);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    t.state = reinterpret_cast<EncodeState *>(t.storage.data());
+    return true;
 }
 
 void encodeTableFree(EncodeTable &t) {
-    t.block.reset();
+    t.storage = {};
     t.state = nullptr;
 }
 

@@ -8,8 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <vector>
+
 #include "common/lzw.h"
-#include "platform/owners.h"
 
 namespace vc::tifflzw {
 
@@ -29,11 +30,12 @@ size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity
 size_t decodeStrip(const uint8_t *in, size_t size, uint8_t *out, size_t capacity);
 
 // The encoder's string tables and code lists (two of each, one per strip of
-// a pair: about 400 KB) live in a movable block allocated once per save and
-// reused strip after strip; between strips the tables are empty again.
+// a pair: about 400 KB) are allocated once per save and reused strip after
+// strip; between strips the tables are empty again. They belong to the
+// caller, so saves on different threads never share one.
 struct EncodeState;
 struct EncodeTable {
-    plat::Block block;             // locked while allocated
+    std::vector<uint8_t> storage;  // zeroed when allocated
     EncodeState *state = nullptr;  // its bytes
 };
 bool encodeTableAlloc(EncodeTable &table);  // false when memory is refused

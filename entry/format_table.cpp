@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "codecs/jpeg.h"
-#include "codecs/pcx.h"
-#include "codecs/tiff.h"
+#include "stills/jpeg.h"
+#include "stills/pcx.h"
+#include "stills/tiff.h"
 
 #include "cursor/ani.h"
 #include "cursor/cursor_anim.h"

@@ -2,13 +2,18 @@
 // with whatever image the reader made: detection, loading, the preview and
 // a save of the loaded image must return result codes without crashing,
 // and leave no memory block or file behind. The saved file must read back
-// to the same pixels. (The LZW strip coder has its own harness.)
+// to the same pixels. The core runs on the same bytes from memory and must
+// agree with the load, and what it writes must read back to the same
+// pixels. (The LZW strip coder has its own harness.)
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "codecs/tiff_core.h"
 #include "common/image_block.h"
+#include "common/limits.h"
 #include "platform/platform.h"
 #include "velmconv/headless.h"
 #include "fuzz_support.h"
@@ -88,6 +93,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             VcMemFree(back.image);
         }
         if (rec.image) VcMemFree(rec.image);
+
+        // The core, from memory, with the harness's limits.
+        vc::CoreRequest request;
+        request.limits = vc::limits();
+        vc::Picture picture;
+        const vc::Result c = vc::decodeTiff({data, size}, request, picture);
+        if (vc::looksLikeTiff({data, size}))  // the load reads it as TIFF
+            require(vc::toConvResult(c) == r, "the core and the load disagree");
+        if (c == vc::Result::ok) {
+            require(picture.consistent(), "the core gave an inconsistent picture");
+            std::vector<uint8_t> written;
+            require(vc::encodeTiff(picture, request, written) == vc::Result::ok, "the core cannot write what it read");
+            vc::Picture back;
+            require(vc::decodeTiff(written, request, back) == vc::Result::ok && back.pixels == picture.pixels,
+                    "the core's file reads back to other pixels");
+        }
 
         rec = ConvImageRecord{nullptr, 0, message, sizeof message};
         GetPreviewImage(kIn, &rec);

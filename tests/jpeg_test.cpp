@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <random>
 
-#include "codecs/jpeg.h"
+#include "stills/jpeg.h"
 #include "ijl/ijl.h"
 #include "still_support.h"
 #include "support/jpeg_cases.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <tuple>
 
-#include "codecs/pcx.h"
+#include "stills/pcx.h"
 #include "still_support.h"
 
 using namespace stilltest;

@@ -13,7 +13,7 @@
 #include <unordered_map>
 
 #include "codecs/packbits.h"
-#include "codecs/tiff.h"
+#include "stills/tiff.h"
 #include "codecs/tiff_lzw.h"
 #include "still_support.h"
 

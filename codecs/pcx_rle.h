@@ -1,45 +1,15 @@
-// PCX: the content test, the reader and preview, the writer, and the
-// run-length coder cores they share with the benchmarks and tests.
+// The PCX run-length coder: a count byte (both top bits set) repeats the
+// byte after it (count AND 63) times; every other byte stands for itself.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "common/format_table.h"
-#include "platform/platform.h"
-#include "velmconv/velmconv.h"
-
 namespace vc {
-
-// What SaveConvImage hands the PCX writer (filled afresh before each save).
-struct PcxSaveOptions {
-    uint8_t version;    // written into the header; 5
-    uint32_t bitCount;  // the image's biBitCount; informational only
-    uint32_t encoding;  // non-zero: run-length encoded, 0: raw
-};
-
-// The 16 colours that replace the header palette of version-3 files, as
-// red, green, blue.
-extern const uint8_t DefaultPcxPalette[16][3];
-
-bool DetectPcxFile(HFile file);
-int16_t LoadPcxImage(const char *fileName, MemHandle *image);
-int16_t GetPcxPreview(const char *fileName, ConvImageRecord *record);
-int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options);
 
 // Emits one run (value, count 1..63) at out; returns the bytes written, 1
 // or 2. A lone value with both top bits set needs a count byte of its own.
 uint32_t PcxPutRun(uint8_t *out, uint8_t value, uint32_t count);
-
-// Encodes `lines` scan lines of lineBytes each from the plane buffer and
-// writes the output with one write. Runs never cross a scan line. Reports
-// progress 50..100 before each line. Returns CONV_OK, CONV_E_MEMORY or
-// CONV_E_WRITE.
-int16_t PcxEncodeLines(HFile file, const uint8_t *planes, uint32_t lines, uint32_t lineBytes);
-
-// Format-table adapters for row 128.
-int16_t loadPcxRow(const LoadRequest &request);
-int16_t savePcxRow(const SaveRequest &request);
 
 namespace pcx {
 

@@ -1,6 +1,5 @@
-// JPEG through the JPEG library stand-in: the content test, the reader and
-// preview, and the writer. The library does the coding; this side converts
-// between its top-down, unpadded BGR buffer and the image block.
+// JPEG for the editor: the content test, the load and preview, and the
+// save, around the JPEG core (codecs/jpeg_core.h).
 #pragma once
 
 #include <cstdint>

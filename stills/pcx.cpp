@@ -1,0 +1,108 @@
+// The PCX load, preview and save. The load reads the file whole and hands
+// it to the core; the save writes the core's bytes in the three parts the
+// writer has always written: the header, whose short write shows in the
+// next one; the pixel data, whose write decides the result; and at 8 bits
+// the palette block, whose writes are not checked.
+#include "stills/pcx.h"
+
+#include <cstring>
+#include <vector>
+
+#include "common/file_window.h"
+#include "common/image_block.h"
+#include "common/limits.h"
+#include "common/whole_file.h"
+#include "platform/owners.h"
+#include "stills/picture_blocks.h"
+
+namespace vc {
+
+bool DetectPcxFile(HFile file) {
+    uint8_t hdr[pcx::kHeaderSize];
+    const ByteReader r = readFileHead(file, hdr, sizeof hdr);
+    return looksLikePcx({r.data(), r.size()});
+}
+
+int16_t LoadPcxImage(const char *fileName, MemHandle *image) {
+    *image = nullptr;
+    plat::Block bytes;
+    size_t size = 0;
+    WholeFileRules rules;
+    rules.openFailure = CONV_E_OPEN;
+    if (const int16_t r = readWholeFile(fileName, bytes, size, rules); r != CONV_OK) return r;
+    CoreRequest request;
+    request.limits = limits();
+    Picture picture;
+    BlockRows rows;
+    rows.header.pelsPerMeter = 2953;  // as the core gives: 75 dots per inch
+    const Result r = decodePcx({bytes.data(), size}, request, picture, rows.target());
+    // Called directly, a file of another first byte is one this load cannot
+    // read, or cannot even read the header of.
+    if (r == Result::notFormat) return size < pcx::kHeaderSize ? CONV_E_READ : CONV_E_UNSUPPORTED;
+    if (r != Result::ok) return toConvResult(r);
+    const uint32_t colors = picture.bitCount == 24 ? 0 : (1u << picture.bitCount);
+    storeLe32(rows.block.data() + offsetof(ConvBitmapInfoHeader, biClrImportant), colors);
+    *image = rows.block.release();
+    return CONV_OK;
+}
+
+int16_t GetPcxPreview(const char *fileName, ConvImageRecord *record) {
+    record->image = nullptr;
+    record->bitsOffset = 0;
+    return LoadPcxImage(fileName, &record->image);
+}
+
+int16_t loadPcxRow(const LoadRequest &request) {
+    if (!request.record) return CONV_E_FORMAT;
+    return LoadPcxImage(request.fileName, &request.record->image);
+}
+
+int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options) {
+    plat::File file;
+    if (!file.create(fileName)) return CONV_E_CREATE;
+
+    std::vector<uint8_t> bytes;
+    uint16_t depth = 0;
+    {
+        const plat::Lock block(image);
+        if (!block) return CONV_E_MEMORY;
+        ConvBitmapInfoHeader bih;
+        if (block.size() < sizeof bih) return CONV_E_UNSUPPORTED;
+        std::memcpy(&bih, block.data(), sizeof bih);
+        depth = bih.biBitCount;
+        // A block whose header promises more than it holds is not written from.
+        if (!dibHeaderUsable(bih, block.size())) return CONV_E_UNSUPPORTED;
+        PcxWriteOptions o;
+        o.version = options.version;
+        o.encoded = options.encoding != 0;
+        CoreRequest request;
+        request.limits = limits();
+        request.progress = progressWindowBar();
+        Picture picture;
+        const uint8_t *rows = pictureOfBlock(bih, block.data(), picture);
+        if (const Result r = encodePcx(picture, rows, o, request, bytes); r != Result::ok) return toConvResult(r);
+    }
+    const size_t palette = depth == 8 ? pcx::kPaletteBlockSize : 0;
+    const size_t pixels = bytes.size() - pcx::kHeaderSize - palette;
+    (void)file.write(bytes.data(), pcx::kHeaderSize);  // a short header shows in the pixel write
+    int16_t result = pixels <= 0x7FFFFFFF && file.writeAll(bytes.data() + pcx::kHeaderSize, uint32_t(pixels))
+                         ? CONV_OK
+                         : CONV_E_WRITE;
+    if (result == CONV_OK && palette) (void)file.write(bytes.data() + bytes.size() - palette, uint32_t(palette));
+    // A close that fails may have lost what the system held back: as the
+    // other writers do, the save then reports a write failure.
+    if (!file.close() && result == CONV_OK) result = CONV_E_WRITE;
+    return result;
+}
+
+int16_t savePcxRow(const SaveRequest &request) {
+    PcxSaveOptions options{5, 0, 1};
+    if (const plat::Lock block(request.image); block) {
+        ByteReader header(block.data(), block.size());
+        header.skip(offsetof(ConvBitmapInfoHeader, biBitCount));
+        options.bitCount = header.u16();  // 0 when the block is too small for it
+    }
+    return SavePcxImage(request.fileName, request.image, options);
+}
+
+}  // namespace vc
