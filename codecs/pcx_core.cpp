@@ -32,6 +32,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/dib.h"
 #include "common/bytes.h"
 
 namespace vc {
@@ -223,7 +224,7 @@ Result readPcx(std::span<const uint8_t> bytes, const CoreRequest &request, const
     p.width = width;
     p.height = height;
     p.bitCount = uint16_t(g.depth);
-    p.xPelsPerMeter = p.yPelsPerMeter = 2953;  // 75 dots per inch, whatever the header says
+    p.xPelsPerMeter = p.yPelsPerMeter = kDefaultPelsPerMeter;  // whatever the header says
     p.palette.resize(colors);
     if (const Result r = fillColors(bytes, h, g, dataSize, p.palette.data()); r != Result::ok) return r;
 

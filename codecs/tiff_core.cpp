@@ -49,6 +49,7 @@
 
 #include "codecs/packbits.h"
 #include "codecs/tiff_lzw.h"
+#include "common/dib.h"
 #include "common/bytes.h"
 #include "common/exact_double.h"
 
@@ -190,7 +191,7 @@ void readEntry(const TiffFile &f, uint64_t at, Tags &t) {
 // (75 per inch) when neither unit nor value is given.
 int32_t pelsPerMeter(const Rational &r, uint16_t unit) {
     const ExactDouble value = r.present ? exactRatio(r.numerator, r.denominator) : ExactDouble{};
-    if (unit != 3 && unit != 2 && value.mantissa == 0) return 2953;
+    if (unit != 3 && unit != 2 && value.mantissa == 0) return kDefaultPelsPerMeter;
     const ExactDouble factor = unit == 3 ? ExactDouble{100, 0} : ExactDouble{0x13AF5EBD7AF5EB, -47};
     return int32_t(exactTruncated(exactProduct(value, factor), INT32_MAX));
 }

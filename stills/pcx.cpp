@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/dib.h"
 #include "common/file_window.h"
 #include "common/image_block.h"
 #include "common/limits.h"
@@ -34,7 +35,7 @@ int16_t LoadPcxImage(const char *fileName, MemHandle *image) {
     request.limits = limits();
     Picture picture;
     BlockRows rows;
-    rows.header.pelsPerMeter = 2953;  // as the core gives: 75 dots per inch
+    rows.header.pelsPerMeter = kDefaultPelsPerMeter;  // as the core gives
     const Result r = decodePcx({bytes.data(), size}, request, picture, rows.target());
     // Called directly, a file of another first byte is one this load cannot
     // read, or cannot even read the header of.
