@@ -13,7 +13,7 @@ namespace {
 
 // The picture of one frame, made blank (every pixel index 0) with the
 // global table; noMemory past the limits.
-Result blankFrame(const GifAnimRecord &rec, const GifFrameEntry &e, const Limits &limits, Picture &p) {
+Result blankFrame(const std::vector<Rgbq> &global, const GifFrameEntry &e, const Limits &limits, Picture &p) {
     if (e.width == 0 || e.height == 0) return Result::damaged;
     if (uint64_t(e.width) * e.height > limits.largestPicture) return Result::noMemory;
     p.width = e.width;
@@ -21,12 +21,9 @@ Result blankFrame(const GifAnimRecord &rec, const GifFrameEntry &e, const Limits
     p.bitCount = e.bitsPerPixel == 1 || e.bitsPerPixel == 4 ? e.bitsPerPixel : 8;
     const uint64_t size = p.rowBytes() * uint64_t(p.height);
     if (size > limits.largestBlock) return Result::noMemory;
-    p.palette.assign(size_t(1) << p.bitCount, Rgbq{});
-    const size_t global = std::min(p.palette.size(), size_t(std::max<int16_t>(rec.globalColorCount, 0)));
-    for (size_t i = 0; i < global; ++i) {
-        const GifRgbQuad &q = rec.globalPalette[i];
-        p.palette[i] = Rgbq{q.blue, q.green, q.red, 0};
-    }
+    const size_t colors = size_t(1) << p.bitCount;
+    p.palette.assign(global.begin(), global.begin() + long(std::min(colors, global.size())));
+    p.palette.resize(colors);
     p.pixels.assign(size_t(size), 0);
     p.xPelsPerMeter = p.yPelsPerMeter = 2953;
     p.transparentIndex = e.hasGraphicControl && e.transparentIndex >= 0 ? e.transparentIndex : -1;
@@ -35,8 +32,7 @@ Result blankFrame(const GifAnimRecord &rec, const GifFrameEntry &e, const Limits
 
 Result decode(std::span<const uint8_t> bytes, const CoreRequest &request, Animation &out) {
     if (!looksLikeGif(bytes)) return Result::notFormat;
-    const auto rec = std::make_unique<GifAnimRecord>();
-    std::memset(rec.get(), 0, sizeof *rec);
+    const auto rec = std::make_unique<GifAnimRecord>();  // zero-filled
     SpanWindow in(bytes);
     if (const Result r = scanGif(in, *rec, false); r != Result::ok) return r;
     Animation a;
@@ -45,17 +41,18 @@ Result decode(std::span<const uint8_t> bytes, const CoreRequest &request, Animat
     a.repeat = rec->repeat != 0;
     a.loopCount = rec->loopCount;
     a.backgroundIndex = rec->backgroundIndex;
-    for (int i = 0; i < rec->globalColorCount && i < 256; ++i) {
-        const GifRgbQuad &q = rec->globalPalette[i];
-        a.globalPalette.push_back(Rgbq{q.blue, q.green, q.red, 0});
-    }
+    // The scan's table holds blue, green, red, 0 as a picture's palette does.
+    static_assert(sizeof(GifRgbQuad) == sizeof(Rgbq));
+    a.globalPalette.resize(size_t(std::clamp<int16_t>(rec->globalColorCount, 0, 256)));
+    std::memcpy(a.globalPalette.data(), rec->globalPalette, 4 * a.globalPalette.size());
     if (rec->commentFlag) a.comment.assign(rec->comment, strnlen(rec->comment, sizeof rec->comment));
     const int32_t n = recordFrames(*rec);
+    a.frames.reserve(size_t(n));
     for (int32_t i = 0; i < n; ++i) {
         if (!request.progress(i * 100 / n)) return Result::cancelled;
         const GifFrameEntry &e = rec->frames[i];
         Frame f;
-        if (const Result r = blankFrame(*rec, e, request.limits, f.picture); r != Result::ok) return r;
+        if (const Result r = blankFrame(a.globalPalette, e, request.limits, f.picture); r != Result::ok) return r;
         // A damaged image is given as far as it decoded; only memory stops.
         if (decodeGifImage(in, e.dataPosition, gifCanvas(f.picture), -1, e.left, e.top, true, request.limits) ==
             Result::noMemory)

@@ -1,6 +1,7 @@
-// Reading GIF files (87a and 89a): the content test, the scan that records
-// where every image lies without decoding it, the decoding of one image into
-// a packed DIB, and the load and preview entries.
+// Reading GIF files (87a and 89a) for the editor: the content test, the
+// scan of a file and the decoding of one image into a packed DIB (both the
+// GIF core's pieces, codecs/gif_parts.h, on a read window over the file),
+// and the load and preview entries.
 //
 // The routines take the open file explicitly: one GIF file is read at a
 // time, and the caller (LoadGifImage or the animated import) owns it from

@@ -129,6 +129,25 @@ TEST_F(GifCore, WritesWhatItReadsAndTheStillSavesBytes) {
             << "frame " << i;
     }
 
+    // What cannot be written is refused with its result, and nothing given.
+    vc::Animation none, deep = a;
+    deep.frames[1].picture.bitCount = 24;
+    vc::CoreRequest stop;
+    stop.progress.report = [](void *, int32_t percent) { return percent < 50; };
+    const struct {
+        const char *what;
+        const vc::Animation &animation;
+        vc::CoreRequest request;
+        Result want;
+    } refused[] = {{"no frames", none, {}, Result::damaged},
+                   {"a frame of 24 bits", deep, {}, Result::unsupported},
+                   {"progress says stop", a, stop, Result::cancelled}};
+    for (const auto &c : refused) {
+        std::vector<uint8_t> out;
+        EXPECT_EQ(vc::resultName(vc::encodeGif(c.animation, c.request, out)), vc::resultName(c.want)) << c.what;
+        EXPECT_TRUE(out.empty()) << c.what;
+    }
+
     // One frame is the still save's file, byte for byte.
     vc::Animation still;
     still.frames.push_back(a.frames[0]);
