@@ -123,9 +123,11 @@ void ourEncode(const Movie &m, const std::vector<vc::MemHandle> &dibs, const std
     if (!f.create(name.c_str())) return;
     bool written = vc::WriteGifHeader(f.handle(), vc::plat::Lock(dibs[0]).as<ConvBitmapInfoHeader>(),
                                       uint16_t(m.width), uint16_t(m.height), 0) == 1;
+    // One coder's tables for every frame, as the animated save has them.
+    vc::GifCoder coder;
     for (size_t i = 0; i < dibs.size(); ++i) {
         const vc::plat::Lock dib(dibs[i]);
-        written = vc::WriteGifImage(f.handle(), dib.as<ConvBitmapInfoHeader>(), int32_t(m.frames[i].left),
+        written = vc::WriteGifImage(f.handle(), coder, dib.as<ConvBitmapInfoHeader>(), int32_t(m.frames[i].left),
                                     int32_t(m.frames[i].top), false, false) == 1 && written;
     }
     const uint8_t trailer = 0x3B;
