@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -164,16 +165,16 @@ size_t coreDecode(const std::string &name) {
     const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return 0;
     struct stat st{};
-    size_t got = 0;
-    Bytes data;
+    size_t got = 0, size = 0;
+    std::unique_ptr<uint8_t[]> data;  // not zeroed: the read fills it
     if (fstat(fd, &st) == 0 && st.st_size > 0) {
-        data.resize(size_t(st.st_size));
-        for (ssize_t n = 1; got < data.size() && n > 0; got += size_t(n > 0 ? n : 0))
-            n = read(fd, data.data() + got, data.size() - got);
+        size = size_t(st.st_size);
+        data.reset(new uint8_t[size]);
+        for (ssize_t n = 1; got < size && n > 0; got += size_t(n > 0 ? n : 0)) n = read(fd, data.get() + got, size - got);
     }
     close(fd);
     vc::Animation a;
-    if (got != data.size() || vc::decodeGif(data, {}, a) != vc::Result::ok) return 0;
+    if (got != size || vc::decodeGif({data.get(), size}, {}, a) != vc::Result::ok) return 0;
     size_t pixels = 0;
     for (const vc::Frame &f : a.frames) pixels += size_t(f.picture.width) * size_t(f.picture.height);
     return pixels;
