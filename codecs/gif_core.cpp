@@ -53,12 +53,14 @@ Result decode(std::span<const uint8_t> bytes, const CoreRequest &request, Animat
         const GifFrameEntry &e = rec->frames[i];
         Frame f;
         if (const Result r = blankFrame(a.globalPalette, e, request.limits, f.picture); r != Result::ok) return r;
-        // A damaged image is given as far as it decoded; only memory stops.
-        if (decodeGifImage(in, e.dataPosition, gifCanvas(f.picture), -1, e.left, e.top, true, request.limits) ==
+        // The record keeps positions in 16 signed bits; the file's are
+        // unsigned.
+        f.left = uint16_t(e.left);
+        f.top = uint16_t(e.top);
+        // An image that cannot be decoded is given blank; only memory stops.
+        if (decodeGifImage(in, e.dataPosition, gifCanvas(f.picture), -1, f.left, f.top, true, request.limits) ==
             Result::noMemory)
             return Result::noMemory;
-        f.left = e.left;
-        f.top = e.top;
         f.delay = e.delay;
         f.disposal = uint8_t(e.disposal & 3);
         f.userInput = e.userInput != 0;

@@ -20,8 +20,9 @@ bool looksLikeGif(std::span<const uint8_t> bytes);
 // colour table (a local table replacing its first colours), 2953 pixels
 // per metre, the transparent index, position, delay, disposal, user input
 // and interlace of its graphic control; the screen, looping, global table,
-// background and comment of the file. An image whose data is damaged is
-// given as far as it decoded, the rest index 0, as the importer gives it.
+// background and comment of the file. An image whose data cannot be
+// decoded (or is cut short) is given blank, index 0, as the importer gives
+// it; one whose data ends early without harm keeps what it drew.
 // notFormat when the bytes do not start with "GIF"; readFailed when they
 // end before the trailer; unsupported for a block of an unknown kind;
 // damaged for an image of no pixels; noMemory past request.limits;

@@ -105,6 +105,13 @@ TEST_F(GifCore, RefusesHostileBytesWithTheirResult) {
     vc::Animation a;
     ASSERT_EQ(vc::decodeGif(bad.b, {}, a), Result::ok);
     EXPECT_EQ(a.frames.at(0).picture.pixels, std::vector<uint8_t>(a.frames[0].picture.pixels.size(), 0));
+
+    // A position past 32767 is the file's, and the image is drawn.
+    GifBytes far;
+    far.header(4, 2, 1).image(40000, 3, 4, 2, {1, 2, 3, 1, 2, 3, 1, 2}, 2).trailer();
+    ASSERT_EQ(vc::decodeGif(far.b, {}, a), Result::ok);
+    EXPECT_EQ((std::tuple{a.frames.at(0).left, a.frames[0].top, a.frames[0].picture.pixels[0]}),
+              (std::tuple{40000, 3, uint8_t(0x23)}));  // the bottom row first: 2 3 1 2
 }
 
 TEST_F(GifCore, WritesWhatItReadsAndTheStillSavesBytes) {
