@@ -8,8 +8,8 @@
 // rectangles with text, written by giflib, which none of the real ones is.
 // Decoding starts from the file's name and ends with every frame's pixels
 // in memory: each side opens and reads the file on every pass (giflib
-// through its stdio stream, ours through its read window, Wuffs from the
-// file read whole into memory). For icon-sized files these calls are much
+// through its stdio stream, ours through its read window, the core and
+// Wuffs from the file read whole into memory). For icon-sized files these calls are much
 // of the cost. Encoding starts from the pixels giflib decodes from the
 // same file.
 //
@@ -28,11 +28,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bench/ratio_reporter.h"
+#include "codecs/gif_core.h"
 #include "common/image_block.h"
 #include "gif/gif_read.h"
 #include "gif/gif_write.h"
@@ -122,9 +124,11 @@ void ourEncode(const Movie &m, const std::vector<vc::MemHandle> &dibs, const std
     if (!f.create(name.c_str())) return;
     bool written = vc::WriteGifHeader(f.handle(), vc::plat::Lock(dibs[0]).as<ConvBitmapInfoHeader>(),
                                       uint16_t(m.width), uint16_t(m.height), 0) == 1;
+    // One coder's tables for every frame, as the animated save has them.
+    vc::GifCoder coder;
     for (size_t i = 0; i < dibs.size(); ++i) {
         const vc::plat::Lock dib(dibs[i]);
-        written = vc::WriteGifImage(f.handle(), dib.as<ConvBitmapInfoHeader>(), int32_t(m.frames[i].left),
+        written = vc::WriteGifImage(f.handle(), coder, dib.as<ConvBitmapInfoHeader>(), int32_t(m.frames[i].left),
                                     int32_t(m.frames[i].top), false, false) == 1 && written;
     }
     const uint8_t trailer = 0x3B;
@@ -152,6 +156,27 @@ size_t ourDecode(const std::string &name) {
                 pixels += size_t(e.width) * e.height;
         }
     }
+    return pixels;
+}
+
+// The core: the file read whole into memory (as Wuffs reads it), then
+// every frame into a picture of its own.
+size_t coreDecode(const std::string &name) {
+    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    struct stat st{};
+    size_t got = 0, size = 0;
+    std::unique_ptr<uint8_t[]> data;  // not zeroed: the read fills it
+    if (fstat(fd, &st) == 0 && st.st_size > 0) {
+        size = size_t(st.st_size);
+        data.reset(new uint8_t[size]);
+        for (ssize_t n = 1; got < size && n > 0; got += size_t(n > 0 ? n : 0)) n = read(fd, data.get() + got, size - got);
+    }
+    close(fd);
+    vc::Animation a;
+    if (got != size || vc::decodeGif({data.get(), size}, {}, a) != vc::Result::ok) return 0;
+    size_t pixels = 0;
+    for (const vc::Frame &f : a.frames) pixels += size_t(f.picture.width) * size_t(f.picture.height);
     return pixels;
 }
 
@@ -323,13 +348,14 @@ void removeInputs() {
 
 // ---- The benchmarks -----------------------------------------------------------------
 
-enum class Who { ours, giflib, wuffs };
+enum class Who { ours, core, giflib, wuffs };
 
 void BM_Decode(benchmark::State &state, const Input *in, Who who) {
     for (auto _ : state) {
         size_t n = 0;
         for (const std::string &f : in->files) {
             if (who == Who::ours) n += ourDecode(f);
+            else if (who == Who::core) n += coreDecode(f);
             else if (who == Who::giflib) n += gifDecode(f);
 #if VC_BENCH_WUFFS
             else n += wuffsDecode(f);
@@ -376,14 +402,18 @@ int main(int argc, char **argv) {
     std::vector<vcbench::Pair> pairs;
     for (const Input &in : inputs()) {
         const std::string base = "decode_" + in.name;
-        for (Who who : {Who::ours, Who::giflib, Who::wuffs}) {
+        for (Who who : {Who::ours, Who::core, Who::giflib, Who::wuffs}) {
 #if !VC_BENCH_WUFFS
             if (who == Who::wuffs) continue;
 #endif
-            const char *tag = who == Who::ours ? "/ours" : who == Who::giflib ? "/giflib" : "/wuffs";
+            const char *tag = who == Who::ours     ? "/ours"
+                              : who == Who::core   ? "/core"
+                              : who == Who::giflib ? "/giflib"
+                                                   : "/wuffs";
             benchmark::RegisterBenchmark((base + tag).c_str(), BM_Decode, &in, who)->Unit(benchmark::kMillisecond);
         }
         pairs.push_back({base + " ours/giflib", base + "/giflib", base + "/ours"});
+        pairs.push_back({base + " core/ours", base + "/ours", base + "/core"});
 #if VC_BENCH_WUFFS
         pairs.push_back({base + " ours/wuffs", base + "/wuffs", base + "/ours"});
 #endif

@@ -8,7 +8,7 @@
 // - Minimum code size s (0..11): root codes 0 .. 2^s - 1, clear code 2^s,
 //   end code 2^s + 1, first free code 2^s + 2, codes start s + 1 bits wide.
 //   Larger sizes would index past the 4096-entry table and are refused
-//   (status -6, nothing decoded).
+//   (status Result::damaged, nothing decoded).
 // - After a new table entry the next free code n is checked: when
 //   (n + earlyChange) AND mask is 0 and n + earlyChange < 4096, the code
 //   width grows by one and mask += n + earlyChange. GIF uses earlyChange 0,
@@ -16,9 +16,10 @@
 //   nothing is added until a clear code. (For s of 0 and 1 that rule
 //   makes masks that are not all ones; only the bits inside the current
 //   code width are ever taken.)
-// - A code above the next free code fails the stream (status -6). After a
-//   failure the remaining codes are read (an end code still ends the
-//   stream) but not decoded: the failure sticks, clear codes included.
+// - A code above the next free code fails the stream (status
+//   Result::damaged). After a failure the remaining codes are read (an end
+//   code still ends the stream) but not decoded: the failure sticks, clear
+//   codes included.
 // - The first code after a clear (or at the start) is output as one byte
 //   and becomes the previous code, without a new entry. A root code gives
 //   its own byte. The only other code allowed there, the next free code
@@ -47,6 +48,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/result.h"
+
 namespace vc::lzw {
 
 static_assert(std::endian::native == std::endian::little, "the bit readers load little-endian words");
@@ -64,7 +67,7 @@ struct DecodeParams {
 };
 
 struct DecodeResult {
-    int status = 1;         // 1, or -6 once a code could not be decoded
+    Result status = Result::ok;  // damaged once a code could not be decoded
     uint64_t produced = 0;  // output position reached, dropped output included
     bool sawEnd = false;    // stopped at an end code
 };
@@ -743,7 +746,7 @@ void feedWith(const DecodeParams &params, const uint8_t *in, size_t size, uint8_
 inline DecodeResult finishWith(const Progress &st, uint8_t *out, size_t capacity) {
     const size_t o = st.o, tail = std::min(capacity - o, size_t(16));
     if (tail) std::memset(out + o, 0, tail);
-    return DecodeResult{st.failed ? -6 : 1, o + st.dropped, st.sawEnd};
+    return DecodeResult{st.failed ? Result::damaged : Result::ok, o + st.dropped, st.sawEnd};
 }
 
 }  // namespace detail
@@ -777,7 +780,7 @@ public:
     // The result once the input is all fed (or feed has asked for no
     // more).
     DecodeResult finish() {
-        if (!valid_) return DecodeResult{-6, 0, false};
+        if (!valid_) return DecodeResult{Result::damaged, 0, false};
         return detail::finishWith(st_, out_, capacity_);
     }
 
@@ -818,7 +821,7 @@ private:
 // As decode above, with the caller's table.
 inline DecodeResult decode(const uint8_t *in, size_t inSize, uint8_t *out, size_t capacity,
                            const DecodeParams &params, Table &table) {
-    if (!detail::validParams(params)) return DecodeResult{-6, 0, false};
+    if (!detail::validParams(params)) return DecodeResult{Result::damaged, 0, false};
     const int kind = int(params.minCodeSize) * 2 + int(params.order);
     if (table.rootedFor_ != kind) {
         detail::writeRoots(params, table.entries_);

@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (auto order : {vc::lzw::BitOrder::LsbFirst, vc::lzw::BitOrder::MsbFirst}) {
         const vc::lzw::DecodeParams params{unsigned(data[1] >> 4), order, unsigned(data[2] >> 7)};
         const vc::lzw::DecodeResult d = vc::lzw::decode(body, bodySize, out.data(), capacity, params);
-        require(d.status == 1 || d.status == -6, "undocumented decoder status");
+        require(d.status == vc::Result::ok || d.status == vc::Result::damaged, "undocumented decoder status");
         require(out[capacity] == 0xA5, "decoder wrote past its buffer");
         vc::lzw::Decoder decoder(pieces.data(), capacity, params);
         const size_t step = 1 + data[3] % 64;

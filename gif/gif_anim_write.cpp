@@ -1,6 +1,9 @@
 // The animated GIF writer and the save of the document.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include "common/bytes.h"
 #include "ui/services.h"
@@ -14,32 +17,6 @@
 namespace vc {
 
 namespace {
-
-// The comment as one extension: a sub-block per line (its line feed
-// included) while a line fits, else pieces of 252 bytes; the piece that
-// reaches the end of the text carries the terminator.
-bool writeComment(HFile file, const char *text, size_t length) {
-    size_t at = 0;
-    bool first = true;
-    while (at < length) {
-        const char *start = text + at;
-        size_t rest = length - at;
-        size_t from = *start == '\n' ? 1 : 0;
-        const void *lf = from < rest ? std::memchr(start + from, '\n', rest - from) : nullptr;
-        size_t piece;
-        if (lf && size_t(static_cast<const char *>(lf) - start) + 1 <= 254)
-            piece = size_t(static_cast<const char *>(lf) - start) + 1;
-        else
-            piece = std::min<size_t>(rest, 252);
-        bool last = at + piece >= length;
-        int16_t ok = first ? WriteGifExtension(file, 0xFE, start, uint8_t(piece), last)
-                           : WriteGifSubBlock(file, start, uint8_t(piece), last);
-        if (!ok) return false;
-        first = false;
-        at += piece;
-    }
-    return true;
-}
 
 // The editor's colour setting and image size make the DIB every frame is
 // drawn into. 1, -6 when the editor has no colours or no size, -5.
@@ -65,19 +42,13 @@ void settleBackground(GifAnimRecord &record, const ConvBitmapInfoHeader *dib) {
 
 // The looping and comment extensions. False when a write failed.
 bool writeDocumentExtensions(HFile file, const GifAnimRecord &record) {
-    bool written = true;
-    if (record.repeat) {
-        uint8_t loop[3];
-        ByteWriter w(loop, sizeof loop);
-        w.u8(1);  // the looping sub-block's id
-        w.u16(record.loopCount & 0xFFFF);
-        written = WriteGifExtension(file, 0xFF, "NETSCAPE2.0", 11, false) && WriteGifSubBlock(file, loop, 3, true);
-    }
+    std::vector<uint8_t> bytes;
+    if (record.repeat) writeGifLooping(bytes, uint16_t(record.loopCount & 0xFFFF));
     if (record.commentFlag) {
         const size_t length = strnlen(record.comment, kGifCommentMax);
-        if (length) written = writeComment(file, record.comment, length) && written;
+        if (length) writeGifComment(bytes, record.comment, length);
     }
-    return written;
+    return bytes.empty() || plat::fileWrite(file, bytes.data(), uint32_t(bytes.size())) == int32_t(bytes.size());
 }
 
 // Every frame the editor has, each with its graphic control, then the
@@ -89,13 +60,19 @@ int16_t writeFrames(HFile file, GifAnimRecord &record, ConvBitmapInfoHeader *dib
     // One transparent index, from the editor's colour, serves every frame.
     const int32_t transparent = FindTransparentIndex(dib, editor.callback());
     const int32_t count = recordFrames(record);
+    std::unique_ptr<GifCoder> coder;
+    try {
+        coder = std::make_unique<GifCoder>();
+    } catch (const std::bad_alloc &) {
+        return CONV_E_MEMORY;
+    }
     for (int32_t i = 0; i < count; ++i) {
         const GifFrameEntry &f = record.frames[i];
         if (!(flags & kGifSaveNoProgress)) SetProgress(i * 100 / count);
         if (i > 0) editor.getFrame(dib, i);
         PumpMessages(nullptr);
         const bool controlWritten = WriteGraphicControl(file, transparent, f.delay, int32_t(f.userInput), f.disposal) > 0;
-        const int16_t r = WriteGifImage(file, dib, f.left, f.top, f.interlaced != 0, false);
+        const int16_t r = WriteGifImage(file, *coder, dib, f.left, f.top, f.interlaced != 0, false);
         if (r < 0 && r != CONV_E_WRITE) return r;
         written = written && controlWritten && r > 0;
     }

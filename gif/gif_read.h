@@ -1,6 +1,7 @@
-// Reading GIF files (87a and 89a): the content test, the scan that records
-// where every image lies without decoding it, the decoding of one image into
-// a packed DIB, and the load and preview entries.
+// Reading GIF files (87a and 89a) for the editor: the content test, the
+// scan of a file and the decoding of one image into a packed DIB (both the
+// GIF core's pieces, codecs/gif_parts.h, on a read window over the file),
+// and the load and preview entries.
 //
 // The routines take the open file explicitly: one GIF file is read at a
 // time, and the caller (LoadGifImage or the animated import) owns it from
@@ -11,6 +12,7 @@
 
 #include <cstdint>
 
+#include "codecs/gif_parts.h"
 #include "common/file_window.h"
 #include "common/editor_link.h"
 #include "common/format_table.h"
@@ -37,15 +39,6 @@ int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly
 // The same through a window over the file, which it leaves at offset 6.
 int16_t ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageOnly);
 
-// The scan's two steps, on the scan's read window. ReadGifExtension reads
-// one extension after its 0x21 byte into the record (graphic control for
-// the entry at the current frame count, comment, NETSCAPE looping) and
-// skips the rest of its sub-blocks; 1, or 0 on a short read.
-// SkipGifImageData skips an image's code size byte and data sub-blocks; 1,
-// or -3. Both leave the window after what they read.
-int16_t ReadGifExtension(FileWindow &in, GifAnimRecord &record);
-int16_t SkipGifImageData(FileWindow &in);
-
 // Decodes the image whose descriptor starts at the file's current position
 // into a locked packed DIB (depth 1, 4 or 8, colour table filled): a local
 // table replaces the first colours of the DIB's table, pixels equal to
@@ -65,10 +58,6 @@ int16_t DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader
                          int32_t shiftX, int32_t shiftY);
 int16_t DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
                          int32_t shiftX, int32_t shiftY, bool blank = false);
-
-// Writes count (= w') indices of one image row into a DIB row of the given
-// depth, skipping the transparent index at depths 4 and 8.
-void StoreIndexRow(uint8_t *destination, const uint8_t *source, uint32_t count, uint16_t depth, int32_t transparent);
 
 // The image blocks of the GIF reader and writer: 2^depth colours, 2953
 // pixels per metre, the rows' size recorded, and the first

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "codecs/gif_parts.h"
 #include "common/format_table.h"
 #include "gif/gif_record.h"
 #include "platform/platform.h"
@@ -39,19 +40,18 @@ int16_t WriteGifSubBlock(HFile file, const void *data, uint8_t length, bool term
 // The image descriptor at (left, top) and the LZW-coded rows of the DIB,
 // optionally interlaced; with progress set, reports the row percentage
 // through SetProgress. 1, -5 when its buffers cannot be had, or -8 when a
-// write failed (the image is written to its end all the same).
+// write failed.
 int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top, bool interlaced,
                       bool progress, bool localTable = false);
+// The same with the coder's tables of the caller, for a writer of several
+// images.
+int16_t WriteGifImage(HFile file, GifCoder &coder, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top,
+                      bool interlaced, bool progress, bool localTable = false);
 
 // The DIB colour-table index nearest the editor's transparent colour
 // (resolved through the editor's palette when it names an index), or -1
 // when the editor has none or the DIB has no table.
 int16_t FindTransparentIndex(const ConvBitmapInfoHeader *dib, HostCallback callback);
-
-// Index of the entry nearest (red, green, blue) by the sum of channel
-// differences; the first exact or off-by-one match wins at once; 0 for an
-// empty table.
-int32_t NearestPaletteIndex(const GifRgbQuad *table, uint8_t red, uint8_t green, uint8_t blue, int32_t count);
 
 // Format-table adapter (row 129).
 int16_t saveGifRow(const SaveRequest &request);

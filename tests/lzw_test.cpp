@@ -13,6 +13,7 @@
 
 namespace {
 
+using vc::Result;
 using vc::lzw::BitOrder;
 using stilltest::Codes;
 
@@ -71,7 +72,7 @@ vc::lzw::DecodeResult reference(const std::vector<uint8_t> &in, std::vector<uint
         prev = code;
         while (!stack.empty()) emit(stack.back()), stack.pop_back();
     }
-    r.status = failed ? -6 : 1;
+    r.status = failed ? vc::Result::damaged : vc::Result::ok;
     return r;
 }
 
@@ -131,12 +132,12 @@ TEST(Lzw, RulesOnHandMadeStreams) {
         std::vector<uint8_t> out;
     } cases[] = {
         {"the next free code first: the last byte of its string before the clear, then one byte of its own", 2,
-         {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {6, 3}, {3, 3}, {6, 3}, {5, 4}}, 8, {1, 6, true}, {1, 2, 2, 3, 2, 3}},
+         {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {6, 3}, {3, 3}, {6, 3}, {5, 4}}, 8, {Result::ok, 6, true}, {1, 2, 2, 3, 2, 3}},
         {"the next free code after two clears: the string of the run before the last one, not the last one's", 2,
-         {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {3, 3}, {4, 3}, {6, 3}, {5, 3}}, 8, {1, 4, true}, {1, 2, 3, 2}},
+         {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {3, 3}, {4, 3}, {6, 3}, {5, 3}}, 8, {Result::ok, 4, true}, {1, 2, 3, 2}},
         {"the next free code first in the stream: 0, and again as code == next", 2,
-         {{6, 3}, {6, 3}, {5, 3}}, 4, {1, 3, true}, {0, 0, 0}},
-        {"code size 12 would overflow the table", 12, {{0, 13}, {1, 13}, {4097, 13}}, 16, {-6, 0, false}, {}},
+         {{6, 3}, {6, 3}, {5, 3}}, 4, {Result::ok, 3, true}, {0, 0, 0}},
+        {"code size 12 would overflow the table", 12, {{0, 13}, {1, 13}, {4097, 13}}, 16, {Result::damaged, 0, false}, {}},
     };
     for (const auto &c : cases) {
         const auto in = stilltest::packCodes(c.codes, true);

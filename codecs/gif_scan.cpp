@@ -1,0 +1,552 @@
+// Reading GIF bytes: the scan and the decoding of one image onto a canvas.
+// Each structure (signature and screen descriptor, colour table, image
+// descriptor, an extension's head and sub-blocks) is taken whole from the
+// read window and checked once before any of it is used, so damaged bytes
+// never make a read or write outside the record, the canvas or the
+// buffers here.
+//
+// Choices for damaged input, where the format leaves them open:
+// - Bytes that do not begin with "GIF" are unsupported, as is a block
+//   introducer other than an image, an extension, the trailer or a 0x00
+//   between blocks. The version digits are not looked at.
+// - Bytes that end inside the screen descriptor, a colour table, an image
+//   descriptor, an extension's first sub-block or the image data being
+//   skipped, or before the trailer, give readFailed. A scan of the first
+//   image only stops after its descriptor and needs nothing beyond it.
+// - An extension's later sub-blocks that end early just end the extension;
+//   a graphic control block shorter than 4 bytes reads as zeros past its
+//   end; a looping block shorter than 3 bytes is ignored.
+// - Images past the frame table's kGifMaxFrames entries are checked and
+//   skipped, and graphic controls before them dropped.
+// - An image is damaged for a code size above 11, a local colour table
+//   larger than the canvas's, a code above the next free code, and data
+//   that ends without an end code after another number of pixels than the
+//   image holds; readFailed when its data sub-blocks are cut by the end of
+//   the bytes. Such an image draws nothing: the canvas keeps what it held.
+// - An end code before the last pixel is accepted (the missing pixels read
+//   as index 0); pixels beyond width x height are dropped.
+// - The index buffer holds no more pixels than the image's data could
+//   produce, so a descriptor claiming a huge image over a few bytes of
+//   data costs no memory; rows beyond the buffer read as index 0. An image
+//   decoded straight into a blank canvas has no index buffer, and its data
+//   is decoded a sub-block at a time as it is read.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "codecs/gif_parts.h"
+#include "common/bytes.h"
+#include "common/lzw.h"
+
+namespace vc {
+
+namespace {
+
+// Depth of a colour table from the size field of a packed byte.
+uint16_t tableDepth(uint8_t packed) {
+    unsigned n = (packed & 7u) + 1;
+    return n == 1 ? 1 : n <= 4 ? 4 : 8;
+}
+
+// Entries of the colour table a packed byte announces.
+uint32_t tableEntries(uint8_t packed) { return 2u << (packed & 7); }
+
+// Reads n RGB triples into the first `room` entries of a table (blue,
+// green, red order). Nothing is stored when the file ends first.
+template <class Window>
+bool readColorTable(Window &in, uint32_t n, uint8_t *table, uint32_t room) {
+    ByteReader r = in.take(3 * n);
+    const uint8_t *rgb = r.span(3 * n);
+    if (!rgb) return false;
+    for (uint32_t i = 0; i < n && i < room; ++i, rgb += 3) {
+        uint8_t *q = table + 4 * i;
+        q[0] = rgb[2], q[1] = rgb[1], q[2] = rgb[0], q[3] = 0;
+    }
+    return true;
+}
+
+struct ImageDescriptor {
+    uint16_t left = 0, top = 0, width = 0, height = 0;
+    uint8_t packed = 0;
+};
+
+template <class Window>
+bool readDescriptor(Window &in, ImageDescriptor &d) {
+    ByteReader r = in.take(9);
+    d.left = r.u16();
+    d.top = r.u16();
+    d.width = r.u16();
+    d.height = r.u16();
+    d.packed = r.u8();
+    return r.ok();
+}
+
+// ---- Scan ---------------------------------------------------------------------------
+
+// Signature, logical screen descriptor and global colour table.
+template <class Window>
+Result readScreen(Window &in, GifAnimRecord &rec) {
+    ByteReader head = in.take(13);
+    if (head.size() < 3 || std::memcmp(head.data(), "GIF", 3) != 0) return Result::unsupported;
+    head.skip(6);
+    const uint16_t width = head.u16(), height = head.u16();
+    const uint8_t packed = head.u8(), background = head.u8();
+    head.skip(1);  // pixel aspect ratio
+    if (!head.ok()) return Result::readFailed;
+    rec.screenWidth = width;
+    rec.screenHeight = height;
+    rec.backgroundIndex = background;
+    rec.bitsPerPixel = int16_t(tableDepth(packed));
+    rec.globalColorCount = 0;
+    if (packed & 0x80) {
+        const uint32_t n = tableEntries(packed);
+        if (!readColorTable(in, n, reinterpret_cast<uint8_t *>(rec.globalPalette), n)) return Result::readFailed;
+        rec.globalColorCount = int16_t(n);
+    }
+    return Result::ok;
+}
+
+void readGraphicControl(const ByteReader &block, GifFrameEntry &e) {
+    // A block shorter than its 4 bytes reads as zeros past its end.
+    uint8_t fixed[4] = {};
+    std::memcpy(fixed, block.data(), std::min<size_t>(block.size(), sizeof fixed));
+    ByteReader r(fixed, sizeof fixed);
+    const uint8_t flags = r.u8();
+    const uint16_t delay = r.u16();
+    const uint8_t transparent = r.u8();
+    e.transparentIndex = (flags & 1) ? int16_t(transparent) : int16_t(-1);
+    e.userInput = (flags >> 1) & 1;
+    e.delay = delay;
+    e.disposal = (flags >> 2) & 3;
+    e.hasGraphicControl = 1;
+}
+
+// How a walk over data sub-blocks ended: at the terminator, where its
+// taker asked to stop, or at the end of the file (a length byte or a
+// sub-block cut short).
+enum class Walk { Ended, Stopped, Truncated };
+
+// Every walk over data sub-blocks up to their terminator, an extension's
+// or an image's: each whole sub-block is handed to take(bytes, length),
+// which returns false to stop there. A sub-block is at most 255 bytes, so
+// it lies in the read window and is handed over where it stands.
+template <class Window, class Take>
+Walk walkSubBlocks(Window &in, Take &&take) {
+    for (;;) {
+        uint8_t len;
+        if (!in.byte(len)) return Walk::Truncated;
+        if (len == 0) return Walk::Ended;
+        const uint8_t *data = in.take(len).span(len);
+        if (!data) return Walk::Truncated;
+        if (!take(data, len)) return Walk::Stopped;
+    }
+}
+
+// Appends a comment sub-block up to the comment's room; an embedded NUL
+// ends the piece.
+void appendComment(GifAnimRecord &rec, const uint8_t *data, size_t size) {
+    const size_t have = strnlen(rec.comment, sizeof rec.comment);
+    if (have >= size_t(kGifCommentMax)) return;
+    size_t piece = strnlen(reinterpret_cast<const char *>(data), size);
+    piece = std::min(piece, size_t(kGifCommentMax) - have);
+    std::memcpy(rec.comment + have, data, piece);
+    rec.comment[have + piece] = 0;
+    rec.commentFlag = 1;
+}
+
+}  // namespace
+
+template <class Window>
+Result readGifExtension(Window &in, GifAnimRecord &rec) {
+    ByteReader head = in.take(2);
+    const uint8_t label = head.u8(), len = head.u8();
+    if (!head.ok()) return Result::readFailed;
+    if (len == 0) return Result::ok;
+    const ByteReader block = in.take(len);
+    if (!block.ok()) return Result::readFailed;
+
+    const bool comment = label == 0xFE;
+    const bool looping = label == 0xFF && len >= 8 && std::memcmp(block.data(), "NETSCAPE", 8) == 0;
+    if (label == 0xF9) {
+        // Controls for images past the table's end are read and dropped.
+        if (rec.frameCount < kGifMaxFrames) readGraphicControl(block, rec.frames[rec.frameCount]);
+    } else if (comment) {
+        if (!rec.commentFlag) rec.comment[0] = 0;
+        appendComment(rec, block.data(), len);
+    }
+    // The rest of the sub-blocks, up to the terminator or the end of the
+    // file: a comment's are appended, and the looping count stands in the
+    // first one after the identifier, behind the sub-block's id (not looked
+    // at).
+    bool first = true;
+    walkSubBlocks(in, [&](const uint8_t *data, size_t size) {
+        if (comment) appendComment(rec, data, size);
+        if (looping && first && size >= 3) {
+            rec.repeat = 1;
+            rec.loopCount = loadLe16(data + 1);
+        }
+        first = false;
+        return true;
+    });
+    return Result::ok;
+}
+
+template <class Window>
+Result skipGifImageData(Window &in) {
+    uint8_t s;
+    if (!in.byte(s)) return Result::readFailed;  // minimum code size
+    const Walk walk = walkSubBlocks(in, [](const uint8_t *, size_t) { return true; });
+    return walk == Walk::Ended ? Result::ok : Result::readFailed;
+}
+
+namespace {
+
+// One image in the scan, after its separator: its entry (when the table
+// has room) and, unless only the first image is wanted, its data skipped.
+template <class Window>
+Result scanImage(Window &in, GifAnimRecord &rec, bool firstImageOnly) {
+    // Images past the table's end are checked and skipped, not recorded.
+    GifFrameEntry spare{};
+    const bool recorded = rec.frameCount < kGifMaxFrames;
+    GifFrameEntry &e = recorded ? rec.frames[rec.frameCount] : spare;
+    e.dataPosition = uint32_t(in.tell());
+    ImageDescriptor d;
+    if (!readDescriptor(in, d)) return Result::readFailed;
+    e.left = int16_t(d.left);
+    e.top = int16_t(d.top);
+    e.width = d.width;
+    e.height = d.height;
+    e.interlaced = (d.packed >> 6) & 1;
+    if (d.packed & 0x80) {
+        e.bitsPerPixel = tableDepth(d.packed);
+        in.skip(3 * tableEntries(d.packed));
+        rec.bitsPerPixel = std::max<int16_t>(rec.bitsPerPixel, int16_t(e.bitsPerPixel));
+    } else {
+        e.bitsPerPixel = uint16_t(rec.bitsPerPixel);
+    }
+    if (!firstImageOnly) {
+        const Result r = skipGifImageData(in);
+        if (r != Result::ok) return r;
+    }
+    if (recorded) ++rec.frameCount;
+    return Result::ok;
+}
+
+template <class Window>
+Result parseStructure(Window &in, GifAnimRecord &rec, bool firstImageOnly, int32_t *images) {
+    Result r = readScreen(in, rec);
+    if (r != Result::ok) return r;
+    rec.frameCount = 0;
+    if (images) *images = 0;
+    for (bool done = false; !done;) {
+        uint8_t b;
+        if (!in.byte(b)) return Result::readFailed;
+        switch (b) {
+        case 0x00:
+            break;
+        case 0x3B:
+            done = true;
+            break;
+        case 0x21:
+            if (readGifExtension(in, rec) != Result::ok) return Result::readFailed;
+            break;
+        case 0x2C:
+            r = scanImage(in, rec, firstImageOnly);
+            if (r != Result::ok) return r;
+            if (images) ++*images;
+            done = firstImageOnly;
+            break;
+        default:
+            return Result::unsupported;
+        }
+    }
+    // Callers read on after the signature.
+    return in.seek(6) ? Result::ok : Result::readFailed;
+}
+
+// ---- Decoding -----------------------------------------------------------------------
+
+// An image's data sub-blocks as one span. truncated tells that a
+// sub-block (or its length byte) was cut short by the end of the bytes, in
+// which case only the whole sub-blocks before it are there.
+struct Gathered {
+    std::vector<uint8_t> bytes;
+    bool truncated = false;
+};
+
+// False when the data would pass the largest block.
+template <class Window>
+bool gatherSubBlocks(Window &in, Gathered &g, const Limits &limits) {
+    bool memory = true;
+    g.bytes.reserve(65536);
+    const Walk walk = walkSubBlocks(in, [&](const uint8_t *data, size_t len) {
+        if (g.bytes.size() + len > limits.largestBlock) return memory = false;
+        g.bytes.insert(g.bytes.end(), data, data + len);
+        return true;
+    });
+    g.truncated = walk == Walk::Truncated;
+    return memory;
+}
+
+// The most pixels a code stream of this many bytes can produce: every code
+// is at least s + 1 bits, and a string is at most one longer than the
+// number of codes before it (and at most 4096).
+uint64_t pixelBound(size_t bytes, unsigned s) {
+    uint64_t codes = uint64_t(bytes) * 8 / (s + 1);
+    return codes <= 4096 ? codes * (codes + 1) / 2 : codes * 4096;
+}
+
+// One image's colour indices, one byte per pixel in the order the file
+// stores the rows; `kept` bytes of them (the last 256 spare).
+struct Indices {
+    std::unique_ptr<uint8_t[]> block;
+    uint64_t kept = 0;
+};
+
+// The result of decoding an image of `pixels` pixels into out[0 ..
+// capacity), whose data ended early when truncated; what the decoder did
+// not reach is cleared.
+Result decodedImage(const lzw::DecodeResult &lr, bool truncated, uint64_t pixels, uint8_t *out, uint64_t capacity) {
+    if (lr.produced < capacity) std::memset(out + lr.produced, 0, size_t(capacity - lr.produced));
+    if (lr.sawEnd) return lr.status;
+    if (truncated) return Result::readFailed;
+    return lr.produced != pixels ? Result::damaged : lr.status;
+}
+
+// Reads the code size and the data and decodes them.
+template <class Window>
+Result decodeIndices(Window &in, uint32_t width, uint32_t height, Indices &out, const Limits &limits) {
+    uint8_t s;
+    if (!in.byte(s)) return Result::readFailed;
+    if (s > lzw::kMaxMinCodeSize) return Result::damaged;
+    Gathered data;
+    if (!gatherSubBlocks(in, data, limits)) return Result::noMemory;
+
+    // Width x height bytes and 256 spare, but never more than the data can
+    // fill. Not zeroed first: the decoder writes every byte up to where it
+    // stops, and only what lies behind that is cleared.
+    const uint64_t pixels = uint64_t(width) * height;
+    out.kept = std::min(pixels, pixelBound(data.bytes.size(), s)) + 256;
+    if (out.kept > limits.largestBlock) return Result::noMemory;
+    out.block.reset(new uint8_t[size_t(out.kept)]);
+    const lzw::DecodeResult lr = lzw::decode(data.bytes.data(), data.bytes.size(), out.block.get(), size_t(out.kept),
+                                             {s, lzw::BitOrder::LsbFirst, 0});
+    return decodedImage(lr, data.truncated, pixels, out.block.get(), out.kept);
+}
+
+// Reads the code size and the data and decodes them into out[0 .. pixels)
+// as they come, each sub-block where the read window holds it: the data is
+// neither copied nor held whole. Reading stops at the end code.
+template <class Window>
+Result streamIndices(Window &in, uint64_t pixels, uint8_t *out) {
+    uint8_t s;
+    if (!in.byte(s)) return Result::readFailed;
+    if (s > lzw::kMaxMinCodeSize) return Result::damaged;
+    lzw::Decoder decoder(out, size_t(pixels), {s, lzw::BitOrder::LsbFirst, 0});
+    // Only whole sub-blocks are decoded.
+    const Walk walk = walkSubBlocks(in, [&](const uint8_t *data, size_t len) { return decoder.feed(data, len); });
+    return decodedImage(decoder.finish(), walk == Walk::Truncated, pixels, out, pixels);
+}
+
+// Whether the image can be decoded straight into the canvas's rows: an
+// 8-bit canvas that is blank (every pixel index 0), an image that covers
+// it whole at (0, 0), without interlace and with every pixel drawn. Such a
+// picture needs no index buffer: drawIndices would copy every row of it
+// and leave nothing of what the canvas held.
+bool decodesInPlace(const ImageDescriptor &d, int32_t left, int32_t top, const GifCanvas &canvas,
+                    int32_t transparent, bool blank) {
+    return blank && canvas.depth == 8 && !(d.packed & 0x40) && transparent < 0 && left == 0 && top == 0 &&
+           d.width == canvas.width && d.height == canvas.height;
+}
+
+// Decodes such an image into the canvas's rows: rows top first and packed
+// at the start, then turned bottom-up and spread out to the stride in
+// place. An image that fails leaves the canvas blank, as drawIndices draws
+// nothing then.
+template <class Window>
+Result decodeInPlace(Window &in, const GifCanvas &canvas) {
+    const size_t width = size_t(canvas.width), height = size_t(canvas.height);
+    const size_t stride = size_t(canvas.stride);
+    uint8_t *bits = canvas.bits;
+    const Result r = streamIndices(in, uint64_t(width) * height, bits);
+    if (r != Result::ok) {
+        std::memset(bits, 0, stride * height);
+        return r;
+    }
+    for (size_t a = 0, b = height - 1; a < b; ++a, --b)
+        std::swap_ranges(bits + a * width, bits + (a + 1) * width, bits + b * width);
+    // Row j moves up from j x width to j x stride: the last one first, so
+    // no row is overwritten before it has moved. The padding is cleared.
+    if (stride != width)
+        for (size_t j = height; j-- > 0;) {
+            std::memmove(bits + j * stride, bits + j * width, width);
+            std::memset(bits + j * stride + width, 0, stride - width);
+        }
+    return Result::ok;
+}
+
+// Draws the indices onto the canvas at (left, top), aligned down to a
+// whole byte and clipped at the right and the bottom; rows past what the
+// buffer kept read as index 0. An image placed left of or above the canvas
+// (a frame larger than the picture, pulled back by its overhang) draws
+// nothing: the picture keeps what it held.
+void drawIndices(const Indices &image, const ImageDescriptor &d, int32_t left, int32_t top, const GifCanvas &canvas,
+                 int32_t transparent) {
+    if (left < 0 || top < 0) return;
+    const uint16_t depth = canvas.depth;
+    const uint32_t width = d.width, height = d.height;
+    const int32_t x = ((left * depth) / 8 * 8) / depth;
+    const int64_t dibW = canvas.width, dibH = canvas.height;
+    const int64_t colTo = std::min<int64_t>(width, dibW - x), rowTo = std::min<int64_t>(height, dibH - top);
+    if (colTo <= 0 || rowTo <= 0) return;
+
+    const uint64_t stride = canvas.stride;
+    uint8_t *bits = canvas.bits;
+    const uint8_t *index = image.block.get();
+    const uint32_t count = uint32_t(colTo);
+    const uint64_t dstByte = uint64_t(x) * depth / 8;
+    std::vector<uint8_t> scratch;  // a row that runs past the buffer, padded with 0
+    for (int64_t r = 0; r < rowTo; ++r) {
+        const uint64_t stored = d.packed & 0x40 ? gifInterlacedPosition(uint32_t(r), height) : uint64_t(r);
+        const uint64_t start = stored * width;
+        const uint8_t *src;
+        if (start + count <= image.kept) {
+            src = index + start;
+        } else {
+            if (scratch.empty()) scratch.resize(size_t(width) + 1);
+            std::memset(scratch.data(), 0, count);
+            if (start < image.kept) std::memcpy(scratch.data(), index + start, size_t(image.kept - start));
+            src = scratch.data();
+        }
+        uint8_t *dst = bits + uint64_t(dibH - 1 - (top + r)) * stride + dstByte;
+        StoreIndexRow(dst, src, count, depth, transparent);
+    }
+}
+
+template <class Window>
+Result decodeImage(Window &in, const GifCanvas &canvas, int32_t transparent, int32_t shiftX, int32_t shiftY,
+                   bool blank, const Limits &limits) {
+    const uint16_t depth = canvas.depth;
+    if ((depth != 1 && depth != 4 && depth != 8) || canvas.width <= 0 || canvas.height <= 0) return Result::damaged;
+    ImageDescriptor d;
+    if (!readDescriptor(in, d)) return Result::readFailed;
+    if (d.packed & 0x80) {
+        // A local table replaces the first colours of the canvas's.
+        const uint32_t n = tableEntries(d.packed);
+        if (n > (1u << depth)) return Result::damaged;
+        if (!readColorTable(in, n, canvas.colors, canvas.colorCount)) return Result::readFailed;
+    }
+    if (decodesInPlace(d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, transparent, blank))
+        return decodeInPlace(in, canvas);
+    Indices image;
+    const Result r = decodeIndices(in, d.width, d.height, image, limits);
+    if (r != Result::ok) return r;
+    drawIndices(image, d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, transparent);
+    return Result::ok;
+}
+
+}  // namespace
+
+template <class Window>
+Result scanGif(Window &in, GifAnimRecord &record, bool firstImageOnly, int32_t *images) {
+    if (!in.seek(0)) return Result::readFailed;
+    return parseStructure(in, record, firstImageOnly, images);
+}
+
+template <class Window>
+Result decodeGifImage(Window &in, uint32_t dataPosition, const GifCanvas &canvas, int32_t transparent, int32_t shiftX,
+                      int32_t shiftY, bool blank, const Limits &limits) {
+    if (!in.seek(dataPosition)) return Result::readFailed;
+    try {
+        return decodeImage(in, canvas, transparent, shiftX, shiftY, blank, limits);
+    } catch (const std::bad_alloc &) {
+        return Result::noMemory;
+    }
+}
+
+GifCanvas gifCanvas(Picture &picture) {
+    GifCanvas c;
+    c.bits = picture.pixels.data();
+    c.stride = picture.rowBytes();
+    c.width = picture.width;
+    c.height = picture.height;
+    c.depth = picture.bitCount;
+    c.colors = reinterpret_cast<uint8_t *>(picture.palette.data());
+    c.colorCount = uint32_t(picture.palette.size());
+    return c;
+}
+
+void fillIndexRows(uint8_t *bits, uint64_t size, uint16_t d, int32_t index) {
+    uint8_t fill;
+    if (d == 1)
+        fill = index > 0 ? 0xFF : 0x00;
+    else if (d == 4)
+        fill = uint8_t(index * 16 + index);
+    else if (d == 8)
+        fill = uint8_t(index);
+    else
+        return;
+    std::memset(bits, fill, size_t(size));
+}
+
+// The loops below are written without branches on the pixels so that the
+// compiler vectorises them; rows are the reader's busiest work after the
+// code stream itself.
+void StoreIndexRow(uint8_t *dst, const uint8_t *src, uint32_t count, uint16_t depth, int32_t transparent) {
+    const bool keyed = transparent >= 0 && transparent <= 255;
+    const uint8_t key = uint8_t(transparent);
+    if (depth == 8) {
+        if (!keyed) {
+            std::memcpy(dst, src, count);
+        } else {
+            for (uint32_t i = 0; i < count; ++i) dst[i] = src[i] == key ? dst[i] : src[i];
+        }
+    } else if (depth == 4) {
+        const uint32_t pairs = count / 2;
+        if (!keyed) {
+            for (uint32_t i = 0; i < pairs; ++i) dst[i] = uint8_t(src[2 * i] << 4 | (src[2 * i + 1] & 0x0F));
+        } else {
+            for (uint32_t i = 0; i < pairs; ++i) {
+                const uint8_t hi = src[2 * i], lo = src[2 * i + 1];
+                // The nibbles of the key keep what the DIB held.
+                const uint8_t keep = uint8_t((hi == key ? 0xF0 : 0) | (lo == key ? 0x0F : 0));
+                dst[i] = uint8_t((dst[i] & keep) | ((hi << 4 | (lo & 0x0F)) & ~keep));
+            }
+        }
+        if (count & 1) {
+            const uint8_t hi = src[count - 1];
+            if (!keyed || hi != key) dst[pairs] = uint8_t((dst[pairs] & 0x0F) | (hi << 4));
+        }
+    } else if (depth == 1) {
+        // Whole bytes: the transparent index is not honoured at this depth.
+        // Eight pixels at a time: the multiplication moves bit 0 of byte k
+        // to bit 63 - k, with no two partial products meeting.
+        uint32_t i = 0;
+        for (; i + 8 <= count; i += 8) {
+            uint64_t v;
+            std::memcpy(&v, src + i, 8);
+            dst[i / 8] = uint8_t(((v & 0x0101010101010101ull) * 0x8040201008040201ull) >> 56);
+        }
+        if (i < count) {
+            uint8_t b = 0;
+            for (int k = 0; i + k < count; ++k) b = uint8_t(b | ((src[i + k] & 1) << (7 - k)));
+            dst[i / 8] = b;
+        }
+    }
+}
+
+
+template Result scanGif(FileWindow &, GifAnimRecord &, bool, int32_t *);
+template Result scanGif(SpanWindow &, GifAnimRecord &, bool, int32_t *);
+template Result readGifExtension(FileWindow &, GifAnimRecord &);
+template Result readGifExtension(SpanWindow &, GifAnimRecord &);
+template Result skipGifImageData(FileWindow &);
+template Result skipGifImageData(SpanWindow &);
+template Result decodeGifImage(FileWindow &, uint32_t, const GifCanvas &, int32_t, int32_t, int32_t, bool,
+                               const Limits &);
+template Result decodeGifImage(SpanWindow &, uint32_t, const GifCanvas &, int32_t, int32_t, int32_t, bool,
+                               const Limits &);
+
+}  // namespace vc

@@ -1,0 +1,192 @@
+// The GIF core from memory: what it decodes against what the importer
+// hands the editor, its refusals of hostile bytes, the round trip, the
+// still save's bytes, and several threads at once.
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "codecs/gif_core.h"
+#include "gif/gif_write.h"
+#include "gif_support.h"
+#include "support/gif_bytes.h"
+#include "support/library_test.h"
+
+namespace {
+
+using namespace gifsupport;
+using vc::Result;
+using vctest::FakeEditor;
+
+// Two 6 x 4 images at (0, 0): 8 bits with a transparent index and a delay,
+// then one with a local table; a comment and looping.
+std::vector<uint8_t> twoFrames() {
+    std::vector<uint8_t> a(24), b(24);
+    for (size_t i = 0; i < 24; ++i) a[i] = uint8_t(i * 9), b[i] = uint8_t(i % 5);
+    GifBytes g;
+    g.header(6, 4, 7).looping(3).comment("two frames").control(0x05, 20, 9).image(0, 0, 6, 4, a, 8);
+    return g.image(0, 0, 6, 4, b, 8, true, 7).trailer().b;
+}
+
+// The picture's bytes as a packed DIB holds them: header fields, table, bits.
+std::vector<uint8_t> asDib(const vc::Picture &p) {
+    std::vector<uint8_t> d = vctest::makeDib(p.width, p.height, p.bitCount, uint32_t(p.palette.size()));
+    auto *h = reinterpret_cast<ConvBitmapInfoHeader *>(d.data());
+    h->biXPelsPerMeter = p.xPelsPerMeter, h->biYPelsPerMeter = p.yPelsPerMeter;
+    h->biSizeImage = uint32_t(p.pixels.size());
+    std::memcpy(d.data() + h->biSize, p.palette.data(), 4 * p.palette.size());
+    std::memcpy(d.data() + vc::dibBitsOffset(*h), p.pixels.data(), p.pixels.size());
+    return d;
+}
+
+// Table, then bits, of a packed DIB (the header's own fields differ in what
+// the importer records beside them).
+std::vector<uint8_t> tableAndBits(const std::vector<uint8_t> &dib) {
+    const auto *h = reinterpret_cast<const ConvBitmapInfoHeader *>(dib.data());
+    return {dib.begin() + h->biSize, dib.begin() + long(vc::dibBitsOffset(*h) + h->biSizeImage)};
+}
+
+std::vector<uint8_t> readFile(const std::string &name) {
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class GifCore : public vctest::LibraryTest {};
+
+TEST_F(GifCore, DecodesWhatTheImporterHandsTheEditor) {
+    const std::vector<uint8_t> bytes = twoFrames();
+    vc::Animation a;
+    ASSERT_EQ(vc::decodeGif(bytes, {}, a), Result::ok);
+    ASSERT_EQ(a.frames.size(), 2u);
+    EXPECT_EQ((std::tuple{a.repeat, a.loopCount, a.comment, a.screenWidth, a.globalPalette.size()}),
+              (std::tuple{true, 3u, std::string("two frames"), 6, size_t(256)}));
+    const vc::Frame &f = a.frames[0];
+    EXPECT_EQ((std::tuple{f.delay, f.disposal, f.picture.transparentIndex, a.frames[1].interlaced}),
+              (std::tuple{20u, uint8_t(1), 9, true}));
+
+    // Equal frames go to the editor as a sequence.
+    FakeEditor ed;
+    uint8_t fmt = 0;
+    ASSERT_EQ(LoadConvImage(nullptr, writeFile("two.gif", bytes).c_str(), nullptr, &fmt, 0, FakeEditor::callback()), 1);
+    ASSERT_EQ(ed.images.size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(tableAndBits(asDib(a.frames[i].picture)), tableAndBits(ed.images[i].bytes)) << "frame " << i;
+}
+
+TEST_F(GifCore, RefusesHostileBytesWithTheirResult) {
+    const std::vector<uint8_t> good = twoFrames();
+    GifBytes zero, unknown;
+    zero.header(4, 4, 1).image(0, 0, 0, 4, {}, 2).trailer();
+    unknown.header(4, 4, 1).u8(0x99);
+    vc::CoreRequest small;
+    small.limits.largestPicture = 20;
+    vc::CoreRequest stop;
+    stop.progress.report = [](void *, int32_t percent) { return percent < 50; };
+    const struct {
+        const char *what;
+        std::vector<uint8_t> bytes;
+        vc::CoreRequest request;
+        Result want;
+    } cases[] = {
+        {"no signature", {'B', 'M', 0, 0}, {}, Result::notFormat},
+        {"cut in the screen", {good.begin(), good.begin() + 8}, {}, Result::readFailed},
+        {"cut before the trailer", {good.begin(), good.end() - 1}, {}, Result::readFailed},
+        {"a block of no known kind", unknown.b, {}, Result::unsupported},
+        {"an image of no pixels", zero.b, {}, Result::damaged},
+        {"a frame past the picture limit", good, small, Result::noMemory},
+        {"progress says stop", good, stop, Result::cancelled},
+    };
+    for (const auto &c : cases) {
+        vc::Animation a;
+        EXPECT_EQ(vc::resultName(vc::decodeGif(c.bytes, c.request, a)), vc::resultName(c.want)) << c.what;
+    }
+    // Data that cannot be decoded gives the frame blank, as the importer does.
+    GifBytes bad;
+    bad.header(4, 2, 1).descriptor(0, 0, 4, 2, 0, 2).subBlocks({0xFF, 0xFF, 0xFF}).trailer();
+    vc::Animation a;
+    ASSERT_EQ(vc::decodeGif(bad.b, {}, a), Result::ok);
+    EXPECT_EQ(a.frames.at(0).picture.pixels, std::vector<uint8_t>(a.frames[0].picture.pixels.size(), 0));
+
+    // A position past 32767 is the file's, and the image is drawn.
+    GifBytes far;
+    far.header(4, 2, 1).image(40000, 3, 4, 2, {1, 2, 3, 1, 2, 3, 1, 2}, 2).trailer();
+    ASSERT_EQ(vc::decodeGif(far.b, {}, a), Result::ok);
+    EXPECT_EQ((std::tuple{a.frames.at(0).left, a.frames[0].top, a.frames[0].picture.pixels[0]}),
+              (std::tuple{40000, 3, uint8_t(0x23)}));  // the bottom row first: 2 3 1 2
+}
+
+TEST_F(GifCore, WritesWhatItReadsAndTheStillSavesBytes) {
+    vc::Animation a;
+    ASSERT_EQ(vc::decodeGif(twoFrames(), {}, a), Result::ok);
+    a.frames[1].picture.bitCount = 4;  // another depth: a local table
+    a.frames[1].picture.palette.resize(16);
+    a.frames[1].picture.pixels.assign(size_t(a.frames[1].picture.rowBytes() * 4), 0);
+    for (int y = 0; y < 4; ++y) std::fill_n(a.frames[1].picture.rowFromTop(y), 3, uint8_t(0x3C + y));
+    a.frames[1].left = 2;
+    std::vector<uint8_t> written;
+    ASSERT_EQ(vc::encodeGif(a, {}, written), Result::ok);
+    vc::Animation back;
+    ASSERT_EQ(vc::decodeGif(written, {}, back), Result::ok);
+    ASSERT_EQ(back.frames.size(), 2u);
+    EXPECT_EQ((std::tuple{back.repeat, back.loopCount, back.comment}), (std::tuple{true, 3u, a.comment}));
+    for (size_t i = 0; i < 2; ++i) {
+        const vc::Frame &x = a.frames[i], &y = back.frames[i];
+        EXPECT_EQ(asDib(x.picture), asDib(y.picture)) << "frame " << i;
+        EXPECT_EQ((std::tuple{x.left, x.delay, x.disposal, x.interlaced, x.picture.transparentIndex}),
+                  (std::tuple{y.left, y.delay, y.disposal, y.interlaced, y.picture.transparentIndex}))
+            << "frame " << i;
+    }
+
+    // What cannot be written is refused with its result, and nothing given.
+    vc::Animation none, deep = a;
+    deep.frames[1].picture.bitCount = 24;
+    vc::CoreRequest stop;
+    stop.progress.report = [](void *, int32_t percent) { return percent < 50; };
+    const struct {
+        const char *what;
+        const vc::Animation &animation;
+        vc::CoreRequest request;
+        Result want;
+    } refused[] = {{"no frames", none, {}, Result::damaged},
+                   {"a frame of 24 bits", deep, {}, Result::unsupported},
+                   {"progress says stop", a, stop, Result::cancelled}};
+    for (const auto &c : refused) {
+        std::vector<uint8_t> out;
+        EXPECT_EQ(vc::resultName(vc::encodeGif(c.animation, c.request, out)), vc::resultName(c.want)) << c.what;
+        EXPECT_TRUE(out.empty()) << c.what;
+    }
+
+    // One frame is the still save's file, byte for byte.
+    vc::Animation still;
+    still.frames.push_back(a.frames[0]);
+    still.frames[0].picture.transparentIndex = -1;
+    std::vector<uint8_t> core;
+    ASSERT_EQ(vc::encodeGif(still, {}, core), Result::ok);
+    const std::vector<uint8_t> dib = asDib(still.frames[0].picture);
+    vc::plat::Block block;
+    ASSERT_TRUE(block.alloc(dib.size()));
+    std::memcpy(block.data(), dib.data(), dib.size());
+    block.unlock();
+    ASSERT_EQ(vc::SaveGifImage(path("still.gif").c_str(), block.handle(), nullptr), 1);
+    EXPECT_EQ(core, readFile(path("still.gif")));
+}
+
+TEST_F(GifCore, ThreadsGiveWhatOneThreadGives) {
+    const std::vector<uint8_t> bytes = twoFrames();
+    vc::Animation one;
+    std::vector<uint8_t> oneWritten;
+    ASSERT_EQ(vc::decodeGif(bytes, {}, one), Result::ok);
+    ASSERT_EQ(vc::encodeGif(one, {}, oneWritten), Result::ok);
+    std::vector<std::vector<uint8_t>> written(4);
+    std::vector<std::thread> threads;
+    for (auto &w : written)
+        threads.emplace_back([&bytes, &w] {
+            for (int k = 0; k < 20; ++k) {
+                vc::Animation a;
+                if (vc::decodeGif(bytes, {}, a) != Result::ok || vc::encodeGif(a, {}, w) != Result::ok) w.clear();
+            }
+        });
+    for (auto &t : threads) t.join();
+    for (const auto &w : written) EXPECT_EQ(w, oneWritten);
+}
+
+}  // namespace
