@@ -220,3 +220,27 @@ TEST(Api, TheCallersLimitsAndProgressHold) {
 }
 
 }  // namespace
+
+namespace {
+
+// Programs read as their bitmaps, one frame each and named; a program
+// without any is "none found", not damage.
+TEST(Api, ProgramsGiveTheirBitmapsByName) {
+    vc_animation *raw = nullptr;
+    ASSERT_EQ(vc_read_path(VC_RESOURCE_FILES "/bitmaps-x86_64.dll", VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
+    AnimationPtr program(raw);
+    ASSERT_EQ(vc_animation_frame_count(program.get()), 8u);
+    bool logo = false;
+    for (uint32_t i = 0; i < 8; ++i) {
+        logo |= std::string(vc_frame_name(program.get(), i)).find("LOGO") != std::string::npos;
+        EXPECT_GT(vc_picture_width(vc_animation_frame_const(program.get(), i)), 0);
+    }
+    EXPECT_TRUE(logo);
+
+    const char *font = "/usr/share/wine/fonts/coure.fon";
+    if (!std::filesystem::exists(font)) GTEST_SKIP() << "needs Wine's fonts (" << font << ") for a program without bitmaps";
+    EXPECT_EQ(vc_read_path(font, VC_FORMAT_PROGRAM, nullptr, &raw), VC_NONE_FOUND);
+    EXPECT_EQ(raw, nullptr);
+}
+
+}  // namespace
