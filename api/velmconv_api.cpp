@@ -253,6 +253,21 @@ bool writable(const vc::Animation &a, bool every) {
     return true;
 }
 
+// The still formats hold no alpha: a 32-bit picture is written as its 24
+// colour bits.
+vc::Picture stillOf(const vc::Picture &p) {
+    if (p.bitCount != 32) return p;
+    vc::Picture rgb = p;
+    rgb.bitCount = 24;
+    rgb.pixels.assign(size_t(rgb.rowBytes() * uint64_t(rgb.height)), 0);
+    for (int32_t y = 0; y < p.height; ++y) {
+        const uint8_t *from = p.rowFromTop(y);
+        uint8_t *to = rgb.rowFromTop(y);
+        for (int32_t x = 0; x < p.width; ++x) std::memcpy(to + 3 * x, from + 4 * x, 3);
+    }
+    return rgb;
+}
+
 Result writeAs(const vc_animation &in, vc_format format, const vc::CoreRequest &request, std::vector<uint8_t> &out,
                const char *path) {
     const vc::Animation &a = in.animation;
@@ -275,9 +290,9 @@ Result writeAs(const vc_animation &in, vc_format format, const vc::CoreRequest &
         }
         return vc::encodeGif(sized, request, out);
     }
-    case VC_FORMAT_PCX: return vc::encodePcx(a.frames.front().picture, request, out);
-    case VC_FORMAT_TIFF: return vc::encodeTiff(a.frames.front().picture, request, out);
-    case VC_FORMAT_JPEG: return vc::encodeJpeg(a.frames.front().picture, request, out);
+    case VC_FORMAT_PCX: return vc::encodePcx(stillOf(a.frames.front().picture), request, out);
+    case VC_FORMAT_TIFF: return vc::encodeTiff(stillOf(a.frames.front().picture), request, out);
+    case VC_FORMAT_JPEG: return vc::encodeJpeg(stillOf(a.frames.front().picture), request, out);
     case VC_FORMAT_AVI: {
         if (path) return vc::writeAvi(a, path, request);
         ScratchFile scratch;

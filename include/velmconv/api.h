@@ -203,7 +203,8 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_read_path(const char *path, vc_format form
                                                 vc_animation **animation);
 
 /* Writes the animation in the format: every frame for ICO, CUR, ANI, GIF
- * and AVI, the first frame for PCX, TIFF and JPEG. On success *bytes is a
+ * and AVI, the first frame for PCX, TIFF and JPEG (a 32-bit one as its 24
+ * colour bits). GIF takes pictures of up to 8 bits. On success *bytes is a
  * new buffer of *size bytes the caller frees with vc_free. */
 VC_APIEXPORT vc_status VC_APIENTRY vc_write_memory(const vc_animation *animation, vc_format format,
                                                    const vc_options *options, void **bytes, size_t *size);
