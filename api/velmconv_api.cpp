@@ -150,16 +150,19 @@ struct ScratchFile {
 };
 
 vc_format detectBytes(std::span<const uint8_t> bytes) {
-    // Animated cursors before AVI (both RIFF), icons before the others (a
-    // six-byte header that nothing else starts with).
+    // Animated cursors before AVI (both RIFF); the formats with signatures
+    // before the icon, whose reserved word of 0 says little on its own: an
+    // icon here also has type 1 (icon) or 2 (cursor) and an image.
     if (vc::looksLikeAnimatedCursor(bytes)) return VC_FORMAT_ANI;
     if (vc::looksLikeAvi(bytes)) return VC_FORMAT_AVI;
-    if (vc::looksLikeIcon(bytes)) return bytes.size() > 2 && bytes[2] == 2 ? VC_FORMAT_CUR : VC_FORMAT_ICO;
     if (vc::looksLikeGif(bytes)) return VC_FORMAT_GIF;
     if (vc::looksLikeTiff(bytes)) return VC_FORMAT_TIFF;
     if (vc::looksLikeJpeg(bytes)) return VC_FORMAT_JPEG;
     if (vc::looksLikeProgram(bytes)) return VC_FORMAT_PROGRAM;
     if (vc::looksLikePcx(bytes)) return VC_FORMAT_PCX;
+    if (vc::looksLikeIcon(bytes) && bytes.size() >= 6 && (bytes[2] == 1 || bytes[2] == 2) && bytes[3] == 0 &&
+        (bytes[4] | bytes[5]) != 0)
+        return bytes[2] == 2 ? VC_FORMAT_CUR : VC_FORMAT_ICO;
     return VC_FORMAT_UNKNOWN;
 }
 
@@ -197,6 +200,8 @@ Result readAs(vc_format format, std::span<const uint8_t> bytes, const char *path
         const Result r = vc::decodeIconFile(bytes, request, icons);
         if (r != Result::ok) return r;
         for (vc::Picture &p : icons.images) {
+            // An entry that could not be decoded stays out.
+            if (!p.consistent()) continue;
             vc::Frame frame;
             frame.picture = std::move(p);
             out.animation.frames.push_back(std::move(frame));
