@@ -38,6 +38,33 @@ native() {
   ctest --preset linux -j2
 }
 
+# The format cores and the public API on several threads at once, under
+# ThreadSanitizer: their program alone (the tsan preset).
+native_tsan() {
+  cmake --preset tsan >/dev/null
+  cmake --build --preset tsan -j2
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset tsan -j2
+}
+
+# What a program on the public API does: installs the native build into a
+# fresh prefix, builds examples/roundtrip.c against it through pkg-config
+# alone, runs it, and shows its files to independent readers.
+installed_api() {
+  prefix=$(mktemp -d)
+  work=$(mktemp -d)
+  trap 'rm -rf "$prefix" "$work"' RETURN
+  cmake --install build/linux --prefix "$prefix" >/dev/null
+  export PKG_CONFIG_PATH="$prefix/lib/pkgconfig:$prefix/lib/$(gcc -print-multiarch)/pkgconfig"
+  libdir=$(pkg-config --variable=libdir velmconv)
+  cc -std=c99 -Wall -Wextra -Werror examples/roundtrip.c -o "$work/roundtrip" $(pkg-config --cflags --libs velmconv)
+  LD_LIBRARY_PATH="$libdir" "$work/roundtrip" "$work"
+  /usr/bin/identify "$work/roundtrip.ico" "$work/roundtrip.gif"
+  gifsicle --info "$work/roundtrip.gif" | head -3
+  /usr/bin/python3 -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]); print("Pillow:", im.format, im.size, getattr(im, "n_frames", 1), "frames")' "$work/roundtrip.gif"
+  test -f "$prefix/share/man/man1/velmconv.1"
+  test -f "$prefix/include/velmconv/api.h"
+}
+
 native_asan() {
   cmake --preset asan >/dev/null
   cmake --build --preset asan -j2
@@ -82,7 +109,9 @@ fuzz_briefly() {
 steps=(
   "includes keep to the floors of scripts/layers.txt|layers|"
   "native tests|native|"
+  "the C API example against the installed library|installed_api|"
   "native tests under ASan and UBSan|native_asan|"
+  "format cores on several threads under TSan|native_tsan|"
   "native 32-bit tests under ASan and UBSan|native32|${no32:+$skip32}"
   "Windows i686 (the product), tests under 32-bit Wine|windows_i686|${no32:+$skip32}"
   "Windows x86_64, tests under Wine|windows_x86_64|"

@@ -1,0 +1,221 @@
+/*
+ * VelmConv for programs: the library's formats without an editor.
+ *
+ * Read an icon, a cursor, an animated cursor, a GIF (still or animated), a
+ * PCX, TIFF or JPEG picture, an AVI video or the bitmaps inside a program,
+ * from memory or from a path, into an animation of pictures; write one
+ * back. Nothing here opens a window, asks a question or keeps state
+ * between calls: two threads may read and write different files at once.
+ *
+ * Every file reads as a vc_animation. A still picture is one frame; an
+ * icon or cursor file holds one frame per image of its directory; a
+ * program gives one frame per bitmap, named by the bitmap's resource name.
+ *
+ * Pictures are 1, 4 or 8 bits with a palette, or 24 bits (blue, green,
+ * red) or 32 bits (blue, green, red, alpha). vc_picture_row gives row y
+ * counted from the top; rows are vc_picture_stride bytes apart in memory,
+ * bottom row first, as in a BMP file.
+ *
+ * Functions that can fail return a vc_status; vc_status_message says in
+ * words what it means. Handles the library gives are freed by their own
+ * free functions; a frame's picture belongs to its animation.
+ *
+ *   #include <velmconv/api.h>
+ *   cc prog.c $(pkg-config --cflags --libs velmconv)
+ */
+#ifndef VELMCONV_API_H
+#define VELMCONV_API_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define VC_APIENTRY __cdecl
+#if defined(VELMCONV_BUILDING)
+#define VC_APIEXPORT
+#else
+#define VC_APIEXPORT __declspec(dllimport)
+#endif
+#else
+#define VC_APIENTRY
+#define VC_APIEXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Results ------------------------------------------------------------ */
+typedef enum vc_status {
+    VC_OK = 0,
+    VC_CANCELLED = 1,      /* the progress callback said stop */
+    VC_NONE_FOUND = 2,     /* a good file with nothing to give (a program without bitmaps) */
+    VC_E_OPEN = 3,         /* the file cannot be opened */
+    VC_E_FORMAT = 4,       /* not a file of the format asked for, or of none the library reads */
+    VC_E_READ = 5,         /* the file is short, or reading failed */
+    VC_E_UNSUPPORTED = 6,  /* a kind of the format the library does not handle */
+    VC_E_MEMORY = 7,       /* larger than the limits, or memory was refused */
+    VC_E_DATA = 8,         /* the data inside the file is damaged */
+    VC_E_CREATE = 9,       /* the file cannot be created */
+    VC_E_WRITE = 10,       /* writing failed */
+    VC_E_ARGUMENT = 11     /* a null handle, a frame out of range, a picture the format cannot hold */
+} vc_status;
+
+/* What a status means, in a short English sentence; never null. */
+VC_APIEXPORT const char *VC_APIENTRY vc_status_message(vc_status status);
+
+/* ---- Formats ------------------------------------------------------------ */
+typedef enum vc_format {
+    VC_FORMAT_UNKNOWN = 0,
+    VC_FORMAT_ICO = 1,
+    VC_FORMAT_CUR = 2,
+    VC_FORMAT_ANI = 3,      /* animated cursor */
+    VC_FORMAT_GIF = 4,      /* still or animated */
+    VC_FORMAT_PCX = 5,
+    VC_FORMAT_TIFF = 6,
+    VC_FORMAT_JPEG = 7,
+    VC_FORMAT_AVI = 8,
+    VC_FORMAT_PROGRAM = 9   /* EXE, DLL and the like: read only */
+} vc_format;
+
+/* The format the bytes start as, by their content; VC_FORMAT_UNKNOWN when none. */
+VC_APIEXPORT vc_format VC_APIENTRY vc_detect(const void *bytes, size_t size);
+/* The same for a file; VC_FORMAT_UNKNOWN also when it cannot be read. */
+VC_APIEXPORT vc_format VC_APIENTRY vc_detect_path(const char *path);
+/* "ICO", "CUR", "ANI", "GIF", "PCX", "TIFF", "JPEG", "AVI", "program", "unknown". */
+VC_APIEXPORT const char *VC_APIENTRY vc_format_name(vc_format format);
+/* Whether the library writes the format. */
+VC_APIEXPORT int VC_APIENTRY vc_format_writable(vc_format format);
+
+/* ---- Options of one call (null for the defaults) -------------------------- */
+typedef struct vc_options {
+    size_t size;                /* sizeof(vc_options): set by vc_options_init */
+    uint64_t largest_picture;   /* pixels in one picture; 0 the default */
+    uint64_t largest_block;     /* bytes of one picture's pixels; 0 the default */
+    uint32_t largest_frames;    /* frames in one animation; 0 the default */
+    /* Called with 0 to 100 as the work goes on; returning 0 stops it
+     * (VC_CANCELLED). May be null. */
+    int (*progress)(void *context, int percent);
+    void *context;
+} vc_options;
+
+VC_APIEXPORT void VC_APIENTRY vc_options_init(vc_options *options);
+
+/* ---- Pictures --------------------------------------------------------------- */
+typedef struct vc_picture vc_picture;
+
+/* A new picture of the size and depth (1, 4, 8, 24, 32), pixels zero, a
+ * palette of 2^depth black entries up to 8 bits; null when the arguments
+ * are out of range or memory is refused. */
+VC_APIEXPORT vc_picture *VC_APIENTRY vc_picture_new(int32_t width, int32_t height, int depth);
+VC_APIEXPORT vc_picture *VC_APIENTRY vc_picture_copy(const vc_picture *picture);
+VC_APIEXPORT void VC_APIENTRY vc_picture_free(vc_picture *picture);
+
+VC_APIEXPORT int32_t VC_APIENTRY vc_picture_width(const vc_picture *picture);
+VC_APIEXPORT int32_t VC_APIENTRY vc_picture_height(const vc_picture *picture);
+VC_APIEXPORT int VC_APIENTRY vc_picture_depth(const vc_picture *picture);
+VC_APIEXPORT size_t VC_APIENTRY vc_picture_stride(const vc_picture *picture);
+/* Row y from the top; null when y is out of range. */
+VC_APIEXPORT uint8_t *VC_APIENTRY vc_picture_row(vc_picture *picture, int32_t y);
+VC_APIEXPORT const uint8_t *VC_APIENTRY vc_picture_row_const(const vc_picture *picture, int32_t y);
+
+/* Palette entries as 0x00RRGGBB. */
+VC_APIEXPORT uint32_t VC_APIENTRY vc_picture_palette_size(const vc_picture *picture);
+VC_APIEXPORT uint32_t VC_APIENTRY vc_picture_palette_color(const vc_picture *picture, uint32_t index);
+/* Sets the palette to count entries (at most 2^depth). */
+VC_APIEXPORT vc_status VC_APIENTRY vc_picture_set_palette(vc_picture *picture, const uint32_t *colors, uint32_t count);
+
+/* The mask of an icon or cursor: 1 bit per pixel, 1 where the screen shows
+ * through, rows of vc_picture_mask_stride bytes, row y from the top. A
+ * picture without a mask gives null; vc_picture_add_mask adds one (all 0). */
+VC_APIEXPORT int VC_APIENTRY vc_picture_has_mask(const vc_picture *picture);
+VC_APIEXPORT vc_status VC_APIENTRY vc_picture_add_mask(vc_picture *picture);
+VC_APIEXPORT size_t VC_APIENTRY vc_picture_mask_stride(const vc_picture *picture);
+VC_APIEXPORT uint8_t *VC_APIENTRY vc_picture_mask_row(vc_picture *picture, int32_t y);
+
+/* A cursor's hotspot; has_hotspot 0 when the picture has none. */
+VC_APIEXPORT int VC_APIENTRY vc_picture_hotspot(const vc_picture *picture, int32_t *x, int32_t *y);
+VC_APIEXPORT void VC_APIENTRY vc_picture_set_hotspot(vc_picture *picture, int32_t x, int32_t y);
+
+/* Resolution in pixels per metre; 0 when not known. */
+VC_APIEXPORT void VC_APIENTRY vc_picture_resolution(const vc_picture *picture, int32_t *x, int32_t *y);
+VC_APIEXPORT void VC_APIENTRY vc_picture_set_resolution(vc_picture *picture, int32_t x, int32_t y);
+
+/* A GIF frame's transparent palette index; -1 none. */
+VC_APIEXPORT int32_t VC_APIENTRY vc_picture_transparent_index(const vc_picture *picture);
+VC_APIEXPORT void VC_APIENTRY vc_picture_set_transparent_index(vc_picture *picture, int32_t index);
+
+/* ---- Animations ------------------------------------------------------------ */
+typedef struct vc_animation vc_animation;
+
+VC_APIEXPORT vc_animation *VC_APIENTRY vc_animation_new(void);
+VC_APIEXPORT void VC_APIENTRY vc_animation_free(vc_animation *animation);
+
+VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_frame_count(const vc_animation *animation);
+/* Frame i's picture, owned by the animation; null out of range. */
+VC_APIEXPORT vc_picture *VC_APIENTRY vc_animation_frame(vc_animation *animation, uint32_t index);
+VC_APIEXPORT const vc_picture *VC_APIENTRY vc_animation_frame_const(const vc_animation *animation, uint32_t index);
+/* Appends a copy of the picture as a new last frame (no delay, at 0, 0). */
+VC_APIEXPORT vc_status VC_APIENTRY vc_animation_add_frame(vc_animation *animation, const vc_picture *picture);
+
+/* Frame timing and place: delay in hundredths of a second; the position on
+ * the animation's screen; GIF disposal 0 none, 1 leave, 2 background,
+ * 3 previous. Out-of-range frames read as 0 and are not set. */
+VC_APIEXPORT uint32_t VC_APIENTRY vc_frame_delay(const vc_animation *animation, uint32_t index);
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_delay(vc_animation *animation, uint32_t index, uint32_t hundredths);
+VC_APIEXPORT void VC_APIENTRY vc_frame_position(const vc_animation *animation, uint32_t index, int32_t *left,
+                                                int32_t *top);
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_position(vc_animation *animation, uint32_t index, int32_t left,
+                                                    int32_t top);
+VC_APIEXPORT int VC_APIENTRY vc_frame_disposal(const vc_animation *animation, uint32_t index);
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_disposal(vc_animation *animation, uint32_t index, int disposal);
+/* A program bitmap's resource name ("LOGO", "#103"); "" for other frames. */
+VC_APIEXPORT const char *VC_APIENTRY vc_frame_name(const vc_animation *animation, uint32_t index);
+
+/* The screen the frames are placed on; 0 x 0 means the first frame's size. */
+VC_APIEXPORT void VC_APIENTRY vc_animation_screen(const vc_animation *animation, int32_t *width, int32_t *height);
+VC_APIEXPORT void VC_APIENTRY vc_animation_set_screen(vc_animation *animation, int32_t width, int32_t height);
+/* GIF looping: loops 0 plays for ever; repeat 0 writes no looping block. */
+VC_APIEXPORT void VC_APIENTRY vc_animation_loop(const vc_animation *animation, int *repeat, uint32_t *loops);
+VC_APIEXPORT void VC_APIENTRY vc_animation_set_loop(vc_animation *animation, int repeat, uint32_t loops);
+/* Animated cursors' title and author (UTF-8 as stored); "" when none. */
+VC_APIEXPORT const char *VC_APIENTRY vc_animation_title(const vc_animation *animation);
+VC_APIEXPORT const char *VC_APIENTRY vc_animation_author(const vc_animation *animation);
+VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_title(vc_animation *animation, const char *title);
+VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_author(vc_animation *animation, const char *author);
+/* Animated cursors: the default rate and the steps, each a frame index and
+ * a rate, in jiffies (1/60 s). A cursor without steps plays its frames in
+ * order at the default rate. */
+VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_default_rate(const vc_animation *animation);
+VC_APIEXPORT void VC_APIENTRY vc_animation_set_default_rate(vc_animation *animation, uint32_t jiffies);
+VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_step_count(const vc_animation *animation);
+VC_APIEXPORT int VC_APIENTRY vc_animation_step(const vc_animation *animation, uint32_t step, uint32_t *frame,
+                                               uint32_t *jiffies);
+VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_steps(vc_animation *animation, const uint32_t *frames,
+                                                          const uint32_t *jiffies, uint32_t count);
+
+/* ---- Reading and writing ---------------------------------------------------- */
+/* format VC_FORMAT_UNKNOWN detects it by content. On success *animation is
+ * a new animation the caller frees; on failure it is null. */
+VC_APIEXPORT vc_status VC_APIENTRY vc_read_memory(const void *bytes, size_t size, vc_format format,
+                                                  const vc_options *options, vc_animation **animation);
+VC_APIEXPORT vc_status VC_APIENTRY vc_read_path(const char *path, vc_format format, const vc_options *options,
+                                                vc_animation **animation);
+
+/* Writes the animation in the format: every frame for ICO, CUR, ANI, GIF
+ * and AVI, the first frame for PCX, TIFF and JPEG (a 32-bit one as its 24
+ * colour bits). GIF takes pictures of up to 8 bits. On success *bytes is a
+ * new buffer of *size bytes the caller frees with vc_free. */
+VC_APIEXPORT vc_status VC_APIENTRY vc_write_memory(const vc_animation *animation, vc_format format,
+                                                   const vc_options *options, void **bytes, size_t *size);
+/* The same into a file; a file that was there is replaced only when the
+ * whole file was written. */
+VC_APIEXPORT vc_status VC_APIENTRY vc_write_path(const vc_animation *animation, vc_format format,
+                                                 const vc_options *options, const char *path);
+VC_APIEXPORT void VC_APIENTRY vc_free(void *bytes);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,87 @@
+// Pictures and animations for the public API's tests, made through the API
+// itself, and the readers' view of them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "velmconv/api.h"
+
+namespace apitest {
+
+struct AnimationFree {
+    void operator()(vc_animation *a) const { vc_animation_free(a); }
+};
+using AnimationPtr = std::unique_ptr<vc_animation, AnimationFree>;
+
+struct Bytes {
+    void *data = nullptr;
+    size_t size = 0;
+    ~Bytes() { vc_free(data); }
+    std::vector<uint8_t> vector() const {
+        const auto *p = static_cast<const uint8_t *>(data);
+        return {p, p + size};
+    }
+};
+
+// The colour of a pixel as 0x00RRGGBB, at any depth.
+inline uint32_t colorAt(const vc_picture *p, int32_t x, int32_t y) {
+    const uint8_t *row = vc_picture_row_const(p, y);
+    const int depth = vc_picture_depth(p);
+    if (depth == 24 || depth == 32) {
+        const uint8_t *px = row + x * (depth / 8);
+        return uint32_t(px[2]) << 16 | uint32_t(px[1]) << 8 | px[0];
+    }
+    const int perByte = 8 / depth, shift = (perByte - 1 - x % perByte) * depth;
+    return vc_picture_palette_color(p, uint32_t(row[x / perByte] >> shift) & ((1u << depth) - 1));
+}
+
+// Every pixel's colour, top row first.
+inline std::vector<uint32_t> colors(const vc_picture *p) {
+    std::vector<uint32_t> out;
+    for (int32_t y = 0; y < vc_picture_height(p); ++y)
+        for (int32_t x = 0; x < vc_picture_width(p); ++x) out.push_back(colorAt(p, x, y));
+    return out;
+}
+
+// A gradient of 16 colours, shifted by `shift`, at the depth asked for.
+inline vc_picture *gradient(int32_t w, int32_t h, int depth, int shift) {
+    vc_picture *p = vc_picture_new(w, h, depth);
+    uint32_t palette[16];
+    for (uint32_t i = 0; i < 16; ++i) palette[i] = (i * 16u) << 16 | (255u - i * 16u) << 8 | (i * 8u);
+    if (depth <= 8) vc_picture_set_palette(p, palette, depth == 1 ? 2 : 16);
+    for (int32_t y = 0; y < h; ++y) {
+        uint8_t *row = vc_picture_row(p, y);
+        for (int32_t x = 0; x < w; ++x) {
+            const uint32_t i = uint32_t(x / 2 + y + shift) % (depth == 1 ? 2 : 16);
+            if (depth == 8) row[x] = uint8_t(i);
+            else if (depth == 4) row[x / 2] |= uint8_t(i << (x % 2 ? 0 : 4));
+            else if (depth == 1) row[x / 8] |= uint8_t(i << (7 - x % 8));
+            else {
+                uint8_t *px = row + x * (depth / 8);
+                px[0] = uint8_t(palette[i]), px[1] = uint8_t(palette[i] >> 8), px[2] = uint8_t(palette[i] >> 16);
+                if (depth == 32) px[3] = 255;
+            }
+        }
+    }
+    return p;
+}
+
+// frames pictures of w x h at the depth, with delays of 10, 20, ...
+// hundredths; masks and hotspots for the cursor formats.
+inline AnimationPtr animationFor(vc_format format, int frames, int32_t w = 32, int32_t h = 32, int depth = 8) {
+    AnimationPtr a(vc_animation_new());
+    for (int i = 0; i < frames; ++i) {
+        vc_picture *p = gradient(w, h, depth, i);
+        if (format == VC_FORMAT_ICO || format == VC_FORMAT_CUR || format == VC_FORMAT_ANI) vc_picture_add_mask(p);
+        if (format == VC_FORMAT_CUR || format == VC_FORMAT_ANI) vc_picture_set_hotspot(p, 3, 5);
+        vc_animation_add_frame(a.get(), p);
+        vc_picture_free(p);
+        vc_frame_set_delay(a.get(), uint32_t(i), 10u * uint32_t(i + 1));
+    }
+    return a;
+}
+
+}  // namespace apitest

@@ -1,0 +1,246 @@
+// The public API from a program's side: every writable format round-trips
+// through memory and through a file, the independent readers read what it
+// writes, damaged bytes get a status, and arguments out of range are
+// refused.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "cores/api_support.h"
+
+using namespace apitest;
+
+namespace {
+
+struct Case {
+    const char *name;
+    vc_format format;
+    int frames;
+    int depth;
+    bool exact;  // JPEG gives colours back only nearly
+};
+
+const Case kCases[] = {
+    {"ico", VC_FORMAT_ICO, 2, 8, true},     {"ico4", VC_FORMAT_ICO, 1, 4, true},
+    {"cur", VC_FORMAT_CUR, 1, 8, true},     {"ani", VC_FORMAT_ANI, 3, 8, true},
+    {"gif", VC_FORMAT_GIF, 3, 8, true},     {"gifstill", VC_FORMAT_GIF, 1, 8, true},
+    {"pcx", VC_FORMAT_PCX, 1, 8, true},     {"pcx24", VC_FORMAT_PCX, 1, 24, true},
+    {"tiff", VC_FORMAT_TIFF, 1, 8, true},   {"tiff24", VC_FORMAT_TIFF, 1, 24, true},
+    {"jpg", VC_FORMAT_JPEG, 1, 24, false},
+};
+
+std::filesystem::path scratch(const std::string &name) {
+    return std::filesystem::temp_directory_path() / ("velmconv-api-" + std::to_string(::getpid()) + "-" + name);
+}
+
+// Colours within a JPEG's error of each other.
+bool near(uint32_t a, uint32_t b) {
+    for (int shift = 0; shift < 24; shift += 8)
+        if (std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)) > 48) return false;
+    return true;
+}
+
+void expectSameFrames(const vc_animation *made, const vc_animation *back, const Case &c) {
+    ASSERT_EQ(vc_animation_frame_count(back), uint32_t(c.frames));
+    for (uint32_t i = 0; i < uint32_t(c.frames); ++i) {
+        const auto want = colors(vc_animation_frame_const(made, i)), got = colors(vc_animation_frame_const(back, i));
+        ASSERT_EQ(got.size(), want.size()) << "frame " << i;
+        if (c.exact) {
+            EXPECT_EQ(got, want) << "frame " << i;
+        } else {
+            size_t off = 0;
+            for (size_t k = 0; k < got.size(); ++k) off += !near(got[k], want[k]);
+            EXPECT_LT(off, got.size() / 20) << "frame " << i;
+        }
+    }
+}
+
+class RoundTrip : public ::testing::TestWithParam<Case> {};
+
+TEST_P(RoundTrip, ThroughMemoryAndAFileTheFramesComeBack) {
+    const Case &c = GetParam();
+    AnimationPtr made = animationFor(c.format, c.frames, 32, 24, c.depth);
+    Bytes bytes;
+    ASSERT_EQ(vc_write_memory(made.get(), c.format, nullptr, &bytes.data, &bytes.size), VC_OK);
+    EXPECT_EQ(vc_detect(bytes.data, bytes.size), c.format);
+
+    vc_animation *raw = nullptr;
+    ASSERT_EQ(vc_read_memory(bytes.data, bytes.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
+    AnimationPtr back(raw);
+    expectSameFrames(made.get(), back.get(), c);
+
+    const auto path = scratch(std::string("roundtrip.") + c.name);
+    ASSERT_EQ(vc_write_path(made.get(), c.format, nullptr, path.c_str()), VC_OK);
+    EXPECT_EQ(vc_detect_path(path.c_str()), c.format);
+    ASSERT_EQ(vc_read_path(path.c_str(), VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
+    AnimationPtr fromFile(raw);
+    expectSameFrames(made.get(), fromFile.get(), c);
+    // The file holds the bytes memory got.
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> onDisk((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(onDisk, bytes.vector());
+
+    // An independent reader takes it.
+    if (std::system("test -x /usr/bin/identify") != 0) {
+        std::filesystem::remove(path);
+        GTEST_SKIP() << "needs ImageMagick's /usr/bin/identify to check the file independently";
+    }
+    const std::string command = std::string("/usr/bin/identify ") + (c.format == VC_FORMAT_CUR ? "cur:" : "") +
+                                path.string() + " >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::filesystem::remove(path);
+}
+
+TEST_P(RoundTrip, DamagedCopiesGetAStatusAndNothingElse) {
+    const Case &c = GetParam();
+    AnimationPtr made = animationFor(c.format, c.frames, 20, 12, c.depth);
+    Bytes bytes;
+    ASSERT_EQ(vc_write_memory(made.get(), c.format, nullptr, &bytes.data, &bytes.size), VC_OK);
+    const std::vector<uint8_t> good = bytes.vector();
+    std::set<vc_status> seen;
+    for (size_t step = 0; step < 97; ++step) {
+        std::vector<uint8_t> bad = good;
+        // Cut short, or a byte changed, at places spread over the file.
+        const size_t at = good.size() * step / 97;
+        if (step % 2) bad.resize(at);
+        else bad[at] ^= uint8_t(0x5A + step);
+        vc_animation *raw = nullptr;
+        const vc_status s = vc_read_memory(bad.data(), bad.size(), c.format, nullptr, &raw);
+        AnimationPtr back(raw);
+        EXPECT_EQ(s == VC_OK, back != nullptr);
+        EXPECT_LE(int(s), int(VC_E_ARGUMENT));
+        seen.insert(s);
+    }
+    EXPECT_TRUE(seen.size() > 1 || !seen.count(VC_OK)) << "no damage was noticed at all";
+}
+
+INSTANTIATE_TEST_SUITE_P(Api, RoundTrip, ::testing::ValuesIn(kCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Api, TheAnimationsSettingsComeBack) {
+    AnimationPtr cursor = animationFor(VC_FORMAT_ANI, 3);
+    const uint32_t frames[] = {0, 1, 2, 1}, rates[] = {6, 6, 12, 6};
+    vc_animation_set_title(cursor.get(), "Busy");
+    vc_animation_set_author(cursor.get(), "Nobody");
+    vc_animation_set_default_rate(cursor.get(), 6);
+    ASSERT_EQ(vc_animation_set_steps(cursor.get(), frames, rates, 4), VC_OK);
+    AnimationPtr gif = animationFor(VC_FORMAT_GIF, 3);
+    vc_animation_set_loop(gif.get(), 1, 5);
+    vc_frame_set_position(gif.get(), 1, 4, 2);
+    vc_frame_set_disposal(gif.get(), 1, 2);
+    vc_animation_set_screen(gif.get(), 40, 30);
+
+    Bytes a, g;
+    ASSERT_EQ(vc_write_memory(cursor.get(), VC_FORMAT_ANI, nullptr, &a.data, &a.size), VC_OK);
+    ASSERT_EQ(vc_write_memory(gif.get(), VC_FORMAT_GIF, nullptr, &g.data, &g.size), VC_OK);
+    vc_animation *raw = nullptr;
+    ASSERT_EQ(vc_read_memory(a.data, a.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
+    AnimationPtr cursorBack(raw);
+    ASSERT_EQ(vc_read_memory(g.data, g.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
+    AnimationPtr gifBack(raw);
+
+    EXPECT_STREQ(vc_animation_title(cursorBack.get()), "Busy");
+    EXPECT_STREQ(vc_animation_author(cursorBack.get()), "Nobody");
+    EXPECT_EQ(vc_animation_default_rate(cursorBack.get()), 6u);
+    ASSERT_EQ(vc_animation_step_count(cursorBack.get()), 4u);
+    uint32_t frame = 0, rate = 0;
+    ASSERT_TRUE(vc_animation_step(cursorBack.get(), 2, &frame, &rate));
+    EXPECT_EQ(frame, 2u);
+    EXPECT_EQ(rate, 12u);
+    int32_t x = 0, y = 0;
+    EXPECT_TRUE(vc_picture_hotspot(vc_animation_frame_const(cursorBack.get(), 0), &x, &y));
+    EXPECT_EQ(x, 3);
+    EXPECT_EQ(y, 5);
+
+    int repeat = 0;
+    uint32_t loops = 0;
+    vc_animation_loop(gifBack.get(), &repeat, &loops);
+    EXPECT_TRUE(repeat);
+    EXPECT_EQ(loops, 5u);
+    vc_frame_position(gifBack.get(), 1, &x, &y);
+    EXPECT_EQ(x, 4);
+    EXPECT_EQ(y, 2);
+    EXPECT_EQ(vc_frame_disposal(gifBack.get(), 1), 2);
+    EXPECT_EQ(vc_frame_delay(gifBack.get(), 2), 30u);
+    vc_animation_screen(gifBack.get(), &x, &y);
+    EXPECT_EQ(x, 40);
+    EXPECT_EQ(y, 30);
+}
+
+TEST(Api, WhatCannotBeDoneIsRefusedWithItsStatus) {
+    AnimationPtr empty(vc_animation_new());
+    AnimationPtr one = animationFor(VC_FORMAT_GIF, 1);
+    Bytes b;
+    vc_animation *raw = nullptr;
+    EXPECT_EQ(vc_write_memory(empty.get(), VC_FORMAT_GIF, nullptr, &b.data, &b.size), VC_E_ARGUMENT);
+    EXPECT_EQ(vc_write_memory(one.get(), VC_FORMAT_PROGRAM, nullptr, &b.data, &b.size), VC_E_UNSUPPORTED);
+    EXPECT_EQ(vc_write_memory(nullptr, VC_FORMAT_GIF, nullptr, &b.data, &b.size), VC_E_ARGUMENT);
+    EXPECT_EQ(vc_read_memory("junk", 4, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_E_FORMAT);
+    EXPECT_EQ(raw, nullptr);
+    EXPECT_EQ(vc_read_path("/nonexistent/velmconv.gif", VC_FORMAT_GIF, nullptr, &raw), VC_E_OPEN);
+    EXPECT_EQ(vc_picture_new(0, 5, 8), nullptr);
+    EXPECT_EQ(vc_picture_new(5, 5, 7), nullptr);
+    EXPECT_EQ(vc_animation_frame(one.get(), 1), nullptr);
+    EXPECT_EQ(vc_picture_row(vc_animation_frame(one.get(), 0), 32), nullptr);
+
+    // Every status has words of its own.
+    std::set<std::string> messages;
+    for (int s = VC_OK; s <= VC_E_ARGUMENT; ++s) messages.insert(vc_status_message(vc_status(s)));
+    EXPECT_EQ(messages.size(), size_t(VC_E_ARGUMENT) + 1);
+}
+
+TEST(Api, TheCallersLimitsAndProgressHold) {
+    AnimationPtr big = animationFor(VC_FORMAT_GIF, 3, 64, 64);
+    Bytes b;
+    ASSERT_EQ(vc_write_memory(big.get(), VC_FORMAT_GIF, nullptr, &b.data, &b.size), VC_OK);
+    vc_options options;
+    vc_options_init(&options);
+    options.largest_picture = 64 * 63;
+    vc_animation *raw = nullptr;
+    EXPECT_EQ(vc_read_memory(b.data, b.size, VC_FORMAT_GIF, &options, &raw), VC_E_MEMORY);
+    EXPECT_EQ(raw, nullptr);
+
+    for (vc_format format : {VC_FORMAT_GIF, VC_FORMAT_TIFF, VC_FORMAT_PCX}) {
+        int reports = 0;
+        vc_options_init(&options);
+        options.context = &reports;
+        // The first report says stop.
+        options.progress = [](void *context, int) { return ++*static_cast<int *>(context), 0; };
+        Bytes out;
+        EXPECT_EQ(vc_write_memory(big.get(), format, &options, &out.data, &out.size), VC_CANCELLED)
+            << vc_format_name(format);
+        EXPECT_EQ(out.data, nullptr);
+        EXPECT_EQ(reports, 1) << vc_format_name(format) << " went on after it was told to stop";
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Programs read as their bitmaps, one frame each and named; a program
+// without any is "none found", not damage.
+TEST(Api, ProgramsGiveTheirBitmapsByName) {
+    vc_animation *raw = nullptr;
+    ASSERT_EQ(vc_read_path(VC_RESOURCE_FILES "/bitmaps-x86_64.dll", VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
+    AnimationPtr program(raw);
+    ASSERT_EQ(vc_animation_frame_count(program.get()), 8u);
+    bool logo = false;
+    for (uint32_t i = 0; i < 8; ++i) {
+        logo |= std::string(vc_frame_name(program.get(), i)).find("LOGO") != std::string::npos;
+        EXPECT_GT(vc_picture_width(vc_animation_frame_const(program.get(), i)), 0);
+    }
+    EXPECT_TRUE(logo);
+
+    const char *font = "/usr/share/wine/fonts/coure.fon";
+    if (!std::filesystem::exists(font)) GTEST_SKIP() << "needs Wine's fonts (" << font << ") for a program without bitmaps";
+    EXPECT_EQ(vc_read_path(font, VC_FORMAT_PROGRAM, nullptr, &raw), VC_NONE_FOUND);
+    EXPECT_EQ(raw, nullptr);
+}
+
+}  // namespace
