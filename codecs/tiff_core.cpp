@@ -483,7 +483,7 @@ Result writeStrips(const Image &im, const TiffWriteOptions &o, const Progress &p
             } else {
                 std::memcpy(dst, src, size_t(im.row));
             }
-            go = progress(int32_t(uint64_t(first + r) * 100 / im.height)) && go;
+            go = go && progress(int32_t(uint64_t(first + r) * 100 / im.height));
         }
         return size_t(rows * im.row);
     };

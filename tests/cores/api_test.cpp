@@ -22,27 +22,37 @@ struct Case {
     vc_format format;
     int frames;
     int depth;
-    bool exact;  // JPEG gives colours back only nearly
+    bool exact;          // JPEG gives colours back only nearly
+    const char *reader;  // an independent reader's command; none where the format's own tests have them
 };
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
+// The animated cursor's independent readers are in its own tests; the
+// TIFF layout's fixed directory makes ImageMagick warn, libtiff's own tool
+// reads it.
 const Case kCases[] = {
-    {"ico", VC_FORMAT_ICO, 2, 8, true},     {"ico4", VC_FORMAT_ICO, 1, 4, true},
-    {"cur", VC_FORMAT_CUR, 1, 8, true},     {"ani", VC_FORMAT_ANI, 3, 8, true},
-    {"gif", VC_FORMAT_GIF, 3, 8, true},     {"gifstill", VC_FORMAT_GIF, 1, 8, true},
-    {"pcx", VC_FORMAT_PCX, 1, 8, true},     {"pcx24", VC_FORMAT_PCX, 1, 24, true},
-    {"tiff", VC_FORMAT_TIFF, 1, 8, true},   {"tiff24", VC_FORMAT_TIFF, 1, 24, true},
-    {"jpg", VC_FORMAT_JPEG, 1, 24, false},
+    {"ico", VC_FORMAT_ICO, 2, 8, true, "/usr/bin/identify ico:"},
+    {"ico4", VC_FORMAT_ICO, 1, 4, true, "/usr/bin/identify ico:"},
+    {"cur", VC_FORMAT_CUR, 1, 8, true, "/usr/bin/identify cur:"},
+    {"ani", VC_FORMAT_ANI, 3, 8, true, nullptr},
+    {"gif", VC_FORMAT_GIF, 3, 8, true, "gifsicle --info "},
+    {"gifstill", VC_FORMAT_GIF, 1, 8, true, "/usr/bin/identify gif:"},
+    {"pcx", VC_FORMAT_PCX, 1, 8, true, "/usr/bin/identify pcx:"},
+    {"pcx24", VC_FORMAT_PCX, 1, 24, true, "pcxtoppm "},
+    {"tiff", VC_FORMAT_TIFF, 1, 8, true, "tifftopnm "},
+    {"tiff24", VC_FORMAT_TIFF, 1, 24, true, "tifftopnm "},
+    {"jpg", VC_FORMAT_JPEG, 1, 24, false, "djpeg "},
 };
 
 std::filesystem::path scratch(const std::string &name) {
     return std::filesystem::temp_directory_path() / ("velmconv-api-" + std::to_string(::getpid()) + "-" + name);
 }
 
-// Colours within a JPEG's error of each other.
-bool near(uint32_t a, uint32_t b) {
-    for (int shift = 0; shift < 24; shift += 8)
-        if (std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)) > 48) return false;
-    return true;
+// How far apart two colours are: the sum over the channels.
+int distance(uint32_t a, uint32_t b) {
+    int d = 0;
+    for (int shift = 0; shift < 24; shift += 8) d += std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF));
+    return d;
 }
 
 void expectSameFrames(const vc_animation *made, const vc_animation *back, const Case &c) {
@@ -53,9 +63,10 @@ void expectSameFrames(const vc_animation *made, const vc_animation *back, const 
         if (c.exact) {
             EXPECT_EQ(got, want) << "frame " << i;
         } else {
-            size_t off = 0;
-            for (size_t k = 0; k < got.size(); ++k) off += !near(got[k], want[k]);
-            EXPECT_LT(off, got.size() / 20) << "frame " << i;
+            // Within a JPEG's error on average.
+            uint64_t off = 0;
+            for (size_t k = 0; k < got.size(); ++k) off += uint64_t(distance(got[k], want[k]));
+            EXPECT_LT(off / got.size(), 24u) << "frame " << i;
         }
     }
 }
@@ -86,12 +97,13 @@ TEST_P(RoundTrip, ThroughMemoryAndAFileTheFramesComeBack) {
     EXPECT_EQ(onDisk, bytes.vector());
 
     // An independent reader takes it.
-    if (std::system("test -x /usr/bin/identify") != 0) {
+    if (!c.reader) return std::filesystem::remove(path), void();
+    const std::string tool = std::string(c.reader).substr(0, std::string(c.reader).find(' '));
+    if (std::system(("command -v " + tool + " >/dev/null").c_str()) != 0) {
         std::filesystem::remove(path);
-        GTEST_SKIP() << "needs ImageMagick's /usr/bin/identify to check the file independently";
+        GTEST_SKIP() << "needs " << tool << " to check the file independently";
     }
-    const std::string command = std::string("/usr/bin/identify ") + (c.format == VC_FORMAT_CUR ? "cur:" : "") +
-                                path.string() + " >/dev/null 2>&1";
+    const std::string command = c.reader + path.string() + " >/dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     std::filesystem::remove(path);
 }
