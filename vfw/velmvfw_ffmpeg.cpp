@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -18,15 +19,19 @@ namespace {
 
 // A handle is the address of one of these, known to the set below: a
 // handle the library did not give out (or gave out and took back) is
-// refused instead of followed.
+// refused instead of followed. Programs read and write several files on
+// several threads at once, each through its own handle; the set is the
+// one thing they share, behind its lock.
 struct Handle {
     std::unique_ptr<vfw::Reader> reader;
     std::unique_ptr<vfw::Writer> writer;
 };
 std::set<Handle *> gHandles;
+std::mutex gHandlesLock;
 VfwDialogRunner gRunner = nullptr;
 
 Handle *handle(VfwFile file) {
+    const std::lock_guard<std::mutex> lock(gHandlesLock);
     auto it = gHandles.find(reinterpret_cast<Handle *>(file));
     return it == gHandles.end() ? nullptr : *it;
 }
@@ -40,6 +45,7 @@ vfw::Writer *writer(VfwFile file) {
 }
 VfwFile give(std::unique_ptr<Handle> h) {
     Handle *raw = h.release();
+    const std::lock_guard<std::mutex> lock(gHandlesLock);
     gHandles.insert(raw);
     return reinterpret_cast<VfwFile>(raw);
 }
@@ -82,9 +88,14 @@ VFW_EXPORT VfwFile OpenAviFile(const char *name) {
 }
 
 VFW_EXPORT void CloseAviFile(VfwFile file) {
-    Handle *h = handle(file);
-    if (!h) return;
-    gHandles.erase(h);
+    Handle *h = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(gHandlesLock);
+        auto it = gHandles.find(reinterpret_cast<Handle *>(file));
+        if (it == gHandles.end()) return;
+        h = *it;
+        gHandles.erase(it);
+    }
     if (h->writer) (void)h->writer->finish();
     delete h;
 }
