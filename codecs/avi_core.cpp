@@ -15,9 +15,9 @@ namespace vc {
 namespace {
 
 constexpr uint32_t kBitmapHeaderSize = 40;
-constexpr uint32_t kDefaultRate = 12;
-constexpr uint32_t kPaletteRoom = 960;  // a 16-entry table grown to 256 entries
-constexpr uint32_t kInfoBufferSize = 128;
+constexpr uint32_t kDefaultRate = kAviDefaultRate;
+constexpr uint32_t kPaletteRoom = kAviPaletteRoom;
+constexpr uint32_t kInfoBufferSize = kAviInfoBufferSize;
 
 // The companion's frame: a packed DIB with a 40-byte header and plain
 // rows, trusted to be whole once its header says how long it is.

@@ -15,6 +15,13 @@
 namespace vc {
 
 constexpr const char *kAviCompanionName = "VELMVFW32.DLL";
+// Frames a second when nothing (or nothing usable) was chosen.
+constexpr uint32_t kAviDefaultRate = 12;
+// What a frame of fewer than 8 bits grows by when it is widened to 8 bits:
+// a 16-entry table grown to 256 entries.
+constexpr uint32_t kAviPaletteRoom = 960;
+// The editor's data about a frame that goes with it to the companion.
+constexpr uint32_t kAviInfoBufferSize = 128;
 
 // The companion for one call. Each function is looked up by name when it
 // is asked for, so a companion that lacks one answers with none instead of

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ui/services.h"
+#include "codecs/avi_core.h"
 #include "common/image_block.h"
 #include "resources/strings.h"
 #include "video/avi.h"
@@ -14,10 +15,10 @@ namespace vc {
 
 namespace {
 
-constexpr uint32_t kDefaultRate = 12;
+constexpr uint32_t kDefaultRate = kAviDefaultRate;
 constexpr uint32_t kDelayTableMinimum = 256;
-constexpr uint32_t kPaletteRoom = 960;  // a 16-entry table grown to 256 entries
-constexpr uint32_t kInfoBufferSize = 128;
+constexpr uint32_t kPaletteRoom = kAviPaletteRoom;
+constexpr uint32_t kInfoBufferSize = kAviInfoBufferSize;
 constexpr uint32_t kMbOk = 0;
 constexpr int32_t kClearAll = 999;
 
