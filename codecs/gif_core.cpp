@@ -25,7 +25,7 @@ Result blankFrame(const std::vector<Rgbq> &global, const GifFrameEntry &e, const
     p.palette.assign(global.begin(), global.begin() + long(std::min(colors, global.size())));
     p.palette.resize(colors);
     p.pixels.assign(size_t(size), 0);
-    p.xPelsPerMeter = p.yPelsPerMeter = 2953;
+    p.xPelsPerMeter = p.yPelsPerMeter = kDefaultPelsPerMeter;
     p.transparentIndex = e.hasGraphicControl && e.transparentIndex >= 0 ? e.transparentIndex : -1;
     return Result::ok;
 }

@@ -10,6 +10,7 @@
 // (index 0). A picture of more than limits().largestPicture pixels is
 // refused with CONV_E_MEMORY before anything is allocated; a single image
 // of no pixels, having nothing to hand over, with CONV_E_DATA.
+#include "common/dib.h"
 #include "common/limits.h"
 #include "gif/gif_read.h"
 
@@ -128,7 +129,7 @@ DibSpec gifDibSpec(uint16_t bitsPerPixel, int32_t width, int32_t height, const G
     spec.height = height;
     spec.bitCount = bitsPerPixel;
     spec.colors = bitsPerPixel <= 8 ? (1u << bitsPerPixel) : 0;
-    spec.pelsPerMeter = 2953;
+    spec.pelsPerMeter = kDefaultPelsPerMeter;
     spec.recordImageSize = true;
     spec.palette = palette;
     spec.paletteCount = count > 0 ? uint32_t(count) : 0;
