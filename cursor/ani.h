@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "codecs/ani_core.h"
+#include "common/result.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
@@ -57,7 +58,7 @@ bool IsAniFile(HFile file);
 // asAnimation: also offer a document to the editor (LoadConvImage without
 // an output record).
 int16_t LoadAniFile(const char *fileName, bool asAnimation, HostCallback callback);
-int16_t PreviewAniFile(const char *fileName, ConvImageRecord *record);
+Result PreviewAniFile(const char *fileName, ConvImageRecord *record);
 
 // The four menu items of a cursor animation document.
 void addCursorAnimationMenu(HostCallback callback);

@@ -109,23 +109,23 @@ int16_t LoadAniFile(const char *fileName, bool asAnimation, HostCallback callbac
     return result;
 }
 
-int16_t PreviewAniFile(const char *fileName, ConvImageRecord *record) {
-    if (!record) return CONV_E_UNSUPPORTED;
+Result PreviewAniFile(const char *fileName, ConvImageRecord *record) {
+    if (!record) return Result::unsupported;
     record->image = nullptr;
     std::vector<uint8_t> bytes;
     try {
-        if (!readFile(fileName, bytes, limits().previewRead)) return CONV_E_FORMAT;
+        if (!readFile(fileName, bytes, limits().previewRead)) return Result::notFormat;
     } catch (const std::bad_alloc &) {
-        return CONV_E_UNSUPPORTED;
+        return Result::unsupported;
     }
-    if (!looksLikeAnimatedCursor(bytes)) return CONV_E_FORMAT;
+    if (!looksLikeAnimatedCursor(bytes)) return Result::notFormat;
     std::span<const uint8_t> first;
-    if (!firstAnimatedCursorFrame(bytes, first)) return CONV_E_UNSUPPORTED;
+    if (!firstAnimatedCursorFrame(bytes, first)) return Result::unsupported;
     plat::Block block = copyFrame(first);
-    if (!block) return CONV_E_UNSUPPORTED;
+    if (!block) return Result::unsupported;
     // The icon preview takes the block: it stores it in the record or frees it.
     PreviewIconBlock(std::move(block), first.size(), record);
-    return record->image ? CONV_OK : CONV_E_UNSUPPORTED;
+    return record->image ? Result::ok : Result::unsupported;
 }
 
 }  // namespace vc

@@ -87,13 +87,13 @@ int16_t PreviewIconBlock(plat::Block block, size_t fileSize, ConvImageRecord *re
     return CONV_OK;
 }
 
-int16_t PreviewIconFile(const char *fileName, ConvImageRecord *record) {
+Result PreviewIconFile(const char *fileName, ConvImageRecord *record) {
     if (record) record->image = nullptr;
     plat::Block block;
     size_t size = 0;
     int16_t r = readWholeFile(fileName, block, size, {.limit = limits().previewRead, .minimum = kIconSingleDataOffset});
-    if (r != CONV_OK) return r;
-    return PreviewIconBlock(std::move(block), size, record);
+    if (r != CONV_OK) return fromConvResult(r);
+    return fromConvResult(PreviewIconBlock(std::move(block), size, record));
 }
 
 int WriteIconFile(const plat::File &file, const void *data, uint32_t dataSize, uint32_t hotspot, bool isCursor) {
@@ -140,12 +140,12 @@ int16_t SaveIconFile(const char *fileName, Wnd parent, HostCallback callback) {
     return f.close() && written ? CONV_OK : CONV_E_WRITE;
 }
 
-int16_t iconRowLoad(const LoadRequest &request) {
-    return LoadIconFile(request.fileName, request.parent, request.callback);
+Result iconRowLoad(const LoadRequest &request) {
+    return fromConvResult(LoadIconFile(request.fileName, request.parent, request.callback));
 }
 
-int16_t iconRowSave(const SaveRequest &request) {
-    return SaveIconFile(request.fileName, request.parent, request.callback);
+Result iconRowSave(const SaveRequest &request) {
+    return fromConvResult(SaveIconFile(request.fileName, request.parent, request.callback));
 }
 
 }  // namespace vc

@@ -62,7 +62,7 @@ int16_t LoadIconFile(const char *fileName, Wnd parent, HostCallback callback);
 // than a preview of old read (65,530), since icon files with large images
 // put them last, but bounded, since a preview runs for every file the user
 // passes in the file dialog.
-int16_t PreviewIconFile(const char *fileName, ConvImageRecord *record);
+Result PreviewIconFile(const char *fileName, ConvImageRecord *record);
 
 // Steps 3 to 5 of the preview on a file image already in a block of
 // fileSize valid bytes (also used for the frames of animated cursors).
@@ -88,7 +88,7 @@ int16_t SaveIconFile(const char *fileName, Wnd parent, HostCallback callback);
 int WriteIconFile(const plat::File &file, const void *data, uint32_t dataSize, uint32_t hotspot, bool isCursor);
 
 // The format table's adaptors for row 132.
-int16_t iconRowLoad(const LoadRequest &request);
-int16_t iconRowSave(const SaveRequest &request);
+Result iconRowLoad(const LoadRequest &request);
+Result iconRowSave(const SaveRequest &request);
 
 }  // namespace vc

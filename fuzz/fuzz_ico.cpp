@@ -95,9 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         require((r == CONV_OK) == (editor.images.size() == 1), "load result disagrees with the editor");
 
         ConvImageRecord rec{};
-        int p = vc::PreviewIconFile(name, &rec);
-        require(oneOf(p, {CONV_OK, CONV_E_READ, CONV_E_DATA}), "preview result");
-        require((p == CONV_OK) == (rec.image != nullptr), "preview result disagrees with the record");
+        const vc::Result p = vc::PreviewIconFile(name, &rec);
+        require(p == vc::Result::ok || p == vc::Result::readFailed || p == vc::Result::damaged, "preview result");
+        require((p == vc::Result::ok) == (rec.image != nullptr), "preview result disagrees with the record");
         if (rec.image) {
             const size_t blockSize = VcMemSize(rec.image);
             ConvBitmapInfoHeader h;

@@ -65,6 +65,6 @@ void addGifMenuItems(HostCallback callback);
 
 // Format-table adapter (row 167's writer); the document routines fit the
 // row as they are.
-int16_t saveAnimatedGifRow(const SaveRequest &request);
+Result saveAnimatedGifRow(const SaveRequest &request);
 
 }  // namespace vc

@@ -138,8 +138,8 @@ int16_t SaveGifAnimation(const char *fileName, Wnd parent, uint32_t flags, MemHa
     return WriteGifAnimation(record.get(), fileName, parent, flags, image, callback);
 }
 
-int16_t saveAnimatedGifRow(const SaveRequest &request) {
-    return SaveGifAnimation(request.fileName, request.parent, request.option, request.image, request.callback);
+Result saveAnimatedGifRow(const SaveRequest &request) {
+    return fromConvResult(SaveGifAnimation(request.fileName, request.parent, request.option, request.image, request.callback));
 }
 
 }  // namespace vc

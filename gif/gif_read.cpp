@@ -182,20 +182,20 @@ int16_t LoadGifImage(Wnd parent, const char *fileName, MemHandle *image, uint32_
     return result;
 }
 
-int16_t GetGifPreview(const char *fileName, ConvImageRecord *record) {
+Result GetGifPreview(const char *fileName, ConvImageRecord *record) {
     record->image = nullptr;
     MemHandle image = nullptr;
     int16_t r = LoadGifImage(nullptr, fileName, &image, 0, nullptr);
     record->image = image;
     record->bitsOffset = 0;
-    return r;
+    return fromConvResult(r);
 }
 
 bool detectGifRow(HFile file) { return DetectGifFile(file); }
 
-int16_t loadGifRow(const LoadRequest &request) {
+Result loadGifRow(const LoadRequest &request) {
     MemHandle *out = request.record ? reinterpret_cast<MemHandle *>(&request.record->image) : nullptr;
-    return LoadGifImage(request.parent, request.fileName, out, request.option, request.callback);
+    return fromConvResult(LoadGifImage(request.parent, request.fileName, out, request.option, request.callback));
 }
 
 }  // namespace vc

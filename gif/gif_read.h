@@ -100,10 +100,10 @@ int16_t LoadGifSingleImage(GifLoad &load);
 int16_t LoadGifImage(Wnd parent, const char *fileName, MemHandle *image, uint32_t flags, HostCallback callback);
 
 // The preview: the first image only, into the record; bits offset 0.
-int16_t GetGifPreview(const char *fileName, ConvImageRecord *record);
+Result GetGifPreview(const char *fileName, ConvImageRecord *record);
 
 // Format-table adapters (row 167).
 bool detectGifRow(HFile file);
-int16_t loadGifRow(const LoadRequest &request);
+Result loadGifRow(const LoadRequest &request);
 
 }  // namespace vc

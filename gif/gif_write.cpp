@@ -150,8 +150,8 @@ int16_t SaveGifImage(const char *fileName, MemHandle image, HostCallback callbac
     return result;
 }
 
-int16_t saveGifRow(const SaveRequest &request) {
-    return SaveGifImage(request.fileName, request.image, request.callback);
+Result saveGifRow(const SaveRequest &request) {
+    return fromConvResult(SaveGifImage(request.fileName, request.image, request.callback));
 }
 
 }  // namespace vc

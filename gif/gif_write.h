@@ -54,6 +54,6 @@ int16_t WriteGifImage(HFile file, GifCoder &coder, const ConvBitmapInfoHeader *d
 int16_t FindTransparentIndex(const ConvBitmapInfoHeader *dib, HostCallback callback);
 
 // Format-table adapter (row 129).
-int16_t saveGifRow(const SaveRequest &request);
+Result saveGifRow(const SaveRequest &request);
 
 }  // namespace vc

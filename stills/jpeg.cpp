@@ -46,10 +46,10 @@ int16_t LoadJpegImage(const char *fileName, MemHandle *image) {
     return CONV_OK;
 }
 
-int16_t GetJpegPreview(const char *fileName, ConvImageRecord *record) {
+Result GetJpegPreview(const char *fileName, ConvImageRecord *record) {
     record->image = nullptr;
     record->bitsOffset = 0;
-    return LoadJpegImage(fileName, &record->image);
+    return fromConvResult(LoadJpegImage(fileName, &record->image));
 }
 
 int16_t SaveJpegImage(const char *fileName, MemHandle image) {
@@ -92,11 +92,11 @@ int16_t SaveJpegImage(const char *fileName, MemHandle image) {
     return CONV_OK;
 }
 
-int16_t loadJpegRow(const LoadRequest &request) {
-    if (!request.record) return CONV_E_FORMAT;
-    return LoadJpegImage(request.fileName, &request.record->image);
+Result loadJpegRow(const LoadRequest &request) {
+    if (!request.record) return Result::notFormat;
+    return fromConvResult(LoadJpegImage(request.fileName, &request.record->image));
 }
 
-int16_t saveJpegRow(const SaveRequest &request) { return SaveJpegImage(request.fileName, request.image); }
+Result saveJpegRow(const SaveRequest &request) { return fromConvResult(SaveJpegImage(request.fileName, request.image)); }
 
 }  // namespace vc

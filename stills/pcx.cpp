@@ -47,15 +47,15 @@ int16_t LoadPcxImage(const char *fileName, MemHandle *image) {
     return CONV_OK;
 }
 
-int16_t GetPcxPreview(const char *fileName, ConvImageRecord *record) {
+Result GetPcxPreview(const char *fileName, ConvImageRecord *record) {
     record->image = nullptr;
     record->bitsOffset = 0;
-    return LoadPcxImage(fileName, &record->image);
+    return fromConvResult(LoadPcxImage(fileName, &record->image));
 }
 
-int16_t loadPcxRow(const LoadRequest &request) {
-    if (!request.record) return CONV_E_FORMAT;
-    return LoadPcxImage(request.fileName, &request.record->image);
+Result loadPcxRow(const LoadRequest &request) {
+    if (!request.record) return Result::notFormat;
+    return fromConvResult(LoadPcxImage(request.fileName, &request.record->image));
 }
 
 int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options) {
@@ -96,14 +96,14 @@ int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions
     return result;
 }
 
-int16_t savePcxRow(const SaveRequest &request) {
+Result savePcxRow(const SaveRequest &request) {
     PcxSaveOptions options{5, 0, 1};
     if (const plat::Lock block(request.image); block) {
         ByteReader header(block.data(), block.size());
         header.skip(offsetof(ConvBitmapInfoHeader, biBitCount));
         options.bitCount = header.u16();  // 0 when the block is too small for it
     }
-    return SavePcxImage(request.fileName, request.image, options);
+    return fromConvResult(SavePcxImage(request.fileName, request.image, options));
 }
 
 }  // namespace vc

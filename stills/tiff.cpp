@@ -85,22 +85,22 @@ int16_t LoadTiffImage(const char *fileName, MemHandle *image) {
     return CONV_OK;
 }
 
-int16_t GetTiffPreview(const char *fileName, ConvImageRecord *record) {
-    if (!record) return CONV_E_FORMAT;
+Result GetTiffPreview(const char *fileName, ConvImageRecord *record) {
+    if (!record) return Result::notFormat;
     record->image = nullptr;
     record->bitsOffset = 0;
     MemHandle image = nullptr;
     const int16_t r = LoadTiffImage(fileName, &image);
     record->image = image;
-    return r;
+    return fromConvResult(r);
 }
 
-int16_t tiffLoadRow(const LoadRequest &request) {
-    if (!request.record) return CONV_E_FORMAT;
+Result tiffLoadRow(const LoadRequest &request) {
+    if (!request.record) return Result::notFormat;
     MemHandle image = nullptr;
     const int16_t r = LoadTiffImage(request.fileName, &image);
     request.record->image = image;
-    return r;
+    return fromConvResult(r);
 }
 
 int16_t SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptions &options) {
@@ -131,7 +131,7 @@ int16_t SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptio
     return writeTiffFile(fileName, bytes) ? CONV_OK : CONV_E_WRITE;
 }
 
-int16_t tiffSaveRow(const SaveRequest &request) {
+Result tiffSaveRow(const SaveRequest &request) {
     TiffSaveOptions &o = tiff::saveOptions();
     uint32_t bitCount = 0;
     if (const plat::Lock block(request.image); block) {
@@ -140,7 +140,7 @@ int16_t tiffSaveRow(const SaveRequest &request) {
         bitCount = header.u16();  // 0 when the block is too small for a header
     }
     o = TiffSaveOptions{bitCount, tiff::kLzw, 8};
-    return SaveTiffImage(request.fileName, request.image, o);
+    return fromConvResult(SaveTiffImage(request.fileName, request.image, o));
 }
 
 }  // namespace vc

@@ -119,7 +119,7 @@ TEST_F(Avi, PreviewFrameAndFailures) {
     for (auto [count, frame] : {std::pair{1, 0}, {100, 25}, {30, 15}}) {
         fake.count = uint32_t(count), fake.framesAsked.clear();
         ConvImageRecord rec{};
-        ASSERT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_OK);
+        ASSERT_EQ(vc::GetAviPreview("in.avi", &rec), vc::Result::ok);
         EXPECT_EQ(fake.framesAsked, std::vector<int32_t>{frame});
         EXPECT_EQ(std::pair(rec.bitsOffset, VcMemSize(rec.image)), std::pair(uintptr_t(1064), size_t(1072)));
         VcMemFree(rec.image);
@@ -129,14 +129,14 @@ TEST_F(Avi, PreviewFrameAndFailures) {
     for (auto [at, value] : {std::pair{0, 12u}, {8, 0u}, {4, 0u}, {4, 0x7FFFFFFFu}}) {
         vc::storeLe32(fake.dib.data() + at, value);
         ConvImageRecord rec{};
-        EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_DATA) << at << " " << value;
+        EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), vc::Result::damaged) << at << " " << value;
         fake.dib = whole;
     }
     ConvImageRecord rec{};
     fake.missingFrames = {15};
-    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_DATA);
+    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), vc::Result::damaged);
     fake.opens = false;
-    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_READ);
+    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), vc::Result::readFailed);
     EXPECT_EQ(std::pair(fake.closes, rec.image), std::pair(8, (void *)nullptr));  // every opened file closed
 }
 
@@ -147,8 +147,8 @@ TEST_F(Avi, MissingCompanion) {
     EXPECT_EQ(exportTo("out.avi"), CONV_CANCELLED);
     char text[300] = {};
     ConvImageRecord rec{nullptr, 0, text, sizeof text};
-    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_CANCELLED);
-    EXPECT_EQ(vc::GetAviPreview("in.avi", nullptr), CONV_CANCELLED);
+    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), vc::Result::cancelled);
+    EXPECT_EQ(vc::GetAviPreview("in.avi", nullptr), vc::Result::cancelled);
     // Boxes for the dialogs only; the preview says it in its text.
     ASSERT_EQ(ui.messageBoxes.size(), 2u);
     EXPECT_EQ(ui.messageBoxes[1].title, "Error");

@@ -275,13 +275,14 @@ TEST_F(IcoFiles, HostileFilesGetTheirResultsAndLeakNothing) {
         std::string f = writeFile("bad.ico", bad[i]);
         EXPECT_EQ(vc::LoadIconFile(f.c_str(), nullptr, FakeEditor::callback()), CONV_E_FORMAT) << "case " << i;
         rec.image = reinterpret_cast<void *>(0x1);
-        EXPECT_EQ(vc::PreviewIconFile(f.c_str(), &rec), bad[i].size() < 22 ? CONV_E_READ : CONV_E_DATA) << "case " << i;
+        EXPECT_EQ(vc::PreviewIconFile(f.c_str(), &rec), bad[i].size() < 22 ? vc::Result::readFailed : vc::Result::damaged)
+            << "case " << i;
         EXPECT_EQ(rec.image, nullptr);
     }
     vc::plat::Block none;
     EXPECT_EQ(vc::PickIconImage(none, nullptr, 100), 0);
     EXPECT_EQ(vc::LoadIconFile(path("missing.ico").c_str(), nullptr, FakeEditor::callback()), CONV_E_OPEN);
-    EXPECT_EQ(vc::PreviewIconFile(path("missing.ico").c_str(), &rec), CONV_E_READ);
+    EXPECT_EQ(vc::PreviewIconFile(path("missing.ico").c_str(), &rec), vc::Result::readFailed);
 }
 
 // Each real file loads the documented image and previews it; saved back at

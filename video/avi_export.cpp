@@ -305,9 +305,9 @@ int16_t SaveAviImage(const char *fileName, Wnd parent, uint32_t, Wnd progress, M
     return int16_t(result);
 }
 
-int16_t saveAviRow(const SaveRequest &request) {
-    return SaveAviImage(request.fileName, request.parent, request.option, request.progress, request.image,
-                        request.callback);
+Result saveAviRow(const SaveRequest &request) {
+    return fromConvResult(SaveAviImage(request.fileName, request.parent, request.option, request.progress, request.image,
+                                       request.callback));
 }
 
 }  // namespace vc
