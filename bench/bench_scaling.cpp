@@ -68,15 +68,15 @@ bool save(int format, const std::string &file, vc::MemHandle image) {
         return vc::WriteGifHeader(f.handle(), h, uint16_t(h->biWidth), uint16_t(h->biHeight), 0) == CONV_OK &&
                vc::WriteGifImage(f.handle(), h, 0, 0, false, false) == CONV_OK && f.writeAll(&trailer, 1);
     }
-    case 1: return vc::SaveTiffImage(file.c_str(), image, {24, 5, 8}) == CONV_OK;
-    case 2: return vc::SavePcxImage(file.c_str(), image, {5, 24, 1}) == CONV_OK;
-    default: return vc::SaveJpegImage(file.c_str(), image) == CONV_OK;
+    case 1: return vc::SaveTiffImage(file.c_str(), image, {24, 5, 8}) == vc::Result::ok;
+    case 2: return vc::SavePcxImage(file.c_str(), image, {5, 24, 1}) == vc::Result::ok;
+    default: return vc::SaveJpegImage(file.c_str(), image) == vc::Result::ok;
     }
 }
 
 bool load(int format, const std::string &file) {
     vc::MemHandle image = nullptr;
-    int16_t r = CONV_E_READ;
+    vc::Result r = vc::Result::readFailed;
     switch (format) {
     case 0: {
         vc::plat::File f;
@@ -95,7 +95,7 @@ bool load(int format, const std::string &file) {
     default: r = vc::LoadJpegImage(file.c_str(), &image); break;
     }
     const vc::plat::Block owned(image);
-    return r == CONV_OK;
+    return r == vc::Result::ok;
 }
 
 std::string fileFor(int format, int megapixels) {

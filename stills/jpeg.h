@@ -11,8 +11,8 @@
 namespace vc {
 
 bool DetectJpegFile(HFile file);
-int16_t LoadJpegImage(const char *fileName, MemHandle *image);
-int16_t SaveJpegImage(const char *fileName, MemHandle image);
+Result LoadJpegImage(const char *fileName, MemHandle *image);
+Result SaveJpegImage(const char *fileName, MemHandle image);
 Result GetJpegPreview(const char *fileName, ConvImageRecord *record);
 
 // Format-table adapters for row 133.

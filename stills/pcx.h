@@ -19,9 +19,9 @@ struct PcxSaveOptions {
 };
 
 bool DetectPcxFile(HFile file);
-int16_t LoadPcxImage(const char *fileName, MemHandle *image);
+Result LoadPcxImage(const char *fileName, MemHandle *image);
 Result GetPcxPreview(const char *fileName, ConvImageRecord *record);
-int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options);
+Result SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options);
 
 // Format-table adapters for row 128.
 Result loadPcxRow(const LoadRequest &request);

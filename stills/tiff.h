@@ -20,9 +20,9 @@ struct TiffSaveOptions {
 static_assert(sizeof(TiffSaveOptions) == 12);
 
 bool DetectTiffFile(HFile file);
-int16_t LoadTiffImage(const char *fileName, MemHandle *image);
+Result LoadTiffImage(const char *fileName, MemHandle *image);
 Result GetTiffPreview(const char *fileName, ConvImageRecord *record);
-int16_t SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptions &options);
+Result SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptions &options);
 
 // The format table's routines for code 130.
 Result tiffLoadRow(const LoadRequest &request);
