@@ -101,11 +101,11 @@ int32_t CursorAnimationFrameChanged(MemHandle document, int32_t changeKind, uint
 bool aniRowDetect(HFile file) { return IsAniFile(file); }
 
 Result aniRowLoad(const LoadRequest &request) {
-    return fromConvResult(LoadAniFile(request.fileName, request.record == nullptr, request.callback));
+    return LoadAniFile(request.fileName, request.record == nullptr, request.callback);
 }
 
 Result aniRowSave(const SaveRequest &request) {
-    return fromConvResult(SaveAniFile(request.fileName, request.parent, request.option, request.image, request.callback));
+    return SaveAniFile(request.fileName, request.parent, request.option, request.image, request.callback);
 }
 
 }  // namespace vc

@@ -32,7 +32,7 @@ Result LoadJpegImage(const char *fileName, MemHandle *image) {
     *image = nullptr;
     plat::Block bytes;
     size_t size = 0;
-    if (const int16_t r = readWholeFile(fileName, bytes, size); r != CONV_OK) return fromConvResult(r);
+    if (const Result r = readWholeFile(fileName, bytes, size); r != Result::ok) return r;
     CoreRequest request;
     request.limits = limits();
     Picture picture;

@@ -29,8 +29,8 @@ Result LoadPcxImage(const char *fileName, MemHandle *image) {
     plat::Block bytes;
     size_t size = 0;
     WholeFileRules rules;
-    rules.openFailure = CONV_E_OPEN;
-    if (const int16_t r = readWholeFile(fileName, bytes, size, rules); r != CONV_OK) return fromConvResult(r);
+    rules.openFailure = Result::openFailed;
+    if (const Result r = readWholeFile(fileName, bytes, size, rules); r != Result::ok) return r;
     CoreRequest request;
     request.limits = limits();
     Picture picture;

@@ -67,7 +67,7 @@ Result LoadTiffImage(const char *fileName, MemHandle *image) {
     if (image) *image = nullptr;  // without one the result is still worked out
     plat::Block copy;
     size_t size = 0;
-    if (const int16_t r = readWholeFile(fileName, copy, size); r != CONV_OK) return fromConvResult(r);
+    if (const Result r = readWholeFile(fileName, copy, size); r != Result::ok) return r;
 
     CoreRequest request;
     request.limits = limits();
