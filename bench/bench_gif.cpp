@@ -123,13 +123,13 @@ void ourEncode(const Movie &m, const std::vector<vc::MemHandle> &dibs, const std
     vc::plat::File f;
     if (!f.create(name.c_str())) return;
     bool written = vc::WriteGifHeader(f.handle(), vc::plat::Lock(dibs[0]).as<ConvBitmapInfoHeader>(),
-                                      uint16_t(m.width), uint16_t(m.height), 0) == 1;
+                                      uint16_t(m.width), uint16_t(m.height), 0) == vc::Result::ok;
     // One coder's tables for every frame, as the animated save has them.
     vc::GifCoder coder;
     for (size_t i = 0; i < dibs.size(); ++i) {
         const vc::plat::Lock dib(dibs[i]);
         written = vc::WriteGifImage(f.handle(), coder, dib.as<ConvBitmapInfoHeader>(), int32_t(m.frames[i].left),
-                                    int32_t(m.frames[i].top), false, false) == 1 && written;
+                                    int32_t(m.frames[i].top), false, false) == vc::Result::ok && written;
     }
     const uint8_t trailer = 0x3B;
     // A file that was not written whole fails the read-back check.

@@ -65,8 +65,8 @@ bool save(int format, const std::string &file, vc::MemHandle image) {
         const vc::plat::Lock dib(image);
         const auto *h = dib.as<ConvBitmapInfoHeader>();
         const uint8_t trailer = 0x3B;
-        return vc::WriteGifHeader(f.handle(), h, uint16_t(h->biWidth), uint16_t(h->biHeight), 0) == CONV_OK &&
-               vc::WriteGifImage(f.handle(), h, 0, 0, false, false) == CONV_OK && f.writeAll(&trailer, 1);
+        return vc::WriteGifHeader(f.handle(), h, uint16_t(h->biWidth), uint16_t(h->biHeight), 0) == vc::Result::ok &&
+               vc::WriteGifImage(f.handle(), h, 0, 0, false, false) == vc::Result::ok && f.writeAll(&trailer, 1);
     }
     case 1: return vc::SaveTiffImage(file.c_str(), image, {24, 5, 8}) == vc::Result::ok;
     case 2: return vc::SavePcxImage(file.c_str(), image, {5, 24, 1}) == vc::Result::ok;
