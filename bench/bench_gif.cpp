@@ -145,14 +145,14 @@ size_t ourDecode(const std::string &name) {
     static vc::GifAnimRecord rec;
     std::memset(&rec, 0, sizeof rec);
     size_t pixels = 0;
-    if (vc::ParseGifStructure(in, rec, false) == 1) {
+    if (vc::ParseGifStructure(in, rec, false) == vc::Result::ok) {
         for (int i = 0; i < rec.frameCount; ++i) {
             const vc::GifFrameEntry &e = rec.frames[i];
             vc::plat::Block dib = vc::makePackedDib(
                 vc::gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
             // Blank, as the loader's DIB of a single image is.
             if (dib && vc::DecodeGifImageAt(in, e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
-                                            true) == 1)
+                                            true) == vc::Result::ok)
                 pixels += size_t(e.width) * e.height;
         }
     }
