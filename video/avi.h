@@ -70,9 +70,9 @@ bool DetectAviFile(HFile file);
 Result GetAviPreview(const char *fileName, ConvImageRecord *record);
 // The frame a preview shows: min(count div 2, 25).
 constexpr uint32_t aviPreviewFrame(uint32_t count) { return count / 2 < 25 ? count / 2 : 25; }
-int16_t LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCallback callback);
-int16_t SaveAviImage(const char *fileName, Wnd parent, uint32_t option, Wnd progress, MemHandle image,
-                     HostCallback callback);
+Result LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCallback callback);
+Result SaveAviImage(const char *fileName, Wnd parent, uint32_t option, Wnd progress, MemHandle image,
+                    HostCallback callback);
 Result loadAviRow(const LoadRequest &request);
 Result saveAviRow(const SaveRequest &request);
 

@@ -292,11 +292,11 @@ bool AviImportModel::pressOk() {
 
 // ---- Loading -------------------------------------------------------------------------
 
-int16_t LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCallback callback) {
+Result LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCallback callback) {
     AviLibrary library(parent);
-    if (!library) return CONV_CANCELLED;
+    if (!library) return Result::cancelled;
     const VfwFile file = library.open(fileName);
-    if (!file) return CONV_E_READ;
+    if (!file) return Result::readFailed;
     AviImportModel model(library, file, option, callback);
     intptr_t result = model.result();
     if (model.start()) {
@@ -313,11 +313,12 @@ int16_t LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCall
         result = model.failure == Result::unsupported ? intptr_t(CONV_E_MEMORY) : model.result();
     }
     library.close(file);
-    return int16_t(result);
+    // The dialogs end with the editor's codes.
+    return fromConvResult(int16_t(result));
 }
 
 Result loadAviRow(const LoadRequest &request) {
-    return fromConvResult(LoadAviImage(request.fileName, request.parent, request.option, request.callback));
+    return LoadAviImage(request.fileName, request.parent, request.option, request.callback);
 }
 
 }  // namespace vc
