@@ -123,13 +123,13 @@ void ourEncode(const Movie &m, const std::vector<vc::MemHandle> &dibs, const std
     vc::plat::File f;
     if (!f.create(name.c_str())) return;
     bool written = vc::WriteGifHeader(f.handle(), vc::plat::Lock(dibs[0]).as<ConvBitmapInfoHeader>(),
-                                      uint16_t(m.width), uint16_t(m.height), 0) == 1;
+                                      uint16_t(m.width), uint16_t(m.height), 0) == vc::Result::ok;
     // One coder's tables for every frame, as the animated save has them.
     vc::GifCoder coder;
     for (size_t i = 0; i < dibs.size(); ++i) {
         const vc::plat::Lock dib(dibs[i]);
         written = vc::WriteGifImage(f.handle(), coder, dib.as<ConvBitmapInfoHeader>(), int32_t(m.frames[i].left),
-                                    int32_t(m.frames[i].top), false, false) == 1 && written;
+                                    int32_t(m.frames[i].top), false, false) == vc::Result::ok && written;
     }
     const uint8_t trailer = 0x3B;
     // A file that was not written whole fails the read-back check.
@@ -145,14 +145,14 @@ size_t ourDecode(const std::string &name) {
     static vc::GifAnimRecord rec;
     std::memset(&rec, 0, sizeof rec);
     size_t pixels = 0;
-    if (vc::ParseGifStructure(in, rec, false) == 1) {
+    if (vc::ParseGifStructure(in, rec, false) == vc::Result::ok) {
         for (int i = 0; i < rec.frameCount; ++i) {
             const vc::GifFrameEntry &e = rec.frames[i];
             vc::plat::Block dib = vc::makePackedDib(
                 vc::gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
             // Blank, as the loader's DIB of a single image is.
             if (dib && vc::DecodeGifImageAt(in, e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
-                                            true) == 1)
+                                            true) == vc::Result::ok)
                 pixels += size_t(e.width) * e.height;
         }
     }

@@ -58,7 +58,7 @@ vc::plat::Block photo(int width, int height) {
 struct Case {
     const char *label;
     std::string file;
-    int16_t (*load)(const char *, vc::MemHandle *);
+    vc::Result (*load)(const char *, vc::MemHandle *);
 };
 
 }  // namespace
@@ -75,10 +75,10 @@ int main(int argc, char **argv) {
     };
     {
         vc::plat::Block picture = photo(width, height);
-        bool saved = vc::SaveTiffImage(cases[0].file.c_str(), picture.handle(), {24, 5, 8}) == CONV_OK;
-        saved = vc::SaveTiffImage(cases[1].file.c_str(), picture.handle(), {24, 5, 1u << 20}) == CONV_OK && saved;
-        saved = vc::SavePcxImage(cases[2].file.c_str(), picture.handle(), {5, 24, 1}) == CONV_OK && saved;
-        saved = vc::SaveJpegImage(cases[3].file.c_str(), picture.handle()) == CONV_OK && saved;
+        bool saved = vc::SaveTiffImage(cases[0].file.c_str(), picture.handle(), {24, 5, 8}) == vc::Result::ok;
+        saved = vc::SaveTiffImage(cases[1].file.c_str(), picture.handle(), {24, 5, 1u << 20}) == vc::Result::ok && saved;
+        saved = vc::SavePcxImage(cases[2].file.c_str(), picture.handle(), {5, 24, 1}) == vc::Result::ok && saved;
+        saved = vc::SaveJpegImage(cases[3].file.c_str(), picture.handle()) == vc::Result::ok && saved;
         if (!saved) {
             std::fprintf(stderr, "the pictures could not be saved\n");
             return 1;
@@ -95,7 +95,7 @@ int main(int argc, char **argv) {
         const size_t before = statusBytes("VmRSS");
         const size_t libraryBefore = vc::plat::memPeakBytes();
         vc::MemHandle image = nullptr;
-        const int16_t r = c.load(c.file.c_str(), &image);
+        const vc::Result r = c.load(c.file.c_str(), &image);
         const size_t peak = statusBytes("VmHWM");
         const size_t libraryPeak = vc::plat::memPeakBytes() - libraryBefore;
         const vc::plat::Block owned(image);
@@ -105,8 +105,8 @@ int main(int argc, char **argv) {
         const double fileSize = double(std::ftell(f));
         std::fclose(f);
         std::remove(c.file.c_str());
-        if (r != CONV_OK || block == 0) {
-            std::printf("%-26s load failed (%d)\n", c.label, r);
+        if (r != vc::Result::ok || block == 0) {
+            std::printf("%-26s load failed (%s)\n", c.label, vc::resultName(r));
             continue;
         }
         std::printf("%-26s %10.1f %9.2fx %13.2fx %13.2fx\n", c.label, block / 1e6, fileSize / block,

@@ -187,7 +187,7 @@ void BM_JpegLoadOurs(benchmark::State &state) {
     bareWrite(photo(), file);
     for (auto _ : state) {
         vc::MemHandle image = nullptr;
-        if (vc::LoadJpegImage(file.c_str(), &image) != CONV_OK) state.SkipWithError("load failed");
+        if (vc::LoadJpegImage(file.c_str(), &image) != vc::Result::ok) state.SkipWithError("load failed");
         const vc::plat::Block owned(image);
     }
     std::remove(file.c_str());
@@ -202,7 +202,7 @@ void BM_JpegSaveOurs(benchmark::State &state) {
     const std::string file = tempFile("save.jpg");
     vc::plat::Block block = photoBlock(photo());
     for (auto _ : state)
-        if (vc::SaveJpegImage(file.c_str(), block.handle()) != CONV_OK) state.SkipWithError("save failed");
+        if (vc::SaveJpegImage(file.c_str(), block.handle()) != vc::Result::ok) state.SkipWithError("save failed");
     std::remove(file.c_str());
 }
 BENCHMARK(BM_JpegLoadBare)->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -65,37 +65,37 @@ bool save(int format, const std::string &file, vc::MemHandle image) {
         const vc::plat::Lock dib(image);
         const auto *h = dib.as<ConvBitmapInfoHeader>();
         const uint8_t trailer = 0x3B;
-        return vc::WriteGifHeader(f.handle(), h, uint16_t(h->biWidth), uint16_t(h->biHeight), 0) == CONV_OK &&
-               vc::WriteGifImage(f.handle(), h, 0, 0, false, false) == CONV_OK && f.writeAll(&trailer, 1);
+        return vc::WriteGifHeader(f.handle(), h, uint16_t(h->biWidth), uint16_t(h->biHeight), 0) == vc::Result::ok &&
+               vc::WriteGifImage(f.handle(), h, 0, 0, false, false) == vc::Result::ok && f.writeAll(&trailer, 1);
     }
-    case 1: return vc::SaveTiffImage(file.c_str(), image, {24, 5, 8}) == CONV_OK;
-    case 2: return vc::SavePcxImage(file.c_str(), image, {5, 24, 1}) == CONV_OK;
-    default: return vc::SaveJpegImage(file.c_str(), image) == CONV_OK;
+    case 1: return vc::SaveTiffImage(file.c_str(), image, {24, 5, 8}) == vc::Result::ok;
+    case 2: return vc::SavePcxImage(file.c_str(), image, {5, 24, 1}) == vc::Result::ok;
+    default: return vc::SaveJpegImage(file.c_str(), image) == vc::Result::ok;
     }
 }
 
 bool load(int format, const std::string &file) {
     vc::MemHandle image = nullptr;
-    int16_t r = CONV_E_READ;
+    vc::Result r = vc::Result::readFailed;
     switch (format) {
     case 0: {
         vc::plat::File f;
         static vc::GifAnimRecord rec;
-        if (!f.open(file.c_str()) || vc::ParseGifStructure(f.handle(), rec, true) != CONV_OK) return false;
+        if (!f.open(file.c_str()) || vc::ParseGifStructure(f.handle(), rec, true) != vc::Result::ok) return false;
         const vc::GifFrameEntry &e = rec.frames[0];
         vc::plat::Block dib = vc::makePackedDib(
             vc::gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
         // A new DIB is blank, as the loader's is.
         vc::FileWindow in(f.handle(), 0, false);
         return dib && vc::DecodeGifImageAt(in, e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
-                                           true) == CONV_OK;
+                                           true) == vc::Result::ok;
     }
     case 1: r = vc::LoadTiffImage(file.c_str(), &image); break;
     case 2: r = vc::LoadPcxImage(file.c_str(), &image); break;
     default: r = vc::LoadJpegImage(file.c_str(), &image); break;
     }
     const vc::plat::Block owned(image);
-    return r == CONV_OK;
+    return r == vc::Result::ok;
 }
 
 std::string fileFor(int format, int megapixels) {

@@ -2,8 +2,9 @@
 // content detector, reader, writer, preview and animation-document routines;
 // the exports dispatch through it and never change when a format is added.
 // A routine left empty behaves as a code without that routine: no detector
-// never answers yes, no reader or writer gives CONV_E_UNSUPPORTED, no
-// preview CONV_E_FORMAT, no document routine 0.
+// never answers yes, no reader or writer gives Result::unsupported, no
+// preview Result::notFormat, no document routine 0. Readers, writers and
+// previews give a Result; the exports turn it into the editor's code.
 //
 // A row also says what detection by name and the document exports ask of a
 // format: the file name extensions that mean it, and whether it is an
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <span>
 
+#include "common/result.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
 
@@ -40,12 +42,12 @@ struct FormatRow {
     uint8_t code;
     // Answers whether the open file is of this format; leaves it at offset 0.
     bool (*detect)(HFile file);
-    int16_t (*load)(const LoadRequest &request);
+    Result (*load)(const LoadRequest &request);
     // Format byte after a load with and without an output record.
     uint8_t codeAfterLoadWithRecord;
     uint8_t codeAfterLoadWithout;
-    int16_t (*save)(const SaveRequest &request);
-    int16_t (*preview)(const char *fileName, ConvImageRecord *record);
+    Result (*save)(const SaveRequest &request);
+    Result (*preview)(const char *fileName, ConvImageRecord *record);
     int32_t (*newDocument)(Wnd parent, char *fileName, uint32_t option, HostCallback callback);
     int32_t (*command)(Wnd parent, uint16_t commandId, MemHandle document, uint32_t option, HostCallback callback);
     int32_t (*frameChanged)(MemHandle document, int32_t changeKind, uint16_t frameIndex, HostCallback callback);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/result.h"
 #include "platform/owners.h"
 #include "velmconv/velmconv.h"
 
@@ -13,24 +14,24 @@ namespace vc {
 
 struct WholeFileRules {
     uint64_t limit = UINT64_MAX;       // read at most this many bytes from the start
-    uint64_t minimum = 0;              // a shorter file is CONV_E_READ
-    int16_t openFailure = CONV_E_READ;  // the result when the file cannot be opened
+    uint64_t minimum = 0;                     // a shorter file is Result::readFailed
+    Result openFailure = Result::readFailed;  // the result when the file cannot be opened
 };
 
-// CONV_OK with the first min(length, limit) bytes of the file in bytes
+// Result::ok with the first min(length, limit) bytes of the file in bytes
 // (locked, at least one byte even for an empty file) and their count in
-// size; rules.openFailure when the file cannot be opened; CONV_E_READ when
-// it cannot be measured or read, or is shorter than rules.minimum;
-// CONV_E_MEMORY when the block is refused. The block is not zero-filled:
-// the read fills all of it that counts.
-inline int16_t readWholeFile(const char *fileName, plat::Block &bytes, size_t &size, const WholeFileRules &rules = {}) {
+// size; rules.openFailure when the file cannot be opened; readFailed when
+// it cannot be measured or read, or is shorter than rules.minimum; noMemory
+// when the block is refused. The block is not zero-filled: the read fills
+// all of it that counts.
+inline Result readWholeFile(const char *fileName, plat::Block &bytes, size_t &size, const WholeFileRules &rules = {}) {
     size = 0;
     plat::File file;
     if (!file.open(fileName)) return rules.openFailure;
     const int64_t length = file.length();
-    if (length < 0 || uint64_t(length) < rules.minimum) return CONV_E_READ;
+    if (length < 0 || uint64_t(length) < rules.minimum) return Result::readFailed;
     const uint64_t want = std::min<uint64_t>(uint64_t(length), rules.limit);
-    if (!bytes.alloc(std::max<uint64_t>(want, 1), plat::kMemMoveable)) return CONV_E_MEMORY;
+    if (!bytes.alloc(std::max<uint64_t>(want, 1), plat::kMemMoveable)) return Result::noMemory;
     // The file calls read at most a UINT at a time; loop in case the
     // platform hands back less.
     for (uint64_t done = 0; done < want;) {
@@ -38,12 +39,12 @@ inline int16_t readWholeFile(const char *fileName, plat::Block &bytes, size_t &s
         const int32_t got = file.read(bytes.data() + done, chunk);
         if (got <= 0) {
             bytes.reset();
-            return CONV_E_READ;
+            return Result::readFailed;
         }
         done += uint64_t(got);
     }
     size = size_t(want);
-    return CONV_OK;
+    return Result::ok;
 }
 
 }  // namespace vc

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "codecs/ani_core.h"
+#include "common/result.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
 #include "velmconv/velmconv.h"
@@ -56,18 +57,18 @@ plat::Block newCursorDocument();
 bool IsAniFile(HFile file);
 // asAnimation: also offer a document to the editor (LoadConvImage without
 // an output record).
-int16_t LoadAniFile(const char *fileName, bool asAnimation, HostCallback callback);
-int16_t PreviewAniFile(const char *fileName, ConvImageRecord *record);
+Result LoadAniFile(const char *fileName, bool asAnimation, HostCallback callback);
+Result PreviewAniFile(const char *fileName, ConvImageRecord *record);
 
 // The four menu items of a cursor animation document.
 void addCursorAnimationMenu(HostCallback callback);
 
 // ---- Writer ---------------------------------------------------------------------
-int16_t SaveAniFile(const char *fileName, Wnd parent, uint32_t option, MemHandle image, HostCallback callback);
-// Returns 1, 0 (size question cancelled), CONV_E_CREATE, CONV_E_WRITE, or
-// CONV_E_DATA when the editor hands a later frame over in another byte size
+Result SaveAniFile(const char *fileName, Wnd parent, uint32_t option, MemHandle image, HostCallback callback);
+// Gives ok, cancelled (size question cancelled), createFailed, writeFailed,
+// or damaged when the editor hands a later frame over in another byte size
 // than frame 0 (the chunk sizes would disagree): the file then ends after
 // the frames written before it.
-int16_t WriteAniFile(const char *fileName, Wnd parent, MemHandle document, HostCallback callback);
+Result WriteAniFile(const char *fileName, Wnd parent, MemHandle document, HostCallback callback);
 
 }  // namespace vc

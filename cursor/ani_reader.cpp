@@ -5,15 +5,15 @@
 // into a cursor animation document that is offered to the editor when the
 // file is opened as an animation.
 //
-// - A file that cannot be opened is CONV_E_OPEN (a preview's CONV_E_FORMAT);
-//   one without RIFF and ACON CONV_E_FORMAT.
-// - No memory for a frame's copy ends the load with CONV_E_MEMORY. A frame
-//   whose icon file holds no usable image (CONV_E_DATA), that cannot be
-//   decoded for want of memory (CONV_E_MEMORY) or that the editor refuses
-//   (0) does not stop its fram list: the load answers the last such result.
+// - A file that cannot be opened is Result::openFailed (a preview's
+//   notFormat); one without RIFF and ACON notFormat.
+// - No memory for a frame's copy ends the load with noMemory. A frame whose
+//   icon file holds no usable image (damaged), that cannot be decoded for
+//   want of memory (noMemory) or that the editor refuses (cancelled) does
+//   not stop its fram list: the load answers the last such result.
 // - The preview reads the first limits().previewRead bytes, as the icon
 //   preview does (a preview runs for every file the user passes in the file
-//   dialog), and answers CONV_E_UNSUPPORTED for every failure past the form
+//   dialog), and answers unsupported for every failure past the form
 //   header, a first frame beyond those bytes among them.
 #include <algorithm>
 #include <cstring>
@@ -81,20 +81,20 @@ private:
 
 }  // namespace
 
-int16_t LoadAniFile(const char *fileName, bool asAnimation, HostCallback callback) {
+Result LoadAniFile(const char *fileName, bool asAnimation, HostCallback callback) {
     std::vector<uint8_t> bytes;
     try {
-        if (!readFile(fileName, bytes)) return CONV_E_OPEN;
+        if (!readFile(fileName, bytes)) return Result::openFailed;
     } catch (const std::bad_alloc &) {
-        return CONV_E_MEMORY;
+        return Result::noMemory;
     }
-    if (!looksLikeAnimatedCursor(bytes)) return CONV_E_FORMAT;
+    if (!looksLikeAnimatedCursor(bytes)) return Result::notFormat;
     plat::Block document = newCursorDocument();
-    if (!document) return CONV_E_MEMORY;
+    if (!document) return Result::noMemory;
     const EditorLink link(callback);
     AniParts parts;
     OfferFrames frames(link);
-    const int16_t result = toConvResult(walkAnimatedCursor(bytes, parts, frames));
+    const Result result = walkAnimatedCursor(bytes, parts, frames);
     auto &doc = *document.as<CursorAnimationDocument>();
     doc.header = parts.header;
     std::memcpy(doc.title, parts.title, sizeof doc.title);
@@ -102,30 +102,30 @@ int16_t LoadAniFile(const char *fileName, bool asAnimation, HostCallback callbac
     std::memcpy(doc.rates, parts.rates, sizeof doc.rates);
     std::memcpy(doc.sequence, parts.sequence, sizeof doc.sequence);
     document.unlock();
-    if (result == CONV_OK && asAnimation && link.offerDocument(document.handle())) {
+    if (result == Result::ok && asAnimation && link.offerDocument(document.handle())) {
         (void)document.release();  // the editor owns the document now
         addCursorAnimationMenu(callback);
     }
     return result;
 }
 
-int16_t PreviewAniFile(const char *fileName, ConvImageRecord *record) {
-    if (!record) return CONV_E_UNSUPPORTED;
+Result PreviewAniFile(const char *fileName, ConvImageRecord *record) {
+    if (!record) return Result::unsupported;
     record->image = nullptr;
     std::vector<uint8_t> bytes;
     try {
-        if (!readFile(fileName, bytes, limits().previewRead)) return CONV_E_FORMAT;
+        if (!readFile(fileName, bytes, limits().previewRead)) return Result::notFormat;
     } catch (const std::bad_alloc &) {
-        return CONV_E_UNSUPPORTED;
+        return Result::unsupported;
     }
-    if (!looksLikeAnimatedCursor(bytes)) return CONV_E_FORMAT;
+    if (!looksLikeAnimatedCursor(bytes)) return Result::notFormat;
     std::span<const uint8_t> first;
-    if (!firstAnimatedCursorFrame(bytes, first)) return CONV_E_UNSUPPORTED;
+    if (!firstAnimatedCursorFrame(bytes, first)) return Result::unsupported;
     plat::Block block = copyFrame(first);
-    if (!block) return CONV_E_UNSUPPORTED;
+    if (!block) return Result::unsupported;
     // The icon preview takes the block: it stores it in the record or frees it.
     PreviewIconBlock(std::move(block), first.size(), record);
-    return record->image ? CONV_OK : CONV_E_UNSUPPORTED;
+    return record->image ? Result::ok : Result::unsupported;
 }
 
 }  // namespace vc

@@ -55,20 +55,20 @@ bool patchRiffSize(const plat::File &f) {
     return f.writeAll(raw, 4);
 }
 
-int16_t writeFrames(const plat::File &f, const CursorAnimationDocument &doc, uint32_t cursorSize,
-                    const EditorLink &link) {
+Result writeFrames(const plat::File &f, const CursorAnimationDocument &doc, uint32_t cursorSize,
+                   const EditorLink &link) {
     const uint32_t frameCount = doc.header.frameCount;
     Frame frame = getFrame(link, cursorSize, 0);
-    if (!frame.block) return CONV_E_WRITE;
+    if (!frame.block) return Result::writeFailed;
     const uint64_t d = frame.size;
     const std::vector<uint8_t> list = animatedCursorFramList(d, frameCount);
-    if (!f.writeAll(list.data(), uint32_t(list.size()))) return CONV_E_WRITE;
+    if (!f.writeAll(list.data(), uint32_t(list.size()))) return Result::writeFailed;
     for (uint32_t i = 1; i <= frameCount; ++i) {
         SetProgress(int32_t(uint64_t(100) * i / frameCount));
         const uint32_t hotspot = link.hotspot(int32_t(i - 1));
         const std::vector<uint8_t> chunk =
             animatedCursorFrame({frame.block.data(), frame.size}, uint16_t(hotspot & 0xFFFF), uint16_t(hotspot >> 16));
-        if (!f.writeAll(chunk.data(), uint32_t(chunk.size()))) return CONV_E_WRITE;
+        if (!f.writeAll(chunk.data(), uint32_t(chunk.size()))) return Result::writeFailed;
         frame = {};
         if (i == frameCount) break;
         frame = getFrame(link, cursorSize, i);
@@ -77,20 +77,20 @@ int16_t writeFrames(const plat::File &f, const CursorAnimationDocument &doc, uin
         // The fram list and every icon chunk were sized from frame 0; a
         // frame of another size would make them disagree. The file keeps
         // the frames written so far.
-        if (frame.size != d) return CONV_E_DATA;
+        if (frame.size != d) return Result::damaged;
     }
-    return CONV_OK;
+    return Result::ok;
 }
 
 }  // namespace
 
-int16_t WriteAniFile(const char *fileName, Wnd parent, MemHandle document, HostCallback callback) {
+Result WriteAniFile(const char *fileName, Wnd parent, MemHandle document, HostCallback callback) {
     const EditorLink link(callback);
-    if (!link) return CONV_CANCELLED;
+    if (!link) return Result::cancelled;
     const uint32_t size = SelectCursorSize(parent, callback);
-    if (size == kCursorSizeCancelled) return CONV_CANCELLED;
+    if (size == kCursorSizeCancelled) return Result::cancelled;
     CursorDocumentLock doc;
-    if (!lockCursorDocument(doc, document)) return CONV_CANCELLED;
+    if (!lockCursorDocument(doc, document)) return Result::cancelled;
     doc->header.flags = kAniFlagIcon | kAniFlagSequence;
     // A file may have promised more steps than a document holds; the
     // header written must match the rate and seq chunks.
@@ -98,34 +98,34 @@ int16_t WriteAniFile(const char *fileName, Wnd parent, MemHandle document, HostC
     doc->header.width = size & 0xFFFF;
     doc->header.height = size >> 16;
     plat::File f;
-    if (!f.create(fileName)) return CONV_E_CREATE;
-    int16_t result = writeHead(f, *doc) ? writeFrames(f, *doc, size, link) : int16_t(CONV_E_WRITE);
-    if (result == CONV_OK && !patchRiffSize(f)) result = CONV_E_WRITE;
+    if (!f.create(fileName)) return Result::createFailed;
+    Result result = writeHead(f, *doc) ? writeFrames(f, *doc, size, link) : Result::writeFailed;
+    if (result == Result::ok && !patchRiffSize(f)) result = Result::writeFailed;
     // A failed close may have lost bytes the system held back.
-    if (!f.close() && result == CONV_OK) result = CONV_E_WRITE;
+    if (!f.close() && result == Result::ok) result = Result::writeFailed;
     return result;
 }
 
-int16_t SaveAniFile(const char *fileName, Wnd parent, uint32_t option, MemHandle image, HostCallback callback) {
+Result SaveAniFile(const char *fileName, Wnd parent, uint32_t option, MemHandle image, HostCallback callback) {
     const EditorLink link(callback);
-    if (!link) return CONV_CANCELLED;
+    if (!link) return Result::cancelled;
     MemHandle document = link.document();
     plat::Block temporary;
     if (GetDocumentFormat(document) != CONV_FMT_ANI || plat::memSize(document) < sizeof(CursorAnimationDocument)) {
         // Without a document of its own the editor's images become one:
         // the user defines the steps first.
         temporary = newCursorDocument();
-        if (!temporary) return CONV_E_MEMORY;
+        if (!temporary) return Result::noMemory;
         const int32_t count = link.frameCount();
         temporary.as<CursorAnimationDocument>()->header.frameCount = count > 0 ? uint32_t(count) : 0;
         temporary.unlock();
         document = temporary.handle();
-        if (CursorAnimationCommand(parent, CONV_CMD_ANIMATION, document, option, callback) != 1) return CONV_CANCELLED;
+        if (CursorAnimationCommand(parent, CONV_CMD_ANIMATION, document, option, callback) != 1) return Result::cancelled;
     }
     bool noSteps = false;
     if (CursorDocumentLock doc; lockCursorDocument(doc, document)) noSteps = doc->header.stepCount == 0;
     if (noSteps && CursorAnimationCommand(parent, CONV_CMD_ANIMATION, document, option, callback) != 1)
-        return CONV_CANCELLED;
+        return Result::cancelled;
     if (image && plat::memSize(image) >= kBitmapHeaderSize) {
         if (const plat::Lock held(image); held) {
             ByteReader header(held.data(), kBitmapHeaderSize);

@@ -100,11 +100,11 @@ int32_t CursorAnimationFrameChanged(MemHandle document, int32_t changeKind, uint
 // ---- Row 166 -----------------------------------------------------------------------
 bool aniRowDetect(HFile file) { return IsAniFile(file); }
 
-int16_t aniRowLoad(const LoadRequest &request) {
+Result aniRowLoad(const LoadRequest &request) {
     return LoadAniFile(request.fileName, request.record == nullptr, request.callback);
 }
 
-int16_t aniRowSave(const SaveRequest &request) {
+Result aniRowSave(const SaveRequest &request) {
     return SaveAniFile(request.fileName, request.parent, request.option, request.image, request.callback);
 }
 

@@ -25,7 +25,7 @@ HostCallback cursorAnimationCallback();
 
 // Row 166 of the format table.
 bool aniRowDetect(HFile file);
-int16_t aniRowLoad(const LoadRequest &request);
-int16_t aniRowSave(const SaveRequest &request);
+Result aniRowLoad(const LoadRequest &request);
+Result aniRowSave(const SaveRequest &request);
 
 }  // namespace vc

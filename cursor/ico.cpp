@@ -4,10 +4,10 @@
 // of the file's block (or a block of its own when it was built anew).
 //
 // - A directory with no usable entry holds no usable image: a load answers
-//   CONV_E_FORMAT, a preview CONV_E_DATA.
+//   Result::notFormat, a preview Result::damaged.
 // - A preview of a file shorter than a header and one entry answers
-//   CONV_E_READ; an image beyond the preview's read limit is no usable
-//   image.
+//   Result::readFailed; an image beyond the preview's read limit is no
+//   usable image.
 #include "cursor/ico.h"
 
 #include <algorithm>
@@ -50,27 +50,28 @@ int PickIconImage(plat::Block &image, uint32_t *hotspot, size_t fileSize, size_t
     return 1;
 }
 
-int16_t LoadIconFile(const char *fileName, Wnd, HostCallback callback) {
+Result LoadIconFile(const char *fileName, Wnd, HostCallback callback) {
     plat::Block block;
     size_t size = 0;
-    if (int16_t r = readWholeFile(fileName, block, size, {.limit = UINT32_MAX, .openFailure = CONV_E_OPEN}); r != CONV_OK)
+    if (const Result r = readWholeFile(fileName, block, size, {.limit = UINT32_MAX, .openFailure = Result::openFailed});
+        r != Result::ok)
         return r;
     uint32_t hotspot = 0;
     if (const int picked = PickIconImage(block, &hotspot, size); picked != 1)
-        return picked < 0 ? CONV_E_MEMORY : CONV_E_FORMAT;
+        return picked < 0 ? Result::noMemory : Result::notFormat;
     const EditorLink link(callback);
-    if (!link.addIcon(block.data(), HOST_FRAME_GIF)) return CONV_CANCELLED;
+    if (!link.addIcon(block.data(), HOST_FRAME_GIF)) return Result::cancelled;
     const int32_t count = link.frameCount();
     if (count >= 1) {
         link.setHotspot(hotspot, count - 1);
         link.noteFile(fileName, CONV_FMT_ICON, count - 1);
     }
-    return CONV_OK;
+    return Result::ok;
 }
 
-int16_t PreviewIconBlock(plat::Block block, size_t fileSize, ConvImageRecord *record) {
+Result PreviewIconBlock(plat::Block block, size_t fileSize, ConvImageRecord *record) {
     if (const int picked = PickIconImage(block, nullptr, fileSize); picked != 1)
-        return picked < 0 ? CONV_E_MEMORY : CONV_E_DATA;
+        return picked < 0 ? Result::noMemory : Result::damaged;
     uint8_t *p = block.data();
     ByteReader header(p, kBitmapHeaderSize);
     ConvBitmapInfoHeader h = readBitmapInfoHeader(header);
@@ -84,15 +85,16 @@ int16_t PreviewIconBlock(plat::Block block, size_t fileSize, ConvImageRecord *re
         record->bitsOffset = uintptr_t(h.biSize) + 4u * h.biClrUsed;
         record->image = block.release();
     }
-    return CONV_OK;
+    return Result::ok;
 }
 
-int16_t PreviewIconFile(const char *fileName, ConvImageRecord *record) {
+Result PreviewIconFile(const char *fileName, ConvImageRecord *record) {
     if (record) record->image = nullptr;
     plat::Block block;
     size_t size = 0;
-    int16_t r = readWholeFile(fileName, block, size, {.limit = limits().previewRead, .minimum = kIconSingleDataOffset});
-    if (r != CONV_OK) return r;
+    const Result r =
+        readWholeFile(fileName, block, size, {.limit = limits().previewRead, .minimum = kIconSingleDataOffset});
+    if (r != Result::ok) return r;
     return PreviewIconBlock(std::move(block), size, record);
 }
 
@@ -117,34 +119,34 @@ bool hasCursorExtension(const char *fileName) {
 }
 }  // namespace
 
-int16_t SaveIconFile(const char *fileName, Wnd parent, HostCallback callback) {
+Result SaveIconFile(const char *fileName, Wnd parent, HostCallback callback) {
     const EditorLink link(callback);
     uint16_t wh[2] = {0, 0};
-    if (!link.imageSize(wh)) return CONV_E_MEMORY;
+    if (!link.imageSize(wh)) return Result::noMemory;
     const uint32_t size = SelectCursorSize(parent, callback);
-    if (size == kCursorSizeCancelled) return CONV_CANCELLED;
-    if (size == 0) return CONV_E_MEMORY;
+    if (size == kCursorSizeCancelled) return Result::cancelled;
+    if (size == 0) return Result::noMemory;
 
     uint32_t inOut = size;
     plat::Block block(link.getIcon(inOut, 65535));
-    if (!block.lock()) return CONV_E_MEMORY;
+    if (!block.lock()) return Result::noMemory;
     // Never trust the reported size beyond the block itself.
     const uint32_t dataSize = uint32_t(std::min<size_t>(inOut, block.size()));
 
     plat::File f;
-    if (!f.create(fileName)) return CONV_E_CREATE;
+    if (!f.create(fileName)) return Result::createFailed;
     const bool cursor = hasCursorExtension(fileName);
     const uint32_t hotspot = cursor ? link.hotspot(HOST_CURRENT_IMAGE) : 0;
     const bool written = WriteIconFile(f, block.data(), dataSize, hotspot, cursor) != 0;
     // A failed close may have lost bytes the system held back.
-    return f.close() && written ? CONV_OK : CONV_E_WRITE;
+    return f.close() && written ? Result::ok : Result::writeFailed;
 }
 
-int16_t iconRowLoad(const LoadRequest &request) {
+Result iconRowLoad(const LoadRequest &request) {
     return LoadIconFile(request.fileName, request.parent, request.callback);
 }
 
-int16_t iconRowSave(const SaveRequest &request) {
+Result iconRowSave(const SaveRequest &request) {
     return SaveIconFile(request.fileName, request.parent, request.callback);
 }
 

@@ -49,36 +49,37 @@ int PickIconImage(plat::Block &image, uint32_t *hotspot, size_t fileSize, size_t
 // Loads the image PickIconImage chooses into the editor: command 9 (flags
 // 17, frame 0), then command 0 for the count and, for the new image
 // count - 1, command 13 (hotspot) and command 21 (file name, 132 * 256 +
-// index). Returns 1; 0 when the editor refuses the image; -1 when the file
-// cannot be opened, -3 when it cannot be read, -5 without memory (for the
-// file or for decoding the chosen image), -2 when it holds no usable image.
-int16_t LoadIconFile(const char *fileName, Wnd parent, HostCallback callback);
+// index). Gives ok; cancelled when the editor refuses the image; openFailed
+// when the file cannot be opened, readFailed when it cannot be read,
+// noMemory without memory (for the file or for decoding the chosen image),
+// notFormat when it holds no usable image.
+Result LoadIconFile(const char *fileName, Wnd parent, HostCallback callback);
 
 // Preview of an icon file: record->image gets a new block with the chosen
 // image's data, biHeight halved (colour rows only) and biClrUsed filled in;
-// record->bitsOffset gets biSize + 4 x biClrUsed. Returns 1; -3 when the
-// file is missing or shorter than 22 bytes, -5 without memory, -6 when it
-// holds no usable image. Reads the first limits().previewRead bytes: more
+// record->bitsOffset gets biSize + 4 x biClrUsed. Gives ok; readFailed when
+// the file is missing or shorter than 22 bytes, noMemory without memory,
+// damaged when it holds no usable image. Reads the first limits().previewRead bytes: more
 // than a preview of old read (65,530), since icon files with large images
 // put them last, but bounded, since a preview runs for every file the user
 // passes in the file dialog.
-int16_t PreviewIconFile(const char *fileName, ConvImageRecord *record);
+Result PreviewIconFile(const char *fileName, ConvImageRecord *record);
 
 // Steps 3 to 5 of the preview on a file image already in a block of
 // fileSize valid bytes (also used for the frames of animated cursors).
-// Takes the block: on 1 it (or the block of the decoded image) is stored,
+// Takes the block: on ok it (or the block of the decoded image) is stored,
 // unlocked, in record->image with record->bitsOffset set (freed when there
-// is no record); on -6 (no usable image) or -5 (no memory to decode it) it
-// is freed.
-int16_t PreviewIconBlock(plat::Block block, size_t fileSize, ConvImageRecord *record);
+// is no record); on damaged (no usable image) or noMemory (no memory to
+// decode it) it is freed.
+Result PreviewIconBlock(plat::Block block, size_t fileSize, ConvImageRecord *record);
 
 // Saves the editor's current image as a one-image icon file, or a cursor
 // file when the name ends in ".cur" (any case; the hotspot comes from
-// command 12). Asks the size question of SelectCursorSize first. Returns 1;
-// 0 when the user cancels; -5 when the editor cannot report the size or
-// hand the image; -7 when the file cannot be created; -8 on a short write
-// (the partly written file stays).
-int16_t SaveIconFile(const char *fileName, Wnd parent, HostCallback callback);
+// command 12). Asks the size question of SelectCursorSize first. Gives ok;
+// cancelled when the user cancels; noMemory when the editor cannot report
+// the size or hand the image; createFailed when the file cannot be created;
+// writeFailed on a short write (the partly written file stays).
+Result SaveIconFile(const char *fileName, Wnd parent, HostCallback callback);
 
 // Writes a one-image icon file to a file open for writing: header (type 2 with the
 // hotspot in the entry when isCursor, else type 1 and zeros), one entry
@@ -88,7 +89,7 @@ int16_t SaveIconFile(const char *fileName, Wnd parent, HostCallback callback);
 int WriteIconFile(const plat::File &file, const void *data, uint32_t dataSize, uint32_t hotspot, bool isCursor);
 
 // The format table's adaptors for row 132.
-int16_t iconRowLoad(const LoadRequest &request);
-int16_t iconRowSave(const SaveRequest &request);
+Result iconRowLoad(const LoadRequest &request);
+Result iconRowSave(const SaveRequest &request);
 
 }  // namespace vc

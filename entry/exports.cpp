@@ -122,10 +122,10 @@ VC_EXPORT int32_t VC_API LoadConvImage(void *parent, const char *fileName, ConvI
     if (r < 0) return r;
     if (!record && !(code & CONV_FMT_MULTIFRAME)) return CONV_E_FORMAT;
     FormatRow *row = findFormat(code);
-    int16_t result = CONV_E_UNSUPPORTED;
+    Result result = Result::unsupported;
     if (row && row->load) result = row->load(LoadRequest{parent, fileName, record, option, callback});
     if (row && format) *format = record ? row->codeAfterLoadWithRecord : row->codeAfterLoadWithout;
-    return widen(result);
+    return widen(toConvResult(result));
 }
 
 VC_EXPORT int32_t VC_API SaveConvImage(void *parent, const char *fileName, void *image, int32_t format,
@@ -133,15 +133,15 @@ VC_EXPORT int32_t VC_API SaveConvImage(void *parent, const char *fileName, void 
     Wnd progress = nullptr;
     if (parent) progress = CreateProgressDialog(parent, plat::module(), IDD_PROGRESS);
     FormatRow *row = findFormat(format);
-    int16_t result = CONV_E_UNSUPPORTED;
+    Result result = Result::unsupported;
     // The one-image rows of formats that are only read have no writer; the
     // program-resource row (131) is one of them.
     if (row && row->save && fileName && *fileName)
         result = row->save(SaveRequest{parent, fileName, image, option, progress, callback});
     else if (row && row->save)
-        result = CONV_E_CREATE;
+        result = Result::createFailed;
     if (progress) DestroyProgressDialog(progress);
-    return widen(result);
+    return widen(toConvResult(result));
 }
 
 VC_EXPORT int32_t VC_API GetDesiredBitPix(int32_t format, int32_t bitsPerPixel) {
@@ -172,7 +172,7 @@ VC_EXPORT int32_t VC_API GetPreviewImage(const char *fileName, ConvImageRecord *
     if (r < 0) return r;
     FormatRow *row = findFormat(code);
     if (!row || !row->preview || !record) return CONV_E_FORMAT;
-    return widen(row->preview(fileName, record));
+    return widen(toConvResult(row->preview(fileName, record)));
 }
 
 VC_EXPORT int32_t VC_API NewConvFile(void *parent, char *fileName, int32_t format, uint32_t option,

@@ -51,13 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         require(dib && blank, "no DIB");
         vc::plat::File file;
         require(file.open(kIn), "cannot open the input");
-        const int16_t r = vc::DecodeGifImage(file.handle(), dib.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY);
-        require(r == 1 || r == CONV_E_READ || r == CONV_E_MEMORY || r == CONV_E_DATA, "undocumented decode result");
+        using enum vc::Result;
+        const vc::Result r = vc::DecodeGifImage(file.handle(), dib.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY);
+        require(r == ok || r == readFailed || r == noMemory || r == damaged, "undocumented decode result");
         vc::FileWindow in(file.handle(), 0, false);
-        const int16_t again =
+        const vc::Result again =
             vc::DecodeGifImageAt(in, 0, blank.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY, true);
         // Only the index buffer, which a blank DIB may not need, can run out.
-        require(again == r || r == CONV_E_MEMORY, "another result over a blank DIB");
+        require(again == r || r == noMemory, "another result over a blank DIB");
         require(again != r || std::memcmp(dib.data(), blank.data(), dib.size()) == 0, "other bits over a blank DIB");
     }
     held.requireReleased();

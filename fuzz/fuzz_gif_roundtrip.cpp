@@ -57,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     dib.unlock();
 
     vc::plat::memFileMap(kOut, nullptr, 0);
-    require(vc::SaveGifImage(kOut, dib.handle(), nullptr) == 1, "save failed");
+    require(vc::SaveGifImage(kOut, dib.handle(), nullptr) == vc::Result::ok, "save failed");
     vc::MemHandle loaded = nullptr;
-    require(vc::LoadGifImage(nullptr, kOut, &loaded, 0, nullptr) == 1 && loaded, "load failed");
+    require(vc::LoadGifImage(nullptr, kOut, &loaded, 0, nullptr) == vc::Result::ok && loaded, "load failed");
     vc::plat::Block back(loaded);
     const auto *a = reinterpret_cast<const ConvBitmapInfoHeader *>(dib.lock());
     const auto *b = reinterpret_cast<const ConvBitmapInfoHeader *>(back.lock());

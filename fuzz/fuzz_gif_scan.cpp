@@ -33,13 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         rec.formatCode = 167;
         vc::HFile file = vc::plat::fileOpen(kIn, vc::plat::kOpenRead);
         require(file != vc::kFileError, "cannot open the input");
-        int16_t r = vc::ParseGifStructure(file, rec, firstOnly);
+        const vc::Result r = vc::ParseGifStructure(file, rec, firstOnly);
         require(vc::plat::fileClose(file) == 0, "cannot close the input");
-        require(r == 1 || r == CONV_E_READ || r == CONV_E_UNSUPPORTED, "undocumented scan result");
+        require(r == vc::Result::ok || r == vc::Result::readFailed || r == vc::Result::unsupported,
+                "undocumented scan result");
         require(rec.frameCount >= 0 && rec.frameCount <= vc::kGifMaxFrames, "frame count outside the table");
-        require(!firstOnly || r != 1 || rec.frameCount <= 1, "first-image-only scan recorded more");
+        require(!firstOnly || r != vc::Result::ok || rec.frameCount <= 1, "first-image-only scan recorded more");
         require(memchr(rec.comment, 0, 1021) != nullptr, "comment longer than 1020 characters");
-        for (int i = 0; r == 1 && i < rec.frameCount; ++i) {
+        for (int i = 0; r == vc::Result::ok && i < rec.frameCount; ++i) {
             const auto &e = rec.frames[i];
             require(e.bitsPerPixel == 1 || e.bitsPerPixel == 4 || e.bitsPerPixel == 8, "frame depth");
             require(e.dataPosition >= 14 && e.dataPosition < size, "data position outside the file");

@@ -90,14 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         HostCallback cb = vctest::FakeEditor::callback();
         const char *name = kIn;
 
-        int r = vc::LoadIconFile(name, nullptr, cb);
-        require(oneOf(r, {CONV_OK, CONV_CANCELLED, CONV_E_FORMAT}), "load result");
-        require((r == CONV_OK) == (editor.images.size() == 1), "load result disagrees with the editor");
+        const vc::Result r = vc::LoadIconFile(name, nullptr, cb);
+        require(r == vc::Result::ok || r == vc::Result::cancelled || r == vc::Result::notFormat, "load result");
+        require((r == vc::Result::ok) == (editor.images.size() == 1), "load result disagrees with the editor");
 
         ConvImageRecord rec{};
-        int p = vc::PreviewIconFile(name, &rec);
-        require(oneOf(p, {CONV_OK, CONV_E_READ, CONV_E_DATA}), "preview result");
-        require((p == CONV_OK) == (rec.image != nullptr), "preview result disagrees with the record");
+        const vc::Result p = vc::PreviewIconFile(name, &rec);
+        require(p == vc::Result::ok || p == vc::Result::readFailed || p == vc::Result::damaged, "preview result");
+        require((p == vc::Result::ok) == (rec.image != nullptr), "preview result disagrees with the record");
         if (rec.image) {
             const size_t blockSize = VcMemSize(rec.image);
             ConvBitmapInfoHeader h;
@@ -112,14 +112,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         {
             vctest::FakeEditor starved;
             vc::plat::memFailAt(long(1 + size % 8));
-            const int m = vc::LoadIconFile(name, nullptr, cb);
+            const vc::Result m = vc::LoadIconFile(name, nullptr, cb);
             vc::plat::memFailAt(0);
-            require(m == CONV_E_MEMORY || (m == r && (m != CONV_OK || starved.images[0].bytes == editor.images[0].bytes)),
+            require(m == vc::Result::noMemory ||
+                        (m == r && (m != vc::Result::ok || starved.images[0].bytes == editor.images[0].bytes)),
                     "a refused allocation changed the load");
         }
 
         // What was loaded is saved again as a cursor and loads back the same.
-        if (r == CONV_OK) {
+        if (r == vc::Result::ok) {
             const std::vector<uint8_t> first = editor.images[0].bytes;
             ConvBitmapInfoHeader h;
             std::memcpy(&h, first.data(), sizeof h);
@@ -136,8 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             // count, and is then chosen by its own header, so every image
             // saved loads back.
             vctest::FakeEditor again;
-            const int back = vc::LoadIconFile(kOut, nullptr, vctest::FakeEditor::callback());
-            require(back == CONV_OK, "loading what was saved");
+            const vc::Result back = vc::LoadIconFile(kOut, nullptr, vctest::FakeEditor::callback());
+            require(back == vc::Result::ok, "loading what was saved");
             require(again.images.size() == 1 && again.images[0].bytes == first, "saved image differs");
             require(again.hotspots[0] == editor.hotspots[0], "saved hotspot differs");
         }

@@ -42,14 +42,15 @@ plat::Block EditGifAnimation(Wnd parent, MemHandle record, HostCallback callback
 int32_t GifFrameChanged(MemHandle document, int32_t changeKind, uint16_t frame, HostCallback callback);
 
 // Saves the editor's document as an animated GIF, asking for the settings
-// first when the editor has no document record. 0 when that was cancelled.
-int16_t SaveGifAnimation(const char *fileName, Wnd parent, uint32_t flags, MemHandle image, HostCallback callback);
+// first when the editor has no document record. cancelled when that was
+// cancelled.
+Result SaveGifAnimation(const char *fileName, Wnd parent, uint32_t flags, MemHandle image, HostCallback callback);
 
 // Writes the animation: header with the editor's palette, looping and
 // comment extensions, one graphic control and one full-size image per
-// frame, trailer. 1, -5, -6, -7 or -8.
-int16_t WriteGifAnimation(GifAnimRecord *record, const char *fileName, Wnd parent, uint32_t flags, MemHandle image,
-                          HostCallback callback);
+// frame, trailer. ok, noMemory, damaged, createFailed or writeFailed.
+Result WriteGifAnimation(GifAnimRecord *record, const char *fileName, Wnd parent, uint32_t flags, MemHandle image,
+                         HostCallback callback);
 
 // The logical screen: the image size widened by the spread of the frames'
 // positions (smallest and largest left and top, both counted from 0).
@@ -65,6 +66,6 @@ void addGifMenuItems(HostCallback callback);
 
 // Format-table adapter (row 167's writer); the document routines fit the
 // row as they are.
-int16_t saveAnimatedGifRow(const SaveRequest &request);
+Result saveAnimatedGifRow(const SaveRequest &request);
 
 }  // namespace vc

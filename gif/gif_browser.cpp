@@ -41,7 +41,7 @@ int GifAnimationDialogModel::browserPreview() {
     std::snprintf(name, sizeof name, "vmgif%04X.gif", unsigned(plat::tickCount() & 0xFFFF));
     browserFile = std::string(dir) + name;
     int started = 0;
-    if (WriteGifAnimation(&copy, browserFile.c_str(), window, kGifSaveNoProgress, nullptr, callback) == CONV_OK)
+    if (WriteGifAnimation(&copy, browserFile.c_str(), window, kGifSaveNoProgress, nullptr, callback) == Result::ok)
         started = LaunchBrowserPreview(browserCommand, browserFile.c_str(), copy);
     // Gone on every path, a failed write's partial file too.
     (void)plat::fileDelete(browserFile.c_str());

@@ -10,11 +10,11 @@ namespace vc {
 
 // ---- Assembled image ----------------------------------------------------------------
 
-int16_t ImportGifAssembled(GifLoad &load) {
+Result ImportGifAssembled(GifLoad &load) {
     GifAnimRecord &record = load.rec();
     load.dib = makePackedDib(gifDibSpec(uint16_t(record.bitsPerPixel), record.screenWidth, record.screenHeight,
                                         record.globalPalette, record.globalColorCount));
-    if (!load.dib) return CONV_E_MEMORY;
+    if (!load.dib) return Result::noMemory;
     auto *dib = load.dib.as<ConvBitmapInfoHeader>();
     FillPackedDib(dib, record.backgroundIndex);
     const int32_t n = recordFrames(record);
@@ -31,17 +31,17 @@ int16_t ImportGifAssembled(GifLoad &load) {
     // One picture: the document describes one frame, with every setting 0.
     record.frames[0] = GifFrameEntry{};
     record.frameCount = 1;
-    return CONV_OK;
+    return Result::ok;
 }
 
 // ---- Sequence of frames -------------------------------------------------------------
 
-int16_t ImportGifSequence(GifLoad &load) {
+Result ImportGifSequence(GifLoad &load) {
     GifAnimRecord &record = load.rec();
     const int32_t w = record.outputWidth, h = record.outputHeight;
     load.dib = makePackedDib(
         gifDibSpec(uint16_t(record.bitsPerPixel), w, h, record.globalPalette, record.globalColorCount));
-    if (!load.dib) return CONV_E_MEMORY;
+    if (!load.dib) return Result::noMemory;
     auto *dib = load.dib.as<ConvBitmapInfoHeader>();
     const uint32_t colors = dibColorCount(*dib);
     const uint8_t *table = load.dib.data() + dib->biSize;
@@ -66,7 +66,7 @@ int16_t ImportGifSequence(GifLoad &load) {
         if (hasTransparent && uint32_t(f.transparentIndex) < colors)
             load.editor.setTransparent(table + 4 * f.transparentIndex, transparentRequests++);
     }
-    return CONV_OK;
+    return Result::ok;
 }
 
 }  // namespace vc

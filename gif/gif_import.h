@@ -75,10 +75,10 @@ int16_t ChooseGifImportMode(Wnd parent, GifAnimRecord *record, HostCallback call
 // DIB of the logical screen filled with the background; it goes into the
 // out-parameter when there is one, else to the editor (command 2, 0x11).
 // The record becomes a one-frame document.
-int16_t ImportGifAssembled(GifLoad &load);
+Result ImportGifAssembled(GifLoad &load);
 
 // Mode 3: hands every frame to the editor at the record's output size,
 // each pulled back inside it, with the shift kept as the frame's position.
-int16_t ImportGifSequence(GifLoad &load);
+Result ImportGifSequence(GifLoad &load);
 
 }  // namespace vc

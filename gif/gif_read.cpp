@@ -5,11 +5,11 @@
 // file notes, the document record and its menu items.
 //
 // The importer's own choices: a file that does not begin with "GIF" is
-// refused with CONV_E_UNSUPPORTED. A damaged image is not passed on: the
+// refused with Result::unsupported. A damaged image is not passed on: the
 // image is delivered as far as it was drawn, the rest keeping its fill
 // (index 0). A picture of more than limits().largestPicture pixels is
-// refused with CONV_E_MEMORY before anything is allocated; a single image
-// of no pixels, having nothing to hand over, with CONV_E_DATA.
+// refused with Result::noMemory before anything is allocated; a single image
+// of no pixels, having nothing to hand over, with Result::damaged.
 #include "common/dib.h"
 #include "common/limits.h"
 #include "gif/gif_read.h"
@@ -60,15 +60,15 @@ void handOverImage(GifLoad &load, const GifFrameEntry &e) {
 }
 
 // The scan, then the import mode's way to the editor.
-int16_t readGif(GifLoad &load) {
+Result readGif(GifLoad &load) {
     GifAnimRecord &rec = load.rec();
     // The default comment stays in the buffer; it counts only if the file
     // has one.
     rec.commentFlag = 0;
     rec.repeat = 0;
     rec.frames[0].disposal = 0;
-    const int16_t result = ParseGifStructure(*load.window, rec, !load.editor);
-    if (result <= 0) return result;
+    const Result result = ParseGifStructure(*load.window, rec, !load.editor);
+    if (result != Result::ok) return result;
     rec.selectedFrame = 0;
     // Several images with a callback are the animated import's to decide;
     // one image, or none asked for, go the one-frame way.
@@ -80,9 +80,9 @@ int16_t readGif(GifLoad &load) {
     case kGifImportSequence:
         return ImportGifSequence(load);
     case kGifImportCancel:
-        return CONV_CANCELLED;
+        return Result::cancelled;
     default:
-        return CONV_E_UNSUPPORTED;
+        return Result::unsupported;
     }
 }
 
@@ -95,30 +95,29 @@ bool DetectGifFile(HFile file) {
     return signature && std::memcmp(signature, "GIF", 3) == 0;
 }
 
-int16_t ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageOnly) {
-    return toConvResult(scanGif(in, record, firstImageOnly));
+Result ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageOnly) {
+    return scanGif(in, record, firstImageOnly);
 }
 
-int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly, int32_t *images) {
+Result ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly, int32_t *images) {
     FileWindow in(file, 0, false);
     const Result r = scanGif(in, record, firstImageOnly, images);
-    if (r == Result::ok && !in.sync()) return CONV_E_READ;
-    return toConvResult(r);
+    if (r == Result::ok && !in.sync()) return Result::readFailed;
+    return r;
 }
 
-int16_t DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY) {
+Result DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY) {
     FileWindow in(file);
-    return toConvResult(decodeGifImage(in, uint32_t(in.tell()), dibCanvas(dib), transparent, shiftX, shiftY, false,
-                                       limits()));
+    return decodeGifImage(in, uint32_t(in.tell()), dibCanvas(dib), transparent, shiftX, shiftY, false, limits());
 }
 
-int16_t DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
-                         int32_t shiftX, int32_t shiftY, bool blank) {
-    return toConvResult(decodeGifImage(in, dataPosition, dibCanvas(dib), transparent, shiftX, shiftY, blank, limits()));
+Result DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
+                        int32_t shiftX, int32_t shiftY, bool blank) {
+    return decodeGifImage(in, dataPosition, dibCanvas(dib), transparent, shiftX, shiftY, blank, limits());
 }
 
-int16_t DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
-                         int32_t shiftX, int32_t shiftY) {
+Result DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
+                        int32_t shiftX, int32_t shiftY) {
     FileWindow in(file, 0, false);
     return DecodeGifImageAt(in, dataPosition, dib, transparent, shiftX, shiftY);
 }
@@ -140,14 +139,14 @@ void FillPackedDib(ConvBitmapInfoHeader *dib, int32_t index) {
     fillIndexRows(reinterpret_cast<uint8_t *>(dib) + dibBitsOffset(*dib), dib->biSizeImage, dib->biBitCount, index);
 }
 
-int16_t LoadGifSingleImage(GifLoad &load) {
+Result LoadGifSingleImage(GifLoad &load) {
     GifAnimRecord &rec = load.rec();
     const uint32_t selected = rec.selectedFrame < uint32_t(kGifMaxFrames) ? rec.selectedFrame : 0;
     const GifFrameEntry e = rec.frames[selected];
     // A zero-sized image has no pixels to hand over.
-    if (e.width == 0 || e.height == 0) return CONV_E_DATA;
+    if (e.width == 0 || e.height == 0) return Result::damaged;
     load.dib = makePackedDib(gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
-    if (!load.dib) return CONV_E_MEMORY;
+    if (!load.dib) return Result::noMemory;
     // A damaged image is delivered as far as it was decoded.
     (void)DecodeGifImageAt(*load.window, e.dataPosition, load.dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
                            true);
@@ -160,33 +159,33 @@ int16_t LoadGifSingleImage(GifLoad &load) {
     if (selected != 0) rec.frames[0] = e;
     rec.frames[0].left = 0;
     rec.frames[0].top = 0;
-    return CONV_OK;
+    return Result::ok;
 }
 
-int16_t LoadGifImage(Wnd parent, const char *fileName, MemHandle *image, uint32_t flags, HostCallback callback) {
+Result LoadGifImage(Wnd parent, const char *fileName, MemHandle *image, uint32_t flags, HostCallback callback) {
     GifLoad load;
     load.parent = parent;
     load.fileName = fileName;
     load.image = image;
     load.flags = flags;
     load.editor = EditorLink(callback);
-    if (!load.file.open(fileName, plat::kOpenRead)) return CONV_E_OPEN;
+    if (!load.file.open(fileName, plat::kOpenRead)) return Result::openFailed;
     // A file just opened stands at its start.
     FileWindow window(load.file.handle(), 0, true);
     load.window = &window;
     load.record = NewGifAnimRecord();
-    if (!load.record) return CONV_E_MEMORY;
-    const int16_t result = readGif(load);
+    if (!load.record) return Result::noMemory;
+    const Result result = readGif(load);
     // All is read: a reader has nothing to lose when the close fails.
     (void)load.file.close();
-    if (result > 0 && !image && offerGifRecord(load.record, load.editor)) addGifMenuItems(callback);
+    if (result == Result::ok && !image && offerGifRecord(load.record, load.editor)) addGifMenuItems(callback);
     return result;
 }
 
-int16_t GetGifPreview(const char *fileName, ConvImageRecord *record) {
+Result GetGifPreview(const char *fileName, ConvImageRecord *record) {
     record->image = nullptr;
     MemHandle image = nullptr;
-    int16_t r = LoadGifImage(nullptr, fileName, &image, 0, nullptr);
+    const Result r = LoadGifImage(nullptr, fileName, &image, 0, nullptr);
     record->image = image;
     record->bitsOffset = 0;
     return r;
@@ -194,7 +193,7 @@ int16_t GetGifPreview(const char *fileName, ConvImageRecord *record) {
 
 bool detectGifRow(HFile file) { return DetectGifFile(file); }
 
-int16_t loadGifRow(const LoadRequest &request) {
+Result loadGifRow(const LoadRequest &request) {
     MemHandle *out = request.record ? reinterpret_cast<MemHandle *>(&request.record->image) : nullptr;
     return LoadGifImage(request.parent, request.fileName, out, request.option, request.callback);
 }

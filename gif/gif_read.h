@@ -32,32 +32,33 @@ bool DetectGifFile(HFile file);
 // one entry per image (position, size, depth, data position) with the
 // graphic control that preceded it, comment and looping. In first-image-only
 // mode it stops after the first image descriptor and needs no trailer.
-// Leaves the file at offset 6. 1, -3 (short or damaged) or -4 (no GIF, or an
-// unknown block). images, when given, counts every image of the file, also
+// Leaves the file at offset 6. ok, readFailed (short or damaged) or
+// unsupported (no GIF, or an unknown block). images, when given, counts every image of the file, also
 // those past the record's table.
-int16_t ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly, int32_t *images = nullptr);
+Result ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly, int32_t *images = nullptr);
 // The same through a window over the file, which it leaves at offset 6.
-int16_t ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageOnly);
+Result ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageOnly);
 
 // Decodes the image whose descriptor starts at the file's current position
 // into a locked packed DIB (depth 1, 4 or 8, colour table filled): a local
 // table replaces the first colours of the DIB's table, pixels equal to
 // transparent (-1: none) are left as they are (at depths 4 and 8), and the
-// image lands at (left - shiftX, top - shiftY), clipped. 1, -3, -5 or -6.
+// image lands at (left - shiftX, top - shiftY), clipped. ok, readFailed,
+// noMemory or damaged.
 // It reads ahead, so the file position afterwards is not defined: seek to
 // the next frame's data position before decoding it.
-int16_t DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY);
+Result DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY);
 
-// The same for the image at a frame's data position; -3 as well when the
+// The same for the image at a frame's data position; readFailed as well when the
 // file cannot be read there. blank tells that every pixel of the DIB is
 // index 0 (a DIB just made): an 8-bit image without interlace that covers
 // it whole, every pixel drawn, is then decoded straight into its rows with
 // no index buffer, and one that fails leaves it blank. The pixels and the
 // result are the same either way.
-int16_t DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
-                         int32_t shiftX, int32_t shiftY);
-int16_t DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
-                         int32_t shiftX, int32_t shiftY, bool blank = false);
+Result DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
+                        int32_t shiftX, int32_t shiftY);
+Result DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
+                        int32_t shiftX, int32_t shiftY, bool blank = false);
 
 // The image blocks of the GIF reader and writer: 2^depth colours, 2953
 // pixels per metre, the rows' size recorded, and the first
@@ -91,19 +92,19 @@ enum GifImportMode : int { kGifImportCancel = 0, kGifImportFrame = 1, kGifImport
 // The one-frame path: decodes the selected frame into load.dib and hands
 // it to the out-parameter or the editor (commands 2, 17, 21); makes the
 // record a one-frame document.
-int16_t LoadGifSingleImage(GifLoad &load);
+Result LoadGifSingleImage(GifLoad &load);
 
 // Reads a GIF file: with a callback and several images the import modes
 // decide; otherwise the first image, into the out-parameter or (when it is
 // transparent and a callback is given) to the editor. Without an
 // out-parameter the record is offered as the editor's document.
-int16_t LoadGifImage(Wnd parent, const char *fileName, MemHandle *image, uint32_t flags, HostCallback callback);
+Result LoadGifImage(Wnd parent, const char *fileName, MemHandle *image, uint32_t flags, HostCallback callback);
 
 // The preview: the first image only, into the record; bits offset 0.
-int16_t GetGifPreview(const char *fileName, ConvImageRecord *record);
+Result GetGifPreview(const char *fileName, ConvImageRecord *record);
 
 // Format-table adapters (row 167).
 bool detectGifRow(HFile file);
-int16_t loadGifRow(const LoadRequest &request);
+Result loadGifRow(const LoadRequest &request);
 
 }  // namespace vc

@@ -56,32 +56,32 @@ bool reportToWindow(void *, int32_t percent) {
 
 // The single-image save into an open file: header, graphic control when
 // the editor has a transparent colour, the image, the trailer.
-int16_t writeSingleImage(HFile f, const ConvBitmapInfoHeader *dib, HostCallback callback) {
-    int16_t result = WriteGifHeader(f, dib, uint16_t(dib->biWidth), uint16_t(std::abs(dib->biHeight)), 0);
-    if (result <= 0) return result;
+Result writeSingleImage(HFile f, const ConvBitmapInfoHeader *dib, HostCallback callback) {
+    Result result = WriteGifHeader(f, dib, uint16_t(dib->biWidth), uint16_t(std::abs(dib->biHeight)), 0);
+    if (result != Result::ok) return result;
     const int16_t t = FindTransparentIndex(dib, callback);
-    const bool controlWritten = t < 0 || WriteGraphicControl(f, t, 0, 0, 0) > 0;
+    const bool controlWritten = t < 0 || WriteGraphicControl(f, t, 0, 0, 0) == Result::ok;
     result = WriteGifImage(f, dib, 0, 0, false, true);
     // The trailer follows even an image whose buffers could not be had.
     const uint8_t trailer = 0x3B;
-    if (!put(f, &trailer, 1) || (!controlWritten && result > 0)) result = CONV_E_WRITE;
+    if (!put(f, &trailer, 1) || (!controlWritten && result == Result::ok)) result = Result::writeFailed;
     return result;
 }
 
 }  // namespace
 
-int16_t WriteGifHeader(HFile file, const ConvBitmapInfoHeader *dib, uint16_t screenWidth, uint16_t screenHeight,
-                       uint8_t backgroundIndex, bool globalTable) {
+Result WriteGifHeader(HFile file, const ConvBitmapInfoHeader *dib, uint16_t screenWidth, uint16_t screenHeight,
+                      uint8_t backgroundIndex, bool globalTable) {
     std::vector<uint8_t> bytes;
     const Result r = writeGifHeader(bytes, dibView(dib), screenWidth, screenHeight, backgroundIndex, globalTable);
-    if (r != Result::ok) return CONV_E_DATA;
-    return put(file, bytes.data(), bytes.size()) ? int16_t(CONV_OK) : int16_t(CONV_E_WRITE);
+    if (r != Result::ok) return Result::damaged;
+    return put(file, bytes.data(), bytes.size()) ? Result::ok : Result::writeFailed;
 }
 
-int16_t WriteGraphicControl(HFile file, int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal) {
+Result WriteGraphicControl(HFile file, int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal) {
     std::vector<uint8_t> bytes;
     writeGifGraphicControl(bytes, transparent, delay, userInput > 0, disposal);
-    return put(file, bytes.data(), bytes.size()) ? int16_t(CONV_OK) : int16_t(CONV_E_WRITE);
+    return put(file, bytes.data(), bytes.size()) ? Result::ok : Result::writeFailed;
 }
 
 int16_t WriteGifExtension(HFile file, uint8_t label, const void *data, uint8_t length, bool terminate) {
@@ -96,28 +96,28 @@ int16_t WriteGifSubBlock(HFile file, const void *data, uint8_t length, bool term
     return put(file, bytes.data(), bytes.size()) ? 1 : 0;
 }
 
-int16_t WriteGifImage(HFile file, GifCoder &coder, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top,
-                      bool interlaced, bool progress, bool localTable) {
+Result WriteGifImage(HFile file, GifCoder &coder, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top,
+                     bool interlaced, bool progress, bool localTable) {
     const unsigned d = dib->biBitCount;
-    if (d != 1 && d != 4 && d != 8) return CONV_E_DATA;
+    if (d != 1 && d != 4 && d != 8) return Result::damaged;
     std::vector<uint8_t> bytes;
     const Progress toWindow{reportToWindow, nullptr};
     try {
         (void)writeGifImage(bytes, coder, dibView(dib), left, top, interlaced, progress ? &toWindow : nullptr,
                             localTable);
     } catch (const std::bad_alloc &) {
-        return CONV_E_MEMORY;
+        return Result::noMemory;
     }
-    return put(file, bytes.data(), bytes.size()) ? int16_t(CONV_OK) : int16_t(CONV_E_WRITE);
+    return put(file, bytes.data(), bytes.size()) ? Result::ok : Result::writeFailed;
 }
 
-int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top, bool interlaced,
-                      bool progress, bool localTable) {
+Result WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top, bool interlaced,
+                     bool progress, bool localTable) {
     try {
         GifCoder coder;
         return WriteGifImage(file, coder, dib, left, top, interlaced, progress, localTable);
     } catch (const std::bad_alloc &) {
-        return CONV_E_MEMORY;
+        return Result::noMemory;
     }
 }
 
@@ -138,19 +138,19 @@ int16_t FindTransparentIndex(const ConvBitmapInfoHeader *dib, HostCallback callb
     return int16_t(NearestPaletteIndex(dibColors(dib), r, g, b, int32_t(n)));
 }
 
-int16_t SaveGifImage(const char *fileName, MemHandle image, HostCallback callback) {
+Result SaveGifImage(const char *fileName, MemHandle image, HostCallback callback) {
     plat::File file;
-    if (!file.create(fileName)) return CONV_E_CREATE;
+    if (!file.create(fileName)) return Result::createFailed;
     const plat::Lock lock(image);
     const auto *dib = lock.as<const ConvBitmapInfoHeader>();
-    if (!dib || !dibHeaderUsable(*dib, lock.size())) return CONV_E_DATA;
-    const int16_t result = writeSingleImage(file.handle(), dib, callback);
+    if (!dib || !dibHeaderUsable(*dib, lock.size())) return Result::damaged;
+    const Result result = writeSingleImage(file.handle(), dib, callback);
     // A close that fails may have lost what the system held back.
-    if (!file.close() && result > 0) return CONV_E_WRITE;
+    if (!file.close() && result == Result::ok) return Result::writeFailed;
     return result;
 }
 
-int16_t saveGifRow(const SaveRequest &request) {
+Result saveGifRow(const SaveRequest &request) {
     return SaveGifImage(request.fileName, request.image, request.callback);
 }
 

@@ -16,18 +16,19 @@ namespace vc {
 
 // Saves one image (format 129): header with the image's size, a graphic
 // control when the editor has a transparent colour, the image, trailer.
-// The image block is only locked. 1, -5, -6, -7 or -8.
-int16_t SaveGifImage(const char *fileName, MemHandle image, HostCallback callback);
+// The image block is only locked. ok, noMemory, damaged, createFailed or
+// writeFailed.
+Result SaveGifImage(const char *fileName, MemHandle image, HostCallback callback);
 
 // "GIF89a", the screen descriptor and the global colour table from the
-// DIB (padded with black up to 2^depth entries). -6 for a 24-bit DIB
-// (nothing written), -8 when a write fails, else 1.
-int16_t WriteGifHeader(HFile file, const ConvBitmapInfoHeader *dib, uint16_t screenWidth, uint16_t screenHeight,
-                       uint8_t backgroundIndex, bool globalTable = true);
+// DIB (padded with black up to 2^depth entries). damaged for a 24-bit DIB
+// (nothing written), writeFailed when a write fails, else ok.
+Result WriteGifHeader(HFile file, const ConvBitmapInfoHeader *dib, uint16_t screenWidth, uint16_t screenHeight,
+                      uint8_t backgroundIndex, bool globalTable = true);
 
-// A graphic control extension; transparent < 0 means none. 1, or -8 when
-// it cannot be written.
-int16_t WriteGraphicControl(HFile file, int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal);
+// A graphic control extension; transparent < 0 means none. ok, or
+// writeFailed when it cannot be written.
+Result WriteGraphicControl(HFile file, int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal);
 
 // 0x21, label, one sub-block of length 1..255, and a terminator when asked.
 // 1 on success, 0 when a write failed.
@@ -39,14 +40,15 @@ int16_t WriteGifSubBlock(HFile file, const void *data, uint8_t length, bool term
 
 // The image descriptor at (left, top) and the LZW-coded rows of the DIB,
 // optionally interlaced; with progress set, reports the row percentage
-// through SetProgress. 1, -5 when its buffers cannot be had, or -8 when a
-// write failed.
-int16_t WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top, bool interlaced,
-                      bool progress, bool localTable = false);
+// through SetProgress. ok, noMemory when its buffers cannot be had,
+// damaged for a depth other than 1, 4 or 8, or writeFailed when a write
+// failed.
+Result WriteGifImage(HFile file, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top, bool interlaced,
+                     bool progress, bool localTable = false);
 // The same with the coder's tables of the caller, for a writer of several
 // images.
-int16_t WriteGifImage(HFile file, GifCoder &coder, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top,
-                      bool interlaced, bool progress, bool localTable = false);
+Result WriteGifImage(HFile file, GifCoder &coder, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top,
+                     bool interlaced, bool progress, bool localTable = false);
 
 // The DIB colour-table index nearest the editor's transparent colour
 // (resolved through the editor's palette when it names an index), or -1
@@ -54,6 +56,6 @@ int16_t WriteGifImage(HFile file, GifCoder &coder, const ConvBitmapInfoHeader *d
 int16_t FindTransparentIndex(const ConvBitmapInfoHeader *dib, HostCallback callback);
 
 // Format-table adapter (row 129).
-int16_t saveGifRow(const SaveRequest &request);
+Result saveGifRow(const SaveRequest &request);
 
 }  // namespace vc

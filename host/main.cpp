@@ -313,7 +313,7 @@ void noteDroppedGifImages(const std::string &file) {
     vc::plat::File f;
     auto record = std::make_unique<vc::GifAnimRecord>();
     int32_t images = 0;
-    if (!f.open(file.c_str()) || vc::ParseGifStructure(f.handle(), *record, false, &images) != CONV_OK) return;
+    if (!f.open(file.c_str()) || vc::ParseGifStructure(f.handle(), *record, false, &images) != vc::Result::ok) return;
     if (images > vc::kGifMaxFrames)
         std::fprintf(stderr, "velmconv: note: %s holds %d images; an animation holds %d, so %d were dropped\n",
                      file.c_str(), images, vc::kGifMaxFrames, images - vc::kGifMaxFrames);

@@ -125,16 +125,16 @@ Result LoadResourceBitmap(char *fileName, Wnd parent, ConvImageRecord *record) {
     return r;
 }
 
-int16_t loadResourceRow(const LoadRequest &request) {
+Result loadResourceRow(const LoadRequest &request) {
     // For this code the editor passes its file-name buffer (MAX_PATH
     // characters) to be written; the export's parameter is const only for
     // the formats that leave the name alone.
-    return toConvResult(LoadResourceBitmap(const_cast<char *>(request.fileName), request.parent, request.record));
+    return LoadResourceBitmap(const_cast<char *>(request.fileName), request.parent, request.record);
 }
 
-int16_t GetResourceBitmapPreview(const char *fileName, ConvImageRecord *record) {
+Result GetResourceBitmapPreview(const char *fileName, ConvImageRecord *record) {
     plat::File file;
-    if (!fileName || !file.open(fileName)) return CONV_E_OPEN;
+    if (!fileName || !file.open(fileName)) return Result::openFailed;
     ResourceBitmapList list;
     const Result r = ScanProgramFile(file.handle(), false, list);
     if (r == Result::ok) {
@@ -142,11 +142,11 @@ int16_t GetResourceBitmapPreview(const char *fileName, ConvImageRecord *record) 
         // preview, reported as a damaged file.
         record->image = ReadResourceData(file.handle(), &list.entries[0], limits().previewRead);
         record->bitsOffset = 0;
-        return record->image ? CONV_OK : CONV_E_READ;
+        return record->image ? Result::ok : Result::readFailed;
     }
     if (r == Result::noneFound && record->messageText && record->messageSize)
         (void)plat::loadString(IDS_NO_BITMAPS, record->messageText, int(std::min<uintptr_t>(record->messageSize, INT32_MAX)));
-    return toConvResult(r);
+    return r;
 }
 
 }  // namespace vc

@@ -45,14 +45,14 @@ Result ScanProgramFile(HFile file, bool detectOnly, ResourceBitmapList &list);
 MemHandle ReadResourceData(HFile file, const ResourceBitmapEntry *entry, uint64_t most = UINT64_MAX);
 
 bool DetectProgramFile(HFile file);
-int16_t GetResourceBitmapPreview(const char *fileName, ConvImageRecord *record);
+Result GetResourceBitmapPreview(const char *fileName, ConvImageRecord *record);
 // fileName is the editor's writable file-name buffer: it receives the
 // picked bitmap's name ("100-1033.BMP").
 // noneFound (after the message saying so) for a program without bitmaps,
 // cancelled when the dialog ends without a bitmap.
 Result LoadResourceBitmap(char *fileName, Wnd parent, ConvImageRecord *record);
 // The format row's reader: LoadResourceBitmap with the request's name.
-int16_t loadResourceRow(const LoadRequest &request);
+Result loadResourceRow(const LoadRequest &request);
 
 // ---- The preview ---------------------------------------------------------------
 // What the statics beside the preview show for a stored bitmap, and where

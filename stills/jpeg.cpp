@@ -3,8 +3,8 @@
 // core encode the image block's picture and writes the bytes through the
 // same calls, so a save goes wherever the platform's file calls go.
 //
-// A file that cannot be read whole gives CONV_E_READ. A save that cannot
-// create or write its file gives CONV_E_WRITE, as the core's failed
+// A file that cannot be read whole gives Result::readFailed. A save that
+// cannot create or write its file gives Result::writeFailed, as the core's failed
 // encoding does; the file is made before the encoding, as the library
 // made it before it wrote.
 #include "stills/jpeg.h"
@@ -28,11 +28,11 @@ bool DetectJpegFile(HFile file) {
     return looksLikeJpeg({r.data(), r.size()});
 }
 
-int16_t LoadJpegImage(const char *fileName, MemHandle *image) {
+Result LoadJpegImage(const char *fileName, MemHandle *image) {
     *image = nullptr;
     plat::Block bytes;
     size_t size = 0;
-    if (const int16_t r = readWholeFile(fileName, bytes, size); r != CONV_OK) return r;
+    if (const Result r = readWholeFile(fileName, bytes, size); r != Result::ok) return r;
     CoreRequest request;
     request.limits = limits();
     Picture picture;
@@ -40,25 +40,25 @@ int16_t LoadJpegImage(const char *fileName, MemHandle *image) {
     rows.header.recordImageSize = false;  // biSizeImage stays 0
     const Result r = decodeJpeg({bytes.data(), size}, request, picture, rows.target());
     // Called directly, bytes of another kind are a file the library cannot read.
-    if (r == Result::notFormat) return CONV_E_READ;
-    if (r != Result::ok) return toConvResult(r);
+    if (r == Result::notFormat) return Result::readFailed;
+    if (r != Result::ok) return r;
     *image = rows.block.release();
-    return CONV_OK;
+    return Result::ok;
 }
 
-int16_t GetJpegPreview(const char *fileName, ConvImageRecord *record) {
+Result GetJpegPreview(const char *fileName, ConvImageRecord *record) {
     record->image = nullptr;
     record->bitsOffset = 0;
     return LoadJpegImage(fileName, &record->image);
 }
 
-int16_t SaveJpegImage(const char *fileName, MemHandle image) {
+Result SaveJpegImage(const char *fileName, MemHandle image) {
     const plat::Lock block(image);
-    if (!block) return CONV_E_MEMORY;
+    if (!block) return Result::noMemory;
     ConvBitmapInfoHeader h;
-    if (block.size() < sizeof h) return CONV_E_UNSUPPORTED;
+    if (block.size() < sizeof h) return Result::unsupported;
     std::memcpy(&h, block.data(), sizeof h);
-    if (h.biSize != kBitmapHeaderSize || h.biBitCount != 24 || h.biCompression != 0) return CONV_E_UNSUPPORTED;
+    if (h.biSize != kBitmapHeaderSize || h.biBitCount != 24 || h.biCompression != 0) return Result::unsupported;
     // Rows follow a colour table of 1 to 256 entries; other counts mean none.
     const int32_t width = h.biWidth;
     const int32_t height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
@@ -66,7 +66,7 @@ int16_t SaveJpegImage(const char *fileName, MemHandle image) {
     const uint64_t rowBytes = dibRowBytes(width, 24);
     // A block too small for the rows its header promises is not read from.
     if (width <= 0 || height <= 0 || bitsOffset + rowBytes * uint64_t(height) > block.size())
-        return CONV_E_UNSUPPORTED;
+        return Result::unsupported;
     Picture picture;
     picture.width = width;
     picture.height = height;
@@ -82,21 +82,21 @@ int16_t SaveJpegImage(const char *fileName, MemHandle image) {
     }
 
     plat::File file;
-    if (!file.create(fileName)) return CONV_E_WRITE;
+    if (!file.create(fileName)) return Result::writeFailed;
     CoreRequest request;
     request.limits = limits();
     std::vector<uint8_t> bytes;
     if (const Result r = encodeJpeg(picture, rows, JpegWriteOptions{}, request, bytes); r != Result::ok)
-        return toConvResult(r);
-    if (!file.writeAll(bytes.data(), uint32_t(bytes.size())) || !file.close()) return CONV_E_WRITE;
-    return CONV_OK;
+        return r;
+    if (!file.writeAll(bytes.data(), uint32_t(bytes.size())) || !file.close()) return Result::writeFailed;
+    return Result::ok;
 }
 
-int16_t loadJpegRow(const LoadRequest &request) {
-    if (!request.record) return CONV_E_FORMAT;
+Result loadJpegRow(const LoadRequest &request) {
+    if (!request.record) return Result::notFormat;
     return LoadJpegImage(request.fileName, &request.record->image);
 }
 
-int16_t saveJpegRow(const SaveRequest &request) { return SaveJpegImage(request.fileName, request.image); }
+Result saveJpegRow(const SaveRequest &request) { return SaveJpegImage(request.fileName, request.image); }
 
 }  // namespace vc

@@ -11,12 +11,12 @@
 namespace vc {
 
 bool DetectJpegFile(HFile file);
-int16_t LoadJpegImage(const char *fileName, MemHandle *image);
-int16_t SaveJpegImage(const char *fileName, MemHandle image);
-int16_t GetJpegPreview(const char *fileName, ConvImageRecord *record);
+Result LoadJpegImage(const char *fileName, MemHandle *image);
+Result SaveJpegImage(const char *fileName, MemHandle image);
+Result GetJpegPreview(const char *fileName, ConvImageRecord *record);
 
 // Format-table adapters for row 133.
-int16_t loadJpegRow(const LoadRequest &request);
-int16_t saveJpegRow(const SaveRequest &request);
+Result loadJpegRow(const LoadRequest &request);
+Result saveJpegRow(const SaveRequest &request);
 
 }  // namespace vc

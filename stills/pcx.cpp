@@ -24,13 +24,13 @@ bool DetectPcxFile(HFile file) {
     return looksLikePcx({r.data(), r.size()});
 }
 
-int16_t LoadPcxImage(const char *fileName, MemHandle *image) {
+Result LoadPcxImage(const char *fileName, MemHandle *image) {
     *image = nullptr;
     plat::Block bytes;
     size_t size = 0;
     WholeFileRules rules;
-    rules.openFailure = CONV_E_OPEN;
-    if (const int16_t r = readWholeFile(fileName, bytes, size, rules); r != CONV_OK) return r;
+    rules.openFailure = Result::openFailed;
+    if (const Result r = readWholeFile(fileName, bytes, size, rules); r != Result::ok) return r;
     CoreRequest request;
     request.limits = limits();
     Picture picture;
@@ -39,40 +39,40 @@ int16_t LoadPcxImage(const char *fileName, MemHandle *image) {
     const Result r = decodePcx({bytes.data(), size}, request, picture, rows.target());
     // Called directly, a file of another first byte is one this load cannot
     // read, or cannot even read the header of.
-    if (r == Result::notFormat) return size < pcx::kHeaderSize ? CONV_E_READ : CONV_E_UNSUPPORTED;
-    if (r != Result::ok) return toConvResult(r);
+    if (r == Result::notFormat) return size < pcx::kHeaderSize ? Result::readFailed : Result::unsupported;
+    if (r != Result::ok) return r;
     const uint32_t colors = picture.bitCount == 24 ? 0 : (1u << picture.bitCount);
     storeLe32(rows.block.data() + offsetof(ConvBitmapInfoHeader, biClrImportant), colors);
     *image = rows.block.release();
-    return CONV_OK;
+    return Result::ok;
 }
 
-int16_t GetPcxPreview(const char *fileName, ConvImageRecord *record) {
+Result GetPcxPreview(const char *fileName, ConvImageRecord *record) {
     record->image = nullptr;
     record->bitsOffset = 0;
     return LoadPcxImage(fileName, &record->image);
 }
 
-int16_t loadPcxRow(const LoadRequest &request) {
-    if (!request.record) return CONV_E_FORMAT;
+Result loadPcxRow(const LoadRequest &request) {
+    if (!request.record) return Result::notFormat;
     return LoadPcxImage(request.fileName, &request.record->image);
 }
 
-int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options) {
+Result SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options) {
     plat::File file;
-    if (!file.create(fileName)) return CONV_E_CREATE;
+    if (!file.create(fileName)) return Result::createFailed;
 
     std::vector<uint8_t> bytes;
     uint16_t depth = 0;
     {
         const plat::Lock block(image);
-        if (!block) return CONV_E_MEMORY;
+        if (!block) return Result::noMemory;
         ConvBitmapInfoHeader bih;
-        if (block.size() < sizeof bih) return CONV_E_UNSUPPORTED;
+        if (block.size() < sizeof bih) return Result::unsupported;
         std::memcpy(&bih, block.data(), sizeof bih);
         depth = bih.biBitCount;
         // A block whose header promises more than it holds is not written from.
-        if (!dibHeaderUsable(bih, block.size())) return CONV_E_UNSUPPORTED;
+        if (!dibHeaderUsable(bih, block.size())) return Result::unsupported;
         PcxWriteOptions o;
         o.version = options.version;
         o.encoded = options.encoding != 0;
@@ -81,22 +81,22 @@ int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions
         request.progress = progressWindowBar();
         Picture picture;
         const uint8_t *rows = pictureOfBlock(bih, block.data(), picture);
-        if (const Result r = encodePcx(picture, rows, o, request, bytes); r != Result::ok) return toConvResult(r);
+        if (const Result r = encodePcx(picture, rows, o, request, bytes); r != Result::ok) return r;
     }
     const size_t palette = depth == 8 ? pcx::kPaletteBlockSize : 0;
     const size_t pixels = bytes.size() - pcx::kHeaderSize - palette;
     (void)file.write(bytes.data(), pcx::kHeaderSize);  // a short header shows in the pixel write
-    int16_t result = pixels <= 0x7FFFFFFF && file.writeAll(bytes.data() + pcx::kHeaderSize, uint32_t(pixels))
-                         ? CONV_OK
-                         : CONV_E_WRITE;
-    if (result == CONV_OK && palette) (void)file.write(bytes.data() + bytes.size() - palette, uint32_t(palette));
+    Result result = pixels <= 0x7FFFFFFF && file.writeAll(bytes.data() + pcx::kHeaderSize, uint32_t(pixels))
+                        ? Result::ok
+                        : Result::writeFailed;
+    if (result == Result::ok && palette) (void)file.write(bytes.data() + bytes.size() - palette, uint32_t(palette));
     // A close that fails may have lost what the system held back: as the
     // other writers do, the save then reports a write failure.
-    if (!file.close() && result == CONV_OK) result = CONV_E_WRITE;
+    if (!file.close() && result == Result::ok) result = Result::writeFailed;
     return result;
 }
 
-int16_t savePcxRow(const SaveRequest &request) {
+Result savePcxRow(const SaveRequest &request) {
     PcxSaveOptions options{5, 0, 1};
     if (const plat::Lock block(request.image); block) {
         ByteReader header(block.data(), block.size());

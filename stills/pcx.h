@@ -19,12 +19,12 @@ struct PcxSaveOptions {
 };
 
 bool DetectPcxFile(HFile file);
-int16_t LoadPcxImage(const char *fileName, MemHandle *image);
-int16_t GetPcxPreview(const char *fileName, ConvImageRecord *record);
-int16_t SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options);
+Result LoadPcxImage(const char *fileName, MemHandle *image);
+Result GetPcxPreview(const char *fileName, ConvImageRecord *record);
+Result SavePcxImage(const char *fileName, MemHandle image, const PcxSaveOptions &options);
 
 // Format-table adapters for row 128.
-int16_t loadPcxRow(const LoadRequest &request);
-int16_t savePcxRow(const SaveRequest &request);
+Result loadPcxRow(const LoadRequest &request);
+Result savePcxRow(const SaveRequest &request);
 
 }  // namespace vc

@@ -63,11 +63,11 @@ bool DetectTiffFile(HFile file) {
     return r.size() == sizeof head && looksLikeTiff({r.data(), r.size()});
 }
 
-int16_t LoadTiffImage(const char *fileName, MemHandle *image) {
+Result LoadTiffImage(const char *fileName, MemHandle *image) {
     if (image) *image = nullptr;  // without one the result is still worked out
     plat::Block copy;
     size_t size = 0;
-    if (const int16_t r = readWholeFile(fileName, copy, size); r != CONV_OK) return r;
+    if (const Result r = readWholeFile(fileName, copy, size); r != Result::ok) return r;
 
     CoreRequest request;
     request.limits = limits();
@@ -76,34 +76,34 @@ int16_t LoadTiffImage(const char *fileName, MemHandle *image) {
     const Result r = decodeTiff({copy.data(), size}, request, picture, rows.target());
     // The front door's detection lets only TIFF signatures by; called
     // directly, a file of another signature is one this load cannot read.
-    if (r == Result::notFormat) return CONV_E_UNSUPPORTED;
-    if (r != Result::ok) return toConvResult(r);
+    if (r == Result::notFormat) return Result::unsupported;
+    if (r != Result::ok) return r;
     ByteWriter resolution(rows.block.data() + offsetof(ConvBitmapInfoHeader, biXPelsPerMeter), 8);
     resolution.u32(uint32_t(picture.xPelsPerMeter));
     resolution.u32(uint32_t(picture.yPelsPerMeter));
     if (image) *image = rows.block.release();
-    return CONV_OK;
+    return Result::ok;
 }
 
-int16_t GetTiffPreview(const char *fileName, ConvImageRecord *record) {
-    if (!record) return CONV_E_FORMAT;
+Result GetTiffPreview(const char *fileName, ConvImageRecord *record) {
+    if (!record) return Result::notFormat;
     record->image = nullptr;
     record->bitsOffset = 0;
     MemHandle image = nullptr;
-    const int16_t r = LoadTiffImage(fileName, &image);
+    const Result r = LoadTiffImage(fileName, &image);
     record->image = image;
     return r;
 }
 
-int16_t tiffLoadRow(const LoadRequest &request) {
-    if (!request.record) return CONV_E_FORMAT;
+Result tiffLoadRow(const LoadRequest &request) {
+    if (!request.record) return Result::notFormat;
     MemHandle image = nullptr;
-    const int16_t r = LoadTiffImage(request.fileName, &image);
+    const Result r = LoadTiffImage(request.fileName, &image);
     request.record->image = image;
     return r;
 }
 
-int16_t SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptions &options) {
+Result SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptions &options) {
     TiffWriteOptions o;
     o.compression = uint16_t(options.compression);
     o.stripSize = options.stripSize;
@@ -115,23 +115,23 @@ int16_t SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptio
     {
         // Nothing is created for a block the writer cannot take.
         const plat::Lock block(image);
-        if (!block) return CONV_E_UNSUPPORTED;
+        if (!block) return Result::unsupported;
         ConvBitmapInfoHeader h;
-        if (block.size() < sizeof h) return CONV_E_UNSUPPORTED;
+        if (block.size() < sizeof h) return Result::unsupported;
         std::memcpy(&h, block.data(), sizeof h);
         const bool known = options.compression == tiff::kUncompressed || options.compression == tiff::kLzw ||
                            options.compression == tiff::kPackBits;
         if (!dibHeaderUsable(h, block.size()) || options.bitCount != h.biBitCount || !known)
-            return CONV_E_UNSUPPORTED;
+            return Result::unsupported;
         Picture picture;
         const uint8_t *rows = pictureOfBlock(h, block.data(), picture);
         const Result r = encodeTiff(picture, rows, o, request, bytes);
-        if (r != Result::ok) return toConvResult(r);
+        if (r != Result::ok) return r;
     }
-    return writeTiffFile(fileName, bytes) ? CONV_OK : CONV_E_WRITE;
+    return writeTiffFile(fileName, bytes) ? Result::ok : Result::writeFailed;
 }
 
-int16_t tiffSaveRow(const SaveRequest &request) {
+Result tiffSaveRow(const SaveRequest &request) {
     TiffSaveOptions &o = tiff::saveOptions();
     uint32_t bitCount = 0;
     if (const plat::Lock block(request.image); block) {

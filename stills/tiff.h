@@ -20,13 +20,13 @@ struct TiffSaveOptions {
 static_assert(sizeof(TiffSaveOptions) == 12);
 
 bool DetectTiffFile(HFile file);
-int16_t LoadTiffImage(const char *fileName, MemHandle *image);
-int16_t GetTiffPreview(const char *fileName, ConvImageRecord *record);
-int16_t SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptions &options);
+Result LoadTiffImage(const char *fileName, MemHandle *image);
+Result GetTiffPreview(const char *fileName, ConvImageRecord *record);
+Result SaveTiffImage(const char *fileName, MemHandle image, const TiffSaveOptions &options);
 
 // The format table's routines for code 130.
-int16_t tiffLoadRow(const LoadRequest &request);
-int16_t tiffSaveRow(const SaveRequest &request);
+Result tiffLoadRow(const LoadRequest &request);
+Result tiffSaveRow(const SaveRequest &request);
 
 namespace tiff {
 // The options SaveConvImage fills before each TIFF save, kept in static

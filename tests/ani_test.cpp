@@ -160,36 +160,37 @@ TEST_F(Ani, StepsDefaultFromAnihTheLaterChunkWinsAndTextsAreCut) {
 }
 
 TEST_F(Ani, FailuresGetTheirResultsAndNothingLeaks) {
+    using enum vc::Result;
     Bytes data = cursorFile(iconData(32, 32, 4, 1), 0, 0), icon = chunk("icon", data);
     struct Case {
         const char *what;
         Bytes file;
-        int32_t result;
+        vc::Result result;
         size_t images;
     } cases[] = {
-        {"frame count 0", riff({anih(0, 4, 1), frames(2)}), -4, 0},
-        {"anih too short for a frame count", riff({values("anih", {36})}), -4, 0},
-        {"short anih", riff({values("anih", {36, 2}), frames(2)}), 1, 2},
-        {"long anih", riff({values("anih", {36, 2, 2, 0, 0, 0, 0, 5, 1, 0x04030201}), frames(2)}), 1, 2},
-        {"rate past the end", riff({anih(1, 1, 1), chunk("rate", {1, 0, 0, 0}, 4000)}), -3, 0},
-        {"icon past its list", riff({anih(1, 1, 1), list("fram", {chunk("icon", {1, 2, 3, 4}, 100)})}), -3, 0},
+        {"frame count 0", riff({anih(0, 4, 1), frames(2)}), unsupported, 0},
+        {"anih too short for a frame count", riff({values("anih", {36})}), unsupported, 0},
+        {"short anih", riff({values("anih", {36, 2}), frames(2)}), ok, 2},
+        {"long anih", riff({values("anih", {36, 2, 2, 0, 0, 0, 0, 5, 1, 0x04030201}), frames(2)}), ok, 2},
+        {"rate past the end", riff({anih(1, 1, 1), chunk("rate", {1, 0, 0, 0}, 4000)}), readFailed, 0},
+        {"icon past its list", riff({anih(1, 1, 1), list("fram", {chunk("icon", {1, 2, 3, 4}, 100)})}), readFailed, 0},
         {"icon of 2 GiB in a list of 4 GiB, 50 kB into the file",
          riff({anih(1, 1, 1), chunk("pad ", Bytes(50000, 0)),
                chunk("LIST", Bytes{'f', 'r', 'a', 'm'} + chunk("icon", {1, 2}, 0x7FFFFFF0), 0xFFFFFFF0)}),
-         -3, 0},
-        {"chunk reaching past 2 GiB", riff({anih(1, 1, 1), frames(1), chunk("junk", {1, 2}, 0x7FFFFFF0)}), -3, 1},
+         readFailed, 0},
+        {"chunk reaching past 2 GiB", riff({anih(1, 1, 1), frames(1), chunk("junk", {1, 2}, 0x7FFFFFF0)}), readFailed, 1},
         {"icon of junk between good ones", riff({anih(3, 3, 1), list("fram", {icon, chunk("icon", Bytes(40, 0x55)), icon})}),
-         -6, 2},
-        {"list shorter than its type", riff({anih(1, 1, 1), chunk("LIST", {}), frames(1)}), 1, 0},
-        {"not an animated cursor", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}, -2, 0},
+         damaged, 2},
+        {"list shorter than its type", riff({anih(1, 1, 1), chunk("LIST", {}), frames(1)}), ok, 0},
+        {"not an animated cursor", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}, notFormat, 0},
     };
     for (const auto &c : cases) {
         FakeEditor ed;
         EXPECT_EQ(vc::LoadAniFile(writeFile("f.ani", c.file).c_str(), true, FakeEditor::callback()), c.result) << c.what;
         EXPECT_EQ(ed.count(HOST_ADD_ICON), c.images) << c.what;
-        EXPECT_EQ(ed.count(HOST_NEW_DOCUMENT), c.result == 1 ? 1u : 0u) << c.what;
+        EXPECT_EQ(ed.count(HOST_NEW_DOCUMENT), c.result == ok ? 1u : 0u) << c.what;
     }
-    EXPECT_EQ(vc::LoadAniFile(path("missing.ani").c_str(), true, FakeEditor::callback()), -1);
+    EXPECT_EQ(vc::LoadAniFile(path("missing.ani").c_str(), true, FakeEditor::callback()), openFailed);
 
     // The preview takes the first icon past foreign chunks; none, one of junk
     // or one past the end: -4.

@@ -40,7 +40,7 @@ protected:
     }
     // Runs the import with `work` done in "AVI Import" (103) and, when it
     // opens, `step` in "AVI Select Frames" (104).
-    int16_t import(const Work<vc::AviImportModel> &work = {}, uint32_t option = 0, const Work<vc::AviSelectFramesModel> &step = {}) {
+    vc::Result import(const Work<vc::AviImportModel> &work = {}, uint32_t option = 0, const Work<vc::AviSelectFramesModel> &step = {}) {
         ui.dialogAnswer = [&](int32_t, VcDialog *d) -> intptr_t {
             if (auto *m = vc::plat::dialogAs<vc::AviImportModel>(d)) return work ? work(*m, d) : VC_DIALOG_DEFAULT;
             auto *s = vc::plat::dialogAs<vc::AviSelectFramesModel>(d);
@@ -71,7 +71,7 @@ protected:
         editor.imageWidth = uint16_t(width), editor.imageHeight = 2;
     }
     // failAt: the allocation of the export that fails (1 the first).
-    int16_t exportTo(const std::string &name, const Work<vc::AviExportModel> &work = {}, long failAt = 0) {
+    vc::Result exportTo(const std::string &name, const Work<vc::AviExportModel> &work = {}, long failAt = 0) {
         ui.dialogAnswer = [&](int32_t, VcDialog *d) {
             auto *m = vc::plat::dialogAs<vc::AviExportModel>(d);
             return m && work ? work(*m, d) : VC_DIALOG_DEFAULT;
@@ -81,7 +81,7 @@ protected:
         std::memcpy(VcMemLock(block), editor.images[0].bytes.data(), editor.images[0].bytes.size());
         VcMemUnlock(block);
         vc::plat::memFailAt(failAt);
-        const int16_t r = vc::SaveAviImage(path(name).c_str(), parent, 0, nullptr, block, FakeEditor::callback());
+        const vc::Result r = vc::SaveAviImage(path(name).c_str(), parent, 0, nullptr, block, FakeEditor::callback());
         vc::plat::memFailAt(0);
         VcMemFree(block);
         return r;
@@ -119,7 +119,7 @@ TEST_F(Avi, PreviewFrameAndFailures) {
     for (auto [count, frame] : {std::pair{1, 0}, {100, 25}, {30, 15}}) {
         fake.count = uint32_t(count), fake.framesAsked.clear();
         ConvImageRecord rec{};
-        ASSERT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_OK);
+        ASSERT_EQ(vc::GetAviPreview("in.avi", &rec), vc::Result::ok);
         EXPECT_EQ(fake.framesAsked, std::vector<int32_t>{frame});
         EXPECT_EQ(std::pair(rec.bitsOffset, VcMemSize(rec.image)), std::pair(uintptr_t(1064), size_t(1072)));
         VcMemFree(rec.image);
@@ -129,26 +129,26 @@ TEST_F(Avi, PreviewFrameAndFailures) {
     for (auto [at, value] : {std::pair{0, 12u}, {8, 0u}, {4, 0u}, {4, 0x7FFFFFFFu}}) {
         vc::storeLe32(fake.dib.data() + at, value);
         ConvImageRecord rec{};
-        EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_DATA) << at << " " << value;
+        EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), vc::Result::damaged) << at << " " << value;
         fake.dib = whole;
     }
     ConvImageRecord rec{};
     fake.missingFrames = {15};
-    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_DATA);
+    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), vc::Result::damaged);
     fake.opens = false;
-    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_E_READ);
+    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), vc::Result::readFailed);
     EXPECT_EQ(std::pair(fake.closes, rec.image), std::pair(8, (void *)nullptr));  // every opened file closed
 }
 
 TEST_F(Avi, MissingCompanion) {
     AviLibrary::setTestCompanion(nullptr);
     animation(1, 4, 8);
-    EXPECT_EQ(vc::LoadAviImage("in.avi", parent, 0, FakeEditor::callback()), CONV_CANCELLED);
-    EXPECT_EQ(exportTo("out.avi"), CONV_CANCELLED);
+    EXPECT_EQ(vc::LoadAviImage("in.avi", parent, 0, FakeEditor::callback()), vc::Result::cancelled);
+    EXPECT_EQ(exportTo("out.avi"), vc::Result::cancelled);
     char text[300] = {};
     ConvImageRecord rec{nullptr, 0, text, sizeof text};
-    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), CONV_CANCELLED);
-    EXPECT_EQ(vc::GetAviPreview("in.avi", nullptr), CONV_CANCELLED);
+    EXPECT_EQ(vc::GetAviPreview("in.avi", &rec), vc::Result::cancelled);
+    EXPECT_EQ(vc::GetAviPreview("in.avi", nullptr), vc::Result::cancelled);
     // Boxes for the dialogs only; the preview says it in its text.
     ASSERT_EQ(ui.messageBoxes.size(), 2u);
     EXPECT_EQ(ui.messageBoxes[1].title, "Error");
@@ -236,7 +236,7 @@ TEST_F(Avi, HandOverWithFlagsSkippingMissingFrames) {
         EXPECT_EQ(import([&](auto &, VcDialog *d) {
                       for (int32_t id : toggles) VcDialogClick(d, id);
                       return clicks(d, 1, {5, 3, 1}), VC_DIALOG_DEFAULT;
-                  }, option), CONV_OK);
+                  }, option), vc::Result::ok);
         EXPECT_EQ(fake.framesAsked, asked);
         ASSERT_EQ(editor.images.size(), refuse ? 0u : asked.size() - 1);
         for (size_t i = 0; i < editor.images.size(); ++i)
@@ -244,7 +244,7 @@ TEST_F(Avi, HandOverWithFlagsSkippingMissingFrames) {
     }
     EXPECT_FALSE(ui.progress.empty());
     fake.canDraw = false;
-    EXPECT_EQ(import(), CONV_E_MEMORY);
+    EXPECT_EQ(import(), vc::Result::noMemory);
 }
 
 TEST_F(Avi, DelaysPositionsAndTimes) {
@@ -262,7 +262,7 @@ TEST_F(Avi, DelaysPositionsAndTimes) {
                       clicks(d, 0, {2}, vc::kAviExportReel);
                       times = m.totalText + " " + m.positionText;
                       return VC_DIALOG_DEFAULT;
-                  }), CONV_OK);
+                  }), vc::Result::ok);
         EXPECT_EQ(times, total + (total == "0.50s" ? " 0.25s" : times.substr(5)));
         EXPECT_EQ(fake.positions, positions);
         EXPECT_EQ(fake.written[1][0], positions[1] == 1 && list[1][0] == '0' ? 0x33 : 0x22);
@@ -296,11 +296,11 @@ TEST_F(Avi, ExportDialogRules) {
                   VcDialogScroll(d, vc::kAviExportRateSpin, vc::kScrollEnd);
                   EXPECT_EQ(std::tuple(m.frameLabel, m.delay(9), m.rateText, m.totalText), std::tuple("10", 2u, "4", "6.50s"));
                   return intptr_t(2);  // closed: as Cancel
-              }), CONV_CANCELLED);
+              }), vc::Result::cancelled);
     // An export that writes nothing deletes its file (Cancel deleting the
     // file the compression options made is the Windows dialog test's).
     animation(2, 4, 8);
-    EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) { return delays(d, {"0", "0"}); }), CONV_CANCELLED);
+    EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) { return delays(d, {"0", "0"}); }), vc::Result::cancelled);
     EXPECT_FALSE(std::filesystem::exists(path("out.avi")));
 }
 
@@ -309,28 +309,28 @@ TEST_F(Avi, DepthsReachTheCompanionAsItTakesThem) {
     EXPECT_EQ(exportTo("one.avi", [&](vc::AviExportModel &m, VcDialog *d) {
                   EXPECT_EQ(std::pair(m.enabled(vc::kAviExportCompress), VcDialogClick(d, vc::kAviExportCompress)), std::pair(false, 0));
                   return VC_DIALOG_DEFAULT;
-              }), CONV_OK);
+              }), vc::Result::ok);
     EXPECT_EQ(std::pair(fake.compress, fake.params.deepFrames), std::pair(0, uint16_t(0)));
     animation(1, 9, 4);  // written as 8 bits: rows of 9 pixels from 8 bytes to 12
     editor.images[0].bytes[40 + 64] = 0xAB;
-    EXPECT_EQ(exportTo("four.avi"), CONV_OK);
+    EXPECT_EQ(exportTo("four.avi"), vc::Result::ok);
     EXPECT_EQ(std::tuple(fake.compress, fake.initHeader.size(), fake.initHeader[14]), std::tuple(1, size_t(104), uint8_t(8)));
     EXPECT_EQ(fake.written, (std::vector<std::vector<uint8_t>>{{10, 11, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0}}));
     animation(1, 4, 24);
-    EXPECT_EQ(exportTo("deep.avi"), CONV_OK);
+    EXPECT_EQ(exportTo("deep.avi"), vc::Result::ok);
     EXPECT_EQ(fake.params.deepFrames, 1);
 }
 
 TEST_F(Avi, FailuresOfTheExport) {
     const int all = 1 << 30;
     // the companion's init, writes and merge answers, the result, message boxes, bits, sound chosen
-    const std::tuple<const char *, int32_t, int32_t, int32_t, int16_t, size_t, uint16_t, bool> cases[] = {
-        {"disk full at the second frame", 1, 1, 1, CONV_E_WRITE, 0, 8, true},
-        {"disk full at the last picture again", 1, 3, 1, CONV_E_WRITE, 0, 8, true},
-        {"sound merged", 1, all, 1, CONV_OK, 0, 8, true},
-        {"sound refused", 1, all, 0, CONV_OK, 1, 8, true},  // the video stays
-        {"widened stream refused", 0, all, 1, CONV_E_DATA, 0, 4, true},
-        {"no sound chosen", 1, all, 1, CONV_OK, 0, 8, false},
+    const std::tuple<const char *, int32_t, int32_t, int32_t, vc::Result, size_t, uint16_t, bool> cases[] = {
+        {"disk full at the second frame", 1, 1, 1, vc::Result::writeFailed, 0, 8, true},
+        {"disk full at the last picture again", 1, 3, 1, vc::Result::writeFailed, 0, 8, true},
+        {"sound merged", 1, all, 1, vc::Result::ok, 0, 8, true},
+        {"sound refused", 1, all, 0, vc::Result::ok, 1, 8, true},  // the video stays
+        {"widened stream refused", 0, all, 1, vc::Result::damaged, 0, 4, true},
+        {"no sound chosen", 1, all, 1, vc::Result::ok, 0, 8, false},
     };
     for (const auto &[what, init, writes, merge, result, messages, bits, wave] : cases) {
         SCOPED_TRACE(what);
@@ -343,35 +343,35 @@ TEST_F(Avi, FailuresOfTheExport) {
                       return delays(d, {"1", "2", "3"});
                   }), result);
         EXPECT_TRUE(std::filesystem::exists(path("out.avi")));  // a partial file stays
-        EXPECT_EQ(fake.merged, (result == CONV_OK && wave ? std::vector<uint32_t>{6, 12} : std::vector<uint32_t>{}));
+        EXPECT_EQ(fake.merged, (result == vc::Result::ok && wave ? std::vector<uint32_t>{6, 12} : std::vector<uint32_t>{}));
         ASSERT_EQ(ui.messageBoxes.size(), messages);
         for (const auto &box : ui.messageBoxes) EXPECT_EQ(box.text.rfind("Error adding Sound", 0), 0u);
     }
     // The 4-to-8-bit block (the third allocation) refused; the sweep, which
     // saves 8 bits, covers the delay table and the strip's selection.
     animation(2, 9, 4);
-    EXPECT_EQ(exportTo("out.avi", {}, 3), CONV_E_MEMORY);
+    EXPECT_EQ(exportTo("out.avi", {}, 3), vc::Result::noMemory);
     // A first frame that describes no picture inside its block.
     for (auto [at, value] : {std::pair{8, 0u}, {4, 4000u}}) {
         animation(1, 4, 8);
         vc::storeLe32(editor.images[0].bytes.data() + at, value);
-        EXPECT_EQ(exportTo("bad.avi"), CONV_E_FORMAT) << at;
+        EXPECT_EQ(exportTo("bad.avi"), vc::Result::notFormat) << at;
     }
 }
 
 // A companion without one of its functions answers that call with 0 (or
 // does nothing): each import and export ends in its result.
 TEST_F(Avi, CompanionLackingAFunction) {
-    const std::tuple<const char *, bool, int16_t, size_t, int16_t, size_t> rows[] = {  // lacking, Compress, load, frames, save, boxes
-        {"OpenAviFile", false, CONV_E_READ, 0, CONV_OK, 0},
-        {"GetAviFileInfo", false, CONV_CANCELLED, 0, CONV_OK, 0},  // no frames: OK refused
-        {"GetAviFrame", false, CONV_OK, 0, CONV_OK, 0},
-        {"CreateAviFile", false, CONV_OK, 2, CONV_E_CREATE, 0},
-        {"CreateAviFile", true, CONV_OK, 2, CONV_E_CREATE, 0},
-        {"ShowCompressOptionsDlg", true, CONV_OK, 2, CONV_OK, 0},
-        {"InitAviStreamWrite", false, CONV_OK, 2, CONV_E_DATA, 0},
-        {"WriteAviFrame", false, CONV_OK, 2, CONV_E_WRITE, 0},
-        {"MergeSoundFile", false, CONV_OK, 2, CONV_OK, 1},
+    const std::tuple<const char *, bool, vc::Result, size_t, vc::Result, size_t> rows[] = {  // lacking, Compress, load, frames, save, boxes
+        {"OpenAviFile", false, vc::Result::readFailed, 0, vc::Result::ok, 0},
+        {"GetAviFileInfo", false, vc::Result::cancelled, 0, vc::Result::ok, 0},  // no frames: OK refused
+        {"GetAviFrame", false, vc::Result::ok, 0, vc::Result::ok, 0},
+        {"CreateAviFile", false, vc::Result::ok, 2, vc::Result::createFailed, 0},
+        {"CreateAviFile", true, vc::Result::ok, 2, vc::Result::createFailed, 0},
+        {"ShowCompressOptionsDlg", true, vc::Result::ok, 2, vc::Result::ok, 0},
+        {"InitAviStreamWrite", false, vc::Result::ok, 2, vc::Result::damaged, 0},
+        {"WriteAviFrame", false, vc::Result::ok, 2, vc::Result::writeFailed, 0},
+        {"MergeSoundFile", false, vc::Result::ok, 2, vc::Result::ok, 1},
     };
     editor.fileDialogAnswer = "sound.wav";
     for (const auto &[lacking, compress, load, frames, save, boxes] : rows) {
@@ -440,7 +440,7 @@ TEST_F(Avi, CompanionRoundTripReadByFfmpeg) {
     ASSERT_EQ(exportTo("out.avi", [](auto &, VcDialog *d) {
                   VcDialogClick(d, vc::kAviExportCompress);  // the companion's own dialog, answered with Enter
                   return delays(d, {"1", "2", "3"});
-              }), CONV_OK);
+              }), vc::Result::ok);
     const std::string file = path("out.avi");
     EXPECT_EQ(capture("ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 " + file), "0\n1\n3\n5\n");
     EXPECT_EQ(capture("ffprobe -v error -show_entries stream=codec_name,r_frame_rate -of csv=p=0 " + file), "rawvideo,12/1\n");
@@ -453,7 +453,7 @@ TEST_F(Avi, CompanionRoundTripReadByFfmpeg) {
     EXPECT_EQ(import([](vc::AviImportModel &m, VcDialog *d) {
                   EXPECT_EQ(m.countText + " " + m.sizeText + " " + m.rateText, "6 8 x 2 12");
                   return clicks(d, 1, {0, 1, 2, 3, 4, 5}), VC_DIALOG_DEFAULT;
-              }), CONV_OK);
+              }), vc::Result::ok);
     ASSERT_EQ(editor.images.size(), 9u);
     const size_t shown[6] = {0, 1, 1, 2, 2, 2};
     for (size_t t = 0; t < 6; ++t)  // pixels and geometry; the companion fills in the image size
@@ -474,7 +474,7 @@ TEST_F(Avi, CoreReadsTheFramesTheImportHandsOver) {
     ASSERT_EQ(vc::readAvi(companion, "in.avi", request, video), ok);
     EXPECT_EQ(std::tuple(video.frames.size(), video.rateNumerator, video.rateDenominator, video.frames[0].delay, video.screenWidth),
               std::tuple(size_t(4), 10u, 1u, 10u, 4));
-    ASSERT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {0, 1, 2, 3, 4}), VC_DIALOG_DEFAULT; }), CONV_OK);
+    ASSERT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {0, 1, 2, 3, 4}), VC_DIALOG_DEFAULT; }), vc::Result::ok);
     ASSERT_EQ(editor.images.size(), video.frames.size());
     for (size_t i = 0; i < video.frames.size(); ++i) {
         const vc::Picture &p = video.frames[i].picture;
@@ -520,7 +520,7 @@ TEST_F(Avi, CoreWritesWhatTheExportWrites) {
     for (uint16_t bits : {8, 4, 24}) {
         SCOPED_TRACE(bits);
         animation(3, 5, bits);
-        ASSERT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) { return delays(d, {"1", "2", "3"}); }), CONV_OK);
+        ASSERT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) { return delays(d, {"1", "2", "3"}); }), vc::Result::ok);
         const auto positions = fake.positions;
         const auto written = fake.written;
         const auto params = fake.params;

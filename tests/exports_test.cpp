@@ -29,7 +29,8 @@ struct Seen {
     int calls = 0;
     std::string fileName;
     std::vector<intptr_t> args;
-    int32_t result = 1;  // what the routines return
+    int32_t result = 1;                   // what the document routines return
+    vc::Result rowResult = vc::Result::ok;  // what readers, writers and previews return
 } seen;
 
 template <int Code>
@@ -56,16 +57,18 @@ int32_t noted(const char *fileName, std::vector<intptr_t> args) {
 
 // The reader notes the record's image as it finds it; the writer whether
 // its parent is enabled and which progress window is open, over what.
-int16_t fakeLoad(const vc::LoadRequest &r) {
-    return int16_t(noted(r.fileName, {ip(r.parent), ip(r.record), intptr_t(r.option), ip(r.callback),
-                              ip(r.record ? r.record->image : nullptr)}));
+vc::Result fakeLoad(const vc::LoadRequest &r) {
+    (void)noted(r.fileName, {ip(r.parent), ip(r.record), intptr_t(r.option), ip(r.callback),
+                             ip(r.record ? r.record->image : nullptr)});
+    return seen.rowResult;
 }
 
-int16_t fakeSave(const vc::SaveRequest &r) {
+vc::Result fakeSave(const vc::SaveRequest &r) {
     void *open = nullptr;
     const int exists = VcProgressState(&open, nullptr, nullptr);
-    return int16_t(noted(r.fileName, {ip(r.parent), ip(r.image), intptr_t(r.option), ip(r.callback), ip(r.progress),
-                              VcIsWindowEnabled(r.parent), exists, ip(open), ip(vc::plat::parentOf(open))}));
+    (void)noted(r.fileName, {ip(r.parent), ip(r.image), intptr_t(r.option), ip(r.callback), ip(r.progress),
+                             VcIsWindowEnabled(r.parent), exists, ip(open), ip(vc::plat::parentOf(open))});
+    return seen.rowResult;
 }
 
 class Exports : public LibraryTest {
@@ -216,24 +219,30 @@ TEST_F(Exports, UnreadableFilesFailDetectionLoadAndPreviewAlike) {
 
 // The reader gets the call as made, the record's image cleared; the format
 // byte is rewritten after it; a one-image reader is not called without a
-// record; its result comes back sign-extended; a row without one is unsupported.
+// record; its result comes back as the editor's code, "none found" as
+// cancelled; a row without one is unsupported.
 TEST_F(Exports, LoadDispatchesAndRewritesFormatByte) {
-    // Code, with a record, what the reader returns, the result, the format byte after.
-    const std::tuple<int, bool, int16_t, int32_t, int> cases[] = {
-        {128, true, 1, 1, 128},  {130, true, 1, 1, 130},  {131, true, 1, 1, 0},    {131, false, 1, -2, 131},
-        {132, true, 1, 1, 132},  {133, true, 1, 1, 133},  {165, true, 1, 1, 0},    {165, false, 1, 1, 0},
-        {166, true, 1, 1, 132},  {166, false, 1, 1, 166}, {167, true, 1, 1, 129},  {167, false, 1, 1, 167},
-        {167, true, -8, -8, 129}, {167, false, -32768, -32768, 167},
+    using enum vc::Result;
+    // Code, with a record, what the reader returns, whether it is called, the
+    // result, the format byte after.
+    const std::tuple<int, bool, vc::Result, bool, int32_t, int> cases[] = {
+        {128, true, ok, true, 1, 128},   {130, true, ok, true, 1, 130},   {131, true, ok, true, 1, 0},
+        {131, false, ok, false, -2, 131}, {132, true, ok, true, 1, 132},   {133, true, ok, true, 1, 133},
+        {165, true, ok, true, 1, 0},     {165, false, ok, true, 1, 0},    {166, true, ok, true, 1, 132},
+        {166, false, ok, true, 1, 166},  {167, true, ok, true, 1, 129},   {167, false, ok, true, 1, 167},
+        {167, true, writeFailed, true, -8, 129}, {167, false, noneFound, true, 0, 167},
+        {131, true, damaged, true, -6, 0},
         // The one-image GIF row has no reader: content detection never
         // gives 129, but a detector that did gets -4 and the byte kept.
-        {129, true, 1, -4, 129},
+        {129, true, ok, false, -4, 129},
     };
     FakeEditor editor;
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
-    for (const auto &[code, withRecord, returns, result, formatAfter] : cases) {
-        SCOPED_TRACE(::testing::Message() << code << (withRecord ? " with record " : " without ") << returns);
+    for (const auto &[code, withRecord, returns, called, result, formatAfter] : cases) {
+        SCOPED_TRACE(::testing::Message() << code << (withRecord ? " with record " : " without ")
+                                          << vc::resultName(returns));
         seen = Seen{};
-        seen.result = returns;
+        seen.rowResult = returns;
         plugDetectors({code}, {code});
         if (code != 129) row(code).load = &fakeLoad;
         ConvImageRecord rec{reinterpret_cast<void *>(0x99), 0, nullptr, 0};
@@ -241,7 +250,7 @@ TEST_F(Exports, LoadDispatchesAndRewritesFormatByte) {
         uint8_t fmt = 0;
         EXPECT_EQ(std::tuple(LoadConvImage(parent, junk.c_str(), record, &fmt, 0xA5A5F00Du, FakeEditor::callback()), fmt),
                   std::tuple(result, formatAfter));
-        ASSERT_EQ(seen.calls, result == returns);
+        ASSERT_EQ(seen.calls, called);
         if (seen.calls) {
             EXPECT_EQ(std::tuple(seen.fileName, seen.args),
                       std::tuple(junk, std::vector<intptr_t>{ip(parent), ip(record), intptr_t(0xA5A5F00Du),
@@ -259,11 +268,15 @@ TEST_F(Exports, WriterRunsUnderProgressWindowWithParentDisabled) {
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
     void *image = VcMemAlloc(VC_MEM_MOVEABLE, 64);
     HostCallback cb = FakeEditor::callback();
-    const std::pair<int, int16_t> cases[] = {{128, 1}, {128, -8}, {131, -4}, {0, -4}, {168, -4}, {INT32_MIN, -4}};
-    for (auto [code, result] : cases) {
+    using enum vc::Result;
+    // Code, what the writer returns, the result.
+    const std::tuple<int, vc::Result, int32_t> cases[] = {{128, ok, 1},       {128, writeFailed, -8}, {128, noMemory, -5},
+                                                          {131, ok, -4},      {0, ok, -4},            {168, ok, -4},
+                                                          {INT32_MIN, ok, -4}};
+    for (auto [code, returns, result] : cases) {
         SCOPED_TRACE(::testing::Message() << code << " " << result);
         seen.calls = 0;
-        seen.result = result;
+        seen.rowResult = returns;
         ui.progress.clear();
         EXPECT_EQ(SaveConvImage(parent, junk.c_str(), image, code, 0xFEEDu, cb), result);
         // After it: parent enabled again, progress window made and gone.
@@ -282,7 +295,7 @@ TEST_F(Exports, WriterRunsUnderProgressWindowWithParentDisabled) {
 
     // Without a parent no progress window is made and none is passed on.
     ui.progress.clear();
-    seen.result = 1;
+    seen.rowResult = vc::Result::ok;
     EXPECT_EQ(SaveConvImage(nullptr, junk.c_str(), image, 128, 0, nullptr), 1);
     EXPECT_EQ(std::tuple(seen.args.at(4), seen.args.at(6), ui.progress.size()), std::tuple(0, 0, 0u));
 
@@ -369,7 +382,10 @@ TEST_F(Exports, NullAndAbsurdArgumentsDoNotCrash) {
     // A preview asked for without a record: the routine is not called. (The
     // rows' previews are called through the export by every format's tests.)
     plugDetectors({130}, {130});
-    row(130).preview = [](const char *, ConvImageRecord *) { return int16_t(++seen.calls); };
+    row(130).preview = [](const char *, ConvImageRecord *) {
+        ++seen.calls;
+        return vc::Result::ok;
+    };
     EXPECT_EQ(std::tuple(GetPreviewImage(junk.c_str(), nullptr), seen.calls), std::tuple(CONV_E_FORMAT, 0));
 }
 

@@ -166,7 +166,7 @@ TEST_F(GifCore, WritesWhatItReadsAndTheStillSavesBytes) {
     ASSERT_TRUE(block.alloc(dib.size()));
     std::memcpy(block.data(), dib.data(), dib.size());
     block.unlock();
-    ASSERT_EQ(vc::SaveGifImage(path("still.gif").c_str(), block.handle(), nullptr), 1);
+    ASSERT_EQ(vc::SaveGifImage(path("still.gif").c_str(), block.handle(), nullptr), vc::Result::ok);
     EXPECT_EQ(core, readFile(path("still.gif")));
 }
 

@@ -34,17 +34,17 @@ V fields(const vc::GifFrameEntry &e) {
 
 class GifRead : public LibraryTest {
 protected:
-    int16_t scan(const std::vector<uint8_t> &bytes, vc::GifAnimRecord &rec, bool firstOnly = false) {
+    vc::Result scan(const std::vector<uint8_t> &bytes, vc::GifAnimRecord &rec, bool firstOnly = false) {
         std::memset(&rec, 0, sizeof rec);
         vc::HFile f = vc::plat::fileOpen(writeFile("scan.gif", bytes).c_str(), vc::plat::kOpenRead);
-        int16_t r = vc::ParseGifStructure(f, rec, firstOnly);
+        const vc::Result r = vc::ParseGifStructure(f, rec, firstOnly);
         (void)vc::plat::fileClose(f);
         return r;
     }
 
     // Decodes the first image onto a new w x h DIB filled with `fill`; the
     // DIB's indices afterwards. blank: the decoder is told the DIB is blank.
-    Pixels decode(const std::vector<uint8_t> &bytes, int16_t &result, uint16_t bits, int w, int h,
+    Pixels decode(const std::vector<uint8_t> &bytes, vc::Result &result, uint16_t bits, int w, int h,
                   int32_t transparent = -1, int sx = 0, int sy = 0, int fill = 0, bool blank = false) {
         vc::GifAnimRecord rec;
         scan(bytes, rec, true);
@@ -85,7 +85,7 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
     g.control(0x13, 25, 9).image(2, 3, 5, 4, std::vector<uint8_t>(20, 3), 2);  // disposal 4 keeps two bits: 0
     g.control(0x08, 100, 0).image(0, 0, 8, 2, std::vector<uint8_t>(16, 9), 4, true, 3).trailer();
     vc::GifAnimRecord rec;
-    ASSERT_EQ(scan(g.b, rec), 1);
+    ASSERT_EQ(scan(g.b, rec), vc::Result::ok);
     const auto &c2 = rec.globalPalette[2];
     EXPECT_EQ((V{rec.screenWidth, rec.screenHeight, rec.backgroundIndex, rec.globalColorCount, rec.frameCount,
                  rec.bitsPerPixel, int(rec.repeat), int(rec.loopCount), c2.red, c2.green, c2.blue}),
@@ -96,19 +96,19 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
 
     // Up to the second image: enough for the first-image-only scan alone.
     std::vector<uint8_t> cut(g.b.begin(), g.b.begin() + long(rec.frames[1].dataPosition));
-    ASSERT_EQ(scan(cut, rec, true), 1);
+    ASSERT_EQ(scan(cut, rec, true), vc::Result::ok);
     EXPECT_EQ(rec.frameCount, 1);
-    EXPECT_EQ(scan(cut, rec), CONV_E_READ);
+    EXPECT_EQ(scan(cut, rec), vc::Result::readFailed);
 
     for (int field = 0; field < 8; ++field) {  // 2^(field+1) colours need 1, 4 or 8 bits
-        ASSERT_EQ(scan(GifBytes().header(1, 1, field).trailer().b, rec), 1);
+        ASSERT_EQ(scan(GifBytes().header(1, 1, field).trailer().b, rec), vc::Result::ok);
         EXPECT_EQ((V{rec.bitsPerPixel, rec.globalColorCount}), (V{field ? field < 4 ? 4 : 8 : 1, 2 << field}));
     }
     // More than 256 images: the first 256 are kept; later controls dropped.
     g = GifBytes();
     g.header(2, 2, 0);
     for (int i = 0; i < 300; ++i) g.control(0x01, unsigned(i), 1).image(0, 0, 2, 2, {0, 1, 1, 0}, 2);
-    ASSERT_EQ(scan(g.trailer().b, rec), 1);
+    ASSERT_EQ(scan(g.trailer().b, rec), vc::Result::ok);
     EXPECT_EQ((V{rec.frameCount, rec.frames[255].delay}), (V{256, 255}));
 
     // A looping block longer than three bytes still counts; an application
@@ -116,13 +116,13 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
     const auto other = GifBytes().header(1, 1, 0).u8(0x21).u8(0xFF).u8(11).raw("XMP DataXMP").subBlocks({1, 5, 0});
     for (const auto &[gif, want] : {std::pair{GifBytes().header(1, 1, 0).looping(9, 5).b, V{1, 9}},
                                     std::pair{other.b, V{0, 0}}}) {
-        ASSERT_EQ(scan(GifBytes{gif}.trailer().b, rec), 1);
+        ASSERT_EQ(scan(GifBytes{gif}.trailer().b, rec), vc::Result::ok);
         EXPECT_EQ((V{int(rec.repeat), int(rec.loopCount)}), want);
     }
 
-    EXPECT_EQ(scan(GifBytes().header(1, 1, 0, 0, "GIT89a").trailer().b, rec), CONV_E_UNSUPPORTED);
-    EXPECT_EQ(scan(GifBytes().header(1, 1, 0, 0, "GIF12x").trailer().b, rec), 1);  // only "GIF" counts
-    EXPECT_EQ(scan(GifBytes().header(1, 1, 0).u8(0x22).b, rec), CONV_E_UNSUPPORTED);
+    EXPECT_EQ(scan(GifBytes().header(1, 1, 0, 0, "GIT89a").trailer().b, rec), vc::Result::unsupported);
+    EXPECT_EQ(scan(GifBytes().header(1, 1, 0, 0, "GIF12x").trailer().b, rec), vc::Result::ok);  // only "GIF" counts
+    EXPECT_EQ(scan(GifBytes().header(1, 1, 0).u8(0x22).b, rec), vc::Result::unsupported);
 }
 
 // A want of no pixels checks the result alone. Every case over a DIB of
@@ -149,7 +149,7 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         uint16_t bits;
         int w, h, transparent, sx, sy, fill;
         Pixels want;
-        int16_t result = 1;
+        vc::Result result = vc::Result::ok;
     } cases[] = {
         {"4 bits, odd count: last pixel in the high nibble; transparent 3 keeps the fill",
          GifBytes().header(5, 2, 3).image(0, 0, 5, 2, {1, 3, 2, 4, 2, 3, 3, 6, 7, 3}, 4), 4, 6, 2, 3, 0, 0, 0xA,
@@ -178,20 +178,20 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
          {1, 2, 3, 0}},
         {"no end code, all pixels", bad(3, 0, 4, plainLzw({1, 2, 3}, 4, false)), 4, 4, 4, -1, 0, 0, 0, {}},
         {"local table larger than the DIB's", bad(4, 0x84, 4, plainLzw({1, 2, 3, 4}, 4)), 4, 4, 4, -1, 0, 0, 0, {},
-         CONV_E_DATA},
+         vc::Result::damaged},
         {"clear, then the next free code: byte 0, and the image goes on",
          bad(3, 0, 2, {0x74, 0x54}), 4, 3, 1, -1, 0, 0, 9, {0, 1, 2}},
-        {"code size 12", bad(2, 0, 12, {0xFF, 0xFF, 0xFF}), 4, 4, 4, -1, 0, 0, 0, {}, CONV_E_DATA},
-        {"a DIB of 2 bits", bad(4, 0, 4, plainLzw({1, 2, 3, 0}, 4)), 2, 4, 1, -1, 0, 0, 0, {}, CONV_E_DATA},
+        {"code size 12", bad(2, 0, 12, {0xFF, 0xFF, 0xFF}), 4, 4, 4, -1, 0, 0, 0, {}, vc::Result::damaged},
+        {"a DIB of 2 bits", bad(4, 0, 4, plainLzw({1, 2, 3, 0}, 4)), 2, 4, 1, -1, 0, 0, 0, {}, vc::Result::damaged},
         // Images that cover an 8-bit DIB whole.
         {"3 wide: rows turned bottom-up, each padded to 4 bytes",
          GifBytes().header(3, 2, 3).image(0, 0, 3, 2, {1, 2, 3, 4, 5, 6}, 4), 8, 3, 2, -1, 0, 0, 0, {1, 2, 3, 4, 5, 6}},
         {"37 x 29 of noise, over several sub-blocks", GifBytes().header(37, 29, 7).image(0, 0, 37, 29, noise, 8), 8,
          37, 29, -1, 0, 0, 0, Pixels(noise.begin(), noise.end())},
-        {"sub-block past the end of the file: blank", cut, 8, 4, 1, -1, 0, 0, 0, {0, 0, 0, 0}, CONV_E_READ},
-        {"a code past the table: blank", bad(2, 0, 4, {0x10 | 0xE0, 0x03}), 8, 2, 1, -1, 0, 0, 0, {0, 0}, CONV_E_DATA},
+        {"sub-block past the end of the file: blank", cut, 8, 4, 1, -1, 0, 0, 0, {0, 0, 0, 0}, vc::Result::readFailed},
+        {"a code past the table: blank", bad(2, 0, 4, {0x10 | 0xE0, 0x03}), 8, 2, 1, -1, 0, 0, 0, {0, 0}, vc::Result::damaged},
         {"no end code, a pixel short: blank", bad(4, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 4, 1, -1, 0, 0, 0,
-         {0, 0, 0, 0}, CONV_E_DATA},
+         {0, 0, 0, 0}, vc::Result::damaged},
         {"end code a pixel early", bad(4, 0, 4, plainLzw({1, 2, 3}, 4)), 8, 4, 1, -1, 0, 0, 0, {1, 2, 3, 0}},
         {"as wide as the DIB, a row short, no end code: whole as an image, not as the picture",
          bad(3, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 3, 2, -1, 0, 0, 0, {1, 2, 3, 0, 0, 0}},
@@ -201,7 +201,7 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         std::vector<uint8_t> drawn;
         for (bool blank : {false, true}) {
             if (blank && c.fill != 0) continue;
-            int16_t r = 0;
+            vc::Result r = vc::Result::ok;
             const Pixels got = decode(bytes, r, c.bits, c.w, c.h, c.transparent, c.sx, c.sy, c.fill, blank);
             EXPECT_TRUE(c.want.empty() || got == c.want) << c.what << (blank ? " (blank)" : "");
             EXPECT_EQ(r, c.result) << c.what << (blank ? " (blank)" : "");

@@ -95,7 +95,7 @@ protected:
     std::vector<uint8_t> imageBytes(const std::vector<uint8_t> &dib, bool interlaced) {
         vc::HFile f = vc::plat::fileCreate(path("img.bin").c_str(), 0);
         auto *hd = reinterpret_cast<const ConvBitmapInfoHeader *>(dib.data());
-        EXPECT_EQ(vc::WriteGifImage(f, hd, 3, 4, interlaced, false), 1);
+        EXPECT_EQ(vc::WriteGifImage(f, hd, 3, 4, interlaced, false), vc::Result::ok);
         (void)vc::plat::fileClose(f);
         return readBytes(path("img.bin"));
     }
@@ -173,7 +173,7 @@ TEST_F(GifWrite, ATinyFileHasExactBytes) {
 TEST_F(GifWrite, GraphicControlNearestAndTheEditorsTransparentColour) {
     auto control = [&](int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal) {
         vc::HFile f = vc::plat::fileCreate(path("gce.bin").c_str(), 0);
-        EXPECT_EQ(vc::WriteGraphicControl(f, transparent, delay, userInput, disposal), 1);
+        EXPECT_EQ(vc::WriteGraphicControl(f, transparent, delay, userInput, disposal), vc::Result::ok);
         (void)vc::plat::fileClose(f);
         return readBytes(path("gce.bin"));
     };
@@ -209,7 +209,7 @@ TEST_F(GifWrite, SaveFailuresAndProgress) {
     auto twoBits = makeDib(4, 4, 1);
     auto *header = reinterpret_cast<ConvBitmapInfoHeader *>(twoBits.data());
     header->biBitCount = 2;
-    EXPECT_EQ(vc::WriteGifHeader(-1, header, 4, 4, 0), CONV_E_DATA);
+    EXPECT_EQ(vc::WriteGifHeader(-1, header, 4, 4, 0), vc::Result::damaged);
     const auto dib = dibOf(64, 64, 4, std::vector<uint8_t>(64 * 64, 3));
     save(dib, &r, "no/such/dir.gif");
     EXPECT_EQ(r, CONV_E_CREATE);

@@ -59,7 +59,7 @@ TEST_F(IconCore, EveryDepthDecodesAsTheImporterHandsItOver) {
                   std::make_tuple(uint8_t(32), false, vc::Result::ok));
 
         FakeEditor ed;
-        ASSERT_EQ(vc::LoadIconFile(writeFile("core.cur", file).c_str(), nullptr, FakeEditor::callback()), CONV_OK);
+        ASSERT_EQ(vc::LoadIconFile(writeFile("core.cur", file).c_str(), nullptr, FakeEditor::callback()), vc::Result::ok);
         const Bytes &got = ed.images.at(0).bytes;
         const size_t bitsAt = 40 + 4 * p.palette.size(), colour = size_t(vc::dibRowBytes(20, bits == 32 ? 24 : bits)) * 12;
         if (bits != 32) {
@@ -95,7 +95,7 @@ TEST_F(IconCore, PicturesRoundTripAndOnePictureLoadsAsItsEntry) {
     const vc::IconFile one = icons({picture(16, 16, 8, 1)});
     ASSERT_EQ(vc::encodeIconFile(one, {}, bytes), vc::Result::ok);
     FakeEditor ed;
-    ASSERT_EQ(vc::LoadIconFile(writeFile("one.ico", bytes).c_str(), nullptr, FakeEditor::callback()), CONV_OK);
+    ASSERT_EQ(vc::LoadIconFile(writeFile("one.ico", bytes).c_str(), nullptr, FakeEditor::callback()), vc::Result::ok);
     EXPECT_EQ(ed.images.at(0).bytes, Bytes(bytes.begin() + 22, bytes.begin() + 22 + long(get32(bytes, 14))));
 }
 

@@ -273,15 +273,16 @@ TEST_F(IcoFiles, HostileFilesGetTheirResultsAndLeakNothing) {
         EXPECT_EQ(std::make_tuple(p.result, p.hotspot), std::make_tuple(0, 0xDEADBEEFu)) << "case " << i;
         EXPECT_EQ(p.bytes, bad[i]) << "case " << i;
         std::string f = writeFile("bad.ico", bad[i]);
-        EXPECT_EQ(vc::LoadIconFile(f.c_str(), nullptr, FakeEditor::callback()), CONV_E_FORMAT) << "case " << i;
+        EXPECT_EQ(vc::LoadIconFile(f.c_str(), nullptr, FakeEditor::callback()), vc::Result::notFormat) << "case " << i;
         rec.image = reinterpret_cast<void *>(0x1);
-        EXPECT_EQ(vc::PreviewIconFile(f.c_str(), &rec), bad[i].size() < 22 ? CONV_E_READ : CONV_E_DATA) << "case " << i;
+        EXPECT_EQ(vc::PreviewIconFile(f.c_str(), &rec), bad[i].size() < 22 ? vc::Result::readFailed : vc::Result::damaged)
+            << "case " << i;
         EXPECT_EQ(rec.image, nullptr);
     }
     vc::plat::Block none;
     EXPECT_EQ(vc::PickIconImage(none, nullptr, 100), 0);
-    EXPECT_EQ(vc::LoadIconFile(path("missing.ico").c_str(), nullptr, FakeEditor::callback()), CONV_E_OPEN);
-    EXPECT_EQ(vc::PreviewIconFile(path("missing.ico").c_str(), &rec), CONV_E_READ);
+    EXPECT_EQ(vc::LoadIconFile(path("missing.ico").c_str(), nullptr, FakeEditor::callback()), vc::Result::openFailed);
+    EXPECT_EQ(vc::PreviewIconFile(path("missing.ico").c_str(), &rec), vc::Result::readFailed);
 }
 
 // Each real file loads the documented image and previews it; saved back at
@@ -361,12 +362,13 @@ TEST_F(IcoFiles, ModernIconsOpenAtTheChosenEntryAsPillowDecodesIt) {
             EXPECT_EQ(iconPixelsDiffer(icon, dir + c.file + "." + std::to_string(c.index) + ".rgba", c.maskFromAlpha), 0) << c.file;
         }
     }
-    for (long fail = 1, r = 0, blocks = vc::plat::memLiveBlocks(); r != 1; ++fail) {
+    vc::Result r = vc::Result::noMemory;
+    for (long fail = 1, blocks = vc::plat::memLiveBlocks(); r != vc::Result::ok; ++fail) {
         FakeEditor ed;
         vc::plat::memFailAt(fail);
         r = vc::LoadIconFile((dir + "mixed_interlaced.ico").c_str(), nullptr, FakeEditor::callback());
         vc::plat::memFailAt(0);
-        ASSERT_EQ(std::make_tuple(r, vc::plat::memLiveBlocks()), std::make_tuple(ed.images.empty() ? CONV_E_MEMORY : 1, blocks));
+        ASSERT_EQ(std::make_tuple(r, vc::plat::memLiveBlocks()), std::make_tuple(ed.images.empty() ? vc::Result::noMemory : vc::Result::ok, blocks));
         EXPECT_EQ(ed.images.empty() ? 128 : get32(ed.images[0].bytes, 4), 128u);
     }
 }

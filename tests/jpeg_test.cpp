@@ -117,7 +117,7 @@ TEST_F(Jpeg, DamagedFilesEndInResultCodes) {
     r = load(writeFile("cut.jpg", Bytes(whole.begin(), whole.begin() + long(whole.size() / 2))));
     EXPECT_TRUE(r == CONV_OK || r == CONV_E_UNSUPPORTED) << r;
     void *none = &r;
-    EXPECT_EQ(vc::LoadJpegImage(path("missing.jpg").c_str(), &none), CONV_E_READ);
+    EXPECT_EQ(vc::LoadJpegImage(path("missing.jpg").c_str(), &none), vc::Result::readFailed);
     EXPECT_EQ(none, nullptr);
 }
 

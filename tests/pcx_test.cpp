@@ -240,7 +240,7 @@ TEST_F(Pcx, OddAndHostileFilesEndInResultCodes) {
     };
     for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(load(cases[i].first), cases[i].second) << "case " << i;
     void *block = reinterpret_cast<void *>(1);
-    EXPECT_EQ(vc::LoadPcxImage(path("missing.pcx").c_str(), &block), CONV_E_OPEN);
+    EXPECT_EQ(vc::LoadPcxImage(path("missing.pcx").c_str(), &block), vc::Result::openFailed);
     EXPECT_EQ(block, nullptr);
     uint8_t code = 0;  // without an output record a still picture is not loaded
     EXPECT_EQ(LoadConvImage(nullptr, writeFile("g.pcx", four).c_str(), nullptr, &code, 0, nullptr), CONV_E_FORMAT);

@@ -92,7 +92,7 @@ protected:
     }
     std::string q(const std::string &name) { return "'" + path(name) + "'"; }
     // Saves out.tif with the writer's own options; the file's bytes.
-    Bytes saveTiff(const Image &img, uint32_t compression = 1, int16_t expect = CONV_OK) {
+    Bytes saveTiff(const Image &img, uint32_t compression = 1, vc::Result expect = vc::Result::ok) {
         Bytes dib = host::toPackedDib(img);
         std::memcpy(&dib[24], "\x89\x0b\0\0\x61\x0f\0\0", 8);  // 2953 and 3937 pels per metre
         void *m = handle(dib);
@@ -228,12 +228,12 @@ TEST_F(TiffTest, RefusedAndHostileFilesGetTheirCodes) {
         EXPECT_EQ(img.pixel(x, y), rgb(value, value, value)) << what;
     }
     vc::MemHandle missing = nullptr;
-    EXPECT_EQ(vc::LoadTiffImage(path("missing.tif").c_str(), &missing), CONV_E_READ);
+    EXPECT_EQ(vc::LoadTiffImage(path("missing.tif").c_str(), &missing), vc::Result::readFailed);
     // Called directly, without the front door's look at the signature.
     Bytes mixedOrder = simple(true, 4, 4, 8, 1, Bytes(16, 9)).build();
     mixedOrder[0] = 'I';
     const std::string mixed = writeFile("mixed.tif", mixedOrder);
-    EXPECT_EQ(vc::LoadTiffImage(mixed.c_str(), &missing), CONV_E_UNSUPPORTED);
+    EXPECT_EQ(vc::LoadTiffImage(mixed.c_str(), &missing), vc::Result::unsupported);
 }
 
 // ---- Writer -------------------------------------------------------------------------
@@ -267,7 +267,7 @@ TEST_F(TiffWriterTest, FailuresAndProgress) {
     // memory: the sweep of every writer.)
     Image img = picture(40, 300, [](int x, int y) { return uint32_t(x * y) & 255; }, 8, std::vector<Rgb>(256, 7));
     img.bitCount = 16;
-    saveTiff(img, 5, CONV_E_UNSUPPORTED);
+    saveTiff(img, 5, vc::Result::unsupported);
     EXPECT_FALSE(std::filesystem::exists(path("out.tif")));
 
     // Through SaveConvImage: LZW, 8 KiB strips, one report per row.

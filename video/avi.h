@@ -67,14 +67,14 @@ constexpr size_t kAviSelectionText = 120;
 constexpr int kScrollEnd = 8;
 
 bool DetectAviFile(HFile file);
-int16_t GetAviPreview(const char *fileName, ConvImageRecord *record);
+Result GetAviPreview(const char *fileName, ConvImageRecord *record);
 // The frame a preview shows: min(count div 2, 25).
 constexpr uint32_t aviPreviewFrame(uint32_t count) { return count / 2 < 25 ? count / 2 : 25; }
-int16_t LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCallback callback);
-int16_t SaveAviImage(const char *fileName, Wnd parent, uint32_t option, Wnd progress, MemHandle image,
-                     HostCallback callback);
-int16_t loadAviRow(const LoadRequest &request);
-int16_t saveAviRow(const SaveRequest &request);
+Result LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCallback callback);
+Result SaveAviImage(const char *fileName, Wnd parent, uint32_t option, Wnd progress, MemHandle image,
+                    HostCallback callback);
+Result loadAviRow(const LoadRequest &request);
+Result saveAviRow(const SaveRequest &request);
 
 // A number as the dialogs read edits: optional blanks, an optional sign
 // where signed, decimal digits; false when there are none or it overflows.

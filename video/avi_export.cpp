@@ -276,15 +276,15 @@ void AviExportModel::pressCancel() {
 
 // ---- Saving ------------------------------------------------------------------------------
 
-int16_t SaveAviImage(const char *fileName, Wnd parent, uint32_t, Wnd progress, MemHandle image,
+Result SaveAviImage(const char *fileName, Wnd parent, uint32_t, Wnd progress, MemHandle image,
                      HostCallback callback) {
     AviLibrary library(parent);
-    if (!library) return CONV_CANCELLED;
+    if (!library) return Result::cancelled;
     plat::Lock lock(image);
     auto *header = lock.as<ConvBitmapInfoHeader>();
     // The editor copies every frame into this block, so its first frame
     // must describe a whole picture inside it.
-    if (!header || header->biHeight <= 0 || !dibHeaderUsable(*header, plat::memSize(image))) return CONV_E_FORMAT;
+    if (!header || header->biHeight <= 0 || !dibHeaderUsable(*header, plat::memSize(image))) return Result::notFormat;
     AviExportParams params;
     params.fileName = fileName;
     params.header = header;
@@ -293,7 +293,8 @@ int16_t SaveAviImage(const char *fileName, Wnd parent, uint32_t, Wnd progress, M
     params.imageSize = uint32_t(dibRowBytes(header->biWidth, header->biBitCount) * uint32_t(header->biHeight));
     params.progress = progress;
     AviExportModel model(library, params, callback);
-    if (!model.start()) return int16_t(model.result());
+    // The dialog ends with the editor's codes.
+    if (!model.start()) return fromConvResult(int16_t(model.result()));
     intptr_t result = plat::runDialog(parent, kAviExportTemplate, model);
     // Closed without Run or Cancel: as Cancel, the file made for the
     // compression options goes.
@@ -302,10 +303,10 @@ int16_t SaveAviImage(const char *fileName, Wnd parent, uint32_t, Wnd progress, M
         result = model.result();
     }
     model.finish();
-    return int16_t(result);
+    return fromConvResult(int16_t(result));
 }
 
-int16_t saveAviRow(const SaveRequest &request) {
+Result saveAviRow(const SaveRequest &request) {
     return SaveAviImage(request.fileName, request.parent, request.option, request.progress, request.image,
                         request.callback);
 }

@@ -56,16 +56,16 @@ bool DetectAviFile(HFile file) {
     return r.ok() && looksLikeAvi(std::span<const uint8_t>(head, r.size()));
 }
 
-int16_t GetAviPreview(const char *fileName, ConvImageRecord *record) {
+Result GetAviPreview(const char *fileName, ConvImageRecord *record) {
     AviLibrary library(nullptr);
     if (!library) {
         if (record && record->messageText && record->messageSize)
             (void)plat::loadString(IDS_NO_VFW, record->messageText,
                                    int(std::min<uintptr_t>(record->messageSize, INT32_MAX)));
-        return CONV_CANCELLED;
+        return Result::cancelled;
     }
     const VfwFile file = library.open(fileName);
-    if (!file) return CONV_E_READ;
+    if (!file) return Result::readFailed;
     struct Closer {
         const AviLibrary &library;
         VfwFile file;
@@ -74,7 +74,7 @@ int16_t GetAviPreview(const char *fileName, ConvImageRecord *record) {
     VfwFileInfo info;
     (void)library.info(file, info);
     const auto *dib = static_cast<const uint8_t *>(library.frame(file, int32_t(aviPreviewFrame(info.frameCount))));
-    if (!dib) return CONV_E_DATA;
+    if (!dib) return Result::damaged;
     ConvBitmapInfoHeader h;
     std::memcpy(&h, dib, sizeof h);
     // The companion's frame is trusted to be whole; a header that does not
@@ -82,13 +82,13 @@ int16_t GetAviPreview(const char *fileName, ConvImageRecord *record) {
     const uint64_t headerSize = dibBitsOffset(h);
     const uint64_t imageSize = dibRowBytes(h.biWidth, h.biBitCount) * uint64_t(h.biHeight < 0 ? 0 : h.biHeight);
     if (h.biSize != kBitmapHeaderSize || h.biHeight <= 0 || !imageSize || headerSize + imageSize > limits().largestBlock)
-        return CONV_E_DATA;
+        return Result::damaged;
     plat::Block block;
-    if (!block.alloc(headerSize + imageSize, plat::kMemMoveable)) return CONV_E_MEMORY;
+    if (!block.alloc(headerSize + imageSize, plat::kMemMoveable)) return Result::noMemory;
     std::memcpy(block.data(), dib, size_t(headerSize + imageSize));
     record->image = block.release();
     record->bitsOffset = uint32_t(headerSize);
-    return CONV_OK;
+    return Result::ok;
 }
 
 // ---- AVI Select Frames -------------------------------------------------------------
@@ -292,11 +292,11 @@ bool AviImportModel::pressOk() {
 
 // ---- Loading -------------------------------------------------------------------------
 
-int16_t LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCallback callback) {
+Result LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCallback callback) {
     AviLibrary library(parent);
-    if (!library) return CONV_CANCELLED;
+    if (!library) return Result::cancelled;
     const VfwFile file = library.open(fileName);
-    if (!file) return CONV_E_READ;
+    if (!file) return Result::readFailed;
     AviImportModel model(library, file, option, callback);
     intptr_t result = model.result();
     if (model.start()) {
@@ -313,10 +313,11 @@ int16_t LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCall
         result = model.failure == Result::unsupported ? intptr_t(CONV_E_MEMORY) : model.result();
     }
     library.close(file);
-    return int16_t(result);
+    // The dialogs end with the editor's codes.
+    return fromConvResult(int16_t(result));
 }
 
-int16_t loadAviRow(const LoadRequest &request) {
+Result loadAviRow(const LoadRequest &request) {
     return LoadAviImage(request.fileName, request.parent, request.option, request.callback);
 }
 

@@ -82,7 +82,7 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
         });
         clickCell(d, IDC_AVI_REEL, 6, VK_CONTROL);
     });
-    EXPECT_EQ(LoadAviImage("in.avi", parent.hwnd, 0, FakeEditor::callback()), CONV_OK);
+    EXPECT_EQ(LoadAviImage("in.avi", parent.hwnd, 0, FakeEditor::callback()), vc::Result::ok);
     EXPECT_EQ(fields, "3 5 1");
     EXPECT_EQ(afterStepping, "3,5,7");
     ASSERT_EQ(editor.images.size(), 3u);
@@ -92,7 +92,7 @@ TEST_F(AviDialogs, ImportBySelectionClicksAndTheSteppingDialog) {
 TEST_F(AviDialogs, ImportWhoseDialogCannotBeMadeImportsNothing) {
     fake.count = 4, fake.width = 32, fake.height = 24;
     UnregisterReelClass(plat::module());  // without its strip's class the dialog cannot be made
-    EXPECT_EQ(LoadAviImage("in.avi", parent.hwnd, 0, FakeEditor::callback()), CONV_CANCELLED);
+    EXPECT_EQ(LoadAviImage("in.avi", parent.hwnd, 0, FakeEditor::callback()), vc::Result::cancelled);
     EXPECT_TRUE(editor.images.empty());
 }
 
@@ -120,7 +120,7 @@ TEST_F(AviDialogs, ExportDelaysRateRunAndCancel) {
         click(d, IDCANCEL);
     });
     HGLOBAL block = toBlock(editor.images[0].bytes);
-    EXPECT_EQ(SaveAviImage(file.c_str(), parent.hwnd, 0, nullptr, block, FakeEditor::callback()), CONV_CANCELLED);
+    EXPECT_EQ(SaveAviImage(file.c_str(), parent.hwnd, 0, nullptr, block, FakeEditor::callback()), vc::Result::cancelled);
     EXPECT_EQ(shown, "12 1 0.25s");
     EXPECT_EQ(fake.optionsShown, 1);
     EXPECT_FALSE(std::filesystem::exists(file)) << "Cancel deletes the file the options made";
@@ -129,7 +129,7 @@ TEST_F(AviDialogs, ExportDelaysRateRunAndCancel) {
         SetDlgItemTextA(d, IDC_AVIEXP_DELAY, "3");
         click(d, IDOK);
     });
-    EXPECT_EQ(SaveAviImage(file.c_str(), parent.hwnd, 0, nullptr, block, FakeEditor::callback()), CONV_OK);
+    EXPECT_EQ(SaveAviImage(file.c_str(), parent.hwnd, 0, nullptr, block, FakeEditor::callback()), vc::Result::ok);
     GlobalFree(block);
     EXPECT_EQ(fake.positions, (std::vector<int32_t>{0, 3, 4}));
     EXPECT_EQ(fake.params.rate, 12);
@@ -156,7 +156,7 @@ TEST_F(AviDialogs, ImportThroughTheCompanionOverVideoForWindows) {
         screenshot(d, "avi_import_video.bmp");
         click(d, IDOK);
     });
-    EXPECT_EQ(LoadAviImage(file.c_str(), parent.hwnd, 0, FakeEditor::callback()), CONV_OK);
+    EXPECT_EQ(LoadAviImage(file.c_str(), parent.hwnd, 0, FakeEditor::callback()), vc::Result::ok);
     EXPECT_EQ(shown, "30|32 x 24|12");
     EXPECT_NE(cells[0], 0xC0C0C0u) << "a picture, not the placeholder";
     ASSERT_EQ(editor.images.size(), 2u);
