@@ -674,7 +674,7 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_write_memory(const vc_animation *animation
     if (status != VC_OK) return status;
     void *copy = std::malloc(std::max<size_t>(out.size(), 1));
     if (!copy) return VC_E_MEMORY;
-    std::memcpy(copy, out.data(), out.size());
+    if (!out.empty()) std::memcpy(copy, out.data(), out.size());
     *bytes = copy;
     *size = out.size();
     return VC_OK;

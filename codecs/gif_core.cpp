@@ -44,7 +44,7 @@ Result decode(std::span<const uint8_t> bytes, const CoreRequest &request, Animat
     // The scan's table holds blue, green, red, 0 as a picture's palette does.
     static_assert(sizeof(GifRgbQuad) == sizeof(Rgbq));
     a.globalPalette.resize(size_t(std::clamp<int16_t>(rec->globalColorCount, 0, 256)));
-    std::memcpy(a.globalPalette.data(), rec->globalPalette, 4 * a.globalPalette.size());
+    if (!a.globalPalette.empty()) std::memcpy(a.globalPalette.data(), rec->globalPalette, 4 * a.globalPalette.size());
     if (rec->commentFlag) a.comment.assign(rec->comment, strnlen(rec->comment, sizeof rec->comment));
     const int32_t n = recordFrames(*rec);
     a.frames.reserve(size_t(n));

@@ -177,7 +177,7 @@ void layoutData(const PcxHeader &h, const PcxGeometry &g, const uint8_t *data, u
     const uint64_t chunk = std::min(scans, perChunk) * g.scanStride;
     std::vector<uint8_t> expanded(size_t(chunk ? chunk : 1));
     if (!encoded) {
-        std::memcpy(expanded.data(), data, size_t(std::min(size, dataSize)));
+        if (const size_t n = size_t(std::min(size, dataSize))) std::memcpy(expanded.data(), data, n);
         layout(expanded.data(), 0, scans);
         return;
     }
