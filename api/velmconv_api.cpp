@@ -31,6 +31,7 @@
 #include "codecs/program_core.h"
 #include "codecs/tiff_core.h"
 #include "common/picture.h"
+#include "common/format_table.h"
 #include "common/result.h"
 
 struct vc_picture {
@@ -391,6 +392,18 @@ VC_APIEXPORT const char *VC_APIENTRY vc_format_name(vc_format format) {
 
 VC_APIEXPORT int VC_APIENTRY vc_format_writable(vc_format format) {
     return format != VC_FORMAT_UNKNOWN && format != VC_FORMAT_PROGRAM && format <= VC_FORMAT_PROGRAM;
+}
+
+VC_APIEXPORT int VC_APIENTRY vc_format_depth(vc_format format, int depth) {
+    int32_t code = 0;
+    switch (format) {
+    case VC_FORMAT_PCX: code = CONV_FMT_PCX; break;
+    case VC_FORMAT_TIFF: code = CONV_FMT_TIFF; break;
+    case VC_FORMAT_GIF: code = CONV_FMT_GIF; break;
+    case VC_FORMAT_JPEG: code = CONV_FMT_JPEG; break;
+    default: return depth;
+    }
+    return vc::desiredBitCount(code, depth);
 }
 
 VC_APIEXPORT void VC_APIENTRY vc_options_init(vc_options *options) {

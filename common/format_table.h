@@ -66,4 +66,18 @@ FormatRow *findFormat(int32_t code);
 // dot, in any case); none without a dot or for an extension no row has.
 FormatRow *findFormatByName(const char *fileName);
 
+// The depth a picture of `bits` per pixel is saved at in the format `code`
+// (GetDesiredBitPix): PCX and TIFF take no 16 or 32 bits, GIF at most 8,
+// JPEG 24; every other format keeps the picture's depth.
+constexpr int32_t desiredBitCount(int32_t code, int32_t bits) {
+    switch (code & 0xFF) {
+    case CONV_FMT_PCX:
+    case CONV_FMT_TIFF: return bits == 16 || bits == 32 ? 24 : bits;
+    case CONV_FMT_GIF:
+    case CONV_FMT_ANIGIF: return bits > 8 ? 8 : bits;
+    case CONV_FMT_JPEG: return 24;
+    default: return bits;
+    }
+}
+
 }  // namespace vc

@@ -145,25 +145,9 @@ VC_EXPORT int32_t VC_API SaveConvImage(void *parent, const char *fileName, void 
 }
 
 VC_EXPORT int32_t VC_API GetDesiredBitPix(int32_t format, int32_t bitsPerPixel) {
-    uint8_t code = uint8_t(format & 0xFF);
-    uint16_t bits = uint16_t(bitsPerPixel);
-    if (code < 128 || code > 167) return bits;
-    switch (code) {
-    case CONV_FMT_PCX:
-    case CONV_FMT_TIFF:
-        if (bits == 16 || bits == 32) bits = 24;
-        break;
-    case CONV_FMT_GIF:
-    case CONV_FMT_ANIGIF:
-        if (bits > 8) bits = 8;
-        break;
-    case CONV_FMT_JPEG:
-        bits = 24;
-        break;
-    default:
-        break;
-    }
-    return int32_t(bits);
+    const uint8_t code = uint8_t(format & 0xFF);
+    const int32_t bits = int32_t(uint16_t(bitsPerPixel));
+    return code < 128 || code > 167 ? bits : desiredBitCount(code, bits);
 }
 
 VC_EXPORT int32_t VC_API GetPreviewImage(const char *fileName, ConvImageRecord *record) {

@@ -1,12 +1,15 @@
-// velmconv convert --to FORMAT FILE...: each file converted by a worker
-// process running velmconv convert IN OUT, up to N at once. The library
-// keeps module-wide state by design, so files never share a process; a
-// file that brings a worker down fails alone. A worker's lines (result and
-// messages) are passed on when it ends, all together, and the last one is
-// the reason the summary gives for a failure.
+// velmconv convert --to FORMAT FILE...: every file to each format, up to N
+// conversions at once, and a summary.
 //
-// On Windows the workers' messages go straight to the console, as they
-// run; the summary then names each failure by the worker's exit code.
+// On Linux the conversions run on N threads of this process, through the
+// library's public API (host/api_convert.h): no dialog is asked, and a
+// file that crashes the library takes the whole batch down with it.
+//
+// On Windows the library is the editor's DLL, reached only through the ten
+// exports, which keep module-wide state: each conversion runs in a worker
+// process of its own (velmconv convert IN OUT), whose messages go straight
+// to the console as it runs; the summary names each failure by the
+// worker's exit code, and a file that brings a worker down fails alone.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -18,12 +21,11 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <atomic>
+#include <mutex>
+#include <thread>
 
-extern char **environ;
+#include "host/api_convert.h"
 #endif
 
 namespace host {
@@ -49,6 +51,18 @@ std::string outputFor(const std::string &in, const Batch::Target &t, const Batch
     return in.substr(0, in.size() - baseName(in).size()) + name;
 }
 
+struct Outcome {
+    bool ok = false;
+    std::string reason;
+};
+
+struct Job {
+    std::string in, out;
+    const Batch::Target *target;
+};
+
+#if defined(_WIN32)
+
 std::vector<std::string> workerArgs(const std::string &in, const std::string &out, int code, const Batch &b) {
     std::vector<std::string> args{"velmconv", "convert"};
     args.insert(args.end(), b.options.begin(), b.options.end());
@@ -57,13 +71,6 @@ std::vector<std::string> workerArgs(const std::string &in, const std::string &ou
     args.insert(args.end(), {"--", in, out});
     return args;
 }
-
-struct Outcome {
-    bool ok = false;
-    std::string reason;
-};
-
-#if defined(_WIN32)
 
 std::string quoted(const std::string &arg) {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
@@ -85,7 +92,10 @@ std::string quoted(const std::string &arg) {
 // Up to `parallel` workers at once (at most the 64 handles one wait
 // takes). Their messages go straight to the console; a failure is told by
 // the worker's exit code.
-void runAll(const std::vector<std::vector<std::string>> &jobs, int parallel, std::vector<Outcome> &outcomes) {
+void runAll(const std::vector<Job> &work, const Batch &b, std::vector<Outcome> &outcomes) {
+    std::vector<std::vector<std::string>> jobs;
+    for (const Job &job : work) jobs.push_back(workerArgs(job.in, job.out, job.target->code, b));
+    const int parallel = b.jobs;
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     const size_t most = size_t(std::clamp(parallel, 1, int(MAXIMUM_WAIT_OBJECTS)));
@@ -129,85 +139,28 @@ void runAll(const std::vector<std::vector<std::string>> &jobs, int parallel, std
 
 #else
 
-// The last line of a worker's messages, without the program's name.
-std::string lastLine(const std::string &text) {
-    size_t end = text.find_last_not_of("\r\n");
-    if (end == std::string::npos) return {};
-    size_t start = text.find_last_of('\n', end);
-    std::string line = text.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
-    if (line.rfind("velmconv: ", 0) == 0) line.erase(0, 10);
-    return line;
-}
-
-struct Worker {
-    pid_t pid = -1;
-    int fd = -1;
-    size_t job = 0;
-    std::string messages;
-};
-
-bool start(const std::vector<std::string> &args, Worker &w) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    const int r = posix_spawn(&w.pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    if (r != 0) {
-        close(pipeFds[0]);
-        return false;
-    }
-    w.fd = pipeFds[0];
-    return true;
-}
-
-// Reads what the workers write until each closes its end, then reaps it.
-void runAll(const std::vector<std::vector<std::string>> &jobs, int parallel, std::vector<Outcome> &outcomes) {
-    std::vector<Worker> running;
-    size_t next = 0;
-    std::fflush(stdout);
-    while (next < jobs.size() || !running.empty()) {
-        while (next < jobs.size() && int(running.size()) < parallel) {
-            Worker w;
-            w.job = next++;
-            if (start(jobs[w.job], w)) running.push_back(std::move(w));
-            else outcomes[w.job].reason = "cannot start a worker process";
-        }
-        if (running.empty()) continue;
-        std::vector<pollfd> fds;
-        for (const Worker &w : running) fds.push_back(pollfd{w.fd, POLLIN, 0});
-        if (poll(fds.data(), fds.size(), -1) < 0) continue;
-        for (size_t i = running.size(); i-- > 0;) {
-            if (!fds[i].revents) continue;
-            Worker &w = running[i];
-            char buffer[4096];
-            const ssize_t n = read(w.fd, buffer, sizeof buffer);
-            if (n > 0) {
-                w.messages.append(buffer, size_t(n));
-                continue;
+// Up to `parallel` conversions at once, each on a thread of its own through
+// the library's API. A conversion's line is printed when it ends, whole.
+void runAll(const std::vector<Job> &jobs, const Batch &b, std::vector<Outcome> &outcomes) {
+    const bool dither = std::find(b.options.begin(), b.options.end(), "--dither") != b.options.end();
+    std::atomic<size_t> next{0};
+    std::mutex printing;
+    auto work = [&] {
+        for (size_t j; (j = next++) < jobs.size();) {
+            const Job &job = jobs[j];
+            const ApiConversion c = convertThroughApi(job.in, job.out, job.target->format, job.target->code, dither);
+            outcomes[j] = {c.ok, c.reason};
+            if (c.ok && !b.quiet) {
+                std::lock_guard<std::mutex> lock(printing);
+                std::fputs(c.said.c_str(), stdout);
             }
-            close(w.fd);
-            int status = 0;
-            while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            Outcome &o = outcomes[w.job];
-            o.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-            std::fputs(w.messages.c_str(), o.ok ? stdout : stderr);
-            if (WIFSIGNALED(status))
-                o.reason = "the worker ended by signal " + std::to_string(WTERMSIG(status));
-            else if (!o.ok)
-                o.reason = w.messages.empty() ? "exit code " + std::to_string(WEXITSTATUS(status)) : lastLine(w.messages);
-            running.erase(running.begin() + long(i));
         }
-    }
+    };
+    std::vector<std::thread> threads;
+    const size_t count = std::min(jobs.size(), size_t(std::max(b.jobs, 1)));
+    for (size_t t = 1; t < count; ++t) threads.emplace_back(work);
+    work();
+    for (std::thread &t : threads) t.join();
 }
 
 #endif
@@ -215,11 +168,25 @@ void runAll(const std::vector<std::vector<std::string>> &jobs, int parallel, std
 }  // namespace
 
 int runBatch(const Batch &b) {
+#if !defined(_WIN32)
+    // Through the API no dialog is asked: an option that answers one, or
+    // that speaks of the editor's exchange with the library, has nothing
+    // to act on here.
+    static const char *const kTaken[] = {"--dither", "--quiet", "--no-parent", "--every-frame"};
+    for (const std::string &name : b.optionNames)
+        if (std::none_of(std::begin(kTaken), std::end(kTaken), [&](const char *t) { return name == t; })) {
+            std::fprintf(stderr,
+                         "velmconv: %s: a batch (--to) converts through the library's API, which asks no questions; "
+                         "convert files one at a time (convert IN OUT) to use it\n",
+                         name.c_str());
+            return kExitUsage;
+        }
+#endif
     // One task a file and format; the summary counts the tasks.
     std::vector<std::string> inputs;
     for (const std::string &file : b.files)
         for (size_t t = 0; t < b.targets.size(); ++t) inputs.push_back(file);
-    std::vector<std::vector<std::string>> jobs;
+    std::vector<Job> jobs;
     std::vector<Outcome> outcomes(inputs.size());
     std::map<std::string, size_t> outputs;
     std::vector<size_t> jobTask;
@@ -232,7 +199,7 @@ int runBatch(const Batch &b) {
         } else if (auto [at, fresh] = outputs.emplace(out, i); !fresh) {
             outcomes[i].reason = "its output " + out + " is also the output of " + inputs[at->second];
         } else {
-            jobs.push_back(workerArgs(inputs[i], out, target.code, b));
+            jobs.push_back({inputs[i], out, &target});
             jobTask.push_back(i);
         }
     }
@@ -245,7 +212,7 @@ int runBatch(const Batch &b) {
         }
     }
     std::vector<Outcome> jobOutcomes(jobs.size());
-    runAll(jobs, b.jobs < 1 ? 1 : b.jobs, jobOutcomes);
+    runAll(jobs, b, jobOutcomes);
     for (size_t j = 0; j < jobs.size(); ++j) outcomes[jobTask[j]] = jobOutcomes[j];
     size_t failed = 0;
     for (const Outcome &o : outcomes) failed += o.ok ? 0 : 1;

@@ -252,7 +252,8 @@ void setIndex(Image &img, int32_t x, int32_t y, uint32_t i) {
 }
 }  // namespace
 
-Image withDepth(const Image &img, uint16_t bitCount, bool dither, const std::vector<Rgb> *fixedPalette) {
+Image withDepth(const Image &img, uint16_t bitCount, bool dither, const std::vector<Rgb> *fixedPalette,
+                size_t fewer) {
     Image out;
     out.width = img.width;
     out.height = img.height;
@@ -271,7 +272,7 @@ Image withDepth(const Image &img, uint16_t bitCount, bool dither, const std::vec
         }
         return out;
     }
-    const size_t maxColors = size_t(1) << bitCount;
+    const size_t room = size_t(1) << bitCount, maxColors = fewer && fewer < room ? fewer : room;
     // Same depth or fewer colours than room: keep the indices and table.
     if (!fixedPalette && img.bitCount <= 8 && img.palette.size() <= maxColors) {
         out.palette = img.palette;

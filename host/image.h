@@ -58,9 +58,11 @@ std::vector<uint8_t> toPackedDib(const Image &img, bool icon = false);
 // Nearest-neighbour scaling of pixels and mask.
 Image scaled(const Image &img, int32_t width, int32_t height);
 // Depth change. Down to 8 bits or less, colours are reduced (exactly when
-// the picture already has few enough, else by the quantiser); with a fixed
-// palette given, every pixel maps to its nearest entry.
-Image withDepth(const Image &img, uint16_t bitCount, bool dither, const std::vector<Rgb> *fixedPalette = nullptr);
+// the picture already has few enough, else by the quantiser) to the depth's
+// room or to maxColors when that is fewer; with a fixed palette given,
+// every pixel maps to its nearest entry.
+Image withDepth(const Image &img, uint16_t bitCount, bool dither, const std::vector<Rgb> *fixedPalette = nullptr,
+                size_t maxColors = 0);
 // The AND mask from a transparent colour: set where the pixel has it.
 void maskFromColor(Image &img, Rgb transparent);
 

@@ -991,7 +991,10 @@ int readCommandLine(Session &s, int argc, char **argv) {
             value = argv[++i];
         }
         if (const int end = row->take(s, a, value); end != kGoOn) return end;
-        if (row->forWorkers) s.o.batch.options.insert(s.o.batch.options.end(), argv + first, argv + i + 1);
+        if (row->forWorkers) {
+            s.o.batch.options.insert(s.o.batch.options.end(), argv + first, argv + i + 1);
+            s.o.batch.optionNames.push_back(a);
+        }
     }
     s.argument.clear();
     return kGoOn;

@@ -469,9 +469,12 @@ TEST_F(HostCommand, BatchJsonNamesHelpManualAndProgress) {
     write("empty.gif", {});
     runRows({
         {"velmconv convert --to cur --out cursors -j 2 a.png b.bmp c.gif cut.png huge.bmp empty.gif gone.png", 1,
-         {"converted 3, failed 4 (of 7 files)", "cut.png -> cursors/cut.cur: loading cut.png: -2", "too large",
-          "huge.bmp -> cursors/huge.cur: loading huge.bmp: -2", "empty.gif -> cursors/empty.cur: loading empty.gif: -2",
-          "gone.png -> cursors/gone.cur: loading gone.png: -1"}},
+         {"converted 3, failed 4 (of 7 files)", "cut.png -> cursors/cut.cur: reading cut.png: ",
+          "huge.bmp -> cursors/huge.cur: reading huge.bmp: picture of 2147483647 x 2147483647 pixels is too large",
+          "empty.gif -> cursors/empty.cur: reading empty.gif: the file is empty",
+          "gone.png -> cursors/gone.cur: reading gone.png: No such file"}},
+        // A batch asks no questions: what answers a dialog is refused.
+        {"velmconv convert --cursor-size 32 --to cur a.png", 2, {"--cursor-size: a batch (--to) converts through"}},
         // An animation to the editor's own files: one file a frame.
         {"ls cursors && velmconv convert --to png c.gif && ls c_001.png", 0,
          {"a.cur\nb.cur\nc.cur\n", "converted 1, failed 0", "c_001.png"}},

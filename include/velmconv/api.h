@@ -86,6 +86,12 @@ VC_APIEXPORT vc_format VC_APIENTRY vc_detect_path(const char *path);
 VC_APIEXPORT const char *VC_APIENTRY vc_format_name(vc_format format);
 /* Whether the library writes the format. */
 VC_APIEXPORT int VC_APIENTRY vc_format_writable(vc_format format);
+/* The depth a picture of `depth` bits is written at in the format: PCX and
+ * TIFF take 1, 4, 8 or 24 bits, GIF at most 8, JPEG 24; icons, cursors and
+ * AVI keep the depth. A program converting for a format reduces its
+ * pictures to this depth first (vc_write refuses a picture the format
+ * cannot hold). */
+VC_APIEXPORT int VC_APIENTRY vc_format_depth(vc_format format, int depth);
 
 /* ---- Options of one call (null for the defaults) -------------------------- */
 typedef struct vc_options {

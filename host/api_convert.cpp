@@ -1,0 +1,268 @@
+#include "host/api_convert.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "host/cli.h"
+#include "velmconv/velmconv.h"
+
+namespace host {
+
+namespace {
+
+struct FreeAnimation {
+    void operator()(vc_animation *a) const { vc_animation_free(a); }
+};
+struct FreePicture {
+    void operator()(vc_picture *p) const { vc_picture_free(p); }
+};
+using AnimationPtr = std::unique_ptr<vc_animation, FreeAnimation>;
+using PicturePtr = std::unique_ptr<vc_picture, FreePicture>;
+
+ApiConversion failed(std::string reason) { return {false, {}, std::move(reason)}; }
+
+vc_format apiFormat(const std::string &name, int code) {
+    switch (code) {
+    case CONV_FMT_PCX: return VC_FORMAT_PCX;
+    case CONV_FMT_GIF:
+    case CONV_FMT_ANIGIF: return VC_FORMAT_GIF;
+    case CONV_FMT_TIFF: return VC_FORMAT_TIFF;
+    case CONV_FMT_ICON: return extensionFor(name, code) == "cur" ? VC_FORMAT_CUR : VC_FORMAT_ICO;
+    case CONV_FMT_JPEG: return VC_FORMAT_JPEG;
+    case CONV_FMT_AVI: return VC_FORMAT_AVI;
+    case CONV_FMT_ANI: return VC_FORMAT_ANI;
+    default: return VC_FORMAT_UNKNOWN;
+    }
+}
+
+void setMaskBit(Image &img, int32_t x, int32_t y) {
+    img.mask[size_t(img.height - 1 - y) * img.maskRowBytes() + size_t(x >> 3)] |= uint8_t(0x80 >> (x & 7));
+}
+
+// A GIF frame: at most 255 colours for the shown pixels and one more,
+// the transparent index, for the hidden ones. The hidden pixels first take
+// a shown colour so that they claim no entry of their own.
+Image keyedFrame(const Image &img, bool dither, int32_t &transparentIndex) {
+    Image shown = withDepth(img, 24, false);
+    Rgb fill = 0;
+    bool found = false;
+    for (int32_t y = 0; y < img.height && !found; ++y)
+        for (int32_t x = 0; x < img.width && !found; ++x)
+            if (!img.masked(x, y)) fill = img.pixel(x, y), found = true;
+    for (int32_t y = 0; y < img.height; ++y)
+        for (int32_t x = 0; x < img.width; ++x)
+            if (img.masked(x, y)) {
+                uint8_t *p = shown.bits.data() + size_t(img.height - 1 - y) * shown.rowBytes() + size_t(x) * 3;
+                p[0] = uint8_t(fill), p[1] = uint8_t(fill >> 8), p[2] = uint8_t(fill >> 16);
+            }
+    Image out = withDepth(shown, 8, dither, nullptr, 255);
+    transparentIndex = int32_t(out.palette.size());
+    out.palette.push_back(0);
+    for (int32_t y = 0; y < img.height; ++y)
+        for (int32_t x = 0; x < img.width; ++x)
+            if (img.masked(x, y)) out.bits[size_t(img.height - 1 - y) * out.rowBytes() + size_t(x)] = uint8_t(transparentIndex);
+    out.mask.clear();
+    return out;
+}
+
+// The picture at the depth the format takes, with what transparency it
+// holds: a GIF a transparent index, the others the mask.
+PicturePtr preparedFrame(const Image &img, vc_format format, bool dither) {
+    int depth = vc_format_depth(format, img.bitCount);
+    if (depth == 16 || depth == 32) depth = 24;
+    int32_t transparentIndex = -1;
+    const bool keyed = format == VC_FORMAT_GIF && !img.mask.empty();
+    const Image ready = keyed ? keyedFrame(img, dither, transparentIndex)
+                        : depth == img.bitCount ? img
+                                                : withDepth(img, uint16_t(depth), dither);
+    PicturePtr picture(pictureOfImage(ready));
+    if (picture && keyed) vc_picture_set_transparent_index(picture.get(), transparentIndex);
+    return picture;
+}
+
+// NAME_NNN.EXT for frame i of count, with as many digits as the count
+// needs and at least three.
+std::string numberedFileName(const std::string &given, uint32_t i, uint32_t count) {
+    const int digits = std::max(3, int(std::to_string(count - 1).size()));
+    char number[32];
+    std::snprintf(number, sizeof number, "_%0*u", digits, unsigned(i));
+    const size_t dot = given.find_last_of('.'), slash = given.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return given + number;
+    return given.substr(0, dot) + number + given.substr(dot);
+}
+
+// The frames the target takes: every frame for an animation (GIF, ANI,
+// AVI) and for an icon file's images written as an icon file; else the
+// first.
+size_t framesFor(vc_format target, vc_format source, uint32_t count) {
+    const bool animation = target == VC_FORMAT_GIF || target == VC_FORMAT_ANI || target == VC_FORMAT_AVI;
+    const bool icons = (target == VC_FORMAT_ICO || target == VC_FORMAT_CUR) &&
+                       (source == VC_FORMAT_ICO || source == VC_FORMAT_CUR);
+    return animation || icons ? count : std::min<uint32_t>(count, 1);
+}
+
+// What the written animation keeps of the read one besides its pictures.
+void carryTiming(const vc_animation *from, vc_animation *to, uint32_t frames) {
+    for (uint32_t i = 0; i < frames; ++i) {
+        int32_t left = 0, top = 0;
+        vc_frame_position(from, i, &left, &top);
+        vc_frame_set_position(to, i, left, top);
+        vc_frame_set_delay(to, i, vc_frame_delay(from, i));
+        vc_frame_set_disposal(to, i, vc_frame_disposal(from, i));
+    }
+    int32_t width = 0, height = 0;
+    vc_animation_screen(from, &width, &height);
+    vc_animation_set_screen(to, width, height);
+    int repeat = 0;
+    uint32_t loops = 0;
+    vc_animation_loop(from, &repeat, &loops);
+    vc_animation_set_loop(to, repeat, loops);
+    vc_animation_set_title(to, vc_animation_title(from));
+    vc_animation_set_author(to, vc_animation_author(from));
+    if (const uint32_t rate = vc_animation_default_rate(from)) vc_animation_set_default_rate(to, rate);
+    std::vector<uint32_t> stepFrames, stepRates;
+    for (uint32_t s = 0; s < vc_animation_step_count(from); ++s) {
+        uint32_t frame = 0, jiffies = 0;
+        if (vc_animation_step(from, s, &frame, &jiffies) && frame < frames)
+            stepFrames.push_back(frame), stepRates.push_back(jiffies);
+    }
+    if (!stepFrames.empty())
+        vc_animation_set_steps(to, stepFrames.data(), stepRates.data(), uint32_t(stepFrames.size()));
+}
+
+// The input as an animation: the host's own files as one frame, the rest
+// through the library.
+ApiConversion readInput(const std::string &in, AnimationPtr &read, vc_format &source) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(in, error) && std::filesystem::file_size(in, error) == 0 && !error)
+        return failed("reading " + in + ": the file is empty");
+    if (ownFileOf(in) == OwnFile::none) {
+        source = vc_detect_path(in.c_str());
+        vc_animation *a = nullptr;
+        const vc_status status = vc_read_path(in.c_str(), VC_FORMAT_UNKNOWN, nullptr, &a);
+        read.reset(a);
+        if (status != VC_OK) return failed("reading " + in + ": " + vc_status_message(status));
+        return {true, {}, {}};
+    }
+    std::string why;
+    std::optional<Rgb> transparent;
+    std::optional<Image> image = readOwnFile(in, why, &transparent);
+    if (!image) return failed("reading " + in + ": " + why);
+    if (transparent && image->mask.empty()) maskFromColor(*image, *transparent);
+    read.reset(vc_animation_new());
+    PicturePtr picture(pictureOfImage(*image));
+    if (!read || !picture || vc_animation_add_frame(read.get(), picture.get()) != VC_OK)
+        return failed("reading " + in + ": " + vc_status_message(VC_E_MEMORY));
+    source = VC_FORMAT_UNKNOWN;
+    return {true, {}, {}};
+}
+
+}  // namespace
+
+Image imageOfPicture(const vc_picture *picture) {
+    Image img;
+    img.width = vc_picture_width(picture);
+    img.height = vc_picture_height(picture);
+    const int depth = vc_picture_depth(picture);
+    img.bitCount = uint16_t(depth == 32 ? 24 : depth);
+    for (uint32_t i = 0; i < vc_picture_palette_size(picture); ++i) img.palette.push_back(vc_picture_palette_color(picture, i));
+    img.bits.assign(size_t(img.rowBytes()) * size_t(img.height), 0);
+    std::vector<uint8_t> alpha;
+    if (depth == 32) alpha.reserve(size_t(img.width) * size_t(img.height));
+    for (int32_t y = 0; y < img.height; ++y) {
+        const uint8_t *from = vc_picture_row_const(picture, y);
+        uint8_t *to = img.bits.data() + size_t(img.height - 1 - y) * img.rowBytes();
+        if (depth != 32) {
+            std::memcpy(to, from, img.rowBytes());
+            continue;
+        }
+        for (int32_t x = 0; x < img.width; ++x) {
+            std::memcpy(to + 3 * x, from + 4 * x, 3);
+            alpha.push_back(from[4 * x + 3]);
+        }
+    }
+    const bool alphaWritten = std::any_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a != 0; });
+    if (alphaWritten) applyAlpha(img, alpha, nullptr);
+    if (img.mask.empty() && vc_picture_has_mask(picture)) {
+        img.mask.assign(size_t(img.maskRowBytes()) * size_t(img.height), 0);
+        for (int32_t y = 0; y < img.height; ++y)
+            std::memcpy(img.mask.data() + size_t(img.height - 1 - y) * img.maskRowBytes(),
+                        vc_picture_mask_row(const_cast<vc_picture *>(picture), y), img.maskRowBytes());
+    }
+    const int32_t transparent = vc_picture_transparent_index(picture);
+    if (img.mask.empty() && transparent >= 0 && img.bitCount <= 8) {
+        img.mask.assign(size_t(img.maskRowBytes()) * size_t(img.height), 0);
+        for (int32_t y = 0; y < img.height; ++y)
+            for (int32_t x = 0; x < img.width; ++x)
+                if (img.index(x, y) == uint32_t(transparent)) setMaskBit(img, x, y);
+    }
+    return img;
+}
+
+vc_picture *pictureOfImage(const Image &img) {
+    PicturePtr picture(vc_picture_new(img.width, img.height, img.bitCount));
+    if (!picture) return nullptr;
+    if (img.bitCount <= 8 && !img.palette.empty() &&
+        vc_picture_set_palette(picture.get(), img.palette.data(), uint32_t(img.palette.size())) != VC_OK)
+        return nullptr;
+    for (int32_t y = 0; y < img.height; ++y)
+        std::memcpy(vc_picture_row(picture.get(), y), img.bits.data() + size_t(img.height - 1 - y) * img.rowBytes(),
+                    img.rowBytes());
+    if (!img.mask.empty()) {
+        if (vc_picture_add_mask(picture.get()) != VC_OK) return nullptr;
+        for (int32_t y = 0; y < img.height; ++y)
+            std::memcpy(vc_picture_mask_row(picture.get(), y),
+                        img.mask.data() + size_t(img.height - 1 - y) * img.maskRowBytes(), img.maskRowBytes());
+    }
+    return picture.release();
+}
+
+ApiConversion convertThroughApi(const std::string &in, const std::string &out, const std::string &format, int code,
+                                bool dither) {
+    AnimationPtr read;
+    vc_format source = VC_FORMAT_UNKNOWN;
+    if (ApiConversion r = readInput(in, read, source); !r.ok) return r;
+    const uint32_t count = vc_animation_frame_count(read.get());
+    if (count == 0) return failed(in + " holds no picture");
+
+    if (code == kOwnBmp || code == kOwnPng) {
+        for (uint32_t i = 0; i < count; ++i) {
+            const std::string name = count > 1 ? numberedFileName(out, i, count) : out;
+            const Image img = imageOfPicture(vc_animation_frame_const(read.get(), i));
+            std::string error;
+            if (!(code == kOwnBmp ? writeBmp(name, img, &error) : writePng(name, img, &error)))
+                return failed("cannot write " + name + ": " + error);
+        }
+        return {true, in + " -> " + out + (count > 1 ? " (" + std::to_string(count) + " frames, numbered)" : "") + "\n", {}};
+    }
+
+    const vc_format target = apiFormat(format, code);
+    if (target == VC_FORMAT_UNKNOWN) return failed(format + " is not a format the library writes");
+    const uint32_t frames = uint32_t(framesFor(target, source, count));
+    AnimationPtr written(vc_animation_new());
+    if (!written) return failed(vc_status_message(VC_E_MEMORY));
+    for (uint32_t i = 0; i < frames; ++i) {
+        const vc_picture *from = vc_animation_frame_const(read.get(), i);
+        PicturePtr picture = preparedFrame(imageOfPicture(from), target, dither);
+        if (!picture) return failed(vc_status_message(VC_E_MEMORY));
+        int32_t x = 0, y = 0;
+        if (vc_picture_hotspot(from, &x, &y)) vc_picture_set_hotspot(picture.get(), x, y);
+        int32_t resolutionX = 0, resolutionY = 0;
+        vc_picture_resolution(from, &resolutionX, &resolutionY);
+        vc_picture_set_resolution(picture.get(), resolutionX, resolutionY);
+        if (const vc_status s = vc_animation_add_frame(written.get(), picture.get()); s != VC_OK)
+            return failed(vc_status_message(s));
+    }
+    carryTiming(read.get(), written.get(), frames);
+    if (const vc_status s = vc_write_path(written.get(), target, nullptr, out.c_str()); s != VC_OK)
+        return failed("writing " + out + ": " + vc_status_message(s));
+    std::string said = in + " -> " + out + " (" + vc_format_name(target);
+    if (frames > 1) said += ", " + std::to_string(frames) + " frames";
+    return {true, said + ")\n", {}};
+}
+
+}  // namespace host

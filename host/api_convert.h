@@ -1,0 +1,34 @@
+// One file converted to one format through the library's public API, as a
+// batch does it: read by vc_read_path (or as the host's own BMP and PNG),
+// every picture brought to the depth the format takes, written by
+// vc_write_path. No dialog is asked and nothing is kept between calls, so
+// any number of conversions may run at once on their own threads.
+#pragma once
+
+#include <string>
+
+#include "host/image.h"
+#include "velmconv/api.h"
+
+namespace host {
+
+struct ApiConversion {
+    bool ok = false;
+    std::string said;    // the line for standard output when it worked
+    std::string reason;  // why not, for the batch's summary
+};
+
+// format is the name the target was asked by ("cur" writes a cursor, "ico"
+// an icon), code its editor code; the host's own bmp and png write one file
+// a frame, numbered when there are several.
+ApiConversion convertThroughApi(const std::string &in, const std::string &out, const std::string &format, int code,
+                                bool dither);
+
+// A picture of the API as the host keeps it, and back: 32 bits become 24
+// with the alpha as the mask (below 128 hidden; none when every pixel is
+// hidden, as in icons whose alpha was never written), a GIF's transparent
+// index becomes the mask as well.
+Image imageOfPicture(const vc_picture *picture);
+vc_picture *pictureOfImage(const Image &image);
+
+}  // namespace host
