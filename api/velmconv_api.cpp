@@ -42,6 +42,7 @@ static_assert(std::is_standard_layout_v<vc_picture>);
 struct vc_animation {
     vc::Animation animation;
     std::vector<std::string> names;  // a program bitmap's name per frame; may be shorter than the frames
+    uint32_t opensAt = 0;            // the frame the file opens at (an icon file's chosen image)
 };
 
 namespace {
@@ -200,9 +201,13 @@ Result readAs(vc_format format, std::span<const uint8_t> bytes, const char *path
         vc::IconFile icons;
         const Result r = vc::decodeIconFile(bytes, request, icons);
         if (r != Result::ok) return r;
-        for (vc::Picture &p : icons.images) {
+        vc::IconChoice choice;
+        const bool chosen = vc::chooseIconImage(bytes, request, choice) == Result::ok;
+        for (size_t entry = 0; entry < icons.images.size(); ++entry) {
+            vc::Picture &p = icons.images[entry];
             // An entry that could not be decoded stays out.
             if (!p.consistent()) continue;
+            if (chosen && entry == choice.index) out.opensAt = uint32_t(out.animation.frames.size());
             vc::Frame frame;
             frame.picture = std::move(p);
             out.animation.frames.push_back(std::move(frame));
@@ -540,6 +545,8 @@ VC_APIEXPORT void VC_APIENTRY vc_animation_free(vc_animation *a) { delete a; }
 VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_frame_count(const vc_animation *a) {
     return a ? uint32_t(a->animation.frames.size()) : 0;
 }
+
+VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_opens_at(const vc_animation *a) { return a ? a->opensAt : 0; }
 
 VC_APIEXPORT vc_picture *VC_APIENTRY vc_animation_frame(vc_animation *a, uint32_t i) {
     vc::Frame *f = frameAt(a, i);

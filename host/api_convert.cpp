@@ -1,7 +1,6 @@
 #include "host/api_convert.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -87,22 +86,22 @@ PicturePtr preparedFrame(const Image &img, vc_format format, bool dither) {
 // NAME_NNN.EXT for frame i of count, with as many digits as the count
 // needs and at least three.
 std::string numberedFileName(const std::string &given, uint32_t i, uint32_t count) {
-    const int digits = std::max(3, int(std::to_string(count - 1).size()));
-    char number[32];
-    std::snprintf(number, sizeof number, "_%0*u", digits, unsigned(i));
+    const size_t digits = std::max<size_t>(3, std::to_string(count - 1).size());
+    std::string number = std::to_string(i);
+    number.insert(0, digits - std::min(digits, number.size()), '0').insert(0, 1, '_');
     const size_t dot = given.find_last_of('.'), slash = given.find_last_of('/');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return given + number;
     return given.substr(0, dot) + number + given.substr(dot);
 }
 
-// The frames the target takes: every frame for an animation (GIF, ANI,
-// AVI) and for an icon file's images written as an icon file; else the
-// first.
+// The frames the target takes: every image of an icon file written as an
+// icon file, every frame of an animation written as one (GIF, ANI, AVI);
+// else one.
 size_t framesFor(vc_format target, vc_format source, uint32_t count) {
-    const bool animation = target == VC_FORMAT_GIF || target == VC_FORMAT_ANI || target == VC_FORMAT_AVI;
-    const bool icons = (target == VC_FORMAT_ICO || target == VC_FORMAT_CUR) &&
-                       (source == VC_FORMAT_ICO || source == VC_FORMAT_CUR);
-    return animation || icons ? count : std::min<uint32_t>(count, 1);
+    const bool iconSource = source == VC_FORMAT_ICO || source == VC_FORMAT_CUR;
+    const bool iconTarget = target == VC_FORMAT_ICO || target == VC_FORMAT_CUR;
+    const bool animationTarget = target == VC_FORMAT_GIF || target == VC_FORMAT_ANI || target == VC_FORMAT_AVI;
+    return (iconSource && iconTarget) || (!iconSource && animationTarget) ? count : std::min<uint32_t>(count, 1);
 }
 
 // What the written animation keeps of the read one besides its pictures.
@@ -221,32 +220,42 @@ vc_picture *pictureOfImage(const Image &img) {
     return picture.release();
 }
 
-ApiConversion convertThroughApi(const std::string &in, const std::string &out, const std::string &format, int code,
-                                bool dither) {
+ApiInput::ApiInput(const std::string &path) : path_(path) {
     AnimationPtr read;
-    vc_format source = VC_FORMAT_UNKNOWN;
-    if (ApiConversion r = readInput(in, read, source); !r.ok) return r;
-    const uint32_t count = vc_animation_frame_count(read.get());
-    if (count == 0) return failed(in + " holds no picture");
+    if (ApiConversion r = readInput(path, read, source_); !r.ok) failure_ = r.reason;
+    else if (vc_animation_frame_count(read.get()) == 0) failure_ = path + " holds no picture";
+    animation_ = read.release();
+}
 
-    if (code == kOwnBmp || code == kOwnPng) {
-        for (uint32_t i = 0; i < count; ++i) {
-            const std::string name = count > 1 ? numberedFileName(out, i, count) : out;
-            const Image img = imageOfPicture(vc_animation_frame_const(read.get(), i));
+ApiInput::~ApiInput() { vc_animation_free(animation_); }
+
+ApiConversion ApiInput::convertTo(const std::string &out, const std::string &format, int code, bool dither) const {
+    if (!failure_.empty()) return failed(failure_);
+    const uint32_t count = vc_animation_frame_count(animation_);
+
+    const bool own = code == kOwnBmp || code == kOwnPng;
+    const vc_format target = own ? VC_FORMAT_UNKNOWN : apiFormat(format, code);
+    if (!own && target == VC_FORMAT_UNKNOWN) return failed(format + " is not a format the library writes");
+    // The host's own files take every frame of an animation, one file each.
+    const uint32_t frames = uint32_t(framesFor(own ? VC_FORMAT_GIF : target, source_, count));
+    // One picture of an icon file for any other format: the one it opens at.
+    const uint32_t first = frames == 1 ? std::min(vc_animation_opens_at(animation_), count - 1) : 0;
+
+    if (own) {
+        for (uint32_t i = 0; i < frames; ++i) {
+            const std::string name = frames > 1 ? numberedFileName(out, i, frames) : out;
+            const Image img = imageOfPicture(vc_animation_frame_const(animation_, first + i));
             std::string error;
             if (!(code == kOwnBmp ? writeBmp(name, img, &error) : writePng(name, img, &error)))
                 return failed("cannot write " + name + ": " + error);
         }
-        return {true, in + " -> " + out + (count > 1 ? " (" + std::to_string(count) + " frames, numbered)" : "") + "\n", {}};
+        return {true, path_ + " -> " + out + (frames > 1 ? " (" + std::to_string(frames) + " frames, numbered)" : "") + "\n", {}};
     }
 
-    const vc_format target = apiFormat(format, code);
-    if (target == VC_FORMAT_UNKNOWN) return failed(format + " is not a format the library writes");
-    const uint32_t frames = uint32_t(framesFor(target, source, count));
     AnimationPtr written(vc_animation_new());
     if (!written) return failed(vc_status_message(VC_E_MEMORY));
     for (uint32_t i = 0; i < frames; ++i) {
-        const vc_picture *from = vc_animation_frame_const(read.get(), i);
+        const vc_picture *from = vc_animation_frame_const(animation_, first + i);
         PicturePtr picture = preparedFrame(imageOfPicture(from), target, dither);
         if (!picture) return failed(vc_status_message(VC_E_MEMORY));
         int32_t x = 0, y = 0;
@@ -257,11 +266,12 @@ ApiConversion convertThroughApi(const std::string &in, const std::string &out, c
         if (const vc_status s = vc_animation_add_frame(written.get(), picture.get()); s != VC_OK)
             return failed(vc_status_message(s));
     }
-    carryTiming(read.get(), written.get(), frames);
+    carryTiming(animation_, written.get(), frames);
     if (const vc_status s = vc_write_path(written.get(), target, nullptr, out.c_str()); s != VC_OK)
         return failed("writing " + out + ": " + vc_status_message(s));
-    std::string said = in + " -> " + out + " (" + vc_format_name(target);
-    if (frames > 1) said += ", " + std::to_string(frames) + " frames";
+    std::string said = path_ + " -> " + out + " (" + vc_format_name(target);
+    const bool icons = target == VC_FORMAT_ICO || target == VC_FORMAT_CUR;
+    if (frames > 1) said += ", " + std::to_string(frames) + (icons ? " images" : " frames");
     return {true, said + ")\n", {}};
 }
 

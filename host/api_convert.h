@@ -18,11 +18,25 @@ struct ApiConversion {
     std::string reason;  // why not, for the batch's summary
 };
 
-// format is the name the target was asked by ("cur" writes a cursor, "ico"
-// an icon), code its editor code; the host's own bmp and png write one file
-// a frame, numbered when there are several.
-ApiConversion convertThroughApi(const std::string &in, const std::string &out, const std::string &format, int code,
-                                bool dither);
+// A file read once, for any number of conversions. format is the name the
+// target was asked by ("cur" writes a cursor, "ico" an icon), code its
+// editor code; the host's own bmp and png write one file a frame, numbered
+// when there are several.
+class ApiInput {
+   public:
+    explicit ApiInput(const std::string &path);
+    ~ApiInput();
+    ApiInput(const ApiInput &) = delete;
+    ApiInput &operator=(const ApiInput &) = delete;
+
+    ApiConversion convertTo(const std::string &out, const std::string &format, int code, bool dither) const;
+
+   private:
+    std::string path_;
+    std::string failure_;  // why it could not be read; empty when it was
+    vc_animation *animation_ = nullptr;
+    vc_format source_ = VC_FORMAT_UNKNOWN;
+};
 
 // A picture of the API as the host keeps it, and back: 32 bits become 24
 // with the alpha as the mask (below 128 hidden; none when every pixel is

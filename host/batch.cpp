@@ -139,25 +139,34 @@ void runAll(const std::vector<Job> &work, const Batch &b, std::vector<Outcome> &
 
 #else
 
-// Up to `parallel` conversions at once, each on a thread of its own through
-// the library's API. A conversion's line is printed when it ends, whole.
+// Up to b.jobs files at once, each on a thread of its own through the
+// library's API, read once for all its formats. A conversion's line is
+// printed when it ends, whole.
 void runAll(const std::vector<Job> &jobs, const Batch &b, std::vector<Outcome> &outcomes) {
     const bool dither = std::find(b.options.begin(), b.options.end(), "--dither") != b.options.end();
+    // The jobs of one file follow each other.
+    std::vector<size_t> fileStarts;
+    for (size_t j = 0; j < jobs.size(); ++j)
+        if (j == 0 || jobs[j].in != jobs[j - 1].in) fileStarts.push_back(j);
+    fileStarts.push_back(jobs.size());
     std::atomic<size_t> next{0};
     std::mutex printing;
     auto work = [&] {
-        for (size_t j; (j = next++) < jobs.size();) {
-            const Job &job = jobs[j];
-            const ApiConversion c = convertThroughApi(job.in, job.out, job.target->format, job.target->code, dither);
-            outcomes[j] = {c.ok, c.reason};
-            if (c.ok && !b.quiet) {
-                std::lock_guard<std::mutex> lock(printing);
-                std::fputs(c.said.c_str(), stdout);
+        for (size_t f; (f = next++) + 1 < fileStarts.size();) {
+            const ApiInput input(jobs[fileStarts[f]].in);
+            for (size_t j = fileStarts[f]; j < fileStarts[f + 1]; ++j) {
+                const Job &job = jobs[j];
+                const ApiConversion c = input.convertTo(job.out, job.target->format, job.target->code, dither);
+                outcomes[j] = {c.ok, c.reason};
+                if (c.ok && !b.quiet) {
+                    std::lock_guard<std::mutex> lock(printing);
+                    std::fputs(c.said.c_str(), stdout);
+                }
             }
         }
     };
     std::vector<std::thread> threads;
-    const size_t count = std::min(jobs.size(), size_t(std::max(b.jobs, 1)));
+    const size_t count = std::min(fileStarts.size() - 1, size_t(std::max(b.jobs, 1)));
     for (size_t t = 1; t < count; ++t) threads.emplace_back(work);
     work();
     for (std::thread &t : threads) t.join();

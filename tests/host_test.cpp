@@ -500,6 +500,32 @@ TEST_F(HostCommand, BatchJsonNamesHelpManualAndProgress) {
     }
 }
 
+// A batch converts on threads through the API: an animation keeps its
+// frames, delays and transparent pixels, an icon file's sizes stay
+// together as a cursor file and its opened image goes to the other
+// formats; the independent readers agree, and two threads write what one
+// does.
+TEST_F(HostCommand, BatchThroughTheApiKeepsFramesTransparencyAndIconSizes) {
+    if (!kPillow) GTEST_SKIP() << "ImageMagick and Pillow needed";
+    ASSERT_EQ(std::system(("cd '" + dir + "' && /usr/bin/convert -dispose background -delay 20 -loop 0 -size 16x16 xc:none "
+                           "-fill red -draw 'rectangle 2,2 9,9' \\( -size 16x16 xc:none -fill blue -draw 'rectangle 6,6 13,13' "
+                           "\\) t.gif && /usr/bin/convert -size 48x48 gradient:red-blue -define icon:auto-resize=48,32,16 m.ico")
+                              .c_str()),
+              0);
+    const std::string pillow =
+        "/usr/bin/python3 -c \"from PIL import Image; g = Image.open('o/t.gif'); "
+        "print(g.n_frames, 'transparency' in g.info, g.info['duration']); "
+        "p = Image.open('o/t_000.png').convert('RGBA'); print(p.getpixel((0, 0))[3], p.getpixel((5, 5))[3]); "
+        "print(Image.open('o/m.gif').size)\"";
+    runRows({
+        {"velmconv convert -j 2 --to gif,cur,png --out o t.gif m.ico", 0,
+         {"t.gif -> o/t.gif (GIF, 2 frames)", "m.ico -> o/m.cur (CUR, 3 images)", "converted 6, failed 0"}},
+        {pillow, 0, {"2 True 200\n0 255\n(48, 48)\n"}},
+        {"/usr/bin/identify o/m.cur | wc -l", 0, {"3\n"}},
+        {"velmconv convert -j 1 --to gif,cur --out one t.gif m.ico && cmp o/t.gif one/t.gif && cmp o/m.cur one/m.cur", 0, {}},
+    });
+}
+
 // A program file of two bitmaps, an id and a name, from a BMP ImageMagick
 // wrote (its packed DIB is the file after its 14-byte header).
 Bytes programWithBitmaps(const std::string &bmp) {

@@ -161,6 +161,10 @@ VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_frame_count(const vc_animation *a
 /* Frame i's picture, owned by the animation; null out of range. */
 VC_APIEXPORT vc_picture *VC_APIENTRY vc_animation_frame(vc_animation *animation, uint32_t index);
 VC_APIEXPORT const vc_picture *VC_APIENTRY vc_animation_frame_const(const vc_animation *animation, uint32_t index);
+/* The frame a viewer shows of the file: for an icon or cursor file, the one
+ * image it opens at (the entry of most colours, then of largest area, in
+ * file order); 0 for every other file. */
+VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_opens_at(const vc_animation *animation);
 /* Appends a copy of the picture as a new last frame (no delay, at 0, 0). */
 VC_APIEXPORT vc_status VC_APIENTRY vc_animation_add_frame(vc_animation *animation, const vc_picture *picture);
 
