@@ -12,6 +12,7 @@
 #include "common/picture.h"
 #include "common/result.h"
 #include "common/riff.h"
+#include "velmconv/documents.h"
 
 namespace vc {
 
@@ -27,24 +28,15 @@ constexpr uint32_t kIdIart = riff::fourcc("IART");
 constexpr uint32_t kIdFram = riff::fourcc("fram");
 constexpr uint32_t kIdIcon = riff::fourcc("icon");
 
-constexpr uint32_t kAniMaxSteps = 256;
+constexpr uint32_t kAniMaxSteps = VC_ANI_MAX_STEPS;
 constexpr uint32_t kAniHeaderSize = 36;
-constexpr uint32_t kAniFlagIcon = 1;      // the frames are icon files
-constexpr uint32_t kAniFlagSequence = 2;  // a seq chunk is present
-constexpr size_t kAniTextSize = 80;
+constexpr uint32_t kAniFlagIcon = VC_ANI_FLAG_ICON;
+constexpr uint32_t kAniFlagSequence = VC_ANI_FLAG_SEQUENCE;
+constexpr size_t kAniTextSize = VC_ANI_TEXT_SIZE;
 
-// The nine fields of the anih chunk, in file order.
-struct AniHeader {
-    uint32_t headerSize;
-    uint32_t frameCount;
-    uint32_t stepCount;
-    uint32_t width;
-    uint32_t height;
-    uint32_t bitCount;
-    uint32_t planes;
-    uint32_t defaultRate;  // 1/60 s
-    uint32_t flags;
-};
+// The nine fields of the anih chunk, in file order: the public cursor
+// document's header (velmconv/documents.h).
+using AniHeader = ::VcAniHeader;
 static_assert(sizeof(AniHeader) == kAniHeaderSize);
 
 // What an animated cursor holds, as its chunks give it: each anih, rate and

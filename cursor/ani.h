@@ -11,6 +11,7 @@
 #include "common/result.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
+#include "velmconv/documents.h"
 #include "velmconv/velmconv.h"
 
 namespace vc {
@@ -21,28 +22,14 @@ namespace vc {
 static_assert(std::endian::native == std::endian::little, "the ANI document mirrors little-endian file data");
 
 // The cursor animation document: what an animated cursor holds besides the
-// editor's images. One movable zero-filled block; the editor keeps it
-// between calls and the library knows it by its first word.
-struct CursorAnimationDocument {
-    uint16_t formatCode;  // 166
-    uint16_t reserved;    // keeps the header on a 32-bit boundary
-    AniHeader header;
-    char title[kAniTextSize];   // INAM, NUL-terminated
-    char author[kAniTextSize];  // IART, NUL-terminated
-    uint32_t rates[kAniMaxSteps];     // 1/60 s per step
-    uint32_t sequence[kAniMaxSteps];  // frame index per step
-};
-static_assert(offsetof(CursorAnimationDocument, header) == 4);
-static_assert(offsetof(CursorAnimationDocument, title) == 40);
-static_assert(offsetof(CursorAnimationDocument, author) == 120);
-static_assert(offsetof(CursorAnimationDocument, rates) == 200);
-static_assert(offsetof(CursorAnimationDocument, sequence) == 1224);
-static_assert(sizeof(CursorAnimationDocument) == 2248);
+// editor's images (velmconv/documents.h). One movable zero-filled block;
+// the editor keeps it between calls and the library knows it by its first
+// word.
+using CursorAnimationDocument = ::VcCursorDocument;
+static_assert(offsetof(CursorAnimationDocument, header) == 4 && sizeof(AniHeader) == kAniHeaderSize);
 
 // The steps a document really has room for: its step count, at most 256.
-inline uint32_t documentSteps(const CursorAnimationDocument &d) {
-    return d.header.stepCount < kAniMaxSteps ? d.header.stepCount : kAniMaxSteps;
-}
+inline uint32_t documentSteps(const CursorAnimationDocument &d) { return VcCursorDocumentSteps(&d); }
 
 using CursorDocumentLock = plat::DocumentLock<CursorAnimationDocument>;
 

@@ -7,8 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "cursor/ani.h"
-#include "gif/gif_record.h"
+#include "velmconv/documents.h"
 
 namespace host {
 
@@ -79,19 +78,19 @@ void replaceDocument(Editor &ed, void *block) {
 // GIF to animated cursor: one step per frame with its delay, the comment's
 // first line as the title and the rest as the author. Transparency needs
 // nothing: the editor masks its transparent colour in every icon it serves.
-std::string gifToCursor(Editor &ed, const vc::GifAnimRecord &gif) {
-    auto doc = std::make_unique<vc::CursorAnimationDocument>();
+std::string gifToCursor(Editor &ed, const VcGifDocument &gif) {
+    auto doc = std::make_unique<VcCursorDocument>();
     *doc = {};
     doc->formatCode = CONV_FMT_ANI;
-    doc->header.headerSize = vc::kAniHeaderSize;
-    const uint32_t n = uint32_t(std::min<size_t>(ed.frames.size(), vc::kAniMaxSteps));
+    doc->header.headerSize = uint32_t(sizeof(VcAniHeader));
+    const uint32_t n = uint32_t(std::min<size_t>(ed.frames.size(), VC_ANI_MAX_STEPS));
     doc->header.frameCount = doc->header.stepCount = n;
-    doc->header.flags = vc::kAniFlagIcon | vc::kAniFlagSequence;
-    const int32_t described = vc::recordFrames(gif);
+    doc->header.flags = VC_ANI_FLAG_ICON | VC_ANI_FLAG_SEQUENCE;
+    const int32_t described = VcGifDocumentFrames(&gif);
     std::string delays;
     for (uint32_t i = 0; i < n; ++i) {
         // Frames the record does not describe repeat its first entry.
-        const vc::GifFrameEntry &f = gif.frames[int32_t(i) < described ? i : 0];
+        const VcGifFrameEntry &f = gif.frames[int32_t(i) < described ? i : 0];
         doc->rates[i] = uint32_t(jiffiesFromHundredths(f.delay));
         doc->sequence[i] = i;
         if (i < 4) delays += (i ? ", " : "") + std::to_string(f.delay) + "->" + std::to_string(doc->rates[i]);
@@ -103,8 +102,8 @@ std::string gifToCursor(Editor &ed, const vc::GifAnimRecord &gif) {
         const size_t rest = end == std::string::npos ? end : comment.find_first_not_of("\r\n", end);
         const std::string title = comment.substr(0, end);
         const std::string author = rest == std::string::npos ? "" : comment.substr(rest);
-        std::strncpy(doc->title, title.c_str(), vc::kAniTextSize - 1);
-        std::strncpy(doc->author, author.c_str(), vc::kAniTextSize - 1);
+        std::strncpy(doc->title, title.c_str(), VC_ANI_TEXT_SIZE - 1);
+        std::strncpy(doc->author, author.c_str(), VC_ANI_TEXT_SIZE - 1);
     }
     void *block = newBlock(doc.get(), sizeof *doc);
     if (!block) return {};
@@ -124,8 +123,8 @@ std::string gifToCursor(Editor &ed, const vc::GifAnimRecord &gif) {
 // Animated cursor to GIF: the editor's frames become the steps in order,
 // each shown for its rate; masked pixels get a colour of their own that
 // becomes the transparent one; the GIF loops forever, as a cursor does.
-std::string cursorToGif(Editor &ed, const vc::CursorAnimationDocument &ani) {
-    const uint32_t steps = std::min<uint32_t>(vc::documentSteps(ani), vc::kGifMaxFrames);
+std::string cursorToGif(Editor &ed, const VcCursorDocument &ani) {
+    const uint32_t steps = std::min<uint32_t>(VcCursorDocumentSteps(&ani), VC_GIF_MAX_FRAMES);
     if (ed.frames.empty()) return {};
     std::vector<Frame> byStep;
     std::vector<uint32_t> rates;
@@ -134,18 +133,18 @@ std::string cursorToGif(Editor &ed, const vc::CursorAnimationDocument &ani) {
         rates.push_back(ani.rates[s] ? ani.rates[s] : ani.header.defaultRate);
     }
     if (!steps) {  // no steps: every frame at the default rate
-        byStep.assign(ed.frames.begin(), ed.frames.begin() + std::min<size_t>(ed.frames.size(), vc::kGifMaxFrames));
+        byStep.assign(ed.frames.begin(), ed.frames.begin() + std::min<size_t>(ed.frames.size(), VC_GIF_MAX_FRAMES));
         rates.assign(byStep.size(), ani.header.defaultRate);
     }
-    auto gif = std::make_unique<vc::GifAnimRecord>();
+    auto gif = std::make_unique<VcGifDocument>();
     *gif = {};
-    gif->formatCode = vc::kGifRecordCode;
+    gif->formatCode = VC_GIF_DOCUMENT_CODE;
     gif->frameCount = int16_t(byStep.size());
     gif->bitsPerPixel = 8;
     gif->repeat = 1;
     std::string delays;
     for (size_t i = 0; i < byStep.size(); ++i) {
-        vc::GifFrameEntry &f = gif->frames[i];
+        VcGifFrameEntry &f = gif->frames[i];
         f.bitsPerPixel = 8;
         f.width = uint16_t(byStep[i].image.width);
         f.height = uint16_t(byStep[i].image.height);
@@ -155,11 +154,11 @@ std::string cursorToGif(Editor &ed, const vc::CursorAnimationDocument &ani) {
         f.disposal = 2;  // a cursor's frame replaces the one before
         if (i < 4) delays += (i ? ", " : "") + std::to_string(rates[i]) + "->" + std::to_string(f.delay);
     }
-    std::string comment = std::string(ani.title, strnlen(ani.title, vc::kAniTextSize));
-    const std::string author(ani.author, strnlen(ani.author, vc::kAniTextSize));
+    std::string comment = std::string(ani.title, strnlen(ani.title, VC_ANI_TEXT_SIZE));
+    const std::string author(ani.author, strnlen(ani.author, VC_ANI_TEXT_SIZE));
     if (!author.empty()) comment += (comment.empty() ? "" : "\r\n") + author;
     gif->commentFlag = comment.empty() ? 0 : 1;
-    std::strncpy(gif->comment, comment.c_str(), vc::kGifCommentMax);
+    std::strncpy(gif->comment, comment.c_str(), VC_GIF_COMMENT_MAX);
     void *block = newBlock(gif.get(), sizeof *gif);
     if (!block) return {};
     replaceDocument(ed, block);
@@ -195,13 +194,13 @@ std::string carryDocument(Editor &ed, int code) {
     if (!p) return {};
     const uint16_t held = uint16_t(p[0] | p[1] << 8);
     std::string line;
-    if (code == CONV_FMT_ANI && held == vc::kGifRecordCode && size >= sizeof(vc::GifAnimRecord)) {
-        auto gif = std::make_unique<vc::GifAnimRecord>();
+    if (code == CONV_FMT_ANI && held == VC_GIF_DOCUMENT_CODE && size >= sizeof(VcGifDocument)) {
+        auto gif = std::make_unique<VcGifDocument>();
         std::memcpy(gif.get(), p, sizeof *gif);
         Library::memUnlock(ed.document);
         line = gifToCursor(ed, *gif);
-    } else if (code == CONV_FMT_ANIGIF && held == CONV_FMT_ANI && size >= sizeof(vc::CursorAnimationDocument)) {
-        auto ani = std::make_unique<vc::CursorAnimationDocument>();
+    } else if (code == CONV_FMT_ANIGIF && held == CONV_FMT_ANI && size >= sizeof(VcCursorDocument)) {
+        auto ani = std::make_unique<VcCursorDocument>();
         std::memcpy(ani.get(), p, sizeof *ani);
         Library::memUnlock(ed.document);
         line = cursorToGif(ed, *ani);
@@ -212,17 +211,17 @@ std::string carryDocument(Editor &ed, int code) {
 }
 
 std::string describeGifDocument(const void *document, size_t size) {
-    if (!document || size < sizeof(vc::GifAnimRecord)) return {};
-    auto gif = std::make_unique<vc::GifAnimRecord>();
+    if (!document || size < sizeof(VcGifDocument)) return {};
+    auto gif = std::make_unique<VcGifDocument>();
     std::memcpy(gif.get(), document, sizeof *gif);
-    if (gif->formatCode != vc::kGifRecordCode) return {};
-    const int32_t n = vc::recordFrames(*gif);
+    if (gif->formatCode != VC_GIF_DOCUMENT_CODE) return {};
+    const int32_t n = VcGifDocumentFrames(gif.get());
     std::string out = "  GIF animation: " + std::to_string(n) + " frame" + (n == 1 ? "" : "s") + ", screen " +
                       std::to_string(gif->screenWidth) + "x" + std::to_string(gif->screenHeight) + ", " +
                       loopText(gif->repeat, gif->loopCount) + "\n";
     static const char *const disposals[] = {"none", "leave", "background", "previous"};
     for (int32_t i = 0; i < n; ++i) {
-        const vc::GifFrameEntry &f = gif->frames[i];
+        const VcGifFrameEntry &f = gif->frames[i];
         out += "  GIF frame " + std::to_string(i) + ": delay " + std::to_string(f.delay) + "/100 s, disposal " +
                (f.disposal < 4 ? disposals[f.disposal] : std::to_string(f.disposal)) +
                (f.transparentIndex >= 0 ? ", transparent index " + std::to_string(f.transparentIndex) : "") +
@@ -232,21 +231,21 @@ std::string describeGifDocument(const void *document, size_t size) {
 }
 
 std::string describeCursorDocument(const void *document, size_t size) {
-    if (!document || size < sizeof(vc::CursorAnimationDocument)) return {};
-    auto doc = std::make_unique<vc::CursorAnimationDocument>();
+    if (!document || size < sizeof(VcCursorDocument)) return {};
+    auto doc = std::make_unique<VcCursorDocument>();
     std::memcpy(doc.get(), document, sizeof *doc);
     if (doc->formatCode != CONV_FMT_ANI) return {};
     // Line breaks a text may hold shown as \n, so that each field keeps its
     // line; a text that fills its field ends one short of it.
-    auto text = [](const char (&field)[vc::kAniTextSize]) {
+    auto text = [](const char (&field)[VC_ANI_TEXT_SIZE]) {
         std::string t;
-        for (char c : std::string(field, strnlen(field, vc::kAniTextSize - 1)))
+        for (char c : std::string(field, strnlen(field, VC_ANI_TEXT_SIZE - 1)))
             t += c == '\n' ? std::string("\\n") : c == '\r' ? "\\r" : std::string(1, c);
         return t;
     };
     // Appended piece by piece: chains of + that start from a literal make
     // GCC warn of overlapping copies (-Wrestrict) where there are none.
-    const uint32_t steps = vc::documentSteps(*doc);
+    const uint32_t steps = VcCursorDocumentSteps(doc.get());
     std::string out = "  cursor animation: ";
     out += std::to_string(doc->header.frameCount);
     out += " frames, ";

@@ -6,8 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "cursor/ani.h"
-#include "gif/gif_record.h"
+#include "velmconv/documents.h"
 #include "host/cli.h"
 
 namespace host {
@@ -55,28 +54,28 @@ public:
 
 std::string fixedText(const char *p, size_t size) { return std::string(p, strnlen(p, size)); }
 
-void cursorAnimation(Json &j, const vc::CursorAnimationDocument &d) {
+void cursorAnimation(Json &j, const VcCursorDocument &d) {
     j.key("kind").str("cursor animation");
     j.key("frames").num(d.header.frameCount).key("steps").num(d.header.stepCount);
     j.key("default_rate_sixtieths").num(d.header.defaultRate);
     j.key("title").str(fixedText(d.title, sizeof d.title));
     j.key("author").str(fixedText(d.author, sizeof d.author));
     j.key("sequence").raw("[");
-    for (uint32_t i = 0; i < vc::documentSteps(d); ++i) {
+    for (uint32_t i = 0; i < VcCursorDocumentSteps(&d); ++i) {
         j.item().raw("{").key("frame").num(d.sequence[i]).key("rate_sixtieths").num(d.rates[i]).raw("}");
     }
     j.raw("]");
 }
 
-void gifAnimation(Json &j, const vc::GifAnimRecord &r) {
+void gifAnimation(Json &j, const VcGifDocument &r) {
     j.key("kind").str("GIF animation");
     j.key("screen_width").num(r.screenWidth).key("screen_height").num(r.screenHeight);
     j.key("repeat").boolean(r.repeat != 0).key("loop_count").num(r.loopCount);
     j.key("background_index").num(r.backgroundIndex).key("global_colors").num(r.globalColorCount);
     j.key("comment").str(r.commentFlag ? fixedText(r.comment, sizeof r.comment) : std::string());
-    j.key("frame_count").num(vc::recordFrames(r)).key("frames").raw("[");
-    for (int32_t i = 0; i < vc::recordFrames(r); ++i) {
-        const vc::GifFrameEntry &f = r.frames[i];
+    j.key("frame_count").num(VcGifDocumentFrames(&r)).key("frames").raw("[");
+    for (int32_t i = 0; i < VcGifDocumentFrames(&r); ++i) {
+        const VcGifFrameEntry &f = r.frames[i];
         j.item().raw("{").key("left").num(f.left).key("top").num(f.top);
         j.key("width").num(f.width).key("height").num(f.height);
         j.key("delay_hundredths").num(f.delay).key("disposal").num(f.disposal);
@@ -132,14 +131,14 @@ std::string editorJson(const Editor &ed, const std::string &file, int result, co
     const size_t size = ed.document ? Library::memSize(ed.document) : 0;
     const auto *p = ed.document ? static_cast<const uint8_t *>(Library::memLock(ed.document)) : nullptr;
     const uint16_t code = p && size >= 2 ? uint16_t(p[0] | p[1] << 8) : 0;
-    if (code == CONV_FMT_ANI && size >= sizeof(vc::CursorAnimationDocument)) {
-        vc::CursorAnimationDocument d;
+    if (code == CONV_FMT_ANI && size >= sizeof(VcCursorDocument)) {
+        VcCursorDocument d;
         std::memcpy(&d, p, sizeof d);
         j.raw("{").key("code").num(code);
         cursorAnimation(j, d);
         j.key("bytes").num(static_cast<long long>(size)).raw("}");
-    } else if (code == CONV_FMT_ANIGIF && size >= sizeof(vc::GifAnimRecord)) {
-        auto r = std::make_unique<vc::GifAnimRecord>();
+    } else if (code == CONV_FMT_ANIGIF && size >= sizeof(VcGifDocument)) {
+        auto r = std::make_unique<VcGifDocument>();
         std::memcpy(r.get(), p, sizeof *r);
         j.raw("{").key("code").num(code);
         gifAnimation(j, *r);
