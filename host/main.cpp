@@ -21,7 +21,8 @@
 #include "host/editor.h"
 #include "host/image.h"
 #include "host/library.h"
-#include "gif/gif_record.h"  // kGifMaxFrames
+#include "velmconv/api.h"
+#include "velmconv/documents.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -31,8 +32,7 @@
 #include "controls/playback_model.h"
 #include "gif/gif_anim.h"          // the document record and its screen
 #include "gif/gif_import.h"        // the model of template 109
-#include "gif/gif_read.h"          // the images of a GIF past the record's table
-#include "platform/owners.h"
+#include "gif/gif_read.h"          // the images of a GIF past the document's table
 #include "platform/headless_dialog.h"
 #include "resources/strings.h"
 #include "velmconv/headless.h"
@@ -311,12 +311,12 @@ std::string unrecognised(const std::string &file) {
 // A GIF of more images than an animation holds: says how many were left out.
 void noteDroppedGifImages(const std::string &file) {
     vc::plat::File f;
-    auto record = std::make_unique<vc::GifAnimRecord>();
+    auto record = std::make_unique<VcGifDocument>();
     int32_t images = 0;
     if (!f.open(file.c_str()) || vc::ParseGifStructure(f.handle(), *record, false, &images) != vc::Result::ok) return;
-    if (images > vc::kGifMaxFrames)
+    if (images > VC_GIF_MAX_FRAMES)
         std::fprintf(stderr, "velmconv: note: %s holds %d images; an animation holds %d, so %d were dropped\n",
-                     file.c_str(), images, vc::kGifMaxFrames, images - vc::kGifMaxFrames);
+                     file.c_str(), images, VC_GIF_MAX_FRAMES, images - VC_GIF_MAX_FRAMES);
 }
 #endif
 
@@ -540,9 +540,9 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     Library::memFree(block);
     // The video written, the sound refused (the export said so in a message).
     // An animated GIF's record holds kGifMaxFrames frames; the rest were not saved.
-    if (r == CONV_OK && code == CONV_FMT_ANIGIF && ed.frames.size() > size_t(vc::kGifMaxFrames))
+    if (r == CONV_OK && code == CONV_FMT_ANIGIF && ed.frames.size() > size_t(VC_GIF_MAX_FRAMES))
         std::fprintf(stderr, "velmconv: %s: an animated GIF holds at most %d frames: the last %zu of %zu dropped\n",
-                     out.c_str(), vc::kGifMaxFrames, ed.frames.size() - size_t(vc::kGifMaxFrames), ed.frames.size());
+                     out.c_str(), VC_GIF_MAX_FRAMES, ed.frames.size() - size_t(VC_GIF_MAX_FRAMES), ed.frames.size());
     const bool soundLost = r == CONV_OK && code == CONV_FMT_AVI && !o.editor.soundFile.empty() && gMessagesShown > messagesBefore;
     if (soundLost)
         std::fprintf(stderr, "velmconv: %s: written without the sound of %s\n", out.c_str(), o.editor.soundFile.c_str());

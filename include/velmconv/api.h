@@ -205,7 +205,9 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_steps(vc_animation *animatio
                                                           const uint32_t *jiffies, uint32_t count);
 
 /* ---- Reading and writing ---------------------------------------------------- */
-/* format VC_FORMAT_UNKNOWN detects it by content. On success *animation is
+/* A GIF gives at most its first 256 images, as many as the editor's
+ * animation document holds (velmconv/documents.h, VC_GIF_MAX_FRAMES).
+ * format VC_FORMAT_UNKNOWN detects it by content. On success *animation is
  * a new animation the caller frees; on failure it is null. */
 VC_APIEXPORT vc_status VC_APIENTRY vc_read_memory(const void *bytes, size_t size, vc_format format,
                                                   const vc_options *options, vc_animation **animation);
