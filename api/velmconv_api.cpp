@@ -548,6 +548,11 @@ VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_frame_count(const vc_animation *a
 
 VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_opens_at(const vc_animation *a) { return a ? a->opensAt : 0; }
 
+VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_file_images(const vc_animation *a) {
+    if (!a) return 0;
+    return std::max(a->animation.imagesInFile, uint32_t(a->animation.frames.size()));
+}
+
 VC_APIEXPORT vc_picture *VC_APIENTRY vc_animation_frame(vc_animation *a, uint32_t i) {
     vc::Frame *f = frameAt(a, i);
     return f ? handle(f->picture) : nullptr;

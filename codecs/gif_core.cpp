@@ -34,8 +34,10 @@ Result decode(std::span<const uint8_t> bytes, const CoreRequest &request, Animat
     if (!looksLikeGif(bytes)) return Result::notFormat;
     const auto rec = std::make_unique<GifAnimRecord>();  // zero-filled
     SpanWindow in(bytes);
-    if (const Result r = scanGif(in, *rec, false); r != Result::ok) return r;
+    int32_t images = 0;
+    if (const Result r = scanGif(in, *rec, false, &images); r != Result::ok) return r;
     Animation a;
+    a.imagesInFile = uint32_t(std::max(images, 0));
     a.screenWidth = rec->screenWidth;
     a.screenHeight = rec->screenHeight;
     a.repeat = rec->repeat != 0;

@@ -76,6 +76,8 @@ struct Animation {
     std::vector<Rgbq> globalPalette;  // GIF's global table; empty when none
     uint32_t backgroundIndex = 0;
     std::string comment;              // GIF's comment
+    // GIF: the images the file holds, those past the frames kept too.
+    uint32_t imagesInFile = 0;
     // Animated cursors: title, author, the default rate and the rates and
     // sequence of steps (rates in jiffies, 1/60 s; empty when the file has
     // none).

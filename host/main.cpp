@@ -32,7 +32,6 @@
 #include "controls/playback_model.h"
 #include "gif/gif_anim.h"          // the document record and its screen
 #include "gif/gif_import.h"        // the model of template 109
-#include "gif/gif_read.h"          // the images of a GIF past the document's table
 #include "platform/headless_dialog.h"
 #include "resources/strings.h"
 #include "velmconv/headless.h"
@@ -309,14 +308,16 @@ std::string unrecognised(const std::string &file) {
 
 #if !defined(_WIN32)
 // A GIF of more images than an animation holds: says how many were left out.
-void noteDroppedGifImages(const std::string &file) {
-    vc::plat::File f;
-    auto record = std::make_unique<VcGifDocument>();
-    int32_t images = 0;
-    if (!f.open(file.c_str()) || vc::ParseGifStructure(f.handle(), *record, false, &images) != vc::Result::ok) return;
-    if (images > VC_GIF_MAX_FRAMES)
-        std::fprintf(stderr, "velmconv: note: %s holds %d images; an animation holds %d, so %d were dropped\n",
-                     file.c_str(), images, VC_GIF_MAX_FRAMES, images - VC_GIF_MAX_FRAMES);
+// Only an editor holding a full animation can have been left short.
+void noteDroppedGifImages(const std::string &file, size_t held) {
+    if (held < size_t(VC_GIF_MAX_FRAMES)) return;
+    vc_animation *all = nullptr;
+    if (vc_read_path(file.c_str(), VC_FORMAT_GIF, nullptr, &all) != VC_OK) return;
+    const uint32_t images = vc_animation_file_images(all);
+    vc_animation_free(all);
+    if (images > uint32_t(VC_GIF_MAX_FRAMES))
+        std::fprintf(stderr, "velmconv: note: %s holds %u images; an animation holds %d, so %u were dropped\n",
+                     file.c_str(), images, VC_GIF_MAX_FRAMES, images - uint32_t(VC_GIF_MAX_FRAMES));
 }
 #endif
 
@@ -355,7 +356,7 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
     if (r == CONV_E_FORMAT && gLoadNote.empty())
         gLoadNote = std::string("its content is ") + formatName(detected) + ", but the load refused it";
 #if !defined(_WIN32)
-    if (r == CONV_OK && (detected == CONV_FMT_GIF || detected == CONV_FMT_ANIGIF)) noteDroppedGifImages(file);
+    if (r == CONV_OK && (detected == CONV_FMT_GIF || detected == CONV_FMT_ANIGIF)) noteDroppedGifImages(file, ed.frames.size());
 #endif
     if (r == CONV_OK && detected == CONV_FMT_AVI)
         if (const std::string why = host::aviShortfall(ed.frames.size() - framesBefore); !why.empty())

@@ -165,6 +165,9 @@ VC_APIEXPORT const vc_picture *VC_APIENTRY vc_animation_frame_const(const vc_ani
  * image it opens at (the entry of most colours, then of largest area, in
  * file order); 0 for every other file. */
 VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_opens_at(const vc_animation *animation);
+/* The images the file holds: more than the frames when a GIF holds more
+ * than the 256 it gives; else the frame count. */
+VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_file_images(const vc_animation *animation);
 /* Appends a copy of the picture as a new last frame (no delay, at 0, 0). */
 VC_APIEXPORT vc_status VC_APIENTRY vc_animation_add_frame(vc_animation *animation, const vc_picture *picture);
 
@@ -206,7 +209,8 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_steps(vc_animation *animatio
 
 /* ---- Reading and writing ---------------------------------------------------- */
 /* A GIF gives at most its first 256 images, as many as the editor's
- * animation document holds (velmconv/documents.h, VC_GIF_MAX_FRAMES).
+ * animation document holds (velmconv/documents.h, VC_GIF_MAX_FRAMES);
+ * vc_animation_file_images says how many the file holds.
  * format VC_FORMAT_UNKNOWN detects it by content. On success *animation is
  * a new animation the caller frees; on failure it is null. */
 VC_APIEXPORT vc_status VC_APIENTRY vc_read_memory(const void *bytes, size_t size, vc_format format,

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "cores/api_support.h"
+#include "velmconv/documents.h"
 
 using namespace apitest;
 
@@ -204,6 +205,36 @@ TEST(Api, WhatCannotBeDoneIsRefusedWithItsStatus) {
     std::set<std::string> messages;
     for (int s = VC_OK; s <= VC_E_ARGUMENT; ++s) messages.insert(vc_status_message(vc_status(s)));
     EXPECT_EQ(messages.size(), size_t(VC_E_ARGUMENT) + 1);
+}
+
+// What a converting program asks besides the pictures: the depth each
+// format writes, the image an icon file opens at (the largest here, not
+// the first), and how many images a GIF holds past the 256 it gives.
+TEST(Api, AConverterLearnsDepthsTheOpenedIconAndTheImagesLeftOut) {
+    EXPECT_EQ(vc_format_depth(VC_FORMAT_GIF, 32), 8);
+    EXPECT_EQ(vc_format_depth(VC_FORMAT_PCX, 32), 24);
+    EXPECT_EQ(vc_format_depth(VC_FORMAT_JPEG, 8), 24);
+    EXPECT_EQ(vc_format_depth(VC_FORMAT_ICO, 32), 32);
+
+    AnimationPtr icon(vc_animation_new());
+    for (int32_t size : {16, 48, 32}) {
+        vc_picture *p = gradient(size, size, 8, 0);
+        ASSERT_EQ(vc_animation_add_frame(icon.get(), p), VC_OK);
+        vc_picture_free(p);
+    }
+    AnimationPtr many = animationFor(VC_FORMAT_GIF, VC_GIF_MAX_FRAMES + 44, 4, 4);
+    Bytes i, g;
+    ASSERT_EQ(vc_write_memory(icon.get(), VC_FORMAT_ICO, nullptr, &i.data, &i.size), VC_OK);
+    ASSERT_EQ(vc_write_memory(many.get(), VC_FORMAT_GIF, nullptr, &g.data, &g.size), VC_OK);
+    vc_animation *raw = nullptr;
+    ASSERT_EQ(vc_read_memory(i.data, i.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
+    AnimationPtr iconBack(raw);
+    EXPECT_EQ(vc_animation_opens_at(iconBack.get()), 1u);
+    ASSERT_EQ(vc_read_memory(g.data, g.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
+    AnimationPtr manyBack(raw);
+    EXPECT_EQ(vc_animation_frame_count(manyBack.get()), uint32_t(VC_GIF_MAX_FRAMES));
+    EXPECT_EQ(vc_animation_file_images(manyBack.get()), uint32_t(VC_GIF_MAX_FRAMES + 44));
+    EXPECT_EQ(vc_animation_opens_at(manyBack.get()), 0u);
 }
 
 TEST(Api, TheCallersLimitsAndProgressHold) {
