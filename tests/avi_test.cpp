@@ -359,6 +359,43 @@ TEST_F(Avi, FailuresOfTheExport) {
     }
 }
 
+// The dialogs end with the outcome the editor is told, whatever number a
+// responder returns: closed without OK (Run) or Cancel they import and
+// write nothing, and once they acted they keep what they did.
+TEST_F(Avi, DialogsEndWithTheirOutcome) {
+    using enum vc::Result;
+    // what, button pressed (0 none), the responder's number, outcome, frames handed (and the file kept)
+    const std::tuple<const char *, int32_t, intptr_t, vc::Result, size_t> rows[] = {
+        {"OK, then a number of its own", 1, 0, ok, 2},
+        {"closed with the number of OK", 0, 1, cancelled, 0},
+        {"Cancel", 2, 1, cancelled, 0},
+    };
+    for (const auto &[what, button, number, outcome, handed] : rows) {
+        SCOPED_TRACE(what);
+        vc::Result seen = damaged;
+        const auto work = [&](auto &m, VcDialog *d) {
+            clicks(d, 1, {0, 1});
+            if (button) VcDialogClick(d, button);
+            seen = m.outcome();
+            return number;
+        };
+        editor.images.clear();
+        EXPECT_EQ(import(work), outcome);
+        EXPECT_EQ(std::pair(seen, editor.images.size()), std::pair(outcome, handed));
+        animation(2, 4, 8);
+        std::filesystem::remove(path("out.avi"));
+        EXPECT_EQ(exportTo("out.avi", work), outcome);
+        EXPECT_EQ(std::pair(seen, std::filesystem::exists(path("out.avi"))), std::pair(outcome, handed != 0));
+    }
+    // A companion that cannot draw ends the import as it starts.
+    fake.canDraw = false;
+    const AviLibrary library(nullptr);
+    vc::AviImportModel model(library, library.open("in.avi"), 0, FakeEditor::callback());
+    EXPECT_FALSE(model.start());
+    EXPECT_EQ(std::pair(model.ended(), model.outcome()), std::pair(true, unsupported));
+    library.close(model.file);
+}
+
 // A companion without one of its functions answers that call with 0 (or
 // does nothing): each import and export ends in its result.
 TEST_F(Avi, CompanionLackingAFunction) {

@@ -80,6 +80,24 @@ Result saveAviRow(const SaveRequest &request);
 // where signed, decimal digits; false when there are none or it overflows.
 bool parseDialogNumber(const std::string &text, bool isSigned, int64_t &value);
 
+// What "AVI Import" and "AVI Export" share: they end with the outcome the
+// editor is told, a Result, beside the dialog's own number (1 when it ended
+// with the outcome ok, 0 otherwise) that the dialog machinery passes on.
+struct AviDialogModel : plat::DialogModel, ReelParent {
+    // How the dialog ended: ok, cancelled, or what failed. Cancelled until
+    // it has ended, and when it ended through the default Cancel.
+    Result outcome() const { return outcome_; }
+
+protected:
+    void end(Result outcome) {
+        outcome_ = outcome;
+        plat::DialogModel::end(outcome == Result::ok ? kOk : 0);
+    }
+
+private:
+    Result outcome_ = Result::cancelled;
+};
+
 // "AVI Select Frames": the strip's selection set from a start, a count and
 // a step. The anchor is a frame Ctrl+clicked in the import dialog (0: none).
 struct AviSelectFramesModel : plat::DialogModel {
@@ -101,19 +119,19 @@ struct AviSelectFramesModel : plat::DialogModel {
     int focus = 0;                               // the edit a refused OK put the focus on
 };
 
-struct AviImportModel : plat::DialogModel, ReelParent {
+struct AviImportModel : AviDialogModel {
     static constexpr int kTemplate = kAviImportTemplate;
     int templateId() const override { return kTemplate; }
     AviImportModel(const AviLibrary &library, VfwFile file, uint32_t option, HostCallback callback);
 
-    // False, with failure Result::unsupported, when the companion cannot
-    // draw frames.
+    // False, ended with Result::unsupported, when the companion cannot draw
+    // frames.
     bool start() override;
     bool clicked(int id) override;
     bool enabled(int id) const override;
     void reelNotify(int reelId, int code, int32_t index) override;
-    // Hands the selected frames to the editor; stays open without a
-    // selection.
+    // Hands the selected frames to the editor and ends with Result::ok;
+    // stays open without a selection.
     bool pressOk() override;
 
     // Opens "AVI Select Frames" over the strip; after OK the list is
@@ -128,7 +146,6 @@ struct AviImportModel : plat::DialogModel, ReelParent {
     uint32_t option;
     EditorLink editor;
     DrawAviFrameFn draw = nullptr;
-    Result failure = Result::ok;  // why start refused
     ReelModel reel{kAviImportReel, REELS_MULTISEL, this};
     uint32_t frameCount = 0;  // the video's whole length
     std::string countText, sizeText, rateText, selCountText, selText, frameLabel;
@@ -154,7 +171,7 @@ struct AviExportParams {
     Wnd progress = nullptr;
 };
 
-struct AviExportModel : plat::DialogModel, ReelParent {
+struct AviExportModel : AviDialogModel {
     static constexpr int kTemplate = kAviExportTemplate;
     int templateId() const override { return kTemplate; }
     AviExportModel(const AviLibrary &library, const AviExportParams &params, HostCallback callback);
@@ -162,7 +179,8 @@ struct AviExportModel : plat::DialogModel, ReelParent {
     AviExportModel(const AviExportModel &) = delete;
     AviExportModel &operator=(const AviExportModel &) = delete;
 
-    // Ends with -5 when the delay table cannot be had.
+    // False, ended with Result::noMemory, when the delay table cannot be
+    // had.
     bool start() override;
     bool clicked(int id) override;
     std::string *textField(int id) override;
@@ -172,7 +190,10 @@ struct AviExportModel : plat::DialogModel, ReelParent {
     void edited(int id) override;
     void scroll(int id, int code) override;
     void reelNotify(int reelId, int code, int32_t index) override;
-    bool pressOk() override;  // "Run export..."
+    // "Run export...": writes the frames and ends with ok, cancelled when
+    // no frame was written (the file goes), or what failed.
+    bool pressOk() override;
+    // Ends with cancelled; the file the compression options made goes.
     void pressCancel() override;
     // WM_DESTROY: the output file closed. Runs once; the destructor too.
     void finish();
@@ -185,9 +206,9 @@ struct AviExportModel : plat::DialogModel, ReelParent {
     // The rate edit as a rate; 12 (written back) when outside 1 to 25.
     uint32_t rate();
     bool createFile();
-    // Writes every frame whose delay is not 0; the number written or a
-    // failure code.
-    int16_t writeFrames();
+    // Writes every frame whose delay is not 0, counting them in written;
+    // ok, or what failed.
+    Result writeFrames(int32_t &written);
     uint32_t delay(int32_t frame) const;
     // Frame ticks before frame f, and in the whole video.
     uint32_t ticksBefore(int32_t f) const;

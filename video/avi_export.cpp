@@ -53,7 +53,7 @@ bool AviExportModel::start() {
     (void)editor.imageSize(size);
     width = size[0], height = size[1];
     if (!delays.alloc(uint64_t(std::max<uint32_t>(uint32_t(count), kDelayTableMinimum)) * 4)) {
-        end(CONV_E_MEMORY);
+        end(Result::noMemory);
         return false;
     }
     reel.setFrames(uint32_t(count), width, height);
@@ -168,7 +168,7 @@ bool AviExportModel::clicked(int id) {
     case kAviExportCompress:
         if (!compressEnabled) return false;
         if (!out && !createFile()) {
-            end(CONV_E_CREATE);
+            end(Result::createFailed);
             return true;
         }
         library.compressOptions(out, window);
@@ -190,26 +190,26 @@ void AviExportModel::reelNotify(int reelId, int code, int32_t index) {
     }
 }
 
-int16_t AviExportModel::writeFrames() {
+Result AviExportModel::writeFrames(int32_t &written) {
     const ConvBitmapInfoHeader &h = *params.header;
     const bool convert = h.biBitCount == 4;
     const uint32_t width4 = uint32_t(h.biWidth), rows = uint32_t(h.biHeight);
     const uint64_t row4 = dibRowBytes(h.biWidth, 4), row8 = dibRowBytes(h.biWidth, 8);
     plat::Block wide;
     if (convert) {
-        if (!wide.alloc(uint64_t(params.headerSize) + kPaletteRoom + row8 * rows)) return CONV_E_MEMORY;
+        if (!wide.alloc(uint64_t(params.headerSize) + kPaletteRoom + row8 * rows)) return Result::noMemory;
         std::memcpy(wide.data(), params.header, params.headerSize);
         auto *converted = wide.as<ConvBitmapInfoHeader>();
         converted->biBitCount = 8;
         converted->biSizeImage = 0;
-        if (!library.initStream(out, converted, params.headerSize, 1)) return CONV_E_DATA;
+        if (!library.initStream(out, converted, params.headerSize, 1)) return Result::damaged;
     } else if (!library.initStream(out, params.header, params.headerSize, h.biBitCount >= 8 ? 1 : 0)) {
-        return CONV_E_DATA;
+        return Result::damaged;
     }
     uint8_t info[kInfoBufferSize] = {};
     uint8_t *wideBits = convert ? wide.data() + params.headerSize + kPaletteRoom : nullptr;
     VfwFrameRecord record{0, 1, convert ? wideBits : params.bits, params.imageSize, info};
-    int16_t written = 0;
+    written = 0;
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t d = delay(i);
         if (!d) continue;
@@ -224,7 +224,7 @@ int16_t AviExportModel::writeFrames() {
             }
             record.size = uint32_t(row8 * rows);
         }
-        if (!library.write(out, record)) return CONV_E_WRITE;
+        if (!library.write(out, record)) return Result::writeFailed;
         (void)SetProgress(int32_t(int64_t(i) * 100 / count));
         record.position += int32_t(d);
         ++written;
@@ -234,19 +234,24 @@ int16_t AviExportModel::writeFrames() {
     // players hold it for its whole length.
     if (count >= 1 && delay(count - 1) > 1) {
         record.position -= 1;
-        if (!library.write(out, record)) return CONV_E_WRITE;
+        if (!library.write(out, record)) return Result::writeFailed;
     }
-    return written;
+    return Result::ok;
 }
 
 bool AviExportModel::pressOk() {
     if (ended()) return true;
     (void)applyDelay(true);
     if (!out && !createFile()) {
-        end(CONV_E_CREATE);
+        end(Result::createFailed);
         return true;
     }
-    const int16_t n = writeFrames();
+    int32_t n = 0;
+    const Result written = writeFrames(n);
+    if (written != Result::ok) {
+        end(written);
+        return true;
+    }
     if (n > 0 && !waveText.empty()) {
         const std::string wave = waveText.substr(0, 80);
         const uint32_t r = rate();
@@ -260,7 +265,7 @@ bool AviExportModel::pressOk() {
         out = 0;
         (void)DeleteFileAnsi(params.fileName);
     }
-    end(n > 0 ? intptr_t(CONV_OK) : intptr_t(n));
+    end(n > 0 ? Result::ok : Result::cancelled);
     return true;
 }
 
@@ -271,7 +276,7 @@ void AviExportModel::pressCancel() {
         out = 0;
         (void)DeleteFileAnsi(params.fileName);
     }
-    end(CONV_CANCELLED);
+    end(Result::cancelled);
 }
 
 // ---- Saving ------------------------------------------------------------------------------
@@ -293,17 +298,13 @@ Result SaveAviImage(const char *fileName, Wnd parent, uint32_t, Wnd progress, Me
     params.imageSize = uint32_t(dibRowBytes(header->biWidth, header->biBitCount) * uint32_t(header->biHeight));
     params.progress = progress;
     AviExportModel model(library, params, callback);
-    // The dialog ends with the editor's codes.
-    if (!model.start()) return fromConvResult(int16_t(model.result()));
-    intptr_t result = plat::runDialog(parent, kAviExportTemplate, model);
+    if (!model.start()) return model.outcome();
+    (void)plat::runDialog(parent, kAviExportTemplate, model);
     // Closed without Run or Cancel: as Cancel, the file made for the
     // compression options goes.
-    if (!model.ended()) {
-        model.pressCancel();
-        result = model.result();
-    }
+    if (!model.ended()) model.pressCancel();
     model.finish();
-    return fromConvResult(int16_t(result));
+    return model.outcome();
 }
 
 Result saveAviRow(const SaveRequest &request) {

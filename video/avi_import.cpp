@@ -153,8 +153,7 @@ AviImportModel::AviImportModel(const AviLibrary &library, VfwFile file, uint32_t
 bool AviImportModel::start() {
     draw = library.drawFunction();
     if (!draw) {
-        failure = Result::unsupported;
-        end(0);
+        end(Result::unsupported);
         return false;
     }
     VfwFileInfo info;
@@ -286,7 +285,7 @@ bool AviImportModel::pressOk() {
         ++k;
     }
     if (progress) (void)DestroyProgressDialog(progress);
-    end(CONV_OK);
+    end(Result::ok);
     return true;
 }
 
@@ -298,23 +297,17 @@ Result LoadAviImage(const char *fileName, Wnd parent, uint32_t option, HostCallb
     const VfwFile file = library.open(fileName);
     if (!file) return Result::readFailed;
     AviImportModel model(library, file, option, callback);
-    intptr_t result = model.result();
     if (model.start()) {
-        result = plat::runDialog(parent, kAviImportTemplate, model);
-        if (!model.ended()) {
-            model.pressCancel();  // closed without OK or Cancel
-            // A dialog that could not be made imports nothing; the file
-            // itself opened, so this is no failure to open it.
-            if (result == -1) result = CONV_CANCELLED;
-        }
-    } else {
-        // A companion that cannot draw frames: the editor has always been
-        // told the memory code for it.
-        result = model.failure == Result::unsupported ? intptr_t(CONV_E_MEMORY) : model.result();
+        (void)plat::runDialog(parent, kAviImportTemplate, model);
+        // Closed without OK or Cancel, or a dialog that could not be made:
+        // nothing imported. The file itself opened, so this is no failure
+        // to open it.
+        if (!model.ended()) model.pressCancel();
     }
     library.close(file);
-    // The dialogs end with the editor's codes.
-    return fromConvResult(int16_t(result));
+    // A companion that cannot draw frames: the editor has always been told
+    // that memory was refused.
+    return model.outcome() == Result::unsupported ? Result::noMemory : model.outcome();
 }
 
 Result loadAviRow(const LoadRequest &request) {
