@@ -44,23 +44,6 @@ constexpr int16_t toConvResult(Result r) {
     return CONV_E_DATA;
 }
 
-// The result an editor code stands for (CONV_CANCELLED reads as cancelled);
-// for code that still speaks the codes while it moves over.
-constexpr Result fromConvResult(int32_t code) {
-    switch (code) {
-    case CONV_OK: return Result::ok;
-    case CONV_CANCELLED: return Result::cancelled;
-    case CONV_E_OPEN: return Result::openFailed;
-    case CONV_E_FORMAT: return Result::notFormat;
-    case CONV_E_READ: return Result::readFailed;
-    case CONV_E_UNSUPPORTED: return Result::unsupported;
-    case CONV_E_MEMORY: return Result::noMemory;
-    case CONV_E_CREATE: return Result::createFailed;
-    case CONV_E_WRITE: return Result::writeFailed;
-    default: return Result::damaged;
-    }
-}
-
 // A short name for logs and tests ("ok", "none found", "damaged", ...).
 constexpr const char *resultName(Result r) {
     switch (r) {
