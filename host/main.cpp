@@ -21,6 +21,7 @@
 #include "host/editor.h"
 #include "host/image.h"
 #include "host/library.h"
+#include "host/paths.h"
 #include "gif/gif_record.h"  // kGifMaxFrames
 
 #if defined(_WIN32)
@@ -96,14 +97,6 @@ struct Options : host::DialogAnswers {
     bool everyFrame = false;         // --every-frame: a BMP or PNG output per frame
     host::Batch batch;               // --to, --out, -j: many files
 };
-
-bool hasExtension(const std::string &name, const char *ext) {
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos) return false;
-    std::string e = name.substr(dot);
-    for (auto &c : e) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return e == ext;
-}
 
 // ---- The window system the host gives the library ----------------------------
 int gMessagesShown = 0;  // the library's messages shown on the console
@@ -295,7 +288,7 @@ int cmdDetect(const std::vector<std::string> &files) {
 // content (which may be a picture the editor reads itself under its name).
 std::string unrecognised(const std::string &file) {
     std::error_code error;
-    if (std::filesystem::file_size(file, error) == 0 && !error) return "the file is empty";
+    if (std::filesystem::file_size(host::paths::path(file), error) == 0 && !error) return "the file is empty";
     std::string why = "no format of this library recognises its content";
     char head[8] = {};
     if (std::FILE *f = std::fopen(file.c_str(), "rb")) {
@@ -449,8 +442,8 @@ int cmdInfo(const std::string &file, const Options &o, void *parent) {
 // document or several frames is saved as an animated GIF.
 int saveCode(const std::string &out, const Options &o, const Editor &ed) {
     if (o.format >= 0) return o.format;
-    if (hasExtension(out, ".ani")) return CONV_FMT_ANI;
-    if (hasExtension(out, ".avi")) return CONV_FMT_AVI;
+    if (host::paths::hasExtension(out, "ani")) return CONV_FMT_ANI;
+    if (host::paths::hasExtension(out, "avi")) return CONV_FMT_AVI;
     uint8_t code = 0;
     if (gLib.detectFileFormat(out.c_str(), &code, 0) != CONV_OK) return -1;
     if (code == CONV_FMT_GIF && (ed.frames.size() > 1 || ed.document)) return CONV_FMT_ANIGIF;
@@ -479,14 +472,8 @@ std::string numberedName(const std::string &given, const char *stem, size_t i, s
     const int digits = std::max(3, int(std::to_string(count > 0 ? count - 1 : 0).size()));
     char number[32];
     std::snprintf(number, sizeof number, "_%0*zu", digits, i);
-    const size_t dot = given.find_last_of('.'), slash = given.find_last_of('/');
-    const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    if (file && !extension) return given + number;
-    if (file || host::ownFileOf(given) != host::OwnFile::none) {
-        const size_t dot = given.find_last_of('.');
-        return given.substr(0, dot) + number + given.substr(dot);
-    }
-    return given + "/" + stem + number + ".bmp";
+    if (file || host::ownFileOf(given) != host::OwnFile::none) return host::paths::beforeExtension(given, number);
+    return host::paths::inFolder(given, stem + std::string(number) + ".bmp");
 }
 
 // Saving to the editor's own files (by --format bmp or png, else by the
