@@ -485,6 +485,11 @@ TEST_F(HostCommand, AviRunsSayWhatTheyCouldNotDo) {
         {"velmconv --avi-sound even.png convert even.png s.avi", 1, {"written without the sound of even.png"}},
         {avi + "30 cut.avi && head -c 12000 cut.avi > short.avi && velmconv --avi-frames all info short.avi",
          0, {"only 8 of the 30 frames asked for could be read; the file promised 30 frames", "frames: 8"}, 1},
+        // Through the stepping dialog the import dialog opens: every third
+        // frame from the second, four of them; every frame of the short file.
+        {"velmconv --avi-frames every:3:2:4 info cut.avi && velmconv --avi-frames every:1 extract short.avi .", 0,
+         {"video: 30 frames, 16 x 16, 12 frames per second\n  frames: 4\n", "only 8 of the 30 frames asked for",
+          "8 frames written"}, 1},
         {avi + "300 long.avi && velmconv --avi-frames all convert long.avi long.gif && /usr/bin/identify long.gif | wc -l",
          0, {"an animated GIF holds at most 256 frames: the last 44 of 300 dropped", "\n256\n"}, 1},
     });
