@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/cli.h"
+#include "host/paths.h"
 #include "velmconv/velmconv.h"
 
 namespace host {
@@ -81,17 +82,6 @@ PicturePtr preparedFrame(const Image &img, vc_format format, bool dither) {
     PicturePtr picture(pictureOfImage(ready));
     if (picture && keyed) vc_picture_set_transparent_index(picture.get(), transparentIndex);
     return picture;
-}
-
-// NAME_NNN.EXT for frame i of count, with as many digits as the count
-// needs and at least three.
-std::string numberedFileName(const std::string &given, uint32_t i, uint32_t count) {
-    const size_t digits = std::max<size_t>(3, std::to_string(count - 1).size());
-    std::string number = std::to_string(i);
-    number.insert(0, digits - std::min(digits, number.size()), '0').insert(0, 1, '_');
-    const size_t dot = given.find_last_of('.'), slash = given.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return given + number;
-    return given.substr(0, dot) + number + given.substr(dot);
 }
 
 // The frames the target takes: every image of an icon file written as an
@@ -243,7 +233,7 @@ ApiConversion ApiInput::convertTo(const std::string &out, const std::string &for
 
     if (own) {
         for (uint32_t i = 0; i < frames; ++i) {
-            const std::string name = frames > 1 ? numberedFileName(out, i, frames) : out;
+            const std::string name = frames > 1 ? paths::beforeExtension(out, paths::frameNumber(i, frames)) : out;
             const Image img = imageOfPicture(vc_animation_frame_const(animation_, first + i));
             std::string error;
             if (!(code == kOwnBmp ? writeBmp(name, img, &error) : writePng(name, img, &error)))

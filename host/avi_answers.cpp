@@ -15,13 +15,6 @@
 
 namespace host {
 
-std::string gAviLines;
-AviVideo gAviVideo;
-namespace {
-std::string gAviCount;  // the frame count the import dialog showed
-int32_t gAviAsked = 0;  // frames the selection asked for
-}  // namespace
-
 namespace {
 
 // What is wrong with a --avi-frames value; empty when it is good: "all",
@@ -114,22 +107,25 @@ std::string aviCodecRefusal(const AviOptions &o, int32_t width, int32_t height) 
            std::to_string(width) + " x " + std::to_string(height);
 }
 
-std::string aviShortfall(size_t handed) {
-    if (handed >= size_t(gAviAsked)) return "";
-    return "only " + std::to_string(handed) + " of the " + std::to_string(gAviAsked) +
-           " frames asked for could be read; the file promised " + gAviCount +
+std::string aviShortfall(const AviRun &run, size_t handed) {
+    if (handed >= size_t(run.asked)) return "";
+    return "only " + std::to_string(handed) + " of the " + std::to_string(run.asked) +
+           " frames asked for could be read; the file promised " + (run.video ? run.video->count : "") +
            " frames, the file ends or is damaged before the rest";
 }
 
-void noteAviAsked(const AviSelection &s) {
-    gAviAsked = s.stepping ? std::max(0, std::atoi(s.number.c_str())) : int32_t(s.frames.size());
+void noteAviAsked(AviRun &run, const AviSelection &s) {
+    run.asked = s.stepping ? std::max(0, std::atoi(s.number.c_str())) : int32_t(s.frames.size());
 }
 
-void noteAviVideo(const std::string &count, const std::string &size, const std::string &rate) {
-    gAviCount = count;
-    gAviAsked = 0;
-    gAviLines = "  video: " + count + " frames, " + size + ", " + rate + " frames per second\n";
-    gAviVideo = {count, size, rate};
+void noteAviVideo(AviRun &run, const std::string &count, const std::string &size, const std::string &rate) {
+    run.video = AviRun::Video{count, size, rate};
+    run.asked = 0;
+}
+
+std::string aviVideoLine(const AviRun &run) {
+    if (!run.video) return "";
+    return "  video: " + run.video->count + " frames, " + run.video->size + ", " + run.video->rate + " frames per second\n";
 }
 
 AviSelection aviSelection(const AviOptions &o, int32_t count) {
@@ -159,22 +155,16 @@ std::string aviDelay(const AviOptions &o, int32_t frame) {
 #if !defined(_WIN32)
 namespace {
 
-// The stepping dialog's fields while the import dialog opens it.
-struct StepAnswer {
-    bool pending = false;
-    std::string from, number, step;
-} gStep;
-
-intptr_t answerImport(const AviOptions &o, VcDialog *dialog) {
+intptr_t answerImport(const AviOptions &o, AviRun &run, VcDialog *dialog) {
     auto *m = vc::plat::dialogAs<vc::AviImportModel>(dialog);
     if (!m) return VC_DIALOG_DEFAULT;
-    noteAviVideo(m->countText, m->sizeText, m->rateText);
+    noteAviVideo(run, m->countText, m->sizeText, m->rateText);
     const AviSelection s = aviSelection(o, m->reel.count());
-    noteAviAsked(s);
+    noteAviAsked(run, s);
     if (s.stepping) {
-        gStep = {true, s.from, s.number, s.step};
+        run.stepping = s;
         VcDialogClick(dialog, vc::kAviImportSelect);
-        gStep.pending = false;
+        run.stepping.reset();
     } else {
         // One Shift+click per frame, each toggling that frame.
         VcDialogKeys(dialog, 1);
@@ -184,11 +174,11 @@ intptr_t answerImport(const AviOptions &o, VcDialog *dialog) {
     return VC_DIALOG_DEFAULT;
 }
 
-intptr_t answerSelect(VcDialog *dialog) {
-    if (!gStep.pending) return VC_DIALOG_DEFAULT;
-    VcDialogSetText(dialog, vc::kAviSelectFrom, gStep.from.c_str());
-    VcDialogSetText(dialog, vc::kAviSelectNumber, gStep.number.c_str());
-    VcDialogSetText(dialog, vc::kAviSelectStep, gStep.step.c_str());
+intptr_t answerSelect(const AviRun &run, VcDialog *dialog) {
+    if (!run.stepping) return VC_DIALOG_DEFAULT;
+    VcDialogSetText(dialog, vc::kAviSelectFrom, run.stepping->from.c_str());
+    VcDialogSetText(dialog, vc::kAviSelectNumber, run.stepping->number.c_str());
+    VcDialogSetText(dialog, vc::kAviSelectStep, run.stepping->step.c_str());
     return VC_DIALOG_DEFAULT;
 }
 
@@ -223,10 +213,10 @@ bool isAviDialog(int32_t templateId) {
            templateId == vc::kAviExportTemplate || templateId == VFW_COMPRESS_TEMPLATE;
 }
 
-intptr_t answerAviDialog(const AviOptions &o, int32_t templateId, VcDialog *dialog) {
+intptr_t answerAviDialog(const AviOptions &o, AviRun &run, int32_t templateId, VcDialog *dialog) {
     switch (templateId) {
-    case vc::kAviImportTemplate: return answerImport(o, dialog);
-    case vc::kAviSelectTemplate: return answerSelect(dialog);
+    case vc::kAviImportTemplate: return answerImport(o, run, dialog);
+    case vc::kAviSelectTemplate: return answerSelect(run, dialog);
     case vc::kAviExportTemplate: return answerExport(o, dialog);
     case VFW_COMPRESS_TEMPLATE: return answerCompression(o, dialog);
     default: return VC_DIALOG_DEFAULT;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,17 +29,6 @@ struct AviOptions {
 bool aviOption(const std::string &flag, const char *value, AviOptions &options, std::string &soundFile,
                std::string &wrong, std::string &note);
 
-// What the import dialog showed of the last video: frame count, size, rate.
-extern std::string gAviLines;
-struct AviVideo {
-    std::string count, size, rate;
-};
-extern AviVideo gAviVideo;
-void noteAviVideo(const std::string &count, const std::string &size, const std::string &rate);
-// After an AVI import that handed over `handed` frames: why fewer came than
-// the selection asked for (a file cut short or damaged), empty when all came.
-std::string aviShortfall(size_t handed);
-
 // --avi-frames as the frames to select on a strip of count frames (0-based,
 // in order), or, for every:STEP[:FROM[:COUNT]], the stepping dialog's
 // fields (from, number, step) and no frames.
@@ -48,8 +38,26 @@ struct AviSelection {
     std::string from, number, step;
 };
 AviSelection aviSelection(const AviOptions &options, int32_t count);
+
+// What the AVI dialogs of one run showed and were given: kept by the run
+// and handed to whatever answers its dialogs.
+struct AviRun {
+    struct Video {
+        std::string count, size, rate;  // as the import dialog showed them
+    };
+    std::optional<Video> video;  // the last video the import dialog showed
+    int32_t asked = 0;           // frames its selection asked for
+    // The stepping dialog's fields while the import dialog opens it.
+    std::optional<AviSelection> stepping;
+};
+void noteAviVideo(AviRun &run, const std::string &count, const std::string &size, const std::string &rate);
 // The number of frames a selection asks for, for aviShortfall.
-void noteAviAsked(const AviSelection &selection);
+void noteAviAsked(AviRun &run, const AviSelection &selection);
+// The line info gives the video ("  video: ...\n"); empty without one.
+std::string aviVideoLine(const AviRun &run);
+// After an AVI import that handed over `handed` frames: why fewer came than
+// the selection asked for (a file cut short or damaged), empty when all came.
+std::string aviShortfall(const AviRun &run, size_t handed);
 // --avi-delays: frame's delay (empty: none given).
 std::string aviDelay(const AviOptions &options, int32_t frame);
 // Why the compressor --avi-codec names cannot take a picture of width x
@@ -58,7 +66,7 @@ std::string aviCodecRefusal(const AviOptions &options, int32_t width, int32_t he
 
 #if !defined(_WIN32)
 // Answers templates 103, 104 and 105; VC_DIALOG_DEFAULT for the others.
-intptr_t answerAviDialog(const AviOptions &options, int32_t templateId, VcDialog *dialog);
+intptr_t answerAviDialog(const AviOptions &options, AviRun &run, int32_t templateId, VcDialog *dialog);
 bool isAviDialog(int32_t templateId);
 #endif
 

@@ -17,6 +17,7 @@
 #include <map>
 
 #include "host/cli.h"
+#include "host/paths.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -32,23 +33,10 @@ namespace host {
 
 namespace {
 
-std::string baseName(const std::string &path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // IN's output: its name with the format's extension, in DIR or beside IN.
 std::string outputFor(const std::string &in, const Batch::Target &t, const Batch &b) {
-    std::string name = baseName(in);
-    if (size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
-    name += '.';
-    name += extensionFor(t.format, t.code);
-    if (!b.outDir.empty()) {
-        std::string dir = b.outDir;
-        if (dir.back() != '/' && dir.back() != '\\') dir += '/';
-        return dir + name;
-    }
-    return in.substr(0, in.size() - baseName(in).size()) + name;
+    const std::string name = paths::renamed(in, extensionFor(t.format, t.code));
+    return b.outDir.empty() ? paths::beside(in, name) : paths::inFolder(b.outDir, name);
 }
 
 struct Outcome {

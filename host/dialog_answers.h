@@ -61,8 +61,9 @@ std::string gifImportRefusal(const std::string &width, const std::string &height
 // From now on the library's real dialogs on this thread are answered from
 // the table as soon as they are shown, so that nothing waits for a person;
 // a message box is printed and closed. A dialog that refuses the answer
-// (OK leaves it open) is cancelled, saying so.
-void driveDialogs(const DialogAnswers &options);
+// (OK leaves it open) is cancelled, saying so. What the AVI dialogs show
+// is noted in avi.
+void driveDialogs(const DialogAnswers &options, AviRun &avi);
 #endif
 
 }  // namespace host

@@ -16,7 +16,14 @@ namespace host {
 
 namespace {
 
-const DialogAnswers *gAnswers = nullptr;
+// The run whose dialogs the timer answers: the timer's procedure is
+// called without a pointer of its own, so the answers and what the AVI
+// dialogs show are reached from here (the console host runs one command
+// on one thread).
+struct {
+    const DialogAnswers *answers = nullptr;
+    AviRun *avi = nullptr;
+} gRun;
 // Template id by caption, for the templates a user answers or leaves alone.
 std::map<std::wstring, int> gTemplates;
 // Dialogs answered and still open, with the ticks since. A tick may run
@@ -103,26 +110,22 @@ void pressEnter(HWND dialog) {
     command(dialog, HIWORD(id) == DC_HASDEFID ? LOWORD(id) : IDOK, BN_CLICKED);
 }
 
-// The stepping dialog's fields while the import dialog opens it.
-struct {
-    bool pending = false;
-    AviSelection selection;
-} gAviStep;
-
 // The AVI dialogs from --avi-*: frames selected on the strip with its own
 // message, the stepping dialog filled in, each frame of the export clicked
 // (the notification the strip sends) and its delay typed.
 void answerAvi(HWND dialog, int templateId) {
-    const AviOptions &o = gAnswers->avi;
+    const AviOptions &o = gRun.answers->avi;
+    AviRun &run = *gRun.avi;
     const auto frameCount = [&] { return int32_t(SendDlgItemMessageA(dialog, IDC_AVI_REEL, kReelGetCount, 0, 0)); };
     if (templateId == IDD_AVI_IMPORT) {
-        noteAviVideo(itemText(dialog, IDC_AVIIMP_COUNT), itemText(dialog, IDC_AVIIMP_SIZE), itemText(dialog, IDC_AVIIMP_RATE));
+        noteAviVideo(run, itemText(dialog, IDC_AVIIMP_COUNT), itemText(dialog, IDC_AVIIMP_SIZE),
+                     itemText(dialog, IDC_AVIIMP_RATE));
         const AviSelection s = aviSelection(o, frameCount());
-        noteAviAsked(s);
+        noteAviAsked(run, s);
         if (s.stepping) {
-            gAviStep = {true, s};
+            run.stepping = s;
             command(dialog, IDC_AVIIMP_SELECT, BN_CLICKED);  // the timer answers the dialog it opens
-            gAviStep.pending = false;
+            run.stepping.reset();
         }
         for (size_t i = 0; i < s.frames.size();) {  // one message per run of frames
             size_t j = i;
@@ -130,10 +133,10 @@ void answerAvi(HWND dialog, int templateId) {
             SendDlgItemMessageA(dialog, IDC_AVI_REEL, kReelSetSel, 1, MAKELPARAM(s.frames[i], s.frames[j]));
             i = j + 1;
         }
-    } else if (templateId == IDD_AVI_SELECT && gAviStep.pending) {
-        SetDlgItemTextA(dialog, IDC_AVISEL_FROM, gAviStep.selection.from.c_str());
-        SetDlgItemTextA(dialog, IDC_AVISEL_NUMBER, gAviStep.selection.number.c_str());
-        SetDlgItemTextA(dialog, IDC_AVISEL_STEP, gAviStep.selection.step.c_str());
+    } else if (templateId == IDD_AVI_SELECT && run.stepping) {
+        SetDlgItemTextA(dialog, IDC_AVISEL_FROM, run.stepping->from.c_str());
+        SetDlgItemTextA(dialog, IDC_AVISEL_NUMBER, run.stepping->number.c_str());
+        SetDlgItemTextA(dialog, IDC_AVISEL_STEP, run.stepping->step.c_str());
     } else if (templateId == IDD_AVI_EXPORT) {
         if (!o.rate.empty()) SetDlgItemTextA(dialog, IDC_AVIEXP_RATE, o.rate.c_str());
         if (!o.delays.empty())
@@ -147,7 +150,7 @@ void answerAvi(HWND dialog, int templateId) {
 }
 
 void answer(HWND dialog, int templateId) {
-    const DialogAnswer a = answerFor(templateId, *gAnswers);
+    const DialogAnswer a = answerFor(templateId, *gRun.answers);
     if (a.cancel) return command(dialog, IDCANCEL, BN_CLICKED);
     answerAvi(dialog, templateId);
     for (const DialogStep &step : a.steps) {
@@ -232,8 +235,8 @@ void CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD) {
 
 }  // namespace
 
-void driveDialogs(const DialogAnswers &options) {
-    gAnswers = &options;
+void driveDialogs(const DialogAnswers &options, AviRun &avi) {
+    gRun = {&options, &avi};
     if (HMODULE library = GetModuleHandleA("VelmConv32.dll"))
         for (int id : {IDD_PROGRESS, IDD_PROGRESS_CANCEL, IDD_RESOURCE_BITMAP, IDD_CURSOR_ANIMATION, IDD_SELECT_CURSOR,
                        IDD_CHANGE_CURSOR, IDD_GIF_IMPORT, IDD_GIF_ANIMATION, IDD_GIF_PREVIEW, IDD_AVI_IMPORT, IDD_AVI_SELECT,

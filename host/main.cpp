@@ -21,6 +21,7 @@
 #include "host/editor.h"
 #include "host/image.h"
 #include "host/library.h"
+#include "host/paths.h"
 #include "velmconv/api.h"
 #include "velmconv/documents.h"
 
@@ -42,11 +43,6 @@ namespace {
 
 using host::Editor;
 using host::Library;
-
-Library gLib;
-// Why the last load came to nothing, when the host knows more than the
-// result code says (a dialog's refusal, a file the editor could not read).
-std::string gLoadNote;
 
 const char *formatName(int code) {
     switch (code) {
@@ -96,32 +92,44 @@ struct Options : host::DialogAnswers {
     host::Batch batch;               // --to, --out, -j: many files
 };
 
-bool hasExtension(const std::string &name, const char *ext) {
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos) return false;
-    std::string e = name.substr(dot);
-    for (auto &c : e) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return e == ext;
-}
+// One run of velmconv: what its command line asked for, the library it
+// drives, and what the run learns while the library works. The commands
+// take it, and so do the answers to the library's dialogs, messages and
+// progress: the user pointer of the window system the host gives the
+// library carries it. Only the callbacks without a pointer of their own
+// reach their part through one kept for them: the editor's (the editor
+// made current) and, on Windows, the dialog timer's (the session's answers).
+struct Session {
+    Options o;
+    std::vector<std::string> args;  // the command and its arguments
+    std::string argument;           // the argument being read, for the message when it is wrong
+    Library lib;
+    // Why the last load came to nothing, when the host knows more than the
+    // result code says (a dialog's refusal, a file the editor could not read).
+    std::string loadNote;
+    int messagesShown = 0;       // the library's messages shown on the console
+    bool progressShown = false;  // the progress bar is on the console's last line
+    // The lines of the last "Open Resource Bitmap" list, for info to tell.
+    std::vector<host::LoadFacts::Bitmap> resourceLines;
+    host::AviRun avi;  // what the AVI dialogs showed
+};
 
 // ---- The window system the host gives the library ----------------------------
-int gMessagesShown = 0;  // the library's messages shown on the console
 #if defined(_WIN32)
 void *makeParentWindow() { return GetConsoleWindow(); }
-void installUi(const Options &o) {
-    if (!o.interactive) host::driveDialogs(o);
+void installUi(Session &s) {
+    if (!s.o.interactive) host::driveDialogs(s.o, s.avi);
 }
 #else
-bool gProgressShown = false;
-
-void drawProgress(void *, void *window, int32_t percent, int32_t visible) {
+void drawProgress(void *user, void *window, int32_t percent, int32_t visible) {
+    Session &s = *static_cast<Session *>(user);
     if (!window) {
-        if (gProgressShown) std::fputc('\n', stderr);
-        gProgressShown = false;
+        if (s.progressShown) std::fputc('\n', stderr);
+        s.progressShown = false;
         return;
     }
     if (!visible) return;
-    gProgressShown = true;
+    s.progressShown = true;
     const int width = 40;
     int filled = percent * width / 100;
     std::fprintf(stderr, "\rConverting... [%.*s%*s] %3d%%", filled, "########################################",
@@ -129,9 +137,10 @@ void drawProgress(void *, void *window, int32_t percent, int32_t visible) {
     std::fflush(stderr);
 }
 
-int32_t showMessage(void *, void *, const char *text, const char *title, uint32_t) {
-    ++gMessagesShown;
-    std::fprintf(stderr, "%s%s: %s\n", gProgressShown ? "\n" : "", title, text);
+int32_t showMessage(void *user, void *, const char *text, const char *title, uint32_t) {
+    Session &s = *static_cast<Session *>(user);
+    ++s.messagesShown;
+    std::fprintf(stderr, "%s%s: %s\n", s.progressShown ? "\n" : "", title, text);
     return 1;
 }
 
@@ -176,17 +185,15 @@ intptr_t runScript(const std::vector<std::string> &script, VcDialog *dialog) {
     return VC_DIALOG_DEFAULT;
 }
 
-// The lines of the last "Open Resource Bitmap" list, for info to tell.
-std::vector<host::LoadFacts::Bitmap> gResourceLines;
-
 // Template 102: notes every line with its position (from 1), size and
 // colours as the preview shows them, then picks the line named by
 // --resource or numbered by --resource-line (default line 1, as the dialog
 // selects it); a line not in the list cancels.
-intptr_t answerResourceBitmap(const Options &o, VcDialog *dialog) {
+intptr_t answerResourceBitmap(Session &s, VcDialog *dialog) {
+    const Options &o = s.o;
     auto *m = vc::plat::dialogAs<vc::ResourceBitmapModel>(dialog);
     if (!m) return VC_DIALOG_DEFAULT;
-    gResourceLines.clear();
+    s.resourceLines.clear();
     const int32_t lines = int32_t(m->items.size());
     int32_t pick = o.resourceLine > 0 ? (o.resourceLine <= lines ? o.resourceLine - 1 : -1) : o.resource.empty() ? 0 : -1;
     for (int32_t i = 0; i < lines; ++i) {
@@ -196,7 +203,7 @@ intptr_t answerResourceBitmap(const Options &o, VcDialog *dialog) {
         const uint8_t *data = m->image ? m->image.lock() : nullptr;
         const bool known = data && vc::bitmapPreview(data, m->image.size(), 0, 0, p);
         m->image.unlock();
-        gResourceLines.push_back({i + 1, text, known ? p.sizeText : "", known ? p.colorsText : ""});
+        s.resourceLines.push_back({i + 1, text, known ? p.sizeText : "", known ? p.colorsText : ""});
         if (pick < 0 && o.resourceLine <= 0 && host::isResourceLine(text, o.resource)) pick = i;
     }
     if (pick < 0) {
@@ -214,53 +221,54 @@ intptr_t answerResourceBitmap(const Options &o, VcDialog *dialog) {
 // "GIF - Importoptionen" keeps a sequence size it does not take from
 // being chosen, and the import ends with nothing done: notes which answer
 // would work instead.
-void noteGifImportRefusal(VcDialog *dialog) {
+void noteGifImportRefusal(Session &s, VcDialog *dialog) {
     const auto *m = vc::plat::dialogAs<vc::GifImportOptionsModel>(dialog);
     if (m && m->checkedRadio == IDC_GIFIMP_SEQUENCE)
-        gLoadNote = host::gifImportRefusal(m->widthText, m->heightText, m->frameTexts.size());
+        s.loadNote = host::gifImportRefusal(m->widthText, m->heightText, m->frameTexts.size());
 }
 
 // Dialogs are answered as the user pressing Enter would, after the choices
 // the command line makes in them (the answer table), except those it says
 // to cancel.
 intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
-    const auto *o = static_cast<const Options *>(user);
-    const host::DialogAnswer answer = host::answerFor(templateId, *o);
+    Session &s = *static_cast<Session *>(user);
+    const Options &o = s.o;
+    const host::DialogAnswer answer = host::answerFor(templateId, o);
     if (answer.cancel) return 0;
     // The list's lines are noted for info as the line is picked.
-    if (templateId == IDD_RESOURCE_BITMAP) return answerResourceBitmap(*o, dialog);
-    if (host::isAviDialog(templateId)) return host::answerAviDialog(o->avi, templateId, dialog);
+    if (templateId == IDD_RESOURCE_BITMAP) return answerResourceBitmap(s, dialog);
+    if (host::isAviDialog(templateId)) return host::answerAviDialog(o.avi, s.avi, templateId, dialog);
     for (const host::DialogStep &step : answer.steps) {
         if (step.kind == host::DialogStep::kClick) VcDialogClick(dialog, step.control);
         else if (step.kind == host::DialogStep::kText) VcDialogSetText(dialog, step.control, step.text.c_str());
         else if (step.kind == host::DialogStep::kSelect) VcDialogSelect(dialog, step.control, step.index);
     }
-    if ((templateId == kCursorAnimationTemplate || templateId == IDD_GIF_ANIMATION) && !o->script.empty())
-        return runScript(o->script, dialog);
-    if (templateId == IDD_GIF_IMPORT) noteGifImportRefusal(dialog);
+    if ((templateId == kCursorAnimationTemplate || templateId == IDD_GIF_ANIMATION) && !o.script.empty())
+        return runScript(o.script, dialog);
+    if (templateId == IDD_GIF_IMPORT) noteGifImportRefusal(s, dialog);
     return VC_DIALOG_DEFAULT;
 }
 
-void installUi(const Options &o) {
+void installUi(Session &s) {
     VcUiHost ui{};
-    ui.user = const_cast<Options *>(&o);
+    ui.user = &s;
     ui.dialog = answerDialog;
-    if (!o.quiet && isatty(2)) ui.progress = drawProgress;
+    if (!s.o.quiet && isatty(2)) ui.progress = drawProgress;
     ui.messageBox = showMessage;
     ui.beep = beep;
     VcSetUiHost(&ui);
-    if (o.browser) VcSetBrowserCommand(o.browser);
+    if (s.o.browser) VcSetBrowserCommand(s.o.browser);
 }
 #endif
 
 // ---- Commands ----------------------------------------------------------------
 
-int cmdFormats(const Options &) {
+int cmdFormats(Session &s) {
     static const int flagSets[] = {1, 2, 4, 129, 130};
     for (int flags : flagSets) {
         char text[2048] = {};
         uint8_t codes[32] = {};
-        int n = gLib.getFormats(text, codes, flags);
+        int n = s.lib.getFormats(text, codes, flags);
         std::printf("flags %d: %d format%s\n", flags, n, n == 1 ? "" : "s");
         const char *p = text;
         for (int i = 0; i < n; ++i) {
@@ -273,12 +281,12 @@ int cmdFormats(const Options &) {
     return 0;
 }
 
-int cmdDetect(const std::vector<std::string> &files) {
+int cmdDetect(Session &s, const std::vector<std::string> &files) {
     int status = 0;
     for (const auto &f : files) {
         uint8_t byName = 0, byContent = 0;
-        int rn = gLib.detectFileFormat(f.c_str(), &byName, 0);
-        int rc = gLib.detectFileFormat(f.c_str(), &byContent, 1);
+        int rn = s.lib.detectFileFormat(f.c_str(), &byName, 0);
+        int rc = s.lib.detectFileFormat(f.c_str(), &byContent, 1);
         std::printf("%s\n  by name:    ", f.c_str());
         if (rn == CONV_OK) std::printf("%d (%s)\n", byName, formatName(byName));
         else std::printf("%d (%s)\n", rn, resultName(rn));
@@ -294,7 +302,7 @@ int cmdDetect(const std::vector<std::string> &files) {
 // content (which may be a picture the editor reads itself under its name).
 std::string unrecognised(const std::string &file) {
     std::error_code error;
-    if (std::filesystem::file_size(file, error) == 0 && !error) return "the file is empty";
+    if (std::filesystem::file_size(host::paths::path(file), error) == 0 && !error) return "the file is empty";
     std::string why = "no format of this library recognises its content";
     char head[8] = {};
     if (std::FILE *f = std::fopen(file.c_str(), "rb")) {
@@ -327,21 +335,22 @@ void noteDroppedGifImages(const std::string &file, size_t held) {
 // callback; icons hand theirs through it too, but are single-image and so
 // still need a record to be loaded at all). Returns the library's result;
 // for BMP and PNG, which the editor reads itself, the code of the same
-// meaning, with the reason in gLoadNote.
-int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent, uint8_t &format) {
-    gLoadNote.clear();
+// meaning, with the reason in the session's load note.
+int loadInto(Session &s, Editor &ed, const std::string &file, void *parent, uint8_t &format) {
+    const Options &o = s.o;
+    s.loadNote.clear();
     if (host::ownFileOf(file) != host::OwnFile::none) {
         format = 0;
         if (std::FILE *f = std::fopen(file.c_str(), "rb")) std::fclose(f);
-        else return gLoadNote = std::strerror(errno), CONV_E_OPEN;
-        auto img = host::readOwnFile(file, gLoadNote, &ed.transparent);
+        else return s.loadNote = std::strerror(errno), CONV_E_OPEN;
+        auto img = host::readOwnFile(file, s.loadNote, &ed.transparent);
         if (!img) return CONV_E_FORMAT;
         ed.addFrame(std::move(*img));
         return CONV_OK;
     }
     uint8_t detected = 0;
-    int r = gLib.detectFileFormat(file.c_str(), &detected, 1);
-    if (r == CONV_E_FORMAT) gLoadNote = unrecognised(file);
+    int r = s.lib.detectFileFormat(file.c_str(), &detected, 1);
+    if (r == CONV_E_FORMAT) s.loadNote = unrecognised(file);
     if (r != CONV_OK) return r;
     ed.makeCurrent();
     ConvImageRecord record{};
@@ -352,14 +361,14 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
     char name[260] = {};
     std::snprintf(name, sizeof name, "%s", file.c_str());
     const size_t framesBefore = ed.frames.size();
-    r = gLib.loadConvImage(parent, name, withRecord ? &record : nullptr, &format, o.option, Editor::callback());
-    if (r == CONV_E_FORMAT && gLoadNote.empty())
-        gLoadNote = std::string("its content is ") + formatName(detected) + ", but the load refused it";
+    r = s.lib.loadConvImage(parent, name, withRecord ? &record : nullptr, &format, o.option, Editor::callback());
+    if (r == CONV_E_FORMAT && s.loadNote.empty())
+        s.loadNote = std::string("its content is ") + formatName(detected) + ", but the load refused it";
 #if !defined(_WIN32)
     if (r == CONV_OK && (detected == CONV_FMT_GIF || detected == CONV_FMT_ANIGIF)) noteDroppedGifImages(file, ed.frames.size());
 #endif
     if (r == CONV_OK && detected == CONV_FMT_AVI)
-        if (const std::string why = host::aviShortfall(ed.frames.size() - framesBefore); !why.empty())
+        if (const std::string why = host::aviShortfall(s.avi, ed.frames.size() - framesBefore); !why.empty())
             std::fprintf(stderr, "velmconv: %s: %s\n", file.c_str(), why.c_str());
     if (record.image) {
         size_t size = Library::memSize(record.image);
@@ -374,13 +383,13 @@ int loadInto(Editor &ed, const std::string &file, const Options &o, void *parent
 }
 
 // Loads a file for a command that needs its pictures; reports a failure.
-bool loadOrReport(Editor &ed, const std::string &file, const Options &o, void *parent) {
+bool loadOrReport(Session &s, Editor &ed, const std::string &file, void *parent) {
     uint8_t format = 0;
-    gLoadNote.clear();
-    int r = loadInto(ed, file, o, parent, format);
+    s.loadNote.clear();
+    int r = loadInto(s, ed, file, parent, format);
     if (r == CONV_OK) return true;
     std::fprintf(stderr, "velmconv: loading %s: %d (%s)%s%s\n", file.c_str(), r, resultName(r),
-                 gLoadNote.empty() ? "" : ": ", gLoadNote.c_str());
+                 s.loadNote.empty() ? "" : ": ", s.loadNote.c_str());
     return false;
 }
 
@@ -412,19 +421,20 @@ void printEditor(const Editor &ed) {
                     m.flags, m.text.empty() ? "" : ", ", m.text.c_str());
 }
 
-int cmdInfo(const std::string &file, const Options &o, void *parent) {
+int cmdInfo(Session &s, const std::string &file, void *parent) {
+    const Options &o = s.o;
     Editor ed(o.editor);
     uint8_t format = 0;
-    gLoadNote.clear();
-    int r = loadInto(ed, file, o, parent, format);
+    s.loadNote.clear();
+    int r = loadInto(s, ed, file, parent, format);
     if (o.json) {
         host::LoadFacts facts;
-        facts.note = gLoadNote;
+        facts.note = s.loadNote;
 #if !defined(_WIN32)
-        facts.bitmaps = gResourceLines;
+        facts.bitmaps = s.resourceLines;
 #endif
-        if (!host::gAviLines.empty())
-            facts.videoFrames = host::gAviVideo.count, facts.videoSize = host::gAviVideo.size, facts.videoRate = host::gAviVideo.rate;
+        if (s.avi.video)
+            facts.videoFrames = s.avi.video->count, facts.videoSize = s.avi.video->size, facts.videoRate = s.avi.video->rate;
         std::fputs(host::editorJson(ed, file, r, resultName(r), format,
                                     host::ownFileOf(file) == host::OwnFile::none ? formatName(format)
                                     : host::ownFileOf(file) == host::OwnFile::png ? "PNG" : "BMP", facts)
@@ -433,14 +443,14 @@ int cmdInfo(const std::string &file, const Options &o, void *parent) {
         return r == CONV_OK ? 0 : 1;
     }
     std::printf("%s\n  result: %d (%s)%s%s\n  format: %d (%s)\n", file.c_str(), r, resultName(r),
-                gLoadNote.empty() ? "" : ": ", gLoadNote.c_str(), format, formatName(format));
+                s.loadNote.empty() ? "" : ": ", s.loadNote.c_str(), format, formatName(format));
     for (const std::string &line : ed.refusals) std::printf("  %s\n", line.c_str());
 #if !defined(_WIN32)
-    for (const host::LoadFacts::Bitmap &b : gResourceLines)
+    for (const host::LoadFacts::Bitmap &b : s.resourceLines)
         std::printf("  bitmap %d: %s (%s)\n", b.line, b.name.c_str(),
                     b.size.empty() ? "unreadable" : (b.size + ", " + b.colors + " colours").c_str());
 #endif
-    std::fputs(host::gAviLines.c_str(), stdout);
+    std::fputs(host::aviVideoLine(s.avi).c_str(), stdout);
     printEditor(ed);
     return r == CONV_OK ? 0 : 1;
 }
@@ -448,12 +458,12 @@ int cmdInfo(const std::string &file, const Options &o, void *parent) {
 // The code an output file is saved with: --format, else by name; ANI and
 // AVI are not known by name to the library, and a GIF with an animation
 // document or several frames is saved as an animated GIF.
-int saveCode(const std::string &out, const Options &o, const Editor &ed) {
-    if (o.format >= 0) return o.format;
-    if (hasExtension(out, ".ani")) return CONV_FMT_ANI;
-    if (hasExtension(out, ".avi")) return CONV_FMT_AVI;
+int saveCode(Session &s, const std::string &out, const Editor &ed) {
+    if (s.o.format >= 0) return s.o.format;
+    if (host::paths::hasExtension(out, "ani")) return CONV_FMT_ANI;
+    if (host::paths::hasExtension(out, "avi")) return CONV_FMT_AVI;
     uint8_t code = 0;
-    if (gLib.detectFileFormat(out.c_str(), &code, 0) != CONV_OK) return -1;
+    if (s.lib.detectFileFormat(out.c_str(), &code, 0) != CONV_OK) return -1;
     if (code == CONV_FMT_GIF && (ed.frames.size() > 1 || ed.document)) return CONV_FMT_ANIGIF;
     return code;
 }
@@ -477,17 +487,9 @@ bool aviCodecFits(const std::string &out, int code, const Options &o, const Edit
 // given, else DIR/STEM_NNN.bmp; with at least three digits, more when the
 // count needs them, so that the names sort as the frames do.
 std::string numberedName(const std::string &given, const char *stem, size_t i, size_t count, bool file = false) {
-    const int digits = std::max(3, int(std::to_string(count > 0 ? count - 1 : 0).size()));
-    char number[32];
-    std::snprintf(number, sizeof number, "_%0*zu", digits, i);
-    const size_t dot = given.find_last_of('.'), slash = given.find_last_of('/');
-    const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    if (file && !extension) return given + number;
-    if (file || host::ownFileOf(given) != host::OwnFile::none) {
-        const size_t dot = given.find_last_of('.');
-        return given.substr(0, dot) + number + given.substr(dot);
-    }
-    return given + "/" + stem + number + ".bmp";
+    const std::string number = host::paths::frameNumber(i, count);
+    if (file || host::ownFileOf(given) != host::OwnFile::none) return host::paths::beforeExtension(given, number);
+    return host::paths::inFolder(given, stem + number + ".bmp");
 }
 
 // Saving to the editor's own files (by --format bmp or png, else by the
@@ -512,9 +514,10 @@ int writeOwnFrames(const std::string &in, const std::string &out, const Options 
     return 0;
 }
 
-int cmdConvert(const std::string &in, const std::string &out, const Options &o, void *parent) {
+int cmdConvert(Session &s, const std::string &in, const std::string &out, void *parent) {
+    const Options &o = s.o;
     Editor ed(o.editor);
-    if (!loadOrReport(ed, in, o, parent)) return 1;
+    if (!loadOrReport(s, ed, in, parent)) return 1;
     if (ed.frames.empty()) {
         std::string why;
         for (const std::string &line : ed.refusals) why += "; " + line;
@@ -523,7 +526,7 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     }
     if (o.format == host::kOwnBmp || o.format == host::kOwnPng || (o.format < 0 && host::ownFileOf(out) != host::OwnFile::none))
         return ed.settleTransparency(false), writeOwnFrames(in, out, o, ed);
-    int code = saveCode(out, o, ed);
+    int code = saveCode(s, out, ed);
     if (code < 0) {
         std::fprintf(stderr, "velmconv: %s: no format for this name; give --format NAME\n", out.c_str());
         return 1;
@@ -532,19 +535,19 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     // Carried first: a cursor's frames may come out of it with new colours.
     const std::string carried = host::carryDocument(ed, code);
     ed.settleTransparency(code == CONV_FMT_GIF || code == CONV_FMT_ANIGIF);
-    int depth = gLib.getDesiredBitPix(code, ed.frames[size_t(ed.current)].image.bitCount);
+    int depth = s.lib.getDesiredBitPix(code, ed.frames[size_t(ed.current)].image.bitCount);
     if (depth == 32 || depth == 16) depth = 24;
     void *block = ed.currentFrameBlock(uint16_t(depth));
     ed.makeCurrent();
-    const int messagesBefore = gMessagesShown;
-    int r = gLib.saveConvImage(parent, out.c_str(), block, code, o.option, Editor::callback());
+    const int messagesBefore = s.messagesShown;
+    int r = s.lib.saveConvImage(parent, out.c_str(), block, code, o.option, Editor::callback());
     Library::memFree(block);
     // The video written, the sound refused (the export said so in a message).
-    // An animated GIF's record holds kGifMaxFrames frames; the rest were not saved.
+    // An animated GIF document holds VC_GIF_MAX_FRAMES frames; the rest were not saved.
     if (r == CONV_OK && code == CONV_FMT_ANIGIF && ed.frames.size() > size_t(VC_GIF_MAX_FRAMES))
         std::fprintf(stderr, "velmconv: %s: an animated GIF holds at most %d frames: the last %zu of %zu dropped\n",
                      out.c_str(), VC_GIF_MAX_FRAMES, ed.frames.size() - size_t(VC_GIF_MAX_FRAMES), ed.frames.size());
-    const bool soundLost = r == CONV_OK && code == CONV_FMT_AVI && !o.editor.soundFile.empty() && gMessagesShown > messagesBefore;
+    const bool soundLost = r == CONV_OK && code == CONV_FMT_AVI && !o.editor.soundFile.empty() && s.messagesShown > messagesBefore;
     if (soundLost)
         std::fprintf(stderr, "velmconv: %s: written without the sound of %s\n", out.c_str(), o.editor.soundFile.c_str());
     // The cursor size question may have chosen another size than the picture's.
@@ -562,13 +565,13 @@ int cmdConvert(const std::string &in, const std::string &out, const Options &o, 
     return r == CONV_OK && !soundLost ? 0 : 1;
 }
 
-int cmdPreview(const std::string &file, const std::string &out) {
+int cmdPreview(Session &s, const std::string &file, const std::string &out) {
     std::string error;
     ConvImageRecord record{};
     char message[261] = {};
     record.messageText = message;
     record.messageSize = sizeof message;
-    int r = gLib.getPreviewImage(file.c_str(), &record);
+    int r = s.lib.getPreviewImage(file.c_str(), &record);
     if (r != CONV_OK || !record.image) {
         std::fprintf(stderr, "velmconv: preview of %s: %d (%s)%s%s\n", file.c_str(), r, resultName(r),
                      message[0] ? ": " : "", message);
@@ -592,9 +595,10 @@ int cmdPreview(const std::string &file, const std::string &out) {
     return ok ? 0 : 1;
 }
 
-int cmdExtract(const std::string &file, const std::string &dir, const Options &o, void *parent) {
+int cmdExtract(Session &s, const std::string &file, const std::string &dir, void *parent) {
+    const Options &o = s.o;
     Editor ed(o.editor);
-    if (!loadOrReport(ed, file, o, parent)) return 1;
+    if (!loadOrReport(s, ed, file, parent)) return 1;
     if (ed.frames.empty()) {
         std::string why;
         for (const std::string &line : ed.refusals) why += "; " + line;
@@ -666,9 +670,10 @@ bool writeCanvas(const std::string &path, const vc::PlaybackCanvas &c) {
 
 // Plays the GIF animation document as the preview window would and writes
 // every canvas as it is shown; frames that wait for the user go on at once.
-int cmdPlay(const std::string &file, const std::string &dir, const Options &o, void *parent) {
+int cmdPlay(Session &s, const std::string &file, const std::string &dir, void *parent) {
+    const Options &o = s.o;
     Editor ed(o.editor);
-    if (!loadOrReport(ed, file, o, parent)) return 1;
+    if (!loadOrReport(s, ed, file, parent)) return 1;
     vc::GifAnimRecord record{};
     bool isGif = false;
     if (ed.document && Library::memSize(ed.document) >= sizeof record)
@@ -723,12 +728,13 @@ int cmdPlay(const std::string &file, const std::string &dir, const Options &o, v
 // Opens the animation dialog of the file's document (template 106 for an
 // animated cursor, 110 for an animated GIF) as the menu command does; the
 // --do actions work it. With OUT the document is saved afterwards.
-int cmdAnimate(const std::string &file, const std::string *out, const Options &o, void *parent) {
+int cmdAnimate(Session &s, const std::string &file, const std::string *out, void *parent) {
+    const Options &o = s.o;
     Editor ed(o.editor);
     uint8_t format = 0;
-    if (int r = loadInto(ed, file, o, parent, format); r != CONV_OK) {
+    if (int r = loadInto(s, ed, file, parent, format); r != CONV_OK) {
         std::fprintf(stderr, "velmconv: loading %s: %d (%s)%s%s\n", file.c_str(), r, resultName(r),
-                     gLoadNote.empty() ? "" : ": ", gLoadNote.c_str());
+                     s.loadNote.empty() ? "" : ": ", s.loadNote.c_str());
         return 1;
     }
     if (!ed.document) {
@@ -736,27 +742,21 @@ int cmdAnimate(const std::string &file, const std::string *out, const Options &o
         return 1;
     }
     ed.makeCurrent();
-    const int r = gLib.processCommand(parent, CONV_CMD_ANIMATION, format, ed.document, o.option, Editor::callback());
+    const int r = s.lib.processCommand(parent, CONV_CMD_ANIMATION, format, ed.document, o.option, Editor::callback());
     std::printf("%s: animation dialog: %d (%s)\n", file.c_str(), r, r == 1 ? "OK" : "cancelled");
     printEditor(ed);
     if (!out) return 0;
-    int code = saveCode(*out, o, ed);
+    int code = saveCode(s, *out, ed);
     if (!aviCodecFits(*out, code, o, ed)) return 1;
     ed.settleTransparency(code == CONV_FMT_GIF || code == CONV_FMT_ANIGIF);
     void *block = ed.currentFrameBlock(ed.frames[size_t(ed.current)].image.bitCount);
-    const int s = gLib.saveConvImage(parent, out->c_str(), block, code, o.option, Editor::callback());
+    const int saved = s.lib.saveConvImage(parent, out->c_str(), block, code, o.option, Editor::callback());
     Library::memFree(block);
-    std::printf("%s -> %s (%d, %s): %d (%s)\n", file.c_str(), out->c_str(), code, formatName(code), s, resultName(s));
-    return s == CONV_OK ? 0 : 1;
+    std::printf("%s -> %s (%d, %s): %d (%s)\n", file.c_str(), out->c_str(), code, formatName(code), saved,
+                resultName(saved));
+    return saved == CONV_OK ? 0 : 1;
 }
 #endif
-
-// One run of velmconv: what its command line asked for.
-struct Session {
-    Options o;
-    std::vector<std::string> args;  // the command and its arguments
-    std::string argument;           // the argument being read, for the message when it is wrong
-};
 
 // A wrong command line: names the argument being read (an option without
 // its value, or with a value it does not take) and points to the help.
@@ -1009,16 +1009,16 @@ struct CommandRow {
 };
 
 const CommandRow kCommands[] = {
-    {"formats", 0, 0, [](Session &s, void *) { return cmdFormats(s.o); }},
-    {"detect", 1, SIZE_MAX, [](Session &s, void *) { return cmdDetect({s.args.begin() + 1, s.args.end()}); }},
-    {"info", 1, 1, [](Session &s, void *parent) { return cmdInfo(s.args[1], s.o, parent); }},
-    {"convert", 2, 2, [](Session &s, void *parent) { return cmdConvert(s.args[1], s.args[2], s.o, parent); }},
-    {"preview", 2, 2, [](Session &s, void *) { return cmdPreview(s.args[1], s.args[2]); }},
-    {"extract", 2, 2, [](Session &s, void *parent) { return cmdExtract(s.args[1], s.args[2], s.o, parent); }},
+    {"formats", 0, 0, [](Session &s, void *) { return cmdFormats(s); }},
+    {"detect", 1, SIZE_MAX, [](Session &s, void *) { return cmdDetect(s, {s.args.begin() + 1, s.args.end()}); }},
+    {"info", 1, 1, [](Session &s, void *parent) { return cmdInfo(s, s.args[1], parent); }},
+    {"convert", 2, 2, [](Session &s, void *parent) { return cmdConvert(s, s.args[1], s.args[2], parent); }},
+    {"preview", 2, 2, [](Session &s, void *) { return cmdPreview(s, s.args[1], s.args[2]); }},
+    {"extract", 2, 2, [](Session &s, void *parent) { return cmdExtract(s, s.args[1], s.args[2], parent); }},
 #if !defined(_WIN32)
-    {"play", 2, 2, [](Session &s, void *parent) { return cmdPlay(s.args[1], s.args[2], s.o, parent); }},
+    {"play", 2, 2, [](Session &s, void *parent) { return cmdPlay(s, s.args[1], s.args[2], parent); }},
     {"animate", 1, 2,
-     [](Session &s, void *parent) { return cmdAnimate(s.args[1], s.args.size() == 3 ? &s.args[2] : nullptr, s.o, parent); }},
+     [](Session &s, void *parent) { return cmdAnimate(s, s.args[1], s.args.size() == 3 ? &s.args[2] : nullptr, parent); }},
 #endif
 };
 
@@ -1048,13 +1048,13 @@ int main(int argc, char **argv) {
     }
 
     std::string error;
-    if (!gLib.open(error)) {
+    if (!s.lib.open(error)) {
         std::fprintf(stderr, "velmconv: %s\n", error.c_str());
         return 1;
     }
-    installUi(s.o);
+    installUi(s);
     void *parent = s.o.parent ? makeParentWindow() : nullptr;
     const int status = runCommand(s, parent);
-    gLib.close();
+    s.lib.close();
     return status;
 }

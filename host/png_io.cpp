@@ -16,6 +16,7 @@
 
 #include "common/limits.h"
 #include "host/image.h"
+#include "host/paths.h"
 
 #if !defined(_WIN32)
 #include "common/png.h"
@@ -24,9 +25,7 @@
 namespace host {
 
 OwnFile ownFileOf(const std::string &name) {
-    const size_t dot = name.find_last_of('.');
-    std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
-    for (char &c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string ext = paths::extension(name);
     return ext == "bmp" ? OwnFile::bmp : ext == "png" ? OwnFile::png : OwnFile::none;
 }
 

@@ -21,6 +21,7 @@
 #include "host/editor.h"
 #include "host/image.h"
 #include "host/library.h"
+#include "host/paths.h"
 #include "host/quantize.h"
 #include "platform/platform.h"
 #include "support/program_files.h"
@@ -204,6 +205,40 @@ TEST(HostEditor, RequestsFormatChangesNotesDocumentsAndMenuItems) {
     host::Library::memFree(editor.document);
     editor.document = nullptr;
     EXPECT_EQ(vc::plat::memLiveBlocks(), blocks) << "the replaced document or the icon block not freed";
+}
+
+// ---- File names -----------------------------------------------------------------
+
+// Each name: its extension, a frame number put before it, a batch's ICO
+// output named after it, and a name beside it. Dot-files, folders and ".."
+// have no extension; on Linux '\' is part of a name, not a separator.
+TEST(HostPaths, ExtensionsNumberedNamesAndOutputs) {
+    const std::tuple<const char *, const char *, const char *, const char *, const char *> rows[] = {
+        // name              extension  numbered              output            beside
+        {"a.png",             "png", "a_001.png",           "a.ico",           "x.ico"},
+        {"dir/B.PNG",         "png", "dir/B_001.PNG",       "B.ico",           "dir/x.ico"},
+        {"a.tar.gz",          "gz",  "a.tar_001.gz",        "a.tar.ico",       "x.ico"},
+        {".png",              "",    ".png_001",            ".png.ico",        "x.ico"},
+        {"x/.png",            "",    "x/.png_001",          ".png.ico",        "x/x.ico"},
+        {"dir.d/file",        "",    "dir.d/file_001",      "file.ico",        "dir.d/x.ico"},
+        {"a/..",              "",    "a/.._001",            "...ico",          "a/x.ico"},
+        {"dir/",              "",    "dir/_001",            ".ico",            "dir/x.ico"},
+        {"back\\slash.png",   "png", "back\\slash_001.png", "back\\slash.ico", "x.ico"},
+        {"x//a.png",          "png", "x//a_001.png",        "a.ico",           "x//x.ico"},
+    };
+    for (const auto &[name, ext, numbered, output, beside] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(host::paths::extension(name), ext);
+        EXPECT_EQ(host::paths::beforeExtension(name, "_001"), numbered);
+        EXPECT_EQ(host::paths::renamed(name, "ico"), output);
+        EXPECT_EQ(host::paths::beside(name, "x.ico"), beside);
+    }
+    EXPECT_TRUE(host::paths::hasExtension("A.Ani", "ani"));
+    EXPECT_FALSE(host::paths::hasExtension("ani", "ani"));
+    EXPECT_EQ(host::ownFileOf("dir.png/x"), host::OwnFile::none);
+    EXPECT_EQ(host::ownFileOf("UP.PNG"), host::OwnFile::png);
+    for (const auto &[folder, joined] : {std::pair{"out", "out/a.ico"}, {"out/", "out/a.ico"}, {"", "a.ico"}, {"/", "/a.ico"}})
+        EXPECT_EQ(host::paths::inFolder(folder, "a.ico"), joined) << folder;
 }
 
 // ---- BMP and PNG files of other programs, and ours read by them ------------------
@@ -450,6 +485,11 @@ TEST_F(HostCommand, AviRunsSayWhatTheyCouldNotDo) {
         {"velmconv --avi-sound even.png convert even.png s.avi", 1, {"written without the sound of even.png"}},
         {avi + "30 cut.avi && head -c 12000 cut.avi > short.avi && velmconv --avi-frames all info short.avi",
          0, {"only 8 of the 30 frames asked for could be read; the file promised 30 frames", "frames: 8"}, 1},
+        // Through the stepping dialog the import dialog opens: every third
+        // frame from the second, four of them; every frame of the short file.
+        {"velmconv --avi-frames every:3:2:4 info cut.avi && velmconv --avi-frames every:1 extract short.avi .", 0,
+         {"video: 30 frames, 16 x 16, 12 frames per second\n  frames: 4\n", "only 8 of the 30 frames asked for",
+          "8 frames written"}, 1},
         {avi + "300 long.avi && velmconv --avi-frames all convert long.avi long.gif && /usr/bin/identify long.gif | wc -l",
          0, {"an animated GIF holds at most 256 frames: the last 44 of 300 dropped", "\n256\n"}, 1},
     });

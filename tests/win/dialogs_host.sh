@@ -4,8 +4,9 @@
 # question (a size, keep, cancelled), the GIF import options (a refused
 # answer cancelled, a sequence size, one frame) and the cursor animation
 # dialog of a new animated cursor, the AVI export (rate and delays) and the
-# AVI import (a list of frames, the stepping dialog). Each run has a time
-# limit: a host that waits for a person fails.
+# AVI import (a list of frames, the stepping dialog); a batch names its
+# output as Windows reads a path. Each run has a time limit: a host that
+# waits for a person fails.
 # Usage: dialogs_host.sh <wine_run.sh> <prefix> <velmconv.exe> <work folder>
 # Exit 77 (skipped) when the sample pictures are not installed.
 set -eu
@@ -47,4 +48,8 @@ if command -v ffprobe >/dev/null; then
 fi
 expect 0 "frames: 2" info anim.avi --avi-frames 2-3
 expect 0 "frames: 3" info anim.avi --avi-frames every:2
+# The backslash separates folders: the output is named after the file alone.
+mkdir -p "$work/sub" && cp "$samples/sample.bmp" "$work/sub/"
+expect 0 'sub\sample.bmp -> outw/sample.ico (132, ICO/CUR): 1 (done)' convert --to ico --out outw 'sub\sample.bmp'
+[ -f "$work/outw/sample.ico" ] || { echo "FAIL: no outw/sample.ico" >&2; exit 1; }
 echo "the Windows host answered every dialog from its options"
