@@ -13,26 +13,27 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "velmconv/dialogs.h"
 #include "velmconv/velmconv.h"
 
 namespace vc {
 
 // Template and control ids of both dialogs.
 enum : int {
-    kSelectCursorTemplate = 107,
-    kChangeCursorTemplate = 108,
-    kCursorSize16 = 100,
-    kCursorSize32 = 101,
-    kCursorSize64 = 102,
-    kCursorSizeKeep = 103,   // 107: "Maintain current size"
-    kCursorSizeOther = 103,  // 108: "other"
-    kCursorEditX = 104,
-    kCursorEditY = 105,
-    kCursorColors2 = 106,
-    kCursorColors16 = 107,
-    kCursorColors256 = 108,
-    kCursorScale = 109,
-    kCursorWarningIcon = 110,
+    kSelectCursorTemplate = VC_IDD_SELECT_CURSOR,
+    kChangeCursorTemplate = VC_IDD_CHANGE_CURSOR,
+    kCursorSize16 = VC_IDC_CURSOR_SIZE16,
+    kCursorSize32 = VC_IDC_CURSOR_SIZE32,
+    kCursorSize64 = VC_IDC_CURSOR_SIZE64,
+    kCursorSizeKeep = VC_IDC_CURSOR_SIZE_KEEP,   // 107: "Maintain current size"
+    kCursorSizeOther = VC_IDC_CURSOR_SIZE_OTHER,  // 108: "other"
+    kCursorEditX = VC_IDC_CURSOR_X,
+    kCursorEditY = VC_IDC_CURSOR_Y,
+    kCursorColors2 = VC_IDC_CURSOR_COLORS2,
+    kCursorColors16 = VC_IDC_CURSOR_COLORS16,
+    kCursorColors256 = VC_IDC_CURSOR_COLORS256,
+    kCursorScale = VC_IDC_CURSOR_SCALE,
+    kCursorWarningIcon = VC_IDC_CURSOR_WARNING,
 };
 
 // Cursor size value: width in the low, height in the high 16 bits.

@@ -92,6 +92,7 @@ struct GifAnimationDialogModel : plat::DialogModel, ReelParent {
     void scroll(int scrollBarId, int scrollCode) override;
     // The strip's notifications (REELN_CURRENT, REELN_CLICK, REELN_SELCHANGE).
     void reelNotify(int reelId, int code, int32_t frame) override;
+    const ReelModel *reelFor(int reelId) const override { return reelId == strip.id() ? &strip : nullptr; }
     // The background colour the user picked (command 19), with the editor
     // palette's colour at that index.
     void setBackground(int32_t index, GifRgbQuad color);
