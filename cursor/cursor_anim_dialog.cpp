@@ -325,6 +325,17 @@ bool CursorAnimationDialogModel::clicked(int id) {
     }
 }
 
+int CursorAnimationDialogModel::isChecked(int id) const {
+    switch (id) {
+    case kAnimRateEach: return !rateForAll;
+    case kAnimRateAll: return rateForAll;
+    case kAnimHotspotEach: return !hotspotCommon;
+    case kAnimHotspotCommon: return hotspotCommon;
+    case kAnimShowHotspot: return showHotspot;
+    default: return -1;
+    }
+}
+
 std::string *CursorAnimationDialogModel::textField(int id) {
     switch (id) {
     case kAnimTitle: return &titleText;

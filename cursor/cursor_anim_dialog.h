@@ -98,6 +98,8 @@ struct CursorAnimationDialogModel : plat::DialogModel, ReelParent {
     bool clicked(int id) override;
     std::string *textField(int id) override;
     bool enabled(int id) const override { return id != kAnimRate || rateEnabled; }
+    // The radio buttons of the speed and the hotspot, and "show hotspot".
+    int isChecked(int id) const override;
     // The strips' notifications; a click on strip 120 reads Shift and Ctrl.
     void reelNotify(int reelId, int code, int32_t index) override;
     const ReelModel *reelFor(int reelId) const override {

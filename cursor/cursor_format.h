@@ -52,6 +52,7 @@ struct SelectCursorSizeModel : plat::DialogModel {
         checked = id;
         return true;
     }
+    int isChecked(int id) const override { return id >= kCursorSize16 && id <= kCursorSizeKeep ? checked == id : -1; }
     // OK ends with the checked button's id, Cancel with 0.
     bool pressOk() override {
         end(checked);
@@ -89,6 +90,7 @@ struct ChangeCursorFormatModel : plat::DialogModel {
     // A radio button is checked alone in its group; the check box toggles.
     bool clicked(int id) override;
     std::string *textField(int id) override { return id == kCursorEditX ? &x : id == kCursorEditY ? &y : nullptr; }
+    int isChecked(int id) const override;
     // OK: fills the record and ends with 1, or beeps and stays open when
     // "other" is on and a field is not a number of at least 8. Cancel ends
     // with 0 and leaves the record as filled at start.

@@ -115,7 +115,7 @@ VC_EXPORT int32_t VcDialogListText(VcDialog *dialog, int32_t controlId, int32_t 
     return dialog && dialog->model.listText(controlId, index, line) ? copyText(line, buffer, size) : -1;
 }
 VC_EXPORT int VcDialogChecked(VcDialog *dialog, int32_t controlId) {
-    return dialog ? dialog->model.checked(controlId) : -1;
+    return dialog ? dialog->model.isChecked(controlId) : -1;
 }
 VC_EXPORT int32_t VcDialogReelCount(VcDialog *dialog, int32_t controlId) {
     const auto *parent = dialog ? dynamic_cast<const ReelParent *>(&dialog->model) : nullptr;

@@ -86,6 +86,7 @@ struct GifAnimationDialogModel : plat::DialogModel, ReelParent {
     void notify(int controlId, int code);
     std::string *textField(int id) override;
     bool enabled(int id) const override;
+    int isChecked(int id) const override;
     void edited(int id) override { notify(id, kEditUpdate); }
     bool select(int listId, int32_t index) override;
     // The arrow scroll bars.

@@ -60,7 +60,7 @@ struct GifImportOptionsModel : plat::DialogModel {
     bool clicked(int radioId) override;
     int32_t listCount(int id) const override { return id == IDC_GIFIMP_LIST ? int32_t(frameTexts.size()) : -1; }
     bool listText(int id, int32_t index, std::string &text) const override;
-    int checked(int id) const override;
+    int isChecked(int id) const override;
     // "&OK": ends the dialog with a mode, or beeps and keeps it open.
     bool pressOk() override;
     void pressCancel() override { end(kGifImportCancel); }

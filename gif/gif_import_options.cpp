@@ -98,7 +98,7 @@ bool GifImportOptionsModel::listText(int id, int32_t index, std::string &text) c
     return true;
 }
 
-int GifImportOptionsModel::checked(int id) const {
+int GifImportOptionsModel::isChecked(int id) const {
     if (id != IDC_GIFIMP_SEQUENCE && id != IDC_GIFIMP_FRAME && id != IDC_GIFIMP_ASSEMBLED) return -1;
     return checkedRadio == id;
 }

@@ -174,7 +174,7 @@ void progressWindowUpdate(Wnd w, int32_t percent);
 //   reelNotify(...)    a film strip's notification, in dialogs with strips
 //                      (they are the strips' parents, controls/reel_model.h)
 //   shownText(id)      what static id shows; listCount(id) and listText(id,
-//                      index) the lines of list id; checked(id) whether
+//                      index) the lines of list id; isChecked(id) whether
 //                      check box or radio button id is checked (1) or not
 //                      (0), -1 when the model keeps no such button: what a
 //                      host reads to choose its answer
@@ -206,7 +206,7 @@ struct DialogModel {
     virtual bool shownText(int id, std::string &text) const { return false; }
     virtual int32_t listCount(int id) const { return -1; }
     virtual bool listText(int id, int32_t index, std::string &text) const { return false; }
-    virtual int checked(int id) const { return -1; }
+    virtual int isChecked(int id) const { return -1; }
     // OK: true when the dialog ended with its result; false when it
     // refused (beeped) and stays open.
     virtual bool pressOk() = 0;

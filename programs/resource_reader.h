@@ -119,7 +119,7 @@ struct ResourceBitmapModel : plat::DialogModel {
     bool shownText(int id, std::string &text) const override;
     int32_t listCount(int id) const override { return id == kResBmpList ? int32_t(items.size()) : -1; }
     bool listText(int id, int32_t index, std::string &text) const override;
-    int checked(int id) const override { return id == kResBmpShowPreview ? showPreview : -1; }
+    int isChecked(int id) const override { return id == kResBmpShowPreview ? showPreview : -1; }
     // Loads the data if need be (refused, staying open, when it cannot be
     // read), names the image in the file-name buffer and ends with the
     // block, which passes to the editor.

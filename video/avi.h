@@ -117,7 +117,7 @@ struct AviImportModel : plat::DialogModel, ReelParent {
     // The statics: frame count, size, rate, the selection's count and list,
     // the current frame's number.
     bool shownText(int id, std::string &text) const override;
-    int checked(int id) const override;
+    int isChecked(int id) const override;
     // Hands the selected frames to the editor; stays open without a
     // selection.
     bool pressOk() override;

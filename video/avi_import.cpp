@@ -333,7 +333,7 @@ bool AviImportModel::shownText(int id, std::string &text) const {
     return shown != nullptr;
 }
 
-int AviImportModel::checked(int id) const {
+int AviImportModel::isChecked(int id) const {
     return id == kAviImportPalette ? palette : id == kAviImportStretch ? stretch : id == kAviImportDither ? dither : -1;
 }
 

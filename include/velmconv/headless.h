@@ -69,8 +69,7 @@ VC_EXPORT int32_t VcDialogListCount(VcDialog *dialog, int32_t controlId);
  * there is no such list or line. */
 VC_EXPORT int32_t VcDialogListText(VcDialog *dialog, int32_t controlId, int32_t index, char *buffer, int32_t size);
 /* Whether a check box or radio button is checked: 1 or 0, -1 when the
- * dialog tells of no such button (the GIF import options, the resource
- * picker and the AVI import tell of theirs). */
+ * dialog has no such button. */
 VC_EXPORT int VcDialogChecked(VcDialog *dialog, int32_t controlId);
 /* The number of frames on a film strip, -1 when there is no such strip. */
 VC_EXPORT int32_t VcDialogReelCount(VcDialog *dialog, int32_t controlId);
