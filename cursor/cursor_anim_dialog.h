@@ -100,6 +100,9 @@ struct CursorAnimationDialogModel : plat::DialogModel, ReelParent {
     bool enabled(int id) const override { return id != kAnimRate || rateEnabled; }
     // The radio buttons of the speed and the hotspot, and "show hotspot".
     int isChecked(int id) const override;
+    // The statics: frame, used-frame and step counts, the position and
+    // the frame shown (empty without one).
+    bool shownText(int id, std::string &text) const override;
     // The strips' notifications; a click on strip 120 reads Shift and Ctrl.
     void reelNotify(int reelId, int code, int32_t index) override;
     const ReelModel *reelFor(int reelId) const override {

@@ -212,6 +212,12 @@ void GifAnimationDialogModel::notify(int controlId, int notification) {
     }
 }
 
+bool GifAnimationDialogModel::listText(int id, int32_t index, std::string &text) const {
+    if (listCount(id) <= index || index < 0) return false;
+    text = disposalNames[size_t(index)];
+    return true;
+}
+
 int GifAnimationDialogModel::isChecked(int id) const {
     switch (id) {
     case IDC_GIFANIM_COMMENT_ON: return commentOn;

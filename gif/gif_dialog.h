@@ -87,6 +87,14 @@ struct GifAnimationDialogModel : plat::DialogModel, ReelParent {
     std::string *textField(int id) override;
     bool enabled(int id) const override;
     int isChecked(int id) const override;
+    // Static 109: the number of the frame shown, from 1.
+    bool shownText(int id, std::string &text) const override {
+        if (id == IDC_GIFANIM_FRAME_NUMBER) text = frameNumber;
+        return id == IDC_GIFANIM_FRAME_NUMBER;
+    }
+    // The disposal list (116).
+    int32_t listCount(int id) const override { return id == IDC_GIFANIM_DISPOSAL ? int32_t(disposalNames.size()) : -1; }
+    bool listText(int id, int32_t index, std::string &text) const override;
     void edited(int id) override { notify(id, kEditUpdate); }
     bool select(int listId, int32_t index) override;
     // The arrow scroll bars.

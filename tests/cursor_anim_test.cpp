@@ -292,4 +292,13 @@ TEST_F(AnimDialog, ButtonsAndStripsReadThroughThePublicCalls) {
         seen.push_back(VcDialogChecked(&d, id));
     for (int id : {VC_IDC_ANIM_STEP_REEL, VC_IDC_ANIM_FRAME_REEL, VC_IDC_ANIM_TITLE}) seen.push_back(VcDialogReelCount(&d, id));
     EXPECT_EQ(seen, (std::vector<int32_t>{0, 1, 1, 0, 1, -1, 3, 4, -1}));
+    // The statics as the dialog shows them: frames, frames used, steps,
+    // position, frame; the title is an edit.
+    std::string shown;
+    for (int id : {VC_IDC_ANIM_FRAME_COUNT, VC_IDC_ANIM_FRAMES_USED, VC_IDC_ANIM_STEP_COUNT, VC_IDC_ANIM_POSITION,
+                   VC_IDC_ANIM_FRAME, VC_IDC_ANIM_TITLE}) {
+        char text[8];
+        shown += std::string(VcDialogGetText(&d, id, text, sizeof text) >= 0 ? text : "-") + "|";
+    }
+    EXPECT_EQ(shown, "4|3|3|0|0|Title|");
 }

@@ -462,6 +462,16 @@ TEST_F(GifAnimationDialog, ButtonsAndStripReadThroughThePublicCalls) {
                          VcDialogChecked(&d, IDC_GIFANIM_STRIP), VcDialogReelCount(&d, IDC_GIFANIM_STRIP),
                          VcDialogReelCount(&d, IDC_GIFANIM_DELAY)),
               std::tuple(0, 1, -1, 5, -1));
+    char number[8];
+    ASSERT_EQ(VcDialogGetText(&d, IDC_GIFANIM_FRAME_NUMBER, number, sizeof number), 1);
+    EXPECT_STREQ(number, "1");  // frame 0 shown
+    std::vector<std::string> disposals;
+    for (int32_t i = 0; i <= VcDialogListCount(&d, IDC_GIFANIM_DISPOSAL); ++i) {
+        char line[20];
+        disposals.push_back(VcDialogListText(&d, IDC_GIFANIM_DISPOSAL, i, line, sizeof line) >= 0 ? line : "-");
+    }
+    EXPECT_EQ(disposals, (std::vector<std::string>{STR_DISPOSAL_NOTHING, STR_DISPOSAL_LEAVE, STR_DISPOSAL_BACKGROUND,
+                                                   STR_DISPOSAL_PREVIOUS, "-"}));
 }
 
 }  // namespace
