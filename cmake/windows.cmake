@@ -33,15 +33,16 @@ add_custom_command(OUTPUT ${VC_BITMAPS}
 add_custom_target(vc_bitmaps DEPENDS ${VC_BITMAPS})
 
 # Resources are compiled once per target that carries them; windres gets
-# the source root for strings.h, the folder of the bitmaps and the version
-# from the project.
+# the source root for strings.h, the public headers for the dialogs' ids,
+# the folder of the bitmaps and the version from the project.
 function(vc_add_resources target)
   target_sources(${target} PRIVATE ${VC_RESOURCE_SCRIPT})
-  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${VC_BITMAP_DIR})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include ${VC_BITMAP_DIR})
   add_dependencies(${target} vc_bitmaps)
   # windres reports no dependencies: the scripts it includes and the
   # bitmaps are named here.
-  file(GLOB included CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc ${CMAKE_SOURCE_DIR}/resources/*.h)
+  file(GLOB included CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc ${CMAKE_SOURCE_DIR}/resources/*.h
+    ${CMAKE_SOURCE_DIR}/include/velmconv/dialogs.h)
   set_property(SOURCE ${VC_RESOURCE_SCRIPT} TARGET_DIRECTORY ${target} APPEND PROPERTY OBJECT_DEPENDS
     ${VC_BITMAPS} ${included})
   set_property(SOURCE ${VC_RESOURCE_SCRIPT} TARGET_DIRECTORY ${target} APPEND PROPERTY COMPILE_DEFINITIONS

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/owners.h"
+#include "velmconv/dialogs.h"
 
 namespace vc {
 
@@ -32,20 +33,23 @@ constexpr uint32_t REEL_DRAWFRAME = 1280;
 
 // Notification codes of WM_COMMAND to the parent; lParam is a frame index.
 enum : int {
-    REELN_CURRENT = 1,    // a key chose a new current frame (sent before the move)
-    REELN_CLICK = 2,      // left button on a cell
-    REELN_DBLCLK = 3,     // left double click, -1 outside every cell
-    REELN_RCLICK = 4,     // right button, -1 outside every cell
-    REELN_SELCHANGE = 5,  // REEL_SETSEL changed the selection (0)
+    REELN_CURRENT = VC_REEL_CURRENT,       // a key chose a new current frame (sent before the move)
+    REELN_CLICK = VC_REEL_CLICK,           // left button on a cell
+    REELN_DBLCLK = VC_REEL_DOUBLE_CLICK,   // left double click, -1 outside every cell
+    REELN_RCLICK = VC_REEL_RIGHT_CLICK,    // right button, -1 outside every cell
+    REELN_SELCHANGE = VC_REEL_SELECTION,   // REEL_SETSEL changed the selection (0)
 };
 
 // The control's own style bit: without it the selection never changes.
 constexpr uint32_t REELS_MULTISEL = 0x0001;
 
 // Who receives the notifications: the dialog that holds the strip.
+class ReelModel;
 class ReelParent {
 public:
     virtual void reelNotify(int reelId, int code, int32_t index) = 0;
+    // The parent's strip reelId, none when it has no such strip.
+    virtual const ReelModel *reelFor(int reelId) const { return nullptr; }
 
 protected:
     ~ReelParent() = default;
@@ -78,6 +82,7 @@ public:
     enum : int { kLineLeft, kLineRight, kPageLeft, kPageRight, kThumbPosition, kThumbTrack, kLeft, kRight };
 
     ReelModel(int id, uint32_t style, ReelParent *parent = nullptr) : id_(id), style_(style), parent_(parent) {}
+    int id() const { return id_; }
     ReelModel(const ReelModel &) = delete;
     ReelModel &operator=(const ReelModel &) = delete;
 

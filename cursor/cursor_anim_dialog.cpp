@@ -325,6 +325,29 @@ bool CursorAnimationDialogModel::clicked(int id) {
     }
 }
 
+bool CursorAnimationDialogModel::shownText(int id, std::string &text) const {
+    const auto number = [](int v) { return v >= 0 ? std::to_string(v) : std::string(); };
+    switch (id) {
+    case kAnimFrameCount: text = std::to_string(frameCount()); return true;
+    case kAnimFramesUsed: text = std::to_string(framesUsed()); return true;
+    case kAnimStepCount: text = std::to_string(stepCount()); return true;
+    case kAnimPosition: text = number(position); return true;
+    case kAnimFrame: text = number(shownFrame); return true;
+    default: return false;
+    }
+}
+
+int CursorAnimationDialogModel::isChecked(int id) const {
+    switch (id) {
+    case kAnimRateEach: return !rateForAll;
+    case kAnimRateAll: return rateForAll;
+    case kAnimHotspotEach: return !hotspotCommon;
+    case kAnimHotspotCommon: return hotspotCommon;
+    case kAnimShowHotspot: return showHotspot;
+    default: return -1;
+    }
+}
+
 std::string *CursorAnimationDialogModel::textField(int id) {
     switch (id) {
     case kAnimTitle: return &titleText;

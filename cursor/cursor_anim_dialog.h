@@ -19,51 +19,52 @@
 #include "common/editor_link.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
+#include "velmconv/dialogs.h"
 #include "velmconv/velmconv.h"
 
 namespace vc {
 
 // Template 106 and its controls.
 enum : int {
-    kAnimTemplate = 106,
-    kAnimTitle = 100,
-    kAnimAuthor = 101,
-    kAnimStepReel = 102,
-    kAnimFrameCount = 103,
-    kAnimFramesUsed = 104,
-    kAnimStepCount = 105,
-    kAnimPrevious = 107,
-    kAnimNext = 108,
-    kAnimSequencePage = 109,
-    kAnimCyclePage = 110,
-    kAnimHelp = 111,
-    kAnimPosition = 112,
-    kAnimFrame = 113,
-    kAnimFrameReel = 120,
-    kAnimAdd = 121,
-    kAnimInsert = 122,
-    kAnimReplace = 123,
-    kAnimDelete = 124,
-    kAnimDeleteAll = 125,
-    kAnimSpeedGroup = 130,
-    kAnimRateEach = 131,  // "Individual"
-    kAnimRateAll = 132,   // "alle Positionen"
-    kAnimRate = 133,
-    kAnimRateScroll = 134,
-    kAnimRateUnit = 135,
-    kAnimHotspotGroup = 136,
-    kAnimHotspotEach = 137,    // "Individuell"
-    kAnimHotspotCommon = 138,  // "Common"
-    kAnimHotspotX = 139,
-    kAnimHotspotXScroll = 140,
-    kAnimHotspotY = 141,
-    kAnimHotspotYScroll = 142,
-    kAnimPreviewGroup = 143,
-    kAnimPreview = 144,
-    kAnimBackground = 145,
-    kAnimShowHotspot = 146,
-    kAnimStop = 147,
-    kAnimPlay = 148,
+    kAnimTemplate = VC_IDD_CURSOR_ANIMATION,
+    kAnimTitle = VC_IDC_ANIM_TITLE,
+    kAnimAuthor = VC_IDC_ANIM_AUTHOR,
+    kAnimStepReel = VC_IDC_ANIM_STEP_REEL,
+    kAnimFrameCount = VC_IDC_ANIM_FRAME_COUNT,
+    kAnimFramesUsed = VC_IDC_ANIM_FRAMES_USED,
+    kAnimStepCount = VC_IDC_ANIM_STEP_COUNT,
+    kAnimPrevious = VC_IDC_ANIM_PREVIOUS,
+    kAnimNext = VC_IDC_ANIM_NEXT,
+    kAnimSequencePage = VC_IDC_ANIM_SEQUENCE_PAGE,
+    kAnimCyclePage = VC_IDC_ANIM_CYCLE_PAGE,
+    kAnimHelp = VC_IDC_ANIM_HELP,
+    kAnimPosition = VC_IDC_ANIM_POSITION,
+    kAnimFrame = VC_IDC_ANIM_FRAME,
+    kAnimFrameReel = VC_IDC_ANIM_FRAME_REEL,
+    kAnimAdd = VC_IDC_ANIM_ADD,
+    kAnimInsert = VC_IDC_ANIM_INSERT,
+    kAnimReplace = VC_IDC_ANIM_REPLACE,
+    kAnimDelete = VC_IDC_ANIM_DELETE,
+    kAnimDeleteAll = VC_IDC_ANIM_DELETE_ALL,
+    kAnimSpeedGroup = VC_IDC_ANIM_SPEED_GROUP,
+    kAnimRateEach = VC_IDC_ANIM_RATE_EACH,  // "Individual"
+    kAnimRateAll = VC_IDC_ANIM_RATE_ALL,   // "alle Positionen"
+    kAnimRate = VC_IDC_ANIM_RATE,
+    kAnimRateScroll = VC_IDC_ANIM_RATE_SPIN,
+    kAnimRateUnit = VC_IDC_ANIM_RATE_UNIT,
+    kAnimHotspotGroup = VC_IDC_ANIM_HOTSPOT_GROUP,
+    kAnimHotspotEach = VC_IDC_ANIM_HOTSPOT_EACH,    // "Individuell"
+    kAnimHotspotCommon = VC_IDC_ANIM_HOTSPOT_COMMON,  // "Common"
+    kAnimHotspotX = VC_IDC_ANIM_HOTSPOT_X,
+    kAnimHotspotXScroll = VC_IDC_ANIM_HOTSPOT_X_SPIN,
+    kAnimHotspotY = VC_IDC_ANIM_HOTSPOT_Y,
+    kAnimHotspotYScroll = VC_IDC_ANIM_HOTSPOT_Y_SPIN,
+    kAnimPreviewGroup = VC_IDC_ANIM_PREVIEW_GROUP,
+    kAnimPreview = VC_IDC_ANIM_PREVIEW,
+    kAnimBackground = VC_IDC_ANIM_BACKGROUND,
+    kAnimShowHotspot = VC_IDC_ANIM_SHOW_HOTSPOT,
+    kAnimStop = VC_IDC_ANIM_STOP,
+    kAnimPlay = VC_IDC_ANIM_PLAY,
 };
 
 constexpr int kAnimTimerId = 77;
@@ -97,8 +98,16 @@ struct CursorAnimationDialogModel : plat::DialogModel, ReelParent {
     bool clicked(int id) override;
     std::string *textField(int id) override;
     bool enabled(int id) const override { return id != kAnimRate || rateEnabled; }
+    // The radio buttons of the speed and the hotspot, and "show hotspot".
+    int isChecked(int id) const override;
+    // The statics: frame, used-frame and step counts, the position and
+    // the frame shown (empty without one).
+    bool shownText(int id, std::string &text) const override;
     // The strips' notifications; a click on strip 120 reads Shift and Ctrl.
     void reelNotify(int reelId, int code, int32_t index) override;
+    const ReelModel *reelFor(int reelId) const override {
+        return reelId == kAnimStepReel ? &steps : reelId == kAnimFrameReel ? &frames : nullptr;
+    }
     // WM_VSCROLL from scroll bar barId with a scroll code (0, 2 up; 1, 3 down).
     void scroll(int barId, int code) override;
     // WM_TIMER of the preview timer.

@@ -110,4 +110,10 @@ int32_t ChangeCursorFormatDialog(Wnd parent, HostCallback callback, ConvFormatCh
     return plat::runDialog(parent, kChangeCursorTemplate, model) == 1 ? 1 : 0;
 }
 
+int ChangeCursorFormatModel::isChecked(int id) const {
+    if (id >= kCursorSize16 && id <= kCursorSizeOther) return sizeChoice == id;
+    if (id >= kCursorColors2 && id <= kCursorColors256) return colorChoice == id;
+    return id == kCursorScale ? scale : -1;
+}
+
 }  // namespace vc

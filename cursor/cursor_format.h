@@ -13,26 +13,27 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "velmconv/dialogs.h"
 #include "velmconv/velmconv.h"
 
 namespace vc {
 
 // Template and control ids of both dialogs.
 enum : int {
-    kSelectCursorTemplate = 107,
-    kChangeCursorTemplate = 108,
-    kCursorSize16 = 100,
-    kCursorSize32 = 101,
-    kCursorSize64 = 102,
-    kCursorSizeKeep = 103,   // 107: "Maintain current size"
-    kCursorSizeOther = 103,  // 108: "other"
-    kCursorEditX = 104,
-    kCursorEditY = 105,
-    kCursorColors2 = 106,
-    kCursorColors16 = 107,
-    kCursorColors256 = 108,
-    kCursorScale = 109,
-    kCursorWarningIcon = 110,
+    kSelectCursorTemplate = VC_IDD_SELECT_CURSOR,
+    kChangeCursorTemplate = VC_IDD_CHANGE_CURSOR,
+    kCursorSize16 = VC_IDC_CURSOR_SIZE16,
+    kCursorSize32 = VC_IDC_CURSOR_SIZE32,
+    kCursorSize64 = VC_IDC_CURSOR_SIZE64,
+    kCursorSizeKeep = VC_IDC_CURSOR_SIZE_KEEP,   // 107: "Maintain current size"
+    kCursorSizeOther = VC_IDC_CURSOR_SIZE_OTHER,  // 108: "other"
+    kCursorEditX = VC_IDC_CURSOR_X,
+    kCursorEditY = VC_IDC_CURSOR_Y,
+    kCursorColors2 = VC_IDC_CURSOR_COLORS2,
+    kCursorColors16 = VC_IDC_CURSOR_COLORS16,
+    kCursorColors256 = VC_IDC_CURSOR_COLORS256,
+    kCursorScale = VC_IDC_CURSOR_SCALE,
+    kCursorWarningIcon = VC_IDC_CURSOR_WARNING,
 };
 
 // Cursor size value: width in the low, height in the high 16 bits.
@@ -51,6 +52,7 @@ struct SelectCursorSizeModel : plat::DialogModel {
         checked = id;
         return true;
     }
+    int isChecked(int id) const override { return id >= kCursorSize16 && id <= kCursorSizeKeep ? checked == id : -1; }
     // OK ends with the checked button's id, Cancel with 0.
     bool pressOk() override {
         end(checked);
@@ -88,6 +90,7 @@ struct ChangeCursorFormatModel : plat::DialogModel {
     // A radio button is checked alone in its group; the check box toggles.
     bool clicked(int id) override;
     std::string *textField(int id) override { return id == kCursorEditX ? &x : id == kCursorEditY ? &y : nullptr; }
+    int isChecked(int id) const override;
     // OK: fills the record and ends with 1, or beeps and stays open when
     // "other" is on and a field is not a number of at least 8. Cancel ends
     // with 0 and leaves the record as filled at start.

@@ -43,6 +43,21 @@ void progressWindowUpdate(Wnd w, int32_t percent) {
 // ---- Exported headless interface -------------------------------------------------------
 using namespace vc;
 
+namespace {
+
+// A text handed to a host: at most size - 1 characters and a NUL; its
+// whole length.
+int32_t copyText(const std::string &text, char *buffer, int32_t size) {
+    if (buffer && size > 0) {
+        const size_t n = std::min(text.size(), size_t(size - 1));
+        std::memcpy(buffer, text.data(), n);
+        buffer[n] = 0;
+    }
+    return int32_t(std::min<size_t>(text.size(), INT32_MAX));
+}
+
+}  // namespace
+
 extern "C" {
 VC_EXPORT void *VcMemAlloc(uint32_t flags, size_t size) { return plat::memAlloc(flags, size); }
 VC_EXPORT void *VcMemLock(void *block) { return plat::memLock(block); }
@@ -84,17 +99,28 @@ VC_EXPORT int VcDialogSetText(VcDialog *dialog, int32_t controlId, const char *t
     return dialog && dialog->model.setText(controlId, text) ? 1 : 0;
 }
 VC_EXPORT int32_t VcDialogGetText(VcDialog *dialog, int32_t controlId, char *buffer, int32_t size) {
-    const std::string *field = dialog ? dialog->model.textField(controlId) : nullptr;
-    if (!field) return -1;
-    if (buffer && size > 0) {
-        const size_t n = std::min(field->size(), size_t(size - 1));
-        std::memcpy(buffer, field->data(), n);
-        buffer[n] = 0;
-    }
-    return int32_t(std::min<size_t>(field->size(), INT32_MAX));
+    if (!dialog) return -1;
+    if (const std::string *field = dialog->model.textField(controlId)) return copyText(*field, buffer, size);
+    std::string shown;
+    return dialog->model.shownText(controlId, shown) ? copyText(shown, buffer, size) : -1;
 }
 VC_EXPORT int VcDialogSelect(VcDialog *dialog, int32_t controlId, int32_t index) {
     return dialog && dialog->model.select(controlId, index) ? 1 : 0;
+}
+VC_EXPORT int32_t VcDialogListCount(VcDialog *dialog, int32_t controlId) {
+    return dialog ? dialog->model.listCount(controlId) : -1;
+}
+VC_EXPORT int32_t VcDialogListText(VcDialog *dialog, int32_t controlId, int32_t index, char *buffer, int32_t size) {
+    std::string line;
+    return dialog && dialog->model.listText(controlId, index, line) ? copyText(line, buffer, size) : -1;
+}
+VC_EXPORT int VcDialogChecked(VcDialog *dialog, int32_t controlId) {
+    return dialog ? dialog->model.isChecked(controlId) : -1;
+}
+VC_EXPORT int32_t VcDialogReelCount(VcDialog *dialog, int32_t controlId) {
+    const auto *parent = dialog ? dynamic_cast<const ReelParent *>(&dialog->model) : nullptr;
+    const ReelModel *reel = parent ? parent->reelFor(controlId) : nullptr;
+    return reel ? reel->count() : -1;
 }
 VC_EXPORT int VcDialogScroll(VcDialog *dialog, int32_t controlId, int32_t code) {
     if (!dialog) return 0;
@@ -107,10 +133,10 @@ VC_EXPORT void VcDialogReelNotify(VcDialog *dialog, int32_t controlId, int32_t c
 }
 VC_EXPORT void VcDialogKeys(VcDialog *dialog, int32_t keys) {
     if (!dialog) return;
-    dialog->model.shiftDown = keys & 1;
-    dialog->model.ctrlDown = keys & 2;
-    dialog->model.altDown = keys & 4;
-    dialog->model.enterDown = keys & 8;
+    dialog->model.shiftDown = keys & VC_KEY_SHIFT;
+    dialog->model.ctrlDown = keys & VC_KEY_CTRL;
+    dialog->model.altDown = keys & VC_KEY_ALT;
+    dialog->model.enterDown = keys & VC_KEY_ENTER;
 }
 VC_EXPORT int VcProgressState(void **window, int32_t *percent, int32_t *cancel) {
     const ProgressState &s = progressState();

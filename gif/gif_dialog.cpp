@@ -212,6 +212,26 @@ void GifAnimationDialogModel::notify(int controlId, int notification) {
     }
 }
 
+bool GifAnimationDialogModel::listText(int id, int32_t index, std::string &text) const {
+    if (listCount(id) <= index || index < 0) return false;
+    text = disposalNames[size_t(index)];
+    return true;
+}
+
+int GifAnimationDialogModel::isChecked(int id) const {
+    switch (id) {
+    case IDC_GIFANIM_COMMENT_ON: return commentOn;
+    case IDC_GIFANIM_REPEAT: return repeatOn;
+    case IDC_GIFANIM_INFINITE: return infiniteChecked;
+    case IDC_GIFANIM_LOOPS: return loopsChecked;
+    case IDC_GIFANIM_SAME_FOR_ALL: return sameForAll;
+    case IDC_GIFANIM_DELAY_ON: return delayOn;
+    case IDC_GIFANIM_USER_INPUT: return userInput;
+    case IDC_GIFANIM_INTERLACED: return interlaced;
+    default: return -1;
+    }
+}
+
 bool GifAnimationDialogModel::clicked(int controlId) {
     switch (controlId) {
     case IDC_GIFANIM_COMMENT_ON: commentOn = !commentOn; break;

@@ -86,12 +86,22 @@ struct GifAnimationDialogModel : plat::DialogModel, ReelParent {
     void notify(int controlId, int code);
     std::string *textField(int id) override;
     bool enabled(int id) const override;
+    int isChecked(int id) const override;
+    // Static 109: the number of the frame shown, from 1.
+    bool shownText(int id, std::string &text) const override {
+        if (id == IDC_GIFANIM_FRAME_NUMBER) text = frameNumber;
+        return id == IDC_GIFANIM_FRAME_NUMBER;
+    }
+    // The disposal list (116).
+    int32_t listCount(int id) const override { return id == IDC_GIFANIM_DISPOSAL ? int32_t(disposalNames.size()) : -1; }
+    bool listText(int id, int32_t index, std::string &text) const override;
     void edited(int id) override { notify(id, kEditUpdate); }
     bool select(int listId, int32_t index) override;
     // The arrow scroll bars.
     void scroll(int scrollBarId, int scrollCode) override;
     // The strip's notifications (REELN_CURRENT, REELN_CLICK, REELN_SELCHANGE).
     void reelNotify(int reelId, int code, int32_t frame) override;
+    const ReelModel *reelFor(int reelId) const override { return reelId == strip.id() ? &strip : nullptr; }
     // The background colour the user picked (command 19), with the editor
     // palette's colour at that index.
     void setBackground(int32_t index, GifRgbQuad color);

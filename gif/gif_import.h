@@ -18,8 +18,8 @@
 namespace vc {
 
 // Sizes the sequence accepts in the dialog.
-constexpr uint32_t kGifImportMinSize = 8;
-constexpr uint32_t kGifImportMaxSize = 1024;
+constexpr uint32_t kGifImportMinSize = VC_GIF_IMPORT_MIN_SIZE;
+constexpr uint32_t kGifImportMaxSize = VC_GIF_IMPORT_MAX_SIZE;
 
 // The import options dialog (template 109) as a portable model: its state,
 // what each control's notification does, and what OK decides. The Windows
@@ -58,6 +58,9 @@ struct GifImportOptionsModel : plat::DialogModel {
     void edited(int editId) override;
     // A radio button clicked by the user.
     bool clicked(int radioId) override;
+    int32_t listCount(int id) const override { return id == IDC_GIFIMP_LIST ? int32_t(frameTexts.size()) : -1; }
+    bool listText(int id, int32_t index, std::string &text) const override;
+    int isChecked(int id) const override;
     // "&OK": ends the dialog with a mode, or beeps and keeps it open.
     bool pressOk() override;
     void pressCancel() override { end(kGifImportCancel); }

@@ -92,6 +92,17 @@ void GifImportOptionsModel::edited(int editId) {
     if (editId == IDC_GIFIMP_WIDTH || editId == IDC_GIFIMP_HEIGHT) checkedRadio = IDC_GIFIMP_SEQUENCE;
 }
 
+bool GifImportOptionsModel::listText(int id, int32_t index, std::string &text) const {
+    if (id != IDC_GIFIMP_LIST || index < 0 || size_t(index) >= frameTexts.size()) return false;
+    text = frameTexts[size_t(index)];
+    return true;
+}
+
+int GifImportOptionsModel::isChecked(int id) const {
+    if (id != IDC_GIFIMP_SEQUENCE && id != IDC_GIFIMP_FRAME && id != IDC_GIFIMP_ASSEMBLED) return -1;
+    return checkedRadio == id;
+}
+
 bool GifImportOptionsModel::clicked(int radioId) {
     if (radioId < IDC_GIFIMP_SEQUENCE || radioId > IDC_GIFIMP_ASSEMBLED) return false;
     checkedRadio = radioId;

@@ -5,12 +5,11 @@
 #include <cstring>
 
 #include "host/cli.h"
-#include "vfw/velmvfw_linux.h"
+#include "host/dialog_answers.h"
+#include "velmconv/dialogs.h"
 
 #if !defined(_WIN32)
-#include "platform/headless_dialog.h"
 #include "velmconv/headless.h"
-#include "video/avi.h"
 #endif
 
 namespace host {
@@ -55,10 +54,10 @@ bool aviOption(const std::string &flag, const char *value, AviOptions &o, std::s
         o.rate = v;
     } else if (flag == "--avi-sound") soundFile = v;
     else if (flag == "--avi-codec") {
-        static const char *const names[] = VFW_CODEC_NAMES;
+        static const char *const names[] = VC_COMPRESSOR_NAMES;
         if (std::find(std::begin(names), std::end(names), v) == std::end(names)) {
             wrong = "'" + v + "' is not a compressor (";
-            for (const char *n : names) wrong += std::string(n) + (n == names[VFW_CODEC_COUNT - 1] ? ")" : ", ");
+            for (const char *n : names) wrong += std::string(n) + (n == names[VC_COMPRESSOR_COUNT - 1] ? ")" : ", ");
         }
         o.codec = v;
     } else if (flag == "--avi-delays") {
@@ -156,19 +155,20 @@ std::string aviDelay(const AviOptions &o, int32_t frame) {
 namespace {
 
 intptr_t answerImport(const AviOptions &o, AviRun &run, VcDialog *dialog) {
-    auto *m = vc::plat::dialogAs<vc::AviImportModel>(dialog);
-    if (!m) return VC_DIALOG_DEFAULT;
-    noteAviVideo(run, m->countText, m->sizeText, m->rateText);
-    const AviSelection s = aviSelection(o, m->reel.count());
+    const int32_t count = VcDialogReelCount(dialog, VC_IDC_AVI_REEL);
+    if (count < 0) return VC_DIALOG_DEFAULT;
+    noteAviVideo(run, dialogText(dialog, VC_IDC_AVIIMP_COUNT), dialogText(dialog, VC_IDC_AVIIMP_SIZE),
+                 dialogText(dialog, VC_IDC_AVIIMP_RATE));
+    const AviSelection s = aviSelection(o, count);
     noteAviAsked(run, s);
     if (s.stepping) {
         run.stepping = s;
-        VcDialogClick(dialog, vc::kAviImportSelect);
+        VcDialogClick(dialog, VC_IDC_AVIIMP_SELECT);
         run.stepping.reset();
     } else {
         // One Shift+click per frame, each toggling that frame.
-        VcDialogKeys(dialog, 1);
-        for (int32_t f : s.frames) VcDialogReelNotify(dialog, vc::kAviImportReel, vc::REELN_CLICK, f);
+        VcDialogKeys(dialog, VC_KEY_SHIFT);
+        for (int32_t f : s.frames) VcDialogReelNotify(dialog, VC_IDC_AVI_REEL, VC_REEL_CLICK, f);
         VcDialogKeys(dialog, 0);
     }
     return VC_DIALOG_DEFAULT;
@@ -176,49 +176,49 @@ intptr_t answerImport(const AviOptions &o, AviRun &run, VcDialog *dialog) {
 
 intptr_t answerSelect(const AviRun &run, VcDialog *dialog) {
     if (!run.stepping) return VC_DIALOG_DEFAULT;
-    VcDialogSetText(dialog, vc::kAviSelectFrom, run.stepping->from.c_str());
-    VcDialogSetText(dialog, vc::kAviSelectNumber, run.stepping->number.c_str());
-    VcDialogSetText(dialog, vc::kAviSelectStep, run.stepping->step.c_str());
+    VcDialogSetText(dialog, VC_IDC_AVISEL_FROM, run.stepping->from.c_str());
+    VcDialogSetText(dialog, VC_IDC_AVISEL_NUMBER, run.stepping->number.c_str());
+    VcDialogSetText(dialog, VC_IDC_AVISEL_STEP, run.stepping->step.c_str());
     return VC_DIALOG_DEFAULT;
 }
 
 intptr_t answerExport(const AviOptions &o, VcDialog *dialog) {
-    auto *m = vc::plat::dialogAs<vc::AviExportModel>(dialog);
-    if (!m) return VC_DIALOG_DEFAULT;
-    if (!o.rate.empty()) VcDialogSetText(dialog, vc::kAviExportRate, o.rate.c_str());
+    const int32_t count = VcDialogReelCount(dialog, VC_IDC_AVI_REEL);
+    if (count < 0) return VC_DIALOG_DEFAULT;
+    if (!o.rate.empty()) VcDialogSetText(dialog, VC_IDC_AVIEXP_RATE, o.rate.c_str());
     // Each frame clicked and its delay typed; the next click (or Run)
     // hands the delay over.
     if (!o.delays.empty())
-        for (int32_t f = 0; f < m->count; ++f) {
-            VcDialogReelNotify(dialog, vc::kAviExportReel, vc::REELN_CLICK, f);
-            VcDialogSetText(dialog, vc::kAviExportDelay, aviDelay(o, f).c_str());
+        for (int32_t f = 0; f < count; ++f) {
+            VcDialogReelNotify(dialog, VC_IDC_AVI_REEL, VC_REEL_CLICK, f);
+            VcDialogSetText(dialog, VC_IDC_AVIEXP_DELAY, aviDelay(o, f).c_str());
         }
-    VcDialogClick(dialog, vc::kAviExportWaveButton);  // empty unless --avi-sound named a file
-    if (!o.codec.empty()) VcDialogClick(dialog, vc::kAviExportCompress);
+    VcDialogClick(dialog, VC_IDC_AVIEXP_WAVE_BUTTON);  // empty unless --avi-sound named a file
+    if (!o.codec.empty()) VcDialogClick(dialog, VC_IDC_AVIEXP_COMPRESS);
     return VC_DIALOG_DEFAULT;
 }
 
 // The companion's compression options: the compressor named by --avi-codec.
 intptr_t answerCompression(const AviOptions &o, VcDialog *dialog) {
-    static const char *const names[] = VFW_CODEC_NAMES;
-    for (int i = 0; i < VFW_CODEC_COUNT; ++i)
-        if (o.codec == names[i]) VcDialogSelect(dialog, VFW_COMPRESS_LIST, i);
+    static const char *const names[] = VC_COMPRESSOR_NAMES;
+    for (int i = 0; i < VC_COMPRESSOR_COUNT; ++i)
+        if (o.codec == names[i]) VcDialogSelect(dialog, VC_IDC_COMPRESS_LIST, i);
     return VC_DIALOG_DEFAULT;
 }
 
 }  // namespace
 
 bool isAviDialog(int32_t templateId) {
-    return templateId == vc::kAviImportTemplate || templateId == vc::kAviSelectTemplate ||
-           templateId == vc::kAviExportTemplate || templateId == VFW_COMPRESS_TEMPLATE;
+    return templateId == VC_IDD_AVI_IMPORT || templateId == VC_IDD_AVI_SELECT || templateId == VC_IDD_AVI_EXPORT ||
+           templateId == VC_IDD_COMPRESS_OPTIONS;
 }
 
 intptr_t answerAviDialog(const AviOptions &o, AviRun &run, int32_t templateId, VcDialog *dialog) {
     switch (templateId) {
-    case vc::kAviImportTemplate: return answerImport(o, run, dialog);
-    case vc::kAviSelectTemplate: return answerSelect(run, dialog);
-    case vc::kAviExportTemplate: return answerExport(o, dialog);
-    case VFW_COMPRESS_TEMPLATE: return answerCompression(o, dialog);
+    case VC_IDD_AVI_IMPORT: return answerImport(o, run, dialog);
+    case VC_IDD_AVI_SELECT: return answerSelect(run, dialog);
+    case VC_IDD_AVI_EXPORT: return answerExport(o, dialog);
+    case VC_IDD_COMPRESS_OPTIONS: return answerCompression(o, dialog);
     default: return VC_DIALOG_DEFAULT;
     }
 }

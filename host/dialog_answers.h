@@ -57,6 +57,13 @@ DialogAnswer answerFor(int templateId, const DialogAnswers &options);
 // one the dialog takes.
 std::string gifImportRefusal(const std::string &width, const std::string &height, size_t frames);
 
+#if !defined(_WIN32)
+// What a headless dialog shows in a static or edit, and line index of a
+// list: empty when there is no such control or line.
+std::string dialogText(VcDialog *dialog, int32_t control);
+std::string dialogListLine(VcDialog *dialog, int32_t control, int32_t index);
+#endif
+
 #if defined(_WIN32)
 // From now on the library's real dialogs on this thread are answered from
 // the table as soon as they are shown, so that nothing waits for a person;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/dialog_answers.h"
-#include "resources/strings.h"
+#include "velmconv/dialogs.h"
 
 namespace host {
 
@@ -34,7 +34,7 @@ std::map<HWND, int> gAnswered;
 // The film strip's messages and its click notification, as the control
 // documents them for the dialogs that hold one.
 constexpr UINT kReelGetCount = WM_USER + 257, kReelSetSel = WM_USER + 261;
-constexpr WORD kReelClick = 2;
+constexpr WORD kReelClick = VC_REEL_CLICK;
 static_assert(WM_USER + 257 == 1281 && WM_USER + 261 == 1285, "the strip's message numbers");
 
 uint16_t word(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
@@ -116,36 +116,36 @@ void pressEnter(HWND dialog) {
 void answerAvi(HWND dialog, int templateId) {
     const AviOptions &o = gRun.answers->avi;
     AviRun &run = *gRun.avi;
-    const auto frameCount = [&] { return int32_t(SendDlgItemMessageA(dialog, IDC_AVI_REEL, kReelGetCount, 0, 0)); };
-    if (templateId == IDD_AVI_IMPORT) {
-        noteAviVideo(run, itemText(dialog, IDC_AVIIMP_COUNT), itemText(dialog, IDC_AVIIMP_SIZE),
-                     itemText(dialog, IDC_AVIIMP_RATE));
+    const auto frameCount = [&] { return int32_t(SendDlgItemMessageA(dialog, VC_IDC_AVI_REEL, kReelGetCount, 0, 0)); };
+    if (templateId == VC_IDD_AVI_IMPORT) {
+        noteAviVideo(run, itemText(dialog, VC_IDC_AVIIMP_COUNT), itemText(dialog, VC_IDC_AVIIMP_SIZE),
+                     itemText(dialog, VC_IDC_AVIIMP_RATE));
         const AviSelection s = aviSelection(o, frameCount());
         noteAviAsked(run, s);
         if (s.stepping) {
             run.stepping = s;
-            command(dialog, IDC_AVIIMP_SELECT, BN_CLICKED);  // the timer answers the dialog it opens
+            command(dialog, VC_IDC_AVIIMP_SELECT, BN_CLICKED);  // the timer answers the dialog it opens
             run.stepping.reset();
         }
         for (size_t i = 0; i < s.frames.size();) {  // one message per run of frames
             size_t j = i;
             while (j + 1 < s.frames.size() && s.frames[j + 1] == s.frames[j] + 1) ++j;
-            SendDlgItemMessageA(dialog, IDC_AVI_REEL, kReelSetSel, 1, MAKELPARAM(s.frames[i], s.frames[j]));
+            SendDlgItemMessageA(dialog, VC_IDC_AVI_REEL, kReelSetSel, 1, MAKELPARAM(s.frames[i], s.frames[j]));
             i = j + 1;
         }
-    } else if (templateId == IDD_AVI_SELECT && run.stepping) {
-        SetDlgItemTextA(dialog, IDC_AVISEL_FROM, run.stepping->from.c_str());
-        SetDlgItemTextA(dialog, IDC_AVISEL_NUMBER, run.stepping->number.c_str());
-        SetDlgItemTextA(dialog, IDC_AVISEL_STEP, run.stepping->step.c_str());
-    } else if (templateId == IDD_AVI_EXPORT) {
-        if (!o.rate.empty()) SetDlgItemTextA(dialog, IDC_AVIEXP_RATE, o.rate.c_str());
+    } else if (templateId == VC_IDD_AVI_SELECT && run.stepping) {
+        SetDlgItemTextA(dialog, VC_IDC_AVISEL_FROM, run.stepping->from.c_str());
+        SetDlgItemTextA(dialog, VC_IDC_AVISEL_NUMBER, run.stepping->number.c_str());
+        SetDlgItemTextA(dialog, VC_IDC_AVISEL_STEP, run.stepping->step.c_str());
+    } else if (templateId == VC_IDD_AVI_EXPORT) {
+        if (!o.rate.empty()) SetDlgItemTextA(dialog, VC_IDC_AVIEXP_RATE, o.rate.c_str());
         if (!o.delays.empty())
             for (int32_t f = 0, n = frameCount(); f < n; ++f) {
-                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_AVI_REEL, kReelClick), LPARAM(f));
-                command(dialog, IDC_AVIEXP_DELAY, EN_SETFOCUS);
-                SetDlgItemTextA(dialog, IDC_AVIEXP_DELAY, aviDelay(o, f).c_str());
+                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(VC_IDC_AVI_REEL, kReelClick), LPARAM(f));
+                command(dialog, VC_IDC_AVIEXP_DELAY, EN_SETFOCUS);
+                SetDlgItemTextA(dialog, VC_IDC_AVIEXP_DELAY, aviDelay(o, f).c_str());
             }
-        command(dialog, IDC_AVIEXP_WAVE_BUTTON, BN_CLICKED);  // no name unless --avi-sound gave one
+        command(dialog, VC_IDC_AVIEXP_WAVE_BUTTON, BN_CLICKED);  // no name unless --avi-sound gave one
     }
 }
 
@@ -212,15 +212,15 @@ void CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD) {
         }
         const auto known = gTemplates.find(windowText(dialog));
         const int templateId = known == gTemplates.end() ? 0 : known->second;
-        if (templateId == IDD_PROGRESS || templateId == IDD_PROGRESS_CANCEL || templateId == IDD_GIF_PREVIEW) continue;
+        if (templateId == VC_IDD_PROGRESS || templateId == VC_IDD_PROGRESS_CANCEL || templateId == VC_IDD_GIF_PREVIEW) continue;
         if (const auto was = gAnswered.find(dialog); was != gAnswered.end()) {
             // Still open some ticks after its answer: OK was refused.
             still[dialog] = was->second + 1;
             if (was->second + 1 < 3) continue;
             std::string why;
-            if (templateId == IDD_GIF_IMPORT && IsDlgButtonChecked(dialog, IDC_GIFIMP_SEQUENCE) == BST_CHECKED)
-                why = gifImportRefusal(itemText(dialog, IDC_GIFIMP_WIDTH), itemText(dialog, IDC_GIFIMP_HEIGHT),
-                                       size_t(SendDlgItemMessageA(dialog, IDC_GIFIMP_LIST, LB_GETCOUNT, 0, 0)));
+            if (templateId == VC_IDD_GIF_IMPORT && IsDlgButtonChecked(dialog, VC_IDC_GIFIMP_SEQUENCE) == BST_CHECKED)
+                why = gifImportRefusal(itemText(dialog, VC_IDC_GIFIMP_WIDTH), itemText(dialog, VC_IDC_GIFIMP_HEIGHT),
+                                       size_t(SendDlgItemMessageA(dialog, VC_IDC_GIFIMP_LIST, LB_GETCOUNT, 0, 0)));
             std::fprintf(stderr, "velmconv: \"%s\" refused the answer of the command line; cancelled%s%s\n",
                          narrow(windowText(dialog)).c_str(), why.empty() ? "" : ": ", why.c_str());
             command(dialog, IDCANCEL, BN_CLICKED);
@@ -238,9 +238,9 @@ void CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD) {
 void driveDialogs(const DialogAnswers &options, AviRun &avi) {
     gRun = {&options, &avi};
     if (HMODULE library = GetModuleHandleA("VelmConv32.dll"))
-        for (int id : {IDD_PROGRESS, IDD_PROGRESS_CANCEL, IDD_RESOURCE_BITMAP, IDD_CURSOR_ANIMATION, IDD_SELECT_CURSOR,
-                       IDD_CHANGE_CURSOR, IDD_GIF_IMPORT, IDD_GIF_ANIMATION, IDD_GIF_PREVIEW, IDD_AVI_IMPORT, IDD_AVI_SELECT,
-                       IDD_AVI_EXPORT})
+        for (int id : {VC_IDD_PROGRESS, VC_IDD_PROGRESS_CANCEL, VC_IDD_RESOURCE_BITMAP, VC_IDD_CURSOR_ANIMATION, VC_IDD_SELECT_CURSOR,
+                       VC_IDD_CHANGE_CURSOR, VC_IDD_GIF_IMPORT, VC_IDD_GIF_ANIMATION, VC_IDD_GIF_PREVIEW, VC_IDD_AVI_IMPORT, VC_IDD_AVI_SELECT,
+                       VC_IDD_AVI_EXPORT})
             if (std::wstring caption = templateCaption(library, id); !caption.empty()) gTemplates[caption] = id;
     SetTimer(nullptr, 0, 30, onTick);
 }

@@ -32,11 +32,7 @@
 
 #include "controls/playback_model.h"
 #include "gif/gif_anim.h"          // the document record and its screen
-#include "gif/gif_import.h"        // the model of template 109
-#include "platform/headless_dialog.h"
-#include "resources/strings.h"
 #include "velmconv/headless.h"
-#include "programs/resource_reader.h"  // the model of template 102
 #endif
 
 namespace {
@@ -148,8 +144,6 @@ void beep(void *, uint32_t) { std::fputc('\a', stderr); }
 
 void *makeParentWindow() { return VcCreateWindow(nullptr, 0, 0, 1024, 768); }
 
-constexpr int32_t kCursorAnimationTemplate = 106;
-
 // The --do actions, in order, in the animation dialog: click:ID, text:ID=TEXT,
 // select:ID=N, scroll:ID=CODE, reel:ID=CODE,FRAME, keys:shift+ctrl+alt+enter
 // (or none), and ok or cancel (also the end of the script: Enter).
@@ -160,7 +154,7 @@ intptr_t runScript(const std::vector<std::string> &script, VcDialog *dialog) {
         if (size_t e = arg.find_first_of("=,"); e != std::string::npos) value = arg.substr(e + 1), arg.resize(e);
         const int32_t id = std::atoi(arg.c_str());
         int done = 1;
-        if (verb == "ok") return VcDialogClick(dialog, 1) ? 1 : VC_DIALOG_DEFAULT;
+        if (verb == "ok") return VcDialogClick(dialog, VC_IDOK) ? VC_IDOK : VC_DIALOG_DEFAULT;
         else if (verb == "cancel") return 0;
         else if (verb == "click") done = VcDialogClick(dialog, id);
         else if (verb == "text") done = VcDialogSetText(dialog, id, value.c_str());
@@ -191,19 +185,15 @@ intptr_t runScript(const std::vector<std::string> &script, VcDialog *dialog) {
 // selects it); a line not in the list cancels.
 intptr_t answerResourceBitmap(Session &s, VcDialog *dialog) {
     const Options &o = s.o;
-    auto *m = vc::plat::dialogAs<vc::ResourceBitmapModel>(dialog);
-    if (!m) return VC_DIALOG_DEFAULT;
+    const int32_t lines = VcDialogListCount(dialog, VC_IDC_RESBMP_LIST);
+    if (lines < 0) return VC_DIALOG_DEFAULT;
     s.resourceLines.clear();
-    const int32_t lines = int32_t(m->items.size());
     int32_t pick = o.resourceLine > 0 ? (o.resourceLine <= lines ? o.resourceLine - 1 : -1) : o.resource.empty() ? 0 : -1;
     for (int32_t i = 0; i < lines; ++i) {
-        const std::string text = m->itemText(i);
-        (void)m->select(vc::kResBmpList, i);
-        vc::BitmapPreview p;
-        const uint8_t *data = m->image ? m->image.lock() : nullptr;
-        const bool known = data && vc::bitmapPreview(data, m->image.size(), 0, 0, p);
-        m->image.unlock();
-        s.resourceLines.push_back({i + 1, text, known ? p.sizeText : "", known ? p.colorsText : ""});
+        const std::string text = host::dialogListLine(dialog, VC_IDC_RESBMP_LIST, i);
+        VcDialogSelect(dialog, VC_IDC_RESBMP_LIST, i);
+        s.resourceLines.push_back({i + 1, text, host::dialogText(dialog, VC_IDC_RESBMP_SIZE),
+                                   host::dialogText(dialog, VC_IDC_RESBMP_COLORS)});
         if (pick < 0 && o.resourceLine <= 0 && host::isResourceLine(text, o.resource)) pick = i;
     }
     if (pick < 0) {
@@ -214,7 +204,7 @@ intptr_t answerResourceBitmap(Session &s, VcDialog *dialog) {
             std::fprintf(stderr, "velmconv: no bitmap named %s\n", o.resource.c_str());
         return 0;
     }
-    (void)m->select(vc::kResBmpList, pick);
+    VcDialogSelect(dialog, VC_IDC_RESBMP_LIST, pick);
     return VC_DIALOG_DEFAULT;
 }
 
@@ -222,9 +212,10 @@ intptr_t answerResourceBitmap(Session &s, VcDialog *dialog) {
 // being chosen, and the import ends with nothing done: notes which answer
 // would work instead.
 void noteGifImportRefusal(Session &s, VcDialog *dialog) {
-    const auto *m = vc::plat::dialogAs<vc::GifImportOptionsModel>(dialog);
-    if (m && m->checkedRadio == IDC_GIFIMP_SEQUENCE)
-        s.loadNote = host::gifImportRefusal(m->widthText, m->heightText, m->frameTexts.size());
+    if (VcDialogChecked(dialog, VC_IDC_GIFIMP_SEQUENCE) == 1)
+        s.loadNote = host::gifImportRefusal(host::dialogText(dialog, VC_IDC_GIFIMP_WIDTH),
+                                            host::dialogText(dialog, VC_IDC_GIFIMP_HEIGHT),
+                                            size_t(std::max(0, VcDialogListCount(dialog, VC_IDC_GIFIMP_LIST))));
 }
 
 // Dialogs are answered as the user pressing Enter would, after the choices
@@ -236,16 +227,16 @@ intptr_t answerDialog(void *user, int32_t templateId, VcDialog *dialog) {
     const host::DialogAnswer answer = host::answerFor(templateId, o);
     if (answer.cancel) return 0;
     // The list's lines are noted for info as the line is picked.
-    if (templateId == IDD_RESOURCE_BITMAP) return answerResourceBitmap(s, dialog);
+    if (templateId == VC_IDD_RESOURCE_BITMAP) return answerResourceBitmap(s, dialog);
     if (host::isAviDialog(templateId)) return host::answerAviDialog(o.avi, s.avi, templateId, dialog);
     for (const host::DialogStep &step : answer.steps) {
         if (step.kind == host::DialogStep::kClick) VcDialogClick(dialog, step.control);
         else if (step.kind == host::DialogStep::kText) VcDialogSetText(dialog, step.control, step.text.c_str());
         else if (step.kind == host::DialogStep::kSelect) VcDialogSelect(dialog, step.control, step.index);
     }
-    if ((templateId == kCursorAnimationTemplate || templateId == IDD_GIF_ANIMATION) && !o.script.empty())
+    if ((templateId == VC_IDD_CURSOR_ANIMATION || templateId == VC_IDD_GIF_ANIMATION) && !o.script.empty())
         return runScript(o.script, dialog);
-    if (templateId == IDD_GIF_IMPORT) noteGifImportRefusal(s, dialog);
+    if (templateId == VC_IDD_GIF_IMPORT) noteGifImportRefusal(s, dialog);
     return VC_DIALOG_DEFAULT;
 }
 

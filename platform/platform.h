@@ -173,6 +173,11 @@ void progressWindowUpdate(Wnd w, int32_t percent);
 //   scroll(id, code)   the arrows (a scroll bar) beside a field
 //   reelNotify(...)    a film strip's notification, in dialogs with strips
 //                      (they are the strips' parents, controls/reel_model.h)
+//   shownText(id)      what static id shows; listCount(id) and listText(id,
+//                      index) the lines of list id; isChecked(id) whether
+//                      check box or radio button id is checked (1) or not
+//                      (0), -1 when the model keeps no such button: what a
+//                      host reads to choose its answer
 //   pressOk(), pressCancel(), pressEnter()
 //   ended(), result()  whether the dialog ended, and with what
 // The keys held while the user acts are part of what the view hands over.
@@ -198,6 +203,10 @@ struct DialogModel {
     virtual void edited(int id) {}
     virtual bool select(int id, int32_t index) { return false; }
     virtual void scroll(int id, int code) {}
+    virtual bool shownText(int id, std::string &text) const { return false; }
+    virtual int32_t listCount(int id) const { return -1; }
+    virtual bool listText(int id, int32_t index, std::string &text) const { return false; }
+    virtual int isChecked(int id) const { return -1; }
     // OK: true when the dialog ended with its result; false when it
     // refused (beeped) and stays open.
     virtual bool pressOk() = 0;

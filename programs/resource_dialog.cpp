@@ -103,6 +103,27 @@ void ResourceBitmapModel::pressCancel() {
     end(0);
 }
 
+bool ResourceBitmapModel::shownText(int id, std::string &text) const {
+    if (id == kResBmpFileName) {
+        text = fileName ? fileName : "";
+        return true;
+    }
+    if (id != kResBmpSize && id != kResBmpColors) return false;
+    text.clear();
+    if (!image || !showPreview) return true;
+    plat::Lock lock(image.handle());
+    BitmapPreview p;
+    if (lock.data() && bitmapPreview(lock.data(), plat::memSize(image.handle()), 0, 0, p))
+        text = id == kResBmpSize ? p.sizeText : p.colorsText;
+    return true;
+}
+
+bool ResourceBitmapModel::listText(int id, int32_t index, std::string &text) const {
+    if (id != kResBmpList || index < 0 || size_t(index) >= items.size()) return false;
+    text = itemText(index);
+    return true;
+}
+
 Result LoadResourceBitmap(char *fileName, Wnd parent, ConvImageRecord *record) {
     plat::File file;
     if (!fileName || !file.open(fileName)) return Result::openFailed;

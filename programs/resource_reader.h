@@ -15,6 +15,7 @@
 #include "common/result.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
+#include "velmconv/dialogs.h"
 #include "velmconv/velmconv.h"
 
 namespace vc {
@@ -77,13 +78,13 @@ int32_t mulDiv(int32_t a, int32_t b, int32_t c);
 
 // ---- "Open Resource Bitmap" (template 102) ---------------------------------------
 enum : int {
-    kResourceBitmapTemplate = 102,
-    kResBmpFileName = 100,
-    kResBmpList = 101,
-    kResBmpPreview = 102,
-    kResBmpShowPreview = 103,
-    kResBmpSize = 104,
-    kResBmpColors = 105,
+    kResourceBitmapTemplate = VC_IDD_RESOURCE_BITMAP,
+    kResBmpFileName = VC_IDC_RESBMP_FILE,
+    kResBmpList = VC_IDC_RESBMP_LIST,
+    kResBmpPreview = VC_IDC_RESBMP_PREVIEW,
+    kResBmpShowPreview = VC_IDC_RESBMP_SHOW,
+    kResBmpSize = VC_IDC_RESBMP_SIZE,
+    kResBmpColors = VC_IDC_RESBMP_COLORS,
 };
 
 // How a sorted list box orders its lines: letter case ignored, symbols
@@ -113,6 +114,12 @@ struct ResourceBitmapModel : plat::DialogModel {
     bool select(int id, int32_t index) override;
     // Box 103 turns the preview on or off and loads or drops the data.
     bool clicked(int id) override;
+    // Static 100 the file's name; 104 and 105 the selected bitmap's size
+    // and colours as the preview shows them, empty without a preview.
+    bool shownText(int id, std::string &text) const override;
+    int32_t listCount(int id) const override { return id == kResBmpList ? int32_t(items.size()) : -1; }
+    bool listText(int id, int32_t index, std::string &text) const override;
+    int isChecked(int id) const override { return id == kResBmpShowPreview ? showPreview : -1; }
     // Loads the data if need be (refused, staying open, when it cannot be
     // read), names the image in the file-name buffer and ends with the
     // block, which passes to the editor.

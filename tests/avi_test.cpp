@@ -186,6 +186,32 @@ TEST_F(Avi, SelectionTextCtrlClickAndLongVideos) {
     });
 }
 
+// What a host reads of both dialogs through the public calls alone: the
+// strips' frames (the import's cut at the strip's limit), the statics and
+// the check boxes; none for a control that is not there.
+TEST_F(Avi, DialogsReadThroughThePublicCalls) {
+    const auto text = [](VcDialog *d, int32_t id) {
+        char buffer[16];
+        return VcDialogGetText(d, id, buffer, sizeof buffer) >= 0 ? std::string(buffer) : "-";
+    };
+    fake.count = 40000;
+    import([&](vc::AviImportModel &, VcDialog *d) {
+        EXPECT_EQ(std::tuple(VcDialogReelCount(d, VC_IDC_AVI_REEL), text(d, VC_IDC_AVIIMP_COUNT), text(d, VC_IDC_AVIIMP_SIZE),
+                             text(d, VC_IDC_AVIIMP_RATE), text(d, VC_IDC_AVI_FRAME)),
+                  std::tuple(32760, "40000", "4 x 2", "10", "1"));
+        EXPECT_EQ(std::tuple(VcDialogChecked(d, VC_IDC_AVIIMP_PALETTE), VcDialogChecked(d, VC_IDC_AVIIMP_SELECT),
+                             VcDialogReelCount(d, VC_IDC_AVIIMP_COUNT)),
+                  std::tuple(0, -1, -1));
+        return intptr_t(0);
+    });
+    animation(3, 4, 8);
+    exportTo("read.avi", [&](vc::AviExportModel &, VcDialog *d) {
+        EXPECT_EQ(std::tuple(VcDialogReelCount(d, VC_IDC_AVI_REEL), text(d, VC_IDC_AVI_FRAME), text(d, VC_IDC_AVIEXP_TOTAL)),
+                  std::tuple(3, "1", "0.25s"));  // a tick each at 12 frames a second
+        return intptr_t(0);
+    });
+}
+
 TEST_F(Avi, SelectFramesFieldRules) {
     fake.count = 12;
     const std::tuple<const char *, const char *, const char *, int, Frames> cases[] = {  // from, number, step, focus, selected

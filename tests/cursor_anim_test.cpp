@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "cursor/cursor_anim_dialog.h"
+#include "platform/headless_dialog.h"
 #include "support/cursor_files.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
@@ -278,3 +279,26 @@ TEST_F(AnimDialog, OkSendsHotspotsAndTextsCancelRestoresTheDocumentExactly) {
 }
 
 }  // namespace
+
+// A host reads the dialog's radio buttons, "show hotspot" and both strips
+// through the public calls alone.
+TEST_F(AnimDialog, ButtonsAndStripsReadThroughThePublicCalls) {
+    editor.hotspots[2] = 7;
+    open(4, {0, 1, 2});
+    VcDialog d{*model};
+    std::vector<int32_t> seen;
+    for (int id : {VC_IDC_ANIM_RATE_EACH, VC_IDC_ANIM_RATE_ALL, VC_IDC_ANIM_HOTSPOT_EACH, VC_IDC_ANIM_HOTSPOT_COMMON,
+                   VC_IDC_ANIM_SHOW_HOTSPOT, VC_IDC_ANIM_TITLE})
+        seen.push_back(VcDialogChecked(&d, id));
+    for (int id : {VC_IDC_ANIM_STEP_REEL, VC_IDC_ANIM_FRAME_REEL, VC_IDC_ANIM_TITLE}) seen.push_back(VcDialogReelCount(&d, id));
+    EXPECT_EQ(seen, (std::vector<int32_t>{0, 1, 1, 0, 1, -1, 3, 4, -1}));
+    // The statics as the dialog shows them: frames, frames used, steps,
+    // position, frame; the title is an edit.
+    std::string shown;
+    for (int id : {VC_IDC_ANIM_FRAME_COUNT, VC_IDC_ANIM_FRAMES_USED, VC_IDC_ANIM_STEP_COUNT, VC_IDC_ANIM_POSITION,
+                   VC_IDC_ANIM_FRAME, VC_IDC_ANIM_TITLE}) {
+        char text[8];
+        shown += std::string(VcDialogGetText(&d, id, text, sizeof text) >= 0 ? text : "-") + "|";
+    }
+    EXPECT_EQ(shown, "4|3|3|0|0|Title|");
+}

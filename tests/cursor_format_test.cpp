@@ -125,3 +125,29 @@ TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordValidatesOtherAndTakesControlId
     EXPECT_EQ(std::make_pair(r.width, r.height), std::make_pair(48u, 9u));
 }
 
+
+// A host reads both questions' buttons through the public calls: the
+// checked radio of each group and "Scale Image", before and after a click;
+// none for a control that is no button.
+TEST_F(CursorFormat, ButtonsReadThroughThePublicCalls) {
+    std::vector<int> seen;
+    ui.dialogAnswer = [&](int32_t id, VcDialog *d) -> intptr_t {
+        const int last = id == VC_IDD_SELECT_CURSOR ? VC_IDC_CURSOR_SIZE_KEEP : VC_IDC_CURSOR_SCALE;
+        const auto read = [&] {
+            for (int c = VC_IDC_CURSOR_SIZE16; c <= last; ++c) seen.push_back(VcDialogChecked(d, c));
+        };
+        read();
+        VcDialogClick(d, VC_IDC_CURSOR_SIZE16);
+        if (id == VC_IDD_CHANGE_CURSOR) VcDialogClick(d, VC_IDC_CURSOR_COLORS256), VcDialogClick(d, VC_IDC_CURSOR_SCALE);
+        read();
+        return VC_DIALOG_DEFAULT;
+    };
+    ed.imageWidth = ed.imageHeight = 48, ed.colorSetting = 16;
+    EXPECT_EQ(select(), 16u | 16u << 16);
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 0}));
+    seen.clear();
+    ConvFormatChange r{};
+    EXPECT_EQ(vc::ChangeCursorFormatDialog(nullptr, FakeEditor::callback(), &r), 1);
+    // 100-103 size, 104-105 the fields (no buttons), 106-108 colours, 109 scale.
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 0, 0, -1, -1, 0, 1, 0, 1, 1, 0, 0, 0, -1, -1, 0, 0, 1, 0}));
+}

@@ -442,3 +442,36 @@ TEST_F(GifImport, SequenceSmallerThanAFrameDrawsNoneOfIt) {
 
 
 }  // namespace
+
+namespace {
+
+// A host reads the check boxes, the loop radios and the strip through the
+// public calls alone: a check box flips with a click, a radio is checked
+// alone.
+TEST_F(GifAnimationDialog, ButtonsAndStripReadThroughThePublicCalls) {
+    start(m);
+    VcDialog d{m};
+    for (int id : {IDC_GIFANIM_COMMENT_ON, IDC_GIFANIM_REPEAT, IDC_GIFANIM_SAME_FOR_ALL, IDC_GIFANIM_DELAY_ON,
+                   IDC_GIFANIM_USER_INPUT, IDC_GIFANIM_INTERLACED}) {
+        const int before = VcDialogChecked(&d, id);
+        VcDialogClick(&d, id);
+        EXPECT_EQ(std::pair(before >= 0, VcDialogChecked(&d, id)), std::pair(true, 1 - before)) << id;
+    }
+    VcDialogClick(&d, IDC_GIFANIM_LOOPS);
+    EXPECT_EQ(std::tuple(VcDialogChecked(&d, IDC_GIFANIM_INFINITE), VcDialogChecked(&d, IDC_GIFANIM_LOOPS),
+                         VcDialogChecked(&d, IDC_GIFANIM_STRIP), VcDialogReelCount(&d, IDC_GIFANIM_STRIP),
+                         VcDialogReelCount(&d, IDC_GIFANIM_DELAY)),
+              std::tuple(0, 1, -1, 5, -1));
+    char number[8];
+    ASSERT_EQ(VcDialogGetText(&d, IDC_GIFANIM_FRAME_NUMBER, number, sizeof number), 1);
+    EXPECT_STREQ(number, "1");  // frame 0 shown
+    std::vector<std::string> disposals;
+    for (int32_t i = 0; i <= VcDialogListCount(&d, IDC_GIFANIM_DISPOSAL); ++i) {
+        char line[20];
+        disposals.push_back(VcDialogListText(&d, IDC_GIFANIM_DISPOSAL, i, line, sizeof line) >= 0 ? line : "-");
+    }
+    EXPECT_EQ(disposals, (std::vector<std::string>{STR_DISPOSAL_NOTHING, STR_DISPOSAL_LEAVE, STR_DISPOSAL_BACKGROUND,
+                                                   STR_DISPOSAL_PREVIOUS, "-"}));
+}
+
+}  // namespace

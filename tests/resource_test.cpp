@@ -22,15 +22,6 @@ using namespace vctest;
 using stilltest::capture, stilltest::tool;
 const std::string kWine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
 
-Bytes dib(int w, int h, uint16_t bits, bool core = false) {
-    Bytes b(core ? 12 : 40);
-    poke32(b, 0, uint32_t(b.size()));
-    if (core) poke16(b, 4, uint32_t(w)), poke16(b, 6, uint32_t(h)), poke16(b, 8, 1), poke16(b, 10, bits);
-    else poke32(b, 4, uint32_t(w)), poke32(b, 8, uint32_t(h)), poke16(b, 12, 1), poke16(b, 14, bits);
-    b.resize(b.size() + (bits <= 8 ? size_t(core ? 3 : 4) << bits : 0) + (size_t(w) * bits + 31) / 32 * 4 * size_t(h), 0x5A);
-    return b;
-}
-
 // A 32-bit bitmap whose three colour masks follow the header.
 Bytes bitfields(int w, int h) {
     Bytes b = dib(w, h, 32);

@@ -33,6 +33,8 @@
 
 #include <stdint.h>
 
+#include "velmconv/dialogs.h"
+
 #ifdef __cplusplus
 namespace vc::plat {
 struct DialogModel;
@@ -50,11 +52,15 @@ typedef void (*VfwBindHostFn)(VfwDialogRunner runner);
 
 #define VFW_BIND_HOST "VfwBindHost"
 
-enum { VFW_COMPRESS_TEMPLATE = 300, VFW_COMPRESS_LIST = 100, VFW_COMPRESS_QUALITY = 101 };
+enum {
+    VFW_COMPRESS_TEMPLATE = VC_IDD_COMPRESS_OPTIONS,
+    VFW_COMPRESS_LIST = VC_IDC_COMPRESS_LIST,
+    VFW_COMPRESS_QUALITY = VC_IDC_COMPRESS_QUALITY
+};
 
 /* Short names of the compressors, index for index with the dialog's list. */
-#define VFW_CODEC_NAMES {"none", "msvideo1", "cinepak", "mjpeg"}
-#define VFW_CODEC_COUNT 4
+#define VFW_CODEC_NAMES VC_COMPRESSOR_NAMES
+#define VFW_CODEC_COUNT VC_COMPRESSOR_COUNT
 
 #ifdef __cplusplus
 }

@@ -15,45 +15,46 @@
 #include "common/result.h"
 #include "platform/owners.h"
 #include "platform/platform.h"
+#include "velmconv/dialogs.h"
 #include "video/avi_library.h"
 
 namespace vc {
 
 enum : int {
-    kAviImportTemplate = 103,
-    kAviSelectTemplate = 104,
-    kAviExportTemplate = 105,
+    kAviImportTemplate = VC_IDD_AVI_IMPORT,
+    kAviSelectTemplate = VC_IDD_AVI_SELECT,
+    kAviExportTemplate = VC_IDD_AVI_EXPORT,
     // 103
-    kAviImportReel = 100,
-    kAviImportPalette = 101,
-    kAviImportStretch = 102,
-    kAviImportCount = 103,
-    kAviImportSize = 104,
-    kAviImportRate = 106,
-    kAviImportSelCount = 107,
-    kAviImportSelList = 108,
-    kAviImportSelect = 109,
-    kAviImportToggle = 113,
-    kAviImportDither = 133,
+    kAviImportReel = VC_IDC_AVI_REEL,
+    kAviImportPalette = VC_IDC_AVIIMP_PALETTE,
+    kAviImportStretch = VC_IDC_AVIIMP_STRETCH,
+    kAviImportCount = VC_IDC_AVIIMP_COUNT,
+    kAviImportSize = VC_IDC_AVIIMP_SIZE,
+    kAviImportRate = VC_IDC_AVIIMP_RATE,
+    kAviImportSelCount = VC_IDC_AVIIMP_SELCOUNT,
+    kAviImportSelList = VC_IDC_AVIIMP_SELLIST,
+    kAviImportSelect = VC_IDC_AVIIMP_SELECT,
+    kAviImportToggle = VC_IDC_AVIIMP_TOGGLE,
+    kAviImportDither = VC_IDC_AVIIMP_DITHER,
     // 104
-    kAviSelectFrom = 110,
-    kAviSelectNumber = 111,
-    kAviSelectStep = 112,
+    kAviSelectFrom = VC_IDC_AVISEL_FROM,
+    kAviSelectNumber = VC_IDC_AVISEL_NUMBER,
+    kAviSelectStep = VC_IDC_AVISEL_STEP,
     // 105
-    kAviExportReel = 100,
-    kAviExportRate = 101,
-    kAviExportRateSpin = 102,
-    kAviExportCompress = 103,
-    kAviExportWaveButton = 110,
-    kAviExportWave = 111,
-    kAviExportPosition = 123,
-    kAviExportTotal = 124,
-    kAviExportDelay = 131,
-    kAviExportDelaySpin = 132,
+    kAviExportReel = VC_IDC_AVI_REEL,
+    kAviExportRate = VC_IDC_AVIEXP_RATE,
+    kAviExportRateSpin = VC_IDC_AVIEXP_RATE_SPIN,
+    kAviExportCompress = VC_IDC_AVIEXP_COMPRESS,
+    kAviExportWaveButton = VC_IDC_AVIEXP_WAVE_BUTTON,
+    kAviExportWave = VC_IDC_AVIEXP_WAVE,
+    kAviExportPosition = VC_IDC_AVIEXP_POSITION,
+    kAviExportTotal = VC_IDC_AVIEXP_TOTAL,
+    kAviExportDelay = VC_IDC_AVIEXP_DELAY,
+    kAviExportDelaySpin = VC_IDC_AVIEXP_DELAY_SPIN,
     // 103 and 105
-    kAviPrevious = 120,
-    kAviNext = 121,
-    kAviFrameLabel = 122,
+    kAviPrevious = VC_IDC_AVI_PREVIOUS,
+    kAviNext = VC_IDC_AVI_NEXT,
+    kAviFrameLabel = VC_IDC_AVI_FRAME,
 };
 
 // The strip shows at most this many frames: frame indices travel as signed
@@ -130,6 +131,11 @@ struct AviImportModel : AviDialogModel {
     bool clicked(int id) override;
     bool enabled(int id) const override;
     void reelNotify(int reelId, int code, int32_t index) override;
+    const ReelModel *reelFor(int reelId) const override { return reelId == reel.id() ? &reel : nullptr; }
+    // The statics: frame count, size, rate, the selection's count and list,
+    // the current frame's number.
+    bool shownText(int id, std::string &text) const override;
+    int isChecked(int id) const override;
     // Hands the selected frames to the editor and ends with Result::ok;
     // stays open without a selection.
     bool pressOk() override;
@@ -190,6 +196,10 @@ struct AviExportModel : AviDialogModel {
     void edited(int id) override;
     void scroll(int id, int code) override;
     void reelNotify(int reelId, int code, int32_t index) override;
+    const ReelModel *reelFor(int reelId) const override { return reelId == reel.id() ? &reel : nullptr; }
+    // The statics: the current frame's number, its position and the whole
+    // length in seconds.
+    bool shownText(int id, std::string &text) const override;
     // "Run export...": writes the frames and ends with ok, cancelled when
     // no frame was written (the file goes), or what failed.
     bool pressOk() override;

@@ -312,4 +312,13 @@ Result saveAviRow(const SaveRequest &request) {
                         request.callback);
 }
 
+bool AviExportModel::shownText(int id, std::string &text) const {
+    const std::string *shown = id == kAviFrameLabel      ? &frameLabel
+                               : id == kAviExportPosition ? &positionText
+                               : id == kAviExportTotal    ? &totalText
+                                                          : nullptr;
+    if (shown) text = *shown;
+    return shown != nullptr;
+}
+
 }  // namespace vc

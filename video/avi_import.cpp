@@ -314,4 +314,20 @@ Result loadAviRow(const LoadRequest &request) {
     return LoadAviImage(request.fileName, request.parent, request.option, request.callback);
 }
 
+bool AviImportModel::shownText(int id, std::string &text) const {
+    const std::string *shown = id == kAviImportCount     ? &countText
+                               : id == kAviImportSize     ? &sizeText
+                               : id == kAviImportRate     ? &rateText
+                               : id == kAviImportSelCount ? &selCountText
+                               : id == kAviImportSelList  ? &selText
+                               : id == kAviFrameLabel     ? &frameLabel
+                                                          : nullptr;
+    if (shown) text = *shown;
+    return shown != nullptr;
+}
+
+int AviImportModel::isChecked(int id) const {
+    return id == kAviImportPalette ? palette : id == kAviImportStretch ? stretch : id == kAviImportDither ? dither : -1;
+}
+
 }  // namespace vc

@@ -17,6 +17,7 @@
 #ifndef VELMCONV_HEADLESS_H
 #define VELMCONV_HEADLESS_H
 
+#include "velmconv/dialogs.h"
 #include "velmconv/velmconv.h"
 
 #ifdef __cplusplus
@@ -43,9 +44,10 @@ VC_EXPORT void VcPressButton(void *window, int32_t controlId);
  * default (as if Enter were pressed). */
 #define VC_DIALOG_DEFAULT ((intptr_t)0x7fff0000)
 
-/* A modal dialog as a responder sees it: the responder works its controls
- * by id as a user would, then returns VC_DIALOG_DEFAULT (Enter) or the
- * result the dialog ends with. Valid only during the responder's call. */
+/* A modal dialog as a responder sees it: the responder reads what the
+ * dialog shows and works its controls by id (velmconv/dialogs.h) as a user
+ * would, then returns VC_DIALOG_DEFAULT (Enter) or the result the dialog
+ * ends with. Valid only during the responder's call. */
 typedef struct VcDialog VcDialog;
 
 /* The dialog's template id. */
@@ -55,21 +57,32 @@ VC_EXPORT int32_t VcDialogTemplate(const VcDialog *dialog);
 VC_EXPORT int VcDialogClick(VcDialog *dialog, int32_t controlId);
 /* Types text into an edit; 0 when there is no such edit or it is disabled. */
 VC_EXPORT int VcDialogSetText(VcDialog *dialog, int32_t controlId, const char *text);
-/* Copies an edit's text (at most size - 1 characters and a NUL); returns
- * its whole length, -1 when there is no such edit. */
+/* Copies the text of an edit, or of a static text the dialog shows (at
+ * most size - 1 characters and a NUL; buffer may be null to learn the
+ * length); returns its whole length, -1 when there is no such control. */
 VC_EXPORT int32_t VcDialogGetText(VcDialog *dialog, int32_t controlId, char *buffer, int32_t size);
 /* Chooses line index of a list; 0 when there is no such list. */
 VC_EXPORT int VcDialogSelect(VcDialog *dialog, int32_t controlId, int32_t index);
+/* The number of lines of a list, -1 when there is no such list. */
+VC_EXPORT int32_t VcDialogListCount(VcDialog *dialog, int32_t controlId);
+/* Copies line index of a list as VcDialogGetText copies a text; -1 when
+ * there is no such list or line. */
+VC_EXPORT int32_t VcDialogListText(VcDialog *dialog, int32_t controlId, int32_t index, char *buffer, int32_t size);
+/* Whether a check box or radio button is checked: 1 or 0, -1 when the
+ * dialog has no such button. */
+VC_EXPORT int VcDialogChecked(VcDialog *dialog, int32_t controlId);
+/* The number of frames on a film strip, -1 when there is no such strip. */
+VC_EXPORT int32_t VcDialogReelCount(VcDialog *dialog, int32_t controlId);
 
 /* The arrows beside a field: a scroll bar's code (0 line up, 1 line down,
  * 2 page up, 3 page down) on scroll bar controlId. 0 when the dialog has
  * no scroll bars. */
 VC_EXPORT int VcDialogScroll(VcDialog *dialog, int32_t controlId, int32_t code);
-/* A film strip's notification (1 current, 2 click, 3 double click, 4 right
- * click, 5 selection change) for frame on strip controlId. */
+/* A film strip's notification (VC_REEL_CURRENT, VC_REEL_CLICK, ...) for
+ * frame on strip controlId. */
 VC_EXPORT void VcDialogReelNotify(VcDialog *dialog, int32_t controlId, int32_t code, int32_t frame);
-/* The modifier keys held during the following actions (bits: 1 Shift,
- * 2 Ctrl, 4 Alt, 8 Enter). */
+/* The modifier keys held during the following actions (VC_KEY_SHIFT,
+ * VC_KEY_CTRL, VC_KEY_ALT, VC_KEY_ENTER or'ed together). */
 VC_EXPORT void VcDialogKeys(VcDialog *dialog, int32_t keys);
 
 typedef struct VcUiHost {

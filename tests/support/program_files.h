@@ -28,6 +28,17 @@ inline Bytes mzHeader(uint32_t signature) {
     return b;
 }
 
+// A stored bitmap: a header of 40 bytes (12 for core), its colour table and
+// pixels of 0x5A.
+inline Bytes dib(int w, int h, uint16_t bits, bool core = false) {
+    Bytes b(core ? 12 : 40);
+    poke32(b, 0, uint32_t(b.size()));
+    if (core) poke16(b, 4, uint32_t(w)), poke16(b, 6, uint32_t(h)), poke16(b, 8, 1), poke16(b, 10, bits);
+    else poke32(b, 4, uint32_t(w)), poke32(b, 8, uint32_t(h)), poke16(b, 12, 1), poke16(b, 14, bits);
+    b.resize(b.size() + (bits <= 8 ? size_t(core ? 3 : 4) << bits : 0) + (size_t(w) * bits + 31) / 32 * 4 * size_t(h), 0x5A);
+    return b;
+}
+
 struct Resource {
     std::string name;  // named when not empty, else id
     uint32_t id;
