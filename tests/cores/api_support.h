@@ -46,6 +46,22 @@ inline std::vector<uint32_t> colors(const vc_picture *p) {
     return out;
 }
 
+struct PlayerFree {
+    void operator()(vc_player *p) const { vc_player_free(p); }
+};
+using PlayerPtr = std::unique_ptr<vc_player, PlayerFree>;
+
+// Every canvas a player shows of the animation, until it finishes or
+// `most` have shown.
+inline std::vector<std::vector<uint32_t>> playedCanvases(const vc_animation *a, size_t most = 100) {
+    vc_player *raw = nullptr;
+    std::vector<std::vector<uint32_t>> out;
+    if (vc_player_new(a, &raw) != VC_OK) return out;
+    PlayerPtr player(raw);
+    while (out.size() < most && vc_player_step(player.get())) out.push_back(colors(vc_player_canvas(player.get())));
+    return out;
+}
+
 // A gradient of 16 colours, shifted by `shift`, at the depth asked for.
 inline vc_picture *gradient(int32_t w, int32_t h, int depth, int shift) {
     vc_picture *p = vc_picture_new(w, h, depth);
