@@ -293,6 +293,21 @@ TEST(Api, ThePlayerShowsTheCanvasesOfThePreviewWindow) {
         EXPECT_EQ(steps + (vc_player_finished(player) ? "finished" : ""), run.steps);
         EXPECT_EQ(vc_player_step(player), 0);
     }
+    // A still GIF has no graphic control: it stays the 2 ticks of the
+    // editor's new document's first delay.
+    AnimationPtr still(vc_animation_new());
+    ASSERT_EQ(vc_animation_add_frame(still.get(), vc_animation_frame_const(made.get(), 0)), VC_OK);
+    Bytes stillGif;
+    ASSERT_EQ(vc_write_memory(still.get(), VC_FORMAT_GIF, nullptr, &stillGif.data, &stillGif.size), VC_OK);
+    vc_animation *raw = nullptr;
+    ASSERT_EQ(vc_read_memory(stillGif.data, stillGif.size, VC_FORMAT_GIF, nullptr, &raw), VC_OK);
+    AnimationPtr stillBack(raw);
+    vc_player *player = nullptr;
+    ASSERT_EQ(vc_player_new(stillBack.get(), &player), VC_OK);
+    PlayerPtr owned(player);
+    EXPECT_EQ(vc_player_step(player), 1);
+    EXPECT_EQ(vc_player_ticks(player), 2u);
+
     AnimationPtr empty(vc_animation_new());
     vc_player *none = nullptr;
     EXPECT_EQ(vc_player_new(empty.get(), &none), VC_E_ARGUMENT);
