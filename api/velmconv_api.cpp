@@ -904,9 +904,11 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_player_new(const vc_animation *animation, 
         made->animation = &a;
         auto record = std::make_unique<vc::GifAnimRecord>();  // zero-filled
         playerRecord(a, *record, *made);
+        // The canvas and one frame of the output size, 4 bytes a pixel.
         const vc::Limits limits;
-        const uint64_t screen = uint64_t(record->screenWidth) * record->screenHeight;
-        if (screen > limits.largestPicture || 4 * screen > limits.largestBlock) return VC_E_MEMORY;
+        for (const uint64_t pixels : {uint64_t(record->screenWidth) * record->screenHeight,
+                                      uint64_t(record->outputWidth) * record->outputHeight})
+            if (pixels > limits.largestPicture || 4 * pixels > limits.largestBlock) return VC_E_MEMORY;
         vc::PlaybackReel reel = vc::playbackReel(*record);
         made->background = reel.background;
         playerTables(a, n, *made);
@@ -929,21 +931,24 @@ VC_APIEXPORT int VC_APIENTRY vc_player_step(vc_player *player) {
     if (!player) return 0;
     vc::PlaybackModel &play = *player->play;
     player->painted = false;
-    // Each pass either counts a tick down or shows a frame (or finishes),
-    // and a delay is at most 65535 ticks, so this ends.
-    while (!player->painted) {
-        if (play.idle()) {
-            if (play.finished()) return 0;
-            const uint64_t before = play.shown();
-            (void)play.userInput();  // a frame waiting for the user: a click
-            if (play.shown() == before && !player->painted) return 0;
-        } else {
-            play.tick();
-        }
-    }
     try {
+        // Each pass either counts a tick down or shows a frame (or
+        // finishes), and a delay is at most 65535 ticks, so this ends.
+        while (!player->painted) {
+            if (play.idle()) {
+                if (play.finished()) return 0;
+                const uint64_t before = play.shown();
+                (void)play.userInput();  // a frame waiting for the user: a click
+                if (play.shown() == before && !player->painted) return 0;
+            } else {
+                play.tick();
+            }
+        }
         showCanvas(player->canvas, player->shown.picture);
     } catch (const std::bad_alloc &) {
+        // Memory refused for a frame: the window closes as when the
+        // editor has no picture for it.
+        play.close();
         return 0;
     }
     return 1;

@@ -308,8 +308,16 @@ TEST(Api, ThePlayerShowsTheCanvasesOfThePreviewWindow) {
     EXPECT_EQ(vc_player_step(player), 1);
     EXPECT_EQ(vc_player_ticks(player), 2u);
 
+    // A wide frame and a tall one make frames of both sizes, past the limits.
+    AnimationPtr thin(vc_animation_new());
+    for (const auto &[w, h] : {std::pair{60000, 1}, std::pair{1, 60000}}) {
+        vc_picture *p = vc_picture_new(w, h, 8);
+        ASSERT_EQ(vc_animation_add_frame(thin.get(), p), VC_OK);
+        vc_picture_free(p);
+    }
     AnimationPtr empty(vc_animation_new());
     vc_player *none = nullptr;
+    EXPECT_EQ(vc_player_new(thin.get(), &none), VC_E_MEMORY);
     EXPECT_EQ(vc_player_new(empty.get(), &none), VC_E_ARGUMENT);
     EXPECT_EQ(vc_player_new(nullptr, &none), VC_E_ARGUMENT);
     EXPECT_EQ(none, nullptr);
