@@ -20,7 +20,7 @@
 #include "platform/headless_dialog.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
-#include "velmconv/api.h"
+#include "cores/api_support.h"
 
 using namespace gifsupport;
 
@@ -206,11 +206,10 @@ TEST_F(Playback, CanvasesMatchIndependentDecodersOnOtherProgramsAnimations) {
     }
 }
 
-// The public API's player shows what the preview window shows of the file
-// loaded into the editor, where the editor's frames are not the file's
-// images: frames of other sizes (each on the largest one's size), a local
-// colour table that stays for the frame after it, which has none, and a
-// GIF87a whose frames are placed without graphic controls.
+// The API's player shows what the preview window shows of the file in the
+// editor, whose frames are not the file's images: frames of other sizes, a
+// local colour table the next frame keeps, a GIF87a's frames placed without
+// graphic controls.
 TEST_F(Playback, ThePlayerOfTheApiShowsWhatThePreviewWindowShows) {
     if (!haveTool("/usr/bin/convert") || !haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "ImageMagick and gifsicle needed";
     int status = 0;
@@ -224,25 +223,11 @@ TEST_F(Playback, ThePlayerOfTheApiShowsWhatThePreviewWindowShows) {
         SCOPED_TRACE(file);
         vc_animation *read = nullptr;
         ASSERT_EQ(vc_read_path(path(file).c_str(), VC_FORMAT_GIF, nullptr, &read), VC_OK);
-        vc_player *player = nullptr;
-        ASSERT_EQ(vc_player_new(read, &player), VC_OK);
-        Canvases played;
+        const apitest::AnimationPtr animation(read);
         // All end: the first two loop, but their last frames have no delay.
-        while (played.size() < 6 && vc_player_step(player)) {
-            const vc_picture *c = vc_player_canvas(player);
-            played.emplace_back();
-            for (int32_t y = 0; y < vc_picture_height(c); ++y)
-                for (int32_t x = 0; x < vc_picture_width(c); ++x) {
-                    const uint8_t *px = vc_picture_row_const(c, y) + 3 * x;
-                    played.back().push_back(uint32_t(px[2]) << 16 | uint32_t(px[1]) << 8 | px[0]);
-                }
-        }
-        const bool finished = vc_player_finished(player);
-        vc_player_free(player);
-        vc_animation_free(read);
+        const Canvases played = apitest::playedCanvases(read, 6);
         EXPECT_EQ(played.size(), file[0] == 'o' ? 2u : 3u);
-        EXPECT_TRUE(finished);
-        EXPECT_TRUE(played == previewCanvases(path(file), played.size() + finished));
+        EXPECT_TRUE(played == previewCanvases(path(file), 7)) << "the window showed as many and then finished";
     }
 }
 

@@ -46,18 +46,21 @@ inline std::vector<uint32_t> colors(const vc_picture *p) {
     return out;
 }
 
-struct PlayerFree {
-    void operator()(vc_player *p) const { vc_player_free(p); }
-};
-using PlayerPtr = std::unique_ptr<vc_player, PlayerFree>;
+// The animation written as a GIF and read back; null when either failed.
+inline AnimationPtr throughGif(const vc_animation *a) {
+    Bytes gif;
+    vc_animation *back = nullptr;
+    if (vc_write_memory(a, VC_FORMAT_GIF, nullptr, &gif.data, &gif.size) == VC_OK)
+        vc_read_memory(gif.data, gif.size, VC_FORMAT_GIF, nullptr, &back);
+    return AnimationPtr(back);
+}
 
-// Every canvas a player shows of the animation, until it finishes or
-// `most` have shown.
+// The canvases a player shows of the animation, at most `most`.
 inline std::vector<std::vector<uint32_t>> playedCanvases(const vc_animation *a, size_t most = 100) {
     vc_player *raw = nullptr;
     std::vector<std::vector<uint32_t>> out;
     if (vc_player_new(a, &raw) != VC_OK) return out;
-    PlayerPtr player(raw);
+    const std::unique_ptr<vc_player, void (*)(vc_player *)> player(raw, vc_player_free);
     while (out.size() < most && vc_player_step(player.get())) out.push_back(colors(vc_player_canvas(player.get())));
     return out;
 }

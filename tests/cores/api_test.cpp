@@ -12,6 +12,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "cores/api_support.h"
 
@@ -233,90 +234,63 @@ TEST(Api, TheCallersLimitsAndProgressHold) {
     }
 }
 
-// The player over a GIF read back: a frame sticking out of the largest
-// frame's size is pulled back inside it and still lands at its place, its
-// transparent pixels leave the canvas as it was, it waits for the user,
-// its disposal clears its rectangle before the next; without looping the
-// player finishes after the last frame, with a loop count it plays again.
+// The player over a GIF read back: a frame sticking out of the largest one's
+// size lands at its place anyway, without its transparent pixels, waits for
+// the user, is cleared by its disposal; the loop count plays it again.
 TEST(Api, ThePlayerShowsTheCanvasesOfThePreviewWindow) {
     const uint32_t palette[] = {0x101010, 0xFF0000, 0x00FF00, 0x0000FF};
     AnimationPtr made(vc_animation_new());
-    const struct {
-        int32_t w, h, left, top, delay, disposal, userInput, transparent;
-    } frames[] = {{8, 6, 0, 0, 5, 1, 0, -1}, {4, 4, 6, 4, 0, 2, 1, 0}, {8, 6, 0, 0, 3, 1, 0, -1}};
+    const struct { int32_t w, h, left, top, delay, disposal, userInput, transparent; } frames[] = {
+        {8, 6, 0, 0, 5, 1, 0, -1}, {4, 4, 6, 4, 0, 2, 1, 0}, {8, 6, 0, 0, 3, 1, 0, -1}};
     for (uint32_t i = 0; i < 3; ++i) {
         const auto &f = frames[i];
         vc_picture *p = vc_picture_new(f.w, f.h, 8);
-        vc_picture_set_palette(p, palette, 4);
-        vc_picture_set_transparent_index(p, f.transparent);
+        vc_picture_set_palette(p, palette, 4), vc_picture_set_transparent_index(p, f.transparent);
         // Index i + 1 all over, a transparent corner pixel in frame 1.
         for (int32_t y = 0; y < f.h; ++y) std::memset(vc_picture_row(p, y), int(i + 1), size_t(f.w));
         if (f.transparent >= 0) vc_picture_row(p, 0)[0] = 0;
         ASSERT_EQ(vc_animation_add_frame(made.get(), p), VC_OK);
         vc_picture_free(p);
-        vc_frame_set_position(made.get(), i, f.left, f.top);
-        vc_frame_set_delay(made.get(), i, uint32_t(f.delay));
-        vc_frame_set_disposal(made.get(), i, f.disposal);
-        vc_frame_set_user_input(made.get(), i, f.userInput);
+        vc_frame_set_position(made.get(), i, f.left, f.top), vc_frame_set_delay(made.get(), i, uint32_t(f.delay));
+        vc_frame_set_disposal(made.get(), i, f.disposal), vc_frame_set_user_input(made.get(), i, f.userInput);
     }
     // '.' the background (the global table's entry 0), A, B, C frames 0 to 2.
     const char *expected[] = {"AAAAAAAA..AAAAAAAA..AAAAAAAA..AAAAAAAA..AAAAAAAA..AAAAAAAA" "......................",
                               "AAAAAAAA..AAAAAAAA..AAAAAAAA..AAAAAAAA..AAAAAAABBBAAAAAABBBB......BBBB......BBBB",
                               "CCCCCCCC..CCCCCCCC..CCCCCCCC..CCCCCCCC..CCCCCCCC..CCCCCCCC" "......................"};
-    const struct {
-        int repeat;
-        uint32_t loops;
-        const char *steps;  // frame/loop/ticks, w when it waits for the user
-    } plays[] = {{0, 0, "0/0/6 1/0/w 2/0/4 finished"}, {1, 1, "0/0/6 1/0/w 2/0/4 0/1/6 1/1/w 2/1/4 finished"}};
-    for (const auto &run : plays) {
-        vc_animation_set_loop(made.get(), run.repeat, run.loops);
-        Bytes gif;
-        ASSERT_EQ(vc_write_memory(made.get(), VC_FORMAT_GIF, nullptr, &gif.data, &gif.size), VC_OK);
-        vc_animation *raw = nullptr;
-        ASSERT_EQ(vc_read_memory(gif.data, gif.size, VC_FORMAT_GIF, nullptr, &raw), VC_OK);
-        AnimationPtr back(raw);
-        ASSERT_EQ(vc_frame_user_input(back.get(), 1), 1);
+    // repeat, loops, the steps: frame/loop/ticks, w when it waits for the user
+    const std::tuple<int, uint32_t, std::string> plays[] = {
+        {0, 0, "0/0/6 1/0/w 2/0/4 finished"}, {1, 1, "0/0/6 1/0/w 2/0/4 0/1/6 1/1/w 2/1/4 finished"}};
+    for (const auto &[repeat, loops, expectedSteps] : plays) {
+        vc_animation_set_loop(made.get(), repeat, loops);
+        const AnimationPtr back = throughGif(made.get());
         vc_player *player = nullptr;
         ASSERT_EQ(vc_player_new(back.get(), &player), VC_OK);
-        PlayerPtr owned(player);
+        const std::unique_ptr<vc_player, void (*)(vc_player *)> owned(player, vc_player_free);
         const vc_picture *canvas = vc_player_canvas(player);
-        ASSERT_EQ(vc_picture_width(canvas), 10);
-        ASSERT_EQ(vc_picture_height(canvas), 8);
+        ASSERT_EQ(vc_picture_width(canvas) * 100 + vc_picture_height(canvas), 1008) << "a screen of 10 x 8";
         std::string steps;
         for (int shown = 0; vc_player_step(player); ++shown) {
             steps += std::to_string(vc_player_frame(player)) + "/" + std::to_string(vc_player_loop(player)) + "/" +
                      (vc_player_waits(player) ? "w" : std::to_string(vc_player_ticks(player))) + " ";
             std::string seen;
-            for (uint32_t c : colors(canvas)) seen += c == palette[0] ? '.' : char('A' + (std::find(palette, palette + 4, c) - palette) - 1);
+            for (uint32_t c : colors(canvas)) seen += ".ABC"[std::find(palette, palette + 4, c) - palette];
             EXPECT_EQ(seen, expected[shown % 3]) << "canvas " << shown;
         }
-        EXPECT_EQ(steps + (vc_player_finished(player) ? "finished" : ""), run.steps);
+        EXPECT_EQ(steps + (vc_player_finished(player) ? "finished" : ""), expectedSteps);
         EXPECT_EQ(vc_player_step(player), 0);
     }
-    // A still GIF has no graphic control: it stays the 2 ticks of the
-    // editor's new document's first delay.
-    AnimationPtr still(vc_animation_new());
-    ASSERT_EQ(vc_animation_add_frame(still.get(), vc_animation_frame_const(made.get(), 0)), VC_OK);
-    Bytes stillGif;
-    ASSERT_EQ(vc_write_memory(still.get(), VC_FORMAT_GIF, nullptr, &stillGif.data, &stillGif.size), VC_OK);
-    vc_animation *raw = nullptr;
-    ASSERT_EQ(vc_read_memory(stillGif.data, stillGif.size, VC_FORMAT_GIF, nullptr, &raw), VC_OK);
-    AnimationPtr stillBack(raw);
-    vc_player *player = nullptr;
+    // A still GIF (no graphic control) stays the new document's first delay, 2
+    // ticks. A wide frame and a tall one make frames past the limits.
+    AnimationPtr still(vc_animation_new()), thin(vc_animation_new()), empty(vc_animation_new());
+    vc_animation_add_frame(still.get(), vc_animation_frame_const(made.get(), 0));
+    const AnimationPtr stillBack = throughGif(still.get());
+    vc_player *player = nullptr, *none = nullptr;
     ASSERT_EQ(vc_player_new(stillBack.get(), &player), VC_OK);
-    PlayerPtr owned(player);
-    EXPECT_EQ(vc_player_step(player), 1);
-    EXPECT_EQ(vc_player_ticks(player), 2u);
-
-    // A wide frame and a tall one make frames of both sizes, past the limits.
-    AnimationPtr thin(vc_animation_new());
-    for (const auto &[w, h] : {std::pair{60000, 1}, std::pair{1, 60000}}) {
-        vc_picture *p = vc_picture_new(w, h, 8);
-        ASSERT_EQ(vc_animation_add_frame(thin.get(), p), VC_OK);
-        vc_picture_free(p);
-    }
-    AnimationPtr empty(vc_animation_new());
-    vc_player *none = nullptr;
+    const std::unique_ptr<vc_player, void (*)(vc_player *)> owned(player, vc_player_free);
+    EXPECT_EQ(vc_player_step(player) * 10 + vc_player_ticks(player), 12u);
+    for (vc_picture *p : {vc_picture_new(60000, 1, 8), vc_picture_new(1, 60000, 8)})
+        vc_animation_add_frame(thin.get(), p), vc_picture_free(p);
     EXPECT_EQ(vc_player_new(thin.get(), &none), VC_E_MEMORY);
     EXPECT_EQ(vc_player_new(empty.get(), &none), VC_E_ARGUMENT);
     EXPECT_EQ(vc_player_new(nullptr, &none), VC_E_ARGUMENT);

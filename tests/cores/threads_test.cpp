@@ -83,9 +83,7 @@ TEST(Cores, EveryFormatOnFourThreadsAtOnceGivesWhatOneThreadGives) {
     }
 
     // The GIF played: its canvases, on every thread as on one.
-    vc_animation *gifRead = nullptr;
-    ASSERT_EQ(vc_read_memory(refs[3].bytes.data(), refs[3].bytes.size(), VC_FORMAT_GIF, nullptr, &gifRead), VC_OK);
-    const AnimationPtr gif(gifRead);
+    const AnimationPtr gif = throughGif(refs[3].made.get());
     const auto played = playedCanvases(gif.get());
     ASSERT_EQ(played.size(), 4u);
 
