@@ -4,12 +4,15 @@
 #include "velmconv/api.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <system_error>
@@ -33,6 +36,9 @@
 #include "common/picture.h"
 #include "common/format_table.h"
 #include "common/result.h"
+#include "controls/playback_model.h"
+#include "gif/gif_anim.h"
+#include "gif/gif_record.h"
 
 struct vc_picture {
     vc::Picture picture;
@@ -44,6 +50,151 @@ struct vc_animation {
     std::vector<std::string> names;  // a program bitmap's name per frame; may be shorter than the frames
     uint32_t opensAt = 0;            // the frame the file opens at (an icon file's chosen image)
 };
+
+// A player: the preview window's model over the frames as the editor holds
+// them after a GIF came in as a sequence (see playerRecord), composed on the
+// window's canvas of pixels.
+struct vc_player final : vc::PlaybackSurface {
+    const vc::Animation *animation = nullptr;
+    // Where each frame's picture lies inside the output-size frame the
+    // editor holds, and the colour table it has there.
+    std::vector<std::pair<int32_t, int32_t>> inner;
+    std::vector<std::array<uint32_t, 256>> tables;
+    std::optional<uint32_t> transparent;
+    uint32_t background = 0;
+    vc::PlaybackCanvas canvas;
+    std::vector<uint32_t> frame;  // one output-size frame, top row first
+    std::unique_ptr<vc::PlaybackModel> play;
+    vc_picture shown;  // the canvas as a picture
+    bool painted = false;
+
+    void fillBackground(int32_t left, int32_t top, int32_t width, int32_t height) override {
+        canvas.fill(left, top, width, height, background);
+    }
+    bool drawFrame(int32_t index, int32_t left, int32_t top, int32_t width, int32_t height) override;
+    void paint() override { painted = true; }
+};
+
+namespace {
+
+uint32_t rgbOf(const vc::Rgbq &q) { return uint32_t(q.red) << 16 | uint32_t(q.green) << 8 | q.blue; }
+
+uint32_t pixelColor(const vc::Picture &p, const std::array<uint32_t, 256> &table, const uint8_t *row, int32_t x) {
+    if (p.bitCount >= 24) {
+        const uint8_t *px = row + size_t(x) * (p.bitCount / 8);
+        return uint32_t(px[2]) << 16 | uint32_t(px[1]) << 8 | px[0];
+    }
+    const uint32_t perByte = 8u / p.bitCount, shift = (perByte - 1 - uint32_t(x) % perByte) * p.bitCount;
+    return table[(row[uint32_t(x) / perByte] >> shift) & ((1u << p.bitCount) - 1)];
+}
+
+// The animated GIF document the editor would keep for the animation read
+// as a sequence: frames of the largest frame's size (one frame: its own,
+// at 0, 0), each pulled back inside it where it would stick out at the
+// right or the bottom, the pull kept as its position; the screen spread by
+// the positions as the animation dialog makes it. A new document's first
+// frame has a delay of 1, which an image without a graphic control keeps.
+void playerRecord(const vc::Animation &a, vc::GifAnimRecord &record, vc_player &player) {
+    const int32_t n = int32_t(std::min<size_t>(a.frames.size(), size_t(vc::kGifMaxFrames)));
+    int32_t w = 0, h = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        w = std::max(w, a.frames[size_t(i)].picture.width);
+        h = std::max(h, a.frames[size_t(i)].picture.height);
+    }
+    record.frameCount = int16_t(n);
+    record.outputWidth = uint16_t(w);
+    record.outputHeight = uint16_t(h);
+    record.repeat = a.repeat;
+    record.loopCount = a.loopCount;
+    record.backgroundIndex = uint16_t(a.backgroundIndex & 0xFF);
+    record.globalColorCount = int16_t(std::min<size_t>(a.globalPalette.size(), 256));
+    for (int32_t i = 0; i < record.globalColorCount; ++i) {
+        const vc::Rgbq &q = a.globalPalette[size_t(i)];
+        record.globalPalette[i] = vc::GifRgbQuad{q.blue, q.green, q.red, 0};
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        const vc::Frame &f = a.frames[size_t(i)];
+        vc::GifFrameEntry &e = record.frames[i];
+        const int32_t left = n == 1 ? 0 : int16_t(f.left), top = n == 1 ? 0 : int16_t(f.top);
+        const int32_t sx = std::max(0, left + f.picture.width - w), sy = std::max(0, top + f.picture.height - h);
+        e.left = int16_t(sx);
+        e.top = int16_t(sy);
+        e.delay = uint16_t(std::min<uint32_t>(f.delay, 0xFFFF));
+        if (i == 0 && !f.graphicControl) e.delay = 1;
+        e.disposal = f.disposal;
+        e.userInput = f.userInput;
+        player.inner.emplace_back(left - sx, top - sy);
+    }
+    vc::ComputeGifScreenSize(record, record.outputWidth, record.outputHeight);
+}
+
+// The colour tables the editor's frames have: the sequence is decoded into
+// one picture whose table starts as the global one and takes each frame's
+// local colours over its first entries, for that frame and those after it.
+// A frame's own table holds the global one where it has no local colours.
+void playerTables(const vc::Animation &a, size_t frames, vc_player &player) {
+    std::array<uint32_t, 256> global{}, table{};
+    for (size_t i = 0; i < std::min<size_t>(a.globalPalette.size(), 256); ++i) global[i] = rgbOf(a.globalPalette[i]);
+    table = global;
+    for (size_t i = 0; i < frames; ++i) {
+        const vc::Picture &p = a.frames[i].picture;
+        for (size_t k = 0; k < std::min<size_t>(p.palette.size(), 256); ++k)
+            if (rgbOf(p.palette[k]) != global[k]) table[k] = rgbOf(p.palette[k]);
+        player.tables.push_back(table);
+    }
+}
+
+// The editor's one transparent colour: that of the last frame with a
+// transparent index its picture's table holds (as deep as the file's
+// deepest table).
+std::optional<uint32_t> transparentColor(const vc::Animation &a, const vc_player &player) {
+    std::optional<uint32_t> color;
+    size_t colors = std::min<size_t>(a.globalPalette.size(), 256);
+    for (size_t i = 0; i < player.tables.size(); ++i)
+        if (a.frames[i].picture.bitCount <= 8) colors = std::max(colors, size_t(1) << a.frames[i].picture.bitCount);
+    for (size_t i = 0; i < player.tables.size(); ++i) {
+        const int32_t index = a.frames[i].picture.transparentIndex;
+        if (index >= 0 && size_t(index) < colors) color = player.tables[i][size_t(index)];
+    }
+    return color;
+}
+
+// The canvas as a 24-bit picture.
+void showCanvas(const vc::PlaybackCanvas &c, vc::Picture &out) {
+    out.width = c.width;
+    out.height = c.height;
+    out.bitCount = 24;
+    out.pixels.assign(size_t(out.rowBytes() * uint64_t(c.height)), 0);
+    for (int32_t y = 0; y < c.height; ++y) {
+        uint8_t *row = out.rowFromTop(y);
+        for (int32_t x = 0; x < c.width; ++x) {
+            const uint32_t v = c.at(x, y);
+            row[3 * x] = uint8_t(v), row[3 * x + 1] = uint8_t(v >> 8), row[3 * x + 2] = uint8_t(v >> 16);
+        }
+    }
+}
+
+}  // namespace
+
+// Frame i as the editor holds it: output size, ground of the frame's
+// transparent index (else the background index) where its picture is
+// smaller, the picture at its place inside.
+bool vc_player::drawFrame(int32_t index, int32_t left, int32_t top, int32_t width, int32_t height) {
+    if (index < 0 || size_t(index) >= inner.size()) return false;
+    const vc::Picture &p = animation->frames[size_t(index)].picture;
+    const std::array<uint32_t, 256> &table = tables[size_t(index)];
+    const int32_t w = play->reel().outputWidth, h = play->reel().outputHeight;
+    const int32_t ground = p.transparentIndex >= 0 ? p.transparentIndex : int32_t(animation->backgroundIndex);
+    frame.assign(size_t(w) * size_t(h), p.bitCount <= 8 ? table[size_t(ground) & 0xFF] : 0);
+    const auto [dx, dy] = inner[size_t(index)];
+    for (int32_t y = std::max(0, -dy); y < p.height && y + dy < h; ++y) {
+        const uint8_t *row = p.rowFromTop(y);
+        for (int32_t x = std::max(0, -dx); x < p.width && x + dx < w; ++x)
+            frame[size_t(y + dy) * size_t(w) + size_t(x + dx)] = pixelColor(p, table, row, x);
+    }
+    canvas.compose(frame.data(), w, h, left, top, width, height, transparent);
+    return true;
+}
 
 namespace {
 
@@ -340,8 +491,6 @@ const vc::Frame *frameAt(const vc_animation *a, uint32_t i) {
     return a && i < a->animation.frames.size() ? &a->animation.frames[i] : nullptr;
 }
 
-uint32_t rgbOf(const vc::Rgbq &q) { return uint32_t(q.red) << 16 | uint32_t(q.green) << 8 | q.blue; }
-
 }  // namespace
 
 extern "C" {
@@ -601,6 +750,13 @@ VC_APIEXPORT int VC_APIENTRY vc_frame_disposal(const vc_animation *a, uint32_t i
 VC_APIEXPORT void VC_APIENTRY vc_frame_set_disposal(vc_animation *a, uint32_t i, int disposal) {
     if (vc::Frame *f = frameAt(a, i); f && disposal >= 0 && disposal <= 7) f->disposal = uint8_t(disposal);
 }
+VC_APIEXPORT int VC_APIENTRY vc_frame_user_input(const vc_animation *a, uint32_t i) {
+    const vc::Frame *f = frameAt(a, i);
+    return f && f->userInput;
+}
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_user_input(vc_animation *a, uint32_t i, int waits) {
+    if (vc::Frame *f = frameAt(a, i)) f->userInput = waits != 0;
+}
 VC_APIEXPORT const char *VC_APIENTRY vc_frame_name(const vc_animation *a, uint32_t i) {
     return a && i < a->names.size() ? a->names[i].c_str() : "";
 }
@@ -737,5 +893,105 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_write_path(const vc_animation *animation, 
 }
 
 VC_APIEXPORT void VC_APIENTRY vc_free(void *bytes) { std::free(bytes); }
+
+// ---- Playing -------------------------------------------------------------------------------
+
+VC_APIEXPORT vc_status VC_APIENTRY vc_player_new(const vc_animation *animation, vc_player **player) {
+    if (!player) return VC_E_ARGUMENT;
+    *player = nullptr;
+    if (!animation || animation->animation.frames.empty()) return VC_E_ARGUMENT;
+    const vc::Animation &a = animation->animation;
+    const size_t n = std::min<size_t>(a.frames.size(), size_t(vc::kGifMaxFrames));
+    for (size_t i = 0; i < n; ++i)
+        if (!a.frames[i].picture.consistent()) return VC_E_ARGUMENT;
+    try {
+        auto made = std::make_unique<vc_player>();
+        made->animation = &a;
+        auto record = std::make_unique<vc::GifAnimRecord>();  // zero-filled
+        playerRecord(a, *record, *made);
+        // The canvas and one frame of the output size, 4 bytes a pixel.
+        const vc::Limits limits;
+        for (const uint64_t pixels : {uint64_t(record->screenWidth) * record->screenHeight,
+                                      uint64_t(record->outputWidth) * record->outputHeight})
+            if (pixels > limits.largestPicture || 4 * pixels > limits.largestBlock) return VC_E_MEMORY;
+        vc::PlaybackReel reel = vc::playbackReel(*record);
+        made->background = reel.background;
+        playerTables(a, n, *made);
+        made->transparent = transparentColor(a, *made);
+        made->canvas.resize(reel.screenWidth, reel.screenHeight, reel.background);
+        // The timer of the NT line: a delay's hundredths are its ticks.
+        made->play = std::make_unique<vc::PlaybackModel>(std::move(reel), true);
+        made->play->start(*made);
+        showCanvas(made->canvas, made->shown.picture);
+        *player = made.release();
+        return VC_OK;
+    } catch (const std::bad_alloc &) {
+        return VC_E_MEMORY;
+    }
+}
+
+VC_APIEXPORT void VC_APIENTRY vc_player_free(vc_player *player) { delete player; }
+
+VC_APIEXPORT int VC_APIENTRY vc_player_step(vc_player *player) {
+    if (!player) return 0;
+    vc::PlaybackModel &play = *player->play;
+    player->painted = false;
+    try {
+        // Each pass either counts a tick down or shows a frame (or
+        // finishes), and a delay is at most 65535 ticks, so this ends.
+        while (!player->painted) {
+            if (play.idle()) {
+                if (play.finished()) return 0;
+                const uint64_t before = play.shown();
+                (void)play.userInput();  // a frame waiting for the user: a click
+                if (play.shown() == before && !player->painted) return 0;
+            } else {
+                play.tick();
+            }
+        }
+        showCanvas(player->canvas, player->shown.picture);
+    } catch (const std::bad_alloc &) {
+        // Memory refused for a frame: the window closes as when the
+        // editor has no picture for it.
+        play.close();
+        return 0;
+    }
+    return 1;
+}
+
+VC_APIEXPORT const vc_picture *VC_APIENTRY vc_player_canvas(const vc_player *player) {
+    return player ? &player->shown : nullptr;
+}
+
+VC_APIEXPORT int32_t VC_APIENTRY vc_player_frame(const vc_player *player) {
+    return player ? player->play->current() : -1;
+}
+
+VC_APIEXPORT uint32_t VC_APIENTRY vc_player_loop(const vc_player *player) {
+    return player ? player->play->loopsDone() : 0;
+}
+
+namespace {
+const vc::PlaybackFrame *shownFrame(const vc_player *player) {
+    if (!player) return nullptr;
+    const int32_t i = player->play->current();
+    const auto &frames = player->play->reel().frames;
+    return i >= 0 && size_t(i) < frames.size() ? &frames[size_t(i)] : nullptr;
+}
+}  // namespace
+
+VC_APIEXPORT uint32_t VC_APIENTRY vc_player_ticks(const vc_player *player) {
+    const vc::PlaybackFrame *f = shownFrame(player);
+    return f && f->delay ? player->play->waitCounter() + 1 : 0;
+}
+
+VC_APIEXPORT int VC_APIENTRY vc_player_waits(const vc_player *player) {
+    const vc::PlaybackFrame *f = shownFrame(player);
+    return f && !f->delay && f->userInput;
+}
+
+VC_APIEXPORT int VC_APIENTRY vc_player_finished(const vc_player *player) {
+    return player && player->play->finished() && player->play->idle();
+}
 
 }  // extern "C"

@@ -67,6 +67,7 @@ Result decode(std::span<const uint8_t> bytes, const CoreRequest &request, Animat
         f.disposal = uint8_t(e.disposal & 3);
         f.userInput = e.userInput != 0;
         f.interlaced = e.interlaced != 0;
+        f.graphicControl = e.hasGraphicControl != 0;
         a.frames.push_back(std::move(f));
     }
     if (!request.progress(100)) return Result::cancelled;

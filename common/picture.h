@@ -65,6 +65,7 @@ struct Frame {
     uint8_t disposal = 0;       // GIF: 0 none, 1 leave, 2 background, 3 previous
     bool userInput = false;     // GIF: waits for the user
     bool interlaced = false;    // GIF: stored interlaced
+    bool graphicControl = true; // GIF: read with a graphic control block before it
 };
 
 struct Animation {

@@ -30,8 +30,6 @@
 #else
 #include <unistd.h>
 
-#include "controls/playback_model.h"
-#include "gif/gif_anim.h"          // the document record and its screen
 #include "velmconv/headless.h"
 #endif
 
@@ -610,109 +608,64 @@ int cmdExtract(Session &s, const std::string &file, const std::string &dir, void
 }
 
 #if !defined(_WIN32)
-// The playback window as the host shows it: the editor's own frames
-// composed on a canvas of pixels by the library's playback model.
-class HostCanvas final : public vc::PlaybackSurface {
-public:
-    HostCanvas(const Editor &ed, const vc::GifAnimRecord &record) : ed_(ed), background_(vc::playbackReel(record).background) {
-        canvas.resize(record.screenWidth, record.screenHeight, background_);
-        if (ed.transparent) transparent_ = *ed.transparent;
-    }
-    void fillBackground(int32_t left, int32_t top, int32_t width, int32_t height) override {
-        canvas.fill(left, top, width, height, background_);
-    }
-    bool drawFrame(int32_t frame, int32_t left, int32_t top, int32_t width, int32_t height) override {
-        if (frame < 0 || size_t(frame) >= ed_.frames.size()) return false;
-        const host::Image &img = ed_.frames[size_t(frame)].image;
-        std::vector<uint32_t> pixels(size_t(img.width) * size_t(img.height));
-        for (int32_t y = 0; y < img.height; ++y)
-            for (int32_t x = 0; x < img.width; ++x) pixels[size_t(y) * size_t(img.width) + size_t(x)] = img.pixel(x, y);
-        canvas.compose(pixels.data(), img.width, img.height, left, top, width, height, transparent_);
-        return true;
-    }
-    void paint() override { painted = true; }
-
-    vc::PlaybackCanvas canvas;
-    bool painted = false;
-
-private:
-    const Editor &ed_;
-    uint32_t background_;
-    std::optional<uint32_t> transparent_;
-};
-
-bool writeCanvas(const std::string &path, const vc::PlaybackCanvas &c) {
+// A player's canvas (24 bits) as a BMP or PNG file of the host's own.
+bool writeCanvas(const std::string &path, const vc_picture *canvas) {
     host::Image img;
-    img.width = c.width;
-    img.height = c.height;
+    img.width = vc_picture_width(canvas);
+    img.height = vc_picture_height(canvas);
     img.bitCount = 24;
-    img.bits.assign(size_t(img.rowBytes()) * size_t(c.height), 0);
-    for (int32_t y = 0; y < c.height; ++y)
-        for (int32_t x = 0; x < c.width; ++x) {
-            uint8_t *p = img.bits.data() + size_t(c.height - 1 - y) * img.rowBytes() + size_t(x) * 3;
-            const uint32_t v = c.at(x, y);
-            p[0] = uint8_t(v), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v >> 16);
-        }
+    img.bits.assign(size_t(img.rowBytes()) * size_t(img.height), 0);
+    for (int32_t y = 0; y < img.height; ++y)
+        std::memcpy(img.bits.data() + size_t(img.height - 1 - y) * img.rowBytes(), vc_picture_row_const(canvas, y),
+                    size_t(img.width) * 3);
     std::string error;
     if (host::writeOwnFile(path, img, &error)) return true;
     std::fprintf(stderr, "velmconv: %s: %s\n", path.c_str(), error.c_str());
     return false;
 }
 
-// Plays the GIF animation document as the preview window would and writes
-// every canvas as it is shown; frames that wait for the user go on at once.
-int cmdPlay(Session &s, const std::string &file, const std::string &dir, void *parent) {
+// Plays the animated GIF as the preview window would and writes every
+// canvas as it is shown; frames that wait for the user go on at once.
+int cmdPlay(Session &s, const std::string &file, const std::string &dir, void *) {
     const Options &o = s.o;
-    Editor ed(o.editor);
-    if (!loadOrReport(s, ed, file, parent)) return 1;
-    vc::GifAnimRecord record{};
-    bool isGif = false;
-    if (ed.document && Library::memSize(ed.document) >= sizeof record)
-        if (auto *p = static_cast<const vc::GifAnimRecord *>(Library::memLock(ed.document))) {
-            isGif = p->formatCode == vc::kGifRecordCode;
-            std::memcpy(&record, p, sizeof record);
-            Library::memUnlock(ed.document);
-        }
-    if (!isGif || ed.current < 0) {
+    const vc_format format = vc_detect_path(file.c_str());
+    vc_animation *read = nullptr;
+    std::error_code missing;
+    const vc_status status = format == VC_FORMAT_GIF                            ? vc_read_path(file.c_str(), format, nullptr, &read)
+                             : std::filesystem::is_regular_file(file, missing) ? VC_OK
+                                                                               : VC_E_OPEN;
+    const std::unique_ptr<vc_animation, void (*)(vc_animation *)> animation(read, vc_animation_free);
+    if (status != VC_OK) {
+        std::fprintf(stderr, "velmconv: loading %s: %s\n", file.c_str(), vc_status_message(status));
+        return 1;
+    }
+    vc_player *made = nullptr;
+    if (!animation || vc_player_new(animation.get(), &made) != VC_OK) {
         std::fprintf(stderr, "velmconv: %s holds no GIF animation\n", file.c_str());
         return 1;
     }
-    // As the animation dialog hands it over: the editor's image size, the
-    // screen the frames' positions spread over.
-    vc::extendGifFrames(record, int32_t(ed.frames.size()));
-    record.outputWidth = uint16_t(ed.frames[size_t(ed.current)].image.width);
-    record.outputHeight = uint16_t(ed.frames[size_t(ed.current)].image.height);
-    vc::ComputeGifScreenSize(record, record.outputWidth, record.outputHeight);
-    const int32_t frames = vc::recordFrames(record);
+    const std::unique_ptr<vc_player, void (*)(vc_player *)> player(made, vc_player_free);
+    const int frames = int(std::min<uint32_t>(vc_animation_frame_count(animation.get()), VC_GIF_MAX_FRAMES));
+    noteDroppedGifImages(file, size_t(frames));
     const int maxCanvases = o.maxCanvases > 0 ? o.maxCanvases : frames;
-    HostCanvas surface(ed, record);
-    vc::PlaybackModel play(vc::playbackReel(record), true);
-    play.start(surface);
+    int repeat = 0;
+    uint32_t loops = 0;
+    vc_animation_loop(animation.get(), &repeat, &loops);
+    const vc_picture *canvas = vc_player_canvas(player.get());
     if (!o.quiet)
         std::printf("%s: %d frame%s, screen %dx%d, repeat %s, loops %u\n", file.c_str(), frames, frames == 1 ? "" : "s",
-                    record.screenWidth, record.screenHeight, record.repeat ? "on" : "off", record.loopCount);
+                    vc_picture_width(canvas), vc_picture_height(canvas), repeat ? "on" : "off", loops);
     int written = 0;
-    // Bounded by the delays of maxCanvases frames: at most 32701 ticks each.
-    for (uint64_t ticks = 0; written < maxCanvases && ticks < uint64_t(maxCanvases) * 32702 + 2; ++ticks) {
-        if (play.idle()) {
-            if (play.finished()) break;
-            (void)play.userInput();  // a frame waiting for the user: a click
-        } else {
-            play.tick();
-        }
-        if (!std::exchange(surface.painted, false)) continue;
-        if (!writeCanvas(numberedName(dir, "canvas", size_t(written), size_t(maxCanvases)), surface.canvas)) return 1;
-        const vc::GifFrameEntry &f = record.frames[play.current()];
-        if (!o.quiet) {
-            std::printf("canvas %03d: frame %d, loop %u, ", written, play.current(), play.loopsDone());
-            if (f.delay) std::printf("shown %u ticks\n", play.waitCounter() + 1);
-            else std::printf(f.userInput ? "waits for the user\n" : "shown 0 ticks\n");
-        }
-        ++written;
+    for (; written < maxCanvases && vc_player_step(player.get()); ++written) {
+        if (!writeCanvas(numberedName(dir, "canvas", size_t(written), size_t(maxCanvases)), canvas)) return 1;
+        if (o.quiet) continue;
+        std::printf("canvas %03d: frame %d, loop %u, ", written, vc_player_frame(player.get()), vc_player_loop(player.get()));
+        if (const uint32_t ticks = vc_player_ticks(player.get()); ticks) std::printf("shown %u ticks\n", ticks);
+        else std::printf(vc_player_waits(player.get()) ? "waits for the user\n" : "shown 0 ticks\n");
     }
     if (!o.quiet)
         std::printf("%d canvas%s written to %s%s\n", written, written == 1 ? "" : "es", dir.c_str(),
-                    play.finished() && play.idle() ? ", finished" : "");
+                    vc_player_finished(player.get()) ? ", finished" : "");
     return 0;
 }
 

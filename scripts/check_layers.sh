@@ -27,13 +27,17 @@ if [[ ${1:-} == --self-test ]]; then
   cp -r "$tmp" "$tmp.core"
   echo '#include "ui/services.h"' >> "$tmp.core/codecs/packbits.cpp"
   if "$0" "$tmp.core" >/dev/null; then echo "check_layers self-test: a core including the progress window passed"; exit 1; fi
-  echo "check_layers self-test: both planted includes were found"
+  cp -r "$tmp" "$tmp.host"
+  trap 'rm -rf "$tmp" "$tmp.up" "$tmp.core" "$tmp.host"' EXIT
+  echo '#include "gif/gif_record.h"' >> "$tmp.host/host/cli.h"
+  if "$0" "$tmp.host" >/dev/null; then echo "check_layers self-test: the host including a format's header passed"; exit 1; fi
+  echo "check_layers self-test: the three planted includes were found"
   exit 0
 fi
 
 root=${1:-$(cd "$here/.." && pwd)}
 declare -A floor
-floors=() cores=() banned=()
+floors=() cores=() banned=() hostMay=()
 section=
 while IFS= read -r line; do
   line=${line%%#*}
@@ -43,10 +47,12 @@ while IFS= read -r line; do
     '[floors]') section=floors ;;
     '[cores]') section=cores ;;
     '[cores may not include]') section=banned ;;
+    '[host may include only]') section=host ;;
     *) case $section in
          floors) floor[$line]=${#floors[@]}; floors+=("$line") ;;
          cores) cores+=("$line") ;;
          banned) banned+=("$line") ;;
+         host) hostMay+=("$line") ;;
        esac ;;
   esac
 done < "$layers"
@@ -94,6 +100,23 @@ for pattern in "${cores[@]}"; do
     done < <(grep -nE '^[[:space:]]*#[[:space:]]*include' "$file")
   done
 done
+
+# The host is a client of the library: the public headers, the ground and
+# its own folder, nothing else.
+if (( ${#hostMay[@]} )) && [[ -d host ]]; then
+  while IFS= read -r file; do
+    while IFS=: read -r lineNo text; do
+      inc=$(echo "$text" | sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/')
+      [[ $inc == */* ]] || continue
+      allowed=0
+      for prefix in "${hostMay[@]}"; do [[ $inc == "$prefix"* ]] && allowed=1; done
+      if (( ! allowed )); then
+        echo "$file:$lineNo: the host includes $inc, past the library's public headers and ground"
+        bad=1
+      fi
+    done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file")
+  done < <(find host -type f \( -name '*.h' -o -name '*.cpp' \) | sort)
+fi
 
 if (( bad )); then
   echo "check_layers: includes against scripts/layers.txt (above)"

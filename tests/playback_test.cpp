@@ -20,6 +20,7 @@
 #include "platform/headless_dialog.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
+#include "cores/api_support.h"
 
 using namespace gifsupport;
 
@@ -202,6 +203,31 @@ TEST_F(Playback, CanvasesMatchIndependentDecodersOnOtherProgramsAnimations) {
         const std::string timeline = sh("rm -f canvas_*.bmp && " + std::string(VC_HOST_BINARY) + " play " + file + " .");
         EXPECT_NE(timeline.find(std::to_string(expected.size()) + " canvases written"), std::string::npos) << timeline;
         EXPECT_TRUE(pictures("/usr/bin/convert canvas_*.bmp -alpha off ppm:-") == expected) << "canvases of velmconv play";
+    }
+}
+
+// The API's player shows what the preview window shows of the file in the
+// editor, whose frames are not the file's images: frames of other sizes, a
+// local colour table the next frame keeps, a GIF87a's frames placed without
+// graphic controls.
+TEST_F(Playback, ThePlayerOfTheApiShowsWhatThePreviewWindowShows) {
+    if (!haveTool("/usr/bin/convert") || !haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "ImageMagick and gifsicle needed";
+    int status = 0;
+    sh("/usr/bin/convert -size 20x10 xc:red -size 8x6 xc:blue -size 12x12 xc:lime sizes.gif && "
+       "/usr/bin/convert -size 16x16 xc:red xc:blue xc:red tables.gif && "
+       "/usr/bin/convert -size 16x16 xc:red -fill blue -draw 'rectangle 4,4 11,11' a.gif && "
+       "/usr/bin/gifsicle --no-warnings --position 30,20 a.gif --position 0,0 a.gif -o old.gif",
+       &status);
+    ASSERT_EQ(status, 0);
+    for (const char *file : {"sizes.gif", "tables.gif", "old.gif"}) {
+        SCOPED_TRACE(file);
+        vc_animation *read = nullptr;
+        ASSERT_EQ(vc_read_path(path(file).c_str(), VC_FORMAT_GIF, nullptr, &read), VC_OK);
+        const apitest::AnimationPtr animation(read);
+        // All end: the first two loop, but their last frames have no delay.
+        const Canvases played = apitest::playedCanvases(read, 6);
+        EXPECT_EQ(played.size(), file[0] == 'o' ? 2u : 3u);
+        EXPECT_TRUE(played == previewCanvases(path(file), 7)) << "the window showed as many and then finished";
     }
 }
 

@@ -182,6 +182,10 @@ VC_APIEXPORT void VC_APIENTRY vc_frame_set_position(vc_animation *animation, uin
                                                     int32_t top);
 VC_APIEXPORT int VC_APIENTRY vc_frame_disposal(const vc_animation *animation, uint32_t index);
 VC_APIEXPORT void VC_APIENTRY vc_frame_set_disposal(vc_animation *animation, uint32_t index, int disposal);
+/* Whether a GIF frame waits for the user (a click or Enter) before the next
+ * one shows, when its delay is 0. */
+VC_APIEXPORT int VC_APIENTRY vc_frame_user_input(const vc_animation *animation, uint32_t index);
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_user_input(vc_animation *animation, uint32_t index, int waits);
 /* A program bitmap's resource name ("LOGO", "#103"); "" for other frames. */
 VC_APIEXPORT const char *VC_APIENTRY vc_frame_name(const vc_animation *animation, uint32_t index);
 
@@ -229,6 +233,46 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_write_memory(const vc_animation *animation
 VC_APIEXPORT vc_status VC_APIENTRY vc_write_path(const vc_animation *animation, vc_format format,
                                                  const vc_options *options, const char *path);
 VC_APIEXPORT void VC_APIENTRY vc_free(void *bytes);
+
+/* ---- Playing an animated GIF --------------------------------------------- */
+/* A player shows an animation (a GIF as vc_read_path gives it) canvas by
+ * canvas as the editor's preview window plays it once the GIF came in as
+ * a sequence of frames: the frames the size of the largest (one frame: its
+ * own size, at the corner), each placed at its position, on a screen as
+ * large as the frames' positions spread (a 24-bit canvas, first filled
+ * with the global table's background colour); disposal 2 and 3 clear the
+ * frame's rectangle to the background before the next; the colour of the
+ * last transparent index is left out of every frame; looping as the
+ * animation says. At most its first 256 frames play.
+ *
+ * Time runs in ticks of 10 ms: a frame with a delay of d hundredths stays
+ * d + 1 ticks; one of delay 0 gives way at once, or, with the user-input
+ * flag, waits for the user, and the player goes on as a click would. The
+ * player reads the animation, which must stay unchanged and alive while
+ * the player lives; players of one animation may run on several threads. */
+typedef struct vc_player vc_player;
+
+/* A new player, its canvas blank; VC_E_ARGUMENT for a null or empty
+ * animation or a frame that is no picture, VC_E_MEMORY for a screen past the
+ * default limits. On failure *player is null. */
+VC_APIEXPORT vc_status VC_APIENTRY vc_player_new(const vc_animation *animation, vc_player **player);
+VC_APIEXPORT void VC_APIENTRY vc_player_free(vc_player *player);
+/* Plays on until the next canvas shows: 1 then, 0 when the animation has
+ * finished (nothing more will show). */
+VC_APIEXPORT int VC_APIENTRY vc_player_step(vc_player *player);
+/* The canvas as it shows now, 24 bits, owned by the player and changed by
+ * the next step; its size is the screen's. */
+VC_APIEXPORT const vc_picture *VC_APIENTRY vc_player_canvas(const vc_player *player);
+/* The frame the last step showed (-1 before the first) and the loops
+ * played before it (0 in the first pass). */
+VC_APIEXPORT int32_t VC_APIENTRY vc_player_frame(const vc_player *player);
+VC_APIEXPORT uint32_t VC_APIENTRY vc_player_loop(const vc_player *player);
+/* Ticks the canvas stays (0: the next follows at once or waits), and
+ * whether it waits for the user. */
+VC_APIEXPORT uint32_t VC_APIENTRY vc_player_ticks(const vc_player *player);
+VC_APIEXPORT int VC_APIENTRY vc_player_waits(const vc_player *player);
+/* Whether the animation has finished: no step will show anything more. */
+VC_APIEXPORT int VC_APIENTRY vc_player_finished(const vc_player *player);
 
 #ifdef __cplusplus
 }

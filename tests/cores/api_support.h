@@ -46,6 +46,25 @@ inline std::vector<uint32_t> colors(const vc_picture *p) {
     return out;
 }
 
+// The animation written as a GIF and read back; null when either failed.
+inline AnimationPtr throughGif(const vc_animation *a) {
+    Bytes gif;
+    vc_animation *back = nullptr;
+    if (vc_write_memory(a, VC_FORMAT_GIF, nullptr, &gif.data, &gif.size) == VC_OK)
+        vc_read_memory(gif.data, gif.size, VC_FORMAT_GIF, nullptr, &back);
+    return AnimationPtr(back);
+}
+
+// The canvases a player shows of the animation, at most `most`.
+inline std::vector<std::vector<uint32_t>> playedCanvases(const vc_animation *a, size_t most = 100) {
+    vc_player *raw = nullptr;
+    std::vector<std::vector<uint32_t>> out;
+    if (vc_player_new(a, &raw) != VC_OK) return out;
+    const std::unique_ptr<vc_player, void (*)(vc_player *)> player(raw, vc_player_free);
+    while (out.size() < most && vc_player_step(player.get())) out.push_back(colors(vc_player_canvas(player.get())));
+    return out;
+}
+
 // A gradient of 16 colours, shifted by `shift`, at the depth asked for.
 inline vc_picture *gradient(int32_t w, int32_t h, int depth, int shift) {
     vc_picture *p = vc_picture_new(w, h, depth);

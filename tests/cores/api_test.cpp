@@ -4,12 +4,15 @@
 // refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "cores/api_support.h"
 #include "velmconv/documents.h"
@@ -260,6 +263,69 @@ TEST(Api, TheCallersLimitsAndProgressHold) {
         EXPECT_EQ(out.data, nullptr);
         EXPECT_EQ(reports, 1) << vc_format_name(format) << " went on after it was told to stop";
     }
+}
+
+// The player over a GIF read back: a frame sticking out of the largest one's
+// size lands at its place anyway, without its transparent pixels, waits for
+// the user, is cleared by its disposal; the loop count plays it again.
+TEST(Api, ThePlayerShowsTheCanvasesOfThePreviewWindow) {
+    const uint32_t palette[] = {0x101010, 0xFF0000, 0x00FF00, 0x0000FF};
+    AnimationPtr made(vc_animation_new());
+    const struct { int32_t w, h, left, top, delay, disposal, userInput, transparent; } frames[] = {
+        {8, 6, 0, 0, 5, 1, 0, -1}, {4, 4, 6, 4, 0, 2, 1, 0}, {8, 6, 0, 0, 3, 1, 0, -1}};
+    for (uint32_t i = 0; i < 3; ++i) {
+        const auto &f = frames[i];
+        vc_picture *p = vc_picture_new(f.w, f.h, 8);
+        vc_picture_set_palette(p, palette, 4), vc_picture_set_transparent_index(p, f.transparent);
+        // Index i + 1 all over, a transparent corner pixel in frame 1.
+        for (int32_t y = 0; y < f.h; ++y) std::memset(vc_picture_row(p, y), int(i + 1), size_t(f.w));
+        if (f.transparent >= 0) vc_picture_row(p, 0)[0] = 0;
+        ASSERT_EQ(vc_animation_add_frame(made.get(), p), VC_OK);
+        vc_picture_free(p);
+        vc_frame_set_position(made.get(), i, f.left, f.top), vc_frame_set_delay(made.get(), i, uint32_t(f.delay));
+        vc_frame_set_disposal(made.get(), i, f.disposal), vc_frame_set_user_input(made.get(), i, f.userInput);
+    }
+    // '.' the background (the global table's entry 0), A, B, C frames 0 to 2.
+    const char *expected[] = {"AAAAAAAA..AAAAAAAA..AAAAAAAA..AAAAAAAA..AAAAAAAA..AAAAAAAA" "......................",
+                              "AAAAAAAA..AAAAAAAA..AAAAAAAA..AAAAAAAA..AAAAAAABBBAAAAAABBBB......BBBB......BBBB",
+                              "CCCCCCCC..CCCCCCCC..CCCCCCCC..CCCCCCCC..CCCCCCCC..CCCCCCCC" "......................"};
+    // repeat, loops, the steps: frame/loop/ticks, w when it waits for the user
+    const std::tuple<int, uint32_t, std::string> plays[] = {
+        {0, 0, "0/0/6 1/0/w 2/0/4 finished"}, {1, 1, "0/0/6 1/0/w 2/0/4 0/1/6 1/1/w 2/1/4 finished"}};
+    for (const auto &[repeat, loops, expectedSteps] : plays) {
+        vc_animation_set_loop(made.get(), repeat, loops);
+        const AnimationPtr back = throughGif(made.get());
+        vc_player *player = nullptr;
+        ASSERT_EQ(vc_player_new(back.get(), &player), VC_OK);
+        const std::unique_ptr<vc_player, void (*)(vc_player *)> owned(player, vc_player_free);
+        const vc_picture *canvas = vc_player_canvas(player);
+        ASSERT_EQ(vc_picture_width(canvas) * 100 + vc_picture_height(canvas), 1008) << "a screen of 10 x 8";
+        std::string steps;
+        for (int shown = 0; vc_player_step(player); ++shown) {
+            steps += std::to_string(vc_player_frame(player)) + "/" + std::to_string(vc_player_loop(player)) + "/" +
+                     (vc_player_waits(player) ? "w" : std::to_string(vc_player_ticks(player))) + " ";
+            std::string seen;
+            for (uint32_t c : colors(canvas)) seen += ".ABC"[std::find(palette, palette + 4, c) - palette];
+            EXPECT_EQ(seen, expected[shown % 3]) << "canvas " << shown;
+        }
+        EXPECT_EQ(steps + (vc_player_finished(player) ? "finished" : ""), expectedSteps);
+        EXPECT_EQ(vc_player_step(player), 0);
+    }
+    // A still GIF (no graphic control) stays the new document's first delay, 2
+    // ticks. A wide frame and a tall one make frames past the limits.
+    AnimationPtr still(vc_animation_new()), thin(vc_animation_new()), empty(vc_animation_new());
+    vc_animation_add_frame(still.get(), vc_animation_frame_const(made.get(), 0));
+    const AnimationPtr stillBack = throughGif(still.get());
+    vc_player *player = nullptr, *none = nullptr;
+    ASSERT_EQ(vc_player_new(stillBack.get(), &player), VC_OK);
+    const std::unique_ptr<vc_player, void (*)(vc_player *)> owned(player, vc_player_free);
+    EXPECT_EQ(vc_player_step(player) * 10 + vc_player_ticks(player), 12u);
+    for (vc_picture *p : {vc_picture_new(60000, 1, 8), vc_picture_new(1, 60000, 8)})
+        vc_animation_add_frame(thin.get(), p), vc_picture_free(p);
+    EXPECT_EQ(vc_player_new(thin.get(), &none), VC_E_MEMORY);
+    EXPECT_EQ(vc_player_new(empty.get(), &none), VC_E_ARGUMENT);
+    EXPECT_EQ(vc_player_new(nullptr, &none), VC_E_ARGUMENT);
+    EXPECT_EQ(none, nullptr);
 }
 
 }  // namespace

@@ -82,6 +82,11 @@ TEST(Cores, EveryFormatOnFourThreadsAtOnceGivesWhatOneThreadGives) {
         ASSERT_FALSE(readOnlyFrames.back().empty());
     }
 
+    // The GIF played: its canvases, on every thread as on one.
+    const AnimationPtr gif = throughGif(refs[3].made.get());
+    const auto played = playedCanvases(gif.get());
+    ASSERT_EQ(played.size(), 4u);
+
     std::atomic<int> differences{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
@@ -98,6 +103,7 @@ TEST(Cores, EveryFormatOnFourThreadsAtOnceGivesWhatOneThreadGives) {
                     vc_status s;
                     if (readColors(r.bytes, s) != r.frames || s != VC_OK) ++differences;
                 }
+                if (playedCanvases(gif.get()) != played) ++differences;
                 for (size_t k = 0; k < readOnly.size(); ++k) {
                     vc_status s;
                     if (readColors(readOnly[k], s) != readOnlyFrames[k] || s != VC_OK) ++differences;
