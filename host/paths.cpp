@@ -75,8 +75,10 @@ std::string beside(const std::string &name, const std::string &other) {
 
 std::string frameNumber(size_t i, size_t count) {
     const size_t digits = std::max<size_t>(3, std::to_string(count > 0 ? count - 1 : 0).size());
-    std::string number = std::to_string(i);
-    return "_" + std::string(digits - std::min(digits, number.size()), '0') + number;
+    const std::string number = std::to_string(i);
+    std::string out(1 + digits - std::min(digits, number.size()), '0');
+    out.front() = '_';
+    return out.append(number);
 }
 
 }  // namespace host::paths
