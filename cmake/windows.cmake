@@ -85,6 +85,36 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(velmconv PRIVATE -Wl,--enable-stdcall-fixup)
 endif()
 
+# The C API for Windows programs: the same objects in a DLL of its own,
+# velmconv.dll, whose export table is every function velmconv/api.h
+# declares (read from the header, so the two cannot drift); the editor's
+# DLL keeps its ten. ijl11.dll and VELMVFW32.DLL sit beside it as beside
+# the product.
+file(STRINGS ${CMAKE_SOURCE_DIR}/include/velmconv/api.h VC_API_LINES REGEX "VC_APIENTRY vc_[a-z0-9_]+\\(")
+set(VC_API_DEF "LIBRARY \"velmconv.dll\"\nEXPORTS\n")
+foreach(line ${VC_API_LINES})
+  string(REGEX MATCH "VC_APIENTRY (vc_[a-z0-9_]+)\\(" found "${line}")
+  string(APPEND VC_API_DEF "    ${CMAKE_MATCH_1}\n")
+endforeach()
+file(WRITE ${CMAKE_BINARY_DIR}/velmconv_api.def.new "${VC_API_DEF}")
+configure_file(${CMAKE_BINARY_DIR}/velmconv_api.def.new ${CMAKE_BINARY_DIR}/velmconv_api.def COPYONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/include/velmconv/api.h)
+add_library(velmconv_api SHARED $<TARGET_OBJECTS:velmconv_obj> ${CMAKE_BINARY_DIR}/velmconv_api.def)
+vc_add_resources(velmconv_api)
+set_target_properties(velmconv_api PROPERTIES
+  OUTPUT_NAME velmconv
+  PREFIX ""
+  SUFFIX ".dll"
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+target_include_directories(velmconv_api INTERFACE ${CMAKE_SOURCE_DIR}/include)
+target_link_libraries(velmconv_api PRIVATE ijl11_import ${VC_SYSTEM_LIBS})
+target_link_options(velmconv_api PRIVATE -static-libgcc -static-libstdc++ -static)
+# Not one of the editor's DLLs: linked with the compiler's own thread model,
+# as the objects are built, and with its runtime inside (no DLL beside it).
+set_target_properties(velmconv_api PROPERTIES VC_POSIX_THREADS ON)
+
 # Every DLL the product ships runs on Windows from XP on: linked with the
 # win32 thread model's runtime (no winpthread), see link-win32-threads.sh.
 # The test programs keep the posix model, whose std::mutex GoogleTest needs.
@@ -92,7 +122,8 @@ function(vc_link_dlls_for_xp dir)
   get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target ${targets})
     get_target_property(type ${target} TYPE)
-    if(type STREQUAL "SHARED_LIBRARY")
+    get_target_property(posix ${target} VC_POSIX_THREADS)
+    if(type STREQUAL "SHARED_LIBRARY" AND NOT posix)
       set_property(TARGET ${target} PROPERTY CXX_LINKER_LAUNCHER sh ${CMAKE_SOURCE_DIR}/cmake/link-win32-threads.sh)
       set_property(TARGET ${target} PROPERTY C_LINKER_LAUNCHER sh ${CMAKE_SOURCE_DIR}/cmake/link-win32-threads.sh)
     endif()
