@@ -1,33 +1,21 @@
-// velmconv convert --to FORMAT FILE...: every file to each format, up to N
-// conversions at once, and a summary.
-//
-// On Linux the conversions run on N threads of this process, through the
-// library's public API (host/api_convert.h): no dialog is asked, and a
-// file that crashes the library takes the whole batch down with it.
-//
-// On Windows the library is the editor's DLL, reached only through the ten
-// exports, which keep module-wide state: each conversion runs in a worker
-// process of its own (velmconv convert IN OUT), whose messages go straight
-// to the console as it runs; the summary names each failure by the
-// worker's exit code, and a file that brings a worker down fails alone.
+// velmconv convert --to FORMAT FILE...: every file to each format, and a
+// summary. The conversions run on N threads of this process (-j N), through
+// the library's public C API (host/api_convert.h; on Windows the API of
+// velmconv.dll, not the editor's DLL): no dialog is asked, each file is
+// read once for all its formats, and a file that crashes the library takes
+// the whole batch down with it.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
-
-#include "host/cli.h"
-#include "host/paths.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <atomic>
 #include <mutex>
 #include <thread>
 
 #include "host/api_convert.h"
-#endif
+#include "host/cli.h"
+#include "host/paths.h"
 
 namespace host {
 
@@ -49,83 +37,6 @@ struct Job {
     const Batch::Target *target;
 };
 
-#if defined(_WIN32)
-
-std::vector<std::string> workerArgs(const std::string &in, const std::string &out, int code, const Batch &b) {
-    std::vector<std::string> args{"velmconv", "convert"};
-    args.insert(args.end(), b.options.begin(), b.options.end());
-    if (code >= 0) args.insert(args.end(), {"--format", std::to_string(code)});
-    if (code < 0) args.push_back("--every-frame");
-    args.insert(args.end(), {"--", in, out});
-    return args;
-}
-
-std::string quoted(const std::string &arg) {
-    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-    std::string out = "\"";
-    size_t slashes = 0;
-    for (char c : arg) {
-        if (c == '\\') {
-            ++slashes;
-            continue;
-        }
-        out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
-        slashes = 0;
-        out += c;
-    }
-    out.append(slashes * 2, '\\');
-    return out + "\"";
-}
-
-// Up to `parallel` workers at once (at most the 64 handles one wait
-// takes). Their messages go straight to the console; a failure is told by
-// the worker's exit code.
-void runAll(const std::vector<Job> &work, const Batch &b, std::vector<Outcome> &outcomes) {
-    std::vector<std::vector<std::string>> jobs;
-    for (const Job &job : work) jobs.push_back(workerArgs(job.in, job.out, job.target->code, b));
-    const int parallel = b.jobs;
-    char self[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    const size_t most = size_t(std::clamp(parallel, 1, int(MAXIMUM_WAIT_OBJECTS)));
-    std::vector<HANDLE> running;
-    std::vector<size_t> jobOf;
-    auto finish = [&](size_t slot) {
-        DWORD code = 1;
-        GetExitCodeProcess(running[slot], &code);
-        CloseHandle(running[slot]);
-        Outcome &o = outcomes[jobOf[slot]];
-        o.ok = code == 0;
-        if (code) o.reason = "exit code " + std::to_string(code) + " (its messages are above)";
-        running.erase(running.begin() + std::ptrdiff_t(slot));
-        jobOf.erase(jobOf.begin() + std::ptrdiff_t(slot));
-    };
-    for (size_t next = 0; next < jobs.size() || !running.empty();) {
-        if (next < jobs.size() && running.size() < most) {
-            std::string line;
-            for (const std::string &a : jobs[next]) {
-                if (!line.empty()) line += ' ';
-                line += quoted(a);
-            }
-            STARTUPINFOA si{};
-            si.cb = sizeof si;
-            PROCESS_INFORMATION pi{};
-            if (CreateProcessA(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-                CloseHandle(pi.hThread);
-                running.push_back(pi.hProcess);
-                jobOf.push_back(next);
-            } else {
-                outcomes[next].reason = "cannot start a worker process";
-            }
-            ++next;
-            continue;
-        }
-        const DWORD r = WaitForMultipleObjects(DWORD(running.size()), running.data(), FALSE, INFINITE);
-        if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + running.size()) finish(r - WAIT_OBJECT_0);
-        else finish(0);  // a failed wait: take the first one rather than spin
-    }
-}
-
-#else
 
 // Up to b.jobs files at once, each on a thread of its own through the
 // library's API, read once for all its formats. A conversion's line is
@@ -160,12 +71,9 @@ void runAll(const std::vector<Job> &jobs, const Batch &b, std::vector<Outcome> &
     for (std::thread &t : threads) t.join();
 }
 
-#endif
-
 }  // namespace
 
 int runBatch(const Batch &b) {
-#if !defined(_WIN32)
     // Through the API no dialog is asked: an option that answers one, or
     // that speaks of the editor's exchange with the library, has nothing
     // to act on here.
@@ -178,7 +86,6 @@ int runBatch(const Batch &b) {
                          name.c_str());
             return kExitUsage;
         }
-#endif
     // One task a file and format; the summary counts the tasks.
     std::vector<std::string> inputs;
     for (const std::string &file : b.files)

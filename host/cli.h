@@ -53,9 +53,8 @@ struct LoadFacts {
 std::string editorJson(const Editor &ed, const std::string &file, int result, const char *resultText, int format,
                        const char *formatText, const LoadFacts &facts);
 
-// Many files converted to each of the formats asked for, N at once: on
-// threads through the library's API (Linux), or each by its own worker
-// process through the editor's exports (Windows).
+// Many files converted to each of the formats asked for, N at once on
+// threads, through the library's C API.
 struct Batch {
     struct Target {
         std::string format;  // as given to --to
@@ -64,8 +63,8 @@ struct Batch {
     std::vector<std::string> files;
     std::vector<Target> targets;   // --to FORMAT[,FORMAT...]: every file to each
     std::string outDir;            // empty: beside each input
-    int jobs = 1;                  // conversions at once
-    std::vector<std::string> options;  // what each worker is given before its files
+    int jobs = 1;                  // files at once
+    std::vector<std::string> options;  // the other options given, with their values
     std::vector<std::string> optionNames;  // the options among them, as given
     bool quiet = false;
 };
