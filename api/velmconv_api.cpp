@@ -27,6 +27,7 @@
 
 #include "codecs/ani_core.h"
 #include "codecs/avi_core.h"
+#include "codecs/dib_core.h"
 #include "codecs/gif_core.h"
 #include "codecs/ico_core.h"
 #include "codecs/jpeg_core.h"
@@ -313,6 +314,7 @@ vc_format detectBytes(std::span<const uint8_t> bytes) {
     if (vc::looksLikeJpeg(bytes)) return VC_FORMAT_JPEG;
     if (vc::looksLikeProgram(bytes)) return VC_FORMAT_PROGRAM;
     if (vc::looksLikePcx(bytes)) return VC_FORMAT_PCX;
+    if (vc::looksLikeBmp(bytes)) return VC_FORMAT_BMP;
     if (vc::looksLikeIcon(bytes) && bytes.size() >= 6 && (bytes[2] == 1 || bytes[2] == 2) && bytes[3] == 0 &&
         (bytes[4] | bytes[5]) != 0)
         return bytes[2] == 2 ? VC_FORMAT_CUR : VC_FORMAT_ICO;
@@ -370,6 +372,7 @@ Result readAs(vc_format format, std::span<const uint8_t> bytes, const char *path
     case VC_FORMAT_PCX: return readStill(vc::decodePcx, bytes, request, out);
     case VC_FORMAT_TIFF: return readStill(vc::decodeTiff, bytes, request, out);
     case VC_FORMAT_JPEG: return readStill(vc::decodeJpeg, bytes, request, out);
+    case VC_FORMAT_BMP: return readStill(vc::decodeBmp, bytes, request, out);
     case VC_FORMAT_PROGRAM: return readProgram(bytes, request, out);
     case VC_FORMAT_AVI: {
         if (path) return vc::readAvi(path, request, out.animation);
@@ -465,6 +468,7 @@ Result writeAs(const vc_animation &in, vc_format format, const vc::CoreRequest &
         return readFile(scratch.path.c_str(), out, status) ? Result::ok : Result::readFailed;
     }
     case VC_FORMAT_PROGRAM:
+    case VC_FORMAT_BMP:
     case VC_FORMAT_UNKNOWN: break;
     }
     return Result::unsupported;
@@ -539,6 +543,7 @@ VC_APIEXPORT const char *VC_APIENTRY vc_format_name(vc_format format) {
     case VC_FORMAT_JPEG: return "JPEG";
     case VC_FORMAT_AVI: return "AVI";
     case VC_FORMAT_PROGRAM: return "program";
+    case VC_FORMAT_BMP: return "BMP";
     case VC_FORMAT_UNKNOWN: break;
     }
     return "unknown";
@@ -684,6 +689,24 @@ VC_APIEXPORT int32_t VC_APIENTRY vc_picture_transparent_index(const vc_picture *
 
 VC_APIEXPORT void VC_APIENTRY vc_picture_set_transparent_index(vc_picture *p, int32_t index) {
     if (p) p->picture.transparentIndex = index < 0 ? -1 : index;
+}
+
+VC_APIEXPORT vc_status VC_APIENTRY vc_picture_from_dib(const void *dib, size_t size, vc_picture **out) {
+    if (!out) return VC_E_ARGUMENT;
+    *out = nullptr;
+    if (!dib && size) return VC_E_ARGUMENT;
+    try {
+        auto made = std::make_unique<vc_picture>();
+        vc::DibForm form;
+        form.alphaFromMask = true;
+        form.runsEndAtImageSize = true;
+        const Result r = vc::decodePackedDib(spanOf(dib, size), vc::Limits{}, made->picture, form);
+        if (r != Result::ok) return statusOf(r);
+        *out = made.release();
+        return VC_OK;
+    } catch (const std::bad_alloc &) {
+        return VC_E_MEMORY;
+    }
 }
 
 // ---- Animations --------------------------------------------------------------------------

@@ -31,12 +31,12 @@ struct DibHeader {
     int32_t width = 0, height = 0;
     bool topDown = false;
     uint16_t bitCount = 0;
-    uint32_t compression = kRgb, colors = 0, entrySize = 4, maskBytes = 0;
+    uint32_t compression = kRgb, colors = 0, entrySize = 4, maskBytes = 0, imageBytes = 0;
     int32_t xPels = 0, yPels = 0;
     uint32_t masks[4] = {};  // red, green, blue, alpha
 };
 
-Result readDibHeader(ByteReader r, DibHeader &h) {
+Result readDibHeader(ByteReader r, DibHeader &h, bool alphaFromMask) {
     h.size = r.u32();
     if (h.size == 12) {
         h.width = r.u16();
@@ -53,7 +53,7 @@ Result readDibHeader(ByteReader r, DibHeader &h) {
         (void)r.u16();
         h.bitCount = r.u16();
         h.compression = r.u32();
-        r.skip(4);
+        h.imageBytes = r.u32();
         h.xPels = r.i32();
         h.yPels = r.i32();
         const uint32_t used = r.u32();
@@ -82,8 +82,9 @@ Result readDibHeader(ByteReader r, DibHeader &h) {
     if (h.width <= 0 || h.height <= 0 || (rle && h.topDown)) return Result::damaged;
     if (!masked) {
         // 5-5-5 and 8-8-8 without masks; the fourth byte of plain 32-bit
-        // rows is kept as it is.
+        // rows is kept as it is, unless alpha comes from a mask alone.
         if (b == 16) h.masks[0] = 0x7C00, h.masks[1] = 0x03E0, h.masks[2] = 0x001F;
+        if (b == 32 && alphaFromMask) h.masks[0] = 0xFF0000, h.masks[1] = 0xFF00, h.masks[2] = 0xFF;
         h.masks[3] = 0;
     }
     return Result::ok;
@@ -131,22 +132,26 @@ Result decodeRle(ByteReader in, Picture &p, bool four) {
     return y >= p.height ? Result::ok : Result::readFailed;
 }
 
-Result decodeDib(std::span<const uint8_t> dib, const Limits &limits, Picture &out) {
+Result decodeDib(std::span<const uint8_t> dib, const Limits &limits, Picture &out, const DibForm &form) {
     ByteReader all(dib.data(), dib.size());
     DibHeader h;
-    if (const Result r = readDibHeader(all, h); r != Result::ok) return r;
+    if (const Result r = readDibHeader(all.from(form.headerAt), h, form.alphaFromMask); r != Result::ok) return r;
     if (uint64_t(h.width) * uint64_t(h.height) > limits.largestPicture) return Result::noMemory;
     Picture p;
     p.width = h.width, p.height = h.height;
-    p.bitCount = h.bitCount == 16 ? 24 : h.bitCount;
+    const bool wide = h.bitCount == 16 || h.bitCount == 32;
+    p.bitCount = form.alphaFromMask && wide ? (h.masks[3] ? 32 : 24) : h.bitCount == 16 ? 24 : h.bitCount;
     p.xPelsPerMeter = h.xPels, p.yPelsPerMeter = h.yPels;
     const uint64_t picture = p.rowBytes() * uint64_t(p.height);
     if (picture > limits.largestBlock) return Result::noMemory;
 
-    const uint64_t tableAt = uint64_t(h.size) + h.maskBytes;
-    const uint64_t bitsAt = tableAt + uint64_t(h.entrySize) * h.colors;
+    const uint64_t tableAt = form.headerAt + h.size + h.maskBytes;
+    const uint64_t bitsAt = form.bitsAt.value_or(tableAt + uint64_t(h.entrySize) * h.colors);
     if (h.bitCount <= 8) {
-        const uint32_t count = std::min(h.colors, 1u << h.bitCount);
+        // Rows at an offset of their own cut the table to what fits before them.
+        const uint64_t room = bitsAt > tableAt ? (bitsAt - tableAt) / h.entrySize : 0;
+        const uint32_t count = uint32_t(std::min<uint64_t>({h.colors, 1u << h.bitCount, room}));
+        if (count == 0) return Result::readFailed;
         ByteReader table = all.at(tableAt, uint64_t(count) * h.entrySize);
         if (!table.ok()) return Result::readFailed;
         for (uint32_t i = 0; i < count; ++i) {
@@ -154,10 +159,11 @@ Result decodeDib(std::span<const uint8_t> dib, const Limits &limits, Picture &ou
             p.palette.push_back(Rgbq{q[0], q[1], q[2], 0});
         }
     }
-    if (bitsAt > dib.size()) return Result::readFailed;
-    const ByteReader bits = all.from(bitsAt);
+    if (bitsAt > dib.size() || (form.bitsAt && bitsAt == dib.size())) return Result::readFailed;
+    ByteReader bits = all.from(bitsAt);
     p.pixels.assign(size_t(picture), 0);
     if (h.compression == kRle8 || h.compression == kRle4) {
+        if (form.runsEndAtImageSize) bits = bits.at(0, std::min<uint64_t>(bits.size(), h.imageBytes));
         if (uint64_t(h.width) * uint64_t(h.height) > uint64_t(bits.size()) * limits.expansion) return Result::damaged;
         const Result r = decodeRle(bits, p, h.compression == kRle4);
         if (r == Result::ok) out = std::move(p);
@@ -166,7 +172,7 @@ Result decodeDib(std::span<const uint8_t> dib, const Limits &limits, Picture &ou
     const uint64_t srcRow = pictureRowBytes(h.width, h.bitCount);
     if (srcRow * uint64_t(h.height) > bits.size()) return Result::readFailed;
     const uint8_t *src = bits.data();
-    const bool plain = h.bitCount <= 8 || h.bitCount == 24 || (h.bitCount == 32 && h.compression == kRgb);
+    const bool plain = h.bitCount <= 8 || h.bitCount == 24 || (h.bitCount == 32 && h.compression == kRgb && !form.alphaFromMask);
     for (int32_t y = 0; y < h.height; ++y) {
         // y counts the picture's rows from the bottom.
         const uint8_t *row = src + srcRow * uint64_t(h.topDown ? h.height - 1 - y : y);
@@ -190,12 +196,23 @@ Result decodeDib(std::span<const uint8_t> dib, const Limits &limits, Picture &ou
 
 }  // namespace
 
-Result decodePackedDib(std::span<const uint8_t> dib, const Limits &limits, Picture &out) {
+Result decodePackedDib(std::span<const uint8_t> dib, const Limits &limits, Picture &out, const DibForm &form) {
     try {
-        return decodeDib(dib, limits, out);
+        return decodeDib(dib, limits, out, form);
     } catch (const std::bad_alloc &) {
         return Result::noMemory;
     }
+}
+
+bool looksLikeBmp(std::span<const uint8_t> bytes) { return bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M'; }
+
+Result decodeBmp(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out) {
+    if (!looksLikeBmp(bytes)) return Result::notFormat;
+    ByteReader file(bytes.data(), bytes.size());
+    file.skip(10);
+    const uint32_t bitsAt = file.u32();
+    if (!file.ok()) return Result::readFailed;
+    return decodePackedDib(bytes, request.limits, out, DibForm{14, bitsAt, true});
 }
 
 }  // namespace vc

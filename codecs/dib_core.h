@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "common/picture.h"
@@ -18,6 +19,26 @@ namespace vc {
 // turned bottom up. notFormat for a header of another size, unsupported
 // for another depth or compression, damaged for a size of 0 or less,
 // readFailed when the rows end past the bytes, noMemory past the limits.
-Result decodePackedDib(std::span<const uint8_t> dib, const Limits &limits, Picture &out);
+//
+// A form reads the DIB where it does not stand alone: behind a file header
+// (headerAt), with its rows at an offset of their own (bitsAt, counted
+// from the start of the bytes; the colour table then ends there at the
+// latest, and a palette picture without one is readFailed). alphaFromMask
+// reads 16 and 32 bits as the picture files of people do: B G R A (32
+// bits) where the DIB has an alpha mask, else 24 bits, the fourth byte of
+// plain 32-bit rows dropped. runsEndAtImageSize ends run-length data where
+// the header's image size says, for DIBs handed over without a size.
+struct DibForm {
+    uint64_t headerAt = 0;
+    std::optional<uint64_t> bitsAt;
+    bool alphaFromMask = false;
+    bool runsEndAtImageSize = false;
+};
+Result decodePackedDib(std::span<const uint8_t> dib, const Limits &limits, Picture &out, const DibForm &form = {});
+
+// A BMP file: "BM", the 14-byte file header with the offset of the rows,
+// then the DIB, read with alphaFromMask. notFormat without the "BM".
+bool looksLikeBmp(std::span<const uint8_t> bytes);
+Result decodeBmp(std::span<const uint8_t> bytes, const CoreRequest &request, Picture &out);
 
 }  // namespace vc

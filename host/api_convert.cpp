@@ -153,27 +153,11 @@ ApiConversion readInput(const std::string &in, AnimationPtr &read, vc_format &so
 }  // namespace
 
 Image imageOfPicture(const vc_picture *picture) {
-    Image img;
-    img.width = vc_picture_width(picture);
-    img.height = vc_picture_height(picture);
-    const int depth = vc_picture_depth(picture);
-    img.bitCount = uint16_t(depth == 32 ? 24 : depth);
-    for (uint32_t i = 0; i < vc_picture_palette_size(picture); ++i) img.palette.push_back(vc_picture_palette_color(picture, i));
-    img.bits.assign(size_t(img.rowBytes()) * size_t(img.height), 0);
+    std::vector<Rgb> palette;
+    for (uint32_t i = 0; i < vc_picture_palette_size(picture); ++i) palette.push_back(vc_picture_palette_color(picture, i));
     std::vector<uint8_t> alpha;
-    if (depth == 32) alpha.reserve(size_t(img.width) * size_t(img.height));
-    for (int32_t y = 0; y < img.height; ++y) {
-        const uint8_t *from = vc_picture_row_const(picture, y);
-        uint8_t *to = img.bits.data() + size_t(img.height - 1 - y) * img.rowBytes();
-        if (depth != 32) {
-            std::memcpy(to, from, img.rowBytes());
-            continue;
-        }
-        for (int32_t x = 0; x < img.width; ++x) {
-            std::memcpy(to + 3 * x, from + 4 * x, 3);
-            alpha.push_back(from[4 * x + 3]);
-        }
-    }
+    Image img = imageOfRows(vc_picture_width(picture), vc_picture_height(picture), vc_picture_depth(picture),
+                            std::move(palette), [&](int32_t y) { return vc_picture_row_const(picture, y); }, alpha);
     const bool alphaWritten = std::any_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a != 0; });
     if (alphaWritten) applyAlpha(img, alpha, nullptr);
     if (img.mask.empty() && vc_picture_has_mask(picture)) {

@@ -1,255 +1,164 @@
-// BMP files, the editor's own format: every header people meet (the 12-byte
-// core header, the 40-byte one and its later 52, 56, 108 and 124-byte
-// forms, the 64-byte second core form), palettes of 1, 4 and 8 bits, 16
-// and 32-bit pixels with or without channel masks (an alpha mask makes the
-// editor's mask: alpha below 128 is transparent), 24 bits, run-length
-// coded 4 and 8-bit rows, and rows stored from the top. Pixels a
-// run-length delta or line end skips keep colour 0.
-#include <algorithm>
+// BMP files, the editor's own format, and the packed DIBs the library
+// hands the editor, read by the library: every header people meet, every
+// depth, channel masks, run-length rows and rows stored from the top are
+// its to know (velmconv/api.h, vc_picture_from_dib). Here the picture
+// becomes the editor's image (an alpha mask makes the mask: alpha below 128
+// is transparent) and a refusal is put in words with the header's numbers.
+//
+// The Windows host reaches the library through the ten exports of its DLL
+// alone, which take no bytes of the host's: it compiles the library's DIB
+// core in and reads through it directly.
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <memory>
 
-#include "common/bytes.h"
-#include "common/dib.h"
-#include "common/limits.h"
 #include "host/image.h"
+
+#if defined(_WIN32)
+#include "codecs/dib_core.h"
+#else
+#include "velmconv/api.h"
+#endif
 
 namespace host {
 
 namespace {
 
-constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kAlphaBitfields = 6;
+// What the library said of bytes it would not read.
+enum class Refusal { none, format, read, unsupported, damaged, memory };
 
-// One channel of a masked pixel, scaled to 8 bits.
-struct Channel {
-    uint32_t mask = 0;
-    int shift = 0;
-    uint32_t top = 0;
-    explicit Channel(uint32_t m = 0) : mask(m) {
-        if (!m) return;
-        while (!((m >> shift) & 1)) ++shift;
-        top = m >> shift;
-    }
-    uint8_t of(uint32_t px) const { return top ? uint8_t((uint64_t((px & mask) >> shift) * 255 + top / 2) / top) : 0; }
-};
+uint32_t le32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
-struct Header {
-    int32_t width = 0, height = 0;
-    bool topDown = false;
-    uint16_t bitCount = 0;
-    uint32_t compression = kRgb, colors = 0, entrySize = 4;
-    uint32_t masks[4] = {};  // red, green, blue, alpha
-};
-
-void putIndex(Image &img, int32_t x, int32_t rowFromBottom, uint32_t i) {
-    uint8_t *row = img.bits.data() + size_t(rowFromBottom) * img.rowBytes();
-    if (img.bitCount == 8) row[x] = uint8_t(i);
-    else if (img.bitCount == 4) row[x >> 1] |= uint8_t((i & 15) << ((x & 1) ? 0 : 4));
-    else row[x >> 3] |= uint8_t((i & 1) << (7 - (x & 7)));
+// The library's picture as the editor's image; alpha, where the DIB has
+// it, becomes the mask even when every pixel is hidden.
+Image imageOf(int32_t width, int32_t height, int depth, std::vector<Rgb> palette,
+              const std::function<const uint8_t *(int32_t)> &rowFromTop, std::optional<Rgb> *transparent) {
+    std::vector<uint8_t> alpha;
+    Image img = imageOfRows(width, height, depth, std::move(palette), rowFromTop, alpha);
+    if (!alpha.empty()) applyAlpha(img, alpha, transparent);
+    return img;
 }
 
-// Run-length coded rows, from the bottom: runs, literal groups (padded to
-// whole words), line ends, deltas and the bitmap's end. Running off the
-// picture or off the data is damage.
-bool decodeRle(vc::ByteReader in, Image &img, bool four, std::string &error) {
-    int32_t x = 0, y = 0;
-    // Pixels past the row's end are dropped; x stops there so that no run
-    // of runs can carry it far.
-    auto put = [&](uint32_t i) {
-        if (x < img.width && y < img.height) putIndex(img, x, y, i);
-        x = std::min(x + 1, img.width);
-    };
-    while (in.ok()) {
-        const uint8_t count = in.u8(), value = in.u8();
-        if (!in.ok()) break;
-        if (count) {
-            for (uint32_t k = 0; k < count; ++k) put(four ? (k & 1 ? value & 15 : value >> 4) : value);
-            continue;
-        }
-        if (value == 0) x = 0, ++y;
-        else if (value == 1) return true;
-        else if (value == 2) {
-            x = std::min(x + in.u8(), img.width);
-            y += in.u8();
-        } else {
-            const uint32_t bytes = four ? (value + 1u) / 2 : value;
-            const uint8_t *p = in.span(bytes);
-            if (!p) break;
-            for (uint32_t k = 0; k < value; ++k) put(four ? (k & 1 ? p[k / 2] & 15 : p[k / 2] >> 4) : p[k]);
-            if (bytes & 1) in.skip(1);
-        }
-        if (y > img.height) break;
+#if defined(_WIN32)
+
+Refusal refusalOf(vc::Result r) {
+    switch (r) {
+    case vc::Result::ok: return Refusal::none;
+    case vc::Result::notFormat: return Refusal::format;
+    case vc::Result::unsupported: return Refusal::unsupported;
+    case vc::Result::damaged: return Refusal::damaged;
+    case vc::Result::noMemory: return Refusal::memory;
+    default: return Refusal::read;
     }
-    // Files that stop at the last line end without the bitmap's end code
-    // are common enough to take.
-    if (in.ok() || y >= img.height) return true;
-    error = "run-length data runs past the end of the file";
-    return false;
 }
 
-bool readHeader(vc::ByteReader &r, uint32_t headerSize, Header &h, std::string &error) {
-    if (headerSize == 12) {
-        h.width = r.u16();
-        h.height = int16_t(r.u16());
-        (void)r.u16();
-        h.bitCount = r.u16();
-        h.entrySize = 3;
-        h.colors = h.bitCount <= 8 ? 1u << h.bitCount : 0;
-        return r.ok();
+Refusal read(const uint8_t *data, size_t size, bool file, Image &img, std::optional<Rgb> *transparent) {
+    vc::Picture p;
+    const std::span<const uint8_t> bytes(data, size);
+    vc::DibForm form;
+    form.alphaFromMask = true;
+    form.runsEndAtImageSize = true;
+    const vc::Result r = file ? vc::decodeBmp(bytes, vc::CoreRequest{}, p) : vc::decodePackedDib(bytes, vc::Limits{}, p, form);
+    if (r != vc::Result::ok) return refusalOf(r);
+    std::vector<Rgb> palette;
+    for (const vc::Rgbq &q : p.palette) palette.push_back(rgb(q.red, q.green, q.blue));
+    img = imageOf(p.width, p.height, p.bitCount, std::move(palette), [&](int32_t y) { return p.rowFromTop(y); }, transparent);
+    return Refusal::none;
+}
+
+#else
+
+Refusal refusalOf(vc_status s) {
+    switch (s) {
+    case VC_OK: return Refusal::none;
+    case VC_E_FORMAT: return Refusal::format;
+    case VC_E_UNSUPPORTED: return Refusal::unsupported;
+    case VC_E_DATA: return Refusal::damaged;
+    case VC_E_MEMORY: return Refusal::memory;
+    default: return Refusal::read;
     }
-    static constexpr uint32_t kSizes[] = {40, 52, 56, 64, 108, 124};
-    if (std::find(std::begin(kSizes), std::end(kSizes), headerSize) == std::end(kSizes)) {
-        error = "unknown BMP header size " + std::to_string(headerSize);
-        return false;
+}
+
+Refusal read(const uint8_t *data, size_t size, bool file, Image &img, std::optional<Rgb> *transparent) {
+    std::unique_ptr<vc_animation, void (*)(vc_animation *)> animation(nullptr, vc_animation_free);
+    std::unique_ptr<vc_picture, void (*)(vc_picture *)> own(nullptr, vc_picture_free);
+    const vc_picture *picture = nullptr;
+    if (file) {
+        vc_animation *a = nullptr;
+        if (const vc_status s = vc_read_memory(data, size, VC_FORMAT_BMP, nullptr, &a); s != VC_OK) return refusalOf(s);
+        animation.reset(a);
+        picture = vc_animation_frame_const(a, 0);
+    } else {
+        vc_picture *p = nullptr;
+        if (const vc_status s = vc_picture_from_dib(data, size, &p); s != VC_OK) return refusalOf(s);
+        own.reset(p);
+        picture = p;
     }
-    h.width = r.i32();
-    int32_t height = r.i32();
-    (void)r.u16();
-    h.bitCount = r.u16();
-    h.compression = r.u32();
-    r.skip(12);
-    const uint32_t used = r.u32();
-    r.skip(4);
-    if (!r.ok()) return false;
-    // The second core form numbers its codings differently past RLE4.
-    if (headerSize == 64 && h.compression > kRle4) {
-        error = "compression " + std::to_string(h.compression) + " of the 64-byte header is not supported";
-        return false;
+    std::vector<Rgb> palette;
+    for (uint32_t i = 0; i < vc_picture_palette_size(picture); ++i) palette.push_back(vc_picture_palette_color(picture, i));
+    img = imageOf(vc_picture_width(picture), vc_picture_height(picture), vc_picture_depth(picture), std::move(palette),
+                  [&](int32_t y) { return vc_picture_row_const(picture, y); }, transparent);
+    return Refusal::none;
+}
+
+#endif
+
+// Why a DIB was refused, with the numbers of its header: a BMP file's (the
+// header at 14, the rows at bitsOffset) or a packed one's (header 0).
+std::string refusal(Refusal why, const uint8_t *data, size_t size, size_t header, uint64_t bitsOffset) {
+    if (size < header + 4) return "file cut short in the header";
+    const uint8_t *h = data + header;
+    const uint32_t headerSize = le32(h);
+    if (why == Refusal::format) return "unknown BMP header size " + std::to_string(headerSize);
+    if (size - header < std::max<uint32_t>(headerSize, 16)) return "file cut short in the header";
+    const bool core = headerSize == 12;
+    const int64_t width = core ? int64_t(le32(h + 4) & 0xFFFF) : int32_t(le32(h + 4));
+    const int64_t height = core ? int16_t(le32(h + 6)) : int32_t(le32(h + 8));
+    const uint32_t bits = core ? le32(h + 10) & 0xFFFF : le32(h + 14) & 0xFFFF;
+    const uint32_t compression = core ? 0 : le32(h + 16);
+    const bool rle = compression == 1 || compression == 2;
+    const std::string size2 = std::to_string(width) + " x " + std::to_string(height < 0 ? -height : height);
+    switch (why) {
+    case Refusal::unsupported:
+        if (headerSize == 64 && compression > 2)
+            return "compression " + std::to_string(compression) + " of the 64-byte header is not supported";
+        return "compression " + std::to_string(compression) + " at " + std::to_string(bits) + " bits is not supported";
+    case Refusal::damaged:
+        if (width <= 0 || height == 0 || height == INT32_MIN) return "picture size " + size2 + " is not usable";
+        if (rle && height < 0) return "run-length data stored from the top is not allowed";
+        return "run-length data too short for a picture this large";
+    case Refusal::memory: return "picture of " + size2 + " pixels is too large";
+    default: break;
     }
-    if (height == INT32_MIN) height = 0;
-    h.topDown = height < 0;
-    h.height = height < 0 ? -height : height;
-    if (h.bitCount <= 8) h.colors = used ? used : 1u << std::min<uint16_t>(h.bitCount, 8);
-    // Masks: inside the later headers, else behind the 40-byte one.
-    const uint32_t maskCount = h.compression == kAlphaBitfields ? 4 : h.compression == kBitfields ? 3 : 0;
-    if (headerSize >= 52 || maskCount) {
-        const uint32_t inHeader = headerSize >= 56 ? 4 : headerSize >= 52 ? 3 : 0;
-        const uint32_t n = std::max(inHeader, maskCount);
-        for (uint32_t i = 0; i < n; ++i) h.masks[i] = r.u32();
-    }
-    return r.ok();
+    if (rle) return "run-length data runs past the end of the file";
+    if (!header) return "its pixels end past the block";
+    if (bitsOffset >= size) return "no pixels: the pixel offset lies past the end of the file";
+    if (bits <= 8 && bitsOffset <= header + headerSize) return "colour table missing or cut short";
+    return "file cut short in the pixels";
 }
 
 }  // namespace
 
 std::optional<Image> bmpFromBytes(const uint8_t *data, size_t size, std::string &error,
                                   std::optional<Rgb> *transparent) {
-    vc::ByteReader file(data, size);
-    if (file.u8() != 'B' || file.u8() != 'M') {
+    if (size < 2 || data[0] != 'B' || data[1] != 'M') {
         error = "not a BMP file";
         return std::nullopt;
     }
-    file.skip(8);
-    const uint32_t bitsOffset = file.u32();
-    const uint32_t headerSize = file.u32();
-    if (!file.ok() || headerSize > size - 14) {
-        error = "file cut short in the header";
-        return std::nullopt;
-    }
-    // The masks of a 40-byte header follow it, those of later ones are
-    // inside: read on from the header's start either way.
-    vc::ByteReader r = file.from(18);
-    Header h;
-    if (!readHeader(r, headerSize, h, error)) {
-        if (error.empty()) error = "file cut short in the header";
-        return std::nullopt;
-    }
-    const auto &lim = pictureLimits();
-    if (h.width <= 0 || h.height <= 0) {
-        error = "picture size " + std::to_string(h.width) + " x " + std::to_string(h.height) + " is not usable";
-        return std::nullopt;
-    }
-    if (uint64_t(h.width) * uint64_t(h.height) > lim.largestPicture || h.width > 0x7FFF * 16) {
-        error = "picture of " + std::to_string(h.width) + " x " + std::to_string(h.height) + " pixels is too large";
-        return std::nullopt;
-    }
-    const bool rle = h.compression == kRle8 || h.compression == kRle4;
-    const bool masked = h.compression == kBitfields || h.compression == kAlphaBitfields;
-    const bool depthOk = rle ? (h.compression == kRle8 ? h.bitCount == 8 : h.bitCount == 4)
-                       : masked ? (h.bitCount == 16 || h.bitCount == 32)
-                       : h.compression == kRgb && (h.bitCount == 1 || h.bitCount == 4 || h.bitCount == 8 ||
-                                                    h.bitCount == 16 || h.bitCount == 24 || h.bitCount == 32);
-    if (!depthOk) {
-        error = "compression " + std::to_string(h.compression) + " at " + std::to_string(h.bitCount) +
-                " bits is not supported";
-        return std::nullopt;
-    }
-    if (rle && h.topDown) {
-        error = "run-length data stored from the top is not allowed";
-        return std::nullopt;
-    }
-    // The colour table follows the header (and the masks a 40-byte header
-    // keeps behind it); a table longer than the room before the pixels is
-    // cut to what fits.
     Image img;
-    img.width = h.width;
-    img.height = h.height;
-    if (h.bitCount <= 8) {
-        const size_t tableAt = 14 + size_t(headerSize) +
-                               (headerSize == 40 ? 4 * (h.compression == kAlphaBitfields ? 4 : masked ? 3 : 0) : 0);
-        size_t room = bitsOffset > tableAt ? (bitsOffset - tableAt) / h.entrySize : 0;
-        const size_t count = std::min<size_t>({h.colors, 256, room});
-        vc::ByteReader table = file.at(tableAt, count * h.entrySize);
-        if (!table.ok() || count == 0) {
-            error = "colour table missing or cut short";
-            return std::nullopt;
-        }
-        for (size_t i = 0; i < count; ++i) {
-            const uint8_t *q = table.span(h.entrySize);
-            img.palette.push_back(rgb(q[2], q[1], q[0]));
-        }
-        img.bitCount = h.bitCount;
-    } else {
-        img.bitCount = 24;
-    }
-    if (bitsOffset >= size) {
-        error = "no pixels: the pixel offset lies past the end of the file";
+    const Refusal why = read(data, size, true, img, transparent);
+    if (why != Refusal::none) {
+        error = refusal(why, data, size, 14, size >= 14 ? le32(data + 10) : 0);
         return std::nullopt;
     }
-    img.bits.assign(size_t(img.rowBytes()) * size_t(img.height), 0);
-    if (rle) {
-        if (uint64_t(h.width) * uint64_t(h.height) > uint64_t(size - bitsOffset) * lim.expansion) {
-            error = "run-length data too short for a picture this large";
-            return std::nullopt;
-        }
-        if (!decodeRle(file.from(bitsOffset), img, h.compression == kRle4, error)) return std::nullopt;
-        return img;
-    }
-    const uint64_t srcRow = vc::dibRowBytes(h.width, h.bitCount);
-    vc::ByteReader pixels = file.at(bitsOffset, srcRow * uint64_t(h.height));
-    if (!pixels.ok()) {
-        error = "file cut short in the pixels";
+    // The widest picture the editor's files take.
+    if (img.width > 0x7FFF * 16) {
+        error = "picture of " + std::to_string(img.width) + " x " + std::to_string(img.height) + " pixels is too large";
         return std::nullopt;
     }
-    const uint8_t *src = pixels.data();
-    if (h.bitCount <= 8 || h.bitCount == 24) {
-        for (int32_t y = 0; y < h.height; ++y)
-            std::memcpy(img.bits.data() + size_t(y) * img.rowBytes(),
-                        src + srcRow * uint64_t(h.topDown ? h.height - 1 - y : y), img.rowBytes());
-        return img;
-    }
-    // 16 and 32 bits: the channel masks, or 5-5-5 and 8-8-8 without them.
-    if (!masked) {
-        if (h.bitCount == 16) h.masks[0] = 0x7C00, h.masks[1] = 0x03E0, h.masks[2] = 0x001F;
-        else h.masks[0] = 0xFF0000, h.masks[1] = 0xFF00, h.masks[2] = 0xFF;
-        h.masks[3] = 0;  // the fourth byte of plain 32-bit rows means nothing
-    }
-    const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alphaChannel(h.masks[3]);
-    std::vector<uint8_t> alpha;
-    if (h.masks[3]) alpha.assign(size_t(h.width) * size_t(h.height), 255);
-    for (int32_t y = 0; y < h.height; ++y) {
-        const uint8_t *row = src + srcRow * uint64_t(h.topDown ? y : h.height - 1 - y);
-        uint8_t *out = img.bits.data() + size_t(h.height - 1 - y) * img.rowBytes();
-        for (int32_t x = 0; x < h.width; ++x) {
-            const uint32_t px = h.bitCount == 16 ? vc::loadLe16(row + 2 * x) : vc::loadLe32(row + 4 * size_t(x));
-            out[3 * x] = blue.of(px), out[3 * x + 1] = green.of(px), out[3 * x + 2] = red.of(px);
-            if (!alpha.empty()) alpha[size_t(y) * size_t(h.width) + size_t(x)] = alphaChannel.of(px);
-        }
-    }
-    if (!alpha.empty()) applyAlpha(img, alpha, transparent);
     return img;
 }
 
@@ -261,6 +170,34 @@ std::optional<Image> readBmp(const std::string &path, std::string &error, std::o
     }
     std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return bmpFromBytes(data.data(), data.size(), error, transparent);
+}
+
+std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor, std::string *why,
+                                   std::optional<Rgb> *transparent) {
+    if (heightFactor == 2) return fromIconData(p, size, why);
+    auto refuse = [why](std::string reason) -> std::optional<Image> {
+        if (why) *why = std::move(reason);
+        return std::nullopt;
+    };
+    if (!p || size < 12) return refuse("no bitmap header");
+    Image img;
+    if (const Refusal r = read(p, size, false, img, transparent); r != Refusal::none)
+        return refuse(refusal(r, p, size, 0, 0));
+    if (img.width > 32768) return refuse("the editor's images are 1 to 32768 pixels wide");
+    if (img.height > 65536) return refuse("the editor's images are 1 to 65536 pixels high");
+    return img;
+}
+
+std::optional<Image> fromPackedDibAt(const uint8_t *p, size_t size, size_t bitsOffset) {
+    if (!bitsOffset || !p || size < 40 || size > SIZE_MAX - 14) return fromPackedDib(p, size);
+    // The rows elsewhere in the block: read as the BMP file the block makes.
+    std::vector<uint8_t> file(14);
+    file[0] = 'B', file[1] = 'M';
+    const uint32_t offset = uint32_t(std::min<uint64_t>(14 + uint64_t(bitsOffset), UINT32_MAX));
+    for (int i = 0; i < 4; ++i) file[10 + i] = uint8_t(offset >> (8 * i));
+    file.insert(file.end(), p, p + size);
+    std::string error;
+    return bmpFromBytes(file.data(), file.size(), error);
 }
 
 }  // namespace host

@@ -41,32 +41,6 @@ std::vector<uint8_t> fromCoreHeader(const uint8_t *p, size_t size) {
     out.insert(out.end(), p + 12 + 3 * colors, p + size);
     return out;
 }
-// A packed DIB that is not plain rows of 1, 4, 8, 24 or 32 bits behind a
-// 40-byte header (a later header, channel masks, 16 bits, run-length
-// rows) as the BMP file that holds it, for the editor's BMP reader; none
-// for the plain ones. A block of unknown size (size SIZE_MAX / 2) is
-// taken to end where its header says.
-std::optional<std::vector<uint8_t>> asBmpFile(const uint8_t *p, size_t size) {
-    const uint32_t headerSize = loadLe32(p), compression = loadLe32(p + 16), used = loadLe32(p + 32);
-    const uint16_t bitCount = loadLe16(p + 14);
-    if (headerSize == 40 && compression == 0 && bitCount != 16) return std::nullopt;
-    if (headerSize < 40 || headerSize > size) return std::nullopt;
-    const bool masks = headerSize == 40 && (compression == 3 || compression == 6);
-    const uint64_t table = uint64_t(headerSize) + (masks ? (compression == 6 ? 16 : 12) : 0) +
-                           4ull * (used ? used : bitCount <= 8 ? 1u << bitCount : 0);
-    const int32_t width = int32_t(loadLe32(p + 4)), height = int32_t(loadLe32(p + 8));
-    const uint64_t rows = compression == 1 || compression == 2
-                              ? loadLe32(p + 20)
-                              : vc::dibRowBytes(width, bitCount) * uint64_t(height < 0 ? -int64_t(height) : height);
-    const uint64_t bytes = std::min<uint64_t>(size, table + rows);
-    if (table > UINT32_MAX - 14 || bytes > size_t(-1) / 4) return std::nullopt;
-    std::vector<uint8_t> file(14);
-    file[0] = 'B', file[1] = 'M';
-    vc::storeLe32(&file[2], uint32_t(std::min<uint64_t>(14 + bytes, UINT32_MAX)));
-    vc::storeLe32(&file[10], uint32_t(14 + table));
-    file.insert(file.end(), p, p + bytes);
-    return file;
-}
 }  // namespace
 
 const vc::Limits &pictureLimits() {
@@ -103,23 +77,13 @@ bool Image::masked(int32_t x, int32_t y) const {
     return (row[x >> 3] >> (7 - (x & 7))) & 1;
 }
 
-std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor, std::string *why,
-                                   std::optional<Rgb> *transparent) {
-    if (std::vector<uint8_t> info = fromCoreHeader(p, size); !info.empty())
-        return fromPackedDib(info.data(), info.size(), heightFactor, why, transparent);
+std::optional<Image> fromIconData(const uint8_t *p, size_t size, std::string *why) {
+    if (std::vector<uint8_t> info = fromCoreHeader(p, size); !info.empty()) return fromIconData(info.data(), info.size(), why);
     auto refuse = [why](const char *reason) -> std::optional<Image> {
         if (why) *why = reason;
         return std::nullopt;
     };
     if (!p || size < 40) return refuse("no bitmap header");
-    if (heightFactor == 1)
-        if (std::optional<std::vector<uint8_t>> file = asBmpFile(p, size)) {
-            // Every other DIB the editor's BMP reader reads.
-            std::string error;
-            std::optional<Image> img = bmpFromBytes(file->data(), file->size(), error, transparent);
-            if (!img && why) *why = error;
-            return img;
-        }
     uint32_t headerSize = loadLe32(p);
     int32_t width = int32_t(loadLe32(p + 4));
     int32_t fullHeight = int32_t(loadLe32(p + 8));
@@ -131,49 +95,52 @@ std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFact
         return refuse("a depth the editor does not know");
     if (width <= 0 || width > 32768) return refuse("the editor's images are 1 to 32768 pixels wide");
     if (fullHeight <= 0 || fullHeight > 65536) return refuse("the editor's images are 1 to 65536 pixels high");
-    int32_t height = fullHeight / heightFactor;
+    int32_t height = fullHeight / 2;
     if (height <= 0) return refuse("the editor's images are at least 1 pixel high");
     uint32_t colors = clrUsed ? clrUsed : (bitCount <= 8 ? (1u << bitCount) : 0u);
     if (colors > 256) return refuse("more than 256 colours in its table");
     uint64_t offset = uint64_t(headerSize) + 4ull * colors;
     uint64_t srcRow = vc::dibRowBytes(width, bitCount);
     uint64_t maskRow = vc::dibRowBytes(width, 1);
-    uint64_t need = offset + srcRow * uint64_t(height) + (heightFactor == 2 ? maskRow * uint64_t(height) : 0);
-    if (need > size) return refuse("its pixels end past the block");
-    Image img;
-    img.width = width;
-    img.height = height;
+    if (offset + (srcRow + maskRow) * uint64_t(height) > size) return refuse("its pixels end past the block");
+    std::vector<Rgb> palette;
     for (uint32_t i = 0; i < colors && bitCount <= 8; ++i) {
         const uint8_t *q = p + headerSize + 4 * i;
-        img.palette.push_back(rgb(q[2], q[1], q[0]));
+        palette.push_back(rgb(q[2], q[1], q[0]));
     }
+    // Rows from the bottom; the fourth byte of 32-bit rows is dropped.
     const uint8_t *src = p + offset;
-    if (bitCount == 32) {
-        img.bitCount = 24;
-        img.bits.assign(size_t(img.rowBytes()) * height, 0);
-        for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = 0; x < width; ++x)
-                std::memcpy(&img.bits[size_t(y) * img.rowBytes() + size_t(x) * 3], src + y * srcRow + size_t(x) * 4, 3);
-    } else {
-        img.bitCount = bitCount;
-        img.bits.assign(src, src + srcRow * uint64_t(height));
-    }
-    if (heightFactor == 2) {
-        const uint8_t *m = src + srcRow * uint64_t(height);
-        img.mask.assign(m, m + maskRow * uint64_t(height));
-    }
+    std::vector<uint8_t> alpha;
+    Image img = imageOfRows(width, height, bitCount, std::move(palette),
+                            [&](int32_t y) { return src + srcRow * uint64_t(height - 1 - y); }, alpha);
+    const uint8_t *m = src + srcRow * uint64_t(height);
+    img.mask.assign(m, m + maskRow * uint64_t(height));
     return img;
 }
 
-std::optional<Image> fromPackedDibAt(const uint8_t *p, size_t size, size_t bitsOffset) {
-    if (!bitsOffset || !p || size < 40 || loadLe32(p) < 40) return fromPackedDib(p, size);
-    const uint16_t bitCount = loadLe16(p + 14);
-    const uint32_t used = loadLe32(p + 32);
-    const uint64_t tableEnd = uint64_t(loadLe32(p)) + 4ull * (used ? used : bitCount <= 8 ? 1u << bitCount : 0);
-    if (tableEnd > bitsOffset || bitsOffset > size) return std::nullopt;
-    std::vector<uint8_t> packed(p, p + tableEnd);
-    packed.insert(packed.end(), p + bitsOffset, p + size);
-    return fromPackedDib(packed.data(), packed.size());
+Image imageOfRows(int32_t width, int32_t height, int depth, std::vector<Rgb> palette,
+                  const std::function<const uint8_t *(int32_t)> &rowFromTop, std::vector<uint8_t> &alpha) {
+    Image img;
+    img.width = width;
+    img.height = height;
+    img.bitCount = uint16_t(depth == 32 ? 24 : depth);
+    img.palette = std::move(palette);
+    img.bits.assign(size_t(img.rowBytes()) * size_t(height), 0);
+    alpha.clear();
+    if (depth == 32) alpha.reserve(size_t(width) * size_t(height));
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t *from = rowFromTop(y);
+        uint8_t *to = img.bits.data() + size_t(height - 1 - y) * img.rowBytes();
+        if (depth != 32) {
+            std::memcpy(to, from, img.rowBytes());
+            continue;
+        }
+        for (int32_t x = 0; x < width; ++x) {
+            std::memcpy(to + 3 * size_t(x), from + 4 * size_t(x), 3);
+            alpha.push_back(from[4 * size_t(x) + 3]);
+        }
+    }
+    return img;
 }
 
 std::vector<uint8_t> toPackedDib(const Image &img, bool icon) {

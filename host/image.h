@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,9 +47,12 @@ struct Image {
 // as in a BMP file, setting the transparent colour when asked for.
 // Returns nothing when the header does not describe a usable DIB inside
 // size bytes, saying why in `why` when given. heightFactor 2 reads icon
-// image data (XOR then AND rows, 40-byte header, plain rows).
+// image data (fromIconData).
 std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFactor = 1, std::string *why = nullptr,
                                    std::optional<Rgb> *transparent = nullptr);
+// Icon image data: a 40-byte header of twice the height, plain rows of 1,
+// 4, 8, 24 or 32 bits (the fourth byte dropped), then the AND rows.
+std::optional<Image> fromIconData(const uint8_t *p, size_t size, std::string *why = nullptr);
 // The same with the rows at bitsOffset (0: right behind the colour table).
 std::optional<Image> fromPackedDibAt(const uint8_t *p, size_t size, size_t bitsOffset);
 // The packed DIB of an image; with icon set, icon image data (height
@@ -65,6 +69,12 @@ Image withDepth(const Image &img, uint16_t bitCount, bool dither, const std::vec
                 size_t maxColors = 0);
 // The AND mask from a transparent colour: set where the pixel has it.
 void maskFromColor(Image &img, Rgb transparent);
+
+// A picture of the library (rows from the top, laid out as a DIB's; 32
+// bits B G R A) as the host's image: 32 bits become 24, their alpha put in
+// `alpha` (one byte a pixel, rows from the top), empty for other depths.
+Image imageOfRows(int32_t width, int32_t height, int depth, std::vector<Rgb> palette,
+                  const std::function<const uint8_t *(int32_t)> &rowFromTop, std::vector<uint8_t> &alpha);
 
 // Alpha (one byte a pixel, rows from the top) made into the mask as an
 // icon editor does: below 128 is transparent. The hidden pixels take one

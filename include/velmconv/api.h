@@ -2,7 +2,7 @@
  * VelmConv for programs: the library's formats without an editor.
  *
  * Read an icon, a cursor, an animated cursor, a GIF (still or animated), a
- * PCX, TIFF or JPEG picture, an AVI video or the bitmaps inside a program,
+ * PCX, TIFF, JPEG or BMP picture, an AVI video or the bitmaps inside a program,
  * from memory or from a path, into an animation of pictures; write one
  * back. Nothing here opens a window, asks a question or keeps state
  * between calls: two threads may read and write different files at once.
@@ -75,14 +75,15 @@ typedef enum vc_format {
     VC_FORMAT_TIFF = 6,
     VC_FORMAT_JPEG = 7,
     VC_FORMAT_AVI = 8,
-    VC_FORMAT_PROGRAM = 9   /* EXE, DLL and the like: read only */
+    VC_FORMAT_PROGRAM = 9,  /* EXE, DLL and the like: read only */
+    VC_FORMAT_BMP = 10      /* read only; see vc_picture_from_dib for what it gives */
 } vc_format;
 
 /* The format the bytes start as, by their content; VC_FORMAT_UNKNOWN when none. */
 VC_APIEXPORT vc_format VC_APIENTRY vc_detect(const void *bytes, size_t size);
 /* The same for a file; VC_FORMAT_UNKNOWN also when it cannot be read. */
 VC_APIEXPORT vc_format VC_APIENTRY vc_detect_path(const char *path);
-/* "ICO", "CUR", "ANI", "GIF", "PCX", "TIFF", "JPEG", "AVI", "program", "unknown". */
+/* "ICO", "CUR", "ANI", "GIF", "PCX", "TIFF", "JPEG", "AVI", "program", "BMP", "unknown". */
 VC_APIEXPORT const char *VC_APIENTRY vc_format_name(vc_format format);
 /* Whether the library writes the format. */
 VC_APIEXPORT int VC_APIENTRY vc_format_writable(vc_format format);
@@ -150,6 +151,20 @@ VC_APIEXPORT void VC_APIENTRY vc_picture_set_resolution(vc_picture *picture, int
 /* A GIF frame's transparent palette index; -1 none. */
 VC_APIEXPORT int32_t VC_APIENTRY vc_picture_transparent_index(const vc_picture *picture);
 VC_APIEXPORT void VC_APIENTRY vc_picture_set_transparent_index(vc_picture *picture, int32_t index);
+
+/* A packed DIB (header, colour table, rows: what the editor's protocol and
+ * the clipboard hand over) as a new picture the caller frees, read as a BMP
+ * file's DIB is: the 12-byte core header and the 40, 52, 56, 64, 108 and
+ * 124-byte headers; 1, 4, 8 and 24 bits as they are; 16 and 32 bits with
+ * an alpha mask as 32 bits B G R A (the alpha as stored, scaled to 8 bits,
+ * never premultiplied), without one as 24 bits (the fourth byte of plain
+ * 32-bit rows means nothing); run-length rows of 4 and 8 bits unpacked
+ * (pixels the runs skip are index 0), their data ending where the header's
+ * image size says; rows stored top down turned. *out is null on failure.
+ * A BMP file (VC_FORMAT_BMP) reads the same way, with its rows at the
+ * offset its file header names and its run-length data running on to the
+ * end of the file. */
+VC_APIEXPORT vc_status VC_APIENTRY vc_picture_from_dib(const void *dib, size_t size, vc_picture **out);
 
 /* ---- Animations ------------------------------------------------------------ */
 typedef struct vc_animation vc_animation;

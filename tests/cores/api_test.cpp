@@ -353,3 +353,80 @@ TEST(Api, ProgramsGiveTheirBitmapsByName) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 2 x 1 DIB behind a 40-byte header: the colour table (or masks), a gap
+// of `gap` bytes, then the row. As a file, the BMP file header names the
+// row's offset.
+std::vector<uint8_t> dibOf(uint16_t bits, uint32_t compression, std::vector<uint8_t> table, std::vector<uint8_t> row,
+                           bool file, uint32_t gap = 0) {
+    std::vector<uint8_t> d(40);
+    const auto put = [&d](size_t at, uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) d[at + i] = uint8_t(v >> 8 * i);
+    };
+    put(0, 40, 4), put(4, 2, 4), put(8, 1, 4), put(12, 1, 2), put(14, bits, 2), put(16, compression, 4);
+    d.insert(d.end(), table.begin(), table.end());
+    d.resize(d.size() + gap);
+    if (file) {
+        d.insert(d.begin(), 14, 0);
+        d[0] = 'B', d[1] = 'M';
+        put(10, uint32_t(d.size()), 4);
+    }
+    d.insert(d.end(), row.begin(), row.end());
+    return d;
+}
+
+// BMP files and packed DIBs through the public header: where alpha comes
+// from (an alpha mask only), the rows at the file header's offset, and
+// what is refused.
+TEST(Api, BmpFilesAndPackedDibsReadAsPictures) {
+    const std::vector<uint8_t> masks4444 = {0, 0x0F, 0, 0, 0xF0, 0, 0, 0, 0x0F, 0, 0, 0, 0, 0xF0, 0, 0};
+    const std::vector<uint8_t> grey = {0x10, 0x10, 0x10, 0, 0x80, 0x80, 0x80, 0};
+    struct Row {
+        const char *what;
+        std::vector<uint8_t> bytes;
+        bool file;
+        vc_status status;
+        int depth;
+        uint32_t left;   // the left pixel's colour
+        int rightAlpha;  // the right pixel's alpha at 32 bits
+    };
+    const Row rows[] = {
+        {"24 bits behind a gap", dibOf(24, 0, {}, {1, 2, 3, 4, 5, 6, 0, 0}, true, 6), true, VC_OK, 24, 0x030201, -1},
+        {"8 bits, the table cut at the rows", dibOf(8, 0, grey, {0, 1, 0, 0}, true), true, VC_OK, 8, 0x101010, -1},
+        {"16-bit alpha mask", dibOf(16, 6, masks4444, {0x00, 0xFF, 0x00, 0x70}, false), false, VC_OK, 32, 0xFF0000, 0x77},
+        {"plain 32 bits", dibOf(32, 0, {}, {9, 8, 7, 0x40, 9, 8, 7, 0x40}, false), false, VC_OK, 24, 0x070809, -1},
+        {"no room for the table", dibOf(8, 0, {}, {1, 0, 0, 0}, true), true, VC_E_READ, 0, 0, 0},
+        {"run-length 24 bits", dibOf(24, 1, {}, {2, 1, 0, 1}, false), false, VC_E_UNSUPPORTED, 0, 0, 0},
+        {"run-length 8, no image size", dibOf(8, 1, std::vector<uint8_t>(1024), {2, 1, 0, 1}, false), false, VC_E_DATA, 0, 0, 0},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        vc_picture *p = nullptr;
+        AnimationPtr a;
+        if (r.file) {
+            EXPECT_EQ(vc_detect(r.bytes.data(), r.bytes.size()), VC_FORMAT_BMP);
+            vc_animation *raw = nullptr;
+            ASSERT_EQ(vc_read_memory(r.bytes.data(), r.bytes.size(), VC_FORMAT_UNKNOWN, nullptr, &raw), r.status);
+            a.reset(raw);
+            p = vc_animation_frame(raw, 0);
+        } else {
+            ASSERT_EQ(vc_picture_from_dib(r.bytes.data(), r.bytes.size(), &p), r.status);
+        }
+        const std::unique_ptr<vc_picture, void (*)(vc_picture *)> owned(r.file ? nullptr : p, vc_picture_free);
+        if (r.status != VC_OK) {
+            EXPECT_EQ(p, nullptr);
+            continue;
+        }
+        ASSERT_EQ(vc_picture_depth(p), r.depth);
+        EXPECT_EQ(colorAt(p, 0, 0), r.left);
+        EXPECT_EQ(r.depth == 32 ? vc_picture_row_const(p, 0)[7] : -1, r.rightAlpha);
+    }
+    const std::vector<uint8_t> notBmp = {'B', 'A', 0, 0};
+    vc_animation *raw = nullptr;
+    EXPECT_EQ(vc_read_memory(notBmp.data(), notBmp.size(), VC_FORMAT_BMP, nullptr, &raw), VC_E_FORMAT);
+    EXPECT_EQ(std::tuple(std::string(vc_format_name(VC_FORMAT_BMP)), vc_format_writable(VC_FORMAT_BMP)), std::tuple("BMP", 0));
+}
+
+}  // namespace
