@@ -107,37 +107,54 @@ Refusal read(const uint8_t *data, size_t size, bool file, Image &img, std::optio
 #endif
 
 // Why a DIB was refused, with the numbers of its header: a BMP file's (the
-// header at 14, the rows at bitsOffset) or a packed one's (header 0).
+// header at 14, the rows at bitsOffset) or a packed one's (header 0). A
+// packed DIB of plain rows behind a 40-byte header is told of in the
+// editor's words.
 std::string refusal(Refusal why, const uint8_t *data, size_t size, size_t header, uint64_t bitsOffset) {
-    if (size < header + 4) return "file cut short in the header";
+    if (size < header + 4) return header ? "file cut short in the header" : "no bitmap header";
     const uint8_t *h = data + header;
     const uint32_t headerSize = le32(h);
+    if (!header && size < 40 && headerSize != 12) return "no bitmap header";
+    if (size - header < std::max<uint32_t>(headerSize, 16) || (!header && headerSize != 12 && headerSize < 40))
+        return header ? "file cut short in the header" : "a bitmap header the editor does not know";
     if (why == Refusal::format) return "unknown BMP header size " + std::to_string(headerSize);
-    if (size - header < std::max<uint32_t>(headerSize, 16)) return "file cut short in the header";
     const bool core = headerSize == 12;
     const int64_t width = core ? int64_t(le32(h + 4) & 0xFFFF) : int32_t(le32(h + 4));
     const int64_t height = core ? int16_t(le32(h + 6)) : int32_t(le32(h + 8));
     const uint32_t bits = core ? le32(h + 10) & 0xFFFF : le32(h + 14) & 0xFFFF;
     const uint32_t compression = core ? 0 : le32(h + 16);
     const bool rle = compression == 1 || compression == 2;
-    const std::string size2 = std::to_string(width) + " x " + std::to_string(height < 0 ? -height : height);
+    const bool plain = !header && headerSize == 40 && compression == 0 && bits != 16;
+    const std::string size2 = std::to_string(width) + " x " + std::to_string(height == INT32_MIN ? 0 : height < 0 ? -height : height);
+    const bool unusable = width <= 0 || height == 0 || height == INT32_MIN;
+    if (unusable && !plain && why == Refusal::unsupported) why = Refusal::damaged;  // the size is told of first
     switch (why) {
     case Refusal::unsupported:
+        if (plain) return "a depth the editor does not know";
         if (headerSize == 64 && compression > 2)
             return "compression " + std::to_string(compression) + " of the 64-byte header is not supported";
         return "compression " + std::to_string(compression) + " at " + std::to_string(bits) + " bits is not supported";
     case Refusal::damaged:
-        if (width <= 0 || height == 0 || height == INT32_MIN) return "picture size " + size2 + " is not usable";
+        if (plain) return width <= 0 ? "the editor's images are 1 to 32768 pixels wide" : "the editor's images are 1 to 65536 pixels high";
+        if (unusable) return "picture size " + size2 + " is not usable";
         if (rle && height < 0) return "run-length data stored from the top is not allowed";
         return "run-length data too short for a picture this large";
     case Refusal::memory: return "picture of " + size2 + " pixels is too large";
     default: break;
     }
+    if (plain) return le32(h + 32) > 256 ? "more than 256 colours in its table" : "its pixels end past the block";
+    if (bits <= 8) {
+        // The table behind the header (and the masks a 40-byte one keeps
+        // behind it), cut at a file's rows.
+        const uint32_t entry = core ? 3 : 4, used = core ? 0 : le32(h + 32);
+        const uint64_t tableAt = header + headerSize + (headerSize == 40 ? compression == 6 ? 16 : compression == 3 ? 12 : 0 : 0);
+        uint64_t count = std::min<uint64_t>(used ? used : 1u << bits, 1u << bits);
+        if (header) count = std::min<uint64_t>(count, bitsOffset > tableAt ? (bitsOffset - tableAt) / entry : 0);
+        if (count == 0 || tableAt + count * entry > size) return "colour table missing or cut short";
+    }
+    if (header && bitsOffset >= size) return "no pixels: the pixel offset lies past the end of the file";
     if (rle) return "run-length data runs past the end of the file";
-    if (!header) return "its pixels end past the block";
-    if (bitsOffset >= size) return "no pixels: the pixel offset lies past the end of the file";
-    if (bits <= 8 && bitsOffset <= header + headerSize) return "colour table missing or cut short";
-    return "file cut short in the pixels";
+    return header ? "file cut short in the pixels" : "its pixels end past the block";
 }
 
 }  // namespace
@@ -179,7 +196,7 @@ std::optional<Image> fromPackedDib(const uint8_t *p, size_t size, int heightFact
         if (why) *why = std::move(reason);
         return std::nullopt;
     };
-    if (!p || size < 12) return refuse("no bitmap header");
+    if (!p) return refuse("no bitmap header");
     Image img;
     if (const Refusal r = read(p, size, false, img, transparent); r != Refusal::none)
         return refuse(refusal(r, p, size, 0, 0));
