@@ -697,10 +697,7 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_picture_from_dib(const void *dib, size_t s
     if (!dib && size) return VC_E_ARGUMENT;
     try {
         auto made = std::make_unique<vc_picture>();
-        vc::DibForm form;
-        form.alphaFromMask = true;
-        form.runsEndAtImageSize = true;
-        const Result r = vc::decodePackedDib(spanOf(dib, size), vc::Limits{}, made->picture, form);
+        const Result r = vc::decodePackedDib(spanOf(dib, size), vc::Limits{}, made->picture, vc::kDibAsInBmp);
         if (r != Result::ok) return statusOf(r);
         *out = made.release();
         return VC_OK;

@@ -35,6 +35,8 @@ struct DibForm {
     bool runsEndAtImageSize = false;
 };
 Result decodePackedDib(std::span<const uint8_t> dib, const Limits &limits, Picture &out, const DibForm &form = {});
+// A packed DIB handed over on its own, read as a BMP file's DIB is.
+inline constexpr DibForm kDibAsInBmp{0, std::nullopt, true, true};
 
 // A BMP file: "BM", the 14-byte file header with the offset of the rows,
 // then the DIB, read with alphaFromMask. notFormat without the "BM".

@@ -58,10 +58,7 @@ Refusal refusalOf(vc::Result r) {
 Refusal read(const uint8_t *data, size_t size, bool file, Image &img, std::optional<Rgb> *transparent) {
     vc::Picture p;
     const std::span<const uint8_t> bytes(data, size);
-    vc::DibForm form;
-    form.alphaFromMask = true;
-    form.runsEndAtImageSize = true;
-    const vc::Result r = file ? vc::decodeBmp(bytes, vc::CoreRequest{}, p) : vc::decodePackedDib(bytes, vc::Limits{}, p, form);
+    const vc::Result r = file ? vc::decodeBmp(bytes, vc::CoreRequest{}, p) : vc::decodePackedDib(bytes, vc::Limits{}, p, vc::kDibAsInBmp);
     if (r != vc::Result::ok) return refusalOf(r);
     std::vector<Rgb> palette;
     for (const vc::Rgbq &q : p.palette) palette.push_back(rgb(q.red, q.green, q.blue));
