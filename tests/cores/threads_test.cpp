@@ -62,8 +62,8 @@ TEST(Cores, EveryFormatOnFourThreadsAtOnceGivesWhatOneThreadGives) {
         ASSERT_EQ(s, VC_OK) << vc_format_name(f.format);
         refs.push_back(std::move(r));
     }
-    // Read only: a program's bitmaps, and a video through the companion
-    // library where the build has it.
+    // Read only: a program's bitmaps, a video through the companion
+    // library where the build has it, and a BMP file.
     std::vector<std::vector<uint8_t>> readOnly;
     {
         std::ifstream in(VC_RESOURCE_FILES "/bitmaps-x86_64.dll", std::ios::binary);
@@ -73,6 +73,11 @@ TEST(Cores, EveryFormatOnFourThreadsAtOnceGivesWhatOneThreadGives) {
             readOnly.push_back(video.vector());
         else
             std::printf("no AVI companion library in this build: videos stay out\n");
+        // A BMP file of 3 x 2 pixels at 24 bits: the header's other fields 0.
+        std::vector<uint8_t> bmp = {'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0};
+        bmp.resize(54, 0);
+        bmp.resize(78, 0x5A);
+        readOnly.push_back(bmp);
     }
     std::vector<std::vector<std::vector<uint32_t>>> readOnlyFrames;
     for (const auto &bytes : readOnly) {
