@@ -1,5 +1,6 @@
 // The packed DIB (header, colour table, rows) the way programs store their
-// bitmaps and the AVI companion hands out its frames, made into a picture.
+// bitmaps and the AVI companion hands out its frames, made into a picture;
+// and the same DIB inside a BMP file or handed over on its own.
 #pragma once
 
 #include <cstdint>
@@ -24,9 +25,9 @@ namespace vc {
 // (headerAt), with its rows at an offset of their own (bitsAt, counted
 // from the start of the bytes; the colour table then ends there at the
 // latest, and a palette picture without one is readFailed). alphaFromMask
-// reads 16 and 32 bits as the picture files of people do: B G R A (32
-// bits) where the DIB has an alpha mask, else 24 bits, the fourth byte of
-// plain 32-bit rows dropped. runsEndAtImageSize ends run-length data where
+// reads 16 and 32 bits as BMP files mean them: B G R A (32 bits) where the
+// DIB has an alpha mask, else 24 bits, the fourth byte of plain 32-bit
+// rows dropped. runsEndAtImageSize ends run-length data where
 // the header's image size says, for DIBs handed over without a size.
 struct DibForm {
     uint64_t headerAt = 0;
