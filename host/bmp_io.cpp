@@ -4,10 +4,7 @@
 // its to know (velmconv/api.h, vc_picture_from_dib). Here the picture
 // becomes the editor's image (an alpha mask makes the mask: alpha below 128
 // is transparent) and a refusal is put in words with the header's numbers.
-//
-// The Windows host reaches the library through the ten exports of its DLL
-// alone, which take no bytes of the host's: it compiles the library's DIB
-// core in and reads through it directly.
+// The Windows host calls the same functions in velmconv.dll.
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -16,12 +13,7 @@
 #include <memory>
 
 #include "host/image.h"
-
-#if defined(_WIN32)
-#include "codecs/dib_core.h"
-#else
 #include "velmconv/api.h"
-#endif
 
 namespace host {
 
@@ -41,32 +33,6 @@ Image imageOf(int32_t width, int32_t height, int depth, std::vector<Rgb> palette
     if (!alpha.empty()) applyAlpha(img, alpha, transparent);
     return img;
 }
-
-#if defined(_WIN32)
-
-Refusal refusalOf(vc::Result r) {
-    switch (r) {
-    case vc::Result::ok: return Refusal::none;
-    case vc::Result::notFormat: return Refusal::format;
-    case vc::Result::unsupported: return Refusal::unsupported;
-    case vc::Result::damaged: return Refusal::damaged;
-    case vc::Result::noMemory: return Refusal::memory;
-    default: return Refusal::read;
-    }
-}
-
-Refusal read(const uint8_t *data, size_t size, bool file, Image &img, std::optional<Rgb> *transparent) {
-    vc::Picture p;
-    const std::span<const uint8_t> bytes(data, size);
-    const vc::Result r = file ? vc::decodeBmp(bytes, vc::CoreRequest{}, p) : vc::decodePackedDib(bytes, vc::Limits{}, p, vc::kDibAsInBmp);
-    if (r != vc::Result::ok) return refusalOf(r);
-    std::vector<Rgb> palette;
-    for (const vc::Rgbq &q : p.palette) palette.push_back(rgb(q.red, q.green, q.blue));
-    img = imageOf(p.width, p.height, p.bitCount, std::move(palette), [&](int32_t y) { return p.rowFromTop(y); }, transparent);
-    return Refusal::none;
-}
-
-#else
 
 Refusal refusalOf(vc_status s) {
     switch (s) {
@@ -100,8 +66,6 @@ Refusal read(const uint8_t *data, size_t size, bool file, Image &img, std::optio
                   [&](int32_t y) { return vc_picture_row_const(picture, y); }, transparent);
     return Refusal::none;
 }
-
-#endif
 
 // Why a DIB was refused, with the numbers of its header: a BMP file's (the
 // header at 14, the rows at bitsOffset) or a packed one's (header 0). A
