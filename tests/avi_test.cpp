@@ -377,8 +377,9 @@ TEST_F(Avi, FailuresOfTheExport) {
     // saves 8 bits, covers the delay table and the strip's selection.
     animation(2, 9, 4);
     EXPECT_EQ(exportTo("out.avi", {}, 3), vc::Result::noMemory);
-    // A first frame that describes no picture inside its block.
-    for (auto [at, value] : {std::pair{8, 0u}, {4, 4000u}}) {
+    // A first frame that describes no picture inside its block: no rows,
+    // rows past its end, rows stored from the top.
+    for (auto [at, value] : {std::pair{8, 0u}, {4, 4000u}, {8, uint32_t(-4)}}) {
         animation(1, 4, 8);
         vc::storeLe32(editor.images[0].bytes.data() + at, value);
         EXPECT_EQ(exportTo("bad.avi"), vc::Result::notFormat) << at;

@@ -403,17 +403,21 @@ TEST_F(ProgramFiles, CoreListsAndDecodesAsTheImporterHandsOver) {
     }
     EXPECT_GE(compared, 19);  // the built programs' bitmaps at least
     std::printf("%d bitmaps decoded as the host takes them\n", compared);
-    // What is not a program with bitmaps, and a caller that stops.
+    // What is not a program with bitmaps, and a caller that stops. An MZ
+    // file whose new header is neither NE nor PE (a linear "LE" one) is no
+    // program of ours, by content too.
     using enum vc::Result;
-    const std::pair<Bytes, vc::Result> others[] = {
-        {stilltest::readBytes("/usr/share/wine/fonts/coure.fon"), noneFound},
-        {Bytes{'M', 'Z', 0, 0}, notFormat},
-        {mzHeader(0x4550), readFailed},
+    const std::tuple<Bytes, vc::Result, bool> others[] = {
+        {stilltest::readBytes("/usr/share/wine/fonts/coure.fon"), noneFound, true},
+        {Bytes{'M', 'Z', 0, 0}, notFormat, false},
+        {mzHeader(0x454C), notFormat, false},
+        {mzHeader(0x4550), readFailed, true},
     };
-    for (const auto &[bytes, result] : others) {
+    for (const auto &[bytes, result, looks] : others) {
         std::vector<vc::ProgramBitmap> found;
         const vc::Result r = vc::listProgramBitmaps(bytes, request, found);
         EXPECT_EQ(std::make_pair(r, found.size()), std::make_pair(result, size_t(0)));
+        EXPECT_EQ(vc::looksLikeProgram(bytes), looks) << vc::resultName(result);
     }
     vc::CoreRequest stop;
     stop.progress.report = [](void *, int32_t) { return false; };

@@ -4,6 +4,7 @@
 // and is what the save writes; progress can stop them; the limits they
 // keep are the request's; and several threads run them at once with the
 // results of one.
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -237,6 +238,25 @@ TEST(TiffCore, CompressionIsCheckedBeforeThePictureAndRefusalsAreNamed) {
     p.palette.clear();
     EXPECT_EQ(vc::encodeTiff(p, {}, file), vc::Result::unsupported);
     EXPECT_EQ(vc::encodeTiff(patterned(4, 4, 8), {2}, {}, file), vc::Result::unsupported);
+}
+
+// Without a clock of its own the writer stamps the file with the local
+// time (the save's tests all install a fixed clock): the DateTime the core
+// writes is the minute of the call, field by field.
+TEST(TiffCore, ItsDateTimeIsTheLocalTimeOfTheWrite) {
+    const auto minute = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm t{};
+        localtime_r(&now, &t);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:", &t);
+        return std::string(text);
+    };
+    const std::string before = minute();
+    Bytes file;
+    ASSERT_EQ(vc::encodeTiff(patterned(4, 4, 24), {}, file), vc::Result::ok);
+    const std::string after = minute(), bytes(file.begin(), file.end());
+    EXPECT_TRUE(bytes.find(before) != std::string::npos || bytes.find(after) != std::string::npos) << before;
 }
 
 }  // namespace
