@@ -1,15 +1,13 @@
 // AVI import and export over a scripted companion library: the content
 // test, the preview, the rules of templates 103, 104 and 105 worked as a
 // user would, what reaches the companion, and the failure paths; then the
-// real companion beside the tests, read back by FFmpeg.
+// AVI core over the scripted companion and the real one beside the tests.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "common/bytes.h"
 #include "platform/headless_dialog.h"
-#include "still_support.h"
-#include "support/avi_pixels.h"
 #include "support/fake_companion.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
@@ -19,7 +17,6 @@
 
 using namespace vctest;
 using vc::AviLibrary;
-using stilltest::capture;
 
 namespace {
 
@@ -46,7 +43,7 @@ protected:
             auto *s = vc::plat::dialogAs<vc::AviSelectFramesModel>(d);
             return s && step ? step(*s, d) : VC_DIALOG_DEFAULT;
         };
-        return vc::LoadAviImage(importName.c_str(), parent, option, FakeEditor::callback());
+        return vc::LoadAviImage("in.avi", parent, option, FakeEditor::callback());
     }
     static void clicks(VcDialog *d, int keys, std::initializer_list<int32_t> frames, int reel = vc::kAviImportReel) {
         VcDialogKeys(d, keys);
@@ -99,7 +96,6 @@ protected:
     FakeEditor editor;
     UiRecorder ui;
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
-    std::string importName = "in.avi";
 };
 
 TEST_F(Avi, ContentTest) {
@@ -157,7 +153,7 @@ TEST_F(Avi, MissingCompanion) {
     EXPECT_TRUE(ui.dialogs.empty());
 }
 
-TEST_F(Avi, SelectionTextCtrlClickAndLongVideos) {
+TEST_F(Avi, SelectionText) {
     fake.count = 100;
     std::vector<std::string> shown;
     const auto note = [&](vc::AviImportModel &m) { shown.push_back(m.selText + " " + m.selCountText + (m.enabled(1) ? " ok" : "")); };
@@ -177,18 +173,12 @@ TEST_F(Avi, SelectionTextCtrlClickAndLongVideos) {
     EXPECT_EQ(shown[3].size(), 119u + 10u);
     EXPECT_EQ(shown, (std::vector<std::string>{" (0):", "4,5,6,10 (4): ok", "1.....100 (100): ok",
                                                shown[3].substr(0, 110) + ",41,42,43 (100): ok"}));
-    fake.count = 40000;
-    import([](vc::AviImportModel &m, VcDialog *d) {
-        EXPECT_EQ(std::tuple(m.reel.count(), m.countText, m.sizeText), std::tuple(32760, "40000", "4 x 2"));
-        VcDialogClick(d, vc::kAviPrevious);  // wraps to the video's last frame, past the strip: refused
-        EXPECT_EQ(m.frameLabel, "1");
-        return intptr_t(0);
-    });
 }
 
 // What a host reads of both dialogs through the public calls alone: the
 // strips' frames (the import's cut at the strip's limit), the statics and
-// the check boxes; none for a control that is not there.
+// the check boxes; none for a control that is not there. Previous from the
+// first frame of a video longer than the strip stays.
 TEST_F(Avi, DialogsReadThroughThePublicCalls) {
     const auto text = [](VcDialog *d, int32_t id) {
         char buffer[16];
@@ -202,6 +192,8 @@ TEST_F(Avi, DialogsReadThroughThePublicCalls) {
         EXPECT_EQ(std::tuple(VcDialogChecked(d, VC_IDC_AVIIMP_PALETTE), VcDialogChecked(d, VC_IDC_AVIIMP_SELECT),
                              VcDialogReelCount(d, VC_IDC_AVIIMP_COUNT)),
                   std::tuple(0, -1, -1));
+        VcDialogClick(d, vc::kAviPrevious);  // wraps to the video's last frame, past the strip: refused
+        EXPECT_EQ(text(d, VC_IDC_AVI_FRAME), "1");
         return intptr_t(0);
     });
     animation(3, 4, 8);
@@ -218,7 +210,6 @@ TEST_F(Avi, SelectFramesFieldRules) {
         {"5", "3", "4", 0, {4, 8}},  // index 12 lies past the last frame
         {"0", "3", "4", vc::kAviSelectFrom, {0}},     {"1", "256", "1", vc::kAviSelectNumber, {0}},
         {"1", "0", "1", 0, {}},                       {"1", "3", "0", vc::kAviSelectStep, {0}},
-        {"1", "3", "x", vc::kAviSelectStep, {0}},
     };
     for (const auto &[from, number, step, wantFocus, selected] : cases) {
         SCOPED_TRACE(std::string(from) + " " + number + " " + step);
@@ -327,7 +318,7 @@ TEST_F(Avi, ExportDialogRules) {
     // file the compression options made is the Windows dialog test's).
     animation(2, 4, 8);
     EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) { return delays(d, {"0", "0"}); }), vc::Result::cancelled);
-    EXPECT_FALSE(std::filesystem::exists(path("out.avi")));
+    EXPECT_EQ(std::pair(std::filesystem::exists(path("out.avi")), fake.closedAfterDelete), std::pair(false, 0));  // closed, then deleted
 }
 
 TEST_F(Avi, DepthsReachTheCompanionAsItTakesThem) {
@@ -342,6 +333,11 @@ TEST_F(Avi, DepthsReachTheCompanionAsItTakesThem) {
     EXPECT_EQ(exportTo("four.avi"), vc::Result::ok);
     EXPECT_EQ(std::tuple(fake.compress, fake.initHeader.size(), fake.initHeader[14]), std::tuple(1, size_t(104), uint8_t(8)));
     EXPECT_EQ(fake.written, (std::vector<std::vector<uint8_t>>{{10, 11, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0}}));
+    animation(1, 15, 4);  // rows of 15 pixels from 8 bytes to 16, the second row read from its own start
+    editor.images[0].bytes[40 + 64 + 7] = 0xE0, editor.images[0].bytes[40 + 64 + 8] = 0xCD;
+    EXPECT_EQ(exportTo("four.avi"), vc::Result::ok);
+    EXPECT_EQ(fake.written, (std::vector<std::vector<uint8_t>>{{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 14, 0,
+                                                                12, 13, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}}));
     animation(1, 4, 24);
     EXPECT_EQ(exportTo("deep.avi"), vc::Result::ok);
     EXPECT_EQ(fake.params.deepFrames, 1);
@@ -373,6 +369,11 @@ TEST_F(Avi, FailuresOfTheExport) {
         ASSERT_EQ(ui.messageBoxes.size(), messages);
         for (const auto &box : ui.messageBoxes) EXPECT_EQ(box.text.rfind("Error adding Sound", 0), 0u);
     }
+    // A sound file typed in reaches the companion cut to 80 characters.
+    const std::string typed(100, 'w');
+    EXPECT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) { return VcDialogSetText(d, vc::kAviExportWave, typed.c_str()), VC_DIALOG_DEFAULT; }),
+              vc::Result::ok);
+    EXPECT_EQ(fake.wave, typed.substr(0, 80));
     // The 4-to-8-bit block (the third allocation) refused; the sweep, which
     // saves 8 bits, covers the delay table and the strip's selection.
     animation(2, 9, 4);
@@ -414,13 +415,6 @@ TEST_F(Avi, DialogsEndWithTheirOutcome) {
         EXPECT_EQ(exportTo("out.avi", work), outcome);
         EXPECT_EQ(std::pair(seen, std::filesystem::exists(path("out.avi"))), std::pair(outcome, handed != 0));
     }
-    // A companion that cannot draw ends the import as it starts.
-    fake.canDraw = false;
-    const AviLibrary library(nullptr);
-    vc::AviImportModel model(library, library.open("in.avi"), 0, FakeEditor::callback());
-    EXPECT_FALSE(model.start());
-    EXPECT_EQ(std::pair(model.ended(), model.outcome()), std::pair(true, unsupported));
-    library.close(model.file);
 }
 
 // A companion without one of its functions answers that call with 0 (or
@@ -491,45 +485,11 @@ TEST_F(Avi, ImportStripActions) {
     EXPECT_EQ(dialogs, (std::vector<std::string>{"298 3 1", "6 16 1", "21 6 1"}));
 }
 
-// Through the companion beside the tests: FFmpeg reads what the export
-// wrote frame for frame, the held ticks where the delays put them, and the
-// import hands the pictures back, one per tick.
-TEST_F(Avi, CompanionRoundTripReadByFfmpeg) {
-    AviLibrary::clearTestCompanion();
-    if (capture("command -v ffmpeg ffprobe").empty()) GTEST_SKIP() << "ffmpeg is not installed";
-    if (!AviLibrary(nullptr)) GTEST_SKIP() << "no companion library beside the tests";
-    animation(3, 8, 24);
-    for (size_t i = 0; i < 3; ++i)  // every byte its own, so rows and frames cannot be mixed up
-        for (size_t k = 40; k < 88; ++k) editor.images[i].bytes[k] = uint8_t(k * 5 + i * 80);
-    ASSERT_EQ(exportTo("out.avi", [](auto &, VcDialog *d) {
-                  VcDialogClick(d, vc::kAviExportCompress);  // the companion's own dialog, answered with Enter
-                  return delays(d, {"1", "2", "3"});
-              }), vc::Result::ok);
-    const std::string file = path("out.avi");
-    EXPECT_EQ(capture("ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 " + file), "0\n1\n3\n5\n");
-    EXPECT_EQ(capture("ffprobe -v error -show_entries stream=codec_name,r_frame_rate -of csv=p=0 " + file), "rawvideo,12/1\n");
-    const std::string decoded = capture("ffmpeg -v error -i " + file + " -vsync passthrough -f rawvideo -pix_fmt bgr24 -");
-    ASSERT_EQ(decoded.size(), 4u * 48u);
-    for (size_t f = 0; f < 4; ++f)  // the last picture again at its last tick
-        EXPECT_TRUE(avitest::Bytes(decoded.begin() + long(f) * 48, decoded.begin() + long(f + 1) * 48) ==
-                    avitest::dibToBgr(editor.images[std::min<size_t>(f, 2)].bytes.data())) << f;
-    importName = file;
-    EXPECT_EQ(import([](vc::AviImportModel &m, VcDialog *d) {
-                  EXPECT_EQ(m.countText + " " + m.sizeText + " " + m.rateText, "6 8 x 2 12");
-                  return clicks(d, 1, {0, 1, 2, 3, 4, 5}), VC_DIALOG_DEFAULT;
-              }), vc::Result::ok);
-    ASSERT_EQ(editor.images.size(), 9u);
-    const size_t shown[6] = {0, 1, 1, 2, 2, 2};
-    for (size_t t = 0; t < 6; ++t)  // pixels and geometry; the companion fills in the image size
-        EXPECT_EQ(std::vector<uint8_t>(editor.images[3 + t].bytes.begin() + 24, editor.images[3 + t].bytes.end()),
-                  std::vector<uint8_t>(editor.images[shown[t]].bytes.begin() + 24, editor.images[shown[t]].bytes.end())) << t;
-}
-
 // ---- The AVI core -------------------------------------------------------------------
 
-// Every frame the scripted companion gives, as the pictures the import
-// hands the editor, with the rate; and the failures by name.
-TEST_F(Avi, CoreReadsTheFramesTheImportHandsOver) {
+// Every frame the scripted companion gives as a picture, with the rate;
+// and the failures by name.
+TEST_F(Avi, CoreReadsTheFramesTheCompanionGives) {
     using enum vc::Result;
     fake.count = 5, fake.missingFrames = {3};
     const vc::AviCompanion companion(fakeCompanionLookup);
@@ -538,13 +498,11 @@ TEST_F(Avi, CoreReadsTheFramesTheImportHandsOver) {
     ASSERT_EQ(vc::readAvi(companion, "in.avi", request, video), ok);
     EXPECT_EQ(std::tuple(video.frames.size(), video.rateNumerator, video.rateDenominator, video.frames[0].delay, video.screenWidth),
               std::tuple(size_t(4), 10u, 1u, 10u, 4));
-    ASSERT_EQ(import([](auto &, VcDialog *d) { return clicks(d, 1, {0, 1, 2, 3, 4}), VC_DIALOG_DEFAULT; }), vc::Result::ok);
-    ASSERT_EQ(editor.images.size(), video.frames.size());
-    for (size_t i = 0; i < video.frames.size(); ++i) {
-        const vc::Picture &p = video.frames[i].picture;
-        EXPECT_TRUE(p.consistent());
-        EXPECT_EQ(p.pixels, std::vector<uint8_t>(editor.images[i].bytes.begin() + 1064, editor.images[i].bytes.end())) << i;
-        EXPECT_EQ(p.palette.size(), 256u);
+    const uint8_t numbers[] = {0, 1, 2, 4};  // the first pixel of each frame the companion gives
+    for (size_t i = 0; i < std::min<size_t>(4, video.frames.size()); ++i) {
+        std::vector<uint8_t> bits(fake.dib.begin() + 1064, fake.dib.end());
+        bits[0] = numbers[i];
+        EXPECT_EQ(std::tuple(video.frames[i].picture.pixels, video.frames[i].picture.palette.size()), std::tuple(bits, size_t(256))) << i;
     }
     int opened = 0;
     vc::CoreRequest stop, few, small;
@@ -581,31 +539,28 @@ TEST_F(Avi, CoreWritesWhatTheExportWrites) {
     const vc::CoreRequest request;
     vc::AviWriteOptions options;
     options.ticks = {1, 2, 3};
+    const auto editorsVideo = [&] {  // the editor's frames as pictures
+        vc::Animation video;
+        for (const auto &image : editor.images) EXPECT_EQ(vc::decodePackedDib(image.bytes, vc::Limits{}, video.frames.emplace_back().picture), ok);
+        return video;
+    };
     for (uint16_t bits : {8, 4, 24}) {
         SCOPED_TRACE(bits);
-        animation(3, 5, bits);
+        animation(3, 15, bits);
+        for (auto &image : editor.images)
+            for (size_t k = image.bytes.size() - 16; k < image.bytes.size(); ++k) image.bytes[k] = uint8_t(k * 7);
         ASSERT_EQ(exportTo("out.avi", [&](auto &, VcDialog *d) { return delays(d, {"1", "2", "3"}); }), vc::Result::ok);
-        const auto positions = fake.positions;
-        const auto written = fake.written;
-        const auto params = fake.params;
-        const std::vector<uint8_t> head(fake.initHeader.begin(), fake.initHeader.begin() + 16);
-        const int compress = fake.compress;
-        vc::Animation video;
-        for (const auto &image : editor.images) {
-            video.frames.emplace_back();
-            ASSERT_EQ(vc::decodePackedDib(image.bytes, vc::Limits{}, video.frames.back().picture), ok);
-        }
+        const FakeCompanion byExport = fake;
         fake.positions.clear(), fake.written.clear();
-        ASSERT_EQ(vc::writeAvi(companion, video, path("core.avi").c_str(), options, request), ok);
-        EXPECT_EQ(std::tie(fake.positions, fake.written, fake.compress), std::tie(positions, written, compress));
+        ASSERT_EQ(vc::writeAvi(companion, editorsVideo(), path("core.avi").c_str(), options, request), ok);
+        EXPECT_EQ(std::tie(fake.positions, fake.written, fake.compress), std::tie(byExport.positions, byExport.written, byExport.compress));
         // Copied out of the packed record before they are compared.
         EXPECT_EQ(std::tuple(+fake.params.rate, uint32_t(fake.params.imageBytes), +fake.params.deepFrames),
-                  std::tuple(+params.rate, uint32_t(params.imageBytes), +params.deepFrames));
-        EXPECT_EQ(std::vector<uint8_t>(fake.initHeader.begin(), fake.initHeader.begin() + 16), head);
+                  std::tuple(+byExport.params.rate, uint32_t(byExport.params.imageBytes), +byExport.params.deepFrames));
+        EXPECT_TRUE(std::equal(fake.initHeader.begin(), fake.initHeader.begin() + 16, byExport.initHeader.begin()));
     }
     animation(2, 4, 8);
-    vc::Animation two;
-    for (const auto &image : editor.images) ASSERT_EQ(vc::decodePackedDib(image.bytes, vc::Limits{}, two.frames.emplace_back().picture), ok);
+    const vc::Animation two = editorsVideo();
     vc::Animation mixed = two;
     mixed.frames[1].picture = vc::Picture{};
     vc::AviWriteOptions none, sound;
@@ -631,13 +586,13 @@ TEST_F(Avi, CoreWritesWhatTheExportWrites) {
         damage();
         std::filesystem::remove(path("core.avi"));
         EXPECT_EQ(vc::writeAvi(to, video, path("core.avi").c_str(), with, asked), result);
-        EXPECT_EQ(std::filesystem::exists(path("core.avi")), stays);
+        EXPECT_EQ(std::pair(std::filesystem::exists(path("core.avi")), fake.closedAfterDelete), std::pair(stays, 0));
         fake = intact;
     }
 }
 
-// Through the companion beside the tests: a video written by the core
-// reads back, frame for frame, through the core.
+// Through the companion beside the tests: a video written by the core with
+// delays 1, 2 and 3 reads back through the core, a picture per tick.
 TEST_F(Avi, CoreRoundTripThroughTheCompanion) {
     if (!vc::AviCompanion()) GTEST_SKIP() << "no AVI companion library beside the tests (this build found no FFmpeg libraries)";
     animation(3, 8, 24);
@@ -647,12 +602,15 @@ TEST_F(Avi, CoreRoundTripThroughTheCompanion) {
         ASSERT_EQ(vc::decodePackedDib(editor.images[i].bytes, vc::Limits{}, video.frames.emplace_back().picture), vc::Result::ok);
     }
     const std::string file = path("round.avi");
-    ASSERT_EQ(vc::writeAvi(video, file.c_str(), vc::CoreRequest{}), vc::Result::ok);
+    vc::AviWriteOptions options;
+    options.ticks = {1, 2, 3};
+    ASSERT_EQ(vc::writeAvi(video, file.c_str(), options, vc::CoreRequest{}), vc::Result::ok);
     vc::Animation back;
     ASSERT_EQ(vc::readAvi(file.c_str(), vc::CoreRequest{}, back), vc::Result::ok);
-    EXPECT_EQ(std::tuple(back.frames.size(), back.rateNumerator, back.screenWidth, back.screenHeight), std::tuple(size_t(3), 12u, 8, 2));
-    for (size_t i = 0; i < std::min<size_t>(3, back.frames.size()); ++i)
-        EXPECT_EQ(back.frames[i].picture.pixels, video.frames[i].picture.pixels) << i;
+    EXPECT_EQ(std::tuple(back.frames.size(), back.rateNumerator, back.screenWidth, back.screenHeight), std::tuple(size_t(6), 12u, 8, 2));
+    const size_t shown[6] = {0, 1, 1, 2, 2, 2};
+    for (size_t t = 0; t < std::min<size_t>(6, back.frames.size()); ++t)
+        EXPECT_EQ(back.frames[t].picture.pixels, video.frames[shown[t]].picture.pixels) << t;
 }
 
 }  // namespace

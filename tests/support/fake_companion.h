@@ -32,14 +32,21 @@ struct FakeCompanion {
     std::vector<int32_t> positions;
     std::vector<std::vector<uint8_t>> written;
     std::vector<uint32_t> merged;  // ticks, rate
-    int closes = 0, optionsShown = 0;
+    std::string wave, created;  // the sound file merged; the file made, until it is closed
+    // Closes of a file made that came after it was deleted (Windows cannot
+    // delete a file still open).
+    int closes = 0, optionsShown = 0, closedAfterDelete = 0;
 };
 inline FakeCompanion *gFakeCompanion = nullptr;
 
 namespace fake_vfw {
 inline FakeCompanion &f() { return *gFakeCompanion; }
 inline VfwFile VFW_CALL open(const char *) { return f().opens ? 7 : 0; }
-inline void VFW_CALL close(VfwFile) { ++f().closes; }
+inline void VFW_CALL close(VfwFile) {
+    ++f().closes;
+    if (!f().created.empty() && !std::ifstream(f().created)) ++f().closedAfterDelete;
+    f().created.clear();
+}
 inline void VFW_CALL info(VfwFile, VfwFileInfo *i) {
     i->frameCount = f().count, i->width = f().width, i->height = f().height, i->rate = uint16_t(f().rate);
 }
@@ -52,7 +59,7 @@ inline int32_t VFW_CALL draw(VfwFile, int32_t i, void *dc, int32_t x, int32_t y,
     return f().draw ? f().draw(i, dc, x, y, cx, cy) : 1;
 }
 inline VfwFile VFW_CALL create(const char *name, const VfwCreateParams *p, const void *) {
-    f().params = *p;
+    f().params = *p, f().created = name;
     std::ofstream(name) << "RIFF";
     return 9;
 }
@@ -68,8 +75,8 @@ inline int32_t VFW_CALL write(VfwFile, const VfwFrameRecord *r) {
     f().written.emplace_back(static_cast<const uint8_t *>(r->bits), static_cast<const uint8_t *>(r->bits) + r->size);
     return 1;
 }
-inline int32_t VFW_CALL merge(VfwFile, const char *, uint32_t ticks, uint32_t rate) {
-    f().merged = {ticks, rate};
+inline int32_t VFW_CALL merge(VfwFile, const char *wave, uint32_t ticks, uint32_t rate) {
+    f().merged = {ticks, rate}, f().wave = wave ? wave : "";
     return f().mergeResult;
 }
 }  // namespace fake_vfw
