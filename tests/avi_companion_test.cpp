@@ -131,14 +131,14 @@ protected:
         return file;
     }
     // One frame well into the file first, every frame in order, then some
-    // backwards, against FFmpeg's pictures (ref, when it has them already).
-    void expectFramesMatch(const std::string &file, int ticks, Bytes ref = {}) {
+    // backwards, against FFmpeg's pictures.
+    void expectFramesMatch(const std::string &file, int ticks) {
         VfwFile f = open(file);
         ASSERT_NE(f, 0u);
         const VfwFileInfo fi = info(f);
         EXPECT_EQ(int(fi.frameCount), ticks);
         EXPECT_EQ(fi.rate, 12);
-        if (ref.empty()) ref = reference(file);
+        const Bytes ref = reference(file);
         const size_t size = size_t(fi.width) * fi.height * 3;
         ASSERT_EQ(ref.size(), size * fi.frameCount);
         std::vector<int64_t> order{int64_t(fi.frameCount) * 2 / 3};
@@ -232,7 +232,6 @@ TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
         long diff = 0;
         for (size_t i = 0; i < ref.size(); ++i) diff += std::abs(int(ref[i]) - int(shown[i]));
         EXPECT_LE(diff / long(ref.size()), tolerance);
-        expectFramesMatch(file, 6, ref);  // and read back by the companion as FFmpeg reads it
     }
 }
 
