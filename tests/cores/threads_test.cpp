@@ -73,11 +73,7 @@ TEST(Cores, EveryFormatOnFourThreadsAtOnceGivesWhatOneThreadGives) {
             readOnly.push_back(video.vector());
         else
             std::printf("no AVI companion library in this build: videos stay out\n");
-        // A BMP file of 3 x 2 pixels at 24 bits: the header's other fields 0.
-        std::vector<uint8_t> bmp = {'B', 'M', 78, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0};
-        bmp.resize(54, 0);
-        bmp.resize(78, 0x5A);
-        readOnly.push_back(bmp);
+        readOnly.push_back(dib(3, 2, 24, 0, {}, std::vector<uint8_t>(24, 0x5A)));  // a BMP file
     }
     std::vector<std::vector<std::vector<uint32_t>>> readOnlyFrames;
     for (const auto &bytes : readOnly) {
