@@ -46,12 +46,13 @@ inline std::vector<uint32_t> colors(const vc_picture *p) {
     return out;
 }
 
-// The animation written as a GIF and read back; null when either failed.
-inline AnimationPtr throughGif(const vc_animation *a) {
-    Bytes gif;
+// The animation written in the format and read back; null when either
+// failed.
+inline AnimationPtr through(const vc_animation *a, vc_format format = VC_FORMAT_GIF) {
+    Bytes bytes;
     vc_animation *back = nullptr;
-    if (vc_write_memory(a, VC_FORMAT_GIF, nullptr, &gif.data, &gif.size) == VC_OK)
-        vc_read_memory(gif.data, gif.size, VC_FORMAT_GIF, nullptr, &back);
+    if (vc_write_memory(a, format, nullptr, &bytes.data, &bytes.size) == VC_OK)
+        vc_read_memory(bytes.data, bytes.size, format, nullptr, &back);
     return AnimationPtr(back);
 }
 

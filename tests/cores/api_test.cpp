@@ -126,14 +126,8 @@ TEST(Api, TheAnimationsSettingsComeBack) {
     vc_frame_set_disposal(gif.get(), 1, 2);
     vc_animation_set_screen(gif.get(), 40, 30);
 
-    Bytes a, g;
-    ASSERT_EQ(vc_write_memory(cursor.get(), VC_FORMAT_ANI, nullptr, &a.data, &a.size), VC_OK);
-    ASSERT_EQ(vc_write_memory(gif.get(), VC_FORMAT_GIF, nullptr, &g.data, &g.size), VC_OK);
-    vc_animation *raw = nullptr;
-    ASSERT_EQ(vc_read_memory(a.data, a.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
-    AnimationPtr cursorBack(raw);
-    ASSERT_EQ(vc_read_memory(g.data, g.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
-    AnimationPtr gifBack(raw);
+    const AnimationPtr cursorBack = through(cursor.get(), VC_FORMAT_ANI), gifBack = through(gif.get());
+    ASSERT_TRUE(cursorBack && gifBack);
 
     uint32_t frame = 0, rate = 0, loops = 0;
     int32_t x = 0, y = 0, left = 0, top = 0, w = 0, h = 0;
@@ -186,19 +180,12 @@ TEST(Api, AConverterLearnsDepthsTheOpenedIconAndTheImagesLeftOut) {
         ASSERT_EQ(vc_animation_add_frame(icon.get(), p), VC_OK);
         vc_picture_free(p);
     }
-    AnimationPtr many = animationFor(VC_FORMAT_GIF, VC_GIF_MAX_FRAMES + 44, 4, 4);
-    Bytes i, g;
-    ASSERT_EQ(vc_write_memory(icon.get(), VC_FORMAT_ICO, nullptr, &i.data, &i.size), VC_OK);
-    ASSERT_EQ(vc_write_memory(many.get(), VC_FORMAT_GIF, nullptr, &g.data, &g.size), VC_OK);
-    vc_animation *raw = nullptr;
-    ASSERT_EQ(vc_read_memory(i.data, i.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
-    AnimationPtr iconBack(raw);
-    EXPECT_EQ(vc_animation_opens_at(iconBack.get()), 1u);
-    ASSERT_EQ(vc_read_memory(g.data, g.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
-    AnimationPtr manyBack(raw);
-    EXPECT_EQ(vc_animation_frame_count(manyBack.get()), uint32_t(VC_GIF_MAX_FRAMES));
-    EXPECT_EQ(vc_animation_file_images(manyBack.get()), uint32_t(VC_GIF_MAX_FRAMES + 44));
-    EXPECT_EQ(vc_animation_opens_at(manyBack.get()), 0u);
+    const AnimationPtr iconBack = through(icon.get(), VC_FORMAT_ICO),
+                       manyBack = through(animationFor(VC_FORMAT_GIF, VC_GIF_MAX_FRAMES + 44, 4, 4).get());
+    ASSERT_TRUE(iconBack && manyBack);
+    EXPECT_EQ(std::tuple(vc_animation_opens_at(iconBack.get()), vc_animation_frame_count(manyBack.get()),
+                         vc_animation_file_images(manyBack.get()), vc_animation_opens_at(manyBack.get())),
+              std::tuple(1u, uint32_t(VC_GIF_MAX_FRAMES), uint32_t(VC_GIF_MAX_FRAMES + 44), 0u));
 }
 
 TEST(Api, TheCallersLimitsAndProgressHold) {
@@ -255,7 +242,7 @@ TEST(Api, ThePlayerShowsTheCanvasesOfThePreviewWindow) {
         {0, 0, "0/0/6 1/0/w 2/0/4 finished"}, {1, 1, "0/0/6 1/0/w 2/0/4 0/1/6 1/1/w 2/1/4 finished"}};
     for (const auto &[repeat, loops, expectedSteps] : plays) {
         vc_animation_set_loop(made.get(), repeat, loops);
-        const AnimationPtr back = throughGif(made.get());
+        const AnimationPtr back = through(made.get());
         vc_player *player = nullptr;
         ASSERT_EQ(vc_player_new(back.get(), &player), VC_OK);
         const std::unique_ptr<vc_player, void (*)(vc_player *)> owned(player, vc_player_free);
@@ -276,7 +263,7 @@ TEST(Api, ThePlayerShowsTheCanvasesOfThePreviewWindow) {
     // ticks. A wide frame and a tall one make frames past the limits.
     AnimationPtr still(vc_animation_new()), thin(vc_animation_new()), empty(vc_animation_new());
     vc_animation_add_frame(still.get(), vc_animation_frame_const(made.get(), 0));
-    const AnimationPtr stillBack = throughGif(still.get());
+    const AnimationPtr stillBack = through(still.get());
     vc_player *player = nullptr, *none = nullptr;
     ASSERT_EQ(vc_player_new(stillBack.get(), &player), VC_OK);
     const std::unique_ptr<vc_player, void (*)(vc_player *)> owned(player, vc_player_free);
