@@ -14,9 +14,7 @@
 #include <set>
 #include <tuple>
 
-#include "common/bytes.h"
-#include "common/riff.h"
-#include "controls/reel.h"
+#include "cores/api_support.h"
 #include "gif_support.h"
 #include "host/editor.h"
 #include "host/image.h"
@@ -45,13 +43,10 @@ using gifsupport::capture;
 const bool kMagick = access("/usr/bin/convert", X_OK) == 0;
 const bool kPillow = kMagick && std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") == 0;
 
-// A file's pixels as ImageMagick or Pillow decodes them: RGBA bytes, rows
-// from the top.
-std::vector<uint8_t> theirPixels(const std::string &file, bool pillow = false) {
-    const std::string out = capture(
-        pillow ? "/usr/bin/python3 -c \"import sys; from PIL import Image; "
-                 "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGBA').tobytes())\" " + file
-               : "/usr/bin/convert " + file + " -depth 8 rgba:-");
+// A file's pixels as ImageMagick decodes them: RGBA bytes, rows from the
+// top.
+std::vector<uint8_t> theirPixels(const std::string &file) {
+    const std::string out = capture("/usr/bin/convert " + file + " -depth 8 rgba:-");
     return {out.begin(), out.end()};
 }
 
@@ -71,28 +66,14 @@ void expectPicture(const Image &ours, const std::vector<uint8_t> &rgba, int slac
         }
 }
 
-// A BMP file of that header, then the colour table, then the pixels at
-// the offset the file names.
-Bytes bmpFile(uint32_t header, int32_t w, int32_t h, uint16_t bits, uint32_t compression,
-              const Bytes &table, const Bytes &pixels) {
-    Bytes b(14 + header);
-    b[0] = 'B', b[1] = 'M';
-    vctest::poke32(b, 14, header), vctest::poke32(b, 18, uint32_t(w)), vctest::poke32(b, 22, uint32_t(h));
-    vctest::poke16(b, 26, 1), vctest::poke16(b, 28, bits), vctest::poke32(b, 30, compression);
-    b.insert(b.end(), table.begin(), table.end());
-    vctest::poke32(b, 10, uint32_t(b.size()));
-    b.insert(b.end(), pixels.begin(), pixels.end());
-    return b;
-}
-
 }  // namespace
 
 // Every kind of row (packed indices, a byte an index, RGB; 4 bits packs as
-// 1 does), an odd width, with and without hidden pixels: our PNG files read
-// by ImageMagick and Pillow, our BMP files by ImageMagick and by the host's
-// own reader, all with our pixels; a packed DIB one byte short of its rows
+// 1 does), an odd width, with and without hidden pixels: our PNG and BMP
+// files read by ImageMagick (its PNG reader is libpng's, which refuses a
+// bad CRC or chunk order) with our pixels; a packed DIB one byte short of its rows
 // is refused, not read past the end.
-TEST(HostImage, OurBmpAndPngFilesReadAsWeWroteThemAtEveryKindOfRow) {
+TEST(HostImage, OurBmpAndPngFilesReadByImageMagickAsWeWroteThemAtEveryKindOfRow) {
     for (uint16_t bits : {1, 8, 24})
         for (bool masked : {false, true}) {
             SCOPED_TRACE(::testing::Message() << bits << " bits, mask " << masked);
@@ -106,21 +87,15 @@ TEST(HostImage, OurBmpAndPngFilesReadAsWeWroteThemAtEveryKindOfRow) {
             const std::string bmp = tempPath("ours.bmp"), png = tempPath("ours.png");
             std::string error;
             ASSERT_TRUE(host::writePng(png, img, &error)) << error;
-            if (!masked) {
-                ASSERT_TRUE(host::writeBmp(bmp, img));
-                auto back = host::readBmp(bmp, error);
-                ASSERT_TRUE(back) << error;
-                EXPECT_EQ(stilltest::worst(img, *back), 0);
-            }
+            if (!masked) ASSERT_TRUE(host::writeBmp(bmp, img));
             if (kMagick) {
                 expectPicture(img, theirPixels(png), 0);
                 if (!masked) expectPicture(img, theirPixels(bmp), 0);
             }
-            if (kPillow) expectPicture(img, theirPixels(png, true), 0);
             std::remove(bmp.c_str());
             std::remove(png.c_str());
         }
-    if (!kMagick) GTEST_SKIP() << "ImageMagick is not installed: only the host's own reader checked";
+    if (!kMagick) GTEST_SKIP() << "needs ImageMagick to read the files written";
 }
 
 // More colours than entries: the 256-colour picture close to the
@@ -289,35 +264,11 @@ TEST(HostFiles, ForeignBmpAndPngFilesReadAsTheirWritersReadThem) {
     }
 }
 
-// The BMP files the BMP reader takes apart from what other programs write:
-// run-length 4-bit rows with a delta and line ends, rows from the top, a
-// 108-byte header with an alpha mask; and damaged ones refused.
-TEST(HostFiles, HandBuiltBmpVariantsAndDamage) {
-    Bytes grey;  // entry i is grey i*16
-    for (int i = 0; i < 16; ++i) grey.insert(grey.end(), {uint8_t(i * 16), uint8_t(i * 16), uint8_t(i * 16), 0});
-    // Bottom row: 3 pixels 1,2,1 then a line end; next row: a delta of 2
-    // right, literal 5,6,7 (padded), line end; top row: 6 pixels of 9; end.
-    const Bytes rle4 = bmpFile(40, 6, 3, 4, 2, grey, {3, 0x12, 0, 0, 0, 2, 2, 0, 0, 3, 0x56, 0x70, 0, 0, 6, 0x99, 0, 1});
-    const Bytes top = bmpFile(40, 2, -2, 24, 0, {}, {16, 16, 16, 32, 32, 32, 0, 0, 48, 48, 48, 64, 64, 64, 0, 0});
-    Bytes v4 = bmpFile(108, 2, 1, 32, 3, {}, {0x50, 0x50, 0x50, 0xFF, 0x60, 0x60, 0x60, 0x7F});
-    vctest::poke32(v4, 54, 0xFF0000), vctest::poke32(v4, 58, 0xFF00), vctest::poke32(v4, 62, 0xFF), vctest::poke32(v4, 66, 0xFF000000);
-    // The rows from the top, one hex digit (grey / 16) a pixel, '.' hidden;
-    // the skipped pixels of the run-length rows keep colour 0.
-    const std::tuple<const char *, Bytes, const char *> rows[] = {
-        {"rle4", rle4, "999999|005670|121000"}, {"top-down", top, "12|34"}, {"v4 alpha", v4, "5."}};
-    for (const auto &[name, file, expect] : rows) {
-        SCOPED_TRACE(name);
-        std::string error, seen;
-        auto img = host::bmpFromBytes(file.data(), file.size(), error);
-        ASSERT_TRUE(img) << error;
-        for (int32_t y = 0; y < img->height; ++y) {
-            if (y) seen += '|';
-            for (int32_t x = 0; x < img->width; ++x)
-                seen += img->masked(x, y) ? '.' : "0123456789ABCDEF"[(img->pixel(x, y) & 255) / 16];
-        }
-        EXPECT_EQ(seen, std::string(expect));
-    }
-    // Damaged and hostile headers and data: refused with the reason.
+// Damaged and hostile BMP headers and data: refused, saying why with the
+// header's numbers.
+TEST(HostFiles, DamagedBmpFilesAreRefusedWithTheReason) {
+    const Bytes rle4 = apitest::dib(6, 3, 4, 2, Bytes(64), {3, 0x12, 0, 0, 0, 2, 2, 0, 0, 3, 0x56, 0x70, 0, 0, 6, 0x99, 0, 1});
+    const Bytes top = apitest::dib(2, -2, 24, 0, {}, {16, 16, 16, 32, 32, 32, 0, 0, 48, 48, 48, 64, 64, 64, 0, 0});
     const std::tuple<const char *, size_t, uint32_t, bool> damages[] = {
         {"unknown BMP header size 13", 14, 13, false},     {"0 x 2 is not usable", 18, 0, false},
         {"too large", 18, 0x10000000, false},                 {"compression 4 at 24 bits", 30, 4, false},
@@ -331,31 +282,6 @@ TEST(HostFiles, HandBuiltBmpVariantsAndDamage) {
         std::string error;
         EXPECT_FALSE(host::bmpFromBytes(file.data(), file.size(), error));
         EXPECT_NE(error.find(says), std::string::npos) << error;
-    }
-}
-
-// A packed DIB of each kind the BMP reader reads but a plain 40-byte one
-// does not show (masks behind the 40-byte header, 16 bits, run-length rows
-// whose size only the header gives) is taken as that BMP file is read.
-TEST(HostFiles, PackedDibsOfEveryKindTheBmpReaderReads) {
-    Bytes grey;  // entry i is grey i*16
-    for (int i = 0; i < 16; ++i) grey.insert(grey.end(), {uint8_t(i * 16), uint8_t(i * 16), uint8_t(i * 16), 0});
-    const Bytes rgb = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0}, rgba = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF};
-    Bytes rle8 = bmpFile(40, 2, 1, 8, 1, grey, {2, 5, 0, 1});
-    vctest::poke32(rle8, 14 + 20, 4), vctest::poke32(rle8, 14 + 32, 16);
-    const std::tuple<const char *, Bytes, const char *> rows[] = {
-        {"bit fields", bmpFile(40, 2, 1, 32, 3, rgb, {0x50, 0x50, 0x50, 0, 0x60, 0x60, 0x60, 0}), "56"},
-        {"alpha bit fields", bmpFile(40, 2, 1, 32, 6, rgba, {0x50, 0x50, 0x50, 0xFF, 0x60, 0x60, 0x60, 0x7F}), "5."},
-        {"16 bits", bmpFile(40, 2, 1, 16, 0, {}, {0x4A, 0x29, 0x8C, 0x31}), "56"},
-        {"rle8", rle8, "55"}};
-    for (const auto &[name, file, expect] : rows) {
-        SCOPED_TRACE(name);
-        std::string why, seen;
-        auto img = host::fromPackedDib(file.data() + 14, file.size() - 14, 1, &why);
-        ASSERT_TRUE(img) << why;
-        for (int32_t x = 0; x < img->width; ++x)
-            seen += img->masked(x, 0) ? '.' : "0123456789ABCDEF"[(img->pixel(x, 0) & 255) / 16];
-        EXPECT_EQ(seen, std::string(expect));
     }
 }
 
@@ -425,28 +351,14 @@ TEST_F(HostCommand, ConversionsAndTheirMessages) {
         {"/usr/bin/convert -size 256x256 gradient:red-blue big.png && velmconv convert --no-parent --cursor-size keep "
          "big.png big.ico && velmconv info big.ico && velmconv preview big.ico p.bmp && /usr/bin/identify p.bmp",
          0, {"frame 0: 256x256, 8 bits, mask", "p.bmp BMP3 256x256"}},
-        // A picture wider than the editor takes, and frames of different
-        // sizes below the import dialog's smallest sequence.
-        {"/usr/bin/python3 -c \"from PIL import Image; Image.new('P', (65535, 1)).save('wide.gif')\" && "
-         "velmconv convert --no-parent wide.gif w.bmp",
-         1, {"image 0 (65535x1, 8 bits) refused: the editor's images are 1 to 32768 pixels wide"}, 1},
+        // Frames of different sizes below the import dialog's smallest
+        // sequence.
         {"/usr/bin/convert -size 4x4 xc:red -size 6x3 xc:blue mixed.gif && velmconv convert --no-parent mixed.gif m.ani",
          1, {"refused a sequence of 6x4", "give --gif-import sequence:8x8, frame:N (0 to 1) or assembled"}, 1},
         {"velmconv convert --no-parent --gif-import sequence:8x8 mixed.gif m.ani", 0, {"(166, ANI): 1 (done)"}},
         {"velmconv convert --no-parent none.bmp x.gif", 1,
          {"loading none.bmp: -1 (cannot open the file): No such file or directory\n"}, 1},
     });
-    // Every icon chunk of the written file has the size the fram list was
-    // sized by (4 x (D + 8) + 4 for 4 frames of D bytes).
-    const std::vector<uint8_t> ani = gifsupport::readBytes(dir + "/horse.ani");
-    vc::riff::Walker top(vc::ByteReader(ani.data(), ani.size()).from(12));
-    vc::riff::Chunk list, icon;
-    while (top.next(list) && !(list.id == vc::riff::kList && list.listType() == vc::riff::fourcc("fram"))) {
-    }
-    vc::riff::Walker icons(list.listBody());
-    int n = 0;
-    for (; icons.next(icon); ++n) EXPECT_EQ(uint64_t(icon.size + 8) * 4 + 4, list.size) << "icon chunk " << n;
-    EXPECT_EQ(n, 4);
 }
 
 // The editor's mask goes into every output that holds one: the 64
@@ -505,7 +417,7 @@ TEST_F(HostCommand, BatchJsonNamesHelpManualAndProgress) {
                            " && /usr/bin/convert -delay 10 a.png -flop a.png c.gif").c_str()), 0);
     Bytes png = gifsupport::readBytes(dir + "/a.png");
     write("cut.png", Bytes(png.begin(), png.begin() + long(png.size() / 2)));
-    write("huge.bmp", bmpFile(40, 0x7FFFFFFF, 0x7FFFFFFF, 8, 1, {}, Bytes(64)));
+    write("huge.bmp", apitest::dib(0x7FFFFFFF, 0x7FFFFFFF, 8, 1, {}, Bytes(64)));
     write("empty.gif", {});
     runRows({
         {"velmconv convert --to cur --out cursors -j 2 a.png b.bmp c.gif cut.png huge.bmp empty.gif gone.png", 1,
@@ -575,7 +487,8 @@ Bytes programWithBitmaps(const std::string &bmp) {
 }
 
 // Every number info prints is in its --json form too: a file of every
-// format, the numbers of the text against those of the JSON's values.
+// format, the numbers of the text against those of the JSON (whose keys
+// hold no digits).
 // Numbers that are labels or units in the text (frame N:, 1/60 s, /100 s)
 // and the frame count, which is the length of the JSON's list, are left out.
 TEST_F(HostCommand, InfoJsonCarriesEveryFactOfTheText) {
@@ -591,12 +504,6 @@ TEST_F(HostCommand, InfoJsonCarriesEveryFactOfTheText) {
                               .c_str()),
               0);
     write("prog.exe", programWithBitmaps(dir + "/dib.bmp"));
-    const std::string flatten = "/usr/bin/python3 -c \"import json, sys\n"
-                                "def walk(v):\n"
-                                "    if isinstance(v, dict): [walk(x) for x in v.values()]\n"
-                                "    elif isinstance(v, list): [walk(x) for x in v]\n"
-                                "    elif v is not None and not isinstance(v, bool): print(v)\n"
-                                "walk(json.load(sys.stdin))\"";
     auto numbers = [](std::string text) {
         for (const char *label : {R"(\n  frames: \d+)", R"(frame \d+:)", R"(1/60 s)", R"(/100 s)", R"(GIF animation: \d+ frames?)"})
             text = std::regex_replace(text, std::regex(label), "");
@@ -612,7 +519,7 @@ TEST_F(HostCommand, InfoJsonCarriesEveryFactOfTheText) {
         if (std::string(file) == "empty.gif") write(file, {});
         const std::string at = "cd '" + dir + "' && " + velmconv;
         const std::string text = capture(at + " info --no-parent " + file + " | tail -n +2");
-        const std::string json = capture(at + " info --no-parent --json " + file + " | " + flatten);
+        const std::string json = capture(at + " info --no-parent --json " + file);
         const std::multiset<long> inText = numbers(text), inJson = numbers(json);
         for (long n : inText)
             EXPECT_GE(inJson.count(n), inText.count(n)) << n << " in the text is missing from the JSON\n" << text << json;
@@ -669,7 +576,8 @@ TEST_F(HostCommand, ExitCodesAndNotesTellTheTruth) {
               0);
     write("prog.exe", programWithBitmaps(dir + "/dib.bmp"));
     runRows({
-        {"velmconv extract --no-parent wide.gif out", 1, {"no frame written", "65535x1"}, 1},
+        {"velmconv extract --no-parent wide.gif out", 1,
+         {"no frame written", "image 0 (65535x1, 8 bits) refused: the editor's images are 1 to 32768 pixels wide"}, 1},
         {"mkdir out pl && velmconv extract --no-parent many.gif out", 0, {"many.gif holds 300 images; an animation holds 256, so 44 were dropped"}},
         {"velmconv play --quiet --max-canvases 1001 many.gif pl && ls pl | head -n 1", 0, {"canvas_0000.bmp\n"}, 1},
         {"velmconv play --quiet --max-canvases 1001 many.gif pl 2>/dev/null | wc -c", 0, {"0\n"}},

@@ -46,12 +46,13 @@ inline std::vector<uint32_t> colors(const vc_picture *p) {
     return out;
 }
 
-// The animation written as a GIF and read back; null when either failed.
-inline AnimationPtr throughGif(const vc_animation *a) {
-    Bytes gif;
+// The animation written in the format and read back; null when either
+// failed.
+inline AnimationPtr through(const vc_animation *a, vc_format format = VC_FORMAT_GIF) {
+    Bytes bytes;
     vc_animation *back = nullptr;
-    if (vc_write_memory(a, VC_FORMAT_GIF, nullptr, &gif.data, &gif.size) == VC_OK)
-        vc_read_memory(gif.data, gif.size, VC_FORMAT_GIF, nullptr, &back);
+    if (vc_write_memory(a, format, nullptr, &bytes.data, &bytes.size) == VC_OK)
+        vc_read_memory(bytes.data, bytes.size, format, nullptr, &back);
     return AnimationPtr(back);
 }
 
@@ -65,24 +66,19 @@ inline std::vector<std::vector<uint32_t>> playedCanvases(const vc_animation *a, 
     return out;
 }
 
-// A gradient of 16 colours, shifted by `shift`, at the depth asked for.
+// A gradient of 16 colours, shifted by `shift`, at 4, 8 or 24 bits.
 inline vc_picture *gradient(int32_t w, int32_t h, int depth, int shift) {
     vc_picture *p = vc_picture_new(w, h, depth);
     uint32_t palette[16];
     for (uint32_t i = 0; i < 16; ++i) palette[i] = (i * 16u) << 16 | (255u - i * 16u) << 8 | (i * 8u);
-    if (depth <= 8) vc_picture_set_palette(p, palette, depth == 1 ? 2 : 16);
+    if (depth <= 8) vc_picture_set_palette(p, palette, 16);
     for (int32_t y = 0; y < h; ++y) {
         uint8_t *row = vc_picture_row(p, y);
         for (int32_t x = 0; x < w; ++x) {
-            const uint32_t i = uint32_t(x / 2 + y + shift) % (depth == 1 ? 2 : 16);
+            const uint32_t i = uint32_t(x / 2 + y + shift) % 16;
             if (depth == 8) row[x] = uint8_t(i);
             else if (depth == 4) row[x / 2] |= uint8_t(i << (x % 2 ? 0 : 4));
-            else if (depth == 1) row[x / 8] |= uint8_t(i << (7 - x % 8));
-            else {
-                uint8_t *px = row + x * (depth / 8);
-                px[0] = uint8_t(palette[i]), px[1] = uint8_t(palette[i] >> 8), px[2] = uint8_t(palette[i] >> 16);
-                if (depth == 32) px[3] = 255;
-            }
+            else row[3 * x] = uint8_t(palette[i]), row[3 * x + 1] = uint8_t(palette[i] >> 8), row[3 * x + 2] = uint8_t(palette[i] >> 16);
         }
     }
     return p;
@@ -101,6 +97,28 @@ inline AnimationPtr animationFor(vc_format format, int frames, int32_t w = 32, i
         vc_frame_set_delay(a.get(), uint32_t(i), 10u * uint32_t(i + 1));
     }
     return a;
+}
+
+// A w x h DIB behind a `header`-byte header (its fields past the
+// compression 0): the colour table (or masks), `gap` bytes, then the rows.
+// As a file, behind a BMP file header naming the rows' offset.
+inline void put32(std::vector<uint8_t> &d, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) d[at + size_t(i)] = uint8_t(v >> 8 * i);
+}
+inline std::vector<uint8_t> dib(int32_t w, int32_t h, uint16_t bits, uint32_t compression, const std::vector<uint8_t> &table,
+                                const std::vector<uint8_t> &rows, bool file = true, uint32_t gap = 0, uint32_t header = 40) {
+    std::vector<uint8_t> d(header);
+    put32(d, 0, header), put32(d, 4, uint32_t(w)), put32(d, 8, uint32_t(h)), put32(d, 12, 1u | uint32_t(bits) << 16);
+    put32(d, 16, compression);
+    d.insert(d.end(), table.begin(), table.end());
+    d.resize(d.size() + gap);
+    if (file) {
+        d.insert(d.begin(), 14, 0);
+        d[0] = 'B', d[1] = 'M';
+        put32(d, 10, uint32_t(d.size()));
+    }
+    d.insert(d.end(), rows.begin(), rows.end());
+    return d;
 }
 
 }  // namespace apitest
