@@ -73,10 +73,8 @@ TEST_F(CursorDialogs, ChangeCursorFormatIsDrivenToTheRecordItFills) {
 // The PNG images go through the system's imaging component: the same
 // entries as natively, the same pixels as Pillow's.
 TEST_F(CursorDialogs, ModernIconsOpenAtTheChosenEntryAsPillowDecodesIt) {
-    const char *artifacts = std::getenv("VELMCONV_ARTIFACTS");
-    ASSERT_TRUE(artifacts && *artifacts);
     for (const vctest::ModernIcon &c : vctest::kModernIcons) {
-        const std::string file = std::string(artifacts) + "\\modern_icons\\" + c.file;
+        const std::string file = inFolder("VELMCONV_ARTIFACTS", std::string("modern_icons\\") + c.file);
         FakeEditor ed;
         ConvImageRecord rec{};
         uint8_t format = 0;

@@ -11,21 +11,7 @@ namespace {
 
 using wintest::bind;
 using wintest::ScratchFile;
-
-class Dll : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { module_ = LoadLibraryA(wintest::libraryPath().c_str()); }
-    static void TearDownTestSuite() {
-        if (module_) FreeLibrary(module_);
-        module_ = nullptr;
-    }
-    void SetUp() override { ASSERT_NE(module_, nullptr) << "cannot load " << wintest::libraryPath(); }
-    template <typename T>
-    static T fn(const char *name) {
-        return bind<T>(module_, name);
-    }
-    static inline HMODULE module_ = nullptr;
-};
+using Dll = wintest::LibraryTest;
 
 // One call of each reading and document entry point through the real
 // binary (the tables are the native suite's): a calling convention or an
@@ -33,20 +19,19 @@ protected:
 TEST_F(Dll, EntryPointsAnswerThroughTheBinary) {
     std::vector<uint8_t> codes(32, 0xCC);
     std::vector<char> text(2048, char(0xCC));
-    ASSERT_EQ(fn<GetFormatsFn>("GetFormats")(text.data(), codes.data(), 2), 1);
+    ASSERT_EQ(bind<GetFormatsFn>(module_, "GetFormats")(text.data(), codes.data(), 2), 1);
     const char expected[] = "Video for Windows(*.AVI)\0*.AVI\0";  // plus the literal's own NUL, then nothing
     EXPECT_EQ(std::string(text.data(), sizeof expected + 1), std::string(expected, sizeof expected) + char(0xCC));
     EXPECT_EQ(std::vector<uint8_t>(codes.begin(), codes.begin() + 2), (std::vector<uint8_t>{165, 0xCC}));
 
-    auto detect = fn<DetectFileFormatFn>("DetectFileFormat");
-    auto load = fn<LoadConvImageFn>("LoadConvImage");
-    auto preview = fn<GetPreviewImageFn>("GetPreviewImage");
+    auto detect = bind<DetectFileFormatFn>(module_, "DetectFileFormat");
+    auto preview = bind<GetPreviewImageFn>(module_, "GetPreviewImage");
     vctest::FakeEditor editor;
     uint8_t code = 0x55;
-    EXPECT_EQ((std::tuple{detect("dir.x\\image.pcx", &code, 0), int(code)}), std::tuple(1, 128));
-    EXPECT_EQ(fn<GetDesiredBitPixFn>("GetDesiredBitPix")(389, 4), 24) << "only the low byte (133) names the format";
+    EXPECT_EQ((std::tuple{detect("dir.x\\image.pcx", &code, 0), int(code)}), std::tuple(int(CONV_OK), 128));
+    EXPECT_EQ(bind<GetDesiredBitPixFn>(module_, "GetDesiredBitPix")(389, 4), 24) << "only the low byte (133) names the format";
     ScratchFile missing("missing.gif", "", false), words("words.tif", "II*? neither image nor animation");
-    for (auto [file, result] : {std::pair{&missing, -1}, std::pair{&words, -2}}) {
+    for (auto [file, result] : {std::pair{&missing, CONV_E_OPEN}, std::pair{&words, CONV_E_FORMAT}}) {
         ConvImageRecord record{reinterpret_cast<void *>(0x1234), 0, nullptr, 0};
         code = 0x55;
         EXPECT_EQ(detect(file->path(), &code, 1), result);
@@ -59,9 +44,9 @@ TEST_F(Dll, EntryPointsAnswerThroughTheBinary) {
     const std::vector<uint8_t> bytes(64, 0xA5);
     HGLOBAL document = wintest::toBlock(bytes);
     char name[MAX_PATH] = "untitled.gif";
-    EXPECT_EQ(fn<NewConvFileFn>("NewConvFile")(nullptr, name, 129, 0, editor.callback()), 0);
-    EXPECT_EQ(fn<ProcessCommandFn>("ProcessCommand")(nullptr, 1001, 166 + 256, document, 0, editor.callback()), 0);
-    EXPECT_EQ(fn<NotifyFrameChangeFn>("NotifyFrameChange")(165, document, 1, 0, editor.callback()), 0);
+    EXPECT_EQ(bind<NewConvFileFn>(module_, "NewConvFile")(nullptr, name, 129, 0, editor.callback()), 0);
+    EXPECT_EQ(bind<ProcessCommandFn>(module_, "ProcessCommand")(nullptr, 1001, 166 + 256, document, 0, editor.callback()), 0);
+    EXPECT_EQ(bind<NotifyFrameChangeFn>(module_, "NotifyFrameChange")(165, document, 1, 0, editor.callback()), 0);
     EXPECT_EQ(std::tuple(std::string(name), editor.calls.size(), wintest::blockBytes(document)),
               std::tuple("untitled.gif", 0u, bytes));
     GlobalFree(document);
@@ -101,7 +86,6 @@ TEST_F(Dll, VersionResourceNamesTheProduct) {
               std::tuple(0x00010000u, DWORD(VFT_DLL), "VelmConv", "VelmConv32.dll"));
 }
 
-// Last in the file: it unloads the library the other tests share.
 TEST_F(Dll, FilmStripClassComesAndGoesWithTheLibrary) {
     // Its style and state values as the strip's messages leave them are the
     // film strip program's.
@@ -115,7 +99,7 @@ TEST_F(Dll, FilmStripClassComesAndGoesWithTheLibrary) {
     ASSERT_TRUE(FreeLibrary(old));
     EXPECT_EQ(std::tuple(GetModuleHandleA("VelmConv32.dll"), GetClassInfoA(old, "AVIREEL", &wc)),
               std::tuple(HMODULE(nullptr), FALSE));
-    SetUpTestSuite();
+    module_ = LoadLibraryA(wintest::libraryPath().c_str());
     EXPECT_TRUE(module_ && GetClassInfoA(module_, "AVIREEL", &wc));
 }
 

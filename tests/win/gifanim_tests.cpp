@@ -13,20 +13,6 @@ namespace {
 using namespace vc;
 using namespace wintest;
 
-std::string listLine(HWND dialog, int index) {
-    char buffer[128] = {};
-    SendDlgItemMessageA(dialog, IDC_GIFIMP_LIST, LB_GETTEXT, WPARAM(index), LPARAM(buffer));
-    return buffer;
-}
-void pickListLine(HWND dialog, int index) {
-    HWND list = GetDlgItem(dialog, IDC_GIFIMP_LIST);
-    SendMessageA(list, LB_SETCURSEL, WPARAM(index), 0);
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_GIFIMP_LIST, LBN_SELCHANGE), LPARAM(list));
-}
-void arrow(HWND dialog, int scrollBar, int code) {
-    SendMessageA(dialog, WM_VSCROLL, MAKEWPARAM(code, 0), LPARAM(GetDlgItem(dialog, scrollBar)));
-}
-
 class GifImportDialogWin : public ViewTest {
 protected:
     void SetUp() override {
@@ -51,7 +37,7 @@ TEST_F(GifImportDialogWin, OpensWithItsTextsStepsRefusesAndTakesEachChoice) {
     bool stayed = false, focusOnWidth = false;
     whenOpen([&](HWND d) {
         EXPECT_EQ((std::vector<std::string>{title(d), text(d, IDC_GIFIMP_SEQUENCE), text(d, IDC_GIFIMP_FRAME),
-                                            text(d, IDC_GIFIMP_ASSEMBLED), listLine(d, 0), listLine(d, 2),
+                                            text(d, IDC_GIFIMP_ASSEMBLED), listLine(d, IDC_GIFIMP_LIST, 0), listLine(d, IDC_GIFIMP_LIST, 2),
                                             text(d, IDC_GIFIMP_WIDTH), text(d, IDC_GIFIMP_HEIGHT)}),
                   (std::vector<std::string>{"GIF - Importoptionen", "Import all frames as a sequence",
                                             "Import a particular frame only:", "Import the resulting assembled image",
@@ -73,7 +59,7 @@ TEST_F(GifImportDialogWin, OpensWithItsTextsStepsRefusesAndTakesEachChoice) {
     EXPECT_EQ(std::make_tuple(model.beeps, record.outputWidth, record.outputHeight), std::make_tuple(1, 16, 20));
 
     whenOpen([&](HWND d) {
-        pickListLine(d, 2);  // a line chosen: the frame radio
+        pickLine(d, IDC_GIFIMP_LIST, 2);  // a line chosen: the frame radio
         EXPECT_TRUE(checked(d, IDC_GIFIMP_FRAME));
         click(d, IDOK);
     });

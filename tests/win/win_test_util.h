@@ -55,15 +55,15 @@ private:
     std::string path_;
 };
 
-// A top-level window that records the messages it receives.
+// A top-level window that records the messages it receives and hands
+// each to a test's hook.
 struct TestWindow {
     HWND hwnd = nullptr;
-    static std::vector<MSG> &received() {
-        static std::vector<MSG> messages;
-        return messages;
-    }
+    static inline std::vector<MSG> received;
+    static inline std::function<void(UINT, WPARAM, LPARAM)> hook;
     static LRESULT CALLBACK proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-        if (m >= WM_USER || m == WM_COMMAND) received().push_back(MSG{w, m, wp, lp, 0, {}});
+        if (m >= WM_USER || m == WM_COMMAND) received.push_back(MSG{w, m, wp, lp, 0, {}});
+        if (hook) hook(m, wp, lp);
         return DefWindowProcA(w, m, wp, lp);
     }
     TestWindow(int x, int y, int width, int height, DWORD style = WS_OVERLAPPEDWINDOW, HWND owner = nullptr) {
@@ -170,6 +170,13 @@ inline std::string libraryPath() {
     return besideProgram("VelmConv32.dll");
 }
 
+// A file in the folder an environment variable of the test registration
+// names (VELMCONV_ARTIFACTS, VELMCONV_AVI_FILES, ...), else in the working folder.
+inline std::string inFolder(const char *variable, const std::string &name) {
+    const char *dir = std::getenv(variable);
+    return std::string(dir && *dir ? dir : ".") + "\\" + name;
+}
+
 template <typename T>
 T bind(HMODULE m, const char *name) {
     return reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(m, name)));
@@ -270,6 +277,20 @@ inline void clickCell(HWND dialog, int strip, int i, int key = 0) {
     SetKeyboardState(keys);
 }
 inline void click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+// A list box's line, and a line chosen as a user chooses it.
+inline std::string listLine(HWND dialog, int list, int line) {
+    char buffer[256] = {};
+    SendDlgItemMessageA(dialog, list, LB_GETTEXT, WPARAM(line), LPARAM(buffer));
+    return buffer;
+}
+inline void pickLine(HWND dialog, int list, int line) {
+    SendDlgItemMessageA(dialog, list, LB_SETCURSEL, WPARAM(line), 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(list, LBN_SELCHANGE), LPARAM(GetDlgItem(dialog, list)));
+}
+// A spin button's arrow (SB_LINEUP, SB_ENDSCROLL, ...).
+inline void arrow(HWND dialog, int spin, int code) {
+    SendMessageA(dialog, WM_VSCROLL, MAKEWPARAM(code, 0), LPARAM(GetDlgItem(dialog, spin)));
+}
 inline bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 inline std::string text(HWND dialog, int id) {
     char buffer[512] = {};
@@ -283,26 +304,17 @@ inline std::string title(HWND w) {
 }
 
 // Keeps a picture of the whole window in VELMCONV_ARTIFACTS (the README uses
-// them), as a 24-bit bottom-up BMP file.
+// them), as a 32-bit top-down BMP file.
 inline void screenshot(HWND w, const char *name) {
-    std::string dir = ".";
-    if (const char *p = std::getenv("VELMCONV_ARTIFACTS"); p && *p) dir = p;
-    CreateDirectoryA(dir.c_str(), nullptr);
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     const Capture c = capture(w, true);
     EXPECT_GT(c.width, 100) << name;
-    const size_t rowBytes = (size_t(c.width) * 3 + 3) & ~size_t(3);
-    const BITMAPINFOHEADER ih{sizeof ih, c.width, c.height, 1, 24, 0, DWORD(rowBytes * c.height), 0, 0, 0, 0};
-    const BITMAPFILEHEADER fh{0x4D42, DWORD(sizeof fh + sizeof ih + ih.biSizeImage), 0, 0, sizeof fh + sizeof ih};
-    std::string bytes(sizeof fh + sizeof ih + ih.biSizeImage, '\0');
-    std::memcpy(&bytes[0], &fh, sizeof fh);
-    std::memcpy(&bytes[sizeof fh], &ih, sizeof ih);
-    for (int y = 0; y < c.height; ++y)
-        for (int x = 0; x < c.width; ++x)
-            std::memcpy(&bytes[sizeof fh + sizeof ih + (c.height - 1 - y) * rowBytes + x * 3U],
-                        &c.pixels[size_t(y) * c.width + x], 3);
-    std::ofstream out(dir + "\\" + name, std::ios::binary);
-    EXPECT_TRUE(out.write(bytes.data(), std::streamsize(bytes.size())).flush()) << name;
+    const DWORD size = DWORD(c.pixels.size() * 4);
+    const BITMAPINFOHEADER ih{sizeof ih, c.width, -c.height, 1, 32, 0, size, 0, 0, 0, 0};
+    const BITMAPFILEHEADER fh{0x4D42, DWORD(sizeof fh + sizeof ih + size), 0, 0, sizeof fh + sizeof ih};
+    std::ofstream out(inFolder("VELMCONV_ARTIFACTS", name), std::ios::binary);
+    out.write(reinterpret_cast<const char *>(&fh), sizeof fh).write(reinterpret_cast<const char *>(&ih), sizeof ih);
+    EXPECT_TRUE(out.write(reinterpret_cast<const char *>(c.pixels.data()), size).flush()) << name;
 }
 
 }  // namespace wintest
