@@ -3,8 +3,6 @@
 // still save's bytes. Several threads at once are the cores' threads test's.
 #include "gif/gif_write.h"
 #include "gif_support.h"
-#include "support/gif_bytes.h"
-#include "support/library_test.h"
 
 namespace {
 
