@@ -1,9 +1,10 @@
 // The GIF reader: the scan, the decoding of one image, the load and preview
-// entries, files of independent writers against giftopnm, damaged files.
+// entries, files of independent writers decoded by the core against
+// giftopnm, damaged files.
 #include <random>
 #include <set>
 
-#include "gif/gif_read.h"
+#include "codecs/gif_parts.h"
 #include "gif_support.h"
 
 using namespace vctest;
@@ -35,46 +36,41 @@ V fields(const vc::GifFrameEntry &e) {
 class GifRead : public LibraryTest {
 protected:
     vc::Result scan(const std::vector<uint8_t> &bytes, vc::GifAnimRecord &rec, bool firstOnly = false) {
-        std::memset(&rec, 0, sizeof rec);
-        vc::HFile f = vc::plat::fileOpen(writeFile("scan.gif", bytes).c_str(), vc::plat::kOpenRead);
-        const vc::Result r = vc::ParseGifStructure(f, rec, firstOnly);
-        (void)vc::plat::fileClose(f);
-        return r;
+        rec = {};
+        vc::SpanWindow in(bytes);
+        return vc::scanGif(in, rec, firstOnly);
     }
 
-    // Decodes the first image onto a new w x h DIB filled with `fill`; the
-    // DIB's indices afterwards. blank: the decoder is told the DIB is blank.
+    // Decodes the first image onto a new w x h picture filled with `fill`;
+    // the picture's indices afterwards. blank: the decoder is told the
+    // picture is blank.
     Pixels decode(const std::vector<uint8_t> &bytes, vc::Result &result, uint16_t bits, int w, int h,
                   int32_t transparent = -1, int sx = 0, int sy = 0, int fill = 0, bool blank = false) {
         vc::GifAnimRecord rec;
         scan(bytes, rec, true);
-        vc::plat::Block dib = vc::makePackedDib(vc::gifDibSpec(bits, w, h));
-        auto *hd = dib.as<ConvBitmapInfoHeader>();
-        vc::FillPackedDib(hd, fill);
-        vc::plat::File f;
-        EXPECT_TRUE(f.open(path("scan.gif").c_str()));
-        vc::FileWindow in(f.handle(), 0, true);
-        result = vc::DecodeGifImageAt(in, rec.frames[0].dataPosition, hd, transparent, sx, sy, blank);
-        const uint8_t *start = dib.data() + vc::dibBitsOffset(*hd);
-        lastBits.assign(start, start + hd->biSizeImage);
-        return indices(hd);
+        vc::Picture p;
+        p.width = w, p.height = h, p.bitCount = bits, p.palette.resize(size_t(1) << bits);
+        p.pixels.resize(p.rowBytes() * uint64_t(h));
+        vc::fillIndexRows(p.pixels.data(), p.pixels.size(), bits, fill);
+        vc::SpanWindow in(bytes);
+        result = vc::decodeGifImage(in, rec.frames[0].dataPosition, vc::gifCanvas(p), transparent, sx, sy, blank,
+                                    vc::limits());
+        lastBits = p.pixels;
+        return indices(p.pixels.data(), w, h, bits);
     }
 
-    std::vector<uint8_t> lastBits;  // the DIB's bits after decode(), row padding included
+    std::vector<uint8_t> lastBits;  // the picture's bits after decode(), row padding included
 
-    // Our load with an output record against giftopnm, colour by colour.
+    // The first image as we decode it against giftopnm's, colour by colour.
     void expectLikeGiftopnm(const std::string &file) {
         auto ref = parsePpms(capture("giftopnm '" + file + "' 2>/dev/null | ppmtoppm 2>/dev/null"));
         ASSERT_EQ(ref.size(), 1u) << file;
-        ConvImageRecord rec{};
-        uint8_t fmt = 0;
-        ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), &rec, &fmt, 0, nullptr), 1) << file;
-        EXPECT_EQ(fmt, 129);
-        auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(rec.image));
+        vc::Animation a;
+        ASSERT_EQ(vc::decodeGif(readBytes(file), {}, a), vc::Result::ok) << file;
+        const std::vector<uint8_t> dib = asDib(a.frames.at(0).picture);
+        const auto *h = reinterpret_cast<const ConvBitmapInfoHeader *>(dib.data());
         EXPECT_EQ((V{h->biWidth, h->biXPelsPerMeter, h->biYPelsPerMeter}), (V{ref[0].width, 2953, 2953})) << file;
-        EXPECT_TRUE(colors(reinterpret_cast<uint8_t *>(h)) == ref[0].pixels) << file << " at depth " << h->biBitCount;
-        (void)vc::plat::memUnlock(rec.image);
-        (void)vc::plat::memFree(rec.image);
+        EXPECT_TRUE(colors(dib.data()) == ref[0].pixels) << file << " at depth " << h->biBitCount;
     }
 };
 
@@ -125,10 +121,10 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
     EXPECT_EQ(scan(GifBytes().header(1, 1, 0).u8(0x22).b, rec), vc::Result::unsupported);
 }
 
-// A want of no pixels checks the result alone. Every case over a DIB of
-// index 0 is decoded again with the DIB declared blank, which takes an
-// 8-bit image that covers it whole straight into its rows: the pixels and
-// the result must be the same.
+// From bytes in memory onto a picture. A want of no pixels checks the
+// result alone. Every case over a picture of index 0 is decoded again with
+// the picture declared blank, which takes an 8-bit image that covers it
+// whole straight into its rows: the pixels and the result must be the same.
 TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStreams) {
     // Interlaced, 10 rows of 3 holding their row number + 1, stored in pass
     // order 0 8 | 4 | 2 6 | 1 3 5 7 9.
@@ -159,7 +155,7 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         {"1 bit: left 5 aligns down to 0, whole bytes, no transparency",
          GifBytes().header(16, 1, 0).image(5, 0, 10, 1, {1, 0, 1, 1, 0, 0, 1, 1, 1, 1}, 2), 1, 12, 1, 1, 0, 0, 0,
          {1, 0, 1, 1, 0, 0, 1, 1, 1, 1, 0, 0}},
-        {"interlaced, taller than the DIB, shifted a row down",
+        {"interlaced, taller than the picture, shifted a row down",
          GifBytes().header(3, 10, 3).image(0, 0, 3, 10, stored, 4, true), 8, 4, 6, -1, 0, -1, 0,
          {0, 0, 0, 0, 1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0, 4, 4, 4, 0, 5, 5, 5, 0}},
         {"wholly right", GifBytes().header(9, 9, 3).image(6, 0, 2, 1, {1, 1}, 4), 8, 4, 1, -1, 0, 0, 0, {0, 0, 0, 0}},
@@ -174,16 +170,16 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         {"data far short of a wide image: the rows past it read as 0 over the fill",
          GifBytes().header(300, 2, 3).image(0, 0, 300, 2, {1, 2, 3}, 4), 8, 300, 2, -1, 0, 0, 9,
          [] { Pixels p(600, 0); p[0] = 1, p[1] = 2, p[2] = 3; return p; }()},
-        {"a local table within the DIB's", bad(4, 0x81, 4, plainLzw({1, 2, 3, 0}, 4)), 4, 4, 1, -1, 0, 0, 9,
+        {"a local table within the picture's", bad(4, 0x81, 4, plainLzw({1, 2, 3, 0}, 4)), 4, 4, 1, -1, 0, 0, 9,
          {1, 2, 3, 0}},
         {"no end code, all pixels", bad(3, 0, 4, plainLzw({1, 2, 3}, 4, false)), 4, 4, 4, -1, 0, 0, 0, {}},
-        {"local table larger than the DIB's", bad(4, 0x84, 4, plainLzw({1, 2, 3, 4}, 4)), 4, 4, 4, -1, 0, 0, 0, {},
+        {"local table larger than the picture's", bad(4, 0x84, 4, plainLzw({1, 2, 3, 4}, 4)), 4, 4, 4, -1, 0, 0, 0, {},
          vc::Result::damaged},
         {"clear, then the next free code: byte 0, and the image goes on",
          bad(3, 0, 2, {0x74, 0x54}), 4, 3, 1, -1, 0, 0, 9, {0, 1, 2}},
         {"code size 12", bad(2, 0, 12, {0xFF, 0xFF, 0xFF}), 4, 4, 4, -1, 0, 0, 0, {}, vc::Result::damaged},
-        {"a DIB of 2 bits", bad(4, 0, 4, plainLzw({1, 2, 3, 0}, 4)), 2, 4, 1, -1, 0, 0, 0, {}, vc::Result::damaged},
-        // Images that cover an 8-bit DIB whole.
+        {"a picture of 2 bits", bad(4, 0, 4, plainLzw({1, 2, 3, 0}, 4)), 2, 4, 1, -1, 0, 0, 0, {}, vc::Result::damaged},
+        // Images that cover an 8-bit picture whole.
         {"3 wide: rows turned bottom-up, each padded to 4 bytes",
          GifBytes().header(3, 2, 3).image(0, 0, 3, 2, {1, 2, 3, 4, 5, 6}, 4), 8, 3, 2, -1, 0, 0, 0, {1, 2, 3, 4, 5, 6}},
         {"37 x 29 of noise, over several sub-blocks", GifBytes().header(37, 29, 7).image(0, 0, 37, 29, noise, 8), 8,
@@ -193,7 +189,7 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         {"no end code, a pixel short: blank", bad(4, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 4, 1, -1, 0, 0, 0,
          {0, 0, 0, 0}, vc::Result::damaged},
         {"end code a pixel early", bad(4, 0, 4, plainLzw({1, 2, 3}, 4)), 8, 4, 1, -1, 0, 0, 0, {1, 2, 3, 0}},
-        {"as wide as the DIB, a row short, no end code: whole as an image, not as the picture",
+        {"as wide as the picture, a row short, no end code: whole as an image, not as the picture",
          bad(3, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 3, 2, -1, 0, 0, 0, {1, 2, 3, 0, 0, 0}},
     };
     for (auto &c : cases) {
@@ -245,12 +241,14 @@ TEST_F(GifRead, LoadHandsOverThroughRecordOrCallbackWithTheDocumentRecord) {
         ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), nullptr, &fmt, 0, FakeEditor::callback()), 1);
         EXPECT_EQ(ed.count(14), 0u);
     }
-    // The preview: the first image from its own corner, bits offset 0.
+    // The preview: the first image from its own corner, bits offset 0,
+    // 2953 pixels per metre.
     ConvImageRecord out{};
     out.bitsOffset = 99;
     ASSERT_EQ(GetPreviewImage(file.c_str(), &out), 1);
     auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(out.image));
-    EXPECT_EQ((V{int(out.bitsOffset), h->biBitCount, int(h->biClrUsed)}), (V{0, 4, 16}));
+    EXPECT_EQ((V{int(out.bitsOffset), h->biBitCount, int(h->biClrUsed), h->biXPelsPerMeter, h->biYPelsPerMeter}),
+              (V{0, 4, 16, 2953, 2953}));
     EXPECT_EQ(indices(h), (Pixels{0, 1, 2, 3, 4, 5, 6, 7}));
     (void)vc::plat::memUnlock(out.image);
     (void)vc::plat::memFree(out.image);

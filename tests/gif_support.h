@@ -1,6 +1,7 @@
 // Helpers of the GIF tests (the byte, file and tool helpers of
 // still_support.h and the GIF builder of support/gif_bytes.h with them):
-// reading the independent tools' PPM output and the pixels of a packed DIB.
+// reading the independent tools' PPM output, the pixels of a packed DIB and
+// a decoded picture as one.
 #pragma once
 
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/gif_core.h"
 #include "still_support.h"
 #include "support/fake_editor.h"
 #include "support/gif_bytes.h"
@@ -46,19 +48,21 @@ inline std::vector<Ppm> parsePpms(const std::string &data) {
     return all;
 }
 
-// The colour indices of a packed DIB of 1, 4 or 8 bits, top row first.
-inline std::vector<unsigned> indices(const ConvBitmapInfoHeader *h) {
+// The colour indices of w x h pixels of 1, 4 or 8 bits in rows bottom up
+// (a packed DIB's, a picture's), top row first.
+inline std::vector<unsigned> indices(const uint8_t *bits, int32_t w, int32_t h, unsigned d) {
     std::vector<unsigned> v;
-    const uint8_t *bits = reinterpret_cast<const uint8_t *>(h) + vc::dibBitsOffset(*h);
-    const unsigned d = h->biBitCount;
-    for (int y = h->biHeight - 1; y >= 0; --y) {
-        const uint8_t *row = bits + vc::dibRowBytes(h->biWidth, d) * size_t(y);
-        for (int x = 0; x < h->biWidth; ++x)
+    for (int y = h - 1; y >= 0; --y) {
+        const uint8_t *row = bits + vc::dibRowBytes(w, d) * size_t(y);
+        for (int x = 0; x < w; ++x)
             v.push_back(d == 8   ? row[x]
                         : d == 4 ? (row[x / 2] >> (x % 2 ? 0 : 4)) & 15
                                  : (row[x / 8] >> (7 - x % 8)) & 1);
     }
     return v;
+}
+inline std::vector<unsigned> indices(const ConvBitmapInfoHeader *h) {
+    return indices(reinterpret_cast<const uint8_t *>(h) + vc::dibBitsOffset(*h), h->biWidth, h->biHeight, h->biBitCount);
 }
 // Colour i of a packed DIB's table, and the colours of all its pixels, top row first.
 inline Rgb tableColor(const uint8_t *dib, unsigned i) {
@@ -69,6 +73,17 @@ inline std::vector<Rgb> colors(const uint8_t *dib) {
     std::vector<Rgb> v;
     for (unsigned i : indices(reinterpret_cast<const ConvBitmapInfoHeader *>(dib))) v.push_back(tableColor(dib, i));
     return v;
+}
+
+// A picture's bytes as a packed DIB holds them: header fields, table, bits.
+inline std::vector<uint8_t> asDib(const vc::Picture &p) {
+    std::vector<uint8_t> d = vctest::makeDib(p.width, p.height, p.bitCount, uint32_t(p.palette.size()));
+    auto *h = reinterpret_cast<ConvBitmapInfoHeader *>(d.data());
+    h->biXPelsPerMeter = p.xPelsPerMeter, h->biYPelsPerMeter = p.yPelsPerMeter;
+    h->biSizeImage = uint32_t(p.pixels.size());
+    std::memcpy(d.data() + h->biSize, p.palette.data(), 4 * p.palette.size());
+    std::memcpy(d.data() + vc::dibBitsOffset(*h), p.pixels.data(), p.pixels.size());
+    return d;
 }
 
 // The editor's calls as (command, value) pairs, and a copy of a document record.
