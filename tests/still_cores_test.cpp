@@ -4,13 +4,12 @@
 // the editor (the same result, the same picture); files other programs wrote
 // from a picture read back as it was (StillFiles); what the cores write
 // reads back and is what the save writes; progress can stop them; the
-// limits they keep are the request's; and several threads run them at once
-// with the results of one.
+// limits they keep are the request's (several threads at once:
+// tests/cores/threads_test.cpp).
 #include <ctime>
 #include <filesystem>
 #include <functional>
 #include <random>
-#include <thread>
 
 #include "codecs/jpeg_core.h"
 #include "codecs/pcx_core.h"
@@ -116,20 +115,13 @@ protected:
 };
 
 vc::Picture patterned(int32_t w, int32_t h, uint16_t bits) {
-    vc::Picture p;
-    p.width = w, p.height = h, p.bitCount = bits;
-    p.xPelsPerMeter = 3937, p.yPelsPerMeter = 2953;
-    // At 1 bit an odd width takes white and black (a TIFF file's white-is-zero
-    // kind), an even width two colours.
-    if (bits == 1 && w % 2) p.palette = {{255, 255, 255, 0}, {0, 0, 0, 0}};
+    std::vector<Rgb> palette;
+    if (bits == 1 && w % 2) palette = {0xFFFFFF, 0};  // at 1 bit an odd width: a TIFF file's white-is-zero kind
     else if (bits <= 8)
-        for (uint32_t i = 0; i < (1u << bits); ++i) p.palette.push_back({uint8_t(i * 7), uint8_t(255 - i), uint8_t(i), 0});
-    p.pixels.resize(p.rowBytes() * h);
-    const uint64_t used = (uint64_t(w) * bits + 7) / 8;  // bytes of a row that are pixels
-    for (int32_t y = 0; y < h; ++y)
-        for (uint64_t x = 0; x < used; ++x) p.rowFromTop(y)[x] = uint8_t((x * x + y * 3) / 5 + y);
-    if (bits < 8 && (uint64_t(w) * bits) % 8)  // bits past the width are not the picture
-        for (int32_t y = 0; y < h; ++y) p.rowFromTop(y)[used - 1] &= uint8_t(0xFF00 >> (uint64_t(w) * bits % 8));
+        for (uint32_t i = 0; i < (1u << bits); ++i) palette.push_back(rgb(uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)));
+    vc::Picture p = pictureOf(picture(
+        w, h, [=](int x, int y) { return uint32_t((x * x + y * 3) / 5 + y) * (bits == 24 ? 0x010305u : 1u); }, bits, palette));
+    p.xPelsPerMeter = 3937, p.yPelsPerMeter = 2953;
     return p;
 }
 
@@ -231,30 +223,6 @@ TEST_P(StillCore, ProgressStopsItAndTheLimitsAreTheRequests) {
     // Rows the caller names and then refuses.
     const vc::RowsTarget refused{[](void *, const vc::Picture &) -> uint8_t * { return nullptr; }, nullptr};
     EXPECT_EQ(GetParam().decodeInto(written, vc::CoreRequest{}, back, refused), vc::Result::noMemory);
-}
-
-TEST_P(StillCore, ThreadsAtOnceGiveTheResultsOfOne) {
-    std::vector<vc::Picture> pictures;
-    for (int i = 0; i < 8; ++i) pictures.push_back(patterned(40 + 13 * i, 30 + 7 * i, GetParam().depths[i % GetParam().depths.size()]));
-    struct Outcome {
-        Bytes written;
-        vc::Picture back;
-        vc::Result r = vc::Result::damaged;
-    };
-    auto run = [&](size_t i, Outcome &o) {
-        o.r = GetParam().encode(pictures[i], {}, o.written, 0);
-        if (o.r == vc::Result::ok) o.r = GetParam().decode(o.written, vc::CoreRequest{}, o.back);
-    };
-    std::vector<Outcome> alone(pictures.size()), together(pictures.size());
-    for (size_t i = 0; i < pictures.size(); ++i) run(i, alone[i]);
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < pictures.size(); ++i) threads.emplace_back([&, i] { run(i, together[i]); });
-    for (std::thread &t : threads) t.join();
-    for (size_t i = 0; i < pictures.size(); ++i) {
-        EXPECT_EQ(together[i].r, vc::Result::ok);
-        EXPECT_EQ(together[i].written, alone[i].written);
-        EXPECT_EQ(together[i].back.pixels, alone[i].back.pixels);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stills, StillCore, ::testing::ValuesIn(kCores),
