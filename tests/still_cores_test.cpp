@@ -119,8 +119,8 @@ vc::Picture patterned(int32_t w, int32_t h, uint16_t bits) {
     if (bits == 1 && w % 2) palette = {0xFFFFFF, 0};  // at 1 bit an odd width: a TIFF file's white-is-zero kind
     else if (bits <= 8)
         for (uint32_t i = 0; i < (1u << bits); ++i) palette.push_back(rgb(uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)));
-    vc::Picture p = pictureOf(picture(
-        w, h, [=](int x, int y) { return uint32_t((x * x + y * 3) / 5 + y) * (bits == 24 ? 0x010305u : 1u); }, bits, palette));
+    const auto value = [=](int x, int y) { return uint32_t((x * x + y * 3) / 5 + y) * (bits == 24 ? 0x010305u : 1u); };
+    vc::Picture p = pictureOf(picture(w, h, value, bits, palette));
     p.xPelsPerMeter = 3937, p.yPelsPerMeter = 2953;
     return p;
 }
@@ -190,9 +190,9 @@ TEST_P(StillCore, WhatItWritesReadsBackAsTheDecoderReadsItAndIsWhatTheSaveWrites
                 }
                 if (c.code != CONV_FMT_PCX || bits != 8 || h % 8 == 0) {
                     const std::string file = writeFile("w" + std::string(c.extension), written), ref = path("ref.pnm");
-                    ASSERT_EQ(capture(std::string(c.decoder) + " " + file + " 2>&1 >" + ref +
-                                      " | grep -v -e 'not sorted in ascending' -e 'tag 0 (0x0)' -e 'Tag 0' -e 'contains null byte'"),
-                              "");
+                    const std::string remarks = " | grep -v -e 'not sorted in ascending' -e 'tag 0 (0x0)' -e 'Tag 0' "
+                                                "-e 'contains null byte'";
+                    ASSERT_EQ(capture(std::string(c.decoder) + " " + file + " 2>&1 >" + ref + remarks), "");
                     // The picture written (JPEG: as we read it); a TIFF file's two colours are black and white.
                     Image expected = imageOf(c.lossless ? p : back);
                     if (c.code == CONV_FMT_TIFF && bits == 1 && w % 2 == 0) expected.palette = {0, 0xFFFFFF};
@@ -277,10 +277,12 @@ TEST_F(StillFiles, WritersOfOtherProgramsFeedTheCores) {
         {tiff, twelve, "pamtotiff -packbits -indexbits=8 " + src + " > " + out, ok},
         {tiff, four, "pamtotiff -indexbits=1,2 " + src + " > " + out, unsupported},
         {tiff, photo, "pamtotiff -none " + src + " > " + tmp + " && tiffcp -c lzw -B -r 3 " + tmp + " " + out, ok},
-        {tiff, twelve, "pamtotiff -indexbits=8 " + src + " > " + tmp + " && tiffcp -c packbits -B -r 1 " + tmp + " " + out, ok},
+        {tiff, twelve, "pamtotiff -indexbits=8 " + src + " > " + tmp + " && tiffcp -c packbits -B -r 1 " + tmp + " " + out,
+         ok},
         {tiff, grey, "ppmtopgm " + src + " | pamtotiff > " + tmp + " && tiffcp -c none -B -r 7 " + tmp + " " + out, ok},
         {tiff, bilevel,
-         "ppmtopgm " + src + " | pgmtopbm -threshold | pamtotiff > " + tmp + " && tiffcp -c lzw -r 2 " + tmp + " " + out, ok},
+         "ppmtopgm " + src + " | pgmtopbm -threshold | pamtotiff > " + tmp + " && tiffcp -c lzw -r 2 " + tmp + " " + out,
+         ok},
         // Its LZW files predict by default; the reader takes strips as stored.
         {tiff, photo, "/usr/bin/convert " + src + " -define tiff:endian=msb -define tiff:predictor=1 -compress lzw " + out,
          ok},

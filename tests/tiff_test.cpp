@@ -28,10 +28,6 @@ vc::Result read(const Bytes &file, Image *img = nullptr) {
     return r;
 }
 using TiffBuilder = stilltest::TiffBuilder;
-TiffBuilder simple(bool big, uint32_t w, uint32_t h, uint16_t bits, uint16_t photometric, const Bytes &data,
-                   uint16_t compression = 1, uint16_t samples = 1) {
-    return tiffOf(big, w, h, bits, photometric, data, compression, samples);
-}
 
 class TiffTest : public StillTest {
 protected:
@@ -62,26 +58,26 @@ using TiffWriterTest = TiffTest;
 TEST(TiffCore, KindsByteOrdersAndStripArrays) {
     std::vector<std::tuple<Bytes, int, int, Rgb>> cases;  // a file, a pixel and its colour
     for (bool big : {false, true}) {
-        cases.push_back({simple(big, 3, 2, 8, 1, {0, 100, 255, 7, 8, 9}).build(), 2, 1, rgb(9, 9, 9)});
+        cases.push_back({tiffOf(big, 3, 2, 8, 1, {0, 100, 255, 7, 8, 9}).build(), 2, 1, rgb(9, 9, 9)});
         // RGB is stored red first and arrives blue first.
-        cases.push_back({simple(big, 2, 1, 8, 2, {1, 2, 3, 4, 5, 6}, 1, 3).build(), 1, 0, rgb(4, 5, 6)});
+        cases.push_back({tiffOf(big, 2, 1, 8, 2, {1, 2, 3, 4, 5, 6}, 1, 3).build(), 1, 0, rgb(4, 5, 6)});
         // Two one-row strips: offsets as two SHORTs in the field, counts as LONGs elsewhere.
-        TiffBuilder t = simple(big, 3, 2, 8, 1, {});
+        TiffBuilder t = tiffOf(big, 3, 2, 8, 1, {});
         uint32_t a = t.blob({10, 11, 12}), b = t.blob({20, 21, 22});
         t.tag(273, a | b << 16, 3, 2), t.tag(279, t.array({3, 3}, 4), 4, 2), t.shortTag(278, 1);
         cases.push_back({t.build(), 2, 1, rgb(22, 22, 22)});
     }
     // Three strips in reverse file order, SHORT offsets and counts stored elsewhere.
-    TiffBuilder t = simple(false, 2, 3, 8, 1, {});
+    TiffBuilder t = tiffOf(false, 2, 3, 8, 1, {});
     uint32_t a = t.blob({1, 2}), b = t.blob({3, 4}), c = t.blob({5, 6});
     t.tag(273, t.array({c, b, a}, 2), 3, 3), t.tag(279, t.array({2, 2, 2}, 2), 3, 3), t.shortTag(278, 1);
     cases.push_back({t.build(), 1, 2, rgb(2, 2, 2)});
-    cases.push_back({simple(false, 8, 1, 1, 0, {0x70}).build(), 0, 0, 0xFFFFFF});  // white-is-zero
-    cases.push_back({simple(false, 8, 1, 1, 0, {0x70}).build(), 1, 0, 0});
-    cases.push_back({simple(false, 2, 1, 4, 1, {0x1F}).build(), 0, 0, rgb(17, 17, 17)});  // a 4-bit ramp
-    cases.push_back({simple(false, 2, 1, 4, 0, {0x1F}).build(), 0, 0, rgb(238, 238, 238)});
+    cases.push_back({tiffOf(false, 8, 1, 1, 0, {0x70}).build(), 0, 0, 0xFFFFFF});  // white-is-zero
+    cases.push_back({tiffOf(false, 8, 1, 1, 0, {0x70}).build(), 1, 0, 0});
+    cases.push_back({tiffOf(false, 2, 1, 4, 1, {0x1F}).build(), 0, 0, rgb(17, 17, 17)});  // a 4-bit ramp
+    cases.push_back({tiffOf(false, 2, 1, 4, 0, {0x1F}).build(), 0, 0, rgb(238, 238, 238)});
     // Palette: the high bytes of the 16-bit ColorMap values.
-    t = simple(false, 2, 1, 4, 3, {0x01});
+    t = tiffOf(false, 2, 1, 4, 3, {0x01});
     std::vector<uint32_t> map(48, 0);
     map[0] = 0xFF00, map[1] = 0x00FF, map[17] = 0x8000, map[33] = 0x1234;
     t.tag(320, t.array(map, 2), 3, 48);
@@ -104,7 +100,7 @@ TEST(TiffCore, ResolutionToPelsPerMetre) {
         {0, 0, 2, 0, 11811},     {5, 0, 1, 2953, 11811},   {0xFFFFFFFFu, 1, 3, INT32_MAX, 30000},
         {3, 5, 3, 60, 30000},    {2921, 5, 2, 23000, 11811}};
     for (const auto &[num, den, unit, x, y] : cases) {
-        TiffBuilder t = simple(true, 1, 1, 8, 1, {0});
+        TiffBuilder t = tiffOf(true, 1, 1, 8, 1, {0});
         if (num) t.tag(282, t.array({num, den}, 4), 5);
         t.tag(283, t.array({300, 1}, 4), 5);
         if (unit) t.shortTag(296, unit);
@@ -116,7 +112,7 @@ TEST(TiffCore, ResolutionToPelsPerMetre) {
 
 TEST(TiffCore, RefusedAndHostileFilesGetTheirCodes) {
     using enum vc::Result;
-    const Bytes good = simple(false, 4, 4, 8, 1, Bytes(16, 9)).build();
+    const Bytes good = tiffOf(false, 4, 4, 8, 1, Bytes(16, 9)).build();
     auto patched = [&](size_t at, Bytes bytes) {
         Bytes b = good;
         std::copy(bytes.begin(), bytes.end(), b.begin() + long(at));
@@ -124,7 +120,7 @@ TEST(TiffCore, RefusedAndHostileFilesGetTheirCodes) {
     };
     auto with = [](std::function<void(TiffBuilder &)> change, Bytes data = Bytes(16, 9), uint16_t compression = 1,
                    uint32_t w = 4, uint32_t h = 4) {
-        TiffBuilder t = simple(false, w, h, 8, 1, data, compression);
+        TiffBuilder t = tiffOf(false, w, h, 8, 1, data, compression);
         change(t);
         return t.build();
     };
@@ -149,7 +145,7 @@ TEST(TiffCore, RefusedAndHostileFilesGetTheirCodes) {
          with([](TiffBuilder &t) { t.tag(258, t.array({16, 16, 16}, 2), 3, 3); }), unsupported},
         {"RGB with a fourth BitsPerSample",
          [] {
-             TiffBuilder t = simple(false, 1, 1, 8, 2, {1, 2, 3}, 1, 3);
+             TiffBuilder t = tiffOf(false, 1, 1, 8, 2, {1, 2, 3}, 1, 3);
              t.tag(258, t.array({8, 8, 8, 8}, 2), 3, 4);
              return t.build();
          }(),
@@ -224,7 +220,7 @@ TEST_F(TiffWriterTest, ExactBytesOfAPaletteImage) {
 TEST_F(TiffTest, ImporterAndExporterFailuresAndProgress) {
     vc::MemHandle missing = nullptr;
     EXPECT_EQ(vc::LoadTiffImage(path("missing.tif").c_str(), &missing), vc::Result::readFailed);
-    Bytes mixedOrder = simple(true, 4, 4, 8, 1, Bytes(16, 9)).build();
+    Bytes mixedOrder = tiffOf(true, 4, 4, 8, 1, Bytes(16, 9)).build();
     mixedOrder[0] = 'I';
     EXPECT_EQ(vc::LoadTiffImage(writeFile("mixed.tif", mixedOrder).c_str(), &missing), vc::Result::unsupported);
 
