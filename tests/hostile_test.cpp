@@ -12,27 +12,23 @@
 #include "support/cursor_files.h"
 #include "support/gif_bytes.h"
 #include "support/program_files.h"
+#include "still_support.h"
 
 using namespace vctest;
 using gifsupport::GifBytes;
 
 namespace {
 
-// An 8-bit grey TIFF of w x h (one IFD at 8, then 64 bytes of 0x11) whose
-// strips start at `offsets` with `counts` bytes. A SHORT of count 1 is stored
-// as the LONG of its value is.
-Bytes greyTiff(uint32_t w, uint32_t h, uint32_t offsets, uint32_t counts, uint32_t compression = 1, uint32_t strips = 1,
-               uint32_t next = 0, uint32_t countCount = 0) {
-    const uint32_t entries[8][4] = {{256, 4, 1, w}, {257, 4, 1, h},
-                                    {258, 3, 1, 8}, {259, 3, 1, compression},
-                                    {262, 3, 1, 1}, {273, 4, strips, offsets},
-                                    {278, 4, 1, 1}, {279, 4, countCount ? countCount : strips, counts}};
-    Bytes b = {'I', 'I', 42, 0, 8, 0, 0, 0, 8, 0};
-    for (const auto &e : entries)
-        b = b + Bytes{uint8_t(e[0]), uint8_t(e[0] >> 8), uint8_t(e[1]), 0} + le32({e[2], e[3]});
-    return b + le32({next}) + Bytes(64, 0x11);
+// An 8-bit grey TIFF of w x h (64 bytes of 0x11 at kTiffData) whose strips
+// start at `offsets` with `counts` bytes.
+Bytes greyTiff(uint32_t w, uint32_t h, uint32_t offsets, uint32_t counts, uint16_t compression = 1, uint32_t strips = 1,
+               bool loop = false, uint32_t countCount = 0) {
+    stilltest::TiffBuilder t = stilltest::tiffOf(false, w, h, 8, 1, Bytes(64, 0x11), compression);
+    t.tag(273, offsets, 4, strips), t.tag(278, 1), t.tag(279, counts, 4, countCount ? countCount : strips);
+    t.loop = loop;
+    return t.build();
 }
-constexpr uint32_t kTiffData = 8 + 2 + 8 * 12 + 4;  // the tail's offset in greyTiff
+constexpr uint32_t kTiffData = 8;
 
 // An animated cursor of one frame whose anih chunk claims `anihSize` bytes.
 Bytes ani(uint32_t anihSize, const Bytes &icon) {
@@ -52,12 +48,9 @@ Bytes bigIcon(int32_t w, int32_t h) {
     return d;
 }
 
-// A PCX header of an 8-bit, one-plane, run-length coded window, then `data`.
+// An 8-bit, one-plane, run-length coded PCX of a window, then `data`.
 Bytes pcx(uint16_t xmin, uint16_t ymin, uint16_t xmax, uint16_t ymax, const Bytes &data) {
-    Bytes h(128, 0);
-    h[0] = 10, h[1] = 5, h[2] = 1, h[3] = 8, h[65] = 1, put16(h, 66, 2);
-    put16(h, 4, xmin), put16(h, 6, ymin), put16(h, 8, xmax), put16(h, 10, ymax);
-    return h + data + Bytes{12} + Bytes(768, 0);
+    return stilltest::pcxHeader(10, 5, 1, 8, xmax + 1u, ymax + 1u, 1, 2, xmin, ymin) + data + Bytes{12} + Bytes(768, 0);
 }
 // A GIF whose one image declares w x h pixels over two bytes of codes.
 Bytes bigGif(unsigned w, unsigned h) {
@@ -118,9 +111,9 @@ TEST_F(HostileFiles, EndInTheirCodeQuicklyAndWithinTheLimits) {
         {"TIFF strip at offset 0 of 0 bytes", greyTiff(4, 4, 0, 0), false, CONV_OK},
         {"TIFF PackBits strip byte count past the end", greyTiff(4, 4, kTiffData, 0xFFFFFFF0u, 32773), false, CONV_OK},
         {"TIFF strip offsets outside", greyTiff(4, 4, 0xFFFFFFF0u, 16, 1, 4), false, CONV_E_UNSUPPORTED},
-        {"TIFF strip byte counts outside", greyTiff(4, 4, kTiffData, 16, 1, 1, 0, 0x40000000u), false,
+        {"TIFF strip byte counts outside", greyTiff(4, 4, kTiffData, 16, 1, 1, false, 0x40000000u), false,
          CONV_E_UNSUPPORTED},
-        {"TIFF next IFD pointing at itself", greyTiff(4, 4, kTiffData, 16, 1, 1, 8), false, CONV_OK},
+        {"TIFF next IFD pointing at itself", greyTiff(4, 4, kTiffData, 16, 1, 1, true), false, CONV_OK},
         {"TIFF 1 Mi strips named by one offset", greyTiff(1, 1 << 20, kTiffData, 1, 1, 1 << 20), false,
          CONV_E_UNSUPPORTED},
         {"TIFF image of height 0", greyTiff(4, 0, kTiffData, 16), false, CONV_E_UNSUPPORTED},

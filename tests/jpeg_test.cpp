@@ -1,10 +1,13 @@
 // JPEG through the JPEG library stand-in (the files of cjpeg and Debian's
-// packages: StillFiles): djpeg reads what we write, quality and sampling are
-// checked in the written bytes, and damaged files and refused records end in
-// their result codes.
+// packages: StillFiles in still_cores_test.cpp): the core on an
+// ImageMagick file and damaged bytes, djpeg reads what it writes, quality
+// and sampling are checked in the written bytes, the exporter's rows and
+// refusals, other programs' and damaged files give the results of Windows,
+// and the library's entries check their record.
 #include <filesystem>
 #include <random>
 
+#include "codecs/jpeg_core.h"
 #include "stills/jpeg.h"
 #include "ijl/ijl.h"
 #include "still_support.h"
@@ -37,29 +40,39 @@ protected:
     int32_t save(const Bytes &dib, const std::string &name) { return StillTest::save(dib, path(name)); }
 };
 
-TEST_F(Jpeg, AOneColumnFileOfImageMagickIsPaddedAndKeepsNoDensity) {
-    // Width 1: rows padded with zeros; the file's density is not taken.
+// Width 1: rows padded with zeros; the file's density is not taken. A start
+// marker then garbage, or alone, cannot be read.
+TEST_F(Jpeg, AOneColumnFileOfImageMagickIsPaddedAndKeepsNoDensityAndDamageIsRefused) {
     ASSERT_TRUE(tool("/usr/bin/convert -size 1x9 xc:'#3060c0' -density 300 -units PixelsPerInch " + path("d.jpg")));
-    Image img;
-    ASSERT_EQ(load(path("d.jpg"), &img), CONV_OK);
-    EXPECT_EQ(header.biXPelsPerMeter, 0);
-    ASSERT_EQ(block.size(), 40u + 4 * 9);
-    for (int row = 0; row < 9; ++row) EXPECT_EQ(block[40 + 4 * row + 3], 0) << row;
-    EXPECT_LE(worst(img, picture(1, 9, [](int, int) { return 0x3060C0u; })), 4);
+    vc::Picture p;
+    ASSERT_EQ(vc::decodeJpeg(readBytes(path("d.jpg")), {}, p), vc::Result::ok);
+    EXPECT_EQ(p.xPelsPerMeter, 0);
+    ASSERT_EQ(p.pixels.size(), 4u * 9);
+    for (int row = 0; row < 9; ++row) EXPECT_EQ(p.pixels[4 * row + 3], 0) << row;
+    EXPECT_LE(worst(imageOf(p), picture(1, 9, [](int, int) { return 0x3060C0u; })), 4);
+    Bytes garbage = {0xFF, 0xD8};
+    for (int i = 0; i < 300; ++i) garbage.push_back(uint8_t(i * 73 + 5));
+    EXPECT_TRUE(vc::looksLikeJpeg(garbage));
+    const vc::Result r = vc::decodeJpeg(garbage, {}, p);
+    EXPECT_TRUE(r == vc::Result::readFailed || r == vc::Result::unsupported) << vc::resultName(r);
+    EXPECT_EQ(vc::decodeJpeg(Bytes{0xFF, 0xD8}, {}, p), vc::Result::readFailed);
+    void *none = &p;  // the importer's own: a missing file
+    EXPECT_EQ(vc::LoadJpegImage(path("missing.jpg").c_str(), &none), vc::Result::readFailed);
+    EXPECT_EQ(none, nullptr);
 }
 
-TEST_F(Jpeg, WrittenFilesAreQuality100With422SamplingAndReadBackClosely) {
-    Image src = gradient(50, 31);
-    ASSERT_EQ(save(host::toPackedDib(src), "w.jpg"), CONV_OK);
-    Bytes f = readBytes(path("w.jpg"));
+TEST(JpegCore, WritesQuality100With422SamplingAndReadsBackClosely) {
+    const Image src = gradient(50, 31);
+    Bytes f;
+    ASSERT_EQ(vc::encodeJpeg(pictureOf(src), {}, f), vc::Result::ok);
     Bytes dqt = segment(f, 0xDB), sof = segment(f, 0xC0);
     ASSERT_GE(dqt.size(), 65u);
     EXPECT_EQ(Bytes(dqt.begin() + 1, dqt.begin() + 65), Bytes(64, 1));  // quality 100: every step 1
     // Baseline, 31 x 50, three components: luma 2 x 1, chroma 1 x 1.
     EXPECT_EQ(sof, (Bytes{8, 0, 31, 0, 50, 3, 1, 0x21, 0, 2, 0x11, 1, 3, 0x11, 1}));
-    Image back;
-    EXPECT_EQ(fromDecoder("djpeg", path("w.jpg"), &back), 0);
-    EXPECT_LE(worst(back, src), 6);
+    vc::Picture back;
+    ASSERT_EQ(vc::decodeJpeg(f, {}, back), vc::Result::ok);
+    EXPECT_LE(worst(imageOf(back), src), 6);
 }
 
 TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
@@ -102,39 +115,21 @@ TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
     EXPECT_EQ(save(plain, "no/such/dir/x.jpg"), CONV_E_WRITE);  // the library cannot create it
 }
 
-TEST_F(Jpeg, DamagedFilesEndInResultCodes) {
-    Bytes garbage = {0xFF, 0xD8};  // then garbage
-    for (int i = 0; i < 300; ++i) garbage.push_back(uint8_t(i * 73 + 5));
-    uint8_t code = 0;
-    ASSERT_EQ(DetectFileFormat(writeFile("g.jpg", garbage).c_str(), &code, 1), CONV_OK);
-    EXPECT_EQ(code, CONV_FMT_JPEG);
-    int32_t r = load(path("g.jpg"));
-    EXPECT_TRUE(r == CONV_E_READ || r == CONV_E_UNSUPPORTED) << r;
-    EXPECT_EQ(load(writeFile("two.jpg", Bytes{0xFF, 0xD8})), CONV_E_READ);
-    ASSERT_EQ(save(host::toPackedDib(gradient(40, 40)), "whole.jpg"), CONV_OK);
-    const Bytes whole = readBytes(path("whole.jpg"));
-    // Cut in the middle of the scan: the library fills what is missing.
-    r = load(writeFile("cut.jpg", Bytes(whole.begin(), whole.begin() + long(whole.size() / 2))));
-    EXPECT_TRUE(r == CONV_OK || r == CONV_E_UNSUPPORTED) << r;
-    void *none = &r;
-    EXPECT_EQ(vc::LoadJpegImage(path("missing.jpg").c_str(), &none), vc::Result::readFailed);
-    EXPECT_EQ(none, nullptr);
-}
-
 // Files of other programs and damaged ones give the result they give on
 // Windows; CMYK comes out as Pillow converts it, within its rounding.
 TEST_F(Jpeg, OtherProgramsFilesAndDamagedOnesGiveTheResultsOfWindows) {
     const std::string dir = path(""), script = VC_TEST_SUPPORT "/jpeg_files.py";
     if (std::string made = capture("/usr/bin/python3 " + script + " " + dir + " 2>&1"); !made.empty()) GTEST_SKIP() << made;
     for (const vctest::JpegCase &c : vctest::kJpegCases) {
-        EXPECT_EQ(load(dir + c.file), c.result) << c.file;
+        vc::Picture p;
+        EXPECT_EQ(vc::toConvResult(vc::decodeJpeg(readBytes(dir + c.file), {}, p)), c.result) << c.file;
         if (std::string(c.file).rfind("cmyk", 0) == 0) {
-            EXPECT_LE(vctest::worstAgainstRgb(block, dir + c.file + ".rgb"), 1) << c.file;
+            EXPECT_LE(vctest::worstAgainstRgb(dibOf(p), dir + c.file + ".rgb"), 1) << c.file;
         }
     }
 }
 
-TEST_F(Jpeg, ALargerFileThanItsPixelsIsWholeAndAFileHeldInMemoryIsTheSameAsOnDisk) {
+TEST_F(Jpeg, ALargerFileThanItsPixelsIsWholeAndTheSaveGoesThroughThePlatformsFiles) {
     // Every channel black or white at random: at quality 100 its file is
     // larger than its pixels, so the writer's first buffer is too small.
     std::mt19937 bits(7);
@@ -143,12 +138,15 @@ TEST_F(Jpeg, ALargerFileThanItsPixelsIsWholeAndAFileHeldInMemoryIsTheSameAsOnDis
         for (int c = 0; c < 3; ++c) v |= (bits() & 1 ? 0xFFu : 0u) << 8 * c;
         return v;
     });
-    ASSERT_EQ(save(host::toPackedDib(noise), "disk.jpg"), CONV_OK);
-    const Bytes bytes = readBytes(path("disk.jpg"));
+    Bytes bytes;
+    ASSERT_EQ(vc::encodeJpeg(pictureOf(noise), {}, bytes), vc::Result::ok);
     EXPECT_GT(bytes.size(), 3u * 320 * 320 + 4096);
-    Image onDisk, inMemory;
-    EXPECT_EQ(fromDecoder("djpeg", path("disk.jpg"), &onDisk), 0);
-    // The JPEG library's own file access goes through the platform's files.
+    vc::Picture decoded;
+    ASSERT_EQ(vc::decodeJpeg(bytes, {}, decoded), vc::Result::ok);
+    ASSERT_TRUE(tool("djpeg " + writeFile("whole.jpg", bytes) + " > " + path("ref.pnm")));  // no warning either
+    EXPECT_EQ(worst(imageOf(decoded), readPnm(path("ref.pnm"))), 0);
+    // The JPEG library's own file access goes through the platform's files:
+    // a save into one held in memory, and a load from it.
     const std::string name = path("only-in-memory.jpg");
     vc::plat::memFileMap(name.c_str(), nullptr, 0);
     ASSERT_EQ(StillTest::save(host::toPackedDib(noise), name), CONV_OK);
@@ -158,9 +156,10 @@ TEST_F(Jpeg, ALargerFileThanItsPixelsIsWholeAndAFileHeldInMemoryIsTheSameAsOnDis
     EXPECT_EQ(Bytes(saved, saved + size), bytes);
     EXPECT_FALSE(std::filesystem::exists(name));
     vc::plat::memFileMap(name.c_str(), bytes.data(), bytes.size());
+    Image inMemory;
     EXPECT_EQ(load(name, &inMemory), CONV_OK);
     vc::plat::memFileUnmap(name.c_str());
-    EXPECT_EQ(worst(inMemory, onDisk), 0);
+    EXPECT_EQ(worst(inMemory, imageOf(decoded)), 0);
 }
 
 TEST(JpegLibrary, EntriesCheckTheRecordAndHonourTheSettings) {

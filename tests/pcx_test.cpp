@@ -1,9 +1,12 @@
-// PCX reader and writer: netpbm's files (Debian's pictures: StillFiles)
-// feed the reader, pcxtoppm and ImageMagick read what we write, exact bytes
-// of headers and runs, and odd or hostile files end in their result codes.
+// PCX reader and writer: pcxtoppm reads what the core writes, exact bytes
+// of headers and runs, the run-length coders against byte-by-byte coding,
+// the reader's layout and palette rules, and odd or hostile files end in
+// their results (netpbm's files and Debian's pictures: StillFiles in
+// still_cores_test.cpp).
 #include <filesystem>
 #include <tuple>
 
+#include "codecs/pcx_core.h"
 #include "stills/pcx.h"
 #include "still_support.h"
 
@@ -11,14 +14,10 @@ using namespace stilltest;
 
 namespace {
 
-// A header with the fields the reader looks at.
-Bytes pcxHeader(uint8_t maker, uint8_t version, uint8_t encoding, uint8_t bits, uint16_t w, uint16_t h, uint8_t planes,
-                uint16_t lineBytes) {
-    Bytes hdr(128, 0);
-    hdr[0] = maker, hdr[1] = version, hdr[2] = encoding, hdr[3] = bits;
-    hdr[8] = uint8_t(w - 1), hdr[9] = uint8_t((w - 1) >> 8), hdr[10] = uint8_t(h - 1), hdr[11] = uint8_t((h - 1) >> 8);
-    hdr[65] = planes, hdr[66] = uint8_t(lineBytes), hdr[67] = uint8_t(lineBytes >> 8);
-    return hdr;
+// The core's result on a file and, when it reads, its picture.
+vc::Result read(const Bytes &file, vc::Picture *out = nullptr) {
+    vc::Picture p;
+    return vc::decodePcx(file, {}, out ? *out : p);
 }
 
 class Pcx : public StillTest {
@@ -29,30 +28,6 @@ protected:
         return path(name);
     }
 };
-
-TEST_F(Pcx, WrittenFilesOfEveryDepthReadBackThroughPcxtoppmImageMagickAndOurReader) {
-    for (uint16_t depth : {1, 4, 8, 24})
-        for (int w : {1, 17, 33}) {
-            SCOPED_TRACE("depth " + std::to_string(depth) + " width " + std::to_string(w));
-            // Scan lines go in groups of 8; netpbm and ImageMagick look for the
-            // palette block right after the picture's own rows, so they read
-            // 8-bit files only at heights that fill the groups.
-            Image typed = host::withDepth(
-                picture(w, depth == 8 ? 16 : 13, spread(depth == 24 ? 400 : depth == 8 ? 100 : 1 << depth)), depth, false);
-            std::string out = save(typed, "out.pcx");
-            ASSERT_TRUE(tool("pcxtoppm " + out + " > " + path("back.ppm")));
-            EXPECT_EQ(worst(typed, readPnm(path("back.ppm"))), 0);
-            // ImageMagick shows 2-colour files in black and white whatever
-            // their header palette says; pcxtoppm speaks for them.
-            if (depth != 1) {
-                EXPECT_EQ(capture("/usr/bin/compare -metric AE " + out + " " + path("back.ppm") + " null: 2>&1").substr(0, 1), "0");
-            }
-            Image again;
-            ASSERT_EQ(load(out, &again), CONV_OK);
-            EXPECT_EQ(again.bitCount, depth);
-            EXPECT_EQ(worst(again, typed), 0);
-        }
-}
 
 TEST_F(Pcx, ExactBytesOfHeadersRunsAndPaletteBlock) {
     // 17 x 1 at 8 bits with 100 colours: 18 bytes a line, 8 scan lines (the
@@ -190,65 +165,66 @@ TEST_F(Pcx, LineCoderMatchesCountingByteByByte) {
 
 TEST_F(Pcx, ReaderLayoutAndPaletteRules) {
     // Xmin 10 .. Xmax 19 is 10 wide, not shifted; 300 dpi is still 2953.
-    Bytes f = pcxHeader(10, 5, 1, 8, 20, 1, 1, 10);
-    f[4] = 10, f[12] = 44, f[13] = 1;
+    Bytes f = pcxHeader(10, 5, 1, 8, 20, 1, 1, 10, 10);
+    f[12] = 44, f[13] = 1;
     Bytes pal(769, 0);
     pal[0] = 12, pal[1 + 42 * 3] = 250;
     f = f + Bytes{0xCA, 42} + pal;
-    Image img;
-    ASSERT_EQ(load(f, &img), CONV_OK);
-    EXPECT_EQ(img.width, 10);
-    EXPECT_EQ(img.pixel(9, 0), rgb(250, 0, 0));
-    EXPECT_EQ(header.biXPelsPerMeter, 2953);
+    vc::Picture p;
+    ASSERT_EQ(read(f, &p), vc::Result::ok);
+    EXPECT_EQ(p.width, 10);
+    EXPECT_EQ(imageOf(p).pixel(9, 0), rgb(250, 0, 0));
+    EXPECT_EQ(p.xPelsPerMeter, 2953);
+    ASSERT_EQ(load(f), CONV_OK);  // the importer's block says every colour matters
     EXPECT_EQ(header.biClrImportant, 256u);
     f[f.size() - 769] = 13;
-    EXPECT_EQ(load(f), CONV_E_UNSUPPORTED);  // palette marker missing
+    EXPECT_EQ(read(f), vc::Result::unsupported);  // palette marker missing
     // Version 3 takes the default palette over the header's; encoding 2 is
     // run-length; a stream that ends early leaves the rows at index 0.
     f = pcxHeader(10, 3, 2, 1, 8, 2, 1, 2);
     std::fill(f.begin() + 16, f.begin() + 22, 0x55);
     f = f + Bytes{0xC2, 0xF0};
-    ASSERT_EQ(load(f, &img), CONV_OK);
-    EXPECT_EQ(img.pixel(0, 0), rgb(0, 0, 128));
-    EXPECT_EQ(img.pixel(7, 0), rgb(0, 0, 0));
-    EXPECT_EQ(img.pixel(0, 1), rgb(0, 0, 0));
+    ASSERT_EQ(read(f, &p), vc::Result::ok);
+    EXPECT_EQ(std::tuple(imageOf(p).pixel(0, 0), imageOf(p).pixel(7, 0), imageOf(p).pixel(0, 1)),
+              std::tuple(rgb(0, 0, 128), rgb(0, 0, 0), rgb(0, 0, 0)));
     f[1] = 5;
-    ASSERT_EQ(load(f, &img), CONV_OK);
-    EXPECT_EQ(img.pixel(0, 0), rgb(0x55, 0x55, 0x55));
+    ASSERT_EQ(read(f, &p), vc::Result::ok);
+    EXPECT_EQ(imageOf(p).pixel(0, 0), rgb(0x55, 0x55, 0x55));
     // The default palette colour by colour: 16 pixels 0..15 in four bit planes.
     f = pcxHeader(10, 3, 0, 1, 16, 1, 4, 2) + Bytes{0x55, 0x55, 0x33, 0x33, 0x0F, 0x0F, 0x00, 0xFF};
-    ASSERT_EQ(load(f, &img), CONV_OK);
+    ASSERT_EQ(read(f, &p), vc::Result::ok);
     const Rgb ega[16] = {rgb(0, 0, 0),       rgb(0, 0, 128),   rgb(0, 128, 0),   rgb(0, 128, 128),
                          rgb(128, 0, 0),     rgb(128, 0, 128), rgb(128, 128, 0), rgb(128, 128, 128),
                          rgb(192, 192, 192), rgb(0, 0, 255),   rgb(0, 255, 0),   rgb(0, 255, 255),
                          rgb(255, 0, 0),     rgb(255, 0, 255), rgb(255, 255, 0), rgb(255, 255, 255)};
-    for (int x = 0; x < 16; ++x) EXPECT_EQ(img.pixel(x, 0), ega[x]) << x;
+    for (int x = 0; x < 16; ++x) EXPECT_EQ(imageOf(p).pixel(x, 0), ega[x]) << x;
 }
 
 TEST_F(Pcx, OddAndHostileFilesEndInResultCodes) {
+    using enum vc::Result;
     auto changed = [](Bytes f, size_t at, uint8_t v) { return f[at] = v, f; };
     const Bytes four = pcxHeader(10, 5, 0, 4, 4, 4, 1, 2) + Bytes(8, 0);
     Bytes overrun = pcxHeader(10, 5, 1, 1, 16, 4, 4, 2);
     for (int i = 0; i < 40; ++i) overrun = overrun + Bytes{0xFF, 0xA5};
-    const std::pair<Bytes, int32_t> cases[] = {
-        {four, CONV_E_DATA},                              // 4 bits in one plane
-        {changed(four, 3, 2), CONV_E_UNSUPPORTED},        // 2 bits
-        {changed(four, 3, 24), CONV_E_DATA},              // 24 bits in one plane
-        {changed(four, 0, 11), CONV_E_FORMAT},            // not a PCX file at all
-        {Bytes(100, 10), CONV_E_READ},                    // shorter than a header
-        {pcxHeader(10, 5, 1, 8, 4, 4, 1, 4) + Bytes(372, 0), CONV_E_READ},  // shorter than the palette block
+    const std::tuple<const char *, Bytes, vc::Result> cases[] = {
+        {"4 bits in one plane", four, damaged},
+        {"2 bits", changed(four, 3, 2), unsupported},
+        {"24 bits in one plane", changed(four, 3, 24), damaged},
+        {"not a PCX file at all", changed(four, 0, 11), notFormat},
+        {"shorter than a header", Bytes(100, 10), readFailed},
+        {"shorter than the palette block", pcxHeader(10, 5, 1, 8, 4, 4, 1, 4) + Bytes(372, 0), readFailed},
     };
-    for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(load(cases[i].first), cases[i].second) << "case " << i;
-    void *block = reinterpret_cast<void *>(1);
-    EXPECT_EQ(vc::LoadPcxImage(path("missing.pcx").c_str(), &block), vc::Result::openFailed);
-    EXPECT_EQ(block, nullptr);
-    uint8_t code = 0;  // without an output record a still picture is not loaded
-    EXPECT_EQ(LoadConvImage(nullptr, writeFile("g.pcx", four).c_str(), nullptr, &code, 0, nullptr), CONV_E_FORMAT);
-
+    for (const auto &[what, file, result] : cases) EXPECT_EQ(read(file), result) << what;
     // Runs that overrun every line.
-    Image img;
-    ASSERT_EQ(load(overrun, &img), CONV_OK);
-    EXPECT_EQ(img.index(0, 3), 15u);
+    vc::Picture p;
+    ASSERT_EQ(read(overrun, &p), ok);
+    EXPECT_EQ(p.rowFromTop(3)[0] >> 4, 15);  // index 15 at the left
+    // The importer's own: a missing file, and no load without an output record.
+    void *block = reinterpret_cast<void *>(1);
+    EXPECT_EQ(vc::LoadPcxImage(path("missing.pcx").c_str(), &block), openFailed);
+    EXPECT_EQ(block, nullptr);
+    uint8_t code = 0;
+    EXPECT_EQ(LoadConvImage(nullptr, writeFile("g.pcx", four).c_str(), nullptr, &code, 0, nullptr), CONV_E_FORMAT);
 }
 
 // (Refused memory: the sweep of every writer.)

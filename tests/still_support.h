@@ -1,6 +1,7 @@
 // Helpers of the PCX, TIFF and JPEG tests: pictures made from colour
-// functions, PNM files as netpbm writes them, outside tools, and a fixture
-// that loads and saves through the exports.
+// functions and the cores' pictures, the TIFF and PCX builders, PNM files as
+// netpbm writes them, outside tools, and a fixture that loads and saves
+// through the exports.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <functional>
 
 #include "common/image_block.h"
+#include "common/picture.h"
 #include "host/image.h"
 #include "support/library_test.h"
 #include "support/ui_recorder.h"
@@ -99,6 +101,93 @@ inline void writePpm(const std::string &path, const Image &img) {
     ASSERT_TRUE(tool("bmptopnm '" + path + ".bmp' > '" + path + "'"));
 }
 
+// A core's picture as a packed DIB and as a host picture, and a host
+// picture as a core's.
+inline Bytes dibOf(const vc::Picture &p) {
+    ConvBitmapInfoHeader h{40, p.width, p.height, 1, p.bitCount, 0, 0, p.xPelsPerMeter, p.yPelsPerMeter, 0, 0};
+    const auto *table = reinterpret_cast<const uint8_t *>(p.palette.data());
+    return Bytes(reinterpret_cast<uint8_t *>(&h), reinterpret_cast<uint8_t *>(&h) + 40) +
+           Bytes(table, table + 4 * p.palette.size()) + p.pixels;
+}
+inline Image imageOf(const vc::Picture &p) {
+    const Bytes dib = dibOf(p);
+    return host::fromPackedDib(dib.data(), dib.size()).value_or(Image{});
+}
+inline vc::Picture pictureOf(const Image &img) {
+    vc::Picture p;
+    p.width = img.width, p.height = img.height, p.bitCount = img.bitCount, p.pixels = img.bits;
+    for (Rgb c : img.palette) p.palette.push_back({uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
+    return p;
+}
+
+// A TIFF file put together entry by entry: blobs follow the header in the
+// order added, the IFD comes last; `next` is the next IFD's offset (the
+// IFD's own when `loop`).
+struct TiffBuilder {
+    bool big = false, loop = false;
+    Bytes blobs;
+    std::vector<std::pair<uint16_t, Bytes>> entries;  // tag, its 12 bytes
+
+    Bytes &put(Bytes &b, uint32_t v, int n) const {
+        for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> 8 * (big ? n - 1 - i : i)));
+        return b;
+    }
+    uint32_t blob(const Bytes &b) {  // the data's file offset
+        blobs = blobs + b;
+        return 8 + uint32_t(blobs.size() - b.size());
+    }
+    uint32_t array(const std::vector<uint32_t> &v, int n) {
+        Bytes b;
+        for (uint32_t x : v) put(b, x, n);
+        return blob(b);
+    }
+    // One or two SHORTs sit left-justified in the value field.
+    void tag(uint16_t tag, uint32_t v, uint16_t type = 4, uint32_t count = 1) {
+        std::erase_if(entries, [&](auto &e) { return e.first == tag; });
+        Bytes e;
+        put(put(put(e, tag, 2), type, 2), count, 4);
+        if (type == 3 && count <= 2) put(put(e, v & 0xFFFF, 2), v >> 16, 2);
+        else put(e, v, 4);
+        entries.push_back({tag, e});
+    }
+    void shortTag(uint16_t t, uint16_t v) { tag(t, v, 3); }
+    Bytes build() const {
+        Bytes out = big ? Bytes{'M', 'M', 0, 42} : Bytes{'I', 'I', 42, 0};
+        uint32_t ifd = 8 + uint32_t(blobs.size());
+        put(out, ifd += ifd & 1, 4);
+        out = out + blobs;
+        out.resize(ifd, 0);
+        put(out, uint32_t(entries.size()), 2);
+        for (auto &e : entries) out = out + e.second;
+        return put(out, loop ? ifd : 0, 4);
+    }
+};
+// A one-strip image; `data` is the strip as stored, at offset 8.
+inline TiffBuilder tiffOf(bool big, uint32_t w, uint32_t h, uint16_t bits, uint16_t photometric, const Bytes &data,
+                          uint16_t compression = 1, uint16_t samples = 1) {
+    TiffBuilder t;
+    t.big = big;
+    uint32_t at = t.blob(data);
+    t.tag(256, w), t.tag(257, h);
+    if (samples == 3) t.tag(258, t.array({bits, bits, bits}, 2), 3, 3);
+    else t.shortTag(258, bits);
+    t.shortTag(259, compression), t.shortTag(262, photometric), t.tag(273, at), t.shortTag(277, samples);
+    t.tag(279, uint32_t(data.size()));
+    return t;
+}
+
+// A PCX header with the fields the reader looks at: the window from
+// (xmin, ymin) to (w - 1, h - 1).
+inline Bytes pcxHeader(uint8_t maker, uint8_t version, uint8_t encoding, uint8_t bits, uint32_t w, uint32_t h,
+                       uint8_t planes, uint16_t lineBytes, uint16_t xmin = 0, uint16_t ymin = 0) {
+    Bytes hdr(128, 0);
+    hdr[0] = maker, hdr[1] = version, hdr[2] = encoding, hdr[3] = bits;
+    hdr[4] = uint8_t(xmin), hdr[5] = uint8_t(xmin >> 8), hdr[6] = uint8_t(ymin), hdr[7] = uint8_t(ymin >> 8);
+    hdr[8] = uint8_t(w - 1), hdr[9] = uint8_t((w - 1) >> 8), hdr[10] = uint8_t(h - 1), hdr[11] = uint8_t((h - 1) >> 8);
+    hdr[65] = planes, hdr[66] = uint8_t(lineBytes), hdr[67] = uint8_t(lineBytes >> 8);
+    return hdr;
+}
+
 // The largest channel difference between two pictures; 256 when their
 // sizes differ.
 inline int worst(const Image &a, const Image &b) {
@@ -136,21 +225,14 @@ protected:
         VcMemFree(rec.image);
         std::memcpy(&header, block.data(), sizeof header);
         EXPECT_EQ(block.size(), vc::dibPackedSize(header));
-        auto decoded = host::fromPackedDib(block.data(), block.size());
-        EXPECT_TRUE(decoded.has_value());
-        if (img) *img = decoded.value_or(Image{});
+        if (img) {  // a picture the editor can take
+            auto decoded = host::fromPackedDib(block.data(), block.size());
+            EXPECT_TRUE(decoded.has_value());
+            *img = decoded.value_or(Image{});
+        }
         return r;
     }
     int32_t load(const Bytes &file, Image *img = nullptr) { return load(writeFile("in.bin", file), img); }
-    // How far our picture of a file lies from what an independent decoder
-    // (a command writing PNM) makes of it; 256 when either fails.
-    int fromDecoder(const std::string &decoder, const std::string &file, Image *img = nullptr) {
-        Image mine;
-        if (!tool(decoder + " '" + file + "' > '" + path("ref.pnm") + "'") || load(file, &mine) != CONV_OK) return 256;
-        if (img) *img = mine;
-        return worst(mine, readPnm(path("ref.pnm")));
-    }
-
     static void *handle(const Bytes &dib) {  // a movable block; the caller frees it
         void *b = VcMemAlloc(VC_MEM_MOVEABLE, dib.size());
         std::memcpy(VcMemLock(b), dib.data(), dib.size());
