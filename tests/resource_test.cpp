@@ -237,6 +237,7 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
     const std::tuple<const char *, std::function<void(PeFile &)>, vc::Result, const char *> cases[] = {  // damage, result, first name
         {"intact", [](PeFile &) {}, ok, "LOGO-1033"},
         {"relocations before 64", [](PeFile &f) { poke16(f.bytes, 24, 63); }, notFormat, ""},
+        {"no MZ", [](PeFile &f) { f.bytes[0] = 'X'; }, notFormat, ""},
         {"PE without its zero bytes", [](PeFile &f) { f.bytes[66] = 1; }, notFormat, ""},
         {"new header past the end", [](PeFile &f) { poke32(f.bytes, 60, 0x7FFFFFF0); }, readFailed, ""},
         {"two data directories", [](PeFile &f) { poke32(f.bytes, f.optional + (f.bytes[f.optional + 1] == 2 ? 108 : 92), 2); }, noneFound, ""},
@@ -294,18 +295,27 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
     ASSERT_EQ(vc::listProgramBitmaps(f.bytes, {}, found), ok);
     EXPECT_EQ(vc::decodeProgramBitmap(f.bytes, found[0], stop, picture), cancelled);
     // Data said to be larger than the file gives what is there; data
-    // outside it leaves OK refused and the dialog cancelled.
+    // outside it leaves OK refused and the dialog cancelled, and is no
+    // picture for the core.
     poke32(f.bytes, f.dataEntry0 + 4, 0x7FFFFFFF);
     EXPECT_EQ(open(writeFile("big.dll", f.bytes)).block, dib(9, 3, 24));
+    ASSERT_EQ(vc::listProgramBitmaps(f.bytes, {}, found), ok);
+    EXPECT_EQ(vc::decodeProgramBitmap(f.bytes, found[0], {}, picture), ok);
     poke32(f.bytes, f.dataEntry0, 0x7FFFFF00);
     const Opened gone = open(writeFile("gone.dll", f.bytes));
     EXPECT_EQ(std::tie(gone.result, gone.block), std::make_tuple(int32_t(CONV_CANCELLED), Bytes()));
+    ASSERT_EQ(vc::listProgramBitmaps(f.bytes, {}, found), ok);
+    EXPECT_EQ(vc::decodeProgramBitmap(f.bytes, found[0], {}, picture), readFailed);
 
     for (const Bytes &file : {buildPe({{"LOGO", 0, 1033, dib(8, 8, 4)}}, true).bytes, buildNe({{"", 5, 2, dib(8, 8, 1)}, {"N", 0, 2, dib(8, 8, 1)}})}) {
         for (size_t n = 0; n < file.size(); ++n) {
+            // The core over the bytes in memory reads as the importer over a file.
             std::vector<vc::ProgramBitmap> cut;
-            EXPECT_TRUE(vc::listProgramBitmaps(std::span(file.data(), n), {}, cut) != ok || !cut.empty()) << n;
+            vc::ResourceBitmapList list;
             vc::plat::memFileMap("cut.exe", file.data(), n);
+            const vc::Result r = vc::listProgramBitmaps(std::span(file.data(), n), {}, cut), scanned = scan("cut.exe", list);
+            EXPECT_EQ(std::make_pair(r, cut.size()), std::make_pair(scanned, size_t(list.count))) << n;
+            EXPECT_TRUE(r != ok || !cut.empty()) << n;
             ConvImageRecord rec{};
             if (GetPreviewImage("cut.exe", &rec) == 1) VcMemFree(rec.image);
         }
