@@ -379,8 +379,10 @@ TEST_F(ProgramFiles, LargeProgramIsListedWithoutReadingItWhole) {
     EXPECT_LT(field("/proc/self/status", "VmHWM:"), resident + 8192) << "peak memory (KiB) above what was resident";
 }
 
-// Every kind of stored DIB, and the damaged ones, by the result they give;
-// a plain DIB's rows come back as they are.
+// The damaged stored DIBs by the result they give, beside a core header,
+// masks behind a 40-byte header and run-length rows; a plain DIB's rows
+// come back as they are. (Run-length 4-bit rows are a real program's
+// above; 16 bits and rows from the top are the host's BMP tables'.)
 TEST_F(ProgramFiles, CoreDecodesEveryDibKind) {
     using enum vc::Result;
     auto with = [](Bytes b, size_t at, uint32_t v, bool wide = true) { return wide ? poke32(b, at, v) : poke16(b, at, v), b; };
@@ -389,23 +391,12 @@ TEST_F(ProgramFiles, CoreDecodesEveryDibKind) {
     rle.resize(40 + 1024);
     poke32(rle, 16, 1), poke32(rle, 40 + 4 * 5, 0x00FF0000), poke32(rle, 40 + 4 * 7, 0x000000FF);
     rle.insert(rle.end(), {2, 5, 0, 0, 0, 3, 7, 7, 7, 0, 0, 1});  // two of 5; a literal group of three 7s; the end
-    Bytes rle4 = dib(4, 1, 4);
-    rle4.resize(40 + 64);
-    poke32(rle4, 16, 2), poke32(rle4, 40 + 4 * 2, 0x0000FF00);
-    rle4.insert(rle4.end(), {4, 0x22, 0, 1});
-    Bytes high = dib(2, 1, 16);
-    poke16(high, 40, 0x7C00), poke16(high, 42, 0x001F);
-    Bytes down = dib(1, 2, 24);
-    poke32(down, 8, uint32_t(-2)), poke32(down, 40, 0x0000FF), poke32(down, 44, 0xFF0000);  // the top row first
     const std::tuple<const char *, Bytes, vc::Result, host::Rgb> cases[] = {  // what, DIB, result, colour of the bottom-left pixel
         {"core header", dib(20, 10, 1, true), ok, host::rgb(0x5A, 0x5A, 0x5A)},
         {"32 bits with masks", bitfields(4, 4), ok, host::rgb(0x5A, 0x5A, 0x5A)},
         {"run-length 8", rle, ok, host::rgb(0xFF, 0, 0)},
-        {"run-length 4", rle4, ok, host::rgb(0, 0xFF, 0)},
         {"run-length cut short", cut(rle, rle.size() - 6), readFailed, 0},
         {"run-length from the top", with(rle, 8, uint32_t(-2)), damaged, 0},
-        {"16 bits", high, ok, host::rgb(0xFF, 0, 0)},
-        {"top down", down, ok, host::rgb(0xFF, 0, 0)},
         {"a header of 20 bytes", with(dib(2, 2, 8), 0, 20), notFormat, 0},
         {"coded as JPEG", with(dib(2, 2, 24), 16, 4), unsupported, 0},
         {"depth 7", with(dib(2, 2, 8), 14, 7, false), unsupported, 0},
