@@ -484,8 +484,18 @@ TEST_F(IcoFiles, HostileFilesGetTheirResultsAndLeakNothing) {
             << "case " << i;
         EXPECT_EQ(rec.image, nullptr);
     }
-    vc::plat::Block none;
-    EXPECT_EQ(vc::PickIconImage(none, nullptr, 100), 0);
+    // The picker on a block: nothing from none; a cursor's image moved to the
+    // start, with its hotspot and size.
+    vc::plat::Block none, block;
+    const Bytes cur = iconFile(2, {entry(16, 16, 4, 1, 5, 6)});
+    ASSERT_TRUE(block.alloc(cur.size()));
+    std::copy(cur.begin(), cur.end(), block.data());
+    uint32_t hotspot = 0;
+    size_t size = 0;
+    EXPECT_EQ(std::make_tuple(vc::PickIconImage(none, nullptr, 100), vc::PickIconImage(block, &hotspot, cur.size(), &size)),
+              std::make_tuple(0, 1));
+    EXPECT_EQ(std::make_tuple(hotspot, size, Bytes(block.data(), block.data() + size)),
+              std::make_tuple(5u | 6u << 16, cur.size() - 22, Bytes(cur.begin() + 22, cur.end())));
     EXPECT_EQ(vc::LoadIconFile(path("missing.ico").c_str(), nullptr, FakeEditor::callback()), vc::Result::openFailed);
     EXPECT_EQ(vc::PreviewIconFile(path("missing.ico").c_str(), &rec), vc::Result::readFailed);
 }
