@@ -84,7 +84,7 @@ TEST_F(Ani, RealFilesLoadAsFramesAndDocumentWithTheirRatesTextsAndHotspots) {
     uint8_t format = 0;
     // hourglass.ani: INFO with an odd-length INAM before anih, rate after
     // it, no seq, RIFF size equal to the file length.
-    ASSERT_EQ(loadCursor(kHourglass, false, &format), 1);
+    ASSERT_EQ(loadCursor(kHourglass, false, &format), CONV_OK);
     EXPECT_EQ(format, 166);
     U rates(20, 4), seq;
     for (uint32_t i = 0; i < 20; ++i) {
@@ -113,7 +113,7 @@ TEST_F(Ani, RealFilesLoadAsFramesAndDocumentWithTheirRatesTextsAndHotspots) {
 
     // horse3.ani with an output record: frames only, format byte 132.
     FakeEditor second;
-    ASSERT_EQ(loadCursor(kHorse, true, &format), 1);
+    ASSERT_EQ(loadCursor(kHorse, true, &format), CONV_OK);
     EXPECT_EQ(std::make_tuple(format, second.images.size(), second.count(HOST_NEW_DOCUMENT), second.menuItems.size()),
               std::make_tuple(uint8_t(132), size_t(4), size_t(0), size_t(0)));
 }
@@ -214,18 +214,18 @@ TEST_F(Ani, FailuresGetTheirResultsAndNothingLeaks) {
     // or one past the end: -4.
     std::string withJunk = writeFile("p.ani", riff({anih(1, 1, 1), list("junk", {chunk("abcd", {1, 2, 3})}),
                                                      list("fram", {chunk("xxxx", {9, 9, 9}), icon})}));
-    EXPECT_EQ(std::make_tuple(preview(withJunk).result, preview(withJunk).bitsOffset), std::make_tuple(1, 104u));
+    EXPECT_EQ(std::make_tuple(preview(withJunk).result, preview(withJunk).bitsOffset), std::make_tuple(CONV_OK, 104u));
     for (const Bytes &bad : {riff({anih(1, 1, 1)}), riff({list("fram", {chunk("xxxx", {1})})}),
                              riff({list("fram", {chunk("icon", Bytes(30, 0xEE))})}),
                              riff({chunk("LIST", Bytes{'f', 'r', 'a', 'm'} + icon, 20), anih(1, 1, 1)})})
-        EXPECT_EQ(preview(writeFile("bad.ani", bad)).result, -4);
+        EXPECT_EQ(preview(writeFile("bad.ani", bad)).result, CONV_E_UNSUPPORTED);
 
     // Refused frames are still all offered; a refused document is freed.
     std::string good = writeFile("g.ani", riff({anih(3, 3, 1), frames(3)}));
     for (int32_t refused : {HOST_ADD_ICON, HOST_NEW_DOCUMENT}) {
         FakeEditor ed;
         ed.refuse(refused);
-        EXPECT_EQ(loadCursor(good), refused == HOST_NEW_DOCUMENT ? 1 : 0);
+        EXPECT_EQ(loadCursor(good), refused == HOST_NEW_DOCUMENT ? CONV_OK : CONV_CANCELLED);
         EXPECT_EQ(ed.count(HOST_ADD_ICON), 3u);
         EXPECT_EQ(ed.count(HOST_NEW_DOCUMENT), refused == HOST_NEW_DOCUMENT ? 1u : 0u);
         EXPECT_TRUE(ed.menuItems.empty());
@@ -243,7 +243,7 @@ TEST_F(Ani, WrittenFileHasTheDocumentedLayoutByteForByte) {
     std::memcpy(VcMemLock(image), makeDib(32, 32, 4).data(), 40);
     VcMemUnlock(image);
     std::string out = path("w.ani");
-    EXPECT_EQ(save(out, image), 1);
+    EXPECT_EQ(save(out, image), CONV_OK);
     VcMemFree(image);
     // Pad bytes count in the enclosing sizes: INFO 18 holds INAM's 5 + 1.
     Bytes fram = list("fram", {chunk("icon", cursorFile(icon0, 3, 4)), chunk("icon", cursorFile(icon1, 5, 6))});
@@ -267,13 +267,13 @@ TEST_F(Ani, WrittenFileHasTheDocumentedLayoutByteForByte) {
         *reinterpret_cast<uint32_t *>(param) = uint32_t(b.size());
         return reinterpret_cast<intptr_t>(block);
     };
-    ASSERT_EQ(save(out), 1);
+    ASSERT_EQ(save(out), CONV_OK);
     editor.hook = nullptr;
     Bytes got = readBytes(out);
     EXPECT_EQ(Bytes(got.begin() + 96, got.end()), fram);
     std::strcpy(lockDocument()->author, "Me");
     VcMemUnlock(editor.currentDocument);
-    ASSERT_EQ(save(out), 1);
+    ASSERT_EQ(save(out), CONV_OK);
     got = readBytes(out);
     EXPECT_EQ(Bytes(got.begin() + 96, got.begin() + 120), list("INFO", {chunk("IART", {'M', 'e', 0})}));
     // The largest head: 256 steps and both texts at their 79 characters.
@@ -282,7 +282,7 @@ TEST_F(Ani, WrittenFileHasTheDocumentedLayoutByteForByte) {
     setDocument(makeDocument(U(256, 1), U(256, 9), "", a.c_str(), 2));
     std::memset(lockDocument()->title, 't', sizeof lockDocument()->title);
     VcMemUnlock(editor.currentDocument);
-    ASSERT_EQ(save(out), 1);
+    ASSERT_EQ(save(out), CONV_OK);
     got = readBytes(out);
     EXPECT_EQ(Bytes(got.begin() + 2120, got.end()),
               list("INFO", {chunk("INAM", Bytes(t.begin(), t.end()) + Bytes{0}), chunk("IART", Bytes(a.begin(), a.end()) + Bytes{0})}) +
@@ -298,7 +298,7 @@ TEST_F(Ani, SaveIsReadByGdkPixbufReportsProgressCutsShortAndFailsLeavingPartialF
     std::string out = path("c.ani");
     UiRecorder ui;
     void *parent = VcCreateWindow(nullptr, 0, 0, 800, 600);
-    ASSERT_EQ(save(out, nullptr, parent), 1);
+    ASSERT_EQ(save(out, nullptr, parent), CONV_OK);
     std::vector<int32_t> percents;
     for (const auto &e : ui.progress)
         if (e.visible) percents.push_back(e.percent);
@@ -324,7 +324,7 @@ TEST_F(Ani, SaveIsReadByGdkPixbufReportsProgressCutsShortAndFailsLeavingPartialF
         editor.hook = [first](int32_t cmd, intptr_t, intptr_t value) -> std::optional<intptr_t> {
             return cmd == HOST_GET_ICON && value >= first ? std::optional<intptr_t>(0) : std::nullopt;
         };
-        ASSERT_EQ(save(out, nullptr, parent), first ? 1 : -8);
+        ASSERT_EQ(save(out, nullptr, parent), first ? CONV_OK : CONV_E_WRITE);
         Bytes got = readBytes(out);
         if (first) {  // two frames of 8 + 22 + 744 bytes fewer
             EXPECT_EQ(std::make_tuple(got.size(), get32(got, 4)), std::make_tuple(full - 2 * 774, uint32_t(got.size() - 8)));
@@ -335,12 +335,12 @@ TEST_F(Ani, SaveIsReadByGdkPixbufReportsProgressCutsShortAndFailsLeavingPartialF
     // Frame 2 in another byte size than frame 0 (2 colours, not 16): -6,
     // the file kept with the two frames before it and its sizes unpatched.
     editor.images[2].bytes = iconData(32, 32, 1, 2);
-    ASSERT_EQ(save(out, nullptr, parent), -6);
+    ASSERT_EQ(save(out, nullptr, parent), CONV_E_DATA);
     Bytes got = readBytes(out);
     EXPECT_EQ(std::make_tuple(got.size(), get32(got, 4)), std::make_tuple(full - 774, 0u));
 
     // (Short writes and refused memory: the sweep.)
-    EXPECT_EQ(save(path("no/such/dir.ani"), nullptr, parent), -7);
+    EXPECT_EQ(save(path("no/such/dir.ani"), nullptr, parent), CONV_E_CREATE);
     VcDestroyWindow(parent);
     if (!gdk) GTEST_SKIP() << "needs Python's GdkPixbuf bindings (gi) to read the saved file back";
 }
@@ -349,7 +349,7 @@ TEST_F(Ani, SaveWithoutDocumentDefinesStepsInTheDialogOrStopsOnCancel) {
     for (int i = 0; i < 2; ++i) editor.addIcon(iconData(16, 16, 1, uint8_t(i)));
     editor.imageWidth = editor.imageHeight = 16;
     UiRecorder ui;
-    ASSERT_EQ(save(path("t.ani")), 1);
+    ASSERT_EQ(save(path("t.ani")), CONV_OK);
     EXPECT_EQ(ui.dialogs, (std::vector<int32_t>{106}));
     Bytes got = readBytes(path("t.ani"));
     // One step per frame, both frames written at 16 x 16; OK sends the
@@ -362,7 +362,7 @@ TEST_F(Ani, SaveWithoutDocumentDefinesStepsInTheDialogOrStopsOnCancel) {
     for (const auto &[dialog, side] : {std::pair{106, 16}, {107, 20}}) {
         editor.imageWidth = editor.imageHeight = uint16_t(side);
         ui.dialogAnswer = [dialog](int32_t id, void *) -> intptr_t { return id == dialog ? 0 : VC_DIALOG_DEFAULT; };
-        EXPECT_EQ(save(path("never.ani")), 0) << dialog;
+        EXPECT_EQ(save(path("never.ani")), CONV_CANCELLED) << dialog;
         EXPECT_NE(access(path("never.ani").c_str(), F_OK), 0) << dialog;
     }
 }
@@ -405,7 +405,7 @@ TEST_F(Ani, NewFileAndTheChangeFormatCommandAskTheCursorFormat) {
     UiRecorder ui;
     char name[260] = "dir.x/untitled.bmp";
     editor.colorSetting = 16;
-    ASSERT_EQ(NewConvFile(nullptr, name, 166, 0, FakeEditor::callback()), 1);
+    ASSERT_EQ(NewConvFile(nullptr, name, 166, 0, FakeEditor::callback()), CONV_OK);
     EXPECT_STREQ(name, "dir.x/untitled.ANI");
     CursorAnimationDocument d = documentOf(editor.documents.at(0));
     EXPECT_EQ(std::make_tuple(d.formatCode, d.header.headerSize, d.header.frameCount, std::string(d.author)),
@@ -436,7 +436,7 @@ TEST_F(Ani, NewFileAndTheChangeFormatCommandAskTheCursorFormat) {
         FakeEditor ed;
         ed.imageWidth = c.width, ed.imageHeight = c.height, ed.colorSetting = c.colors;
         ui.dialogAnswer = [&c](int32_t, void *) -> intptr_t { return c.answer; };
-        ASSERT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), 1);
+        ASSERT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), CONV_OK);
         U got;
         for (const auto &f : ed.formatChanges) got.insert(got.end(), {f.width, f.height, f.colors, f.scale});
         EXPECT_EQ(got, c.change);
@@ -445,18 +445,18 @@ TEST_F(Ani, NewFileAndTheChangeFormatCommandAskTheCursorFormat) {
     ui.dialogAnswer = nullptr;
     FakeEditor ed;  // a refused document adds no menu
     ed.refuse(HOST_NEW_DOCUMENT);
-    EXPECT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), 0);
+    EXPECT_EQ(NewConvFile(nullptr, nullptr, 166, 0, FakeEditor::callback()), CONV_CANCELLED);
     EXPECT_TRUE(ed.menuItems.empty());
 
     // Command 1002: template 108, then the record to the editor; Cancel asks nothing.
     FakeEditor cmd;
     cmd.imageWidth = cmd.imageHeight = 64;
     cmd.colorSetting = 256;
-    EXPECT_EQ(ProcessCommand(nullptr, 1002, 166, nullptr, 0, FakeEditor::callback()), 1);
+    EXPECT_EQ(ProcessCommand(nullptr, 1002, 166, nullptr, 0, FakeEditor::callback()), CONV_OK);
     ASSERT_EQ(cmd.formatChanges.size(), 1u);
     EXPECT_EQ(U({cmd.formatChanges[0].width, cmd.formatChanges[0].colors, cmd.formatChanges[0].scale}), U({64, 256, 1}));
     ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };
-    EXPECT_EQ(ProcessCommand(nullptr, 1002, 166, nullptr, 0, FakeEditor::callback()), 0);
+    EXPECT_EQ(ProcessCommand(nullptr, 1002, 166, nullptr, 0, FakeEditor::callback()), CONV_CANCELLED);
     EXPECT_EQ(cmd.formatChanges.size(), 1u);
 }
 
@@ -477,7 +477,7 @@ TEST_F(Ani, CoreRoundTripsAndTheImporterReadsWhatItWrites) {
               std::tie(a.title, a.author, a.defaultRate, a.rates, a.sequence));
     ASSERT_EQ(b.frames.size(), 3u);
     FakeEditor ed;
-    ASSERT_EQ(loadCursor(writeFile("core.ani", bytes)), 1);
+    ASSERT_EQ(loadCursor(writeFile("core.ani", bytes)), CONV_OK);
     ASSERT_EQ(ed.images.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
         const vc::Picture &x = a.frames[i].picture, &y = b.frames[i].picture;

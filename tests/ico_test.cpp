@@ -90,7 +90,7 @@ protected:
         const Bytes icon = ed.images[0].bytes;
         const int32_t height = int32_t(get32(icon, 8) / 2);
         Preview p = preview(file);
-        EXPECT_EQ(p.result, 1) << file;
+        EXPECT_EQ(p.result, CONV_OK) << file;
         if (p.block.size() < 40) return {};
         // The height halved; a colour count of 0 filled from the depth.
         const uint16_t bits = get16(icon, 14);
@@ -404,7 +404,7 @@ TEST_F(IcoFiles, SaveWritesHeaderOneEntryDataAndPadWithItsCallbacks) {
     for (const auto &s : saves) {
         ed.images[0].bytes = s.data;
         ed.calls.clear();
-        ASSERT_EQ(saveAs(path(s.name)), 1) << s.name;
+        ASSERT_EQ(saveAs(path(s.name)), CONV_OK) << s.name;
         EXPECT_EQ(ed.commands(), s.commands) << s.name;
         EXPECT_EQ(readBytes(path(s.name)), s.head + le32({uint32_t(s.data.size()), 22}) + s.data +
                                                (s.data.size() & 1 ? Bytes{0} : Bytes{}))
@@ -426,7 +426,7 @@ TEST_F(IcoFiles, LoadHandsTheIconThenAsksTheCountThenHotspotAndName) {
     std::string cur = writeFile("pointer.cur", iconFile(2, {small, big}));
     FakeEditor ed;
     ed.addFrame(makeDib(8, 8, 8));  // one image already there: the new one is index 1
-    ASSERT_EQ(loadCursor(cur, true), 1);
+    ASSERT_EQ(loadCursor(cur, true), CONV_OK);
     ASSERT_EQ(ed.commands(), (std::vector<int32_t>{9, 0, 13, 21}));
     EXPECT_EQ(std::make_tuple(ed.calls[0].value, ed.calls[1].value, ed.calls[2].param, ed.calls[2].value, ed.calls[3].value),
               std::make_tuple(17, HOST_QUERY_COUNT, 12 | (30 << 16), 1, 132 * 256 + 1));
@@ -437,12 +437,12 @@ TEST_F(IcoFiles, LoadHandsTheIconThenAsksTheCountThenHotspotAndName) {
     std::string ico = writeFile("pointer.ico", iconFile(1, {small, big}));
     FakeEditor ed2;
     ed2.answerQuery(HOST_QUERY_COUNT, 300);
-    ASSERT_EQ(loadCursor(ico, true), 1);
+    ASSERT_EQ(loadCursor(ico, true), CONV_OK);
     EXPECT_EQ(std::make_tuple(ed2.calls.at(2).param, ed2.calls[2].value, ed2.calls.at(3).value),
               std::make_tuple(0, 299, 132 * 256 + 43));
     FakeEditor ed3;  // a refusal ends it
     ed3.refuse(HOST_ADD_ICON);
-    EXPECT_EQ(loadCursor(ico, true), 0);
+    EXPECT_EQ(loadCursor(ico, true), CONV_CANCELLED);
     EXPECT_EQ(ed3.commands(), (std::vector<int32_t>{9}));
 
     // The detector takes a first word of 0 and rewinds for the detectors after it.
