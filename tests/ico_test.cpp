@@ -64,12 +64,6 @@ Chosen choose(const Bytes &file) {
     return p;
 }
 
-vc::IconFile icons(std::vector<vc::Picture> pictures) {
-    vc::IconFile f;
-    f.images = std::move(pictures);
-    return f;
-}
-
 const std::string kWxImages = "/usr/share/doc/wx3.2-examples/examples/samples/image/";
 const std::string kSdlImages = "/usr/libexec/installed-tests/SDL2_image/";
 const std::string kNsisIcons = "/usr/share/nsis/Contrib/Graphics/Icons/";
@@ -199,9 +193,7 @@ TEST_F(IconCore, PicturesRoundTripAndEachOpensAsItsEntry) {
         EXPECT_EQ(std::tie(a.width, a.height, a.bitCount, a.palette, a.pixels, a.mask, a.hotspotX, a.hotspotY),
                   std::tie(b.width, b.height, b.bitCount, b.palette, b.pixels, b.mask, b.hotspotX, b.hotspotY))
             << i;
-        vc::IconFile one = icons({a});
-        one.cursor = true;
-        ASSERT_EQ(vc::encodeIconFile(one, {}, bytes), vc::Result::ok);
+        ASSERT_EQ(vc::encodeIconFile({.cursor = true, .images = {a}}, {}, bytes), vc::Result::ok);
         const Chosen chosen = choose(bytes);
         const Bytes &got = chosen.c.data;
         EXPECT_EQ(std::make_tuple(chosen.c.cursor, chosen.c.hotspotX, chosen.c.hotspotY), std::make_tuple(true, a.hotspotX, a.hotspotY));
@@ -277,8 +269,8 @@ TEST_F(IconCore, HostileBytesAndLimitsGiveTheirResults) {
     vc::Picture skewed = picture(8, 8, 8, 0);
     skewed.pixels.pop_back();
     EXPECT_EQ(vc::encodeIconFile({}, {}, out), vc::Result::unsupported);
-    EXPECT_EQ(vc::encodeIconFile(icons({skewed}), {}, out), vc::Result::unsupported);
-    EXPECT_EQ(vc::encodeIconFile(icons({picture(8, 8, 8, 0)}), stop, out), vc::Result::cancelled);
+    EXPECT_EQ(vc::encodeIconFile({.images = {skewed}}, {}, out), vc::Result::unsupported);
+    EXPECT_EQ(vc::encodeIconFile({.images = {picture(8, 8, 8, 0)}}, stop, out), vc::Result::cancelled);
 }
 
 // Each real file opens at the documented image; written back as a one-image
