@@ -492,6 +492,12 @@ TEST_F(Ani, CoreRoundTripsAndTheImporterReadsWhatItWrites) {
                               firstN(d.rates, 4), firstN(d.sequence, 4), std::string(d.title), std::string(d.author)),
               std::make_tuple(3u, 4u, 32u, 4u, vc::kAniFlagIcon | vc::kAniFlagSequence, a.rates, a.sequence, a.title, a.author));
     EXPECT_EQ(iconValues(ed), (std::vector<intptr_t>{17, 273, 529}));
+    // Without steps of its own, each frame in turn at the default rate.
+    vc::Animation plain = a;
+    plain.sequence.clear(), plain.rates.clear();
+    ASSERT_EQ(vc::encodeAnimatedCursor(plain, {}, bytes), vc::Result::ok);
+    ASSERT_EQ(vc::decodeAnimatedCursor(bytes, {}, b), vc::Result::ok);
+    EXPECT_EQ(std::tie(b.sequence, b.rates), std::make_tuple(U{0, 1, 2}, U(3, 3)));
 
     vc::CoreRequest stop;
     stop.progress.report = [](void *, int32_t) { return false; };
