@@ -1,6 +1,7 @@
-// The cursor format questions: when the size question comes up and what each
-// answer maps to; the change-format dialog's start state, buttons, check of
-// "other" and the record it fills.
+// The cursor format questions: the buttons a host reads of both, the
+// change-format dialog's start state, check of "other" and the record it
+// fills. When the size question comes up, and what its answers make of a
+// new cursor animation, is Ani.NewFileAndTheChangeFormatCommandAskTheCursorFormat's.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -41,20 +42,6 @@ protected:
     UiRecorder ui;
 };
 }  // namespace
-
-TEST_F(CursorFormat, SizeQuestionOnlyForNonStandardSizes) {
-    // 16, 32 and 64 squares pass unasked; others ask, and Enter answers 32 x 32.
-    for (auto [w, h] : {std::pair<uint16_t, uint16_t>{16, 16}, {64, 64}, {32, 16}, {48, 48}, {8, 8}}) {
-        ed.imageWidth = w, ed.imageHeight = h;
-        bool standard = w == h && w != 48 && w != 8;
-        EXPECT_EQ(select(), standard ? w | uint32_t(h) << 16 : 32 | 32u << 16) << w << "x" << h;
-    }
-    EXPECT_EQ(ui.dialogs, std::vector<int32_t>(3, vc::kSelectCursorTemplate));
-    // The buttons' answers are driven through the real dialog under wine.
-    // The editor cannot tell the size: 0 (asked, Enter would answer 32 x 32).
-    ed.hasImage = false;
-    EXPECT_EQ(select(), 0u);
-}
 
 TEST_F(CursorFormat, ChangeFormatStartsFromTheEditorsImageAndCancelKeepsTheRecord) {
     const std::tuple<uint16_t, uint16_t, intptr_t, int, int, const char *> cases[] = {  // image, colours; buttons on, x shown
@@ -150,4 +137,7 @@ TEST_F(CursorFormat, ButtonsReadThroughThePublicCalls) {
     EXPECT_EQ(vc::ChangeCursorFormatDialog(nullptr, FakeEditor::callback(), &r), 1);
     // 100-103 size, 104-105 the fields (no buttons), 106-108 colours, 109 scale.
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 0, 0, -1, -1, 0, 1, 0, 1, 1, 0, 0, 0, -1, -1, 0, 0, 1, 0}));
+    // The editor cannot tell the size: 0, whatever the question is answered.
+    ed.hasImage = false;
+    EXPECT_EQ(select(), 0u);
 }

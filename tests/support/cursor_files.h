@@ -1,7 +1,7 @@
 // Helpers of the icon, cursor and animated cursor tests (the byte and file
 // helpers of still_support.h with them): little-endian bytes, RIFF chunks,
-// tagged icon image data, one-image cursor files, cursor animation documents
-// and outside programs.
+// pictures for the cores, tagged icon image data, one-image cursor files,
+// cursor animation documents and outside programs.
 #pragma once
 
 #include <cstring>
@@ -32,6 +32,21 @@ inline Bytes chunk(const char *id, const Bytes &body, uint32_t size = UINT32_MAX
     return b;
 }
 
+inline std::span<const uint8_t> in(const Bytes &b) { return {b.data(), b.size()}; }
+
+// A picture of the given depth whose pixels, palette and mask vary.
+inline vc::Picture picture(int32_t w, int32_t h, uint16_t bits, int seed) {
+    vc::Picture p;
+    p.width = w, p.height = h, p.bitCount = bits;
+    if (bits <= 8)
+        for (uint32_t i = 0; i < (1u << bits); ++i) p.palette.push_back({uint8_t(i), uint8_t(i * 3), uint8_t(seed), 0});
+    p.pixels.resize(size_t(p.rowBytes() * uint64_t(h)));
+    p.mask.resize(size_t(p.maskRowBytes() * uint64_t(h)));
+    for (size_t i = 0; i < p.pixels.size(); ++i) p.pixels[i] = uint8_t(i * 7 + seed);
+    for (size_t i = 0; i < p.mask.size(); ++i) p.mask[i] = uint8_t(i * 5 + seed);
+    p.hasHotspot = true, p.hotspotX = seed, p.hotspotY = 2 * seed;
+    return p;
+}
 // Icon image data whose colour rows all hold `tag`, so tests can tell images apart.
 inline Bytes iconData(int32_t w, int32_t h, uint16_t bits, uint8_t tag = 0) {
     Bytes dib = makeDib(w, h, bits);
