@@ -194,7 +194,7 @@ TEST_F(IconCore, PicturesRoundTripAndEachOpensAsItsEntry) {
                   std::tie(b.width, b.height, b.bitCount, b.palette, b.pixels, b.mask, b.hotspotX, b.hotspotY))
             << i;
         const bool cursor = i % 2 == 0;  // an icon's entry holds no hotspot
-        ASSERT_EQ(vc::encodeIconFile({.cursor = cursor, .images = {a}}, {}, bytes), vc::Result::ok);
+        ASSERT_EQ(vc::encodeIconFile({.cursor = cursor, .images = {a}, .entries = {}}, {}, bytes), vc::Result::ok);
         const Chosen chosen = choose(bytes);
         const Bytes &got = chosen.c.data;
         EXPECT_EQ(std::make_tuple(chosen.c.cursor, chosen.c.hotspotX, chosen.c.hotspotY),
@@ -271,8 +271,8 @@ TEST_F(IconCore, HostileBytesAndLimitsGiveTheirResults) {
     vc::Picture skewed = picture(8, 8, 8, 0);
     skewed.pixels.pop_back();
     EXPECT_EQ(vc::encodeIconFile({}, {}, out), vc::Result::unsupported);
-    EXPECT_EQ(vc::encodeIconFile({.images = {skewed}}, {}, out), vc::Result::unsupported);
-    EXPECT_EQ(vc::encodeIconFile({.images = {picture(8, 8, 8, 0)}}, stop, out), vc::Result::cancelled);
+    EXPECT_EQ(vc::encodeIconFile({.images = {skewed}, .entries = {}}, {}, out), vc::Result::unsupported);
+    EXPECT_EQ(vc::encodeIconFile({.images = {picture(8, 8, 8, 0)}, .entries = {}}, stop, out), vc::Result::cancelled);
 }
 
 // Each real file opens at the documented image; written back as a one-image
