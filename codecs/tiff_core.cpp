@@ -245,13 +245,18 @@ void placeRow(const uint8_t *src, size_t have, uint8_t *dst, uint16_t depth) {
     }
 }
 
+// A row as the strips hold it: whole bytes, no padding.
+uint64_t fileRowBytes(uint32_t width, uint16_t depth) {
+    return depth == 24 ? 3ull * width : (uint64_t(width) * depth + 7) / 8;
+}
+
 // Reads the strips into the picture's rows (bits, height rows of the
 // picture's row size), reporting progress before each strip and at the end. The compression
 // is one that is read (checkImage); fails only when progress says stop.
 Result readStrips(const TiffFile &f, const Tags &t, uint16_t depth, uint8_t *bits, const Progress &progress) {
     const uint32_t height = t.length;
     const uint64_t dibRow = pictureRowBytes(t.width, depth);
-    const uint64_t fileRow = depth == 24 ? 3ull * t.width : (uint64_t(t.width) * depth + 7) / 8;
+    const uint64_t fileRow = fileRowBytes(t.width, depth);
     uint64_t rows = t.rowsPerStrip;
     if (rows == 0 || rows > height) rows = height;
     const uint64_t strips = (height + rows - 1) / rows;
@@ -344,7 +349,7 @@ Result checkImage(const TiffFile &f, const Tags &t, const Limits &limits, uint16
     if (!depth) return Result::unsupported;
     if (t.photometric == 3 && (!t.hasColorMap || !f.at(t.colorMap, 6ull << depth).ok())) return Result::unsupported;
     if (t.width == 0 || t.length == 0) return Result::unsupported;
-    const uint64_t fileRow = depth == 24 ? 3ull * t.width : (uint64_t(t.width) * depth + 7) / 8;
+    const uint64_t fileRow = fileRowBytes(t.width, depth);
     if (t.length > f.size() * limits.expansion / fileRow) return Result::unsupported;
     if (t.width > INT32_MAX || t.length > INT32_MAX) return Result::noMemory;
     // The other compressions (CCITT, JPEG, Deflate ...) are not read: the

@@ -239,6 +239,20 @@ TEST_F(Pcx, WriterFailuresAndProgress) {
     Bytes small = host::toPackedDib(picture(3, 4, [](int, int) { return 0x010101u; }));
     EXPECT_EQ(StillTest::save(small, path("p.pcx"), &seen), CONV_OK);
     EXPECT_EQ(seen, (std::vector<int32_t>{0, 12, 25, 37, 50, 56, 62, 68, 75, 81, 87, 93}));
+    // Raw planes (encoding 0 in the header) follow the header as they are,
+    // and their rows take the whole progress.
+    seen.clear();
+    vc::CoreRequest request;
+    request.progress = {[](void *c, int32_t v) { return static_cast<std::vector<int32_t> *>(c)->push_back(v), true; },
+                        &seen};
+    Bytes raw;
+    ASSERT_EQ(vc::encodePcx(pictureOf(picture(3, 4, [](int, int) { return 0x0A0B0Cu; })), {.encoded = false}, request,
+                            raw),
+              vc::Result::ok);
+    EXPECT_EQ(raw[2], 0);
+    EXPECT_EQ(Bytes(raw.begin() + 128, raw.begin() + 134), (Bytes{0x0A, 0x0A, 0x0A, 0, 0x0B, 0x0B}));
+    EXPECT_EQ(raw.size(), 128u + 8 * 3 * 4);  // eight scan lines, as coded files have
+    EXPECT_EQ(seen, (std::vector<int32_t>{0, 25, 50, 75}));
 }
 
 }  // namespace

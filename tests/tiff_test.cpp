@@ -157,6 +157,8 @@ TEST(TiffCore, RefusedAndHostileFilesGetTheirCodes) {
         {"no strips", with([](TiffBuilder &t) { t.tag(273, 8, 4, 0); }), unsupported},
         {"huge LZW", with(none, Bytes(16, 9), 5, 0xFFFFFFFFu, 1), unsupported},
         {"width 0", with(none, Bytes(16, 9), 1, 0), unsupported},
+        {"1-bit page 2400 times its file's size",
+         with([](auto &t) { t.shortTag(258, 1); }, {0x9D, 0}, 32773, 800, 2000), ok},
     };
     for (const auto &[what, file, result] : cases) EXPECT_EQ(read(file), result) << what;
     // A compression not read is told before the picture is allocated.
