@@ -19,12 +19,11 @@ namespace {
 
 using namespace avitest;
 using vc::loadLe32;
-using stilltest::capture;
+using stilltest::capture, stilltest::tool;
 
-bool sh(const std::string &cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
 // FFmpeg's pictures of the file, one per tick.
 Bytes reference(const std::string &file) {
-    return sh(std::string("/usr/bin/python3 ") + VC_AVI_TOOL + " ref " + file + " " + file + ".ref") ? slurp(file + ".ref")
+    return tool(std::string("/usr/bin/python3 ") + VC_AVI_TOOL + " ref " + file + " " + file + ".ref") ? slurp(file + ".ref")
                                                                                                     : Bytes();
 }
 // The ticks of the video packets ffprobe sees (dropped frames have none).
@@ -37,29 +36,6 @@ long residentKb() {
     std::ifstream("/proc/self/statm") >> size >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
-
-// A copy of a block whose last byte sits against a page that cannot be
-// read, so that a read past its end (FFmpeg's code is not instrumented by
-// the sanitizers) ends the process.
-class GuardedCopy {
-public:
-    explicit GuardedCopy(const Bytes &b) : page_(size_t(sysconf(_SC_PAGESIZE))) {
-        span_ = (b.size() + page_ - 1) / page_ * page_ + page_;
-        void *m = mmap(nullptr, span_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (m == MAP_FAILED || mprotect(static_cast<uint8_t *>(m) + span_ - page_, page_, PROT_NONE) != 0) std::abort();
-        base_ = static_cast<uint8_t *>(m);
-        data_ = base_ + span_ - page_ - b.size();
-        std::memcpy(data_, b.data(), b.size());
-    }
-    ~GuardedCopy() { munmap(base_, span_); }
-    GuardedCopy(const GuardedCopy &) = delete;
-    GuardedCopy &operator=(const GuardedCopy &) = delete;
-    const uint8_t *data() const { return data_; }
-
-private:
-    size_t page_, span_;
-    uint8_t *base_, *data_;
-};
 
 int gCodecChoice = 0;
 intptr_t answerCompression(void *, VfwDialogModel *model) {
@@ -76,11 +52,14 @@ protected:
         LibraryTest::SetUp();
         lib_ = vc::plat::loadLibraryBeside("VELMVFW32.DLL");
         if (!lib_) GTEST_SKIP() << "no AVI companion library in this build (FFmpeg's libraries not found)";
-        if (!sh("ffmpeg -version") || !sh("ffprobe -version")) GTEST_SKIP() << "ffmpeg and ffprobe are not installed";
+        if (!tool("ffmpeg -version >/dev/null && ffprobe -version >/dev/null")) GTEST_SKIP() << "ffmpeg and ffprobe are not installed";
         fn<VfwBindHostFn>(VFW_BIND_HOST)(answerCompression);
+        guard_ = static_cast<uint8_t *>(mmap(nullptr, room_ + page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        ASSERT_TRUE(guard_ != MAP_FAILED && mprotect(guard_ + room_, page_, PROT_NONE) == 0);
     }
     void TearDown() override {
         if (lib_) vc::plat::freeLibrary(lib_);
+        if (guard_) munmap(guard_, room_ + page_);
         LibraryTest::TearDown();
     }
     template <class F> F fn(const char *name) {
@@ -98,10 +77,13 @@ protected:
         return fi;
     }
     void close(VfwFile f) { fn<CloseAviFileFn>("CloseAviFile")(f); }
-    // Every frame handed to the companion ends against a guard page.
+    // Every frame is handed to the companion with its last byte against a
+    // page that cannot be read, so that a read past its end (FFmpeg's code
+    // is not instrumented by the sanitizers) ends the process.
     bool write(VfwFile f, int32_t tick, const Bytes &bits) {
-        const GuardedCopy guarded(bits);
-        VfwFrameRecord rec{tick, 1, guarded.data(), uint32_t(bits.size()), nullptr};
+        uint8_t *const at = guard_ + room_ - bits.size();
+        std::memcpy(at, bits.data(), bits.size());
+        VfwFrameRecord rec{tick, 1, at, uint32_t(bits.size()), nullptr};
         return fn<WriteAviFrameFn>("WriteAviFrame")(f, &rec);
     }
     VfwFile create(const std::string &file, const VfwCreateParams *params, const uint8_t *header) {
@@ -126,7 +108,7 @@ protected:
     std::string ffmpegAvi(std::string name, const std::string &args, int frames, const char *size) {
         std::replace(name.begin(), name.end(), ' ', '_');
         const std::string file = path(name + ".avi");
-        EXPECT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=r=12:s=" + std::string(size) + " -f lavfi -i sine=f=440 " +
+        EXPECT_TRUE(tool("ffmpeg -v error -y -f lavfi -i testsrc=r=12:s=" + std::string(size) + " -f lavfi -i sine=f=440 " +
                        args + " -frames:v " + std::to_string(frames) + " " + file));
         return file;
     }
@@ -136,8 +118,7 @@ protected:
         VfwFile f = open(file);
         ASSERT_NE(f, 0u);
         const VfwFileInfo fi = info(f);
-        EXPECT_EQ(int(fi.frameCount), ticks);
-        EXPECT_EQ(fi.rate, 12);
+        EXPECT_EQ(std::pair(int(fi.frameCount), int(fi.rate)), std::pair(ticks, 12));
         const Bytes ref = reference(file);
         const size_t size = size_t(fi.width) * fi.height * 3;
         ASSERT_EQ(ref.size(), size * fi.frameCount);
@@ -156,6 +137,8 @@ protected:
     }
 
     void *lib_ = nullptr;
+    const size_t page_ = size_t(sysconf(_SC_PAGESIZE)), room_ = 256 * page_;  // room for the largest frame
+    uint8_t *guard_ = nullptr;
 };
 
 TEST_F(AviCompanion, FilesFfmpegWritesImportFrameForFrame) {
@@ -182,7 +165,7 @@ TEST_F(AviCompanion, FilesFfmpegWritesImportFrameForFrame) {
 // growing with them.
 TEST_F(AviCompanion, LongFileReadsWithFlatMemory) {
     const std::string file = path("long.avi");
-    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=r=25:s=8x8:d=1600 -c:v rawvideo -pix_fmt pal8 " + file));
+    ASSERT_TRUE(tool("ffmpeg -v error -y -f lavfi -i testsrc=r=25:s=8x8:d=1600 -c:v rawvideo -pix_fmt pal8 " + file));
     VfwFile f = open(file);
     ASSERT_NE(f, 0u);
     EXPECT_EQ(info(f).frameCount, 40000u);
@@ -207,7 +190,7 @@ TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
         {8, 1, "msvideo1", 12, false}, {24, 2, "cinepak", 12, false}, {24, 3, "mjpeg", 12, true},
     };
     const std::string wave = path("tone.wav");
-    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i sine=f=300:d=2 -ac 2 -ar 22050 -c:a pcm_u8 " + wave));
+    ASSERT_TRUE(tool("ffmpeg -v error -y -f lavfi -i sine=f=300:d=2 -ac 2 -ar 22050 -c:a pcm_u8 " + wave));
     const int32_t w = 36, h = 20;
     for (const auto &[bits, codec, codecName, tolerance, sound] : rows) {
         SCOPED_TRACE(std::string(codecName) + " from " + std::to_string(bits) + " bits");
@@ -243,7 +226,7 @@ TEST_F(AviCompanion, CallsOutsideItsRulesAreRefused) {
     const Bytes header = dibHeader(8, 4, 8), bits = rampPixels(8, 4, 8, 0);
     const VfwCreateParams params{12, uint32_t(bits.size()), 0, 0, 0}, noRate{0, uint32_t(bits.size()), 0, 0, 0};
     const std::string name = path("refused.avi"), wave = path("tone.wav");
-    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i sine=d=1 " + wave));
+    ASSERT_TRUE(tool("ffmpeg -v error -y -f lavfi -i sine=d=1 " + wave));
     const auto patched = [&](size_t at, int64_t v) {
         Bytes h = header;
         at == 14 ? vc::storeLe16(h.data() + at, uint32_t(v)) : vc::storeLe32(h.data() + at, uint32_t(v));
@@ -302,7 +285,7 @@ TEST_F(AviCompanion, SoundOfEverySampleFormat) {
     for (const std::string codec : {"pcm_s16le", "pcm_u8", "pcm_s32le", "pcm_f32le", "pcm_f64le"}) {
         SCOPED_TRACE(codec);
         const std::string wave = path(codec + ".wav"), file = path(codec + ".avi");
-        ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i sine=f=200:d=0.5:sample_rate=8000 -c:a " + codec + " " + wave));
+        ASSERT_TRUE(tool("ffmpeg -v error -y -f lavfi -i sine=f=200:d=0.5:sample_rate=8000 -c:a " + codec + " " + wave));
         VfwFile f = stream(file, header, 8, 4, 24);
         ASSERT_TRUE(f && write(f, 11, rampPixels(8, 4, 24, 0)));
         EXPECT_TRUE(merge(f, wave.c_str(), 12));
@@ -354,7 +337,7 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
     // The second MJPEG frame replaced by a smaller picture, padded to its chunk.
     Bytes mjpeg = slurp(ffmpegAvi("mjpeg base", "-c:v mjpeg -an", 30, "16x16"));
     const std::string small = path("small.jpg");
-    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=s=8x8 -frames:v 1 -c:v mjpeg " + small));
+    ASSERT_TRUE(tool("ffmpeg -v error -y -f lavfi -i testsrc=s=8x8 -frames:v 1 -c:v mjpeg " + small));
     const Bytes jpeg = slurp(small);
     const auto chunk = [&](auto from, const char *id) { return std::search(from, mjpeg.end(), id, id + 4); };
     const size_t at = size_t(chunk(chunk(chunk(mjpeg.begin(), "movi"), "00dc") + 4, "00dc") - mjpeg.begin());
@@ -387,13 +370,11 @@ TEST_F(AviCompanion, HostileFilesNeverCrash) {
         const VfwFileInfo fi = info(f);
         EXPECT_TRUE(count < 0 || int(fi.frameCount) == count) << fi.frameCount;
         int had = 0;
-        for (int64_t i : {int64_t(0), int64_t(29), int64_t(3), int64_t(4999), int64_t(fi.frameCount) - 1, int64_t(1)}) {
-            const uint8_t *dib = frame(f, i);
-            if (!dib) continue;
-            ++had;
-            EXPECT_EQ(loadLe32(dib + 4), fi.width);
-            EXPECT_EQ(loadLe32(dib + 8), fi.height);
-        }
+        for (int64_t i : {int64_t(0), int64_t(29), int64_t(3), int64_t(4999), int64_t(fi.frameCount) - 1, int64_t(1)})
+            if (const uint8_t *dib = frame(f, i)) {
+                ++had;
+                EXPECT_EQ(std::pair(loadLe32(dib + 4), loadLe32(dib + 8)), std::pair(fi.width, fi.height));
+            }
         EXPECT_EQ(had, count == 30 ? 5 : count == 5000 ? 4 : had) << "frames past the data are not had";
         close(f);
     }

@@ -83,6 +83,13 @@ protected:
         VcMemFree(block);
         return r;
     }
+    // The editor's frames as pictures, as the core takes them.
+    vc::Animation editorsVideo() {
+        vc::Animation video;
+        for (const auto &image : editor.images)
+            EXPECT_EQ(vc::decodePackedDib(image.bytes, vc::Limits{}, video.frames.emplace_back().picture), vc::Result::ok);
+        return video;
+    }
     static intptr_t delays(VcDialog *d, const std::vector<const char *> &list) {
         int32_t f = 0;
         for (const char *text : list) {
@@ -96,6 +103,8 @@ protected:
     FakeEditor editor;
     UiRecorder ui;
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
+    const vc::AviCompanion companion{fakeCompanionLookup}, missing{nullptr};  // for the core
+    const vc::CoreRequest request;
 };
 
 TEST_F(Avi, ContentTest) {
@@ -260,8 +269,6 @@ TEST_F(Avi, HandOverWithFlagsSkippingMissingFrames) {
             EXPECT_EQ(std::pair(editor.images[i].flags, int(editor.images[i].bytes[1064])), std::pair(flags, i ? 5 : 1));
     }
     EXPECT_FALSE(ui.progress.empty());
-    fake.canDraw = false;
-    EXPECT_EQ(import(), vc::Result::noMemory);
 }
 
 TEST_F(Avi, DelaysPositionsAndTimes) {
@@ -424,6 +431,7 @@ TEST_F(Avi, CompanionLackingAFunction) {
         {"OpenAviFile", false, vc::Result::readFailed, 0, vc::Result::ok, 0},
         {"GetAviFileInfo", false, vc::Result::cancelled, 0, vc::Result::ok, 0},  // no frames: OK refused
         {"GetAviFrame", false, vc::Result::ok, 0, vc::Result::ok, 0},
+        {"DrawAviFrame", false, vc::Result::noMemory, 0, vc::Result::ok, 0},  // the strip cannot be drawn
         {"CreateAviFile", false, vc::Result::ok, 2, vc::Result::createFailed, 0},
         {"CreateAviFile", true, vc::Result::ok, 2, vc::Result::createFailed, 0},
         {"ShowCompressOptionsDlg", true, vc::Result::ok, 2, vc::Result::ok, 0},
@@ -492,8 +500,6 @@ TEST_F(Avi, ImportStripActions) {
 TEST_F(Avi, CoreReadsTheFramesTheCompanionGives) {
     using enum vc::Result;
     fake.count = 5, fake.missingFrames = {3};
-    const vc::AviCompanion companion(fakeCompanionLookup);
-    const vc::CoreRequest request;
     vc::Animation video;
     ASSERT_EQ(vc::readAvi(companion, "in.avi", request, video), ok);
     EXPECT_EQ(std::tuple(video.frames.size(), video.rateNumerator, video.rateDenominator, video.frames[0].delay, video.screenWidth),
@@ -504,26 +510,23 @@ TEST_F(Avi, CoreReadsTheFramesTheCompanionGives) {
         bits[0] = numbers[i];
         EXPECT_EQ(std::tuple(video.frames[i].picture.pixels, video.frames[i].picture.palette.size()), std::tuple(bits, size_t(256))) << i;
     }
+    EXPECT_EQ(vc::readAvi(missing, "in.avi", request, video), unsupported);
     int opened = 0;
-    vc::CoreRequest stop, few, small;
-    stop.progress.report = [](void *, int32_t percent) { return percent < 50; };
-    few.limits.largestFrameCount = 4;
-    small.limits.largestPicture = 7;
-    const vc::AviCompanion missing(nullptr);
-    const std::tuple<const char *, const vc::AviCompanion &, const vc::CoreRequest &, std::function<void()>, vc::Result> cases[] = {
-        {"no companion", missing, request, [] {}, unsupported},
-        {"the file does not open", companion, request, [&] { fake.opens = false; }, readFailed},
-        {"no frames to be had", companion, request, [&] { fake.lacking = {"GetAviFrame"}; }, unsupported},
-        {"more frames than the limit", companion, few, [] {}, noMemory},
-        {"frames of more pixels than the limit", companion, small, [] {}, noMemory},
-        {"stopped half way", companion, stop, [] {}, cancelled},
-        {"a frame coded", companion, request, [&] { vc::storeLe32(fake.dib.data() + 16, 1); }, unsupported},
+    // what, a change to the companion or to the request, the result
+    const std::tuple<const char *, std::function<void(vc::CoreRequest &)>, vc::Result> cases[] = {
+        {"the file does not open", [&](auto &) { fake.opens = false; }, readFailed},
+        {"no frames to be had", [&](auto &) { fake.lacking = {"GetAviFrame"}; }, unsupported},
+        {"more frames than the limit", [](auto &r) { r.limits.largestFrameCount = 4; }, noMemory},
+        {"frames of more pixels than the limit", [](auto &r) { r.limits.largestPicture = 7; }, noMemory},
+        {"stopped half way", [](auto &r) { r.progress.report = [](void *, int32_t percent) { return percent < 50; }; }, cancelled},
+        {"a frame coded", [&](auto &) { vc::storeLe32(fake.dib.data() + 16, 1); }, unsupported},
     };
-    for (const auto &[what, from, with, damage, result] : cases) {
+    for (const auto &[what, change, result] : cases) {
         SCOPED_TRACE(what);
         const FakeCompanion intact = fake;
-        damage();
-        EXPECT_EQ(vc::readAvi(from, "in.avi", with, video), result);
+        vc::CoreRequest changed;
+        change(changed);
+        EXPECT_EQ(vc::readAvi(companion, "in.avi", changed, video), result);
         opened += fake.closes - intact.closes;
         fake = intact;
     }
@@ -535,15 +538,7 @@ TEST_F(Avi, CoreReadsTheFramesTheCompanionGives) {
 // failures by name.
 TEST_F(Avi, CoreWritesWhatTheExportWrites) {
     using enum vc::Result;
-    const vc::AviCompanion companion(fakeCompanionLookup);
-    const vc::CoreRequest request;
-    vc::AviWriteOptions options;
-    options.ticks = {1, 2, 3};
-    const auto editorsVideo = [&] {  // the editor's frames as pictures
-        vc::Animation video;
-        for (const auto &image : editor.images) EXPECT_EQ(vc::decodePackedDib(image.bytes, vc::Limits{}, video.frames.emplace_back().picture), ok);
-        return video;
-    };
+    const vc::AviWriteOptions options{.ticks = {1, 2, 3}};
     for (uint16_t bits : {8, 4, 24}) {
         SCOPED_TRACE(bits);
         animation(3, 15, bits);
@@ -560,32 +555,32 @@ TEST_F(Avi, CoreWritesWhatTheExportWrites) {
         EXPECT_TRUE(std::equal(fake.initHeader.begin(), fake.initHeader.begin() + 16, byExport.initHeader.begin()));
     }
     animation(2, 4, 8);
-    const vc::Animation two = editorsVideo();
-    vc::Animation mixed = two;
-    mixed.frames[1].picture = vc::Picture{};
-    vc::AviWriteOptions none, sound;
-    none.ticks = {0, 0}, sound.wave = "sound.wav";
-    vc::CoreRequest stop;
-    stop.progress.report = [](void *, int32_t) { return false; };
-    const vc::AviCompanion missing(nullptr);
-    const std::tuple<const char *, const vc::AviCompanion &, vc::Animation, vc::AviWriteOptions, const vc::CoreRequest &,
-                     std::function<void()>, vc::Result, bool> cases[] = {  // ..., result, the file stays
-        {"no frames", companion, vc::Animation{}, options, request, [] {}, noneFound, false},
-        {"every frame's length 0", companion, two, none, request, [] {}, noneFound, false},
-        {"stopped", companion, two, options, stop, [] {}, cancelled, false},
-        {"a frame that is not whole", companion, mixed, options, request, [] {}, unsupported, false},
-        {"no companion", missing, two, options, request, [] {}, unsupported, false},
-        {"stream refused", companion, two, options, request, [&] { fake.initResult = 0; }, damaged, true},
-        {"disk full", companion, two, options, request, [&] { fake.writesLeft = 1; }, writeFailed, true},
-        {"sound refused", companion, two, sound, request, [&] { fake.mergeResult = 0; }, writeFailed, true},
-        {"sound merged", companion, two, sound, request, [] {}, ok, true},
+    struct Call {
+        const vc::AviCompanion *to;
+        vc::Animation video;
+        vc::AviWriteOptions options;
+        vc::CoreRequest request;
     };
-    for (const auto &[what, to, video, with, asked, damage, result, stays] : cases) {
+    const Call two{&companion, editorsVideo(), options, request};
+    // what, a change to two frames written with delays 1 to 3, the result, the file stays
+    const std::tuple<const char *, std::function<void(Call &)>, vc::Result, bool> cases[] = {
+        {"no frames", [](Call &c) { c.video = {}; }, noneFound, false},
+        {"every frame's length 0", [](Call &c) { c.options = {.ticks = {0, 0}}; }, noneFound, false},
+        {"stopped", [](Call &c) { c.request.progress.report = [](void *, int32_t) { return false; }; }, cancelled, false},
+        {"a frame that is not whole", [](Call &c) { c.video.frames[1].picture = vc::Picture{}; }, unsupported, false},
+        {"no companion", [&](Call &c) { c.to = &missing; }, unsupported, false},
+        {"stream refused", [&](Call &) { fake.initResult = 0; }, damaged, true},
+        {"disk full", [&](Call &) { fake.writesLeft = 1; }, writeFailed, true},
+        {"sound refused", [&](Call &c) { c.options = {.wave = "sound.wav"}, fake.mergeResult = 0; }, writeFailed, true},
+        {"sound merged", [](Call &c) { c.options = {.wave = "sound.wav"}; }, ok, true},
+    };
+    for (const auto &[what, change, result, stays] : cases) {
         SCOPED_TRACE(what);
         const FakeCompanion intact = fake;
-        damage();
+        Call c = two;
+        change(c);
         std::filesystem::remove(path("core.avi"));
-        EXPECT_EQ(vc::writeAvi(to, video, path("core.avi").c_str(), with, asked), result);
+        EXPECT_EQ(vc::writeAvi(*c.to, c.video, path("core.avi").c_str(), c.options, c.request), result);
         EXPECT_EQ(std::pair(std::filesystem::exists(path("core.avi")), fake.closedAfterDelete), std::pair(stays, 0));
         fake = intact;
     }
@@ -596,15 +591,11 @@ TEST_F(Avi, CoreWritesWhatTheExportWrites) {
 TEST_F(Avi, CoreRoundTripThroughTheCompanion) {
     if (!vc::AviCompanion()) GTEST_SKIP() << "no AVI companion library beside the tests (this build found no FFmpeg libraries)";
     animation(3, 8, 24);
-    vc::Animation video;
-    for (size_t i = 0; i < 3; ++i) {
+    for (size_t i = 0; i < 3; ++i)
         for (size_t k = 40; k < editor.images[i].bytes.size(); ++k) editor.images[i].bytes[k] = uint8_t(k * 5 + i * 80);
-        ASSERT_EQ(vc::decodePackedDib(editor.images[i].bytes, vc::Limits{}, video.frames.emplace_back().picture), vc::Result::ok);
-    }
+    const vc::Animation video = editorsVideo();
     const std::string file = path("round.avi");
-    vc::AviWriteOptions options;
-    options.ticks = {1, 2, 3};
-    ASSERT_EQ(vc::writeAvi(video, file.c_str(), options, vc::CoreRequest{}), vc::Result::ok);
+    ASSERT_EQ(vc::writeAvi(video, file.c_str(), {.ticks = {1, 2, 3}}, vc::CoreRequest{}), vc::Result::ok);
     vc::Animation back;
     ASSERT_EQ(vc::readAvi(file.c_str(), vc::CoreRequest{}, back), vc::Result::ok);
     EXPECT_EQ(std::tuple(back.frames.size(), back.rateNumerator, back.screenWidth, back.screenHeight), std::tuple(size_t(6), 12u, 8, 2));

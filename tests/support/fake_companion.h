@@ -18,7 +18,7 @@ namespace vctest {
 
 struct FakeCompanion {
     uint32_t count = 30, width = 4, height = 2, rate = 10;
-    bool canDraw = true, opens = true;
+    bool opens = true;
     std::set<int32_t> missingFrames;
     std::set<std::string> lacking;  // functions the companion does not have
     std::vector<int32_t> framesAsked;
@@ -86,8 +86,8 @@ inline void *fakeCompanionLookup(const char *name) {
     const std::pair<const char *, void *> table[] = {
         {"OpenAviFile", reinterpret_cast<void *>(open)},         {"CloseAviFile", reinterpret_cast<void *>(close)},
         {"GetAviFileInfo", reinterpret_cast<void *>(info)},      {"GetAviFrame", reinterpret_cast<void *>(frame)},
-        {"DrawAviFrame", f().canDraw ? reinterpret_cast<void *>(draw) : nullptr},
-        {"CreateAviFile", reinterpret_cast<void *>(create)},     {"ShowCompressOptionsDlg", reinterpret_cast<void *>(options)},
+        {"DrawAviFrame", reinterpret_cast<void *>(draw)},        {"CreateAviFile", reinterpret_cast<void *>(create)},
+        {"ShowCompressOptionsDlg", reinterpret_cast<void *>(options)},
         {"InitAviStreamWrite", reinterpret_cast<void *>(init)},  {"WriteAviFrame", reinterpret_cast<void *>(write)},
         {"MergeSoundFile", reinterpret_cast<void *>(merge)},
     };
