@@ -275,7 +275,7 @@ TEST_F(Exports, WriterRunsUnderProgressWindowWithParentDisabled) {
     // Without a parent no progress window is made and none is passed on.
     ui.progress.clear();
     seen.rowResult = vc::Result::ok;
-    EXPECT_EQ(SaveConvImage(nullptr, junk.c_str(), image, 128, 0, nullptr), 1);
+    EXPECT_EQ(SaveConvImage(nullptr, junk.c_str(), image, 128, 0, nullptr), CONV_OK);
     EXPECT_EQ(std::tuple(seen.args.at(4), seen.args.at(6), ui.progress.size()), std::tuple(0, 0, 0u));
 
     // A progress window someone else opened stays open, its owner
@@ -283,7 +283,7 @@ TEST_F(Exports, WriterRunsUnderProgressWindowWithParentDisabled) {
     void *owner = VcCreateWindow(nullptr, 0, 0, 100, 100);
     vc::Wnd other = vc::CreateProgressDialog(owner, nullptr, 101);
     ASSERT_NE(other, nullptr);
-    EXPECT_EQ(SaveConvImage(parent, junk.c_str(), nullptr, 128, 0, nullptr), 1);
+    EXPECT_EQ(SaveConvImage(parent, junk.c_str(), nullptr, 128, 0, nullptr), CONV_OK);
     EXPECT_EQ(std::tuple(seen.args.at(4), seen.args.at(5)), std::tuple(0, 1));
     void *still = nullptr;
     EXPECT_EQ((std::tuple{VcProgressState(&still, nullptr, nullptr), still, VcIsWindowEnabled(owner)}),
