@@ -215,11 +215,10 @@ TEST(HostPaths, ExtensionsNumberedNamesAndOutputs) {
 
 // The picture every foreign file is made from: a gradient with an alpha
 // ramp across it (so both sides of 128 are met).
-const char *const kRamp = "-size 23x13 gradient:red-blue -alpha set -channel A -fx i/w +channel";
+const std::string kRamp = "-size 23x13 gradient:red-blue -alpha set -channel A -fx i/w +channel";
 
 TEST_F(HostFiles, ForeignBmpAndPngFilesReadAsTheirWritersReadThem) {
     if (!kMagick) GTEST_SKIP() << "ImageMagick needed";
-    const std::string ramp = kRamp;
     const std::string pillow = "/usr/bin/python3 -c \"import sys; from PIL import Image; "
                                "im = Image.linear_gradient('L').resize((23, 13)); ";
     // The file, the command that makes it (FILE its output), the slack of its channels.
@@ -228,15 +227,15 @@ TEST_F(HostFiles, ForeignBmpAndPngFilesReadAsTheirWritersReadThem) {
         {"core.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue BMP2:FILE", 0},
         {"pal4.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 7 BMP3:FILE", 0},
         {"rle8.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -colors 40 -compress RLE BMP3:FILE", 0},
-        {"v5alpha.bmp", "/usr/bin/convert " + ramp + " FILE", 0},
+        {"v5alpha.bmp", "/usr/bin/convert " + kRamp + " FILE", 0},
         {"rgb565.bmp", "/usr/bin/convert -size 23x13 gradient:red-blue -define bmp:subtype=RGB565 FILE", 2},
         // ImageMagick reads a 4-bit channel v as v * 16, not v * 17.
-        {"argb4444.bmp", "/usr/bin/convert " + ramp + " -define bmp:subtype=ARGB4444 FILE", 15},
-        {"trns.png", "/usr/bin/convert " + ramp + " -colors 7 PNG8:FILE", 0},
+        {"argb4444.bmp", "/usr/bin/convert " + kRamp + " -define bmp:subtype=ARGB4444 FILE", 15},
+        {"trns.png", "/usr/bin/convert " + kRamp + " -colors 7 PNG8:FILE", 0},
         {"grey2.png", "/usr/bin/convert -size 23x13 gradient: -define png:color-type=0 -define png:bit-depth=2 FILE", 0},
         {"grey16.png", "/usr/bin/convert -size 23x13 gradient: -depth 16 -define png:color-type=0 FILE", 1},
-        {"rgba64.png", "/usr/bin/convert " + ramp + " PNG64:FILE", 1},
-        {"interlaced.png", "/usr/bin/convert " + ramp + " -interlace PNG PNG32:FILE", 0},
+        {"rgba64.png", "/usr/bin/convert " + kRamp + " PNG64:FILE", 1},
+        {"interlaced.png", "/usr/bin/convert " + kRamp + " -interlace PNG PNG32:FILE", 0},
         {"pillow-LA.png", pillow + "Image.merge('LA', (im, im.transpose(0))).save(sys.argv[1])\" FILE", 0},
         {"pillow-P.png", pillow + "im.quantize(5).save(sys.argv[1], transparency=2)\" FILE", 0},
         {"pillow-RGBA.png", pillow + "Image.merge('RGBA', (im, im, im.transpose(1), im.transpose(0))).save(sys.argv[1])\" FILE", 0},
@@ -386,7 +385,7 @@ TEST_F(HostCommand, AviRunsSayWhatTheyCouldNotDo) {
 // manual page without warnings, a progress bar only on a terminal.
 TEST_F(HostCommand, BatchJsonNamesHelpManualAndProgress) {
     if (!kMagick) GTEST_SKIP() << "ImageMagick needed";
-    ASSERT_TRUE(shell("/usr/bin/convert " + std::string(kRamp) + " a.png && /usr/bin/convert a.png -colors 9 b.bmp"
+    ASSERT_TRUE(shell("/usr/bin/convert " + kRamp + " a.png && /usr/bin/convert a.png -colors 9 b.bmp"
                       " && /usr/bin/convert -delay 10 a.png -flop a.png c.gif"));
     Bytes png = gifsupport::readBytes(dir + "/a.png");
     writeFile("cut.png", Bytes(png.begin(), png.begin() + long(png.size() / 2)));
@@ -474,7 +473,7 @@ Bytes programWithBitmaps(const std::string &bmp) {
 TEST_F(HostCommand, InfoJsonCarriesEveryFactOfTheText) {
     if (!kMagick || access("/usr/bin/ffmpeg", X_OK) != 0) GTEST_SKIP() << "ImageMagick and ffmpeg needed";
     const std::string velmconv = VC_HOST_BINARY;  // by its path: the AVI companion is found beside it
-    ASSERT_TRUE(shell("/usr/bin/convert " + std::string(kRamp) + " a.png && /usr/bin/convert a.png a.bmp"
+    ASSERT_TRUE(shell("/usr/bin/convert " + kRamp + " a.png && /usr/bin/convert a.png a.bmp"
                       " && /usr/bin/convert a.png -alpha off a.pcx && /usr/bin/convert a.png a.gif && /usr/bin/convert a.png -alpha off -depth 8 -compress none a.tif"
                       " && /usr/bin/convert a.png a.jpg && /usr/bin/convert a.png a.ico"
                       " && /usr/bin/convert -delay 10 a.png -flop a.png anim.gif && /usr/bin/convert a.png BMP3:dib.bmp"

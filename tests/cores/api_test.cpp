@@ -79,12 +79,11 @@ TEST_P(RoundTrip, FramesComeBackAndDamagedCopiesGetAStatus) {
     EXPECT_EQ(onDisk, bytes.vector());
     std::filesystem::remove(path);
 
-    const std::vector<uint8_t> &good = onDisk;
     std::set<vc_status> seen;
     for (size_t step = 0; step < 97; ++step) {
-        std::vector<uint8_t> bad = good;
+        std::vector<uint8_t> bad = onDisk;
         // Cut short, or a byte changed, at places spread over the file.
-        const size_t at = good.size() * step / 97;
+        const size_t at = onDisk.size() * step / 97;
         if (step % 2) bad.resize(at);
         else bad[at] ^= uint8_t(0x5A + step);
         raw = nullptr;
