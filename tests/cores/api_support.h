@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/program_files.h"
 #include "velmconv/api.h"
 
 namespace apitest {
@@ -38,11 +39,16 @@ inline uint32_t colorAt(const vc_picture *p, int32_t x, int32_t y) {
     return vc_picture_palette_color(p, uint32_t(row[x / perByte] >> shift) & ((1u << depth) - 1));
 }
 
-// Every pixel's colour, top row first.
+// Every pixel's colour, top row first; of every frame in turn.
 inline std::vector<uint32_t> colors(const vc_picture *p) {
     std::vector<uint32_t> out;
     for (int32_t y = 0; y < vc_picture_height(p); ++y)
         for (int32_t x = 0; x < vc_picture_width(p); ++x) out.push_back(colorAt(p, x, y));
+    return out;
+}
+inline std::vector<std::vector<uint32_t>> frameColors(const vc_animation *a) {
+    std::vector<std::vector<uint32_t>> out;
+    for (uint32_t i = 0; i < vc_animation_frame_count(a); ++i) out.push_back(colors(vc_animation_frame_const(a, i)));
     return out;
 }
 
@@ -102,20 +108,18 @@ inline AnimationPtr animationFor(vc_format format, int frames, int32_t w = 32, i
 // A w x h DIB behind a `header`-byte header (its fields past the
 // compression 0): the colour table (or masks), `gap` bytes, then the rows.
 // As a file, behind a BMP file header naming the rows' offset.
-inline void put32(std::vector<uint8_t> &d, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) d[at + size_t(i)] = uint8_t(v >> 8 * i);
-}
 inline std::vector<uint8_t> dib(int32_t w, int32_t h, uint16_t bits, uint32_t compression, const std::vector<uint8_t> &table,
                                 const std::vector<uint8_t> &rows, bool file = true, uint32_t gap = 0, uint32_t header = 40) {
     std::vector<uint8_t> d(header);
-    put32(d, 0, header), put32(d, 4, uint32_t(w)), put32(d, 8, uint32_t(h)), put32(d, 12, 1u | uint32_t(bits) << 16);
-    put32(d, 16, compression);
+    using vctest::poke32;
+    poke32(d, 0, header), poke32(d, 4, uint32_t(w)), poke32(d, 8, uint32_t(h)), poke32(d, 12, 1u | uint32_t(bits) << 16);
+    poke32(d, 16, compression);
     d.insert(d.end(), table.begin(), table.end());
     d.resize(d.size() + gap);
     if (file) {
         d.insert(d.begin(), 14, 0);
         d[0] = 'B', d[1] = 'M';
-        put32(d, 10, uint32_t(d.size()));
+        poke32(d, 10, uint32_t(d.size()));
     }
     d.insert(d.end(), rows.begin(), rows.end());
     return d;

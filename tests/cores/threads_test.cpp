@@ -29,10 +29,7 @@ struct Reference {
 std::vector<std::vector<uint32_t>> readColors(const std::vector<uint8_t> &bytes, vc_status &status) {
     vc_animation *raw = nullptr;
     status = vc_read_memory(bytes.data(), bytes.size(), VC_FORMAT_UNKNOWN, nullptr, &raw);
-    AnimationPtr a(raw);
-    std::vector<std::vector<uint32_t>> out;
-    for (uint32_t i = 0; i < vc_animation_frame_count(a.get()); ++i) out.push_back(colors(vc_animation_frame_const(a.get(), i)));
-    return out;
+    return frameColors(AnimationPtr(raw).get());
 }
 
 // The same bytes; a TIFF file says when it was written (its DateTime, 19

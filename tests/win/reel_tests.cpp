@@ -131,8 +131,7 @@ TEST_F(Strip, PaintsBandsGapsAndOutlinesAndAsksForPicturesOnlyAfterAnErase) {
         RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         const int offset = 32 * scroll, x1 = 12 + 97 - offset, x2 = x1 + 97;
         ASSERT_EQ(asked.size(), 4u);
-        EXPECT_EQ((std::vector<int>{asked[1].frame, asked[1].x, asked[1].y,
-                                    asked[1].cx, asked[1].cy}),
+        EXPECT_EQ((std::vector<int>{asked[1].frame, asked[1].x, asked[1].y, asked[1].cx, asked[1].cy}),
                   (std::vector<int>{1, x1, 8, 85, 85}));
         Capture c = capture(w);
         for (int row = 0; row < 8; ++row)
