@@ -33,7 +33,7 @@ V fields(const vc::GifFrameEntry &e) {
             e.transparentIndex, e.delay, e.disposal, int(e.userInput), int(e.interlaced)};
 }
 
-class GifRead : public LibraryTest {
+class GifRead : public GifLoadTest {
 protected:
     vc::Result scan(const std::vector<uint8_t> &bytes, vc::GifAnimRecord &rec, bool firstOnly = false) {
         rec = {};
@@ -213,37 +213,29 @@ TEST_F(GifRead, LoadHandsOverThroughRecordOrCallbackWithTheDocumentRecord) {
     GifBytes g;
     g.header(6, 3, 2).comment("hello").control(0x05, 7, 4).image(1, 1, 4, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 3).trailer();
     std::string file = writeFile("t.gif", g.b);
-    uint8_t fmt = 0;
-    {  // Transparent, with a record and a callback: to the editor.
-        FakeEditor ed;
-        ConvImageRecord out{};
-        ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), &out, &fmt, 0, FakeEditor::callback()), 1);
-        EXPECT_EQ(ed.commands(), (std::vector<int32_t>{2, 17, 0, 21}));
-        EXPECT_EQ((V{fmt, out.image != nullptr, int(ed.images.at(0).flags), ed.transparents.at(0).entry[2],
-                     int(ed.notes.at(0).value)}),
-                  (V{129, 0, 0x11, 4, 0x8100}));  // entry[2]: red of colour 4
-        EXPECT_EQ(ed.notes[0].fileName, file);
-    }
-    {  // Without a record: the image, then the document and its menu items.
-        FakeEditor ed;
-        ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), nullptr, &fmt, 0, FakeEditor::callback()), 1);
-        EXPECT_EQ(fmt, 167);
-        EXPECT_EQ(ed.commands(), (std::vector<int32_t>{2, 17, 0, 21, 11, 14, 14, 14}));
-        auto *rec = static_cast<vc::GifAnimRecord *>(vc::plat::memLock(ed.documents.at(0)));
-        EXPECT_EQ((V{rec->frameCount, rec->outputWidth, rec->outputHeight, int(rec->repeat)}), (V{1, 4, 2, 0}));
-        EXPECT_EQ(fields(rec->frames[0]), (V{0, 0, 4, 2, 4, 1, 4, 7, 1, 0, 0}));
-        EXPECT_STREQ(rec->comment, "hello");
-        (void)vc::plat::memUnlock(ed.documents[0]);
-    }
-    {  // A refused document is freed (the fixture checks) and gets no menu.
-        FakeEditor ed;
-        ed.refuse(11);
-        ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), nullptr, &fmt, 0, FakeEditor::callback()), 1);
-        EXPECT_EQ(ed.count(14), 0u);
-    }
+    // Transparent, with a record and a callback: to the editor.
+    fresh();
+    ConvImageRecord out{};
+    ASSERT_EQ(load(file, &out), 1);
+    EXPECT_EQ(editor->commands(), (std::vector<int32_t>{2, 17, 0, 21}));
+    EXPECT_EQ((V{format, out.image != nullptr, int(editor->images.at(0).flags), editor->transparents.at(0).entry[2],
+                 int(editor->notes.at(0).value)}),
+              (V{129, 0, 0x11, 4, 0x8100}));  // entry[2]: red of colour 4
+    EXPECT_EQ(editor->notes[0].fileName, file);
+    // Without a record: the image, then the document and its menu items.
+    fresh();
+    ASSERT_EQ(load(file), 1);
+    EXPECT_EQ(format, 167);
+    EXPECT_EQ(editor->commands(), (std::vector<int32_t>{2, 17, 0, 21, 11, 14, 14, 14}));
+    const auto rec = recordOf<vc::GifAnimRecord>(editor->documents.at(0));
+    EXPECT_EQ((V{rec.frameCount, rec.outputWidth, rec.outputHeight, int(rec.repeat)}), (V{1, 4, 2, 0}));
+    EXPECT_EQ(fields(rec.frames[0]), (V{0, 0, 4, 2, 4, 1, 4, 7, 1, 0, 0}));
+    EXPECT_STREQ(rec.comment, "hello");
+    fresh().refuse(11);  // a refused document is freed (the fixture checks) and gets no menu
+    ASSERT_EQ(load(file), 1);
+    EXPECT_EQ(editor->count(14), 0u);
     // The preview: the first image from its own corner, bits offset 0,
     // 2953 pixels per metre.
-    ConvImageRecord out{};
     out.bitsOffset = 99;
     ASSERT_EQ(GetPreviewImage(file.c_str(), &out), 1);
     auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(out.image));
@@ -301,11 +293,10 @@ TEST_F(GifRead, DamagedFilesGiveDocumentedResults) {
     g.header(8, 8, 2).comment("c").looping(0).control(0x09, 5, 1).image(0, 0, 8, 8, std::vector<uint8_t>(64, 5), 3);
     g.control(0x04, 5, 0).image(2, 2, 4, 4, std::vector<uint8_t>(16, 9), 4, true, 3).trailer();
     const std::set<int> allowed = {CONV_E_READ, CONV_E_UNSUPPORTED, CONV_E_DATA, CONV_E_FORMAT};
-    uint8_t fmt = 0;
     for (size_t n = 0; n < g.b.size(); ++n) {  // without the trailer only the preview takes it
         const std::string f = writeFile("cut.gif", std::vector<uint8_t>(g.b.begin(), g.b.begin() + long(n)));
-        FakeEditor ed;
-        int r = LoadConvImage(nullptr, f.c_str(), nullptr, &fmt, 0, FakeEditor::callback());
+        fresh();
+        int r = load(f);
         EXPECT_TRUE(n + 1 == g.b.size() ? r == CONV_E_READ : allowed.count(r)) << n << " " << r;
         ConvImageRecord rec{};
         r = GetPreviewImage(f.c_str(), &rec);
