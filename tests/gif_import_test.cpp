@@ -5,13 +5,11 @@
 // Cancel, the editor's refusal and short memory.
 #include <array>
 #include <memory>
-#include <optional>
 
 #include "gif/gif_dialog.h"
 #include "gif/gif_import.h"
 #include "gif_support.h"
 #include "platform/headless_dialog.h"
-#include "resources/strings.h"
 
 using namespace vctest;
 using namespace gifsupport;

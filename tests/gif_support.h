@@ -6,13 +6,7 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
-#include <optional>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "codecs/gif_core.h"
 #include "still_support.h"

@@ -3,7 +3,6 @@
 // the transparent colour, independent readers on what we write, progress,
 // failures and the animation document's life.
 #include <bit>
-#include <fstream>
 #include <map>
 #include <random>
 
@@ -16,7 +15,7 @@
 
 using namespace vctest;
 using namespace gifsupport;
-using stilltest::Bytes;
+using stilltest::Bytes, stilltest::operator+;
 
 namespace {
 
@@ -80,17 +79,10 @@ std::vector<uint8_t> randomPixels(std::mt19937 &rng, size_t n, unsigned colors, 
     return v;
 }
 
+// Saves through the still export (format 129).
 class GifWrite : public stilltest::StillTest {
 protected:
-    // Saves a DIB as format 129; the file's bytes.
-    std::vector<uint8_t> save(const std::vector<uint8_t> &dib, int *result = nullptr, const std::string &name = "o.gif",
-                              HostCallback callback = nullptr) {
-        vc::MemHandle h = handle(dib);
-        int r = SaveConvImage(nullptr, path(name).c_str(), h, 129, 0, callback);
-        (void)vc::plat::memFree(h);
-        if (result) *result = r;
-        return readBytes(path(name));
-    }
+    GifWrite() { code = 129; }
     // What WriteGifImage writes for a DIB at (3, 4).
     std::vector<uint8_t> imageBytes(const std::vector<uint8_t> &dib, bool interlaced) {
         vc::HFile f = vc::plat::fileCreate(path("img.bin").c_str(), 0);
@@ -162,7 +154,10 @@ TEST_F(GifWrite, ATinyFileHasExactBytes) {
     want.insert(want.end(), {0x21, 0xF9, 4, 1, 0, 0, 1, 0,                 // transparent 1
                              0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 3,              // descriptor
                              4, 3, 0x30, 0x80, 0x08, 0, 0x3B});
-    EXPECT_EQ(save(dibOf(2, 1, 4, {1, 0}, 5), nullptr, "o.gif", FakeEditor::callback()), want);
+    void *image = handle(dibOf(2, 1, 4, {1, 0}, 5));
+    EXPECT_EQ(SaveConvImage(nullptr, path("o.gif").c_str(), image, 129, 0, FakeEditor::callback()), CONV_OK);
+    VcMemFree(image);
+    EXPECT_EQ(readBytes(path("o.gif")), want);
 }
 
 // Graphic control: packed = disposal (two bits) x 4, + 2 for user input, + 1
@@ -201,9 +196,8 @@ TEST_F(GifWrite, GraphicControlNearestAndTheEditorsTransparentColour) {
 }
 
 TEST_F(GifWrite, SaveFailuresAndProgress) {
-    int r = 0;
-    EXPECT_TRUE(save(makeDib(4, 4, 24), &r).empty());  // created, left empty
-    EXPECT_EQ(r, CONV_E_DATA);
+    EXPECT_EQ(save(makeDib(4, 4, 24), path("o.gif")), CONV_E_DATA);
+    EXPECT_TRUE(readBytes(path("o.gif")).empty());  // created, left empty
     // The header writer refuses depths other than 1, 4 and 8 itself (before
     // touching the file).
     auto twoBits = makeDib(4, 4, 1);
@@ -211,13 +205,11 @@ TEST_F(GifWrite, SaveFailuresAndProgress) {
     header->biBitCount = 2;
     EXPECT_EQ(vc::WriteGifHeader(-1, header, 4, 4, 0), vc::Result::damaged);
     const auto dib = dibOf(64, 64, 4, std::vector<uint8_t>(64 * 64, 3));
-    save(dib, &r, "no/such/dir.gif");
-    EXPECT_EQ(r, CONV_E_CREATE);
+    EXPECT_EQ(save(dib, path("no/such/dir.gif")), CONV_E_CREATE);
     // With a parent the progress window opens and is closed (the fixture
     // checks), going through the rows: 64 of them, the last at 98 %.
     std::vector<int32_t> progress;
-    code = 129;
-    EXPECT_EQ(StillTest::save(dib, path("p.gif"), &progress), 1);
+    EXPECT_EQ(save(dib, path("p.gif"), &progress), 1);
     EXPECT_EQ(progress.back(), 98);
 }
 
@@ -235,9 +227,7 @@ TEST_F(GifWrite, GiftopnmReadsOurFilesPixelForPixel) {
             want.push_back(GifBytes::color(px[i]));
         }
         const std::string name = "ind" + std::to_string(w) + ".gif";
-        int r = 0;
-        save(dibOf(w, h, uint16_t(bits), px), &r, name);
-        ASSERT_EQ(r, 1);
+        ASSERT_EQ(save(dibOf(w, h, uint16_t(bits), px), path(name)), CONV_OK);
         auto ppm = parsePpms(capture("giftopnm " + path(name) + " 2>/dev/null | ppmtoppm 2>/dev/null"));
         ASSERT_EQ(ppm.size(), 1u) << name;
         EXPECT_TRUE(ppm[0].width == w && ppm[0].pixels == want) << name;
@@ -293,8 +283,7 @@ TEST_F(GifAnimation, SmallAnimationIsWrittenByteForByte) {
         0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 3, 4, 4, 0x10, 0x48, 0x10, 0x01, 0,                   // clear 0 0 end
         0x21, 0xF9, 4, 0x07, 0x2C, 0x01, 1, 0,                                              // user input
         0x2C, 1, 0, 0, 0, 2, 0, 2, 0, 3, 4, 4, 0x30, 0xC8, 0x10, 0x01, 0, 0x3B};
-    want.insert(want.end(), rest.begin(), rest.end());
-    EXPECT_EQ(readBytes(path("small.gif")), want);
+    EXPECT_EQ(readBytes(path("small.gif")), want + rest);
     EXPECT_EQ(calls(editor), (Calls{{10, 0}, {0, 3}, {0, 4}, {3, 0}, {0, 4}, {0, 0}, {0, 5}, {3, 1}}));
 
     // A long comment: a block per line while it fits, else 252-byte pieces;

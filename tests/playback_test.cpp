@@ -3,23 +3,14 @@
 // with independent compositing decoders (ImageMagick's -coalesce, and
 // gifsicle's unoptimizer), and the browser (a headless Chromium) shown the
 // temporary GIF, which is gone afterwards on every path.
-#include <gtest/gtest.h>
-
 #include <array>
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "controls/playback.h"
 #include "gif/gif_anim.h"
 #include "gif/gif_dialog.h"
 #include "gif_support.h"
 #include "host/editor.h"
-#include "host/image.h"
 #include "platform/headless_dialog.h"
-#include "support/library_test.h"
-#include "support/ui_recorder.h"
 #include "cores/api_support.h"
 
 using namespace gifsupport;
