@@ -41,26 +41,6 @@ protected:
         return vc::scanGif(in, rec, firstOnly);
     }
 
-    // Decodes the first image onto a new w x h picture filled with `fill`;
-    // the picture's indices afterwards. blank: the decoder is told the
-    // picture is blank.
-    Pixels decode(const std::vector<uint8_t> &bytes, vc::Result &result, uint16_t bits, int w, int h,
-                  int32_t transparent = -1, int sx = 0, int sy = 0, int fill = 0, bool blank = false) {
-        vc::GifAnimRecord rec;
-        scan(bytes, rec, true);
-        vc::Picture p;
-        p.width = w, p.height = h, p.bitCount = bits, p.palette.resize(size_t(1) << bits);
-        p.pixels.resize(p.rowBytes() * uint64_t(h));
-        vc::fillIndexRows(p.pixels.data(), p.pixels.size(), bits, fill);
-        vc::SpanWindow in(bytes);
-        result = vc::decodeGifImage(in, rec.frames[0].dataPosition, vc::gifCanvas(p), transparent, sx, sy, blank,
-                                    vc::limits());
-        lastBits = p.pixels;
-        return indices(p.pixels.data(), w, h, bits);
-    }
-
-    std::vector<uint8_t> lastBits;  // the picture's bits after decode(), row padding included
-
     // The first image as we decode it against giftopnm's, colour by colour.
     void expectLikeGiftopnm(const std::string &file) {
         auto ref = parsePpms(capture("giftopnm '" + file + "' 2>/dev/null | ppmtoppm 2>/dev/null"));
@@ -192,19 +172,29 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         {"as wide as the picture, a row short, no end code: whole as an image, not as the picture",
          bad(3, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 3, 2, -1, 0, 0, 0, {1, 2, 3, 0, 0, 0}},
     };
+    // Each decodes the first image onto a new w x h picture filled with
+    // `fill`, told whether that picture is blank.
     for (auto &c : cases) {
         const auto bytes = c.gif.trailer().b;
+        vc::GifAnimRecord rec;
+        scan(bytes, rec, true);
         std::vector<uint8_t> drawn;
         for (bool blank : {false, true}) {
             if (blank && c.fill != 0) continue;
-            vc::Result r = vc::Result::ok;
-            const Pixels got = decode(bytes, r, c.bits, c.w, c.h, c.transparent, c.sx, c.sy, c.fill, blank);
-            EXPECT_TRUE(c.want.empty() || got == c.want) << c.what << (blank ? " (blank)" : "");
-            EXPECT_EQ(r, c.result) << c.what << (blank ? " (blank)" : "");
+            SCOPED_TRACE(std::string(c.what) + (blank ? " (blank)" : ""));
+            vc::Picture p;
+            p.width = c.w, p.height = c.h, p.bitCount = c.bits, p.palette.resize(size_t(1) << c.bits);
+            p.pixels.resize(p.rowBytes() * uint64_t(c.h));
+            vc::fillIndexRows(p.pixels.data(), p.pixels.size(), c.bits, c.fill);
+            vc::SpanWindow in(bytes);
+            EXPECT_EQ(vc::decodeGifImage(in, rec.frames[0].dataPosition, vc::gifCanvas(p), c.transparent, c.sx, c.sy,
+                                         blank, vc::limits()),
+                      c.result);
+            EXPECT_TRUE(c.want.empty() || indices(p.pixels.data(), c.w, c.h, c.bits) == c.want);
             if (blank) {
-                EXPECT_EQ(lastBits, drawn) << c.what << ": the bits, row padding included";
+                EXPECT_EQ(p.pixels, drawn) << "the bits, row padding included";
             }
-            drawn = lastBits;
+            drawn = p.pixels;
         }
     }
 }

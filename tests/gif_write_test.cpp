@@ -119,11 +119,8 @@ TEST_F(GifWrite, ImageBytesMatchTheModelEncoderExactly) {
                 for (int y = first; y < sh.h; y += step)
                     order.insert(order.end(), px.begin() + long(y) * sh.w, px.begin() + long(y + 1) * sh.w);
             const unsigned s = sh.bits == 1 ? 2 : sh.bits;
-            std::vector<uint8_t> want = {0x2C, 3, 0, 4, 0, uint8_t(sh.w), uint8_t(sh.w >> 8), uint8_t(sh.h),
-                                         uint8_t(sh.h >> 8), uint8_t((interlaced ? 0x40 : 0) + sh.bits - 1),
-                                         uint8_t(s)};
-            auto model = modelEncode(order, s);
-            want.insert(want.end(), model.begin(), model.end());
+            const Bytes want = GifBytes().descriptor(3, 4, sh.w, sh.h, (interlaced ? 0x40 : 0) + sh.bits - 1, s).b +
+                               modelEncode(order, s);
             ASSERT_TRUE(imageBytes(dib, interlaced) == want) << sh.w << "x" << sh.h << "@" << sh.bits << interlaced;
             ASSERT_TRUE(imageBytes(dibOf(sh.w, sh.h, sh.bits, px, 0, true), interlaced) == want) << "top-down";
         }
