@@ -24,27 +24,22 @@ namespace {
 // at 12 bits once code 4095 is taken, codes packed LSB first into 255-byte
 // sub-blocks and the terminator.
 std::vector<uint8_t> modelEncode(const std::vector<uint8_t> &pixels, unsigned s) {
-    std::vector<uint8_t> data;
-    uint64_t acc = 0;
-    unsigned bits = 0, width = s + 1;
-    auto pack = [&](uint32_t code) {
-        acc |= uint64_t(code) << bits;
-        for (bits += width; bits >= 8; bits -= 8) data.push_back(uint8_t(acc)), acc >>= 8;
-    };
+    stilltest::Codes codes;
+    unsigned width = s + 1;
     const uint32_t clear = 1u << s;
     std::map<std::pair<uint32_t, uint8_t>, uint32_t> table;
     uint32_t next = clear + 2, w = pixels.at(0);
-    pack(clear);
+    codes.push_back({clear, width});
     for (size_t i = 1; i < pixels.size(); ++i) {
         const uint8_t c = pixels[i];
         if (auto it = table.find({w, c}); it != table.end()) {
             w = it->second;
             continue;
         }
-        pack(w);
+        codes.push_back({w, width});
         if (next == 4096) {
             table.clear();
-            pack(clear);
+            codes.push_back({clear, width});
             next = clear + 2, width = s + 1;
         } else {
             table[{w, c}] = next;
@@ -52,10 +47,9 @@ std::vector<uint8_t> modelEncode(const std::vector<uint8_t> &pixels, unsigned s)
         }
         w = c;
     }
-    pack(w);
-    pack(clear + 1);
-    if (bits) data.push_back(uint8_t(acc));
-    return GifBytes().subBlocks(data).b;
+    codes.push_back({w, width});
+    codes.push_back({clear + 1, width});
+    return GifBytes().subBlocks(stilltest::packCodes(codes, true)).b;
 }
 
 // A packed DIB with the given indices (top row first) and a table of
