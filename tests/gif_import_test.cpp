@@ -250,22 +250,6 @@ protected:
             return VcDialogClick(d, 1) ? m->result() : -1;
         };
     }
-    // wxWidgets' throbber (8 frames of 32 x 32, transparent 15) remade by
-    // gifsicle: frame 3 cut to 20 x 18 at 16,20 and interlaced, frame 5 cut
-    // to 10 x 12 at 2,3 without transparency, the last delayed 0.35 s with
-    // disposal "previous", 3 loops. None without the package or gifsicle.
-    std::string throbber() {
-        const std::string gif = "/usr/share/doc/wx3.2-examples/examples/samples/animate/throbber.gif", src = gif + " ";
-        if (access(gif.c_str(), R_OK) || !haveTool("/usr/bin/gifsicle")) return "";
-        const std::string file = path("throbber.gif");
-        const std::string cmd = "/usr/bin/gifsicle --no-warnings --loopcount=3 " + src + "'#0-2' --crop 4,6+20x18 " +
-                                "--position 16,20 -i " + src + "'#3' --no-crop --no-position --no-interlace " + src +
-                                "'#4' --crop 2,3+10x12 --position 2,3 --no-transparent " + src + "'#5' --no-crop " +
-                                "--no-position --same-transparent " + src + "'#6' --delay 35 --disposal previous " +
-                                src + "'#7' -o " + file;
-        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-        return file;
-    }
     // The DIB holds `want` at x0, y0 and colour `fill` of its table elsewhere.
     static void expectFrame(const std::vector<uint8_t> &dib, const Ppm &want, int x0, int y0, unsigned fill) {
         const auto &h = *reinterpret_cast<const ConvBitmapInfoHeader *>(dib.data());
@@ -283,9 +267,20 @@ protected:
     UiRecorder ui;
 };
 
+// wxWidgets' throbber (8 frames of 32 x 32, transparent 15) remade by
+// gifsicle: frame 3 cut to 20 x 18 at 16,20 and interlaced, frame 5 cut to
+// 10 x 12 at 2,3 without transparency, the last delayed 0.35 s with
+// disposal "previous", 3 loops.
 TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReadersAndStopsCleanly) {
-    const std::string file = throbber();
-    if (file.empty()) GTEST_SKIP() << "wx3.2-examples or gifsicle missing";
+    const std::string gif = "/usr/share/doc/wx3.2-examples/examples/samples/animate/throbber.gif", src = gif + " ";
+    if (access(gif.c_str(), R_OK) || !haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "wx3.2-examples or gifsicle missing";
+    const std::string file = path("throbber.gif");
+    const std::string cmd = "/usr/bin/gifsicle --no-warnings --loopcount=3 " + src + "'#0-2' --crop 4,6+20x18 " +
+                            "--position 16,20 -i " + src + "'#3' --no-crop --no-position --no-interlace " + src +
+                            "'#4' --crop 2,3+10x12 --position 2,3 --no-transparent " + src + "'#5' --no-crop " +
+                            "--no-position --same-transparent " + src + "'#6' --delay 35 --disposal previous " + src +
+                            "'#7' -o " + file;
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     const auto ref = parsePpms(capture("/usr/bin/giftopnm -image=all " + file + " 2>/dev/null"));
     ASSERT_EQ(ref.size(), 8u);
     // The sequence at 32 x 32: frame 3 pulled back by 4 and 6 on its

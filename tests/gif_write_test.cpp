@@ -191,10 +191,8 @@ TEST_F(GifWrite, SaveFailuresAndProgress) {
     EXPECT_TRUE(readBytes(path("o.gif")).empty());  // created, left empty
     // The header writer refuses depths other than 1, 4 and 8 itself (before
     // touching the file).
-    auto twoBits = makeDib(4, 4, 1);
-    auto *header = reinterpret_cast<ConvBitmapInfoHeader *>(twoBits.data());
-    header->biBitCount = 2;
-    EXPECT_EQ(vc::WriteGifHeader(-1, header, 4, 4, 0), vc::Result::damaged);
+    const ConvBitmapInfoHeader twoBits = dibHeader(4, 4, 2);
+    EXPECT_EQ(vc::WriteGifHeader(-1, &twoBits, 4, 4, 0), vc::Result::damaged);
     const auto dib = dibOf(64, 64, 4, std::vector<uint8_t>(64 * 64, 3));
     EXPECT_EQ(save(dib, path("no/such/dir.gif")), CONV_E_CREATE);
     // With a parent the progress window opens and is closed (the fixture
