@@ -5,13 +5,11 @@
 // Cancel, the editor's refusal and short memory.
 #include <array>
 #include <memory>
-#include <optional>
 
 #include "gif/gif_dialog.h"
 #include "gif/gif_import.h"
 #include "gif_support.h"
 #include "platform/headless_dialog.h"
-#include "resources/strings.h"
 
 using namespace vctest;
 using namespace gifsupport;
@@ -240,10 +238,9 @@ TEST_F(GifAnimationDialog, EnterInTheCommentIsALineBreakAndTheBackgroundAnIndex)
     EXPECT_EQ(m.backgroundChanges, 2);
 }
 
-vc::GifAnimRecord documentOf(const FakeEditor &ed) { return recordOf<vc::GifAnimRecord>(ed.documents.at(0)); }
-
-class GifImport : public LibraryTest {
+class GifImport : public GifLoadTest {
 protected:
+    vc::GifAnimRecord document() { return recordOf<vc::GifAnimRecord>(editor->documents.at(0)); }
     // The options dialog answers with what `pick` does to it, then OK.
     template <class F> void answerWith(F pick) {
         ui.dialogAnswer = [pick](int32_t id, VcDialog *d) -> intptr_t {
@@ -252,26 +249,6 @@ protected:
             pick(d);
             return VcDialogClick(d, 1) ? m->result() : -1;
         };
-    }
-    int32_t load(const std::string &file) {
-        uint8_t format = 0;
-        return LoadConvImage(nullptr, file.c_str(), nullptr, &format, 0, FakeEditor::callback());
-    }
-    // wxWidgets' throbber (8 frames of 32 x 32, transparent 15) remade by
-    // gifsicle: frame 3 cut to 20 x 18 at 16,20 and interlaced, frame 5 cut
-    // to 10 x 12 at 2,3 without transparency, the last delayed 0.35 s with
-    // disposal "previous", 3 loops. None without the package or gifsicle.
-    std::string throbber() {
-        const std::string gif = "/usr/share/doc/wx3.2-examples/examples/samples/animate/throbber.gif", src = gif + " ";
-        if (access(gif.c_str(), R_OK) || !haveTool("/usr/bin/gifsicle")) return "";
-        const std::string file = path("throbber.gif");
-        const std::string cmd = "/usr/bin/gifsicle --no-warnings --loopcount=3 " + src + "'#0-2' --crop 4,6+20x18 " +
-                                "--position 16,20 -i " + src + "'#3' --no-crop --no-position --no-interlace " + src +
-                                "'#4' --crop 2,3+10x12 --position 2,3 --no-transparent " + src + "'#5' --no-crop " +
-                                "--no-position --same-transparent " + src + "'#6' --delay 35 --disposal previous " +
-                                src + "'#7' -o " + file;
-        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-        return file;
     }
     // The DIB holds `want` at x0, y0 and colour `fill` of its table elsewhere.
     static void expectFrame(const std::vector<uint8_t> &dib, const Ppm &want, int x0, int y0, unsigned fill) {
@@ -290,72 +267,75 @@ protected:
     UiRecorder ui;
 };
 
+// wxWidgets' throbber (8 frames of 32 x 32, transparent 15) remade by
+// gifsicle: frame 3 cut to 20 x 18 at 16,20 and interlaced, frame 5 cut to
+// 10 x 12 at 2,3 without transparency, the last delayed 0.35 s with
+// disposal "previous", 3 loops.
 TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReadersAndStopsCleanly) {
-    const std::string file = throbber();
-    if (file.empty()) GTEST_SKIP() << "wx3.2-examples or gifsicle missing";
+    const std::string gif = "/usr/share/doc/wx3.2-examples/examples/samples/animate/throbber.gif", src = gif + " ";
+    if (access(gif.c_str(), R_OK) || !haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "wx3.2-examples or gifsicle missing";
+    const std::string file = path("throbber.gif");
+    const std::string cmd = "/usr/bin/gifsicle --no-warnings --loopcount=3 " + src + "'#0-2' --crop 4,6+20x18 " +
+                            "--position 16,20 -i " + src + "'#3' --no-crop --no-position --no-interlace " + src +
+                            "'#4' --crop 2,3+10x12 --position 2,3 --no-transparent " + src + "'#5' --no-crop " +
+                            "--no-position --same-transparent " + src + "'#6' --delay 35 --disposal previous " + src +
+                            "'#7' -o " + file;
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     const auto ref = parsePpms(capture("/usr/bin/giftopnm -image=all " + file + " 2>/dev/null"));
     ASSERT_EQ(ref.size(), 8u);
-    {
-        // The sequence at 32 x 32: frame 3 pulled back by 4 and 6 on its
-        // transparent colour, frame 5 in place on the background; each
-        // transparent colour handed over with its running count.
-        FakeEditor editor;
-        ASSERT_EQ(load(file), CONV_OK);
-        ASSERT_EQ(editor.images.size(), 8u);
-        for (size_t i = 0; i < 8; ++i)
-            expectFrame(editor.images[i].bytes, ref[i], i == 3 ? 12 : i == 5 ? 2 : 0, i == 3 ? 14 : i == 5 ? 3 : 0,
-                        i == 5 ? 0 : 15);
-        Calls want = {{0, 0}};
-        for (intptr_t i = 0, n = 0; i < 8; ++i) {
-            want.push_back({2, (i << 8) | 0x11});
-            if (i != 5) want.push_back({17, n++});
-        }
-        want.insert(want.end(), {{11, 0}, {14, 1}, {14, 1}, {14, 2}});
-        EXPECT_EQ(calls(editor), want);
-        for (const auto &t : editor.transparents)  // the colour of index 15 in the frames' table
-            EXPECT_TRUE((Rgb{t.entry[2], t.entry[1], t.entry[0]}) == tableColor(editor.images[0].bytes.data(), 15));
-        const vc::GifAnimRecord r = documentOf(editor);
-        EXPECT_EQ(std::vector<unsigned>({r.repeat, r.loopCount, unsigned(r.frames[3].left), unsigned(r.frames[3].top),
-                                         unsigned(r.frames[5].left), r.frames[3].interlaced, r.frames[7].delay,
-                                         r.frames[7].disposal}),
-                  std::vector<unsigned>({1, 3, 4, 6, 0, 1, 35, 3}));
+    // The sequence at 32 x 32: frame 3 pulled back by 4 and 6 on its
+    // transparent colour, frame 5 in place on the background; each
+    // transparent colour handed over with its running count.
+    fresh();
+    ASSERT_EQ(load(file), CONV_OK);
+    ASSERT_EQ(editor->images.size(), 8u);
+    for (size_t i = 0; i < 8; ++i)
+        expectFrame(editor->images[i].bytes, ref[i], i == 3 ? 12 : i == 5 ? 2 : 0, i == 3 ? 14 : i == 5 ? 3 : 0,
+                    i == 5 ? 0 : 15);
+    Calls want = {{0, 0}};
+    for (intptr_t i = 0, n = 0; i < 8; ++i) {
+        want.push_back({2, (i << 8) | 0x11});
+        if (i != 5) want.push_back({17, n++});
     }
-    {
-        FakeEditor editor;
-        answerWith([](VcDialog *d) { VcDialogSelect(d, IDC_GIFIMP_LIST, 3); });
-        ASSERT_EQ(load(file), CONV_OK);
-        EXPECT_EQ(calls(editor),
-                  (Calls{{0, 0}, {2, 0x11}, {17, 0}, {0, 0}, {21, 0x8100}, {11, 0}, {14, 1}, {14, 1}, {14, 2}}));
-        expectFrame(editor.images.at(0).bytes, ref[3], 0, 0, 0);
-        const vc::GifFrameEntry f = documentOf(editor).frames[0];  // frame 3's own, at the corner
-        EXPECT_EQ(std::vector<unsigned>({f.width, f.height, f.interlaced, unsigned(f.left), unsigned(f.top)}),
-                  std::vector<unsigned>({20, 18, 1, 0, 0}));
-    }
+    want.insert(want.end(), {{11, 0}, {14, 1}, {14, 1}, {14, 2}});
+    EXPECT_EQ(calls(*editor), want);
+    for (const auto &t : editor->transparents)  // the colour of index 15 in the frames' table
+        EXPECT_TRUE((Rgb{t.entry[2], t.entry[1], t.entry[0]}) == tableColor(editor->images[0].bytes.data(), 15));
+    const vc::GifAnimRecord r = document();
+    EXPECT_EQ(std::vector<unsigned>({r.repeat, r.loopCount, unsigned(r.frames[3].left), unsigned(r.frames[3].top),
+                                     unsigned(r.frames[5].left), r.frames[3].interlaced, r.frames[7].delay,
+                                     r.frames[7].disposal}),
+              std::vector<unsigned>({1, 3, 4, 6, 0, 1, 35, 3}));
+
+    fresh();
+    answerWith([](VcDialog *d) { VcDialogSelect(d, IDC_GIFIMP_LIST, 3); });
+    ASSERT_EQ(load(file), CONV_OK);
+    EXPECT_EQ(calls(*editor),
+              (Calls{{0, 0}, {2, 0x11}, {17, 0}, {0, 0}, {21, 0x8100}, {11, 0}, {14, 1}, {14, 1}, {14, 2}}));
+    expectFrame(editor->images.at(0).bytes, ref[3], 0, 0, 0);
+    const vc::GifFrameEntry f = document().frames[0];  // frame 3's own, at the corner
+    EXPECT_EQ(std::vector<unsigned>({f.width, f.height, f.interlaced, unsigned(f.left), unsigned(f.top)}),
+              std::vector<unsigned>({20, 18, 1, 0, 0}));
+
     // Assembled: the frames in turn over background 0 (uncovered top right),
     // without disposal; one frame with every setting 0.
     answerWith([](VcDialog *d) { VcDialogClick(d, IDC_GIFIMP_ASSEMBLED); });
-    std::vector<uint8_t> assembled;
-    {
-        FakeEditor editor;
-        ASSERT_EQ(load(file), CONV_OK);
-        EXPECT_EQ(calls(editor), (Calls{{0, 0}, {2, 0x11}, {11, 0}, {14, 1}, {14, 1}, {14, 2}}));
-        assembled = editor.images.at(0).bytes;
-        const vc::GifAnimRecord r = documentOf(editor);
-        const vc::GifFrameEntry zero{};
-        EXPECT_TRUE(r.frameCount == 1 && std::memcmp(&r.frames[0], &zero, sizeof zero) == 0);
-    }
-    {
-        FakeEditor editor;  // with a record to take it, the picture comes back there
-        ConvImageRecord rec{};
-        uint8_t format = 0;
-        ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), &rec, &format, 0, FakeEditor::callback()), CONV_OK);
-        EXPECT_EQ(editor.count(HOST_ADD_FRAME), 0u);
-        ASSERT_NE(rec.image, nullptr);
-        const auto *p = static_cast<const uint8_t *>(VcMemLock(rec.image));
-        EXPECT_EQ(std::vector<uint8_t>(p, p + VcMemSize(rec.image)), assembled);
-        VcMemUnlock(rec.image);
-        VcMemFree(rec.image);
-    }
+    fresh();
+    ASSERT_EQ(load(file), CONV_OK);
+    EXPECT_EQ(calls(*editor), (Calls{{0, 0}, {2, 0x11}, {11, 0}, {14, 1}, {14, 1}, {14, 2}}));
+    const std::vector<uint8_t> assembled = editor->images.at(0).bytes;
+    const vc::GifAnimRecord one = document();
+    const vc::GifFrameEntry zero{};
+    EXPECT_TRUE(one.frameCount == 1 && std::memcmp(&one.frames[0], &zero, sizeof zero) == 0);
+    fresh();  // with a record to take it, the picture comes back there
+    ConvImageRecord rec{};
+    ASSERT_EQ(load(file, &rec), CONV_OK);
+    EXPECT_EQ(editor->count(HOST_ADD_FRAME), 0u);
+    ASSERT_NE(rec.image, nullptr);
+    const auto *p = static_cast<const uint8_t *>(VcMemLock(rec.image));
+    EXPECT_EQ(std::vector<uint8_t>(p, p + VcMemSize(rec.image)), assembled);
+    VcMemUnlock(rec.image);
+    VcMemFree(rec.image);
     const Rgb bg = tableColor(assembled.data(), 0);
     auto stacked = parsePpms(capture(
         "/usr/bin/convert " + file + " -coalesce -delete 0--2 -background 'rgb(" + std::to_string(bg.r) + "," +
@@ -363,25 +343,21 @@ TEST_F(GifImport, RealAnimationInEveryModeAgreesWithOtherReadersAndStopsCleanly)
     ASSERT_EQ(stacked.size(), 1u);
     expectFrame(assembled, stacked[0], 0, 0, 0);
     // Cancel, the editor's refusal and short memory stop cleanly.
-    {
-        FakeEditor editor;  // Cancel: nothing but the question
-        ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };
-        EXPECT_EQ(load(file), CONV_CANCELLED);
-        EXPECT_EQ(calls(editor), (Calls{{0, 0}}));
-        ui.dialogAnswer = nullptr;
-    }
-    {
-        FakeEditor editor;  // refuses frame 1: the sequence stops, the load succeeds
-        editor.hook = [n = 0](int32_t c, intptr_t, intptr_t) mutable -> std::optional<intptr_t> {
-            return c == HOST_ADD_FRAME && ++n == 2 ? std::optional<intptr_t>(0) : std::nullopt;
-        };
-        EXPECT_EQ(load(file), CONV_OK);
-        EXPECT_EQ(calls(editor), (Calls{{0, 0}, {2, 0x011}, {17, 0}, {2, 0x111}, {11, 0}, {14, 1}, {14, 1}, {14, 2}}));
-    }
-    FakeEditor editor;
+    fresh();  // Cancel: nothing but the question
+    ui.dialogAnswer = [](int32_t, void *) -> intptr_t { return 0; };
+    EXPECT_EQ(load(file), CONV_CANCELLED);
+    EXPECT_EQ(calls(*editor), (Calls{{0, 0}}));
+    ui.dialogAnswer = nullptr;
+    // Refused frame 1: the sequence stops, the load succeeds.
+    fresh().hook = [n = 0](int32_t c, intptr_t, intptr_t) mutable -> std::optional<intptr_t> {
+        return c == HOST_ADD_FRAME && ++n == 2 ? std::optional<intptr_t>(0) : std::nullopt;
+    };
+    EXPECT_EQ(load(file), CONV_OK);
+    EXPECT_EQ(calls(*editor), (Calls{{0, 0}, {2, 0x011}, {17, 0}, {2, 0x111}, {11, 0}, {14, 1}, {14, 1}, {14, 2}}));
+    fresh();
     vc::plat::memFailAt(2);  // the work picture, after the record
     EXPECT_EQ(load(file), CONV_E_MEMORY);
-    EXPECT_EQ(editor.count(HOST_ADD_FRAME), 0u);
+    EXPECT_EQ(editor->count(HOST_ADD_FRAME), 0u);
 }
 
 // Frames on background 3 imported as a sequence at 8 x 8: a frame wider or
@@ -413,16 +389,16 @@ TEST_F(GifImport, SequenceSmallerThanAFrameDrawsNoneOfIt) {
         VcDialogSetText(d, IDC_GIFIMP_WIDTH, "8");
         VcDialogSetText(d, IDC_GIFIMP_HEIGHT, "8");
     });
-    FakeEditor editor;
+    fresh();
     ASSERT_EQ(load(writeFile("offscreen.gif", g.trailer().b)), CONV_OK);
-    ASSERT_EQ(editor.images.size(), std::size(frames));
-    EXPECT_EQ(editor.count(HOST_SET_TRANSPARENT), 0u);
-    const vc::GifAnimRecord r = documentOf(editor);
+    ASSERT_EQ(editor->images.size(), std::size(frames));
+    EXPECT_EQ(editor->count(HOST_SET_TRANSPARENT), 0u);
+    const vc::GifAnimRecord r = document();
     for (size_t i = 0; i < std::size(frames); ++i) {
         const auto &f = frames[i];
         SCOPED_TRACE(i);
         EXPECT_EQ((std::vector<int>{r.frames[i].left, r.frames[i].top}), (std::vector<int>{f.left, f.top}));
-        expectFrame(editor.images[i].bytes, solid(f.x1 - f.x0, f.y1 - f.y0, f.shows), f.x0, f.y0, 3);
+        expectFrame(editor->images[i].bytes, solid(f.x1 - f.x0, f.y1 - f.y0, f.shows), f.x0, f.y0, 3);
     }
     // Assembled, a frame without a graphic control draws its index 0 too.
     GifBytes two;
@@ -430,9 +406,9 @@ TEST_F(GifImport, SequenceSmallerThanAFrameDrawsNoneOfIt) {
     two.image(0, 0, 4, 4, std::vector<uint8_t>(16, 1), 4);
     two.image(2, 1, 2, 2, std::vector<uint8_t>(4, 0), 4);
     answerWith([](VcDialog *d) { VcDialogClick(d, IDC_GIFIMP_ASSEMBLED); });
-    FakeEditor assembled;
+    fresh();
     ASSERT_EQ(load(writeFile("zero.gif", two.trailer().b)), CONV_OK);
-    expectFrame(assembled.images.at(0).bytes, solid(2, 2, 0), 2, 1, 1);
+    expectFrame(editor->images.at(0).bytes, solid(2, 2, 0), 2, 1, 1);
 }
 
 // A host reads the check boxes, the loop radios and the strip through the

@@ -33,7 +33,7 @@ V fields(const vc::GifFrameEntry &e) {
             e.transparentIndex, e.delay, e.disposal, int(e.userInput), int(e.interlaced)};
 }
 
-class GifRead : public LibraryTest {
+class GifRead : public GifLoadTest {
 protected:
     vc::Result scan(const std::vector<uint8_t> &bytes, vc::GifAnimRecord &rec, bool firstOnly = false) {
         rec = {};
@@ -41,36 +41,15 @@ protected:
         return vc::scanGif(in, rec, firstOnly);
     }
 
-    // Decodes the first image onto a new w x h picture filled with `fill`;
-    // the picture's indices afterwards. blank: the decoder is told the
-    // picture is blank.
-    Pixels decode(const std::vector<uint8_t> &bytes, vc::Result &result, uint16_t bits, int w, int h,
-                  int32_t transparent = -1, int sx = 0, int sy = 0, int fill = 0, bool blank = false) {
-        vc::GifAnimRecord rec;
-        scan(bytes, rec, true);
-        vc::Picture p;
-        p.width = w, p.height = h, p.bitCount = bits, p.palette.resize(size_t(1) << bits);
-        p.pixels.resize(p.rowBytes() * uint64_t(h));
-        vc::fillIndexRows(p.pixels.data(), p.pixels.size(), bits, fill);
-        vc::SpanWindow in(bytes);
-        result = vc::decodeGifImage(in, rec.frames[0].dataPosition, vc::gifCanvas(p), transparent, sx, sy, blank,
-                                    vc::limits());
-        lastBits = p.pixels;
-        return indices(p.pixels.data(), w, h, bits);
-    }
-
-    std::vector<uint8_t> lastBits;  // the picture's bits after decode(), row padding included
-
     // The first image as we decode it against giftopnm's, colour by colour.
     void expectLikeGiftopnm(const std::string &file) {
         auto ref = parsePpms(capture("giftopnm '" + file + "' 2>/dev/null | ppmtoppm 2>/dev/null"));
         ASSERT_EQ(ref.size(), 1u) << file;
         vc::Animation a;
         ASSERT_EQ(vc::decodeGif(readBytes(file), {}, a), vc::Result::ok) << file;
-        const std::vector<uint8_t> dib = asDib(a.frames.at(0).picture);
-        const auto *h = reinterpret_cast<const ConvBitmapInfoHeader *>(dib.data());
-        EXPECT_EQ((V{h->biWidth, h->biXPelsPerMeter, h->biYPelsPerMeter}), (V{ref[0].width, 2953, 2953})) << file;
-        EXPECT_TRUE(colors(dib.data()) == ref[0].pixels) << file << " at depth " << h->biBitCount;
+        const vc::Picture &p = a.frames.at(0).picture;
+        EXPECT_EQ((V{p.width, p.xPelsPerMeter, p.yPelsPerMeter}), (V{ref[0].width, 2953, 2953})) << file;
+        EXPECT_TRUE(colors(asDib(p).data()) == ref[0].pixels) << file << " at depth " << p.bitCount;
     }
 };
 
@@ -192,19 +171,29 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         {"as wide as the picture, a row short, no end code: whole as an image, not as the picture",
          bad(3, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 3, 2, -1, 0, 0, 0, {1, 2, 3, 0, 0, 0}},
     };
+    // Each decodes the first image onto a new w x h picture filled with
+    // `fill`, told whether that picture is blank.
     for (auto &c : cases) {
         const auto bytes = c.gif.trailer().b;
+        vc::GifAnimRecord rec;
+        scan(bytes, rec, true);
         std::vector<uint8_t> drawn;
         for (bool blank : {false, true}) {
             if (blank && c.fill != 0) continue;
-            vc::Result r = vc::Result::ok;
-            const Pixels got = decode(bytes, r, c.bits, c.w, c.h, c.transparent, c.sx, c.sy, c.fill, blank);
-            EXPECT_TRUE(c.want.empty() || got == c.want) << c.what << (blank ? " (blank)" : "");
-            EXPECT_EQ(r, c.result) << c.what << (blank ? " (blank)" : "");
+            SCOPED_TRACE(std::string(c.what) + (blank ? " (blank)" : ""));
+            vc::Picture p;
+            p.width = c.w, p.height = c.h, p.bitCount = c.bits, p.palette.resize(size_t(1) << c.bits);
+            p.pixels.resize(p.rowBytes() * uint64_t(c.h));
+            vc::fillIndexRows(p.pixels.data(), p.pixels.size(), c.bits, c.fill);
+            vc::SpanWindow in(bytes);
+            EXPECT_EQ(vc::decodeGifImage(in, rec.frames[0].dataPosition, vc::gifCanvas(p), c.transparent, c.sx, c.sy,
+                                         blank, vc::limits()),
+                      c.result);
+            EXPECT_TRUE(c.want.empty() || indices(p.pixels.data(), c.w, c.h, c.bits) == c.want);
             if (blank) {
-                EXPECT_EQ(lastBits, drawn) << c.what << ": the bits, row padding included";
+                EXPECT_EQ(p.pixels, drawn) << "the bits, row padding included";
             }
-            drawn = lastBits;
+            drawn = p.pixels;
         }
     }
 }
@@ -213,37 +202,29 @@ TEST_F(GifRead, LoadHandsOverThroughRecordOrCallbackWithTheDocumentRecord) {
     GifBytes g;
     g.header(6, 3, 2).comment("hello").control(0x05, 7, 4).image(1, 1, 4, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 3).trailer();
     std::string file = writeFile("t.gif", g.b);
-    uint8_t fmt = 0;
-    {  // Transparent, with a record and a callback: to the editor.
-        FakeEditor ed;
-        ConvImageRecord out{};
-        ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), &out, &fmt, 0, FakeEditor::callback()), 1);
-        EXPECT_EQ(ed.commands(), (std::vector<int32_t>{2, 17, 0, 21}));
-        EXPECT_EQ((V{fmt, out.image != nullptr, int(ed.images.at(0).flags), ed.transparents.at(0).entry[2],
-                     int(ed.notes.at(0).value)}),
-                  (V{129, 0, 0x11, 4, 0x8100}));  // entry[2]: red of colour 4
-        EXPECT_EQ(ed.notes[0].fileName, file);
-    }
-    {  // Without a record: the image, then the document and its menu items.
-        FakeEditor ed;
-        ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), nullptr, &fmt, 0, FakeEditor::callback()), 1);
-        EXPECT_EQ(fmt, 167);
-        EXPECT_EQ(ed.commands(), (std::vector<int32_t>{2, 17, 0, 21, 11, 14, 14, 14}));
-        auto *rec = static_cast<vc::GifAnimRecord *>(vc::plat::memLock(ed.documents.at(0)));
-        EXPECT_EQ((V{rec->frameCount, rec->outputWidth, rec->outputHeight, int(rec->repeat)}), (V{1, 4, 2, 0}));
-        EXPECT_EQ(fields(rec->frames[0]), (V{0, 0, 4, 2, 4, 1, 4, 7, 1, 0, 0}));
-        EXPECT_STREQ(rec->comment, "hello");
-        (void)vc::plat::memUnlock(ed.documents[0]);
-    }
-    {  // A refused document is freed (the fixture checks) and gets no menu.
-        FakeEditor ed;
-        ed.refuse(11);
-        ASSERT_EQ(LoadConvImage(nullptr, file.c_str(), nullptr, &fmt, 0, FakeEditor::callback()), 1);
-        EXPECT_EQ(ed.count(14), 0u);
-    }
+    // Transparent, with a record and a callback: to the editor.
+    fresh();
+    ConvImageRecord out{};
+    ASSERT_EQ(load(file, &out), 1);
+    EXPECT_EQ(editor->commands(), (std::vector<int32_t>{2, 17, 0, 21}));
+    EXPECT_EQ((V{format, out.image != nullptr, int(editor->images.at(0).flags), editor->transparents.at(0).entry[2],
+                 int(editor->notes.at(0).value)}),
+              (V{129, 0, 0x11, 4, 0x8100}));  // entry[2]: red of colour 4
+    EXPECT_EQ(editor->notes[0].fileName, file);
+    // Without a record: the image, then the document and its menu items.
+    fresh();
+    ASSERT_EQ(load(file), 1);
+    EXPECT_EQ(format, 167);
+    EXPECT_EQ(editor->commands(), (std::vector<int32_t>{2, 17, 0, 21, 11, 14, 14, 14}));
+    const auto rec = recordOf<vc::GifAnimRecord>(editor->documents.at(0));
+    EXPECT_EQ((V{rec.frameCount, rec.outputWidth, rec.outputHeight, int(rec.repeat)}), (V{1, 4, 2, 0}));
+    EXPECT_EQ(fields(rec.frames[0]), (V{0, 0, 4, 2, 4, 1, 4, 7, 1, 0, 0}));
+    EXPECT_STREQ(rec.comment, "hello");
+    fresh().refuse(11);  // a refused document is freed (the fixture checks) and gets no menu
+    ASSERT_EQ(load(file), 1);
+    EXPECT_EQ(editor->count(14), 0u);
     // The preview: the first image from its own corner, bits offset 0,
     // 2953 pixels per metre.
-    ConvImageRecord out{};
     out.bitsOffset = 99;
     ASSERT_EQ(GetPreviewImage(file.c_str(), &out), 1);
     auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(out.image));
@@ -268,6 +249,16 @@ TEST_F(GifRead, FilesOfIndependentWritersMatchGiftopnm) {
                                      "/usr/bin/convert " + P + " -colors 16 ", "/usr/bin/convert " + P + " -colors 2 ",
                                      "/usr/bin/convert " + N + " -colors 256 "};
     if (haveTool("/usr/bin/gifsicle")) made.push_back("/usr/bin/convert " + P + " -colors 64 gif:- | gifsicle -i > ");
+    // giflib's encoder on 16-colour noise fills the 4096-code table many
+    // times over.
+    std::mt19937 rng(77);
+    const char *hex = "0123456789ABCDEF";
+    std::string text = "screen width 300\nscreen height 200\nscreen colors 16\nscreen background 0\n"
+                       "pixel aspect byte 0\n\nscreen map\n";
+    for (int i = 0; i < 16; ++i) text += "\trgb " + std::to_string(i * 16) + " 9 7 is " + hex[i] + "\n";
+    text += "end\n\nimage # 1\nimage left 0\nimage top 0\nimage bits 300 by 200\n";
+    for (int i = 0; i < 300 * 200; ++i) text += std::string(1, hex[rng() % 16]) + (i % 300 == 299 ? "\n" : "");
+    made.push_back("gifbuild " + writeFile("desc.txt", text) + " 2>/dev/null > ");
     for (size_t i = 0; i < made.size(); ++i) {
         const std::string out = path("made" + std::to_string(i) + ".gif");
         ASSERT_EQ(std::system((made[i] + out).c_str()), 0) << made[i];
@@ -279,19 +270,6 @@ TEST_F(GifRead, FilesOfIndependentWritersMatchGiftopnm) {
                                               wx + "xrc/rc/fuzzy.gif", wx + "help/back.gif"};
     for (const auto &file : samples)
         if (access(file.c_str(), R_OK) == 0) expectLikeGiftopnm(file);
-
-    // giflib's encoder on 16-colour noise fills the 4096-code table many
-    // times over.
-    std::mt19937 rng(77);
-    const char *hex = "0123456789ABCDEF";
-    std::string text = "screen width 300\nscreen height 200\nscreen colors 16\nscreen background 0\n"
-                       "pixel aspect byte 0\n\nscreen map\n";
-    for (int i = 0; i < 16; ++i) text += "\trgb " + std::to_string(i * 16) + " 9 7 is " + hex[i] + "\n";
-    text += "end\n\nimage # 1\nimage left 0\nimage top 0\nimage bits 300 by 200\n";
-    for (int i = 0; i < 300 * 200; ++i) text += std::string(1, hex[rng() % 16]) + (i % 300 == 299 ? "\n" : "");
-    const std::string gif = path("built.gif");
-    ASSERT_EQ(std::system(("gifbuild " + writeFile("desc.txt", text) + " > " + gif + " 2>/dev/null").c_str()), 0);
-    expectLikeGiftopnm(gif);
 }
 
 // Cut at every length, absurd sizes, memory refused: a documented result,
@@ -301,11 +279,10 @@ TEST_F(GifRead, DamagedFilesGiveDocumentedResults) {
     g.header(8, 8, 2).comment("c").looping(0).control(0x09, 5, 1).image(0, 0, 8, 8, std::vector<uint8_t>(64, 5), 3);
     g.control(0x04, 5, 0).image(2, 2, 4, 4, std::vector<uint8_t>(16, 9), 4, true, 3).trailer();
     const std::set<int> allowed = {CONV_E_READ, CONV_E_UNSUPPORTED, CONV_E_DATA, CONV_E_FORMAT};
-    uint8_t fmt = 0;
     for (size_t n = 0; n < g.b.size(); ++n) {  // without the trailer only the preview takes it
         const std::string f = writeFile("cut.gif", std::vector<uint8_t>(g.b.begin(), g.b.begin() + long(n)));
-        FakeEditor ed;
-        int r = LoadConvImage(nullptr, f.c_str(), nullptr, &fmt, 0, FakeEditor::callback());
+        fresh();
+        int r = load(f);
         EXPECT_TRUE(n + 1 == g.b.size() ? r == CONV_E_READ : allowed.count(r)) << n << " " << r;
         ConvImageRecord rec{};
         r = GetPreviewImage(f.c_str(), &rec);

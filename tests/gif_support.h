@@ -6,12 +6,7 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "codecs/gif_core.h"
 #include "still_support.h"
@@ -99,5 +94,25 @@ template <class Record> Record recordOf(void *block) {
     VcMemUnlock(block);
     return r;
 }
+
+// Loads through the export into the editor fresh() made last (which goes,
+// with the documents it took, before the base fixture counts the blocks).
+class GifLoadTest : public vctest::LibraryTest {
+protected:
+    void TearDown() override {
+        editor.reset();
+        LibraryTest::TearDown();
+    }
+    vctest::FakeEditor &fresh() {
+        editor.reset();
+        return editor.emplace();
+    }
+    // The result; with a record, the picture may come back there.
+    int32_t load(const std::string &file, ConvImageRecord *rec = nullptr) {
+        return LoadConvImage(nullptr, file.c_str(), rec, &format, 0, vctest::FakeEditor::callback());
+    }
+    std::optional<vctest::FakeEditor> editor;
+    uint8_t format = 0;  // what the last load found
+};
 
 }  // namespace gifsupport

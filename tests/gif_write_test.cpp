@@ -3,7 +3,6 @@
 // the transparent colour, independent readers on what we write, progress,
 // failures and the animation document's life.
 #include <bit>
-#include <fstream>
 #include <map>
 #include <random>
 
@@ -16,7 +15,7 @@
 
 using namespace vctest;
 using namespace gifsupport;
-using stilltest::Bytes;
+using stilltest::Bytes, stilltest::operator+;
 
 namespace {
 
@@ -25,27 +24,22 @@ namespace {
 // at 12 bits once code 4095 is taken, codes packed LSB first into 255-byte
 // sub-blocks and the terminator.
 std::vector<uint8_t> modelEncode(const std::vector<uint8_t> &pixels, unsigned s) {
-    std::vector<uint8_t> data;
-    uint64_t acc = 0;
-    unsigned bits = 0, width = s + 1;
-    auto pack = [&](uint32_t code) {
-        acc |= uint64_t(code) << bits;
-        for (bits += width; bits >= 8; bits -= 8) data.push_back(uint8_t(acc)), acc >>= 8;
-    };
+    stilltest::Codes codes;
+    unsigned width = s + 1;
     const uint32_t clear = 1u << s;
     std::map<std::pair<uint32_t, uint8_t>, uint32_t> table;
     uint32_t next = clear + 2, w = pixels.at(0);
-    pack(clear);
+    codes.push_back({clear, width});
     for (size_t i = 1; i < pixels.size(); ++i) {
         const uint8_t c = pixels[i];
         if (auto it = table.find({w, c}); it != table.end()) {
             w = it->second;
             continue;
         }
-        pack(w);
+        codes.push_back({w, width});
         if (next == 4096) {
             table.clear();
-            pack(clear);
+            codes.push_back({clear, width});
             next = clear + 2, width = s + 1;
         } else {
             table[{w, c}] = next;
@@ -53,10 +47,9 @@ std::vector<uint8_t> modelEncode(const std::vector<uint8_t> &pixels, unsigned s)
         }
         w = c;
     }
-    pack(w);
-    pack(clear + 1);
-    if (bits) data.push_back(uint8_t(acc));
-    return GifBytes().subBlocks(data).b;
+    codes.push_back({w, width});
+    codes.push_back({clear + 1, width});
+    return GifBytes().subBlocks(stilltest::packCodes(codes, true)).b;
 }
 
 // A packed DIB with the given indices (top row first) and a table of
@@ -80,17 +73,10 @@ std::vector<uint8_t> randomPixels(std::mt19937 &rng, size_t n, unsigned colors, 
     return v;
 }
 
+// Saves through the still export (format 129).
 class GifWrite : public stilltest::StillTest {
 protected:
-    // Saves a DIB as format 129; the file's bytes.
-    std::vector<uint8_t> save(const std::vector<uint8_t> &dib, int *result = nullptr, const std::string &name = "o.gif",
-                              HostCallback callback = nullptr) {
-        vc::MemHandle h = handle(dib);
-        int r = SaveConvImage(nullptr, path(name).c_str(), h, 129, 0, callback);
-        (void)vc::plat::memFree(h);
-        if (result) *result = r;
-        return readBytes(path(name));
-    }
+    GifWrite() { code = 129; }
     // What WriteGifImage writes for a DIB at (3, 4).
     std::vector<uint8_t> imageBytes(const std::vector<uint8_t> &dib, bool interlaced) {
         vc::HFile f = vc::plat::fileCreate(path("img.bin").c_str(), 0);
@@ -127,11 +113,8 @@ TEST_F(GifWrite, ImageBytesMatchTheModelEncoderExactly) {
                 for (int y = first; y < sh.h; y += step)
                     order.insert(order.end(), px.begin() + long(y) * sh.w, px.begin() + long(y + 1) * sh.w);
             const unsigned s = sh.bits == 1 ? 2 : sh.bits;
-            std::vector<uint8_t> want = {0x2C, 3, 0, 4, 0, uint8_t(sh.w), uint8_t(sh.w >> 8), uint8_t(sh.h),
-                                         uint8_t(sh.h >> 8), uint8_t((interlaced ? 0x40 : 0) + sh.bits - 1),
-                                         uint8_t(s)};
-            auto model = modelEncode(order, s);
-            want.insert(want.end(), model.begin(), model.end());
+            const Bytes want = GifBytes().descriptor(3, 4, sh.w, sh.h, (interlaced ? 0x40 : 0) + sh.bits - 1, s).b +
+                               modelEncode(order, s);
             ASSERT_TRUE(imageBytes(dib, interlaced) == want) << sh.w << "x" << sh.h << "@" << sh.bits << interlaced;
             ASSERT_TRUE(imageBytes(dibOf(sh.w, sh.h, sh.bits, px, 0, true), interlaced) == want) << "top-down";
         }
@@ -162,7 +145,10 @@ TEST_F(GifWrite, ATinyFileHasExactBytes) {
     want.insert(want.end(), {0x21, 0xF9, 4, 1, 0, 0, 1, 0,                 // transparent 1
                              0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 3,              // descriptor
                              4, 3, 0x30, 0x80, 0x08, 0, 0x3B});
-    EXPECT_EQ(save(dibOf(2, 1, 4, {1, 0}, 5), nullptr, "o.gif", FakeEditor::callback()), want);
+    void *image = handle(dibOf(2, 1, 4, {1, 0}, 5));
+    EXPECT_EQ(SaveConvImage(nullptr, path("o.gif").c_str(), image, 129, 0, FakeEditor::callback()), CONV_OK);
+    VcMemFree(image);
+    EXPECT_EQ(readBytes(path("o.gif")), want);
 }
 
 // Graphic control: packed = disposal (two bits) x 4, + 2 for user input, + 1
@@ -201,23 +187,18 @@ TEST_F(GifWrite, GraphicControlNearestAndTheEditorsTransparentColour) {
 }
 
 TEST_F(GifWrite, SaveFailuresAndProgress) {
-    int r = 0;
-    EXPECT_TRUE(save(makeDib(4, 4, 24), &r).empty());  // created, left empty
-    EXPECT_EQ(r, CONV_E_DATA);
+    EXPECT_EQ(save(makeDib(4, 4, 24), path("o.gif")), CONV_E_DATA);
+    EXPECT_TRUE(readBytes(path("o.gif")).empty());  // created, left empty
     // The header writer refuses depths other than 1, 4 and 8 itself (before
     // touching the file).
-    auto twoBits = makeDib(4, 4, 1);
-    auto *header = reinterpret_cast<ConvBitmapInfoHeader *>(twoBits.data());
-    header->biBitCount = 2;
-    EXPECT_EQ(vc::WriteGifHeader(-1, header, 4, 4, 0), vc::Result::damaged);
+    const ConvBitmapInfoHeader twoBits = dibHeader(4, 4, 2);
+    EXPECT_EQ(vc::WriteGifHeader(-1, &twoBits, 4, 4, 0), vc::Result::damaged);
     const auto dib = dibOf(64, 64, 4, std::vector<uint8_t>(64 * 64, 3));
-    save(dib, &r, "no/such/dir.gif");
-    EXPECT_EQ(r, CONV_E_CREATE);
+    EXPECT_EQ(save(dib, path("no/such/dir.gif")), CONV_E_CREATE);
     // With a parent the progress window opens and is closed (the fixture
     // checks), going through the rows: 64 of them, the last at 98 %.
     std::vector<int32_t> progress;
-    code = 129;
-    EXPECT_EQ(StillTest::save(dib, path("p.gif"), &progress), 1);
+    EXPECT_EQ(save(dib, path("p.gif"), &progress), 1);
     EXPECT_EQ(progress.back(), 98);
 }
 
@@ -235,9 +216,7 @@ TEST_F(GifWrite, GiftopnmReadsOurFilesPixelForPixel) {
             want.push_back(GifBytes::color(px[i]));
         }
         const std::string name = "ind" + std::to_string(w) + ".gif";
-        int r = 0;
-        save(dibOf(w, h, uint16_t(bits), px), &r, name);
-        ASSERT_EQ(r, 1);
+        ASSERT_EQ(save(dibOf(w, h, uint16_t(bits), px), path(name)), CONV_OK);
         auto ppm = parsePpms(capture("giftopnm " + path(name) + " 2>/dev/null | ppmtoppm 2>/dev/null"));
         ASSERT_EQ(ppm.size(), 1u) << name;
         EXPECT_TRUE(ppm[0].width == w && ppm[0].pixels == want) << name;
@@ -293,8 +272,7 @@ TEST_F(GifAnimation, SmallAnimationIsWrittenByteForByte) {
         0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 3, 4, 4, 0x10, 0x48, 0x10, 0x01, 0,                   // clear 0 0 end
         0x21, 0xF9, 4, 0x07, 0x2C, 0x01, 1, 0,                                              // user input
         0x2C, 1, 0, 0, 0, 2, 0, 2, 0, 3, 4, 4, 0x30, 0xC8, 0x10, 0x01, 0, 0x3B};
-    want.insert(want.end(), rest.begin(), rest.end());
-    EXPECT_EQ(readBytes(path("small.gif")), want);
+    EXPECT_EQ(readBytes(path("small.gif")), want + rest);
     EXPECT_EQ(calls(editor), (Calls{{10, 0}, {0, 3}, {0, 4}, {3, 0}, {0, 4}, {0, 0}, {0, 5}, {3, 1}}));
 
     // A long comment: a block per line while it fits, else 252-byte pieces;

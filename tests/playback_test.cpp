@@ -3,23 +3,14 @@
 // with independent compositing decoders (ImageMagick's -coalesce, and
 // gifsicle's unoptimizer), and the browser (a headless Chromium) shown the
 // temporary GIF, which is gone afterwards on every path.
-#include <gtest/gtest.h>
-
 #include <array>
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "controls/playback.h"
 #include "gif/gif_anim.h"
 #include "gif/gif_dialog.h"
 #include "gif_support.h"
 #include "host/editor.h"
-#include "host/image.h"
 #include "platform/headless_dialog.h"
-#include "support/library_test.h"
-#include "support/ui_recorder.h"
 #include "cores/api_support.h"
 
 using namespace gifsupport;
@@ -116,9 +107,9 @@ using Canvases = std::vector<std::vector<uint32_t>>;
 
 class Playback : public vctest::LibraryTest {
 protected:
-    std::string sh(const std::string &cmd, int *status = nullptr) {
-        return capture("cd '" + path("") + "' && (" + cmd + ") 2>/dev/null", status);
-    }
+    // A command's output in the test's folder, and whether commands succeed there.
+    std::string sh(const std::string &cmd) { return capture("cd '" + path("") + "' && (" + cmd + ") 2>/dev/null"); }
+    bool run(const std::string &cmd) { return stilltest::tool("cd '" + path("") + "' && " + cmd); }
 
     // What an independent decoder composes for each frame of the first
     // pass, flattened on the colour the record gives the background (the
@@ -168,25 +159,28 @@ protected:
     }
 };
 
-TEST_F(Playback, CanvasesMatchIndependentDecodersOnOtherProgramsAnimations) {
+TEST_F(Playback, CanvasesMatchIndependentDecodersAndTheApisPlayerOnOtherProgramsAnimations) {
     if (!haveTool("/usr/bin/convert") || !haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "ImageMagick and gifsicle needed";
     // gifsicle: 16 x 16 frames placed over a 48 x 32 screen, with a shared
     // transparent colour and disposal to background in the middle.
     // ImageMagick: full-size frames with transparent parts; the second is
-    // cleared to the background before the third.
-    int status = 0;
-    sh("/usr/bin/convert -size 16x16 xc:red -fill blue -draw 'rectangle 4,4 11,11' a.gif && "
-       "/usr/bin/convert -size 16x16 xc:'#FF00FF' -fill lime -draw 'rectangle 2,2 13,13' b.gif && "
-       "/usr/bin/convert -size 16x16 xc:'#FF00FF' -fill blue -draw 'rectangle 0,6 15,9' c.gif && "
-       "/usr/bin/convert -size 16x16 xc:'#FF00FF' -fill yellow -draw 'rectangle 6,0 9,15' d.gif && "
-       "/usr/bin/gifsicle --logical-screen 48x32 --loopcount=1 -t '#FF00FF' --delay 5 "
-       "--disposal none --position 0,0 a.gif --disposal background --position 16,8 b.gif "
-       "--disposal none --position 32,16 c.gif --disposal none --position 8,8 d.gif > placed.gif && "
-       "/usr/bin/convert -delay 7 -dispose none -size 40x30 xc:red -fill blue -draw 'rectangle 0,0 9,9' "
-       "-dispose background \\( -size 40x30 xc:none -fill lime -draw 'rectangle 10,10 29,19' \\) "
-       "-dispose none \\( -size 40x30 xc:none -fill yellow -draw 'rectangle 20,5 35,25' \\) -loop 0 full.gif",
-       &status);
-    ASSERT_EQ(status, 0);
+    // cleared to the background before the third. Then the API player's
+    // files: frames of other sizes, a local colour table the next frame
+    // keeps, a GIF87a's frames placed without graphic controls.
+    ASSERT_TRUE(run("/usr/bin/convert -size 16x16 xc:red -fill blue -draw 'rectangle 4,4 11,11' a.gif && "
+                    "/usr/bin/convert -size 16x16 xc:'#FF00FF' -fill lime -draw 'rectangle 2,2 13,13' b.gif && "
+                    "/usr/bin/convert -size 16x16 xc:'#FF00FF' -fill blue -draw 'rectangle 0,6 15,9' c.gif && "
+                    "/usr/bin/convert -size 16x16 xc:'#FF00FF' -fill yellow -draw 'rectangle 6,0 9,15' d.gif && "
+                    "/usr/bin/gifsicle --logical-screen 48x32 --loopcount=1 -t '#FF00FF' --delay 5 "
+                    "--disposal none --position 0,0 a.gif --disposal background --position 16,8 b.gif "
+                    "--disposal none --position 32,16 c.gif --disposal none --position 8,8 d.gif > placed.gif && "
+                    "/usr/bin/convert -delay 7 -dispose none -size 40x30 xc:red -fill blue -draw 'rectangle 0,0 9,9' "
+                    "-dispose background \\( -size 40x30 xc:none -fill lime -draw 'rectangle 10,10 29,19' \\) "
+                    "-dispose none \\( -size 40x30 xc:none -fill yellow -draw 'rectangle 20,5 35,25' \\) "
+                    "-loop 0 full.gif && "
+                    "/usr/bin/convert -size 20x10 xc:red -size 8x6 xc:blue -size 12x12 xc:lime sizes.gif && "
+                    "/usr/bin/convert -size 16x16 xc:red xc:blue xc:red tables.gif && "
+                    "/usr/bin/gifsicle --no-warnings --position 30,20 a.gif --position 0,0 a.gif -o old.gif"));
     const std::pair<std::string, Canvases> animations[] = {
         {"placed.gif", decoded("placed.gif", "/usr/bin/gifsicle --unoptimize placed.gif")},
         {"full.gif", decoded("full.gif", "cat full.gif")},
@@ -204,21 +198,8 @@ TEST_F(Playback, CanvasesMatchIndependentDecodersOnOtherProgramsAnimations) {
         EXPECT_NE(timeline.find(std::to_string(expected.size()) + " canvases written"), std::string::npos) << timeline;
         EXPECT_TRUE(pictures("/usr/bin/convert canvas_*.bmp -alpha off ppm:-") == expected) << "canvases of velmconv play";
     }
-}
-
-// The API's player shows what the preview window shows of the file in the
-// editor, whose frames are not the file's images: frames of other sizes, a
-// local colour table the next frame keeps, a GIF87a's frames placed without
-// graphic controls.
-TEST_F(Playback, ThePlayerOfTheApiShowsWhatThePreviewWindowShows) {
-    if (!haveTool("/usr/bin/convert") || !haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "ImageMagick and gifsicle needed";
-    int status = 0;
-    sh("/usr/bin/convert -size 20x10 xc:red -size 8x6 xc:blue -size 12x12 xc:lime sizes.gif && "
-       "/usr/bin/convert -size 16x16 xc:red xc:blue xc:red tables.gif && "
-       "/usr/bin/convert -size 16x16 xc:red -fill blue -draw 'rectangle 4,4 11,11' a.gif && "
-       "/usr/bin/gifsicle --no-warnings --position 30,20 a.gif --position 0,0 a.gif -o old.gif",
-       &status);
-    ASSERT_EQ(status, 0);
+    // The API's player shows what the preview window shows of the file in
+    // the editor, whose frames are not the file's images.
     for (const char *file : {"sizes.gif", "tables.gif", "old.gif"}) {
         SCOPED_TRACE(file);
         vc_animation *read = nullptr;
@@ -236,13 +217,10 @@ TEST_F(Playback, ThePlayerOfTheApiShowsWhatThePreviewWindowShows) {
 // typed, stored by ">", then OK and the save.
 TEST_F(Playback, AnimateWorksTheDialogByItsScriptedActions) {
     if (!haveTool("/usr/bin/convert") || !haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "ImageMagick and gifsicle needed";
-    int status = 0;
-    sh("/usr/bin/convert -delay 7 -size 40x30 xc:red -dispose background xc:lime -dispose none xc:blue b.gif && " +
-           std::string(VC_HOST_BINARY) +
-           " animate b.gif out.gif --browser '' --do reel:111=1,1 --do text:113=50 --do scroll:114=0 "
-           "--do text:121=8 --do click:108 --do ok",
-       &status);
-    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(run("/usr/bin/convert -delay 7 -size 40x30 xc:red -dispose background xc:lime -dispose none xc:blue b.gif && " +
+                    std::string(VC_HOST_BINARY) +
+                    " animate b.gif out.gif --browser '' --do reel:111=1,1 --do text:113=50 --do scroll:114=0 "
+                    "--do text:121=8 --do click:108 --do ok"));
     const std::string info = sh("/usr/bin/gifsicle --info out.gif");
     EXPECT_NE(info.find("image #1 40x30 at 8,0"), std::string::npos) << info;
     EXPECT_NE(info.find("disposal background delay 0.51s"), std::string::npos) << info;
@@ -264,11 +242,8 @@ TEST_F(Playback, BrowserPreviewShowsTheGifAndLeavesNoTemporaryFile) {
     host::Editor editor;
     editor.makeCurrent();
     for (uint32_t color : {0xFF0000u, 0x00FF00u}) {
-        host::Image img;
-        img.width = 24, img.height = 16, img.bitCount = 8, img.palette = {color, 0x0000FF};
-        img.bits.assign(size_t(img.rowBytes()) * 16, 0);
-        for (int y = 4; y < 12 && color == 0xFF0000u; ++y) std::fill_n(img.bits.begin() + y * img.rowBytes() + 8, 8, 1);
-        editor.addFrame(img);
+        const auto square = [color](int x, int y) { return color == 0xFF0000u && x >= 8 && x < 16 && y >= 4 && y < 12; };
+        editor.addFrame(stilltest::picture(24, 16, square, 8, {color, 0x0000FF}));
     }
     const bool chromium = haveTool("/usr/bin/chromium");
     char dir[260];
