@@ -316,7 +316,9 @@ TEST_F(Ani, SaveIsReadByGdkPixbufReportsProgressCutsShortAndFailsLeavingPartialF
     // Delays in ms are the rates in 1/60 s; three distinct frames, step 3
     // showing frame 1 again.
     const bool gdk = text.find("No module named") == std::string::npos;
-    if (gdk) EXPECT_EQ(text, "32 32 100\n32 32 200\n32 32 500\n32 32 1000\n3 True\n");
+    if (gdk) {
+        EXPECT_EQ(text, "32 32 100\n32 32 200\n32 32 500\n32 32 1000\n3 True\n");
+    }
 
     // The editor stops giving frames after the first: one frame, result 1;
     // none at all: -8.

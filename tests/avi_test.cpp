@@ -538,7 +538,7 @@ TEST_F(Avi, CoreReadsTheFramesTheCompanionGives) {
 // failures by name.
 TEST_F(Avi, CoreWritesWhatTheExportWrites) {
     using enum vc::Result;
-    const vc::AviWriteOptions options{.ticks = {1, 2, 3}};
+    const vc::AviWriteOptions options{.ticks = {1, 2, 3}, .wave = {}};
     for (uint16_t bits : {8, 4, 24}) {
         SCOPED_TRACE(bits);
         animation(3, 15, bits);
@@ -565,14 +565,14 @@ TEST_F(Avi, CoreWritesWhatTheExportWrites) {
     // what, a change to two frames written with delays 1 to 3, the result, the file stays
     const std::tuple<const char *, std::function<void(Call &)>, vc::Result, bool> cases[] = {
         {"no frames", [](Call &c) { c.video = {}; }, noneFound, false},
-        {"every frame's length 0", [](Call &c) { c.options = {.ticks = {0, 0}}; }, noneFound, false},
+        {"every frame's length 0", [](Call &c) { c.options = {.ticks = {0, 0}, .wave = {}}; }, noneFound, false},
         {"stopped", [](Call &c) { c.request.progress.report = [](void *, int32_t) { return false; }; }, cancelled, false},
         {"a frame that is not whole", [](Call &c) { c.video.frames[1].picture = vc::Picture{}; }, unsupported, false},
         {"no companion", [&](Call &c) { c.to = &missing; }, unsupported, false},
         {"stream refused", [&](Call &) { fake.initResult = 0; }, damaged, true},
         {"disk full", [&](Call &) { fake.writesLeft = 1; }, writeFailed, true},
-        {"sound refused", [&](Call &c) { c.options = {.wave = "sound.wav"}, fake.mergeResult = 0; }, writeFailed, true},
-        {"sound merged", [](Call &c) { c.options = {.wave = "sound.wav"}; }, ok, true},
+        {"sound refused", [&](Call &c) { c.options = {.ticks = {}, .wave = "sound.wav"}, fake.mergeResult = 0; }, writeFailed, true},
+        {"sound merged", [](Call &c) { c.options = {.ticks = {}, .wave = "sound.wav"}; }, ok, true},
     };
     for (const auto &[what, change, result, stays] : cases) {
         SCOPED_TRACE(what);
@@ -595,7 +595,7 @@ TEST_F(Avi, CoreRoundTripThroughTheCompanion) {
         for (size_t k = 40; k < editor.images[i].bytes.size(); ++k) editor.images[i].bytes[k] = uint8_t(k * 5 + i * 80);
     const vc::Animation video = editorsVideo();
     const std::string file = path("round.avi");
-    ASSERT_EQ(vc::writeAvi(video, file.c_str(), {.ticks = {1, 2, 3}}, vc::CoreRequest{}), vc::Result::ok);
+    ASSERT_EQ(vc::writeAvi(video, file.c_str(), {.ticks = {1, 2, 3}, .wave = {}}, vc::CoreRequest{}), vc::Result::ok);
     vc::Animation back;
     ASSERT_EQ(vc::readAvi(file.c_str(), vc::CoreRequest{}, back), vc::Result::ok);
     EXPECT_EQ(std::tuple(back.frames.size(), back.rateNumerator, back.screenWidth, back.screenHeight), std::tuple(size_t(6), 12u, 8, 2));
