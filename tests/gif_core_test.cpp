@@ -45,7 +45,7 @@ TEST_F(GifCore, DecodesWhatTheImporterHandsTheEditor) {
     // Equal frames go to the editor as a sequence.
     FakeEditor ed;
     uint8_t fmt = 0;
-    ASSERT_EQ(LoadConvImage(nullptr, writeFile("two.gif", bytes).c_str(), nullptr, &fmt, 0, FakeEditor::callback()), 1);
+    ASSERT_EQ(LoadConvImage(nullptr, writeFile("two.gif", bytes).c_str(), nullptr, &fmt, 0, FakeEditor::callback()), CONV_OK);
     ASSERT_EQ(ed.images.size(), 2u);
     for (size_t i = 0; i < 2; ++i)
         EXPECT_EQ(tableAndBits(asDib(a.frames[i].picture)), tableAndBits(ed.images[i].bytes)) << "frame " << i;

@@ -226,7 +226,7 @@ TEST_F(GifRead, LoadHandsOverThroughRecordOrCallbackWithTheDocumentRecord) {
     // The preview: the first image from its own corner, bits offset 0,
     // 2953 pixels per metre.
     out.bitsOffset = 99;
-    ASSERT_EQ(GetPreviewImage(file.c_str(), &out), 1);
+    ASSERT_EQ(GetPreviewImage(file.c_str(), &out), CONV_OK);
     auto *h = static_cast<ConvBitmapInfoHeader *>(vc::plat::memLock(out.image));
     EXPECT_EQ((V{int(out.bitsOffset), h->biBitCount, int(h->biClrUsed), h->biXPelsPerMeter, h->biYPelsPerMeter}),
               (V{0, 4, 16, 2953, 2953}));

@@ -233,7 +233,7 @@ protected:
     // Starts a document in the editor and hands its record to `edit`.
     template <class F> void newDocument(F edit) {
         char name[16] = "anim.ani";
-        ASSERT_EQ(NewConvFile(nullptr, name, CONV_FMT_ANIGIF, 0, FakeEditor::callback()), 1);
+        ASSERT_EQ(NewConvFile(nullptr, name, CONV_FMT_ANIGIF, 0, FakeEditor::callback()), CONV_OK);
         edit(*static_cast<vc::GifAnimRecord *>(mem::lock(editor.documents.back())));
         mem::unlock(editor.documents.back());
     }
@@ -368,7 +368,7 @@ TEST_F(GifAnimation, FirstSaveAsksProgressPerFrameUnlessFlaggedAndFailuresGiveTh
 
 TEST_F(GifAnimation, NewFileCommandAndFrameChangesKeepTheDocument) {
     char name[32] = "dir.v1\\anim.ani";
-    ASSERT_EQ(NewConvFile(nullptr, name, CONV_FMT_ANIGIF, 0, FakeEditor::callback()), 1);
+    ASSERT_EQ(NewConvFile(nullptr, name, CONV_FMT_ANIGIF, 0, FakeEditor::callback()), CONV_OK);
     EXPECT_STREQ(name, "dir.v1\\anim.GIF");
     EXPECT_EQ(editor.commands(), (std::vector<int32_t>{11, 14, 14, 14}));
     EXPECT_EQ((std::vector<uint32_t>{editor.menuItems.at(0).commandId, editor.menuItems.at(2).commandId}),
@@ -446,7 +446,7 @@ TEST_F(GifAnimation, NewFileCommandAndFrameChangesKeepTheDocument) {
         SCOPED_TRACE(c.name.size());
         char buffer[260] = {};
         std::memcpy(buffer, c.name.c_str(), c.name.size() + 1);
-        ASSERT_EQ(NewConvFile(nullptr, buffer, CONV_FMT_ANIGIF, 0, FakeEditor::callback()), 1);
+        ASSERT_EQ(NewConvFile(nullptr, buffer, CONV_FMT_ANIGIF, 0, FakeEditor::callback()), CONV_OK);
         EXPECT_EQ(std::string(buffer), c.want);
     }
 }
