@@ -147,10 +147,10 @@ TEST_F(Exports, GetFormatsListsEveryFlagCombinationInFixedOrder) {
 
 TEST_F(Exports, DetectByNameUsesLastDotIgnoringCase) {
     const std::vector<std::pair<std::string, int>> cases = {
-        {"picture.GIF", 129}, {"a.tiff", 130},  {"A.TIF", 130},     {"dir.x\\image.pcx", 128}, {"dir.pcx\\image", -2},
-        {"x.jpg", 133},       {"x.JpEg", 133},  {"x.ico", 132},     {"x.Cur", 132},           {"x.ani", -2},
-        {"noext", -2},        {"x.gif.bak", -2}, {"x.gifx", -2},    {"x.gi", -2},             {".pcx", 128},
-        {"x.exe", -2},        {"x.DLL", -2},     // programs only by content
+        {"picture.GIF", 129}, {"a.tiff", 130},  {"A.TIF", 130},     {"dir.x\\image.pcx", 128}, {"dir.pcx\\image", 0},
+        {"x.jpg", 133},       {"x.JpEg", 133},  {"x.ico", 132},     {"x.Cur", 132},           {"x.ani", 0},
+        {"noext", 0},         {"x.gif.bak", 0}, {"x.gifx", 0},      {"x.gi", 0},              {".pcx", 128},
+        {"x.exe", 0},         {"x.DLL", 0},     // programs only by content (0: not by name)
         {"does/not/exist.gif", 129},  // by name the file is never opened
     };
     for (const auto &[name, want] : cases) {
@@ -205,15 +205,15 @@ TEST_F(Exports, LoadDispatchesAndRewritesFormatByte) {
     // Code, with a record, what the reader returns, whether it is called, the
     // result, the format byte after.
     const std::tuple<int, bool, vc::Result, bool, int32_t, int> cases[] = {
-        {128, true, ok, true, 1, 128},   {130, true, ok, true, 1, 130},   {131, true, ok, true, 1, 0},
-        {131, false, ok, false, -2, 131}, {132, true, ok, true, 1, 132},   {133, true, ok, true, 1, 133},
-        {165, true, ok, true, 1, 0},     {165, false, ok, true, 1, 0},    {166, true, ok, true, 1, 132},
-        {166, false, ok, true, 1, 166},  {167, true, ok, true, 1, 129},   {167, false, ok, true, 1, 167},
-        {167, true, writeFailed, true, -8, 129}, {167, false, noneFound, true, 0, 167},
-        {131, true, damaged, true, -6, 0},
+        {128, true, ok, true, CONV_OK, 128},   {130, true, ok, true, CONV_OK, 130},   {131, true, ok, true, CONV_OK, 0},
+        {131, false, ok, false, CONV_E_FORMAT, 131}, {132, true, ok, true, CONV_OK, 132},   {133, true, ok, true, CONV_OK, 133},
+        {165, true, ok, true, CONV_OK, 0},     {165, false, ok, true, CONV_OK, 0},    {166, true, ok, true, CONV_OK, 132},
+        {166, false, ok, true, CONV_OK, 166},  {167, true, ok, true, CONV_OK, 129},   {167, false, ok, true, CONV_OK, 167},
+        {167, true, writeFailed, true, CONV_E_WRITE, 129}, {167, false, noneFound, true, CONV_CANCELLED, 167},
+        {131, true, damaged, true, CONV_E_DATA, 0},
         // The one-image GIF row has no reader: content detection never
-        // gives 129, but a detector that did gets -4 and the byte kept.
-        {129, true, ok, false, -4, 129},
+        // gives 129, but a detector that did gets CONV_E_UNSUPPORTED and the byte kept.
+        {129, true, ok, false, CONV_E_UNSUPPORTED, 129},
     };
     FakeEditor editor;
     void *parent = VcCreateWindow(nullptr, 0, 0, 640, 480);
@@ -249,9 +249,10 @@ TEST_F(Exports, WriterRunsUnderProgressWindowWithParentDisabled) {
     HostCallback cb = FakeEditor::callback();
     using enum vc::Result;
     // Code, what the writer returns, the result.
-    const std::tuple<int, vc::Result, int32_t> cases[] = {{128, ok, 1},       {128, writeFailed, -8}, {128, noMemory, -5},
-                                                          {131, ok, -4},      {0, ok, -4},            {168, ok, -4},
-                                                          {INT32_MIN, ok, -4}};
+    const std::tuple<int, vc::Result, int32_t> cases[] = {
+        {128, ok, CONV_OK},           {128, writeFailed, CONV_E_WRITE},    {128, noMemory, CONV_E_MEMORY},
+        {131, ok, CONV_E_UNSUPPORTED}, {0, ok, CONV_E_UNSUPPORTED},         {168, ok, CONV_E_UNSUPPORTED},
+        {INT32_MIN, ok, CONV_E_UNSUPPORTED}};
     for (auto [code, returns, result] : cases) {
         SCOPED_TRACE(::testing::Message() << code << " " << result);
         seen.calls = 0;
