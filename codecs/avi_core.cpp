@@ -16,8 +16,14 @@ namespace {
 
 constexpr uint32_t kBitmapHeaderSize = 40;
 constexpr uint32_t kDefaultRate = kAviDefaultRate;
+
 constexpr uint32_t kPaletteRoom = kAviPaletteRoom;
 constexpr uint32_t kInfoBufferSize = kAviInfoBufferSize;
+
+// The rate a video is written at: the option's, when it is one the companion takes.
+uint32_t writtenRate(const AviWriteOptions &options) {
+    return options.rate >= 1 && options.rate <= 25 ? options.rate : kDefaultRate;
+}
 
 // The companion's frame: a packed DIB with a 40-byte header and plain
 // rows, trusted to be whole once its header says how long it is.
@@ -165,8 +171,8 @@ Result writeFrames(const Functions &fn, VfwFile out, const Animation &video, con
     if (count && !options.wave.empty()) {
         uint64_t total = 0;
         for (size_t i = 0; i < n; ++i) total += ticks(i);
-        const uint32_t rate = options.rate >= 1 && options.rate <= 25 ? options.rate : kDefaultRate;
-        if (!total || total > UINT32_MAX || !fn.merge || !fn.merge(out, options.wave.c_str(), uint32_t(total), rate))
+        if (!total || total > UINT32_MAX || !fn.merge ||
+            !fn.merge(out, options.wave.c_str(), uint32_t(total), writtenRate(options)))
             return Result::writeFailed;
     }
     return request.progress(100) ? Result::ok : Result::cancelled;
@@ -191,7 +197,7 @@ Result write(const AviCompanion &companion, const Animation &video, const char *
                        companion.function<WriteAviFrameFn>("WriteAviFrame"), companion.function<MergeSoundFileFn>("MergeSoundFile")};
     if (!fn.create || !fn.close || !fn.init || !fn.write) return Result::unsupported;
 
-    const uint32_t rate = options.rate >= 1 && options.rate <= 25 ? options.rate : kDefaultRate;
+    const uint32_t rate = writtenRate(options);
     const VfwCreateParams params{uint16_t(rate), uint32_t(first.rowBytes() * uint64_t(first.height)), 0, 0,
                                  uint16_t(bits > 8 ? 1 : 0)};
     const std::vector<uint8_t> header = frameHeader(first);

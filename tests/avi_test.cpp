@@ -520,6 +520,9 @@ TEST_F(Avi, CoreReadsTheFramesTheCompanionGives) {
         {"frames of more pixels than the limit", [](auto &r) { r.limits.largestPicture = 7; }, noMemory},
         {"stopped half way", [](auto &r) { r.progress.report = [](void *, int32_t percent) { return percent < 50; }; }, cancelled},
         {"a frame coded", [&](auto &) { vc::storeLe32(fake.dib.data() + 16, 1); }, unsupported},
+        {"a frame of negative width", [&](auto &) { vc::storeLe32(fake.dib.data() + 4, uint32_t(-4)); }, damaged},
+        {"frames one row high", [&](auto &) { vc::storeLe32(fake.dib.data() + 8, 1); }, ok},
+        {"frames of the largest block", [&](auto &r) { r.limits.largestBlock = fake.dib.size(); }, ok},
     };
     for (const auto &[what, change, result] : cases) {
         SCOPED_TRACE(what);
@@ -530,7 +533,7 @@ TEST_F(Avi, CoreReadsTheFramesTheCompanionGives) {
         opened += fake.closes - intact.closes;
         fake = intact;
     }
-    EXPECT_EQ(opened, 4);  // every file opened is closed
+    EXPECT_EQ(opened, 7);  // every file opened is closed
 }
 
 // What the core writes reaches the companion as what the export writes
@@ -573,6 +576,9 @@ TEST_F(Avi, CoreWritesWhatTheExportWrites) {
         {"disk full", [&](Call &) { fake.writesLeft = 1; }, writeFailed, true},
         {"sound refused", [&](Call &c) { c.options = {.ticks = {}, .wave = "sound.wav"}, fake.mergeResult = 0; }, writeFailed, true},
         {"sound merged", [](Call &c) { c.options = {.ticks = {}, .wave = "sound.wav"}; }, ok, true},
+        {"rate 25 kept", [](Call &c) { c.options.rate = 25; }, ok, true},
+        {"rate 26 made 12", [](Call &c) { c.options.rate = 26; }, ok, true},
+        {"rate 0 made 12", [](Call &c) { c.options.rate = 0; }, ok, true},
     };
     for (const auto &[what, change, result, stays] : cases) {
         SCOPED_TRACE(what);
@@ -582,6 +588,9 @@ TEST_F(Avi, CoreWritesWhatTheExportWrites) {
         std::filesystem::remove(path("core.avi"));
         EXPECT_EQ(vc::writeAvi(*c.to, c.video, path("core.avi").c_str(), c.options, c.request), result);
         EXPECT_EQ(std::pair(std::filesystem::exists(path("core.avi")), fake.closedAfterDelete), std::pair(stays, 0));
+        if (result == ok) {
+            EXPECT_EQ(+fake.params.rate, c.options.rate == 25 ? 25 : 12);
+        }
         fake = intact;
     }
 }
