@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "codecs/ico_core.h"
+#include "common/png.h"
 #include "cursor/ico.h"
 #include "support/cursor_files.h"
 #include "support/icon_pixels.h"
@@ -49,6 +50,20 @@ Bytes iconFile(uint16_t type, const std::vector<Entry> &entries, std::optional<u
         put32(out, at + 12, e.offset.value_or(uint32_t(out.size())));
         out = out + e.data;
     }
+    return out;
+}
+
+// A w x h PNG file of opaque grey, as bytes.
+Bytes pngBytes(uint32_t w, uint32_t h) {
+    vc::plat::PngFilePicture p;
+    p.width = w, p.height = h, p.rowBytes = 3 * w, p.pixels.assign(3 * w * h, 0x80);
+    std::FILE *f = std::tmpfile();
+    std::string error;
+    EXPECT_TRUE(vc::plat::writePngFile(f, p, error)) << error;
+    Bytes out(size_t(std::ftell(f)));
+    std::rewind(f);
+    EXPECT_EQ(std::fread(out.data(), 1, out.size(), f), out.size());
+    std::fclose(f);
     return out;
 }
 
@@ -139,6 +154,17 @@ TEST_F(IconCore, ChoosesByColoursThenAreaInFileOrder) {
         for (int i = 0; i < 80; ++i) many.push_back(bad(9 + i, 9, 0));
         EXPECT_EQ(choose(iconFile(1, many)).tag(), 1);
     }
+    // After 16 PNG images that fail, every PNG image is passed over, a good
+    // one too: the bitmap is chosen, not the 24 x 24 PNG image behind them.
+    std::vector<Entry> pngs = {entry(8, 8, 4, 1)};
+    for (int i = 0; i < 16; ++i) {
+        pngs.push_back(entry(30 + i, 30, 4, 9));
+        std::memcpy(pngs.back().data.data(), "\x89PNG\r\n\x1a\n", 8);
+    }
+    pngs.push_back(Entry{24, 24, 0, 1, 32, pngBytes(24, 24)});
+    EXPECT_EQ(choose(iconFile(1, pngs)).c.index, 0u);
+    pngs.erase(pngs.begin() + 1);  // 15 failures: the PNG image is taken
+    EXPECT_EQ(choose(iconFile(1, pngs)).c.index, 16u);
     // Where no entry states colours or an area (256 x 256 is stored as 0),
     // the image header decides: the most pixels, the earlier of equals, a
     // PNG image by its own header, an unusable one passed over; one entry
@@ -161,7 +187,9 @@ TEST_F(IconCore, ChoosesByColoursThenAreaInFileOrder) {
     // from alpha: the pixel below 128 (0 of the bottom row) masked and black.
     Entry deep = entry(8, 2, 32, 0x40);
     for (size_t k = 0; k < 16; ++k) deep.data[40 + 4 * k + 3] = k ? 0x80 : 0x7F;
+    put32(deep.data, 20, 0x999);  // the image size the header stated goes
     const Bytes narrowed = choose(iconFile(1, {deep})).c.data;
+    EXPECT_EQ(std::pair(get32(narrowed, 20), get32(narrowed, 24)), std::pair(0u, get32(deep.data, 24)));
     ASSERT_EQ(narrowed.size(), size_t(40 + 2 * (24 + 4)));
     EXPECT_EQ(Bytes(narrowed.begin() + 12, narrowed.begin() + 16), (Bytes{1, 0, 24, 0}));
     EXPECT_EQ(Bytes(narrowed.begin() + 40, narrowed.begin() + 44), (Bytes{0, 0, 0, 0x40}));
@@ -210,6 +238,13 @@ TEST_F(IconCore, PicturesRoundTripAndEachOpensAsItsEntry) {
                                        got.begin() + long(40 + (a.height - 1 - y) * vc::dibRowBytes(a.width, 24) + 3 * x)));
         EXPECT_EQ(Bytes(got.begin() + long(40 + colour), got.end()), a.mask);
     }
+    // A 32-bit picture without a mask is written with one made from alpha:
+    // the pixel (3, 1) below 128 masked.
+    vc::Picture alpha = picture(8, 2, 32, 0);
+    alpha.mask.clear();
+    for (size_t k = 3; k < alpha.pixels.size(); k += 4) alpha.pixels[k] = k == 4 * 11 + 3 ? 0x7F : 0x80;
+    ASSERT_EQ(vc::encodeIconFile({.cursor = false, .images = {alpha}, .entries = {}}, {}, bytes), vc::Result::ok);
+    EXPECT_EQ(Bytes(bytes.end() - 8, bytes.end()), (Bytes{0, 0, 0, 0, 0x10, 0, 0, 0}));
     vc::IconFile icon;
     ASSERT_EQ(vc::decodeIconFile(in(cursorFile(iconData(20, 12, 4, 0xC5), 3, 7)), {}, icon), vc::Result::ok);
     EXPECT_EQ(std::make_tuple(icon.entries[0].width, icon.entries[0].png, icon.images[0].width, icon.images[0].pixels),
@@ -299,6 +334,11 @@ TEST_F(IcoFiles, RealFilesOpenAtTheirImageAndWrittenBackImageMagickSeesTheSamePi
     // An image beyond the first 65,530 bytes, all a preview of old read.
     const Bytes far = iconFile(1, {entry(128, 128, 24, 5), entry(128, 128, 24, 5), entry(144, 144, 4, 3)});
     EXPECT_EQ(get32(loadAndPreview(writeFile("far.ico", far)), 4), 144u);
+    // An 8-bit image of 16 colours keeps its count in the preview.
+    Entry few = entry(8, 8, 8, 6);
+    few.data.erase(few.data.begin() + 40 + 4 * 16, few.data.begin() + 40 + 4 * 256);
+    put32(few.data, 32, 16);
+    EXPECT_EQ(get32(loadAndPreview(writeFile("few.ico", iconFile(1, {few}))), 32), 16u);
     const bool magick = access("/usr/bin/compare", X_OK) == 0 && access("/usr/bin/convert", X_OK) == 0;
     for (const Case &c : cases) {
         if (access(c.file.c_str(), R_OK) != 0) GTEST_SKIP() << c.file << " is not installed";
