@@ -173,15 +173,18 @@ TEST_F(Avi, SelectionText) {
         for (int32_t i = 0; i < 100; ++i)  // all 100: too wide for static 108
             if (!m.reel.selected(i)) clicks(d, 1, {i});
         note(m);
+        clicks(d, 1, {0, 1});  // from the third frame on, still too wide
+        note(m);
+        clicks(d, 1, {0, 1});
         m.measure = [](const std::string &) { return 0; };
         clicks(d, 1, {0, 0});  // never too wide: numbers stop once the text reaches 120 characters
         note(m);
         return intptr_t(0);
     });
-    ASSERT_EQ(shown.size(), 4u);
-    EXPECT_EQ(shown[3].size(), 119u + 10u);
-    EXPECT_EQ(shown, (std::vector<std::string>{" (0):", "4,5,6,10 (4): ok", "1.....100 (100): ok",
-                                               shown[3].substr(0, 110) + ",41,42,43 (100): ok"}));
+    ASSERT_EQ(shown.size(), 5u);
+    EXPECT_EQ(shown[4].size(), 119u + 10u);
+    EXPECT_EQ(shown, (std::vector<std::string>{" (0):", "4,5,6,10 (4): ok", "1.....100 (100): ok", "3.....100 (98): ok",
+                                               shown[4].substr(0, 110) + ",41,42,43 (100): ok"}));
 }
 
 // What a host reads of both dialogs through the public calls alone: the
@@ -321,6 +324,11 @@ TEST_F(Avi, ExportDialogRules) {
                   EXPECT_EQ(std::tuple(m.frameLabel, m.delay(9), m.rateText, m.totalText), std::tuple("10", 2u, "4", "6.50s"));
                   return intptr_t(2);  // closed: as Cancel
               }), vc::Result::cancelled);
+    // The strip draws with the image's palette (1), not the screen's (0).
+    const auto asked = std::find_if(editor.calls.begin(), editor.calls.end(),
+                                    [](const CallRecord &c) { return c.command == HOST_GET_PALETTE; });
+    ASSERT_NE(asked, editor.calls.end());
+    EXPECT_EQ(asked->value, 1);
     // An export that writes nothing deletes its file (Cancel deleting the
     // file the compression options made is the Windows dialog test's).
     animation(2, 4, 8);
