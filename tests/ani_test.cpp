@@ -344,12 +344,14 @@ TEST_F(Ani, SaveIsReadByGdkPixbufReportsProgressCutsShortAndFailsLeavingPartialF
     }
     editor.hook = nullptr;
 
-    // Frame 2 in another byte size than frame 0 (2 colours, not 16): -6,
-    // the file kept with the two frames before it and its sizes unpatched.
-    editor.images[2].bytes = iconData(32, 32, 1, 2);
-    ASSERT_EQ(save(out, nullptr, parent), CONV_E_DATA);
-    Bytes got = readBytes(out);
-    EXPECT_EQ(std::make_tuple(got.size(), get32(got, 4)), std::make_tuple(full - 774, 0u));
+    // Frame 2 in another byte size than frame 0 (2 or 256 colours, not 16):
+    // -6, the file kept with the two frames before it and its sizes unpatched.
+    for (uint16_t bits : {1, 8}) {
+        editor.images[2].bytes = iconData(32, 32, bits, 2);
+        ASSERT_EQ(save(out, nullptr, parent), CONV_E_DATA) << bits;
+        const Bytes got = readBytes(out);
+        EXPECT_EQ(std::make_tuple(got.size(), get32(got, 4)), std::make_tuple(full - 774, 0u)) << bits;
+    }
 
     // (Short writes and refused memory: the sweep.)
     EXPECT_EQ(save(path("no/such/dir.ani"), nullptr, parent), CONV_E_CREATE);
@@ -369,6 +371,13 @@ TEST_F(Ani, SaveWithoutDocumentDefinesStepsInTheDialogOrStopsOnCancel) {
     EXPECT_EQ(Bytes(got.begin() + 56, got.begin() + 88), values("rate", {0, 0}) + values("seq ", {0, 1}));
     EXPECT_EQ(get32(got, 12 + 8 + 12), 16u);
     EXPECT_EQ(editor.count(HOST_SET_HOTSPOT), 2u);
+    // A block of a document's size holding another format is no document:
+    // the steps are asked for again.
+    setDocument(VcMemAlloc(VC_MEM_MOVEABLE | VC_MEM_ZEROINIT, sizeof(CursorAnimationDocument)));
+    ui.dialogs.clear();
+    ASSERT_EQ(save(path("t.ani")), CONV_OK);
+    EXPECT_EQ(ui.dialogs, (std::vector<int32_t>{106}));
+    editor.currentDocument = nullptr;
 
     // Cancel on the steps, or on the size asked for an image of no standard size.
     for (const auto &[dialog, side] : {std::pair{106, 16}, {107, 20}}) {
