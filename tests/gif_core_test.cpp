@@ -56,6 +56,8 @@ TEST_F(GifCore, RefusesHostileBytesWithTheirResult) {
     GifBytes zero, unknown;
     zero.header(4, 4, 1).image(0, 0, 0, 4, {}, 2).trailer();
     unknown.header(4, 4, 1).u8(0x99);
+    GifBytes row;
+    row.header(4, 1, 1).image(0, 0, 4, 1, {1, 2, 3, 1}, 2).trailer();
     vc::CoreRequest small;
     small.limits.largestPicture = 20;
     vc::CoreRequest stop;
@@ -71,6 +73,7 @@ TEST_F(GifCore, RefusesHostileBytesWithTheirResult) {
         {"cut before the trailer", {good.begin(), good.end() - 1}, {}, Result::readFailed},
         {"a block of no known kind", unknown.b, {}, Result::unsupported},
         {"an image of no pixels", zero.b, {}, Result::damaged},
+        {"an image one row high", row.b, {}, Result::ok},
         {"a frame past the picture limit", good, small, Result::noMemory},
         {"progress says stop", good, stop, Result::cancelled},
     };
@@ -115,11 +118,23 @@ TEST_F(GifCore, WritesWhatItReadsAndTheStillSavesBytes) {
             << "frame " << i;
     }
 
+    // A frame of the first's depth with colours of its own gets its own
+    // table; a screen of no size is the first frame's.
+    vc::Animation recoloured = a;
+    recoloured.frames[1] = a.frames[0];
+    recoloured.frames[1].picture.palette[1].red ^= 0xFF;
+    recoloured.screenWidth = recoloured.screenHeight = 0;
+    ASSERT_EQ(vc::encodeGif(recoloured, {}, written), Result::ok);
+    ASSERT_EQ(vc::decodeGif(written, {}, back), Result::ok);
+    EXPECT_EQ(back.frames.at(1).picture.palette.at(1).red, recoloured.frames[1].picture.palette[1].red);
+    EXPECT_EQ(std::pair(back.screenWidth, back.screenHeight), std::pair(a.frames[0].picture.width, a.frames[0].picture.height));
+
     // What cannot be written is refused with its result, and nothing given.
     vc::Animation none, deep = a;
     deep.frames[1].picture.bitCount = 24;
-    vc::CoreRequest stop;
+    vc::CoreRequest stop, small;
     stop.progress.report = [](void *, int32_t percent) { return percent < 50; };
+    small.limits.largestPicture = 15;  // the frames are 4 x 4
     const struct {
         const char *what;
         const vc::Animation &animation;
@@ -127,7 +142,8 @@ TEST_F(GifCore, WritesWhatItReadsAndTheStillSavesBytes) {
         Result want;
     } refused[] = {{"no frames", none, {}, Result::damaged},
                    {"a frame of 24 bits", deep, {}, Result::unsupported},
-                   {"progress says stop", a, stop, Result::cancelled}};
+                   {"progress says stop", a, stop, Result::cancelled},
+                   {"a frame past the picture limit", a, small, Result::noMemory}};
     for (const auto &c : refused) {
         std::vector<uint8_t> out;
         EXPECT_EQ(vc::resultName(vc::encodeGif(c.animation, c.request, out)), vc::resultName(c.want)) << c.what;
