@@ -81,12 +81,13 @@ bool load(int format, const std::string &file) {
     case 0: {
         vc::plat::File f;
         static vc::GifAnimRecord rec;
-        if (!f.open(file.c_str()) || vc::ParseGifStructure(f.handle(), rec, true) != vc::Result::ok) return false;
+        if (!f.open(file.c_str())) return false;
+        vc::FileWindow in(f.handle(), 0, false);
+        if (vc::ParseGifStructure(in, rec, true) != vc::Result::ok) return false;
         const vc::GifFrameEntry &e = rec.frames[0];
+        // A new DIB is blank, as the loader's is.
         vc::plat::Block dib = vc::makePackedDib(
             vc::gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
-        // A new DIB is blank, as the loader's is.
-        vc::FileWindow in(f.handle(), 0, false);
         return dib && vc::DecodeGifImageAt(in, e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
                                            true) == vc::Result::ok;
     }

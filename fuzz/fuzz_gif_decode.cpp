@@ -52,9 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         vc::plat::File file;
         require(file.open(kIn), "cannot open the input");
         using enum vc::Result;
-        const vc::Result r = vc::DecodeGifImage(file.handle(), dib.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY);
-        require(r == ok || r == readFailed || r == noMemory || r == damaged, "undocumented decode result");
         vc::FileWindow in(file.handle(), 0, false);
+        const vc::Result r = vc::DecodeGifImageAt(in, 0, dib.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY);
+        require(r == ok || r == readFailed || r == noMemory || r == damaged, "undocumented decode result");
         const vc::Result again =
             vc::DecodeGifImageAt(in, 0, blank.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY, true);
         // Only the index buffer, which a blank DIB may not need, can run out.

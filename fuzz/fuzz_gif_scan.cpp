@@ -33,7 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         rec.formatCode = 167;
         vc::HFile file = vc::plat::fileOpen(kIn, vc::plat::kOpenRead);
         require(file != vc::kFileError, "cannot open the input");
-        const vc::Result r = vc::ParseGifStructure(file, rec, firstOnly);
+        vc::Result r = vc::Result::ok;
+        {
+            vc::FileWindow in(file, 0, false);
+            r = vc::ParseGifStructure(in, rec, firstOnly);
+        }
         require(vc::plat::fileClose(file) == 0, "cannot close the input");
         require(r == vc::Result::ok || r == vc::Result::readFailed || r == vc::Result::unsupported,
                 "undocumented scan result");

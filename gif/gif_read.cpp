@@ -99,27 +99,9 @@ Result ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageO
     return scanGif(in, record, firstImageOnly);
 }
 
-Result ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly, int32_t *images) {
-    FileWindow in(file, 0, false);
-    const Result r = scanGif(in, record, firstImageOnly, images);
-    if (r == Result::ok && !in.sync()) return Result::readFailed;
-    return r;
-}
-
-Result DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY) {
-    FileWindow in(file);
-    return decodeGifImage(in, uint32_t(in.tell()), dibCanvas(dib), transparent, shiftX, shiftY, false, limits());
-}
-
 Result DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
                         int32_t shiftX, int32_t shiftY, bool blank) {
     return decodeGifImage(in, dataPosition, dibCanvas(dib), transparent, shiftX, shiftY, blank, limits());
-}
-
-Result DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
-                        int32_t shiftX, int32_t shiftY) {
-    FileWindow in(file, 0, false);
-    return DecodeGifImageAt(in, dataPosition, dib, transparent, shiftX, shiftY);
 }
 
 DibSpec gifDibSpec(uint16_t bitsPerPixel, int32_t width, int32_t height, const GifRgbQuad *palette, int32_t count) {

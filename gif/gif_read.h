@@ -28,35 +28,25 @@ namespace vc {
 // be put back); reads six bytes and leaves the file at offset 0.
 bool DetectGifFile(HFile file);
 
-// Scans the file from offset 0 into the record: screen, global palette,
-// one entry per image (position, size, depth, data position) with the
-// graphic control that preceded it, comment and looping. In first-image-only
-// mode it stops after the first image descriptor and needs no trailer.
-// Leaves the file at offset 6. ok, readFailed (short or damaged) or
-// unsupported (no GIF, or an unknown block). images, when given, counts every image of the file, also
-// those past the record's table.
-Result ParseGifStructure(HFile file, GifAnimRecord &record, bool firstImageOnly, int32_t *images = nullptr);
-// The same through a window over the file, which it leaves at offset 6.
+// Scans the file, through a window over it, from offset 0 into the record:
+// screen, global palette, one entry per image (position, size, depth, data
+// position) with the graphic control that preceded it, comment and
+// looping. In first-image-only mode it stops after the first image
+// descriptor and needs no trailer. Leaves the window at offset 6. ok,
+// readFailed (short or damaged) or unsupported (no GIF, or an unknown
+// block).
 Result ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageOnly);
 
-// Decodes the image whose descriptor starts at the file's current position
+// Decodes the image whose descriptor starts at a frame's data position
 // into a locked packed DIB (depth 1, 4 or 8, colour table filled): a local
 // table replaces the first colours of the DIB's table, pixels equal to
 // transparent (-1: none) are left as they are (at depths 4 and 8), and the
-// image lands at (left - shiftX, top - shiftY), clipped. ok, readFailed,
-// noMemory or damaged.
-// It reads ahead, so the file position afterwards is not defined: seek to
-// the next frame's data position before decoding it.
-Result DecodeGifImage(HFile file, ConvBitmapInfoHeader *dib, int32_t transparent, int32_t shiftX, int32_t shiftY);
-
-// The same for the image at a frame's data position; readFailed as well when the
-// file cannot be read there. blank tells that every pixel of the DIB is
-// index 0 (a DIB just made): an 8-bit image without interlace that covers
-// it whole, every pixel drawn, is then decoded straight into its rows with
-// no index buffer, and one that fails leaves it blank. The pixels and the
-// result are the same either way.
-Result DecodeGifImageAt(HFile file, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
-                        int32_t shiftX, int32_t shiftY);
+// image lands at (left - shiftX, top - shiftY), clipped. ok, readFailed
+// (also when the file cannot be read there), noMemory or damaged. blank
+// tells that every pixel of the DIB is index 0 (a DIB just made): an 8-bit
+// image without interlace that covers it whole, every pixel drawn, is then
+// decoded straight into its rows with no index buffer, and one that fails
+// leaves it blank. The pixels and the result are the same either way.
 Result DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
                         int32_t shiftX, int32_t shiftY, bool blank = false);
 
