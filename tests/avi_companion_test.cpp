@@ -130,10 +130,38 @@ protected:
             const uint8_t *dib = frame(f, i);
             ASSERT_NE(dib, nullptr) << "frame " << i;
             EXPECT_TRUE(dibToBgr(dib) == Bytes(ref.begin() + long(size) * i, ref.begin() + long(size) * (i + 1))) << "frame " << i;
+            EXPECT_EQ(vc::loadLe16(dib + 12), 1) << "planes of frame " << i;
         }
         EXPECT_EQ(frame(f, fi.frameCount), nullptr);
         EXPECT_EQ(frame(f, -1), nullptr);
         close(f);
+    }
+
+    // The file's own layout: the main and stream headers as written, and
+    // every index entry naming a chunk of its id and size in the movi list;
+    // the sound's chunks hold what its stream header counts.
+    static void expectLayout(const std::string &file, uint32_t ticks, int32_t w, int32_t h, bool sound) {
+        const Bytes b = stilltest::readBytes(file);
+        const auto at = [&](const char *id) {
+            const auto i = std::search(b.begin(), b.end(), id, id + 4);
+            return i == b.end() ? size_t(0) : size_t(i - b.begin());
+        };
+        const auto u32 = [&](size_t i) { return i + 4 <= b.size() ? vc::loadLe32(&b[i]) : 0u; };
+        const size_t avih = at("avih") + 8, vids = at("vids"), auds = at("auds"), movi = at("movi"), idx1 = at("idx1");
+        ASSERT_TRUE(avih > 8 && vids && movi && idx1);
+        EXPECT_EQ(std::vector<uint32_t>({u32(avih), u32(avih + 4), u32(avih + 16), u32(avih + 24), u32(avih + 32), u32(avih + 36)}),
+                  std::vector<uint32_t>({1000000u / 12, u32(avih + 28) * 12, ticks, sound ? 2u : 1u, uint32_t(w), uint32_t(h)}));
+        EXPECT_EQ(std::vector<uint32_t>({u32(vids - 4), u32(vids + 20), u32(vids + 24), u32(vids + 32)}),
+                  std::vector<uint32_t>({56u, 1u, 12u, ticks}));
+        uint64_t soundBytes = 0;
+        for (size_t e = idx1 + 8; e + 16 <= idx1 + 8 + u32(idx1 + 4); e += 16) {
+            const size_t chunk = movi + u32(e + 8);
+            EXPECT_EQ(std::pair(u32(chunk), u32(chunk + 4)), std::pair(u32(e), u32(e + 12))) << "index entry " << (e - idx1 - 8) / 16;
+            if (u32(e) == vc::loadLe32(reinterpret_cast<const uint8_t *>("01wb"))) soundBytes += u32(e + 12);
+        }
+        if (sound) {
+            EXPECT_EQ(std::pair(u32(auds - 4), soundBytes), std::pair(56u, uint64_t(u32(auds + 32)) * u32(auds + 44)));
+        }
     }
 
     void *lib_ = nullptr;
@@ -204,12 +232,18 @@ TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
         EXPECT_FALSE(merge(f, file.c_str(), 6)) << "not a WAVE file";
         EXPECT_EQ(sound && merge(f, wave.c_str(), 6), sound);
         close(f);
+        expectLayout(file, 6, w, h, sound);
 
         EXPECT_EQ(capture("ffprobe -v error -select_streams v -show_entries stream=codec_name,r_frame_rate,nb_frames -of csv=p=0 " + file),
                   std::string(codecName) + ",12/1,6\n");
         EXPECT_EQ(packetTicks(file), "0 1 3 5 ");
         EXPECT_EQ(capture("ffprobe -v error -select_streams a -show_entries stream=nb_frames,sample_rate -of csv=p=0 " + file),
                   sound ? "22050,11025\n" : "");
+        if (sound) {  // the sound runs on to the video's end: the tone, not silence, in its last samples
+            const std::string samples = capture("ffmpeg -v error -i " + file + " -map 0:a -f s16le -");
+            ASSERT_EQ(samples.size(), 11025u * 4);
+            EXPECT_NE(samples.substr(samples.size() - 400), std::string(400, '\0'));
+        }
         const Bytes ref = reference(file);
         ASSERT_EQ(ref.size(), shown.size());
         long diff = 0;
