@@ -322,6 +322,9 @@ TEST_F(Avi, ExportDialogRules) {
                   VcDialogScroll(d, vc::kAviExportRateSpin, 1);
                   VcDialogScroll(d, vc::kAviExportRateSpin, vc::kScrollEnd);
                   EXPECT_EQ(std::tuple(m.frameLabel, m.delay(9), m.rateText, m.totalText), std::tuple("10", 2u, "4", "6.50s"));
+                  VcDialogSetText(d, vc::kAviExportRate, "24");  // the rate steps up to 25 and no further
+                  VcDialogScroll(d, vc::kAviExportRateSpin, 0), VcDialogScroll(d, vc::kAviExportRateSpin, 0);
+                  EXPECT_EQ(m.rateText, "25");
                   return intptr_t(2);  // closed: as Cancel
               }), vc::Result::cancelled);
     // The strip draws with the image's palette (1), not the screen's (0).
@@ -488,6 +491,7 @@ TEST_F(Avi, ImportStripActions) {
             {[&] { clicks(d, 2, {3}); }, {0, 299}, "21"},
             {[&] { clicks(d, 2, {25}); }, {20, 21, 22, 23, 24, 25}, "21"},
             {[&] { clicks(d, 2, {22}); }, {23, 24, 25}, "21"},
+            {[&] { clicks(d, 2, {1}); }, {23, 24, 25}, "21"},  // the second frame is an anchor too (cancelled)
         };
         for (const auto &[act, selected, label] : steps) {
             act();
@@ -498,7 +502,7 @@ TEST_F(Avi, ImportStripActions) {
         dialogs.push_back(s.fromText + " " + s.numberText + " " + s.stepText);
         return dialogs.size() == 3 ? VC_DIALOG_DEFAULT : 0;
     });
-    EXPECT_EQ(dialogs, (std::vector<std::string>{"298 3 1", "6 16 1", "21 6 1"}));
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"298 3 1", "6 16 1", "21 6 1", "2 20 1"}));
 }
 
 // ---- The AVI core -------------------------------------------------------------------
