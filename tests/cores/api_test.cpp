@@ -295,6 +295,10 @@ TEST(Api, BmpFilesAndPackedDibsReadAsPictures) {
     std::vector<uint8_t> v4 = dib(2, 1, 32, 3, {}, greys56, true, 0, 108), rle8 = dib(2, 1, 8, 1, grey, {2, 5, 0, 1}, false);
     for (uint32_t i = 0; i < 4; ++i) vctest::poke32(v4, 54 + 4 * i, i == 3 ? 0xFF000000u : 0xFF0000u >> 8 * i);
     vctest::poke32(rle8, 20, 4), vctest::poke32(rle8, 32, 16);  // the image size and the colours used
+    // A run past the row's end is dropped, not carried into the row above
+    // (which a delta leaves unpainted at its left).
+    std::vector<uint8_t> rle8wide = dib(4, 2, 8, 1, grey, {6, 5, 0, 0, 0, 2, 2, 0, 2, 9, 0, 1}, false);
+    vctest::poke32(rle8wide, 20, 12), vctest::poke32(rle8wide, 32, 16);
     struct Row {
         const char *what;
         std::vector<uint8_t> bytes;  // a file when it starts with "BM"
@@ -318,10 +322,12 @@ TEST(Api, BmpFilesAndPackedDibsReadAsPictures) {
         {"alpha bit fields", dib(2, 1, 32, 6, rgba, greys56, false), VC_OK, 32, 0x505050, 0x7F},
         {"16 bits", dib(2, 1, 16, 0, {}, {0x4A, 0x29, 0x8C, 0x31}, false), VC_OK, 24, 0x525252, -1, "56"},
         {"run-length 8, its image size given", rle8, VC_OK, 8, 0x505050, -1, "55"},
+        {"run-length 8, a run past the row's end", rle8wide, VC_OK, 8, 0x000000, -1, "0099|5555"},
         {"16-bit alpha mask", dib(2, 1, 16, 6, masks4444, {0x00, 0xFF, 0x00, 0x70}, false), VC_OK, 32, 0xFF0000, 0x77},
         {"plain 32 bits", dib(2, 1, 32, 0, {}, {9, 8, 7, 0x40, 9, 8, 7, 0x40}, false), VC_OK, 24, 0x070809, -1},
         {"no room for the table", dib(2, 1, 8, 0, {}, {1, 0, 0, 0}), VC_E_READ, 0, 0, 0},
         {"run-length 24 bits", dib(2, 1, 24, 1, {}, {2, 1, 0, 1}, false), VC_E_UNSUPPORTED, 0, 0, 0},
+        {"compression 7, no masks behind it", dib(2, 1, 24, 7, {}, {1, 2, 3, 4, 5, 6, 0, 0}, false), VC_E_UNSUPPORTED, 0, 0, 0},
         {"run-length 8, no image size", dib(2, 1, 8, 1, std::vector<uint8_t>(1024), {2, 1, 0, 1}, false), VC_E_DATA, 0, 0, 0},
     };
     for (const Row &r : rows) {
