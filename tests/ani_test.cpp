@@ -330,6 +330,14 @@ TEST_F(Ani, SaveIsReadByGdkPixbufReportsProgressCutsShortAndFailsLeavingPartialF
         EXPECT_EQ(text, "32 32 100\n32 32 200\n32 32 500\n32 32 1000\n3 True\n");
     }
 
+    // An editor stating more bytes than its blocks hold: the blocks' bytes
+    // are written.
+    const Bytes saved = readBytes(out);
+    editor.iconSizeExtra = 100;
+    ASSERT_EQ(save(out, nullptr, parent), CONV_OK);
+    EXPECT_EQ(readBytes(out), saved);
+    editor.iconSizeExtra = 0;
+
     // The editor stops giving frames after the first: one frame, result 1;
     // none at all: -8.
     for (intptr_t first : {1, 0}) {

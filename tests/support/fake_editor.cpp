@@ -182,7 +182,7 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
         if (!block) return 0;
         std::memcpy(mem::lock(block), data.data(), data.size());
         mem::unlock(block);
-        *size = uint32_t(data.size());
+        *size = uint32_t(data.size()) + iconSizeExtra;
         return reinterpret_cast<intptr_t>(block);
     }
     case HOST_GET_DOCUMENT:

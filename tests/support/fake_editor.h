@@ -95,6 +95,7 @@ public:
     intptr_t dither = 0;  // query 6
     void *palette = nullptr;  // command 6: 256 entries of red, green, blue, flags
     void *currentDocument = nullptr;  // command 10 (not owned unless taken)
+    uint32_t iconSizeExtra = 0;       // added to the size command 8 states for its block
     std::optional<std::string> fileDialogAnswer;  // command 5
     intptr_t backgroundAnswer = 256;  // command 19: nothing chosen
 
