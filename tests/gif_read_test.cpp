@@ -211,6 +211,25 @@ TEST_F(GifRead, LoadHandsOverThroughRecordOrCallbackWithTheDocumentRecord) {
                  int(editor->notes.at(0).value)}),
               (V{129, 0, 0x11, 4, 0x8100}));  // entry[2]: red of colour 4
     EXPECT_EQ(editor->notes[0].fileName, file);
+    // A graphic control without transparency, with a record and a callback:
+    // through the record.
+    GifBytes opaque;
+    opaque.header(6, 3, 2).control(0x04, 7, 4).image(1, 1, 4, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 3).trailer();
+    fresh();
+    ConvImageRecord plain{};
+    ASSERT_EQ(load(writeFile("o.gif", opaque.b), &plain), CONV_OK);
+    EXPECT_EQ(std::pair(plain.image != nullptr, editor->images.size()), std::pair(true, size_t(0)));
+    (void)vc::plat::memFree(plain.image);
+    // A transparent index past the colour table names no colour: none handed over.
+    GifBytes past;
+    past.header(6, 3, 2).control(0x05, 7, 200).image(1, 1, 4, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 3).trailer();
+    fresh();
+    ASSERT_EQ(load(writeFile("p.gif", past.b), &out), CONV_OK);
+    EXPECT_EQ(std::pair(editor->images.size(), editor->transparents.size()), std::pair(size_t(1), size_t(0)));
+    // An editor that refuses the frame is handed no transparent colour for it.
+    fresh().refuse(2);
+    EXPECT_EQ(load(file, &out), CONV_OK);
+    EXPECT_EQ(editor->transparents.size(), 0u);
     // Without a record: the image, then the document and its menu items.
     fresh();
     ASSERT_EQ(load(file), 1);
