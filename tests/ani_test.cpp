@@ -165,8 +165,9 @@ TEST_F(Ani, CoreWalkStepsDefaultFromAnihTheLaterChunkWinsAndTextsAreCut) {
     ASSERT_EQ(vc::walkAnimatedCursor(in(riff({values("anih", {36, 3, 5, 0, 0, 0, 1, 10, 1}), frames(3)})), h, one),
               vc::Result::ok);
     EXPECT_EQ(std::tuple(h.header.planes, h.header.defaultRate, h.header.flags), std::tuple(1u, 10u, 1u));
+    const Bytes odd = riff({anih(3, 5, 10), list("zzzz", {chunk("icon", {1, 2})}), frames(3)});
     std::span<const uint8_t> first;
-    ASSERT_TRUE(vc::firstAnimatedCursorFrame(in(riff({anih(3, 5, 10), list("zzzz", {chunk("icon", {1, 2})}), frames(3)})), first));
+    ASSERT_TRUE(vc::firstAnimatedCursorFrame(in(odd), first));
     EXPECT_EQ(Bytes(first.begin(), first.end()), cursorFile(iconData(32, 32, 4, 0), 1, 2));
     // Over 256 steps fill 256; a frame count of 2^32 - 1 is only a divisor.
     vc::AniParts d;
