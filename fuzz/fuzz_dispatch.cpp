@@ -38,7 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         // Documents the editor accepts are its to free; it does so here.
         vctest::FakeEditor editor;
         HostCallback cb = vctest::FakeEditor::callback();
-        const char *name = kIn;
+        // The editor's file name buffer is its own and writable: a program's
+        // bitmap picked through the dialog leaves its name there.
+        char name[260];
+        const auto fresh = [&] { return std::snprintf(name, sizeof name, "%s", kIn), name; };
+        fresh();
         char message[256] = {};
         uint8_t format = 0;
 
@@ -48,14 +52,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
         ConvImageRecord rec{nullptr, 0, message, sizeof message};
         format = 0;
-        LoadConvImage(nullptr, name, &rec, &format, 0, cb);
+        LoadConvImage(nullptr, fresh(), &rec, &format, 0, cb);
         freeImage(rec);
 
         format = 0;
-        LoadConvImage(nullptr, name, nullptr, &format, 0, cb);
+        LoadConvImage(nullptr, fresh(), nullptr, &format, 0, cb);
 
         rec = ConvImageRecord{nullptr, 0, message, sizeof message};
-        GetPreviewImage(name, &rec);
+        GetPreviewImage(fresh(), &rec);
         freeImage(rec);
     }
     held.requireReleased();
