@@ -60,11 +60,11 @@ Result writeSingleImage(HFile f, const ConvBitmapInfoHeader *dib, HostCallback c
     Result result = WriteGifHeader(f, dib, uint16_t(dib->biWidth), uint16_t(std::abs(dib->biHeight)), 0);
     if (result != Result::ok) return result;
     const int16_t t = FindTransparentIndex(dib, callback);
-    const bool controlWritten = t < 0 || WriteGraphicControl(f, t, 0, 0, 0) == Result::ok;
+    if (t >= 0 && (result = WriteGraphicControl(f, t, 0, 0, 0)) != Result::ok) return result;
     result = WriteGifImage(f, dib, 0, 0, false, true);
     // The trailer follows even an image whose buffers could not be had.
     const uint8_t trailer = 0x3B;
-    if (!put(f, &trailer, 1) || (!controlWritten && result == Result::ok)) result = Result::writeFailed;
+    if (!put(f, &trailer, 1)) result = Result::writeFailed;
     return result;
 }
 
@@ -82,18 +82,6 @@ Result WriteGraphicControl(HFile file, int32_t transparent, uint16_t delay, int3
     std::vector<uint8_t> bytes;
     writeGifGraphicControl(bytes, transparent, delay, userInput > 0, disposal);
     return put(file, bytes.data(), bytes.size()) ? Result::ok : Result::writeFailed;
-}
-
-int16_t WriteGifExtension(HFile file, uint8_t label, const void *data, uint8_t length, bool terminate) {
-    std::vector<uint8_t> bytes;
-    writeGifExtension(bytes, label, data, length, terminate);
-    return put(file, bytes.data(), bytes.size()) ? 1 : 0;
-}
-
-int16_t WriteGifSubBlock(HFile file, const void *data, uint8_t length, bool terminate) {
-    std::vector<uint8_t> bytes;
-    writeGifSubBlock(bytes, data, length, terminate);
-    return put(file, bytes.data(), bytes.size()) ? 1 : 0;
 }
 
 Result WriteGifImage(HFile file, GifCoder &coder, const ConvBitmapInfoHeader *dib, int32_t left, int32_t top,

@@ -30,14 +30,6 @@ Result WriteGifHeader(HFile file, const ConvBitmapInfoHeader *dib, uint16_t scre
 // writeFailed when it cannot be written.
 Result WriteGraphicControl(HFile file, int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal);
 
-// 0x21, label, one sub-block of length 1..255, and a terminator when asked.
-// 1 on success, 0 when a write failed.
-int16_t WriteGifExtension(HFile file, uint8_t label, const void *data, uint8_t length, bool terminate);
-
-// One sub-block (when data and length are both given), then a terminator
-// when asked. 1 on success, 0 when a write failed.
-int16_t WriteGifSubBlock(HFile file, const void *data, uint8_t length, bool terminate);
-
 // The image descriptor at (left, top) and the LZW-coded rows of the DIB,
 // optionally interlaced; with progress set, reports the row percentage
 // through SetProgress. ok, noMemory when its buffers cannot be had,
