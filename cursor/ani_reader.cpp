@@ -5,8 +5,9 @@
 // into a cursor animation document that is offered to the editor when the
 // file is opened as an animation.
 //
-// - A file that cannot be opened is Result::openFailed (a preview's
-//   notFormat); one without RIFF and ACON notFormat.
+// - A file that cannot be opened is Result::openFailed, one that cannot be
+//   read readFailed (a preview's notFormat for both); one without RIFF and
+//   ACON notFormat.
 // - No memory for a frame's copy ends the load with noMemory. A frame whose
 //   icon file holds no usable image (damaged), that cannot be decoded for
 //   want of memory (noMemory) or that the editor refuses (cancelled) does
@@ -17,35 +18,17 @@
 //   header, a first frame beyond those bytes among them.
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <vector>
 
 #include "cursor/ani.h"
 #include "cursor/ico.h"
 #include "common/editor_link.h"
 #include "common/format_table.h"
 #include "common/limits.h"
+#include "common/whole_file.h"
 
 namespace vc {
 
 namespace {
-
-// The file's first `limit` bytes; false when it cannot be opened. A read
-// that fails part way ends the bytes there, as the end of the file would.
-bool readFile(const char *fileName, std::vector<uint8_t> &bytes, uint64_t limit = UINT64_MAX) {
-    plat::File file;
-    if (!file.open(fileName)) return false;
-    const int64_t length = file.length();
-    bytes.resize(size_t(std::min<uint64_t>(length > 0 ? uint64_t(length) : 0, limit)));
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const int32_t n = file.read(bytes.data() + got, uint32_t(std::min<size_t>(bytes.size() - got, 1u << 30)));
-        if (n <= 0) break;
-        got += size_t(n);
-    }
-    bytes.resize(got);
-    return true;
-}
 
 // A frame's icon file in a block of its own: none when memory is refused.
 plat::Block copyFrame(std::span<const uint8_t> iconFile) {
@@ -82,12 +65,11 @@ private:
 }  // namespace
 
 Result LoadAniFile(const char *fileName, bool asAnimation, HostCallback callback) {
-    std::vector<uint8_t> bytes;
-    try {
-        if (!readFile(fileName, bytes)) return Result::openFailed;
-    } catch (const std::bad_alloc &) {
-        return Result::noMemory;
-    }
+    plat::Block file;
+    size_t size = 0;
+    if (const Result r = readWholeFile(fileName, file, size, {.openFailure = Result::openFailed}); r != Result::ok)
+        return r;
+    const std::span<const uint8_t> bytes(file.data(), size);
     if (!looksLikeAnimatedCursor(bytes)) return Result::notFormat;
     plat::Block document = newCursorDocument();
     if (!document) return Result::noMemory;
@@ -112,12 +94,11 @@ Result LoadAniFile(const char *fileName, bool asAnimation, HostCallback callback
 Result PreviewAniFile(const char *fileName, ConvImageRecord *record) {
     if (!record) return Result::unsupported;
     record->image = nullptr;
-    std::vector<uint8_t> bytes;
-    try {
-        if (!readFile(fileName, bytes, limits().previewRead)) return Result::notFormat;
-    } catch (const std::bad_alloc &) {
-        return Result::unsupported;
-    }
+    plat::Block file;
+    size_t size = 0;
+    if (const Result r = readWholeFile(fileName, file, size, {.limit = limits().previewRead}); r != Result::ok)
+        return r == Result::noMemory ? Result::unsupported : Result::notFormat;
+    const std::span<const uint8_t> bytes(file.data(), size);
     if (!looksLikeAnimatedCursor(bytes)) return Result::notFormat;
     std::span<const uint8_t> first;
     if (!firstAnimatedCursorFrame(bytes, first)) return Result::unsupported;
