@@ -299,7 +299,8 @@ TEST_F(Avi, DelaysReachTheCompanionAsTheCoreWritesThem) {
                   }), vc::Result::ok);
         EXPECT_EQ(shown, times);
         EXPECT_EQ(fake.positions, positions);
-        EXPECT_EQ(std::pair(fake.written[1][0] & 0x0F, +fake.params.deepFrames), std::pair(second + 1, bits == 24 ? 1 : 0));  // frame i: 0x11 * (i + 1)
+        const int first = (bits == 4 ? 1 : 0x11) * (second + 1);  // frame i is 0x11 * (i + 1), widened from 4 bits its nibble
+        EXPECT_EQ(std::pair(int(fake.written[1][0]), +fake.params.deepFrames), std::pair(first, bits == 24 ? 1 : 0));
         const FakeCompanion byExport = fake;
         fake.positions.clear(), fake.written.clear();
         ASSERT_EQ(vc::writeAvi(companion, editorsVideo(), path("core.avi").c_str(), {.ticks = ticks, .wave = {}}, request), vc::Result::ok);
