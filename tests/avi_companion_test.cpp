@@ -237,13 +237,11 @@ TEST_F(AviCompanion, WrittenFilesReadBackByFfprobeAndFfmpeg) {
         EXPECT_EQ(capture("ffprobe -v error -select_streams v -show_entries stream=codec_name,r_frame_rate,nb_frames -of csv=p=0 " + file),
                   std::string(codecName) + ",12/1,6\n");
         EXPECT_EQ(packetTicks(file), "0 1 3 5 ");
-        EXPECT_EQ(capture("ffprobe -v error -select_streams a -show_entries stream=nb_frames,sample_rate -of csv=p=0 " + file),
-                  sound ? "22050,11025\n" : "");
-        if (sound) {  // the sound runs on to the video's end: the tone, not silence, in its last samples
-            const std::string samples = capture("ffmpeg -v error -i " + file + " -map 0:a -f s16le -");
-            ASSERT_EQ(samples.size(), 11025u * 4);
-            EXPECT_NE(samples.substr(samples.size() - 400), std::string(400, '\0'));
-        }
+        // The sound, decoded at its 22050 a second (none without it), runs on to
+        // the video's end: the tone, not silence, in its last samples.
+        const std::string samples = capture("ffmpeg -v error -i " + file + " -map 0:a? -ar 22050 -f s16le - 2>/dev/null");
+        ASSERT_EQ(samples.size(), sound ? 11025u * 4 : 0u);
+        EXPECT_TRUE(!sound || samples.substr(samples.size() - 400) != std::string(400, '\0'));
         const Bytes ref = reference(file);
         ASSERT_EQ(ref.size(), shown.size());
         long diff = 0;
