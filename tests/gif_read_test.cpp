@@ -49,7 +49,7 @@ protected:
         ASSERT_EQ(vc::decodeGif(readBytes(file), {}, a), vc::Result::ok) << file;
         const vc::Picture &p = a.frames.at(0).picture;
         EXPECT_EQ((V{p.width, p.xPelsPerMeter, p.yPelsPerMeter}), (V{ref[0].width, 2953, 2953})) << file;
-        EXPECT_TRUE(colors(asDib(p).data()) == ref[0].pixels) << file << " at depth " << p.bitCount;
+        EXPECT_TRUE(colors(dibOf(p).data()) == ref[0].pixels) << file << " at depth " << p.bitCount;
     }
 };
 
