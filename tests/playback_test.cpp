@@ -218,26 +218,30 @@ TEST_F(Playback, AnimateWorksTheDialogByItsScriptedActions) {
 
 // ---- The browser preview -----------------------------------------------------------------
 
-// A two-frame document in the host's editor shown in the browser: commands
-// that start it, up to the longest line, and commands that start nothing.
-// The temporary GIF is gone afterwards on every path. (What the browser is
-// handed is BrowserPreviewWin's, with a stand-in browser.)
-TEST_F(Playback, BrowserPreviewStartsTheCommandAndLeavesNoTemporaryFile) {
-    const std::string tmp = path("tmp");
+// A two-frame document in the host's editor (frame 0 red and blue columns,
+// frame 1 green and blue) shown in the browser: a stand-in that copies the
+// file it is handed, which must hold the first frame as giftopnm reads it,
+// and commands that start nothing. The temporary GIF is gone afterwards on
+// every path.
+TEST_F(Playback, BrowserPreviewHandsTheGifOverAndLeavesNoTemporaryFile) {
+    if (!haveTool("/usr/bin/giftopnm")) GTEST_SKIP() << "needs giftopnm (netpbm)";
+    const std::string tmp = path("tmp"), copy = path("copy");
+    std::filesystem::create_directories(copy);
     std::filesystem::create_directories(tmp);
     const char *savedTmp = std::getenv("TMPDIR");
     const std::string saved = savedTmp ? savedTmp : "";
     setenv("TMPDIR", tmp.c_str(), 1);
     host::Editor editor;
     editor.makeCurrent();
-    for (uint32_t color : {0xFF0000u, 0x00FF00u}) editor.addFrame(stilltest::picture(24, 16, [](int x, int) { return uint32_t(x & 1); }, 8, {color, 0x0000FF}));
+    for (uint32_t color : {0xFF0000u, 0x00FF00u})
+        editor.addFrame(stilltest::picture(24, 16, [](int x, int) { return uint32_t(x & 1); }, 8, {color, 0x0000FF}));
     char dir[260];
     ASSERT_TRUE(vc::plat::tempDirectory(dir, sizeof dir));
     // The command, a blank and the file's 13-character name in dir: 519
     // characters, 520 with the line's end.
     const std::string longest = "true " + std::string(519 - 5 - 1 - std::strlen(dir) - 13, 'x');
     const std::tuple<std::string, long, int> cases[] = {  // command, bytes the disk takes (-1 all), browsers started
-        {"true", -1, 1},
+        {"cp -t '" + copy + "'", -1, 1},
         {"", -1, 0},                              // none: the button is disabled
         {"true", 20, 0},                          // the temporary GIF cannot be written
         {longest, -1, 1},                         // the longest command line
@@ -258,6 +262,11 @@ TEST_F(Playback, BrowserPreviewStartsTheCommandAndLeavesNoTemporaryFile) {
     }
     VcSetBrowserCommand(nullptr);
     saved.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", saved.c_str(), 1);
+    const auto handed = parsePpms(capture("/usr/bin/giftopnm " + copy + "/*.gif 2>/dev/null"));
+    ASSERT_EQ(handed.size(), 1u) << "the browser was handed no GIF";
+    std::vector<Rgb> first;
+    for (int i = 0; i < 24 * 16; ++i) first.push_back(i % 2 ? Rgb{0, 0, 255} : Rgb{255, 0, 0});
+    EXPECT_TRUE(handed[0].width == 24 && handed[0].pixels == first);
 }
 
 TEST(BrowserCommand, RegistryCommandsAreCutToTheirProgram) {
