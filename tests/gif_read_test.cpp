@@ -49,7 +49,7 @@ protected:
         ASSERT_EQ(vc::decodeGif(readBytes(file), {}, a), vc::Result::ok) << file;
         const vc::Picture &p = a.frames.at(0).picture;
         EXPECT_EQ((V{p.width, p.xPelsPerMeter, p.yPelsPerMeter}), (V{ref[0].width, 2953, 2953})) << file;
-        EXPECT_TRUE(colors(asDib(p).data()) == ref[0].pixels) << file << " at depth " << p.bitCount;
+        EXPECT_TRUE(colors(dibOf(p).data()) == ref[0].pixels) << file << " at depth " << p.bitCount;
     }
 };
 
@@ -97,7 +97,6 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
 
     EXPECT_EQ(scan(GifBytes().header(1, 1, 0, 0, "GIT89a").trailer().b, rec), vc::Result::unsupported);
     EXPECT_EQ(scan(GifBytes().header(1, 1, 0, 0, "GIF12x").trailer().b, rec), vc::Result::ok);  // only "GIF" counts
-    EXPECT_EQ(scan(GifBytes().header(1, 1, 0).u8(0x22).b, rec), vc::Result::unsupported);
 }
 
 // From bytes in memory onto a picture. A want of no pixels checks the
@@ -291,8 +290,8 @@ TEST_F(GifRead, FilesOfIndependentWritersMatchGiftopnm) {
         if (access(file.c_str(), R_OK) == 0) expectLikeGiftopnm(file);
 }
 
-// Cut at every length, absurd sizes, memory refused: a documented result,
-// no leak and no file left open (the fixture checks).
+// Cut at every length, loaded and previewed: a documented result, no leak
+// and no file left open (the fixture checks).
 TEST_F(GifRead, DamagedFilesGiveDocumentedResults) {
     GifBytes g;
     g.header(8, 8, 2).comment("c").looping(0).control(0x09, 5, 1).image(0, 0, 8, 8, std::vector<uint8_t>(64, 5), 3);

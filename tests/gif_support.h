@@ -1,7 +1,6 @@
 // Helpers of the GIF tests (the byte, file and tool helpers of
 // still_support.h and the GIF builder of support/gif_bytes.h with them):
-// reading the independent tools' PPM output, the pixels of a packed DIB and
-// a decoded picture as one.
+// reading the independent tools' PPM output, the pixels of a packed DIB.
 #pragma once
 
 #include <unistd.h>
@@ -15,7 +14,7 @@
 
 namespace gifsupport {
 
-using stilltest::capture, stilltest::readBytes;
+using stilltest::capture, stilltest::readBytes, stilltest::dibOf;
 
 inline bool haveTool(const char *path) { return access(path, X_OK) == 0; }
 
@@ -68,17 +67,6 @@ inline std::vector<Rgb> colors(const uint8_t *dib) {
     std::vector<Rgb> v;
     for (unsigned i : indices(reinterpret_cast<const ConvBitmapInfoHeader *>(dib))) v.push_back(tableColor(dib, i));
     return v;
-}
-
-// A picture's bytes as a packed DIB holds them: header fields, table, bits.
-inline std::vector<uint8_t> asDib(const vc::Picture &p) {
-    std::vector<uint8_t> d = vctest::makeDib(p.width, p.height, p.bitCount, uint32_t(p.palette.size()));
-    auto *h = reinterpret_cast<ConvBitmapInfoHeader *>(d.data());
-    h->biXPelsPerMeter = p.xPelsPerMeter, h->biYPelsPerMeter = p.yPelsPerMeter;
-    h->biSizeImage = uint32_t(p.pixels.size());
-    std::memcpy(d.data() + h->biSize, p.palette.data(), 4 * p.palette.size());
-    std::memcpy(d.data() + vc::dibBitsOffset(*h), p.pixels.data(), p.pixels.size());
-    return d;
 }
 
 // The editor's calls as (command, value) pairs, and a copy of a document record.

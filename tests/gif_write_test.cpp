@@ -77,13 +77,17 @@ std::vector<uint8_t> randomPixels(std::mt19937 &rng, size_t n, unsigned colors, 
 class GifWrite : public stilltest::StillTest {
 protected:
     GifWrite() { code = 129; }
-    // What WriteGifImage writes for a DIB at (3, 4).
-    std::vector<uint8_t> imageBytes(const std::vector<uint8_t> &dib, bool interlaced) {
-        vc::HFile f = vc::plat::fileCreate(path("img.bin").c_str(), 0);
-        auto *hd = reinterpret_cast<const ConvBitmapInfoHeader *>(dib.data());
-        EXPECT_EQ(vc::WriteGifImage(f, hd, 3, 4, interlaced, false), vc::Result::ok);
+    // What `write` puts into a file of its own; what WriteGifImage writes
+    // for a DIB at (3, 4).
+    template <class F> std::vector<uint8_t> written(F write) {
+        vc::HFile f = vc::plat::fileCreate(path("w.bin").c_str(), 0);
+        EXPECT_EQ(write(f), vc::Result::ok);
         (void)vc::plat::fileClose(f);
-        return readBytes(path("img.bin"));
+        return readBytes(path("w.bin"));
+    }
+    std::vector<uint8_t> imageBytes(const std::vector<uint8_t> &dib, bool interlaced) {
+        auto *hd = reinterpret_cast<const ConvBitmapInfoHeader *>(dib.data());
+        return written([&](vc::HFile f) { return vc::WriteGifImage(f, hd, 3, 4, interlaced, false); });
     }
 };
 
@@ -158,10 +162,7 @@ TEST_F(GifWrite, ATinyFileHasExactBytes) {
 // directly).
 TEST_F(GifWrite, GraphicControlNearestAndTheEditorsTransparentColour) {
     auto control = [&](int32_t transparent, uint16_t delay, int32_t userInput, uint16_t disposal) {
-        vc::HFile f = vc::plat::fileCreate(path("gce.bin").c_str(), 0);
-        EXPECT_EQ(vc::WriteGraphicControl(f, transparent, delay, userInput, disposal), vc::Result::ok);
-        (void)vc::plat::fileClose(f);
-        return readBytes(path("gce.bin"));
+        return written([&](vc::HFile f) { return vc::WriteGraphicControl(f, transparent, delay, userInput, disposal); });
     };
     EXPECT_EQ(control(-1, 0x1234, 1, 2), (Bytes{0x21, 0xF9, 4, 0x0A, 0x34, 0x12, 0, 0}));
     EXPECT_EQ(control(7, 10, 0, 1), (Bytes{0x21, 0xF9, 4, 0x05, 10, 0, 7, 0}));
