@@ -61,7 +61,6 @@ protected:
     int32_t save(const std::string &p, void *image = nullptr, void *parent = nullptr) {
         return SaveConvImage(parent, p.c_str(), image, 166, 0, FakeEditor::callback());
     }
-    CursorAnimationDocument *lockDocument() { return static_cast<CursorAnimationDocument *>(VcMemLock(editor.currentDocument)); }
     void setDocument(void *block) { editor.documents.push_back(editor.currentDocument = block); }
     // The editor's documents go before the fixture counts the blocks.
     void TearDown() override {
