@@ -65,7 +65,7 @@ TEST_F(CursorFormat, ChangeFormatStartsFromTheEditorsImageAndCancelKeepsTheRecor
     }
 }
 
-TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordValidatesOtherAndTakesControlIds) {
+TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordAndValidatesOther) {
     ed.imageWidth = ed.imageHeight = 48;
     ed.colorSetting = 16;
     // Enter (the buttons and OK are driven through the real dialog under wine).
@@ -93,39 +93,34 @@ TEST_F(CursorFormat, ChangeFormatOkFillsTheRecordValidatesOtherAndTakesControlId
     // No colour button on: the editor's value stays.
     auto none = change([](ChangeCursorFormatModel &m) { return m.colorChoice = 0, 1; }, {0, 0, 0, 0, 9});
     EXPECT_EQ(std::pair(none.second[2], none.second[4]), std::pair(16u, 0u));
-    // A headless host works the dialog through its control ids.
-    ui.dialogAnswer = [](int32_t, VcDialog *d) -> intptr_t {
-        char text[8] = {};
-        EXPECT_EQ(VcDialogTemplate(d), vc::kChangeCursorTemplate);
-        EXPECT_EQ(VcDialogGetText(d, vc::kCursorEditX, text, 2), 2);  // "48", cut to fit
-        EXPECT_STREQ(text, "4");
-        EXPECT_EQ(VcDialogClick(d, vc::kCursorSizeOther), 1);
-        EXPECT_EQ(VcDialogSetText(d, vc::kCursorEditY, "9"), 1);
-        // No such control: nothing done.
-        EXPECT_EQ(VcDialogGetText(d, 999, text, sizeof text) + VcDialogSetText(d, 999, "1") +
-                      VcDialogClick(d, 999) + VcDialogSelect(d, vc::kCursorEditX, 0),
-                  -1);
-        return VC_DIALOG_DEFAULT;
-    };
-    ConvFormatChange r{};
-    EXPECT_EQ(vc::ChangeCursorFormatDialog(nullptr, FakeEditor::callback(), &r), 1);
-    EXPECT_EQ(std::make_pair(r.width, r.height), std::make_pair(48u, 9u));
 }
 
-
-// A host reads both questions' buttons through the public calls: the
-// checked radio of each group and "Scale Image", before and after a click;
-// none for a control that is no button.
-TEST_F(CursorFormat, ButtonsReadThroughThePublicCalls) {
+// A host works both questions through the public calls: the template, the
+// checked radio of each group and "Scale Image" before and after a click
+// (none for a control that is no button), the fields' texts (cut to fit);
+// a control that is not there does nothing.
+TEST_F(CursorFormat, ButtonsAndFieldsWorkThroughThePublicCalls) {
     std::vector<int> seen;
     ui.dialogAnswer = [&](int32_t id, VcDialog *d) -> intptr_t {
-        const int last = id == VC_IDD_SELECT_CURSOR ? VC_IDC_CURSOR_SIZE_KEEP : VC_IDC_CURSOR_SCALE;
+        const bool change = id == VC_IDD_CHANGE_CURSOR;
         const auto read = [&] {
-            for (int c = VC_IDC_CURSOR_SIZE16; c <= last; ++c) seen.push_back(VcDialogChecked(d, c));
+            for (int c = VC_IDC_CURSOR_SIZE16; c <= (change ? VC_IDC_CURSOR_SCALE : VC_IDC_CURSOR_SIZE_KEEP); ++c)
+                seen.push_back(VcDialogChecked(d, c));
         };
         read();
-        VcDialogClick(d, VC_IDC_CURSOR_SIZE16);
-        if (id == VC_IDD_CHANGE_CURSOR) VcDialogClick(d, VC_IDC_CURSOR_COLORS256), VcDialogClick(d, VC_IDC_CURSOR_SCALE);
+        EXPECT_EQ(VcDialogTemplate(d), id);
+        VcDialogClick(d, change ? VC_IDC_CURSOR_SIZE_OTHER : VC_IDC_CURSOR_SIZE16);
+        if (change) {
+            char text[8] = {};
+            EXPECT_EQ(VcDialogGetText(d, vc::kCursorEditX, text, 2), 2);  // "48", cut to fit
+            EXPECT_STREQ(text, "4");
+            EXPECT_EQ(VcDialogSetText(d, vc::kCursorEditY, "9") + VcDialogClick(d, VC_IDC_CURSOR_COLORS256) +
+                          VcDialogClick(d, VC_IDC_CURSOR_SCALE),
+                      3);
+            EXPECT_EQ(VcDialogGetText(d, 999, text, sizeof text) + VcDialogSetText(d, 999, "1") + VcDialogClick(d, 999) +
+                          VcDialogSelect(d, vc::kCursorEditX, 0),
+                      -1);
+        }
         read();
         return VC_DIALOG_DEFAULT;
     };
@@ -136,7 +131,8 @@ TEST_F(CursorFormat, ButtonsReadThroughThePublicCalls) {
     ConvFormatChange r{};
     EXPECT_EQ(vc::ChangeCursorFormatDialog(nullptr, FakeEditor::callback(), &r), 1);
     // 100-103 size, 104-105 the fields (no buttons), 106-108 colours, 109 scale.
-    EXPECT_EQ(seen, (std::vector<int>{0, 1, 0, 0, -1, -1, 0, 1, 0, 1, 1, 0, 0, 0, -1, -1, 0, 0, 1, 0}));
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 0, 0, -1, -1, 0, 1, 0, 1, 0, 0, 0, 1, -1, -1, 0, 0, 1, 0}));
+    EXPECT_EQ(std::make_tuple(r.width, r.height, r.colors, r.scale), std::make_tuple(48u, 9u, 256u, 0u));
     // The editor cannot tell the size: 0, whatever the question is answered.
     ed.hasImage = false;
     EXPECT_EQ(select(), 0u);
