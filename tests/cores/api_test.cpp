@@ -25,30 +25,16 @@ struct Case {
     vc_format format;
     int frames;
     int depth;
-    bool exact;  // JPEG gives colours back only nearly
 };
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
+// (How closely a JPEG gives its colours back is JpegCore's; the threads'
+// test writes and reads one through the API.)
 const Case kCases[] = {
-    {"ico", VC_FORMAT_ICO, 2, 8, true},    {"ico4", VC_FORMAT_ICO, 1, 4, true},    {"cur", VC_FORMAT_CUR, 1, 8, true},
-    {"ani", VC_FORMAT_ANI, 3, 8, true},    {"gif", VC_FORMAT_GIF, 3, 8, true},     {"gifstill", VC_FORMAT_GIF, 1, 8, true},
-    {"pcx", VC_FORMAT_PCX, 1, 8, true},    {"pcx24", VC_FORMAT_PCX, 1, 24, true},  {"tiff", VC_FORMAT_TIFF, 1, 8, true},
-    {"tiff24", VC_FORMAT_TIFF, 1, 24, true}, {"jpg", VC_FORMAT_JPEG, 1, 24, false},
+    {"ico", VC_FORMAT_ICO, 2, 8},   {"ico4", VC_FORMAT_ICO, 1, 4},    {"cur", VC_FORMAT_CUR, 1, 8},  {"ani", VC_FORMAT_ANI, 3, 8},
+    {"gif", VC_FORMAT_GIF, 3, 8},   {"gifstill", VC_FORMAT_GIF, 1, 8}, {"pcx", VC_FORMAT_PCX, 1, 8},  {"pcx24", VC_FORMAT_PCX, 1, 24},
+    {"tiff", VC_FORMAT_TIFF, 1, 8}, {"tiff24", VC_FORMAT_TIFF, 1, 24},
 };
-
-// The frames read back are the frames made: exactly, or for a JPEG within
-// its error on average (the channels' differences summed over the pixels).
-void expectSameFrames(const vc_animation *made, const vc_animation *back, bool exact) {
-    const auto want = frameColors(made), got = frameColors(back);
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i) {
-        ASSERT_EQ(got[i].size(), want[i].size()) << "frame " << i;
-        uint64_t off = 0;
-        for (size_t k = 0; k < got[i].size(); ++k)
-            for (int s = 0; s < 24; s += 8) off += uint64_t(std::abs(int(got[i][k] >> s & 255) - int(want[i][k] >> s & 255)));
-        EXPECT_LT(off, exact ? 1u : 24u * got[i].size()) << "frame " << i;
-    }
-}
 
 class RoundTrip : public ::testing::TestWithParam<Case> {};
 
@@ -64,7 +50,7 @@ TEST_P(RoundTrip, FramesComeBackAndDamagedCopiesGetAStatus) {
     vc_animation *raw = nullptr;
     ASSERT_EQ(vc_read_memory(bytes.data, bytes.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
     AnimationPtr back(raw);
-    expectSameFrames(made.get(), back.get(), c.exact);
+    EXPECT_EQ(frameColors(back.get()), frameColors(made.get()));
 
     const auto path =
         std::filesystem::temp_directory_path() / ("velmconv-api-" + std::to_string(::getpid()) + "-roundtrip." + c.name);
@@ -72,7 +58,7 @@ TEST_P(RoundTrip, FramesComeBackAndDamagedCopiesGetAStatus) {
     EXPECT_EQ(vc_detect_path(path.c_str()), c.format);
     ASSERT_EQ(vc_read_path(path.c_str(), VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
     AnimationPtr fromFile(raw);
-    expectSameFrames(made.get(), fromFile.get(), c.exact);
+    EXPECT_EQ(frameColors(fromFile.get()), frameColors(made.get()));
     // The file holds the bytes memory got.
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> onDisk((std::istreambuf_iterator<char>(in)), {});
