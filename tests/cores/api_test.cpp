@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
