@@ -511,12 +511,19 @@ TEST_F(HostCommand, InfoJsonCarriesEveryFactOfTheText) {
     }
 }
 
-// Wrong option values exit 2 naming the option; values the dialogs change
-// are used as they change them, with a note; --format and --to take the
-// same names.
-TEST_F(HostCommand, OptionValuesAreCheckedAndChangesSaid) {
-    if (!kMagick || access("/usr/bin/ffprobe", X_OK) != 0) GTEST_SKIP() << "ImageMagick and ffprobe needed";
-    ASSERT_TRUE(shell("/usr/bin/convert -size 8x8 xc:red a.png"));
+// Wrong option values exit 2 naming the option; runs that did nothing
+// exit 1 and say why; loads that fail say how; frames past an animation's
+// 256 are counted; numbered files sort; values the dialogs change are used
+// as they change them, with a note; --format and --to take the same names.
+TEST_F(HostCommand, OptionValuesExitCodesAndNotesTellTheTruth) {
+    if (!kPillow) GTEST_SKIP() << "ImageMagick and Pillow needed";
+    ASSERT_TRUE(shell("/usr/bin/python3 -c \"from PIL import Image\n"
+                      "Image.new('P', (65535, 1)).save('wide.gif')\n"
+                      "f = [Image.new('P', (4, 4), i % 200) for i in range(300)]\n"
+                      "f[0].save('many.gif', save_all=True, append_images=f[1:], duration=10, loop=0)\" && "
+                      "/usr/bin/convert -size 8x8 xc:red a.png && /usr/bin/convert -size 8x8 xc:red BMP3:dib.bmp && "
+                      "cp a.png a.ico && echo hello > text.gif && : > empty.gif"));
+    writeFile("prog.exe", programWithBitmaps(dir + "/dib.bmp"));
     runRows({
         {"velmconv convert --avi-codec foo a.png a.avi", 2, {"--avi-codec: 'foo' is not a compressor (none, msvideo1, cinepak, mjpeg)"}},
         {"velmconv convert --avi-rate 0 a.png a.avi", 2, {"--avi-rate: '0' is not a frame rate"}},
@@ -529,29 +536,6 @@ TEST_F(HostCommand, OptionValuesAreCheckedAndChangesSaid) {
         {"velmconv convert --gif-import frame:x a.png a.ani", 2, {"--gif-import: 'frame:x' is not"}},
         {"velmconv convert --format resource a.png b.out", 2, {"is not a format to save (pcx, gif, tiff, icon, jpeg, avi, ani, anigif, bmp, png,"}},
         {"velmconv convert --format png a.png b.out && /usr/bin/identify b.out", 0, {"b.out PNG 8x8"}},
-    });
-    if (!companion) GTEST_SKIP() << "no AVI companion library in this build";
-    runRows({
-        // By its path: the AVI companion is found beside it.
-        {"\"$(command -v velmconv)\" convert --avi-rate 30 --avi-delays 150 a.png a.avi && /usr/bin/ffprobe -v error -show_entries "
-         "stream=r_frame_rate,nb_frames a.avi",
-         0, {"--avi-rate: 30 is more than the export dialog's 25 frames per second: it writes 12",
-             "--avi-delays: 150 ticks is more than the export dialog's delay holds: 99 used", "r_frame_rate=12/1\nnb_frames=99"}, 2},
-    });
-}
-
-// Runs that did nothing exit 1 and say why; loads that fail say how;
-// frames past an animation's 256 are counted; numbered files sort.
-TEST_F(HostCommand, ExitCodesAndNotesTellTheTruth) {
-    if (!kPillow) GTEST_SKIP() << "ImageMagick and Pillow needed";
-    ASSERT_TRUE(shell("/usr/bin/python3 -c \"from PIL import Image\n"
-                      "Image.new('P', (65535, 1)).save('wide.gif')\n"
-                      "f = [Image.new('P', (4, 4), i % 200) for i in range(300)]\n"
-                      "f[0].save('many.gif', save_all=True, append_images=f[1:], duration=10, loop=0)\" && "
-                      "/usr/bin/convert -size 8x8 xc:red a.png && /usr/bin/convert -size 8x8 xc:red BMP3:dib.bmp && "
-                      "cp a.png a.ico && echo hello > text.gif && : > empty.gif"));
-    writeFile("prog.exe", programWithBitmaps(dir + "/dib.bmp"));
-    runRows({
         {"velmconv extract --no-parent wide.gif out", 1,
          {"no frame written", "image 0 (65535x1, 8 bits) refused: the editor's images are 1 to 32768 pixels wide"}, 1},
         {"mkdir out pl && velmconv extract --no-parent many.gif out", 0, {"many.gif holds 300 images; an animation holds 256, so 44 were dropped"}},
@@ -569,5 +553,13 @@ TEST_F(HostCommand, ExitCodesAndNotesTellTheTruth) {
         {"velmconv convert --no-parent --resource-line 2 prog.exe p.bmp && velmconv info --resource-line 2 prog.exe", 0,
          {"p.bmp", "frames: 1"}},
         {"velmconv convert --no-parent --resource-line 3 prog.exe p.bmp", 1, {"--resource-line 3: the list has 2 bitmaps"}},
+    });
+    if (!companion || access("/usr/bin/ffprobe", X_OK) != 0) GTEST_SKIP() << "needs the AVI companion library and ffprobe";
+    runRows({
+        // By its path: the AVI companion is found beside it.
+        {"\"$(command -v velmconv)\" convert --avi-rate 30 --avi-delays 150 a.png a.avi && /usr/bin/ffprobe -v error -show_entries "
+         "stream=r_frame_rate,nb_frames a.avi",
+         0, {"--avi-rate: 30 is more than the export dialog's 25 frames per second: it writes 12",
+             "--avi-delays: 150 ticks is more than the export dialog's delay holds: 99 used", "r_frame_rate=12/1\nnb_frames=99"}, 2},
     });
 }

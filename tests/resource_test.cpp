@@ -14,7 +14,9 @@
 #include "platform/headless_dialog.h"
 #include "still_support.h"
 #include "support/program_files.h"
+#include "codecs/dib_core.h"
 #include "codecs/program_core.h"
+#include "cores/api_support.h"
 #include "programs/resource_reader.h"
 
 namespace {
@@ -379,44 +381,99 @@ TEST_F(ProgramFiles, LargeProgramIsListedWithoutReadingItWhole) {
     EXPECT_LT(field("/proc/self/status", "VmHWM:"), resident + 8192) << "peak memory (KiB) above what was resident";
 }
 
-// The damaged stored DIBs by the result they give, beside a core header,
-// masks behind a 40-byte header and run-length rows; a plain DIB's rows
-// come back as they are. (Run-length 4-bit rows are a real program's
-// above; 16 bits and rows from the top are the host's BMP tables'.)
-TEST_F(ProgramFiles, CoreDecodesEveryDibKind) {
+// Packed DIBs in the three forms they come in: stored in a program, handed
+// over on their own (the API's vc_picture_from_dib), and behind a BMP file
+// header. By the result they give: run-length rows (a delta, line ends, a
+// run past the row's end dropped, not carried into the row above), rows
+// from the top or at the file header's offset, channel masks (alpha from an
+// alpha mask, in the header or behind it; stored, 32 bits with masks stay
+// 32 bits, their alpha 0 without an alpha mask), 16 bits, and the damaged
+// headers. A plain DIB's rows come back as they are.
+TEST(DibCore, DecodesEveryKindStoredHandedOverAndInFiles) {
     using enum vc::Result;
+    using apitest::dib;
+    enum Form { stored, handed, file };
     auto with = [](Bytes b, size_t at, uint32_t v, bool wide = true) { return wide ? poke32(b, at, v) : poke16(b, at, v), b; };
     auto cut = [](Bytes b, size_t n) { return b.resize(n), b; };
-    Bytes rle = dib(4, 2, 8);
+    Bytes rle = vctest::dib(4, 2, 8);
     rle.resize(40 + 1024);
     poke32(rle, 16, 1), poke32(rle, 40 + 4 * 5, 0x00FF0000), poke32(rle, 40 + 4 * 7, 0x000000FF);
     rle.insert(rle.end(), {2, 5, 0, 0, 0, 3, 7, 7, 7, 0, 0, 1});  // two of 5; a literal group of three 7s; the end
-    const std::tuple<const char *, Bytes, vc::Result, host::Rgb> cases[] = {  // what, DIB, result, colour of the bottom-left pixel
-        {"core header", dib(20, 10, 1, true), ok, host::rgb(0x5A, 0x5A, 0x5A)},
-        {"32 bits with masks", bitfields(4, 4), ok, host::rgb(0x5A, 0x5A, 0x5A)},
-        {"run-length 8", rle, ok, host::rgb(0xFF, 0, 0)},
-        {"run-length cut short", cut(rle, rle.size() - 6), readFailed, 0},
-        {"run-length from the top", with(rle, 8, uint32_t(-2)), damaged, 0},
-        {"a header of 20 bytes", with(dib(2, 2, 8), 0, 20), notFormat, 0},
-        {"coded as JPEG", with(dib(2, 2, 24), 16, 4), unsupported, 0},
-        {"depth 7", with(dib(2, 2, 8), 14, 7, false), unsupported, 0},
-        {"no width", with(dib(2, 2, 8), 4, 0), damaged, 0},
-        {"rows cut short", cut(dib(2, 2, 24), 55), readFailed, 0},
-        {"table cut short", cut(dib(2, 2, 8), 60), readFailed, 0},
-        {"a million pixels square", with(with(dib(1, 1, 8), 4, 1u << 20), 8, 1u << 20), noMemory, 0},
+    Bytes grey;  // entry i is grey i*16
+    for (int i = 0; i < 16; ++i) grey.insert(grey.end(), {uint8_t(i * 16), uint8_t(i * 16), uint8_t(i * 16), 0});
+    const Bytes masks4444 = {0, 0x0F, 0, 0, 0xF0, 0, 0, 0, 0x0F, 0, 0, 0, 0, 0xF0, 0, 0};
+    const Bytes rgb = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0}, rgba = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF};
+    const Bytes greys56 = {0x50, 0x50, 0x50, 0xFF, 0x60, 0x60, 0x60, 0x7F};
+    Bytes v4 = dib(2, 1, 32, 3, {}, greys56, true, 0, 108);
+    for (uint32_t i = 0; i < 4; ++i) poke32(v4, 54 + 4 * i, i == 3 ? 0xFF000000u : 0xFF0000u >> 8 * i);
+    // The image size and the colours used given.
+    const Bytes rle8 = with(with(dib(2, 1, 8, 1, grey, {2, 5, 0, 1}, false), 20, 4), 32, 16),
+                rle8wide = with(with(dib(4, 2, 8, 1, grey, {6, 5, 0, 0, 0, 2, 2, 0, 2, 9, 0, 1}, false), 20, 12), 32, 16);
+    struct Row {
+        const char *what;
+        Bytes bytes;
+        Form form;
+        vc::Result result;
+        uint16_t depth = 0;
+        host::Rgb left = 0;        // the top left pixel's colour
+        int rightAlpha = -1;       // the right pixel's alpha at 32 bits
+        const char *greys = "";    // every pixel's blue / 16, rows from the top
     };
-    for (const auto &[what, bytes, result, colour] : cases) {
-        SCOPED_TRACE(what);
+    const Row rows[] = {
+        {"core header", vctest::dib(20, 10, 1, true), stored, ok, 1, host::rgb(0x5A, 0x5A, 0x5A)},
+        {"32 bits with masks", bitfields(4, 4), stored, ok, 32, host::rgb(0x5A, 0x5A, 0x5A), 0},
+        {"run-length 8", rle, stored, ok, 8, host::rgb(0, 0, 0xFF), -1, "FFF5|0055"},
+        {"run-length cut short", cut(rle, rle.size() - 6), stored, readFailed},
+        {"run-length from the top", with(rle, 8, uint32_t(-2)), stored, damaged},
+        {"a header of 20 bytes", with(vctest::dib(2, 2, 8), 0, 20), stored, notFormat},
+        {"coded as JPEG", with(vctest::dib(2, 2, 24), 16, 4), stored, unsupported},
+        {"depth 7", with(vctest::dib(2, 2, 8), 14, 7, false), stored, unsupported},
+        {"no width", with(vctest::dib(2, 2, 8), 4, 0), stored, damaged},
+        {"rows cut short", cut(vctest::dib(2, 2, 24), 55), stored, readFailed},
+        {"table cut short", cut(vctest::dib(2, 2, 8), 60), stored, readFailed},
+        {"a million pixels square", with(with(vctest::dib(1, 1, 8), 4, 1u << 20), 8, 1u << 20), stored, noMemory},
+        {"24 bits behind a gap", dib(2, 1, 24, 0, {}, {1, 2, 3, 4, 5, 6, 0, 0}, true, 6), file, ok, 24, 0x030201},
+        {"8 bits, the table cut at the rows", dib(2, 1, 8, 0, {grey.begin(), grey.begin() + 8}, {1, 0, 0, 0}), file, ok, 8, 0x101010},
+        // Bottom row: 3 pixels 1,2,1 then a line end; next: a delta of 2
+        // right, literal 5,6,7 (padded), line end; top: 6 pixels of 9.
+        {"run-length 4 bits", dib(6, 3, 4, 2, grey, {3, 0x12, 0, 0, 0, 2, 2, 0, 0, 3, 0x56, 0x70, 0, 0, 6, 0x99, 0, 1}), file, ok,
+         4, 0x909090, -1, "999999|005670|121000"},
+        {"rows from the top", dib(2, -2, 24, 0, {}, {16, 16, 16, 32, 32, 32, 0, 0, 48, 48, 48, 64, 64, 64, 0, 0}), file, ok, 24,
+         0x101010, -1, "12|34"},
+        {"108-byte header, alpha mask", v4, file, ok, 32, 0x505050, 0x7F},
+        {"bit fields", dib(2, 1, 32, 3, rgb, {0x50, 0x50, 0x50, 0, 0x60, 0x60, 0x60, 0}, false), handed, ok, 24, 0x505050, -1, "56"},
+        {"alpha bit fields", dib(2, 1, 32, 6, rgba, greys56, false), handed, ok, 32, 0x505050, 0x7F},
+        {"16 bits", dib(2, 1, 16, 0, {}, {0x4A, 0x29, 0x8C, 0x31}, false), handed, ok, 24, 0x525252, -1, "56"},
+        {"run-length 8, its image size given", rle8, handed, ok, 8, 0x505050, -1, "55"},
+        {"run-length 8, a run past the row's end", rle8wide, handed, ok, 8, 0x000000, -1, "0099|5555"},
+        {"16-bit alpha mask", dib(2, 1, 16, 6, masks4444, {0x00, 0xFF, 0x00, 0x70}, false), handed, ok, 32, 0xFF0000, 0x77},
+        {"plain 32 bits", dib(2, 1, 32, 0, {}, {9, 8, 7, 0x40, 9, 8, 7, 0x40}, false), handed, ok, 24, 0x070809},
+        {"no room for the table", dib(2, 1, 8, 0, {}, {1, 0, 0, 0}), file, readFailed},
+        {"run-length 24 bits", dib(2, 1, 24, 1, {}, {2, 1, 0, 1}, false), handed, unsupported},
+        {"compression 7, no masks behind it", dib(2, 1, 24, 7, {}, {1, 2, 3, 4, 5, 6, 0, 0}, false), handed, unsupported},
+        {"run-length 8, no image size", dib(2, 1, 8, 1, Bytes(1024), {2, 1, 0, 1}, false), handed, damaged},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
         vc::Picture p;
-        ASSERT_EQ(vc::decodePackedDib(bytes, vc::Limits{}, p), result);
-        if (result != ok) continue;
-        EXPECT_TRUE(p.consistent());
-        EXPECT_EQ(colourAt(p, 0, p.height - 1), colour);
+        ASSERT_EQ(r.form == file     ? vc::decodeBmp(r.bytes, {}, p)
+                  : r.form == handed ? vc::decodePackedDib(r.bytes, vc::Limits{}, p, vc::kDibAsInBmp)
+                                     : vc::decodePackedDib(r.bytes, vc::Limits{}, p),
+                  r.result);
+        if (r.result != ok) continue;
+        ASSERT_TRUE(p.consistent());
+        EXPECT_EQ(std::make_tuple(p.bitCount, colourAt(p, 0, 0), p.bitCount == 32 ? p.rowFromTop(0)[7] : -1), std::make_tuple(r.depth, r.left, r.rightAlpha));
+        std::string seen;
+        for (int32_t y = 0; *r.greys && y < p.height; ++y)
+            for (int32_t x = 0; x < p.width; ++x) (seen += y && !x ? "|" : "") += "0123456789ABCDEF"[(colourAt(p, x, y) & 255) / 16];
+        EXPECT_EQ(seen, r.greys);
     }
-    const Bytes plain = dib(3, 2, 8);
+    const Bytes plain = vctest::dib(3, 2, 8);
     vc::Picture p;
     ASSERT_EQ(vc::decodePackedDib(plain, vc::Limits{}, p), ok);
     EXPECT_EQ(std::make_tuple(p.width, p.height, p.bitCount, p.palette.size(), p.pixels), std::make_tuple(3, 2, uint16_t(8), size_t(256), Bytes(plain.end() - 8, plain.end())));
+    Bytes notBmp = {'B', 'A', 0, 0};
+    EXPECT_EQ(vc::decodeBmp(notBmp, {}, p), notFormat);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -25,30 +24,16 @@ struct Case {
     vc_format format;
     int frames;
     int depth;
-    bool exact;  // JPEG gives colours back only nearly
 };
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
+// (How closely a JPEG gives its colours back is JpegCore's; the threads'
+// test writes and reads one through the API.)
 const Case kCases[] = {
-    {"ico", VC_FORMAT_ICO, 2, 8, true},    {"ico4", VC_FORMAT_ICO, 1, 4, true},    {"cur", VC_FORMAT_CUR, 1, 8, true},
-    {"ani", VC_FORMAT_ANI, 3, 8, true},    {"gif", VC_FORMAT_GIF, 3, 8, true},     {"gifstill", VC_FORMAT_GIF, 1, 8, true},
-    {"pcx", VC_FORMAT_PCX, 1, 8, true},    {"pcx24", VC_FORMAT_PCX, 1, 24, true},  {"tiff", VC_FORMAT_TIFF, 1, 8, true},
-    {"tiff24", VC_FORMAT_TIFF, 1, 24, true}, {"jpg", VC_FORMAT_JPEG, 1, 24, false},
+    {"ico", VC_FORMAT_ICO, 2, 8},   {"ico4", VC_FORMAT_ICO, 1, 4},    {"cur", VC_FORMAT_CUR, 1, 8},  {"ani", VC_FORMAT_ANI, 3, 8},
+    {"gif", VC_FORMAT_GIF, 3, 8},   {"gifstill", VC_FORMAT_GIF, 1, 8}, {"pcx", VC_FORMAT_PCX, 1, 8},  {"pcx24", VC_FORMAT_PCX, 1, 24},
+    {"tiff", VC_FORMAT_TIFF, 1, 8}, {"tiff24", VC_FORMAT_TIFF, 1, 24},
 };
-
-// The frames read back are the frames made: exactly, or for a JPEG within
-// its error on average (the channels' differences summed over the pixels).
-void expectSameFrames(const vc_animation *made, const vc_animation *back, bool exact) {
-    const auto want = frameColors(made), got = frameColors(back);
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i) {
-        ASSERT_EQ(got[i].size(), want[i].size()) << "frame " << i;
-        uint64_t off = 0;
-        for (size_t k = 0; k < got[i].size(); ++k)
-            for (int s = 0; s < 24; s += 8) off += uint64_t(std::abs(int(got[i][k] >> s & 255) - int(want[i][k] >> s & 255)));
-        EXPECT_LT(off, exact ? 1u : 24u * got[i].size()) << "frame " << i;
-    }
-}
 
 class RoundTrip : public ::testing::TestWithParam<Case> {};
 
@@ -64,7 +49,7 @@ TEST_P(RoundTrip, FramesComeBackAndDamagedCopiesGetAStatus) {
     vc_animation *raw = nullptr;
     ASSERT_EQ(vc_read_memory(bytes.data, bytes.size, VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
     AnimationPtr back(raw);
-    expectSameFrames(made.get(), back.get(), c.exact);
+    EXPECT_EQ(frameColors(back.get()), frameColors(made.get()));
 
     const auto path =
         std::filesystem::temp_directory_path() / ("velmconv-api-" + std::to_string(::getpid()) + "-roundtrip." + c.name);
@@ -72,7 +57,7 @@ TEST_P(RoundTrip, FramesComeBackAndDamagedCopiesGetAStatus) {
     EXPECT_EQ(vc_detect_path(path.c_str()), c.format);
     ASSERT_EQ(vc_read_path(path.c_str(), VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
     AnimationPtr fromFile(raw);
-    expectSameFrames(made.get(), fromFile.get(), c.exact);
+    EXPECT_EQ(frameColors(fromFile.get()), frameColors(made.get()));
     // The file holds the bytes memory got.
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> onDisk((std::istreambuf_iterator<char>(in)), {});
@@ -282,83 +267,27 @@ TEST(Api, ProgramsGiveTheirBitmapsByName) {
     EXPECT_EQ(raw, nullptr);
 }
 
-// BMP files and packed DIBs through the public header: run-length rows
-// with a delta and line ends, rows from the top or at the file header's
-// offset, channel masks (alpha from an alpha mask only, in the header or
-// behind it), 16 bits, and what is refused.
+// A BMP file and a packed DIB through the public header: detected, read
+// (rows from the top; alpha from a 16-bit alpha mask), refusals by their
+// status. (How each kind of DIB decodes is DibCore's table.)
 TEST(Api, BmpFilesAndPackedDibsReadAsPictures) {
-    std::vector<uint8_t> grey;  // entry i is grey i*16
-    for (int i = 0; i < 16; ++i) grey.insert(grey.end(), {uint8_t(i * 16), uint8_t(i * 16), uint8_t(i * 16), 0});
+    const std::vector<uint8_t> file = dib(2, -2, 24, 0, {}, {16, 16, 16, 32, 32, 32, 0, 0, 48, 48, 48, 64, 64, 64, 0, 0});
     const std::vector<uint8_t> masks4444 = {0, 0x0F, 0, 0, 0xF0, 0, 0, 0, 0x0F, 0, 0, 0, 0, 0xF0, 0, 0};
-    const std::vector<uint8_t> rgb = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0}, rgba = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF};
-    const std::vector<uint8_t> greys56 = {0x50, 0x50, 0x50, 0xFF, 0x60, 0x60, 0x60, 0x7F};
-    std::vector<uint8_t> v4 = dib(2, 1, 32, 3, {}, greys56, true, 0, 108), rle8 = dib(2, 1, 8, 1, grey, {2, 5, 0, 1}, false);
-    for (uint32_t i = 0; i < 4; ++i) vctest::poke32(v4, 54 + 4 * i, i == 3 ? 0xFF000000u : 0xFF0000u >> 8 * i);
-    vctest::poke32(rle8, 20, 4), vctest::poke32(rle8, 32, 16);  // the image size and the colours used
-    // A run past the row's end is dropped, not carried into the row above
-    // (which a delta leaves unpainted at its left).
-    std::vector<uint8_t> rle8wide = dib(4, 2, 8, 1, grey, {6, 5, 0, 0, 0, 2, 2, 0, 2, 9, 0, 1}, false);
-    vctest::poke32(rle8wide, 20, 12), vctest::poke32(rle8wide, 32, 16);
-    struct Row {
-        const char *what;
-        std::vector<uint8_t> bytes;  // a file when it starts with "BM"
-        vc_status status;
-        int depth;
-        uint32_t left;              // the top left pixel's colour
-        int rightAlpha;             // the right pixel's alpha at 32 bits
-        const char *greys = nullptr;  // every pixel's grey / 16, rows from the top
-    };
-    const Row rows[] = {
-        {"24 bits behind a gap", dib(2, 1, 24, 0, {}, {1, 2, 3, 4, 5, 6, 0, 0}, true, 6), VC_OK, 24, 0x030201, -1},
-        {"8 bits, the table cut at the rows", dib(2, 1, 8, 0, {grey.begin(), grey.begin() + 8}, {1, 0, 0, 0}), VC_OK, 8, 0x101010, -1},
-        // Bottom row: 3 pixels 1,2,1 then a line end; next: a delta of 2
-        // right, literal 5,6,7 (padded), line end; top: 6 pixels of 9.
-        {"run-length 4 bits", dib(6, 3, 4, 2, grey, {3, 0x12, 0, 0, 0, 2, 2, 0, 0, 3, 0x56, 0x70, 0, 0, 6, 0x99, 0, 1}), VC_OK,
-         4, 0x909090, -1, "999999|005670|121000"},
-        {"rows from the top", dib(2, -2, 24, 0, {}, {16, 16, 16, 32, 32, 32, 0, 0, 48, 48, 48, 64, 64, 64, 0, 0}), VC_OK, 24,
-         0x101010, -1, "12|34"},
-        {"108-byte header, alpha mask", v4, VC_OK, 32, 0x505050, 0x7F},
-        {"bit fields", dib(2, 1, 32, 3, rgb, {0x50, 0x50, 0x50, 0, 0x60, 0x60, 0x60, 0}, false), VC_OK, 24, 0x505050, -1, "56"},
-        {"alpha bit fields", dib(2, 1, 32, 6, rgba, greys56, false), VC_OK, 32, 0x505050, 0x7F},
-        {"16 bits", dib(2, 1, 16, 0, {}, {0x4A, 0x29, 0x8C, 0x31}, false), VC_OK, 24, 0x525252, -1, "56"},
-        {"run-length 8, its image size given", rle8, VC_OK, 8, 0x505050, -1, "55"},
-        {"run-length 8, a run past the row's end", rle8wide, VC_OK, 8, 0x000000, -1, "0099|5555"},
-        {"16-bit alpha mask", dib(2, 1, 16, 6, masks4444, {0x00, 0xFF, 0x00, 0x70}, false), VC_OK, 32, 0xFF0000, 0x77},
-        {"plain 32 bits", dib(2, 1, 32, 0, {}, {9, 8, 7, 0x40, 9, 8, 7, 0x40}, false), VC_OK, 24, 0x070809, -1},
-        {"no room for the table", dib(2, 1, 8, 0, {}, {1, 0, 0, 0}), VC_E_READ, 0, 0, 0},
-        {"run-length 24 bits", dib(2, 1, 24, 1, {}, {2, 1, 0, 1}, false), VC_E_UNSUPPORTED, 0, 0, 0},
-        {"compression 7, no masks behind it", dib(2, 1, 24, 7, {}, {1, 2, 3, 4, 5, 6, 0, 0}, false), VC_E_UNSUPPORTED, 0, 0, 0},
-        {"run-length 8, no image size", dib(2, 1, 8, 1, std::vector<uint8_t>(1024), {2, 1, 0, 1}, false), VC_E_DATA, 0, 0, 0},
-    };
-    for (const Row &r : rows) {
-        SCOPED_TRACE(r.what);
-        const bool file = r.bytes[0] == 'B';
-        vc_picture *p = nullptr;
-        AnimationPtr a;
-        if (file) {
-            EXPECT_EQ(vc_detect(r.bytes.data(), r.bytes.size()), VC_FORMAT_BMP);
-            vc_animation *raw = nullptr;
-            ASSERT_EQ(vc_read_memory(r.bytes.data(), r.bytes.size(), VC_FORMAT_UNKNOWN, nullptr, &raw), r.status);
-            a.reset(raw);
-            p = vc_animation_frame(raw, 0);
-        } else {
-            ASSERT_EQ(vc_picture_from_dib(r.bytes.data(), r.bytes.size(), &p), r.status);
-        }
-        const std::unique_ptr<vc_picture, void (*)(vc_picture *)> owned(file ? nullptr : p, vc_picture_free);
-        if (r.status != VC_OK) {
-            EXPECT_EQ(p, nullptr);
-            continue;
-        }
-        ASSERT_EQ(vc_picture_depth(p), r.depth);
-        EXPECT_EQ(colorAt(p, 0, 0), r.left);
-        EXPECT_EQ(r.depth == 32 ? vc_picture_row_const(p, 0)[7] : -1, r.rightAlpha);
-        std::string seen;
-        for (int32_t y = 0; r.greys && y < vc_picture_height(p); ++y)
-            for (int32_t x = 0; x < vc_picture_width(p); ++x) (seen += y && !x ? "|" : "") += "0123456789ABCDEF"[(colorAt(p, x, y) & 255) / 16];
-        EXPECT_EQ(seen, r.greys ? r.greys : "");
-    }
-    const std::vector<uint8_t> notBmp = {'B', 'A', 0, 0};
+    const std::vector<uint8_t> alpha16 = dib(2, 1, 16, 6, masks4444, {0x00, 0xFF, 0x00, 0x70}, false),
+                               rle24 = dib(2, 1, 24, 1, {}, {2, 1, 0, 1}), notBmp = {'B', 'A', 0, 0},
+                               noSize = dib(2, 1, 8, 1, std::vector<uint8_t>(1024), {2, 1, 0, 1}, false);
+    EXPECT_EQ(vc_detect(file.data(), file.size()), VC_FORMAT_BMP);
     vc_animation *raw = nullptr;
+    ASSERT_EQ(vc_read_memory(file.data(), file.size(), VC_FORMAT_UNKNOWN, nullptr, &raw), VC_OK);
+    const AnimationPtr read(raw);
+    EXPECT_EQ(colors(vc_animation_frame_const(read.get(), 0)), (std::vector<uint32_t>{0x101010, 0x202020, 0x303030, 0x404040}));
+    vc_picture *p = nullptr;
+    ASSERT_EQ(vc_picture_from_dib(alpha16.data(), alpha16.size(), &p), VC_OK);
+    EXPECT_EQ(std::tuple(vc_picture_depth(p), colorAt(p, 0, 0), vc_picture_row_const(p, 0)[7]), std::tuple(32, 0xFF0000u, 0x77));
+    vc_picture_free(p);
+    EXPECT_EQ(vc_picture_from_dib(noSize.data(), noSize.size(), &p), VC_E_DATA);  // run-length rows without their size
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(vc_read_memory(rle24.data(), rle24.size(), VC_FORMAT_UNKNOWN, nullptr, &raw), VC_E_UNSUPPORTED);
     EXPECT_EQ(vc_read_memory(notBmp.data(), notBmp.size(), VC_FORMAT_BMP, nullptr, &raw), VC_E_FORMAT);
     EXPECT_EQ(std::tuple(std::string(vc_format_name(VC_FORMAT_BMP)), vc_format_writable(VC_FORMAT_BMP)), std::tuple("BMP", 0));
 }
