@@ -275,6 +275,10 @@ TEST_F(GifAnimation, SmallAnimationIsWrittenByteForByte) {
         0x2C, 1, 0, 0, 0, 2, 0, 2, 0, 3, 4, 4, 0x30, 0xC8, 0x10, 0x01, 0, 0x3B};
     EXPECT_EQ(readBytes(path("small.gif")), want + rest);
     EXPECT_EQ(calls(editor), (Calls{{10, 0}, {0, 3}, {0, 4}, {3, 0}, {0, 4}, {0, 0}, {0, 5}, {3, 1}}));
+    // The document keeps the background as written: index 1, the table's colour there.
+    const auto &kept = *static_cast<vc::GifAnimRecord *>(mem::lock(editor.documents.back()));
+    EXPECT_TRUE(kept.backgroundIndex == 1 && kept.globalPalette[1].red == 0x11 && kept.globalPalette[1].blue == 0x11);
+    mem::unlock(editor.documents.back());
 
     // A long comment: a block per line while it fits, else 252-byte pieces;
     // a piece that starts with a line feed looks for the next one after it.
