@@ -310,24 +310,25 @@ TEST_F(AviCompanion, CallsOutsideItsRulesAreRefused) {
 }
 
 // Sound of every sample format a WAVE file holds reaches the file as the
-// same 16-bit samples, filled with silence to the video's length.
+// same 16-bit samples, filled with silence to the video's length (two
+// channels: the silence is counted in samples of both).
 TEST_F(AviCompanion, SoundOfEverySampleFormat) {
     const Bytes header = dibHeader(8, 4, 24);
     std::string first;
     for (const std::string codec : {"pcm_s16le", "pcm_u8", "pcm_s32le", "pcm_f32le", "pcm_f64le"}) {
         SCOPED_TRACE(codec);
         const std::string wave = path(codec + ".wav"), file = path(codec + ".avi");
-        ASSERT_TRUE(tool("ffmpeg -v error -y -f lavfi -i sine=f=200:d=0.5:sample_rate=8000 -c:a " + codec + " " + wave));
+        ASSERT_TRUE(tool("ffmpeg -v error -y -f lavfi -i sine=f=200:d=0.5:sample_rate=8000 -ac 2 -c:a " + codec + " " + wave));
         VfwFile f = stream(file, header, 8, 4, 24);
         ASSERT_TRUE(f && write(f, 11, rampPixels(8, 4, 24, 0)));
         EXPECT_TRUE(merge(f, wave.c_str(), 12));
         close(f);
         const std::string samples = capture("ffmpeg -v error -i " + file + " -map 0:a -f s16le -");
-        ASSERT_EQ(samples.size(), 16000u);  // one second at 8000 per second
-        EXPECT_EQ(samples.substr(8000), std::string(8000, '\0'));
+        ASSERT_EQ(samples.size(), 32000u);  // one second at 8000 per second, two channels
+        EXPECT_EQ(samples.substr(16000), std::string(16000, '\0'));
         if (first.empty()) first = samples;
         const auto at = [](const std::string &s, size_t i) { return int16_t(vc::loadLe16(reinterpret_cast<const uint8_t *>(&s[i]))); };
-        for (size_t i = 0; i < 8000; i += 2) ASSERT_LE(std::abs(at(samples, i) - at(first, i)), codec == "pcm_u8" ? 256 : 1) << i;
+        for (size_t i = 0; i < 16000; i += 2) ASSERT_LE(std::abs(at(samples, i) - at(first, i)), codec == "pcm_u8" ? 256 : 1) << i;
     }
 }
 
