@@ -7,7 +7,8 @@
 # import and XP tables checked), and a short run of every fuzz harness.
 # Ends with a summary naming every step and whether it passed, failed, was
 # skipped or did not run. The 32-bit steps are skipped, saying why, when
-# Debian's i386 packages could not be installed (scripts/install-deps.sh).
+# Debian's i386 packages could not be installed (scripts/install-deps.sh)
+# or when the machine's kernel does not start 32-bit programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,7 +22,19 @@ else
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || { no32="$p is not installed"; break; }
   done
 fi
-skip32="skipped: 32-bit packages not installable ($no32)"
+# Some kernels are built without IA-32 emulation: a 32-bit program then
+# cannot start at all ("Exec format error"), and neither can 32-bit Wine.
+if [ -z "$no32" ]; then
+  probe=$(mktemp -d)
+  if ! { echo 'int main(void) { return 0; }' >"$probe/p.c" && gcc -m32 "$probe/p.c" -o "$probe/p" 2>/dev/null; }; then
+    no32="the 32-bit compiler cannot build a program"
+  elif ! "$probe/p" 2>/dev/null; then
+    no32="this machine's kernel does not start 32-bit programs"
+  fi
+  rm -rf "$probe"
+  [ -z "$no32" ] || echo "-- 32-bit steps: $no32"
+fi
+skip32="skipped: 32-bit programs cannot run here ($no32)"
 
 sanitizers() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 "$@"
