@@ -188,6 +188,9 @@ inline Bytes pcxHeader(uint8_t maker, uint8_t version, uint8_t encoding, uint8_t
     return hdr;
 }
 
+// The clock the TIFF writer's tests stamp their files with.
+inline void fixedClock(int &y, int &mo, int &d, int &h, int &mi, int &s) { y = 2026, mo = 3, d = 4, h = 5, mi = 6, s = 7; }
+
 // The largest channel difference between two pictures; 256 when their
 // sizes differ.
 inline int worst(const Image &a, const Image &b) {
