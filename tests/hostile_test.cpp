@@ -2,13 +2,9 @@
 // that declare huge pictures: each ends in its result code, quickly, and
 // within the memory the limits allow (the fixture checks that nothing is
 // left allocated or open).
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <chrono>
 
 #include "common/limits.h"
-#include "host/image.h"
 #include "support/cursor_files.h"
 #include "support/gif_bytes.h"
 #include "support/program_files.h"

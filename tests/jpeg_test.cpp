@@ -37,7 +37,6 @@ Bytes segment(const Bytes &f, uint8_t marker) {
 class Jpeg : public StillTest {
 protected:
     Jpeg() { code = CONV_FMT_JPEG; }
-    int32_t save(const Bytes &dib, const std::string &name) { return StillTest::save(dib, path(name)); }
 };
 
 // Width 1: rows padded with zeros; the file's density is not taken. A start
@@ -77,6 +76,8 @@ TEST(JpegCore, WritesQuality100With422SamplingAndReadsBackClosely) {
 
 TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
     const Bytes plain = host::toPackedDib(gradient(16, 16));
+    Bytes expected;  // what the core writes of the picture
+    ASSERT_EQ(vc::encodeJpeg(pictureOf(gradient(16, 16)), {}, expected), vc::Result::ok);
     auto table = [&](uint32_t clrUsed) {  // rows after the table the header declares; none past 256
         Bytes dib = Bytes(plain.begin(), plain.begin() + 40) + Bytes(clrUsed <= 256 ? 4 * clrUsed : 0, 0xEE) +
                     Bytes(plain.begin() + 40, plain.end());
@@ -103,16 +104,14 @@ TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
         std::filesystem::remove(path("t.jpg"));
-        ASSERT_EQ(save(cases[i].first, "t.jpg"), cases[i].second);
-        if (cases[i].second != CONV_OK) {
+        ASSERT_EQ(save(cases[i].first, path("t.jpg")), cases[i].second);
+        if (cases[i].second == CONV_OK) {
+            EXPECT_EQ(readBytes(path("t.jpg")), expected);
+        } else {
             EXPECT_FALSE(std::filesystem::exists(path("t.jpg")));
-            continue;
         }
-        Image back;
-        ASSERT_EQ(load(path("t.jpg"), &back), CONV_OK);
-        EXPECT_LE(worst(back, gradient(16, 16)), 10);
     }
-    EXPECT_EQ(save(plain, "no/such/dir/x.jpg"), CONV_E_WRITE);  // the library cannot create it
+    EXPECT_EQ(save(plain, path("no/such/dir/x.jpg")), CONV_E_WRITE);  // the library cannot create it
 }
 
 // Files of other programs and damaged ones give the result they give on
@@ -156,10 +155,9 @@ TEST_F(Jpeg, ALargerFileThanItsPixelsIsWholeAndTheSaveGoesThroughThePlatformsFil
     EXPECT_EQ(Bytes(saved, saved + size), bytes);
     EXPECT_FALSE(std::filesystem::exists(name));
     vc::plat::memFileMap(name.c_str(), bytes.data(), bytes.size());
-    Image inMemory;
-    EXPECT_EQ(load(name, &inMemory), CONV_OK);
+    EXPECT_EQ(load(name), CONV_OK);
     vc::plat::memFileUnmap(name.c_str());
-    EXPECT_EQ(worst(inMemory, imageOf(decoded)), 0);
+    EXPECT_EQ(Bytes(block.begin() + 40, block.end()), decoded.pixels);
 }
 
 TEST(JpegLibrary, EntriesCheckTheRecordAndHonourTheSettings) {

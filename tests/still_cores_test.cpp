@@ -8,7 +8,6 @@
 // tests/cores/threads_test.cpp).
 #include <ctime>
 #include <filesystem>
-#include <functional>
 #include <random>
 
 #include "codecs/jpeg_core.h"
@@ -39,7 +38,6 @@ struct Core {
 };
 void PrintTo(const Core &c, std::ostream *os) { *os << c.name; }
 
-void fixedClock(int &y, int &mo, int &d, int &h, int &mi, int &s) { y = 2026, mo = 3, d = 4, h = 5, mi = 6, s = 7; }
 
 const std::string kGo = "/usr/share/gocode/src/golang.org/x/image/testdata/";
 const std::string kSample = "/usr/libexec/installed-tests/SDL2_image/sample.";
