@@ -94,7 +94,7 @@ TEST_F(Pcx, RunLengthDecoderMatchesExpandingByteByByte) {
     // Percent of bytes at 192 or more, and of those the percent with counts
     // of any length rather than 1 or 2 (a photograph's).
     const std::pair<int, int> mixes[] = {{0, 100}, {10, 100}, {50, 100}, {90, 100}, {100, 100},
-                                         {20, 0},  {50, 1},   {90, 0},   {50, 5}};
+                                         {20, 0},  {50, 1},   {90, 0},   {50, 5},  {3, 0}};
     uint32_t seed = 7;
     for (auto [high, anyCount] : mixes)
         for (size_t capacity : {size_t(300), size_t(5000), size_t(1) << 20}) {
@@ -180,6 +180,8 @@ TEST_F(Pcx, ReaderLayoutAndPaletteRules) {
     EXPECT_EQ(p.xPelsPerMeter, 2953);
     ASSERT_EQ(load(f), CONV_OK);  // the importer's block says every colour matters
     EXPECT_EQ(header.biClrImportant, 256u);
+    ASSERT_EQ(load(pcxHeader(10, 5, 0, 8, 1, 1, 3, 2) + Bytes{1, 0, 2, 0, 3, 0}), CONV_OK);
+    EXPECT_EQ(header.biClrImportant, 0u);  // 24 bits: none
     f[f.size() - 769] = 13;
     EXPECT_EQ(read(f), vc::Result::unsupported);  // palette marker missing
     // Version 3 takes the default palette over the header's; encoding 2 is
