@@ -75,9 +75,9 @@ TEST(JpegCore, WritesQuality100With422SamplingAndReadsBackClosely) {
 }
 
 TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
-    const Bytes plain = host::toPackedDib(gradient(16, 16));
+    const Bytes plain = host::toPackedDib(gradient(32, 16));
     Bytes expected;  // what the core writes of the picture
-    ASSERT_EQ(vc::encodeJpeg(pictureOf(gradient(16, 16)), {}, expected), vc::Result::ok);
+    ASSERT_EQ(vc::encodeJpeg(pictureOf(gradient(32, 16)), {}, expected), vc::Result::ok);
     auto table = [&](uint32_t clrUsed) {  // rows after the table the header declares; none past 256
         Bytes dib = Bytes(plain.begin(), plain.begin() + 40) + Bytes(clrUsed <= 256 ? 4 * clrUsed : 0, 0xEE) +
                     Bytes(plain.begin() + 40, plain.end());
@@ -85,21 +85,22 @@ TEST_F(Jpeg, WriterFindsTheRowsAndRefusesWhatItCannotWrite) {
         return dib;
     };
     Bytes topDown = plain, compressed = plain, backwards = plain;
-    const long row = 16 * 3;
+    const long row = 32 * 3;
     for (long y = 0; y < 16; ++y)
         std::copy(plain.end() - (y + 1) * row, plain.end() - y * row, topDown.begin() + 40 + y * row);
     const int32_t negative = -16;
     std::memcpy(&topDown[8], &negative, 4);  // a negative height: rows top down, the same picture
     compressed[16] = 1;
     backwards[7] = 0xFF;  // a width below zero
-    // Not 24 bits, compressed or backwards: refused before the library is asked; no file appears.
+    // Not 24 bits, compressed, backwards or one byte short of its rows: refused before the library is asked; no file appears.
     const std::pair<Bytes, int32_t> cases[] = {
         {table(1), CONV_OK},
         {table(16), CONV_OK},
         {table(300), CONV_OK},
         {topDown, CONV_OK},
-        {host::toPackedDib(host::withDepth(gradient(16, 16), 8, false)), CONV_E_UNSUPPORTED},
+        {host::toPackedDib(host::withDepth(gradient(32, 16), 8, false)), CONV_E_UNSUPPORTED},
         {compressed, CONV_E_UNSUPPORTED},
+        {Bytes(plain.begin(), plain.end() - 1), CONV_E_UNSUPPORTED},
         {backwards, CONV_E_UNSUPPORTED}};
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
