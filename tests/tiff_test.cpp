@@ -192,6 +192,11 @@ TEST(TiffCore, ExactBytesOfAnUncompressedPaletteImage) {
     map[5] = 1, map[512 + 5] = 2, map[1024 + 5] = 3;  // colour 2: 0x0100, 0x0200, 0x0300
     expected.insert(expected.end(), map.begin(), map.end());
     EXPECT_EQ(f, expected);
+    // Rows per strip are held to what a SHORT holds: 64 KiB strips of 1-byte rows.
+    p = pictureOf(picture(1, 2, [](int, int) { return 0u; }, 8, {rgb(0, 0, 0)}));
+    ASSERT_EQ(vc::encodeTiff(p, {vc::tiff::kUncompressed, 64, fixedClock}, {}, f), vc::Result::ok);
+    const uint8_t *rowsPerStrip = f.data() + vc::loadLe32(f.data() + 4) + 2 + 11 * 12;
+    EXPECT_EQ(std::tuple(vc::loadLe16(rowsPerStrip), vc::loadLe32(rowsPerStrip + 8)), std::tuple(278, 65535u));
 }
 
 // The importer's and the exporter's own rules: a file the importer cannot
