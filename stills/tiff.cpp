@@ -64,7 +64,7 @@ bool DetectTiffFile(HFile file) {
 }
 
 Result LoadTiffImage(const char *fileName, MemHandle *image) {
-    if (image) *image = nullptr;  // without one the result is still worked out
+    *image = nullptr;
     plat::Block copy;
     size_t size = 0;
     if (const Result r = readWholeFile(fileName, copy, size); r != Result::ok) return r;
