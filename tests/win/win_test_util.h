@@ -289,12 +289,16 @@ inline void arrow(HWND dialog, int spin, int code) {
     SendMessageA(dialog, WM_VSCROLL, MAKEWPARAM(code, 0), LPARAM(GetDlgItem(dialog, spin)));
 }
 inline bool checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
-inline std::string title(HWND w) {
+inline std::string text(HWND dialog, int id) {
     char buffer[512] = {};
+    GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
+    return buffer;
+}
+inline std::string title(HWND w) {
+    char buffer[256] = {};
     GetWindowTextA(w, buffer, sizeof buffer);
     return buffer;
 }
-inline std::string text(HWND dialog, int id) { return title(GetDlgItem(dialog, id)); }
 
 // Keeps a picture of the whole window in VELMCONV_ARTIFACTS (the README uses
 // them), as a 32-bit top-down BMP file.
