@@ -15,8 +15,7 @@ namespace {
 constexpr uint64_t kSaneImageBytes = 64u << 20;
 
 uint64_t colorEntries(const ConvBitmapInfoHeader &h) {
-    if (h.biClrUsed) return h.biClrUsed;
-    return h.biBitCount <= 8 ? (uint64_t(1) << h.biBitCount) : 0;
+    return h.biClrUsed ? h.biClrUsed : h.biBitCount <= 8 ? uint64_t(1) << h.biBitCount : 0;
 }
 
 ConvBitmapInfoHeader headerOf(const std::vector<uint8_t> &bytes) {
@@ -107,17 +106,13 @@ intptr_t FakeEditor::query(intptr_t param, intptr_t value) {
     switch (value) {
     case HOST_QUERY_COUNT: return intptr_t(images.size());
     case HOST_QUERY_COLORS: return colorSetting;
-    case HOST_QUERY_SIZE: {
+    case HOST_QUERY_SIZE:
         if (!hasImage || !param) return 0;
-        auto *wh = reinterpret_cast<uint16_t *>(param);
-        wh[0] = imageWidth;
-        wh[1] = imageHeight;
+        reinterpret_cast<uint16_t *>(param)[0] = imageWidth, reinterpret_cast<uint16_t *>(param)[1] = imageHeight;
         return 1;
-    }
     case HOST_QUERY_SCREEN_COLOR:
-        if (!screenColor || !param) return 0;
-        *reinterpret_cast<uint32_t *>(param) = *screenColor;
-        return 1;
+        if (screenColor && param) *reinterpret_cast<uint32_t *>(param) = *screenColor;
+        return screenColor && param;
     case HOST_QUERY_DITHER: return dither;
     default: return 0;
     }
@@ -164,9 +159,8 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
         if (param) std::memset(reinterpret_cast<void *>(param), 0, 128);
         return param != 0;
     case HOST_FILE_DIALOG:  // an 80-byte buffer
-        if (!param || !fileDialogAnswer) return 0;
-        std::snprintf(reinterpret_cast<char *>(param), 80, "%s", fileDialogAnswer->c_str());
-        return 1;
+        if (param && fileDialogAnswer) std::snprintf(reinterpret_cast<char *>(param), 80, "%s", fileDialogAnswer->c_str());
+        return param && fileDialogAnswer;
     case HOST_GET_PALETTE:
         if (param) *reinterpret_cast<void **>(param) = palette;
         return palette != nullptr;
@@ -174,11 +168,9 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
         if (!param) return 0;
         auto *size = reinterpret_cast<uint32_t *>(param);
         iconRequests.push_back(IconRequest{value, uint16_t(*size & 0xFFFF), uint16_t(*size >> 16)});
-        HeldImage *img = imageAt(value);
-        if (!img) return 0;
-        std::vector<uint8_t> data = img->icon ? img->bytes : iconFromDib(img->bytes);
-        if (data.empty()) return 0;
-        void *block = mem::alloc(data.size(), false);
+        const HeldImage *img = imageAt(value);
+        const std::vector<uint8_t> data = !img ? std::vector<uint8_t>() : img->icon ? img->bytes : iconFromDib(img->bytes);
+        void *block = data.empty() ? nullptr : mem::alloc(data.size(), false);
         if (!block) return 0;
         std::memcpy(mem::lock(block), data.data(), data.size());
         mem::unlock(block);
@@ -189,14 +181,11 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
         if (param) *reinterpret_cast<void **>(param) = currentDocument;
         return currentDocument != nullptr;
     case HOST_NEW_DOCUMENT:
-        if (!param) return 0;
-        documents.push_back(reinterpret_cast<void *>(param));
-        currentDocument = documents.back();
-        return 1;
+        if (param) documents.push_back(currentDocument = reinterpret_cast<void *>(param));
+        return param != 0;
     case HOST_GET_HOTSPOT:
-        if (!param) return 0;
-        *reinterpret_cast<uint32_t *>(param) = hotspots[resolve(value)];
-        return 1;
+        if (param) *reinterpret_cast<uint32_t *>(param) = hotspots[resolve(value)];
+        return param != 0;
     case HOST_SET_HOTSPOT:
         hotspots[resolve(value)] = uint32_t(param);
         return 1;
@@ -208,16 +197,11 @@ intptr_t FakeEditor::dispatch(int32_t command, intptr_t param, intptr_t value) {
         return 1;
     }
     case HOST_CHANGE_FORMAT:
-        if (!param) return 0;
-        formatChanges.push_back(*reinterpret_cast<const ConvFormatChange *>(param));
-        return 1;
-    case HOST_SET_TRANSPARENT: {
-        if (!param) return 0;
-        TransparentCopy t{{}, value};
-        std::memcpy(t.entry, reinterpret_cast<const void *>(param), 4);
-        transparents.push_back(t);
-        return 1;
-    }
+        if (param) formatChanges.push_back(*reinterpret_cast<const ConvFormatChange *>(param));
+        return param != 0;
+    case HOST_SET_TRANSPARENT:
+        if (param) std::memcpy(transparents.emplace_back(TransparentCopy{{}, value}).entry, reinterpret_cast<const void *>(param), 4);
+        return param != 0;
     case HOST_PICK_BACKGROUND: return backgroundAnswer;
     case HOST_NOTE_FILE:
         notes.push_back(NoteCopy{param ? std::string(reinterpret_cast<const char *>(param)) : std::string(), value});

@@ -23,9 +23,7 @@ namespace vctest {
 
 struct CallRecord {
     int32_t command;
-    intptr_t param;
-    intptr_t value;
-    intptr_t result;
+    intptr_t param, value, result;
 };
 
 // An image the editor holds: a packed DIB (frames) or icon image data
@@ -38,9 +36,7 @@ struct HeldImage {
 
 struct MenuItemCopy {
     int16_t slot;
-    uint32_t position;
-    uint32_t commandId;
-    uint32_t flags;
+    uint32_t position, commandId, flags;
     std::string text;
     intptr_t value;
 };
@@ -125,8 +121,7 @@ private:
     static intptr_t resolve(intptr_t index);  // -1 and 65535 name the current image, image 0
     HeldImage *imageAt(intptr_t index);
 
-    std::map<int32_t, intptr_t> fixed_;
-    std::map<int32_t, intptr_t> fixedQuery_;
+    std::map<int32_t, intptr_t> fixed_, fixedQuery_;
     FakeEditor *previous_;
     static FakeEditor *current_;
 };

@@ -53,14 +53,12 @@ protected:
 
     std::string path(const std::string &name) const { return (dir_ / name).string(); }
 
-    std::string writeFile(const std::string &name, const std::vector<uint8_t> &bytes) {
-        std::string p = path(name);
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                  std::streamsize(bytes.size()));
-        return p;
+    std::string writeFile(const std::string &name, const std::string &bytes) {
+        std::ofstream(path(name), std::ios::binary) << bytes;
+        return path(name);
     }
-    std::string writeFile(const std::string &name, const std::string &text) {
-        return writeFile(name, std::vector<uint8_t>(text.begin(), text.end()));
+    std::string writeFile(const std::string &name, const std::vector<uint8_t> &bytes) {
+        return writeFile(name, std::string(bytes.begin(), bytes.end()));
     }
 
     static vc::FormatRow &row(int code) {

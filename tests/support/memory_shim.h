@@ -9,25 +9,20 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include "velmconv/headless.h"
+#endif
 
 namespace vctest::mem {
-inline void *alloc(size_t size, bool zero = true) {
-    return GlobalAlloc(GMEM_MOVEABLE | (zero ? GMEM_ZEROINIT : 0), size);
-}
+#if defined(_WIN32)
+inline void *alloc(size_t size, bool zero = true) { return GlobalAlloc(GMEM_MOVEABLE | (zero ? GMEM_ZEROINIT : 0), size); }
 inline void *lock(void *block) { return GlobalLock(static_cast<HGLOBAL>(block)); }
 inline void unlock(void *block) { GlobalUnlock(static_cast<HGLOBAL>(block)); }
 inline void release(void *block) { GlobalFree(static_cast<HGLOBAL>(block)); }
-}  // namespace vctest::mem
-
 #else
-#include "velmconv/headless.h"
-
-namespace vctest::mem {
-inline void *alloc(size_t size, bool zero = true) {
-    return VcMemAlloc(VC_MEM_MOVEABLE | (zero ? VC_MEM_ZEROINIT : 0), size);
-}
+inline void *alloc(size_t size, bool zero = true) { return VcMemAlloc(VC_MEM_MOVEABLE | (zero ? VC_MEM_ZEROINIT : 0), size); }
 inline void *lock(void *block) { return VcMemLock(block); }
 inline void unlock(void *block) { VcMemUnlock(block); }
 inline void release(void *block) { VcMemFree(block); }
-}  // namespace vctest::mem
 #endif
+}  // namespace vctest::mem

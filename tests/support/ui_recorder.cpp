@@ -20,9 +20,8 @@ UiRecorder::UiRecorder() {
     host.beep = [](void *user, uint32_t type) { static_cast<UiRecorder *>(user)->beeps.push_back(type); };
     host.chooseColor = [](void *user, void *owner, uint32_t *color, uint32_t *custom16) -> int32_t {
         auto *self = static_cast<UiRecorder *>(user);
-        ColorCall call{owner, color ? *color : 0, {}};
+        ColorCall &call = self->colors.emplace_back(ColorCall{owner, color ? *color : 0, {}});
         if (custom16) std::memcpy(call.custom, custom16, sizeof call.custom);
-        self->colors.push_back(call);
         if (self->editCustom && custom16) self->editCustom(custom16);
         if (self->colorChosen && color) *color = self->chooseColorAnswer;
         return self->colorChosen;

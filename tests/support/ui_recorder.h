@@ -22,13 +22,11 @@ public:
     };
     struct ProgressEvent {
         void *window;  // none when destroyed
-        int32_t percent;
-        int32_t visible;
+        int32_t percent, visible;
     };
     struct ColorCall {
         void *owner;
-        uint32_t initial;
-        uint32_t custom[16];  // as the library passed them in
+        uint32_t initial, custom[16];  // the custom colours as the library passed them in
     };
     struct HelpCall {
         std::string file;

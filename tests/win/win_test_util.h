@@ -92,7 +92,6 @@ struct Capture {
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
     uint32_t at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
-    bool operator==(const Capture &o) const { return width == o.width && height == o.height && pixels == o.pixels; }
 };
 
 // The client area, or the whole window with its frame and caption, copied
@@ -183,13 +182,11 @@ T bind(HMODULE m, const char *name) {
 }
 
 inline std::vector<uint8_t> blockBytes(void *block) {
-    auto g = static_cast<HGLOBAL>(block);
-    auto *p = static_cast<uint8_t *>(GlobalLock(g));
-    std::vector<uint8_t> v(p, p + GlobalSize(g));
-    GlobalUnlock(g);
+    const auto *p = static_cast<uint8_t *>(GlobalLock(block));
+    std::vector<uint8_t> v(p, p + GlobalSize(block));
+    GlobalUnlock(block);
     return v;
 }
-
 inline HGLOBAL toBlock(const std::vector<uint8_t> &bytes) {
     HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
     std::memcpy(GlobalLock(g), bytes.data(), bytes.size());
