@@ -278,6 +278,30 @@ TEST_F(HostFiles, DamagedBmpFilesAreRefusedWithTheReason) {
         EXPECT_FALSE(host::bmpFromBytes(file.data(), file.size(), error));
         EXPECT_NE(error.find(says), std::string::npos) << error;
     }
+    // A core-header file of two pixels cut short in its row (shorter than
+    // any later header), and packed DIBs as the editor hands them over.
+    const Bytes core = {'B', 'M', 33, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 24, 0,
+                        1, 2, 3, 4, 5, 6, 0};
+    std::string error;
+    EXPECT_FALSE(host::bmpFromBytes(core.data(), core.size(), error));
+    EXPECT_EQ(error, "file cut short in the pixels");
+    Bytes headerOf20 = apitest::dib(1, 1, 8, 0, {}, Bytes(40), false, 0, 20), cut = apitest::dib(2, 2, 8, 0, Bytes(1024), Bytes(7), false);
+    vctest::poke32(cut, 32, 256);
+    const std::pair<Bytes, const char *> packed[] = {
+        {Bytes(3, 40), "no bitmap header"},
+        {headerOf20, "a bitmap header the editor does not know"},
+        {cut, "its pixels end past the block"},
+    };
+    for (const auto &[dib, says] : packed) {
+        error.clear();
+        EXPECT_FALSE(host::fromPackedDib(dib.data(), dib.size(), 1, &error));
+        EXPECT_EQ(error, says);
+    }
+    // Rows elsewhere in the block, past the first 128 bytes of the file they make.
+    Bytes apart = apitest::dib(1, 1, 24, 0, Bytes(160), {9, 8, 7, 0}, false);
+    const auto img = host::fromPackedDibAt(apart.data(), apart.size(), 200);
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->pixel(0, 0), host::rgb(7, 8, 9));
 }
 
 // ---- velmconv as a user runs it ---------------------------------------------------------
