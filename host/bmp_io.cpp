@@ -105,10 +105,10 @@ std::string refusal(Refusal why, const uint8_t *data, size_t size, size_t header
     }
     if (plain) return le32(h + 32) > 256 ? "more than 256 colours in its table" : "its pixels end past the block";
     if (bits <= 8) {
-        // The table behind the header (and the masks a 40-byte one keeps
-        // behind it), cut at a file's rows.
+        // The table behind the header, cut at a file's rows (channel masks
+        // at these depths were refused as unsupported before).
         const uint32_t entry = core ? 3 : 4, used = core ? 0 : le32(h + 32);
-        const uint64_t tableAt = header + headerSize + (headerSize == 40 ? compression == 6 ? 16 : compression == 3 ? 12 : 0 : 0);
+        const uint64_t tableAt = header + headerSize;
         uint64_t count = std::min<uint64_t>(used ? used : 1u << bits, 1u << bits);
         if (header) count = std::min<uint64_t>(count, bitsOffset > tableAt ? (bitsOffset - tableAt) / entry : 0);
         if (count == 0 || tableAt + count * entry > size) return "colour table missing or cut short";
