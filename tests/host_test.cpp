@@ -261,6 +261,24 @@ TEST_F(HostFiles, ForeignBmpAndPngFilesReadAsTheirWritersReadThem) {
 
 // Damaged and hostile BMP headers and data: refused, saying why with the
 // header's numbers.
+// PNG files the host refuses and writes it cannot finish, in its words; a
+// mask that hides nothing keeps an 8-bit picture palette-coded.
+TEST_F(HostFiles, PngRefusalsFullDiskAndAMaskHidingNothing) {
+    std::string error;
+    for (const Bytes &bytes : {Bytes{0x89, 'P', 'N', 'G'}, Bytes(20, 'G')}) {
+        error.clear();
+        EXPECT_FALSE(host::readPng(writeFile("not.png", bytes), error));
+        EXPECT_EQ(error, "not a PNG file");
+    }
+    Image img = pattern(21, 7, 8);
+    host::maskFromColor(img, host::rgb(250, 251, 252));  // a colour the picture does not have
+    ASSERT_TRUE(host::writePng(path("opaque.png"), img, &error)) << error;
+    EXPECT_EQ(stilltest::readBytes(path("opaque.png")).at(25), 3);  // the colour type: a palette
+    error.clear();  // a full disk, found when the file is closed
+    EXPECT_FALSE(host::writePng("/dev/full", img, &error));
+    EXPECT_EQ(error, std::strerror(ENOSPC));
+}
+
 TEST_F(HostFiles, DamagedBmpFilesAreRefusedWithTheReason) {
     const Bytes rle4 = apitest::dib(6, 3, 4, 2, Bytes(64), {3, 0x12, 0, 0, 0, 2, 2, 0, 0, 3, 0x56, 0x70, 0, 0, 6, 0x99, 0, 1});
     const Bytes top = apitest::dib(2, -2, 24, 0, {}, {16, 16, 16, 32, 32, 32, 0, 0, 48, 48, 48, 64, 64, 64, 0, 0});
