@@ -41,7 +41,7 @@ namespace {
 bool writeTiffFile(const char *fileName, const std::vector<uint8_t> &bytes) {
     plat::File f;
     if (!f.create(fileName)) return false;
-    uint8_t header[8];
+    uint8_t header[8] = {};
     std::memcpy(header, bytes.data(), 4);
     std::memset(header + 4, 0, 4);
     if (!f.writeAll(header, sizeof header)) return false;
