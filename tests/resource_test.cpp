@@ -338,6 +338,7 @@ TEST_F(ProgramFiles, PreviewPlacementAndStatics) {
         {dib(200, 100, 24), 1, 33, 118, 64, "200x100", "16.7 Mio."},
         {dib(50, 300, 8), 50, 1, 20, 128, "50x300", "256"},  // tall: the width scales by W / height
         {dib(118, 128, 1, true), 1, 1, 118, 128, "118x128", "2"},
+        {dib(20, 10, 24, true), 50, 60, 20, 10, "20x10", "16.7 Mio."},  // a core header, no table
         {bitfields(16, 16), 52, 57, 16, 16, "16x16", "16.7 Mio."},
         {dib(64, 1, 24), 28, 64, 64, 1, "64x1", "16.7 Mio."},  // one row is drawable
     };
