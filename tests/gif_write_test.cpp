@@ -332,17 +332,22 @@ TEST_F(GifAnimation, FirstSaveAsksProgressPerFrameUnlessFlaggedAndFailuresGiveTh
     editor.colorSetting = 0;  // no colours: an empty file is left
     EXPECT_EQ(save(path("empty.gif")), CONV_E_DATA);
     EXPECT_TRUE(readBytes(path("empty.gif")).empty());
-    // Without an image the editor is asked for frames of its colour setting's depth.
+    // Without an image the editor is asked for frames of its colour setting's
+    // depth and of its image size (4 x 3 here).
+    editor.imageWidth = 4;
     for (auto [colors, depth] : {std::pair{2, 1}, {16, 4}, {256, 8}}) {
         editor.colorSetting = colors;
-        int asked = 0;
+        std::tuple<int, int32_t, int32_t> asked{};
         editor.hook = [&asked](int32_t c, intptr_t p, intptr_t) -> std::optional<intptr_t> {
-            if (c == HOST_GET_FRAME && !asked) asked = reinterpret_cast<ConvBitmapInfoHeader *>(p)->biBitCount;
-            return std::nullopt;
+            const auto *h = reinterpret_cast<ConvBitmapInfoHeader *>(p);
+            if (c != HOST_GET_FRAME) return std::nullopt;
+            if (!std::get<0>(asked)) asked = {h->biBitCount, h->biWidth, h->biHeight};
+            return 1;
         };
         (void)save(path("depth.gif"));
-        EXPECT_EQ(asked, depth) << colors;
+        EXPECT_EQ(asked, std::tuple(depth, 4, 3)) << colors;
     }
+    editor.imageWidth = 3;
     editor.colorSetting = 16;
     EXPECT_EQ(save(path("no/such/dir.gif")), CONV_E_CREATE);
     // A write that fails in the first frame only: the editor is still asked
