@@ -288,6 +288,10 @@ TEST_F(ProgramFiles, DamagedFilesEndWithTheirFailure) {
         EXPECT_EQ(std::make_pair(vc::listProgramBitmaps(bytes, {}, found), found.size()), std::make_pair(result, size_t(0)));
         EXPECT_EQ(vc::looksLikeProgram(bytes), looks) << vc::resultName(result);
     }
+    // A name of 40 characters keeps its first 31.
+    std::vector<vc::ProgramBitmap> named;
+    ASSERT_EQ(vc::listProgramBitmaps(buildPe({{std::string(40, 'N'), 0, 1033, dib(8, 8, 4)}}, false).bytes, {}, named), vc::Result::ok);
+    EXPECT_EQ(named.at(0).name, std::string(31, 'N'));
     vc::CoreRequest stop;
     stop.progress.report = [](void *, int32_t) { return false; };
     std::vector<vc::ProgramBitmap> found;
