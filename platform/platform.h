@@ -146,8 +146,9 @@ struct BrowserCommand {
 // gives it half a second, waits until it is ready for input (on Linux:
 // until it has ended) for at most 10 seconds, and another half second.
 // false when it could not be started. On Linux the line runs through
-// /bin/sh, which always starts (a missing program ends it at once), and
-// the size has no way to reach the program.
+// /bin/sh: a program the shell cannot find or run (its exit status 127 or
+// 126 within the wait) counts as not started; the size has no way to reach
+// the program.
 [[nodiscard]] bool startBrowser(const char *commandLine, int32_t width, int32_t height);
 
 // The progress window: created from template 100 or 101, modeless, owned by

@@ -625,11 +625,15 @@ bool startBrowser(const char *commandLine, int32_t, int32_t) {
     }
     pause(500);
     bool ended = false;
+    int status = 0;
     for (int waited = 0; waited < 10000 && !ended; waited += 50) {
-        ended = waitpid(child, nullptr, WNOHANG) == child;
+        ended = waitpid(child, &status, WNOHANG) == child;
         if (!ended) pause(50);
     }
     if (!ended) gBrowsers.push_back(child);
+    // The shell's own answers for a program it could not find (127) or
+    // could not run (126): nothing was started.
+    if (ended && WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127)) return false;
     pause(500);
     return true;
 }

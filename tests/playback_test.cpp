@@ -246,6 +246,7 @@ TEST_F(Playback, BrowserPreviewShowsTheGifAndLeavesNoTemporaryFile) {
          -1, 1},
         {"", -1, 0},                              // none: the button is disabled
         {"true", 20, 0},                          // the temporary GIF cannot be written
+        {"/nonexistent/browser", -1, 0},          // a program that is not there
         {longest, -1, 1},                         // the longest command line
         {longest + "x", -1, 0},
     };
