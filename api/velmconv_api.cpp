@@ -37,7 +37,6 @@
 #include "common/picture.h"
 #include "common/format_table.h"
 #include "common/result.h"
-#include "common/whole_file.h"
 #include "controls/playback_model.h"
 #include "gif/gif_anim.h"
 #include "gif/gif_record.h"
@@ -252,9 +251,25 @@ std::span<const uint8_t> spanOf(const void *bytes, size_t size) {
     return {static_cast<const uint8_t *>(bytes), bytes ? size : 0};
 }
 
-// A file read whole through the shared reader, its failures as statuses.
-vc_status readFile(const char *path, vc::plat::Block &bytes, size_t &size) {
-    return statusOf(vc::readWholeFile(path, bytes, size, {.openFailure = Result::openFailed}));
+bool readFile(const char *path, std::vector<uint8_t> &bytes, vc_status &status) {
+    std::error_code error;
+    const auto length = std::filesystem::file_size(path, error);
+    std::ifstream in(path, std::ios::binary);
+    if (error || !in) {
+        status = VC_E_OPEN;
+        return false;
+    }
+    try {
+        bytes.resize(size_t(length));
+    } catch (const std::exception &) {
+        status = VC_E_MEMORY;
+        return false;
+    }
+    if (!in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size()))) {
+        status = VC_E_READ;
+        return false;
+    }
+    return true;
 }
 
 // A file of its own beside nothing else, for the companion library, which
@@ -449,11 +464,8 @@ Result writeAs(const vc_animation &in, vc_format format, const vc::CoreRequest &
         if (scratch.path.empty()) return Result::createFailed;
         const Result r = vc::writeAvi(a, scratch.path.c_str(), request);
         if (r != Result::ok) return r;
-        vc::plat::Block written;
-        size_t size = 0;
-        if (readFile(scratch.path.c_str(), written, size) != VC_OK) return Result::readFailed;
-        out.assign(written.data(), written.data() + size);
-        return Result::ok;
+        vc_status status = VC_OK;
+        return readFile(scratch.path.c_str(), out, status) ? Result::ok : Result::readFailed;
     }
     case VC_FORMAT_PROGRAM:
     case VC_FORMAT_BMP:
@@ -511,11 +523,13 @@ VC_APIEXPORT vc_format VC_APIENTRY vc_detect(const void *bytes, size_t size) {
 
 VC_APIEXPORT vc_format VC_APIENTRY vc_detect_path(const char *path) {
     if (!path) return VC_FORMAT_UNKNOWN;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return VC_FORMAT_UNKNOWN;
     // Enough for every format's signature and the program header's offset.
-    vc::plat::Block head;
-    size_t size = 0;
-    if (vc::readWholeFile(path, head, size, {.limit = 4096}) != Result::ok) return VC_FORMAT_UNKNOWN;
-    return detectBytes({head.data(), size});
+    std::vector<uint8_t> head(4096);
+    in.read(reinterpret_cast<char *>(head.data()), std::streamsize(head.size()));
+    head.resize(size_t(in.gcount()));
+    return detectBytes(head);
 }
 
 VC_APIEXPORT const char *VC_APIENTRY vc_format_name(vc_format format) {
@@ -843,12 +857,12 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_read_path(const char *path, vc_format form
     if (!animation) return VC_E_ARGUMENT;
     *animation = nullptr;
     if (!path) return VC_E_ARGUMENT;
+    std::vector<uint8_t> bytes;
+    vc_status status = VC_OK;
     if (format == VC_FORMAT_UNKNOWN) format = vc_detect_path(path);
     if (format == VC_FORMAT_AVI) return readInto({}, path, format, options, animation);
-    vc::plat::Block bytes;
-    size_t size = 0;
-    if (const vc_status status = readFile(path, bytes, size); status != VC_OK) return status;
-    return readInto({bytes.data(), size}, path, format, options, animation);
+    if (!readFile(path, bytes, status)) return status;
+    return readInto(bytes, path, format, options, animation);
 }
 
 VC_APIEXPORT vc_status VC_APIENTRY vc_write_memory(const vc_animation *animation, vc_format format,
