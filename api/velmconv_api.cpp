@@ -251,6 +251,9 @@ std::span<const uint8_t> spanOf(const void *bytes, size_t size) {
     return {static_cast<const uint8_t *>(bytes), bytes ? size : 0};
 }
 
+// The C API may be called from several threads at once, so files are read
+// with the standard library here, not through the platform layer's handle and
+// block tables (common/whole_file.h), which belong to one thread.
 bool readFile(const char *path, std::vector<uint8_t> &bytes, vc_status &status) {
     std::error_code error;
     const auto length = std::filesystem::file_size(path, error);
