@@ -34,6 +34,7 @@
 #include "codecs/pcx_core.h"
 #include "codecs/program_core.h"
 #include "codecs/tiff_core.h"
+#include "codecs/xcursor_core.h"
 #include "common/picture.h"
 #include "common/format_table.h"
 #include "common/result.h"
@@ -50,6 +51,7 @@ struct vc_animation {
     vc::Animation animation;
     std::vector<std::string> names;  // a program bitmap's name per frame; may be shorter than the frames
     uint32_t opensAt = 0;            // the frame the file opens at (an icon file's chosen image)
+    std::vector<vc::XcursorComment> comments;  // an X cursor's, in file order
 };
 
 // A player: the preview window's model over the frames as the editor holds
@@ -311,6 +313,7 @@ vc_format detectBytes(std::span<const uint8_t> bytes) {
     // before the icon, whose reserved word of 0 says little on its own: an
     // icon here also has type 1 (icon) or 2 (cursor) and an image.
     if (vc::looksLikeAnimatedCursor(bytes)) return VC_FORMAT_ANI;
+    if (vc::looksLikeXcursor(bytes)) return VC_FORMAT_XCURSOR;
     if (vc::looksLikeAvi(bytes)) return VC_FORMAT_AVI;
     if (vc::looksLikeGif(bytes)) return VC_FORMAT_GIF;
     if (vc::looksLikeTiff(bytes)) return VC_FORMAT_TIFF;
@@ -349,6 +352,61 @@ Result readProgram(std::span<const uint8_t> bytes, const vc::CoreRequest &reques
     return Result::ok;
 }
 
+Result readXcursor(std::span<const uint8_t> bytes, const vc::CoreRequest &request, vc_animation &out) {
+    vc::XcursorFile file;
+    const Result r = vc::decodeXcursor(bytes, request, file);
+    if (r != Result::ok) return r;
+    for (vc::XcursorImage &image : file.images) {
+        vc::Frame frame;
+        frame.picture = std::move(image.picture);
+        frame.nominalSize = image.nominalSize;
+        frame.delayMs = image.delayMs;
+        frame.delay = uint32_t((uint64_t(image.delayMs) + 5) / 10);
+        frame.delayExact = true;
+        out.animation.frames.push_back(std::move(frame));
+    }
+    out.comments = std::move(file.comments);
+    return Result::ok;
+}
+
+uint32_t frameDelayMs(const vc::Frame &f) {
+    return f.delayExact ? f.delayMs : uint32_t(std::min<uint64_t>(uint64_t(f.delay) * 10, UINT32_MAX));
+}
+
+// An X cursor of the animation: an animated cursor's steps each an image
+// at its rate, other animations each frame at its delay.
+Result writeXcursor(const vc_animation &in, const vc::CoreRequest &request, std::vector<uint8_t> &out) {
+    const vc::Animation &a = in.animation;
+    vc::XcursorFile file;
+    file.comments = in.comments;
+    auto add = [&](const vc::Frame &f, uint32_t ms) {
+        vc::XcursorImage image;
+        if (!vc::xcursorPicture(f.picture, image.picture)) return false;
+        image.nominalSize = f.nominalSize ? f.nominalSize : uint32_t(std::max(f.picture.width, f.picture.height));
+        image.delayMs = ms;
+        file.images.push_back(std::move(image));
+        return true;
+    };
+    const uint32_t steps = vc_animation_step_count(&in);
+    if (uint64_t(std::max<size_t>(steps, a.frames.size())) > request.limits.largestFrameCount) return Result::noMemory;
+    if (steps) {
+        for (uint32_t i = 0; i < steps; ++i) {
+            uint32_t index = 0, jiffies = 0;
+            vc_animation_step(&in, i, &index, &jiffies);
+            if (index >= a.frames.size()) return Result::unsupported;
+            if (!add(a.frames[index], uint32_t((uint64_t(jiffies) * 1000 + 30) / 60))) return Result::unsupported;
+        }
+    } else {
+        for (const vc::Frame &f : a.frames) {
+            const uint32_t ms = !f.delayExact && !f.delay && a.defaultRate
+                                    ? uint32_t((uint64_t(a.defaultRate) * 1000 + 30) / 60)
+                                    : frameDelayMs(f);
+            if (!add(f, ms)) return Result::unsupported;
+        }
+    }
+    return vc::encodeXcursor(file, request, out);
+}
+
 Result readAs(vc_format format, std::span<const uint8_t> bytes, const char *path, const vc::CoreRequest &request,
               vc_animation &out) {
     switch (format) {
@@ -377,6 +435,7 @@ Result readAs(vc_format format, std::span<const uint8_t> bytes, const char *path
     case VC_FORMAT_JPEG: return readStill(vc::decodeJpeg, bytes, request, out);
     case VC_FORMAT_BMP: return readStill(vc::decodeBmp, bytes, request, out);
     case VC_FORMAT_PROGRAM: return readProgram(bytes, request, out);
+    case VC_FORMAT_XCURSOR: return readXcursor(bytes, request, out);
     case VC_FORMAT_AVI: {
         if (path) return vc::readAvi(path, request, out.animation);
         ScratchFile scratch;
@@ -470,6 +529,7 @@ Result writeAs(const vc_animation &in, vc_format format, const vc::CoreRequest &
         vc_status status = VC_OK;
         return readFile(scratch.path.c_str(), out, status) ? Result::ok : Result::readFailed;
     }
+    case VC_FORMAT_XCURSOR: return writeXcursor(in, request, out);
     case VC_FORMAT_PROGRAM:
     case VC_FORMAT_BMP:
     case VC_FORMAT_UNKNOWN: break;
@@ -547,13 +607,15 @@ VC_APIEXPORT const char *VC_APIENTRY vc_format_name(vc_format format) {
     case VC_FORMAT_AVI: return "AVI";
     case VC_FORMAT_PROGRAM: return "program";
     case VC_FORMAT_BMP: return "BMP";
+    case VC_FORMAT_XCURSOR: return "xcursor";
     case VC_FORMAT_UNKNOWN: break;
     }
     return "unknown";
 }
 
 VC_APIEXPORT int VC_APIENTRY vc_format_writable(vc_format format) {
-    return format != VC_FORMAT_UNKNOWN && format != VC_FORMAT_PROGRAM && format <= VC_FORMAT_PROGRAM;
+    return (format != VC_FORMAT_UNKNOWN && format != VC_FORMAT_PROGRAM && format <= VC_FORMAT_PROGRAM) ||
+           format == VC_FORMAT_XCURSOR;
 }
 
 VC_APIEXPORT int VC_APIENTRY vc_format_depth(vc_format format, int depth) {
@@ -563,6 +625,7 @@ VC_APIEXPORT int VC_APIENTRY vc_format_depth(vc_format format, int depth) {
     case VC_FORMAT_TIFF: code = CONV_FMT_TIFF; break;
     case VC_FORMAT_GIF: code = CONV_FMT_GIF; break;
     case VC_FORMAT_JPEG: code = CONV_FMT_JPEG; break;
+    case VC_FORMAT_XCURSOR: return 32;
     default: return depth;
     }
     return vc::desiredBitCount(code, depth);
@@ -753,7 +816,28 @@ VC_APIEXPORT uint32_t VC_APIENTRY vc_frame_delay(const vc_animation *a, uint32_t
     return f ? f->delay : 0;
 }
 VC_APIEXPORT void VC_APIENTRY vc_frame_set_delay(vc_animation *a, uint32_t i, uint32_t hundredths) {
-    if (vc::Frame *f = frameAt(a, i)) f->delay = hundredths;
+    if (vc::Frame *f = frameAt(a, i)) {
+        f->delay = hundredths;
+        f->delayExact = false;
+    }
+}
+VC_APIEXPORT uint32_t VC_APIENTRY vc_frame_delay_ms(const vc_animation *a, uint32_t i) {
+    const vc::Frame *f = frameAt(a, i);
+    return f ? frameDelayMs(*f) : 0;
+}
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_delay_ms(vc_animation *a, uint32_t i, uint32_t ms) {
+    if (vc::Frame *f = frameAt(a, i)) {
+        f->delayMs = ms;
+        f->delay = uint32_t((uint64_t(ms) + 5) / 10);
+        f->delayExact = true;
+    }
+}
+VC_APIEXPORT uint32_t VC_APIENTRY vc_frame_nominal_size(const vc_animation *a, uint32_t i) {
+    const vc::Frame *f = frameAt(a, i);
+    return f ? f->nominalSize : 0;
+}
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_nominal_size(vc_animation *a, uint32_t i, uint32_t size) {
+    if (vc::Frame *f = frameAt(a, i)) f->nominalSize = size;
 }
 VC_APIEXPORT void VC_APIENTRY vc_frame_position(const vc_animation *a, uint32_t i, int32_t *left, int32_t *top) {
     const vc::Frame *f = frameAt(a, i);
@@ -816,6 +900,34 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_title(vc_animation *a, const
 VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_author(vc_animation *a, const char *author) {
     if (!a) return VC_E_ARGUMENT;
     a->animation.author = author ? author : "";
+    return VC_OK;
+}
+VC_APIEXPORT const char *VC_APIENTRY vc_animation_comment(const vc_animation *a, vc_comment_kind kind) {
+    if (!a) return "";
+    for (const vc::XcursorComment &c : a->comments)
+        if (c.kind == uint32_t(kind)) return c.text.c_str();
+    return "";
+}
+VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_comment(vc_animation *a, vc_comment_kind kind, const char *text) {
+    if (!a || kind < VC_COMMENT_COPYRIGHT || kind > VC_COMMENT_OTHER) return VC_E_ARGUMENT;
+    const size_t length = text ? std::strlen(text) : 0;
+    if (length > vc::kXcursorLargestComment) return VC_E_ARGUMENT;
+    try {
+        // The first of the kind keeps its place; the others go.
+        auto &list = a->comments;
+        auto first = std::find_if(list.begin(), list.end(), [kind](const auto &c) { return c.kind == uint32_t(kind); });
+        if (first != list.end() && length) {
+            first->text.assign(text, length);
+            ++first;
+        } else if (first == list.end() && length) {
+            list.push_back(vc::XcursorComment{uint32_t(kind), std::string(text, length)});
+            return VC_OK;
+        }
+        list.erase(std::remove_if(first, list.end(), [kind](const auto &c) { return c.kind == uint32_t(kind); }),
+                   list.end());
+    } catch (const std::bad_alloc &) {
+        return VC_E_MEMORY;
+    }
     return VC_OK;
 }
 VC_APIEXPORT uint32_t VC_APIENTRY vc_animation_default_rate(const vc_animation *a) {

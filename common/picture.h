@@ -66,6 +66,12 @@ struct Frame {
     bool userInput = false;     // GIF: waits for the user
     bool interlaced = false;    // GIF: stored interlaced
     bool graphicControl = true; // GIF: read with a graphic control block before it
+    // X cursors: the nominal size the image is chosen for (0: the
+    // picture's own), and the delay in exact milliseconds where the format
+    // keeps them (delayExact; delay then holds them rounded to hundredths).
+    uint32_t nominalSize = 0;
+    uint32_t delayMs = 0;
+    bool delayExact = false;
 };
 
 struct Animation {

@@ -1,7 +1,7 @@
 /*
  * VelmConv for programs: the library's formats without an editor.
  *
- * Read an icon, a cursor, an animated cursor, a GIF (still or animated), a
+ * Read an icon, a cursor, an animated cursor, an X cursor, a GIF (still or animated), a
  * PCX, TIFF, JPEG or BMP picture, an AVI video or the bitmaps inside a program,
  * from memory or from a path, into an animation of pictures; write one
  * back. Nothing here opens a window, asks a question or keeps state
@@ -9,7 +9,9 @@
  *
  * Every file reads as a vc_animation. A still picture is one frame; an
  * icon or cursor file holds one frame per image of its directory; a
- * program gives one frame per bitmap, named by the bitmap's resource name.
+ * program gives one frame per bitmap, named by the bitmap's resource name;
+ * an X cursor file gives one frame per image, in file order, each with its
+ * nominal size, hotspot and delay in milliseconds.
  *
  * Pictures are 1, 4 or 8 bits with a palette, or 24 bits (blue, green,
  * red) or 32 bits (blue, green, red, alpha). vc_picture_row gives row y
@@ -76,20 +78,21 @@ typedef enum vc_format {
     VC_FORMAT_JPEG = 7,
     VC_FORMAT_AVI = 8,
     VC_FORMAT_PROGRAM = 9,  /* EXE, DLL and the like: read only */
-    VC_FORMAT_BMP = 10      /* read only; see vc_picture_from_dib for what it gives */
+    VC_FORMAT_BMP = 10,     /* read only; see vc_picture_from_dib for what it gives */
+    VC_FORMAT_XCURSOR = 11  /* X cursor files ("Xcur"): 32-bit pictures of several nominal sizes */
 } vc_format;
 
 /* The format the bytes start as, by their content; VC_FORMAT_UNKNOWN when none. */
 VC_APIEXPORT vc_format VC_APIENTRY vc_detect(const void *bytes, size_t size);
 /* The same for a file; VC_FORMAT_UNKNOWN also when it cannot be read. */
 VC_APIEXPORT vc_format VC_APIENTRY vc_detect_path(const char *path);
-/* "ICO", "CUR", "ANI", "GIF", "PCX", "TIFF", "JPEG", "AVI", "program", "BMP", "unknown". */
+/* "ICO", "CUR", "ANI", "GIF", "PCX", "TIFF", "JPEG", "AVI", "program", "BMP", "xcursor", "unknown". */
 VC_APIEXPORT const char *VC_APIENTRY vc_format_name(vc_format format);
 /* Whether the library writes the format. */
 VC_APIEXPORT int VC_APIENTRY vc_format_writable(vc_format format);
 /* The depth a picture of `depth` bits is written at in the format: PCX and
- * TIFF take 1, 4, 8 or 24 bits, GIF at most 8, JPEG 24; icons, cursors and
- * AVI keep the depth. A program converting for a format reduces its
+ * TIFF take 1, 4, 8 or 24 bits, GIF at most 8, JPEG 24, X cursors 32;
+ * icons, cursors and AVI keep the depth. A program converting for a format reduces its
  * pictures to this depth first (vc_write refuses a picture the format
  * cannot hold). */
 VC_APIEXPORT int VC_APIENTRY vc_format_depth(vc_format format, int depth);
@@ -201,6 +204,17 @@ VC_APIEXPORT void VC_APIENTRY vc_frame_set_disposal(vc_animation *animation, uin
  * one shows, when its delay is 0. */
 VC_APIEXPORT int VC_APIENTRY vc_frame_user_input(const vc_animation *animation, uint32_t index);
 VC_APIEXPORT void VC_APIENTRY vc_frame_set_user_input(vc_animation *animation, uint32_t index, int waits);
+/* Delay in milliseconds: exact for a frame read from an X cursor file or
+ * set with vc_frame_set_delay_ms, else the hundredths times 10. Setting it
+ * sets the hundredths to the milliseconds rounded; setting the hundredths
+ * makes the milliseconds their value times 10 again. */
+VC_APIEXPORT uint32_t VC_APIENTRY vc_frame_delay_ms(const vc_animation *animation, uint32_t index);
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_delay_ms(vc_animation *animation, uint32_t index, uint32_t ms);
+/* An X cursor image's nominal size (the size a desktop asks for); 0 means
+ * the picture's own size (the larger of width and height), which is what
+ * the writer puts for it. */
+VC_APIEXPORT uint32_t VC_APIENTRY vc_frame_nominal_size(const vc_animation *animation, uint32_t index);
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_nominal_size(vc_animation *animation, uint32_t index, uint32_t size);
 /* A program bitmap's resource name ("LOGO", "#103"); "" for other frames. */
 VC_APIEXPORT const char *VC_APIENTRY vc_frame_name(const vc_animation *animation, uint32_t index);
 
@@ -215,6 +229,18 @@ VC_APIEXPORT const char *VC_APIENTRY vc_animation_title(const vc_animation *anim
 VC_APIEXPORT const char *VC_APIENTRY vc_animation_author(const vc_animation *animation);
 VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_title(vc_animation *animation, const char *title);
 VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_author(vc_animation *animation, const char *author);
+/* X cursor comments by kind; "" when the animation has none of it. A file
+ * with several of one kind gives the first; setting replaces all of that
+ * kind (an empty or null text removes them). VC_E_ARGUMENT for another
+ * kind or a text above 1 MiB. */
+typedef enum vc_comment_kind {
+    VC_COMMENT_COPYRIGHT = 1,
+    VC_COMMENT_LICENSE = 2,
+    VC_COMMENT_OTHER = 3
+} vc_comment_kind;
+VC_APIEXPORT const char *VC_APIENTRY vc_animation_comment(const vc_animation *animation, vc_comment_kind kind);
+VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_comment(vc_animation *animation, vc_comment_kind kind,
+                                                            const char *text);
 /* Animated cursors: the default rate and the steps, each a frame index and
  * a rate, in jiffies (1/60 s). A cursor without steps plays its frames in
  * order at the default rate. */
@@ -239,7 +265,11 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_read_path(const char *path, vc_format form
 
 /* Writes the animation in the format: every frame for ICO, CUR, ANI, GIF
  * and AVI, the first frame for PCX, TIFF and JPEG (a 32-bit one as its 24
- * colour bits). GIF takes pictures of up to 8 bits. On success *bytes is a
+ * colour bits). GIF takes pictures of up to 8 bits. An X cursor takes
+ * every depth as 32 bits with alpha (a mask or a GIF's transparent index
+ * as transparency) and plays an animated cursor's steps: one image per
+ * step with the step's rate in milliseconds (jiffies x 1000 / 60,
+ * rounded); without steps one image per frame with its delay. On success *bytes is a
  * new buffer of *size bytes the caller frees with vc_free. */
 VC_APIEXPORT vc_status VC_APIENTRY vc_write_memory(const vc_animation *animation, vc_format format,
                                                    const vc_options *options, void **bytes, size_t *size);

@@ -32,7 +32,8 @@ void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 const Case kCases[] = {
     {"ico", VC_FORMAT_ICO, 2, 8},   {"ico4", VC_FORMAT_ICO, 1, 4},    {"cur", VC_FORMAT_CUR, 1, 8},  {"ani", VC_FORMAT_ANI, 3, 8},
     {"gif", VC_FORMAT_GIF, 3, 8},   {"gifstill", VC_FORMAT_GIF, 1, 8}, {"pcx", VC_FORMAT_PCX, 1, 8},  {"pcx24", VC_FORMAT_PCX, 1, 24},
-    {"tiff", VC_FORMAT_TIFF, 1, 8}, {"tiff24", VC_FORMAT_TIFF, 1, 24},
+    {"tiff", VC_FORMAT_TIFF, 1, 8}, {"tiff24", VC_FORMAT_TIFF, 1, 24}, {"xcursor", VC_FORMAT_XCURSOR, 3, 8},
+    {"xcursor24", VC_FORMAT_XCURSOR, 1, 24},
 };
 
 class RoundTrip : public ::testing::TestWithParam<Case> {};
@@ -113,6 +114,48 @@ TEST(Api, TheAnimationsSettingsComeBack) {
     vc_animation_screen(gifBack.get(), &w, &h);
     EXPECT_EQ(std::tuple(repeat, loops, left, top, vc_frame_disposal(gifBack.get(), 1), vc_frame_delay(gifBack.get(), 2), w, h),
               std::tuple(1, 5u, 4, 2, 2, 30u, 40, 30));
+}
+
+// An animated cursor written as an X cursor plays its steps: one image per
+// step at the step's rate in milliseconds, each with the hotspot; sizes,
+// exact delays and comments come back from an X cursor as they were set.
+TEST(Api, XcursorsKeepStepsSizesDelaysAndComments) {
+    AnimationPtr cursor = animationFor(VC_FORMAT_ANI, 3);
+    const uint32_t frames[] = {0, 1, 2, 1}, rates[] = {6, 6, 12, 1};
+    ASSERT_EQ(vc_animation_set_steps(cursor.get(), frames, rates, 4), VC_OK);
+    const AnimationPtr played = through(through(cursor.get(), VC_FORMAT_ANI).get(), VC_FORMAT_XCURSOR);
+    ASSERT_TRUE(played);
+    std::vector<std::tuple<uint32_t, uint32_t, uint32_t, int32_t, int32_t, std::vector<uint32_t>>> got, want;
+    for (uint32_t i = 0; i < vc_animation_frame_count(played.get()); ++i) {
+        int32_t x = 0, y = 0;
+        vc_picture_hotspot(vc_animation_frame_const(played.get(), i), &x, &y);
+        got.emplace_back(vc_frame_delay_ms(played.get(), i), vc_frame_delay(played.get(), i),
+                         vc_frame_nominal_size(played.get(), i), x, y, colors(vc_animation_frame_const(played.get(), i)));
+    }
+    for (uint32_t i = 0; i < 4; ++i) {
+        const uint32_t ms = rates[i] == 1 ? 17 : rates[i] * 50 / 3;
+        want.emplace_back(ms, (ms + 5) / 10, 32u, 3, 5, colors(vc_animation_frame_const(cursor.get(), frames[i])));
+    }
+    EXPECT_EQ(got, want);
+
+    AnimationPtr sizes = animationFor(VC_FORMAT_GIF, 2, 24, 24, 24);
+    vc_frame_set_nominal_size(sizes.get(), 1, 48);
+    vc_frame_set_delay_ms(sizes.get(), 0, 33);
+    vc_frame_set_delay(sizes.get(), 1, 7);
+    EXPECT_EQ(vc_animation_set_comment(sizes.get(), VC_COMMENT_LICENSE, "free to use"), VC_OK);
+    EXPECT_EQ(vc_animation_set_comment(sizes.get(), VC_COMMENT_OTHER, "made here"), VC_OK);
+    EXPECT_EQ(vc_animation_set_comment(sizes.get(), VC_COMMENT_OTHER, ""), VC_OK);
+    EXPECT_EQ(vc_animation_set_comment(sizes.get(), vc_comment_kind(4), "no such kind"), VC_E_ARGUMENT);
+    const AnimationPtr back = through(sizes.get(), VC_FORMAT_XCURSOR);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(std::tuple(vc_frame_nominal_size(back.get(), 0), vc_frame_nominal_size(back.get(), 1),
+                         vc_frame_delay_ms(back.get(), 0), vc_frame_delay(back.get(), 0), vc_frame_delay_ms(back.get(), 1),
+                         std::string(vc_animation_comment(back.get(), VC_COMMENT_LICENSE)),
+                         std::string(vc_animation_comment(back.get(), VC_COMMENT_OTHER))),
+              std::tuple(24u, 48u, 33u, 3u, 70u, "free to use", ""));
+    EXPECT_EQ(std::tuple(std::string(vc_format_name(VC_FORMAT_XCURSOR)), vc_format_writable(VC_FORMAT_XCURSOR),
+                         vc_format_depth(VC_FORMAT_XCURSOR, 8)),
+              std::tuple("xcursor", 1, 32));
 }
 
 TEST(Api, WhatCannotBeDoneIsRefusedWithItsStatus) {

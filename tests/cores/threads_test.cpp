@@ -47,7 +47,8 @@ TEST(Cores, EveryFormatOnFourThreadsAtOnceGivesWhatOneThreadGives) {
         vc_format format;
         int frames, depth;
     } kFormats[] = {{VC_FORMAT_ICO, 2, 8}, {VC_FORMAT_CUR, 1, 4},  {VC_FORMAT_ANI, 3, 8}, {VC_FORMAT_GIF, 4, 8},
-                    {VC_FORMAT_PCX, 1, 24}, {VC_FORMAT_TIFF, 1, 8}, {VC_FORMAT_JPEG, 1, 24}};
+                    {VC_FORMAT_PCX, 1, 24}, {VC_FORMAT_TIFF, 1, 8}, {VC_FORMAT_JPEG, 1, 24},
+                    {VC_FORMAT_XCURSOR, 2, 24}};
     // Each file read once here: what every thread must read too. Files
     // read only have nothing made.
     std::vector<Reference> refs;
