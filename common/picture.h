@@ -66,6 +66,9 @@ struct Frame {
     bool userInput = false;     // GIF: waits for the user
     bool interlaced = false;    // GIF: stored interlaced
     bool graphicControl = true; // GIF: read with a graphic control block before it
+    // Icon sets: the picture this frame is one size of (an icon, an
+    // animated cursor's frame); -1 when it is a picture of its own.
+    int64_t group = -1;
 };
 
 struct Animation {
