@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,7 @@
 #include "codecs/xcursor_core.h"
 #include "common/picture.h"
 #include "common/format_table.h"
+#include "common/resample.h"
 #include "common/result.h"
 #include "controls/playback_model.h"
 #include "gif/gif_anim.h"
@@ -229,9 +231,11 @@ struct CallRequest {
     vc::CoreRequest request;
     int (*progress)(void *, int) = nullptr;
     void *context = nullptr;
+    uint32_t flags = 0;  // VC_READ_...
 
     explicit CallRequest(const vc_options *options) {
-        if (!options || options->size < sizeof(vc_options)) return;
+        if (!options || options->size < offsetof(vc_options, flags)) return;
+        if (options->size >= offsetof(vc_options, flags) + sizeof options->flags) flags = options->flags;
         if (options->largest_picture) request.limits.largestPicture = options->largest_picture;
         if (options->largest_block) request.limits.largestBlock = options->largest_block;
         if (options->largest_frames) request.limits.largestFrameCount = options->largest_frames;
@@ -408,7 +412,8 @@ Result writeXcursor(const vc_animation &in, const vc::CoreRequest &request, std:
 }
 
 Result readAs(vc_format format, std::span<const uint8_t> bytes, const char *path, const vc::CoreRequest &request,
-              vc_animation &out) {
+              uint32_t flags, vc_animation &out) {
+    const bool everySize = flags & VC_READ_EVERY_SIZE;
     switch (format) {
     case VC_FORMAT_ICO:
     case VC_FORMAT_CUR: {
@@ -424,11 +429,12 @@ Result readAs(vc_format format, std::span<const uint8_t> bytes, const char *path
             if (chosen && entry == choice.index) out.opensAt = uint32_t(out.animation.frames.size());
             vc::Frame frame;
             frame.picture = std::move(p);
+            if (everySize) frame.group = 0;
             out.animation.frames.push_back(std::move(frame));
         }
         return Result::ok;
     }
-    case VC_FORMAT_ANI: return vc::decodeAnimatedCursor(bytes, request, out.animation);
+    case VC_FORMAT_ANI: return vc::decodeAnimatedCursor(bytes, request, out.animation, everySize);
     case VC_FORMAT_GIF: return vc::decodeGif(bytes, request, out.animation);
     case VC_FORMAT_PCX: return readStill(vc::decodePcx, bytes, request, out);
     case VC_FORMAT_TIFF: return readStill(vc::decodeTiff, bytes, request, out);
@@ -460,7 +466,7 @@ vc_status readInto(std::span<const uint8_t> bytes, const char *path, vc_format f
     CallRequest call(options);
     try {
         auto out = std::make_unique<vc_animation>();
-        const Result r = readAs(format, bytes, path, call.request, *out);
+        const Result r = readAs(format, bytes, path, call.request, call.flags, *out);
         if (r != Result::ok) return statusOf(r);
         *animation = out.release();
         return VC_OK;
@@ -495,6 +501,21 @@ vc::Picture stillOf(const vc::Picture &p) {
     return rgb;
 }
 
+// Whether frames share groups: then each frame's animation frame (its
+// group's place in the order groups first appear) in `groups`.
+bool sharedGroups(const vc::Animation &a, std::vector<uint32_t> &groups) {
+    std::vector<int64_t> seen;
+    bool shared = false;
+    for (size_t i = 0; i < a.frames.size(); ++i) {
+        const int64_t g = a.frames[i].group < 0 ? -1 - int64_t(i) : a.frames[i].group;
+        const auto at = std::find(seen.begin(), seen.end(), g);
+        shared = shared || at != seen.end();
+        groups.push_back(uint32_t(at - seen.begin()));
+        if (at == seen.end()) seen.push_back(g);
+    }
+    return shared;
+}
+
 Result writeAs(const vc_animation &in, vc_format format, const vc::CoreRequest &request, std::vector<uint8_t> &out,
                const char *path) {
     const vc::Animation &a = in.animation;
@@ -504,9 +525,13 @@ Result writeAs(const vc_animation &in, vc_format format, const vc::CoreRequest &
         vc::IconFile icons;
         icons.cursor = format == VC_FORMAT_CUR;
         for (const vc::Frame &f : a.frames) icons.images.push_back(f.picture);
-        return vc::encodeIconFile(icons, request, out);
+        return vc::encodeIconSet(icons, request, out);
     }
-    case VC_FORMAT_ANI: return vc::encodeAnimatedCursor(a, request, out);
+    case VC_FORMAT_ANI: {
+        std::vector<uint32_t> groups;
+        if (!sharedGroups(a, groups)) return vc::encodeAnimatedCursor(a, request, out);
+        return vc::encodeAnimatedCursorSets(a, groups, request, out);
+    }
     case VC_FORMAT_GIF: {
         if (a.screenWidth > 0 && a.screenHeight > 0) return vc::encodeGif(a, request, out);
         // No screen given: the frames' extent.
@@ -957,6 +982,57 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_animation_set_steps(vc_animation *a, const
         return VC_E_MEMORY;
     }
     return VC_OK;
+}
+
+// ---- Icon and cursor sets ------------------------------------------------------------------
+
+VC_APIEXPORT uint32_t VC_APIENTRY vc_frame_group(const vc_animation *a, uint32_t i) {
+    const vc::Frame *f = frameAt(a, i);
+    return !f ? 0 : f->group < 0 ? i : uint32_t(f->group);
+}
+
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_group(vc_animation *a, uint32_t i, uint32_t group) {
+    if (vc::Frame *f = frameAt(a, i)) f->group = group;
+}
+
+VC_APIEXPORT vc_picture *VC_APIENTRY vc_picture_resized(const vc_picture *picture, int32_t width, int32_t height) {
+    constexpr int32_t kLargest = 65535;
+    if (!picture || !picture->picture.consistent() || width < 1 || height < 1 || width > kLargest || height > kLargest)
+        return nullptr;
+    const vc::Picture &p = picture->picture;
+    const vc::Limits limits;
+    for (const uint64_t pixels : {uint64_t(p.width) * uint64_t(p.height), uint64_t(width) * uint64_t(height)})
+        if (pixels > limits.largestPicture || 4 * pixels > limits.largestBlock) return nullptr;
+    try {
+        vc::BgraPixels from, to;
+        from.width = p.width;
+        from.height = p.height;
+        vc::pictureToBgra(p, from.bytes);
+        if (!vc::resampleBgra(from, width, height, to)) return nullptr;
+        auto made = std::make_unique<vc_picture>();
+        vc::Picture &q = made->picture;
+        q.width = width;
+        q.height = height;
+        q.bitCount = 32;
+        q.pixels.resize(size_t(q.rowBytes() * uint64_t(height)));
+        for (int32_t y = 0; y < height; ++y)
+            std::memcpy(q.rowFromTop(y), to.bytes.data() + size_t(y) * size_t(width) * 4, size_t(width) * 4);
+        q.xPelsPerMeter = p.xPelsPerMeter;
+        q.yPelsPerMeter = p.yPelsPerMeter;
+        if (p.hasHotspot) {
+            // The centre of the hotspot's pixel, scaled, names the new pixel.
+            const auto scale = [](int32_t at, int32_t from, int32_t to) {
+                const int64_t v = (int64_t(2 * at + 1) * to) / (2 * int64_t(from));
+                return int32_t(std::clamp<int64_t>(v, 0, to - 1));
+            };
+            q.hasHotspot = true;
+            q.hotspotX = scale(p.hotspotX, p.width, width);
+            q.hotspotY = scale(p.hotspotY, p.height, height);
+        }
+        return made.release();
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
 }
 
 // ---- Reading and writing -------------------------------------------------------------------

@@ -6,6 +6,7 @@ enable_language(RC)
 set(VC_WINDOWS_SOURCES
   platform/platform_win.cpp
   common/png_wic.cpp
+  common/resample_area_only.cpp
   ui/dialog_view_win.cpp
   ui/progress_win.cpp
   ui/wrappers_win.cpp

@@ -237,14 +237,15 @@ namespace {
 // Each frame's picture: the image its icon file opens at.
 class FramePictures final : public AniFrameSink {
 public:
-    FramePictures(std::span<const uint8_t> bytes, const CoreRequest &request, Animation &out)
-        : bytes_(bytes), request_(request), out_(out) {}
+    FramePictures(std::span<const uint8_t> bytes, const CoreRequest &request, Animation &out, bool everySize)
+        : bytes_(bytes), request_(request), out_(out), everySize_(everySize) {}
     Result frame(std::span<const uint8_t> file, uint32_t, bool &stop) override {
         stop = true;
         if (out_.frames.size() >= request_.limits.largestFrameCount) return Result::noMemory;
         // How far into the bytes the frame starts.
         const uint64_t at = uint64_t(file.data() - bytes_.data());
         if (!request_.progress(int32_t(at * 100 / bytes_.size()))) return Result::cancelled;
+        if (everySize_) return everyEntry(file, handed_++, stop);
         IconChoice choice;
         Frame f;
         Result r = chooseIconImage(file, request_, choice);
@@ -262,20 +263,49 @@ public:
     }
 
 private:
+    // Every entry of the frame's icon file, each a frame of the group
+    // numbered as the frame is in file order; entries that cannot be decoded stay out.
+    Result everyEntry(std::span<const uint8_t> file, uint32_t number, bool &stop) {
+        CoreRequest quiet = request_;
+        quiet.progress = {};
+        quiet.limits.largestBlock = held_ < request_.limits.largestBlock ? request_.limits.largestBlock - held_ : 0;
+        IconFile icons;
+        const Result r = decodeIconFile(file, quiet, icons);
+        if (r == Result::noMemory) return r;
+        stop = false;
+        if (r != Result::ok) return Result::damaged;
+        for (Picture &p : icons.images) {
+            if (!p.consistent()) continue;
+            if (out_.frames.size() >= request_.limits.largestFrameCount) {
+                stop = true;
+                return Result::noMemory;
+            }
+            held_ += p.pixels.size() + p.mask.size();
+            Frame f;
+            f.picture = std::move(p);
+            f.group = number;
+            out_.frames.push_back(std::move(f));
+        }
+        return Result::ok;
+    }
+
     std::span<const uint8_t> bytes_;
     const CoreRequest &request_;
     Animation &out_;
+    bool everySize_ = false;
+    uint32_t handed_ = 0;  // frames handed over so far, in file order
     uint64_t held_ = 0;
 };
 
 }  // namespace
 
-Result decodeAnimatedCursor(std::span<const uint8_t> bytes, const CoreRequest &request, Animation &out) {
+Result decodeAnimatedCursor(std::span<const uint8_t> bytes, const CoreRequest &request, Animation &out,
+                            bool everySize) {
     out = Animation{};
     try {
         AniParts parts;
         Animation a;
-        FramePictures frames(bytes, request, a);
+        FramePictures frames(bytes, request, a, everySize);
         if (const Result r = walkAnimatedCursor(bytes, parts, frames); r != Result::ok) return r;
         a.title.assign(parts.title, strnlen(parts.title, kAniTextSize - 1));
         a.author.assign(parts.author, strnlen(parts.author, kAniTextSize - 1));
@@ -345,11 +375,16 @@ std::vector<uint8_t> animatedCursorFrame(std::span<const uint8_t> iconData, uint
     return out;
 }
 
-Result encodeAnimatedCursor(const Animation &cursor, const CoreRequest &request, std::vector<uint8_t> &out) {
+namespace {
+
+// The file around `frames` icon chunks that `chunk` makes (chunk header and
+// body), the steps and texts of the cursor, anih stating the first picture.
+template <class MakeChunk>
+Result encodeFrames(const Animation &cursor, size_t frames, const CoreRequest &request, MakeChunk chunk,
+                    std::vector<uint8_t> &out) {
     out.clear();
-    const size_t frames = cursor.frames.size();
     const size_t steps = cursor.sequence.empty() ? frames : cursor.sequence.size();
-    if (frames == 0 || frames > request.limits.largestFrameCount || steps > kAniMaxSteps ||
+    if (frames == 0 || cursor.frames.empty() || frames > request.limits.largestFrameCount || steps > kAniMaxSteps ||
         (!cursor.rates.empty() && cursor.rates.size() != steps))
         return Result::unsupported;
     for (uint32_t s : cursor.sequence)
@@ -366,21 +401,12 @@ Result encodeAnimatedCursor(const Animation &cursor, const CoreRequest &request,
         const auto text = [](char *to, const std::string &s) { std::memcpy(to, s.data(), std::min(s.size(), kAniTextSize - 1)); };
         text(parts.title, cursor.title);
         text(parts.author, cursor.author);
-        std::vector<std::vector<uint8_t>> chunks;
+        std::vector<std::vector<uint8_t>> chunks(frames);
         uint64_t total = 0;
         for (size_t i = 0; i < frames; ++i) {
             if (!request.progress(int32_t(i * 100 / frames))) return Result::cancelled;
-            // Each frame through the icon core's writer, as a cursor.
-            const Picture &p = cursor.frames[i].picture;
-            IconFile one;
-            one.cursor = true;
-            one.images.push_back(p);
-            std::vector<uint8_t> file;
-            if (const Result r = encodeIconFile(one, request, file); r != Result::ok) return r;
-            const size_t data = size_t(loadLe32(file.data() + 14));  // the entry's data size
-            chunks.push_back(animatedCursorFrame({file.data() + kIconSingleDataOffset, data}, uint16_t(p.hotspotX),
-                                                 uint16_t(p.hotspotY)));
-            total += chunks.back().size();
+            if (const Result r = chunk(i, chunks[i]); r != Result::ok) return r;
+            total += chunks[i].size();
             if (total > request.limits.largestBlock) return Result::noMemory;
         }
         out = animatedCursorHead(parts);
@@ -399,6 +425,47 @@ Result encodeAnimatedCursor(const Animation &cursor, const CoreRequest &request,
         out.clear();
         return Result::noMemory;
     }
+}
+
+}  // namespace
+
+Result encodeAnimatedCursor(const Animation &cursor, const CoreRequest &request, std::vector<uint8_t> &out) {
+    return encodeFrames(cursor, cursor.frames.size(), request, [&](size_t i, std::vector<uint8_t> &chunk) {
+        // Each frame through the icon core's writer, as a cursor.
+        const Picture &p = cursor.frames[i].picture;
+        IconFile one;
+        one.cursor = true;
+        one.images.push_back(p);
+        std::vector<uint8_t> file;
+        if (const Result r = encodeIconFile(one, request, file); r != Result::ok) return r;
+        const size_t data = size_t(loadLe32(file.data() + 14));  // the entry's data size
+        chunk = animatedCursorFrame({file.data() + kIconSingleDataOffset, data}, uint16_t(p.hotspotX),
+                                    uint16_t(p.hotspotY));
+        return Result::ok;
+    }, out);
+}
+
+Result encodeAnimatedCursorSets(const Animation &cursor, std::span<const uint32_t> frameOf, const CoreRequest &request,
+                                std::vector<uint8_t> &out) {
+    out.clear();
+    if (frameOf.size() != cursor.frames.size()) return Result::unsupported;
+    uint32_t frames = 0;
+    for (uint32_t f : frameOf) frames = std::max(frames, f + 1);
+    CoreRequest quiet = request;
+    quiet.progress = {};
+    return encodeFrames(cursor, frames, request, [&](size_t i, std::vector<uint8_t> &chunk) {
+        IconFile set;
+        set.cursor = true;
+        for (size_t k = 0; k < frameOf.size(); ++k)
+            if (frameOf[k] == i) set.images.push_back(cursor.frames[k].picture);
+        std::vector<uint8_t> file;
+        if (const Result r = encodeIconSet(set, quiet, file); r != Result::ok) return r;
+        chunk.assign(riff::kHeaderSize, 0);
+        ByteWriter w(chunk.data(), chunk.size());
+        riff::writeHeader(w, kIdIcon, uint32_t(file.size()));
+        chunk.insert(chunk.end(), file.begin(), file.end());
+        return Result::ok;
+    }, out);
 }
 
 }  // namespace vc

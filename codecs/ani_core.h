@@ -98,7 +98,12 @@ bool firstAnimatedCursorFrame(std::span<const uint8_t> bytes, std::span<const ui
 // failures as above; a frame without a usable image is damaged.
 // Animation::rates and sequence hold the steps of the file even where the
 // file's own step count is 0 (then both are empty).
-Result decodeAnimatedCursor(std::span<const uint8_t> bytes, const CoreRequest &request, Animation &out);
+// With everySize each frame gives every entry its icon file holds (as
+// decodeIconFile decodes them; entries that cannot be decoded stay out),
+// each a frame whose group is the number of its animation frame, and the
+// steps name those groups.
+Result decodeAnimatedCursor(std::span<const uint8_t> bytes, const CoreRequest &request, Animation &out,
+                            bool everySize = false);
 
 // The head of a file as the writer puts it: RIFF header (size 0, to be set
 // when the file is complete), ACON, anih, rate and seq of parts.steps()
@@ -119,5 +124,14 @@ std::vector<uint8_t> animatedCursorFrame(std::span<const uint8_t> iconData, uint
 // unsupported for no frames, more than 256 steps, rates that do not match
 // the steps, a step naming no frame, or an inconsistent picture.
 Result encodeAnimatedCursor(const Animation &cursor, const CoreRequest &request, std::vector<uint8_t> &out);
+
+// An animated cursor whose frames each hold several sizes: picture k of the
+// animation goes into frame frameOf[k] (frames numbered 0 up, each holding
+// at least one picture), whose icon chunk is a cursor file of every picture
+// it holds (encodeIconSet, each with its hotspot). Steps, rates and texts
+// as above, the steps naming those frames. unsupported also when frameOf
+// does not give every picture a frame or leaves a frame empty.
+Result encodeAnimatedCursorSets(const Animation &cursor, std::span<const uint32_t> frameOf, const CoreRequest &request,
+                                std::vector<uint8_t> &out);
 
 }  // namespace vc

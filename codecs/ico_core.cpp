@@ -373,6 +373,96 @@ uint64_t iconDataBytes(const ConvBitmapInfoHeader &h) {
     return kBitmapHeaderSize + 4ull * colors + (dibRowBytes(h.biWidth, h.biBitCount) + dibRowBytes(h.biWidth, 1)) * rows;
 }
 
+void pictureToBgra(const Picture &p, std::vector<uint8_t> &out) {
+    out.assign(size_t(p.width) * size_t(p.height) * 4, 0);
+    const bool alpha = p.bitCount == 32 && anyAlpha(p);
+    const uint32_t entries = p.bitCount <= 8 ? 1u << p.bitCount : 0;
+    for (int32_t y = 0; y < p.height; ++y) {
+        const uint8_t *row = p.rowFromTop(y);
+        const uint8_t *mask = p.mask.empty() ? nullptr : p.mask.data() + uint64_t(p.height - 1 - y) * p.maskRowBytes();
+        uint8_t *to = out.data() + size_t(y) * size_t(p.width) * 4;
+        for (int32_t x = 0; x < p.width; ++x, to += 4) {
+            if (p.bitCount >= 24) {
+                std::memcpy(to, row + size_t(x) * (p.bitCount / 8), 3);
+            } else {
+                const uint32_t perByte = 8u / p.bitCount, shift = (perByte - 1 - uint32_t(x) % perByte) * p.bitCount;
+                const uint32_t index = (row[uint32_t(x) / perByte] >> shift) & (entries - 1);
+                if (index < p.palette.size()) {
+                    const Rgbq &q = p.palette[index];
+                    to[0] = q.blue, to[1] = q.green, to[2] = q.red;
+                }
+            }
+            to[3] = alpha ? row[4 * x + 3] : 255;
+            if (!alpha && mask && (mask[x / 8] & (0x80 >> (x & 7)))) to[3] = 0;
+        }
+    }
+}
+
+Result encodeIconSet(const IconFile &file, const CoreRequest &request, std::vector<uint8_t> &out) {
+    out.clear();
+    const size_t count = file.images.size();
+    if (count == 0 || count > 0xFFFF) return Result::unsupported;
+    try {
+        const uint64_t directory = kIconHeaderSize + kIconEntrySize * uint64_t(count);
+        uint64_t total = directory;
+        for (const Picture &p : file.images) {
+            if (!p.consistent() || p.width > kIconSetLargest || p.height > kIconSetLargest) return Result::unsupported;
+            // What the entry holds at most: its pixels as 4 bytes, its mask and a header.
+            total += kBitmapHeaderSize + 4 * 256 + uint64_t(p.width) * uint64_t(p.height) * 4 + p.maskRowBytes() * uint64_t(p.height);
+        }
+        if (total > request.limits.largestBlock || total > UINT32_MAX) return Result::noMemory;
+        std::vector<std::vector<uint8_t>> data(count);
+        std::vector<bool> png(count);
+        for (size_t i = 0; i < count; ++i) {
+            if (!request.progress(int32_t(i * 100 / count))) return Result::cancelled;
+            const Picture &p = file.images[i];
+            png[i] = p.width > kIconSetLargestBitmap || p.height > kIconSetLargestBitmap;
+            if (png[i]) {
+                std::vector<uint8_t> bgra;
+                pictureToBgra(p, bgra);
+                if (!plat::encodePng(uint32_t(p.width), uint32_t(p.height), bgra.data(), data[i])) return Result::noMemory;
+            } else if (p.bitCount == 32 && anyAlpha(p)) {
+                // The AND mask matches the alpha: set where nothing shows.
+                Picture masked = p;
+                masked.mask.assign(size_t(p.maskRowBytes() * uint64_t(p.height)), 0);
+                for (int64_t y = 0; y < p.height; ++y)
+                    for (int64_t x = 0; x < p.width; ++x)
+                        if (p.pixels[size_t(uint64_t(y) * p.rowBytes() + 4 * uint64_t(x) + 3)] == 0)
+                            masked.mask[size_t(uint64_t(y) * p.maskRowBytes() + uint64_t(x) / 8)] |= uint8_t(0x80 >> (x & 7));
+                data[i] = iconImageData(masked);
+            } else {
+                data[i] = iconImageData(p);
+            }
+        }
+        out.assign(size_t(directory), 0);
+        ByteWriter w(out.data(), out.size());
+        w.u16(0);
+        w.u16(file.cursor ? kIconTypeCursor : kIconTypeIcon);
+        w.u16(uint32_t(count));
+        uint64_t offset = directory;
+        for (size_t i = 0; i < count; ++i) {
+            const Picture &p = file.images[i];
+            const uint16_t bits = png[i] ? 32 : p.bitCount;
+            w.u8(uint8_t(p.width >= 256 ? 0 : p.width));
+            w.u8(uint8_t(p.height >= 256 ? 0 : p.height));
+            w.u8(bits < 8 ? uint8_t(1u << bits) : 0);
+            w.u8(0);
+            w.u16(file.cursor ? uint16_t(p.hotspotX) : 1);
+            w.u16(file.cursor ? uint16_t(p.hotspotY) : bits);
+            w.u32(uint32_t(data[i].size()));
+            w.u32(uint32_t(offset));
+            offset += data[i].size();
+        }
+        if (offset > UINT32_MAX) return Result::noMemory;
+        for (const auto &d : data) out.insert(out.end(), d.begin(), d.end());
+        if (out.size() & 1) out.push_back(0);
+        return request.progress(100) ? Result::ok : Result::cancelled;
+    } catch (const std::bad_alloc &) {
+        out.clear();
+        return Result::noMemory;
+    }
+}
+
 Result decodeIconEntry(std::span<const uint8_t> bytes, uint32_t index, const CoreRequest &request, Picture &out) {
     out = Picture{};
     Directory dir;

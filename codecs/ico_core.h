@@ -72,6 +72,33 @@ Result decodeIconEntry(std::span<const uint8_t> bytes, uint32_t index, const Cor
 // size. unsupported for an empty file or an inconsistent picture.
 Result encodeIconFile(const IconFile &file, const CoreRequest &request, std::vector<uint8_t> &out);
 
+// ---- Icon sets -----------------------------------------------------------
+
+// Entries of an icon set wider or taller than this are PNG images.
+constexpr int32_t kIconSetLargestBitmap = 128;
+// The largest entry an icon file's directory can state.
+constexpr int32_t kIconSetLargest = 256;
+
+// An icon or cursor file of several entries, as systems of today read them:
+//   - a picture up to 128 pixels is a bitmap at its own depth with its
+//     palette; a 32-bit one keeps its alpha and gets an AND mask set where
+//     alpha is 0 (its own mask when every alpha byte is 0, an image without
+//     alpha); 1, 4, 8 and 24 bits keep their mask (none: all shown);
+//   - a larger one, up to 256, is a PNG image of its colours and alpha (see
+//     pictureToBgra), its directory size 0;
+//   - the directory gives an icon's entries one plane and their depth (32
+//     for a PNG image), a cursor's its hotspot, and the colour count of
+//     depths below 8.
+// unsupported for no pictures, more than 65535, an inconsistent picture or
+// one past 256 pixels; noMemory past the limits.
+Result encodeIconSet(const IconFile &file, const CoreRequest &request, std::vector<uint8_t> &out);
+
+// A picture as straight (not premultiplied) B G R A rows from the top, 4
+// bytes a pixel: indices through the palette, 24 bits opaque, 32 bits with
+// their alpha (every alpha 0 stands for none: opaque). Where there is no
+// alpha, pixels the mask covers are transparent.
+void pictureToBgra(const Picture &p, std::vector<uint8_t> &out);
+
 // ---- The image the editor takes -------------------------------------------
 
 // Bytes of icon image data that a header describes: header, colour table,

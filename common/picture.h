@@ -72,6 +72,9 @@ struct Frame {
     uint32_t nominalSize = 0;
     uint32_t delayMs = 0;
     bool delayExact = false;
+    // Icon sets: the picture this frame is one size of (an icon, an
+    // animated cursor's frame); -1 when it is a picture of its own.
+    int64_t group = -1;
 };
 
 struct Animation {

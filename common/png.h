@@ -63,6 +63,11 @@ enum class PngResult {
 // Decodes the whole image into the sink.
 [[nodiscard]] PngResult decodePng(const uint8_t *data, size_t size, PngSink &sink);
 
+// A PNG stream in memory of an image given as 8-bit B G R A rows from the
+// top, width * 4 bytes each: colour type RGBA, 8 bits, not interlaced.
+// false when the encoder fails or memory is refused (out is then empty).
+[[nodiscard]] bool encodePng(uint32_t width, uint32_t height, const uint8_t *bgra, std::vector<uint8_t> &out);
+
 // A PNG file's picture as it is stored: palette pictures as one index a
 // byte with their table and the table's alpha; grey and colour pictures as
 // 8-bit R G B rows, R G B A when the file has alpha or a transparency

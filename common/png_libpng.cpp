@@ -127,6 +127,55 @@ PngResult decodePng(const uint8_t *data, size_t size, PngSink &sink) {
     return readRows(r.png, sink, rows.data(), width, height, passes) ? PngResult::done : failed();
 }
 
+// ---- Streams written to memory ------------------------------------------------
+namespace {
+void appendOutput(png_structp png, png_bytep data, size_t n) {
+    auto *out = static_cast<std::vector<uint8_t> *>(png_get_io_ptr(png));
+    bool refused = false;
+    try {
+        out->insert(out->end(), data, data + n);
+    } catch (const std::bad_alloc &) {
+        refused = true;
+    }
+    // Outside the handler: the error jumps back to the encoder's caller.
+    if (refused) png_error(png, "out of memory");
+}
+void flushOutput(png_structp) {}
+struct Writer {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~Writer() { png_destroy_write_struct(&png, info ? &info : nullptr); }
+};
+}  // namespace
+
+bool encodePng(uint32_t width, uint32_t height, const uint8_t *bgra, std::vector<uint8_t> &out) {
+    out.clear();
+    Writer w;
+    w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
+    if (w.png) w.info = png_create_info_struct(w.png);
+    if (!w.info) return false;
+    std::vector<const uint8_t *> rows;
+    try {
+        rows.resize(height);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    for (uint32_t y = 0; y < height; ++y) rows[y] = bgra + size_t(y) * width * 4;
+    if (setjmp(png_jmpbuf(w.png))) {
+        out.clear();
+        return false;
+    }
+    png_set_write_fn(w.png, &out, appendOutput, flushOutput);
+    png_set_IHDR(w.png, w.info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(w.png, 9);
+    png_write_info(w.png, w.info);
+    png_set_bgr(w.png);
+    png_write_rows(w.png, const_cast<png_bytepp>(rows.data()), height);
+    png_write_end(w.png, nullptr);
+    return true;
+}
+
 // ---- Whole files, palettes kept ------------------------------------------------
 namespace {
 

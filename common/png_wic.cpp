@@ -57,4 +57,48 @@ PngResult decodePng(const uint8_t *data, size_t size, PngSink &sink) {
     return PngResult::done;
 }
 
+bool encodePng(uint32_t width, uint32_t height, const uint8_t *bgra, std::vector<uint8_t> &out) {
+    out.clear();
+    if (width == 0 || height == 0 || width > INT32_MAX / 4 || uint64_t(width) * 4 * height > UINT32_MAX) return false;
+    ComScope com;
+    Com<IWICImagingFactory> factory;
+    Com<IStream> stream;
+    Com<IWICBitmapEncoder> encoder;
+    Com<IWICBitmapFrameEncode> frame;
+    Com<IPropertyBag2> properties;
+    // The encoder writes into a stream on memory of its own, copied out at the end.
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                  reinterpret_cast<void **>(factory.out()));
+    if (SUCCEEDED(hr)) hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.out());
+    if (SUCCEEDED(hr)) hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.out());
+    if (SUCCEEDED(hr)) hr = encoder->Initialize(stream.p, WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(frame.out(), properties.out());
+    if (SUCCEEDED(hr)) hr = frame->Initialize(properties.p);
+    if (SUCCEEDED(hr)) hr = frame->SetSize(width, height);
+    WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
+    if (SUCCEEDED(hr)) hr = frame->SetPixelFormat(&format);
+    if (SUCCEEDED(hr) && format != GUID_WICPixelFormat32bppBGRA) hr = E_FAIL;
+    if (SUCCEEDED(hr))
+        hr = frame->WritePixels(height, width * 4, width * 4 * height, const_cast<BYTE *>(bgra));
+    if (SUCCEEDED(hr)) hr = frame->Commit();
+    if (SUCCEEDED(hr)) hr = encoder->Commit();
+    HGLOBAL memory = nullptr;
+    if (SUCCEEDED(hr)) hr = GetHGlobalFromStream(stream.p, &memory);
+    STATSTG stat{};
+    if (SUCCEEDED(hr)) hr = stream->Stat(&stat, STATFLAG_NONAME);
+    if (FAILED(hr) || !memory) return false;
+    const void *at = GlobalLock(memory);
+    if (!at) return false;
+    bool ok = true;
+    try {
+        const auto *bytes = static_cast<const uint8_t *>(at);
+        out.assign(bytes, bytes + size_t(stat.cbSize.QuadPart));
+    } catch (const std::bad_alloc &) {
+        out.clear();
+        ok = false;
+    }
+    GlobalUnlock(memory);
+    return ok;
+}
+
 }  // namespace vc::plat

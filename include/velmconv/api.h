@@ -107,6 +107,9 @@ typedef struct vc_options {
      * (VC_CANCELLED). May be null. */
     int (*progress)(void *context, int percent);
     void *context;
+    /* VC_READ_... bits (see "Icon and cursor sets" below); 0 by default.
+     * A caller built before this field sets a smaller size and gets 0. */
+    uint32_t flags;
 } vc_options;
 
 VC_APIEXPORT void VC_APIENTRY vc_options_init(vc_options *options);
@@ -278,6 +281,38 @@ VC_APIEXPORT vc_status VC_APIENTRY vc_write_memory(const vc_animation *animation
 VC_APIEXPORT vc_status VC_APIENTRY vc_write_path(const vc_animation *animation, vc_format format,
                                                  const vc_options *options, const char *path);
 VC_APIEXPORT void VC_APIENTRY vc_free(void *bytes);
+
+/* ---- Icon and cursor sets ----------------------------------------------------- */
+/* One icon is often stored at several sizes (16, 32, 48, 256 ...): the
+ * frames of one group are the sizes of one picture. vc_frame_group gives a
+ * frame's group: the number set by vc_frame_set_group, else the frame's own
+ * index (every frame a picture of its own).
+ *
+ * Writing VC_FORMAT_ICO or VC_FORMAT_CUR puts every frame in as an entry,
+ * whatever its group: pictures up to 128 pixels as bitmaps (32-bit ones
+ * with their alpha and an AND mask set where alpha is 0; 1, 4 and 8 bits
+ * with their palette and mask), larger ones of 32 bits as PNG images. A
+ * cursor's entries each keep their own hotspot. Writing VC_FORMAT_ANI of
+ * an animation whose frames share groups writes one animation frame per
+ * group (in the order the groups first appear), its icon holding every
+ * picture of the group; the steps then name groups by that order.
+ *
+ * Reading with VC_READ_EVERY_SIZE in vc_options.flags gives every entry of
+ * an icon or cursor file (group 0) and of every frame of an animated cursor
+ * (the group is the animation frame's number, and the steps name groups);
+ * without it an animated cursor gives each frame's one chosen image, and
+ * an icon or cursor file every entry with its own group as before. */
+#define VC_READ_EVERY_SIZE 0x1u
+
+VC_APIEXPORT uint32_t VC_APIENTRY vc_frame_group(const vc_animation *animation, uint32_t index);
+VC_APIEXPORT void VC_APIENTRY vc_frame_set_group(vc_animation *animation, uint32_t index, uint32_t group);
+
+/* A new 32-bit picture of the given size resampled from the picture (any
+ * depth; indices through the palette, a mask taken as alpha 0), colours
+ * weighted by alpha so that transparent pixels do not darken the edges.
+ * The hotspot is scaled with the picture. Null when the sizes are out of
+ * range (1 to 65535) or memory is refused; the caller frees it. */
+VC_APIEXPORT vc_picture *VC_APIENTRY vc_picture_resized(const vc_picture *picture, int32_t width, int32_t height);
 
 /* ---- Playing an animated GIF --------------------------------------------- */
 /* A player shows an animation (a GIF as vc_read_path gives it) canvas by
