@@ -22,6 +22,7 @@
 #include "host/image.h"
 #include "host/library.h"
 #include "host/paths.h"
+#include "host/theme.h"
 #include "velmconv/api.h"
 #include "velmconv/documents.h"
 
@@ -84,6 +85,8 @@ struct Options : host::DialogAnswers {
     bool json = false;               // --json: info as one JSON object
     bool everyFrame = false;         // --every-frame: a BMP or PNG output per frame
     host::Batch batch;               // --to, --out, -j: many files
+    host::theme::Options theme;      // --to windows|x, --inherits: the theme command
+    bool themeDirection = false;     // --to named windows or x
 };
 
 // One run of velmconv: what its command line asked for, the library it
@@ -716,6 +719,15 @@ int badArgument(const std::string &what) {
     return host::kExitUsage;
 }
 
+// A Windows cursor scheme made into an X cursor theme, or (--to windows)
+// the other way; through the C API alone.
+int cmdTheme(Session &s, const std::string &in, const std::string &out) {
+    if (!s.o.batch.targets.empty()) return badArgument("theme: --to takes windows or x");
+    host::theme::Options o = s.o.theme;
+    o.quiet = s.o.quiet;
+    return host::theme::run(in, out, o);
+}
+
 // What each command takes after its name, for the message when the count
 // is wrong.
 int wrongArguments(const std::string &cmd) {
@@ -724,6 +736,7 @@ int wrongArguments(const std::string &cmd) {
         {"info", "takes one FILE"},            {"convert", "takes IN OUT, or --to FORMAT FILE..."},
         {"preview", "takes FILE OUT"},         {"extract", "takes FILE DIR (or NAME.png)"},
         {"play", "takes FILE DIR (or NAME.png)"}, {"animate", "takes FILE [OUT]"},
+        {"theme", "takes SCHEME-OR-THEME-DIR OUT-DIR"},
     };
     for (const auto &f : forms)
         if (cmd == f[0]) return badArgument(cmd + " " + f[1]);
@@ -755,8 +768,14 @@ int takeFormat(Session &s, const std::string &, const char *v) {
     return kGoOn;
 }
 
-// FORMAT[,FORMAT...]
+// FORMAT[,FORMAT...]; for the theme command windows or x.
 int takeTargets(Session &s, const std::string &, const char *v) {
+    if (const std::string side = v; side == "windows" || side == "x") {
+        s.o.themeDirection = true;
+        s.o.theme.toWindows = side == "windows";
+        return kGoOn;
+    }
+    if (!s.args.empty() && s.args[0] == "theme") return badArgument("--to: '" + std::string(v) + "' is not windows or x");
     for (std::string list = v; !list.empty();) {
         const size_t comma = list.find(',');
         const std::string name = list.substr(0, comma);
@@ -834,6 +853,12 @@ int takeAvi(Session &s, const std::string &name, const char *v) {
     return kGoOn;
 }
 
+int takeInherits(Session &s, const std::string &, const char *v) {
+    s.o.theme.inheritsGiven = true;
+    s.o.theme.inherits = v;
+    return kGoOn;
+}
+
 int takeHelp(Session &s, const std::string &, const char *) {
     return host::printHelp(stdout, s.args.empty() ? "" : s.args[0]) ? host::kExitOk : wrongArguments(s.args[0]);
 }
@@ -882,6 +907,7 @@ const OptionRow kOptions[] = {
     {"--format", nullptr, true, true, takeFormat},
     {"--to", nullptr, true, false, takeTargets},
     {"--out", nullptr, true, false, keep<outDir>},
+    {"--inherits", nullptr, true, false, takeInherits},
     {"-j", "--jobs", true, false, takeJobs},
     {"--json", nullptr, false, false, turnOn<json>},
     {"--every-frame", nullptr, false, true, turnOn<everyFrame>},
@@ -959,6 +985,7 @@ const CommandRow kCommands[] = {
     {"convert", 2, 2, [](Session &s, void *parent) { return cmdConvert(s, s.args[1], s.args[2], parent); }},
     {"preview", 2, 2, [](Session &s, void *) { return cmdPreview(s, s.args[1], s.args[2]); }},
     {"extract", 2, 2, [](Session &s, void *parent) { return cmdExtract(s, s.args[1], s.args[2], parent); }},
+    {"theme", 2, 2, [](Session &s, void *) { return cmdTheme(s, s.args[1], s.args[2]); }},
 #if !defined(_WIN32)
     {"play", 2, 2, [](Session &s, void *parent) { return cmdPlay(s, s.args[1], s.args[2], parent); }},
     {"animate", 1, 2,
@@ -974,6 +1001,7 @@ int runCommand(Session &s, void *parent) {
         s.o.batch.quiet = s.o.quiet;
         return s.o.batch.files.empty() ? wrongArguments(cmd) : host::runBatch(s.o.batch);
     }
+    if (s.o.themeDirection && cmd != "theme") return badArgument("--to windows and --to x belong to the theme command");
     const size_t given = s.args.size() - 1;
     for (const CommandRow &row : kCommands)
         if (cmd == row.name && given >= row.least && given <= row.most) return row.run(s, parent);
