@@ -35,6 +35,7 @@ vc_format apiFormat(const std::string &name, int code) {
     case CONV_FMT_JPEG: return VC_FORMAT_JPEG;
     case CONV_FMT_AVI: return VC_FORMAT_AVI;
     case CONV_FMT_ANI: return VC_FORMAT_ANI;
+    case kXcursor: return VC_FORMAT_XCURSOR;
     default: return VC_FORMAT_UNKNOWN;
     }
 }
@@ -85,9 +86,10 @@ PicturePtr preparedFrame(const Image &img, vc_format format, bool dither) {
 }
 
 // The frames the target takes: every image of an icon file written as an
-// icon file, every frame of an animation written as one (GIF, ANI, AVI);
-// else one.
+// icon file, every frame of an animation written as one (GIF, ANI, AVI),
+// every image of anything written as an X cursor; else one.
 size_t framesFor(vc_format target, vc_format source, uint32_t count) {
+    if (target == VC_FORMAT_XCURSOR) return count;
     const bool iconSource = source == VC_FORMAT_ICO || source == VC_FORMAT_CUR;
     const bool iconTarget = target == VC_FORMAT_ICO || target == VC_FORMAT_CUR;
     const bool animationTarget = target == VC_FORMAT_GIF || target == VC_FORMAT_ANI || target == VC_FORMAT_AVI;
@@ -101,6 +103,10 @@ void carryTiming(const vc_animation *from, vc_animation *to, uint32_t frames) {
         vc_frame_position(from, i, &left, &top);
         vc_frame_set_position(to, i, left, top);
         vc_frame_set_delay(to, i, vc_frame_delay(from, i));
+        // Exact milliseconds where the source has them (an X cursor's).
+        if (vc_frame_delay_ms(from, i) != vc_frame_delay(from, i) * 10)
+            vc_frame_set_delay_ms(to, i, vc_frame_delay_ms(from, i));
+        vc_frame_set_nominal_size(to, i, vc_frame_nominal_size(from, i));
         vc_frame_set_disposal(to, i, vc_frame_disposal(from, i));
     }
     int32_t width = 0, height = 0;
@@ -113,6 +119,8 @@ void carryTiming(const vc_animation *from, vc_animation *to, uint32_t frames) {
     vc_animation_set_title(to, vc_animation_title(from));
     vc_animation_set_author(to, vc_animation_author(from));
     if (const uint32_t rate = vc_animation_default_rate(from)) vc_animation_set_default_rate(to, rate);
+    for (const vc_comment_kind kind : {VC_COMMENT_COPYRIGHT, VC_COMMENT_LICENSE, VC_COMMENT_OTHER})
+        vc_animation_set_comment(to, kind, vc_animation_comment(from, kind));
     std::vector<uint32_t> stepFrames, stepRates;
     for (uint32_t s = 0; s < vc_animation_step_count(from); ++s) {
         uint32_t frame = 0, jiffies = 0;
@@ -203,6 +211,28 @@ ApiInput::ApiInput(const std::string &path) : path_(path) {
 
 ApiInput::~ApiInput() { vc_animation_free(animation_); }
 
+ApiConversion ApiInput::convertCursorSize(const std::string &out, const std::string &format, int code,
+                                          bool dither) const {
+    const uint32_t size = vc_frame_nominal_size(animation_, 0);
+    AnimationPtr one(vc_animation_new());
+    std::vector<uint32_t> steps, rates;
+    for (uint32_t i = 0; one && i < vc_animation_frame_count(animation_); ++i) {
+        if (vc_frame_nominal_size(animation_, i) != size) continue;
+        if (vc_animation_add_frame(one.get(), vc_animation_frame_const(animation_, i)) != VC_OK)
+            return failed(vc_status_message(VC_E_MEMORY));
+        const uint32_t ms = vc_frame_delay_ms(animation_, i);
+        vc_frame_set_delay_ms(one.get(), uint32_t(steps.size()), ms);
+        steps.push_back(uint32_t(steps.size()));
+        rates.push_back(std::max<uint32_t>(1, uint32_t((uint64_t(ms) * 60 + 500) / 1000)));
+    }
+    if (!one) return failed(vc_status_message(VC_E_MEMORY));
+    if (steps.size() > 1) vc_animation_set_steps(one.get(), steps.data(), rates.data(), uint32_t(steps.size()));
+    ApiInput picked(path_, one.release(), VC_FORMAT_UNKNOWN);
+    ApiConversion c = picked.convertTo(out, format, code, dither);
+    if (c.ok) c.said += "  the " + std::to_string(steps.size()) + " image(s) of nominal size " + std::to_string(size) + " taken\n";
+    return c;
+}
+
 ApiConversion ApiInput::convertTo(const std::string &out, const std::string &format, int code, bool dither) const {
     if (!failure_.empty()) return failed(failure_);
     const uint32_t count = vc_animation_frame_count(animation_);
@@ -214,6 +244,9 @@ ApiConversion ApiInput::convertTo(const std::string &out, const std::string &for
     const uint32_t frames = uint32_t(framesFor(own ? VC_FORMAT_GIF : target, source_, count));
     // One picture of an icon file for any other format: the one it opens at.
     const uint32_t first = frames == 1 ? std::min(vc_animation_opens_at(animation_), count - 1) : 0;
+    // An X cursor written as anything else: the images of its first nominal
+    // size, an animated cursor playing them at their delays.
+    if (source_ == VC_FORMAT_XCURSOR && target != VC_FORMAT_XCURSOR) return convertCursorSize(out, format, code, dither);
 
     if (own) {
         for (uint32_t i = 0; i < frames; ++i) {
@@ -230,7 +263,9 @@ ApiConversion ApiInput::convertTo(const std::string &out, const std::string &for
     if (!written) return failed(vc_status_message(VC_E_MEMORY));
     for (uint32_t i = 0; i < frames; ++i) {
         const vc_picture *from = vc_animation_frame_const(animation_, first + i);
-        PicturePtr picture = preparedFrame(imageOfPicture(from), target, dither);
+        // An X cursor takes every depth and keeps alpha as it is.
+        PicturePtr picture(target == VC_FORMAT_XCURSOR ? vc_picture_copy(from)
+                                                       : preparedFrame(imageOfPicture(from), target, dither).release());
         if (!picture) return failed(vc_status_message(VC_E_MEMORY));
         int32_t x = 0, y = 0;
         if (vc_picture_hotspot(from, &x, &y)) vc_picture_set_hotspot(picture.get(), x, y);

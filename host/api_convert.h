@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "host/image.h"
 #include "velmconv/api.h"
@@ -32,6 +33,10 @@ class ApiInput {
     ApiConversion convertTo(const std::string &out, const std::string &format, int code, bool dither) const;
 
    private:
+    ApiInput(std::string path, vc_animation *animation, vc_format source)
+        : path_(std::move(path)), animation_(animation), source_(source) {}
+    ApiConversion convertCursorSize(const std::string &out, const std::string &format, int code, bool dither) const;
+
     std::string path_;
     std::string failure_;  // why it could not be read; empty when it was
     vc_animation *animation_ = nullptr;

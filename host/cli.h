@@ -19,6 +19,8 @@ constexpr int kExitUsage = 2;    // the command line is wrong
 
 // The editor's own files in the format names, besides the library's codes.
 constexpr int kOwnBmp = -10, kOwnPng = -11;
+// X cursors, which the library's C API writes and the editor does not know.
+constexpr int kXcursor = -12;
 
 // A format to save with, as --format and --to name it: the library's code
 // in digits, or a name ("tiff", "ico", "anigif", "bmp", "png").

@@ -24,6 +24,7 @@ constexpr FormatName kNames[] = {
     {"avi", CONV_FMT_AVI, "avi"},        {"ani", CONV_FMT_ANI, "ani"},       {"anigif", CONV_FMT_ANIGIF, "gif"},
     {"bmp", kOwnBmp, "bmp"},             {"png", kOwnPng, "png"},            {"tif", CONV_FMT_TIFF, "tif"},
     {"ico", CONV_FMT_ICON, "ico"},       {"cur", CONV_FMT_ICON, "cur"},      {"jpg", CONV_FMT_JPEG, "jpg"},
+    {"xcursor", kXcursor, "xcursor"},
 };
 
 std::string lower(std::string s) {

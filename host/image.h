@@ -94,6 +94,10 @@ bool writeWholeFile(const std::string &path, const std::vector<uint8_t> &bytes, 
 // chunk. A picture with a mask is written with alpha.
 std::optional<Image> readPng(const std::string &path, std::string &error, std::optional<Rgb> *transparent = nullptr);
 bool writePng(const std::string &path, const Image &img, std::string *error = nullptr);
+// Rows of 8-bit R G B A, top row first, as a PNG picture with alpha (the
+// Linux build; the Windows one says it cannot).
+bool writePngRgba(const std::string &path, int32_t width, int32_t height, const std::vector<uint8_t> &rgba,
+                  std::string *error);
 // Which of the two a name is, by its extension.
 enum class OwnFile { none, bmp, png };
 OwnFile ownFileOf(const std::string &name);

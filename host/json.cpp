@@ -2,12 +2,16 @@
 // object. The animation documents are read through their records: the
 // cursor animation's header, texts, rates and sequence; the GIF
 // animation's screen, loops, comment and per-frame entries.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "velmconv/documents.h"
 #include "host/cli.h"
+#include "host/xcursor_commands.h"
+#include "velmconv/api.h"
 
 namespace host {
 
@@ -23,7 +27,9 @@ public:
     }
     Json &num(long long v) { return raw(std::to_string(v)); }
     Json &boolean(bool v) { return raw(v ? "true" : "false"); }
-    Json &str(const std::string &s) {
+    // Text as the file holds it: system code page bytes (Latin-1 here), or
+    // UTF-8, which goes through as it is.
+    Json &str(const std::string &s, bool utf8 = false) {
         out += '"';
         for (unsigned char c : s) {
             if (c == '"' || c == '\\') out += '\\', out += char(c);
@@ -32,6 +38,8 @@ public:
                 char u[8];
                 std::snprintf(u, sizeof u, "\\u%04x", c);
                 out += u;
+            } else if (c >= 0x80 && utf8) {
+                out += char(c);
             } else if (c >= 0x80) {
                 // Texts in files are in the system's code page: bytes past
                 // ASCII are taken as Latin-1 so the output stays valid UTF-8.
@@ -156,6 +164,37 @@ std::string editorJson(const Editor &ed, const std::string &file, int result, co
     }
     j.raw("]}");
     return j.out + "\n";
+}
+
+std::string xcursorJson(const vc_animation *a, const std::string &file) {
+    Json j;
+    j.raw("{").key("file").str(file).key("format").str("xcursor");
+    const uint32_t count = vc_animation_frame_count(a);
+    j.key("images").num(count).key("sizes").raw("[");
+    std::vector<std::pair<uint32_t, uint32_t>> sizes;  // nominal size, images of it
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t size = vc_frame_nominal_size(a, i);
+        auto at = std::find_if(sizes.begin(), sizes.end(), [size](const auto &s) { return s.first == size; });
+        if (at == sizes.end()) sizes.emplace_back(size, 1);
+        else ++at->second;
+    }
+    for (const auto &[size, images] : sizes) j.item().raw("{").key("nominal").num(size).key("frames").num(images).raw("}");
+    j.raw("]").key("frames").raw("[");
+    for (uint32_t i = 0; i < count; ++i) {
+        const vc_picture *p = vc_animation_frame_const(a, i);
+        int32_t x = 0, y = 0;
+        vc_picture_hotspot(p, &x, &y);
+        j.item().raw("{").key("nominal").num(vc_frame_nominal_size(a, i)).key("width").num(vc_picture_width(p));
+        j.key("height").num(vc_picture_height(p)).key("hotspot").raw("[").num(x).raw(", ").num(y).raw("]");
+        j.key("delay_ms").num(vc_frame_delay_ms(a, i)).raw("}");
+    }
+    j.raw("]").key("comments").raw("{");
+    const std::pair<const char *, vc_comment_kind> kinds[] = {
+        {"copyright", VC_COMMENT_COPYRIGHT}, {"license", VC_COMMENT_LICENSE}, {"other", VC_COMMENT_OTHER}};
+    for (const auto &[name, kind] : kinds)
+        if (*vc_animation_comment(a, kind)) j.key(name).str(vc_animation_comment(a, kind), true);
+    j.raw("}}\n");
+    return j.out;
 }
 
 }  // namespace host

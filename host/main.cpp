@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/api_convert.h"
 #include "host/avi_answers.h"
 #include "host/cli.h"
 #include "host/dialog_answers.h"
@@ -23,6 +24,7 @@
 #include "host/library.h"
 #include "host/paths.h"
 #include "host/theme.h"
+#include "host/xcursor_commands.h"
 #include "velmconv/api.h"
 #include "velmconv/documents.h"
 
@@ -415,6 +417,7 @@ void printEditor(const Editor &ed) {
 
 int cmdInfo(Session &s, const std::string &file, void *parent) {
     const Options &o = s.o;
+    if (host::isXcursorFile(file)) return host::xcursorInfo(file, o.json);
     Editor ed(o.editor);
     uint8_t format = 0;
     s.loadNote.clear();
@@ -506,8 +509,29 @@ int writeOwnFrames(const std::string &in, const std::string &out, const Options 
     return 0;
 }
 
+// An X cursor in or out: the editor holds no such file, so it goes through
+// the library's C API as a batch's conversion does.
+int convertThroughApi(const Options &o, const std::string &in, const std::string &out) {
+    const std::string name = o.format == host::kXcursor ? "xcursor" : host::paths::extension(out);
+    const int code = o.format >= 0 || o.format == host::kXcursor ? o.format : host::parseFormat(name).value_or(-1);
+    if (code == -1) {
+        std::fprintf(stderr, "velmconv: %s: no format for this name; give --format NAME\n", out.c_str());
+        return 1;
+    }
+    const host::ApiInput input(in);
+    const host::ApiConversion c = input.convertTo(out, name, code, o.editor.dither);
+    if (!c.ok) {
+        std::fprintf(stderr, "velmconv: %s\n", c.reason.c_str());
+        return 1;
+    }
+    if (!o.quiet) std::fputs(c.said.c_str(), stdout);
+    return 0;
+}
+
 int cmdConvert(Session &s, const std::string &in, const std::string &out, void *parent) {
     const Options &o = s.o;
+    if (o.format == host::kXcursor || host::paths::hasExtension(out, "xcursor") || host::isXcursorFile(in))
+        return convertThroughApi(o, in, out);
     Editor ed(o.editor);
     if (!loadOrReport(s, ed, in, parent)) return 1;
     if (ed.frames.empty()) {
@@ -589,6 +613,16 @@ int cmdPreview(Session &s, const std::string &file, const std::string &out) {
 
 int cmdExtract(Session &s, const std::string &file, const std::string &dir, void *parent) {
     const Options &o = s.o;
+    if (host::isXcursorFile(file))
+        return host::xcursorExtract(
+            file,
+            [&dir](size_t i, size_t count) {
+                // Every image as PNG, whatever name was given.
+                std::string name = numberedName(dir, "frame", i, count);
+                if (host::ownFileOf(name) != host::OwnFile::png) name = name.substr(0, name.size() - 3) + "png";
+                return name;
+            },
+            o.quiet);
     Editor ed(o.editor);
     if (!loadOrReport(s, ed, file, parent)) return 1;
     if (ed.frames.empty()) {
@@ -631,6 +665,10 @@ bool writeCanvas(const std::string &path, const vc_picture *canvas) {
 // canvas as it is shown; frames that wait for the user go on at once.
 int cmdPlay(Session &s, const std::string &file, const std::string &dir, void *) {
     const Options &o = s.o;
+    if (host::isXcursorFile(file))
+        return host::xcursorPlay(
+            file, 0, o.maxCanvases,
+            [&dir](size_t i, size_t count) { return numberedName(dir, "canvas", i, count); }, o.quiet);
     const vc_format format = vc_detect_path(file.c_str());
     vc_animation *read = nullptr;
     std::error_code missing;

@@ -51,6 +51,11 @@ bool writePng(const std::string &, const Image &, std::string *error) {
     return false;
 }
 
+bool writePngRgba(const std::string &, int32_t, int32_t, const std::vector<uint8_t> &, std::string *error) {
+    if (error) *error = "PNG files are written by the Linux build of velmconv only";
+    return false;
+}
+
 #else
 
 std::optional<Image> readPng(const std::string &path, std::string &error, std::optional<Rgb> *transparent) {
@@ -112,6 +117,8 @@ std::optional<Image> readPng(const std::string &path, std::string &error, std::o
     return img;
 }
 
+static bool writePngPicture(const std::string &path, const vc::plat::PngFilePicture &p, std::string *error);
+
 bool writePng(const std::string &path, const Image &img, std::string *error) {
     const bool hasMask = std::any_of(img.mask.begin(), img.mask.end(), [](uint8_t b) { return b != 0; });
     vc::plat::PngFilePicture p;
@@ -144,6 +151,21 @@ bool writePng(const std::string &path, const Image &img, std::string *error) {
             if (hasMask) px[3] = img.masked(x, y) ? 0 : 255;
         }
     }
+    return writePngPicture(path, p, error);
+}
+
+bool writePngRgba(const std::string &path, int32_t width, int32_t height, const std::vector<uint8_t> &rgba,
+                  std::string *error) {
+    vc::plat::PngFilePicture p;
+    p.width = uint32_t(width);
+    p.height = uint32_t(height);
+    p.alpha = true;
+    p.rowBytes = size_t(width) * 4;
+    p.pixels = rgba;
+    return writePngPicture(path, p, error);
+}
+
+static bool writePngPicture(const std::string &path, const vc::plat::PngFilePicture &p, std::string *error) {
     std::FILE *f = std::fopen(path.c_str(), "wb");
     if (!f) {
         if (error) *error = std::strerror(errno);
