@@ -337,7 +337,7 @@ void takeRegistryRow(const Row &r, const Strings &strings, Scheme &scheme, bool 
     if (schemes) {
         if (listSeen) return note("a second scheme list, left out");
         listSeen = true;
-        if (!valueName->empty()) scheme.name = *valueName;
+        if (!trimmed(*valueName).empty()) scheme.name = std::string(trimmed(*valueName));
         std::vector<std::string_view> items;
         for (std::string_view list = *value;;) {
             const size_t comma = list.find(',');
@@ -375,7 +375,9 @@ void takeXRow(const Row &r, const Strings &strings, Scheme &scheme) {
     if (!r.keyed || r.fields.empty()) return note("a row without a name in [X.Cursor.Theme], left out");
     const std::optional<std::string> value = expanded(r.fields[0], strings);
     if (!value) return note("a value too long, left out");
-    const std::string key = lowerAscii(trimmed(r.key));
+    const std::optional<std::string> name = expanded(r.key, strings);
+    if (!name) return note("a name too long, left out");
+    const std::string key = lowerAscii(trimmed(*name));
     if (key == "comment") scheme.comment = *value;
     else if (key == "inherits") scheme.inherits = *value;
     else {
@@ -396,6 +398,13 @@ std::string quotedValue(std::string_view s) {
         else out += c;
     }
     return out + "\"";
+}
+
+// A file name that needs no quotes in a row.
+bool plainName(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+    });
 }
 
 std::string joined(const std::vector<uint32_t> &values) {
@@ -445,7 +454,7 @@ std::optional<Scheme> readInstallInf(std::string_view bytes, std::string &why) {
             takeRegistryRow(r, strings, scheme, listSeen, byValue);
     }
     if (scheme.name.empty())
-        if (auto it = strings.find("scheme_name"); it != strings.end()) scheme.name = it->second;
+        if (auto it = strings.find("scheme_name"); it != strings.end()) scheme.name = std::string(trimmed(it->second));
     return scheme;
 }
 
@@ -469,7 +478,9 @@ std::string writeInstallInf(const Scheme &scheme, const std::string &folder) {
     std::string list;
     for (size_t i = 0; i < kRoleCount; ++i) {
         if (i) list += ',';
-        if (!scheme.files[i].empty()) list += std::string("%10%\\%CUR_DIR%\\%") + kRoles[i].windows + "%";
+        // A name with a comma would split the list; its role's own row names it.
+        if (!scheme.files[i].empty() && scheme.files[i].find(',') == std::string::npos)
+            list += std::string("%10%\\%CUR_DIR%\\%") + kRoles[i].windows + "%";
     }
     line("HKCU,\"Control Panel\\Cursors\\Schemes\",\"%SCHEME_NAME%\",0x00020000,\"" + list + "\"");
     line("HKCU,\"Control Panel\\Cursors\",,0x00020000,\"%SCHEME_NAME%\"");
@@ -480,7 +491,7 @@ std::string writeInstallInf(const Scheme &scheme, const std::string &folder) {
     line("");
     line("[Scheme.Cur]");
     for (const std::string &file : scheme.files)
-        if (!file.empty()) line(file);
+        if (!file.empty()) line(plainName(file) ? file : quotedValue(file));
     line("");
     line("[Strings]");
     line("CUR_DIR = " + quotedValue(folder));
