@@ -135,6 +135,7 @@ Result decodeXcursor(std::span<const uint8_t> bytes, const CoreRequest &request,
     const ByteReader whole(bytes.data(), bytes.size());
     uint64_t blockBytes = 0;
     std::vector<std::pair<uint64_t, uint64_t>> extents;  // start, end
+    bool anyImage = false;
     for (const TocEntry &e : toc) {
         uint64_t end = 0;
         Result r = Result::ok;
@@ -143,7 +144,9 @@ Result decodeXcursor(std::span<const uint8_t> bytes, const CoreRequest &request,
         else continue;
         if (r != Result::ok) return r;
         extents.emplace_back(e.position, end);
+        anyImage = anyImage || e.type == kXcursorImageType;
     }
+    if (!anyImage) return Result::unsupported;
     std::sort(extents.begin(), extents.end());
     for (size_t i = 1; i < extents.size(); ++i)
         if (extents[i].first < extents[i - 1].second) return Result::damaged;
@@ -159,8 +162,8 @@ Result decodeXcursor(std::span<const uint8_t> bytes, const CoreRequest &request,
             readComment(whole, toc[i], end, &out.comments.back());
         }
     }
-    if (out.images.empty()) return Result::unsupported;
-    return request.progress(100) ? Result::ok : Result::cancelled;
+    if (!request.progress(100)) return out = XcursorFile{}, Result::cancelled;
+    return Result::ok;
 }
 
 Result encodeXcursor(const XcursorFile &file, const CoreRequest &request, std::vector<uint8_t> &out) {
