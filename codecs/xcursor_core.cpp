@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "common/bytes.h"
 
@@ -27,8 +28,10 @@ Result openChunk(const ByteReader &file, const TocEntry &entry, uint32_t leastHe
     return Result::ok;
 }
 
+// An image chunk checked, its end (an offset in the file) given, and when
+// out is given its picture decoded.
 Result readImage(const ByteReader &file, const TocEntry &entry, const Limits &limits, uint64_t &blockBytes,
-                 XcursorImage &out) {
+                 uint64_t &end, XcursorImage *out) {
     ByteReader chunk;
     uint32_t header = 0;
     Result r = openChunk(file, entry, kXcursorImageHeaderSize, chunk, header);
@@ -45,8 +48,10 @@ Result readImage(const ByteReader &file, const TocEntry &entry, const Limits &li
     if (!chunk.skip(header - kXcursorImageHeaderSize)) return Result::readFailed;
     const uint8_t *data = chunk.span(size_t(4 * pixels));
     if (!data) return Result::readFailed;
+    end = uint64_t(entry.position) + chunk.position();
+    if (!out) return Result::ok;
 
-    Picture &p = out.picture;
+    Picture &p = out->picture;
     p.width = int32_t(width);
     p.height = int32_t(height);
     p.bitCount = 32;
@@ -59,12 +64,12 @@ Result readImage(const ByteReader &file, const TocEntry &entry, const Limits &li
         const uint8_t *from = data + size_t(4) * width * y;
         for (uint32_t x = 0; x < width; ++x) straightBgra(loadLe32(from + 4 * x), row + 4 * x);
     }
-    out.nominalSize = entry.subtype;
-    out.delayMs = delay;
+    out->nominalSize = entry.subtype;
+    out->delayMs = delay;
     return Result::ok;
 }
 
-Result readComment(const ByteReader &file, const TocEntry &entry, XcursorComment &out) {
+Result readComment(const ByteReader &file, const TocEntry &entry, uint64_t &end, XcursorComment *out) {
     ByteReader chunk;
     uint32_t header = 0;
     Result r = openChunk(file, entry, kXcursorCommentHeaderSize, chunk, header);
@@ -75,8 +80,10 @@ Result readComment(const ByteReader &file, const TocEntry &entry, XcursorComment
     if (!chunk.skip(header - kXcursorCommentHeaderSize)) return Result::readFailed;
     const uint8_t *text = chunk.span(length);
     if (!text && length) return Result::readFailed;
-    out.kind = entry.subtype;
-    out.text.assign(reinterpret_cast<const char *>(text), length);
+    end = uint64_t(entry.position) + chunk.position();
+    if (!out) return Result::ok;
+    out->kind = entry.subtype;
+    out->text.assign(reinterpret_cast<const char *>(text), length);
     return Result::ok;
 }
 
@@ -122,27 +129,41 @@ Result decodeXcursor(std::span<const uint8_t> bytes, const CoreRequest &request,
     }
     if (!file.ok()) return Result::readFailed;
 
+    // Every chunk checked before any pixel is decoded: their headers, the
+    // limits, and that no two share bytes, so that the pictures never hold
+    // more than the file.
     const ByteReader whole(bytes.data(), bytes.size());
     uint64_t blockBytes = 0;
-    for (size_t i = 0; i < toc.size(); ++i) {
-        if (!request.progress(int32_t(i * 100 / toc.size()))) return Result::cancelled;
+    std::vector<std::pair<uint64_t, uint64_t>> extents;  // start, end
+    bool anyImage = false;
+    for (const TocEntry &e : toc) {
+        uint64_t end = 0;
         Result r = Result::ok;
+        if (e.type == kXcursorImageType) r = readImage(whole, e, request.limits, blockBytes, end, nullptr);
+        else if (e.type == kXcursorCommentType) r = readComment(whole, e, end, nullptr);
+        else continue;
+        if (r != Result::ok) return r;
+        extents.emplace_back(e.position, end);
+        anyImage = anyImage || e.type == kXcursorImageType;
+    }
+    if (!anyImage) return Result::unsupported;
+    std::sort(extents.begin(), extents.end());
+    for (size_t i = 1; i < extents.size(); ++i)
+        if (extents[i].first < extents[i - 1].second) return Result::damaged;
+
+    for (size_t i = 0; i < toc.size(); ++i) {
+        if (!request.progress(int32_t(i * 100 / toc.size()))) return out = XcursorFile{}, Result::cancelled;
+        uint64_t end = 0, unused = 0;
         if (toc[i].type == kXcursorImageType) {
-            XcursorImage image;
-            r = readImage(whole, toc[i], request.limits, blockBytes, image);
-            if (r == Result::ok) out.images.push_back(std::move(image));
+            out.images.emplace_back();
+            readImage(whole, toc[i], request.limits, unused, end, &out.images.back());
         } else if (toc[i].type == kXcursorCommentType) {
-            XcursorComment comment;
-            r = readComment(whole, toc[i], comment);
-            if (r == Result::ok) out.comments.push_back(std::move(comment));
-        }
-        if (r != Result::ok) {
-            out = XcursorFile{};
-            return r;
+            out.comments.emplace_back();
+            readComment(whole, toc[i], end, &out.comments.back());
         }
     }
-    if (out.images.empty()) return Result::unsupported;
-    return request.progress(100) ? Result::ok : Result::cancelled;
+    if (!request.progress(100)) return out = XcursorFile{}, Result::cancelled;
+    return Result::ok;
 }
 
 Result encodeXcursor(const XcursorFile &file, const CoreRequest &request, std::vector<uint8_t> &out) {

@@ -31,9 +31,13 @@
 //   - An image above the picture limit, or images whose pixels together
 //     pass the block limit (entries may point at one chunk many times):
 //     noMemory. A comment above 1 MiB: damaged.
-//   - Entries of other types are skipped. Two entries naming the same
-//     chunk give it twice, as X's own loader does. Delays are kept as
-//     they are, 0 included.
+//   - Two chunks sharing bytes (two entries naming one chunk included):
+//     damaged, once every chunk was checked. X's own loader would give
+//     such a chunk twice; refusing it keeps the pictures from holding
+//     more than the file (a table of 65536 entries naming one large image
+//     would otherwise ask for gigabytes).
+//   - Entries of other types are skipped. Delays are kept as they are, 0
+//     included.
 //   - A file without images is unsupported.
 //   - Premultiplied colour above its alpha (which no correctly made
 //     file holds) reads as full intensity.

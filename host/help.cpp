@@ -51,13 +51,14 @@ constexpr const char *kOverview =
     "  convert --to FORMAT[,...] [--out DIR] [-j N] FILE...   convert many files\n"
     "  preview FILE OUT           the library's preview of FILE as a BMP or PNG file\n"
     "  extract FILE DIR|NAME.png  every frame the library hands over as a BMP or PNG file\n"
-    "  play FILE DIR|NAME.png     play a GIF animation, writing each canvas shown (Linux)\n"
+    "  play FILE DIR|NAME.png     play a GIF animation or X cursor, writing each canvas shown (Linux)\n"
     "  animate FILE [OUT]         work the animation dialog with --do actions, save OUT (Linux)\n"
     "  theme SCHEME-DIR OUT-DIR   a Windows cursor scheme as an X cursor theme (--to windows: back)\n"
     "  help [COMMAND]             this text, or a command's options and examples\n"
     "\n"
     "formats: a name or the library's code: pcx 128, gif 129, tiff 130, icon (ico, cur) 132,\n"
-    "  jpeg 133, avi 165, ani 166, anigif 167; bmp and png are the editor's own.\n"
+    "  jpeg 133, avi 165, ani 166, anigif 167; bmp and png are the editor's own; xcursor\n"
+    "  (X cursor files, by name only) goes through the library's C API.\n"
     "\n"
     "options for every command: --no-parent, --quiet, --verbose, --option N; the dialogs'\n"
     "  answers: --cancel ID, --cursor-size, --cursor-format, --gif-import, --resource,\n"
@@ -114,9 +115,12 @@ constexpr Page kPages[] = {
      "every frame (size, depth, hotspot, mask), the transparent colour, the animation\n"
      "document (frames, steps, rates, title and author of an animated cursor; screen, loops\n"
      "and per-frame delays of an animated GIF) and the menu items the library added.\n\n"
+     "An X cursor file is read through the library's C API: its nominal sizes with their\n"
+     "frame counts, every image (nominal size, size, hotspot, delay in ms) and its comments.\n\n"
      "  --json          one JSON object for scripts, with the same facts\n\n"
      "examples:\n"
      "  velmconv info hourglass.ani\n"
+     "  velmconv info /usr/share/icons/Adwaita/cursors/watch\n"
      "  velmconv info --json throbber.gif | python3 -m json.tool\n"},
     {"convert",
      "usage: velmconv convert [options] IN OUT\n"
@@ -133,6 +137,10 @@ constexpr Page kPages[] = {
      "several frames are numbered NAME_NNN.EXT. A summary line counts the conversions done\n"
      "and failed, with the reason for each failure; the exit code is 1 when any failed.\n"
      "The threads share one process: a file that crashes the library ends the whole batch.\n\n"
+     "An X cursor (OUT.xcursor, --format xcursor or --to xcursor) is written through the C API\n"
+     "from any file it reads: every image with its alpha (a mask as transparency), an animated\n"
+     "cursor's steps each an image at its rate in ms, an icon file's sizes as nominal sizes.\n"
+     "An X cursor converted to another format gives the images of its first nominal size.\n\n"
      "  --format FORMAT save with this format (a name or a code), whatever OUT's name\n"
      "  --to FORMAT[,FORMAT...]   convert every FILE to these formats (the names and codes of --format)\n"
      "  --out DIR       where the outputs go (default: beside each input)\n"
@@ -145,7 +153,8 @@ constexpr Page kPages[] = {
      "  velmconv convert --cursor-size 64 logo.png logo.cur\n"
      "  velmconv convert throbber.gif throbber.ani\n"
      "  velmconv convert --to png --out pngs/ *.ico *.cur\n"
-     "  velmconv convert --to gif -j 2 frames/*.bmp\n"},
+     "  velmconv convert --to gif -j 2 frames/*.bmp\n"
+     "  velmconv convert --to xcursor --out theme/ hourglass.ani\n"},
     {"preview",
      "usage: velmconv preview FILE OUT.bmp|OUT.png\n\n"
      "Writes the preview the library gives the file dialog for FILE.\n\n"
@@ -153,7 +162,8 @@ constexpr Page kPages[] = {
     {"extract",
      "usage: velmconv extract [options] FILE DIR|NAME.bmp|NAME.png\n\n"
      "Writes every frame the library hands over: DIR/frame_NNN.bmp, or NAME_NNN.bmp or\n"
-     "NAME_NNN.png when a name is given.\n"
+     "NAME_NNN.png when a name is given. An X cursor's images are written as PNG with their\n"
+     "alpha (DIR/frame_NNN.png, NAME_NNN.png).\n"
      "%s\n"
      "examples:\n"
      "  velmconv extract throbber.gif frames/\n"
@@ -161,7 +171,8 @@ constexpr Page kPages[] = {
     {"play",
      "usage: velmconv play [options] FILE DIR|NAME.bmp|NAME.png\n\n"
      "Plays a GIF animation as the preview window does and writes each canvas shown\n"
-     "(DIR/canvas_NNN.bmp or NAME_NNN.EXT) with a timeline on standard output (Linux).\n\n"
+     "(DIR/canvas_NNN.bmp or NAME_NNN.EXT) with a timeline on standard output (Linux).\n"
+     "An X cursor plays the images of its first nominal size at their delays, over white.\n\n"
      "  --max-canvases N   canvases to write (default: one pass through the frames)\n"
      "  --browser CMD   the browser preview's command (default xdg-open; '' for none)\n\n"
      "example:\n  velmconv play throbber.gif out/throbber.png\n"},

@@ -48,6 +48,9 @@ test=(
   # the photograph the GIF benchmark turns into GIFs when it starts
   mate-backgrounds
   gdk-pixbuf-tests
+  # X's cursor library, which reads the X cursor files written, its cursor
+  # generator, and the cursor themes whose files are read and compared
+  libxcursor-dev x11-apps dmz-cursor-theme breeze-cursor-theme adwaita-icon-theme
 )
 # The 32-bit runs. Every i386 library here is Multi-Arch "same" and installs
 # beside its amd64 twin. The 32-bit libFuzzer runtime comes with the amd64

@@ -359,6 +359,31 @@ protected:
     std::string dir;
 };
 
+// X cursors through velmconv: an animated cursor's steps become images at
+// their rates, info and its JSON tell them, extract gives PNG pictures with
+// alpha that Pillow reads, play shows one nominal size, and an X cursor
+// written as an animated cursor plays at its delays.
+TEST_F(HostCommand, XcursorFilesThroughTheHost) {
+    const std::string hourglass = "/usr/share/doc/wx3.2-examples/examples/samples/animate/hourglass.ani";
+    if (access(hourglass.c_str(), R_OK) != 0 || !kPillow) GTEST_SKIP() << "wx3.2-examples and Pillow needed";
+    runRows({
+        {"velmconv convert " + hourglass + " h.xcursor && velmconv info h.xcursor", 0,
+         {"(xcursor, 20 frames)", "nominal size 32: 20 frames", "image 1: nominal 32, 32x32, hotspot 16,15, delay 67 ms"}},
+        {"velmconv info --json h.xcursor | /usr/bin/python3 -c \"import json, sys; d = json.load(sys.stdin); "
+         "print(d['format'], d['images'], d['sizes'], d['frames'][0]['delay_ms'], d['frames'][0]['hotspot'])\"",
+         0, {"xcursor 20 [{'nominal': 32, 'frames': 20}] 400 [16, 15]\n"}},
+        {"mkdir x && velmconv extract h.xcursor x && /usr/bin/python3 -c \"from PIL import Image; "
+         "i = Image.open('x/frame_019.png'); print(i.mode, i.size, i.getpixel((0, 0))[3])\"",
+         0, {"20 images written as PNG", "RGBA (32, 32) 0\n"}},
+        {"mkdir p && velmconv play --max-canvases 3 h.xcursor p && ls p", 0,
+         {"nominal size 32, 20 frames", "3 canvases written", "canvas_000.bmp\ncanvas_001.bmp\ncanvas_002.bmp"}},
+        {"velmconv convert h.xcursor back.ani && velmconv info back.ani", 0,
+         {"the 20 image(s) of nominal size 32 taken", "steps (frame/rate in 1/60 s): 0/24 1/4"}},
+        {"velmconv convert --to xcursor --out t " + hourglass + " && cmp t/hourglass.xcursor h.xcursor", 0,
+         {"converted 1, failed 0"}},
+    });
+}
+
 // Animations carried across formats, with the messages of refused ones.
 TEST_F(HostCommand, ConversionsAndTheirMessages) {
     if (!kMagick || !gifsupport::haveTool("/usr/bin/gifsicle")) GTEST_SKIP() << "ImageMagick and gifsicle needed";

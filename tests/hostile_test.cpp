@@ -2,6 +2,7 @@
 // that declare huge pictures: each ends in its result code, quickly, and
 // within the memory the limits allow (the fixture checks that nothing is
 // left allocated or open).
+#include <array>
 #include <chrono>
 
 #include "common/limits.h"
@@ -9,6 +10,7 @@
 #include "support/gif_bytes.h"
 #include "support/program_files.h"
 #include "still_support.h"
+#include "velmconv/api.h"
 
 using namespace vctest;
 using gifsupport::GifBytes;
@@ -69,7 +71,68 @@ Bytes unusableIcons() {
     return b + d;
 }
 
+// An X cursor: header, table and chunks as given (positions as stored).
+Bytes xcursor(uint32_t headerSize, uint32_t count, const std::vector<std::array<uint32_t, 3>> &table, const Bytes &chunks) {
+    Bytes b = le32({0x72756358, headerSize, 0x10000, count});
+    for (const auto &e : table) b = b + le32({e[0], e[1], e[2]});
+    return b + chunks;
+}
+constexpr uint32_t kImage = 0xfffd0002, kComment = 0xfffe0001;
+// An image chunk of nominal size 1 declaring w x h and the hotspot over
+// `pixels` words.
+Bytes imageChunk(uint32_t w, uint32_t h, uint32_t x = 0, uint32_t y = 0, size_t pixels = 1, uint32_t type = kImage) {
+    return le32({36, type, 1, 1, w, h, x, y, 50}) + Bytes(4 * pixels, 0x80);
+}
+// One image at offset 28 (behind a table of one entry).
+Bytes oneImage(const Bytes &chunk, uint32_t count = 1) { return xcursor(16, count, {{kImage, 1, 28}}, chunk); }
+
 class HostileFiles : public stilltest::StillTest {};
+
+// X cursors end in the C API's status, quickly, before anything large is
+// allocated.
+TEST(HostileXcursors, EndInTheirStatusQuickly) {
+    Bytes manyNames = xcursor(16, 4096, {}, {});
+    for (int i = 0; i < 4096; ++i) manyNames = manyNames + le32({kImage, 1, 16 + 12 * 4096});
+    manyNames = manyNames + imageChunk(256, 256, 0, 0, 65536);
+    const struct {
+        const char *what;
+        Bytes file;
+        vc_status status;
+    } rows[] = {
+        {"another magic", Bytes{'X', 'c', 'u', 'R'} + le32({16, 0x10000, 0}), VC_E_FORMAT},
+        {"header of 12 bytes", Bytes{'X', 'c', 'u', 'r'} + le32({16, 0x10000}), VC_E_FORMAT},
+        {"header size below 16", xcursor(8, 0, {}, {}), VC_E_READ},
+        {"header size past the end", xcursor(0xFFFFFFF0u, 1, {{kImage, 1, 28}}, imageChunk(1, 1)), VC_E_READ},
+        {"table of 65537 entries", xcursor(16, 65537, {}, {}), VC_E_MEMORY},
+        {"table of 1000 entries over one", oneImage(imageChunk(1, 1), 1000), VC_E_READ},
+        {"entry pointing outside", xcursor(16, 1, {{kImage, 1, 0xFFFFFFF0u}}, imageChunk(1, 1)), VC_E_READ},
+        {"chunk of another type than its entry", oneImage(imageChunk(1, 1, 0, 0, 1, kComment)), VC_E_DATA},
+        {"chunk of another nominal size", xcursor(16, 1, {{kImage, 2, 28}}, imageChunk(1, 1)), VC_E_DATA},
+        {"image of width 0", oneImage(imageChunk(0, 1)), VC_E_DATA},
+        {"image of 32768 x 1", oneImage(imageChunk(32768, 1)), VC_E_DATA},
+        {"hotspot past the image", oneImage(imageChunk(2, 2, 3, 0, 4)), VC_E_DATA},
+        {"pixels cut by the end", oneImage(imageChunk(2, 2, 0, 0, 3)), VC_E_READ},
+        {"32767 x 32767 over 4 bytes", oneImage(imageChunk(32767, 32767)), VC_E_MEMORY},
+        {"4096 entries naming one 256 x 256 image", manyNames, VC_E_DATA},
+        {"comment of 2 MiB", xcursor(16, 2, {{kImage, 1, 40}, {kComment, 1, 80}}, imageChunk(1, 1) +
+                                                                                         le32({20, kComment, 1, 1, 2u << 20})),
+         VC_E_DATA},
+        {"comment cut by the end",
+         xcursor(16, 2, {{kImage, 1, 40}, {kComment, 1, 80}}, imageChunk(1, 1) + le32({20, kComment, 1, 1, 9})),
+         VC_E_READ},
+        {"no image", xcursor(16, 0, {}, {}), VC_E_UNSUPPORTED},
+        {"image readable", oneImage(imageChunk(2, 2, 2, 2, 4)), VC_OK},
+    };
+    for (const auto &h : rows) {
+        SCOPED_TRACE(h.what);
+        const auto start = std::chrono::steady_clock::now();
+        vc_animation *a = nullptr;
+        EXPECT_EQ(vc_read_memory(h.file.data(), h.file.size(), VC_FORMAT_UNKNOWN, nullptr, &a), h.status);
+        EXPECT_EQ(a != nullptr, h.status == VC_OK);
+        vc_animation_free(a);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    }
+}
 
 // Lowered: blocks above 16 MiB refused; SmallPictures: also pictures above
 // 1 Mi pixels; Default: the limits as shipped.
