@@ -41,7 +41,7 @@ bool writeOwnFile(const std::string &path, const Image &img, std::string *error)
 
 #if defined(_WIN32)
 
-std::optional<Image> readPng(const std::string &, std::string &error, std::optional<Rgb> *) {
+std::optional<Image> readPng(const std::string &, std::string &error, std::optional<Rgb> *, std::vector<uint8_t> *) {
     error = "PNG files are read by the Linux build of velmconv only";
     return std::nullopt;
 }
@@ -53,7 +53,8 @@ bool writePng(const std::string &, const Image &, std::string *error) {
 
 #else
 
-std::optional<Image> readPng(const std::string &path, std::string &error, std::optional<Rgb> *transparent) {
+std::optional<Image> readPng(const std::string &path, std::string &error, std::optional<Rgb> *transparent,
+                             std::vector<uint8_t> *alphaOut) {
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (!f) {
         error = std::strerror(errno);
@@ -108,7 +109,8 @@ std::optional<Image> readPng(const std::string &path, std::string &error, std::o
             }
         }
     }
-    if (!alpha.empty()) applyAlpha(img, alpha, transparent);
+    if (alphaOut) *alphaOut = std::move(alpha);
+    else if (!alpha.empty()) applyAlpha(img, alpha, transparent);
     return img;
 }
 
