@@ -281,7 +281,8 @@ int runIconSet(const std::vector<std::string> &inputs, const std::string &out, c
         }
     }
     if (!noPalette.empty())
-        std::fprintf(stderr, "velmconv: note: sizes %s are written at 32 bits only (PNG entries)\n", joined(noPalette).c_str());
+        std::fprintf(stderr, "velmconv: note: %s %s written at 32 bits only (PNG entries)\n",
+                     noPalette.size() == 1 ? "size" : "sizes", (joined(noPalette) + (noPalette.size() == 1 ? " is" : " are")).c_str());
     const uint32_t count = vc_animation_frame_count(set.get());
     if (const vc_status s = vc_write_path(set.get(), cursor ? VC_FORMAT_CUR : VC_FORMAT_ICO, nullptr, out.c_str()); s != VC_OK) {
         std::fprintf(stderr, "velmconv: icon: writing %s: %s\n", out.c_str(), vc_status_message(s));
