@@ -1,9 +1,10 @@
 // Resampling of 32-bit pictures (blue, green, red, alpha a pixel) to
 // another size, for icon sets made from one large picture.
 //
-// Colours are weighted by their alpha while they are filtered: each
-// picture is premultiplied first and divided back after, so a transparent
-// pixel's colour (often black) cannot bleed into the edges of what shows.
+// Colours are weighted by their alpha while they are filtered (premultiplied
+// with 16 bits a channel, or as floats, and divided back after), so a
+// transparent pixel's colour (often black) cannot bleed into the edges of
+// what shows, and faint pixels keep their colour.
 //
 // Linux builds filter with FFmpeg's scaler; a build without it (Windows)
 // uses the area filter below. Either way the calls keep no state and may
@@ -29,28 +30,10 @@ bool resampleBgra(const BgraPixels &from, int32_t width, int32_t height, BgraPix
 // The scaler's own name for what filters the picture, for messages.
 const char *resampleFilterName(bool shrinking);
 
-// Colours multiplied by alpha, and back (a colour left above its alpha by
-// a filter's overshoot is held to the alpha first).
-inline void premultiply(std::vector<uint8_t> &bgra) {
-    for (size_t i = 0; i + 3 < bgra.size(); i += 4) {
-        const uint32_t a = bgra[i + 3];
-        for (size_t c = 0; c < 3; ++c) bgra[i + c] = uint8_t((bgra[i + c] * a + 127) / 255);
-    }
-}
-inline void unpremultiply(std::vector<uint8_t> &bgra) {
-    for (size_t i = 0; i + 3 < bgra.size(); i += 4) {
-        const uint32_t a = bgra[i + 3];
-        for (size_t c = 0; c < 3; ++c) {
-            const uint32_t v = a == 0 ? 0 : bgra[i + c] > a ? a : bgra[i + c];
-            bgra[i + c] = a == 0 ? 0 : uint8_t((v * 255 + a / 2) / a);
-        }
-    }
-}
-
 // Area resampling: every target pixel is the mean of the source area it
-// covers, each source pixel weighted by how much of it lies inside. Used
-// where FFmpeg's scaler is not built in; no ringing, nothing outside the
-// colours around.
+// covers, each source pixel weighted by how much of it lies inside (and
+// its colour by its alpha). Used where FFmpeg's scaler is not built in; no
+// ringing, nothing outside the colours around.
 void resampleArea(const BgraPixels &from, int32_t width, int32_t height, BgraPixels &to);
 
 }  // namespace vc

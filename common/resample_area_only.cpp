@@ -7,10 +7,7 @@ namespace vc {
 
 bool resampleBgra(const BgraPixels &from, int32_t width, int32_t height, BgraPixels &to) {
     try {
-        BgraPixels weighted = from;
-        premultiply(weighted.bytes);
-        resampleArea(weighted, width, height, to);
-        unpremultiply(to.bytes);
+        resampleArea(from, width, height, to);
         return true;
     } catch (const std::bad_alloc &) {
         return false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/cli.h"
+#include "host/icon_set.h"
 #include "host/paths.h"
 #include "velmconv/velmconv.h"
 
@@ -233,7 +234,8 @@ ApiConversion ApiInput::convertCursorSize(const std::string &out, const std::str
     return c;
 }
 
-ApiConversion ApiInput::convertTo(const std::string &out, const std::string &format, int code, bool dither) const {
+ApiConversion ApiInput::convertTo(const std::string &out, const std::string &format, int code, bool dither,
+                                  const std::vector<int32_t> &sizes) const {
     if (!failure_.empty()) return failed(failure_);
     const uint32_t count = vc_animation_frame_count(animation_);
 
@@ -261,6 +263,7 @@ ApiConversion ApiInput::convertTo(const std::string &out, const std::string &for
 
     AnimationPtr written(vc_animation_new());
     if (!written) return failed(vc_status_message(VC_E_MEMORY));
+    if (!sizes.empty()) return sizedFrames(written.get(), out, frames, sizes);
     for (uint32_t i = 0; i < frames; ++i) {
         const vc_picture *from = vc_animation_frame_const(animation_, first + i);
         // An X cursor takes every depth and keeps alpha as it is.
@@ -282,6 +285,35 @@ ApiConversion ApiInput::convertTo(const std::string &out, const std::string &for
     const bool icons = target == VC_FORMAT_ICO || target == VC_FORMAT_CUR;
     if (frames > 1) said += ", " + std::to_string(frames) + (icons ? " images" : " frames");
     return {true, said + ")\n", {}};
+}
+
+// Every frame at every size, the sizes of frame i in group i, 32 bits with
+// their alpha; the steps name the frames as they did.
+ApiConversion ApiInput::sizedFrames(vc_animation *written, const std::string &out, uint32_t frames,
+                                    const std::vector<int32_t> &sizes) const {
+    if (apiFormat(out, CONV_FMT_ANI) != VC_FORMAT_ANI) return failed("--sizes: only an animated cursor takes them");
+    // One frame from an icon file: all its sizes are the one picture's.
+    std::vector<const vc_picture *> all;
+    if (frames == 1)
+        for (uint32_t k = 0; k < vc_animation_frame_count(animation_); ++k) all.push_back(vc_animation_frame_const(animation_, k));
+    for (uint32_t i = 0; i < frames; ++i) {
+        const std::vector<const vc_picture *> sources =
+            frames == 1 ? all : std::vector<const vc_picture *>{vc_animation_frame_const(animation_, i)};
+        for (int32_t size : sizes) {
+            bool resampled = false;
+            PicturePtr picture(pictureAtSize(sources, size, resampled));
+            if (!picture) return failed(vc_status_message(VC_E_MEMORY));
+            if (const vc_status s = vc_animation_add_frame(written, picture.get()); s != VC_OK)
+                return failed(vc_status_message(s));
+            vc_frame_set_group(written, vc_animation_frame_count(written) - 1, i);
+        }
+    }
+    carryTiming(animation_, written, frames);
+    if (const vc_status s = vc_write_path(written, VC_FORMAT_ANI, nullptr, out.c_str()); s != VC_OK)
+        return failed("writing " + out + ": " + vc_status_message(s));
+    std::string list;
+    for (int32_t size : sizes) list += (list.empty() ? "" : ", ") + std::to_string(size);
+    return {true, path_ + " -> " + out + " (ANI, " + std::to_string(frames) + " frames at sizes " + list + ")\n", {}};
 }
 
 }  // namespace host

@@ -5,8 +5,10 @@
 // any number of conversions may run at once on their own threads.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "host/image.h"
 #include "velmconv/api.h"
@@ -30,13 +32,18 @@ class ApiInput {
     ApiInput(const ApiInput &) = delete;
     ApiInput &operator=(const ApiInput &) = delete;
 
-    ApiConversion convertTo(const std::string &out, const std::string &format, int code, bool dither) const;
+    // With sizes (an animated cursor only) every frame is written at each
+    // size, the sizes of one frame together (see host/icon_set.h).
+    ApiConversion convertTo(const std::string &out, const std::string &format, int code, bool dither,
+                            const std::vector<int32_t> &sizes = {}) const;
 
    private:
     ApiInput(std::string path, vc_animation *animation, vc_format source)
         : path_(std::move(path)), animation_(animation), source_(source) {}
     ApiConversion convertCursorSize(const std::string &out, const std::string &format, int code, bool dither) const;
 
+    ApiConversion sizedFrames(vc_animation *written, const std::string &out, uint32_t frames,
+                              const std::vector<int32_t> &sizes) const;
     std::string path_;
     std::string failure_;  // why it could not be read; empty when it was
     vc_animation *animation_ = nullptr;

@@ -55,7 +55,7 @@ void runAll(const std::vector<Job> &jobs, const Batch &b, std::vector<Outcome> &
             const ApiInput input(jobs[fileStarts[f]].in);
             for (size_t j = fileStarts[f]; j < fileStarts[f + 1]; ++j) {
                 const Job &job = jobs[j];
-                const ApiConversion c = input.convertTo(job.out, job.target->format, job.target->code, dither);
+                const ApiConversion c = input.convertTo(job.out, job.target->format, job.target->code, dither, b.sizes);
                 outcomes[j] = {c.ok, c.reason};
                 if (c.ok && !b.quiet) {
                     std::lock_guard<std::mutex> lock(printing);

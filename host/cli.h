@@ -69,6 +69,7 @@ struct Batch {
     std::vector<std::string> options;  // the other options given, with their values
     std::vector<std::string> optionNames;  // the options among them, as given
     bool quiet = false;
+    std::vector<int32_t> sizes;    // --sizes: each animated cursor frame at these sizes
 };
 int runBatch(const Batch &batch);
 

@@ -92,7 +92,10 @@ bool writePackedDibAsBmp(const std::string &path, const uint8_t *dib, size_t siz
 bool writeWholeFile(const std::string &path, const std::vector<uint8_t> &bytes, std::string *error);
 // PNG: palettes, grey and RGB of any depth, with alpha or a transparency
 // chunk. A picture with a mask is written with alpha.
-std::optional<Image> readPng(const std::string &path, std::string &error, std::optional<Rgb> *transparent = nullptr);
+// With alphaOut the alpha (one byte a pixel, rows from the top; empty when
+// the file has none) is handed out instead of becoming the mask.
+std::optional<Image> readPng(const std::string &path, std::string &error, std::optional<Rgb> *transparent = nullptr,
+                             std::vector<uint8_t> *alphaOut = nullptr);
 bool writePng(const std::string &path, const Image &img, std::string *error = nullptr);
 // Rows of 8-bit R G B A, top row first, as a PNG picture with alpha (the
 // Linux build; the Windows one says it cannot).

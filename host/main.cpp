@@ -20,6 +20,7 @@
 #include "host/dialog_answers.h"
 #include "host/documents.h"
 #include "host/editor.h"
+#include "host/icon_set.h"
 #include "host/image.h"
 #include "host/library.h"
 #include "host/paths.h"
@@ -89,6 +90,7 @@ struct Options : host::DialogAnswers {
     host::Batch batch;               // --to, --out, -j: many files
     host::theme::Options theme;      // --to windows|x, --inherits: the theme command
     bool themeDirection = false;     // --to named windows or x
+    host::IconSetRequest iconSet;    // --sizes, --depths, --hotspot
 };
 
 // One run of velmconv: what its command line asked for, the library it
@@ -775,6 +777,7 @@ int wrongArguments(const std::string &cmd) {
         {"preview", "takes FILE OUT"},         {"extract", "takes FILE DIR (or NAME.png)"},
         {"play", "takes FILE DIR (or NAME.png)"}, {"animate", "takes FILE [OUT]"},
         {"theme", "takes SCHEME-OR-THEME-DIR OUT-DIR"},
+        {"icon", "takes IN... OUT (.ico or .cur)"},
     };
     for (const auto &f : forms)
         if (cmd == f[0]) return badArgument(cmd + " " + f[1]);
@@ -906,6 +909,34 @@ int takeVersion(Session &, const std::string &, const char *) {
     return host::kExitOk;
 }
 
+int takeSizes(Session &s, const std::string &name, const char *v) {
+    std::string why;
+    if (!host::parseSizes(v, s.o.iconSet.sizes, why)) return badArgument(name + ": " + why);
+    s.o.batch.sizes = s.o.iconSet.sizes;
+    return kGoOn;
+}
+
+int takeDepths(Session &s, const std::string &name, const char *v) {
+    std::string why;
+    return host::parseDepths(v, s.o.iconSet.depths, why) ? kGoOn : badArgument(name + ": " + why);
+}
+
+int takeHotspot(Session &s, const std::string &name, const char *v) {
+    std::string why;
+    std::pair<int32_t, int32_t> at;
+    if (!host::parseHotspot(v, at, why)) return badArgument(name + ": " + why);
+    s.o.iconSet.hotspot = at;
+    return kGoOn;
+}
+
+// velmconv icon [--sizes ...] IN... OUT
+int cmdIcon(Session &s) {
+    if (s.o.iconSet.sizes.empty()) return badArgument("icon: --sizes is needed (e.g. --sizes 16,24,32,48,64,256)");
+    host::IconSetRequest request = s.o.iconSet;
+    request.dither = s.o.editor.dither;
+    return host::runIconSet({s.args.begin() + 1, s.args.end() - 1}, s.args.back(), request);
+}
+
 // A flag: what it turns on.
 template <auto Field> int turnOn(Session &s, const std::string &, const char *) {
     Field(s.o) = true;
@@ -967,6 +998,9 @@ const OptionRow kOptions[] = {
     {"--verbose", nullptr, false, true, turnOn<verbose>},
     {"--quiet", nullptr, false, true, turnOn<quiet>},
     {"--interactive", nullptr, false, true, turnOn<interactive>},
+    {"--sizes", nullptr, true, false, takeSizes},
+    {"--depths", nullptr, true, false, takeDepths},
+    {"--hotspot", nullptr, true, false, takeHotspot},
     {"-h", "--help", false, true, takeHelp},
 };
 const OptionRow kAviOptions{"--avi-", nullptr, true, true, takeAvi};  // any name it begins
@@ -1022,6 +1056,7 @@ const CommandRow kCommands[] = {
     {"info", 1, 1, [](Session &s, void *parent) { return cmdInfo(s, s.args[1], parent); }},
     {"convert", 2, 2, [](Session &s, void *parent) { return cmdConvert(s, s.args[1], s.args[2], parent); }},
     {"preview", 2, 2, [](Session &s, void *) { return cmdPreview(s, s.args[1], s.args[2]); }},
+    {"icon", 2, SIZE_MAX, [](Session &s, void *) { return cmdIcon(s); }},
     {"extract", 2, 2, [](Session &s, void *parent) { return cmdExtract(s, s.args[1], s.args[2], parent); }},
     {"theme", 2, 2, [](Session &s, void *) { return cmdTheme(s, s.args[1], s.args[2]); }},
 #if !defined(_WIN32)
@@ -1034,6 +1069,14 @@ const CommandRow kCommands[] = {
 // The command the session names, with the library open.
 int runCommand(Session &s, void *parent) {
     const std::string &cmd = s.args[0];
+    const bool iconOptions = !s.o.iconSet.depths.empty() || s.o.iconSet.hotspot;
+    if (cmd != "icon" && iconOptions) return badArgument(std::string(s.o.iconSet.hotspot ? "--hotspot" : "--depths") + " belongs to the icon command");
+    if (cmd != "icon" && !s.o.iconSet.sizes.empty()) {
+        const bool toAni = cmd == "convert" && !s.o.batch.targets.empty() &&
+                           std::all_of(s.o.batch.targets.begin(), s.o.batch.targets.end(),
+                                       [](const host::Batch::Target &t) { return t.code == CONV_FMT_ANI; });
+        if (!toAni) return badArgument("--sizes belongs to the icon command and to convert --to ani");
+    }
     if (cmd == "convert" && !s.o.batch.targets.empty()) {
         s.o.batch.files.assign(s.args.begin() + 1, s.args.end());
         s.o.batch.quiet = s.o.quiet;

@@ -41,7 +41,7 @@ bool writeOwnFile(const std::string &path, const Image &img, std::string *error)
 
 #if defined(_WIN32)
 
-std::optional<Image> readPng(const std::string &, std::string &error, std::optional<Rgb> *) {
+std::optional<Image> readPng(const std::string &, std::string &error, std::optional<Rgb> *, std::vector<uint8_t> *) {
     error = "PNG files are read by the Linux build of velmconv only";
     return std::nullopt;
 }
@@ -58,7 +58,8 @@ bool writePngRgba(const std::string &, int32_t, int32_t, const std::vector<uint8
 
 #else
 
-std::optional<Image> readPng(const std::string &path, std::string &error, std::optional<Rgb> *transparent) {
+std::optional<Image> readPng(const std::string &path, std::string &error, std::optional<Rgb> *transparent,
+                             std::vector<uint8_t> *alphaOut) {
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (!f) {
         error = std::strerror(errno);
@@ -113,7 +114,8 @@ std::optional<Image> readPng(const std::string &path, std::string &error, std::o
             }
         }
     }
-    if (!alpha.empty()) applyAlpha(img, alpha, transparent);
+    if (alphaOut) *alphaOut = std::move(alpha);
+    else if (!alpha.empty()) applyAlpha(img, alpha, transparent);
     return img;
 }
 

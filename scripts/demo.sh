@@ -176,6 +176,22 @@ icotool -l "$out/toucan/toucan.ico" "$out/toucan/toucan.cur"
 note "$out/toucan/" "toucan.png (wxWidgets' sample picture) as an icon, a cursor, an animated cursor and a GIF"
 note "$out/toucan/toucan-icon.png" "the icon read back and written as PNG, its transparency kept"
 
+section "A multi-size application icon and cursor from the same PNG, every size opened by Pillow"
+mkdir -p "$out/iconset"
+"$vc" icon --sizes 16,24,32,48,64,256 --depths 32,8 "$wx/image/toucan.png" "$out/iconset/app.ico"
+icotool -l "$out/iconset/app.ico" | tee "$out/iconset/app.ico.txt"
+/usr/bin/python3 -c "import sys
+from PIL import Image
+im = Image.open(sys.argv[1])
+print('  Pillow opens', ', '.join('%dx%d' % s for s in sorted(im.ico.sizes())), '(256 as', im.ico.getimage((256, 256)).format + ')')" "$out/iconset/app.ico"
+"$vc" icon --sizes 32,48,64 --hotspot 150,40 "$wx/image/toucan.png" "$out/iconset/app.cur"
+"$vc" convert --no-parent --to ani --sizes 32,48,64 --out "$out/iconset" "$wx/animate/hourglass.ani"
+icotool -x -i 11 -o "$out/iconset/app-256.png" "$out/iconset/app.ico"
+note "$out/iconset/app.ico" "toucan.png as an application icon: 16 to 64 at 32 and 8 bits, 256 as PNG (listing in app.ico.txt)"
+note "$out/iconset/app-256.png" "its 256 x 256 entry, taken out by icotool"
+note "$out/iconset/app.cur" "a cursor of three sizes, its hotspot (150,40 of the picture) scaled to each"
+note "$out/iconset/hourglass.ani" "the hourglass cursor with every frame at 32, 48 and 64 pixels"
+
 section "AVI: an animation exported as a video at 5 frames per second, and its frames imported again"
 mkdir -p "$out/video/frames"
 "$vc" convert --no-parent --avi-rate 5 "$throbber" "$out/video/throbber.avi"
