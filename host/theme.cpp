@@ -130,7 +130,10 @@ bool samePicture(const vc_picture *a, const vc_picture *b) {
 
 std::string sizeList(const std::vector<uint32_t> &sizes) {
     std::string out;
-    for (uint32_t s : sizes) out += (out.empty() ? "" : ", ") + std::to_string(s);
+    for (uint32_t s : sizes) {
+        if (!out.empty()) out += ", ";
+        out += std::to_string(s);
+    }
     return out;
 }
 

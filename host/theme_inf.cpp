@@ -409,7 +409,10 @@ bool plainName(std::string_view s) {
 
 std::string joined(const std::vector<uint32_t> &values) {
     std::string out;
-    for (uint32_t v : values) out += (out.empty() ? "" : ",") + std::to_string(v);
+    for (uint32_t v : values) {
+        if (!out.empty()) out += ',';
+        out += std::to_string(v);
+    }
     return out;
 }
 
