@@ -68,13 +68,21 @@ std::optional<std::string> readText(const fs::path &path, std::string &why) {
 
 uint32_t largerSide(const vc_picture *p) { return uint32_t(std::max(vc_picture_width(p), vc_picture_height(p))); }
 
+// Pixels where the mask shows the screen and the colour is not black:
+// Windows inverts the screen there, an X cursor cannot.
+struct Inverting {
+    size_t black = 0;        // of 1-bit pictures: drawn opaque black
+    size_t transparent = 0;  // of deeper ones: left transparent
+};
+
 // A picture as 32 bits with straight alpha: colours through the palette,
 // the mask as alpha 0 where it shows the screen. A 32-bit picture whose
 // alpha is 0 everywhere (a cursor of the days before alpha) takes its
-// alpha from the mask too. Where the mask shows the screen and the colour
-// is not black, Windows inverts the screen; an X cursor cannot, and such a
-// pixel is drawn opaque black (counted in inverted).
-PicturePtr straight32(vc_picture *p, size_t &inverted) {
+// alpha from the mask too. A screen-inverting pixel of a black-and-white
+// cursor (the old text cursors are drawn with them) becomes opaque black;
+// in a picture of colours it is almost always the colour a writer left
+// under the mask, and it stays transparent.
+PicturePtr straight32(vc_picture *p, Inverting &inverted) {
     const int32_t w = vc_picture_width(p), h = vc_picture_height(p);
     const int depth = vc_picture_depth(p);
     PicturePtr out(vc_picture_new(w, h, 32));
@@ -105,8 +113,9 @@ PicturePtr straight32(vc_picture *p, size_t &inverted) {
                 bgr = (rgb & 0xFF) << 16 | (rgb & 0xFF00) | (rgb >> 16 & 0xFF);
             }
             if (mask && !anyAlpha && (mask[x >> 3] & (0x80 >> (x & 7)))) {
-                if (bgr) ++inverted, bgr = 0, alpha = 255;
-                else alpha = 0;
+                if (bgr && depth == 1) ++inverted.black, alpha = 255;
+                else inverted.transparent += bgr ? 1 : 0, alpha = 0;
+                bgr = 0;
             }
             if (alpha == 0) bgr = 0;
             o[0] = uint8_t(bgr), o[1] = uint8_t(bgr >> 8), o[2] = uint8_t(bgr >> 16), o[3] = alpha;
@@ -238,7 +247,7 @@ RoleResult cursorToX(const fs::path &file, const XFileNote *note, const fs::path
     AnimationPtr in(read);
     const uint32_t count = vc_animation_frame_count(in.get());
     std::vector<PicturePtr> pictures;
-    size_t inverted = 0;
+    Inverting inverted;
     for (uint32_t i = 0; i < count; ++i) {
         pictures.push_back(straight32(vc_animation_frame(in.get(), i), inverted));
         if (!pictures.back()) {
@@ -306,7 +315,9 @@ RoleResult cursorToX(const fs::path &file, const XFileNote *note, const fs::path
              (sizes.size() == 1 ? " size (" : " sizes (") + sizeList(sizes) + ")";
     if (animated) r.line += ", " + std::to_string(steps.size()) + " steps";
     if (!even) r.line += ", only each frame's largest image (the frames hold different numbers of sizes)";
-    if (inverted) r.line += ", " + std::to_string(inverted) + " screen-inverting pixels drawn black";
+    if (inverted.black) r.line += ", " + std::to_string(inverted.black) + " screen-inverting pixels drawn black";
+    if (inverted.transparent)
+        r.line += ", " + std::to_string(inverted.transparent) + " screen-inverting pixels of colour left transparent";
     return r;
 }
 

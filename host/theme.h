@@ -11,7 +11,9 @@
 // own size: a cursor's entries are its sizes, an animated cursor's frames
 // each give every size, played in the order its steps say, each step's
 // rate turned from jiffies (1/60 s) into milliseconds (rounded). A still
-// cursor's images wait 50 ms, as X cursor tools make them. What the
+// cursor's images wait 50 ms, as X cursor tools make them. Pixels that
+// invert the screen (mask set, colour not black) become opaque black in a
+// black-and-white cursor and transparent in one of colours. What the
 // install.inf's [X.Cursor.Theme] section says is used instead: nominal
 // sizes and exact delays, the theme's Comment and Inherits. OUT/index.theme
 // names the theme after the scheme.

@@ -192,6 +192,39 @@ note "$out/iconset/app-256.png" "its 256 x 256 entry, taken out by icotool"
 note "$out/iconset/app.cur" "a cursor of three sizes, its hotspot (150,40 of the picture) scaled to each"
 note "$out/iconset/hourglass.ani" "the hourglass cursor with every frame at 32, 48 and 64 pixels"
 
+section "A cursor theme for X from the sample cursors, and a Windows scheme from that theme"
+# The scheme: the sample cursors and animated cursors used above, named as
+# Windows names its pointers, without an install.inf; velmconv reads the
+# roles from the names.
+scheme="$out/theme/VelmConv Samples"
+mkdir -p "$scheme"
+cp "$wx/image/horse.cur" "$scheme/Normal Select.cur"
+cp "$out/animation/throbber.ani" "$scheme/Help Select.ani"
+cp "$wx/image/horse3.ani" "$scheme/Working in Background.ani"
+cp "$out/iconset/hourglass.ani" "$scheme/Busy.ani"
+cp "$samples/sample.cur" "$scheme/Text Select.cur"
+cp "$out/iconset/app.cur" "$scheme/Link Select.cur"
+cp "$out/toucan/toucan.cur" "$scheme/Alternate Select.cur"
+# Seven of the fifteen roles: the others are said, and the exit status is 3.
+status=0
+"$vc" theme "$scheme" "$out/theme/x/VelmConv-Samples" 2>"$scratch/theme.txt" || status=$?
+sed 's/^/  /' "$scratch/theme.txt"
+[ "$status" = 3 ]
+cat "$out/theme/x/VelmConv-Samples/index.theme"
+/usr/bin/python3 scripts/theme_grid.py "$out/theme/x/VelmConv-Samples" "$out/theme/theme_grid.png" \
+  left_ptr:Arrow help:Help left_ptr_watch:AppStarting watch:Wait crosshair:Crosshair xterm:IBeam \
+  pencil:NWPen not-allowed:No size_ver:SizeNS size_hor:SizeWE size_fdiag:SizeNWSE size_bdiag:SizeNESW \
+  fleur:SizeAll up-arrow:UpArrow hand2:Hand pin:Pin person:Person
+status=0
+"$vc" theme --to windows "$out/theme/x/VelmConv-Samples" "$out/theme/windows" 2>/dev/null || status=$?
+[ "$status" = 3 ]
+icotool -l "$out/theme/windows/hand.cur"
+grep -A2 '^\[Scheme.Reg\]' "$out/theme/windows/install.inf" | cut -c1-110
+note "$scheme/" "a Windows cursor scheme of the sample cursors, its roles in the file names"
+note "$out/theme/x/VelmConv-Samples/" "the X cursor theme: cursors/ (each role's X name, its other names linked) and index.theme"
+note "$out/theme/theme_grid.png" "the theme's cursors as libXcursor reads them: every size, and an animated cursor's frames"
+note "$out/theme/windows/" "the X theme made a Windows scheme again: multi-size CUR and ANI files and install.inf"
+
 section "AVI: an animation exported as a video at 5 frames per second, and its frames imported again"
 mkdir -p "$out/video/frames"
 "$vc" convert --no-parent --avi-rate 5 "$throbber" "$out/video/throbber.avi"

@@ -27,6 +27,8 @@ demo=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   # the independent readers the demo shows its files to
   imagemagick icoutils gifsicle netpbm libjpeg-turbo-progs
+  # the demo's picture of a cursor theme: libXcursor reads it, Pillow draws it
+  libxcursor1 python3-pil
   # real files nobody here wrote, used in place
   libsdl2-image-tests wx3.2-examples nsis-common golang-golang-x-image-dev heroes-data
 )
