@@ -34,6 +34,11 @@ using PicturePtr = std::unique_ptr<vc_picture, FreePicture>;
 constexpr uint32_t kStillDelayMs = 50;
 // The largest side a cursor file's entry holds.
 constexpr int32_t kLargestEntry = 256;
+// Pixels of all the images one X cursor file is made of: a hostile
+// animated cursor naming its largest frame in every one of thousands of
+// steps would otherwise ask for gigabytes. Adwaita's busy cursor, sixty
+// frames of five sizes, has about a million.
+constexpr uint64_t kMostPixels = uint64_t(1) << 26;
 // Text files read whole: install.inf and index.theme.
 constexpr std::streamoff kLargestText = std::streamoff(kInfLargestFile);
 
@@ -246,6 +251,10 @@ RoleResult cursorToX(const fs::path &file, const XFileNote *note, const fs::path
     }
     AnimationPtr in(read);
     const uint32_t count = vc_animation_frame_count(in.get());
+    if (count == 0) {
+        r.line = nameOf(file) + " holds no image";
+        return r;
+    }
     std::vector<PicturePtr> pictures;
     Inverting inverted;
     for (uint32_t i = 0; i < count; ++i) {
@@ -292,6 +301,17 @@ RoleResult cursorToX(const fs::path &file, const XFileNote *note, const fs::path
             return largerSide(pictures[a].get()) < largerSide(pictures[b].get());
         });
     };
+    uint64_t pixels = 0;
+    for (size_t p = 0; p < positions; ++p)
+        for (const auto &step : steps) {
+            const vc_picture *picture = pictures[entry(step.first, p)].get();
+            pixels += uint64_t(vc_picture_width(picture)) * uint64_t(vc_picture_height(picture));
+        }
+    if (pixels > kMostPixels) {
+        r.line = nameOf(file) + ": its steps would make images of " + std::to_string(pixels) + " pixels in all, more than " +
+                 std::to_string(kMostPixels);
+        return r;
+    }
     AnimationPtr out(vc_animation_new());
     std::vector<uint32_t> sizes;
     for (size_t p = 0; p < positions; ++p) {
