@@ -283,7 +283,13 @@ ApiConversion ApiInput::convertTo(const std::string &out, const std::string &for
         return failed("writing " + out + ": " + vc_status_message(s));
     std::string said = path_ + " -> " + out + " (" + vc_format_name(target);
     const bool icons = target == VC_FORMAT_ICO || target == VC_FORMAT_CUR;
-    if (frames > 1) said += ", " + std::to_string(frames) + (icons ? " images" : " frames");
+    if (target == VC_FORMAT_XCURSOR) {
+        // An animated cursor's steps are the images written.
+        const uint32_t steps = vc_animation_step_count(written.get()), images = steps ? steps : frames;
+        said += ", " + std::to_string(images) + (images == 1 ? " image" : " images");
+    } else if (frames > 1) {
+        said += ", " + std::to_string(frames) + (icons ? " images" : " frames");
+    }
     return {true, said + ")\n", {}};
 }
 

@@ -368,7 +368,7 @@ TEST_F(HostCommand, XcursorFilesThroughTheHost) {
     if (access(hourglass.c_str(), R_OK) != 0 || !kPillow) GTEST_SKIP() << "wx3.2-examples and Pillow needed";
     runRows({
         {"velmconv convert " + hourglass + " h.xcursor && velmconv info h.xcursor", 0,
-         {"(xcursor, 20 frames)", "nominal size 32: 20 frames", "image 1: nominal 32, 32x32, hotspot 16,15, delay 67 ms"}},
+         {"(xcursor, 20 images)", "nominal size 32: 20 frames", "image 1: nominal 32, 32x32, hotspot 16,15, delay 67 ms"}},
         {"velmconv info --json h.xcursor | /usr/bin/python3 -c \"import json, sys; d = json.load(sys.stdin); "
          "print(d['format'], d['images'], d['sizes'], d['frames'][0]['delay_ms'], d['frames'][0]['hotspot'])\"",
          0, {"xcursor 20 [{'nominal': 32, 'frames': 20}] 400 [16, 15]\n"}},
