@@ -406,7 +406,7 @@ Result encodeIconSet(const IconFile &file, const CoreRequest &request, std::vect
         const uint64_t directory = kIconHeaderSize + kIconEntrySize * uint64_t(count);
         uint64_t total = directory;
         for (const Picture &p : file.images) {
-            if (!p.consistent() || p.width > kIconSetLargest || p.height > kIconSetLargest) return Result::unsupported;
+            if (!p.consistent() || p.height > INT32_MAX / 2) return Result::unsupported;
             // What the entry holds at most: its pixels as 4 bytes, its mask and a header.
             total += kBitmapHeaderSize + 4 * 256 + uint64_t(p.width) * uint64_t(p.height) * 4 + p.maskRowBytes() * uint64_t(p.height);
         }

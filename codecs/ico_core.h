@@ -76,21 +76,20 @@ Result encodeIconFile(const IconFile &file, const CoreRequest &request, std::vec
 
 // Entries of an icon set wider or taller than this are PNG images.
 constexpr int32_t kIconSetLargestBitmap = 128;
-// The largest entry an icon file's directory can state.
-constexpr int32_t kIconSetLargest = 256;
 
 // An icon or cursor file of several entries, as systems of today read them:
 //   - a picture up to 128 pixels is a bitmap at its own depth with its
 //     palette; a 32-bit one keeps its alpha and gets an AND mask set where
 //     alpha is 0 (its own mask when every alpha byte is 0, an image without
 //     alpha); 1, 4, 8 and 24 bits keep their mask (none: all shown);
-//   - a larger one, up to 256, is a PNG image of its colours and alpha (see
-//     pictureToBgra), its directory size 0;
+//   - a larger one is a PNG image of its colours and alpha (see
+//     pictureToBgra), its directory size 0 from 256 on (the directory can
+//     state no more; the PNG image's own header states its size);
 //   - the directory gives an icon's entries one plane and their depth (32
 //     for a PNG image), a cursor's its hotspot, and the colour count of
 //     depths below 8.
-// unsupported for no pictures, more than 65535, an inconsistent picture or
-// one past 256 pixels; noMemory past the limits.
+// unsupported for no pictures, more than 65535 or an inconsistent picture;
+// noMemory past the limits.
 Result encodeIconSet(const IconFile &file, const CoreRequest &request, std::vector<uint8_t> &out);
 
 // A picture as straight (not premultiplied) B G R A rows from the top, 4

@@ -35,6 +35,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vc::plat::memFileMap(kIn, data, size);
 
     const vcfuzz::HeldResources held;
+    // Every size of every frame: consistent pictures in groups that follow
+    // the frames, written as frames of several sizes and read back alike.
+    {
+        const vc::CoreRequest request{.limits = vc::limits(), .progress = {}};
+        vc::Animation a;
+        const vc::Result r = vc::decodeAnimatedCursor({data, size}, request, a, true);
+        require(r == vc::Result::ok || a.frames.empty(), "a failed decode kept frames");
+        std::vector<uint32_t> frameOf;
+        for (const vc::Frame &f : a.frames) {
+            require(f.picture.consistent() && f.group >= 0, "inconsistent frame or no group");
+            require(frameOf.empty() || uint32_t(f.group) >= frameOf.back(), "groups out of order");
+            // Numbered densely for the writer.
+            frameOf.push_back(frameOf.empty() ? 0 : frameOf.back() + (uint32_t(f.group) != uint32_t(a.frames[frameOf.size() - 1].group)));
+        }
+        a.sequence.clear(), a.rates.clear();
+        bool small = true;
+        for (const vc::Frame &f : a.frames) small = small && f.picture.width <= 256 && f.picture.height <= 256;
+        std::vector<uint8_t> bytes;
+        if (r == vc::Result::ok && small && vc::encodeAnimatedCursorSets(a, frameOf, request, bytes) == vc::Result::ok) {
+            vc::Animation b;
+            require(vc::decodeAnimatedCursor(bytes, request, b, true) == vc::Result::ok, "reading the sizes written");
+            require(b.frames.size() == a.frames.size(), "sizes lost on the way back");
+            for (size_t i = 0; i < b.frames.size(); ++i)
+                require(b.frames[i].group == int64_t(frameOf[i]) && b.frames[i].picture.width == a.frames[i].picture.width,
+                        "size changed on the way back");
+        }
+    }
     {
         const vc::CoreRequest request{.limits = vc::limits(), .progress = {}};
         vc::Animation a;

@@ -72,6 +72,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::vector<uint8_t> bytes;
         const vc::Result w = r == vc::Result::ok ? vc::encodeIconFile(usable, request, bytes) : vc::Result::notFormat;
         require(r != vc::Result::ok || w == vc::Result::ok || w == vc::Result::noMemory, "writing decoded pictures");
+        // The set writer takes what fits a directory: every picture comes
+        // back at its size (bitmaps as they are).
+        vc::IconFile fitting;
+        fitting.cursor = usable.cursor;
+        for (const vc::Picture &p : usable.images)
+            if (p.width <= 256 && p.height <= 256) fitting.images.push_back(p);
+        std::vector<uint8_t> set;
+        if (!fitting.images.empty() && vc::encodeIconSet(fitting, request, set) == vc::Result::ok) {
+            vc::IconFile again;
+            require(vc::decodeIconFile(set, request, again) == vc::Result::ok && again.images.size() == fitting.images.size(),
+                    "set entries lost on the way back");
+            for (size_t i = 0; i < again.images.size(); ++i) {
+                const vc::Picture &a = fitting.images[i], &b = again.images[i];
+                require(a.width == b.width && a.height == b.height, "set entry changed size");
+                require(a.width > 128 || a.height > 128 || (a.pixels == b.pixels && a.palette == b.palette),
+                        "set bitmap changed on the way back");
+            }
+        }
         vc::IconFile back;
         if (w == vc::Result::ok) {
             require(vc::decodeIconFile(bytes, request, back) == vc::Result::ok, "reading what was written");

@@ -64,12 +64,25 @@ std::string pixel(const vc_picture *p, int x, int y) {
     return std::to_string(px[0]) + "," + std::to_string(px[1]) + "," + std::to_string(px[2]) + "," + std::to_string(px[3]);
 }
 
-// Pillow's reading of every entry: "WxH MODE FORMAT b,g,r,a" of the centre.
-std::string pillowEntries(const std::string &file) {
-    return capture("/usr/bin/python3 -c \"import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
-                   "for i in range(len(im.ico.entry)):\n  e = im.ico.frame(i).convert('RGBA') if im.ico.frame(i).format != 'PNG' else im.ico.frame(i)\n"
-                   "  r, g, b, a = e.convert('RGBA').getpixel((e.size[0] // 2, e.size[1] // 2))\n"
-                   "  print('%dx%d %s %d,%d,%d,%d' % (e.size[0], e.size[1], im.ico.frame(i).format or 'BMP', b, g, r, a))\" " + file);
+// Pillow's reading of every entry, one line each: "WxH FORMAT b,g,r,a" of
+// the pixel at a third of the way across and down (FORMAT left out when
+// not asked for).
+std::multiset<std::string> pillowEntries(const std::string &file, bool format = true) {
+    std::istringstream lines(capture(
+        "/usr/bin/python3 -c \"import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+        "for i in range(len(im.ico.entry)):\n  f = im.ico.frame(i)\n  e = f.convert('RGBA')\n"
+        "  r, g, b, a = e.getpixel((e.size[0] // 3, e.size[1] // 3))\n"
+        "  print('%dx%d%s %d,%d,%d,%d' % (e.size[0], e.size[1], (' ' + (f.format or 'BMP')) * int(sys.argv[2]), b, g, r, a))\" " +
+        file + (format ? " 1" : " 0")));
+    std::multiset<std::string> out;
+    for (std::string line; std::getline(lines, line);) out.insert(line);
+    return out;
+}
+
+// Ours the same way.
+std::string ourEntry(const vc_picture *p, const std::string &format) {
+    const int w = vc_picture_width(p), h = vc_picture_height(p);
+    return std::to_string(w) + "x" + std::to_string(h) + (format.empty() ? "" : " " + format) + " " + pixel(p, w / 3, h / 3);
 }
 
 // Resampling keeps the colour of what shows up to its edges (no dark
@@ -141,19 +154,17 @@ TEST_F(IconSet, EverySizeIsListedAndOpenedByOtherReadersAndReadBack) {
     ASSERT_EQ(vc_read_path(file.c_str(), VC_FORMAT_ICO, &options, &read), VC_OK);
     const Anim back(read);
     ASSERT_EQ(vc_animation_frame_count(back.get()), 8u);
-    std::istringstream pillow(pillowEntries(file));
-    std::multiset<std::string> theirs, ours;
-    for (std::string line; std::getline(pillow, line);) theirs.insert(line);
+    std::multiset<std::string> ours;
     for (uint32_t i = 0; i < 8; ++i) {
         const vc_picture *p = vc_animation_frame_const(back.get(), i);
         EXPECT_EQ(vc_frame_group(back.get(), i), 0u);
         const int w = vc_picture_width(p);
         if (i == 7) continue;
-        EXPECT_EQ(pixel(p, w / 2, w / 2), pixel(vc_animation_frame_const(set.get(), i), w / 2, w / 2)) << i;
-        ours.insert(std::to_string(w) + "x" + std::to_string(w) + (w == 256 ? " PNG " : " BMP ") + pixel(p, w / 2, w / 2));
+        EXPECT_EQ(pixel(p, w / 3, w / 3), pixel(vc_animation_frame_const(set.get(), i), w / 3, w / 3)) << i;
+        ours.insert(ourEntry(p, w == 256 ? "PNG" : "BMP"));
     }
-    ours.insert("32x32 BMP 20,140,250,255");  // the 16-colour entry's centre
-    EXPECT_EQ(theirs, ours);
+    ours.insert("32x32 BMP 20,140,250,255");  // the 16-colour entry's pixel
+    EXPECT_EQ(pillowEntries(file), ours);
 }
 
 // Sets ImageMagick and Pillow wrote come in with every size.
@@ -170,12 +181,15 @@ TEST_F(IconSet, SetsOtherProgramsWroteAreReadAtEverySize) {
         vc_animation *read = nullptr;
         ASSERT_EQ(vc_read_path(file.c_str(), VC_FORMAT_UNKNOWN, nullptr, &read), VC_OK) << file;
         const Anim a(read);
-        std::multiset<std::string> got, want;
-        for (uint32_t i = 0; i < vc_animation_frame_count(a.get()); ++i)
-            got.insert(std::to_string(vc_picture_width(vc_animation_frame_const(a.get(), i))));
+        std::multiset<std::string> sizes, want, ours;
+        for (uint32_t i = 0; i < vc_animation_frame_count(a.get()); ++i) {
+            sizes.insert(std::to_string(vc_picture_width(vc_animation_frame_const(a.get(), i))));
+            ours.insert(ourEntry(vc_animation_frame_const(a.get(), i), ""));
+        }
         std::istringstream words(expected);
         for (std::string w; words >> w;) want.insert(w);
-        EXPECT_EQ(got, want) << file;
+        EXPECT_EQ(sizes, want) << file;
+        EXPECT_EQ(ours, pillowEntries(file, false)) << file;
     }
 }
 

@@ -291,7 +291,8 @@ VC_APIEXPORT void VC_APIENTRY vc_free(void *bytes);
  * Writing VC_FORMAT_ICO or VC_FORMAT_CUR puts every frame in as an entry,
  * whatever its group: pictures up to 128 pixels as bitmaps (32-bit ones
  * with their alpha and an AND mask set where alpha is 0; 1, 4 and 8 bits
- * with their palette and mask), larger ones of 32 bits as PNG images. A
+ * with their palette and mask), larger ones as 32-bit PNG images (the
+ * directory states 256 and more as 0: a PNG image's own header says). A
  * cursor's entries each keep their own hotspot. Writing VC_FORMAT_ANI of
  * an animation whose frames share groups writes one animation frame per
  * group (in the order the groups first appear), its icon holding every
