@@ -187,6 +187,15 @@ TEST_F(ThemeCommand, DebianThemesComeBackFromWindowsSchemesAsTheyWere) {
         ASSERT_EQ(exit, 0) << out;
         EXPECT_NE(out.find("15 of 17 roles written"), std::string::npos) << out;
         EXPECT_NE(capture("icotool -l " + (scheme / "arrow.cur").string()).find("--cursor --index=1"), std::string::npos);
+        // The busy cursor's ANI as GdkPixbuf's loader plays it (its largest
+        // size): a 30 ms step is 2 jiffies (33 ms there), Adwaita's 16 ms one.
+        const std::string played = capture(
+            "/usr/bin/python3 -W ignore -c \"import sys, gi\ngi.require_version('GdkPixbuf', '2.0')\n"
+            "from gi.repository import GdkPixbuf, GLib\nit = GdkPixbuf.PixbufAnimation.new_from_file(sys.argv[1])"
+            ".get_iter(GLib.TimeVal())\nprint(it.get_pixbuf().get_width(), it.get_delay_time())\" " +
+            (scheme / "wait.ani").string() + " 2>&1");
+        if (played.find("No module named") == std::string::npos)  // without Python's gi the check is left out
+            EXPECT_NE(played.find(name == std::string("Adwaita") ? " 16\n" : " 33\n"), std::string::npos) << played;
         out = velmconv("theme " + scheme.string() + " " + back.string(), exit);
         ASSERT_EQ(exit, 0) << out;
         size_t compared = 0;
