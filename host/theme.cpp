@@ -255,21 +255,37 @@ RoleResult cursorToX(const fs::path &file, const XFileNote *note, const fs::path
         r.line = nameOf(file) + " holds no image";
         return r;
     }
-    std::vector<PicturePtr> pictures;
-    Inverting inverted;
-    for (uint32_t i = 0; i < count; ++i) {
-        pictures.push_back(straight32(vc_animation_frame(in.get(), i), inverted));
-        if (!pictures.back()) {
-            r.line = nameOf(file) + ": " + vc_status_message(VC_E_MEMORY);
-            return r;
-        }
-    }
     // The frames by animation frame (group), and the steps through them.
     std::map<uint32_t, std::vector<uint32_t>> groups;
     if (format == VC_FORMAT_ANI)
         for (uint32_t i = 0; i < count; ++i) groups[vc_frame_group(in.get(), i)].push_back(i);
     else
         for (uint32_t i = 0; i < count; ++i) groups[0].push_back(i);
+    // Entries of one size at several depths (for screens of few colours)
+    // are one image to X: the deepest stays, the first of them on a tie.
+    size_t shallower = 0;
+    for (auto &[group, entries] : groups) {
+        std::vector<uint32_t> kept;
+        for (uint32_t i : entries) {
+            vc_picture *p = vc_animation_frame(in.get(), i);
+            auto same = std::find_if(kept.begin(), kept.end(), [&](uint32_t k) {
+                const vc_picture *q = vc_animation_frame_const(in.get(), k);
+                return vc_picture_width(p) == vc_picture_width(q) && vc_picture_height(p) == vc_picture_height(q);
+            });
+            if (same == kept.end()) kept.push_back(i);
+            else if (++shallower; vc_picture_depth(p) > vc_picture_depth(vc_animation_frame_const(in.get(), *same))) *same = i;
+        }
+        entries = std::move(kept);
+    }
+    // The entries kept, as 32-bit pictures.
+    std::vector<PicturePtr> pictures(count);
+    Inverting inverted;
+    for (const auto &[group, entries] : groups)
+        for (uint32_t i : entries)
+            if (!(pictures[i] = straight32(vc_animation_frame(in.get(), i), inverted))) {
+                r.line = nameOf(file) + ": " + vc_status_message(VC_E_MEMORY);
+                return r;
+            }
     std::vector<std::pair<uint32_t, uint32_t>> steps;  // group, ms
     const uint32_t stepCount = format == VC_FORMAT_ANI ? vc_animation_step_count(in.get()) : 0;
     const auto ms = [](uint32_t jiffies) { return uint32_t((uint64_t(jiffies) * 1000 + 30) / 60); };
@@ -335,6 +351,7 @@ RoleResult cursorToX(const fs::path &file, const XFileNote *note, const fs::path
              (sizes.size() == 1 ? " size (" : " sizes (") + sizeList(sizes) + ")";
     if (animated) r.line += ", " + std::to_string(steps.size()) + " steps";
     if (!even) r.line += ", only each frame's largest image (the frames hold different numbers of sizes)";
+    if (shallower) r.line += ", " + std::to_string(shallower) + " entries of a size held at a greater depth too left out";
     if (inverted.black) r.line += ", " + std::to_string(inverted.black) + " screen-inverting pixels drawn black";
     if (inverted.transparent)
         r.line += ", " + std::to_string(inverted.transparent) + " screen-inverting pixels of colour left transparent";
