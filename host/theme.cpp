@@ -75,9 +75,12 @@ uint32_t largerSide(const vc_picture *p) { return uint32_t(std::max(vc_picture_w
 
 // Pixels where the mask shows the screen and the colour is not black:
 // Windows inverts the screen there, an X cursor cannot.
+// Hotspots outside their picture, which X cursor files cannot hold, are
+// moved to its nearest edge and counted too.
 struct Inverting {
     size_t black = 0;        // of 1-bit pictures: drawn opaque black
     size_t transparent = 0;  // of deeper ones: left transparent
+    size_t hotspotsMoved = 0;
 };
 
 // A picture as 32 bits with straight alpha: colours through the palette,
@@ -93,7 +96,11 @@ PicturePtr straight32(vc_picture *p, Inverting &inverted) {
     PicturePtr out(vc_picture_new(w, h, 32));
     if (!out) return nullptr;
     int32_t hx = 0, hy = 0;
-    if (vc_picture_hotspot(p, &hx, &hy)) vc_picture_set_hotspot(out.get(), hx, hy);
+    if (vc_picture_hotspot(p, &hx, &hy)) {
+        const int32_t x = std::clamp(hx, 0, std::max(0, w - 1)), y = std::clamp(hy, 0, std::max(0, h - 1));
+        inverted.hotspotsMoved += x != hx || y != hy ? 1 : 0;
+        vc_picture_set_hotspot(out.get(), x, y);
+    }
     bool anyAlpha = false;
     if (depth == 32)
         for (int32_t y = 0; y < h && !anyAlpha; ++y)
@@ -352,6 +359,8 @@ RoleResult cursorToX(const fs::path &file, const XFileNote *note, const fs::path
     if (animated) r.line += ", " + std::to_string(steps.size()) + " steps";
     if (!even) r.line += ", only each frame's largest image (the frames hold different numbers of sizes)";
     if (shallower) r.line += ", " + std::to_string(shallower) + " entries of a size held at a greater depth too left out";
+    if (inverted.hotspotsMoved)
+        r.line += ", " + std::to_string(inverted.hotspotsMoved) + " hotspots outside their picture moved to its edge";
     if (inverted.black) r.line += ", " + std::to_string(inverted.black) + " screen-inverting pixels drawn black";
     if (inverted.transparent)
         r.line += ", " + std::to_string(inverted.transparent) + " screen-inverting pixels of colour left transparent";

@@ -230,6 +230,11 @@ TEST_F(ThemeCommand, SampleCursorsMakeAThemeAndMissingRolesAreSaid) {
     fs::copy_file(wx + "/image/horse.cur", scheme / "Normal Select.cur");
     fs::copy_file(wx + "/animate/hourglass.ani", scheme / "busy.ani");
     fs::copy_file(wx + "/image/horse3.ani", scheme / "aero_working.ani");
+    // A hotspot at x 200 of a 32-pixel cursor, which X cannot hold.
+    std::ifstream horse(wx + "/image/horse.cur", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(horse)), {});
+    bytes[10] = char(200);
+    std::ofstream(scheme / "Precision Select.cur", std::ios::binary) << bytes;
     // Two sizes, each at 32 and 8 bits: the 8-bit entries are left out.
     int exit = -1;
     velmconv("icon --sizes 32,48 --depths 32,8 " + wx + "/image/toucan.png '" + (scheme / "Link Select.cur").string() + "'", exit);
@@ -238,13 +243,16 @@ TEST_F(ThemeCommand, SampleCursorsMakeAThemeAndMissingRolesAreSaid) {
     EXPECT_EQ(exit, 3) << out;
     for (const char *said : {"theme: Help (Help Select): no file in the scheme", "theme: SizeAll (Move)",
                              "2 sizes (32, 48), 2 entries of a size held at a greater depth too left out",
-                             "4 of 17 roles written"})
+                             "1 hotspots outside their picture moved to its edge", "5 of 17 roles written"})
         EXPECT_NE(out.find(said), std::string::npos) << said << "\n" << out;
     EXPECT_EQ(out.find("Pin (Location Select): no file in the scheme (by its file names); no cursor"), std::string::npos);
     std::ifstream index(theme / "index.theme");
     std::string text((std::istreambuf_iterator<char>(index)), {});
     EXPECT_NE(text.find("Name=My Scheme\n"), std::string::npos) << text;
 
+    const auto cross = libXcursorImages((theme / "cursors" / "crosshair").string());
+    ASSERT_TRUE(cross && cross->size() == 1);
+    EXPECT_EQ((*cross)[0].xhot, 31u);
     const auto hand = libXcursorImages((theme / "cursors" / "pointer").string());
     ASSERT_TRUE(hand && hand->size() == 2);
     EXPECT_EQ((*hand)[0].size * 1000 + (*hand)[1].size, 32048u);
