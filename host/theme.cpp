@@ -438,6 +438,11 @@ int schemeToTheme(const fs::path &in, const fs::path &out, const Options &o) {
             std::printf("%s: %s (a role most schemes leave out)\n", label.c_str(), r.line.c_str());
         }
     }
+    if (written == 0) {
+        fs::remove(cursors, error);  // only when empty: nothing of another run is lost
+        std::fprintf(stderr, "velmconv: theme: no cursor of %s could be made\n", in.string().c_str());
+        return 1;
+    }
     std::string name = scheme.name.empty() ? folderName(in) : scheme.name;
     if (name.empty()) name = "Cursors";
     std::string index = "[Icon Theme]\n" + indexLine("Name", name);
@@ -455,10 +460,7 @@ int schemeToTheme(const fs::path &in, const fs::path &out, const Options &o) {
     }
     if (!o.quiet)
         std::printf("%zu of %zu roles written to %s (theme \"%s\")\n", written, kRoleCount, out.string().c_str(), name.c_str());
-    if (failedWrite || written == 0) {
-        if (written == 0) std::fprintf(stderr, "velmconv: theme: no cursor of %s could be made\n", in.string().c_str());
-        return 1;
-    }
+    if (failedWrite) return 1;
     return missingExpected ? kExitRolesMissing : 0;
 }
 

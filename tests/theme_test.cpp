@@ -301,3 +301,32 @@ TEST_F(ThemeCommand, ThemeMissingRolesLeavesThemEmptyInTheScheme) {
 }
 
 }  // namespace
+
+namespace {
+
+// Command lines the theme command refuses: a direction it does not know
+// and --to windows outside it exit 2 naming the option; a folder that is
+// not there, an X theme without --to windows and a folder of no cursor
+// exit 1 saying why.
+TEST_F(ThemeCommand, RefusalsSayWhyWithTheirExitStatus) {
+    fs::create_directories(dir / "empty");
+    fs::create_directories(dir / "xtheme" / "cursors");
+    const std::string d = dir.string();
+    const std::vector<std::tuple<std::string, int, const char *>> rows = {
+        {"theme --to mac " + d + "/empty " + d + "/o", 2, "--to: 'mac' is not windows or x"},
+        {"convert --to windows a.png", 2, "--to windows and --to x belong to the theme command"},
+        {"theme " + d + "/none " + d + "/o", 1, "none is not a folder"},
+        {"theme " + d + "/xtheme " + d + "/o", 1, "--to windows makes a Windows scheme of it"},
+        {"theme --to windows " + d + "/empty " + d + "/o", 1, "has no cursors folder"},
+        {"theme " + d + "/empty " + d + "/o", 1, "no cursor of"},
+    };
+    for (const auto &[line, status, said] : rows) {
+        int exit = -1;
+        const std::string out = velmconv(line, exit);
+        EXPECT_EQ(exit, status) << line << "\n" << out;
+        EXPECT_NE(out.find(said), std::string::npos) << line << "\n" << out;
+    }
+    EXPECT_FALSE(fs::exists(dir / "o" / "index.theme"));
+}
+
+}  // namespace
