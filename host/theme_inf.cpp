@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstring>
 
 namespace host::theme {
 
@@ -554,7 +555,7 @@ std::string windowsSafeName(std::string_view name) {
     std::string out;
     for (char c : name) {
         const auto u = static_cast<unsigned char>(c);
-        out += u >= 0x80 || std::isalnum(u) || c == ' ' || c == '-' || c == '_' || c == '.' ? c : '_';
+        out += u >= 0x80 || std::isalnum(u) || (c && std::strchr(" -_.()+&!'", c)) ? c : '_';
     }
     while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.pop_back();
     while (!out.empty() && out.front() == ' ') out.erase(out.begin());

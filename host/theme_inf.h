@@ -101,9 +101,10 @@ std::string writeInstallInf(const Scheme &scheme, const std::string &folder);
 // install.inf; kRoleCount when no word of it names one role alone.
 size_t guessRole(std::string_view fileName);
 
-// A name as a file or folder name Windows takes: letters, digits, space,
-// '-', '_', '.' and characters past ASCII kept, every other one '_'; never
-// empty, never ending in a dot or space.
+// A name as a file or folder name Windows takes and an install.inf can
+// carry in its scheme list: letters, digits, space, - _ . ( ) + & ! ' and
+// characters past ASCII kept, every other one '_'; never empty, never
+// ending in a dot or space.
 std::string windowsSafeName(std::string_view name);
 
 // Lower case of ASCII letters.
