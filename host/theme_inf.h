@@ -94,7 +94,10 @@ std::optional<Scheme> readInstallInf(std::string_view bytes, std::string &why);
 // The install.inf of a scheme: files[i] the file of role i ("" when the
 // theme had none), folder the folder under the Windows folder it copies
 // them to ("Cursors\NAME"). ASCII when every character is, else UTF-16LE
-// with its byte-order mark, as the Windows installer reads it.
+// with its byte-order mark, as the Windows installer reads it. Every role
+// has its own registry row; the scheme list leaves out a file whose name
+// holds a comma, which would split it. What readInstallInf reads, written
+// here, reads back the same (the fuzz harness holds it to that).
 std::string writeInstallInf(const Scheme &scheme, const std::string &folder);
 
 // The scheme's role for a file name (without folder) of a scheme without
