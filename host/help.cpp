@@ -226,7 +226,7 @@ constexpr Page kPages[] = {
      "A role without a cursor is said on standard error and never made up.\n\n"
      "  --to windows|x  the direction (default x: scheme to theme)\n"
      "  --inherits NAME the theme index.theme falls back on (default: what the scheme's\n"
-     "                  install.inf kept, else \"default\"; '' for none)\n"
+     "                  install.inf kept of an X theme, else \"default\"; '' for none)\n"
      "  --quiet         no line per role\n\n"
      "roles and their X names (the first names the file, the others are links):\n"
      "  Arrow        left_ptr default arrow top_left_arrow\n"

@@ -447,7 +447,9 @@ int schemeToTheme(const fs::path &in, const fs::path &out, const Options &o) {
     if (name.empty()) name = "Cursors";
     std::string index = "[Icon Theme]\n" + indexLine("Name", name);
     index += indexLine("Comment", !scheme.comment.empty() ? scheme.comment : "The Windows cursor scheme " + name + ", made into an X cursor theme by velmconv");
-    const std::string inherits = o.inheritsGiven ? o.inherits : !scheme.inherits.empty() ? scheme.inherits : "default";
+    // What the theme the scheme came from inherited (nothing, if so), else
+    // the user's default theme.
+    const std::string inherits = o.inheritsGiven ? o.inherits : scheme.inherits.value_or("default");
     if (!inherits.empty()) index += indexLine("Inherits", inherits);
     const fs::path indexPath = out / "index.theme";
     clearWay(indexPath);

@@ -508,7 +508,7 @@ std::string writeInstallInf(const Scheme &scheme, const std::string &folder) {
     line("; step's delay in milliseconds. Windows leaves this section alone.");
     line("[X.Cursor.Theme]");
     if (!scheme.comment.empty()) line("Comment = " + quotedValue(scheme.comment));
-    if (!scheme.inherits.empty()) line("Inherits = " + quotedValue(scheme.inherits));
+    if (scheme.inherits) line("Inherits = " + quotedValue(*scheme.inherits));
     for (const auto &[file, note] : scheme.notes)
         line(quotedValue(file) + " = \"" + joined(note.sizes) + "\",\"" + joined(note.delays) + "\"");
 

@@ -83,7 +83,8 @@ struct XFileNote {
 struct Scheme {
     std::string name;                                // "" when the file names none
     std::array<std::string, kRoleCount> files;       // file names without folders; "" when not named
-    std::string comment, inherits;                   // from [X.Cursor.Theme]
+    std::string comment;                             // from [X.Cursor.Theme]
+    std::optional<std::string> inherits;             // from there too: "" for none, nullopt when not kept
     std::map<std::string, XFileNote> notes;          // by file name in lower case
     std::vector<std::string> skipped;                // "line N: why", for each row left out
 };

@@ -214,6 +214,15 @@ TEST_F(ThemeCommand, DebianThemesComeBackFromWindowsSchemesAsTheyWere) {
             compared += original->size();
         }
         EXPECT_GT(compared, 15u);
+        // index.theme: the name and the inherited theme (or none) come back.
+        const auto line = [](const fs::path &index, const std::string &key) {
+            std::ifstream in(index);
+            for (std::string l; std::getline(in, l);)
+                if (l.rfind(key, 0) == 0) return l;
+            return std::string();
+        };
+        for (const char *key : {"Name=", "Inherits="})
+            EXPECT_EQ(line(theme / "index.theme", key), line(back / "index.theme", key)) << key;
     }
     if (!themes) GTEST_SKIP() << "needs dmz-cursor-theme, adwaita-icon-theme or breeze-cursor-theme";
 }
