@@ -180,15 +180,47 @@ section "A multi-size application icon and cursor from the same PNG, every size 
 mkdir -p "$out/iconset"
 "$vc" icon --sizes 16,24,32,48,64,256 --depths 32,8 "$wx/image/toucan.png" "$out/iconset/app.ico"
 icotool -l "$out/iconset/app.ico" | tee "$out/iconset/app.ico.txt"
-/usr/bin/python3 -c "import sys
-from PIL import Image
+# Every entry as Pillow reads it, drawn at its own size over a checkerboard:
+# a row of the 32-bit entries (256 read as PNG) and one of the 8-bit ones.
+/usr/bin/python3 - "$out/iconset/app.ico" "$out/iconset/app-sizes.png" <<'PY'
+import sys
+from PIL import Image, ImageDraw
 im = Image.open(sys.argv[1])
-print('  Pillow opens', ', '.join('%dx%d' % s for s in sorted(im.ico.sizes())), '(256 as', im.ico.getimage((256, 256)).format + ')')" "$out/iconset/app.ico"
+sizes = sorted(im.ico.sizes())
+print('  Pillow opens', ', '.join('%dx%d' % s for s in sizes), '(256 as', im.ico.getimage((256, 256)).format + ')')
+rows = [(bpp, [s for s in sizes if any(e['width'] == s[0] and e['bpp'] == bpp for e in im.ico.entry)]) for bpp in (32, 8)]
+gap, label, caption = 12, 18, 60
+column = lambda size: max(size[0], 28)
+width = caption + gap + sum(column(s) + gap for s in sizes)
+height = sum(max(s[1] for s in row) + gap + label for _, row in rows if row) + gap
+sheet = Image.new('RGBA', (width, height), 'white')
+draw = ImageDraw.Draw(sheet)
+y = gap
+for bpp, row in rows:
+    if not row:
+        continue
+    tallest = max(s[1] for s in row)
+    draw.text((gap, y + tallest - 12), '%d-bit' % bpp, fill='black')
+    x = caption + gap
+    for size in row:
+        picture = im.ico.getimage(size, bpp).convert('RGBA')
+        board = Image.new('RGBA', size, (204, 204, 204, 255))
+        for by in range(0, size[1], 8):
+            for bx in range((by // 8 % 2) * 8, size[0], 16):
+                board.paste((255, 255, 255, 255), (bx, by, min(bx + 8, size[0]), min(by + 8, size[1])))
+        board.alpha_composite(picture)
+        sheet.paste(board, (x, y + tallest - size[1]))
+        draw.text((x, y + tallest + 3), str(size[0]), fill='black')
+        x += column(size) + gap
+    y += tallest + gap + label
+sheet.convert('RGB').save(sys.argv[2])
+PY
 "$vc" icon --sizes 32,48,64 --hotspot 150,40 "$wx/image/toucan.png" "$out/iconset/app.cur"
 "$vc" convert --no-parent --to ani --sizes 32,48,64 --out "$out/iconset" "$wx/animate/hourglass.ani"
 icotool -x -i 11 -o "$out/iconset/app-256.png" "$out/iconset/app.ico"
 note "$out/iconset/app.ico" "toucan.png as an application icon: 16 to 64 at 32 and 8 bits, 256 as PNG (listing in app.ico.txt)"
 note "$out/iconset/app-256.png" "its 256 x 256 entry, taken out by icotool"
+note "$out/iconset/app-sizes.png" "every entry of app.ico as Pillow reads it, at its own size"
 note "$out/iconset/app.cur" "a cursor of three sizes, its hotspot (150,40 of the picture) scaled to each"
 note "$out/iconset/hourglass.ani" "the hourglass cursor with every frame at 32, 48 and 64 pixels"
 
