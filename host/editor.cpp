@@ -77,9 +77,17 @@ int Editor::frameIndex(intptr_t value) const {
     return v >= 0 && v < int(frames.size()) ? v : -1;
 }
 
-Image Editor::frameAt(int index, int32_t width, int32_t height, uint16_t bitCount, bool cursorPalette) const {
+Image Editor::frameAt(int index, int32_t width, int32_t height, uint16_t bitCount, bool cursorPalette,
+                     bool forIcon) const {
     Image img = scaled(frames[size_t(index)].image, width, height);
     if (img.mask.empty() && transparent) maskFromColor(img, *transparent);
+    if (forIcon && !img.mask.empty()) {
+        // An icon holds what its mask hides as black (a colour there is
+        // XORed onto the screen); made so before the colours are reduced,
+        // black is one of them.
+        if (img.bitCount <= 8) img = withDepth(img, 24, false);
+        blackUnderMask(img);
+    }
     std::vector<Rgb> bw = fixedPalette(2);
     if (img.bitCount != bitCount || cursorPalette) img = withDepth(img, bitCount, options_.dither, cursorPalette ? &bw : nullptr);
     return img;
@@ -298,11 +306,12 @@ intptr_t Editor::serveIcon(intptr_t param, intptr_t value) const {
     int32_t w = int32_t(*size & 0xFFFF), h = int32_t(*size >> 16);
     if (w <= 0 || h <= 0) return 0;
     iconWidth = w, iconHeight = h;
-    Image img = frameAt(i, w, h, depthForColors(colorCount()), colorSetting_ == 3);
+    Image img = frameAt(i, w, h, depthForColors(colorCount()), colorSetting_ == 3, true);
     // Every frame at one size and depth has one byte size: a writer sizes
     // its chunks from the first. A full colour table makes it so however
     // few colours a frame has.
     if (img.bitCount <= 8) img.palette.resize(size_t(1) << img.bitCount, 0);
+    blackUnderMask(img);
     std::vector<uint8_t> data = toPackedDib(img, true);
     void *block = Library::memAlloc(data.size());
     if (!block) return 0;

@@ -90,7 +90,8 @@ class Editor {
     intptr_t changeFormat(intptr_t param);
     intptr_t noteFile(intptr_t param, intptr_t value);
     int frameIndex(intptr_t value) const;
-    Image frameAt(int index, int32_t width, int32_t height, uint16_t bitCount, bool cursorPalette) const;
+    Image frameAt(int index, int32_t width, int32_t height, uint16_t bitCount, bool cursorPalette,
+                  bool forIcon = false) const;
     // The one palette of the document at a size and depth: the colours of
     // all frames together, so that a writer's single colour table fits
     // every frame it asks for.

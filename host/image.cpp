@@ -285,6 +285,30 @@ void maskFromColor(Image &img, Rgb transparent) {
                 img.mask[size_t(img.height - 1 - y) * img.maskRowBytes() + (x >> 3)] |= uint8_t(0x80 >> (x & 7));
 }
 
+void blackUnderMask(Image &img) {
+    if (img.mask.empty()) return;
+    uint32_t black = 0;
+    if (img.bitCount <= 8) {
+        const auto it = std::find(img.palette.begin(), img.palette.end(), Rgb(0));
+        if (it != img.palette.end()) black = uint32_t(it - img.palette.begin());
+        else if (img.palette.size() < (size_t(1) << img.bitCount)) {
+            black = uint32_t(img.palette.size());
+            img.palette.push_back(0);
+        } else
+            return;
+    }
+    for (int32_t y = 0; y < img.height; ++y)
+        for (int32_t x = 0; x < img.width; ++x) {
+            if (!img.masked(x, y)) continue;
+            if (img.bitCount > 8) {
+                uint8_t *p = img.bits.data() + size_t(img.height - 1 - y) * img.rowBytes() + size_t(x) * (img.bitCount / 8);
+                std::fill(p, p + img.bitCount / 8, uint8_t(0));
+            } else {
+                setIndex(img, x, y, black);
+            }
+        }
+}
+
 void applyAlpha(Image &img, const std::vector<uint8_t> &alpha, std::optional<Rgb> *transparent) {
     const auto hidden = [&](int32_t x, int32_t y) { return alpha[size_t(y) * size_t(img.width) + size_t(x)] < 128; };
     if (std::none_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a < 128; })) return;

@@ -70,6 +70,11 @@ Image withDepth(const Image &img, uint16_t bitCount, bool dither, const std::vec
 // The AND mask from a transparent colour: set where the pixel has it.
 void maskFromColor(Image &img, Rgb transparent);
 
+// Pixels under the mask made black, as an icon editor stores them: the
+// colour there is XORed onto the screen (white would invert it). A palette
+// without black gets it where it has room; a full one without it is left.
+void blackUnderMask(Image &img);
+
 // A picture of the library (rows from the top, laid out as a DIB's; 32
 // bits B G R A) as the host's image: 32 bits become 24, their alpha put in
 // `alpha` (one byte a pixel, rows from the top), empty for other depths.

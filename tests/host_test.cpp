@@ -114,7 +114,7 @@ TEST_F(HostImage, DepthReductionStaysCloseWhenColoursDoNotFit) {
 // ---- The editor's side of the callback ---------------------------------------------
 
 // An icon request scales the frame, serves a 24-bit one as a 256-colour
-// image and masks the transparent colour; a frame request fills the block
+// image and masks the transparent colour, black under the mask; a frame request fills the block
 // at the size and depth of the library's header. (Icons taken with their
 // masks and hotspots given back are seen in the animated cursors velmconv
 // carries across, HostCommand below.)
@@ -141,6 +141,10 @@ TEST(HostEditor, RequestsFormatChangesNotesDocumentsAndMenuItems) {
     ASSERT_TRUE(icon);
     EXPECT_EQ(std::tuple(icon->width, icon->height, icon->bitCount, icon->masked(0, 0), icon->masked(5, 9)),
               std::tuple(16, 16, 8, true, false));
+    // What the mask hides is black: a colour there would be XORed onto the screen.
+    for (int32_t y = 0; y < icon->height; ++y)
+        for (int32_t x = 0; x < icon->width; ++x)
+            if (icon->masked(x, y)) ASSERT_EQ(icon->pixel(x, y), host::rgb(0, 0, 0)) << "hidden pixel " << x << "," << y;
 
     std::vector<uint8_t> frame(40 + 16 * 4 + 4 * 3, 0xCC);
     const ConvBitmapInfoHeader h{40, 5, 3, 1, 4, 0, 0, 0, 0, 0, 0};
