@@ -425,6 +425,346 @@ void drawIndices(const Indices &image, const ImageDescriptor &d, int32_t left, i
     }
 }
 
+// ---- Decoding straight onto the rows ------------------------------------------------
+
+// Where an 8-bit image's pixels go as they are decoded, in the order the
+// file stores them: each stored row to the canvas row it maps to (through
+// the interlace when there is one), clipped at the right and the bottom,
+// the transparent index skipped. Pixels beyond width x height are dropped.
+// The drawn part of every row is kept before it is first written, so that
+// an image that fails can be taken back: it then draws nothing.
+class RowSink {
+public:
+    RowSink(const ImageDescriptor &d, int32_t left, int32_t top, const GifCanvas &canvas, int32_t transparent)
+        : width_(d.width), height_(d.height), interlaced_((d.packed & 0x40) != 0),
+          key_(transparent >= 0 && transparent <= 255 ? transparent : -1) {
+        if (left < 0 || top < 0 || width_ == 0) return;
+        const int64_t colTo = std::min<int64_t>(width_, int64_t(canvas.width) - left);
+        const int64_t rowTo = std::min<int64_t>(height_, int64_t(canvas.height) - top);
+        if (colTo <= 0 || rowTo <= 0) return;
+        drawW_ = uint32_t(colTo);
+        drawH_ = uint32_t(rowTo);
+        bits_ = canvas.bits + uint64_t(left);
+        stride_ = canvas.stride;
+        topRow_ = int64_t(canvas.height) - 1 - top;
+    }
+
+    // The bytes of the drawn rectangle (for the copy kept).
+    uint64_t drawnBytes() const { return uint64_t(drawW_) * drawH_; }
+    void keepIn(uint8_t *kept) { kept_ = kept; }
+    void begin() { enterRow(); }
+
+    // The room in the current row's drawn part at the current column,
+    // where a string may be written whole (none when the row is not drawn,
+    // or a transparent index is to be skipped).
+    uint8_t *roomFor(uint32_t n) const {
+        return row_ && key_ < 0 && col_ + n <= drawW_ ? row_ + col_ : nullptr;
+    }
+    // Moves past n pixels written through roomFor (which fit in the row).
+    void advance(uint32_t n) {
+        col_ += n;
+        if (col_ == width_) nextRow();
+    }
+
+    // The next n pixels.
+    void put(const uint8_t *s, size_t n) {
+        while (n && stored_ < height_) {
+            const uint32_t k = uint32_t(std::min<size_t>(n, width_ - col_));
+            if (row_ && col_ < drawW_) store(row_ + col_, s, std::min(k, drawW_ - col_));
+            s += k;
+            n -= k;
+            col_ += k;
+            if (col_ == width_) nextRow();
+        }
+    }
+    // Index 0 up to the end of the image, as pixels the data never reached.
+    void finishWithZeros() {
+        if (key_ == 0) return;  // every such pixel is transparent
+        for (; stored_ < height_; ++stored_, col_ = 0) {
+            const uint32_t r = rowOf(stored_);
+            if (r >= drawH_ || col_ >= drawW_) continue;
+            std::memset(rowAt(r) + col_, 0, drawW_ - col_);
+        }
+    }
+    // Puts back what the rows entered so far held: the copy kept, or
+    // index 0 on a blank canvas, which keeps none.
+    void takeBack() {
+        const uint32_t entered = std::min(stored_ + 1, height_);
+        for (uint32_t p = 0; p < entered && bits_; ++p) {
+            const uint32_t r = rowOf(p);
+            if (r >= drawH_) continue;
+            if (kept_)
+                std::memcpy(rowAt(r), kept_ + uint64_t(r) * drawW_, drawW_);
+            else
+                std::memset(rowAt(r), 0, drawW_);
+        }
+    }
+
+private:
+    uint32_t rowOf(uint32_t stored) const { return interlaced_ ? gifInterlacedRow(stored, height_) : stored; }
+    uint8_t *rowAt(uint32_t r) const { return bits_ + uint64_t(topRow_ - r) * stride_; }
+    void enterRow() {
+        row_ = nullptr;
+        if (stored_ >= height_ || !bits_) return;
+        const uint32_t r = rowOf(stored_);
+        if (r >= drawH_) return;
+        row_ = rowAt(r);
+        if (kept_) std::memcpy(kept_ + uint64_t(r) * drawW_, row_, drawW_);
+    }
+    void nextRow() {
+        col_ = 0;
+        ++stored_;
+        enterRow();
+    }
+    void store(uint8_t *dst, const uint8_t *src, uint32_t n) const {
+        if (key_ < 0) {
+            std::memcpy(dst, src, n);
+        } else {
+            const uint8_t key = uint8_t(key_);
+            for (uint32_t i = 0; i < n; ++i) dst[i] = src[i] == key ? dst[i] : src[i];
+        }
+    }
+
+    const uint32_t width_, height_;
+    const bool interlaced_;
+    const int32_t key_;
+    uint32_t drawW_ = 0, drawH_ = 0;
+    uint8_t *bits_ = nullptr;
+    uint64_t stride_ = 0;
+    int64_t topRow_ = 0;
+    uint8_t *kept_ = nullptr;
+    uint8_t *row_ = nullptr;
+    uint32_t col_ = 0, stored_ = 0;
+};
+
+// A GIF code stream decoded into a RowSink. Every string is kept in the
+// table as its code's prefix code and last byte, so the output can be
+// scattered over rows and skip transparent pixels; where a string was
+// written whole into one row, its entry also keeps where, and the string
+// is copied from there in words instead of walked byte by byte (each pixel
+// is written once, so what a row holds there stays the string). It follows
+// the rules of lzw::Decoder with the GIF parameters code for code (clear,
+// end, the first string after a clear, the first free code there, a code
+// above the next free one failing the stream, an end code still looked for
+// after that), so the pixels and the result are the same.
+class RowDecoder {
+public:
+    RowDecoder(unsigned minCodeSize, RowSink &sink, const uint8_t *canvasEnd)
+        : s_(minCodeSize), sink_(sink), canvasEnd_(canvasEnd) {
+        clear_ = 1u << s_;
+        for (uint32_t c = 0; c < clear_; ++c) {
+            suffix_[c] = first_[c] = uint8_t(c);
+            length_[c] = 1;
+            where_[c] = nullptr;
+        }
+        reset();
+    }
+
+    // The next sub-block: false once the stream has ended.
+    bool feed(const uint8_t *in, size_t n) {
+        if (ended_) return false;
+        const uint8_t *const end = in + n;
+        for (;;) {
+            if (bits_ < width_) {
+                if (end - in >= 8) {
+                    uint64_t v;
+                    std::memcpy(&v, in, 8);
+                    acc_ |= v << bits_;
+                    in += (63 - bits_) >> 3;
+                    bits_ |= 56;
+                } else {
+                    while (bits_ < width_ && in != end) {
+                        acc_ |= uint64_t(*in++) << bits_;
+                        bits_ += 8;
+                    }
+                    if (bits_ < width_) return true;
+                }
+            }
+            const uint32_t code = uint32_t(acc_) & codeMask_;
+            acc_ >>= width_;
+            bits_ -= width_;
+            if (failed_) {
+                if (code == clear_ + 1) return !(ended_ = sawEnd_ = true);
+                continue;
+            }
+            if (!step(code)) return !(ended_ = true);
+        }
+    }
+
+    bool failed() const { return failed_; }
+    bool sawEnd() const { return sawEnd_; }
+    uint64_t produced() const { return produced_; }
+
+private:
+    void reset() {
+        width_ = s_ + 1;
+        mask_ = codeMask_ = (1u << width_) - 1;
+        next_ = clear_ + 2;
+        previous_ = -1;
+        last_ = nullptr;
+    }
+    void grow() {
+        if (next_ < lzw::kMaxCodes) {
+            const uint32_t g = ++next_;
+            if ((g & mask_) == 0 && g < lzw::kMaxCodes) {
+                ++width_;
+                mask_ += g;
+                codeMask_ = mask_ & ((1u << width_) - 1);
+            }
+        }
+    }
+    // Writes the string of a code (of n bytes, which for the next free code
+    // are the previous string's and its first byte, src when that string
+    // lies whole in a row): copied from where it was written, walked
+    // through the table straight into the row where it fits there whole,
+    // else walked into a copy that the sink spreads. Returns where it was
+    // written whole, or none.
+    uint8_t *emit(uint32_t code, uint32_t n, const uint8_t *src) {
+        produced_ += n;
+        uint8_t *const dst = sink_.roomFor(n + 16);
+        if (dst && src && src + n + 16 <= canvasEnd_) {
+            // Whole words: every source byte before dst is the string's or
+            // one written before it; the bytes past the string are written
+            // again later (the room checked holds them), and the last byte
+            // is set apart for the next free code, whose string ends where
+            // dst begins.
+            for (uint32_t k = 0; k < n; k += 16) {
+                uint64_t a, b;
+                std::memcpy(&a, src + k, 8);
+                std::memcpy(&b, src + k + 8, 8);
+                std::memcpy(dst + k, &a, 8);
+                std::memcpy(dst + k + 8, &b, 8);
+            }
+            dst[n - 1] = code == next_ ? src[0] : src[n - 1];
+            sink_.advance(n);
+            return dst;
+        }
+        uint8_t *const row = dst ? dst : sink_.roomFor(n);
+        uint8_t *const to = row ? row : string_;
+        uint32_t c = code;
+        uint8_t *p = to + n;
+        if (c == next_) {
+            // The previous string and its first byte.
+            *--p = first_[previous_];
+            c = uint32_t(previous_);
+        }
+        for (; c >= clear_; c = prefix_[c]) *--p = suffix_[c];
+        *--p = uint8_t(c);
+        if (row)
+            sink_.advance(n);
+        else
+            sink_.put(string_, n);
+        return row;
+    }
+    // One code; false at the end code or a failure.
+    bool step(uint32_t code) {
+        if (code == clear_) {
+            // What the first free code gives right after this clear: the
+            // last byte of the string it stood for.
+            if (next_ > clear_ + 2) firstFreeByte_ = suffix_[clear_ + 2];
+            reset();
+            return true;
+        }
+        if (code == clear_ + 1) {
+            sawEnd_ = true;
+            return false;
+        }
+        if (code > next_) {
+            // The rest is only looked through for an end code.
+            failed_ = true;
+            return true;
+        }
+        if (previous_ < 0) {
+            // One byte: a root code's, or the first free code's.
+            const uint32_t root = code < clear_ ? code : firstFreeByte_;
+            last_ = emit(root, 1, nullptr);
+            lastLength_ = 1;
+            previous_ = int32_t(root);
+            return true;
+        }
+        const uint32_t prev = uint32_t(previous_);
+        const uint32_t n = code == next_ ? length_[prev] + 1u : length_[code];
+        const uint8_t *src = code == next_ ? last_ : where_[code];
+        uint8_t *const at = emit(code, n, src);
+        if (next_ < lzw::kMaxCodes) {
+            // The new entry: the previous string and the first byte of this
+            // one, lying whole where the previous one was written when this
+            // one follows it in the same row.
+            prefix_[next_] = uint16_t(prev);
+            suffix_[next_] = code == next_ ? first_[prev] : first_[code];
+            first_[next_] = first_[prev];
+            length_[next_] = uint16_t(lastLength_ + 1);
+            where_[next_] = last_ && at == last_ + lastLength_ ? last_ : nullptr;
+        }
+        grow();
+        previous_ = int32_t(code);
+        last_ = at;
+        lastLength_ = n;
+        return true;
+    }
+
+    const unsigned s_;
+    RowSink &sink_;
+    const uint8_t *const canvasEnd_;
+    uint32_t clear_ = 0;
+    unsigned width_ = 0, bits_ = 0;
+    uint32_t mask_ = 0, codeMask_ = 0, next_ = 0;
+    int32_t previous_ = -1;
+    uint8_t *last_ = nullptr;  // where the previous string was written whole, or none
+    uint32_t lastLength_ = 0;
+    uint8_t firstFreeByte_ = 0;
+    uint64_t acc_ = 0, produced_ = 0;
+    bool failed_ = false, ended_ = false, sawEnd_ = false;
+    const uint8_t *where_[lzw::kMaxCodes];
+    uint16_t prefix_[lzw::kMaxCodes];
+    uint16_t length_[lzw::kMaxCodes];
+    uint8_t suffix_[lzw::kMaxCodes];
+    uint8_t first_[lzw::kMaxCodes];
+    uint8_t string_[lzw::kMaxCodes];
+};
+
+// Decodes an 8-bit image straight onto the canvas's rows, from its code
+// size on. An image that fails draws nothing; one whose data ends early
+// (with an end code, or exactly after its last pixel) has index 0 for the
+// pixels the data did not reach.
+template <class Window>
+Result decodeOntoRows(Window &in, const ImageDescriptor &d, int32_t left, int32_t top, const GifCanvas &canvas,
+                      int32_t transparent, bool blank, const Limits &limits) {
+    uint8_t s;
+    if (!in.byte(s)) return Result::readFailed;
+    if (s > lzw::kMaxMinCodeSize) return Result::damaged;
+    RowSink sink(d, left, top, canvas, transparent);
+    std::unique_ptr<uint8_t[]> kept;
+    if (!blank && sink.drawnBytes()) {
+        if (sink.drawnBytes() > limits.largestBlock) return Result::noMemory;
+        kept.reset(new uint8_t[size_t(sink.drawnBytes())]);
+        sink.keepIn(kept.get());
+    }
+    sink.begin();
+    RowDecoder decoder(s, sink, canvas.bits + canvas.stride * uint64_t(canvas.height));
+    uint64_t total = 0;
+    bool memory = true;
+    const Walk walk = walkSubBlocks(in, [&](const uint8_t *data, size_t len) {
+        if ((total += len) > limits.largestBlock) return memory = false;
+        return decoder.feed(data, len);
+    });
+    Result r = Result::ok;
+    if (!memory)
+        r = Result::noMemory;
+    else if (decoder.sawEnd() || walk != Walk::Truncated)
+        r = decoder.failed() || (!decoder.sawEnd() && decoder.produced() != uint64_t(d.width) * d.height)
+                ? Result::damaged
+                : Result::ok;
+    else
+        r = Result::readFailed;
+    if (r != Result::ok) {
+        sink.takeBack();
+        return r;
+    }
+    sink.finishWithZeros();
+    return Result::ok;
+}
+
 template <class Window>
 Result decodeImage(Window &in, const GifCanvas &canvas, int32_t transparent, int32_t shiftX, int32_t shiftY,
                    bool blank, const Limits &limits) {
@@ -440,6 +780,9 @@ Result decodeImage(Window &in, const GifCanvas &canvas, int32_t transparent, int
     }
     if (decodesInPlace(d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, transparent, blank))
         return decodeInPlace(in, canvas);
+    if (depth == 8)
+        return decodeOntoRows(in, d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, transparent, blank,
+                              limits);
     Indices image;
     const Result r = decodeIndices(in, d.width, d.height, image, limits);
     if (r != Result::ok) return r;
