@@ -3,8 +3,8 @@
 // an image descriptor with its data, as the file holds it after the 0x2C.
 // A second decode onto a DIB declared blank (an 8-bit image that covers it
 // whole then goes straight into its rows) must give the same result and
-// the same bits. An 8-bit DIB of patterned rows must come out as the long
-// way gives it: the data gathered whole, decoded into an index buffer by
+// the same bits. An 8-bit DIB of patterned rows, and one of a single index
+// that the decode is told of, must come out as the long way gives it: the data gathered whole, decoded into an index buffer by
 // the shared LZW decoder and drawn row by row. The same bytes also go straight through the shared LZW
 // decoder in both bit orders into a buffer with a guard byte behind it, once
 // whole and once in pieces, which must decode alike.
@@ -113,19 +113,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const vc::Result r = vc::DecodeGifImageAt(in, 0, dib.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY);
         require(r == ok || r == readFailed || r == noMemory || r == damaged, "undocumented decode result");
         const vc::Result again =
-            vc::DecodeGifImageAt(in, 0, blank.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY, true);
+            vc::DecodeGifImageAt(in, 0, blank.as<ConvBitmapInfoHeader>(), transparent, shiftX, shiftY, vc::kBlankCanvas);
         // Only the index buffer, which a blank DIB may not need, can run out.
         require(again == r || r == noMemory, "another result over a blank DIB");
         require(again != r || std::memcmp(dib.data(), blank.data(), dib.size()) == 0, "other bits over a blank DIB");
-        if (depth == 8) {
+        // Patterned rows, and rows of one index that the decode is told of.
+        for (const bool uniform : {false, true}) {
+            if (depth != 8) break;
             vc::plat::Block drawn = vc::makePackedDib(vc::gifDibSpec(8, width, height));
             require(!!drawn, "no DIB");
             auto *h = drawn.as<ConvBitmapInfoHeader>();
             uint8_t *bits = drawn.data() + vc::dibBitsOffset(*h);
-            for (size_t i = 0; i < h->biSizeImage; ++i) bits[i] = uint8_t(i * 7 + data[1]);
+            for (size_t i = 0; i < h->biSizeImage; ++i) bits[i] = uint8_t(uniform ? data[2] : i * 7 + data[1]);
             std::vector<uint8_t> want(bits, bits + h->biSizeImage);
             const vc::Result expected = longWay(body, bodySize, want, width, height, shiftX, shiftY, transparent);
-            const vc::Result got = vc::DecodeGifImageAt(in, 0, h, transparent, shiftX, shiftY);
+            const vc::Result got = vc::DecodeGifImageAt(in, 0, h, transparent, shiftX, shiftY,
+                                                        vc::CanvasFill{uniform ? int32_t(data[2]) : -1});
             if (got != noMemory && expected != noMemory) {
                 require(got == expected, "another result than the long way");
                 require(std::memcmp(bits, want.data(), want.size()) == 0, "other bits than the long way");
