@@ -175,7 +175,7 @@ size_t ourDecode(const std::string &name) {
                 vc::gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
             // Blank, as the loader's DIB of a single image is.
             if (dib && vc::DecodeGifImageAt(in, e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
-                                            vc::kBlankCanvas)) == vc::Result::ok)
+                                            vc::kBlankCanvas) == vc::Result::ok)
                 pixels += size_t(e.width) * e.height;
         }
     }
