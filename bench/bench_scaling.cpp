@@ -89,7 +89,7 @@ bool load(int format, const std::string &file) {
         vc::plat::Block dib = vc::makePackedDib(
             vc::gifDibSpec(e.bitsPerPixel, e.width, e.height, rec.globalPalette, rec.globalColorCount));
         return dib && vc::DecodeGifImageAt(in, e.dataPosition, dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
-                                           true) == vc::Result::ok;
+                                           vc::kBlankCanvas) == vc::Result::ok;
     }
     case 1: r = vc::LoadTiffImage(file.c_str(), &image); break;
     case 2: r = vc::LoadPcxImage(file.c_str(), &image); break;

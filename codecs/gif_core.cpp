@@ -60,7 +60,7 @@ Result decode(std::span<const uint8_t> bytes, const CoreRequest &request, Animat
         f.left = uint16_t(e.left);
         f.top = uint16_t(e.top);
         // An image that cannot be decoded is given blank; only memory stops.
-        if (decodeGifImage(in, e.dataPosition, gifCanvas(f.picture), -1, f.left, f.top, true, request.limits) ==
+        if (decodeGifImage(in, e.dataPosition, gifCanvas(f.picture), -1, f.left, f.top, kBlankCanvas, request.limits) ==
             Result::noMemory)
             return Result::noMemory;
         f.delay = e.delay;

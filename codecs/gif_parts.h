@@ -96,15 +96,24 @@ struct GifCanvas {
     uint32_t colorCount = 0;
 };
 
+// What a canvas is known to hold before an image is decoded onto it: one
+// index in every byte of its rows, padding included (a picture just made,
+// or one just filled), or anything (index -1).
+struct CanvasFill {
+    int32_t index = -1;
+};
+constexpr CanvasFill kBlankCanvas{0};
+
 // The canvas of a picture (its own pixels and palette).
 GifCanvas gifCanvas(Picture &picture);
 
 // Decodes the image whose descriptor is at dataPosition onto the canvas:
 // pixels equal to transparent (-1: none) are left as they are at depths 4
 // and 8, and the image lands at (left - shiftX, top - shiftY), clipped.
-// blank tells that every pixel of the canvas is index 0: an 8-bit image
-// without interlace that covers it whole is then decoded straight into its
-// rows, with the same pixels and result.
+// fill tells what the canvas holds: when it is one index throughout, an
+// 8-bit image without interlace that covers it whole is decoded straight
+// into its rows (its transparent pixels then given the fill's index), with
+// the same pixels and result.
 // ok; readFailed when the bytes end first; damaged for a code size above
 // 11, a local table larger than the canvas's, a code that cannot be
 // decoded, or data that ends without an end code after another number of
@@ -112,7 +121,7 @@ GifCanvas gifCanvas(Picture &picture);
 // pass limits.largestBlock. An image that fails draws nothing.
 template <class Window>
 Result decodeGifImage(Window &in, uint32_t dataPosition, const GifCanvas &canvas, int32_t transparent, int32_t shiftX,
-                      int32_t shiftY, bool blank, const Limits &limits);
+                      int32_t shiftY, CanvasFill fill, const Limits &limits);
 
 // Writes count (= w') indices of one image row into a canvas row of the
 // given depth, skipping the transparent index at depths 4 and 8.

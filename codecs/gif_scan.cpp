@@ -28,8 +28,8 @@
 // - The index buffer holds no more pixels than the image's data could
 //   produce, so a descriptor claiming a huge image over a few bytes of
 //   data costs no memory; rows beyond the buffer read as index 0. An image
-//   decoded straight into a blank canvas has no index buffer, and its data
-//   is decoded a sub-block at a time as it is read.
+//   decoded straight into a canvas of one index has no index buffer, and
+//   its data is decoded a sub-block at a time as it is read.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -351,39 +351,45 @@ Result streamIndices(Window &in, uint64_t pixels, uint8_t *out) {
 }
 
 // Whether the image can be decoded straight into the canvas's rows: an
-// 8-bit canvas that is blank (every pixel index 0), an image that covers
-// it whole at (0, 0), without interlace and with every pixel drawn. Such a
-// picture needs no index buffer: drawIndices would copy every row of it
-// and leave nothing of what the canvas held.
-bool decodesInPlace(const ImageDescriptor &d, int32_t left, int32_t top, const GifCanvas &canvas,
-                    int32_t transparent, bool blank) {
-    return blank && canvas.depth == 8 && !(d.packed & 0x40) && transparent < 0 && left == 0 && top == 0 &&
+// 8-bit canvas known to hold one index throughout, an image that covers it
+// whole at (0, 0), without interlace. Such a picture needs no index buffer:
+// drawIndices would copy every row of it, and what it left of the canvas
+// (the transparent pixels, or all of it when the image fails) is the fill.
+bool decodesInPlace(const ImageDescriptor &d, int32_t left, int32_t top, const GifCanvas &canvas, CanvasFill fill) {
+    return fill.index >= 0 && fill.index <= 255 && canvas.depth == 8 && !(d.packed & 0x40) && left == 0 && top == 0 &&
            d.width == canvas.width && d.height == canvas.height;
 }
 
 // Decodes such an image into the canvas's rows: rows top first and packed
 // at the start, then turned bottom-up and spread out to the stride in
-// place. An image that fails leaves the canvas blank, as drawIndices draws
-// nothing then.
+// place, the padding and the transparent pixels given the fill. An image
+// that fails leaves the canvas filled, as drawIndices draws nothing then.
 template <class Window>
-Result decodeInPlace(Window &in, const GifCanvas &canvas) {
+Result decodeInPlace(Window &in, const GifCanvas &canvas, int32_t transparent, uint8_t fill) {
     const size_t width = size_t(canvas.width), height = size_t(canvas.height);
     const size_t stride = size_t(canvas.stride);
     uint8_t *bits = canvas.bits;
     const Result r = streamIndices(in, uint64_t(width) * height, bits);
     if (r != Result::ok) {
-        std::memset(bits, 0, stride * height);
+        std::memset(bits, fill, stride * height);
         return r;
     }
     for (size_t a = 0, b = height - 1; a < b; ++a, --b)
         std::swap_ranges(bits + a * width, bits + (a + 1) * width, bits + b * width);
     // Row j moves up from j x width to j x stride: the last one first, so
-    // no row is overwritten before it has moved. The padding is cleared.
+    // no row is overwritten before it has moved.
     if (stride != width)
         for (size_t j = height; j-- > 0;) {
             std::memmove(bits + j * stride, bits + j * width, width);
-            std::memset(bits + j * stride + width, 0, stride - width);
+            std::memset(bits + j * stride + width, fill, stride - width);
         }
+    if (transparent >= 0 && transparent <= 255 && transparent != fill) {
+        const uint8_t key = uint8_t(transparent);
+        for (size_t j = 0; j < height; ++j) {
+            uint8_t *row = bits + j * stride;
+            for (size_t i = 0; i < width; ++i) row[i] = row[i] == key ? fill : row[i];
+        }
+    }
     return Result::ok;
 }
 
@@ -427,7 +433,7 @@ void drawIndices(const Indices &image, const ImageDescriptor &d, int32_t left, i
 
 template <class Window>
 Result decodeImage(Window &in, const GifCanvas &canvas, int32_t transparent, int32_t shiftX, int32_t shiftY,
-                   bool blank, const Limits &limits) {
+                   CanvasFill fill, const Limits &limits) {
     const uint16_t depth = canvas.depth;
     if ((depth != 1 && depth != 4 && depth != 8) || canvas.width <= 0 || canvas.height <= 0) return Result::damaged;
     ImageDescriptor d;
@@ -438,8 +444,8 @@ Result decodeImage(Window &in, const GifCanvas &canvas, int32_t transparent, int
         if (n > (1u << depth)) return Result::damaged;
         if (!readColorTable(in, n, canvas.colors, canvas.colorCount)) return Result::readFailed;
     }
-    if (decodesInPlace(d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, transparent, blank))
-        return decodeInPlace(in, canvas);
+    if (decodesInPlace(d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, fill))
+        return decodeInPlace(in, canvas, transparent, uint8_t(fill.index));
     Indices image;
     const Result r = decodeIndices(in, d.width, d.height, image, limits);
     if (r != Result::ok) return r;
@@ -457,10 +463,10 @@ Result scanGif(Window &in, GifAnimRecord &record, bool firstImageOnly, int32_t *
 
 template <class Window>
 Result decodeGifImage(Window &in, uint32_t dataPosition, const GifCanvas &canvas, int32_t transparent, int32_t shiftX,
-                      int32_t shiftY, bool blank, const Limits &limits) {
+                      int32_t shiftY, CanvasFill fill, const Limits &limits) {
     if (!in.seek(dataPosition)) return Result::readFailed;
     try {
-        return decodeImage(in, canvas, transparent, shiftX, shiftY, blank, limits);
+        return decodeImage(in, canvas, transparent, shiftX, shiftY, fill, limits);
     } catch (const std::bad_alloc &) {
         return Result::noMemory;
     }
@@ -544,9 +550,9 @@ template Result readGifExtension(FileWindow &, GifAnimRecord &);
 template Result readGifExtension(SpanWindow &, GifAnimRecord &);
 template Result skipGifImageData(FileWindow &);
 template Result skipGifImageData(SpanWindow &);
-template Result decodeGifImage(FileWindow &, uint32_t, const GifCanvas &, int32_t, int32_t, int32_t, bool,
+template Result decodeGifImage(FileWindow &, uint32_t, const GifCanvas &, int32_t, int32_t, int32_t, CanvasFill,
                                const Limits &);
-template Result decodeGifImage(SpanWindow &, uint32_t, const GifCanvas &, int32_t, int32_t, int32_t, bool,
+template Result decodeGifImage(SpanWindow &, uint32_t, const GifCanvas &, int32_t, int32_t, int32_t, CanvasFill,
                                const Limits &);
 
 }  // namespace vc

@@ -21,8 +21,9 @@ Result ImportGifAssembled(GifLoad &load) {
     for (int32_t i = 0; i < n; ++i) {
         const GifFrameEntry &f = record.frames[i];
         // A frame that fails leaves what it drew; the others still come.
+        // The first lands on the background alone.
         (void)DecodeGifImageAt(*load.window, f.dataPosition, dib, f.hasGraphicControl ? f.transparentIndex : -1,
-                               0, 0);
+                               0, 0, i == 0 ? CanvasFill{record.backgroundIndex} : CanvasFill{});
     }
     if (load.image)
         *load.image = load.dib.release();
@@ -52,14 +53,19 @@ Result ImportGifSequence(GifLoad &load) {
         const bool hasTransparent = f.hasGraphicControl && f.transparentIndex >= 0;
         // A smaller frame stands on fresh ground; a frame that covers the
         // whole picture is drawn over the previous one.
-        if (f.width < w || f.height < h) FillPackedDib(dib, hasTransparent ? f.transparentIndex : record.backgroundIndex);
+        // The first frame lands on the new picture's index 0.
+        CanvasFill fill = i == 0 ? kBlankCanvas : CanvasFill{};
+        if (f.width < w || f.height < h) {
+            fill.index = hasTransparent ? f.transparentIndex : record.backgroundIndex;
+            FillPackedDib(dib, fill.index);
+        }
         // Pulled back inside the picture where it would stick out at the
         // right or the bottom; the shift is what the document keeps.
         const int32_t sx = std::max(0, int32_t(f.left) + f.width - w), sy = std::max(0, int32_t(f.top) + f.height - h);
         f.left = int16_t(sx);
         f.top = int16_t(sy);
         // A frame that fails is handed over as far as it was drawn.
-        (void)DecodeGifImageAt(*load.window, f.dataPosition, dib, -1, sx, sy);
+        (void)DecodeGifImageAt(*load.window, f.dataPosition, dib, -1, sx, sy, fill);
         if (!load.editor.addFrame(dib, EditorLink::sequenceFlags(uint32_t(i), HOST_FRAME_GIF))) break;
         // An index beyond the DIB's table names no colour the editor could
         // take; it is not passed on.

@@ -100,8 +100,8 @@ Result ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageO
 }
 
 Result DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
-                        int32_t shiftX, int32_t shiftY, bool blank) {
-    return decodeGifImage(in, dataPosition, dibCanvas(dib), transparent, shiftX, shiftY, blank, limits());
+                        int32_t shiftX, int32_t shiftY, CanvasFill fill) {
+    return decodeGifImage(in, dataPosition, dibCanvas(dib), transparent, shiftX, shiftY, fill, limits());
 }
 
 DibSpec gifDibSpec(uint16_t bitsPerPixel, int32_t width, int32_t height, const GifRgbQuad *palette, int32_t count) {
@@ -131,7 +131,7 @@ Result LoadGifSingleImage(GifLoad &load) {
     if (!load.dib) return Result::noMemory;
     // A damaged image is delivered as far as it was decoded.
     (void)DecodeGifImageAt(*load.window, e.dataPosition, load.dib.as<ConvBitmapInfoHeader>(), -1, e.left, e.top,
-                           true);
+                           kBlankCanvas);
     handOverImage(load, e);
 
     // A one-frame document, at the image's own corner.

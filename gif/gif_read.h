@@ -42,13 +42,14 @@ Result ParseGifStructure(FileWindow &in, GifAnimRecord &record, bool firstImageO
 // table replaces the first colours of the DIB's table, pixels equal to
 // transparent (-1: none) are left as they are (at depths 4 and 8), and the
 // image lands at (left - shiftX, top - shiftY), clipped. ok, readFailed
-// (also when the file cannot be read there), noMemory or damaged. blank
-// tells that every pixel of the DIB is index 0 (a DIB just made): an 8-bit
-// image without interlace that covers it whole, every pixel drawn, is then
-// decoded straight into its rows with no index buffer, and one that fails
-// leaves it blank. The pixels and the result are the same either way.
+// (also when the file cannot be read there), noMemory or damaged. fill
+// tells what the DIB holds when it is one index in every byte of its rows
+// (a DIB just made, or just filled): an 8-bit image without interlace that
+// covers it whole is then decoded straight into its rows with no index
+// buffer, and one that fails leaves it filled. The pixels and the result
+// are the same either way.
 Result DecodeGifImageAt(FileWindow &in, uint32_t dataPosition, ConvBitmapInfoHeader *dib, int32_t transparent,
-                        int32_t shiftX, int32_t shiftY, bool blank = false);
+                        int32_t shiftX, int32_t shiftY, CanvasFill fill = {});
 
 // The image blocks of the GIF reader and writer: 2^depth colours, 2953
 // pixels per metre, the rows' size recorded, and the first

@@ -100,9 +100,9 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
 }
 
 // From bytes in memory onto a picture. A want of no pixels checks the
-// result alone. Every case over a picture of index 0 is decoded again with
-// the picture declared blank, which takes an 8-bit image that covers it
-// whole straight into its rows: the pixels and the result must be the same.
+// result alone. Every case is decoded again with the picture's fill
+// declared, which takes an 8-bit image that covers it whole straight into
+// its rows: the pixels and the result must be the same.
 TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStreams) {
     // Interlaced, 10 rows of 3 holding their row number + 1, stored in pass
     // order 0 8 | 4 | 2 6 | 1 3 5 7 9.
@@ -167,29 +167,45 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         {"no end code, a pixel short: blank", bad(4, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 4, 1, -1, 0, 0, 0,
          {0, 0, 0, 0}, vc::Result::damaged},
         {"end code a pixel early", bad(4, 0, 4, plainLzw({1, 2, 3}, 4)), 8, 4, 1, -1, 0, 0, 0, {1, 2, 3, 0}},
+        // 8-bit images drawn over what the picture holds.
+        {"at the right and bottom edges of the fill: clipped",
+         GifBytes().header(9, 9, 3).image(2, 1, 3, 2, {1, 2, 3, 4, 5, 6}, 4), 8, 4, 2, -1, 0, 0, 9,
+         {9, 9, 9, 9, 9, 9, 1, 2}},
+        {"narrower than the picture, strings running over row ends",
+         GifBytes().header(9, 9, 3).image(1, 0, 3, 3, std::vector<uint8_t>(9, 7), 4), 8, 5, 3, -1, 0, 0, 9,
+         {9, 7, 7, 7, 9, 9, 7, 7, 7, 9, 9, 7, 7, 7, 9}},
+        {"interlaced, transparent 3 keeps the fill, the last row clipped",
+         GifBytes().header(9, 9, 3).image(1, 0, 2, 5, {1, 1, 5, 5, 3, 3, 2, 2, 4, 4}, 4, true), 8, 3, 4, 3, 0, 0, 9,
+         {9, 1, 1, 9, 2, 2, 9, 9, 9, 9, 4, 4}},
+        {"transparent 7 never occurs: every pixel drawn",
+         GifBytes().header(3, 1, 3).image(0, 0, 3, 1, {4, 5, 6}, 4), 8, 3, 1, 7, 0, 0, 9, {4, 5, 6}},
+        {"end code a pixel early, transparent 0: the missing pixel keeps the fill",
+         bad(4, 0, 4, plainLzw({1, 2, 3}, 4)), 8, 4, 1, 0, 0, 0, 9, {1, 2, 3, 9}},
+        {"cut short over the fill: nothing drawn", cut, 8, 4, 1, -1, 0, 0, 9, {9, 9, 9, 9}, vc::Result::readFailed},
+        {"a code past the table over the fill: nothing drawn", bad(2, 0, 4, {0x10 | 0xE0, 0x03}), 8, 2, 1, -1, 0, 0, 9,
+         {9, 9}, vc::Result::damaged},
         {"as wide as the picture, a row short, no end code: whole as an image, not as the picture",
          bad(3, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 3, 2, -1, 0, 0, 0, {1, 2, 3, 0, 0, 0}},
     };
     // Each decodes the first image onto a new w x h picture filled with
-    // `fill`, told whether that picture is blank.
+    // `fill`, told or not told that fill.
     for (auto &c : cases) {
         const auto bytes = c.gif.trailer().b;
         vc::GifAnimRecord rec;
         scan(bytes, rec, true);
         std::vector<uint8_t> drawn;
-        for (bool blank : {false, true}) {
-            if (blank && c.fill != 0) continue;
-            SCOPED_TRACE(std::string(c.what) + (blank ? " (blank)" : ""));
+        for (bool known : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (known ? " (fill known)" : ""));
             vc::Picture p;
             p.width = c.w, p.height = c.h, p.bitCount = c.bits, p.palette.resize(size_t(1) << c.bits);
             p.pixels.resize(p.rowBytes() * uint64_t(c.h));
             vc::fillIndexRows(p.pixels.data(), p.pixels.size(), c.bits, c.fill);
             vc::SpanWindow in(bytes);
             EXPECT_EQ(vc::decodeGifImage(in, rec.frames[0].dataPosition, vc::gifCanvas(p), c.transparent, c.sx, c.sy,
-                                         blank, vc::limits()),
+                                         vc::CanvasFill{known ? int32_t(c.fill) : -1}, vc::limits()),
                       c.result);
             EXPECT_TRUE(c.want.empty() || indices(p.pixels.data(), c.w, c.h, c.bits) == c.want);
-            if (blank) {
+            if (known) {
                 EXPECT_EQ(p.pixels, drawn) << "the bits, row padding included";
             }
             drawn = p.pixels;
