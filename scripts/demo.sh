@@ -135,10 +135,12 @@ throbber="$wx/animate/throbber.gif"
 "$vc" convert --no-parent "$throbber" "$out/animation/throbber.ani"
 "$vc" convert --no-parent "$out/animation/throbber.ani" "$out/animation/throbber.gif"
 gifsicle --info "$out/animation/throbber.gif" | sed -n 1,7p
-"$vc" extract --quiet "$throbber" "$out/animation/original-frames"
-"$vc" extract --quiet "$out/animation/throbber.gif" "$out/animation/round-trip-frames"
-for f in "$out"/animation/original-frames/*.bmp; do
-  same "$f" "$out/animation/round-trip-frames/$(basename "$f")" "$(basename "$f" .bmp) after GIF, cursor, GIF"
+# As PNG, with their transparency: what a transparent pixel holds is no
+# part of the picture (a cursor keeps black under its mask).
+"$vc" extract --quiet "$throbber" "$out/animation/original-frames/frame.png"
+"$vc" extract --quiet "$out/animation/throbber.gif" "$out/animation/round-trip-frames/frame.png"
+for f in "$out"/animation/original-frames/*.png; do
+  same "$f" "$out/animation/round-trip-frames/$(basename "$f")" "$(basename "$f" .png) after GIF, cursor, GIF"
 done
 "$vc" play "$throbber" "$out/animation/played" | tail -1
 note "$out/animation/throbber.ani" "an animated GIF as an animated cursor: 0.10 s delays as 6/60 s"
