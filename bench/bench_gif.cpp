@@ -8,10 +8,11 @@
 // canvases, is not asked for). The files are real:
 // a 4-megapixel wallpaper photograph that a Debian package ships (its JPEG
 // in place), turned into GIFs at bench time by ImageMagick (256 colours
-// with and without dithering, 1-bit line art, 1-bit dithering); animations
-// and small icons that packages ship, read in place. One synthetic file
-// stays: a screen recording whose later frames are small changed
-// rectangles with text, written by giflib, which none of the real ones is.
+// with and without dithering, 1-bit line art, 1-bit dithering); animations,
+// small icons and emoticons of many small frames that packages ship, read
+// in place. One synthetic file stays: a screen recording whose later frames
+// are small changed rectangles with text, written by giflib, which none of
+// the real ones is.
 // Decoding starts from the file's name and ends with every frame's pixels
 // in memory: each side opens and reads the file on every pass (giflib
 // through its stdio stream, ours through its read window, the core and
@@ -25,6 +26,7 @@
 // steadier than wall time on a shared machine): above 1, we are faster.
 // The encoders' rows count the bytes each one wrote (file_bytes).
 #include <benchmark/benchmark.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <gif_lib.h>
 #include <sys/stat.h>
@@ -328,6 +330,9 @@ struct Input {
 const char *const kPhoto = "/usr/share/backgrounds/mate/nature/LadyBird.jpg";
 const char *const kAnimations = "/usr/libexec/installed-tests/gdk-pixbuf/";  // gdk-pixbuf-tests
 const char *const kIcons = "/usr/share/doc/wx3.2-examples/examples/samples/";  // wx3.2-examples
+// Emoticons of up to 133 frames, most of them a small changed rectangle
+// over the one before (pidgin-themes).
+const char *const kEmotes = "/usr/share/pixmaps/pidgin/emotes/QIP-pidgin/";
 
 std::string scratchName(const std::string &what) {
     return "/tmp/bench_gif_" + std::to_string(getpid()) + "_" + what + ".gif";
@@ -385,6 +390,22 @@ void makeInputs() {
                              "help/contents.gif", "html/test/i18n.gif"})
         icons.push_back(std::string(kIcons) + icon);
     addInput("icons", icons);
+    // The longest emoticon alone, and all of them: many files of many
+    // frames, where what a frame costs besides its pixels shows.
+    addInput("anim_emote133", {std::string(kEmotes) + "bj.gif"});
+    std::vector<std::string> emotes;
+    if (DIR *dir = opendir(kEmotes)) {
+        while (const dirent *e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".gif") == 0) emotes.push_back(kEmotes + name);
+        }
+        closedir(dir);
+        std::sort(emotes.begin(), emotes.end());
+    }
+    if (emotes.empty())
+        std::fprintf(stderr, "bench_gif: no %s (package pidgin-themes); row emotes left out\n", kEmotes);
+    else
+        addInput("emotes", emotes);
     const std::string screenFile = scratchName("screen");
     gifEncode(screen(), screenFile);
     addInput("screen", {screenFile});

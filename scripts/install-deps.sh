@@ -50,6 +50,8 @@ test=(
   # the photograph the GIF benchmark turns into GIFs when it starts
   mate-backgrounds
   gdk-pixbuf-tests
+  # animations of many small frames (emoticons) the GIF benchmark decodes
+  pidgin-themes
   # X's cursor library, which reads the X cursor files written, its cursor
   # generator, and the cursor themes whose files are read and compared
   libxcursor-dev x11-apps dmz-cursor-theme breeze-cursor-theme adwaita-icon-theme
