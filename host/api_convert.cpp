@@ -15,15 +15,6 @@ namespace host {
 
 namespace {
 
-struct FreeAnimation {
-    void operator()(vc_animation *a) const { vc_animation_free(a); }
-};
-struct FreePicture {
-    void operator()(vc_picture *p) const { vc_picture_free(p); }
-};
-using AnimationPtr = std::unique_ptr<vc_animation, FreeAnimation>;
-using PicturePtr = std::unique_ptr<vc_picture, FreePicture>;
-
 ApiConversion failed(std::string reason) { return {false, {}, std::move(reason)}; }
 
 vc_format apiFormat(const std::string &name, int code) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,16 @@
 #include "velmconv/api.h"
 
 namespace host {
+
+// The API's animations and pictures, freed when their owner goes.
+struct FreeAnimation {
+    void operator()(vc_animation *a) const { vc_animation_free(a); }
+};
+struct FreePicture {
+    void operator()(vc_picture *p) const { vc_picture_free(p); }
+};
+using AnimationPtr = std::unique_ptr<vc_animation, FreeAnimation>;
+using PicturePtr = std::unique_ptr<vc_picture, FreePicture>;
 
 struct ApiConversion {
     bool ok = false;

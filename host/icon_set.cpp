@@ -19,15 +19,6 @@ namespace host {
 
 namespace {
 
-struct FreeAnimation {
-    void operator()(vc_animation *a) const { vc_animation_free(a); }
-};
-struct FreePicture {
-    void operator()(vc_picture *p) const { vc_picture_free(p); }
-};
-using AnimationPtr = std::unique_ptr<vc_animation, FreeAnimation>;
-using PicturePtr = std::unique_ptr<vc_picture, FreePicture>;
-
 constexpr int32_t kLargestSize = 256;
 // Above this an entry is a PNG image of 32 bits; fewer colours are not
 // written at such sizes.

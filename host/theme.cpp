@@ -11,6 +11,7 @@
 #include <sstream>
 #include <vector>
 
+#include "host/api_convert.h"
 #include "host/theme_inf.h"
 #include "velmconv/api.h"
 
@@ -19,15 +20,6 @@ namespace host::theme {
 namespace fs = std::filesystem;
 
 namespace {
-
-struct FreeAnimation {
-    void operator()(vc_animation *a) const { vc_animation_free(a); }
-};
-struct FreePicture {
-    void operator()(vc_picture *p) const { vc_picture_free(p); }
-};
-using AnimationPtr = std::unique_ptr<vc_animation, FreeAnimation>;
-using PicturePtr = std::unique_ptr<vc_picture, FreePicture>;
 
 // A still cursor's delay in an X cursor theme: what the X tools give an
 // image whose delay nobody set.

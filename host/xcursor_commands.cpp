@@ -6,16 +6,12 @@
 #include <memory>
 #include <vector>
 
+#include "host/api_convert.h"
 #include "host/image.h"
 
 namespace host {
 
 namespace {
-
-struct FreeAnimation {
-    void operator()(vc_animation *a) const { vc_animation_free(a); }
-};
-using AnimationPtr = std::unique_ptr<vc_animation, FreeAnimation>;
 
 // The file read, or null with the reason said.
 AnimationPtr readXcursor(const std::string &file) {
