@@ -25,11 +25,12 @@
 //   the bytes. Such an image draws nothing: the canvas keeps what it held.
 // - An end code before the last pixel is accepted (the missing pixels read
 //   as index 0); pixels beyond width x height are dropped.
-// - The index buffer holds no more pixels than the image's data could
-//   produce, so a descriptor claiming a huge image over a few bytes of
-//   data costs no memory; rows beyond the buffer read as index 0. An image
-//   decoded straight into a canvas of one index has no index buffer, and
-//   its data is decoded a sub-block at a time as it is read.
+// - The index buffer of an image of more than a million pixels holds no
+//   more pixels than its data could produce, so a descriptor claiming a
+//   huge image over a few bytes of data costs no memory; rows beyond the
+//   buffer read as index 0. Smaller images, and images decoded straight
+//   into a canvas of one index (which have no index buffer), are decoded a
+//   sub-block at a time as their data is read.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -298,11 +299,19 @@ uint64_t pixelBound(size_t bytes, unsigned s) {
     return codes <= 4096 ? codes * (codes + 1) / 2 : codes * 4096;
 }
 
+// Images of up to this many pixels are decoded into a buffer on the stack
+// and drawn from there, also onto a canvas of one index: moving their rows
+// in place costs more calls than the copies it saves.
+constexpr uint64_t kSmallImage = 4096;
+
 // One image's colour indices, one byte per pixel in the order the file
 // stores the rows; `kept` bytes of them (the last 256 spare).
 struct Indices {
     std::unique_ptr<uint8_t[]> block;
     uint64_t kept = 0;
+    // Where the indices stand: block, or for a small image the bytes here.
+    uint8_t *data = nullptr;
+    uint8_t small[kSmallImage];
 };
 
 // The result of decoding an image of `pixels` pixels into out[0 ..
@@ -313,27 +322,6 @@ Result decodedImage(const lzw::DecodeResult &lr, bool truncated, uint64_t pixels
     if (lr.sawEnd) return lr.status;
     if (truncated) return Result::readFailed;
     return lr.produced != pixels ? Result::damaged : lr.status;
-}
-
-// Reads the code size and the data and decodes them.
-template <class Window>
-Result decodeIndices(Window &in, uint32_t width, uint32_t height, Indices &out, const Limits &limits) {
-    uint8_t s;
-    if (!in.byte(s)) return Result::readFailed;
-    if (s > lzw::kMaxMinCodeSize) return Result::damaged;
-    Gathered data;
-    if (!gatherSubBlocks(in, data, limits)) return Result::noMemory;
-
-    // Width x height bytes and 256 spare, but never more than the data can
-    // fill. Not zeroed first: the decoder writes every byte up to where it
-    // stops, and only what lies behind that is cleared.
-    const uint64_t pixels = uint64_t(width) * height;
-    out.kept = std::min(pixels, pixelBound(data.bytes.size(), s)) + 256;
-    if (out.kept > limits.largestBlock) return Result::noMemory;
-    out.block.reset(new uint8_t[size_t(out.kept)]);
-    const lzw::DecodeResult lr = lzw::decode(data.bytes.data(), data.bytes.size(), out.block.get(), size_t(out.kept),
-                                             {s, lzw::BitOrder::LsbFirst, 0});
-    return decodedImage(lr, data.truncated, pixels, out.block.get(), out.kept);
 }
 
 // Reads the code size and the data and decodes them into out[0 .. pixels)
@@ -350,43 +338,118 @@ Result streamIndices(Window &in, uint64_t pixels, uint8_t *out) {
     return decodedImage(decoder.finish(), walk == Walk::Truncated, pixels, out, pixels);
 }
 
-// Whether the image can be decoded straight into the canvas's rows: an
-// 8-bit canvas known to hold one index throughout, an image that covers it
-// whole at (0, 0), without interlace. Such a picture needs no index buffer:
-// drawIndices would copy every row of it, and what it left of the canvas
-// (the transparent pixels, or all of it when the image fails) is the fill.
-bool decodesInPlace(const ImageDescriptor &d, int32_t left, int32_t top, const GifCanvas &canvas, CanvasFill fill) {
-    return fill.index >= 0 && fill.index <= 255 && canvas.depth == 8 && !(d.packed & 0x40) && left == 0 && top == 0 &&
-           d.width == canvas.width && d.height == canvas.height;
+// Images of up to this many pixels get an index buffer of their size at
+// once, and their data is decoded as it is read: gathering it first cost
+// an animation of small frames more than the buffer's bytes. Larger images
+// are gathered first, and their buffer is held to what the data can fill.
+constexpr uint64_t kStreamedPixels = 1u << 20;
+
+// Reads the code size and the data and decodes them.
+template <class Window>
+Result decodeIndices(Window &in, uint32_t width, uint32_t height, Indices &out, const Limits &limits) {
+    const uint64_t pixels = uint64_t(width) * height;
+    if (pixels <= kStreamedPixels && pixels <= limits.largestBlock) {
+        out.kept = pixels;
+        if (pixels <= kSmallImage) {
+            out.data = out.small;
+        } else {
+            out.block.reset(new uint8_t[size_t(pixels)]);
+            out.data = out.block.get();
+        }
+        return streamIndices(in, pixels, out.data);
+    }
+    uint8_t s;
+    if (!in.byte(s)) return Result::readFailed;
+    if (s > lzw::kMaxMinCodeSize) return Result::damaged;
+    Gathered data;
+    if (!gatherSubBlocks(in, data, limits)) return Result::noMemory;
+
+    // Width x height bytes and 256 spare, but never more than the data can
+    // fill. Not zeroed first: the decoder writes every byte up to where it
+    // stops, and only what lies behind that is cleared.
+    out.kept = std::min(pixels, pixelBound(data.bytes.size(), s)) + 256;
+    if (out.kept > limits.largestBlock) return Result::noMemory;
+    out.block.reset(new uint8_t[size_t(out.kept)]);
+    out.data = out.block.get();
+    const lzw::DecodeResult lr = lzw::decode(data.bytes.data(), data.bytes.size(), out.data, size_t(out.kept),
+                                             {s, lzw::BitOrder::LsbFirst, 0});
+    return decodedImage(lr, data.truncated, pixels, out.data, out.kept);
 }
 
-// Decodes such an image into the canvas's rows: rows top first and packed
-// at the start, then turned bottom-up and spread out to the stride in
-// place, the padding and the transparent pixels given the fill. An image
-// that fails leaves the canvas filled, as drawIndices draws nothing then.
+// Whether the image can be decoded straight into the canvas's rows: an
+// 8-bit canvas known to hold one index throughout, and an image that lies
+// inside it whole, at any position and width, interlaced or not. Such an
+// image needs no index buffer: the rows it covers hold at least as many
+// bytes as its pixels, so its code stream, whose strings stand in what it
+// has decoded, is decoded packed into them and the rows are then put in
+// place; what drawIndices would have left of the canvas (the rest of those
+// rows, the transparent pixels, or all of them when the image fails) is
+// the fill, and is given back. A canvas that holds anything keeps the index
+// buffer: an image that fails draws nothing, so its pixels cannot replace
+// the canvas's before the last of them is known.
+bool decodesInPlace(const ImageDescriptor &d, int32_t left, int32_t top, const GifCanvas &canvas, CanvasFill fill) {
+    return uint64_t(d.width) * d.height > kSmallImage && fill.index >= 0 && fill.index <= 255 &&
+           canvas.depth == 8 && left >= 0 && top >= 0 && int64_t(left) + d.width <= canvas.width &&
+           int64_t(top) + d.height <= canvas.height;
+}
+
+// Decodes such an image into the rows it covers (at column left, rows top
+// to top + height - 1 from the top). The indices are decoded packed at the
+// start of the band of those rows, then each row is moved to where it
+// belongs, which puts them bottom up (and out of the interlace's order)
+// by following the permutation's cycles with one row held aside; then they
+// are spread out to the stride from the last, so that no row is overwritten
+// before it has moved. The rest of the band, and the transparent pixels,
+// get the fill. An image that fails leaves the band filled.
 template <class Window>
-Result decodeInPlace(Window &in, const GifCanvas &canvas, int32_t transparent, uint8_t fill) {
-    const size_t width = size_t(canvas.width), height = size_t(canvas.height);
-    const size_t stride = size_t(canvas.stride);
-    uint8_t *bits = canvas.bits;
-    const Result r = streamIndices(in, uint64_t(width) * height, bits);
+Result decodeInPlace(Window &in, const ImageDescriptor &d, int32_t left, int32_t top, const GifCanvas &canvas,
+                     int32_t transparent, uint8_t fill) {
+    const size_t width = d.width, height = d.height, stride = size_t(canvas.stride), x = size_t(left);
+    uint8_t *band = canvas.bits + (size_t(canvas.height) - size_t(top) - height) * stride;
+    const Result r = streamIndices(in, uint64_t(width) * height, band);
     if (r != Result::ok) {
-        std::memset(bits, fill, stride * height);
+        std::memset(band, fill, stride * height);
         return r;
     }
-    for (size_t a = 0, b = height - 1; a < b; ++a, --b)
-        std::swap_ranges(bits + a * width, bits + (a + 1) * width, bits + b * width);
-    // Row j moves up from j x width to j x stride: the last one first, so
-    // no row is overwritten before it has moved.
-    if (stride != width)
+    // Row p of the stream belongs in row `to(p)` of the band, counted from
+    // the first in memory (the bottom one): without interlace the rows are
+    // turned over, pair by pair.
+    const bool interlaced = d.packed & 0x40;
+    auto to = [&](size_t p) { return height - 1 - gifInterlacedRow(uint32_t(p), uint32_t(height)); };
+    if (!interlaced) {
+        for (size_t a = 0, b = height - 1; a < b; ++a, --b)
+            std::swap_ranges(band + a * width, band + (a + 1) * width, band + b * width);
+    } else if (height > 1) {
+        std::vector<uint8_t> held(width);
+        std::vector<bool> placed(height);
+        for (size_t start = 0; start < height; ++start) {
+            if (placed[start] || to(start) == start) continue;
+            // The cycle through start: each place takes the row that
+            // belongs there, the first one held aside.
+            std::memcpy(held.data(), band + start * width, width);
+            for (size_t at = start;;) {
+                placed[at] = true;
+                const size_t from = gifInterlacedPosition(uint32_t(height - 1 - at), uint32_t(height));
+                if (from == start) {
+                    std::memcpy(band + at * width, held.data(), width);
+                    break;
+                }
+                std::memcpy(band + at * width, band + from * width, width);
+                at = from;
+            }
+        }
+    }
+    if (stride != width || x != 0)
         for (size_t j = height; j-- > 0;) {
-            std::memmove(bits + j * stride, bits + j * width, width);
-            std::memset(bits + j * stride + width, fill, stride - width);
+            uint8_t *row = band + j * stride;
+            std::memmove(row + x, band + j * width, width);
+            std::memset(row, fill, x);
+            std::memset(row + x + width, fill, stride - x - width);
         }
     if (transparent >= 0 && transparent <= 255 && transparent != fill) {
         const uint8_t key = uint8_t(transparent);
         for (size_t j = 0; j < height; ++j) {
-            uint8_t *row = bits + j * stride;
+            uint8_t *row = band + j * stride + x;
             for (size_t i = 0; i < width; ++i) row[i] = row[i] == key ? fill : row[i];
         }
     }
@@ -410,7 +473,7 @@ void drawIndices(const Indices &image, const ImageDescriptor &d, int32_t left, i
 
     const uint64_t stride = canvas.stride;
     uint8_t *bits = canvas.bits;
-    const uint8_t *index = image.block.get();
+    const uint8_t *index = image.data;
     const uint32_t count = uint32_t(colTo);
     const uint64_t dstByte = uint64_t(x) * depth / 8;
     std::vector<uint8_t> scratch;  // a row that runs past the buffer, padded with 0
@@ -445,7 +508,8 @@ Result decodeImage(Window &in, const GifCanvas &canvas, int32_t transparent, int
         if (!readColorTable(in, n, canvas.colors, canvas.colorCount)) return Result::readFailed;
     }
     if (decodesInPlace(d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, fill))
-        return decodeInPlace(in, canvas, transparent, uint8_t(fill.index));
+        return decodeInPlace(in, d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, transparent,
+                             uint8_t(fill.index));
     Indices image;
     const Result r = decodeIndices(in, d.width, d.height, image, limits);
     if (r != Result::ok) return r;

@@ -101,8 +101,8 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
 
 // From bytes in memory onto a picture. A want of no pixels checks the
 // result alone. Every case is decoded again with the picture's fill
-// declared, which takes an 8-bit image that covers it whole straight into
-// its rows: the pixels and the result must be the same.
+// declared, which takes an 8-bit image that lies inside the picture
+// straight into its rows: the pixels and the result must be the same.
 TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStreams) {
     // Interlaced, 10 rows of 3 holding their row number + 1, stored in pass
     // order 0 8 | 4 | 2 6 | 1 3 5 7 9.
@@ -117,6 +117,18 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
     std::vector<uint8_t> noise(37 * 29);
     std::mt19937 rng(5);
     for (auto &p : noise) p = uint8_t(rng());
+    std::vector<uint8_t> noise4(noise.size()), interlaced7;
+    for (size_t i = 0; i < noise.size(); ++i) noise4[i] = noise[i] & 15;
+    for (unsigned r : {0, 4, 2, 6, 1, 3, 5}) interlaced7.insert(interlaced7.end(), 3, uint8_t(r + 1));
+    // A w x h picture of fill with an image of iw x ih at (x, y), pixel(c, r)
+    // drawn where it is not the key.
+    auto over = [](int w, int h, uint8_t fill, int x, int y, int iw, int ih, auto pixel, int key) {
+        Pixels p(size_t(w) * size_t(h), fill);
+        for (int r = 0; r < ih; ++r)
+            for (int c = 0; c < iw; ++c)
+                if (const uint8_t v = pixel(c, r); v != key) p[size_t((y + r) * w + x + c)] = v;
+        return p;
+    };
     struct Case {
         const char *what;
         GifBytes gif;
@@ -184,6 +196,15 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         {"cut short over the fill: nothing drawn", cut, 8, 4, 1, -1, 0, 0, 9, {9, 9, 9, 9}, vc::Result::readFailed},
         {"a code past the table over the fill: nothing drawn", bad(2, 0, 4, {0x10 | 0xE0, 0x03}), 8, 2, 1, -1, 0, 0, 9,
          {9, 9}, vc::Result::damaged},
+        {"interlaced, inside the picture at (2, 1), transparent 3 keeps the fill",
+         GifBytes().header(9, 9, 3).image(2, 1, 3, 7, interlaced7, 4, true), 8, 7, 9, 3, 0, 0, 9,
+         over(7, 9, 9, 2, 1, 3, 7, [](int, int r) { return uint8_t(r + 1); }, 3)},
+        {"4 bits, 37 x 29 of noise, transparent 5 keeps the fill",
+         GifBytes().header(37, 29, 3).image(0, 0, 37, 29, noise4, 4), 4, 37, 29, 5, 0, 0, 0xA,
+         over(37, 29, 0xA, 0, 0, 37, 29, [&](int c, int r) { return noise4[size_t(r * 37 + c)]; }, 5)},
+        {"8 bits, 37 x 29 of noise at (3, 2) of 45 x 33, transparent 200 keeps the fill",
+         GifBytes().header(45, 33, 7).image(3, 2, 37, 29, noise, 8), 8, 45, 33, 200, 0, 0, 9,
+         over(45, 33, 9, 3, 2, 37, 29, [&](int c, int r) { return noise[size_t(r * 37 + c)]; }, 200)},
         {"as wide as the picture, a row short, no end code: whole as an image, not as the picture",
          bad(3, 0, 4, plainLzw({1, 2, 3}, 4, false)), 8, 3, 2, -1, 0, 0, 0, {1, 2, 3, 0, 0, 0}},
     };
