@@ -1,13 +1,16 @@
 // Fuzzes the decoding of one image: the first four bytes choose the DIB
 // (depth, width, height), the shifts and the transparent index; the rest is
 // an image descriptor with its data, as the file holds it after the 0x2C.
-// A second decode onto a DIB declared blank (an 8-bit image that covers it
-// whole then goes straight into its rows) must give the same result and
-// the same bits. An 8-bit DIB of patterned rows, and one of a single index
-// that the decode is told of, must come out as the long way gives it: the data gathered whole, decoded into an index buffer by
-// the shared LZW decoder and drawn row by row. The same bytes also go straight through the shared LZW
-// decoder in both bit orders into a buffer with a guard byte behind it, once
-// whole and once in pieces, which must decode alike.
+// A second decode onto a DIB declared blank (an 8-bit image inside it then
+// goes straight into its rows, other rows are drawn as they are decoded)
+// must give the same result and the same bits. An 8-bit DIB of patterned
+// rows, and one of a single index that the decode is told of, must come
+// out as the long way gives it: the data gathered whole, decoded into an
+// index buffer by the shared LZW decoder and drawn row by row. DIBs are up
+// to 128 x 128, so that images of more pixels than the reader keeps on its
+// stack fit inside them. The same bytes also go straight through the shared
+// LZW decoder in both bit orders into a buffer with a guard byte behind it,
+// once whole and once in pieces, which must decode alike.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -93,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 4) return 0;
     const uint16_t depths[3] = {1, 4, 8};
     const uint16_t depth = depths[data[0] % 3];
-    const int32_t width = 1 + (data[1] & 63), height = 1 + (data[2] & 63);
+    const int32_t width = 1 + (data[1] & 127), height = 1 + (data[2] & 127);
     const int32_t shiftX = int8_t(data[3] & 0xF0) / 16, shiftY = int8_t(data[3] << 4) / 16;
     const int32_t transparent = int32_t(data[0] / 3) - 1;  // -1 .. 84
     const uint8_t *body = data + 4;
