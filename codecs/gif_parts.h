@@ -111,9 +111,10 @@ GifCanvas gifCanvas(Picture &picture);
 // pixels equal to transparent (-1: none) are left as they are at depths 4
 // and 8, and the image lands at (left - shiftX, top - shiftY), clipped.
 // fill tells what the canvas holds: when it is one index throughout, an
-// 8-bit image without interlace that covers it whole is decoded straight
-// into its rows (its transparent pixels then given the fill's index), with
-// the same pixels and result.
+// 8-bit image that lies inside it is decoded straight into its rows (its
+// transparent pixels then given the fill's index), and the rows of other
+// images without interlace are drawn as they are decoded, with the same
+// pixels and result.
 // ok; readFailed when the bytes end first; damaged for a code size above
 // 11, a local table larger than the canvas's, a code that cannot be
 // decoded, or data that ends without an end code after another number of

@@ -32,10 +32,14 @@
 //   into a canvas of one index (which have no index buffer), are decoded a
 //   sub-block at a time as their data is read.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "codecs/gif_parts.h"
 #include "common/bytes.h"
@@ -327,14 +331,23 @@ Result decodedImage(const lzw::DecodeResult &lr, bool truncated, uint64_t pixels
 // Reads the code size and the data and decodes them into out[0 .. pixels)
 // as they come, each sub-block where the read window holds it: the data is
 // neither copied nor held whole. Reading stops at the end code.
-template <class Window>
-Result streamIndices(Window &in, uint64_t pixels, uint8_t *out) {
+// After each piece, decoded(n) is told that out[0 .. n) is final.
+struct NothingDecoded {
+    void operator()(uint64_t) const {}
+};
+
+template <class Window, class Decoded = NothingDecoded>
+Result streamIndices(Window &in, uint64_t pixels, uint8_t *out, Decoded &&decoded = {}) {
     uint8_t s;
     if (!in.byte(s)) return Result::readFailed;
     if (s > lzw::kMaxMinCodeSize) return Result::damaged;
     lzw::Decoder decoder(out, size_t(pixels), {s, lzw::BitOrder::LsbFirst, 0});
     // Only whole sub-blocks are decoded.
-    const Walk walk = walkSubBlocks(in, [&](const uint8_t *data, size_t len) { return decoder.feed(data, len); });
+    const Walk walk = walkSubBlocks(in, [&](const uint8_t *data, size_t len) {
+        const bool more = decoder.feed(data, len);
+        decoded(decoder.produced());
+        return more;
+    });
     return decodedImage(decoder.finish(), walk == Walk::Truncated, pixels, out, pixels);
 }
 
@@ -344,9 +357,15 @@ Result streamIndices(Window &in, uint64_t pixels, uint8_t *out) {
 // are gathered first, and their buffer is held to what the data can fill.
 constexpr uint64_t kStreamedPixels = 1u << 20;
 
-// Reads the code size and the data and decodes them.
-template <class Window>
-Result decodeIndices(Window &in, uint32_t width, uint32_t height, Indices &out, const Limits &limits) {
+// Gathered data is decoded this many bytes at a time, so that what each
+// piece decodes is still in the cache when decoded() draws it.
+constexpr size_t kGatheredPiece = 8192;
+
+// Reads the code size and the data and decodes them; decoded() is told
+// after each piece how many indices are final (out.data is set before).
+template <class Window, class Decoded = NothingDecoded>
+Result decodeIndices(Window &in, uint32_t width, uint32_t height, Indices &out, const Limits &limits,
+                     Decoded &&decoded = {}) {
     const uint64_t pixels = uint64_t(width) * height;
     if (pixels <= kStreamedPixels && pixels <= limits.largestBlock) {
         out.kept = pixels;
@@ -356,7 +375,7 @@ Result decodeIndices(Window &in, uint32_t width, uint32_t height, Indices &out, 
             out.block.reset(new uint8_t[size_t(pixels)]);
             out.data = out.block.get();
         }
-        return streamIndices(in, pixels, out.data);
+        return streamIndices(in, pixels, out.data, decoded);
     }
     uint8_t s;
     if (!in.byte(s)) return Result::readFailed;
@@ -371,9 +390,13 @@ Result decodeIndices(Window &in, uint32_t width, uint32_t height, Indices &out, 
     if (out.kept > limits.largestBlock) return Result::noMemory;
     out.block.reset(new uint8_t[size_t(out.kept)]);
     out.data = out.block.get();
-    const lzw::DecodeResult lr = lzw::decode(data.bytes.data(), data.bytes.size(), out.data, size_t(out.kept),
-                                             {s, lzw::BitOrder::LsbFirst, 0});
-    return decodedImage(lr, data.truncated, pixels, out.data, out.kept);
+    lzw::Decoder decoder(out.data, size_t(out.kept), {s, lzw::BitOrder::LsbFirst, 0});
+    for (size_t at = 0; at < data.bytes.size(); at += kGatheredPiece) {
+        const bool more = decoder.feed(data.bytes.data() + at, std::min(kGatheredPiece, data.bytes.size() - at));
+        decoded(decoder.produced());
+        if (!more) break;
+    }
+    return decodedImage(decoder.finish(), data.truncated, pixels, out.data, out.kept);
 }
 
 // Whether the image can be decoded straight into the canvas's rows: an
@@ -462,7 +485,7 @@ Result decodeInPlace(Window &in, const ImageDescriptor &d, int32_t left, int32_t
 // (a frame larger than the picture, pulled back by its overhang) draws
 // nothing: the picture keeps what it held.
 void drawIndices(const Indices &image, const ImageDescriptor &d, int32_t left, int32_t top, const GifCanvas &canvas,
-                 int32_t transparent) {
+                 int32_t transparent, int64_t rowFrom = 0, int64_t rowUntil = INT64_MAX) {
     if (left < 0 || top < 0) return;
     const uint16_t depth = canvas.depth;
     const uint32_t width = d.width, height = d.height;
@@ -477,7 +500,7 @@ void drawIndices(const Indices &image, const ImageDescriptor &d, int32_t left, i
     const uint32_t count = uint32_t(colTo);
     const uint64_t dstByte = uint64_t(x) * depth / 8;
     std::vector<uint8_t> scratch;  // a row that runs past the buffer, padded with 0
-    for (int64_t r = 0; r < rowTo; ++r) {
+    for (int64_t r = rowFrom; r < std::min(rowTo, rowUntil); ++r) {
         const uint64_t stored = d.packed & 0x40 ? gifInterlacedPosition(uint32_t(r), height) : uint64_t(r);
         const uint64_t start = stored * width;
         const uint8_t *src;
@@ -510,10 +533,31 @@ Result decodeImage(Window &in, const GifCanvas &canvas, int32_t transparent, int
     if (decodesInPlace(d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, fill))
         return decodeInPlace(in, d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, transparent,
                              uint8_t(fill.index));
+    const int32_t left = int32_t(d.left) - shiftX, top = int32_t(d.top) - shiftY;
     Indices image;
-    const Result r = decodeIndices(in, d.width, d.height, image, limits);
-    if (r != Result::ok) return r;
-    drawIndices(image, d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, transparent);
+    if (fill.index < 0 || fill.index > 255 || (d.packed & 0x40) || top < 0 || d.width == 0) {
+        const Result r = decodeIndices(in, d.width, d.height, image, limits);
+        if (r != Result::ok) return r;
+        drawIndices(image, d, left, top, canvas, transparent);
+        return Result::ok;
+    }
+    // On a canvas of one index, each row is drawn once it is decoded, while
+    // it is still in the cache; should the image fail, the rows drawn are
+    // given the fill back, as though it had drawn nothing.
+    int64_t drawn = 0;
+    const Result r = decodeIndices(in, d.width, d.height, image, limits, [&](uint64_t decoded) {
+        const int64_t rows = int64_t(std::min<uint64_t>(decoded / d.width, d.height));
+        if (rows > drawn) drawIndices(image, d, left, top, canvas, transparent, drawn, rows);
+        drawn = std::max(drawn, rows);
+    });
+    if (r != Result::ok) {
+        const int64_t rows = std::min<int64_t>(drawn, int64_t(canvas.height) - top);
+        if (rows > 0)
+            fillIndexRows(canvas.bits + uint64_t(canvas.height - top - rows) * canvas.stride,
+                          uint64_t(rows) * canvas.stride, canvas.depth, fill.index);
+        return r;
+    }
+    drawIndices(image, d, left, top, canvas, transparent, drawn);
     return Result::ok;
 }
 
@@ -564,32 +608,37 @@ void fillIndexRows(uint8_t *bits, uint64_t size, uint16_t d, int32_t index) {
 namespace {
 
 // Sixteen bytes as one value: GCC's and Clang's vectors, which become SSE
-// or NEON where the target has them and plain words where it has not. At
-// any address: they are read and written through pointers into rows.
-typedef uint8_t Bytes16 __attribute__((vector_size(16), aligned(1), may_alias));
-
-inline Bytes16 &at16(uint8_t *p) { return *reinterpret_cast<Bytes16 *>(p); }
-inline const Bytes16 &at16(const uint8_t *p) { return *reinterpret_cast<const Bytes16 *>(p); }
+// or NEON where the target has them and plain words where it has not. Rows
+// are read and written through memcpy, at any address, and no function
+// takes or gives a vector, so that targets without SSE keep their calls.
+typedef uint8_t Bytes16 __attribute__((vector_size(16)));
 
 // Sixteen 8-bit pixels; those of the key keep what dst held.
 inline void storeKeyed16(uint8_t *dst, const uint8_t *src, uint8_t key) {
-    const Bytes16 v = at16(src), keep = Bytes16(v == key);
-    at16(dst) = (at16(dst) & keep) | (v & ~keep);
+    Bytes16 v, held;
+    std::memcpy(&v, src, 16);
+    std::memcpy(&held, dst, 16);
+    const Bytes16 keep = Bytes16(v == key), out = (held & keep) | (v & ~keep);
+    std::memcpy(dst, &out, 16);
 }
 
 // Thirty-two indices as sixteen bytes of 4-bit pixels, the first of each
 // pair in the high nibble; with keyed, the nibbles of the key keep what
 // dst held.
 inline void storeNibbles16(uint8_t *dst, const uint8_t *src, bool keyed, uint8_t key) {
-    const Bytes16 a = at16(src), b = at16(src + 16);
+    Bytes16 a, b;
+    std::memcpy(&a, src, 16);
+    std::memcpy(&b, src + 16, 16);
     const Bytes16 hi = __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     const Bytes16 lo = __builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
     Bytes16 out = (hi << 4) | (lo & 0x0F);
     if (keyed) {
+        Bytes16 held;
+        std::memcpy(&held, dst, 16);
         const Bytes16 keep = (Bytes16(hi == key) & 0xF0) | (Bytes16(lo == key) & 0x0F);
-        out = (at16(dst) & keep) | (out & ~keep);
+        out = (held & keep) | (out & ~keep);
     }
-    at16(dst) = out;
+    std::memcpy(dst, &out, 16);
 }
 
 // Runs step(dst offset) over n output bytes sixteen at a time (n >= 16):
@@ -639,9 +688,24 @@ void StoreIndexRow(uint8_t *dst, const uint8_t *src, uint32_t count, uint16_t de
         }
     } else if (depth == 1) {
         // Whole bytes: the transparent index is not honoured at this depth.
+        uint32_t i = 0;
+#if defined(__SSE2__)
+        // Thirty-two pixels at a time: bit 0 of each index moved to the top
+        // of its byte and gathered, pixel k in bit k, then the bits of each
+        // byte turned over, the first pixel going to the top bit.
+        for (; i + 32 <= count; i += 32) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i + 16));
+            uint32_t m = uint32_t(_mm_movemask_epi8(_mm_slli_epi16(a, 7))) |
+                         uint32_t(_mm_movemask_epi8(_mm_slli_epi16(b, 7))) << 16;
+            m = (m >> 1 & 0x55555555u) | (m & 0x55555555u) << 1;
+            m = (m >> 2 & 0x33333333u) | (m & 0x33333333u) << 2;
+            m = (m >> 4 & 0x0F0F0F0Fu) | (m & 0x0F0F0F0Fu) << 4;
+            std::memcpy(dst + i / 8, &m, 4);
+        }
+#endif
         // Eight pixels at a time: the multiplication moves bit 0 of byte k
         // to bit 63 - k, with no two partial products meeting.
-        uint32_t i = 0;
         for (; i + 8 <= count; i += 8) {
             uint64_t v;
             std::memcpy(&v, src + i, 8);

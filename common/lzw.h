@@ -798,6 +798,10 @@ public:
         return detail::finishWith(st_, out_, capacity_);
     }
 
+    // How much of the output is final: out[0 .. produced()) holds what the
+    // codes fed so far stand for, and later pieces write only past it.
+    size_t produced() const { return st_.o; }
+
 private:
     uint8_t *out_;
     size_t capacity_;
