@@ -102,7 +102,8 @@ TEST_F(GifRead, ScanFillsTheRecordAndRefusesWhatIsNoGif) {
 // From bytes in memory onto a picture. A want of no pixels checks the
 // result alone. Every case is decoded again with the picture's fill
 // declared, which takes an 8-bit image that lies inside the picture
-// straight into its rows: the pixels and the result must be the same.
+// straight into its rows and draws the rows of others as they are
+// decoded: the pixels and the result must be the same.
 TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStreams) {
     // Interlaced, 10 rows of 3 holding their row number + 1, stored in pass
     // order 0 8 | 4 | 2 6 | 1 3 5 7 9.
@@ -120,6 +121,9 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
     std::vector<uint8_t> noise4(noise.size()), interlaced7;
     for (size_t i = 0; i < noise.size(); ++i) noise4[i] = noise[i] & 15;
     for (unsigned r : {0, 4, 2, 6, 1, 3, 5}) interlaced7.insert(interlaced7.end(), 3, uint8_t(r + 1));
+    // Its last sub-blocks lost, once several rows have been decoded.
+    auto noise4Cut = GifBytes().header(37, 29, 3).image(0, 0, 37, 29, noise4, 4);
+    noise4Cut.b.resize(noise4Cut.b.size() - 40);
     // A w x h picture of fill with an image of iw x ih at (x, y), pixel(c, r)
     // drawn where it is not the key.
     auto over = [](int w, int h, uint8_t fill, int x, int y, int iw, int ih, auto pixel, int key) {
@@ -202,6 +206,8 @@ TEST_F(GifRead, DecodeClipsAlignsHonoursTransparencyAndInterlaceAndRefusesBadStr
         {"4 bits, 37 x 29 of noise, transparent 5 keeps the fill",
          GifBytes().header(37, 29, 3).image(0, 0, 37, 29, noise4, 4), 4, 37, 29, 5, 0, 0, 0xA,
          over(37, 29, 0xA, 0, 0, 37, 29, [&](int c, int r) { return noise4[size_t(r * 37 + c)]; }, 5)},
+        {"4 bits, 37 x 29 of noise cut short after its first rows: nothing drawn", noise4Cut, 4, 37, 29, -1, 0, 0,
+         0xA, Pixels(37 * 29, 0xA), vc::Result::readFailed},
         {"8 bits, 37 x 29 of noise at (3, 2) of 45 x 33, transparent 200 keeps the fill",
          GifBytes().header(45, 33, 7).image(3, 2, 37, 29, noise, 8), 8, 45, 33, 200, 0, 0, 9,
          over(45, 33, 9, 3, 2, 37, 29, [&](int c, int r) { return noise[size_t(r * 37 + c)]; }, 200)},
