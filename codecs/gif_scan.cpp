@@ -530,10 +530,9 @@ Result decodeImage(Window &in, const GifCanvas &canvas, int32_t transparent, int
         if (n > (1u << depth)) return Result::damaged;
         if (!readColorTable(in, n, canvas.colors, canvas.colorCount)) return Result::readFailed;
     }
-    if (decodesInPlace(d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, fill))
-        return decodeInPlace(in, d, int32_t(d.left) - shiftX, int32_t(d.top) - shiftY, canvas, transparent,
-                             uint8_t(fill.index));
     const int32_t left = int32_t(d.left) - shiftX, top = int32_t(d.top) - shiftY;
+    if (decodesInPlace(d, left, top, canvas, fill))
+        return decodeInPlace(in, d, left, top, canvas, transparent, uint8_t(fill.index));
     Indices image;
     if (fill.index < 0 || fill.index > 255 || (d.packed & 0x40) || top < 0 || d.width == 0) {
         const Result r = decodeIndices(in, d.width, d.height, image, limits);
