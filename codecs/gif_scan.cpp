@@ -309,7 +309,8 @@ uint64_t pixelBound(size_t bytes, unsigned s) {
 constexpr uint64_t kSmallImage = 4096;
 
 // One image's colour indices, one byte per pixel in the order the file
-// stores the rows; `kept` bytes of them (the last 256 spare).
+// stores the rows; `kept` bytes of them (when the data was gathered first,
+// the last 256 spare).
 struct Indices {
     std::unique_ptr<uint8_t[]> block;
     uint64_t kept = 0;

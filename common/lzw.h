@@ -213,8 +213,6 @@ inline bool validParams(const DecodeParams &params) {
     return params.minCodeSize <= kMaxMinCodeSize && params.earlyChange <= 1;
 }
 
-// The entries every stream of these parameters starts with: the roots, clear
-// and end. Decoding writes none of them.
 // The entries of the 256 root bytes, copied in as a block: a GIF decodes a
 // stream for every frame, and for animations of small frames writing them
 // one by one measured a tenth of the time.
@@ -226,6 +224,8 @@ struct RootEntries {
 };
 inline constexpr RootEntries kRootEntries;
 
+// The entries every stream of these parameters starts with: the roots, clear
+// and end. Decoding writes none of them.
 inline void writeRoots(const DecodeParams &params, Entry *table) {
     const uint32_t clear = 1u << params.minCodeSize;
     // Whole blocks of 256 (the table has room for them, and entries above
